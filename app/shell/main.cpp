@@ -1,0 +1,5 @@
+// Entry point of the game program.
+int main()
+{
+    return 0;
+}

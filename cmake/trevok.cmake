@@ -1,0 +1,59 @@
+# Helpers shared by every folder: one static library per folder, one test
+# binary per library, warnings and sanitizer flags in one place.
+
+set(TREVOK_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+    -Wcast-align -Wunused -Woverloaded-virtual -Wnull-dereference -Wformat=2)
+if(TREVOK_WERROR)
+  list(APPEND TREVOK_WARNINGS -Werror)
+endif()
+
+function(trevok_warnings target)
+  target_compile_options(${target} PRIVATE
+    $<$<COMPILE_LANGUAGE:CXX>:${TREVOK_WARNINGS}>)
+endfunction()
+
+# trevok_library(NAME [SOURCES_DIR dir] [DEPS libs...] [EXCLUDE files...])
+# Globs the folder's .cpp/.c files into a static library.
+function(trevok_library name)
+  cmake_parse_arguments(ARG "" "SOURCES_DIR" "DEPS;EXCLUDE" ${ARGN})
+  if(NOT ARG_SOURCES_DIR)
+    set(ARG_SOURCES_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS
+       ${ARG_SOURCES_DIR}/*.cpp ${ARG_SOURCES_DIR}/*.c)
+  foreach(ex ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${ARG_SOURCES_DIR}/${ex})
+  endforeach()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    trevok_warnings(${name})
+  else()
+    # A folder whose subsystem is not written yet: headers only.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# trevok_tests(LIB [DEPS extra...]): tests/<lib>/*.cpp into <lib>_tests,
+# each GoogleTest case registered with CTest.
+function(trevok_tests lib)
+  cmake_parse_arguments(ARG "" "" "DEPS;PROPERTIES" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  set(target ${lib}_tests)
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE ${lib} ${ARG_DEPS} test_support
+                        GTest::gmock GTest::gtest_main)
+  trevok_warnings(${target})
+  gtest_discover_tests(${target}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT
+      "TREVOK_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;TREVOK_SAMPLE_DATA=${CMAKE_BINARY_DIR}/sample-data;TREVOK_BUILD_DIR=${CMAKE_BINARY_DIR}"
+      ${ARG_PROPERTIES})
+endfunction()

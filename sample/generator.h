@@ -1,0 +1,24 @@
+// The sample data generator: each subsystem adds a step that writes its files.
+// Steps register themselves, so adding one touches no shared file.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace sample {
+
+struct Context {
+    std::filesystem::path out;   // root of the data set being written
+    std::filesystem::path text;  // hand-written text files copied as they are
+};
+
+// A step returns false after printing what went wrong.
+using Step = std::function<bool(const Context&)>;
+
+// order: lower runs first (texts 0, resources 10, chunk files 20, ...).
+struct StepRegistration {
+    StepRegistration(int order, std::string name, Step step);
+};
+
+} // namespace sample

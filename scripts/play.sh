@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds the game and starts it on the generated sample data.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target trevok sample_data
+exec build/default/trevok -w "$PWD/build/default/sample-data" "$@"

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. PRESET=debug (or tsan) picks a
+# sanitizer build; the default is the RelWithDebInfo build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+preset="${PRESET:-default}"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+# Drawing tests need a display; a virtual one is started when there is none.
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset "$preset" -j "$(nproc)"
+fi
+exec ctest --preset "$preset" -j "$(nproc)"
