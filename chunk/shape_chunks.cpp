@@ -484,8 +484,6 @@ ShapeCentreChunk::ShapeCentreChunk(ParentChunk* parent, const ChunkBytes& bytes)
         return;
     data_->centre_ = c;
     data_->centreRadius_ = radius;
-    if (data_ == &own_)
-        own_.radius_ = radius;
 }
 
 void ShapeCentreChunk::WritePayload(ByteWriter& out) const
@@ -493,7 +491,9 @@ void ShapeCentreChunk::WritePayload(ByteWriter& out) const
     out.I32(data_->centre_.x);
     out.I32(data_->centre_.y);
     out.I32(data_->centre_.z);
-    out.F32(data_->radius_);
+    // The reader takes this word as the centre radius, so that is what is written:
+    // a file read and written back keeps it.
+    out.F32(data_->centreRadius_);
 }
 
 ShapeFlagsChunk::ShapeFlagsChunk(ParentChunk* parent) : DataChunk(parent, "SHPFLAGS")
