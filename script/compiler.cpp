@@ -281,7 +281,7 @@ void ScriptCompiler::TextToken(int kind, const char* text)
                 return;
             }
             ++macroExpansions_;
-            auto source = std::make_unique<PieceReader>(*body);
+            auto source = std::make_unique<PieceReader>(*body, true);
             PushSource(std::move(source));
             return;
         }
@@ -306,6 +306,8 @@ void ScriptCompiler::DirectiveArgument(int kind, const char* text)
 
 void ScriptCompiler::EndDirective()
 {
+    // Messages name the directive's own line; its newline is counted last.
+    bool newlineDone = false;
     const auto& args = directiveArgs_;
     switch (directive_) {
     case PP_IFDEF:
@@ -369,7 +371,8 @@ void ScriptCompiler::EndDirective()
         }
         if (args.size() > 1)
             Warning("unexpected symbols in preprocessor directive");
-        IncludeFile(args[0].text);
+        IncludeFile(args[0].text);  // counts this directive's line
+        newlineDone = true;
         break;
     default:
         if (Active())
@@ -377,6 +380,8 @@ void ScriptCompiler::EndDirective()
         break;
     }
     directiveArgs_.clear();
+    if (!newlineDone)
+        NewLine();
 }
 
 void ScriptCompiler::IncludeFile(const std::string& name)
@@ -384,6 +389,7 @@ void ScriptCompiler::IncludeFile(const std::string& name)
     if (static_cast<int>(saved_.size()) >= options_.maxIncludeDepth) {
         // A file that includes itself would otherwise open without end.
         Error("#include nested too deeply");
+        NewLine();
         return;
     }
     std::FILE* file = nullptr;
@@ -395,6 +401,8 @@ void ScriptCompiler::IncludeFile(const std::string& name)
     }
     if (!file)
         Error("unable to open file '%s'", name.c_str());
+    // The included text starts after this line.
+    NewLine();
     PushSource(std::make_unique<FileSource>(name, file));
 }
 
@@ -620,6 +628,7 @@ ScriptDefinition* ScriptCompiler::EndDefinition(DefinitionContext* ctx)
     for (const ValueItem& item : items)
         obj.SetValue(item, *this);
     obj.ApplyDefaults(*this);
+    definedAt_[&obj] = {file_, line_};
     const bool complete = obj.IsComplete();
     ScriptDefinition* result = nullptr;
     if (!ctx->abstractMark) {
@@ -707,7 +716,7 @@ CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bo
         output_ = &text;
         RunPass(1, std::move(top));
         output_ = nullptr;
-        RunPass(2, std::make_unique<PieceReader>(std::move(text)));
+        RunPass(2, std::make_unique<PieceReader>(std::move(text), false));
         macros_.Clear();
         symbols_.Clear();
         contexts_.clear();
@@ -716,9 +725,16 @@ CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bo
         if (!resultSet_) {
             Error("confused by earlier errors");
         } else {
-            for (const DefinitionRef& d : *result_)
-                if (!d->ValidateReferences())
-                    Error("incomplete object definition found");
+            for (const DefinitionRef& d : *result_) {
+                if (d->ValidateReferences())
+                    continue;
+                const auto at = definedAt_.find(d.get());
+                if (at != definedAt_.end()) {
+                    file_ = at->second.first;
+                    line_ = at->second.second;
+                }
+                Error("incomplete object definition found");
+            }
             out.list = std::move(result_);
         }
     }

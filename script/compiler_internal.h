@@ -12,6 +12,8 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace script {
@@ -33,7 +35,7 @@ protected:
 // Pieces of text read back with one blank after each.
 class PieceReader : public InputSource {
 public:
-    explicit PieceReader(std::vector<std::string> pieces) : pieces_(std::move(pieces)) {}
+    PieceReader(std::vector<std::string> pieces, bool macro) : pieces_(std::move(pieces)) { macro_ = macro; }
     std::size_t Read(char* buffer, std::size_t max) override;
 
 private:
@@ -196,6 +198,8 @@ private:
     std::unique_ptr<ScriptObjectList> result_;
     bool resultSet_ = false;
     std::unique_ptr<ScriptObjectList> building_;
+    // Where each definition ended, for messages about it after the parse.
+    std::unordered_map<const ScriptDefinition*, std::pair<std::string, unsigned>> definedAt_;
 };
 
 } // namespace script
