@@ -123,7 +123,7 @@ inline bool HaveTool(const std::string& name)
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-inline bool Run(const std::string& command)
+inline bool RunTool(const std::string& command)
 {
     return std::system((command + " 2>/dev/null").c_str()) == 0;
 }
