@@ -170,6 +170,8 @@ InputDevice::~InputDevice()
 
 bool InputDevice::Acquire()
 {
+    if (!acquired_)
+        PumpEvents(); // what happened while unacquired is not this device's
     acquired_ = true;
     lost_ = false;
     if (kind_ == Kind::Mouse && exclusive_ && detail::VideoReady())
