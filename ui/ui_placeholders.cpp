@@ -160,15 +160,28 @@ bool OnSaveKey() { return false; }
 } // namespace MenuScreen
 
 namespace Mouse {
-void OnMove(int, int, uint32_t) {}
-void OnLeftDown(int, int, uint32_t) {}
-void OnLeftUp(int, int, uint32_t) {}
-void OnLeftDoubleClick(int, int, uint32_t) {}
-void OnRightDown(int, int, uint32_t) {}
-void OnRightUp(int, int, uint32_t) {}
-void OnMiddleDown(int, int, uint32_t) {}
-void OnMiddleUp(int, int, uint32_t) {}
+namespace {
+int g_x = 0, g_y = 0;
+void Keep(int x, int y)
+{
+    g_x = x;
+    g_y = y;
+}
+} // namespace
+void OnMove(int x, int y, uint32_t) { Keep(x, y); }
+void OnLeftDown(int x, int y, uint32_t) { Keep(x, y); }
+void OnLeftUp(int x, int y, uint32_t) { Keep(x, y); }
+void OnLeftDoubleClick(int x, int y, uint32_t) { Keep(x, y); }
+void OnRightDown(int x, int y, uint32_t) { Keep(x, y); }
+void OnRightUp(int x, int y, uint32_t) { Keep(x, y); }
+void OnMiddleDown(int x, int y, uint32_t) { Keep(x, y); }
+void OnMiddleUp(int x, int y, uint32_t) { Keep(x, y); }
 void OnWheel(int) {}
+void LastPoint(int& x, int& y)
+{
+    x = g_x;
+    y = g_y;
+}
 } // namespace Mouse
 
 namespace PlayerInput {

@@ -144,6 +144,8 @@ void OnRightUp(int x, int y, uint32_t flags);
 void OnMiddleDown(int x, int y, uint32_t flags);
 void OnMiddleUp(int x, int y, uint32_t flags);
 void OnWheel(int delta);
+// Where the last pointer handler was told the pointer is (mode pixels).
+void LastPoint(int& x, int& y);
 } // namespace Mouse
 
 namespace PlayerInput {
