@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Veapi/texture_manager.h"
+#include "app/display_mode.h"
 #include "app/log_file.h"
 
 namespace {
@@ -755,6 +756,46 @@ uint64_t Display::ChooseTextureDetail()
     const TextureDetail detail = ChooseTextureDetailFrom(r.textureFree, TextureManager::ResidentCharge(), bits);
     d.options.textureReduction = detail.reduction;
     return detail.budget;
+}
+
+// ---- The shell's display mode ---------------------------------------------------------
+
+void Display::InstallModeHooks()
+{
+    DisplayModeHooks& h = App::ModeHooks();
+    h.setMode = [](int w, int hgt, int depth, uint32_t flags) {
+        // The reference-device bit travels in the display flags, not in the request.
+        Display::Flags() = (Display::Flags() & ~kDisplayReference) | (flags & kDisplayReference);
+        return Display::SetMode(w, hgt, depth, flags & kDisplayWindowed);
+    };
+    h.openDevice = [] { return Display::OpenDevice(); };
+    h.shutdown = [] { Display::Shutdown(); };
+    h.releaseDeviceObjects = [] { Display::ReleaseDeviceObjects(); };
+    h.restoreDeviceObjects = [] { Display::RestoreDeviceObjects(); };
+    h.canRenderWindowed = [] { return (Display::Caps().flags & kCapsGdi) != 0; };
+    h.updateTextureLoadFlags = [] { TextureManager::UpdateLoadFlags(); };
+    // The layer sizes the window with the mode.
+    h.resizeWindow = [](int, int) { return true; };
+    h.desktopRect = [] {
+        const gfx::DisplayMode m = gfx::DesktopMode();
+        return ClipRect{0, 0, m.width, m.height};
+    };
+}
+
+bool Display::SetInitialMode()
+{
+    InstallModeHooks();
+    return App::SetInitialMode();
+}
+
+int Display::RestorePreviousMode()
+{
+    return App::RestorePreviousMode();
+}
+
+void Display::OnResize(int width, int height)
+{
+    App::OnResize(width, height);
 }
 
 // ---- Default states and the cached setters --------------------------------------------

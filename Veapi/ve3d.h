@@ -170,6 +170,13 @@ public:
     // The diagnostic line; nothing shows it.
     static std::string ReportVideoMemory();
 
+    // The shell's display-mode set-up on this display: the hooks of
+    // app/display_mode point at the functions here; the rest stays the shell's.
+    static void InstallModeHooks();
+    static bool SetInitialMode();
+    static int RestorePreviousMode();
+    static void OnResize(int width, int height);
+
     static void SetDefaultStates();
     static bool SetStageTexture(TextureEntry* texture, uint32_t stage);
     static uint32_t SetZFunc(uint32_t function);
