@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,16 @@ inline ByteVector ReadFixture(const std::string& name)
     return bytes;
 }
 
-// The payload bytes of a chunk as it writes itself.
+// The chunk, which the test requires to be there (a missing one fails the test).
+template <class T>
+T& Must(T* chunk)
+{
+    if (!chunk)
+        throw std::runtime_error("expected chunk is missing");
+    return *chunk;
+}
+
+// The bytes of a chunk as it writes itself.
 inline ByteVector Written(Chunk& chunk)
 {
     return chunk.BuildBlock();
