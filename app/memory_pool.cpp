@@ -57,6 +57,15 @@ void MemoryPool::SystemRelease(void* block, void*)
     std::free(block);
 }
 
+bool MemoryPool::ReplacesGlobalNew()
+{
+#if TREVOK_POOLED_ALLOCATOR
+    return true;
+#else
+    return false;
+#endif
+}
+
 MemoryPool& MemoryPool::Global()
 {
     return g_global.pool;

@@ -69,6 +69,9 @@ public:
     size_t ChunkCount() const;
     bool HasReserve() const;
 
+    // True when this build routes operator new and delete through Global().
+    static bool ReplacesGlobalNew();
+
     // The pool behind operator new; it never goes away, so blocks freed by
     // late static destructors are still handled.
     static MemoryPool& Global();

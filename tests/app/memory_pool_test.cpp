@@ -219,14 +219,19 @@ TEST(MemoryPool, TwoThreadsNeverGetTheSameBlock)
     std::set<void*> live; // every block handed out and not yet freed
     std::atomic<int> faults{0};
 
+    std::atomic<int> ready{0};
     auto worker = [&](uint32_t seed) {
         std::mt19937 random(seed);
+        ++ready;
+        while (ready < 2) // start together so the threads really contend
+            std::this_thread::yield();
         std::vector<std::pair<unsigned char*, size_t>> mine;
-        for (int step = 0; step < 20000; ++step) {
+        for (int step = 0; step < 50000; ++step) {
             const bool allocate = mine.empty() || (random() % 100) < 55;
             if (allocate) {
-                // Mostly small blocks, some beyond the largest pooled size.
-                const size_t size = (random() % 16 == 0) ? 4049 + random() % 9000 : 1 + random() % 600;
+                // Mostly blocks of three small classes that both threads
+                // share, some beyond the largest pooled size.
+                const size_t size = (random() % 32 == 0) ? 4049 + random() % 9000 : 1 + random() % 48;
                 auto* p = static_cast<unsigned char*>(pool.Allocate(size));
                 if (!Aligned16(p))
                     ++faults;
@@ -348,8 +353,27 @@ TEST(MemoryPoolDeathTest, FatalExitReachesTheShellAsMinusTen)
     EXPECT_EXIT(FatalExit(kExitOutOfMemory), testing::ExitedWithCode(246), "");
 }
 
+TEST(MemoryPoolDeathTest, AnAllocationNoHeapCanServeEndsWithMinusTen)
+{
+    if (!MemoryPool::ReplacesGlobalNew())
+        GTEST_SKIP() << "the sanitizer's allocator serves operator new in this build";
+    EXPECT_EXIT(
+        {
+            volatile size_t huge = SIZE_MAX / 2;
+            char* p = new char[huge];
+            p[0] = 1;
+        },
+        testing::ExitedWithCode(246), "");
+}
+
 TEST(MemoryPool, GlobalPoolServesAndFreesBlocks)
 {
+    if (MemoryPool::ReplacesGlobalNew()) {
+        auto* list = new int[3];
+        EXPECT_FALSE(MemoryPool::IsHeapBlock(list));
+        EXPECT_EQ(MemoryPool::PooledBlockSize(list), 16u);
+        delete[] list;
+    }
     MemoryPool& pool = MemoryPool::Global();
     void* small = pool.Allocate(40);
     void* large = pool.Allocate(10000);
