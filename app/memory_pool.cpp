@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <new>
+
+#include <sched.h>
 
 namespace {
 
@@ -46,6 +49,11 @@ bool StartupGlobal()
 const bool g_started = StartupGlobal();
 
 } // namespace
+
+void PoolLock::Yield()
+{
+    sched_yield();
+}
 
 void* MemoryPool::SystemAllocate(size_t size, void*)
 {
