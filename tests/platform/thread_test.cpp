@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -87,6 +88,22 @@ TEST(Thread, LowerPriorityIsAppliedToThatThreadOnly)
     // Nice 10; a process already running nicer than that cannot come back up.
     EXPECT_EQ(seen.load(), std::max(before, 10));
     EXPECT_EQ(getpriority(PRIO_PROCESS, 0), before) << "the caller's priority is untouched";
+}
+
+TEST(Thread, PriorityOfARunningThreadCanBeLowered)
+{
+    const int before = getpriority(PRIO_PROCESS, 0);
+    Event changed, done;
+    std::atomic<int> seen{-100};
+    Thread worker;
+    ASSERT_TRUE(worker.Start([&] {
+        changed.Wait(platform::kWaitForever);
+        seen = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+    }));
+    EXPECT_EQ(worker.SetPriority(ThreadPriority::kBelowNormal), before <= 5);
+    changed.Set();
+    worker.Join();
+    EXPECT_EQ(seen.load(), std::max(before, 5));
 }
 
 TEST(Thread, AHigherPriorityThanAllowedStillRuns)
