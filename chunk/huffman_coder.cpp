@@ -12,7 +12,6 @@ namespace {
 constexpr int kSymbols = 257;
 constexpr int kEndSymbol = 256;
 constexpr int kTableSize = 1 << kMaxCodeLength;
-constexpr size_t kCountsOffset = 16;
 constexpr size_t kSymbolsOffset = 60;
 
 struct SymbolCount {
