@@ -187,6 +187,11 @@ void ObjectChunk::ComputeNameDigest()
     header_.digest_ = {};
     if (!parent_)
         return;
+    if (auto* file = dynamic_cast<ChunkFile*>(parent_); file && file->InAfterLoad()) {
+        if (const std::string* name = file->EnvironmentNameDuringLoad())
+            header_.digest_ = NameDigest::Of(*name + header_.name_);
+        return;
+    }
     auto* env = parent_->FindChild("VQNENVDT");
     auto* envParent = dynamic_cast<ParentChunk*>(env);
     if (!envParent)
