@@ -41,6 +41,8 @@ std::vector<std::string> WithoutDefaults(const std::vector<std::string>& lines, 
     return out;
 }
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class LanguageTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(LanguageTest, MessagesAndCounts)

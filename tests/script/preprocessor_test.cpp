@@ -65,6 +65,8 @@ struct Case {
     std::vector<std::string> messages;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class PreprocessorTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PreprocessorTest, OutputAndMessages)
