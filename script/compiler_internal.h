@@ -183,6 +183,7 @@ private:
     std::deque<std::string> strings_;             // token texts of this compile
     int macroDepth_ = 0;
     long macroExpansions_ = 0;
+    long macroTokens_ = 0;
     bool macroLimitReported_ = false;
 
     // Directive being read.

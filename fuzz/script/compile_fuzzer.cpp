@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     script::CompileOptions options;
     options.maxMacroExpansions = 20000;
+    options.maxMacroTokens = 200000;
     int seen = 0;
     options.sink = [&](const script::ScriptMessage& m) { seen += m.text.empty() ? 0 : 1; };
     const script::CompileResult r = script::CompileScriptText(text, "fuzz.tvs", mode, options);

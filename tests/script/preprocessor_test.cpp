@@ -131,6 +131,21 @@ TEST(PreprocessorLimitsTest, ExponentialMacroStops)
     EXPECT_THAT(FileLines(r.messages), ElementsAreArray({"e main.tvs:2 macro 'A' expands too deeply"}));
 }
 
+TEST(PreprocessorLimitsTest, MultiplyingMacrosStop)
+{
+    CompileOptions options;
+    options.maxMacroTokens = 1000;
+    const PreprocessResult r = PreprocessScriptText(
+        "#define A x x x x x x x x x x\n#define B A A A A A A A A A A\n#define C B B B B B B B B B B\nC C\nend\n",
+        "main.tvs", options);
+    EXPECT_THAT(FileLines(r.messages), ElementsAreArray({"e main.tvs:4 macro expansion too large"}));
+    const auto tokens = Tokens(r.text);
+    const auto xs = std::count(tokens.begin(), tokens.end(), "x");
+    EXPECT_GT(xs, 800);
+    EXPECT_LE(xs, 1000);
+    EXPECT_EQ(tokens.back(), "end");
+}
+
 TEST(PreprocessorLimitsTest, MacroReachingItselfStopsAtDepth)
 {
     CompileOptions options;
