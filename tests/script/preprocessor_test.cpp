@@ -10,6 +10,8 @@
 #include <fstream>
 #include <regex>
 
+#include <unistd.h>
+
 namespace script {
 namespace {
 
@@ -181,7 +183,7 @@ TEST(PreprocessorLinesTest, MarkersKeepFileAndLineThroughIncludes)
 
 TEST(PreprocessorLinesTest, FileNameWithQuoteKeepsItsMarker)
 {
-    const auto dir = std::filesystem::temp_directory_path() / "trevok_script_quote";
+    const auto dir = std::filesystem::temp_directory_path() / ("trevok_script_quote_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto file = dir / "odd\"name.tvs";
     std::ofstream(file) << "\nlight x ( red -1 )\n";
@@ -196,7 +198,10 @@ TEST(PreprocessorLinesTest, FileNameWithQuoteKeepsItsMarker)
 
 std::string RunCpp(const std::string& source)
 {
-    const auto dir = std::filesystem::temp_directory_path() / "trevok_script_cpp";
+    // One folder per process: tests may run in parallel.
+    static int run = 0;
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("trevok_script_cpp_" + std::to_string(::getpid()) + "_" + std::to_string(++run));
     std::filesystem::create_directories(dir);
     const auto input = dir / "input.tvs";
     std::ofstream(input) << source;
@@ -210,6 +215,7 @@ std::string RunCpp(const std::string& source)
         if (::pclose(p) != 0)
             out = "<cpp failed>";
     }
+    std::filesystem::remove_all(dir);
     return out;
 }
 
