@@ -101,6 +101,11 @@ TEST(TextureLoaderErrors, EachCodeIsReachedByAFileThatShowsIt)
         {"iff_size_past_end.iff", true, ve::kTexBadImage},
         {"iff_bad_root.iff", true, ve::kTexUnknownFormat},
         {"s3tc_short_data.iff", true, ve::kTexBadImage},
+        {"bmp_colours_used_huge.bmp", true, ve::kTexBadImage},
+        {"bmp_offset_inside_palette.bmp", true, ve::kTexBadImage},
+        {"bmp_too_wide.bmp", true, ve::kTexBadImage},
+        {"pnm_p6_cut_in_header.ppm", true, ve::kTexEndOfData},
+        {"pnm_p6_long_number.ppm", true, ve::kTexBadImage},
     };
     for (const ErrorCase& c : cases) {
         gfx::Surface* s = TextureLoader::LoadTexture("s", Fixture(c.fixture).c_str());
