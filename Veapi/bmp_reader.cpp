@@ -116,15 +116,12 @@ void BmpImageReader::ReadRow(void* buffer)
     if (medium_->Status())
         return;  // the load fails at its next check; reading on gains nothing
     if (bits_ == 24) {
-        for (uint32_t x = 0; x < width_; ++x) {
-            uint8_t b = 0, g = 0, r = 0;
-            medium_->ReadUInt8(b);
-            medium_->ReadUInt8(g);
-            medium_->ReadUInt8(r);
-            out[3 * x] = r;
-            out[3 * x + 1] = g;
-            out[3 * x + 2] = b;
-        }
+        // Stored blue, green, red.
+        medium_->ReadBytes(out, width_ * 3);
+        for (uint32_t x = 0; x < width_; ++x)
+            std::swap(out[3 * x], out[3 * x + 2]);
+    } else if (bits_ == 8) {
+        medium_->ReadBytes(out, width_);
     } else {
         uint8_t byte = 0;
         int left = 0;

@@ -404,6 +404,41 @@ TEST(TextureLoaderTarget, RefillsAGivenSurface)
     EXPECT_EQ(Rgb(first.s, 0, 0), 0x0a141eu);
 }
 
+TEST(TextureLoaderRects, EachRectangleGetsItsOwnSurface)
+{
+    LoaderSetup setup;
+    // Rows 0 and 1 of the fixture: red green blue white / white blue green red.
+    ve::LoadRect rects[3] = {{0, 0, 2, 2, 0, 0, nullptr}, {2, 1, 4, 2, 0, 0, nullptr}, {4, 0, 6, 2, 0, 0, nullptr}};
+    EXPECT_EQ(TextureLoader::LoadSurface("sa", Fixture("bmp_8bit_4x2.bmp").c_str(), 3u, rects), nullptr);
+    ASSERT_EQ(TextureLoader::LastError(), 0u);
+    SurfaceRef a(rects[0].surface), b(rects[1].surface);
+    ASSERT_TRUE(a);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(rects[2].surface, nullptr) << "a rectangle right of the image is skipped";
+    EXPECT_EQ(rects[0].outWidth, 4u);
+    EXPECT_EQ(Rgb(a.s, 0, 0), 0xff0000u);
+    EXPECT_EQ(Rgb(a.s, 1, 1), 0x0000ffu);
+    EXPECT_EQ(Rgb(b.s, 0, 0), 0x00ff00u);
+    EXPECT_EQ(Rgb(b.s, 1, 0), 0xff0000u);
+    EXPECT_EQ(Rgb(b.s, 2, 0), 0xff0000u) << "the row's last pixel once more";
+}
+
+TEST(TextureLoaderStaging, RowsGoThroughSystemMemoryIntoTheDeviceTexture)
+{
+    LoaderSetup setup;
+    SurfaceRef s(TextureLoader::LoadTexture("sf", Fixture("bmp_24bit_3x2.bmp").c_str(), ve::kLoadStaging));
+    ASSERT_TRUE(s) << TextureLoader::LastError();
+    EXPECT_TRUE(s->Caps() & gfx::kCapsVideoMemory);
+    EXPECT_EQ(Rgb(s.s, 2, 1), 0x0000ffu);
+    // A plain surface taking a texture format lands in system memory.
+    SurfaceRef sys(TextureLoader::LoadSurface("sf", Fixture("bmp_24bit_3x2.bmp").c_str(), ve::kLoadTextureFormat));
+    ASSERT_TRUE(sys);
+    EXPECT_TRUE(sys->Caps() & gfx::kCapsSystemMemory);
+    EXPECT_TRUE(sys->Caps() & gfx::kCapsTexture);
+    EXPECT_EQ(TextureLoader::LoadTexture("px", nullptr, 10u), nullptr);
+    EXPECT_EQ(TextureLoader::LastError(), ve::kTexOpenFailed);
+}
+
 TEST(PixelFormatDescription, RefusesWhatTheLoaderCannotFill)
 {
     struct Case {
