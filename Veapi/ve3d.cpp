@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Veapi/texture_loader.h"
 #include "Veapi/texture_manager.h"
 #include "app/display_mode.h"
 #include "app/log_file.h"
+#include "platform/gfx_surface.h"
 
 namespace {
 
@@ -69,6 +71,9 @@ struct DisplayState {
     DisplayHooks hooks;
     DisplayProfile profile;
 };
+
+// Where the texture loader makes its surfaces: memory, uploaded to GL by the manager.
+gfx::MemorySurfaceFactory g_surfaceFactory;
 
 DisplayState& D()
 {
@@ -269,6 +274,7 @@ bool Display::Startup(void* window)
         return false;
     d.window = window;
     d.selection = "DEFAULT";
+    ve::TextureLoader::RegisterBuiltinFormats();
     if (!OpenDirectDraw(d.flags & kDisplayWindowed))
         return false;
     // Linux needs no multimedia timer period; the bit still marks the step done.
@@ -324,6 +330,7 @@ bool Display::OpenDirectDraw(bool windowed)
     else
         d.caps.flags &= ~kCapsGdi;
     d.caps.identifier = gfx::Identifier();
+    ve::TextureLoader::SetDirectDraw(&g_surfaceFactory);
     ReportVideoMemory();
     if (windowed)
         d.depth = int(d.desktopDepth = uint32_t(gfx::DesktopMode().depth));
@@ -335,6 +342,7 @@ void Display::CloseDirectDraw()
 {
     DisplayState& d = D();
     d.open &= ~kOpenDirectDraw;
+    ve::TextureLoader::ClearDirectDraw();
     d.devices.clear();
     d.modes.clear();
     d.modesBuilt = false;
@@ -426,6 +434,7 @@ int Display::CreateSurfaces(int width, int height, int depth, uint32_t flags)
     if ((d.open & kOpenDirect3D) && !Enumerate3DDevices())
         return -1;
     ChooseTextureDetail();
+    ve::TextureLoader::SetSurfaceFormat(gfx::ToSurfaceFormat(gfx::ScreenFormat()));
     return 1;
 }
 
@@ -538,6 +547,12 @@ bool Display::Enumerate3DDevices()
     if (!IsModeSupported(d.width, d.height, d.depth, d.flags & kDisplayWindowed))
         return false;
     SetDefaultStates();
+    gfx::DeviceCaps loaderCaps;
+    loaderCaps.devCaps = gfx::kDevCapsTextureVideoMemory;
+    loaderCaps.minTextureWidth = loaderCaps.minTextureHeight = d.caps.minTextureSize;
+    loaderCaps.maxTextureWidth = loaderCaps.maxTextureHeight = d.caps.maxTextureSize;
+    if (ve::TextureLoader::SetDevice(&g_surfaceFactory, &loaderCaps) != 0)
+        return false;
     if (!ChooseTextureFormats())
         return false;
     CreateNullTexture();
@@ -554,6 +569,12 @@ bool Display::ChooseTextureFormats()
     d.textureFormats = ChooseTextureFormatsFrom(gfx::EnumerateTextureFormats(), d.options.prefer32BitTextures);
     if (!d.textureFormats.found)
         return false;
+    ve::TextureLoader::SetDefaultFormat(gfx::ToSurfaceFormat(d.textureFormats.defaultFormat));
+    for (const auto& [kind, format] : d.textureFormats.byKind) {
+        const bool palettised = kind == 256 || kind == 16;
+        ve::TextureLoader::AddFormat(gfx::ToSurfaceFormat(format), palettised ? 0 : kind, kind == 1 || kind == 4,
+                                     palettised ? kind : 0, (format.flags & gfx::kFmtFourCC) != 0);
+    }
     // The largest square texture of the default format that can be made.
     for (uint32_t size = d.caps.maxTextureSize; size >= 1; size /= 2)
         if (gfx::Texture::Create(size, size, d.textureFormats.defaultFormat, 1)) {
