@@ -2,32 +2,28 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
 #include "Veapi/texture_loader.h"
 #include "Veapi/texture_manager.h"
+#include "app/clock.h"
 #include "app/display_mode.h"
 #include "app/log_file.h"
+#include "platform/cpu.h"
 #include "platform/gfx_surface.h"
 
 namespace {
 
-uint64_t SteadyMicroseconds()
+uint64_t RealTimeNow()
 {
-    return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
+    return RealTime.Now64();
 }
 
-// Processor-clock units for the profiler (nanoseconds >> 10 stand in).
+// Processor-clock units for the profiler: the cycle count shifted right by 10.
 int64_t ProfileNow()
 {
-    return int64_t(uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                std::chrono::steady_clock::now().time_since_epoch())
-                                .count()) >>
-                   10);
+    return int64_t(platform::ReadCycleCounter() >> 10);
 }
 
 struct Timed {
@@ -50,7 +46,7 @@ struct DisplayState {
     ColourPacking packing;
     uint32_t frames = 0, frameDelta = 1;
     uint64_t lastFrame = 0;
-    uint64_t (*clock)() = SteadyMicroseconds;
+    uint64_t (*clock)() = RealTimeNow;
     TextureEntry* nullTexture = nullptr;
     uint32_t clearColour = 0;
     DeviceCaps caps;
@@ -966,4 +962,4 @@ uint32_t Display::FrameDelta() { return D().frameDelta; }
 uint32_t Display::TextureReductionLevel() { return D().options.textureReduction; }
 uint32_t Display::GlobalMinimumReduction() { return D().options.globalMinimumReduction; }
 DisplayHooks& Display::Hooks() { return D().hooks; }
-void Display::SetFrameClock(uint64_t (*now)()) { D().clock = now ? now : SteadyMicroseconds; }
+void Display::SetFrameClock(uint64_t (*now)()) { D().clock = now ? now : RealTimeNow; }
