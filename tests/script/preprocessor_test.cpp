@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -164,7 +166,7 @@ TEST(PreprocessorLinesTest, MarkersKeepFileAndLineThroughIncludes)
 
 TEST(PreprocessorLinesTest, FileNameWithQuoteKeepsItsMarker)
 {
-    const auto dir = std::filesystem::temp_directory_path() / "trevok_script_quote";
+    const auto dir = std::filesystem::temp_directory_path() / ("trevok_script_quote_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto file = dir / "odd\"name.tvs";
     std::ofstream(file) << "\nlight x ( red -1 )\n";
@@ -179,7 +181,7 @@ TEST(PreprocessorLinesTest, FileNameWithQuoteKeepsItsMarker)
 
 std::string RunCpp(const std::string& source)
 {
-    const auto dir = std::filesystem::temp_directory_path() / "trevok_script_cpp";
+    const auto dir = std::filesystem::temp_directory_path() / ("trevok_script_cpp_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto input = dir / "input.tvs";
     std::ofstream(input) << source;
