@@ -437,7 +437,12 @@ void ShapeMorphFramesChunk::WritePayload(ByteWriter& out) const
 
 void ShapeAnimSequence::ComputeNormalsAndBounds(const ShapeData& shape, const std::vector<int32_t>* leaveOut)
 {
-    const auto points = static_cast<size_t>(std::max(shape.pointCount_, 0));
+    // The point count comes from a header; never trust it beyond the points held.
+    size_t held = shape.points_.size();
+    for (const auto& frame : frames_)
+        if (frame)
+            held = std::max(held, frame->points_.size());
+    const size_t points = std::min(static_cast<size_t>(std::max(shape.pointCount_, 0)), held);
     vertexNormals_.assign(points, ShapeNormal{});
     for (size_t p = 0; p < shape.polygons_.size(); ++p) {
         const ShapePolygon& poly = shape.polygons_[p];

@@ -260,6 +260,22 @@ TEST(ShapeExtraChunks, NormalsAndBoundsCountOnlyVerticesOfKeptPolygons)
     EXPECT_EQ(rec.maxCorner_, (ShapePoint{100, 100, 5}));
 }
 
+// A header's point count is a number read from the file: the normals of a sequence
+// never reach past the points the shape and its frames hold.
+TEST(ShapeExtraChunks, HeaderPointCountIsNotTrustedBeyondThePointsHeld)
+{
+    ByteVector header = ChunkOf("SHPHEAD1", Bytes().I32({0}).Zeros(16).I32({-1, 0x7FFFFFFF, 1}).Zeros(28).I32({0, 0}).b);
+    ByteVector data = ChunkOf("ANISEQDT", Bytes().I32({0, 0, 0, 0, 0}).Zeros(4).b);
+    ByteVector image = PlainFile({ChunkOf(
+        "VQNSHAPE", Bytes().Append(header).Append(ChunkOf("ANIMSEQU", Bytes().Append(data).Append(AnimFrame(0)).b)).b)});
+    auto file = LoadImage(image);
+    ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+    auto& anim = Must(Must(file->FindChildAs<ShapeChunk>("VQNSHAPE")).FindChildAs<ShapeAnimSequenceChunk>("ANIMSEQU"));
+    EXPECT_EQ(anim.Record().vertexNormals_.size(), 1u);
+    EXPECT_EQ(anim.Record().maxCorner_, (ShapePoint{1, 2, 3}));
+    EXPECT_EQ(file->PlainImage(), image);
+}
+
 TEST(ShapeExtraChunks, NewSubShapesAreNumberedAboveTheHighest)
 {
     RegisterFamilies();
