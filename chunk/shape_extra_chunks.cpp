@@ -571,8 +571,17 @@ void ShapeAnimSequenceChunk::SetFrameWord(int32_t frame, int32_t value)
 {
     if (frame < 0 || static_cast<size_t>(frame) >= record_.frames_.size())
         return;
-    if (auto& f = record_.frames_[static_cast<size_t>(frame)])
+    if (auto& f = record_.frames_[static_cast<size_t>(frame)]) {
         f->words_[0] = value;
+        edited_ = true;
+    }
+}
+
+void ShapeAnimSequenceChunk::BeforeSave()
+{
+    if (edited_)
+        RebuildChildren();
+    ParentChunk::BeforeSave();
 }
 
 void ShapeAnimSequenceChunk::RemoveMarkedFrames()
@@ -582,6 +591,7 @@ void ShapeAnimSequenceChunk::RemoveMarkedFrames()
     auto& frames = record_.frames_;
     frames.erase(std::remove_if(frames.begin(), frames.end(), [](const auto& f) { return f && f->IsRemoved(); }),
                  frames.end());
+    edited_ = true;
 }
 
 void ShapeAnimSequenceChunk::RebuildChildren()
@@ -592,6 +602,7 @@ void ShapeAnimSequenceChunk::RebuildChildren()
             delete c;
         c = next;
     }
+    edited_ = false;
     new ShapeAnimSequenceDataChunk(this, record_);
     int32_t written = 0;
     for (const auto& f : record_.frames_)

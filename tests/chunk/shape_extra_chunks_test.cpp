@@ -235,6 +235,25 @@ TEST(ShapeExtraChunks, RemovingMarkedFramesKeepsTheOrder)
     EXPECT_EQ(loose->Record().frames_.size(), 4u);
 }
 
+TEST(ShapeExtraChunks, EditsOfALoadedSequenceAreSaved)
+{
+    auto file = LoadImage(ReadFixture("shape_extra_morph_anim.rif"));
+    ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+    auto& anim = Must(Must(file->FindChildAs<ShapeChunk>("VQNSHAPE")).FindChildAs<ShapeAnimSequenceChunk>("ANIMSEQU"));
+    anim.SetFirstParameter(77);
+    anim.SetFrameWord(0, kAnimFrameRemoved);
+    anim.RemoveMarkedFrames();
+    file->BeforeSave();
+
+    auto reread = LoadImage(file->PlainImage());
+    ASSERT_EQ(reread->ErrorCode(), kChunkOk) << reread->ErrorMessage();
+    auto& again =
+        Must(Must(reread->FindChildAs<ShapeChunk>("VQNSHAPE")).FindChildAs<ShapeAnimSequenceChunk>("ANIMSEQU"));
+    EXPECT_EQ(again.Record().params_[0], 77);
+    ASSERT_EQ(again.Record().frames_.size(), 1u);
+    EXPECT_EQ(again.Record().frames_[0]->name_, "");
+}
+
 TEST(ShapeExtraChunks, NormalsAndBoundsCountOnlyVerticesOfKeptPolygons)
 {
     ShapeData shape = Triangle();
