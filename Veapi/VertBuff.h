@@ -1,0 +1,126 @@
+// Render materials (render and texture-stage states recorded once into a
+// device state block, so switching surfaces is one apply), the ten default
+// materials, the per-frame dynamic vertex buffers of pre-transformed vertices
+// and the processing buffers that transform boxes and shapes for culling and
+// picking. The display calls in here through its hooks (InstallSceneHooks).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/ref_counted.h"
+#include "platform/gfx.h"
+
+class TextureEntry;
+
+class RenderMaterial : public RefCounted {
+public:
+    static constexpr int kMaxStages = 8;
+    struct Stage {
+        TextureEntry* texture = nullptr;  // none: the default texture
+        uint32_t colourOp = gfx::texop::Disable;
+        uint32_t colourArg1 = gfx::texarg::Texture, colourArg2 = gfx::texarg::Diffuse;
+        uint32_t alphaOp = gfx::texop::Disable;
+        uint32_t alphaArg1 = gfx::texarg::Texture, alphaArg2 = gfx::texarg::Diffuse;
+        uint32_t minFilter = gfx::filter::MinPoint, magFilter = gfx::filter::MagPoint;
+        uint32_t mipFilter = gfx::filter::MipPoint;
+        uint32_t spare = 0;  // texture-transform flags of the stage; 0 for none
+        uint32_t texCoordIndex = 0;
+    };
+
+    RenderMaterial();
+    // A copy of another material's settings: not compiled, no alternate or next pass.
+    explicit RenderMaterial(const RenderMaterial& from);
+    ~RenderMaterial() override;
+
+    bool Compile();
+    static void Apply(RenderMaterial* material);
+    static RenderMaterial* Current();
+    static void ForgetCurrent();
+    static bool CompileAll();
+    static void DeleteStateBlocks();
+
+    void SetAlternate(RenderMaterial* material);
+    void SetNextPass(RenderMaterial* material);
+    RenderMaterial* Alternate() const { return alternate_; }
+    RenderMaterial* NextPass() const { return nextPass_; }
+    uint32_t StateBlock() const { return stateBlock_; }
+
+    int32_t stageCount_ = 1;
+    uint32_t zWrite_ = 1, zEnable_ = 1;
+    uint32_t alphaBlend_ = 0, alphaTest_ = 0;
+    uint32_t srcBlend_ = gfx::blend::SrcAlpha, destBlend_ = gfx::blend::InvSrcAlpha;
+    uint32_t clipping_ = 1, lighting_ = 1;
+    uint32_t sorted_ = 0;
+    Stage stages_[kMaxStages];
+
+private:
+    uint32_t stateBlock_ = 0;
+    RenderMaterial* alternate_ = nullptr;
+    RenderMaterial* nextPass_ = nullptr;
+};
+
+// The default materials by number.
+namespace DefaultMaterial {
+enum : int {
+    Opaque = 0, OpaquePoint = 1, Blended = 2, BlendedNoZWrite = 3, BlendedPoint = 4, BlendedPointNoZWrite = 5,
+    Additive = 6, AdditivePoint = 7, VertexColour = 8, VertexColourBlended = 9, Count = 10
+};
+// Text is drawn with modulated glyph alpha, blended, without z-writes.
+constexpr int kText = BlendedNoZWrite;
+// Untextured 2-D lines carry their colour in the vertices and ignore lights.
+constexpr int kLines = VertexColour;
+RenderMaterial* Get(int index);
+void CreateAll();
+void DestroyAll();
+} // namespace DefaultMaterial
+
+// The per-frame buffer of screen vertices for text, particles and 2-D drawing.
+class DynamicVertexBuffer {
+public:
+    static constexpr uint32_t kVertices = 2048;
+    static constexpr uint32_t kIndices = 3072;
+    static constexpr uint32_t kFormat = gfx::kFvfTLVertex;  // 0x1C4
+
+    DynamicVertexBuffer();
+    ~DynamicVertexBuffer();
+    bool Create();
+    void Release();
+    uint8_t* Lock();
+    void Unlock();
+    bool Draw(gfx::Primitive type, bool indexed);
+
+    void SetMaterial(RenderMaterial* material) { material_ = material; }
+    uint16_t* Indices() { return indices_.data(); }
+    uint32_t vertexCount_ = 0, indexCount_ = 0;
+    bool Valid() const { return buffer_ != nullptr; }
+
+private:
+    std::unique_ptr<gfx::VertexBuffer> buffer_;
+    std::vector<uint16_t> indices_;
+    uint8_t* locked_ = nullptr;
+    RenderMaterial* material_ = nullptr;
+};
+
+// The processing buffers the device code makes with the device.
+namespace ProcessingBuffers {
+gfx::VertexBuffer* ClipTest();     // 8 screen vertices
+gfx::VertexBuffer* Transform(int which);  // 0 or 1: 4096 screen vertices
+gfx::VertexBuffer* Positions();    // 4096 untransformed positions
+void Create();
+void Destroy();
+} // namespace ProcessingBuffers
+
+namespace VertexBuffers {
+void ReleaseAll();
+void RestoreAll();
+} // namespace VertexBuffers
+
+// Points the display's hooks at the cameras, materials, buffers and probes.
+void InstallSceneHooks();
+
+// Source path named in the materials' validation lines.
+inline constexpr const char* kMaterialSourcePath = "Veapi\\VertBuff.cpp";
+inline constexpr int kMaterialValidationLine = 633;
+inline constexpr int kMaterialValidationLineAfterBlock = 665;
