@@ -102,6 +102,13 @@ bool RenderMaterial::Compile()
     if (g_defaults[0] && g_defaults[0]->stateBlock_ && g_defaults[0] != this) {
         g_currentMaterial = nullptr;
         Apply(g_defaults[0]);
+    } else {
+        // No known state to start from: at least no stage may still name a
+        // texture surface that a restore has replaced, or validation fails.
+        for (uint32_t s = 0; s < kMaxStages; ++s) {
+            dev->SetTexture(s, nullptr);
+            Display::SetStageTexture(nullptr, s);
+        }
     }
     if (stateBlock_) {
         dev->DeleteStateBlock(stateBlock_);
