@@ -87,7 +87,7 @@ struct Bytes {
     }
 };
 
-inline std::vector<uint8_t> Chunk(std::string_view id, const std::vector<uint8_t>& payload = {})
+inline std::vector<uint8_t> MakeChunk(std::string_view id, const std::vector<uint8_t>& payload = {})
 {
     Bytes c;
     for (size_t i = 0; i < 8; ++i)
