@@ -92,9 +92,9 @@ VeShape::~VeShape()
     for (TextureEntry* t : bound_)
         TextureUse::Unuse(t);
     bound_.Clear();
-    for (TextureEntry* t : textures_)
-        if (t)
-            t->SetKeep(false);
+    // The texture manager's keep mark is one flag for every shape naming the
+    // texture: one shape going must not unmark it for the others, so the
+    // loaders' owner clears it when the level's textures go.
 }
 
 VeShape* VeShape::FromPrimitive(const PrimitiveDesc& desc)
@@ -340,4 +340,130 @@ uint32_t VeShape::LastWireIndexCount()
 int64_t VeShape::DrawTime()
 {
     return g_drawTime;
+}
+
+// ---- Cutting a shape by a vertex limit -----------------------------------------------
+
+namespace {
+
+float Axis(const Vec3& v, int axis)
+{
+    return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
+}
+
+void SetAxis(Vec3& v, int axis, float value)
+{
+    (axis == 0 ? v.x : axis == 1 ? v.y : v.z) = value;
+}
+
+Vec3 PositionOf(const SubMesh& m, uint32_t i)
+{
+    const uint8_t* p = m.vertices.data() + size_t(i) * m.Stride();
+    return {ReadFloat(p), ReadFloat(p + 4), ReadFloat(p + 8)};
+}
+
+} // namespace
+
+uint32_t Shape::VertexTotal(const VeShape& shape)
+{
+    uint32_t total = 0;
+    for (SubMesh* m : const_cast<VeShape&>(shape).SubMeshes())
+        total += m->vertexCount;
+    return total;
+}
+
+void Shape::CopyTrianglesInBox(const VeShape& source, VeShape& out, int axis, float cut, bool upper)
+{
+    constexpr uint32_t kMaxVertices = 30000;
+    for (SubMesh* src : const_cast<VeShape&>(source).SubMeshes()) {
+        const uint32_t stride = src->Stride();
+        std::vector<int32_t> remap(src->vertexCount, -1);
+        SubMesh* dst = nullptr;
+        for (uint32_t t = 0; t + 2 < src->indexCount; t += 3) {
+            const uint16_t corner[3] = {src->indices[t], src->indices[t + 1], src->indices[t + 2]};
+            if (corner[0] >= src->vertexCount || corner[1] >= src->vertexCount || corner[2] >= src->vertexCount)
+                continue;
+            const Vec3 centroid = (PositionOf(*src, corner[0]) + PositionOf(*src, corner[1]) +
+                                   PositionOf(*src, corner[2])) * (1.0f / 3.0f);
+            // One side takes the cut plane itself, so no triangle is lost or doubled.
+            if ((Axis(centroid, axis) >= cut) != upper)
+                continue;
+            int fresh = 0;
+            for (uint16_t c : corner)
+                fresh += remap[c] < 0 ? 1 : 0;
+            if (!dst || dst->vertexCount + uint32_t(fresh) > kMaxVertices) {
+                dst = out.AddSubMesh(0, 0, src->format, false);
+                dst->texture = src->texture;
+                std::fill(remap.begin(), remap.end(), -1);
+            }
+            for (uint16_t c : corner) {
+                if (remap[c] < 0) {
+                    remap[c] = int32_t(dst->vertexCount++);
+                    dst->vertices.insert(dst->vertices.end(), src->vertices.begin() + ptrdiff_t(size_t(c) * stride),
+                                         src->vertices.begin() + ptrdiff_t(size_t(c + 1) * stride));
+                }
+                dst->indices.push_back(uint16_t(remap[c]));
+            }
+            dst->indexCount += 3;
+        }
+    }
+}
+
+void Shape::SplitByVertexLimit(ShapeSplitNode& root, uint32_t limit, int rootDepth)
+{
+    // A work list, not recursion: a badly spread shape may need many cuts.
+    std::vector<std::pair<ShapeSplitNode*, int>> work{{&root, rootDepth}};
+    while (!work.empty()) {
+        auto [node, depth] = work.back();
+        work.pop_back();
+        VeShape* shape = node->shape;
+        if (!shape)
+            continue;
+        shape->geometry_.reset();
+        if (VertexTotal(*shape) <= limit)
+            continue;
+        const Vec3 lo = shape->min_, hi = shape->max_;
+        int order[3] = {0, 1, 2};
+        std::stable_sort(order, order + 3, [&](int a, int b) { return Axis(hi, a) - Axis(lo, a) > Axis(hi, b) - Axis(lo, b); });
+        int axis = order[std::clamp(depth, 0, 2)];
+        float cut = 0.5f * (Axis(lo, axis) + Axis(hi, axis));
+        if (depth >= 3) {
+            axis = order[0];
+            double sum = 0;
+            uint32_t n = 0;
+            for (SubMesh* m : shape->SubMeshes())
+                for (uint32_t i = 0; i < m->vertexCount; ++i, ++n)
+                    sum += Axis(PositionOf(*m, i), axis);
+            cut = n ? float(sum / n) : cut;
+        }
+        VeShape* halves[2] = {new VeShape, new VeShape};
+        for (int h = 0; h < 2; ++h) {
+            halves[h]->min_ = lo;
+            halves[h]->max_ = hi;
+            SetAxis(h == 0 ? halves[h]->max_ : halves[h]->min_, axis, cut);
+            halves[h]->flags_ = shape->flags_;
+            Shape::CopyTrianglesInBox(*shape, *halves[h], axis, cut, h == 1);
+            for (TextureEntry* t : shape->Textures()) {
+                halves[h]->Textures().PushBack(t);
+                halves[h]->AddTexture(t);
+            }
+        }
+        shape->Release();
+        node->shape = nullptr;
+        const bool both = halves[0]->SubMeshes().Count() > 0 && halves[1]->SubMeshes().Count() > 0;
+        for (VeShape* half : halves) {
+            if (half->SubMeshes().Count() == 0) {
+                half->Release();
+                continue;
+            }
+            half->MakeBoundingBox();
+            auto child = std::make_unique<ShapeSplitNode>();
+            child->shape = half;
+            if (both)
+                work.push_back({child.get(), 0});
+            else if (depth < 3)
+                work.push_back({child.get(), depth + 1});
+            node->children.push_back(std::move(child));
+        }
+    }
 }
