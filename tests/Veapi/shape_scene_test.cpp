@@ -1,6 +1,7 @@
 // The twelve primitive kinds drawn under lights, read back as a player
 // would see them.
 #include <cmath>
+#include <fstream>
 
 #include "Veapi/primitives.h"
 #include "camera_fixture.h"
@@ -221,6 +222,69 @@ TEST_F(PrimitiveScene, MaterialsGiveTheirColours)
     box->Release();
     for (LightSet* s : sets)
         s->Release();
+}
+
+} // namespace
+
+namespace {
+
+// Textured shapes (drawn from shared buffers), boxes and materials are all
+// rebuilt when the device comes back from losing its surfaces.
+TEST_F(PrimitiveScene, SceneLooksTheSameAfterDeviceLoss)
+{
+    displaytest::TempDir dir;
+    for (const char* name : {"ff0000.bmp", "0000ff.bmp"})
+        std::ofstream(dir.Path() / name) << "x";
+    displaytest::ColourLoader loader;
+    TextureManager::SetLoader(loader.Loader());
+    TextureManager::SetGraphicsDirectory(dir.Path());
+    StartScene(320, 240);
+    TextureEntry* red = TextureManager::Find("ff0000.bmp");
+    TextureEntry* blue = TextureManager::Find("0000ff.bmp");
+    TextureManager::LoadPending();
+    VeShape* left = VeShape::FromPrimitive({1, 1024, 1024, 0, red});
+    VeShape* right = VeShape::FromPrimitive({6, 0, 0, 0, blue});
+    left->BuildPositionBuffer();
+    ASSERT_NE((*left->SubMeshes().begin())->shared, nullptr);
+
+    auto frame = [&] {
+        BeginViewportFrame(0, 0, 320, 240);
+        LightSet* lights = Lights(1.0f, 0.0f, {0, 0, 0}, 1.0f);
+        lights->Material().emissive = {1, 1, 1, 1};  // full texture colour whatever the normals
+        lights->Apply();
+        RenderMaterial::Apply(DefaultMaterial::Get(DefaultMaterial::Opaque));
+        left->Draw(Place(*left, gfx::Matrix{}, 4.0f, AtPixel(80, 120)), nullptr, 0);
+        right->Draw(Place(*right, gfx::Matrix{}, 4.0f, AtPixel(240, 120)), nullptr, 0);
+        const bool boxSeen = left->Box()->ClipFlags() == 0;
+        EndFrame();
+        lights->Release();
+        return boxSeen;
+    };
+    ASSERT_TRUE(frame());
+    const Rgb before[2] = {Pixel(80, 120), Pixel(240, 120)};
+    EXPECT_GT(before[0].r, 240);
+    EXPECT_LT(before[0].b, 15);
+    EXPECT_GT(before[1].b, 240);
+    EXPECT_LT(before[1].r, 15);
+
+    Display::ReleaseDeviceObjects();
+    gfx::SimulateSurfaceLoss();
+    EXPECT_EQ(DefaultMaterial::Get(DefaultMaterial::Opaque)->StateBlock(), 0u);
+    EXPECT_EQ((*left->SubMeshes().begin())->shared->Buffer(), nullptr);
+    Display::RestoreDeviceObjects();
+
+    EXPECT_NE(DefaultMaterial::Get(DefaultMaterial::Opaque)->StateBlock(), 0u);
+    EXPECT_NE((*left->SubMeshes().begin())->shared->Buffer(), nullptr);
+    EXPECT_NE(left->Box()->Batch()->Buffer(), nullptr);
+    EXPECT_TRUE(frame()) << "the box is tested against a rebuilt batch";
+    const Rgb after[2] = {Pixel(80, 120), Pixel(240, 120)};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(after[i].r, before[i].r) << i;
+        EXPECT_EQ(after[i].g, before[i].g) << i;
+        EXPECT_EQ(after[i].b, before[i].b) << i;
+    }
+    left->Release();
+    right->Release();
 }
 
 } // namespace
