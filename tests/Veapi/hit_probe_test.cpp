@@ -159,6 +159,16 @@ TEST_F(Picking, ObjectsAtTheViewportEdgesArePickedUpToTheEdge)
         EXPECT_EQ(Pick(objects, c.x, c.y, true), c.expected) << c.x;
 }
 
+// More vertices than the shared transform buffer holds (4096): still picked.
+TEST_F(Picking, LargeShapesArePickedToo)
+{
+    const std::vector<Object> objects = {{"sphere", {11, 3, 100, 0, nullptr}, {0, 0, 12}, 1.0f}};
+    for (bool exact : {false, true}) {
+        EXPECT_EQ(Pick(objects, 160, 120, exact), "sphere");
+        EXPECT_EQ(Pick(objects, 160 + 40, 120, exact), "") << "beside it";
+    }
+}
+
 TEST_F(Picking, ExactDepthReportsWhereTheHitTriangleLies)
 {
     const std::vector<Object> objects = {{"quad", {1, 1024, 1024, 0, nullptr}, {-2, -2, 10}, 4.0f}};
