@@ -181,3 +181,57 @@ TEST_F(LightSets, ApplyingAMaterialKeepsTheCameraDepthCompare)
 }
 
 } // namespace
+
+namespace {
+
+// The per-frame buffer of screen vertices: a quad in screen pixels, drawn
+// indexed with the line material, lands on exactly those pixels, and the
+// buffer is made again after device loss.
+TEST_F(LightSets, DynamicBufferDrawsScreenQuads)
+{
+    DynamicVertexBuffer buffer;
+    buffer.Create();
+    buffer.SetMaterial(DefaultMaterial::Get(DefaultMaterial::kLines));
+    struct Tl {
+        float x, y, z, rhw;
+        uint32_t diffuse, specular;
+        float u, v;
+    };
+    auto fill = [&] {
+        Tl* v = reinterpret_cast<Tl*>(buffer.Lock());
+        ASSERT_NE(v, nullptr);
+        const float l = 100, t = 50, r = 140, b = 90;
+        v[0] = {l, t, 0.5f, 1, 0xFF00FF00, 0, 0, 0};
+        v[1] = {r, t, 0.5f, 1, 0xFF00FF00, 0, 0, 0};
+        v[2] = {r, b, 0.5f, 1, 0xFF00FF00, 0, 0, 0};
+        v[3] = {l, b, 0.5f, 1, 0xFF00FF00, 0, 0, 0};
+        const uint16_t idx[6] = {0, 1, 2, 0, 2, 3};
+        std::copy(idx, idx + 6, buffer.Indices());
+        buffer.vertexCount_ = 4;
+        buffer.indexCount_ = 6;
+        buffer.Unlock();
+    };
+    for (int round = 0; round < 2; ++round) {
+        fill();
+        BeginFrame();
+        EXPECT_TRUE(buffer.Draw(gfx::Primitive::TriangleList, true));
+        EndFrame();
+        const int inside[][2] = {{100, 50}, {139, 89}, {120, 70}};
+        for (const auto& p : inside) {
+            const Rgb c = Pixel(p[0], p[1]);
+            EXPECT_EQ(c.g, 255) << p[0] << ", " << p[1];
+            EXPECT_EQ(c.r + c.b, 0);
+        }
+        const int outside[][2] = {{99, 70}, {140, 70}, {120, 49}, {120, 90}};
+        for (const auto& p : outside)
+            EXPECT_EQ(Pixel(p[0], p[1]).g, 0) << p[0] << ", " << p[1];
+        // Lost and restored between the rounds.
+        Display::ReleaseDeviceObjects();
+        EXPECT_FALSE(buffer.Valid());
+        gfx::SimulateSurfaceLoss();
+        Display::RestoreDeviceObjects();
+        EXPECT_TRUE(buffer.Valid());
+    }
+}
+
+} // namespace
