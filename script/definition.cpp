@@ -1,0 +1,247 @@
+#include "script/definition.h"
+
+#include "script/compiler_internal.h"
+
+#include <cfloat>
+#include <climits>
+
+namespace script {
+
+namespace {
+
+const char* const kKindWords[kKindCount] = {
+    "directory", "hierarchy", "shape", "role", "map", "light", "ammo", "ammo info",
+    "camera track", "character", "projectile", "pgenerator", "destructibility", "frag data", "frag script",
+};
+
+bool FormMatches(SlotType type, ValueItem::Form form)
+{
+    switch (type) {
+    case SlotType::kBool: return form == ValueItem::Form::kBool;
+    case SlotType::kInt: return form == ValueItem::Form::kInt;
+    case SlotType::kReal: return form == ValueItem::Form::kReal;
+    case SlotType::kReference: return form == ValueItem::Form::kReference;
+    case SlotType::kString: return form == ValueItem::Form::kString;
+    case SlotType::kUndeclared: return false;
+    }
+    return false;
+}
+
+} // namespace
+
+const char* KindWord(DefinitionKind kind)
+{
+    const int i = static_cast<int>(kind);
+    return i >= 0 && i < kKindCount ? kKindWords[i] : "?";
+}
+
+DefinitionRef::DefinitionRef(const DefinitionRef& o) : p_(o.p_)
+{
+    if (p_)
+        p_->AddRef();
+}
+
+DefinitionRef::~DefinitionRef()
+{
+    if (p_)
+        p_->Release();
+}
+
+DefinitionRef DefinitionRef::Share(ScriptDefinition* p)
+{
+    if (p)
+        p->AddRef();
+    return DefinitionRef(p);
+}
+
+ScriptDefinition::ScriptDefinition(DefinitionKind kind) : kind_(kind) {}
+
+ScriptDefinition::~ScriptDefinition() = default;
+
+void ScriptDefinition::Release()
+{
+    if (--refCount_ == 0)
+        delete this;
+}
+
+bool ScriptDefinition::IsComplete() const
+{
+    for (const Slot& s : slots_)
+        if (s.type != SlotType::kUndeclared && !s.hasValue)
+            return false;
+    return true;
+}
+
+bool ScriptDefinition::ValidateReferences() const
+{
+    if (!IsComplete())
+        return false;
+    for (const Slot& s : slots_)
+        if (s.type == SlotType::kReference && s.reference && !s.reference->IsComplete())
+            return false;
+    return true;
+}
+
+bool ScriptDefinition::SuitsFileMode(int mode) const
+{
+    return (mode & kLevelScriptMode) != 0;
+}
+
+void ScriptDefinition::CopyFrom(const ScriptDefinition& parent, ScriptCompiler&)
+{
+    for (int k = 0; k < kKeyCount; ++k) {
+        Slot& to = slots_[k];
+        const Slot& from = parent.slots_[k];
+        to.boolean = from.boolean;
+        to.integer = from.integer;
+        to.real = from.real;
+        to.reference = from.reference;
+        to.text = from.text;
+        to.hasValue = from.hasValue;
+        to.given = from.given;
+    }
+}
+
+void ScriptDefinition::SetValue(const ValueItem& item, ScriptCompiler& sc)
+{
+    if (item.key < 0 || item.key >= kKeyCount) {
+        sc.Error("invalid data type");
+        return;
+    }
+    Slot& s = slots_[item.key];
+    if (s.type == SlotType::kUndeclared) {
+        sc.Error("invalid data type");
+        return;
+    }
+    if (s.setHere) {
+        sc.Error("value for '%s' is defined more than once", s.displayName);
+        return;
+    }
+    if (!FormMatches(s.type, item.form)) {
+        // "identifier" followed by a number reaches the string slot 65 here.
+        sc.Error("invalid data type");
+        return;
+    }
+    switch (s.type) {
+    case SlotType::kBool:
+        s.boolean = item.boolean;
+        break;
+    case SlotType::kInt:
+        if (item.integer < s.minInt) {
+            sc.Error("value for '%s' cannot be less than %d", s.displayName, s.minInt);
+            return;
+        }
+        if (item.integer > s.maxInt) {
+            sc.Error("value for '%s' cannot be more than %d", s.displayName, s.maxInt);
+            return;
+        }
+        s.integer = item.integer;
+        break;
+    case SlotType::kReal:
+        if (item.real < s.minReal) {
+            sc.Error("value for '%s' cannot be less than %f", s.displayName, s.minReal);
+            return;
+        }
+        if (item.real > s.maxReal) {
+            sc.Error("value for '%s' cannot be more than %f", s.displayName, s.maxReal);
+            return;
+        }
+        s.real = item.real;
+        break;
+    case SlotType::kReference:
+        if (!item.reference) {
+            if (!s.mayBeNone) {
+                sc.Error("value for '%s' cannot be none", s.displayName);
+                return;
+            }
+            s.reference.reset();
+        } else {
+            bool suits = false;
+            for (DefinitionKind k : s.accepted)
+                suits = suits || k == item.reference->Kind();
+            if (!suits) {
+                sc.Error("value for '%s' is not a suitable type", s.displayName);
+                return;
+            }
+            s.reference = item.reference;
+        }
+        break;
+    case SlotType::kString:
+        if (!item.text && !s.mayBeNone) {
+            sc.Error("value for '%s' cannot be none", s.displayName);
+            return;
+        }
+        s.text = item.text;
+        break;
+    case SlotType::kUndeclared:
+        return;
+    }
+    s.hasValue = true;
+    s.given = true;
+    s.setHere = true;
+}
+
+void ScriptDefinition::ApplyDefaults(ScriptCompiler& sc)
+{
+    defined_ = true;
+    for (const Slot& s : slots_)
+        if (s.type != SlotType::kUndeclared && s.hasValue && !s.given)
+            sc.Warning("default value assumed for '%s'", s.displayName);
+    Finish();
+}
+
+void ScriptDefinition::DeclareBool(const char* name, int key, bool hasDefault, bool value)
+{
+    Slot& s = slots_[key];
+    s.type = SlotType::kBool;
+    s.displayName = name;
+    s.hasValue = hasDefault;
+    s.boolean = value;
+}
+
+void ScriptDefinition::DeclareInt(const char* name, int key, std::int32_t min, std::int32_t max, bool hasDefault,
+                                  std::int32_t value)
+{
+    Slot& s = slots_[key];
+    s.type = SlotType::kInt;
+    s.displayName = name;
+    s.minInt = min;
+    s.maxInt = max;
+    s.hasValue = hasDefault;
+    s.integer = value;
+}
+
+void ScriptDefinition::DeclareReal(const char* name, int key, double min, double max, bool hasDefault, double value)
+{
+    Slot& s = slots_[key];
+    s.type = SlotType::kReal;
+    s.displayName = name;
+    s.minReal = min;
+    s.maxReal = max;
+    s.hasValue = hasDefault;
+    s.real = value;
+}
+
+void ScriptDefinition::DeclareReference(const char* name, int key, DefinitionKind accepted, bool mayBeNone,
+                                        bool hasDefault)
+{
+    Slot& s = slots_[key];
+    s.type = SlotType::kReference;
+    s.displayName = name;
+    s.mayBeNone = mayBeNone;
+    s.hasValue = hasDefault;
+    s.accepted.push_back(accepted);
+}
+
+void ScriptDefinition::DeclareString(const char* name, int key, bool mayBeNone, bool hasDefault, const char* value)
+{
+    Slot& s = slots_[key];
+    s.type = SlotType::kString;
+    s.displayName = name;
+    s.mayBeNone = mayBeNone;
+    s.hasValue = hasDefault;
+    if (value)
+        s.text = value;
+}
+
+} // namespace script

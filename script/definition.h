@@ -1,0 +1,169 @@
+// Typed definition objects: what a definition script compiles into. Each kind
+// declares the key slots it accepts (type, range, default, accepted kinds);
+// the parser hands values over through SetValue, which checks them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace script {
+
+class ScriptCompiler;
+class ScriptDefinition;
+
+inline constexpr int kKeyCount = 108;
+inline constexpr int kUseClauseKey = 8;
+inline constexpr int kLifeClauseKey = 60;
+
+enum class DefinitionKind : int {
+    kDirectory = 0,
+    kHierarchy,
+    kShape,
+    kRole,
+    kMap,
+    kLight,
+    kAmmo,
+    kAmmoInfo,
+    kCameraTrack,
+    kCharacter,
+    kProjectile,
+    kPGenerator,
+    kDestructibility,
+    kFragData,
+    kFragScript,
+};
+inline constexpr int kKindCount = 15;
+
+// The kind word as the language spells it ("ammo info").
+const char* KindWord(DefinitionKind kind);
+
+// Intrusive reference to a definition: the symbol table, result lists, other
+// definitions' reference slots and use clauses each hold one.
+class DefinitionRef {
+public:
+    DefinitionRef() = default;
+    explicit DefinitionRef(ScriptDefinition* adopt) : p_(adopt) {}  // takes over one count
+    DefinitionRef(const DefinitionRef& o);
+    DefinitionRef(DefinitionRef&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+    DefinitionRef& operator=(DefinitionRef o) noexcept { std::swap(p_, o.p_); return *this; }
+    ~DefinitionRef();
+    static DefinitionRef Share(ScriptDefinition* p);  // adds one count
+    ScriptDefinition* get() const { return p_; }
+    ScriptDefinition* operator->() const { return p_; }
+    ScriptDefinition& operator*() const { return *p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    void reset() { DefinitionRef().swap(*this); }
+    void swap(DefinitionRef& o) noexcept { std::swap(p_, o.p_); }
+
+private:
+    ScriptDefinition* p_ = nullptr;
+};
+
+enum class SlotType : int { kUndeclared = 0, kBool = 1, kInt = 2, kReal = 3, kReference = 4, kString = 5 };
+
+struct UseTarget {
+    std::string object;
+    std::optional<std::string> variable;  // console variable that receives the object id
+};
+
+struct UseClause {
+    DefinitionRef role;
+    int team = 0;
+    std::vector<UseTarget> targets;
+};
+
+enum class LifeMode : int { kInfinite = 0, kTimed = 1, kParticleCount = 2 };
+
+struct LifeClause {
+    LifeMode mode = LifeMode::kInfinite;
+    std::int64_t count = 0;  // clock ticks when timed, else particles
+};
+
+// One value from a definition body, as the key word's value form made it.
+struct ValueItem {
+    enum class Form { kBool, kInt, kReal, kString, kReference, kUse, kLife };
+    int key = 0;
+    Form form = Form::kBool;
+    bool boolean = false;
+    std::int32_t integer = 0;
+    double real = 0;
+    std::optional<std::string> text;  // kString; nullopt is "none"
+    DefinitionRef reference;          // kReference; empty is "none"
+    UseClause use;
+    LifeClause life;
+};
+
+struct Slot {
+    SlotType type = SlotType::kUndeclared;
+    bool boolean = false;
+    std::int32_t integer = 0;
+    double real = 0;
+    DefinitionRef reference;
+    std::optional<std::string> text;
+    std::int32_t minInt = 0, maxInt = 0;
+    double minReal = 0, maxReal = 0;
+    bool mayBeNone = false;
+    std::vector<DefinitionKind> accepted;
+    bool hasValue = false;
+    bool given = false;
+    bool setHere = false;
+    const char* displayName = nullptr;
+};
+
+class ScriptDefinition {
+public:
+    explicit ScriptDefinition(DefinitionKind kind);
+    virtual ~ScriptDefinition();
+    ScriptDefinition(const ScriptDefinition&) = delete;
+    ScriptDefinition& operator=(const ScriptDefinition&) = delete;
+
+    void AddRef() { ++refCount_; }
+    void Release();
+    int RefCount() const { return refCount_; }
+
+    DefinitionKind Kind() const { return kind_; }
+    bool Anonymous() const { return anonymous_; }
+    void SetAnonymous() { anonymous_ = true; }
+    bool Defined() const { return defined_; }
+
+    virtual bool IsComplete() const;
+    virtual bool ValidateReferences() const;
+    virtual bool SuitsFileMode(int mode) const;
+    virtual void CopyFrom(const ScriptDefinition& parent, ScriptCompiler& sc);
+    virtual void SetValue(const ValueItem& item, ScriptCompiler& sc);
+    virtual void Finish() {}
+    // Builds the kind's runtime record; kinds without one do nothing.
+    virtual void Build() {}
+
+    void ApplyDefaults(ScriptCompiler& sc);
+
+    // Accessors for builds and tests; slot index is the key number.
+    const Slot& GetSlot(int key) const { return slots_[key]; }
+    bool BoolValue(int key) const { return slots_[key].boolean; }
+    std::int32_t IntValue(int key) const { return slots_[key].integer; }
+    double RealValue(int key) const { return slots_[key].real; }
+    ScriptDefinition* ReferenceValue(int key) const { return slots_[key].reference.get(); }
+    const char* FieldText(int key) const { return slots_[key].text ? slots_[key].text->c_str() : nullptr; }
+
+protected:
+    void DeclareBool(const char* name, int key, bool hasDefault, bool value);
+    void DeclareInt(const char* name, int key, std::int32_t min, std::int32_t max, bool hasDefault, std::int32_t value);
+    void DeclareReal(const char* name, int key, double min, double max, bool hasDefault, double value);
+    void DeclareReference(const char* name, int key, DefinitionKind accepted, bool mayBeNone, bool hasDefault);
+    void DeclareString(const char* name, int key, bool mayBeNone, bool hasDefault, const char* value);
+
+private:
+    bool anonymous_ = false;
+    bool defined_ = false;
+    int refCount_ = 1;
+    DefinitionKind kind_;
+    Slot slots_[kKeyCount];
+};
+
+// Creates a fresh object of a kind with its keys declared (count 1).
+DefinitionRef CreateDefinition(DefinitionKind kind);
+
+} // namespace script
