@@ -108,6 +108,23 @@ constexpr uint32_t Sound(uint32_t index)
     return index << kFrameSoundShift;
 }
 
+void AddMoves(ParentChunk* node, const int32_t lo[3], const int32_t hi[3])
+{
+    auto* moves = new SequenceListChunk(node);
+    AddSequence(moves, 100, 0, "stand", 1000, {{0, 0, 0, 0, 0}});
+    AddSequence(moves, 101, 1, "walk", 1200,
+                {{0, 0, 0, 0, 0x0001}, {1, 0x5555, 0.1f, 20, 0x0002 | Sound(1)}, {2, 0xAAAA, -0.1f, 20, Sound(1)}});
+    new SequenceSpeedChunk(LastSequence(moves), 1500, 0, 0);
+    LastSequence(moves)->SetFlags(kSequenceLowerBody);
+    AddSequence(moves, 102, 2, "wave", 800, {{0, 0, 0, 0, kFrameReference}, {1, 0x8000, 0.4f, 0, 0x0004}});
+    LastSequence(moves)->SetFlags(kSequenceUpperBody);
+    AddSequence(moves, 103, 3, "turn", 0,
+                {{0, 0, 0, 0, 0}, {1, 0x8000, 0.8f, 0, kFrameReference | 0x8000}, {2, 0xC000, 1.6f, 0, 0}});
+    AddSequence(moves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, -10, Sound(2) | 0x0008}});
+    LastSequence(moves)->SetFlags(kSequenceUpperBody);
+    new HierarchyBoundsChunk(LastSequence(moves), lo, hi);
+}
+
 std::unique_ptr<ChunkFile> BuildRobot()
 {
     RegisterModelChunkFamilies();
@@ -149,27 +166,18 @@ std::unique_ptr<ChunkFile> BuildRobot()
     const int32_t lo[3] = {-460, 0, -200}, hi[3] = {460, 1900, 200};
     new HierarchyBoundsChunk(model, lo, hi);
 
-    HierarchyChunk* torso = AddNode(model, "robot_torso");
-    auto* moves = new SequenceListChunk(torso);
-    AddSequence(moves, 100, 0, "stand", 1000, {{0, 0, 0, 0, 0}});
-    AddSequence(moves, 101, 1, "walk", 1200,
-                {{0, 0, 0, 0, 0x0001}, {1, 0x5555, 0.1f, 20, 0x0002 | Sound(1)}, {2, 0xAAAA, -0.1f, 20, Sound(1)}});
-    new SequenceSpeedChunk(LastSequence(moves), 1500, 0, 0);
-    LastSequence(moves)->SetFlags(kSequenceLowerBody);
-    AddSequence(moves, 102, 2, "wave", 800, {{0, 0, 0, 0, kFrameReference}, {1, 0x8000, 0.4f, 0, 0x0004}});
-    LastSequence(moves)->SetFlags(kSequenceUpperBody);
-    AddSequence(moves, 103, 3, "turn", 0,
-                {{0, 0, 0, 0, 0}, {1, 0x8000, 0.8f, 0, kFrameReference | 0x8000}, {2, 0xC000, 1.6f, 0, 0}});
-    AddSequence(moves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, -10, Sound(2) | 0x0008}});
-    LastSequence(moves)->SetFlags(kSequenceUpperBody);
-    new HierarchyBoundsChunk(LastSequence(moves), lo, hi);
-
-    AddNode(torso, "robot_head");
-    AddNode(torso, "robot_arm_l");
-    AddNode(torso, "robot_arm_r");
+    // The legs are the root part; the torso rides on them.
     HierarchyChunk* legs = AddNode(model, "robot_legs");
     auto* legMoves = new SequenceListChunk(legs);
     AddSequence(legMoves, 101, 1, "walk", 1200, {{0, 0, -0.3f, 0, 0}, {1, 0x8000, 0.3f, 0, 0}});
+    HierarchyChunk* torso = AddNode(legs, "robot_torso");
+    // The parts' sequences drive the model; the dump tool lists the copy kept on
+    // the model itself.
+    AddMoves(torso, lo, hi);
+    AddMoves(model, lo, hi);
+    AddNode(torso, "robot_head");
+    AddNode(torso, "robot_arm_l");
+    AddNode(torso, "robot_arm_r");
 
     new DegradationDistancesChunk(root, 3);
     auto* heavy = new ShapeSetChunk(root, "Heavy");

@@ -45,12 +45,17 @@ TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
 
     auto& model = Must(file->FindChildAs<HierarchyChunk>("OBJCHIER"));
     EXPECT_EQ(Must(model.GetName()).name_, "Robot");
-    std::vector<HierarchyChunk*> parts, torsoParts;
-    model.GetSubHierarchies(parts);
-    ASSERT_EQ(parts.size(), 2u);
-    EXPECT_EQ(Must(parts[0]->GetData()).objectName_, "robot_torso");
-    EXPECT_NE(Must(parts[0]->GetData()).GetObject(), nullptr);
-    parts[0]->GetSubHierarchies(torsoParts);
+    EXPECT_NE(model.GetSequenceList(), nullptr); // the copy the dump tool lists
+    std::vector<HierarchyChunk*> root, legsParts, torsoParts;
+    model.GetSubHierarchies(root);
+    ASSERT_EQ(root.size(), 1u);
+    EXPECT_EQ(Must(root[0]->GetData()).objectName_, "robot_legs");
+    root[0]->GetSubHierarchies(legsParts);
+    ASSERT_EQ(legsParts.size(), 1u);
+    HierarchyChunk* torso = legsParts[0];
+    EXPECT_EQ(Must(torso->GetData()).objectName_, "robot_torso");
+    EXPECT_NE(Must(torso->GetData()).GetObject(), nullptr);
+    torso->GetSubHierarchies(torsoParts);
     ASSERT_EQ(torsoParts.size(), 3u);
     EXPECT_EQ(Must(torsoParts[2]->GetData()).objectName_, "robot_arm_r");
 
@@ -61,7 +66,7 @@ TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
     for (Chunk* c = file->FirstChild(); c; c = c->Next())
         if (auto* s = dynamic_cast<IndexedSoundChunk*>(c))
             context.sounds_.at(static_cast<size_t>(s->index_)) = s;
-    auto set = BuildSequenceSet(Must(parts[0]->GetSequenceList()), context);
+    auto set = BuildSequenceSet(Must(torso->GetSequenceList()), context);
     ASSERT_NE(set, nullptr);
     ASSERT_EQ(set->entries_.size(), 6u);
     EXPECT_EQ(set->entries_[4], nullptr);
