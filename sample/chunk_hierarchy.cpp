@@ -11,6 +11,7 @@
 #include "chunk/object_chunks.h"
 #include "chunk/sequence_chunks.h"
 #include "chunk/shape_chunks.h"
+#include "chunk/shape_extra_chunks.h"
 #include "chunk/sound_chunks.h"
 
 #include <cmath>
@@ -55,7 +56,7 @@ ShapeData Box(int32_t hx, int32_t hy, int32_t hz)
     return d;
 }
 
-void AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t y, int32_t z)
+ShapeChunk* AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t y, int32_t z)
 {
     auto* s = new ShapeChunk(file, shape);
     s->SetName(name);
@@ -67,6 +68,39 @@ void AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t 
     h.orientation_[3] = 1;
     auto* object = new ObjectChunk(file, h);
     object->LinkShape(s);
+    return s;
+}
+
+// The head blinks (a vertex animation squashing it), morphs into a dented head, and
+// knows how it breaks apart.
+void AddHeadExtras(ShapeChunk* head)
+{
+    ShapeAnimSequence blink;
+    blink.number_ = 0;
+    blink.name_ = "blink";
+    blink.params_[0] = 2;
+    for (int32_t squash : {0, 60, 0}) {
+        ShapeAnimFrame frame;
+        frame.name_ = squash ? "shut" : "open";
+        for (const ShapePoint& p : head->Data().points_)
+            frame.points_.push_back({p.x, p.y > 0 ? p.y - squash : p.y, p.z});
+        frame.polygonNormals_ = head->Data().polygonNormals_;
+        blink.frames_.push_back(frame);
+    }
+    new ShapeAnimSequenceChunk(head, blink);
+
+    auto* morph = new ShapeMorphChunk(head);
+    SubShapeChunk* dented = morph->AddSubShape("robot_head_dented.rif");
+    ShapeData dent = dented->Data();
+    dent.points_[7].x -= 40;
+    dented->Update(dent);
+    auto* frames = new ShapeMorphFramesChunk(morph);
+    frames->AddFrame({nullptr, head, dented, nullptr, 500});
+
+    auto* fragments = new ShapeFragmentsChunk(head);
+    auto* data = new ShapeFragmentDataChunk(fragments);
+    data->words_ = {4, 1, 0, 250};
+    new ShapeFragmentTypeChunk(fragments, "robot_scrap");
 }
 
 struct Key {
@@ -149,11 +183,15 @@ std::unique_ptr<ChunkFile> BuildRobot()
     names->SetDigest(metal, digest);
 
     AddPart(root, "robot_torso", Box(300, 250, 200), 0, 900, 0);
-    AddPart(root, "robot_head", Box(150, 120, 150), 0, 500, 0);
+    AddHeadExtras(AddPart(root, "robot_head", Box(150, 120, 150), 0, 500, 0));
     AddPart(root, "robot_arm_l", Box(80, 300, 80), -380, 350, 0);
     AddPart(root, "robot_arm_r", Box(80, 300, 80), 380, 350, 0);
     AddPart(root, "robot_legs", Box(250, 450, 150), 0, 0, 0);
 
+    const int32_t humAt[3] = {0, 1200, 0};
+    auto* hum = new SoundObjectChunk(root, humAt, "robot_hum");
+    hum->values_[0] = 3000;
+    hum->GetOrCreateAlternativeLocations();
     new IndexedSoundChunk(root, 1, "footstep");
     auto* shot = new IndexedSoundChunk(root, 2, "shot");
     shot->values_[0] = 2000;

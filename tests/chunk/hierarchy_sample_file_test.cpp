@@ -1,10 +1,11 @@
 // The generated robot model: it loads, writes back byte for byte, and holds what
 // the generator put in (nodes, sequences with flags, delta frames and sounds, shape
-// sets and a collection, the bitmap-name list).
+// sets and a collection, the bitmap-name list, a placed sound, shape extras).
 #include "hierarchy_test_util.h"
 
 #include "chunk/bitmap_name_chunks.h"
 #include "chunk/sequence_chunks.h"
+#include "chunk/shape_extra_chunks.h"
 #include "chunk/sound_chunks.h"
 
 namespace trevok::test {
@@ -83,6 +84,20 @@ TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
     auto& scout = Must(file->FindChildAs<ShapeSetCollectionChunk>("HSETCOLL"));
     EXPECT_EQ(scout.name_, "Scout");
     EXPECT_EQ(Must(scout.FindShapeSet(1)).properties_, kShapeSetFemale);
+
+    auto& hum = Must(file->FindChildAs<SoundObjectChunk>("SOUNDOB2"));
+    EXPECT_NE(hum.FindAlternativeLocations(), nullptr);
+    bool blinks = false;
+    for (Chunk* c = file->FirstChild(); c; c = c->Next())
+        if (auto* shape = dynamic_cast<ShapeChunk*>(c))
+            if (auto* anim = shape->FindChildAs<ShapeAnimSequenceChunk>("ANIMSEQU")) {
+                blinks = anim->Record().frames_.size() == 3;
+                auto& morph = Must(shape->FindChildAs<ShapeMorphChunk>("SHPMORPH"));
+                auto& frames = Must(morph.FindChildAs<ShapeMorphFramesChunk>("FRMMORPH"));
+                ASSERT_EQ(frames.Frames().size(), 1u);
+                EXPECT_EQ(frames.Frames()[0].endSub_, morph.FindSubShape(1));
+            }
+    EXPECT_TRUE(blinks);
 
     auto& env = Must(file->FindChildAs<ParentChunk>("VQNENVDT"));
     auto& names = Must(env.FindChildAs<BitmapNamesChunk>("BMPNAMES"));
