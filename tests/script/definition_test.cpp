@@ -254,7 +254,7 @@ TEST(LifetimeTest, DefinitionsAreFreedWithTheirList)
         {"ring through declare",
          "declare frag data debris\nrole r { character none light none projectile none identifier none alpha fogging no "
          "per vertex fogging no destructibility debris }\nfrag data debris { role r scale 1 }\n"},
-        {"ring through a map", "declare role r\nmap m { " + kMapKeys + " use r in team 0 for \"a\" as \"A\" }\n" + kRole},
+        {"map holding a role defined later", "declare role r\nmap m { " + kMapKeys + " use r in team 0 for \"a\" as \"A\" }\n" + kRole},
         {"abstract ring", "declare frag data d\nabstract role r { destructibility d }\nabstract frag data d { role r }\n"},
         {"failed compile", "declare frag data d\nrole r { destructibility d }\nfrag data d { role r scale 1 }\nlight (\n"},
     };
