@@ -108,6 +108,16 @@ TEST_F(DirectoryListTest, ResolvesThroughTheDirectoriesWithoutChangingFolder)
     EXPECT_FALSE(dirs.Resolve(app::kSoundsDirectory, "UI.dat"));
 }
 
+TEST_F(DirectoryListTest, EmptyPathIsTheStartDirectory)
+{
+    std::ofstream(root_ / "ui.dat") << "x";
+    WriteList("directory { name \"sounds\" file \"\" }\ndirectory { name \"fonts\" file \".\" }\n");
+    ASSERT_TRUE(LoadDataDirectories(root_));
+    const auto& dirs = app::DataDirectories::Global();
+    EXPECT_EQ(dirs.Resolve(app::kSoundsDirectory, "UI.dat"), root_ / "ui.dat");
+    EXPECT_EQ(dirs.Resolve(app::kFontsDirectory, "UI.DAT"), root_ / "ui.dat");
+}
+
 // Start-up on the sample data set: the seven directories exist and the level
 // script is found through the scripts directory.
 TEST(StartUpTest, SampleDataDirectories)
