@@ -1,5 +1,11 @@
 // Entry point of the game program.
-int main()
+#include "app/shell/application.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
 {
-    return 0;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return Application::Main(args);
 }

@@ -1,0 +1,29 @@
+// Reader of Windows bitmap files ("BM"): 1, 2, 4, 8 bits with a palette or 24
+// bits, uncompressed, rows stored bottom-up.
+#pragma once
+
+#include "Veapi/image_reader.h"
+
+namespace ve {
+
+class BmpImageReader : public ImageReader {
+public:
+    void ReadHeader(DataMedium* medium) override;
+    void AllocateBuffers(bool keep, uint32_t entries) override;
+    bool IsBottomUp() override { return true; }
+    void ReadRow(void* buffer) override;
+
+    static ImageReader* Create() { return new BmpImageReader; }
+
+private:
+    DataMedium* medium_ = nullptr;
+    int64_t gap_ = 0;
+    uint32_t headerSize_ = 0;
+    uint16_t bits_ = 0;
+    uint32_t padding_ = 0;
+    uint32_t mask_ = 0;
+};
+
+void RegisterBmpFormat();
+
+} // namespace ve

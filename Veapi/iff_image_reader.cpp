@@ -1,0 +1,582 @@
+#include "Veapi/iff_image_reader.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "Veapi/texture_loader.h"
+#include "platform/gfx_surface.h"
+
+namespace ve {
+
+void IlbmBmhd::Transfer(IffArchive& ar)
+{
+    ar.Transfer16(width);
+    ar.Transfer16(height);
+    ar.Transfer16(x);
+    ar.Transfer16(y);
+    ar.Transfer8(planes);
+    ar.Transfer8(masking);
+    ar.Transfer8(compression);
+    ar.Transfer8(pad);
+    ar.Transfer16(transparent);
+    ar.Transfer8(xAspect);
+    ar.Transfer8(yAspect);
+    ar.Transfer16(pageWidth);
+    ar.Transfer16(pageHeight);
+}
+
+void IlbmCmap::Transfer(IffArchive& ar)
+{
+    if (ar.Reading()) {
+        int64_t n = ar.Remaining() / 3;
+        rgb.assign(size_t(std::max<int64_t>(n, 0)) * 3, 0);
+    }
+    if (!rgb.empty())
+        ar.TransferBytes(rgb.data(), uint32_t(rgb.size()));
+}
+
+void IlbmAlph::Transfer(IffArchive& ar)
+{
+    ar.Transfer16(width);
+    ar.Transfer16(height);
+    ar.Transfer8(planes);
+    ar.Transfer8(compression);
+    ar.TransferRest(data);
+}
+
+void IlbmGrab::Transfer(IffArchive& ar)
+{
+    ar.Transfer16(x);
+    ar.Transfer16(y);
+}
+
+void IlbmTran::Transfer(IffArchive& ar)
+{
+    ar.Transfer8(enabled);
+    ar.Transfer16(value1);
+    ar.Transfer16(value2);
+    ar.Transfer8(red);
+    ar.Transfer8(green);
+    ar.Transfer8(blue);
+}
+
+void IlbmS3tc::Transfer(IffArchive& ar)
+{
+    ar.Transfer32(word);
+    ar.Transfer32(fourCC);
+    ar.Transfer16(value1);
+    ar.Transfer16(value2);
+    ar.Transfer16(value3);
+    ar.Transfer16(width);
+    ar.Transfer16(height);
+    if (!ar.Reading())
+        dataSize = uint32_t(data.size());
+    ar.Transfer32(dataSize);
+    if (ar.Reading()) {
+        // The block count is checked against the chunk before it is allocated.
+        if (ar.Error() || int64_t(dataSize) > ar.Remaining()) {
+            ar.SetError();
+            return;
+        }
+        data.assign(dataSize, 0);
+    }
+    if (!data.empty())
+        ar.TransferBytes(data.data(), uint32_t(data.size()));
+}
+
+void MipmCont::Transfer(IffArchive& ar)
+{
+    ar.Transfer8(value1);
+    ar.Transfer8(value2);
+}
+
+namespace {
+
+void EncodeByteRun1(const uint8_t* b, size_t n, std::vector<uint8_t>& out)
+{
+    size_t i = 0;
+    while (i < n) {
+        size_t run = 1;
+        while (i + run < n && run < 128 && b[i + run] == b[i])
+            ++run;
+        if (run >= 2) {
+            out.push_back(uint8_t(1 - int(run)));
+            out.push_back(b[i]);
+            i += run;
+            continue;
+        }
+        size_t j = i;
+        while (j < n && j - i < 128) {
+            if (j + 2 < n && b[j] == b[j + 1] && b[j] == b[j + 2])
+                break;
+            ++j;
+        }
+        out.push_back(uint8_t(j - i - 1));
+        out.insert(out.end(), b + i, b + j);
+        i = j;
+    }
+}
+
+} // namespace
+
+void IlbmBody::Encode(const std::vector<uint32_t>& values, uint32_t width, uint32_t height,
+                      uint32_t planes, bool compress)
+{
+    data.clear();
+    uint32_t rowBytes = (width + 7) / 8;
+    std::vector<uint8_t> row(size_t(rowBytes) * planes);
+    for (uint32_t y = 0; y < height; ++y) {
+        std::fill(row.begin(), row.end(), 0);
+        for (uint32_t p = 0; p < planes; ++p)
+            for (uint32_t x = 0; x < width; ++x)
+                if ((values[size_t(y) * width + x] >> p) & 1)
+                    row[size_t(p) * rowBytes + x / 8] |= uint8_t(0x80 >> (x % 8));
+        if (compress)
+            EncodeByteRun1(row.data(), row.size(), data);
+        else
+            data.insert(data.end(), row.begin(), row.end());
+    }
+}
+
+// ---- PlaneDecoder
+
+bool PlaneDecoder::DecodeRow(uint32_t rowBytes, uint8_t* out)
+{
+    size_t need = size_t(rowBytes) * planes_;
+    if (!compressed_) {
+        if (pos_ + need > size_)
+            return false;
+        if (out)
+            std::memcpy(out, data_ + pos_, need);
+        pos_ += need;
+        return true;
+    }
+    // The run state carries from plane to plane but starts afresh at each row.
+    size_t done = 0;
+    while (done < need) {
+        if (pos_ >= size_)
+            return false;
+        uint8_t n = data_[pos_++];
+        if (n < 128) {
+            size_t count = size_t(n) + 1;
+            if (pos_ + count > size_)
+                return false;
+            size_t take = std::min(count, need - done);
+            if (out)
+                std::memcpy(out + done, data_ + pos_, take);
+            pos_ += count;
+            done += take;
+        } else if (n > 128) {
+            size_t count = 257 - size_t(n);
+            if (pos_ >= size_)
+                return false;
+            uint8_t b = data_[pos_++];
+            size_t take = std::min(count, need - done);
+            if (out)
+                std::memset(out + done, b, take);
+            done += take;
+        }
+    }
+    return true;
+}
+
+void PlaneDecoder::Start(const std::vector<uint8_t>& data, size_t offset, uint32_t width,
+                         uint32_t height, uint32_t planes, bool compressed)
+{
+    data_ = data.data() + std::min(offset, data.size());
+    size_ = data.size() - std::min(offset, data.size());
+    width_ = width;
+    height_ = height;
+    planes_ = planes;
+    compressed_ = compressed;
+    uint32_t byteRow = (width + 7) / 8, wordRow = ((width + 15) / 16) * 2;
+    rowBytes_ = byteRow;
+    if (wordRow != byteRow) {
+        auto fits = [&](uint32_t rowBytes, bool& exact) {
+            pos_ = 0;
+            for (uint32_t y = 0; y < height_; ++y)
+                if (!DecodeRow(rowBytes, nullptr))
+                    return false;
+            exact = pos_ == size_;
+            return true;
+        };
+        bool byteExact = false, wordExact = false;
+        bool byteFits = fits(byteRow, byteExact);
+        bool wordFits = !(byteFits && byteExact) && fits(wordRow, wordExact);
+        if (!(byteFits && byteExact) && wordFits && (wordExact || !byteFits))
+            rowBytes_ = wordRow;
+    }
+    pos_ = 0;
+    row_.assign(size_t(rowBytes_) * planes_, 0);
+    values_.assign(width_, 0);
+}
+
+bool PlaneDecoder::NextRow()
+{
+    if (!data_ || !DecodeRow(rowBytes_, row_.data()))
+        return false;
+    std::fill(values_.begin(), values_.end(), 0);
+    for (uint32_t p = 0; p < planes_; ++p) {
+        const uint8_t* plane = row_.data() + size_t(p) * rowBytes_;
+        for (uint32_t x = 0; x < width_; ++x)
+            values_[x] |= uint32_t((plane[x / 8] >> (7 - x % 8)) & 1) << p;
+    }
+    return true;
+}
+
+void PlaneDecoder::Free()
+{
+    row_ = {};
+    values_ = {};
+    data_ = nullptr;
+}
+
+// ---- IffImageReader
+
+void IffImageReader::Collect(IffContainer* container, std::vector<Image>& out, bool s3tc,
+                             const std::vector<IffContainer*>& skip)
+{
+    for (IffChunk* child : container->Children()) {
+        if (child->Hidden())
+            continue;
+        if (IffContainer* c = child->AsContainer()) {
+            if (c->Id() != kIffProp && std::find(skip.begin(), skip.end(), c) == skip.end())
+                Collect(c, out, s3tc, skip);
+            continue;
+        }
+        if (container->Id() != kIffForm || container->FormType() != kIffIlbm)
+            continue;
+        if (child->Id() != (s3tc ? kIffS3tc : kIffBody))
+            continue;
+        Image image;
+        image.data = child;
+        image.bmhd = dynamic_cast<IlbmBmhd*>(child->FindProperty(kIffBmhd));
+        image.cmap = dynamic_cast<IlbmCmap*>(child->FindProperty(kIffCmap));
+        image.alph = dynamic_cast<IlbmAlph*>(child->FindProperty(kIffAlph));
+        image.tran = dynamic_cast<IlbmTran*>(child->FindProperty(kIffTran));
+        if (!image.bmhd)
+            continue;
+        // A picture needs its palette, unless its planes hold the colours themselves.
+        if (!s3tc && !image.cmap && image.bmhd->planes != 24 && image.bmhd->planes != 32)
+            continue;
+        out.push_back(image);
+    }
+}
+
+void IffImageReader::ReadHeader(DataMedium* medium)
+{
+    candidates_.clear();
+    levels_.clear();
+    chosen_ = nullptr;
+    bool read = document_.Read(medium);
+    IffContainer* root = document_.Root();
+    if (!read || !root || root->Children().empty()) {
+        uint32_t status = document_.MediumStatus();
+        if (status & kMediumIoError)
+            TextureLoader::FailOs(kTexReadFailed, document_.MediumOsError());
+        else
+            TextureLoader::Fail(kTexBadImage);
+        return;
+    }
+
+    // The mip-map chain: the first "MIPM" form that holds "CONT".
+    std::vector<IffContainer*> levelLists;
+    IffContainer* mipm = nullptr;
+    auto findMipm = [&](auto& self, IffContainer* c) -> IffContainer* {
+        if (c->Id() == kIffForm && c->FormType() == kIffMipm && c->FindChild(kIffCont))
+            return c;
+        for (IffChunk* child : c->Children())
+            if (IffContainer* cc = child->AsContainer())
+                if (IffContainer* found = self(self, cc))
+                    return found;
+        return nullptr;
+    };
+    mipm = findMipm(findMipm, root);
+    if (mipm)
+        for (IffChunk* child : mipm->Children())
+            if (IffContainer* c = child->AsContainer())
+                if (c->Id() == kIffList && c->FormType() == kIffIlbm)
+                    levelLists.push_back(c);
+
+    // Candidates are the pictures outside the level lists.
+    auto collectTop = [&](bool s3tc) {
+        std::vector<Image> out;
+        Collect(root, out, s3tc, levelLists);
+        return out;
+    };
+    candidates_ = collectTop(false);
+    s3tc_ = false;
+    if (candidates_.empty()) {
+        candidates_ = collectTop(true);
+        if (!candidates_.empty()) {
+            s3tc_ = true;
+            fourCC_ = static_cast<IlbmS3tc*>(candidates_[0].data)->fourCC;
+        }
+    }
+    largestColours_ = 0;
+    smallestColours_ = UINT32_MAX;
+    if (!s3tc_)
+        for (const Image& im : candidates_) {
+            uint32_t n = im.cmap ? im.cmap->Count() : 0;
+            largestColours_ = std::max(largestColours_, n);
+            smallestColours_ = std::min(smallestColours_, n);
+        }
+    if (s3tc_)
+        alphaBits_ = fourCC_ == gfx::kFourCCDxt1 ? 0 : 8;
+    else
+        alphaBits_ = (!candidates_.empty() && candidates_[0].alph) ? candidates_[0].alph->planes : 0;
+    for (IffContainer* list : levelLists) {
+        std::vector<Image> level;
+        Collect(list, level, s3tc_, {});
+        levels_.push_back(std::move(level));
+    }
+}
+
+bool IffImageReader::WantsColourKey(bool flag)
+{
+    if (candidates_.empty() || !candidates_[0].bmhd)
+        return flag;
+    return candidates_[0].bmhd->masking == 2;
+}
+
+void IffImageReader::SelectLevel(uint32_t level, uint32_t entries)
+{
+    if (level >= levels_.size()) {
+        TextureLoader::Fail(kTexBadImage);
+        return;
+    }
+    Prepare(levels_[level], entries);
+}
+
+void IffImageReader::Prepare(const std::vector<Image>& list, uint32_t entries)
+{
+    FreeDecoders();
+    chosen_ = nullptr;
+    hasAlpha_ = false;
+    keyValue_ = 0;
+    if (list.empty()) {
+        TextureLoader::Fail(kTexBadImage);
+        return;
+    }
+    PixelFormat& sf = TextureLoader::SurfaceFormat();
+    if (s3tc_) {
+        const Image& im = list[0];
+        auto* s = static_cast<IlbmS3tc*>(im.data);
+        width_ = im.bmhd->width;
+        height_ = im.bmhd->height;
+        colours_ = 0;
+        uint32_t blockBytes = s->fourCC == gfx::kFourCCDxt1 ? 8 : s->fourCC == gfx::kFourCCDxt3 ? 16 : 0;
+        // The blocks must cover the picture: every block row the loader copies
+        // lies inside the chunk's data.
+        if (!blockBytes || s->fourCC != fourCC_ || s->height == 0 || s->width == 0 ||
+            width_ > s->width || height_ > s->height) {
+            TextureLoader::Fail(kTexBadImage);
+            return;
+        }
+        bytesPerBlockRow_ = uint32_t(uint64_t(s->dataSize) * 4 / s->height);
+        bitsPerColumn_ = uint32_t(uint64_t(bytesPerBlockRow_) * 8 / s->width);
+        uint64_t blockRows = (uint64_t(height_) + 3) / 4;
+        if (bitsPerColumn_ != blockBytes * 2 || uint64_t(bytesPerBlockRow_) * blockRows > s->data.size() ||
+            uint64_t((width_ + 3) / 4) * blockBytes > bytesPerBlockRow_) {
+            TextureLoader::Fail(kTexBadImage);
+            return;
+        }
+        if (im.tran && im.tran->enabled) {
+            keyValue_ = sf.Pack(im.tran->red, im.tran->green, im.tran->blue);
+            sf.flags |= PixelFormat::kTransparent;
+        }
+        chosen_ = &im;
+        CheckSize();
+        return;
+    }
+
+    const Image* pick = nullptr;
+    for (const Image& im : list) {
+        uint32_t n = im.cmap ? im.cmap->Count() : 0;
+        if (entries != 0 && (n == 0 || n > entries))
+            continue;
+        if (!pick || n > (pick->cmap ? pick->cmap->Count() : 0))
+            pick = &im;
+    }
+    if (!pick) {
+        TextureLoader::Fail(kTexPaletteMismatch);
+        return;
+    }
+    const IlbmBmhd& h = *pick->bmhd;
+    trueColour_ = pick->cmap == nullptr;
+    colours_ = trueColour_ ? 0 : pick->cmap->Count();
+    width_ = h.width;
+    height_ = h.height;
+    bool planesOk = trueColour_ ? (h.planes == 24 || h.planes == 32) : (h.planes >= 1 && h.planes <= 8);
+    if (!planesOk || (h.masking != 0 && h.masking != 2) || (trueColour_ && h.masking != 0)) {
+        TextureLoader::Fail(kTexBadImage);
+        return;
+    }
+    if (!CheckSize())
+        return;
+    palette_.assign(size_t(std::max<uint32_t>(colours_, 256)) * 3, 0);
+    if (!trueColour_)
+        std::copy(pick->cmap->rgb.begin(), pick->cmap->rgb.begin() + std::min<size_t>(pick->cmap->rgb.size(), palette_.size()),
+                  palette_.begin());
+    const auto* body = static_cast<IlbmBody*>(pick->data);
+    body_.Start(body->data, 0, width_, height_, h.planes, h.compression != 0);
+    if (pick->alph) {
+        const IlbmAlph& a = *pick->alph;
+        if (a.width != width_ || a.height != height_ || a.planes == 0 || a.planes > 8) {
+            TextureLoader::Fail(kTexBadImage);
+            return;
+        }
+        alpha_.Start(a.data, 0, width_, height_, a.planes, a.compression != 0);
+        hasAlpha_ = true;
+    }
+    masking_ = h.masking;
+    if (masking_ == 2) {
+        transparentIndex_ = h.transparent;
+        if (sf.Palettised()) {
+            keyValue_ = transparentIndex_;
+        } else {
+            const uint8_t* c = palette_.data() + 3 * std::min<uint32_t>(transparentIndex_, 255);
+            keyValue_ = sf.Pack(c[0], c[1], c[2]);
+        }
+    }
+    chosen_ = pick;
+}
+
+void IffImageReader::FreeDecoders()
+{
+    body_.Free();
+    alpha_.Free();
+}
+
+void* IffImageReader::RowBuffer(uint32_t row)
+{
+    if (!chosen_) {
+        TextureLoader::Fail(kTexBadImage);
+        return nullptr;
+    }
+    if (s3tc_) {
+        auto* s = static_cast<IlbmS3tc*>(chosen_->data);
+        return s->data.data() + size_t(row / 4) * bytesPerBlockRow_;
+    }
+    if (!body_.NextRow()) {
+        TextureLoader::Fail(kTexBadImage);
+        return nullptr;
+    }
+    return body_.Values();
+}
+
+void* IffImageReader::AlphaRowBuffer(uint32_t)
+{
+    if (s3tc_ || !hasAlpha_)
+        return nullptr;
+    if (!alpha_.NextRow()) {
+        TextureLoader::Fail(kTexBadImage);
+        return nullptr;
+    }
+    return alpha_.Values();
+}
+
+// Moves a colour that packs to the key by one step of the channel that costs least.
+uint32_t IffImageReader::Nudge(uint32_t packed, uint8_t r, uint8_t g, uint8_t b) const
+{
+    const PixelFormat& f = TextureLoader::SurfaceFormat();
+    constexpr int kNo = INT_MAX;
+    auto costs = [](int v, uint32_t loss, int& down, int& up) {
+        int s = 1 << loss;
+        down = v >= s ? (v % s) + (s + 1) / 2 : kNo;
+        up = v < 256 - s ? 3 * s / 2 - (v % s) : kNo;
+    };
+    int rd, ru, gd, gu, bd, bu;
+    costs(r, f.redLoss, rd, ru);
+    costs(g, f.greenLoss, gd, gu);
+    costs(b, f.blueLoss, bd, bu);
+    int nr = r, ng = g, nb = b;
+    if (bu <= std::min({bd, rd, ru, gd, gu}) && bu != kNo)
+        nb = b + (1 << f.blueLoss);
+    else if (bd <= std::min({bu, rd, ru, gd, gu}) && bd != kNo)
+        nb = b - (1 << f.blueLoss);
+    else if (ru <= std::min({rd, gd, gu}) && ru != kNo)
+        nr = r + (1 << f.redLoss);
+    else if (std::min(gd, gu) < rd && std::min(gd, gu) != kNo)
+        ng = gd < gu ? g - (1 << f.greenLoss) : g + (1 << f.greenLoss);
+    else if (rd != kNo)
+        nr = r - (1 << f.redLoss);
+    else
+        return packed;
+    return f.Pack(uint8_t(nr), uint8_t(ng), uint8_t(nb)) & ~f.desc.alphaMask;
+}
+
+void IffImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, const void* row,
+                                const void* alpha, uint32_t left, uint32_t count, const uint8_t* palette)
+{
+    if (s3tc_) {
+        // Whole blocks: a picture whose width is not a multiple of 4 still ends
+        // in a complete block.
+        uint32_t columns = (count + 3) & ~3u;
+        std::memcpy(destination, static_cast<const uint8_t*>(row) + size_t(left) * bitsPerColumn_ / 8,
+                    size_t(columns) * bitsPerColumn_ / 8);
+        return;
+    }
+    const PixelFormat& f = TextureLoader::SurfaceFormat();
+    const auto* values = static_cast<const uint32_t*>(row);
+    const auto* alphas = static_cast<const uint32_t*>(alpha);
+    auto value = [&](uint32_t i) -> uint32_t {
+        uint32_t v = values[left + i];
+        if (f.Palettised())
+            return v;
+        if (masking_ == 2 && v == transparentIndex_)
+            return keyValue_;
+        uint8_t r, g, b;
+        if (trueColour_) {
+            r = uint8_t(v);
+            g = uint8_t(v >> 8);
+            b = uint8_t(v >> 16);
+        } else {
+            const uint8_t* c = palette + 3 * std::min<uint32_t>(v, 255);
+            r = c[0];
+            g = c[1];
+            b = c[2];
+        }
+        uint32_t rgb = f.Pack(r, g, b) & ~f.desc.alphaMask;
+        uint32_t a = alphas ? ((std::min<uint32_t>(alphas[left + i], 255) >> f.alphaLoss) << f.alphaPos) &
+                                  f.desc.alphaMask
+                            : f.desc.alphaMask;
+        uint32_t packed = rgb | a;
+        if (masking_ == 2 && packed == keyValue_)
+            packed = Nudge(packed, r, g, b) | a;
+        return packed;
+    };
+    for (uint32_t i = 0; i < count; ++i)
+        StorePixel(destination, f.bits, i, value(i));
+    if (count > 0 && count < surfaceWidth)
+        StorePixel(destination, f.bits, count, value(count - 1));
+}
+
+ImageReader* IffImageReader::MakeKeptImage()
+{
+    AddRef();
+    return this;
+}
+
+void RegisterIffImageFormat()
+{
+    static bool chunksRegistered = false;
+    if (!chunksRegistered) {
+        chunksRegistered = true;
+        IffRegistry::Register([](IffId) -> IffChunk* { return new IlbmBmhd; }, kIffIlbm, kIffBmhd);
+        IffRegistry::Register([](IffId) -> IffChunk* { return new IlbmCmap; }, kIffIlbm, kIffCmap);
+        IffRegistry::Register([](IffId) -> IffChunk* { return new IlbmBody; }, kIffIlbm, kIffBody);
+        IffRegistry::Register([](IffId) -> IffChunk* { return new IlbmGrab; }, kIffIlbm, kIffGrab);
+        IffRegistry::Register([](IffId) -> IffChunk* { return new IlbmTran; }, kIffIlbm, kIffTran);
+        IffRegistry::Register([](IffId) -> IffChunk* { return new IlbmAlph; }, kIffIlbm, kIffAlph);
+        IffRegistry::Register([](IffId) -> IffChunk* { return new IlbmS3tc; }, kIffIlbm, kIffS3tc);
+        IffRegistry::Register([](IffId) -> IffChunk* { return new MipmCont; }, kIffMipm, kIffCont);
+        IffRegistry::Register([](IffId) -> IffChunk* { return new MipmFlag; }, kIffMipm, kIffFlag);
+    }
+    TextureLoader::RegisterFormat("FORM", 4, IffImageReader::Create);
+    TextureLoader::RegisterFormat("LIST", 4, IffImageReader::Create);
+    TextureLoader::RegisterFormat("CAT ", 4, IffImageReader::Create);
+}
+
+} // namespace ve

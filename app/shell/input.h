@@ -1,0 +1,70 @@
+// Keyboard and mouse become input events here: the devices are read once a
+// pass, each event passes the chord pre-filter (left and right pressed
+// together make a middle click) and is dispatched by the game state to the
+// screens, the menu, the console or the game view. In the recording state
+// every event is also stored in the demo buffers.
+#pragma once
+
+#include "app/input_event.h"
+
+#include <cstdint>
+
+namespace platform {
+class Window;
+}
+
+namespace Input {
+
+// Devices. Startup returns false when the keyboard cannot be had; the game
+// then runs without it.
+bool Startup(platform::Window* window, bool exclusiveMouse);
+void Shutdown();
+void AcquireMouse(); // also clears the modifier and button word
+void AcquireKeyboard();
+void UnacquireMouse();
+// Takes the device's current position and wheel as the starting point and
+// the cursor from the system pointer (x, y when unknown).
+void ReadMouseState(int x, int y);
+
+// Once per pass of the main loop (not during playback).
+void ReadKeyboard();
+void ReadMouse();
+
+// null: only delivers a held press whose time is up.
+void PreFilter(const InputEvent* event);
+void Dispatch(const InputEvent& event);
+
+uint32_t& ModifierWord();
+int& CursorX();
+int& CursorY();
+
+// Sees every dispatched event before it is routed (tests, tools).
+using DispatchObserver = void (*)(const InputEvent& event);
+void SetDispatchObserver(DispatchObserver observer);
+
+// Drops the held press and the chord count.
+void ResetFilter();
+
+// Runs every console key macro bound to `key`.
+void RunKeyMacrosFor(uint32_t key);
+
+} // namespace Input
+
+namespace Game {
+void OnKey(const InputEvent& event);
+void TogglePause();
+void ResumeIfPaused();
+bool IsPaused();
+bool& MusicEnabled(); // F11 sets, F12 clears
+inline constexpr int kExitOnShiftQ = 2;
+} // namespace Game
+
+namespace MainMenu {
+void OnInput(const InputEvent& event);
+}
+namespace HighScores {
+void OnInput(const InputEvent& event);
+}
+namespace Video {
+void OnInput(const InputEvent& event);
+}

@@ -1,0 +1,322 @@
+#include "app/shell/application.h"
+
+#include "app/app_state.h"
+#include "app/app_time.h"
+#include "app/demo.h"
+#include "app/shell/input.h"
+#include "app/shell/render_placeholders.h"
+#include "console/console_placeholders.h"
+#include "effects/effects_placeholders.h"
+#include "media/media_placeholders.h"
+#include "objects/objects_placeholders.h"
+#include "platform/data_path.h"
+#include "platform/window.h"
+#include "session/session_placeholders.h"
+#include "ui/ui_placeholders.h"
+#include "world/world_placeholders.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace MainLoop {
+namespace {
+
+constexpr int kMaxDemoFiles = 10; // "tvdemo0.dem" .. "tvdemo9.dem"
+int64_t g_lastGameTime = 0;
+
+void Prologue()
+{
+    RenderPlaceholders::BeginFramePrologue();
+    RenderPlaceholders::FollowMainCameraFocus();
+    if (SoundSystem* sound = SoundSystem::Global())
+        sound->UpdateListener();
+    if (VolumeFader* fader = VolumeFader::Global())
+        VolumeFader::Update(fader);
+}
+
+void StartScreenFrame()
+{
+    Prologue();
+    const AppState state = CurrentAppState();
+    switch (state) {
+    case AppState::Logo: LogoScreen::Draw(); break;
+    case AppState::Splash: SplashScreen::Draw(); break;
+    case AppState::Title: TitleScreen::Draw(); break;
+    case AppState::PleaseTrain: TrainingReminder::Draw(); break;
+    default: break;
+    }
+    if (AppTime::RealNow() > Screens::Deadline()) {
+        switch (state) {
+        case AppState::Logo: LogoScreen::Leave(); SplashScreen::Enter(); break;
+        case AppState::Splash: SplashScreen::Leave(); TitleScreen::Enter(); break;
+        case AppState::Title: TitleScreen::Leave(); TrainingReminder::Enter(); break;
+        case AppState::PleaseTrain: TrainingReminder::Leave(); FrontEnd::Enter(); break;
+        default: break;
+        }
+    }
+    EndFrame();
+}
+
+// Attract mode: a random recorded demo plays after the menu's idle time.
+void AttractMode()
+{
+    const int count = CountDemoFiles();
+    if (count == 0) {
+        // Nothing to play: wait another idle period rather than searching
+        // the disk every frame.
+        FrontEnd::ResetIdleTimer();
+        return;
+    }
+    const int pick = static_cast<int>(SharedRandom::Next() % static_cast<uint32_t>(count));
+    const std::string name = "tvdemo" + std::to_string(pick) + ".dem";
+    const auto path = platform::ResolveDataPath(".", name);
+    if (!path || !Demo::LoadFile(path->c_str())) {
+        FrontEnd::ResetIdleTimer();
+        return;
+    }
+    KeyConfig::Write();
+    StartSession(true);
+    Command_Playback();
+}
+
+void MainMenuFrame()
+{
+    Prologue();
+    TextConsole::Draw(AppTime::RealNow());
+    FrontEnd::Frame();
+    EndFrame();
+    FrontEnd::CheckLobbyStart();
+    if (CurrentAppState() == AppState::MainMenu && AppTime::RealNow() > FrontEnd::IdleDeadline())
+        AttractMode();
+}
+
+void InGameFrame()
+{
+    Prologue();
+    if (Server::IsRunning())
+        RunQueuedCommandFile();
+    if (FreeCameraFlag) {
+        CameraController::UpdateEdgeScroll(Input::CursorX(), Input::CursorY());
+        CameraController::Update();
+    } else {
+        NormalView::Update();
+    }
+    RenderPlaceholders::PlaceMainCamera();
+    const int64_t now = AppTime::GameNow();
+    RenderPlaceholders::ParticlesUpdate(now - g_lastGameTime);
+    g_lastGameTime = now;
+    if (Client::IsRunning()) {
+        Client::ReceiveServerMessages();
+        if (FogOfWar* fog = FogOfWar::Global())
+            FogOfWar::Update(fog);
+    }
+    RenderPlaceholders::BeginScene();
+    BallisticObjects::UpdateAll(now);
+    bool hudDue = false;
+    if (!UpgradeScreen::IsOpen() || CommandWheel::IsOpen()) {
+        Effects::UpdateAndDrawAll(now);
+        if (Level* level = Level::Current())
+            Level::Draw(level);
+        if (Client::IsRunning())
+            WorldObjectTable::UpdateLights();
+        InterfaceLayer::BeginFrame();
+        hudDue = true;
+    } else {
+        InterfaceLayer::BeginFrame();
+        UpgradeScreen::UpdateAndDraw();
+    }
+    const bool consoleDue = (WidescreenBorderFlags & 3u) != 3u;
+    if (consoleDue)
+        InterfaceLayer::DrawOverlays(AppTime::RealNow());
+    if (hudDue)
+        Hud::DrawUnitInfoAndOrders();
+    InterfaceLayer::Draw();
+    if (consoleDue) {
+        TextConsole::Draw(AppTime::RealNow());
+        if (StatusWindowFlag)
+            StatusWindow::Draw();
+    }
+    EndFrame();
+    GameCursor::Update();
+
+    const int64_t gameNow = AppTime::GameNow();
+    if (gameNow > Music().nextCheck) {
+        Music().nextCheck = gameNow + static_cast<int64_t>(0.5 * double(AppTime::TicksPerSecond()));
+        if (!Game::MusicEnabled())
+            return; // the end-of-game check waits for the next frame too
+        UpdateMusic(gameNow, Game::IsBattleUnderway());
+    }
+    if (EndOfGameRequest == 1) {
+        EndSession();
+        Briefing::ScriptName() = "gameover.brf";
+        Briefing::GameOver() = true;
+        Briefing::Enter(true);
+    } else if (EndOfGameRequest == 2) {
+        EndSession();
+        StartSession(true);
+    }
+}
+
+} // namespace
+
+MusicSwitch& Music()
+{
+    static MusicSwitch music;
+    return music;
+}
+
+void UpdateMusic(int64_t gameNow, bool battle)
+{
+    MusicSwitch& m = Music();
+    if (!MusicPlayer::Global()) {
+        MusicPlayer::Global() = new MusicPlayer();
+        MusicPlayer::Clear(MusicPlayer::Global());
+    }
+    if (battle) {
+        if (!m.battleMusic)
+            MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\battle01.bik");
+        m.battleMusic = true;
+        m.battleUnderway = true;
+        return;
+    }
+    if (m.battleMusic && m.battleUnderway) {
+        m.battleUnderway = false;
+        m.battleEnd = gameNow + 5 * AppTime::TicksPerSecond();
+    }
+    if (gameNow > m.battleEnd) {
+        MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
+        m.battleEnd = INT64_MAX;
+        m.battleMusic = false;
+    }
+}
+
+int CountDemoFiles()
+{
+    int count = 0;
+    while (count < kMaxDemoFiles) {
+        const std::string name = "tvdemo" + std::to_string(count) + ".dem";
+        if (!platform::ResolveDataPath(".", name))
+            break;
+        ++count;
+    }
+    return count;
+}
+
+void EndFrame()
+{
+    if (Level* level = Level::Current())
+        Level::CopyGlobalLightValues(level);
+    RenderPlaceholders::EndFrame();
+    if (CommandScript::IsPending())
+        CommandScript::Step();
+}
+
+void Frame()
+{
+    switch (CurrentAppState()) {
+    case AppState::Title:
+    case AppState::Splash:
+    case AppState::PleaseTrain:
+    case AppState::Logo:
+        StartScreenFrame();
+        break;
+    case AppState::Playing:
+    case AppState::Recording:
+    case AppState::Playback:
+        InGameFrame();
+        break;
+    case AppState::MainMenu:
+        MainMenuFrame();
+        break;
+    case AppState::HighScores:
+        Prologue();
+        TextConsole::Draw(AppTime::RealNow());
+        HiscoreScreen::Draw();
+        if (AppTime::RealNow() > FrontEnd::IdleDeadline()) {
+            HiscoreScreen::Leave();
+            FrontEnd::Enter();
+        }
+        EndFrame();
+        break;
+    case AppState::Video:
+        RenderPlaceholders::BeginFramePrologue();
+        RenderPlaceholders::PlaceMainCamera();
+        if (SoundSystem* sound = SoundSystem::Global())
+            sound->UpdateListener();
+        if (VolumeFader* fader = VolumeFader::Global())
+            VolumeFader::Update(fader);
+        if (!IntroVideo::Update()) {
+            IntroVideo::Stop();
+            TitleScreen::Enter();
+        }
+        EndFrame();
+        break;
+    case AppState::Briefing:
+        Prologue();
+        TextConsole::Draw(AppTime::RealNow());
+        Briefing::Draw();
+        EndFrame();
+        break;
+    case AppState::LevelStarted:
+        SetAppState(AppState::Playing); // no frame in this pass
+        break;
+    default:
+        break;
+    }
+}
+
+bool Pass(int& exitCode)
+{
+    // 1. Input: the recording, or the devices.
+    if (CurrentAppState() == AppState::Playback) {
+        Demo::Buffers& demo = Demo::Global();
+        const float t = AppTime::GameSeconds();
+        while (demo.playbackPosition < demo.count && demo.times[demo.playbackPosition] < t) {
+            const InputEvent e = demo.events[demo.playbackPosition++];
+            if (e.message == kMsgMouseMove) {
+                Input::CursorX() = static_cast<int>(e.lparam & 0xFFFF);
+                Input::CursorY() = static_cast<int>(e.lparam >> 16);
+                RenderPlaceholders::SetPreviewScreenPosition(Input::CursorX(), Input::CursorY());
+            }
+            Input::Dispatch(e);
+            if (CurrentAppState() != AppState::Playback)
+                break; // the replayed input left the level
+        }
+        if (demo.playbackPosition >= demo.count && CurrentAppState() == AppState::Playback)
+            SetAppState(AppState::Playing);
+    } else {
+        Input::ReadKeyboard();
+        Input::ReadMouse();
+    }
+    // 2. One window message, and no frame in this pass.
+    if (platform::PeekMessage()) {
+        platform::Message message;
+        if (!platform::GetMessage(message)) {
+            exitCode = static_cast<int>(static_cast<int64_t>(message.wparam));
+            return false;
+        }
+        platform::DispatchMessage(message);
+        return true;
+    }
+    // 3. A held click whose time is up.
+    Input::PreFilter(nullptr);
+    // 4. Inactive: rest instead of drawing (a short sleep, not a spin).
+    if (!Application::IsActive()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return true;
+    }
+    // 6. The state's frame.
+    Frame();
+    return true;
+}
+
+int Run()
+{
+    int code = 0;
+    while (Pass(code)) {
+    }
+    return code;
+}
+
+} // namespace MainLoop

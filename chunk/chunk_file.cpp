@@ -1,0 +1,435 @@
+#include "chunk/chunk_file.h"
+
+#include "chunk/chunk_families.h"
+#include "chunk/environment_chunks.h"
+#include "chunk/huffman_coder.h"
+#include "chunk/light_chunks.h"
+#include "chunk/object_chunks.h"
+#include "chunk/shape_chunks.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <unistd.h>
+
+namespace trevok {
+namespace {
+
+int32_t gHighestShapeNumber = 0;
+
+// Object table slots are indexed by a number read from the file; an index this
+// large is damage, not a table to allocate.
+constexpr int32_t kMaxObjectTableIndex = 1 << 20;
+
+template <class T>
+void CollectTopLevel(const ParentChunk* root, std::string_view identifier, std::vector<T*>& list)
+{
+    list.clear();
+    for (Chunk* c = root->FirstChild(); c; c = c->Next())
+        if (c->Is(identifier))
+            if (auto* t = dynamic_cast<T*>(c))
+                list.push_back(t);
+}
+
+// Reads a whole file image into `root`: plain or compressed, the top-level chunks
+// walked as a parent payload. Returns true when the walk ran (after-load work follows,
+// even when it ended with -2).
+bool LoadImage(ParentChunk* root, std::span<const uint8_t> image, const std::string& name, std::string& message,
+               bool& compressed)
+{
+    auto fail = [&](int32_t code, const std::string& what) {
+        root->SetErrorCode(code);
+        message = (name.empty() ? std::string() : name + ": ") + what;
+        return false;
+    };
+    compressed = false;
+    if (image.size() < 8)
+        return fail(kChunkReadFailed, "file shorter than its 8-byte identifier");
+    std::span<const uint8_t> plain;
+    std::vector<uint8_t> expanded;
+    if (std::memcmp(image.data(), kCompressedIdentifier, 8) == 0) {
+        compressed = true;
+        std::string why;
+        if (!HuffmanCoder::Decompress(image, expanded, &why))
+            return fail(kChunkBadData, "compressed data damaged: " + why);
+        if (expanded.size() < static_cast<size_t>(kChunkHeaderSize))
+            return fail(kChunkBadData, "expanded image shorter than its 12-byte header");
+        plain = expanded;
+    } else if (std::memcmp(image.data(), kPlainFileIdentifier, 8) == 0) {
+        if (image.size() < static_cast<size_t>(kChunkHeaderSize))
+            return fail(kChunkReadFailed, "file ends inside its 12-byte header");
+        ByteReader r(image.subspan(8, 4));
+        int32_t stored = r.I32();
+        if (stored < 0 || static_cast<size_t>(stored) != image.size())
+            return fail(kChunkBadData, "stored size " + std::to_string(stored) + " differs from the file's length " +
+                                           std::to_string(image.size()));
+        plain = image;
+    } else {
+        return fail(kChunkBadData, "not a chunk file (identifier is neither VQNINFF2 nor VQNCRIF1)");
+    }
+    ChunkLoadScope scope(root, compressed ? name + " (expanded)" : name, plain);
+    root->ReadChildren(plain.subspan(kChunkHeaderSize));
+    message = scope.Message();
+    return true;
+}
+
+} // namespace
+
+int32_t HighestShapeNumber()
+{
+    return gHighestShapeNumber;
+}
+
+void RaiseHighestShapeNumber(int32_t number)
+{
+    gHighestShapeNumber = std::max(gHighestShapeNumber, number);
+}
+
+int32_t NextShapeNumber()
+{
+    return gHighestShapeNumber + 1;
+}
+
+void ResetShapeNumbersForTesting()
+{
+    gHighestShapeNumber = 0;
+}
+
+bool ReadWholeFile(const std::filesystem::path& name, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f)
+        return false;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    long length = ok ? std::ftell(f) : -1;
+    ok = ok && length >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
+    if (ok) {
+        bytes.resize(static_cast<size_t>(length));
+        ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    }
+    std::fclose(f);
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+
+ChunkFile::ChunkFile() : ParentChunk(nullptr, kPlainFileIdentifier) {}
+
+ChunkFile::~ChunkFile()
+{
+    objectTable_.clear();
+    tableBuilt_ = false;
+    DeleteChildren();
+}
+
+std::unique_ptr<ChunkFile> ChunkFile::Open(const std::filesystem::path& name)
+{
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(name, bytes)) {
+        EnsureChunkFamiliesRegistered();
+        std::unique_ptr<ChunkFile> root(new ChunkFile);
+        root->fileName_ = name.string();
+        root->errorCode_ = kChunkReadFailed;
+        root->errorMessage_ = name.string() + ": cannot open or read the file";
+        return root;
+    }
+    return FromFileImage(bytes, name.string());
+}
+
+std::unique_ptr<ChunkFile> ChunkFile::FromFileImage(std::span<const uint8_t> image, std::string name)
+{
+    EnsureChunkFamiliesRegistered();
+    std::unique_ptr<ChunkFile> root(new ChunkFile);
+    root->fileName_ = std::move(name);
+    root->fromFile_ = true;
+    if (LoadImage(root.get(), image, root->fileName_, root->errorMessage_, root->compressed_))
+        root->AfterLoad();
+    return root;
+}
+
+std::unique_ptr<ChunkFile> ChunkFile::CreateEmpty()
+{
+    EnsureChunkFamiliesRegistered();
+    std::unique_ptr<ChunkFile> root(new ChunkFile);
+    new VersionChunk(root.get(), 0);
+    return root;
+}
+
+std::unique_ptr<ChunkFile> ChunkFile::FromMemory(std::span<const uint8_t> chunks)
+{
+    EnsureChunkFamiliesRegistered();
+    std::unique_ptr<ChunkFile> root(new ChunkFile);
+    ChunkLoadScope scope(root.get(), std::string(), chunks);
+    root->ReadChildren(chunks);
+    root->errorMessage_ = scope.Message();
+    return root;
+}
+
+void ChunkFile::AfterLoad()
+{
+    if (!fromFile_) {
+        ParentChunk::AfterLoad();
+        return;
+    }
+    std::vector<ShapeChunk*> shapes;
+    std::vector<ObjectChunk*> objects;
+    GetShapes(shapes);
+    GetObjects(objects);
+    // Shape numbers come from the file: a map, not a table sized by the largest number.
+    std::unordered_map<int32_t, ShapeChunk*> byNumber;
+    for (auto* s : shapes)
+        if (auto* h = s->GetHeader()) {
+            RaiseHighestShapeNumber(h->shapeId_);
+            if (h->shapeId_ >= 0)
+                byNumber[h->shapeId_] = s;
+        }
+    for (auto* o : objects)
+        if (auto* head = o->GetHeaderChunk()) {
+            auto it = byNumber.find(head->shapeNumber_);
+            if (it != byNumber.end())
+                o->LinkShape(it->second);
+        }
+    auto* env = GetEnvironmentData();
+    auto* envName = env ? env->FindChildAs<FileNameChunk>("RIFFNAME") : nullptr;
+    hasEnvironmentName_ = envName != nullptr;
+    environmentName_ = envName ? envName->name_ : std::string();
+    afterLoad_ = true;
+    ParentChunk::AfterLoad();
+    afterLoad_ = hasEnvironmentName_ = false;
+}
+
+std::vector<uint8_t> ChunkFile::PlainImage()
+{
+    return BuildBlock();
+}
+
+bool ChunkFile::Save(const std::filesystem::path& name)
+{
+    return SaveImage(name, true);
+}
+
+bool ChunkFile::SavePlain(const std::filesystem::path& name)
+{
+    return SaveImage(name, false);
+}
+
+bool ChunkFile::SaveImage(const std::filesystem::path& name, bool compress)
+{
+    namespace fs = std::filesystem;
+    if (name.empty())
+        return false;
+    std::error_code ec;
+    if (fs::exists(name, ec)) {
+        auto perms = fs::status(name, ec).permissions();
+        if (ec || (perms & fs::perms::owner_write) == fs::perms::none)
+            return false;
+    }
+    fileName_ = name.string();
+    if (!name.has_filename())
+        return false;
+    fs::path temp = name.parent_path() / ("~temp~" + name.filename().string());
+    BeforeSave();
+    std::vector<uint8_t> image = BuildBlock();
+    if (image.empty())
+        return false;
+    if (compress)
+        image = HuffmanCoder::Compress(image);
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = fsync(fileno(f)) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    // The old file is replaced in one step, and only by a complete new one.
+    if (ok) {
+        fs::rename(temp, name, ec);
+        ok = !ec;
+    }
+    if (!ok)
+        fs::remove(temp, ec);
+    return ok;
+}
+
+bool ChunkFile::SaveInPlace()
+{
+    if (fileName_.empty())
+        return false;
+    std::vector<ObjectChunk*> objects;
+    GetObjects(objects);
+    for (auto* o : objects)
+        if (o->discardBeforeSave_)
+            delete o;
+    return Save(fileName_);
+}
+
+void ChunkFile::GetObjects(std::vector<ObjectChunk*>& list) const
+{
+    CollectTopLevel(this, "RBOBJECT", list);
+}
+
+void ChunkFile::GetShapes(std::vector<ShapeChunk*>& list) const
+{
+    CollectTopLevel(this, "VQNSHAPE", list);
+}
+
+void ChunkFile::GetDummyObjects(std::vector<DummyObjectChunk*>& list) const
+{
+    CollectTopLevel(this, "DUMMYOBJ", list);
+}
+
+EnvironmentChunk* ChunkFile::GetEnvironmentData() const
+{
+    return FindChildAs<EnvironmentChunk>("VQNENVDT");
+}
+
+void ChunkFile::BuildObjectTable()
+{
+    std::vector<ObjectChunk*> objects;
+    GetObjects(objects);
+    int32_t largest = -1;
+    for (auto* o : objects)
+        if (o->Header().tableIndex_ < kMaxObjectTableIndex)
+            largest = std::max(largest, o->Header().tableIndex_);
+    objectTable_.assign(static_cast<size_t>(largest + 1), nullptr);
+    for (auto* o : objects) {
+        int32_t i = o->Header().tableIndex_;
+        if (i >= 0 && i < kMaxObjectTableIndex)
+            objectTable_[static_cast<size_t>(i)] = o;
+    }
+    tableBuilt_ = true;
+}
+
+ObjectChunk* ChunkFile::GetObjectByIndex(int32_t index)
+{
+    if (!tableBuilt_)
+        BuildObjectTable();
+    if (index < 0 || static_cast<size_t>(index) >= objectTable_.size())
+        return nullptr;
+    return objectTable_[static_cast<size_t>(index)];
+}
+
+void ChunkFile::AddObject(ObjectChunk* object)
+{
+    if (!tableBuilt_)
+        BuildObjectTable();
+    auto slot = std::find(objectTable_.begin(), objectTable_.end(), nullptr);
+    if (slot == objectTable_.end()) {
+        objectTable_.push_back(nullptr);
+        slot = objectTable_.end() - 1;
+    }
+    *slot = object;
+    object->Header().tableIndex_ = static_cast<int32_t>(slot - objectTable_.begin());
+}
+
+void ChunkFile::ForgetObject(ObjectChunk* object)
+{
+    int32_t i = object->Header().tableIndex_;
+    if (i >= 0 && static_cast<size_t>(i) < objectTable_.size() && objectTable_[static_cast<size_t>(i)] == object) {
+        objectTable_[static_cast<size_t>(i)] = nullptr;
+        return;
+    }
+    // An index changed behind the table's back: look for the slot.
+    for (auto& slot : objectTable_)
+        if (slot == object)
+            slot = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+
+VersionChunk::VersionChunk(ParentChunk* parent, int32_t version) : DataChunk(parent, "RIFVERIN"), version_(version) {}
+
+VersionChunk::VersionChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    version_ = r.I32();
+    FinishRead(r, bytes);
+}
+
+FileNameChunk::FileNameChunk(ParentChunk* parent, std::string name) : DataChunk(parent, "RIFFNAME"), name_(std::move(name))
+{
+}
+
+FileNameChunk::FileNameChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    name_ = r.PaddedString();
+    FinishRead(r, bytes);
+}
+
+// ---------------------------------------------------------------------------
+
+IncludedFileChunk::IncludedFileChunk(ParentChunk* parent, const std::filesystem::path& name)
+    : ParentChunk(parent, "SUBRIFFL")
+{
+    EnsureChunkFamiliesRegistered();
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(name, bytes)) {
+        errorCode_ = kChunkReadFailed;
+        errorMessage_ = name.string() + ": cannot open or read the file";
+        return;
+    }
+    bool compressed = false;
+    if (LoadImage(this, bytes, name.string(), errorMessage_, compressed))
+        AfterLoad();
+}
+
+int32_t IncludedFileChunk::ComputeSize()
+{
+    size_ = 0;
+    return 0;
+}
+
+void IncludedFileChunk::Serialize(ByteWriter&) {}
+
+bool IncludedFileChunk::WriteToFile(std::FILE*)
+{
+    return true;
+}
+
+void IncludedFileChunk::AfterLoad()
+{
+    std::vector<ShapeChunk*> shapes;
+    std::vector<ObjectChunk*> objects;
+    GetShapes(shapes);
+    GetObjects(objects);
+    for (auto* o : objects) {
+        auto* head = o->GetHeaderChunk();
+        if (!head)
+            continue;
+        for (auto* s : shapes)
+            if (auto* h = s->GetHeader(); h && h->shapeId_ == head->shapeNumber_) {
+                o->LinkShape(s);
+                break;
+            }
+    }
+    for (auto* s : shapes)
+        if (auto* h = s->GetHeader())
+            RaiseHighestShapeNumber(h->shapeId_);
+    ParentChunk::AfterLoad();
+}
+
+void IncludedFileChunk::GetObjects(std::vector<ObjectChunk*>& list) const
+{
+    CollectTopLevel(this, "RBOBJECT", list);
+}
+
+void IncludedFileChunk::GetShapes(std::vector<ShapeChunk*>& list) const
+{
+    CollectTopLevel(this, "VQNSHAPE", list);
+}
+
+EnvironmentChunk* IncludedFileChunk::GetEnvironmentData() const
+{
+    return FindChildAs<EnvironmentChunk>("VQNENVDT");
+}
+
+void RegisterFileChunks()
+{
+    auto& reg = ChunkRegistry::Instance();
+    reg.Register("RIFVERIN", "", BuildChunk<VersionChunk>);
+    reg.Register("RIFFNAME", "", BuildChunk<FileNameChunk>);
+}
+
+} // namespace trevok

@@ -1,0 +1,317 @@
+#include "chunk/huffman_coder.h"
+
+#include "chunk/byte_cursor.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace trevok {
+namespace {
+
+constexpr int kSymbols = 257;
+constexpr int kEndSymbol = 256;
+constexpr int kTableSize = 1 << kMaxCodeLength;
+constexpr size_t kSymbolsOffset = 60;
+
+struct SymbolCount {
+    int32_t symbol;
+    uint32_t count;
+};
+
+uint32_t Reverse(uint32_t code, int length)
+{
+    uint32_t r = 0;
+    for (int i = 0; i < length; ++i)
+        r |= ((code >> i) & 1u) << (length - 1 - i);
+    return r;
+}
+
+// Symbols sorted by count, least frequent first. Ties put the end symbol first
+// and then lower byte values, so the output is the same on every run.
+std::array<SymbolCount, kSymbols> SortedCounts(const uint32_t counts[256])
+{
+    std::array<SymbolCount, kSymbols> sorted;
+    for (int s = 0; s < 256; ++s)
+        sorted[s] = {s, counts[s]};
+    sorted[kEndSymbol] = {kEndSymbol, 0};
+    std::stable_sort(sorted.begin(), sorted.end(), [](const SymbolCount& a, const SymbolCount& b) {
+        if (a.count != b.count)
+            return a.count < b.count;
+        int ka = a.symbol == kEndSymbol ? -1 : a.symbol;
+        int kb = b.symbol == kEndSymbol ? -1 : b.symbol;
+        return ka < kb;
+    });
+    return sorted;
+}
+
+void HistogramFromSorted(const std::array<SymbolCount, kSymbols>& sorted, int32_t h[kMaxCodeLength + 1])
+{
+    // Huffman tree over a queue kept sorted by weight; a new node goes behind
+    // every node of equal weight.
+    struct Node {
+        uint64_t weight;
+        int left, right;
+    };
+    std::vector<Node> nodes;
+    nodes.reserve(2 * kSymbols);
+    std::vector<int> queue;
+    for (int i = 0; i < kSymbols; ++i) {
+        nodes.push_back({sorted[i].count, -1, -1});
+        queue.push_back(i);
+    }
+    for (int step = 0; step < kSymbols - 1; ++step) {
+        int a = queue[0], b = queue[1];
+        queue.erase(queue.begin(), queue.begin() + 2);
+        uint64_t w = nodes[a].weight + nodes[b].weight;
+        nodes.push_back({w, a, b});
+        auto at = std::upper_bound(queue.begin(), queue.end(), w,
+                                   [&](uint64_t v, int n) { return v < nodes[n].weight; });
+        queue.insert(at, static_cast<int>(nodes.size() - 1));
+    }
+    for (int l = 0; l <= kMaxCodeLength; ++l)
+        h[l] = 0;
+    std::vector<std::pair<int, int>> stack{{queue[0], 0}};
+    while (!stack.empty()) {
+        auto [n, depth] = stack.back();
+        stack.pop_back();
+        if (nodes[n].left < 0) {
+            ++h[std::min(depth, kMaxCodeLength)];
+            continue;
+        }
+        stack.push_back({nodes[n].left, depth + 1});
+        stack.push_back({nodes[n].right, depth + 1});
+    }
+
+    // Limit to 11 bits: move codes from shorter lengths to 11 until the code fits.
+    int64_t k = 0;
+    for (int l = 0; l <= kMaxCodeLength; ++l)
+        k += int64_t{h[l]} << (kMaxCodeLength - l);
+    for (int l = kMaxCodeLength - 1; l >= 0 && k > kTableSize; --l) {
+        int64_t e = (int64_t{1} << (kMaxCodeLength - l)) - 1;
+        if (h[l] > 0 && e > 0) {
+            int64_t m = std::min<int64_t>(h[l], (k - kTableSize + e - 1) / e);
+            h[l] -= static_cast<int32_t>(m);
+            h[kMaxCodeLength] += static_cast<int32_t>(m);
+            k -= m * e;
+        }
+    }
+    // Fill the slack by moving codes to shorter lengths until the code is complete.
+    int64_t d = kTableSize - k;
+    while (d > 0) {
+        int64_t before = d;
+        for (int t = 1; t <= kMaxCodeLength && d > 0; ++t) {
+            for (int s = t + 1; s <= kMaxCodeLength; ++s) {
+                int64_t g = (int64_t{1} << (kMaxCodeLength - t)) - (int64_t{1} << (kMaxCodeLength - s));
+                if (d < g)
+                    break;
+                if (h[s] > 0) {
+                    int64_t m = std::min<int64_t>(h[s], d / g);
+                    h[t] += static_cast<int32_t>(m);
+                    h[s] -= static_cast<int32_t>(m);
+                    d -= m * g;
+                }
+            }
+        }
+        if (d == before)
+            break; // cannot happen with 257 codes; guards the loop all the same
+    }
+}
+
+class BitWriter {
+public:
+    explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+    void Put(uint32_t bits, int n)
+    {
+        acc_ |= uint64_t{bits} << used_;
+        used_ += n;
+        if (used_ >= 32) {
+            Word(static_cast<uint32_t>(acc_));
+            acc_ >>= 32;
+            used_ -= 32;
+        }
+    }
+    void Flush()
+    {
+        if (used_ > 0)
+            Word(static_cast<uint32_t>(acc_));
+        acc_ = 0;
+        used_ = 0;
+    }
+
+private:
+    void Word(uint32_t w)
+    {
+        uint8_t b[4] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w >> 16),
+                        static_cast<uint8_t>(w >> 24)};
+        out_.insert(out_.end(), b, b + 4);
+    }
+    std::vector<uint8_t>& out_;
+    uint64_t acc_ = 0;
+    int used_ = 0;
+};
+
+bool Fail(std::string* error, const char* what)
+{
+    if (error)
+        *error = what;
+    return false;
+}
+
+} // namespace
+
+void HuffmanCoder::CodeLengthHistogram(const uint32_t counts[256], int32_t histogram[kMaxCodeLength + 1])
+{
+    HistogramFromSorted(SortedCounts(counts), histogram);
+}
+
+std::vector<uint8_t> HuffmanCoder::Compress(std::span<const uint8_t> data)
+{
+    uint32_t counts[256] = {};
+    for (uint8_t b : data)
+        ++counts[b];
+    auto sorted = SortedCounts(counts);
+    int32_t h[kMaxCodeLength + 1];
+    HistogramFromSorted(sorted, h);
+
+    // Canonical codes, most frequent symbol first; held bit-reversed so the
+    // first bit of a code is the first bit written.
+    uint32_t code[kSymbols] = {};
+    uint8_t length[kSymbols] = {};
+    uint32_t next = 0;
+    int prevLen = 0;
+    int position = kSymbols - 1;
+    bool first = true;
+    for (int l = 1; l <= kMaxCodeLength; ++l) {
+        for (int i = 0; i < h[l]; ++i, --position) {
+            if (first) {
+                next = 0;
+                first = false;
+            } else {
+                next = (next + 1) << (l - prevLen);
+            }
+            prevLen = l;
+            int sym = sorted[position].symbol;
+            code[sym] = Reverse(next, l);
+            length[sym] = static_cast<uint8_t>(l);
+        }
+    }
+
+    // The stream can outgrow the input (up to 11 bits a byte), so the vector grows as needed.
+    std::vector<uint8_t> image;
+    image.reserve(kCompressedHeaderSize + data.size() + data.size() / 2 + 8);
+    ByteWriter w(image);
+    w.Bytes(kCompressedIdentifier, 8);
+    w.U32(0); // stream length, patched below
+    w.U32(static_cast<uint32_t>(data.size()));
+    for (int l = 1; l <= kMaxCodeLength; ++l)
+        w.I32(h[l]);
+    w.Zeros(256);
+    for (int i = 1; i < kSymbols; ++i)
+        image[kSymbolsOffset - 1 + i] = static_cast<uint8_t>(sorted[i].symbol & 0xFF);
+
+    BitWriter bits(image);
+    for (uint8_t b : data)
+        bits.Put(code[b], length[b]);
+    bits.Put(code[kEndSymbol], length[kEndSymbol]);
+    bits.Flush();
+    w.PatchU32(8, static_cast<uint32_t>(image.size() - kCompressedHeaderSize));
+    return image;
+}
+
+bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_t>& out, std::string* error)
+{
+    out.clear();
+    if (image.size() < kCompressedHeaderSize)
+        return Fail(error, "compressed header cut short");
+    if (std::memcmp(image.data(), kCompressedIdentifier, 8) != 0)
+        return Fail(error, "not a compressed image");
+    ByteReader r(image);
+    r.Skip(8);
+    int64_t streamLength = r.I32();
+    int64_t expandedLength = r.I32();
+    if (streamLength < 0 || static_cast<uint64_t>(streamLength) > image.size() - kCompressedHeaderSize)
+        return Fail(error, "bit stream length exceeds the file");
+    if (expandedLength < 0)
+        return Fail(error, "negative expanded length");
+    // Every symbol takes at least one bit: a longer output cannot be in the stream.
+    if (expandedLength > streamLength * 8)
+        return Fail(error, "expanded length exceeds what the stream can hold");
+
+    int32_t h[kMaxCodeLength + 1] = {};
+    int64_t total = 0, kraft = 0;
+    for (int l = 1; l <= kMaxCodeLength; ++l) {
+        h[l] = r.I32();
+        if (h[l] < 0 || h[l] > kSymbols)
+            return Fail(error, "code table: bad code count");
+        total += h[l];
+        kraft += int64_t{h[l]} << (kMaxCodeLength - l);
+    }
+    if (total != kSymbols)
+        return Fail(error, "code table: code counts do not add up to 257");
+    if (kraft > kTableSize)
+        return Fail(error, "code table: more codes than 11 bits can hold");
+
+    // Entry: length in the high byte (0 = no code, 255 = end), symbol in the low byte.
+    std::array<uint16_t, kTableSize> table{};
+    uint32_t next = 0;
+    int prevLen = 0, index = 0;
+    for (int l = 1; l <= kMaxCodeLength; ++l) {
+        for (int i = 0; i < h[l]; ++i, ++index) {
+            next = index == 0 ? 0 : (next + 1) << (l - prevLen);
+            prevLen = l;
+            uint16_t entry = index < 256 ? static_cast<uint16_t>(l << 8 | image[315 - index]) : uint16_t{255 << 8};
+            for (uint32_t at = Reverse(next, l); at < kTableSize; at += 1u << l)
+                table[at] = entry;
+        }
+    }
+
+    const uint8_t* stream = image.data() + kCompressedHeaderSize;
+    const uint64_t streamBits = static_cast<uint64_t>(streamLength) * 8;
+    out.resize(static_cast<size_t>(expandedLength));
+    uint64_t acc = 0;
+    int have = 0;
+    size_t byte = 0;
+    uint64_t consumed = 0;
+    const size_t length = static_cast<size_t>(streamLength);
+    uint8_t* dst = out.data();
+    const size_t outSize = out.size();
+    for (size_t produced = 0; produced < outSize;) {
+        // Refill to at least 57 bits: whole 8-byte loads inside the stream, zeros past its end.
+        if (byte + 8 <= length) {
+            uint64_t v;
+            std::memcpy(&v, stream + byte, 8);
+            if constexpr (std::endian::native == std::endian::big)
+                v = __builtin_bswap64(v);
+            acc |= v << have;
+            byte += static_cast<size_t>((63 - have) >> 3);
+            have |= 56;
+        } else {
+            while (have <= 56) {
+                uint64_t b = byte < length ? stream[byte] : 0;
+                ++byte;
+                acc |= b << have;
+                have += 8;
+            }
+        }
+        // Five codes of at most 11 bits fit in what was loaded.
+        for (int k = 0; k < 5 && produced < outSize; ++k) {
+            uint16_t entry = table[acc & (kTableSize - 1)];
+            int len = entry >> 8;
+            if (len == 0)
+                return out.clear(), Fail(error, "bit stream holds a code the table does not define");
+            if (len == 255)
+                return out.clear(), Fail(error, "bit stream ends before the expanded length");
+            consumed += static_cast<uint64_t>(len);
+            if (consumed > streamBits)
+                return out.clear(), Fail(error, "bit stream runs past its stored length");
+            dst[produced++] = static_cast<uint8_t>(entry);
+            acc >>= len;
+            have -= len;
+        }
+    }
+    return true;
+}
+
+} // namespace trevok

@@ -1,0 +1,33 @@
+// The compressed chunk-file form: a canonical Huffman code over the 256 byte
+// values and an end symbol, code lengths at most 11 bits. Every save compresses;
+// every load of a "VQNCRIF1" file expands.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace trevok {
+
+inline constexpr char kCompressedIdentifier[] = "VQNCRIF1";
+inline constexpr size_t kCompressedHeaderSize = 316;
+inline constexpr int kMaxCodeLength = 11;
+
+class HuffmanCoder {
+public:
+    // The whole compressed image: header, code table and bit stream.
+    static std::vector<uint8_t> Compress(std::span<const uint8_t> data);
+
+    // Expands a compressed image into `out` (exactly its stored expanded length).
+    // The header, code table and stream are checked; a damaged image gives false
+    // and, when asked, a line saying what was wrong.
+    static bool Decompress(std::span<const uint8_t> image, std::vector<uint8_t>& out,
+                           std::string* error = nullptr);
+
+    // Code-length histogram (index 1..11) that Compress would use for these byte counts.
+    static void CodeLengthHistogram(const uint32_t counts[256], int32_t histogram[kMaxCodeLength + 1]);
+};
+
+} // namespace trevok

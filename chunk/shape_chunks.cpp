@@ -1,0 +1,719 @@
+#include "chunk/shape_chunks.h"
+
+#include "chunk/chunk_file.h"
+#include "chunk/object_chunks.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace trevok {
+namespace {
+
+void ReadPoint(ByteReader& r, ShapePoint& p)
+{
+    p.x = r.I32();
+    p.y = r.I32();
+    p.z = r.I32();
+}
+
+void ReadNormal(ByteReader& r, ShapeNormal& n)
+{
+    n.x = r.F32();
+    n.y = r.F32();
+    n.z = r.F32();
+}
+
+// Whole records fill the array; a remainder stays with the chunk's tail.
+template <class T, class ReadOne>
+void ReadRecords(ByteReader& r, std::vector<T>& out, size_t recordSize, ReadOne readOne)
+{
+    out.resize(r.Remaining() / recordSize);
+    for (auto& item : out)
+        readOne(r, item);
+}
+
+} // namespace
+
+ShapeData* OwningShapeData(ParentChunk* parent)
+{
+    if (!parent || !(parent->Is("VQNSHAPE") || parent->Is("SUBSHAPE")))
+        return nullptr;
+    auto* shape = dynamic_cast<ShapeChunk*>(parent);
+    return shape ? &shape->Data() : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+
+ShapeChunk::ShapeChunk(ParentChunk* parent, const ChunkBytes& bytes) : ParentChunk(parent, bytes.Identifier())
+{
+    shape_.Clear();
+    // Read here, not in the base, so the children find this shape's data.
+    ReadChildren(bytes.Payload());
+}
+
+ShapeChunk::ShapeChunk(ParentChunk* parent, std::string_view identifier) : ParentChunk(parent, identifier) {}
+
+ShapeChunk::ShapeChunk(ParentChunk* parent, std::string_view identifier, const ShapeData& data)
+    : ParentChunk(parent, identifier), shape_(data)
+{
+    AppendGeometryChildren();
+}
+
+ShapeChunk::ShapeChunk(ParentChunk* parent, const ShapeData& data) : ShapeChunk(parent, "VQNSHAPE", data)
+{
+    new ShapeHeaderChunk(this);
+}
+
+ShapeChunk::~ShapeChunk()
+{
+    // While this is still a shape: the header's object links point back at it.
+    DeleteChildren();
+}
+
+void ShapeChunk::AppendGeometryChildren()
+{
+    ShapeData& d = shape_;
+    // The children copy the arrays; the shape data stays the one the shape reads.
+    if (!d.points_.empty())
+        new ShapePointsChunk(this, d.points_);
+    if (!d.vertexFlags_.empty())
+        new VertexFlagsChunk(this, d.vertexFlags_);
+    if (!d.vertexNormals_.empty())
+        new VertexNormalsChunk(this, d.vertexNormals_);
+    if (!d.polygonNormals_.empty())
+        new PolygonNormalsChunk(this, d.polygonNormals_);
+    if (!d.polygons_.empty())
+        new PolygonsChunk(this, d.polygons_);
+    if (!d.uvSets_.empty())
+        new UvCoordsChunk(this, d.uvSets_);
+    if (!d.textureNames_.empty())
+        new TextureNamesChunk(this, d.textureNames_);
+    d.ComputeCentre();
+    if (!FindChild("SHPCENTR"))
+        new ShapeCentreChunk(this);
+    if (d.shapeFlags_ != 0 && !FindChild("SHPFLAGS"))
+        new ShapeFlagsChunk(this);
+}
+
+bool ShapeChunk::Update(const ShapeData& data)
+{
+    for (const char* id : {"SHPRAWVT", "SHPVNORM", "SHPPNORM", "SHPPOLYS", "SHPUVCRD", "SHPTEXFN", "SHPCENTR",
+                           "SHPFLAGS", "SHPVFLAG"})
+        delete FindChild(id);
+    shape_ = data;
+    AppendGeometryChildren();
+    return true;
+}
+
+ShapeChunk* ShapeChunk::Clone()
+{
+    auto block = BuildBlock();
+    if (block.size() < static_cast<size_t>(kChunkHeaderSize) || !parent_)
+        return nullptr;
+    Chunk* made = parent_->CreateChild(ChunkBytes{block});
+    auto* copy = dynamic_cast<ShapeChunk*>(made);
+    if (!copy) {
+        delete made;
+        return nullptr;
+    }
+    delete copy->FindChild("SHPHEAD1");
+    new ShapeHeaderChunk(copy);
+    copy->AfterLoad();
+    return copy;
+}
+
+void ShapeChunk::StripExtras()
+{
+    static constexpr const char* kExtras[] = {"SHPZSPDT", "SHPMRGDT", "SHPMORPH", "TEXTANIM", "SHPPCINF", "SHPFRAGS",
+                                              "ANIMSEQU", "ANSHCEN2", "CONSHAPE", "ASALTTEX", "SHPPRPRO", "SHPVTINT"};
+    for (Chunk* c = firstChild_; c;) {
+        Chunk* next = c->Next();
+        for (const char* id : kExtras)
+            if (c->Is(id)) {
+                delete c;
+                break;
+            }
+        c = next;
+    }
+}
+
+ShapeHeaderChunk* ShapeChunk::GetHeader() const
+{
+    return FindChildAs<ShapeHeaderChunk>("SHPHEAD1");
+}
+
+bool ShapeChunk::SetName(const std::string& name)
+{
+    auto* h = GetHeader();
+    if (!h)
+        return false;
+    h->name_ = name.substr(0, kShapeNameLength);
+    return true;
+}
+
+bool ShapeChunk::IncrementVersion()
+{
+    auto* h = GetHeader();
+    if (!h)
+        return false;
+    ++h->version_;
+    return true;
+}
+
+bool ShapeChunk::IsOlderVersionOf(const ShapeChunk& other) const
+{
+    auto* a = GetHeader();
+    auto* b = other.GetHeader();
+    return a && b && a->shapeId_ == b->shapeId_ && a->version_ < b->version_;
+}
+
+const std::vector<ObjectChunk*>& ShapeChunk::GetUsers() const
+{
+    static const std::vector<ObjectChunk*> kNone;
+    auto* h = GetHeader();
+    return h ? h->users_ : kNone;
+}
+
+bool ShapeChunk::IsSameShapeInFile(std::FILE* file) const
+{
+    auto* h = GetHeader();
+    if (!h)
+        return false;
+    long start = std::ftell(file);
+    std::vector<long> heads;
+    ScanFileForChunks(heads, file, "SHPHEAD1");
+    bool same = false;
+    uint8_t b[4];
+    if (heads.size() == 1 && std::fseek(file, heads[0] + 32, SEEK_SET) == 0 && std::fread(b, 1, 4, file) == 4) {
+        ByteReader r({b, 4});
+        same = r.I32() == h->shapeId_;
+    }
+    std::fseek(file, start, SEEK_SET);
+    return same;
+}
+
+bool ShapeChunk::LinkObjects(ChunkFile* root)
+{
+    auto* h = GetHeader();
+    if (!h || !root)
+        return false;
+    std::vector<ObjectChunk*> objects;
+    root->GetObjects(objects);
+    for (const auto& name : h->objectNames_) {
+        auto it = std::find_if(objects.begin(), objects.end(), [&](ObjectChunk* o) { return o->Name() == name; });
+        if (it == objects.end())
+            return false;
+        (*it)->LinkShape(this);
+    }
+    return true;
+}
+
+void ShapeChunk::AttachObject(ObjectChunk* object)
+{
+    if (object)
+        object->LinkShape(this);
+}
+
+void ShapeChunk::DetachObject(ObjectChunk* object)
+{
+    if (object)
+        object->UnlinkShape(this);
+}
+
+// ---------------------------------------------------------------------------
+
+ShapePointsChunk::ShapePointsChunk(ParentChunk* parent, std::vector<ShapePoint> points)
+    : DataChunk(parent, "SHPRAWVT"), points_(std::move(points))
+{
+}
+
+ShapePointsChunk::ShapePointsChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    ReadRecords(r, points_, 12, ReadPoint);
+    FinishRead(r, bytes);
+    if (ShapeData* d = OwningShapeData(parent)) {
+        d->points_ = points_;
+        d->pointCount_ = static_cast<int32_t>(points_.size());
+    }
+}
+
+void ShapePointsChunk::WritePayload(ByteWriter& out) const
+{
+    for (const auto& p : points_) {
+        out.I32(p.x);
+        out.I32(p.y);
+        out.I32(p.z);
+    }
+}
+
+VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
+    : DataChunk(parent, "SHPVNORM"), normals_(std::move(normals))
+{
+}
+
+VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    ReadRecords(r, normals_, 12, ReadNormal);
+    FinishRead(r, bytes);
+    if (ShapeData* d = OwningShapeData(parent))
+        d->vertexNormals_ = normals_;
+}
+
+void VertexNormalsChunk::WritePayload(ByteWriter& out) const
+{
+    for (const auto& n : normals_) {
+        out.F32(n.x);
+        out.F32(n.y);
+        out.F32(n.z);
+    }
+}
+
+PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
+    : DataChunk(parent, "SHPPNORM"), normals_(std::move(normals))
+{
+}
+
+PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    ReadRecords(r, normals_, 12, ReadNormal);
+    FinishRead(r, bytes);
+    if (ShapeData* d = OwningShapeData(parent))
+        d->polygonNormals_ = normals_;
+}
+
+void PolygonNormalsChunk::WritePayload(ByteWriter& out) const
+{
+    for (const auto& n : normals_) {
+        out.F32(n.x);
+        out.F32(n.y);
+        out.F32(n.z);
+    }
+}
+
+VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, std::vector<int32_t> flags)
+    : DataChunk(parent, "SHPVFLAG"), flags_(std::move(flags))
+{
+}
+
+VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    ReadRecords(r, flags_, 4, [](ByteReader& rr, int32_t& v) { v = rr.I32(); });
+    FinishRead(r, bytes);
+    if (ShapeData* d = OwningShapeData(parent)) {
+        d->vertexFlags_ = flags_;
+        d->pointCount_ = static_cast<int32_t>(flags_.size());
+    }
+}
+
+void VertexFlagsChunk::WritePayload(ByteWriter& out) const
+{
+    for (auto v : flags_)
+        out.I32(v);
+}
+
+MergeDataChunk::MergeDataChunk(ParentChunk* parent, std::vector<int32_t> entries)
+    : DataChunk(parent, "SHPMRGDT"), entries_(std::move(entries))
+{
+}
+
+MergeDataChunk::MergeDataChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    ReadRecords(r, entries_, 4, [](ByteReader& rr, int32_t& v) { v = rr.I32(); });
+    FinishRead(r, bytes);
+}
+
+void MergeDataChunk::WritePayload(ByteWriter& out) const
+{
+    for (auto v : entries_)
+        out.I32(v);
+}
+
+PolygonsChunk::PolygonsChunk(ParentChunk* parent, std::vector<ShapePolygon> polygons)
+    : DataChunk(parent, "SHPPOLYS"), polygons_(std::move(polygons))
+{
+}
+
+PolygonsChunk::PolygonsChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    ReadRecords(r, polygons_, kPolygonRecordSize, [](ByteReader& rr, ShapePolygon& p) {
+        p.type_ = rr.I32();
+        p.normalIndex_ = rr.I32();
+        p.flags_ = rr.I32();
+        p.textureWord_ = rr.I32();
+        int32_t slots[5];
+        for (auto& v : slots)
+            v = rr.I32();
+        // The vertex count is the number of indices before the first -1; a record
+        // without one keeps at most four.
+        p.vertexCount_ = 0;
+        while (p.vertexCount_ < kMaxPolygonVertices && slots[p.vertexCount_] != -1) {
+            p.vertices_[p.vertexCount_] = slots[p.vertexCount_];
+            ++p.vertexCount_;
+        }
+    });
+    FinishRead(r, bytes);
+    if (ShapeData* d = OwningShapeData(parent)) {
+        d->polygons_ = polygons_;
+        d->polygonCount_ = static_cast<int32_t>(polygons_.size());
+    }
+}
+
+void PolygonsChunk::WritePayload(ByteWriter& out) const
+{
+    for (const auto& p : polygons_) {
+        out.I32(p.type_);
+        out.I32(p.normalIndex_);
+        out.I32(p.flags_);
+        out.I32(p.textureWord_);
+        int n = std::clamp(p.vertexCount_, 0, kMaxPolygonVertices);
+        for (int i = 0; i < 5; ++i)
+            out.I32(i < n ? p.vertices_[i] : -1);
+    }
+}
+
+UvCoordsChunk::UvCoordsChunk(ParentChunk* parent, std::vector<ShapeUvSet> sets)
+    : DataChunk(parent, "SHPUVCRD"), sets_(std::move(sets))
+{
+}
+
+UvCoordsChunk::UvCoordsChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    int32_t n = r.I32();
+    if (CheckCount(r, n, 4)) {
+        sets_.resize(static_cast<size_t>(n));
+        for (auto& s : sets_) {
+            s.count_ = r.I32();
+            if (s.count_ < 0 || s.count_ > kMaxPolygonVertices) {
+                ReportDamage(bytes, "texture-coordinate set with " + std::to_string(s.count_) + " pairs (at most 4)");
+                return;
+            }
+            for (int i = 0; i < s.count_; ++i) {
+                s.pairs_[i].u = r.F32();
+                s.pairs_[i].v = r.F32();
+            }
+        }
+    }
+    if (!FinishRead(r, bytes))
+        return;
+    if (ShapeData* d = OwningShapeData(parent)) {
+        d->uvSets_ = sets_;
+        d->uvSetCount_ = static_cast<int32_t>(sets_.size());
+    }
+}
+
+size_t UvCoordsChunk::PayloadSize() const
+{
+    size_t size = 4;
+    for (const auto& s : sets_)
+        size += 4 + 8 * static_cast<size_t>(std::clamp(s.count_, 0, kMaxPolygonVertices));
+    return size;
+}
+
+void UvCoordsChunk::WritePayload(ByteWriter& out) const
+{
+    out.I32(static_cast<int32_t>(sets_.size()));
+    for (const auto& s : sets_) {
+        int n = std::clamp(s.count_, 0, kMaxPolygonVertices);
+        out.I32(n);
+        for (int i = 0; i < n; ++i) {
+            out.F32(s.pairs_[i].u);
+            out.F32(s.pairs_[i].v);
+        }
+    }
+}
+
+TextureNamesChunk::TextureNamesChunk(ParentChunk* parent, std::vector<std::string> names)
+    : DataChunk(parent, "SHPTEXFN"), names_(std::move(names))
+{
+}
+
+TextureNamesChunk::TextureNamesChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    int32_t n = r.I32();
+    if (CheckCount(r, n, 1)) {
+        names_.resize(static_cast<size_t>(n));
+        for (auto& name : names_)
+            name = r.CString();
+    }
+    size_t used = r.Position();
+    if (r.Ok())
+        r.Seek(std::min(r.Size(), (used + 3) & ~size_t{3}));
+    if (!FinishRead(r, bytes))
+        return;
+    if (ShapeData* d = OwningShapeData(parent)) {
+        d->textureNames_ = names_;
+        d->textureNameCount_ = static_cast<int32_t>(names_.size());
+    }
+}
+
+size_t TextureNamesChunk::PayloadSize() const
+{
+    size_t size = 4;
+    for (const auto& n : names_)
+        size += n.size() + 1;
+    return (size + 3) & ~size_t{3};
+}
+
+void TextureNamesChunk::WritePayload(ByteWriter& out) const
+{
+    size_t start = out.Position();
+    out.I32(static_cast<int32_t>(names_.size()));
+    for (const auto& n : names_)
+        out.CString(n);
+    out.Zeros(PayloadSize() - (out.Position() - start));
+}
+
+ShapeCentreChunk::ShapeCentreChunk(ParentChunk* parent) : DataChunk(parent, "SHPCENTR")
+{
+    ShapeData* d = OwningShapeData(parent);
+    data_ = d ? d : &own_;
+}
+
+ShapeCentreChunk::ShapeCentreChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeCentreChunk(parent)
+{
+    ByteReader r(bytes.Payload());
+    ShapePoint c;
+    ReadPoint(r, c);
+    float radius = r.F32();
+    if (!FinishRead(r, bytes))
+        return;
+    data_->centre_ = c;
+    data_->centreRadius_ = radius;
+}
+
+void ShapeCentreChunk::WritePayload(ByteWriter& out) const
+{
+    out.I32(data_->centre_.x);
+    out.I32(data_->centre_.y);
+    out.I32(data_->centre_.z);
+    // The reader takes this word as the centre radius, so that is what is written:
+    // a file read and written back keeps it.
+    out.F32(data_->centreRadius_);
+}
+
+ShapeFlagsChunk::ShapeFlagsChunk(ParentChunk* parent) : DataChunk(parent, "SHPFLAGS")
+{
+    ShapeData* d = OwningShapeData(parent);
+    data_ = d ? d : &own_;
+}
+
+ShapeFlagsChunk::ShapeFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeFlagsChunk(parent)
+{
+    ByteReader r(bytes.Payload());
+    int32_t flags = r.I32();
+    if (FinishRead(r, bytes))
+        data_->shapeFlags_ = flags;
+}
+
+void ShapeFlagsChunk::WritePayload(ByteWriter& out) const
+{
+    out.I32(data_->shapeFlags_);
+}
+
+// ---------------------------------------------------------------------------
+
+ShapeHeaderChunk::ShapeHeaderChunk(ParentChunk* parent) : DataChunk(parent, "SHPHEAD1")
+{
+    ShapeData* d = OwningShapeData(parent);
+    data_ = d ? d : &own_;
+}
+
+ShapeHeaderChunk::ShapeHeaderChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeHeaderChunk(parent)
+{
+    ByteReader r(bytes.Payload());
+    headerWord_ = r.I32();
+    name_ = r.FixedString(kShapeNameLength);
+    shapeId_ = r.I32();
+    int32_t points = r.I32();
+    int32_t polygons = r.I32();
+    float radius = r.F32();
+    ShapePoint mx, mn;
+    mx.x = r.I32();
+    mn.x = r.I32();
+    mx.y = r.I32();
+    mn.y = r.I32();
+    mx.z = r.I32();
+    mn.z = r.I32();
+    version_ = r.I32();
+    int32_t n = r.I32();
+    if (CheckCount(r, n, 1)) {
+        objectNames_.resize(static_cast<size_t>(n));
+        for (auto& name : objectNames_)
+            name = r.CString();
+    }
+    size_t used = r.Position();
+    if (r.Ok())
+        r.Seek(std::min(r.Size(), (used + 3) & ~size_t{3}));
+    if (!FinishRead(r, bytes))
+        return;
+    data_->pointCount_ = points;
+    data_->polygonCount_ = polygons;
+    data_->radius_ = radius;
+    data_->maxCorner_ = mx;
+    data_->minCorner_ = mn;
+}
+
+ShapeHeaderChunk::~ShapeHeaderChunk()
+{
+    for (ObjectChunk* o : users_)
+        if (auto* head = o->GetHeaderChunk(); head && head->shape_ && head->shape_->GetHeader() == this)
+            head->shape_ = nullptr;
+}
+
+size_t ShapeHeaderChunk::PayloadSize() const
+{
+    size_t size = 68;
+    for (const auto& n : objectNames_)
+        size += n.size() + 1;
+    return (size + 3) & ~size_t{3};
+}
+
+void ShapeHeaderChunk::WritePayload(ByteWriter& out) const
+{
+    size_t start = out.Position();
+    const ShapeData& d = *data_;
+    out.I32(headerWord_);
+    out.FixedString(name_, kShapeNameLength);
+    out.I32(shapeId_);
+    out.I32(d.pointCount_);
+    out.I32(d.polygonCount_);
+    out.F32(d.radius_);
+    out.I32(d.maxCorner_.x);
+    out.I32(d.minCorner_.x);
+    out.I32(d.maxCorner_.y);
+    out.I32(d.minCorner_.y);
+    out.I32(d.maxCorner_.z);
+    out.I32(d.minCorner_.z);
+    out.I32(version_);
+    out.I32(static_cast<int32_t>(objectNames_.size()));
+    for (const auto& n : objectNames_)
+        out.CString(n);
+    out.Zeros(PayloadSize() - (out.Position() - start));
+}
+
+void ShapeHeaderChunk::BeforeSave()
+{
+    if (shapeId_ == -1)
+        shapeId_ = NextShapeNumber();
+    objectNames_.clear();
+    for (ObjectChunk* o : users_) {
+        if (auto* head = o->GetHeaderChunk())
+            head->shapeNumber_ = shapeId_;
+        objectNames_.push_back(o->Name());
+    }
+    RaiseHighestShapeNumber(shapeId_);
+    ++version_;
+}
+
+// ---------------------------------------------------------------------------
+
+ExternalFileChunk::ExternalFileChunk(ParentChunk* parent, const std::string& fileName)
+    : ParentChunk(parent, "SHPEXTFL")
+{
+    new ExternalFileNameChunk(this, fileName);
+    ParentChunk::AfterLoad();
+}
+
+std::string ExternalFileChunk::GetDisplayName() const
+{
+    if (auto* o = FindChildAs<ExternalObjectNameChunk>("EXTOBJNM"))
+        return o->displayName_;
+    if (auto* f = FindChildAs<FileNameChunk>("RIFFNAME"))
+        return f->name_;
+    return {};
+}
+
+ExternalFileNameChunk::ExternalFileNameChunk(ParentChunk* parent, std::string name)
+    : DataChunk(parent, "SHPEXTFN"), name_(std::move(name))
+{
+}
+
+ExternalFileNameChunk::ExternalFileNameChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    value_ = r.F64();
+    word_ = r.I32();
+    name_ = r.PaddedString();
+    FinishRead(r, bytes);
+}
+
+void ExternalFileNameChunk::WritePayload(ByteWriter& out) const
+{
+    out.F64(value_);
+    out.I32(word_);
+    out.PaddedString(name_);
+}
+
+ExternalObjectNameChunk::ExternalObjectNameChunk(ParentChunk* parent, std::string name)
+    : DataChunk(parent, "EXTOBJNM"), name_(std::move(name))
+{
+    MakeDisplayName();
+}
+
+ExternalObjectNameChunk::ExternalObjectNameChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : DataChunk(parent, bytes.Identifier())
+{
+    ByteReader r(bytes.Payload());
+    word_ = r.I32();
+    name_ = r.PaddedString();
+    FinishRead(r, bytes);
+}
+
+void ExternalObjectNameChunk::AfterLoad()
+{
+    MakeDisplayName();
+}
+
+void ExternalObjectNameChunk::MakeDisplayName()
+{
+    const FileNameChunk* file = parent_ ? parent_->FindChildAs<FileNameChunk>("RIFFNAME") : nullptr;
+    displayName_ = name_ + "@" + (file ? file->name_ : std::string("*NotFound*"));
+}
+
+void ExternalObjectNameChunk::WritePayload(ByteWriter& out) const
+{
+    out.I32(word_);
+    out.PaddedString(name_);
+}
+
+// ---------------------------------------------------------------------------
+
+void RegisterShapeChunks()
+{
+    auto& reg = ChunkRegistry::Instance();
+    reg.Register("VQNSHAPE", "", BuildChunk<ShapeChunk>);
+    for (const char* parent : {"VQNSHAPE", "SUBSHAPE", "ANIMFRAM"})
+        reg.Register("SHPRAWVT", parent, BuildChunk<ShapePointsChunk>);
+    for (const char* parent : {"VQNSHAPE", "SUBSHAPE"}) {
+        reg.Register("SHPVFLAG", parent, BuildChunk<VertexFlagsChunk>);
+        reg.Register("SHPVNORM", parent, BuildChunk<VertexNormalsChunk>);
+        reg.Register("SHPTEXFN", parent, BuildChunk<TextureNamesChunk>);
+        reg.Register("SHPMRGDT", parent, BuildChunk<MergeDataChunk>);
+    }
+    for (const char* parent : {"VQNSHAPE", "SUBSHAPE", "ANIMFRAM"})
+        reg.Register("SHPPNORM", parent, BuildChunk<PolygonNormalsChunk>);
+    for (const char* parent : {"VQNSHAPE", "SUBSHAPE", "CONSHAPE"}) {
+        reg.Register("SHPPOLYS", parent, BuildChunk<PolygonsChunk>);
+        reg.Register("SHPUVCRD", parent, BuildChunk<UvCoordsChunk>);
+    }
+    reg.Register("SHPHEAD1", "VQNSHAPE", BuildChunk<ShapeHeaderChunk>);
+    reg.Register("SHPCENTR", "", BuildChunk<ShapeCentreChunk>);
+    reg.Register("SHPFLAGS", "", BuildChunk<ShapeFlagsChunk>);
+    reg.Register("SHPEXTFL", "", BuildChunk<ExternalFileChunk>);
+    reg.Register("SHPEXTFN", "", BuildChunk<ExternalFileNameChunk>);
+    reg.Register("EXTOBJNM", "", BuildChunk<ExternalObjectNameChunk>);
+}
+
+} // namespace trevok

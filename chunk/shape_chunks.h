@@ -1,0 +1,246 @@
+// Shape chunks: a VQNSHAPE parent whose children carry the arrays and scalars of
+// one ShapeData (points, normals, polygons, texture coordinates and names, centre,
+// flags, the header with name, id and version, and the merge table).
+#pragma once
+
+#include "chunk/chunk.h"
+#include "chunk/shape_data.h"
+
+#include <string>
+#include <vector>
+
+namespace trevok {
+
+class ObjectChunk;
+class ShapeHeaderChunk;
+class ChunkFile;
+
+class ShapeChunk : public ParentChunk {
+public:
+    ShapeChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    // A new shape: a copy of the data, its geometry children, then a new header.
+    ShapeChunk(ParentChunk* parent, const ShapeData& data);
+    ~ShapeChunk() override;
+
+    ShapeData& Data() { return shape_; }
+    const ShapeData& Data() const { return shape_; }
+
+    // Replaces the data and rebuilds the geometry children (the header and others stay).
+    bool Update(const ShapeData& data);
+    // A copy under the same parent with a new header.
+    ShapeChunk* Clone();
+    // Drops morphs, animations, fragments and the other extras, keeping geometry and header.
+    void StripExtras();
+
+    ShapeHeaderChunk* GetHeader() const;
+    bool SetName(const std::string& name);
+    bool IncrementVersion();
+    bool IsOlderVersionOf(const ShapeChunk& other) const;
+    const std::vector<ObjectChunk*>& GetUsers() const;
+    // The stored chunk at the file's position is this shape (one header with this id).
+    bool IsSameShapeInFile(std::FILE* file) const;
+    // Links the root's objects named in the header; false at the first name not found.
+    bool LinkObjects(ChunkFile* root);
+    void AttachObject(ObjectChunk* object);
+    void DetachObject(ObjectChunk* object);
+
+protected:
+    // For classes sharing the shape layout under another identifier.
+    ShapeChunk(ParentChunk* parent, std::string_view identifier, const ShapeData& data);
+    ShapeChunk(ParentChunk* parent, std::string_view identifier);
+    void AppendGeometryChildren();
+
+    ShapeData shape_;
+};
+
+// The shape data a geometry chunk fills when it lies directly under a shape; none elsewhere.
+ShapeData* OwningShapeData(ParentChunk* parent);
+
+// Arrays of fixed-size records; under a shape they also fill its data.
+class ShapePointsChunk : public DataChunk {
+public:
+    ShapePointsChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    ShapePointsChunk(ParentChunk* parent, std::vector<ShapePoint> points);
+    std::vector<ShapePoint> points_;
+
+protected:
+    size_t PayloadSize() const override { return 12 * points_.size(); }
+    void WritePayload(ByteWriter& out) const override;
+};
+
+class VertexNormalsChunk : public DataChunk {
+public:
+    VertexNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    VertexNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals);
+    std::vector<ShapeNormal> normals_;
+
+protected:
+    size_t PayloadSize() const override { return 12 * normals_.size(); }
+    void WritePayload(ByteWriter& out) const override;
+};
+
+class PolygonNormalsChunk : public DataChunk {
+public:
+    PolygonNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    PolygonNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals);
+    std::vector<ShapeNormal> normals_;
+
+protected:
+    size_t PayloadSize() const override { return 12 * normals_.size(); }
+    void WritePayload(ByteWriter& out) const override;
+};
+
+class VertexFlagsChunk : public DataChunk {
+public:
+    VertexFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    VertexFlagsChunk(ParentChunk* parent, std::vector<int32_t> flags);
+    std::vector<int32_t> flags_;
+
+protected:
+    size_t PayloadSize() const override { return 4 * flags_.size(); }
+    void WritePayload(ByteWriter& out) const override;
+};
+
+class MergeDataChunk : public DataChunk {
+public:
+    MergeDataChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    MergeDataChunk(ParentChunk* parent, std::vector<int32_t> entries);
+    std::vector<int32_t> entries_;
+
+protected:
+    size_t PayloadSize() const override { return 4 * entries_.size(); }
+    void WritePayload(ByteWriter& out) const override;
+};
+
+inline constexpr size_t kPolygonRecordSize = 36;
+
+class PolygonsChunk : public DataChunk {
+public:
+    PolygonsChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    PolygonsChunk(ParentChunk* parent, std::vector<ShapePolygon> polygons);
+    std::vector<ShapePolygon> polygons_;
+
+protected:
+    size_t PayloadSize() const override { return kPolygonRecordSize * polygons_.size(); }
+    void WritePayload(ByteWriter& out) const override;
+};
+
+class UvCoordsChunk : public DataChunk {
+public:
+    UvCoordsChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    UvCoordsChunk(ParentChunk* parent, std::vector<ShapeUvSet> sets);
+    std::vector<ShapeUvSet> sets_;
+
+protected:
+    size_t PayloadSize() const override;
+    void WritePayload(ByteWriter& out) const override;
+};
+
+class TextureNamesChunk : public DataChunk {
+public:
+    TextureNamesChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    TextureNamesChunk(ParentChunk* parent, std::vector<std::string> names);
+    std::vector<std::string> names_;
+
+protected:
+    size_t PayloadSize() const override;
+    void WritePayload(ByteWriter& out) const override;
+};
+
+// SHPCENTR and SHPFLAGS read and write the shape's own fields; away from a shape
+// they keep a shape data of their own.
+class ShapeCentreChunk : public DataChunk {
+public:
+    ShapeCentreChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    explicit ShapeCentreChunk(ParentChunk* parent);
+
+protected:
+    size_t PayloadSize() const override { return 16; }
+    void WritePayload(ByteWriter& out) const override;
+
+private:
+    ShapeData own_;
+    ShapeData* data_;
+};
+
+class ShapeFlagsChunk : public DataChunk {
+public:
+    ShapeFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    explicit ShapeFlagsChunk(ParentChunk* parent);
+
+protected:
+    size_t PayloadSize() const override { return 4; }
+    void WritePayload(ByteWriter& out) const override;
+
+private:
+    ShapeData own_;
+    ShapeData* data_;
+};
+
+inline constexpr size_t kShapeNameLength = 16;
+
+class ShapeHeaderChunk : public DataChunk {
+public:
+    ShapeHeaderChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    explicit ShapeHeaderChunk(ParentChunk* parent);
+    ~ShapeHeaderChunk() override;
+
+    void BeforeSave() override;
+
+    int32_t headerWord_ = 0;
+    std::string name_;
+    int32_t shapeId_ = -1;
+    int32_t version_ = 0;
+    std::vector<std::string> objectNames_;
+    std::vector<ObjectChunk*> users_;
+
+protected:
+    size_t PayloadSize() const override;
+    void WritePayload(ByteWriter& out) const override;
+
+private:
+    ShapeData own_;
+    ShapeData* data_;
+};
+
+class ExternalFileChunk : public ParentChunk {
+public:
+    ExternalFileChunk(ParentChunk* parent, const ChunkBytes& bytes) : ParentChunk(parent, bytes) {}
+    ExternalFileChunk(ParentChunk* parent, const std::string& fileName);
+    // The object's display name, else the RIFFNAME file name, else empty.
+    std::string GetDisplayName() const;
+};
+
+class ExternalFileNameChunk : public DataChunk {
+public:
+    ExternalFileNameChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    ExternalFileNameChunk(ParentChunk* parent, std::string name);
+    std::string name_;
+    double value_ = 1.0;
+    int32_t word_ = -1;
+
+protected:
+    size_t PayloadSize() const override { return 12 + ByteReader::PaddedLength(name_.size()); }
+    void WritePayload(ByteWriter& out) const override;
+};
+
+class ExternalObjectNameChunk : public DataChunk {
+public:
+    ExternalObjectNameChunk(ParentChunk* parent, const ChunkBytes& bytes);
+    ExternalObjectNameChunk(ParentChunk* parent, std::string name);
+    void AfterLoad() override;
+    int32_t word_ = 0;
+    std::string name_;
+    std::string displayName_;
+
+protected:
+    size_t PayloadSize() const override { return 4 + ByteReader::PaddedLength(name_.size()); }
+    void WritePayload(ByteWriter& out) const override;
+
+private:
+    void MakeDisplayName();
+};
+
+void RegisterShapeChunks();
+
+} // namespace trevok

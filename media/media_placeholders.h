@@ -1,0 +1,59 @@
+// Placeholders for the sound, music, video and CD services that the shell
+// calls: the real interfaces with the least behaviour start-up and the main
+// loop need (no sound is made). Replaced when the media subsystem lands.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class SoundSystem {
+public:
+    // The silent system when asked (or when nothing else works).
+    static SoundSystem* Create(bool silentRequest);
+    static SoundSystem*& Global();
+    static void LoadSoundFile(SoundSystem* system, const char* fileName);
+    virtual ~SoundSystem() = default;
+
+    // Places the 3-D listener at the main camera; once per frame.
+    virtual void UpdateListener() {}
+    bool IsSilent() const { return silent_; }
+
+private:
+    bool silent_ = true;
+};
+
+struct MusicPlayer {
+    int state = 0;
+    std::string track; // what plays, "" when stopped
+    bool threadRunning = false;
+
+    static MusicPlayer*& Global();
+    static void Clear(MusicPlayer* player);
+    static void Play(MusicPlayer* player, const char* fileName);
+    static bool Stop(MusicPlayer* player);
+    static void Close(MusicPlayer* player);
+};
+
+struct VolumeFader {
+    static VolumeFader*& Global(); // null: no fade runs
+    static void Update(VolumeFader* fader);
+};
+
+namespace IntroVideo {
+bool Update(); // false when finished (at once: there is no video yet)
+void Stop();
+} // namespace IntroVideo
+
+namespace AnimatedTextures {
+void ReleaseAll();
+bool RestoreAll();
+} // namespace AnimatedTextures
+
+struct CdPlayer {
+    static CdPlayer*& Global(); // null: no CD audio
+    void Notify(uint64_t wparam, int64_t lparam);
+    void RefreshState();
+    bool IsWaitingForDisc() const { return false; }
+    bool IsStopped() const { return true; }
+    static void Poll(CdPlayer* player);
+};

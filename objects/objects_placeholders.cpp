@@ -1,0 +1,18 @@
+#include "objects/objects_placeholders.h"
+
+namespace AlertTable {
+void Answer(uint32_t, int) {}
+void ResolveAll() {}
+} // namespace AlertTable
+
+namespace Objectives {
+void Update() {}
+}
+
+namespace ShapeCache {
+void FreeAll() {}
+}
+
+namespace WorldObjectTable {
+void UpdateLights() {}
+}

@@ -1,0 +1,53 @@
+// Small file-system services in the shape the engine's file code expects:
+// whole-file reads and writes, attributes, time stamps and directory search
+// with the Windows wildcard rules ('*', '?', letter case ignored).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+bool FileExists(const std::filesystem::path& path);      // a regular file
+bool DirectoryExists(const std::filesystem::path& path); // a folder
+
+// Size in bytes; empty when the file does not exist or cannot be read.
+std::optional<uint64_t> FileSize(const std::filesystem::path& path);
+
+// Modification time in seconds since 1970; empty when the file is missing.
+// Caches store it to notice a changed source file.
+std::optional<int64_t> FileModificationTime(const std::filesystem::path& path);
+
+// The whole file, or empty when it cannot be opened or read completely.
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path);
+
+// Writes `bytes` to a temporary file beside `path` and renames it over
+// `path`, so a crash never leaves a half-written file. False on failure, in
+// which case the old file is untouched.
+bool WriteWholeFile(const std::filesystem::path& path, const void* bytes, size_t size);
+
+bool RemoveFile(const std::filesystem::path& path);
+bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// True when `name` matches `pattern`: '*' any run of characters, '?' any one
+// character, ASCII letters compared without regard to case. "*.*" matches
+// every name, as on Windows, even one without a dot.
+bool MatchWildcard(std::string_view pattern, std::string_view name);
+
+struct DirectoryEntry {
+    std::string name; // file name only
+    bool isDirectory = false;
+    uint64_t size = 0;
+};
+
+// The entries of `directory` whose names match `pattern`, sorted by name in
+// byte order so that searches give the same order on every machine. "." and
+// ".." are never listed. Empty when the folder cannot be read.
+std::vector<DirectoryEntry> FindFiles(const std::filesystem::path& directory,
+                                      std::string_view pattern = "*");
+
+} // namespace platform

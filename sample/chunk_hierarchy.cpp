@@ -1,0 +1,204 @@
+// Sample hierarchy model: a small robot of box parts with named nodes, animation
+// sequences (frame flags, delta frames, sounds by index, upper and lower body),
+// shape sets and a shape-set collection, and the bitmap-name list of its textures;
+// written through the chunk library as a compressed and a plain file under rifs/.
+#include "sample/generator.h"
+
+#include "chunk/bitmap_name_chunks.h"
+#include "chunk/chunk_file.h"
+#include "chunk/environment_chunks.h"
+#include "chunk/hierarchy_chunks.h"
+#include "chunk/object_chunks.h"
+#include "chunk/sequence_chunks.h"
+#include "chunk/shape_chunks.h"
+#include "chunk/sound_chunks.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+using namespace trevok;
+
+// A box of the given half sizes standing on y = 0 (file units are millimetres).
+ShapeData Box(int32_t hx, int32_t hy, int32_t hz)
+{
+    ShapeData d;
+    for (int i = 0; i < 8; ++i)
+        d.points_.push_back({i & 1 ? hx : -hx, i & 2 ? 2 * hy : 0, i & 4 ? hz : -hz});
+    const int32_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    const ShapeNormal normals[6] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {0, 1, 0}, {-1, 0, 0}, {1, 0, 0}};
+    for (int f = 0; f < 6; ++f) {
+        ShapePolygon p;
+        p.type_ = 20;
+        p.normalIndex_ = f;
+        p.vertexCount_ = 4;
+        for (int i = 0; i < 4; ++i)
+            p.vertices_[i] = faces[f][i];
+        d.polygons_.push_back(p);
+        d.polygonNormals_.push_back(normals[f]);
+    }
+    ShapeUvSet uv;
+    uv.count_ = 4;
+    uv.pairs_[1] = {1, 0};
+    uv.pairs_[2] = {1, 1};
+    uv.pairs_[3] = {0, 1};
+    d.uvSets_ = {uv};
+    d.textureNames_ = {"robot_metal.bmp"};
+    d.pointCount_ = 8;
+    d.polygonCount_ = 6;
+    d.uvSetCount_ = 1;
+    d.textureNameCount_ = 1;
+    d.maxCorner_ = {hx, 2 * hy, hz};
+    d.minCorner_ = {-hx, 0, -hz};
+    d.radius_ = static_cast<float>(std::sqrt(double(hx) * hx + 4.0 * hy * hy + double(hz) * hz));
+    return d;
+}
+
+void AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t y, int32_t z)
+{
+    auto* s = new ShapeChunk(file, shape);
+    s->SetName(name);
+    ObjectHeader h;
+    h.name_ = name;
+    h.position_[0] = x;
+    h.position_[1] = y;
+    h.position_[2] = z;
+    h.orientation_[3] = 1;
+    auto* object = new ObjectChunk(file, h);
+    object->LinkShape(s);
+}
+
+struct Key {
+    int32_t frameNumber;
+    int32_t time; // 16.16 fraction of the sequence
+    float turn;   // radians about y
+    int32_t lift; // millimetres up
+    uint32_t flags;
+};
+
+void AddSequence(SequenceListChunk* list, int32_t number, int32_t index, const char* name, int32_t milliseconds,
+                 std::initializer_list<Key> keys)
+{
+    auto* seq = new SequenceChunk(list);
+    new SequenceHeaderChunk(seq, number, index, name);
+    for (const Key& k : keys) {
+        const float rotation[4] = {0, std::sin(k.turn / 2), 0, std::cos(k.turn / 2)};
+        const int32_t position[3] = {0, k.lift, 0};
+        new SequenceFrameChunk(seq, rotation, position, k.time, k.frameNumber, k.flags);
+    }
+    if (milliseconds > 0)
+        new SequenceTimeChunk(seq, milliseconds);
+}
+
+SequenceChunk* LastSequence(SequenceListChunk* list)
+{
+    return dynamic_cast<SequenceChunk*>(list->LastChild());
+}
+
+HierarchyChunk* AddNode(ParentChunk* parent, const char* object)
+{
+    auto* node = new HierarchyChunk(parent);
+    new HierarchyDataChunk(node, object);
+    return node;
+}
+
+constexpr uint32_t Sound(uint32_t index)
+{
+    return index << kFrameSoundShift;
+}
+
+std::unique_ptr<ChunkFile> BuildRobot()
+{
+    RegisterModelChunkFamilies();
+    auto file = ChunkFile::CreateEmpty();
+    ChunkFile* root = file.get();
+
+    auto* env = new EnvironmentChunk(root);
+    new FileNameChunk(env, "robot_hierarchy.rif");
+    auto* names = new BitmapNamesChunk(env);
+    BitmapNameEntry metal("robot_metal.bmp", 1);
+    metal.imageSize_ = 128 | 128 << 16;
+    BitmapNameEntry crate("crate.bmp", 2);
+    crate.number_ = 1;
+    crate.imageSize_ = 64 | 64 << 16;
+    names->AddEntry(metal);
+    names->AddEntry(crate);
+    names->SetVersion(1);
+    names->GetExtension().flags_ = 1;
+    Md5Value digest{};
+    for (size_t i = 0; i < digest.size(); ++i)
+        digest[i] = static_cast<uint8_t>(0xA0 + i);
+    names->SetDigest(metal, digest);
+
+    AddPart(root, "robot_torso", Box(300, 250, 200), 0, 900, 0);
+    AddPart(root, "robot_head", Box(150, 120, 150), 0, 500, 0);
+    AddPart(root, "robot_arm_l", Box(80, 300, 80), -380, 350, 0);
+    AddPart(root, "robot_arm_r", Box(80, 300, 80), 380, 350, 0);
+    AddPart(root, "robot_legs", Box(250, 450, 150), 0, 0, 0);
+
+    new IndexedSoundChunk(root, 1, "footstep");
+    auto* shot = new IndexedSoundChunk(root, 2, "shot");
+    shot->values_[0] = 2000;
+    shot->values_[1] = 40000;
+    shot->values_[2] = 128;
+    shot->values_[3] = 128;
+
+    auto* model = new HierarchyChunk(root);
+    new HierarchyNameChunk(model, "Robot");
+    const int32_t lo[3] = {-460, 0, -200}, hi[3] = {460, 1900, 200};
+    new HierarchyBoundsChunk(model, lo, hi);
+
+    HierarchyChunk* torso = AddNode(model, "robot_torso");
+    auto* moves = new SequenceListChunk(torso);
+    AddSequence(moves, 100, 0, "stand", 1000, {{0, 0, 0, 0, 0}});
+    AddSequence(moves, 101, 1, "walk", 1200,
+                {{0, 0, 0, 0, 0x0001}, {1, 0x5555, 0.1f, 20, 0x0002 | Sound(1)}, {2, 0xAAAA, -0.1f, 20, Sound(1)}});
+    new SequenceSpeedChunk(LastSequence(moves), 1500, 0, 0);
+    LastSequence(moves)->SetFlags(kSequenceLowerBody);
+    AddSequence(moves, 102, 2, "wave", 800, {{0, 0, 0, 0, kFrameReference}, {1, 0x8000, 0.4f, 0, 0x0004}});
+    LastSequence(moves)->SetFlags(kSequenceUpperBody);
+    AddSequence(moves, 103, 3, "turn", 0,
+                {{0, 0, 0, 0, 0}, {1, 0x8000, 0.8f, 0, kFrameReference | 0x8000}, {2, 0xC000, 1.6f, 0, 0}});
+    AddSequence(moves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, -10, Sound(2) | 0x0008}});
+    LastSequence(moves)->SetFlags(kSequenceUpperBody);
+    new HierarchyBoundsChunk(LastSequence(moves), lo, hi);
+
+    AddNode(torso, "robot_head");
+    AddNode(torso, "robot_arm_l");
+    AddNode(torso, "robot_arm_r");
+    HierarchyChunk* legs = AddNode(model, "robot_legs");
+    auto* legMoves = new SequenceListChunk(legs);
+    AddSequence(legMoves, 101, 1, "walk", 1200, {{0, 0, -0.3f, 0, 0}, {1, 0x8000, 0.3f, 0, 0}});
+
+    new DegradationDistancesChunk(root, 3);
+    auto* heavy = new ShapeSetChunk(root, "Heavy");
+    heavy->replacements_ = {{"robot_head", "robot_head"}, {"robot_torso", "robot_torso"}};
+    auto* female = new ShapeSetChunk(root, "Female");
+    female->replacements_ = {{"robot_head", "robot_head"}};
+    female->properties_ = kShapeSetFemale;
+    auto* scout = new ShapeSetCollectionChunk(root, 0, "Scout");
+    scout->setIndexes_ = {heavy->index_, female->index_};
+    scout->voiceIndex_ = 2;
+    auto* odd = new ShapeSetCollectionChunk(root, 1, "Odd one");
+    odd->setIndexes_ = {female->index_, 4}; // 4 names no set
+    odd->voiceIndex_ = 1;
+    return file;
+}
+
+bool WriteRobot(const sample::Context& ctx)
+{
+    auto dir = ctx.out / "rifs";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (!BuildRobot()->Save(dir / "robot_hierarchy.rif") ||
+        !BuildRobot()->SavePlain(dir / "robot_hierarchy_plain.rif")) {
+        std::fprintf(stderr, "sample_gen: cannot write %s\n", (dir / "robot_hierarchy.rif").c_str());
+        return false;
+    }
+    return true;
+}
+
+const sample::StepRegistration kRobot(21, "chunk hierarchy", WriteRobot);
+
+} // namespace

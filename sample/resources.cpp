@@ -1,0 +1,104 @@
+// Writes the sample resource library "tvres.dll": our own English texts for
+// the string ids the program uses, as string-table resources of a PE file.
+#include "sample/generator.h"
+
+#include "platform/resources.h"
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace {
+
+struct KeyText {
+    int unshiftedId;
+    int shiftedId; // 0: the key has one text
+    const char* unshifted;
+    const char* shifted;
+};
+
+// The characters the keys of a US keyboard type, by the ids the console's
+// key names use.
+constexpr KeyText kKeyTexts[] = {
+    {55, 54, "1", "!"}, {57, 56, "2", "@"}, {59, 58, "3", "#"}, {61, 60, "4", "$"}, {63, 62, "5", "%"},
+    {65, 64, "6", "^"}, {67, 66, "7", "&"}, {69, 68, "8", "*"}, {71, 70, "9", "("}, {73, 72, "0", ")"},
+    {82, 0, "-", nullptr}, {85, 84, "=", "+"},
+    {34, 33, "q", "Q"}, {46, 45, "w", "W"}, {10, 9, "e", "E"}, {36, 35, "r", "R"}, {40, 39, "t", "T"},
+    {50, 49, "y", "Y"}, {42, 41, "u", "U"}, {18, 17, "i", "I"}, {30, 29, "o", "O"}, {32, 31, "p", "P"},
+    {87, 0, "[", nullptr}, {88, 0, "]", nullptr},
+    {2, 1, "a", "A"}, {38, 37, "s", "S"}, {8, 7, "d", "D"}, {12, 11, "f", "F"}, {14, 13, "g", "G"},
+    {16, 15, "h", "H"}, {20, 19, "j", "J"}, {22, 21, "k", "K"}, {24, 23, "l", "L"}, {79, 78, ";", ":"},
+    {86, 0, "'", nullptr},
+    {52, 51, "z", "Z"}, {48, 47, "x", "X"}, {6, 5, "c", "C"}, {44, 43, "v", "V"}, {4, 3, "b", "B"},
+    {28, 27, "n", "N"}, {26, 25, "m", "M"}, {77, 76, ",", "<"}, {75, 74, ".", ">"}, {81, 80, "/", "?"},
+    {53, 0, " ", nullptr}, {83, 0, "-", nullptr},
+};
+
+std::map<uint32_t, std::string> SampleTexts()
+{
+    std::map<uint32_t, std::string> t;
+    for (const KeyText& k : kKeyTexts) {
+        t[uint32_t(k.unshiftedId)] = k.unshifted;
+        if (k.shiftedId)
+            t[uint32_t(k.shiftedId)] = k.shifted;
+    }
+    // Messages.
+    t[6088] = "That cannot be done now: the game was not saved.";
+    t[6089] = "That cannot be done now: no game was loaded.";
+    t[6099] = "Loading level";
+    // Interface texts and key names.
+    t[7000] = "Up";
+    t[7001] = "Down";
+    t[7002] = "Left";
+    t[7003] = "Right";
+    t[7004] = "Tab";
+    t[7005] = "Backspace";
+    t[7006] = "`";
+    t[7007] = "on";
+    t[7008] = "off";
+    t[7033] = "Trevok version ";
+    t[7039] = "Trevok";
+    t[7049] = "TrevokMainWindow";
+    // Command names and their help.
+    t[9000] = "QUIT";
+    t[8005] = "Leaves the game.";
+    t[9001] = "EXIT";
+    t[8006] = "Leaves the game.";
+    t[9002] = "LEAVE LEVEL";
+    t[8007] = "Leaves the level for the main menu.";
+    t[9003] = "LIST COMMANDS";
+    t[9004] = "CONSOLE LINES";
+    t[8009] = "Sets how many lines the console shows (1 to 14).";
+    t[9018] = "CONSOLE INSTANT";
+    t[8023] = "ON makes the console appear at once instead of sliding.";
+    t[9019] = "HELP";
+    t[8024] = "Shows the help of a command, or lists the commands.";
+    t[9020] = "PENDING LINES";
+    t[9021] = "PENDINGLINES";
+    t[8025] = "Sets how many typed lines the console keeps (1 to 200).";
+    t[9022] = "CLEAR";
+    t[8026] = "Empties the console.";
+    t[9026] = "OUTPUT LINES";
+    t[9027] = "OUTPUTLINES";
+    t[8030] = "Sets how many printed lines the console keeps (1 to 100).";
+    t[9038] = "DATE";
+    t[8001] = "Shows today's date.";
+    t[9039] = "TIME";
+    t[8002] = "Shows the time of day.";
+    t[8015] = "Binds a key to a console command: BIND key command.";
+    return t;
+}
+
+bool WriteResources(const sample::Context& ctx)
+{
+    std::string error;
+    if (!platform::WriteStringTableLibrary(ctx.out / "tvres.dll", SampleTexts(), &error)) {
+        std::fprintf(stderr, "sample_gen: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+const sample::StepRegistration kResources(10, "resources", WriteResources);
+
+} // namespace

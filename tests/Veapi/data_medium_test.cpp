@@ -1,0 +1,144 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "Veapi/data_medium.h"
+#include "texture_support.h"
+
+using namespace texture_test;
+using ve::DataMedium;
+
+namespace {
+
+// Counts the calls that reach the stream beneath the buffered reads.
+class CountingMedium : public ve::MemoryMedium {
+public:
+    using MemoryMedium::MemoryMedium;
+    const uint8_t* ReadBlock(uint32_t* length, uint32_t wanted) override
+    {
+        ++calls;
+        return MemoryMedium::ReadBlock(length, wanted);
+    }
+    void Seek(uint32_t position) override
+    {
+        ++calls;
+        MemoryMedium::Seek(position);
+    }
+    int calls = 0;
+};
+
+TEST(DataMedium, ValueCutShortByTheEndIsLeftUnchangedAndItsBytesKept)
+{
+    TempDir dir;
+    // One whole block of values, then three bytes where a 32-bit value is asked for.
+    std::vector<uint8_t> bytes(1027, 0x11);
+    bytes[1024] = 0xaa;
+    bytes[1025] = 0xbb;
+    bytes[1026] = 0xcc;
+    WriteBytes(dir / "file", bytes);
+    ve::FileMedium* f = ve::FileMedium::Open(dir / "file");
+    ASSERT_EQ(f->BlockSize(), 1024u);
+    uint32_t v = 0;
+    for (int i = 0; i < 256; ++i)
+        ASSERT_TRUE(f->ReadUInt32(v));
+    v = 0xdeadbeef;
+    EXPECT_FALSE(f->ReadUInt32(v));
+    EXPECT_EQ(v, 0xdeadbeefu);
+    EXPECT_TRUE(f->Status() & ve::kMediumEndOfData);
+    uint8_t b = 0;
+    EXPECT_TRUE(f->ReadUInt8(b)) << "the three bytes stay readable in the new block";
+    EXPECT_EQ(b, 0xaa);
+    f->Release();
+}
+
+TEST(DataMedium, WindowRefusesWhatLiesBeyondItsLimit)
+{
+    std::vector<uint8_t> bytes(64, 7);
+    ve::MemoryMedium inner(bytes.data(), uint32_t(bytes.size()));
+    struct Case {
+        const char* what;
+        void (*act)(ve::SubRangeMedium&);
+        bool endOfData;
+    };
+    const Case cases[] = {
+        {"read of 11", [](ve::SubRangeMedium& w) { uint8_t buf[11]; w.Read(buf, 11); }, true},
+        {"read of 10", [](ve::SubRangeMedium& w) { uint8_t buf[10]; w.Read(buf, 10); }, false},
+        {"seek to 11", [](ve::SubRangeMedium& w) { w.Seek(11); }, true},
+        {"seek to 10", [](ve::SubRangeMedium& w) { w.Seek(10); }, false},
+        {"buffered read past 10",
+         [](ve::SubRangeMedium& w) {
+             uint32_t v;
+             w.ReadUInt32(v);
+             w.ReadUInt32(v);
+             w.ReadUInt32(v);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        inner.Seek(0);
+        ve::SubRangeMedium window(&inner, 10);
+        c.act(window);
+        EXPECT_EQ(bool(window.Status() & ve::kMediumEndOfData), c.endOfData) << c.what;
+        EXPECT_LE(window.Consumed(), 10u) << c.what;
+        window.Finish();
+        EXPECT_LE(inner.Tell(), 10u) << c.what << ": the inner stream never moves past the window";
+    }
+}
+
+TEST(DataMedium, SkippingBackWithinTheBlockNeedsNoStreamCall)
+{
+    std::vector<uint8_t> bytes = {1, 2, 3, 4};
+    CountingMedium m(bytes.data(), uint32_t(bytes.size()));
+    uint16_t v = 0;
+    ASSERT_TRUE(m.ReadUInt16(v));
+    int before = m.calls;
+    m.SkipBytes(-2);
+    EXPECT_EQ(m.calls, before);
+    ASSERT_TRUE(m.ReadUInt16(v));
+    EXPECT_EQ(v, 0x0201);
+    // Flush gives back the block at the logical position, not its furthest.
+    m.SkipBytes(-2);
+    m.Flush();
+    EXPECT_EQ(m.Tell(), 0u);
+}
+
+TEST(DataMedium, MemoryIsBoundedBySize)
+{
+    // Exactly sized: any read past the end would be a sanitizer error.
+    std::vector<uint8_t> bytes = {9, 8, 7};
+    ve::MemoryMedium m(bytes.data(), uint32_t(bytes.size()));
+    uint8_t out[8] = {};
+    m.Read(out, 8);
+    EXPECT_TRUE(m.Status() & ve::kMediumShort);
+    EXPECT_EQ(out[2], 7);
+    EXPECT_EQ(out[3], 0);
+    EXPECT_EQ(m.Size(), 0);
+    ve::MemoryMedium none(nullptr, 10);
+    uint8_t b;
+    EXPECT_FALSE(none.ReadUInt8(b));
+    EXPECT_TRUE(none.Status() & ve::kMediumUnavailable);
+}
+
+TEST(DataMedium, DetachedFileIsNotClosedOnRelease)
+{
+    TempDir dir;
+    WriteBytes(dir / "f", {1, 2, 3});
+    int fd = ::open((dir / "f").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    auto* m = new ve::FileMedium(fd);
+    uint8_t b = 0;
+    ASSERT_TRUE(m->ReadUInt8(b));
+    m->Flush();
+    m->Detach();
+    m->Release();
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 1) << "the caller's descriptor is left after what was read";
+    EXPECT_EQ(::close(fd), 0);
+
+    ve::FileMedium* missing = ve::FileMedium::Open(dir / "nothing-here");
+    EXPECT_TRUE(missing->Status() & ve::kMediumOpenFailed);
+    EXPECT_EQ(missing->OsError(), ENOENT);
+    missing->Release();
+}
+
+} // namespace

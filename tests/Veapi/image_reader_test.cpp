@@ -1,0 +1,221 @@
+// What each reader makes of the hand-built fixtures, pixel by pixel.
+#include <gtest/gtest.h>
+
+#include "Veapi/iff_image_reader.h"
+#include "Veapi/texture_loader.h"
+#include "texture_support.h"
+
+using namespace texture_test;
+using ve::TextureLoader;
+
+namespace {
+
+struct PixelCase {
+    const char* fixture;
+    uint32_t width, height;
+    std::vector<uint32_t> rgb;  // top row first
+};
+
+TEST(ImageReaders, HandBuiltFilesDecodeToTheirPixels)
+{
+    LoaderSetup setup;
+    const PixelCase cases[] = {
+        {"bmp_8bit_4x2.bmp", 4, 2, {0xff0000, 0x00ff00, 0x0000ff, 0xffffff, 0xffffff, 0x0000ff, 0x00ff00, 0xff0000}},
+        {"bmp_24bit_3x2.bmp", 3, 2, {0x0a141e, 0x28323c, 0x46505a, 0xff0000, 0x00ff00, 0x0000ff}},
+        // A 24-bit picture whose colours-used field is set stays 24-bit.
+        {"bmp_24bit_colours_used.bmp", 3, 2, {0x0a141e, 0x28323c, 0x46505a, 0xff0000, 0x00ff00, 0x0000ff}},
+        // 10 pixels of 1 bit: two bytes and two bytes of padding a row.
+        {"bmp_1bit_10x2.bmp", 10, 2,
+         {0xffffff, 0, 0xffffff, 0, 0xffffff, 0, 0xffffff, 0, 0xffffff, 0xffffff,
+          0, 0xffffff, 0, 0xffffff, 0, 0xffffff, 0, 0xffffff, 0, 0}},
+        {"bmp_4bit_core.bmp", 3, 1, {0xff0000, 0x00ff00, 0x000000}},
+        {"bmp_8bit_implicit_256.bmp", 2, 1, {0xc83764, 0xff007f}},
+        {"pnm_p6_comment.ppm", 2, 1, {0xff0000, 0x0000ff}},
+        {"pnm_p5_max15.pgm", 4, 1, {0x000000, 0x111111, 0xeeeeee, 0xffffff}},
+        // A set bit is black; the last 7 bits of each row's second byte are unused.
+        {"pnm_p4_9x2.pbm", 9, 2,
+         {0, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0xffffff, 0,
+          0xffffff, 0, 0, 0, 0, 0, 0, 0, 0xffffff}},
+        {"ilbm_4x2_2planes.iff", 4, 2, {0xff0000, 0x00ff00, 0x0000ff, 0xffffff, 0xffffff, 0x0000ff, 0x00ff00, 0xff0000}},
+        {"ilbm_4x2_2planes_rle.iff", 4, 2, {0xff0000, 0x00ff00, 0x0000ff, 0xffffff, 0xffffff, 0x0000ff, 0x00ff00, 0xff0000}},
+        {"ilbm_list_prop.iff", 4, 2, {0xff0000, 0x00ff00, 0x0000ff, 0xffffff, 0xffffff, 0x0000ff, 0x00ff00, 0xff0000}},
+    };
+    for (const PixelCase& c : cases) {
+        uint32_t ox = 0, oy = 0;
+        SurfaceRef s(TextureLoader::LoadSurface("sOXOY", Fixture(c.fixture).c_str(), &ox, &oy));
+        ASSERT_TRUE(s) << c.fixture << ": error " << TextureLoader::LastError();
+        EXPECT_EQ(ox, c.width) << c.fixture;
+        EXPECT_EQ(oy, c.height) << c.fixture;
+        for (uint32_t y = 0; y < c.height; ++y)
+            for (uint32_t x = 0; x < c.width; ++x)
+                EXPECT_EQ(s->ReadArgb(x, y) & 0xffffff, c.rgb[y * c.width + x])
+                    << c.fixture << " at " << x << "," << y;
+    }
+}
+
+TEST(ImageReaders, BitmapPaletteStaysIndexedInAPalettisedSurface)
+{
+    LoaderSetup setup;
+    TextureLoader::SetSurfaceFormat(gfx::PaletteFormat(4));
+    SurfaceRef s(TextureLoader::LoadSurface("s", Fixture("bmp_8bit_4x2.bmp").c_str()));
+    ASSERT_TRUE(s);
+    // 4-bit indices, first pixel in the low bits.
+    EXPECT_EQ(s->Pixels()[0], 0x10);
+    EXPECT_EQ(s->Pixels()[1], 0x32);
+    ASSERT_NE(s->GetPalette(), nullptr);
+    EXPECT_EQ(s->GetPalette()->Entries().size(), 16u);
+    EXPECT_EQ(s->GetPalette()->Entries()[2].blue, 255);
+}
+
+TEST(IffImageReader, ChoosesThePictureWhosePaletteFits)
+{
+    LoaderSetup setup;
+    std::string file = Fixture("ilbm_16_and_256.iff");
+    // A 32-bit target and a 256-entry palette both take the 256-colour picture.
+    SurfaceRef rgb(TextureLoader::LoadTexture("s", file.c_str()));
+    ASSERT_TRUE(rgb);
+    EXPECT_EQ(rgb->ReadArgb(0, 0) & 0xffffff, 0xc8c8c8u);
+    TextureLoader::SetSurfaceFormat(gfx::PaletteFormat(8));
+    SurfaceRef pal(TextureLoader::LoadSurface("s", file.c_str()));
+    ASSERT_TRUE(pal);
+    EXPECT_EQ(pal->ReadArgb(0, 0) & 0xffffff, 0xc8c8c8u);
+    // A 16-entry surface takes the 16-colour picture.
+    TextureLoader::SetSurfaceFormat(gfx::PaletteFormat(4));
+    SurfaceRef small(TextureLoader::LoadSurface("s", file.c_str()));
+    ASSERT_TRUE(small) << TextureLoader::LastError();
+    EXPECT_EQ(small->ReadArgb(0, 0) & 0xffffff, 0x101010u);
+    // A texture format limited to 16 palette entries is passed over.
+    setup.Reset(Xrgb32());
+    TextureLoader::AddFormat(gfx::PaletteFormat(4), 0, true, 16, false);
+    SurfaceRef chosen(TextureLoader::LoadTexture("s", file.c_str()));
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->Format().bitCount, 32u);
+    TextureLoader::SetSurfaceFormat(gfx::PaletteFormat(2));
+    EXPECT_EQ(TextureLoader::LoadSurface("s", file.c_str()), nullptr);
+    EXPECT_EQ(TextureLoader::LastError(), ve::kTexPaletteMismatch);
+}
+
+std::vector<uint8_t> WriteDoc(ve::IffContainer* root)
+{
+    ve::IffDocument doc;
+    doc.SetRoot(root);
+    ve::BufferMedium out;
+    EXPECT_TRUE(doc.Write(&out));
+    return out.Bytes();
+}
+
+ve::IffForm* Picture(uint32_t w, uint32_t h, const std::vector<uint8_t>& palette,
+                     const std::vector<uint32_t>& values, uint8_t masking, uint16_t transparent, bool compress)
+{
+    ve::RegisterIffImageFormat();
+    auto* form = new ve::IffForm(ve::kIffIlbm);
+    auto* bmhd = new ve::IlbmBmhd;
+    bmhd->width = uint16_t(w);
+    bmhd->height = uint16_t(h);
+    bmhd->planes = 8;
+    bmhd->masking = masking;
+    bmhd->transparent = transparent;
+    bmhd->compression = compress;
+    form->Append(bmhd);
+    auto* cmap = new ve::IlbmCmap;
+    cmap->rgb = palette;
+    form->Append(cmap);
+    auto* body = new ve::IlbmBody;
+    body->Encode(values, w, h, 8, compress);
+    form->Append(body);
+    return form;
+}
+
+TEST(IffImageReader, TransparentIndexIsTheOnlyPixelEqualToTheKey)
+{
+    LoaderSetup setup(Rgb565());
+    struct Case {
+        const char* what;
+        uint16_t transparent;
+        std::vector<uint8_t> palette;
+        uint16_t key, moved;
+    };
+    const Case cases[] = {
+        // Index 1 packs to 0 like the black key: green moves up one step.
+        {"black key", 0, {0, 0, 0, 3, 2, 5}, 0x0000, 0x0020},
+        // Index 1 packs to pure red like the red key: green is the cheapest move.
+        {"red key", 0, {255, 0, 0, 250, 1, 2}, 0xf800, 0xf820},
+        // Blue up is taken when it costs least.
+        {"blue up", 0, {0, 0, 0, 0, 0, 7}, 0x0000, 0x0001},
+    };
+    for (const Case& c : cases) {
+        for (bool compress : {false, true}) {
+            std::vector<uint8_t> file =
+                WriteDoc(Picture(2, 1, c.palette, {0, 1}, 2, c.transparent, compress));
+            SurfaceRef s(TextureLoader::LoadTexture("px", file.data(), uint32_t(file.size())));
+            ASSERT_TRUE(s) << c.what << " " << TextureLoader::LastError();
+            const auto* px = reinterpret_cast<const uint16_t*>(s->Pixels().data());
+            EXPECT_EQ(px[0], c.key) << c.what;
+            EXPECT_EQ(px[1], c.moved) << c.what;
+            uint32_t low = 0, high = 0;
+            EXPECT_TRUE(s->ColorKey(&low, &high)) << c.what;
+            EXPECT_EQ(low, c.key) << c.what;
+        }
+    }
+    // Masking 0: no key, and the colour stays as it packs.
+    std::vector<uint8_t> plain = WriteDoc(Picture(2, 1, {0, 0, 0, 3, 2, 5}, {0, 1}, 0, 0, false));
+    SurfaceRef s(TextureLoader::LoadTexture("pxf", plain.data(), uint32_t(plain.size()), ve::kLoadColourKey));
+    ASSERT_TRUE(s);
+    EXPECT_FALSE(s->ColorKey(nullptr, nullptr)) << "the picture's masking decides";
+    EXPECT_EQ(reinterpret_cast<const uint16_t*>(s->Pixels().data())[1], 0u);
+}
+
+TEST(IffImageReader, AlphaPlanesGoIntoTheAlphaChannel)
+{
+    LoaderSetup setup(Argb32());
+    TextureLoader::AddFormat(Argb32(), 8, true, 0, false);
+    uint32_t alphaBits = 0;
+    SurfaceRef s(TextureLoader::LoadTexture("sA", Fixture("ilbm_alpha_2x1.iff").c_str(), &alphaBits));
+    ASSERT_TRUE(s) << TextureLoader::LastError();
+    EXPECT_EQ(alphaBits, 8u);
+    EXPECT_EQ(s->ReadArgb(0, 0), 0x40ff0000u);
+    EXPECT_EQ(s->ReadArgb(1, 0), 0xc000ff00u);
+    // Without alpha planes the format's alpha mask makes every pixel opaque.
+    SurfaceRef opaque(TextureLoader::LoadTexture("s", Fixture("ilbm_4x2_2planes.iff").c_str()));
+    ASSERT_TRUE(opaque);
+    EXPECT_EQ(opaque->ReadArgb(0, 0), 0xffff0000u);
+}
+
+TEST(IffImageReader, S3tcReportsItsAlphaBits)
+{
+    LoaderSetup setup;
+    TextureLoader::AddFormat(gfx::FourCCFormat(gfx::kFourCCDxt1), 1, true, 0, true);
+    struct Case {
+        uint8_t tran;
+        uint32_t alphaBits;
+    };
+    for (Case c : {Case{0, 0}, Case{1, 1}}) {
+        ve::RegisterIffImageFormat();
+        auto* form = new ve::IffForm(ve::kIffIlbm);
+        auto* bmhd = new ve::IlbmBmhd;
+        bmhd->width = 6;  // not a whole number of blocks
+        bmhd->height = 4;
+        form->Append(bmhd);
+        auto* s3tc = new ve::IlbmS3tc;
+        s3tc->fourCC = gfx::kFourCCDxt1;
+        s3tc->width = 8;
+        s3tc->height = 4;
+        // Block 0 red (indices 0), block 1 blue (every index 1, the second colour).
+        s3tc->data = {0x00, 0xf8, 0, 0, 0, 0, 0, 0, 0x00, 0xf8, 0x1f, 0x00, 0x55, 0x55, 0x55, 0x55};
+        form->Append(s3tc);
+        auto* tran = new ve::IlbmTran;
+        tran->enabled = c.tran;
+        form->Append(tran);
+        std::vector<uint8_t> file = WriteDoc(form);
+        uint32_t bits = 99, w = 0;
+        SurfaceRef s(TextureLoader::LoadTexture("pxAW", file.data(), uint32_t(file.size()), &bits, &w));
+        ASSERT_TRUE(s) << TextureLoader::LastError();
+        EXPECT_EQ(bits, c.alphaBits);
+        EXPECT_EQ(w, 8u);
+        // The second block is copied whole though the picture ends inside it.
+        EXPECT_EQ(s->ReadArgb(5, 0) & 0xffffff, 0x0000ffu);
+        EXPECT_EQ(s->ReadArgb(7, 3) & 0xffffff, 0x0000ffu);
+    }
+}
+
+} // namespace

@@ -1,0 +1,167 @@
+// The main loop's own decisions: which demo files exist, the attract mode,
+// the state that draws no frame, the start screens' deadlines, the quit
+// code and the battle-music switch.
+#include "app/app_state.h"
+#include "app/app_time.h"
+#include "app/demo.h"
+#include "app/shell/application.h"
+#include "console/console_placeholders.h"
+#include "media/media_placeholders.h"
+#include "platform/window.h"
+#include "ui/ui_placeholders.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class InFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/trevok-loop-XXXXXX";
+        dir_ = mkdtemp(name);
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+        TextConsole::Create();
+    }
+    void TearDown() override
+    {
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+    void Touch(const std::string& name) { std::ofstream(dir_ / name) << "x"; }
+    void WriteDemo(const std::string& name)
+    {
+        Demo::File file;
+        file.levelScript = "training_level.tvs";
+        file.events = {InputEvent{256, 57, 0, 0, 57, 0}};
+        file.times = {0.25f};
+        const auto bytes = Demo::Serialize(file);
+        std::ofstream(dir_ / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    }
+    fs::path dir_, previous_;
+};
+
+TEST_F(InFolder, DemoFilesAreCountedFromDigitZeroToNine)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> files;
+        int count;
+    };
+    const Case cases[] = {
+        {"none", {}, 0},
+        {"digit 1 without digit 0", {"tvdemo1.dem"}, 0},
+        {"a run with a gap", {"tvdemo0.dem", "tvdemo1.dem", "tvdemo3.dem"}, 2},
+        {"letter case of the disk", {"TVDEMO0.DEM"}, 1},
+        {"past digit 9 is never probed",
+         {"tvdemo0.dem", "tvdemo1.dem", "tvdemo2.dem", "tvdemo3.dem", "tvdemo4.dem", "tvdemo5.dem",
+          "tvdemo6.dem", "tvdemo7.dem", "tvdemo8.dem", "tvdemo9.dem", "tvdemo:.dem", "tvdemo;.dem"},
+         10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(dir_))
+            fs::remove(entry.path());
+        for (const std::string& f : c.files)
+            Touch(f);
+        EXPECT_EQ(MainLoop::CountDemoFiles(), c.count);
+    }
+}
+
+TEST_F(InFolder, AttractModeWithoutDemosWaitsAnotherIdlePeriod)
+{
+    FrontEnd::Enter();
+    FrontEnd::IdleDeadline() = AppTime::RealNow() - 1;
+    MainLoop::Frame();
+    EXPECT_EQ(CurrentAppState(), AppState::MainMenu);
+    EXPECT_GT(FrontEnd::IdleDeadline(), AppTime::RealNow()) << "re-armed, so the disk is not searched every frame";
+}
+
+TEST_F(InFolder, AttractModePlaysADemoAndRefusesADamagedOne)
+{
+    std::ofstream(dir_ / "tvdemo0.dem", std::ios::binary) << "\x05\x00\x00\x00oops";
+    FrontEnd::Enter();
+    FrontEnd::IdleDeadline() = AppTime::RealNow() - 1;
+    MainLoop::Frame();
+    EXPECT_EQ(CurrentAppState(), AppState::MainMenu) << "a damaged demo is never replayed";
+    ASSERT_FALSE(TextConsole::Get().lines.empty());
+    EXPECT_NE(TextConsole::Get().lines.back().find("tvdemo0.dem"), std::string::npos);
+
+    WriteDemo("tvdemo0.dem");
+    FrontEnd::IdleDeadline() = AppTime::RealNow() - 1;
+    MainLoop::Frame();
+    EXPECT_EQ(CurrentAppState(), AppState::Playback);
+    EXPECT_EQ(Demo::Global().count, 1u);
+    EXPECT_EQ(Demo::Global().levelScript, "training_level.tvs");
+}
+
+TEST(MainLoopFrames, LevelStartedBecomesPlayingWithoutAFrame)
+{
+    SetAppState(AppState::LevelStarted);
+    MainLoop::Frame();
+    EXPECT_EQ(CurrentAppState(), AppState::Playing);
+}
+
+TEST(MainLoopFrames, StartScreensFollowTheirDeadlines)
+{
+    struct Case {
+        AppState from;
+        AppState to;
+    };
+    const Case order[] = {{AppState::Logo, AppState::Splash},
+                          {AppState::Splash, AppState::Title},
+                          {AppState::Title, AppState::PleaseTrain},
+                          {AppState::PleaseTrain, AppState::MainMenu}};
+    for (const Case& c : order) {
+        SetAppState(c.from);
+        Screens::Deadline() = AppTime::RealNow() + 3600 * AppTime::TicksPerSecond();
+        MainLoop::Frame();
+        EXPECT_EQ(CurrentAppState(), c.from) << "before the deadline";
+        Screens::Deadline() = AppTime::RealNow() - 1;
+        MainLoop::Frame();
+        EXPECT_EQ(CurrentAppState(), c.to);
+    }
+}
+
+TEST(MainLoopFrames, QuitMessageEndsTheLoopWithItsCode)
+{
+    platform::PostQuitMessage(7);
+    int code = 0;
+    EXPECT_FALSE(MainLoop::Pass(code));
+    EXPECT_EQ(code, 7);
+}
+
+TEST(MainLoopFrames, BattleMusicStartsAndReturnsFiveGameSecondsAfter)
+{
+    const int64_t s = AppTime::TicksPerSecond();
+    MainLoop::Music() = {};
+    delete MusicPlayer::Global();
+    MusicPlayer::Global() = nullptr;
+    struct Step {
+        double second;
+        bool battle;
+        const char* playing;
+    };
+    const Step steps[] = {
+        {0.0, false, ""},                                  // no player yet: one is made, nothing plays
+        {0.5, true, "sound\\music\\battle01.bik"},
+        {1.0, true, "sound\\music\\battle01.bik"},
+        {1.5, false, "sound\\music\\battle01.bik"},        // the battle ended: 5 s from here
+        {6.5, false, "sound\\music\\battle01.bik"},        // exactly 5 s: not yet
+        {7.0, false, "sound\\music\\track1.bik"},
+        {7.5, false, "sound\\music\\track1.bik"},
+    };
+    for (const Step& step : steps) {
+        MainLoop::UpdateMusic(static_cast<int64_t>(step.second * double(s)), step.battle);
+        ASSERT_NE(MusicPlayer::Global(), nullptr);
+        EXPECT_EQ(MusicPlayer::Global()->track, step.playing) << "at " << step.second;
+    }
+}
+
+} // namespace

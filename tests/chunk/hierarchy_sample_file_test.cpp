@@ -1,0 +1,91 @@
+// The generated robot model: it loads, writes back byte for byte, and holds what
+// the generator put in (nodes, sequences with flags, delta frames and sounds, shape
+// sets and a collection, the bitmap-name list).
+#include "hierarchy_test_util.h"
+
+#include "chunk/bitmap_name_chunks.h"
+#include "chunk/sequence_chunks.h"
+#include "chunk/sound_chunks.h"
+
+namespace trevok::test {
+namespace {
+
+std::filesystem::path SampleRifs()
+{
+    const char* dir = std::getenv("TREVOK_SAMPLE_DATA");
+    return std::filesystem::path(dir ? dir : "sample-data") / "rifs";
+}
+
+TEST(HierarchySampleFile, PlainAndCompressedFilesWriteBackUnchanged)
+{
+    ByteVector plain, compressed;
+    if (!ReadWholeFile(SampleRifs() / "robot_hierarchy_plain.rif", plain) ||
+        !ReadWholeFile(SampleRifs() / "robot_hierarchy.rif", compressed))
+        GTEST_SKIP() << "no sample data in " << SampleRifs();
+    auto fromPlain = LoadImage(plain);
+    ASSERT_EQ(fromPlain->ErrorCode(), kChunkOk) << fromPlain->ErrorMessage();
+    EXPECT_EQ(fromPlain->PlainImage(), plain);
+
+    auto fromCompressed = LoadImage(compressed);
+    ASSERT_EQ(fromCompressed->ErrorCode(), kChunkOk) << fromCompressed->ErrorMessage();
+    EXPECT_TRUE(fromCompressed->WasCompressed());
+    ByteVector expanded = fromCompressed->PlainImage();
+    auto again = LoadImage(expanded);
+    ASSERT_EQ(again->ErrorCode(), kChunkOk) << again->ErrorMessage();
+    EXPECT_EQ(again->PlainImage(), expanded);
+}
+
+TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
+{
+    ByteVector plain;
+    if (!ReadWholeFile(SampleRifs() / "robot_hierarchy_plain.rif", plain))
+        GTEST_SKIP() << "no sample data in " << SampleRifs();
+    auto file = LoadImage(plain);
+    ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+
+    auto& model = Must(file->FindChildAs<HierarchyChunk>("OBJCHIER"));
+    EXPECT_EQ(Must(model.GetName()).name_, "Robot");
+    std::vector<HierarchyChunk*> parts, torsoParts;
+    model.GetSubHierarchies(parts);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(Must(parts[0]->GetData()).objectName_, "robot_torso");
+    EXPECT_NE(Must(parts[0]->GetData()).GetObject(), nullptr);
+    parts[0]->GetSubHierarchies(torsoParts);
+    ASSERT_EQ(torsoParts.size(), 3u);
+    EXPECT_EQ(Must(torsoParts[2]->GetData()).objectName_, "robot_arm_r");
+
+    SequenceTables tables;
+    SequenceBuildContext context;
+    context.ticksPerSecond_ = 1000;
+    context.tables_ = &tables;
+    for (Chunk* c = file->FirstChild(); c; c = c->Next())
+        if (auto* s = dynamic_cast<IndexedSoundChunk*>(c))
+            context.sounds_.at(static_cast<size_t>(s->index_)) = s;
+    auto set = BuildSequenceSet(Must(parts[0]->GetSequenceList()), context);
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(set->entries_.size(), 6u);
+    EXPECT_EQ(set->entries_[4], nullptr);
+    EXPECT_EQ(set->entries_[0]->length_, 1000);
+    EXPECT_EQ(set->entries_[1]->sounds_.size(), 2u);
+    EXPECT_EQ(set->entries_[2]->flags_, 7); // delta first
+    EXPECT_EQ(set->entries_[3]->flags_, 7); // delta in the middle
+    EXPECT_EQ(set->entries_[3]->length_, 1000); // no time chunk: one second
+    EXPECT_TRUE(set->entries_[5]->hasBounds_);
+    EXPECT_FLOAT_EQ(tables.speed_[1], 1.5f);
+
+    auto& heavy = Must(file->FindChildAs<ShapeSetChunk>("OBHALTSH"));
+    EXPECT_EQ(heavy.name_, "Heavy");
+    auto& scout = Must(file->FindChildAs<ShapeSetCollectionChunk>("HSETCOLL"));
+    EXPECT_EQ(scout.name_, "Scout");
+    EXPECT_EQ(Must(scout.FindShapeSet(1)).properties_, kShapeSetFemale);
+
+    auto& env = Must(file->FindChildAs<ParentChunk>("VQNENVDT"));
+    auto& names = Must(env.FindChildAs<BitmapNamesChunk>("BMPNAMES"));
+    ASSERT_EQ(names.Entries().size(), 2u);
+    EXPECT_EQ(names.GetVersion(), 1);
+    EXPECT_TRUE(names.GetDigest(names.Entries()[0]).has_value());
+    EXPECT_EQ(names.HighestBitmapNumber(), 1);
+}
+
+} // namespace
+} // namespace trevok::test

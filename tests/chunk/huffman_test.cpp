@@ -1,0 +1,162 @@
+// The compressed form: what the compressor makes expands to its input, the code
+// fits 11 bits, and damaged images are refused.
+#include "chunk_test_support.h"
+
+#include "chunk/huffman_coder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace trevok;
+using namespace chunktest;
+
+namespace {
+
+std::vector<uint8_t> Repeat(uint8_t b, size_t n) { return std::vector<uint8_t>(n, b); }
+
+std::vector<uint8_t> AllValuesEvenly(size_t rounds)
+{
+    std::vector<uint8_t> v;
+    for (size_t r = 0; r < rounds; ++r)
+        for (int b = 0; b < 256; ++b)
+            v.push_back(static_cast<uint8_t>(b));
+    return v;
+}
+
+std::vector<uint8_t> Random(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v)
+        b = static_cast<uint8_t>(rng());
+    return v;
+}
+
+// Counts growing like Fibonacci numbers make a Huffman tree far deeper than 11.
+std::vector<uint8_t> Skewed()
+{
+    std::vector<uint8_t> v;
+    uint64_t a = 1, b = 1;
+    for (int s = 0; s < 26; ++s) {
+        for (uint64_t i = 0; i < a; ++i)
+            v.push_back(static_cast<uint8_t>(s));
+        uint64_t c = a + b;
+        a = b;
+        b = c;
+    }
+    return v;
+}
+
+int32_t CountAt(const std::vector<uint8_t>& image, int length)
+{
+    size_t at = 16 + 4 * static_cast<size_t>(length - 1);
+    return static_cast<int32_t>(image[at] | image[at + 1] << 8 | image[at + 2] << 16 |
+                                static_cast<uint32_t>(image[at + 3]) << 24);
+}
+
+} // namespace
+
+TEST(Huffman, ExpandsWhatItCompressed)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> data;
+    } cases[] = {
+        {"empty", {}},
+        {"one byte", {0x5A}},
+        {"stream ends on a word boundary", Repeat('a', 32)},
+        {"one symbol repeated", Repeat(7, 100000)},
+        {"all 256 byte values evenly", AllValuesEvenly(40)},
+        {"random", Random(65536, 1)},
+        {"skewed, deeper than 11 bits", Skewed()},
+        {"real chunk data", ReadBytes(FixturePath("objects.rif"))},
+        {"real chunk data, second file", ReadBytes(FixturePath("shape.rif"))},
+    };
+    for (const auto& c : cases) {
+        auto image = HuffmanCoder::Compress(c.data);
+        ASSERT_GE(image.size(), kCompressedHeaderSize) << c.name;
+        // The code is complete: 257 codes whose Kraft sum fills the 11-bit table.
+        int64_t total = 0, kraft = 0;
+        for (int l = 1; l <= kMaxCodeLength; ++l) {
+            total += CountAt(image, l);
+            kraft += int64_t{CountAt(image, l)} << (kMaxCodeLength - l);
+        }
+        EXPECT_EQ(total, 257) << c.name;
+        EXPECT_EQ(kraft, 2048) << c.name;
+        EXPECT_EQ((image.size() - kCompressedHeaderSize) % 4, 0u) << c.name;
+        std::vector<uint8_t> out;
+        std::string why;
+        ASSERT_TRUE(HuffmanCoder::Decompress(image, out, &why)) << c.name << ": " << why;
+        EXPECT_EQ(out, c.data) << c.name;
+    }
+}
+
+// Random data takes nearly 8 bits a byte and some bytes up to 11: the image can be
+// larger than the input plus its header, and must be written whole.
+TEST(Huffman, OutputMayExceedInputPlusHeader)
+{
+    auto data = Random(4096, 7);
+    // A few very common bytes push the rest to long codes.
+    for (size_t i = 0; i < data.size(); i += 2)
+        data[i] = static_cast<uint8_t>(i % 3);
+    auto image = HuffmanCoder::Compress(data);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(HuffmanCoder::Decompress(image, out));
+    EXPECT_EQ(out, data);
+    auto flat = HuffmanCoder::Compress(AllValuesEvenly(16));
+    EXPECT_GT(flat.size(), 16u * 256 + kCompressedHeaderSize);
+}
+
+TEST(Huffman, CompressionIsDeterministic)
+{
+    auto data = Random(5000, 3);
+    EXPECT_EQ(HuffmanCoder::Compress(data), HuffmanCoder::Compress(data));
+}
+
+TEST(Huffman, DamagedStreamsAreRefused)
+{
+    auto good = HuffmanCoder::Compress(Random(3000, 9));
+    auto withWord = [&](size_t at, uint32_t v) {
+        auto b = good;
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        return b;
+    };
+    // All 257 codes 11 bits long: the table is only partly filled, so most bit
+    // patterns name no code.
+    auto sparse = good;
+    for (int l = 1; l <= 11; ++l)
+        for (int i = 0; i < 4; ++i)
+            sparse[16 + 4 * (l - 1) + i] = static_cast<uint8_t>(((l == 11) ? 257u : 0u) >> (8 * i));
+    for (size_t i = kCompressedHeaderSize; i < sparse.size(); ++i)
+        sparse[i] = 0xFF;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> image;
+        const char* message;
+    } cases[] = {
+        {"stream shorter than the expanded length needs", withWord(8, 4), "expanded length exceeds"},
+        {"stream length beyond the file", withWord(8, 0x40000000), "exceeds the file"},
+        {"not compressed", [&] { auto b = good; b[0] = 'X'; return b; }(), "not a compressed image"},
+        {"undefined code", sparse, "does not define"},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> out{1, 2, 3};
+        std::string why;
+        EXPECT_FALSE(HuffmanCoder::Decompress(c.image, out, &why)) << c.name;
+        EXPECT_NE(why.find(c.message), std::string::npos) << c.name << ": " << why;
+        EXPECT_TRUE(out.empty()) << c.name;
+    }
+}
+
+TEST(Huffman, EndCodeBeforeTheExpandedLengthIsAnError)
+{
+    auto image = HuffmanCoder::Compress(std::vector<uint8_t>{1, 2, 3});
+    // Claim more output than was coded (still within what the stream could hold).
+    image[12] = 10;
+    std::vector<uint8_t> out;
+    std::string why;
+    EXPECT_FALSE(HuffmanCoder::Decompress(image, out, &why));
+    EXPECT_NE(why.find("ends before"), std::string::npos) << why;
+}
