@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -151,6 +152,31 @@ TEST(StartUpTest, SampleDataDirectories)
         kinds.insert(d->Kind());
     EXPECT_EQ(kinds.size(), static_cast<std::size_t>(kKindCount - 1));
     dirs.Clear();
+}
+
+} // namespace
+} // namespace script
+
+#include "app/log_file.h"
+#include "script/game_options.h"
+
+namespace script {
+namespace {
+
+TEST(GameOptionsTest, MessagesReachTheLogFile)
+{
+    const CompileResult r = CompileScriptText("\nrole r { ai 500 }\n", "levels\\two.tvs", kLevelScriptMode,
+                                              GameCompileOptions());
+    ASSERT_GT(r.errors, 0);
+    std::string text;
+    if (std::FILE* f = std::fopen(LogFile::Path().c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        std::fclose(f);
+    }
+    EXPECT_NE(text.find("levels\\two.tvs(2): error: value for 'ai' cannot be more than 100\n"), std::string::npos);
 }
 
 } // namespace
