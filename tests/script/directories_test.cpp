@@ -123,9 +123,8 @@ TEST_F(DirectoryListTest, EmptyPathIsTheStartDirectory)
 // script is found through the scripts directory.
 TEST(StartUpTest, SampleDataDirectories)
 {
-    // Tests run in the build folder, where the sample set is written.
     const char* env = std::getenv("TREVOK_SAMPLE_DATA");
-    const fs::path sample = env ? fs::path(env) : fs::current_path() / "sample-data";
+    const fs::path sample = env ? fs::path(env) : fs::path(TREVOK_BINARY_DIR) / "sample-data";
     if (!fs::exists(sample / "tvdirs.tvs"))
         GTEST_SKIP() << "sample data not built";
     auto& dirs = app::DataDirectories::Global();
