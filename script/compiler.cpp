@@ -752,6 +752,8 @@ CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bo
             out.list = std::move(result_);
         }
         // Definitions only the symbol table held are gone; rings of them too.
+        if (!out.list)
+            group_->Close();
         group_->CollectCycles();
     }
     out.errors = errors_;
@@ -807,8 +809,10 @@ PreprocessResult PreprocessScriptText(std::string_view text, std::string_view na
 void ScriptObjectList::Release()
 {
     items_.clear();
-    if (group_)
+    if (group_) {
+        group_->Close();
         group_->CollectCycles();
+    }
 }
 
 void ScriptObjectList::BuildAll(const std::function<void(int percent)>& progress) const

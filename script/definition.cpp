@@ -113,6 +113,9 @@ void DefinitionGroup::Forget(ScriptDefinition& d)
 
 void DefinitionGroup::CollectCycles()
 {
+    if (collecting_)
+        return;
+    collecting_ = true;
     // A member is held from outside when it has more references than the
     // group's own members give it; whatever such members reach stays.
     std::vector<int> internal(members_.size(), 0);
@@ -145,13 +148,18 @@ void DefinitionGroup::CollectCycles()
             garbage.push_back(DefinitionRef::Share(members_[i]));
     for (DefinitionRef& d : garbage)
         d->DropReferences();
+    // Keep the group alive while its last members go.
+    const std::shared_ptr<DefinitionGroup> self = garbage.empty() ? nullptr : garbage.front()->group_;
     garbage.clear();  // the last references go here
+    collecting_ = false;
 }
 
 void ScriptDefinition::Release()
 {
     if (--refCount_ == 0)
         delete this;
+    else if (group_ && group_->Closed())
+        group_->CollectCycles();
 }
 
 bool ScriptDefinition::IsComplete() const

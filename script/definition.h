@@ -189,9 +189,15 @@ public:
     void Forget(ScriptDefinition& d);
     void CollectCycles();
     std::size_t Size() const { return members_.size(); }
+    // After its list is gone, any release may leave a ring unheld (a runtime
+    // record dropping the last outside reference), so each one collects.
+    void Close() { closed_ = true; }
+    bool Closed() const { return closed_; }
 
 private:
     std::vector<ScriptDefinition*> members_;  // alive members; each knows its index
+    bool closed_ = false;
+    bool collecting_ = false;
 };
 
 // Creates a fresh object of a kind with its keys declared (count 1).

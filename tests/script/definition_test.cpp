@@ -273,6 +273,7 @@ TEST(LifetimeTest, DefinitionsAreFreedWithTheirList)
 
 TEST(LifetimeTest, DefinitionsHeldOutsideTheListSurviveIt)
 {
+    const long before = ScriptDefinition::LiveCount();
     DefinitionRef kept;
     {
         const CompileResult r = Compile("declare frag data debris\nrole r { character none light none projectile none "
@@ -285,6 +286,9 @@ TEST(LifetimeTest, DefinitionsHeldOutsideTheListSurviveIt)
     ASSERT_NE(kept->ReferenceValue(76), nullptr);
     EXPECT_EQ(kept->ReferenceValue(76)->ReferenceValue(80), kept.get());
     EXPECT_STREQ(kept->FieldText(65), "x");
+    // When the last outside holder lets go, the ring goes too.
+    kept.reset();
+    EXPECT_EQ(ScriptDefinition::LiveCount(), before);
 }
 
 } // namespace
