@@ -8,6 +8,8 @@
 #include "app/shell/startup_options.h"
 #include "app/shell/trace.h"
 #include "app/shell/window_proc.h"
+#include "app/directories.h"
+#include "app/fatal.h"
 #include "app/string_table.h"
 #include "console/console_placeholders.h"
 #include "effects/effects_placeholders.h"
@@ -19,6 +21,7 @@
 #include "platform/resources.h"
 #include "platform/single_instance.h"
 #include "platform/window.h"
+#include "script/directory_list.h"
 #include "session/session_placeholders.h"
 #include "ui/ui_placeholders.h"
 
@@ -116,8 +119,14 @@ int Main(const std::vector<std::string>& args)
     AddAppStateObserver(TraceState);
     SharedRandom::Seed(static_cast<uint32_t>(std::time(nullptr)));
 
-    // 3-5. Processor record, directory list and code page: their owners
-    // read them (the directory list comes with the script compiler).
+    // 4. The directory list; the start directory is the data root. A
+    // missing list leaves the directories unset (the compiler says why).
+    {
+        std::error_code ec;
+        const auto start = std::filesystem::current_path(ec);
+        const bool listed = script::LoadDataDirectories(start);
+        Trace("directory list: %s", listed ? "read" : "not read");
+    }
 
     // 6. The string table.
     if (!LoadStrings())
@@ -150,8 +159,8 @@ int Main(const std::vector<std::string>& args)
     desc.width = mode.width;
     desc.height = mode.height;
     g_window = platform::Window::Create(desc, WindowProc);
-    Trace("window: %s \"%s\" class \"%s\"", g_window->IsHeadless() ? "headless" : (desc.fullScreen ? "full screen" : "framed"),
-          desc.title.c_str(), StringTable::Global().Find(StringTable::kWindowClass));
+    Trace("window: %s \"%s\" class \"%s\"%s", desc.fullScreen ? "full screen" : "framed", desc.title.c_str(),
+          StringTable::Global().Find(StringTable::kWindowClass), g_window->IsHeadless() ? " (headless)" : "");
 
     // 11. The display device.
     if (!RenderPlaceholders::DisplayStartup())
@@ -209,7 +218,7 @@ int Main(const std::vector<std::string>& args)
         mode.height = 480;
         mode.depth = 16;
         if (!LogoScreen::Enter())
-            ExitProgram(kExitNoFirstScreen);
+            FatalExit(kExitNoFirstScreen);
     }
 
     // 27.
