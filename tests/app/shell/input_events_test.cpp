@@ -142,6 +142,21 @@ TEST_F(InputEvents, KeysThatEndTheProgram)
     }
 }
 
+TEST_F(InputEvents, ControlsSwitchedOffKeepInputFromTheGameView)
+{
+    SetAppState(AppState::Playing);
+    Mouse::OnMove(1, 1, 0);
+    PlayerControlsOff = true;
+    Input::Dispatch(InputEvent{kMsgMouseMove, 0, (50u << 16) | 60u, 0, 0, 0});
+    Input::Dispatch(InputEvent{kMsgLeftDown, 0, (50u << 16) | 60u, 0, 0, kFlagLeftButton});
+    int x = 0, y = 0;
+    Mouse::LastPoint(x, y);
+    EXPECT_EQ(x, 1) << "pointer input is held back";
+    EXPECT_NO_THROW(Input::Dispatch(Key(kMsgKeyDown, 16, kFlagShift))) << "Shift+Q does not pass";
+    PlayerControlsOff = false;
+    EXPECT_THROW(Input::Dispatch(Key(kMsgKeyDown, 16, kFlagShift)), ExitCalled);
+}
+
 TEST_F(InputEvents, PointerIsScaledOnceIntoModePixels)
 {
     // A framed window twice the mode's size, 100 pixels from the corner.
@@ -238,14 +253,18 @@ TEST_F(InputEvents, RecordedInputReplaysTheSameEventsAtTheirTimes)
         Key(kMsgKeyDown, 31), Key(kMsgKeyUp, 31), InputEvent{kMsgMouseMove, 0, (100u << 16) | 200u, 0, 0, 0},
         InputEvent{kMsgWheel, 120u << 16, 0, 120, 0, 0}, Key(kMsgKeyDown, 199, kFlagCtrl),
     };
+    // Game time held still, one game second apart.
+    const int64_t tps = AppTime::TicksPerSecond();
+    AppTime::SetGameSpeed(0.0f);
+    std::vector<float> times;
     for (size_t i = 0; i < input.size(); ++i) {
-        AppTime::SetGameTime(int64_t(i + 1) * AppTime::TicksPerSecond()); // game second i + 1
+        AppTime::SetGameTime(int64_t(i + 1) * tps);
+        times.push_back(AppTime::GameSeconds());
         Input::Dispatch(input[i]);
     }
     ASSERT_EQ(demo.count, input.size());
-    const std::vector<float> times(demo.times.begin(), demo.times.begin() + long(input.size()));
     for (size_t i = 0; i < times.size(); ++i)
-        EXPECT_GE(times[i], float(i + 1));
+        EXPECT_EQ(std::bit_cast<uint32_t>(demo.times[i]), std::bit_cast<uint32_t>(times[i])) << i;
 
     const std::string path = "/tmp/tvdemo-replay-" + std::to_string(getpid()) + ".dem";
     std::string error;
@@ -258,10 +277,8 @@ TEST_F(InputEvents, RecordedInputReplaysTheSameEventsAtTheirTimes)
     for (size_t i = 0; i < times.size(); ++i)
         EXPECT_EQ(std::bit_cast<uint32_t>(demo.times[i]), std::bit_cast<uint32_t>(times[i]));
 
-    // Game time (held still) just past the third event: the first three
-    // replay, in order; the rest wait for their time.
-    const int64_t tps = AppTime::TicksPerSecond();
-    AppTime::SetGameSpeed(0.0f);
+    // Game time just past the third event: the first three replay, in
+    // order; the rest wait for their time.
     g_dispatched.clear();
     int code = 0;
     AppTime::SetGameTime(int64_t(double(times[2] + 0.5f) * double(tps)));
