@@ -15,6 +15,7 @@
 #include "effects/effects_placeholders.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
+#include "platform/cpu.h"
 #include "platform/data_path.h"
 #include "platform/input.h"
 #include "platform/message_box.h"
@@ -118,6 +119,9 @@ int Main(const std::vector<std::string>& args)
     }
     AddAppStateObserver(TraceState);
     SharedRandom::Seed(static_cast<uint32_t>(std::time(nullptr)));
+
+    // 3. The processor (its full record belongs to the display-mode code).
+    Trace("processor: %s %s", platform::CpuVendor().c_str(), platform::CpuBrand().c_str());
 
     // 4. The directory list; the start directory is the data root. A
     // missing list leaves the directories unset (the compiler says why).
