@@ -3,6 +3,7 @@
 // into the demo buffers and replaying them.
 #include "app/app_state.h"
 #include "app/app_time.h"
+#include "app/clock.h"
 #include "app/demo.h"
 #include "app/shell/application.h"
 #include "app/shell/input.h"
@@ -90,6 +91,47 @@ TEST_F(InputEvents, ChordFilter)
             Input::PreFilter(m == kMsgKeyDown ? &(const InputEvent&)Key(m, 30) : &(const InputEvent&)Button(m));
         EXPECT_EQ(Messages(), c.out);
     }
+}
+
+TEST_F(InputEvents, AHeldPressIsDeliveredAfterAnEighthOfASecond)
+{
+    SetAppState(AppState::Playing);
+    Input::PreFilter(&static_cast<const InputEvent&>(Button(kMsgLeftDown)));
+    Input::PreFilter(nullptr);
+    EXPECT_TRUE(g_dispatched.empty()) << "held while a chord may still come";
+    RealTime.SetTicks(RealTime.Now64() + uint64_t(AppTime::TicksPerSecond() / 8 + 1));
+    Input::PreFilter(nullptr);
+    EXPECT_EQ(Messages(), (std::vector<uint32_t>{kMsgLeftDown}));
+    Input::PreFilter(&static_cast<const InputEvent&>(Button(kMsgLeftUp)));
+    EXPECT_EQ(Messages(), (std::vector<uint32_t>{kMsgLeftDown, kMsgLeftUp}));
+}
+
+TEST_F(InputEvents, QuickSecondLeftPressIsMarkedDouble)
+{
+    Input::Startup(nullptr, false);
+    SetAppState(AppState::Playing);
+    for (int i = 0; i < 2; ++i) {
+        platform::SimulateMouseButton(0, true);
+        platform::SimulateMouseButton(0, false);
+    }
+    Input::ReadMouse();
+    ASSERT_EQ(Messages(), (std::vector<uint32_t>{kMsgLeftDown, kMsgLeftUp, kMsgLeftDown, kMsgLeftUp}));
+    EXPECT_EQ(g_dispatched[0].flags, kFlagLeftButton);
+    EXPECT_EQ(g_dispatched[1].flags, 0u);
+    EXPECT_EQ(g_dispatched[2].flags, kFlagLeftButton | kFlagDoublePress);
+}
+
+TEST_F(InputEvents, PauseKeyStopsAndRestoresGameTime)
+{
+    SetAppState(AppState::Playing);
+    AppTime::SetGameSpeed(0.5f);
+    Input::Dispatch(Key(kMsgKeyDown, 197));
+    EXPECT_TRUE(Game::IsPaused());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.0f);
+    Input::Dispatch(Key(kMsgKeyDown, 197));
+    EXPECT_FALSE(Game::IsPaused());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.5f);
+    AppTime::SetGameSpeed(1.0f);
 }
 
 TEST_F(InputEvents, StartScreensLeaveOnEnterSpaceOrAPress)
