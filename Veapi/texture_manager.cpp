@@ -4,7 +4,9 @@
 #include <array>
 #include <cctype>
 
+#include "Veapi/texture_loader.h"
 #include "Veapi/ve3d.h"
+#include "platform/gfx_surface.h"
 #include "platform/data_path.h"
 
 namespace {
@@ -296,6 +298,58 @@ void TextureManager::SetGraphicsDirectory(const std::filesystem::path& dir)
 void TextureManager::SetLoader(TextureLoader loader)
 {
     M().loader = std::move(loader);
+}
+
+namespace {
+
+void FreeOneForLoader(void*)
+{
+    TextureManager::ReleaseUnused();
+}
+
+bool LoadThroughReaders(const TextureLoadRequest& req, TextureLoadResult& res)
+{
+    uint32_t width = 0, height = 0, imageWidth = 0, imageHeight = 0, alpha = 0;
+    ve::ImageReader* kept = nullptr;
+    gfx::Surface* surface = nullptr;
+    if (!req.path.empty()) {
+        const std::string path = req.path.string();
+        surface = ve::TextureLoader::LoadTexture("sfWHOXOYBcAm", path.c_str(), req.options, &width, &height,
+                                                 &imageWidth, &imageHeight, &kept, &FreeOneForLoader,
+                                                 static_cast<void*>(nullptr), &alpha, req.reduction);
+    } else if (req.image) {
+        // Rebuilt from the kept image; a target gets the new pixels copied in.
+        surface = ve::TextureLoader::LoadTexture("rWHfcmA", static_cast<ve::ImageReader*>(req.image.get()), &width,
+                                                 &height, req.options, &FreeOneForLoader, static_cast<void*>(nullptr),
+                                                 req.reduction, &alpha);
+    }
+    if (!surface)
+        return false;
+    bool ok;
+    if (req.target) {
+        ok = req.target->CopyFrom(*surface);
+    } else {
+        res.surface = gfx::Texture::FromSurface(*surface);
+        ok = res.surface != nullptr;
+        res.width = width;
+        res.height = height;
+        // Charged in kilobytes.
+        res.chargeSize = res.surface ? uint32_t(res.surface->Bytes() >> 10) : 0;
+        res.chargeFactor = 4096;
+        if (kept)
+            res.image = std::shared_ptr<void>(kept, [](void* p) { ve::TextureLoader::Release(static_cast<ve::ImageReader*>(p)); });
+    }
+    surface->Release();
+    if (!res.image && kept && !req.target)
+        ve::TextureLoader::Release(kept);
+    return ok;
+}
+
+} // namespace
+
+TextureLoader TextureManager::ImageFileLoader()
+{
+    return LoadThroughReaders;
 }
 
 void TextureManager::Clear()

@@ -100,6 +100,8 @@ public:
     // Texture names from data resolve only inside this folder.
     static void SetGraphicsDirectory(const std::filesystem::path& dir);
     static void SetLoader(TextureLoader loader);
+    // The engine's own loader: image files through the texture loader's readers.
+    static TextureLoader ImageFileLoader();
     // Bucket of a name: the sum of its lower-cased bytes, masked.
     static uint32_t Bucket(const std::string& name);
     // Drops every entry (tests and the end of the program).

@@ -2,30 +2,28 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
+#include "Veapi/texture_loader.h"
 #include "Veapi/texture_manager.h"
+#include "app/clock.h"
 #include "app/display_mode.h"
 #include "app/log_file.h"
+#include "platform/cpu.h"
+#include "platform/gfx_surface.h"
 
 namespace {
 
-uint64_t SteadyMicroseconds()
+uint64_t RealTimeNow()
 {
-    return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
+    return RealTime.Now64();
 }
 
-// Processor-clock units for the profiler (nanoseconds >> 10 stand in).
+// Processor-clock units for the profiler: the cycle count shifted right by 10.
 int64_t ProfileNow()
 {
-    return int64_t(uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                std::chrono::steady_clock::now().time_since_epoch())
-                                .count()) >>
-                   10);
+    return int64_t(platform::ReadCycleCounter() >> 10);
 }
 
 struct Timed {
@@ -48,7 +46,7 @@ struct DisplayState {
     ColourPacking packing;
     uint32_t frames = 0, frameDelta = 1;
     uint64_t lastFrame = 0;
-    uint64_t (*clock)() = SteadyMicroseconds;
+    uint64_t (*clock)() = RealTimeNow;
     TextureEntry* nullTexture = nullptr;
     uint32_t clearColour = 0;
     DeviceCaps caps;
@@ -69,6 +67,9 @@ struct DisplayState {
     DisplayHooks hooks;
     DisplayProfile profile;
 };
+
+// Where the texture loader makes its surfaces: memory, uploaded to GL by the manager.
+gfx::MemorySurfaceFactory g_surfaceFactory;
 
 DisplayState& D()
 {
@@ -269,6 +270,7 @@ bool Display::Startup(void* window)
         return false;
     d.window = window;
     d.selection = "DEFAULT";
+    ve::TextureLoader::RegisterBuiltinFormats();
     if (!OpenDirectDraw(d.flags & kDisplayWindowed))
         return false;
     // Linux needs no multimedia timer period; the bit still marks the step done.
@@ -324,6 +326,7 @@ bool Display::OpenDirectDraw(bool windowed)
     else
         d.caps.flags &= ~kCapsGdi;
     d.caps.identifier = gfx::Identifier();
+    ve::TextureLoader::SetDirectDraw(&g_surfaceFactory);
     ReportVideoMemory();
     if (windowed)
         d.depth = int(d.desktopDepth = uint32_t(gfx::DesktopMode().depth));
@@ -335,6 +338,7 @@ void Display::CloseDirectDraw()
 {
     DisplayState& d = D();
     d.open &= ~kOpenDirectDraw;
+    ve::TextureLoader::ClearDirectDraw();
     d.devices.clear();
     d.modes.clear();
     d.modesBuilt = false;
@@ -426,6 +430,7 @@ int Display::CreateSurfaces(int width, int height, int depth, uint32_t flags)
     if ((d.open & kOpenDirect3D) && !Enumerate3DDevices())
         return -1;
     ChooseTextureDetail();
+    ve::TextureLoader::SetSurfaceFormat(gfx::ToSurfaceFormat(gfx::ScreenFormat()));
     return 1;
 }
 
@@ -538,6 +543,12 @@ bool Display::Enumerate3DDevices()
     if (!IsModeSupported(d.width, d.height, d.depth, d.flags & kDisplayWindowed))
         return false;
     SetDefaultStates();
+    gfx::DeviceCaps loaderCaps;
+    loaderCaps.devCaps = gfx::kDevCapsTextureVideoMemory;
+    loaderCaps.minTextureWidth = loaderCaps.minTextureHeight = d.caps.minTextureSize;
+    loaderCaps.maxTextureWidth = loaderCaps.maxTextureHeight = d.caps.maxTextureSize;
+    if (ve::TextureLoader::SetDevice(&g_surfaceFactory, &loaderCaps) != 0)
+        return false;
     if (!ChooseTextureFormats())
         return false;
     CreateNullTexture();
@@ -554,6 +565,12 @@ bool Display::ChooseTextureFormats()
     d.textureFormats = ChooseTextureFormatsFrom(gfx::EnumerateTextureFormats(), d.options.prefer32BitTextures);
     if (!d.textureFormats.found)
         return false;
+    ve::TextureLoader::SetDefaultFormat(gfx::ToSurfaceFormat(d.textureFormats.defaultFormat));
+    for (const auto& [kind, format] : d.textureFormats.byKind) {
+        const bool palettised = kind == 256 || kind == 16;
+        ve::TextureLoader::AddFormat(gfx::ToSurfaceFormat(format), palettised ? 0 : kind, kind == 1 || kind == 4,
+                                     palettised ? kind : 0, (format.flags & gfx::kFmtFourCC) != 0);
+    }
     // The largest square texture of the default format that can be made.
     for (uint32_t size = d.caps.maxTextureSize; size >= 1; size /= 2)
         if (gfx::Texture::Create(size, size, d.textureFormats.defaultFormat, 1)) {
@@ -945,4 +962,4 @@ uint32_t Display::FrameDelta() { return D().frameDelta; }
 uint32_t Display::TextureReductionLevel() { return D().options.textureReduction; }
 uint32_t Display::GlobalMinimumReduction() { return D().options.globalMinimumReduction; }
 DisplayHooks& Display::Hooks() { return D().hooks; }
-void Display::SetFrameClock(uint64_t (*now)()) { D().clock = now ? now : SteadyMicroseconds; }
+void Display::SetFrameClock(uint64_t (*now)()) { D().clock = now ? now : RealTimeNow; }

@@ -203,7 +203,7 @@ public:
     static uint32_t TextureReductionLevel();
     static uint32_t GlobalMinimumReduction();
     static DisplayHooks& Hooks();
-    // The frame clock (real time); the default counts microseconds.
+    // The frame clock; the default is the real-time timer.
     static void SetFrameClock(uint64_t (*now)());
 };
 

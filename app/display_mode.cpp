@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/fatal.h"
+
 namespace {
 
 struct ModeState {
@@ -28,7 +30,7 @@ void Run(const std::function<void()>& f)
 {
     if (S().hooks.exitProgram)
         S().hooks.exitProgram(code);
-    std::exit(code);
+    FatalExit(code);
 }
 
 } // namespace

@@ -15,6 +15,8 @@ namespace gfx {
 
 class Texture;
 class VertexBuffer;
+class Surface;           // platform/gfx_surface.h: the loader's in-memory surfaces
+struct PixelFormatDesc;
 
 // ---- Pixel formats of screens, z-buffers and textures ----------------------
 
@@ -51,6 +53,9 @@ FormatDesc Argb1555();
 FormatDesc Argb4444();
 FormatDesc Palette8();
 FormatDesc Dxt(uint32_t fourCC);
+// The same layout in the loader's surface terms, and back.
+FormatDesc FromSurfaceFormat(const PixelFormatDesc& format);
+PixelFormatDesc ToSurfaceFormat(const FormatDesc& format);
 
 // Bytes of one row of a level (one row of 4 x 4 blocks for DXT formats).
 uint32_t RowBytes(const FormatDesc& format, uint32_t width);
@@ -376,6 +381,10 @@ class Texture {
 public:
     static std::unique_ptr<Texture> Create(uint32_t width, uint32_t height, const FormatDesc& format,
                                            uint32_t levels);
+    // A texture holding a loaded surface and its mip levels, palette included.
+    static std::unique_ptr<Texture> FromSurface(Surface& surface);
+    // Copies a surface of the same size and format into this texture.
+    bool CopyFrom(Surface& surface);
     ~Texture();
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/gfx_internal.h"
+#include "platform/gfx_surface.h"
 
 namespace gfx {
 
@@ -229,6 +230,82 @@ void Texture::Upload(uint32_t level)
     }
     glTexImage2D(GL_TEXTURE_2D, GLint(level), GL_RGBA8, GLsizei(w), GLsizei(h), 0, GL_BGRA,
                  GL_UNSIGNED_INT_8_8_8_8_REV, argb.data());
+}
+
+FormatDesc FromSurfaceFormat(const PixelFormatDesc& f)
+{
+    FormatDesc d;
+    d.flags = f.flags & (kFmtAlpha | kFmtFourCC | kFmtPalette4 | kFmtPalette8 | kFmtRgb);
+    d.fourCC = (f.flags & kPfFourCC) ? f.fourCC : 0;
+    d.bits = (f.flags & kPfFourCC) ? 0 : f.bitCount;
+    if (f.flags & kPfPaletteIndexed8)
+        d.bits = 8;
+    else if (f.flags & kPfPaletteIndexed4)
+        d.bits = 4;
+    if (!(f.flags & (kPfFourCC | kPfPaletteIndexed8 | kPfPaletteIndexed4))) {
+        d.redMask = f.redMask;
+        d.greenMask = f.greenMask;
+        d.blueMask = f.blueMask;
+        d.alphaMask = (f.flags & kPfAlphaPixels) ? f.alphaMask : 0;
+    }
+    return d;
+}
+
+PixelFormatDesc ToSurfaceFormat(const FormatDesc& f)
+{
+    if (f.flags & kFmtFourCC)
+        return FourCCFormat(f.fourCC);
+    if (f.flags & (kFmtPalette8 | kFmtPalette4))
+        return PaletteFormat(f.bits);
+    return RgbFormat(f.bits, f.redMask, f.greenMask, f.blueMask, f.alphaMask);
+}
+
+std::unique_ptr<Texture> Texture::FromSurface(Surface& surface)
+{
+    uint32_t levels = 1;
+    for (Surface* s = &surface;;) {
+        Surface* next = nullptr;
+        if (s->GetAttachedSurface(0, &next) != kOk || !next)
+            break;
+        next->Release();  // the chain owns it; we only count
+        s = next;
+        ++levels;
+    }
+    auto t = Create(surface.Width(), surface.Height(), FromSurfaceFormat(surface.Format()), levels);
+    if (!t || !t->CopyFrom(surface))
+        return nullptr;
+    return t;
+}
+
+bool Texture::CopyFrom(Surface& surface)
+{
+    if (lost_ || surface.Width() != width_ || surface.Height() != height_ ||
+        !(FromSurfaceFormat(surface.Format()) == format_))
+        return false;
+    if (Palette* p = surface.GetPalette()) {
+        std::vector<uint32_t> argb;
+        for (const PaletteEntry& e : p->Entries())
+            argb.push_back(0xFF000000u | uint32_t(e.red) << 16 | uint32_t(e.green) << 8 | e.blue);
+        palette_ = argb;
+        palette_.resize(256, 0xFF000000u);
+    }
+    Surface* s = &surface;
+    for (uint32_t level = 0; level < levels_.size() && s; ++level) {
+        const uint32_t rows = RowCount(format_, LevelSize(height_, level));
+        const uint32_t ours = RowBytes(format_, LevelSize(width_, level));
+        const uint32_t theirs = s->Pitch();
+        const std::vector<uint8_t>& src = s->Pixels();
+        if (uint64_t(theirs) * rows > src.size() || theirs < ours)
+            return false;
+        for (uint32_t r = 0; r < rows; ++r)
+            std::memcpy(&levels_[level][size_t(r) * ours], &src[size_t(r) * theirs], ours);
+        Upload(level);
+        Surface* next = nullptr;
+        if (level + 1 < levels_.size() && s->GetAttachedSurface(0, &next) == kOk && next)
+            next->Release();
+        s = next;
+    }
+    return true;
 }
 
 std::vector<FormatDesc> EnumerateTextureFormats()

@@ -2,6 +2,7 @@
 // from the graphics folder only, and freeing under memory pressure.
 #include <fstream>
 
+#include "Veapi/screenshot.h"
 #include "display_fixture.h"
 
 namespace {
@@ -171,6 +172,70 @@ TEST_F(TextureManagerTest, LoadFlagsFollowSharedMemoryAndThePowerOfTwoOption)
         TextureManager::UpdateLoadFlags();
         EXPECT_EQ((TextureManager::LoadOptions() & TextureManager::kRoundToPowerOfTwo) != 0, c.expected);
     }
+}
+
+} // namespace
+
+namespace {
+
+class ImageFileTextures : public displaytest::DisplayTest {};
+
+// An 8 x 8 picture, left half red and right half blue, as a 24-bit BMP.
+void WriteHalvesBmp(const std::filesystem::path& file)
+{
+    std::vector<uint8_t> pixels(8 * 8 * 4);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            uint8_t* p = &pixels[size_t(y * 32 + x * 4)];
+            p[0] = x < 4 ? 0 : 255;  // blue
+            p[1] = 0;
+            p[2] = x < 4 ? 255 : 0;  // red
+        }
+    const ColourPacking unused{};
+    const auto bmp = EncodeScreenBmp(pixels.data(), 32, 8, 8, 32, unused);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
+}
+
+TEST_F(ImageFileTextures, LoadDrawLoseAndRestore)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "graphics" / "bitmaps");
+    WriteHalvesBmp(dir.Path() / "graphics" / "bitmaps" / "halves.bmp");
+    TextureManager::SetGraphicsDirectory(dir.Path() / "graphics");
+    TextureManager::SetLoader(TextureManager::ImageFileLoader());
+    Start(640, 480, 32);
+    TextureEntry* t = TextureManager::Find("Bitmaps\\Halves.BMP");
+    TextureManager::LoadPending();
+    ASSERT_NE(t->Surface(), nullptr);
+    EXPECT_EQ(t->Width(), 8u);
+    EXPECT_TRUE(t->HasImage());
+
+    auto draw = [&] {
+        struct V {
+            float x, y, z, rhw;
+            uint32_t diffuse, specular;
+            float u, v;
+        };
+        const V quad[] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0}, {64, 0, 0.5f, 1, 0xFFFFFFFF, 0, 1, 0},
+                          {64, 64, 0.5f, 1, 0xFFFFFFFF, 0, 1, 1}, {0, 64, 0.5f, 1, 0xFFFFFFFF, 0, 0, 1}};
+        ASSERT_TRUE(Display::BeginScene());
+        Display::Clear();
+        ASSERT_TRUE(Display::SetStageTexture(t, 0));
+        ASSERT_TRUE(Display::Device()->DrawPrimitive(gfx::Primitive::TriangleFan, gfx::kFvfTLVertex, quad, 4));
+        Display::EndFrame(nullptr, nullptr);
+    };
+    draw();
+    // Texels are filtered, so look well inside each half.
+    EXPECT_EQ(ScreenPixel(8, 32) & 0xF8F8F8, 0xF80000u);
+    EXPECT_EQ(ScreenPixel(56, 32) & 0xF8F8F8, 0x0000F8u);
+
+    Display::ReleaseDeviceObjects();
+    gfx::SimulateSurfaceLoss();
+    Display::RestoreDeviceObjects();
+    ASSERT_NE(t->Surface(), nullptr);
+    draw();
+    EXPECT_EQ(ScreenPixel(8, 32) & 0xF8F8F8, 0xF80000u);
+    EXPECT_EQ(ScreenPixel(56, 32) & 0xF8F8F8, 0x0000F8u);
 }
 
 } // namespace
