@@ -162,12 +162,15 @@ int Main(const std::vector<std::string>& args)
     desc.fullScreen = (g_displayFlags & Screen::kWindowed) == 0;
     desc.width = mode.width;
     desc.height = mode.height;
+    desc.openGl = true;
     g_window = platform::Window::Create(desc, WindowProc);
     Trace("window: %s \"%s\" class \"%s\"%s", desc.fullScreen ? "full screen" : "framed", desc.title.c_str(),
           StringTable::Global().Find(StringTable::kWindowClass), g_window->IsHeadless() ? " (headless)" : "");
 
     // 11. The display device.
-    if (!RenderPlaceholders::DisplayStartup())
+    const bool displayStarted = RenderPlaceholders::DisplayStartup(g_window.get(), g_displayFlags);
+    Trace("display: %s", displayStarted ? "started" : "none");
+    if (!displayStarted)
         platform::ShowMessageBox(
             "Trevok is not currently configured \nto work on this video card. \nNVIDIA GEFORCE recommended.",
             "TREVOK", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Information);
@@ -176,7 +179,7 @@ int Main(const std::vector<std::string>& args)
     std::atexit(RunShutdown);
 
     // 13-17. Display mode, sound, lights, viewports, music.
-    RenderPlaceholders::SetInitialMode();
+    RenderPlaceholders::SetInitialMode(mode.width, mode.height, mode.depth, g_displayFlags);
     SoundSystem::Global() = SoundSystem::Create(options.silentSound);
     Trace("sound: %s", options.silentSound ? "silent (asked)" : "started");
     SoundSystem::LoadSoundFile(SoundSystem::Global(), "UI.dat");
@@ -191,6 +194,10 @@ int Main(const std::vector<std::string>& args)
         int left = 0, top = 0, width = 0, height = 0;
         g_window->ClientRect(left, top, width, height);
         Screen::OnClientArea(left, top, width, height);
+        if (g_displayFlags & Screen::kWindowed)
+            RenderPlaceholders::OnResize(width, height);
+        else
+            RenderPlaceholders::OnResize(mode.width, mode.height);
     }
 
     // 19. Registered last, so the window closes before anything is freed.
@@ -277,6 +284,7 @@ void Shutdown()
     Trace("exit: input and string table");
     Input::Shutdown();
     StringTable::Global().Free();
+    RenderPlaceholders::Shutdown();
     g_window.reset();
     platform::CloseWindowSystem();
     RemoveAppStateObserver(TraceState);
