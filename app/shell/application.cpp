@@ -10,12 +10,12 @@
 #include "app/shell/window_proc.h"
 #include "app/directories.h"
 #include "app/fatal.h"
+#include "app/processor.h"
 #include "app/string_table.h"
 #include "console/console_placeholders.h"
 #include "effects/effects_placeholders.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
-#include "platform/cpu.h"
 #include "platform/data_path.h"
 #include "platform/input.h"
 #include "platform/message_box.h"
@@ -43,6 +43,7 @@ uint32_t g_displayFlags = 0;
 std::string g_commandLine;
 // The device layer's ten-word settings record (its defaults).
 uint32_t g_deviceSettings[10] = {0, 0, 0, 0, 1, 32, 0, 0, 1, 2};
+ProcessorRecord g_processor;
 
 const char* StateName(AppState s)
 {
@@ -120,8 +121,9 @@ int Main(const std::vector<std::string>& args)
     AddAppStateObserver(TraceState);
     SharedRandom::Seed(static_cast<uint32_t>(std::time(nullptr)));
 
-    // 3. The processor (its full record belongs to the display-mode code).
-    Trace("processor: %s %s", platform::CpuVendor().c_str(), platform::CpuBrand().c_str());
+    // 3. The processor record.
+    IdentifyCpu(g_processor);
+    Trace("processor: %s", g_processor.name.c_str());
 
     // 4. The directory list; the start directory is the data root. A
     // missing list leaves the directories unset (the compiler says why).
