@@ -294,3 +294,26 @@ TEST_F(GfxRender, PresentShowsTheBackBuffer)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(GfxRender, StateBlockForgetsTexturesDestroyedSinceRecording)
+{
+    Open(16, 16, 32);
+    auto t = gfx::Texture::Create(4, 4, gfx::Argb8888(), 1);
+    ASSERT_TRUE(t->ColourFill(0xFFFF0000));
+    ASSERT_TRUE(device_->BeginStateBlock());
+    ASSERT_TRUE(device_->SetTexture(0, t.get()));
+    uint32_t block = 0;
+    ASSERT_TRUE(device_->EndStateBlock(block));
+    t.reset();
+    // Replaying binds nothing rather than a freed texture; drawing shows the vertex colour.
+    ASSERT_TRUE(device_->ApplyStateBlock(block));
+    EXPECT_EQ(device_->GetTexture(0), nullptr);
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    Draw(ScreenQuad(0, 0, 16, 16, 0xFF00FF00));
+    EXPECT_EQ(Pixel(8, 8), 0x00FF00u);
+}
+
+} // namespace
