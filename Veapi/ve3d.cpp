@@ -353,9 +353,9 @@ void Display::CloseDirectDraw()
 
 void Display::RestoreDisplayMode()
 {
-    // The desktop keeps its own mode; leaving full screen is enough.
-    if (gfx::HasScreen() && !(D().flags & kDisplayWindowed))
-        gfx::CreateScreen(D().width, D().height, D().depth, true, 2);
+    // Full screen never changes the desktop's mode here (the game's mode is
+    // scaled into it), so there is nothing to give back; the window module
+    // hides or minimises the window itself.
 }
 
 // ---- Modes and surfaces -------------------------------------------------------------
@@ -426,6 +426,7 @@ int Display::CreateSurfaces(int width, int height, int depth, uint32_t flags)
     d.widthF = float(width);
     d.heightF = float(height);
     d.depth = depth;
+    d.flags = windowed ? (d.flags | kDisplayWindowed) : (d.flags & ~kDisplayWindowed);
     d.pitch = gfx::ScreenPitch();
     const gfx::FormatDesc f = gfx::ScreenFormat();
     if ((f.flags & gfx::kFmtRgb) && !(f.flags & (gfx::kFmtPalette8 | gfx::kFmtPalette4)))

@@ -82,6 +82,30 @@ TEST_F(DisplayTest, ModeFallBacks)
     EXPECT_FALSE(Display::IsModeSupported(640, 480, 32, 0));
 }
 
+TEST_F(DisplayTest, WindowedModesTakeTheDesktopDepth)
+{
+    Start(640, 480, 16);
+    Display::ReleaseDeviceObjects();
+    ASSERT_EQ(Display::SetMode(800, 600, 16, kDisplayWindowed), 1);
+    Display::RestoreDeviceObjects();
+    EXPECT_TRUE(Display::Flags() & kDisplayWindowed);
+    EXPECT_EQ(Display::Width(), 800);
+    EXPECT_EQ(Display::Depth(), gfx::DesktopMode().depth);
+    EXPECT_TRUE(Display::DeviceReady());
+    // Back to full screen.
+    Display::ReleaseDeviceObjects();
+    ASSERT_EQ(Display::SetMode(640, 480, 16, 0), 2);
+    Display::RestoreDeviceObjects();
+    EXPECT_FALSE(Display::Flags() & kDisplayWindowed);
+    EXPECT_EQ(Display::Depth(), 16);
+    // Leaving the application keeps the device usable.
+    Display::RestoreDisplayMode();
+    ASSERT_TRUE(Display::BeginScene());
+    Display::Clear();
+    Display::EndFrame(nullptr, nullptr);
+    EXPECT_EQ(ScreenPixel(0, 0), 0u);
+}
+
 TEST_F(DisplayTest, ModeSupportRules)
 {
     ASSERT_TRUE(Display::Startup(nullptr));
