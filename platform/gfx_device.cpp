@@ -322,6 +322,7 @@ public:
         if ((flags & kClearStencil) && !sc.zFormat.stencilBits)
             return false;
         detail::BindBackBuffer();
+        detail::Touch();  // clear colour, masks and scissor change
         GLbitfield mask = 0;
         if (flags & kClearTarget) {
             detail::SetClearColour(argb);
@@ -366,6 +367,7 @@ public:
             return true;
         }
         Set(state, value);
+        dirty_ = true;
         return true;
     }
     uint32_t GetRenderState(RenderState state) const override
@@ -382,6 +384,7 @@ public:
             return true;
         }
         tss_[stage][size_t(state)] = value;
+        dirty_ = true;
         if (state == StageState::Address) {
             tss_[stage][size_t(StageState::AddressU)] = value;
             tss_[stage][size_t(StageState::AddressV)] = value;
@@ -402,6 +405,7 @@ public:
             return true;
         }
         textures_[stage] = texture;
+        dirty_ = true;
         return true;
     }
     Texture* GetTexture(uint32_t stage) const override
@@ -418,6 +422,7 @@ public:
             return true;
         }
         transforms_[size_t(type)] = matrix;
+        dirty_ = true;
         return true;
     }
     Matrix GetTransform(TransformType type) const override
@@ -436,6 +441,7 @@ public:
             return true;
         }
         viewport_ = vp;
+        dirty_ = true;
         return true;
     }
     Viewport GetViewport() const override { return viewport_; }
@@ -447,6 +453,7 @@ public:
             return true;
         }
         material_ = material;
+        dirty_ = true;
         return true;
     }
 
@@ -459,6 +466,7 @@ public:
             return true;
         }
         lights_[index] = light;
+        dirty_ = true;
         return true;
     }
     bool LightEnable(uint32_t index, bool enable) override
@@ -470,6 +478,7 @@ public:
             return true;
         }
         lightOn_[index] = enable;
+        dirty_ = true;
         return true;
     }
 
@@ -1064,7 +1073,14 @@ private:
         default: return false;
         }
         const Layout l = DecodeFvf(fvf);
-        const uint32_t stages = ApplyState(l);
+        // The whole set-up is skipped while nothing it depends on changed.
+        if (dirty_ || appliedEpoch_ != Gl().epoch || appliedFvf_ != fvf) {
+            appliedStages_ = ApplyState(l);
+            dirty_ = false;
+            appliedEpoch_ = Gl().epoch;
+            appliedFvf_ = fvf;
+        }
+        const uint32_t stages = appliedStages_;
 
         pos_.resize(size_t(count) * 4);
         col_.resize(size_t(count) * 4);
@@ -1139,7 +1155,6 @@ private:
             glDrawElements(mode, GLsizei(indexCount), GL_UNSIGNED_SHORT, indices);
         else
             glDrawArrays(mode, 0, GLsizei(count));
-        glDisable(GL_SCISSOR_TEST);
         return glGetError() == GL_NO_ERROR;
     }
 
@@ -1155,6 +1170,10 @@ private:
     ClipStatus clip_;
     bool inScene_ = false;
     bool recording_ = false;
+    bool dirty_ = true;
+    uint64_t appliedEpoch_ = ~0ull;
+    uint32_t appliedFvf_ = ~0u;
+    uint32_t appliedStages_ = 0;
     std::vector<BlockOp> block_;
     std::map<uint32_t, std::vector<BlockOp>> blocks_;
     uint32_t nextBlock_ = 1;

@@ -48,7 +48,10 @@ bool EnsureContext()
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glBindTexture(GL_TEXTURE_2D, 0);
     }
-    SDL_GL_MakeCurrent(s.window, s.context);
+    if (SDL_GL_GetCurrentContext() != s.context) {
+        SDL_GL_MakeCurrent(s.window, s.context);
+        Touch();
+    }
     return true;
 }
 
@@ -281,6 +284,7 @@ VideoMemory QueryVideoMemory(uint32_t /*kind*/)
 
 bool CreateScreen(int width, int height, int depth, bool windowed, int buffers)
 {
+    detail::Touch();
     detail::State& s = Gl();
     if (width <= 0 || height <= 0 || (depth != 16 && depth != 32) || !detail::EnsureContext())
         return false;
@@ -313,6 +317,7 @@ bool CreateScreen(int width, int height, int depth, bool windowed, int buffers)
 
 void ReleaseScreen()
 {
+    detail::Touch();
     detail::State& s = Gl();
     if (!s.context)
         return;
@@ -338,6 +343,7 @@ int ScreenPitch()
 
 bool ColourFillScreen(uint32_t argb, bool frontToo)
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.backFbo || sc.lost)
         return false;
@@ -356,6 +362,7 @@ bool ColourFillScreen(uint32_t argb, bool frontToo)
 
 bool Present()
 {
+    detail::Touch();
     detail::State& s = Gl();
     detail::Screen& sc = s.screen;
     if (!sc.backFbo || sc.lost)
@@ -388,6 +395,7 @@ bool Present()
 
 bool ReadScreen(bool front, std::vector<uint8_t>& pixels, int& pitch)
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.backFbo || sc.lost)
         return false;
@@ -417,6 +425,7 @@ std::vector<FormatDesc> EnumerateZFormats()
 
 bool CreateZBuffer(const FormatDesc& format)
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.backFbo || !(format.flags & kFmtZBuffer) || int(format.bits) > g_faults.maxZBits)
         return false;
@@ -448,6 +457,7 @@ bool CreateZBuffer(const FormatDesc& format)
 
 void ReleaseZBuffer()
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.zBuffer)
         return;
@@ -468,6 +478,7 @@ bool HasZBuffer()
 
 void SimulateSurfaceLoss()
 {
+    detail::Touch();
     detail::State& s = Gl();
     if (s.screen.backFbo)
         s.screen.lost = true;
@@ -482,6 +493,7 @@ bool IsScreenLost()
 
 bool RestoreScreen()
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.backFbo)
         return false;
