@@ -180,6 +180,11 @@ bool Open(void* nativeWindow)
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
             return false;
         s.sdlVideo = true;
+        // The GL library stays loaded for the life of the process: unloading
+        // a driver that keeps global state would turn that state into leaks
+        // and a later re-open would pay for loading it again.
+        static const bool glLoaded = SDL_GL_LoadLibrary(nullptr) == 0;
+        (void)glLoaded;
     }
     if (nativeWindow) {
         s.window = static_cast<SDL_Window*>(nativeWindow);
@@ -212,9 +217,8 @@ void Close()
         SDL_DestroyWindow(s.window);
     s.window = nullptr;
     s.ownWindow = false;
-    if (s.sdlVideo)
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    s.sdlVideo = false;
+    // The video subsystem stays up with the GL library (see Open).
+
 }
 
 bool IsOpen()
