@@ -177,8 +177,14 @@ bool Open(void* nativeWindow)
     if (s.window)
         return true;
     if (!s.sdlVideo) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-            return false;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            // No window system: draw off-screen, the same pixels without a screen.
+            if (SDL_getenv("SDL_VIDEODRIVER"))
+                return false;
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+            if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+                return false;
+        }
         s.sdlVideo = true;
         // The GL library stays loaded for the life of the process: unloading
         // a driver that keeps global state would turn that state into leaks
@@ -189,6 +195,11 @@ bool Open(void* nativeWindow)
     if (nativeWindow) {
         s.window = static_cast<SDL_Window*>(nativeWindow);
         s.ownWindow = false;
+        // A GL context needs a window made for one.
+        if (!(SDL_GetWindowFlags(s.window) & SDL_WINDOW_OPENGL)) {
+            s.window = nullptr;
+            return false;
+        }
     } else {
         s.window = SDL_CreateWindow("Trevok", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640,
                                     480, SDL_WINDOW_OPENGL);
