@@ -190,7 +190,9 @@ struct VpOp { Viewport viewport; };
 struct MatOp { Material material; };
 struct LightOp { uint32_t index; Light light; };
 struct LightEnableOp { uint32_t index; bool enable; };
-using BlockOp = std::variant<RsOp, TssOp, TexOp, XfOp, VpOp, MatOp, LightOp, LightEnableOp>;
+struct ClipPlaneOp { uint32_t index; std::array<float, 4> plane; };
+using BlockOp = std::variant<RsOp, TssOp, TexOp, XfOp, VpOp, MatOp, LightOp, LightEnableOp, ClipPlaneOp>;
+constexpr uint32_t kClipPlanes = 6;
 
 // Vertex fields decoded from a flexible vertex format.
 struct Layout {
@@ -482,6 +484,19 @@ public:
         return true;
     }
 
+    bool SetClipPlane(uint32_t index, const std::array<float, 4>& plane) override
+    {
+        if (index >= kClipPlanes)
+            return false;
+        if (recording_) {
+            block_.push_back(ClipPlaneOp{index, plane});
+            return true;
+        }
+        clipPlanes_[index] = plane;
+        dirty_ = true;
+        return true;
+    }
+
     bool DrawPrimitive(Primitive type, uint32_t fvf, const void* vertices, uint32_t count) override
     {
         if (!vertices || count == 0)
@@ -691,6 +706,8 @@ private:
                     return SetMaterial(o.material);
                 else if constexpr (std::is_same_v<T, LightOp>)
                     return SetLight(o.index, o.light);
+                else if constexpr (std::is_same_v<T, ClipPlaneOp>)
+                    return SetClipPlane(o.index, o.plane);
                 else
                     return LightEnable(o.index, o.enable);
             },
@@ -716,6 +733,8 @@ private:
                     o.material = material_;
                 else if constexpr (std::is_same_v<T, LightOp>)
                     o.light = lights_[o.index];
+                else if constexpr (std::is_same_v<T, ClipPlaneOp>)
+                    o.plane = clipPlanes_[o.index];
                 else
                     o.enable = lightOn_[o.index];
             },
@@ -1020,9 +1039,29 @@ private:
             glDisable(GL_LIGHTING);
             glDisable(GL_COLOR_MATERIAL);
         }
+        // User clip planes live in world space: GL takes them through the view matrix.
+        const uint32_t planes = l.rhw ? 0u : Rs(RenderState::ClipPlaneEnable);
+        if (planes)
+            glLoadMatrixf(transforms_[size_t(TransformType::View)].m.data());
+        for (uint32_t i = 0; i < kClipPlanes; ++i) {
+            if (planes & (1u << i)) {
+                const GLdouble eq[4] = {clipPlanes_[i][0], clipPlanes_[i][1], clipPlanes_[i][2], clipPlanes_[i][3]};
+                glClipPlane(GL_CLIP_PLANE0 + i, eq);
+                glEnable(GL_CLIP_PLANE0 + i);
+            } else {
+                glDisable(GL_CLIP_PLANE0 + i);
+            }
+        }
         if (!l.rhw) {
             const Matrix wv = transforms_[size_t(TransformType::World)] * transforms_[size_t(TransformType::View)];
             glLoadMatrixf(wv.m.data());
+        }
+        // A z bias pulls coplanar decals in front of what they lie on.
+        if (const uint32_t bias = Rs(RenderState::ZBias) & 0xF) {
+            glEnable(GL_POLYGON_OFFSET_FILL);
+            glPolygonOffset(0.0f, -float(bias));
+        } else {
+            glDisable(GL_POLYGON_OFFSET_FILL);
         }
         if (!lit && specular && l.hasSpecular)
             glEnable(GL_COLOR_SUM);
@@ -1047,6 +1086,25 @@ private:
                 t = nullptr;
             glBindTexture(GL_TEXTURE_2D, t && !t->IsLost() ? t->GlName() : Gl().whiteTexture);
             ApplySampler(s, t);
+            glMatrixMode(GL_TEXTURE);
+            if (Ts(s, StageState::TextureTransformFlags) == kTextureTransformCount2) {
+                // Direct3D feeds (u, v, 1) to the matrix, GL (s, t, 0, 1): the third
+                // row moves to the fourth, and q stays 1 so nothing is divided.
+                const Matrix& m = transforms_[size_t(TransformType::Texture0) + s];
+                Matrix g;
+                for (int c = 0; c < 3; ++c) {
+                    g(0, c) = m(0, c);
+                    g(1, c) = m(1, c);
+                    g(2, c) = m(3, c);
+                    g(3, c) = m(2, c);
+                }
+                g(0, 3) = g(1, 3) = g(2, 3) = 0.0f;
+                g(3, 3) = 1.0f;
+                glLoadMatrixf(g.m.data());
+            } else {
+                glLoadIdentity();
+            }
+            glMatrixMode(GL_MODELVIEW);
             glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
             glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, factor);
             ApplyCombiner(s, false);
@@ -1167,6 +1225,7 @@ private:
     Material material_;
     std::array<Light, kLights> lights_{};
     std::array<bool, kLights> lightOn_{};
+    std::array<std::array<float, 4>, kClipPlanes> clipPlanes_{};
     ClipStatus clip_;
     bool inScene_ = false;
     bool recording_ = false;

@@ -1,5 +1,6 @@
 // Drawing through the graphics layer, checked by the pixels it leaves.
 #include <cmath>
+#include <cstring>
 
 #include "gfx_test_screen.h"
 
@@ -314,6 +315,74 @@ TEST_F(GfxRender, StateBlockForgetsTexturesDestroyedSinceRecording)
     ClearTo(0xFF000000);
     Draw(ScreenQuad(0, 0, 16, 16, 0xFF00FF00));
     EXPECT_EQ(Pixel(8, 8), 0x00FF00u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GfxRender, TextureTransformScrollsCoordinates)
+{
+    Open(32, 32, 32);
+    auto t = gfx::Texture::Create(2, 1, gfx::Argb8888(), 1);
+    uint32_t pitch = 0;
+    uint8_t* p = t->Lock(0, pitch);
+    const uint32_t texels[2] = {0xFFFF0000, 0xFF0000FF};
+    std::memcpy(p, texels, 8);
+    ASSERT_TRUE(t->Unlock(0));
+    ASSERT_TRUE(device_->SetTexture(0, t.get()));
+    ASSERT_TRUE(device_->SetTextureStageState(0, gfx::StageState::ColorOp, gfx::texop::SelectArg1));
+    struct Case {
+        uint32_t flags;
+        float du;
+        uint32_t left, right;
+    };
+    // The scroll sits in the third row, as a scrolling texture's matrix has it.
+    const Case cases[] = {{0, 0.5f, 0xFF0000, 0x0000FF}, {gfx::kTextureTransformCount2, 0.5f, 0x0000FF, 0xFF0000},
+                          {gfx::kTextureTransformCount2, 1.0f, 0xFF0000, 0x0000FF}};
+    for (const Case& c : cases) {
+        gfx::Matrix m;
+        m(2, 0) = c.du;
+        ASSERT_TRUE(device_->SetTransform(gfx::TransformType::Texture0, m));
+        ASSERT_TRUE(device_->SetTextureStageState(0, gfx::StageState::TextureTransformFlags, c.flags));
+        ASSERT_TRUE(device_->BeginScene());
+        ClearTo(0xFF000000);
+        Draw(ScreenQuad(0, 0, 32, 32, 0xFFFFFFFF));
+        ASSERT_TRUE(device_->EndScene());
+        EXPECT_EQ(Pixel(4, 16), c.left) << c.flags << " " << c.du;
+        EXPECT_EQ(Pixel(28, 16), c.right) << c.flags << " " << c.du;
+    }
+}
+
+TEST_F(GfxRender, UserClipPlanesCutTransformedGeometryOnly)
+{
+    Open(32, 32, 32);
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::Lighting, 0));
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::CullMode, gfx::cull::None));
+    // Keep y >= 0.25 in world space; the view moves the world down by 0.25.
+    ASSERT_TRUE(device_->SetClipPlane(0, {0, 1, 0, -0.25f}));
+    gfx::Matrix view;
+    view(3, 1) = -0.25f;
+    ASSERT_TRUE(device_->SetTransform(gfx::TransformType::View, view));
+    const gfxtest::LVertex q[] = {{-1, 1, 0.5f, 0xFFFFFFFF, 0, 0, 0}, {1, 1, 0.5f, 0xFFFFFFFF, 0, 0, 0},
+                                  {1, -1, 0.5f, 0xFFFFFFFF, 0, 0, 0}, {-1, -1, 0.5f, 0xFFFFFFFF, 0, 0, 0}};
+    for (uint32_t enable : {0u, 1u}) {
+        ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::ClipPlaneEnable, enable));
+        ASSERT_TRUE(device_->BeginScene());
+        ClearTo(0xFF000000);
+        ASSERT_TRUE(device_->DrawPrimitive(gfx::Primitive::TriangleFan, gfx::kFvfLVertex, q, 4));
+        ASSERT_TRUE(device_->EndScene());
+        // World y 0.25 is clip y 0 after the view: the screen's middle row.
+        EXPECT_EQ(Pixel(16, 8), 0xFFFFFFu);
+        EXPECT_EQ(Pixel(16, 14), 0xFFFFFFu);  // a plane taken in view space would cut here
+        EXPECT_EQ(Pixel(16, 17), enable ? 0u : 0xFFFFFFu);
+        EXPECT_EQ(Pixel(16, 24), enable ? 0u : 0xFFFFFFu);
+    }
+    // Screen vertices are never cut by the planes.
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    Draw(ScreenQuad(0, 0, 32, 32, 0xFF00FF00));
+    EXPECT_EQ(Pixel(16, 24), 0x00FF00u);
 }
 
 } // namespace
