@@ -1,5 +1,7 @@
 #include "Veapi/bmp_reader.h"
 
+#include <algorithm>
+
 #include "Veapi/texture_loader.h"
 
 namespace ve {
@@ -72,7 +74,13 @@ void BmpImageReader::ReadHeader(DataMedium* medium)
     }
     uint64_t rowBytes = (uint64_t(bits_) * width_ + 7) / 8;
     padding_ = uint32_t((4 - rowBytes % 4) % 4);
-    CheckSize();
+    if (!CheckSize())
+        return;
+    // Data that cannot hold the pixels ends early: said before any surface is made.
+    int64_t left = medium->Size();
+    uint64_t needed = paletteBytes + uint64_t(std::max<int64_t>(gap_, 0)) + (rowBytes + padding_) * height_;
+    if (colours_ <= 256 && left >= 0 && uint64_t(left) < needed)
+        medium->AddStatus(kMediumEndOfData);
 }
 
 void BmpImageReader::AllocateBuffers(bool keep, uint32_t entries)
@@ -105,16 +113,15 @@ void BmpImageReader::AllocateBuffers(bool keep, uint32_t entries)
 void BmpImageReader::ReadRow(void* buffer)
 {
     auto* out = static_cast<uint8_t*>(buffer);
+    if (medium_->Status())
+        return;  // the load fails at its next check; reading on gains nothing
     if (bits_ == 24) {
-        for (uint32_t x = 0; x < width_; ++x) {
-            uint8_t b = 0, g = 0, r = 0;
-            medium_->ReadUInt8(b);
-            medium_->ReadUInt8(g);
-            medium_->ReadUInt8(r);
-            out[3 * x] = r;
-            out[3 * x + 1] = g;
-            out[3 * x + 2] = b;
-        }
+        // Stored blue, green, red.
+        medium_->ReadBytes(out, width_ * 3);
+        for (uint32_t x = 0; x < width_; ++x)
+            std::swap(out[3 * x], out[3 * x + 2]);
+    } else if (bits_ == 8) {
+        medium_->ReadBytes(out, width_);
     } else {
         uint8_t byte = 0;
         int left = 0;

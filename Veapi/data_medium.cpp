@@ -96,6 +96,21 @@ bool DataMedium::ReadUInt8(uint8_t& value)
     return true;
 }
 
+uint32_t DataMedium::ReadBytes(void* buffer, uint32_t count)
+{
+    auto* out = static_cast<uint8_t*>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        if ((!readBlock_ || readPos_ >= blockLength_) && !Fill(1))
+            break;
+        uint32_t n = std::min(count - done, blockLength_ - readPos_);
+        std::memcpy(out + done, readBlock_ + readPos_, n);
+        readPos_ += n;
+        done += n;
+    }
+    return done;
+}
+
 void DataMedium::SkipBytes(int32_t count)
 {
     if (readBlock_) {

@@ -42,6 +42,8 @@ public:
     bool ReadUInt32(uint32_t& value);
     bool ReadUInt16(uint16_t& value);
     bool ReadUInt8(uint8_t& value);
+    // Buffered copy of up to count bytes; returns the bytes copied.
+    uint32_t ReadBytes(void* buffer, uint32_t count);
     void SkipBytes(int32_t count);
     // Gives back an outstanding block so the virtual transfers may be used.
     void Flush();

@@ -30,9 +30,10 @@ bool ImageReader::CheckSize()
 
 void ImageReader::AllocateBuffers(bool keep, uint32_t)
 {
-    // Room for every index a row can hold: indices past the colour count read black.
+    // Room for every index a row can hold: indices past the colour count read
+    // black. Rows hold byte indices, so no more than 256 entries are ever used.
     if (colours_)
-        palette_.assign(size_t(std::max<uint32_t>(colours_, 256)) * 3, 0);
+        palette_.assign(256 * 3, 0);
     size_t stride = size_t(width_) * PixelBytes();
     if (keep) {
         block_.assign(stride * height_, 0);

@@ -91,7 +91,13 @@ void PnmImageReader::ReadHeader(DataMedium* medium)
         maximum_ = uint32_t(values[2]);
     }
     colours_ = kind_ == '6' ? 0 : kind_ == '5' ? maximum_ + 1 : 2;
-    CheckSize();
+    if (!CheckSize())
+        return;
+    // Data that cannot hold the samples ends early: said before any surface is made.
+    uint64_t row = kind_ == '6' ? uint64_t(width_) * 3 : kind_ == '5' ? width_ : (uint64_t(width_) + 7) / 8;
+    int64_t left = medium->Size();
+    if (left >= 0 && uint64_t(left) < row * height_)
+        medium->AddStatus(kMediumEndOfData);
 }
 
 void PnmImageReader::AllocateBuffers(bool keep, uint32_t entries)
@@ -110,6 +116,8 @@ void PnmImageReader::AllocateBuffers(bool keep, uint32_t entries)
 void PnmImageReader::ReadRow(void* buffer)
 {
     auto* out = static_cast<uint8_t*>(buffer);
+    if (medium_->Status())
+        return;  // the load fails at its next check; reading on gains nothing
     switch (kind_) {
     case '6':
         for (uint32_t i = 0; i < width_ * 3; ++i) {

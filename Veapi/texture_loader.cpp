@@ -954,6 +954,10 @@ gfx::Surface* LoadFromMedium(LoadRequest& req)
 {
     if (!req.hasHandle && !req.hasMemory)
         return ReloadKept(req);
+    if (req.hasMemory && !req.memory) {
+        TextureLoader::FailOs(kTexOpenFailed, 0);  // a memory source without memory
+        return nullptr;
+    }
     FileMedium* file = req.hasHandle ? new FileMedium(req.handle) : nullptr;
     DataMedium* medium = file ? static_cast<DataMedium*>(file)
                               : new MemoryMedium(req.memory, req.limit);

@@ -78,10 +78,10 @@ void Clock::Calibrate(int n)
         // The rate is worked out on the full 64-bit difference, so a long
         // time between construction and calibration cannot overflow it.
         const double perSecond = static_cast<double>(difference) * 1000.0 / elapsed;
-        const bool valid = difference > 0 && perSecond >= 1.0 && perSecond < 2147483647.0;
+        const bool valid = difference > 0 && perSecond >= 1.0 && std::isfinite(perSecond);
         if (valid) {
-            ticksPerSecondInt_ = static_cast<int32_t>(std::lround(perSecond));
-            ticksPerSecond_ = static_cast<float>(ticksPerSecondInt_);
+            ticksPerSecondInt_ = perSecond < 2147483647.0 ? static_cast<int32_t>(std::lround(perSecond)) : INT32_MAX;
+            ticksPerSecond_ = static_cast<float>(perSecond);
             secondsPerTick_ = static_cast<float>(elapsed / (static_cast<double>(difference) * 1000.0));
         }
         source_.yield(source_.context);

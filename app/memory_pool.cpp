@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <new>
+
+#include <sched.h>
 
 namespace {
 
@@ -47,6 +50,11 @@ const bool g_started = StartupGlobal();
 
 } // namespace
 
+void PoolLock::Yield()
+{
+    sched_yield();
+}
+
 void* MemoryPool::SystemAllocate(size_t size, void*)
 {
     return std::malloc(size);
@@ -55,6 +63,15 @@ void* MemoryPool::SystemAllocate(size_t size, void*)
 void MemoryPool::SystemRelease(void* block, void*)
 {
     std::free(block);
+}
+
+bool MemoryPool::ReplacesGlobalNew()
+{
+#if TREVOK_POOLED_ALLOCATOR
+    return true;
+#else
+    return false;
+#endif
 }
 
 MemoryPool& MemoryPool::Global()

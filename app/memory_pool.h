@@ -11,13 +11,36 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
+#include <atomic>
 
 // Where a pool takes chunks, large blocks and its reserve from.
 struct HeapFunctions {
     void* (*allocate)(size_t size, void* context); // null when out of memory
     void (*release)(void* block, void* context);
     void* context;
+};
+
+// The allocator's own lock: held for a few dozen instructions, so a short
+// spin beats a system mutex; it yields when the holder was preempted. Works
+// from the first static initialiser on (constant-initialised).
+class PoolLock {
+public:
+    void lock()
+    {
+        for (int spins = 0; held_.exchange(true, std::memory_order_acquire); ++spins) {
+            while (held_.load(std::memory_order_relaxed)) {
+                if (++spins > 64) {
+                    Yield();
+                    spins = 0;
+                }
+            }
+        }
+    }
+    void unlock() { held_.store(false, std::memory_order_release); }
+
+private:
+    static void Yield();
+    std::atomic<bool> held_{false};
 };
 
 class MemoryPool {
@@ -69,6 +92,9 @@ public:
     size_t ChunkCount() const;
     bool HasReserve() const;
 
+    // True when this build routes operator new and delete through Global().
+    static bool ReplacesGlobalNew();
+
     // The pool behind operator new; it never goes away, so blocks freed by
     // late static destructors are still handled.
     static MemoryPool& Global();
@@ -102,7 +128,7 @@ private:
     Page* Sentinel(size_t classIndex);
 
     HeapFunctions heap_;
-    mutable std::mutex lock_;
+    mutable PoolLock lock_;
     Page classes_[kClassCount]{}; // sentinels; next null until first use. Guarded by lock_
     Page* freePages_ = nullptr;   // guarded by lock_
     void* reserve_ = nullptr;     // guarded by lock_

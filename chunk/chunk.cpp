@@ -50,6 +50,17 @@ bool SameIdentifier(std::string_view a, std::string_view b)
     return true;
 }
 
+bool SameIdentifier(const char* a, const char* b)
+{
+    for (size_t i = 0; i < 8; ++i) {
+        if (a[i] != b[i])
+            return false;
+        if (a[i] == 0)
+            return true;
+    }
+    return true;
+}
+
 std::string_view ChunkBytes::Identifier() const
 {
     size_t n = 0;
@@ -245,6 +256,14 @@ void ParentChunk::AfterLoad()
 }
 
 Chunk* ParentChunk::FindChild(std::string_view identifier) const
+{
+    for (Chunk* c = firstChild_; c; c = c->next_)
+        if (c->Is(identifier))
+            return c;
+    return nullptr;
+}
+
+Chunk* ParentChunk::FindChild(const char* identifier) const
 {
     for (Chunk* c = firstChild_; c; c = c->next_)
         if (c->Is(identifier))

@@ -32,6 +32,7 @@ inline constexpr int kMaxChunkDepth = 64;
 
 // True when two identifiers agree over at most 8 characters (stopping at a NUL).
 bool SameIdentifier(std::string_view a, std::string_view b);
+bool SameIdentifier(const char* a, const char* b);
 
 // One chunk as it lies in memory while a file is read: the 12-byte header and the
 // payload, exactly `size` bytes (already checked against the parent).
@@ -69,6 +70,7 @@ public:
     Chunk* GetRoot();
     const char* Identifier() const { return identifier_; }
     bool Is(std::string_view identifier) const { return SameIdentifier(identifier_, identifier); }
+    bool Is(const char* identifier) const { return SameIdentifier(identifier_, identifier); }
     int32_t Size() const { return size_; }
     ParentChunk* Parent() const { return parent_; }
     Chunk* Next() const { return next_; }
@@ -113,6 +115,7 @@ public:
     Chunk* FirstChild() const { return firstChild_; }
     Chunk* LastChild() const { return lastChild_; }
     Chunk* FindChild(std::string_view identifier) const;
+    Chunk* FindChild(const char* identifier) const;
     void FindChildren(std::string_view identifier, std::vector<Chunk*>& list) const;
     int CountChildren(std::string_view identifier) const;
     void Children(std::vector<Chunk*>& list) const;
@@ -120,6 +123,15 @@ public:
 
     template <class T>
     T* FindChildAs(std::string_view identifier) const
+    {
+        for (Chunk* c = firstChild_; c; c = c->Next())
+            if (c->Is(identifier))
+                if (auto* t = dynamic_cast<T*>(c))
+                    return t;
+        return nullptr;
+    }
+    template <class T>
+    T* FindChildAs(const char* identifier) const
     {
         for (Chunk* c = firstChild_; c; c = c->Next())
             if (c->Is(identifier))

@@ -190,7 +190,13 @@ void ChunkFile::AfterLoad()
             if (it != byNumber.end())
                 o->LinkShape(it->second);
         }
+    auto* env = GetEnvironmentData();
+    auto* envName = env ? env->FindChildAs<FileNameChunk>("RIFFNAME") : nullptr;
+    hasEnvironmentName_ = envName != nullptr;
+    environmentName_ = envName ? envName->name_ : std::string();
+    afterLoad_ = true;
     ParentChunk::AfterLoad();
+    afterLoad_ = hasEnvironmentName_ = false;
 }
 
 std::vector<uint8_t> ChunkFile::PlainImage()
@@ -319,6 +325,12 @@ void ChunkFile::AddObject(ObjectChunk* object)
 
 void ChunkFile::ForgetObject(ObjectChunk* object)
 {
+    int32_t i = object->Header().tableIndex_;
+    if (i >= 0 && static_cast<size_t>(i) < objectTable_.size() && objectTable_[static_cast<size_t>(i)] == object) {
+        objectTable_[static_cast<size_t>(i)] = nullptr;
+        return;
+    }
+    // An index changed behind the table's back: look for the slot.
     for (auto& slot : objectTable_)
         if (slot == object)
             slot = nullptr;

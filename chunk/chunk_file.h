@@ -64,6 +64,10 @@ public:
     int32_t ObjectCount() const { return static_cast<int32_t>(objectTable_.size()); }
 
     void AfterLoad() override;
+    // While the objects of a loaded file compute their name digests: the name of the
+    // environment's file, looked up once instead of once per object.
+    bool InAfterLoad() const { return afterLoad_; }
+    const std::string* EnvironmentNameDuringLoad() const { return hasEnvironmentName_ ? &environmentName_ : nullptr; }
 
 private:
     ChunkFile();
@@ -76,6 +80,9 @@ private:
     bool tableBuilt_ = false;
     bool fromFile_ = false;
     bool compressed_ = false;
+    bool afterLoad_ = false;
+    bool hasEnvironmentName_ = false;
+    std::string environmentName_;
 };
 
 // RIFVERIN: the format version.

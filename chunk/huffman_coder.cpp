@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace trevok {
@@ -12,7 +13,6 @@ namespace {
 constexpr int kSymbols = 257;
 constexpr int kEndSymbol = 256;
 constexpr int kTableSize = 1 << kMaxCodeLength;
-constexpr size_t kCountsOffset = 16;
 constexpr size_t kSymbolsOffset = 60;
 
 struct SymbolCount {
@@ -274,25 +274,42 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
     int have = 0;
     size_t byte = 0;
     uint64_t consumed = 0;
-    for (size_t produced = 0; produced < out.size();) {
-        while (have <= 56) {
-            uint64_t b = byte < static_cast<size_t>(streamLength) ? stream[byte] : 0;
-            ++byte;
-            acc |= b << have;
-            have += 8;
+    const size_t length = static_cast<size_t>(streamLength);
+    uint8_t* dst = out.data();
+    const size_t outSize = out.size();
+    for (size_t produced = 0; produced < outSize;) {
+        // Refill to at least 57 bits: whole 8-byte loads inside the stream, zeros past its end.
+        if (byte + 8 <= length) {
+            uint64_t v;
+            std::memcpy(&v, stream + byte, 8);
+            if constexpr (std::endian::native == std::endian::big)
+                v = __builtin_bswap64(v);
+            acc |= v << have;
+            byte += static_cast<size_t>((63 - have) >> 3);
+            have |= 56;
+        } else {
+            while (have <= 56) {
+                uint64_t b = byte < length ? stream[byte] : 0;
+                ++byte;
+                acc |= b << have;
+                have += 8;
+            }
         }
-        uint16_t entry = table[acc & (kTableSize - 1)];
-        int len = entry >> 8;
-        if (len == 0)
-            return out.clear(), Fail(error, "bit stream holds a code the table does not define");
-        if (len == 255)
-            return out.clear(), Fail(error, "bit stream ends before the expanded length");
-        consumed += static_cast<uint64_t>(len);
-        if (consumed > streamBits)
-            return out.clear(), Fail(error, "bit stream runs past its stored length");
-        out[produced++] = static_cast<uint8_t>(entry);
-        acc >>= len;
-        have -= len;
+        // Five codes of at most 11 bits fit in what was loaded.
+        for (int k = 0; k < 5 && produced < outSize; ++k) {
+            uint16_t entry = table[acc & (kTableSize - 1)];
+            int len = entry >> 8;
+            if (len == 0)
+                return out.clear(), Fail(error, "bit stream holds a code the table does not define");
+            if (len == 255)
+                return out.clear(), Fail(error, "bit stream ends before the expanded length");
+            consumed += static_cast<uint64_t>(len);
+            if (consumed > streamBits)
+                return out.clear(), Fail(error, "bit stream runs past its stored length");
+            dst[produced++] = static_cast<uint8_t>(entry);
+            acc >>= len;
+            have -= len;
+        }
     }
     return true;
 }

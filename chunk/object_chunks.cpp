@@ -51,6 +51,12 @@ bool EditableChunk::WriteInPlace(std::FILE* file)
 {
     if (!GetHeaderIdentifier())
         return false;
+    // Only a plain file can be patched in place; chunks written into a compressed
+    // one would destroy it.
+    char magic[8] = {};
+    std::fseek(file, 0, SEEK_SET);
+    if (std::fread(magic, 1, 8, file) != 8 || std::memcmp(magic, kPlainFileIdentifier, 8) != 0)
+        return false;
     std::vector<long> offsets;
     std::fseek(file, 0, SEEK_SET);
     ScanFileForChunks(offsets, file, identifier_);
@@ -187,6 +193,11 @@ void ObjectChunk::ComputeNameDigest()
     header_.digest_ = {};
     if (!parent_)
         return;
+    if (auto* file = dynamic_cast<ChunkFile*>(parent_); file && file->InAfterLoad()) {
+        if (const std::string* name = file->EnvironmentNameDuringLoad())
+            header_.digest_ = NameDigest::Of(*name + header_.name_);
+        return;
+    }
     auto* env = parent_->FindChild("VQNENVDT");
     auto* envParent = dynamic_cast<ParentChunk*>(env);
     if (!envParent)

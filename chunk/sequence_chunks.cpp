@@ -32,6 +32,14 @@ int32_t FloorToInt32(double v)
     return static_cast<int32_t>(f);
 }
 
+// Tick differences of keys read from a file: taken wide and held to 32 bits.
+int32_t TickSpan(int32_t from, int32_t to)
+{
+    int64_t d = static_cast<int64_t>(to) - from;
+    return static_cast<int32_t>(std::clamp<int64_t>(d, std::numeric_limits<int32_t>::min(),
+                                                     std::numeric_limits<int32_t>::max()));
+}
+
 SequenceRotation Multiply(const SequenceRotation& a, const SequenceRotation& b)
 {
     return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
@@ -394,7 +402,9 @@ SequenceKey BuildSequenceKey(const SequenceFrameChunk& frame, SequenceBuildConte
             id = context.soundSystem_->LoadSoundChunks(sound->name_);
             if (id > 0) {
                 const auto& v = sound->values_;
-                id = context.soundSystem_->MakeVariant(id, (v[2] * 100) / 128, static_cast<float>(v[3] / 128),
+                // Values from the file: the volume is taken wide so no value overflows.
+                auto volume = static_cast<int32_t>(std::clamp<int64_t>(int64_t{v[2]} * 100 / 128, INT32_MIN, INT32_MAX));
+                id = context.soundSystem_->MakeVariant(id, volume, static_cast<float>(v[3] / 128),
                                                        static_cast<float>(v[0]) * 0.001f,
                                                        static_cast<float>(v[1]) * 0.001f);
             }
@@ -464,14 +474,14 @@ std::unique_ptr<Sequence> BuildSequence(const SequenceChunk& chunk, SequenceBuil
         SequenceKey& k = seq->keys_[i];
         const SequenceKey& next = seq->keys_[(i + 1) % seq->keys_.size()];
         k.ordinal_ = static_cast<int32_t>(i);
-        k.span_ = next.time_ - k.time_;
+        k.span_ = TickSpan(k.time_, next.time_);
         if (!(k.position_ == next.position_))
             k.flags_ |= kKeyMoves;
         if (!(k.rotation_ == next.rotation_))
             k.flags_ |= kKeyRotates;
         k.blend_ = MakeBlend(k.rotation_, next.rotation_);
     }
-    seq->keys_.back().span_ = seq->length_ - seq->keys_.back().time_;
+    seq->keys_.back().span_ = TickSpan(seq->keys_.back().time_, seq->length_);
     return seq;
 }
 

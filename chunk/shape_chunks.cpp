@@ -64,6 +64,12 @@ ShapeChunk::ShapeChunk(ParentChunk* parent, const ShapeData& data) : ShapeChunk(
     new ShapeHeaderChunk(this);
 }
 
+ShapeChunk::~ShapeChunk()
+{
+    // While this is still a shape: the header's object links point back at it.
+    DeleteChildren();
+}
+
 void ShapeChunk::AppendGeometryChildren()
 {
     ShapeData& d = shape_;

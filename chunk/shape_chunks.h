@@ -20,6 +20,7 @@ public:
     ShapeChunk(ParentChunk* parent, const ChunkBytes& bytes);
     // A new shape: a copy of the data, its geometry children, then a new header.
     ShapeChunk(ParentChunk* parent, const ShapeData& data);
+    ~ShapeChunk() override;
 
     ShapeData& Data() { return shape_; }
     const ShapeData& Data() const { return shape_; }

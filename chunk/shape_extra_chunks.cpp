@@ -437,7 +437,12 @@ void ShapeMorphFramesChunk::WritePayload(ByteWriter& out) const
 
 void ShapeAnimSequence::ComputeNormalsAndBounds(const ShapeData& shape, const std::vector<int32_t>* leaveOut)
 {
-    const auto points = static_cast<size_t>(std::max(shape.pointCount_, 0));
+    // The point count comes from a header; never trust it beyond the points held.
+    size_t held = shape.points_.size();
+    for (const auto& frame : frames_)
+        if (frame)
+            held = std::max(held, frame->points_.size());
+    const size_t points = std::min(static_cast<size_t>(std::max(shape.pointCount_, 0)), held);
     vertexNormals_.assign(points, ShapeNormal{});
     for (size_t p = 0; p < shape.polygons_.size(); ++p) {
         const ShapePolygon& poly = shape.polygons_[p];
@@ -566,8 +571,17 @@ void ShapeAnimSequenceChunk::SetFrameWord(int32_t frame, int32_t value)
 {
     if (frame < 0 || static_cast<size_t>(frame) >= record_.frames_.size())
         return;
-    if (auto& f = record_.frames_[static_cast<size_t>(frame)])
+    if (auto& f = record_.frames_[static_cast<size_t>(frame)]) {
         f->words_[0] = value;
+        edited_ = true;
+    }
+}
+
+void ShapeAnimSequenceChunk::BeforeSave()
+{
+    if (edited_)
+        RebuildChildren();
+    ParentChunk::BeforeSave();
 }
 
 void ShapeAnimSequenceChunk::RemoveMarkedFrames()
@@ -577,6 +591,7 @@ void ShapeAnimSequenceChunk::RemoveMarkedFrames()
     auto& frames = record_.frames_;
     frames.erase(std::remove_if(frames.begin(), frames.end(), [](const auto& f) { return f && f->IsRemoved(); }),
                  frames.end());
+    edited_ = true;
 }
 
 void ShapeAnimSequenceChunk::RebuildChildren()
@@ -587,6 +602,7 @@ void ShapeAnimSequenceChunk::RebuildChildren()
             delete c;
         c = next;
     }
+    edited_ = false;
     new ShapeAnimSequenceDataChunk(this, record_);
     int32_t written = 0;
     for (const auto& f : record_.frames_)

@@ -257,10 +257,16 @@ public:
     const ShapeAnimSequence& Record() const { return record_; }
     // Replaces the record and rebuilds the children from it.
     void Set(const ShapeAnimSequence& record);
-    void SetFirstParameter(int32_t value) { record_.params_[0] = value; }
+    void SetFirstParameter(int32_t value)
+    {
+        record_.params_[0] = value;
+        edited_ = true;
+    }
     void SetFrameWord(int32_t frame, int32_t value);
     // Drops the frames marked removed, keeping the order (only under a shape).
     void RemoveMarkedFrames();
+    // An edited record is written as children again, so the edit is saved.
+    void BeforeSave() override;
     // Writes the record as children: removed and missing frames are left out and the
     // written frames are numbered without gaps, so the sequence reads back.
     void RebuildChildren();
@@ -270,6 +276,7 @@ private:
 
     ShapeAnimSequence record_;
     bool assembled_ = false;
+    bool edited_ = false;
 };
 
 class ShapeAnimSequenceDataChunk : public DataChunk {

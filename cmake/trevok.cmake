@@ -53,6 +53,7 @@ function(trevok_tests lib)
   gtest_discover_tests(${target}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "${lib}."
     PROPERTIES ENVIRONMENT
       "TREVOK_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;TREVOK_SAMPLE_DATA=${CMAKE_BINARY_DIR}/sample-data;TREVOK_BUILD_DIR=${CMAKE_BINARY_DIR}"
       ${ARG_PROPERTIES})

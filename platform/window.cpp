@@ -244,6 +244,15 @@ void PumpEvents()
         Translate(e);
 }
 
+void CloseWindowSystem()
+{
+    if (g_window)
+        return; // a window still lives
+    SDL_Quit();
+    g_videoReady = false;
+    g_eventsReady = false;
+}
+
 void InstallCloseSignals()
 {
     struct sigaction action = {};

@@ -118,4 +118,8 @@ namespace platform {
 // exit handlers still run. Safe to call more than once.
 void InstallCloseSignals();
 
+// Releases the window system (after the window is gone) at the end of the
+// program.
+void CloseWindowSystem();
+
 } // namespace platform

@@ -271,6 +271,13 @@ void ScriptCompiler::TextToken(int kind, const char* text)
 {
     if (!Active())
         return;
+    if (macroDepth_ > 0 && ++macroTokens_ > options_.maxMacroTokens) {
+        // Macros of macros can multiply a small file into more text than memory holds.
+        if (!macroLimitReported_)
+            Error("macro expansion too large");
+        macroLimitReported_ = true;
+        return;
+    }
     if (kind == PP_NAME) {
         if (const auto* body = macros_.Find(text)) {
             if (macroDepth_ >= options_.maxMacroDepth || macroExpansions_ >= options_.maxMacroExpansions) {

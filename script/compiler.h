@@ -44,6 +44,7 @@ struct CompileOptions {
     int maxIncludeDepth = 32;
     int maxMacroDepth = 200;
     long maxMacroExpansions = 200000;
+    long maxMacroTokens = 4000000;  // text that macro expansions may produce in one compile
 };
 
 struct CompileResult {

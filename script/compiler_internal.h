@@ -153,7 +153,7 @@ private:
         std::size_t conditionals;
     };
 
-    void Report(Severity severity, const char* format, va_list args);
+    void Report(Severity severity, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
     void Append(std::string piece);
     void PushSource(std::unique_ptr<InputSource> source);
     void IncludeFile(const std::string& name);
@@ -183,6 +183,7 @@ private:
     std::deque<std::string> strings_;             // token texts of this compile
     int macroDepth_ = 0;
     long macroExpansions_ = 0;
+    long macroTokens_ = 0;
     bool macroLimitReported_ = false;
 
     // Directive being read.

@@ -156,10 +156,7 @@ void ScriptDefinition::SetValue(const ValueItem& item, ScriptCompiler& sc)
             }
             s.reference.reset();
         } else {
-            bool suits = false;
-            for (DefinitionKind k : s.accepted)
-                suits = suits || k == item.reference->Kind();
-            if (!suits) {
+            if (!s.Accepts(item.reference->Kind())) {
                 sc.Error("value for '%s' is not a suitable type", s.displayName);
                 return;
             }
@@ -230,7 +227,7 @@ void ScriptDefinition::DeclareReference(const char* name, int key, DefinitionKin
     s.displayName = name;
     s.mayBeNone = mayBeNone;
     s.hasValue = hasDefault;
-    s.accepted.push_back(accepted);
+    s.accepted = static_cast<std::uint16_t>(s.accepted | (1u << static_cast<int>(accepted)));
 }
 
 void ScriptDefinition::DeclareString(const char* name, int key, bool mayBeNone, bool hasDefault, const char* value)

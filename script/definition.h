@@ -106,7 +106,8 @@ struct Slot {
     std::int32_t minInt = 0, maxInt = 0;
     double minReal = 0, maxReal = 0;
     bool mayBeNone = false;
-    std::vector<DefinitionKind> accepted;
+    std::uint16_t accepted = 0;  // one bit per kind a reference slot takes
+    bool Accepts(DefinitionKind k) const { return (accepted >> static_cast<int>(k)) & 1u; }
     bool hasValue = false;
     bool given = false;
     bool setHere = false;

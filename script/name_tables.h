@@ -5,9 +5,9 @@
 
 #include "script/definition.h"
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <forward_list>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,36 +20,46 @@ std::int32_t NameHashUpper(std::string_view name);
 template <typename Value>
 class NameTable {
 public:
-    static constexpr int kBuckets = 64;
+    static constexpr int kInitialBuckets = 64;
 
     struct Entry {
+        std::size_t fingerprint;  // exact-name hash, to skip most string compares
         std::string name;
         Value value;
     };
 
+    NameTable() : buckets_(kInitialBuckets) {}
+
+    // The newest entry of that exact name (case-sensitive), or null.
     Value* Find(std::string_view name)
     {
-        for (Entry& e : buckets_[Bucket(name)])
-            if (e.name == name)
-                return &e.value;
+        const std::size_t fp = Fingerprint(name);
+        auto& chain = buckets_[BucketOf(name, buckets_.size())];
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            if (it->fingerprint == fp && it->name == name)
+                return &it->value;
         return nullptr;
     }
 
     // Does not look for an existing entry: callers look up first.
     void Insert(std::string name, Value value)
     {
-        auto& chain = buckets_[Bucket(name)];
-        chain.push_front(Entry{std::move(name), std::move(value)});
+        // Grows with the number of names; the bucket stays NameHashUpper's.
+        if (count_ >= 8 * buckets_.size())
+            Grow();
+        const std::size_t fp = Fingerprint(name);
+        auto& chain = buckets_[BucketOf(name, buckets_.size())];
+        chain.push_back(Entry{fp, std::move(name), std::move(value)});
         ++count_;
     }
 
     void Remove(std::string_view name)
     {
-        auto& chain = buckets_[Bucket(name)];
-        auto before = chain.before_begin();
-        for (auto it = chain.begin(); it != chain.end(); before = it, ++it) {
+        auto& chain = buckets_[BucketOf(name, buckets_.size())];
+        for (auto it = chain.end(); it != chain.begin();) {
+            --it;
             if (it->name == name) {
-                chain.erase_after(before);
+                chain.erase(it);
                 --count_;
                 return;
             }
@@ -58,17 +68,32 @@ public:
 
     void Clear()
     {
-        for (auto& chain : buckets_)
-            chain.clear();
+        buckets_.assign(kInitialBuckets, {});
         count_ = 0;
     }
 
-    int Count() const { return count_; }
-    static int Bucket(std::string_view name) { return static_cast<int>(static_cast<std::uint32_t>(NameHashUpper(name)) & 63u); }
+    int Count() const { return static_cast<int>(count_); }
+    // The bucket a name falls in while the table has its first 64 buckets.
+    static int Bucket(std::string_view name) { return static_cast<int>(BucketOf(name, kInitialBuckets)); }
 
 private:
-    std::array<std::forward_list<Entry>, kBuckets> buckets_;
-    int count_ = 0;
+    static std::size_t BucketOf(std::string_view name, std::size_t buckets)
+    {
+        return static_cast<std::uint32_t>(NameHashUpper(name)) & (buckets - 1);
+    }
+    static std::size_t Fingerprint(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+    void Grow()
+    {
+        std::vector<std::vector<Entry>> bigger(buckets_.size() * 2);
+        for (auto& chain : buckets_)
+            for (auto& e : chain)
+                bigger[BucketOf(e.name, bigger.size())].push_back(std::move(e));
+        buckets_ = std::move(bigger);
+    }
+
+    std::vector<std::vector<Entry>> buckets_;  // power-of-two count
+    std::size_t count_ = 0;
 };
 
 // A macro body: the directive's tokens as written, strings with their quotes.

@@ -2,6 +2,8 @@
 # Builds the game and starts it on the generated sample data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Lets ccache share objects between clones of the tree in other folders.
+export CCACHE_BASEDIR="$PWD"
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target trevok sample_data

@@ -3,6 +3,8 @@
 # SECONDS_PER_TARGET (default 20) sets how long each runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Lets ccache share objects between clones of the tree in other folders.
+export CCACHE_BASEDIR="$PWD"
 bash scripts/install-deps.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

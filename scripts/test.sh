@@ -3,6 +3,8 @@
 # sanitizer build; the default is the RelWithDebInfo build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Lets ccache share objects between clones of the tree in other folders.
+export CCACHE_BASEDIR="$PWD"
 bash scripts/install-deps.sh
 preset="${PRESET:-default}"
 cmake --preset "$preset" >/dev/null

@@ -264,6 +264,8 @@ void Shutdown()
     Trace("exit: input and string table");
     Input::Shutdown();
     StringTable::Global().Free();
+    g_window.reset();
+    platform::CloseWindowSystem();
     RemoveAppStateObserver(TraceState);
 }
 

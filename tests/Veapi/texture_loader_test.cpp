@@ -101,6 +101,11 @@ TEST(TextureLoaderErrors, EachCodeIsReachedByAFileThatShowsIt)
         {"iff_size_past_end.iff", true, ve::kTexBadImage},
         {"iff_bad_root.iff", true, ve::kTexUnknownFormat},
         {"s3tc_short_data.iff", true, ve::kTexBadImage},
+        {"bmp_colours_used_huge.bmp", true, ve::kTexBadImage},
+        {"bmp_offset_inside_palette.bmp", true, ve::kTexBadImage},
+        {"bmp_too_wide.bmp", true, ve::kTexBadImage},
+        {"pnm_p6_cut_in_header.ppm", true, ve::kTexEndOfData},
+        {"pnm_p6_long_number.ppm", true, ve::kTexBadImage},
     };
     for (const ErrorCase& c : cases) {
         gfx::Surface* s = TextureLoader::LoadTexture("s", Fixture(c.fixture).c_str());
@@ -397,6 +402,41 @@ TEST(TextureLoaderTarget, RefillsAGivenSurface)
     kept->Release();
     EXPECT_FALSE(first->IsLost());
     EXPECT_EQ(Rgb(first.s, 0, 0), 0x0a141eu);
+}
+
+TEST(TextureLoaderRects, EachRectangleGetsItsOwnSurface)
+{
+    LoaderSetup setup;
+    // Rows 0 and 1 of the fixture: red green blue white / white blue green red.
+    ve::LoadRect rects[3] = {{0, 0, 2, 2, 0, 0, nullptr}, {2, 1, 4, 2, 0, 0, nullptr}, {4, 0, 6, 2, 0, 0, nullptr}};
+    EXPECT_EQ(TextureLoader::LoadSurface("sa", Fixture("bmp_8bit_4x2.bmp").c_str(), 3u, rects), nullptr);
+    ASSERT_EQ(TextureLoader::LastError(), 0u);
+    SurfaceRef a(rects[0].surface), b(rects[1].surface);
+    ASSERT_TRUE(a);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(rects[2].surface, nullptr) << "a rectangle right of the image is skipped";
+    EXPECT_EQ(rects[0].outWidth, 4u);
+    EXPECT_EQ(Rgb(a.s, 0, 0), 0xff0000u);
+    EXPECT_EQ(Rgb(a.s, 1, 1), 0x0000ffu);
+    EXPECT_EQ(Rgb(b.s, 0, 0), 0x00ff00u);
+    EXPECT_EQ(Rgb(b.s, 1, 0), 0xff0000u);
+    EXPECT_EQ(Rgb(b.s, 2, 0), 0xff0000u) << "the row's last pixel once more";
+}
+
+TEST(TextureLoaderStaging, RowsGoThroughSystemMemoryIntoTheDeviceTexture)
+{
+    LoaderSetup setup;
+    SurfaceRef s(TextureLoader::LoadTexture("sf", Fixture("bmp_24bit_3x2.bmp").c_str(), ve::kLoadStaging));
+    ASSERT_TRUE(s) << TextureLoader::LastError();
+    EXPECT_TRUE(s->Caps() & gfx::kCapsVideoMemory);
+    EXPECT_EQ(Rgb(s.s, 2, 1), 0x0000ffu);
+    // A plain surface taking a texture format lands in system memory.
+    SurfaceRef sys(TextureLoader::LoadSurface("sf", Fixture("bmp_24bit_3x2.bmp").c_str(), ve::kLoadTextureFormat));
+    ASSERT_TRUE(sys);
+    EXPECT_TRUE(sys->Caps() & gfx::kCapsSystemMemory);
+    EXPECT_TRUE(sys->Caps() & gfx::kCapsTexture);
+    EXPECT_EQ(TextureLoader::LoadTexture("px", nullptr, 10u), nullptr);
+    EXPECT_EQ(TextureLoader::LastError(), ve::kTexOpenFailed);
 }
 
 TEST(PixelFormatDescription, RefusesWhatTheLoaderCannotFill)

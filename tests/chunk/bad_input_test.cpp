@@ -39,12 +39,17 @@ std::vector<uint8_t> ObjectWithChild(int32_t childSize, size_t childBytes = 16)
     return PlainFile({MakeChunk("RBOBJECT", MakeChunk("ZZCHILD", std::vector<uint8_t>(childBytes - 12, 0), childSize))});
 }
 
+// OBINTDT chunks nested `depth` deep around one OBJNOTES, built front to back.
 std::vector<uint8_t> Nested(int depth)
 {
-    std::vector<uint8_t> c = MakeChunk("OBJNOTES", {1, 0, 0, 0});
+    const int64_t inner = 16;
+    const int64_t total = 12 + 12 * int64_t{depth} + inner;
+    Bytes b;
+    b.Raw("VQNINFF2").I32(static_cast<int32_t>(total));
     for (int i = 0; i < depth; ++i)
-        c = MakeChunk("OBINTDT", c);
-    return PlainFile({c});
+        b.Id("OBINTDT").I32(static_cast<int32_t>(total - 12 - 12 * int64_t{i}));
+    b.Id("OBJNOTES").I32(16).I32(1);
+    return b.b;
 }
 
 std::vector<uint8_t> CompressedLights()
@@ -146,4 +151,12 @@ TEST(BadInput, HostileNestingIsRefusedWithoutRecursingIntoIt)
     auto image = Nested(5000); // far past the depth limit, cheap to build
     auto file = ChunkFile::FromFileImage(image);
     EXPECT_EQ(file->ErrorCode(), kChunkBadData);
+}
+
+TEST(BadInput, NestingUpToTheLimitLoads)
+{
+    auto file = ChunkFile::FromFileImage(Nested(kMaxChunkDepth - 1));
+    EXPECT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+    EXPECT_EQ(file->PlainImage(), Nested(kMaxChunkDepth - 1));
+    EXPECT_EQ(ChunkFile::FromFileImage(Nested(kMaxChunkDepth))->ErrorCode(), kChunkBadData);
 }

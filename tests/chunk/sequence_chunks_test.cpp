@@ -204,6 +204,33 @@ TEST(SequenceBuilding, SoundsStartAtTheirKeysNewestFirstAmongEqualTimes)
     EXPECT_EQ(sounds.variants_[0], (std::array<float, 5>{7, 50, 2, 0.5f, 9}));
 }
 
+// Frame times and sound values come from the file: extreme ones saturate instead of
+// overflowing.
+TEST(SequenceBuilding, ExtremeFrameTimesAndSoundValuesDoNotOverflow)
+{
+    auto file = ChunkFile::CreateEmpty();
+    auto* loud = new IndexedSoundChunk(file.get(), 1, "loud");
+    loud->values_[2] = INT32_MAX;
+    auto* list = new SequenceListChunk(file.get());
+    auto* seq = MakeSequence(
+        list, {0, {{0, INT32_MIN, {0, 0, 0}, 1u << kFrameSoundShift}, {1, INT32_MAX, {0, 0, 0}}}, 1000});
+    SequenceTables tables;
+    RecordingSounds sounds;
+    SequenceBuildContext context;
+    context.ticksPerSecond_ = kTicksPerSecond;
+    context.tables_ = &tables;
+    context.soundSystem_ = &sounds;
+    context.sounds_[1] = loud;
+    auto built = BuildSequence(*seq, context);
+    ASSERT_NE(built, nullptr);
+    EXPECT_EQ(built->keys_[0].time_, INT32_MIN);
+    EXPECT_EQ(built->keys_[1].time_, INT32_MAX);
+    EXPECT_EQ(built->keys_[0].span_, INT32_MAX);
+    EXPECT_EQ(built->keys_[1].span_, 1000000 - INT32_MAX);
+    ASSERT_EQ(sounds.variants_.size(), 1u);
+    EXPECT_EQ(sounds.variants_[0][1], static_cast<float>(int64_t{INT32_MAX} * 100 / 128));
+}
+
 TEST(SequenceBuilding, SetIsIndexedBySequenceIndex)
 {
     struct Case {

@@ -235,6 +235,25 @@ TEST(ShapeExtraChunks, RemovingMarkedFramesKeepsTheOrder)
     EXPECT_EQ(loose->Record().frames_.size(), 4u);
 }
 
+TEST(ShapeExtraChunks, EditsOfALoadedSequenceAreSaved)
+{
+    auto file = LoadImage(ReadFixture("shape_extra_morph_anim.rif"));
+    ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+    auto& anim = Must(Must(file->FindChildAs<ShapeChunk>("VQNSHAPE")).FindChildAs<ShapeAnimSequenceChunk>("ANIMSEQU"));
+    anim.SetFirstParameter(77);
+    anim.SetFrameWord(0, kAnimFrameRemoved);
+    anim.RemoveMarkedFrames();
+    file->BeforeSave();
+
+    auto reread = LoadImage(file->PlainImage());
+    ASSERT_EQ(reread->ErrorCode(), kChunkOk) << reread->ErrorMessage();
+    auto& again =
+        Must(Must(reread->FindChildAs<ShapeChunk>("VQNSHAPE")).FindChildAs<ShapeAnimSequenceChunk>("ANIMSEQU"));
+    EXPECT_EQ(again.Record().params_[0], 77);
+    ASSERT_EQ(again.Record().frames_.size(), 1u);
+    EXPECT_EQ(again.Record().frames_[0]->name_, "");
+}
+
 TEST(ShapeExtraChunks, NormalsAndBoundsCountOnlyVerticesOfKeptPolygons)
 {
     ShapeData shape = Triangle();
@@ -258,6 +277,22 @@ TEST(ShapeExtraChunks, NormalsAndBoundsCountOnlyVerticesOfKeptPolygons)
     rec.ComputeNormalsAndBounds(shape, &leaveOut);
     EXPECT_EQ(rec.minCorner_, (ShapePoint{0, 0, 5}));
     EXPECT_EQ(rec.maxCorner_, (ShapePoint{100, 100, 5}));
+}
+
+// A header's point count is a number read from the file: the normals of a sequence
+// never reach past the points the shape and its frames hold.
+TEST(ShapeExtraChunks, HeaderPointCountIsNotTrustedBeyondThePointsHeld)
+{
+    ByteVector header = ChunkOf("SHPHEAD1", Bytes().I32({0}).Zeros(16).I32({-1, 0x7FFFFFFF, 1}).Zeros(28).I32({0, 0}).b);
+    ByteVector data = ChunkOf("ANISEQDT", Bytes().I32({0, 0, 0, 0, 0}).Zeros(4).b);
+    ByteVector image = PlainFile({ChunkOf(
+        "VQNSHAPE", Bytes().Append(header).Append(ChunkOf("ANIMSEQU", Bytes().Append(data).Append(AnimFrame(0)).b)).b)});
+    auto file = LoadImage(image);
+    ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+    auto& anim = Must(Must(file->FindChildAs<ShapeChunk>("VQNSHAPE")).FindChildAs<ShapeAnimSequenceChunk>("ANIMSEQU"));
+    EXPECT_EQ(anim.Record().vertexNormals_.size(), 1u);
+    EXPECT_EQ(anim.Record().maxCorner_, (ShapePoint{1, 2, 3}));
+    EXPECT_EQ(file->PlainImage(), image);
 }
 
 TEST(ShapeExtraChunks, NewSubShapesAreNumberedAboveTheHighest)

@@ -41,6 +41,8 @@ std::vector<std::string> WithoutDefaults(const std::vector<std::string>& lines, 
     return out;
 }
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class LanguageTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(LanguageTest, MessagesAndCounts)
@@ -200,6 +202,61 @@ TEST(ScriptCompilerTest, DeepButLegalDefinePrefixParses)
     EXPECT_EQ(r.errors, 0);
     ASSERT_TRUE(r.list);
     EXPECT_EQ(r.list->Count(), 1u);
+}
+
+} // namespace
+} // namespace script
+
+namespace script {
+namespace {
+
+TEST(LanguageValuesTest, RealsForIntegersAreCutTowardZero)
+{
+    const struct {
+        const char* text;
+        int key;
+        int value;
+    } rows[] = {
+        {"ammo a { name \"a\" file \"f\" ammo type 1 weapon type 1 round time 1 reload time 1 life timer 1 "
+         "magazine size 2.7 firing speed 1 }",
+         13, 2},
+        {"projectile p { damage -2.7 gravity no }", 37, -2},
+        {"projectile p { damage .9 gravity no }", 37, 0},
+    };
+    for (const auto& row : rows) {
+        const CompileResult r = test::Compile(row.text);
+        ASSERT_TRUE(r.list && r.list->Count() == 1) << row.text;
+        EXPECT_EQ((*r.list)[0].IntValue(row.key), row.value) << row.text;
+    }
+}
+
+TEST(LanguageValuesTest, KeyWordSpellingsReachTheSameSlot)
+{
+    for (const char* spelling : {"walking speed", "walkingspeed", "walking \t speed"}) {
+        const CompileResult r = test::Compile(std::string("character c { ") + spelling +
+                                              " 4.5 turning speed 1 strength 1 aim 1 sight angle 1 sight range 1 "
+                                              "hearing range 1 aggression 0 }");
+        ASSERT_TRUE(r.list && r.list->Count() == 1) << spelling;
+        EXPECT_DOUBLE_EQ((*r.list)[0].RealValue(11), 4.5) << spelling;
+    }
+}
+
+TEST(LanguageValuesTest, UseClauseWithoutAndKeepsBothTargets)
+{
+    const CompileResult r = test::Compile(
+        "role r { character none light none projectile none identifier none alpha fogging no per vertex fogging no "
+        "destructibility none }\nmap m { name \"m\" file \"f\" bitmap none camera plane none max camera distance 10\n"
+        "use r for \"a\" \"b\" as \"B\" }\n");
+    ASSERT_TRUE(r.list && r.list->Count() == 2);
+    const auto* map = dynamic_cast<const MapDefinition*>(&(*r.list)[1]);
+    ASSERT_NE(map, nullptr);
+    const auto all = map->Assignments();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]->object, "a");
+    EXPECT_EQ(all[0]->team, 0);
+    EXPECT_FALSE(all[0]->variable);
+    EXPECT_EQ(all[1]->object, "b");
+    EXPECT_EQ(all[1]->variable, std::optional<std::string>("B"));
 }
 
 } // namespace

@@ -5,12 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+
+#include <unistd.h>
 
 namespace script {
 namespace {
@@ -66,6 +66,8 @@ struct Case {
     std::vector<std::string> tokens;
     std::vector<std::string> messages;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class PreprocessorTest : public ::testing::TestWithParam<Case> {};
 
@@ -131,6 +133,21 @@ TEST(PreprocessorLimitsTest, ExponentialMacroStops)
     EXPECT_THAT(FileLines(r.messages), ElementsAreArray({"e main.tvs:2 macro 'A' expands too deeply"}));
 }
 
+TEST(PreprocessorLimitsTest, MultiplyingMacrosStop)
+{
+    CompileOptions options;
+    options.maxMacroTokens = 1000;
+    const PreprocessResult r = PreprocessScriptText(
+        "#define A x x x x x x x x x x\n#define B A A A A A A A A A A\n#define C B B B B B B B B B B\nC C\nend\n",
+        "main.tvs", options);
+    EXPECT_THAT(FileLines(r.messages), ElementsAreArray({"e main.tvs:4 macro expansion too large"}));
+    const auto tokens = Tokens(r.text);
+    const auto xs = std::count(tokens.begin(), tokens.end(), "x");
+    EXPECT_GT(xs, 800);
+    EXPECT_LE(xs, 1000);
+    EXPECT_EQ(tokens.back(), "end");
+}
+
 TEST(PreprocessorLimitsTest, MacroReachingItselfStopsAtDepth)
 {
     CompileOptions options;
@@ -181,7 +198,10 @@ TEST(PreprocessorLinesTest, FileNameWithQuoteKeepsItsMarker)
 
 std::string RunCpp(const std::string& source)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("trevok_script_cpp_" + std::to_string(::getpid()));
+    // One folder per process: tests may run in parallel.
+    static int run = 0;
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("trevok_script_cpp_" + std::to_string(::getpid()) + "_" + std::to_string(++run));
     std::filesystem::create_directories(dir);
     const auto input = dir / "input.tvs";
     std::ofstream(input) << source;
@@ -195,6 +215,7 @@ std::string RunCpp(const std::string& source)
         if (::pclose(p) != 0)
             out = "<cpp failed>";
     }
+    std::filesystem::remove_all(dir);
     return out;
 }
 

@@ -1,0 +1,136 @@
+#include "platform/cpu.h"
+#include "platform/os.h"
+#include "platform/time.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        path_ = fs::temp_directory_path() / ("trevok-os-" + std::to_string(::getpid()) + "-" +
+                                             testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~TempFolder() { fs::remove_all(path_); }
+    const fs::path& Path() const { return path_; }
+    void Write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(path_ / name, std::ios::binary) << text;
+    }
+
+private:
+    fs::path path_;
+};
+
+TEST(MatchWildcard, WindowsRules)
+{
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool match;
+    };
+    const Case cases[] = {
+        {"*", "anything", true},          {"*.*", "no_dot", true},
+        {"*.rif", "Level05.RIF", true},   {"*.rif", "level05.rif.bak", false},
+        {"tvdemo?.dem", "TVDEMO3.dem", true}, {"tvdemo?.dem", "tvdemo12.dem", false},
+        {"a*b*c", "aXXbYYc", true},       {"a*b*c", "aXXbYY", false},
+        {"", "", true},                   {"", "x", false},
+        {"*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+        {"?", "", false},                 {"**", "", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::MatchWildcard(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
+}
+
+TEST(FindFiles, ListsMatchingEntriesInNameOrder)
+{
+    TempFolder folder;
+    folder.Write("tvdemo2.dem", "22");
+    folder.Write("TVDEMO1.DEM", "1");
+    folder.Write("notes.txt", "");
+    fs::create_directory(folder.Path() / "saves.dem");
+    const auto all = platform::FindFiles(folder.Path());
+    ASSERT_EQ(all.size(), 4u);
+    const auto demos = platform::FindFiles(folder.Path(), "tvdemo?.dem");
+    ASSERT_EQ(demos.size(), 2u);
+    EXPECT_EQ(demos[0].name, "TVDEMO1.DEM");
+    EXPECT_EQ(demos[1].name, "tvdemo2.dem");
+    EXPECT_EQ(demos[1].size, 2u);
+    const auto dems = platform::FindFiles(folder.Path(), "*.dem");
+    ASSERT_EQ(dems.size(), 3u);
+    EXPECT_TRUE(dems[1].isDirectory);
+    EXPECT_TRUE(platform::FindFiles(folder.Path() / "missing").empty());
+}
+
+TEST(Files, WholeFileWriteIsAtomicAndReadsBack)
+{
+    TempFolder folder;
+    const fs::path file = folder.Path() / "quicksave.sav";
+    const std::string first = "first version";
+    ASSERT_TRUE(platform::WriteWholeFile(file, first.data(), first.size()));
+    const std::string second(100000, 'x');
+    ASSERT_TRUE(platform::WriteWholeFile(file, second.data(), second.size()));
+    auto bytes = platform::ReadWholeFile(file);
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_EQ(std::string(bytes->begin(), bytes->end()), second);
+    EXPECT_EQ(platform::FileSize(file), second.size());
+    EXPECT_TRUE(platform::FileModificationTime(file).has_value());
+    EXPECT_EQ(platform::FindFiles(folder.Path()).size(), 1u) << "no temporary file is left behind";
+
+    EXPECT_FALSE(platform::WriteWholeFile(folder.Path() / "no-such-folder" / "x.sav", "x", 1));
+    EXPECT_FALSE(platform::ReadWholeFile(folder.Path() / "absent").has_value());
+    EXPECT_FALSE(platform::FileSize(folder.Path() / "absent").has_value());
+
+    ASSERT_TRUE(platform::WriteWholeFile(folder.Path() / "empty", nullptr, 0));
+    EXPECT_TRUE(platform::ReadWholeFile(folder.Path() / "empty")->empty());
+
+    EXPECT_TRUE(platform::RenameFile(file, folder.Path() / "renamed.sav"));
+    EXPECT_FALSE(platform::FileExists(file));
+    EXPECT_TRUE(platform::FileExists(folder.Path() / "renamed.sav"));
+    EXPECT_TRUE(platform::RemoveFile(folder.Path() / "renamed.sav"));
+    EXPECT_FALSE(platform::RemoveFile(folder.Path() / "renamed.sav"));
+    EXPECT_TRUE(platform::DirectoryExists(folder.Path()));
+    EXPECT_FALSE(platform::FileExists(folder.Path()));
+}
+
+TEST(Cpu, IdentificationAndCycleCounter)
+{
+#if defined(__x86_64__)
+    EXPECT_TRUE(platform::HasCpuid());
+    const std::string vendor = platform::CpuVendor();
+    EXPECT_EQ(vendor.size(), 12u);
+    const auto leaf0 = platform::Cpuid(0);
+    EXPECT_GE(leaf0.eax, 1u);
+    const auto leaf1 = platform::Cpuid(1);
+    EXPECT_NE(leaf1.edx & (1u << 4), 0u) << "every x86-64 processor has a time-stamp counter";
+    const auto beyond = platform::Cpuid(leaf0.eax + 1);
+    EXPECT_EQ(beyond.eax | beyond.ebx | beyond.ecx | beyond.edx, 0u);
+#endif
+    const uint64_t a = platform::ReadCycleCounter();
+    const uint64_t b = platform::ReadCycleCounter();
+    EXPECT_GE(b, a);
+}
+
+TEST(Time, ClocksMoveForwardTogether)
+{
+    const uint64_t n0 = platform::MonotonicNanoseconds();
+    const uint32_t m0 = platform::TimeMilliseconds();
+    const uint64_t n1 = platform::MonotonicNanoseconds();
+    EXPECT_GE(n1, n0);
+    // Both read the same clock, so the millisecond reading lies between.
+    EXPECT_LE(static_cast<uint32_t>(n0 / 1000000), m0);
+    EXPECT_LE(m0, static_cast<uint32_t>(n1 / 1000000));
+}
+
+} // namespace

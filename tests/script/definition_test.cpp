@@ -1,0 +1,240 @@
+// Definition objects and the name tables: values given once, inheritance,
+// defaults, use clauses of maps and the life clause of particle generators.
+#include "script_test_support.h"
+
+#include "script/name_tables.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace script {
+namespace {
+
+using test::Compile;
+using test::Lines;
+using ::testing::Contains;
+using ::testing::Not;
+
+const std::string kRole =
+    "role r { character none light none projectile none identifier none alpha fogging no per vertex fogging no "
+    "destructibility none }\n";
+const std::string kMapKeys = "name \"m\" file \"f\" bitmap none camera plane none max camera distance 10";
+
+std::vector<std::string> OnLine(const CompileResult& r, unsigned line)
+{
+    std::vector<std::string> out;
+    for (const auto& m : r.messages)
+        if (m.line == line)
+            out.push_back(m.text);
+    return out;
+}
+
+TEST(NameHashUpperTest, SumsUpperCasedCharacters)
+{
+    EXPECT_EQ(NameHashUpper(""), 0);
+    EXPECT_EQ(NameHashUpper("ab"), 'A' + 'B');
+    EXPECT_EQ(NameHashUpper("Ab"), NameHashUpper("aB"));
+    EXPECT_EQ(NameHashUpper("z_1"), 'Z' + '_' + '1');
+}
+
+TEST(NameTableTest, CaseAndAnagramsShareABucketButStayApart)
+{
+    SymbolTable table;
+    const struct {
+        const char* name;
+        DefinitionKind kind;
+    } rows[] = {{"rifle", DefinitionKind::kShape}, {"Rifle", DefinitionKind::kLight}, {"lifer", DefinitionKind::kRole}};
+    for (const auto& row : rows)
+        table.Insert(row.name, CreateDefinition(row.kind));
+    EXPECT_EQ(SymbolTable::Bucket("rifle"), SymbolTable::Bucket("Rifle"));
+    EXPECT_EQ(SymbolTable::Bucket("rifle"), SymbolTable::Bucket("lifer"));
+    for (const auto& row : rows) {
+        const DefinitionRef* found = table.Find(row.name);
+        ASSERT_TRUE(found && *found) << row.name;
+        EXPECT_EQ(KindWord((*found)->Kind()), KindWord(row.kind)) << row.name;
+    }
+    EXPECT_EQ(table.Find("RIFLE"), nullptr);
+    EXPECT_EQ(table.Count(), 3);
+    table.Clear();
+    EXPECT_EQ(table.Find("rifle"), nullptr);
+    EXPECT_EQ(table.Count(), 0);
+}
+
+TEST(NameTableTest, ScriptSymbolsDifferingInCaseAreTwoObjects)
+{
+    const auto r = Compile("shape Box { name \"upper\" file \"f\" }\nshape box { name \"lower\" file \"f\" }\n");
+    EXPECT_EQ(r.errors, 0);
+    ASSERT_TRUE(r.list);
+    ASSERT_EQ(r.list->Count(), 2u);
+    EXPECT_STREQ((*r.list)[0].FieldText(0), "upper");
+    EXPECT_STREQ((*r.list)[1].FieldText(0), "lower");
+}
+
+TEST(SetValueTest, SecondValueInOneBodyIsRefusedAndFirstKept)
+{
+    const auto r = Compile(kRole + "role twice : r { ai 7 ai 9 }\n");
+    EXPECT_THAT(OnLine(r, 2), Contains("value for 'ai' is defined more than once"));
+    ASSERT_TRUE(r.list);
+    EXPECT_EQ((*r.list)[1].IntValue(67), 7);
+}
+
+TEST(SetValueTest, ChildMayGiveAgainWhatItsParentGave)
+{
+    const auto r = Compile("role base { character none light none projectile none identifier \"a\" alpha fogging no "
+                           "per vertex fogging no destructibility none ai 3 }\nrole child : base { ai 5 identifier \"b\" }\n");
+    EXPECT_EQ(r.errors, 0);
+    ASSERT_TRUE(r.list);
+    ASSERT_EQ(r.list->Count(), 2u);
+    EXPECT_EQ((*r.list)[0].IntValue(67), 3);
+    EXPECT_EQ((*r.list)[1].IntValue(67), 5);
+    EXPECT_STREQ((*r.list)[1].FieldText(65), "b");
+    EXPECT_STREQ((*r.list)[0].FieldText(65), "a");  // the copy is the child's own
+}
+
+TEST(SetValueTest, RangeErrorKeepsTheDefault)
+{
+    const auto r = Compile(kRole + "role high : r { ai 101 }\n");
+    EXPECT_THAT(OnLine(r, 2), Contains("value for 'ai' cannot be more than 100"));
+    ASSERT_TRUE(r.list);
+    EXPECT_EQ((*r.list)[1].IntValue(67), 4);
+    EXPECT_FALSE((*r.list)[1].GetSlot(67).given);
+}
+
+TEST(DefaultsTest, EveryInheritorWarnsForDefaultsItNeverGives)
+{
+    const auto r = Compile("projectile a { damage 1 gravity no max range 50 }\nprojectile b : a { }\n"
+                           "projectile c : b { sound 9 }\n");
+    for (unsigned line : {1u, 2u, 3u}) {
+        EXPECT_THAT(OnLine(r, line), Contains("default value assumed for 'blast damage'")) << line;
+        EXPECT_THAT(OnLine(r, line), Not(Contains("default value assumed for 'max range'"))) << line;
+    }
+    EXPECT_THAT(OnLine(r, 2), Contains("default value assumed for 'sound'"));
+    EXPECT_THAT(OnLine(r, 3), Not(Contains("default value assumed for 'sound'")));
+    ASSERT_TRUE(r.list);
+    EXPECT_DOUBLE_EQ((*r.list)[2].RealValue(40), 50.0);
+}
+
+TEST(DefaultsTest, SwitchSizeHasNoKeyWordAndStaysAtItsDefault)
+{
+    const auto r = Compile(kRole);
+    ASSERT_TRUE(r.list);
+    EXPECT_EQ((*r.list)[0].IntValue(103), 100);
+    EXPECT_THAT(Lines(r.messages), Contains("w 1 default value assumed for 'switch size'"));
+}
+
+TEST(DefaultsTest, DefaultOutsideTheRangeIsKeptButCannotBeWritten)
+{
+    const auto kept = Compile("map m { " + kMapKeys + " }\n");
+    ASSERT_TRUE(kept.list);
+    EXPECT_EQ((*kept.list)[0].IntValue(104), 200);
+    const auto written = Compile("map m { " + kMapKeys + " max vertices per section 200 }\n");
+    EXPECT_THAT(OnLine(written, 1), Contains("value for 'max vertices per section' cannot be less than 700"));
+}
+
+TEST(MapUseTest, AssignmentsInOrderWithTeamsAndVariables)
+{
+    const auto r = Compile(kRole + "map m { " + kMapKeys + "\nuse r in team 2 for \"door\" as \"DOOR\" and \"lift\" }\n");
+    ASSERT_TRUE(r.list);
+    const auto* map = dynamic_cast<const MapDefinition*>(&(*r.list)[1]);
+    ASSERT_NE(map, nullptr);
+    const auto all = map->Assignments();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]->object, "door");
+    EXPECT_EQ(all[0]->variable, std::optional<std::string>("DOOR"));
+    EXPECT_EQ(all[0]->team, 2);
+    EXPECT_EQ(all[0]->role.get(), &(*r.list)[0]);
+    EXPECT_EQ(all[1]->object, "lift");
+    EXPECT_EQ(all[1]->variable, std::nullopt);
+}
+
+TEST(MapUseTest, ChildReplacesInheritedNamesButNotItsOwn)
+{
+    const auto r = Compile(kRole + "role r2 : r { ai 2 }\n"
+                           "map parent { " + kMapKeys + " use r in team 0 for \"Door\" as \"D\" }\n"
+                           "map child : parent { use r2 in team 1 for \"DOOR\" as \"D2\"\n"
+                           "use r in team 1 for \"door\" as \"D3\" }\n");
+    EXPECT_THAT(OnLine(r, 5), Contains("object 'door' has already been used"));
+    EXPECT_EQ(r.errors, 1);
+    ASSERT_TRUE(r.list);
+    const auto* child = dynamic_cast<const MapDefinition*>(&(*r.list)[3]);
+    ASSERT_NE(child, nullptr);
+    ASSERT_EQ(child->Assignments().size(), 1u);
+    const ObjectAssignment* a = child->FindAssignment("door");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->variable, std::optional<std::string>("D2"));
+    EXPECT_EQ(a->role.get(), &(*r.list)[1]);
+    EXPECT_FALSE(a->inherited);
+    // The parent keeps its own placement.
+    const auto* parent = dynamic_cast<const MapDefinition*>(&(*r.list)[2]);
+    ASSERT_NE(parent, nullptr);
+    const ObjectAssignment* own = parent->FindAssignment("DOOR");
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->variable, std::optional<std::string>("D"));
+}
+
+TEST(MapUseTest, IncompleteRoleMakesTheMapIncomplete)
+{
+    const auto r = Compile("declare role later\nmap m { " + kMapKeys + " use later in team 0 for \"a\" as \"A\" }\n");
+    EXPECT_THAT(OnLine(r, 2), Contains("incomplete object definition found"));
+}
+
+TEST(MapUseTest, UseClauseOutsideAMapIsRefused)
+{
+    const auto r = Compile(kRole + "shape s { name \"s\" file \"f\" use r in team 0 for \"a\" as \"A\" }\n");
+    EXPECT_THAT(OnLine(r, 2), Contains("invalid data type"));
+}
+
+struct LifeRow {
+    const char* clause;
+    LifeMode mode;
+    std::int64_t count;
+};
+
+TEST(LifeClauseTest, ModesAndCounts)
+{
+    const LifeRow rows[] = {
+        {"life infinite", LifeMode::kInfinite, 0},
+        {"life 2 seconds", LifeMode::kTimed, 2000},
+        {"life 0.0015 seconds", LifeMode::kTimed, 1},  // rounds down
+        {"life 1.5 minutes", LifeMode::kTimed, 90000},
+        {"life 40 particles", LifeMode::kParticleCount, 40},
+    };
+    CompileOptions options;
+    options.ticksPerSecond = 1000;
+    for (const LifeRow& row : rows) {
+        const auto r = test::Compile(std::string("pgenerator g { type 1 rate 1 x 0 y 0 z 0 red 1 green 1 blue 1 alpha 1 ") +
+                                         row.clause + " }\n",
+                                     kLevelScriptMode, options);
+        ASSERT_TRUE(r.list) << row.clause;
+        ASSERT_EQ(r.list->Count(), 1u) << row.clause;
+        const auto* g = dynamic_cast<const ParticleGeneratorDefinition*>(&(*r.list)[0]);
+        ASSERT_NE(g, nullptr);
+        EXPECT_EQ(g->Life().mode, row.mode) << row.clause;
+        EXPECT_EQ(g->Life().count, row.count) << row.clause;
+    }
+}
+
+TEST(LifeClauseTest, RequiredOnceAndInherited)
+{
+    const std::string keys = "type 1 rate 1 x 0 y 0 z 0 red 1 green 1 blue 1 alpha 1";
+    const auto r = Compile("pgenerator none_given { " + keys + " }\n"
+                           "pgenerator twice { " + keys + " life infinite life 3 particles }\n"
+                           "pgenerator child : twice { life 5 particles }\n");
+    EXPECT_THAT(OnLine(r, 1), Contains("abstract definition not declared with 'abstract'"));
+    EXPECT_THAT(OnLine(r, 2), Contains("value for life defined more than once"));
+    ASSERT_TRUE(r.list);
+    ASSERT_EQ(r.list->Count(), 2u);
+    const auto* twice = dynamic_cast<const ParticleGeneratorDefinition*>(&(*r.list)[0]);
+    const auto* child = dynamic_cast<const ParticleGeneratorDefinition*>(&(*r.list)[1]);
+    ASSERT_NE(twice, nullptr);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(twice->Life().mode, LifeMode::kInfinite);
+    EXPECT_EQ(child->Life().count, 5);
+    const auto inherited = Compile("pgenerator a { " + keys + " life 3 particles }\npgenerator b : a { }\n");
+    ASSERT_TRUE(inherited.list);
+    ASSERT_EQ(inherited.list->Count(), 2u);
+    EXPECT_EQ(dynamic_cast<const ParticleGeneratorDefinition&>((*inherited.list)[1]).Life().count, 3);
+}
+
+} // namespace
+} // namespace script
