@@ -38,6 +38,10 @@ struct State {
     // Bumped whenever GL state changes outside the device's draw set-up, so the
     // device knows its last set-up no longer holds.
     uint64_t epoch = 0;
+    // The vertex program that lights as Direct3D does (range, inner cone,
+    // colour sources); 0 when it could not be built, and GL's own lighting runs.
+    GLuint litProgram = 0;
+    bool litProgramTried = false;
 };
 
 State& Gl();

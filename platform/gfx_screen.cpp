@@ -221,6 +221,10 @@ void Close()
         if (s.whiteTexture)
             glDeleteTextures(1, &s.whiteTexture);
         s.whiteTexture = 0;
+        if (s.litProgram)
+            glDeleteProgram(s.litProgram);
+        s.litProgram = 0;
+        s.litProgramTried = false;
         SDL_GL_DeleteContext(s.context);
         s.context = nullptr;
     }

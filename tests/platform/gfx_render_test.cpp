@@ -386,3 +386,108 @@ TEST_F(GfxRender, UserClipPlanesCutTransformedGeometryOnly)
 }
 
 } // namespace
+
+namespace {
+
+class GfxLighting : public gfxtest::Screen {
+protected:
+    void SetUpLitScene()
+    {
+        Open(16, 16, 32);
+        ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::CullMode, gfx::cull::None));
+        gfx::Material m;
+        m.diffuse = {1, 1, 1, 1};
+        ASSERT_TRUE(device_->SetMaterial(m));
+    }
+    // A small square facing the viewer (-z) around (x, 0, 0.5).
+    void DrawPatch(float x, float half)
+    {
+        const gfxtest::NVertex v[] = {{x - half, half, 0.5f, 0, 0, -1, 0, 0}, {x + half, half, 0.5f, 0, 0, -1, 0, 0},
+                                      {x + half, -half, 0.5f, 0, 0, -1, 0, 0}, {x - half, -half, 0.5f, 0, 0, -1, 0, 0}};
+        ASSERT_TRUE(device_->DrawPrimitive(gfx::Primitive::TriangleFan, gfx::kFvfVertex, v, 4));
+    }
+    uint32_t Grey(int x) { return Pixel(x, 8) & 0xFF; }
+};
+
+TEST_F(GfxLighting, PointLightsStopAtTheirRange)
+{
+    SetUpLitScene();
+    gfx::Light light;
+    light.type = gfx::LightType::Point;
+    light.diffuse = {1, 1, 1, 1};
+    light.position = {-0.5f, 0, 0};
+    light.attenuation0 = 1;
+    for (float range : {0.8f, 0.0f}) {
+        light.range = range;
+        ASSERT_TRUE(device_->SetLight(0, light));
+        ASSERT_TRUE(device_->LightEnable(0, true));
+        ASSERT_TRUE(device_->BeginScene());
+        ClearTo(0xFF000000);
+        DrawPatch(-0.5f, 0.1f);  // half a metre from the light
+        DrawPatch(0.5f, 0.1f);   // a metre and more
+        ASSERT_TRUE(device_->EndScene());
+        EXPECT_GT(Grey(4), 200u) << range;
+        if (range > 0) {
+            EXPECT_EQ(Grey(12), 0u);
+        } else {
+            EXPECT_NEAR(double(Grey(12)), 0.447 * 255, 8.0);  // no range: lit at N.L
+        }
+    }
+}
+
+TEST_F(GfxLighting, SpotLightsFadeBetweenTheirCones)
+{
+    SetUpLitScene();
+    gfx::Light light;
+    light.type = gfx::LightType::Spot;
+    light.diffuse = {1, 1, 1, 1};
+    light.position = {0, 0, 0};
+    light.direction = {0, 0, 1};
+    light.attenuation0 = 1;
+    light.theta = 0.4f;  // full light within 0.2 rad of the axis
+    light.phi = 1.2f;    // none beyond 0.6 rad
+    light.falloff = 1;
+    ASSERT_TRUE(device_->SetLight(0, light));
+    ASSERT_TRUE(device_->LightEnable(0, true));
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    DrawPatch(0.0f, 0.05f);
+    DrawPatch(0.3f, 0.05f);
+    DrawPatch(0.7f, 0.05f);
+    const uint32_t centre = Grey(8), between = Grey(10), outside = Grey(13);
+    EXPECT_GT(centre, 240u);
+    EXPECT_GT(between, 10u);
+    EXPECT_LT(between, 140u);  // a plain exponent would leave it near 200
+    EXPECT_EQ(outside, 0u);
+}
+
+TEST_F(GfxLighting, SpecularColourCanComeFromTheVertex)
+{
+    SetUpLitScene();
+    gfx::Material m;
+    m.diffuse = {0, 0, 0, 1};
+    m.specular = {0, 0, 0, 1};  // the material has none: only the vertex's shows
+    m.power = 1;
+    ASSERT_TRUE(device_->SetMaterial(m));
+    gfx::Light light;
+    light.type = gfx::LightType::Directional;
+    light.diffuse = light.specular = {1, 1, 1, 1};
+    light.direction = {0, 0, 1};
+    ASSERT_TRUE(device_->SetLight(0, light));
+    ASSERT_TRUE(device_->LightEnable(0, true));
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::SpecularEnable, 1));
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::LocalViewer, 0));
+    struct V {
+        float x, y, z, nx, ny, nz;
+        uint32_t diffuse, specular;
+    };
+    const uint32_t fvf = gfx::kFvfXyz | gfx::kFvfNormal | gfx::kFvfDiffuse | gfx::kFvfSpecular;
+    const V q[] = {{-1, 1, 0.5f, 0, 0, -1, 0xFF000000, 0xFF00FF00}, {1, 1, 0.5f, 0, 0, -1, 0xFF000000, 0xFF00FF00},
+                   {1, -1, 0.5f, 0, 0, -1, 0xFF000000, 0xFF00FF00}, {-1, -1, 0.5f, 0, 0, -1, 0xFF000000, 0xFF00FF00}};
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    ASSERT_TRUE(device_->DrawPrimitive(gfx::Primitive::TriangleFan, fvf, q, 4));
+    EXPECT_EQ(Pixel(8, 8), 0x00FF00u);
+}
+
+} // namespace
