@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "Veapi/texture_loader.h"
@@ -11,6 +12,7 @@
 #include "app/display_mode.h"
 #include "app/log_file.h"
 #include "platform/cpu.h"
+#include "platform/message_box.h"
 #include "platform/gfx_surface.h"
 
 namespace {
@@ -277,6 +279,9 @@ bool Display::Startup(void* window)
     d.open |= kOpenTimer;
     d.nullTexture = TextureManager::Find(" NullTexture");
     d.nullTexture->SetKeep(true);
+    // Registered once, after the tables it frees exist, so it runs before they go.
+    static const bool registered = std::atexit([] { Display::Shutdown(); }) == 0;
+    (void)registered;
     d.started = true;
     return true;
 }
@@ -348,9 +353,9 @@ void Display::CloseDirectDraw()
 
 void Display::RestoreDisplayMode()
 {
-    // The desktop keeps its own mode; leaving full screen is enough.
-    if (gfx::HasScreen() && !(D().flags & kDisplayWindowed))
-        gfx::CreateScreen(D().width, D().height, D().depth, true, 2);
+    // Full screen never changes the desktop's mode here (the game's mode is
+    // scaled into it), so there is nothing to give back; the window module
+    // hides or minimises the window itself.
 }
 
 // ---- Modes and surfaces -------------------------------------------------------------
@@ -421,6 +426,7 @@ int Display::CreateSurfaces(int width, int height, int depth, uint32_t flags)
     d.widthF = float(width);
     d.heightF = float(height);
     d.depth = depth;
+    d.flags = windowed ? (d.flags | kDisplayWindowed) : (d.flags & ~kDisplayWindowed);
     d.pitch = gfx::ScreenPitch();
     const gfx::FormatDesc f = gfx::ScreenFormat();
     if ((f.flags & gfx::kFmtRgb) && !(f.flags & (gfx::kFmtPalette8 | gfx::kFmtPalette4)))
@@ -731,6 +737,12 @@ void Display::RestoreLostSurfaces()
         TextureManager::RestoreAll();
 }
 
+int Display::FindGdiBuffer()
+{
+    // The desktop always shows the front buffer: what the player sees.
+    return 0;
+}
+
 void Display::WaitForSurfaces()
 {
     // GL finishes its blits before the next call that needs them.
@@ -793,6 +805,10 @@ void Display::InstallModeHooks()
     h.updateTextureLoadFlags = [] { TextureManager::UpdateLoadFlags(); };
     // The layer sizes the window with the mode.
     h.resizeWindow = [](int, int) { return true; };
+    if (!h.showError)
+        h.showError = [](const char* text) {
+            platform::ShowMessageBox(text, "Error", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Error);
+        };
     h.desktopRect = [] {
         const gfx::DisplayMode m = gfx::DesktopMode();
         return ClipRect{0, 0, m.width, m.height};

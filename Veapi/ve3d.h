@@ -165,6 +165,9 @@ public:
     static void RestoreDeviceObjects();
     static void RestoreLostSurfaces();
     static void WaitForSurfaces();
+    // Which buffer the desktop shows before a system dialog: 0 the primary,
+    // 1 the back buffer, 2 the third. Always the primary here.
+    static int FindGdiBuffer();
     static uint64_t ChooseTextureDetail();
     static VideoMemoryReport QueryVideoMemory();
     // The diagnostic line; nothing shows it.

@@ -173,7 +173,12 @@ enum class StageState : uint32_t {
     Count
 };
 
-enum class TransformType : uint32_t { World, View, Projection, Count };
+enum class TransformType : uint32_t {
+    World, View, Projection, Texture0, Texture1, Texture2, Texture3, Texture4, Texture5, Texture6, Texture7,
+    Count
+};
+// TextureTransformFlags: how many transformed coordinates a stage uses (0 off).
+constexpr uint32_t kTextureTransformCount2 = 2;
 
 // Values of the states, as the device code writes them.
 namespace cmp { enum : uint32_t { Never = 1, Less, Equal, LessEqual, Greater, NotEqual, GreaterEqual, Always }; }
@@ -345,6 +350,9 @@ public:
     virtual Viewport GetViewport() const = 0;
     virtual bool SetMaterial(const Material& material) = 0;
     virtual bool SetLight(uint32_t index, const Light& light) = 0;
+    // User clip plane (a, b, c, d) in world space: points with ax + by + cz + d >= 0
+    // stay; RenderState::ClipPlaneEnable holds one bit per plane.
+    virtual bool SetClipPlane(uint32_t index, const std::array<float, 4>& plane) = 0;
     virtual bool LightEnable(uint32_t index, bool enable) = 0;
 
     virtual bool DrawPrimitive(Primitive type, uint32_t fvf, const void* vertices, uint32_t count) = 0;

@@ -190,7 +190,9 @@ struct VpOp { Viewport viewport; };
 struct MatOp { Material material; };
 struct LightOp { uint32_t index; Light light; };
 struct LightEnableOp { uint32_t index; bool enable; };
-using BlockOp = std::variant<RsOp, TssOp, TexOp, XfOp, VpOp, MatOp, LightOp, LightEnableOp>;
+struct ClipPlaneOp { uint32_t index; std::array<float, 4> plane; };
+using BlockOp = std::variant<RsOp, TssOp, TexOp, XfOp, VpOp, MatOp, LightOp, LightEnableOp, ClipPlaneOp>;
+constexpr uint32_t kClipPlanes = 6;
 
 // Vertex fields decoded from a flexible vertex format.
 struct Layout {
@@ -237,6 +239,122 @@ uint32_t ReadU(const uint8_t* p)
     uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
+}
+
+// Direct3D's lighting per vertex: GL's own lights have no range and no inner
+// cone, and take the specular colour only from the material. Fragments stay
+// with GL's fixed texture stages and fog.
+const char* const kLitVertexProgram = R"(#version 120
+uniform int u_type[8];
+uniform float u_range[8];
+uniform float u_cosInner[8];
+uniform float u_cosOuter[8];
+uniform float u_falloff[8];
+uniform int u_diffuseSource;
+uniform int u_ambientSource;
+uniform int u_specularSource;
+uniform int u_emissiveSource;
+uniform bool u_localViewer;
+uniform bool u_specularOn;
+
+vec4 Pick(int source, vec4 material)
+{
+    if (source == 1)
+        return gl_Color;
+    if (source == 2)
+        return gl_SecondaryColor;
+    return material;
+}
+
+void main()
+{
+    vec4 eye = gl_ModelViewMatrix * gl_Vertex;
+    gl_Position = gl_ProjectionMatrix * eye;
+    gl_ClipVertex = eye;
+    vec3 n = gl_NormalMatrix * gl_Normal;
+    float len = length(n);
+    if (len > 0.0)
+        n /= len;
+    vec3 p = eye.xyz / eye.w;
+    // View space is Direct3D's: the camera looks down +z.
+    vec3 v = u_localViewer ? normalize(-p) : vec3(0.0, 0.0, -1.0);
+    vec4 md = Pick(u_diffuseSource, gl_FrontMaterial.diffuse);
+    vec4 ma = Pick(u_ambientSource, gl_FrontMaterial.ambient);
+    vec4 ms = Pick(u_specularSource, gl_FrontMaterial.specular);
+    vec4 me = Pick(u_emissiveSource, gl_FrontMaterial.emission);
+    vec3 ambient = vec3(0.0);
+    vec3 diffuse = vec3(0.0);
+    vec3 specular = vec3(0.0);
+    for (int i = 0; i < 8; ++i) {
+        if (u_type[i] == 0)
+            continue;
+        vec3 l;
+        float att = 1.0;
+        if (u_type[i] == 3) {
+            l = normalize(gl_LightSource[i].position.xyz);
+        } else {
+            vec3 d = gl_LightSource[i].position.xyz - p;
+            float dist = length(d);
+            if (dist > u_range[i])
+                continue;
+            l = dist > 0.0 ? d / dist : vec3(0.0, 0.0, 1.0);
+            att = 1.0 / max(gl_LightSource[i].constantAttenuation + gl_LightSource[i].linearAttenuation * dist +
+                            gl_LightSource[i].quadraticAttenuation * dist * dist, 1e-6);
+            if (u_type[i] == 2) {
+                float rho = dot(-l, normalize(gl_LightSource[i].spotDirection));
+                if (rho <= u_cosOuter[i])
+                    continue;
+                if (rho < u_cosInner[i])
+                    att *= pow((rho - u_cosOuter[i]) / max(u_cosInner[i] - u_cosOuter[i], 1e-6), u_falloff[i]);
+            }
+        }
+        ambient += att * gl_LightSource[i].ambient.rgb;
+        float ndl = max(dot(n, l), 0.0);
+        diffuse += att * ndl * gl_LightSource[i].diffuse.rgb;
+        if (u_specularOn && ndl > 0.0)
+            specular += att * pow(max(dot(n, normalize(l + v)), 0.0), gl_FrontMaterial.shininess) *
+                        gl_LightSource[i].specular.rgb;
+    }
+    vec3 c = me.rgb + ma.rgb * (gl_LightModel.ambient.rgb + ambient) + md.rgb * diffuse;
+    gl_FrontColor = vec4(clamp(c, 0.0, 1.0), md.a);
+    gl_BackColor = gl_FrontColor;
+    gl_FrontSecondaryColor = vec4(clamp(ms.rgb * specular, 0.0, 1.0), 0.0);
+    gl_BackSecondaryColor = gl_FrontSecondaryColor;
+    gl_TexCoord[0] = gl_TextureMatrix[0] * gl_MultiTexCoord0;
+    gl_TexCoord[1] = gl_TextureMatrix[1] * gl_MultiTexCoord1;
+    gl_TexCoord[2] = gl_TextureMatrix[2] * gl_MultiTexCoord2;
+    gl_TexCoord[3] = gl_TextureMatrix[3] * gl_MultiTexCoord3;
+    gl_TexCoord[4] = gl_TextureMatrix[4] * gl_MultiTexCoord4;
+    gl_TexCoord[5] = gl_TextureMatrix[5] * gl_MultiTexCoord5;
+    gl_TexCoord[6] = gl_TextureMatrix[6] * gl_MultiTexCoord6;
+    gl_TexCoord[7] = gl_TextureMatrix[7] * gl_MultiTexCoord7;
+    gl_FogFragCoord = abs(eye.z);
+}
+)";
+
+GLuint LitProgram()
+{
+    detail::State& s = Gl();
+    if (s.litProgramTried)
+        return s.litProgram;
+    s.litProgramTried = true;
+    const GLuint shader = glCreateShader(GL_VERTEX_SHADER);
+    glShaderSource(shader, 1, &kLitVertexProgram, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok) {
+        const GLuint program = glCreateProgram();
+        glAttachShader(program, shader);
+        glLinkProgram(program);
+        glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (ok)
+            s.litProgram = program;
+        else
+            glDeleteProgram(program);
+    }
+    glDeleteShader(shader);
+    return s.litProgram;
 }
 
 class GlDevice final : public Device {
@@ -322,6 +440,7 @@ public:
         if ((flags & kClearStencil) && !sc.zFormat.stencilBits)
             return false;
         detail::BindBackBuffer();
+        detail::Touch();  // clear colour, masks and scissor change
         GLbitfield mask = 0;
         if (flags & kClearTarget) {
             detail::SetClearColour(argb);
@@ -366,6 +485,7 @@ public:
             return true;
         }
         Set(state, value);
+        dirty_ = true;
         return true;
     }
     uint32_t GetRenderState(RenderState state) const override
@@ -382,6 +502,7 @@ public:
             return true;
         }
         tss_[stage][size_t(state)] = value;
+        dirty_ = true;
         if (state == StageState::Address) {
             tss_[stage][size_t(StageState::AddressU)] = value;
             tss_[stage][size_t(StageState::AddressV)] = value;
@@ -402,6 +523,7 @@ public:
             return true;
         }
         textures_[stage] = texture;
+        dirty_ = true;
         return true;
     }
     Texture* GetTexture(uint32_t stage) const override
@@ -418,6 +540,7 @@ public:
             return true;
         }
         transforms_[size_t(type)] = matrix;
+        dirty_ = true;
         return true;
     }
     Matrix GetTransform(TransformType type) const override
@@ -436,6 +559,7 @@ public:
             return true;
         }
         viewport_ = vp;
+        dirty_ = true;
         return true;
     }
     Viewport GetViewport() const override { return viewport_; }
@@ -447,6 +571,7 @@ public:
             return true;
         }
         material_ = material;
+        dirty_ = true;
         return true;
     }
 
@@ -459,6 +584,7 @@ public:
             return true;
         }
         lights_[index] = light;
+        dirty_ = true;
         return true;
     }
     bool LightEnable(uint32_t index, bool enable) override
@@ -470,6 +596,20 @@ public:
             return true;
         }
         lightOn_[index] = enable;
+        dirty_ = true;
+        return true;
+    }
+
+    bool SetClipPlane(uint32_t index, const std::array<float, 4>& plane) override
+    {
+        if (index >= kClipPlanes)
+            return false;
+        if (recording_) {
+            block_.push_back(ClipPlaneOp{index, plane});
+            return true;
+        }
+        clipPlanes_[index] = plane;
+        dirty_ = true;
         return true;
     }
 
@@ -682,6 +822,8 @@ private:
                     return SetMaterial(o.material);
                 else if constexpr (std::is_same_v<T, LightOp>)
                     return SetLight(o.index, o.light);
+                else if constexpr (std::is_same_v<T, ClipPlaneOp>)
+                    return SetClipPlane(o.index, o.plane);
                 else
                     return LightEnable(o.index, o.enable);
             },
@@ -707,6 +849,8 @@ private:
                     o.material = material_;
                 else if constexpr (std::is_same_v<T, LightOp>)
                     o.light = lights_[o.index];
+                else if constexpr (std::is_same_v<T, ClipPlaneOp>)
+                    o.plane = clipPlanes_[o.index];
                 else
                     o.enable = lightOn_[o.index];
             },
@@ -838,6 +982,39 @@ private:
             const float amount = aniso ? std::clamp(float(Ts(s, StageState::MaxAnisotropy)), 1.0f, Gl().maxAnisotropy) : 1.0f;
             glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, amount);
         }
+    }
+
+    void SetLightingUniforms(GLuint program, const Layout& l, bool specular)
+    {
+        GLint type[kLights];
+        GLfloat range[kLights], inner[kLights], outer[kLights], falloff[kLights];
+        for (uint32_t i = 0; i < kLights; ++i) {
+            const Light& li = lights_[i];
+            type[i] = lightOn_[i] ? GLint(li.type) : 0;
+            // No range given counts as no limit.
+            range[i] = li.range > 0.0f ? li.range : 3.0e38f;
+            inner[i] = std::cos(li.theta * 0.5f);
+            outer[i] = std::cos(li.phi * 0.5f);
+            falloff[i] = li.falloff;
+        }
+        glUniform1iv(glGetUniformLocation(program, "u_type"), GLsizei(kLights), type);
+        glUniform1fv(glGetUniformLocation(program, "u_range"), GLsizei(kLights), range);
+        glUniform1fv(glGetUniformLocation(program, "u_cosInner"), GLsizei(kLights), inner);
+        glUniform1fv(glGetUniformLocation(program, "u_cosOuter"), GLsizei(kLights), outer);
+        glUniform1fv(glGetUniformLocation(program, "u_falloff"), GLsizei(kLights), falloff);
+        // A colour source names a vertex colour the vertex must have; else the material's.
+        auto source = [&](RenderState state) -> GLint {
+            if (!Rs(RenderState::ColorVertex))
+                return 0;
+            const uint32_t v = Rs(state);
+            return (v == 1 && l.hasDiffuse) || (v == 2 && l.hasSpecular) ? GLint(v) : 0;
+        };
+        glUniform1i(glGetUniformLocation(program, "u_diffuseSource"), source(RenderState::DiffuseMaterialSource));
+        glUniform1i(glGetUniformLocation(program, "u_ambientSource"), source(RenderState::AmbientMaterialSource));
+        glUniform1i(glGetUniformLocation(program, "u_specularSource"), source(RenderState::SpecularMaterialSource));
+        glUniform1i(glGetUniformLocation(program, "u_emissiveSource"), source(RenderState::EmissiveMaterialSource));
+        glUniform1i(glGetUniformLocation(program, "u_localViewer"), Rs(RenderState::LocalViewer) ? 1 : 0);
+        glUniform1i(glGetUniformLocation(program, "u_specularOn"), specular ? 1 : 0);
     }
 
     // Programs GL from the device's states; returns the number of texture stages in use.
@@ -1000,7 +1177,11 @@ private:
             glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular ? &material_.specular.r : &black.r);
             glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, &material_.emissive.r);
             glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(material_.power, 0.0f, 128.0f));
-            if (Rs(RenderState::ColorVertex) && l.hasDiffuse && Rs(RenderState::DiffuseMaterialSource) == 1) {
+            if (const GLuint program = LitProgram()) {
+                glUseProgram(program);
+                SetLightingUniforms(program, l, specular);
+                glDisable(GL_COLOR_MATERIAL);
+            } else if (Rs(RenderState::ColorVertex) && l.hasDiffuse && Rs(RenderState::DiffuseMaterialSource) == 1) {
                 glColorMaterial(GL_FRONT_AND_BACK,
                                 Rs(RenderState::AmbientMaterialSource) == 1 ? GL_AMBIENT_AND_DIFFUSE : GL_DIFFUSE);
                 glEnable(GL_COLOR_MATERIAL);
@@ -1011,11 +1192,33 @@ private:
             glDisable(GL_LIGHTING);
             glDisable(GL_COLOR_MATERIAL);
         }
+        if (!lit || !LitProgram())
+            glUseProgram(0);
+        // User clip planes live in world space: GL takes them through the view matrix.
+        const uint32_t planes = l.rhw ? 0u : Rs(RenderState::ClipPlaneEnable);
+        if (planes)
+            glLoadMatrixf(transforms_[size_t(TransformType::View)].m.data());
+        for (uint32_t i = 0; i < kClipPlanes; ++i) {
+            if (planes & (1u << i)) {
+                const GLdouble eq[4] = {clipPlanes_[i][0], clipPlanes_[i][1], clipPlanes_[i][2], clipPlanes_[i][3]};
+                glClipPlane(GL_CLIP_PLANE0 + i, eq);
+                glEnable(GL_CLIP_PLANE0 + i);
+            } else {
+                glDisable(GL_CLIP_PLANE0 + i);
+            }
+        }
         if (!l.rhw) {
             const Matrix wv = transforms_[size_t(TransformType::World)] * transforms_[size_t(TransformType::View)];
             glLoadMatrixf(wv.m.data());
         }
-        if (!lit && specular && l.hasSpecular)
+        // A z bias pulls coplanar decals in front of what they lie on.
+        if (const uint32_t bias = Rs(RenderState::ZBias) & 0xF) {
+            glEnable(GL_POLYGON_OFFSET_FILL);
+            glPolygonOffset(0.0f, -float(bias));
+        } else {
+            glDisable(GL_POLYGON_OFFSET_FILL);
+        }
+        if ((!lit && specular && l.hasSpecular) || (lit && specular && LitProgram()))
             glEnable(GL_COLOR_SUM);
         else
             glDisable(GL_COLOR_SUM);
@@ -1038,6 +1241,25 @@ private:
                 t = nullptr;
             glBindTexture(GL_TEXTURE_2D, t && !t->IsLost() ? t->GlName() : Gl().whiteTexture);
             ApplySampler(s, t);
+            glMatrixMode(GL_TEXTURE);
+            if (Ts(s, StageState::TextureTransformFlags) == kTextureTransformCount2) {
+                // Direct3D feeds (u, v, 1) to the matrix, GL (s, t, 0, 1): the third
+                // row moves to the fourth, and q stays 1 so nothing is divided.
+                const Matrix& m = transforms_[size_t(TransformType::Texture0) + s];
+                Matrix g;
+                for (int c = 0; c < 3; ++c) {
+                    g(0, c) = m(0, c);
+                    g(1, c) = m(1, c);
+                    g(2, c) = m(3, c);
+                    g(3, c) = m(2, c);
+                }
+                g(0, 3) = g(1, 3) = g(2, 3) = 0.0f;
+                g(3, 3) = 1.0f;
+                glLoadMatrixf(g.m.data());
+            } else {
+                glLoadIdentity();
+            }
+            glMatrixMode(GL_MODELVIEW);
             glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
             glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, factor);
             ApplyCombiner(s, false);
@@ -1064,7 +1286,14 @@ private:
         default: return false;
         }
         const Layout l = DecodeFvf(fvf);
-        const uint32_t stages = ApplyState(l);
+        // The whole set-up is skipped while nothing it depends on changed.
+        if (dirty_ || appliedEpoch_ != Gl().epoch || appliedFvf_ != fvf) {
+            appliedStages_ = ApplyState(l);
+            dirty_ = false;
+            appliedEpoch_ = Gl().epoch;
+            appliedFvf_ = fvf;
+        }
+        const uint32_t stages = appliedStages_;
 
         pos_.resize(size_t(count) * 4);
         col_.resize(size_t(count) * 4);
@@ -1139,7 +1368,6 @@ private:
             glDrawElements(mode, GLsizei(indexCount), GL_UNSIGNED_SHORT, indices);
         else
             glDrawArrays(mode, 0, GLsizei(count));
-        glDisable(GL_SCISSOR_TEST);
         return glGetError() == GL_NO_ERROR;
     }
 
@@ -1152,9 +1380,14 @@ private:
     Material material_;
     std::array<Light, kLights> lights_{};
     std::array<bool, kLights> lightOn_{};
+    std::array<std::array<float, 4>, kClipPlanes> clipPlanes_{};
     ClipStatus clip_;
     bool inScene_ = false;
     bool recording_ = false;
+    bool dirty_ = true;
+    uint64_t appliedEpoch_ = ~0ull;
+    uint32_t appliedFvf_ = ~0u;
+    uint32_t appliedStages_ = 0;
     std::vector<BlockOp> block_;
     std::map<uint32_t, std::vector<BlockOp>> blocks_;
     uint32_t nextBlock_ = 1;

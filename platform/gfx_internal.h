@@ -35,9 +35,17 @@ struct State {
     GLuint whiteTexture = 0;  // what an empty texture stage samples
     bool anisotropyExt = false;
     float maxAnisotropy = 1.0f;
+    // Bumped whenever GL state changes outside the device's draw set-up, so the
+    // device knows its last set-up no longer holds.
+    uint64_t epoch = 0;
+    // The vertex program that lights as Direct3D does (range, inner cone,
+    // colour sources); 0 when it could not be built, and GL's own lighting runs.
+    GLuint litProgram = 0;
+    bool litProgramTried = false;
 };
 
 State& Gl();
+inline void Touch();
 // Makes the GL context current, creating it on first use; false without a window.
 bool EnsureContext();
 // glClearColor for a packed ARGB colour; a 16-bit screen keeps the top bits
@@ -45,5 +53,10 @@ bool EnsureContext();
 void SetClearColour(uint32_t argb);
 // Binds the back buffer as the target of drawing.
 void BindBackBuffer();
+
+inline void Touch()
+{
+    ++Gl().epoch;
+}
 
 } // namespace gfx::detail

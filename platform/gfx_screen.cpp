@@ -48,7 +48,10 @@ bool EnsureContext()
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glBindTexture(GL_TEXTURE_2D, 0);
     }
-    SDL_GL_MakeCurrent(s.window, s.context);
+    if (SDL_GL_GetCurrentContext() != s.context) {
+        SDL_GL_MakeCurrent(s.window, s.context);
+        Touch();
+    }
     return true;
 }
 
@@ -174,13 +177,29 @@ bool Open(void* nativeWindow)
     if (s.window)
         return true;
     if (!s.sdlVideo) {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-            return false;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            // No window system: draw off-screen, the same pixels without a screen.
+            if (SDL_getenv("SDL_VIDEODRIVER"))
+                return false;
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+            if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+                return false;
+        }
         s.sdlVideo = true;
+        // The GL library stays loaded for the life of the process: unloading
+        // a driver that keeps global state would turn that state into leaks
+        // and a later re-open would pay for loading it again.
+        static const bool glLoaded = SDL_GL_LoadLibrary(nullptr) == 0;
+        (void)glLoaded;
     }
     if (nativeWindow) {
         s.window = static_cast<SDL_Window*>(nativeWindow);
         s.ownWindow = false;
+        // A GL context needs a window made for one.
+        if (!(SDL_GetWindowFlags(s.window) & SDL_WINDOW_OPENGL)) {
+            s.window = nullptr;
+            return false;
+        }
     } else {
         s.window = SDL_CreateWindow("Trevok", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640,
                                     480, SDL_WINDOW_OPENGL);
@@ -202,6 +221,10 @@ void Close()
         if (s.whiteTexture)
             glDeleteTextures(1, &s.whiteTexture);
         s.whiteTexture = 0;
+        if (s.litProgram)
+            glDeleteProgram(s.litProgram);
+        s.litProgram = 0;
+        s.litProgramTried = false;
         SDL_GL_DeleteContext(s.context);
         s.context = nullptr;
     }
@@ -209,9 +232,8 @@ void Close()
         SDL_DestroyWindow(s.window);
     s.window = nullptr;
     s.ownWindow = false;
-    if (s.sdlVideo)
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    s.sdlVideo = false;
+    // The video subsystem stays up with the GL library (see Open).
+
 }
 
 bool IsOpen()
@@ -281,6 +303,7 @@ VideoMemory QueryVideoMemory(uint32_t /*kind*/)
 
 bool CreateScreen(int width, int height, int depth, bool windowed, int buffers)
 {
+    detail::Touch();
     detail::State& s = Gl();
     if (width <= 0 || height <= 0 || (depth != 16 && depth != 32) || !detail::EnsureContext())
         return false;
@@ -313,6 +336,7 @@ bool CreateScreen(int width, int height, int depth, bool windowed, int buffers)
 
 void ReleaseScreen()
 {
+    detail::Touch();
     detail::State& s = Gl();
     if (!s.context)
         return;
@@ -338,6 +362,7 @@ int ScreenPitch()
 
 bool ColourFillScreen(uint32_t argb, bool frontToo)
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.backFbo || sc.lost)
         return false;
@@ -356,6 +381,7 @@ bool ColourFillScreen(uint32_t argb, bool frontToo)
 
 bool Present()
 {
+    detail::Touch();
     detail::State& s = Gl();
     detail::Screen& sc = s.screen;
     if (!sc.backFbo || sc.lost)
@@ -388,6 +414,7 @@ bool Present()
 
 bool ReadScreen(bool front, std::vector<uint8_t>& pixels, int& pitch)
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.backFbo || sc.lost)
         return false;
@@ -417,6 +444,7 @@ std::vector<FormatDesc> EnumerateZFormats()
 
 bool CreateZBuffer(const FormatDesc& format)
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.backFbo || !(format.flags & kFmtZBuffer) || int(format.bits) > g_faults.maxZBits)
         return false;
@@ -448,6 +476,7 @@ bool CreateZBuffer(const FormatDesc& format)
 
 void ReleaseZBuffer()
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.zBuffer)
         return;
@@ -468,6 +497,7 @@ bool HasZBuffer()
 
 void SimulateSurfaceLoss()
 {
+    detail::Touch();
     detail::State& s = Gl();
     if (s.screen.backFbo)
         s.screen.lost = true;
@@ -482,6 +512,7 @@ bool IsScreenLost()
 
 bool RestoreScreen()
 {
+    detail::Touch();
     detail::Screen& sc = Gl().screen;
     if (!sc.backFbo)
         return false;

@@ -90,6 +90,7 @@ std::unique_ptr<Texture> Texture::Create(uint32_t width, uint32_t height, const 
     if (format.flags & (kFmtPalette8 | kFmtPalette4))
         t->palette_.assign(256, 0xFF000000u);
     glGenTextures(1, &t->name_);
+    detail::Touch();
     t->context_ = Gl().context;
     glBindTexture(GL_TEXTURE_2D, t->name_);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
@@ -108,6 +109,7 @@ Texture::~Texture()
     if (name_ && s.context && context_ == s.context) {
         SDL_GL_MakeCurrent(s.window, s.context);
         glDeleteTextures(1, &name_);
+        detail::Touch();
     }
 }
 
@@ -190,6 +192,7 @@ void Texture::Upload(uint32_t level)
 {
     if (!name_ || !Gl().context || context_ != Gl().context)
         return;
+    detail::Touch();  // the texture binding changes
     const uint32_t w = LevelSize(width_, level), h = LevelSize(height_, level);
     const GlFormat g = ChooseGlFormat(format_);
     const std::vector<uint8_t>& src = levels_[level];

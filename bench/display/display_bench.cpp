@@ -56,3 +56,30 @@ void TextureUpload256(benchmark::State& state)
 BENCHMARK(TextureUpload256)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+
+namespace {
+
+// Many small screen quads a frame, as text and particles draw them.
+void SmallDraws(benchmark::State& state)
+{
+    if (!OpenDisplay(32)) {
+        state.SkipWithError("no display");
+        return;
+    }
+    struct V {
+        float x, y, z, rhw;
+        uint32_t diffuse, specular;
+        float u, v;
+    };
+    const V quad[] = {{10, 10, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0}, {18, 10, 0.5f, 1, 0xFFFFFFFF, 0, 1, 0},
+                      {18, 18, 0.5f, 1, 0xFFFFFFFF, 0, 1, 1}, {10, 18, 0.5f, 1, 0xFFFFFFFF, 0, 0, 1}};
+    Display::BeginScene();
+    for (auto _ : state)
+        Display::Device()->DrawPrimitive(gfx::Primitive::TriangleFan, gfx::kFvfTLVertex, quad, 4);
+    Display::EndFrame(nullptr, nullptr);
+    state.SetItemsProcessed(int64_t(state.iterations()));
+    Display::Shutdown();
+}
+BENCHMARK(SmallDraws)->Unit(benchmark::kMicrosecond);
+
+} // namespace

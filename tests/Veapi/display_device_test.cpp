@@ -51,7 +51,7 @@ TEST_F(DisplayTest, StartsAndSwitchesBetweenSixteenAndThirtyTwoBits)
         Display::Clear();
         EXPECT_TRUE(Display::ScreenCleared());
         Display::EndFrame(nullptr, nullptr);
-        EXPECT_EQ(ScreenPixel(0, 0), depth == 16 ? 0x20C040u : 0x20C040u);
+        EXPECT_EQ(ScreenPixel(0, 0), 0x20C040u);  // exact in 5-6-5 too
         EXPECT_EQ(ScreenPixel(639, 479), 0x20C040u);
     }
 }
@@ -80,6 +80,30 @@ TEST_F(DisplayTest, ModeFallBacks)
     EXPECT_EQ(Display::SetMode(640, 480, 32, 0), 2);
     EXPECT_EQ(Display::Depth(), 16);
     EXPECT_FALSE(Display::IsModeSupported(640, 480, 32, 0));
+}
+
+TEST_F(DisplayTest, WindowedModesTakeTheDesktopDepth)
+{
+    Start(640, 480, 16);
+    Display::ReleaseDeviceObjects();
+    ASSERT_EQ(Display::SetMode(800, 600, 16, kDisplayWindowed), 1);
+    Display::RestoreDeviceObjects();
+    EXPECT_TRUE(Display::Flags() & kDisplayWindowed);
+    EXPECT_EQ(Display::Width(), 800);
+    EXPECT_EQ(Display::Depth(), gfx::DesktopMode().depth);
+    EXPECT_TRUE(Display::DeviceReady());
+    // Back to full screen.
+    Display::ReleaseDeviceObjects();
+    ASSERT_EQ(Display::SetMode(640, 480, 16, 0), 2);
+    Display::RestoreDeviceObjects();
+    EXPECT_FALSE(Display::Flags() & kDisplayWindowed);
+    EXPECT_EQ(Display::Depth(), 16);
+    // Leaving the application keeps the device usable.
+    Display::RestoreDisplayMode();
+    ASSERT_TRUE(Display::BeginScene());
+    Display::Clear();
+    Display::EndFrame(nullptr, nullptr);
+    EXPECT_EQ(ScreenPixel(0, 0), 0u);
 }
 
 TEST_F(DisplayTest, ModeSupportRules)

@@ -182,3 +182,25 @@ TEST_F(GfxDevice, IdentifierCarriesInjectedIds)
 }
 
 } // namespace
+
+namespace {
+
+TEST(GfxHeadless, DrawsOffScreenWithoutAWindowSystem)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            unsetenv("SDL_VIDEODRIVER");
+            bool ok = gfx::Open(nullptr) && gfx::CreateScreen(8, 8, 32, true, 2) &&
+                      gfx::ColourFillScreen(0xFF00FF00, false);
+            std::vector<uint8_t> px;
+            int pitch = 0;
+            ok = ok && gfx::ReadScreen(false, px, pitch) && px[1] == 0xFF && px[0] == 0 && px[2] == 0;
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace

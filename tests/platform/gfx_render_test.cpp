@@ -1,5 +1,6 @@
 // Drawing through the graphics layer, checked by the pixels it leaves.
 #include <cmath>
+#include <cstring>
 
 #include "gfx_test_screen.h"
 
@@ -291,6 +292,202 @@ TEST_F(GfxRender, PresentShowsTheBackBuffer)
     EXPECT_NE(Pixel(1, 1, true), 0x00FC00u);
     ASSERT_TRUE(gfx::Present());
     EXPECT_EQ(Pixel(1, 1, true), 0x00FC00u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GfxRender, StateBlockForgetsTexturesDestroyedSinceRecording)
+{
+    Open(16, 16, 32);
+    auto t = gfx::Texture::Create(4, 4, gfx::Argb8888(), 1);
+    ASSERT_TRUE(t->ColourFill(0xFFFF0000));
+    ASSERT_TRUE(device_->BeginStateBlock());
+    ASSERT_TRUE(device_->SetTexture(0, t.get()));
+    uint32_t block = 0;
+    ASSERT_TRUE(device_->EndStateBlock(block));
+    t.reset();
+    // Replaying binds nothing rather than a freed texture; drawing shows the vertex colour.
+    ASSERT_TRUE(device_->ApplyStateBlock(block));
+    EXPECT_EQ(device_->GetTexture(0), nullptr);
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    Draw(ScreenQuad(0, 0, 16, 16, 0xFF00FF00));
+    EXPECT_EQ(Pixel(8, 8), 0x00FF00u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GfxRender, TextureTransformScrollsCoordinates)
+{
+    Open(32, 32, 32);
+    auto t = gfx::Texture::Create(2, 1, gfx::Argb8888(), 1);
+    uint32_t pitch = 0;
+    uint8_t* p = t->Lock(0, pitch);
+    const uint32_t texels[2] = {0xFFFF0000, 0xFF0000FF};
+    std::memcpy(p, texels, 8);
+    ASSERT_TRUE(t->Unlock(0));
+    ASSERT_TRUE(device_->SetTexture(0, t.get()));
+    ASSERT_TRUE(device_->SetTextureStageState(0, gfx::StageState::ColorOp, gfx::texop::SelectArg1));
+    struct Case {
+        uint32_t flags;
+        float du;
+        uint32_t left, right;
+    };
+    // The scroll sits in the third row, as a scrolling texture's matrix has it.
+    const Case cases[] = {{0, 0.5f, 0xFF0000, 0x0000FF}, {gfx::kTextureTransformCount2, 0.5f, 0x0000FF, 0xFF0000},
+                          {gfx::kTextureTransformCount2, 1.0f, 0xFF0000, 0x0000FF}};
+    for (const Case& c : cases) {
+        gfx::Matrix m;
+        m(2, 0) = c.du;
+        ASSERT_TRUE(device_->SetTransform(gfx::TransformType::Texture0, m));
+        ASSERT_TRUE(device_->SetTextureStageState(0, gfx::StageState::TextureTransformFlags, c.flags));
+        ASSERT_TRUE(device_->BeginScene());
+        ClearTo(0xFF000000);
+        Draw(ScreenQuad(0, 0, 32, 32, 0xFFFFFFFF));
+        ASSERT_TRUE(device_->EndScene());
+        EXPECT_EQ(Pixel(4, 16), c.left) << c.flags << " " << c.du;
+        EXPECT_EQ(Pixel(28, 16), c.right) << c.flags << " " << c.du;
+    }
+}
+
+TEST_F(GfxRender, UserClipPlanesCutTransformedGeometryOnly)
+{
+    Open(32, 32, 32);
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::Lighting, 0));
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::CullMode, gfx::cull::None));
+    // Keep y >= 0.25 in world space; the view moves the world down by 0.25.
+    ASSERT_TRUE(device_->SetClipPlane(0, {0, 1, 0, -0.25f}));
+    gfx::Matrix view;
+    view(3, 1) = -0.25f;
+    ASSERT_TRUE(device_->SetTransform(gfx::TransformType::View, view));
+    const gfxtest::LVertex q[] = {{-1, 1, 0.5f, 0xFFFFFFFF, 0, 0, 0}, {1, 1, 0.5f, 0xFFFFFFFF, 0, 0, 0},
+                                  {1, -1, 0.5f, 0xFFFFFFFF, 0, 0, 0}, {-1, -1, 0.5f, 0xFFFFFFFF, 0, 0, 0}};
+    for (uint32_t enable : {0u, 1u}) {
+        ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::ClipPlaneEnable, enable));
+        ASSERT_TRUE(device_->BeginScene());
+        ClearTo(0xFF000000);
+        ASSERT_TRUE(device_->DrawPrimitive(gfx::Primitive::TriangleFan, gfx::kFvfLVertex, q, 4));
+        ASSERT_TRUE(device_->EndScene());
+        // World y 0.25 is clip y 0 after the view: the screen's middle row.
+        EXPECT_EQ(Pixel(16, 8), 0xFFFFFFu);
+        EXPECT_EQ(Pixel(16, 14), 0xFFFFFFu);  // a plane taken in view space would cut here
+        EXPECT_EQ(Pixel(16, 17), enable ? 0u : 0xFFFFFFu);
+        EXPECT_EQ(Pixel(16, 24), enable ? 0u : 0xFFFFFFu);
+    }
+    // Screen vertices are never cut by the planes.
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    Draw(ScreenQuad(0, 0, 32, 32, 0xFF00FF00));
+    EXPECT_EQ(Pixel(16, 24), 0x00FF00u);
+}
+
+} // namespace
+
+namespace {
+
+class GfxLighting : public gfxtest::Screen {
+protected:
+    void SetUpLitScene()
+    {
+        Open(16, 16, 32);
+        ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::CullMode, gfx::cull::None));
+        gfx::Material m;
+        m.diffuse = {1, 1, 1, 1};
+        ASSERT_TRUE(device_->SetMaterial(m));
+    }
+    // A small square facing the viewer (-z) around (x, 0, 0.5).
+    void DrawPatch(float x, float half)
+    {
+        const gfxtest::NVertex v[] = {{x - half, half, 0.5f, 0, 0, -1, 0, 0}, {x + half, half, 0.5f, 0, 0, -1, 0, 0},
+                                      {x + half, -half, 0.5f, 0, 0, -1, 0, 0}, {x - half, -half, 0.5f, 0, 0, -1, 0, 0}};
+        ASSERT_TRUE(device_->DrawPrimitive(gfx::Primitive::TriangleFan, gfx::kFvfVertex, v, 4));
+    }
+    uint32_t Grey(int x) { return Pixel(x, 8) & 0xFF; }
+};
+
+TEST_F(GfxLighting, PointLightsStopAtTheirRange)
+{
+    SetUpLitScene();
+    gfx::Light light;
+    light.type = gfx::LightType::Point;
+    light.diffuse = {1, 1, 1, 1};
+    light.position = {-0.5f, 0, 0};
+    light.attenuation0 = 1;
+    for (float range : {0.8f, 0.0f}) {
+        light.range = range;
+        ASSERT_TRUE(device_->SetLight(0, light));
+        ASSERT_TRUE(device_->LightEnable(0, true));
+        ASSERT_TRUE(device_->BeginScene());
+        ClearTo(0xFF000000);
+        DrawPatch(-0.5f, 0.1f);  // half a metre from the light
+        DrawPatch(0.5f, 0.1f);   // a metre and more
+        ASSERT_TRUE(device_->EndScene());
+        EXPECT_GT(Grey(4), 200u) << range;
+        if (range > 0) {
+            EXPECT_EQ(Grey(12), 0u);
+        } else {
+            EXPECT_NEAR(double(Grey(12)), 0.447 * 255, 8.0);  // no range: lit at N.L
+        }
+    }
+}
+
+TEST_F(GfxLighting, SpotLightsFadeBetweenTheirCones)
+{
+    SetUpLitScene();
+    gfx::Light light;
+    light.type = gfx::LightType::Spot;
+    light.diffuse = {1, 1, 1, 1};
+    light.position = {0, 0, 0};
+    light.direction = {0, 0, 1};
+    light.attenuation0 = 1;
+    light.theta = 0.4f;  // full light within 0.2 rad of the axis
+    light.phi = 1.2f;    // none beyond 0.6 rad
+    light.falloff = 1;
+    ASSERT_TRUE(device_->SetLight(0, light));
+    ASSERT_TRUE(device_->LightEnable(0, true));
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    DrawPatch(0.0f, 0.05f);
+    DrawPatch(0.3f, 0.05f);
+    DrawPatch(0.7f, 0.05f);
+    const uint32_t centre = Grey(8), between = Grey(10), outside = Grey(13);
+    EXPECT_GT(centre, 240u);
+    EXPECT_GT(between, 10u);
+    EXPECT_LT(between, 140u);  // a plain exponent would leave it near 200
+    EXPECT_EQ(outside, 0u);
+}
+
+TEST_F(GfxLighting, SpecularColourCanComeFromTheVertex)
+{
+    SetUpLitScene();
+    gfx::Material m;
+    m.diffuse = {0, 0, 0, 1};
+    m.specular = {0, 0, 0, 1};  // the material has none: only the vertex's shows
+    m.power = 1;
+    ASSERT_TRUE(device_->SetMaterial(m));
+    gfx::Light light;
+    light.type = gfx::LightType::Directional;
+    light.diffuse = light.specular = {1, 1, 1, 1};
+    light.direction = {0, 0, 1};
+    ASSERT_TRUE(device_->SetLight(0, light));
+    ASSERT_TRUE(device_->LightEnable(0, true));
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::SpecularEnable, 1));
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::LocalViewer, 0));
+    struct V {
+        float x, y, z, nx, ny, nz;
+        uint32_t diffuse, specular;
+    };
+    const uint32_t fvf = gfx::kFvfXyz | gfx::kFvfNormal | gfx::kFvfDiffuse | gfx::kFvfSpecular;
+    const V q[] = {{-1, 1, 0.5f, 0, 0, -1, 0xFF000000, 0xFF00FF00}, {1, 1, 0.5f, 0, 0, -1, 0xFF000000, 0xFF00FF00},
+                   {1, -1, 0.5f, 0, 0, -1, 0xFF000000, 0xFF00FF00}, {-1, -1, 0.5f, 0, 0, -1, 0xFF000000, 0xFF00FF00}};
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    ASSERT_TRUE(device_->DrawPrimitive(gfx::Primitive::TriangleFan, fvf, q, 4));
+    EXPECT_EQ(Pixel(8, 8), 0x00FF00u);
 }
 
 } // namespace

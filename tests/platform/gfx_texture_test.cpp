@@ -31,7 +31,7 @@ uint32_t Pack(uint32_t argb, const gfx::FormatDesc& f)
         while (!((mask >> shift) & 1))
             ++shift;
         int bits = 0;
-        while ((mask >> (shift + bits)) & 1)
+        while (shift + bits < 32 && ((mask >> (shift + bits)) & 1))
             ++bits;
         return (v8 >> (8 - bits)) << shift;
     };

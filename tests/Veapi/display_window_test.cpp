@@ -1,0 +1,93 @@
+// The display on the game's own window, as start-up opens it: the first mode
+// at 640 x 480 x 16, then 32 bits, a cleared frame with a test quad, and the
+// screenshot of it decoded by ImageMagick.
+#include <cstdio>
+
+#include "Veapi/screenshot.h"
+#include "app/display_mode.h"
+#include "display_fixture.h"
+#include "platform/window.h"
+
+namespace {
+
+using displaytest::DisplayTest;
+using displaytest::TempDir;
+
+std::vector<std::vector<uint32_t>> DecodeWithImageMagick(const std::filesystem::path& file)
+{
+    const std::string cmd = "convert '" + file.string() + "' ppm:- 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return {};
+    int w = 0, h = 0, max = 0;
+    std::vector<std::vector<uint32_t>> rows;
+    if (std::fscanf(p, "P6 %d %d %d", &w, &h, &max) == 3 && max == 255) {
+        std::fgetc(p);
+        rows.assign(size_t(h), std::vector<uint32_t>(size_t(w)));
+        for (auto& row : rows)
+            for (auto& px : row) {
+                const int r = std::fgetc(p), g = std::fgetc(p), b = std::fgetc(p);
+                px = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+            }
+    }
+    pclose(p);
+    return rows;
+}
+
+class DisplayOnGameWindow : public DisplayTest {
+protected:
+    void TearDown() override
+    {
+        DisplayTest::TearDown();
+        window_.reset();
+        App::ModeHooks() = DisplayModeHooks{};
+        App::ResetDisplayMode();
+    }
+    std::unique_ptr<platform::Window> window_;
+};
+
+TEST_F(DisplayOnGameWindow, FirstModesFrameAndScreenshot)
+{
+    platform::WindowDesc desc;
+    desc.title = "Trevok";
+    desc.fullScreen = true;
+    desc.openGl = true;
+    window_ = platform::Window::Create(desc, platform::DefWindowProc);
+    ASSERT_FALSE(window_->IsHeadless());
+    ASSERT_TRUE(Display::Startup(window_->NativeHandle()));
+    App::CurrentMode() = {640, 480, 16, 0};
+    ASSERT_TRUE(Display::SetInitialMode());
+    EXPECT_EQ(Display::Depth(), 16);
+    ASSERT_EQ(App::SetDisplayMode(640, 480, 32, 0), 2);
+    ASSERT_EQ(Display::Depth(), 32);
+    ASSERT_TRUE(Display::DeviceReady());
+
+    struct V {
+        float x, y, z, rhw;
+        uint32_t diffuse, specular;
+        float u, v;
+    };
+    const V quad[] = {{320, 240, 0.5f, 1, 0xFFFFFF00, 0, 0, 0}, {400, 240, 0.5f, 1, 0xFFFFFF00, 0, 0, 0},
+                      {400, 300, 0.5f, 1, 0xFFFFFF00, 0, 0, 0}, {320, 300, 0.5f, 1, 0xFFFFFF00, 0, 0, 0}};
+    ASSERT_TRUE(Display::BeginScene());
+    Display::ClearColour() = 0xFF2040C0;
+    Display::Clear();
+    ASSERT_TRUE(Display::Device()->DrawPrimitive(gfx::Primitive::TriangleFan, gfx::kFvfTLVertex, quad, 4));
+    Display::EndFrame(nullptr, nullptr);
+
+    TempDir dir;
+    const auto file = Screenshot::Save(dir.Path());
+    ASSERT_EQ(file.filename(), "Screen.bmp");
+    const auto rows = DecodeWithImageMagick(file);
+    ASSERT_EQ(rows.size(), 480u);
+    ASSERT_EQ(rows[0].size(), 640u);
+    EXPECT_EQ(rows[0][0], 0x2040C0u);
+    EXPECT_EQ(rows[479][639], 0x2040C0u);
+    EXPECT_EQ(rows[240][320], 0xFFFF00u);
+    EXPECT_EQ(rows[299][399], 0xFFFF00u);
+    EXPECT_EQ(rows[239][320], 0x2040C0u);
+    EXPECT_EQ(rows[300][399], 0x2040C0u);
+    EXPECT_EQ(rows[270][400], 0x2040C0u);
+}
+
+} // namespace
