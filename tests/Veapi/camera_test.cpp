@@ -275,3 +275,43 @@ TEST_F(SceneTest, DepthRangesOrderObjects)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SceneTest, ModeChangeRefitsEveryCameraViewport)
+{
+    StartScene(640, 480);
+    Camera fractions, pixels;
+    fractions.SetViewportFractions(0.5f, 0.25f, 0.5f, 0.5f);
+    pixels.SetViewportPixels(600, 10, 100, 100);
+    EXPECT_EQ(fractions.DeviceViewport().x, 320);
+    EXPECT_EQ(pixels.DeviceViewport().width, 40);
+    ASSERT_GT(Display::SetMode(320, 240, 32, Display::Flags()), 0);
+    // Fractions follow the screen; pixel edges stay, kept on the screen.
+    EXPECT_EQ(fractions.DeviceViewport().x, 160);
+    EXPECT_EQ(fractions.DeviceViewport().y, 60);
+    EXPECT_EQ(fractions.DeviceViewport().width, 160);
+    EXPECT_EQ(fractions.DeviceViewport().height, 120);
+    EXPECT_EQ(pixels.DeviceViewport().x, 319);
+    EXPECT_EQ(pixels.DeviceViewport().width, 1);
+    EXPECT_EQ(pixels.DeviceViewport().y, 10);
+    EXPECT_EQ(pixels.DeviceViewport().height, 100);
+    // The default probe moves with the screen too.
+    EXPECT_FLOAT_EQ(HitProbe::Default().screenX_, 160.0f);
+    EXPECT_FLOAT_EQ(HitProbe::Default().screenY_, 120.0f);
+}
+
+TEST(CameraDepthRanges, ToggleSwitchesOnlyHalvingCameras)
+{
+    Camera halving, plain;
+    halving.SetDepthHalving(true);
+    Camera::ToggleAllSecondRanges();
+    EXPECT_TRUE(halving.SecondRangeSelected());
+    EXPECT_FALSE(plain.SecondRangeSelected());
+    EXPECT_FLOAT_EQ(halving.DeviceViewport().minZ, 0.5f);
+    Camera::ToggleAllSecondRanges();
+    EXPECT_FALSE(halving.SecondRangeSelected());
+    EXPECT_FLOAT_EQ(halving.DeviceViewport().maxZ, 0.5f);
+}
+
+} // namespace
