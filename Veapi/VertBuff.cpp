@@ -9,6 +9,7 @@
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
 #include "app/log_file.h"
+#include "platform/cpu.h"
 
 namespace {
 
@@ -25,6 +26,12 @@ std::vector<DynamicVertexBuffer*>& DynamicBuffers()
 }
 
 RenderMaterial* g_currentMaterial = nullptr;
+MaterialProfile g_materialProfile;
+
+struct TimedApply {
+    TimedApply() { g_materialProfile.time -= int64_t(platform::ReadCycleCounter() >> 10); }
+    ~TimedApply() { g_materialProfile.time += int64_t(platform::ReadCycleCounter() >> 10); }
+};
 RenderMaterial* g_defaults[DefaultMaterial::Count] = {};
 
 struct Processing {
@@ -195,6 +202,8 @@ void RenderMaterial::Apply(RenderMaterial* material)
     gfx::Device* dev = Display::Device();
     if (!material || !dev)
         return;
+    ++g_materialProfile.applies;
+    TimedApply timed;
     const int stages = std::clamp(material->stageCount_, 1, kMaxStages);
     if (material == g_currentMaterial) {
         for (int i = 0; i < stages; ++i)
@@ -218,6 +227,11 @@ void RenderMaterial::Apply(RenderMaterial* material)
         dev->SetTexture(uint32_t(i), SurfaceOf(t));
         Display::SetStageTexture(t, uint32_t(i));
     }
+}
+
+MaterialProfile& MaterialProfiling()
+{
+    return g_materialProfile;
 }
 
 bool RenderMaterial::CompileAll()

@@ -61,6 +61,13 @@ private:
     RenderMaterial* nextPass_ = nullptr;
 };
 
+// Material switches for the profiler: applications, and their time in
+// processor-clock units (cycles shifted right by 10).
+struct MaterialProfile {
+    int64_t applies = 0, time = 0;
+};
+MaterialProfile& MaterialProfiling();
+
 // The default materials by number.
 namespace DefaultMaterial {
 enum : int {
