@@ -1195,6 +1195,8 @@ void TextureLoader::Shutdown()
 uint32_t TextureLoader::LastError() { return State().lastError; }
 int TextureLoader::LastOsError() { return State().lastOsError; }
 int TextureLoader::LastGfxResult() { return State().lastGfxResult; }
+void TextureLoader::NoteGfxResult(int result) { State().lastGfxResult = result; }
+gfx::SurfaceFactory* TextureLoader::Display() { return State().factory; }
 
 void TextureLoader::Fail(uint32_t code)
 {

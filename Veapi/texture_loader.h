@@ -115,6 +115,9 @@ public:
     static uint32_t LastError();
     static int LastOsError();
     static int LastGfxResult();
+    static void NoteGfxResult(int result);
+    // The display the loader creates surfaces on (null when none is set).
+    static gfx::SurfaceFactory* Display();
 
     // For readers: the first error of a load wins.
     static void Fail(uint32_t code);

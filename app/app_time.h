@@ -1,6 +1,6 @@
 // The three times the shell reads: real time (screen and idle deadlines),
 // game time (recorded event times, the music switch) and their tick rate.
-// One place so the clock underneath can change without touching callers.
+// A thin view of the global timers in the units the shell keeps.
 #pragma once
 
 #include <cstdint>

@@ -82,7 +82,10 @@ std::optional<std::filesystem::path> DataDirectories::Folder(int i) const
     const char* path = Path(i);
     if (!path)
         return std::nullopt;
-    auto folder = platform::ResolveDataPath(start_, path);
+    // An empty path or "." names the start directory itself.
+    const std::string_view text(path);
+    auto folder = text.empty() || text == "." ? std::optional<std::filesystem::path>(start_)
+                                              : platform::ResolveDataPath(start_, text);
     if (!folder || !std::filesystem::is_directory(*folder))
         return std::nullopt;
     return folder;

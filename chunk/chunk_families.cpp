@@ -2,6 +2,7 @@
 
 #include "chunk/chunk_file.h"
 #include "chunk/environment_chunks.h"
+#include "chunk/hierarchy_chunks.h"
 #include "chunk/light_chunks.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
@@ -21,6 +22,8 @@ void EnsureChunkFamiliesRegistered()
         RegisterLightChunks();
         RegisterEnvironmentChunks();
         RegisterShapeChunks();
+        // Sounds, shape extras, bitmap names, hierarchies and sequences.
+        RegisterModelChunkFamilies();
     });
 }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unordered_map>
 #include <unistd.h>
 
@@ -87,7 +88,8 @@ void RaiseHighestShapeNumber(int32_t number)
 
 int32_t NextShapeNumber()
 {
-    return gHighestShapeNumber + 1;
+    // A file may already hold the largest number; never overflow past it.
+    return gHighestShapeNumber < std::numeric_limits<int32_t>::max() ? gHighestShapeNumber + 1 : gHighestShapeNumber;
 }
 
 void ResetShapeNumbersForTesting()

@@ -163,9 +163,9 @@ ShapeSetChunk::ShapeSetChunk(ParentChunk* parent, std::string name)
 
 size_t ShapeSetChunk::PayloadSize() const
 {
-    size_t size = 4 + PaddedStringSize(name_) + 4 + 16;
+    size_t size = 4 + ByteReader::PaddedLength(name_.size()) + 4 + 16;
     for (const auto& p : replacements_)
-        size += PaddedStringSize(p.shape_) + PaddedStringSize(p.replacement_);
+        size += ByteReader::PaddedLength(p.shape_.size()) + ByteReader::PaddedLength(p.replacement_.size());
     return size;
 }
 

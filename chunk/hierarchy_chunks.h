@@ -16,12 +16,6 @@ class HierarchyDataChunk;
 class HierarchyBoundsChunk;
 class SequenceListChunk;
 
-// Bytes past a string's NUL up to the end of its padded field: zero on writing.
-inline size_t PaddedStringSize(const std::string& s)
-{
-    return ByteReader::PaddedLength(s.size());
-}
-
 // OBJCHIER: one part of a model; the top-level one also carries the model's name.
 class HierarchyChunk : public ParentChunk {
 public:
@@ -53,7 +47,7 @@ public:
     std::string objectName_; // empty: the part shows no object
 
 protected:
-    size_t PayloadSize() const override { return 4 + 4 * values_.size() + PaddedStringSize(objectName_); }
+    size_t PayloadSize() const override { return 4 + 4 * values_.size() + ByteReader::PaddedLength(objectName_.size()); }
     void WritePayload(ByteWriter& out) const override;
 
 private:
@@ -69,7 +63,7 @@ public:
     std::string name_;
 
 protected:
-    size_t PayloadSize() const override { return PaddedStringSize(name_); }
+    size_t PayloadSize() const override { return ByteReader::PaddedLength(name_.size()); }
     void WritePayload(ByteWriter& out) const override { out.PaddedString(name_); }
 };
 
@@ -116,7 +110,7 @@ public:
     int32_t value_ = 0;
 
 protected:
-    size_t PayloadSize() const override { return 16 + PaddedStringSize(name_) + 4 * setIndexes_.size(); }
+    size_t PayloadSize() const override { return 16 + ByteReader::PaddedLength(name_.size()) + 4 * setIndexes_.size(); }
     void WritePayload(ByteWriter& out) const override;
 };
 

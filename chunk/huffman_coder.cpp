@@ -252,6 +252,12 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
         return Fail(error, "code table: code counts do not add up to 257");
     if (kraft > kTableSize)
         return Fail(error, "code table: more codes than 11 bits can hold");
+    // No symbol is shorter than the shortest code: a tighter bound before allocating.
+    int shortest = 1;
+    while (shortest < kMaxCodeLength && h[shortest] == 0)
+        ++shortest;
+    if (expandedLength * shortest > streamLength * 8)
+        return Fail(error, "expanded length exceeds what the stream can hold");
 
     // Entry: length in the high byte (0 = no code, 255 = end), symbol in the low byte.
     std::array<uint16_t, kTableSize> table{};

@@ -2,6 +2,8 @@
 
 #include "app/app_state.h"
 #include "app/demo.h"
+#include "app/directories.h"
+#include "platform/data_path.h"
 #include "app/input_event.h"
 
 #include <cstdio>
@@ -58,9 +60,16 @@ namespace Demo {
 
 bool LoadFile(const char* name)
 {
+    // A relative name is the start directory's (any letter case).
+    std::filesystem::path path = name ? name : "";
+    if (path.is_relative()) {
+        const auto& start = app::DataDirectories::Global().StartDirectory();
+        if (auto found = platform::ResolveDataPath(start.empty() ? std::filesystem::path(".") : start, name ? name : ""))
+            path = *found;
+    }
     std::string error;
     Buffers& buffers = Global();
-    if (!LoadInto(buffers, name ? name : "", error)) {
+    if (!LoadInto(buffers, path, error)) {
         const std::string message = "Demo not loaded: " + error;
         TextConsole::Print(message.c_str());
         return false;

@@ -348,6 +348,24 @@ Result Surface::Blt(Surface* source)
     return kOk;
 }
 
+MemorySurfaceFactory::MemorySurfaceFactory()
+{
+    for (uint32_t i = 0; i < 256; ++i)
+        gamma_.red[i] = gamma_.green[i] = gamma_.blue[i] = uint16_t(i * 257);
+}
+
+Result MemorySurfaceFactory::GetGammaRamp(GammaRamp& ramp)
+{
+    ramp = gamma_;
+    return kOk;
+}
+
+Result MemorySurfaceFactory::SetGammaRamp(const GammaRamp& ramp)
+{
+    gamma_ = ramp;
+    return kOk;
+}
+
 Result MemorySurfaceFactory::CreateSurface(const SurfaceDesc& desc, Surface** surface)
 {
     *surface = nullptr;

@@ -197,6 +197,11 @@ uint32_t RowCount(const PixelFormatDesc& format, uint32_t height);
 // Decodes one 4x4 block of DXT1 (8 bytes) or DXT3 (16 bytes) into 16 ARGB pixels.
 void DecodeDxtBlock(uint32_t fourCC, const uint8_t* block, uint32_t argb[16]);
 
+// The display's colour ramps, 0 to 65535 per entry.
+struct GammaRamp {
+    uint16_t red[256] = {}, green[256] = {}, blue[256] = {};
+};
+
 // Creates surfaces and palettes: what the texture loader asks of the display.
 class SurfaceFactory {
 public:
@@ -204,14 +209,26 @@ public:
     // A description with kSdMipMapCount and kCapsMipMap builds the whole chain.
     virtual Result CreateSurface(const SurfaceDesc& desc, Surface** surface) = 0;
     virtual Result CreatePalette(uint32_t caps, const PaletteEntry* entries, Palette** palette) = 0;
+    // Whether the display's gamma ramp can be read and set.
+    virtual bool HasPrimaryGamma() const { return false; }
+    virtual Result GetGammaRamp(GammaRamp&) { return kErrUnsupported; }
+    virtual Result SetGammaRamp(const GammaRamp&) { return kErrUnsupported; }
 };
 
 // Keeps every surface in memory. A texture asked for in video memory, or with
-// no memory placement, reports video memory, as a managed texture would.
+// no memory placement, reports video memory, as a managed texture would. The
+// gamma ramp is kept too (identity at first), so callers can be tested.
 class MemorySurfaceFactory : public SurfaceFactory {
 public:
+    MemorySurfaceFactory();
     Result CreateSurface(const SurfaceDesc& desc, Surface** surface) override;
     Result CreatePalette(uint32_t caps, const PaletteEntry* entries, Palette** palette) override;
+    bool HasPrimaryGamma() const override { return true; }
+    Result GetGammaRamp(GammaRamp& ramp) override;
+    Result SetGammaRamp(const GammaRamp& ramp) override;
+
+private:
+    GammaRamp gamma_;
 };
 
 // The texture capabilities of a device that the loader needs.

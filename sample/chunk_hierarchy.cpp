@@ -11,6 +11,7 @@
 #include "chunk/object_chunks.h"
 #include "chunk/sequence_chunks.h"
 #include "chunk/shape_chunks.h"
+#include "chunk/shape_extra_chunks.h"
 #include "chunk/sound_chunks.h"
 
 #include <cmath>
@@ -55,7 +56,7 @@ ShapeData Box(int32_t hx, int32_t hy, int32_t hz)
     return d;
 }
 
-void AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t y, int32_t z)
+ShapeChunk* AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t y, int32_t z)
 {
     auto* s = new ShapeChunk(file, shape);
     s->SetName(name);
@@ -67,6 +68,39 @@ void AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t 
     h.orientation_[3] = 1;
     auto* object = new ObjectChunk(file, h);
     object->LinkShape(s);
+    return s;
+}
+
+// The head blinks (a vertex animation squashing it), morphs into a dented head, and
+// knows how it breaks apart.
+void AddHeadExtras(ShapeChunk* head)
+{
+    ShapeAnimSequence blink;
+    blink.number_ = 0;
+    blink.name_ = "blink";
+    blink.params_[0] = 2;
+    for (int32_t squash : {0, 60, 0}) {
+        ShapeAnimFrame frame;
+        frame.name_ = squash ? "shut" : "open";
+        for (const ShapePoint& p : head->Data().points_)
+            frame.points_.push_back({p.x, p.y > 0 ? p.y - squash : p.y, p.z});
+        frame.polygonNormals_ = head->Data().polygonNormals_;
+        blink.frames_.push_back(frame);
+    }
+    new ShapeAnimSequenceChunk(head, blink);
+
+    auto* morph = new ShapeMorphChunk(head);
+    SubShapeChunk* dented = morph->AddSubShape("robot_head_dented.rif");
+    ShapeData dent = dented->Data();
+    dent.points_[7].x -= 40;
+    dented->Update(dent);
+    auto* frames = new ShapeMorphFramesChunk(morph);
+    frames->AddFrame({nullptr, head, dented, nullptr, 500});
+
+    auto* fragments = new ShapeFragmentsChunk(head);
+    auto* data = new ShapeFragmentDataChunk(fragments);
+    data->words_ = {4, 1, 0, 250};
+    new ShapeFragmentTypeChunk(fragments, "robot_scrap");
 }
 
 struct Key {
@@ -108,6 +142,23 @@ constexpr uint32_t Sound(uint32_t index)
     return index << kFrameSoundShift;
 }
 
+void AddMoves(ParentChunk* node, const int32_t lo[3], const int32_t hi[3])
+{
+    auto* moves = new SequenceListChunk(node);
+    AddSequence(moves, 100, 0, "stand", 1000, {{0, 0, 0, 0, 0}});
+    AddSequence(moves, 101, 1, "walk", 1200,
+                {{0, 0, 0, 0, 0x0001}, {1, 0x5555, 0.1f, 20, 0x0002 | Sound(1)}, {2, 0xAAAA, -0.1f, 20, Sound(1)}});
+    new SequenceSpeedChunk(LastSequence(moves), 1500, 0, 0);
+    LastSequence(moves)->SetFlags(kSequenceLowerBody);
+    AddSequence(moves, 102, 2, "wave", 800, {{0, 0, 0, 0, kFrameReference}, {1, 0x8000, 0.4f, 0, 0x0004}});
+    LastSequence(moves)->SetFlags(kSequenceUpperBody);
+    AddSequence(moves, 103, 3, "turn", 0,
+                {{0, 0, 0, 0, 0}, {1, 0x8000, 0.8f, 0, kFrameReference | 0x8000}, {2, 0xC000, 1.6f, 0, 0}});
+    AddSequence(moves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, -10, Sound(2) | 0x0008}});
+    LastSequence(moves)->SetFlags(kSequenceUpperBody);
+    new HierarchyBoundsChunk(LastSequence(moves), lo, hi);
+}
+
 std::unique_ptr<ChunkFile> BuildRobot()
 {
     RegisterModelChunkFamilies();
@@ -132,11 +183,15 @@ std::unique_ptr<ChunkFile> BuildRobot()
     names->SetDigest(metal, digest);
 
     AddPart(root, "robot_torso", Box(300, 250, 200), 0, 900, 0);
-    AddPart(root, "robot_head", Box(150, 120, 150), 0, 500, 0);
+    AddHeadExtras(AddPart(root, "robot_head", Box(150, 120, 150), 0, 500, 0));
     AddPart(root, "robot_arm_l", Box(80, 300, 80), -380, 350, 0);
     AddPart(root, "robot_arm_r", Box(80, 300, 80), 380, 350, 0);
     AddPart(root, "robot_legs", Box(250, 450, 150), 0, 0, 0);
 
+    const int32_t humAt[3] = {0, 1200, 0};
+    auto* hum = new SoundObjectChunk(root, humAt, "robot_hum");
+    hum->values_[0] = 3000;
+    hum->GetOrCreateAlternativeLocations();
     new IndexedSoundChunk(root, 1, "footstep");
     auto* shot = new IndexedSoundChunk(root, 2, "shot");
     shot->values_[0] = 2000;
@@ -149,27 +204,18 @@ std::unique_ptr<ChunkFile> BuildRobot()
     const int32_t lo[3] = {-460, 0, -200}, hi[3] = {460, 1900, 200};
     new HierarchyBoundsChunk(model, lo, hi);
 
-    HierarchyChunk* torso = AddNode(model, "robot_torso");
-    auto* moves = new SequenceListChunk(torso);
-    AddSequence(moves, 100, 0, "stand", 1000, {{0, 0, 0, 0, 0}});
-    AddSequence(moves, 101, 1, "walk", 1200,
-                {{0, 0, 0, 0, 0x0001}, {1, 0x5555, 0.1f, 20, 0x0002 | Sound(1)}, {2, 0xAAAA, -0.1f, 20, Sound(1)}});
-    new SequenceSpeedChunk(LastSequence(moves), 1500, 0, 0);
-    LastSequence(moves)->SetFlags(kSequenceLowerBody);
-    AddSequence(moves, 102, 2, "wave", 800, {{0, 0, 0, 0, kFrameReference}, {1, 0x8000, 0.4f, 0, 0x0004}});
-    LastSequence(moves)->SetFlags(kSequenceUpperBody);
-    AddSequence(moves, 103, 3, "turn", 0,
-                {{0, 0, 0, 0, 0}, {1, 0x8000, 0.8f, 0, kFrameReference | 0x8000}, {2, 0xC000, 1.6f, 0, 0}});
-    AddSequence(moves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, -10, Sound(2) | 0x0008}});
-    LastSequence(moves)->SetFlags(kSequenceUpperBody);
-    new HierarchyBoundsChunk(LastSequence(moves), lo, hi);
-
-    AddNode(torso, "robot_head");
-    AddNode(torso, "robot_arm_l");
-    AddNode(torso, "robot_arm_r");
+    // The legs are the root part; the torso rides on them.
     HierarchyChunk* legs = AddNode(model, "robot_legs");
     auto* legMoves = new SequenceListChunk(legs);
     AddSequence(legMoves, 101, 1, "walk", 1200, {{0, 0, -0.3f, 0, 0}, {1, 0x8000, 0.3f, 0, 0}});
+    HierarchyChunk* torso = AddNode(legs, "robot_torso");
+    // The parts' sequences drive the model; the dump tool lists the copy kept on
+    // the model itself.
+    AddMoves(torso, lo, hi);
+    AddMoves(model, lo, hi);
+    AddNode(torso, "robot_head");
+    AddNode(torso, "robot_arm_l");
+    AddNode(torso, "robot_arm_r");
 
     new DegradationDistancesChunk(root, 3);
     auto* heavy = new ShapeSetChunk(root, "Heavy");

@@ -415,6 +415,13 @@ void ScriptCompiler::IncludeFile(const std::string& name)
 
 // Pass 2 ------------------------------------------------------------------
 
+DefinitionRef ScriptCompiler::Create(DefinitionKind kind)
+{
+    DefinitionRef d = CreateDefinition(kind);
+    d->JoinGroup(group_);
+    return d;
+}
+
 DefinitionContext* ScriptCompiler::BeginDefinition(bool abstractMark, int kind, const char* name, const char* parent)
 {
     DefinitionContext& ctx = contexts_.emplace_back();
@@ -428,11 +435,11 @@ DefinitionContext* ScriptCompiler::BeginDefinition(bool abstractMark, int kind, 
             else
                 ctx.object = *entry;
         } else {
-            ctx.object = CreateDefinition(k);
+            ctx.object = Create(k);
             symbols_.Insert(name, ctx.object);
         }
     } else {
-        ctx.object = CreateDefinition(k);
+        ctx.object = Create(k);
         ctx.object->SetAnonymous();
         ctx.anonymous = true;
     }
@@ -454,7 +461,7 @@ void ScriptCompiler::Declare(int kind, const char* name)
             Error("object already defined or declared as a different type");
         return;
     }
-    symbols_.Insert(name, CreateDefinition(k));
+    symbols_.Insert(name, Create(k));
 }
 
 void ScriptCompiler::AddItem(ValueItem item)
@@ -658,7 +665,7 @@ void ScriptCompiler::Statement(ScriptDefinition* object)
         return;
     }
     if (!building_)
-        building_ = std::make_unique<ScriptObjectList>();
+        building_ = std::make_unique<ScriptObjectList>(group_);
     building_->Append(DefinitionRef::Share(object));
 }
 
@@ -666,7 +673,7 @@ void ScriptCompiler::FinishScript()
 {
     if (!building_ || building_->Count() == 0) {
         Warning("empty script found");
-        building_ = std::make_unique<ScriptObjectList>();
+        building_ = std::make_unique<ScriptObjectList>(group_);
     }
     result_ = std::move(building_);
     resultSet_ = true;
@@ -744,6 +751,10 @@ CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bo
             }
             out.list = std::move(result_);
         }
+        // Definitions only the symbol table held are gone; rings of them too.
+        if (!out.list)
+            group_->Close();
+        group_->CollectCycles();
     }
     out.errors = errors_;
     out.warnings = warnings_;
@@ -793,6 +804,15 @@ PreprocessResult PreprocessScriptText(std::string_view text, std::string_view na
     ScriptCompiler sc(options, kLevelScriptMode);
     sc.SetIncludeRoot(options.includeRoot);
     return sc.PreprocessOnly(std::make_unique<FileSource>(std::string(name), std::string(text)));
+}
+
+void ScriptObjectList::Release()
+{
+    items_.clear();
+    if (group_) {
+        group_->Close();
+        group_->CollectCycles();
+    }
 }
 
 void ScriptObjectList::BuildAll(const std::function<void(int percent)>& progress) const

@@ -199,6 +199,8 @@ private:
     std::unique_ptr<ScriptObjectList> result_;
     bool resultSet_ = false;
     std::unique_ptr<ScriptObjectList> building_;
+    std::shared_ptr<DefinitionGroup> group_ = std::make_shared<DefinitionGroup>();
+    DefinitionRef Create(DefinitionKind kind);
     // Where each definition ended, for messages about it after the parse.
     std::unordered_map<const ScriptDefinition*, std::pair<std::string, unsigned>> definedAt_;
 };

@@ -54,14 +54,112 @@ DefinitionRef DefinitionRef::Share(ScriptDefinition* p)
     return DefinitionRef(p);
 }
 
-ScriptDefinition::ScriptDefinition(DefinitionKind kind) : kind_(kind) {}
+namespace {
+long liveDefinitions = 0;  // game thread only, like the compiler
+}
 
-ScriptDefinition::~ScriptDefinition() = default;
+ScriptDefinition::ScriptDefinition(DefinitionKind kind) : kind_(kind)
+{
+    ++liveDefinitions;
+}
+
+ScriptDefinition::~ScriptDefinition()
+{
+    if (group_)
+        group_->Forget(*this);
+    --liveDefinitions;
+}
+
+long ScriptDefinition::LiveCount()
+{
+    return liveDefinitions;
+}
+
+void ScriptDefinition::JoinGroup(std::shared_ptr<DefinitionGroup> group)
+{
+    group_ = std::move(group);
+    if (group_)
+        group_->Add(*this);
+}
+
+void ScriptDefinition::ForEachReference(const std::function<void(ScriptDefinition&)>& visit) const
+{
+    for (const Slot& s : slots_)
+        if (s.reference)
+            visit(*s.reference);
+}
+
+void ScriptDefinition::DropReferences()
+{
+    for (Slot& s : slots_)
+        s.reference.reset();
+}
+
+void DefinitionGroup::Add(ScriptDefinition& d)
+{
+    d.groupIndex_ = members_.size();
+    members_.push_back(&d);
+}
+
+void DefinitionGroup::Forget(ScriptDefinition& d)
+{
+    const std::size_t i = d.groupIndex_;
+    if (i >= members_.size() || members_[i] != &d)
+        return;
+    members_[i] = members_.back();
+    members_[i]->groupIndex_ = i;
+    members_.pop_back();
+}
+
+void DefinitionGroup::CollectCycles()
+{
+    if (collecting_)
+        return;
+    collecting_ = true;
+    // A member is held from outside when it has more references than the
+    // group's own members give it; whatever such members reach stays.
+    std::vector<int> internal(members_.size(), 0);
+    for (ScriptDefinition* d : members_)
+        d->ForEachReference([&](ScriptDefinition& target) {
+            if (target.group_.get() == this)
+                ++internal[target.groupIndex_];
+        });
+    std::vector<char> kept(members_.size(), 0);
+    std::vector<ScriptDefinition*> pending;
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+        if (members_[i]->RefCount() > internal[i]) {
+            kept[i] = 1;
+            pending.push_back(members_[i]);
+        }
+    }
+    while (!pending.empty()) {
+        ScriptDefinition* d = pending.back();
+        pending.pop_back();
+        d->ForEachReference([&](ScriptDefinition& target) {
+            if (target.group_.get() == this && !kept[target.groupIndex_]) {
+                kept[target.groupIndex_] = 1;
+                pending.push_back(&target);
+            }
+        });
+    }
+    std::vector<DefinitionRef> garbage;
+    for (std::size_t i = 0; i < members_.size(); ++i)
+        if (!kept[i])
+            garbage.push_back(DefinitionRef::Share(members_[i]));
+    for (DefinitionRef& d : garbage)
+        d->DropReferences();
+    // Keep the group alive while its last members go.
+    const std::shared_ptr<DefinitionGroup> self = garbage.empty() ? nullptr : garbage.front()->group_;
+    garbage.clear();  // the last references go here
+    collecting_ = false;
+}
 
 void ScriptDefinition::Release()
 {
     if (--refCount_ == 0)
         delete this;
+    else if (group_ && group_->Closed())
+        group_->CollectCycles();
 }
 
 bool ScriptDefinition::IsComplete() const

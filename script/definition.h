@@ -3,7 +3,9 @@
 // the parser hands values over through SetValue, which checks them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +15,7 @@ namespace script {
 
 class ScriptCompiler;
 class ScriptDefinition;
+class DefinitionGroup;
 
 inline constexpr int kKeyCount = 108;
 inline constexpr int kUseClauseKey = 8;
@@ -139,6 +142,16 @@ public:
     // Builds the kind's runtime record; kinds without one do nothing.
     virtual void Build() {}
 
+    // Every definition this one holds a reference on (slots, use clauses).
+    virtual void ForEachReference(const std::function<void(ScriptDefinition&)>& visit) const;
+    // Drops those references; used to free definitions that only hold each other.
+    virtual void DropReferences();
+
+    void JoinGroup(std::shared_ptr<DefinitionGroup> group);
+    DefinitionGroup* Group() const { return group_.get(); }
+    // Definitions alive in the process, for leak checks.
+    static long LiveCount();
+
     void ApplyDefaults(ScriptCompiler& sc);
 
     // Accessors for builds and tests; slot index is the key number.
@@ -162,6 +175,29 @@ private:
     int refCount_ = 1;
     DefinitionKind kind_;
     Slot slots_[kKeyCount];
+    std::shared_ptr<DefinitionGroup> group_;
+    std::size_t groupIndex_ = 0;
+    friend class DefinitionGroup;
+};
+
+// The definitions one compile made. Definitions declared before they are
+// defined can refer to each other in a ring, which reference counts alone
+// never free; the group finds rings that nothing outside holds and breaks them.
+class DefinitionGroup {
+public:
+    void Add(ScriptDefinition& d);
+    void Forget(ScriptDefinition& d);
+    void CollectCycles();
+    std::size_t Size() const { return members_.size(); }
+    // After its list is gone, any release may leave a ring unheld (a runtime
+    // record dropping the last outside reference), so each one collects.
+    void Close() { closed_ = true; }
+    bool Closed() const { return closed_; }
+
+private:
+    std::vector<ScriptDefinition*> members_;  // alive members; each knows its index
+    bool closed_ = false;
+    bool collecting_ = false;
 };
 
 // Creates a fresh object of a kind with its keys declared (count 1).

@@ -315,6 +315,21 @@ void MapDefinition::CopyFrom(const ScriptDefinition& parent, ScriptCompiler& sc)
     }
 }
 
+void MapDefinition::ForEachReference(const std::function<void(ScriptDefinition&)>& visit) const
+{
+    ScriptDefinition::ForEachReference(visit);
+    for (const ObjectAssignment& a : assignments_)
+        if (a.role)
+            visit(*a.role);
+}
+
+void MapDefinition::DropReferences()
+{
+    ScriptDefinition::DropReferences();
+    for (ObjectAssignment& a : assignments_)
+        a.role.reset();
+}
+
 void MapDefinition::SetValue(const ValueItem& item, ScriptCompiler& sc)
 {
     if (item.form != ValueItem::Form::kUse) {

@@ -33,6 +33,8 @@ public:
     bool ValidateReferences() const override;
     void CopyFrom(const ScriptDefinition& parent, ScriptCompiler& sc) override;
     void SetValue(const ValueItem& item, ScriptCompiler& sc) override;
+    void ForEachReference(const std::function<void(ScriptDefinition&)>& visit) const override;
+    void DropReferences() override;
     // Assignments in the order they were made (inherited ones first).
     std::vector<const ObjectAssignment*> Assignments() const;
     const ObjectAssignment* FindAssignment(const std::string& object) const;

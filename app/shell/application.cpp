@@ -8,6 +8,9 @@
 #include "app/shell/startup_options.h"
 #include "app/shell/trace.h"
 #include "app/shell/window_proc.h"
+#include "app/directories.h"
+#include "app/fatal.h"
+#include "app/processor.h"
 #include "app/string_table.h"
 #include "console/console_placeholders.h"
 #include "effects/effects_placeholders.h"
@@ -19,6 +22,7 @@
 #include "platform/resources.h"
 #include "platform/single_instance.h"
 #include "platform/window.h"
+#include "script/directory_list.h"
 #include "session/session_placeholders.h"
 #include "ui/ui_placeholders.h"
 
@@ -39,6 +43,7 @@ uint32_t g_displayFlags = 0;
 std::string g_commandLine;
 // The device layer's ten-word settings record (its defaults).
 uint32_t g_deviceSettings[10] = {0, 0, 0, 0, 1, 32, 0, 0, 1, 2};
+ProcessorRecord g_processor;
 
 const char* StateName(AppState s)
 {
@@ -116,8 +121,18 @@ int Main(const std::vector<std::string>& args)
     AddAppStateObserver(TraceState);
     SharedRandom::Seed(static_cast<uint32_t>(std::time(nullptr)));
 
-    // 3-5. Processor record, directory list and code page: their owners
-    // read them (the directory list comes with the script compiler).
+    // 3. The processor record.
+    IdentifyCpu(g_processor);
+    Trace("processor: %s", g_processor.name.c_str());
+
+    // 4. The directory list; the start directory is the data root. A
+    // missing list leaves the directories unset (the compiler says why).
+    {
+        std::error_code ec;
+        const auto start = std::filesystem::current_path(ec);
+        const bool listed = script::LoadDataDirectories(start);
+        Trace("directory list: %s", listed ? "read" : "not read");
+    }
 
     // 6. The string table.
     if (!LoadStrings())
@@ -149,12 +164,15 @@ int Main(const std::vector<std::string>& args)
     desc.fullScreen = (g_displayFlags & Screen::kWindowed) == 0;
     desc.width = mode.width;
     desc.height = mode.height;
+    desc.openGl = true;
     g_window = platform::Window::Create(desc, WindowProc);
-    Trace("window: %s \"%s\" class \"%s\"", g_window->IsHeadless() ? "headless" : (desc.fullScreen ? "full screen" : "framed"),
-          desc.title.c_str(), StringTable::Global().Find(StringTable::kWindowClass));
+    Trace("window: %s \"%s\" class \"%s\"%s", desc.fullScreen ? "full screen" : "framed", desc.title.c_str(),
+          StringTable::Global().Find(StringTable::kWindowClass), g_window->IsHeadless() ? " (headless)" : "");
 
     // 11. The display device.
-    if (!RenderPlaceholders::DisplayStartup())
+    const bool displayStarted = RenderPlaceholders::DisplayStartup(g_window.get(), g_displayFlags);
+    Trace("display: %s", displayStarted ? "started" : "none");
+    if (!displayStarted)
         platform::ShowMessageBox(
             "Trevok is not currently configured \nto work on this video card. \nNVIDIA GEFORCE recommended.",
             "TREVOK", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Information);
@@ -163,7 +181,7 @@ int Main(const std::vector<std::string>& args)
     std::atexit(RunShutdown);
 
     // 13-17. Display mode, sound, lights, viewports, music.
-    RenderPlaceholders::SetInitialMode();
+    RenderPlaceholders::SetInitialMode(mode.width, mode.height, mode.depth, g_displayFlags);
     SoundSystem::Global() = SoundSystem::Create(options.silentSound);
     Trace("sound: %s", options.silentSound ? "silent (asked)" : "started");
     SoundSystem::LoadSoundFile(SoundSystem::Global(), "UI.dat");
@@ -178,6 +196,10 @@ int Main(const std::vector<std::string>& args)
         int left = 0, top = 0, width = 0, height = 0;
         g_window->ClientRect(left, top, width, height);
         Screen::OnClientArea(left, top, width, height);
+        if (g_displayFlags & Screen::kWindowed)
+            RenderPlaceholders::OnResize(width, height);
+        else
+            RenderPlaceholders::OnResize(mode.width, mode.height);
     }
 
     // 19. Registered last, so the window closes before anything is freed.
@@ -209,7 +231,7 @@ int Main(const std::vector<std::string>& args)
         mode.height = 480;
         mode.depth = 16;
         if (!LogoScreen::Enter())
-            ExitProgram(kExitNoFirstScreen);
+            FatalExit(kExitNoFirstScreen);
     }
 
     // 27.
@@ -264,6 +286,7 @@ void Shutdown()
     Trace("exit: input and string table");
     Input::Shutdown();
     StringTable::Global().Free();
+    RenderPlaceholders::Shutdown();
     g_window.reset();
     platform::CloseWindowSystem();
     RemoveAppStateObserver(TraceState);

@@ -48,7 +48,7 @@ void Frame();
 void EndFrame();
 
 // The attract mode's demo count: "tvdemo0.dem" .. "tvdemo9.dem" in the
-// current folder, stopping at the first missing one.
+// start directory, stopping at the first missing one.
 int CountDemoFiles();
 
 struct MusicSwitch {

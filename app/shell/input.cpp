@@ -136,6 +136,9 @@ void RunKeyMacrosFor(uint32_t key)
 
 bool Startup(platform::Window* window, bool exclusiveMouse)
 {
+    g_modifiers = 0;
+    g_wheel = 0;
+    g_hadLeftPress = false;
     g_keyboard = platform::InputDevice::Create(platform::InputDevice::Kind::Keyboard, window, kKeyboardBuffer, false);
     if (!g_keyboard)
         return false;

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/app_time.h"
 #include "app/demo.h"
+#include "app/directories.h"
 #include "app/shell/input.h"
 #include "app/shell/render_placeholders.h"
 #include "console/console_placeholders.h"
@@ -16,6 +17,7 @@
 #include "world/world_placeholders.h"
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -24,6 +26,14 @@ namespace {
 
 constexpr int kMaxDemoFiles = 10; // "tvdemo0.dem" .. "tvdemo9.dem"
 int64_t g_lastGameTime = 0;
+
+// Demos live in the game's start directory (the current one before the
+// directory list was read).
+std::filesystem::path StartDirectory()
+{
+    const auto& start = app::DataDirectories::Global().StartDirectory();
+    return start.empty() ? std::filesystem::path(".") : start;
+}
 
 void Prologue()
 {
@@ -70,7 +80,7 @@ void AttractMode()
     }
     const int pick = static_cast<int>(SharedRandom::Next() % static_cast<uint32_t>(count));
     const std::string name = "tvdemo" + std::to_string(pick) + ".dem";
-    const auto path = platform::ResolveDataPath(".", name);
+    const auto path = platform::ResolveDataPath(StartDirectory(), name);
     if (!path || !Demo::LoadFile(path->c_str())) {
         FrontEnd::ResetIdleTimer();
         return;
@@ -196,7 +206,7 @@ int CountDemoFiles()
     int count = 0;
     while (count < kMaxDemoFiles) {
         const std::string name = "tvdemo" + std::to_string(count) + ".dem";
-        if (!platform::ResolveDataPath(".", name))
+        if (!platform::ResolveDataPath(StartDirectory(), name))
             break;
         ++count;
     }

@@ -1,25 +1,75 @@
 #include "app/shell/render_placeholders.h"
 
+#include "Veapi/ve3d.h"
+#include "app/display_mode.h"
+#include "app/fatal.h"
+#include "platform/message_box.h"
+#include "platform/window.h"
+
 #include <chrono>
 #include <thread>
 
 namespace RenderPlaceholders {
+namespace {
+bool g_started = false;
+} // namespace
 
-bool DisplayStartup() { return true; }
-bool SetInitialMode() { return true; }
-void RestoreDisplayMode() {}
-void RestoreDeviceObjects() {}
-void ReleaseDeviceObjects() {}
+bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
+{
+    if (!window || window->IsHeadless())
+        return false;
+    Display::Flags() = displayFlags;
+    g_started = Display::Startup(window->NativeHandle());
+    return g_started;
+}
+
+bool SetInitialMode(int width, int height, int depth, uint32_t displayFlags)
+{
+    if (!g_started)
+        return false;
+    App::CurrentMode() = {width, height, depth, displayFlags};
+    DisplayModeHooks& hooks = App::ModeHooks();
+    hooks.showError = [](const char* text) {
+        platform::ShowMessageBox(text, "Error", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Error);
+    };
+    hooks.exitProgram = [](int code) { FatalExit(code); };
+    return Display::SetInitialMode();
+}
+
+void OnResize(int width, int height)
+{
+    if (g_started)
+        Display::OnResize(width, height);
+}
+
+void RestoreDisplayMode() { Display::RestoreDisplayMode(); }
+void RestoreDeviceObjects() { Display::RestoreDeviceObjects(); }
+void ReleaseDeviceObjects() { Display::ReleaseDeviceObjects(); }
 void UpdateTextureLoadFlags() {}
-void BeginFramePrologue() {}
+
+void BeginFramePrologue()
+{
+    Display::Clear();
+    Display::RestoreLostSurfaces();
+}
+
 void FollowMainCameraFocus() {}
 void PlaceMainCamera() {}
-void BeginScene() {}
+void BeginScene() { Display::BeginScene(); }
 
 void EndFrame()
 {
-    // No present to wait on yet: about 100 frames a second.
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    Display::EndFrame(nullptr, nullptr);
+    // Presenting does not wait for the screen here: keep to about 100 frames
+    // a second so a software renderer leaves the processor to others.
+    std::this_thread::sleep_for(std::chrono::milliseconds(Display::DeviceReady() ? 5 : 10));
+}
+
+void Shutdown()
+{
+    if (g_started)
+        Display::Shutdown();
+    g_started = false;
 }
 
 void ParticlesStartup() {}

@@ -1,14 +1,22 @@
-// Placeholders for the 3-D engine calls the shell makes (display device,
-// cameras, particles, light sets, the object preview, screenshots) until
-// that subsystem lands: they keep the frame pacing and nothing else.
+// The 3-D engine calls the shell makes. The display device is the real one
+// (nothing happens while it is not open, as on a headless run); cameras,
+// particles, light sets, the object preview and screenshots are
+// placeholders until their parts of the engine land.
 #pragma once
 
 #include <cstdint>
 
+namespace platform {
+class Window;
+}
+
 namespace RenderPlaceholders {
 
-bool DisplayStartup();      // false: no usable device
-bool SetInitialMode();
+// False: no usable device (always without a screen to draw on).
+bool DisplayStartup(platform::Window* window, uint32_t displayFlags);
+// The configured mode, with its fall-backs; only on an open display.
+bool SetInitialMode(int width, int height, int depth, uint32_t displayFlags);
+void OnResize(int width, int height);
 void RestoreDisplayMode();  // back to the desktop mode, on WM_CLOSE
 void RestoreDeviceObjects();
 void ReleaseDeviceObjects();
@@ -19,6 +27,7 @@ void FollowMainCameraFocus();
 void PlaceMainCamera();
 void BeginScene();
 void EndFrame();            // presents; paces the loop like a vertical sync
+void Shutdown();            // closes the display device, before the window goes
 
 void ParticlesStartup();
 void ParticlesUpdate(int64_t gameTicks);

@@ -1,6 +1,6 @@
 #include "app/shell/application.h"
 
-#include <mutex>
+#include "app/read_write_lock.h"
 
 namespace SharedRandom {
 namespace {
@@ -9,7 +9,7 @@ struct Generator {
     uint32_t table[31] = {};
     int front = 3; // the word advanced next
     int rear = 0;
-    std::mutex lock;
+    ReadWriteLock lock; // held exclusively by every draw
 };
 
 void SeedLocked(Generator& g, uint32_t seed);
@@ -57,7 +57,7 @@ uint32_t NextLocked(Generator& g)
 void Seed(uint32_t seed)
 {
     Generator& g = Get();
-    std::lock_guard<std::mutex> hold(g.lock);
+    LockGuard hold(g.lock, true);
     SeedLocked(g, seed);
     for (int i = 0; i < 310; ++i)
         NextLocked(g);
@@ -66,7 +66,7 @@ void Seed(uint32_t seed)
 uint32_t Next()
 {
     Generator& g = Get();
-    std::lock_guard<std::mutex> hold(g.lock);
+    LockGuard hold(g.lock, true);
     return NextLocked(g);
 }
 

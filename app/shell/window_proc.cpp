@@ -25,6 +25,8 @@ int64_t WindowProc(Window& window, uint32_t message, uint64_t wparam, int64_t lp
         int left = 0, top = 0, width = 0, height = 0;
         window.ClientRect(left, top, width, height);
         Screen::OnClientArea(left, top, width, height);
+        if (message == kWmSize && (Screen::CurrentMode().flags & Screen::kWindowed))
+            RenderPlaceholders::OnResize(width, height);
         return 0;
     }
     case kWmPaint:

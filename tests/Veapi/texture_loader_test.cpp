@@ -509,3 +509,32 @@ TEST(TextureLoaderChoice, LastQualifyingCandidateWins)
 }
 
 } // namespace
+
+#include "Veapi/gamma_control.h"
+
+namespace {
+
+TEST(GammaControl, RampIsReadAndSetOnlyWhereTheDisplayOffersOne)
+{
+    LoaderSetup setup;
+    SurfaceRef primary(TextureLoader::LoadSurface("s", Fixture("bmp_24bit_3x2.bmp").c_str()));
+    ASSERT_TRUE(primary);
+    ASSERT_TRUE(ve::GammaControl::Open(primary.s));
+    const gfx::GammaRamp* ramp = ve::GammaControl::GetRamp();
+    ASSERT_NE(ramp, nullptr);
+    EXPECT_EQ(ramp->green[255], 65535);
+    gfx::GammaRamp dim = *ramp;
+    for (auto& v : dim.red)
+        v = uint16_t(v / 2);
+    EXPECT_TRUE(ve::GammaControl::SetRamp(dim));
+    EXPECT_EQ(ve::GammaControl::GetRamp()->red[255], 32767);
+    ve::GammaControl::Close();
+    EXPECT_EQ(ve::GammaControl::GetRamp(), nullptr);
+
+    FailingFactory noGamma;
+    TextureLoader::SetDirectDraw(&noGamma);
+    EXPECT_FALSE(ve::GammaControl::Open(primary.s));
+    EXPECT_FALSE(ve::GammaControl::SetRamp(dim));
+}
+
+} // namespace

@@ -160,3 +160,46 @@ TEST(BadInput, NestingUpToTheLimitLoads)
     EXPECT_EQ(file->PlainImage(), Nested(kMaxChunkDepth - 1));
     EXPECT_EQ(ChunkFile::FromFileImage(Nested(kMaxChunkDepth))->ErrorCode(), kChunkBadData);
 }
+
+// Table indices and shape numbers come from the file: huge or negative ones must
+// neither size an allocation nor index out of bounds.
+TEST(BadInput, HugeOrNegativeIndicesAllocateNothing)
+{
+    auto objhead = [](int32_t tableIndex, int32_t shapeNumber) {
+        Bytes b;
+        b.I32(0).Raw(std::string(16, '\0'));
+        for (int i = 0; i < 7; ++i)
+            b.I32(0);
+        b.I32(tableIndex).I32(0).I32(shapeNumber).Raw(std::string("o\0\0\0", 4));
+        return MakeChunk("RBOBJECT", MakeChunk("OBJHEAD1", b.b));
+    };
+    auto shape = [](int32_t id) {
+        Bytes b;
+        b.I32(0).Raw(std::string(16, '\0')).I32(id);
+        for (int i = 0; i < 10; ++i)
+            b.I32(0);
+        b.I32(0); // no object names
+        return MakeChunk("VQNSHAPE", MakeChunk("SHPHEAD1", b.b));
+    };
+    struct Case {
+        const char* name;
+        int32_t tableIndex, shapeNumber, shapeId;
+        bool linked;
+    } cases[] = {
+        {"largest numbers", 0x7fffffff, 0x7ffffffe, 0x7ffffffe, true},
+        {"negative numbers", -7, -5, -5, false},
+        {"ordinary", 3, 9, 9, true},
+    };
+    for (const auto& c : cases) {
+        ResetShapeNumbersForTesting();
+        auto file = ChunkFile::FromFileImage(PlainFile({shape(c.shapeId), objhead(c.tableIndex, c.shapeNumber)}));
+        ASSERT_EQ(file->ErrorCode(), kChunkOk) << c.name;
+        std::vector<ObjectChunk*> objects;
+        file->GetObjects(objects);
+        ASSERT_EQ(objects.size(), 1u) << c.name;
+        EXPECT_EQ(objects[0]->GetShape() != nullptr, c.linked) << c.name;
+        EXPECT_EQ(file->GetObjectByIndex(c.tableIndex), c.name == std::string("ordinary") ? objects[0] : nullptr)
+            << c.name;
+        EXPECT_LE(file->ObjectCount(), 4) << c.name;
+    }
+}

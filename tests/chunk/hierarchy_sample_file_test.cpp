@@ -1,10 +1,11 @@
 // The generated robot model: it loads, writes back byte for byte, and holds what
 // the generator put in (nodes, sequences with flags, delta frames and sounds, shape
-// sets and a collection, the bitmap-name list).
+// sets and a collection, the bitmap-name list, a placed sound, shape extras).
 #include "hierarchy_test_util.h"
 
 #include "chunk/bitmap_name_chunks.h"
 #include "chunk/sequence_chunks.h"
+#include "chunk/shape_extra_chunks.h"
 #include "chunk/sound_chunks.h"
 
 namespace trevok::test {
@@ -45,12 +46,17 @@ TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
 
     auto& model = Must(file->FindChildAs<HierarchyChunk>("OBJCHIER"));
     EXPECT_EQ(Must(model.GetName()).name_, "Robot");
-    std::vector<HierarchyChunk*> parts, torsoParts;
-    model.GetSubHierarchies(parts);
-    ASSERT_EQ(parts.size(), 2u);
-    EXPECT_EQ(Must(parts[0]->GetData()).objectName_, "robot_torso");
-    EXPECT_NE(Must(parts[0]->GetData()).GetObject(), nullptr);
-    parts[0]->GetSubHierarchies(torsoParts);
+    EXPECT_NE(model.GetSequenceList(), nullptr); // the copy the dump tool lists
+    std::vector<HierarchyChunk*> root, legsParts, torsoParts;
+    model.GetSubHierarchies(root);
+    ASSERT_EQ(root.size(), 1u);
+    EXPECT_EQ(Must(root[0]->GetData()).objectName_, "robot_legs");
+    root[0]->GetSubHierarchies(legsParts);
+    ASSERT_EQ(legsParts.size(), 1u);
+    HierarchyChunk* torso = legsParts[0];
+    EXPECT_EQ(Must(torso->GetData()).objectName_, "robot_torso");
+    EXPECT_NE(Must(torso->GetData()).GetObject(), nullptr);
+    torso->GetSubHierarchies(torsoParts);
     ASSERT_EQ(torsoParts.size(), 3u);
     EXPECT_EQ(Must(torsoParts[2]->GetData()).objectName_, "robot_arm_r");
 
@@ -61,7 +67,7 @@ TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
     for (Chunk* c = file->FirstChild(); c; c = c->Next())
         if (auto* s = dynamic_cast<IndexedSoundChunk*>(c))
             context.sounds_.at(static_cast<size_t>(s->index_)) = s;
-    auto set = BuildSequenceSet(Must(parts[0]->GetSequenceList()), context);
+    auto set = BuildSequenceSet(Must(torso->GetSequenceList()), context);
     ASSERT_NE(set, nullptr);
     ASSERT_EQ(set->entries_.size(), 6u);
     EXPECT_EQ(set->entries_[4], nullptr);
@@ -78,6 +84,20 @@ TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
     auto& scout = Must(file->FindChildAs<ShapeSetCollectionChunk>("HSETCOLL"));
     EXPECT_EQ(scout.name_, "Scout");
     EXPECT_EQ(Must(scout.FindShapeSet(1)).properties_, kShapeSetFemale);
+
+    auto& hum = Must(file->FindChildAs<SoundObjectChunk>("SOUNDOB2"));
+    EXPECT_NE(hum.FindAlternativeLocations(), nullptr);
+    bool blinks = false;
+    for (Chunk* c = file->FirstChild(); c; c = c->Next())
+        if (auto* shape = dynamic_cast<ShapeChunk*>(c))
+            if (auto* anim = shape->FindChildAs<ShapeAnimSequenceChunk>("ANIMSEQU")) {
+                blinks = anim->Record().frames_.size() == 3;
+                auto& morph = Must(shape->FindChildAs<ShapeMorphChunk>("SHPMORPH"));
+                auto& frames = Must(morph.FindChildAs<ShapeMorphFramesChunk>("FRMMORPH"));
+                ASSERT_EQ(frames.Frames().size(), 1u);
+                EXPECT_EQ(frames.Frames()[0].endSub_, morph.FindSubShape(1));
+            }
+    EXPECT_TRUE(blinks);
 
     auto& env = Must(file->FindChildAs<ParentChunk>("VQNENVDT"));
     auto& names = Must(env.FindChildAs<BitmapNamesChunk>("BMPNAMES"));

@@ -131,6 +131,12 @@ TEST(Huffman, DamagedStreamsAreRefused)
             sparse[16 + 4 * (l - 1) + i] = static_cast<uint8_t>(((l == 11) ? 257u : 0u) >> (8 * i));
     for (size_t i = kCompressedHeaderSize; i < sparse.size(); ++i)
         sparse[i] = 0xFF;
+    sparse[12] = 10; // few enough symbols for 11-bit codes to fit the stream
+    sparse[13] = sparse[14] = sparse[15] = 0;
+    // 65535 symbols of 11 bits cannot fit the stream.
+    std::vector<uint8_t> tooLong(sparse.begin(), sparse.end());
+    tooLong.at(12) = 0xFF;
+    tooLong.at(13) = 0xFF;
     struct Case {
         const char* name;
         std::vector<uint8_t> image;
@@ -140,6 +146,7 @@ TEST(Huffman, DamagedStreamsAreRefused)
         {"stream length beyond the file", withWord(8, 0x40000000), "exceeds the file"},
         {"not compressed", [&] { auto b = good; b[0] = 'X'; return b; }(), "not a compressed image"},
         {"undefined code", sparse, "does not define"},
+        {"longer output than the shortest code allows", tooLong, "expanded length exceeds"},
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> out{1, 2, 3};

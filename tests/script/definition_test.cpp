@@ -238,3 +238,58 @@ TEST(LifeClauseTest, RequiredOnceAndInherited)
 
 } // namespace
 } // namespace script
+
+namespace script {
+namespace {
+
+TEST(LifetimeTest, DefinitionsAreFreedWithTheirList)
+{
+    const struct {
+        const char* name;
+        std::string source;
+    } rows[] = {
+        {"plain", kRole + "role r2 : r { ai 1 }\n"},
+        {"declared only", "declare shape never\nrole x { character none light none projectile none identifier none "
+                          "alpha fogging no per vertex fogging no destructibility none shape never }\n"},
+        {"ring through declare",
+         "declare frag data debris\nrole r { character none light none projectile none identifier none alpha fogging no "
+         "per vertex fogging no destructibility debris }\nfrag data debris { role r scale 1 }\n"},
+        {"map holding a role defined later", "declare role r\nmap m { " + kMapKeys + " use r in team 0 for \"a\" as \"A\" }\n" + kRole},
+        {"abstract ring", "declare frag data d\nabstract role r { destructibility d }\nabstract frag data d { role r }\n"},
+        {"failed compile", "declare frag data d\nrole r { destructibility d }\nfrag data d { role r scale 1 }\nlight (\n"},
+    };
+    for (const auto& row : rows) {
+        const long before = ScriptDefinition::LiveCount();
+        {
+            CompileResult r = Compile(row.source);
+            if (r.list) {
+                std::vector<int> progress;
+                r.list->BuildAll([&](int p) { progress.push_back(p); });
+            }
+        }
+        EXPECT_EQ(ScriptDefinition::LiveCount(), before) << row.name;
+    }
+}
+
+TEST(LifetimeTest, DefinitionsHeldOutsideTheListSurviveIt)
+{
+    const long before = ScriptDefinition::LiveCount();
+    DefinitionRef kept;
+    {
+        const CompileResult r = Compile("declare frag data debris\nrole r { character none light none projectile none "
+                                        "identifier \"x\" alpha fogging no per vertex fogging no destructibility debris }\n"
+                                        "frag data debris { role r scale 1 }\n");
+        ASSERT_TRUE(r.list && r.list->Count() == 2);
+        kept = DefinitionRef::Share(&(*r.list)[0]);
+    }
+    // A holder such as a runtime record keeps the role and what it refers to.
+    ASSERT_NE(kept->ReferenceValue(76), nullptr);
+    EXPECT_EQ(kept->ReferenceValue(76)->ReferenceValue(80), kept.get());
+    EXPECT_STREQ(kept->FieldText(65), "x");
+    // When the last outside holder lets go, the ring goes too.
+    kept.reset();
+    EXPECT_EQ(ScriptDefinition::LiveCount(), before);
+}
+
+} // namespace
+} // namespace script

@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -108,13 +109,22 @@ TEST_F(DirectoryListTest, ResolvesThroughTheDirectoriesWithoutChangingFolder)
     EXPECT_FALSE(dirs.Resolve(app::kSoundsDirectory, "UI.dat"));
 }
 
+TEST_F(DirectoryListTest, EmptyPathIsTheStartDirectory)
+{
+    std::ofstream(root_ / "ui.dat") << "x";
+    WriteList("directory { name \"sounds\" file \"\" }\ndirectory { name \"fonts\" file \".\" }\n");
+    ASSERT_TRUE(LoadDataDirectories(root_));
+    const auto& dirs = app::DataDirectories::Global();
+    EXPECT_EQ(dirs.Resolve(app::kSoundsDirectory, "UI.dat"), root_ / "ui.dat");
+    EXPECT_EQ(dirs.Resolve(app::kFontsDirectory, "UI.DAT"), root_ / "ui.dat");
+}
+
 // Start-up on the sample data set: the seven directories exist and the level
 // script is found through the scripts directory.
 TEST(StartUpTest, SampleDataDirectories)
 {
-    // Tests run in the build folder, where the sample set is written.
     const char* env = std::getenv("TREVOK_SAMPLE_DATA");
-    const fs::path sample = env ? fs::path(env) : fs::current_path() / "sample-data";
+    const fs::path sample = env ? fs::path(env) : fs::path(TREVOK_BINARY_DIR) / "sample-data";
     if (!fs::exists(sample / "tvdirs.tvs"))
         GTEST_SKIP() << "sample data not built";
     auto& dirs = app::DataDirectories::Global();
@@ -141,6 +151,31 @@ TEST(StartUpTest, SampleDataDirectories)
         kinds.insert(d->Kind());
     EXPECT_EQ(kinds.size(), static_cast<std::size_t>(kKindCount - 1));
     dirs.Clear();
+}
+
+} // namespace
+} // namespace script
+
+#include "app/log_file.h"
+#include "script/game_options.h"
+
+namespace script {
+namespace {
+
+TEST(GameOptionsTest, MessagesReachTheLogFile)
+{
+    const CompileResult r = CompileScriptText("\nrole r { ai 500 }\n", "levels\\two.tvs", kLevelScriptMode,
+                                              GameCompileOptions());
+    ASSERT_GT(r.errors, 0);
+    std::string text;
+    if (std::FILE* f = std::fopen(LogFile::Path().c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        std::fclose(f);
+    }
+    EXPECT_NE(text.find("levels\\two.tvs(2): error: value for 'ai' cannot be more than 100\n"), std::string::npos);
 }
 
 } // namespace

@@ -20,7 +20,7 @@ using ::testing::ElementsAreArray;
 std::filesystem::path Fixtures()
 {
     const char* dir = std::getenv("TREVOK_FIXTURES");
-    return std::filesystem::path(dir ? dir : "tests/fixtures") / "script";
+    return std::filesystem::path(dir ? dir : TREVOK_SOURCE_DIR "/tests/fixtures") / "script";
 }
 
 // The pass-1 output without its line markers, as a list of tokens.

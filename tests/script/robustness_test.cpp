@@ -1,4 +1,4 @@
-// Input the design leaves unsafe: each row must give a clear message and a
+// Hostile or careless input: each row must give a clear message and a
 // defined result, never a crash, an endless loop or an undefined value.
 #include "script_test_support.h"
 

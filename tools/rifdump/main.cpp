@@ -1,5 +1,9 @@
-// Chunk dump tool: prints the structure of one chunk file.
-int main()
+// Chunk dump tool: prints the structure of one chunk file for the content team.
+#include "tools/rifdump/chunk_report.h"
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
 {
-    return 0;
+    return trevok::rifdump::RunChunkDump(argc, argv, stdout, stderr);
 }

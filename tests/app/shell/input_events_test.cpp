@@ -3,6 +3,7 @@
 // into the demo buffers and replaying them.
 #include "app/app_state.h"
 #include "app/app_time.h"
+#include "app/clock.h"
 #include "app/demo.h"
 #include "app/shell/application.h"
 #include "app/shell/input.h"
@@ -92,6 +93,47 @@ TEST_F(InputEvents, ChordFilter)
     }
 }
 
+TEST_F(InputEvents, AHeldPressIsDeliveredAfterAnEighthOfASecond)
+{
+    SetAppState(AppState::Playing);
+    Input::PreFilter(&static_cast<const InputEvent&>(Button(kMsgLeftDown)));
+    Input::PreFilter(nullptr);
+    EXPECT_TRUE(g_dispatched.empty()) << "held while a chord may still come";
+    RealTime.SetTicks(RealTime.Now64() + uint64_t(AppTime::TicksPerSecond() / 8 + 1));
+    Input::PreFilter(nullptr);
+    EXPECT_EQ(Messages(), (std::vector<uint32_t>{kMsgLeftDown}));
+    Input::PreFilter(&static_cast<const InputEvent&>(Button(kMsgLeftUp)));
+    EXPECT_EQ(Messages(), (std::vector<uint32_t>{kMsgLeftDown, kMsgLeftUp}));
+}
+
+TEST_F(InputEvents, QuickSecondLeftPressIsMarkedDouble)
+{
+    Input::Startup(nullptr, false);
+    SetAppState(AppState::Playing);
+    for (int i = 0; i < 2; ++i) {
+        platform::SimulateMouseButton(0, true);
+        platform::SimulateMouseButton(0, false);
+    }
+    Input::ReadMouse();
+    ASSERT_EQ(Messages(), (std::vector<uint32_t>{kMsgLeftDown, kMsgLeftUp, kMsgLeftDown, kMsgLeftUp}));
+    EXPECT_EQ(g_dispatched[0].flags, kFlagLeftButton);
+    EXPECT_EQ(g_dispatched[1].flags, 0u);
+    EXPECT_EQ(g_dispatched[2].flags, kFlagLeftButton | kFlagDoublePress);
+}
+
+TEST_F(InputEvents, PauseKeyStopsAndRestoresGameTime)
+{
+    SetAppState(AppState::Playing);
+    AppTime::SetGameSpeed(0.5f);
+    Input::Dispatch(Key(kMsgKeyDown, 197));
+    EXPECT_TRUE(Game::IsPaused());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.0f);
+    Input::Dispatch(Key(kMsgKeyDown, 197));
+    EXPECT_FALSE(Game::IsPaused());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.5f);
+    AppTime::SetGameSpeed(1.0f);
+}
+
 TEST_F(InputEvents, StartScreensLeaveOnEnterSpaceOrAPress)
 {
     struct Case {
@@ -140,6 +182,21 @@ TEST_F(InputEvents, KeysThatEndTheProgram)
         }
         EXPECT_EQ(code, c.code);
     }
+}
+
+TEST_F(InputEvents, ControlsSwitchedOffKeepInputFromTheGameView)
+{
+    SetAppState(AppState::Playing);
+    Mouse::OnMove(1, 1, 0);
+    PlayerControlsOff = true;
+    Input::Dispatch(InputEvent{kMsgMouseMove, 0, (50u << 16) | 60u, 0, 0, 0});
+    Input::Dispatch(InputEvent{kMsgLeftDown, 0, (50u << 16) | 60u, 0, 0, kFlagLeftButton});
+    int x = 0, y = 0;
+    Mouse::LastPoint(x, y);
+    EXPECT_EQ(x, 1) << "pointer input is held back";
+    EXPECT_NO_THROW(Input::Dispatch(Key(kMsgKeyDown, 16, kFlagShift))) << "Shift+Q does not pass";
+    PlayerControlsOff = false;
+    EXPECT_THROW(Input::Dispatch(Key(kMsgKeyDown, 16, kFlagShift)), ExitCalled);
 }
 
 TEST_F(InputEvents, PointerIsScaledOnceIntoModePixels)
@@ -238,14 +295,18 @@ TEST_F(InputEvents, RecordedInputReplaysTheSameEventsAtTheirTimes)
         Key(kMsgKeyDown, 31), Key(kMsgKeyUp, 31), InputEvent{kMsgMouseMove, 0, (100u << 16) | 200u, 0, 0, 0},
         InputEvent{kMsgWheel, 120u << 16, 0, 120, 0, 0}, Key(kMsgKeyDown, 199, kFlagCtrl),
     };
+    // Game time held still, one game second apart.
+    const int64_t tps = AppTime::TicksPerSecond();
+    AppTime::SetGameSpeed(0.0f);
+    std::vector<float> times;
     for (size_t i = 0; i < input.size(); ++i) {
-        AppTime::SetGameTime(int64_t(i + 1) * AppTime::TicksPerSecond()); // game second i + 1
+        AppTime::SetGameTime(int64_t(i + 1) * tps);
+        times.push_back(AppTime::GameSeconds());
         Input::Dispatch(input[i]);
     }
     ASSERT_EQ(demo.count, input.size());
-    const std::vector<float> times(demo.times.begin(), demo.times.begin() + long(input.size()));
     for (size_t i = 0; i < times.size(); ++i)
-        EXPECT_GE(times[i], float(i + 1));
+        EXPECT_EQ(std::bit_cast<uint32_t>(demo.times[i]), std::bit_cast<uint32_t>(times[i])) << i;
 
     const std::string path = "/tmp/tvdemo-replay-" + std::to_string(getpid()) + ".dem";
     std::string error;
@@ -258,10 +319,8 @@ TEST_F(InputEvents, RecordedInputReplaysTheSameEventsAtTheirTimes)
     for (size_t i = 0; i < times.size(); ++i)
         EXPECT_EQ(std::bit_cast<uint32_t>(demo.times[i]), std::bit_cast<uint32_t>(times[i]));
 
-    // Game time (held still) just past the third event: the first three
-    // replay, in order; the rest wait for their time.
-    const int64_t tps = AppTime::TicksPerSecond();
-    AppTime::SetGameSpeed(0.0f);
+    // Game time just past the third event: the first three replay, in
+    // order; the rest wait for their time.
     g_dispatched.clear();
     int code = 0;
     AppTime::SetGameTime(int64_t(double(times[2] + 0.5f) * double(tps)));

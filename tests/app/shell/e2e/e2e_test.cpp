@@ -212,7 +212,8 @@ TEST(EndToEnd, StartScreensOnTimeOuts)
     const std::string text = ReadText(errors);
     ASSERT_TRUE(out.exited) << text;
     EXPECT_EQ(out.status, 4) << text;
-    EXPECT_NE(text.find("window: full screen \"Trevok\""), std::string::npos) << text;
+    EXPECT_NE(text.find("window: full screen \"Trevok\" class \"TrevokMainWindow\"\n"), std::string::npos)
+        << "a real full-screen window:\n" << text;
     ExpectInOrder(text, kWalkAndExit);
 }
 
@@ -313,4 +314,20 @@ TEST(EndToEnd, QuotedWorkingDirectory)
         EXPECT_NE(text.find("start directory: " + data.string() + "\n"), std::string::npos) << text;
         EXPECT_NE(text.find("exit: input and string table"), std::string::npos) << text;
     }
+}
+
+TEST(EndToEnd, WindowQuestionWithoutADisplayTakesNo)
+{
+    TempDir dir;
+    CopySampleInto(dir.path / "data");
+    const fs::path errors = dir.path / "stderr.txt";
+    const pid_t pid = Spawn({(BuildDir() / "trevok").string(), "-s", "-w", (dir.path / "data").string()},
+                            IsolatedEnvironment(dir.path, false), errors);
+    const bool started = WaitForText(errors, "state 0 (none) -> 4 (logo)", 60);
+    kill(pid, SIGTERM);
+    const Outcome out = Wait(pid, 60);
+    const std::string text = ReadText(errors);
+    ASSERT_TRUE(started) << text;
+    EXPECT_TRUE(out.exited && out.status == 0) << text;
+    ExpectInOrder(text, {"Run in a window? This may not work on some cards!", "window: full screen"});
 }
