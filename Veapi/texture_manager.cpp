@@ -6,6 +6,7 @@
 
 #include "Veapi/texture_loader.h"
 #include "Veapi/ve3d.h"
+#include "app/directories.h"
 #include "platform/gfx_surface.h"
 #include "platform/data_path.h"
 
@@ -51,6 +52,23 @@ void Uncount(const TextureEntry& e)
 {
     if (e.Resident())
         M().residentCharge -= std::min(M().residentCharge, e.Charge());
+}
+
+bool LoadThroughReaders(const TextureLoadRequest& req, TextureLoadResult& res);
+
+// The loader in use: the one set, else the image readers.
+const TextureLoader& Loader()
+{
+    static const TextureLoader readers = LoadThroughReaders;
+    return M().loader ? M().loader : readers;
+}
+
+// The folder texture names resolve in: the one set, else the game's graphics directory.
+std::optional<std::filesystem::path> GraphicsFolder()
+{
+    if (!M().graphicsDir.empty())
+        return M().graphicsDir;
+    return app::DataDirectories::Global().Folder(app::kGraphicsDirectory);
 }
 
 uint32_t Reduction()
@@ -106,10 +124,13 @@ void TextureManager::LoadPending(const std::function<void(float)>& progress)
         if (progress)
             progress(m.progress);
         // Names beginning with a blank are the display's own textures.
-        if (e->useCount_ <= 0 || e->surface_ || e->name_.empty() || e->name_[0] == ' ' || !m.loader)
+        if (e->useCount_ <= 0 || e->surface_ || e->name_.empty() || e->name_[0] == ' ')
             continue;
         // A name from data never leaves the graphics folder.
-        auto path = platform::ResolveDataPath(m.graphicsDir, e->name_);
+        const auto folder = GraphicsFolder();
+        if (!folder)
+            continue;
+        auto path = platform::ResolveDataPath(*folder, e->name_);
         if (!path)
             continue;
         TextureLoadRequest req;
@@ -120,7 +141,7 @@ void TextureManager::LoadPending(const std::function<void(float)>& progress)
         req.freeOneTexture = [] { return TextureManager::ReleaseUnused(); };
         const int64_t before = FreeTextureMemory();
         TextureLoadResult res;
-        if (!m.loader(req, res) || !res.surface)
+        if (!Loader()(req, res) || !res.surface)
             continue;
         e->surface_ = std::move(res.surface);
         e->width_ = res.width ? res.width : e->surface_->Width();
@@ -204,7 +225,7 @@ void TextureManager::RestoreAll()
             continue;
         const int64_t before = FreeTextureMemory();
         bool done = false;
-        if (e.surface_ && e.surface_->Restore() && e.image_ && m.loader) {
+        if (e.surface_ && e.surface_->Restore() && e.image_) {
             TextureLoadRequest req;
             req.format = "rWHftcA";
             req.options = m.loadOptions;
@@ -212,13 +233,13 @@ void TextureManager::RestoreAll()
             req.target = e.surface_.get();
             req.reduction = Reduction();
             TextureLoadResult res;
-            done = m.loader(req, res);
+            done = Loader()(req, res);
         }
         if (!done) {
             Uncount(e);
             e.resident_ = false;
             e.surface_.reset();
-            if (e.image_ && m.loader) {
+            if (e.image_) {
                 TextureLoadRequest req;
                 req.format = "rWHfcmA";
                 req.options = m.loadOptions;
@@ -226,7 +247,7 @@ void TextureManager::RestoreAll()
                 req.reduction = Reduction();
                 req.freeOneTexture = [] { return TextureManager::ReleaseUnused(); };
                 TextureLoadResult res;
-                if (m.loader(req, res) && res.surface) {
+                if (Loader()(req, res) && res.surface) {
                     e.surface_ = std::move(res.surface);
                     e.width_ = e.surface_->Width();
                     e.height_ = e.surface_->Height();

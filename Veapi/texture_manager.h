@@ -97,8 +97,10 @@ public:
     static size_t Count();
     static std::vector<TextureEntry*> InRecentOrder();
 
-    // Texture names from data resolve only inside this folder.
+    // Texture names from data resolve only inside this folder (by default the
+    // graphics directory of the directory list).
     static void SetGraphicsDirectory(const std::filesystem::path& dir);
+    // By default images load through the texture loader's readers.
     static void SetLoader(TextureLoader loader);
     // The engine's own loader: image files through the texture loader's readers.
     static TextureLoader ImageFileLoader();

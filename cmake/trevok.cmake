@@ -50,11 +50,20 @@ function(trevok_tests lib)
   target_link_libraries(${target} PRIVATE ${lib} ${ARG_DEPS} test_support
                         GTest::gmock GTest::gtest_main)
   trevok_warnings(${target})
+  # Where the fixtures, the sample data and the build lie; set as environment
+  # variables before any test runs, so the binaries also work run by hand.
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/test_environment.cpp)
+  target_compile_definitions(${target} PRIVATE
+    TREVOK_FIXTURES_DIR="${PROJECT_SOURCE_DIR}/tests/fixtures"
+    TREVOK_SAMPLE_DATA_DIR="${CMAKE_BINARY_DIR}/sample-data"
+    TREVOK_BUILD_DIR_PATH="${CMAKE_BINARY_DIR}")
+  set(extra)
+  if(ARG_PROPERTIES)
+    set(extra PROPERTIES ${ARG_PROPERTIES})
+  endif()
   gtest_discover_tests(${target}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DISCOVERY_MODE PRE_TEST
     TEST_PREFIX "${lib}."
-    PROPERTIES ENVIRONMENT
-      "TREVOK_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;TREVOK_SAMPLE_DATA=${CMAKE_BINARY_DIR}/sample-data;TREVOK_BUILD_DIR=${CMAKE_BINARY_DIR}"
-      ${ARG_PROPERTIES})
+    ${extra})
 endfunction()

@@ -27,6 +27,7 @@ struct Screen {
 struct State {
     bool sdlVideo = false;
     SDL_Window* window = nullptr;
+    Uint32 windowId = 0;  // to tell whether a window handed to us still exists
     bool ownWindow = false;
     SDL_GLContext context = nullptr;
     Screen screen;

@@ -207,28 +207,38 @@ bool Open(void* nativeWindow)
             return false;
         s.ownWindow = true;
     }
+    s.windowId = SDL_GetWindowID(s.window);
     return true;
 }
 
 void Close()
 {
     detail::State& s = Gl();
+    // The window module may have destroyed its window already (at exit the
+    // window closes first); its GL objects then go with the context.
+    const bool windowAlive = s.window && SDL_GetWindowFromID(s.windowId) == s.window;
     if (s.context) {
-        SDL_GL_MakeCurrent(s.window, s.context);
-        DeleteScreenObjects(s.screen);
-        for (Texture* t : s.textures)
-            t->MarkLost();
-        if (s.whiteTexture)
-            glDeleteTextures(1, &s.whiteTexture);
+        if (windowAlive) {
+            SDL_GL_MakeCurrent(s.window, s.context);
+            DeleteScreenObjects(s.screen);
+            if (s.whiteTexture)
+                glDeleteTextures(1, &s.whiteTexture);
+            if (s.litProgram)
+                glDeleteProgram(s.litProgram);
+        }
+        s.screen = detail::Screen{};
         s.whiteTexture = 0;
-        if (s.litProgram)
-            glDeleteProgram(s.litProgram);
         s.litProgram = 0;
         s.litProgramTried = false;
+        SDL_GL_MakeCurrent(nullptr, nullptr);
         SDL_GL_DeleteContext(s.context);
         s.context = nullptr;
+        detail::Touch();
+        // Textures outliving the context keep their pixels' shape but no storage.
+        for (Texture* t : s.textures)
+            t->MarkLost();
     }
-    if (s.window && s.ownWindow)
+    if (windowAlive && s.ownWindow)
         SDL_DestroyWindow(s.window);
     s.window = nullptr;
     s.ownWindow = false;

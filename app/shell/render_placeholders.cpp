@@ -1,5 +1,7 @@
 #include "app/shell/render_placeholders.h"
 
+#include "Veapi/screenshot.h"
+#include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
 #include "app/display_mode.h"
 #include "app/fatal.h"
@@ -45,7 +47,7 @@ void OnResize(int width, int height)
 void RestoreDisplayMode() { Display::RestoreDisplayMode(); }
 void RestoreDeviceObjects() { Display::RestoreDeviceObjects(); }
 void ReleaseDeviceObjects() { Display::ReleaseDeviceObjects(); }
-void UpdateTextureLoadFlags() {}
+void UpdateTextureLoadFlags() { TextureManager::UpdateLoadFlags(); }
 
 void BeginFramePrologue()
 {
@@ -79,6 +81,7 @@ void CreateGlobalLightSets() {}
 void DestroyGlobalLightSets() {}
 void SetDefaultLighting() {}
 void SetPreviewScreenPosition(int, int) {}
-void SaveScreenshot() {}
+// Screenshots go to the folder the game runs in (the data root after "-w").
+void SaveScreenshot() { Screenshot::Save(); }
 
 } // namespace RenderPlaceholders

@@ -91,3 +91,33 @@ TEST_F(DisplayOnGameWindow, FirstModesFrameAndScreenshot)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DisplayOnGameWindow, ShutdownAfterTheWindowIsGone)
+{
+    platform::WindowDesc desc;
+    desc.openGl = true;
+    window_ = platform::Window::Create(desc, platform::DefWindowProc);
+    ASSERT_FALSE(window_->IsHeadless());
+    ASSERT_TRUE(Display::Startup(window_->NativeHandle()));
+    ASSERT_TRUE(Display::SetInitialMode());
+    TextureEntry* t = TextureManager::Find(" kept");
+    t->SetSurface(gfx::Texture::Create(8, 8, gfx::Argb8888(), 1));
+    // At exit the window closes before the display shuts down.
+    window_->Destroy();
+    window_.reset();
+    Display::Shutdown();
+    EXPECT_FALSE(gfx::IsOpen());
+    EXPECT_TRUE(t->Surface()->IsLost());
+}
+
+TEST_F(DisplayOnGameWindow, WindowWithoutGlIsRefused)
+{
+    platform::WindowDesc desc;
+    window_ = platform::Window::Create(desc, platform::DefWindowProc);
+    ASSERT_FALSE(window_->IsHeadless());
+    EXPECT_FALSE(Display::Startup(window_->NativeHandle()));
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "Veapi/screenshot.h"
+#include "app/directories.h"
 #include "display_fixture.h"
 
 namespace {
@@ -236,6 +237,29 @@ TEST_F(ImageFileTextures, LoadDrawLoseAndRestore)
     draw();
     EXPECT_EQ(ScreenPixel(8, 32) & 0xF8F8F8, 0xF80000u);
     EXPECT_EQ(ScreenPixel(56, 32) & 0xF8F8F8, 0x0000F8u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ImageFileTextures, DefaultsToTheGraphicsDirectoryAndTheImageReaders)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "Graphics" / "bitmaps");
+    WriteHalvesBmp(dir.Path() / "Graphics" / "bitmaps" / "halves.bmp");
+    app::DataDirectories& dirs = app::DataDirectories::Global();
+    dirs.Clear();
+    dirs.SetStartDirectory(dir.Path());
+    dirs.SetPath(app::kGraphicsDirectory, "graphics");
+    TextureManager::SetGraphicsDirectory({});
+    Start(640, 480, 32);
+    TextureEntry* t = TextureManager::Find("bitmaps\\halves.bmp");
+    TextureManager::LoadPending();
+    dirs.Clear();
+    dirs.SetStartDirectory({});
+    ASSERT_NE(t->Surface(), nullptr);
+    EXPECT_EQ(t->Width(), 8u);
 }
 
 } // namespace
