@@ -1,5 +1,9 @@
 #include "app/shell/render_placeholders.h"
 
+#include "Veapi/VertBuff.h"
+#include "Veapi/camera.h"
+#include "Veapi/hit_probe.h"
+#include "Veapi/light_set.h"
 #include "Veapi/screenshot.h"
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
@@ -21,6 +25,10 @@ bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
     if (!window || window->IsHeadless())
         return false;
     Display::Flags() = displayFlags;
+    // Cameras, materials, vertex buffers and probes answer the display's
+    // hooks from its first mode on.
+    static const bool hooked = (InstallSceneHooks(), true);
+    (void)hooked;
     g_started = Display::Startup(window->NativeHandle());
     return g_started;
 }
@@ -55,8 +63,17 @@ void BeginFramePrologue()
     Display::RestoreLostSurfaces();
 }
 
-void FollowMainCameraFocus() {}
-void PlaceMainCamera() {}
+void FollowMainCameraFocus()
+{
+    if (Display::DeviceReady())
+        MainCamera::Get().FollowFocus();
+}
+
+void PlaceMainCamera()
+{
+    if (Display::DeviceReady())
+        MainCamera::Get().Place();
+}
 void BeginScene() { Display::BeginScene(); }
 
 void EndFrame()
@@ -77,8 +94,17 @@ void Shutdown()
 void ParticlesStartup() {}
 void ParticlesUpdate(int64_t) {}
 void ParticlesShutdown() {}
-void CreateGlobalLightSets() {}
-void DestroyGlobalLightSets() {}
+void CreateGlobalLightSets()
+{
+    LightSet::CreateGlobals(nullptr);
+    HitProbe::CreateGlobals();
+}
+
+void DestroyGlobalLightSets()
+{
+    HitProbe::DestroyGlobals();
+    LightSet::DestroyGlobals();
+}
 void SetDefaultLighting() {}
 void SetPreviewScreenPosition(int, int) {}
 // Screenshots go to the folder the game runs in (the data root after "-w").
