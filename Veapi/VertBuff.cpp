@@ -15,14 +15,14 @@ namespace {
 
 std::vector<RenderMaterial*>& Materials()
 {
-    static std::vector<RenderMaterial*> list;
-    return list;
+    static auto* list = new std::vector<RenderMaterial*>;  // outlives the exit handlers
+    return *list;
 }
 
 std::vector<DynamicVertexBuffer*>& DynamicBuffers()
 {
-    static std::vector<DynamicVertexBuffer*> list;
-    return list;
+    static auto* list = new std::vector<DynamicVertexBuffer*>;  // outlives the exit handlers
+    return *list;
 }
 
 RenderMaterial* g_currentMaterial = nullptr;

@@ -15,14 +15,14 @@ namespace {
 
 std::vector<BoxBatch*>& Batches()
 {
-    static std::vector<BoxBatch*> list;
-    return list;
+    static auto* list = new std::vector<BoxBatch*>;  // outlives the exit handlers
+    return *list;
 }
 
 std::vector<SharedVertexBuffer*>& SharedBuffers()
 {
-    static std::vector<SharedVertexBuffer*> list;
-    return list;
+    static auto* list = new std::vector<SharedVertexBuffer*>;  // outlives the exit handlers
+    return *list;
 }
 
 float ReadFloat(const uint8_t* p)

@@ -10,15 +10,17 @@
 
 namespace {
 
+// Never destroyed: the program's exit handlers unregister probes after the
+// static destructors of objects made later than their registration ran.
 std::vector<HitProbe*>& AllProbes()
 {
-    static std::vector<HitProbe*> list;
-    return list;
+    static auto* list = new std::vector<HitProbe*>;
+    return *list;
 }
 std::vector<HitProbe*>& ActiveProbes()
 {
-    static std::vector<HitProbe*> list;
-    return list;
+    static auto* list = new std::vector<HitProbe*>;
+    return *list;
 }
 
 HitProbe g_default;
