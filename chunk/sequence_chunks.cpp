@@ -1,5 +1,6 @@
 #include "chunk/sequence_chunks.h"
 
+#include "app/int_math.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/sound_chunks.h"
 
@@ -18,18 +19,6 @@ template <class T>
 T* FirstChildAs(const ParentChunk& parent, std::string_view id)
 {
     return parent.FindChildAs<T>(id);
-}
-
-int32_t FloorToInt32(double v)
-{
-    if (!(v == v))
-        return 0;
-    double f = std::floor(v);
-    if (f <= -2147483648.0)
-        return std::numeric_limits<int32_t>::min();
-    if (f >= 2147483647.0)
-        return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(f);
 }
 
 // Tick differences of keys read from a file: taken wide and held to 32 bits.
@@ -84,20 +73,6 @@ void WriteValues(ByteWriter& out, const std::vector<int32_t>& values)
 }
 
 } // namespace
-
-int32_t MulDiv32(int32_t a, int32_t b, int32_t c)
-{
-    if (c == 0)
-        return -1;
-    int64_t p = static_cast<int64_t>(a) * b;
-    bool negative = (p < 0) != (c < 0);
-    uint64_t num = p < 0 ? 0 - static_cast<uint64_t>(p) : static_cast<uint64_t>(p);
-    uint64_t den = c < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(c)) : static_cast<uint64_t>(c);
-    uint64_t q = (num + den / 2) / den;
-    if (q > 0x7FFFFFFFull)
-        return -1;
-    return negative ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
-}
 
 // ---------------------------------------------------------------------------
 
@@ -386,7 +361,7 @@ SequenceKey BuildSequenceKey(const SequenceFrameChunk& frame, SequenceBuildConte
                              std::vector<SequenceSound>& sounds, float ticksPerFraction)
 {
     SequenceKey key;
-    key.time_ = FloorToInt32(static_cast<double>(ticksPerFraction) * frame.time_);
+    key.time_ = FloorToInt(static_cast<double>(ticksPerFraction) * frame.time_);
     key.position_ = {static_cast<float>(frame.position_[0]) * context.scale_,
                      static_cast<float>(frame.position_[1]) * context.scale_,
                      static_cast<float>(frame.position_[2]) * context.scale_};
@@ -438,7 +413,7 @@ std::unique_ptr<Sequence> BuildSequence(const SequenceChunk& chunk, SequenceBuil
                          box->maximum_[2] * context.scale_};
     }
     if (tables.length_[index] == 0) {
-        int32_t length = chunk.FindChild("OBASEQTM") ? MulDiv32(chunk.GetTime(), context.ticksPerSecond_, 1000)
+        int32_t length = chunk.FindChild("OBASEQTM") ? MulDiv(chunk.GetTime(), context.ticksPerSecond_, 1000)
                                                      : context.ticksPerSecond_;
         // A negative time, or one too long to count in ticks, plays as no time at all.
         length = std::max(length, 0);

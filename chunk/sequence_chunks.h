@@ -255,7 +255,4 @@ std::unique_ptr<Sequence> BuildSequence(const SequenceChunk& chunk, SequenceBuil
 SequenceKey BuildSequenceKey(const SequenceFrameChunk& frame, SequenceBuildContext& context,
                              std::vector<SequenceSound>& sounds, float ticksPerFraction);
 
-// (a * b) / c rounded to nearest through 64 bits; -1 when c is 0 or the result does not fit.
-int32_t MulDiv32(int32_t a, int32_t b, int32_t c);
-
 } // namespace trevok
