@@ -29,14 +29,8 @@ int32_t TickSpan(int32_t from, int32_t to)
                                                      std::numeric_limits<int32_t>::max()));
 }
 
-SequenceRotation Multiply(const SequenceRotation& a, const SequenceRotation& b)
-{
-    return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-
 // The rotation matrix of q applied to v.
-SequenceVector Rotate(const SequenceRotation& q, const SequenceVector& v)
+Vec3 Rotate(const Quaternion& q, const Vec3& v)
 {
     float xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
     float xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z;
@@ -46,7 +40,7 @@ SequenceVector Rotate(const SequenceRotation& q, const SequenceVector& v)
             2 * (xz - wy) * v.x + 2 * (yz + wx) * v.y + (1 - 2 * (xx + yy)) * v.z};
 }
 
-SequenceBlend MakeBlend(const SequenceRotation& from, const SequenceRotation& to)
+SequenceBlend MakeBlend(const Quaternion& from, const Quaternion& to)
 {
     float d = from.x * to.x + from.y * to.y + from.z * to.z + from.w * to.w;
     SequenceBlend b{from, to};
@@ -156,7 +150,7 @@ void SequenceChunk::SetFlags(int32_t flags)
         new SequenceFlagsChunk(this, flags);
 }
 
-bool SequenceChunk::GetDirection(SequenceVector& out) const
+bool SequenceChunk::GetDirection(Vec3& out) const
 {
     auto* s = FirstChildAs<SequenceSpeedChunk>(*this, "OBASEQSP");
     if (!s) {
@@ -435,13 +429,13 @@ std::unique_ptr<Sequence> BuildSequence(const SequenceChunk& chunk, SequenceBuil
                             [](const SequenceKey& k) { return (k.flags_ & kKeyReference) != 0; });
     if (ref != seq->keys_.end()) {
         seq->flags_ |= kSequenceHasReference;
-        SequenceRotation inverse = ref->rotation_;
+        Quaternion inverse = ref->rotation_;
         inverse.w = -inverse.w;
-        SequenceVector origin = ref->position_;
+        Vec3 origin = ref->position_;
         for (auto& k : seq->keys_) {
-            SequenceVector d{k.position_.x - origin.x, k.position_.y - origin.y, k.position_.z - origin.z};
+            Vec3 d{k.position_.x - origin.x, k.position_.y - origin.y, k.position_.z - origin.z};
             k.position_ = Rotate(inverse, d);
-            k.rotation_ = Multiply(inverse, k.rotation_);
+            k.rotation_ = inverse * k.rotation_;
         }
     }
 

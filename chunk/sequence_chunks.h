@@ -4,6 +4,7 @@
 // through. The hierarchy loader builds one SequenceSet per part.
 #pragma once
 
+#include "app/maths.h"
 #include "chunk/chunk.h"
 
 #include <array>
@@ -30,16 +31,6 @@ inline constexpr uint32_t kFrameReference = 0x80000000u;
 // Sequence flags word of OBASEQFL.
 inline constexpr int32_t kSequenceUpperBody = 1;
 inline constexpr int32_t kSequenceLowerBody = 2;
-
-struct SequenceVector {
-    float x = 0, y = 0, z = 0;
-    bool operator==(const SequenceVector&) const = default;
-};
-
-struct SequenceRotation {
-    float x = 0, y = 0, z = 0, w = 1;
-    bool operator==(const SequenceRotation&) const = default;
-};
 
 // OBANSEQS: the sequences of one part.
 class SequenceChunk;
@@ -71,7 +62,7 @@ public:
     int32_t GetFlags() const; // 0 without OBASEQFL
     void SetFlags(int32_t flags);
     // The heading as a unit vector in the ground plane; false and (0, 0, 1) without OBASEQSP.
-    bool GetDirection(SequenceVector& out) const;
+    bool GetDirection(Vec3& out) const;
 };
 
 // OBASEQHD.
@@ -177,15 +168,15 @@ void RegisterSequenceChunks();
 // The rotations a key blends between, the second sign-corrected towards the first;
 // the player sets its interpolation up from them.
 struct SequenceBlend {
-    SequenceRotation from_;
-    SequenceRotation to_;
+    Quaternion from_{0, 0, 0, 1};
+    Quaternion to_{0, 0, 0, 1};
 };
 
 struct SequenceKey {
     int32_t time_ = 0; // ticks from the start of the sequence
     int32_t span_ = 0; // ticks to the next key (the last: to the end)
-    SequenceVector position_;
-    SequenceRotation rotation_;
+    Vec3 position_{0, 0, 0};
+    Quaternion rotation_{0, 0, 0, 1};
     int32_t flags_ = 0; // kKeyRotates | kKeyMoves | kKeyReference
     int32_t ordinal_ = 0;
     SequenceBlend blend_;
@@ -211,8 +202,8 @@ struct Sequence {
     int32_t index_ = 0;
     int32_t length_ = 0; // ticks
     bool hasBounds_ = false;
-    SequenceVector minimum_;
-    SequenceVector maximum_;
+    Vec3 minimum_{0, 0, 0};
+    Vec3 maximum_{0, 0, 0};
 };
 
 // Entry i is the sequence with index i, or none.
@@ -236,7 +227,7 @@ struct SequenceTables {
     std::array<int32_t, kSequenceSlots> length_{};
     std::array<float, kSequenceSlots> ticksPerFraction_{};
     std::array<float, kSequenceSlots> speed_{};
-    std::array<SequenceVector, kSequenceSlots> direction_{};
+    std::array<Vec3, kSequenceSlots> direction_{};
     void Clear() { *this = SequenceTables{}; }
 };
 

@@ -87,7 +87,7 @@ TEST(SequenceBuilding, KeysComeOutInClockTicks)
         int32_t length;
         int32_t sequenceFlags;
         std::vector<int32_t> times, spans, keyFlags;
-        std::vector<SequenceVector> positions;
+        std::vector<Vec3> positions;
     };
     const Case cases[] = {
         {"zero-length sequence", {0, {{0, 0, {5, 0, 0}}, {1, 0x8000, {9, 0, 0}}}, 0}, 0, 3, {0, 0}, {0, 0}, {2, 2},
@@ -400,9 +400,9 @@ TEST(SequenceChunks, DirectionAndFlagsAccessors)
 {
     auto file = ChunkFile::CreateEmpty();
     auto* seq = new SequenceChunk(file.get());
-    SequenceVector d;
+    Vec3 d;
     EXPECT_FALSE(seq->GetDirection(d));
-    EXPECT_EQ(d, (SequenceVector{0, 0, 1}));
+    EXPECT_EQ(d, (Vec3{0, 0, 1}));
     EXPECT_EQ(seq->GetFlags(), 0);
     seq->SetFlags(kSequenceLowerBody);
     seq->SetFlags(kSequenceUpperBody);
