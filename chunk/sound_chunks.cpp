@@ -13,7 +13,8 @@ constexpr size_t kSoundObjectFixed = 40; // point and seven values
 // one an empty text follows the name and the rule may leave four spare bytes.
 size_t SoundObjectPayload(size_t nameLength, size_t secondLength, bool withSecond)
 {
-    size_t l = withSecond ? nameLength + secondLength + 53 : nameLength + 54;
+    const size_t l = static_cast<size_t>(kChunkHeaderSize) + kSoundObjectFixed + nameLength +
+                     (withSecond ? secondLength + 1 : 2);
     return (l & ~size_t{3}) + 4 - kChunkHeaderSize;
 }
 
