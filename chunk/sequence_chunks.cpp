@@ -1,6 +1,7 @@
 #include "chunk/sequence_chunks.h"
 
 #include "app/int_math.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/sound_chunks.h"
 
@@ -74,7 +75,7 @@ void SequenceListChunk::GetSequences(std::vector<SequenceChunk*>& list) const
 {
     list.clear();
     for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* s = c->Is("OBANSEQC") ? dynamic_cast<SequenceChunk*>(c) : nullptr)
+        if (auto* s = c->Is(chunk_id::kSequence) ? dynamic_cast<SequenceChunk*>(c) : nullptr)
             list.push_back(s);
 }
 
@@ -92,7 +93,7 @@ SequenceChunk* SequenceListChunk::FindSequence(int32_t number, int32_t index) co
 
 SequenceChunk::SequenceChunk(ParentChunk* parent, const SequenceChunk& source, const float rotation[4],
                              const int32_t position[3])
-    : ParentChunk(parent, "OBANSEQC")
+    : ParentChunk(parent, chunk_id::kSequence)
 {
     auto* header = new SequenceHeaderChunk(this, -1, -1, std::string());
     if (auto* h = source.GetHeader()) {
@@ -108,43 +109,43 @@ SequenceChunk::SequenceChunk(ParentChunk* parent, const SequenceChunk& source, c
 
 SequenceHeaderChunk* SequenceChunk::GetHeader() const
 {
-    return FirstChildAs<SequenceHeaderChunk>(*this, "OBASEQHD");
+    return FirstChildAs<SequenceHeaderChunk>(*this, chunk_id::kSequenceHeader);
 }
 
 HierarchyBoundsChunk* SequenceChunk::GetBounds() const
 {
-    return FirstChildAs<HierarchyBoundsChunk>(*this, "HIERBBOX");
+    return FirstChildAs<HierarchyBoundsChunk>(*this, chunk_id::kHierarchyBounds);
 }
 
 void SequenceChunk::GetFrames(std::vector<SequenceFrameChunk*>& list) const
 {
     list.clear();
     for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* f = c->Is("OBASEQFR") ? dynamic_cast<SequenceFrameChunk*>(c) : nullptr)
+        if (auto* f = c->Is(chunk_id::kSequenceFrame) ? dynamic_cast<SequenceFrameChunk*>(c) : nullptr)
             list.push_back(f);
 }
 
 int32_t SequenceChunk::GetTime() const
 {
-    auto* t = FirstChildAs<SequenceTimeChunk>(*this, "OBASEQTM");
+    auto* t = FirstChildAs<SequenceTimeChunk>(*this, chunk_id::kSequenceTime);
     return t ? t->milliseconds_ : 0;
 }
 
 int32_t SequenceChunk::GetSpeed() const
 {
-    auto* s = FirstChildAs<SequenceSpeedChunk>(*this, "OBASEQSP");
+    auto* s = FirstChildAs<SequenceSpeedChunk>(*this, chunk_id::kSequenceSpeed);
     return s ? s->speed_ : 0;
 }
 
 int32_t SequenceChunk::GetFlags() const
 {
-    auto* f = FirstChildAs<SequenceFlagsChunk>(*this, "OBASEQFL");
+    auto* f = FirstChildAs<SequenceFlagsChunk>(*this, chunk_id::kSequenceFlags);
     return f ? f->flags_ : 0;
 }
 
 void SequenceChunk::SetFlags(int32_t flags)
 {
-    if (auto* f = FirstChildAs<SequenceFlagsChunk>(*this, "OBASEQFL"))
+    if (auto* f = FirstChildAs<SequenceFlagsChunk>(*this, chunk_id::kSequenceFlags))
         f->flags_ = flags;
     else
         new SequenceFlagsChunk(this, flags);
@@ -152,7 +153,7 @@ void SequenceChunk::SetFlags(int32_t flags)
 
 bool SequenceChunk::GetDirection(Vec3& out) const
 {
-    auto* s = FirstChildAs<SequenceSpeedChunk>(*this, "OBASEQSP");
+    auto* s = FirstChildAs<SequenceSpeedChunk>(*this, chunk_id::kSequenceSpeed);
     if (!s) {
         out = {0, 0, 1};
         return false;
@@ -177,7 +178,7 @@ SequenceHeaderChunk::SequenceHeaderChunk(ParentChunk* parent, const ChunkBytes& 
 }
 
 SequenceHeaderChunk::SequenceHeaderChunk(ParentChunk* parent, int32_t number, int32_t index, std::string name)
-    : DataChunk(parent, "OBASEQHD"), number_(number), index_(index), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kSequenceHeader), number_(number), index_(index), name_(std::move(name))
 {
 }
 
@@ -214,7 +215,7 @@ SequenceFrameChunk::SequenceFrameChunk(ParentChunk* parent, const ChunkBytes& by
 
 SequenceFrameChunk::SequenceFrameChunk(ParentChunk* parent, const float rotation[4], const int32_t position[3],
                                        int32_t time, int32_t frameNumber, uint32_t flags)
-    : DataChunk(parent, "OBASEQFR"), time_(time), frameNumber_(frameNumber), flags_(flags)
+    : DataChunk(parent, chunk_id::kSequenceFrame), time_(time), frameNumber_(frameNumber), flags_(flags)
 {
     std::copy(rotation, rotation + 4, rotation_);
     std::copy(position, position + 3, position_);
@@ -250,7 +251,7 @@ SequenceTimeChunk::SequenceTimeChunk(ParentChunk* parent, const ChunkBytes& byte
 }
 
 SequenceTimeChunk::SequenceTimeChunk(ParentChunk* parent, int32_t milliseconds)
-    : DataChunk(parent, "OBASEQTM"), milliseconds_(milliseconds)
+    : DataChunk(parent, chunk_id::kSequenceTime), milliseconds_(milliseconds)
 {
 }
 
@@ -265,7 +266,7 @@ SequenceSpeedChunk::SequenceSpeedChunk(ParentChunk* parent, const ChunkBytes& by
 }
 
 SequenceSpeedChunk::SequenceSpeedChunk(ParentChunk* parent, int32_t speed, int32_t heading, int32_t value)
-    : DataChunk(parent, "OBASEQSP"), speed_(speed), heading_(heading), value_(value)
+    : DataChunk(parent, chunk_id::kSequenceSpeed), speed_(speed), heading_(heading), value_(value)
 {
 }
 
@@ -285,7 +286,7 @@ SequenceFlagsChunk::SequenceFlagsChunk(ParentChunk* parent, const ChunkBytes& by
 }
 
 SequenceFlagsChunk::SequenceFlagsChunk(ParentChunk* parent, int32_t flags)
-    : DataChunk(parent, "OBASEQFL"), flags_(flags)
+    : DataChunk(parent, chunk_id::kSequenceFlags), flags_(flags)
 {
 }
 
@@ -339,14 +340,14 @@ void AllSequencesChunk::WritePayload(ByteWriter& out) const
 void RegisterSequenceChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("OBASEQFR", "", BuildChunk<SequenceFrameChunk>);
-    reg.Register("OBASEQHD", "", BuildChunk<SequenceHeaderChunk>);
-    reg.Register("OBANSEQS", "", BuildChunk<SequenceListChunk>);
-    reg.Register("OBASEQTM", "", BuildChunk<SequenceTimeChunk>);
-    reg.Register("OBASEQSP", "", BuildChunk<SequenceSpeedChunk>);
-    reg.Register("OBASEQFL", "", BuildChunk<SequenceFlagsChunk>);
-    reg.Register("OBANALLS", "", BuildChunk<AllSequencesChunk>);
-    reg.Register("OBANSEQC", "", BuildChunk<SequenceChunk>);
+    reg.Register(chunk_id::kSequenceFrame, "", BuildChunk<SequenceFrameChunk>);
+    reg.Register(chunk_id::kSequenceHeader, "", BuildChunk<SequenceHeaderChunk>);
+    reg.Register(chunk_id::kSequenceList, "", BuildChunk<SequenceListChunk>);
+    reg.Register(chunk_id::kSequenceTime, "", BuildChunk<SequenceTimeChunk>);
+    reg.Register(chunk_id::kSequenceSpeed, "", BuildChunk<SequenceSpeedChunk>);
+    reg.Register(chunk_id::kSequenceFlags, "", BuildChunk<SequenceFlagsChunk>);
+    reg.Register(chunk_id::kAllSequences, "", BuildChunk<AllSequencesChunk>);
+    reg.Register(chunk_id::kSequence, "", BuildChunk<SequenceChunk>);
 }
 
 // ---------------------------------------------------------------------------
@@ -407,14 +408,15 @@ std::unique_ptr<Sequence> BuildSequence(const SequenceChunk& chunk, SequenceBuil
                          box->maximum_[2] * context.scale_};
     }
     if (tables.length_[index] == 0) {
-        int32_t length = chunk.FindChild("OBASEQTM") ? MulDiv(chunk.GetTime(), context.ticksPerSecond_, 1000)
-                                                     : context.ticksPerSecond_;
+        int32_t length = chunk.FindChild(chunk_id::kSequenceTime)
+                             ? MulDiv(chunk.GetTime(), context.ticksPerSecond_, 1000)
+                             : context.ticksPerSecond_;
         // A negative time, or one too long to count in ticks, plays as no time at all.
         length = std::max(length, 0);
         tables.length_[index] = length;
         tables.ticksPerFraction_[index] = static_cast<float>(length) * kOneOver65536;
     }
-    if (chunk.FindChild("OBASEQSP")) {
+    if (chunk.FindChild(chunk_id::kSequenceSpeed)) {
         tables.speed_[index] = static_cast<float>(chunk.GetSpeed()) * 0.001f;
         chunk.GetDirection(tables.direction_[index]);
     }

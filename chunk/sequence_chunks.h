@@ -6,6 +6,7 @@
 
 #include "app/maths.h"
 #include "chunk/chunk.h"
+#include "chunk/chunk_ids.h"
 
 #include <array>
 #include <memory>
@@ -36,7 +37,7 @@ inline constexpr int32_t kSequenceLowerBody = 2;
 class SequenceChunk;
 class SequenceListChunk : public ParentChunk {
 public:
-    explicit SequenceListChunk(ParentChunk* parent) : ParentChunk(parent, "OBANSEQS") {}
+    explicit SequenceListChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kSequenceList) {}
     SequenceListChunk(ParentChunk* parent, const ChunkBytes& bytes) : ParentChunk(parent, bytes) {}
 
     void GetSequences(std::vector<SequenceChunk*>& list) const;
@@ -47,7 +48,7 @@ public:
 // OBANSEQC: one sequence: header, key frames, optional time, speed, flags and box.
 class SequenceChunk : public ParentChunk {
 public:
-    explicit SequenceChunk(ParentChunk* parent) : ParentChunk(parent, "OBANSEQC") {}
+    explicit SequenceChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kSequence) {}
     SequenceChunk(ParentChunk* parent, const ChunkBytes& bytes) : ParentChunk(parent, bytes) {}
     // A one-frame sequence named and numbered like `source`, holding the given pose;
     // its frame is a reference frame when any frame of the source is one.
@@ -152,7 +153,7 @@ struct AllSequencesRecord {
 class AllSequencesChunk : public DataChunk {
 public:
     AllSequencesChunk(ParentChunk* parent, const ChunkBytes& bytes);
-    explicit AllSequencesChunk(ParentChunk* parent) : DataChunk(parent, "OBANALLS") {}
+    explicit AllSequencesChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kAllSequences) {}
     std::vector<AllSequencesRecord> records_;
 
 protected:
