@@ -24,6 +24,15 @@ void ReadNormal(ByteReader& r, ShapeNormal& n)
     n.z = r.F32();
 }
 
+void WriteNormals(ByteWriter& out, const std::vector<ShapeNormal>& normals)
+{
+    for (const auto& n : normals) {
+        out.F32(n.x);
+        out.F32(n.y);
+        out.F32(n.z);
+    }
+}
+
 // Whole records fill the array; a remainder stays with the chunk's tail.
 template <class T, class ReadOne>
 void ReadRecords(ByteReader& r, std::vector<T>& out, size_t recordSize, ReadOne readOne)
@@ -109,19 +118,7 @@ bool ShapeChunk::Update(const ShapeData& data)
 
 ShapeChunk* ShapeChunk::Clone()
 {
-    auto block = BuildBlock();
-    if (block.size() < static_cast<size_t>(kChunkHeaderSize) || !parent_)
-        return nullptr;
-    Chunk* made = parent_->CreateChild(ChunkBytes{block});
-    auto* copy = dynamic_cast<ShapeChunk*>(made);
-    if (!copy) {
-        delete made;
-        return nullptr;
-    }
-    delete copy->FindChild(chunk_id::kShapeHeader);
-    new ShapeHeaderChunk(copy);
-    copy->AfterLoad();
-    return copy;
+    return CloneWithNewHeader<ShapeChunk, ShapeHeaderChunk>(chunk_id::kShapeHeader);
 }
 
 void ShapeChunk::StripExtras()
@@ -269,11 +266,7 @@ VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, const ChunkBytes& by
 
 void VertexNormalsChunk::WritePayload(ByteWriter& out) const
 {
-    for (const auto& n : normals_) {
-        out.F32(n.x);
-        out.F32(n.y);
-        out.F32(n.z);
-    }
+    WriteNormals(out, normals_);
 }
 
 PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
@@ -293,11 +286,7 @@ PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, const ChunkBytes& 
 
 void PolygonNormalsChunk::WritePayload(ByteWriter& out) const
 {
-    for (const auto& n : normals_) {
-        out.F32(n.x);
-        out.F32(n.y);
-        out.F32(n.z);
-    }
+    WriteNormals(out, normals_);
 }
 
 VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, std::vector<int32_t> flags)

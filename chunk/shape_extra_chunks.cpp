@@ -208,19 +208,7 @@ SubShapeChunk::SubShapeChunk(ParentChunk* parent, const ShapeData& data) : Shape
 
 SubShapeChunk* SubShapeChunk::Clone()
 {
-    auto block = BuildBlock();
-    if (block.size() < static_cast<size_t>(kChunkHeaderSize) || !parent_)
-        return nullptr;
-    Chunk* made = parent_->CreateChild(ChunkBytes{block});
-    auto* copy = dynamic_cast<SubShapeChunk*>(made);
-    if (!copy) {
-        delete made;
-        return nullptr;
-    }
-    delete copy->FindChild(chunk_id::kSubShapeHeader);
-    new SubShapeHeaderChunk(copy);
-    copy->AfterLoad();
-    return copy;
+    return CloneWithNewHeader<SubShapeChunk, SubShapeHeaderChunk>(chunk_id::kSubShapeHeader);
 }
 
 SubShapeHeaderChunk* SubShapeChunk::GetHeader() const
