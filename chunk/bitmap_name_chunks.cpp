@@ -1,22 +1,15 @@
 #include "chunk/bitmap_name_chunks.h"
 
+#include "app/hash_table.h"
 #include "chunk/chunk_file.h"
 #include "chunk/chunk_ids.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace trevok {
 namespace {
 
 constexpr size_t kEntryFixed = 20;
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // Strings stored one after another, each with its NUL, padded together to 4.
 size_t StringsSpan(size_t fixed, const std::string* strings, size_t n)
@@ -80,7 +73,7 @@ bool BitmapNameEntry::SameName(const BitmapNameEntry& other) const
 {
     if (this == &other)
         return true;
-    return !name_.empty() && EqualIgnoringCase(name_, other.name_);
+    return !name_.empty() && CompareName(name_, other.name_);
 }
 
 // ---------------------------------------------------------------------------
@@ -110,7 +103,7 @@ int32_t BitmapNameListChunk::HighestBitmapNumber() const
 const BitmapNameEntry* BitmapNameListChunk::FindEntry(const std::string& name) const
 {
     for (const auto& e : entries_)
-        if (EqualIgnoringCase(e.name_, name))
+        if (CompareName(e.name_, name))
             return &e;
     return nullptr;
 }
@@ -449,7 +442,7 @@ bool ImageDescriptor::Matches(const ImageDescriptor& other) const
     if ((type_ & 0xFF) != (other.type_ & 0xFF))
         return false;
     for (size_t i = 0; i < strings_.size(); ++i)
-        if (!EqualIgnoringCase(strings_[i], other.strings_[i]))
+        if (!CompareName(strings_[i], other.strings_[i]))
             return false;
     return true;
 }

@@ -1,20 +1,13 @@
 #include "chunk/shape_extra_chunks.h"
 
+#include "app/hash_table.h"
 #include "chunk/chunk_ids.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 namespace trevok {
 namespace {
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 bool IsShapeKind(const Chunk* c)
 {
@@ -297,7 +290,7 @@ SubShapeChunk* ShapeMorphChunk::AddSubShape(const std::string& fileName)
         return nullptr;
     for (Chunk* c = FirstChild(); c; c = c->Next())
         if (auto* s = c->Is(chunk_id::kSubShape) ? dynamic_cast<SubShapeChunk*>(c) : nullptr)
-            if (auto name = s->GetFileName(); name && EqualIgnoringCase(*name, fileName))
+            if (auto name = s->GetFileName(); name && CompareName(*name, fileName))
                 return nullptr;
     auto* sub = new SubShapeChunk(this, owner->Data());
     new ShapeFileNameChunk(sub, fileName);
