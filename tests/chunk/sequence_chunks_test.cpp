@@ -436,11 +436,7 @@ TEST(SequenceChunks, OneFrameCopyKeepsNameNumbersAndTheReferenceMark)
 
 TEST(SequenceChunks, DamagedPayloadsAreRefusedWithTheLoadError)
 {
-    struct Case {
-        const char* what;
-        ByteVector chunk;
-    };
-    const Case cases[] = {
+    const DamagedChunk cases[] = {
         {"header cut before its name", ChunkOf("OBASEQHD", Bytes().I32({0x10000, 1, 0, 0}).b)},
         {"header with more values than bytes", ChunkOf("OBASEQHD", Bytes().I32({0x10000, 1, 0, 50}).Padded("a").b)},
         {"header with a negative count", ChunkOf("OBASEQHD", Bytes().I32({0x10000, 1, 0, -3}).Padded("a").b)},
@@ -454,11 +450,7 @@ TEST(SequenceChunks, DamagedPayloadsAreRefusedWithTheLoadError)
         {"sequence list whose child runs past it", ChunkOf("OBANSEQS", Bytes().Raw("OBANSEQC").I32({13}).b)},
         {"sequence whose child header is cut", ChunkOf("OBANSEQC", Bytes().Raw("OBASEQTM").b)},
     };
-    for (const auto& c : cases) {
-        auto file = LoadImage(PlainFile({c.chunk}));
-        EXPECT_EQ(file->ErrorCode(), kChunkBadData) << c.what;
-        EXPECT_FALSE(file->ErrorMessage().empty()) << c.what;
-    }
+    ExpectEachRefused(cases);
 }
 
 } // namespace
