@@ -9,6 +9,33 @@
 
 namespace ve {
 
+namespace {
+
+// Moves up to `count` bytes with `step(offset, left)` (one read or write call),
+// retrying interrupted calls and stopping at the end of the file. Returns the
+// bytes moved; `failed` tells that the system refused, with errno kept.
+template <class Step>
+uint32_t MoveAll(uint32_t count, bool& failed, Step step)
+{
+    failed = false;
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t n = step(done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            failed = true;
+            break;
+        }
+        if (n == 0)
+            break;
+        done += uint32_t(n);
+    }
+    return done;
+}
+
+} // namespace
+
 DataMedium::~DataMedium() = default;
 
 int64_t DataMedium::Size()
@@ -204,19 +231,13 @@ const uint8_t* FileMedium::ReadBlock(uint32_t* length, uint32_t wanted)
         return nullptr;
     }
     block_.resize(wanted);
-    uint32_t got = 0;
-    while (got < wanted) {
-        ssize_t n = ::read(fd_, block_.data() + got, wanted - got);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetOsError(errno);
-            status_ |= kMediumIoError;
-            break;
-        }
-        if (n == 0)
-            break;
-        got += uint32_t(n);
+    bool failed;
+    uint32_t got = MoveAll(wanted, failed, [&](uint32_t at, uint32_t left) {
+        return ::read(fd_, block_.data() + at, left);
+    });
+    if (failed) {
+        SetOsError(errno);
+        status_ |= kMediumIoError;
     }
     if (got == 0 && !(status_ & kMediumIoError))
         status_ |= kMediumShort;
@@ -259,19 +280,12 @@ void FileMedium::Write(const void* buffer, uint32_t count)
         return;
     }
     const auto* p = static_cast<const uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(fd_, p + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetOsError(errno);
-            status_ |= kMediumIoError;
-            return;
-        }
-        if (n == 0)
-            break;
-        done += uint32_t(n);
+    bool failed;
+    uint32_t done = MoveAll(count, failed, [&](uint32_t at, uint32_t left) { return ::write(fd_, p + at, left); });
+    if (failed) {
+        SetOsError(errno);
+        status_ |= kMediumIoError;
+        return;
     }
     if (done < count)
         status_ |= kMediumShort;
@@ -284,19 +298,12 @@ void FileMedium::Read(void* buffer, uint32_t count)
         return;
     }
     auto* p = static_cast<uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t n = ::read(fd_, p + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetOsError(errno);
-            status_ |= kMediumIoError;
-            return;
-        }
-        if (n == 0)
-            break;
-        done += uint32_t(n);
+    bool failed;
+    uint32_t done = MoveAll(count, failed, [&](uint32_t at, uint32_t left) { return ::read(fd_, p + at, left); });
+    if (failed) {
+        SetOsError(errno);
+        status_ |= kMediumIoError;
+        return;
     }
     if (done < count)
         status_ |= kMediumShort;

@@ -1,5 +1,7 @@
 #include "app/app_state.h"
 
+#include "app/fatal.h"
+
 namespace {
 AppState g_state = AppState::None;
 AppStateObserver g_observers[4] = {};
@@ -41,22 +43,7 @@ void RemoveAppStateObserver(AppStateObserver observer)
     }
 }
 
-#include <cstdlib>
-
-namespace {
-ExitProgramHandler g_exitHandler = nullptr;
-} // namespace
-
 void ExitProgram(int code)
 {
-    if (g_exitHandler)
-        g_exitHandler(code);
-    std::exit(code);
-}
-
-ExitProgramHandler SetExitProgramHandler(ExitProgramHandler handler)
-{
-    ExitProgramHandler previous = g_exitHandler;
-    g_exitHandler = handler;
-    return previous;
+    FatalExit(code);
 }

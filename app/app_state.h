@@ -36,8 +36,6 @@ inline bool IsInGameState(AppState s)
 }
 
 // Ends the program with `code` through the registered exit handlers (menu
-// quit, Shift+Q, Escape on the main menu). Tests install a handler that
-// leaves by other means; a handler that returns falls through to exit.
+// quit, Shift+Q, Escape on the main menu). Goes through FatalExit, so a test
+// observes it with SetFatalExitHandler like every other way out.
 [[noreturn]] void ExitProgram(int code);
-using ExitProgramHandler = void (*)(int code);
-ExitProgramHandler SetExitProgramHandler(ExitProgramHandler handler);

@@ -1,5 +1,6 @@
 #include "app/directories.h"
 
+#include "app/hash_table.h"
 #include "platform/data_path.h"
 
 namespace app {
@@ -7,22 +8,6 @@ namespace app {
 namespace {
 
 const char* const kNames[kDataDirectoryCount] = {"scripts", "fmvs", "rifs", "graphics", "sounds", "fonts", "dumps"};
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -67,7 +52,7 @@ void DataDirectories::Clear()
 int DataDirectories::IndexOfName(std::string_view name)
 {
     for (int i = 0; i < kDataDirectoryCount; ++i)
-        if (EqualNoCase(name, kNames[i]))
+        if (CompareName(name, kNames[i]))
             return i;
     return -1;
 }

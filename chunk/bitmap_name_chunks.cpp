@@ -1,21 +1,15 @@
 #include "chunk/bitmap_name_chunks.h"
 
+#include "app/hash_table.h"
 #include "chunk/chunk_file.h"
+#include "chunk/chunk_ids.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace trevok {
 namespace {
 
 constexpr size_t kEntryFixed = 20;
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // Strings stored one after another, each with its NUL, padded together to 4.
 size_t StringsSpan(size_t fixed, const std::string* strings, size_t n)
@@ -79,7 +73,7 @@ bool BitmapNameEntry::SameName(const BitmapNameEntry& other) const
 {
     if (this == &other)
         return true;
-    return !name_.empty() && EqualIgnoringCase(name_, other.name_);
+    return !name_.empty() && CompareName(name_, other.name_);
 }
 
 // ---------------------------------------------------------------------------
@@ -109,7 +103,7 @@ int32_t BitmapNameListChunk::HighestBitmapNumber() const
 const BitmapNameEntry* BitmapNameListChunk::FindEntry(const std::string& name) const
 {
     for (const auto& e : entries_)
-        if (EqualIgnoringCase(e.name_, name))
+        if (CompareName(e.name_, name))
             return &e;
     return nullptr;
 }
@@ -163,7 +157,7 @@ BitmapNameVersionChunk* BitmapNameListChunk::VersionSibling()
         return nullptr;
     std::vector<BitmapNameVersionChunk*> versions;
     for (Chunk* c = parent_->FirstChild(); c; c = c->Next())
-        if (auto* v = c->Is("BMNAMVER") ? dynamic_cast<BitmapNameVersionChunk*>(c) : nullptr)
+        if (auto* v = c->Is(chunk_id::kBitmapNameVersion) ? dynamic_cast<BitmapNameVersionChunk*>(c) : nullptr)
             versions.push_back(v);
     if (versions.empty())
         return nullptr;
@@ -208,7 +202,7 @@ void BitmapNameListChunk::IncrementVersion()
 BitmapNameExtension& BitmapNameListChunk::GetExtension()
 {
     if (parent_)
-        if (auto* e = parent_->FindChildAs<BitmapNameExtensionChunk>("BMNAMEXT"))
+        if (auto* e = parent_->FindChildAs<BitmapNameExtensionChunk>(chunk_id::kBitmapNameExtension))
             return e->extension_;
     if (!parent_)
         return ownExtension_;
@@ -220,7 +214,7 @@ std::vector<BitmapMd5IdChunk*> BitmapNameListChunk::DigestSiblings() const
     std::vector<BitmapMd5IdChunk*> list;
     if (parent_)
         for (Chunk* c = parent_->FirstChild(); c; c = c->Next())
-            if (auto* d = c->Is("BMPMD5ID") ? dynamic_cast<BitmapMd5IdChunk*>(c) : nullptr)
+            if (auto* d = c->Is(chunk_id::kBitmapMd5Id) ? dynamic_cast<BitmapMd5IdChunk*>(c) : nullptr)
                 list.push_back(d);
     return list;
 }
@@ -285,7 +279,7 @@ BitmapListChunk::BitmapListChunk(ParentChunk* parent, const ChunkBytes& bytes)
 
 std::string BitmapListChunk::FileName() const
 {
-    const FileNameChunk* f = parent_ ? parent_->FindChildAs<FileNameChunk>("RIFFNAME") : nullptr;
+    const FileNameChunk* f = parent_ ? parent_->FindChildAs<FileNameChunk>(chunk_id::kFileName) : nullptr;
     return f ? f->name_ : std::string();
 }
 
@@ -324,7 +318,7 @@ ShapeBitmapNamesChunk::ShapeBitmapNamesChunk(ParentChunk* parent, const ChunkByt
 }
 
 ShapeBitmapNamesChunk::ShapeBitmapNamesChunk(ParentChunk* parent, std::string first, std::string second)
-    : BitmapNameListChunk(parent, "SHBMPNAM"), first_(std::move(first)), second_(std::move(second))
+    : BitmapNameListChunk(parent, chunk_id::kShapeBitmapNames), first_(std::move(first)), second_(std::move(second))
 {
 }
 
@@ -375,7 +369,7 @@ BitmapNameVersionChunk::BitmapNameVersionChunk(ParentChunk* parent, const ChunkB
 }
 
 BitmapNameVersionChunk::BitmapNameVersionChunk(ParentChunk* parent, int32_t version)
-    : DataChunk(parent, "BMNAMVER"), version_(version)
+    : DataChunk(parent, chunk_id::kBitmapNameVersion), version_(version)
 {
 }
 
@@ -412,7 +406,7 @@ BitmapMd5IdChunk::BitmapMd5IdChunk(ParentChunk* parent, const ChunkBytes& bytes)
 
 BitmapMd5IdChunk::BitmapMd5IdChunk(ParentChunk* parent, std::string name, std::string second, std::string third,
                                    const Md5Value& digest, uint32_t stamp, int32_t flags)
-    : DataChunk(parent, "BMPMD5ID"), flags_(flags), stamp_(stamp), digest_(digest), name_(std::move(name)),
+    : DataChunk(parent, chunk_id::kBitmapMd5Id), flags_(flags), stamp_(stamp), digest_(digest), name_(std::move(name)),
       second_(std::move(second)), third_(std::move(third))
 {
 }
@@ -448,7 +442,7 @@ bool ImageDescriptor::Matches(const ImageDescriptor& other) const
     if ((type_ & 0xFF) != (other.type_ & 0xFF))
         return false;
     for (size_t i = 0; i < strings_.size(); ++i)
-        if (!EqualIgnoringCase(strings_[i], other.strings_[i]))
+        if (!CompareName(strings_[i], other.strings_[i]))
             return false;
     return true;
 }
@@ -506,13 +500,13 @@ void ImageMatchChunk::WritePayload(ByteWriter& out) const
 void RegisterBitmapNameChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("BMPNAMES", "", BuildChunk<BitmapNamesChunk>);
-    reg.Register("BMPLSTST", "", BuildChunk<BitmapListChunk>);
-    reg.Register("BMNAMVER", "", BuildChunk<BitmapNameVersionChunk>);
-    reg.Register("BMNAMEXT", "", BuildChunk<BitmapNameExtensionChunk>);
-    reg.Register("SHBMPNAM", "", BuildChunk<ShapeBitmapNamesChunk>);
-    reg.Register("MATCHIMG", "", BuildChunk<ImageMatchChunk>);
-    reg.Register("BMPMD5ID", "", BuildChunk<BitmapMd5IdChunk>);
+    reg.Register(chunk_id::kBitmapNames, "", BuildChunk<BitmapNamesChunk>);
+    reg.Register(chunk_id::kBitmapList, "", BuildChunk<BitmapListChunk>);
+    reg.Register(chunk_id::kBitmapNameVersion, "", BuildChunk<BitmapNameVersionChunk>);
+    reg.Register(chunk_id::kBitmapNameExtension, "", BuildChunk<BitmapNameExtensionChunk>);
+    reg.Register(chunk_id::kShapeBitmapNames, "", BuildChunk<ShapeBitmapNamesChunk>);
+    reg.Register(chunk_id::kImageMatch, "", BuildChunk<ImageMatchChunk>);
+    reg.Register(chunk_id::kBitmapMd5Id, "", BuildChunk<BitmapMd5IdChunk>);
 }
 
 } // namespace trevok

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "chunk/chunk.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/md5.h"
 
 #include <array>
@@ -94,7 +95,7 @@ protected:
 class BitmapNamesChunk : public BitmapNameListChunk {
 public:
     BitmapNamesChunk(ParentChunk* parent, const ChunkBytes& bytes);
-    explicit BitmapNamesChunk(ParentChunk* parent) : BitmapNameListChunk(parent, "BMPNAMES") {}
+    explicit BitmapNamesChunk(ParentChunk* parent) : BitmapNameListChunk(parent, chunk_id::kBitmapNames) {}
     BitmapMd5IdChunk* FindDigestChunk(const std::string& name) const override;
     BitmapMd5IdChunk* CreateDigestChunk(const BitmapNameEntry& entry, const Md5Value& digest) override;
 
@@ -107,7 +108,7 @@ protected:
 class BitmapListChunk : public BitmapNameListChunk {
 public:
     BitmapListChunk(ParentChunk* parent, const ChunkBytes& bytes);
-    explicit BitmapListChunk(ParentChunk* parent) : BitmapNameListChunk(parent, "BMPLSTST") {}
+    explicit BitmapListChunk(ParentChunk* parent) : BitmapNameListChunk(parent, chunk_id::kBitmapList) {}
     BitmapMd5IdChunk* FindDigestChunk(const std::string& name) const override;
     BitmapMd5IdChunk* CreateDigestChunk(const BitmapNameEntry& entry, const Md5Value& digest) override;
 
@@ -156,7 +157,7 @@ protected:
 class BitmapNameExtensionChunk : public DataChunk {
 public:
     BitmapNameExtensionChunk(ParentChunk* parent, const ChunkBytes& bytes);
-    explicit BitmapNameExtensionChunk(ParentChunk* parent) : DataChunk(parent, "BMNAMEXT") {}
+    explicit BitmapNameExtensionChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kBitmapNameExtension) {}
     BitmapNameExtension extension_;
 
 protected:
@@ -207,7 +208,7 @@ struct ImageMatch {
 class ImageMatchChunk : public DataChunk {
 public:
     ImageMatchChunk(ParentChunk* parent, const ChunkBytes& bytes);
-    explicit ImageMatchChunk(ParentChunk* parent) : DataChunk(parent, "MATCHIMG") {}
+    explicit ImageMatchChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kImageMatch) {}
 
     // The replacement of the first match whose source is the descriptor, else the descriptor.
     const ImageDescriptor& FindReplacement(const ImageDescriptor& descriptor) const;

@@ -1,6 +1,7 @@
 #include "chunk/chunk_file.h"
 
 #include "chunk/chunk_families.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/environment_chunks.h"
 #include "chunk/huffman_coder.h"
 #include "chunk/light_chunks.h"
@@ -48,7 +49,7 @@ bool LoadImage(ParentChunk* root, std::span<const uint8_t> image, const std::str
         return fail(kChunkReadFailed, "file shorter than its 8-byte identifier");
     std::span<const uint8_t> plain;
     std::vector<uint8_t> expanded;
-    if (std::memcmp(image.data(), kCompressedIdentifier, 8) == 0) {
+    if (std::memcmp(image.data(), chunk_id::kCompressedFile, 8) == 0) {
         compressed = true;
         std::string why;
         if (!HuffmanCoder::Decompress(image, expanded, &why))
@@ -56,7 +57,7 @@ bool LoadImage(ParentChunk* root, std::span<const uint8_t> image, const std::str
         if (expanded.size() < static_cast<size_t>(kChunkHeaderSize))
             return fail(kChunkBadData, "expanded image shorter than its 12-byte header");
         plain = expanded;
-    } else if (std::memcmp(image.data(), kPlainFileIdentifier, 8) == 0) {
+    } else if (std::memcmp(image.data(), chunk_id::kPlainFile, 8) == 0) {
         if (image.size() < static_cast<size_t>(kChunkHeaderSize))
             return fail(kChunkReadFailed, "file ends inside its 12-byte header");
         ByteReader r(image.subspan(8, 4));
@@ -116,7 +117,7 @@ bool ReadWholeFile(const std::filesystem::path& name, std::vector<uint8_t>& byte
 
 // ---------------------------------------------------------------------------
 
-ChunkFile::ChunkFile() : ParentChunk(nullptr, kPlainFileIdentifier) {}
+ChunkFile::ChunkFile() : ParentChunk(nullptr, chunk_id::kPlainFile) {}
 
 ChunkFile::~ChunkFile()
 {
@@ -193,7 +194,7 @@ void ChunkFile::AfterLoad()
                 o->LinkShape(it->second);
         }
     auto* env = GetEnvironmentData();
-    auto* envName = env ? env->FindChildAs<FileNameChunk>("RIFFNAME") : nullptr;
+    auto* envName = env ? env->FindChildAs<FileNameChunk>(chunk_id::kFileName) : nullptr;
     hasEnvironmentName_ = envName != nullptr;
     environmentName_ = envName ? envName->name_ : std::string();
     afterLoad_ = true;
@@ -268,22 +269,22 @@ bool ChunkFile::SaveInPlace()
 
 void ChunkFile::GetObjects(std::vector<ObjectChunk*>& list) const
 {
-    CollectTopLevel(this, "RBOBJECT", list);
+    CollectTopLevel(this, chunk_id::kObject, list);
 }
 
 void ChunkFile::GetShapes(std::vector<ShapeChunk*>& list) const
 {
-    CollectTopLevel(this, "VQNSHAPE", list);
+    CollectTopLevel(this, chunk_id::kShape, list);
 }
 
 void ChunkFile::GetDummyObjects(std::vector<DummyObjectChunk*>& list) const
 {
-    CollectTopLevel(this, "DUMMYOBJ", list);
+    CollectTopLevel(this, chunk_id::kDummyObject, list);
 }
 
 EnvironmentChunk* ChunkFile::GetEnvironmentData() const
 {
-    return FindChildAs<EnvironmentChunk>("VQNENVDT");
+    return FindChildAs<EnvironmentChunk>(chunk_id::kEnvironment);
 }
 
 void ChunkFile::BuildObjectTable()
@@ -340,7 +341,10 @@ void ChunkFile::ForgetObject(ObjectChunk* object)
 
 // ---------------------------------------------------------------------------
 
-VersionChunk::VersionChunk(ParentChunk* parent, int32_t version) : DataChunk(parent, "RIFVERIN"), version_(version) {}
+VersionChunk::VersionChunk(ParentChunk* parent, int32_t version)
+    : DataChunk(parent, chunk_id::kVersion), version_(version)
+{
+}
 
 VersionChunk::VersionChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
 {
@@ -349,7 +353,8 @@ VersionChunk::VersionChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataC
     FinishRead(r, bytes);
 }
 
-FileNameChunk::FileNameChunk(ParentChunk* parent, std::string name) : DataChunk(parent, "RIFFNAME"), name_(std::move(name))
+FileNameChunk::FileNameChunk(ParentChunk* parent, std::string name)
+    : DataChunk(parent, chunk_id::kFileName), name_(std::move(name))
 {
 }
 
@@ -363,7 +368,7 @@ FileNameChunk::FileNameChunk(ParentChunk* parent, const ChunkBytes& bytes) : Dat
 // ---------------------------------------------------------------------------
 
 IncludedFileChunk::IncludedFileChunk(ParentChunk* parent, const std::filesystem::path& name)
-    : ParentChunk(parent, "SUBRIFFL")
+    : ParentChunk(parent, chunk_id::kIncludedFile)
 {
     EnsureChunkFamiliesRegistered();
     std::vector<uint8_t> bytes;
@@ -414,24 +419,24 @@ void IncludedFileChunk::AfterLoad()
 
 void IncludedFileChunk::GetObjects(std::vector<ObjectChunk*>& list) const
 {
-    CollectTopLevel(this, "RBOBJECT", list);
+    CollectTopLevel(this, chunk_id::kObject, list);
 }
 
 void IncludedFileChunk::GetShapes(std::vector<ShapeChunk*>& list) const
 {
-    CollectTopLevel(this, "VQNSHAPE", list);
+    CollectTopLevel(this, chunk_id::kShape, list);
 }
 
 EnvironmentChunk* IncludedFileChunk::GetEnvironmentData() const
 {
-    return FindChildAs<EnvironmentChunk>("VQNENVDT");
+    return FindChildAs<EnvironmentChunk>(chunk_id::kEnvironment);
 }
 
 void RegisterFileChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("RIFVERIN", "", BuildChunk<VersionChunk>);
-    reg.Register("RIFFNAME", "", BuildChunk<FileNameChunk>);
+    reg.Register(chunk_id::kVersion, "", BuildChunk<VersionChunk>);
+    reg.Register(chunk_id::kFileName, "", BuildChunk<FileNameChunk>);
 }
 
 } // namespace trevok

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chunk/chunk.h"
+#include "chunk/chunk_ids.h"
 
 #include <filesystem>
 #include <memory>
@@ -16,8 +17,6 @@ class ObjectChunk;
 class ShapeChunk;
 class DummyObjectChunk;
 class EnvironmentChunk;
-
-inline constexpr char kPlainFileIdentifier[] = "VQNINFF2";
 
 // The highest shape number met so far (loads raise it; saves number new shapes above it).
 int32_t HighestShapeNumber();

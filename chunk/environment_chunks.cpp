@@ -1,12 +1,13 @@
 #include "chunk/environment_chunks.h"
 
 #include "chunk/chunk_file.h"
+#include "chunk/chunk_ids.h"
 
 #include <cstring>
 
 namespace trevok {
 
-EnvironmentHeaderChunk::EnvironmentHeaderChunk(ParentChunk* parent) : DataChunk(parent, "ENDTHEAD") {}
+EnvironmentHeaderChunk::EnvironmentHeaderChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kEnvironmentHeader) {}
 
 EnvironmentHeaderChunk::EnvironmentHeaderChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : DataChunk(parent, bytes.Identifier())
@@ -25,7 +26,7 @@ void EnvironmentHeaderChunk::WritePayload(ByteWriter& out) const
     out.I32(revision_);
 }
 
-EnvironmentChunk::EnvironmentChunk(ParentChunk* parent) : EditableChunk(parent, "VQNENVDT")
+EnvironmentChunk::EnvironmentChunk(ParentChunk* parent) : EditableChunk(parent, chunk_id::kEnvironment)
 {
     new EnvironmentHeaderChunk(this);
 }
@@ -39,7 +40,7 @@ void EnvironmentChunk::AfterLoad()
 
 EnvironmentHeaderChunk* EnvironmentChunk::GetHeaderChunk() const
 {
-    return FindChildAs<EnvironmentHeaderChunk>("ENDTHEAD");
+    return FindChildAs<EnvironmentHeaderChunk>(chunk_id::kEnvironmentHeader);
 }
 
 const char* EnvironmentChunk::GetHeaderIdentifier() const
@@ -64,11 +65,14 @@ void EnvironmentChunk::BumpRevision()
 
 std::string EnvironmentChunk::FileName() const
 {
-    auto* name = FindChildAs<FileNameChunk>("RIFFNAME");
+    auto* name = FindChildAs<FileNameChunk>(chunk_id::kFileName);
     return name ? name->name_ : std::string();
 }
 
-SoundScaleChunk::SoundScaleChunk(ParentChunk* parent, double scale) : DataChunk(parent, "ENVSDSCL"), scale_(scale) {}
+SoundScaleChunk::SoundScaleChunk(ParentChunk* parent, double scale)
+    : DataChunk(parent, chunk_id::kSoundScale), scale_(scale)
+{
+}
 
 SoundScaleChunk::SoundScaleChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
 {
@@ -78,7 +82,7 @@ SoundScaleChunk::SoundScaleChunk(ParentChunk* parent, const ChunkBytes& bytes) :
 }
 
 SoundDirectoryChunk::SoundDirectoryChunk(ParentChunk* parent, std::string folder)
-    : DataChunk(parent, "SOUNDDIR"), folder_(std::move(folder))
+    : DataChunk(parent, chunk_id::kSoundDirectory), folder_(std::move(folder))
 {
 }
 
@@ -91,7 +95,7 @@ SoundDirectoryChunk::SoundDirectoryChunk(ParentChunk* parent, const ChunkBytes& 
 }
 
 TextureIdListChunk::TextureIdListChunk(ParentChunk* parent, std::string text)
-    : DataChunk(parent, "RANTEXID"), text_(std::move(text))
+    : DataChunk(parent, chunk_id::kTextureIdList), text_(std::move(text))
 {
 }
 
@@ -124,13 +128,13 @@ void TextureIdListChunk::WritePayload(ByteWriter& out) const
 void RegisterEnvironmentChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("VQNENVDT", "", BuildChunk<EnvironmentChunk>);
-    reg.Register("ENDTHEAD", "", BuildChunk<EnvironmentHeaderChunk>);
-    reg.Register("ENVSDSCL", "", BuildChunk<SoundScaleChunk>);
-    reg.Register("ENVACOUS", "", BuildWordsChunk<3>);
-    reg.Register("SOUNDDIR", "", BuildChunk<SoundDirectoryChunk>);
-    reg.Register("RANTEXID", "", BuildChunk<TextureIdListChunk>);
-    reg.Register("SPECLOBJ", "", BuildChunk<ParentChunk>);
+    reg.Register(chunk_id::kEnvironment, "", BuildChunk<EnvironmentChunk>);
+    reg.Register(chunk_id::kEnvironmentHeader, "", BuildChunk<EnvironmentHeaderChunk>);
+    reg.Register(chunk_id::kSoundScale, "", BuildChunk<SoundScaleChunk>);
+    reg.Register(chunk_id::kEnvironmentAcoustics, "", BuildWordsChunk<3>);
+    reg.Register(chunk_id::kSoundDirectory, "", BuildChunk<SoundDirectoryChunk>);
+    reg.Register(chunk_id::kTextureIdList, "", BuildChunk<TextureIdListChunk>);
+    reg.Register(chunk_id::kSpecialObjects, "", BuildChunk<ParentChunk>);
 }
 
 } // namespace trevok

@@ -2,6 +2,7 @@
 
 #include "chunk/bitmap_name_chunks.h"
 #include "chunk/chunk_file.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/object_chunks.h"
 #include "chunk/sequence_chunks.h"
 #include "chunk/shape_extra_chunks.h"
@@ -13,29 +14,29 @@ namespace trevok {
 
 HierarchyNameChunk* HierarchyChunk::GetName() const
 {
-    return FindChildAs<HierarchyNameChunk>("OBHIERNM");
+    return FindChildAs<HierarchyNameChunk>(chunk_id::kHierarchyName);
 }
 
 HierarchyDataChunk* HierarchyChunk::GetData() const
 {
-    return FindChildAs<HierarchyDataChunk>("OBJHIERD");
+    return FindChildAs<HierarchyDataChunk>(chunk_id::kHierarchyData);
 }
 
 HierarchyBoundsChunk* HierarchyChunk::GetBounds() const
 {
-    return FindChildAs<HierarchyBoundsChunk>("HIERBBOX");
+    return FindChildAs<HierarchyBoundsChunk>(chunk_id::kHierarchyBounds);
 }
 
 SequenceListChunk* HierarchyChunk::GetSequenceList() const
 {
-    return FindChildAs<SequenceListChunk>("OBANSEQS");
+    return FindChildAs<SequenceListChunk>(chunk_id::kSequenceList);
 }
 
 void HierarchyChunk::GetSubHierarchies(std::vector<HierarchyChunk*>& list) const
 {
     list.clear();
     for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* h = c->Is("OBJCHIER") ? dynamic_cast<HierarchyChunk*>(c) : nullptr)
+        if (auto* h = c->Is(chunk_id::kHierarchy) ? dynamic_cast<HierarchyChunk*>(c) : nullptr)
             list.push_back(h);
 }
 
@@ -57,7 +58,7 @@ HierarchyDataChunk::HierarchyDataChunk(ParentChunk* parent, const ChunkBytes& by
 }
 
 HierarchyDataChunk::HierarchyDataChunk(ParentChunk* parent, std::string objectName)
-    : DataChunk(parent, "OBJHIERD"), objectName_(std::move(objectName))
+    : DataChunk(parent, chunk_id::kHierarchyData), objectName_(std::move(objectName))
 {
     tail_.assign(4, 0);
     ResolveObject();
@@ -72,7 +73,7 @@ ObjectChunk* HierarchyDataChunk::FindObject() const
     if (!top)
         return nullptr;
     for (Chunk* c = top->FirstChild(); c; c = c->Next())
-        if (auto* o = c->Is("RBOBJECT") ? dynamic_cast<ObjectChunk*>(c) : nullptr)
+        if (auto* o = c->Is(chunk_id::kObject) ? dynamic_cast<ObjectChunk*>(c) : nullptr)
             if (o->Name() == objectName_)
                 return o;
     return nullptr;
@@ -108,7 +109,7 @@ HierarchyNameChunk::HierarchyNameChunk(ParentChunk* parent, const ChunkBytes& by
 }
 
 HierarchyNameChunk::HierarchyNameChunk(ParentChunk* parent, std::string name)
-    : DataChunk(parent, "OBHIERNM"), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kHierarchyName), name_(std::move(name))
 {
 }
 
@@ -135,18 +136,18 @@ ShapeSetChunk::ShapeSetChunk(ParentChunk* parent, const ChunkBytes& bytes) : Dat
 }
 
 ShapeSetChunk::ShapeSetChunk(ParentChunk* parent, int32_t index, std::string name)
-    : DataChunk(parent, "OBHALTSH"), index_(index), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kShapeSet), index_(index), name_(std::move(name))
 {
 }
 
 ShapeSetChunk::ShapeSetChunk(ParentChunk* parent, std::string name)
-    : DataChunk(parent, "OBHALTSH"), index_(-1), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kShapeSet), index_(-1), name_(std::move(name))
 {
     if (!parent)
         return;
     std::vector<int32_t> used;
     for (Chunk* c = parent->FirstChild(); c; c = c->Next())
-        if (auto* s = c->Is("OBHALTSH") ? dynamic_cast<ShapeSetChunk*>(c) : nullptr; s && s != this)
+        if (auto* s = c->Is(chunk_id::kShapeSet) ? dynamic_cast<ShapeSetChunk*>(c) : nullptr; s && s != this)
             used.push_back(s->index_);
     int32_t i = 0;
     for (bool taken = true; taken;) {
@@ -203,7 +204,7 @@ ShapeSetCollectionChunk::ShapeSetCollectionChunk(ParentChunk* parent, const Chun
 }
 
 ShapeSetCollectionChunk::ShapeSetCollectionChunk(ParentChunk* parent, int32_t index, std::string name)
-    : DataChunk(parent, "HSETCOLL"), index_(index), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kShapeSetCollection), index_(index), name_(std::move(name))
 {
 }
 
@@ -212,7 +213,8 @@ ShapeSetChunk* ShapeSetCollectionChunk::FindShapeSet(int32_t setIndex) const
     if (!parent_)
         return nullptr;
     for (Chunk* c = parent_->FirstChild(); c; c = c->Next())
-        if (auto* s = c->Is("OBHALTSH") ? dynamic_cast<ShapeSetChunk*>(c) : nullptr; s && s->index_ == setIndex)
+        if (auto* s = c->Is(chunk_id::kShapeSet) ? dynamic_cast<ShapeSetChunk*>(c) : nullptr;
+            s && s->index_ == setIndex)
             return s;
     return nullptr;
 }
@@ -243,7 +245,8 @@ DegradationDistancesChunk::DegradationDistancesChunk(ParentChunk* parent, const 
     FinishRead(r, bytes);
 }
 
-DegradationDistancesChunk::DegradationDistancesChunk(ParentChunk* parent, int32_t n) : DataChunk(parent, "HIDEGDIS")
+DegradationDistancesChunk::DegradationDistancesChunk(ParentChunk* parent, int32_t n)
+    : DataChunk(parent, chunk_id::kDegradationDistances)
 {
     for (int32_t i = 0; i < n; ++i)
         distances_.push_back(kDegradationStep * i);
@@ -270,7 +273,7 @@ HierarchyBoundsChunk::HierarchyBoundsChunk(ParentChunk* parent, const ChunkBytes
 }
 
 HierarchyBoundsChunk::HierarchyBoundsChunk(ParentChunk* parent, const int32_t minimum[3], const int32_t maximum[3])
-    : DataChunk(parent, "HIERBBOX")
+    : DataChunk(parent, chunk_id::kHierarchyBounds)
 {
     for (int i = 0; i < 3; ++i) {
         minimum_[i] = minimum[i];
@@ -291,13 +294,13 @@ void HierarchyBoundsChunk::WritePayload(ByteWriter& out) const
 void RegisterHierarchyChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("OBJCHIER", "", BuildChunk<HierarchyChunk>);
-    reg.Register("OBJHIERD", "", BuildChunk<HierarchyDataChunk>);
-    reg.Register("OBHIERNM", "", BuildChunk<HierarchyNameChunk>);
-    reg.Register("OBHALTSH", "", BuildChunk<ShapeSetChunk>);
-    reg.Register("HSETCOLL", "", BuildChunk<ShapeSetCollectionChunk>);
-    reg.Register("HIDEGDIS", "", BuildChunk<DegradationDistancesChunk>);
-    reg.Register("HIERBBOX", "", BuildChunk<HierarchyBoundsChunk>);
+    reg.Register(chunk_id::kHierarchy, "", BuildChunk<HierarchyChunk>);
+    reg.Register(chunk_id::kHierarchyData, "", BuildChunk<HierarchyDataChunk>);
+    reg.Register(chunk_id::kHierarchyName, "", BuildChunk<HierarchyNameChunk>);
+    reg.Register(chunk_id::kShapeSet, "", BuildChunk<ShapeSetChunk>);
+    reg.Register(chunk_id::kShapeSetCollection, "", BuildChunk<ShapeSetCollectionChunk>);
+    reg.Register(chunk_id::kDegradationDistances, "", BuildChunk<DegradationDistancesChunk>);
+    reg.Register(chunk_id::kHierarchyBounds, "", BuildChunk<HierarchyBoundsChunk>);
 }
 
 void RegisterModelChunkFamilies()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chunk/chunk.h"
+#include "chunk/chunk_ids.h"
 
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ class SequenceListChunk;
 // OBJCHIER: one part of a model; the top-level one also carries the model's name.
 class HierarchyChunk : public ParentChunk {
 public:
-    explicit HierarchyChunk(ParentChunk* parent) : ParentChunk(parent, "OBJCHIER") {}
+    explicit HierarchyChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kHierarchy) {}
     HierarchyChunk(ParentChunk* parent, const ChunkBytes& bytes) : ParentChunk(parent, bytes) {}
 
     HierarchyNameChunk* GetName() const;

@@ -1,6 +1,7 @@
 #include "chunk/huffman_coder.h"
 
 #include "chunk/byte_cursor.h"
+#include "chunk/chunk_ids.h"
 
 #include <algorithm>
 #include <array>
@@ -202,7 +203,7 @@ std::vector<uint8_t> HuffmanCoder::Compress(std::span<const uint8_t> data)
     std::vector<uint8_t> image;
     image.reserve(kCompressedHeaderSize + data.size() + data.size() / 2 + 8);
     ByteWriter w(image);
-    w.Bytes(kCompressedIdentifier, 8);
+    w.Bytes(chunk_id::kCompressedFile, 8);
     w.U32(0); // stream length, patched below
     w.U32(static_cast<uint32_t>(data.size()));
     for (int l = 1; l <= kMaxCodeLength; ++l)
@@ -225,7 +226,7 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
     out.clear();
     if (image.size() < kCompressedHeaderSize)
         return Fail(error, "compressed header cut short");
-    if (std::memcmp(image.data(), kCompressedIdentifier, 8) != 0)
+    if (std::memcmp(image.data(), chunk_id::kCompressedFile, 8) != 0)
         return Fail(error, "not a compressed image");
     ByteReader r(image);
     r.Skip(8);

@@ -3,6 +3,8 @@
 // every load of a "VQNCRIF1" file expands.
 #pragma once
 
+#include "chunk/chunk_ids.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -11,7 +13,6 @@
 
 namespace trevok {
 
-inline constexpr char kCompressedIdentifier[] = "VQNCRIF1";
 inline constexpr size_t kCompressedHeaderSize = 316;
 inline constexpr int kMaxCodeLength = 11;
 

@@ -1,5 +1,7 @@
 #include "chunk/light_chunks.h"
 
+#include "chunk/chunk_ids.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -21,13 +23,13 @@ std::string ShortNameText(const ShortName& name)
     return std::string(name.data(), n);
 }
 
-LightSetChunk::LightSetChunk(ParentChunk* parent, std::string_view name) : ParentChunk(parent, "LIGHTSET")
+LightSetChunk::LightSetChunk(ParentChunk* parent, std::string_view name) : ParentChunk(parent, chunk_id::kLightSet)
 {
     new LightSetHeaderChunk(this, name, 0);
 }
 
 LightSetHeaderChunk::LightSetHeaderChunk(ParentChunk* parent, std::string_view name, int32_t value)
-    : DataChunk(parent, "LTSETHDR"), name_(MakeShortName(name)), value_(value)
+    : DataChunk(parent, chunk_id::kLightSetHeader), name_(MakeShortName(name)), value_(value)
 {
 }
 
@@ -48,17 +50,18 @@ void LightSetHeaderChunk::WritePayload(ByteWriter& out) const
 
 WordsChunk* NewStandardLightChunk(ParentChunk* parent, const std::array<uint32_t, kStandardLightWords>& words)
 {
-    return new WordsChunk(parent, "STDLIGHT", std::vector<uint32_t>(words.begin(), words.end()));
+    return new WordsChunk(parent, chunk_id::kStandardLight, std::vector<uint32_t>(words.begin(), words.end()));
 }
 
 WordsChunk* NewAmbienceChunk(ParentChunk* parent, int32_t ambience)
 {
-    return new WordsChunk(parent, "AMBIENCE", {static_cast<uint32_t>(ambience)});
+    return new WordsChunk(parent, chunk_id::kAmbience, {static_cast<uint32_t>(ambience)});
 }
 
 VertexIntensityChunk::VertexIntensityChunk(ParentChunk* parent, std::string_view name, int32_t value,
                                            std::vector<int32_t> intensities)
-    : DataChunk(parent, "SHPVTINT"), name_(MakeShortName(name)), value_(value), intensities_(std::move(intensities))
+    : DataChunk(parent, chunk_id::kVertexIntensity), name_(MakeShortName(name)), value_(value),
+      intensities_(std::move(intensities))
 {
 }
 
@@ -119,7 +122,7 @@ int32_t FloatToInt(float f)
 
 } // namespace
 
-LightScaleChunk::LightScaleChunk(ParentChunk* parent, int32_t mode) : DataChunk(parent, "LITSCALE")
+LightScaleChunk::LightScaleChunk(ParentChunk* parent, int32_t mode) : DataChunk(parent, chunk_id::kLightScale)
 {
     scale_.mode_ = mode;
 }
@@ -154,7 +157,7 @@ void LightScaleChunk::WritePayload(ByteWriter& out) const
     out.U32(0);
 }
 
-ObjectLightsChunk::ObjectLightsChunk(ParentChunk* parent) : DataChunk(parent, "PLOBJLIT") {}
+ObjectLightsChunk::ObjectLightsChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kObjectLights) {}
 
 ObjectLightsChunk::ObjectLightsChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : DataChunk(parent, bytes.Identifier())
@@ -185,7 +188,7 @@ DummyVector DummyVector::Of(float x, float y, float z)
     return {{std::bit_cast<uint32_t>(x), std::bit_cast<uint32_t>(y), std::bit_cast<uint32_t>(z)}};
 }
 
-DummyObjectDataChunk::DummyObjectDataChunk(ParentChunk* parent) : DataChunk(parent, "DUMOBJDT") {}
+DummyObjectDataChunk::DummyObjectDataChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kDummyObjectData) {}
 
 DummyObjectDataChunk::DummyObjectDataChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : DataChunk(parent, bytes.Identifier())
@@ -211,7 +214,7 @@ void DummyObjectDataChunk::WritePayload(ByteWriter& out) const
 }
 
 DummyObjectTextChunk::DummyObjectTextChunk(ParentChunk* parent, std::string text)
-    : DataChunk(parent, "DUMOBJTX"), text_(std::move(text))
+    : DataChunk(parent, chunk_id::kDummyObjectText), text_(std::move(text))
 {
 }
 
@@ -225,7 +228,7 @@ DummyObjectTextChunk::DummyObjectTextChunk(ParentChunk* parent, const ChunkBytes
 
 DummyObjectChunk::DummyObjectChunk(ParentChunk* parent, std::string_view name, const DummyVector& position,
                                    const DummyVector& first, const DummyVector& second, const uint32_t orientation[4])
-    : ParentChunk(parent, "DUMMYOBJ")
+    : ParentChunk(parent, chunk_id::kDummyObject)
 {
     auto* data = new DummyObjectDataChunk(this);
     data->name_ = std::string(name);
@@ -237,18 +240,18 @@ DummyObjectChunk::DummyObjectChunk(ParentChunk* parent, std::string_view name, c
 
 DummyObjectDataChunk* DummyObjectChunk::GetData() const
 {
-    return FindChildAs<DummyObjectDataChunk>("DUMOBJDT");
+    return FindChildAs<DummyObjectDataChunk>(chunk_id::kDummyObjectData);
 }
 
 const std::string* DummyObjectChunk::GetText() const
 {
-    auto* t = FindChildAs<DummyObjectTextChunk>("DUMOBJTX");
+    auto* t = FindChildAs<DummyObjectTextChunk>(chunk_id::kDummyObjectText);
     return t ? &t->text_ : nullptr;
 }
 
 void DummyObjectChunk::SetText(const std::string* text)
 {
-    auto* t = FindChildAs<DummyObjectTextChunk>("DUMOBJTX");
+    auto* t = FindChildAs<DummyObjectTextChunk>(chunk_id::kDummyObjectText);
     if (!text || text->empty()) {
         delete t;
         return;
@@ -262,16 +265,16 @@ void DummyObjectChunk::SetText(const std::string* text)
 void RegisterLightChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("LIGHTSET", "", BuildChunk<LightSetChunk>);
-    reg.Register("LTSETHDR", "", BuildChunk<LightSetHeaderChunk>);
-    reg.Register("STDLIGHT", "", BuildWordsChunk<kStandardLightWords>);
-    reg.Register("SHPVTINT", "", BuildChunk<VertexIntensityChunk>);
-    reg.Register("AMBIENCE", "", BuildWordsChunk<1>);
-    reg.Register("LITSCALE", "", BuildChunk<LightScaleChunk>);
-    reg.Register("PLOBJLIT", "", BuildChunk<ObjectLightsChunk>);
-    reg.Register("DUMMYOBJ", "", BuildChunk<DummyObjectChunk>);
-    reg.Register("DUMOBJDT", "", BuildChunk<DummyObjectDataChunk>);
-    reg.Register("DUMOBJTX", "", BuildChunk<DummyObjectTextChunk>);
+    reg.Register(chunk_id::kLightSet, "", BuildChunk<LightSetChunk>);
+    reg.Register(chunk_id::kLightSetHeader, "", BuildChunk<LightSetHeaderChunk>);
+    reg.Register(chunk_id::kStandardLight, "", BuildWordsChunk<kStandardLightWords>);
+    reg.Register(chunk_id::kVertexIntensity, "", BuildChunk<VertexIntensityChunk>);
+    reg.Register(chunk_id::kAmbience, "", BuildWordsChunk<1>);
+    reg.Register(chunk_id::kLightScale, "", BuildChunk<LightScaleChunk>);
+    reg.Register(chunk_id::kObjectLights, "", BuildChunk<ObjectLightsChunk>);
+    reg.Register(chunk_id::kDummyObject, "", BuildChunk<DummyObjectChunk>);
+    reg.Register(chunk_id::kDummyObjectData, "", BuildChunk<DummyObjectDataChunk>);
+    reg.Register(chunk_id::kDummyObjectText, "", BuildChunk<DummyObjectTextChunk>);
 }
 
 } // namespace trevok

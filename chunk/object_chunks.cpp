@@ -1,6 +1,7 @@
 #include "chunk/object_chunks.h"
 
 #include "chunk/chunk_file.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/environment_chunks.h"
 #include "chunk/light_chunks.h"
 #include "chunk/shape_chunks.h"
@@ -55,7 +56,7 @@ bool EditableChunk::WriteInPlace(std::FILE* file)
     // one would destroy it.
     char magic[8] = {};
     std::fseek(file, 0, SEEK_SET);
-    if (std::fread(magic, 1, 8, file) != 8 || std::memcmp(magic, kPlainFileIdentifier, 8) != 0)
+    if (std::fread(magic, 1, 8, file) != 8 || std::memcmp(magic, chunk_id::kPlainFile, 8) != 0)
         return false;
     std::vector<long> offsets;
     std::fseek(file, 0, SEEK_SET);
@@ -126,15 +127,15 @@ ObjectChunk::ObjectChunk(ParentChunk* parent, const ChunkBytes& bytes) : Editabl
     ReadChildren(bytes.Payload());
 }
 
-ObjectChunk::ObjectChunk(ParentChunk* parent, const ObjectHeader& header) : EditableChunk(parent, "RBOBJECT")
+ObjectChunk::ObjectChunk(ParentChunk* parent, const ObjectHeader& header) : EditableChunk(parent, chunk_id::kObject)
 {
     header_ = header;
     header_.tableIndex_ = -1;
     auto* head = new ObjectHeaderChunk(this);
     head->flags_ = header_.mirrored_ ? 0x100 : 0;
-    auto* internal = new ParentChunk(this, "OBINTDT");
+    auto* internal = new ParentChunk(this, chunk_id::kObjectInternalData);
     new ObjectNotesChunk(internal, std::string_view("Enter notes here", 17));
-    if (parent && parent->Is(kPlainFileIdentifier))
+    if (parent && parent->Is(chunk_id::kPlainFile))
         if (auto* file = dynamic_cast<ChunkFile*>(parent))
             file->AddObject(this);
     ComputeNameDigest();
@@ -157,7 +158,7 @@ void ObjectChunk::AfterLoad()
 
 ObjectHeaderChunk* ObjectChunk::GetHeaderChunk() const
 {
-    return FindChildAs<ObjectHeaderChunk>("OBJHEAD1");
+    return FindChildAs<ObjectHeaderChunk>(chunk_id::kObjectHeader);
 }
 
 const char* ObjectChunk::GetHeaderIdentifier() const
@@ -198,11 +199,11 @@ void ObjectChunk::ComputeNameDigest()
             header_.digest_ = NameDigest::Of(*name + header_.name_);
         return;
     }
-    auto* env = parent_->FindChild("VQNENVDT");
+    auto* env = parent_->FindChild(chunk_id::kEnvironment);
     auto* envParent = dynamic_cast<ParentChunk*>(env);
     if (!envParent)
         return;
-    auto* fileName = envParent->FindChildAs<FileNameChunk>("RIFFNAME");
+    auto* fileName = envParent->FindChildAs<FileNameChunk>(chunk_id::kFileName);
     if (!fileName)
         return;
     header_.digest_ = NameDigest::Of(fileName->name_ + header_.name_);
@@ -265,8 +266,8 @@ bool ObjectChunk::IsOlderRevisionOf(const ObjectChunk& other) const
 
 ModuleArrayChunk* ObjectChunk::GetModuleArray() const
 {
-    auto* modules = FindChildAs<ParentChunk>("MODULEDT");
-    return modules ? modules->FindChildAs<ModuleArrayChunk>("VMDARRAY") : nullptr;
+    auto* modules = FindChildAs<ParentChunk>(chunk_id::kModuleData);
+    return modules ? modules->FindChildAs<ModuleArrayChunk>(chunk_id::kModuleArray) : nullptr;
 }
 
 void ObjectChunk::Delete(ChunkFile* root)
@@ -294,8 +295,8 @@ void ObjectChunk::Delete(ChunkFile* root)
                 if (entries.empty())
                     delete array;
             }
-            if (auto* modules = o->FindChildAs<ParentChunk>("MODULEDT"))
-                if (auto* adjacent = modules->FindChildAs<AdjacentModulesChunk>("ADJMDLEP")) {
+            if (auto* modules = o->FindChildAs<ParentChunk>(chunk_id::kModuleData))
+                if (auto* adjacent = modules->FindChildAs<AdjacentModulesChunk>(chunk_id::kAdjacentModules)) {
                     auto& e = adjacent->entries_;
                     e.erase(std::remove_if(e.begin(), e.end(),
                                            [&](const AdjacentModuleEntry& a) { return a.objectIndex_ == index; }),
@@ -349,7 +350,7 @@ bool ObjectChunk::MatchesStoredEntry(std::FILE* file) const
 {
     long start = std::ftell(file);
     std::vector<long> heads;
-    ScanFileForChunks(heads, file, "OBJHEAD1");
+    ScanFileForChunks(heads, file, chunk_id::kObjectHeader);
     bool match = false;
     if (heads.size() == 1 && std::fseek(file, heads[0] + 72, SEEK_SET) == 0) {
         std::string stored;
@@ -364,7 +365,7 @@ bool ObjectChunk::MatchesStoredEntry(std::FILE* file) const
 
 // ---------------------------------------------------------------------------
 
-ObjectHeaderChunk::ObjectHeaderChunk(ParentChunk* parent) : DataChunk(parent, "OBJHEAD1")
+ObjectHeaderChunk::ObjectHeaderChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kObjectHeader)
 {
     auto* owner = dynamic_cast<ObjectChunk*>(parent);
     header_ = owner ? &owner->Header() : &own_;
@@ -433,7 +434,7 @@ ObjectNotesChunk::ObjectNotesChunk(ParentChunk* parent, const ChunkBytes& bytes)
 }
 
 ObjectNotesChunk::ObjectNotesChunk(ParentChunk* parent, std::string_view text)
-    : DataChunk(parent, "OBJNOTES"), bytes_(text.begin(), text.end())
+    : DataChunk(parent, chunk_id::kObjectNotes), bytes_(text.begin(), text.end())
 {
 }
 
@@ -445,7 +446,7 @@ void ObjectNotesChunk::WritePayload(ByteWriter& out) const
 
 // ---------------------------------------------------------------------------
 
-ModuleArrayChunk::ModuleArrayChunk(ParentChunk* parent) : DataChunk(parent, "VMDARRAY") {}
+ModuleArrayChunk::ModuleArrayChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kModuleArray) {}
 
 ModuleArrayChunk::ModuleArrayChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : DataChunk(parent, bytes.Identifier())
@@ -475,7 +476,7 @@ void ModuleArrayChunk::WritePayload(ByteWriter& out) const
     }
 }
 
-AdjacentModulesChunk::AdjacentModulesChunk(ParentChunk* parent) : DataChunk(parent, "ADJMDLEP") {}
+AdjacentModulesChunk::AdjacentModulesChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kAdjacentModules) {}
 
 AdjacentModulesChunk::AdjacentModulesChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : DataChunk(parent, bytes.Identifier())
@@ -538,7 +539,7 @@ WordsChunk* NewAcousticsChunk(ParentChunk* parent, std::string_view identifier, 
 
 // ---------------------------------------------------------------------------
 
-ObjectTrackChunk::ObjectTrackChunk(ParentChunk* parent) : DataChunk(parent, "OBJTRAK2") {}
+ObjectTrackChunk::ObjectTrackChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kObjectTrack) {}
 
 ObjectTrackChunk::ObjectTrackChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : DataChunk(parent, bytes.Identifier())
@@ -582,7 +583,7 @@ void ObjectTrackChunk::WritePayload(ByteWriter& out) const
 }
 
 TrackSoundChunk::TrackSoundChunk(ParentChunk* parent, std::string soundName)
-    : DataChunk(parent, "TRAKSOUN"), soundName_(std::move(soundName))
+    : DataChunk(parent, chunk_id::kTrackSound), soundName_(std::move(soundName))
 {
 }
 
@@ -603,7 +604,7 @@ void TrackSoundChunk::WritePayload(ByteWriter& out) const
 }
 
 TrackSoundCategoryChunk::TrackSoundCategoryChunk(ParentChunk* parent, std::string text)
-    : DataChunk(parent, "TRSNDCAT"), text_(std::move(text))
+    : DataChunk(parent, chunk_id::kTrackSoundCategory), text_(std::move(text))
 {
 }
 
@@ -624,7 +625,10 @@ void TrackSoundCategoryChunk::WritePayload(ByteWriter& out) const
         out.I32(v);
 }
 
-AlternativeLocationsChunk::AlternativeLocationsChunk(ParentChunk* parent) : DataChunk(parent, "ALTLOCAT") {}
+AlternativeLocationsChunk::AlternativeLocationsChunk(ParentChunk* parent)
+    : DataChunk(parent, chunk_id::kAlternativeLocations)
+{
+}
 
 AlternativeLocationsChunk::AlternativeLocationsChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : DataChunk(parent, bytes.Identifier())
@@ -657,21 +661,21 @@ void AlternativeLocationsChunk::WritePayload(ByteWriter& out) const
 void RegisterObjectChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("RBOBJECT", "", BuildChunk<ObjectChunk>);
-    reg.Register("OBJHEAD1", "", BuildChunk<ObjectHeaderChunk>);
-    reg.Register("OBINTDT", "", BuildChunk<ParentChunk>);
-    reg.Register("OBJNOTES", "", BuildChunk<ObjectNotesChunk>);
-    reg.Register("MODULEDT", "", BuildChunk<ParentChunk>);
-    reg.Register("VMDARRAY", "", BuildChunk<ModuleArrayChunk>);
-    reg.Register("ADJMDLEP", "", BuildChunk<AdjacentModulesChunk>);
-    reg.Register("MODFLAGS", "", BuildWordsChunk<2>);
-    reg.Register("MODZONE", "", BuildWordsChunk<2>);
-    reg.Register("MODACOUS", "", BuildWordsChunk<3>);
-    reg.Register("OBJPRJDT", "", BuildChunk<ParentChunk>);
-    reg.Register("OBJTRAK2", "", BuildChunk<ObjectTrackChunk>);
-    reg.Register("TRAKSOUN", "", BuildChunk<TrackSoundChunk>);
-    reg.Register("TRSNDCAT", "", BuildChunk<TrackSoundCategoryChunk>);
-    reg.Register("ALTLOCAT", "", BuildChunk<AlternativeLocationsChunk>);
+    reg.Register(chunk_id::kObject, "", BuildChunk<ObjectChunk>);
+    reg.Register(chunk_id::kObjectHeader, "", BuildChunk<ObjectHeaderChunk>);
+    reg.Register(chunk_id::kObjectInternalData, "", BuildChunk<ParentChunk>);
+    reg.Register(chunk_id::kObjectNotes, "", BuildChunk<ObjectNotesChunk>);
+    reg.Register(chunk_id::kModuleData, "", BuildChunk<ParentChunk>);
+    reg.Register(chunk_id::kModuleArray, "", BuildChunk<ModuleArrayChunk>);
+    reg.Register(chunk_id::kAdjacentModules, "", BuildChunk<AdjacentModulesChunk>);
+    reg.Register(chunk_id::kModuleFlags, "", BuildWordsChunk<2>);
+    reg.Register(chunk_id::kModuleZone, "", BuildWordsChunk<2>);
+    reg.Register(chunk_id::kModuleAcoustics, "", BuildWordsChunk<3>);
+    reg.Register(chunk_id::kObjectProjectData, "", BuildChunk<ParentChunk>);
+    reg.Register(chunk_id::kObjectTrack, "", BuildChunk<ObjectTrackChunk>);
+    reg.Register(chunk_id::kTrackSound, "", BuildChunk<TrackSoundChunk>);
+    reg.Register(chunk_id::kTrackSoundCategory, "", BuildChunk<TrackSoundCategoryChunk>);
+    reg.Register(chunk_id::kAlternativeLocations, "", BuildChunk<AlternativeLocationsChunk>);
 }
 
 } // namespace trevok

@@ -1,5 +1,7 @@
 #include "chunk/sequence_chunks.h"
 
+#include "app/int_math.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/sound_chunks.h"
 
@@ -20,18 +22,6 @@ T* FirstChildAs(const ParentChunk& parent, std::string_view id)
     return parent.FindChildAs<T>(id);
 }
 
-int32_t FloorToInt32(double v)
-{
-    if (!(v == v))
-        return 0;
-    double f = std::floor(v);
-    if (f <= -2147483648.0)
-        return std::numeric_limits<int32_t>::min();
-    if (f >= 2147483647.0)
-        return std::numeric_limits<int32_t>::max();
-    return static_cast<int32_t>(f);
-}
-
 // Tick differences of keys read from a file: taken wide and held to 32 bits.
 int32_t TickSpan(int32_t from, int32_t to)
 {
@@ -40,14 +30,8 @@ int32_t TickSpan(int32_t from, int32_t to)
                                                      std::numeric_limits<int32_t>::max()));
 }
 
-SequenceRotation Multiply(const SequenceRotation& a, const SequenceRotation& b)
-{
-    return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-
 // The rotation matrix of q applied to v.
-SequenceVector Rotate(const SequenceRotation& q, const SequenceVector& v)
+Vec3 Rotate(const Quaternion& q, const Vec3& v)
 {
     float xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
     float xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z;
@@ -57,7 +41,7 @@ SequenceVector Rotate(const SequenceRotation& q, const SequenceVector& v)
             2 * (xz - wy) * v.x + 2 * (yz + wx) * v.y + (1 - 2 * (xx + yy)) * v.z};
 }
 
-SequenceBlend MakeBlend(const SequenceRotation& from, const SequenceRotation& to)
+SequenceBlend MakeBlend(const Quaternion& from, const Quaternion& to)
 {
     float d = from.x * to.x + from.y * to.y + from.z * to.z + from.w * to.w;
     SequenceBlend b{from, to};
@@ -85,27 +69,13 @@ void WriteValues(ByteWriter& out, const std::vector<int32_t>& values)
 
 } // namespace
 
-int32_t MulDiv32(int32_t a, int32_t b, int32_t c)
-{
-    if (c == 0)
-        return -1;
-    int64_t p = static_cast<int64_t>(a) * b;
-    bool negative = (p < 0) != (c < 0);
-    uint64_t num = p < 0 ? 0 - static_cast<uint64_t>(p) : static_cast<uint64_t>(p);
-    uint64_t den = c < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(c)) : static_cast<uint64_t>(c);
-    uint64_t q = (num + den / 2) / den;
-    if (q > 0x7FFFFFFFull)
-        return -1;
-    return negative ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
-}
-
 // ---------------------------------------------------------------------------
 
 void SequenceListChunk::GetSequences(std::vector<SequenceChunk*>& list) const
 {
     list.clear();
     for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* s = c->Is("OBANSEQC") ? dynamic_cast<SequenceChunk*>(c) : nullptr)
+        if (auto* s = c->Is(chunk_id::kSequence) ? dynamic_cast<SequenceChunk*>(c) : nullptr)
             list.push_back(s);
 }
 
@@ -123,7 +93,7 @@ SequenceChunk* SequenceListChunk::FindSequence(int32_t number, int32_t index) co
 
 SequenceChunk::SequenceChunk(ParentChunk* parent, const SequenceChunk& source, const float rotation[4],
                              const int32_t position[3])
-    : ParentChunk(parent, "OBANSEQC")
+    : ParentChunk(parent, chunk_id::kSequence)
 {
     auto* header = new SequenceHeaderChunk(this, -1, -1, std::string());
     if (auto* h = source.GetHeader()) {
@@ -139,51 +109,51 @@ SequenceChunk::SequenceChunk(ParentChunk* parent, const SequenceChunk& source, c
 
 SequenceHeaderChunk* SequenceChunk::GetHeader() const
 {
-    return FirstChildAs<SequenceHeaderChunk>(*this, "OBASEQHD");
+    return FirstChildAs<SequenceHeaderChunk>(*this, chunk_id::kSequenceHeader);
 }
 
 HierarchyBoundsChunk* SequenceChunk::GetBounds() const
 {
-    return FirstChildAs<HierarchyBoundsChunk>(*this, "HIERBBOX");
+    return FirstChildAs<HierarchyBoundsChunk>(*this, chunk_id::kHierarchyBounds);
 }
 
 void SequenceChunk::GetFrames(std::vector<SequenceFrameChunk*>& list) const
 {
     list.clear();
     for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* f = c->Is("OBASEQFR") ? dynamic_cast<SequenceFrameChunk*>(c) : nullptr)
+        if (auto* f = c->Is(chunk_id::kSequenceFrame) ? dynamic_cast<SequenceFrameChunk*>(c) : nullptr)
             list.push_back(f);
 }
 
 int32_t SequenceChunk::GetTime() const
 {
-    auto* t = FirstChildAs<SequenceTimeChunk>(*this, "OBASEQTM");
+    auto* t = FirstChildAs<SequenceTimeChunk>(*this, chunk_id::kSequenceTime);
     return t ? t->milliseconds_ : 0;
 }
 
 int32_t SequenceChunk::GetSpeed() const
 {
-    auto* s = FirstChildAs<SequenceSpeedChunk>(*this, "OBASEQSP");
+    auto* s = FirstChildAs<SequenceSpeedChunk>(*this, chunk_id::kSequenceSpeed);
     return s ? s->speed_ : 0;
 }
 
 int32_t SequenceChunk::GetFlags() const
 {
-    auto* f = FirstChildAs<SequenceFlagsChunk>(*this, "OBASEQFL");
+    auto* f = FirstChildAs<SequenceFlagsChunk>(*this, chunk_id::kSequenceFlags);
     return f ? f->flags_ : 0;
 }
 
 void SequenceChunk::SetFlags(int32_t flags)
 {
-    if (auto* f = FirstChildAs<SequenceFlagsChunk>(*this, "OBASEQFL"))
+    if (auto* f = FirstChildAs<SequenceFlagsChunk>(*this, chunk_id::kSequenceFlags))
         f->flags_ = flags;
     else
         new SequenceFlagsChunk(this, flags);
 }
 
-bool SequenceChunk::GetDirection(SequenceVector& out) const
+bool SequenceChunk::GetDirection(Vec3& out) const
 {
-    auto* s = FirstChildAs<SequenceSpeedChunk>(*this, "OBASEQSP");
+    auto* s = FirstChildAs<SequenceSpeedChunk>(*this, chunk_id::kSequenceSpeed);
     if (!s) {
         out = {0, 0, 1};
         return false;
@@ -208,7 +178,7 @@ SequenceHeaderChunk::SequenceHeaderChunk(ParentChunk* parent, const ChunkBytes& 
 }
 
 SequenceHeaderChunk::SequenceHeaderChunk(ParentChunk* parent, int32_t number, int32_t index, std::string name)
-    : DataChunk(parent, "OBASEQHD"), number_(number), index_(index), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kSequenceHeader), number_(number), index_(index), name_(std::move(name))
 {
 }
 
@@ -245,7 +215,7 @@ SequenceFrameChunk::SequenceFrameChunk(ParentChunk* parent, const ChunkBytes& by
 
 SequenceFrameChunk::SequenceFrameChunk(ParentChunk* parent, const float rotation[4], const int32_t position[3],
                                        int32_t time, int32_t frameNumber, uint32_t flags)
-    : DataChunk(parent, "OBASEQFR"), time_(time), frameNumber_(frameNumber), flags_(flags)
+    : DataChunk(parent, chunk_id::kSequenceFrame), time_(time), frameNumber_(frameNumber), flags_(flags)
 {
     std::copy(rotation, rotation + 4, rotation_);
     std::copy(position, position + 3, position_);
@@ -281,7 +251,7 @@ SequenceTimeChunk::SequenceTimeChunk(ParentChunk* parent, const ChunkBytes& byte
 }
 
 SequenceTimeChunk::SequenceTimeChunk(ParentChunk* parent, int32_t milliseconds)
-    : DataChunk(parent, "OBASEQTM"), milliseconds_(milliseconds)
+    : DataChunk(parent, chunk_id::kSequenceTime), milliseconds_(milliseconds)
 {
 }
 
@@ -296,7 +266,7 @@ SequenceSpeedChunk::SequenceSpeedChunk(ParentChunk* parent, const ChunkBytes& by
 }
 
 SequenceSpeedChunk::SequenceSpeedChunk(ParentChunk* parent, int32_t speed, int32_t heading, int32_t value)
-    : DataChunk(parent, "OBASEQSP"), speed_(speed), heading_(heading), value_(value)
+    : DataChunk(parent, chunk_id::kSequenceSpeed), speed_(speed), heading_(heading), value_(value)
 {
 }
 
@@ -316,7 +286,7 @@ SequenceFlagsChunk::SequenceFlagsChunk(ParentChunk* parent, const ChunkBytes& by
 }
 
 SequenceFlagsChunk::SequenceFlagsChunk(ParentChunk* parent, int32_t flags)
-    : DataChunk(parent, "OBASEQFL"), flags_(flags)
+    : DataChunk(parent, chunk_id::kSequenceFlags), flags_(flags)
 {
 }
 
@@ -370,14 +340,14 @@ void AllSequencesChunk::WritePayload(ByteWriter& out) const
 void RegisterSequenceChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("OBASEQFR", "", BuildChunk<SequenceFrameChunk>);
-    reg.Register("OBASEQHD", "", BuildChunk<SequenceHeaderChunk>);
-    reg.Register("OBANSEQS", "", BuildChunk<SequenceListChunk>);
-    reg.Register("OBASEQTM", "", BuildChunk<SequenceTimeChunk>);
-    reg.Register("OBASEQSP", "", BuildChunk<SequenceSpeedChunk>);
-    reg.Register("OBASEQFL", "", BuildChunk<SequenceFlagsChunk>);
-    reg.Register("OBANALLS", "", BuildChunk<AllSequencesChunk>);
-    reg.Register("OBANSEQC", "", BuildChunk<SequenceChunk>);
+    reg.Register(chunk_id::kSequenceFrame, "", BuildChunk<SequenceFrameChunk>);
+    reg.Register(chunk_id::kSequenceHeader, "", BuildChunk<SequenceHeaderChunk>);
+    reg.Register(chunk_id::kSequenceList, "", BuildChunk<SequenceListChunk>);
+    reg.Register(chunk_id::kSequenceTime, "", BuildChunk<SequenceTimeChunk>);
+    reg.Register(chunk_id::kSequenceSpeed, "", BuildChunk<SequenceSpeedChunk>);
+    reg.Register(chunk_id::kSequenceFlags, "", BuildChunk<SequenceFlagsChunk>);
+    reg.Register(chunk_id::kAllSequences, "", BuildChunk<AllSequencesChunk>);
+    reg.Register(chunk_id::kSequence, "", BuildChunk<SequenceChunk>);
 }
 
 // ---------------------------------------------------------------------------
@@ -386,7 +356,7 @@ SequenceKey BuildSequenceKey(const SequenceFrameChunk& frame, SequenceBuildConte
                              std::vector<SequenceSound>& sounds, float ticksPerFraction)
 {
     SequenceKey key;
-    key.time_ = FloorToInt32(static_cast<double>(ticksPerFraction) * frame.time_);
+    key.time_ = FloorToInt(static_cast<double>(ticksPerFraction) * frame.time_);
     key.position_ = {static_cast<float>(frame.position_[0]) * context.scale_,
                      static_cast<float>(frame.position_[1]) * context.scale_,
                      static_cast<float>(frame.position_[2]) * context.scale_};
@@ -438,14 +408,15 @@ std::unique_ptr<Sequence> BuildSequence(const SequenceChunk& chunk, SequenceBuil
                          box->maximum_[2] * context.scale_};
     }
     if (tables.length_[index] == 0) {
-        int32_t length = chunk.FindChild("OBASEQTM") ? MulDiv32(chunk.GetTime(), context.ticksPerSecond_, 1000)
-                                                     : context.ticksPerSecond_;
+        int32_t length = chunk.FindChild(chunk_id::kSequenceTime)
+                             ? MulDiv(chunk.GetTime(), context.ticksPerSecond_, 1000)
+                             : context.ticksPerSecond_;
         // A negative time, or one too long to count in ticks, plays as no time at all.
         length = std::max(length, 0);
         tables.length_[index] = length;
         tables.ticksPerFraction_[index] = static_cast<float>(length) * kOneOver65536;
     }
-    if (chunk.FindChild("OBASEQSP")) {
+    if (chunk.FindChild(chunk_id::kSequenceSpeed)) {
         tables.speed_[index] = static_cast<float>(chunk.GetSpeed()) * 0.001f;
         chunk.GetDirection(tables.direction_[index]);
     }
@@ -460,13 +431,13 @@ std::unique_ptr<Sequence> BuildSequence(const SequenceChunk& chunk, SequenceBuil
                             [](const SequenceKey& k) { return (k.flags_ & kKeyReference) != 0; });
     if (ref != seq->keys_.end()) {
         seq->flags_ |= kSequenceHasReference;
-        SequenceRotation inverse = ref->rotation_;
+        Quaternion inverse = ref->rotation_;
         inverse.w = -inverse.w;
-        SequenceVector origin = ref->position_;
+        Vec3 origin = ref->position_;
         for (auto& k : seq->keys_) {
-            SequenceVector d{k.position_.x - origin.x, k.position_.y - origin.y, k.position_.z - origin.z};
+            Vec3 d{k.position_.x - origin.x, k.position_.y - origin.y, k.position_.z - origin.z};
             k.position_ = Rotate(inverse, d);
-            k.rotation_ = Multiply(inverse, k.rotation_);
+            k.rotation_ = inverse * k.rotation_;
         }
     }
 

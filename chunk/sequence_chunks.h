@@ -4,7 +4,9 @@
 // through. The hierarchy loader builds one SequenceSet per part.
 #pragma once
 
+#include "app/maths.h"
 #include "chunk/chunk.h"
+#include "chunk/chunk_ids.h"
 
 #include <array>
 #include <memory>
@@ -31,21 +33,11 @@ inline constexpr uint32_t kFrameReference = 0x80000000u;
 inline constexpr int32_t kSequenceUpperBody = 1;
 inline constexpr int32_t kSequenceLowerBody = 2;
 
-struct SequenceVector {
-    float x = 0, y = 0, z = 0;
-    bool operator==(const SequenceVector&) const = default;
-};
-
-struct SequenceRotation {
-    float x = 0, y = 0, z = 0, w = 1;
-    bool operator==(const SequenceRotation&) const = default;
-};
-
 // OBANSEQS: the sequences of one part.
 class SequenceChunk;
 class SequenceListChunk : public ParentChunk {
 public:
-    explicit SequenceListChunk(ParentChunk* parent) : ParentChunk(parent, "OBANSEQS") {}
+    explicit SequenceListChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kSequenceList) {}
     SequenceListChunk(ParentChunk* parent, const ChunkBytes& bytes) : ParentChunk(parent, bytes) {}
 
     void GetSequences(std::vector<SequenceChunk*>& list) const;
@@ -56,7 +48,7 @@ public:
 // OBANSEQC: one sequence: header, key frames, optional time, speed, flags and box.
 class SequenceChunk : public ParentChunk {
 public:
-    explicit SequenceChunk(ParentChunk* parent) : ParentChunk(parent, "OBANSEQC") {}
+    explicit SequenceChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kSequence) {}
     SequenceChunk(ParentChunk* parent, const ChunkBytes& bytes) : ParentChunk(parent, bytes) {}
     // A one-frame sequence named and numbered like `source`, holding the given pose;
     // its frame is a reference frame when any frame of the source is one.
@@ -71,7 +63,7 @@ public:
     int32_t GetFlags() const; // 0 without OBASEQFL
     void SetFlags(int32_t flags);
     // The heading as a unit vector in the ground plane; false and (0, 0, 1) without OBASEQSP.
-    bool GetDirection(SequenceVector& out) const;
+    bool GetDirection(Vec3& out) const;
 };
 
 // OBASEQHD.
@@ -161,7 +153,7 @@ struct AllSequencesRecord {
 class AllSequencesChunk : public DataChunk {
 public:
     AllSequencesChunk(ParentChunk* parent, const ChunkBytes& bytes);
-    explicit AllSequencesChunk(ParentChunk* parent) : DataChunk(parent, "OBANALLS") {}
+    explicit AllSequencesChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kAllSequences) {}
     std::vector<AllSequencesRecord> records_;
 
 protected:
@@ -177,15 +169,15 @@ void RegisterSequenceChunks();
 // The rotations a key blends between, the second sign-corrected towards the first;
 // the player sets its interpolation up from them.
 struct SequenceBlend {
-    SequenceRotation from_;
-    SequenceRotation to_;
+    Quaternion from_{0, 0, 0, 1};
+    Quaternion to_{0, 0, 0, 1};
 };
 
 struct SequenceKey {
     int32_t time_ = 0; // ticks from the start of the sequence
     int32_t span_ = 0; // ticks to the next key (the last: to the end)
-    SequenceVector position_;
-    SequenceRotation rotation_;
+    Vec3 position_{0, 0, 0};
+    Quaternion rotation_{0, 0, 0, 1};
     int32_t flags_ = 0; // kKeyRotates | kKeyMoves | kKeyReference
     int32_t ordinal_ = 0;
     SequenceBlend blend_;
@@ -211,8 +203,8 @@ struct Sequence {
     int32_t index_ = 0;
     int32_t length_ = 0; // ticks
     bool hasBounds_ = false;
-    SequenceVector minimum_;
-    SequenceVector maximum_;
+    Vec3 minimum_{0, 0, 0};
+    Vec3 maximum_{0, 0, 0};
 };
 
 // Entry i is the sequence with index i, or none.
@@ -236,7 +228,7 @@ struct SequenceTables {
     std::array<int32_t, kSequenceSlots> length_{};
     std::array<float, kSequenceSlots> ticksPerFraction_{};
     std::array<float, kSequenceSlots> speed_{};
-    std::array<SequenceVector, kSequenceSlots> direction_{};
+    std::array<Vec3, kSequenceSlots> direction_{};
     void Clear() { *this = SequenceTables{}; }
 };
 
@@ -254,8 +246,5 @@ std::unique_ptr<SequenceSet> BuildSequenceSet(const SequenceListChunk& list, Seq
 std::unique_ptr<Sequence> BuildSequence(const SequenceChunk& chunk, SequenceBuildContext& context);
 SequenceKey BuildSequenceKey(const SequenceFrameChunk& frame, SequenceBuildContext& context,
                              std::vector<SequenceSound>& sounds, float ticksPerFraction);
-
-// (a * b) / c rounded to nearest through 64 bits; -1 when c is 0 or the result does not fit.
-int32_t MulDiv32(int32_t a, int32_t b, int32_t c);
 
 } // namespace trevok

@@ -1,6 +1,7 @@
 #include "chunk/shape_chunks.h"
 
 #include "chunk/chunk_file.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/object_chunks.h"
 
 #include <algorithm>
@@ -23,6 +24,15 @@ void ReadNormal(ByteReader& r, ShapeNormal& n)
     n.z = r.F32();
 }
 
+void WriteNormals(ByteWriter& out, const std::vector<ShapeNormal>& normals)
+{
+    for (const auto& n : normals) {
+        out.F32(n.x);
+        out.F32(n.y);
+        out.F32(n.z);
+    }
+}
+
 // Whole records fill the array; a remainder stays with the chunk's tail.
 template <class T, class ReadOne>
 void ReadRecords(ByteReader& r, std::vector<T>& out, size_t recordSize, ReadOne readOne)
@@ -36,7 +46,7 @@ void ReadRecords(ByteReader& r, std::vector<T>& out, size_t recordSize, ReadOne 
 
 ShapeData* OwningShapeData(ParentChunk* parent)
 {
-    if (!parent || !(parent->Is("VQNSHAPE") || parent->Is("SUBSHAPE")))
+    if (!parent || !(parent->Is(chunk_id::kShape) || parent->Is(chunk_id::kSubShape)))
         return nullptr;
     auto* shape = dynamic_cast<ShapeChunk*>(parent);
     return shape ? &shape->Data() : nullptr;
@@ -59,7 +69,7 @@ ShapeChunk::ShapeChunk(ParentChunk* parent, std::string_view identifier, const S
     AppendGeometryChildren();
 }
 
-ShapeChunk::ShapeChunk(ParentChunk* parent, const ShapeData& data) : ShapeChunk(parent, "VQNSHAPE", data)
+ShapeChunk::ShapeChunk(ParentChunk* parent, const ShapeData& data) : ShapeChunk(parent, chunk_id::kShape, data)
 {
     new ShapeHeaderChunk(this);
 }
@@ -89,16 +99,17 @@ void ShapeChunk::AppendGeometryChildren()
     if (!d.textureNames_.empty())
         new TextureNamesChunk(this, d.textureNames_);
     d.ComputeCentre();
-    if (!FindChild("SHPCENTR"))
+    if (!FindChild(chunk_id::kShapeCentre))
         new ShapeCentreChunk(this);
-    if (d.shapeFlags_ != 0 && !FindChild("SHPFLAGS"))
+    if (d.shapeFlags_ != 0 && !FindChild(chunk_id::kShapeFlags))
         new ShapeFlagsChunk(this);
 }
 
 bool ShapeChunk::Update(const ShapeData& data)
 {
-    for (const char* id : {"SHPRAWVT", "SHPVNORM", "SHPPNORM", "SHPPOLYS", "SHPUVCRD", "SHPTEXFN", "SHPCENTR",
-                           "SHPFLAGS", "SHPVFLAG"})
+    for (const char* id : {chunk_id::kShapePoints, chunk_id::kVertexNormals, chunk_id::kPolygonNormals,
+                           chunk_id::kPolygons, chunk_id::kUvCoords, chunk_id::kTextureNames, chunk_id::kShapeCentre,
+                           chunk_id::kShapeFlags, chunk_id::kVertexFlags})
         delete FindChild(id);
     shape_ = data;
     AppendGeometryChildren();
@@ -107,25 +118,16 @@ bool ShapeChunk::Update(const ShapeData& data)
 
 ShapeChunk* ShapeChunk::Clone()
 {
-    auto block = BuildBlock();
-    if (block.size() < static_cast<size_t>(kChunkHeaderSize) || !parent_)
-        return nullptr;
-    Chunk* made = parent_->CreateChild(ChunkBytes{block});
-    auto* copy = dynamic_cast<ShapeChunk*>(made);
-    if (!copy) {
-        delete made;
-        return nullptr;
-    }
-    delete copy->FindChild("SHPHEAD1");
-    new ShapeHeaderChunk(copy);
-    copy->AfterLoad();
-    return copy;
+    return CloneWithNewHeader<ShapeChunk, ShapeHeaderChunk>(chunk_id::kShapeHeader);
 }
 
 void ShapeChunk::StripExtras()
 {
-    static constexpr const char* kExtras[] = {"SHPZSPDT", "SHPMRGDT", "SHPMORPH", "TEXTANIM", "SHPPCINF", "SHPFRAGS",
-                                              "ANIMSEQU", "ANSHCEN2", "CONSHAPE", "ASALTTEX", "SHPPRPRO", "SHPVTINT"};
+    static constexpr const char* kExtras[] = {
+        chunk_id::kShapeZspData,      chunk_id::kMergeData,       chunk_id::kShapeMorph,
+        chunk_id::kTextureAnimation,  chunk_id::kShapePcInfo,     chunk_id::kShapeFragments,
+        chunk_id::kShapeAnimSequence, chunk_id::kAnimShapeCentre, chunk_id::kConnectedShape,
+        chunk_id::kShapeAltTextures,  chunk_id::kShapeProperties, chunk_id::kVertexIntensity};
     for (Chunk* c = firstChild_; c;) {
         Chunk* next = c->Next();
         for (const char* id : kExtras)
@@ -139,7 +141,7 @@ void ShapeChunk::StripExtras()
 
 ShapeHeaderChunk* ShapeChunk::GetHeader() const
 {
-    return FindChildAs<ShapeHeaderChunk>("SHPHEAD1");
+    return FindChildAs<ShapeHeaderChunk>(chunk_id::kShapeHeader);
 }
 
 bool ShapeChunk::SetName(const std::string& name)
@@ -181,7 +183,7 @@ bool ShapeChunk::IsSameShapeInFile(std::FILE* file) const
         return false;
     long start = std::ftell(file);
     std::vector<long> heads;
-    ScanFileForChunks(heads, file, "SHPHEAD1");
+    ScanFileForChunks(heads, file, chunk_id::kShapeHeader);
     bool same = false;
     uint8_t b[4];
     if (heads.size() == 1 && std::fseek(file, heads[0] + 32, SEEK_SET) == 0 && std::fread(b, 1, 4, file) == 4) {
@@ -223,7 +225,7 @@ void ShapeChunk::DetachObject(ObjectChunk* object)
 // ---------------------------------------------------------------------------
 
 ShapePointsChunk::ShapePointsChunk(ParentChunk* parent, std::vector<ShapePoint> points)
-    : DataChunk(parent, "SHPRAWVT"), points_(std::move(points))
+    : DataChunk(parent, chunk_id::kShapePoints), points_(std::move(points))
 {
 }
 
@@ -248,7 +250,7 @@ void ShapePointsChunk::WritePayload(ByteWriter& out) const
 }
 
 VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
-    : DataChunk(parent, "SHPVNORM"), normals_(std::move(normals))
+    : DataChunk(parent, chunk_id::kVertexNormals), normals_(std::move(normals))
 {
 }
 
@@ -264,15 +266,11 @@ VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, const ChunkBytes& by
 
 void VertexNormalsChunk::WritePayload(ByteWriter& out) const
 {
-    for (const auto& n : normals_) {
-        out.F32(n.x);
-        out.F32(n.y);
-        out.F32(n.z);
-    }
+    WriteNormals(out, normals_);
 }
 
 PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
-    : DataChunk(parent, "SHPPNORM"), normals_(std::move(normals))
+    : DataChunk(parent, chunk_id::kPolygonNormals), normals_(std::move(normals))
 {
 }
 
@@ -288,15 +286,11 @@ PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, const ChunkBytes& 
 
 void PolygonNormalsChunk::WritePayload(ByteWriter& out) const
 {
-    for (const auto& n : normals_) {
-        out.F32(n.x);
-        out.F32(n.y);
-        out.F32(n.z);
-    }
+    WriteNormals(out, normals_);
 }
 
 VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, std::vector<int32_t> flags)
-    : DataChunk(parent, "SHPVFLAG"), flags_(std::move(flags))
+    : DataChunk(parent, chunk_id::kVertexFlags), flags_(std::move(flags))
 {
 }
 
@@ -318,7 +312,7 @@ void VertexFlagsChunk::WritePayload(ByteWriter& out) const
 }
 
 MergeDataChunk::MergeDataChunk(ParentChunk* parent, std::vector<int32_t> entries)
-    : DataChunk(parent, "SHPMRGDT"), entries_(std::move(entries))
+    : DataChunk(parent, chunk_id::kMergeData), entries_(std::move(entries))
 {
 }
 
@@ -336,7 +330,7 @@ void MergeDataChunk::WritePayload(ByteWriter& out) const
 }
 
 PolygonsChunk::PolygonsChunk(ParentChunk* parent, std::vector<ShapePolygon> polygons)
-    : DataChunk(parent, "SHPPOLYS"), polygons_(std::move(polygons))
+    : DataChunk(parent, chunk_id::kPolygons), polygons_(std::move(polygons))
 {
 }
 
@@ -380,7 +374,7 @@ void PolygonsChunk::WritePayload(ByteWriter& out) const
 }
 
 UvCoordsChunk::UvCoordsChunk(ParentChunk* parent, std::vector<ShapeUvSet> sets)
-    : DataChunk(parent, "SHPUVCRD"), sets_(std::move(sets))
+    : DataChunk(parent, chunk_id::kUvCoords), sets_(std::move(sets))
 {
 }
 
@@ -432,7 +426,7 @@ void UvCoordsChunk::WritePayload(ByteWriter& out) const
 }
 
 TextureNamesChunk::TextureNamesChunk(ParentChunk* parent, std::vector<std::string> names)
-    : DataChunk(parent, "SHPTEXFN"), names_(std::move(names))
+    : DataChunk(parent, chunk_id::kTextureNames), names_(std::move(names))
 {
 }
 
@@ -474,7 +468,7 @@ void TextureNamesChunk::WritePayload(ByteWriter& out) const
     out.Zeros(PayloadSize() - (out.Position() - start));
 }
 
-ShapeCentreChunk::ShapeCentreChunk(ParentChunk* parent) : DataChunk(parent, "SHPCENTR")
+ShapeCentreChunk::ShapeCentreChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kShapeCentre)
 {
     ShapeData* d = OwningShapeData(parent);
     data_ = d ? d : &own_;
@@ -502,7 +496,7 @@ void ShapeCentreChunk::WritePayload(ByteWriter& out) const
     out.F32(data_->centreRadius_);
 }
 
-ShapeFlagsChunk::ShapeFlagsChunk(ParentChunk* parent) : DataChunk(parent, "SHPFLAGS")
+ShapeFlagsChunk::ShapeFlagsChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kShapeFlags)
 {
     ShapeData* d = OwningShapeData(parent);
     data_ = d ? d : &own_;
@@ -523,7 +517,7 @@ void ShapeFlagsChunk::WritePayload(ByteWriter& out) const
 
 // ---------------------------------------------------------------------------
 
-ShapeHeaderChunk::ShapeHeaderChunk(ParentChunk* parent) : DataChunk(parent, "SHPHEAD1")
+ShapeHeaderChunk::ShapeHeaderChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kShapeHeader)
 {
     ShapeData* d = OwningShapeData(parent);
     data_ = d ? d : &own_;
@@ -619,7 +613,7 @@ void ShapeHeaderChunk::BeforeSave()
 // ---------------------------------------------------------------------------
 
 ExternalFileChunk::ExternalFileChunk(ParentChunk* parent, const std::string& fileName)
-    : ParentChunk(parent, "SHPEXTFL")
+    : ParentChunk(parent, chunk_id::kExternalFile)
 {
     new ExternalFileNameChunk(this, fileName);
     ParentChunk::AfterLoad();
@@ -627,15 +621,15 @@ ExternalFileChunk::ExternalFileChunk(ParentChunk* parent, const std::string& fil
 
 std::string ExternalFileChunk::GetDisplayName() const
 {
-    if (auto* o = FindChildAs<ExternalObjectNameChunk>("EXTOBJNM"))
+    if (auto* o = FindChildAs<ExternalObjectNameChunk>(chunk_id::kExternalObjectName))
         return o->displayName_;
-    if (auto* f = FindChildAs<FileNameChunk>("RIFFNAME"))
+    if (auto* f = FindChildAs<FileNameChunk>(chunk_id::kFileName))
         return f->name_;
     return {};
 }
 
 ExternalFileNameChunk::ExternalFileNameChunk(ParentChunk* parent, std::string name)
-    : DataChunk(parent, "SHPEXTFN"), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kExternalFileName), name_(std::move(name))
 {
 }
 
@@ -657,7 +651,7 @@ void ExternalFileNameChunk::WritePayload(ByteWriter& out) const
 }
 
 ExternalObjectNameChunk::ExternalObjectNameChunk(ParentChunk* parent, std::string name)
-    : DataChunk(parent, "EXTOBJNM"), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kExternalObjectName), name_(std::move(name))
 {
     MakeDisplayName();
 }
@@ -678,7 +672,7 @@ void ExternalObjectNameChunk::AfterLoad()
 
 void ExternalObjectNameChunk::MakeDisplayName()
 {
-    const FileNameChunk* file = parent_ ? parent_->FindChildAs<FileNameChunk>("RIFFNAME") : nullptr;
+    const FileNameChunk* file = parent_ ? parent_->FindChildAs<FileNameChunk>(chunk_id::kFileName) : nullptr;
     displayName_ = name_ + "@" + (file ? file->name_ : std::string("*NotFound*"));
 }
 
@@ -693,27 +687,27 @@ void ExternalObjectNameChunk::WritePayload(ByteWriter& out) const
 void RegisterShapeChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("VQNSHAPE", "", BuildChunk<ShapeChunk>);
-    for (const char* parent : {"VQNSHAPE", "SUBSHAPE", "ANIMFRAM"})
-        reg.Register("SHPRAWVT", parent, BuildChunk<ShapePointsChunk>);
-    for (const char* parent : {"VQNSHAPE", "SUBSHAPE"}) {
-        reg.Register("SHPVFLAG", parent, BuildChunk<VertexFlagsChunk>);
-        reg.Register("SHPVNORM", parent, BuildChunk<VertexNormalsChunk>);
-        reg.Register("SHPTEXFN", parent, BuildChunk<TextureNamesChunk>);
-        reg.Register("SHPMRGDT", parent, BuildChunk<MergeDataChunk>);
+    reg.Register(chunk_id::kShape, "", BuildChunk<ShapeChunk>);
+    for (const char* parent : {chunk_id::kShape, chunk_id::kSubShape, chunk_id::kShapeAnimFrame})
+        reg.Register(chunk_id::kShapePoints, parent, BuildChunk<ShapePointsChunk>);
+    for (const char* parent : {chunk_id::kShape, chunk_id::kSubShape}) {
+        reg.Register(chunk_id::kVertexFlags, parent, BuildChunk<VertexFlagsChunk>);
+        reg.Register(chunk_id::kVertexNormals, parent, BuildChunk<VertexNormalsChunk>);
+        reg.Register(chunk_id::kTextureNames, parent, BuildChunk<TextureNamesChunk>);
+        reg.Register(chunk_id::kMergeData, parent, BuildChunk<MergeDataChunk>);
     }
-    for (const char* parent : {"VQNSHAPE", "SUBSHAPE", "ANIMFRAM"})
-        reg.Register("SHPPNORM", parent, BuildChunk<PolygonNormalsChunk>);
-    for (const char* parent : {"VQNSHAPE", "SUBSHAPE", "CONSHAPE"}) {
-        reg.Register("SHPPOLYS", parent, BuildChunk<PolygonsChunk>);
-        reg.Register("SHPUVCRD", parent, BuildChunk<UvCoordsChunk>);
+    for (const char* parent : {chunk_id::kShape, chunk_id::kSubShape, chunk_id::kShapeAnimFrame})
+        reg.Register(chunk_id::kPolygonNormals, parent, BuildChunk<PolygonNormalsChunk>);
+    for (const char* parent : {chunk_id::kShape, chunk_id::kSubShape, chunk_id::kConnectedShape}) {
+        reg.Register(chunk_id::kPolygons, parent, BuildChunk<PolygonsChunk>);
+        reg.Register(chunk_id::kUvCoords, parent, BuildChunk<UvCoordsChunk>);
     }
-    reg.Register("SHPHEAD1", "VQNSHAPE", BuildChunk<ShapeHeaderChunk>);
-    reg.Register("SHPCENTR", "", BuildChunk<ShapeCentreChunk>);
-    reg.Register("SHPFLAGS", "", BuildChunk<ShapeFlagsChunk>);
-    reg.Register("SHPEXTFL", "", BuildChunk<ExternalFileChunk>);
-    reg.Register("SHPEXTFN", "", BuildChunk<ExternalFileNameChunk>);
-    reg.Register("EXTOBJNM", "", BuildChunk<ExternalObjectNameChunk>);
+    reg.Register(chunk_id::kShapeHeader, chunk_id::kShape, BuildChunk<ShapeHeaderChunk>);
+    reg.Register(chunk_id::kShapeCentre, "", BuildChunk<ShapeCentreChunk>);
+    reg.Register(chunk_id::kShapeFlags, "", BuildChunk<ShapeFlagsChunk>);
+    reg.Register(chunk_id::kExternalFile, "", BuildChunk<ExternalFileChunk>);
+    reg.Register(chunk_id::kExternalFileName, "", BuildChunk<ExternalFileNameChunk>);
+    reg.Register(chunk_id::kExternalObjectName, "", BuildChunk<ExternalObjectNameChunk>);
 }
 
 } // namespace trevok

@@ -49,9 +49,31 @@ protected:
     ShapeChunk(ParentChunk* parent, std::string_view identifier, const ShapeData& data);
     ShapeChunk(ParentChunk* parent, std::string_view identifier);
     void AppendGeometryChildren();
+    // This chunk's bytes read back as a new child of the same parent, with the copied
+    // header `headerId` replaced by a new `Header`; none when they do not make a `Shape`.
+    template <class Shape, class Header>
+    Shape* CloneWithNewHeader(std::string_view headerId);
 
     ShapeData shape_;
 };
+
+template <class Shape, class Header>
+Shape* ShapeChunk::CloneWithNewHeader(std::string_view headerId)
+{
+    auto block = BuildBlock();
+    if (block.size() < static_cast<size_t>(kChunkHeaderSize) || !parent_)
+        return nullptr;
+    Chunk* made = parent_->CreateChild(ChunkBytes{block});
+    auto* copy = dynamic_cast<Shape*>(made);
+    if (!copy) {
+        delete made;
+        return nullptr;
+    }
+    delete copy->FindChild(headerId);
+    new Header(copy);
+    copy->AfterLoad();
+    return copy;
+}
 
 // The shape data a geometry chunk fills when it lies directly under a shape; none elsewhere.
 ShapeData* OwningShapeData(ParentChunk* parent);

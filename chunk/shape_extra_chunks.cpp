@@ -1,22 +1,17 @@
 #include "chunk/shape_extra_chunks.h"
 
+#include "app/hash_table.h"
+#include "chunk/chunk_ids.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 namespace trevok {
 namespace {
 
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 bool IsShapeKind(const Chunk* c)
 {
-    return c && (c->Is("VQNSHAPE") || c->Is("SUBSHAPE"));
+    return c && (c->Is(chunk_id::kShape) || c->Is(chunk_id::kSubShape));
 }
 
 // ANISEQDT and ANIFRADT: 20 bytes of words and a NUL-terminated name, stored in
@@ -74,7 +69,7 @@ ShapeFragmentTypeChunk::ShapeFragmentTypeChunk(ParentChunk* parent, const ChunkB
 }
 
 ShapeFragmentTypeChunk::ShapeFragmentTypeChunk(ParentChunk* parent, std::string name)
-    : DataChunk(parent, "SHPFRGTP"), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kShapeFragmentType), name_(std::move(name))
 {
 }
 
@@ -94,7 +89,7 @@ ShapeFileNameChunk::ShapeFileNameChunk(ParentChunk* parent, const ChunkBytes& by
 }
 
 ShapeFileNameChunk::ShapeFileNameChunk(ParentChunk* parent, std::string name)
-    : DataChunk(parent, "SHPFNAME"), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kShapeFileName), name_(std::move(name))
 {
 }
 
@@ -130,7 +125,7 @@ ConnectedShapeTypeChunk::ConnectedShapeTypeChunk(ParentChunk* parent, const Chun
 }
 
 ConnectedShapeTypeChunk::ConnectedShapeTypeChunk(ParentChunk* parent, int32_t type)
-    : DataChunk(parent, "CONSTYPE"), word_(type)
+    : DataChunk(parent, chunk_id::kConnectedShapeType), word_(type)
 {
 }
 
@@ -155,7 +150,7 @@ ShapePropertiesChunk::ShapePropertiesChunk(ParentChunk* parent, const ChunkBytes
 }
 
 ShapePropertiesChunk::ShapePropertiesChunk(ParentChunk* parent, int32_t headWord, std::vector<int32_t> entries)
-    : DataChunk(parent, "SHPPRPRO"), headWord_(headWord), entries_(std::move(entries))
+    : DataChunk(parent, chunk_id::kShapeProperties), headWord_(headWord), entries_(std::move(entries))
 {
 }
 
@@ -192,48 +187,36 @@ void ShapePropertiesChunk::WritePayload(ByteWriter& out) const
 
 // ---------------------------------------------------------------------------
 
-SubShapeChunk::SubShapeChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeChunk(parent, "SUBSHAPE")
+SubShapeChunk::SubShapeChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeChunk(parent, chunk_id::kSubShape)
 {
     shape_.Clear();
     // Read here so the children find this sub-shape's data.
     ReadChildren(bytes.Payload());
 }
 
-SubShapeChunk::SubShapeChunk(ParentChunk* parent, const ShapeData& data) : ShapeChunk(parent, "SUBSHAPE", data)
+SubShapeChunk::SubShapeChunk(ParentChunk* parent, const ShapeData& data) : ShapeChunk(parent, chunk_id::kSubShape, data)
 {
     new SubShapeHeaderChunk(this);
 }
 
 SubShapeChunk* SubShapeChunk::Clone()
 {
-    auto block = BuildBlock();
-    if (block.size() < static_cast<size_t>(kChunkHeaderSize) || !parent_)
-        return nullptr;
-    Chunk* made = parent_->CreateChild(ChunkBytes{block});
-    auto* copy = dynamic_cast<SubShapeChunk*>(made);
-    if (!copy) {
-        delete made;
-        return nullptr;
-    }
-    delete copy->FindChild("SUBSHPHD");
-    new SubShapeHeaderChunk(copy);
-    copy->AfterLoad();
-    return copy;
+    return CloneWithNewHeader<SubShapeChunk, SubShapeHeaderChunk>(chunk_id::kSubShapeHeader);
 }
 
 SubShapeHeaderChunk* SubShapeChunk::GetHeader() const
 {
-    return FindChildAs<SubShapeHeaderChunk>("SUBSHPHD");
+    return FindChildAs<SubShapeHeaderChunk>(chunk_id::kSubShapeHeader);
 }
 
 std::optional<std::string> SubShapeChunk::GetFileName() const
 {
-    if (auto* f = FindChildAs<ShapeFileNameChunk>("SHPFNAME"))
+    if (auto* f = FindChildAs<ShapeFileNameChunk>(chunk_id::kShapeFileName))
         return f->name_;
     return std::nullopt;
 }
 
-SubShapeHeaderChunk::SubShapeHeaderChunk(ParentChunk* parent) : DataChunk(parent, "SUBSHPHD")
+SubShapeHeaderChunk::SubShapeHeaderChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kSubShapeHeader)
 {
     ShapeData* d = OwningShapeData(parent);
     data_ = d ? d : &own_;
@@ -288,13 +271,13 @@ ShapeChunk* ShapeMorphChunk::OwnerShape() const
 
 ShapeChunk* ShapeMorphChunk::BaseShape() const
 {
-    return parent_ && parent_->Is("VQNSHAPE") ? dynamic_cast<ShapeChunk*>(parent_) : nullptr;
+    return parent_ && parent_->Is(chunk_id::kShape) ? dynamic_cast<ShapeChunk*>(parent_) : nullptr;
 }
 
 SubShapeChunk* ShapeMorphChunk::FindSubShape(int32_t number) const
 {
     for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* s = c->Is("SUBSHAPE") ? dynamic_cast<SubShapeChunk*>(c) : nullptr)
+        if (auto* s = c->Is(chunk_id::kSubShape) ? dynamic_cast<SubShapeChunk*>(c) : nullptr)
             if (auto* h = s->GetHeader(); h && h->number_ == number)
                 return s;
     return nullptr;
@@ -306,13 +289,13 @@ SubShapeChunk* ShapeMorphChunk::AddSubShape(const std::string& fileName)
     if (!owner)
         return nullptr;
     for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* s = c->Is("SUBSHAPE") ? dynamic_cast<SubShapeChunk*>(c) : nullptr)
-            if (auto name = s->GetFileName(); name && EqualIgnoringCase(*name, fileName))
+        if (auto* s = c->Is(chunk_id::kSubShape) ? dynamic_cast<SubShapeChunk*>(c) : nullptr)
+            if (auto name = s->GetFileName(); name && CompareName(*name, fileName))
                 return nullptr;
     auto* sub = new SubShapeChunk(this, owner->Data());
     new ShapeFileNameChunk(sub, fileName);
     // Texture animation and merge data travel as bytes: read back as children of the copy.
-    for (const char* id : {"TEXTANIM", "SHPMRGDT"})
+    for (const char* id : {chunk_id::kTextureAnimation, chunk_id::kMergeData})
         if (Chunk* extra = owner->FindChild(id)) {
             auto block = extra->BuildBlock();
             if (block.size() >= static_cast<size_t>(kChunkHeaderSize))
@@ -326,7 +309,7 @@ void ShapeMorphChunk::BeforeSave()
     int32_t highest = 0;
     std::vector<SubShapeHeaderChunk*> headers;
     for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* s = c->Is("SUBSHAPE") ? dynamic_cast<SubShapeChunk*>(c) : nullptr)
+        if (auto* s = c->Is(chunk_id::kSubShape) ? dynamic_cast<SubShapeChunk*>(c) : nullptr)
             if (auto* h = s->GetHeader()) {
                 headers.push_back(h);
                 highest = std::max(highest, h->number_);
@@ -360,7 +343,7 @@ ShapeMorphFramesChunk::ShapeMorphFramesChunk(ParentChunk* parent, const ChunkByt
 
 ShapeMorphChunk* ShapeMorphFramesChunk::MorphSet() const
 {
-    return parent_ && parent_->Is("SHPMORPH") ? dynamic_cast<ShapeMorphChunk*>(parent_) : nullptr;
+    return parent_ && parent_->Is(chunk_id::kShapeMorph) ? dynamic_cast<ShapeMorphChunk*>(parent_) : nullptr;
 }
 
 void ShapeMorphFramesChunk::AfterLoad()
@@ -506,7 +489,7 @@ ShapeAnimSequenceChunk::ShapeAnimSequenceChunk(ParentChunk* parent, const ChunkB
 }
 
 ShapeAnimSequenceChunk::ShapeAnimSequenceChunk(ParentChunk* parent, int32_t number, std::string name)
-    : ParentChunk(parent, "ANIMSEQU")
+    : ParentChunk(parent, chunk_id::kShapeAnimSequence)
 {
     record_.number_ = number;
     record_.name_ = std::move(name);
@@ -515,14 +498,14 @@ ShapeAnimSequenceChunk::ShapeAnimSequenceChunk(ParentChunk* parent, int32_t numb
 }
 
 ShapeAnimSequenceChunk::ShapeAnimSequenceChunk(ParentChunk* parent, const ShapeAnimSequence& record)
-    : ParentChunk(parent, "ANIMSEQU"), record_(record), assembled_(true)
+    : ParentChunk(parent, chunk_id::kShapeAnimSequence), record_(record), assembled_(true)
 {
     RebuildChildren();
 }
 
 bool ShapeAnimSequenceChunk::Assemble()
 {
-    auto* data = FindChildAs<ShapeAnimSequenceDataChunk>("ANISEQDT");
+    auto* data = FindChildAs<ShapeAnimSequenceDataChunk>(chunk_id::kShapeAnimSequenceData);
     if (!data)
         return false;
     ShapeAnimSequence rec;
@@ -531,13 +514,13 @@ bool ShapeAnimSequenceChunk::Assemble()
     rec.word_ = data->word_;
     rec.name_ = data->name_;
     std::vector<Chunk*> frames;
-    FindChildren("ANIMFRAM", frames);
+    FindChildren(chunk_id::kShapeAnimFrame, frames);
     rec.frames_.resize(frames.size());
     for (Chunk* c : frames) {
         auto* frame = dynamic_cast<ShapeAnimFrameChunk*>(c);
-        auto* fd = frame ? frame->FindChildAs<ShapeAnimFrameDataChunk>("ANIFRADT") : nullptr;
-        auto* points = frame ? frame->FindChildAs<ShapePointsChunk>("SHPRAWVT") : nullptr;
-        auto* normals = frame ? frame->FindChildAs<PolygonNormalsChunk>("SHPPNORM") : nullptr;
+        auto* fd = frame ? frame->FindChildAs<ShapeAnimFrameDataChunk>(chunk_id::kShapeAnimFrameData) : nullptr;
+        auto* points = frame ? frame->FindChildAs<ShapePointsChunk>(chunk_id::kShapePoints) : nullptr;
+        auto* normals = frame ? frame->FindChildAs<PolygonNormalsChunk>(chunk_id::kPolygonNormals) : nullptr;
         if (!fd || !points || !normals || fd->index_ < 0 || static_cast<size_t>(fd->index_) >= rec.frames_.size())
             return false;
         auto& slot = rec.frames_[static_cast<size_t>(fd->index_)];
@@ -598,7 +581,7 @@ void ShapeAnimSequenceChunk::RebuildChildren()
 {
     for (Chunk* c = FirstChild(); c;) {
         Chunk* next = c->Next();
-        if (c->Is("ANISEQDT") || c->Is("ANIMFRAM"))
+        if (c->Is(chunk_id::kShapeAnimSequenceData) || c->Is(chunk_id::kShapeAnimFrame))
             delete c;
         c = next;
     }
@@ -623,7 +606,8 @@ ShapeAnimSequenceDataChunk::ShapeAnimSequenceDataChunk(ParentChunk* parent, cons
 }
 
 ShapeAnimSequenceDataChunk::ShapeAnimSequenceDataChunk(ParentChunk* parent, const ShapeAnimSequence& record)
-    : DataChunk(parent, "ANISEQDT"), number_(record.number_), word_(record.word_), name_(record.name_)
+    : DataChunk(parent, chunk_id::kShapeAnimSequenceData), number_(record.number_), word_(record.word_),
+      name_(record.name_)
 {
     std::copy(std::begin(record.params_), std::end(record.params_), params_);
 }
@@ -650,7 +634,7 @@ ShapeAnimFrameChunk::ShapeAnimFrameChunk(ParentChunk* parent, const ChunkBytes& 
 }
 
 ShapeAnimFrameChunk::ShapeAnimFrameChunk(ParentChunk* parent, const ShapeAnimFrame& frame, int32_t index)
-    : ParentChunk(parent, "ANIMFRAM")
+    : ParentChunk(parent, chunk_id::kShapeAnimFrame)
 {
     new ShapeAnimFrameDataChunk(this, index, frame.words_, frame.name_);
     new ShapePointsChunk(this, frame.points_);
@@ -670,7 +654,7 @@ ShapeAnimFrameDataChunk::ShapeAnimFrameDataChunk(ParentChunk* parent, const Chun
 
 ShapeAnimFrameDataChunk::ShapeAnimFrameDataChunk(ParentChunk* parent, int32_t index, const int32_t words[4],
                                                  std::string name)
-    : DataChunk(parent, "ANIFRADT"), index_(index), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kShapeAnimFrameData), index_(index), name_(std::move(name))
 {
     std::copy(words, words + 4, words_);
 }
@@ -691,13 +675,15 @@ void ShapeAnimFrameDataChunk::WritePayload(ByteWriter& out) const
 
 // ---------------------------------------------------------------------------
 
-ConnectedShapeChunk::ConnectedShapeChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeChunk(parent, "CONSHAPE")
+ConnectedShapeChunk::ConnectedShapeChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : ShapeChunk(parent, chunk_id::kConnectedShape)
 {
     shape_.Clear();
     ReadChildren(bytes.Payload());
 }
 
-ConnectedShapeChunk::ConnectedShapeChunk(ParentChunk* parent, int32_t type) : ShapeChunk(parent, "CONSHAPE")
+ConnectedShapeChunk::ConnectedShapeChunk(ParentChunk* parent, int32_t type)
+    : ShapeChunk(parent, chunk_id::kConnectedShape)
 {
     new ConnectedShapeTypeChunk(this, type);
 }
@@ -708,7 +694,7 @@ bool ConnectedShapeChunk::Resolve()
     if (!owner)
         return false;
     ShapeData data = owner->Data();
-    if (auto* polys = FindChildAs<PolygonsChunk>("SHPPOLYS")) {
+    if (auto* polys = FindChildAs<PolygonsChunk>(chunk_id::kPolygons)) {
         if (static_cast<int32_t>(polys->polygons_.size()) != data.polygonCount_ ||
             polys->polygons_.size() != data.polygons_.size())
             return false;
@@ -719,7 +705,7 @@ bool ConnectedShapeChunk::Resolve()
             data.polygons_[i] = p;
         }
     }
-    if (auto* uv = FindChildAs<UvCoordsChunk>("SHPUVCRD")) {
+    if (auto* uv = FindChildAs<UvCoordsChunk>(chunk_id::kUvCoords)) {
         data.uvSets_ = uv->sets_;
         data.uvSetCount_ = static_cast<int32_t>(uv->sets_.size());
     }
@@ -729,8 +715,8 @@ bool ConnectedShapeChunk::Resolve()
 
 void ConnectedShapeChunk::SetShapeData(const ShapeData& data)
 {
-    delete FindChild("SHPUVCRD");
-    delete FindChild("SHPPOLYS");
+    delete FindChild(chunk_id::kUvCoords);
+    delete FindChild(chunk_id::kPolygons);
     shape_ = data;
     if (!shape_.polygons_.empty())
         new PolygonsChunk(this, shape_.polygons_);
@@ -741,8 +727,9 @@ void ConnectedShapeChunk::SetShapeData(const ShapeData& data)
 ConnectedShapeChunk* FindConnectedShape(const ShapeChunk& shape, int32_t type)
 {
     for (Chunk* c = shape.FirstChild(); c; c = c->Next())
-        if (auto* con = c->Is("CONSHAPE") ? dynamic_cast<ConnectedShapeChunk*>(c) : nullptr)
-            if (auto* t = con->FindChildAs<ConnectedShapeTypeChunk>("CONSTYPE"); t && t->Type() == type)
+        if (auto* con = c->Is(chunk_id::kConnectedShape) ? dynamic_cast<ConnectedShapeChunk*>(c) : nullptr)
+            if (auto* t = con->FindChildAs<ConnectedShapeTypeChunk>(chunk_id::kConnectedShapeType);
+                t && t->Type() == type)
                 return con;
     return nullptr;
 }
@@ -767,25 +754,26 @@ Chunk* BuildAnimSequence(ParentChunk* parent, const ChunkBytes& bytes)
 void RegisterShapeExtraChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    for (const char* parent : {"VQNSHAPE", "SUBSHAPE"})
-        reg.Register("SHPMORPH", parent, BuildChunk<ShapeMorphChunk>);
-    reg.Register("FRMMORPH", "SHPMORPH", BuildChunk<ShapeMorphFramesChunk>);
-    reg.Register("SUBSHPHD", "SUBSHAPE", BuildChunk<SubShapeHeaderChunk>);
-    reg.Register("ANIMFRAM", "ANIMSEQU", BuildChunk<ShapeAnimFrameChunk>);
-    reg.Register("ANISEQDT", "ANIMSEQU", BuildChunk<ShapeAnimSequenceDataChunk>);
-    reg.Register("ANIFRADT", "ANIMFRAM", BuildChunk<ShapeAnimFrameDataChunk>);
-    reg.Register("SUBSHAPE", "", BuildChunk<SubShapeChunk>);
-    reg.Register("SHPPCINF", "", BuildChunk<ShapePcInfoChunk>);
-    reg.Register("SHPFNAME", "", BuildChunk<ShapeFileNameChunk>);
-    reg.Register("SHPFRAGS", "", BuildChunk<ShapeFragmentsChunk>);
-    reg.Register("FRAGDATA", "", BuildChunk<ShapeFragmentDataChunk>);
-    reg.Register("FRAGLOCN", "", BuildChunk<ShapeFragmentLocationChunk>);
-    reg.Register("SHPFRGTP", "", BuildChunk<ShapeFragmentTypeChunk>);
-    reg.Register("ANIMSEQU", "", BuildAnimSequence);
-    reg.Register("ASALTTEX", "", BuildChunk<ShapeAltTexturesChunk>);
-    reg.Register("ANSHCEN2", "", BuildChunk<AnimShapeCentreChunk>);
-    reg.Register("CONSTYPE", "", BuildChunk<ConnectedShapeTypeChunk>);
-    reg.Register("SHPPRPRO", "", BuildChunk<ShapePropertiesChunk>);
+    for (const char* parent : {chunk_id::kShape, chunk_id::kSubShape})
+        reg.Register(chunk_id::kShapeMorph, parent, BuildChunk<ShapeMorphChunk>);
+    reg.Register(chunk_id::kShapeMorphFrames, chunk_id::kShapeMorph, BuildChunk<ShapeMorphFramesChunk>);
+    reg.Register(chunk_id::kSubShapeHeader, chunk_id::kSubShape, BuildChunk<SubShapeHeaderChunk>);
+    reg.Register(chunk_id::kShapeAnimFrame, chunk_id::kShapeAnimSequence, BuildChunk<ShapeAnimFrameChunk>);
+    reg.Register(chunk_id::kShapeAnimSequenceData, chunk_id::kShapeAnimSequence,
+                 BuildChunk<ShapeAnimSequenceDataChunk>);
+    reg.Register(chunk_id::kShapeAnimFrameData, chunk_id::kShapeAnimFrame, BuildChunk<ShapeAnimFrameDataChunk>);
+    reg.Register(chunk_id::kSubShape, "", BuildChunk<SubShapeChunk>);
+    reg.Register(chunk_id::kShapePcInfo, "", BuildChunk<ShapePcInfoChunk>);
+    reg.Register(chunk_id::kShapeFileName, "", BuildChunk<ShapeFileNameChunk>);
+    reg.Register(chunk_id::kShapeFragments, "", BuildChunk<ShapeFragmentsChunk>);
+    reg.Register(chunk_id::kShapeFragmentData, "", BuildChunk<ShapeFragmentDataChunk>);
+    reg.Register(chunk_id::kShapeFragmentLocation, "", BuildChunk<ShapeFragmentLocationChunk>);
+    reg.Register(chunk_id::kShapeFragmentType, "", BuildChunk<ShapeFragmentTypeChunk>);
+    reg.Register(chunk_id::kShapeAnimSequence, "", BuildAnimSequence);
+    reg.Register(chunk_id::kShapeAltTextures, "", BuildChunk<ShapeAltTexturesChunk>);
+    reg.Register(chunk_id::kAnimShapeCentre, "", BuildChunk<AnimShapeCentreChunk>);
+    reg.Register(chunk_id::kConnectedShapeType, "", BuildChunk<ConnectedShapeTypeChunk>);
+    reg.Register(chunk_id::kShapeProperties, "", BuildChunk<ShapePropertiesChunk>);
 }
 
 } // namespace trevok

@@ -5,6 +5,7 @@
 // rebuilds them from records and writes them back.
 #pragma once
 
+#include "chunk/chunk_ids.h"
 #include "chunk/shape_chunks.h"
 
 #include <array>
@@ -31,31 +32,34 @@ protected:
 class ShapeFragmentDataChunk : public ShapeWordsChunk {
 public:
     ShapeFragmentDataChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeWordsChunk(parent, bytes, 4) {}
-    explicit ShapeFragmentDataChunk(ParentChunk* parent) : ShapeWordsChunk(parent, "FRAGDATA", 4) {}
+    explicit ShapeFragmentDataChunk(ParentChunk* parent) : ShapeWordsChunk(parent, chunk_id::kShapeFragmentData, 4) {}
 };
 
 class ShapeFragmentLocationChunk : public ShapeWordsChunk {
 public:
     ShapeFragmentLocationChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeWordsChunk(parent, bytes, 7) {}
-    explicit ShapeFragmentLocationChunk(ParentChunk* parent) : ShapeWordsChunk(parent, "FRAGLOCN", 7) {}
+    explicit ShapeFragmentLocationChunk(ParentChunk* parent)
+        : ShapeWordsChunk(parent, chunk_id::kShapeFragmentLocation, 7)
+    {
+    }
 };
 
 class AnimShapeCentreChunk : public ShapeWordsChunk {
 public:
     AnimShapeCentreChunk(ParentChunk* parent, const ChunkBytes& bytes) : ShapeWordsChunk(parent, bytes, 5) {}
-    explicit AnimShapeCentreChunk(ParentChunk* parent) : ShapeWordsChunk(parent, "ANSHCEN2", 5) {}
+    explicit AnimShapeCentreChunk(ParentChunk* parent) : ShapeWordsChunk(parent, chunk_id::kAnimShapeCentre, 5) {}
 };
 
 class ShapeFragmentsChunk : public ParentChunk {
 public:
     using ParentChunk::ParentChunk;
-    explicit ShapeFragmentsChunk(ParentChunk* parent) : ParentChunk(parent, "SHPFRAGS") {}
+    explicit ShapeFragmentsChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kShapeFragments) {}
 };
 
 class ShapeAltTexturesChunk : public ParentChunk {
 public:
     using ParentChunk::ParentChunk;
-    explicit ShapeAltTexturesChunk(ParentChunk* parent) : ParentChunk(parent, "ASALTTEX") {}
+    explicit ShapeAltTexturesChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kShapeAltTextures) {}
 };
 
 class ShapeFragmentTypeChunk : public DataChunk {
@@ -84,7 +88,7 @@ protected:
 class ShapePcInfoChunk : public DataChunk {
 public:
     ShapePcInfoChunk(ParentChunk* parent, const ChunkBytes& bytes);
-    explicit ShapePcInfoChunk(ParentChunk* parent) : DataChunk(parent, "SHPPCINF") {}
+    explicit ShapePcInfoChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kShapePcInfo) {}
     int32_t word_ = 0;
     std::vector<std::array<int32_t, 3>> triples_;
 
@@ -163,7 +167,7 @@ private:
 class ShapeMorphChunk : public ParentChunk {
 public:
     ShapeMorphChunk(ParentChunk* parent, const ChunkBytes& bytes) : ParentChunk(parent, bytes) {}
-    explicit ShapeMorphChunk(ParentChunk* parent) : ParentChunk(parent, "SHPMORPH") {}
+    explicit ShapeMorphChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kShapeMorph) {}
 
     // The morph set's own shape (a VQNSHAPE or SUBSHAPE parent), or none.
     ShapeChunk* OwnerShape() const;
@@ -190,7 +194,7 @@ struct ShapeMorphFrame {
 class ShapeMorphFramesChunk : public DataChunk {
 public:
     ShapeMorphFramesChunk(ParentChunk* parent, const ChunkBytes& bytes);
-    explicit ShapeMorphFramesChunk(ParentChunk* parent) : DataChunk(parent, "FRMMORPH") {}
+    explicit ShapeMorphFramesChunk(ParentChunk* parent) : DataChunk(parent, chunk_id::kShapeMorphFrames) {}
 
     void AfterLoad() override;
     void BeforeSave() override;

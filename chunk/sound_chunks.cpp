@@ -1,5 +1,6 @@
 #include "chunk/sound_chunks.h"
 
+#include "chunk/chunk_ids.h"
 #include "chunk/object_chunks.h"
 
 #include <algorithm>
@@ -13,7 +14,8 @@ constexpr size_t kSoundObjectFixed = 40; // point and seven values
 // one an empty text follows the name and the rule may leave four spare bytes.
 size_t SoundObjectPayload(size_t nameLength, size_t secondLength, bool withSecond)
 {
-    size_t l = withSecond ? nameLength + secondLength + 53 : nameLength + 54;
+    const size_t l = static_cast<size_t>(kChunkHeaderSize) + kSoundObjectFixed + nameLength +
+                     (withSecond ? secondLength + 1 : 2);
     return (l & ~size_t{3}) + 4 - kChunkHeaderSize;
 }
 
@@ -44,7 +46,7 @@ SoundObjectChunk::SoundObjectChunk(ParentChunk* parent, const ChunkBytes& bytes)
 }
 
 SoundObjectChunk::SoundObjectChunk(ParentChunk* parent, const int32_t point[3], std::string name)
-    : DataChunk(parent, "SOUNDOB2"), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kSoundObject), name_(std::move(name))
 {
     std::copy(point, point + 3, point_);
 }
@@ -73,7 +75,7 @@ SoundExtraChunk* SoundObjectChunk::FindExtra() const
     if (!parent_)
         return nullptr;
     for (Chunk* c = parent_->FirstChild(); c; c = c->Next())
-        if (auto* e = c->Is("SOUNDEXD") ? dynamic_cast<SoundExtraChunk*>(c) : nullptr)
+        if (auto* e = c->Is(chunk_id::kSoundExtra) ? dynamic_cast<SoundExtraChunk*>(c) : nullptr)
             if (auto* n = e->GetName(); n && n->name_ == name_)
                 return e;
     return nullptr;
@@ -89,7 +91,7 @@ SoundExtraChunk* SoundObjectChunk::GetOrCreateExtra()
 AlternativeLocationsChunk* SoundObjectChunk::FindAlternativeLocations() const
 {
     auto* e = FindExtra();
-    return e ? e->FindChildAs<AlternativeLocationsChunk>("ALTLOCAT") : nullptr;
+    return e ? e->FindChildAs<AlternativeLocationsChunk>(chunk_id::kAlternativeLocations) : nullptr;
 }
 
 AlternativeLocationsChunk* SoundObjectChunk::GetOrCreateAlternativeLocations()
@@ -97,7 +99,7 @@ AlternativeLocationsChunk* SoundObjectChunk::GetOrCreateAlternativeLocations()
     auto* e = GetOrCreateExtra();
     if (!e)
         return nullptr;
-    if (auto* a = e->FindChildAs<AlternativeLocationsChunk>("ALTLOCAT"))
+    if (auto* a = e->FindChildAs<AlternativeLocationsChunk>(chunk_id::kAlternativeLocations))
         return a;
     return new AlternativeLocationsChunk(e);
 }
@@ -112,18 +114,19 @@ SoundNameChunk::SoundNameChunk(ParentChunk* parent, const ChunkBytes& bytes) : D
 }
 
 SoundNameChunk::SoundNameChunk(ParentChunk* parent, std::string name)
-    : DataChunk(parent, "SOUNDNAM"), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kSoundName), name_(std::move(name))
 {
 }
 
-SoundExtraChunk::SoundExtraChunk(ParentChunk* parent, const SoundObjectChunk& sound) : ParentChunk(parent, "SOUNDEXD")
+SoundExtraChunk::SoundExtraChunk(ParentChunk* parent, const SoundObjectChunk& sound)
+    : ParentChunk(parent, chunk_id::kSoundExtra)
 {
     new SoundNameChunk(this, sound.name_);
 }
 
 SoundNameChunk* SoundExtraChunk::GetName() const
 {
-    return FindChildAs<SoundNameChunk>("SOUNDNAM");
+    return FindChildAs<SoundNameChunk>(chunk_id::kSoundName);
 }
 
 SoundObjectChunk* SoundExtraChunk::FindSound() const
@@ -132,7 +135,8 @@ SoundObjectChunk* SoundExtraChunk::FindSound() const
     if (!n || !parent_)
         return nullptr;
     for (Chunk* c = parent_->FirstChild(); c; c = c->Next())
-        if (auto* s = c->Is("SOUNDOB2") ? dynamic_cast<SoundObjectChunk*>(c) : nullptr; s && s->name_ == n->name_)
+        if (auto* s = c->Is(chunk_id::kSoundObject) ? dynamic_cast<SoundObjectChunk*>(c) : nullptr;
+            s && s->name_ == n->name_)
             return s;
     return nullptr;
 }
@@ -157,7 +161,7 @@ IndexedSoundChunk::IndexedSoundChunk(ParentChunk* parent, const ChunkBytes& byte
 }
 
 IndexedSoundChunk::IndexedSoundChunk(ParentChunk* parent, int32_t index, std::string name)
-    : DataChunk(parent, "INDSOUND"), index_(index), name_(std::move(name))
+    : DataChunk(parent, chunk_id::kIndexedSound), index_(index), name_(std::move(name))
 {
 }
 
@@ -175,10 +179,10 @@ void IndexedSoundChunk::WritePayload(ByteWriter& out) const
 void RegisterSoundChunks()
 {
     auto& reg = ChunkRegistry::Instance();
-    reg.Register("SOUNDOB2", "", BuildChunk<SoundObjectChunk>);
-    reg.Register("SOUNDEXD", "", BuildChunk<SoundExtraChunk>);
-    reg.Register("SOUNDNAM", "", BuildChunk<SoundNameChunk>);
-    reg.Register("INDSOUND", "", BuildChunk<IndexedSoundChunk>);
+    reg.Register(chunk_id::kSoundObject, "", BuildChunk<SoundObjectChunk>);
+    reg.Register(chunk_id::kSoundExtra, "", BuildChunk<SoundExtraChunk>);
+    reg.Register(chunk_id::kSoundName, "", BuildChunk<SoundNameChunk>);
+    reg.Register(chunk_id::kIndexedSound, "", BuildChunk<IndexedSoundChunk>);
 }
 
 } // namespace trevok

@@ -3,6 +3,7 @@
 // survive a restart of the program.
 #include "app/registry_config.h"
 #include "platform/registry.h"
+#include "support/config_home.h"
 
 #include <gtest/gtest.h>
 
@@ -16,27 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Configuration : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/trevok-config-XXXXXX";
-        dir_ = mkdtemp(name);
-        if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-            saved_ = old;
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (saved_)
-            setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-        fs::remove_all(dir_);
-    }
-    fs::path dir_;
-    std::optional<std::string> saved_;
-};
+using Configuration = ConfigHomeTest;
 
 TEST_F(Configuration, NamesAndHives)
 {

@@ -253,12 +253,8 @@ TEST(BitmapNameChunks, EntryDefaultsAndNames)
 
 TEST(BitmapNameChunks, DamagedPayloadsAreRefusedWithTheLoadError)
 {
-    struct Case {
-        const char* what;
-        ByteVector chunk;
-    };
     const ByteVector entry = Bytes().I32({0x10C, 0, 0, 6, 0}).Padded("x").b;
-    const Case cases[] = {
+    const DamagedChunk cases[] = {
         {"list claiming more entries than it holds", ChunkOf("BMPNAMES", Bytes().I32({3}).Append(entry).b)},
         {"list whose entry name has no NUL", ChunkOf("BMPLSTST", Bytes().I32({1, 0, 0, 0, 6, 0}).Raw("abcd").b)},
         {"shape list cut before its block", ChunkOf("SHBMPNAM", Bytes().I32({0}).Raw("a\0b\0").I32({0, 0}).b)},
@@ -268,11 +264,7 @@ TEST(BitmapNameChunks, DamagedPayloadsAreRefusedWithTheLoadError)
         {"match table claiming a million matches", ChunkOf("MATCHIMG", Bytes().I32({0, 0, 0, 1000000}).b)},
         {"match cut inside its source", ChunkOf("MATCHIMG", Bytes().I32({0, 0, 0, 1, 0, 0, 0}).I32({1, 0, 0, 0}).Raw("a\0\0\0").b)},
     };
-    for (const auto& c : cases) {
-        auto file = LoadImage(PlainFile({c.chunk}));
-        EXPECT_EQ(file->ErrorCode(), kChunkBadData) << c.what;
-        EXPECT_FALSE(file->ErrorMessage().empty()) << c.what;
-    }
+    ExpectEachRefused(cases);
 }
 
 } // namespace

@@ -3,26 +3,13 @@
 bitmap names, hierarchies, sequences) into tests/fixtures/chunk/, byte by byte
 from the layouts, without the library's writers. Run it from anywhere."""
 import os
-import struct
+import sys
+
+sys.dont_write_bytecode = True  # keep the fixture folders free of caches
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
+from chunk_layout import chunk, f32, i32, padded, plain_file, u32  # noqa: E402
 
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "chunk")
-
-
-def i32(*v):
-    return b"".join(struct.pack("<i", x) for x in v)
-
-
-def u32(*v):
-    return b"".join(struct.pack("<I", x) for x in v)
-
-
-def f32(*v):
-    return b"".join(struct.pack("<f", x) for x in v)
-
-
-def padded(s):
-    b = s.encode()
-    return b + b"\0" * ((len(b) & ~3) + 4 - len(b))
 
 
 def cstrings(fixed, *strings):
@@ -30,15 +17,6 @@ def cstrings(fixed, *strings):
     b = b"".join(s.encode() + b"\0" for s in strings)
     total = fixed + len(b)
     return b + b"\0" * (((total + 3) & ~3) - total)
-
-
-def chunk(ident, payload):
-    return ident.encode().ljust(8, b"\0") + i32(12 + len(payload)) + payload
-
-
-def plain_file(*chunks):
-    body = b"".join(chunks)
-    return b"VQNINFF2" + i32(12 + len(body)) + body
 
 
 def write(name, data):

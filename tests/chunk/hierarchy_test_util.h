@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -94,6 +95,22 @@ inline std::unique_ptr<ChunkFile> LoadImage(const ByteVector& image)
 {
     RegisterFamilies();
     return ChunkFile::FromFileImage(image, "test.rif");
+}
+
+// A damaged chunk and what is wrong with it.
+struct DamagedChunk {
+    const char* what;
+    ByteVector chunk;
+};
+
+// Each chunk, alone in a file, fails the load with the bad-data code and a message.
+inline void ExpectEachRefused(std::span<const DamagedChunk> cases)
+{
+    for (const auto& c : cases) {
+        auto file = LoadImage(PlainFile({c.chunk}));
+        EXPECT_EQ(file->ErrorCode(), kChunkBadData) << c.what;
+        EXPECT_FALSE(file->ErrorMessage().empty()) << c.what;
+    }
 }
 
 inline ByteVector ReadFixture(const std::string& name)

@@ -87,7 +87,7 @@ TEST(SequenceBuilding, KeysComeOutInClockTicks)
         int32_t length;
         int32_t sequenceFlags;
         std::vector<int32_t> times, spans, keyFlags;
-        std::vector<SequenceVector> positions;
+        std::vector<Vec3> positions;
     };
     const Case cases[] = {
         {"zero-length sequence", {0, {{0, 0, {5, 0, 0}}, {1, 0x8000, {9, 0, 0}}}, 0}, 0, 3, {0, 0}, {0, 0}, {2, 2},
@@ -400,9 +400,9 @@ TEST(SequenceChunks, DirectionAndFlagsAccessors)
 {
     auto file = ChunkFile::CreateEmpty();
     auto* seq = new SequenceChunk(file.get());
-    SequenceVector d;
+    Vec3 d;
     EXPECT_FALSE(seq->GetDirection(d));
-    EXPECT_EQ(d, (SequenceVector{0, 0, 1}));
+    EXPECT_EQ(d, (Vec3{0, 0, 1}));
     EXPECT_EQ(seq->GetFlags(), 0);
     seq->SetFlags(kSequenceLowerBody);
     seq->SetFlags(kSequenceUpperBody);
@@ -436,11 +436,7 @@ TEST(SequenceChunks, OneFrameCopyKeepsNameNumbersAndTheReferenceMark)
 
 TEST(SequenceChunks, DamagedPayloadsAreRefusedWithTheLoadError)
 {
-    struct Case {
-        const char* what;
-        ByteVector chunk;
-    };
-    const Case cases[] = {
+    const DamagedChunk cases[] = {
         {"header cut before its name", ChunkOf("OBASEQHD", Bytes().I32({0x10000, 1, 0, 0}).b)},
         {"header with more values than bytes", ChunkOf("OBASEQHD", Bytes().I32({0x10000, 1, 0, 50}).Padded("a").b)},
         {"header with a negative count", ChunkOf("OBASEQHD", Bytes().I32({0x10000, 1, 0, -3}).Padded("a").b)},
@@ -454,11 +450,7 @@ TEST(SequenceChunks, DamagedPayloadsAreRefusedWithTheLoadError)
         {"sequence list whose child runs past it", ChunkOf("OBANSEQS", Bytes().Raw("OBANSEQC").I32({13}).b)},
         {"sequence whose child header is cut", ChunkOf("OBANSEQC", Bytes().Raw("OBASEQTM").b)},
     };
-    for (const auto& c : cases) {
-        auto file = LoadImage(PlainFile({c.chunk}));
-        EXPECT_EQ(file->ErrorCode(), kChunkBadData) << c.what;
-        EXPECT_FALSE(file->ErrorMessage().empty()) << c.what;
-    }
+    ExpectEachRefused(cases);
 }
 
 } // namespace

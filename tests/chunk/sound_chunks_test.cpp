@@ -126,11 +126,7 @@ TEST(SoundChunks, ExtraDataIsCreatedOnceAndFoundByExactName)
 
 TEST(SoundChunks, DamagedPayloadsAreRefusedWithTheLoadError)
 {
-    struct Case {
-        const char* what;
-        ByteVector chunk;
-    };
-    const Case cases[] = {
+    const DamagedChunk cases[] = {
         {"placed sound cut inside its values", ChunkOf("SOUNDOB2", Bytes().Zeros(20).b)},
         {"placed sound without a NUL after its name", ChunkOf("SOUNDOB2", Bytes().Zeros(40).Raw("abcd").b)},
         {"placed sound without its second text", ChunkOf("SOUNDOB2", Bytes().Zeros(40).Raw("abc").Zeros(1).b)},
@@ -140,11 +136,7 @@ TEST(SoundChunks, DamagedPayloadsAreRefusedWithTheLoadError)
         {"indexed sound with a negative count", ChunkOf("INDSOUND", Bytes().I32({1}).Padded("a").Zeros(20).I32({-1}).b)},
         {"extra data whose child runs past it", ChunkOf("SOUNDEXD", Bytes().Raw("SOUNDNAM").I32({40}).b)},
     };
-    for (const auto& c : cases) {
-        auto file = LoadImage(PlainFile({c.chunk}));
-        EXPECT_EQ(file->ErrorCode(), kChunkBadData) << c.what;
-        EXPECT_FALSE(file->ErrorMessage().empty()) << c.what;
-    }
+    ExpectEachRefused(cases);
 }
 
 } // namespace

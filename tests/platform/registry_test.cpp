@@ -2,6 +2,7 @@
 // player may open, survives the process, shrugs off damaged lines without
 // losing them, and reports a write it could not make.
 #include "platform/registry.h"
+#include "support/config_home.h"
 
 #include <gtest/gtest.h>
 
@@ -17,25 +18,8 @@ using namespace platform;
 
 namespace {
 
-class RegistryStore : public ::testing::Test {
+class RegistryStore : public ConfigHomeTest {
 protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/trevok-registry-XXXXXX";
-        dir_ = mkdtemp(name);
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        if (old)
-            saved_ = old;
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (saved_)
-            setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-        fs::remove_all(dir_);
-    }
     static std::string Read(const fs::path& p)
     {
         std::ifstream in(p);
@@ -43,9 +27,6 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
-
-    fs::path dir_;
-    std::optional<std::string> saved_;
 };
 
 constexpr const char* kKey = "Software\\Velquarin\\Trevok\\Configuration";

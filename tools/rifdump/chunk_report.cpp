@@ -2,6 +2,7 @@
 
 #include "chunk/chunk_families.h"
 #include "chunk/chunk_file.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/sequence_chunks.h"
 #include "chunk/sound_chunks.h"
@@ -83,8 +84,8 @@ void PrintSequence(std::FILE* out, const ChunkFile& file, const ParentChunk& seq
         line.resize(kHeaderColumnWidth, ' ');
     Print(out, line);
 
-    if (auto* time = FirstChild<SequenceTimeChunk>(sequence, "OBASEQTM")) {
-        auto* speed = FirstChild<SequenceSpeedChunk>(sequence, "OBASEQSP");
+    if (auto* time = FirstChild<SequenceTimeChunk>(sequence, chunk_id::kSequenceTime)) {
+        auto* speed = FirstChild<SequenceSpeedChunk>(sequence, chunk_id::kSequenceSpeed);
         int32_t speedValue = speed ? speed->speed_ : 0;
         Print(out, Format("\tTime %.1f Speed %.3f", time->milliseconds_ * 0.001, speedValue * 0.001));
         totals.length_ += time->milliseconds_;
@@ -93,7 +94,7 @@ void PrintSequence(std::FILE* out, const ChunkFile& file, const ParentChunk& seq
         totals.length_ += kDefaultSequenceLength;
     }
 
-    auto frames = ChildrenOf<SequenceFrameChunk>(sequence, "OBASEQFR");
+    auto frames = ChildrenOf<SequenceFrameChunk>(sequence, chunk_id::kSequenceFrame);
     Print(out, Format("\tFrames %d", static_cast<int>(frames.size())));
     totals.frames_ += static_cast<int>(frames.size());
     totals.sequences_ += 1;
@@ -120,7 +121,7 @@ void PrintSequence(std::FILE* out, const ChunkFile& file, const ParentChunk& seq
     else if (delta && FrameTime(*delta) > 0)
         Print(out, "   Delta Middle");
 
-    auto* flags = FirstChild<SequenceFlagsChunk>(sequence, "OBASEQFL");
+    auto* flags = FirstChild<SequenceFlagsChunk>(sequence, chunk_id::kSequenceFlags);
     int32_t flagWord = flags ? flags->flags_ : 0;
     if (flagWord & kSequenceUpperBody)
         Print(out, "   Upper Sequence");
@@ -150,12 +151,12 @@ void PrintHierarchy(std::FILE* out, const ChunkFile& file, const HierarchyChunk&
 
     Print(out, "\nSequences:\n");
     // Only the first sequence list counts; a second one is left out.
-    if (auto* list = FirstChild<SequenceListChunk>(hierarchy, "OBANSEQS")) {
+    if (auto* list = FirstChild<SequenceListChunk>(hierarchy, chunk_id::kSequenceList)) {
         for (Chunk* c = list->FirstChild(); c; c = c->Next()) {
             auto* sequence = dynamic_cast<ParentChunk*>(c);
             if (!sequence)
                 continue;
-            if (auto* header = FirstChild<SequenceHeaderChunk>(*sequence, "OBASEQHD"))
+            if (auto* header = FirstChild<SequenceHeaderChunk>(*sequence, chunk_id::kSequenceHeader))
                 PrintSequence(out, file, *sequence, *header, totals);
         }
     }
@@ -228,7 +229,7 @@ void PrintHierarchyNode(std::FILE* out, const HierarchyChunk& node, int depth)
 
 std::string SoundNameForIndex(const ChunkFile& file, int index)
 {
-    for (const auto* sound : ChildrenOf<IndexedSoundChunk>(file, "INDSOUND"))
+    for (const auto* sound : ChildrenOf<IndexedSoundChunk>(file, chunk_id::kIndexedSound))
         if (sound->index_ == index)
             return sound->name_;
     return std::to_string(index);
@@ -258,12 +259,12 @@ int RunChunkDump(int argc, const char* const argv[], std::FILE* out, std::FILE* 
         return fail(file->ErrorMessage());
 
     Totals totals;
-    for (const auto* hierarchy : ChildrenOf<HierarchyChunk>(*file, "OBJCHIER"))
+    for (const auto* hierarchy : ChildrenOf<HierarchyChunk>(*file, chunk_id::kHierarchy))
         PrintHierarchy(out, *file, *hierarchy, totals);
 
-    auto sets = ChildrenOf<ShapeSetChunk>(*file, "OBHALTSH");
+    auto sets = ChildrenOf<ShapeSetChunk>(*file, chunk_id::kShapeSet);
     PrintShapeSets(out, sets);
-    PrintCollections(out, ChildrenOf<ShapeSetCollectionChunk>(*file, "HSETCOLL"), sets);
+    PrintCollections(out, ChildrenOf<ShapeSetCollectionChunk>(*file, chunk_id::kShapeSetCollection), sets);
 
     Print(out, Format("Total number of sequences : %d\n", totals.sequences_));
     Print(out, Format("Total number of frames    : %d\n", totals.frames_));

@@ -2,6 +2,7 @@
 
 #include "chunk/chunk_families.h"
 #include "chunk/chunk_file.h"
+#include "chunk/chunk_ids.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/object_chunks.h"
 
@@ -270,7 +271,7 @@ SpriteActionListChunk::SpriteActionListChunk(ParentChunk* parent, const ChunkByt
             break;
         }
         ChunkBytes child{payload.subspan(p, static_cast<size_t>(size))};
-        if (SameIdentifier(child.Identifier(), "SPRACTIO"))
+        if (SameIdentifier(child.Identifier(), chunk_id::kSpriteAction))
             BuildChunk<SpriteActionChunk>(this, child);
         else
             new UnregisteredChunk(this, child);
@@ -365,8 +366,8 @@ void AIModuleSlaveChunk::AfterLoad()
     if (!file || masterReference_ > static_cast<uint32_t>(INT32_MAX))
         return;
     ObjectChunk* object = file->GetObjectByIndex(static_cast<int32_t>(masterReference_));
-    auto* modules = object ? object->FindChildAs<ParentChunk>("MODULEDT") : nullptr;
-    auto* master = modules ? modules->FindChildAs<AIModuleMasterChunk>("AIMODMAS") : nullptr;
+    auto* modules = object ? object->FindChildAs<ParentChunk>(chunk_id::kModuleData) : nullptr;
+    auto* master = modules ? modules->FindChildAs<AIModuleMasterChunk>(chunk_id::kAIModuleMaster) : nullptr;
     if (!master)
         return;
     master_ = master;
@@ -383,47 +384,47 @@ void RegisterRifdumpChunks()
     static std::once_flag once;
     std::call_once(once, [] {
         auto& reg = ChunkRegistry::Instance();
-        reg.Register("KZMGENER", "", BuildChunk<GeneratorChunk>);
-        reg.Register("KZMGENEX", "", BuildChunk<GeneratorExtraChunk>);
-        reg.Register("KZMGENNM", "", BuildChunk<GeneratorNameChunk>);
-        reg.Register("GENEXSET", "", BuildChunk<GeneratorExtraSetChunk>);
-        reg.Register("GLOGENDC", "", BuildChunk<GlobalGeneratorDataChunk>);
-        reg.Register("KZMSTART", "", BuildChunk<StartChunk>);
-        reg.Register("KZMCABLE", "", BuildChunk<CableChunk>);
-        reg.Register("KZMENVIR", "", BuildChunk<EnvironmentChunk>);
-        reg.Register("KZMDECAL", "", BuildChunk<DecalChunk>);
-        reg.Register("PARGENER", "", BuildChunk<ParticleGeneratorChunk>);
-        reg.Register("PARGENDA", "", BuildChunk<ParticleGeneratorDataChunk>);
-        reg.Register("R6GENDAT", "", BuildChunk<R6GeneratorDataChunk>);
-        reg.Register("VQNENUMS", "", BuildChunk<EnumsChunk>);
-        reg.Register("ENUMHEAD", "", BuildChunk<EnumHeaderChunk>);
-        reg.Register("BMPENUMS", "", BuildChunk<BitmapEnumsChunk>);
-        reg.Register("FRAGTYPE", "", BuildChunk<FragmentTypeChunk>);
-        reg.Register("FRGTYPDC", "", BuildChunk<FragmentTypeDataChunk>);
-        reg.Register("FRGTYPSC", "", BuildChunk<FragmentTypeShapeChunk>);
-        reg.Register("FRGSOUND", "", BuildChunk<FragmentSoundChunk>);
-        reg.Register("RSPRITES", "", BuildChunk<SpriteSetChunk>);
-        reg.Register("ASPRHEAD", "", BuildChunk<SpriteSetHeaderChunk>);
-        reg.Register("KZMPATH2", "", BuildChunk<PathChunk>);
-        reg.Register("PNOTINBB", "", BuildChunk<PNotInBBChunk>);
-        reg.Register("SPRIHEAD", "", BuildChunk<SpriteHeaderChunk>);
-        reg.Register("SPRITEPC", "SPRIHEAD", BuildChunk<SpritePCChunk>);
-        reg.Register("SPRITESA", "SPRIHEAD", BuildChunk<SpriteSAChunk>);
-        reg.Register("SPRITEPS", "SPRIHEAD", BuildChunk<SpritePSChunk>);
-        reg.Register("SPRACTIO", "", BuildChunk<SpriteActionChunk>);
-        reg.Register("SPRISIZE", "", BuildChunk<SpriteSizeChunk>);
-        reg.Register("SPRITVER", "", BuildChunk<SpriteVersionChunk>);
-        reg.Register("SPRBMPSC", "", BuildChunk<SpriteBitmapScaleChunk>);
-        reg.Register("SPRBMPCE", "", BuildChunk<SpriteBitmapCentreChunk>);
-        reg.Register("SPREXTEN", "", BuildChunk<SpriteExtentChunk>);
-        reg.Register("KZMSTRAT", "", BuildChunk<StrategyChunk>);
-        reg.Register("KZMEXSTR", "", BuildChunk<ExtraStrategyChunk>);
-        reg.Register("VIOBJECT", "", BuildChunk<VisibleObjectChunk>);
-        reg.Register("VOBJPROP", "", BuildChunk<VisibleObjectPropertiesChunk>);
-        reg.Register("CAMORIGN", "", BuildChunk<CameraOriginChunk>);
-        reg.Register("WAYPOINT", "", BuildChunk<WaypointChunk>);
-        reg.Register("AIMODMAS", "", BuildChunk<AIModuleMasterChunk>);
-        reg.Register("AIMODSLA", "", BuildChunk<AIModuleSlaveChunk>);
+        reg.Register(chunk_id::kGenerator, "", BuildChunk<GeneratorChunk>);
+        reg.Register(chunk_id::kGeneratorExtra, "", BuildChunk<GeneratorExtraChunk>);
+        reg.Register(chunk_id::kGeneratorName, "", BuildChunk<GeneratorNameChunk>);
+        reg.Register(chunk_id::kGeneratorExtraSet, "", BuildChunk<GeneratorExtraSetChunk>);
+        reg.Register(chunk_id::kGlobalGeneratorData, "", BuildChunk<GlobalGeneratorDataChunk>);
+        reg.Register(chunk_id::kStart, "", BuildChunk<StartChunk>);
+        reg.Register(chunk_id::kCable, "", BuildChunk<CableChunk>);
+        reg.Register(chunk_id::kToolEnvironment, "", BuildChunk<EnvironmentChunk>);
+        reg.Register(chunk_id::kDecal, "", BuildChunk<DecalChunk>);
+        reg.Register(chunk_id::kParticleGenerator, "", BuildChunk<ParticleGeneratorChunk>);
+        reg.Register(chunk_id::kParticleGeneratorData, "", BuildChunk<ParticleGeneratorDataChunk>);
+        reg.Register(chunk_id::kR6GeneratorData, "", BuildChunk<R6GeneratorDataChunk>);
+        reg.Register(chunk_id::kEnums, "", BuildChunk<EnumsChunk>);
+        reg.Register(chunk_id::kEnumHeader, "", BuildChunk<EnumHeaderChunk>);
+        reg.Register(chunk_id::kBitmapEnums, "", BuildChunk<BitmapEnumsChunk>);
+        reg.Register(chunk_id::kFragmentType, "", BuildChunk<FragmentTypeChunk>);
+        reg.Register(chunk_id::kFragmentTypeData, "", BuildChunk<FragmentTypeDataChunk>);
+        reg.Register(chunk_id::kFragmentTypeShape, "", BuildChunk<FragmentTypeShapeChunk>);
+        reg.Register(chunk_id::kFragmentSound, "", BuildChunk<FragmentSoundChunk>);
+        reg.Register(chunk_id::kSpriteSet, "", BuildChunk<SpriteSetChunk>);
+        reg.Register(chunk_id::kSpriteSetHeader, "", BuildChunk<SpriteSetHeaderChunk>);
+        reg.Register(chunk_id::kPath, "", BuildChunk<PathChunk>);
+        reg.Register(chunk_id::kPNotInBB, "", BuildChunk<PNotInBBChunk>);
+        reg.Register(chunk_id::kSpriteHeader, "", BuildChunk<SpriteHeaderChunk>);
+        reg.Register(chunk_id::kSpritePC, chunk_id::kSpriteHeader, BuildChunk<SpritePCChunk>);
+        reg.Register(chunk_id::kSpriteSA, chunk_id::kSpriteHeader, BuildChunk<SpriteSAChunk>);
+        reg.Register(chunk_id::kSpritePS, chunk_id::kSpriteHeader, BuildChunk<SpritePSChunk>);
+        reg.Register(chunk_id::kSpriteAction, "", BuildChunk<SpriteActionChunk>);
+        reg.Register(chunk_id::kSpriteSize, "", BuildChunk<SpriteSizeChunk>);
+        reg.Register(chunk_id::kSpriteVersion, "", BuildChunk<SpriteVersionChunk>);
+        reg.Register(chunk_id::kSpriteBitmapScale, "", BuildChunk<SpriteBitmapScaleChunk>);
+        reg.Register(chunk_id::kSpriteBitmapCentre, "", BuildChunk<SpriteBitmapCentreChunk>);
+        reg.Register(chunk_id::kSpriteExtent, "", BuildChunk<SpriteExtentChunk>);
+        reg.Register(chunk_id::kStrategy, "", BuildChunk<StrategyChunk>);
+        reg.Register(chunk_id::kExtraStrategy, "", BuildChunk<ExtraStrategyChunk>);
+        reg.Register(chunk_id::kVisibleObject, "", BuildChunk<VisibleObjectChunk>);
+        reg.Register(chunk_id::kVisibleObjectProperties, "", BuildChunk<VisibleObjectPropertiesChunk>);
+        reg.Register(chunk_id::kCameraOrigin, "", BuildChunk<CameraOriginChunk>);
+        reg.Register(chunk_id::kWaypoint, "", BuildChunk<WaypointChunk>);
+        reg.Register(chunk_id::kAIModuleMaster, "", BuildChunk<AIModuleMasterChunk>);
+        reg.Register(chunk_id::kAIModuleSlave, "", BuildChunk<AIModuleSlaveChunk>);
     });
 }
 

@@ -5,6 +5,7 @@
 #include "app/app_time.h"
 #include "app/clock.h"
 #include "app/demo.h"
+#include "app/fatal.h"
 #include "app/shell/application.h"
 #include "app/shell/input.h"
 #include "app/shell/screen.h"
@@ -39,7 +40,7 @@ protected:
         Input::ResetFilter();
         Input::SetDispatchObserver(Capture);
         Input::ModifierWord() = 0;
-        SetExitProgramHandler(ThrowExit);
+        SetFatalExitHandler(ThrowExit);
         TextConsole::Create();
         PlayerControlsOff = false;
         KeyBindings::Init();
@@ -49,7 +50,7 @@ protected:
     void TearDown() override
     {
         Input::SetDispatchObserver(nullptr);
-        SetExitProgramHandler(nullptr);
+        SetFatalExitHandler(nullptr);
         Input::Shutdown();
     }
     static InputEvent Key(uint32_t message, uint32_t scan, uint32_t flags = 0)

@@ -1,46 +1,36 @@
-// Helpers of the dump tool's tests: fixture paths, files in a per-process folder, a
-// little-endian byte builder of the tests' own, and a run of the report into a string.
+// Helpers of the dump tool's tests: fixture paths, files in a per-process folder, the
+// hand-made chunk bytes of support/chunk_bytes.h, and a run of the report into a string.
 #pragma once
 
+#include "support/chunk_bytes.h"
 #include "tools/rifdump/chunk_report.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <unistd.h>
 
 namespace rifdumptest {
 
+using chunkbytes::Bytes;
+using chunkbytes::MakeChunk;
+using chunkbytes::PlainFile;
+using chunkbytes::ReadBytes;
+using chunkbytes::WriteBytes;
+
 inline std::filesystem::path FixturePath(const std::string& name)
 {
-    const char* root = std::getenv("TREVOK_FIXTURES");
-    std::filesystem::path base = root ? root : TREVOK_SOURCE_FIXTURES;
-    return base / "rifdump" / name;
-}
-
-inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    return chunkbytes::FixturePath("rifdump", name);
 }
 
 inline std::string ReadText(const std::filesystem::path& p)
 {
     auto b = ReadBytes(p);
     return std::string(b.begin(), b.end());
-}
-
-inline void WriteBytes(const std::filesystem::path& p, const std::vector<uint8_t>& b)
-{
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
 // One folder per test process, removed when the process ends.
@@ -60,50 +50,6 @@ inline std::filesystem::path TempFolder()
     static Folder folder;
     std::filesystem::create_directories(folder.path_);
     return folder.path_;
-}
-
-struct Bytes {
-    std::vector<uint8_t> b;
-    Bytes& U32(uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        return *this;
-    }
-    Bytes& Raw(std::string_view s)
-    {
-        b.insert(b.end(), s.begin(), s.end());
-        return *this;
-    }
-    Bytes& Add(const std::vector<uint8_t>& more)
-    {
-        b.insert(b.end(), more.begin(), more.end());
-        return *this;
-    }
-    Bytes& Zeros(size_t n)
-    {
-        b.insert(b.end(), n, uint8_t{0});
-        return *this;
-    }
-};
-
-inline std::vector<uint8_t> MakeChunk(std::string_view id, const std::vector<uint8_t>& payload = {})
-{
-    Bytes c;
-    for (size_t i = 0; i < 8; ++i)
-        c.b.push_back(i < id.size() ? static_cast<uint8_t>(id[i]) : 0);
-    c.U32(static_cast<uint32_t>(12 + payload.size())).Add(payload);
-    return c.b;
-}
-
-inline std::vector<uint8_t> PlainFile(const std::vector<std::vector<uint8_t>>& chunks)
-{
-    Bytes body;
-    for (const auto& c : chunks)
-        body.Add(c);
-    Bytes file;
-    file.Raw("VQNINFF2").U32(static_cast<uint32_t>(12 + body.b.size())).Add(body.b);
-    return file.b;
 }
 
 struct RunResult {
