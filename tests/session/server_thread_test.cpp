@@ -56,6 +56,17 @@ struct RequestLog {
     }
 };
 
+// Stops the server before the test's own locals that its hooks and clocks
+// refer to go out of scope: declare it after them.
+struct StopServerHere {
+    ~StopServerHere()
+    {
+        Server::Stop();
+        Server::SetHooks({});
+        Server::SetClocks(nullptr, nullptr, nullptr);
+    }
+};
+
 class ServerThread : public testing::Test {
 protected:
     void SetUp() override { Reset(); }
@@ -146,6 +157,7 @@ TEST_F(ServerThread, NestedHandOverParksOnceAndReleasesAtTheOutermostLeave)
 TEST_F(ServerThread, HandOverOnTheServerThreadItselfDoesNothing)
 {
     std::atomic<int> ticks{0};
+    StopServerHere stopFirst;
     ServerHooks hooks;
     hooks.tick = [&](uint64_t, float) {
         // Would wait for itself if the hand-over applied here.
@@ -176,6 +188,7 @@ TEST_F(ServerThread, HandOverWithoutAServerAndStopWhileHeldDoNotHang)
     // A server started while the game thread holds the state runs no pass
     // until it is let go.
     std::atomic<int> ticks{0};
+    StopServerHere stopFirst;
     ServerHooks hooks;
     hooks.tick = [&](uint64_t, float) { ++ticks; };
     Server::SetHooks(std::move(hooks));
@@ -192,6 +205,7 @@ TEST_F(ServerThread, TriggersRunOnEveryFourthPassOnlyAndPassesCountWithoutObject
 {
     std::mutex mutex;
     std::vector<uint64_t> fourthPasses;
+    StopServerHere stopFirst;
     ServerHooks hooks;
     hooks.everyFourthPass = [&] {
         std::lock_guard hold(mutex);
@@ -243,6 +257,7 @@ TEST_F(ServerThread, DefeatIsAnnouncedOnceAndNoSoonerThanThreeSecondsAfterTheLas
 
     std::atomic<bool> alive{true};
     std::atomic<int> checks{0};
+    StopServerHere stopFirst;
     ServerHooks hooks;
     hooks.ownSideAlive = [&] {
         ++checks;
@@ -386,6 +401,7 @@ TEST_F(ServerThread, ObjectsGoToThePlayerOfTheirSideByGameType)
 TEST_F(ServerThread, BroadcastTextIsCutToItsFieldAndPrintedHere)
 {
     std::string printed;
+    StopServerHere stopFirst;
     ServerHooks hooks;
     hooks.print = [&](const char* text) { printed = text; };
     Server::SetHooks(std::move(hooks));
