@@ -215,3 +215,29 @@ TEST(NetworkReceive, AMessageLargerThanFirstReportedArrivesWhole)
 }
 
 } // namespace
+
+namespace {
+
+// A layer that writes 8 bytes but claims a larger message.
+struct OverclaimingSession : FakeDirectPlay {
+    int32_t Receive(uint32_t* from, uint32_t* to, uint32_t flags, void* buffer, uint32_t* size) override
+    {
+        const int32_t code = FakeDirectPlay::Receive(from, to, flags, buffer, size);
+        if (code == DirectPlayCode::kOk)
+            *size = 4096;
+        return code;
+    }
+};
+
+TEST(NetworkReceive, AMessageNeverClaimsMoreThanItsBuffer)
+{
+    OverclaimingSession dp;
+    dp.Deliver(3, {5, 6});
+    Network::Received got = Network::Receive(dp, 7);
+    ASSERT_TRUE(got.ok);
+    EXPECT_EQ(got.message.Size(), 8u);
+    uint32_t word = 0;
+    EXPECT_FALSE(got.message.ReadWord(2, word));
+}
+
+} // namespace
