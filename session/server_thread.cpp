@@ -250,7 +250,8 @@ bool Start(std::shared_ptr<DirectPlay> dp)
 
 void Stop()
 {
-    if (!g_started)
+    // The thread cannot wait for its own end.
+    if (!g_started || t_onServerThread)
         return;
     g_stop.Set();
     g_thread.Join();
