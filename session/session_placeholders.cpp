@@ -11,13 +11,15 @@ bool g_sessionRunning = false;
 
 namespace Client {
 bool IsRunning() { return g_sessionRunning; }
-void ReceiveServerMessages() {}
-bool SendToServer(const void*, uint32_t, bool) { return g_sessionRunning; }
-} // namespace Client
 
-namespace Server {
-bool IsRunning() { return false; }
+void ReceiveServerMessages()
+{
+    // The local server passes at least once per frame.
+    Server::Wake();
+    while (!ServerToClientQueue.Pop().IsEmpty()) {
+    }
 }
+} // namespace Client
 
 namespace Network {
 bool IsActive() { return false; }
@@ -25,6 +27,7 @@ bool IsActive() { return false; }
 
 void EndSession()
 {
+    Server::Stop();
     g_sessionRunning = false;
     EndOfGameRequest = 0;
 }
@@ -32,6 +35,10 @@ void EndSession()
 void StartSession(bool)
 {
     g_sessionRunning = true;
+    // Alone the server runs on its own thread; a networked session is not
+    // started from here yet.
+    if (!Network::IsActive())
+        Server::Start(nullptr);
     AppTime::SetGameTime(0);
     SetAppState(AppState::LevelStarted);
 }
@@ -39,11 +46,6 @@ void StartSession(bool)
 void RunQueuedCommandFile() {}
 bool SaveGame(const char*, int) { return false; }
 bool LoadSavedGame(const char*) { return false; }
-
-namespace GameSpeed {
-float Get() { return AppTime::GameSpeed(); }
-void Set(float speed) { AppTime::SetGameSpeed(speed); }
-} // namespace GameSpeed
 
 namespace SaveScreen {
 bool HasNameRecord() { return false; }

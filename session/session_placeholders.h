@@ -1,6 +1,12 @@
 // Placeholders for the session services the shell calls. Starting a session
-// only moves the game into the level-started state; no server thread runs.
+// starts the server thread (no level runs on it yet) and moves the game into
+// the level-started state; the per-frame drain wakes the server and discards
+// its messages until the client side applies them.
 #pragma once
+
+#include "session/game_speed.h"
+#include "session/message_queue.h"
+#include "session/server_thread.h"
 
 #include <cstdint>
 
@@ -9,13 +15,7 @@ struct InputEvent;
 namespace Client {
 bool IsRunning();
 void ReceiveServerMessages();
-// Requests 34 and 35 go as 8 bytes, not guaranteed. True when sent.
-bool SendToServer(const void* buffer, uint32_t size, bool guaranteed);
 } // namespace Client
-
-namespace Server {
-bool IsRunning();
-}
 
 namespace Network {
 bool IsActive(); // a networked game
@@ -29,11 +29,6 @@ void StartSession(bool first);
 void RunQueuedCommandFile();
 bool SaveGame(const char* name, int full);
 bool LoadSavedGame(const char* name);
-
-namespace GameSpeed {
-float Get();
-void Set(float speed); // 0 pauses game time
-} // namespace GameSpeed
 
 namespace SaveScreen {
 bool HasNameRecord();   // the first of the save screen's two records
