@@ -1,5 +1,7 @@
 #include "Veapi/font.h"
 
+#include <algorithm>
+
 using namespace FontGlyphs;
 
 bool BuildGlyphTable(int32_t lineHeight, std::span<const int32_t> widths, std::span<const uint8_t> rows,
@@ -43,4 +45,48 @@ bool BuildGlyphTable(int32_t lineHeight, std::span<const int32_t> widths, std::s
         }
     }
     return true;
+}
+
+int CountTextLines(std::span<const int32_t> widths, std::string_view text, int32_t width, bool oneLine)
+{
+    if (text.empty())
+        return 0;
+    // Codes outside the table draw nothing and take no room.
+    auto widthOf = [&](char ch) -> int64_t {
+        const auto code = size_t(uint8_t(ch));
+        return code < widths.size() ? std::max<int64_t>(widths[code], 0) : 0;
+    };
+    int lines = 1;
+    int64_t pen = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch == '\n') {
+            ++lines;
+            pen = 0;
+            continue;
+        }
+        if (oneLine) {
+            pen += widthOf(ch);
+            continue;
+        }
+        if (ch == ' ') {
+            int64_t word = widthOf(' ');
+            for (size_t j = i + 1; j < text.size() && text[j] != ' ' && text[j] != '\n'; ++j)
+                word += widthOf(text[j]);
+            if (pen > 0 && pen + word > width) {
+                ++lines;
+                pen = 0;  // the space ends the line and is not drawn
+                continue;
+            }
+            pen += widthOf(' ');
+            continue;
+        }
+        const int64_t w = widthOf(ch);
+        if (pen > 0 && pen + w > width) {
+            ++lines;
+            pen = 0;
+        }
+        pen += w;
+    }
+    return lines;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace FontGlyphs {
 constexpr int kFirstCode = 32;
@@ -25,3 +26,9 @@ struct GlyphTable {
 // a width or the line height is negative or a glyph would leave the texture.
 bool BuildGlyphTable(int32_t lineHeight, std::span<const int32_t> widths, std::span<const uint8_t> rows,
                      GlyphTable& table, std::string& error);
+
+// Lines the text takes between pen x = 0 and `width` pixels: a newline ends a
+// line; a word that would pass the edge moves to the next line, its leading
+// space ending the old one; a character passing the edge starts a new line.
+// `oneLine` turns wrapping off (newlines still count). Empty text is no line.
+int CountTextLines(std::span<const int32_t> widths, std::string_view text, int32_t width, bool oneLine);

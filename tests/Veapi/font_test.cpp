@@ -75,3 +75,35 @@ TEST(FontGlyphTable, RefusesTablesThatDoNotFit)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FontLayout, LinesWrapAtWordsAndAtTheEdge)
+{
+    std::vector<int32_t> widths(256, 10);
+    widths[' '] = 5;
+    struct Case {
+        const char* text;
+        int32_t width;
+        bool oneLine;
+        int lines;
+    } cases[] = {
+        {"", 100, false, 0},
+        {"abc", 100, false, 1},
+        {"abc\ndef", 100, false, 2},
+        {"abc\n", 100, false, 2},
+        {"abcd fghij", 100, false, 1},         // 40 + 5 + 50 fits
+        {"abcde fghij", 100, false, 2},        // 50 + 5 + 50 passes: the space ends the line
+        {"abcdefghijkl", 100, false, 2},       // the 11th character passes the edge
+        {"abcdefghijklmnopqrstu", 100, false, 3},
+        {"abcde fghijk", 100, true, 1},        // one line: no wrapping
+        {"ab\ncd", 10, true, 2},               // newlines still count
+        {"a", 0, false, 1},                    // a first character always fits somewhere
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(CountTextLines(widths, c.text, c.width, c.oneLine), c.lines);
+    }
+}
+
+} // namespace
