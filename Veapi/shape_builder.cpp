@@ -410,6 +410,12 @@ VeShape* BuildShape(trevok::ShapeChunk& chunk, const std::vector<uint32_t>* tint
                       ? chunk.FindChildAs<trevok::MergeDataChunk>(trevok::chunk_id::kMergeData)
                       : nullptr;
     VeShape* shape = BuildShape(chunk.Data(), tint, setup, options, merge ? &merge->entries_ : nullptr);
-    delete merge;
+    if (merge) {
+        // The merge data goes from the file, so the stored polygons must be the
+        // joined ones, or saving would keep neither form of the pairs.
+        delete merge;
+        const ShapeData merged = chunk.Data();
+        chunk.Update(merged);
+    }
     return shape;
 }

@@ -369,6 +369,27 @@ TEST_F(ShapeBuilder, MergeTableJoinsTrianglesInTheKeptGeometryOnly)
     s->Release();
 }
 
+TEST_F(ShapeBuilder, ChunkMergeDataIsAppliedAndTheStoredPolygonsFollow)
+{
+    ShapeData d;
+    AddPoint(d, 0, 0, 0);
+    AddPoint(d, 1, 0, 0);
+    AddPoint(d, 1, 1, 0);
+    AddPoint(d, 0, 1, 0);
+    d.polygons_ = {Poly({0, 1, 2}), Poly({0, 2, 3})};
+    Finish(d);
+    trevok::ShapeChunk chunk(nullptr, d);
+    new trevok::MergeDataChunk(&chunk, std::vector<int32_t>{1, 0});
+    ASSERT_TRUE(chunk.FindChild(trevok::chunk_id::kMergeData));
+    VeShape* s = BuildShape(chunk, nullptr, ShapeBuildSetup{}, ShapeBuild::kMergeTrianglePairs);
+    EXPECT_FALSE(chunk.FindChild(trevok::chunk_id::kMergeData));
+    EXPECT_EQ(ShapeBuild::Quads(*s->geometry_).size(), 1u);
+    auto* stored = chunk.FindChildAs<trevok::PolygonsChunk>(trevok::chunk_id::kPolygons);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->polygons_.size(), 1u);
+    s->Release();
+}
+
 TEST_F(ShapeBuilder, SampleModelFileBuilds)
 {
     const char* root = std::getenv("TREVOK_SAMPLE_DATA");
