@@ -483,32 +483,32 @@ void SubRangeMedium::Skip(uint32_t used)
     Absorb();
 }
 
-void SubRangeMedium::Write(const void* buffer, uint32_t count)
+bool SubRangeMedium::Admit(uint32_t count)
 {
     if (!inner_) {
         status_ |= kMediumUnavailable;
-        return;
+        return false;
     }
     if (uint64_t(position_) + count > limit_) {
         status_ |= kMediumEndOfData;
-        return;
+        return false;
     }
     position_ += count;
+    return true;
+}
+
+void SubRangeMedium::Write(const void* buffer, uint32_t count)
+{
+    if (!Admit(count))
+        return;
     inner_->Write(buffer, count);
     Absorb();
 }
 
 void SubRangeMedium::Read(void* buffer, uint32_t count)
 {
-    if (!inner_) {
-        status_ |= kMediumUnavailable;
+    if (!Admit(count))
         return;
-    }
-    if (uint64_t(position_) + count > limit_) {
-        status_ |= kMediumEndOfData;
-        return;
-    }
-    position_ += count;
     inner_->Read(buffer, count);
     Absorb();
 }

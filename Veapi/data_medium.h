@@ -160,6 +160,8 @@ public:
     uint32_t Consumed() const { return position_ > furthestPos_ ? position_ : furthestPos_; }
 
 private:
+    // Moves past `count` bytes when they lie inside the range; else sets the status.
+    bool Admit(uint32_t count);
     void Absorb();
 
     DataMedium* inner_;

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "Veapi/texture_manager.h"
@@ -15,6 +19,28 @@
 #include "platform/gfx.h"
 
 namespace displaytest {
+
+// Runs a command that prints a binary PPM (P6, maximum 255) and returns its
+// pixels as rows of 0xRRGGBB, top row first; empty when the tool fails.
+inline std::vector<std::vector<uint32_t>> DecodePpmFrom(const std::string& command)
+{
+    FILE* p = popen(command.c_str(), "r");
+    if (!p)
+        return {};
+    int w = 0, h = 0, max = 0;
+    std::vector<std::vector<uint32_t>> rows;
+    if (std::fscanf(p, "P6 %d %d %d", &w, &h, &max) == 3 && max == 255 && w > 0 && h > 0) {
+        std::fgetc(p);
+        rows.assign(size_t(h), std::vector<uint32_t>(size_t(w)));
+        for (auto& row : rows)
+            for (auto& px : row) {
+                const int r = std::fgetc(p), g = std::fgetc(p), b = std::fgetc(p);
+                px = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+            }
+    }
+    pclose(p);
+    return rows;
+}
 
 inline void UseHeadlessDisplayWhenNoneIsGiven()
 {

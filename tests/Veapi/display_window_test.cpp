@@ -15,23 +15,7 @@ using displaytest::TempDir;
 
 std::vector<std::vector<uint32_t>> DecodeWithImageMagick(const std::filesystem::path& file)
 {
-    const std::string cmd = "convert '" + file.string() + "' ppm:- 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return {};
-    int w = 0, h = 0, max = 0;
-    std::vector<std::vector<uint32_t>> rows;
-    if (std::fscanf(p, "P6 %d %d %d", &w, &h, &max) == 3 && max == 255) {
-        std::fgetc(p);
-        rows.assign(size_t(h), std::vector<uint32_t>(size_t(w)));
-        for (auto& row : rows)
-            for (auto& px : row) {
-                const int r = std::fgetc(p), g = std::fgetc(p), b = std::fgetc(p);
-                px = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
-            }
-    }
-    pclose(p);
-    return rows;
+    return displaytest::DecodePpmFrom("convert '" + file.string() + "' ppm:- 2>/dev/null");
 }
 
 class DisplayOnGameWindow : public DisplayTest {
