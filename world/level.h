@@ -52,7 +52,7 @@ public:
     // Most polygon crossings one AdvanceMover call makes before it stops the
     // mover where it is: slivers could otherwise hand it back and forth
     // without its time advancing.
-    static constexpr int kMaxCrossings = 256;
+    static constexpr int kMaxCrossings = 1024;
 
     Vec3 origin_{0, 0, 0}; // minus the position the level was placed at
     Vec3 minimum_{0, 0, 0};
