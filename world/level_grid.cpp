@@ -482,12 +482,15 @@ void LevelGrid::LinkClassNeighbours(CollisionPolygon& polygon)
 {
     if (!HasCells())
         return;
-    const CellIndex c = CellOf(*polygon.Centre());
+    // Every cell the polygon's box covers and one more around: a polygon
+    // wider than a cell touches neighbours far from its centre's cell.
+    const CellIndex lo = CellOf(polygon.MinCorner());
+    const CellIndex up = CellOf(polygon.MaxCorner());
     const int32_t hi[3] = {static_cast<int32_t>(counts_[0]) - 1, static_cast<int32_t>(counts_[1]) - 1,
                            static_cast<int32_t>(counts_[2]) - 1};
-    for (int32_t x = std::max(c.x - 1, 0); x <= std::min(c.x + 1, hi[0]); ++x) {
-        for (int32_t y = std::max(c.y - 1, 0); y <= std::min(c.y + 1, hi[1]); ++y) {
-            for (int32_t z = std::max(c.z - 1, 0); z <= std::min(c.z + 1, hi[2]); ++z) {
+    for (int32_t x = std::max(lo.x - 1, 0); x <= std::min(up.x + 1, hi[0]); ++x) {
+        for (int32_t y = std::max(lo.y - 1, 0); y <= std::min(up.y + 1, hi[1]); ++y) {
+            for (int32_t z = std::max(lo.z - 1, 0); z <= std::min(up.z + 1, hi[2]); ++z) {
                 for (CollisionPolygon* q : CellAt(x, y, z).polygons) {
                     const uint32_t theirClass = q->flags_ & polygon_flags::kClassMask;
                     if (q == &polygon || theirClass == 0 || (polygon.flags_ & theirClass) != 0)

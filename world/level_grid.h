@@ -114,7 +114,7 @@ public:
     void LinkPolygons();
     void LinkMeshPolygons(CollisionMesh& mesh);
     // Links P both ways to the touching polygons of a class P lacks (a door
-    // in its frame) in the cells around P's centre.
+    // in its frame) filed in the cells around P.
     void LinkClassNeighbours(CollisionPolygon& polygon);
 
     // Always inside the grid, whatever the point (NaN and infinities too).

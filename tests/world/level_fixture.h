@@ -86,4 +86,40 @@ inline ShapeInstance* Owner(int& tag)
     return reinterpret_cast<ShapeInstance*>(&tag);
 }
 
+// A door: its polygons carry a class bit; the floor next to it is linked to
+// it by position, cut from it when it closes, and never keeps a link to it
+// once its mesh is removed.
+struct DoorLevel {
+    CollisionSource floor, door;
+    std::unique_ptr<Level> level;
+    int doorTag = 0;
+    CollisionMesh* doorMesh = nullptr;
+
+    static constexpr int32_t kDoorClass = 0x2000;
+
+    // `cells` across x and z: with many, the polygons span several cells.
+    explicit DoorLevel(uint32_t cells = 8)
+    {
+        AddFloor(floor, 0, 0, 0, 2, 2);  // 0..4 in x and z
+        AddFloor(floor, 6, 0, 0, 2, 2);  // 6..10: a gap from 4 to 6
+        AddPolygon(door, {{4, 0, 0}, {6, 0, 0}, {6, 0, 2}, {4, 0, 2}}, kDoorClass);
+        level = MakeLevel(floor, cells, 1, cells);
+        doorMesh = level->AddMesh(Owner(doorTag), {{&door, Matrix34::kIdentity}}, Matrix34::kIdentity);
+    }
+    CollisionPolygon& Door() const { return *doorMesh->quads_.get(); }
+    void Open() const
+    {
+        for (CollisionMesh* mesh : level->Meshes())
+            mesh->ForEachPolygon([&](CollisionPolygon& p) {
+                if (!(p.flags_ & polygon_flags::kClassMask))
+                    level->LinkClassNeighbours(p);
+            });
+    }
+    void Close() const
+    {
+        for (CollisionMesh* mesh : level->Meshes())
+            mesh->ForEachPolygon([](CollisionPolygon& p) { p.PruneLinks(); });
+    }
+};
+
 } // namespace leveltest

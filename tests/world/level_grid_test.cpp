@@ -289,65 +289,35 @@ TEST(LevelGrid, TableSlotsAreReusedOnlyOnceTheTableIsFull)
     EXPECT_FALSE(level->RemoveMesh(Owner(a))); // already gone: nothing happens
 }
 
-// A door: its polygons carry a class bit; the floor next to it is linked to
-// it by position, cut from it when it closes, and never keeps a link to it
-// once its mesh is removed.
-struct DoorLevel {
-    CollisionSource floor, door;
-    std::unique_ptr<Level> level;
-    int doorTag = 0;
-    CollisionMesh* doorMesh = nullptr;
-
-    static constexpr int32_t kDoorClass = 0x2000;
-
-    DoorLevel()
-    {
-        AddFloor(floor, 0, 0, 0, 2, 2);  // 0..4 in x and z
-        AddFloor(floor, 6, 0, 0, 2, 2);  // 6..10: a gap from 4 to 6
-        AddPolygon(door, {{4, 0, 0}, {6, 0, 0}, {6, 0, 2}, {4, 0, 2}}, kDoorClass);
-        level = MakeLevel(floor, 8, 1, 8);
-        doorMesh = level->AddMesh(Owner(doorTag), {{&door, Matrix34::kIdentity}}, Matrix34::kIdentity);
-    }
-    CollisionPolygon& Door() const { return *doorMesh->quads_.get(); }
-    void Open() const
-    {
-        for (CollisionMesh* mesh : level->Meshes())
-            mesh->ForEachPolygon([&](CollisionPolygon& p) {
-                if (!(p.flags_ & polygon_flags::kClassMask))
-                    level->LinkClassNeighbours(p);
-            });
-    }
-    void Close() const
-    {
-        for (CollisionMesh* mesh : level->Meshes())
-            mesh->ForEachPolygon([](CollisionPolygon& p) { p.PruneLinks(); });
-    }
-};
-
+// With 64 cells a side the floor squares span many cells, and the door
+// lies far from the cell of their centres.
 TEST(LevelGrid, DoorsLinkByPositionAndUnlinkBothWays)
 {
-    DoorLevel d;
-    EXPECT_EQ(d.Door().LinkCount(), 0u); // another mesh: pointers never match
-    d.Open();
-    EXPECT_EQ(d.Door().LinkCount(), 2u); // the floor squares on either side
-    for (uint32_t i = 0; i < d.Door().LinkCount(); ++i)
-        EXPECT_TRUE(d.Door().LinkAt(i)->IsLinkedTo(&d.Door()));
-    d.Open(); // again: no duplicates
-    EXPECT_EQ(d.Door().LinkCount(), 2u);
-    d.Close();
-    EXPECT_EQ(d.Door().LinkCount(), 0u);
-    for (CollisionPolygon* p : AllPolygons(*d.level))
-        EXPECT_FALSE(p->IsLinkedTo(&d.Door()));
+    for (uint32_t cells : {8u, 64u}) {
+        SCOPED_TRACE(cells);
+        DoorLevel d(cells);
+        EXPECT_EQ(d.Door().LinkCount(), 0u); // another mesh: pointers never match
+        d.Open();
+        EXPECT_EQ(d.Door().LinkCount(), 2u); // the floor squares on either side
+        for (uint32_t i = 0; i < d.Door().LinkCount(); ++i)
+            EXPECT_TRUE(d.Door().LinkAt(i)->IsLinkedTo(&d.Door()));
+        d.Open(); // again: no duplicates
+        EXPECT_EQ(d.Door().LinkCount(), 2u);
+        d.Close();
+        EXPECT_EQ(d.Door().LinkCount(), 0u);
+        for (CollisionPolygon* p : AllPolygons(*d.level))
+            EXPECT_FALSE(p->IsLinkedTo(&d.Door()));
 
-    d.Open();
-    ASSERT_TRUE(d.level->RemoveMesh(Owner(d.doorTag)));
-    // No polygon keeps a link to the freed door (the sanitizer build would
-    // also catch a read of it below).
-    for (CollisionPolygon* p : AllPolygons(*d.level)) {
-        for (uint32_t i = 0; i < p->LinkCount(); ++i)
-            EXPECT_FALSE(p->LinkAt(i)->flags_ & DoorLevel::kDoorClass);
+        d.Open();
+        ASSERT_TRUE(d.level->RemoveMesh(Owner(d.doorTag)));
+        // No polygon keeps a link to the freed door (the sanitizer build
+        // would also catch a read of it below).
+        for (CollisionPolygon* p : AllPolygons(*d.level)) {
+            for (uint32_t i = 0; i < p->LinkCount(); ++i)
+                EXPECT_FALSE(p->LinkAt(i)->flags_ & DoorLevel::kDoorClass);
+        }
+        EXPECT_EQ(d.level->FindPolygonAt({5, -1, 1}), nullptr);
     }
-    EXPECT_EQ(d.level->FindPolygonAt({5, -1, 1}), nullptr);
 }
 
 TEST(LevelGrid, PolygonsTouchAlongAnEdgeOnly)
