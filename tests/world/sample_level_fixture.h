@@ -3,7 +3,6 @@
 // mesh of their own at the door's place, the cells laid out and linked.
 #pragma once
 
-#include "Veapi/texture_manager.h"
 #include "chunk/chunk_file.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
@@ -82,7 +81,6 @@ struct SampleLevel {
             levelShape->Release();
         if (doorShape)
             doorShape->Release();
-        TextureManager::Clear();
     }
 };
 
