@@ -5,6 +5,7 @@
 #include "app/quadratic.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -75,6 +76,11 @@ void Level::DrawShape()
 {
     if (shape_)
         shape_->Draw(gfx::Matrix(), nullptr, 0);
+}
+
+LevelMoveRecord Level::FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const
+{
+    return {value, start, PolygonAt(polygonIndex), end};
 }
 
 void Level::OnMeshRemoved(CollisionMesh& mesh)
@@ -155,7 +161,8 @@ bool Level::Fall(Mover& mover, uint32_t remaining)
         mover.velocity.y += g * r;
         return false;
     }
-    const auto landing = static_cast<uint32_t>(std::max(second, 0.0f));
+    const auto landing = static_cast<uint32_t>(std::min(static_cast<double>(std::max(second, 0.0f)),
+                                                        static_cast<double>(remaining)));
     mover.time += landing;
     mover.position.y = onGround.y;
     mover.velocity.y = 0;
@@ -173,8 +180,11 @@ bool Level::AdvanceMover(Vec3& target, Mover& mover, uint32_t time)
         mover.time = time;
         return true;
     }
-    mover.velocity.x = (target.x - mover.position.x) / static_cast<float>(elapsed);
-    mover.velocity.z = (target.z - mover.position.z) / static_cast<float>(elapsed);
+    // A target that is not a finite point would carry the mover's own
+    // position with it; the mover then only falls, if it falls at all.
+    const bool finite = std::isfinite(target.x) && std::isfinite(target.z);
+    mover.velocity.x = finite ? (target.x - mover.position.x) / static_cast<float>(elapsed) : 0.0f;
+    mover.velocity.z = finite ? (target.z - mover.position.z) / static_cast<float>(elapsed) : 0.0f;
 
     const float radius = mover.body ? mover.body->radius : 0.0f;
     int crossings = 0;

@@ -22,6 +22,15 @@ struct LevelDummy {
     Vec3 position{0, 0, 0};
 };
 
+// What a client move message hands the moving object: the polygon is looked
+// up by its table index (null when the index is out of range or free).
+struct LevelMoveRecord {
+    uint32_t value;
+    Vec3 start;
+    CollisionPolygon* polygon;
+    Vec3 end;
+};
+
 class Level : public LevelGrid {
 public:
     // `shape` is the level's drawable shape (one use is taken; null for a
@@ -47,6 +56,8 @@ public:
     // cross (or gave up after too many polygon crossings in one call).
     bool AdvanceMover(Vec3& target, Mover& mover, uint32_t time);
     void RemoveMover(Mover* mover);
+    // Callers hold the lock shared.
+    LevelMoveRecord FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const;
     const List<Mover*>& Movers() const { return movers_; }
 
     // Most polygon crossings one AdvanceMover call makes before it stops the
@@ -84,8 +95,6 @@ public:
 
     Vec3 globalLightValues_{0, 0, 0};
     bool globalLightValuesValid_ = false;
-
-    int64_t moveProfileTotal_ = 0; // clock ticks spent advancing movers
 
 protected:
     // The movers standing on the mesh lose their ground.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Veapi/ve_shape.h"
+
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -287,6 +289,72 @@ TEST(LevelGrid, TableSlotsAreReusedOnlyOnceTheTableIsFull)
     EXPECT_EQ(level->PolygonAt(16), nullptr);
     EXPECT_EQ(level->PolygonAt(20)->tableIndex_, 20u);
     EXPECT_FALSE(level->RemoveMesh(Owner(a))); // already gone: nothing happens
+
+    // Filled to its first capacity of 256, the table hands out the free
+    // slots from the lowest, then grows again.
+    CollisionSource many;
+    for (int i = 0; i < 232; ++i)
+        AddPolygon(many, {{float(i), 0, 20}, {float(i) + 1, 0, 20}, {float(i), 0, 21}});
+    int c = 0, e = 0, f = 0;
+    level->AddMesh(Owner(c), {{&many, Matrix34::kIdentity}}, Matrix34::kIdentity);
+    EXPECT_EQ(level->PolygonCount(), 256u);
+    CollisionMesh* reusing = level->AddMesh(Owner(e), {{&block, Matrix34::kIdentity}}, Matrix34::kIdentity);
+    EXPECT_EQ(level->PolygonCount(), 256u);
+    EXPECT_EQ(reusing->quads_[0].tableIndex_, 16u);
+    EXPECT_EQ(level->PolygonAt(19), &reusing->quads_[3]);
+    CollisionMesh* growing = level->AddMesh(Owner(f), {{&block, Matrix34::kIdentity}}, Matrix34::kIdentity);
+    EXPECT_EQ(growing->quads_[0].tableIndex_, 256u);
+    EXPECT_EQ(level->PolygonAt(259), &growing->quads_[3]);
+    EXPECT_EQ(level->PolygonAt(260), nullptr);
+}
+
+TEST(Level, BuiltFromItsShapeBoundsAndLentCollision)
+{
+    CollisionSource floor;
+    AddFloor(floor, 0, 0, 0, 2, 1);
+    VeShape* point = new VeShape;
+    point->min_ = point->max_ = {3, -1, 2};
+    VeShape* box = new VeShape;
+    box->min_ = {0, -10, 0};
+    box->max_ = {100, 0, 50};
+    const struct {
+        const char* name;
+        VeShape* shape;
+        const CollisionSource* collision;
+        Vec3 innerMin, innerMax;
+        uint32_t polygons;
+    } cases[] = {
+        {"a shape whose box is a point", point, &floor, {3, -1, 2}, {3, -1, 2}, 4},
+        {"inner corners 1% in", box, &floor, {1, -9.9f, 0.5f}, {99, -0.1f, 49.5f}, 4},
+        {"no collision geometry", box, nullptr, {1, -9.9f, 0.5f}, {99, -0.1f, 49.5f}, 0},
+        {"no shape: bounds of the collision", nullptr, &floor, {0.02f, 0, 0.02f}, {1.98f, 0, 1.98f}, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Level level(c.shape, {5, 6, 7}, c.collision);
+        EXPECT_EQ(level.origin_, Vec3(-5, -6, -7));
+        for (int axis = 0; axis < 3; ++axis) {
+            auto at = [axis](const Vec3& v) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; };
+            EXPECT_NEAR(at(level.innerMinimum_), at(c.innerMin), 1e-4f);
+            EXPECT_NEAR(at(level.innerMaximum_), at(c.innerMax), 1e-4f);
+        }
+        EXPECT_EQ(level.cameraMinX_, level.innerMinimum_.x);
+        EXPECT_EQ(level.cameraMaxZ_, level.innerMaximum_.z);
+        EXPECT_EQ(level.floorHeight_, level.maximum_.y);
+        EXPECT_EQ(level.PolygonCount(), c.polygons);
+        if (c.shape) {
+            EXPECT_EQ(c.shape->UseCount(), 2); // the level holds one use while it lives
+        }
+        const LevelMoveRecord record = level.FillMoveRecord({1, 2, 3}, {4, 5, 6}, 3, 42);
+        EXPECT_EQ(record.value, 42u);
+        EXPECT_EQ(record.start, Vec3(1, 2, 3));
+        EXPECT_EQ(record.end, Vec3(4, 5, 6));
+        EXPECT_EQ(record.polygon, c.polygons ? level.PolygonAt(3) : nullptr);
+        EXPECT_EQ(level.FillMoveRecord({}, {}, c.polygons, 0).polygon, nullptr); // one past the table
+    }
+    EXPECT_EQ(point->UseCount(), 1);
+    point->Release();
+    box->Release();
 }
 
 // With 64 cells a side the floor squares span many cells, and the door

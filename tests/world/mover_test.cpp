@@ -54,6 +54,8 @@ TEST(Mover, SlidesOverThePolygonsAndStopsWhereItMayNotGo)
         {"a time set back moves nothing", 5, 5, 7, 7, -50, true, {5, 0, 5}, 0},
         {"the same time moves nothing", 5, 5, 7, 7, 0, true, {5, 0, 5}, 0},
         {"no ground under it", 50, 50, 51, 51, kStep, true, {50, -1, 50}, 0},
+        {"a target that is not a number", 5, 5, std::nanf(""), 7, kStep, true, {5, 0, 5}, 0},
+        {"an infinite target", 5, 5, 7, -INFINITY, kStep, true, {5, 0, 5}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
