@@ -353,6 +353,16 @@ void LevelGrid::CellBox(const CellIndex& c, Vec3& boxMin, Vec3& boxMax) const
     boxMax = {boundaries_[0][c.x + 1], boundaries_[1][c.y + 1], boundaries_[2][c.z + 1]};
 }
 
+// A mesh whose corners are not numbers has an empty box (minimum above
+// maximum); its range is still taken lowest to highest.
+void LevelGrid::CellRange(const CollisionMesh& mesh, CellIndex& lo, CellIndex& hi) const
+{
+    const CellIndex a = CellOf(mesh.boxMin_);
+    const CellIndex b = CellOf(mesh.boxMax_);
+    lo = {std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z)};
+    hi = {std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z)};
+}
+
 bool LevelGrid::FileInRange(CollisionPolygon& polygon, const CellIndex& lo, const CellIndex& hi)
 {
     bool taken = false;
@@ -378,8 +388,8 @@ void LevelGrid::FileGeometry(CollisionMesh& mesh)
 {
     if (!HasCells() || mesh.PolygonCount() == 0)
         return;
-    const CellIndex lo = CellOf(mesh.boxMin_);
-    const CellIndex hi = CellOf(mesh.boxMax_);
+    CellIndex lo, hi;
+    CellRange(mesh, lo, hi);
     const int64_t meshCells = int64_t(hi.x - lo.x + 1) * (hi.y - lo.y + 1) * (hi.z - lo.z + 1);
     mesh.ForEachPolygon([&](CollisionPolygon& p) {
         if (meshCells == 1) {
@@ -406,8 +416,8 @@ void LevelGrid::UnfileGeometry(CollisionMesh& mesh)
 {
     if (!HasCells() || mesh.PolygonCount() == 0)
         return;
-    const CellIndex lo = CellOf(mesh.boxMin_);
-    const CellIndex hi = CellOf(mesh.boxMax_);
+    CellIndex lo, hi;
+    CellRange(mesh, lo, hi);
     for (int32_t x = lo.x; x <= hi.x; ++x) {
         for (int32_t y = lo.y; y <= hi.y; ++y) {
             for (int32_t z = lo.z; z <= hi.z; ++z)

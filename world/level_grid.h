@@ -158,6 +158,7 @@ private:
     LevelCell& CellAt(int32_t x, int32_t y, int32_t z) { return cells_[CellOffset({x, y, z})]; }
     void CellBox(const CellIndex& c, Vec3& boxMin, Vec3& boxMax) const;
     uint32_t TakeIndex();
+    void CellRange(const CollisionMesh& mesh, CellIndex& lo, CellIndex& hi) const;
     // Clips the polygon against every cell of the range; false when none took it.
     bool FileInRange(CollisionPolygon& polygon, const CellIndex& lo, const CellIndex& hi);
     void ScanCell(const LevelCell& cell, const Vec3& point, CollisionPolygon*& best, float& bestHeight) const;
