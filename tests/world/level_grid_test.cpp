@@ -388,6 +388,35 @@ TEST(LevelGrid, DoorsLinkByPositionAndUnlinkBothWays)
     }
 }
 
+// An object's mesh added once the cells exist is linked within itself and
+// filed; unfiled before a move it is out of every cell, filed again after.
+TEST(LevelGrid, ObjectMeshesLinkFileAndUnfile)
+{
+    CollisionSource ground, lift;
+    AddFloor(ground, 0, 0, 0, 4, 5);
+    AddFloor(lift, 5, 5, -6, 2, 1); // a 2 x 2 platform above the ground
+    auto level = MakeLevel(ground, 8, 4, 8);
+    int tag = 0;
+    CollisionMesh* mesh = level->AddMesh(Owner(tag), {{&lift, Matrix34::kIdentity}}, Matrix34::kIdentity);
+    // Two neighbours across edges, and the diagonal one through the corner
+    // they all share, as it links both of those neighbours too.
+    mesh->ForEachPolygon([](CollisionPolygon& p) { EXPECT_EQ(p.LinkCount(), 3u); });
+    const Vec3 over{5.5f, -7, 5.5f};
+    EXPECT_TRUE(mesh->Owns(level->FindPolygonAt(over)));
+
+    level->UnfileGeometry(*mesh);
+    CollisionPolygon* below = level->FindPolygonAt(over);
+    ASSERT_NE(below, nullptr);
+    EXPECT_FALSE(mesh->Owns(below)); // only the ground is left there
+    for (uint32_t x = 0; x < level->CellCount(0); ++x)
+        for (uint32_t y = 0; y < level->CellCount(1); ++y)
+            for (uint32_t z = 0; z < level->CellCount(2); ++z)
+                for (CollisionPolygon* p : level->Cell({int32_t(x), int32_t(y), int32_t(z)}).polygons)
+                    EXPECT_FALSE(mesh->Owns(p));
+    level->FileGeometry(*mesh);
+    EXPECT_TRUE(mesh->Owns(level->FindPolygonAt(over)));
+}
+
 TEST(LevelGrid, PolygonsTouchAlongAnEdgeOnly)
 {
     CollisionSource a, b;
