@@ -293,6 +293,13 @@ void LevelGrid::BuildCellGrid(uint32_t nx, uint32_t ny, uint32_t nz)
 
 void LevelGrid::LayOutCells(uint32_t nx, uint32_t ny, uint32_t nz, const Vec3& minimum, const Vec3& maximum)
 {
+    // Lights wait in the pending list while the cells are laid out again.
+    for (LevelCell& cell : cells_) {
+        for (FiledLight* light : cell.lights) {
+            if (std::find(pendingLights_.begin(), pendingLights_.end(), light) == pendingLights_.end())
+                pendingLights_.push_back(light);
+        }
+    }
     const uint32_t requested[3] = {nx, ny, nz};
     gridMin_ = minimum;
     gridMax_ = maximum;
@@ -317,6 +324,47 @@ void LevelGrid::LayOutCells(uint32_t nx, uint32_t ny, uint32_t nz, const Vec3& m
     cells_.resize(static_cast<size_t>(counts_[0]) * counts_[1] * counts_[2]);
     for (CollisionMesh* mesh : meshes_)
         FileGeometry(*mesh);
+    std::vector<FiledLight*> pending;
+    pending.swap(pendingLights_);
+    for (FiledLight* light : pending)
+        FileLight(*light);
+}
+
+void LevelGrid::FileLight(FiledLight& light)
+{
+    if (!HasCells()) {
+        if (std::find(pendingLights_.begin(), pendingLights_.end(), &light) == pendingLights_.end())
+            pendingLights_.push_back(&light);
+        return;
+    }
+    const Vec3 reach{light.radius, light.radius, light.radius};
+    const CellIndex lo = CellOf(light.centre - reach);
+    const CellIndex hi = CellOf(light.centre + reach);
+    light.filedColumns[0] = std::min(lo.x, hi.x) & ~3;
+    light.filedColumns[1] = std::min(lo.z, hi.z) & ~3;
+    light.filedColumns[2] = std::max(lo.x, hi.x) & ~3;
+    light.filedColumns[3] = std::max(lo.z, hi.z) & ~3;
+    for (int32_t x = light.filedColumns[0]; x <= light.filedColumns[2]; x += 4) {
+        for (int32_t z = light.filedColumns[1]; z <= light.filedColumns[3]; z += 4)
+            CellAt(x, 0, z).lights.push_back(&light);
+    }
+}
+
+void LevelGrid::UnfileLight(FiledLight& light)
+{
+    if (!HasCells()) {
+        pendingLights_.erase(std::remove(pendingLights_.begin(), pendingLights_.end(), &light), pendingLights_.end());
+        return;
+    }
+    const int32_t* c = light.filedColumns;
+    const int32_t maxX = static_cast<int32_t>(counts_[0]) - 1;
+    const int32_t maxZ = static_cast<int32_t>(counts_[2]) - 1;
+    for (int32_t x = std::max(c[0], 0); x <= std::min(c[2], maxX); x += 4) {
+        for (int32_t z = std::max(c[1], 0); z <= std::min(c[3], maxZ); z += 4) {
+            std::vector<FiledLight*>& list = CellAt(x, 0, z).lights;
+            list.erase(std::remove(list.begin(), list.end(), &light), list.end());
+        }
+    }
 }
 
 CellIndex LevelGrid::CellOf(const Vec3& point) const

@@ -65,8 +65,18 @@ public:
     Vec3 boxMax_{-3.4028235e38f, -3.4028235e38f, -3.4028235e38f};
 };
 
+// A point light as the grid files it: the level's light records carry one.
+// Lights are filed only in the bottom layer's cells whose x and z indices
+// are multiples of 4, so a light touches 1/16 of the columns it reaches.
+struct FiledLight {
+    Vec3 centre{0, 0, 0};
+    float radius = 0;
+    int32_t filedColumns[4] = {0, 0, 0, 0}; // x min, z min, x max, z max: where it is filed
+};
+
 struct LevelCell {
     std::vector<CollisionPolygon*> polygons; // those whose area reaches the cell
+    std::vector<FiledLight*> lights;         // the lights reaching its column block; not owned
 
     void Add(CollisionPolygon* polygon);
     // The last entry fills the gap; returns how many went.
@@ -108,6 +118,12 @@ public:
     void FileGeometry(CollisionMesh& mesh);
     // From the cells of the mesh's current box; call before moving it.
     void UnfileGeometry(CollisionMesh& mesh);
+
+    // Files the light in the cells its reach covers, or holds it until the
+    // cells are laid out. UnfileLight takes it out of the same cells.
+    void FileLight(FiledLight& light);
+    void UnfileLight(FiledLight& light);
+    const std::vector<FiledLight*>& PendingLights() const { return pendingLights_; }
 
     // Links every ground polygon that is not steep to its touching
     // neighbours of the same mesh.
@@ -168,6 +184,7 @@ private:
     void UnlinkMesh(CollisionMesh& mesh);
 
     List<CollisionMesh*> meshes_; // owned
+    std::vector<FiledLight*> pendingLights_; // filed while no cells exist; not owned
     std::vector<LevelCell> cells_; // x major, then y, then z
     Vec3 gridMin_{0, 0, 0};
     Vec3 gridMax_{0, 0, 0};

@@ -67,7 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     Level level(nullptr, {0, 0, 0}, &source);
-    level.BuildCellGrid(cells[0], cells[1], cells[2]);
+    FiledLight light;
+    light.centre = ReadPoint(in);
+    light.radius = in.F32();
+    level.FileLight(light);
+    level.BuildCellGrid(cells[1], cells[2], cells[0]);
+    level.BuildCellGrid(cells[0], cells[1], cells[2]); // laid out again: lights and polygons refiled
     level.LinkPolygons();
     int tag = 0;
     auto* owner = reinterpret_cast<ShapeInstance*>(&tag);
@@ -104,5 +109,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     level.RemoveMesh(owner);
     CheckLinks(level);
+    level.UnfileLight(light);
+    for (uint32_t x = 0; x < level.CellCount(0); x += 4)
+        for (uint32_t z = 0; z < level.CellCount(2); z += 4)
+            Check(level.Cell({int32_t(x), 0, int32_t(z)}).lights.empty());
     return 0;
 }

@@ -417,6 +417,52 @@ TEST(LevelGrid, ObjectMeshesLinkFileAndUnfile)
     EXPECT_TRUE(mesh->Owns(level->FindPolygonAt(over)));
 }
 
+// Where each cell's light list holds the light: (x, y, z) of every entry.
+std::vector<CellIndex> CellsHolding(const Level& level, const FiledLight* light)
+{
+    std::vector<CellIndex> cells;
+    for (uint32_t x = 0; x < level.CellCount(0); ++x)
+        for (uint32_t y = 0; y < level.CellCount(1); ++y)
+            for (uint32_t z = 0; z < level.CellCount(2); ++z) {
+                const CellIndex c{int32_t(x), int32_t(y), int32_t(z)};
+                for (const FiledLight* l : level.Cell(c).lights)
+                    if (l == light)
+                        cells.push_back(c);
+            }
+    return cells;
+}
+
+// Lights wait until the cells exist, go into every fourth column of the
+// bottom layer that their reach covers, and move with every new layout.
+TEST(LevelGrid, LightsFileInColumnBlocksAndSurviveANewLayout)
+{
+    CollisionSource s;
+    AddFloor(s, 0, 0, 0, 4, 4); // 0..16 in x and z
+    Level level(nullptr, {0, 0, 0}, &s);
+    FiledLight light;
+    light.centre = {6, 0, 3};
+    light.radius = 2.5f;
+    level.FileLight(light);
+    level.FileLight(light); // filed twice while waiting: still once
+    ASSERT_EQ(level.PendingLights().size(), 1u);
+
+    level.BuildCellGrid(16, 2, 16); // 1 x 1 cells: the reach is x 3..8, z 0..5
+    EXPECT_TRUE(level.PendingLights().empty());
+    EXPECT_EQ(CellsHolding(level, &light),
+              (std::vector<CellIndex>{{0, 0, 0}, {0, 0, 4}, {4, 0, 0}, {4, 0, 4}, {8, 0, 0}, {8, 0, 4}}));
+    EXPECT_EQ(light.filedColumns[2], 8);
+
+    level.BuildCellGrid(4, 1, 4); // 4 x 4 cells: everything lies in column block 0
+    EXPECT_EQ(CellsHolding(level, &light), (std::vector<CellIndex>{{0, 0, 0}}));
+
+    level.UnfileLight(light);
+    EXPECT_TRUE(CellsHolding(level, &light).empty());
+    light.centre = {std::nanf(""), 0, 1e30f}; // wherever it is, it lands inside the grid
+    level.FileLight(light);
+    EXPECT_EQ(CellsHolding(level, &light).size(), 1u);
+    level.UnfileLight(light);
+}
+
 TEST(LevelGrid, PolygonsTouchAlongAnEdgeOnly)
 {
     CollisionSource a, b;
