@@ -4,6 +4,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -133,11 +134,13 @@ std::unique_ptr<CollisionMesh> CollisionMesh::Build(ShapeInstance* owner, const 
 
 bool CollisionMesh::Owns(const CollisionPolygon* polygon) const
 {
-    const auto* t = static_cast<const void*>(polygon);
-    const void* triangles = triangles_.get();
-    const void* quads = quads_.get();
-    return (t >= triangles && t < static_cast<const void*>(triangles_.get() + triangleCount_)) ||
-           (t >= quads && t < static_cast<const void*>(quads_.get() + quadCount_));
+    // std::less orders pointers into unrelated arrays too.
+    const std::less<const CollisionPolygon*> before;
+    auto within = [&](const auto* first, uint32_t count) {
+        const CollisionPolygon* end = first + count; // stepped as the array's own class
+        return count != 0 && !before(polygon, first) && before(polygon, end);
+    };
+    return within(triangles_.get(), triangleCount_) || within(quads_.get(), quadCount_);
 }
 
 void LevelCell::Add(CollisionPolygon* polygon)

@@ -415,6 +415,17 @@ TEST(LevelGrid, ObjectMeshesLinkFileAndUnfile)
                     EXPECT_FALSE(mesh->Owns(p));
     level->FileGeometry(*mesh);
     EXPECT_TRUE(mesh->Owns(level->FindPolygonAt(over)));
+
+    // Removed, none of its polygons is left in any cell.
+    std::vector<const CollisionPolygon*> gone;
+    mesh->ForEachPolygon([&](CollisionPolygon& p) { gone.push_back(&p); });
+    ASSERT_TRUE(level->RemoveMesh(Owner(tag)));
+    for (uint32_t x = 0; x < level->CellCount(0); ++x)
+        for (uint32_t y = 0; y < level->CellCount(1); ++y)
+            for (uint32_t z = 0; z < level->CellCount(2); ++z)
+                for (CollisionPolygon* p : level->Cell({int32_t(x), int32_t(y), int32_t(z)}).polygons)
+                    EXPECT_EQ(std::count(gone.begin(), gone.end(), p), 0);
+    EXPECT_EQ(level->FindPolygonAt(over), below);
 }
 
 // Where each cell's light list holds the light: (x, y, z) of every entry.
