@@ -151,13 +151,21 @@ public:
     void Clear()
     {
         for (ChainNode*& head : buckets_) {
-            while (head) {
-                ChainNode* gone = head;
-                head = gone->next;
-                delete gone;
-            }
+            FreeChain(head);
+            head = nullptr;
         }
         count_ = 0;
+    }
+
+    // Deletes a bucket chain from `first` on (null allowed). Iterative, so a
+    // long chain cannot run the stack dry.
+    static void FreeChain(ChainNode* first)
+    {
+        while (first) {
+            ChainNode* gone = first;
+            first = gone->next;
+            delete gone;
+        }
     }
 
     // Visits every element, bucket by bucket. The next position is found

@@ -155,6 +155,21 @@ uint32_t CollisionPolygon::RemoveLink(const CollisionPolygon* other)
     return linkCount_;
 }
 
+void CollisionPolygon::PruneLinks()
+{
+    for (uint32_t i = 0; i < linkCount_;) {
+        CollisionPolygon* other = links_[i];
+        const uint32_t theirClass = other->flags_ & polygon_flags::kClassMask;
+        if (theirClass == 0 || (flags_ & theirClass) != 0) {
+            ++i;
+            continue;
+        }
+        other->RemoveLink(this);
+        RemoveLinkAt(i);
+        i = 0;
+    }
+}
+
 void CollisionPolygon::GrowLinks(uint32_t entries)
 {
     CollisionPolygon** grown = entries > 0 ? new CollisionPolygon*[entries] : nullptr;

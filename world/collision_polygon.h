@@ -91,6 +91,9 @@ public:
     uint32_t RemoveLinkAt(uint32_t index);
     // A polygon that is not linked changes nothing.
     uint32_t RemoveLink(const CollisionPolygon* other);
+    // Cuts this polygon, both ways, from its neighbours of a class it does
+    // not share (a closed door).
+    void PruneLinks();
     // Reallocates the link array to `entries` slots, keeping the links that
     // fit; 0 frees it.
     void GrowLinks(uint32_t entries);

@@ -7,11 +7,3 @@ FogOfWar*& FogOfWar::Global()
 }
 void FogOfWar::Restore(FogOfWar*) {}
 void FogOfWar::Update(FogOfWar*) {}
-
-Level*& Level::Current()
-{
-    static Level* current = nullptr;
-    return current;
-}
-void Level::Draw(Level*) {}
-void Level::CopyGlobalLightValues(Level*) {}

@@ -1,17 +1,12 @@
-// Placeholders for the level and fog-of-war services the main loop calls;
-// no level exists until the world subsystem lands.
+// Placeholders for the fog-of-war services the main loop calls; no fog
+// exists until the fog of war lands. The level itself is world/level.h.
 #pragma once
+
+#include "world/level.h"
 
 class FogOfWar {
 public:
     static FogOfWar*& Global(); // null: no fog
     static void Restore(FogOfWar* fog);
     static void Update(FogOfWar* fog);
-};
-
-class Level {
-public:
-    static Level*& Current(); // null: no level loaded
-    static void Draw(Level* level);
-    static void CopyGlobalLightValues(Level* level);
 };

@@ -1,0 +1,241 @@
+#include "world/level.h"
+
+#include "Veapi/ve_shape.h"
+#include "app/math_tables.h"
+#include "app/quadratic.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+Vec3 Blend(const Vec3& a, const Vec3& b)
+{
+    return a * 0.99f + b * 0.01f;
+}
+
+} // namespace
+
+Level::Level(VeShape* shape, const Vec3& position, const CollisionSource* collision) : shape_(shape)
+{
+    levelColour_.Set(0.5f, 0.5f, 0.5f, 1.0f);
+    levelColour_.flags = Colour::kFloatValid;
+    origin_ = -position;
+    if (shape_)
+        shape_->AddRef();
+    const CollisionMesh* mesh = AddMesh(nullptr, {CollisionPiece{collision, Matrix34::kIdentity}}, Matrix34::kIdentity);
+    if (shape_) {
+        minimum_ = shape_->min_;
+        maximum_ = shape_->max_;
+    } else if (mesh->vertices_.size() != 0) {
+        minimum_ = mesh->boxMin_;
+        maximum_ = mesh->boxMax_;
+    }
+    innerMinimum_ = Blend(minimum_, maximum_);
+    innerMaximum_ = Blend(maximum_, minimum_);
+    cameraMinX_ = innerMinimum_.x;
+    cameraMaxX_ = innerMaximum_.x;
+    cameraMinZ_ = innerMinimum_.z;
+    cameraMaxZ_ = innerMaximum_.z;
+    floorHeight_ = maximum_.y;
+    statusPolygons_ = mesh->PolygonCount();
+    statusMeshes_ = 1;
+}
+
+Level::~Level()
+{
+    for (Mover* mover : movers_)
+        delete mover;
+    if (shape_)
+        shape_->Release();
+    if (Current() == this)
+        Current() = nullptr;
+}
+
+Level*& Level::Current()
+{
+    static Level* current = nullptr;
+    return current;
+}
+
+void Level::Draw(Level* level)
+{
+    if (level)
+        level->DrawShape();
+}
+
+// The engine has no global light record yet, so there is nothing to copy:
+// the values stay invalid.
+void Level::CopyGlobalLightValues(Level* level)
+{
+    if (level)
+        level->globalLightValuesValid_ = false;
+}
+
+void Level::DrawShape()
+{
+    if (shape_)
+        shape_->Draw(gfx::Matrix(), nullptr, 0);
+}
+
+LevelMoveRecord Level::FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const
+{
+    return {value, start, PolygonAt(polygonIndex), end};
+}
+
+void Level::OnMeshRemoved(CollisionMesh& mesh)
+{
+    for (Mover* mover : movers_) {
+        if (mover->surface && mesh.Owns(mover->surface))
+            mover->surface = nullptr;
+    }
+}
+
+Mover* Level::AddMover(Vec3& position, std::unique_ptr<MoverBody> body, uint32_t time)
+{
+    auto* mover = new Mover;
+    mover->time = time;
+    mover->body = std::move(body);
+    const float height = mover->body ? mover->body->height : 0.0f;
+    const float radius = mover->body ? mover->body->radius : 0.0f;
+    mover->reach = 0.4f * height;
+    movers_.PushBack(mover);
+    mover->surface = FindPolygonAtPosition(position);
+    if (mover->surface)
+        position = *mover->surface->Centre();
+    mover->position = position;
+    uint32_t flags = mover->barrierFlags | mover_flags::kBody;
+    if (radius > 1.1f)
+        flags |= mover_flags::kWide;
+    if (radius > 0.6f)
+        flags |= mover_flags::kMedium;
+    if (height > 1.5f)
+        flags |= mover_flags::kTall;
+    mover->bodyClassFlags = flags;
+    return mover;
+}
+
+void Level::RemoveMover(Mover* mover)
+{
+    if (mover && movers_.Remove(mover))
+        delete mover;
+}
+
+CollisionPolygon* Level::Crossing(const CollisionPolygon& from, const Mover& mover, const Vec3& point,
+                                  const Vec3& velocity, int32_t crossTime) const
+{
+    for (uint32_t i = 0; i < from.LinkCount(); ++i) {
+        CollisionPolygon* next = from.LinkAt(i);
+        if ((next->flags_ & mover.barrierFlags) || !next->ContainsPointXZ(point, nullptr))
+            continue;
+        // Leaving through a corner at once: only a polygon that lies ahead.
+        if (crossTime == 0 && !next->ContainsPointAhead(point, velocity))
+            continue;
+        return next;
+    }
+    return nullptr;
+}
+
+// Falls under the mover's gravity: y grows by v t + g t^2 / 2 (y grows
+// downward) until the ground found under it is reached.
+bool Level::Fall(Mover& mover, uint32_t remaining)
+{
+    CollisionPolygon* ground = FindPolygonAtPosition(mover.position);
+    if (!ground)
+        return false;
+    Vec3 onGround = mover.position;
+    SnapToPolygon(onGround);
+    const float drop = onGround.y - mover.position.y;
+    if (drop < 0) {
+        mover.surface = ground;
+        return true;
+    }
+    // g/2 t^2 + v t - drop = 0: the roots have opposite signs (or one is 0),
+    // so the second is when the fall meets the ground.
+    const float g = mover.gravity > 0 ? mover.gravity : 9.81f;
+    float first = 0, second = 0;
+    const bool solved = SolveQuadratic(first, second, 2.0f * mover.velocity.y / g, -2.0f * drop / g) == 2;
+    const float r = static_cast<float>(remaining);
+    if (!solved || !(second <= r)) {
+        mover.position.y += mover.velocity.y * r + 0.5f * g * r * r;
+        mover.velocity.y += g * r;
+        return false;
+    }
+    const auto landing = static_cast<uint32_t>(std::min(static_cast<double>(std::max(second, 0.0f)),
+                                                        static_cast<double>(remaining)));
+    mover.time += landing;
+    mover.position.y = onGround.y;
+    mover.velocity.y = 0;
+    mover.surface = ground;
+    return true;
+}
+
+bool Level::AdvanceMover(Vec3& target, Mover& mover, uint32_t time)
+{
+    const int32_t elapsed = static_cast<int32_t>(time - mover.time);
+    // A time earlier than the mover's own moves nothing: the unsigned
+    // difference would otherwise send it across the level.
+    if (elapsed <= 0) {
+        target = mover.position;
+        mover.time = time;
+        return true;
+    }
+    // A target that is not a finite point would carry the mover's own
+    // position with it; the mover then only falls, if it falls at all.
+    const bool finite = std::isfinite(target.x) && std::isfinite(target.z);
+    mover.velocity.x = finite ? (target.x - mover.position.x) / static_cast<float>(elapsed) : 0.0f;
+    mover.velocity.z = finite ? (target.z - mover.position.z) / static_cast<float>(elapsed) : 0.0f;
+
+    const float radius = mover.body ? mover.body->radius : 0.0f;
+    int crossings = 0;
+    while (mover.time != time) {
+        const uint32_t remaining = time - mover.time;
+        if (!mover.surface) {
+            if (!Fall(mover, remaining))
+                break;
+            continue;
+        }
+        CollisionPolygon& surface = *mover.surface;
+        const Vec3 n = surface.normal_;
+        Vec3 v = mover.velocity - n * mover.velocity.Dot(n);
+        const Vec3& r = *surface.Centre();
+        mover.position.y = (n.x * (r.x - mover.position.x) + n.y * r.y + n.z * (r.z - mover.position.z)) / n.y;
+        if (surface.flags_ & mover_flags::kSlowGround)
+            v *= 0.5f;
+
+        int32_t touch = 0, cross = 0;
+        surface.EdgeExitTimes(mover.position, v, radius, touch, cross);
+        if (touch == INT32_MAX || static_cast<int64_t>(touch) > static_cast<int64_t>(remaining)) {
+            mover.position += v * static_cast<float>(remaining);
+            break;
+        }
+        Vec3 exit = mover.position + v * static_cast<float>(cross);
+        CollisionPolygon* next = Crossing(surface, mover, exit, v, cross);
+        if (!next) {
+            const float speedSquared = v.x * v.x + v.z * v.z;
+            if (speedSquared > 0) {
+                const float inverse = FastInvSqrt(speedSquared);
+                exit += Vec3(v.x * inverse, 0, v.z * inverse) * 0.01f;
+                next = Crossing(surface, mover, exit, v, cross);
+            }
+        }
+        if (!next || ++crossings > kMaxCrossings) {
+            mover.position += v * static_cast<float>(touch);
+            target = mover.position;
+            mover.time = time;
+            return false;
+        }
+        if (static_cast<int64_t>(cross) > static_cast<int64_t>(remaining)) {
+            mover.position += v * static_cast<float>(remaining);
+            break;
+        }
+        if (cross > 0) {
+            mover.position = exit;
+            mover.time += static_cast<uint32_t>(cross);
+        }
+        mover.surface = next;
+    }
+    target = mover.position;
+    mover.time = time;
+    return true;
+}

@@ -1,0 +1,114 @@
+// The one current level of a running game: its drawable shape, its cell grid
+// of collision polygons (the base), the movers sliding over them and what
+// the camera, the shadows and the interface read of it. The level loader
+// builds it and makes it current; the main loop draws it each frame; both
+// threads query it under its lock (see LevelGrid).
+#pragma once
+
+#include "app/list.h"
+#include "world/level_grid.h"
+#include "world/mover.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class VeShape;
+
+// A named marker placed in the level's model (camera focus heights, effects).
+struct LevelDummy {
+    std::string name;
+    Vec3 position{0, 0, 0};
+};
+
+// What a client move message hands the moving object: the polygon is looked
+// up by its table index (null when the index is out of range or free).
+struct LevelMoveRecord {
+    uint32_t value;
+    Vec3 start;
+    CollisionPolygon* polygon;
+    Vec3 end;
+};
+
+class Level : public LevelGrid {
+public:
+    // `shape` is the level's drawable shape (one use is taken; null for a
+    // level without drawing, as on a server). `collision` is lent: its
+    // polygons are copied into the grid's first mesh, placed where the shape
+    // lies. Cells are laid out later (BuildCellGrid).
+    Level(VeShape* shape, const Vec3& position, const CollisionSource* collision);
+    ~Level() override;
+
+    static Level*& Current(); // null: no level loaded
+    // Per frame from the main loop; both do nothing for a null level.
+    static void Draw(Level* level);
+    static void CopyGlobalLightValues(Level* level);
+
+    void DrawShape();
+    VeShape* Shape() const { return shape_; }
+
+    // Movers. AddMover takes the body over and moves `position` to the centre
+    // of the ground polygon under it, when there is one.
+    Mover* AddMover(Vec3& position, std::unique_ptr<MoverBody> body, uint32_t time);
+    // Slides the mover to `time`, heading for target's x and z; writes where
+    // it got into `target`. False when it was stopped at an edge it cannot
+    // cross (or gave up after too many polygon crossings in one call).
+    bool AdvanceMover(Vec3& target, Mover& mover, uint32_t time);
+    void RemoveMover(Mover* mover);
+    // Callers hold the lock shared.
+    LevelMoveRecord FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const;
+    const List<Mover*>& Movers() const { return movers_; }
+
+    // Most polygon crossings one AdvanceMover call makes before it stops the
+    // mover where it is: slivers could otherwise hand it back and forth
+    // without its time advancing.
+    static constexpr int kMaxCrossings = 1024;
+
+    Vec3 origin_{0, 0, 0}; // minus the position the level was placed at
+    Vec3 minimum_{0, 0, 0};
+    Vec3 maximum_{0, 0, 0};
+    Vec3 innerMinimum_{0, 0, 0}; // 0.99 x minimum + 0.01 x maximum
+    Vec3 innerMaximum_{0, 0, 0};
+    uint64_t levelFileTime_ = 0;
+    bool cellsLaidOut_ = false;
+    bool levelLightEnabled_ = false;
+    Colour levelColour_{};
+
+    // Read by the camera: bounds from the inner corners, and a pivot.
+    float cameraMinX_ = 0, cameraMaxX_ = 0, cameraMinZ_ = 0, cameraMaxZ_ = 0;
+    bool cameraPivotSet_ = false;
+    Vec3 cameraPivot_{0, 0, 0};
+    // The lowest point of the level: the largest y, as y grows downward.
+    float floorHeight_ = 0;
+    // A screen probe served by the draw: request, the point hit, and whether
+    // the point is valid.
+    bool probeRequested_ = false;
+    Vec3 probePoint_{0, 0, 0};
+    bool probeValid_ = false;
+    std::string modelFileName_;
+    std::string modelDirectory_;
+    bool ready_ = false;
+    uint32_t statusPolygons_ = 0; // figures the status display shows
+    uint32_t statusMeshes_ = 0;
+    std::vector<LevelDummy> dummies_;
+
+    Vec3 globalLightValues_{0, 0, 0};
+    bool globalLightValuesValid_ = false;
+
+protected:
+    // The movers standing on the mesh lose their ground.
+    void OnMeshRemoved(CollisionMesh& mesh) override;
+
+private:
+    // The fall of a mover without ground: true when it landed within
+    // `remaining` (its time advanced to the landing), false when the step
+    // ends in the air or with no ground under it at all.
+    bool Fall(Mover& mover, uint32_t remaining);
+    // The first linked polygon the mover may enter at `point`.
+    CollisionPolygon* Crossing(const CollisionPolygon& from, const Mover& mover, const Vec3& point,
+                               const Vec3& velocity, int32_t crossTime) const;
+
+    VeShape* shape_ = nullptr; // one use held
+    List<Mover*> movers_;      // owned; in the order added
+};
