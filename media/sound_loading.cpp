@@ -173,23 +173,25 @@ int32_t SoundSystem::LoadWaveEntry(SoundBank& bank, const SoundBankEntry& entry,
     return id;
 }
 
-int32_t SoundSystem::LoadMetaEntry(SoundBank& bank, const SoundBankEntry& entry, uint32_t loadFlags)
+int32_t SoundSystem::LoadMetaEntry(SoundBank&, const SoundBankEntry& entry, uint32_t loadFlags)
 {
-    (void)bank;
     auto meta = ReadMetaChunk(entry.data);
-    if (!meta)
-        return 0;
+    return meta ? NewMetaSound(entry.name, std::move(*meta), loadFlags) : 0;
+}
+
+int32_t SoundSystem::NewMetaSound(const std::string& name, MetaDescriptor meta, uint32_t loadFlags)
+{
     const int32_t index = nextMetaId_;
-    if (index <= 0 || index >= kMetaCount)
+    if (index <= 0 || index >= kMetaCount || meta.pairs.empty())
         return 0;
     do
         ++nextMetaId_;
     while (nextMetaId_ < kMetaCount && (metas_[static_cast<size_t>(nextMetaId_)].flags & MetaSound::kBuilt));
     MetaSound& m = metas_[static_cast<size_t>(index)];
-    m.name = entry.name;
-    m.entries = std::move(meta->pairs);
-    m.flags = meta->flags | loadFlags | MetaSound::kBuilt;
-    m.kind = (meta->flags & 1) ? 0 : 1;
+    m.name = name;
+    m.entries = std::move(meta.pairs);
+    m.flags = meta.flags | loadFlags | MetaSound::kBuilt;
+    m.kind = (meta.flags & 1) ? 0 : 1;
     m.total = 0;
     for (const auto& p : m.entries)
         m.total += std::max(p.value, 0);

@@ -296,6 +296,12 @@ protected:
     SoundRecord& Record(int32_t id) { return sounds_[static_cast<size_t>(id)]; }
     bool ValidSound(int32_t id) const { return id >= 0 && id < static_cast<int32_t>(sounds_.size()); }
 
+    // Makes sound `id` from a wave and enters its name; false (the record
+    // cleared) when the device refuses the data.
+    bool NewSound(const std::string& name, int32_t id, WaveDescriptor& wave);
+    // Builds the next free meta-sound; minus its index, or 0 when the table is full.
+    int32_t NewMetaSound(const std::string& name, MetaDescriptor meta, uint32_t loadFlags);
+
     int32_t state_ = kInactive;
     ListenerPlacement listener_;
 
@@ -313,7 +319,6 @@ private:
     int32_t LoadWaveEntry(SoundBank& bank, const SoundBankEntry& entry, uint32_t loadFlags);
     int32_t LoadMetaEntry(SoundBank& bank, const SoundBankEntry& entry, uint32_t loadFlags);
     int32_t LoadLooseFile(const SoundBank& bank, const std::string& name, uint32_t loadFlags);
-    bool NewSound(const std::string& name, int32_t id, WaveDescriptor& wave);
 
     int32_t levelValue_ = 0;
     std::list<std::unique_ptr<SoundBank>> banks_;
