@@ -76,7 +76,8 @@ protected:
     }
     bool CreateSound(SoundRecord& sound, const WaveDescriptor& wave) override
     {
-        if (refuseWaves || wave.data.empty())
+        // A real device refuses what it cannot decode; a one-byte stand-in passes.
+        if (refuseWaves || wave.data.empty() || (wave.data.size() > 1 && !DecodeWav(wave.data)))
             return false;
         FillSoundFromWave(sound, wave);
         return true;
