@@ -81,7 +81,7 @@ void SoundSystem::LoadSoundFile(const std::string& path)
         for (auto& pair : metas_[static_cast<size_t>(index)].entries)
             if (pair.sound <= 0) {
                 const size_t entry = static_cast<size_t>(-static_cast<int64_t>(pair.sound));
-                pair.sound = entry < bank.ids.size() ? bank.ids[entry] : 0;
+                pair.sound = entry < bank.ids.size() && bank.ids[entry] > 0 ? bank.ids[entry] : kNoSound;
             }
     UnloadSoundBank(path);
 }
@@ -173,10 +173,30 @@ int32_t SoundSystem::LoadWaveEntry(SoundBank& bank, const SoundBankEntry& entry,
     return id;
 }
 
-int32_t SoundSystem::LoadMetaEntry(SoundBank&, const SoundBankEntry& entry, uint32_t loadFlags)
+int32_t SoundSystem::LoadMetaEntry(SoundBank& bank, const SoundBankEntry& entry, uint32_t loadFlags)
 {
     auto meta = ReadMetaChunk(entry.data);
-    return meta ? NewMetaSound(entry.name, std::move(*meta), loadFlags) : 0;
+    if (!meta)
+        return 0;
+    // Pairs naming a wave entry of this bank load it now, so a level
+    // meta-sound plays without the bank being made permanent; an index
+    // outside the bank, or one naming a meta entry, gives no sound.
+    for (auto& pair : meta->pairs) {
+        if (pair.sound > 0)
+            continue;
+        const size_t index = static_cast<size_t>(-static_cast<int64_t>(pair.sound));
+        pair.sound = kNoSound;
+        if (index >= bank.file.entries.size() || bank.file.entries[index].meta)
+            continue;
+        const SoundBankEntry& target = bank.file.entries[index];
+        if (SoundRecord* known = soundNames_.Find(target.name))
+            pair.sound = static_cast<int32_t>(known - sounds_.data());
+        else if (const int32_t id = LoadWaveEntry(bank, target, loadFlags); id > 0)
+            pair.sound = id;
+        if (pair.sound != kNoSound)
+            bank.ids[index] = pair.sound;
+    }
+    return NewMetaSound(entry.name, std::move(*meta), loadFlags);
 }
 
 int32_t SoundSystem::NewMetaSound(const std::string& name, MetaDescriptor meta, uint32_t loadFlags)

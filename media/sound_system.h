@@ -199,6 +199,8 @@ public:
     static constexpr int32_t kActive = 0, kInactive = 2;
     static constexpr int32_t kSoundCount = 1024, kMetaCount = 100, kSequenceCount = 16, kMaxVoicesPerSound = 8;
     static constexpr int32_t kFirstFreeId = 256;
+    // What a meta-sound pair holds when its bank entry gave no sound.
+    static constexpr int32_t kNoSound = 0x7FFFFFFF;
 
     // Never null: the silent system when asked, or when no device works.
     static SoundSystem* Create(bool noSound);
