@@ -196,8 +196,9 @@ uint32_t DeviceSoundSystem::StopVoice(Voice& voice)
 {
     if (!voice.source)
         return 0;
-    voice.source->Stop();
+    // Read before stopping: a stopped source reports the start again.
     const uint32_t position = voice.source->ByteOffset();
+    voice.source->Stop();
     voice.source.reset();
     voice.data.reset();
     return position;

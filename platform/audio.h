@@ -67,7 +67,7 @@ public:
     bool Play();
     void Stop();
     bool IsPlaying() const;
-    // Read position in bytes of the buffer.
+    // Read position in bytes of the buffer while playing; 0 once stopped.
     uint32_t ByteOffset() const;
     bool SetByteOffset(uint32_t offset);
 
