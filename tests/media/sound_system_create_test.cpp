@@ -79,3 +79,30 @@ TEST(SoundSystemTables, VolumeAndGainTablesHoldTheirAnchors)
 }
 
 } // namespace
+
+namespace {
+
+TEST(EnvironmentPropertiesTest, SettingsReadBackOnlyWhereTheReverbWorks)
+{
+    EnvironmentProperties none(nullptr);
+    EXPECT_FALSE(none.IsSupported());
+    none.SetVolume(0.5f);
+    EXPECT_EQ(none.GetVolume(), EnvironmentProperties::kFailed);
+    EXPECT_EQ(none.GetEnvironment(), 0);
+
+    SoundDevice loopback;
+    loopback.loopbackRate = 22050;
+    std::unique_ptr<SoundSystem> system(SoundSystem::Create(false, {loopback}));
+    auto* direct = dynamic_cast<DirectSoundSystem*>(system.get());
+    ASSERT_TRUE(direct);
+    const EnvironmentProperties* env = direct->Environment();
+    if (!env)
+        GTEST_SKIP() << "no reverb on this OpenAL build";
+    // The game's default environment, set at start-up.
+    EXPECT_EQ(env->GetEnvironment(), 19);
+    EXPECT_FLOAT_EQ(env->GetVolume(), 0.097f);
+    EXPECT_FLOAT_EQ(env->GetDecayTime(), 2.767f);
+    EXPECT_FLOAT_EQ(env->GetDamping(), 0.224f);
+}
+
+} // namespace
