@@ -202,7 +202,7 @@ int32_t SoundSystem::Play(int32_t sound, const char* options, std::initializer_l
     if ((loop && !handle) || (loop && meta && !sequenceHandle) || (meta && !handle) || (loop && hasEmitter) ||
         (!loop && hasEmitter && hasPoint))
         return 0;
-    if (hasPoint && !point)
+    if ((hasPoint && !point) || (hasEmitter && !emitter))
         return 0;
 
     // A meta index must name a built meta-sound; a plain sound must be loaded.

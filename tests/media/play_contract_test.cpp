@@ -68,6 +68,10 @@ const PlayCase kCases[] = {
     {"m without e", [](Scene& s) { return s.sound.Play(s.meta, "m"); }, 0, NoVoiceTaken},
     {"l and m without x", [](Scene& s) { return s.sound.Play(s.meta, "lme", {&s.handle}); }, 0, NoVoiceTaken},
     {"a value of the wrong kind", [](Scene& s) { return s.sound.Play(kClick, "v", {1.5f}); }, 0, NoVoiceTaken},
+    {"a null point", [](Scene& s) { return s.sound.Play(kClick, "d", {static_cast<const Vec3*>(nullptr)}); }, 0,
+     NoVoiceTaken},
+    {"a null emitter", [](Scene& s) { return s.sound.Play(kClick, "t", {static_cast<SoundEmitter*>(nullptr)}); }, 0,
+     NoVoiceTaken},
     {"a value missing", [](Scene& s) { return s.sound.Play(kClick, "I"); }, 0, NoVoiceTaken},
     {"ler writes the handle", [](Scene& s) { return s.sound.Play(kClick, "ler", {&s.handle}); }, 1,
      [](Scene& s, int32_t v) {
