@@ -196,11 +196,6 @@ const SoundBankEntry* SoundBank::Find(const std::string& name) const
     return nullptr;
 }
 
-int32_t SoundBank::IndexOf(const SoundBankEntry& entry) const
-{
-    return static_cast<int32_t>(&entry - file.entries.data());
-}
-
 std::string BankDirectory(const std::string& path)
 {
     const size_t slash = path.find_last_of("/\\");

@@ -72,7 +72,6 @@ struct SoundBank {
     SoundBankFile file;
     std::vector<int32_t> ids; // sound id made from each entry (0 until made)
     const SoundBankEntry* Find(const std::string& name) const;
-    int32_t IndexOf(const SoundBankEntry& entry) const;
 };
 
 // The path with the extension of its last component removed ("a.b\\UI.dat"

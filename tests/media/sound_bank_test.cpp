@@ -56,7 +56,9 @@ TEST(SoundBankFormat, ChunksWriteBackToTheirHandBuiltBytes)
     ASSERT_TRUE(m);
     EXPECT_EQ(WriteMetaChunk(*m), meta);
     // A bank written by the writer reads back to the same entries.
-    auto bank = ReadSoundBank(Fixture("hand_built_v2.dat"));
+    const auto bankBytes = Fixture("hand_built_v2.dat");
+    auto bank = ReadSoundBank(bankBytes);
+    ASSERT_TRUE(bank);
     std::vector<SoundBankSource> sources;
     for (const auto& e : bank->entries) {
         auto chunk = ReadWaveChunk(e.data);
