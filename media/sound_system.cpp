@@ -614,20 +614,25 @@ void SoundSystem::Update(const ListenerPlacement& listener)
     ResumeSuspended();
 }
 
-void SoundSystem::UpdateListener()
+ListenerPlacement SoundSystem::ListenerAt(MainCamera& camera)
 {
-    if (state_ != kActive)
-        return;
-    MainCamera& camera = MainCamera::Get();
-    const Vec3 front = camera.GetViewDirection().Normalised();
     ListenerPlacement placement;
+    const Vec3 front = camera.GetViewDirection().Normalised();
     placement.position = camera.Position() + front * camera.distance_;
     placement.front = front;
-    // The view matrix's second column is the camera's up axis in the world.
+    // The top is chosen so that the screen's right is the listener's right,
+    // whichever way the world's y axis points.
     const gfx::Matrix& view = camera.View();
-    const Vec3 up{view(0, 1), view(1, 1), view(2, 1)};
-    placement.top = up.LengthSquared() > 0.0f ? up.Normalised() : Vec3{0, -1, 0};
-    Update(placement);
+    const Vec3 right{view(0, 0), view(1, 0), view(2, 0)};
+    const Vec3 top = right.Cross(front);
+    placement.top = top.LengthSquared() > 0.0f ? top.Normalised() : Vec3{0, -1, 0};
+    return placement;
+}
+
+void SoundSystem::UpdateListener()
+{
+    if (state_ == kActive)
+        Update(ListenerAt(MainCamera::Get()));
 }
 
 int32_t SoundSystem::MakeVariant(int32_t sound, int32_t volume, float pitch, float inner, float outer)

@@ -25,7 +25,7 @@ class Device;
 class Source;
 } // namespace platform::audio
 
-class Camera;
+class MainCamera;
 
 // Something a voice follows; a voice holds one reference while it plays.
 class SoundEmitter : public RefCounted {
@@ -243,6 +243,8 @@ public:
 
     // Once per frame: places the listener at the main camera.
     void UpdateListener();
+    // Where the camera puts the listener: at its focus, facing its view.
+    static ListenerPlacement ListenerAt(MainCamera& camera);
     virtual void Update(const ListenerPlacement& listener);
 
     // Read access for callers and tests.
