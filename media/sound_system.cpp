@@ -691,8 +691,13 @@ EnvironmentalSound& Append(int32_t sound)
 
 void Restart(SoundSystem& system)
 {
-    for (auto& e : List())
+    for (auto& e : List()) {
+        // A record still playing keeps one voice, not a second it could never stop.
+        if (e.handle != 0)
+            system.FreeVoiceByIndex(e.handle);
+        system.ForgetHandle(&e.handle);
         system.Play(e.sound, "lefvIRdr", {&e.handle, e.octaves, e.volume, e.inner, e.outer, &e.position});
+    }
 }
 
 void Clear(SoundSystem* system)

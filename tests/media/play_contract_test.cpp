@@ -230,6 +230,22 @@ TEST(VoiceStealing, ASavedAmbientVoiceNeverWritesIntoAClearedRecord)
     }
 }
 
+TEST(EnvironmentalSoundList, RestartingKeepsOneVoicePerRecordAndClearStopsIt)
+{
+    RecordingSoundSystem sound;
+    sound.AddSound(kQuiet, "quiet");
+    EnvironmentalSounds::Append(kQuiet).position = {1, 0, 1};
+    EnvironmentalSounds::Restart(sound);
+    EnvironmentalSounds::Restart(sound);
+    EXPECT_EQ(sound.Sound(kQuiet)->playing, 1);
+    const int32_t voice = EnvironmentalSounds::List().front().handle;
+    ASSERT_GT(voice, 0);
+    EXPECT_TRUE(sound.VoiceAt(voice)->flags & Voice::kLoop);
+    EnvironmentalSounds::Clear(&sound);
+    EXPECT_EQ(sound.Sound(kQuiet)->playing, 0);
+    EXPECT_TRUE(EnvironmentalSounds::List().empty());
+}
+
 // Lets every playing voice finish and runs one update.
 void FinishAll(RecordingSoundSystem& sound)
 {
