@@ -220,7 +220,10 @@ public:
     virtual platform::audio::Device* OutputDevice() { return nullptr; }
 
     // A voice index (> 0), 0 refused, -1 inactive or no sound from a meta-sound,
-    // -2 the device failed. See the option letters in sound_system.cpp.
+    // -2 the device failed. One value per option letter that takes one, in the
+    // letters' order and of the letter's kind (floats for I, R, f; ints for v);
+    // a missing value or one of another kind refuses the play. The letters are
+    // listed in sound_system.cpp.
     int32_t Play(int32_t sound, const char* options, std::initializer_list<PlayArg> values = {});
     void FreeVoiceByIndex(int32_t voice);
     void SetLevelValue(int32_t value) { levelValue_ = value; }
