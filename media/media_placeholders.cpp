@@ -1,21 +1,5 @@
 #include "media/media_placeholders.h"
 
-SoundSystem* SoundSystem::Create(bool silentRequest)
-{
-    auto* system = new SoundSystem();
-    system->silent_ = true; // only the silent system exists so far
-    (void)silentRequest;
-    return system;
-}
-
-SoundSystem*& SoundSystem::Global()
-{
-    static SoundSystem* global = nullptr;
-    return global;
-}
-
-void SoundSystem::LoadSoundFile(SoundSystem*, const char*) {}
-
 MusicPlayer*& MusicPlayer::Global()
 {
     static MusicPlayer* global = nullptr;

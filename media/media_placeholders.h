@@ -1,26 +1,13 @@
-// Placeholders for the sound, music, video and CD services that the shell
-// calls: the real interfaces with the least behaviour start-up and the main
-// loop need (no sound is made). Replaced when the media subsystem lands.
+// Placeholders for the music, video and CD services that the shell calls:
+// the real interfaces with the least behaviour start-up and the main loop
+// need. The sound system itself is real (media/sound_system.h).
 #pragma once
+
+#include "media/sound_system.h"
 
 #include <cstdint>
 #include <string>
 
-class SoundSystem {
-public:
-    // The silent system when asked (or when nothing else works).
-    static SoundSystem* Create(bool silentRequest);
-    static SoundSystem*& Global();
-    static void LoadSoundFile(SoundSystem* system, const char* fileName);
-    virtual ~SoundSystem() = default;
-
-    // Places the 3-D listener at the main camera; once per frame.
-    virtual void UpdateListener() {}
-    bool IsSilent() const { return silent_; }
-
-private:
-    bool silent_ = true;
-};
 
 struct MusicPlayer {
     int state = 0;

@@ -183,8 +183,8 @@ int Main(const std::vector<std::string>& args)
     // 13-17. Display mode, sound, lights, viewports, music.
     RenderPlaceholders::SetInitialMode(mode.width, mode.height, mode.depth, g_displayFlags);
     SoundSystem::Global() = SoundSystem::Create(options.silentSound);
-    Trace("sound: %s", options.silentSound ? "silent (asked)" : "started");
-    SoundSystem::LoadSoundFile(SoundSystem::Global(), "UI.dat");
+    Trace("sound: %s", SoundSystem::Global()->VariantName());
+    SoundSystem::Global()->LoadSoundFile("UI.dat");
     RenderPlaceholders::CreateGlobalLightSets();
     HudViewports::SetUp();
     MusicPlayer::Global() = new MusicPlayer();
