@@ -72,13 +72,17 @@ bool JoinTriangles(const ShapePolygon& a, const ShapePolygon& b, std::vector<Sha
             pos = (pos + 1) % 3;
         }
     }
+    // A walk that comes back to its start found no shared edge: nothing is joined
+    // and the texture coordinates stay as they are.
+    if (out.vertices_[3] == out.vertices_[0])
+        return false;
     if (textured) {
         ShapeUvSet& target = sets[static_cast<size_t>(a.GetUvIndex())];
         target.count_ = 4;
         for (int n = 0; n < 4; ++n)
             target.pairs_[n] = walked[n];
     }
-    return out.vertices_[3] != out.vertices_[0];
+    return true;
 }
 
 } // namespace
@@ -169,22 +173,25 @@ void ShapeData::MergePolygons(const std::vector<int32_t>& mergeTable)
         polygons.back().normalIndex_ = static_cast<int32_t>(polygons.size() - 1);
         normals.push_back(n);
     };
+    // Each polygon is emitted exactly once: joined with its partner when both are
+    // still free and the join succeeds, on its own otherwise.
+    std::vector<bool> done(count, false);
     for (size_t i = 0; i < count; ++i) {
+        if (done[i])
+            continue;
+        done[i] = true;
         int64_t m = i < mergeTable.size() ? mergeTable[i] : -1;
-        // An entry naming no polygon of the shape joins nothing.
-        if (m >= static_cast<int64_t>(count) || m < -1)
-            m = -1;
-        if (m == -1) {
+        if (m < 0 || m >= static_cast<int64_t>(count) || static_cast<size_t>(m) == i || done[static_cast<size_t>(m)]) {
             emit(polygons_[i], normalOf(i));
-        } else if (static_cast<int64_t>(i) < m) {
-            ShapePolygon joined;
-            size_t j = static_cast<size_t>(m);
-            if (JoinTriangles(polygons_[i], polygons_[j], uvSets_, joined)) {
-                emit(joined, normalOf(i));
-            } else {
-                emit(polygons_[i], normalOf(i));
-                emit(polygons_[j], normalOf(j));
-            }
+            continue;
+        }
+        const size_t j = static_cast<size_t>(m);
+        ShapePolygon joined;
+        if (JoinTriangles(polygons_[i], polygons_[j], uvSets_, joined)) {
+            done[j] = true;
+            emit(joined, normalOf(i));
+        } else {
+            emit(polygons_[i], normalOf(i));
         }
     }
     bool hadNormals = !polygonNormals_.empty();
