@@ -158,23 +158,6 @@ bool AddTriangle(Group& g, const Vertex (&corners)[3], uint32_t mask)
     return true;
 }
 
-template <class Record>
-void Append(std::vector<uint8_t>& out, const Record& r, size_t size)
-{
-    const size_t at = out.size();
-    out.resize(at + size);
-    std::memcpy(out.data() + at, &r, size);
-}
-
-template <class Record>
-std::vector<Record> ReadRecords(const std::vector<uint8_t>& bytes, size_t size)
-{
-    std::vector<Record> out(bytes.size() / size);
-    for (size_t i = 0; i < out.size(); ++i)
-        std::memcpy(&out[i], bytes.data() + i * size, size);
-    return out;
-}
-
 Vec3 Scaled(const trevok::ShapePoint& p, float s)
 {
     return Vec3(float(p.x) * s, float(p.y) * s, float(p.z) * s);
@@ -182,41 +165,29 @@ Vec3 Scaled(const trevok::ShapePoint& p, float s)
 
 } // namespace
 
-namespace ShapeBuild {
-static_assert(sizeof(TriangleRecord) == kTriangleRecordSize);
-static_assert(sizeof(QuadRecord) == kQuadRecordSize);
-static_assert(sizeof(Vec3) == kPointRecordSize);
+VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const trevok::EnvironmentRecord& env,
+                    uint32_t options, const std::vector<int32_t>* mergeTable)
+{
+    // Joined before anything is built, so the draw meshes and the kept geometry
+    // show the same polygons, and a second build of the merged data matches.
+    if ((options & ShapeBuild::kMergeTrianglePairs) && mergeTable)
+        data.MergePolygons(*mergeTable);
 
-std::vector<TriangleRecord> Triangles(const ShapeGeometry& g)
-{
-    return ReadRecords<TriangleRecord>(g.first, kTriangleRecordSize);
-}
-std::vector<QuadRecord> Quads(const ShapeGeometry& g)
-{
-    return ReadRecords<QuadRecord>(g.second, kQuadRecordSize);
-}
-std::vector<Vec3> WeldedPoints(const ShapeGeometry& g)
-{
-    return ReadRecords<Vec3>(g.third, kPointRecordSize);
-}
-} // namespace ShapeBuild
-
-VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const ShapeBuildSetup& setup, uint32_t options,
-                    const std::vector<int32_t>* mergeTable)
-{
-    const float scale = setup.scale;
+    const float scale = env.scale;
     TextureEntry* const nullTexture = Display::NullTexture();
 
-    // Texture slots, each holding one use of its entry until step "texture use" settles it.
-    std::vector<Slot> slots(setup.hasTextureTable ? setup.textures.size() : 1);
-    if (setup.hasTextureTable) {
+    // Texture slots, each holding one use of its entry until the texture-use step settles it.
+    std::vector<Slot> slots(env.hasTextureTable ? env.textures.size() : 1);
+    if (env.hasTextureTable) {
         for (size_t i = 0; i < slots.size(); ++i) {
-            const ShapeBuildTexture& t = setup.textures[i];
+            const trevok::EnvironmentTexture& t = env.textures[i];
             if (t.name.empty()) {
                 slots[i].entry = nullTexture;
-                TextureUse::Use(nullTexture);
+                TextureManager::Use(nullTexture);
             } else {
                 slots[i].entry = TextureManager::Find(t.name);
+                if (t.width && t.height)
+                    slots[i].entry->SetSize(t.width, t.height);
             }
             // A zero size in the table would make every coordinate infinite.
             slots[i].width = t.width ? float(t.width) : 1.0f;
@@ -224,7 +195,7 @@ VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const Sh
         }
     } else {
         slots[0].entry = nullTexture;
-        TextureUse::Use(nullTexture);
+        TextureManager::Use(nullTexture);
         if (nullTexture && nullTexture->Width() && nullTexture->Height()) {
             slots[0].width = float(nullTexture->Width());
             slots[0].height = float(nullTexture->Height());
@@ -333,9 +304,6 @@ VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const Sh
         g.vertices = {};
     }
 
-    if ((options & ShapeBuild::kMergeTrianglePairs) && mergeTable)
-        data.MergePolygons(*mergeTable);
-
     // Welded geometry for collision and picking: every polygon, drawn or not.
     ShapeGeometry& geo = *shape->geometry_;
     std::vector<Vec3> welded;
@@ -365,16 +333,13 @@ VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const Sh
         const Vec3 normal(pn.x, pn.y, pn.z);
         const int32_t flags = p.flags_ & ShapeBuild::kGeometryFlagMask;
         if (p.vertexCount_ == 3) {
-            ShapeBuild::TriangleRecord r{{map[size_t(p.vertices_[0])], map[size_t(p.vertices_[1])],
-                                          map[size_t(p.vertices_[2])]},
-                                         normal,
-                                         flags};
-            Append(geo.first, r, ShapeBuild::kTriangleRecordSize);
+            geo.triangles.push_back(GeometryTriangle{
+                {map[size_t(p.vertices_[0])], map[size_t(p.vertices_[1])], map[size_t(p.vertices_[2])]}, normal, flags});
         } else {
-            ShapeBuild::QuadRecord r{{-1, -1, -1, -1}, normal, flags};
+            GeometryQuad q{{-1, -1, -1, -1}, normal, flags};
             for (int c = 0; c < p.vertexCount_; ++c)
-                r.corners[c] = map[size_t(p.vertices_[c])];
-            Append(geo.second, r, ShapeBuild::kQuadRecordSize);
+                q.corners[c] = map[size_t(p.vertices_[c])];
+            geo.quads.push_back(q);
         }
         Group& g = groupOf(p);
         if (g.slot && g.slot->entry)
@@ -382,19 +347,19 @@ VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const Sh
         else
             needNull = true;
     }
-    for (const Vec3& q : welded)
-        Append(geo.third, q, ShapeBuild::kPointRecordSize);
+    geo.points = std::move(welded);
 
     if (needNull && nullTexture) {
         shape->AddTexture(nullTexture);
-        shape->Textures().PushBack(nullTexture);
+        shape->NameTexture(nullTexture);
     }
     for (Slot& s : slots) {
         if (s.used) {
+            // The slot's use from the look-up becomes the shape's bound use.
             shape->BoundTextures().PushBack(s.entry);
-            shape->Textures().PushBack(s.entry);
+            shape->NameTexture(s.entry);
         } else {
-            TextureUse::Unuse(s.entry);
+            TextureManager::Unuse(s.entry);
         }
     }
 
@@ -403,19 +368,20 @@ VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const Sh
     return shape;
 }
 
-VeShape* BuildShape(trevok::ShapeChunk& chunk, const std::vector<uint32_t>* tint, const ShapeBuildSetup& setup,
+VeShape* BuildShape(trevok::ShapeChunk& chunk, const std::vector<uint32_t>* tint, const trevok::EnvironmentRecord& env,
                     uint32_t options)
 {
     auto* merge = (options & ShapeBuild::kMergeTrianglePairs)
                       ? chunk.FindChildAs<trevok::MergeDataChunk>(trevok::chunk_id::kMergeData)
                       : nullptr;
-    VeShape* shape = BuildShape(chunk.Data(), tint, setup, options, merge ? &merge->entries_ : nullptr);
     if (merge) {
         // The merge data goes from the file, so the stored polygons must be the
         // joined ones, or saving would keep neither form of the pairs.
+        const std::vector<int32_t> table = merge->entries_;
         delete merge;
-        const ShapeData merged = chunk.Data();
+        trevok::ShapeData merged = chunk.Data();
+        merged.MergePolygons(table);
         chunk.Update(merged);
     }
-    return shape;
+    return BuildShape(chunk.Data(), tint, env, options & ~ShapeBuild::kMergeTrianglePairs);
 }
