@@ -173,25 +173,25 @@ VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const tr
     if ((options & ShapeBuild::kMergeTrianglePairs) && mergeTable)
         data.MergePolygons(*mergeTable);
 
-    const float scale = env.scale;
+    const float scale = env.scale_;
     TextureEntry* const nullTexture = Display::NullTexture();
 
     // Texture slots, each holding one use of its entry until the texture-use step settles it.
-    std::vector<Slot> slots(env.hasTextureTable ? env.textures.size() : 1);
-    if (env.hasTextureTable) {
+    std::vector<Slot> slots(env.hasTextureTable_ ? env.textures_.size() : 1);
+    if (env.hasTextureTable_) {
         for (size_t i = 0; i < slots.size(); ++i) {
-            const trevok::EnvironmentTexture& t = env.textures[i];
-            if (t.name.empty()) {
+            const trevok::EnvironmentTexture& t = env.textures_[i];
+            if (t.name_.empty()) {
                 slots[i].entry = nullTexture;
                 TextureManager::Use(nullTexture);
             } else {
-                slots[i].entry = TextureManager::Find(t.name);
-                if (t.width && t.height)
-                    slots[i].entry->SetSize(t.width, t.height);
+                slots[i].entry = TextureManager::Find(t.name_);
+                if (t.width_ && t.height_)
+                    slots[i].entry->SetSize(t.width_, t.height_);
             }
             // A zero size in the table would make every coordinate infinite.
-            slots[i].width = t.width ? float(t.width) : 1.0f;
-            slots[i].height = t.height ? float(t.height) : 1.0f;
+            slots[i].width = t.width_ ? float(t.width_) : 1.0f;
+            slots[i].height = t.height_ ? float(t.height_) : 1.0f;
         }
     } else {
         slots[0].entry = nullTexture;

@@ -20,17 +20,17 @@ inline constexpr float kDefaultEnvironmentScale = 0.001f;
 
 // A texture-table slot: an empty name is a slot no bitmap entry filled.
 struct EnvironmentTexture {
-    std::string name;
-    uint32_t width = 0, height = 0;
+    std::string name_;
+    uint32_t width_ = 0, height_ = 0;
 };
 
 struct EnvironmentRecord {
-    float scale = kDefaultEnvironmentScale;  // file units to world units
-    bool hasTextureTable = false;
-    std::vector<EnvironmentTexture> textures;  // indexed by bitmap number
-    std::unique_ptr<ChunkFile> file;
-    // The root's indexed sounds by their index; they point into `file`.
-    std::array<const IndexedSoundChunk*, kSequenceSlots> sounds{};
+    float scale_ = kDefaultEnvironmentScale;  // file units to world units
+    bool hasTextureTable_ = false;
+    std::vector<EnvironmentTexture> textures_;  // indexed by bitmap number
+    std::unique_ptr<ChunkFile> file_;
+    // The root's indexed sounds by their index; they point into `file_`.
+    std::array<const IndexedSoundChunk*, kSequenceSlots> sounds_{};
 };
 
 } // namespace trevok

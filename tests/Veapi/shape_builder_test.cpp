@@ -103,15 +103,15 @@ ShapeData QuadAndTriangle()
 trevok::EnvironmentRecord Plain(float scale = 1.0f)
 {
     trevok::EnvironmentRecord e;
-    e.scale = scale;
+    e.scale_ = scale;
     return e;
 }
 
 trevok::EnvironmentRecord TwoTextures()
 {
     trevok::EnvironmentRecord e = Plain(0.5f);
-    e.hasTextureTable = true;
-    e.textures = {{"wall.bmp", 64, 64}, {"floor.bmp", 32, 16}};
+    e.hasTextureTable_ = true;
+    e.textures_ = {{"wall.bmp", 64, 64}, {"floor.bmp", 32, 16}};
     return e;
 }
 
@@ -237,8 +237,8 @@ TEST_F(ShapeBuilder, HiddenAndDamagedPolygons)
         d.polygons_[0].flags_ = c.flags;
         Finish(d);
         trevok::EnvironmentRecord setup = Plain();
-        setup.hasTextureTable = true;
-        setup.textures = {{"t.bmp", 8, 8}};
+        setup.hasTextureTable_ = true;
+        setup.textures_ = {{"t.bmp", 8, 8}};
         VeShape* s = BuildShape(d, nullptr, setup, 0);
         EXPECT_EQ(Meshes(*s).size(), c.meshes) << c.what;
         const auto tris = s->geometry_->triangles;
