@@ -5,6 +5,7 @@
 #include "Veapi/texture_manager.h"
 #include "chunk/bitmap_name_chunks.h"
 #include "chunk/chunk_families.h"
+#include "chunk/cutscene_chunks.h"
 #include "chunk/environment_chunks.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/light_chunks.h"
@@ -198,6 +199,31 @@ void LoadDummyObjects(std::vector<ChunkObject>& list, const EnvironmentRecord& r
                            o.position_.z * record.scale_ - origin.z);
         list.push_back(std::move(o));
     }
+}
+
+const CutsceneChunk* FindEnvironmentCutscene(const EnvironmentRecord& record, std::string_view name)
+{
+    if (!record.file_)
+        return nullptr;
+    auto* env = record.file_->FindChildAs<ParentChunk>(chunk_id::kEnvironment);
+    auto* special = env ? env->FindChildAs<ParentChunk>(chunk_id::kSpecialObjects) : nullptr;
+    if (!special)
+        return nullptr;
+    for (Chunk* c = special->FirstChild(); c; c = c->Next())
+        if (auto* cutscene = dynamic_cast<const CutsceneChunk*>(c))
+            if (auto* data = cutscene->GetData(); data && SameNameIgnoringCase(data->name_, name))
+                return cutscene;
+    return nullptr;
+}
+
+bool LoadEnvironmentSpecials(CutsceneReceiver& cutscene, const EnvironmentRecord& record, std::string_view name,
+                             const Vec3& origin)
+{
+    const CutsceneChunk* found = FindEnvironmentCutscene(record, name);
+    if (!found)
+        return false;
+    cutscene.Load(*found, record.scale_, origin);
+    return true;
 }
 
 void LoadLevelTextures(const std::function<void(float)>& progress)

@@ -20,6 +20,7 @@ class VeShape;
 
 namespace trevok {
 
+class CutsceneChunk;
 class DummyObjectChunk;
 class EnvironmentChunk;
 class ObjectChunk;
@@ -71,6 +72,18 @@ void LoadDummyObjects(std::vector<ChunkObject>& list, const EnvironmentRecord& r
 
 // Loads every texture the built shapes named and purges the unused ones.
 void LoadLevelTextures(const std::function<void(float)>& progress = {});
+
+// What plays a cut-scene: the media layer hands itself in.
+class CutsceneReceiver {
+public:
+    virtual ~CutsceneReceiver() = default;
+    virtual void Load(const CutsceneChunk& cutscene, float scale, const Vec3& origin) = 0;
+};
+// The special-objects cut-scene of that name (any letter case), or none.
+const CutsceneChunk* FindEnvironmentCutscene(const EnvironmentRecord& record, std::string_view name);
+// Finds the cut-scene and hands it over; false when any step finds nothing.
+bool LoadEnvironmentSpecials(CutsceneReceiver& cutscene, const EnvironmentRecord& record, std::string_view name,
+                             const Vec3& origin);
 
 // Letter case is ignored in every name the game looks up in a file.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);

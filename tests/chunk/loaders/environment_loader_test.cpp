@@ -5,6 +5,7 @@
 #include "Veapi/texture_manager.h"
 #include "chunk/bitmap_name_chunks.h"
 #include "chunk/chunk_families.h"
+#include "chunk/cutscene_chunks.h"
 #include "chunk/environment_chunks.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/light_chunks.h"
@@ -15,6 +16,7 @@
 #include "chunk/sound_chunks.h"
 
 #include <bit>
+#include <filesystem>
 
 namespace {
 
@@ -299,6 +301,44 @@ TEST_F(Loaders, ShapesOutliveTheirRecord)
     ASSERT_TRUE(robot->shapes_[0]);
     EXPECT_FALSE(robot->shapes_[0]->SubMeshes().Count() == 0);
     EXPECT_EQ(robot->shapes_[0]->geometry_->points.size(), 3u);
+}
+
+} // namespace
+
+namespace {
+
+struct RecordingReceiver : trevok::CutsceneReceiver {
+    void Load(const trevok::CutsceneChunk& cutscene, float scale, const Vec3& origin) override
+    {
+        loaded = &cutscene;
+        gotScale = scale;
+        gotOrigin = origin;
+    }
+    const trevok::CutsceneChunk* loaded = nullptr;
+    float gotScale = 0;
+    Vec3 gotOrigin{0, 0, 0};
+};
+
+TEST(LoaderCutscenes, FoundByNameInAnyCaseAndHandedOver)
+{
+    const std::filesystem::path path = std::filesystem::path(TREVOK_FIXTURES_DIR) / "chunk" / "cutscene.rif";
+    std::string error;
+    trevok::EnvironmentRecordPtr r = trevok::LoadEnvironmentFile(path, &error);
+    ASSERT_TRUE(r) << error;
+    const struct {
+        const char* name;
+        bool found;
+    } cases[] = {{"intro", true}, {"INTRO", true}, {"outro", false}, {"", false}};
+    for (const auto& c : cases) {
+        RecordingReceiver receiver;
+        EXPECT_EQ(trevok::LoadEnvironmentSpecials(receiver, *r, c.name, Vec3(1, 2, 3)), c.found) << c.name;
+        EXPECT_EQ(receiver.loaded != nullptr, c.found) << c.name;
+        if (c.found) {
+            EXPECT_FLOAT_EQ(receiver.gotScale, 0.001f);
+            EXPECT_FLOAT_EQ(receiver.gotOrigin.z, 3.0f);
+            EXPECT_EQ(receiver.loaded->GetData()->name_, "intro");
+        }
+    }
 }
 
 } // namespace
