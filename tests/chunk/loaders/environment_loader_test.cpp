@@ -16,6 +16,7 @@
 #include "chunk/sound_chunks.h"
 
 #include <bit>
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -339,6 +340,54 @@ TEST(LoaderCutscenes, FoundByNameInAnyCaseAndHandedOver)
             EXPECT_EQ(receiver.loaded->GetData()->name_, "intro");
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(LoaderSampleLevel, LoadsWithItsTableSoundsLevelsOfDetailAndCutscene)
+{
+    const char* root = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path path = std::filesystem::path(root ? root : "") / "rifs" / "loader_level.rif";
+    if (!root || !std::filesystem::exists(path))
+        GTEST_SKIP() << "no sample data";
+    TextureManager::Clear();
+    std::string error;
+    trevok::EnvironmentRecordPtr r = trevok::LoadEnvironmentFile(path, &error);
+    ASSERT_TRUE(r) << error;
+    EXPECT_FLOAT_EQ(r->scale_, 0.001f);
+    ASSERT_EQ(r->textures_.size(), 3u);
+    EXPECT_EQ(r->textures_[0].name_, "Gradient24.BMP");
+    ASSERT_TRUE(r->sounds_[3]);
+    EXPECT_EQ(r->sounds_[3]->name_, "lift_hum");
+
+    std::vector<trevok::ObjectChunk*> panels;
+    trevok::FilterObjectsByName(panels, *r, "panel");
+    EXPECT_EQ(panels.size(), 2u);
+
+    std::unique_ptr<trevok::Hierarchy> lift = trevok::LoadHierarchyFromChunks("lift", *r);
+    ASSERT_TRUE(lift);
+    EXPECT_EQ(lift->name_, "lift_base");
+    // Level 0 shows the base, levels 1 to 9 share its lower detail.
+    ASSERT_TRUE(lift->shapes_[0] && lift->shapes_[1]);
+    EXPECT_NE(lift->shapes_[0].Get(), lift->shapes_[1].Get());
+    EXPECT_EQ(lift->shapes_[0]->UseCount(), 1);
+    EXPECT_EQ(lift->shapes_[1]->UseCount(), trevok::kLevelsOfDetail - 1);
+    EXPECT_EQ(lift->distances_[1], 15000);
+    EXPECT_EQ(lift->distances_[9], 90000);
+    ASSERT_EQ(lift->children_.size(), 1u);
+    EXPECT_EQ(lift->children_[0]->name_, "lift_cage");
+
+    const trevok::CutsceneChunk* intro = trevok::FindEnvironmentCutscene(*r, "INTRO");
+    ASSERT_TRUE(intro);
+    std::vector<trevok::CutsceneUserChunk*> users;
+    intro->GetUsers(users);
+    ASSERT_EQ(users.size(), 1u);
+    ASSERT_TRUE(users[0]->GetHierarchyName());
+    EXPECT_EQ(*users[0]->GetHierarchyName(), "Lift");
+    lift.reset();
+    TextureManager::Clear();
 }
 
 } // namespace
