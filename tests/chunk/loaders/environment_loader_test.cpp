@@ -73,7 +73,7 @@ BitmapNameEntry Bitmap(const char* name, int32_t number, int32_t width, int32_t 
 // A level file: scale 2 thousandths, textures 0 and 2 (1 unnamed), sounds by
 // index, two objects whose names differ only in case, a marker, and a model
 // "Robot" whose root part shows "body" with a child part showing "arm".
-std::vector<uint8_t> LevelImage(bool withEnvironment = true)
+std::vector<uint8_t> LevelImage(bool withEnvironment = true, int32_t distances = 0)
 {
     EnsureChunkFamiliesRegistered();
     auto file = ChunkFile::CreateEmpty();
@@ -96,6 +96,8 @@ std::vector<uint8_t> LevelImage(bool withEnvironment = true)
     AddObject(root, "arm", 400, 4, at);
     new DummyObjectChunk(root, "marker", DummyVector{{1000, 2000, 3000}}, DummyVector{{1, 2, 3}},
                          DummyVector{{uint32_t(-4), 5, 6}}, std::array<uint32_t, 4>{0, 0, 0, 0x3F800000}.data());
+    if (distances > 0)
+        new DegradationDistancesChunk(root, distances);
     auto* model = new HierarchyChunk(root);
     new HierarchyNameChunk(model, "Robot");
     const int32_t lo[3] = {-10, -20, -30}, hi[3] = {10, 20, 30};
@@ -290,6 +292,25 @@ TEST_F(Loaders, HierarchyLoadsByNameInAnyCase)
     EXPECT_FALSE(LoadHierarchyFromChunks("nobody", *r));
     // The unnamed hierarchy is never matched, even by an empty name.
     EXPECT_FALSE(LoadHierarchyFromChunks("", *r));
+}
+
+TEST_F(Loaders, SwitchDistancesAShortListDoesNotGiveKeepTheDefault)
+{
+    const struct {
+        int32_t stored;
+        std::array<int32_t, kLevelsOfDetail> want;
+    } cases[] = {
+        {3, {0, 10000, 20000, 20000, 20000, 20000, 20000, 20000, 20000, 20000}},
+        {12, {0, 10000, 20000, 30000, 40000, 50000, 60000, 70000, 80000, 90000}},
+    };
+    for (const auto& c : cases) {
+        image_ = LevelImage(true, c.stored);
+        EnvironmentRecordPtr r = LoadEnvironmentImage(image_);
+        ASSERT_TRUE(r);
+        std::unique_ptr<Hierarchy> robot = LoadHierarchyFromChunks("Robot", *r);
+        ASSERT_TRUE(robot);
+        EXPECT_EQ(robot->distances_, c.want) << c.stored << " stored";
+    }
 }
 
 TEST_F(Loaders, ShapesOutliveTheirRecord)
