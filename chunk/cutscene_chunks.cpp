@@ -5,7 +5,6 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace trevok {
 namespace {
@@ -41,18 +40,6 @@ const WordsEventDefaults* WordsEventOf(int32_t type)
     return nullptr;
 }
 
-// Toward zero, held inside the int32 range (a NaN is 0).
-int32_t TruncateToInt(float v)
-{
-    if (!(v == v))
-        return 0;
-    if (v >= 2147483647.0f)
-        return std::numeric_limits<int32_t>::max();
-    if (v <= -2147483648.0f)
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(v);
-}
-
 // Builds the record a stored event describes. A known type whose stored size
 // is not its layout's is kept raw, so no byte of it is lost.
 std::unique_ptr<CutsceneEvent> ReadEvent(int32_t type, std::span<const uint8_t> body)
@@ -74,7 +61,7 @@ std::unique_ptr<CutsceneEvent> ReadEvent(int32_t type, std::span<const uint8_t> 
     }
     if (type == CutsceneRoundedEvent::kType && body.size() == 16) {
         auto e = std::make_unique<CutsceneRoundedEvent>();
-        e->rounded_ = TruncateToInt(r.F32());
+        e->rounded_ = TruncateToInt32(r.F32());
         for (int32_t& w : e->words_)
             w = r.I32();
         return e;

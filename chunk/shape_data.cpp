@@ -1,22 +1,12 @@
 #include "chunk/shape_data.h"
 
+#include "chunk/chunk.h"
+
 #include <cmath>
 #include <limits>
 
 namespace trevok {
 namespace {
-
-// Truncation toward zero, held inside the int32 range (out-of-range casts are undefined).
-int32_t Truncate(double v)
-{
-    if (!(v == v))
-        return 0;
-    if (v >= 2147483647.0)
-        return std::numeric_limits<int32_t>::max();
-    if (v <= -2147483648.0)
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(v);
-}
 
 int PositionOf(const ShapePolygon& p, int32_t vertex)
 {
@@ -143,9 +133,9 @@ void ShapeData::Scale(double factor)
 
 void ShapeData::ComputeCentre()
 {
-    centre_.x = Truncate((static_cast<double>(maxCorner_.x) + minCorner_.x) / 2);
-    centre_.y = Truncate((static_cast<double>(maxCorner_.y) + minCorner_.y) / 2);
-    centre_.z = Truncate((static_cast<double>(maxCorner_.z) + minCorner_.z) / 2);
+    centre_.x = TruncateToInt32((static_cast<double>(maxCorner_.x) + minCorner_.x) / 2);
+    centre_.y = TruncateToInt32((static_cast<double>(maxCorner_.y) + minCorner_.y) / 2);
+    centre_.z = TruncateToInt32((static_cast<double>(maxCorner_.z) + minCorner_.z) / 2);
     double best = 0;
     for (const auto& p : points_) {
         double dx = static_cast<double>(p.x) - centre_.x, dy = static_cast<double>(p.y) - centre_.y,
@@ -238,7 +228,7 @@ bool Normalise(ShapeVector& a)
     a = a / l;
     return true;
 }
-ShapePoint ToPoint(const ShapeVector& a) { return {Truncate(a.x), Truncate(a.y), Truncate(a.z)}; }
+ShapePoint ToPoint(const ShapeVector& a) { return {TruncateToInt32(a.x), TruncateToInt32(a.y), TruncateToInt32(a.z)}; }
 
 ShapePoint operator+(const ShapePoint& a, const ShapePoint& b)
 {
@@ -252,8 +242,8 @@ ShapePoint operator-(const ShapePoint& a, const ShapePoint& b)
             static_cast<int32_t>(static_cast<uint32_t>(a.y) - static_cast<uint32_t>(b.y)),
             static_cast<int32_t>(static_cast<uint32_t>(a.z) - static_cast<uint32_t>(b.z))};
 }
-ShapePoint operator*(const ShapePoint& a, double s) { return {Truncate(a.x * s), Truncate(a.y * s), Truncate(a.z * s)}; }
-ShapePoint operator/(const ShapePoint& a, double s) { return {Truncate(a.x / s), Truncate(a.y / s), Truncate(a.z / s)}; }
+ShapePoint operator*(const ShapePoint& a, double s) { return {TruncateToInt32(a.x * s), TruncateToInt32(a.y * s), TruncateToInt32(a.z * s)}; }
+ShapePoint operator/(const ShapePoint& a, double s) { return {TruncateToInt32(a.x / s), TruncateToInt32(a.y / s), TruncateToInt32(a.z / s)}; }
 double Length(const ShapePoint& a)
 {
     double x = a.x, y = a.y, z = a.z;
@@ -265,7 +255,7 @@ bool NormaliseFixed(ShapePoint& a)
     if (l == 0)
         return false;
     double d = l / 65536.0;
-    a = {Truncate(a.x / d), Truncate(a.y / d), Truncate(a.z / d)};
+    a = {TruncateToInt32(a.x / d), TruncateToInt32(a.y / d), TruncateToInt32(a.z / d)};
     return true;
 }
 

@@ -146,10 +146,18 @@ VeShape* LoadObjectFromChunks(EnvironmentRecord& record, std::string_view object
                              float(h.position_[2]) * record.scale_);
         if (rotation)
             *rotation = Quaternion(h.orientation_[0], h.orientation_[1], h.orientation_[2], h.orientation_[3]);
-        const std::vector<uint32_t> tint = TintOf(*o);
-        return BuildShape(*o->GetShape(), tint.empty() ? nullptr : &tint, record, options);
+        return BuildObjectShape(*o, record, options);
     }
     return nullptr;
+}
+
+VeShape* BuildObjectShape(ObjectChunk& object, EnvironmentRecord& record, uint32_t options)
+{
+    ShapeChunk* shape = object.GetShape();
+    if (!shape)
+        return nullptr;
+    const std::vector<uint32_t> tint = TintOf(object);
+    return BuildShape(*shape, tint.empty() ? nullptr : &tint, record, options);
 }
 
 VeShape* LoadOnlyShape(EnvironmentRecord& record)

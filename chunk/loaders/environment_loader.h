@@ -50,6 +50,9 @@ void FindHierarchyChunks(const EnvironmentRecord& record, std::vector<const std:
 // position scaled. None when there is no such object.
 VeShape* LoadObjectFromChunks(EnvironmentRecord& record, std::string_view objectName, Vec3* position,
                               Quaternion* rotation, uint32_t options);
+// The shape linked to an object, with the object's vertex tints; none
+// without a linked shape.
+VeShape* BuildObjectShape(ObjectChunk& object, EnvironmentRecord& record, uint32_t options);
 // The shape of a file whose root holds exactly one shape; none otherwise.
 VeShape* LoadOnlyShape(EnvironmentRecord& record);
 // The file's top-level objects named `name`, ignoring letter case.

@@ -16,24 +16,6 @@ struct HierarchyBuild {
     SequenceBuildContext sequences;
 };
 
-std::vector<uint32_t> TintOf(const ObjectChunk& object)
-{
-    std::vector<uint32_t> tint;
-    if (auto* chunk = object.FindChildAs<VertexIntensityChunk>(chunk_id::kVertexIntensity))
-        for (int32_t v : chunk->intensities_)
-            tint.push_back(uint32_t(v));
-    return tint;
-}
-
-VeShape* BuildObjectShape(ObjectChunk& object, EnvironmentRecord& record)
-{
-    ShapeChunk* shape = object.GetShape();
-    if (!shape)
-        return nullptr;
-    const std::vector<uint32_t> tint = TintOf(object);
-    return BuildShape(*shape, tint.empty() ? nullptr : &tint, record, 0);
-}
-
 // Levels are filled from the least detailed up, so a level showing the same
 // object as the one above it shares that shape.
 void FillShapes(Hierarchy& node, ObjectChunk& object, EnvironmentRecord& record)
@@ -49,7 +31,7 @@ void FillShapes(Hierarchy& node, ObjectChunk& object, EnvironmentRecord& record)
             node.shapes_[size_t(level)] = node.shapes_[size_t(level + 1)];  // one more use
             continue;
         }
-        node.shapes_[size_t(level)] = RefPtr<VeShape>::Adopt(BuildObjectShape(*o, record));
+        node.shapes_[size_t(level)] = RefPtr<VeShape>::Adopt(BuildObjectShape(*o, record, 0));
     }
 }
 
