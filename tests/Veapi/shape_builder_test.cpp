@@ -1,6 +1,7 @@
 // Building drawable shapes from shape-chunk polygon data.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -482,6 +483,59 @@ TEST_F(ShapeBuilder, SampleModelFileBuilds)
         EXPECT_FALSE(s->geometry_->points.empty());
         EXPECT_FALSE(chunk->FindChild(trevok::chunk_id::kMergeData));
         s->Release();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Damaged tables and arrays from a file give finite vertices, never reads
+// past an array: each case is one textured triangle with one fault.
+TEST(ShapeBuilderInputs, OutOfRangeValuesAreClampedNotRead)
+{
+    struct Case {
+        const char* what;
+        uint32_t width, height;
+        int32_t texture, uvSet;
+        size_t normals;
+        float wantU;  // of corner 3, whose stored u is 8
+        bool textured;
+    };
+    const Case cases[] = {
+        {"all in range", 16, 16, 0, 0, 3, 0.5f, true},
+        {"zero texture width", 0, 0, 0, 0, 3, 8.0f, true},
+        {"texture number past the slots", 16, 16, 9, 0, 3, 0.0f, false},
+        {"uv set past the sets", 16, 16, 0, 4, 3, 0.0f, true},
+        {"fewer vertex normals than points", 16, 16, 0, 0, 1, 0.5f, true},
+    };
+    for (const Case& c : cases) {
+        ShapeData d;
+        AddPoint(d, 0, 0, 0);
+        AddPoint(d, 1, 0, 0);
+        AddPoint(d, 1, 1, 0);
+        d.vertexNormals_.resize(c.normals);
+        trevok::ShapeUvSet uv;
+        uv.count_ = 3;
+        uv.pairs_[2] = {8, 8};
+        d.uvSets_ = {uv};
+        d.polygons_ = {Poly({0, 1, 2}, kTexturedType, c.texture, c.uvSet)};
+        Finish(d);
+        trevok::EnvironmentRecord env = Plain();
+        env.hasTextureTable_ = true;
+        env.textures_ = {{"t.bmp", c.width, c.height}};
+        VeShape* s = BuildShape(d, nullptr, env, 0);
+        auto meshes = Meshes(*s);
+        ASSERT_EQ(meshes.size(), 1u) << c.what;
+        EXPECT_EQ(meshes[0]->texture != nullptr, c.textured) << c.what;
+        for (uint32_t i = 0; i < meshes[0]->vertexCount; ++i) {
+            const Vtx v = VertexOf(*meshes[0], i);
+            for (float f : {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v})
+                EXPECT_TRUE(std::isfinite(f)) << c.what;
+        }
+        EXPECT_FLOAT_EQ(VertexOf(*meshes[0], meshes[0]->indices[0]).u, c.wantU) << c.what;
+        s->Release();
+        TextureManager::Clear();
     }
 }
 
