@@ -16,6 +16,7 @@
 #include "chunk/sound_chunks.h"
 
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -408,6 +409,36 @@ TEST(LoaderSampleLevel, LoadsWithItsTableSoundsLevelsOfDetailAndCutscene)
     ASSERT_TRUE(users[0]->GetHierarchyName());
     EXPECT_EQ(*users[0]->GetHierarchyName(), "Lift");
     lift.reset();
+    TextureManager::Clear();
+}
+
+} // namespace
+
+namespace {
+
+TEST(LoaderSampleRobot, RootCarriesTheModelsVelocityPerSequence)
+{
+    const char* root = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path path = std::filesystem::path(root ? root : "") / "rifs" / "robot_hierarchy.rif";
+    if (!root || !std::filesystem::exists(path))
+        GTEST_SKIP() << "no sample data";
+    TextureManager::Clear();
+    trevok::EnvironmentRecordPtr r = trevok::LoadEnvironmentFile(path);
+    ASSERT_TRUE(r);
+    std::unique_ptr<trevok::Hierarchy> robot = trevok::LoadHierarchyFromChunks("robot", *r);
+    ASSERT_TRUE(robot);
+    ASSERT_TRUE(robot->sequences_);
+    const size_t n = robot->sequences_->entries_.size();
+    ASSERT_GT(n, 1u);
+    ASSERT_EQ(robot->velocityPerSecond_.size(), n);
+    ASSERT_EQ(robot->velocityPerTick_.size(), n);
+    const Vec3 stand = robot->velocityPerSecond_[0], walk = robot->velocityPerSecond_[1];
+    EXPECT_FLOAT_EQ(stand.x * stand.x + stand.y * stand.y + stand.z * stand.z, 0.0f);
+    EXPECT_NEAR(std::sqrt(walk.x * walk.x + walk.y * walk.y + walk.z * walk.z), 1.5f, 1e-3f);  // 1500 thousandths
+    // Children carry no model velocity.
+    for (const auto& child : robot->children_)
+        EXPECT_TRUE(child->velocityPerSecond_.empty());
+    robot.reset();
     TextureManager::Clear();
 }
 
