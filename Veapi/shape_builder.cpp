@@ -243,7 +243,10 @@ VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const tr
         for (uint32_t k = 0; k < meshes; ++k)
             NewSubMesh(*shape, g);
         g.vertices.reserve(size_t(3) * g.triangles);
-        g.hash.assign(buckets, {});
+        // Only groups with triangles weld: a large texture table must not
+        // cost a hash table per empty slot.
+        if (g.triangles)
+            g.hash.assign(buckets, {});
     }
 
     const uint32_t mask = buckets - 1;

@@ -135,6 +135,8 @@ void FindHierarchyChunks(const EnvironmentRecord& record, std::vector<const std:
 VeShape* LoadObjectFromChunks(EnvironmentRecord& record, std::string_view objectName, Vec3* position,
                               Quaternion* rotation, uint32_t options)
 {
+    if (!record.file_)
+        return nullptr;
     std::vector<ObjectChunk*> objects;
     record.file_->GetObjects(objects);
     for (ObjectChunk* o : objects) {
@@ -162,6 +164,8 @@ VeShape* BuildObjectShape(ObjectChunk& object, EnvironmentRecord& record, uint32
 
 VeShape* LoadOnlyShape(EnvironmentRecord& record)
 {
+    if (!record.file_)
+        return nullptr;
     ShapeChunk* only = nullptr;
     int count = 0;
     for (Chunk* c = record.file_->FirstChild(); c; c = c->Next())
@@ -175,6 +179,9 @@ VeShape* LoadOnlyShape(EnvironmentRecord& record)
 
 void FilterObjectsByName(std::vector<ObjectChunk*>& list, const EnvironmentRecord& record, std::string_view name)
 {
+    list.clear();
+    if (!record.file_)
+        return;
     record.file_->GetObjects(list);
     std::erase_if(list, [&](const ObjectChunk* o) { return !SameNameIgnoringCase(o->Name(), name); });
 }
@@ -199,6 +206,8 @@ ChunkObject ChunkObject::FromChunk(const DummyObjectChunk& chunk)
 
 void LoadDummyObjects(std::vector<ChunkObject>& list, const EnvironmentRecord& record, const Vec3& origin)
 {
+    if (!record.file_)
+        return;
     std::vector<DummyObjectChunk*> dummies;
     record.file_->GetDummyObjects(dummies);
     for (const DummyObjectChunk* d : dummies) {

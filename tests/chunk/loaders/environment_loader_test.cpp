@@ -314,6 +314,21 @@ TEST_F(Loaders, SwitchDistancesAShortListDoesNotGiveKeepTheDefault)
     }
 }
 
+TEST_F(Loaders, RecordWithoutAFileGivesNothing)
+{
+    EnvironmentRecord empty;
+    EXPECT_EQ(LoadObjectFromChunks(empty, "crate", nullptr, nullptr, 0), nullptr);
+    EXPECT_EQ(LoadOnlyShape(empty), nullptr);
+    EXPECT_FALSE(LoadHierarchyFromChunks("Robot", empty));
+    EXPECT_EQ(FindEnvironmentCutscene(empty, "intro"), nullptr);
+    std::vector<ObjectChunk*> objects{nullptr};
+    FilterObjectsByName(objects, empty, "crate");
+    EXPECT_TRUE(objects.empty());
+    std::vector<ChunkObject> markers;
+    LoadDummyObjects(markers, empty, Vec3(0, 0, 0));
+    EXPECT_TRUE(markers.empty());
+}
+
 TEST_F(Loaders, ShapesOutliveTheirRecord)
 {
     EnvironmentRecordPtr r = Load();
