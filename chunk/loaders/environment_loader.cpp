@@ -12,6 +12,7 @@
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
 #include "chunk/sound_chunks.h"
+#include "platform/data_path.h"
 
 #include <algorithm>
 #include <bit>
@@ -73,6 +74,18 @@ EnvironmentRecordPtr LoadEnvironmentFile(const std::filesystem::path& name, std:
 {
     EnsureChunkFamiliesRegistered();
     return RecordFromFile(ChunkFile::Open(name), error);
+}
+
+EnvironmentRecordPtr LoadEnvironmentFile(const std::filesystem::path& folder, std::string_view dataName,
+                                         std::string* error)
+{
+    const auto path = platform::ResolveDataPath(folder, dataName);
+    if (!path) {
+        if (error)
+            *error = std::string(dataName) + ": no such file in " + folder.string();
+        return nullptr;
+    }
+    return LoadEnvironmentFile(*path, error);
 }
 
 EnvironmentRecordPtr LoadEnvironmentImage(std::span<const uint8_t> image, std::string name, std::string* error)

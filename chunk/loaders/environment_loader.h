@@ -33,6 +33,10 @@ inline constexpr uint32_t kEnvironmentTextureLimit = 1024;
 // None when the file cannot be read or is damaged; `error` (when given) then
 // holds the file's message.
 EnvironmentRecordPtr LoadEnvironmentFile(const std::filesystem::path& name, std::string* error = nullptr);
+// A file named by the game's data (back-slashes, any letter case) inside
+// `folder`; a name that resolves to nothing there, or would leave it, gives none.
+EnvironmentRecordPtr LoadEnvironmentFile(const std::filesystem::path& folder, std::string_view dataName,
+                                         std::string* error = nullptr);
 // The same from a whole file image (tools, tests and fuzzing).
 EnvironmentRecordPtr LoadEnvironmentImage(std::span<const uint8_t> image, std::string name = {},
                                           std::string* error = nullptr);

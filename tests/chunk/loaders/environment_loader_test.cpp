@@ -391,8 +391,10 @@ TEST(LoaderSampleLevel, LoadsWithItsTableSoundsLevelsOfDetailAndCutscene)
         GTEST_SKIP() << "no sample data";
     TextureManager::Clear();
     std::string error;
-    trevok::EnvironmentRecordPtr r = trevok::LoadEnvironmentFile(path, &error);
+    // Named as the game's data names it.
+    trevok::EnvironmentRecordPtr r = trevok::LoadEnvironmentFile(root, "RIFS\\Loader_Level.RIF", &error);
     ASSERT_TRUE(r) << error;
+    EXPECT_FALSE(trevok::LoadEnvironmentFile(std::filesystem::path(root) / "rifs", "..\\rifs\\loader_level.rif"));
     EXPECT_FLOAT_EQ(r->scale_, 0.001f);
     ASSERT_EQ(r->textures_.size(), 3u);
     EXPECT_EQ(r->textures_[0].name_, "Gradient24.BMP");
