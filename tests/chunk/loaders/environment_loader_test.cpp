@@ -220,6 +220,29 @@ TEST_F(Loaders, ObjectShapeIsTheFirstOfItsNameWithPositionScaled)
     EXPECT_EQ(moss->KeepCount(), 0);
 }
 
+bool InTable(const std::string& name)
+{
+    for (TextureEntry* e : TextureManager::InRecentOrder())
+        if (e->Name() == name)
+            return true;
+    return false;
+}
+
+TEST_F(Loaders, LevelTexturesKeepOnlyWhatTheShapesNamed)
+{
+    EnvironmentRecordPtr r = Load();
+    ASSERT_TRUE(r);
+    VeShape* s = LoadObjectFromChunks(*r, "crate", nullptr, nullptr, 0);
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(InTable("stone.bmp"));  // looked up for its slot, then given back
+    LoadLevelTextures();
+    EXPECT_FALSE(InTable("stone.bmp"));
+    EXPECT_TRUE(InTable("moss.bmp"));
+    s->Release();
+    LoadLevelTextures();
+    EXPECT_FALSE(InTable("moss.bmp"));
+}
+
 TEST_F(Loaders, OnlyShapeNeedsExactlyOneShape)
 {
     EnvironmentRecordPtr r = Load();
