@@ -40,6 +40,16 @@ const WordsEventDefaults* WordsEventOf(int32_t type)
     return nullptr;
 }
 
+// The children of one class, in file order.
+template <class T>
+void ChildrenOf(const ParentChunk& parent, std::vector<T*>& list)
+{
+    list.clear();
+    for (Chunk* c = parent.FirstChild(); c; c = c->Next())
+        if (auto* t = dynamic_cast<T*>(c))
+            list.push_back(t);
+}
+
 // Builds the record a stored event describes. A known type whose stored size
 // is not its layout's is kept raw, so no byte of it is lost.
 std::unique_ptr<CutsceneEvent> ReadEvent(int32_t type, std::span<const uint8_t> body)
@@ -372,10 +382,7 @@ const std::string* CutsceneTrackChunk::GetName() const
 
 void CutsceneTrackChunk::GetEvents(std::vector<CutsceneEventChunk*>& list) const
 {
-    list.clear();
-    for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* e = dynamic_cast<CutsceneEventChunk*>(c))
-            list.push_back(e);
+    ChildrenOf(*this, list);
 }
 
 CutsceneUserChunk::CutsceneUserChunk(ParentChunk* parent) : ParentChunk(parent, chunk_id::kCutsceneUser)
@@ -406,10 +413,7 @@ CutsceneUserPositionsChunk* CutsceneUserChunk::GetPositions() const
 
 void CutsceneUserChunk::GetTracks(std::vector<CutsceneTrackChunk*>& list) const
 {
-    list.clear();
-    for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* t = dynamic_cast<CutsceneTrackChunk*>(c))
-            list.push_back(t);
+    ChildrenOf(*this, list);
 }
 
 CutsceneChunk::CutsceneChunk(ParentChunk* parent, std::string name, int32_t a, int32_t b, int32_t c)
@@ -425,10 +429,7 @@ CutsceneDataChunk* CutsceneChunk::GetData() const
 
 void CutsceneChunk::GetUsers(std::vector<CutsceneUserChunk*>& list) const
 {
-    list.clear();
-    for (Chunk* c = FirstChild(); c; c = c->Next())
-        if (auto* u = dynamic_cast<CutsceneUserChunk*>(c))
-            list.push_back(u);
+    ChildrenOf(*this, list);
 }
 
 void RegisterCutsceneChunks()
