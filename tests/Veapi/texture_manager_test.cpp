@@ -59,6 +59,19 @@ TEST_F(TextureManagerTest, RecentRequestsComeFirst)
     EXPECT_EQ(TextureManager::InRecentOrder()[1], b);
 }
 
+TEST_F(TextureManagerTest, TableSizeStandsOnlyUntilTheImageLoads)
+{
+    TextureEntry* t = TextureManager::Find("ff0000.bmp");
+    t->SetSize(64, 32);
+    EXPECT_EQ(t->Width(), 64u);
+    EXPECT_EQ(t->Height(), 32u);
+    TextureManager::LoadPending();
+    ASSERT_NE(t->Surface(), nullptr);
+    EXPECT_EQ(t->Width(), 8u);  // the image's own
+    t->SetSize(64, 32);
+    EXPECT_EQ(t->Width(), 8u) << "a loaded surface keeps its size";
+}
+
 TEST_F(TextureManagerTest, LoadPendingLoadsUsedEntriesFromTheGraphicsFolder)
 {
     TextureEntry* used = TextureManager::Find("ff0000.bmp");
