@@ -158,23 +158,6 @@ bool AddTriangle(Group& g, const Vertex (&corners)[3], uint32_t mask)
     return true;
 }
 
-template <class Record>
-void Append(std::vector<uint8_t>& out, const Record& r, size_t size)
-{
-    const size_t at = out.size();
-    out.resize(at + size);
-    std::memcpy(out.data() + at, &r, size);
-}
-
-template <class Record>
-std::vector<Record> ReadRecords(const std::vector<uint8_t>& bytes, size_t size)
-{
-    std::vector<Record> out(bytes.size() / size);
-    for (size_t i = 0; i < out.size(); ++i)
-        std::memcpy(&out[i], bytes.data() + i * size, size);
-    return out;
-}
-
 Vec3 Scaled(const trevok::ShapePoint& p, float s)
 {
     return Vec3(float(p.x) * s, float(p.y) * s, float(p.z) * s);
@@ -182,240 +165,306 @@ Vec3 Scaled(const trevok::ShapePoint& p, float s)
 
 } // namespace
 
-namespace ShapeBuild {
-static_assert(sizeof(TriangleRecord) == kTriangleRecordSize);
-static_assert(sizeof(QuadRecord) == kQuadRecordSize);
-static_assert(sizeof(Vec3) == kPointRecordSize);
+namespace {
 
-std::vector<TriangleRecord> Triangles(const ShapeGeometry& g)
-{
-    return ReadRecords<TriangleRecord>(g.first, kTriangleRecordSize);
-}
-std::vector<QuadRecord> Quads(const ShapeGeometry& g)
-{
-    return ReadRecords<QuadRecord>(g.second, kQuadRecordSize);
-}
-std::vector<Vec3> WeldedPoints(const ShapeGeometry& g)
-{
-    return ReadRecords<Vec3>(g.third, kPointRecordSize);
-}
-} // namespace ShapeBuild
+// One build: the inputs, the texture slots and groups, and the shape made.
+class Builder {
+public:
+    Builder(const ShapeData& data, const std::vector<uint32_t>* tint, const trevok::EnvironmentRecord& env)
+        : data_(data), tint_(tint), env_(env), scale_(env.scale_), nullTexture_(Display::NullTexture()),
+          buckets_(HashBuckets(data.points_.size()))
+    {
+    }
 
-VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const ShapeBuildSetup& setup, uint32_t options,
-                    const std::vector<int32_t>* mergeTable)
-{
-    const float scale = setup.scale;
-    TextureEntry* const nullTexture = Display::NullTexture();
+    VeShape* Build()
+    {
+        TakeTextureSlots();
+        shape_ = new VeShape;
+        shape_->geometry_ = std::make_unique<ShapeGeometry>();
+        SetBounds();
+        MakeGroups();
+        CountTriangles();
+        AllocateSubMeshes();
+        FillGroups();
+        Distribute();
+        KeepWeldedGeometry();
+        SettleTextures();
+        for (SubMesh* m : shape_->SubMeshes())
+            SharedVertexBuffer::Attach(m, true);
+        return shape_;
+    }
 
-    // Texture slots, each holding one use of its entry until step "texture use" settles it.
-    std::vector<Slot> slots(setup.hasTextureTable ? setup.textures.size() : 1);
-    if (setup.hasTextureTable) {
-        for (size_t i = 0; i < slots.size(); ++i) {
-            const ShapeBuildTexture& t = setup.textures[i];
-            if (t.name.empty()) {
-                slots[i].entry = nullTexture;
-                TextureUse::Use(nullTexture);
+private:
+    // Each slot holds one use of its entry until SettleTextures decides on it.
+    void TakeTextureSlots()
+    {
+        slots_.resize(env_.hasTextureTable_ ? env_.textures_.size() : 1);
+        if (!env_.hasTextureTable_) {
+            slots_[0].entry = nullTexture_;
+            TextureManager::Use(nullTexture_);
+            if (nullTexture_ && nullTexture_->Width() && nullTexture_->Height()) {
+                slots_[0].width = float(nullTexture_->Width());
+                slots_[0].height = float(nullTexture_->Height());
+            }
+            return;
+        }
+        for (size_t i = 0; i < slots_.size(); ++i) {
+            const trevok::EnvironmentTexture& t = env_.textures_[i];
+            if (t.name_.empty()) {
+                slots_[i].entry = nullTexture_;
+                TextureManager::Use(nullTexture_);
             } else {
-                slots[i].entry = TextureManager::Find(t.name);
+                slots_[i].entry = TextureManager::Find(t.name_);
+                if (t.width_ && t.height_)
+                    slots_[i].entry->SetSize(t.width_, t.height_);
             }
             // A zero size in the table would make every coordinate infinite.
-            slots[i].width = t.width ? float(t.width) : 1.0f;
-            slots[i].height = t.height ? float(t.height) : 1.0f;
-        }
-    } else {
-        slots[0].entry = nullTexture;
-        TextureUse::Use(nullTexture);
-        if (nullTexture && nullTexture->Width() && nullTexture->Height()) {
-            slots[0].width = float(nullTexture->Width());
-            slots[0].height = float(nullTexture->Height());
+            slots_[i].width = t.width_ ? float(t.width_) : 1.0f;
+            slots_[i].height = t.height_ ? float(t.height_) : 1.0f;
         }
     }
 
-    VeShape* shape = new VeShape;
-    shape->geometry_ = std::make_unique<ShapeGeometry>();
-
-    shape->max_ = Scaled(data.maxCorner_, scale);
-    shape->min_ = Scaled(data.minCorner_, scale);
-    if (data.centreRadius_ <= 0) {
-        const Vec3 d(shape->max_.x - shape->min_.x, shape->max_.y - shape->min_.y, shape->max_.z - shape->min_.z);
-        shape->sphereRadius_ = 0.5f * std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
-        shape->sphereCentre_ = Vec3((shape->max_.x + shape->min_.x) * 0.5f, (shape->max_.y + shape->min_.y) * 0.5f,
-                                    (shape->max_.z + shape->min_.z) * 0.5f);
-    } else {
-        shape->sphereCentre_ = Scaled(data.centre_, scale);
-        shape->sphereRadius_ = data.centreRadius_ * scale;
+    void SetBounds()
+    {
+        VeShape& s = *shape_;
+        s.max_ = Scaled(data_.maxCorner_, scale_);
+        s.min_ = Scaled(data_.minCorner_, scale_);
+        if (data_.centreRadius_ <= 0) {
+            const Vec3 d(s.max_.x - s.min_.x, s.max_.y - s.min_.y, s.max_.z - s.min_.z);
+            s.sphereRadius_ = 0.5f * std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+            s.sphereCentre_ =
+                Vec3((s.max_.x + s.min_.x) * 0.5f, (s.max_.y + s.min_.y) * 0.5f, (s.max_.z + s.min_.z) * 0.5f);
+        } else {
+            s.sphereCentre_ = Scaled(data_.centre_, scale_);
+            s.sphereRadius_ = data_.centreRadius_ * scale_;
+        }
+        s.flags_ |= VeShape::kSkipBoxTest;
     }
-    shape->flags_ |= VeShape::kSkipBoxTest;
 
     // One group per slot plus the untextured group last.
-    std::vector<Group> groups(slots.size() + 1);
-    for (size_t i = 0; i < slots.size(); ++i) {
-        groups[i].slot = &slots[i];
-        groups[i].texture = slots[i].entry;
-    }
-    groups.back().texture = nullTexture;
-    const uint32_t buckets = HashBuckets(data.points_.size());
-    const auto groupOf = [&](const ShapePolygon& p) -> Group& {
-        if (p.IsTextured() && size_t(p.GetTextureNumber()) < slots.size())
-            return groups[size_t(p.GetTextureNumber())];
-        return groups.back();
-    };
-
-    const auto& polygons = data.polygons_;
-    for (size_t i = polygons.size(); i-- > 0;)
-        if (Drawn(data, polygons[i]))
-            groupOf(polygons[i]).triangles += polygons[i].vertexCount_ == 3 ? 1 : 2;
-
-    for (size_t gi = groups.size(); gi-- > 0;) {
-        Group& g = groups[gi];
-        const uint32_t meshes = (3 * g.triangles + (ShapeBuild::kSubMeshVertexLimit - 1)) / ShapeBuild::kSubMeshVertexLimit;
-        for (uint32_t k = 0; k < meshes; ++k)
-            NewSubMesh(*shape, g);
-        g.vertices.reserve(size_t(3) * g.triangles);
-        g.hash.assign(buckets, {});
-    }
-
-    const uint32_t mask = buckets - 1;
-    for (size_t i = polygons.size(); i-- > 0;) {
-        const ShapePolygon& p = polygons[i];
-        if (!Drawn(data, p))
-            continue;
-        Group& g = groupOf(p);
-        const bool textured = g.slot != nullptr;
-        const trevok::ShapeUvSet* uv = nullptr;
-        if (textured) {
-            const int32_t set = p.GetUvIndex();
-            if (set >= 0 && size_t(set) < data.uvSets_.size())
-                uv = &data.uvSets_[size_t(set)];
+    void MakeGroups()
+    {
+        groups_.resize(slots_.size() + 1);
+        for (size_t i = 0; i < slots_.size(); ++i) {
+            groups_[i].slot = &slots_[i];
+            groups_[i].texture = slots_[i].entry;
         }
-        int corners[2][3];
-        const int count = TriangleCorners(p, corners);
-        for (int t = 0; t < count; ++t) {
-            Vertex v[3];
-            for (int c = 0; c < 3; ++c) {
-                const int corner = corners[t][c];
-                const size_t point = size_t(p.vertices_[corner]);
-                const Vec3 pos = Scaled(data.points_[point], scale);
-                const trevok::ShapeNormal n =
-                    point < data.vertexNormals_.size() ? data.vertexNormals_[point] : trevok::ShapeNormal{};
-                const uint32_t colour = tint && point < tint->size() ? ((*tint)[point] | 0xFF000000u) : 0xFFFFFFFFu;
-                float u = 0, w = 0;
-                if (uv) {
-                    u = uv->pairs_[corner].u / g.slot->width;
-                    w = uv->pairs_[corner].v / g.slot->height;
-                }
-                v[c] = Vertex{pos.x, pos.y, pos.z, n.x, n.y, n.z, colour, u, w};
-            }
-            // A triangle that does not fit goes whole into the next sub-mesh; the
-            // polygon's earlier triangles stay where they are, so none is drawn twice.
-            if (!AddTriangle(g, v, mask)) {
-                NextSubMesh(*shape, g);
-                AddTriangle(g, v, mask);
-            }
+        groups_.back().texture = nullTexture_;
+    }
+
+    // A texture number past the slots draws untextured rather than reading past them.
+    Group& GroupOf(const ShapePolygon& p)
+    {
+        if (p.IsTextured() && size_t(p.GetTextureNumber()) < slots_.size())
+            return groups_[size_t(p.GetTextureNumber())];
+        return groups_.back();
+    }
+
+    void CountTriangles()
+    {
+        const auto& polygons = data_.polygons_;
+        for (size_t i = polygons.size(); i-- > 0;)
+            if (Drawn(data_, polygons[i]))
+                GroupOf(polygons[i]).triangles += polygons[i].vertexCount_ == 3 ? 1 : 2;
+    }
+
+    void AllocateSubMeshes()
+    {
+        for (size_t gi = groups_.size(); gi-- > 0;) {
+            Group& g = groups_[gi];
+            const uint32_t meshes =
+                (3 * g.triangles + (ShapeBuild::kSubMeshVertexLimit - 1)) / ShapeBuild::kSubMeshVertexLimit;
+            for (uint32_t k = 0; k < meshes; ++k)
+                NewSubMesh(*shape_, g);
+            g.vertices.reserve(size_t(3) * g.triangles);
+            // Only groups with triangles weld: a large texture table must not
+            // cost a hash table per empty slot.
+            if (g.triangles)
+                g.hash.assign(buckets_, {});
         }
     }
 
-    // Distribution: each sub-mesh takes its run of the group's vertices.
-    for (Group& g : groups) {
-        size_t at = 0;
-        for (SubMesh* m : g.meshes) {
-            if (m->vertexCount == 0) {
-                shape->SubMeshes().Remove(m);
-                delete m;
+    Vertex CornerVertex(const ShapePolygon& p, int corner, const Group& g, const trevok::ShapeUvSet* uv) const
+    {
+        const size_t point = size_t(p.vertices_[corner]);
+        const Vec3 pos = Scaled(data_.points_[point], scale_);
+        const trevok::ShapeNormal n =
+            point < data_.vertexNormals_.size() ? data_.vertexNormals_[point] : trevok::ShapeNormal{};
+        const uint32_t colour = tint_ && point < tint_->size() ? ((*tint_)[point] | 0xFF000000u) : 0xFFFFFFFFu;
+        float u = 0, v = 0;
+        if (uv) {
+            u = uv->pairs_[corner].u / g.slot->width;
+            v = uv->pairs_[corner].v / g.slot->height;
+        }
+        return Vertex{pos.x, pos.y, pos.z, n.x, n.y, n.z, colour, u, v};
+    }
+
+    void FillGroups()
+    {
+        const uint32_t mask = buckets_ - 1;
+        const auto& polygons = data_.polygons_;
+        for (size_t i = polygons.size(); i-- > 0;) {
+            const ShapePolygon& p = polygons[i];
+            if (!Drawn(data_, p))
                 continue;
+            Group& g = GroupOf(p);
+            const trevok::ShapeUvSet* uv = nullptr;
+            if (g.slot) {
+                const int32_t set = p.GetUvIndex();
+                if (set >= 0 && size_t(set) < data_.uvSets_.size())
+                    uv = &data_.uvSets_[size_t(set)];
             }
-            m->vertices.resize(size_t(m->vertexCount) * m->Stride());
-            std::memcpy(m->vertices.data(), g.vertices.data() + at, size_t(m->vertexCount) * sizeof(Vertex));
-            at += m->vertexCount;
-            m->indices.shrink_to_fit();
-            m->indexCount = uint32_t(m->indices.size());
+            int corners[2][3];
+            const int count = TriangleCorners(p, corners);
+            for (int t = 0; t < count; ++t) {
+                const Vertex v[3] = {CornerVertex(p, corners[t][0], g, uv), CornerVertex(p, corners[t][1], g, uv),
+                                     CornerVertex(p, corners[t][2], g, uv)};
+                // A triangle that does not fit goes whole into the next sub-mesh; the
+                // polygon's earlier triangles stay where they are, so none is drawn twice.
+                if (!AddTriangle(g, v, mask)) {
+                    NextSubMesh(*shape_, g);
+                    AddTriangle(g, v, mask);
+                }
+            }
         }
-        g.vertices = {};
     }
 
+    // Each sub-mesh takes its run of the group's vertices; empty ones go.
+    void Distribute()
+    {
+        for (Group& g : groups_) {
+            size_t at = 0;
+            for (SubMesh* m : g.meshes) {
+                if (m->vertexCount == 0) {
+                    shape_->SubMeshes().Remove(m);
+                    delete m;
+                    continue;
+                }
+                m->vertices.resize(size_t(m->vertexCount) * m->Stride());
+                std::memcpy(m->vertices.data(), g.vertices.data() + at, size_t(m->vertexCount) * sizeof(Vertex));
+                at += m->vertexCount;
+                m->indices.shrink_to_fit();
+                m->indexCount = uint32_t(m->indices.size());
+            }
+            g.vertices = {};
+        }
+    }
+
+    // The distinct scaled points; `map` takes each shape point to its welded one.
+    std::vector<Vec3> WeldPoints(std::vector<int32_t>& map) const
+    {
+        const uint32_t mask = buckets_ - 1;
+        std::vector<Vec3> welded;
+        welded.reserve(data_.points_.size());
+        map.assign(data_.points_.size(), -1);
+        std::vector<std::vector<uint32_t>> hash(buckets_);
+        for (size_t i = data_.points_.size(); i-- > 0;) {
+            const Vec3 q = Scaled(data_.points_[i], scale_);
+            auto& b = hash[(PointBits(q.x) ^ PointBits(q.y) ^ PointBits(q.z)) & mask];
+            for (uint32_t at : b)
+                if (welded[at].x == q.x && welded[at].y == q.y && welded[at].z == q.z) {
+                    map[i] = int32_t(at);
+                    break;
+                }
+            if (map[i] < 0) {
+                map[i] = int32_t(welded.size());
+                b.push_back(uint32_t(welded.size()));
+                welded.push_back(q);
+            }
+        }
+        return welded;
+    }
+
+    // Every polygon, drawn or not, for collision and picking; also marks the
+    // textures the polygons use.
+    void KeepWeldedGeometry()
+    {
+        ShapeGeometry& geo = *shape_->geometry_;
+        std::vector<int32_t> map;
+        std::vector<Vec3> welded = WeldPoints(map);
+        for (size_t i = data_.polygons_.size(); i-- > 0;) {
+            const ShapePolygon& p = data_.polygons_[i];
+            if (!PolygonUsable(data_, p))
+                continue;
+            const trevok::ShapeNormal pn =
+                i < data_.polygonNormals_.size() ? data_.polygonNormals_[i] : trevok::ShapeNormal{};
+            const Vec3 normal(pn.x, pn.y, pn.z);
+            const int32_t flags = p.flags_ & ShapeBuild::kGeometryFlagMask;
+            if (p.vertexCount_ == 3) {
+                geo.triangles.push_back(GeometryTriangle{
+                    {map[size_t(p.vertices_[0])], map[size_t(p.vertices_[1])], map[size_t(p.vertices_[2])]}, normal,
+                    flags});
+            } else {
+                GeometryQuad q{{-1, -1, -1, -1}, normal, flags};
+                for (int c = 0; c < p.vertexCount_; ++c)
+                    q.corners[c] = map[size_t(p.vertices_[c])];
+                geo.quads.push_back(q);
+            }
+            Group& g = GroupOf(p);
+            if (g.slot && g.slot->entry)
+                g.slot->used = true;
+            else
+                needNull_ = true;
+        }
+        geo.points = std::move(welded);
+    }
+
+    // Used slots become the shape's bound and named textures; the others give
+    // back the use their look-up took.
+    void SettleTextures()
+    {
+        if (needNull_ && nullTexture_) {
+            shape_->AddTexture(nullTexture_);
+            shape_->NameTexture(nullTexture_);
+        }
+        for (Slot& s : slots_) {
+            if (s.used) {
+                shape_->BoundTextures().PushBack(s.entry);
+                shape_->NameTexture(s.entry);
+            } else {
+                TextureManager::Unuse(s.entry);
+            }
+        }
+    }
+
+    const ShapeData& data_;
+    const std::vector<uint32_t>* tint_;
+    const trevok::EnvironmentRecord& env_;
+    const float scale_;
+    TextureEntry* const nullTexture_;
+    const uint32_t buckets_;
+    std::vector<Slot> slots_;
+    std::vector<Group> groups_;
+    bool needNull_ = false;
+    VeShape* shape_ = nullptr;
+};
+
+} // namespace
+
+VeShape* BuildShape(ShapeData& data, const std::vector<uint32_t>* tint, const trevok::EnvironmentRecord& env,
+                    uint32_t options, const std::vector<int32_t>* mergeTable)
+{
+    // Joined before anything is built, so the draw meshes and the kept geometry
+    // show the same polygons, and a second build of the merged data matches.
     if ((options & ShapeBuild::kMergeTrianglePairs) && mergeTable)
         data.MergePolygons(*mergeTable);
-
-    // Welded geometry for collision and picking: every polygon, drawn or not.
-    ShapeGeometry& geo = *shape->geometry_;
-    std::vector<Vec3> welded;
-    welded.reserve(data.points_.size());
-    std::vector<int32_t> map(data.points_.size(), -1);
-    std::vector<std::vector<uint32_t>> pointHash(buckets);
-    for (size_t i = data.points_.size(); i-- > 0;) {
-        const Vec3 q = Scaled(data.points_[i], scale);
-        auto& b = pointHash[(PointBits(q.x) ^ PointBits(q.y) ^ PointBits(q.z)) & mask];
-        for (uint32_t at : b)
-            if (welded[at].x == q.x && welded[at].y == q.y && welded[at].z == q.z) {
-                map[i] = int32_t(at);
-                break;
-            }
-        if (map[i] < 0) {
-            map[i] = int32_t(welded.size());
-            b.push_back(uint32_t(welded.size()));
-            welded.push_back(q);
-        }
-    }
-    bool needNull = false;
-    for (size_t i = data.polygons_.size(); i-- > 0;) {
-        const ShapePolygon& p = data.polygons_[i];
-        if (!PolygonUsable(data, p))
-            continue;
-        const trevok::ShapeNormal pn = i < data.polygonNormals_.size() ? data.polygonNormals_[i] : trevok::ShapeNormal{};
-        const Vec3 normal(pn.x, pn.y, pn.z);
-        const int32_t flags = p.flags_ & ShapeBuild::kGeometryFlagMask;
-        if (p.vertexCount_ == 3) {
-            ShapeBuild::TriangleRecord r{{map[size_t(p.vertices_[0])], map[size_t(p.vertices_[1])],
-                                          map[size_t(p.vertices_[2])]},
-                                         normal,
-                                         flags};
-            Append(geo.first, r, ShapeBuild::kTriangleRecordSize);
-        } else {
-            ShapeBuild::QuadRecord r{{-1, -1, -1, -1}, normal, flags};
-            for (int c = 0; c < p.vertexCount_; ++c)
-                r.corners[c] = map[size_t(p.vertices_[c])];
-            Append(geo.second, r, ShapeBuild::kQuadRecordSize);
-        }
-        Group& g = groupOf(p);
-        if (g.slot && g.slot->entry)
-            g.slot->used = true;
-        else
-            needNull = true;
-    }
-    for (const Vec3& q : welded)
-        Append(geo.third, q, ShapeBuild::kPointRecordSize);
-
-    if (needNull && nullTexture) {
-        shape->AddTexture(nullTexture);
-        shape->Textures().PushBack(nullTexture);
-    }
-    for (Slot& s : slots) {
-        if (s.used) {
-            shape->BoundTextures().PushBack(s.entry);
-            shape->Textures().PushBack(s.entry);
-        } else {
-            TextureUse::Unuse(s.entry);
-        }
-    }
-
-    for (SubMesh* m : shape->SubMeshes())
-        SharedVertexBuffer::Attach(m, true);
-    return shape;
+    return Builder(data, tint, env).Build();
 }
 
-VeShape* BuildShape(trevok::ShapeChunk& chunk, const std::vector<uint32_t>* tint, const ShapeBuildSetup& setup,
+VeShape* BuildShape(trevok::ShapeChunk& chunk, const std::vector<uint32_t>* tint, const trevok::EnvironmentRecord& env,
                     uint32_t options)
 {
     auto* merge = (options & ShapeBuild::kMergeTrianglePairs)
                       ? chunk.FindChildAs<trevok::MergeDataChunk>(trevok::chunk_id::kMergeData)
                       : nullptr;
-    VeShape* shape = BuildShape(chunk.Data(), tint, setup, options, merge ? &merge->entries_ : nullptr);
     if (merge) {
         // The merge data goes from the file, so the stored polygons must be the
         // joined ones, or saving would keep neither form of the pairs.
+        const std::vector<int32_t> table = merge->entries_;
         delete merge;
-        const ShapeData merged = chunk.Data();
+        trevok::ShapeData merged = chunk.Data();
+        merged.MergePolygons(table);
         chunk.Update(merged);
     }
-    return shape;
+    return BuildShape(chunk.Data(), tint, env, options & ~ShapeBuild::kMergeTrianglePairs);
 }

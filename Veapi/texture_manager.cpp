@@ -85,6 +85,14 @@ void TextureEntry::SetSurface(std::unique_ptr<gfx::Texture> surface)
     height_ = surface_ ? surface_->Height() : 0;
 }
 
+void TextureEntry::SetSize(uint32_t width, uint32_t height)
+{
+    if (surface_)
+        return;
+    width_ = width;
+    height_ = height;
+}
+
 uint32_t TextureManager::Bucket(const std::string& name)
 {
     uint32_t sum = 0;
@@ -111,6 +119,26 @@ TextureEntry* TextureManager::Find(const std::string& name, uint32_t tag)
     // Names in a bucket are distinct, so their order there does not matter.
     m.buckets[Bucket(name)].push_back(e);
     return e;
+}
+
+void TextureManager::Use(TextureEntry* entry)
+{
+    if (!entry)
+        return;
+    ManagerState& m = M();
+    for (TextureEntry* e : m.buckets[Bucket(entry->name_)])
+        if (e == entry) {
+            ++e->useCount_;
+            m.lru.splice(m.lru.begin(), m.lru, e->lru_);
+            return;
+        }
+    entry->useCount_ = 0;
+}
+
+void TextureManager::Unuse(TextureEntry* entry)
+{
+    if (entry && entry->useCount_ > 0)
+        --entry->useCount_;
 }
 
 void TextureManager::LoadPending(const std::function<void(float)>& progress)

@@ -46,8 +46,19 @@ public:
     // Holders drop their use by this; the entry stays until purged.
     void Unuse() { --useCount_; }
     void Use() { ++useCount_; }
-    bool Keep() const { return keep_; }
-    void SetKeep(bool keep) { keep_ = keep; }
+    // The keep count: one per shape naming the texture (and one for the display's
+    // own); a kept entry loses only its surface when freed, never its place.
+    bool Keep() const { return keep_ > 0; }
+    int32_t KeepCount() const { return keep_; }
+    void RaiseKeep() { ++keep_; }
+    void LowerKeep()
+    {
+        if (keep_ > 0)
+            --keep_;
+    }
+    // The size a model's texture table gives before the image is loaded; a
+    // loaded surface keeps its own.
+    void SetSize(uint32_t width, uint32_t height);
     bool Resident() const { return resident_; }
     uint32_t Tag() const { return tag_; }
     bool HasImage() const { return image_ != nullptr; }
@@ -65,7 +76,7 @@ private:
     uint32_t chargeSize_ = 0, chargeFactor_ = 0;
     uint32_t options_ = 0;
     int32_t useCount_ = 1;
-    bool keep_ = false;
+    int32_t keep_ = 0;
     int64_t memoryTaken_ = 0;
     bool resident_ = false;
     uint32_t tag_ = 0;
@@ -80,6 +91,12 @@ public:
 
     // Never fails: a miss makes an unloaded entry with one use.
     static TextureEntry* Find(const std::string& name, uint32_t tag = 0);
+    // A shape binding a texture it holds: an entry of the table moves to the
+    // front of the use order with one more use; an entry the table does not hold
+    // has its count set to 0, so it never keeps anything loaded.
+    static void Use(TextureEntry* entry);
+    // Drops one use, never below zero.
+    static void Unuse(TextureEntry* entry);
     static void LoadPending(const std::function<void(float)>& progress = {});
     static bool ReleaseUnused();
     static void PurgeUnused();

@@ -278,7 +278,7 @@ bool Display::Startup(void* window)
     // Linux needs no multimedia timer period; the bit still marks the step done.
     d.open |= kOpenTimer;
     d.nullTexture = TextureManager::Find(" NullTexture");
-    d.nullTexture->SetKeep(true);
+    d.nullTexture->RaiseKeep();
     // Registered once, after the tables it frees exist, so it runs before they go.
     static const bool registered = std::atexit([] { Display::Shutdown(); }) == 0;
     (void)registered;

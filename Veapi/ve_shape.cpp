@@ -36,19 +36,6 @@ float ReadFloat(const uint8_t* p)
 
 } // namespace
 
-namespace TextureUse {
-void Use(TextureEntry* entry)
-{
-    if (entry)
-        entry->Use();
-}
-void Unuse(TextureEntry* entry)
-{
-    if (entry && entry->UseCount() > 0)
-        entry->Unuse();
-}
-} // namespace TextureUse
-
 uint32_t SubMesh::Stride() const
 {
     return gfx::VertexSize(format);
@@ -72,9 +59,9 @@ void SubMesh::CopyToBuffer(uint8_t* destination) const
 
 void ShapeGeometry::FreeArrays()
 {
-    first.clear();
-    second.clear();
-    third.clear();
+    triangles = {};
+    quads = {};
+    points = {};
 }
 
 VeShape::VeShape() = default;
@@ -90,11 +77,12 @@ VeShape::~VeShape()
     }
     subMeshes_.Clear();
     for (TextureEntry* t : bound_)
-        TextureUse::Unuse(t);
+        TextureManager::Unuse(t);
     bound_.Clear();
-    // The texture manager's keep mark is one flag for every shape naming the
-    // texture: one shape going must not unmark it for the others, so the
-    // loaders' owner clears it when the level's textures go.
+    for (TextureEntry* t : textures_)
+        if (t)
+            t->LowerKeep();
+    textures_.Clear();
 }
 
 VeShape* VeShape::FromPrimitive(const PrimitiveDesc& desc)
@@ -138,7 +126,7 @@ int32_t VeShape::AddRef()
 {
     if (useCount_ == 0)
         for (TextureEntry* t : textures_) {
-            TextureUse::Use(t);
+            TextureManager::Use(t);
             bound_.PushBack(t);
         }
     return ++useCount_;
@@ -170,14 +158,21 @@ int32_t VeShape::ReleaseHold()
 
 void VeShape::AddTexture(TextureEntry* entry)
 {
-    TextureUse::Use(entry);
+    TextureManager::Use(entry);
     bound_.PushBack(entry);
+}
+
+void VeShape::NameTexture(TextureEntry* entry)
+{
+    if (entry)
+        entry->RaiseKeep();
+    textures_.PushBack(entry);
 }
 
 void VeShape::ReleaseTextures()
 {
     for (TextureEntry* t : bound_)
-        TextureUse::Unuse(t);
+        TextureManager::Unuse(t);
     bound_.Clear();
 }
 
@@ -444,7 +439,7 @@ void Shape::SplitByVertexLimit(ShapeSplitNode& root, uint32_t limit, int rootDep
             halves[h]->flags_ = shape->flags_;
             Shape::CopyTrianglesInBox(*shape, *halves[h], axis, cut, h == 1);
             for (TextureEntry* t : shape->Textures()) {
-                halves[h]->Textures().PushBack(t);
+                halves[h]->NameTexture(t);
                 halves[h]->AddTexture(t);
             }
         }

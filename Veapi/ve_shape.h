@@ -36,9 +36,22 @@ struct SubMesh {
     float* Vertex(uint32_t i) { return reinterpret_cast<float*>(vertices.data() + size_t(i) * Stride()); }
 };
 
-// Geometry the shape loaders keep beside a shape.
+// The welded polygons the shape loaders keep beside a shape for collision and
+// picking; corners are indices into `points`.
+struct GeometryTriangle {
+    int32_t corners[3] = {};
+    Vec3 normal{0, 0, 0};
+    int32_t flags = 0;
+};
+struct GeometryQuad {
+    int32_t corners[4] = {};  // -1 past the corners of a polygon with fewer
+    Vec3 normal{0, 0, 0};
+    int32_t flags = 0;
+};
 struct ShapeGeometry {
-    std::vector<uint8_t> first, second, third;  // 28-, 32- and 12-byte elements
+    std::vector<GeometryTriangle> triangles;
+    std::vector<GeometryQuad> quads;
+    std::vector<Vec3> points;
     void FreeArrays();
 };
 
@@ -76,6 +89,9 @@ public:
     int32_t ReleaseHold();
     void Hold() { ++holdCount_; }
     void AddTexture(TextureEntry* entry);
+    // Adds to the textures the shape names, raising the entry's keep count; the
+    // destructor lowers it again, so a texture shared by shapes stays until the last goes.
+    void NameTexture(TextureEntry* entry);
     void ReleaseTextures();
     void BuildPositionBuffer();
     void Draw(const gfx::Matrix& world, TextureEntry* filter, uint32_t flags);
@@ -83,7 +99,7 @@ public:
     void MakeBoundingBox();
 
     List<TextureEntry*>& BoundTextures() { return bound_; }
-    List<TextureEntry*>& Textures() { return textures_; }
+    const List<TextureEntry*>& Textures() const { return textures_; }
     List<SubMesh*>& SubMeshes() { return subMeshes_; }
     int32_t UseCount() const { return useCount_; }
     int32_t HoldCount() const { return holdCount_; }
@@ -136,10 +152,3 @@ void CopyTrianglesInBox(const VeShape& source, VeShape& out, int axis, float cut
 void SplitByVertexLimit(ShapeSplitNode& node, uint32_t limit, int depth = 0);
 uint32_t VertexTotal(const VeShape& shape);
 } // namespace Shape
-
-namespace TextureUse {
-// Raises an entry's use count (the shapes' texture binding).
-void Use(TextureEntry* entry);
-// Lowers it, never below zero.
-void Unuse(TextureEntry* entry);
-} // namespace TextureUse

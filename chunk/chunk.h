@@ -190,6 +190,19 @@ protected:
 // records before anything is allocated for it; fails the reader when it cannot fit.
 bool CheckCount(ByteReader& r, int64_t count, size_t recordSize);
 
+// A value from a file as an int32, toward zero and held inside the int32 range
+// (out-of-range casts are undefined); a NaN is 0.
+inline int32_t TruncateToInt32(double v)
+{
+    if (!(v == v))
+        return 0;
+    if (v >= 2147483647.0)
+        return INT32_MAX;
+    if (v <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
 using ChunkBuilder = Chunk* (*)(ParentChunk* parent, const ChunkBytes& bytes);
 
 // Builder for a class constructed as T(parent, bytes); a damaged chunk is dropped.

@@ -1,6 +1,7 @@
 #include "chunk/chunk_families.h"
 
 #include "chunk/chunk_file.h"
+#include "chunk/cutscene_chunks.h"
 #include "chunk/environment_chunks.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/light_chunks.h"
@@ -22,6 +23,7 @@ void EnsureChunkFamiliesRegistered()
         RegisterLightChunks();
         RegisterEnvironmentChunks();
         RegisterShapeChunks();
+        RegisterCutsceneChunks();
         // Sounds, shape extras, bitmap names, hierarchies and sequences.
         RegisterModelChunkFamilies();
     });

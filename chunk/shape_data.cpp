@@ -1,22 +1,12 @@
 #include "chunk/shape_data.h"
 
+#include "chunk/chunk.h"
+
 #include <cmath>
 #include <limits>
 
 namespace trevok {
 namespace {
-
-// Truncation toward zero, held inside the int32 range (out-of-range casts are undefined).
-int32_t Truncate(double v)
-{
-    if (!(v == v))
-        return 0;
-    if (v >= 2147483647.0)
-        return std::numeric_limits<int32_t>::max();
-    if (v <= -2147483648.0)
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(v);
-}
 
 int PositionOf(const ShapePolygon& p, int32_t vertex)
 {
@@ -72,13 +62,17 @@ bool JoinTriangles(const ShapePolygon& a, const ShapePolygon& b, std::vector<Sha
             pos = (pos + 1) % 3;
         }
     }
+    // A walk that comes back to its start found no shared edge: nothing is joined
+    // and the texture coordinates stay as they are.
+    if (out.vertices_[3] == out.vertices_[0])
+        return false;
     if (textured) {
         ShapeUvSet& target = sets[static_cast<size_t>(a.GetUvIndex())];
         target.count_ = 4;
         for (int n = 0; n < 4; ++n)
             target.pairs_[n] = walked[n];
     }
-    return out.vertices_[3] != out.vertices_[0];
+    return true;
 }
 
 } // namespace
@@ -139,9 +133,9 @@ void ShapeData::Scale(double factor)
 
 void ShapeData::ComputeCentre()
 {
-    centre_.x = Truncate((static_cast<double>(maxCorner_.x) + minCorner_.x) / 2);
-    centre_.y = Truncate((static_cast<double>(maxCorner_.y) + minCorner_.y) / 2);
-    centre_.z = Truncate((static_cast<double>(maxCorner_.z) + minCorner_.z) / 2);
+    centre_.x = TruncateToInt32((static_cast<double>(maxCorner_.x) + minCorner_.x) / 2);
+    centre_.y = TruncateToInt32((static_cast<double>(maxCorner_.y) + minCorner_.y) / 2);
+    centre_.z = TruncateToInt32((static_cast<double>(maxCorner_.z) + minCorner_.z) / 2);
     double best = 0;
     for (const auto& p : points_) {
         double dx = static_cast<double>(p.x) - centre_.x, dy = static_cast<double>(p.y) - centre_.y,
@@ -169,22 +163,25 @@ void ShapeData::MergePolygons(const std::vector<int32_t>& mergeTable)
         polygons.back().normalIndex_ = static_cast<int32_t>(polygons.size() - 1);
         normals.push_back(n);
     };
+    // Each polygon is emitted exactly once: joined with its partner when both are
+    // still free and the join succeeds, on its own otherwise.
+    std::vector<bool> done(count, false);
     for (size_t i = 0; i < count; ++i) {
+        if (done[i])
+            continue;
+        done[i] = true;
         int64_t m = i < mergeTable.size() ? mergeTable[i] : -1;
-        // An entry naming no polygon of the shape joins nothing.
-        if (m >= static_cast<int64_t>(count) || m < -1)
-            m = -1;
-        if (m == -1) {
+        if (m < 0 || m >= static_cast<int64_t>(count) || static_cast<size_t>(m) == i || done[static_cast<size_t>(m)]) {
             emit(polygons_[i], normalOf(i));
-        } else if (static_cast<int64_t>(i) < m) {
-            ShapePolygon joined;
-            size_t j = static_cast<size_t>(m);
-            if (JoinTriangles(polygons_[i], polygons_[j], uvSets_, joined)) {
-                emit(joined, normalOf(i));
-            } else {
-                emit(polygons_[i], normalOf(i));
-                emit(polygons_[j], normalOf(j));
-            }
+            continue;
+        }
+        const size_t j = static_cast<size_t>(m);
+        ShapePolygon joined;
+        if (JoinTriangles(polygons_[i], polygons_[j], uvSets_, joined)) {
+            done[j] = true;
+            emit(joined, normalOf(i));
+        } else {
+            emit(polygons_[i], normalOf(i));
         }
     }
     bool hadNormals = !polygonNormals_.empty();
@@ -231,7 +228,7 @@ bool Normalise(ShapeVector& a)
     a = a / l;
     return true;
 }
-ShapePoint ToPoint(const ShapeVector& a) { return {Truncate(a.x), Truncate(a.y), Truncate(a.z)}; }
+ShapePoint ToPoint(const ShapeVector& a) { return {TruncateToInt32(a.x), TruncateToInt32(a.y), TruncateToInt32(a.z)}; }
 
 ShapePoint operator+(const ShapePoint& a, const ShapePoint& b)
 {
@@ -245,8 +242,8 @@ ShapePoint operator-(const ShapePoint& a, const ShapePoint& b)
             static_cast<int32_t>(static_cast<uint32_t>(a.y) - static_cast<uint32_t>(b.y)),
             static_cast<int32_t>(static_cast<uint32_t>(a.z) - static_cast<uint32_t>(b.z))};
 }
-ShapePoint operator*(const ShapePoint& a, double s) { return {Truncate(a.x * s), Truncate(a.y * s), Truncate(a.z * s)}; }
-ShapePoint operator/(const ShapePoint& a, double s) { return {Truncate(a.x / s), Truncate(a.y / s), Truncate(a.z / s)}; }
+ShapePoint operator*(const ShapePoint& a, double s) { return {TruncateToInt32(a.x * s), TruncateToInt32(a.y * s), TruncateToInt32(a.z * s)}; }
+ShapePoint operator/(const ShapePoint& a, double s) { return {TruncateToInt32(a.x / s), TruncateToInt32(a.y / s), TruncateToInt32(a.z / s)}; }
 double Length(const ShapePoint& a)
 {
     double x = a.x, y = a.y, z = a.z;
@@ -258,7 +255,7 @@ bool NormaliseFixed(ShapePoint& a)
     if (l == 0)
         return false;
     double d = l / 65536.0;
-    a = {Truncate(a.x / d), Truncate(a.y / d), Truncate(a.z / d)};
+    a = {TruncateToInt32(a.x / d), TruncateToInt32(a.y / d), TruncateToInt32(a.z / d)};
     return true;
 }
 

@@ -1,6 +1,7 @@
 // Building drawable shapes from shape-chunk polygon data.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -99,13 +100,20 @@ ShapeData QuadAndTriangle()
     return d;
 }
 
-ShapeBuildSetup TwoTextures()
+// An environment without a file: scale 1 unless given, no texture table.
+trevok::EnvironmentRecord Plain(float scale = 1.0f)
 {
-    ShapeBuildSetup s;
-    s.scale = 0.5f;
-    s.hasTextureTable = true;
-    s.textures = {{"wall.bmp", 64, 64}, {"floor.bmp", 32, 16}};
-    return s;
+    trevok::EnvironmentRecord e;
+    e.scale_ = scale;
+    return e;
+}
+
+trevok::EnvironmentRecord TwoTextures()
+{
+    trevok::EnvironmentRecord e = Plain(0.5f);
+    e.hasTextureTable_ = true;
+    e.textures_ = {{"wall.bmp", 64, 64}, {"floor.bmp", 32, 16}};
+    return e;
 }
 
 TEST_F(ShapeBuilder, QuadAndTriangleGroupByTextureAndWeld)
@@ -154,9 +162,9 @@ TEST_F(ShapeBuilder, QuadAndTriangleGroupByTextureAndWeld)
 
     // Welded geometry: every polygon, five distinct points.
     ASSERT_TRUE(s->geometry_);
-    const auto tris = ShapeBuild::Triangles(*s->geometry_);
-    const auto quads = ShapeBuild::Quads(*s->geometry_);
-    const auto points = ShapeBuild::WeldedPoints(*s->geometry_);
+    const auto tris = s->geometry_->triangles;
+    const auto quads = s->geometry_->quads;
+    const auto points = s->geometry_->points;
     ASSERT_EQ(tris.size(), 1u);
     ASSERT_EQ(quads.size(), 1u);
     EXPECT_EQ(points.size(), 5u);
@@ -191,14 +199,14 @@ TEST_F(ShapeBuilder, CornersDifferingOnlyInTintWeldWithTheFirstWrittenColour)
     d.polygons_ = {Poly({0, 1, 2, 3})};
     Finish(d);
     const std::vector<uint32_t> tint{0x00112233, 0x11, 0x22, 0x00445566};
-    VeShape* s = BuildShape(d, &tint, ShapeBuildSetup{}, 0);
+    VeShape* s = BuildShape(d, &tint, Plain(), 0);
     auto meshes = Meshes(*s);
     ASSERT_EQ(meshes.size(), 1u);
     EXPECT_EQ(meshes[0]->vertexCount, 3u);
     EXPECT_EQ(meshes[0]->indexCount, 6u);
     EXPECT_EQ(VertexOf(*meshes[0], 0).colour, 0xFF445566u);  // corner 4 is written first
-    EXPECT_EQ(ShapeBuild::WeldedPoints(*s->geometry_).size(), 3u);
-    const auto quads = ShapeBuild::Quads(*s->geometry_);
+    EXPECT_EQ(s->geometry_->points.size(), 3u);
+    const auto quads = s->geometry_->quads;
     ASSERT_EQ(quads.size(), 1u);
     EXPECT_EQ(quads[0].corners[0], quads[0].corners[3]);
     s->Release();
@@ -229,12 +237,12 @@ TEST_F(ShapeBuilder, HiddenAndDamagedPolygons)
         d.polygons_ = {c.polygon};
         d.polygons_[0].flags_ = c.flags;
         Finish(d);
-        ShapeBuildSetup setup;
-        setup.hasTextureTable = true;
-        setup.textures = {{"t.bmp", 8, 8}};
+        trevok::EnvironmentRecord setup = Plain();
+        setup.hasTextureTable_ = true;
+        setup.textures_ = {{"t.bmp", 8, 8}};
         VeShape* s = BuildShape(d, nullptr, setup, 0);
         EXPECT_EQ(Meshes(*s).size(), c.meshes) << c.what;
-        const auto tris = ShapeBuild::Triangles(*s->geometry_);
+        const auto tris = s->geometry_->triangles;
         ASSERT_EQ(tris.size(), c.geometryTriangles) << c.what;
         if (!tris.empty()) {
             EXPECT_EQ(tris[0].flags, c.flags & ShapeBuild::kGeometryFlagMask) << c.what;
@@ -261,8 +269,7 @@ TEST_F(ShapeBuilder, BoundingSphere)
         d.maxCorner_ = c.max;
         d.centre_ = c.centre;
         d.centreRadius_ = c.centreRadius;
-        ShapeBuildSetup setup;
-        setup.scale = 0.5f;
+        trevok::EnvironmentRecord setup = Plain(0.5f);
         VeShape* s = BuildShape(d, nullptr, setup, 0);
         EXPECT_FLOAT_EQ(s->sphereCentre_.x, c.wantCentre.x);
         EXPECT_FLOAT_EQ(s->sphereCentre_.y, c.wantCentre.y);
@@ -312,7 +319,7 @@ TEST_F(ShapeBuilder, VertexLimitCutsGroupsIntoSubMeshes)
     for (const Case& c : cases) {
         ShapeData d = ManyTriangles(c.triangles, c.shared);
         Finish(d);
-        VeShape* s = BuildShape(d, nullptr, ShapeBuildSetup{}, 0);
+        VeShape* s = BuildShape(d, nullptr, Plain(), 0);
         std::vector<uint32_t> counts;
         uint32_t indices = 0;
         for (SubMesh* m : s->SubMeshes()) {
@@ -338,7 +345,7 @@ TEST_F(ShapeBuilder, QuadCutAtTheLimitIsNotDrawnTwice)
     AddPoint(d, -1, 1, 1);
     AddPoint(d, -1, 0, 1);
     Finish(d);
-    VeShape* s = BuildShape(d, nullptr, ShapeBuildSetup{}, 0);
+    VeShape* s = BuildShape(d, nullptr, Plain(), 0);
     auto meshes = Meshes(*s);
     ASSERT_EQ(meshes.size(), 2u);
     EXPECT_EQ(meshes[0]->vertexCount, 30000u);
@@ -359,13 +366,13 @@ TEST_F(ShapeBuilder, MergeTableJoinsTrianglesInTheKeptGeometryOnly)
     d.polygons_ = {Poly({0, 1, 2}), Poly({0, 2, 3})};
     Finish(d);
     const std::vector<int32_t> merge{1, 0};
-    VeShape* s = BuildShape(d, nullptr, ShapeBuildSetup{}, ShapeBuild::kMergeTrianglePairs, &merge);
+    VeShape* s = BuildShape(d, nullptr, Plain(), ShapeBuild::kMergeTrianglePairs, &merge);
     auto meshes = Meshes(*s);
     ASSERT_EQ(meshes.size(), 1u);
     EXPECT_EQ(meshes[0]->indexCount, 6u);
     EXPECT_EQ(d.polygons_.size(), 1u);
-    EXPECT_EQ(ShapeBuild::Quads(*s->geometry_).size(), 1u);
-    EXPECT_TRUE(ShapeBuild::Triangles(*s->geometry_).empty());
+    EXPECT_EQ(s->geometry_->quads.size(), 1u);
+    EXPECT_TRUE(s->geometry_->triangles.empty());
     s->Release();
 }
 
@@ -381,13 +388,75 @@ TEST_F(ShapeBuilder, ChunkMergeDataIsAppliedAndTheStoredPolygonsFollow)
     trevok::ShapeChunk chunk(nullptr, d);
     new trevok::MergeDataChunk(&chunk, std::vector<int32_t>{1, 0});
     ASSERT_TRUE(chunk.FindChild(trevok::chunk_id::kMergeData));
-    VeShape* s = BuildShape(chunk, nullptr, ShapeBuildSetup{}, ShapeBuild::kMergeTrianglePairs);
+    VeShape* s = BuildShape(chunk, nullptr, Plain(), ShapeBuild::kMergeTrianglePairs);
     EXPECT_FALSE(chunk.FindChild(trevok::chunk_id::kMergeData));
-    EXPECT_EQ(ShapeBuild::Quads(*s->geometry_).size(), 1u);
+    EXPECT_EQ(s->geometry_->quads.size(), 1u);
     auto* stored = chunk.FindChildAs<trevok::PolygonsChunk>(trevok::chunk_id::kPolygons);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->polygons_.size(), 1u);
     s->Release();
+}
+
+bool InTable(const std::string& name)
+{
+    for (TextureEntry* e : TextureManager::InRecentOrder())
+        if (e->Name() == name)
+            return true;
+    return false;
+}
+
+TEST_F(ShapeBuilder, SharedTextureIsPurgedOnlyAfterTheLastShape)
+{
+    struct Case {
+        const char* what;
+        bool firstGoesFirst;
+    };
+    const Case cases[] = {{"built first, freed first", true}, {"built first, freed last", false}};
+    for (const Case& c : cases) {
+        ShapeData d = QuadAndTriangle();
+        const trevok::EnvironmentRecord env = TwoTextures();
+        VeShape* shapes[2] = {BuildShape(d, nullptr, env, 0), BuildShape(d, nullptr, env, 0)};
+        TextureEntry* wall = TextureManager::Find("wall.bmp");
+        wall->Unuse();  // this look-up's own use
+        EXPECT_EQ(wall->KeepCount(), 2) << c.what;
+        EXPECT_EQ(wall->Width(), 64u) << c.what;  // size from the table
+
+        const int order[2] = {c.firstGoesFirst ? 0 : 1, c.firstGoesFirst ? 1 : 0};
+        shapes[order[0]]->Release();
+        TextureManager::PurgeUnused();
+        ASSERT_TRUE(InTable("wall.bmp")) << c.what;
+        EXPECT_EQ(wall->KeepCount(), 1) << c.what;
+        EXPECT_EQ(wall->UseCount(), 1) << c.what;
+
+        shapes[order[1]]->Release();
+        TextureManager::PurgeUnused();
+        EXPECT_FALSE(InTable("wall.bmp")) << c.what;
+        EXPECT_FALSE(InTable("floor.bmp")) << c.what;
+        TextureManager::Clear();
+    }
+}
+
+TEST_F(ShapeBuilder, BuildingAChunkTwiceGivesTheSameShape)
+{
+    ShapeData d = QuadAndTriangle();
+    d.polygons_ = {Poly({0, 1, 2}), Poly({0, 2, 3}), Poly({2, 3, 4})};
+    Finish(d);
+    trevok::ShapeChunk chunk(nullptr, d);
+    new trevok::MergeDataChunk(&chunk, std::vector<int32_t>{1, 0, -1});
+    const trevok::EnvironmentRecord env = TwoTextures();
+    VeShape* first = BuildShape(chunk, nullptr, env, ShapeBuild::kMergeTrianglePairs);
+    VeShape* second = BuildShape(chunk, nullptr, env, ShapeBuild::kMergeTrianglePairs);
+    auto a = Meshes(*first), b = Meshes(*second);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i]->vertices, b[i]->vertices);
+        EXPECT_EQ(a[i]->indices, b[i]->indices);
+    }
+    EXPECT_EQ(first->geometry_->quads.size(), 1u);
+    EXPECT_EQ(second->geometry_->quads.size(), 1u);
+    EXPECT_EQ(first->geometry_->triangles.size(), second->geometry_->triangles.size());
+    first->Release();
+    second->Release();
 }
 
 TEST_F(ShapeBuilder, SampleModelFileBuilds)
@@ -402,7 +471,7 @@ TEST_F(ShapeBuilder, SampleModelFileBuilds)
     file->GetShapes(shapes);
     ASSERT_FALSE(shapes.empty());
     for (trevok::ShapeChunk* chunk : shapes) {
-        VeShape* s = BuildShape(*chunk, nullptr, ShapeBuildSetup{}, ShapeBuild::kMergeTrianglePairs);
+        VeShape* s = BuildShape(*chunk, nullptr, Plain(), ShapeBuild::kMergeTrianglePairs);
         uint32_t triangles = 0;
         for (SubMesh* m : s->SubMeshes()) {
             EXPECT_LE(m->vertexCount, ShapeBuild::kSubMeshVertexLimit);
@@ -411,9 +480,62 @@ TEST_F(ShapeBuilder, SampleModelFileBuilds)
             triangles += m->indexCount / 3;
         }
         EXPECT_GT(triangles, 0u);
-        EXPECT_FALSE(ShapeBuild::WeldedPoints(*s->geometry_).empty());
+        EXPECT_FALSE(s->geometry_->points.empty());
         EXPECT_FALSE(chunk->FindChild(trevok::chunk_id::kMergeData));
         s->Release();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Damaged tables and arrays from a file give finite vertices, never reads
+// past an array: each case is one textured triangle with one fault.
+TEST(ShapeBuilderInputs, OutOfRangeValuesAreClampedNotRead)
+{
+    struct Case {
+        const char* what;
+        uint32_t width, height;
+        int32_t texture, uvSet;
+        size_t normals;
+        float wantU;  // of corner 3, whose stored u is 8
+        bool textured;
+    };
+    const Case cases[] = {
+        {"all in range", 16, 16, 0, 0, 3, 0.5f, true},
+        {"zero texture width", 0, 0, 0, 0, 3, 8.0f, true},
+        {"texture number past the slots", 16, 16, 9, 0, 3, 0.0f, false},
+        {"uv set past the sets", 16, 16, 0, 4, 3, 0.0f, true},
+        {"fewer vertex normals than points", 16, 16, 0, 0, 1, 0.5f, true},
+    };
+    for (const Case& c : cases) {
+        ShapeData d;
+        AddPoint(d, 0, 0, 0);
+        AddPoint(d, 1, 0, 0);
+        AddPoint(d, 1, 1, 0);
+        d.vertexNormals_.resize(c.normals);
+        trevok::ShapeUvSet uv;
+        uv.count_ = 3;
+        uv.pairs_[2] = {8, 8};
+        d.uvSets_ = {uv};
+        d.polygons_ = {Poly({0, 1, 2}, kTexturedType, c.texture, c.uvSet)};
+        Finish(d);
+        trevok::EnvironmentRecord env = Plain();
+        env.hasTextureTable_ = true;
+        env.textures_ = {{"t.bmp", c.width, c.height}};
+        VeShape* s = BuildShape(d, nullptr, env, 0);
+        auto meshes = Meshes(*s);
+        ASSERT_EQ(meshes.size(), 1u) << c.what;
+        EXPECT_EQ(meshes[0]->texture != nullptr, c.textured) << c.what;
+        for (uint32_t i = 0; i < meshes[0]->vertexCount; ++i) {
+            const Vtx v = VertexOf(*meshes[0], i);
+            for (float f : {v.x, v.y, v.z, v.nx, v.ny, v.nz, v.u, v.v})
+                EXPECT_TRUE(std::isfinite(f)) << c.what;
+        }
+        EXPECT_FLOAT_EQ(VertexOf(*meshes[0], meshes[0]->indices[0]).u, c.wantU) << c.what;
+        s->Release();
+        TextureManager::Clear();
     }
 }
 

@@ -19,8 +19,8 @@ TEST_F(ShapeTextures, ParkedShapeLetsItsTexturesGoAndTakesThemBack)
     TextureEntry* b = TextureManager::Find("b.bmp");
     const int32_t a0 = a->UseCount(), b0 = b->UseCount();
     VeShape* s = new VeShape;
-    s->Textures().PushBack(a);
-    s->Textures().PushBack(b);
+    s->NameTexture(a);
+    s->NameTexture(b);
     s->AddTexture(a);
     s->AddTexture(b);
     s->Hold();

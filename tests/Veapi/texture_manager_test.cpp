@@ -59,6 +59,19 @@ TEST_F(TextureManagerTest, RecentRequestsComeFirst)
     EXPECT_EQ(TextureManager::InRecentOrder()[1], b);
 }
 
+TEST_F(TextureManagerTest, TableSizeStandsOnlyUntilTheImageLoads)
+{
+    TextureEntry* t = TextureManager::Find("ff0000.bmp");
+    t->SetSize(64, 32);
+    EXPECT_EQ(t->Width(), 64u);
+    EXPECT_EQ(t->Height(), 32u);
+    TextureManager::LoadPending();
+    ASSERT_NE(t->Surface(), nullptr);
+    EXPECT_EQ(t->Width(), 8u);  // the image's own
+    t->SetSize(64, 32);
+    EXPECT_EQ(t->Width(), 8u) << "a loaded surface keeps its size";
+}
+
 TEST_F(TextureManagerTest, LoadPendingLoadsUsedEntriesFromTheGraphicsFolder)
 {
     TextureEntry* used = TextureManager::Find("ff0000.bmp");
@@ -103,7 +116,7 @@ TEST_F(TextureManagerTest, ReleaseUnusedFreesOneSurfaceLeastRecentFirst)
     TextureEntry* kept = TextureManager::Find("00ff00.bmp");
     TextureEntry* newest = TextureManager::Find("0000ff.bmp");
     TextureManager::LoadPending();
-    kept->SetKeep(true);
+    kept->RaiseKeep();
     oldest->Unuse();
     kept->Unuse();
     newest->Unuse();
@@ -132,7 +145,7 @@ TEST_F(TextureManagerTest, PurgeRemovesOnlyUnusedEntriesWithoutSurface)
     loaded->Unuse();
     TextureManager::Find("never-loaded.bmp")->Unuse();
     TextureEntry* keep = TextureManager::Find("keep.bmp");
-    keep->SetKeep(true);
+    keep->RaiseKeep();
     keep->Unuse();
     const size_t count = TextureManager::Count();
     TextureManager::PurgeUnused();
@@ -260,6 +273,36 @@ TEST_F(ImageFileTextures, DefaultsToTheGraphicsDirectoryAndTheImageReaders)
     dirs.SetStartDirectory({});
     ASSERT_NE(t->Surface(), nullptr);
     EXPECT_EQ(t->Width(), 8u);
+}
+
+} // namespace
+
+namespace {
+
+TEST(TextureManagerUse, BindsEntriesOfTheTableOnly)
+{
+    TextureManager::Clear();
+    TextureEntry* older = TextureManager::Find("older.bmp");
+    TextureManager::Find("newer.bmp");
+    TextureEntry stray;  // never entered in the table
+    stray.Use();
+    stray.Use();
+
+    TextureManager::Use(older);
+    EXPECT_EQ(older->UseCount(), 2);
+    EXPECT_EQ(TextureManager::InRecentOrder().front(), older);  // moved to the front
+    TextureManager::Use(&stray);
+    EXPECT_EQ(stray.UseCount(), 0);
+
+    const struct {
+        int32_t start, after;
+    } unuses[] = {{2, 1}, {1, 0}, {0, 0}};
+    for (const auto& u : unuses) {
+        ASSERT_EQ(older->UseCount(), u.start);
+        TextureManager::Unuse(older);
+        EXPECT_EQ(older->UseCount(), u.after);
+    }
+    TextureManager::Clear();
 }
 
 } // namespace

@@ -84,8 +84,13 @@ TEST(ShapeData, MergePolygonsJoinsTrianglePairs)
         {"no shared vertex does not", {Tri(1, 0, 1, 2), Tri(1, 3, 4, 5)}, {1, 0}, {3, 3}},
         {"different types do not", {Tri(1, 0, 1, 2), Tri(2, 0, 2, 3)}, {1, 0}, {3, 3}},
         {"unpaired entries pass through", {Tri(1, 0, 1, 2), Tri(1, 0, 2, 3)}, {-1, -1}, {3, 3}},
-        // the second names the first, which does not name it back: the second is lost
-        {"one-way pairing loses a polygon", {Tri(1, 0, 1, 2), Tri(1, 0, 2, 3)}, {-1, 0}, {3}},
+        // the second names the first, which passed through unjoined: both stay
+        {"one-way pairing keeps both polygons", {Tri(1, 0, 1, 2), Tri(1, 0, 2, 3)}, {-1, 0}, {3, 3}},
+        // the first takes the second, which must not come out a second time
+        {"a joined partner is not emitted again", {Tri(1, 0, 1, 2), Tri(1, 0, 2, 3)}, {1, -1}, {4}},
+        {"a polygon named by two is joined once", {Tri(1, 0, 1, 2), Tri(1, 0, 2, 3), Tri(1, 2, 3, 4)}, {1, -1, 1},
+         {4, 3}},
+        {"a polygon naming itself stays", {Tri(1, 0, 1, 2), Tri(1, 0, 2, 3)}, {0, -1}, {3, 3}},
         {"partner outside the shape joins nothing", {Tri(1, 0, 1, 2), Tri(1, 0, 2, 3)}, {7, -1}, {3, 3}},
         {"short table", {Tri(1, 0, 1, 2), Tri(1, 0, 2, 3)}, {}, {3, 3}},
     };
@@ -141,6 +146,20 @@ TEST(ShapeData, TexturedMergeNeedsMatchingUvAtSharedVertices)
             EXPECT_EQ(d.polygons_.size(), 2u);
         }
     }
+}
+
+TEST(ShapeData, FailedTexturedJoinLeavesTheTextureCoordinatesAlone)
+{
+    // One shared vertex with the same coordinates there: the walk closes on itself.
+    ShapeData d;
+    d.points_.resize(5);
+    d.uvSets_ = {Uv({{0, 0}, {1, 0}, {1, 1}}), Uv({{1, 1}, {0, 1}, {0, 0.5f}})};
+    d.polygons_ = {Tri(5, 0, 1, 2, 0), Tri(5, 2, 3, 4, 1)};
+    d.polygonNormals_.resize(2);
+    const auto before = d.uvSets_;
+    d.MergePolygons({1, 0});
+    EXPECT_EQ(d.polygons_.size(), 2u);
+    EXPECT_EQ(d.uvSets_, before);
 }
 
 TEST(ShapeChunk, BuiltFromDataWritesTheLayoutAndRebuildsOnUpdate)
