@@ -80,7 +80,7 @@ void Place(Polygon& polygon, ShapeInstance* owner, const Matrix34& m, const Vec3
 
 CollisionSource CollisionSource::FromShape(const ShapeGeometry& geometry)
 {
-    return {ShapeBuild::WeldedPoints(geometry), ShapeBuild::Triangles(geometry), ShapeBuild::Quads(geometry)};
+    return {geometry.points, geometry.triangles, geometry.quads};
 }
 
 std::unique_ptr<CollisionMesh> CollisionMesh::Build(ShapeInstance* owner, const std::vector<CollisionPiece>& pieces,

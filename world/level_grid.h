@@ -22,8 +22,8 @@ class ShapeInstance;
 // indices into the points.
 struct CollisionSource {
     std::vector<Vec3> points;
-    std::vector<ShapeBuild::TriangleRecord> triangles;
-    std::vector<ShapeBuild::QuadRecord> quads;
+    std::vector<GeometryTriangle> triangles;
+    std::vector<GeometryQuad> quads;
 
     static CollisionSource FromShape(const ShapeGeometry& geometry);
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chunk/chunk_file.h"
+#include "chunk/environment_record.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
 #include "level_fixture.h"
@@ -37,8 +38,8 @@ struct SampleLevel {
         file = trevok::ChunkFile::Open(Path());
         if (!file || file->ErrorCode() != trevok::kChunkOk)
             return false;
-        ShapeBuildSetup millimetres;
-        millimetres.scale = 0.001f;
+        trevok::EnvironmentRecord millimetres;
+        millimetres.scale_ = 0.001f;
         std::vector<trevok::ObjectChunk*> objects;
         file->GetObjects(objects);
         for (trevok::ObjectChunk* object : objects) {
