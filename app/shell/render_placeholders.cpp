@@ -4,6 +4,7 @@
 #include "Veapi/camera.h"
 #include "Veapi/hit_probe.h"
 #include "Veapi/light_set.h"
+#include "Veapi/particles.h"
 #include "Veapi/screenshot.h"
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
@@ -12,6 +13,7 @@
 #include "platform/message_box.h"
 #include "platform/window.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -91,9 +93,26 @@ void Shutdown()
     g_started = false;
 }
 
-void ParticlesStartup() {}
-void ParticlesUpdate(int64_t) {}
-void ParticlesShutdown() {}
+void ParticlesStartup()
+{
+    if (!Display::Device())
+        return;
+    Particles::Startup();
+    Display::Hooks().drawParticles = [] { Particles::Draw(); };
+}
+
+void ParticlesUpdate(int64_t gameTicks)
+{
+    // A stopped or rewound game clock moves nothing.
+    if (gameTicks > 0)
+        Particles::Update(uint32_t(std::min<int64_t>(gameTicks, 0xFFFFFFFF)));
+}
+
+void ParticlesShutdown()
+{
+    Display::Hooks().drawParticles = nullptr;
+    Particles::Shutdown();
+}
 void CreateGlobalLightSets()
 {
     LightSet::CreateGlobals(nullptr);
