@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "Veapi/light_set.h"
@@ -315,6 +317,124 @@ TEST_F(ParticleSystemTest, ShutdownAndResetReturnEveryParticle)
     EXPECT_EQ(Particles::FreeCount(), Particles::kPoolSize);
     EXPECT_EQ(Particles::EmitterCount(0) + Particles::EmitterCount(12), 0);
     EXPECT_EQ(Particles::CreateEmitter(Desc(13, 0, 0, 1.0f), {0, 0, 0}), nullptr);
+}
+
+} // namespace
+
+// ---- On the screen -------------------------------------------------------------
+
+#include "camera_fixture.h"
+
+namespace {
+
+// Every texture the scene asks for is plain white.
+TextureLoader WhiteTextures()
+{
+    return [](const TextureLoadRequest& req, TextureLoadResult& res) {
+        if (req.target)
+            return req.target->ColourFill(0xFFFFFFFFu);
+        res.surface = gfx::Texture::Create(8, 8, gfx::Argb8888(), 1);
+        if (!res.surface || !res.surface->ColourFill(0xFFFFFFFFu))
+            return false;
+        res.width = res.height = 8;
+        return true;
+    };
+}
+
+class ParticleScene : public scenetest::SceneTest {
+protected:
+    void SetUp() override
+    {
+        SceneTest::SetUp();
+        std::filesystem::create_directories(dir_.Path() / "bitmaps");
+        std::ofstream(dir_.Path() / "bitmaps" / "particles.rim") << "x";
+        TextureManager::SetGraphicsDirectory(dir_.Path());
+        TextureManager::SetLoader(WhiteTextures());
+        Display::Hooks().drawParticles = [] { Particles::Draw(); };
+    }
+    void TearDown() override
+    {
+        Particles::Shutdown();
+        SceneTest::TearDown();
+    }
+    int Brightness(int x, int y)
+    {
+        const scenetest::Rgb p = Pixel(x, y);
+        return (p.r + p.g + p.b) / 3;
+    }
+    void Frame()
+    {
+        BeginFrame(0);
+        EndFrame();
+    }
+    displaytest::TempDir dir_;
+};
+
+TEST_F(ParticleScene, BurstAppearsAndFadesWithItsLife)
+{
+    StartScene(320, 240);
+    Particles::SetTickRate(1000);
+    Particles::Startup();
+    ASSERT_TRUE(Particles::Started());
+    Particles::FloorHeight() = 1000.0f;
+    ParticleEmitterDesc d;
+    d.group = 6;  // big explosion: additive, lives 500 ticks
+    d.mode = 2;
+    d.durationOrCount = 1;
+    d.rate = 1000.0f;
+    ASSERT_NE(Particles::CreateEmitter(d, {0, 0, 10}), nullptr);
+
+    Frame();
+    EXPECT_EQ(Brightness(160, 120), 0) << "nothing before the first update";
+    Particles::Update(1);
+    ASSERT_EQ(Particles::LiveCount(), 1);
+    Frame();
+    const int fresh = Brightness(160, 120);
+    EXPECT_GT(fresh, 200);
+    EXPECT_EQ(Brightness(5, 5), 0) << "the burst stays near its point";
+    Particles::Update(400);
+    Frame();
+    const int old = Brightness(160, 120);
+    EXPECT_GT(old, 20);
+    EXPECT_LT(old, 90) << "a fifth of its life left: about a fifth of its alpha";
+    Particles::Update(200);
+    EXPECT_EQ(Particles::LiveCount(), 0);
+    Frame();
+    EXPECT_EQ(Brightness(160, 120), 0);
+}
+
+TEST_F(ParticleScene, MoreParticlesThanOneBufferAreDrawnInBatches)
+{
+    StartScene(320, 240);
+    Particles::SetTickRate(1000);
+    Particles::Startup();
+    Particles::FloorHeight() = 1000.0f;
+    // 4096 quads are 16384 vertices: eight buffers' worth. Spread them over
+    // a row so the last ones land on a known spot.
+    ParticleEmitterDesc d;
+    d.group = 7;  // no turbulence, no acceleration
+    d.mode = 2;
+    d.durationOrCount = 4096;
+    d.rate = 1000.0f;
+    d.life = 100000;
+    ParticleEmitter* e = Particles::CreateEmitter(d, {-6, 0, 10});
+    e->SetPosition({6, 0, 10});
+    Particles::Update(4096);
+    ASSERT_EQ(e->ParticleCount(), 4096);
+    Frame();
+    // Both ends of the row are drawn, whichever batch they fell into.
+    EXPECT_GT(Brightness(160, 120), 0);
+    EXPECT_GT(Brightness(110, 120), 0);
+    EXPECT_GT(Brightness(210, 120), 0);
+    EXPECT_EQ(Brightness(160, 20), 0);
+}
+
+TEST_F(ParticleScene, ResetScalesGroupSizesToTheScreen)
+{
+    StartScene(640, 480);
+    Particles::Startup();
+    EXPECT_FLOAT_EQ(Particles::Group(0).screenSizeX, 640 * 0.35f / 32);
+    EXPECT_FLOAT_EQ(Particles::Group(11).screenSizeY, 480 * 1.5f / 24);
 }
 
 } // namespace
