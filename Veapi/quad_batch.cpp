@@ -74,3 +74,12 @@ bool QuadBatch::Flush()
     failed_ = false;
     return ok;
 }
+
+void QuadBatch::Discard()
+{
+    if (vertices_)
+        buffer_.Unlock();
+    vertices_ = nullptr;
+    buffer_.vertexCount_ = buffer_.indexCount_ = 0;
+    failed_ = false;
+}

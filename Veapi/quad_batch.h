@@ -24,6 +24,8 @@ public:
     void AddLine(const ScreenVertex& from, const ScreenVertex& to);
     // Draws what is pending; false when any draw since the last call failed.
     bool Flush();
+    // Forgets what is pending without drawing it.
+    void Discard();
     // Draw calls made so far.
     uint32_t Draws() const { return draws_; }
 

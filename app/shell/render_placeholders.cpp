@@ -2,6 +2,7 @@
 
 #include "Veapi/VertBuff.h"
 #include "Veapi/camera.h"
+#include "Veapi/font.h"
 #include "Veapi/hit_probe.h"
 #include "Veapi/light_set.h"
 #include "Veapi/particles.h"
@@ -31,6 +32,8 @@ bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
     // hooks from its first mode on.
     static const bool hooked = (InstallSceneHooks(), true);
     (void)hooked;
+    // Text queued anywhere during a frame is drawn at its end.
+    Display::Hooks().flushText = [] { Font::FlushAll(); };
     g_started = Display::Startup(window->NativeHandle());
     return g_started;
 }
