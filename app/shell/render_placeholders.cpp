@@ -5,6 +5,7 @@
 #include "Veapi/font.h"
 #include "Veapi/hit_probe.h"
 #include "Veapi/light_set.h"
+#include "Veapi/object_preview.h"
 #include "Veapi/particles.h"
 #include "Veapi/screenshot.h"
 #include "Veapi/texture_manager.h"
@@ -21,6 +22,20 @@
 namespace RenderPlaceholders {
 namespace {
 bool g_started = false;
+
+// The cursor object is queued at the start of the display's end of frame and
+// text queued anywhere during the frame is drawn at its end.
+void InstallOverlayHooks()
+{
+    DisplayHooks& hooks = Display::Hooks();
+    hooks.flushText = [] { Font::FlushAll(); };
+    hooks.previewFrame = [] { ObjectPreview::QueueDraw(); };
+    hooks.screenChanged = [scene = hooks.screenChanged] {
+        if (scene)
+            scene();
+        ObjectPreview::UpdateScale();
+    };
+}
 } // namespace
 
 bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
@@ -30,10 +45,9 @@ bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
     Display::Flags() = displayFlags;
     // Cameras, materials, vertex buffers and probes answer the display's
     // hooks from its first mode on.
-    static const bool hooked = (InstallSceneHooks(), true);
+    static const bool hooked = (InstallSceneHooks(), InstallOverlayHooks(), true);
     (void)hooked;
-    // Text queued anywhere during a frame is drawn at its end.
-    Display::Hooks().flushText = [] { Font::FlushAll(); };
+    ObjectPreview::Startup();
     g_started = Display::Startup(window->NativeHandle());
     return g_started;
 }
@@ -91,6 +105,7 @@ void EndFrame()
 
 void Shutdown()
 {
+    ObjectPreview::Shutdown();
     if (g_started)
         Display::Shutdown();
     g_started = false;
@@ -128,7 +143,7 @@ void DestroyGlobalLightSets()
     LightSet::DestroyGlobals();
 }
 void SetDefaultLighting() {}
-void SetPreviewScreenPosition(int, int) {}
+void SetPreviewScreenPosition(int x, int y) { ObjectPreview::SetScreenPosition(x, y); }
 // Screenshots go to the folder the game runs in (the data root after "-w").
 void SaveScreenshot() { Screenshot::Save(); }
 

@@ -1,6 +1,6 @@
 // The 3-D engine calls the shell makes. The display device is the real one
 // (nothing happens while it is not open, as on a headless run); cameras,
-// light sets, the object preview and screenshots are placeholders until
+// light sets and screenshots are placeholders until
 // their parts of the engine land.
 #pragma once
 
