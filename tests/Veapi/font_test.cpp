@@ -223,6 +223,7 @@ TEST(FontFiles, AFileNamingAMissingTextureFailsItsLoad)
 
 // ---- On the screen -------------------------------------------------------------
 
+#include "Veapi/texture_loader.h"
 #include "camera_fixture.h"
 
 namespace {
@@ -379,6 +380,59 @@ TEST_F(TextScene, MoreGlyphsThanOneBufferAreDrawnInBatches)
     EXPECT_TRUE(Is(1, 1, kWhite)) << "first glyph";
     EXPECT_TRUE(Is(1, 111, kWhite)) << "first glyph of the last line";
     EXPECT_TRUE(Is(1, 125, kBlue));
+}
+
+} // namespace
+
+namespace {
+
+const char* SampleRoot()
+{
+    const char* root = std::getenv("TREVOK_SAMPLE_DATA");
+    return root ? root : "sample-data";
+}
+
+class SampleFontScene : public scenetest::SceneTest {
+protected:
+    void TearDown() override
+    {
+        while (!Font::All().IsEmpty())
+            (*Font::All().begin())->Unload();
+        SceneTest::TearDown();
+    }
+};
+
+TEST_F(SampleFontScene, TheGameFontsLoadAndDrawTheirLetters)
+{
+    const std::filesystem::path root = SampleRoot();
+    if (!std::filesystem::exists(root / "fonts"))
+        GTEST_SKIP() << "the sample data set is not built";
+    // The glyph shapes are an 8-bit alpha plane: keep it whole.
+    Display::Options().prefer32BitTextures = true;
+    StartScene(320, 240);
+    TextureManager::SetGraphicsDirectory(root / "graphics");
+    Display::Hooks().flushText = [] { Font::FlushAll(); };
+    Font* small = nullptr;
+    for (const char* name : {"SMALL FONT.FNT", "large font.fnt", "Small Font 2.fnt"}) {
+        std::string error;
+        Font* f = Font::LoadFile(root / "fonts", name, root / "graphics", error);
+        ASSERT_NE(f, nullptr) << name << ": " << error;
+        small = small ? small : f;
+    }
+    TextureManager::LoadPending();
+    ASSERT_NE(small->Texture()->Surface(), nullptr) << ve::TextureLoader::LastError() << " " << small->Texture()->Name() << " uses " << small->Texture()->UseCount();
+    BeginFrame(0);
+    // "I" has its middle column lit and its outer columns dark.
+    small->DrawString(0.0f, 0.0f, 1.0f, 1.0f, "I", 0.0f, 0xFFFFFFFFu, -1, 0, 0, 0);
+    EndFrame();
+    auto grey = [&](int x, int y) {
+        const scenetest::Rgb p = Pixel(x, y);
+        return (p.r + p.g + p.b) / 3;
+    };
+    EXPECT_GT(grey(3, 4), 200);
+    EXPECT_LT(grey(1, 4), 60);
+    EXPECT_GT(grey(2, 1), 200) << "the serif";
+    EXPECT_LT(grey(3, 9), 60) << "below the letter";
 }
 
 } // namespace
