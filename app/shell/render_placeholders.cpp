@@ -24,7 +24,8 @@ namespace {
 bool g_started = false;
 
 // The cursor object is queued at the start of the display's end of frame and
-// text queued anywhere during the frame is drawn at its end.
+// text queued anywhere during the frame is drawn at its end. A new screen
+// size rescales the cursor and the particle groups (dropping the emitters).
 void InstallOverlayHooks()
 {
     DisplayHooks& hooks = Display::Hooks();
@@ -34,6 +35,8 @@ void InstallOverlayHooks()
         if (scene)
             scene();
         ObjectPreview::UpdateScale();
+        if (Particles::Started())
+            Particles::Reset();
     };
 }
 } // namespace

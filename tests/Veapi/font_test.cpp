@@ -167,6 +167,23 @@ TEST(FontFiles, WrittenFilesReadBackAndMatchTheirLayout)
     EXPECT_EQ(back.rows, f.rows);
 }
 
+TEST(FontFiles, HandBuiltFileReadsAndWritesBackUnchanged)
+{
+    std::ifstream in(std::string(TREVOK_FIXTURES_DIR) + "/Veapi/fonts/hand_built.fnt", std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_EQ(bytes.size(), 667u);
+    FontFile f;
+    std::string error;
+    ASSERT_TRUE(ReadFontFile(bytes, f, error)) << error;
+    EXPECT_EQ(f.lineHeight, 10);
+    EXPECT_EQ(f.texture, "bitmaps\\Hand Font.rim");
+    ASSERT_EQ(f.widths.size(), 132u);
+    EXPECT_EQ(f.widths[0], 3);
+    EXPECT_EQ(f.widths[131], 6);
+    EXPECT_EQ(f.rows[99], 4);
+    EXPECT_EQ(WriteFontFile(f), bytes);
+}
+
 TEST(FontFiles, DamagedFilesAreRefusedWithWhereAndWhy)
 {
     const std::vector<uint8_t> good = WriteFontFile(SampleFont());
