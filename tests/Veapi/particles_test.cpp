@@ -232,6 +232,15 @@ TEST_F(ParticleSystemTest, UnusableRatesAndLivesNeverDivideByZero)
             EXPECT_TRUE(std::isfinite(p->alphaDecrease));
         }
     }
+    // At one tick a second a shot's quarter-second life rounds to no ticks.
+    Particles::SetTickRate(1);
+    Particles::Reset();
+    ParticleEmitter* coarse = Particles::CreateEmitter(Desc(4, 0, 0, 1.0f), {0, 0, 0});
+    Particles::Update(2);
+    ASSERT_EQ(coarse->ParticleCount(), 1);
+    EXPECT_EQ(coarse->Particles()->life, 1u);
+    EXPECT_FLOAT_EQ(coarse->Particles()->alphaDecrease, 255.0f);
+    Particles::SetTickRate(1000);
     EXPECT_EQ(EmissionPeriod(1000, 0.0f), 0u);
     EXPECT_EQ(EmissionPeriod(1000, 1e30f), 1u);
     EXPECT_EQ(EmissionPeriod(1000, 1e-30f), 0xFFFFFFFFu);
