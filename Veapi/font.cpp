@@ -177,11 +177,7 @@ Font* Font::Load(TextureEntry* texture, int32_t lineHeight, std::span<const int3
     font->batch_ = std::make_unique<QuadBatch>(*font->buffer_);
     if (Display::Device()) {
         font->buffer_->Create();
-        if (RenderMaterial* text = DefaultMaterial::Get(DefaultMaterial::kText)) {
-            font->material_ = new RenderMaterial(*text);
-            font->material_->stages_[0].texture = texture;
-            font->material_->Compile();
-        }
+        font->MakeMaterial();
     }
     All().PushBack(font.get());
     return font.release();
@@ -214,6 +210,18 @@ Font* Font::LoadFile(const std::filesystem::path& fontsDir, const std::string& n
     if (!font)
         error = path->string() + ": " + why;
     return font;
+}
+
+void Font::MakeMaterial()
+{
+    if (material_)
+        return;
+    RenderMaterial* text = DefaultMaterial::Get(DefaultMaterial::kText);
+    if (!text)
+        return;
+    material_ = new RenderMaterial(*text);
+    material_->stages_[0].texture = texture_;
+    material_->Compile();
 }
 
 void Font::Unload()
@@ -299,6 +307,8 @@ void Font::DrawGlyph(int glyph, float x, float y, float z, float rhw, uint32_t c
         q[i].u = us[i];
         q[i].v = vs[i];
     }
+    // A font loaded before the device draws with the first material it can have.
+    MakeMaterial();
     batch_->SetMaterial(material_);
     batch_->AddQuad(q);
 }

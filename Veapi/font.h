@@ -135,6 +135,7 @@ public:
 private:
     Font();
     bool DrawQueued(const QueuedString& s);
+    void MakeMaterial();
 
     GlyphTable glyphs_;
     std::vector<int32_t> widths_;
