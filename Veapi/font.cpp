@@ -151,8 +151,8 @@ Font::~Font()
 
 List<Font*>& Font::All()
 {
-    static List<Font*> fonts;
-    return fonts;
+    static auto* fonts = new List<Font*>;  // fonts are unloaded from exit handlers
+    return *fonts;
 }
 
 uint32_t& Font::OutlineColour()

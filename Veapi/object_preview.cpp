@@ -26,10 +26,11 @@ struct Preview {
     RenderMaterial* material = nullptr;
 };
 
+// Outlives the exit handlers that shut the preview down.
 Preview& P()
 {
-    static Preview p;
-    return p;
+    static auto* p = new Preview;
+    return *p;
 }
 
 Vec3 PlacedAt()

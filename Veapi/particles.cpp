@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <strings.h>
 
@@ -70,21 +71,25 @@ struct System {
     ParticleGroup groups[ParticleGroup::kCount];
     bool groupsMade = false, started = false;
     bool updating = false;
-    std::vector<ParticleEmitter*> pending;  // made during an update, linked after it
+    ParticleEmitter* pending = nullptr;  // made during an update, linked after it
     int32_t tickRate = kDefaultTickRate;
     Vec3 wind{0, 0, 0};
     float floor = 0.0f;
     Vec3 boxCentre{0, 0, 0}, boxHalf{0, 0, 0};
     float sparkFall = 0.0f;
     TextureEntry* texture = nullptr;
-    DynamicVertexBuffer buffer;
+    // Made and freed with the system: nothing of it may outlive the
+    // allocator at exit.
+    std::unique_ptr<DynamicVertexBuffer> buffer;
     ReadWriteLock lock;
 };
 
+// The shell shuts particles down from an exit handler, after function
+// statics made later are gone: the system outlives them all.
 System& S()
 {
-    static System s;
-    return s;
+    static auto* s = new System;
+    return *s;
 }
 
 std::mutex& RandomGuard()
@@ -550,8 +555,10 @@ void Particles::Startup()
             i == 0 || !g.material || !s.groups[i - 1].material || !SameMaterial(*g.material, *s.groups[i - 1].material);
     }
     s.groupsMade = true;
-    if (device)
-        s.buffer.Create();
+    if (device) {
+        s.buffer = std::make_unique<DynamicVertexBuffer>();
+        s.buffer->Create();
+    }
     Reset();
     s.started = true;
     s.sparkFall = 0.6f * SecondsPerTick() * SecondsPerTick();
@@ -572,7 +579,7 @@ void Particles::Shutdown()
             g.material->Release();
         g.material = nullptr;
     }
-    s.buffer.Release();
+    s.buffer.reset();
     s.groupsMade = false;
     s.started = false;
 }
@@ -620,11 +627,11 @@ void Particles::Update(uint32_t elapsed)
         }
     }
     s.updating = false;
-    for (ParticleEmitter* e : s.pending) {
+    while (ParticleEmitter* e = s.pending) {
+        s.pending = e->next_;
         e->next_ = s.groups[e->group_].emitters;
         s.groups[e->group_].emitters = e;
     }
-    s.pending.clear();
 }
 
 ParticleEmitter* Particles::CreateEmitter(const ParticleEmitterDesc& desc, const Vec3& position)
@@ -635,7 +642,8 @@ ParticleEmitter* Particles::CreateEmitter(const ParticleEmitterDesc& desc, const
     auto* e = new ParticleEmitter(desc, position);
     // An emitter made while the lists are walked joins them afterwards.
     if (s.updating) {
-        s.pending.push_back(e);
+        e->next_ = s.pending;
+        s.pending = e;
     } else {
         e->next_ = s.groups[desc.group].emitters;
         s.groups[desc.group].emitters = e;
@@ -824,12 +832,12 @@ void Particles::Draw()
 {
     System& s = S();
     Camera* camera = Camera::Current();
-    if (!s.started || !camera || !s.buffer.Valid() || s.live == 0)
+    if (!s.started || !camera || !s.buffer || !s.buffer->Valid() || s.live == 0)
         return;
     LockGuard guard(s.lock, false);
     camera->Update();
     const float pixelsPerUnit = std::abs(camera->Projection()(0, 0)) * camera->HalfWidth();
-    QuadBatch batch(s.buffer);
+    QuadBatch batch(*s.buffer);
     int streakPoints = 0;
     for (int i = 0; i < ParticleGroup::kCount; ++i) {
         const ParticleGroup& g = s.groups[i];

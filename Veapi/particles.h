@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "app/maths.h"
 #include "app/read_write_lock.h"
