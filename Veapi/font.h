@@ -24,7 +24,11 @@ constexpr char kFallback = '?';       // drawn for codes that have no glyph
 constexpr char kCursor = '_';
 } // namespace FontGlyphs
 
-// String flags of Font::DrawString.
+// String flags of Font::DrawString. The cursor (0x4) is the '_' glyph before
+// the character at the cursor position, or after the text; the second
+// colour (0x10) marks the last character drawn, the newest of a text being
+// revealed; outline copies (0x20) sit one pixel left, right and below.
+// Upward text (0x40) keeps its last line at the given top.
 namespace TextFlags {
 constexpr uint32_t kMeasure = 0x1, kCentre = 0x2, kCursor = 0x4, kOneLine = 0x8, kSecondColour = 0x10,
                    kOutline = 0x20, kUpward = 0x40, kCutAtBottom = 0x80;

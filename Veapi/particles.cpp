@@ -63,6 +63,8 @@ const GroupPreset kPresets[ParticleGroup::kCount] = {
 constexpr const char* kParticleTexture = "bitmaps\\particles.rim";
 constexpr int32_t kDefaultTickRate = 1000;
 
+// The pool, free list, groups and emitter lists are guarded by `lock`
+// (exclusive while updating, shared while drawing).
 struct System {
     Particle pool[Particles::kPoolSize];
     Particle* freeList = nullptr;
