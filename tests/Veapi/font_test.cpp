@@ -386,6 +386,18 @@ TEST_F(TextScene, MeasuringFollowsTheWidthTable)
     EXPECT_EQ(font_->QueuedCount(), 0);
 }
 
+TEST_F(TextScene, TextStillDrawsAfterTheDeviceLostItsObjects)
+{
+    Open();
+    Display::ReleaseDeviceObjects();
+    Display::RestoreDeviceObjects();
+    BeginFrame(kBlue);
+    font_->DrawString(0.1f, 0.1f, 0.9f, 0.9f, "AB", 0.0f, 0xFFFFFFFFu, -1, 0, 0, 0);
+    EndFrame();
+    EXPECT_TRUE(Is(33, 25, kWhite));
+    EXPECT_TRUE(Is(46, 25, kBlue));
+}
+
 TEST_F(TextScene, MoreGlyphsThanOneBufferAreDrawnInBatches)
 {
     Open();

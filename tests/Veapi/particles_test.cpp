@@ -438,6 +438,25 @@ TEST_F(ParticleScene, MoreParticlesThanOneBufferAreDrawnInBatches)
     EXPECT_EQ(Brightness(160, 20), 0);
 }
 
+TEST_F(ParticleScene, ParticlesStillDrawAfterTheDeviceLostItsObjects)
+{
+    StartScene(320, 240);
+    Particles::SetTickRate(1000);
+    Particles::Startup();
+    Particles::FloorHeight() = 1000.0f;
+    ParticleEmitterDesc d;
+    d.group = 6;
+    d.mode = 2;
+    d.durationOrCount = 1;
+    d.rate = 1000.0f;
+    Particles::CreateEmitter(d, {0, 0, 10});
+    Particles::Update(1);
+    Display::ReleaseDeviceObjects();
+    Display::RestoreDeviceObjects();
+    Frame();
+    EXPECT_GT(Brightness(160, 120), 200);
+}
+
 TEST_F(ParticleScene, ResetScalesGroupSizesToTheScreen)
 {
     StartScene(640, 480);
