@@ -457,6 +457,29 @@ TEST_F(ParticleScene, ParticlesStillDrawAfterTheDeviceLostItsObjects)
     EXPECT_GT(Brightness(160, 120), 200);
 }
 
+TEST_F(ParticleScene, EmittersAreMadeOnlyWhereTheCameraSees)
+{
+    StartScene(320, 240);
+    Particles::Startup();
+    const struct {
+        const char* name;
+        Vec3 position;
+        bool made;
+    } cases[] = {
+        {"ahead", {0, 0, 10}, true},
+        {"near the left edge", {-12, 0, 10}, true},
+        {"behind the eye", {0, 0, -10}, false},
+        {"off to the right", {100, 0, 10}, false},
+        {"below the screen", {0, 100, 10}, false},
+        {"past the far plane", {0, 0, 500}, false},
+    };
+    ParticleEmitterDesc d;
+    d.group = 0;
+    for (const auto& c : cases)
+        EXPECT_EQ(Particles::CreateEmitterIfVisible(d, c.position, camera_.get()) != nullptr, c.made) << c.name;
+    EXPECT_NE(Particles::CreateEmitterIfVisible(d, {0, 0, -10}, nullptr), nullptr) << "no camera: always made";
+}
+
 TEST_F(ParticleScene, ResetScalesGroupSizesToTheScreen)
 {
     StartScene(640, 480);
