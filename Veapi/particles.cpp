@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include "Veapi/VertBuff.h"
+#include "Veapi/bounding_box.h"
 #include "Veapi/camera.h"
 #include "Veapi/light_set.h"
 #include "Veapi/quad_batch.h"
@@ -327,6 +328,13 @@ void ParticleEmitter::MoveTo(const Vec3& position)
 }
 
 void ParticleEmitter::SetPosition(const Vec3& position) { MoveTo(position); }
+
+void ParticleEmitter::SetBounds(const Vec3& minimum, const Vec3& maximum, float visibility)
+{
+    box_ = std::make_unique<BoundingBox>(minimum.x, minimum.y, minimum.z, maximum.x, maximum.y, maximum.z);
+    visibility_ = visibility;
+    hidden_ = false;
+}
 void ParticleEmitter::Move(const Vec3& delta) { MoveTo(position_ + delta); }
 
 void ParticleEmitter::StartDying()
@@ -843,8 +851,12 @@ void Particles::Draw()
     int streakPoints = 0;
     for (int i = 0; i < ParticleGroup::kCount; ++i) {
         const ParticleGroup& g = s.groups[i];
-        for (const ParticleEmitter* e = g.emitters; e; e = e->Next()) {
-            if (!e->Particles() || e->hidden_)
+        for (ParticleEmitter* e = g.emitters; e; e = e->next_) {
+            if (!e->Particles())
+                continue;
+            if (i <= 8 && e->box_ && e->visibility_ <= 0.99609375f)
+                e->hidden_ = e->box_->ClipFlags() != 0;
+            if (e->hidden_)
                 continue;
             batch.SetMaterial(g.material);
             if (i <= 8)

@@ -8,10 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "app/maths.h"
 #include "app/read_write_lock.h"
 
+class BoundingBox;
 class Camera;
 class Light;
 class RenderMaterial;
@@ -108,6 +110,11 @@ public:
     void Move(const Vec3& delta);
     // Emits no more; its particles run out and then it is freed.
     void Stop();
+    // A world box the particles stay in: while `visibility` is at most
+    // 0.99609375 the box is tested against the view before drawing, and an
+    // emitter whose box cannot be seen is hidden.
+    void SetBounds(const Vec3& minimum, const Vec3& maximum, float visibility);
+    bool Hidden() const { return hidden_; }
     // True when it has finished and may be freed.
     bool Update(uint32_t elapsed);
 
@@ -154,6 +161,8 @@ private:
     float scale1_ = 1, scale2_ = 1;
     ParticleEmitterDesc desc_;  // what spawned children copy
     Light* light_ = nullptr;
+    std::unique_ptr<BoundingBox> box_;
+    float visibility_ = 1.0f;
     ParticleEmitter* next_ = nullptr;
 };
 

@@ -480,6 +480,40 @@ TEST_F(ParticleScene, EmittersAreMadeOnlyWhereTheCameraSees)
     EXPECT_NE(Particles::CreateEmitterIfVisible(d, {0, 0, -10}, nullptr), nullptr) << "no camera: always made";
 }
 
+TEST_F(ParticleScene, EmittersWhoseBoxIsOutOfViewAreHidden)
+{
+    StartScene(320, 240);
+    Particles::SetTickRate(1000);
+    Particles::Startup();
+    Particles::FloorHeight() = 1000.0f;
+    const struct {
+        const char* name;
+        Vec3 low, high;
+        float visibility;
+        bool drawn;
+    } cases[] = {
+        {"box around the burst", {-1, -1, 9}, {1, 1, 11}, 0.5f, true},
+        {"box behind the eye", {-1, -1, -12}, {1, 1, -8}, 0.5f, false},
+        {"box off to the side", {50, -1, 9}, {52, 1, 11}, 0.99609375f, false},
+        {"fully visible: no test", {-1, -1, -12}, {1, 1, -8}, 1.0f, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Particles::Reset();
+        ParticleEmitterDesc d;
+        d.group = 6;
+        d.mode = 2;
+        d.durationOrCount = 1;
+        d.rate = 1000.0f;
+        ParticleEmitter* e = Particles::CreateEmitter(d, {0, 0, 10});
+        e->SetBounds(c.low, c.high, c.visibility);
+        Particles::Update(1);
+        Frame();
+        EXPECT_EQ(Brightness(160, 120) > 200, c.drawn);
+        EXPECT_EQ(e->Hidden(), !c.drawn);
+    }
+}
+
 TEST_F(ParticleScene, ResetScalesGroupSizesToTheScreen)
 {
     StartScene(640, 480);
