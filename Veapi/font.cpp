@@ -254,9 +254,11 @@ int Font::DrawString(float left, float top, float right, float bottom, std::stri
         if (int64_t(t) + int64_t(c.line - firstLine + 1) * lineHeight_ <= b)
             fitting = int64_t(c.index);
     });
-    if (lines == 0 || firstLine < 0 || firstLine >= lines || t < 0)
+    if (firstLine < 0 || t < 0)
         return 0;
-    if (firstChar == text.size())
+    // An empty edit line still shows its cursor.
+    const bool cursorOnly = lines == 0 && (flags & TextFlags::kCursor) && firstLine == 0;
+    if (!cursorOnly && (firstLine >= lines || firstChar == text.size()))
         return 0;
     if (flags & TextFlags::kMeasure)
         return lines - firstLine;
@@ -264,7 +266,7 @@ int Font::DrawString(float left, float top, float right, float bottom, std::stri
     q.left = l;
     q.right = r;
     // Upward text keeps its last line at the given position.
-    q.top = upward ? t - (lines - firstLine - 1) * lineHeight_ : t;
+    q.top = upward ? t - std::max(lines - firstLine - 1, 0) * lineHeight_ : t;
     q.text.assign(text.substr(firstChar));
     int64_t length = int64_t(q.text.size());
     if (maxLength >= 0)
@@ -278,7 +280,7 @@ int Font::DrawString(float left, float top, float right, float bottom, std::stri
     q.cursor = cursor;
     q.secondColour = secondColour;
     queue_.PushBack(std::move(q));
-    return lines - firstLine;
+    return std::max(lines - firstLine, 0);
 }
 
 void Font::DrawGlyph(int glyph, float x, float y, float z, float rhw, uint32_t colour, float clipTop)

@@ -325,6 +325,8 @@ TEST_F(TextScene, QueuedTextLandsWhereItsFlagsPutIt)
          {{49, 25, kWhite}, {52, 25, kBlue}}},
         {"cursor on the first character", "AB", 0.1f, 0.1f, 0.9f, 0.9f, TextFlags::kCursor, 0, -1, 1,
          {{33, 25, kWhite}, {49, 25, kBlue}}},
+        {"cursor on an empty line", "", 0.1f, 0.1f, 0.9f, 0.9f, TextFlags::kCursor, 0, -1, 0,
+         {{33, 25, kWhite}, {40, 25, kBlue}}},
         {"outline", "A", 0.1f, 0.1f, 0.9f, 0.9f, TextFlags::kOutline, 0, -1, 1,
          {{31, 25, kBlack}, {39, 25, kBlack}, {33, 33, kBlack}, {35, 28, kWhite}, {30, 25, kBlue}}},
         {"second colour on the newest character", "AB", 0.1f, 0.1f, 0.9f, 0.9f, TextFlags::kSecondColour, 0, -1,
