@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Veapi/camera.h"
+#include "Veapi/ve3d.h"
 
 namespace {
 
@@ -76,18 +77,19 @@ protected:
 
 TEST_F(PreviewTest, ObjectIsFittedInACubeAndFollowsTheMouse)
 {
-    ObjectPreview::SetScreenPosition(320, 240);
+    ObjectPreview::SetScreenPosition(0, 0);
     ObjectPreview::SetHierarchy(AsHierarchy(cursor_));
     ASSERT_NE(Shown(), nullptr);
     EXPECT_EQ(Shown()->lo, Vec3(-2, -2, -2));
     EXPECT_EQ(Shown()->hi, Vec3(2, 2, 2));
     EXPECT_FLOAT_EQ(ObjectPreview::GetCamera()->RangeA().nearZ, -2.0f);
     EXPECT_FLOAT_EQ(ObjectPreview::GetCamera()->RangeA().farZ, 2.0f);
-    // Before a display mode the screen counts as 640 x 480.
-    EXPECT_FLOAT_EQ(Shown()->position.x, 0.5f);
-    EXPECT_FLOAT_EQ(Shown()->position.y, 240 * 0.75f / 480 + 0.125f);
-    ObjectPreview::SetScreenPosition(0, 480);
     EXPECT_FLOAT_EQ(Shown()->position.x, 0.0f);
+    EXPECT_FLOAT_EQ(Shown()->position.y, 0.125f);
+    // The screen's far corner; before any display mode it is 640 x 480.
+    const int w = Display::Width() > 0 ? Display::Width() : 640, h = Display::Height() > 0 ? Display::Height() : 480;
+    ObjectPreview::SetScreenPosition(w / 2, h);
+    EXPECT_FLOAT_EQ(Shown()->position.x, float(w / 2) / float(w));
     EXPECT_FLOAT_EQ(Shown()->position.y, 0.875f);
     ObjectPreview::SetOrientation({0, 1, 0, 0});
     EXPECT_EQ(Shown()->orientation, Quaternion(0, 1, 0, 0));
