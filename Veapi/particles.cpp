@@ -799,11 +799,13 @@ void DrawRibbon(QuadBatch& batch, const Camera& camera, const ParticleGroup& g, 
             if (length > 0.0f) {
                 const float wa = g.sizeX * 0.5f * pixelsPerUnit * sa.rhw / length;
                 const float wb = g.sizeX * 0.5f * pixelsPerUnit * sb.rhw / length;
+                // Corners in the same turning order as a sprite's, which the
+                // device does not cull.
                 ScreenVertex q[4] = {sa, sb, sb, sa};
-                q[0].x += -dy * wa, q[0].y += dx * wa;
-                q[1].x += -dy * wb, q[1].y += dx * wb;
-                q[2].x -= -dy * wb, q[2].y -= dx * wb;
-                q[3].x -= -dy * wa, q[3].y -= dx * wa;
+                q[0].x += dy * wa, q[0].y -= dx * wa;
+                q[1].x += dy * wb, q[1].y -= dx * wb;
+                q[2].x -= dy * wb, q[2].y += dx * wb;
+                q[3].x -= dy * wa, q[3].y += dx * wa;
                 const uint32_t ca = FadedColour(*a, e.Colour1()), cb = FadedColour(*b, e.Colour1());
                 const float u[4] = {g.texLeft, g.texRight, g.texRight, g.texLeft};
                 const float v[4] = {g.texTop, g.texTop, g.texBottom, g.texBottom};

@@ -514,6 +514,49 @@ TEST_F(ParticleScene, EmittersWhoseBoxIsOutOfViewAreHidden)
     }
 }
 
+TEST_F(ParticleScene, RainDrawsStreaksAndTrailsDrawRibbons)
+{
+    StartScene(320, 240);
+    Particles::SetTickRate(1000);
+    Particles::Startup();
+    Particles::FloorHeight() = 1000.0f;
+    struct Probe {
+        int x, y;
+        bool lit;
+    };
+    const struct {
+        const char* name;
+        int group;
+        Vec3 from, to;  // the emitter moves from one to the other in the update
+        Vec3 velocity;  // of its particles, per tick
+        std::vector<Probe> probes;
+    } cases[] = {
+        // A drop falling straight down streaks 1.5 units below itself.
+        {"rain", 11, {0, 0, 10}, {0, 0, 10}, {0, 0.001f, 0}, {{160, 126, true}, {160, 112, false}}},
+        // Particles left along a path from left to right are joined up.
+        {"trail", 9, {-4, 0, 10}, {4, 0, 10}, {0, 0, 0}, {{140, 120, true}, {180, 120, true}, {160, 90, false}}},
+        {"trail the other way", 10, {0, 4, 10}, {0, -4, 10}, {0, 0, 0}, {{160, 100, true}, {160, 140, true}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Particles::Reset();
+        Particles::EmissionBoxCentre() = c.from;
+        Particles::EmissionBoxHalfExtent() = {0, 0, 0};
+        ParticleEmitterDesc d;
+        d.group = c.group;
+        d.mode = 2;
+        d.durationOrCount = 20;
+        d.rate = 1000.0f;
+        d.particleVelocity = c.velocity;
+        ParticleEmitter* e = Particles::CreateEmitter(d, c.from);
+        e->SetPosition(c.to);
+        Particles::Update(20);
+        Frame();
+        for (const Probe& p : c.probes)
+            EXPECT_EQ(Brightness(p.x, p.y) > 60, p.lit) << "at " << p.x << "," << p.y;
+    }
+}
+
 TEST_F(ParticleScene, ResetScalesGroupSizesToTheScreen)
 {
     StartScene(640, 480);
