@@ -17,6 +17,7 @@
 #include "Veapi/ve3d.h"
 #include "app/clock.h"
 #include "app/math_tables.h"
+#include "platform/cpu.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ struct System {
     float floor = 0.0f;
     Vec3 boxCentre{0, 0, 0}, boxHalf{0, 0, 0};
     float sparkFall = 0.0f;
+    int64_t updateTime = 0, drawTime = 0;
     TextureEntry* texture = nullptr;
     // Made and freed with the system: nothing of it may outlive the
     // allocator at exit.
@@ -622,6 +624,7 @@ void Particles::Update(uint32_t elapsed)
     System& s = S();
     if (!s.groupsMade)
         return;
+    const uint64_t start = platform::ReadCycleCounter();
     LockGuard guard(s.lock, true);
     s.throttle = ThrottleFor(s.live);
     s.updating = true;
@@ -642,6 +645,7 @@ void Particles::Update(uint32_t elapsed)
         e->next_ = s.groups[e->group_].emitters;
         s.groups[e->group_].emitters = e;
     }
+    s.updateTime += int64_t((platform::ReadCycleCounter() - start) >> 10);
 }
 
 ParticleEmitter* Particles::CreateEmitter(const ParticleEmitterDesc& desc, const Vec3& position)
@@ -701,6 +705,8 @@ float& Particles::FloorHeight() { return S().floor; }
 Vec3& Particles::EmissionBoxCentre() { return S().boxCentre; }
 Vec3& Particles::EmissionBoxHalfExtent() { return S().boxHalf; }
 ReadWriteLock& Particles::Lock() { return S().lock; }
+int64_t& Particles::UpdateTime() { return S().updateTime; }
+int64_t& Particles::DrawTime() { return S().drawTime; }
 
 ParticleRandom& Particles::Random()
 {
@@ -846,6 +852,7 @@ void Particles::Draw()
     Camera* camera = Camera::Current();
     if (!s.started || !camera || !s.buffer || !s.buffer->Valid() || s.live == 0)
         return;
+    const uint64_t start = platform::ReadCycleCounter();
     LockGuard guard(s.lock, false);
     camera->Update();
     const float pixelsPerUnit = std::abs(camera->Projection()(0, 0)) * camera->HalfWidth();
@@ -870,4 +877,5 @@ void Particles::Draw()
         }
     }
     batch.Flush();
+    s.drawTime += int64_t((platform::ReadCycleCounter() - start) >> 10);
 }

@@ -204,6 +204,9 @@ public:
     static Vec3& EmissionBoxHalfExtent();
     static ParticleRandom& Random();
     static ReadWriteLock& Lock();
+    // Time spent updating and drawing, processor-clock units (cycles >> 10).
+    static int64_t& UpdateTime();
+    static int64_t& DrawTime();
     // Group index of a console keyword, or -1.
     static int GroupByName(const char* name);
 
