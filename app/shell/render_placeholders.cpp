@@ -2,8 +2,11 @@
 
 #include "Veapi/VertBuff.h"
 #include "Veapi/camera.h"
+#include "Veapi/font.h"
 #include "Veapi/hit_probe.h"
 #include "Veapi/light_set.h"
+#include "Veapi/object_preview.h"
+#include "Veapi/particles.h"
 #include "Veapi/screenshot.h"
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
@@ -12,12 +15,30 @@
 #include "platform/message_box.h"
 #include "platform/window.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 namespace RenderPlaceholders {
 namespace {
 bool g_started = false;
+
+// The cursor object is queued at the start of the display's end of frame and
+// text queued anywhere during the frame is drawn at its end. A new screen
+// size rescales the cursor and the particle groups (dropping the emitters).
+void InstallOverlayHooks()
+{
+    DisplayHooks& hooks = Display::Hooks();
+    hooks.flushText = [] { Font::FlushAll(); };
+    hooks.previewFrame = [] { ObjectPreview::QueueDraw(); };
+    hooks.screenChanged = [scene = hooks.screenChanged] {
+        if (scene)
+            scene();
+        ObjectPreview::UpdateScale();
+        if (Particles::Started())
+            Particles::Reset();
+    };
+}
 } // namespace
 
 bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
@@ -27,8 +48,9 @@ bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
     Display::Flags() = displayFlags;
     // Cameras, materials, vertex buffers and probes answer the display's
     // hooks from its first mode on.
-    static const bool hooked = (InstallSceneHooks(), true);
+    static const bool hooked = (InstallSceneHooks(), InstallOverlayHooks(), true);
     (void)hooked;
+    ObjectPreview::Startup();
     g_started = Display::Startup(window->NativeHandle());
     return g_started;
 }
@@ -86,14 +108,32 @@ void EndFrame()
 
 void Shutdown()
 {
+    ObjectPreview::Shutdown();
     if (g_started)
         Display::Shutdown();
     g_started = false;
 }
 
-void ParticlesStartup() {}
-void ParticlesUpdate(int64_t) {}
-void ParticlesShutdown() {}
+void ParticlesStartup()
+{
+    if (!Display::Device())
+        return;
+    Particles::Startup();
+    Display::Hooks().drawParticles = [] { Particles::Draw(); };
+}
+
+void ParticlesUpdate(int64_t gameTicks)
+{
+    // A stopped or rewound game clock moves nothing.
+    if (gameTicks > 0)
+        Particles::Update(uint32_t(std::min<int64_t>(gameTicks, 0xFFFFFFFF)));
+}
+
+void ParticlesShutdown()
+{
+    Display::Hooks().drawParticles = nullptr;
+    Particles::Shutdown();
+}
 void CreateGlobalLightSets()
 {
     LightSet::CreateGlobals(nullptr);
@@ -106,7 +146,7 @@ void DestroyGlobalLightSets()
     LightSet::DestroyGlobals();
 }
 void SetDefaultLighting() {}
-void SetPreviewScreenPosition(int, int) {}
+void SetPreviewScreenPosition(int x, int y) { ObjectPreview::SetScreenPosition(x, y); }
 // Screenshots go to the folder the game runs in (the data root after "-w").
 void SaveScreenshot() { Screenshot::Save(); }
 

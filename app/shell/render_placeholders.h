@@ -1,7 +1,7 @@
 // The 3-D engine calls the shell makes. The display device is the real one
 // (nothing happens while it is not open, as on a headless run); cameras,
-// particles, light sets, the object preview and screenshots are
-// placeholders until their parts of the engine land.
+// light sets and screenshots are placeholders until
+// their parts of the engine land.
 #pragma once
 
 #include <cstdint>

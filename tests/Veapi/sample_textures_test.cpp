@@ -15,7 +15,7 @@ TEST(SampleTextures, EveryFileLoadsAsItsSubsystemExpects)
     const char* root = std::getenv("TREVOK_SAMPLE_DATA");
     if (!root)
         root = "sample-data";
-    if (!std::filesystem::exists(std::string(root) + "/bitmaps/particles.rim"))
+    if (!std::filesystem::exists(std::string(root) + "/graphics/bitmaps/particles.rim"))
         GTEST_SKIP() << "the sample data set is not built";
     LoaderSetup setup(Argb32());
     TextureLoader::AddFormat(Argb32(), 8, true, 0, false);
@@ -28,7 +28,7 @@ TEST(SampleTextures, EveryFileLoadsAsItsSubsystemExpects)
         {"graphics/gradient.ppm", 64, 32, 1, 0},    {"graphics/pattern.pgm", 64, 32, 1, 0},
         {"graphics/stripes.pbm", 64, 32, 1, 0},     {"graphics/tiles.rim", 64, 64, 1, 0},
         {"graphics/tiles_raw.rim", 64, 64, 1, 0},   {"graphics/mipmapped.rim", 64, 64, 7, 0},
-        {"graphics/blocks.rim", 32, 32, 1, 0},      {"bitmaps/particles.rim", 64, 64, 1, 8},
+        {"graphics/blocks.rim", 32, 32, 1, 0},      {"graphics/bitmaps/particles.rim", 256, 256, 1, 8},
         {"bitmaps/briefingscreen.rim", 640, 480, 1, 0},
     };
     for (const Case& c : cases) {
