@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Veapi/render_queue.h"
 #include "Veapi/texture_loader.h"
 #include "Veapi/texture_manager.h"
 #include "app/clock.h"
@@ -659,7 +660,7 @@ void Display::EndFrame(Camera* camera, void (*overlay)())
         return;
     }
     Call(d.hooks.previewFrame);
-    Call(d.hooks.flushRenderQueue);
+    RenderQueue::Flush();
     d.device->SetTransform(gfx::TransformType::World, gfx::Matrix{});
     if (d.hooks.makeCameraCurrent)
         d.hooks.makeCameraCurrent(camera);
