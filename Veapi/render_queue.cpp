@@ -123,7 +123,7 @@ void DrawOne(DrawRequest& r, TextureEntry* texture, bool fromSorted)
             r.camera_->SetCurrent();
     }
     if (fromSorted) {
-        RenderMaterial* material = r.material_;
+        RenderMaterial*& material = r.material_;
         if (material && !material->alphaBlend_ && material->Alternate()) {
             material = material->Alternate();
             r.flags_ |= RequestFlag::kAlternate;
