@@ -72,20 +72,23 @@ void AddPass(const List<TextureEntry*>* textures, DrawRequest* request, int pass
         const bool blended = material && material->alphaBlend_;
         Bucket& bucket = FindBucket(blended ? Q().blended : Q().plain, material, blended);
         bool inSorted = false;
-        if (textures)
-            for (TextureEntry* texture : *textures) {
-                if (texture && texture->Options() != 0 && material && material->Alternate()) {
-                    if (!inSorted)
-                        InsertSorted(request);
-                    inSorted = true;
-                    continue;
-                }
-                auto list = std::find_if(bucket.lists.begin(), bucket.lists.end(),
-                                         [&](const TextureList& l) { return l.texture == texture; });
-                if (list == bucket.lists.end())
-                    list = bucket.lists.insert(bucket.lists.end(), TextureList{texture, {}});
-                list->requests.emplace_back(request);
+        // Without textures the object still draws, every sub-mesh at once.
+        static const List<TextureEntry*> untextured{nullptr};
+        if (!textures || textures->IsEmpty())
+            textures = &untextured;
+        for (TextureEntry* texture : *textures) {
+            if (texture && texture->Options() != 0 && material && material->Alternate()) {
+                if (!inSorted)
+                    InsertSorted(request);
+                inSorted = true;
+                continue;
             }
+            auto list = std::find_if(bucket.lists.begin(), bucket.lists.end(),
+                                     [&](const TextureList& l) { return l.texture == texture; });
+            if (list == bucket.lists.end())
+                list = bucket.lists.insert(bucket.lists.end(), TextureList{texture, {}});
+            list->requests.emplace_back(request);
+        }
     }
     RenderMaterial* next = material ? material->NextPass() : nullptr;
     if (!next || pass + 1 >= kMaxPasses)

@@ -89,3 +89,55 @@ struct ObjectRef {
 };
 
 } // namespace modeltest
+
+// The smallest loader of a model hierarchy from a chunk file, for the tests
+// until the game-side loader lands: slot 0 of each part takes the part
+// object's shape, sequences are built at the given clock rate.
+#include "Veapi/shape_builder.h"
+#include "app/hash_table.h"
+#include "chunk/chunk_file.h"
+#include "chunk/hierarchy_chunks.h"
+#include "chunk/object_chunks.h"
+#include "chunk/shape_chunks.h"
+
+namespace modeltest {
+
+inline Hierarchy* BuildPart(const trevok::HierarchyChunk& part, trevok::SequenceBuildContext& context,
+                            const ShapeBuildSetup& setup)
+{
+    auto* node = new Hierarchy;
+    if (trevok::HierarchyDataChunk* data = part.GetData()) {
+        node->name_ = data->objectName_;
+        if (trevok::ObjectChunk* object = data->GetObject())
+            if (trevok::ShapeChunk* shape = object->GetShape())
+                node->shapes_[0] = BuildShape(*shape, nullptr, setup, 0);
+    }
+    if (trevok::SequenceListChunk* list = part.GetSequenceList())
+        node->sequences_ = trevok::BuildSequenceSet(*list, context);
+    std::vector<trevok::HierarchyChunk*> parts;
+    part.GetSubHierarchies(parts);
+    for (trevok::HierarchyChunk* p : parts)
+        node->children_.PushBack(BuildPart(*p, context, setup));
+    return node;
+}
+
+inline Hierarchy* LoadHierarchy(trevok::ChunkFile& file, const std::string& name, int32_t ticksPerSecond)
+{
+    trevok::SequenceTables tables;
+    trevok::SequenceBuildContext context;
+    context.ticksPerSecond_ = ticksPerSecond;
+    context.tables_ = &tables;
+    ShapeBuildSetup setup;
+    setup.scale = context.scale_;
+    for (trevok::Chunk* c = file.FirstChild(); c; c = c->Next()) {
+        auto* model = dynamic_cast<trevok::HierarchyChunk*>(c);
+        if (!model || !model->GetName() || !CompareName(model->GetName()->name_, name))
+            continue;
+        std::vector<trevok::HierarchyChunk*> parts;
+        model->GetSubHierarchies(parts);
+        return parts.empty() ? nullptr : BuildPart(*parts.front(), context, setup);
+    }
+    return nullptr;
+}
+
+} // namespace modeltest
