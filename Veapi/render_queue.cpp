@@ -105,15 +105,12 @@ void SelectDefaultProbe(DrawRequest& r)
 {
     HitProbe& probe = HitProbe::Default();
     if (r.flags_ & RequestFlag::kDefaultProbe) {
-        if (!probe.active_) {
+        if (!probe.active_)
             HitProbe::Register(&probe);
-            probe.active_ = true;
-        }
         probe.hook_ = r.hitHook_;
         probe.exactDepth_ = (r.flags_ & RequestFlag::kProbeExactDepth) != 0;
     } else if (probe.active_) {
         HitProbe::Unregister(&probe);
-        probe.active_ = false;
     }
 }
 
@@ -138,8 +135,7 @@ void DrawOne(DrawRequest& r, TextureEntry* texture, bool fromSorted)
     }
     if (r.lights_ && LightSet::Current() != r.lights_)
         r.lights_->Apply();
-    if (HitProbe::Enabled() || (r.flags_ & RequestFlag::kDefaultProbe))
-        SelectDefaultProbe(r);
+    SelectDefaultProbe(r);
     if (r.hooks_)
         r.hooks_->BeforeDraw(r, texture);
     if (r.object_)

@@ -2,6 +2,7 @@
 // sounds, and the objects' named parts.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -251,6 +252,79 @@ TEST_F(SequencePlayerTest, HierarchyCountsPassToItsShapes)
     EXPECT_EQ(box->UseCount(), 0) << "held: the shape stays without uses";
     EXPECT_EQ(h->FindNode("BOX"), h);
     h->ReleaseHold();  // frees the tree and its shape
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SequencePlayerTest, NodeMatricesAndMotion)
+{
+    object_->PlaySequence(0, &kNormal, -1, 0, nullptr, 0, true);
+    ShapeInstance* arm = object_->Root()->FindNode("arm");
+    Matrix34 m;
+    ASSERT_TRUE(object_->Root()->GetNodeMatrix(m, arm, 250));
+    Vec3 at;
+    ASSERT_TRUE(object_->FindPartPosition(at, "arm", 250));
+    EXPECT_NEAR(m.Translation().x, at.x, 1e-5f);
+    EXPECT_NEAR(m.Translation().z, at.z, 1e-5f);
+    EXPECT_FALSE(arm->GetNodeMatrix(m, object_->Root(), 250)) << "the root is not below the arm";
+
+    // Without motion tables the object stays where it was put.
+    object_->placement_.SetPosition({3, 0, 4});
+    object_->MotionPosition(at, 5000);
+    EXPECT_EQ(at, (Vec3{3, 0, 4}));
+}
+
+TEST_F(SequencePlayerTest, ModelMotionFollowsThePlayingSequence)
+{
+    model_.h->perTick_ = {{0.001f, 0, 0}, {0, 0, 0.002f}};
+    ObjectRef walker(VeObject::FromHierarchy(model_.h, false));
+    walker->placement_.SetPosition({10, 0, 0});
+    walker->motionStart_ = 1000;
+    walker->PlaySequence(1, &kNormal, -1, 1000, nullptr, 0, true);
+    Vec3 at;
+    walker->MotionPosition(at, 1500);
+    EXPECT_NEAR(at.x, 10.0f, 1e-5f);
+    EXPECT_NEAR(at.z, 1.0f, 1e-5f);
+    EXPECT_EQ(walker->SequenceMotion(1), (Vec3{0, 0, 0.002f}));
+    EXPECT_EQ(walker->SequenceMotion(5), (Vec3{0, 0, 0}));
+}
+
+TEST_F(SequencePlayerTest, PartsTakeNewShapesChildrenAndHierarchies)
+{
+    VeShape* box = VeShape::FromPrimitive({6, 0, 0, 0, nullptr});
+    EXPECT_TRUE(object_->SetPartShape(box, "hand"));
+    EXPECT_EQ(box->UseCount(), 1 + kShapeSlots) << "one use for each slot";
+    ShapeInstance* extra = ShapeInstance::FromShape(box, false);
+    EXPECT_TRUE(object_->Root()->AttachChild(extra, "ARM"));
+    EXPECT_EQ(object_->Root()->FindNode("arm")->children_.Count(), 2);
+    ShapeInstance* stray = ShapeInstance::FromShape(box, false);
+    EXPECT_FALSE(object_->Root()->AttachChild(stray, "body")) << "only below the node itself";
+    delete stray;
+
+    // A replacement arm whose first key stands 1 further out: with flag 1 the
+    // arm's sequences move along, on a copy of their own.
+    std::vector<std::unique_ptr<Sequence>> moved;
+    moved.push_back(MakeSequence(0, 1000, {{0, {2, 0, 0}, 0}}));
+    HierarchyRef newArm(MakeNode("ARM", MakeSet(std::move(moved))));
+    newArm.h->shapes_[0] = box;
+    box->AddRef();
+    const SequenceSet* shared = model_.h->children_.At(0)[0]->sequences_.get();
+    object_->PlaySequence(0, &kNormal, -1, 0, nullptr, 0, true);
+    EXPECT_TRUE(object_->SetPartHierarchy(newArm.h, 1));
+    ShapeInstance* arm = object_->Root()->FindNode("arm");
+    EXPECT_NE(arm->sequences_.get(), shared);
+    EXPECT_EQ(arm->savedSequences_.get(), shared);
+    EXPECT_EQ(shared->entries_[0]->keys_[1].position_.x, 2.0f) << "the model's own sequences stay";
+    Vec3 at;
+    ASSERT_TRUE(object_->FindPartPosition(at, "arm", 250));
+    // The body, halfway to (1, 0, 0) and a quarter radian about y, carries
+    // the arm at 2.5: halfway from 2 to 3 instead of from 1 to 2.
+    EXPECT_NEAR(at.x, 0.5f + 2.5f * std::cos(0.25f), 1e-5f);
+    EXPECT_EQ(arm->slots_[0], box);
+    EXPECT_EQ(arm->slots_[1], nullptr) << "the slots are the new part's";
+    box->Release();
 }
 
 } // namespace
