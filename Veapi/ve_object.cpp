@@ -135,6 +135,7 @@ void ShapeInstance::Draw(int depth, uint64_t time, const gfx::Matrix& parent, in
         dev->SetTransform(gfx::TransformType::World, nodeMatrix_);
         state = box_->ClipFlags();
     }
+    // A culled parent culls its children, which do not test again.
     culled_ = (flags & DrawFlag::kAnimateOnly) | culled | state;
     if (culled_ == 0 && slot >= 0 && slot < kShapeSlots && slots_[slot])
         slots_[slot]->Draw(nodeMatrix_, filter, flags);
@@ -397,7 +398,7 @@ VeObject::~VeObject()
 VeObject* VeObject::FromShape(VeShape* shape, bool withBox)
 {
     auto* object = new VeObject;
-    object->root_.reset(ShapeInstance::FromShape(shape, false));
+    object->root_.reset(ShapeInstance::FromShape(shape, withBox));
     if (shape) {
         object->minimum_ = shape->min_;
         object->maximum_ = shape->max_;
@@ -427,7 +428,7 @@ VeObject* VeObject::FromObject(ShapeInstance* root, bool withBox)
 VeObject* VeObject::FromHierarchy(Hierarchy* hierarchy, bool withBox)
 {
     auto* object = new VeObject;
-    object->root_.reset(ShapeInstance::FromHierarchy(hierarchy, false));
+    object->root_.reset(ShapeInstance::FromHierarchy(hierarchy, withBox));
     object->motion_ = hierarchy->perTick_;
     object->vector_ = hierarchy->perSecond_;
     if (hierarchy->boundsValid_) {

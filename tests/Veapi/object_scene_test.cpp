@@ -45,11 +45,11 @@ protected:
     }
 
     // Queues the object for one frame at `time` and shows it.
-    void DrawFrame(VeObject* object, uint64_t time, LightSet* lights, RenderMaterial* material)
+    void DrawFrame(VeObject* object, uint64_t time, LightSet* lights, RenderMaterial* material,
+                   uint32_t flags = DrawFlag::kNoBoxTests)
     {
         BeginFrame(0);
-        object->QueueDraw(time, camera_.get(), lights, material, 0, DrawFlag::kNoBoxTests, nullptr, nullptr,
-                          nullptr);
+        object->QueueDraw(time, camera_.get(), lights, material, 0, flags, nullptr, nullptr, nullptr);
         EndFrame();
     }
 };
@@ -194,6 +194,52 @@ TEST_F(ObjectScene, TranslucentTextureBlendsOverWhatIsBehind)
     }
     lights->Release();
     material->Release();
+}
+
+} // namespace
+
+namespace {
+
+// Behind the camera the object's box culls the whole tree, which still
+// animates; in front of it every node draws.
+TEST_F(ObjectScene, ABoxOutOfViewCullsTheTreeWhichStillAnimates)
+{
+    StartScene(320, 240);
+    VeShape* box = VeShape::FromPrimitive({6, 0, 0, 0, nullptr});
+    std::vector<std::unique_ptr<Sequence>> body;
+    body.push_back(MakeSequence(0, 1000, {{0, {0, 0, 0}, 0}, {500, {0.5f, 0, 0}, 0}}));
+    Hierarchy* root = MakeNode("body", MakeSet(std::move(body)));
+    root->children_.PushBack(MakeNode("arm"));
+    for (Hierarchy* h : {root, *root->children_.At(0)}) {
+        h->shapes_[0] = box;
+        box->AddRef();
+    }
+    root->boundsValid_ = true;
+    root->minimum_ = {0, 0, 0};
+    root->maximum_ = {1.5f, 1, 1};
+    box->Release();
+    HierarchyRef model(root);
+    struct Case {
+        const char* name;
+        float z;
+        bool culled;
+        bool objectBox;
+    };
+    // Without the object's box the root node's box culls, and its child,
+    // culled with it, neither tests nor draws.
+    for (const Case& c : {Case{"behind the camera", -6, true, true}, Case{"in front", 6, false, true},
+                          Case{"behind, by the nodes' boxes", -6, true, false}}) {
+        ObjectRef object(VeObject::FromHierarchy(root, true));
+        if (!c.objectBox)
+            object->ReleaseBounds();
+        object->placement_.SetPosition({0, 0, c.z});
+        uint8_t done = 0;
+        object->PlaySequence(0, &kNormal, 1, 0, &done, 0, true);
+        DrawFrame(object.o, 1500, nullptr, DefaultMaterial::Get(DefaultMaterial::Opaque), 0);
+        EXPECT_EQ(done, 1) << c.name;
+        EXPECT_EQ(object->Root()->culled_ != 0, c.culled) << c.name;
+        EXPECT_EQ(object->Root()->FirstChild()->culled_ != 0, c.culled) << c.name;
+    }
 }
 
 } // namespace
