@@ -243,3 +243,33 @@ TEST_F(ObjectScene, ABoxOutOfViewCullsTheTreeWhichStillAnimates)
 }
 
 } // namespace
+
+namespace {
+
+// A shape slot beyond the ten draws nothing rather than reading past them.
+TEST_F(ObjectScene, OnlyTheTenShapeSlotsDraw)
+{
+    StartScene(320, 240);
+    VeShape* box = VeShape::FromPrimitive({6, 0, 0, 0, nullptr});
+    Hierarchy* h = MakeNode("box");
+    h->shapes_[3] = box;  // the tree holds the maker's use
+    HierarchyRef model(h);
+    ObjectRef object(VeObject::FromHierarchy(h, false));
+    object->placement_.SetPosition({-0.5f, -0.5f, 4});
+    RenderMaterial* unlit = new RenderMaterial(*DefaultMaterial::Get(DefaultMaterial::Opaque));
+    unlit->lighting_ = 0;
+    ASSERT_TRUE(unlit->Compile());
+    struct Case {
+        int32_t slot;
+        bool drawn;
+    };
+    for (const Case& c : {Case{3, true}, Case{0, false}, Case{kShapeSlots, false}, Case{-1, false}}) {
+        BeginFrame(0);
+        object->QueueDraw(0, camera_.get(), nullptr, unlit, c.slot, DrawFlag::kNoBoxTests, nullptr, nullptr, nullptr);
+        EndFrame();
+        EXPECT_EQ(Lit(Pixel(160, 120)), c.drawn) << "slot " << c.slot;
+    }
+    unlit->Release();
+}
+
+} // namespace
