@@ -379,6 +379,7 @@ void VeObject::PlaySequence(int32_t index, const int32_t* speed, int32_t repeatC
         mode &= ~SequenceMode::kBlendIn;
     auto* player = new SequencePlayer;
     player->Init(completion, rate, mode | SequenceMode::kObjectHold, repeatCount, start, index, SoundsOf(*sequence));
+    player->soundSource_ = root_->sequences_;
     if (player->Layered())
         players_.PushBack(player);
     else
@@ -413,6 +414,7 @@ void VeObject::PlaySequenceOnTrack(int32_t index, const int32_t* speed, int32_t 
     auto* player = new SequencePlayer;
     player->Init(completion, speed ? *speed : kFixedOne, mode | SequenceMode::kObjectHold, repeatCount, start, index,
                  SoundsOf(*sequence));
+    player->soundSource_ = root_->sequences_;
     player->track_ = track;
     players_.PushBack(player);
     root_->AttachSequence(player, counted);
@@ -469,6 +471,7 @@ uint8_t VeObject::PlaySequenceTo(int32_t index, const int32_t* speed, const int3
         player = new SequencePlayer;
         player->Init(completion, rate, mode | SequenceMode::kObjectHold | SequenceMode::kPlayTo, 1, start, index,
                      SoundsOf(*sequence));
+        player->soundSource_ = root_->sequences_;
         if (player->Layered())
             players_.PushBack(player);
         else

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "Veapi/hierarchy.h"
@@ -56,6 +57,8 @@ public:
     int32_t track_ = -1;
     const std::vector<trevok::SequenceSound>* sounds_ = nullptr;  // null: no sounds
     size_t soundCursor_ = 0;
+    // Keeps the set the sounds belong to while a node swaps in a copy of its own.
+    std::shared_ptr<const SequenceSet> soundSource_;
 
     // Where sequence sounds go; unset, sounds are skipped. Set once at start-up.
     static void SetSoundHook(std::function<void(int32_t soundId, VeObject* object)> hook);

@@ -328,3 +328,29 @@ TEST_F(SequencePlayerTest, PartsTakeNewShapesChildrenAndHierarchies)
 }
 
 } // namespace
+
+namespace {
+
+// A playing sequence's sounds stay readable when its node moves to a copy of
+// its sequences, again and again (the earlier copies go).
+TEST_F(SequencePlayerTest, SoundsOutliveTheNodesSequenceCopies)
+{
+    auto looping = [] {
+        std::vector<std::unique_ptr<Sequence>> seq;
+        seq.push_back(MakeSequence(0, 1000, {{0, {0, 0, 0}, 0}, {500, {1, 0, 0}, 0}}));
+        seq[0]->sounds_ = {{100, 21}, {600, 22}};
+        return MakeSet(std::move(seq));
+    };
+    HierarchyRef model(MakeNode("gun", looping()));
+    HierarchyRef replacement(MakeNode("gun", looping()));
+    ObjectRef object(VeObject::FromHierarchy(model.h, false));
+    std::vector<int32_t> played;
+    SequencePlayer::SetSoundHook([&](int32_t id, VeObject*) { played.push_back(id); });
+    object->SetPartHierarchy(replacement.h, 1);
+    object->PlaySequence(0, &kNormal, -1, 0, nullptr, 0, true);
+    object->SetPartHierarchy(replacement.h, 1);
+    object->UpdateSequences(700, DrawFlag::kSequencesGetObject);
+    EXPECT_EQ(played, (std::vector<int32_t>{21, 22}));
+}
+
+} // namespace
