@@ -1,5 +1,7 @@
 #include "Veapi/hierarchy.h"
 
+#include <cmath>
+
 #include "Veapi/ve_shape.h"
 #include "app/hash_table.h"
 
@@ -164,10 +166,19 @@ NodePose BetweenKeys(const SequenceKey& key0, const SequenceKey& key1, float fra
     return pose;
 }
 
+Quaternion UnitRotation(const Quaternion& rotation)
+{
+    // Rotations from a file need not be unit length, nor small enough to
+    // normalise without overflowing: such a key leaves the part unturned.
+    const Quaternion q = rotation.Normalised();
+    const bool finite = std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w);
+    return finite && q.Dot(q) > 0.5f ? q : Quaternion::Identity();
+}
+
 Matrix34 ToMatrix(const NodePose& pose)
 {
     Matrix34 m(1);
-    m.SetRotation(pose.rotation.Normalised());
+    m.SetRotation(UnitRotation(pose.rotation));
     m.SetTranslation(pose.position);
     return m;
 }

@@ -89,4 +89,6 @@ NodePose BetweenKeys(const SequenceKey& key0, const SequenceKey& key1, float fra
 // near-linear quaternion blend never scales the part.
 Matrix34 ToMatrix(const NodePose& pose);
 NodePose OfKey(const SequenceKey& key);
+// The rotation at unit length; the identity for one that has none.
+Quaternion UnitRotation(const Quaternion& rotation);
 } // namespace Pose

@@ -105,7 +105,7 @@ ShapeInstance* ShapeInstance::FromHierarchy(Hierarchy* h, bool withBox)
     node->sequences_ = h->sequences_;
     if (const SequenceKey* first = Sequences::FirstKey(h->sequences_.get())) {
         node->local_.SetPosition(first->position_);
-        node->local_.SetOrientation(first->rotation_);
+        node->local_.SetOrientation(Pose::UnitRotation(first->rotation_));
     }
     for (Hierarchy* child : h->children_)
         node->children_.PushBack(FromHierarchy(child, withBox));

@@ -179,3 +179,23 @@ TEST_F(PoseTest, ChildPosesComposeUpTheTree)
 }
 
 } // namespace
+
+namespace {
+
+// Rotations from a file may be anything: one too long to normalise, or of no
+// length at all, leaves the part unturned rather than spreading infinities.
+TEST_F(PoseTest, RotationsWithoutAUsableLengthLeaveThePartUnturned)
+{
+    for (const Quaternion& q : {Quaternion{-1.0e34f, 0, 0, 1}, Quaternion{0, 0, 0, 0}}) {
+        std::vector<std::unique_ptr<Sequence>> s;
+        s.push_back(MakeSequence(0, 1000, {{0, {1, 2, 3}, 0}, {500, {1, 2, 3}, 0}}));
+        s[0]->keys_[0].rotation_ = s[0]->keys_[0].blend_.from_ = s[0]->keys_[1].blend_.to_ = q;
+        HierarchyRef model(MakeNode("part", MakeSet(std::move(s))));
+        ObjectRef object(VeObject::FromHierarchy(model.h, false));
+        ExpectPose(object->Root()->AnimatedMatrix(0), {{1, 2, 3}, Eigen::Quaternionf::Identity()}, "at rest");
+        object->PlaySequence(0, &kNormal, 1, 0, nullptr, 0, true);
+        ExpectPose(object->Root()->AnimatedMatrix(0), {{1, 2, 3}, Eigen::Quaternionf::Identity()}, "playing");
+    }
+}
+
+} // namespace
