@@ -29,7 +29,7 @@ constexpr uint32_t kTrackMask = 0x254;
 constexpr uint32_t kPlayToMask = 0x00C;
 } // namespace SequenceMode
 
-constexpr int32_t kFixedOne = 0x10000;  // 16.16 fixed point
+using trevok::kFixedOne;  // 16.16 fixed point
 constexpr uint32_t kBlendStateSet = 11;
 
 class SequencePlayer {

@@ -1,5 +1,6 @@
-// Small model trees built by hand for the object, pose and queue tests: key
-// frames with spans and blends filled in as the sequence builder fills them.
+// Small model trees built by hand for the object, pose and queue tests (key
+// frames with spans and blends filled in as the sequence builder fills them),
+// and model trees loaded from chunk files.
 #pragma once
 
 #include <cmath>
@@ -10,7 +11,13 @@
 
 #include "Veapi/hierarchy.h"
 #include "Veapi/sequence_player.h"
+#include "Veapi/shape_builder.h"
 #include "Veapi/ve_object.h"
+#include "app/hash_table.h"
+#include "chunk/chunk_file.h"
+#include "chunk/hierarchy_chunks.h"
+#include "chunk/object_chunks.h"
+#include "chunk/shape_chunks.h"
 
 namespace modeltest {
 
@@ -88,20 +95,9 @@ struct ObjectRef {
     VeObject* operator->() const { return o; }
 };
 
-} // namespace modeltest
-
 // The smallest loader of a model hierarchy from a chunk file, for the tests
 // until the game-side loader lands: slot 0 of each part takes the part
 // object's shape, sequences are built at the given clock rate.
-#include "Veapi/shape_builder.h"
-#include "app/hash_table.h"
-#include "chunk/chunk_file.h"
-#include "chunk/hierarchy_chunks.h"
-#include "chunk/object_chunks.h"
-#include "chunk/shape_chunks.h"
-
-namespace modeltest {
-
 inline Hierarchy* BuildPart(const trevok::HierarchyChunk& part, trevok::SequenceBuildContext& context,
                             const ShapeBuildSetup& setup)
 {
