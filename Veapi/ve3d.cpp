@@ -656,6 +656,9 @@ void Display::EndFrame(Camera* camera, void (*overlay)())
     DisplayState& d = D();
     Timed frame(d.profile.frame);
     if (!d.ready || !d.device) {
+        // Nothing can draw: the frame's requests go, or they would pile up
+        // (and keep their objects) for as long as the device is away.
+        RenderQueue::Clear();
         UpdateFrameTime();
         return;
     }

@@ -10,6 +10,7 @@
 #include "Veapi/VertBuff.h"
 #include "Veapi/render_queue.h"
 #include "Veapi/texture_manager.h"
+#include "Veapi/ve3d.h"
 #include "model_support.h"
 
 namespace {
@@ -206,6 +207,24 @@ TEST_F(RenderQueueTest, NextPassesThatLoopEnd)
     EXPECT_GT(drawn_.size(), 1u);
     EXPECT_LE(drawn_.size(), 8u);
     other_->SetNextPass(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Without a ready device the end of the frame draws nothing, and lets the
+// frame's requests go rather than piling them up.
+TEST_F(RenderQueueTest, AFrameWithoutADeviceReleasesItsRequests)
+{
+    VeObject* o = Object("a", 0);
+    Queue(o, opaque_, {plainTexture_});
+    Queue(o, sorted_, {plainTexture_});
+    ASSERT_EQ(RenderQueue::Count(), 2u);
+    Display::EndFrame(nullptr, nullptr);
+    EXPECT_EQ(RenderQueue::Count(), 0u);
+    EXPECT_TRUE(drawn_.empty());
+    EXPECT_EQ(o->RefCount(), 1);
 }
 
 } // namespace
