@@ -67,6 +67,7 @@ public:
 
     // A node without a name matches any name; otherwise case-insensitive.
     ShapeInstance* FindNode(const std::string& name);
+    // Only a node carrying the name answers, so a name no part has is refused.
     bool FindPartPosition(Vec3& out, const std::string& name, uint64_t time);
     bool GetNodeMatrix(Matrix34& out, const ShapeInstance* descendant, uint64_t time);
     // The local matrix at a time (evaluators are not removed by asking).
