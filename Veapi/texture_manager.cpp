@@ -177,6 +177,7 @@ void TextureManager::LoadPending(const std::function<void(float)>& progress)
         e->chargeSize_ = res.chargeSize;
         e->chargeFactor_ = res.chargeFactor;
         e->image_ = std::move(res.image);
+        e->options_ = res.alphaBits;
         e->memoryTaken_ = before - FreeTextureMemory();
         UpdateResidency(*e);
     }
@@ -385,6 +386,7 @@ bool LoadThroughReaders(const TextureLoadRequest& req, TextureLoadResult& res)
         // Charged in kilobytes.
         res.chargeSize = res.surface ? uint32_t(res.surface->Bytes() >> 10) : 0;
         res.chargeFactor = 4096;
+        res.alphaBits = alpha;
         if (kept)
             res.image = std::shared_ptr<void>(kept, [](void* p) { ve::TextureLoader::Release(static_cast<ve::ImageReader*>(p)); });
     }

@@ -30,6 +30,9 @@ struct TextureLoadResult {
     uint32_t width = 0, height = 0;
     uint32_t chargeSize = 0, chargeFactor = 0;  // charge = size x factor / 4096
     std::shared_ptr<void> image;
+    // Alpha bits of the surface format (a colour key counts as one): non-zero
+    // makes the entry translucent for the render queue and the shapes.
+    uint32_t alphaBits = 0;
 };
 
 using TextureLoader = std::function<bool(const TextureLoadRequest&, TextureLoadResult&)>;

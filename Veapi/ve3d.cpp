@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Veapi/render_queue.h"
 #include "Veapi/texture_loader.h"
 #include "Veapi/texture_manager.h"
 #include "app/clock.h"
@@ -655,11 +656,14 @@ void Display::EndFrame(Camera* camera, void (*overlay)())
     DisplayState& d = D();
     Timed frame(d.profile.frame);
     if (!d.ready || !d.device) {
+        // Nothing can draw: the frame's requests go, or they would pile up
+        // (and keep their objects) for as long as the device is away.
+        RenderQueue::Clear();
         UpdateFrameTime();
         return;
     }
     Call(d.hooks.previewFrame);
-    Call(d.hooks.flushRenderQueue);
+    RenderQueue::Flush();
     d.device->SetTransform(gfx::TransformType::World, gfx::Matrix{});
     if (d.hooks.makeCameraCurrent)
         d.hooks.makeCameraCurrent(camera);

@@ -11,6 +11,7 @@
 #include "Veapi/primitives.h"
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
+#include "Veapi/ve_object.h"
 #include "platform/cpu.h"
 
 namespace {
@@ -404,14 +405,14 @@ void Shape::CopyTrianglesInBox(const VeShape& source, VeShape& out, int axis, fl
     }
 }
 
-void Shape::SplitByVertexLimit(ShapeSplitNode& root, uint32_t limit, int rootDepth)
+void Shape::SplitByVertexLimit(ShapeInstance& root, uint32_t limit, int rootDepth)
 {
     // A work list, not recursion: a badly spread shape may need many cuts.
-    std::vector<std::pair<ShapeSplitNode*, int>> work{{&root, rootDepth}};
+    std::vector<std::pair<ShapeInstance*, int>> work{{&root, rootDepth}};
     while (!work.empty()) {
         auto [node, depth] = work.back();
         work.pop_back();
-        VeShape* shape = node->shape;
+        VeShape* shape = node->slots_[0];
         if (!shape)
             continue;
         shape->geometry_.reset();
@@ -443,8 +444,7 @@ void Shape::SplitByVertexLimit(ShapeSplitNode& root, uint32_t limit, int rootDep
                 halves[h]->AddTexture(t);
             }
         }
-        shape->Release();
-        node->shape = nullptr;
+        node->TakeShape()->Release();
         const bool both = halves[0]->SubMeshes().Count() > 0 && halves[1]->SubMeshes().Count() > 0;
         for (VeShape* half : halves) {
             if (half->SubMeshes().Count() == 0) {
@@ -452,13 +452,13 @@ void Shape::SplitByVertexLimit(ShapeSplitNode& root, uint32_t limit, int rootDep
                 continue;
             }
             half->MakeBoundingBox();
-            auto child = std::make_unique<ShapeSplitNode>();
-            child->shape = half;
+            ShapeInstance* child = ShapeInstance::FromShape(half, true);
+            half->Release();  // the child holds it now
             if (both)
-                work.push_back({child.get(), 0});
+                work.push_back({child, 0});
             else if (depth < 3)
-                work.push_back({child.get(), depth + 1});
-            node->children.push_back(std::move(child));
+                work.push_back({child, depth + 1});
+            node->AppendChild(child);
         }
     }
 }

@@ -133,22 +133,16 @@ private:
     int32_t holdCount_ = 0;
 };
 
-// A node of the tree that cutting an over-large shape makes: a node keeps
-// its shape until it is cut, then holds the pieces as children. The object
-// layer turns the tree into its shape instances.
-struct ShapeSplitNode {
-    VeShape* shape = nullptr;  // one use held; null once cut
-    std::vector<std::unique_ptr<ShapeSplitNode>> children;
-};
+class ShapeInstance;
 
 namespace Shape {
 // Copies the triangles of `source` whose centroid lies on the `upper` side
 // of the cut (coordinate `axis` at or above `cut`) or below it, de-duplicating
 // vertices per source sub-mesh; sub-meshes stay at most 30000 vertices.
 void CopyTrianglesInBox(const VeShape& source, VeShape& out, int axis, float cut, bool upper);
-// Cuts the node's shape in halves until every piece has at most `limit`
-// vertices, each piece with a bounding box of its own. Every triangle ends
-// in exactly one piece.
-void SplitByVertexLimit(ShapeSplitNode& node, uint32_t limit, int depth = 0);
+// Cuts the node's slot-0 shape in halves until every piece has at most
+// `limit` vertices; each piece becomes a child node with a bounding box of its
+// own. Every triangle ends in exactly one piece.
+void SplitByVertexLimit(ShapeInstance& node, uint32_t limit, int depth = 0);
 uint32_t VertexTotal(const VeShape& shape);
 } // namespace Shape

@@ -5,6 +5,7 @@
 
 #include "Veapi/bounding_box.h"
 #include "Veapi/primitives.h"
+#include "Veapi/ve_object.h"
 
 namespace {
 
@@ -12,28 +13,28 @@ struct Totals {
     uint32_t leaves = 0, triangles = 0, maxVertices = 0;
 };
 
-void Walk(const ShapeSplitNode& node, Totals& t, const std::function<void(VeShape&)>& leaf)
+void Walk(const ShapeInstance& node, Totals& t, const std::function<void(VeShape&)>& leaf)
 {
-    if (node.shape) {
+    if (VeShape* shape = node.slots_[0]) {
         ++t.leaves;
         uint32_t v = 0;
-        for (SubMesh* m : node.shape->SubMeshes()) {
+        for (SubMesh* m : shape->SubMeshes()) {
             t.triangles += m->indexCount / 3;
             v += m->vertexCount;
         }
         t.maxVertices = std::max(t.maxVertices, v);
-        leaf(*node.shape);
+        leaf(*shape);
     }
-    for (const auto& c : node.children)
+    for (const ShapeInstance* c : node.children_)
         Walk(*c, t, leaf);
 }
 
-void ReleaseAll(ShapeSplitNode& node)
+// A node holding the shape, whose maker's use is handed over to it.
+std::unique_ptr<ShapeInstance> NodeOf(VeShape* s)
 {
-    if (node.shape)
-        node.shape->Release();
-    for (auto& c : node.children)
-        ReleaseAll(*c);
+    std::unique_ptr<ShapeInstance> node(ShapeInstance::FromShape(s, false));
+    s->Release();
+    return node;
 }
 
 uint32_t Triangles(VeShape& s)
@@ -60,12 +61,11 @@ TEST(ShapeSplit, PiecesKeepEveryTriangleOnceWithinTheLimit)
     for (const Case& c : cases) {
         VeShape* s = VeShape::FromPrimitive(c.desc);
         const uint32_t triangles = Triangles(*s);
-        ShapeSplitNode root;
-        root.shape = s;
-        Shape::SplitByVertexLimit(root, c.limit);
-        EXPECT_EQ(root.shape == nullptr, c.splits) << c.desc.kind;
+        auto root = NodeOf(s);
+        root->SplitByVertexLimit(c.limit);
+        EXPECT_EQ(root->slots_[0] == nullptr, c.splits) << c.desc.kind;
         Totals t;
-        Walk(root, t, [&](VeShape& leaf) {
+        Walk(*root, t, [&](VeShape& leaf) {
             if (c.splits) {
                 EXPECT_NE(leaf.Box(), nullptr);
             }
@@ -75,7 +75,6 @@ TEST(ShapeSplit, PiecesKeepEveryTriangleOnceWithinTheLimit)
         });
         EXPECT_EQ(t.triangles, triangles) << c.desc.kind;
         EXPECT_LE(t.maxVertices, c.limit) << c.desc.kind;
-        ReleaseAll(root);
     }
 }
 
@@ -86,12 +85,10 @@ TEST(ShapeSplit, ShapeJustUnderTheLimitIsNotCut)
     std::memset(m->vertices.data(), 0, m->vertices.size());
     m->indices = {0, 1, 2};
     s->max_ = {1, 1, 1};
-    ShapeSplitNode root;
-    root.shape = s;
-    Shape::SplitByVertexLimit(root, 30000);
-    EXPECT_EQ(root.shape, s);
-    EXPECT_TRUE(root.children.empty());
-    s->Release();
+    auto root = NodeOf(s);
+    Shape::SplitByVertexLimit(*root, 30000);
+    EXPECT_EQ(root->slots_[0], s);
+    EXPECT_TRUE(root->children_.IsEmpty());
 }
 
 // Triangles whose centres lie on every cut plane: a cut that put them in both
@@ -110,14 +107,12 @@ TEST(ShapeSplit, TrianglesOnTheCutPlaneGoToOneSideAndCuttingEnds)
         }
     }
     s->max_ = {1, 1, 0};
-    ShapeSplitNode root;
-    root.shape = s;
-    Shape::SplitByVertexLimit(root, 6);
+    auto root = NodeOf(s);
+    Shape::SplitByVertexLimit(*root, 6);
     Totals t;
-    Walk(root, t, [](VeShape&) {});
+    Walk(*root, t, [](VeShape&) {});
     EXPECT_EQ(t.triangles, copies);
     EXPECT_EQ(t.leaves, 1u);
-    ReleaseAll(root);
 }
 
 } // namespace

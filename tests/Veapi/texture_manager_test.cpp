@@ -5,6 +5,7 @@
 #include "Veapi/screenshot.h"
 #include "app/directories.h"
 #include "display_fixture.h"
+#include "texture_support.h"
 
 namespace {
 
@@ -303,6 +304,35 @@ TEST(TextureManagerUse, BindsEntriesOfTheTableOnly)
         EXPECT_EQ(older->UseCount(), u.after);
     }
     TextureManager::Clear();
+}
+
+// What the loader reports of a texture's alpha is kept on its entry: the
+// manager loads with a colour key, so a keyed texture is translucent.
+TEST_F(ImageFileTextures, AlphaOfTheLoadedFormatMarksTheTextureTranslucent)
+{
+    struct Case {
+        const char* fixture;
+        bool translucent;
+    };
+    const Case cases[] = {
+        {"bmp_24bit_3x2.bmp", true},
+        {"bmp_8bit_4x2.bmp", true},
+    };
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "graphics");
+    for (const Case& c : cases)
+        std::filesystem::copy_file(texture_test::Fixture(c.fixture), dir.Path() / "graphics" / c.fixture);
+    TextureManager::SetGraphicsDirectory(dir.Path() / "graphics");
+    TextureManager::SetLoader(TextureManager::ImageFileLoader());
+    Start(640, 480, 32);
+    std::vector<TextureEntry*> entries;
+    for (const Case& c : cases)
+        entries.push_back(TextureManager::Find(c.fixture));
+    TextureManager::LoadPending();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        ASSERT_NE(entries[i]->Surface(), nullptr) << cases[i].fixture;
+        EXPECT_EQ(entries[i]->Options() != 0, cases[i].translucent) << cases[i].fixture;
+    }
 }
 
 } // namespace
