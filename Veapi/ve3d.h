@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/display_mode.h"
 #include "platform/gfx.h"
 
 class Camera;
@@ -29,10 +30,6 @@ ChannelPacking PackingFromMask(uint32_t mask);
 constexpr uint32_t kDepthBit8 = 2048, kDepthBit16 = 1024, kDepthBit24 = 512, kDepthBit32 = 256;
 uint32_t DepthBit(int depth);
 
-// Display flags (shared with the shell).
-constexpr uint32_t kDisplayWindowed = 0x1;
-constexpr uint32_t kDisplayTripleBuffer = 0x2;
-constexpr uint32_t kDisplayReference = 0x80000000u;
 
 // Open-state bits.
 constexpr uint32_t kOpenDirectDraw = 0x1, kOpenTimer = 0x8, kOpenDirect3D = 0x10;
@@ -137,6 +134,11 @@ uint32_t ClampTo32(uint64_t value);
 class Display {
 public:
     static bool Startup(void* window);
+    // Where Startup puts Shutdown on the program's exit-handler list (the
+    // run-time's std::atexit unless a shell keeps its own list).
+    static void SetExitRegistrar(void (*registrar)(void (*)()));
+    // The display device as the key file records it: vendor << 16 | device.
+    static uint32_t DeviceId();
     static void Shutdown();
     static bool OpenDirectDraw(bool windowed);
     static void CloseDirectDraw();
@@ -187,6 +189,7 @@ public:
     static void ResetSortIndependence();
 
     // State shared with the shell and the rest of the engine.
+    // The flags of the one mode record, App::CurrentMode().
     static uint32_t& Flags();
     static uint32_t OpenState();
     static bool DeviceReady();

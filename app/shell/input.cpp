@@ -1,6 +1,8 @@
 #include "app/shell/input.h"
 
 #include "app/app_state.h"
+#include "app/directories.h"
+#include "app/shell/application.h"
 #include "app/app_time.h"
 #include "app/demo.h"
 #include "app/shell/render_placeholders.h"
@@ -214,7 +216,7 @@ void ReadKeyboard()
         }
         if (key == 183) { // SysRq: a screenshot on release, into the dumps folder
             if (!down)
-                RenderPlaceholders::SaveScreenshot();
+                RenderPlaceholders::SaveScreenshot(Application::DataFolder(app::kDumpsDirectory));
             continue;
         }
         Emit(down ? kMsgKeyDown : kMsgKeyUp, key, 0, 0, key, g_modifiers);

@@ -4,6 +4,7 @@
 #include "app/app_time.h"
 #include "app/demo.h"
 #include "app/directories.h"
+#include "app/main_camera.h"
 #include "app/shell/input.h"
 #include "app/shell/render_placeholders.h"
 #include "console/console_placeholders.h"
@@ -18,6 +19,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -122,6 +124,7 @@ void InGameFrame()
             FogOfWar::Update(fog);
     }
     RenderPlaceholders::BeginScene();
+    PointerRecord::Current().Set(Input::CursorX(), Input::CursorY());
     BallisticObjects::UpdateAll(now);
     bool hudDue = false;
     if (!UpgradeScreen::IsOpen() || CommandWheel::IsOpen()) {
@@ -213,10 +216,20 @@ int CountDemoFiles()
     return count;
 }
 
+FrameRecords& FrameState()
+{
+    static FrameRecords records;
+    return records;
+}
+
 void EndFrame()
 {
+    FrameRecords& frame = FrameState();
+    frame.lightCount = 0;
     if (Level* level = Level::Current())
         Level::CopyGlobalLightValues(level);
+    frame.rendererReference = {};
+    frame.lightDistances.fill(std::numeric_limits<float>::max());
     RenderPlaceholders::EndFrame();
     if (CommandScript::IsPending())
         CommandScript::Step();

@@ -20,11 +20,11 @@ namespace {
 bool g_started = false;
 } // namespace
 
-bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
+bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)()))
 {
     if (!window || window->IsHeadless())
         return false;
-    Display::Flags() = displayFlags;
+    Display::SetExitRegistrar(addExitHandler);
     // Cameras, materials, vertex buffers and probes answer the display's
     // hooks from its first mode on.
     static const bool hooked = (InstallSceneHooks(), true);
@@ -57,8 +57,12 @@ void RestoreDeviceObjects() { Display::RestoreDeviceObjects(); }
 void ReleaseDeviceObjects() { Display::ReleaseDeviceObjects(); }
 void UpdateTextureLoadFlags() { TextureManager::UpdateLoadFlags(); }
 
+uint32_t DisplayDevice() { return g_started ? Display::DeviceId() : 0; }
+
 void BeginFramePrologue()
 {
+    if (Display::DeviceReady())
+        MainCamera::Get().SetCurrent();
     Display::Clear();
     Display::RestoreLostSurfaces();
 }
@@ -94,20 +98,53 @@ void Shutdown()
 void ParticlesStartup() {}
 void ParticlesUpdate(int64_t) {}
 void ParticlesShutdown() {}
-void CreateGlobalLightSets()
+namespace {
+// The handed-in set carries the default lights; the sixteen others belong to
+// the renderer's groups.
+RefPtr<LightSet> g_renderLightSets[kRendererLightSets];
+} // namespace
+
+int CreateGlobalLightSets()
 {
-    LightSet::CreateGlobals(nullptr);
+    LightSet::CreateGlobals(new LightSet);
+    for (auto& set : g_renderLightSets)
+        set = RefPtr<LightSet>::Adopt(new LightSet);
     HitProbe::CreateGlobals();
+    return kRendererLightSets;
+}
+
+LightSet* DefaultLightSet() { return LightSet::Global(kHandedInLightSet); }
+
+LightSet* RendererLightSet(int index)
+{
+    return index >= 0 && index < kRendererLightSets ? g_renderLightSets[index].Get() : nullptr;
 }
 
 void DestroyGlobalLightSets()
 {
     HitProbe::DestroyGlobals();
     LightSet::DestroyGlobals();
+    for (auto& set : g_renderLightSets)
+        set = {};
 }
-void SetDefaultLighting() {}
+
+void SetDefaultLighting()
+{
+    LightSet* set = DefaultLightSet();
+    if (!set)
+        return;
+    Colour grey;
+    grey.Set(0.75f, 0.75f, 0.75f, 1.0f);
+    set->SetEmissive(grey);
+    const Colour white;
+    set->AddDirectionalLight(white, white, Vec3{-0.57735f, -0.57735f, -0.57735f});
+}
 void SetPreviewScreenPosition(int, int) {}
-// Screenshots go to the folder the game runs in (the data root after "-w").
-void SaveScreenshot() { Screenshot::Save(); }
+std::filesystem::path SaveScreenshot(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return Screenshot::Save(folder);
+}
 
 } // namespace RenderPlaceholders

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+
+class LightSet;
 
 namespace platform {
 class Window;
@@ -13,7 +16,11 @@ class Window;
 namespace RenderPlaceholders {
 
 // False: no usable device (always without a screen to draw on).
-bool DisplayStartup(platform::Window* window, uint32_t displayFlags);
+// The display's shut-down goes on the caller's exit-handler list.
+bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)()));
+// The identifier of the display device found (0 without one), as the key
+// file stores it.
+uint32_t DisplayDevice();
 // The configured mode, with its fall-backs; only on an open display.
 bool SetInitialMode(int width, int height, int depth, uint32_t displayFlags);
 void OnResize(int width, int height);
@@ -32,10 +39,18 @@ void Shutdown();            // closes the display device, before the window goes
 void ParticlesStartup();
 void ParticlesUpdate(int64_t gameTicks);
 void ParticlesShutdown();
-void CreateGlobalLightSets();
+// The global light sets (one handed in, with the default lights) and the
+// renderer's sixteen; returns how many renderer sets were made.
+inline constexpr int kRendererLightSets = 16;
+inline constexpr int kHandedInLightSet = 2;
+int CreateGlobalLightSets();
 void DestroyGlobalLightSets();
+LightSet* DefaultLightSet();
+LightSet* RendererLightSet(int index);
+// Emissive grey 0.75 and one white light from above and behind.
 void SetDefaultLighting();
 void SetPreviewScreenPosition(int x, int y);
-void SaveScreenshot();
+// The path written into `folder` (made when missing), empty when none.
+std::filesystem::path SaveScreenshot(const std::filesystem::path& folder);
 
 } // namespace RenderPlaceholders

@@ -7,6 +7,7 @@
 #include "app/shell/render_placeholders.h"
 #include "app/shell/screen.h"
 #include "app/shell/trace.h"
+#include "app/display_mode.h"
 #include "media/media_placeholders.h"
 #include "platform/window.h"
 #include "world/world_placeholders.h"
@@ -25,7 +26,7 @@ int64_t WindowProc(Window& window, uint32_t message, uint64_t wparam, int64_t lp
         int left = 0, top = 0, width = 0, height = 0;
         window.ClientRect(left, top, width, height);
         Screen::OnClientArea(left, top, width, height);
-        if (message == kWmSize && (Screen::CurrentMode().flags & Screen::kWindowed))
+        if (message == kWmSize && (App::CurrentMode().flags & kModeWindowed))
             RenderPlaceholders::OnResize(width, height);
         return 0;
     }

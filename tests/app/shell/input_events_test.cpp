@@ -8,6 +8,7 @@
 #include "app/fatal.h"
 #include "app/shell/application.h"
 #include "app/shell/input.h"
+#include "app/display_mode.h"
 #include "app/shell/screen.h"
 #include "app/shell/window_proc.h"
 #include "console/console_placeholders.h"
@@ -44,7 +45,7 @@ protected:
         TextConsole::Create();
         PlayerControlsOff = false;
         KeyBindings::Init();
-        Screen::CurrentMode() = {640, 480, 16, Screen::kWindowed};
+        App::CurrentMode() = {640, 480, 16, kModeWindowed};
         Screen::OnClientArea(0, 0, 640, 480);
     }
     void TearDown() override
