@@ -10,6 +10,7 @@
 #include "Veapi/texture_manager.h"
 #include "app/clock.h"
 #include "app/display_mode.h"
+#include "app/fatal.h"
 #include "app/log_file.h"
 #include "platform/cpu.h"
 #include "platform/message_box.h"
@@ -745,7 +746,10 @@ void Display::RestoreLostSurfaces()
 
 int Display::FindGdiBuffer()
 {
-    // The desktop always shows the front buffer: what the player sees.
+    // The desktop always shows the front buffer: what the player sees. A
+    // chain without it cannot take a system dialog over it.
+    if (gfx::CurrentFaults().noGdiBuffer)
+        FatalExit(kExitNoGdiBuffer);
     return 0;
 }
 

@@ -31,6 +31,8 @@ constexpr uint32_t kDepthBit8 = 2048, kDepthBit16 = 1024, kDepthBit24 = 512, kDe
 uint32_t DepthBit(int depth);
 
 
+inline constexpr int kExitNoGdiBuffer = -40;
+
 // Open-state bits.
 constexpr uint32_t kOpenDirectDraw = 0x1, kOpenTimer = 0x8, kOpenDirect3D = 0x10;
 
@@ -168,7 +170,8 @@ public:
     static void RestoreLostSurfaces();
     static void WaitForSurfaces();
     // Which buffer the desktop shows before a system dialog: 0 the primary,
-    // 1 the back buffer, 2 the third. Always the primary here.
+    // 1 the back buffer, 2 the third. Always the primary here; none of them
+    // ends the program with kExitNoGdiBuffer.
     static int FindGdiBuffer();
     static uint64_t ChooseTextureDetail();
     static VideoMemoryReport QueryVideoMemory();

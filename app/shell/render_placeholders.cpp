@@ -55,6 +55,7 @@ void OnResize(int width, int height)
 void RestoreDisplayMode() { Display::RestoreDisplayMode(); }
 void RestoreDeviceObjects() { Display::RestoreDeviceObjects(); }
 void ReleaseDeviceObjects() { Display::ReleaseDeviceObjects(); }
+int FindVisibleBuffer() { return g_started ? Display::FindGdiBuffer() : 0; }
 void UpdateTextureLoadFlags() { TextureManager::UpdateLoadFlags(); }
 
 uint32_t DisplayDevice() { return g_started ? Display::DeviceId() : 0; }

@@ -27,6 +27,8 @@ void OnResize(int width, int height);
 void RestoreDisplayMode();  // back to the desktop mode, on WM_CLOSE
 void RestoreDeviceObjects();
 void ReleaseDeviceObjects();
+// The buffer the desktop shows (0 the primary), before a system dialog.
+int FindVisibleBuffer();
 void UpdateTextureLoadFlags();
 
 void BeginFramePrologue();  // main camera current, clear, restore lost surfaces

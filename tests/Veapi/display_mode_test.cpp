@@ -295,4 +295,19 @@ TEST(DisplayLogFile, PathRules)
         EXPECT_EQ(LogFile::BuildPath(c.name, "/games/tv"), c.expected);
 }
 
+TEST_F(RealDisplayMode, NoBufferTheDesktopShowsEndsTheProgram)
+{
+    ASSERT_TRUE(Display::Startup(nullptr));
+    EXPECT_EQ(Display::FindGdiBuffer(), 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // -40 reaches the shell as 216.
+    EXPECT_EXIT(
+        {
+            gfx::CurrentFaults().noGdiBuffer = true;
+            Display::FindGdiBuffer();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(256 - 40), "");
+}
+
 } // namespace
