@@ -813,8 +813,9 @@ void Display::InstallModeHooks()
     h.restoreDeviceObjects = [] { Display::RestoreDeviceObjects(); };
     h.canRenderWindowed = [] { return (Display::Caps().flags & kCapsGdi) != 0; };
     h.updateTextureLoadFlags = [] { TextureManager::UpdateLoadFlags(); };
-    // The layer sizes the window with the mode.
-    h.resizeWindow = [](int, int) { return true; };
+    // Without a shell to size the window, the layer's own sizing stands.
+    if (!h.resizeWindow)
+        h.resizeWindow = [](int, int) { return true; };
     if (!h.showError)
         h.showError = [](const char* text) {
             platform::ShowMessageBox(text, "Error", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Error);

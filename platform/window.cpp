@@ -216,6 +216,25 @@ void Window::ClientRect(int& left, int& top, int& width, int& height) const
     }
 }
 
+bool Window::SetClientSize(int width, int height)
+{
+    if (width <= 0 || height <= 0 || destroyed_)
+        return false;
+    if (native_) {
+        auto* w = static_cast<SDL_Window*>(native_);
+        SDL_SetWindowSize(w, width, height);
+        int gotWidth = 0, gotHeight = 0;
+        SDL_GetWindowSize(w, &gotWidth, &gotHeight);
+        if (gotWidth != width || gotHeight != height)
+            return false;
+    } else {
+        headlessWidth_ = width;
+        headlessHeight_ = height;
+    }
+    Post(kWmSize, 0, int64_t(uint32_t(width) | uint32_t(height) << 16));
+    return true;
+}
+
 void Window::ShowSystemCursor(bool show)
 {
     if (g_videoReady)

@@ -83,6 +83,9 @@ public:
     // The client area in screen coordinates.
     void ClientRect(int& left, int& top, int& width, int& height) const;
     void ShowSystemCursor(bool show);
+    // Sizes the client area (a framed window follows a windowed mode); the
+    // procedure hears of it through WM_SIZE. False when the size did not take.
+    bool SetClientSize(int width, int height);
     void* NativeHandle() const { return native_; } // SDL_Window*, for the graphics layer
     const std::string& Title() const { return title_; }
 

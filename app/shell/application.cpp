@@ -26,6 +26,7 @@
 #include "script/directory_list.h"
 #include "session/session_placeholders.h"
 #include "ui/ui_placeholders.h"
+#include "world/world_placeholders.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -213,6 +214,17 @@ void StartDisplay(uint32_t keyFileDevice, const DeviceSettings& keyFileSettings)
           chosen.fromKeyFile ? "key file" : "defaults");
 }
 
+// What a mode change asks of the subsystems built on the display.
+void InstallModeChangeHooks()
+{
+    DisplayModeHooks& h = App::ModeHooks();
+    h.releaseAnimatedTextures = [] { AnimatedTextures::ReleaseAll(); };
+    h.restoreAnimatedTextures = [] { AnimatedTextures::RestoreAll(); };
+    h.restoreFogOfWar = [] { FogOfWar::Restore(FogOfWar::Global()); };
+    h.resetParticles = [] { RenderPlaceholders::ParticlesReset(); };
+    h.resizeWindow = [](int width, int height) { return g_window && g_window->SetClientSize(width, height); };
+}
+
 void RunShutdown() { Shutdown(); }
 void RunPostClose() { PostClose(); }
 
@@ -222,6 +234,7 @@ void StartSubsystems(const StartupOptions& options)
 {
     DisplayModeSettings& mode = App::CurrentMode();
     AddExitHandler(RunShutdown);
+    InstallModeChangeHooks();
     RenderPlaceholders::SetInitialMode(mode.width, mode.height, mode.depth, mode.flags);
 
     SoundSystem::Global() = SoundSystem::Create(options.silentSound);

@@ -148,4 +148,6 @@ std::filesystem::path SaveScreenshot(const std::filesystem::path& folder)
     return Screenshot::Save(folder);
 }
 
+void ParticlesReset() {}
+
 } // namespace RenderPlaceholders

@@ -41,6 +41,7 @@ void Shutdown();            // closes the display device, before the window goes
 void ParticlesStartup();
 void ParticlesUpdate(int64_t gameTicks);
 void ParticlesShutdown();
+void ParticlesReset(); // a mode change: particles start afresh
 // The global light sets (one handed in, with the default lights) and the
 // renderer's sixteen; returns how many renderer sets were made.
 inline constexpr int kRendererLightSets = 16;
