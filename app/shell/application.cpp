@@ -156,7 +156,10 @@ bool ReadDataDirectories()
     IdentifyCpu(g_processor);
     Trace("processor: %s", g_processor.name.c_str());
     // A missing list leaves the directories unset (the compiler says why).
-    const bool listed = script::LoadDataDirectories(g_dataRoot);
+    app::DataDirectories& dirs = app::DataDirectories::Global();
+    dirs.SetStartDirectory(g_dataRoot);
+    const auto list = platform::ResolveDataPath(g_dataRoot, app::kDirectoryListFile);
+    const bool listed = script::ReadDirectoryList(list ? *list : g_dataRoot / app::kDirectoryListFile);
     Trace("directory list: %s", listed ? "read" : "not read");
     return LoadStrings();
 }

@@ -29,12 +29,11 @@ namespace {
 constexpr int kMaxDemoFiles = 10; // "tvdemo0.dem" .. "tvdemo9.dem"
 int64_t g_lastGameTime = 0;
 
-// Demos live in the game's start directory (the current one before the
-// directory list was read).
+// Demos live in the data root.
 std::filesystem::path StartDirectory()
 {
-    const auto& start = app::DataDirectories::Global().StartDirectory();
-    return start.empty() ? std::filesystem::path(".") : start;
+    const auto& root = Application::DataRoot();
+    return root.empty() ? std::filesystem::path(".") : root;
 }
 
 void Prologue()
