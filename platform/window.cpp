@@ -235,6 +235,19 @@ bool Window::SetClientSize(int width, int height)
     return true;
 }
 
+bool Window::SetIcon(const uint32_t* argb, int width, int height)
+{
+    if (!native_ || !argb || width <= 0 || height <= 0)
+        return false;
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), width, height, 32,
+                                                           width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!icon)
+        return false;
+    SDL_SetWindowIcon(static_cast<SDL_Window*>(native_), icon);
+    SDL_FreeSurface(icon);
+    return true;
+}
+
 void Window::ShowSystemCursor(bool show)
 {
     if (g_videoReady)

@@ -192,6 +192,8 @@ uint32_t CreateMainWindow(const StartupOptions& options, DeviceSettings& keyFile
     desc.height = mode.height;
     desc.openGl = true;
     g_window = platform::Window::Create(desc, WindowProc);
+    const std::vector<uint32_t> icon = ProgramIcon();
+    g_window->SetIcon(icon.data(), kProgramIconSize, kProgramIconSize);
     AddExitHandler(CloseWindow);
     Trace("window: %s \"%s\" class \"%s\"%s", desc.fullScreen ? "full screen" : "framed", desc.title.c_str(),
           StringTable::Global().Find(StringTable::kWindowClass), g_window->IsHeadless() ? " (headless)" : "");

@@ -12,6 +12,8 @@
 #include "platform/window.h"
 #include "world/world_placeholders.h"
 
+#include <cstdlib>
+
 using namespace platform;
 
 int64_t WindowProc(Window& window, uint32_t message, uint64_t wparam, int64_t lparam)
@@ -31,6 +33,8 @@ int64_t WindowProc(Window& window, uint32_t message, uint64_t wparam, int64_t lp
         return 0;
     }
     case kWmPaint:
+        // Nothing to paint: frames draw themselves, and while the window is
+        // minimised the desktop shows its icon (given at creation).
         return 0;
     case kWmClose:
         Trace("window: WM_CLOSE");
@@ -85,4 +89,17 @@ int64_t WindowProc(Window& window, uint32_t message, uint64_t wparam, int64_t lp
     default:
         return DefWindowProc(window, message, wparam, lparam);
     }
+}
+
+std::vector<uint32_t> ProgramIcon()
+{
+    constexpr int n = kProgramIconSize;
+    std::vector<uint32_t> pixels(size_t(n) * n, 0xFF202830u);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const int d = std::abs(2 * x + 1 - n) + std::abs(2 * y + 1 - n);
+            if (d < n - 4)
+                pixels[size_t(y) * n + size_t(x)] = d < n / 3 ? 0xFFF0C040u : 0xFFB0B8C0u;
+        }
+    return pixels;
 }
