@@ -28,6 +28,7 @@
 #include "ui/ui_placeholders.h"
 #include "world/world_placeholders.h"
 
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -45,6 +46,7 @@ bool g_active = false;
 std::string g_commandLine;
 std::filesystem::path g_dataRoot;
 std::vector<std::string> g_texts;
+bool g_multiByte = false;
 ProcessorRecord g_processor;
 
 const char* StateName(AppState s)
@@ -161,6 +163,9 @@ bool ReadDataDirectories()
     const auto list = platform::ResolveDataPath(g_dataRoot, app::kDirectoryListFile);
     const bool listed = script::ReadDirectoryList(list ? *list : g_dataRoot / app::kDirectoryListFile);
     Trace("directory list: %s", listed ? "read" : "not read");
+    // Texts of the data are bytes of the system's code page.
+    g_multiByte = MB_CUR_MAX >= 2;
+    Trace("code page: %s", g_multiByte ? "multi-byte" : "single-byte");
     return LoadStrings();
 }
 
@@ -168,6 +173,7 @@ bool ReadDataDirectories()
 uint32_t CreateMainWindow(const StartupOptions& options, DeviceSettings& keyFileSettings)
 {
     DisplayModeSettings& mode = App::CurrentMode();
+    Trace("window class: \"%s\", icon %d", StringTable::Global().Find(StringTable::kWindowClass), kProgramIconId);
     // "-s" asks for a window; without a display the answer is No.
     if (options.askWindow) {
         const auto answer = platform::ShowMessageBox(
@@ -177,6 +183,7 @@ uint32_t CreateMainWindow(const StartupOptions& options, DeviceSettings& keyFile
         if (answer == platform::MessageBoxAnswer::Yes)
             mode.flags |= kModeWindowed;
     }
+    Trace("window question: %s", options.askWindow ? "asked" : "not asked");
     KeyBindings::Init();
     mode.width = 640;
     mode.height = 480;
@@ -239,6 +246,7 @@ void StartSubsystems(const StartupOptions& options)
 {
     DisplayModeSettings& mode = App::CurrentMode();
     AddExitHandler(RunShutdown);
+    Trace("exit handler: shut-down");
     InstallModeChangeHooks();
     RenderPlaceholders::SetInitialMode(mode.width, mode.height, mode.depth, mode.flags);
 
@@ -250,6 +258,7 @@ void StartSubsystems(const StartupOptions& options)
     const int lightSets = RenderPlaceholders::CreateGlobalLightSets();
     Trace("light sets: the handed-in set and %d renderer sets", lightSets);
     HudViewports::SetUp();
+    Trace("hud viewports: set up");
     MusicPlayer::Global() = new MusicPlayer();
     MusicPlayer::Clear(MusicPlayer::Global());
     MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
@@ -265,11 +274,13 @@ void StartSubsystems(const StartupOptions& options)
     Trace("screen rectangle: %d, %d, %dx%d", left, top, width, height);
     // Registered last, so the window closes before anything is freed.
     AddExitHandler(RunPostClose);
+    Trace("exit handler: close the window");
 
     AppTime::StartRealTime();
     Trace("clocks: real time from 0");
     GameCursor::Load();
     g_window->ShowSystemCursor(false);
+    Trace("cursor: loaded, system cursor hidden");
     Trace("graphics directory: %s", DataFolder(app::kGraphicsDirectory).c_str());
     RenderPlaceholders::ParticlesStartup();
     Effects::Startup();
@@ -342,6 +353,7 @@ platform::Window* MainWindow() { return g_window.get(); }
 bool IsActive() { return g_active; }
 void SetActive(bool active) { g_active = active; }
 const std::string& CommandLineCopy() { return g_commandLine; }
+bool MultiByteCodePage() { return g_multiByte; }
 
 int Main(const std::vector<std::string>& args)
 {

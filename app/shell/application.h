@@ -30,6 +30,7 @@ inline constexpr const char* kAlreadyRunning = "Trevok is already running on thi
 inline constexpr const char* kResourceLibrary = "tvres.dll";
 inline constexpr const char* kResourceMissing = "Error opening resource DLL file tvres.dll";
 inline constexpr int kExitNoFirstScreen = -46;
+inline constexpr int kProgramIconId = 101;
 
 // The whole program: returns the quit message's code, or 0 when start-up is
 // refused (second instance, no resource library).
@@ -69,6 +70,8 @@ platform::Window* MainWindow();
 bool IsActive();
 void SetActive(bool active);
 const std::string& CommandLineCopy();
+// True when the system's code page takes two or more bytes for a character.
+bool MultiByteCodePage();
 
 } // namespace Application
 

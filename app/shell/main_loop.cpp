@@ -290,7 +290,7 @@ void Frame()
 
 bool Pass(int& exitCode)
 {
-    // 1. Input: the recording, or the devices.
+    // Input: the recording, or the devices.
     if (CurrentAppState() == AppState::Playback) {
         Demo::Buffers& demo = Demo::Global();
         const float t = AppTime::GameSeconds();
@@ -311,7 +311,7 @@ bool Pass(int& exitCode)
         Input::ReadKeyboard();
         Input::ReadMouse();
     }
-    // 2. One window message, and no frame in this pass.
+    // One window message, and no frame in this pass.
     if (platform::PeekMessage()) {
         platform::Message message;
         if (!platform::GetMessage(message)) {
@@ -321,14 +321,14 @@ bool Pass(int& exitCode)
         platform::DispatchMessage(message);
         return true;
     }
-    // 3. A held click whose time is up.
+    // A held click whose time is up.
     Input::PreFilter(nullptr);
-    // 4. Inactive: rest instead of drawing (a short sleep, not a spin).
+    // Inactive: rest instead of drawing (a short sleep, not a spin).
     if (!Application::IsActive()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return true;
     }
-    // 6. The state's frame.
+    // The state's frame.
     Frame();
     return true;
 }
