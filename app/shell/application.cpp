@@ -11,6 +11,7 @@
 #include "app/directories.h"
 #include "app/display_mode.h"
 #include "app/fatal.h"
+#include "app/log_file.h"
 #include "app/processor.h"
 #include "app/string_table.h"
 #include "console/console_placeholders.h"
@@ -111,6 +112,7 @@ StartupOptions ReadSwitches(const std::vector<std::string>& args)
     if (root.size() > 1 && root.back() == '/')
         root.pop_back();
     g_dataRoot = root;
+    LogFile::SetFolder(root);
     g_commandLine = options.commandLine;
     Trace("start directory: %s", root.c_str());
     return options;

@@ -281,6 +281,21 @@ TEST(DisplayLogFile, EachRunStartsAFreshLogThenAppends)
     EXPECT_EQ(ReadText(dir.Path() / "LOGFILE.TXT"), std::string(1023, 'x') + "\n");
 }
 
+// The game keeps its log in the data root, whatever folder it was started from.
+TEST(DisplayLogFile, GivenFolderWinsOverTheCurrentOne)
+{
+    displaytest::TempDir current;  // the process's folder for the test
+    const std::filesystem::path root = current.Path() / "root";
+    std::filesystem::create_directories(root);
+    LogFile::SetFolder(root.string());
+    LogFile::WriteLine("in the root");
+    EXPECT_EQ(ReadText(root / "LOGFILE.TXT"), "in the root\n");
+    EXPECT_FALSE(std::filesystem::exists(current.Path() / "LOGFILE.TXT"));
+    LogFile::SetFolder("");
+    LogFile::Reset();
+    EXPECT_EQ(LogFile::Path(), (current.Path() / "LOGFILE.TXT").string());
+}
+
 TEST(DisplayLogFile, PathRules)
 {
     struct Case {
