@@ -250,7 +250,7 @@ void StartSubsystems(const StartupOptions& options)
     AddExitHandler(RunShutdown);
     Trace("exit handler: shut-down");
     InstallModeChangeHooks();
-    RenderPlaceholders::SetInitialMode(mode.width, mode.height, mode.depth, mode.flags);
+    RenderPlaceholders::SetInitialMode();
 
     SoundSystem::Global() = SoundSystem::Create(options.silentSound);
     const std::string soundFile = DataFile(app::kSoundsDirectory, "UI.dat").string();

@@ -33,11 +33,10 @@ bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)())
     return g_started;
 }
 
-bool SetInitialMode(int width, int height, int depth, uint32_t displayFlags)
+bool SetInitialMode()
 {
     if (!g_started)
         return false;
-    App::CurrentMode() = {width, height, depth, displayFlags};
     DisplayModeHooks& hooks = App::ModeHooks();
     hooks.showError = [](const char* text) {
         platform::ShowMessageBox(text, "Error", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Error);

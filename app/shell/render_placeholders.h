@@ -21,8 +21,8 @@ bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)())
 // The identifier of the display device found (0 without one), as the key
 // file stores it.
 uint32_t DisplayDevice();
-// The configured mode, with its fall-backs; only on an open display.
-bool SetInitialMode(int width, int height, int depth, uint32_t displayFlags);
+// The mode of App::CurrentMode(), with its fall-backs; only on an open display.
+bool SetInitialMode();
 void OnResize(int width, int height);
 void RestoreDisplayMode();  // back to the desktop mode, on WM_CLOSE
 void RestoreDeviceObjects();
