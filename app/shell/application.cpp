@@ -106,7 +106,8 @@ StartupOptions ReadSwitches(const std::vector<std::string>& args)
         if (!asked.empty() && std::filesystem::is_directory(asked, ec))
             g_dataRoot = std::filesystem::absolute(asked, ec).lexically_normal();
         else
-            std::fprintf(stderr, "trevok: cannot change to \"%s\": no such folder\n", asked.c_str());
+            std::fprintf(stderr, "trevok: no folder \"%s\" to take the data from; using the current one\n",
+                         asked.c_str());
     }
     std::string root = g_dataRoot.string();
     if (root.size() > 1 && root.back() == '/')
