@@ -304,19 +304,18 @@ void StartSubsystems(const StartupOptions& options)
     Trace("default lighting: emissive grey 0.75, light towards (-0.57735, -0.57735, -0.57735)");
 }
 
-// The logo screen, once more at 640 x 480 x 16 if need be.
-void ShowFirstScreen()
+} // namespace
+
+void ShowFirstScreen(bool (*enter)())
 {
-    if (LogoScreen::Enter())
+    if (enter())
         return;
     Trace("first screen: falling back to 640x480x16");
     App::PreferredVariant() = false;
     App::SetDisplayMode(640, 480, 16, App::CurrentMode().flags);
-    if (!LogoScreen::Enter())
+    if (!enter())
         FatalExit(kExitNoFirstScreen);
 }
-
-} // namespace
 
 StartMode ChooseStartMode(uint32_t keyFileDevice, uint32_t displayDevice, const DeviceSettings& keyFileSettings,
                           const DisplayModeSettings& asked)
@@ -371,7 +370,7 @@ int Main(const std::vector<std::string>& args)
     const uint32_t keyFileDevice = CreateMainWindow(options, keyFileSettings);
     StartDisplay(keyFileDevice, keyFileSettings);
     StartSubsystems(options);
-    ShowFirstScreen();
+    ShowFirstScreen(LogoScreen::Enter);
     return MainLoop::Run();
 }
 

@@ -47,6 +47,11 @@ struct StartMode {
 StartMode ChooseStartMode(uint32_t keyFileDevice, uint32_t displayDevice, const DeviceSettings& keyFileSettings,
                           const DisplayModeSettings& asked);
 
+// Enters the first screen through `enter`; when that fails, once more after
+// falling back to 640 x 480 x 16 without the device's preferred variant, and
+// a second failure ends the program with kExitNoFirstScreen.
+void ShowFirstScreen(bool (*enter)());
+
 // The shell's exit handlers: run in reverse order of registration when the
 // program ends (exit, or the return from Main).
 void AddExitHandler(void (*handler)());

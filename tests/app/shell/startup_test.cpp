@@ -1,12 +1,14 @@
 // Start-up's own decisions: which display mode the key file gets, and the
 // light sets with the default lighting that every start leaves behind.
 #include "Veapi/light_set.h"
+#include "app/fatal.h"
 #include "app/shell/application.h"
 #include "app/shell/render_placeholders.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -37,6 +39,60 @@ TEST(StartMode, KeyFileCountsOnlyForTheDeviceItWasWrittenFor)
         EXPECT_EQ(m.settings, c.settings);
         EXPECT_EQ(m.fromKeyFile, c.fromKeyFile);
     }
+}
+
+int g_enterCalls = 0;
+int g_failures = 0; // how many of the first calls fail
+bool EnterFailing() { return ++g_enterCalls > g_failures; }
+std::vector<DisplayModeSettings> g_modeRequests;
+
+struct Exited {
+    int code;
+};
+void ThrowExit(int code) { throw Exited{code}; }
+
+TEST(FirstScreen, FallsBackOnceThenEnds)
+{
+    struct Case {
+        const char* name;
+        int failures;
+        int calls;
+        std::vector<DisplayModeSettings> requests;
+        bool exits;
+    };
+    const Case cases[] = {
+        {"shown at once", 0, 1, {}, false},
+        {"shown after the fall-back", 1, 2, {{640, 480, 16, kModeWindowed}}, false},
+        {"never shown", 2, 2, {{640, 480, 16, kModeWindowed}}, true},
+    };
+    SetFatalExitHandler(ThrowExit);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        App::ResetDisplayMode();
+        App::ModeHooks() = {};
+        App::ModeHooks().setMode = [](int w, int h, int d, uint32_t f) {
+            g_modeRequests.push_back({w, h, d, f});
+            return 1;
+        };
+        App::CurrentMode() = {1024, 768, 32, kModeWindowed};
+        App::PreferredVariant() = true;
+        g_modeRequests.clear();
+        g_enterCalls = 0;
+        g_failures = c.failures;
+        int code = 0;
+        try {
+            Application::ShowFirstScreen(EnterFailing);
+        } catch (const Exited& e) {
+            code = e.code;
+        }
+        EXPECT_EQ(code, c.exits ? Application::kExitNoFirstScreen : 0);
+        EXPECT_EQ(g_enterCalls, c.calls);
+        EXPECT_EQ(g_modeRequests, c.requests);
+        EXPECT_EQ(App::PreferredVariant(), c.failures == 0) << "cleared before the second try";
+    }
+    SetFatalExitHandler(nullptr);
+    App::ModeHooks() = {};
+    App::ResetDisplayMode();
 }
 
 TEST(StartLighting, DefaultLightAndSixteenRendererSets)
