@@ -28,6 +28,8 @@ std::string AnyCase(const std::string& pattern)
     return lower == upper ? pattern : upper + " " + lower;
 }
 
+constexpr size_t kMaxAnswer = 65536;
+
 struct ChildAnswer {
     bool ran = false;
     std::optional<std::string> line; // set only for a clean exit with one whole line
@@ -59,13 +61,17 @@ ChildAnswer RunDialogChild(const std::vector<std::string>& argv)
     }
     answer.ran = true;
     std::string out;
+    bool overlong = false;
     char buffer[4096];
     for (;;) {
         const ssize_t n = read(fds[0], buffer, sizeof buffer);
         if (n > 0) {
-            out.append(buffer, size_t(n));
-            if (out.size() > 65536)
-                break; // no path is this long: stop reading and refuse it below
+            // No answer is this long; read on, so the child ends normally,
+            // but keep nothing more and refuse the answer below.
+            if (out.size() + size_t(n) > kMaxAnswer)
+                overlong = true;
+            else
+                out.append(buffer, size_t(n));
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -79,7 +85,7 @@ ChildAnswer RunDialogChild(const std::vector<std::string>& argv)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return answer;
     // Exactly one line, ended by its newline: a child cut short has none.
-    if (out.size() < 2 || out.size() > 65536 || out.back() != '\n')
+    if (overlong || out.size() < 2 || out.back() != '\n')
         return answer;
     out.pop_back();
     if (out.find('\n') != std::string::npos || out.find('\0') != std::string::npos)
