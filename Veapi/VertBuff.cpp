@@ -54,18 +54,32 @@ RenderMaterial::RenderMaterial()
 
 RenderMaterial::RenderMaterial(const RenderMaterial& from) : RefCounted()
 {
-    stageCount_ = from.stageCount_;
-    zWrite_ = from.zWrite_;
-    zEnable_ = from.zEnable_;
-    alphaBlend_ = from.alphaBlend_;
-    alphaTest_ = from.alphaTest_;
-    srcBlend_ = from.srcBlend_;
-    destBlend_ = from.destBlend_;
-    clipping_ = from.clipping_;
-    lighting_ = from.lighting_;
-    sorted_ = from.sorted_;
-    std::copy(std::begin(from.stages_), std::end(from.stages_), std::begin(stages_));
     Materials().push_back(this);
+    Assign(from);
+}
+
+void RenderMaterial::Assign(const RenderMaterial& source)
+{
+    if (&source == this)
+        return;
+    stageCount_ = source.stageCount_;
+    zWrite_ = source.zWrite_;
+    zEnable_ = source.zEnable_;
+    alphaBlend_ = source.alphaBlend_;
+    alphaTest_ = source.alphaTest_;
+    srcBlend_ = source.srcBlend_;
+    destBlend_ = source.destBlend_;
+    clipping_ = source.clipping_;
+    lighting_ = source.lighting_;
+    sorted_ = source.sorted_;
+    std::copy(std::begin(source.stages_), std::end(source.stages_), std::begin(stages_));
+    SetAlternate(source.alternate_);
+    SetNextPass(source.nextPass_);
+    // The copy must be compiled before use; an old block would only leak.
+    if (stateBlock_)
+        if (gfx::Device* dev = Display::Device())
+            dev->DeleteStateBlock(stateBlock_);
+    stateBlock_ = 0;
 }
 
 RenderMaterial::~RenderMaterial()
@@ -495,3 +509,18 @@ void InstallSceneHooks()
     h.forgetCurrentMaterial = [] { RenderMaterial::ForgetCurrent(); };
     h.resetLightSetMaterial = [] { LightSet::ForgetCurrent(); };
 }
+
+MaterialAlphaOverride::MaterialAlphaOverride(float alpha) : alpha_(alpha) {}
+
+void MaterialAlphaOverride::Exchange()
+{
+    LightSet* set = LightSet::Current();
+    if (!set)
+        return;
+    const float current = set->Material().diffuse.a;
+    set->SetAlpha(alpha_);
+    alpha_ = current;
+}
+
+void MaterialAlphaOverride::Apply() { Exchange(); }
+void MaterialAlphaOverride::Restore() { Exchange(); }

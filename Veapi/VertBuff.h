@@ -30,10 +30,13 @@ public:
     };
 
     RenderMaterial();
-    // A copy of another material's settings: not compiled, no alternate or next pass.
+    // A copy of another material (see Assign).
     explicit RenderMaterial(const RenderMaterial& from);
     ~RenderMaterial() override;
 
+    // Every field of `source`, its alternate and next-pass links included
+    // (each a reference of its own); not compiled until Compile.
+    void Assign(const RenderMaterial& source);
     bool Compile();
     static void Apply(RenderMaterial* material);
     static RenderMaterial* Current();
@@ -59,6 +62,24 @@ private:
     uint32_t stateBlock_ = 0;
     RenderMaterial* alternate_ = nullptr;
     RenderMaterial* nextPass_ = nullptr;
+};
+
+// A draw override that shows a request see-through: its alpha and the
+// current light set's material alpha change places while the request is
+// drawn (Apply), and change back afterwards (Restore).
+class MaterialAlphaOverride : public RefCountedResource {
+public:
+    explicit MaterialAlphaOverride(float alpha);
+    virtual void Apply();
+    virtual void Restore();
+    float Alpha() const { return alpha_; }
+
+protected:
+    ~MaterialAlphaOverride() override = default;
+
+private:
+    void Exchange();
+    float alpha_;
 };
 
 // Material switches for the profiler: applications, and their time in

@@ -11,6 +11,7 @@
 #include "Veapi/texture_manager.h"
 #include "app/clock.h"
 #include "app/display_mode.h"
+#include "app/fatal.h"
 #include "app/log_file.h"
 #include "platform/cpu.h"
 #include "platform/message_box.h"
@@ -38,7 +39,9 @@ struct Timed {
 struct DisplayState {
     void* window = nullptr;
     bool started = false;
-    uint32_t flags = 0;
+    // Where the exit handler goes: the run-time's list unless a shell has its own.
+    void (*registrar)(void (*)()) = [](void (*handler)()) { std::atexit(handler); };
+    bool shutdownRegistered = false;
     uint32_t open = 0;
     bool ready = false;
     bool inScene = false;
@@ -274,15 +277,17 @@ bool Display::Startup(void* window)
     d.window = window;
     d.selection = "DEFAULT";
     ve::TextureLoader::RegisterBuiltinFormats();
-    if (!OpenDirectDraw(d.flags & kDisplayWindowed))
+    if (!OpenDirectDraw(Display::Flags() & kModeWindowed))
         return false;
     // Linux needs no multimedia timer period; the bit still marks the step done.
     d.open |= kOpenTimer;
     d.nullTexture = TextureManager::Find(" NullTexture");
     d.nullTexture->RaiseKeep();
     // Registered once, after the tables it frees exist, so it runs before they go.
-    static const bool registered = std::atexit([] { Display::Shutdown(); }) == 0;
-    (void)registered;
+    if (!d.shutdownRegistered) {
+        d.shutdownRegistered = true;
+        d.registrar([] { Display::Shutdown(); });
+    }
     d.started = true;
     return true;
 }
@@ -379,7 +384,7 @@ bool Display::IsModeSupported(int width, int height, int depth, uint32_t flags)
         }
         d.modesBuilt = true;
     }
-    if (flags & kDisplayWindowed) {
+    if (flags & kModeWindowed) {
         if (uint32_t(depth) != d.desktopDepth)
             return false;
     } else if (depth > 16 + 8 * d.options.largestDepthIndex) {
@@ -407,7 +412,7 @@ int Display::CreateSurfaces(int width, int height, int depth, uint32_t flags)
     if (d.ready)
         WaitForSurfaces();
     ReleaseSurfaces();
-    const bool windowed = flags & kDisplayWindowed;
+    const bool windowed = flags & kModeWindowed;
     if (windowed) {
         if (uint32_t(depth) != d.desktopDepth || !gfx::CreateScreen(width, height, depth, true, 2))
             return -1;
@@ -416,7 +421,7 @@ int Display::CreateSurfaces(int width, int height, int depth, uint32_t flags)
         bool listed = false;
         for (const gfx::DisplayMode& m : gfx::EnumerateDisplayModes())
             listed = listed || (m.width == width && m.height == height && m.depth == depth);
-        if (!listed || !gfx::CreateScreen(width, height, depth, false, (flags & kDisplayTripleBuffer) ? 3 : 2))
+        if (!listed || !gfx::CreateScreen(width, height, depth, false, (flags & kModeTripleBuffer) ? 3 : 2))
             return -1;
     }
     gfx::ColourFillScreen(0, true);
@@ -427,13 +432,15 @@ int Display::CreateSurfaces(int width, int height, int depth, uint32_t flags)
     d.widthF = float(width);
     d.heightF = float(height);
     d.depth = depth;
-    d.flags = windowed ? (d.flags | kDisplayWindowed) : (d.flags & ~kDisplayWindowed);
+    Display::Flags() = windowed ? (Display::Flags() | kModeWindowed) : (Display::Flags() & ~kModeWindowed);
     d.pitch = gfx::ScreenPitch();
     const gfx::FormatDesc f = gfx::ScreenFormat();
     if ((f.flags & gfx::kFmtRgb) && !(f.flags & (gfx::kFmtPalette8 | gfx::kFmtPalette4)))
         d.packing = {PackingFromMask(f.redMask), PackingFromMask(f.greenMask), PackingFromMask(f.blueMask)};
     Call(d.hooks.screenChanged);
     // The 3-D device lives on the surfaces; it is re-made with them once open.
+    // Before the device is opened a mode stands alone, so a device that cannot
+    // be made ends in the retries of the device opening, not in a failed mode.
     if ((d.open & kOpenDirect3D) && !Enumerate3DDevices())
         return -1;
     ChooseTextureDetail();
@@ -445,27 +452,27 @@ int Display::SetMode(int width, int height, int depth, uint32_t flags)
 {
     DisplayState& d = D();
     const int oldW = d.width, oldH = d.height, oldDepth = d.depth;
-    const uint32_t oldWindowed = d.flags & kDisplayWindowed;
-    if (!(flags & kDisplayWindowed)) {
-        if (d.options.allowTripleBuffering && CreateSurfaces(width, height, depth, flags | kDisplayTripleBuffer) == 1) {
-            d.flags |= kDisplayTripleBuffer;
-            d.flags &= ~kDisplayWindowed;
+    const uint32_t oldWindowed = Display::Flags() & kModeWindowed;
+    if (!(flags & kModeWindowed)) {
+        if (d.options.allowTripleBuffering && CreateSurfaces(width, height, depth, flags | kModeTripleBuffer) == 1) {
+            Display::Flags() |= kModeTripleBuffer;
+            Display::Flags() &= ~kModeWindowed;
             return 1;
         }
-        d.flags &= ~kDisplayTripleBuffer;
-        if (CreateSurfaces(width, height, depth, flags & ~kDisplayTripleBuffer) == 1) {
-            d.flags &= ~kDisplayWindowed;
+        Display::Flags() &= ~kModeTripleBuffer;
+        if (CreateSurfaces(width, height, depth, flags & ~kModeTripleBuffer) == 1) {
+            Display::Flags() &= ~kModeWindowed;
             return 2;
         }
         for (int lower = depth - 8; lower >= 16; lower -= 8)
             if (IsModeSupported(width, height, lower, flags) && SetMode(width, height, lower, flags) > 0)
                 return 2;
     } else if (CreateSurfaces(width, height, int(d.desktopDepth), flags) == 1) {
-        d.flags |= kDisplayWindowed;
+        Display::Flags() |= kModeWindowed;
         return 1;
     }
     // Back to the mode we had.
-    const uint32_t oldFlags = oldWindowed | (d.flags & kDisplayReference);
+    const uint32_t oldFlags = oldWindowed | (Display::Flags() & kModeReference);
     const int back = CreateSurfaces(oldW, oldH, oldWindowed ? int(d.desktopDepth) : oldDepth, oldFlags);
     return back == 1 ? 0 : -1;
 }
@@ -483,7 +490,7 @@ bool Display::Enumerate3DDevices()
                 return &dev;
         return nullptr;
     };
-    const gfx::DeviceDesc* chosen = find((d.flags & kDisplayReference) ? gfx::kReferenceDeviceName : gfx::kTnlDeviceName);
+    const gfx::DeviceDesc* chosen = find((Display::Flags() & kModeReference) ? gfx::kReferenceDeviceName : gfx::kTnlDeviceName);
     if (chosen) {
         d.caps.vertexBufferFlags = 0;
     } else {
@@ -547,7 +554,7 @@ bool Display::Enumerate3DDevices()
         d.caps.maxActiveLights = desc.maxActiveLights;
     d.caps.identifier = gfx::Identifier();
 
-    if (!IsModeSupported(d.width, d.height, d.depth, d.flags & kDisplayWindowed))
+    if (!IsModeSupported(d.width, d.height, d.depth, Display::Flags() & kModeWindowed))
         return false;
     SetDefaultStates();
     gfx::DeviceCaps loaderCaps;
@@ -678,7 +685,7 @@ void Display::EndFrame(Camera* camera, void (*overlay)())
         d.inScene = false;
     }
     UpdateFrameTime();
-    Timed t(d.flags & kDisplayWindowed ? d.profile.blit : d.profile.flip);
+    Timed t(Display::Flags() & kModeWindowed ? d.profile.blit : d.profile.flip);
     gfx::Present();
 }
 
@@ -698,7 +705,7 @@ void Display::ClearAllBuffers()
     DisplayState& d = D();
     if (!d.device)
         return;
-    const int flips = (d.flags & kDisplayWindowed) ? 1 : (d.flags & kDisplayTripleBuffer) ? 3 : 2;
+    const int flips = (Display::Flags() & kModeWindowed) ? 1 : (Display::Flags() & kModeTripleBuffer) ? 3 : 2;
     for (int i = 0; i < flips; ++i) {
         d.device->Clear({}, gfx::kClearTarget | (gfx::HasZBuffer() ? gfx::kClearZBuffer : 0u), 0, 1.0f, 0);
         gfx::Present();
@@ -743,7 +750,10 @@ void Display::RestoreLostSurfaces()
 
 int Display::FindGdiBuffer()
 {
-    // The desktop always shows the front buffer: what the player sees.
+    // The desktop always shows the front buffer: what the player sees. A
+    // chain without it cannot take a system dialog over it.
+    if (gfx::CurrentFaults().noGdiBuffer)
+        FatalExit(kExitNoGdiBuffer);
     return 0;
 }
 
@@ -798,8 +808,8 @@ void Display::InstallModeHooks()
     DisplayModeHooks& h = App::ModeHooks();
     h.setMode = [](int w, int hgt, int depth, uint32_t flags) {
         // The reference-device bit travels in the display flags, not in the request.
-        Display::Flags() = (Display::Flags() & ~kDisplayReference) | (flags & kDisplayReference);
-        return Display::SetMode(w, hgt, depth, flags & kDisplayWindowed);
+        Display::Flags() = (Display::Flags() & ~kModeReference) | (flags & kModeReference);
+        return Display::SetMode(w, hgt, depth, flags & kModeWindowed);
     };
     h.openDevice = [] { return Display::OpenDevice(); };
     h.shutdown = [] { Display::Shutdown(); };
@@ -807,8 +817,9 @@ void Display::InstallModeHooks()
     h.restoreDeviceObjects = [] { Display::RestoreDeviceObjects(); };
     h.canRenderWindowed = [] { return (Display::Caps().flags & kCapsGdi) != 0; };
     h.updateTextureLoadFlags = [] { TextureManager::UpdateLoadFlags(); };
-    // The layer sizes the window with the mode.
-    h.resizeWindow = [](int, int) { return true; };
+    // Without a shell to size the window, the layer's own sizing stands.
+    if (!h.resizeWindow)
+        h.resizeWindow = [](int, int) { return true; };
     if (!h.showError)
         h.showError = [](const char* text) {
             platform::ShowMessageBox(text, "Error", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Error);
@@ -963,7 +974,19 @@ void Display::ResetSortIndependence()
 
 // ---- Accessors ---------------------------------------------------------------------------
 
-uint32_t& Display::Flags() { return D().flags; }
+uint32_t& Display::Flags() { return App::CurrentMode().flags; }
+
+void Display::SetExitRegistrar(void (*registrar)(void (*)()))
+{
+    if (registrar)
+        D().registrar = registrar;
+}
+
+uint32_t Display::DeviceId()
+{
+    const gfx::DeviceIdentifier& id = D().caps.identifier;
+    return (id.vendorId << 16) | (id.deviceId & 0xFFFF);
+}
 uint32_t Display::OpenState() { return D().open; }
 bool Display::DeviceReady() { return D().ready; }
 bool Display::InScene() { return D().inScene; }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/display_mode.h"
 #include "platform/gfx.h"
 
 class Camera;
@@ -29,10 +30,8 @@ ChannelPacking PackingFromMask(uint32_t mask);
 constexpr uint32_t kDepthBit8 = 2048, kDepthBit16 = 1024, kDepthBit24 = 512, kDepthBit32 = 256;
 uint32_t DepthBit(int depth);
 
-// Display flags (shared with the shell).
-constexpr uint32_t kDisplayWindowed = 0x1;
-constexpr uint32_t kDisplayTripleBuffer = 0x2;
-constexpr uint32_t kDisplayReference = 0x80000000u;
+
+inline constexpr int kExitNoGdiBuffer = -40;
 
 // Open-state bits.
 constexpr uint32_t kOpenDirectDraw = 0x1, kOpenTimer = 0x8, kOpenDirect3D = 0x10;
@@ -137,6 +136,11 @@ uint32_t ClampTo32(uint64_t value);
 class Display {
 public:
     static bool Startup(void* window);
+    // Where Startup puts Shutdown on the program's exit-handler list (the
+    // run-time's std::atexit unless a shell keeps its own list).
+    static void SetExitRegistrar(void (*registrar)(void (*)()));
+    // The display device as the key file records it: vendor << 16 | device.
+    static uint32_t DeviceId();
     static void Shutdown();
     static bool OpenDirectDraw(bool windowed);
     static void CloseDirectDraw();
@@ -166,7 +170,8 @@ public:
     static void RestoreLostSurfaces();
     static void WaitForSurfaces();
     // Which buffer the desktop shows before a system dialog: 0 the primary,
-    // 1 the back buffer, 2 the third. Always the primary here.
+    // 1 the back buffer, 2 the third. Always the primary here; none of them
+    // ends the program with kExitNoGdiBuffer.
     static int FindGdiBuffer();
     static uint64_t ChooseTextureDetail();
     static VideoMemoryReport QueryVideoMemory();
@@ -187,6 +192,7 @@ public:
     static void ResetSortIndependence();
 
     // State shared with the shell and the rest of the engine.
+    // The flags of the one mode record, App::CurrentMode().
     static uint32_t& Flags();
     static uint32_t OpenState();
     static bool DeviceReady();

@@ -15,7 +15,13 @@ int64_t TicksPerSecond()
     return rate > 0 ? rate : 1;
 }
 
-int64_t RealNow() { return static_cast<int64_t>(RealTime.Now64()); }
+namespace {
+int64_t (*g_realClock)() = nullptr;
+} // namespace
+
+void SetRealClock(int64_t (*now)()) { g_realClock = now; }
+
+int64_t RealNow() { return g_realClock ? g_realClock() : static_cast<int64_t>(RealTime.Now64()); }
 int64_t GameNow() { return static_cast<int64_t>(GameTime.Now64()); }
 float GameSeconds() { return GameTime.Seconds(); }
 

@@ -70,7 +70,7 @@ int SetDisplayMode(int width, int height, int depth, uint32_t flags)
     if (rc == -1)
         Exit(kExitDisplayModeFailed);
     if (rc > 0)
-        s.current = {width, height, depth, flags};
+        s.current = {width, height, depth, (flags & ~kModeTripleBuffer) | (s.current.flags & kModeTripleBuffer)};
     Run(s.hooks.restoreDeviceObjects);
     Run(s.hooks.restoreFogOfWar);
     Run(s.hooks.updateTextureLoadFlags);

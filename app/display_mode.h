@@ -8,13 +8,18 @@
 #include <cstdint>
 #include <functional>
 
+// The one record of the mode the game draws in: the shell, the pointer
+// mapping and the display device all read and write App::CurrentMode().
 struct DisplayModeSettings {
     int width = 640, height = 480, depth = 16;
-    uint32_t flags = 0;  // bit 0 windowed, bit 31 the reference device ("-r")
+    uint32_t flags = 0;  // kModeWindowed, kModeTripleBuffer, kModeReference
     bool operator==(const DisplayModeSettings&) const = default;
 };
 
 inline constexpr uint32_t kModeWindowed = 0x1;
+// Set by the device itself when it managed a third buffer.
+inline constexpr uint32_t kModeTripleBuffer = 0x2;
+// "-r": passed unchanged to the device layer with every mode change.
 inline constexpr uint32_t kModeReference = 0x80000000u;
 
 // Exit codes of the display-mode set-up.

@@ -9,10 +9,12 @@ namespace {
 std::string g_path;
 bool g_started = false;
 
+std::string g_folder;
+
 void Start()
 {
     char cwd[241] = {};
-    const std::string dir = getcwd(cwd, sizeof cwd) ? cwd : ".";
+    const std::string dir = !g_folder.empty() ? g_folder : getcwd(cwd, sizeof cwd) ? cwd : ".";
     g_path = LogFile::BuildPath(LogFile::kName, dir);
     std::remove(g_path.c_str());
     g_started = true;
@@ -56,6 +58,12 @@ void LogFile::WriteLine(const char* text)
 void LogFile::Reset()
 {
     Start();
+}
+
+void LogFile::SetFolder(const std::string& folder)
+{
+    g_folder = folder;
+    g_started = false;
 }
 
 std::string LogFile::Path()

@@ -1,5 +1,5 @@
 // The append-only log file "LOGFILE.TXT": each run starts a fresh one in the
-// folder that is current at its first line. The device layer writes its
+// folder it was given (else the one current at its first line). The device layer writes its
 // validation failures here.
 #pragma once
 
@@ -14,6 +14,9 @@ public:
     static void WriteLine(const char* text);
     // Builds the path and deletes the file: the next line starts a new log.
     static void Reset();
+    // The folder the log is kept in from its next start (the game's data
+    // root); empty: the folder current at the first line.
+    static void SetFolder(const std::string& folder);
     // The full path, empty before the first line of the run.
     static std::string Path();
 

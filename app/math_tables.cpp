@@ -1,6 +1,7 @@
 #include "app/math_tables.h"
 
 #include "app/int_math.h"
+#include "app/maths.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +24,8 @@ uint32_t Mantissa(double v)
 {
     return std::bit_cast<uint32_t>(static_cast<float>(v)) & 0x7FFFFFu;
 }
+
+Colour g_colourRecords[kColourRecords];
 
 const bool g_built = (MathTables::Build(), true);
 
@@ -61,6 +64,13 @@ void MathTables::Build()
         const double x = std::ldexp(1.0 + (i & 0x1FF) / 512.0, static_cast<int>(i >> 9));
         t.cubeRoot[i] = Mantissa(std::cbrt(x));
     }
+    for (Colour& c : g_colourRecords)
+        c.Set(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
+Colour& ColourRecord(int index)
+{
+    return g_colourRecords[std::clamp(index, 0, kColourRecords - 1)];
 }
 
 const MathTables& MathTables::Get()

@@ -31,9 +31,16 @@ struct MathTables {
     // Fills the global tables; runs among the static initialisers and may be
     // called again (static initialisers of other files that need the tables
     // before that call it first).
+    // Also resets the three colour/light records below to white (1.0).
     static void Build();
     static const MathTables& Get();
 };
+
+struct Colour;
+// The colour/light records lights and materials start from: white, with the
+// float form valid, after every Build. Index 0 .. kColourRecords - 1.
+inline constexpr int kColourRecords = 3;
+Colour& ColourRecord(int index);
 
 extern MathTables g_mathTables;
 // The cosine view of the sine table: g_cosine[i] = cos(i steps), i < 4096.

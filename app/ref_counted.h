@@ -82,3 +82,32 @@ public:
 private:
     T* object_ = nullptr;
 };
+
+// Debugging aids for any reference-counted object: its count read through
+// the counting calls themselves, and the count forced to `n` by adding or
+// releasing references. Forcing it to 0 destroys the object (and then
+// nothing more is touched); a negative `n` counts as 0.
+template <typename T>
+int32_t ComRefCount(T* object)
+{
+    if (!object)
+        return 0;
+    object->AddRef();
+    return object->Release();
+}
+
+template <typename T>
+int32_t ComSetRefCount(T* object, int32_t n)
+{
+    if (!object)
+        return 0;
+    n = n < 0 ? 0 : n;
+    int32_t count = ComRefCount(object);
+    while (count < n) {
+        object->AddRef();
+        ++count;
+    }
+    while (count > n)
+        count = object->Release();
+    return count;
+}

@@ -2,6 +2,7 @@
 
 #include "chunk/byte_cursor.h"
 #include "chunk/chunk_ids.h"
+#include "platform/os.h"
 
 #include <algorithm>
 #include <array>
@@ -319,6 +320,20 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
         }
     }
     return true;
+}
+
+bool CompressFileTail(const std::filesystem::path& file, size_t offset)
+{
+    const auto bytes = platform::ReadWholeFile(file);
+    if (!bytes || offset > bytes->size())
+        return false;
+    const std::span<const uint8_t> tail(bytes->data() + offset, bytes->size() - offset);
+    const std::vector<uint8_t> packed = HuffmanCoder::Compress(tail);
+    if (packed.size() < kCompressedHeaderSize)
+        return false;
+    std::vector<uint8_t> out(bytes->begin(), bytes->begin() + static_cast<std::ptrdiff_t>(offset));
+    out.insert(out.end(), packed.begin(), packed.end());
+    return platform::WriteWholeFile(file, out.data(), out.size());
 }
 
 } // namespace trevok

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,5 +31,11 @@ public:
     // Code-length histogram (index 1..11) that Compress would use for these byte counts.
     static void CodeLengthHistogram(const uint32_t counts[256], int32_t histogram[kMaxCodeLength + 1]);
 };
+
+// Compresses everything from `offset` to the end of `file` in place: the
+// first `offset` bytes stay, the compressed image follows. The file is
+// rewritten whole through a temporary file, so on any failure (unreadable
+// file, offset past its end, no room) it is left as it was and false returned.
+bool CompressFileTail(const std::filesystem::path& file, size_t offset);
 
 } // namespace trevok

@@ -102,6 +102,7 @@ struct Faults {
     std::vector<std::pair<int, int>> missingModes;  // sizes left out of the mode list
     uint64_t videoMemory = 256ull << 20;  // reported total; free = total - textures
     bool noDesktopSharing = false;      // the display device cannot render in a window
+    bool noGdiBuffer = false;           // no buffer of the chain is the one the desktop shows
 };
 Faults& CurrentFaults();
 void ResetFaults();

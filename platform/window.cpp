@@ -216,6 +216,38 @@ void Window::ClientRect(int& left, int& top, int& width, int& height) const
     }
 }
 
+bool Window::SetClientSize(int width, int height)
+{
+    if (width <= 0 || height <= 0 || destroyed_)
+        return false;
+    if (native_) {
+        auto* w = static_cast<SDL_Window*>(native_);
+        SDL_SetWindowSize(w, width, height);
+        int gotWidth = 0, gotHeight = 0;
+        SDL_GetWindowSize(w, &gotWidth, &gotHeight);
+        if (gotWidth != width || gotHeight != height)
+            return false;
+    } else {
+        headlessWidth_ = width;
+        headlessHeight_ = height;
+    }
+    Post(kWmSize, 0, int64_t(uint32_t(width) | uint32_t(height) << 16));
+    return true;
+}
+
+bool Window::SetIcon(const uint32_t* argb, int width, int height)
+{
+    if (!native_ || !argb || width <= 0 || height <= 0)
+        return false;
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(argb), width, height, 32,
+                                                           width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!icon)
+        return false;
+    SDL_SetWindowIcon(static_cast<SDL_Window*>(native_), icon);
+    SDL_FreeSurface(icon);
+    return true;
+}
+
 void Window::ShowSystemCursor(bool show)
 {
     if (g_videoReady)

@@ -83,6 +83,13 @@ public:
     // The client area in screen coordinates.
     void ClientRect(int& left, int& top, int& width, int& height) const;
     void ShowSystemCursor(bool show);
+    // Sizes the client area (a framed window follows a windowed mode); the
+    // procedure hears of it through WM_SIZE. False when the size did not take.
+    bool SetClientSize(int width, int height);
+    // The picture the desktop shows for the window (in its task list, and in
+    // place of the window while it is minimised): `argb` holds width x height
+    // pixels, rows top first. False without a system window.
+    bool SetIcon(const uint32_t* argb, int width, int height);
     void* NativeHandle() const { return native_; } // SDL_Window*, for the graphics layer
     const std::string& Title() const { return title_; }
 

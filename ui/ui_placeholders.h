@@ -58,6 +58,10 @@ void ResetIdleTimer();     // idle deadline = real time now + 15 s
 int64_t& IdleDeadline();
 } // namespace FrontEnd
 
+namespace InGameScreens {
+void Shutdown(); // the in-game screens go at exit
+} // namespace InGameScreens
+
 namespace Briefing {
 std::string& ScriptName();
 bool& GameOver();

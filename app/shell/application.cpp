@@ -9,7 +9,9 @@
 #include "app/shell/trace.h"
 #include "app/shell/window_proc.h"
 #include "app/directories.h"
+#include "app/display_mode.h"
 #include "app/fatal.h"
+#include "app/log_file.h"
 #include "app/processor.h"
 #include "app/string_table.h"
 #include "console/console_placeholders.h"
@@ -25,11 +27,14 @@
 #include "script/directory_list.h"
 #include "session/session_placeholders.h"
 #include "ui/ui_placeholders.h"
+#include "world/world_placeholders.h"
 
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 namespace Application {
@@ -39,10 +44,10 @@ namespace {
 platform::SingleInstance g_instance;
 std::unique_ptr<platform::Window> g_window;
 bool g_active = false;
-uint32_t g_displayFlags = 0;
 std::string g_commandLine;
-// The device layer's ten-word settings record (its defaults).
-uint32_t g_deviceSettings[10] = {0, 0, 0, 0, 1, 32, 0, 0, 1, 2};
+std::filesystem::path g_dataRoot;
+std::vector<std::string> g_texts;
+bool g_multiByte = false;
 ProcessorRecord g_processor;
 
 const char* StateName(AppState s)
@@ -60,17 +65,85 @@ void TraceState(AppState from, AppState to)
           StateName(to));
 }
 
-void RunShutdown() { Shutdown(); }
-void RunPostClose() { PostClose(); }
+// The shell's exit handlers, run in reverse order of registration. Each gets
+// its own entry in the run-time's list at the moment it is added, so it still
+// runs before the destructors of everything made up to then.
+std::vector<void (*)()>& ExitHandlers()
+{
+    static std::vector<void (*)()> handlers;
+    return handlers;
+}
+
+void RunLastExitHandler()
+{
+    auto& handlers = ExitHandlers();
+    if (handlers.empty())
+        return;
+    void (*handler)() = handlers.back();
+    handlers.pop_back();
+    handler();
+}
+
+void CloseWindow()
+{
+    Trace("exit: window");
+    g_window.reset();
+    platform::CloseWindowSystem();
+}
+
+// The switches; the data root is the folder after "-w", else the one the
+// program started in. The process's working folder is left alone.
+StartupOptions ReadSwitches(const std::vector<std::string>& args)
+{
+    StartupOptions options = ParseStartupOptions(args);
+    App::ResetDisplayMode();
+    if (options.referenceDevice)
+        App::CurrentMode().flags |= kModeReference;
+    std::error_code ec;
+    g_dataRoot = std::filesystem::current_path(ec);
+    if (options.workingDirectory) {
+        const std::filesystem::path asked(*options.workingDirectory);
+        if (!asked.empty() && std::filesystem::is_directory(asked, ec))
+            g_dataRoot = std::filesystem::absolute(asked, ec).lexically_normal();
+        else
+            std::fprintf(stderr, "trevok: no folder \"%s\" to take the data from; using the current one\n",
+                         asked.c_str());
+    }
+    std::string root = g_dataRoot.string();
+    if (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    g_dataRoot = root;
+    LogFile::SetFolder(root);
+    g_commandLine = options.commandLine;
+    Trace("start directory: %s", root.c_str());
+    return options;
+}
+
+bool ClaimSingleInstance()
+{
+    switch (g_instance.Acquire(kInstanceName)) {
+    case platform::SingleInstance::Result::AlreadyRunning:
+        platform::ShowMessageBox(kAlreadyRunning, "Trevok", platform::MessageBoxButtons::Ok,
+                                 platform::MessageBoxIcon::Error);
+        return false;
+    case platform::SingleInstance::Result::Unavailable:
+        std::fprintf(stderr, "trevok: no lock file for the single-instance check; going on\n");
+        break;
+    case platform::SingleInstance::Result::Acquired:
+        break;
+    }
+    Trace("single instance: claimed");
+    return true;
+}
 
 bool LoadStrings()
 {
     std::string error;
     std::optional<platform::ResourceLibrary> library;
-    if (auto path = platform::ResolveDataPath(".", kResourceLibrary))
+    if (auto path = platform::ResolveDataPath(g_dataRoot, kResourceLibrary))
         library = platform::ResourceLibrary::Open(*path, &error);
     else
-        error = std::string(kResourceLibrary) + ": not found in " + std::filesystem::current_path().string();
+        error = std::string(kResourceLibrary) + ": not found in " + g_dataRoot.string();
     if (!library) {
         platform::ShowMessageBox(kResourceMissing, "", platform::MessageBoxButtons::Ok);
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -81,160 +154,224 @@ bool LoadStrings()
     return true;
 }
 
-} // namespace
-
-platform::Window* MainWindow() { return g_window.get(); }
-bool IsActive() { return g_active; }
-void SetActive(bool active) { g_active = active; }
-uint32_t& DisplayFlags() { return g_displayFlags; }
-const std::string& CommandLineCopy() { return g_commandLine; }
-
-int Main(const std::vector<std::string>& args)
+// The processor record, the directory list and the string table. False when
+// the resource library is missing.
+bool ReadDataDirectories()
 {
-    // 1. Switches; "-w" changes the folder before anything is read.
-    g_displayFlags = 0;
-    const StartupOptions options = ParseStartupOptions(args);
-    if (options.referenceDevice)
-        g_displayFlags |= Screen::kReferenceDevice;
-    if (options.workingDirectory) {
-        std::error_code ec;
-        std::filesystem::current_path(*options.workingDirectory, ec);
-        if (ec)
-            std::fprintf(stderr, "trevok: cannot change to \"%s\": %s\n", options.workingDirectory->c_str(),
-                         ec.message().c_str());
-    }
-    std::error_code cwdError;
-    Trace("start directory: %s", std::filesystem::current_path(cwdError).c_str());
-
-    // 2. One instance per user.
-    switch (g_instance.Acquire(kInstanceName)) {
-    case platform::SingleInstance::Result::AlreadyRunning:
-        platform::ShowMessageBox(kAlreadyRunning, "Trevok", platform::MessageBoxButtons::Ok,
-                                 platform::MessageBoxIcon::Error);
-        return 0;
-    case platform::SingleInstance::Result::Unavailable:
-        std::fprintf(stderr, "trevok: no lock file for the single-instance check; going on\n");
-        break;
-    case platform::SingleInstance::Result::Acquired:
-        break;
-    }
-    AddAppStateObserver(TraceState);
-    SharedRandom::Seed(static_cast<uint32_t>(std::time(nullptr)));
-
-    // 3. The processor record.
     IdentifyCpu(g_processor);
     Trace("processor: %s", g_processor.name.c_str());
+    // A missing list leaves the directories unset (the compiler says why).
+    app::DataDirectories& dirs = app::DataDirectories::Global();
+    dirs.SetStartDirectory(g_dataRoot);
+    const auto list = platform::ResolveDataPath(g_dataRoot, app::kDirectoryListFile);
+    const bool listed = script::ReadDirectoryList(list ? *list : g_dataRoot / app::kDirectoryListFile);
+    Trace("directory list: %s", listed ? "read" : "not read");
+    // Texts of the data are bytes of the system's code page.
+    g_multiByte = MB_CUR_MAX >= 2;
+    Trace("code page: %s", g_multiByte ? "multi-byte" : "single-byte");
+    return LoadStrings();
+}
 
-    // 4. The directory list; the start directory is the data root. A
-    // missing list leaves the directories unset (the compiler says why).
-    {
-        std::error_code ec;
-        const auto start = std::filesystem::current_path(ec);
-        const bool listed = script::LoadDataDirectories(start);
-        Trace("directory list: %s", listed ? "read" : "not read");
-    }
-
-    // 6. The string table.
-    if (!LoadStrings())
-        return 0;
-
-    // 8. "-s" asks for a window; without a display the answer is No.
+// The window question, the key bindings and key file, and the window.
+uint32_t CreateMainWindow(const StartupOptions& options, DeviceSettings& keyFileSettings)
+{
+    DisplayModeSettings& mode = App::CurrentMode();
+    Trace("window class: \"%s\", icon %d", StringTable::Global().Find(StringTable::kWindowClass), kProgramIconId);
+    // "-s" asks for a window; without a display the answer is No.
     if (options.askWindow) {
         const auto answer = platform::ShowMessageBox(
             "Run in a window? This may not work on some cards! \n(Default is full screen.)",
             "Development only mode requester.00.02.03.0119 Built on Aug 22 2000",
             platform::MessageBoxButtons::YesNo, platform::MessageBoxIcon::Question, false);
         if (answer == platform::MessageBoxAnswer::Yes)
-            g_displayFlags |= Screen::kWindowed;
+            mode.flags |= kModeWindowed;
     }
-
-    // 9. Key bindings and the key file.
+    Trace("window question: %s", options.askWindow ? "asked" : "not asked");
     KeyBindings::Init();
-    Screen::Mode& mode = Screen::CurrentMode();
     mode.width = 640;
     mode.height = 480;
-    KeyConfig::Read(g_deviceSettings, 0);
-    g_commandLine = options.commandLine;
+    keyFileSettings = kDefaultDeviceSettings;
+    const uint32_t keyFileDevice = KeyConfig::Read(keyFileSettings.data(), 0);
+    Trace("key file: device %08x", keyFileDevice);
 
-    // 10. The window (title string 7039; 7049 names its class).
-    mode.flags = g_displayFlags;
     platform::InstallCloseSignals();
     platform::WindowDesc desc;
     desc.title = StringTable::Global().Find(StringTable::kWindowTitle);
-    desc.fullScreen = (g_displayFlags & Screen::kWindowed) == 0;
+    desc.fullScreen = (mode.flags & kModeWindowed) == 0;
     desc.width = mode.width;
     desc.height = mode.height;
     desc.openGl = true;
     g_window = platform::Window::Create(desc, WindowProc);
+    const std::vector<uint32_t> icon = ProgramIcon();
+    g_window->SetIcon(icon.data(), kProgramIconSize, kProgramIconSize);
+    AddExitHandler(CloseWindow);
     Trace("window: %s \"%s\" class \"%s\"%s", desc.fullScreen ? "full screen" : "framed", desc.title.c_str(),
           StringTable::Global().Find(StringTable::kWindowClass), g_window->IsHeadless() ? " (headless)" : "");
+    return keyFileDevice;
+}
 
-    // 11. The display device.
-    const bool displayStarted = RenderPlaceholders::DisplayStartup(g_window.get(), g_displayFlags);
-    Trace("display: %s", displayStarted ? "started" : "none");
-    if (!displayStarted)
+// The display device, and the mode the key file asks for when it was written
+// for this device.
+void StartDisplay(uint32_t keyFileDevice, const DeviceSettings& keyFileSettings)
+{
+    const bool started = RenderPlaceholders::DisplayStartup(g_window.get(), AddExitHandler);
+    Trace("display: %s", started ? "started" : "none");
+    if (!started)
         platform::ShowMessageBox(
             "Trevok is not currently configured \nto work on this video card. \nNVIDIA GEFORCE recommended.",
             "TREVOK", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Information);
+    const StartMode chosen =
+        ChooseStartMode(keyFileDevice, RenderPlaceholders::DisplayDevice(), keyFileSettings, App::CurrentMode());
+    App::CurrentMode() = chosen.mode;
+    App::PreferredVariant() = chosen.settings[kSettingPreferredVariant] != 0;
+    App::DeviceRetries() = static_cast<int>(chosen.settings[kSettingDeviceRetries]);
+    Trace("display mode: %dx%dx%d from the %s", chosen.mode.width, chosen.mode.height, chosen.mode.depth,
+          chosen.fromKeyFile ? "key file" : "defaults");
+}
 
-    // 12. Registered first, so it runs last.
-    std::atexit(RunShutdown);
+// What a mode change asks of the subsystems built on the display.
+void InstallModeChangeHooks()
+{
+    DisplayModeHooks& h = App::ModeHooks();
+    h.releaseAnimatedTextures = [] { AnimatedTextures::ReleaseAll(); };
+    h.restoreAnimatedTextures = [] { AnimatedTextures::RestoreAll(); };
+    h.restoreFogOfWar = [] { FogOfWar::Restore(FogOfWar::Global()); };
+    h.resetParticles = [] { RenderPlaceholders::ParticlesReset(); };
+    h.resizeWindow = [](int width, int height) { return g_window && g_window->SetClientSize(width, height); };
+}
 
-    // 13-17. Display mode, sound, lights, viewports, music.
-    RenderPlaceholders::SetInitialMode(mode.width, mode.height, mode.depth, g_displayFlags);
+void RunShutdown() { Shutdown(); }
+void RunPostClose() { PostClose(); }
+
+// Everything from the display mode to the default lighting, in the order the
+// later steps rely on.
+void StartSubsystems(const StartupOptions& options)
+{
+    DisplayModeSettings& mode = App::CurrentMode();
+    AddExitHandler(RunShutdown);
+    Trace("exit handler: shut-down");
+    InstallModeChangeHooks();
+    RenderPlaceholders::SetInitialMode();
+
     SoundSystem::Global() = SoundSystem::Create(options.silentSound);
-    Trace("sound: %s", SoundSystem::Global()->VariantName());
+    // The interface bank is looked up in the sounds folder of the data root.
+    const std::string soundFile = DataFile(app::kSoundsDirectory, "UI.dat").string();
+    Trace("sound: %s; %s", SoundSystem::Global()->VariantName(), soundFile.c_str());
     SoundSystem::Global()->LoadSoundFile("UI.dat");
-    RenderPlaceholders::CreateGlobalLightSets();
+
+    const int lightSets = RenderPlaceholders::CreateGlobalLightSets();
+    Trace("light sets: the handed-in set and %d renderer sets", lightSets);
     HudViewports::SetUp();
+    Trace("hud viewports: set up");
     MusicPlayer::Global() = new MusicPlayer();
     MusicPlayer::Clear(MusicPlayer::Global());
     MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
+    Trace("music: started");
 
-    // 18. The screen rectangle.
-    {
-        int left = 0, top = 0, width = 0, height = 0;
-        g_window->ClientRect(left, top, width, height);
-        Screen::OnClientArea(left, top, width, height);
-        if (g_displayFlags & Screen::kWindowed)
-            RenderPlaceholders::OnResize(width, height);
-        else
-            RenderPlaceholders::OnResize(mode.width, mode.height);
-    }
+    int left = 0, top = 0, width = 0, height = 0;
+    g_window->ClientRect(left, top, width, height);
+    Screen::OnClientArea(left, top, width, height);
+    if (mode.flags & kModeWindowed)
+        RenderPlaceholders::OnResize(width, height);
+    else
+        RenderPlaceholders::OnResize(mode.width, mode.height);
+    Trace("screen rectangle: %d, %d, %dx%d", left, top, width, height);
+    // Registered last, so the window closes before anything is freed.
+    AddExitHandler(RunPostClose);
+    Trace("exit handler: close the window");
 
-    // 19. Registered last, so the window closes before anything is freed.
-    std::atexit(RunPostClose);
-
-    // 20-25. Clocks, cursor, particles, effects, input, console, menus, light.
     AppTime::StartRealTime();
+    Trace("clocks: real time from 0");
     GameCursor::Load();
     g_window->ShowSystemCursor(false);
+    Trace("cursor: loaded, system cursor hidden");
+    Trace("graphics directory: %s", DataFolder(app::kGraphicsDirectory).c_str());
     RenderPlaceholders::ParticlesStartup();
     Effects::Startup();
+    Trace("particles and effects: started");
     Input::Startup(g_window.get(), false);
-    {
-        int x = 320, y = 240;
-        if (!platform::GetCursorPos(x, y)) {
-            x = 320;
-            y = 240;
-        }
-        Input::ReadMouseState(x, y);
-        RenderPlaceholders::SetPreviewScreenPosition(Input::CursorX(), Input::CursorY());
+    int x = 320, y = 240;
+    if (!platform::GetCursorPos(x, y)) {
+        x = 320;
+        y = 240;
     }
+    Input::ReadMouseState(x, y);
+    RenderPlaceholders::SetPreviewScreenPosition(Input::CursorX(), Input::CursorY());
+    Trace("input: started");
     TextConsole::Create();
     FrontEnd::BuildScreens();
+    Trace("console and menus: built");
     RenderPlaceholders::SetDefaultLighting();
+    Trace("default lighting: emissive grey 0.75, light towards (-0.57735, -0.57735, -0.57735)");
+}
 
-    // 26. The first screen, once more at 640 x 480 x 16 if need be.
-    if (!LogoScreen::Enter()) {
-        mode.width = 640;
-        mode.height = 480;
-        mode.depth = 16;
-        if (!LogoScreen::Enter())
-            FatalExit(kExitNoFirstScreen);
+} // namespace
+
+void ShowFirstScreen(bool (*enter)())
+{
+    if (enter())
+        return;
+    Trace("first screen: falling back to 640x480x16");
+    App::PreferredVariant() = false;
+    App::SetDisplayMode(640, 480, 16, App::CurrentMode().flags);
+    if (!enter())
+        FatalExit(kExitNoFirstScreen);
+}
+
+StartMode ChooseStartMode(uint32_t keyFileDevice, uint32_t displayDevice, const DeviceSettings& keyFileSettings,
+                          const DisplayModeSettings& asked)
+{
+    if (keyFileDevice != displayDevice)
+        return {{640, 480, 16, asked.flags}, kDefaultDeviceSettings, false};
+    return {asked, keyFileSettings, true};
+}
+
+void AddExitHandler(void (*handler)())
+{
+    ExitHandlers().push_back(handler); // the list is made before its first entry, so it outlives them
+    if (std::atexit(RunLastExitHandler) != 0) {
+        ExitHandlers().pop_back();
+        std::fprintf(stderr, "trevok: no room for another exit handler\n");
     }
+}
 
-    // 27.
+const std::filesystem::path& DataRoot() { return g_dataRoot; }
+
+std::filesystem::path DataFolder(int directory)
+{
+    const auto folder = app::DataDirectories::Global().Folder(directory);
+    return folder ? *folder : g_dataRoot;
+}
+
+std::filesystem::path DataFile(int directory, std::string_view name)
+{
+    if (auto found = app::DataDirectories::Global().Resolve(directory, name))
+        return *found;
+    return DataFolder(directory) / std::string(name);
+}
+
+std::vector<std::string>& GlobalTexts() { return g_texts; }
+
+platform::Window* MainWindow() { return g_window.get(); }
+bool IsActive() { return g_active; }
+void SetActive(bool active) { g_active = active; }
+const std::string& CommandLineCopy() { return g_commandLine; }
+bool MultiByteCodePage() { return g_multiByte; }
+
+int Main(const std::vector<std::string>& args)
+{
+    const StartupOptions options = ReadSwitches(args);
+    if (!ClaimSingleInstance())
+        return 0;
+    AddAppStateObserver(TraceState);
+    SharedRandom::Seed(static_cast<uint32_t>(std::time(nullptr)));
+    if (!ReadDataDirectories())
+        return 0;
+    DeviceSettings keyFileSettings{};
+    const uint32_t keyFileDevice = CreateMainWindow(options, keyFileSettings);
+    StartDisplay(keyFileDevice, keyFileSettings);
+    StartSubsystems(options);
+    ShowFirstScreen(LogoScreen::Enter);
     return MainLoop::Run();
 }
 
@@ -265,6 +402,7 @@ void Shutdown()
     }
     Trace("exit: console and menus");
     TextConsole::Shutdown();
+    InGameScreens::Shutdown();
     FrontEnd::Shutdown();
     Trace("exit: particles, effects, cursor and lights");
     RenderPlaceholders::ParticlesShutdown();
@@ -285,10 +423,9 @@ void Shutdown()
     CdPlayer::Global() = nullptr;
     Trace("exit: input and string table");
     Input::Shutdown();
+    g_texts.clear();
+    g_texts.shrink_to_fit();
     StringTable::Global().Free();
-    RenderPlaceholders::Shutdown();
-    g_window.reset();
-    platform::CloseWindowSystem();
     RemoveAppStateObserver(TraceState);
 }
 

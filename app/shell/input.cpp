@@ -1,6 +1,8 @@
 #include "app/shell/input.h"
 
 #include "app/app_state.h"
+#include "app/directories.h"
+#include "app/shell/application.h"
 #include "app/app_time.h"
 #include "app/demo.h"
 #include "app/shell/render_placeholders.h"
@@ -10,10 +12,12 @@
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "platform/input.h"
+#include "platform/input_controller.h"
 #include "session/session_placeholders.h"
 #include "ui/ui_placeholders.h"
 
 #include <memory>
+#include <vector>
 
 namespace Input {
 namespace {
@@ -24,6 +28,9 @@ constexpr uint32_t kDoublePressMs = 200;
 
 std::unique_ptr<platform::InputDevice> g_keyboard;
 std::unique_ptr<platform::InputDevice> g_mouse;
+std::vector<std::unique_ptr<platform::GameController>> g_controllers;
+int g_selectedController = -1;
+uint32_t g_controllerButtons = 0; // last buttons read, for the press and release edges
 uint32_t g_modifiers = 0;
 int g_cursorX = 320, g_cursorY = 240;
 int g_lastScreenX = 320, g_lastScreenY = 240;
@@ -143,6 +150,9 @@ bool Startup(platform::Window* window, bool exclusiveMouse)
     if (!g_keyboard)
         return false;
     g_keyboard->Acquire();
+    g_controllers = platform::GameController::EnumerateAttached(platform::kMaxControllers);
+    g_selectedController = -1;
+    g_controllerButtons = 0;
     g_mouse = platform::InputDevice::Create(platform::InputDevice::Kind::Mouse, window, kMouseBuffer, exclusiveMouse);
     if (g_mouse)
         g_mouse->Acquire();
@@ -151,12 +161,69 @@ bool Startup(platform::Window* window, bool exclusiveMouse)
 
 void Shutdown()
 {
+    if (g_selectedController >= 0)
+        g_controllers[size_t(g_selectedController)]->Unacquire();
     if (g_keyboard)
         g_keyboard->Unacquire();
     if (g_mouse)
         g_mouse->Unacquire();
     g_keyboard.reset();
     g_mouse.reset();
+    g_controllers.clear();
+    g_selectedController = -1;
+}
+
+int ControllerCount() { return static_cast<int>(g_controllers.size()); }
+
+bool SelectController(int index)
+{
+    if (index < 0 || index >= ControllerCount())
+        return false;
+    if (g_selectedController >= 0)
+        g_controllers[size_t(g_selectedController)]->Unacquire();
+    g_selectedController = index;
+    g_controllerButtons = 0;
+    g_controllers[size_t(index)]->Acquire();
+    return true;
+}
+
+platform::ControllerState ReadController()
+{
+    platform::ControllerState state;
+    if (g_selectedController < 0)
+        return state;
+    // A controller that is gone reads as centred and releases what it held.
+    g_controllers[size_t(g_selectedController)]->Poll(state);
+    const uint32_t changed = state.buttons ^ g_controllerButtons;
+    for (uint32_t b = 0; b < uint32_t(platform::kControllerButtons); ++b) {
+        if (!(changed & (1u << b)))
+            continue;
+        const uint32_t key = kControllerButtonKey + b;
+        Emit((state.buttons & (1u << b)) ? kMsgKeyDown : kMsgKeyUp, key, 0, 0, key, g_modifiers);
+    }
+    g_controllerButtons = state.buttons;
+    return state;
+}
+
+bool PollKeyPress()
+{
+    if (!g_keyboard)
+        return false;
+    platform::DeviceRecord records[kKeyboardBuffer];
+    uint32_t count = kKeyboardBuffer;
+    if (g_keyboard->GetData(records, count) != platform::DeviceResult::Ok)
+        return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t key = records[i].offset;
+        if (records[i].data & platform::kKeyPressed) {
+            if (key != kEscapeKey)
+                return true;
+            continue;
+        }
+        const InputEvent up{kMsgKeyUp, key, 0, 0, key, g_modifiers};
+        PreFilter(&up);
+    }
+    return false;
 }
 
 void AcquireMouse()
@@ -214,7 +281,7 @@ void ReadKeyboard()
         }
         if (key == 183) { // SysRq: a screenshot on release, into the dumps folder
             if (!down)
-                RenderPlaceholders::SaveScreenshot();
+                RenderPlaceholders::SaveScreenshot(Application::DataFolder(app::kDumpsDirectory));
             continue;
         }
         Emit(down ? kMsgKeyDown : kMsgKeyUp, key, 0, 0, key, g_modifiers);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/input_event.h"
+#include "platform/input_controller.h"
 
 #include <cstdint>
 
@@ -25,6 +26,21 @@ void UnacquireMouse();
 // Takes the device's current position and wheel as the starting point and
 // the cursor from the system pointer (x, y when unknown).
 void ReadMouseState(int x, int y);
+
+// Game controllers: the attached ones (at most ten) are found at Startup.
+// Their buttons come as key events with keys from kControllerButtonKey on,
+// beyond every keyboard scan code. Nothing in the game reads them yet.
+inline constexpr uint32_t kControllerButtonKey = 0x100;
+inline constexpr uint32_t kEscapeKey = 1;
+int ControllerCount();
+// False when there is no controller `index`; otherwise it becomes the one read.
+bool SelectController(int index);
+// The selected controller's stick (centred when none or unplugged); button
+// changes since the last read are dispatched as key events.
+platform::ControllerState ReadController();
+// Reads the keyboard's waiting records: releases are dispatched, and the
+// first press of a key other than Escape answers true.
+bool PollKeyPress();
 
 // Once per pass of the main loop (not during playback).
 void ReadKeyboard();

@@ -4,6 +4,7 @@
 #include "app/app_time.h"
 #include "app/demo.h"
 #include "app/directories.h"
+#include "app/main_camera.h"
 #include "app/shell/input.h"
 #include "app/shell/render_placeholders.h"
 #include "console/console_placeholders.h"
@@ -18,6 +19,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <thread>
 
@@ -27,12 +29,11 @@ namespace {
 constexpr int kMaxDemoFiles = 10; // "tvdemo0.dem" .. "tvdemo9.dem"
 int64_t g_lastGameTime = 0;
 
-// Demos live in the game's start directory (the current one before the
-// directory list was read).
+// Demos live in the data root.
 std::filesystem::path StartDirectory()
 {
-    const auto& start = app::DataDirectories::Global().StartDirectory();
-    return start.empty() ? std::filesystem::path(".") : start;
+    const auto& root = Application::DataRoot();
+    return root.empty() ? std::filesystem::path(".") : root;
 }
 
 void Prologue()
@@ -122,6 +123,7 @@ void InGameFrame()
             FogOfWar::Update(fog);
     }
     RenderPlaceholders::BeginScene();
+    PointerRecord::Current().Set(Input::CursorX(), Input::CursorY());
     BallisticObjects::UpdateAll(now);
     bool hudDue = false;
     if (!UpgradeScreen::IsOpen() || CommandWheel::IsOpen()) {
@@ -213,10 +215,20 @@ int CountDemoFiles()
     return count;
 }
 
+FrameRecords& FrameState()
+{
+    static FrameRecords records;
+    return records;
+}
+
 void EndFrame()
 {
+    FrameRecords& frame = FrameState();
+    frame.lightCount = 0;
     if (Level* level = Level::Current())
         Level::CopyGlobalLightValues(level);
+    frame.rendererReference = {};
+    frame.lightDistances.fill(std::numeric_limits<float>::max());
     RenderPlaceholders::EndFrame();
     if (CommandScript::IsPending())
         CommandScript::Step();
@@ -278,7 +290,7 @@ void Frame()
 
 bool Pass(int& exitCode)
 {
-    // 1. Input: the recording, or the devices.
+    // Input: the recording, or the devices.
     if (CurrentAppState() == AppState::Playback) {
         Demo::Buffers& demo = Demo::Global();
         const float t = AppTime::GameSeconds();
@@ -299,7 +311,7 @@ bool Pass(int& exitCode)
         Input::ReadKeyboard();
         Input::ReadMouse();
     }
-    // 2. One window message, and no frame in this pass.
+    // One window message, and no frame in this pass.
     if (platform::PeekMessage()) {
         platform::Message message;
         if (!platform::GetMessage(message)) {
@@ -309,14 +321,14 @@ bool Pass(int& exitCode)
         platform::DispatchMessage(message);
         return true;
     }
-    // 3. A held click whose time is up.
+    // A held click whose time is up.
     Input::PreFilter(nullptr);
-    // 4. Inactive: rest instead of drawing (a short sleep, not a spin).
+    // Inactive: rest instead of drawing (a short sleep, not a spin).
     if (!Application::IsActive()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return true;
     }
-    // 6. The state's frame.
+    // The state's frame.
     Frame();
     return true;
 }

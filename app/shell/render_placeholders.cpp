@@ -41,11 +41,11 @@ void InstallOverlayHooks()
 }
 } // namespace
 
-bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
+bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)()))
 {
     if (!window || window->IsHeadless())
         return false;
-    Display::Flags() = displayFlags;
+    Display::SetExitRegistrar(addExitHandler);
     // Cameras, materials, vertex buffers and probes answer the display's
     // hooks from its first mode on.
     static const bool hooked = (InstallSceneHooks(), InstallOverlayHooks(), true);
@@ -55,11 +55,10 @@ bool DisplayStartup(platform::Window* window, uint32_t displayFlags)
     return g_started;
 }
 
-bool SetInitialMode(int width, int height, int depth, uint32_t displayFlags)
+bool SetInitialMode()
 {
     if (!g_started)
         return false;
-    App::CurrentMode() = {width, height, depth, displayFlags};
     DisplayModeHooks& hooks = App::ModeHooks();
     hooks.showError = [](const char* text) {
         platform::ShowMessageBox(text, "Error", platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Error);
@@ -77,10 +76,15 @@ void OnResize(int width, int height)
 void RestoreDisplayMode() { Display::RestoreDisplayMode(); }
 void RestoreDeviceObjects() { Display::RestoreDeviceObjects(); }
 void ReleaseDeviceObjects() { Display::ReleaseDeviceObjects(); }
+int FindVisibleBuffer() { return g_started ? Display::FindGdiBuffer() : 0; }
 void UpdateTextureLoadFlags() { TextureManager::UpdateLoadFlags(); }
+
+uint32_t DisplayDevice() { return g_started ? Display::DeviceId() : 0; }
 
 void BeginFramePrologue()
 {
+    if (Display::DeviceReady())
+        MainCamera::Get().SetCurrent();
     Display::Clear();
     Display::RestoreLostSurfaces();
 }
@@ -134,20 +138,59 @@ void ParticlesShutdown()
     Display::Hooks().drawParticles = nullptr;
     Particles::Shutdown();
 }
-void CreateGlobalLightSets()
+namespace {
+// The handed-in set carries the default lights; the sixteen others belong to
+// the renderer's groups.
+RefPtr<LightSet> g_renderLightSets[kRendererLightSets];
+} // namespace
+
+int CreateGlobalLightSets()
 {
-    LightSet::CreateGlobals(nullptr);
+    LightSet::CreateGlobals(new LightSet);
+    for (auto& set : g_renderLightSets)
+        set = RefPtr<LightSet>::Adopt(new LightSet);
     HitProbe::CreateGlobals();
+    return kRendererLightSets;
+}
+
+LightSet* DefaultLightSet() { return LightSet::Global(kHandedInLightSet); }
+
+LightSet* RendererLightSet(int index)
+{
+    return index >= 0 && index < kRendererLightSets ? g_renderLightSets[index].Get() : nullptr;
 }
 
 void DestroyGlobalLightSets()
 {
     HitProbe::DestroyGlobals();
     LightSet::DestroyGlobals();
+    for (auto& set : g_renderLightSets)
+        set = {};
 }
-void SetDefaultLighting() {}
+
+void SetDefaultLighting()
+{
+    LightSet* set = DefaultLightSet();
+    if (!set)
+        return;
+    Colour grey;
+    grey.Set(0.75f, 0.75f, 0.75f, 1.0f);
+    set->SetEmissive(grey);
+    const Colour white;
+    set->AddDirectionalLight(white, white, Vec3{-0.57735f, -0.57735f, -0.57735f});
+}
 void SetPreviewScreenPosition(int x, int y) { ObjectPreview::SetScreenPosition(x, y); }
-// Screenshots go to the folder the game runs in (the data root after "-w").
-void SaveScreenshot() { Screenshot::Save(); }
+std::filesystem::path SaveScreenshot(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return Screenshot::Save(folder);
+}
+
+void ParticlesReset()
+{
+    if (Particles::Started())
+        Particles::Reset();
+}
 
 } // namespace RenderPlaceholders

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+
+class LightSet;
 
 namespace platform {
 class Window;
@@ -13,13 +16,19 @@ class Window;
 namespace RenderPlaceholders {
 
 // False: no usable device (always without a screen to draw on).
-bool DisplayStartup(platform::Window* window, uint32_t displayFlags);
-// The configured mode, with its fall-backs; only on an open display.
-bool SetInitialMode(int width, int height, int depth, uint32_t displayFlags);
+// The display's shut-down goes on the caller's exit-handler list.
+bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)()));
+// The identifier of the display device found (0 without one), as the key
+// file stores it.
+uint32_t DisplayDevice();
+// The mode of App::CurrentMode(), with its fall-backs; only on an open display.
+bool SetInitialMode();
 void OnResize(int width, int height);
 void RestoreDisplayMode();  // back to the desktop mode, on WM_CLOSE
 void RestoreDeviceObjects();
 void ReleaseDeviceObjects();
+// The buffer the desktop shows (0 the primary), before a system dialog.
+int FindVisibleBuffer();
 void UpdateTextureLoadFlags();
 
 void BeginFramePrologue();  // main camera current, clear, restore lost surfaces
@@ -32,10 +41,19 @@ void Shutdown();            // closes the display device, before the window goes
 void ParticlesStartup();
 void ParticlesUpdate(int64_t gameTicks);
 void ParticlesShutdown();
-void CreateGlobalLightSets();
+void ParticlesReset(); // a mode change: particles start afresh
+// The global light sets (one handed in, with the default lights) and the
+// renderer's sixteen; returns how many renderer sets were made.
+inline constexpr int kRendererLightSets = 16;
+inline constexpr int kHandedInLightSet = 2;
+int CreateGlobalLightSets();
 void DestroyGlobalLightSets();
+LightSet* DefaultLightSet();
+LightSet* RendererLightSet(int index);
+// Emissive grey 0.75 and one white light from above and behind.
 void SetDefaultLighting();
 void SetPreviewScreenPosition(int x, int y);
-void SaveScreenshot();
+// The path written into `folder` (made when missing), empty when none.
+std::filesystem::path SaveScreenshot(const std::filesystem::path& folder);
 
 } // namespace RenderPlaceholders

@@ -7,9 +7,12 @@
 #include "app/shell/render_placeholders.h"
 #include "app/shell/screen.h"
 #include "app/shell/trace.h"
+#include "app/display_mode.h"
 #include "media/media_placeholders.h"
 #include "platform/window.h"
 #include "world/world_placeholders.h"
+
+#include <cstdlib>
 
 using namespace platform;
 
@@ -25,11 +28,13 @@ int64_t WindowProc(Window& window, uint32_t message, uint64_t wparam, int64_t lp
         int left = 0, top = 0, width = 0, height = 0;
         window.ClientRect(left, top, width, height);
         Screen::OnClientArea(left, top, width, height);
-        if (message == kWmSize && (Screen::CurrentMode().flags & Screen::kWindowed))
+        if (message == kWmSize && (App::CurrentMode().flags & kModeWindowed))
             RenderPlaceholders::OnResize(width, height);
         return 0;
     }
     case kWmPaint:
+        // Nothing to paint: frames draw themselves, and while the window is
+        // minimised the desktop shows its icon (given at creation).
         return 0;
     case kWmClose:
         Trace("window: WM_CLOSE");
@@ -84,4 +89,17 @@ int64_t WindowProc(Window& window, uint32_t message, uint64_t wparam, int64_t lp
     default:
         return DefWindowProc(window, message, wparam, lparam);
     }
+}
+
+std::vector<uint32_t> ProgramIcon()
+{
+    constexpr int n = kProgramIconSize;
+    std::vector<uint32_t> pixels(size_t(n) * n, 0xFF202830u);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const int d = std::abs(2 * x + 1 - n) + std::abs(2 * y + 1 - n);
+            if (d < n - 4)
+                pixels[size_t(y) * n + size_t(x)] = d < n / 3 ? 0xFFF0C040u : 0xFFB0B8C0u;
+        }
+    return pixels;
 }

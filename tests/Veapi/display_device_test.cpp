@@ -61,10 +61,10 @@ TEST_F(DisplayTest, TripleBufferingWhenAllowed)
     Display::Options().allowTripleBuffering = true;
     Start();
     EXPECT_EQ(Display::SetMode(800, 600, 32, 0), 1);
-    EXPECT_TRUE(Display::Flags() & kDisplayTripleBuffer);
+    EXPECT_TRUE(Display::Flags() & kModeTripleBuffer);
     Display::Options().allowTripleBuffering = false;
     EXPECT_EQ(Display::SetMode(640, 480, 32, 0), 2);
-    EXPECT_FALSE(Display::Flags() & kDisplayTripleBuffer);
+    EXPECT_FALSE(Display::Flags() & kModeTripleBuffer);
 }
 
 TEST_F(DisplayTest, ModeFallBacks)
@@ -86,9 +86,9 @@ TEST_F(DisplayTest, WindowedModesTakeTheDesktopDepth)
 {
     Start(640, 480, 16);
     Display::ReleaseDeviceObjects();
-    ASSERT_EQ(Display::SetMode(800, 600, 16, kDisplayWindowed), 1);
+    ASSERT_EQ(Display::SetMode(800, 600, 16, kModeWindowed), 1);
     Display::RestoreDeviceObjects();
-    EXPECT_TRUE(Display::Flags() & kDisplayWindowed);
+    EXPECT_TRUE(Display::Flags() & kModeWindowed);
     EXPECT_EQ(Display::Width(), 800);
     EXPECT_EQ(Display::Depth(), gfx::DesktopMode().depth);
     EXPECT_TRUE(Display::DeviceReady());
@@ -96,7 +96,7 @@ TEST_F(DisplayTest, WindowedModesTakeTheDesktopDepth)
     Display::ReleaseDeviceObjects();
     ASSERT_EQ(Display::SetMode(640, 480, 16, 0), 2);
     Display::RestoreDeviceObjects();
-    EXPECT_FALSE(Display::Flags() & kDisplayWindowed);
+    EXPECT_FALSE(Display::Flags() & kModeWindowed);
     EXPECT_EQ(Display::Depth(), 16);
     // Leaving the application keeps the device usable.
     Display::RestoreDisplayMode();
@@ -116,8 +116,8 @@ TEST_F(DisplayTest, ModeSupportRules)
     };
     const Case cases[] = {
         {640, 480, 16, 0, true},  {640, 480, 32, 0, true},  {640, 480, 24, 0, false},
-        {641, 480, 16, 0, false}, {640, 480, 32, kDisplayWindowed, true},
-        {640, 480, 16, kDisplayWindowed, false},  // a window has the desktop's depth
+        {641, 480, 16, 0, false}, {640, 480, 32, kModeWindowed, true},
+        {640, 480, 16, kModeWindowed, false},  // a window has the desktop's depth
     };
     for (const Case& c : cases)
         EXPECT_EQ(Display::IsModeSupported(c.width, c.height, c.depth, c.flags), c.supported)
@@ -172,9 +172,9 @@ TEST_F(DisplayTest, DeviceChoiceAndVertexBufferPlacement)
         SetUp();
         gfx::CurrentFaults().hideTnlDevice = c.hideTnl;
         gfx::CurrentFaults().hideHalDevice = c.hideHal;
-        Display::Flags() = c.reference ? kDisplayReference : 0;
+        Display::Flags() = c.reference ? kModeReference : 0;
         ASSERT_TRUE(Display::Startup(nullptr));
-        ASSERT_GT(Display::SetMode(640, 480, 16, Display::Flags() & kDisplayWindowed), 0);
+        ASSERT_GT(Display::SetMode(640, 480, 16, Display::Flags() & kModeWindowed), 0);
         EXPECT_EQ(Display::OpenDevice(), c.opens);
         if (c.opens) {
             EXPECT_EQ(Display::Caps().vertexBufferFlags, c.vbFlags);

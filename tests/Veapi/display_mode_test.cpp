@@ -281,6 +281,21 @@ TEST(DisplayLogFile, EachRunStartsAFreshLogThenAppends)
     EXPECT_EQ(ReadText(dir.Path() / "LOGFILE.TXT"), std::string(1023, 'x') + "\n");
 }
 
+// The game keeps its log in the data root, whatever folder it was started from.
+TEST(DisplayLogFile, GivenFolderWinsOverTheCurrentOne)
+{
+    displaytest::TempDir current;  // the process's folder for the test
+    const std::filesystem::path root = current.Path() / "root";
+    std::filesystem::create_directories(root);
+    LogFile::SetFolder(root.string());
+    LogFile::WriteLine("in the root");
+    EXPECT_EQ(ReadText(root / "LOGFILE.TXT"), "in the root\n");
+    EXPECT_FALSE(std::filesystem::exists(current.Path() / "LOGFILE.TXT"));
+    LogFile::SetFolder("");
+    LogFile::Reset();
+    EXPECT_EQ(LogFile::Path(), (current.Path() / "LOGFILE.TXT").string());
+}
+
 TEST(DisplayLogFile, PathRules)
 {
     struct Case {
@@ -293,6 +308,21 @@ TEST(DisplayLogFile, PathRules)
                           {"c:log.txt", "c:log.txt"}};
     for (const Case& c : cases)
         EXPECT_EQ(LogFile::BuildPath(c.name, "/games/tv"), c.expected);
+}
+
+TEST_F(RealDisplayMode, NoBufferTheDesktopShowsEndsTheProgram)
+{
+    ASSERT_TRUE(Display::Startup(nullptr));
+    EXPECT_EQ(Display::FindGdiBuffer(), 0);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // -40 reaches the shell as 216.
+    EXPECT_EXIT(
+        {
+            gfx::CurrentFaults().noGdiBuffer = true;
+            Display::FindGdiBuffer();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(256 - 40), "");
 }
 
 } // namespace

@@ -318,4 +318,29 @@ TEST(RefCounted, LastReleaseDestroys)
     EXPECT_EQ(Counted::destroyed, 3);
 }
 
+TEST(RefCounted, CountHelpers)
+{
+    struct Case {
+        int32_t from, to, expected;
+        bool destroyed;
+    };
+    const Case cases[] = {{1, 4, 4, false}, {4, 2, 2, false}, {3, 3, 3, false}, {2, 0, 0, true}, {1, -5, 0, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to);
+        Counted::destroyed = 0;
+        auto* object = new Counted;
+        for (int i = 1; i < c.from; ++i)
+            object->AddRef();
+        EXPECT_EQ(ComRefCount(object), c.from);
+        EXPECT_EQ(ComSetRefCount(object, c.to), c.expected);
+        EXPECT_EQ(Counted::destroyed, c.destroyed ? 1 : 0);
+        if (!c.destroyed) {
+            EXPECT_EQ(ComRefCount(object), c.expected);
+            ComSetRefCount(object, 0);
+            EXPECT_EQ(Counted::destroyed, 1);
+        }
+    }
+    EXPECT_EQ(ComRefCount(static_cast<Counted*>(nullptr)), 0);
+}
+
 } // namespace

@@ -1,4 +1,5 @@
 #include "app/math_tables.h"
+#include "app/maths.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,22 @@ TEST(MathTables, ExactPowersAndSigns)
     EXPECT_EQ(FastCubeRoot(8.0f), 2.0f);
     EXPECT_EQ(FastCubeRoot(-27.0f), -3.0f);
     EXPECT_EQ(FastCubeRoot(0.125f), 0.5f);
+}
+
+TEST(MathTables, BuildResetsTheColourRecordsToWhite)
+{
+    for (int i = 0; i < kColourRecords; ++i)
+        ColourRecord(i).Set(0.25f, 0.5f, 0.0f, 0.1f);
+    MathTables::Build();
+    for (int i = 0; i < kColourRecords; ++i) {
+        SCOPED_TRACE(i);
+        const Colour& c = ColourRecord(i);
+        EXPECT_EQ(c.red, 1.0f);
+        EXPECT_EQ(c.green, 1.0f);
+        EXPECT_EQ(c.blue, 1.0f);
+        EXPECT_EQ(c.alpha, 1.0f);
+        EXPECT_TRUE(c.flags & Colour::kFloatValid);
+    }
 }
 
 } // namespace

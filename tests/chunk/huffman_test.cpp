@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <unistd.h>
 
 using namespace trevok;
 using namespace chunktest;
@@ -166,4 +169,51 @@ TEST(Huffman, EndCodeBeforeTheExpandedLengthIsAnError)
     std::string why;
     EXPECT_FALSE(HuffmanCoder::Decompress(image, out, &why));
     EXPECT_NE(why.find("ends before"), std::string::npos) << why;
+}
+
+// A file whose tail is compressed in place: the head stays byte for byte, the
+// tail expands back, and a refused call leaves the file as it was.
+TEST(Huffman, CompressFileTailInPlace)
+{
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("trevok-tail-" + std::to_string(getpid()) + ".bin");
+    std::vector<uint8_t> original(20, 0xAB);
+    for (int i = 0; i < 500; ++i)
+        original.push_back(static_cast<uint8_t>(i % 7));
+    struct Case {
+        const char* name;
+        size_t offset;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"tail after a 20-byte head", 20, true},
+        {"whole file", 0, true},
+        {"empty tail", 520, true},
+        {"offset past the end", 521, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            std::ofstream out(file, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(original.data()), std::streamsize(original.size()));
+        }
+        ASSERT_EQ(CompressFileTail(file, c.offset), c.ok);
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<uint8_t> now((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!c.ok) {
+            EXPECT_EQ(now, original);
+            continue;
+        }
+        ASSERT_GE(now.size(), c.offset + kCompressedHeaderSize);
+        EXPECT_TRUE(std::equal(original.begin(), original.begin() + std::ptrdiff_t(c.offset), now.begin()));
+        std::vector<uint8_t> tail;
+        std::string why;
+        ASSERT_TRUE(HuffmanCoder::Decompress(std::span(now).subspan(c.offset), tail, &why)) << why;
+        EXPECT_TRUE(std::equal(tail.begin(), tail.end(), original.begin() + std::ptrdiff_t(c.offset),
+                               original.end()));
+        EXPECT_EQ(tail.size(), original.size() - c.offset);
+    }
+    std::filesystem::remove(file);
+    EXPECT_FALSE(CompressFileTail(file, 0)) << "a missing file";
+    EXPECT_FALSE(std::filesystem::exists(file));
 }

@@ -77,6 +77,22 @@ TEST_F(WindowQueue, NewWindowIsActivatedFirst)
     EXPECT_TRUE(window_->IsHeadless());
 }
 
+// A windowed mode change sizes the client area and tells the procedure.
+TEST_F(WindowQueue, ClientSizeFollowsAWindowedMode)
+{
+    ASSERT_TRUE(window_->SetClientSize(800, 600));
+    int left = -1, top = -1, width = 0, height = 0;
+    window_->ClientRect(left, top, width, height);
+    EXPECT_EQ(width, 800);
+    EXPECT_EQ(height, 600);
+    const std::vector<Message> got = Drain();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].message, kWmSize);
+    EXPECT_EQ(got[0].lparam, int64_t(800 | 600 << 16));
+    EXPECT_FALSE(window_->SetClientSize(0, 600));
+    EXPECT_TRUE(Drain().empty());
+}
+
 TEST_F(WindowQueue, CloseDestroysAndQuitsWithTheCode)
 {
     g_quitCode = 7;

@@ -8,10 +8,12 @@
 #include "app/fatal.h"
 #include "app/shell/application.h"
 #include "app/shell/input.h"
+#include "app/display_mode.h"
 #include "app/shell/screen.h"
 #include "app/shell/window_proc.h"
 #include "console/console_placeholders.h"
 #include "platform/input.h"
+#include "platform/input_controller.h"
 #include "platform/window.h"
 #include "ui/ui_placeholders.h"
 
@@ -44,7 +46,7 @@ protected:
         TextConsole::Create();
         PlayerControlsOff = false;
         KeyBindings::Init();
-        Screen::CurrentMode() = {640, 480, 16, Screen::kWindowed};
+        App::CurrentMode() = {640, 480, 16, kModeWindowed};
         Screen::OnClientArea(0, 0, 640, 480);
     }
     void TearDown() override
@@ -120,6 +122,84 @@ TEST_F(InputEvents, QuickSecondLeftPressIsMarkedDouble)
     EXPECT_EQ(g_dispatched[0].flags, kFlagLeftButton);
     EXPECT_EQ(g_dispatched[1].flags, 0u);
     EXPECT_EQ(g_dispatched[2].flags, kFlagLeftButton | kFlagDoublePress);
+}
+
+// Buttons come as key presses and releases; a controller unplugged while a
+// button is held and the stick pushed reads centred and lets the button go.
+TEST_F(InputEvents, ControllerButtonsAndUnplugging)
+{
+    platform::VirtualController pad;
+    ASSERT_TRUE(pad.IsAttached());
+    Input::Startup(nullptr, false);
+    SetAppState(AppState::MainMenu);
+    ASSERT_EQ(Input::ControllerCount(), 1);
+    EXPECT_FALSE(Input::SelectController(1));
+    EXPECT_FALSE(Input::SelectController(-1));
+    ASSERT_TRUE(Input::SelectController(0));
+
+    struct Step {
+        const char* name;
+        int x, y, button; // button -1: none held
+        bool unplug;
+        platform::ControllerState expected;
+        std::vector<std::pair<uint32_t, uint32_t>> events; // message, key
+    };
+    const uint32_t b0 = Input::kControllerButtonKey, b2 = Input::kControllerButtonKey + 2;
+    const Step steps[] = {
+        {"centred, nothing held", 0, 0, -1, false, {}, {}},
+        {"button 2 pressed, stick pushed", 32767, 0, 2, false, {1000, 0, 1u << 2}, {{kMsgKeyDown, b2}}},
+        {"still held: no repeat", 32767, 0, 2, false, {1000, 0, 1u << 2}, {}},
+        {"button 0 instead", 0, -32767, 0, false, {0, -1000, 1u}, {{kMsgKeyDown, b0}, {kMsgKeyUp, b2}}},
+        {"unplugged while held", 32767, 32767, 0, true, {}, {{kMsgKeyUp, b0}}},
+        {"stays centred", 0, 0, -1, false, {}, {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        g_dispatched.clear();
+        pad.SetStick(step.x, step.y);
+        for (int b = 0; b < 3; ++b)
+            pad.SetButton(b, b == step.button);
+        if (step.unplug)
+            pad.Unplug();
+        EXPECT_EQ(Input::ReadController(), step.expected);
+        std::vector<std::pair<uint32_t, uint32_t>> seen;
+        for (const InputEvent& e : g_dispatched)
+            seen.emplace_back(e.message, e.scanCode);
+        std::sort(seen.begin(), seen.end());
+        auto expected = step.events;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(seen, expected);
+    }
+}
+
+TEST_F(InputEvents, PollKeyPressSkipsEscapeAndPassesReleasesOn)
+{
+    Input::Startup(nullptr, false);
+    SetAppState(AppState::MainMenu);
+    struct Case {
+        const char* name;
+        std::vector<std::pair<uint8_t, bool>> keys; // scan code, down
+        bool pressed;
+        std::vector<uint32_t> released;
+    };
+    const Case cases[] = {
+        {"nothing waiting", {}, false, {}},
+        {"Escape alone is no press", {{1, true}, {1, false}}, false, {1}},
+        {"a release, then a press", {{30, false}, {57, true}}, true, {30}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_dispatched.clear();
+        for (const auto& [key, down] : c.keys)
+            platform::SimulateKey(key, down);
+        EXPECT_EQ(Input::PollKeyPress(), c.pressed);
+        std::vector<uint32_t> released;
+        for (const InputEvent& e : g_dispatched) {
+            EXPECT_EQ(e.message, kMsgKeyUp);
+            released.push_back(e.scanCode);
+        }
+        EXPECT_EQ(released, c.released);
+    }
 }
 
 TEST_F(InputEvents, PauseKeyStopsAndRestoresGameTime)

@@ -4,7 +4,9 @@
 #include "app/app_state.h"
 #include "app/app_time.h"
 #include "app/demo.h"
+#include "app/main_camera.h"
 #include "app/shell/application.h"
+#include "app/shell/input.h"
 #include "console/console_placeholders.h"
 #include "media/media_placeholders.h"
 #include "platform/window.h"
@@ -14,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 namespace fs = std::filesystem;
 
@@ -127,6 +130,43 @@ TEST(MainLoopFrames, StartScreensFollowTheirDeadlines)
         MainLoop::Frame();
         EXPECT_EQ(CurrentAppState(), c.to);
     }
+}
+
+// An in-game frame records the cursor's pixel centre for picking; the close
+// of every frame forgets what the renderer kept for that one frame.
+struct Held : RefCounted {
+    static inline int destroyed = 0;
+    ~Held() override { ++destroyed; }
+};
+
+TEST(MainLoopFrames, InGameFrameSetsThePointerAndEveryFrameClearsItsRecords)
+{
+    for (const AppState state : {AppState::Playing, AppState::MainMenu}) {
+        SCOPED_TRACE(static_cast<int>(state));
+        SetAppState(state);
+        PointerRecord::Current() = {};
+        Input::CursorX() = 17;
+        Input::CursorY() = 300;
+        MainLoop::FrameRecords& frame = MainLoop::FrameState();
+        frame.lightCount = 5;
+        frame.rendererReference = RefPtr<RefCounted>::Adopt(new Held);
+        frame.lightDistances.fill(2.0f);
+        Held::destroyed = 0;
+        MainLoop::Frame();
+        if (state == AppState::Playing) {
+            EXPECT_TRUE(PointerRecord::Current().valid);
+            EXPECT_EQ(PointerRecord::Current().x, 17.5f);
+            EXPECT_EQ(PointerRecord::Current().y, 300.5f);
+        } else {
+            EXPECT_FALSE(PointerRecord::Current().valid) << "only the in-game frame picks";
+        }
+        EXPECT_EQ(frame.lightCount, 0);
+        EXPECT_FALSE(frame.rendererReference);
+        EXPECT_EQ(Held::destroyed, 1);
+        for (float d : frame.lightDistances)
+            EXPECT_EQ(d, std::numeric_limits<float>::max());
+    }
+    SetAppState(AppState::None);
 }
 
 TEST(MainLoopFrames, QuitMessageEndsTheLoopWithItsCode)

@@ -4,6 +4,7 @@
 // entry in a child process so that key presses can be injected as input
 // events; the other cases start the built `trevok` program.
 #include "app/app_state.h"
+#include "app/app_time.h"
 #include "app/shell/application.h"
 #include "platform/input.h"
 #include "platform/single_instance.h"
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -183,12 +185,66 @@ void EnterOnStartScreens(AppState, AppState to)
     }
 }
 
+// Every start-up step in its order, as the trace names them.
+const std::vector<std::string> kStartUpSteps = {
+    "start directory: ",
+    "single instance: claimed",
+    "processor: ",
+    "directory list: read",
+    "code page: ",
+    "string table: ",
+    "window class: \"TrevokMainWindow\", icon 101",
+    "window question: not asked",
+    "key file: device ",
+    "window: full screen",
+    "display: ",
+    "display mode: 640x480x16",
+    "exit handler: shut-down",
+    "sound: ",
+    "/sounds/UI.dat",
+    "light sets: the handed-in set and 16 renderer sets",
+    "hud viewports: set up",
+    "music: started",
+    "screen rectangle: ",
+    "exit handler: close the window",
+    "clocks: real time from 0",
+    "cursor: loaded, system cursor hidden",
+    "graphics directory: ",
+    "particles and effects: started",
+    "input: started",
+    "console and menus: built",
+    "default lighting: emissive grey 0.75, light towards (-0.57735, -0.57735, -0.57735)",
+    "state 0 (none) -> 4 (logo)",
+};
+
+// A real-time clock for the child that moves a quarter second per reading,
+// so the 35 seconds of start screens pass in a few dozen frames.
+int64_t g_fakeTicks = 0;
+int64_t FakeRealClock()
+{
+    g_fakeTicks += AppTime::TicksPerSecond() / 4;
+    return g_fakeTicks;
+}
+
+// Writes the fake time at each change of state for the parent to check.
+void ReportStateTimes(AppState from, AppState to)
+{
+    std::fprintf(stderr, "at %lld of %lld a second: %u -> %u\n", static_cast<long long>(g_fakeTicks),
+                 static_cast<long long>(AppTime::TicksPerSecond()), static_cast<unsigned>(from),
+                 static_cast<unsigned>(to));
+}
+
 // Runs the program's entry in a child with `observer` injecting input.
-Outcome RunGameInChild(const TempDir& dir, AppStateObserver observer, const fs::path& errors, int seconds)
+Outcome RunGameInChild(const TempDir& dir, AppStateObserver observer, const fs::path& errors, int seconds,
+                       bool fakeClock = false)
 {
     const pid_t pid = fork();
     if (pid == 0) {
         ApplyEnvironment(IsolatedEnvironment(dir.path, true), errors);
+        if (fakeClock) {
+            AppTime::SetRealClock(FakeRealClock);
+            AddAppStateObserver(ReportStateTimes);
+        }
         AddAppStateObserver(observer);
         const int code = Application::Main({"-w", (dir.path / "data").string()});
         std::exit(code);
@@ -208,13 +264,42 @@ TEST(EndToEnd, StartScreensOnTimeOuts)
     TempDir dir;
     CopySampleInto(dir.path / "data");
     const fs::path errors = dir.path / "stderr.txt";
-    const Outcome out = RunGameInChild(dir, EscapeOnMainMenu, errors, 150);
+    // The clock is injected, so this takes a few dozen frames, not 35 s.
+    const Outcome out = RunGameInChild(dir, EscapeOnMainMenu, errors, 60, true);
     const std::string text = ReadText(errors);
     ASSERT_TRUE(out.exited) << text;
     EXPECT_EQ(out.status, 4) << text;
     EXPECT_NE(text.find("window: full screen \"Trevok\" class \"TrevokMainWindow\"\n"), std::string::npos)
         << "a real full-screen window:\n" << text;
+    ExpectInOrder(text, kStartUpSteps);
     ExpectInOrder(text, kWalkAndExit);
+
+    // Each screen left at the first reading after its deadline: 5 s for the
+    // logo, 10 s for the others.
+    struct Shown {
+        unsigned state;
+        int seconds;
+    };
+    const Shown screens[] = {{4, 5}, {2, 10}, {1, 10}, {3, 10}};
+    std::map<unsigned, long long> entered, left;
+    long long tps = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        long long at = 0;
+        unsigned from = 0, to = 0;
+        if (std::sscanf(line.c_str(), "at %lld of %lld a second: %u -> %u", &at, &tps, &from, &to) == 4) {
+            entered[to] = at;
+            left[from] = at;
+        }
+    }
+    ASSERT_GT(tps, 0) << text;
+    for (const Shown& s : screens) {
+        SCOPED_TRACE(s.state);
+        ASSERT_TRUE(entered.count(s.state) && left.count(s.state)) << text;
+        const long long shown = left[s.state] - entered[s.state];
+        EXPECT_GT(shown, s.seconds * tps) << "left before its deadline";
+        EXPECT_LE(shown, s.seconds * tps + tps) << "kept well past its deadline";
+    }
 }
 
 TEST(EndToEnd, StartScreensOnEnterKeys)
@@ -228,6 +313,44 @@ TEST(EndToEnd, StartScreensOnEnterKeys)
     ASSERT_TRUE(out.exited) << text;
     EXPECT_EQ(out.status, 4) << text;
     ExpectInOrder(text, kWalkAndExit);
+}
+
+void ScreenshotThenEscapeOnMainMenu(AppState from, AppState to)
+{
+    if (to != AppState::MainMenu) {
+        EnterOnStartScreens(from, to);
+        return;
+    }
+    PressKey(183); // SysRq
+    PressKey(1);
+}
+
+TEST(EndToEnd, ScreenshotKeyWritesIntoTheDumpsFolder)
+{
+    TempDir dir;
+    CopySampleInto(dir.path / "data");
+    fs::create_directories(dir.path / "elsewhere");
+    const fs::path errors = dir.path / "stderr.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ApplyEnvironment(IsolatedEnvironment(dir.path, true), errors);
+        // Started from another folder: the data root is the one "-w" names.
+        if (chdir((dir.path / "elsewhere").c_str()) != 0)
+            _exit(126);
+        AddAppStateObserver(ScreenshotThenEscapeOnMainMenu);
+        std::exit(Application::Main({"-w", (dir.path / "data").string()}));
+    }
+    const Outcome out = Wait(pid, 30);
+    const std::string text = ReadText(errors);
+    ASSERT_TRUE(out.exited) << text;
+    EXPECT_EQ(out.status, 4) << text;
+    const fs::path shot = dir.path / "data" / "dumps" / "Screen.bmp";
+    ASSERT_TRUE(fs::exists(shot)) << text;
+    const std::string bytes = ReadText(shot);
+    ASSERT_GE(bytes.size(), 54u);
+    EXPECT_EQ(bytes.substr(0, 2), "BM");
+    EXPECT_FALSE(fs::exists(dir.path / "data" / "Screen.bmp"));
+    EXPECT_FALSE(fs::exists(dir.path / "elsewhere" / "Screen.bmp"));
 }
 
 TEST(EndToEnd, SecondInstanceIsRefused)
