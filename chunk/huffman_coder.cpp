@@ -1,6 +1,6 @@
 #include "chunk/huffman_coder.h"
 
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 #include "chunk/chunk_ids.h"
 
 #include <algorithm>

@@ -1,10 +1,12 @@
 #include "platform/resources.h"
 
+#include "platform/byte_cursor.h"
+#include "platform/os.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 namespace platform {
 namespace {
@@ -12,30 +14,12 @@ namespace {
 constexpr uint32_t kResourceTypeString = 6;
 constexpr uint32_t kHighBit = 0x80000000u;
 
-// Bounds-checked little-endian reads over the whole file.
-class Bytes {
-public:
-    Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    size_t Size() const { return size_; }
-    bool Has(uint64_t offset, uint64_t count) const { return offset <= size_ && count <= size_ - offset; }
-    uint16_t U16(uint64_t o) const { return static_cast<uint16_t>(data_[o] | (data_[o + 1] << 8)); }
-    uint32_t U32(uint64_t o) const
-    {
-        return static_cast<uint32_t>(data_[o]) | (static_cast<uint32_t>(data_[o + 1]) << 8) |
-               (static_cast<uint32_t>(data_[o + 2]) << 16) | (static_cast<uint32_t>(data_[o + 3]) << 24);
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-};
-
 struct Section {
     uint32_t virtualAddress, virtualSize, rawSize, rawOffset;
 };
 
 struct Parser {
-    Bytes bytes;
+    trevok::ByteReader bytes; // read at offsets through At()
     std::string* error;
     std::vector<Section> sections;
 
@@ -60,7 +44,7 @@ struct Parser {
             if (delta + count > s.rawSize)
                 return std::nullopt;
             const uint64_t offset = s.rawOffset + delta;
-            if (!bytes.Has(offset, count))
+            if (!bytes.At(offset).Has(count))
                 return std::nullopt;
             return offset;
         }
@@ -72,15 +56,11 @@ struct Parser {
 
 std::optional<ResourceLibrary> ResourceLibrary::Open(const std::filesystem::path& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = path.string() + ": cannot be opened";
+    const auto data = ReadWholeFile(path, kMaxLibraryBytes, error);
+    if (!data)
         return std::nullopt;
-    }
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string why;
-    auto library = FromBytes(data.data(), data.size(), &why);
+    auto library = FromBytes(data->data(), data->size(), &why);
     if (!library && error)
         *error = path.string() + ": " + why;
     return library;
@@ -88,48 +68,48 @@ std::optional<ResourceLibrary> ResourceLibrary::Open(const std::filesystem::path
 
 std::optional<ResourceLibrary> ResourceLibrary::FromBytes(const uint8_t* data, size_t size, std::string* error)
 {
-    Parser p{Bytes(data, size), error, {}};
-    const Bytes& b = p.bytes;
-    if (!b.Has(0, 64) || b.U16(0) != 0x5A4D) {
+    Parser p{trevok::ByteReader(std::span<const uint8_t>(data, size)), error, {}};
+    const trevok::ByteReader& b = p.bytes;
+    if (!b.At(0).Has(64) || b.At(0).U16() != 0x5A4D) {
         p.Fail(0, "not a program library (no MZ header)");
         return std::nullopt;
     }
-    const uint64_t pe = b.U32(0x3C);
-    if (!b.Has(pe, 24) || b.U32(pe) != 0x00004550) {
+    const uint64_t pe = b.At(0x3C).U32();
+    if (!b.At(pe).Has(24) || b.At(pe).U32() != 0x00004550) {
         p.Fail(pe, "no PE signature");
         return std::nullopt;
     }
-    const uint32_t sectionCount = b.U16(pe + 6);
-    const uint32_t optionalSize = b.U16(pe + 20);
+    const uint32_t sectionCount = b.At(pe + 6).U16();
+    const uint32_t optionalSize = b.At(pe + 20).U16();
     const uint64_t optional = pe + 24;
-    if (!b.Has(optional, optionalSize) || optionalSize < 2) {
+    if (!b.At(optional).Has(optionalSize) || optionalSize < 2) {
         p.Fail(optional, "optional header truncated");
         return std::nullopt;
     }
     uint64_t countAt = 0, directories = 0;
-    switch (b.U16(optional)) {
+    switch (b.At(optional).U16()) {
     case 0x10B: countAt = 92; directories = 96; break;   // PE32
     case 0x20B: countAt = 108; directories = 112; break; // PE32+
     default:
         p.Fail(optional, "unknown optional header kind");
         return std::nullopt;
     }
-    if (optionalSize < directories || b.U32(optional + countAt) <= 2 ||
+    if (optionalSize < directories || b.At(optional + countAt).U32() <= 2 ||
         optionalSize < directories + 3 * 8) {
         p.Fail(optional, "no resource directory entry");
         return std::nullopt;
     }
-    const uint32_t resourceRva = b.U32(optional + directories + 2 * 8);
-    const uint32_t resourceSize = b.U32(optional + directories + 2 * 8 + 4);
+    const uint32_t resourceRva = b.At(optional + directories + 2 * 8).U32();
+    const uint32_t resourceSize = b.At(optional + directories + 2 * 8 + 4).U32();
 
     const uint64_t sectionTable = optional + optionalSize;
-    if (!b.Has(sectionTable, uint64_t(sectionCount) * 40)) {
+    if (!b.At(sectionTable).Has(uint64_t(sectionCount) * 40)) {
         p.Fail(sectionTable, "section table truncated");
         return std::nullopt;
     }
     for (uint32_t i = 0; i < sectionCount; ++i) {
         const uint64_t s = sectionTable + uint64_t(i) * 40;
-        p.sections.push_back({b.U32(s + 12), b.U32(s + 8), b.U32(s + 16), b.U32(s + 20)});
+        p.sections.push_back({b.At(s + 12).U32(), b.At(s + 8).U32(), b.At(s + 16).U32(), b.At(s + 20).U32()});
     }
 
     ResourceLibrary library;
@@ -149,13 +129,13 @@ std::optional<ResourceLibrary> ResourceLibrary::FromBytes(const uint8_t* data, s
         const auto at = p.Map(resourceRva + offset, 16);
         if (!at || offset >= resourceSize)
             return p.Fail(*base + offset, "resource directory truncated");
-        const uint32_t count = uint32_t(b.U16(*at + 12)) + b.U16(*at + 14);
+        const uint32_t count = uint32_t(b.At(*at + 12).U16()) + b.At(*at + 14).U16();
         const auto entries = p.Map(resourceRva + offset + 16, uint64_t(count) * 8);
         if (!entries)
             return p.Fail(*at, "resource directory entries truncated");
         out.clear();
         for (uint32_t i = 0; i < count; ++i)
-            out.push_back({b.U32(*entries + i * 8), b.U32(*entries + i * 8 + 4)});
+            out.push_back({b.At(*entries + i * 8).U32(), b.At(*entries + i * 8 + 4).U32()});
         return true;
     };
 
@@ -200,8 +180,8 @@ std::optional<ResourceLibrary> ResourceLibrary::FromBytes(const uint8_t* data, s
             p.Fail(*base + pick->target, "string block data entry truncated");
             return std::nullopt;
         }
-        const uint32_t dataRva = b.U32(*dataEntry);
-        const uint32_t dataSize = b.U32(*dataEntry + 4);
+        const uint32_t dataRva = b.At(*dataEntry).U32();
+        const uint32_t dataSize = b.At(*dataEntry + 4).U32();
         const auto block = p.Map(dataRva, dataSize);
         if (!block) {
             p.Fail(*dataEntry, "string block lies outside the file");
@@ -211,7 +191,7 @@ std::optional<ResourceLibrary> ResourceLibrary::FromBytes(const uint8_t* data, s
         const uint64_t end = *block + dataSize;
         const uint32_t firstId = (blockEntry.name - 1) * 16;
         for (uint32_t i = 0; i < 16 && at + 2 <= end; ++i) {
-            const uint32_t length = b.U16(at);
+            const uint32_t length = b.At(at).U16();
             at += 2;
             if (at + uint64_t(length) * 2 > end) {
                 p.Fail(at, "string longer than its block");
@@ -220,7 +200,7 @@ std::optional<ResourceLibrary> ResourceLibrary::FromBytes(const uint8_t* data, s
             if (length) {
                 std::u16string text(length, u'\0');
                 for (uint32_t c = 0; c < length; ++c)
-                    text[c] = static_cast<char16_t>(b.U16(at + c * 2));
+                    text[c] = static_cast<char16_t>(b.At(at + c * 2).U16());
                 library.strings_[firstId + i] = std::move(text);
             }
             at += uint64_t(length) * 2;

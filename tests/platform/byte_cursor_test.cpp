@@ -1,5 +1,5 @@
 // The bounds-checked little-endian reader and writer every format goes through.
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 
 #include <gtest/gtest.h>
 
