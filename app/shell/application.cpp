@@ -10,6 +10,7 @@
 #include "app/shell/window_proc.h"
 #include "app/directories.h"
 #include "app/fatal.h"
+#include "app/log_file.h"
 #include "app/processor.h"
 #include "app/string_table.h"
 #include "console/console_placeholders.h"
@@ -74,6 +75,7 @@ bool LoadStrings()
     if (!library) {
         platform::ShowMessageBox(kResourceMissing, "", platform::MessageBoxButtons::Ok);
         std::fprintf(stderr, "%s\n", error.c_str());
+        LogFile::WriteLine(error.c_str());
         return false;
     }
     const int count = StringTable::Global().Load(*library, StringTable::kFirstId, StringTable::kLastId);
