@@ -1,5 +1,7 @@
 #include "Veapi/iff.h"
 
+#include "platform/os.h"
+
 #include <algorithm>
 #include <array>
 
@@ -543,7 +545,15 @@ bool IffDocument::Read(DataMedium* medium)
 bool IffDocument::ReadFile(const std::string& path)
 {
     path_ = path;
-    FileMedium* medium = FileMedium::Open(path);
+    const auto bytes = platform::ReadWholeFile(path, kMaxFileBytes);
+    if (!bytes) {
+        // Reported as a failed open, the way a file medium reports one.
+        error_ = true;
+        mediumStatus_ = kMediumOpenFailed;
+        mediumOsError_ = errno;
+        return false;
+    }
+    auto* medium = new MemoryMedium(bytes->data(), static_cast<uint32_t>(bytes->size()));
     bool ok = Read(medium);
     medium->Release();
     return ok;

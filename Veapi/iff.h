@@ -178,6 +178,9 @@ public:
     IffDocument& operator=(const IffDocument&) = delete;
     virtual ~IffDocument();
 
+    // A larger file is refused unread.
+    static constexpr uint64_t kMaxFileBytes = uint64_t{256} << 20;
+
     bool Read(DataMedium* medium);
     bool ReadFile(const std::string& path);
     bool Write(DataMedium* medium);

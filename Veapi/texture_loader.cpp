@@ -1,12 +1,13 @@
 #include "Veapi/texture_loader.h"
 
+#include "platform/os.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
+#include <optional>
 #include <vector>
 
 namespace ve {
@@ -19,6 +20,10 @@ struct Candidate {
     uint32_t paletteLimit = 0;
     uint32_t alphaBits = 0;
 };
+
+// Far above any texture's size, and below the 32-bit sizes the media use; a
+// larger image file is refused unread.
+constexpr uint64_t kMaxImageFileBytes = uint64_t{256} << 20;
 
 // One level per magic byte; the deepest node with a factory wins.
 struct RegistryNode {
@@ -950,17 +955,19 @@ gfx::Surface* ReloadKept(LoadRequest& req)
     return result;
 }
 
-gfx::Surface* LoadFromMedium(LoadRequest& req)
+// `image` holds a named file read whole; else the request names its source.
+gfx::Surface* LoadFromMedium(LoadRequest& req, const std::vector<uint8_t>* image)
 {
-    if (!req.hasHandle && !req.hasMemory)
+    if (!image && !req.hasHandle && !req.hasMemory)
         return ReloadKept(req);
     if (req.hasMemory && !req.memory) {
         TextureLoader::FailOs(kTexOpenFailed, 0);  // a memory source without memory
         return nullptr;
     }
     FileMedium* file = req.hasHandle ? new FileMedium(req.handle) : nullptr;
-    DataMedium* medium = file ? static_cast<DataMedium*>(file)
-                              : new MemoryMedium(req.memory, req.limit);
+    DataMedium* medium = file    ? static_cast<DataMedium*>(file)
+                         : image ? new MemoryMedium(image->data(), static_cast<uint32_t>(image->size()))
+                                 : new MemoryMedium(req.memory, req.limit);
     SubRangeMedium* window = nullptr;
     DataMedium* use = medium;
     if (req.hasLimit || req.consumed) {
@@ -1065,20 +1072,15 @@ gfx::Surface* TextureLoader::Load(bool texture, const char* format, va_list args
         return nullptr;
     if (!st.registry)
         RegisterBuiltinFormats();
-    int opened = -1;
+    std::optional<std::vector<uint8_t>> image;
     if (req.fileName) {
-        opened = ::open(req.fileName, O_RDONLY | O_CLOEXEC);
-        if (opened < 0) {
+        image = platform::ReadWholeFile(req.fileName, kMaxImageFileBytes);
+        if (!image) {
             FailOs(kTexOpenFailed, errno);
             return nullptr;
         }
-        req.handle = opened;
-        req.hasHandle = true;
     }
-    gfx::Surface* result = LoadFromMedium(req);
-    if (opened >= 0)
-        ::close(opened);
-    return result;
+    return LoadFromMedium(req, image ? &*image : nullptr);
 }
 
 void TextureLoader::RegisterFormat(const void* magic, uint32_t length, ImageReaderFactory factory)

@@ -73,9 +73,11 @@ std::string TooLarge(uint64_t size, uint64_t maxBytes)
 std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t maxBytes, std::string* error,
                                                   size_t headBytes, const FileHeadCheck& checkHead)
 {
-    auto fail = [&](const std::string& why) -> std::optional<std::vector<uint8_t>> {
+    auto fail = [&](const std::string& why, int code = 0) -> std::optional<std::vector<uint8_t>> {
+        const int saved = code ? code : errno;
         if (error)
             *error = path.string() + ": " + why;
+        errno = saved;
         return std::nullopt;
     };
     // Non-blocking, so that opening a FIFO returns at once; it is refused below.
@@ -90,10 +92,10 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t
     if (fstat(fd, &st) != 0)
         return fail(std::strerror(errno));
     if (!S_ISREG(st.st_mode))
-        return fail("not a regular file");
+        return fail("not a regular file", S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     const auto size = static_cast<uint64_t>(st.st_size);
     if (size > maxBytes)
-        return fail(TooLarge(size, maxBytes));
+        return fail(TooLarge(size, maxBytes), EFBIG);
 
     std::vector<uint8_t> bytes;
     try {
@@ -105,7 +107,7 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t
         if (checkHead) {
             const std::string why = checkHead(std::span<const uint8_t>(bytes.data(), got), size);
             if (!why.empty())
-                return fail(why);
+                return fail(why, EINVAL);
         }
         size_t rest = 0;
         if (!ReadFully(fd, bytes.data() + got, bytes.size() - got, rest))
@@ -121,11 +123,11 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t
             if (more == 0)
                 break;
             if (bytes.size() + more > maxBytes)
-                return fail(TooLarge(bytes.size() + more, maxBytes));
+                return fail(TooLarge(bytes.size() + more, maxBytes), EFBIG);
             bytes.insert(bytes.end(), chunk, chunk + more);
         }
     } catch (const std::bad_alloc&) {
-        return fail("not enough memory to read " + std::to_string(size) + " bytes");
+        return fail("not enough memory to read " + std::to_string(size) + " bytes", ENOMEM);
     }
     return bytes;
 }

@@ -35,7 +35,8 @@ using FileHeadCheck = std::function<std::string(std::span<const uint8_t> head, u
 // `headBytes` bytes before reading the rest. It never throws. On failure
 // `error` (when given) reads "<file>: no such file", "<file>: not a regular
 // file", "<file>: too large (N bytes, at most M)", the head check's reason,
-// or the system's read error.
+// or the system's read error; errno then holds the system's code, or EISDIR
+// (a folder), EINVAL (another kind of file, or a refused head) or EFBIG.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
                                                   std::string* error = nullptr, size_t headBytes = 0,
                                                   const FileHeadCheck& checkHead = {});

@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include <filesystem>
+
 #include "Veapi/texture_loader.h"
 #include "texture_support.h"
 
@@ -117,6 +123,31 @@ TEST(TextureLoaderErrors, EachCodeIsReachedByAFileThatShowsIt)
     gfx::Surface* s = TextureLoader::LoadTexture("s", Fixture("does_not_exist.bmp").c_str());
     EXPECT_EQ(s, nullptr);
     EXPECT_EQ(TextureLoader::LastOsError(), ENOENT);
+}
+
+// Names of what is no image file: refused at the open, unread and unwaited.
+TEST(TextureLoaderErrors, NamedFilesThatCannotBeImagesAreRefusedUnread)
+{
+    LoaderSetup setup;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("trevok-textures-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder / "folder.bmp");
+    ASSERT_EQ(::mkfifo((folder / "fifo.bmp").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder / "zeros.bmp");
+    std::ofstream(folder / "huge.bmp").close();
+    std::filesystem::resize_file(folder / "huge.bmp", uint64_t{1} << 30); // sparse
+    struct Case {
+        const char* name;
+        int osError;
+    };
+    const Case cases[] = {{"folder.bmp", EISDIR}, {"fifo.bmp", EINVAL}, {"zeros.bmp", EINVAL}, {"huge.bmp", EFBIG}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TextureLoader::LoadTexture("s", (folder / c.name).c_str()), nullptr);
+        EXPECT_EQ(TextureLoader::LastError(), ve::kTexOpenFailed);
+        EXPECT_EQ(TextureLoader::LastOsError(), c.osError);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(TextureLoaderErrors, DeviceAndTargetFailures)
