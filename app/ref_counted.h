@@ -74,6 +74,13 @@ public:
             old->Release();
         }
     }
+    // Gives the held reference to the caller.
+    T* Detach()
+    {
+        T* object = object_;
+        object_ = nullptr;
+        return object;
+    }
     T* Get() const { return object_; }
     T* operator->() const { return object_; }
     T& operator*() const { return *object_; }

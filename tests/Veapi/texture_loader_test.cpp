@@ -569,3 +569,61 @@ TEST(GammaControl, RampIsReadAndSetOnlyWhereTheDisplayOffersOne)
 }
 
 } // namespace
+
+namespace {
+
+SurfaceRef MakePlain(gfx::MemorySurfaceFactory& factory, const gfx::PixelFormatDesc& format, uint32_t width)
+{
+    gfx::SurfaceDesc d;
+    d.flags = gfx::kSdCaps | gfx::kSdHeight | gfx::kSdWidth | gfx::kSdPixelFormat;
+    d.width = width;
+    d.height = 1;
+    d.pixelFormat = format;
+    d.caps = gfx::kCapsOffscreenPlain | gfx::kCapsSystemMemory;
+    gfx::Surface* s = nullptr;
+    factory.CreateSurface(d, &s);
+    return SurfaceRef(s);
+}
+
+} // namespace
+
+// The software copy a device falls back on when it cannot copy a level into
+// a texture's format: each narrow format gets the exact packed pixel.
+TEST(TextureLoaderSoftwareCopy, EachNarrowFormatGetsTheChannelsShiftedIntoPlace)
+{
+    LoaderSetup setup;
+    struct Case {
+        const char* name;
+        gfx::PixelFormatDesc narrow;
+        std::vector<uint8_t> pixel; // bytes of the first pixel of the final surface
+    };
+    // A = 0xF0, R = 0x80, G = 0x40, B = 0x08: each representable in every format.
+    const Case cases[] = {
+        {"R5G6B5", Rgb565(), {0x01, 0x82}},
+        {"A4R4G4B4", gfx::RgbFormat(16, 0x0f00, 0x00f0, 0x000f, 0xf000), {0x40, 0xf8}},
+        {"X1R5G5B5", gfx::RgbFormat(16, 0x7c00, 0x03e0, 0x001f), {0x01, 0x41}},
+        {"R8G8B8", gfx::RgbFormat(24, 0xff0000, 0xff00, 0xff), {0x08, 0x40, 0x80}},
+        {"X8R8G8B8", Xrgb32(), {0x08, 0x40, 0x80, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SurfaceRef source = MakePlain(setup.factory, Argb32(), 2);
+        SurfaceRef wide = MakePlain(setup.factory, Argb32(), 2);
+        SurfaceRef narrow = MakePlain(setup.factory, c.narrow, 2);
+        SurfaceRef final = MakePlain(setup.factory, c.narrow, 2);
+        ASSERT_TRUE(source && wide && narrow && final);
+        const uint8_t argb[] = {0x08, 0x40, 0x80, 0xf0, 0x08, 0x40, 0x80, 0xf0};
+        std::copy(std::begin(argb), std::end(argb), source->Pixels().begin());
+        ASSERT_TRUE(TextureLoader::ConvertBySoftware(source.s, wide.s, narrow.s, final.s));
+        const std::vector<uint8_t>& got = final->Pixels();
+        EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + long(c.pixel.size())), c.pixel);
+    }
+    // An 8-bit palettised format cannot hold three colour bytes: refused, nothing overrun.
+    SurfaceRef source = MakePlain(setup.factory, Argb32(), 2);
+    SurfaceRef wide = MakePlain(setup.factory, Argb32(), 2);
+    SurfaceRef narrow = MakePlain(setup.factory, gfx::PaletteFormat(8), 2);
+    SurfaceRef final = MakePlain(setup.factory, gfx::PaletteFormat(8), 2);
+    ASSERT_TRUE(source && wide && narrow && final);
+    EXPECT_FALSE(TextureLoader::ConvertBySoftware(source.s, wide.s, narrow.s, final.s));
+    EXPECT_EQ(TextureLoader::LastError(), ve::kTexGfxFailed);
+}
