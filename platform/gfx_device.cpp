@@ -348,10 +348,9 @@ GLuint LitProgram()
         glAttachShader(program, shader);
         glLinkProgram(program);
         glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        detail::GlProgram made(program);
         if (ok)
-            s.litProgram = program;
-        else
-            glDeleteProgram(program);
+            s.litProgram = std::move(made);
     }
     glDeleteShader(shader);
     return s.litProgram;
