@@ -288,12 +288,6 @@ std::string IffIdText(IffId id)
     return s;
 }
 
-void IffArchive::Release()
-{
-    if (--refs_ == 0)
-        delete this;
-}
-
 void IffArchive::Transfer64(int64_t& value)
 {
     auto v = uint64_t(value);
@@ -317,12 +311,6 @@ void IffArchive::Transfer8(int8_t& value)
     auto v = uint8_t(value);
     Transfer8(v);
     value = int8_t(v);
-}
-
-void IffChunk::Release()
-{
-    if (--refs_ == 0)
-        delete this;
 }
 
 IffChunk* IffChunk::FindProperty(IffId id) const

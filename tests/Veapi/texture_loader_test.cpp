@@ -195,7 +195,7 @@ TEST(TextureLoaderErrors, DeviceAndTargetFailures)
     ASSERT_EQ(setup.factory.CreateSurface(d, &wrong), gfx::kOk);
     EXPECT_EQ(TextureLoader::LoadTexture("st", bmp.c_str(), wrong), nullptr);
     EXPECT_EQ(TextureLoader::LastError(), ve::kTexTargetMismatch);
-    EXPECT_EQ(wrong->RefCount(), 1u) << "a given surface keeps only the caller's reference";
+    EXPECT_EQ(wrong->RefCount(), 1) << "a given surface keeps only the caller's reference";
     wrong->Release();
 
     // 12: a rectangle with an odd left edge reaches a mip level.
