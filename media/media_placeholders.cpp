@@ -1,25 +1,46 @@
 #include "media/media_placeholders.h"
 
-SoundSystem* SoundSystem::Create(bool silentRequest)
+namespace {
+
+// The services' one owner each: what start-up installs lives until shut-down
+// or, at the latest, the end of the process. At namespace scope, so that they
+// outlive the exit handlers start-up registers (which shut the services down).
+std::unique_ptr<SoundSystem> g_sound;
+std::unique_ptr<MusicPlayer> g_music;
+
+std::unique_ptr<SoundSystem>& SoundOwner() { return g_sound; }
+std::unique_ptr<MusicPlayer>& MusicOwner() { return g_music; }
+
+} // namespace
+
+std::unique_ptr<SoundSystem> SoundSystem::Create(bool silentRequest)
 {
-    auto* system = new SoundSystem();
+    auto system = std::make_unique<SoundSystem>();
     system->silent_ = true; // only the silent system exists so far
     (void)silentRequest;
     return system;
 }
 
-SoundSystem*& SoundSystem::Global()
-{
-    static SoundSystem* global = nullptr;
-    return global;
-}
+SoundSystem* SoundSystem::Global() { return SoundOwner().get(); }
+void SoundSystem::Install(std::unique_ptr<SoundSystem> system) { SoundOwner() = std::move(system); }
+void SoundSystem::Shutdown() { SoundOwner().reset(); }
 
 void SoundSystem::LoadSoundFile(SoundSystem*, const char*) {}
 
-MusicPlayer*& MusicPlayer::Global()
+MusicPlayer* MusicPlayer::Global() { return MusicOwner().get(); }
+
+MusicPlayer* MusicPlayer::Start()
 {
-    static MusicPlayer* global = nullptr;
-    return global;
+    if (!MusicOwner())
+        MusicOwner() = std::make_unique<MusicPlayer>();
+    return MusicOwner().get();
+}
+
+void MusicPlayer::Shutdown()
+{
+    if (MusicOwner())
+        Close(MusicOwner().get());
+    MusicOwner().reset();
 }
 
 void MusicPlayer::Clear(MusicPlayer* player) { *player = MusicPlayer{}; }
@@ -44,11 +65,7 @@ bool MusicPlayer::Stop(MusicPlayer* player)
 
 void MusicPlayer::Close(MusicPlayer* player) { Stop(player); }
 
-VolumeFader*& VolumeFader::Global()
-{
-    static VolumeFader* global = nullptr;
-    return global;
-}
+VolumeFader* VolumeFader::Global() { return nullptr; }
 
 void VolumeFader::Update(VolumeFader*) {}
 
@@ -62,11 +79,9 @@ void ReleaseAll() {}
 bool RestoreAll() { return false; }
 } // namespace AnimatedTextures
 
-CdPlayer*& CdPlayer::Global()
-{
-    static CdPlayer* global = nullptr;
-    return global;
-}
+// No CD device exists until the media subsystem lands.
+CdPlayer* CdPlayer::Global() { return nullptr; }
+void CdPlayer::Shutdown() {}
 
 void CdPlayer::Notify(uint64_t, int64_t) {}
 void CdPlayer::RefreshState() {}

@@ -4,13 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class SoundSystem {
 public:
     // The silent system when asked (or when nothing else works).
-    static SoundSystem* Create(bool silentRequest);
-    static SoundSystem*& Global();
+    static std::unique_ptr<SoundSystem> Create(bool silentRequest);
+    // The one system, owned here from Install to Shutdown (or the end of the
+    // process); null outside that time.
+    static SoundSystem* Global();
+    static void Install(std::unique_ptr<SoundSystem> system);
+    static void Shutdown();
     static void LoadSoundFile(SoundSystem* system, const char* fileName);
     virtual ~SoundSystem() = default;
 
@@ -27,7 +32,13 @@ struct MusicPlayer {
     std::string track; // what plays, "" when stopped
     bool threadRunning = false;
 
-    static MusicPlayer*& Global();
+    // The one player, owned here from Start to Shutdown (or the end of the
+    // process); null outside that time.
+    static MusicPlayer* Global();
+    // Makes the player, cleared, when there is none; returns it.
+    static MusicPlayer* Start();
+    // Closes and destroys the player.
+    static void Shutdown();
     static void Clear(MusicPlayer* player);
     static void Play(MusicPlayer* player, const char* fileName);
     static bool Stop(MusicPlayer* player);
@@ -35,7 +46,7 @@ struct MusicPlayer {
 };
 
 struct VolumeFader {
-    static VolumeFader*& Global(); // null: no fade runs
+    static VolumeFader* Global(); // null: no fade runs
     static void Update(VolumeFader* fader);
 };
 
@@ -50,7 +61,8 @@ bool RestoreAll();
 } // namespace AnimatedTextures
 
 struct CdPlayer {
-    static CdPlayer*& Global(); // null: no CD audio
+    static CdPlayer* Global(); // null: no CD audio
+    static void Shutdown();
     void Notify(uint64_t wparam, int64_t lparam);
     void RefreshState();
     bool IsWaitingForDisc() const { return false; }

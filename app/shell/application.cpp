@@ -184,14 +184,12 @@ int Main(const std::vector<std::string>& args)
 
     // 13-17. Display mode, sound, lights, viewports, music.
     RenderPlaceholders::SetInitialMode(mode.width, mode.height, mode.depth, g_displayFlags);
-    SoundSystem::Global() = SoundSystem::Create(options.silentSound);
+    SoundSystem::Install(SoundSystem::Create(options.silentSound));
     Trace("sound: %s", options.silentSound ? "silent (asked)" : "started");
     SoundSystem::LoadSoundFile(SoundSystem::Global(), "UI.dat");
     RenderPlaceholders::CreateGlobalLightSets();
     HudViewports::SetUp();
-    MusicPlayer::Global() = new MusicPlayer();
-    MusicPlayer::Clear(MusicPlayer::Global());
-    MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
+    MusicPlayer::Play(MusicPlayer::Start(), "sound\\music\\track1.bik");
 
     // 18. The screen rectangle.
     {
@@ -276,15 +274,9 @@ void Shutdown()
     Trace("exit: shapes");
     ShapeCache::FreeAll();
     Trace("exit: music, sound and CD");
-    if (MusicPlayer* player = MusicPlayer::Global()) {
-        MusicPlayer::Close(player);
-        delete player;
-        MusicPlayer::Global() = nullptr;
-    }
-    delete SoundSystem::Global();
-    SoundSystem::Global() = nullptr;
-    delete CdPlayer::Global();
-    CdPlayer::Global() = nullptr;
+    MusicPlayer::Shutdown();
+    SoundSystem::Shutdown();
+    CdPlayer::Shutdown();
     Trace("exit: input and string table");
     Input::Shutdown();
     StringTable::Global().Free();
