@@ -5,6 +5,7 @@
 #include "script/compiler_internal.h"
 #include "script/script_parser.hpp"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -395,10 +396,11 @@ std::optional<std::vector<uint8_t>> ScriptCompiler::ReadSourceFile(const std::fi
 {
     std::string error;
     auto bytes = platform::ReadWholeFile(path, options_.maxFileBytes, &error);
+    const bool missing = !bytes && (errno == ENOENT || errno == ENOTDIR);
     // A file that is simply not there keeps the plain message; any other
-    // refusal says what was wrong.
+    // refusal says what was wrong (the read's message ends with it).
     why.clear();
-    if (!bytes && error.size() >= 12 && error.compare(error.size() - 12, 12, "no such file") != 0)
+    if (!bytes && !missing)
         why = error.substr(error.rfind(": ")); // ": not a regular file", ": too large (...)"
     return bytes;
 }
