@@ -71,12 +71,6 @@ uint32_t DataMedium::Tell()
 
 void DataMedium::Seek(uint32_t) { status_ |= kMediumUnavailable; }
 
-void DataMedium::Release()
-{
-    if (--refs_ == 0)
-        delete this;
-}
-
 bool DataMedium::Fill(uint32_t needed)
 {
     if (readBlock_ && blockLength_ - readPos_ >= needed && readPos_ <= blockLength_)

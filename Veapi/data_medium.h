@@ -4,6 +4,8 @@
 // after each stage of work.
 #pragma once
 
+#include "platform/ref_counted.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,7 +20,7 @@ constexpr uint32_t kMediumCloseFailed = 0x08;  // also: closing a medium that ha
 constexpr uint32_t kMediumUnavailable = 0x10;  // operation not offered, no backing, bad position
 constexpr uint32_t kMediumIoError = 0x20;
 
-class DataMedium {
+class DataMedium : public RefCounted {
 public:
     DataMedium() = default;
     DataMedium(const DataMedium&) = delete;
@@ -48,9 +50,6 @@ public:
     // Gives back an outstanding block so the virtual transfers may be used.
     void Flush();
 
-    void AddRef() { ++refs_; }
-    void Release();
-
     uint32_t Status() const { return status_; }
     void AddStatus(uint32_t bits) { status_ |= bits; }
     int OsError() const { return osError_; }
@@ -68,7 +67,6 @@ protected:
     uint32_t readPos_ = 0;
     uint32_t blockLength_ = 0;
     uint32_t furthest_ = 0;
-    uint32_t refs_ = 1;
     int osError_ = 0;
 };
 

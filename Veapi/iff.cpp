@@ -1,5 +1,7 @@
 #include "Veapi/iff.h"
 
+#include "platform/os.h"
+
 #include <algorithm>
 #include <array>
 
@@ -286,12 +288,6 @@ std::string IffIdText(IffId id)
     return s;
 }
 
-void IffArchive::Release()
-{
-    if (--refs_ == 0)
-        delete this;
-}
-
 void IffArchive::Transfer64(int64_t& value)
 {
     auto v = uint64_t(value);
@@ -315,12 +311,6 @@ void IffArchive::Transfer8(int8_t& value)
     auto v = uint8_t(value);
     Transfer8(v);
     value = int8_t(v);
-}
-
-void IffChunk::Release()
-{
-    if (--refs_ == 0)
-        delete this;
 }
 
 IffChunk* IffChunk::FindProperty(IffId id) const
@@ -543,7 +533,15 @@ bool IffDocument::Read(DataMedium* medium)
 bool IffDocument::ReadFile(const std::string& path)
 {
     path_ = path;
-    FileMedium* medium = FileMedium::Open(path);
+    const auto bytes = platform::ReadWholeFile(path, kMaxFileBytes);
+    if (!bytes) {
+        // Reported as a failed open, the way a file medium reports one.
+        error_ = true;
+        mediumStatus_ = kMediumOpenFailed;
+        mediumOsError_ = errno;
+        return false;
+    }
+    auto* medium = new MemoryMedium(bytes->data(), static_cast<uint32_t>(bytes->size()));
     bool ok = Read(medium);
     medium->Release();
     return ok;

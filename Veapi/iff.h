@@ -5,6 +5,8 @@
 // its fields through one Transfer over an archive that reads or writes.
 #pragma once
 
+#include "platform/ref_counted.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,15 +31,13 @@ constexpr IffId kIffList = MakeIffId("LIST");
 constexpr IffId kIffCat = MakeIffId("CAT ");
 constexpr IffId kIffProp = MakeIffId("PROP");
 
-class IffArchive {
+class IffArchive : public RefCounted {
 public:
     explicit IffArchive(bool reading) : reading_(reading) {}
     IffArchive(const IffArchive&) = delete;
     IffArchive& operator=(const IffArchive&) = delete;
     virtual ~IffArchive() = default;
 
-    void AddRef() { ++refs_; }
-    void Release();
     bool Reading() const { return reading_; }
     bool Error() const { return error_; }
     void SetError() { error_ = true; }
@@ -63,14 +63,13 @@ public:
     virtual void TransferRest(std::vector<uint8_t>& bytes) = 0;
 
 protected:
-    uint32_t refs_ = 1;
     bool reading_;
     bool error_ = false;
 };
 
 class IffContainer;
 
-class IffChunk {
+class IffChunk : public RefCounted {
 public:
     explicit IffChunk(IffId id) : id_(id) {}
     IffChunk(const IffChunk&) = delete;
@@ -81,8 +80,6 @@ public:
     virtual bool Hidden() const { return false; }
     virtual IffContainer* AsContainer() { return nullptr; }
 
-    void AddRef() { ++refs_; }
-    void Release();
     IffId Id() const { return id_; }
     IffContainer* Parent() const { return parent_; }
 
@@ -92,7 +89,6 @@ public:
 
 private:
     friend class IffContainer;
-    uint32_t refs_ = 1;
     IffId id_;
     IffContainer* parent_ = nullptr;
 };
@@ -177,6 +173,9 @@ public:
     IffDocument(const IffDocument&) = delete;
     IffDocument& operator=(const IffDocument&) = delete;
     virtual ~IffDocument();
+
+    // A larger file is refused unread.
+    static constexpr uint64_t kMaxFileBytes = uint64_t{256} << 20;
 
     bool Read(DataMedium* medium);
     bool ReadFile(const std::string& path);

@@ -6,12 +6,6 @@
 
 namespace ve {
 
-void ImageReader::Release()
-{
-    if (--refs_ == 0)
-        delete this;
-}
-
 void ImageReader::CheckPalette(uint32_t entries)
 {
     if (entries != 0 && (colours_ == 0 || colours_ > entries))

@@ -5,6 +5,8 @@
 // else three bytes R, G, B per pixel.
 #pragma once
 
+#include "platform/ref_counted.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -19,16 +21,12 @@ struct PixelFormat;
 constexpr uint32_t kMaxImageSide = 16384;
 constexpr uint64_t kMaxImagePixels = uint64_t(1) << 25;
 
-class ImageReader {
+class ImageReader : public RefCounted {
 public:
     ImageReader() = default;
     ImageReader(const ImageReader&) = delete;
     ImageReader& operator=(const ImageReader&) = delete;
     virtual ~ImageReader() = default;
-
-    void AddRef() { ++refs_; }
-    void Release();
-    uint32_t RefCount() const { return refs_; }
 
     virtual uint32_t PaletteSize() { return colours_; }
     virtual uint32_t ColourCount() { return colours_; }
@@ -77,7 +75,6 @@ protected:
     // Refuses (error 8) a size no texture can have.
     bool CheckSize();
 
-    uint32_t refs_ = 1;
     uint32_t width_ = 0;
     uint32_t height_ = 0;
     uint32_t colours_ = 0;

@@ -1,12 +1,13 @@
 #include "Veapi/texture_loader.h"
 
+#include "platform/os.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
+#include <optional>
 #include <vector>
 
 namespace ve {
@@ -19,6 +20,10 @@ struct Candidate {
     uint32_t paletteLimit = 0;
     uint32_t alphaBits = 0;
 };
+
+// Far above any texture's size, and below the 32-bit sizes the media use; a
+// larger image file is refused unread.
+constexpr uint64_t kMaxImageFileBytes = uint64_t{256} << 20;
 
 // One level per magic byte; the deepest node with a factory wins.
 struct RegistryNode {
@@ -351,29 +356,21 @@ struct Record {
     uint32_t* outWidth = nullptr;
     uint32_t* outHeight = nullptr;
     LoadRect* rect = nullptr;
-    gfx::Surface* surface = nullptr;    // top level; one reference held
-    gfx::Surface* level = nullptr;      // level being written; one reference held
-    gfx::Surface* stageInto = nullptr;  // the caller's surface a staged load ends in
+    RefPtr<gfx::Surface> surface;    // top level
+    RefPtr<gfx::Surface> level;      // level being written
+    RefPtr<gfx::Surface> stageInto;  // the caller's surface a staged load ends in
     uint32_t surfWidth = 0, surfHeight = 0;
     bool skip = false;
-    uint8_t* bits = nullptr;
+    uint8_t* bits = nullptr;  // while the level is locked
     uint32_t pitch = 0;
 };
 
 void ReleaseRecords(std::vector<Record>& records)
 {
-    for (Record& r : records) {
-        if (r.level) {
-            if (r.bits)
-                r.level->Unlock();
-            r.level->Release();
-        }
-        if (r.surface)
-            r.surface->Release();
-        if (r.stageInto)
-            r.stageInto->Release();
-        r = Record{};
-    }
+    for (Record& r : records)
+        if (r.level && r.bits)
+            r.level->Unlock();
+    records.clear();
 }
 
 bool Failed() { return TextureLoader::LastError() != 0; }
@@ -385,6 +382,24 @@ bool GfxFailed(int result)
     State().lastGfxResult = result;
     TextureLoader::Fail(kTexGfxFailed);
     return true;
+}
+
+RefPtr<gfx::Surface> CreateSurface(const gfx::SurfaceDesc& desc)
+{
+    gfx::Surface* made = nullptr;
+    if (GfxFailed(State().factory->CreateSurface(desc, &made)))
+        return {};
+    return RefPtr<gfx::Surface>::Adopt(made);
+}
+
+// The next smaller level of `surface`'s chain; empty at the end of the chain
+// (`failed` tells an error from the end).
+RefPtr<gfx::Surface> NextLevel(gfx::Surface* surface, bool& failed)
+{
+    gfx::Surface* next = nullptr;
+    const int res = surface->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &next);
+    failed = res != gfx::kOk && res != gfx::kErrNotFound && GfxFailed(res);
+    return RefPtr<gfx::Surface>::Adopt(res == gfx::kOk ? next : nullptr);
 }
 
 void WriteLevel(ImageReader* reader, std::vector<Record>& records)
@@ -461,9 +476,9 @@ bool ApplyPalette(ImageReader* reader, gfx::Surface* surface, uint32_t depth)
 }
 
 // Tries placements until the texture lands in (what the device calls) video memory.
-int CreateDeviceTexture(const gfx::SurfaceDesc& base, gfx::Surface** out)
+int CreateDeviceTexture(const gfx::SurfaceDesc& base, RefPtr<gfx::Surface>& out)
 {
-    *out = nullptr;
+    out.Reset();
     constexpr uint32_t memory = gfx::kCapsSystemMemory | gfx::kCapsVideoMemory |
                                 gfx::kCapsLocalVidMem | gfx::kCapsNonLocalVidMem;
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -482,29 +497,47 @@ int CreateDeviceTexture(const gfx::SurfaceDesc& base, gfx::Surface** out)
             State().lastGfxResult = result;
             return 1;
         }
-        if (s->Caps() & gfx::kCapsVideoMemory) {
-            *out = s;
+        auto made = RefPtr<gfx::Surface>::Adopt(s);
+        if (made->Caps() & gfx::kCapsVideoMemory) {
+            out = std::move(made);
             return 0;
         }
-        s->Release();
     }
     return 1;
 }
 
-gfx::Surface* BuildSurfaces(ImageReader* reader, LoadRequest& req, uint32_t entries)
-{
-    LoaderState& st = State();
-    const PixelFormat& sf = st.surface;
-    uint32_t flags = (req.flags & kLoadImageFlags)
-                         ? (reader->Flags() & ~(kLoadRestoreLost | kLoadOnlyIfLost)) |
-                               (req.flags & (kLoadRestoreLost | kLoadOnlyIfLost))
-                         : EffectiveFlags(reader, req);
-    bool asTexture = req.texture || (flags & kLoadTextureFormat);
-    bool compressed = reader->IsCompressed();
+// What one load makes, worked out before any surface exists.
+struct BuildPlan {
+    uint32_t flags = 0;
+    bool asTexture = false;
+    bool compressed = false;
+    bool staging = false;   // rows go to a new system-memory surface, copied at the end
+    uint32_t levels = 0;    // further levels the image has after those dropped
+    uint32_t dropped = 0;   // levels dropped before the first one written
+    uint32_t extra = 0;     // further levels written (mip maps)
+};
 
+BuildPlan PlanBuild(ImageReader* reader, const LoadRequest& req)
+{
+    BuildPlan plan;
+    plan.flags = (req.flags & kLoadImageFlags) ? (reader->Flags() & ~(kLoadRestoreLost | kLoadOnlyIfLost)) |
+                                                     (req.flags & (kLoadRestoreLost | kLoadOnlyIfLost))
+                                               : EffectiveFlags(reader, req);
+    plan.asTexture = req.texture || (plan.flags & kLoadTextureFormat);
+    plan.compressed = reader->IsCompressed();
+    plan.staging = req.texture && (plan.flags & kLoadStaging);
+    plan.levels = reader->LevelCount();
+    return plan;
+}
+
+// Drops the levels the request or the device cannot take: those asked for,
+// then those larger than the largest dimension allowed.
+bool DropLevels(ImageReader* reader, const LoadRequest& req, uint32_t entries, BuildPlan& plan)
+{
+    const LoaderState& st = State();
     uint32_t drop = reader->LevelsToDrop();
     uint32_t largest = reader->LargestDimension();
-    if (flags & kLoadAllLevels) {
+    if (plan.flags & kLoadAllLevels) {
         drop = 0;
         largest = 1024;
     } else if (req.levelOptions) {
@@ -513,116 +546,351 @@ gfx::Surface* BuildSurfaces(ImageReader* reader, LoadRequest& req, uint32_t entr
     }
     if (st.capsKnown)
         largest = std::min({largest, st.maxWidth, st.maxHeight});
-
-    uint32_t levels = reader->LevelCount();
-    if (req.imageWidth)
-        *req.imageWidth = reader->Width();
-    if (req.imageHeight)
-        *req.imageHeight = reader->Height();
-
-    uint32_t dropped = 0;
     auto dropOne = [&] {
-        reader->SelectLevel(dropped, entries);
-        ++dropped;
-        --levels;
+        reader->SelectLevel(plan.dropped, entries);
+        ++plan.dropped;
+        --plan.levels;
     };
-    while (dropped < drop && levels > 0 && !Failed())
+    while (plan.dropped < drop && plan.levels > 0 && !Failed())
         dropOne();
     if (req.hasRects) {
         uint32_t scale = 1;
         for (uint32_t i = 0; i < req.rectCount && !Failed(); ++i) {
             const LoadRect& rc = req.rects[i];
             int64_t w = (int64_t(rc.right) - rc.left) / scale, h = (int64_t(rc.bottom) - rc.top) / scale;
-            if (levels > 0 && (int64_t(largest) < w || int64_t(largest) < h)) {
+            if (plan.levels > 0 && (int64_t(largest) < w || int64_t(largest) < h)) {
                 dropOne();
                 scale *= 2;
             }
         }
     } else {
         uint32_t w = reader->Width(), h = reader->Height();
-        while (levels > 0 && (largest < w || largest < h) && !Failed()) {
+        while (plan.levels > 0 && (largest < w || largest < h) && !Failed()) {
             dropOne();
             w /= 2;
             h /= 2;
         }
     }
-    if (Failed())
-        return nullptr;
+    return !Failed();
+}
 
+// The checks on the first level written, and the alpha bits the caller asked for.
+bool CheckFirstLevel(ImageReader* reader, const LoadRequest& req, const BuildPlan& plan)
+{
+    const PixelFormat& sf = State().surface;
     uint32_t colours = reader->PaletteColourCount();
     if (sf.Palettised() && (colours == 0 || colours > (1u << sf.bits))) {
         TextureLoader::Fail(kTexPaletteMismatch);
-        return nullptr;
+        return false;
     }
-    uint32_t width = reader->Width(), height = reader->Height();
-    if (width == 0 || height == 0) {
+    if (reader->Width() == 0 || reader->Height() == 0) {
         TextureLoader::Fail(kTexBadImage);
-        return nullptr;
+        return false;
     }
-    if ((flags & kLoadMipMapped) && !asTexture) {
+    if ((plan.flags & kLoadMipMapped) && !plan.asTexture) {
         TextureLoader::Fail(kTexBadOptions);
-        return nullptr;
+        return false;
     }
     if (req.alphaOut) {
         if (sf.HasFourCC())
-            *req.alphaOut = sf.desc.fourCC == gfx::kFourCCDxt3               ? 8
+            *req.alphaOut = sf.desc.fourCC == gfx::kFourCCDxt3       ? 8
                             : (sf.flags & PixelFormat::kTransparent) ? 1
-                                                                             : 0;
+                                                                     : 0;
         else
             *req.alphaOut = 8 - sf.alphaLoss;
     }
+    return true;
+}
 
-    std::vector<Record> records;
+// One record for the whole image, or one per usable rectangle.
+bool MakeRecords(ImageReader* reader, LoadRequest& req, const BuildPlan& plan, std::vector<Record>& records)
+{
+    const uint32_t width = reader->Width(), height = reader->Height();
     if (!req.hasRects) {
         Record r;
         r.right = int32_t(width);
         r.bottom = int32_t(height);
         r.outWidth = req.outWidth;
         r.outHeight = req.outHeight;
-        r.surface = req.target;  // taken with a reference below
-        records.push_back(r);
+        r.surface = RefPtr<gfx::Surface>(req.target);
+        records.push_back(std::move(r));
+        return true;
+    }
+    for (uint32_t i = 0; i < req.rectCount; ++i) {
+        LoadRect& rc = req.rects[i];
+        bool usable = rc.top < int32_t(height) && rc.left < int32_t(width) && rc.left < rc.right &&
+                      rc.top < rc.bottom && rc.right > 0 && rc.bottom > 0 && !(req.reuseRects && !rc.surface);
+        if (!usable) {
+            if (!req.reuseRects)
+                rc.surface = nullptr;
+            continue;
+        }
+        rc.outWidth = rc.outHeight = 0;
+        if (plan.compressed && ((rc.left | rc.top | rc.right | rc.bottom) & 3)) {
+            TextureLoader::Fail(kTexUnalignedRect);
+            return false;
+        }
+        Record r;
+        r.left = std::max(rc.left, 0);
+        r.top = std::max(rc.top, 0);
+        r.right = std::min(rc.right, int32_t(width));
+        r.bottom = std::min(rc.bottom, int32_t(height));
+        r.rect = &rc;
+        r.surface = RefPtr<gfx::Surface>(req.reuseRects ? rc.surface : nullptr);
+        records.push_back(std::move(r));
+    }
+    return true;
+}
+
+// The surface a record's rows go into: its size, its description, and the
+// given surface checked (or restored) or a new one made.
+bool PrepareSurface(Record& r, const BuildPlan& plan)
+{
+    const LoaderState& st = State();
+    const PixelFormat& sf = st.surface;
+    uint32_t w = uint32_t(r.right - r.left), h = uint32_t(r.bottom - r.top);
+    if ((plan.flags & kLoadRectSize) && r.rect) {
+        w = uint32_t(r.rect->right - r.rect->left);
+        h = uint32_t(r.rect->bottom - r.rect->top);
+    }
+    uint32_t sw = w, sh = h;
+    if (plan.asTexture) {
+        if (int e = TextureLoader::AdjustTextureSize(&sw, &sh, w, h, plan.flags)) {
+            TextureLoader::Fail(uint32_t(e));
+            return false;
+        }
     } else {
-        for (uint32_t i = 0; i < req.rectCount; ++i) {
-            LoadRect& rc = req.rects[i];
-            bool usable = rc.top < int32_t(height) && rc.left < int32_t(width) && rc.left < rc.right &&
-                          rc.top < rc.bottom && rc.right > 0 && rc.bottom > 0 &&
-                          !(req.reuseRects && !rc.surface);
-            if (!usable) {
-                if (!req.reuseRects)
-                    rc.surface = nullptr;
-                continue;
+        sw = (w + 3) & ~3u;
+        sh = (h + 3) & ~3u;
+    }
+    r.surfWidth = sw;
+    r.surfHeight = sh;
+    if (r.outWidth)
+        *r.outWidth = sw;
+    if (r.outHeight)
+        *r.outHeight = sh;
+    if (r.rect) {
+        r.rect->outWidth = sw;
+        r.rect->outHeight = sh;
+    }
+
+    gfx::SurfaceDesc desc;
+    desc.flags = gfx::kSdCaps | gfx::kSdHeight | gfx::kSdWidth | gfx::kSdPixelFormat;
+    desc.width = sw;
+    desc.height = sh;
+    desc.pixelFormat = sf.desc;
+    if (plan.asTexture) {
+        desc.caps = gfx::kCapsTexture;
+        if (plan.flags & (kLoadStaging | kLoadTextureFormat))
+            desc.caps |= gfx::kCapsSystemMemory;
+    } else {
+        desc.caps = gfx::kCapsOffscreenPlain |
+                    ((plan.flags & kLoadVideoMemory) ? gfx::kCapsVideoMemory : gfx::kCapsSystemMemory);
+    }
+    if (sf.FourCC() != st.target.FourCC() && (desc.caps & gfx::kCapsVideoMemory))
+        desc.caps = (desc.caps & ~gfx::kCapsVideoMemory) | gfx::kCapsSystemMemory;
+    if (plan.extra) {
+        desc.flags |= gfx::kSdMipMapCount;
+        desc.mipMapCount = plan.extra + 1;
+        desc.caps |= gfx::kCapsMipMap | gfx::kCapsComplex;
+    }
+
+    if (r.surface) {
+        if (plan.flags & kLoadRestoreLost) {
+            if (r.surface->IsLost()) {
+                if (GfxFailed(r.surface->Restore()))
+                    return false;
+            } else if (plan.flags & kLoadOnlyIfLost) {
+                r.skip = true;
+                return true;
             }
-            rc.outWidth = rc.outHeight = 0;
-            if (compressed && ((rc.left | rc.top | rc.right | rc.bottom) & 3)) {
-                TextureLoader::Fail(kTexUnalignedRect);
-                return nullptr;
-            }
-            Record r;
-            r.left = std::max(rc.left, 0);
-            r.top = std::max(rc.top, 0);
-            r.right = std::min(rc.right, int32_t(width));
-            r.bottom = std::min(rc.bottom, int32_t(height));
-            r.rect = &rc;
-            r.surface = req.reuseRects ? rc.surface : nullptr;
-            records.push_back(r);
+        }
+        if (plan.staging) {
+            r.stageInto = std::move(r.surface);
+        } else if (!SurfaceMatches(r.surface.Get(), desc, plan.extra)) {
+            TextureLoader::Fail(kTexTargetMismatch);
+            return false;
         }
     }
-
-    uint32_t extra = (flags & kLoadMipMapped) ? levels : 0;
-    if (extra > 32) {
-        TextureLoader::Fail(kTexBadImage);
-        return nullptr;
+    if (!r.surface) {
+        if (plan.staging)
+            desc.caps = (desc.caps & ~gfx::kCapsVideoMemory) | gfx::kCapsSystemMemory;
+        r.surface = CreateSurface(desc);
+        if (!r.surface)
+            return false;
     }
+    r.level = r.surface;
+    return true;
+}
 
-    bool staging = req.texture && (flags & kLoadStaging);
-    // Given surfaces are held with a reference from here on.
+bool ApplyPalettes(ImageReader* reader, std::vector<Record>& records)
+{
+    const PixelFormat& sf = State().surface;
+    if (sf.Palettised())
+        for (Record& r : records)
+            if (!r.skip && !ApplyPalette(reader, r.level.Get(), sf.bits))
+                return false;
+    return true;
+}
+
+// The mip levels after the first: each record moves down its chain, its
+// rectangle halved, and the level's rows are written.
+bool WriteFurtherLevels(ImageReader* reader, uint32_t entries, const BuildPlan& plan, std::vector<Record>& records)
+{
+    const PixelFormat& sf = State().surface;
+    for (uint32_t level = 0; level < plan.extra; ++level) {
+        reader->SelectLevel(plan.dropped + level, entries);
+        if (Failed())
+            return false;
+        uint32_t c = reader->PaletteColourCount();
+        if (sf.Palettised() && (c == 0 || c > (1u << sf.bits))) {
+            TextureLoader::Fail(kTexPaletteMismatch);
+            return false;
+        }
+        for (Record& r : records) {
+            if (r.skip)
+                continue;
+            bool failed = false;
+            RefPtr<gfx::Surface> next = NextLevel(r.level.Get(), failed);
+            if (failed)
+                return false;
+            if (!next)
+                return true;  // the chain ends here
+            r.level = std::move(next);
+            if ((r.left | r.top) & 1) {
+                TextureLoader::Fail(kTexOddMipRect);
+                return false;
+            }
+            r.left /= 2;
+            r.top /= 2;
+            r.right = std::min<int32_t>((r.right + 1) / 2, int32_t(reader->Width()));
+            r.bottom = std::min<int32_t>((r.bottom + 1) / 2, int32_t(reader->Height()));
+            r.surfWidth = r.level->Width();
+            r.surfHeight = r.level->Height();
+            if (r.left >= r.right || r.top >= r.bottom)
+                r.right = r.left, r.bottom = r.top;  // nothing of this level falls inside
+        }
+        WriteLevel(reader, records);
+        if (Failed() || !ApplyPalettes(reader, records))
+            return false;
+    }
+    return true;
+}
+
+// Copies one level, by software when the device cannot copy it directly.
+bool CopyLevel(gfx::Surface* source, gfx::Surface* dest)
+{
+    if (dest->Blt(source) == gfx::kOk)
+        return true;
+    gfx::SurfaceDesc wideDesc;
+    source->GetDesc(wideDesc);
+    wideDesc.flags = gfx::kSdCaps | gfx::kSdHeight | gfx::kSdWidth | gfx::kSdPixelFormat;
+    wideDesc.caps = gfx::kCapsOffscreenPlain | gfx::kCapsSystemMemory;
+    wideDesc.pixelFormat = gfx::RgbFormat(32, 0xff0000, 0xff00, 0xff, 0xff000000);
+    gfx::SurfaceDesc narrowDesc = wideDesc;
+    dest->GetDesc(narrowDesc);
+    narrowDesc.flags = wideDesc.flags;
+    narrowDesc.caps = wideDesc.caps;
+    RefPtr<gfx::Surface> wide = CreateSurface(wideDesc);
+    RefPtr<gfx::Surface> narrow = wide ? CreateSurface(narrowDesc) : RefPtr<gfx::Surface>();
+    return narrow && TextureLoader::ConvertBySoftware(source, wide.Get(), narrow.Get(), dest);
+}
+
+// Staged loads and loads whose surface format differs from the device's
+// end in a device texture: every level is copied down both chains.
+bool CopyToDeviceTextures(ImageReader* reader, const BuildPlan& plan, std::vector<Record>& records)
+{
+    const LoaderState& st = State();
+    for (Record& r : records) {
+        if (r.skip)
+            continue;
+        gfx::SurfaceDesc loaded;
+        r.surface->GetDesc(loaded);
+        RefPtr<gfx::Surface> dest;
+        if (r.stageInto) {
+            gfx::SurfaceDesc want = loaded;
+            want.pixelFormat = st.target.desc;
+            want.caps = gfx::kCapsTexture | (plan.extra ? gfx::kCapsMipMap | gfx::kCapsComplex : 0);
+            if (!SurfaceMatches(r.stageInto.Get(), want, plan.extra)) {
+                TextureLoader::Fail(kTexTargetMismatch);
+                return false;
+            }
+            dest = std::move(r.stageInto);
+        } else {
+            gfx::SurfaceDesc d = loaded;
+            d.flags &= ~(gfx::kSdPitch | gfx::kSdLinearSize);
+            d.flags |= gfx::kSdTextureStage;
+            d.textureStage = 0;
+            d.pixelFormat = st.target.desc;
+            if (CreateDeviceTexture(d, dest) != 0) {
+                TextureLoader::Fail(kTexGfxFailed);
+                return false;
+            }
+        }
+        if (st.target.Palettised() && !ApplyPalette(reader, dest.Get(), st.target.bits))
+            return false;
+        // The copy follows both chains while both go on.
+        auto next = [](const RefPtr<gfx::Surface>& s) {
+            gfx::Surface* n = nullptr;
+            s->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &n);
+            return RefPtr<gfx::Surface>::Adopt(n);
+        };
+        for (RefPtr<gfx::Surface> src = r.surface, dst = dest; src && dst; src = next(src), dst = next(dst)) {
+            if (!CopyLevel(src.Get(), dst.Get())) {
+                TextureLoader::Fail(kTexGfxFailed);
+                return false;
+            }
+        }
+        r.surface = std::move(dest);
+    }
+    return true;
+}
+
+// The first level's colour key, when one is set (the levels after it may differ).
+std::optional<uint32_t> DecideColourKey(ImageReader* reader, uint32_t flags)
+{
+    const PixelFormat& sf = State().surface;
+    if (!reader->ColourKeyDecision() || (sf.HasAlpha() && !(flags & kLoadKeyWithAlpha)))
+        return std::nullopt;
+    return reader->ColourKey();
+}
+
+bool SetColourKeys(std::optional<uint32_t> key, std::vector<Record>& records)
+{
+    if (!key || State().surface.HasFourCC())
+        return true;
     for (Record& r : records)
-        if (r.surface)
-            r.surface->AddRef();
+        if (!r.skip && GfxFailed(r.surface->SetColorKey(*key, *key)))
+            return false;
+    return true;
+}
 
-    auto fail = [&](uint32_t code) -> gfx::Surface* {
-        if (code)
-            TextureLoader::Fail(code);
+// The result: the one surface, or each rectangle's surface in its rectangle.
+gfx::Surface* HandOver(LoadRequest& req, std::vector<Record>& records)
+{
+    if (!req.hasRects)
+        return records[0].surface.Detach();
+    for (Record& r : records) {
+        // A refilled surface of the caller's keeps the caller's own reference.
+        if (!req.reuseRects)
+            r.rect->surface = r.surface.Detach();
+        r.surface.Reset();
+    }
+    return nullptr;
+}
+
+gfx::Surface* BuildSurfaces(ImageReader* reader, LoadRequest& req, uint32_t entries)
+{
+    BuildPlan plan = PlanBuild(reader, req);
+    if (req.imageWidth)
+        *req.imageWidth = reader->Width();
+    if (req.imageHeight)
+        *req.imageHeight = reader->Height();
+    if (!DropLevels(reader, req, entries, plan) || !CheckFirstLevel(reader, req, plan))
+        return nullptr;
+
+    std::vector<Record> records;
+    auto fail = [&]() -> gfx::Surface* {
         for (Record& r : records)
             if (r.rect) {
                 r.rect->outWidth = r.rect->outHeight = 0;
@@ -632,222 +900,31 @@ gfx::Surface* BuildSurfaces(ImageReader* reader, LoadRequest& req, uint32_t entr
         ReleaseRecords(records);
         return nullptr;
     };
-
-    for (Record& r : records) {
-        uint32_t w = uint32_t(r.right - r.left), h = uint32_t(r.bottom - r.top);
-        if ((flags & kLoadRectSize) && r.rect) {
-            w = uint32_t(r.rect->right - r.rect->left);
-            h = uint32_t(r.rect->bottom - r.rect->top);
-        }
-        uint32_t sw = w, sh = h;
-        if (asTexture) {
-            if (int e = TextureLoader::AdjustTextureSize(&sw, &sh, w, h, flags))
-                return fail(uint32_t(e));
-        } else {
-            sw = (w + 3) & ~3u;
-            sh = (h + 3) & ~3u;
-        }
-        r.surfWidth = sw;
-        r.surfHeight = sh;
-        if (r.outWidth)
-            *r.outWidth = sw;
-        if (r.outHeight)
-            *r.outHeight = sh;
-        if (r.rect) {
-            r.rect->outWidth = sw;
-            r.rect->outHeight = sh;
-        }
-
-        gfx::SurfaceDesc desc;
-        desc.flags = gfx::kSdCaps | gfx::kSdHeight | gfx::kSdWidth | gfx::kSdPixelFormat;
-        desc.width = sw;
-        desc.height = sh;
-        desc.pixelFormat = sf.desc;
-        if (asTexture) {
-            desc.caps = gfx::kCapsTexture;
-            if (flags & (kLoadStaging | kLoadTextureFormat))
-                desc.caps |= gfx::kCapsSystemMemory;
-        } else {
-            desc.caps = gfx::kCapsOffscreenPlain |
-                        ((flags & kLoadVideoMemory) ? gfx::kCapsVideoMemory : gfx::kCapsSystemMemory);
-        }
-        if (sf.FourCC() != st.target.FourCC() && (desc.caps & gfx::kCapsVideoMemory))
-            desc.caps = (desc.caps & ~gfx::kCapsVideoMemory) | gfx::kCapsSystemMemory;
-        if (extra) {
-            desc.flags |= gfx::kSdMipMapCount;
-            desc.mipMapCount = extra + 1;
-            desc.caps |= gfx::kCapsMipMap | gfx::kCapsComplex;
-        }
-
-        if (r.surface) {
-            if (flags & kLoadRestoreLost) {
-                if (r.surface->IsLost()) {
-                    if (GfxFailed(r.surface->Restore()))
-                        return fail(0);
-                } else if (flags & kLoadOnlyIfLost) {
-                    r.skip = true;
-                    continue;
-                }
-            }
-            if (staging) {
-                r.stageInto = r.surface;
-                r.surface = nullptr;
-            } else if (!SurfaceMatches(r.surface, desc, extra)) {
-                return fail(kTexTargetMismatch);
-            }
-        }
-        if (!r.surface) {
-            if (staging)
-                desc.caps = (desc.caps & ~gfx::kCapsVideoMemory) | gfx::kCapsSystemMemory;
-            if (GfxFailed(st.factory->CreateSurface(desc, &r.surface)))
-                return fail(0);
-        }
-        r.level = r.surface;
-        r.level->AddRef();
+    if (!MakeRecords(reader, req, plan, records))
+        return fail();
+    plan.extra = (plan.flags & kLoadMipMapped) ? plan.levels : 0;
+    if (plan.extra > 32) {
+        TextureLoader::Fail(kTexBadImage);
+        return fail();
     }
+    for (Record& r : records)
+        if (!PrepareSurface(r, plan))
+            return fail();
 
     WriteLevel(reader, records);
-    if (Failed())
-        return fail(0);
-
-    if (sf.Palettised())
-        for (Record& r : records)
-            if (!r.skip && !ApplyPalette(reader, r.surface, sf.bits))
-                return fail(0);
-
-    bool setKey = reader->ColourKeyDecision() && (!sf.HasAlpha() || (flags & kLoadKeyWithAlpha));
-    uint32_t key = setKey ? reader->ColourKey() : 0;
-
-    for (uint32_t level = 0; level < extra; ++level) {
-        reader->SelectLevel(dropped + level, entries);
-        if (Failed())
-            return fail(0);
-        uint32_t c = reader->PaletteColourCount();
-        if (sf.Palettised() && (c == 0 || c > (1u << sf.bits)))
-            return fail(kTexPaletteMismatch);
-        bool chainEnds = false;
-        for (Record& r : records) {
-            if (r.skip)
-                continue;
-            gfx::Surface* next = nullptr;
-            int res = r.level->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &next);
-            if (res == gfx::kErrNotFound) {
-                chainEnds = true;
-                break;
-            }
-            if (GfxFailed(res))
-                return fail(0);
-            r.level->Release();
-            r.level = next;
-            if ((r.left | r.top) & 1)
-                return fail(kTexOddMipRect);
-            r.left /= 2;
-            r.top /= 2;
-            r.right = std::min<int32_t>((r.right + 1) / 2, int32_t(reader->Width()));
-            r.bottom = std::min<int32_t>((r.bottom + 1) / 2, int32_t(reader->Height()));
-            r.surfWidth = next->Width();
-            r.surfHeight = next->Height();
-            if (r.left >= r.right || r.top >= r.bottom)
-                r.right = r.left, r.bottom = r.top;  // nothing of this level falls inside
-        }
-        if (chainEnds)
-            break;
-        WriteLevel(reader, records);
-        if (Failed())
-            return fail(0);
-        if (sf.Palettised())
-            for (Record& r : records)
-                if (!r.skip && !ApplyPalette(reader, r.level, sf.bits))
-                    return fail(0);
-    }
-
-    bool copy = req.texture && (staging || sf.FourCC() != st.target.FourCC());
-    if (copy) {
-        for (Record& r : records) {
-            if (r.skip)
-                continue;
-            gfx::SurfaceDesc loaded;
-            r.surface->GetDesc(loaded);
-            gfx::Surface* dest = nullptr;
-            if (r.stageInto) {
-                gfx::SurfaceDesc want = loaded;
-                want.pixelFormat = st.target.desc;
-                want.caps = gfx::kCapsTexture | (extra ? gfx::kCapsMipMap | gfx::kCapsComplex : 0);
-                if (!SurfaceMatches(r.stageInto, want, extra))
-                    return fail(kTexTargetMismatch);
-                dest = r.stageInto;
-                r.stageInto = nullptr;
-            } else {
-                gfx::SurfaceDesc d = loaded;
-                d.flags &= ~(gfx::kSdPitch | gfx::kSdLinearSize);
-                d.flags |= gfx::kSdTextureStage;
-                d.textureStage = 0;
-                d.pixelFormat = st.target.desc;
-                if (CreateDeviceTexture(d, &dest) != 0)
-                    return fail(kTexGfxFailed);
-            }
-            if (st.target.Palettised() && !ApplyPalette(reader, dest, st.target.bits)) {
-                dest->Release();
-                return fail(0);
-            }
-            gfx::Surface* src = r.surface;
-            gfx::Surface* dst = dest;
-            src->AddRef();
-            dst->AddRef();
-            bool ok = true;
-            while (true) {
-                if (GfxFailed(dst->Blt(src))) {
-                    ok = false;
-                    break;
-                }
-                gfx::Surface *ns = nullptr, *nd = nullptr;
-                src->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &ns);
-                dst->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &nd);
-                src->Release();
-                dst->Release();
-                src = ns;
-                dst = nd;
-                if (!src || !dst)
-                    break;
-            }
-            if (src)
-                src->Release();
-            if (dst)
-                dst->Release();
-            r.surface->Release();
-            r.surface = dest;
-            if (!ok)
-                return fail(0);
-        }
-    }
-
-    if (setKey && !sf.HasFourCC())
-        for (Record& r : records)
-            if (!r.skip && GfxFailed(r.surface->SetColorKey(key, key)))
-                return fail(0);
-
-    for (Record& r : records) {
-        if (r.level) {
-            r.level->Release();
-            r.level = nullptr;
-        }
-    }
-    if (!req.hasRects) {
-        gfx::Surface* result = records[0].surface;
-        records[0].surface = nullptr;
-        return result;
-    }
-    for (Record& r : records) {
-        if (req.reuseRects) {
-            // The caller's surface was refilled; it keeps the caller's reference.
-            if (r.surface)
-                r.surface->Release();
-        } else {
-            r.rect->surface = r.surface;
-        }
-        r.surface = nullptr;
-    }
-    return nullptr;
+    if (Failed() || !ApplyPalettes(reader, records))
+        return fail();
+    const std::optional<uint32_t> key = DecideColourKey(reader, plan.flags);
+    if (!WriteFurtherLevels(reader, entries, plan, records))
+        return fail();
+    const bool copy = req.texture && (plan.staging || State().surface.FourCC() != State().target.FourCC());
+    if (copy && !CopyToDeviceTextures(reader, plan, records))
+        return fail();
+    if (!SetColourKeys(key, records))
+        return fail();
+    for (Record& r : records)
+        r.level.Reset();
+    return HandOver(req, records);
 }
 
 bool CheckReady(const LoadRequest& req)
@@ -950,17 +1027,19 @@ gfx::Surface* ReloadKept(LoadRequest& req)
     return result;
 }
 
-gfx::Surface* LoadFromMedium(LoadRequest& req)
+// `image` holds a named file read whole; else the request names its source.
+gfx::Surface* LoadFromMedium(LoadRequest& req, const std::vector<uint8_t>* image)
 {
-    if (!req.hasHandle && !req.hasMemory)
+    if (!image && !req.hasHandle && !req.hasMemory)
         return ReloadKept(req);
     if (req.hasMemory && !req.memory) {
         TextureLoader::FailOs(kTexOpenFailed, 0);  // a memory source without memory
         return nullptr;
     }
     FileMedium* file = req.hasHandle ? new FileMedium(req.handle) : nullptr;
-    DataMedium* medium = file ? static_cast<DataMedium*>(file)
-                              : new MemoryMedium(req.memory, req.limit);
+    DataMedium* medium = file    ? static_cast<DataMedium*>(file)
+                         : image ? new MemoryMedium(image->data(), static_cast<uint32_t>(image->size()))
+                                 : new MemoryMedium(req.memory, req.limit);
     SubRangeMedium* window = nullptr;
     DataMedium* use = medium;
     if (req.hasLimit || req.consumed) {
@@ -1065,20 +1144,15 @@ gfx::Surface* TextureLoader::Load(bool texture, const char* format, va_list args
         return nullptr;
     if (!st.registry)
         RegisterBuiltinFormats();
-    int opened = -1;
+    std::optional<std::vector<uint8_t>> image;
     if (req.fileName) {
-        opened = ::open(req.fileName, O_RDONLY | O_CLOEXEC);
-        if (opened < 0) {
+        image = platform::ReadWholeFile(req.fileName, kMaxImageFileBytes);
+        if (!image) {
             FailOs(kTexOpenFailed, errno);
             return nullptr;
         }
-        req.handle = opened;
-        req.hasHandle = true;
     }
-    gfx::Surface* result = LoadFromMedium(req);
-    if (opened >= 0)
-        ::close(opened);
-    return result;
+    return LoadFromMedium(req, image ? &*image : nullptr);
 }
 
 void TextureLoader::RegisterFormat(const void* magic, uint32_t length, ImageReaderFactory factory)
@@ -1197,6 +1271,65 @@ int TextureLoader::LastOsError() { return State().lastOsError; }
 int TextureLoader::LastGfxResult() { return State().lastGfxResult; }
 void TextureLoader::NoteGfxResult(int result) { State().lastGfxResult = result; }
 gfx::SurfaceFactory* TextureLoader::Display() { return State().factory; }
+
+bool TextureLoader::ConvertBySoftware(gfx::Surface* source, gfx::Surface* wide, gfx::Surface* narrow,
+                                      gfx::Surface* final)
+{
+    auto failed = [](int result) {
+        if (result == gfx::kOk)
+            return false;
+        NoteGfxResult(result);
+        Fail(kTexGfxFailed);
+        return true;
+    };
+    if (failed(wide->Blt(source)))
+        return false;
+    PixelFormat to;
+    to.FromDDPixelFormat(&narrow->Format());
+    const uint32_t bytes = narrow->Format().bitCount / 8;
+    if (narrow->Format().flags & gfx::kPfFourCC) {
+        if (failed(narrow->Blt(wide)))
+            return false;
+    } else if (bytes < 2 || bytes > 4 || to.Palettised()) {
+        // Three colour bytes fit only 16, 24 and 32-bit pixels.
+        return !failed(gfx::kErrUnsupported);
+    } else {
+        void* wideBits = nullptr;
+        void* narrowBits = nullptr;
+        uint32_t widePitch = 0, narrowPitch = 0;
+        if (failed(narrow->Lock(&narrowBits, &narrowPitch)))
+            return false;
+        if (failed(wide->Lock(&wideBits, &widePitch))) {
+            narrow->Unlock();
+            return false;
+        }
+        const uint32_t width = std::min(wide->Width(), narrow->Width());
+        const uint32_t height = std::min(wide->Height(), narrow->Height());
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* in = static_cast<const uint8_t*>(wideBits) + size_t(y) * widePitch;
+            uint8_t* out = static_cast<uint8_t*>(narrowBits) + size_t(y) * narrowPitch;
+            for (uint32_t x = 0; x < width; ++x, in += 4, out += bytes) {
+                // A8R8G8B8 bytes in memory: blue, green, red, alpha.
+                if (bytes == 2) {
+                    const uint32_t v = (uint32_t(in[0]) >> to.blueLoss) << to.bluePos |
+                                       (uint32_t(in[1]) >> to.greenLoss) << to.greenPos |
+                                       (uint32_t(in[2]) >> to.redLoss) << to.redPos |
+                                       (to.HasAlpha() ? (uint32_t(in[3]) >> to.alphaLoss) << to.alphaPos : 0);
+                    out[0] = uint8_t(v);
+                    out[1] = uint8_t(v >> 8);
+                } else {
+                    std::copy(in, in + 3, out);
+                    if (bytes == 4)
+                        out[3] = 0;
+                }
+            }
+        }
+        const bool ok = !failed(wide->Unlock());
+        if (failed(narrow->Unlock()) || !ok)
+            return false;
+    }
+    return !failed(final->Blt(narrow));
+}
 
 void TextureLoader::Fail(uint32_t code)
 {

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "Veapi/image_reader.h"
+#include "app/ref_counted.h"
 #include "platform/gfx_surface.h"
 
 namespace ve {
@@ -107,6 +108,13 @@ public:
     static int SetSurfaceFormat(const gfx::PixelFormatDesc& format);
     static int AdjustTextureSize(uint32_t* outWidth, uint32_t* outHeight, uint32_t width,
                                  uint32_t height, uint32_t flags);
+    // The copy into a device texture when the device cannot copy directly:
+    // `source` into the A8R8G8B8 surface `wide`, converted into `narrow` (of
+    // the final surface's format; 16-bit pixels channel by channel, 24 and
+    // 32-bit ones by their colour bytes), then `narrow` into `final`. All
+    // four have the same size. False (error 1) when any step fails.
+    static bool ConvertBySoftware(gfx::Surface* source, gfx::Surface* wide, gfx::Surface* narrow,
+                                  gfx::Surface* final);
     // Drops one reference of a kept image: 2 when given none, else 0.
     static int Release(ImageReader* kept);
     // Frees the format candidates and the reader registry.

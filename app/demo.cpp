@@ -1,47 +1,14 @@
 #include "app/demo.h"
 
-#include <bit>
+#include "platform/byte_cursor.h"
+#include "platform/os.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace Demo {
 namespace {
-
-class Reader {
-public:
-    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    size_t Offset() const { return at_; }
-    bool U32(uint32_t& v)
-    {
-        if (size_ - at_ < 4)
-            return false;
-        v = uint32_t(data_[at_]) | uint32_t(data_[at_ + 1]) << 8 | uint32_t(data_[at_ + 2]) << 16 |
-            uint32_t(data_[at_ + 3]) << 24;
-        at_ += 4;
-        return true;
-    }
-    bool Bytes(size_t n, const uint8_t*& p)
-    {
-        if (size_ - at_ < n)
-            return false;
-        p = data_ + at_;
-        at_ += n;
-        return true;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
-
-void PutU32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
-}
 
 bool Fail(std::string& error, size_t offset, const char* what)
 {
@@ -51,17 +18,18 @@ bool Fail(std::string& error, size_t offset, const char* what)
     return false;
 }
 
-bool ReadName(Reader& r, std::string& out, std::string& error)
+bool ReadName(trevok::ByteReader& r, std::string& out, std::string& error)
 {
-    const size_t at = r.Offset();
-    uint32_t length = 0;
-    if (!r.U32(length))
+    const size_t at = r.Position();
+    const uint32_t length = r.U32();
+    if (!r.Ok())
         return Fail(error, at, "file ends inside a name length");
     if (length == 0)
         return Fail(error, at, "name length is 0 (a name keeps its terminating NUL)");
-    const uint8_t* p = nullptr;
-    if (!r.Bytes(length, p))
+    const auto name = r.Take(length);
+    if (!r.Ok())
         return Fail(error, at + 4, "file ends inside a name");
+    const uint8_t* p = name.data();
     if (p[length - 1] != 0 || std::memchr(p, 0, length) != p + length - 1)
         return Fail(error, at + 4, "name is not NUL-terminated at its stored length");
     out.assign(reinterpret_cast<const char*>(p), length - 1);
@@ -88,17 +56,17 @@ bool Record(Buffers& buffers, const InputEvent& event, float gameSeconds)
 
 bool Parse(const uint8_t* data, size_t size, File& out, std::string& error)
 {
-    Reader r(data, size);
+    trevok::ByteReader r(std::span<const uint8_t>(data, size));
     File file;
     if (!ReadName(r, file.levelScript, error) || !ReadName(r, file.commandFile, error))
         return false;
-    const size_t countAt = r.Offset();
-    uint32_t count = 0;
-    if (!r.U32(count))
+    const size_t countAt = r.Position();
+    const uint32_t count = r.U32();
+    if (!r.Ok())
         return Fail(error, countAt, "file ends before the event count");
     if (count > kCapacity)
         return Fail(error, countAt, "more events than a demo holds (20000)");
-    const size_t expected = r.Offset() + size_t(count) * 28;
+    const size_t expected = r.Position() + size_t(count) * 28;
     if (size < expected)
         return Fail(error, size, "file ends before all events and times");
     if (size > expected)
@@ -107,16 +75,14 @@ bool Parse(const uint8_t* data, size_t size, File& out, std::string& error)
     for (InputEvent& e : file.events) {
         uint32_t w[6];
         for (uint32_t& v : w)
-            r.U32(v);
+            v = r.U32();
         e = {w[0], w[1], w[2], static_cast<int32_t>(w[3]), w[4], w[5]};
     }
     file.times.resize(count);
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t bits = 0;
-        r.U32(bits);
-        const float t = std::bit_cast<float>(bits);
+        const float t = r.F32();
         if (!(t == t)) // NaN would stall or rush the replay
-            return Fail(error, r.Offset() - 4, "event time is not a number");
+            return Fail(error, r.Position() - 4, "event time is not a number");
         file.times[i] = t;
     }
     out = std::move(file);
@@ -126,32 +92,29 @@ bool Parse(const uint8_t* data, size_t size, File& out, std::string& error)
 std::vector<uint8_t> Serialize(const File& file)
 {
     std::vector<uint8_t> out;
+    trevok::ByteWriter w(out);
     for (const std::string* name : {&file.levelScript, &file.commandFile}) {
-        PutU32(out, uint32_t(name->size() + 1));
-        out.insert(out.end(), name->begin(), name->end());
-        out.push_back(0);
+        w.U32(uint32_t(name->size() + 1));
+        w.CString(*name);
     }
-    PutU32(out, uint32_t(file.events.size()));
+    w.U32(uint32_t(file.events.size()));
     for (const InputEvent& e : file.events) {
         for (uint32_t v : {e.message, e.wparam, e.lparam, static_cast<uint32_t>(e.wheelDelta), e.scanCode, e.flags})
-            PutU32(out, v);
+            w.U32(v);
     }
     for (float t : file.times)
-        PutU32(out, std::bit_cast<uint32_t>(t));
+        w.F32(t);
     return out;
 }
 
 bool LoadInto(Buffers& buffers, const std::filesystem::path& path, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path.string() + ": cannot be opened";
+    const auto bytes = platform::ReadWholeFile(path, kMaxFileBytes, &error);
+    if (!bytes)
         return false;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     File file;
     std::string why;
-    if (!Parse(bytes.data(), bytes.size(), file, why)) {
+    if (!Parse(bytes->data(), bytes->size(), file, why)) {
         error = path.string() + ": " + why;
         return false;
     }

@@ -14,6 +14,9 @@
 namespace Demo {
 
 inline constexpr uint32_t kCapacity = 20000;
+// Full buffers and two path names fit many times over; a larger file is
+// refused unread.
+inline constexpr uint64_t kMaxFileBytes = uint64_t{4} << 20;
 
 struct Buffers {
     std::array<InputEvent, kCapacity> events{};

@@ -1,46 +1,49 @@
 #include "app/record_file.h"
 
+#include "platform/byte_cursor.h"
 #include "platform/os.h"
-
-#include <cstring>
 
 namespace RecordFile {
 
 bool ReadWholeFile(std::vector<Record>& records, const std::filesystem::path& name, std::string* error)
 {
-    const auto bytes = platform::ReadWholeFile(name);
-    auto fail = [&](const std::string& why) {
+    std::string why;
+    const auto bytes = platform::ReadWholeFile(name, kMaxFileBytes, &why);
+    auto fail = [&](const std::string& what) {
         if (error)
-            *error = name.string() + ": " + why;
+            *error = name.string() + ": " + what;
         return false;
     };
-    if (!bytes)
-        return fail("cannot be read");
-    if (bytes->size() < 4)
+    if (!bytes) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    trevok::ByteReader r(*bytes);
+    const uint32_t count = r.U32();
+    if (!r.Ok())
         return fail("shorter than its record count");
-    const uint32_t count = uint32_t((*bytes)[0]) | uint32_t((*bytes)[1]) << 8 | uint32_t((*bytes)[2]) << 16 |
-                           uint32_t((*bytes)[3]) << 24;
-    const size_t recordBytes = bytes->size() - 4;
+    const size_t recordBytes = r.Remaining();
     if (recordBytes % kRecordSize != 0 || recordBytes / kRecordSize != count)
         return fail("holds " + std::to_string(recordBytes) + " bytes of records, not " + std::to_string(count) +
                     " x 60");
     std::vector<Record> read(count);
-    for (uint32_t i = 0; i < count; ++i)
-        std::memcpy(read[i].data(), bytes->data() + 4 + size_t(i) * kRecordSize, kRecordSize);
+    for (Record& record : read)
+        r.Bytes(record.data(), kRecordSize);
     records = std::move(read);
     return true;
 }
 
 bool WriteWholeFile(const std::vector<Record>& records, const std::filesystem::path& name)
 {
-    if (records.size() > UINT32_MAX)
+    if (4 + records.size() * kRecordSize > kMaxFileBytes)
         return false;
-    std::vector<uint8_t> bytes(4 + records.size() * kRecordSize);
-    const auto count = static_cast<uint32_t>(records.size());
-    for (int i = 0; i < 4; ++i)
-        bytes[size_t(i)] = uint8_t(count >> (8 * i));
-    for (size_t i = 0; i < records.size(); ++i)
-        std::memcpy(bytes.data() + 4 + i * kRecordSize, records[i].data(), kRecordSize);
+    std::vector<uint8_t> bytes;
+    bytes.reserve(4 + records.size() * kRecordSize);
+    trevok::ByteWriter w(bytes);
+    w.U32(static_cast<uint32_t>(records.size()));
+    for (const Record& record : records)
+        w.Bytes(record.data(), kRecordSize);
     return platform::WriteWholeFile(name, bytes.data(), bytes.size());
 }
 

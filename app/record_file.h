@@ -12,6 +12,8 @@ namespace RecordFile {
 
 inline constexpr size_t kRecordSize = 60;
 using Record = std::array<uint8_t, kRecordSize>;
+// A larger file is refused unread, and never written.
+inline constexpr uint64_t kMaxFileBytes = uint64_t{64} << 20;
 
 // False (with `error` naming the file and the fault) when the file cannot
 // be read or its count does not match its length; `records` is then left

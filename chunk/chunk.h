@@ -4,7 +4,7 @@
 // parent identifier); chunks nobody registered are kept as raw bytes and written back.
 #pragma once
 
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 
 #include <array>
 #include <optional>

@@ -7,6 +7,7 @@
 #include "chunk/light_chunks.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
+#include "platform/os.h"
 
 #include <algorithm>
 #include <cstring>
@@ -33,6 +34,23 @@ void CollectTopLevel(const ParentChunk* root, std::string_view identifier, std::
                 list.push_back(t);
 }
 
+// Empty when a file of `fileSize` bytes may start with `head` (its first 12
+// bytes or fewer); else why it is no chunk file. Too few bytes to tell are
+// left to the loader, which names what is missing.
+std::string HeadFault(std::span<const uint8_t> head, uint64_t fileSize)
+{
+    if (head.size() < 8 || std::memcmp(head.data(), chunk_id::kCompressedFile, 8) == 0)
+        return {};
+    if (std::memcmp(head.data(), chunk_id::kPlainFile, 8) != 0)
+        return "not a chunk file (identifier is neither VQNINFF2 nor VQNCRIF1)";
+    if (head.size() < static_cast<size_t>(kChunkHeaderSize))
+        return {};
+    const int32_t stored = ByteReader(head.subspan(8, 4)).I32();
+    if (stored < 0 || static_cast<uint64_t>(stored) != fileSize)
+        return "stored size " + std::to_string(stored) + " differs from the file's length " + std::to_string(fileSize);
+    return {};
+}
+
 // Reads a whole file image into `root`: plain or compressed, the top-level chunks
 // walked as a parent payload. Returns true when the walk ran (after-load work follows,
 // even when it ended with -2).
@@ -47,6 +65,9 @@ bool LoadImage(ParentChunk* root, std::span<const uint8_t> image, const std::str
     compressed = false;
     if (image.size() < 8)
         return fail(kChunkReadFailed, "file shorter than its 8-byte identifier");
+    if (std::string why = HeadFault(image.first(std::min<size_t>(image.size(), kChunkHeaderSize)), image.size());
+        !why.empty())
+        return fail(kChunkBadData, why);
     std::span<const uint8_t> plain;
     std::vector<uint8_t> expanded;
     if (std::memcmp(image.data(), chunk_id::kCompressedFile, 8) == 0) {
@@ -57,17 +78,10 @@ bool LoadImage(ParentChunk* root, std::span<const uint8_t> image, const std::str
         if (expanded.size() < static_cast<size_t>(kChunkHeaderSize))
             return fail(kChunkBadData, "expanded image shorter than its 12-byte header");
         plain = expanded;
-    } else if (std::memcmp(image.data(), chunk_id::kPlainFile, 8) == 0) {
+    } else {
         if (image.size() < static_cast<size_t>(kChunkHeaderSize))
             return fail(kChunkReadFailed, "file ends inside its 12-byte header");
-        ByteReader r(image.subspan(8, 4));
-        int32_t stored = r.I32();
-        if (stored < 0 || static_cast<size_t>(stored) != image.size())
-            return fail(kChunkBadData, "stored size " + std::to_string(stored) + " differs from the file's length " +
-                                           std::to_string(image.size()));
         plain = image;
-    } else {
-        return fail(kChunkBadData, "not a chunk file (identifier is neither VQNINFF2 nor VQNCRIF1)");
     }
     ChunkLoadScope scope(root, compressed ? name + " (expanded)" : name, plain);
     root->ReadChildren(plain.subspan(kChunkHeaderSize));
@@ -98,21 +112,20 @@ void ResetShapeNumbersForTesting()
     gHighestShapeNumber = 0;
 }
 
-bool ReadWholeFile(const std::filesystem::path& name, std::vector<uint8_t>& bytes)
+int32_t ReadChunkFileImage(const std::filesystem::path& name, std::vector<uint8_t>& bytes, std::string& error)
 {
     bytes.clear();
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f)
-        return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    long length = ok ? std::ftell(f) : -1;
-    ok = ok && length >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        bytes.resize(static_cast<size_t>(length));
-        ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    }
-    std::fclose(f);
-    return ok;
+    bool badHead = false;
+    auto checkHead = [&](std::span<const uint8_t> head, uint64_t fileSize) {
+        std::string why = HeadFault(head, fileSize);
+        badHead = !why.empty();
+        return why;
+    };
+    auto image = platform::ReadWholeFile(name, kMaxChunkFileBytes, &error, kChunkHeaderSize, checkHead);
+    if (!image)
+        return badHead ? kChunkBadData : kChunkReadFailed;
+    bytes = std::move(*image);
+    return kChunkOk;
 }
 
 // ---------------------------------------------------------------------------
@@ -129,12 +142,13 @@ ChunkFile::~ChunkFile()
 std::unique_ptr<ChunkFile> ChunkFile::Open(const std::filesystem::path& name)
 {
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(name, bytes)) {
+    std::string error;
+    if (const int32_t code = ReadChunkFileImage(name, bytes, error); code != kChunkOk) {
         EnsureChunkFamiliesRegistered();
         std::unique_ptr<ChunkFile> root(new ChunkFile);
         root->fileName_ = name.string();
-        root->errorCode_ = kChunkReadFailed;
-        root->errorMessage_ = name.string() + ": cannot open or read the file";
+        root->errorCode_ = code;
+        root->errorMessage_ = std::move(error);
         return root;
     }
     return FromFileImage(bytes, name.string());
@@ -372,9 +386,8 @@ IncludedFileChunk::IncludedFileChunk(ParentChunk* parent, const std::filesystem:
 {
     EnsureChunkFamiliesRegistered();
     std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(name, bytes)) {
-        errorCode_ = kChunkReadFailed;
-        errorMessage_ = name.string() + ": cannot open or read the file";
+    if (const int32_t code = ReadChunkFileImage(name, bytes, errorMessage_); code != kChunkOk) {
+        errorCode_ = code;
         return;
     }
     bool compressed = false;

@@ -129,8 +129,15 @@ private:
     std::string errorMessage_;
 };
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::filesystem::path& name, std::vector<uint8_t>& bytes);
+// A chunk file larger than this is refused unread.
+inline constexpr uint64_t kMaxChunkFileBytes = uint64_t{512} << 20;
+
+// Reads a chunk file's whole image. Its identifier, and a plain file's stored
+// size, are checked from the first bytes before the rest is read, so a large
+// file of anything else costs nothing. On failure `error` names the file and
+// the fault, and the result is kChunkReadFailed (no file to read) or
+// kChunkBadData (not a chunk file); else kChunkOk.
+int32_t ReadChunkFileImage(const std::filesystem::path& name, std::vector<uint8_t>& bytes, std::string& error);
 
 void RegisterFileChunks();
 

@@ -1,6 +1,8 @@
 #include "chunk/huffman_coder.h"
 
-#include "chunk/byte_cursor.h"
+#include "chunk/chunk_file.h"
+
+#include "platform/byte_cursor.h"
 #include "chunk/chunk_ids.h"
 #include "platform/os.h"
 
@@ -324,7 +326,7 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
 
 bool CompressFileTail(const std::filesystem::path& file, size_t offset)
 {
-    const auto bytes = platform::ReadWholeFile(file);
+    const auto bytes = platform::ReadWholeFile(file, kMaxChunkFileBytes);
     if (!bytes || offset > bytes->size())
         return false;
     const std::span<const uint8_t> tail(bytes->data() + offset, bytes->size() - offset);

@@ -1,9 +1,30 @@
 #include "media/media_placeholders.h"
 
-MusicPlayer*& MusicPlayer::Global()
+namespace {
+
+// The services' one owner each: what start-up installs lives until shut-down
+// or, at the latest, the end of the process. At namespace scope, so that they
+// outlive the exit handlers start-up registers (which shut the services down).
+std::unique_ptr<MusicPlayer> g_music;
+
+std::unique_ptr<MusicPlayer>& MusicOwner() { return g_music; }
+
+} // namespace
+
+MusicPlayer* MusicPlayer::Global() { return MusicOwner().get(); }
+
+MusicPlayer* MusicPlayer::Start()
 {
-    static MusicPlayer* global = nullptr;
-    return global;
+    if (!MusicOwner())
+        MusicOwner() = std::make_unique<MusicPlayer>();
+    return MusicOwner().get();
+}
+
+void MusicPlayer::Shutdown()
+{
+    if (MusicOwner())
+        Close(MusicOwner().get());
+    MusicOwner().reset();
 }
 
 void MusicPlayer::Clear(MusicPlayer* player) { *player = MusicPlayer{}; }
@@ -28,11 +49,7 @@ bool MusicPlayer::Stop(MusicPlayer* player)
 
 void MusicPlayer::Close(MusicPlayer* player) { Stop(player); }
 
-VolumeFader*& VolumeFader::Global()
-{
-    static VolumeFader* global = nullptr;
-    return global;
-}
+VolumeFader* VolumeFader::Global() { return nullptr; }
 
 void VolumeFader::Update(VolumeFader*) {}
 
@@ -46,11 +63,9 @@ void ReleaseAll() {}
 bool RestoreAll() { return false; }
 } // namespace AnimatedTextures
 
-CdPlayer*& CdPlayer::Global()
-{
-    static CdPlayer* global = nullptr;
-    return global;
-}
+// No CD device exists until the media subsystem lands.
+CdPlayer* CdPlayer::Global() { return nullptr; }
+void CdPlayer::Shutdown() {}
 
 void CdPlayer::Notify(uint64_t, int64_t) {}
 void CdPlayer::RefreshState() {}

@@ -6,15 +6,21 @@
 #include "media/sound_system.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
-
 
 struct MusicPlayer {
     int state = 0;
     std::string track; // what plays, "" when stopped
     bool threadRunning = false;
 
-    static MusicPlayer*& Global();
+    // The one player, owned here from Start to Shutdown (or the end of the
+    // process); null outside that time.
+    static MusicPlayer* Global();
+    // Makes the player, cleared, when there is none; returns it.
+    static MusicPlayer* Start();
+    // Closes and destroys the player.
+    static void Shutdown();
     static void Clear(MusicPlayer* player);
     static void Play(MusicPlayer* player, const char* fileName);
     static bool Stop(MusicPlayer* player);
@@ -22,7 +28,7 @@ struct MusicPlayer {
 };
 
 struct VolumeFader {
-    static VolumeFader*& Global(); // null: no fade runs
+    static VolumeFader* Global(); // null: no fade runs
     static void Update(VolumeFader* fader);
 };
 
@@ -37,7 +43,8 @@ bool RestoreAll();
 } // namespace AnimatedTextures
 
 struct CdPlayer {
-    static CdPlayer*& Global(); // null: no CD audio
+    static CdPlayer* Global(); // null: no CD audio
+    static void Shutdown();
     void Notify(uint64_t wparam, int64_t lparam);
     void RefreshState();
     bool IsWaitingForDisc() const { return false; }

@@ -76,11 +76,14 @@ void SoundSystem::ResetRandom()
     r.rear = 0;
 }
 
-SoundSystem*& SoundSystem::Global()
-{
-    static SoundSystem* global = nullptr;
-    return global;
-}
+namespace {
+// At namespace scope, so that it outlives the exit handlers that shut it down.
+std::unique_ptr<SoundSystem> g_global;
+} // namespace
+
+SoundSystem* SoundSystem::Global() { return g_global.get(); }
+void SoundSystem::Install(std::unique_ptr<SoundSystem> system) { g_global = std::move(system); }
+void SoundSystem::Shutdown() { g_global.reset(); }
 
 SoundSystem::SoundSystem(int32_t soundCount, int32_t voiceCount)
     : sounds_(static_cast<size_t>(soundCount)), metas_(kMetaCount), voices_(static_cast<size_t>(std::max(16, voiceCount)))

@@ -206,7 +206,11 @@ public:
     static SoundSystem* Create(bool noSound);
     static SoundSystem* Create(bool noSound, const std::vector<SoundDevice>& devices);
     static std::vector<SoundDevice> ListDevices();
-    static SoundSystem*& Global();
+    // The one system, owned from Install to Shutdown (or the end of the
+    // process); null outside that time.
+    static SoundSystem* Global();
+    static void Install(std::unique_ptr<SoundSystem> system);
+    static void Shutdown();
 
     SoundSystem(int32_t soundCount, int32_t voiceCount);
     ~SoundSystem() override;

@@ -348,10 +348,9 @@ GLuint LitProgram()
         glAttachShader(program, shader);
         glLinkProgram(program);
         glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        detail::GlProgram made(program);
         if (ok)
-            s.litProgram = program;
-        else
-            glDeleteProgram(program);
+            s.litProgram = std::move(made);
     }
     glDeleteShader(shader);
     return s.litProgram;
@@ -1017,14 +1016,10 @@ private:
         glUniform1i(glGetUniformLocation(program, "u_specularOn"), specular ? 1 : 0);
     }
 
-    // Programs GL from the device's states; returns the number of texture stages in use.
-    uint32_t ApplyState(const Layout& l)
+    // Viewport, scissor and the projection: screen vertices bypass the transforms.
+    void ApplyViewportAndTransforms(const Layout& l)
     {
         const auto& sc = Gl().screen;
-        detail::BindBackBuffer();
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-
-        // Viewport and transforms.
         glEnable(GL_SCISSOR_TEST);
         glScissor(viewport_.x, viewport_.y, viewport_.width, viewport_.height);
         if (l.rhw) {
@@ -1048,8 +1043,12 @@ private:
             glLoadMatrixf(proj.m.data());
             glMatrixMode(GL_MODELVIEW);
         }
+    }
 
-        // Depth and stencil.
+    // Depth and stencil tests and writes.
+    void ApplyDepthAndStencil()
+    {
+        const auto& sc = Gl().screen;
         const bool z = Rs(RenderState::ZEnable) != 0 && sc.zBuffer;
         if (z) {
             glEnable(GL_DEPTH_TEST);
@@ -1068,8 +1067,11 @@ private:
         } else {
             glDisable(GL_STENCIL_TEST);
         }
+    }
 
-        // Alpha test and blending.
+    // Alpha test and blending.
+    void ApplyAlphaAndBlending()
+    {
         if (Rs(RenderState::AlphaTestEnable)) {
             glEnable(GL_ALPHA_TEST);
             glAlphaFunc(CmpFunc(Rs(RenderState::AlphaFunc)), float(Rs(RenderState::AlphaRef) & 0xFF) / 255.0f);
@@ -1082,7 +1084,11 @@ private:
         } else {
             glDisable(GL_BLEND);
         }
+    }
 
+    // Culling, fill, shading and dithering.
+    void ApplyFaces()
+    {
         // Faces: with rows top-down GL sees a triangle clockwise on the screen as
         // counter-clockwise, its front face.
         glFrontFace(GL_CCW);
@@ -1098,8 +1104,11 @@ private:
             glEnable(GL_DITHER);
         else
             glDisable(GL_DITHER);
+    }
 
-        // Fog: table fog by depth, or screen vertices' own fog in specular alpha.
+    // Table fog by depth, or screen vertices' own fog in specular alpha.
+    void ApplyFog(const Layout& l)
+    {
         const uint32_t tableMode = Rs(RenderState::FogTableMode), vertexMode = Rs(RenderState::FogVertexMode);
         float fogColour[4];
         ArgbToFloats(Rs(RenderState::FogColor), fogColour);
@@ -1121,10 +1130,51 @@ private:
         } else {
             glDisable(GL_FOG);
         }
+    }
 
-        // Lighting.
+    // One light of the fixed-function set, in world space.
+    void ApplyLight(uint32_t i, bool specular)
+    {
+        const GLenum gl = GL_LIGHT0 + i;
+        if (!lightOn_[i]) {
+            glDisable(gl);
+            return;
+        }
+        const Light& li = lights_[i];
+        glEnable(gl);
+        glLightfv(gl, GL_DIFFUSE, &li.diffuse.r);
+        const ColourF black{};
+        glLightfv(gl, GL_SPECULAR, specular ? &li.specular.r : &black.r);
+        glLightfv(gl, GL_AMBIENT, &li.ambient.r);
+        if (li.type == LightType::Directional) {
+            const float p[4] = {-li.direction.x, -li.direction.y, -li.direction.z, 0.0f};
+            glLightfv(gl, GL_POSITION, p);
+            glLightf(gl, GL_SPOT_CUTOFF, 180.0f);
+            glLightf(gl, GL_CONSTANT_ATTENUATION, 1.0f);
+            glLightf(gl, GL_LINEAR_ATTENUATION, 0.0f);
+            glLightf(gl, GL_QUADRATIC_ATTENUATION, 0.0f);
+        } else {
+            const float p[4] = {li.position.x, li.position.y, li.position.z, 1.0f};
+            glLightfv(gl, GL_POSITION, p);
+            const bool none = li.attenuation0 == 0 && li.attenuation1 == 0 && li.attenuation2 == 0;
+            glLightf(gl, GL_CONSTANT_ATTENUATION, none ? 1.0f : li.attenuation0);
+            glLightf(gl, GL_LINEAR_ATTENUATION, li.attenuation1);
+            glLightf(gl, GL_QUADRATIC_ATTENUATION, li.attenuation2);
+            if (li.type == LightType::Spot) {
+                const float d[3] = {li.direction.x, li.direction.y, li.direction.z};
+                glLightfv(gl, GL_SPOT_DIRECTION, d);
+                glLightf(gl, GL_SPOT_CUTOFF, std::clamp(li.phi * 0.5f * 57.29578f, 0.0f, 90.0f));
+                glLightf(gl, GL_SPOT_EXPONENT, std::clamp(li.falloff, 0.0f, 128.0f));
+            } else {
+                glLightf(gl, GL_SPOT_CUTOFF, 180.0f);
+            }
+        }
+    }
+
+    // Lights, material and the lighting program; true when vertices are lit.
+    bool ApplyLighting(const Layout& l, bool specular)
+    {
         const bool lit = !l.rhw && Rs(RenderState::Lighting) != 0;
-        const bool specular = Rs(RenderState::SpecularEnable) != 0;
         if (lit) {
             glEnable(GL_LIGHTING);
             glEnable(GL_NORMALIZE);
@@ -1135,42 +1185,8 @@ private:
             glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL, GL_SEPARATE_SPECULAR_COLOR);
             // Lights live in world space: GL takes them through the view matrix.
             glLoadMatrixf(transforms_[size_t(TransformType::View)].m.data());
-            for (uint32_t i = 0; i < kLights; ++i) {
-                const GLenum gl = GL_LIGHT0 + i;
-                if (!lightOn_[i]) {
-                    glDisable(gl);
-                    continue;
-                }
-                const Light& li = lights_[i];
-                glEnable(gl);
-                glLightfv(gl, GL_DIFFUSE, &li.diffuse.r);
-                const ColourF black{};
-                glLightfv(gl, GL_SPECULAR, specular ? &li.specular.r : &black.r);
-                glLightfv(gl, GL_AMBIENT, &li.ambient.r);
-                if (li.type == LightType::Directional) {
-                    const float p[4] = {-li.direction.x, -li.direction.y, -li.direction.z, 0.0f};
-                    glLightfv(gl, GL_POSITION, p);
-                    glLightf(gl, GL_SPOT_CUTOFF, 180.0f);
-                    glLightf(gl, GL_CONSTANT_ATTENUATION, 1.0f);
-                    glLightf(gl, GL_LINEAR_ATTENUATION, 0.0f);
-                    glLightf(gl, GL_QUADRATIC_ATTENUATION, 0.0f);
-                } else {
-                    const float p[4] = {li.position.x, li.position.y, li.position.z, 1.0f};
-                    glLightfv(gl, GL_POSITION, p);
-                    const bool none = li.attenuation0 == 0 && li.attenuation1 == 0 && li.attenuation2 == 0;
-                    glLightf(gl, GL_CONSTANT_ATTENUATION, none ? 1.0f : li.attenuation0);
-                    glLightf(gl, GL_LINEAR_ATTENUATION, li.attenuation1);
-                    glLightf(gl, GL_QUADRATIC_ATTENUATION, li.attenuation2);
-                    if (li.type == LightType::Spot) {
-                        const float d[3] = {li.direction.x, li.direction.y, li.direction.z};
-                        glLightfv(gl, GL_SPOT_DIRECTION, d);
-                        glLightf(gl, GL_SPOT_CUTOFF, std::clamp(li.phi * 0.5f * 57.29578f, 0.0f, 90.0f));
-                        glLightf(gl, GL_SPOT_EXPONENT, std::clamp(li.falloff, 0.0f, 128.0f));
-                    } else {
-                        glLightf(gl, GL_SPOT_CUTOFF, 180.0f);
-                    }
-                }
-            }
+            for (uint32_t i = 0; i < kLights; ++i)
+                ApplyLight(i, specular);
             glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, &material_.diffuse.r);
             glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, &material_.ambient.r);
             const ColourF black{};
@@ -1194,6 +1210,12 @@ private:
         }
         if (!lit || !LitProgram())
             glUseProgram(0);
+        return lit;
+    }
+
+    // User clip planes, then the world-view matrix for what is drawn.
+    void ApplyClipPlanesAndWorld(const Layout& l)
+    {
         // User clip planes live in world space: GL takes them through the view matrix.
         const uint32_t planes = l.rhw ? 0u : Rs(RenderState::ClipPlaneEnable);
         if (planes)
@@ -1211,6 +1233,11 @@ private:
             const Matrix wv = transforms_[size_t(TransformType::World)] * transforms_[size_t(TransformType::View)];
             glLoadMatrixf(wv.m.data());
         }
+    }
+
+    // Z bias and the specular colour sum.
+    void ApplyBiasAndColourSum(const Layout& l, bool lit, bool specular)
+    {
         // A z bias pulls coplanar decals in front of what they lie on.
         if (const uint32_t bias = Rs(RenderState::ZBias) & 0xF) {
             glEnable(GL_POLYGON_OFFSET_FILL);
@@ -1222,8 +1249,11 @@ private:
             glEnable(GL_COLOR_SUM);
         else
             glDisable(GL_COLOR_SUM);
+    }
 
-        // Texture stages up to the first disabled one.
+    // Texture stages up to the first disabled one; returns how many are in use.
+    uint32_t ApplyTextureStages()
+    {
         float factor[4];
         ArgbToFloats(Rs(RenderState::TextureFactor), factor);
         uint32_t active = 0;
@@ -1267,6 +1297,23 @@ private:
         }
         glActiveTexture(GL_TEXTURE0);
         return active;
+    }
+
+    // Programs GL from the device's states; returns the number of texture stages in use.
+    uint32_t ApplyState(const Layout& l)
+    {
+        detail::BindBackBuffer();
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        ApplyViewportAndTransforms(l);
+        ApplyDepthAndStencil();
+        ApplyAlphaAndBlending();
+        ApplyFaces();
+        ApplyFog(l);
+        const bool specular = Rs(RenderState::SpecularEnable) != 0;
+        const bool lit = ApplyLighting(l, specular);
+        ApplyClipPlanesAndWorld(l);
+        ApplyBiasAndColourSum(l, lit, specular);
+        return ApplyTextureStages();
     }
 
     bool Draw(Primitive type, uint32_t fvf, const uint8_t* data, uint32_t count, const uint16_t* indices,

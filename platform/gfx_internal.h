@@ -7,33 +7,106 @@
 #include <GL/glext.h>
 #include <SDL2/SDL.h>
 
+#include <memory>
 #include <set>
+#include <utility>
 
 #include "platform/gfx.h"
 
 namespace gfx::detail {
 
+// Owns one handle of a C library: freed when the holder is reset, replaced or
+// destroyed. Forget() lets a handle go unfreed, for one whose owner (the GL
+// context of a GL object) is already gone with it.
+template <typename Handle, void (*Free)(Handle)>
+class Owned {
+public:
+    Owned() = default;
+    explicit Owned(Handle handle) : handle_(handle) {}
+    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, Handle{})) {}
+    Owned& operator=(Owned&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            handle_ = std::exchange(other.handle_, Handle{});
+        }
+        return *this;
+    }
+    ~Owned() { Reset(); }
+
+    operator Handle() const { return handle_; }
+    Handle Get() const { return handle_; }
+    void Reset()
+    {
+        if (handle_)
+            Free(std::exchange(handle_, Handle{}));
+    }
+    void Forget() { handle_ = Handle{}; }
+
+private:
+    Handle handle_{};
+};
+
+inline void FreeFramebuffer(GLuint name) { glDeleteFramebuffers(1, &name); }
+inline void FreeRenderbuffer(GLuint name) { glDeleteRenderbuffers(1, &name); }
+inline void FreeTexture(GLuint name) { glDeleteTextures(1, &name); }
+inline void FreeProgram(GLuint name) { glDeleteProgram(name); }
+inline void FreeContext(SDL_GLContext context)
+{
+    SDL_GL_MakeCurrent(nullptr, nullptr);
+    SDL_GL_DeleteContext(context);
+}
+inline void FreeWindow(SDL_Window* window) { SDL_DestroyWindow(window); }
+
+using GlFramebuffer = Owned<GLuint, FreeFramebuffer>;
+using GlRenderbuffer = Owned<GLuint, FreeRenderbuffer>;
+using GlTexture = Owned<GLuint, FreeTexture>;
+using GlProgram = Owned<GLuint, FreeProgram>;
+using GlContext = Owned<SDL_GLContext, FreeContext>;
+using OwnedWindow = Owned<SDL_Window*, FreeWindow>;
+
+// A new GL name made by `make` (glGenFramebuffers and the like).
+template <typename Holder>
+Holder MakeGlName(void (*make)(GLsizei, GLuint*))
+{
+    GLuint name = 0;
+    make(1, &name);
+    return Holder(name);
+}
+
+// The screen's frame buffers. Freed only while their context is current.
 struct Screen {
     int width = 0, height = 0, depth = 0;
     bool windowed = true;
     int buffers = 2;
-    GLuint backFbo = 0, backColour = 0;
-    GLuint frontFbo = 0, frontColour = 0;
-    GLuint zBuffer = 0;
+    GlFramebuffer backFbo;
+    GlRenderbuffer backColour;
+    GlFramebuffer frontFbo;
+    GlRenderbuffer frontColour;
+    GlRenderbuffer zBuffer;
     FormatDesc zFormat;
     bool lost = false;
+
+    void Forget()
+    {
+        backFbo.Forget();
+        backColour.Forget();
+        frontFbo.Forget();
+        frontColour.Forget();
+        zBuffer.Forget();
+    }
 };
 
 struct State {
     bool sdlVideo = false;
-    SDL_Window* window = nullptr;
+    SDL_Window* window = nullptr;  // ours (ownWindow) or the window module's
     Uint32 windowId = 0;  // to tell whether a window handed to us still exists
-    bool ownWindow = false;
-    SDL_GLContext context = nullptr;
+    OwnedWindow ownWindow;
+    GlContext context;
     Screen screen;
     std::set<Texture*> textures;
     uint64_t textureBytes = 0;
-    GLuint whiteTexture = 0;  // what an empty texture stage samples
+    GlTexture whiteTexture;  // what an empty texture stage samples
     bool anisotropyExt = false;
     float maxAnisotropy = 1.0f;
     // Bumped whenever GL state changes outside the device's draw set-up, so the
@@ -41,8 +114,19 @@ struct State {
     uint64_t epoch = 0;
     // The vertex program that lights as Direct3D does (range, inner cone,
     // colour sources); 0 when it could not be built, and GL's own lighting runs.
-    GLuint litProgram = 0;
+    GlProgram litProgram;
     bool litProgramTried = false;
+
+    // At exit nothing is freed by hand: the window module's window, and with
+    // it the context, may already be gone.
+    ~State()
+    {
+        screen.Forget();
+        whiteTexture.Forget();
+        litProgram.Forget();
+        context.Forget();
+        ownWindow.Forget();
+    }
 };
 
 State& Gl();

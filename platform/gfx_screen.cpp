@@ -26,7 +26,7 @@ bool EnsureContext()
         // Drawing goes to our own frame buffers; the window only shows them.
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
-        s.context = SDL_GL_CreateContext(s.window);
+        s.context = detail::GlContext(SDL_GL_CreateContext(s.window));
         if (!s.context)
             return false;
         SDL_GL_SetSwapInterval(0);  // presentation never waits for the vertical blank
@@ -40,7 +40,7 @@ bool EnsureContext()
                           SDL_GL_ExtensionSupported("GL_ARB_texture_filter_anisotropic");
         if (s.anisotropyExt)
             glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &s.maxAnisotropy);
-        glGenTextures(1, &s.whiteTexture);
+        s.whiteTexture = MakeGlName<GlTexture>(glGenTextures);
         glBindTexture(GL_TEXTURE_2D, s.whiteTexture);
         const uint32_t white = 0xFFFFFFFFu;
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, &white);
@@ -77,31 +77,21 @@ namespace {
 
 Faults g_faults;
 
+// Frees the screen's frame buffers (the context is current).
 void DeleteScreenObjects(detail::Screen& sc)
 {
-    if (sc.backFbo)
-        glDeleteFramebuffers(1, &sc.backFbo);
-    if (sc.frontFbo)
-        glDeleteFramebuffers(1, &sc.frontFbo);
-    if (sc.backColour)
-        glDeleteRenderbuffers(1, &sc.backColour);
-    if (sc.frontColour)
-        glDeleteRenderbuffers(1, &sc.frontColour);
-    if (sc.zBuffer)
-        glDeleteRenderbuffers(1, &sc.zBuffer);
     sc = detail::Screen{};
 }
 
-GLuint ColourBuffer(GLenum internal, int w, int h, GLuint& fbo)
+// A colour buffer of `internal` format and the frame buffer drawing into it.
+void MakeColourBuffer(GLenum internal, int w, int h, detail::GlFramebuffer& fbo, detail::GlRenderbuffer& colour)
 {
-    GLuint rb = 0;
-    glGenRenderbuffers(1, &rb);
-    glBindRenderbuffer(GL_RENDERBUFFER, rb);
+    colour = detail::MakeGlName<detail::GlRenderbuffer>(glGenRenderbuffers);
+    glBindRenderbuffer(GL_RENDERBUFFER, colour);
     glRenderbufferStorage(GL_RENDERBUFFER, internal, w, h);
-    glGenFramebuffers(1, &fbo);
+    fbo = detail::MakeGlName<detail::GlFramebuffer>(glGenFramebuffers);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb);
-    return rb;
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
 }
 
 bool ModeListed(int w, int h)
@@ -194,18 +184,18 @@ bool Open(void* nativeWindow)
     }
     if (nativeWindow) {
         s.window = static_cast<SDL_Window*>(nativeWindow);
-        s.ownWindow = false;
+        s.ownWindow.Forget();
         // A GL context needs a window made for one.
         if (!(SDL_GetWindowFlags(s.window) & SDL_WINDOW_OPENGL)) {
             s.window = nullptr;
             return false;
         }
     } else {
-        s.window = SDL_CreateWindow("Trevok", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640,
-                                    480, SDL_WINDOW_OPENGL);
+        s.ownWindow = detail::OwnedWindow(SDL_CreateWindow("Trevok", SDL_WINDOWPOS_CENTERED,
+                                                           SDL_WINDOWPOS_CENTERED, 640, 480, SDL_WINDOW_OPENGL));
+        s.window = s.ownWindow;
         if (!s.window)
             return false;
-        s.ownWindow = true;
     }
     s.windowId = SDL_GetWindowID(s.window);
     return true;
@@ -221,27 +211,26 @@ void Close()
         if (windowAlive) {
             SDL_GL_MakeCurrent(s.window, s.context);
             DeleteScreenObjects(s.screen);
-            if (s.whiteTexture)
-                glDeleteTextures(1, &s.whiteTexture);
-            if (s.litProgram)
-                glDeleteProgram(s.litProgram);
+            s.whiteTexture.Reset();
+            s.litProgram.Reset();
+        } else {
+            s.screen.Forget();
+            s.whiteTexture.Forget();
+            s.litProgram.Forget();
         }
         s.screen = detail::Screen{};
-        s.whiteTexture = 0;
-        s.litProgram = 0;
         s.litProgramTried = false;
-        SDL_GL_MakeCurrent(nullptr, nullptr);
-        SDL_GL_DeleteContext(s.context);
-        s.context = nullptr;
+        s.context.Reset();
         detail::Touch();
         // Textures outliving the context keep their pixels' shape but no storage.
         for (Texture* t : s.textures)
             t->MarkLost();
     }
-    if (windowAlive && s.ownWindow)
-        SDL_DestroyWindow(s.window);
+    if (windowAlive)
+        s.ownWindow.Reset();
+    else
+        s.ownWindow.Forget();
     s.window = nullptr;
-    s.ownWindow = false;
     // The video subsystem stays up with the GL library (see Open).
 
 }
@@ -320,9 +309,9 @@ bool CreateScreen(int width, int height, int depth, bool windowed, int buffers)
     ReleaseScreen();
     detail::Screen& sc = s.screen;
     const GLenum internal = depth == 16 ? GL_RGB565 : GL_RGBA8;
-    sc.backColour = ColourBuffer(internal, width, height, sc.backFbo);
+    MakeColourBuffer(internal, width, height, sc.backFbo, sc.backColour);
     bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    sc.frontColour = ColourBuffer(internal, width, height, sc.frontFbo);
+    MakeColourBuffer(internal, width, height, sc.frontFbo, sc.frontColour);
     ok = ok && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     if (!ok) {
         DeleteScreenObjects(sc);
@@ -470,7 +459,7 @@ bool CreateZBuffer(const FormatDesc& format)
     else
         return false;
     ReleaseZBuffer();
-    glGenRenderbuffers(1, &sc.zBuffer);
+    sc.zBuffer = detail::MakeGlName<detail::GlRenderbuffer>(glGenRenderbuffers);
     glBindRenderbuffer(GL_RENDERBUFFER, sc.zBuffer);
     glRenderbufferStorage(GL_RENDERBUFFER, internal, sc.width, sc.height);
     glBindFramebuffer(GL_FRAMEBUFFER, sc.backFbo);
@@ -493,8 +482,7 @@ void ReleaseZBuffer()
     glBindFramebuffer(GL_FRAMEBUFFER, sc.backFbo);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, 0);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-    glDeleteRenderbuffers(1, &sc.zBuffer);
-    sc.zBuffer = 0;
+    sc.zBuffer.Reset();
     sc.zFormat = FormatDesc{};
 }
 

@@ -89,12 +89,6 @@ Palette::Palette(uint32_t caps, const PaletteEntry* entries, uint32_t count)
 {
 }
 
-void Palette::Release()
-{
-    if (--refs_ == 0)
-        delete this;
-}
-
 Surface::Surface(uint32_t width, uint32_t height, const PixelFormatDesc& format, uint32_t caps,
                  uint32_t caps2)
     : width_(width), height_(height), format_(format), caps_(caps), caps2_(caps2)
@@ -109,12 +103,6 @@ Surface::~Surface()
         palette_->Release();
     if (next_)
         next_->Release();
-}
-
-void Surface::Release()
-{
-    if (--refs_ == 0)
-        delete this;
 }
 
 void Surface::GetDesc(SurfaceDesc& desc) const

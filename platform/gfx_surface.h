@@ -3,6 +3,8 @@
 // pixels. The texture loader fills them; the display backs them with GL textures.
 #pragma once
 
+#include "platform/ref_counted.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -108,32 +110,25 @@ constexpr uint32_t kPalCaps1Bit = 0x100;
 constexpr uint32_t kPalCaps2Bit = 0x200;
 
 // Reference counted like every object of the layer: created with a count of 1.
-class Palette {
+class Palette : public RefCounted {
 public:
     Palette(uint32_t caps, const PaletteEntry* entries, uint32_t count);
-    void AddRef() { ++refs_; }
-    void Release();
     uint32_t Caps() const { return caps_; }
     const std::vector<PaletteEntry>& Entries() const { return entries_; }
 
 private:
-    ~Palette() = default;
-    uint32_t refs_ = 1;
+    ~Palette() override = default;
     uint32_t caps_;
     std::vector<PaletteEntry> entries_;
 };
 
-class Surface {
+class Surface : public RefCounted {
 public:
     // Builds one level; mip chains are built by SurfaceFactory::CreateSurface.
     Surface(uint32_t width, uint32_t height, const PixelFormatDesc& format, uint32_t caps,
             uint32_t caps2);
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
-
-    void AddRef() { ++refs_; }
-    void Release();
-    uint32_t RefCount() const { return refs_; }
 
     // Fills caps, size, pitch, pixel format and, for a mip chain, the level count.
     void GetDesc(SurfaceDesc& desc) const;
@@ -173,9 +168,8 @@ public:
 
 private:
     friend class MemorySurfaceFactory;
-    ~Surface();
+    ~Surface() override;
 
-    uint32_t refs_ = 1;
     uint32_t width_, height_, pitch_ = 0;
     PixelFormatDesc format_;
     uint32_t caps_, caps2_;

@@ -1,9 +1,13 @@
 #include "platform/os.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
 #include <cstdio>
 #include <system_error>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,25 +44,91 @@ std::optional<int64_t> FileModificationTime(const fs::path& path)
     return static_cast<int64_t>(st.st_mtime);
 }
 
-std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path)
+namespace {
+
+// Reads up to `count` bytes at the descriptor's position; fewer only at the end.
+bool ReadFully(int fd, uint8_t* to, size_t count, size_t& got)
 {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return std::nullopt;
-    std::vector<uint8_t> bytes;
-    uint8_t buffer[65536];
-    bool ok = true;
-    for (;;) {
-        const size_t got = std::fread(buffer, 1, sizeof buffer, file);
-        bytes.insert(bytes.end(), buffer, buffer + got);
-        if (got < sizeof buffer) {
-            ok = !std::ferror(file);
+    got = 0;
+    while (got < count) {
+        const ssize_t n = read(fd, to + got, count - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
             break;
-        }
+        got += static_cast<size_t>(n);
     }
-    std::fclose(file);
-    if (!ok)
+    return true;
+}
+
+std::string TooLarge(uint64_t size, uint64_t maxBytes)
+{
+    return "too large (" + std::to_string(size) + " bytes, at most " + std::to_string(maxBytes) + ")";
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t maxBytes, std::string* error,
+                                                  size_t headBytes, const FileHeadCheck& checkHead)
+{
+    auto fail = [&](const std::string& why, int code = 0) -> std::optional<std::vector<uint8_t>> {
+        const int saved = code ? code : errno;
+        if (error)
+            *error = path.string() + ": " + why;
+        errno = saved;
         return std::nullopt;
+    };
+    // Non-blocking, so that opening a FIFO returns at once; it is refused below.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return fail(errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return fail(std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail("not a regular file", S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    const auto size = static_cast<uint64_t>(st.st_size);
+    if (size > maxBytes)
+        return fail(TooLarge(size, maxBytes), EFBIG);
+
+    std::vector<uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<size_t>(size));
+        size_t got = 0;
+        const size_t head = std::min(headBytes, bytes.size());
+        if (!ReadFully(fd, bytes.data(), head, got))
+            return fail(std::strerror(errno));
+        if (checkHead) {
+            const std::string why = checkHead(std::span<const uint8_t>(bytes.data(), got), size);
+            if (!why.empty())
+                return fail(why, EINVAL);
+        }
+        size_t rest = 0;
+        if (!ReadFully(fd, bytes.data() + got, bytes.size() - got, rest))
+            return fail(std::strerror(errno));
+        bytes.resize(got + rest); // the file shrank while it was read
+        // A file that grew, or one whose size the system does not know
+        // beforehand, is read on up to the limit.
+        uint8_t chunk[65536];
+        for (;;) {
+            size_t more = 0;
+            if (!ReadFully(fd, chunk, sizeof chunk, more))
+                return fail(std::strerror(errno));
+            if (more == 0)
+                break;
+            if (bytes.size() + more > maxBytes)
+                return fail(TooLarge(bytes.size() + more, maxBytes), EFBIG);
+            bytes.insert(bytes.end(), chunk, chunk + more);
+        }
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory to read " + std::to_string(size) + " bytes", ENOMEM);
+    }
     return bytes;
 }
 

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +24,22 @@ std::optional<uint64_t> FileSize(const std::filesystem::path& path);
 // Caches store it to notice a changed source file.
 std::optional<int64_t> FileModificationTime(const std::filesystem::path& path);
 
-// The whole file, or empty when it cannot be opened or read completely.
-std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path);
+// Looks at the first bytes of a file before the rest is read: empty when
+// they are acceptable, else what is wrong with them. `fileSize` is the size
+// the whole read will have.
+using FileHeadCheck = std::function<std::string(std::span<const uint8_t> head, uint64_t fileSize)>;
+
+// The one whole-file read for data files. It refuses anything but a regular
+// file (folders, devices and FIFOs are never read or waited on), refuses a
+// file above `maxBytes` before reading it, and can check the first
+// `headBytes` bytes before reading the rest. It never throws. On failure
+// `error` (when given) reads "<file>: no such file", "<file>: not a regular
+// file", "<file>: too large (N bytes, at most M)", the head check's reason,
+// or the system's read error; errno then holds the system's code, or EISDIR
+// (a folder), EINVAL (another kind of file, or a refused head) or EFBIG.
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
+                                                  std::string* error = nullptr, size_t headBytes = 0,
+                                                  const FileHeadCheck& checkHead = {});
 
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so a crash never leaves a half-written file. False on failure, in

@@ -1,10 +1,12 @@
 #include "platform/resources.h"
 
+#include "platform/byte_cursor.h"
+#include "platform/os.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 namespace platform {
 namespace {
@@ -12,30 +14,12 @@ namespace {
 constexpr uint32_t kResourceTypeString = 6;
 constexpr uint32_t kHighBit = 0x80000000u;
 
-// Bounds-checked little-endian reads over the whole file.
-class Bytes {
-public:
-    Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    size_t Size() const { return size_; }
-    bool Has(uint64_t offset, uint64_t count) const { return offset <= size_ && count <= size_ - offset; }
-    uint16_t U16(uint64_t o) const { return static_cast<uint16_t>(data_[o] | (data_[o + 1] << 8)); }
-    uint32_t U32(uint64_t o) const
-    {
-        return static_cast<uint32_t>(data_[o]) | (static_cast<uint32_t>(data_[o + 1]) << 8) |
-               (static_cast<uint32_t>(data_[o + 2]) << 16) | (static_cast<uint32_t>(data_[o + 3]) << 24);
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-};
-
 struct Section {
     uint32_t virtualAddress, virtualSize, rawSize, rawOffset;
 };
 
 struct Parser {
-    Bytes bytes;
+    trevok::ByteReader bytes; // read at offsets through At()
     std::string* error;
     std::vector<Section> sections;
 
@@ -60,11 +44,169 @@ struct Parser {
             if (delta + count > s.rawSize)
                 return std::nullopt;
             const uint64_t offset = s.rawOffset + delta;
-            if (!bytes.Has(offset, count))
+            if (!bytes.At(offset).Has(count))
                 return std::nullopt;
             return offset;
         }
         return std::nullopt;
+    }
+
+    // The DOS and PE headers and the section table; where the resource
+    // directory lies (0 when the library has none) and the offset of its entry.
+    bool ReadHeaders(uint32_t& resourceRva, uint32_t& resourceSize, uint64_t& entryAt)
+    {
+        const trevok::ByteReader& b = bytes;
+        if (!b.At(0).Has(64) || b.At(0).U16() != 0x5A4D) {
+            Fail(0, "not a program library (no MZ header)");
+            return false;
+        }
+        const uint64_t pe = b.At(0x3C).U32();
+        if (!b.At(pe).Has(24) || b.At(pe).U32() != 0x00004550) {
+            Fail(pe, "no PE signature");
+            return false;
+        }
+        const uint32_t sectionCount = b.At(pe + 6).U16();
+        const uint32_t optionalSize = b.At(pe + 20).U16();
+        const uint64_t optional = pe + 24;
+        if (!b.At(optional).Has(optionalSize) || optionalSize < 2) {
+            Fail(optional, "optional header truncated");
+            return false;
+        }
+        uint64_t countAt = 0, directories = 0;
+        switch (b.At(optional).U16()) {
+        case 0x10B: countAt = 92; directories = 96; break;   // PE32
+        case 0x20B: countAt = 108; directories = 112; break; // PE32+
+        default:
+            Fail(optional, "unknown optional header kind");
+            return false;
+        }
+        if (optionalSize < directories || b.At(optional + countAt).U32() <= 2 ||
+            optionalSize < directories + 3 * 8) {
+            Fail(optional, "no resource directory entry");
+            return false;
+        }
+        resourceRva = b.At(optional + directories + 2 * 8).U32();
+        resourceSize = b.At(optional + directories + 2 * 8 + 4).U32();
+        entryAt = optional + directories + 16;
+
+        const uint64_t sectionTable = optional + optionalSize;
+        if (!b.At(sectionTable).Has(uint64_t(sectionCount) * 40)) {
+            Fail(sectionTable, "section table truncated");
+            return false;
+        }
+        for (uint32_t i = 0; i < sectionCount; ++i) {
+            const uint64_t s = sectionTable + uint64_t(i) * 40;
+            sections.push_back({b.At(s + 12).U32(), b.At(s + 8).U32(), b.At(s + 16).U32(), b.At(s + 20).U32()});
+        }
+        return true;
+    }
+
+    // The string table's directories: types, blocks, languages, each block's data.
+    bool ReadStringTables(uint32_t resourceRva, uint32_t resourceSize, uint64_t entryAt,
+                          std::map<uint32_t, std::u16string>& strings)
+    {
+        const trevok::ByteReader& b = bytes;
+        const auto base = Map(resourceRva, 16);
+        if (!base) {
+            Fail(entryAt, "resource directory lies outside the file's sections");
+            return false;
+        }
+
+        // A directory at `offset` (relative to the resource base): its entries.
+        struct Entry {
+            uint32_t name, target;
+        };
+        auto readDirectory = [&](uint32_t offset, std::vector<Entry>& out) -> bool {
+            const auto at = Map(resourceRva + offset, 16);
+            if (!at || offset >= resourceSize)
+                return Fail(*base + offset, "resource directory truncated");
+            const uint32_t count = uint32_t(b.At(*at + 12).U16()) + b.At(*at + 14).U16();
+            const auto entries = Map(resourceRva + offset + 16, uint64_t(count) * 8);
+            if (!entries)
+                return Fail(*at, "resource directory entries truncated");
+            out.clear();
+            for (uint32_t i = 0; i < count; ++i)
+                out.push_back({b.At(*entries + i * 8).U32(), b.At(*entries + i * 8 + 4).U32()});
+            return true;
+        };
+
+        std::vector<Entry> types, blocks, languages;
+        if (!readDirectory(0, types))
+            return false;
+        auto type = std::find_if(types.begin(), types.end(), [](const Entry& e) { return e.name == kResourceTypeString; });
+        if (type == types.end())
+            return true;
+        if (!(type->target & kHighBit)) {
+            Fail(*base, "string resources are not a directory");
+            return false;
+        }
+        if (!readDirectory(type->target & ~kHighBit, blocks))
+            return false;
+        for (const Entry& blockEntry : blocks) {
+            if (blockEntry.name & kHighBit || blockEntry.name == 0 || blockEntry.name > 4096)
+                continue; // string blocks are numbered 1..4096
+            if (!(blockEntry.target & kHighBit)) {
+                Fail(*base, "string block is not a directory");
+                return false;
+            }
+            if (!readDirectory(blockEntry.target & ~kHighBit, languages))
+                return false;
+            if (languages.empty())
+                continue;
+            // Neutral first, then US English, else whatever language is there.
+            const Entry* pick = &languages.front();
+            for (uint32_t want : {0x0000u, 0x0409u}) {
+                auto it = std::find_if(languages.begin(), languages.end(), [&](const Entry& e) { return e.name == want; });
+                if (it != languages.end()) {
+                    pick = &*it;
+                    break;
+                }
+            }
+            if (pick->target & kHighBit) {
+                Fail(*base, "string block language entry is a directory");
+                return false;
+            }
+            const auto dataEntry = Map(resourceRva + pick->target, 16);
+            if (!dataEntry || pick->target >= resourceSize) {
+                Fail(*base + pick->target, "string block data entry truncated");
+                return false;
+            }
+            const uint32_t dataRva = b.At(*dataEntry).U32();
+            const uint32_t dataSize = b.At(*dataEntry + 4).U32();
+            const auto block = Map(dataRva, dataSize);
+            if (!block) {
+                Fail(*dataEntry, "string block lies outside the file");
+                return false;
+            }
+            if (!ReadStringBlock(*block, dataSize, (blockEntry.name - 1) * 16, strings))
+                return false;
+        }
+        return true;
+    }
+
+    // One block of 16 counted UTF-16 strings at file offset `block`.
+    bool ReadStringBlock(uint64_t block, uint32_t dataSize, uint32_t firstId,
+                         std::map<uint32_t, std::u16string>& strings)
+    {
+        const trevok::ByteReader& b = bytes;
+        uint64_t at = block;
+        const uint64_t end = block + dataSize;
+        for (uint32_t i = 0; i < 16 && at + 2 <= end; ++i) {
+            const uint32_t length = b.At(at).U16();
+            at += 2;
+            if (at + uint64_t(length) * 2 > end) {
+                Fail(at, "string longer than its block");
+                return false;
+            }
+            if (length) {
+                std::u16string text(length, u'\0');
+                for (uint32_t c = 0; c < length; ++c)
+                    text[c] = static_cast<char16_t>(b.At(at + c * 2).U16());
+                strings[firstId + i] = std::move(text);
+            }
+            at += uint64_t(length) * 2;
+        }
+        return true;
     }
 };
 
@@ -72,15 +214,11 @@ struct Parser {
 
 std::optional<ResourceLibrary> ResourceLibrary::Open(const std::filesystem::path& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error)
-            *error = path.string() + ": cannot be opened";
+    const auto data = ReadWholeFile(path, kMaxLibraryBytes, error);
+    if (!data)
         return std::nullopt;
-    }
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string why;
-    auto library = FromBytes(data.data(), data.size(), &why);
+    auto library = FromBytes(data->data(), data->size(), &why);
     if (!library && error)
         *error = path.string() + ": " + why;
     return library;
@@ -88,144 +226,16 @@ std::optional<ResourceLibrary> ResourceLibrary::Open(const std::filesystem::path
 
 std::optional<ResourceLibrary> ResourceLibrary::FromBytes(const uint8_t* data, size_t size, std::string* error)
 {
-    Parser p{Bytes(data, size), error, {}};
-    const Bytes& b = p.bytes;
-    if (!b.Has(0, 64) || b.U16(0) != 0x5A4D) {
-        p.Fail(0, "not a program library (no MZ header)");
+    Parser p{trevok::ByteReader(std::span<const uint8_t>(data, size)), error, {}};
+    uint32_t resourceRva = 0, resourceSize = 0;
+    uint64_t entryAt = 0;
+    if (!p.ReadHeaders(resourceRva, resourceSize, entryAt))
         return std::nullopt;
-    }
-    const uint64_t pe = b.U32(0x3C);
-    if (!b.Has(pe, 24) || b.U32(pe) != 0x00004550) {
-        p.Fail(pe, "no PE signature");
-        return std::nullopt;
-    }
-    const uint32_t sectionCount = b.U16(pe + 6);
-    const uint32_t optionalSize = b.U16(pe + 20);
-    const uint64_t optional = pe + 24;
-    if (!b.Has(optional, optionalSize) || optionalSize < 2) {
-        p.Fail(optional, "optional header truncated");
-        return std::nullopt;
-    }
-    uint64_t countAt = 0, directories = 0;
-    switch (b.U16(optional)) {
-    case 0x10B: countAt = 92; directories = 96; break;   // PE32
-    case 0x20B: countAt = 108; directories = 112; break; // PE32+
-    default:
-        p.Fail(optional, "unknown optional header kind");
-        return std::nullopt;
-    }
-    if (optionalSize < directories || b.U32(optional + countAt) <= 2 ||
-        optionalSize < directories + 3 * 8) {
-        p.Fail(optional, "no resource directory entry");
-        return std::nullopt;
-    }
-    const uint32_t resourceRva = b.U32(optional + directories + 2 * 8);
-    const uint32_t resourceSize = b.U32(optional + directories + 2 * 8 + 4);
-
-    const uint64_t sectionTable = optional + optionalSize;
-    if (!b.Has(sectionTable, uint64_t(sectionCount) * 40)) {
-        p.Fail(sectionTable, "section table truncated");
-        return std::nullopt;
-    }
-    for (uint32_t i = 0; i < sectionCount; ++i) {
-        const uint64_t s = sectionTable + uint64_t(i) * 40;
-        p.sections.push_back({b.U32(s + 12), b.U32(s + 8), b.U32(s + 16), b.U32(s + 20)});
-    }
-
     ResourceLibrary library;
     if (resourceRva == 0 || resourceSize == 0)
         return library; // a library without resources has no texts
-    const auto base = p.Map(resourceRva, 16);
-    if (!base) {
-        p.Fail(optional + directories + 16, "resource directory lies outside the file's sections");
+    if (!p.ReadStringTables(resourceRva, resourceSize, entryAt, library.strings_))
         return std::nullopt;
-    }
-
-    // A directory at `offset` (relative to the resource base): its entries.
-    struct Entry {
-        uint32_t name, target;
-    };
-    auto readDirectory = [&](uint32_t offset, std::vector<Entry>& out) -> bool {
-        const auto at = p.Map(resourceRva + offset, 16);
-        if (!at || offset >= resourceSize)
-            return p.Fail(*base + offset, "resource directory truncated");
-        const uint32_t count = uint32_t(b.U16(*at + 12)) + b.U16(*at + 14);
-        const auto entries = p.Map(resourceRva + offset + 16, uint64_t(count) * 8);
-        if (!entries)
-            return p.Fail(*at, "resource directory entries truncated");
-        out.clear();
-        for (uint32_t i = 0; i < count; ++i)
-            out.push_back({b.U32(*entries + i * 8), b.U32(*entries + i * 8 + 4)});
-        return true;
-    };
-
-    std::vector<Entry> types, blocks, languages;
-    if (!readDirectory(0, types))
-        return std::nullopt;
-    auto type = std::find_if(types.begin(), types.end(), [](const Entry& e) { return e.name == kResourceTypeString; });
-    if (type == types.end())
-        return library;
-    if (!(type->target & kHighBit)) {
-        p.Fail(*base, "string resources are not a directory");
-        return std::nullopt;
-    }
-    if (!readDirectory(type->target & ~kHighBit, blocks))
-        return std::nullopt;
-    for (const Entry& blockEntry : blocks) {
-        if (blockEntry.name & kHighBit || blockEntry.name == 0 || blockEntry.name > 4096)
-            continue; // string blocks are numbered 1..4096
-        if (!(blockEntry.target & kHighBit)) {
-            p.Fail(*base, "string block is not a directory");
-            return std::nullopt;
-        }
-        if (!readDirectory(blockEntry.target & ~kHighBit, languages))
-            return std::nullopt;
-        if (languages.empty())
-            continue;
-        // Neutral first, then US English, else whatever language is there.
-        const Entry* pick = &languages.front();
-        for (uint32_t want : {0x0000u, 0x0409u}) {
-            auto it = std::find_if(languages.begin(), languages.end(), [&](const Entry& e) { return e.name == want; });
-            if (it != languages.end()) {
-                pick = &*it;
-                break;
-            }
-        }
-        if (pick->target & kHighBit) {
-            p.Fail(*base, "string block language entry is a directory");
-            return std::nullopt;
-        }
-        const auto dataEntry = p.Map(resourceRva + pick->target, 16);
-        if (!dataEntry || pick->target >= resourceSize) {
-            p.Fail(*base + pick->target, "string block data entry truncated");
-            return std::nullopt;
-        }
-        const uint32_t dataRva = b.U32(*dataEntry);
-        const uint32_t dataSize = b.U32(*dataEntry + 4);
-        const auto block = p.Map(dataRva, dataSize);
-        if (!block) {
-            p.Fail(*dataEntry, "string block lies outside the file");
-            return std::nullopt;
-        }
-        uint64_t at = *block;
-        const uint64_t end = *block + dataSize;
-        const uint32_t firstId = (blockEntry.name - 1) * 16;
-        for (uint32_t i = 0; i < 16 && at + 2 <= end; ++i) {
-            const uint32_t length = b.U16(at);
-            at += 2;
-            if (at + uint64_t(length) * 2 > end) {
-                p.Fail(at, "string longer than its block");
-                return std::nullopt;
-            }
-            if (length) {
-                std::u16string text(length, u'\0');
-                for (uint32_t c = 0; c < length; ++c)
-                    text[c] = static_cast<char16_t>(b.U16(at + c * 2));
-                library.strings_[firstId + i] = std::move(text);
-            }
-            at += uint64_t(length) * 2;
-        }
-    }
     return library;
 }
 

@@ -16,6 +16,9 @@ namespace platform {
 
 class ResourceLibrary {
 public:
+    // A string-table library is far smaller; a larger file is refused unread.
+    static constexpr uint64_t kMaxLibraryBytes = uint64_t{64} << 20;
+
     // Reads and checks the whole file; on failure `error` says where
     // (file, byte offset) and what was wrong.
     static std::optional<ResourceLibrary> Open(const std::filesystem::path& path, std::string* error);

@@ -16,17 +16,19 @@ namespace platform {
 namespace {
 
 // All events share one mutex and condition so that a thread can wait on
-// several at once; events are signalled a few times per frame at most.
+// several at once; events are signalled a few times per frame at most. They
+// are never destroyed: a thread still waiting while the exit handlers run
+// must not meet a destroyed condition.
 std::mutex& EventMutex()
 {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;
+    return *m;
 }
 
 std::condition_variable& EventCondition()
 {
-    static std::condition_variable c;
-    return c;
+    static auto* c = new std::condition_variable;
+    return *c;
 }
 
 int NiceFor(ThreadPriority priority)

@@ -1,9 +1,11 @@
 #include "script/compiler.h"
 
 #include "platform/data_path.h"
+#include "platform/os.h"
 #include "script/compiler_internal.h"
 #include "script/script_parser.hpp"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -71,34 +73,18 @@ std::size_t PieceReader::Read(char* buffer, std::size_t max)
     return n;
 }
 
-FileSource::FileSource(std::string name, std::FILE* file) : file_(file)
+FileSource::FileSource(std::string name, std::string text) : text_(std::move(text))
 {
     name_ = std::move(name);
     named_ = true;
-}
-
-FileSource::FileSource(std::string name, std::string text) : text_(std::move(text)), useText_(true)
-{
-    name_ = std::move(name);
-    named_ = true;
-}
-
-FileSource::~FileSource()
-{
-    if (file_)
-        std::fclose(file_);
 }
 
 std::size_t FileSource::Read(char* buffer, std::size_t max)
 {
-    std::size_t n = 0;
-    if (useText_) {
-        n = std::min(max, text_.size() - textPos_);
+    const std::size_t n = std::min(max, text_.size() - textPos_);
+    if (n != 0)
         std::memcpy(buffer, text_.data() + textPos_, n);
-        textPos_ += n;
-    } else if (file_) {
-        n = std::fread(buffer, 1, max, file_);
-    }
+    textPos_ += n;
     if (n == 0 && !newlineSent_ && max > 0) {
         // A last line without a line break still ends.
         buffer[0] = '\n';
@@ -153,8 +139,18 @@ std::size_t ScriptCompiler::ReadInput(char* buffer, std::size_t max)
 
 void ScriptCompiler::Append(std::string piece)
 {
-    if (output_)
-        output_->push_back(std::move(piece));
+    if (!output_)
+        return;
+    // Each piece is read back with one blank after it.
+    outputBytes_ += piece.size() + 1;
+    if (outputBytes_ > options_.maxOutputBytes) {
+        if (!outputLimitReported_)
+            Error("preprocessed text too large (more than %llu bytes)",
+                  static_cast<unsigned long long>(options_.maxOutputBytes));
+        outputLimitReported_ = true;
+        return;
+    }
+    output_->push_back(std::move(piece));
 }
 
 void ScriptCompiler::NewLine()
@@ -271,12 +267,16 @@ void ScriptCompiler::TextToken(int kind, const char* text)
 {
     if (!Active())
         return;
-    if (macroDepth_ > 0 && ++macroTokens_ > options_.maxMacroTokens) {
-        // Macros of macros can multiply a small file into more text than memory holds.
-        if (!macroLimitReported_)
-            Error("macro expansion too large");
-        macroLimitReported_ = true;
-        return;
+    if (macroDepth_ > 0) {
+        // Macros of macros can multiply a small file into more text than memory
+        // holds: count both the pieces and their bytes.
+        macroBytes_ += std::strlen(text) + 1;
+        if (++macroTokens_ > options_.maxMacroTokens || macroBytes_ > options_.maxMacroBytes) {
+            if (!macroLimitReported_)
+                Error("macro expansion too large");
+            macroLimitReported_ = true;
+            return;
+        }
     }
     if (kind == PP_NAME) {
         if (const auto* body = macros_.Find(text)) {
@@ -391,6 +391,20 @@ void ScriptCompiler::EndDirective()
         NewLine();
 }
 
+std::optional<std::vector<uint8_t>> ScriptCompiler::ReadSourceFile(const std::filesystem::path& path,
+                                                                   std::string& why) const
+{
+    std::string error;
+    auto bytes = platform::ReadWholeFile(path, options_.maxFileBytes, &error);
+    const bool missing = !bytes && (errno == ENOENT || errno == ENOTDIR);
+    // A file that is simply not there keeps the plain message; any other
+    // refusal says what was wrong (the read's message ends with it).
+    why.clear();
+    if (!bytes && !missing)
+        why = error.substr(error.rfind(": ")); // ": not a regular file", ": too large (...)"
+    return bytes;
+}
+
 void ScriptCompiler::IncludeFile(const std::string& name)
 {
     if (static_cast<int>(saved_.size()) >= options_.maxIncludeDepth) {
@@ -399,18 +413,17 @@ void ScriptCompiler::IncludeFile(const std::string& name)
         NewLine();
         return;
     }
-    std::FILE* file = nullptr;
+    std::optional<std::vector<uint8_t>> bytes;
+    std::string why;
     if (!includeRoot_.empty()) {
-        const auto path = platform::ResolveDataPath(includeRoot_, name);
-        std::error_code ec;
-        if (path && std::filesystem::is_regular_file(*path, ec))
-            file = std::fopen(path->c_str(), "rb");
+        if (const auto path = platform::ResolveDataPath(includeRoot_, name))
+            bytes = ReadSourceFile(*path, why);
     }
-    if (!file)
-        Error("unable to open file '%s'", name.c_str());
+    if (!bytes)
+        Error("unable to open file '%s'%s", name.c_str(), why.c_str());
     // The included text starts after this line.
     NewLine();
-    PushSource(std::make_unique<FileSource>(name, file));
+    PushSource(std::make_unique<FileSource>(name, bytes ? std::string(bytes->begin(), bytes->end()) : std::string()));
 }
 
 // Pass 2 ------------------------------------------------------------------
@@ -716,7 +729,7 @@ void ScriptCompiler::RunPass(int pass, std::unique_ptr<InputSource> first)
     macroDepth_ = 0;
 }
 
-CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bool opened)
+CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bool opened, const std::string& why)
 {
     CompileResult out;
     macros_.Clear();
@@ -724,7 +737,7 @@ CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bo
     if (!opened) {
         file_ = top->Name() ? *top->Name() : std::string();
         line_ = 0;
-        Error("unable to open file '%s'", file_.c_str());
+        Error("unable to open file '%s'%s", file_.c_str(), why.c_str());
     } else {
         std::vector<std::string> text;
         output_ = &text;
@@ -786,10 +799,11 @@ CompileResult CompileScriptFile(const std::filesystem::path& path, int mode, con
     if (root.empty())
         root = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     sc.SetIncludeRoot(root);
-    std::error_code ec;
-    std::FILE* file = std::filesystem::is_regular_file(path, ec) ? std::fopen(path.c_str(), "rb") : nullptr;
-    auto source = std::make_unique<FileSource>(path.string(), file);
-    return sc.CompileSource(std::move(source), file != nullptr);
+    std::string why;
+    const auto bytes = sc.ReadSourceFile(path, why);
+    auto source = std::make_unique<FileSource>(path.string(), bytes ? std::string(bytes->begin(), bytes->end())
+                                                                    : std::string());
+    return sc.CompileSource(std::move(source), bytes.has_value(), why);
 }
 
 CompileResult CompileScriptText(std::string_view text, std::string_view name, int mode, const CompileOptions& options)

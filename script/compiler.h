@@ -6,6 +6,7 @@
 
 #include "script/object_list.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -41,10 +42,15 @@ struct CompileOptions {
     // Clock ticks per second for "life N seconds"; the loader passes the
     // calibrated clock's rate.
     double ticksPerSecond = 1.0e9;
+    // Bounds against hostile input: a small file whose macros multiply into
+    // more text than memory holds, or than a start-up should wait for.
     int maxIncludeDepth = 32;
     int maxMacroDepth = 200;
     long maxMacroExpansions = 200000;
-    long maxMacroTokens = 4000000;  // text that macro expansions may produce in one compile
+    long maxMacroTokens = 1000000;              // pieces macro expansions may produce in one compile
+    uint64_t maxMacroBytes = uint64_t{8} << 20;   // text macro expansions may produce in one compile
+    uint64_t maxOutputBytes = uint64_t{32} << 20; // pass-1 output of one compile, includes and all
+    uint64_t maxFileBytes = uint64_t{16} << 20;   // one script or included file; larger ones are refused unread
 };
 
 struct CompileResult {

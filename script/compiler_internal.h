@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -46,17 +47,14 @@ private:
 
 class FileSource : public InputSource {
 public:
-    // A source that failed to open delivers only the closing newline.
-    FileSource(std::string name, std::FILE* file);
+    // A source that failed to open is given no text: it delivers only the
+    // closing newline.
     FileSource(std::string name, std::string text);
-    ~FileSource() override;
     std::size_t Read(char* buffer, std::size_t max) override;
 
 private:
-    std::FILE* file_ = nullptr;
     std::string text_;
     std::size_t textPos_ = 0;
-    bool useText_ = false;
     bool newlineSent_ = false;
 };
 
@@ -99,7 +97,11 @@ public:
     void Warning(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     // Driver.
-    CompileResult CompileSource(std::unique_ptr<InputSource> top, bool opened);
+    // `why` follows the "unable to open" message of a source that failed to open.
+    CompileResult CompileSource(std::unique_ptr<InputSource> top, bool opened, const std::string& why = {});
+    // A script or included file, read whole within the size limit; on
+    // failure `why` is empty for a missing file, else ": " and the reason.
+    std::optional<std::vector<uint8_t>> ReadSourceFile(const std::filesystem::path& path, std::string& why) const;
     PreprocessResult PreprocessOnly(std::unique_ptr<InputSource> top);
 
     // Scanner services.
@@ -184,7 +186,10 @@ private:
     int macroDepth_ = 0;
     long macroExpansions_ = 0;
     long macroTokens_ = 0;
+    uint64_t macroBytes_ = 0;
+    uint64_t outputBytes_ = 0;
     bool macroLimitReported_ = false;
+    bool outputLimitReported_ = false;
 
     // Directive being read.
     int directive_ = 0;

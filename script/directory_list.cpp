@@ -1,6 +1,9 @@
 #include "script/directory_list.h"
 
 #include "app/directories.h"
+#include "app/log_file.h"
+
+#include <cstdio>
 
 namespace script {
 
@@ -16,9 +19,19 @@ bool ReadDirectoryList(const std::filesystem::path& listFile, const CompileOptio
 
 bool LoadDataDirectories(const std::filesystem::path& start, const CompileOptions& options)
 {
+    // Nothing else shows a message this early: each goes to standard error
+    // and the log file, then to the caller's sink.
+    CompileOptions reporting = options;
+    reporting.sink = [&options](const ScriptMessage& message) {
+        const std::string line = FormatMessage(message);
+        std::fprintf(stderr, "%s\n", line.c_str());
+        LogFile::WriteLine(line.c_str());
+        if (options.sink)
+            options.sink(message);
+    };
     return app::DataDirectories::Global().Load(start, app::kDirectoryListFile,
                                                [&](const std::filesystem::path& file) {
-                                                   return ReadDirectoryList(file, options);
+                                                   return ReadDirectoryList(file, reporting);
                                                });
 }
 

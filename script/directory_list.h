@@ -13,7 +13,9 @@ namespace script {
 bool ReadDirectoryList(const std::filesystem::path& listFile, const CompileOptions& options = {});
 
 // Start-up: makes `start` (the game's data root) the start directory and
-// reads "tvdirs.tvs" from it into the global table.
+// reads "tvdirs.tvs" from it into the global table. Every message of the
+// compile is written to standard error and the log file, and passed on to
+// `options.sink`.
 bool LoadDataDirectories(const std::filesystem::path& start, const CompileOptions& options = {});
 
 } // namespace script

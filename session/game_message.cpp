@@ -2,20 +2,17 @@
 
 #include "session/direct_play.h"
 
-#include <algorithm>
+#include <bit>
 #include <cstring>
 
 void StoreU32(uint8_t* at, uint32_t value)
 {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-    at[2] = static_cast<uint8_t>(value >> 16);
-    at[3] = static_cast<uint8_t>(value >> 24);
+    trevok::ByteWriter(std::span<uint8_t>(at, 4)).U32(value);
 }
 
 uint32_t LoadU32(const uint8_t* at)
 {
-    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+    return trevok::ByteReader(std::span<const uint8_t>(at, 4)).U32();
 }
 
 GameMessage::GameMessage(const void* data, uint32_t size) : size_(size)
@@ -38,10 +35,11 @@ uint32_t GameMessage::Type() const
 
 bool GameMessage::ReadWord(uint32_t index, uint32_t& out) const
 {
-    if (!data_ || index >= size_ / 4)
+    if (!data_)
         return false;
-    out = LoadU32(data_.get() + 4 * static_cast<size_t>(index));
-    return true;
+    trevok::ByteReader r = trevok::ByteReader(std::span<const uint8_t>(data_.get(), size_)).At(4 * size_t{index});
+    out = r.U32();
+    return r.Ok();
 }
 
 bool GameMessage::ReadFloat(uint32_t index, float& out) const
@@ -49,42 +47,30 @@ bool GameMessage::ReadFloat(uint32_t index, float& out) const
     uint32_t bits = 0;
     if (!ReadWord(index, bits))
         return false;
-    std::memcpy(&out, &bits, sizeof out);
-    return true;
-}
-
-bool MessageWriter::Reserve(uint32_t bytes)
-{
-    if (!ok_ || capacity_ - size_ < bytes) {
-        ok_ = false;
-        return false;
-    }
+    out = std::bit_cast<float>(bits);
     return true;
 }
 
 void MessageWriter::PutU32(uint32_t value)
 {
-    if (!Reserve(4))
-        return;
-    StoreU32(buffer_ + size_, value);
-    size_ += 4;
+    writer_.U32(value);
 }
 
 void MessageWriter::PutFloat(float value)
 {
-    uint32_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    PutU32(bits);
+    writer_.F32(value);
 }
 
 void MessageWriter::PutText(std::string_view text, uint32_t fieldSize)
 {
-    if (fieldSize == 0 || !Reserve(fieldSize))
+    if (fieldSize == 0)
         return;
-    const size_t length = std::min<size_t>(text.size(), fieldSize - 1);
-    std::memset(buffer_ + size_, 0, fieldSize);
-    std::memcpy(buffer_ + size_, text.data(), length);
-    size_ += fieldSize;
+    // The whole field or nothing; the text keeps room for its NUL.
+    if (!writer_.Fits(fieldSize)) {
+        writer_.Fail();
+        return;
+    }
+    writer_.FixedString(text.substr(0, fieldSize - 1), fieldSize);
 }
 
 void DebugReport(int32_t) {}

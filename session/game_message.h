@@ -3,6 +3,8 @@
 // reader. A message has no length field: its size travels beside it.
 #pragma once
 
+#include "platform/byte_cursor.h"
+
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -48,7 +50,7 @@ private:
 // refused and marks the writer failed, so a short buffer never overflows.
 class MessageWriter {
 public:
-    MessageWriter(uint8_t* buffer, uint32_t capacity) : buffer_(buffer), capacity_(capacity) {}
+    MessageWriter(uint8_t* buffer, uint32_t capacity) : writer_(std::span<uint8_t>(buffer, capacity)) {}
 
     void PutU32(uint32_t value);
     void PutFloat(float value);
@@ -56,16 +58,11 @@ public:
     // padded with zeros.
     void PutText(std::string_view text, uint32_t fieldSize);
 
-    uint32_t Size() const { return size_; }
-    bool Ok() const { return ok_; }
+    uint32_t Size() const { return static_cast<uint32_t>(writer_.Position()); }
+    bool Ok() const { return writer_.Ok(); }
 
 private:
-    bool Reserve(uint32_t bytes);
-
-    uint8_t* buffer_;
-    uint32_t capacity_;
-    uint32_t size_ = 0;
-    bool ok_ = true;
+    trevok::ByteWriter writer_;
 };
 
 void StoreU32(uint8_t* at, uint32_t value);

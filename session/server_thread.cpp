@@ -12,6 +12,7 @@
 #include "session/message_queue.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <unordered_set>
 #include <utility>
 
@@ -217,6 +218,11 @@ bool Start(std::shared_ptr<DirectPlay> dp)
 {
     if (g_running || g_started)
         return false;
+    // Registered after this file's objects were made, so it runs before they
+    // go: the thread never outlives its events, players and hooks, whether
+    // the game ends through its shut-down or a test simply returns.
+    static const bool stopAtExit = (std::atexit([] { Stop(); }), true);
+    (void)stopAtExit;
     for (platform::Event* event : {&g_arrival, &g_stop, &g_pauseRequest, &g_resume, &g_paused})
         event->Reset();
     if (dp) {

@@ -147,6 +147,7 @@ bool LoadStrings()
     if (!library) {
         platform::ShowMessageBox(kResourceMissing, "", platform::MessageBoxButtons::Ok);
         std::fprintf(stderr, "%s\n", error.c_str());
+        LogFile::WriteLine(error.c_str());
         return false;
     }
     const int count = StringTable::Global().Load(*library, StringTable::kFirstId, StringTable::kLastId);
@@ -161,10 +162,8 @@ bool ReadDataDirectories()
     IdentifyCpu(g_processor);
     Trace("processor: %s", g_processor.name.c_str());
     // A missing list leaves the directories unset (the compiler says why).
-    app::DataDirectories& dirs = app::DataDirectories::Global();
-    dirs.SetStartDirectory(g_dataRoot);
-    const auto list = platform::ResolveDataPath(g_dataRoot, app::kDirectoryListFile);
-    const bool listed = script::ReadDirectoryList(list ? *list : g_dataRoot / app::kDirectoryListFile);
+    // The compiler's messages reach standard error and the log file.
+    const bool listed = script::LoadDataDirectories(g_dataRoot);
     Trace("directory list: %s", listed ? "read" : "not read");
     // Texts of the data are bytes of the system's code page.
     g_multiByte = MB_CUR_MAX >= 2;
@@ -253,7 +252,7 @@ void StartSubsystems(const StartupOptions& options)
     InstallModeChangeHooks();
     RenderPlaceholders::SetInitialMode();
 
-    SoundSystem::Global() = SoundSystem::Create(options.silentSound);
+    SoundSystem::Install(std::unique_ptr<SoundSystem>(SoundSystem::Create(options.silentSound)));
     // The interface bank is looked up in the sounds folder of the data root.
     const std::string soundFile = DataFile(app::kSoundsDirectory, "UI.dat").string();
     Trace("sound: %s; %s", SoundSystem::Global()->VariantName(), soundFile.c_str());
@@ -263,9 +262,7 @@ void StartSubsystems(const StartupOptions& options)
     Trace("light sets: the handed-in set and %d renderer sets", lightSets);
     HudViewports::SetUp();
     Trace("hud viewports: set up");
-    MusicPlayer::Global() = new MusicPlayer();
-    MusicPlayer::Clear(MusicPlayer::Global());
-    MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
+    MusicPlayer::Play(MusicPlayer::Start(), "sound\\music\\track1.bik");
     Trace("music: started");
 
     int left = 0, top = 0, width = 0, height = 0;
@@ -412,15 +409,9 @@ void Shutdown()
     Trace("exit: shapes");
     ShapeCache::FreeAll();
     Trace("exit: music, sound and CD");
-    if (MusicPlayer* player = MusicPlayer::Global()) {
-        MusicPlayer::Close(player);
-        delete player;
-        MusicPlayer::Global() = nullptr;
-    }
-    delete SoundSystem::Global();
-    SoundSystem::Global() = nullptr;
-    delete CdPlayer::Global();
-    CdPlayer::Global() = nullptr;
+    MusicPlayer::Shutdown();
+    SoundSystem::Shutdown();
+    CdPlayer::Shutdown();
     Trace("exit: input and string table");
     Input::Shutdown();
     g_texts.clear();

@@ -181,10 +181,7 @@ MusicSwitch& Music()
 void UpdateMusic(int64_t gameNow, bool battle)
 {
     MusicSwitch& m = Music();
-    if (!MusicPlayer::Global()) {
-        MusicPlayer::Global() = new MusicPlayer();
-        MusicPlayer::Clear(MusicPlayer::Global());
-    }
+    MusicPlayer::Start();
     if (battle) {
         if (!m.battleMusic)
             MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\battle01.bik");

@@ -130,8 +130,9 @@ void BM_ReadFileBytes(benchmark::State& state)
 {
     auto path = WriteTemp("trevok_bench_plain.rif", LargeImage());
     std::vector<uint8_t> bytes;
+    std::string error;
     for (auto _ : state) {
-        ReadWholeFile(path, bytes);
+        ReadChunkFileImage(path, bytes, error);
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * LargeImage().size()));

@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::fclose(f);
         const char* argv[] = {"rifdump", path.c_str()};
         trevok::rifdump::RunChunkDump(2, argv, sink, sink);
+        std::remove(path.c_str());
     }
 
     auto image = file->PlainImage();

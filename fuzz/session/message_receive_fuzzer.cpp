@@ -51,7 +51,8 @@ struct ScriptedSession : DirectPlay {
             *capacity = static_cast<uint32_t>(body.size());
             return DirectPlayCode::kBufferTooSmall;
         }
-        std::memcpy(buffer, body.data(), body.size());
+        if (!body.empty()) // an empty body has no data pointer to copy from
+            std::memcpy(buffer, body.data(), body.size());
         *capacity = reportedTake % 8192; // may claim more than was written
         *from = sender;
         loaded = false;

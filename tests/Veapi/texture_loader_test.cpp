@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include <filesystem>
+
 #include "Veapi/texture_loader.h"
 #include "texture_support.h"
 
@@ -119,6 +125,31 @@ TEST(TextureLoaderErrors, EachCodeIsReachedByAFileThatShowsIt)
     EXPECT_EQ(TextureLoader::LastOsError(), ENOENT);
 }
 
+// Names of what is no image file: refused at the open, unread and unwaited.
+TEST(TextureLoaderErrors, NamedFilesThatCannotBeImagesAreRefusedUnread)
+{
+    LoaderSetup setup;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("trevok-textures-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder / "folder.bmp");
+    ASSERT_EQ(::mkfifo((folder / "fifo.bmp").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder / "zeros.bmp");
+    std::ofstream(folder / "huge.bmp").close();
+    std::filesystem::resize_file(folder / "huge.bmp", uint64_t{1} << 30); // sparse
+    struct Case {
+        const char* name;
+        int osError;
+    };
+    const Case cases[] = {{"folder.bmp", EISDIR}, {"fifo.bmp", EINVAL}, {"zeros.bmp", EINVAL}, {"huge.bmp", EFBIG}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TextureLoader::LoadTexture("s", (folder / c.name).c_str()), nullptr);
+        EXPECT_EQ(TextureLoader::LastError(), ve::kTexOpenFailed);
+        EXPECT_EQ(TextureLoader::LastOsError(), c.osError);
+    }
+    std::filesystem::remove_all(folder);
+}
+
 TEST(TextureLoaderErrors, DeviceAndTargetFailures)
 {
     LoaderSetup setup;
@@ -164,7 +195,7 @@ TEST(TextureLoaderErrors, DeviceAndTargetFailures)
     ASSERT_EQ(setup.factory.CreateSurface(d, &wrong), gfx::kOk);
     EXPECT_EQ(TextureLoader::LoadTexture("st", bmp.c_str(), wrong), nullptr);
     EXPECT_EQ(TextureLoader::LastError(), ve::kTexTargetMismatch);
-    EXPECT_EQ(wrong->RefCount(), 1u) << "a given surface keeps only the caller's reference";
+    EXPECT_EQ(wrong->RefCount(), 1) << "a given surface keeps only the caller's reference";
     wrong->Release();
 
     // 12: a rectangle with an odd left edge reaches a mip level.
@@ -538,3 +569,61 @@ TEST(GammaControl, RampIsReadAndSetOnlyWhereTheDisplayOffersOne)
 }
 
 } // namespace
+
+namespace {
+
+SurfaceRef MakePlain(gfx::MemorySurfaceFactory& factory, const gfx::PixelFormatDesc& format, uint32_t width)
+{
+    gfx::SurfaceDesc d;
+    d.flags = gfx::kSdCaps | gfx::kSdHeight | gfx::kSdWidth | gfx::kSdPixelFormat;
+    d.width = width;
+    d.height = 1;
+    d.pixelFormat = format;
+    d.caps = gfx::kCapsOffscreenPlain | gfx::kCapsSystemMemory;
+    gfx::Surface* s = nullptr;
+    factory.CreateSurface(d, &s);
+    return SurfaceRef(s);
+}
+
+} // namespace
+
+// The software copy a device falls back on when it cannot copy a level into
+// a texture's format: each narrow format gets the exact packed pixel.
+TEST(TextureLoaderSoftwareCopy, EachNarrowFormatGetsTheChannelsShiftedIntoPlace)
+{
+    LoaderSetup setup;
+    struct Case {
+        const char* name;
+        gfx::PixelFormatDesc narrow;
+        std::vector<uint8_t> pixel; // bytes of the first pixel of the final surface
+    };
+    // A = 0xF0, R = 0x80, G = 0x40, B = 0x08: each representable in every format.
+    const Case cases[] = {
+        {"R5G6B5", Rgb565(), {0x01, 0x82}},
+        {"A4R4G4B4", gfx::RgbFormat(16, 0x0f00, 0x00f0, 0x000f, 0xf000), {0x40, 0xf8}},
+        {"X1R5G5B5", gfx::RgbFormat(16, 0x7c00, 0x03e0, 0x001f), {0x01, 0x41}},
+        {"R8G8B8", gfx::RgbFormat(24, 0xff0000, 0xff00, 0xff), {0x08, 0x40, 0x80}},
+        {"X8R8G8B8", Xrgb32(), {0x08, 0x40, 0x80, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SurfaceRef source = MakePlain(setup.factory, Argb32(), 2);
+        SurfaceRef wide = MakePlain(setup.factory, Argb32(), 2);
+        SurfaceRef narrow = MakePlain(setup.factory, c.narrow, 2);
+        SurfaceRef final = MakePlain(setup.factory, c.narrow, 2);
+        ASSERT_TRUE(source && wide && narrow && final);
+        const uint8_t argb[] = {0x08, 0x40, 0x80, 0xf0, 0x08, 0x40, 0x80, 0xf0};
+        std::copy(std::begin(argb), std::end(argb), source->Pixels().begin());
+        ASSERT_TRUE(TextureLoader::ConvertBySoftware(source.s, wide.s, narrow.s, final.s));
+        const std::vector<uint8_t>& got = final->Pixels();
+        EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + long(c.pixel.size())), c.pixel);
+    }
+    // An 8-bit palettised format cannot hold three colour bytes: refused, nothing overrun.
+    SurfaceRef source = MakePlain(setup.factory, Argb32(), 2);
+    SurfaceRef wide = MakePlain(setup.factory, Argb32(), 2);
+    SurfaceRef narrow = MakePlain(setup.factory, gfx::PaletteFormat(8), 2);
+    SurfaceRef final = MakePlain(setup.factory, gfx::PaletteFormat(8), 2);
+    ASSERT_TRUE(source && wide && narrow && final);
+    EXPECT_FALSE(TextureLoader::ConvertBySoftware(source.s, wide.s, narrow.s, final.s));
+    EXPECT_EQ(TextureLoader::LastError(), ve::kTexGfxFailed);
+}

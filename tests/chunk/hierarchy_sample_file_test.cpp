@@ -20,8 +20,9 @@ std::filesystem::path SampleRifs()
 TEST(HierarchySampleFile, PlainAndCompressedFilesWriteBackUnchanged)
 {
     ByteVector plain, compressed;
-    if (!ReadWholeFile(SampleRifs() / "robot_hierarchy_plain.rif", plain) ||
-        !ReadWholeFile(SampleRifs() / "robot_hierarchy.rif", compressed))
+    std::string error;
+    if (ReadChunkFileImage(SampleRifs() / "robot_hierarchy_plain.rif", plain, error) != kChunkOk ||
+        ReadChunkFileImage(SampleRifs() / "robot_hierarchy.rif", compressed, error) != kChunkOk)
         GTEST_SKIP() << "no sample data in " << SampleRifs();
     auto fromPlain = LoadImage(plain);
     ASSERT_EQ(fromPlain->ErrorCode(), kChunkOk) << fromPlain->ErrorMessage();
@@ -39,7 +40,8 @@ TEST(HierarchySampleFile, PlainAndCompressedFilesWriteBackUnchanged)
 TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
 {
     ByteVector plain;
-    if (!ReadWholeFile(SampleRifs() / "robot_hierarchy_plain.rif", plain))
+    std::string error;
+    if (ReadChunkFileImage(SampleRifs() / "robot_hierarchy_plain.rif", plain, error) != kChunkOk)
         GTEST_SKIP() << "no sample data in " << SampleRifs();
     auto file = LoadImage(plain);
     ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();

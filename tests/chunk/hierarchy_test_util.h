@@ -5,6 +5,7 @@
 #include "chunk/chunk_families.h"
 #include "chunk/chunk_file.h"
 #include "chunk/hierarchy_chunks.h"
+#include "platform/os.h"
 
 #include <gtest/gtest.h>
 
@@ -117,9 +118,9 @@ inline ByteVector ReadFixture(const std::string& name)
 {
     const char* root = std::getenv("TREVOK_FIXTURES");
     std::filesystem::path path = std::filesystem::path(root ? root : "tests/fixtures") / "chunk" / name;
-    ByteVector bytes;
-    EXPECT_TRUE(ReadWholeFile(path, bytes)) << path;
-    return bytes;
+    auto bytes = platform::ReadWholeFile(path, kMaxChunkFileBytes);
+    EXPECT_TRUE(bytes.has_value()) << path;
+    return bytes ? std::move(*bytes) : ByteVector();
 }
 
 // The chunk, which the test requires to be there (a missing one fails the test).

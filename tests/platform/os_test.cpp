@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -81,7 +82,7 @@ TEST(Files, WholeFileWriteIsAtomicAndReadsBack)
     ASSERT_TRUE(platform::WriteWholeFile(file, first.data(), first.size()));
     const std::string second(100000, 'x');
     ASSERT_TRUE(platform::WriteWholeFile(file, second.data(), second.size()));
-    auto bytes = platform::ReadWholeFile(file);
+    auto bytes = platform::ReadWholeFile(file, 1 << 20);
     ASSERT_TRUE(bytes.has_value());
     EXPECT_EQ(std::string(bytes->begin(), bytes->end()), second);
     EXPECT_EQ(platform::FileSize(file), second.size());
@@ -89,11 +90,11 @@ TEST(Files, WholeFileWriteIsAtomicAndReadsBack)
     EXPECT_EQ(platform::FindFiles(folder.Path()).size(), 1u) << "no temporary file is left behind";
 
     EXPECT_FALSE(platform::WriteWholeFile(folder.Path() / "no-such-folder" / "x.sav", "x", 1));
-    EXPECT_FALSE(platform::ReadWholeFile(folder.Path() / "absent").has_value());
+    EXPECT_FALSE(platform::ReadWholeFile(folder.Path() / "absent", 1 << 20).has_value());
     EXPECT_FALSE(platform::FileSize(folder.Path() / "absent").has_value());
 
     ASSERT_TRUE(platform::WriteWholeFile(folder.Path() / "empty", nullptr, 0));
-    EXPECT_TRUE(platform::ReadWholeFile(folder.Path() / "empty")->empty());
+    EXPECT_TRUE(platform::ReadWholeFile(folder.Path() / "empty", 1 << 20)->empty());
 
     EXPECT_TRUE(platform::RenameFile(file, folder.Path() / "renamed.sav"));
     EXPECT_FALSE(platform::FileExists(file));
@@ -102,6 +103,61 @@ TEST(Files, WholeFileWriteIsAtomicAndReadsBack)
     EXPECT_FALSE(platform::RemoveFile(folder.Path() / "renamed.sav"));
     EXPECT_TRUE(platform::DirectoryExists(folder.Path()));
     EXPECT_FALSE(platform::FileExists(folder.Path()));
+}
+
+// What a damaged data folder can hold where a file is expected: each is
+// refused at once, without blocking or reading it, with the file's name.
+TEST(Files, WholeFileReadRefusesWhatIsNotAPlausibleFile)
+{
+    TempFolder folder;
+    const fs::path root = folder.Path();
+    folder.Write("small", "0123456789");
+    fs::create_directory(root / "folder");
+    ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", root / "zeros");
+    // Sparse, so the test writes nothing: only its size matters.
+    std::ofstream(root / "huge", std::ios::binary).close();
+    fs::resize_file(root / "huge", uint64_t{64} << 30);
+    folder.Write("bad head", "XXXX and the rest");
+
+    const platform::FileHeadCheck wantsAbcd = [](std::span<const uint8_t> head, uint64_t) {
+        return std::string(head.begin(), head.end()) == "ABCD" ? std::string() : "does not start with ABCD";
+    };
+    struct Case {
+        const char* name;
+        uint64_t maxBytes;
+        const char* error; // empty: read
+    };
+    const Case cases[] = {
+        {"small", 10, ""},
+        {"small", 9, "too large (10 bytes, at most 9)"},
+        {"absent", 100, "no such file"},
+        {"small/below a file", 100, "no such file"},
+        {"folder", 100, "not a regular file"},
+        {"fifo", 100, "not a regular file"},
+        {"zeros", 100, "not a regular file"},
+        {"huge", uint64_t{1} << 31, "too large (68719476736 bytes, at most 2147483648)"},
+        {"bad head", 100, "does not start with ABCD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string error;
+        const auto bytes = platform::ReadWholeFile(root / c.name, c.maxBytes, &error,
+                                                   std::string_view(c.name) == "bad head" ? 4 : 0,
+                                                   std::string_view(c.name) == "bad head" ? wantsAbcd : nullptr);
+        if (*c.error == 0) {
+            ASSERT_TRUE(bytes.has_value()) << error;
+            EXPECT_EQ(std::string(bytes->begin(), bytes->end()), "0123456789");
+        } else {
+            EXPECT_FALSE(bytes.has_value());
+            EXPECT_EQ(error, (root / c.name).string() + ": " + c.error);
+        }
+    }
+    // A head that passes lets the whole file through.
+    folder.Write("good head", "ABCD and the rest");
+    const auto good = platform::ReadWholeFile(root / "good head", 100, nullptr, 4, wantsAbcd);
+    ASSERT_TRUE(good.has_value());
+    EXPECT_EQ(good->size(), 17u);
 }
 
 TEST(Cpu, IdentificationAndCycleCounter)

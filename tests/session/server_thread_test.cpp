@@ -12,9 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -110,6 +115,32 @@ TEST_F(ServerThread, StartsOnceAndStopsCleanly)
     EXPECT_EQ(ServerToClientQueue.Count(), 0u);
     Server::Stop(); // a second stop does nothing
     EXPECT_TRUE(Server::Start(nullptr)) << "a stopped server starts again";
+}
+
+// A process that ends with the server still running (attract mode, a test
+// that returns) stops the thread before the objects it waits on are gone.
+TEST(ServerThreadAtExit, ExitWithTheServerRunningEndsCleanly)
+{
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        Server::Start(nullptr);
+        std::exit(0);
+    }
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 600 && ended == 0; ++i) { // up to a minute
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0)
+            platform::SleepMilliseconds(100);
+    }
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the exit waited for the server thread for a minute";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(ServerThread, RequestsBeforeTheLevelRunsAreDroppedAndLaterOnesHandledInOrder)

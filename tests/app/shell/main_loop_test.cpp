@@ -181,8 +181,7 @@ TEST(MainLoopFrames, BattleMusicStartsAndReturnsFiveGameSecondsAfter)
 {
     const int64_t s = AppTime::TicksPerSecond();
     MainLoop::Music() = {};
-    delete MusicPlayer::Global();
-    MusicPlayer::Global() = nullptr;
+    MusicPlayer::Shutdown();
     struct Step {
         double second;
         bool battle;

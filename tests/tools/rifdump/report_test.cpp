@@ -178,4 +178,61 @@ TEST(RifdumpProgram, ReportsWithStatusZeroAndWritesNothing)
     EXPECT_EQ(Listing(folder), before);
 }
 
+// What a user may hand the tool by mistake: each ends at once, by itself
+// (no signal), with status 1 and the reason on the error stream.
+TEST(RifdumpProgram, WhatIsNoChunkFileEndsWithItsReason)
+{
+    auto folder = TempFolder() / "damaged";
+    fs::create_directories(folder);
+    ASSERT_EQ(mkfifo((folder / "fifo.rif").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", folder / "zeros.rif");
+    fs::create_directory(folder / "folder.rif");
+    // Sparse files: only their sizes matter, nothing is written.
+    std::ofstream(folder / "two_gigabytes.rif").close();
+    fs::resize_file(folder / "two_gigabytes.rif", uint64_t{2} << 30);
+    std::ofstream(folder / "zeros_below_the_limit.rif").close();
+    fs::resize_file(folder / "zeros_below_the_limit.rif", uint64_t{256} << 20);
+    std::ofstream(folder / "sixty_four_gigabytes.rif").close();
+    fs::resize_file(folder / "sixty_four_gigabytes.rif", uint64_t{64} << 30);
+    auto header = ReadBytes(FixturePath("sequences.rif"));
+    header.resize(12);
+    WriteBytes(folder / "header_claims_more.rif", header);
+    fs::resize_file(folder / "header_claims_more.rif", uint64_t{256} << 20);
+
+    struct Case {
+        const char* name;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing.rif", "no such file"},
+        {"folder.rif", "not a regular file"},
+        {"fifo.rif", "not a regular file"},
+        {"zeros.rif", "not a regular file"},
+        {"two_gigabytes.rif", "too large (2147483648 bytes, at most 536870912)"},
+        {"sixty_four_gigabytes.rif", "too large (68719476736 bytes, at most 536870912)"},
+        // Below the limit, the first bytes refuse the file before the rest is read.
+        {"zeros_below_the_limit.rif", "not a chunk file"},
+        {"header_claims_more.rif", "differs from the file's length 268435456"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path errors = folder / "errors.txt";
+        const std::string command = "cd '" + folder.string() + "' && exec timeout -s KILL 30 '" RIFDUMP_BINARY "' " +
+                                    c.name + " 2>errors.txt";
+        std::FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        std::array<char, 256> buffer;
+        size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            out.append(buffer.data(), n);
+        const int status = pclose(pipe);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal";
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(out, std::string("Failed to load ") + c.name + "\n");
+        EXPECT_EQ(ReadText(errors).rfind(std::string(c.name) + ": ", 0), 0u) << ReadText(errors);
+        EXPECT_NE(ReadText(errors).find(c.reason), std::string::npos) << ReadText(errors);
+    }
+}
+
 } // namespace

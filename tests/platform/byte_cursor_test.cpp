@@ -1,5 +1,5 @@
 // The bounds-checked little-endian reader and writer every format goes through.
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 
 #include <gtest/gtest.h>
 
@@ -73,4 +73,47 @@ TEST(ByteCursor, StringsPaddedFixedAndUnterminated)
     EXPECT_EQ(f.FixedString(16), "SixteenCharsName");
     EXPECT_EQ(f.FixedString(8), "ab");
     EXPECT_TRUE(f.Ok());
+}
+
+// Into a fixed buffer: what does not fit is refused whole, the writer stays
+// failed, and no byte past the buffer is touched.
+TEST(ByteCursor, FixedBufferRefusesWholeWritesThatDoNotFit)
+{
+    struct Case {
+        const char* name;
+        void (*write)(ByteWriter&);
+        size_t written;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"fits exactly", [](ByteWriter& w) { w.U32(0x04030201); w.U16(0x0605); }, 6, true},
+        {"a word past the end", [](ByteWriter& w) { w.U32(1); w.U32(2); }, 4, false},
+        {"later writes after a refusal", [](ByteWriter& w) { w.U32(1); w.U32(2); w.U8(3); }, 4, false},
+        {"zeros past the end", [](ByteWriter& w) { w.Zeros(7); }, 0, false},
+        {"text cut to its field", [](ByteWriter& w) { w.FixedString("abcdefgh", 6); }, 6, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> buffer(8, 0xEE);
+        ByteWriter w(std::span<uint8_t>(buffer.data(), 6));
+        c.write(w);
+        EXPECT_EQ(w.Position(), c.written);
+        EXPECT_EQ(w.Ok(), c.ok);
+        EXPECT_EQ(buffer[6], 0xEE);
+        EXPECT_EQ(buffer[7], 0xEE);
+    }
+}
+
+TEST(ByteCursor, PositionedReadsStayInsideTheData)
+{
+    const std::vector<uint8_t> bytes = {1, 0, 2, 0, 0, 0};
+    const ByteReader r(bytes);
+    EXPECT_EQ(r.At(2).U32(), 2u);
+    EXPECT_EQ(r.At(0).U16(), 1u);
+    ByteReader past = r.At(4);
+    EXPECT_EQ(past.U32(), 0u) << "two bytes left, not four";
+    EXPECT_FALSE(past.Ok());
+    EXPECT_FALSE(r.At(7).Ok()) << "beyond the end";
+    EXPECT_TRUE(r.At(6).Ok()) << "at the end, nothing to read yet";
+    EXPECT_FALSE(r.At(6).Has(1));
 }
