@@ -12,7 +12,8 @@ namespace {
 
 MemoryPool& BenchPool()
 {
-    static MemoryPool pool; // on malloc, apart from the global pool
+    // On malloc, apart from the global pool, with per-thread caches as the global one.
+    static MemoryPool pool(MemoryPool::Caching::kPerThread);
     return pool;
 }
 
