@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 
+#include <malloc.h>
 #include <sched.h>
 
 namespace {
@@ -38,8 +39,19 @@ void ShutdownGlobal()
     std::set_new_handler(g_previousHandler);
 }
 
+// Blocks above the largest pooled size go to malloc, which would hand large
+// freed ones back to the system, so every chunk-file load faulted in fresh
+// pages again. Keep them in the process instead.
+void KeepLargeHeapBlocks()
+{
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
+}
+
 bool StartupGlobal()
 {
+    KeepLargeHeapBlocks();
     if (!MemoryPool::Global().Startup()) {
         std::fputs("Out of Memory\n", stderr);
         FatalExit(kExitOutOfMemory);
