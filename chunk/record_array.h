@@ -84,13 +84,16 @@ struct RecordLayout<ShapePolygon> {
         poly.flags_ = LoadI32(p + 8);
         poly.textureWord_ = LoadI32(p + 12);
         // The vertex count is the number of indices before the first -1; a
-        // record without one keeps at most four.
-        while (poly.vertexCount_ < kMaxPolygonVertices) {
-            const int32_t v = LoadI32(p + 16 + 4 * poly.vertexCount_);
-            if (v == -1)
-                break;
-            poly.vertices_[poly.vertexCount_++] = v;
-        }
+        // record without one keeps at most four. Slots past the count stay 0.
+        int32_t slots[kMaxPolygonVertices];
+        for (int i = 0; i < kMaxPolygonVertices; ++i)
+            slots[i] = LoadI32(p + 16 + 4 * i);
+        int count = 0;
+        while (count < kMaxPolygonVertices && slots[count] != -1)
+            ++count;
+        poly.vertexCount_ = count;
+        for (int i = 0; i < kMaxPolygonVertices; ++i)
+            poly.vertices_[i] = i < count ? slots[i] : 0;
         return poly;
     }
     static void Write(ByteWriter& out, const ShapePolygon& poly)
