@@ -1,6 +1,7 @@
 #include "Veapi/image_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "Veapi/texture_loader.h"
@@ -123,12 +124,8 @@ void StorePixel(uint8_t* row, uint32_t bits, uint32_t index, uint32_t value)
 
 void StorePixels(uint8_t* row, uint32_t bits, const uint32_t* values, uint32_t count, uint32_t surfaceWidth)
 {
-    if (bits == 32) {
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t v = values[i];
-            const uint8_t bytes[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-            std::memcpy(row + 4 * size_t(i), bytes, 4);
-        }
+    if (bits == 32 && std::endian::native == std::endian::little) {
+        std::memcpy(row, values, 4 * size_t(count));
     } else {
         for (uint32_t i = 0; i < count; ++i)
             StorePixel(row, bits, i, values[i]);
@@ -157,10 +154,14 @@ void ImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, const 
             packedPalette_[index] = (colourKey_ && index == 0) ? 0 : pack(palette + 3 * index);
         for (uint32_t i = 0; i < count; ++i)
             out[i] = packedPalette_[src[left + i]];
+    } else if (colourKey_) {
+        const uint8_t* c = src + 3 * size_t(left);
+        for (uint32_t i = 0; i < count; ++i, c += 3)
+            out[i] = (c[0] == 0 && c[1] == 0 && c[2] == 0) ? 0 : pack(c);
     } else {
         const uint8_t* c = src + 3 * size_t(left);
         for (uint32_t i = 0; i < count; ++i, c += 3)
-            out[i] = (colourKey_ && c[0] == 0 && c[1] == 0 && c[2] == 0) ? 0 : pack(c);
+            out[i] = f.Pack(c[0], c[1], c[2]);
     }
     StorePixels(destination, f.bits, out, count, surfaceWidth);
 }
