@@ -3,6 +3,7 @@
 #include "script/compiler_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <climits>
 
@@ -69,10 +70,17 @@ ScriptDefinition::ScriptDefinition(DefinitionKind kind) : kind_(kind)
 
 Slot& ScriptDefinition::Declare(int key, SlotType type, const char* name)
 {
+    // Room for as many slots as the kind declared last time, in one allocation.
+    static std::atomic<std::uint8_t> declaredByKind[kKindCount] = {};
+    std::atomic<std::uint8_t>& declared = declaredByKind[static_cast<int>(kind_)];
     std::uint8_t& at = slotOf_[key];
     if (at == kNoSlot) {
+        if (slots_.empty())
+            slots_.reserve(declared.load(std::memory_order_relaxed));
         at = static_cast<std::uint8_t>(slots_.size());
         slots_.emplace_back();
+        if (slots_.size() > declared.load(std::memory_order_relaxed))
+            declared.store(static_cast<std::uint8_t>(slots_.size()), std::memory_order_relaxed);
     }
     Slot& s = slots_[at];
     if (type == SlotType::kReference && s.type != SlotType::kReference)
