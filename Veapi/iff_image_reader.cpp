@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -233,18 +234,33 @@ bool PlaneDecoder::NextRow()
     if (!data_ || !DecodeRow(rowBytes_, row_.data()))
         return false;
     const uint32_t planes = std::min(planes_, 32u);
-    for (uint32_t x = 0; x < width_; x += 8) {
-        uint32_t pixels[8] = {};
-        // Up to eight planes at a time: each lane then holds those planes' bits.
-        for (uint32_t base = 0; base < planes; base += 8) {
-            uint64_t lanes = 0;
-            for (uint32_t p = base; p < planes && p < base + 8; ++p)
-                lanes |= kPlaneSpread[row_[size_t(p) * rowBytes_ + x / 8]] << (p - base);
-            for (uint32_t i = 0; i < 8; ++i)
-                pixels[i] |= uint32_t((lanes >> (8 * i)) & 0xFF) << base;
+    const size_t groups = (size_t(width_) + 7) / 8;
+    lanes_.resize(groups);
+    // Eight planes at a time, plane by plane over the row: each 64-bit lane
+    // word then holds eight pixels' bits of those planes, a byte per pixel.
+    for (uint32_t base = 0; base < planes; base += 8) {
+        std::fill(lanes_.begin(), lanes_.end(), 0);
+        for (uint32_t p = base; p < planes && p < base + 8; ++p) {
+            const uint8_t* plane = row_.data() + size_t(p) * rowBytes_;
+            for (size_t g = 0; g < groups; ++g)
+                lanes_[g] |= kPlaneSpread[plane[g]] << (p - base);
         }
-        std::memcpy(values_.data() + x, pixels, sizeof(uint32_t) * std::min(8u, width_ - x));
+        // Lane byte i is pixel i: the lane words read as bytes on a little-endian host.
+        auto pixel = [&](uint32_t x) -> uint32_t {
+            if constexpr (std::endian::native == std::endian::little)
+                return reinterpret_cast<const uint8_t*>(lanes_.data())[x];
+            else
+                return uint32_t(lanes_[x / 8] >> (8 * (x % 8))) & 0xFF;
+        };
+        if (base == 0)
+            for (uint32_t x = 0; x < width_; ++x)
+                values_[x] = pixel(x);
+        else
+            for (uint32_t x = 0; x < width_; ++x)
+                values_[x] |= pixel(x) << base;
     }
+    if (planes == 0)
+        std::fill(values_.begin(), values_.end(), 0);
     return true;
 }
 
