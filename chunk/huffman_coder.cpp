@@ -164,6 +164,7 @@ struct RunTable {
     // A refill leaves at least 56 bits: four windows of 12.
     static constexpr int kLookups = 4;
     static_assert(kLookups * kIndexBits <= 56 && kIndexBits > kMaxCodeLength);
+    static constexpr int64_t kWorthBuilding = 4096;
 
     uint64_t symbols[1 << kIndexBits];
     uint8_t count[1 << kIndexBits];
@@ -320,7 +321,8 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
     const uint8_t* stream = image.data() + kCompressedHeaderSize;
     const uint64_t streamBits = static_cast<uint64_t>(streamLength) * 8;
     out.resize(static_cast<size_t>(expandedLength));
-    const auto runs = RunTable::Build(table);
+    // Building the run table costs about as much as expanding a few kilobytes.
+    const auto runs = expandedLength >= RunTable::kWorthBuilding ? RunTable::Build(table) : nullptr;
     uint64_t acc = 0;
     int have = 0;
     size_t byte = 0;
@@ -348,7 +350,7 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
         }
         // Fast path: four runs of whole codes (at most 12 bits each) fit in what
         // was loaded, and each run's 8-byte store fits the output left.
-        if (outSize - produced >= size_t{RunTable::kLookups * RunTable::kMaxRun}) {
+        if (runs && outSize - produced >= size_t{RunTable::kLookups * RunTable::kMaxRun}) {
             int k = 0;
             for (; k < RunTable::kLookups; ++k) {
                 const uint32_t at = static_cast<uint32_t>(acc & RunTable::kMask);

@@ -250,7 +250,8 @@ TEST(Huffman, ExpansionMatchesBitByBitDecoding)
         {"level-like", LevelLike(20000, 4)}, {"random", Random(5000, 8)}, {"skewed", Skewed()},
         {"one value", Repeat(3, 3000)},     {"all values", AllValuesEvenly(3)},
     };
-    for (size_t n : {1, 7, 31, 32, 33, 40, 64, 65})
+    // Short outputs, and outputs just past the size where runs are worth a table.
+    for (size_t n : {1, 7, 31, 32, 33, 40, 64, 65, 4096, 4097, 4127, 4128, 4129})
         inputs.push_back({"level-like, " + std::to_string(n) + " bytes", LevelLike(n, static_cast<uint32_t>(n))});
     std::mt19937 rng(5);
     for (const auto& [name, data] : inputs) {
