@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace trevok {
@@ -48,29 +49,42 @@ struct RecordLayout<std::array<int32_t, 3>> {
     }
 };
 
-template <>
-struct RecordLayout<ShapePoint> {
+inline void Put(ByteWriter& out, int32_t v)
+{
+    out.I32(v);
+}
+
+inline void Put(ByteWriter& out, float v)
+{
+    out.F32(v);
+}
+
+// Three 32-bit components x, y, z: points (integers) and normals (floats).
+template <class Vector>
+struct VectorLayout {
+    using Component = decltype(Vector::x);
     static constexpr size_t kSize = 12;
-    static ShapePoint Read(const uint8_t* p) { return {LoadI32(p), LoadI32(p + 4), LoadI32(p + 8)}; }
-    static void Write(ByteWriter& out, const ShapePoint& v)
+    static Component Load(const uint8_t* p)
     {
-        out.I32(v.x);
-        out.I32(v.y);
-        out.I32(v.z);
+        if constexpr (std::is_same_v<Component, float>)
+            return LoadF32(p);
+        else
+            return LoadI32(p);
+    }
+    static Vector Read(const uint8_t* p) { return {Load(p), Load(p + 4), Load(p + 8)}; }
+    static void Write(ByteWriter& out, const Vector& v)
+    {
+        Put(out, v.x);
+        Put(out, v.y);
+        Put(out, v.z);
     }
 };
 
 template <>
-struct RecordLayout<ShapeNormal> {
-    static constexpr size_t kSize = 12;
-    static ShapeNormal Read(const uint8_t* p) { return {LoadF32(p), LoadF32(p + 4), LoadF32(p + 8)}; }
-    static void Write(ByteWriter& out, const ShapeNormal& v)
-    {
-        out.F32(v.x);
-        out.F32(v.y);
-        out.F32(v.z);
-    }
-};
+struct RecordLayout<ShapePoint> : VectorLayout<ShapePoint> {};
+
+template <>
+struct RecordLayout<ShapeNormal> : VectorLayout<ShapeNormal> {};
 
 // Type, normal index, flags, texture word, then five vertex slots ended by -1.
 template <>
