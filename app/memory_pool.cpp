@@ -213,11 +213,12 @@ void* MemoryPool::RefillCache(ThreadCache& cache, size_t classIndex)
     void* first = AllocateLocked(size);
     if (!first)
         return nullptr;
-    // More only from pages already open for this size: a refill never cuts a
-    // chunk nor meets a shortage the caller's own request would not.
-    Page* sentinel = Sentinel(classIndex);
-    const uint32_t batch = CacheLimit(classIndex) / 2;
-    while (cache.counts[classIndex] < batch && sentinel->next != sentinel) {
+    // The rest of that block's page too: a refill never cuts a chunk nor
+    // meets a shortage the caller's own request would not, and the page
+    // leaves the pool's lists, so two threads do not take blocks side by side
+    // from one page (a page holds no more blocks than a cache keeps).
+    const Page* page = reinterpret_cast<const Page*>(reinterpret_cast<uintptr_t>(first) & kPageMask);
+    while (cache.counts[classIndex] < CacheLimit(classIndex) && (page->freeList || page->bump)) {
         void* block = AllocateLocked(size);
         NextFree(block) = cache.heads[classIndex];
         cache.heads[classIndex] = block;
