@@ -1,6 +1,7 @@
 #include "Veapi/bmp_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "Veapi/texture_loader.h"
 
@@ -76,6 +77,9 @@ void BmpImageReader::ReadHeader(DataMedium* medium)
     padding_ = uint32_t((4 - rowBytes % 4) % 4);
     if (!CheckSize())
         return;
+    batch_.clear();
+    batchAt_ = 0;
+    rowsLeft_ = height_;
     // Data that cannot hold the pixels ends early: said before any surface is made.
     int64_t left = medium->Size();
     uint64_t needed = paletteBytes + uint64_t(std::max<int64_t>(gap_, 0)) + (rowBytes + padding_) * height_;
@@ -115,27 +119,36 @@ void BmpImageReader::ReadRow(void* buffer)
     auto* out = static_cast<uint8_t*>(buffer);
     if (medium_->Status())
         return;  // the load fails at its next check; reading on gains nothing
+    const size_t stored = (size_t(bits_) * width_ + 7) / 8 + padding_;
+    if (batchAt_ >= batch_.size()) {
+        // About a megabyte of rows per read. ReadHeader has already refused
+        // data too short for the rows, so a short read here is a read error.
+        if (rowsLeft_ == 0)
+            return;
+        const uint32_t rows = uint32_t(std::clamp<size_t>((1u << 20) / std::max<size_t>(stored, 1), 1, rowsLeft_));
+        rowsLeft_ -= rows;
+        batch_.resize(stored * rows);
+        batchAt_ = 0;
+        if (medium_->ReadBytes(batch_.data(), uint32_t(batch_.size())) != batch_.size() || medium_->Status())
+            return;
+    }
+    const uint8_t* in = batch_.data() + batchAt_;
+    batchAt_ += stored;
     if (bits_ == 24) {
         // Stored blue, green, red.
-        medium_->ReadBytes(out, width_ * 3);
-        for (uint32_t x = 0; x < width_; ++x)
-            std::swap(out[3 * x], out[3 * x + 2]);
-    } else if (bits_ == 8) {
-        medium_->ReadBytes(out, width_);
-    } else {
-        uint8_t byte = 0;
-        int left = 0;
         for (uint32_t x = 0; x < width_; ++x) {
-            if (left == 0) {
-                byte = 0;
-                medium_->ReadUInt8(byte);
-                left = 8;
-            }
-            left -= bits_;
-            out[x] = uint8_t((byte >> left) & mask_);
+            out[3 * x] = in[3 * x + 2];
+            out[3 * x + 1] = in[3 * x + 1];
+            out[3 * x + 2] = in[3 * x];
+        }
+    } else if (bits_ == 8) {
+        std::memcpy(out, in, width_);
+    } else {
+        for (uint32_t x = 0; x < width_; ++x) {
+            const uint32_t bit = x * bits_;
+            out[x] = uint8_t((in[bit / 8] >> (8 - bits_ - bit % 8)) & mask_);
         }
     }
-    medium_->SkipBytes(int32_t(padding_));
 }
 
 void RegisterBmpFormat() { TextureLoader::RegisterFormat("BM", 2, BmpImageReader::Create); }

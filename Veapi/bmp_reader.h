@@ -4,6 +4,8 @@
 
 #include "Veapi/image_reader.h"
 
+#include <vector>
+
 namespace ve {
 
 class BmpImageReader : public ImageReader {
@@ -22,6 +24,10 @@ private:
     uint16_t bits_ = 0;
     uint32_t padding_ = 0;
     uint32_t mask_ = 0;
+    // Stored rows read a batch at a time, so a row costs no read of its own.
+    std::vector<uint8_t> batch_;
+    size_t batchAt_ = 0;
+    uint32_t rowsLeft_ = 0; // rows not yet read into a batch
 };
 
 void RegisterBmpFormat();

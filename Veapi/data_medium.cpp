@@ -71,13 +71,13 @@ uint32_t DataMedium::Tell()
 
 void DataMedium::Seek(uint32_t) { status_ |= kMediumUnavailable; }
 
-bool DataMedium::Fill(uint32_t needed)
+bool DataMedium::Fill(uint32_t needed, uint32_t wanted)
 {
     if (readBlock_ && blockLength_ - readPos_ >= needed && readPos_ <= blockLength_)
         return true;
     Flush();
     uint32_t length = 0;
-    const uint8_t* block = ReadBlock(&length, std::max(blockSize_, needed));
+    const uint8_t* block = ReadBlock(&length, std::max({blockSize_, needed, wanted}));
     readBlock_ = block;
     blockLength_ = block ? length : 0;
     readPos_ = 0;
@@ -122,7 +122,8 @@ uint32_t DataMedium::ReadBytes(void* buffer, uint32_t count)
     auto* out = static_cast<uint8_t*>(buffer);
     uint32_t done = 0;
     while (done < count) {
-        if ((!readBlock_ || readPos_ >= blockLength_) && !Fill(1))
+        // A large request is read in one block rather than many small ones.
+        if ((!readBlock_ || readPos_ >= blockLength_) && !Fill(1, count - done))
             break;
         uint32_t n = std::min(count - done, blockLength_ - readPos_);
         std::memcpy(out + done, readBlock_ + readPos_, n);

@@ -56,7 +56,8 @@ public:
     uint32_t BlockSize() const { return blockSize_; }
 
 protected:
-    bool Fill(uint32_t needed);
+    // At least `needed` bytes buffered; a new block asks for `wanted` when larger.
+    bool Fill(uint32_t needed, uint32_t wanted = 0);
     void SetOsError(int error) { osError_ = error; }
 
     uint32_t status_ = 0;

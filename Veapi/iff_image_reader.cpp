@@ -1,6 +1,8 @@
 #include "Veapi/iff_image_reader.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -212,16 +214,53 @@ void PlaneDecoder::Start(const std::vector<uint8_t>& data, size_t offset, uint32
     values_.assign(width_, 0);
 }
 
+namespace {
+
+// A plane byte spread over eight byte lanes, its first (highest) bit in lane 0,
+// so eight pixels take one bit of a plane in one step.
+constexpr auto kPlaneSpread = [] {
+    std::array<uint64_t, 256> t{};
+    for (uint32_t b = 0; b < 256; ++b)
+        for (uint32_t i = 0; i < 8; ++i)
+            if ((b >> (7 - i)) & 1)
+                t[b] |= uint64_t{1} << (8 * i);
+    return t;
+}();
+
+} // namespace
+
 bool PlaneDecoder::NextRow()
 {
     if (!data_ || !DecodeRow(rowBytes_, row_.data()))
         return false;
-    std::fill(values_.begin(), values_.end(), 0);
-    for (uint32_t p = 0; p < planes_; ++p) {
-        const uint8_t* plane = row_.data() + size_t(p) * rowBytes_;
-        for (uint32_t x = 0; x < width_; ++x)
-            values_[x] |= uint32_t((plane[x / 8] >> (7 - x % 8)) & 1) << p;
+    const uint32_t planes = std::min(planes_, 32u);
+    const size_t groups = (size_t(width_) + 7) / 8;
+    lanes_.resize(groups);
+    // Eight planes at a time, plane by plane over the row: each 64-bit lane
+    // word then holds eight pixels' bits of those planes, a byte per pixel.
+    for (uint32_t base = 0; base < planes; base += 8) {
+        std::fill(lanes_.begin(), lanes_.end(), 0);
+        for (uint32_t p = base; p < planes && p < base + 8; ++p) {
+            const uint8_t* plane = row_.data() + size_t(p) * rowBytes_;
+            for (size_t g = 0; g < groups; ++g)
+                lanes_[g] |= kPlaneSpread[plane[g]] << (p - base);
+        }
+        // Lane byte i is pixel i: the lane words read as bytes on a little-endian host.
+        auto pixel = [&](uint32_t x) -> uint32_t {
+            if constexpr (std::endian::native == std::endian::little)
+                return reinterpret_cast<const uint8_t*>(lanes_.data())[x];
+            else
+                return uint32_t(lanes_[x / 8] >> (8 * (x % 8))) & 0xFF;
+        };
+        if (base == 0)
+            for (uint32_t x = 0; x < width_; ++x)
+                values_[x] = pixel(x);
+        else
+            for (uint32_t x = 0; x < width_; ++x)
+                values_[x] |= pixel(x) << base;
     }
+    if (planes == 0)
+        std::fill(values_.begin(), values_.end(), 0);
     return true;
 }
 
@@ -521,6 +560,19 @@ void IffImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, con
     const PixelFormat& f = TextureLoader::SurfaceFormat();
     const auto* values = static_cast<const uint32_t*>(row);
     const auto* alphas = static_cast<const uint32_t*>(alpha);
+    // The common case, chosen once per row: palette indices, no key, no alpha
+    // planes; the palette is packed once per row.
+    if (!f.Palettised() && masking_ != 2 && !alphas && !trueColour_) {
+        for (uint32_t index = 0; index < 256; ++index) {
+            const uint8_t* c = palette + 3 * index;
+            packedPalette_[index] = (f.Pack(c[0], c[1], c[2]) & ~f.desc.alphaMask) | f.desc.alphaMask;
+        }
+        packedRow_.resize(count);
+        for (uint32_t i = 0; i < count; ++i)
+            packedRow_[i] = packedPalette_[std::min<uint32_t>(values[left + i], 255)];
+        StorePixels(destination, f.bits, packedRow_.data(), count, surfaceWidth);
+        return;
+    }
     auto value = [&](uint32_t i) -> uint32_t {
         uint32_t v = values[left + i];
         if (f.Palettised())

@@ -125,6 +125,7 @@ private:
     bool compressed_ = false;
     std::vector<uint8_t> row_;
     std::vector<uint32_t> values_;
+    std::vector<uint64_t> lanes_; // eight pixels' bits of up to eight planes each
 };
 
 class IffImageReader : public ImageReader {

@@ -1,6 +1,8 @@
 #include "Veapi/image_reader.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "Veapi/texture_loader.h"
 
@@ -114,32 +116,48 @@ void StorePixel(uint8_t* row, uint32_t bits, uint32_t index, uint32_t value)
     }
 }
 
+void StorePixels(uint8_t* row, uint32_t bits, const uint32_t* values, uint32_t count, uint32_t surfaceWidth)
+{
+    if (bits == 32 && std::endian::native == std::endian::little) {
+        std::memcpy(row, values, 4 * size_t(count));
+    } else {
+        for (uint32_t i = 0; i < count; ++i)
+            StorePixel(row, bits, i, values[i]);
+    }
+    if (count > 0 && count < surfaceWidth)
+        StorePixel(row, bits, count, values[count - 1]);
+}
+
 void ImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, const void* row, const void*,
                              uint32_t left, uint32_t count, const uint8_t* palette)
 {
     const PixelFormat& f = TextureLoader::SurfaceFormat();
     const auto* src = static_cast<const uint8_t*>(row);
-    auto value = [&](uint32_t i) -> uint32_t {
-        if (colours_) {
-            uint8_t index = src[left + i];
-            if (f.Palettised())
-                return index;
-            if (colourKey_ && index == 0)
-                return 0;
-            const uint8_t* c = palette + 3 * index;
-            uint32_t v = f.Pack(c[0], c[1], c[2]);
-            return (colourKey_ && v == 0) ? NonZeroReplacement(f, c[0], c[1], c[2]) : v;
-        }
-        const uint8_t* c = src + 3 * size_t(left + i);
-        if (colourKey_ && c[0] == 0 && c[1] == 0 && c[2] == 0)
-            return 0;
+    auto pack = [&](const uint8_t* c) -> uint32_t {
         uint32_t v = f.Pack(c[0], c[1], c[2]);
         return (colourKey_ && v == 0) ? NonZeroReplacement(f, c[0], c[1], c[2]) : v;
     };
-    for (uint32_t i = 0; i < count; ++i)
-        StorePixel(destination, f.bits, i, value(i));
-    if (count > 0 && count < surfaceWidth)
-        StorePixel(destination, f.bits, count, value(count - 1));
+    packedRow_.resize(count);
+    uint32_t* out = packedRow_.data();
+    // The conversion is chosen once per row; a palette is packed once per row.
+    if (colours_ && f.Palettised()) {
+        for (uint32_t i = 0; i < count; ++i)
+            out[i] = src[left + i];
+    } else if (colours_) {
+        for (uint32_t index = 0; index < 256; ++index)
+            packedPalette_[index] = (colourKey_ && index == 0) ? 0 : pack(palette + 3 * index);
+        for (uint32_t i = 0; i < count; ++i)
+            out[i] = packedPalette_[src[left + i]];
+    } else if (colourKey_) {
+        const uint8_t* c = src + 3 * size_t(left);
+        for (uint32_t i = 0; i < count; ++i, c += 3)
+            out[i] = (c[0] == 0 && c[1] == 0 && c[2] == 0) ? 0 : pack(c);
+    } else {
+        const uint8_t* c = src + 3 * size_t(left);
+        for (uint32_t i = 0; i < count; ++i, c += 3)
+            out[i] = f.Pack(c[0], c[1], c[2]);
+    }
+    StorePixels(destination, f.bits, out, count, surfaceWidth);
 }
 
 } // namespace ve

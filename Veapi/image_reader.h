@@ -86,6 +86,8 @@ protected:
     std::vector<uint8_t*> rows_;  // row table over block_ when the whole image is kept
     std::vector<uint8_t> block_;
     std::vector<uint8_t> rowBuffer_;
+    std::vector<uint32_t> packedRow_; // one converted row before it is stored
+    uint32_t packedPalette_[256] = {};
 };
 
 // An image kept from an earlier load, read again without its file. Rows are
@@ -104,5 +106,8 @@ public:
 uint32_t NonZeroReplacement(const PixelFormat& format, uint8_t r, uint8_t g, uint8_t b);
 // Stores pixel `index` of a row: 1, 2, 4 bits packed first pixel lowest, else whole bytes.
 void StorePixel(uint8_t* row, uint32_t bits, uint32_t index, uint32_t value);
+// Stores `count` packed pixels, then repeats the last one once when the
+// surface is wider (its filtering edge), as the per-pixel conversion does.
+void StorePixels(uint8_t* row, uint32_t bits, const uint32_t* values, uint32_t count, uint32_t surfaceWidth);
 
 } // namespace ve

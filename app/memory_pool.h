@@ -7,6 +7,10 @@
 // With TREVOK_POOLED_ALLOCATOR the global pool serves every operator new and
 // delete; sanitizer builds leave the system allocator in place. Either way
 // the pool is a plain object that tests and benchmarks can make themselves.
+//
+// A pool made with per-thread caches (the global one is) keeps a few free
+// blocks of each size up to kLargestCached per thread, so most calls take no
+// lock; a thread's blocks go back to the pool when the thread ends.
 #pragma once
 
 #include <cstddef>
@@ -55,10 +59,21 @@ public:
     static constexpr size_t kLargestPooled = kPageSize - kHeaderSize;
     static constexpr size_t kClassCount = kLargestPooled / kAlignment + 1;
     static constexpr size_t kReserveSize = 102400;
+    // Rounded sizes up to this many bytes are kept in per-thread caches.
+    static constexpr size_t kLargestCached = 1024;
+
+    enum class Caching { kNone, kPerThread };
 
     // A pool on malloc/free.
     constexpr MemoryPool() noexcept : MemoryPool(kSystemHeap) {}
-    constexpr explicit MemoryPool(const HeapFunctions& heap) noexcept : heap_(heap) {}
+    constexpr explicit MemoryPool(Caching caching) noexcept : MemoryPool(kSystemHeap, caching) {}
+    constexpr explicit MemoryPool(const HeapFunctions& heap, Caching caching = Caching::kNone) noexcept
+        : heap_(heap), cached_(caching == Caching::kPerThread)
+    {
+    }
+    // Threads still holding caches of this pool forget them; pages stay lost
+    // to the heap as they always are.
+    ~MemoryPool();
     MemoryPool(const MemoryPool&) = delete;
     MemoryPool& operator=(const MemoryPool&) = delete;
 
@@ -104,6 +119,12 @@ public:
     // there is no reserve left.
     static void OnOutOfMemory();
 
+    // Ends the program with -10 after one line naming the request, on
+    // standard error and in the log file.
+    [[noreturn]] static void OutOfMemory(size_t size);
+
+    struct ThreadCache; // one thread's free blocks of one pool
+
 private:
     struct Page {
         Page* next;
@@ -121,6 +142,14 @@ private:
     static constexpr HeapFunctions kSystemHeap{&SystemAllocate, &SystemRelease, nullptr};
 
     void* AllocateLocked(size_t size);
+    void FreeLocked(void* block);
+    ThreadCache* CacheOfThisThread();
+    ThreadCache* FindOrMakeCache();
+    void* AllocateSlow(size_t size);
+    void FlushHalf(ThreadCache& cache, size_t classIndex);
+    void* RefillCache(ThreadCache& cache, size_t classIndex);
+    void FlushCache(ThreadCache& cache, size_t classIndex, uint32_t keep);
+    friend struct ThreadCacheSet;
     void* HeapAllocate(size_t size);
     bool CutChunk();
     static void Unlink(Page* page);
@@ -135,4 +164,6 @@ private:
     size_t freePageCount_ = 0;    // guarded by lock_
     size_t chunkCount_ = 0;       // guarded by lock_
     bool started_ = false;        // guarded by lock_
+    bool cached_ = false;         // set once at construction
+    ThreadCache* caches_ = nullptr; // every thread's cache of this pool; guarded by lock_
 };

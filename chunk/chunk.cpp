@@ -328,14 +328,15 @@ void ParentChunk::ReadChildren(std::span<const uint8_t> payload)
         }
         ByteReader r(payload.subspan(p + 8, 4));
         int32_t size = r.I32();
-        std::string name = Printable(payload.subspan(p, 8));
+        // The printable name only when something failed: most children never need it.
+        auto name = [&] { return Printable(payload.subspan(p, 8)); };
         if (size < kChunkHeaderSize) {
-            load->Fail(kChunkBadData, at, name + ": chunk size " + std::to_string(size) + " is below 12");
+            load->Fail(kChunkBadData, at, name() + ": chunk size " + std::to_string(size) + " is below 12");
             break;
         }
         if (static_cast<size_t>(size) > left) {
             load->Fail(kChunkBadData, at,
-                       name + ": chunk size " + std::to_string(size) + " runs past the end of " +
+                       name() + ": chunk size " + std::to_string(size) + " runs past the end of " +
                            (parent_ || !std::string_view(identifier_).empty() ? std::string(identifier_) : "its parent") +
                            " (" + std::to_string(left) + " bytes left)");
             break;

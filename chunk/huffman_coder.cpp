@@ -10,6 +10,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 
 namespace trevok {
 namespace {
@@ -156,6 +157,49 @@ private:
     int used_ = 0;
 };
 
+// Runs of whole codes per 12-bit window, so one lookup yields up to eight bytes.
+// A window whose first code is undefined or the end code holds no run; the
+// one-code step then reports it exactly as a code-by-code decoder would.
+struct RunTable {
+    static constexpr int kIndexBits = 12;
+    static constexpr uint32_t kMask = (1u << kIndexBits) - 1;
+    static constexpr int kMaxRun = 8;
+    // A refill leaves at least 56 bits: four windows of 12.
+    static constexpr int kLookups = 4;
+    static_assert(kLookups * kIndexBits <= 56 && kIndexBits > kMaxCodeLength);
+    static constexpr int64_t kWorthBuilding = 4096;
+
+    uint64_t symbols[1 << kIndexBits];
+    uint8_t count[1 << kIndexBits];
+    uint8_t bits[1 << kIndexBits];
+
+    // From the one-code table (length in the high byte: 0 none, 255 the end code).
+    static std::unique_ptr<RunTable> Build(const std::array<uint16_t, kTableSize>& codes)
+    {
+        auto t = std::make_unique<RunTable>();
+        for (uint32_t window = 0; window <= kMask; ++window) {
+            uint64_t symbols = 0;
+            int n = 0, used = 0;
+            while (n < kMaxRun) {
+                // Bits above the window read as zero; a code decided by them is left out.
+                const uint16_t entry = codes[(window >> used) & (kTableSize - 1)];
+                const int len = entry >> 8;
+                if (len == 0 || len == 255 || used + len > kIndexBits)
+                    break;
+                symbols |= uint64_t{static_cast<uint8_t>(entry)} << (8 * n);
+                ++n;
+                used += len;
+            }
+            if constexpr (std::endian::native == std::endian::big)
+                symbols = __builtin_bswap64(symbols);
+            t->symbols[window] = symbols;
+            t->count[window] = static_cast<uint8_t>(n);
+            t->bits[window] = static_cast<uint8_t>(used);
+        }
+        return t;
+    }
+};
+
 bool Fail(std::string* error, const char* what)
 {
     if (error)
@@ -280,6 +324,8 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
     const uint8_t* stream = image.data() + kCompressedHeaderSize;
     const uint64_t streamBits = static_cast<uint64_t>(streamLength) * 8;
     out.resize(static_cast<size_t>(expandedLength));
+    // Building the run table costs about as much as expanding a few kilobytes.
+    const auto runs = expandedLength >= RunTable::kWorthBuilding ? RunTable::Build(table) : nullptr;
     uint64_t acc = 0;
     int have = 0;
     size_t byte = 0;
@@ -288,7 +334,7 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
     uint8_t* dst = out.data();
     const size_t outSize = out.size();
     for (size_t produced = 0; produced < outSize;) {
-        // Refill to at least 57 bits: whole 8-byte loads inside the stream, zeros past its end.
+        // Refill to at least 56 bits: whole 8-byte loads inside the stream, zeros past its end.
         if (byte + 8 <= length) {
             uint64_t v;
             std::memcpy(&v, stream + byte, 8);
@@ -304,6 +350,27 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
                 acc |= b << have;
                 have += 8;
             }
+        }
+        // Fast path: four runs of whole codes (at most 12 bits each) fit in what
+        // was loaded, and each run's 8-byte store fits the output left.
+        if (runs && outSize - produced >= size_t{RunTable::kLookups * RunTable::kMaxRun}) {
+            int k = 0;
+            for (; k < RunTable::kLookups; ++k) {
+                const uint32_t at = static_cast<uint32_t>(acc & RunTable::kMask);
+                const int count = runs->count[at];
+                if (count == 0)
+                    break; // an undefined or end code: the slow path says which
+                std::memcpy(dst + produced, &runs->symbols[at], 8);
+                produced += static_cast<size_t>(count);
+                const int bits = runs->bits[at];
+                consumed += static_cast<uint64_t>(bits);
+                acc >>= bits;
+                have -= bits;
+            }
+            if (consumed > streamBits)
+                return out.clear(), Fail(error, "bit stream runs past its stored length");
+            if (k > 0)
+                continue; // refill, so the one-code step below has its 55 bits
         }
         // Five codes of at most 11 bits fit in what was loaded.
         for (int k = 0; k < 5 && produced < outSize; ++k) {

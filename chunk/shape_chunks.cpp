@@ -17,30 +17,6 @@ void ReadPoint(ByteReader& r, ShapePoint& p)
     p.z = r.I32();
 }
 
-void ReadNormal(ByteReader& r, ShapeNormal& n)
-{
-    n.x = r.F32();
-    n.y = r.F32();
-    n.z = r.F32();
-}
-
-void WriteNormals(ByteWriter& out, const std::vector<ShapeNormal>& normals)
-{
-    for (const auto& n : normals) {
-        out.F32(n.x);
-        out.F32(n.y);
-        out.F32(n.z);
-    }
-}
-
-// Whole records fill the array; a remainder stays with the chunk's tail.
-template <class T, class ReadOne>
-void ReadRecords(ByteReader& r, std::vector<T>& out, size_t recordSize, ReadOne readOne)
-{
-    out.resize(r.Remaining() / recordSize);
-    for (auto& item : out)
-        readOne(r, item);
-}
 
 } // namespace
 
@@ -225,151 +201,84 @@ void ShapeChunk::DetachObject(ObjectChunk* object)
 // ---------------------------------------------------------------------------
 
 ShapePointsChunk::ShapePointsChunk(ParentChunk* parent, std::vector<ShapePoint> points)
-    : DataChunk(parent, chunk_id::kShapePoints), points_(std::move(points))
+    : RecordArrayChunk(parent, chunk_id::kShapePoints), points_(std::move(points))
 {
 }
 
-ShapePointsChunk::ShapePointsChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+ShapePointsChunk::ShapePointsChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ByteReader r(bytes.Payload());
-    ReadRecords(r, points_, 12, ReadPoint);
-    FinishRead(r, bytes);
+    ReadArray(bytes);
     if (ShapeData* d = OwningShapeData(parent)) {
         d->points_ = points_;
         d->pointCount_ = static_cast<int32_t>(points_.size());
     }
 }
 
-void ShapePointsChunk::WritePayload(ByteWriter& out) const
-{
-    for (const auto& p : points_) {
-        out.I32(p.x);
-        out.I32(p.y);
-        out.I32(p.z);
-    }
-}
-
 VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
-    : DataChunk(parent, chunk_id::kVertexNormals), normals_(std::move(normals))
+    : RecordArrayChunk(parent, chunk_id::kVertexNormals), normals_(std::move(normals))
 {
 }
 
 VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes)
-    : DataChunk(parent, bytes.Identifier())
+    : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ByteReader r(bytes.Payload());
-    ReadRecords(r, normals_, 12, ReadNormal);
-    FinishRead(r, bytes);
+    ReadArray(bytes);
     if (ShapeData* d = OwningShapeData(parent))
         d->vertexNormals_ = normals_;
 }
 
-void VertexNormalsChunk::WritePayload(ByteWriter& out) const
-{
-    WriteNormals(out, normals_);
-}
-
 PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
-    : DataChunk(parent, chunk_id::kPolygonNormals), normals_(std::move(normals))
+    : RecordArrayChunk(parent, chunk_id::kPolygonNormals), normals_(std::move(normals))
 {
 }
 
 PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes)
-    : DataChunk(parent, bytes.Identifier())
+    : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ByteReader r(bytes.Payload());
-    ReadRecords(r, normals_, 12, ReadNormal);
-    FinishRead(r, bytes);
+    ReadArray(bytes);
     if (ShapeData* d = OwningShapeData(parent))
         d->polygonNormals_ = normals_;
 }
 
-void PolygonNormalsChunk::WritePayload(ByteWriter& out) const
-{
-    WriteNormals(out, normals_);
-}
-
 VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, std::vector<int32_t> flags)
-    : DataChunk(parent, chunk_id::kVertexFlags), flags_(std::move(flags))
+    : RecordArrayChunk(parent, chunk_id::kVertexFlags), flags_(std::move(flags))
 {
 }
 
-VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ByteReader r(bytes.Payload());
-    ReadRecords(r, flags_, 4, [](ByteReader& rr, int32_t& v) { v = rr.I32(); });
-    FinishRead(r, bytes);
+    ReadArray(bytes);
     if (ShapeData* d = OwningShapeData(parent)) {
         d->vertexFlags_ = flags_;
         d->pointCount_ = static_cast<int32_t>(flags_.size());
     }
 }
 
-void VertexFlagsChunk::WritePayload(ByteWriter& out) const
-{
-    for (auto v : flags_)
-        out.I32(v);
-}
-
 MergeDataChunk::MergeDataChunk(ParentChunk* parent, std::vector<int32_t> entries)
-    : DataChunk(parent, chunk_id::kMergeData), entries_(std::move(entries))
+    : RecordArrayChunk(parent, chunk_id::kMergeData), entries_(std::move(entries))
 {
 }
 
-MergeDataChunk::MergeDataChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+MergeDataChunk::MergeDataChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ByteReader r(bytes.Payload());
-    ReadRecords(r, entries_, 4, [](ByteReader& rr, int32_t& v) { v = rr.I32(); });
-    FinishRead(r, bytes);
-}
-
-void MergeDataChunk::WritePayload(ByteWriter& out) const
-{
-    for (auto v : entries_)
-        out.I32(v);
+    ReadArray(bytes);
 }
 
 PolygonsChunk::PolygonsChunk(ParentChunk* parent, std::vector<ShapePolygon> polygons)
-    : DataChunk(parent, chunk_id::kPolygons), polygons_(std::move(polygons))
+    : RecordArrayChunk(parent, chunk_id::kPolygons), polygons_(std::move(polygons))
 {
 }
 
-PolygonsChunk::PolygonsChunk(ParentChunk* parent, const ChunkBytes& bytes) : DataChunk(parent, bytes.Identifier())
+PolygonsChunk::PolygonsChunk(ParentChunk* parent, const ChunkBytes& bytes)
+    : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ByteReader r(bytes.Payload());
-    ReadRecords(r, polygons_, kPolygonRecordSize, [](ByteReader& rr, ShapePolygon& p) {
-        p.type_ = rr.I32();
-        p.normalIndex_ = rr.I32();
-        p.flags_ = rr.I32();
-        p.textureWord_ = rr.I32();
-        int32_t slots[5];
-        for (auto& v : slots)
-            v = rr.I32();
-        // The vertex count is the number of indices before the first -1; a record
-        // without one keeps at most four.
-        p.vertexCount_ = 0;
-        while (p.vertexCount_ < kMaxPolygonVertices && slots[p.vertexCount_] != -1) {
-            p.vertices_[p.vertexCount_] = slots[p.vertexCount_];
-            ++p.vertexCount_;
-        }
-    });
-    FinishRead(r, bytes);
+    ReadArray(bytes);
     if (ShapeData* d = OwningShapeData(parent)) {
         d->polygons_ = polygons_;
         d->polygonCount_ = static_cast<int32_t>(polygons_.size());
-    }
-}
-
-void PolygonsChunk::WritePayload(ByteWriter& out) const
-{
-    for (const auto& p : polygons_) {
-        out.I32(p.type_);
-        out.I32(p.normalIndex_);
-        out.I32(p.flags_);
-        out.I32(p.textureWord_);
-        int n = std::clamp(p.vertexCount_, 0, kMaxPolygonVertices);
-        for (int i = 0; i < 5; ++i)
-            out.I32(i < n ? p.vertices_[i] : -1);
     }
 }
 

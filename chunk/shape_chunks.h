@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chunk/chunk.h"
+#include "chunk/record_array.h"
 #include "chunk/shape_data.h"
 
 #include <string>
@@ -78,73 +79,78 @@ Shape* ShapeChunk::CloneWithNewHeader(std::string_view headerId)
 // The shape data a geometry chunk fills when it lies directly under a shape; none elsewhere.
 ShapeData* OwningShapeData(ParentChunk* parent);
 
-// Arrays of fixed-size records; under a shape they also fill its data.
-class ShapePointsChunk : public DataChunk {
+// A chunk whose payload is one array of fixed-size records. The derived class
+// names its array (a static Records(self)); this reads and writes it.
+template <class Derived, class Record>
+class RecordArrayChunk : public DataChunk {
+protected:
+    using DataChunk::DataChunk;
+    // Whole records fill the array; a remainder stays with the chunk's tail.
+    void ReadArray(const ChunkBytes& bytes)
+    {
+        ByteReader r(bytes.Payload());
+        ReadWholeRecords(r, Derived::Records(static_cast<Derived&>(*this)));
+        FinishRead(r, bytes);
+    }
+    size_t PayloadSize() const override
+    {
+        return RecordLayout<Record>::kSize * Derived::Records(static_cast<const Derived&>(*this)).size();
+    }
+    void WritePayload(ByteWriter& out) const override
+    {
+        WriteRecords(out, Derived::Records(static_cast<const Derived&>(*this)));
+    }
+};
+
+// Under a shape these also fill its data.
+class ShapePointsChunk : public RecordArrayChunk<ShapePointsChunk, ShapePoint> {
 public:
     ShapePointsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     ShapePointsChunk(ParentChunk* parent, std::vector<ShapePoint> points);
     std::vector<ShapePoint> points_;
-
-protected:
-    size_t PayloadSize() const override { return 12 * points_.size(); }
-    void WritePayload(ByteWriter& out) const override;
+    static auto& Records(auto& self) { return self.points_; }
 };
 
-class VertexNormalsChunk : public DataChunk {
+class VertexNormalsChunk : public RecordArrayChunk<VertexNormalsChunk, ShapeNormal> {
 public:
     VertexNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     VertexNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals);
     std::vector<ShapeNormal> normals_;
-
-protected:
-    size_t PayloadSize() const override { return 12 * normals_.size(); }
-    void WritePayload(ByteWriter& out) const override;
+    static auto& Records(auto& self) { return self.normals_; }
 };
 
-class PolygonNormalsChunk : public DataChunk {
+class PolygonNormalsChunk : public RecordArrayChunk<PolygonNormalsChunk, ShapeNormal> {
 public:
     PolygonNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     PolygonNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals);
     std::vector<ShapeNormal> normals_;
-
-protected:
-    size_t PayloadSize() const override { return 12 * normals_.size(); }
-    void WritePayload(ByteWriter& out) const override;
+    static auto& Records(auto& self) { return self.normals_; }
 };
 
-class VertexFlagsChunk : public DataChunk {
+class VertexFlagsChunk : public RecordArrayChunk<VertexFlagsChunk, int32_t> {
 public:
     VertexFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     VertexFlagsChunk(ParentChunk* parent, std::vector<int32_t> flags);
     std::vector<int32_t> flags_;
-
-protected:
-    size_t PayloadSize() const override { return 4 * flags_.size(); }
-    void WritePayload(ByteWriter& out) const override;
+    static auto& Records(auto& self) { return self.flags_; }
 };
 
-class MergeDataChunk : public DataChunk {
+class MergeDataChunk : public RecordArrayChunk<MergeDataChunk, int32_t> {
 public:
     MergeDataChunk(ParentChunk* parent, const ChunkBytes& bytes);
     MergeDataChunk(ParentChunk* parent, std::vector<int32_t> entries);
     std::vector<int32_t> entries_;
-
-protected:
-    size_t PayloadSize() const override { return 4 * entries_.size(); }
-    void WritePayload(ByteWriter& out) const override;
+    static auto& Records(auto& self) { return self.entries_; }
 };
 
-inline constexpr size_t kPolygonRecordSize = 36;
+inline constexpr size_t kPolygonRecordSize = RecordLayout<ShapePolygon>::kSize;
 
-class PolygonsChunk : public DataChunk {
+class PolygonsChunk : public RecordArrayChunk<PolygonsChunk, ShapePolygon> {
 public:
     PolygonsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     PolygonsChunk(ParentChunk* parent, std::vector<ShapePolygon> polygons);
     std::vector<ShapePolygon> polygons_;
-
-protected:
-    size_t PayloadSize() const override { return kPolygonRecordSize * polygons_.size(); }
-    void WritePayload(ByteWriter& out) const override;
+    static auto& Records(auto& self) { return self.polygons_; }
 };
 
 class UvCoordsChunk : public DataChunk {

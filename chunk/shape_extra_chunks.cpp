@@ -39,11 +39,10 @@ void WriteNamedRecordTail(ByteWriter& out, size_t start, const std::string& name
 // ---------------------------------------------------------------------------
 
 ShapeWordsChunk::ShapeWordsChunk(ParentChunk* parent, const ChunkBytes& bytes, size_t count)
-    : DataChunk(parent, bytes.Identifier()), words_(count)
+    : DataChunk(parent, bytes.Identifier())
 {
     ByteReader r(bytes.Payload());
-    for (auto& w : words_)
-        w = r.I32();
+    ReadRecords(r, words_, static_cast<int64_t>(count));
     FinishRead(r, bytes);
 }
 
@@ -54,8 +53,7 @@ ShapeWordsChunk::ShapeWordsChunk(ParentChunk* parent, std::string_view identifie
 
 void ShapeWordsChunk::WritePayload(ByteWriter& out) const
 {
-    for (auto w : words_)
-        out.I32(w);
+    WriteRecords(out, words_);
 }
 
 ShapeFragmentTypeChunk::ShapeFragmentTypeChunk(ParentChunk* parent, const ChunkBytes& bytes)
@@ -97,23 +95,14 @@ ShapePcInfoChunk::ShapePcInfoChunk(ParentChunk* parent, const ChunkBytes& bytes)
 {
     ByteReader r(bytes.Payload());
     word_ = r.I32();
-    int32_t n = r.I32();
-    if (CheckCount(r, n, 12)) {
-        triples_.resize(static_cast<size_t>(n));
-        for (auto& t : triples_)
-            for (auto& v : t)
-                v = r.I32();
-    }
+    ReadCountedRecords(r, triples_);
     FinishRead(r, bytes);
 }
 
 void ShapePcInfoChunk::WritePayload(ByteWriter& out) const
 {
     out.I32(word_);
-    out.I32(static_cast<int32_t>(triples_.size()));
-    for (const auto& t : triples_)
-        for (auto v : t)
-            out.I32(v);
+    WriteCountedRecords(out, triples_);
 }
 
 ConnectedShapeTypeChunk::ConnectedShapeTypeChunk(ParentChunk* parent, const ChunkBytes& bytes)
@@ -133,19 +122,10 @@ ShapePropertiesChunk::ShapePropertiesChunk(ParentChunk* parent, const ChunkBytes
     : DataChunk(parent, bytes.Identifier())
 {
     ByteReader r(bytes.Payload());
-    int32_t n = r.I32();
+    const int32_t n = r.I32();
     headWord_ = r.I32();
-    if (CheckCount(r, n, 4)) {
-        entries_.resize(static_cast<size_t>(n));
-        for (auto& v : entries_)
-            v = r.I32();
-    }
-    int32_t m = r.I32();
-    if (CheckCount(r, m, 4)) {
-        second_.resize(static_cast<size_t>(m));
-        for (auto& v : second_)
-            v = r.I32();
-    }
+    if (ReadRecords(r, entries_, n))
+        ReadCountedRecords(r, second_);
     FinishRead(r, bytes);
 }
 
@@ -178,11 +158,8 @@ void ShapePropertiesChunk::WritePayload(ByteWriter& out) const
 {
     out.I32(static_cast<int32_t>(entries_.size()));
     out.I32(headWord_);
-    for (auto v : entries_)
-        out.I32(v);
-    out.I32(static_cast<int32_t>(second_.size()));
-    for (auto v : second_)
-        out.I32(v);
+    WriteRecords(out, entries_);
+    WriteCountedRecords(out, second_);
 }
 
 // ---------------------------------------------------------------------------
@@ -328,13 +305,7 @@ ShapeMorphFramesChunk::ShapeMorphFramesChunk(ParentChunk* parent, const ChunkByt
     ByteReader r(bytes.Payload());
     for (auto& w : words_)
         w = r.I32();
-    int32_t n = r.I32();
-    if (CheckCount(r, n, 12)) {
-        triples_.resize(static_cast<size_t>(n));
-        for (auto& t : triples_)
-            for (auto& v : t)
-                v = r.I32();
-    }
+    ReadCountedRecords(r, triples_);
     if (!FinishRead(r, bytes))
         return;
     for (const auto& t : triples_)
@@ -410,10 +381,7 @@ void ShapeMorphFramesChunk::WritePayload(ByteWriter& out) const
 {
     for (auto w : words_)
         out.I32(w);
-    out.I32(static_cast<int32_t>(triples_.size()));
-    for (const auto& t : triples_)
-        for (auto v : t)
-            out.I32(v);
+    WriteCountedRecords(out, triples_);
 }
 
 // ---------------------------------------------------------------------------

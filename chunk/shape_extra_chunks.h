@@ -93,7 +93,7 @@ public:
     std::vector<std::array<int32_t, 3>> triples_;
 
 protected:
-    size_t PayloadSize() const override { return 8 + 12 * triples_.size(); }
+    size_t PayloadSize() const override { return 4 + CountedRecordsSize(triples_); }
     void WritePayload(ByteWriter& out) const override;
 };
 
@@ -127,7 +127,7 @@ public:
     std::vector<int32_t> second_;
 
 protected:
-    size_t PayloadSize() const override { return 12 + 4 * (entries_.size() + second_.size()); }
+    size_t PayloadSize() const override { return 8 + 4 * entries_.size() + CountedRecordsSize(second_); }
     void WritePayload(ByteWriter& out) const override;
 };
 
@@ -215,7 +215,7 @@ private:
     std::vector<Slot> slots_;
 
 protected:
-    size_t PayloadSize() const override { return 12 + 12 * triples_.size(); }
+    size_t PayloadSize() const override { return 8 + CountedRecordsSize(triples_); }
     void WritePayload(ByteWriter& out) const override;
 };
 

@@ -655,7 +655,9 @@ ScriptDefinition* ScriptCompiler::EndDefinition(DefinitionContext* ctx)
     for (const ValueItem& item : items)
         obj.SetValue(item, *this);
     obj.ApplyDefaults(*this);
-    definedAt_[&obj] = {file_, line_};
+    if (definedFiles_.empty() || definedFiles_.back() != file_)
+        definedFiles_.push_back(file_);
+    definedAt_[&obj] = {definedFiles_.size() - 1, line_};
     const bool complete = obj.IsComplete();
     ScriptDefinition* result = nullptr;
     if (!ctx->abstractMark) {
@@ -757,7 +759,7 @@ CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bo
                     continue;
                 const auto at = definedAt_.find(d.get());
                 if (at != definedAt_.end()) {
-                    file_ = at->second.first;
+                    file_ = definedFiles_[at->second.first];
                     line_ = at->second.second;
                 }
                 Error("incomplete object definition found");

@@ -206,8 +206,10 @@ private:
     std::unique_ptr<ScriptObjectList> building_;
     std::shared_ptr<DefinitionGroup> group_ = std::make_shared<DefinitionGroup>();
     DefinitionRef Create(DefinitionKind kind);
-    // Where each definition ended, for messages about it after the parse.
-    std::unordered_map<const ScriptDefinition*, std::pair<std::string, unsigned>> definedAt_;
+    // Where each definition ended, for messages about it after the parse: an
+    // index into definedFiles_ (one entry per run of definitions in one file).
+    std::unordered_map<const ScriptDefinition*, std::pair<std::size_t, unsigned>> definedAt_;
+    std::vector<std::string> definedFiles_;
 };
 
 } // namespace script

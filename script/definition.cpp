@@ -2,6 +2,8 @@
 
 #include "script/compiler_internal.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <climits>
 
@@ -58,9 +60,34 @@ namespace {
 long liveDefinitions = 0;  // game thread only, like the compiler
 }
 
+const Slot ScriptDefinition::kUndeclaredSlot{};
+
 ScriptDefinition::ScriptDefinition(DefinitionKind kind) : kind_(kind)
 {
+    std::fill(std::begin(slotOf_), std::end(slotOf_), kNoSlot);
     ++liveDefinitions;
+}
+
+Slot& ScriptDefinition::Declare(int key, SlotType type, const char* name)
+{
+    // Room for as many slots as the kind declared last time, in one allocation.
+    static std::atomic<std::uint8_t> declaredByKind[kKindCount] = {};
+    std::atomic<std::uint8_t>& declared = declaredByKind[static_cast<int>(kind_)];
+    std::uint8_t& at = slotOf_[key];
+    if (at == kNoSlot) {
+        if (slots_.empty())
+            slots_.reserve(declared.load(std::memory_order_relaxed));
+        at = static_cast<std::uint8_t>(slots_.size());
+        slots_.emplace_back();
+        if (slots_.size() > declared.load(std::memory_order_relaxed))
+            declared.store(static_cast<std::uint8_t>(slots_.size()), std::memory_order_relaxed);
+    }
+    Slot& s = slots_[at];
+    if (type == SlotType::kReference && s.type != SlotType::kReference)
+        referenceSlots_.push_back(at);
+    s.type = type;
+    s.displayName = name;
+    return s;
 }
 
 ScriptDefinition::~ScriptDefinition()
@@ -84,15 +111,15 @@ void ScriptDefinition::JoinGroup(std::shared_ptr<DefinitionGroup> group)
 
 void ScriptDefinition::ForEachReference(const std::function<void(ScriptDefinition&)>& visit) const
 {
-    for (const Slot& s : slots_)
-        if (s.reference)
+    for (std::uint8_t at : referenceSlots_)
+        if (const Slot& s = slots_[at]; s.reference)
             visit(*s.reference);
 }
 
 void ScriptDefinition::DropReferences()
 {
-    for (Slot& s : slots_)
-        s.reference.reset();
+    for (std::uint8_t at : referenceSlots_)
+        slots_[at].reference.reset();
 }
 
 void DefinitionGroup::Add(ScriptDefinition& d)
@@ -174,8 +201,8 @@ bool ScriptDefinition::ValidateReferences() const
 {
     if (!IsComplete())
         return false;
-    for (const Slot& s : slots_)
-        if (s.type == SlotType::kReference && s.reference && !s.reference->IsComplete())
+    for (std::uint8_t at : referenceSlots_)
+        if (const Slot& s = slots_[at]; s.reference && !s.reference->IsComplete())
             return false;
     return true;
 }
@@ -187,9 +214,12 @@ bool ScriptDefinition::SuitsFileMode(int mode) const
 
 void ScriptDefinition::CopyFrom(const ScriptDefinition& parent, ScriptCompiler&)
 {
+    // A parent is of the same kind, so it declares the same keys.
     for (int k = 0; k < kKeyCount; ++k) {
-        Slot& to = slots_[k];
-        const Slot& from = parent.slots_[k];
+        if (slotOf_[k] == kNoSlot)
+            continue;
+        Slot& to = slots_[slotOf_[k]];
+        const Slot& from = parent.GetSlot(k);
         to.boolean = from.boolean;
         to.integer = from.integer;
         to.real = from.real;
@@ -206,7 +236,11 @@ void ScriptDefinition::SetValue(const ValueItem& item, ScriptCompiler& sc)
         sc.Error("invalid data type");
         return;
     }
-    Slot& s = slots_[item.key];
+    if (slotOf_[item.key] == kNoSlot) {
+        sc.Error("invalid data type");
+        return;
+    }
+    Slot& s = slots_[slotOf_[item.key]];
     if (s.type == SlotType::kUndeclared) {
         sc.Error("invalid data type");
         return;
@@ -279,17 +313,17 @@ void ScriptDefinition::SetValue(const ValueItem& item, ScriptCompiler& sc)
 void ScriptDefinition::ApplyDefaults(ScriptCompiler& sc)
 {
     defined_ = true;
-    for (const Slot& s : slots_)
-        if (s.type != SlotType::kUndeclared && s.hasValue && !s.given)
-            sc.Warning("default value assumed for '%s'", s.displayName);
+    // In key order, as the warnings have always come.
+    for (int k = 0; k < kKeyCount; ++k)
+        if (slotOf_[k] != kNoSlot)
+            if (const Slot& s = slots_[slotOf_[k]]; s.type != SlotType::kUndeclared && s.hasValue && !s.given)
+                sc.Warning("default value assumed for '%s'", s.displayName);
     Finish();
 }
 
 void ScriptDefinition::DeclareBool(const char* name, int key, bool hasDefault, bool value)
 {
-    Slot& s = slots_[key];
-    s.type = SlotType::kBool;
-    s.displayName = name;
+    Slot& s = Declare(key, SlotType::kBool, name);
     s.hasValue = hasDefault;
     s.boolean = value;
 }
@@ -297,9 +331,7 @@ void ScriptDefinition::DeclareBool(const char* name, int key, bool hasDefault, b
 void ScriptDefinition::DeclareInt(const char* name, int key, std::int32_t min, std::int32_t max, bool hasDefault,
                                   std::int32_t value)
 {
-    Slot& s = slots_[key];
-    s.type = SlotType::kInt;
-    s.displayName = name;
+    Slot& s = Declare(key, SlotType::kInt, name);
     s.minInt = min;
     s.maxInt = max;
     s.hasValue = hasDefault;
@@ -308,9 +340,7 @@ void ScriptDefinition::DeclareInt(const char* name, int key, std::int32_t min, s
 
 void ScriptDefinition::DeclareReal(const char* name, int key, double min, double max, bool hasDefault, double value)
 {
-    Slot& s = slots_[key];
-    s.type = SlotType::kReal;
-    s.displayName = name;
+    Slot& s = Declare(key, SlotType::kReal, name);
     s.minReal = min;
     s.maxReal = max;
     s.hasValue = hasDefault;
@@ -320,9 +350,7 @@ void ScriptDefinition::DeclareReal(const char* name, int key, double min, double
 void ScriptDefinition::DeclareReference(const char* name, int key, DefinitionKind accepted, bool mayBeNone,
                                         bool hasDefault)
 {
-    Slot& s = slots_[key];
-    s.type = SlotType::kReference;
-    s.displayName = name;
+    Slot& s = Declare(key, SlotType::kReference, name);
     s.mayBeNone = mayBeNone;
     s.hasValue = hasDefault;
     s.accepted = static_cast<std::uint16_t>(s.accepted | (1u << static_cast<int>(accepted)));
@@ -330,9 +358,7 @@ void ScriptDefinition::DeclareReference(const char* name, int key, DefinitionKin
 
 void ScriptDefinition::DeclareString(const char* name, int key, bool mayBeNone, bool hasDefault, const char* value)
 {
-    Slot& s = slots_[key];
-    s.type = SlotType::kString;
-    s.displayName = name;
+    Slot& s = Declare(key, SlotType::kString, name);
     s.mayBeNone = mayBeNone;
     s.hasValue = hasDefault;
     if (value)

@@ -154,13 +154,17 @@ public:
 
     void ApplyDefaults(ScriptCompiler& sc);
 
-    // Accessors for builds and tests; slot index is the key number.
-    const Slot& GetSlot(int key) const { return slots_[key]; }
-    bool BoolValue(int key) const { return slots_[key].boolean; }
-    std::int32_t IntValue(int key) const { return slots_[key].integer; }
-    double RealValue(int key) const { return slots_[key].real; }
-    ScriptDefinition* ReferenceValue(int key) const { return slots_[key].reference.get(); }
-    const char* FieldText(int key) const { return slots_[key].text ? slots_[key].text->c_str() : nullptr; }
+    // Accessors for builds and tests by key number; a key the kind does not
+    // declare reads as an undeclared, empty slot.
+    const Slot& GetSlot(int key) const
+    {
+        return key >= 0 && key < kKeyCount && slotOf_[key] != kNoSlot ? slots_[slotOf_[key]] : kUndeclaredSlot;
+    }
+    bool BoolValue(int key) const { return GetSlot(key).boolean; }
+    std::int32_t IntValue(int key) const { return GetSlot(key).integer; }
+    double RealValue(int key) const { return GetSlot(key).real; }
+    ScriptDefinition* ReferenceValue(int key) const { return GetSlot(key).reference.get(); }
+    const char* FieldText(int key) const { return GetSlot(key).text ? GetSlot(key).text->c_str() : nullptr; }
 
 protected:
     void DeclareBool(const char* name, int key, bool hasDefault, bool value);
@@ -170,11 +174,21 @@ protected:
     void DeclareString(const char* name, int key, bool mayBeNone, bool hasDefault, const char* value);
 
 private:
+    static constexpr std::uint8_t kNoSlot = 0xFF;
+    static_assert(kKeyCount < kNoSlot);
+    static const Slot kUndeclaredSlot;
+    // The slot of a key, made when the kind first declares it.
+    Slot& Declare(int key, SlotType type, const char* name);
+
     bool anonymous_ = false;
     bool defined_ = false;
     int refCount_ = 1;
     DefinitionKind kind_;
-    Slot slots_[kKeyCount];
+    // Only the slots the kind declares are stored (a dozen of 108 keys), and
+    // the reference slots are listed so reference walks skip the others.
+    std::vector<Slot> slots_;
+    std::uint8_t slotOf_[kKeyCount];  // key -> index in slots_, or kNoSlot
+    std::vector<std::uint8_t> referenceSlots_;
     std::shared_ptr<DefinitionGroup> group_;
     std::size_t groupIndex_ = 0;
     friend class DefinitionGroup;

@@ -3,6 +3,7 @@
 #include "script/compiler.h"
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,9 @@ namespace {
 const std::filesystem::path& GeneratedScript()
 {
     static const std::filesystem::path path = [] {
-        const auto file = std::filesystem::temp_directory_path() / "trevok_bench_10000.tvs";
+        // Per process, so parallel benchmark runs keep their inputs apart.
+        const auto file = std::filesystem::temp_directory_path() /
+                          ("trevok_bench_10000-" + std::to_string(getpid()) + ".tvs");
         std::ofstream out(file);
         out << "// generated: 10 000 definitions\n"
                "#define WHITE red 1 green 1 blue 1\n"

@@ -219,3 +219,78 @@ TEST(IffImageReader, S3tcReportsItsAlphaBits)
 }
 
 } // namespace
+
+namespace {
+
+// A bottom-up bitmap of the given bits (8 with a grey palette, or 24) whose
+// pixel at (x, y), top row first, has the value (x * 3 + y * 7) & 255 in each
+// channel it stores.
+std::vector<uint8_t> LargeBmp(uint32_t width, uint32_t height, uint16_t bits)
+{
+    const uint32_t colours = bits == 8 ? 256 : 0;
+    const uint32_t rowBytes = (width * bits / 8 + 3) & ~3u;
+    const uint32_t offset = 54 + 4 * colours;
+    std::vector<uint8_t> out = {'B', 'M'};
+    auto le32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(uint8_t(v >> (8 * i)));
+    };
+    le32(offset + rowBytes * height);
+    le32(0);
+    le32(offset);
+    le32(40);
+    le32(width);
+    le32(height);
+    out.insert(out.end(), {1, 0, uint8_t(bits), 0});
+    le32(0);
+    le32(rowBytes * height);
+    le32(0);
+    le32(0);
+    le32(colours);
+    le32(0);
+    for (uint32_t i = 0; i < colours; ++i)
+        out.insert(out.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint32_t y = height - 1 - row;
+        size_t start = out.size();
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t v = uint8_t(x * 3 + y * 7);
+            if (bits == 8)
+                out.push_back(v);
+            else
+                out.insert(out.end(), {v, uint8_t(v ^ 0x55), uint8_t(v ^ 0xAA)}); // blue, green, red
+        }
+        out.resize(start + rowBytes, 0);
+    }
+    return out;
+}
+
+} // namespace
+
+// Pictures larger than one read of rows, with padded rows: every row comes out
+// where it belongs, across the reads.
+TEST(ImageReaders, LargeBitmapsDecodeEveryRowAcrossReads)
+{
+    LoaderSetup setup;
+    TempDir dir;
+    for (uint16_t bits : {uint16_t(8), uint16_t(24)}) {
+        SCOPED_TRACE(bits);
+        const uint32_t width = 1023, height = 1100; // rows padded; more than a megabyte
+        const std::string path = dir / ("large" + std::to_string(bits) + ".bmp");
+        WriteBytes(path, LargeBmp(width, height, bits));
+        uint32_t ox = 0, oy = 0;
+        SurfaceRef s(TextureLoader::LoadSurface("sOXOY", path.c_str(), &ox, &oy));
+        ASSERT_TRUE(s) << "error " << TextureLoader::LastError();
+        ASSERT_EQ(ox, width);
+        ASSERT_EQ(oy, height);
+        int wrong = 0;
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; x += 61) {
+                const uint8_t v = uint8_t(x * 3 + y * 7);
+                const uint32_t want = bits == 8 ? uint32_t(v) * 0x010101
+                                                : uint32_t(v ^ 0xAA) << 16 | uint32_t(v ^ 0x55) << 8 | v;
+                wrong += (s->ReadArgb(x, y) & 0xffffff) != want;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}

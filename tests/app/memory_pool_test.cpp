@@ -5,12 +5,16 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <random>
 #include <set>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -211,10 +215,10 @@ TEST(MemoryPool, AnEmptiedPageServesAnotherSize)
     pool.Free(second);
 }
 
-TEST(MemoryPool, TwoThreadsNeverGetTheSameBlock)
+// Threads allocating and freeing small and large blocks at random against one
+// pool; counts blocks handed out twice, misaligned, or written by another owner.
+int RunContendingThreads(MemoryPool& pool, int threadCount)
 {
-    TestHeap heap;
-    MemoryPool pool(heap.Functions());
     std::mutex registryMutex;
     std::set<void*> live; // every block handed out and not yet freed
     std::atomic<int> faults{0};
@@ -223,7 +227,7 @@ TEST(MemoryPool, TwoThreadsNeverGetTheSameBlock)
     auto worker = [&](uint32_t seed) {
         std::mt19937 random(seed);
         ++ready;
-        while (ready < 2) // start together so the threads really contend
+        while (ready < threadCount) // start together so the threads really contend
             std::this_thread::yield();
         std::vector<std::pair<unsigned char*, size_t>> mine;
         for (int step = 0; step < 50000; ++step) {
@@ -268,13 +272,85 @@ TEST(MemoryPool, TwoThreadsNeverGetTheSameBlock)
             pool.Free(p);
         }
     };
-    std::thread a(worker, 0x11);
-    std::thread b(worker, 0x77);
-    a.join();
-    b.join();
-    EXPECT_EQ(faults.load(), 0);
-    EXPECT_TRUE(live.empty());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t)
+        threads.emplace_back(worker, 0x11 + 0x66 * t);
+    for (auto& t : threads)
+        t.join();
+    if (!live.empty())
+        ++faults;
+    return faults.load();
+}
+
+TEST(MemoryPool, TwoThreadsNeverGetTheSameBlock)
+{
+    TestHeap heap;
+    MemoryPool pool(heap.Functions());
+    EXPECT_EQ(RunContendingThreads(pool, 2), 0);
     EXPECT_EQ(heap.LiveCount(), pool.ChunkCount()) << "every heap block was given back";
+}
+
+// With per-thread caches: no block is handed out twice, and when the threads
+// have ended every page is free again, so no cached block was lost.
+TEST(MemoryPool, ThreadCachesNeverShareABlockAndGoBackWhenTheThreadEnds)
+{
+    for (int threads : {2, 3}) {
+        SCOPED_TRACE(threads);
+        TestHeap heap(TestHeap::Placement::kPageAligned);
+        MemoryPool pool(heap.Functions(), MemoryPool::Caching::kPerThread);
+        EXPECT_EQ(RunContendingThreads(pool, threads), 0);
+        EXPECT_EQ(heap.LiveCount(), pool.ChunkCount()) << "every heap block was given back";
+        EXPECT_EQ(pool.FreePageCount(), pool.ChunkCount() * (MemoryPool::kChunkSize / MemoryPool::kPageSize));
+    }
+}
+
+// A block freed on one thread is cached there; a block freed by a thread
+// other than the one that took it still ends up back in its page.
+TEST(MemoryPool, CachedBlocksFreedOnAnotherThreadReturnToTheirPool)
+{
+    TestHeap heap(TestHeap::Placement::kPageAligned);
+    MemoryPool pool(heap.Functions(), MemoryPool::Caching::kPerThread);
+    std::vector<void*> blocks;
+    std::thread taker([&] {
+        for (size_t size : {8, 24, 40, 1000, 1024})
+            for (int i = 0; i < 300; ++i)
+                blocks.push_back(pool.Allocate(size));
+    });
+    taker.join();
+    std::thread freer([&] {
+        for (void* b : blocks)
+            pool.Free(b);
+        void* again = pool.Allocate(24); // from this thread's cache
+        EXPECT_TRUE(Aligned16(again));
+        pool.Free(again);
+    });
+    freer.join();
+    EXPECT_EQ(pool.FreePageCount(), pool.ChunkCount() * (MemoryPool::kChunkSize / MemoryPool::kPageSize));
+}
+
+// A pool that goes away before a thread that cached its blocks ends: the
+// thread forgets that cache instead of writing into the gone pool.
+TEST(MemoryPool, APoolDestroyedBeforeItsThreadEndsIsForgotten)
+{
+    TestHeap heap(TestHeap::Placement::kPageAligned);
+    std::thread user([&] {
+        for (int round = 0; round < 3; ++round) {
+            MemoryPool pool(heap.Functions(), MemoryPool::Caching::kPerThread);
+            void* a = pool.Allocate(32);
+            void* b = pool.Allocate(32);
+            EXPECT_NE(a, b);
+            pool.Free(a);
+            pool.Free(b);
+            // The next pool may be built at the same address: it must not be
+            // handed this one's cached blocks.
+            MemoryPool next(heap.Functions(), MemoryPool::Caching::kPerThread);
+            void* c = next.Allocate(32);
+            EXPECT_NE(c, a);
+            EXPECT_NE(c, b);
+            next.Free(c);
+        }
+    });
+    user.join();
 }
 
 enum class Outcome { kServed, kFatal };
@@ -346,6 +422,30 @@ TEST(MemoryPool, StartupFailsWithoutReserve)
     MemoryPool pool(heap.Functions());
     EXPECT_FALSE(pool.Startup());
     EXPECT_FALSE(pool.HasReserve());
+}
+
+// The one line names the request, on standard error and in the log file of
+// the folder the program runs in.
+TEST(MemoryPoolDeathTest, RunningOutNamesTheRequestBeforeEndingWithMinusTen)
+{
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("trevok-oom-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    EXPECT_EXIT(
+        {
+            if (chdir(folder.c_str()) != 0)
+                std::exit(1);
+            TestHeap heap;
+            heap.FailFrom(0);
+            MemoryPool pool(heap.Functions());
+            pool.Allocate(123456);
+        },
+        testing::ExitedWithCode(246), "^Out of memory: no room for a block of 123456 bytes\n$");
+    std::ifstream log(folder / "LOGFILE.TXT");
+    std::string line;
+    std::getline(log, line);
+    EXPECT_EQ(line, "Out of memory: no room for a block of 123456 bytes");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(MemoryPoolDeathTest, FatalExitReachesTheShellAsMinusTen)

@@ -91,6 +91,23 @@ TEST(SetValueTest, ChildMayGiveAgainWhatItsParentGave)
     EXPECT_STREQ((*r.list)[0].FieldText(65), "a");  // the copy is the child's own
 }
 
+// Bytes above 127 (texts in a regional code page) are ordinary characters of
+// a string and of a comment; every byte value reaches the scanner safely.
+TEST(SetValueTest, TextsKeepBytesAbove127)
+{
+    const std::string text = "caf\xe9 \x80\xff";
+    const auto r = Compile("// \xa0\xff comment\nrole base { character none light none projectile none identifier \"" +
+                           text + "\" alpha fogging no per vertex fogging no destructibility none ai 3 }\n");
+    EXPECT_EQ(r.errors, 0) << ::testing::PrintToString(Lines(r.messages));
+    ASSERT_TRUE(r.list);
+    ASSERT_EQ(r.list->Count(), 1u);
+    EXPECT_STREQ((*r.list)[0].FieldText(65), text.c_str());
+    std::string everyByte;
+    for (int b = 1; b < 256; ++b)
+        everyByte += static_cast<char>(b);
+    Compile(everyByte + "\n"); // errors, but no read outside the scanner's tables
+}
+
 TEST(SetValueTest, RangeErrorKeepsTheDefault)
 {
     const auto r = Compile(kRole + "role high : r { ai 101 }\n");

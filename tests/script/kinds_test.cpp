@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <cfloat>
 #include <climits>
 #include <cstdio>
@@ -317,6 +319,59 @@ TEST_P(KindTest, EachKeyAcceptsItsValueForm)
             EXPECT_EQ(other.object->ReferenceValue(key.key)->Kind(), accepted);
         }
     }
+}
+
+// The key words' slots carry their types; any key number the kind does not
+// declare, and any number outside the keys, reads as an undeclared, empty slot.
+TEST_P(KindTest, OnlyDeclaredKeysHaveSlots)
+{
+    const Kind& kind = GetParam();
+    const DefinitionRef d = CreateDefinition(kind.kind);
+    std::set<int> declared;
+    for (const Key& key : kind.keys)
+        declared.insert(key.key);
+    int undeclared = 0;
+    for (int k = -1; k <= kKeyCount; ++k) {
+        const Slot& s = d->GetSlot(k);
+        if (declared.count(k)) {
+            EXPECT_NE(s.type, SlotType::kUndeclared) << k;
+            continue;
+        }
+        if (k >= 0 && k < kKeyCount && s.type != SlotType::kUndeclared)
+            continue; // a slot without a key word
+        ++undeclared;
+        EXPECT_FALSE(s.hasValue) << k;
+        EXPECT_FALSE(s.reference) << k;
+        EXPECT_EQ(d->FieldText(k), nullptr) << k;
+    }
+    EXPECT_GT(undeclared, kKeyCount / 2);
+}
+
+// The reference walk that cycle collection uses sees every reference a body
+// gives, once each.
+TEST_P(KindTest, ReferenceWalkSeesEveryGivenReference)
+{
+    const Kind& kind = GetParam();
+    std::string body;
+    std::vector<const Key*> references;
+    for (const Key& key : kind.keys)
+        if (key.type == 'f') {
+            body += " " + std::string(key.word) + " " + RefName(key.accepts[0]);
+            references.push_back(&key);
+        }
+    if (references.empty())
+        return; // nothing to walk
+    Kind rest = kind; // its required body without the reference keys
+    for (const Key* key : references)
+        rest.required = Without(rest, *key);
+    const Compiled c = CompileKind(kind, rest.required + body);
+    ASSERT_NE(c.object, nullptr) << ::testing::PrintToString(Lines(c.result.messages));
+    std::multiset<const ScriptDefinition*> seen;
+    c.object->ForEachReference([&](ScriptDefinition& target) { seen.insert(&target); });
+    std::multiset<const ScriptDefinition*> given;
+    for (const Key* key : references)
+        given.insert(c.object->ReferenceValue(key->key));
+    EXPECT_EQ(seen, given);
 }
 
 TEST_P(KindTest, OutOfRangeValuesAreRefused)
