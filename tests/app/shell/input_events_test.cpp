@@ -10,7 +10,7 @@
 #include "app/shell/input.h"
 #include "app/shell/screen.h"
 #include "app/shell/window_proc.h"
-#include "console/console_placeholders.h"
+#include "console/console.h"
 #include "platform/input.h"
 #include "platform/window.h"
 #include "ui/ui_placeholders.h"
@@ -281,7 +281,7 @@ TEST_F(InputEvents, RecordingStopsWhenTheBufferIsFull)
     EXPECT_EQ(CurrentAppState(), AppState::Playing);
     const auto& lines = TextConsole::Get().lines;
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Recording stopped. Buffer full.");
+    EXPECT_EQ(lines.back().text, "Recording stopped. Buffer full.");
     Input::Dispatch(Key(kMsgKeyDown, 32));
     EXPECT_EQ(demo.count, Demo::kCapacity);
 }
