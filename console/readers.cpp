@@ -37,7 +37,11 @@ bool ReadOperand(float& value, uint32_t missingMessage)
         value = ReadFloat(0.0f);
         return true;
     }
-    if (LookUp(ReadWord(), value))
+    // A closing parenthesis may touch the last word: "(a = b)".
+    std::string word = ReadWord();
+    while (!word.empty() && word.back() == ')')
+        word.pop_back();
+    if (LookUp(word, value))
         return true;
     Print(Text(missingMessage));
     return false;
