@@ -50,8 +50,11 @@ protected:
     static void Typed(const char* line) { TextConsole::ExecuteAtFullAccess(line, {LineSource::Typed, {}, 0}); }
     static std::string Last()
     {
-        const auto& lines = TextConsole::Get().lines;
-        return lines.empty() ? std::string() : lines.back().text;
+        // Lines held back while the console is full are the newest.
+        const auto& s = TextConsole::Get();
+        if (!s.pending.empty())
+            return s.pending.back().text;
+        return s.lines.empty() ? std::string() : s.lines.back().text;
     }
     static float Value(const char* name)
     {
