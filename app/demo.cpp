@@ -62,6 +62,8 @@ bool ReadName(Reader& r, std::string& out, std::string& error)
     const uint8_t* p = nullptr;
     if (!r.Bytes(length, p))
         return Fail(error, at + 4, "file ends inside a name");
+    if (length > kMaxNameBytes)
+        return Fail(error, at, "name longer than 260 bytes");
     if (p[length - 1] != 0 || std::memchr(p, 0, length) != p + length - 1)
         return Fail(error, at + 4, "name is not NUL-terminated at its stored length");
     out.assign(reinterpret_cast<const char*>(p), length - 1);

@@ -14,6 +14,8 @@
 namespace Demo {
 
 inline constexpr uint32_t kCapacity = 20000;
+// A stored name (with its NUL) longer than a path can be is refused.
+inline constexpr uint32_t kMaxNameBytes = 260;
 
 struct Buffers {
     std::array<InputEvent, kCapacity> events{};
