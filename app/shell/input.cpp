@@ -128,7 +128,9 @@ void ResetFilter() { g_filter = Filter{}; }
 
 void RunKeyMacrosFor(uint32_t key)
 {
-    for (const auto& macro : TextConsole::Get().macros) {
+    // A copy: a bound line may itself BIND and change the list.
+    const auto macros = TextConsole::Get().macros;
+    for (const auto& macro : macros) {
         if (macro.key == key)
             TextConsole::ExecuteAtFullAccess(macro.line.c_str(), {LineSource::KeyBinding, {}, 0});
     }

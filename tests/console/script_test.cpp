@@ -85,6 +85,18 @@ TEST_F(ConsoleTest, SelfBatchingFileStops)
     EXPECT_NE(Last().find("nest too deep"), std::string::npos);
 }
 
+TEST_F(ConsoleTest, LinesPerFileAreCapped)
+{
+    std::string many;
+    for (int i = 0; i < CommandScript::kMaxLinesPerFile + 5; ++i)
+        many += "INC res\n";
+    Write("Scripts/many.tcs", many);
+    Typed("BATCH many.tcs");
+    EXPECT_EQ(CommandScript::Count(), size_t(CommandScript::kMaxLinesPerFile));
+    EXPECT_NE(Last().find("too long"), std::string::npos);
+    EXPECT_NE(Last().find("many.tcs, line 10001"), std::string::npos) << Last();
+}
+
 struct NameCase {
     const char* command; // BATCH, SAVE or LOAD
     const char* name;
