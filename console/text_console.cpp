@@ -223,6 +223,25 @@ void Draw(int64_t realTime)
         s.slidePosition = std::max(target, s.slidePosition - 0.09f);
 }
 
+std::vector<DrawRow> Rows()
+{
+    const State& s = Get();
+    std::vector<DrawRow> rows;
+    if (s.displayMode == 3 || s.slidePosition <= -1.0f)
+        return rows;
+    float y = s.slidePosition + 1.0f - s.rowHeight;
+    if (s.displayMode == 0) {
+        if (s.pending.empty())
+            rows.push_back({s.edit, 0.07f, y, 68, s.textColour, int(s.cursor)});
+        else
+            rows.push_back({Text(6065), 0.07f, y, 64, s.textColour, -1});
+        y -= s.rowHeight;
+    }
+    for (auto it = s.lines.rbegin(); it != s.lines.rend() && y >= -1e-6f; ++it, y -= s.rowHeight)
+        rows.push_back({it->text, 0.07f, y, 64, it->colour, -1});
+    return rows;
+}
+
 void HandleKey(const InputEvent& event)
 {
     if (event.message != kMsgKeyDown)

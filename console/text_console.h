@@ -76,6 +76,19 @@ void Toggle();
 bool CloseOnClick(float pointerFraction = 1.0f);
 void Draw(int64_t realTime);
 void HandleKey(const InputEvent& event);
+// One row of the console as the renderer draws it (screen fractions).
+struct DrawRow {
+    std::string text;
+    float x = 0, y = 0;
+    uint32_t flags = 0;
+    uint32_t colour = 0;
+    int cursor = -1; // the edit line's cursor position
+};
+// The rows of the console now, from the bottom upward: in the open console
+// the edit line (or the "more" notice while lines are pending), then the
+// output lines from the newest until one no longer fits above the top.
+std::vector<DrawRow> Rows();
+
 // Prints `text` as it is (never formatted).
 void Print(const char* text);
 // Prints a failure with the origin of the line that caused it.

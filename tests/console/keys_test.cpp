@@ -89,6 +89,29 @@ TEST_F(ConsoleTest, FullTimedConsoleHoldsLinesUntilAKey)
     EXPECT_EQ(TextConsole::Get().displayMode, 1) << "the timed console hides after 14 seconds";
 }
 
+TEST_F(ConsoleTest, RowsFromTheBottomUntilTheTop)
+{
+    TextConsole::Get().instant = true;
+    TextConsole::Toggle();
+    Typed("LINES 3");
+    for (const char* line : {"one", "two", "three", "four"})
+        TextConsole::Print(line);
+    TextConsole::Draw(g_real);
+    Type("abc");
+    const auto rows = TextConsole::Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].text, "abc");
+    EXPECT_EQ(rows[0].flags, 68u);
+    EXPECT_EQ(rows[0].cursor, 3);
+    EXPECT_EQ(rows[1].text, "four");
+    EXPECT_EQ(rows[2].text, "three");
+    EXPECT_GT(rows[2].y, rows[1].y - 1.0f);
+    EXPECT_GE(rows[2].y, 0.0f);
+    TextConsole::Toggle();
+    TextConsole::Draw(g_real);
+    EXPECT_TRUE(TextConsole::Rows().empty()) << "a closed console at rest draws nothing";
+}
+
 struct MessageCase {
     int64_t at;
     size_t firstShown;  // characters of the first kind-0 message shown
