@@ -107,6 +107,18 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{"SET res 99999999999999999999999", "", NamedValueList::kLimit},
                       LineCase{"INC res", "", 1}, LineCase{"SET nosuch 1", "No token of that name. nosuch", 0}));
 
+TEST_F(ConsoleTest, CommandsAboveTheLevelAreIgnoredSilently)
+{
+    AccessLevel = 1;
+    TextConsole::ExecuteLine("INC res");
+    EXPECT_EQ(Value("res"), 0.0f);
+    TextConsole::ExecuteAtFullAccess("INC res");
+    EXPECT_EQ(Value("res"), 1.0f);
+    EXPECT_EQ(AccessLevel, 1) << "restored afterwards";
+    AccessLevel = 3;
+    EXPECT_TRUE(TextConsole::Get().lines.empty());
+}
+
 TEST_F(ConsoleTest, FailuresFromFilesNameTheirSource)
 {
     TextConsole::ExecuteLine("bogus", {LineSource::LevelFile, "level1.tcs", 7});

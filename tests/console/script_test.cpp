@@ -85,6 +85,20 @@ TEST_F(ConsoleTest, SelfBatchingFileStops)
     EXPECT_NE(Last().find("nest too deep"), std::string::npos);
 }
 
+TEST_F(ConsoleTest, ALineThatResetsTheConsoleLeavesNoQueueAndNoWait)
+{
+    CommandTable::Global().Register("END LEVEL", "", [] { TextConsole::Reset(); }, 1);
+    for (const char* line : {"END LEVEL", "SET res 1", "WAIT 5"})
+        CommandScript::QueueLine(line);
+    CommandScript::RunAll();
+    EXPECT_FALSE(CommandScript::IsPending());
+    EXPECT_EQ(Value("res"), 0.0f);
+    TextConsole::ExecuteLine("REAL WAIT OR CLICK 5");
+    EXPECT_TRUE(CommandScript::IsWaiting());
+    TextConsole::ExecuteLine("END LEVEL");
+    EXPECT_FALSE(CommandScript::IsWaiting());
+}
+
 TEST_F(ConsoleTest, LinesPerFileAreCapped)
 {
     std::string many;
