@@ -29,6 +29,8 @@ bool ReadName(trevok::ByteReader& r, std::string& out, std::string& error)
     const auto name = r.Take(length);
     if (!r.Ok())
         return Fail(error, at + 4, "file ends inside a name");
+    if (length > kMaxNameBytes)
+        return Fail(error, at, "name longer than 260 bytes");
     const uint8_t* p = name.data();
     if (p[length - 1] != 0 || std::memchr(p, 0, length) != p + length - 1)
         return Fail(error, at + 4, "name is not NUL-terminated at its stored length");

@@ -17,6 +17,8 @@ inline constexpr uint32_t kCapacity = 20000;
 // Full buffers and two path names fit many times over; a larger file is
 // refused unread.
 inline constexpr uint64_t kMaxFileBytes = uint64_t{4} << 20;
+// A stored name (with its NUL) longer than a path can be is refused.
+inline constexpr uint32_t kMaxNameBytes = 260;
 
 struct Buffers {
     std::array<InputEvent, kCapacity> events{};

@@ -2,6 +2,7 @@
 // the string ids the program uses, as string-table resources of a PE file.
 #include "sample/generator.h"
 
+#include "console/console_texts.h"
 #include "platform/resources.h"
 
 #include <cstdio>
@@ -86,6 +87,12 @@ std::map<uint32_t, std::string> SampleTexts()
     t[9039] = "TIME";
     t[8002] = "Shows the time of day.";
     t[8015] = "Binds a key to a console command: BIND key command.";
+    // The console's texts, and a text for every id of its ranges.
+    for (const auto& [id, text] : ConsoleTexts())
+        t.emplace(id, text);
+    for (auto [first, last] : {std::pair{6041u, 6069u}, {7000u, 7038u}, {8000u, 8058u}, {9000u, 9039u}})
+        for (uint32_t id = first; id <= last; ++id)
+            t.emplace(id, "Text " + std::to_string(id));
     return t;
 }
 

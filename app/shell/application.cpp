@@ -14,7 +14,7 @@
 #include "app/log_file.h"
 #include "app/processor.h"
 #include "app/string_table.h"
-#include "console/console_placeholders.h"
+#include "console/console.h"
 #include "effects/effects_placeholders.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"

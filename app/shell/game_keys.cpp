@@ -4,7 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/string_table.h"
-#include "console/console_placeholders.h"
+#include "console/console.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "session/session_placeholders.h"

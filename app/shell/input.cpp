@@ -8,7 +8,7 @@
 #include "app/shell/render_placeholders.h"
 #include "app/shell/screen.h"
 #include "app/string_table.h"
-#include "console/console_placeholders.h"
+#include "console/console.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "platform/input.h"
@@ -135,9 +135,11 @@ void ResetFilter() { g_filter = Filter{}; }
 
 void RunKeyMacrosFor(uint32_t key)
 {
-    for (const auto& macro : TextConsole::Get().macros) {
+    // A copy: a bound line may itself BIND and change the list.
+    const auto macros = TextConsole::Get().macros;
+    for (const auto& macro : macros) {
         if (macro.key == key)
-            TextConsole::ExecuteAtFullAccess(macro.line.c_str());
+            TextConsole::ExecuteAtFullAccess(macro.line.c_str(), {LineSource::KeyBinding, {}, 0});
     }
 }
 

@@ -11,7 +11,7 @@
 #include "app/display_mode.h"
 #include "app/shell/screen.h"
 #include "app/shell/window_proc.h"
-#include "console/console_placeholders.h"
+#include "console/console.h"
 #include "platform/input.h"
 #include "platform/input_controller.h"
 #include "platform/window.h"
@@ -361,7 +361,7 @@ TEST_F(InputEvents, RecordingStopsWhenTheBufferIsFull)
     EXPECT_EQ(CurrentAppState(), AppState::Playing);
     const auto& lines = TextConsole::Get().lines;
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Recording stopped. Buffer full.");
+    EXPECT_EQ(lines.back().text, "Recording stopped. Buffer full.");
     Input::Dispatch(Key(kMsgKeyDown, 32));
     EXPECT_EQ(demo.count, Demo::kCapacity);
 }

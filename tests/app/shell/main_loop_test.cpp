@@ -7,7 +7,7 @@
 #include "app/main_camera.h"
 #include "app/shell/application.h"
 #include "app/shell/input.h"
-#include "console/console_placeholders.h"
+#include "console/console.h"
 #include "media/media_placeholders.h"
 #include "platform/window.h"
 #include "ui/ui_placeholders.h"
@@ -94,7 +94,7 @@ TEST_F(InFolder, AttractModePlaysADemoAndRefusesADamagedOne)
     MainLoop::Frame();
     EXPECT_EQ(CurrentAppState(), AppState::MainMenu) << "a damaged demo is never replayed";
     ASSERT_FALSE(TextConsole::Get().lines.empty());
-    EXPECT_NE(TextConsole::Get().lines.back().find("tvdemo0.dem"), std::string::npos);
+    EXPECT_NE(TextConsole::Get().lines.back().text.find("tvdemo0.dem"), std::string::npos);
 
     WriteDemo("tvdemo0.dem");
     FrontEnd::IdleDeadline() = AppTime::RealNow() - 1;
