@@ -87,4 +87,3 @@ void MessageWriter::PutText(std::string_view text, uint32_t fieldSize)
     size_ += fieldSize;
 }
 
-void DebugReport(int32_t) {}
