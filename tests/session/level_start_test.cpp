@@ -4,6 +4,7 @@
 #include "fake_direct_play.h"
 #include "app/clock.h"
 #include "app/log_file.h"
+#include "platform/data_path.h"
 #include "session/game_state.h"
 #include "session/level_start.h"
 #include "session/message_queue.h"
@@ -11,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -239,6 +242,36 @@ TEST(DebugReport, EveryFailingCodeIsLogged)
     EXPECT_NE(text.str().find("0x88770096"), std::string::npos);
     EXPECT_NE(text.str().find("0x887701F4"), std::string::npos);
     EXPECT_EQ(text.str().find("0x00000000"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// The sample arena starts every networked game type: each side the host
+// gives a player has a start on the map, and the names a client receives
+// resolve inside the data.
+TEST_F(LevelStartTest, TheSampleArenaStartsEveryGameType)
+{
+    const std::filesystem::path scripts = std::filesystem::path(std::getenv("TREVOK_SAMPLE_DATA")) / "scripts";
+    std::ifstream file(scripts / "mp_arena.tvs");
+    ASSERT_TRUE(file) << "sample data not written";
+    std::stringstream text;
+    text << file.rdbuf();
+    for (uint32_t gameType = 1; gameType <= 5; ++gameType) {
+        auto dp = StartServer(3);
+        ASSERT_TRUE(Server::SendLevelStart(gameType, "MP_Arena.tvs", "mp_arena.TCS"));
+        for (const auto& sent : dp->SentCopy()) {
+            SCOPED_TRACE(testing::Message() << "game type " << gameType << " player " << sent.to);
+            std::optional<LevelStart::Values> values = LevelStart::ParseLevelStart(sent.bytes);
+            ASSERT_TRUE(values);
+            EXPECT_TRUE(platform::ResolveDataPath(scripts, values->level));
+            EXPECT_TRUE(platform::ResolveDataPath(scripts, values->companion));
+            const std::string start = "in team " + std::to_string(values->ownSide) + " for";
+            EXPECT_NE(text.str().find(start), std::string::npos);
+        }
+        Server::Stop();
+    }
 }
 
 } // namespace
