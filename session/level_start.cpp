@@ -206,6 +206,9 @@ bool WaitForPlayers()
         if (!all)
             return false;
         SetWaitingForPlayers(false);
+        // No defeat check in a networked game; set before the level runs so
+        // no pass can notice a loss first.
+        SetDefeatNoticed(true);
     }
     GameSpeed::Reset();
     LevelStart::StartClocks(ServerClock(), 1.0f);

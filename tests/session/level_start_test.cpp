@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <atomic>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -177,6 +178,30 @@ TEST_F(LevelStartTest, TheServerWaitsForReadyOrGonePlayersThenSaysGo)
     EXPECT_EQ(sent.back().to, 77u);
     EXPECT_EQ(sent.back().bytes, (std::vector<uint8_t>{2, 0, 0, 0}));
     EXPECT_FLOAT_EQ(Server::ServerClock().Speed(), 1.0f);
+}
+
+TEST_F(LevelStartTest, ANetworkedLevelNeverChecksForDefeat)
+{
+    std::atomic<int> checks{0};
+    {
+        ServerHooks hooks;
+        hooks.ownSideAlive = [&] {
+            ++checks;
+            return false;
+        };
+        Server::SetHooks(std::move(hooks));
+    }
+    auto dp = StartServer(1);
+    Server::SetWaitingForPlayers(true);
+    dp->Deliver(10, {MessageType::kPlayerReady});
+    ASSERT_TRUE(Server::WaitForPlayers());
+    Server::BeginLevel();
+    const uint64_t until = Server::PassCount() + 12;
+    while (Server::PassCount() < until)
+        Server::Wake();
+    Server::Stop();
+    Server::SetHooks({});
+    EXPECT_EQ(checks, 0);
 }
 
 TEST_F(LevelStartTest, BothWaitsEndOnTimeOutAndOnCancel)
