@@ -97,8 +97,6 @@ struct NetSession::Impl {
     // Service thread only.
     ENetHost* host = nullptr;
     ENetPeer* serverPeer = nullptr;     // client side
-    std::set<ENetPeer*> welcomed;       // host side: peers past the greeting
-    std::set<ENetPeer*> dropping;       // being disconnected for misbehaving
     Clock::time_point joinStarted;
     std::thread service;
     std::atomic<bool> stop{false};
@@ -119,6 +117,9 @@ struct NetSession::Impl {
     uint32_t nextToken = 1;
     std::map<uint32_t, uint32_t> answeredTokens; // token -> id (0: refused)
     std::deque<Outgoing> outgoing;
+    std::set<ENetPeer*> welcomed;        // host side: peers past the greeting
+    std::map<ENetPeer*, Clock::time_point> greeting; // host side: connected, not yet greeted
+    std::set<ENetPeer*> dropping;        // being disconnected for misbehaving
     std::atomic<uint32_t> droppedPeers{0};
 
     bool IsHost() const { return role == Role::kHosting; }
@@ -279,6 +280,7 @@ struct NetSession::Impl {
                 return;
             }
             welcomed.insert(peer);
+            greeting.erase(peer);
             Frame welcome;
             welcome.kind = FrameKind::kWelcome;
             welcome.flags = flags;
@@ -383,7 +385,9 @@ struct NetSession::Impl {
         case ENET_EVENT_TYPE_CONNECT:
             enet_peer_timeout(event.peer, 0, limits.silenceTimeoutMs / 2, limits.silenceTimeoutMs);
             enet_peer_ping_interval(event.peer, std::max<uint32_t>(limits.silenceTimeoutMs / 10, 50));
-            if (!IsHost()) {
+            if (IsHost()) {
+                greeting[event.peer] = Clock::now();
+            } else {
                 Frame hello;
                 hello.kind = FrameKind::kHello;
                 hello.application = application;
@@ -410,6 +414,7 @@ struct NetSession::Impl {
         }
         case ENET_EVENT_TYPE_DISCONNECT:
             dropping.erase(event.peer);
+            greeting.erase(event.peer);
             if (IsHost()) {
                 welcomed.erase(event.peer);
                 std::vector<uint32_t> gone;
@@ -467,10 +472,17 @@ struct NetSession::Impl {
         }
     }
 
-    void CheckJoinTimeout()
+    // A client that never joins gives up; a peer that never greets the host
+    // is not left holding one of its places.
+    void CheckTimeouts()
     {
         std::lock_guard hold(lock);
-        if (role == Role::kJoining && Clock::now() - joinStarted > std::chrono::milliseconds(limits.connectTimeoutMs)) {
+        const auto limit = std::chrono::milliseconds(limits.connectTimeoutMs);
+        for (const auto& [peer, since] : greeting) {
+            if (Clock::now() - since > limit)
+                DropPeer(peer);
+        }
+        if (role == Role::kJoining && Clock::now() - joinStarted > limit) {
             role = Role::kFailed;
             failure = NetCode::kNoConnection;
             changed.notify_all();
@@ -526,7 +538,7 @@ void NetSession::Impl::Run()
             HandleEvent(event);
             result = enet_host_check_events(host, &event);
         }
-        CheckJoinTimeout();
+        CheckTimeouts();
     }
     // Leave politely: queued frames go first, then every peer is told.
     SendOutgoing();
@@ -565,9 +577,10 @@ void NetSession::Impl::Stop()
         enet_host_destroy(host);
     host = nullptr;
     serverPeer = nullptr;
-    welcomed.clear();
-    dropping.clear();
     std::lock_guard hold(lock);
+    welcomed.clear();
+    greeting.clear();
+    dropping.clear();
     role = Role::kNone;
     failure = NetCode::kOk;
     players.clear();

@@ -390,6 +390,12 @@ TEST(Net, DamagedFramesFromARawPeerOnlyCostThatPeer)
             EXPECT_TRUE(raw.Disconnected());
         }
     }
+    {
+        SCOPED_TRACE("silence instead of a greeting");
+        RawPeer silent(hosted.host->Port());
+        ASSERT_TRUE(silent.connected);
+        EXPECT_TRUE(silent.Disconnected());
+    }
     // The host still serves well-behaved machines, and nothing reached its
     // server player but the notices.
     NetSession client;
@@ -401,6 +407,48 @@ TEST(Net, DamagedFramesFromARawPeerOnlyCostThatPeer)
     std::optional<Message> got = TakeGameMessage(*hosted.host, hosted.server);
     ASSERT_TRUE(got);
     EXPECT_EQ(got->from, player);
+}
+
+// A machine answering a search with a session name past its bound first:
+// that answer is refused and the next sound one listed.
+TEST(Net, SearchAnswersWithNamesPastTheirBoundAreRefused)
+{
+    ASSERT_EQ(enet_initialize(), 0);
+    ENetSocket socket = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+    ENetAddress address{};
+    enet_address_set_host(&address, "127.0.0.1");
+    ASSERT_EQ(enet_socket_bind(socket, &address), 0);
+    ENetAddress bound{};
+    enet_socket_get_address(socket, &bound);
+
+    std::vector<NetSessionFound> found;
+    std::thread searcher([&] { NetSession::FindSessions(kGame, "127.0.0.1", bound.port, 1000, found); });
+    enet_uint32 condition = ENET_SOCKET_WAIT_RECEIVE;
+    ASSERT_EQ(enet_socket_wait(socket, &condition, kBoundMs), 0);
+    uint8_t query[64];
+    ENetBuffer in{query, sizeof query};
+    ENetAddress asker{};
+    ASSERT_EQ(enet_socket_receive(socket, &asker, &in, 1), 20);
+    auto answer = [&](std::vector<uint8_t> bytes) {
+        ENetBuffer out{bytes.data(), bytes.size()};
+        enet_socket_send(socket, &asker, &out, 1);
+    };
+    std::vector<uint8_t> longName = WriteSessionAnswer(SessionAnswer{});
+    longName.back() = 200; // the name's length byte
+    longName.resize(longName.size() + 200, 'x');
+    answer(longName);
+    for (uint32_t i = 0; i < 3; ++i) {
+        SessionAnswer one;
+        one.instance[0] = static_cast<uint8_t>(i);
+        one.instance[1] = 1;
+        one.name = "s" + std::to_string(i);
+        answer(WriteSessionAnswer(one));
+    }
+    searcher.join();
+    enet_socket_destroy(socket);
+    enet_deinitialize();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].session.name, "s0");
 }
 
 // Game and server threads send through one session while its service thread
