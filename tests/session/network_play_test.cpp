@@ -1,9 +1,15 @@
 // Two processes on loopback play the whole set-up: one hosts, the other
 // finds the session by address and joins; the host locks the session (a late
 // joiner is refused), sends the level and sides, and both start together,
-// the joiner's go arriving before it waits for it. Every wait is bounded.
+// the joiner's go arriving before it waits for it. Then the game slows down
+// with both answering, and again while the joiner leaves. Every wait is
+// bounded.
+#include "app/clock.h"
 #include "platform/net.h"
 #include "platform/thread.h"
+#include "session/direct_play.h"
+#include "session/game_speed.h"
+#include "session/game_state.h"
 #include "session/level_start.h"
 #include "session/message_queue.h"
 #include "session/network.h"
@@ -57,6 +63,27 @@ bool Eventually(Predicate done)
     return true;
 }
 
+// The sequence of the next slow-down (message 96) for this machine's client;
+// 0 when none came within the bound.
+uint32_t AwaitSlowDown()
+{
+    uint32_t sequence = 0;
+    Eventually([&] {
+        Network::Received received = Network::Receive(*Client::DirectPlaySession(), Network::LocalPlayerId());
+        return received.sender != kSystemPlayerId && received.message.Type() == MessageType::kSlowDown &&
+               received.message.ReadWord(2, sequence);
+    });
+    return sequence;
+}
+
+bool AnswerSlowDown(uint32_t sequence)
+{
+    uint8_t answer[8];
+    StoreU32(answer, MessageType::kSpeedAnswer);
+    StoreU32(answer + 4, sequence);
+    return sequence != 0 && Client::SendToServer(answer, sizeof answer, true);
+}
+
 // The joining machine; reports each step as one line.
 [[noreturn]] void RunJoiner(int portPipe, int reportPipe)
 {
@@ -87,6 +114,9 @@ bool Eventually(Predicate done)
     // The host says go as soon as both are ready: the go waits in the inbox.
     platform::SleepMilliseconds(100);
     Say(reportPipe, Client::WaitForStart() ? "started" : "not started");
+    // The first slow-down is answered; during the second this machine leaves.
+    Say(reportPipe, AnswerSlowDown(AwaitSlowDown()) ? "answered" : "no answer");
+    Say(reportPipe, AwaitSlowDown() ? "leaving" : "no second change");
     Network::CloseSession();
     Network::Shutdown();
     _exit(0);
@@ -143,6 +173,25 @@ TEST(NetworkPlay, HostJoinLockAndStartALevelTogether)
     EXPECT_TRUE(Client::WaitForStart());
     ASSERT_TRUE(ReadBounded(reportPipe[0], line));
     EXPECT_EQ(line, "started\n");
+
+    // Slowing down waits for every player's answer, or for the player to go.
+    auto serverSpeedIs = [](float speed) {
+        return Eventually([&] {
+            GameState::Hold hold;
+            return Server::ServerClock().Speed() == speed;
+        });
+    };
+    Server::BeginLevel();
+    GameSpeed::Set(0.5f);
+    ASSERT_TRUE(AnswerSlowDown(AwaitSlowDown()));
+    ASSERT_TRUE(ReadBounded(reportPipe[0], line));
+    EXPECT_EQ(line, "answered\n");
+    EXPECT_TRUE(serverSpeedIs(0.5f));
+    GameSpeed::Set(0.25f);
+    ASSERT_TRUE(AnswerSlowDown(AwaitSlowDown()));
+    ASSERT_TRUE(ReadBounded(reportPipe[0], line));
+    EXPECT_EQ(line, "leaving\n");
+    EXPECT_TRUE(serverSpeedIs(0.25f));
 
     int status = 0;
     if (!Eventually([&] { return waitpid(joiner, &status, WNOHANG) == joiner; })) {
