@@ -310,9 +310,12 @@ struct NetSession::Impl {
             return;
         }
         case FrameKind::kDestroyPlayer: {
+            // A machine removes only its own players.
             auto found = players.find(frame.id);
-            if (found == players.end() || found->second.peer != peer)
+            if (found == players.end() || found->second.peer != peer) {
+                DropPeer(peer);
                 return;
+            }
             RemovePlayer(frame.id);
             Frame removed;
             removed.kind = FrameKind::kPlayerRemoved;

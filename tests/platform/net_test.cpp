@@ -375,6 +375,7 @@ TEST(Net, DamagedFramesFromARawPeerOnlyCostThatPeer)
         {"truncated data header", true, {1, 2, 0}},
         {"player name past its bound", true, longName},
         {"data sent as the server player", true, spoofed},
+        {"removing the server player", true, {static_cast<uint8_t>(FrameKind::kDestroyPlayer), 1, 0, 0, 0}},
         {"message past its bound", true, pastBound},
         {"frame past ENet's packet bound", true, oversized, false},
         {"second greeting", true, hello},
