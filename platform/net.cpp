@@ -204,10 +204,8 @@ struct NetSession::Impl {
                 continue;
             if (player.local) {
                 if (!PutInInbox(player, from, payload)) {
-                    if (origin) {
-                        DropPeer(origin);
-                        return NetCode::kInboxFull;
-                    }
+                    if (origin)
+                        DropPeer(origin); // a peer that floods an inbox is hung up on
                     return NetCode::kInboxFull;
                 }
             } else if (IsHost()) {
