@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <poll.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -117,6 +118,16 @@ int32_t JoinFully(NetSession& client, const NetGuid& game, const NetSessionFound
         code = client.Join(game, where);
     }
     return code;
+}
+
+// Searches the one address for its session, then joins it.
+int32_t JoinByPort(NetSession& client, NetSessionFound where)
+{
+    std::vector<NetSessionFound> found;
+    NetSession::FindSessions(kGame, where.host, where.port, kBoundMs, found);
+    if (found.empty())
+        return NetCode::kNoSessions;
+    return JoinFully(client, kGame, found[0]);
 }
 
 TEST(Net, HostFindJoinAndExchangeWithExactSizesAndSenders)
@@ -258,27 +269,47 @@ TEST(Net, APeerThatFloodsAnInboxIsDisconnected)
     EXPECT_TRUE(lostNotice);
 }
 
+// Reads one value from `fd` within the bound; false when the writer died.
+template <typename Value>
+bool ReadBounded(int fd, Value& value)
+{
+    pollfd wait{fd, POLLIN, 0};
+    return poll(&wait, 1, kBoundMs) == 1 && read(fd, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+}
+
 TEST(Net, AKilledPeerIsMarkedGone)
 {
-    HostedSession hosted;
-    const NetSessionFound where = hosted.Address();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
+    int portPipe[2];
+    int readyPipe[2];
+    ASSERT_EQ(pipe(portPipe), 0);
+    ASSERT_EQ(pipe(readyPipe), 0);
+    // Forked before this process starts any thread of its own.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        close(portPipe[1]);
+        close(readyPipe[0]);
+        NetSessionFound where;
+        where.host = "127.0.0.1";
         NetSession client;
         uint32_t id = 0;
-        if (JoinFully(client, kGame, where) == NetCode::kOk && client.CreatePlayer(&id, "doomed", nullptr, 0) == NetCode::kOk)
-            (void)!write(ready[1], &id, sizeof id);
+        if (ReadBounded(portPipe[0], where.port) && JoinByPort(client, where) == NetCode::kOk &&
+            client.CreatePlayer(&id, "doomed", nullptr, 0) == NetCode::kOk)
+            (void)!write(readyPipe[1], &id, sizeof id);
         for (int i = 0; i < 1000; ++i)
             SleepMilliseconds(10); // killed long before this ends
         _exit(0);
     }
+    close(portPipe[0]);
+    close(readyPipe[1]);
+    HostedSession hosted;
+    const uint16_t port = hosted.host->Port();
+    (void)!write(portPipe[1], &port, sizeof port);
     uint32_t id = 0;
-    ASSERT_EQ(read(ready[0], &id, sizeof id), static_cast<ssize_t>(sizeof id));
+    const bool joined = ReadBounded(readyPipe[0], id);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
+    ASSERT_TRUE(joined);
     bool gone = false;
     Eventually([&] {
         std::optional<Message> m = Take(*hosted.host, hosted.server);

@@ -131,8 +131,13 @@ TEST(NetworkPlay, HostJoinLockAndStartALevelTogether)
     // Forked before any thread of this process exists.
     const pid_t joiner = fork();
     ASSERT_GE(joiner, 0);
-    if (joiner == 0)
+    if (joiner == 0) {
+        close(portPipe[1]);
+        close(reportPipe[0]);
         RunJoiner(portPipe[0], reportPipe[1]);
+    }
+    close(portPipe[0]);
+    close(reportPipe[1]);
 
     ASSERT_TRUE(Network::Create());
     Network::SetPort(0);
