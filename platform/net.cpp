@@ -16,11 +16,15 @@
 #include <set>
 #include <thread>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace platform {
 namespace {
 
 constexpr size_t kMaxPeers = 32;
-constexpr enet_uint32 kServiceWaitMs = 1;
+constexpr int kServiceWaitMs = 5; // ENet's timers need a pass at least this often
 constexpr uint32_t kCloseGraceMs = 100;
 
 using Clock = std::chrono::steady_clock;
@@ -88,11 +92,29 @@ struct Outgoing {
 
 enum class Role { kNone, kHosting, kJoining, kJoined, kFailed };
 
+// The event counter that wakes the service thread; lives as long as the
+// session, so a late send never writes to a closed descriptor.
+struct WakeFd {
+    int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    ~WakeFd()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    int get() const { return fd; }
+    void Signal() const
+    {
+        const uint64_t one = 1;
+        (void)!write(fd, &one, sizeof one);
+    }
+};
+
 } // namespace
 
 struct NetSession::Impl {
     EnetUse enet;
     NetLimits limits;
+    WakeFd wake;
 
     // Service thread only.
     ENetHost* host = nullptr;
@@ -126,6 +148,16 @@ struct NetSession::Impl {
 
     // --- under `lock` ---
 
+    // The service thread empties the queue before it sleeps, so waking it
+    // when the queue stops being empty is enough.
+    void Push(Outgoing item)
+    {
+        const bool first = outgoing.empty();
+        outgoing.push_back(std::move(item));
+        if (first)
+            wake.Signal();
+    }
+
     void Queue(ENetPeer* peer, std::vector<uint8_t> bytes, bool reliable)
     {
         Outgoing item;
@@ -133,7 +165,7 @@ struct NetSession::Impl {
         item.connectId = peer ? peer->connectID : 0;
         item.bytes = std::move(bytes);
         item.reliable = reliable;
-        outgoing.push_back(std::move(item));
+        Push(std::move(item));
     }
 
     void QueueDisconnect(ENetPeer* peer)
@@ -142,7 +174,7 @@ struct NetSession::Impl {
         item.peer = peer;
         item.connectId = peer ? peer->connectID : 0;
         item.disconnect = true;
-        outgoing.push_back(std::move(item));
+        Push(std::move(item));
     }
 
     void ToAllPeers(const Frame& frame, ENetPeer* except)
@@ -534,12 +566,20 @@ void NetSession::Impl::Run()
     while (!stop) {
         SendOutgoing();
         ENetEvent event;
-        int result = enet_host_service(host, &event, kServiceWaitMs);
+        int result = enet_host_service(host, &event, 0);
         while (result > 0) {
             HandleEvent(event);
             result = enet_host_check_events(host, &event);
         }
+        SendOutgoing(); // answers to what just came in
+        enet_host_flush(host);
         CheckTimeouts();
+        // Sleep until a datagram comes in or another thread queues a frame.
+        pollfd ready[2] = {{host->socket, POLLIN, 0}, {wake.get(), POLLIN, 0}};
+        if (poll(ready, 2, kServiceWaitMs) > 0 && (ready[1].revents & POLLIN)) {
+            uint64_t count = 0;
+            (void)!read(wake.get(), &count, sizeof count);
+        }
     }
     // Leave politely: queued frames go first, then every peer is told.
     SendOutgoing();
