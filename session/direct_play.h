@@ -5,15 +5,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace platform {
 class Event;
+class NetSession;
 }
 
 namespace DirectPlayCode {
 inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kBufferTooSmall = static_cast<int32_t>(0x8877001Eu);
 inline constexpr int32_t kNoMessages = static_cast<int32_t>(0x887700BEu);
+inline constexpr int32_t kConnecting = static_cast<int32_t>(0x8877015Eu);
+inline constexpr int32_t kGeneric = static_cast<int32_t>(0x80004005u);
+inline constexpr int32_t kInvalidPlayer = static_cast<int32_t>(0x88770096u);
+inline constexpr int32_t kNoConnection = static_cast<int32_t>(0x88770082u);
+inline constexpr int32_t kSessionLost = static_cast<int32_t>(0x887701F4u);
 } // namespace DirectPlayCode
 
 inline constexpr uint32_t kSystemPlayerId = 0;  // DirectPlay's own messages
@@ -39,5 +46,14 @@ public:
     virtual int32_t DestroyPlayer(uint32_t id) = 0;
 };
 
-// Takes every failing DirectPlay result; kept as the one place to watch them.
+// System messages (sender kSystemPlayerId): {type, player id}.
+inline constexpr uint32_t kSystemPlayerAdded = 0x0003;
+inline constexpr uint32_t kSystemPlayerRemoved = 0x0005;
+inline constexpr uint32_t kSystemSessionLost = 0x0031;
+
+// The networked session seen through this interface.
+std::shared_ptr<DirectPlay> MakeNetDirectPlay(std::shared_ptr<platform::NetSession> session);
+
+// Takes every failing DirectPlay result and writes it to the log file, so a
+// lost message leaves a trace.
 void DebugReport(int32_t code);

@@ -73,4 +73,3 @@ void MessageWriter::PutText(std::string_view text, uint32_t fieldSize)
     writer_.FixedString(text.substr(0, fieldSize - 1), fieldSize);
 }
 
-void DebugReport(int32_t) {}

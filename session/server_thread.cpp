@@ -399,6 +399,8 @@ void AddPlayer(std::string name, uint32_t id)
     g_players.PushBack(std::move(player));
 }
 
+void ClearPlayers() { g_players.Clear(); }
+
 NetworkPlayer* FindPlayer(uint32_t id)
 {
     for (NetworkPlayer& player : g_players) {

@@ -86,6 +86,7 @@ void BroadcastText(std::string_view text);
 // The player list: touched by the server thread, or by the game thread while
 // it holds the game state or no server thread runs.
 void AddPlayer(std::string name, uint32_t id);
+void ClearPlayers();
 NetworkPlayer* FindPlayer(uint32_t id);
 uint32_t PlayerCount();
 NetworkPlayer* PlayerAt(uint32_t index);

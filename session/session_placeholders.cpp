@@ -21,10 +21,6 @@ void ReceiveServerMessages()
 }
 } // namespace Client
 
-namespace Network {
-bool IsActive() { return false; }
-}
-
 void EndSession()
 {
     Server::Stop();

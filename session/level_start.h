@@ -1,0 +1,64 @@
+// Starting a level together: the host locks the session and tells every
+// player the level and its side (message 0); each machine loads, says ready
+// (request 1) and waits for the go (message 2). Alone every step returns at
+// once. Both waits poll with a short sleep and end on a time-out or a cancel.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace LevelStart {
+
+inline constexpr uint32_t kLevelStart = 0;   // server message: level, sides, own side
+inline constexpr uint32_t kAllReady = 2;     // server message: start the clocks
+inline constexpr uint32_t kMaxSides = 16;
+inline constexpr uint32_t kMaxGameType = 5;
+inline constexpr uint32_t kMaxNameBytes = 260; // each name with its NUL
+
+// What message 0 carries; on the host what it sent.
+struct Values {
+    uint32_t gameType = 0;
+    uint32_t sides = 0;
+    uint32_t ownSide = 0;
+    std::string level;
+    std::string companion;
+};
+Values& Current();
+
+struct WaitLimits {
+    uint32_t timeoutMs = 120000;
+    uint32_t pollMs = 5;
+    std::function<bool()> cancelled;          // the cancel key
+    std::function<void()> showLoading;        // the loading screen
+    std::function<void()> activateAll;        // every world object, once started
+    uint64_t levelStartTicks = 0;             // where both clocks start
+};
+void SetWaitLimits(WaitLimits limits);
+
+// The side of the player at `index` and the number of sides, by game type.
+uint32_t SideOf(uint32_t gameType, uint32_t index);
+uint32_t SidesFor(uint32_t gameType, uint32_t playerCount);
+
+std::vector<uint8_t> WriteLevelStart(const Values& values);
+// Refuses a message that is not exactly two NUL-terminated relative names
+// inside the data folders, a game type it does not know, or sides out of
+// range; such a message never reaches the level loader.
+std::optional<Values> ParseLevelStart(std::span<const uint8_t> bytes);
+
+} // namespace LevelStart
+
+namespace Server {
+bool LockSession();
+bool SendLevelStart(uint32_t gameType, const std::string& level, const std::string& companion);
+bool WaitForPlayers();
+} // namespace Server
+
+namespace Client {
+bool ReceiveLevelStart();
+bool SendReady();
+bool WaitForStart();
+} // namespace Client
