@@ -10,7 +10,7 @@
 #include "Veapi/quad_batch.h"
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 #include "platform/data_path.h"
 
 using namespace FontGlyphs;

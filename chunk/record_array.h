@@ -3,7 +3,7 @@
 // straight from the bytes; one reader and one writer serve every record kind.
 #pragma once
 
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 #include "chunk/shape_data.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 
 using trevok::ByteReader;
 using trevok::ByteWriter;

@@ -1,6 +1,6 @@
 #include "platform/net_frame.h"
 
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "session/level_start.h"
 
 #include "app/clock.h"
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 #include "platform/net.h"
 #include "platform/thread.h"
 #include "session/direct_play.h"

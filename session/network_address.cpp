@@ -1,6 +1,6 @@
 #include "session/network_address.h"
 
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 
 namespace {
 

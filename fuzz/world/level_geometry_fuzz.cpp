@@ -2,7 +2,7 @@
 // float bits, any flags) built into a level and queried: grid indices stay
 // inside the grid, links stay mutual, removed meshes leave no links behind,
 // and movers never crash whatever the points asked.
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 #include "world/level.h"
 
 #include <cstdint>
