@@ -1,33 +1,5 @@
 #include "media/media_placeholders.h"
 
-MusicPlayer*& MusicPlayer::Global()
-{
-    static MusicPlayer* global = nullptr;
-    return global;
-}
-
-void MusicPlayer::Clear(MusicPlayer* player) { *player = MusicPlayer{}; }
-
-void MusicPlayer::Play(MusicPlayer* player, const char* fileName)
-{
-    if (!player)
-        return;
-    Stop(player);
-    player->track = fileName ? fileName : "";
-    player->threadRunning = true;
-}
-
-bool MusicPlayer::Stop(MusicPlayer* player)
-{
-    if (player) {
-        player->threadRunning = false;
-        player->track.clear();
-    }
-    return true;
-}
-
-void MusicPlayer::Close(MusicPlayer* player) { Stop(player); }
-
 VolumeFader*& VolumeFader::Global()
 {
     static VolumeFader* global = nullptr;

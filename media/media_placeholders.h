@@ -1,25 +1,13 @@
-// Placeholders for the music, video and CD services that the shell calls:
+// Placeholders for the video and CD services that the shell calls:
 // the real interfaces with the least behaviour start-up and the main loop
-// need. The sound system itself is real (media/sound_system.h).
+// need. The sound system and the music player are real.
 #pragma once
 
+#include "media/music_player.h"
 #include "media/sound_system.h"
 
 #include <cstdint>
 #include <string>
-
-
-struct MusicPlayer {
-    int state = 0;
-    std::string track; // what plays, "" when stopped
-    bool threadRunning = false;
-
-    static MusicPlayer*& Global();
-    static void Clear(MusicPlayer* player);
-    static void Play(MusicPlayer* player, const char* fileName);
-    static bool Stop(MusicPlayer* player);
-    static void Close(MusicPlayer* player);
-};
 
 struct VolumeFader {
     static VolumeFader*& Global(); // null: no fade runs
