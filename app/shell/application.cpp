@@ -267,6 +267,8 @@ void StartSubsystems(const StartupOptions& options)
     MusicPlayer::Clear(MusicPlayer::Global());
     MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
     Trace("music: started");
+    CdPlayer::Global() = new CdPlayer();
+    Trace("cd: %d tracks", CdPlayer::Global()->Device().trackCount);
 
     int left = 0, top = 0, width = 0, height = 0;
     g_window->ClientRect(left, top, width, height);
