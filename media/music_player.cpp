@@ -54,6 +54,9 @@ bool MusicPlayer::Play(MusicPlayer* player, const char* path)
         player->movie_.reset();
         return false;
     }
+    // the output is looked up here, on the game thread that owns the sound system
+    SoundSystem* sound = SoundSystem::Global();
+    player->device_ = sound ? sound->OutputDevice() : nullptr;
     player->stopRequested_ = false;
     player->ended_ = false;
     player->passes_ = 1;
@@ -120,9 +123,8 @@ void MusicPlayer::ThreadMain()
     platform::video::Movie& movie = *movie_;
     const platform::video::MovieInfo info = movie.Info();
     std::unique_ptr<platform::audio::Stream> stream;
-    if (SoundSystem* sound = SoundSystem::Global())
-        if (platform::audio::Device* device = sound->OutputDevice())
-            stream = platform::audio::Stream::Open(*device, {info.audioChannels, 16, info.audioRate});
+    if (device_)
+        stream = platform::audio::Stream::Open(*device_, {info.audioChannels, 16, info.audioRate});
 
     const size_t chunk = size_t(kBufferSeconds * info.audioRate) * size_t(info.audioChannels);
     std::vector<int16_t> samples;

@@ -15,6 +15,9 @@
 namespace platform::video {
 class Movie;
 }
+namespace platform::audio {
+class Device;
+}
 
 class MusicPlayer {
 public:
@@ -52,6 +55,7 @@ private:
     void StopThread();
 
     std::unique_ptr<platform::video::Movie> movie_; // the thread's alone while it runs
+    platform::audio::Device* device_ = nullptr; // the sound system's output, set before the thread starts
     platform::Thread thread_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> paused_{false};
