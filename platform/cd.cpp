@@ -55,16 +55,21 @@ std::unique_ptr<Drive> Drive::Open(const std::filesystem::path& folder, audio::D
         auto movie = video::Movie::Open(found[n]);
         if (!movie || movie->Info().audioRate == 0)
             break;
-        std::vector<int16_t> samples;
-        size_t frames = 0;
-        video::Step step;
-        while ((step = movie->NextSound(samples)) == video::Step::Ok) {
-            frames += samples.size() / size_t(movie->Info().audioChannels);
-            samples.clear();
+        double seconds = movie->Info().seconds;
+        if (seconds <= 0) {
+            // the container does not say: count the samples
+            std::vector<int16_t> samples;
+            size_t frames = 0;
+            video::Step step;
+            while ((step = movie->NextSound(samples)) == video::Step::Ok) {
+                frames += samples.size() / size_t(movie->Info().audioChannels);
+                samples.clear();
+            }
+            if (step != video::Step::End)
+                break;
+            seconds = double(frames) / movie->Info().audioRate;
         }
-        if (step != video::Step::End)
-            break;
-        drive->tracks_.push_back({found[n], double(frames) / movie->Info().audioRate});
+        drive->tracks_.push_back({found[n], seconds});
     }
     return drive;
 }

@@ -113,6 +113,8 @@ std::unique_ptr<Movie> Movie::Open(const std::filesystem::path& path, std::strin
             s->soundIndex = -1;
         }
     }
+    if (raw->duration > 0)
+        info.seconds = double(raw->duration) / AV_TIME_BASE;
     if (!s->picture && !s->sound)
         return fail("no picture or sound this build can decode");
     std::unique_ptr<Movie> movie(new Movie(std::move(s)));

@@ -18,6 +18,7 @@ struct MovieInfo {
     int64_t frameCount = 0;    // 0 when the container does not say
     int audioRate = 0;         // 0 without a sound stream
     int audioChannels = 0;     // 1 or 2 once decoded (more are mixed down)
+    double seconds = 0;        // the container's length; 0 when it does not say
 };
 
 // 16-bit texture layouts a frame can be written in.

@@ -70,6 +70,7 @@ TEST_F(CdDisc, TracksFollowEachOtherLoopOrStopAndSkipWhatTheDiscLacks)
     for (const auto& c : cases) {
         auto cd = Player();
         ASSERT_EQ(cd->Device().trackCount, 3) << c.what;
+        EXPECT_NEAR(cd->Device().Drive()->TrackSeconds(3), 0.05, 1e-3) << c.what;
         cd->SetPlaylist(c.playlist.data(), int(c.playlist.size()), c.loop);
         CdPlayer::Poll(cd.get());
         for (size_t i = 0; i < c.heard.size(); ++i) {
