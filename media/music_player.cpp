@@ -24,10 +24,33 @@ MusicPlayer::~MusicPlayer()
     StopThread();
 }
 
-MusicPlayer*& MusicPlayer::Global()
+namespace {
+
+// Game thread only.
+std::unique_ptr<MusicPlayer>& GamePlayer()
 {
-    static MusicPlayer* global = nullptr;
-    return global;
+    static std::unique_ptr<MusicPlayer> player;
+    return player;
+}
+
+} // namespace
+
+MusicPlayer* MusicPlayer::Global()
+{
+    return GamePlayer().get();
+}
+
+MusicPlayer* MusicPlayer::Create()
+{
+    if (!GamePlayer())
+        GamePlayer() = std::make_unique<MusicPlayer>();
+    return GamePlayer().get();
+}
+
+void MusicPlayer::Destroy()
+{
+    Close(GamePlayer().get());
+    GamePlayer().reset();
 }
 
 void MusicPlayer::Clear(MusicPlayer* player)

@@ -26,7 +26,11 @@ public:
     MusicPlayer(const MusicPlayer&) = delete;
     MusicPlayer& operator=(const MusicPlayer&) = delete;
 
-    static MusicPlayer*& Global();
+    // The game's one player: made by Create (cleared, idle), stopped and
+    // freed by Destroy, before the sound system goes; null outside them.
+    static MusicPlayer* Global();
+    static MusicPlayer* Create();
+    static void Destroy();
 
     // Each takes the player (null does nothing); game thread only.
     static void Clear(MusicPlayer* player);

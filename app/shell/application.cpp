@@ -263,8 +263,7 @@ void StartSubsystems(const StartupOptions& options)
     Trace("light sets: the handed-in set and %d renderer sets", lightSets);
     HudViewports::SetUp();
     Trace("hud viewports: set up");
-    MusicPlayer::Global() = new MusicPlayer();
-    MusicPlayer::Clear(MusicPlayer::Global());
+    MusicPlayer::Create();
     MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
     Trace("music: started");
     CdPlayer::Global() = new CdPlayer();
@@ -414,11 +413,7 @@ void Shutdown()
     Trace("exit: shapes");
     ShapeCache::FreeAll();
     Trace("exit: music, sound and CD");
-    if (MusicPlayer* player = MusicPlayer::Global()) {
-        MusicPlayer::Close(player);
-        delete player;
-        MusicPlayer::Global() = nullptr;
-    }
+    MusicPlayer::Destroy();
     delete SoundSystem::Global();
     SoundSystem::Global() = nullptr;
     delete CdPlayer::Global();

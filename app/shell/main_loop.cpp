@@ -181,10 +181,8 @@ MusicSwitch& Music()
 void UpdateMusic(int64_t gameNow, bool battle)
 {
     MusicSwitch& m = Music();
-    if (!MusicPlayer::Global()) {
-        MusicPlayer::Global() = new MusicPlayer();
-        MusicPlayer::Clear(MusicPlayer::Global());
-    }
+    if (!MusicPlayer::Global())
+        MusicPlayer::Create();
     if (battle) {
         if (!m.battleMusic)
             MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\battle01.bik");

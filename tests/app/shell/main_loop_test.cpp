@@ -183,8 +183,7 @@ TEST(MainLoopFrames, BattleMusicStartsAndReturnsFiveGameSecondsAfter)
 {
     const int64_t s = AppTime::TicksPerSecond();
     MainLoop::Music() = {};
-    delete MusicPlayer::Global();
-    MusicPlayer::Global() = nullptr;
+    MusicPlayer::Destroy();
     // both tracks exist (as short wave files), so each switch really opens its file
     const std::filesystem::path saved = app::DataDirectories::Global().StartDirectory();
     const std::filesystem::path root = std::filesystem::temp_directory_path() / "main_loop_music_test";
@@ -214,8 +213,7 @@ TEST(MainLoopFrames, BattleMusicStartsAndReturnsFiveGameSecondsAfter)
         EXPECT_EQ(MusicPlayer::Global()->track, step.playing) << "at " << step.second;
         EXPECT_EQ(MusicPlayer::Global()->ThreadRunning(), *step.playing != 0) << "at " << step.second;
     }
-    delete MusicPlayer::Global();
-    MusicPlayer::Global() = nullptr;
+    MusicPlayer::Destroy();
     app::DataDirectories::Global().SetStartDirectory(saved);
     std::filesystem::remove_all(root);
 }
