@@ -66,10 +66,32 @@ CdPlayer::~CdPlayer()
         Stop();
 }
 
-CdPlayer*& CdPlayer::Global()
+namespace {
+
+// Game thread only.
+std::unique_ptr<CdPlayer>& GamePlayer()
 {
-    static CdPlayer* global = nullptr;
-    return global;
+    static std::unique_ptr<CdPlayer> player;
+    return player;
+}
+
+} // namespace
+
+CdPlayer* CdPlayer::Global()
+{
+    return GamePlayer().get();
+}
+
+CdPlayer* CdPlayer::Create()
+{
+    if (!GamePlayer())
+        GamePlayer() = std::make_unique<CdPlayer>();
+    return GamePlayer().get();
+}
+
+void CdPlayer::Destroy()
+{
+    GamePlayer().reset();
 }
 
 void CdPlayer::SetPlaylist(const int32_t* tracks, int count, bool loop)

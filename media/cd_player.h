@@ -43,7 +43,11 @@ public:
     explicit CdPlayer(std::shared_ptr<CdDevice> device = nullptr);
     ~CdPlayer();
 
-    static CdPlayer*& Global();
+    // The game's one player, from Create at start-up to Destroy at shut-down
+    // (before the sound system goes); null outside them.
+    static CdPlayer* Global();
+    static CdPlayer* Create();
+    static void Destroy();
 
     void SetPlaylist(const int32_t* tracks, int count, bool loop);
     void AddTracks(const int32_t* tracks, int count);

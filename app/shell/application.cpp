@@ -266,8 +266,7 @@ void StartSubsystems(const StartupOptions& options)
     MusicPlayer::Create();
     MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
     Trace("music: started");
-    CdPlayer::Global() = new CdPlayer();
-    Trace("cd: %d tracks", CdPlayer::Global()->Device().trackCount);
+    Trace("cd: %d tracks", CdPlayer::Create()->Device().trackCount);
 
     int left = 0, top = 0, width = 0, height = 0;
     g_window->ClientRect(left, top, width, height);
@@ -413,11 +412,11 @@ void Shutdown()
     Trace("exit: shapes");
     ShapeCache::FreeAll();
     Trace("exit: music, sound and CD");
+    // both play on the sound system's device, so they go first
     MusicPlayer::Destroy();
+    CdPlayer::Destroy();
     delete SoundSystem::Global();
     SoundSystem::Global() = nullptr;
-    delete CdPlayer::Global();
-    CdPlayer::Global() = nullptr;
     Trace("exit: input and string table");
     Input::Shutdown();
     g_texts.clear();
