@@ -262,8 +262,10 @@ void StartSubsystems(const StartupOptions& options)
     Trace("light sets: the handed-in set and %d renderer sets", lightSets);
     HudViewports::SetUp();
     Trace("hud viewports: set up");
-    MusicPlayer::Play(MusicPlayer::Start(), "sound\\music\\track1.bik");
+    MusicPlayer::Create();
+    MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\track1.bik");
     Trace("music: started");
+    Trace("cd: %d tracks", CdPlayer::Create()->Device().trackCount);
 
     int left = 0, top = 0, width = 0, height = 0;
     g_window->ClientRect(left, top, width, height);
@@ -409,9 +411,10 @@ void Shutdown()
     Trace("exit: shapes");
     ShapeCache::FreeAll();
     Trace("exit: music, sound and CD");
-    MusicPlayer::Shutdown();
+    // both play on the sound system's device, so they go first
+    MusicPlayer::Destroy();
+    CdPlayer::Destroy();
     SoundSystem::Shutdown();
-    CdPlayer::Shutdown();
     Trace("exit: input and string table");
     Input::Shutdown();
     g_texts.clear();

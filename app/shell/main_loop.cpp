@@ -181,7 +181,8 @@ MusicSwitch& Music()
 void UpdateMusic(int64_t gameNow, bool battle)
 {
     MusicSwitch& m = Music();
-    MusicPlayer::Start();
+    if (!MusicPlayer::Global())
+        MusicPlayer::Create();
     if (battle) {
         if (!m.battleMusic)
             MusicPlayer::Play(MusicPlayer::Global(), "sound\\music\\battle01.bik");

@@ -8,7 +8,9 @@
 #include "app/shell/application.h"
 #include "app/shell/input.h"
 #include "console/console.h"
+#include "app/directories.h"
 #include "media/media_placeholders.h"
+#include "sample/media_writer.h"
 #include "platform/window.h"
 #include "ui/ui_placeholders.h"
 
@@ -181,7 +183,16 @@ TEST(MainLoopFrames, BattleMusicStartsAndReturnsFiveGameSecondsAfter)
 {
     const int64_t s = AppTime::TicksPerSecond();
     MainLoop::Music() = {};
-    MusicPlayer::Shutdown();
+    MusicPlayer::Destroy();
+    // both tracks exist (as short wave files), so each switch really opens its file
+    const std::filesystem::path saved = app::DataDirectories::Global().StartDirectory();
+    const std::filesystem::path root = std::filesystem::temp_directory_path() / "main_loop_music_test";
+    std::filesystem::create_directories(root / "sound" / "music");
+    for (const char* name : {"battle01.bik", "track1.bik"})
+        test_media::WriteWave(root / "sound" / "music" / name, 8000, 1, 800, [](uint32_t f, int) {
+            return int16_t(f * 40);
+        });
+    app::DataDirectories::Global().SetStartDirectory(root);
     struct Step {
         double second;
         bool battle;
@@ -200,7 +211,11 @@ TEST(MainLoopFrames, BattleMusicStartsAndReturnsFiveGameSecondsAfter)
         MainLoop::UpdateMusic(static_cast<int64_t>(step.second * double(s)), step.battle);
         ASSERT_NE(MusicPlayer::Global(), nullptr);
         EXPECT_EQ(MusicPlayer::Global()->track, step.playing) << "at " << step.second;
+        EXPECT_EQ(MusicPlayer::Global()->ThreadRunning(), *step.playing != 0) << "at " << step.second;
     }
+    MusicPlayer::Destroy();
+    app::DataDirectories::Global().SetStartDirectory(saved);
+    std::filesystem::remove_all(root);
 }
 
 } // namespace
