@@ -57,7 +57,7 @@ TEST_F(LoaderScene, SamplePanelShowsItsTextureWhereItStands)
     ASSERT_TRUE(record) << error;
     VeShape* panel = trevok::LoadObjectFromChunks(*record, "panel", nullptr, nullptr, 1);
     ASSERT_TRUE(panel);
-    std::unique_ptr<trevok::Hierarchy> lift = trevok::LoadHierarchyFromChunks("LIFT", *record);
+    HierarchyPtr lift = trevok::LoadHierarchyFromChunks("LIFT", *record);
     ASSERT_TRUE(lift);
     ASSERT_TRUE(lift->shapes_[0]);
     trevok::FreeEnvironmentRecord(record);  // what was built stays drawable
