@@ -50,6 +50,7 @@ bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)())
     // hooks from its first mode on.
     static const bool hooked = (InstallSceneHooks(), InstallOverlayHooks(), true);
     (void)hooked;
+    ObjectPreview::SetObjectFactory(ObjectPreview::MakeObject);
     ObjectPreview::Startup();
     g_started = Display::Startup(window->NativeHandle());
     return g_started;
