@@ -107,7 +107,6 @@ struct TextureDetail {
 struct DisplayHooks {
     std::function<void()> screenChanged;
     std::function<void()> previewFrame;
-    std::function<void()> flushRenderQueue;
     std::function<void(Camera*)> makeCameraCurrent;
     std::function<void()> drawParticles;
     std::function<void()> flushText;
