@@ -92,4 +92,38 @@ TEST_F(LoaderScene, SamplePanelShowsItsTextureWhereItStands)
     lights->Release();
 }
 
+// The sample robot's parts are lit by their vertex normals: under a light
+// from the camera's side, with no glow of its own, the legs' front face is
+// not black.
+TEST_F(LoaderScene, SampleRobotIsLitByItsNormals)
+{
+    const std::filesystem::path file = SampleRoot() / "rifs" / "robot_hierarchy.rif";
+    if (!std::filesystem::exists(file))
+        GTEST_SKIP() << "no sample data";
+    TextureManager::SetGraphicsDirectory(SampleRoot() / "graphics");
+    StartScene(320, 240);
+    std::string error;
+    trevok::EnvironmentRecordPtr record = trevok::LoadEnvironmentFile(file, &error);
+    ASSERT_TRUE(record) << error;
+    HierarchyPtr robot = trevok::LoadHierarchyFromChunks("ROBOT", *record);
+    ASSERT_TRUE(robot);
+    ASSERT_EQ(robot->name_, "robot_legs");
+    VeShape* legs = robot->shapes_[0];
+    ASSERT_TRUE(legs);
+    trevok::LoadLevelTextures();
+
+    BeginFrame(0xFF000000);
+    Display::Device()->SetRenderState(gfx::RenderState::CullMode, gfx::cull::None);
+    LightSet* lights = FrontLight();
+    lights->Material().emissive = {0, 0, 0, 1};
+    lights->Apply();
+    RenderMaterial::Apply(DefaultMaterial::Get(DefaultMaterial::Opaque));
+    // The legs stand 0.9 high: centred on the screen at distance 3.
+    legs->Draw(scenetest::Translation(0, -0.45f, 3), nullptr, 0);
+    EndFrame();
+    const Rgb centre = Pixel(160, 120);
+    EXPECT_GT(centre.r + centre.g + centre.b, 60) << centre.r << " " << centre.g << " " << centre.b;
+    lights->Release();
+}
+
 } // namespace
