@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 
 #include "Veapi/texture_loader.h"
 #include "Veapi/texture_manager.h"
@@ -18,7 +19,18 @@ std::filesystem::path SampleGraphics()
     return std::filesystem::path(root ? root : "sample-data") / "graphics";
 }
 
-class SampleAlphaTextures : public scenetest::SceneTest, public ::testing::WithParamInterface<const char*> {};
+struct SampleTexture {
+    const char* name;
+    uint32_t bits;     // of the format the loader chose
+    bool alphaPlane;   // the image has 8-bit alpha, so the entry is translucent
+};
+
+void PrintTo(const SampleTexture& t, std::ostream* out)
+{
+    *out << t.name;
+}
+
+class SampleAlphaTextures : public scenetest::SceneTest, public ::testing::WithParamInterface<SampleTexture> {};
 
 TEST_P(SampleAlphaTextures, LoadUnderTheDefaultOptions)
 {
@@ -27,17 +39,26 @@ TEST_P(SampleAlphaTextures, LoadUnderTheDefaultOptions)
     ASSERT_FALSE(Display::Options().prefer32BitTextures);
     StartScene(320, 240);
     TextureManager::SetGraphicsDirectory(SampleGraphics());
-    TextureEntry* entry = TextureManager::Find(GetParam());
+    const SampleTexture& t = GetParam();
+    TextureEntry* entry = TextureManager::Find(t.name);
     ASSERT_NE(entry, nullptr);
     TextureManager::Use(entry);
     TextureManager::LoadPending();
-    EXPECT_NE(entry->Surface(), nullptr) << GetParam() << ": loader error " << ve::TextureLoader::LastError();
-    EXPECT_NE(entry->Options(), 0u) << "the alpha plane is kept";
+    EXPECT_NE(entry->Surface(), nullptr) << t.name << ": loader error " << ve::TextureLoader::LastError();
+    EXPECT_EQ(ve::TextureLoader::TargetFormat().bits, t.bits) << t.name;
+    if (t.alphaPlane) {
+        EXPECT_NE(entry->Options(), 0u) << t.name;
+    }
     TextureManager::Clear();
 }
 
+// Images without alpha keep their smaller formats.
 INSTANTIATE_TEST_SUITE_P(AlphaPlanes, SampleAlphaTextures,
-                         testing::Values("bitmaps\\particles.rim", "bitmaps\\small font.rim",
-                                         "bitmaps\\large font.rim"));
+                         testing::Values(SampleTexture{"bitmaps\\particles.rim", 32, true},
+                                         SampleTexture{"bitmaps\\small font.rim", 32, true},
+                                         SampleTexture{"bitmaps\\large font.rim", 32, true},
+                                         SampleTexture{"gradient24.bmp", 16, false},
+                                         SampleTexture{"tiles.rim", 8, false}),
+                         [](const auto& param) { return std::to_string(param.index); });
 
 } // namespace
