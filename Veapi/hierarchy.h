@@ -64,6 +64,12 @@ private:
     void FreeWhenUnused();
 };
 
+// Gives up one use of a tree, for holders of a loaded model.
+struct HierarchyRelease {
+    void operator()(Hierarchy* h) const { h->Release(); }
+};
+using HierarchyPtr = std::unique_ptr<Hierarchy, HierarchyRelease>;
+
 namespace Sequences {
 // A sequence entry of the set, or null (no set, index out of range, empty slot).
 const Sequence* Find(const SequenceSet* set, int32_t index);

@@ -5,6 +5,7 @@
 #include "Veapi/camera.h"
 #include "Veapi/light_set.h"
 #include "Veapi/ve3d.h"
+#include "Veapi/ve_object.h"
 #include "app/clock.h"
 
 namespace {
@@ -39,9 +40,50 @@ Vec3 PlacedAt()
     return {float(p.x) * p.invWidth, float(p.y) * p.heightFactor + 0.125f, 0.0f};
 }
 
+// The preview's object as a 3-D object made from the hierarchy. Plays start
+// on the real-time clock the preview draws with.
+class VeObjectPreview final : public PreviewObject {
+public:
+    explicit VeObjectPreview(Hierarchy* hierarchy) : object_(VeObject::FromHierarchy(hierarchy, false)) {}
+    ~VeObjectPreview() override { object_->Release(); }
+    VeObjectPreview(const VeObjectPreview&) = delete;
+    VeObjectPreview& operator=(const VeObjectPreview&) = delete;
+
+    void Bounds(Vec3& minimum, Vec3& maximum) const override
+    {
+        minimum = object_->minimum_;
+        maximum = object_->maximum_;
+    }
+    void SetBounds(const Vec3& minimum, const Vec3& maximum) override
+    {
+        object_->minimum_ = minimum;
+        object_->maximum_ = maximum;
+        object_->RebuildBounds();
+    }
+    void SetPosition(const Vec3& position) override { object_->placement_.SetPosition(position); }
+    void SetOrientation(const Quaternion& orientation) override { object_->placement_.SetOrientation(orientation); }
+    bool SequenceIsStatic(int32_t index) const override { return object_->SequenceIsStatic(index); }
+    void PlaySequence(int32_t index, int32_t speed, int32_t repeat, uint32_t mode, uint8_t* done) override
+    {
+        object_->PlaySequence(index, &speed, repeat, RealTime.Now64(), done, mode, true);
+    }
+    void QueueDraw(uint64_t now, Camera& camera, LightSet* lights, RenderMaterial* material, int slot,
+                   uint32_t flags) override
+    {
+        object_->QueueDraw(now, &camera, lights, material, slot, flags, nullptr, nullptr, nullptr);
+    }
+private:
+    VeObject* object_;
+};
+
 } // namespace
 
 namespace ObjectPreview {
+
+std::unique_ptr<PreviewObject> MakeObject(Hierarchy* hierarchy)
+{
+    return std::make_unique<VeObjectPreview>(hierarchy);
+}
 
 void SetObjectFactory(ObjectFactory factory) { P().factory = std::move(factory); }
 

@@ -14,7 +14,7 @@
 class Camera;
 class LightSet;
 class RenderMaterial;
-struct Hierarchy;
+class Hierarchy;
 
 // What the preview needs of a 3-D object made from a hierarchy.
 class PreviewObject {
@@ -41,6 +41,8 @@ constexpr uint32_t kPlayOnceStatic = 4, kPlayOnce = 8;
 // How an object is made from a hierarchy (the 3-D objects install it).
 using ObjectFactory = std::function<std::unique_ptr<PreviewObject>(Hierarchy*)>;
 void SetObjectFactory(ObjectFactory factory);
+// The factory of the 3-D objects; start-up installs it.
+std::unique_ptr<PreviewObject> MakeObject(Hierarchy* hierarchy);
 
 void Startup();
 void Shutdown();

@@ -84,6 +84,11 @@ void SequencePlayer::SetSoundHook(std::function<void(int32_t, VeObject*)> hook)
     SoundHook() = std::move(hook);
 }
 
+int32_t SequencePlayer::TicksPerSecond()
+{
+    return ::TicksPerSecond();
+}
+
 void SequencePlayer::SetTicksPerSecond(int32_t ticks)
 {
     g_ticksPerSecond.store(ticks, std::memory_order_relaxed);

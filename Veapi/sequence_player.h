@@ -65,6 +65,8 @@ public:
     // The clock rate blends are measured in; 0 (the default) is the global
     // clock's calibrated rate.
     static void SetTicksPerSecond(int32_t ticks);
+    // The rate in use; loaders build key times in it.
+    static int32_t TicksPerSecond();
 };
 
 // One node's part of a playback. The state word says whether it counts

@@ -227,6 +227,8 @@ TextureFormatChoice ChooseTextureFormatsFrom(const std::vector<gfx::FormatDesc>&
         return c;
     c.found = true;
     c.defaultFormat = *def;
+    if (f32 && f32 != def && (f32->flags & gfx::kFmtAlpha) && f32->alphaMask)
+        c.fullAlpha = *f32;
     const std::pair<uint32_t, const gfx::FormatDesc*> kinds[] = {
         {4, dxt3}, {4, alpha4}, {1, dxt1}, {1, alpha1}, {0, plain16}, {256, pal8}, {16, pal4}};
     for (const auto& [kind, f] : kinds)
@@ -580,6 +582,9 @@ bool Display::ChooseTextureFormats()
     if (!d.textureFormats.found)
         return false;
     ve::TextureLoader::SetDefaultFormat(gfx::ToSurfaceFormat(d.textureFormats.defaultFormat));
+    // First, so any smaller format that carries the image's alpha wins over it.
+    if (d.textureFormats.fullAlpha)
+        ve::TextureLoader::AddFormat(gfx::ToSurfaceFormat(*d.textureFormats.fullAlpha), 8, true, 0, true);
     for (const auto& [kind, format] : d.textureFormats.byKind) {
         const bool palettised = kind == 256 || kind == 16;
         ve::TextureLoader::AddFormat(gfx::ToSurfaceFormat(format), palettised ? 0 : kind, kind == 1 || kind == 4,

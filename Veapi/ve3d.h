@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <optional>
 #include <vector>
 
 #include "app/display_mode.h"
@@ -93,6 +94,10 @@ struct TextureFormatChoice {
     // Further formats the loader may use, by alpha kind (0 plain, 1 one-bit, 4 four-bit,
     // 16 and 256 the palettised ones).
     std::vector<std::pair<uint32_t, gfx::FormatDesc>> byKind;
+    // The 32-bit format when it is not the default: offered ahead of the
+    // others for uncompressed images whose alpha no other format carries,
+    // which would otherwise need a compressor the device layer lacks.
+    std::optional<gfx::FormatDesc> fullAlpha;
     bool has32Bit = false, hasDxt = false;
 };
 
@@ -107,7 +112,6 @@ struct TextureDetail {
 struct DisplayHooks {
     std::function<void()> screenChanged;
     std::function<void()> previewFrame;
-    std::function<void()> flushRenderQueue;
     std::function<void(Camera*)> makeCameraCurrent;
     std::function<void()> drawParticles;
     std::function<void()> flushText;

@@ -13,6 +13,7 @@
 #include "chunk/shape_chunks.h"
 #include "chunk/shape_extra_chunks.h"
 #include "chunk/sound_chunks.h"
+#include "sample/shape_helpers.h"
 
 #include <cmath>
 #include <cstdio>
@@ -39,6 +40,7 @@ ShapeData Box(int32_t hx, int32_t hy, int32_t hz)
         d.polygons_.push_back(p);
         d.polygonNormals_.push_back(normals[f]);
     }
+    sample::FillVertexNormals(d);
     ShapeUvSet uv;
     uv.count_ = 4;
     uv.pairs_[1] = {1, 0};

@@ -33,17 +33,8 @@ ShapePolygon Polygon(int32_t type, std::initializer_list<int32_t> vertices, int3
     return p;
 }
 
-void Finish(ShapeData& d)
+void FillVertexNormals(ShapeData& d)
 {
-    d.pointCount_ = static_cast<int32_t>(d.points_.size());
-    d.polygonCount_ = static_cast<int32_t>(d.polygons_.size());
-    d.uvSetCount_ = static_cast<int32_t>(d.uvSets_.size());
-    d.textureNameCount_ = static_cast<int32_t>(d.textureNames_.size());
-    d.polygonNormals_.clear();
-    for (size_t i = 0; i < d.polygons_.size(); ++i) {
-        d.polygons_[i].normalIndex_ = static_cast<int32_t>(i);
-        d.polygonNormals_.push_back(Normal(d, d.polygons_[i]));
-    }
     d.vertexNormals_.assign(d.points_.size(), ShapeNormal{});
     for (const auto& p : d.polygons_)
         for (int i = 0; i < p.vertexCount_; ++i) {
@@ -59,6 +50,20 @@ void Finish(ShapeData& d)
             v = {1, 0, 0};
         vn = {float(v.x), float(v.y), float(v.z)};
     }
+}
+
+void Finish(ShapeData& d)
+{
+    d.pointCount_ = static_cast<int32_t>(d.points_.size());
+    d.polygonCount_ = static_cast<int32_t>(d.polygons_.size());
+    d.uvSetCount_ = static_cast<int32_t>(d.uvSets_.size());
+    d.textureNameCount_ = static_cast<int32_t>(d.textureNames_.size());
+    d.polygonNormals_.clear();
+    for (size_t i = 0; i < d.polygons_.size(); ++i) {
+        d.polygons_[i].normalIndex_ = static_cast<int32_t>(i);
+        d.polygonNormals_.push_back(Normal(d, d.polygons_[i]));
+    }
+    FillVertexNormals(d);
     d.maxCorner_ = d.minCorner_ = d.points_.front();
     double radius = 0;
     for (const auto& q : d.points_) {

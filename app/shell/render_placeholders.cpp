@@ -8,10 +8,13 @@
 #include "Veapi/object_preview.h"
 #include "Veapi/particles.h"
 #include "Veapi/screenshot.h"
+#include "Veapi/sequence_player.h"
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
+#include "Veapi/ve_object.h"
 #include "app/display_mode.h"
 #include "app/fatal.h"
+#include "media/sound_system.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
 
@@ -39,10 +42,40 @@ void InstallOverlayHooks()
             Particles::Reset();
     };
 }
+// A sequence's sound follows the object that plays it, which stays alive as
+// long as a voice needs its position.
+class ObjectSoundEmitter final : public SoundEmitter {
+public:
+    explicit ObjectSoundEmitter(VeObject* object) : object_(object) { object_->AddRef(); }
+    Vec3 SoundPosition() const override { return object_->placement_.Position(); }
+
+private:
+    ~ObjectSoundEmitter() override { object_->Release(); }
+    VeObject* object_;
+};
+
+void PlaySequenceSound(int32_t soundId, VeObject* object)
+{
+    SoundSystem* sound = SoundSystem::Global();
+    if (!sound || soundId <= 0)
+        return;
+    if (!object) {
+        sound->Play(soundId, "");
+        return;
+    }
+    auto emitter = RefPtr<SoundEmitter>::Adopt(new ObjectSoundEmitter(object));
+    sound->Play(soundId, "t", {emitter.Get()});
+}
 } // namespace
+
+void InstallSequenceSounds()
+{
+    SequencePlayer::SetSoundHook(PlaySequenceSound);
+}
 
 bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)()))
 {
+    InstallSequenceSounds();
     if (!window || window->IsHeadless())
         return false;
     Display::SetExitRegistrar(addExitHandler);
@@ -50,6 +83,7 @@ bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)())
     // hooks from its first mode on.
     static const bool hooked = (InstallSceneHooks(), InstallOverlayHooks(), true);
     (void)hooked;
+    ObjectPreview::SetObjectFactory(ObjectPreview::MakeObject);
     ObjectPreview::Startup();
     g_started = Display::Startup(window->NativeHandle());
     return g_started;

@@ -15,6 +15,9 @@ class Window;
 
 namespace RenderPlaceholders {
 
+// Sequence sounds play through the global sound system at their object's
+// place; display start-up installs this, headless or not.
+void InstallSequenceSounds();
 // False: no usable device (always without a screen to draw on).
 // The display's shut-down goes on the caller's exit-handler list.
 bool DisplayStartup(platform::Window* window, void (*addExitHandler)(void (*)()));

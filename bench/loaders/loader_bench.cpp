@@ -46,7 +46,7 @@ void LoadModelFile(benchmark::State& state, const char* name)
                 built.push_back(s);
         std::vector<const std::string*> models;
         trevok::FindHierarchyChunks(*record, models);
-        std::vector<std::unique_ptr<trevok::Hierarchy>> trees;
+        std::vector<HierarchyPtr> trees;
         for (const std::string* m : models)
             if (auto tree = trevok::LoadHierarchyFromChunks(*m, *record))
                 trees.push_back(std::move(tree));

@@ -1,5 +1,6 @@
 #include "chunk/loaders/hierarchy_loader.h"
 
+#include "Veapi/sequence_player.h"
 #include "Veapi/shape_builder.h"
 #include "app/clock.h"
 #include "chunk/chunk_file.h"
@@ -7,6 +8,9 @@
 #include "chunk/loaders/environment_loader.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
+
+#include <algorithm>
+#include <iterator>
 
 namespace trevok {
 namespace {
@@ -18,6 +22,7 @@ struct HierarchyBuild {
 
 // Levels are filled from the least detailed up, so a level showing the same
 // object as the one above it shares that shape.
+// Each slot holds one use of its shape.
 void FillShapes(Hierarchy& node, ObjectChunk& object, EnvironmentRecord& record)
 {
     std::vector<ObjectChunk*> levels;
@@ -28,27 +33,29 @@ void FillShapes(Hierarchy& node, ObjectChunk& object, EnvironmentRecord& record)
         if (!o)
             continue;
         if (level + 1 < kLevelsOfDetail && levels[size_t(level + 1)] == o) {
-            node.shapes_[size_t(level)] = node.shapes_[size_t(level + 1)];  // one more use
+            node.shapes_[level] = node.shapes_[level + 1];
+            if (node.shapes_[level])
+                node.shapes_[level]->AddRef();
             continue;
         }
-        node.shapes_[size_t(level)] = RefPtr<VeShape>::Adopt(BuildObjectShape(*o, record, 0));
+        node.shapes_[level] = BuildObjectShape(*o, record, 0);
     }
 }
 
-std::unique_ptr<Hierarchy> BuildHierarchyNode(const HierarchyChunk& part, HierarchyBuild& build)
+// A new node holds one use, as do its children through it.
+Hierarchy* BuildHierarchyNode(const HierarchyChunk& part, HierarchyBuild& build)
 {
-    auto node = std::make_unique<Hierarchy>();
+    auto* node = new Hierarchy;
     HierarchyDataChunk* data = part.GetData();
     ObjectChunk* object = data ? data->GetObject() : nullptr;
     if (object)
         FillShapes(*node, *object, build.record);
     for (Chunk* c = part.FirstChild(); c; c = c->Next())
         if (auto* list = dynamic_cast<const SequenceListChunk*>(c))
-            node->sequences_ = BuildSequenceSet(*list, build.sequences);
+            node->sequences_ = std::shared_ptr<SequenceSet>(BuildSequenceSet(*list, build.sequences));
     for (Chunk* c = part.FirstChild(); c; c = c->Next())
         if (auto* child = dynamic_cast<const HierarchyChunk*>(c))
-            if (auto built = BuildHierarchyNode(*child, build))
-                node->children_.push_back(std::move(built));
+            node->children_.PushBack(BuildHierarchyNode(*child, build));
     if (data && !data->objectName_.empty())
         node->name_ = data->objectName_;
     return node;
@@ -66,14 +73,14 @@ const HierarchyChunk* FindTopLevel(const ChunkFile& file, std::string_view name)
 void SetVelocities(Hierarchy& root, const SequenceTables& tables)
 {
     const size_t n = std::min(root.sequences_->entries_.size(), size_t(kSequenceSlots));
-    root.velocityPerSecond_.assign(n, Vec3(0, 0, 0));
-    root.velocityPerTick_.assign(n, Vec3(0, 0, 0));
+    root.perSecond_.assign(n, Vec3(0, 0, 0));
+    root.perTick_.assign(n, Vec3(0, 0, 0));
     const float secondsPerTick = Clock::GlobalSecondsPerTick();
     for (size_t i = n; i-- > 0;) {
         const Vec3 d = tables.direction_[i];
         const float s = tables.speed_[i];
-        root.velocityPerSecond_[i] = Vec3(d.x * s, d.y * s, d.z * s);
-        root.velocityPerTick_[i] = Vec3(d.x * s * secondsPerTick, d.y * s * secondsPerTick, d.z * s * secondsPerTick);
+        root.perSecond_[i] = Vec3(d.x * s, d.y * s, d.z * s);
+        root.perTick_[i] = Vec3(d.x * s * secondsPerTick, d.y * s * secondsPerTick, d.z * s * secondsPerTick);
     }
 }
 
@@ -85,7 +92,7 @@ SequenceTables& HierarchyLoadTables()
     return tables;
 }
 
-std::unique_ptr<Hierarchy> LoadHierarchyFromChunks(std::string_view name, EnvironmentRecord& record,
+HierarchyPtr LoadHierarchyFromChunks(std::string_view name, EnvironmentRecord& record,
                                                    SequenceSoundSystem* sounds)
 {
     SequenceTables& tables = HierarchyLoadTables();
@@ -104,22 +111,22 @@ std::unique_ptr<Hierarchy> LoadHierarchyFromChunks(std::string_view name, Enviro
 
     HierarchyBuild build{record, {}};
     build.sequences.scale_ = record.scale_;
-    build.sequences.ticksPerSecond_ = Clock::GlobalTicksPerSecondInt();
+    build.sequences.ticksPerSecond_ = SequencePlayer::TicksPerSecond();
     build.sequences.sounds_ = record.sounds_;
     build.sequences.soundSystem_ = sounds;
     build.sequences.tables_ = &tables;
-    std::unique_ptr<Hierarchy> root = BuildHierarchyNode(*rootPart, build);
+    HierarchyPtr root(BuildHierarchyNode(*rootPart, build));
 
     if (const HierarchyBoundsChunk* box = model->GetBounds()) {
         const float s = record.scale_;
-        root->hasBounds_ = true;
+        root->boundsValid_ = true;
         root->maximum_ = Vec3(float(box->maximum_[0]) * s, float(box->maximum_[1]) * s, float(box->maximum_[2]) * s);
         root->minimum_ = Vec3(float(box->minimum_[0]) * s, float(box->minimum_[1]) * s, float(box->minimum_[2]) * s);
     }
     // Distances a short list does not give keep the default.
-    root->distances_.fill(kDefaultSwitchDistance);
+    std::fill(std::begin(root->distances_), std::end(root->distances_), kDefaultSwitchDistance);
     if (distances)
-        for (size_t i = 0; i < root->distances_.size() && i < distances->distances_.size(); ++i)
+        for (size_t i = 0; i < std::size(root->distances_) && i < distances->distances_.size(); ++i)
             root->distances_[i] = distances->distances_[i];
     if (root->sequences_)
         SetVelocities(*root, tables);

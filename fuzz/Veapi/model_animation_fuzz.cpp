@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <string>
+#include <vector>
 
+#include "chunk/loaders/environment_loader.h"
 #include "tests/Veapi/model_support.h"
 
 namespace {
@@ -47,28 +50,20 @@ void PoseTree(ShapeInstance& node, uint64_t time)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    trevok::RegisterModelChunkFamilies();
-    SequencePlayer::SetTicksPerSecond(1000);
-    auto file = trevok::ChunkFile::FromFileImage(std::span<const uint8_t>(data, size));
-    if (file->ErrorCode() != trevok::kChunkOk)
+    trevok::EnvironmentRecordPtr record = trevok::LoadEnvironmentImage(std::span<const uint8_t>(data, size));
+    if (!record)
         return 0;
     const int32_t speeds[] = {0x10000, 0, -0x10000, 0x7FFFFFFF, 3};
     const uint32_t modes[] = {0, SequenceMode::kBlendIn, SequenceMode::kHoldLastPose, SequenceMode::kReverse,
                               SequenceMode::kLayered};
     const uint64_t times[] = {0, 1, 499, 1000, 0xFFFFFFFFu, 0x100000001ull, uint64_t(1) << 62};
-    for (trevok::Chunk* c = file->FirstChild(); c; c = c->Next()) {
-        auto* model = dynamic_cast<trevok::HierarchyChunk*>(c);
+    std::vector<const std::string*> models;
+    trevok::FindHierarchyChunks(*record, models);
+    for (const std::string* name : models) {
+        HierarchyPtr model = modeltest::LoadModel(*record, *name, 1000);
         if (!model)
             continue;
-        std::vector<trevok::HierarchyChunk*> parts;
-        model->GetSubHierarchies(parts);
-        if (parts.empty())
-            continue;
-        trevok::SequenceTables tables;
-        trevok::SequenceBuildContext context;
-        context.ticksPerSecond_ = 1000;
-        context.tables_ = &tables;
-        Hierarchy* h = modeltest::BuildPart(*parts.front(), context, trevok::EnvironmentRecord{});
+        Hierarchy* h = model.get();
         VeObject* object = VeObject::FromHierarchy(h, false);
         const size_t count = h->sequences_ ? h->sequences_->entries_.size() : 0;
         for (size_t i = 0; i < count && i < 8; ++i) {
@@ -85,7 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         object->StopSequences(VeObject::kStopAll, -1);
         object->Release();
-        h->Release();
     }
     return 0;
 }

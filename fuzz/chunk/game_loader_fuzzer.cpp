@@ -30,10 +30,10 @@ void Check(VeShape* shape)
     }
 }
 
-void CheckTree(const trevok::Hierarchy& node)
+void CheckTree(Hierarchy& node)
 {
-    for (const auto& s : node.shapes_)
-        Check(s.Get());
+    for (VeShape* s : node.shapes_)
+        Check(s);
     for (const auto& child : node.children_)
         CheckTree(*child);
 }

@@ -93,6 +93,11 @@ TEST(DisplayChoice, TextureFormatOrderAndKinds)
     const std::vector<std::pair<uint32_t, gfx::FormatDesc>> kinds = {
         {4, gfx::Argb4444()}, {1, gfx::Dxt(gfx::kDxt1)}, {1, gfx::Argb1555()}, {0, gfx::Rgb565()}, {256, gfx::Palette8()}};
     EXPECT_EQ(full.byKind, kinds);
+    // 8-bit alpha has a home besides the compressed default; none is needed
+    // when 32-bit is the default, and none exists without a 32-bit format.
+    EXPECT_EQ(full.fullAlpha, gfx::Argb8888());
+    EXPECT_FALSE(ChooseTextureFormatsFrom({all, all + 7}, true).fullAlpha);
+    EXPECT_FALSE(ChooseTextureFormatsFrom({gfx::Rgb565(), gfx::Argb4444(), gfx::Dxt(gfx::kDxt3)}, false).fullAlpha);
 }
 
 TEST(DisplayChoice, TextureBudgetInSixtyFourBits)

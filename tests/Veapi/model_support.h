@@ -1,23 +1,19 @@
 // Small model trees built by hand for the object, pose and queue tests (key
 // frames with spans and blends filled in as the sequence builder fills them),
-// and model trees loaded from chunk files.
+// and model trees loaded from chunk files by the game's loader.
 #pragma once
 
 #include <cmath>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Veapi/hierarchy.h"
 #include "Veapi/sequence_player.h"
-#include "Veapi/shape_builder.h"
 #include "Veapi/ve_object.h"
-#include "app/hash_table.h"
-#include "chunk/chunk_file.h"
-#include "chunk/hierarchy_chunks.h"
-#include "chunk/object_chunks.h"
-#include "chunk/shape_chunks.h"
+#include "chunk/loaders/hierarchy_loader.h"
 
 namespace modeltest {
 
@@ -95,45 +91,11 @@ struct ObjectRef {
     VeObject* operator->() const { return o; }
 };
 
-// The smallest loader of a model hierarchy from a chunk file, for the tests
-// until the game-side loader lands: slot 0 of each part takes the part
-// object's shape, sequences are built at the given clock rate.
-inline Hierarchy* BuildPart(const trevok::HierarchyChunk& part, trevok::SequenceBuildContext& context,
-                            const trevok::EnvironmentRecord& setup)
+// A model tree through the game's loader, its key times at `ticksPerSecond`.
+inline HierarchyPtr LoadModel(trevok::EnvironmentRecord& record, std::string_view name, int32_t ticksPerSecond)
 {
-    auto* node = new Hierarchy;
-    if (trevok::HierarchyDataChunk* data = part.GetData()) {
-        node->name_ = data->objectName_;
-        if (trevok::ObjectChunk* object = data->GetObject())
-            if (trevok::ShapeChunk* shape = object->GetShape())
-                node->shapes_[0] = BuildShape(*shape, nullptr, setup, 0);
-    }
-    if (trevok::SequenceListChunk* list = part.GetSequenceList())
-        node->sequences_ = trevok::BuildSequenceSet(*list, context);
-    std::vector<trevok::HierarchyChunk*> parts;
-    part.GetSubHierarchies(parts);
-    for (trevok::HierarchyChunk* p : parts)
-        node->children_.PushBack(BuildPart(*p, context, setup));
-    return node;
-}
-
-inline Hierarchy* LoadHierarchy(trevok::ChunkFile& file, const std::string& name, int32_t ticksPerSecond)
-{
-    trevok::SequenceTables tables;
-    trevok::SequenceBuildContext context;
-    context.ticksPerSecond_ = ticksPerSecond;
-    context.tables_ = &tables;
-    trevok::EnvironmentRecord setup;
-    setup.scale_ = context.scale_;
-    for (trevok::Chunk* c = file.FirstChild(); c; c = c->Next()) {
-        auto* model = dynamic_cast<trevok::HierarchyChunk*>(c);
-        if (!model || !model->GetName() || !CompareName(model->GetName()->name_, name))
-            continue;
-        std::vector<trevok::HierarchyChunk*> parts;
-        model->GetSubHierarchies(parts);
-        return parts.empty() ? nullptr : BuildPart(*parts.front(), context, setup);
-    }
-    return nullptr;
+    SequencePlayer::SetTicksPerSecond(ticksPerSecond);
+    return trevok::LoadHierarchyFromChunks(name, record);
 }
 
 } // namespace modeltest

@@ -8,6 +8,7 @@
 
 #include "Veapi/camera.h"
 #include "Veapi/ve3d.h"
+#include "model_support.h"
 
 namespace {
 
@@ -159,6 +160,37 @@ TEST_F(PreviewTest, OneShotsReportCompletionAndHandBackToTheLoop)
     EXPECT_EQ(done, 0);
     EXPECT_EQ(log_.back(), "play 7 x1 mode 4");
     EXPECT_EQ(last_->finish, &done);
+}
+
+// Start-up's factory makes real 3-D objects: the hierarchy's bounds are
+// fitted, its sequences play and an index it lacks is done at once.
+TEST(PreviewFactory, MakesObjectsFromTheHierarchy)
+{
+    using namespace modeltest;
+    std::vector<std::unique_ptr<Sequence>> sequences;
+    sequences.push_back(MakeSequence(0, 1000, {{0, {0, 0, 0}, 0}, {500, {1, 0, 0}, 0.5f}}));
+    HierarchyRef model(MakeNode("cursor", MakeSet(std::move(sequences))));
+    model.h->boundsValid_ = true;
+    model.h->minimum_ = {-1.0f, -0.5f, -0.25f};
+    model.h->maximum_ = {0.5f, 3.0f, 0.25f};
+
+    ObjectPreview::SetObjectFactory(ObjectPreview::MakeObject);
+    ObjectPreview::Startup();
+    ObjectPreview::SetHierarchy(model.h);
+    ASSERT_NE(ObjectPreview::Current(), nullptr);
+    Vec3 lo, hi;
+    ObjectPreview::Current()->Bounds(lo, hi);
+    EXPECT_EQ(lo, Vec3(-3, -3, -3));
+    EXPECT_EQ(hi, Vec3(3, 3, 3));
+    EXPECT_FALSE(ObjectPreview::Current()->SequenceIsStatic(0));
+    uint8_t done = 9;
+    ObjectPreview::PlayOnce(5, &done);
+    EXPECT_EQ(done, 1) << "a sequence the model lacks";
+    done = 9;
+    ObjectPreview::PlayOnce(0, &done);
+    EXPECT_EQ(done, 0) << "a sequence the model has plays";
+    ObjectPreview::Shutdown();
+    ObjectPreview::SetObjectFactory({});
 }
 
 } // namespace

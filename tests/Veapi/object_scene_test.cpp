@@ -9,6 +9,7 @@
 #include "Veapi/primitives.h"
 #include "Veapi/render_queue.h"
 #include "camera_fixture.h"
+#include "chunk/loaders/environment_loader.h"
 #include "model_support.h"
 
 namespace {
@@ -60,15 +61,13 @@ protected:
 TEST_F(ObjectScene, SampleRobotTurnsAsItsWalkSays)
 {
     StartScene(320, 240);
-    trevok::RegisterModelChunkFamilies();
-    auto file = trevok::ChunkFile::Open(SampleRifs() / "robot_hierarchy.rif");
-    if (file->ErrorCode() != trevok::kChunkOk)
+    trevok::EnvironmentRecordPtr record = trevok::LoadEnvironmentFile(SampleRifs() / "robot_hierarchy.rif");
+    if (!record)
         GTEST_SKIP() << "no sample data in " << SampleRifs();
-    Hierarchy* robot = LoadHierarchy(*file, "ROBOT", 1000);
+    HierarchyPtr robot = LoadModel(*record, "ROBOT", 1000);
     ASSERT_NE(robot, nullptr);
-    HierarchyRef model(robot);
     ASSERT_EQ(robot->name_, "robot_legs");
-    ObjectRef object(VeObject::FromHierarchy(robot, false));
+    ObjectRef object(VeObject::FromHierarchy(robot.get(), false));
     object->RemovePart("robot_torso");  // the legs alone
     // Up (y) turned to point away from the camera, 1.5 in front of it.
     object->placement_.SetOrientation(Quaternion::FromAxisAngle({1, 0, 0}, 1.5707963f));

@@ -3,6 +3,7 @@
 
 #include "Veapi/ve_shape.h"
 #include "Veapi/texture_manager.h"
+#include "app/ref_counted.h"
 #include "chunk/bitmap_name_chunks.h"
 #include "chunk/chunk_families.h"
 #include "chunk/cutscene_chunks.h"
@@ -297,28 +298,51 @@ TEST_F(Loaders, HierarchyLoadsByNameInAnyCase)
 {
     EnvironmentRecordPtr r = Load();
     ASSERT_TRUE(r);
-    std::unique_ptr<Hierarchy> robot = LoadHierarchyFromChunks("rObOt", *r);
+    HierarchyPtr robot = LoadHierarchyFromChunks("rObOt", *r);
     ASSERT_TRUE(robot);
     EXPECT_EQ(robot->name_, "body");
     EXPECT_EQ(robot->useCount_, 1);
     // Every level shows the same object: one shape, one use per slot.
     ASSERT_TRUE(robot->shapes_[0]);
     for (const auto& slot : robot->shapes_)
-        EXPECT_EQ(slot.Get(), robot->shapes_[0].Get());
+        EXPECT_EQ(slot, robot->shapes_[0]);
     EXPECT_EQ(robot->shapes_[0]->UseCount(), kLevelsOfDetail);
     // No distances in the file: the default for every level.
     for (int32_t d : robot->distances_)
         EXPECT_EQ(d, kDefaultSwitchDistance);
-    ASSERT_TRUE(robot->hasBounds_);
+    ASSERT_TRUE(robot->boundsValid_);
     EXPECT_FLOAT_EQ(robot->maximum_.y, 0.04f);
     EXPECT_FLOAT_EQ(robot->minimum_.z, -0.06f);
-    ASSERT_EQ(robot->children_.size(), 1u);
-    EXPECT_EQ(robot->children_[0]->name_, "arm");
-    EXPECT_FALSE(robot->children_[0]->hasBounds_);
+    ASSERT_EQ(robot->children_.Count(), 1);
+    EXPECT_EQ((*robot->children_.At(0))->name_, "arm");
+    EXPECT_FALSE((*robot->children_.At(0))->boundsValid_);
 
     EXPECT_FALSE(LoadHierarchyFromChunks("nobody", *r));
     // The unnamed hierarchy is never matched, even by an empty name.
     EXPECT_FALSE(LoadHierarchyFromChunks("", *r));
+}
+
+// The loaded tree is the engine's own record: its node search and use counts
+// work on it, and its last use gives back every shape use its slots took.
+TEST_F(Loaders, LoadedTreeWorksWithTheTreeOperations)
+{
+    EnvironmentRecordPtr r = Load();
+    ASSERT_TRUE(r);
+    HierarchyPtr robot = LoadHierarchyFromChunks("Robot", *r);
+    ASSERT_TRUE(robot);
+    Hierarchy* arm = robot->FindNode("ARM");
+    ASSERT_TRUE(arm);
+    EXPECT_EQ(arm, *robot->children_.At(0));
+    ASSERT_TRUE(robot->shapes_[0]);
+    RefPtr<VeShape> body(robot->shapes_[0]);
+    EXPECT_EQ(body->UseCount(), kLevelsOfDetail + 1);
+    Hierarchy* tree = robot.release();
+    tree->AddHold();
+    tree->Release();  // the hold keeps the nodes; the shapes' uses are given back
+    EXPECT_EQ(body->UseCount(), 1);
+    EXPECT_EQ(arm->holdCount_, 1);
+    EXPECT_EQ(tree->FindNode("arm"), arm);
+    tree->ReleaseHold();
 }
 
 TEST_F(Loaders, SwitchDistancesAShortListDoesNotGiveKeepTheDefault)
@@ -334,9 +358,9 @@ TEST_F(Loaders, SwitchDistancesAShortListDoesNotGiveKeepTheDefault)
         image_ = LevelImage(true, c.stored);
         EnvironmentRecordPtr r = LoadEnvironmentImage(image_);
         ASSERT_TRUE(r);
-        std::unique_ptr<Hierarchy> robot = LoadHierarchyFromChunks("Robot", *r);
+        HierarchyPtr robot = LoadHierarchyFromChunks("Robot", *r);
         ASSERT_TRUE(robot);
-        EXPECT_EQ(robot->distances_, c.want) << c.stored << " stored";
+        EXPECT_TRUE(std::equal(c.want.begin(), c.want.end(), std::begin(robot->distances_))) << c.stored << " stored";
     }
 }
 
@@ -359,7 +383,7 @@ TEST_F(Loaders, ShapesOutliveTheirRecord)
 {
     EnvironmentRecordPtr r = Load();
     ASSERT_TRUE(r);
-    std::unique_ptr<Hierarchy> robot = LoadHierarchyFromChunks("Robot", *r);
+    HierarchyPtr robot = LoadHierarchyFromChunks("Robot", *r);
     ASSERT_TRUE(robot);
     FreeEnvironmentRecord(r);
     ASSERT_TRUE(robot->shapes_[0]);
@@ -431,18 +455,18 @@ TEST(LoaderSampleLevel, LoadsWithItsTableSoundsLevelsOfDetailAndCutscene)
     trevok::FilterObjectsByName(panels, *r, "panel");
     EXPECT_EQ(panels.size(), 2u);
 
-    std::unique_ptr<trevok::Hierarchy> lift = trevok::LoadHierarchyFromChunks("lift", *r);
+    HierarchyPtr lift = trevok::LoadHierarchyFromChunks("lift", *r);
     ASSERT_TRUE(lift);
     EXPECT_EQ(lift->name_, "lift_base");
     // Level 0 shows the base, levels 1 to 9 share its lower detail.
     ASSERT_TRUE(lift->shapes_[0] && lift->shapes_[1]);
-    EXPECT_NE(lift->shapes_[0].Get(), lift->shapes_[1].Get());
+    EXPECT_NE(lift->shapes_[0], lift->shapes_[1]);
     EXPECT_EQ(lift->shapes_[0]->UseCount(), 1);
     EXPECT_EQ(lift->shapes_[1]->UseCount(), trevok::kLevelsOfDetail - 1);
     EXPECT_EQ(lift->distances_[1], 15000);
     EXPECT_EQ(lift->distances_[9], 90000);
-    ASSERT_EQ(lift->children_.size(), 1u);
-    EXPECT_EQ(lift->children_[0]->name_, "lift_cage");
+    ASSERT_EQ(lift->children_.Count(), 1);
+    EXPECT_EQ((*lift->children_.At(0))->name_, "lift_cage");
 
     const trevok::CutsceneChunk* intro = trevok::FindEnvironmentCutscene(*r, "INTRO");
     ASSERT_TRUE(intro);
@@ -468,19 +492,19 @@ TEST(LoaderSampleRobot, RootCarriesTheModelsVelocityPerSequence)
     TextureManager::Clear();
     trevok::EnvironmentRecordPtr r = trevok::LoadEnvironmentFile(path);
     ASSERT_TRUE(r);
-    std::unique_ptr<trevok::Hierarchy> robot = trevok::LoadHierarchyFromChunks("robot", *r);
+    HierarchyPtr robot = trevok::LoadHierarchyFromChunks("robot", *r);
     ASSERT_TRUE(robot);
     ASSERT_TRUE(robot->sequences_);
     const size_t n = robot->sequences_->entries_.size();
     ASSERT_GT(n, 1u);
-    ASSERT_EQ(robot->velocityPerSecond_.size(), n);
-    ASSERT_EQ(robot->velocityPerTick_.size(), n);
-    const Vec3 stand = robot->velocityPerSecond_[0], walk = robot->velocityPerSecond_[1];
+    ASSERT_EQ(robot->perSecond_.size(), n);
+    ASSERT_EQ(robot->perTick_.size(), n);
+    const Vec3 stand = robot->perSecond_[0], walk = robot->perSecond_[1];
     EXPECT_FLOAT_EQ(stand.x * stand.x + stand.y * stand.y + stand.z * stand.z, 0.0f);
     EXPECT_NEAR(std::sqrt(walk.x * walk.x + walk.y * walk.y + walk.z * walk.z), 1.5f, 1e-3f);  // 1500 thousandths
     // Children carry no model velocity.
     for (const auto& child : robot->children_)
-        EXPECT_TRUE(child->velocityPerSecond_.empty());
+        EXPECT_TRUE(child->perSecond_.empty());
     robot.reset();
     TextureManager::Clear();
 }
@@ -527,7 +551,7 @@ TEST_F(HandBuiltLevel, EnvironmentMarkersAndModel)
     EXPECT_EQ(markers[0].name_, "start");
     EXPECT_FLOAT_EQ(markers[0].position_.z, 3.0f);
 
-    std::unique_ptr<trevok::Hierarchy> model = trevok::LoadHierarchyFromChunks("CRATE MODEL", *record_);
+    HierarchyPtr model = trevok::LoadHierarchyFromChunks("CRATE MODEL", *record_);
     ASSERT_TRUE(model);
     EXPECT_EQ(model->distances_[9], 90000);
     EXPECT_FLOAT_EQ(model->maximum_.y, 0.2f);

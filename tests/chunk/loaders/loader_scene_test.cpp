@@ -57,7 +57,7 @@ TEST_F(LoaderScene, SamplePanelShowsItsTextureWhereItStands)
     ASSERT_TRUE(record) << error;
     VeShape* panel = trevok::LoadObjectFromChunks(*record, "panel", nullptr, nullptr, 1);
     ASSERT_TRUE(panel);
-    std::unique_ptr<trevok::Hierarchy> lift = trevok::LoadHierarchyFromChunks("LIFT", *record);
+    HierarchyPtr lift = trevok::LoadHierarchyFromChunks("LIFT", *record);
     ASSERT_TRUE(lift);
     ASSERT_TRUE(lift->shapes_[0]);
     trevok::FreeEnvironmentRecord(record);  // what was built stays drawable
@@ -89,6 +89,40 @@ TEST_F(LoaderScene, SamplePanelShowsItsTextureWhereItStands)
     EXPECT_EQ(left.r + left.g + left.b, 0) << "nothing left of the panel";
     EXPECT_EQ(above.r + above.g + above.b, 0) << "nothing above the panel";
     panel->Release();
+    lights->Release();
+}
+
+// The sample robot's parts are lit by their vertex normals: under a light
+// from the camera's side, with no glow of its own, the legs' front face is
+// not black.
+TEST_F(LoaderScene, SampleRobotIsLitByItsNormals)
+{
+    const std::filesystem::path file = SampleRoot() / "rifs" / "robot_hierarchy.rif";
+    if (!std::filesystem::exists(file))
+        GTEST_SKIP() << "no sample data";
+    TextureManager::SetGraphicsDirectory(SampleRoot() / "graphics");
+    StartScene(320, 240);
+    std::string error;
+    trevok::EnvironmentRecordPtr record = trevok::LoadEnvironmentFile(file, &error);
+    ASSERT_TRUE(record) << error;
+    HierarchyPtr robot = trevok::LoadHierarchyFromChunks("ROBOT", *record);
+    ASSERT_TRUE(robot);
+    ASSERT_EQ(robot->name_, "robot_legs");
+    VeShape* legs = robot->shapes_[0];
+    ASSERT_TRUE(legs);
+    trevok::LoadLevelTextures();
+
+    BeginFrame(0xFF000000);
+    Display::Device()->SetRenderState(gfx::RenderState::CullMode, gfx::cull::None);
+    LightSet* lights = FrontLight();
+    lights->Material().emissive = {0, 0, 0, 1};
+    lights->Apply();
+    RenderMaterial::Apply(DefaultMaterial::Get(DefaultMaterial::Opaque));
+    // The legs stand 0.9 high: centred on the screen at distance 3.
+    legs->Draw(scenetest::Translation(0, -0.45f, 3), nullptr, 0);
+    EndFrame();
+    const Rgb centre = Pixel(160, 120);
+    EXPECT_GT(centre.r + centre.g + centre.b, 60) << centre.r << " " << centre.g << " " << centre.b;
     lights->Release();
 }
 
