@@ -18,18 +18,18 @@ protected:
     void SetUp() override
     {
         SequencePlayer::SetTicksPerSecond(1000);
-        previous_ = SoundSystem::Global();
-        SoundSystem::Global() = &sound_;
-        ASSERT_EQ(sound_.AddSound(kStep, "step"), kStep);
+        auto owned = std::make_unique<RecordingSoundSystem>();
+        sound_ = owned.get();
+        SoundSystem::Install(std::move(owned));
+        ASSERT_EQ(sound_->AddSound(kStep, "step"), kStep);
     }
     void TearDown() override
     {
-        SoundSystem::Global() = previous_;
+        SoundSystem::Shutdown();
         SequencePlayer::SetSoundHook({});
         SequencePlayer::SetTicksPerSecond(0);
     }
-    RecordingSoundSystem sound_;
-    SoundSystem* previous_ = nullptr;
+    RecordingSoundSystem* sound_ = nullptr;  // owned by the global slot
 };
 
 TEST_F(SequenceSounds, PlayThroughTheSoundSystemAtTheObject)
@@ -44,11 +44,11 @@ TEST_F(SequenceSounds, PlayThroughTheSoundSystemAtTheObject)
     object->PlaySequence(0, &kNormal, 1, 0, nullptr, 0, true);
 
     object->UpdateSequences(200, DrawFlag::kSequencesGetObject);
-    EXPECT_TRUE(sound_.starts.empty()) << "before the sound's time";
+    EXPECT_TRUE(sound_->starts.empty()) << "before the sound's time";
     object->UpdateSequences(400, DrawFlag::kSequencesGetObject);
-    ASSERT_EQ(sound_.starts.size(), 1u);
-    EXPECT_EQ(sound_.starts[0].sound, kStep);
-    const Voice* voice = sound_.VoiceAt(sound_.starts[0].voice);
+    ASSERT_EQ(sound_->starts.size(), 1u);
+    EXPECT_EQ(sound_->starts[0].sound, kStep);
+    const Voice* voice = sound_->VoiceAt(sound_->starts[0].voice);
     ASSERT_TRUE(voice && voice->emitter);
     object->placement_.SetPosition({-1, 2, 5});
     EXPECT_EQ(voice->emitter->SoundPosition(), Vec3(-1, 2, 5));
