@@ -4,6 +4,7 @@
 #include "Veapi/ve_shape.h"
 #include "app/math_tables.h"
 #include "app/quadratic.h"
+#include "world/fog_of_war.h"
 #include "world/line_of_sight.h"
 
 #include <algorithm>
@@ -74,6 +75,12 @@ void Level::CopyGlobalLightValues(Level* level)
 {
     if (level)
         level->globalLightValuesValid_ = false;
+}
+
+void Level::SetFogEnabled(bool on)
+{
+    if (FogOfWar* fog = FogOfWar::Global())
+        fog->SetEnabled(on);
 }
 
 void Level::DrawShape()

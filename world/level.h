@@ -45,6 +45,8 @@ public:
     // Per frame from the main loop; both do nothing for a null level.
     static void Draw(Level* level);
     static void CopyGlobalLightValues(Level* level);
+    // Switches the global fog of war on or off (nothing without one).
+    void SetFogEnabled(bool on);
 
     void DrawShape();
     VeShape* Shape() const { return shape_; }
