@@ -41,6 +41,8 @@ namespace {
 // centroids reach past their cut planes. False for a node with nothing.
 bool FitBoxes(ShapeInstance& node, Vec3& low, Vec3& high)
 {
+    // Made once here, so queries from both threads only read the matrix.
+    node.local_.Matrix();
     bool any = false;
     const auto widen = [&](const Vec3& lo, const Vec3& hi) {
         if (!any) {
