@@ -1,5 +1,7 @@
 #include "world/fog_of_war.h"
 
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
 #include "app/clock.h"
 
 #include <algorithm>
@@ -363,4 +365,56 @@ void FogOfWar::Upload()
         }
     }
     texture_->Unlock(0);
+}
+
+void FogOfWar::MapShape(ShapeInstance& node, const Matrix34& placement) const
+{
+    MapTree(node, placement, true);
+}
+
+void FogOfWar::MapShapeNode(ShapeInstance& node, const Matrix34& placement) const
+{
+    MapTree(node, placement, false);
+}
+
+void FogOfWar::MapTree(ShapeInstance& node, const Matrix34& placement, bool addSets) const
+{
+    const Matrix34 world = placement * node.local_.Matrix();
+    std::vector<const VeShape*> done;
+    for (VeShape* shape : node.slots_) {
+        if (!shape || std::find(done.begin(), done.end(), shape) != done.end())
+            continue;
+        done.push_back(shape);
+        for (SubMesh* mesh : shape->SubMeshes()) {
+            uint32_t sets = (mesh->format >> gfx::kFvfTexCountShift) & 0xF;
+            if (sets < 2) {
+                if (!addSets || mesh->shared)
+                    continue;
+                // Coordinate sets come last in a vertex, so the old vertex is
+                // the new one's beginning; a missing first set reads zero.
+                const size_t oldStride = mesh->Stride();
+                mesh->format = (mesh->format & ~(0xFu << gfx::kFvfTexCountShift)) | (2u << gfx::kFvfTexCountShift);
+                const size_t newStride = mesh->Stride();
+                std::vector<uint8_t> grown(size_t(mesh->vertexCount) * newStride, 0);
+                for (size_t i = 0; i < mesh->vertexCount && (i + 1) * oldStride <= mesh->vertices.size(); ++i)
+                    std::memcpy(grown.data() + i * newStride, mesh->vertices.data() + i * oldStride, oldStride);
+                mesh->vertices.swap(grown);
+                sets = 2;
+            }
+            const size_t stride = mesh->Stride();
+            if (stride < sizeof(Vec3) + 8 * size_t(sets))
+                continue;
+            const size_t second = stride - 8 * size_t(sets) + 8;
+            for (size_t i = 0; (i + 1) * stride <= mesh->vertices.size(); ++i) {
+                uint8_t* vertex = mesh->vertices.data() + i * stride;
+                Vec3 p{0, 0, 0};
+                std::memcpy(&p, vertex, sizeof p);
+                const Vec3 w = world.TransformPoint(p);
+                const float uv[2] = {(w.x - x0_) * scale_, (w.z - z0_) * scale_};
+                std::memcpy(vertex + second, uv, sizeof uv);
+            }
+        }
+    }
+    for (ShapeInstance* child : node.children_)
+        MapTree(*child, world, addSets);
 }

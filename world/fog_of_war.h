@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+class ShapeInstance;
+
 // What the fog needs of a unit that clears it round itself. The fog holds
 // one reference while the unit is registered.
 class FogDefogger {
@@ -82,6 +84,15 @@ public:
     // The next Update counts elapsed time from `now`.
     void ResetClock(uint64_t now) { previous_ = now; clockStarted_ = true; }
 
+    // Gives every vertex of the tree a second texture-coordinate set, the
+    // fog texture's (u, v) under the world x and z: parts with one set (or
+    // none) get a second, parts that already have two are written over.
+    // `placement` places the tree's root. Parts drawn from a shared device
+    // buffer are left alone; their layout belongs to the buffer.
+    void MapShape(ShapeInstance& node, const Matrix34& placement) const;
+    // Writes only the parts that already carry two sets.
+    void MapShapeNode(ShapeInstance& node, const Matrix34& placement) const;
+
     void AddDefogger(FogDefogger* object);
     void RemoveDefogger(FogDefogger* object);
     // Takes ownership.
@@ -118,6 +129,7 @@ private:
     void RebuildVisible();
     void MarkAllDirty() { dirty_ = {0, 0, size_, size_}; }
     void Upload();
+    void MapTree(ShapeInstance& node, const Matrix34& placement, bool addSets) const;
     int32_t Index(int32_t i, int32_t j) const { return i + j * size_; }
 
     float x0_ = 0, z0_ = 0, x1_ = 0, z1_ = 0;

@@ -1,5 +1,7 @@
 #include "world/fog_of_war.h"
 
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
 #include "platform/gfx_test_screen.h"
 
 #include <gtest/gtest.h>
@@ -250,6 +252,73 @@ TEST(FogOfWar, ClearPointsMergeAndExpire)
     ASSERT_EQ(fog->ClearPoints().Count(), 1);
     EXPECT_EQ((*fog->ClearPoints().begin())->kind, FogClearPoint::kPermanent);
     EXPECT_EQ(fog->Fixed()[ti + tj * kSize], 127u) << "the fixed layer is rebuilt without it";
+}
+
+// One corner per part: (1, 0, 2) in its own frame, first set (0.25, 0.75).
+VeShape* Corner(uint32_t format)
+{
+    auto* shape = new VeShape;
+    SubMesh* mesh = shape->AddSubMesh(1, 0, format, false);
+    const Vec3 p{1, 0, 2};
+    std::memcpy(mesh->Vertex(0), &p, sizeof p);
+    const uint32_t sets = (format >> gfx::kFvfTexCountShift) & 0xF;
+    const float first[2] = {0.25f, 0.75f};
+    if (sets > 0)
+        std::memcpy(reinterpret_cast<uint8_t*>(mesh->Vertex(0)) + mesh->Stride() - 8 * sets, first, 8);
+    return shape;
+}
+
+TEST(FogOfWar, MappedShapesCarryTheFogCoordinatesOfTheirWorldPlace)
+{
+    FogOfWar fog(kSize, 2048);
+    fog.SetWorldArea(-16, -16, 48, 48); // u = (x + 16) / 64
+    const struct {
+        const char* name;
+        uint32_t format;
+        bool mapNode; // MapShapeNode: only parts with two sets
+        bool written;
+        bool keepsFirst;
+    } cases[] = {
+        {"one set gains a second", gfx::kFvfVertex, false, true, true},
+        {"no set gains two", gfx::kFvfXyz | gfx::kFvfDiffuse, false, true, false},
+        {"two sets are written over", gfx::kFvfXyz | gfx::kFvfTex2, false, true, true},
+        {"node mapping skips one set", gfx::kFvfVertex, true, false, true},
+        {"node mapping writes two sets", gfx::kFvfXyz | gfx::kFvfNormal | gfx::kFvfTex2, true, true, true},
+    };
+    for (const auto& c : cases) {
+        // A root turned a quarter round y and moved, a part moved below it.
+        std::unique_ptr<ShapeInstance> root(new ShapeInstance);
+        root->local_.SetPosition({4, 0, 8});
+        root->local_.SetOrientation(Quaternion::FromAxisAngle({0, 1, 0}, 1.5707964f));
+        VeShape* shape = Corner(c.format);
+        ShapeInstance* part = ShapeInstance::FromShape(shape, false);
+        shape->Release();
+        part->local_.SetPosition({2, 0, 0});
+        root->AppendChild(part);
+        Matrix34 placement{1};
+        placement.SetTranslation({-1, 0, 3});
+        if (c.mapNode)
+            fog.MapShapeNode(*root, placement);
+        else
+            fog.MapShape(*root, placement);
+        const Vec3 world = (placement * root->local_.Matrix() * part->local_.Matrix()).TransformPoint({1, 0, 2});
+        SubMesh& mesh = **part->slots_[0]->SubMeshes().begin();
+        const uint32_t sets = (mesh.format >> gfx::kFvfTexCountShift) & 0xF;
+        float uv[4] = {};
+        std::memcpy(uv, reinterpret_cast<uint8_t*>(mesh.Vertex(0)) + mesh.Stride() - 8 * sets, 8 * std::min(sets, 2u));
+        EXPECT_EQ(sets, c.written ? 2u : 1u) << c.name;
+        Vec3 position;
+        std::memcpy(&position, mesh.Vertex(0), sizeof position);
+        EXPECT_EQ(position, Vec3(1, 0, 2)) << c.name;
+        if (c.keepsFirst) {
+            EXPECT_EQ(uv[0], 0.25f) << c.name;
+            EXPECT_EQ(uv[1], 0.75f) << c.name;
+        }
+        if (c.written) {
+            EXPECT_NEAR(uv[2], (world.x + 16) / 64, 1e-6) << c.name;
+            EXPECT_NEAR(uv[3], (world.z + 16) / 64, 1e-6) << c.name;
+        }
+    }
 }
 
 // Reads every texel back and compares its alpha with discovered + visible.
