@@ -393,4 +393,24 @@ TEST_F(FogTexture, ShowsTheLayersAfterEveryUpload)
     }
 }
 
+TEST_F(FogTexture, RestoreAfterALostDeviceShowsTheLayersAgain)
+{
+    Open(64, 64, 32, false);
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(0, 0, 16, 16);
+    fog.SetEnabled(true);
+    ASSERT_TRUE(fog.CreateSurfaces({gfx::Argb8888()}));
+    Unit u;
+    u.at = {8, 0, 8};
+    u.range = 4;
+    fog.AddDefogger(&u);
+    fog.UpdateAt(1);
+    fog.VideoTexture()->MarkLost();
+    fog.Restore();
+    ASSERT_NE(fog.VideoTexture(), nullptr);
+    EXPECT_FALSE(fog.VideoTexture()->IsLost());
+    ExpectTextureShowsLayers(fog, "after the restore");
+    fog.RemoveDefogger(&u);
+}
+
 } // namespace
