@@ -2,7 +2,9 @@
 // are filed in the level's cell grid by position and range, and before an
 // object is drawn only those reaching it are switched on, as many as the
 // device allows, larger ranges first, each dimmed by the fog at its place.
-// Game thread (drawing); the grid's filing is guarded by the level lock.
+// Game thread (drawing). Like every reader and writer of the level, the
+// caller holds the level lock: exclusively to add, move or remove a point
+// light, shared to choose lights. The set must go before the level does.
 #pragma once
 
 #include "Veapi/light_set.h"
