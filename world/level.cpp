@@ -1,8 +1,11 @@
 #include "world/level.h"
 
+#include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/math_tables.h"
 #include "app/quadratic.h"
+#include "world/fog_of_war.h"
+#include "world/line_of_sight.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,8 +24,10 @@ Level::Level(VeShape* shape, const Vec3& position, const CollisionSource* collis
     levelColour_.Set(0.5f, 0.5f, 0.5f, 1.0f);
     levelColour_.flags = Colour::kFloatValid;
     origin_ = -position;
-    if (shape_)
+    if (shape_) {
         shape_->AddRef();
+        shapeTree_ = BuildQueryTree(*shape_, kShapeTreePieceVertices);
+    }
     const CollisionMesh* mesh = AddMesh(nullptr, {CollisionPiece{collision, Matrix34::kIdentity}}, Matrix34::kIdentity);
     if (shape_) {
         minimum_ = shape_->min_;
@@ -70,6 +75,12 @@ void Level::CopyGlobalLightValues(Level* level)
 {
     if (level)
         level->globalLightValuesValid_ = false;
+}
+
+void Level::SetFogEnabled(bool on)
+{
+    if (FogOfWar* fog = FogOfWar::Global())
+        fog->SetEnabled(on);
 }
 
 void Level::DrawShape()

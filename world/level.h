@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class ShapeInstance;
 class VeShape;
 
 // A named marker placed in the level's model (camera focus heights, effects).
@@ -44,9 +45,16 @@ public:
     // Per frame from the main loop; both do nothing for a null level.
     static void Draw(Level* level);
     static void CopyGlobalLightValues(Level* level);
+    // Switches the global fog of war on or off (nothing without one).
+    void SetFogEnabled(bool on);
 
     void DrawShape();
     VeShape* Shape() const { return shape_; }
+    // The drawn shape cut into boxed pieces for segment queries (line of
+    // sight); null without a shape.
+    ShapeInstance* ShapeTree() const { return shapeTree_.get(); }
+    // Most vertices of one piece of the shape tree.
+    static constexpr uint32_t kShapeTreePieceVertices = 2048;
 
     // Movers. AddMover takes the body over and moves `position` to the centre
     // of the ground polygon under it, when there is one.
@@ -110,5 +118,6 @@ private:
                                const Vec3& velocity, int32_t crossTime) const;
 
     VeShape* shape_ = nullptr; // one use held
+    std::unique_ptr<ShapeInstance> shapeTree_;
     List<Mover*> movers_;      // owned; in the order added
 };

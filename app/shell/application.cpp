@@ -27,7 +27,8 @@
 #include "script/directory_list.h"
 #include "session/session_placeholders.h"
 #include "ui/ui_placeholders.h"
-#include "world/world_placeholders.h"
+#include "world/fog_of_war.h"
+#include "world/level.h"
 
 #include <climits>
 #include <cstdlib>

@@ -15,7 +15,8 @@
 #include "platform/window.h"
 #include "session/session_placeholders.h"
 #include "ui/ui_placeholders.h"
-#include "world/world_placeholders.h"
+#include "world/fog_of_war.h"
+#include "world/level.h"
 
 #include <chrono>
 #include <filesystem>

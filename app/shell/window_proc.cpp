@@ -10,7 +10,8 @@
 #include "app/display_mode.h"
 #include "media/media_placeholders.h"
 #include "platform/window.h"
-#include "world/world_placeholders.h"
+#include "world/fog_of_war.h"
+#include "world/level.h"
 
 #include <cstdlib>
 

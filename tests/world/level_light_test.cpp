@@ -1,0 +1,147 @@
+#include "world/level_light.h"
+
+#include "level_fixture.h"
+#include "world/fog_of_war.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace leveltest;
+
+gfx::Light PointAt(const Vec3& at, float range)
+{
+    gfx::Light d;
+    d.type = gfx::LightType::Point;
+    d.position = {at.x, at.y, at.z};
+    d.range = range;
+    d.specular = {0.8f, 0.6f, 0.4f, 1.0f};
+    return d;
+}
+
+// A 16 m floor in 1 m cells: lights are filed by 4 x 4 blocks of columns.
+struct LitLevel {
+    CollisionSource source;
+    std::unique_ptr<Level> level;
+    LevelLight* lights = nullptr;
+
+    LitLevel()
+    {
+        AddFloor(source, 0, 0, 0, 16, 1.0f);
+        level = MakeLevel(source, 16, 4, 16);
+        lights = new LevelLight(level.get());
+    }
+    ~LitLevel() { lights->Release(); }
+};
+
+TEST(LevelLight, AFurtherLightReplacesTheFirstChosenWithSmallerRange)
+{
+    const struct {
+        const char* name;
+        std::vector<float> ranges; // added in this order, all reaching the box
+        std::vector<float> chosen; // ranges in device index order
+    } cases[] = {
+        {"room for all", {2, 1}, {2, 1}},
+        {"larger range takes the first smaller slot", {2, 1, 3}, {3, 1}},
+        {"equal range does not replace", {2, 1, 1}, {2, 1}},
+        {"the smaller one goes, not the equal one", {2, 1, 2}, {2, 2}},
+        {"first smaller in choosing order", {1, 2, 3}, {3, 2}},
+        {"only a smaller one is replaced", {2, 1, 1.5f}, {2, 1.5f}},
+        {"the first smaller in order, not the smallest", {1, 1, 2, 3}, {3, 1}},
+    };
+    for (const auto& c : cases) {
+        LitLevel lit;
+        for (float r : c.ranges)
+            lit.lights->AddLight(PointAt({9, -1, 9}, r));
+        // One light that does not reach the box is never chosen.
+        lit.lights->AddLight(PointAt({1, -1, 1}, 0.5f));
+        const std::vector<LevelPointLight*> chosen =
+            lit.lights->ChooseLights({8.5f, -1, 8.5f}, {9.5f, 0, 9.5f}, 1, 3);
+        std::vector<float> ranges;
+        for (const LevelPointLight* l : chosen)
+            ranges.push_back(l->Range());
+        EXPECT_EQ(ranges, c.chosen) << c.name;
+    }
+}
+
+TEST(LevelLight, LightsAreDimmedByTheFogAtTheirPlace)
+{
+    LitLevel lit;
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(0, 0, 16, 16);
+    fog.SetEnabled(true);
+    struct Scout : FogDefogger {
+        void HoldForFog() override {}
+        void ReleaseForFog() override {}
+        Vec3 FogPosition() const override { return at; }
+        float GetViewRange() const override { return 2; }
+        bool IsFogProjectile() const override { return false; }
+        void SetDefogging(bool) override {}
+        Vec3 at{2.5f, 0, 2.5f};
+    } scout;
+    fog.AddDefogger(&scout);
+    fog.UpdateAt(0);
+    scout.at = {6.5f, 0, 2.5f};
+    fog.UpdateAt(1); // (2.5, 2.5) stays discovered, no longer seen
+    FogOfWar::Global() = &fog;
+    const struct {
+        const char* name;
+        Vec3 at;
+        float intensity;
+    } cases[] = {
+        {"seen now", {6.5f, -1, 2.5f}, 1.0f},
+        {"discovered, not seen", {2.5f, -1, 2.5f}, 0.5f},
+        {"never discovered", {13.5f, -1, 13.5f}, 0.0f},
+    };
+    for (const auto& c : cases) {
+        auto* light = static_cast<LevelPointLight*>(lit.lights->AddLight(PointAt(c.at, 1)));
+        lit.lights->ChooseLights(c.at, c.at, 0, 8);
+        EXPECT_NEAR(light->Intensity(), c.intensity, 1e-6) << c.name;
+        EXPECT_NEAR(light->Description().specular.r, 0.8f * c.intensity, 1e-6) << c.name;
+        lit.lights->RemoveLight(light);
+    }
+    FogOfWar::Global() = nullptr;
+    fog.RemoveDefogger(&scout);
+}
+
+int Filings(const Level& level, const LevelPointLight* light)
+{
+    int count = 0;
+    for (uint32_t x = 0; x < level.CellCount(0); ++x)
+        for (uint32_t z = 0; z < level.CellCount(2); ++z) {
+            const auto& lights = level.Cell({int32_t(x), 0, int32_t(z)}).lights;
+            count += int(std::count(lights.begin(), lights.end(), &light->filed_));
+        }
+    return count;
+}
+
+TEST(LevelLight, PointLightsFollowTheirBlockAndDirectionalOnesAreNeverFiled)
+{
+    LitLevel lit;
+    auto* light = static_cast<LevelPointLight*>(lit.lights->AddLight(PointAt({9, -1, 9}, 0.5f)));
+    EXPECT_EQ(Filings(*lit.level, light), 1);
+    light->SetPosition(Vec3{10.5f, -1, 11.5f}); // the same 4 x 4 block
+    EXPECT_EQ(Filings(*lit.level, light), 1);
+    EXPECT_EQ(lit.lights->ChooseLights({9, -1, 9}, {9, 0, 9}, 0, 8).size(), 1u);
+    light->SetPosition(Vec3{13, -1, 2}); // another block
+    EXPECT_EQ(Filings(*lit.level, light), 1);
+    EXPECT_TRUE(lit.lights->ChooseLights({9, -1, 9}, {9, 0, 9}, 0, 8).empty());
+    EXPECT_EQ(lit.lights->ChooseLights({13, -1, 2}, {13, 0, 2}, 0, 8).size(), 1u);
+
+    gfx::Light sun;
+    sun.type = gfx::LightType::Directional;
+    sun.direction = {0, 1, 0};
+    lit.lights->AddLight(sun);
+    EXPECT_EQ(lit.lights->LightCount(), 1);
+    EXPECT_EQ(lit.lights->PointLights().Count(), 1);
+    // No device light is left for points when the directional ones fill it.
+    EXPECT_TRUE(lit.lights->ChooseLights({13, -1, 2}, {13, 0, 2}, 1, 1).empty());
+    lit.lights->RemoveLight(light);
+    EXPECT_EQ(lit.lights->PointLights().Count(), 0);
+}
+
+} // namespace

@@ -1,0 +1,420 @@
+#include "world/fog_of_war.h"
+
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+#include "app/clock.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Right shift from an 8-bit channel value to the mask's width, and left
+// shift to its place.
+void ChannelShifts(uint32_t mask, int& right, int& left)
+{
+    const int bits = std::popcount(mask);
+    right = std::max(0, 8 - bits);
+    left = mask ? std::countr_zero(mask) : 0;
+}
+
+uint32_t PackChannel(float value, uint32_t mask)
+{
+    int right = 0, left = 0;
+    ChannelShifts(mask, right, left);
+    const float clamped = std::clamp(value, 0.0f, 1.0f);
+    return ((uint32_t(clamped * 255.0f) >> right) << left) & mask;
+}
+
+} // namespace
+
+void FogRect::Add(const FogRect& o)
+{
+    if (o.Empty())
+        return;
+    if (Empty()) {
+        *this = o;
+        return;
+    }
+    x0 = std::min(x0, o.x0);
+    y0 = std::min(y0, o.y0);
+    x1 = std::max(x1, o.x1);
+    y1 = std::max(y1, o.y1);
+}
+
+FogOfWar::FogOfWar(int32_t requestedSize, int32_t maxSize)
+    : size_(std::max(1, std::min(requestedSize, std::max(1, maxSize))))
+{
+    colour_.Set(0, 0, 0, 0);
+    const size_t cells = size_t(size_) * size_t(size_);
+    discovered_.assign(cells, kFogged);
+    visible_.assign(cells, kFogged);
+    fixed_.assign(cells, kFogged);
+    SetWorldArea(0, 0, 1, 1);
+}
+
+FogOfWar::~FogOfWar()
+{
+    for (FogDefogger* object : defoggers_) {
+        object->SetDefogging(false);
+        object->ReleaseForFog();
+    }
+    for (FogClearPoint* point : points_)
+        delete point;
+    if (Global() == this)
+        Global() = nullptr;
+}
+
+FogOfWar*& FogOfWar::Global()
+{
+    static FogOfWar* global = nullptr;
+    return global;
+}
+
+void FogOfWar::Update(FogOfWar* fog)
+{
+    if (fog)
+        fog->Update();
+}
+
+void FogOfWar::Restore(FogOfWar* fog)
+{
+    if (fog)
+        fog->Restore();
+}
+
+void FogOfWar::SetWorldArea(float x0, float z0, float x1, float z1)
+{
+    x0_ = x0;
+    z0_ = z0;
+    x1_ = x1;
+    z1_ = z1;
+    const float xExtent = x1 - x0, zExtent = z1 - z0;
+    if (zExtent > xExtent) {
+        const float centre = 0.5f * (x0 + x1);
+        x0_ = centre - 0.5f * zExtent;
+        x1_ = centre + 0.5f * zExtent;
+    } else {
+        const float centre = 0.5f * (z0 + z1);
+        z0_ = centre - 0.5f * xExtent;
+        z1_ = centre + 0.5f * xExtent;
+    }
+    const float extent = std::max(xExtent, zExtent);
+    // An empty area maps everything onto the first cell rather than
+    // dividing by zero.
+    scale_ = extent > 0.0f && std::isfinite(extent) ? 1.0f / extent : 0.0f;
+    cellsPerUnit_ = float(size_) * scale_;
+}
+
+void FogOfWar::SetEnabled(bool on, bool twoStages)
+{
+    mode_ = !on ? kModeOff : twoStages ? kModeStage : kModePass;
+}
+
+void FogOfWar::CellOf(const Vec3& position, int32_t& i, int32_t& j) const
+{
+    const auto cell = [&](float offset) {
+        const float f = std::floor(offset * scale_ * float(size_));
+        if (!(f >= 0.0f)) // NaN as well
+            return 0;
+        return f >= float(size_ - 1) ? size_ - 1 : int32_t(f);
+    };
+    i = cell(position.x - x0_);
+    j = cell(position.z - z0_);
+}
+
+uint32_t FogOfWar::VisibilityAt(const Vec3& position) const
+{
+    if (mode_ == kModeOff)
+        return 0;
+    int32_t i = 0, j = 0;
+    CellOf(position, i, j);
+    return discovered_[Index(i, j)] + visible_[Index(i, j)];
+}
+
+uint32_t FogOfWar::BaseVisibilityAt(const Vec3& position) const
+{
+    if (mode_ == kModeOff)
+        return 0;
+    int32_t i = 0, j = 0;
+    CellOf(position, i, j);
+    return 2 * visible_[Index(i, j)];
+}
+
+// The radius is floored to whole cells. A radius under one cell still
+// clears the centre cell (the formula would divide by zero). Past 16 grid
+// sides every cell of the grid gets 0 anyway, so larger radii stop there
+// and the squares stay in 64-bit range.
+void FogOfWar::Stamp(int32_t ci, int32_t cj, float radiusCells, bool partial, FogRect* stamped)
+{
+    const float floored = std::floor(radiusCells);
+    const int32_t r = !(floored >= 1.0f) ? 1 : floored > float(16 * size_) ? 16 * size_ : int32_t(floored);
+    const FogRect square{std::max(ci - r, 0), std::max(cj - r, 0), std::min(ci + r, size_ - 1) + 1,
+                         std::min(cj + r, size_ - 1) + 1};
+    if (square.Empty())
+        return;
+    dirty_.Add(square);
+    if (stamped)
+        stamped->Add(square);
+    const int64_t r2 = int64_t(r) * r;
+    const uint32_t base = partial ? kPartial : 0;
+    for (int32_t y = square.y0; y < square.y1; ++y)
+        for (int32_t x = square.x0; x < square.x1; ++x) {
+            const int64_t d2 = int64_t(y - cj) * (y - cj) + int64_t(x - ci) * (x - ci);
+            const int64_t v = d2 * kFogged / r2 + base;
+            uint32_t& cell = visible_[Index(x, y)];
+            if (v < cell)
+                cell = uint32_t(v);
+        }
+}
+
+// Points that expire or merge leave fog where they cleared, so the whole
+// grid is uploaded again; points change rarely.
+void FogOfWar::RebuildFixed()
+{
+    std::fill(visible_.begin(), visible_.end(), kFogged);
+    for (const FogClearPoint* point : points_) {
+        int32_t i = 0, j = 0;
+        CellOf(point->position, i, j);
+        Stamp(i, j, point->radius * cellsPerUnit_, true, nullptr);
+    }
+    fixed_ = visible_;
+    MarkAllDirty();
+}
+
+void FogOfWar::RebuildVisible()
+{
+    std::copy(fixed_.begin(), fixed_.end(), visible_.begin());
+    dirty_.Add(lastStamped_);
+    FogRect stamped;
+    for (const FogDefogger* object : defoggers_) {
+        int32_t i = 0, j = 0;
+        CellOf(object->FogPosition(), i, j);
+        Stamp(i, j, cellsPerUnit_ * object->GetViewRange(), object->IsFogProjectile(), &stamped);
+    }
+    lastStamped_ = stamped;
+}
+
+void FogOfWar::Update()
+{
+    UpdateAt(Clock::ReadGlobalTicks() >> 10);
+}
+
+void FogOfWar::UpdateAt(uint64_t now)
+{
+    const uint64_t elapsed = clockStarted_ && now > previous_ ? now - previous_ : 0;
+    previous_ = now;
+    clockStarted_ = true;
+    if (mode_ != kModeOff) {
+        // A unit that moved or left since the last rebuild fogs its old
+        // square again, even when no unit is left.
+        if (!defoggers_.IsEmpty() || !lastStamped_.Empty())
+            RebuildVisible();
+        if (!dirty_.Empty()) {
+            for (int32_t y = dirty_.y0; y < dirty_.y1; ++y)
+                for (int32_t x = dirty_.x0; x < dirty_.x1; ++x)
+                    discovered_[Index(x, y)] = std::min(discovered_[Index(x, y)], visible_[Index(x, y)]);
+            Upload();
+        }
+    }
+    // Lifetimes count down in 64 bits, so a long gap ends a point instead
+    // of wrapping its time round to a large positive value.
+    const int64_t step = int64_t(std::min<uint64_t>(elapsed, uint64_t(std::numeric_limits<int32_t>::max())));
+    std::vector<FogClearPoint*> expired;
+    for (FogClearPoint* point : points_) {
+        if (point->kind != FogClearPoint::kTimed)
+            continue;
+        const int64_t left = int64_t(point->remaining) - step;
+        if (left < 0)
+            expired.push_back(point);
+        else
+            point->remaining = int32_t(left);
+    }
+    for (FogClearPoint* point : expired) {
+        points_.Remove(point);
+        delete point;
+    }
+    if (!expired.empty())
+        RebuildFixed();
+}
+
+void FogOfWar::Refresh()
+{
+    RebuildVisible();
+    MarkAllDirty();
+    Upload();
+}
+
+void FogOfWar::AddDefogger(FogDefogger* object)
+{
+    if (!object)
+        return;
+    object->HoldForFog();
+    defoggers_.PushBack(object);
+}
+
+// The unit's square stays in the last stamped area, so the next update
+// fogs and uploads it again.
+void FogOfWar::RemoveDefogger(FogDefogger* object)
+{
+    if (!object || !defoggers_.Remove(object))
+        return;
+    object->ReleaseForFog();
+    Update();
+}
+
+void FogOfWar::AddClearPoint(std::unique_ptr<FogClearPoint> point)
+{
+    if (!point)
+        return;
+    bool merged = false;
+    for (FogClearPoint* existing : points_) {
+        if ((existing->position - point->position).LengthSquared() >= 9.0f)
+            continue;
+        merged = true;
+        existing->radius = std::max(existing->radius, point->radius);
+        if (point->kind == FogClearPoint::kPermanent)
+            existing->kind = FogClearPoint::kPermanent;
+        else
+            existing->remaining = std::max(existing->remaining, point->remaining);
+    }
+    if (!merged)
+        points_.PushBack(point.release());
+    RebuildFixed();
+}
+
+void FogOfWar::SetColour(const Colour& colour)
+{
+    colour_ = colour;
+    packedColour_ = PackChannel(colour.red, format_.redMask) | PackChannel(colour.green, format_.greenMask) |
+                    PackChannel(colour.blue, format_.blueMask);
+    if (format_.bits == 16)
+        packedColour_ |= packedColour_ << 16;
+    MarkAllDirty();
+    Upload();
+}
+
+bool FogOfWar::CreateSurfaces(const std::vector<gfx::FormatDesc>& formats)
+{
+    const gfx::FormatDesc* chosen = nullptr;
+    for (const gfx::FormatDesc& f : formats) {
+        if ((f.flags & gfx::kFmtFourCC) || f.alphaMask == 0 || f.bits > 32 ||
+            (f.bits != 8 && f.bits != 16 && f.bits != 32))
+            continue;
+        const int alpha = std::popcount(f.alphaMask);
+        if (!chosen || alpha > std::popcount(chosen->alphaMask) ||
+            (alpha == std::popcount(chosen->alphaMask) && f.bits < chosen->bits))
+            chosen = &f;
+    }
+    if (!chosen)
+        return false;
+    format_ = *chosen;
+    texture_ = gfx::Texture::Create(uint32_t(size_), uint32_t(size_), format_, 1);
+    if (!texture_)
+        return false;
+    RebuildFixed();
+    RebuildVisible();
+    discovered_ = visible_;
+    SetColour(colour_);
+    return true;
+}
+
+void FogOfWar::Restore()
+{
+    if (!texture_ || !texture_->IsLost() || texture_->Restore()) {
+        SetColour(colour_);
+        return;
+    }
+    texture_ = gfx::Texture::Create(uint32_t(size_), uint32_t(size_), format_, 1);
+    SetColour(colour_);
+}
+
+// Writes the dirty cells' alpha (discovered + visible) into the texture;
+// 16-bit rows start on an even column, as two texels share a word.
+void FogOfWar::Upload()
+{
+    const FogRect rect = dirty_;
+    dirty_ = {};
+    if (!texture_ || rect.Empty())
+        return;
+    uint32_t pitch = 0;
+    uint8_t* bits = texture_->Lock(0, pitch);
+    if (!bits)
+        return;
+    int right = 0, left = 0;
+    ChannelShifts(format_.alphaMask, right, left);
+    const int32_t x0 = format_.bits == 16 ? rect.x0 & ~1 : rect.x0;
+    const int32_t x1 = format_.bits == 16 ? std::min(size_, (rect.x1 + 1) & ~1) : rect.x1;
+    for (int32_t y = rect.y0; y < rect.y1; ++y) {
+        uint8_t* row = bits + size_t(y) * pitch;
+        for (int32_t x = x0; x < x1; ++x) {
+            const uint32_t value = discovered_[Index(x, y)] + visible_[Index(x, y)];
+            const uint32_t alpha = ((value >> right) << left) & format_.alphaMask;
+            if (format_.bits == 8) {
+                row[x] = uint8_t(alpha);
+            } else if (format_.bits == 16) {
+                const uint16_t texel = uint16_t(alpha | (packedColour_ & 0xFFFFu));
+                std::memcpy(row + 2 * size_t(x), &texel, 2);
+            } else {
+                const uint32_t texel = alpha | packedColour_;
+                std::memcpy(row + 4 * size_t(x), &texel, 4);
+            }
+        }
+    }
+    texture_->Unlock(0);
+}
+
+void FogOfWar::MapShape(ShapeInstance& node, const Matrix34& placement) const
+{
+    MapTree(node, placement, true);
+}
+
+void FogOfWar::MapShapeNode(ShapeInstance& node, const Matrix34& placement) const
+{
+    MapTree(node, placement, false);
+}
+
+void FogOfWar::MapTree(ShapeInstance& node, const Matrix34& placement, bool addSets) const
+{
+    const Matrix34 world = placement * node.local_.Matrix();
+    std::vector<const VeShape*> done;
+    for (VeShape* shape : node.slots_) {
+        if (!shape || std::find(done.begin(), done.end(), shape) != done.end())
+            continue;
+        done.push_back(shape);
+        for (SubMesh* mesh : shape->SubMeshes()) {
+            uint32_t sets = (mesh->format >> gfx::kFvfTexCountShift) & 0xF;
+            if (sets < 2) {
+                if (!addSets || mesh->shared)
+                    continue;
+                // Coordinate sets come last in a vertex, so the old vertex is
+                // the new one's beginning; a missing first set reads zero.
+                const size_t oldStride = mesh->Stride();
+                mesh->format = (mesh->format & ~(0xFu << gfx::kFvfTexCountShift)) | (2u << gfx::kFvfTexCountShift);
+                const size_t newStride = mesh->Stride();
+                std::vector<uint8_t> grown(size_t(mesh->vertexCount) * newStride, 0);
+                for (size_t i = 0; i < mesh->vertexCount && (i + 1) * oldStride <= mesh->vertices.size(); ++i)
+                    std::memcpy(grown.data() + i * newStride, mesh->vertices.data() + i * oldStride, oldStride);
+                mesh->vertices.swap(grown);
+                sets = 2;
+            }
+            const size_t stride = mesh->Stride();
+            if (stride < sizeof(Vec3) + 8 * size_t(sets))
+                continue;
+            const size_t second = stride - 8 * size_t(sets) + 8;
+            for (size_t i = 0; (i + 1) * stride <= mesh->vertices.size(); ++i) {
+                uint8_t* vertex = mesh->vertices.data() + i * stride;
+                Vec3 p{0, 0, 0};
+                std::memcpy(&p, vertex, sizeof p);
+                const Vec3 w = world.TransformPoint(p);
+                const float uv[2] = {(w.x - x0_) * scale_, (w.z - z0_) * scale_};
+                std::memcpy(vertex + second, uv, sizeof uv);
+            }
+        }
+    }
+    for (ShapeInstance* child : node.children_)
+        MapTree(*child, world, addSets);
+}
