@@ -3,7 +3,7 @@
 // query keeps its record within [0, limit] or untouched, and fog stamps and
 // queries stay inside the grid.
 #include "Veapi/ve_shape.h"
-#include "chunk/byte_cursor.h"
+#include "platform/byte_cursor.h"
 #include "world/collision_query.h"
 #include "world/fog_of_war.h"
 
