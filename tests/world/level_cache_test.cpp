@@ -262,3 +262,25 @@ TEST(LevelCacheTest, WriteReplacesWholeAndLeavesNoTemporary)
 }
 
 } // namespace
+
+namespace {
+
+// A cache laid out by hand from the documented layout, not by the writer.
+TEST(LevelCacheTest, HandMadePlainCacheReads)
+{
+    const fs::path file = fs::path(TREVOK_FIXTURES_DIR) / "world" / "level_cache" / "plain_700.cut";
+    std::string why;
+    auto content = LevelCache::Read(file, {0x8000'0000'1234'5678ull, 700}, &why);
+    ASSERT_TRUE(content) << why;
+    EXPECT_EQ(content->vector.y, 2);
+    ASSERT_TRUE(content->tree->slots_[0]);
+    SubMesh* mesh = *content->tree->slots_[0]->SubMeshes().begin();
+    EXPECT_EQ(mesh->texture->Name(), "floor.bmp");
+    EXPECT_EQ(mesh->vertices[95], 95);
+    EXPECT_EQ(mesh->indices, (std::vector<uint16_t>{0, 1, 2}));
+    ASSERT_EQ(content->collision.triangles.size(), 1u);
+    EXPECT_EQ(content->collision.triangles[0].flags, 4);
+    EXPECT_FALSE(LevelCache::Read(file, {0x8000'0000'1234'5678ull, 4096}));
+}
+
+} // namespace
