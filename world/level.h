@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class ShapeInstance;
 class VeShape;
 
 // A named marker placed in the level's model (camera focus heights, effects).
@@ -47,6 +48,10 @@ public:
 
     void DrawShape();
     VeShape* Shape() const { return shape_; }
+    // The level's cut pieces (from the level cache or the cut), drawn with
+    // the shape; the level owns them.
+    void SetPieces(std::unique_ptr<ShapeInstance> pieces);
+    ShapeInstance* Pieces() const { return pieces_.get(); }
 
     // Movers. AddMover takes the body over and moves `position` to the centre
     // of the ground polygon under it, when there is one.
@@ -110,5 +115,6 @@ private:
                                const Vec3& velocity, int32_t crossTime) const;
 
     VeShape* shape_ = nullptr; // one use held
+    std::unique_ptr<ShapeInstance> pieces_;
     List<Mover*> movers_;      // owned; in the order added
 };

@@ -1,0 +1,206 @@
+// The map build on the generated loader level: the level is cut and cached,
+// a second start reads the cache, a newer level file rebuilds it, and the
+// use clauses place objects by role, bounded by the team slots.
+#include "world/map_build.h"
+
+#include "Veapi/ve_object.h"
+#include "script/compiler.h"
+#include "world/level.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kRole = "role guard { character none light none projectile none identifier \"bot\" "
+                          "alpha fogging no per vertex fogging no destructibility none }\n";
+
+std::string Map(const std::string& uses)
+{
+    return kRole + "map m { name \"Panel\" file \"loader_level.rif\" bitmap none camera plane none "
+                   "max camera distance 50 max vertices per section 700 " + uses + " }\n";
+}
+
+class MapBuildTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+        const fs::path source = fs::path(data ? data : "") / "rifs" / "loader_level.rif";
+        if (!fs::exists(source))
+            GTEST_SKIP() << "sample data not generated";
+        dir_ = fs::temp_directory_path() / ("map_build_test_" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        fs::copy_file(source, dir_ / "loader_level.rif", fs::copy_options::overwrite_existing);
+        StopLevel();
+    }
+    void TearDown() override
+    {
+        StopLevel();
+        script::RecordTables::Global().SetServices(nullptr);
+        if (!dir_.empty())
+            fs::remove_all(dir_);
+    }
+    static void StopLevel()
+    {
+        delete Level::Current();
+        Level::Current() = nullptr;
+        script::RecordTables::Global().Clear();
+    }
+    // Compiles and builds the script with fresh services; returns them.
+    LevelServices& Start(const std::string& text, const std::function<void(LevelServices&)>& prepare = {})
+    {
+        auto services = std::make_unique<LevelServices>();
+        services->levelFolder = dir_;
+        if (prepare)
+            prepare(*services);
+        LevelServices& s = *services;
+        script::RecordTables::Global().SetServices(std::move(services));
+        auto result = script::CompileScriptText(text, "level.tvs", script::kLevelScriptMode);
+        for (const auto& m : result.messages)
+            if (m.severity == script::Severity::kError)
+                ADD_FAILURE() << m.line << " " << m.text;
+        if (result.list)
+            result.list->BuildAll();
+        return s;
+    }
+    fs::path dir_;
+};
+
+TEST_F(MapBuildTest, BuildsLevelPlacesObjectsAndWritesItsCache)
+{
+    LevelServices& s = Start(Map("use guard in team 1 for \"SPAWN\" as \"SPAWN_ID\" and \"nothing\""));
+    Level* level = Level::Current();
+    ASSERT_NE(level, nullptr);
+    ASSERT_NE(level->Pieces(), nullptr);
+    EXPECT_FALSE(s.cacheRead);
+    EXPECT_TRUE(s.cacheWritten);
+    EXPECT_TRUE(fs::exists(dir_ / "loader_level.cut"));
+    EXPECT_EQ(s.progress, (std::vector<int>{33, 66, 99}));
+    EXPECT_EQ(s.loadingTexts.size(), 1u);
+
+    // One dummy named "spawn" (names compare without regard to case).
+    ASSERT_EQ(s.clientObjects.size(), 1u);
+    ASSERT_EQ(s.serverObjects.size(), 1u);
+    EXPECT_EQ(s.clientObjects[0].team, 1);
+    ASSERT_NE(s.clientObjects[0].role, nullptr);
+    EXPECT_EQ(s.clientObjects[0].role->identifier, "bot");
+    ASSERT_EQ(s.variables.size(), 1u);
+    EXPECT_EQ(s.variables[0].first, "SPAWN_ID");
+    EXPECT_EQ(s.variables[0].second, 1.0f);
+
+    EXPECT_EQ(s.camera.maxDistance, 50);
+    EXPECT_EQ(s.camera.plane[2], 1);
+    ASSERT_TRUE(s.camera.lowestFocus);
+    EXPECT_EQ(*s.camera.lowestFocus, level->floorHeight_);
+    EXPECT_EQ(s.navigationLoads, 1);
+    ASSERT_FALSE(level->dummies_.empty());
+    EXPECT_EQ(level->dummies_[0].name, "spawn");
+}
+
+TEST_F(MapBuildTest, SecondStartReadsCacheAndNewerLevelRebuildsIt)
+{
+    Start(Map(""));
+    ASSERT_NE(Level::Current(), nullptr);
+    const uint32_t polygons = Level::Current()->statusPolygons_;
+    StopLevel();
+
+    LevelServices& second = Start(Map(""));
+    ASSERT_NE(Level::Current(), nullptr);
+    EXPECT_TRUE(second.cacheRead);
+    EXPECT_FALSE(second.cacheWritten);
+    EXPECT_TRUE(second.progress.empty());
+    EXPECT_EQ(Level::Current()->statusPolygons_, polygons);
+    StopLevel();
+
+    fs::last_write_time(dir_ / "loader_level.rif",
+                        fs::last_write_time(dir_ / "loader_level.rif") + std::chrono::seconds(10));
+    LevelServices& third = Start(Map(""));
+    ASSERT_NE(Level::Current(), nullptr);
+    EXPECT_FALSE(third.cacheRead);
+    EXPECT_TRUE(third.cacheWritten);
+    StopLevel();
+
+    // Another vertex limit cuts again.
+    std::string other = Map("");
+    other.replace(other.find("section 700"), 11, "section 900");
+    EXPECT_FALSE(Start(other).cacheRead);
+}
+
+TEST_F(MapBuildTest, PlacementFollowsTeamSlotsAndSessionSides)
+{
+    struct Case {
+        const char* name;
+        std::string uses;
+        std::function<void(LevelServices&)> prepare;
+        size_t server, client;
+        float id;
+    };
+    const Case cases[] = {
+        {"team past the slots", "use guard in team 9 for \"spawn\" as \"V\"", {}, 0, 0, 0},
+        {"slot not in use", "use guard in team 2 for \"spawn\" as \"V\"",
+         [](LevelServices& s) { s.teamSlotInUse[2] = false; }, 0, 0, 0},
+        {"server only", "use guard in team 0 for \"spawn\" as \"V\"",
+         [](LevelServices& s) { s.clientRunning = false; }, 1, 0, -1},
+        {"restoring a saved game", "use guard in team 0 for \"spawn\" as \"V\"",
+         [](LevelServices& s) { s.restoringSavedGame = true; }, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StopLevel();
+        LevelServices& s = Start(Map(c.uses), c.prepare);
+        EXPECT_EQ(s.serverObjects.size(), c.server);
+        EXPECT_EQ(s.clientObjects.size(), c.client);
+        if (c.server + c.client > 0) {
+            ASSERT_EQ(s.variables.size(), 1u);
+            EXPECT_EQ(s.variables[0].second, c.id);
+        } else {
+            EXPECT_TRUE(s.variables.empty());
+        }
+    }
+}
+
+TEST_F(MapBuildTest, MissingLevelFileBuildsNothing)
+{
+    std::string text = Map("");
+    text.replace(text.find("loader_level.rif"), 16, "absent.rif");
+    LevelServices& s = Start(text);
+    EXPECT_EQ(Level::Current(), nullptr);
+    EXPECT_FALSE(s.warnings.empty());
+}
+
+TEST(AmbientCodesTest, LettersOverrideTheirValues)
+{
+    struct Case {
+        const char* codes;
+        float inner, outer;
+        uint32_t volume;
+        float pitch;
+    };
+    const Case cases[] = {
+        {"", 1, 2, 100, 0},
+        {"I5 R-7.5 V80 P12", 5, -7.5f, 80, 1},
+        {"p-6 i3", 3, 2, 100, -0.5f},
+        {"X9 V R4", 1, 4, 100, 0},  // unknown letter and a code without a number are skipped
+        {"V-5", 1, 2, 0, 0},
+    };
+    for (const Case& c : cases) {
+        AmbientEmitter e;
+        e.inner = 1;
+        e.outer = 2;
+        ApplyAmbientCodes(c.codes, e);
+        EXPECT_EQ(e.inner, c.inner) << c.codes;
+        EXPECT_EQ(e.outer, c.outer) << c.codes;
+        EXPECT_EQ(e.volume, c.volume) << c.codes;
+        EXPECT_FLOAT_EQ(e.pitch, c.pitch) << c.codes;
+    }
+}
+
+} // namespace

@@ -1,0 +1,213 @@
+#include "world/map_build.h"
+
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+#include "app/directories.h"
+#include "chunk/loaders/environment_loader.h"
+#include "platform/data_path.h"
+#include "script/kinds.h"
+#include "world/level.h"
+#include "world/level_cache.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+enum MapKey : int {
+    kName = 0, kFile = 1, kCameraPlane = 68, kMaxCameraDistance = 69, kMaxFocus = 70, kMinFocus = 71,
+    kMaxVertices = 104,
+};
+
+std::string Line(const std::string& text, int index)
+{
+    std::istringstream in(text);
+    std::string line;
+    for (int i = 0; i <= index; ++i)
+        if (!std::getline(in, line))
+            return {};
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+const trevok::ChunkObject* FindDummy(const std::vector<trevok::ChunkObject>& dummies, const char* name)
+{
+    if (!name)
+        return nullptr;
+    for (const auto& d : dummies)
+        if (trevok::SameNameIgnoringCase(d.name_, name))
+            return &d;
+    return nullptr;
+}
+
+// The level from its cache, or cut from the chunk file and cached.
+Level* LoadLevel(LevelServices& s, trevok::EnvironmentRecord& record, const script::ScriptDefinition& map,
+                 const std::filesystem::path& levelFile)
+{
+    const LevelCacheKey key{LevelCache::FileTime(levelFile),
+                            static_cast<uint32_t>(std::max(map.IntValue(kMaxVertices), 1))};
+    const auto cachePath = LevelCache::PathFor(levelFile, s.scriptPath);
+    if (auto content = LevelCache::Read(cachePath, key)) {
+        auto* level = new Level(nullptr, content->vector, &content->collision);
+        level->SetPieces(std::move(content->tree));
+        level->levelFileTime_ = key.fileTime;
+        s.cacheRead = true;
+        return level;
+    }
+    Vec3 position{0, 0, 0};
+    Quaternion rotation{0, 0, 0, 1};
+    VeShape* shape = trevok::LoadObjectFromChunks(record, map.FieldText(kName), &position, &rotation, 0);
+    if (!shape) {
+        s.Warning(std::string("map: no level object '") + map.FieldText(kName) + "' in " + map.FieldText(kFile));
+        return nullptr;
+    }
+    CollisionSource collision;
+    if (shape->geometry_)
+        collision = CollisionSource::FromShape(*shape->geometry_);
+    std::unique_ptr<ShapeInstance> tree(ShapeInstance::FromShape(shape, true));
+    shape->Release();  // the node holds it
+    s.ShowLoading(s.FindString(LevelServices::kLoadingText));
+    tree->SplitByVertexLimit(key.vertexLimit);
+    s.SetProgress(33);
+    const auto image = LevelCache::Encode(key, position, *tree, collision);
+    auto* level = new Level(nullptr, position, &collision);
+    level->SetPieces(std::move(tree));
+    level->levelFileTime_ = key.fileTime;
+    s.SetProgress(66);
+    // A cache that cannot be written leaves the level loaded.
+    s.cacheWritten = key.fileTime != 0 && LevelCache::Write(cachePath, image);
+    s.SetProgress(99);
+    return level;
+}
+
+} // namespace
+
+void ApplyAmbientCodes(const std::string& codes, AmbientEmitter& e)
+{
+    const char* p = codes.c_str();
+    while (*p) {
+        const char code = static_cast<char>(*p++ & ~0x20);
+        if (code != 'I' && code != 'R' && code != 'V' && code != 'P')
+            continue;
+        char* end = nullptr;
+        const double value = std::strtod(p, &end);
+        if (end == p || !std::isfinite(value))
+            continue;
+        p = end;
+        switch (code) {
+        case 'I': e.inner = static_cast<float>(value); break;
+        case 'R': e.outer = static_cast<float>(value); break;
+        case 'V': e.volume = value <= 0 ? 0u : value >= 4294967295.0 ? 4294967295u : static_cast<uint32_t>(value); break;
+        case 'P': e.pitch = static_cast<float>(value / 12.0); break;
+        }
+    }
+}
+
+int32_t LevelServices::CreateServerObject(const Placement& p)
+{
+    serverObjects.push_back(p);
+    return -1;
+}
+
+int32_t LevelServices::CreateClientObject(const Placement& p)
+{
+    clientObjects.push_back(p);
+    return nextObjectId++;
+}
+
+int32_t LevelServices::LoadSound(const std::string& name)
+{
+    sounds.push_back(name);
+    return 0;
+}
+
+void LevelServices::BuildMap(script::ScriptDefinition& map)
+{
+    RecordServices::BuildMap(map);
+    if (!map.IsComplete())
+        return;
+    const char* fileName = map.FieldText(kFile);
+    std::string error;
+    auto record = trevok::LoadEnvironmentFile(levelFolder, fileName, &error);
+    if (!record) {
+        Warning(std::string("map: cannot load ") + fileName + (error.empty() ? "" : ": " + error));
+        return;
+    }
+    Level* level = Level::Current();
+    if (!level) {
+        const auto levelFile = platform::ResolveDataPath(levelFolder, fileName);
+        level = levelFile ? LoadLevel(*this, *record, map, *levelFile) : nullptr;
+        if (!level)
+            return;
+        Level::Current() = level;
+    }
+    const Vec3 vector = -level->origin_;
+
+    std::vector<trevok::ChunkObject> dummies;
+    trevok::LoadDummyObjects(dummies, *record, vector);
+    float scale = 1;
+    trevok::GetEnvironmentScale(scale, *record);
+    for (auto& d : dummies)
+        d.position_ = d.position_ * scale;
+    level->dummies_.clear();
+    for (const auto& d : dummies)
+        level->dummies_.push_back({d.name_, d.position_});
+
+    for (const auto& d : dummies) {
+        if (!d.hasText_ || !trevok::SameNameIgnoringCase(Line(d.text_, 0), "Sound"))
+            continue;
+        AmbientEmitter e;
+        e.sound = LoadSound(Line(d.text_, 1));
+        if (e.sound == 0)
+            continue;
+        e.position = d.position_;
+        ApplyAmbientCodes(Line(d.text_, 2), e);
+        ambientSounds.push_back(e);
+    }
+
+    camera = CameraLimits{};
+    if (const auto* d = FindDummy(dummies, map.FieldText(kCameraPlane))) {
+        // The plane through the marker, facing along its forward vector.
+        Vec3 n = d->rotation_.Rotate(d->first_);
+        const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+        if (length > 0 && std::isfinite(length)) {
+            n = n * (1 / length);
+            camera.plane[0] = n.x;
+            camera.plane[1] = n.y;
+            camera.plane[2] = n.z;
+            camera.plane[3] = -(n.x * d->position_.x + n.y * d->position_.y + n.z * d->position_.z);
+        }
+    }
+    camera.maxDistance = static_cast<float>(map.RealValue(kMaxCameraDistance));
+    if (const auto* d = FindDummy(dummies, map.FieldText(kMaxFocus)))
+        camera.highestFocus = d->position_.y;
+    if (const auto* d = FindDummy(dummies, map.FieldText(kMinFocus)))
+        camera.lowestFocus = d->position_.y;
+    else
+        camera.lowestFocus = level->floorHeight_;
+
+    LoadNavigation();
+
+    const auto* mapDefinition = dynamic_cast<const script::MapDefinition*>(&map);
+    if (restoringSavedGame || !mapDefinition)
+        return;
+    for (const script::ObjectAssignment* a : mapDefinition->Assignments()) {
+        // Team numbers are signed in the script; a negative one has no slot.
+        if (a->team < 0 || a->team >= kTeamSlots || !teamSlotInUse[a->team] || !a->role)
+            continue;
+        for (const auto& d : dummies) {
+            if (!trevok::SameNameIgnoringCase(d.name_, a->object))
+                continue;
+            Placement p{script::MakeRoleRecord(*a->role), a->team, d.position_, d.rotation_};
+            if (!p.role)
+                continue;
+            int32_t id = serverRunning ? CreateServerObject(p) : -1;
+            if (clientRunning)
+                id = CreateClientObject(p);
+            if (a->variable)
+                SetVariable(*a->variable, static_cast<float>(id));
+        }
+    }
+}
