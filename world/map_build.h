@@ -55,7 +55,7 @@ public:
     virtual void LoadNavigation() { ++navigationLoads; }
 
     // How the session stands while the map builds.
-    std::filesystem::path levelFolder;  // the "rifs" data directory
+    std::filesystem::path levelFolder;  // what the map's file names are relative to
     std::filesystem::path scriptPath;   // the level script, which the cache must never replace
     bool serverRunning = true;
     bool clientRunning = true;

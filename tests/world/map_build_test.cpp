@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -201,6 +202,63 @@ TEST(AmbientCodesTest, LettersOverrideTheirValues)
         EXPECT_EQ(e.volume, c.volume) << c.codes;
         EXPECT_FLOAT_EQ(e.pitch, c.pitch) << c.codes;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The generated training level script, built as the session start builds it.
+TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    const fs::path root = data ? data : "";
+    const fs::path script = root / "scripts" / "training_level.tvs";
+    if (!fs::exists(root / "rifs" / "training_level.rif") || !fs::exists(script))
+        GTEST_SKIP() << "sample data not generated";
+    const fs::path dir = fs::temp_directory_path() / ("sample_map_test_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "rifs");
+    fs::copy_file(root / "rifs" / "training_level.rif", dir / "rifs" / "training_level.rif");
+
+    struct Sounds : LevelServices {
+        int32_t LoadSound(const std::string& name) override
+        {
+            LevelServices::LoadSound(name);
+            return name == "lift_hum" ? 4 : 0;
+        }
+    };
+    auto owned = std::make_unique<Sounds>();
+    LevelServices& s = *owned;
+    s.levelFolder = dir;
+    s.scriptPath = script;
+    script::RecordTables::Global().SetServices(std::move(owned));
+    auto result = script::CompileScriptFile(script, script::kLevelScriptMode);
+    ASSERT_EQ(result.errors, 0);
+    result.list->BuildAll();
+
+    ASSERT_NE(Level::Current(), nullptr);
+    EXPECT_TRUE(fs::exists(dir / "rifs" / "training_level.cut"));
+    // Two robots in team 0 and two crates in team 1, each bound to its variable.
+    ASSERT_EQ(s.clientObjects.size(), 4u);
+    std::vector<std::string> names;
+    for (const auto& [name, value] : s.variables) {
+        names.push_back(name);
+        EXPECT_GE(value, 1.0f);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"CRATE1", "CRATE2", "TREVOK", "VELL"}));
+    ASSERT_EQ(s.ambientSounds.size(), 1u);
+    EXPECT_EQ(s.ambientSounds[0].sound, 4);
+    EXPECT_EQ(s.ambientSounds[0].volume, 80u);
+    EXPECT_FLOAT_EQ(s.ambientSounds[0].pitch, 2.0f / 12);
+    EXPECT_EQ(s.camera.maxDistance, 60);
+    EXPECT_FLOAT_EQ(s.camera.plane[2], 1);  // the marker faces along z
+
+    delete Level::Current();
+    Level::Current() = nullptr;
+    script::RecordTables::Global().Clear();
+    script::RecordTables::Global().SetServices(nullptr);
+    fs::remove_all(dir);
 }
 
 } // namespace
