@@ -186,6 +186,7 @@ public:
     const WeaponEntry* Weapon(int weaponType, int ammoType) const;
     const AmmoEntry* Ammo(int ammoType) const;
     std::size_t RoleCount() const { return roles_.size(); }
+    const Role* RoleAt(std::size_t i) const { return i < roles_.size() ? roles_[i].get() : nullptr; }
 
     std::shared_ptr<Role> NewRole();
     // False (and nothing stored) outside the table or when the pair is taken.

@@ -4,6 +4,7 @@
 #include "Veapi/ve_shape.h"
 #include "app/directories.h"
 #include "chunk/loaders/environment_loader.h"
+#include "chunk/loaders/hierarchy_loader.h"
 #include "platform/data_path.h"
 #include "script/kinds.h"
 #include "world/level.h"
@@ -103,6 +104,59 @@ void ApplyAmbientCodes(const std::string& codes, AmbientEmitter& e)
         case 'P': e.pitch = static_cast<float>(value / 12.0); break;
         }
     }
+}
+
+namespace {
+
+// A record's handle on a shape: one use, given back when the last record goes.
+script::ShapeRef Hold(VeShape* shape)
+{
+    script::ShapeRef ref;
+    if (!shape)
+        return ref;
+    ref.shape = std::shared_ptr<void>(shape, [](void* p) { static_cast<VeShape*>(p)->Release(); });
+    ref.hasBox = true;
+    ref.minimum = {shape->min_.x, shape->min_.y, shape->min_.z};
+    ref.maximum = {shape->max_.x, shape->max_.y, shape->max_.z};
+    ref.hasCollision = shape->geometry_ != nullptr;
+    return ref;
+}
+
+} // namespace
+
+script::ShapeRef LevelServices::CachedShape(const std::string& file, const std::string& name)
+{
+    RecordServices::CachedShape(file, name);
+    auto record = trevok::LoadEnvironmentFile(levelFolder, file);
+    if (!record)
+        return {};
+    return Hold(trevok::LoadObjectFromChunks(*record, name, nullptr, nullptr, 0));
+}
+
+script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const std::string& name,
+                                               const std::optional<std::string>& hotspot,
+                                               const std::optional<std::string>& alternateHotspot)
+{
+    RecordServices::HierarchyShape(file, name, hotspot, alternateHotspot);
+    auto record = trevok::LoadEnvironmentFile(levelFolder, file);
+    auto tree = record ? trevok::LoadHierarchyFromChunks(name, *record) : nullptr;
+    if (!tree || !tree->shapes_[0])
+        return {};
+    VeShape* shape = tree->shapes_[0].Get();
+    shape->AddRef();
+    script::ShapeRef ref = Hold(shape);
+    if (tree->hasBounds_) {
+        ref.minimum = {tree->minimum_.x, tree->minimum_.y, tree->minimum_.z};
+        ref.maximum = {tree->maximum_.x, tree->maximum_.y, tree->maximum_.z};
+    }
+    return ref;
+}
+
+void LevelServices::DropCollision(script::ShapeRef& ref)
+{
+    if (ref.shape)
+        static_cast<VeShape*>(ref.shape.get())->geometry_.reset();
+    ref.hasCollision = false;
 }
 
 int32_t LevelServices::CreateServerObject(const Placement& p)

@@ -43,6 +43,13 @@ public:
     };
 
     void BuildMap(script::ScriptDefinition& map) override;
+    // Role shapes from the chunk files named by shape and hierarchy
+    // definitions (relative to levelFolder).
+    script::ShapeRef CachedShape(const std::string& file, const std::string& name) override;
+    script::ShapeRef HierarchyShape(const std::string& file, const std::string& name,
+                                    const std::optional<std::string>& hotspot,
+                                    const std::optional<std::string>& alternateHotspot) override;
+    void DropCollision(script::ShapeRef& shape) override;
 
     // Seams of later subsystems; each records what it was asked.
     virtual int32_t CreateServerObject(const Placement& p);  // the id; -1 when none was made

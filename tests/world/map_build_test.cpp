@@ -4,6 +4,7 @@
 #include "world/map_build.h"
 
 #include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
 #include "script/compiler.h"
 #include "world/level.h"
 
@@ -165,6 +166,29 @@ TEST_F(MapBuildTest, PlacementFollowsTeamSlotsAndSessionSides)
         } else {
             EXPECT_TRUE(s.variables.empty());
         }
+    }
+}
+
+TEST_F(MapBuildTest, RoleShapesLoadAndOnlyTrackObjectsKeepCollision)
+{
+    struct Case {
+        const char* ai;
+        bool collision;
+    };
+    for (const Case c : {Case{"4", false}, Case{"8", true}}) {
+        SCOPED_TRACE(c.ai);
+        StopLevel();
+        Start("shape panel { name \"panel\" file \"loader_level.rif\" }\n"
+              "role lift { character none shape panel light none projectile none identifier \"lift\" "
+              "alpha fogging no per vertex fogging no destructibility none ai " + std::string(c.ai) + " }\n");
+        ASSERT_EQ(script::RecordTables::Global().RoleCount(), 1u);
+        const script::Role* role = script::RecordTables::Global().RoleAt(0);
+        ASSERT_NE(role, nullptr);
+        ASSERT_TRUE(role->shape.shape != nullptr);
+        EXPECT_TRUE(role->shape.hasBox);
+        EXPECT_GT(role->extent.x, 0);  // the panel is 2 m square
+        EXPECT_EQ(role->shape.hasCollision, c.collision);
+        EXPECT_EQ(static_cast<VeShape*>(role->shape.shape.get())->geometry_ != nullptr, c.collision);
     }
 }
 
