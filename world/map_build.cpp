@@ -6,6 +6,7 @@
 #include "chunk/loaders/environment_loader.h"
 #include "chunk/loaders/hierarchy_loader.h"
 #include "platform/data_path.h"
+#include "script/compiler.h"
 #include "script/kinds.h"
 #include "world/level.h"
 #include "world/level_cache.h"
@@ -264,4 +265,23 @@ void LevelServices::BuildMap(script::ScriptDefinition& map)
                 SetVariable(*a->variable, static_cast<float>(id));
         }
     }
+}
+
+LevelServices* BuildLevelScript(const std::filesystem::path& dataRoot, const std::filesystem::path& script,
+                                std::unique_ptr<LevelServices> services)
+{
+    if (!services)
+        services = std::make_unique<LevelServices>();
+    LevelServices* s = services.get();
+    s->levelFolder = dataRoot;
+    s->scriptPath = script;
+    script::RecordTables::Global().SetServices(std::move(services));
+    auto result = script::CompileScriptFile(script, script::kLevelScriptMode);
+    if (!result.list || result.errors > 0) {
+        for (const auto& m : result.messages)
+            s->Warning(script::FormatMessage(m));
+        return nullptr;
+    }
+    result.list->BuildAll();
+    return s;
 }

@@ -84,6 +84,14 @@ public:
     int32_t nextObjectId = 1;
 };
 
+// What the session start does with the stored level names: installs the
+// level services (fresh ones when none are given), compiles the level
+// script and builds its definitions. The services stay with the record
+// tables; null when the script did not compile (its messages then are the
+// services' warnings).
+LevelServices* BuildLevelScript(const std::filesystem::path& dataRoot, const std::filesystem::path& script,
+                                std::unique_ptr<LevelServices> services = {});
+
 // The third line of an ambient sound dummy's text: letter codes I (inner), R
 // (outer), V (volume) and P (pitch in semitones, stored in octaves), each
 // followed by its number. Unknown letters and numbers without a code are

@@ -251,14 +251,9 @@ TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
             return name == "lift_hum" ? 4 : 0;
         }
     };
-    auto owned = std::make_unique<Sounds>();
-    LevelServices& s = *owned;
-    s.levelFolder = dir;
-    s.scriptPath = script;
-    script::RecordTables::Global().SetServices(std::move(owned));
-    auto result = script::CompileScriptFile(script, script::kLevelScriptMode);
-    ASSERT_EQ(result.errors, 0);
-    result.list->BuildAll();
+    LevelServices* built = BuildLevelScript(dir, script, std::make_unique<Sounds>());
+    ASSERT_NE(built, nullptr);
+    LevelServices& s = *built;
 
     ASSERT_NE(Level::Current(), nullptr);
     EXPECT_TRUE(fs::exists(dir / "rifs" / "training_level.cut"));

@@ -36,16 +36,9 @@ protected:
         fs::create_directories(dir / "rifs");
         fs::copy_file(root / "rifs" / "training_level.rif", dir / "rifs" / "training_level.rif",
                       fs::copy_options::skip_existing);
-        auto services = std::make_unique<LevelServices>();
-        LevelServices& s = *services;
-        s.levelFolder = dir;
-        s.scriptPath = script;
-        script::RecordTables::Global().SetServices(std::move(services));
-        auto result = script::CompileScriptFile(script, script::kLevelScriptMode);
-        if (result.list)
-            result.list->BuildAll();
-        fromCache = s.cacheRead;
-        return Level::Current() != nullptr;
+        LevelServices* s = BuildLevelScript(dir, script);
+        fromCache = s && s->cacheRead;
+        return s && Level::Current() != nullptr;
     }
     static void StopLevel()
     {
