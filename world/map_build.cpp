@@ -153,6 +153,16 @@ script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const st
     return ref;
 }
 
+bool LevelServices::LoadCameraTrack(const std::string& file, const std::string& name)
+{
+    RecordServices::LoadCameraTrack(file, name);
+    auto record = trevok::LoadEnvironmentFile(levelFolder, file);
+    Level* level = Level::Current();
+    if (!record || !level || !cutscenes)
+        return false;
+    return trevok::LoadEnvironmentSpecials(*cutscenes, *record, name, level->origin_);
+}
+
 void LevelServices::DropCollision(script::ShapeRef& ref)
 {
     if (ref.shape)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "app/maths.h"
+#include "chunk/loaders/environment_loader.h"
 #include "script/records.h"
 
 #include <cstdint>
@@ -50,6 +51,9 @@ public:
                                     const std::optional<std::string>& hotspot,
                                     const std::optional<std::string>& alternateHotspot) override;
     void DropCollision(script::ShapeRef& shape) override;
+    // A camera track's cut-scene, handed to `cutscenes` at the level's
+    // origin; nothing without a level or a receiver.
+    bool LoadCameraTrack(const std::string& file, const std::string& name) override;
 
     // Seams of later subsystems; each records what it was asked.
     virtual int32_t CreateServerObject(const Placement& p);  // the id; -1 when none was made
@@ -64,6 +68,7 @@ public:
     // How the session stands while the map builds.
     std::filesystem::path levelFolder;  // what the map's file names are relative to
     std::filesystem::path scriptPath;   // the level script, which the cache must never replace
+    trevok::CutsceneReceiver* cutscenes = nullptr;  // the cut-scene player, when one runs
     bool serverRunning = true;
     bool clientRunning = true;
     bool restoringSavedGame = false;

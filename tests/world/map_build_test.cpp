@@ -192,6 +192,24 @@ TEST_F(MapBuildTest, RoleShapesLoadAndOnlyTrackObjectsKeepCollision)
     }
 }
 
+TEST_F(MapBuildTest, CameraTrackReachesTheCutscenePlayerOnlyWithALevel)
+{
+    struct Player : trevok::CutsceneReceiver {
+        int loads = 0;
+        void Load(const trevok::CutsceneChunk&, float, const Vec3&) override { ++loads; }
+    };
+    Player player;
+    const std::string track = "camera track intro { name \"intro\" file \"loader_level.rif\" }\n";
+    const std::string missing = "camera track other { name \"outro\" file \"loader_level.rif\" }\n";
+    // Before any level: nothing loads.
+    Start(track, [&](LevelServices& s) { s.cutscenes = &player; });
+    EXPECT_EQ(player.loads, 0);
+    // Tracks after the map in the script find its level; an unknown name loads nothing.
+    LevelServices& s = Start(Map("") + track + missing, [&](LevelServices& l) { l.cutscenes = &player; });
+    EXPECT_EQ(player.loads, 1);
+    EXPECT_EQ(s.cameraTracks.size(), 2u);
+}
+
 TEST_F(MapBuildTest, MissingLevelFileBuildsNothing)
 {
     std::string text = Map("");
