@@ -3,6 +3,7 @@
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/directories.h"
+#include "app/string_table.h"
 #include "chunk/loaders/environment_loader.h"
 #include "chunk/loaders/hierarchy_loader.h"
 #include "platform/data_path.h"
@@ -161,6 +162,12 @@ bool LevelServices::LoadCameraTrack(const std::string& file, const std::string& 
     if (!record || !level || !cutscenes)
         return false;
     return trevok::LoadEnvironmentSpecials(*cutscenes, *record, name, level->origin_);
+}
+
+std::string LevelServices::FindString(std::int32_t id)
+{
+    const char* text = id < 0 ? nullptr : StringTable::Global().Find(static_cast<uint32_t>(id));
+    return text ? text : "";
 }
 
 void LevelServices::DropCollision(script::ShapeRef& ref)

@@ -51,6 +51,8 @@ public:
                                     const std::optional<std::string>& hotspot,
                                     const std::optional<std::string>& alternateHotspot) override;
     void DropCollision(script::ShapeRef& shape) override;
+    // Texts from the game's string table; empty for an id without text.
+    std::string FindString(std::int32_t id) override;
     // A camera track's cut-scene, handed to `cutscenes` at the level's
     // origin; nothing without a level or a receiver.
     bool LoadCameraTrack(const std::string& file, const std::string& name) override;

@@ -5,6 +5,8 @@
 
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
+#include "app/string_table.h"
+#include "platform/resources.h"
 #include "script/compiler.h"
 #include "world/level.h"
 
@@ -269,6 +271,11 @@ TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
             return name == "lift_hum" ? 4 : 0;
         }
     };
+    // The loading screen's text comes from the game's string table.
+    auto library = platform::ResourceLibrary::Open(root / "tvres.dll", nullptr);
+    ASSERT_TRUE(library);
+    StringTable::Global().Load(*library, StringTable::kFirstId, StringTable::kLastId);
+
     LevelServices* built = BuildLevelScript(dir, script, std::make_unique<Sounds>());
     ASSERT_NE(built, nullptr);
     LevelServices& s = *built;
@@ -289,6 +296,8 @@ TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
     EXPECT_EQ(s.ambientSounds[0].volume, 80u);
     EXPECT_FLOAT_EQ(s.ambientSounds[0].pitch, 2.0f / 12);
     EXPECT_EQ(s.camera.maxDistance, 60);
+    EXPECT_EQ(s.loadingTexts, std::vector<std::string>{"Loading level"});
+    StringTable::Global().Free();
     EXPECT_FLOAT_EQ(s.camera.plane[2], 1);  // the marker faces along z
 
     delete Level::Current();
