@@ -84,10 +84,12 @@ uint64_t FileTime(const std::filesystem::path& file)
     const auto t = std::filesystem::last_write_time(file, ec);
     if (ec)
         return 0;
-    const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
-    // The file clock's epoch differs from 1601; only equality matters here, so
-    // any fixed offset serves, as long as the value never reads as "none".
-    return static_cast<uint64_t>(since / 100) | (1ull << 63);
+    // The cache stores file times in 100 ns units since 1601.
+    constexpr int64_t kUnixEpochIn1601 = 116444736000000000;
+    const auto sys = std::chrono::file_clock::to_sys(t);
+    const int64_t ticks =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(sys.time_since_epoch()).count() / 100 + kUnixEpochIn1601;
+    return ticks > 0 ? static_cast<uint64_t>(ticks) : 0;
 }
 
 std::vector<uint8_t> Encode(const LevelCacheKey& key, const Vec3& vector, const ShapeInstance& tree,

@@ -22,7 +22,7 @@
 class ShapeInstance;
 
 struct LevelCacheKey {
-    uint64_t fileTime = 0;  // 100 ns units since 1601, as the file system gives it
+    uint64_t fileTime = 0;  // 100 ns units since 1601
     uint32_t vertexLimit = 0;
 };
 

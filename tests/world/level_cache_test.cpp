@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <unistd.h>
@@ -242,6 +243,18 @@ TEST(LevelCacheTest, CachePathNeverNamesItsSources)
     };
     for (const Case& c : cases)
         EXPECT_EQ(LevelCache::PathFor(c.level, c.script), fs::path(c.cache)) << c.level;
+}
+
+TEST(LevelCacheTest, FileTimeCountsFrom1601)
+{
+    const fs::path file = fs::temp_directory_path() / ("level_cache_time_" + std::to_string(::getpid()));
+    { std::ofstream(file) << "x"; }
+    // 2020-01-01 00:00:00 UTC.
+    const auto at = std::chrono::file_clock::from_sys(std::chrono::sys_seconds{std::chrono::sys_days{std::chrono::year{2020} / 1 / 1}});
+    fs::last_write_time(file, at);
+    EXPECT_EQ(LevelCache::FileTime(file), 132223104000000000ull);
+    fs::remove(file);
+    EXPECT_EQ(LevelCache::FileTime(file), 0u);
 }
 
 TEST(LevelCacheTest, WriteReplacesWholeAndLeavesNoTemporary)
