@@ -265,6 +265,14 @@ TEST_F(RecordsTest, FirstAmmoForAPairWinsLastAmmoInfoWins)
     EXPECT_EQ(a->maxPerSlot, 6);
 }
 
+TEST_F(RecordsTest, AmmoInfoOutsideTheAmmunitionTypesIsRefused)
+{
+    Build("ammo info last { ammo type 17 description 1 ammo name 2 max per slot 3 }\n");
+    EXPECT_EQ(RecordTables::Global().Ammo(17), nullptr);
+    ASSERT_EQ(services_->warnings.size(), 1u);
+    EXPECT_NE(services_->warnings[0].find("17"), std::string::npos);
+}
+
 TEST_F(RecordsTest, DestructionRecordsByKind)
 {
     const auto r = Build(kParts + "declare frag data debris\n" +
