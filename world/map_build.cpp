@@ -1,5 +1,6 @@
 #include "world/map_build.h"
 
+#include "Veapi/hierarchy.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/directories.h"
@@ -126,6 +127,46 @@ script::ShapeRef Hold(VeShape* shape)
 
 } // namespace
 
+namespace {
+
+bool NodePosition(const trevok::Hierarchy& node, const std::string& name, Vec3& out)
+{
+    const SequenceKey* first = Sequences::FirstKey(node.sequences_.get());
+    if (!node.name_.empty() && trevok::SameNameIgnoringCase(node.name_, name)) {
+        out = first ? first->position_ : Vec3{0, 0, 0};
+        return true;
+    }
+    for (const auto& child : node.children_) {
+        Vec3 below;
+        if (child && NodePosition(*child, name, below)) {
+            out = first ? Pose::ToMatrix(Pose::OfKey(*first)).TransformPoint(below) : below;
+            return true;
+        }
+    }
+    return false;
+}
+
+script::Float3 Hotspot(const trevok::Hierarchy& root, const std::optional<std::string>& name)
+{
+    Vec3 at{0, 0, 0};
+    if (!name || !NodePosition(root, *name, at))
+        at = {0, 0, 0};
+    return {at.x, at.y, at.z};
+}
+
+} // namespace
+
+void ReadHierarchyFacts(const trevok::Hierarchy& root, const std::optional<std::string>& hotspot,
+                        const std::optional<std::string>& alternateHotspot, script::ShapeRef& out)
+{
+    out.hotspot = Hotspot(root, hotspot);
+    out.alternateHotspot = Hotspot(root, alternateHotspot);
+    out.lowSequences = out.highSequences = 0;
+    for (int32_t i = 21; i <= 30; ++i)
+        if (Sequences::Has(root.sequences_.get(), i))
+            ++(i <= 25 ? out.lowSequences : out.highSequences);
+}
+
 script::ShapeRef LevelServices::CachedShape(const std::string& file, const std::string& name)
 {
     RecordServices::CachedShape(file, name);
@@ -147,6 +188,7 @@ script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const st
     VeShape* shape = tree->shapes_[0].Get();
     shape->AddRef();
     script::ShapeRef ref = Hold(shape);
+    ReadHierarchyFacts(*tree, hotspot, alternateHotspot, ref);
     if (tree->hasBounds_) {
         ref.minimum = {tree->minimum_.x, tree->minimum_.y, tree->minimum_.z};
         ref.maximum = {tree->maximum_.x, tree->maximum_.y, tree->maximum_.z};

@@ -91,6 +91,17 @@ public:
     int32_t nextObjectId = 1;
 };
 
+namespace trevok {
+struct Hierarchy;
+}
+
+// What a role record keeps of a loaded model beside its shape: the positions
+// of the hotspot nodes (first-key poses carried up to the root; zero for a
+// name that is none or no node has) and how many of the sequences 21 to 25
+// and 26 to 30 the root has.
+void ReadHierarchyFacts(const trevok::Hierarchy& root, const std::optional<std::string>& hotspot,
+                        const std::optional<std::string>& alternateHotspot, script::ShapeRef& out);
+
 // What the session start does with the stored level names: installs the
 // level services (fresh ones when none are given), compiles the level
 // script and builds its definitions. The services stay with the record

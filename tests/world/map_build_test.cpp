@@ -3,6 +3,8 @@
 // use clauses place objects by role, bounded by the team slots.
 #include "world/map_build.h"
 
+#include "chunk/loaders/hierarchy_loader.h"
+
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/string_table.h"
@@ -305,6 +307,49 @@ TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
     script::RecordTables::Global().Clear();
     script::RecordTables::Global().SetServices(nullptr);
     fs::remove_all(dir);
+}
+
+} // namespace
+
+namespace {
+
+TEST(HierarchyFactsTest, HotspotsAndSequenceCounts)
+{
+    const auto withKey = [](int index, Vec3 at) {
+        auto set = std::make_unique<trevok::SequenceSet>();
+        set->entries_.resize(31);
+        auto sequence = std::make_unique<trevok::Sequence>();
+        trevok::SequenceKey key;
+        key.position_ = at;
+        sequence->keys_.push_back(key);
+        set->entries_[size_t(index)] = std::move(sequence);
+        return set;
+    };
+    trevok::Hierarchy root;
+    root.sequences_ = withKey(21, {1, 2, 3});
+    for (int i : {22, 27})
+        root.sequences_->entries_[size_t(i)] = std::make_unique<trevok::Sequence>();
+    auto gun = std::make_unique<trevok::Hierarchy>();
+    gun->name_ = "gun";
+    gun->sequences_ = withKey(0, {10, 0, 0});
+    root.children_.push_back(std::move(gun));
+
+    struct Case {
+        std::optional<std::string> hotspot;
+        float x, y, z;
+    };
+    const Case cases[] = {{"GUN", 11, 2, 3}, {"barrel", 0, 0, 0}, {std::nullopt, 0, 0, 0}};
+    for (const Case& c : cases) {
+        script::ShapeRef ref;
+        ReadHierarchyFacts(root, c.hotspot, std::nullopt, ref);
+        SCOPED_TRACE(c.hotspot.value_or("none"));
+        EXPECT_FLOAT_EQ(ref.hotspot.x, c.x);
+        EXPECT_FLOAT_EQ(ref.hotspot.y, c.y);
+        EXPECT_FLOAT_EQ(ref.hotspot.z, c.z);
+        EXPECT_EQ(ref.alternateHotspot.x, 0);
+        EXPECT_EQ(ref.lowSequences, 2);
+        EXPECT_EQ(ref.highSequences, 1);
+    }
 }
 
 } // namespace
