@@ -259,12 +259,10 @@ void LevelServices::BuildMap(script::ScriptDefinition& map)
     }
     const Vec3 vector = -level->origin_;
 
+    // The loader already applies the file's environment scale; scaling the
+    // markers a second time would shrink them towards the origin.
     std::vector<trevok::ChunkObject> dummies;
     trevok::LoadDummyObjects(dummies, *record, vector);
-    float scale = 1;
-    trevok::GetEnvironmentScale(scale, *record);
-    for (auto& d : dummies)
-        d.position_ = d.position_ * scale;
     level->dummies_.clear();
     for (const auto& d : dummies)
         level->dummies_.push_back({d.name_, d.position_});

@@ -111,6 +111,22 @@ TEST_F(MapBuildTest, BuildsLevelPlacesObjectsAndWritesItsCache)
     EXPECT_EQ(level->dummies_[0].name, "spawn");
 }
 
+TEST_F(MapBuildTest, MarkersSetCameraPlaneFocusAndPlaceAtFileScale)
+{
+    std::string text = Map("use guard in team 0 for \"spawn\"");
+    text.replace(text.find("camera plane none"), 17, "camera plane \"spawn\" max camera focus height \"Spawn\"");
+    LevelServices& s = Start(text);
+    ASSERT_NE(Level::Current(), nullptr);
+    // The marker lies at (1000, 0, 2000) file units of a millimetre.
+    ASSERT_EQ(s.clientObjects.size(), 1u);
+    EXPECT_FLOAT_EQ(s.clientObjects[0].position.x, 1);
+    EXPECT_FLOAT_EQ(s.clientObjects[0].position.z, 2);
+    EXPECT_FLOAT_EQ(s.camera.plane[2], 1);
+    EXPECT_FLOAT_EQ(s.camera.plane[3], -2);
+    ASSERT_TRUE(s.camera.highestFocus);
+    EXPECT_FLOAT_EQ(*s.camera.highestFocus, 0);
+}
+
 TEST_F(MapBuildTest, SecondStartReadsCacheAndNewerLevelRebuildsIt)
 {
     Start(Map(""));
