@@ -107,7 +107,8 @@ ShapeInstance* MeshData::ReadMeshData(trevok::ByteReader& in, std::string* error
                 return Fail(in, error, "sub-mesh vertex or index count exceeds the image");
             }
             SubMesh* m = shape->AddSubMesh(vertexCount, indexCount, format, false);
-            in.Bytes(m->vertices.data(), m->vertices.size());
+            if (!m->vertices.empty())
+                in.Bytes(m->vertices.data(), m->vertices.size());
             m->indices.resize(indexCount);
             for (uint32_t i = 0; i < indexCount; ++i) {
                 m->indices[i] = in.U16();

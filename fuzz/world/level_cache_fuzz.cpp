@@ -1,7 +1,9 @@
 // Any bytes as a level cache file: reading either misses or gives a tree and
 // polygons whose every corner lies inside the points; it never crashes or
-// reads outside the image. The key is taken from the image itself, so
-// mutations reach past the time-stamp check.
+// reads outside the image. The key is taken from the image itself and a
+// plain image's check sum is sealed again, so mutations reach the parser
+// past the time-stamp and check-sum tests.
+#include "Veapi/texture_manager.h"
 #include "Veapi/ve_object.h"
 #include "chunk/byte_cursor.h"
 #include "world/level_cache.h"
@@ -9,12 +11,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+namespace {
+
+void Check(std::span<const uint8_t> image)
 {
-    const std::span<const uint8_t> image(data, size);
     LevelCacheKey key;
-    if (size >= 8) {
+    if (image.size() >= 8) {
         trevok::ByteReader head(image.first(8));
         key.fileTime = head.U64();
     }
@@ -31,5 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!content->tree)
             std::abort();
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Check({data, size});
+    if (size >= LevelCache::kHeaderBytes + 4) {
+        std::vector<uint8_t> sealed(data, data + size);
+        const uint32_t crc = LevelCache::Crc32({sealed.data(), size - 4});
+        for (int i = 0; i < 4; ++i)
+            sealed[size - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+        Check(sealed);
+    }
+    // Names read from the image made texture entries; drop them between inputs.
+    TextureManager::FreeAllUnused();
     return 0;
 }
