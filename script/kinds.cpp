@@ -2,6 +2,7 @@
 
 #include "app/directories.h"
 #include "script/compiler_internal.h"
+#include "script/records.h"
 
 #include <cfloat>
 #include <climits>
@@ -54,7 +55,7 @@ public:
         DeclareString("name", 0, kNoNone, kRequired, nullptr);
         DeclareString("file", 1, kNoNone, kRequired, nullptr);
     }
-    // The camera track's record is made by the runtime-record builder.
+    void Build() override { BuildCameraTrack(*this); }
 };
 
 class FragScriptDefinition : public ScriptDefinition {
@@ -134,7 +135,7 @@ public:
         DeclareReference("projectile", 10, DefinitionKind::kRole, kNoneAllowed, kDefault);
         DeclareReal("firing speed", 41, 0, kRealMax, kRequired, 0);
     }
-    // Ammunition records are made by the runtime-record builder.
+    void Build() override { BuildAmmo(*this); }
 };
 
 class AmmoInfoDefinition : public ScriptDefinition {
@@ -148,6 +149,7 @@ public:
         DeclareInt("ammo name", 23, 0, kIntMax, kRequired, 0);
         DeclareInt("max per slot", 24, 0, kIntMax, kRequired, 0);
     }
+    void Build() override { BuildAmmoInfo(*this); }
 };
 
 class CharacterDefinition : public ScriptDefinition {
@@ -190,7 +192,7 @@ public:
     }
 };
 
-class RoleDefinition : public ScriptDefinition {
+class RoleDefinition : public ScriptDefinition, public RoleRecordSlot {
 public:
     RoleDefinition() : ScriptDefinition(DefinitionKind::kRole)
     {
@@ -225,7 +227,7 @@ public:
         DeclareInt("limit", 102, 0, kIntMax, kDefault, 0);
         DeclareInt("switch size", 103, 1, kIntMax, kDefault, 100);
     }
-    // The level role is made from this definition by the runtime-record builder.
+    void Build() override { MakeRoleRecord(*this); }
 };
 
 DefinitionRef Make(DefinitionKind kind)
@@ -355,6 +357,19 @@ void MapDefinition::Assign(ObjectAssignment assignment, ScriptCompiler* sc)
     }
     byName_[key] = assignments_.size();
     assignments_.push_back(std::move(assignment));
+}
+
+void MapDefinition::Build()
+{
+    if (!IsComplete())
+        return;
+    RecordTables& tables = RecordTables::Global();
+    if (!tables.ClaimMapBuild()) {
+        tables.Services().Warning(std::string("map '") + (FieldText(0) ? FieldText(0) : "") +
+                                  "' ignored: a level script holds one map");
+        return;
+    }
+    tables.Services().BuildMap(*this);
 }
 
 std::vector<const ObjectAssignment*> MapDefinition::Assignments() const

@@ -35,6 +35,9 @@ public:
     void SetValue(const ValueItem& item, ScriptCompiler& sc) override;
     void ForEachReference(const std::function<void(ScriptDefinition&)>& visit) const override;
     void DropReferences() override;
+    // Hands a complete map to the game's level build; only the first map
+    // since the record tables were cleared builds.
+    void Build() override;
     // Assignments in the order they were made (inherited ones first).
     std::vector<const ObjectAssignment*> Assignments() const;
     const ObjectAssignment* FindAssignment(const std::string& object) const;

@@ -87,6 +87,23 @@ void Level::DrawShape()
 {
     if (shape_)
         shape_->Draw(gfx::Matrix(), nullptr, 0);
+    // The pieces lie in level space: each node's shape draws unmoved.
+    std::vector<ShapeInstance*> work;
+    if (pieces_)
+        work.push_back(pieces_.get());
+    while (!work.empty()) {
+        ShapeInstance* node = work.back();
+        work.pop_back();
+        if (node->slots_[0])
+            node->slots_[0]->Draw(gfx::Matrix(), nullptr, 0);
+        for (ShapeInstance* child : node->children_)
+            work.push_back(child);
+    }
+}
+
+void Level::SetPieces(std::unique_ptr<ShapeInstance> pieces)
+{
+    pieces_ = std::move(pieces);
 }
 
 LevelMoveRecord Level::FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const

@@ -55,6 +55,10 @@ public:
     ShapeInstance* ShapeTree() const { return shapeTree_.get(); }
     // Most vertices of one piece of the shape tree.
     static constexpr uint32_t kShapeTreePieceVertices = 2048;
+    // The level's cut pieces (from the level cache or the cut), drawn with
+    // the shape; the level owns them.
+    void SetPieces(std::unique_ptr<ShapeInstance> pieces);
+    ShapeInstance* Pieces() const { return pieces_.get(); }
 
     // Movers. AddMover takes the body over and moves `position` to the centre
     // of the ground polygon under it, when there is one.
@@ -119,5 +123,6 @@ private:
 
     VeShape* shape_ = nullptr; // one use held
     std::unique_ptr<ShapeInstance> shapeTree_;
+    std::unique_ptr<ShapeInstance> pieces_;
     List<Mover*> movers_;      // owned; in the order added
 };

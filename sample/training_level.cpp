@@ -1,0 +1,70 @@
+// Sample data step: the training level's model, rifs/training_level.rif: the
+// sample level's geometry under the name the training script's map gives,
+// with the markers its use clauses, camera limits and ambient sound name.
+#include "sample/generator.h"
+
+#include "chunk/chunk_file.h"
+#include "chunk/light_chunks.h"
+#include "chunk/object_chunks.h"
+
+#include <bit>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using namespace trevok;
+
+struct Marker {
+    const char* name;
+    int32_t x, y, z;  // millimetres, y downward
+    const char* text;
+};
+
+const Marker kMarkers[] = {
+    {"trevok_start", 4000, 0, 4000, nullptr},
+    {"vell_start", 6000, 0, 4000, nullptr},
+    {"crate_01", 10000, 0, 8000, nullptr},
+    {"crate_02", 12000, 0, 8000, nullptr},
+    {"camera_plane", 0, -2000, 0, nullptr},
+    {"lift_hum_source", 16000, -1000, 6000, "Sound\nlift_hum\nV80 P2"},
+};
+
+// Marker positions are stored as integers, bit for bit.
+DummyVector Integers(int32_t x, int32_t y, int32_t z)
+{
+    return DummyVector{{static_cast<uint32_t>(x), static_cast<uint32_t>(y), static_cast<uint32_t>(z)}};
+}
+
+bool WriteTrainingLevel(const sample::Context& ctx)
+{
+    const auto dir = ctx.out / "rifs";
+    auto file = ChunkFile::Open(dir / "sample_level.rif");
+    if (!file || file->ErrorCode() != kChunkOk) {
+        std::fprintf(stderr, "sample_gen: cannot read %s\n", (dir / "sample_level.rif").c_str());
+        return false;
+    }
+    std::vector<ObjectChunk*> objects;
+    file->GetObjects(objects);
+    for (ObjectChunk* object : objects)
+        if (object->Header().name_ == "level")
+            object->Header().name_ = "training_level";
+    const uint32_t facing[4] = {0, 0, 0, std::bit_cast<uint32_t>(1.0f)};
+    for (const Marker& m : kMarkers) {
+        auto* dummy = new DummyObjectChunk(file.get(), m.name, Integers(m.x, m.y, m.z), DummyVector{{0, 0, 1}},
+                                           DummyVector{{0, 1, 0}}, facing);
+        if (m.text) {
+            const std::string text = m.text;
+            dummy->SetText(&text);
+        }
+    }
+    if (!file->Save(dir / "training_level.rif")) {
+        std::fprintf(stderr, "sample_gen: cannot write %s\n", (dir / "training_level.rif").c_str());
+        return false;
+    }
+    return true;
+}
+
+const sample::StepRegistration kTrainingLevel(23, "training level", WriteTrainingLevel);
+
+} // namespace

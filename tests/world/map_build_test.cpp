@@ -1,0 +1,371 @@
+// The map build on the generated loader level: the level is cut and cached,
+// a second start reads the cache, a newer level file rebuilds it, and the
+// use clauses place objects by role, bounded by the team slots.
+#include "world/map_build.h"
+
+#include "chunk/loaders/hierarchy_loader.h"
+
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+#include "app/string_table.h"
+#include "platform/resources.h"
+#include "script/compiler.h"
+#include "world/level.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kRole = "role guard { character none light none projectile none identifier \"bot\" "
+                          "alpha fogging no per vertex fogging no destructibility none }\n";
+
+std::string Map(const std::string& uses)
+{
+    return kRole + "map m { name \"Panel\" file \"loader_level.rif\" bitmap none camera plane none "
+                   "max camera distance 50 max vertices per section 700 " + uses + " }\n";
+}
+
+class MapBuildTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+        const fs::path source = fs::path(data ? data : "") / "rifs" / "loader_level.rif";
+        if (!fs::exists(source))
+            GTEST_SKIP() << "sample data not generated";
+        dir_ = fs::temp_directory_path() / ("map_build_test_" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        fs::copy_file(source, dir_ / "loader_level.rif", fs::copy_options::overwrite_existing);
+        StopLevel();
+    }
+    void TearDown() override
+    {
+        StopLevel();
+        script::RecordTables::Global().SetServices(nullptr);
+        if (!dir_.empty())
+            fs::remove_all(dir_);
+    }
+    static void StopLevel()
+    {
+        delete Level::Current();
+        Level::Current() = nullptr;
+        script::RecordTables::Global().Clear();
+    }
+    // Compiles and builds the script with fresh services; returns them.
+    LevelServices& Start(const std::string& text, const std::function<void(LevelServices&)>& prepare = {})
+    {
+        auto services = std::make_unique<LevelServices>();
+        services->levelFolder = dir_;
+        if (prepare)
+            prepare(*services);
+        LevelServices& s = *services;
+        script::RecordTables::Global().SetServices(std::move(services));
+        auto result = script::CompileScriptText(text, "level.tvs", script::kLevelScriptMode);
+        for (const auto& m : result.messages)
+            if (m.severity == script::Severity::kError)
+                ADD_FAILURE() << m.line << " " << m.text;
+        if (result.list)
+            result.list->BuildAll();
+        return s;
+    }
+    fs::path dir_;
+};
+
+TEST_F(MapBuildTest, BuildsLevelPlacesObjectsAndWritesItsCache)
+{
+    LevelServices& s = Start(Map("use guard in team 1 for \"SPAWN\" as \"SPAWN_ID\" and \"nothing\""));
+    Level* level = Level::Current();
+    ASSERT_NE(level, nullptr);
+    ASSERT_NE(level->Pieces(), nullptr);
+    EXPECT_FALSE(s.cacheRead);
+    EXPECT_TRUE(s.cacheWritten);
+    EXPECT_TRUE(fs::exists(dir_ / "loader_level.cut"));
+    EXPECT_EQ(s.progress, (std::vector<int>{33, 66, 99}));
+    EXPECT_EQ(s.loadingTexts.size(), 1u);
+
+    // One dummy named "spawn" (names compare without regard to case).
+    ASSERT_EQ(s.clientObjects.size(), 1u);
+    ASSERT_EQ(s.serverObjects.size(), 1u);
+    EXPECT_EQ(s.clientObjects[0].team, 1);
+    ASSERT_NE(s.clientObjects[0].role, nullptr);
+    EXPECT_EQ(s.clientObjects[0].role->identifier, "bot");
+    ASSERT_EQ(s.variables.size(), 1u);
+    EXPECT_EQ(s.variables[0].first, "SPAWN_ID");
+    EXPECT_EQ(s.variables[0].second, 1.0f);
+
+    EXPECT_EQ(s.camera.maxDistance, 50);
+    EXPECT_EQ(s.camera.plane[2], 1);
+    ASSERT_TRUE(s.camera.lowestFocus);
+    EXPECT_EQ(*s.camera.lowestFocus, level->floorHeight_);
+    EXPECT_EQ(s.navigationLoads, 1);
+    ASSERT_FALSE(level->dummies_.empty());
+    EXPECT_EQ(level->dummies_[0].name, "spawn");
+}
+
+TEST_F(MapBuildTest, MarkersSetCameraPlaneFocusAndPlaceAtFileScale)
+{
+    std::string text = Map("use guard in team 0 for \"spawn\"");
+    text.replace(text.find("camera plane none"), 17, "camera plane \"spawn\" max camera focus height \"Spawn\"");
+    LevelServices& s = Start(text);
+    ASSERT_NE(Level::Current(), nullptr);
+    // The marker lies at (1000, 0, 2000) file units of a millimetre.
+    ASSERT_EQ(s.clientObjects.size(), 1u);
+    EXPECT_FLOAT_EQ(s.clientObjects[0].position.x, 1);
+    EXPECT_FLOAT_EQ(s.clientObjects[0].position.z, 2);
+    EXPECT_FLOAT_EQ(s.camera.plane[2], 1);
+    EXPECT_FLOAT_EQ(s.camera.plane[3], -2);
+    ASSERT_TRUE(s.camera.highestFocus);
+    EXPECT_FLOAT_EQ(*s.camera.highestFocus, 0);
+}
+
+TEST_F(MapBuildTest, SecondStartReadsCacheAndNewerLevelRebuildsIt)
+{
+    Start(Map(""));
+    ASSERT_NE(Level::Current(), nullptr);
+    const uint32_t polygons = Level::Current()->statusPolygons_;
+    StopLevel();
+
+    LevelServices& second = Start(Map(""));
+    ASSERT_NE(Level::Current(), nullptr);
+    EXPECT_TRUE(second.cacheRead);
+    EXPECT_FALSE(second.cacheWritten);
+    EXPECT_TRUE(second.progress.empty());
+    EXPECT_EQ(Level::Current()->statusPolygons_, polygons);
+    StopLevel();
+
+    fs::last_write_time(dir_ / "loader_level.rif",
+                        fs::last_write_time(dir_ / "loader_level.rif") + std::chrono::seconds(10));
+    LevelServices& third = Start(Map(""));
+    ASSERT_NE(Level::Current(), nullptr);
+    EXPECT_FALSE(third.cacheRead);
+    EXPECT_TRUE(third.cacheWritten);
+    StopLevel();
+
+    // Another vertex limit cuts again.
+    std::string other = Map("");
+    other.replace(other.find("section 700"), 11, "section 900");
+    EXPECT_FALSE(Start(other).cacheRead);
+}
+
+TEST_F(MapBuildTest, PlacementFollowsTeamSlotsAndSessionSides)
+{
+    struct Case {
+        const char* name;
+        std::string uses;
+        std::function<void(LevelServices&)> prepare;
+        size_t server, client;
+        float id;
+    };
+    const Case cases[] = {
+        {"team past the slots", "use guard in team 9 for \"spawn\" as \"V\"", {}, 0, 0, 0},
+        {"slot not in use", "use guard in team 2 for \"spawn\" as \"V\"",
+         [](LevelServices& s) { s.teamSlotInUse[2] = false; }, 0, 0, 0},
+        {"server only", "use guard in team 0 for \"spawn\" as \"V\"",
+         [](LevelServices& s) { s.clientRunning = false; }, 1, 0, -1},
+        {"restoring a saved game", "use guard in team 0 for \"spawn\" as \"V\"",
+         [](LevelServices& s) { s.restoringSavedGame = true; }, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StopLevel();
+        LevelServices& s = Start(Map(c.uses), c.prepare);
+        EXPECT_EQ(s.serverObjects.size(), c.server);
+        EXPECT_EQ(s.clientObjects.size(), c.client);
+        if (c.server + c.client > 0) {
+            ASSERT_EQ(s.variables.size(), 1u);
+            EXPECT_EQ(s.variables[0].second, c.id);
+        } else {
+            EXPECT_TRUE(s.variables.empty());
+        }
+    }
+}
+
+TEST_F(MapBuildTest, RoleShapesLoadAndOnlyTrackObjectsKeepCollision)
+{
+    struct Case {
+        const char* ai;
+        bool collision;
+    };
+    for (const Case c : {Case{"4", false}, Case{"8", true}}) {
+        SCOPED_TRACE(c.ai);
+        StopLevel();
+        Start("shape panel { name \"panel\" file \"loader_level.rif\" }\n"
+              "role lift { character none shape panel light none projectile none identifier \"lift\" "
+              "alpha fogging no per vertex fogging no destructibility none ai " + std::string(c.ai) + " }\n");
+        ASSERT_EQ(script::RecordTables::Global().RoleCount(), 1u);
+        const script::Role* role = script::RecordTables::Global().RoleAt(0);
+        ASSERT_NE(role, nullptr);
+        ASSERT_TRUE(role->shape.shape != nullptr);
+        EXPECT_TRUE(role->shape.hasBox);
+        EXPECT_GT(role->extent.x, 0);  // the panel is 2 m square
+        EXPECT_EQ(role->shape.hasCollision, c.collision);
+        EXPECT_EQ(static_cast<VeShape*>(role->shape.shape.get())->geometry_ != nullptr, c.collision);
+    }
+}
+
+TEST_F(MapBuildTest, CameraTrackReachesTheCutscenePlayerOnlyWithALevel)
+{
+    struct Player : trevok::CutsceneReceiver {
+        int loads = 0;
+        void Load(const trevok::CutsceneChunk&, float, const Vec3&) override { ++loads; }
+    };
+    Player player;
+    const std::string track = "camera track intro { name \"intro\" file \"loader_level.rif\" }\n";
+    const std::string missing = "camera track other { name \"outro\" file \"loader_level.rif\" }\n";
+    // Before any level: nothing loads.
+    Start(track, [&](LevelServices& s) { s.cutscenes = &player; });
+    EXPECT_EQ(player.loads, 0);
+    // Tracks after the map in the script find its level; an unknown name loads nothing.
+    LevelServices& s = Start(Map("") + track + missing, [&](LevelServices& l) { l.cutscenes = &player; });
+    EXPECT_EQ(player.loads, 1);
+    EXPECT_EQ(s.cameraTracks.size(), 2u);
+}
+
+TEST_F(MapBuildTest, MissingLevelFileBuildsNothing)
+{
+    std::string text = Map("");
+    text.replace(text.find("loader_level.rif"), 16, "absent.rif");
+    LevelServices& s = Start(text);
+    EXPECT_EQ(Level::Current(), nullptr);
+    EXPECT_FALSE(s.warnings.empty());
+}
+
+TEST(AmbientCodesTest, LettersOverrideTheirValues)
+{
+    struct Case {
+        const char* codes;
+        float inner, outer;
+        uint32_t volume;
+        float pitch;
+    };
+    const Case cases[] = {
+        {"", 1, 2, 100, 0},
+        {"I5 R-7.5 V80 P12", 5, -7.5f, 80, 1},
+        {"p-6 i3", 3, 2, 100, -0.5f},
+        {"X9 V R4", 1, 4, 100, 0},  // unknown letter and a code without a number are skipped
+        {"V-5", 1, 2, 0, 0},
+    };
+    for (const Case& c : cases) {
+        AmbientEmitter e;
+        e.inner = 1;
+        e.outer = 2;
+        ApplyAmbientCodes(c.codes, e);
+        EXPECT_EQ(e.inner, c.inner) << c.codes;
+        EXPECT_EQ(e.outer, c.outer) << c.codes;
+        EXPECT_EQ(e.volume, c.volume) << c.codes;
+        EXPECT_FLOAT_EQ(e.pitch, c.pitch) << c.codes;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The generated training level script, built as the session start builds it.
+TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    const fs::path root = data ? data : "";
+    const fs::path script = root / "scripts" / "training_level.tvs";
+    if (!fs::exists(root / "rifs" / "training_level.rif") || !fs::exists(script))
+        GTEST_SKIP() << "sample data not generated";
+    const fs::path dir = fs::temp_directory_path() / ("sample_map_test_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "rifs");
+    fs::copy_file(root / "rifs" / "training_level.rif", dir / "rifs" / "training_level.rif");
+
+    struct Sounds : LevelServices {
+        int32_t LoadSound(const std::string& name) override
+        {
+            LevelServices::LoadSound(name);
+            return name == "lift_hum" ? 4 : 0;
+        }
+    };
+    // The loading screen's text comes from the game's string table.
+    auto library = platform::ResourceLibrary::Open(root / "tvres.dll", nullptr);
+    ASSERT_TRUE(library);
+    StringTable::Global().Load(*library, StringTable::kFirstId, StringTable::kLastId);
+
+    LevelServices* built = BuildLevelScript(dir, script, std::make_unique<Sounds>());
+    ASSERT_NE(built, nullptr);
+    LevelServices& s = *built;
+
+    ASSERT_NE(Level::Current(), nullptr);
+    EXPECT_TRUE(fs::exists(dir / "rifs" / "training_level.cut"));
+    // Two robots in team 0 and two crates in team 1, each bound to its variable.
+    ASSERT_EQ(s.clientObjects.size(), 4u);
+    std::vector<std::string> names;
+    for (const auto& [name, value] : s.variables) {
+        names.push_back(name);
+        EXPECT_GE(value, 1.0f);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"CRATE1", "CRATE2", "TREVOK", "VELL"}));
+    ASSERT_EQ(s.ambientSounds.size(), 1u);
+    EXPECT_EQ(s.ambientSounds[0].sound, 4);
+    EXPECT_EQ(s.ambientSounds[0].volume, 80u);
+    EXPECT_FLOAT_EQ(s.ambientSounds[0].pitch, 2.0f / 12);
+    EXPECT_EQ(s.camera.maxDistance, 60);
+    EXPECT_EQ(s.loadingTexts, std::vector<std::string>{"Loading level"});
+    StringTable::Global().Free();
+    EXPECT_FLOAT_EQ(s.camera.plane[2], 1);  // the marker faces along z
+
+    delete Level::Current();
+    Level::Current() = nullptr;
+    script::RecordTables::Global().Clear();
+    script::RecordTables::Global().SetServices(nullptr);
+    fs::remove_all(dir);
+}
+
+} // namespace
+
+namespace {
+
+TEST(HierarchyFactsTest, HotspotsAndSequenceCounts)
+{
+    const auto withKey = [](int index, Vec3 at) {
+        auto set = std::make_unique<trevok::SequenceSet>();
+        set->entries_.resize(31);
+        auto sequence = std::make_unique<trevok::Sequence>();
+        trevok::SequenceKey key;
+        key.position_ = at;
+        sequence->keys_.push_back(key);
+        set->entries_[size_t(index)] = std::move(sequence);
+        return set;
+    };
+    HierarchyPtr root(new Hierarchy);
+    root->sequences_ = withKey(21, {1, 2, 3});
+    for (int i : {22, 27})
+        root->sequences_->entries_[size_t(i)] = std::make_unique<trevok::Sequence>();
+    auto* gun = new Hierarchy;  // the tree owns its children
+    gun->name_ = "gun";
+    gun->sequences_ = withKey(0, {10, 0, 0});
+    root->children_.PushBack(gun);
+
+    struct Case {
+        std::optional<std::string> hotspot;
+        float x, y, z;
+    };
+    const Case cases[] = {{"GUN", 11, 2, 3}, {"barrel", 0, 0, 0}, {std::nullopt, 0, 0, 0}};
+    for (const Case& c : cases) {
+        script::ShapeRef ref;
+        ReadHierarchyFacts(*root, c.hotspot, std::nullopt, ref);
+        SCOPED_TRACE(c.hotspot.value_or("none"));
+        EXPECT_FLOAT_EQ(ref.hotspot.x, c.x);
+        EXPECT_FLOAT_EQ(ref.hotspot.y, c.y);
+        EXPECT_FLOAT_EQ(ref.hotspot.z, c.z);
+        EXPECT_EQ(ref.alternateHotspot.x, 0);
+        EXPECT_EQ(ref.lowSequences, 2);
+        EXPECT_EQ(ref.highSequences, 1);
+    }
+}
+
+} // namespace
