@@ -1,5 +1,6 @@
 #include "world/level.h"
 
+#include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/math_tables.h"
 #include "app/quadratic.h"
@@ -16,17 +17,31 @@ Vec3 Blend(const Vec3& a, const Vec3& b)
 
 } // namespace
 
-Level::Level(VeShape* shape, const Vec3& position, const CollisionSource* collision) : shape_(shape)
+Level::Level(VeShape* shape, const Vec3& position, const CollisionSource* collision)
+    : object_(shape ? VeObject::FromShape(shape, false) : nullptr)
+{
+    BuildLevelMesh(position, collision);
+}
+
+Level::Level(VeObject& object, const Vec3& position, const CollisionSource* collision) : object_(&object)
+{
+    object_->AddRef();
+    BuildLevelMesh(position, collision);
+}
+
+void Level::BuildLevelMesh(const Vec3& position, const CollisionSource* collision)
 {
     levelColour_.Set(0.5f, 0.5f, 0.5f, 1.0f);
     levelColour_.flags = Colour::kFloatValid;
     origin_ = -position;
-    if (shape_)
-        shape_->AddRef();
-    const CollisionMesh* mesh = AddMesh(nullptr, {CollisionPiece{collision, Matrix34::kIdentity}}, Matrix34::kIdentity);
-    if (shape_) {
-        minimum_ = shape_->min_;
-        maximum_ = shape_->max_;
+    ShapeInstance* root = GetShapeRoot();
+    // Without a tree (a level that is not drawn) the collision is the mesh.
+    const CollisionMesh* mesh =
+        root ? AddMesh(root, TreePieces::Of(*root, true, collision).pieces, Matrix34::kIdentity)
+             : AddMesh(nullptr, {CollisionPiece{collision, Matrix34::kIdentity}}, Matrix34::kIdentity);
+    if (object_) {
+        minimum_ = object_->minimum_;
+        maximum_ = object_->maximum_;
     } else if (mesh->vertices_.size() != 0) {
         minimum_ = mesh->boxMin_;
         maximum_ = mesh->boxMax_;
@@ -46,10 +61,53 @@ Level::~Level()
 {
     for (Mover* mover : movers_)
         delete mover;
-    if (shape_)
-        shape_->Release();
+    if (object_)
+        object_->Release();
     if (Current() == this)
         Current() = nullptr;
+}
+
+ShapeInstance* Level::GetShapeRoot() const
+{
+    return object_ ? object_->Root() : nullptr;
+}
+
+VeShape* Level::Shape() const
+{
+    const ShapeInstance* root = GetShapeRoot();
+    return root ? root->slots_[0] : nullptr;
+}
+
+namespace {
+
+void RebuildTree(ShapeInstance& node)
+{
+    for (VeShape* shape : node.slots_) {
+        if (shape)
+            shape->OptimizeVertexBuffers();
+    }
+    for (ShapeInstance* child : node.children_)
+        RebuildTree(*child);
+}
+
+} // namespace
+
+void Level::RebuildMeshes()
+{
+    if (ShapeInstance* root = GetShapeRoot())
+        RebuildTree(*root);
+}
+
+CollisionMesh* Level::AddObjectGeometry(VeObject* object)
+{
+    if (!object || !object->Root())
+        return nullptr;
+    return AddMesh(*object->Root(), object->placement_.ScaledMatrix());
+}
+
+bool Level::RemoveObjectGeometry(VeObject* object)
+{
+    return object && object->Root() && RemoveMesh(object->Root());
 }
 
 Level*& Level::Current()
@@ -74,8 +132,8 @@ void Level::CopyGlobalLightValues(Level* level)
 
 void Level::DrawShape()
 {
-    if (shape_)
-        shape_->Draw(gfx::Matrix(), nullptr, 0);
+    if (VeShape* shape = Shape())
+        shape->Draw(gfx::Matrix(), nullptr, 0);
 }
 
 LevelMoveRecord Level::FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const

@@ -68,11 +68,11 @@ struct SampleLevel {
 
     void OpenDoor() const
     {
-        level->FindMesh(nullptr)->ForEachPolygon([&](CollisionPolygon& p) { level->LinkClassNeighbours(p); });
+        level->FindMesh(level->GetShapeRoot())->ForEachPolygon([&](CollisionPolygon& p) { level->LinkClassNeighbours(p); });
     }
     void CloseDoor() const
     {
-        level->FindMesh(nullptr)->ForEachPolygon([](CollisionPolygon& p) { p.PruneLinks(); });
+        level->FindMesh(level->GetShapeRoot())->ForEachPolygon([](CollisionPolygon& p) { p.PruneLinks(); });
     }
 
     ~SampleLevel()
