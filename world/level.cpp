@@ -26,6 +26,9 @@ Level::Level(VeShape* shape, const Vec3& position, const CollisionSource* collis
 Level::Level(VeObject& object, const Vec3& position, const CollisionSource* collision) : object_(&object)
 {
     object_->AddRef();
+    // The level lies where its polygons are: at the origin, unturned.
+    object_->placement_.SetPosition({0, 0, 0});
+    object_->placement_.SetAngles(0, 0, 0);
     BuildLevelMesh(position, collision);
 }
 
@@ -132,8 +135,9 @@ void Level::CopyGlobalLightValues(Level* level)
 
 void Level::DrawShape()
 {
-    if (VeShape* shape = Shape())
-        shape->Draw(gfx::Matrix(), nullptr, 0);
+    // Every node of the tree, at the nodes' own transforms.
+    if (object_)
+        object_->Draw(0, 0, DrawFlag::kNoBoxTests, nullptr);
 }
 
 LevelMoveRecord Level::FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const
