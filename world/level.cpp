@@ -19,19 +19,36 @@ Vec3 Blend(const Vec3& a, const Vec3& b)
 
 } // namespace
 
-Level::Level(VeShape* shape, const Vec3& position, const CollisionSource* collision) : shape_(shape)
+Level::Level(VeShape* shape, const Vec3& position, const CollisionSource* collision)
+    : object_(shape ? VeObject::FromShape(shape, false) : nullptr)
+{
+    BuildLevelMesh(position, collision);
+}
+
+Level::Level(VeObject& object, const Vec3& position, const CollisionSource* collision) : object_(&object)
+{
+    object_->AddRef();
+    // The level lies where its polygons are: at the origin, unturned.
+    object_->placement_.SetPosition({0, 0, 0});
+    object_->placement_.SetAngles(0, 0, 0);
+    BuildLevelMesh(position, collision);
+}
+
+void Level::BuildLevelMesh(const Vec3& position, const CollisionSource* collision)
 {
     levelColour_.Set(0.5f, 0.5f, 0.5f, 1.0f);
     levelColour_.flags = Colour::kFloatValid;
     origin_ = -position;
-    if (shape_) {
-        shape_->AddRef();
-        shapeTree_ = BuildQueryTree(*shape_, kShapeTreePieceVertices);
-    }
-    const CollisionMesh* mesh = AddMesh(nullptr, {CollisionPiece{collision, Matrix34::kIdentity}}, Matrix34::kIdentity);
-    if (shape_) {
-        minimum_ = shape_->min_;
-        maximum_ = shape_->max_;
+    ShapeInstance* root = GetShapeRoot();
+    if (VeShape* shape = Shape())
+        shapeTree_ = BuildQueryTree(*shape, kShapeTreePieceVertices);
+    // Without a tree (a level that is not drawn) the collision is the mesh.
+    const CollisionMesh* mesh =
+        root ? AddMesh(root, TreePieces::Of(*root, true, collision).pieces, Matrix34::kIdentity)
+             : AddMesh(nullptr, {CollisionPiece{collision, Matrix34::kIdentity}}, Matrix34::kIdentity);
+    if (object_) {
+        minimum_ = object_->minimum_;
+        maximum_ = object_->maximum_;
     } else if (mesh->vertices_.size() != 0) {
         minimum_ = mesh->boxMin_;
         maximum_ = mesh->boxMax_;
@@ -51,10 +68,53 @@ Level::~Level()
 {
     for (Mover* mover : movers_)
         delete mover;
-    if (shape_)
-        shape_->Release();
+    if (object_)
+        object_->Release();
     if (Current() == this)
         Current() = nullptr;
+}
+
+ShapeInstance* Level::GetShapeRoot() const
+{
+    return object_ ? object_->Root() : nullptr;
+}
+
+VeShape* Level::Shape() const
+{
+    const ShapeInstance* root = GetShapeRoot();
+    return root ? root->slots_[0] : nullptr;
+}
+
+namespace {
+
+void RebuildTree(ShapeInstance& node)
+{
+    for (VeShape* shape : node.slots_) {
+        if (shape)
+            shape->OptimizeVertexBuffers();
+    }
+    for (ShapeInstance* child : node.children_)
+        RebuildTree(*child);
+}
+
+} // namespace
+
+void Level::RebuildMeshes()
+{
+    if (ShapeInstance* root = GetShapeRoot())
+        RebuildTree(*root);
+}
+
+CollisionMesh* Level::AddObjectGeometry(VeObject* object)
+{
+    if (!object || !object->Root())
+        return nullptr;
+    return AddMesh(*object->Root(), object->placement_.ScaledMatrix());
+}
+
+bool Level::RemoveObjectGeometry(VeObject* object)
+{
+    return object && object->Root() && RemoveMesh(object->Root());
 }
 
 Level*& Level::Current()
@@ -85,8 +145,9 @@ void Level::SetFogEnabled(bool on)
 
 void Level::DrawShape()
 {
-    if (shape_)
-        shape_->Draw(gfx::Matrix(), nullptr, 0);
+    // Every node of the tree, at the nodes' own transforms.
+    if (object_)
+        object_->Draw(0, 0, DrawFlag::kNoBoxTests, nullptr);
     // The pieces lie in level space: each node's shape draws unmoved.
     std::vector<ShapeInstance*> work;
     if (pieces_)

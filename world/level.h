@@ -15,6 +15,7 @@
 #include <vector>
 
 class ShapeInstance;
+class VeObject;
 class VeShape;
 
 // A named marker placed in the level's model (camera focus heights, effects).
@@ -39,6 +40,10 @@ public:
     // polygons are copied into the grid's first mesh, placed where the shape
     // lies. Cells are laid out later (BuildCellGrid).
     Level(VeShape* shape, const Vec3& position, const CollisionSource* collision);
+    // The same from a loaded object (a use is taken). `collision` stands in
+    // for the geometry of the first node of its tree that has a shape; the
+    // other nodes give their shapes' own collision geometry.
+    Level(VeObject& object, const Vec3& position, const CollisionSource* collision);
     ~Level() override;
 
     static Level*& Current(); // null: no level loaded
@@ -49,7 +54,20 @@ public:
     void SetFogEnabled(bool on);
 
     void DrawShape();
-    VeShape* Shape() const { return shape_; }
+    VeShape* Shape() const;
+    // The root of the level object's tree, and the owner of the level's own
+    // mesh; null for a level without drawing.
+    ShapeInstance* GetShapeRoot() const;
+    // Once the level is current: every shape of the tree gets its device
+    // buffers ready.
+    void RebuildMeshes();
+
+    // Objects with collision geometry: their tree's polygons at the object's
+    // placement (as drawn). Adding again moves them; removing unlinks them
+    // both ways. Callers hold the lock exclusively while the other thread
+    // reads. Null / false for a null object or one without a tree.
+    CollisionMesh* AddObjectGeometry(VeObject* object);
+    bool RemoveObjectGeometry(VeObject* object);
     // The drawn shape cut into boxed pieces for segment queries (line of
     // sight); null without a shape.
     ShapeInstance* ShapeTree() const { return shapeTree_.get(); }
@@ -121,7 +139,9 @@ private:
     CollisionPolygon* Crossing(const CollisionPolygon& from, const Mover& mover, const Vec3& point,
                                const Vec3& velocity, int32_t crossTime) const;
 
-    VeShape* shape_ = nullptr; // one use held
+    void BuildLevelMesh(const Vec3& position, const CollisionSource* collision);
+
+    VeObject* object_ = nullptr; // one use held
     std::unique_ptr<ShapeInstance> shapeTree_;
     std::unique_ptr<ShapeInstance> pieces_;
     List<Mover*> movers_;      // owned; in the order added

@@ -1,5 +1,8 @@
 #include "world/level_grid.h"
 
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+
 #include <algorithm>
 #include <bit>
 #include <cfloat>
@@ -81,6 +84,34 @@ void Place(Polygon& polygon, ShapeInstance* owner, const Matrix34& m, const Vec3
 CollisionSource CollisionSource::FromShape(const ShapeGeometry& geometry)
 {
     return {geometry.points, geometry.triangles, geometry.quads};
+}
+
+namespace {
+
+void CollectPieces(ShapeInstance& node, const Matrix34& parent, TreePieces& out, bool& lend,
+                   const CollisionSource* lent)
+{
+    const Matrix34 m = parent * node.local_.Matrix();
+    if (const VeShape* shape = node.slots_[0]) {
+        if (lend) {
+            lend = false;
+            if (lent)
+                out.pieces.push_back({lent, m});
+        } else if (shape->geometry_) {
+            out.pieces.push_back({&out.sources.emplace_back(CollisionSource::FromShape(*shape->geometry_)), m});
+        }
+    }
+    for (ShapeInstance* child : node.children_)
+        CollectPieces(*child, m, out, lend, lent);
+}
+
+} // namespace
+
+TreePieces TreePieces::Of(ShapeInstance& root, bool lend, const CollisionSource* lent)
+{
+    TreePieces out;
+    CollectPieces(root, Matrix34::kIdentity, out, lend, lent);
+    return out;
 }
 
 std::unique_ptr<CollisionMesh> CollisionMesh::Build(ShapeInstance* owner, const std::vector<CollisionPiece>& pieces,
@@ -239,6 +270,12 @@ CollisionMesh* LevelGrid::AddMesh(ShapeInstance* owner, const std::vector<Collis
         FileGeometry(*mesh);
     }
     return mesh;
+}
+
+CollisionMesh* LevelGrid::AddMesh(ShapeInstance& root, const Matrix34& placement)
+{
+    RemoveMesh(&root);
+    return AddMesh(&root, TreePieces::Of(root).pieces, placement);
 }
 
 CollisionMesh* LevelGrid::FindMesh(ShapeInstance* owner) const

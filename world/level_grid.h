@@ -13,6 +13,7 @@
 #include "world/collision_polygon.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,17 @@ struct CollisionSource {
 struct CollisionPiece {
     const CollisionSource* source = nullptr; // null: the node has none
     Matrix34 placement{1};
+};
+
+// The pieces of a node tree: every node whose slot-0 shape keeps collision
+// geometry, placed by the transforms from the root down to the node.
+struct TreePieces {
+    std::deque<CollisionSource> sources; // copies the pieces point at
+    std::vector<CollisionPiece> pieces;
+
+    // With `lend`, `lent` stands in for the geometry of the first node that
+    // has a shape (null: that node gives none).
+    static TreePieces Of(ShapeInstance& root, bool lend = false, const CollisionSource* lent = nullptr);
 };
 
 // The polygons of one owner (the level itself, or one object) in world
@@ -107,6 +119,10 @@ public:
     // ways, frees their table slots and deletes it. An unknown owner changes
     // nothing; returns whether a mesh went.
     bool RemoveMesh(ShapeInstance* owner);
+    // The mesh of a node tree (see TreePieces) placed by `placement`; the
+    // root is its owner. A root that already has a mesh loses it first, so
+    // adding again at a new placement moves the polygons.
+    CollisionMesh* AddMesh(ShapeInstance& root, const Matrix34& placement);
     CollisionMesh* FindMesh(ShapeInstance* owner) const;
 
     // Lays out nx x ny x nz cells over the union of the mesh boxes and files

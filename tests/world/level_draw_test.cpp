@@ -79,4 +79,46 @@ TEST_F(LevelDraw, SampleLevelSeenFromAbove)
     lights->Release();
 }
 
+// A level whose object is a tree: the door hung below the level's root is
+// drawn at its node's place, and its polygons lie there too.
+TEST_F(LevelDraw, EveryNodeOfTheLevelTreeIsDrawnWhereItsPolygonsAre)
+{
+    StartScene();
+    SampleLevel s;
+    if (!s.Load())
+        GTEST_SKIP() << "no sample data";
+    VeObject* object = VeObject::FromShape(s.levelShape, false);
+    ShapeInstance* door = ShapeInstance::FromShape(s.doorShape, false);
+    door->local_.SetPosition(s.doorAt);
+    object->Root()->AppendChild(door);
+    {
+        Level tree(*object, {0, 0, 0}, &s.levelCollision);
+        tree.BuildCellGrid(98, 4, 98);
+        camera_->SetPosition({17.5f, -30, 10});
+        camera_->SetPitch(1.5707964f);
+        BeginFrame(kBackground);
+        RenderMaterial::Apply(DefaultMaterial::Get(DefaultMaterial::Opaque));
+        Level::Draw(&tree);
+        EndFrame();
+
+        const struct {
+            const char* name;
+            Vec3 at;
+            bool there;
+        } cases[] = {
+            {"main floor", {7.5f, 0, 12.5f}, true},
+            {"the doorway", {22.5f, 0, 12.5f}, true},
+            {"nothing beyond the floor", {27.5f, 0, 18}, false},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            int x = 0, y = 0;
+            ASSERT_TRUE(ScreenOf(c.at, x, y));
+            EXPECT_EQ(!IsBackground(Pixel(x, y)), c.there) << x << ", " << y;
+            EXPECT_EQ(tree.FindPolygonAt(c.at - Vec3(0, 0.5f, 0)) != nullptr, c.there);
+        }
+    }
+    object->Release();
+}
+
 } // namespace

@@ -1,12 +1,13 @@
 // The generated sample level loaded as the level loader will: the level
-// shape and its collision polygons, the door object's polygons added as a
-// mesh of their own at the door's place, the cells laid out and linked.
+// shape and its collision polygons, the door object's geometry added at the
+// door's place, the cells laid out and linked.
 #pragma once
 
 #include "chunk/chunk_file.h"
 #include "chunk/environment_record.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
+#include "Veapi/ve_object.h"
 #include "level_fixture.h"
 
 #include <cstdlib>
@@ -19,9 +20,9 @@ struct SampleLevel {
     std::unique_ptr<trevok::ChunkFile> file;
     VeShape* levelShape = nullptr;
     VeShape* doorShape = nullptr;
-    CollisionSource levelCollision, doorCollision;
+    CollisionSource levelCollision;
+    VeObject* door = nullptr;
     std::unique_ptr<Level> level;
-    int doorTag = 0;
     Vec3 doorAt{0, 0, 0};
 
     static std::filesystem::path Path()
@@ -52,15 +53,14 @@ struct SampleLevel {
             } else {
                 doorShape = shape;
                 doorAt = at;
-                doorCollision = CollisionSource::FromShape(*shape->geometry_);
             }
         }
         if (!levelShape || !doorShape)
             return false;
         level = std::make_unique<Level>(levelShape, Vec3(0, 0, 0), &levelCollision);
-        Matrix34 place{1};
-        place.SetTranslation(doorAt);
-        level->AddMesh(Owner(doorTag), {{&doorCollision, Matrix34::kIdentity}}, place);
+        door = VeObject::FromShape(doorShape, false);
+        door->placement_.SetPosition(doorAt);
+        level->AddObjectGeometry(door);
         level->BuildCellGrid(98, 4, 98);
         level->LinkPolygons();
         return true;
@@ -68,16 +68,18 @@ struct SampleLevel {
 
     void OpenDoor() const
     {
-        level->FindMesh(nullptr)->ForEachPolygon([&](CollisionPolygon& p) { level->LinkClassNeighbours(p); });
+        level->FindMesh(level->GetShapeRoot())->ForEachPolygon([&](CollisionPolygon& p) { level->LinkClassNeighbours(p); });
     }
     void CloseDoor() const
     {
-        level->FindMesh(nullptr)->ForEachPolygon([](CollisionPolygon& p) { p.PruneLinks(); });
+        level->FindMesh(level->GetShapeRoot())->ForEachPolygon([](CollisionPolygon& p) { p.PruneLinks(); });
     }
 
     ~SampleLevel()
     {
         level.reset();
+        if (door)
+            door->Release();
         if (levelShape)
             levelShape->Release();
         if (doorShape)
