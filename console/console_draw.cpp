@@ -111,8 +111,12 @@ int DrawLine(std::string_view text, float x, float y, uint32_t flags, uint32_t c
 
 void DrawFrame()
 {
-    if (!Small())
+    Font* small = Small();
+    if (!small)
         return;
+    // The measures follow display-mode changes.
+    if (Display::Width() > 0 && (Display::Width() != Get().screenWidth || small->LineHeight() != Get().rowHeight))
+        SetMetrics(small->Widths(), Display::Width(), small->LineHeight());
     const State& s = Get();
     if (s.displayMode != 3 && s.slidePosition > -1.0f) {
         DrawBackdrop(s.slidePosition);

@@ -95,7 +95,7 @@ void Reset();
 bool IsOpen();
 void Toggle();
 // `pointerFraction`: pointer y / screen height.
-bool CloseOnClick(float pointerFraction = 1.0f);
+bool CloseOnClick(float pointerFraction);
 void Draw(int64_t realTime);
 void HandleKey(const InputEvent& event);
 // One row of the console as the renderer draws it (screen fractions).
