@@ -105,13 +105,13 @@ size_t OldestOnScreen(const State& s)
     return i;
 }
 
-// True when the lines from `oldest` on leave no room for one more row.
-bool FillsConsole(const State& s, size_t oldest)
+// True when the lines from `oldest` on leave no room for `more` rows.
+bool FillsConsole(const State& s, size_t oldest, int more)
 {
-    int rows = 0;
+    int rows = more;
     for (size_t i = oldest; i < s.lines.size(); ++i)
         rows += LineRows(s.lines[i].text);
-    return rows + 1 > OutputRows(s);
+    return rows > OutputRows(s);
 }
 
 // Moves the cursor one wrapped row up or down to the place nearest its pen
@@ -130,8 +130,13 @@ bool MoveCursorRow(State& s, int step)
              [&](const PlacedChar& c) { stops.push_back({c.index, c.line, c.pen}); });
     if (stops.empty())
         return false;
-    const Stop& last = stops.back();
-    stops.push_back({s.edit.size(), last.line, last.pen + GlyphAdvance(s.widths, s.edit[last.index])});
+    // Each row also ends with a stop after its last character.
+    const size_t placed = stops.size();
+    for (size_t i = 0; i < placed; ++i)
+        if (i + 1 == placed || stops[i + 1].line != stops[i].line)
+            stops.push_back({stops[i].index + 1, stops[i].line,
+                             stops[i].pen + GlyphAdvance(s.widths, s.edit[stops[i].index])});
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) { return a.index < b.index; });
     const Stop here = *std::find_if(stops.begin(), stops.end(), [&](const Stop& p) { return p.index >= s.cursor; });
     const int target = here.line + step;
     const Stop* best = nullptr;
@@ -275,7 +280,7 @@ void Print(const char* text)
         // hold the new one back instead of scrolling it away.
         const size_t oldest = OldestOnScreen(s);
         const bool fresh = oldest < s.lines.size() && now - s.lines[oldest].time < 2 * TicksPerSecond();
-        if (behindPending || (fresh && FillsConsole(s, oldest))) {
+        if (behindPending || (fresh && FillsConsole(s, oldest, LineRows(line)))) {
             if (s.pending.size() < s.pendingCap) {
                 s.pending.push_back({line, now, s.textColour});
                 return;
