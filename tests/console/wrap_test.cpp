@@ -90,7 +90,11 @@ TEST_F(WrapTest, HeldLinesKeepTheirOrderAndAKeyShowsThem)
     g_real = 5 * kTps; // the screen lines are old now, but "three" still waits
     TextConsole::Print("four");
     ASSERT_EQ(TextConsole::Get().pending.size(), 2u);
-    EXPECT_EQ(TextConsole::Rows()[0].text, TextConsole::Text(6065));
+    TextConsole::Get().instant = true;
+    TextConsole::Draw(g_real);
+    const auto rows = TextConsole::Rows();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0].text, TextConsole::Text(6065)) << "the edit line gives way to the notice";
     Key(30);
     EXPECT_TRUE(TextConsole::Get().edit.empty()) << "the key only shows the held lines";
     const auto& lines = TextConsole::Get().lines;
