@@ -130,3 +130,30 @@ TEST_F(ConsoleScene, ScreenMessagesAreRevealedThroughTheSmallFont)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ConsoleScene, RightAlignedTextEndsAtItsPosition)
+{
+    BeginFrame(kBlue);
+    Text::DrawRightAligned("II", 0.5f, 0.5f, 0xFFFF0000u);  // 12 pixels ending at 160
+    EndFrame();
+    EXPECT_TRUE(Is(150, 124, kRed));
+    EXPECT_TRUE(Is(145, 124, kBlue));
+    EXPECT_TRUE(Is(163, 124, kBlue));
+}
+
+TEST_F(ConsoleScene, AMissingFontLeavesTheConsoleRunningWithoutDrawing)
+{
+    std::filesystem::remove(dir_.Path() / "fonts" / ConsoleFonts::kFiles[2]);
+    std::string error;
+    EXPECT_FALSE(TextConsole::Init(dir_.Path() / "fonts", dir_.Path() / "graphics", error));
+    EXPECT_NE(error.find("small font 2"), std::string::npos) << error;
+    EXPECT_EQ(ConsoleFonts::Get(ConsoleFonts::kSmall), nullptr) << "all three fonts or none";
+    TextConsole::Print("still printing");
+    EXPECT_EQ(TextConsole::Get().lines.back().text, "still printing");
+    TextConsole::Get().instant = true;
+    EXPECT_NO_FATAL_FAILURE(Frame());
+}
+
+} // namespace
