@@ -115,7 +115,8 @@ void DrawFrame()
     if (!small)
         return;
     // The measures follow display-mode changes.
-    if (Display::Width() > 0 && (Display::Width() != Get().screenWidth || small->LineHeight() != Get().rowHeight))
+    if (Display::Width() > 0 && (Get().widths.empty() || Display::Width() != Get().screenWidth ||
+                                 small->LineHeight() != Get().rowHeight))
         SetMetrics(small->Widths(), Display::Width(), small->LineHeight());
     const State& s = Get();
     if (s.displayMode != 3 && s.slidePosition > -1.0f) {
