@@ -26,7 +26,8 @@ ScreenMessage& ScreenMessage::Create(float x, float y, const std::string& text, 
     }
     if (m->y > 0.9f)
         m->y = 0.9f;
-    const float height = TextConsole::Get().rowHeight;
+    // The rows the text wraps to in its rectangle, in small-font lines.
+    const float height = float(TextConsole::WrapRows(m->text, m->right - m->left)) * TextConsole::Get().rowHeight;
     if (y - height < 0.1f)
         m->y += 0.1f - (y - height);
     const int64_t now = TextConsole::GameNow();

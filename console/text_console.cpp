@@ -4,9 +4,11 @@
 #include "app/input_event.h"
 #include "app/string_table.h"
 #include "console/command_script.h"
+#include "console/console_draw.h"
 #include "console/console_texts.h"
 #include "console/named_values.h"
 #include "console/screen_message.h"
+#include "Veapi/font.h"
 
 #include <algorithm>
 #include <cmath>
@@ -80,12 +82,110 @@ uint32_t PackColour(float r, float g, float b)
     return 0xff000000u | c(r) << 16 | c(g) << 8 | c(b);
 }
 
+
+// Rows of the console that show output lines: the open console keeps its
+// bottom row for the edit line.
+int OutputRows(const State& s) { return s.lineCount - (s.displayMode == 0 ? 1 : 0); }
+
+int LineRows(const std::string& text) { return std::max(1, WrapRows(text, kWrapWidth)); }
+
+// The oldest output line still on screen, counting wrapped rows from the
+// newest line back; lines.size() when none fits.
+size_t OldestOnScreen(const State& s)
+{
+    int rows = OutputRows(s);
+    size_t i = s.lines.size();
+    while (i > 0) {
+        const int r = LineRows(s.lines[i - 1].text);
+        if (r > rows)
+            break;
+        rows -= r;
+        --i;
+    }
+    return i;
+}
+
+// True when the lines from `oldest` on leave no room for `more` rows.
+bool FillsConsole(const State& s, size_t oldest, int more)
+{
+    int rows = more;
+    for (size_t i = oldest; i < s.lines.size(); ++i)
+        rows += LineRows(s.lines[i].text);
+    return rows > OutputRows(s);
+}
+
+// Moves the cursor one wrapped row up or down to the place nearest its pen
+// position; false when the edit line is one row.
+bool MoveCursorRow(State& s, int step)
+{
+    if (s.widths.empty() || WrapRows(s.edit, kWrapWidth) < 2)
+        return false;
+    struct Stop {
+        size_t index;
+        int line;
+        int64_t pen;
+    };
+    std::vector<Stop> stops;
+    WalkText(s.widths, s.edit, int32_t(kWrapWidth * float(s.screenWidth)), false,
+             [&](const PlacedChar& c) { stops.push_back({c.index, c.line, c.pen}); });
+    if (stops.empty())
+        return false;
+    // Each row also ends with a stop after its last character.
+    const size_t placed = stops.size();
+    for (size_t i = 0; i < placed; ++i)
+        if (i + 1 == placed || stops[i + 1].line != stops[i].line)
+            stops.push_back({stops[i].index + 1, stops[i].line,
+                             stops[i].pen + GlyphAdvance(s.widths, s.edit[stops[i].index])});
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) { return a.index < b.index; });
+    const Stop here = *std::find_if(stops.begin(), stops.end(), [&](const Stop& p) { return p.index >= s.cursor; });
+    const int target = here.line + step;
+    const Stop* best = nullptr;
+    for (const Stop& p : stops)
+        if (p.line == target && (!best || std::llabs(p.pen - here.pen) < std::llabs(best->pen - here.pen)))
+            best = &p;
+    s.cursor = best ? best->index : (step < 0 ? 0 : s.edit.size());
+    return true;
+}
+
 } // namespace
 
 void SetClocks(const Clocks& clocks) { g_clocks = clocks; }
 int64_t RealNow() { return g_clocks.realNow ? g_clocks.realNow() : AppTime::RealNow(); }
 int64_t GameNow() { return g_clocks.gameNow ? g_clocks.gameNow() : AppTime::GameNow(); }
 int64_t TicksPerSecond() { return g_clocks.ticksPerSecond ? g_clocks.ticksPerSecond() : AppTime::TicksPerSecond(); }
+
+void SetMetrics(std::span<const int32_t> widths, int32_t screenWidth, float rowHeight)
+{
+    State& s = Get();
+    s.widths.assign(widths.begin(), widths.end());
+    s.screenWidth = std::max(screenWidth, 1);
+    if (rowHeight > 0.0f)
+        s.rowHeight = rowHeight;
+    RecomputeTarget(s);
+}
+
+int WrapRows(std::string_view text, float width)
+{
+    const State& s = Get();
+    if (s.widths.empty())
+        return CountTextLines({}, text, 0, true);
+    return CountTextLines(s.widths, text, int32_t(width * float(s.screenWidth)), false);
+}
+
+int32_t TextWidth(std::string_view text)
+{
+    const State& s = Get();
+    int64_t sum = 0;
+    for (char ch : text)
+        sum += s.widths.empty() ? 0 : GlyphAdvance(s.widths, ch);
+    return int32_t(std::min<int64_t>(sum, INT32_MAX));
+}
+
+Bounds TextBounds(std::string_view text, float x, float y)
+{
+    const State& s = Get();
+    return {x, y, x + float(TextWidth(text)) / float(s.screenWidth), y + s.rowHeight};
+}
 
 State& Get()
 {
@@ -117,6 +217,7 @@ void Create()
 void Shutdown()
 {
     Reset();
+    ConsoleFonts::Unload();
     Get().lines.clear();
     CommandTable::Global().Clear();
     NamedValueList::Global().Clear();
@@ -172,13 +273,25 @@ void Print(const char* text)
     const std::string line = text ? text : "";
     const int limit = s.displayMode == 2 ? std::min(kMaxLines, s.timedLineLimit) : kMaxLines;
     const int64_t now = RealNow();
-    if (s.lineCount >= limit && s.lines.size() >= size_t(s.lineCount)) {
+    // Lines already held back keep their order in the open console.
+    const bool behindPending = s.displayMode == 0 && !s.pending.empty();
+    if (behindPending || s.lineCount >= limit) {
         // The oldest line on screen has not been readable for 2 seconds yet:
         // hold the new one back instead of scrolling it away.
-        const OutputLine& oldest = s.lines[s.lines.size() - size_t(s.lineCount)];
-        if (now - oldest.time < 2 * TicksPerSecond() && s.pending.size() < s.pendingCap) {
-            s.pending.push_back({line, now, s.textColour});
-            return;
+        const size_t oldest = OldestOnScreen(s);
+        const bool fresh = oldest < s.lines.size() && now - s.lines[oldest].time < 2 * TicksPerSecond();
+        if (behindPending || (fresh && FillsConsole(s, oldest, LineRows(line)))) {
+            if (s.pending.size() < s.pendingCap) {
+                s.pending.push_back({line, now, s.textColour});
+                return;
+            }
+            // The open console never scrolls unread lines away: the oldest
+            // held-back line makes room instead.
+            if (s.displayMode == 0) {
+                s.pending.erase(s.pending.begin());
+                s.pending.push_back({line, now, s.textColour});
+                return;
+            }
         }
     }
     PushOutput(s, line, s.textColour);
@@ -190,8 +303,9 @@ void Print(const char* text)
         if (fromRest)
             return;
     }
-    if (s.displayMode == 2 && s.lineCount < std::min(kMaxLines, s.timedLineLimit)) {
-        ++s.lineCount;
+    if (s.displayMode == 2) {
+        const int most = std::min(kMaxLines, s.timedLineLimit);
+        s.lineCount = std::min(most, s.lineCount + std::max(1, WrapRows(line, kWrapWidth)));
         RecomputeTarget(s);
     }
 }
@@ -221,6 +335,7 @@ void Draw(int64_t realTime)
         s.slidePosition = std::min(target, s.slidePosition + 0.09f);
     else
         s.slidePosition = std::max(target, s.slidePosition - 0.09f);
+    DrawFrame();
 }
 
 std::vector<DrawRow> Rows()
@@ -229,16 +344,25 @@ std::vector<DrawRow> Rows()
     std::vector<DrawRow> rows;
     if (s.displayMode == 3 || s.slidePosition <= -1.0f)
         return rows;
+    // Upward rows keep their last wrapped line at y.
     float y = s.slidePosition + 1.0f - s.rowHeight;
     if (s.displayMode == 0) {
-        if (s.pending.empty())
-            rows.push_back({s.edit, 0.07f, y, 68, s.textColour, int(s.cursor)});
-        else
-            rows.push_back({Text(6065), 0.07f, y, 64, s.textColour, -1});
-        y -= s.rowHeight;
+        if (s.pending.empty()) {
+            const int n = LineRows(s.edit);
+            rows.push_back({s.edit, kRowX, y, 68, s.textColour, int(s.cursor), n});
+            y -= float(n) * s.rowHeight;
+        } else {
+            rows.push_back({Text(6065), kRowX, y, 64, s.textColour, -1, 1});
+            y -= s.rowHeight;
+        }
     }
-    for (auto it = s.lines.rbegin(); it != s.lines.rend() && y >= -1e-6f; ++it, y -= s.rowHeight)
-        rows.push_back({it->text, 0.07f, y, 64, it->colour, -1});
+    for (auto it = s.lines.rbegin(); it != s.lines.rend(); ++it) {
+        const int n = LineRows(it->text);
+        if (y - float(n - 1) * s.rowHeight < -1e-4f)
+            break;
+        rows.push_back({it->text, kRowX, y, 64, it->colour, -1, n});
+        y -= float(n) * s.rowHeight;
+    }
     return rows;
 }
 
@@ -286,8 +410,14 @@ void HandleKey(const InputEvent& event)
     case 203: if (s.cursor > 0) --s.cursor; break;
     case 205: if (s.cursor < s.edit.size()) ++s.cursor; break;
     case 211: if (s.cursor < s.edit.size()) s.edit.erase(s.cursor, 1); break;
-    case 200: Recall(s, -1); break;
-    case 208: Recall(s, +1); break;
+    case 200:
+        if (s.cursor == 0 || !MoveCursorRow(s, -1))
+            Recall(s, -1);
+        break;
+    case 208:
+        if (s.cursor >= s.edit.size() || !MoveCursorRow(s, +1))
+            Recall(s, +1);
+        break;
     default: {
         const std::string text = KeyNames::ScanCodeName(key, (event.flags & kFlagShift) != 0);
         s.edit.insert(std::min(s.cursor, s.edit.size()), text);

@@ -7,7 +7,9 @@
 #include "console/readers.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct InputEvent;
@@ -62,7 +64,27 @@ struct State {
     uint32_t typedColour = 0xff595966u;
     uint32_t cursorColour = 0xffe5e5e5u;
     float rowHeight = 1.0f / 30.0f; // the small font's line height, in screen fractions
+    // The small font's character widths and the screen width in pixels, for
+    // wrapping; without widths every text is one row per newline.
+    std::vector<int32_t> widths;
+    int32_t screenWidth = 640;
 };
+
+inline constexpr float kRowX = 0.07f;
+inline constexpr float kWrapWidth = 0.9f; // of the screen, for console rows
+
+// Wrapping measures: the small font's widths, the screen width in pixels
+// and the small font's line height in screen fractions.
+void SetMetrics(std::span<const int32_t> widths, int32_t screenWidth, float rowHeight);
+// Rows `text` wraps to in `width` (a screen fraction); 0 for empty text.
+int WrapRows(std::string_view text, float width);
+// Sum of the small font's character widths in pixels (0 for empty text).
+int32_t TextWidth(std::string_view text);
+struct Bounds {
+    float left = 0, top = 0, right = 0, bottom = 0;
+};
+// The rectangle the text takes from x, y (screen fractions) on one line.
+Bounds TextBounds(std::string_view text, float x, float y);
 
 State& Get();
 // Starts the console: fresh state, the command table filled.
@@ -73,7 +95,7 @@ void Reset();
 bool IsOpen();
 void Toggle();
 // `pointerFraction`: pointer y / screen height.
-bool CloseOnClick(float pointerFraction = 1.0f);
+bool CloseOnClick(float pointerFraction);
 void Draw(int64_t realTime);
 void HandleKey(const InputEvent& event);
 // One row of the console as the renderer draws it (screen fractions).
@@ -83,11 +105,16 @@ struct DrawRow {
     uint32_t flags = 0;
     uint32_t colour = 0;
     int cursor = -1; // the edit line's cursor position
+    int rows = 1;    // wrapped rows, drawn upward from y
 };
 // The rows of the console now, from the bottom upward: in the open console
 // the edit line (or the "more" notice while lines are pending), then the
 // output lines from the newest until one no longer fits above the top.
 std::vector<DrawRow> Rows();
+
+// Draws the open console and the screen messages through the fonts, when
+// they are loaded; called by Draw.
+void DrawFrame();
 
 // Prints `text` as it is (never formatted).
 void Print(const char* text);

@@ -15,6 +15,7 @@
 #include "app/processor.h"
 #include "app/string_table.h"
 #include "console/console.h"
+#include "console/console_draw.h"
 #include "effects/effects_placeholders.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
@@ -245,6 +246,24 @@ void RunPostClose() { PostClose(); }
 
 // Everything from the display mode to the default lighting, in the order the
 // later steps rely on.
+// The console with its fonts; without them it still runs every command and
+// only its drawing is missing, which the log says.
+void StartConsole()
+{
+    auto& dirs = app::DataDirectories::Global();
+    const auto fonts = dirs.Folder(app::kFontsDirectory), graphics = dirs.Folder(app::kGraphicsDirectory);
+    if (!fonts || !graphics) {
+        TextConsole::Create();
+        Trace("console fonts: not loaded: the fonts or graphics directory is missing");
+        return;
+    }
+    std::string error;
+    if (TextConsole::Init(*fonts, *graphics, error))
+        Trace("console fonts: loaded");
+    else
+        Trace("console fonts: not loaded: %s", error.c_str());
+}
+
 void StartSubsystems(const StartupOptions& options)
 {
     DisplayModeSettings& mode = App::CurrentMode();
@@ -298,7 +317,7 @@ void StartSubsystems(const StartupOptions& options)
     Input::ReadMouseState(x, y);
     RenderPlaceholders::SetPreviewScreenPosition(Input::CursorX(), Input::CursorY());
     Trace("input: started");
-    TextConsole::Create();
+    StartConsole();
     FrontEnd::BuildScreens();
     Trace("console and menus: built");
     RenderPlaceholders::SetDefaultLighting();

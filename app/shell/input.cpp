@@ -5,6 +5,7 @@
 #include "app/shell/application.h"
 #include "app/app_time.h"
 #include "app/demo.h"
+#include "app/display_mode.h"
 #include "app/shell/render_placeholders.h"
 #include "app/shell/screen.h"
 #include "app/string_table.h"
@@ -20,6 +21,14 @@
 #include <vector>
 
 namespace Input {
+
+// A click above the console's lower edge closes it.
+float PointerFraction(int y)
+{
+    const int h = App::CurrentMode().height;
+    return h > 0 ? float(y) / float(h) : 1.0f;
+}
+
 namespace {
 
 constexpr uint32_t kKeyboardBuffer = 32;
@@ -109,7 +118,7 @@ void GameView(const InputEvent& e)
         break;
     }
     case kMsgLeftDown:
-        if (TextConsole::Get().slidePosition > -1.0f && TextConsole::CloseOnClick())
+        if (TextConsole::Get().slidePosition > -1.0f && TextConsole::CloseOnClick(PointerFraction(y)))
             break;
         Mouse::OnLeftDown(x, y, e.flags);
         break;
@@ -492,7 +501,7 @@ void OnInput(const InputEvent& e)
             Input::RunKeyMacrosFor(key);
     } else if (e.message == kMsgLeftDown || e.message == kMsgRightDown || e.message == kMsgMiddleDown) {
         if (TextConsole::Get().slidePosition > -1.0f)
-            TextConsole::CloseOnClick();
+            TextConsole::CloseOnClick(Input::PointerFraction(int(e.lparam >> 16)));
         else
             FrontEnd::Choose();
     } else if (e.message == kMsgWheel) {
@@ -510,7 +519,8 @@ namespace HighScores {
 void OnInput(const InputEvent& e)
 {
     const bool press = e.message == kMsgLeftDown || e.message == kMsgRightDown || e.message == kMsgMiddleDown;
-    if (press && TextConsole::Get().slidePosition > -1.0f && TextConsole::CloseOnClick())
+    if (press && TextConsole::Get().slidePosition > -1.0f &&
+        TextConsole::CloseOnClick(Input::PointerFraction(int(e.lparam >> 16))))
         return;
     if ((e.message == kMsgKeyDown && (e.scanCode == kKeyEnter || e.scanCode == kKeySpace)) || press) {
         HiscoreScreen::Leave();

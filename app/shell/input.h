@@ -16,6 +16,9 @@ class Window;
 
 namespace Input {
 
+// Pointer y (display-mode pixels) as a fraction of the screen height.
+float PointerFraction(int y);
+
 // Devices. Startup returns false when the keyboard cannot be had; the game
 // then runs without it.
 bool Startup(platform::Window* window, bool exclusiveMouse);

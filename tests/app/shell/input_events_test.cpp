@@ -419,3 +419,23 @@ TEST_F(InputEvents, RecordedInputReplaysTheSameEventsAtTheirTimes)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(InputEvents, AClickClosesTheConsoleOnlyAboveItsLowerEdge)
+{
+    SetAppState(AppState::Playing);
+    struct Case {
+        uint32_t y;     // mode pixels of 480
+        int modeAfter;  // 1 closed, 0 still open
+    } cases[] = {{100, 1}, {239, 1}, {240, 0}, {400, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.y);
+        TextConsole::Get().displayMode = 0;
+        TextConsole::Get().slidePosition = -0.5f; // the lower edge halfway down
+        Input::Dispatch(InputEvent{kMsgLeftDown, 0, (c.y << 16) | 60u, 0, 0, kFlagLeftButton});
+        EXPECT_EQ(TextConsole::Get().displayMode, c.modeAfter);
+    }
+}
+
+} // namespace

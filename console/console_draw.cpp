@@ -1,0 +1,189 @@
+#include "console/console_draw.h"
+
+#include "Veapi/font.h"
+#include "Veapi/screen_draw.h"
+#include "Veapi/ve3d.h"
+#include "console/screen_message.h"
+#include "console/text_console.h"
+
+#include <algorithm>
+#include <array>
+
+namespace ConsoleFonts {
+namespace {
+std::array<Font*, kCount> g_fonts{};
+}
+
+Font* Get(Which which) { return which >= 0 && which < kCount ? g_fonts[size_t(which)] : nullptr; }
+
+void Unload()
+{
+    for (Font*& f : g_fonts) {
+        if (f)
+            f->Unload();
+        f = nullptr;
+    }
+}
+
+bool Load(const std::filesystem::path& fontsDir, const std::filesystem::path& graphicsDir, std::string& error)
+{
+    Unload();
+    for (int i = 0; i < kCount; ++i) {
+        std::string why;
+        g_fonts[size_t(i)] = Font::LoadFile(fontsDir, kFiles[i], graphicsDir, why);
+        if (!g_fonts[size_t(i)]) {
+            error = why;
+            Unload();
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace ConsoleFonts
+
+namespace {
+
+// The text rectangle is as wide as the screen's remainder; wrapping and
+// centring happen inside it.
+void Queue(Font* font, std::string_view text, float left, float top, float right, uint32_t colour, int count,
+           uint32_t flags, int cursor = 0, uint32_t second = 0)
+{
+    if (!font || (text.empty() && !(flags & TextFlags::kCursor)))
+        return;
+    font->DrawString(left, top, right, 1.0f, text, 0.0f, colour, count, flags, cursor, second);
+}
+
+Font* Small() { return ConsoleFonts::Get(ConsoleFonts::kSmall); }
+Font* SmallOrLarge(bool large) { return ConsoleFonts::Get(large ? ConsoleFonts::kLarge : ConsoleFonts::kSmall); }
+
+// Translucent black behind the console, down to the slide offset.
+void DrawBackdrop(float slide)
+{
+    const int w = Display::Width(), h = Display::Height();
+    const int bottom = int(std::clamp(slide + 1.0f, 0.0f, 1.0f) * float(h));
+    if (w <= 0 || bottom <= 0)
+        return;
+    Colour c;
+    c.Set(0.0f, 0.0f, 0.0f, 0.66f);
+    ScreenDraw::Begin();
+    ScreenDraw::Triangle(0, 0, c, w, 0, c, w, bottom, c);
+    ScreenDraw::Triangle(0, 0, c, w, bottom, c, 0, bottom, c);
+    ScreenDraw::Flush();
+}
+
+// The current message of each kind, revealed character by character; the
+// newest character stands out until the whole text shows.
+void DrawScreenMessages()
+{
+    const int64_t now = TextConsole::GameNow();
+    for (const ScreenMessage* m : ScreenMessages::DrawAll()) {
+        const size_t shown = m->Shown(now);
+        const bool whole = shown >= m->text.size();
+        const uint32_t flags = whole ? 96 : 112;
+        Queue(Small(), m->text, m->left, m->y, m->right, TextConsole::Get().textColour, int(shown), flags, 0,
+              0xffffffffu);
+    }
+}
+
+} // namespace
+
+namespace TextConsole {
+
+bool Init(const std::filesystem::path& fontsDir, const std::filesystem::path& graphicsDir, std::string& error)
+{
+    Create();
+    if (!ConsoleFonts::Load(fontsDir, graphicsDir, error))
+        return false;
+    const Font* small = Small();
+    SetMetrics(small->Widths(), Display::Width(), small->LineHeight());
+    return true;
+}
+
+int DrawLine(std::string_view text, float x, float y, uint32_t flags, uint32_t colour, int cursor)
+{
+    const float top = y + Get().slidePosition;
+    const int rows = std::max(1, WrapRows(text, kWrapWidth));
+    if (!Small())
+        return rows;
+    Queue(Small(), text, x, top, x + kWrapWidth, colour, -1, flags, cursor);
+    return rows;
+}
+
+void DrawFrame()
+{
+    Font* small = Small();
+    if (!small)
+        return;
+    // The measures follow display-mode changes.
+    if (Display::Width() > 0 && (Get().widths.empty() || Display::Width() != Get().screenWidth ||
+                                 small->LineHeight() != Get().rowHeight))
+        SetMetrics(small->Widths(), Display::Width(), small->LineHeight());
+    const State& s = Get();
+    if (s.displayMode != 3 && s.slidePosition > -1.0f) {
+        DrawBackdrop(s.slidePosition);
+        // Rows() places rows from the slide offset; DrawLine adds it back.
+        for (const DrawRow& row : Rows()) {
+            const uint32_t colour = row.cursor >= 0 ? s.textColour : row.colour;
+            DrawLine(row.text, row.x, row.y - s.slidePosition, row.flags, colour, row.cursor);
+        }
+    }
+    DrawScreenMessages();
+}
+
+} // namespace TextConsole
+
+namespace Text {
+
+void DrawSmall(std::string_view text, float x, float y, uint32_t colour, uint32_t flags)
+{
+    Queue(Small(), text, x, y, 1.0f, colour, -1, flags);
+}
+
+void DrawSmall2(std::string_view text, float x, float y, uint32_t colour, uint32_t flags)
+{
+    Queue(ConsoleFonts::Get(ConsoleFonts::kSmall2), text, x, y, 1.0f, colour, -1, flags);
+}
+
+void DrawSmallClipped(std::string_view text, int count, float x, float y, uint32_t colour, bool centred)
+{
+    Queue(Small(), text, x, y, 1.0f, colour, std::max(count, 0), centred ? TextFlags::kCentre : 0);
+}
+
+void DrawSmallScaled(std::string_view text, int count, float x, float y, float, uint32_t colour)
+{
+    Queue(Small(), text, x, y, 1.0f, colour, std::max(count, 0), 0);
+}
+
+void DrawSmallOrLarge(std::string_view text, bool large, float x, float y, uint32_t colour, uint32_t flags)
+{
+    Queue(SmallOrLarge(large), text, x, y, 1.0f, colour, -1, flags);
+}
+
+void DrawClipped(std::string_view text, int count, bool large, float x, float y, uint32_t colour)
+{
+    Queue(SmallOrLarge(large), text, x, y, 1.0f, colour, std::max(count, 0), 0);
+}
+
+void DrawRightAligned(std::string_view text, float x, float y, uint32_t colour)
+{
+    const TextConsole::Bounds b = TextConsole::TextBounds(text, x, y);
+    const float left = x - (b.right - b.left);
+    Queue(Small(), text, left, y, 1.0f, colour, -1, TextFlags::kOneLine);
+}
+
+void DrawLoadingText(std::string_view text, uint32_t colour)
+{
+    Queue(ConsoleFonts::Get(ConsoleFonts::kLarge), text, 0.0f, 0.9f, 1.0f, colour, -1, 42);
+}
+
+void DrawSmallReduced(std::string_view text, float x, float y, uint32_t colour)
+{
+    Queue(Small(), text, x, y, 1.0f, colour, -1, 0);
+}
+
+void DrawWrappedBox(std::string_view text, int count, uint32_t colour)
+{
+    Queue(Small(), text, 0.1f, 0.775f, 1.0f, colour, std::max(count, 0), 0);
+}
+
+} // namespace Text
