@@ -22,10 +22,13 @@ struct ManagerState {
     TextureLoader loader;
 };
 
+// At namespace scope, made before main: it outlives the exit handlers that
+// start-up registers, which still release entries (fonts, the display).
+ManagerState g_state;
+
 ManagerState& M()
 {
-    static ManagerState state;
-    return state;
+    return g_state;
 }
 
 bool SameName(const std::string& a, const std::string& b)

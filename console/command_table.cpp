@@ -39,10 +39,15 @@ OriginScope::~OriginScope() { g_origin = std::move(saved_); }
 
 } // namespace TextConsole
 
+namespace {
+// At namespace scope, made before main: it outlives the exit handlers that
+// start-up registers, which still clear it.
+CommandTable g_commandTable;
+} // namespace
+
 CommandTable& CommandTable::Global()
 {
-    static CommandTable table;
-    return table;
+    return g_commandTable;
 }
 
 size_t CommandTable::BucketOf(char c)

@@ -5,10 +5,15 @@
 #include <cmath>
 #include <strings.h>
 
+namespace {
+// At namespace scope, made before main: it outlives the exit handlers that
+// start-up registers, which still clear it.
+NamedValueList g_namedValues;
+} // namespace
+
 NamedValueList& NamedValueList::Global()
 {
-    static NamedValueList list;
-    return list;
+    return g_namedValues;
 }
 
 float NamedValueList::Clamp(float value)

@@ -187,10 +187,15 @@ Bounds TextBounds(std::string_view text, float x, float y)
     return {x, y, x + float(TextWidth(text)) / float(s.screenWidth), y + s.rowHeight};
 }
 
+namespace {
+// At namespace scope, made before main: it outlives the exit handlers that
+// start-up registers, which still shut the console down.
+State g_state;
+} // namespace
+
 State& Get()
 {
-    static State state;
-    return state;
+    return g_state;
 }
 
 const char* Text(uint32_t id)

@@ -933,7 +933,8 @@ int32_t NetSession::Receive(uint32_t* from, uint32_t* to, bool peek, void* buffe
         *size = need;
         return NetCode::kBufferTooSmall;
     }
-    std::memcpy(buffer, first.bytes.data(), need);
+    if (need > 0)  // an empty message may come with no buffer at all
+        std::memcpy(buffer, first.bytes.data(), need);
     *size = need;
     *from = first.from;
     *to = owner->id;

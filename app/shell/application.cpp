@@ -391,7 +391,13 @@ int Main(const std::vector<std::string>& args)
     StartDisplay(keyFileDevice, keyFileSettings);
     StartSubsystems(options);
     ShowFirstScreen(LogoScreen::Enter);
-    return MainLoop::Run();
+    const int code = MainLoop::Run();
+    // The handlers run here, while every subsystem's state still exists; the
+    // run-time's entries then find the list empty. State made after a handler
+    // was added would otherwise be destroyed before it runs.
+    while (!ExitHandlers().empty())
+        RunLastExitHandler();
+    return code;
 }
 
 void PostClose()
