@@ -1,5 +1,8 @@
 #include "world/fog_of_war.h"
 
+#include "Veapi/VertBuff.h"
+#include "Veapi/texture_manager.h"
+#include "Veapi/ve3d.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/clock.h"
@@ -58,6 +61,9 @@ FogOfWar::FogOfWar(int32_t requestedSize, int32_t maxSize)
 
 FogOfWar::~FogOfWar()
 {
+    for (RenderMaterial* material : {levelMaterial_, effectMaterial_})
+        if (material)
+            material->Release();
     for (FogDefogger* object : defoggers_) {
         object->SetDefogging(false);
         object->ReleaseForFog();
@@ -72,6 +78,91 @@ FogOfWar*& FogOfWar::Global()
 {
     static FogOfWar* global = nullptr;
     return global;
+}
+
+FogOfWar* FogOfWar::CreateGlobal(int32_t requestedSize)
+{
+    DestroyGlobal();
+    if (!Display::Device())
+        return nullptr;
+    const int32_t limit = int32_t(std::min<uint32_t>(Display::Caps().maxTextureSize, 1u << 14));
+    auto fog = std::make_unique<FogOfWar>(requestedSize, limit);
+    if (!fog->CreateSurfaces(gfx::EnumerateTextureFormats()))
+        return nullptr;
+    const int32_t level = DeviceHardwareLevel();
+    fog->levelMaterial_ = fog->MakeFogMaterial(*DefaultMaterial::Get(DefaultMaterial::Opaque), level);
+    fog->effectMaterial_ = fog->MakeFogMaterial(*DefaultMaterial::Get(DefaultMaterial::Blended), level);
+    Global() = fog.release();
+    return Global();
+}
+
+void FogOfWar::DestroyGlobal()
+{
+    delete Global();
+    Global() = nullptr;
+}
+
+int32_t FogOfWar::DeviceHardwareLevel()
+{
+    if (!Display::Device())
+        return 0;
+    return Display::Caps().maxSimultaneousTextures >= 2 ? 2 : 1;
+}
+
+uint32_t& FogOfWar::TextureFactor()
+{
+    static uint32_t factor = 0;
+    return factor;
+}
+
+RenderMaterial* FogOfWar::MakeFogMaterial(const RenderMaterial& base, int32_t hardwareLevel)
+{
+    auto* material = new RenderMaterial(base);
+    if (hardwareLevel <= 0) {
+        mode_ = kModeOff;
+    } else if (hardwareLevel == 1) {
+        mode_ = kModePass;
+        auto* pass = new RenderMaterial;
+        // Blending is what lets the cleared cells' zero alpha show the
+        // level through the pass.
+        pass->alphaBlend_ = 1;
+        pass->srcBlend_ = gfx::blend::SrcAlpha;
+        pass->destBlend_ = gfx::blend::InvSrcAlpha;
+        RenderMaterial::Stage& s = pass->stages_[0];
+        s.texture = video_.get();
+        s.colourOp = gfx::texop::SelectArg1;
+        s.alphaOp = gfx::texop::SelectArg1;
+        s.colourArg1 = s.alphaArg1 = gfx::texarg::Texture;
+        s.colourArg2 = s.alphaArg2 = gfx::texarg::Current;
+        s.minFilter = gfx::filter::MinLinear;
+        s.magFilter = gfx::filter::MagLinear;
+        s.mipFilter = gfx::filter::MipNone;
+        s.spare = 0;
+        s.texCoordIndex = 1;
+        material->SetNextPass(pass);
+        pass->Release();
+    } else {
+        mode_ = kModeStage;
+        material->stageCount_ = std::max(material->stageCount_, 2);
+        RenderMaterial::Stage& s = material->stages_[1];
+        s.texture = video_.get();
+        s.colourOp = gfx::texop::BlendTextureAlpha;
+        s.alphaOp = gfx::texop::SelectArg2;
+        s.colourArg1 = s.alphaArg1 = gfx::texarg::Texture;
+        s.colourArg2 = s.alphaArg2 = gfx::texarg::Current;
+        s.minFilter = gfx::filter::MinLinear;
+        s.magFilter = gfx::filter::MagLinear;
+        s.mipFilter = gfx::filter::MipNone;
+        s.spare = 0;
+        s.texCoordIndex = 1;
+    }
+    material->Compile();
+    return material;
+}
+
+gfx::Texture* FogOfWar::VideoTexture() const
+{
+    return video_ ? video_->Surface() : nullptr;
 }
 
 void FogOfWar::Update(FogOfWar* fog)
@@ -293,6 +384,10 @@ void FogOfWar::SetColour(const Colour& colour)
                     PackChannel(colour.blue, format_.blueMask);
     if (format_.bits == 16)
         packedColour_ |= packedColour_ << 16;
+    const auto byte = [](float v) { return uint32_t(std::clamp(v, 0.0f, 1.0f) * 255.0f); };
+    TextureFactor() = 0xFF000000u | byte(colour.red) << 16 | byte(colour.green) << 8 | byte(colour.blue);
+    if (gfx::Device* device = Display::Device())
+        device->SetRenderState(gfx::RenderState::TextureFactor, TextureFactor());
     MarkAllDirty();
     Upload();
 }
@@ -312,8 +407,10 @@ bool FogOfWar::CreateSurfaces(const std::vector<gfx::FormatDesc>& formats)
     if (!chosen)
         return false;
     format_ = *chosen;
-    texture_ = gfx::Texture::Create(uint32_t(size_), uint32_t(size_), format_, 1);
-    if (!texture_)
+    if (!video_)
+        video_ = std::make_unique<TextureEntry>();
+    video_->SetSurface(gfx::Texture::Create(uint32_t(size_), uint32_t(size_), format_, 1));
+    if (!video_->Surface())
         return false;
     RebuildFixed();
     RebuildVisible();
@@ -324,11 +421,16 @@ bool FogOfWar::CreateSurfaces(const std::vector<gfx::FormatDesc>& formats)
 
 void FogOfWar::Restore()
 {
-    if (!texture_ || !texture_->IsLost() || texture_->Restore()) {
+    gfx::Texture* texture = VideoTexture();
+    if (!video_ || !texture || !texture->IsLost() || texture->Restore()) {
         SetColour(colour_);
         return;
     }
-    texture_ = gfx::Texture::Create(uint32_t(size_), uint32_t(size_), format_, 1);
+    video_->SetSurface(gfx::Texture::Create(uint32_t(size_), uint32_t(size_), format_, 1));
+    // The materials' state blocks name the old surface.
+    for (RenderMaterial* material : {levelMaterial_, effectMaterial_})
+        if (material)
+            material->Compile();
     SetColour(colour_);
 }
 
@@ -338,10 +440,11 @@ void FogOfWar::Upload()
 {
     const FogRect rect = dirty_;
     dirty_ = {};
-    if (!texture_ || rect.Empty())
+    gfx::Texture* texture = VideoTexture();
+    if (!texture || rect.Empty())
         return;
     uint32_t pitch = 0;
-    uint8_t* bits = texture_->Lock(0, pitch);
+    uint8_t* bits = texture->Lock(0, pitch);
     if (!bits)
         return;
     int right = 0, left = 0;
@@ -364,7 +467,7 @@ void FogOfWar::Upload()
             }
         }
     }
-    texture_->Unlock(0);
+    texture->Unlock(0);
 }
 
 void FogOfWar::MapShape(ShapeInstance& node, const Matrix34& placement) const

@@ -14,7 +14,9 @@
 #include <memory>
 #include <vector>
 
+class RenderMaterial;
 class ShapeInstance;
+class TextureEntry;
 
 // What the fog needs of a unit that clears it round itself. The fog holds
 // one reference while the unit is registered.
@@ -62,6 +64,26 @@ public:
     FogOfWar& operator=(const FogOfWar&) = delete;
 
     static FogOfWar*& Global(); // null: no fog
+    // The level start's fog: sized to the device's texture limit, its
+    // texture in the device's best alpha format, its level and effect fog
+    // materials made, and installed as the global one (any previous one is
+    // destroyed). Null, and no global fog, without a device or a format.
+    static FogOfWar* CreateGlobal(int32_t requestedSize);
+    static void DestroyGlobal();
+    // 0 no fog possible, 1 a second pass, 2 or more an extra texture stage.
+    static int32_t DeviceHardwareLevel();
+    // The device's texture-factor state as the fog colour last set it.
+    static uint32_t& TextureFactor();
+
+    // A material drawing `base` with the fog over it, by hardware level: 0
+    // a plain copy (fog off); 1 a copy whose next pass blends the fog
+    // texture over it; 2 or more a copy with the fog blended in by a second
+    // stage. Sets the mode to match. One reference for the caller.
+    RenderMaterial* MakeFogMaterial(const RenderMaterial& base, int32_t hardwareLevel);
+    // The materials the level and the level effects draw with; null until
+    // CreateGlobal made them.
+    RenderMaterial* LevelMaterial() const { return levelMaterial_; }
+    RenderMaterial* EffectMaterial() const { return effectMaterial_; }
     // Null-safe forms the main loop and the device-loss path call.
     static void Update(FogOfWar* fog);
     static void Restore(FogOfWar* fog);
@@ -113,7 +135,10 @@ public:
     std::vector<uint32_t>& MutableDiscovered() { return discovered_; }
     const FogRect& Dirty() const { return dirty_; }
     const List<FogClearPoint*>& ClearPoints() const { return points_; }
-    gfx::Texture* VideoTexture() const { return texture_.get(); }
+    gfx::Texture* VideoTexture() const;
+    // The video texture as materials name it; it belongs to the fog, not to
+    // the texture table, so table purges and device-loss passes leave it.
+    TextureEntry* VideoEntry() const { return video_.get(); }
     const gfx::FormatDesc& Format() const { return format_; }
     uint32_t PackedColour() const { return packedColour_; }
 
@@ -146,7 +171,9 @@ private:
     uint32_t packedColour_ = 0;
     Colour colour_{};
     gfx::FormatDesc format_{};
-    std::unique_ptr<gfx::Texture> texture_;
+    std::unique_ptr<TextureEntry> video_;
+    RenderMaterial* levelMaterial_ = nullptr;
+    RenderMaterial* effectMaterial_ = nullptr;
     List<FogClearPoint*> points_;   // owned
     List<FogDefogger*> defoggers_;  // one reference each
     uint64_t previous_ = 0;
