@@ -183,9 +183,7 @@ void DefinitionGroup::CollectCycles()
 
 void ScriptDefinition::Release()
 {
-    if (--refCount_ == 0)
-        delete this;
-    else if (group_ && group_->Closed())
+    if (RefCounted::Release() > 0 && group_ && group_->Closed())
         group_->CollectCycles();
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ref_counted.h"
+
 namespace script {
 
 class ScriptCompiler;
@@ -117,16 +119,16 @@ struct Slot {
     const char* displayName = nullptr;
 };
 
-class ScriptDefinition {
+// Shared through DefinitionRef. A release that leaves references may free a
+// closed group's cycles as well.
+class ScriptDefinition : public RefCounted {
 public:
     explicit ScriptDefinition(DefinitionKind kind);
-    virtual ~ScriptDefinition();
+    ~ScriptDefinition() override;
     ScriptDefinition(const ScriptDefinition&) = delete;
     ScriptDefinition& operator=(const ScriptDefinition&) = delete;
 
-    void AddRef() { ++refCount_; }
     void Release();
-    int RefCount() const { return refCount_; }
 
     DefinitionKind Kind() const { return kind_; }
     bool Anonymous() const { return anonymous_; }
@@ -182,7 +184,6 @@ private:
 
     bool anonymous_ = false;
     bool defined_ = false;
-    int refCount_ = 1;
     DefinitionKind kind_;
     // Only the slots the kind declares are stored (a dozen of 108 keys), and
     // the reference slots are listed so reference walks skip the others.
