@@ -37,25 +37,6 @@ const char* KindWord(DefinitionKind kind)
     return i >= 0 && i < kKindCount ? kKindWords[i] : "?";
 }
 
-DefinitionRef::DefinitionRef(const DefinitionRef& o) : p_(o.p_)
-{
-    if (p_)
-        p_->AddRef();
-}
-
-DefinitionRef::~DefinitionRef()
-{
-    if (p_)
-        p_->Release();
-}
-
-DefinitionRef DefinitionRef::Share(ScriptDefinition* p)
-{
-    if (p)
-        p->AddRef();
-    return DefinitionRef(p);
-}
-
 namespace {
 long liveDefinitions = 0;  // game thread only, like the compiler
 }
