@@ -130,31 +130,25 @@ int32_t VeShape::AddRef()
             TextureManager::Use(t);
             bound_.PushBack(t);
         }
+    RefCounted::AddRef();
     return ++useCount_;
 }
 
 int32_t VeShape::Release()
 {
     const int32_t left = --useCount_;
-    if (left != 0)
-        return left;
-    if (holdCount_ == 0) {
-        delete this;
-        return 0;
-    }
-    ReleaseTextures();
-    return 0;
+    // The last use unbinds the textures; the last reference of either kind
+    // frees the shape, textures included.
+    if (left == 0 && holdCount_ > 0)
+        ReleaseTextures();
+    RefCounted::Release();
+    return left;
 }
 
 int32_t VeShape::ReleaseHold()
 {
     --holdCount_;
-    const int32_t total = useCount_ + holdCount_;
-    if (useCount_ <= 0 && holdCount_ <= 0) {
-        delete this;
-        return 0;
-    }
-    return total;
+    return RefCounted::Release();
 }
 
 void VeShape::AddTexture(TextureEntry* entry)

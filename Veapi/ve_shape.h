@@ -13,6 +13,7 @@
 #include "app/list.h"
 #include "app/maths.h"
 #include "platform/gfx.h"
+#include "platform/ref_counted.h"
 
 class BoundingBox;
 class SharedVertexBuffer;
@@ -69,13 +70,16 @@ constexpr uint32_t kWireFrame = 0x200000;
 constexpr uint32_t kHitTest = 0x20000000;
 } // namespace ShapeDraw
 
-class VeShape {
+// The shape lives while it has uses or holds: the reference count is their
+// sum. Uses keep its textures bound; a held shape without uses keeps only
+// its geometry. Private base, so every count goes through the two kinds.
+class VeShape : private RefCounted {
 public:
     static constexpr uint32_t kSkipBoxTest = 0x2;
     static constexpr uint32_t kPrimitiveFormat = gfx::kFvfVertex;  // 0x112: 32-byte vertices
 
     VeShape();
-    virtual ~VeShape();
+    ~VeShape() override;
     VeShape(const VeShape&) = delete;
     VeShape& operator=(const VeShape&) = delete;
 
@@ -86,8 +90,13 @@ public:
     SubMesh* AddSubMesh(uint32_t vertexCount, uint32_t indexCount, uint32_t format, bool fan);
     int32_t AddRef();
     int32_t Release();
+    // Returns the uses and holds left.
     int32_t ReleaseHold();
-    void Hold() { ++holdCount_; }
+    void Hold()
+    {
+        ++holdCount_;
+        RefCounted::AddRef();
+    }
     void AddTexture(TextureEntry* entry);
     // Adds to the textures the shape names, raising the entry's keep count; the
     // destructor lowers it again, so a texture shared by shapes stays until the last goes.

@@ -415,7 +415,7 @@ public:
     bool Restore();  // storage back, contents undefined until written again
     void MarkLost();
 
-    uint32_t GlName() const { return name_; }
+    uint32_t GlName() const { return name_.Get(); }
 
 private:
     Texture() = default;
@@ -424,8 +424,25 @@ private:
     FormatDesc format_;
     std::vector<std::vector<uint8_t>> levels_;
     std::vector<uint32_t> palette_;
-    uint32_t name_ = 0;
-    void* context_ = nullptr;  // the GL context that owns name_
+    // A GL texture name, freed with the context that made it while that
+    // context still lives (a lost context took its names with it).
+    class Name {
+    public:
+        Name() = default;
+        Name(uint32_t name, void* context) : name_(name), context_(context) {}
+        Name(Name&& other) noexcept;
+        Name& operator=(Name&& other) noexcept;
+        ~Name() { Reset(); }
+        uint32_t Get() const { return name_; }
+        // Whether the name's context is the live one, so GL calls reach it.
+        bool Live() const;
+        void Reset();
+
+    private:
+        uint32_t name_ = 0;
+        void* context_ = nullptr;
+    };
+    Name name_;
     bool lost_ = false;
 };
 

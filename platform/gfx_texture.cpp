@@ -89,10 +89,11 @@ std::unique_ptr<Texture> Texture::Create(uint32_t width, uint32_t height, const 
                              0);
     if (format.flags & (kFmtPalette8 | kFmtPalette4))
         t->palette_.assign(256, 0xFF000000u);
-    glGenTextures(1, &t->name_);
+    GLuint name = 0;
+    glGenTextures(1, &name);
     detail::Touch();
-    t->context_ = Gl().context;
-    glBindTexture(GL_TEXTURE_2D, t->name_);
+    t->name_ = Name(name, Gl().context);
+    glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
     for (uint32_t l = 0; l < levels; ++l)
         t->Upload(l);
@@ -106,11 +107,35 @@ Texture::~Texture()
     detail::State& s = Gl();
     s.textures.erase(this);
     s.textureBytes -= std::min(s.textureBytes, Bytes());
-    if (name_ && s.context && context_ == s.context) {
+}
+
+Texture::Name::Name(Name&& other) noexcept
+    : name_(std::exchange(other.name_, 0u)), context_(std::exchange(other.context_, nullptr))
+{
+}
+
+Texture::Name& Texture::Name::operator=(Name&& other) noexcept
+{
+    if (this != &other) {
+        Reset();
+        name_ = std::exchange(other.name_, 0u);
+        context_ = std::exchange(other.context_, nullptr);
+    }
+    return *this;
+}
+
+bool Texture::Name::Live() const { return Gl().context && context_ == Gl().context; }
+
+void Texture::Name::Reset()
+{
+    if (name_ && Live()) {
+        detail::State& s = Gl();
         SDL_GL_MakeCurrent(s.window, s.context);
         glDeleteTextures(1, &name_);
         detail::Touch();
     }
+    name_ = 0;
+    context_ = nullptr;
 }
 
 uint64_t Texture::Bytes() const
@@ -175,14 +200,14 @@ void Texture::MarkLost()
     lost_ = true;
     for (uint32_t l = 0; l < levels_.size(); ++l) {
         std::fill(levels_[l].begin(), levels_[l].end(), uint8_t(0));
-        if (Gl().context && context_ == Gl().context)
+        if (name_.Live())
             Upload(l);
     }
 }
 
 bool Texture::Restore()
 {
-    if (!Gl().context || context_ != Gl().context)
+    if (!name_.Live())
         return false;
     lost_ = false;
     return true;
@@ -190,13 +215,13 @@ bool Texture::Restore()
 
 void Texture::Upload(uint32_t level)
 {
-    if (!name_ || !Gl().context || context_ != Gl().context)
+    if (!name_.Get() || !name_.Live())
         return;
     detail::Touch();  // the texture binding changes
     const uint32_t w = LevelSize(width_, level), h = LevelSize(height_, level);
     const GlFormat g = ChooseGlFormat(format_);
     const std::vector<uint8_t>& src = levels_[level];
-    glBindTexture(GL_TEXTURE_2D, name_);
+    glBindTexture(GL_TEXTURE_2D, name_.Get());
     if (g.compressed) {
         glCompressedTexImage2D(GL_TEXTURE_2D, GLint(level), g.internal, GLsizei(w), GLsizei(h), 0,
                                GLsizei(src.size()), src.data());

@@ -127,6 +127,8 @@ void EnsureEventsReady()
 
 bool VideoReady() { return g_videoReady; }
 
+void DestroyNativeWindow(void* native) { SDL_DestroyWindow(static_cast<SDL_Window*>(native)); }
+
 } // namespace detail
 
 std::unique_ptr<Window> Window::Create(const WindowDesc& desc, WindowProcedure procedure)
@@ -151,7 +153,7 @@ std::unique_ptr<Window> Window::Create(const WindowDesc& desc, WindowProcedure p
                 flags |= SDL_WINDOW_OPENGL;
             SDL_Window* native = SDL_CreateWindow(desc.title.c_str(), 0, 0, desc.width, desc.height, flags);
             if (native)
-                window->native_ = native;
+                window->native_ = decltype(window->native_)(native);
             else
                 std::fprintf(stderr, "window: %s; running without a window\n", SDL_GetError());
         }
@@ -163,16 +165,14 @@ std::unique_ptr<Window> Window::Create(const WindowDesc& desc, WindowProcedure p
 
 Window::~Window()
 {
-    if (native_)
-        SDL_DestroyWindow(static_cast<SDL_Window*>(native_));
-    native_ = nullptr;
+    native_.Reset();
     if (g_window == this)
         g_window = nullptr;
 }
 
 bool Window::IsMinimised() const
 {
-    return native_ && (SDL_GetWindowFlags(static_cast<SDL_Window*>(native_)) & SDL_WINDOW_MINIMIZED);
+    return native_ && (SDL_GetWindowFlags(static_cast<SDL_Window*>(native_.Get())) & SDL_WINDOW_MINIMIZED);
 }
 
 void Window::Destroy()
@@ -181,9 +181,7 @@ void Window::Destroy()
         return;
     Send(kWmDestroy);
     destroyed_ = true;
-    if (native_)
-        SDL_DestroyWindow(static_cast<SDL_Window*>(native_));
-    native_ = nullptr;
+    native_.Reset();
 }
 
 int64_t Window::Send(uint32_t message, uint64_t wparam, int64_t lparam)
@@ -205,7 +203,7 @@ void Window::Post(uint32_t message, uint64_t wparam, int64_t lparam)
 void Window::ClientRect(int& left, int& top, int& width, int& height) const
 {
     if (native_) {
-        auto* w = static_cast<SDL_Window*>(native_);
+        auto* w = static_cast<SDL_Window*>(native_.Get());
         SDL_GetWindowPosition(w, &left, &top);
         SDL_GetWindowSize(w, &width, &height);
     } else {
@@ -221,7 +219,7 @@ bool Window::SetClientSize(int width, int height)
     if (width <= 0 || height <= 0 || destroyed_)
         return false;
     if (native_) {
-        auto* w = static_cast<SDL_Window*>(native_);
+        auto* w = static_cast<SDL_Window*>(native_.Get());
         SDL_SetWindowSize(w, width, height);
         int gotWidth = 0, gotHeight = 0;
         SDL_GetWindowSize(w, &gotWidth, &gotHeight);
@@ -243,7 +241,7 @@ bool Window::SetIcon(const uint32_t* argb, int width, int height)
                                                            width * 4, SDL_PIXELFORMAT_ARGB8888);
     if (!icon)
         return false;
-    SDL_SetWindowIcon(static_cast<SDL_Window*>(native_), icon);
+    SDL_SetWindowIcon(static_cast<SDL_Window*>(native_.Get()), icon);
     SDL_FreeSurface(icon);
     return true;
 }

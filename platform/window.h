@@ -9,7 +9,13 @@
 #include <memory>
 #include <string>
 
+#include "platform/owned_handle.h"
+
 namespace platform {
+
+namespace detail {
+void DestroyNativeWindow(void* native); // SDL_DestroyWindow
+}
 
 // Message numbers the window procedure handles.
 inline constexpr uint32_t kWmDestroy = 0x0002;
@@ -69,7 +75,7 @@ public:
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
-    bool IsHeadless() const { return native_ == nullptr && !destroyed_; }
+    bool IsHeadless() const { return !native_.Get() && !destroyed_; }
     bool IsDestroyed() const { return destroyed_; }
     bool IsMinimised() const;
 
@@ -90,14 +96,14 @@ public:
     // place of the window while it is minimised): `argb` holds width x height
     // pixels, rows top first. False without a system window.
     bool SetIcon(const uint32_t* argb, int width, int height);
-    void* NativeHandle() const { return native_; } // SDL_Window*, for the graphics layer
+    void* NativeHandle() const { return native_.Get(); } // SDL_Window*, for the graphics layer
     const std::string& Title() const { return title_; }
 
     WindowProcedure Procedure() const { return procedure_; }
 
 private:
     Window() = default;
-    void* native_ = nullptr;
+    platform::Owned<void*, detail::DestroyNativeWindow> native_; // the SDL_Window
     WindowProcedure procedure_ = nullptr;
     std::string title_;
     bool destroyed_ = false;

@@ -37,25 +37,6 @@ const char* KindWord(DefinitionKind kind)
     return i >= 0 && i < kKindCount ? kKindWords[i] : "?";
 }
 
-DefinitionRef::DefinitionRef(const DefinitionRef& o) : p_(o.p_)
-{
-    if (p_)
-        p_->AddRef();
-}
-
-DefinitionRef::~DefinitionRef()
-{
-    if (p_)
-        p_->Release();
-}
-
-DefinitionRef DefinitionRef::Share(ScriptDefinition* p)
-{
-    if (p)
-        p->AddRef();
-    return DefinitionRef(p);
-}
-
 namespace {
 long liveDefinitions = 0;  // game thread only, like the compiler
 }
@@ -183,9 +164,7 @@ void DefinitionGroup::CollectCycles()
 
 void ScriptDefinition::Release()
 {
-    if (--refCount_ == 0)
-        delete this;
-    else if (group_ && group_->Closed())
+    if (RefCounted::Release() > 0 && group_ && group_->Closed())
         group_->CollectCycles();
 }
 

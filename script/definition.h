@@ -9,7 +9,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/ref_counted.h"
 
 namespace script {
 
@@ -45,24 +48,19 @@ const char* KindWord(DefinitionKind kind);
 
 // Intrusive reference to a definition: the symbol table, result lists, other
 // definitions' reference slots and use clauses each hold one.
-class DefinitionRef {
+class DefinitionRef : public RefPtr<ScriptDefinition> {
 public:
     DefinitionRef() = default;
-    explicit DefinitionRef(ScriptDefinition* adopt) : p_(adopt) {}  // takes over one count
-    DefinitionRef(const DefinitionRef& o);
-    DefinitionRef(DefinitionRef&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-    DefinitionRef& operator=(DefinitionRef o) noexcept { std::swap(p_, o.p_); return *this; }
-    ~DefinitionRef();
-    static DefinitionRef Share(ScriptDefinition* p);  // adds one count
-    ScriptDefinition* get() const { return p_; }
-    ScriptDefinition* operator->() const { return p_; }
-    ScriptDefinition& operator*() const { return *p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    void reset() { DefinitionRef().swap(*this); }
-    void swap(DefinitionRef& o) noexcept { std::swap(p_, o.p_); }
-
-private:
-    ScriptDefinition* p_ = nullptr;
+    explicit DefinitionRef(ScriptDefinition* adopt) : RefPtr(RefPtr::Adopt(adopt)) {}  // takes over one count
+    static DefinitionRef Share(ScriptDefinition* p)  // adds one count
+    {
+        DefinitionRef shared;
+        static_cast<RefPtr&>(shared) = RefPtr(p);
+        return shared;
+    }
+    ScriptDefinition* get() const { return Get(); }
+    void reset() { Reset(); }
+    void swap(DefinitionRef& o) noexcept { std::swap(static_cast<RefPtr&>(*this), static_cast<RefPtr&>(o)); }
 };
 
 enum class SlotType : int { kUndeclared = 0, kBool = 1, kInt = 2, kReal = 3, kReference = 4, kString = 5 };
@@ -117,16 +115,16 @@ struct Slot {
     const char* displayName = nullptr;
 };
 
-class ScriptDefinition {
+// Shared through DefinitionRef. A release that leaves references may free a
+// closed group's cycles as well.
+class ScriptDefinition : public RefCounted {
 public:
     explicit ScriptDefinition(DefinitionKind kind);
-    virtual ~ScriptDefinition();
+    ~ScriptDefinition() override;
     ScriptDefinition(const ScriptDefinition&) = delete;
     ScriptDefinition& operator=(const ScriptDefinition&) = delete;
 
-    void AddRef() { ++refCount_; }
     void Release();
-    int RefCount() const { return refCount_; }
 
     DefinitionKind Kind() const { return kind_; }
     bool Anonymous() const { return anonymous_; }
@@ -182,7 +180,6 @@ private:
 
     bool anonymous_ = false;
     bool defined_ = false;
-    int refCount_ = 1;
     DefinitionKind kind_;
     // Only the slots the kind declares are stored (a dozen of 108 keys), and
     // the reference slots are listed so reference walks skip the others.
