@@ -34,6 +34,14 @@ Level::Level(VeObject& object, const Vec3& position, const CollisionSource* coll
     BuildLevelMesh(position, collision);
 }
 
+Level::Level(std::unique_ptr<ShapeInstance> tree, const Vec3& position, const CollisionSource* collision)
+    : shapeTree_(std::move(tree))
+{
+    if (shapeTree_)
+        FitQueryBoxes(*shapeTree_);
+    BuildLevelMesh(position, collision);
+}
+
 void Level::BuildLevelMesh(const Vec3& position, const CollisionSource* collision)
 {
     levelColour_.Set(0.5f, 0.5f, 0.5f, 1.0f);
@@ -101,8 +109,11 @@ void RebuildTree(ShapeInstance& node)
 
 void Level::RebuildMeshes()
 {
+    // Whichever tree is drawn.
     if (ShapeInstance* root = GetShapeRoot())
         RebuildTree(*root);
+    else if (shapeTree_)
+        RebuildTree(*shapeTree_);
 }
 
 CollisionMesh* Level::AddObjectGeometry(VeObject* object)
@@ -145,13 +156,16 @@ void Level::SetFogEnabled(bool on)
 
 void Level::DrawShape()
 {
-    // Every node of the tree, at the nodes' own transforms.
-    if (object_)
+    // Every node of the tree, at the nodes' own transforms; the query tree
+    // is then only a cut copy of the object's shape.
+    if (object_) {
         object_->Draw(0, 0, DrawFlag::kNoBoxTests, nullptr);
-    // The pieces lie in level space: each node's shape draws unmoved.
+        return;
+    }
+    // The cut tree lies in level space: each node's shape draws unmoved.
     std::vector<ShapeInstance*> work;
-    if (pieces_)
-        work.push_back(pieces_.get());
+    if (shapeTree_)
+        work.push_back(shapeTree_.get());
     while (!work.empty()) {
         ShapeInstance* node = work.back();
         work.pop_back();
@@ -160,11 +174,6 @@ void Level::DrawShape()
         for (ShapeInstance* child : node->children_)
             work.push_back(child);
     }
-}
-
-void Level::SetPieces(std::unique_ptr<ShapeInstance> pieces)
-{
-    pieces_ = std::move(pieces);
 }
 
 LevelMoveRecord Level::FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const

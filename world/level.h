@@ -9,6 +9,7 @@
 #include "world/level_grid.h"
 #include "world/mover.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,10 +41,19 @@ public:
     // polygons are copied into the grid's first mesh, placed where the shape
     // lies. Cells are laid out later (BuildCellGrid).
     Level(VeShape* shape, const Vec3& position, const CollisionSource* collision);
+    // A level without drawing (as on a server).
+    Level(std::nullptr_t, const Vec3& position, const CollisionSource* collision)
+        : Level(static_cast<VeShape*>(nullptr), position, collision)
+    {
+    }
     // The same from a loaded object (a use is taken). `collision` stands in
     // for the geometry of the first node of its tree that has a shape; the
     // other nodes give their shapes' own collision geometry.
     Level(VeObject& object, const Vec3& position, const CollisionSource* collision);
+    // The level from its cut tree (as the map build cuts it or the level
+    // cache stores it): the one tree that is drawn and that segment queries
+    // walk. Its nodes lie in level space.
+    Level(std::unique_ptr<ShapeInstance> tree, const Vec3& position, const CollisionSource* collision);
     ~Level() override;
 
     static Level*& Current(); // null: no level loaded
@@ -58,7 +68,7 @@ public:
     // The root of the level object's tree, and the owner of the level's own
     // mesh; null for a level without drawing.
     ShapeInstance* GetShapeRoot() const;
-    // Once the level is current: every shape of the tree gets its device
+    // Once the level is current: every shape of the drawn tree gets its device
     // buffers ready.
     void RebuildMeshes();
 
@@ -68,15 +78,12 @@ public:
     // reads. Null / false for a null object or one without a tree.
     CollisionMesh* AddObjectGeometry(VeObject* object);
     bool RemoveObjectGeometry(VeObject* object);
-    // The drawn shape cut into boxed pieces for segment queries (line of
-    // sight); null without a shape.
+    // The level's cut tree, every node boxed, which segment queries (line of
+    // sight) walk: the tree the level was made from, or for a level made
+    // from a shape, that shape cut into pieces of at most
+    // kShapeTreePieceVertices; null without either.
     ShapeInstance* ShapeTree() const { return shapeTree_.get(); }
-    // Most vertices of one piece of the shape tree.
     static constexpr uint32_t kShapeTreePieceVertices = 2048;
-    // The level's cut pieces (from the level cache or the cut), drawn with
-    // the shape; the level owns them.
-    void SetPieces(std::unique_ptr<ShapeInstance> pieces);
-    ShapeInstance* Pieces() const { return pieces_.get(); }
 
     // Movers. AddMover takes the body over and moves `position` to the centre
     // of the ground polygon under it, when there is one.
@@ -142,7 +149,7 @@ private:
     void BuildLevelMesh(const Vec3& position, const CollisionSource* collision);
 
     VeObject* object_ = nullptr; // one use held
+    // Drawn when there is no object_; otherwise a cut copy of its shape.
     std::unique_ptr<ShapeInstance> shapeTree_;
-    std::unique_ptr<ShapeInstance> pieces_;
     List<Mover*> movers_;      // owned; in the order added
 };

@@ -92,7 +92,12 @@ std::unique_ptr<ShapeInstance> BuildQueryTree(const VeShape& shape, uint32_t lim
     std::unique_ptr<ShapeInstance> root(ShapeInstance::FromShape(copy, true));
     copy->Release(); // the node holds it
     Shape::SplitByVertexLimit(*root, limit, 0);
-    Vec3 low{0, 0, 0}, high{0, 0, 0};
-    FitBoxes(*root, low, high);
+    FitQueryBoxes(*root);
     return root;
+}
+
+void FitQueryBoxes(ShapeInstance& root)
+{
+    Vec3 low{0, 0, 0}, high{0, 0, 0};
+    FitBoxes(root, low, high);
 }

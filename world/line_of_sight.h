@@ -24,3 +24,6 @@ class VeShape;
 // vertices, every node boxed by what lies below it, so segment queries
 // skip whole pieces. The shape itself is not changed.
 std::unique_ptr<ShapeInstance> BuildQueryTree(const VeShape& shape, uint32_t limit);
+// Boxes every node of an already cut tree by the vertices below it (and
+// each shape by its own), ready for segment queries from both threads.
+void FitQueryBoxes(ShapeInstance& root);

@@ -7,6 +7,7 @@
 #include "app/string_table.h"
 #include "chunk/loaders/environment_loader.h"
 #include "chunk/loaders/hierarchy_loader.h"
+#include "media/sound_system.h"
 #include "platform/data_path.h"
 #include "script/compiler.h"
 #include "script/kinds.h"
@@ -54,8 +55,7 @@ Level* LoadLevel(LevelServices& s, trevok::EnvironmentRecord& record, const scri
                             static_cast<uint32_t>(std::max(map.IntValue(kMaxVertices), 1))};
     const auto cachePath = LevelCache::PathFor(levelFile, s.scriptPath);
     if (auto content = LevelCache::Read(cachePath, key)) {
-        auto* level = new Level(nullptr, content->vector, &content->collision);
-        level->SetPieces(std::move(content->tree));
+        auto* level = new Level(std::move(content->tree), content->vector, &content->collision);
         level->levelFileTime_ = key.fileTime;
         s.cacheRead = true;
         return level;
@@ -76,8 +76,7 @@ Level* LoadLevel(LevelServices& s, trevok::EnvironmentRecord& record, const scri
     tree->SplitByVertexLimit(key.vertexLimit);
     s.SetProgress(33);
     const auto image = LevelCache::Encode(key, position, *tree, collision);
-    auto* level = new Level(nullptr, position, &collision);
-    level->SetPieces(std::move(tree));
+    auto* level = new Level(std::move(tree), position, &collision);
     level->levelFileTime_ = key.fileTime;
     s.SetProgress(66);
     // A cache that cannot be written leaves the level loaded.
@@ -165,7 +164,8 @@ script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const st
 {
     RecordServices::HierarchyShape(file, name, hotspot, alternateHotspot);
     auto record = trevok::LoadEnvironmentFile(levelFolder, file);
-    auto tree = record ? trevok::LoadHierarchyFromChunks(name, *record) : nullptr;
+    // Sequence sounds get their ids from the running sound system (0 without one).
+    auto tree = record ? trevok::LoadHierarchyFromChunks(name, *record, SoundSystem::Global()) : nullptr;
     if (!tree || !tree->shapes_[0])
         return {};
     VeShape* shape = tree->shapes_[0];
@@ -217,7 +217,8 @@ int32_t LevelServices::CreateClientObject(const Placement& p)
 int32_t LevelServices::LoadSound(const std::string& name)
 {
     sounds.push_back(name);
-    return 0;
+    SoundSystem* system = SoundSystem::Global();
+    return system ? system->LoadSoundChunks(name) : 0;
 }
 
 void LevelServices::BuildMap(script::ScriptDefinition& map)

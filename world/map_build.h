@@ -63,7 +63,7 @@ public:
     virtual void ShowLoading(const std::string& text) { loadingTexts.push_back(text); }
     virtual void SetProgress(int percent) { progress.push_back(percent); }
     virtual void SetVariable(const std::string& name, float value) { variables.emplace_back(name, value); }
-    // A sound's index (0: none) and its default inner and outer distances.
+    // A sound's index in the global sound system (0: none or no system).
     virtual int32_t LoadSound(const std::string& name);
     virtual void LoadNavigation() { ++navigationLoads; }
 

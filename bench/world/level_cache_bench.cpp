@@ -60,8 +60,7 @@ std::vector<uint8_t> Rebuild()
     shape->Release();
     tree->SplitByVertexLimit(kVertexLimit);
     auto image = LevelCache::Encode(kKey, Vec3(0, 0, 0), *tree, collision);
-    Level level(nullptr, Vec3(0, 0, 0), &collision);
-    level.SetPieces(std::move(tree));
+    Level level(std::move(tree), Vec3(0, 0, 0), &collision);
     return image;
 }
 
@@ -81,8 +80,7 @@ void BM_LevelCacheRead(benchmark::State& state)
         auto content = LevelCache::Decode(image, kKey);
         if (!content)
             state.SkipWithError("cache did not read back");
-        Level level(nullptr, content->vector, &content->collision);
-        level.SetPieces(std::move(content->tree));
+        Level level(std::move(content->tree), content->vector, &content->collision);
         benchmark::DoNotOptimize(level.statusPolygons_);
     }
 }

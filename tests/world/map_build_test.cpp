@@ -8,9 +8,11 @@
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/string_table.h"
+#include "media/recording_sound_system.h"
 #include "platform/resources.h"
 #include "script/compiler.h"
 #include "world/level.h"
+#include "world/line_of_sight.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +87,7 @@ TEST_F(MapBuildTest, BuildsLevelPlacesObjectsAndWritesItsCache)
     LevelServices& s = Start(Map("use guard in team 1 for \"SPAWN\" as \"SPAWN_ID\" and \"nothing\""));
     Level* level = Level::Current();
     ASSERT_NE(level, nullptr);
-    ASSERT_NE(level->Pieces(), nullptr);
+    ASSERT_NE(level->ShapeTree(), nullptr);
     EXPECT_FALSE(s.cacheRead);
     EXPECT_TRUE(s.cacheWritten);
     EXPECT_TRUE(fs::exists(dir_ / "loader_level.cut"));
@@ -154,6 +156,38 @@ TEST_F(MapBuildTest, SecondStartReadsCacheAndNewerLevelRebuildsIt)
     std::string other = Map("");
     other.replace(other.find("section 700"), 11, "section 900");
     EXPECT_FALSE(Start(other).cacheRead);
+}
+
+// The cut tree the build makes or the cache gives back is the one line of
+// sight walks: the 2 m panel at z = 0 blocks a line through it, not one
+// beside it, on both starts.
+TEST_F(MapBuildTest, LineOfSightMeetsTheLevelBuiltOrReadFromItsCache)
+{
+    struct Line {
+        const char* name;
+        Vec3 from, to;
+        bool clear;
+    };
+    const Line lines[] = {
+        {"through the panel", {1, 1, -1}, {1, 1, 1}, false},
+        {"beside the panel", {3, 1, -1}, {3, 1, 1}, true},
+        {"in front of the panel", {1, 1, -2}, {1, 1, -1}, true},
+    };
+    for (const bool cached : {false, true}) {
+        SCOPED_TRACE(cached ? "read from the cache" : "built");
+        StopLevel();
+        LevelServices& s = Start(Map(""));
+        ASSERT_EQ(s.cacheRead, cached);
+        ASSERT_NE(Level::Current(), nullptr);
+        ASSERT_NE(Level::Current()->ShapeTree(), nullptr);
+        for (const Line& l : lines) {
+            Vec3 out{0, 0, 0};
+            EXPECT_EQ(LineOfSight(l.from, l.to, &out), l.clear) << l.name;
+            if (!l.clear) {
+                EXPECT_NEAR(out.z, 0, 1e-4) << l.name;
+            }
+        }
+    }
 }
 
 TEST_F(MapBuildTest, PlacementFollowsTeamSlotsAndSessionSides)
@@ -328,6 +362,35 @@ TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
 } // namespace
 
 namespace {
+
+// Ambient sounds are looked up in the running sound system; without one, or
+// for a name it lacks, a sound is 0 and its dummy is skipped.
+TEST(LevelSoundsTest, SoundsComeFromTheGlobalSoundSystem)
+{
+    struct Case {
+        const char* name;
+        bool installed;
+        const char* sound;
+        int32_t id;
+    };
+    const Case cases[] = {
+        {"loaded sound", true, "door_open", 7},
+        {"sound not loaded", true, "lift_hum", 0},
+        {"no sound system", false, "door_open", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.installed) {
+            auto system = std::make_unique<RecordingSoundSystem>();
+            ASSERT_EQ(system->AddSound(7, "door_open"), 7);
+            SoundSystem::Install(std::move(system));
+        }
+        LevelServices services;
+        EXPECT_EQ(services.LoadSound(c.sound), c.id);
+        EXPECT_EQ(services.sounds, std::vector<std::string>{c.sound});
+        SoundSystem::Shutdown();
+    }
+}
 
 TEST(HierarchyFactsTest, HotspotsAndSequenceCounts)
 {
