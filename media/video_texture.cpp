@@ -1,5 +1,7 @@
 #include "media/video_texture.h"
 
+#include "Veapi/light_set.h"
+#include "app/app_state.h"
 #include "app/directories.h"
 #include "platform/video.h"
 
@@ -175,14 +177,17 @@ std::unique_ptr<VideoTexture>& Intro()
 
 bool Start()
 {
+    SetAppState(AppState::Video);
     Intro().reset();
-    const auto path = app::DataDirectories::Global().Resolve(app::kFmvsDirectory, "dz.bik");
-    if (!path)
-        return false;
     bool ok = false;
-    auto video = std::make_unique<VideoTexture>(*path, 0, ok);
-    if (ok)
-        Intro() = std::move(video);
+    if (const auto path = app::DataDirectories::Global().Resolve(app::kFmvsDirectory, "dz.bik")) {
+        auto video = std::make_unique<VideoTexture>(*path, 0, ok);
+        if (ok)
+            Intro() = std::move(video);
+    }
+    // The video's quad is lit by the current set: white shows its own colours.
+    if (LightSet* lights = LightSet::Current())
+        lights->SetEmissive(Colour{}); // white, opaque
     return ok;
 }
 

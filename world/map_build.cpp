@@ -7,6 +7,7 @@
 #include "app/string_table.h"
 #include "chunk/loaders/environment_loader.h"
 #include "chunk/loaders/hierarchy_loader.h"
+#include "media/cutscene.h"
 #include "media/sound_system.h"
 #include "platform/data_path.h"
 #include "script/compiler.h"
@@ -177,6 +178,17 @@ script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const st
         ref.maximum = {tree->maximum_.x, tree->maximum_.y, tree->maximum_.z};
     }
     return ref;
+}
+
+trevok::CutsceneReceiver& LevelCutsceneRegistry()
+{
+    static trevok::CutsceneRegistryReceiver receiver;
+    return receiver;
+}
+
+void OnLevelStop()
+{
+    trevok::CutScene::ClearAll();
 }
 
 bool LevelServices::LoadCameraTrack(const std::string& file, const std::string& name)

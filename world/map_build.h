@@ -17,6 +17,13 @@
 #include <string>
 #include <vector>
 
+// The level's cut-scenes go to the registry the camera update plays from.
+trevok::CutsceneReceiver& LevelCutsceneRegistry();
+
+// What the session's level stop calls for the level's build: forgets the
+// level's cut-scenes (and the running one) so none outlives its level.
+void OnLevelStop();
+
 struct AmbientEmitter {
     int32_t sound = 0;
     Vec3 position{0, 0, 0};
@@ -70,7 +77,7 @@ public:
     // How the session stands while the map builds.
     std::filesystem::path levelFolder;  // what the map's file names are relative to
     std::filesystem::path scriptPath;   // the level script, which the cache must never replace
-    trevok::CutsceneReceiver* cutscenes = nullptr;  // the cut-scene player, when one runs
+    trevok::CutsceneReceiver* cutscenes = &LevelCutsceneRegistry();  // null: the level's cut-scenes are not kept
     bool serverRunning = true;
     bool clientRunning = true;
     bool restoringSavedGame = false;

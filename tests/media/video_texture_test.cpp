@@ -2,6 +2,7 @@
 // pixels, the end of a video, and the list of animated textures.
 #include <gtest/gtest.h>
 
+#include "app/app_state.h"
 #include "app/directories.h"
 #include "media/video_texture.h"
 #include "sample/media_writer.h"
@@ -131,12 +132,16 @@ TEST_F(VideoFiles, IntroVideoStartsOnlyWithItsFileAndEndsAfterItsLastFrame)
     std::filesystem::create_directories(dir_ / "fmvs");
     app::DataDirectories::Global().SetPath(app::kFmvsDirectory, "fmvs");
 
+    SetAppState(AppState::Splash);
     EXPECT_FALSE(IntroVideo::Start());
+    EXPECT_EQ(CurrentAppState(), AppState::Video); // the caller moves on to the title screen
     EXPECT_EQ(IntroVideo::Current(), nullptr);
     EXPECT_FALSE(IntroVideo::Update());
 
     test_media::WriteY4m(dir_ / "fmvs" / "DZ.BIK", 16, 16, {{16, 128, 128}, {235, 128, 128}});
+    SetAppState(AppState::Splash);
     ASSERT_TRUE(IntroVideo::Start());
+    EXPECT_EQ(CurrentAppState(), AppState::Video);
     double now = 0;
     IntroVideo::Current()->SetClock([&] { return now; });
     int shown = 0;

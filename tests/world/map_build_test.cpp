@@ -1,6 +1,7 @@
 // The map build on the generated loader level: the level is cut and cached,
 // a second start reads the cache, a newer level file rebuilds it, and the
 // use clauses place objects by role, bounded by the team slots.
+#include "media/cutscene.h"
 #include "world/map_build.h"
 
 #include "chunk/loaders/hierarchy_loader.h"
@@ -58,6 +59,7 @@ protected:
     }
     static void StopLevel()
     {
+        OnLevelStop();
         delete Level::Current();
         Level::Current() = nullptr;
         script::RecordTables::Global().Clear();
@@ -262,6 +264,18 @@ TEST_F(MapBuildTest, CameraTrackReachesTheCutscenePlayerOnlyWithALevel)
     LevelServices& s = Start(Map("") + track + missing, [&](LevelServices& l) { l.cutscenes = &player; });
     EXPECT_EQ(player.loads, 1);
     EXPECT_EQ(s.cameraTracks.size(), 2u);
+}
+
+TEST_F(MapBuildTest, LevelCutscenesPlayByNameUntilTheLevelStops)
+{
+    Start(Map("") + "camera track intro { name \"intro\" file \"loader_level.rif\" }\n");
+    trevok::CutScene::PlayByName("INTRO", 0, 0);
+    ASSERT_NE(trevok::CutScene::Current(), nullptr);
+    EXPECT_EQ(trevok::CutScene::Current()->Name(), "Intro"); // as the level file spells it
+    trevok::CutScene::StopCurrent();
+    OnLevelStop();
+    trevok::CutScene::PlayByName("intro", 0, 0);
+    EXPECT_EQ(trevok::CutScene::Current(), nullptr);
 }
 
 TEST_F(MapBuildTest, MissingLevelFileBuildsNothing)
