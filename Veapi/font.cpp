@@ -83,6 +83,14 @@ constexpr uint32_t kFontVersion = 1;
 constexpr size_t kMaxTextureName = 260;
 } // namespace
 
+namespace {
+// A rectangle's width in screen pixels as the font's own pixels at `scale`.
+int32_t UnscaledWidth(int32_t pixels, float scale)
+{
+    return int32_t(std::clamp(std::floor(double(pixels) / double(scale)), -2147483647.0, 2147483647.0));
+}
+} // namespace
+
 bool ReadFontFile(std::span<const uint8_t> bytes, FontFile& out, std::string& error)
 {
     trevok::ByteReader r(bytes);
@@ -240,18 +248,21 @@ float Font::LineHeight() const
 
 int Font::DrawString(float left, float top, float right, float bottom, std::string_view text, float depth,
                      uint32_t colour, int32_t maxLength, uint32_t flags, int32_t cursor, uint32_t secondColour,
-                     int32_t firstLine)
+                     int32_t firstLine, float scale)
 {
+    // Beyond 64 a glyph outgrows any screen; the bound keeps pixel sums in range.
+    scale = std::isfinite(scale) && scale > 0.0f ? std::min(scale, 64.0f) : 1.0f;
     const float w = float(Display::Width()), h = float(Display::Height());
     const int32_t l = int32_t(std::lround(left * w)), r = int32_t(std::lround(right * w));
     const int32_t t = int32_t(std::lround(top * h)), b = int32_t(std::lround(bottom * h));
     const bool upward = flags & TextFlags::kUpward;
+    const double lineStep = double(lineHeight_) * scale;
     size_t firstChar = text.size();
     int64_t fitting = -1;  // last character whose line ends inside the bottom edge
-    const int lines = WalkText(widths_, text, r - l, flags & TextFlags::kOneLine, [&](const PlacedChar& c) {
+    const int lines = WalkText(widths_, text, UnscaledWidth(r - l, scale), flags & TextFlags::kOneLine, [&](const PlacedChar& c) {
         if (c.line >= firstLine && firstChar == text.size())
             firstChar = c.index;
-        if (int64_t(t) + int64_t(c.line - firstLine + 1) * lineHeight_ <= b)
+        if (double(t) + double(c.line - firstLine + 1) * lineStep <= double(b))
             fitting = int64_t(c.index);
     });
     if (firstLine < 0 || t < 0)
@@ -266,7 +277,7 @@ int Font::DrawString(float left, float top, float right, float bottom, std::stri
     q.left = l;
     q.right = r;
     // Upward text keeps its last line at the given position.
-    q.top = upward ? t - std::max(lines - firstLine - 1, 0) * lineHeight_ : t;
+    q.top = upward ? t - int32_t(std::lround(double(std::max(lines - firstLine - 1, 0)) * lineStep)) : t;
     q.text.assign(text.substr(firstChar));
     int64_t length = int64_t(q.text.size());
     if (maxLength >= 0)
@@ -279,19 +290,21 @@ int Font::DrawString(float left, float top, float right, float bottom, std::stri
     q.flags = flags;
     q.cursor = cursor;
     q.secondColour = secondColour;
+    q.scale = scale;
     queue_.PushBack(std::move(q));
     return std::max(lines - firstLine, 0);
 }
 
-void Font::DrawGlyph(int glyph, float x, float y, float z, float rhw, uint32_t colour, float clipTop)
+void Font::DrawGlyph(int glyph, float x, float y, float z, float rhw, uint32_t colour, float clipTop, float scale)
 {
     if (glyph < 0 || glyph >= kGlyphs)
         glyph = kFallback - kFirstCode;
-    const float width = float(std::max(widths_[size_t(glyph + kFirstCode)], 0) + 1);
-    const float height = float(lineHeight_ - 1);
+    const float width = float(std::max(widths_[size_t(glyph + kFirstCode)], 0) + 1) * scale;
+    const float height = float(lineHeight_ - 1) * scale;
     if (clipTop >= height)
         return;
-    const float vTop = glyphs_.top[glyph] + clipTop / float(kTextureSize);
+    // The cut is in screen pixels; the texture is cut by as many texels unscaled.
+    const float vTop = glyphs_.top[glyph] + clipTop / scale / float(kTextureSize);
     ScreenVertex q[4];
     // Pre-transformed pixel centres lie on whole coordinates: move by half a
     // pixel so each texel lands on one pixel.
@@ -331,7 +344,8 @@ bool Font::DrawQueued(const QueuedString& s)
     }
     const std::string_view text(s.text.data(), std::min<size_t>(size_t(std::max(s.length, 0)), s.text.size()));
     const bool oneLine = s.flags & TextFlags::kOneLine;
-    const int32_t width = s.right - s.left;
+    const float scale = s.scale;
+    const int32_t width = UnscaledWidth(s.right - s.left, scale);  // in the font's own pixels
     // Widths of the lines, for centring.
     std::vector<int64_t> lineWidths;
     WalkText(widths_, text, width, oneLine, [&](const PlacedChar& c) {
@@ -342,47 +356,50 @@ bool Font::DrawQueued(const QueuedString& s)
     auto origin = [&](int32_t line) {
         int64_t x = s.left;
         if ((s.flags & TextFlags::kCentre) && size_t(line) < lineWidths.size())
-            x += (width - lineWidths[size_t(line)]) / 2;
+            x += std::lround(double(s.right - s.left) - double(lineWidths[size_t(line)]) * scale) / 2;
         return x;
     };
     const uint32_t alpha = s.colour & 0xFF000000u;
     const uint32_t outline = (OutlineColour() & 0x00FFFFFFu) | alpha;
-    auto place = [&](int glyph, int64_t x, int32_t line, uint32_t colour, int dy = 0) {
-        const float y = float(s.top) + float(line) * float(lineHeight_) + float(dy);
+    // `pen` is in the font's pixels, `dx` and `dy` in screen pixels.
+    auto place = [&](int glyph, int64_t lineLeft, int64_t pen, int32_t line, uint32_t colour, int dx = 0, int dy = 0) {
+        const float x = float(lineLeft) + float(pen) * scale + float(dx);
+        const float y = float(s.top) + float(line) * float(lineHeight_) * scale + float(dy);
         // Lines above the screen are not drawn; one cut by its top edge is
         // drawn from y = 0 on.
-        if (y + float(lineHeight_) <= 0.0f)
+        if (y + float(lineHeight_) * scale <= 0.0f)
             return;
         const float cut = y < 0.0f ? -y : 0.0f;
-        DrawGlyph(glyph, float(x), y, z, rhw, colour, cut);
+        DrawGlyph(glyph, x, y, z, rhw, colour, cut, scale);
     };
     int32_t lastLine = 0;
     int64_t endPen = 0;
     WalkText(widths_, text, width, oneLine, [&](const PlacedChar& c) {
         const int glyph = GlyphIndexOf(text[c.index]);
-        const int64_t x = origin(c.line) + c.pen;
+        const int64_t x = origin(c.line);
         if (s.flags & TextFlags::kOutline) {
-            place(glyph, x - 1, c.line, outline);
-            place(glyph, x + 1, c.line, outline);
-            place(glyph, x, c.line, outline, 1);
+            place(glyph, x, c.pen, c.line, outline, -1);
+            place(glyph, x, c.pen, c.line, outline, 1);
+            place(glyph, x, c.pen, c.line, outline, 0, 1);
         }
         // The newest character of a text being revealed stands out.
         const bool second = (s.flags & TextFlags::kSecondColour) && c.index + 1 == text.size();
-        place(glyph, x, c.line, second ? s.secondColour : s.colour);
+        place(glyph, x, c.pen, c.line, second ? s.secondColour : s.colour);
         lastLine = c.line;
         endPen = c.pen + GlyphAdvance(widths_, text[c.index]);
     });
     if (s.flags & TextFlags::kCursor) {
         // The cursor stands before the character at its position, or after the text.
-        int64_t cx = origin(lastLine) + endPen;
+        int64_t cx = origin(lastLine), pen = endPen;
         int32_t cl = lastLine;
         WalkText(widths_, text, width, oneLine, [&](const PlacedChar& c) {
             if (int64_t(c.index) == s.cursor) {
-                cx = origin(c.line) + c.pen;
+                cx = origin(c.line);
+                pen = c.pen;
                 cl = c.line;
             }
         });
-        place(GlyphIndexOf(kCursor), cx, cl, s.colour);
+        place(GlyphIndexOf(kCursor), cx, pen, cl, s.colour);
     }
     return true;
 }

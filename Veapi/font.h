@@ -85,6 +85,7 @@ struct QueuedString {
     uint32_t colour = 0, flags = 0;
     int32_t cursor = 0;
     uint32_t secondColour = 0;
+    float scale = 1.0f;
 };
 
 class Font {
@@ -107,18 +108,22 @@ public:
     // Lays the text out in the rectangle (screen fractions) and, unless
     // measuring, queues it. Returns the lines laid out; 0 when the text
     // starts above the screen or `firstLine` lies beyond it. A negative
-    // `maxLength` draws the whole text.
+    // `maxLength` draws the whole text. `scale` sizes the glyphs, their
+    // advances and the line height; text wraps at the rectangle's edge in
+    // scaled pixels. A scale that is not a positive finite number draws at 1.
     int DrawString(float left, float top, float right, float bottom, std::string_view text, float depth,
                    uint32_t colour, int32_t maxLength, uint32_t flags, int32_t cursor, uint32_t secondColour,
-                   int32_t firstLine = 0);
+                   int32_t firstLine = 0, float scale = 1.0f);
     // Line height as a fraction of the screen height.
     float LineHeight() const;
     int32_t LineHeightPixels() const { return lineHeight_; }
     // Draws and frees the queue; false when any draw failed.
     bool Flush();
     // One glyph quad at pixel x, y (its top-left); flushes the buffer first
-    // when it is full. `clipTop` pixels of the glyph's top are cut off.
-    void DrawGlyph(int glyph, float x, float y, float z, float rhw, uint32_t colour, float clipTop = 0.0f);
+    // when it is full. `clipTop` pixels of the glyph's top are cut off; the
+    // quad is `scale` times the glyph's size.
+    void DrawGlyph(int glyph, float x, float y, float z, float rhw, uint32_t colour, float clipTop = 0.0f,
+                   float scale = 1.0f);
     void SetCamera(Camera* camera) { camera_ = camera; }
     int32_t QueuedCount() const { return queue_.Count(); }
     std::span<const int32_t> Widths() const { return widths_; }

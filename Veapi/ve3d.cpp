@@ -440,10 +440,11 @@ int Display::CreateSurfaces(int width, int height, int depth, uint32_t flags)
     if ((f.flags & gfx::kFmtRgb) && !(f.flags & (gfx::kFmtPalette8 | gfx::kFmtPalette4)))
         d.packing = {PackingFromMask(f.redMask), PackingFromMask(f.greenMask), PackingFromMask(f.blueMask)};
     Call(d.hooks.screenChanged);
-    // The 3-D device lives on the surfaces; it is re-made with them once open.
-    // Before the device is opened a mode stands alone, so a device that cannot
-    // be made ends in the retries of the device opening, not in a failed mode.
-    if ((d.open & kOpenDirect3D) && !Enumerate3DDevices())
+    // The 3-D device lives on the surfaces; it is re-made with them. Before
+    // the device is opened only the device list is refreshed, so a device
+    // that cannot be made ends in the retries of the device opening (and its
+    // exit code), not in a failed mode.
+    if (!Enumerate3DDevices())
         return -1;
     ChooseTextureDetail();
     ve::TextureLoader::SetSurfaceFormat(gfx::ToSurfaceFormat(gfx::ScreenFormat()));
@@ -481,11 +482,15 @@ int Display::SetMode(int width, int height, int depth, uint32_t flags)
 
 // ---- The 3-D device -------------------------------------------------------------------
 
+// Refreshes the device list; once the device is open (flag 0x10) also
+// chooses and makes the 3-D device on the current surfaces.
 bool Display::Enumerate3DDevices()
 {
     DisplayState& d = D();
     d.device.reset();
     d.devices3d = gfx::Enumerate3DDevices();
+    if (!(d.open & kOpenDirect3D))
+        return true;
     auto find = [&](const char* name) -> const gfx::DeviceDesc* {
         for (const auto& dev : d.devices3d)
             if (dev.name == name)

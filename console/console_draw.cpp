@@ -46,11 +46,24 @@ namespace {
 // The text rectangle is as wide as the screen's remainder; wrapping and
 // centring happen inside it.
 void Queue(Font* font, std::string_view text, float left, float top, float right, uint32_t colour, int count,
-           uint32_t flags, int cursor = 0, uint32_t second = 0)
+           uint32_t flags, float scale, int cursor = 0, uint32_t second = 0)
 {
     if (!font || (text.empty() && !(flags & TextFlags::kCursor)))
         return;
-    font->DrawString(left, top, right, 1.0f, text, 0.0f, colour, count, flags, cursor, second);
+    font->DrawString(left, top, right, 1.0f, text, 0.0f, colour, count, flags, cursor, second, 0, scale);
+}
+
+// Console rows and the HUD's small lines are drawn a little under the
+// font's own size.
+constexpr float kRowScale = 0.85f, kSmallScale = 0.95f, kReducedScale = 0.9f, kBoxScale = 0.8f;
+
+// The console measures its rows in the font's own pixels: the screen is
+// wider and a row shorter by the row scale.
+int32_t ScaledScreenWidth() { return int32_t(float(Display::Width()) / kRowScale); }
+
+void SetRowMetrics(const Font* small)
+{
+    TextConsole::SetMetrics(small->Widths(), ScaledScreenWidth(), small->LineHeight() * kRowScale);
 }
 
 Font* Small() { return ConsoleFonts::Get(ConsoleFonts::kSmall); }
@@ -80,7 +93,7 @@ void DrawScreenMessages()
         const size_t shown = m->Shown(now);
         const bool whole = shown >= m->text.size();
         const uint32_t flags = whole ? 96 : 112;
-        Queue(Small(), m->text, m->left, m->y, m->right, TextConsole::Get().textColour, int(shown), flags, 0,
+        Queue(Small(), m->text, m->left, m->y, m->right, TextConsole::Get().textColour, int(shown), flags, kRowScale, 0,
               0xffffffffu);
     }
 }
@@ -94,8 +107,7 @@ bool Init(const std::filesystem::path& fontsDir, const std::filesystem::path& gr
     Create();
     if (!ConsoleFonts::Load(fontsDir, graphicsDir, error))
         return false;
-    const Font* small = Small();
-    SetMetrics(small->Widths(), Display::Width(), small->LineHeight());
+    SetRowMetrics(Small());
     return true;
 }
 
@@ -105,7 +117,7 @@ int DrawLine(std::string_view text, float x, float y, uint32_t flags, uint32_t c
     const int rows = std::max(1, WrapRows(text, kWrapWidth));
     if (!Small())
         return rows;
-    Queue(Small(), text, x, top, x + kWrapWidth, colour, -1, flags, cursor);
+    Queue(Small(), text, x, top, x + kWrapWidth, colour, -1, flags, kRowScale, cursor);
     return rows;
 }
 
@@ -115,9 +127,9 @@ void DrawFrame()
     if (!small)
         return;
     // The measures follow display-mode changes.
-    if (Display::Width() > 0 && (Get().widths.empty() || Display::Width() != Get().screenWidth ||
-                                 small->LineHeight() != Get().rowHeight))
-        SetMetrics(small->Widths(), Display::Width(), small->LineHeight());
+    if (Display::Width() > 0 && (Get().widths.empty() || ScaledScreenWidth() != Get().screenWidth ||
+                                 small->LineHeight() * kRowScale != Get().rowHeight))
+        SetRowMetrics(small);
     const State& s = Get();
     if (s.displayMode != 3 && s.slidePosition > -1.0f) {
         DrawBackdrop(s.slidePosition);
@@ -136,54 +148,60 @@ namespace Text {
 
 void DrawSmall(std::string_view text, float x, float y, uint32_t colour, uint32_t flags)
 {
-    Queue(Small(), text, x, y, 1.0f, colour, -1, flags);
+    Queue(Small(), text, x, y, 1.0f, colour, -1, flags, kSmallScale);
 }
 
 void DrawSmall2(std::string_view text, float x, float y, uint32_t colour, uint32_t flags)
 {
-    Queue(ConsoleFonts::Get(ConsoleFonts::kSmall2), text, x, y, 1.0f, colour, -1, flags);
+    Queue(ConsoleFonts::Get(ConsoleFonts::kSmall2), text, x, y, 1.0f, colour, -1, flags, kSmallScale);
 }
 
 void DrawSmallClipped(std::string_view text, int count, float x, float y, uint32_t colour, bool centred)
 {
-    Queue(Small(), text, x, y, 1.0f, colour, std::max(count, 0), centred ? TextFlags::kCentre : 0);
+    Queue(Small(), text, x, y, 1.0f, colour, std::max(count, 0), centred ? TextFlags::kCentre : 0, kSmallScale);
 }
 
-void DrawSmallScaled(std::string_view text, int count, float x, float y, float, uint32_t colour)
+void DrawSmallScaled(std::string_view text, int count, float x, float y, float scale, uint32_t colour)
 {
-    Queue(Small(), text, x, y, 1.0f, colour, std::max(count, 0), 0);
+    Queue(Small(), text, x, y, 1.0f, colour, std::max(count, 0), 0, scale);
 }
 
 void DrawSmallOrLarge(std::string_view text, bool large, float x, float y, uint32_t colour, uint32_t flags)
 {
-    Queue(SmallOrLarge(large), text, x, y, 1.0f, colour, -1, flags);
+    Queue(SmallOrLarge(large), text, x, y, 1.0f, colour, -1, flags, 1.0f);
 }
 
 void DrawClipped(std::string_view text, int count, bool large, float x, float y, uint32_t colour)
 {
-    Queue(SmallOrLarge(large), text, x, y, 1.0f, colour, std::max(count, 0), 0);
+    Queue(SmallOrLarge(large), text, x, y, 1.0f, colour, std::max(count, 0), 0, 1.0f);
 }
 
 void DrawRightAligned(std::string_view text, float x, float y, uint32_t colour)
 {
-    const TextConsole::Bounds b = TextConsole::TextBounds(text, x, y);
-    const float left = x - (b.right - b.left);
-    Queue(Small(), text, left, y, 1.0f, colour, -1, TextFlags::kOneLine);
+    // The width at this helper's own scale, not the console rows'.
+    const Font* small = Small();
+    if (!small || Display::Width() <= 0)
+        return;
+    int64_t pixels = 0;
+    for (const char ch : text)
+        pixels += GlyphAdvance(small->Widths(), ch);
+    const float left = x - float(double(pixels) * kSmallScale / double(Display::Width()));
+    Queue(Small(), text, left, y, 1.0f, colour, -1, TextFlags::kOneLine, kSmallScale);
 }
 
 void DrawLoadingText(std::string_view text, uint32_t colour)
 {
-    Queue(ConsoleFonts::Get(ConsoleFonts::kLarge), text, 0.0f, 0.9f, 1.0f, colour, -1, 42);
+    Queue(ConsoleFonts::Get(ConsoleFonts::kLarge), text, 0.0f, 0.9f, 1.0f, colour, -1, 42, 1.0f);
 }
 
 void DrawSmallReduced(std::string_view text, float x, float y, uint32_t colour)
 {
-    Queue(Small(), text, x, y, 1.0f, colour, -1, 0);
+    Queue(Small(), text, x, y, 1.0f, colour, -1, 0, kReducedScale);
 }
 
 void DrawWrappedBox(std::string_view text, int count, uint32_t colour)
 {
-    Queue(Small(), text, 0.1f, 0.775f, 1.0f, colour, std::max(count, 0), 0);
+    Queue(Small(), text, 0.1f, 0.775f, 1.0f, colour, std::max(count, 0), 0, kBoxScale);
 }
 
 } // namespace Text

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -310,6 +311,7 @@ struct TextCase {
     int32_t cursor, maxLength;
     int lines;
     std::vector<Probe> probes;
+    float scale = 1.0f;
 };
 
 TEST_F(TextScene, QueuedTextLandsWhereItsFlagsPutIt)
@@ -342,12 +344,25 @@ TEST_F(TextScene, QueuedTextLandsWhereItsFlagsPutIt)
          {{33, 0, kWhite}, {33, 3, kWhite}, {33, 6, kWhite}, {33, 14, kBlue}}},
         {"code without a glyph", "\xE9", 0.1f, 0.1f, 0.9f, 0.9f, 0, 0, -1, 1, {{41, 25, kWhite}, {43, 25, kBlue}}},
         {"measure only", "AB", 0.1f, 0.1f, 0.9f, 0.9f, TextFlags::kMeasure, 0, -1, 1, {{33, 25, kBlue}}},
+        // Half size: advances of 3, glyphs 3.5 x 4.5, lines 5 apart; the
+        // 20-pixel box holds 40 of the font's pixels, so "AB CD" shares a line.
+        {"half scale wraps later", "AB CD EF", 0.1f, 0.1f, 0.1625f, 0.2f, 0, 0, -1, 2,
+         {{33, 25, kWhite}, {44, 25, kWhite}, {33, 30, kWhite}, {33, 35, kBlue}, {49, 25, kBlue}},
+         0.5f},
+        {"double scale", "A", 0.1f, 0.1f, 0.9f, 0.9f, 0, 0, -1, 1,
+         {{33, 25, kWhite}, {44, 40, kWhite}, {47, 25, kBlue}, {33, 43, kBlue}}, 2.0f},
+        {"centred at half scale", "AB", 0.1f, 0.1f, 0.9f, 0.9f, TextFlags::kCentre, 0, -1, 1,
+         {{158, 25, kWhite}, {161, 25, kWhite}, {155, 25, kBlue}, {164, 25, kBlue}}, 0.5f},
+        {"a scale that is no number draws at 1", "AB", 0.1f, 0.1f, 0.9f, 0.9f, 0, 0, -1, 1,
+         {{33, 25, kWhite}, {44, 32, kWhite}, {46, 25, kBlue}}, std::numeric_limits<float>::quiet_NaN()},
+        {"a negative scale draws at 1", "AB", 0.1f, 0.1f, 0.9f, 0.9f, 0, 0, -1, 1,
+         {{33, 25, kWhite}, {44, 32, kWhite}, {46, 25, kBlue}}, -2.0f},
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(c.name);
         BeginFrame(kBlue);
         const int lines = font_->DrawString(c.left, c.top, c.right, c.bottom, c.text, 0.0f, 0xFFFFFFFFu,
-                                            c.maxLength, c.flags, c.cursor, 0xFFFF0000u);
+                                            c.maxLength, c.flags, c.cursor, 0xFFFF0000u, 0, c.scale);
         EXPECT_EQ(lines, c.lines);
         EXPECT_EQ(font_->QueuedCount(), (c.flags & TextFlags::kMeasure) ? 0 : 1);
         EndFrame();

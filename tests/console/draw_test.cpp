@@ -86,7 +86,7 @@ TEST_F(ConsoleScene, TheOpenConsoleDrawsItsRowsOverItsBackdrop)
     s.textColour = 0xFFFF0000u;
     TextConsole::Print("I");
     s.textColour = 0xFF00FF00u;  // the edit line's cursor
-    ASSERT_FLOAT_EQ(s.rowHeight, 10.0f / 240.0f) << "the console measures with the small font";
+    ASSERT_FLOAT_EQ(s.rowHeight, 8.5f / 240.0f) << "the console measures with the small font at 0.85";
     Frame();
     struct Probe {
         const char* what;
@@ -94,7 +94,7 @@ TEST_F(ConsoleScene, TheOpenConsoleDrawsItsRowsOverItsBackdrop)
         uint32_t rgb;
     } probes[] = {
         {"the output line, one row above the edit line", 24, 14, kRed},
-        {"the edit line's cursor on the bottom row", 24, 24, kGreen},
+        {"the edit line's cursor on the bottom row", 24, 21, kGreen},
         {"below the console", 300, 100, kBlue},
         {"just below its lower edge", 300, 31, kBlue},
     };
@@ -104,7 +104,7 @@ TEST_F(ConsoleScene, TheOpenConsoleDrawsItsRowsOverItsBackdrop)
                                          << Pixel(p.x, p.y).b;
     }
     // The backdrop darkens the screen behind the console, text and all.
-    for (const auto& [x, y] : {std::pair{10, 14}, std::pair{300, 5}, std::pair{300, 28}}) {
+    for (const auto& [x, y] : {std::pair{10, 14}, std::pair{300, 5}, std::pair{300, 22}}) {
         SCOPED_TRACE(testing::Message() << x << "," << y);
         EXPECT_LT(Pixel(x, y).b, 0x60);
         EXPECT_EQ(Pixel(x, y).r, 0);
@@ -141,6 +141,42 @@ TEST_F(ConsoleScene, RightAlignedTextEndsAtItsPosition)
     EXPECT_TRUE(Is(150, 124, kRed));
     EXPECT_TRUE(Is(145, 124, kBlue));
     EXPECT_TRUE(Is(163, 124, kBlue));
+}
+
+TEST_F(ConsoleScene, EachHelperDrawsAtItsOwnScale)
+{
+    // Ten glyphs advancing 6 pixels each end 60 x scale pixels from the start.
+    const std::string_view ten = "IIIIIIIIII";
+    struct Case {
+        const char* name;
+        void (*draw)(std::string_view);
+        int left, top;
+        float scale;
+    } cases[] = {
+        {"small", [](std::string_view t) { Text::DrawSmall(t, 0.5f, 0.5f, 0xFFFF0000u); }, 160, 120, 0.95f},
+        {"small 2", [](std::string_view t) { Text::DrawSmall2(t, 0.5f, 0.5f, 0xFFFF0000u); }, 160, 120, 0.95f},
+        {"small clipped",
+         [](std::string_view t) { Text::DrawSmallClipped(t, 10, 0.5f, 0.5f, 0xFFFF0000u, false); }, 160, 120, 0.95f},
+        {"small scaled",
+         [](std::string_view t) { Text::DrawSmallScaled(t, 10, 0.5f, 0.5f, 0.5f, 0xFFFF0000u); }, 160, 120, 0.5f},
+        {"small or large",
+         [](std::string_view t) { Text::DrawSmallOrLarge(t, true, 0.5f, 0.5f, 0xFFFF0000u); }, 160, 120, 1.0f},
+        {"clipped", [](std::string_view t) { Text::DrawClipped(t, 10, false, 0.5f, 0.5f, 0xFFFF0000u); }, 160, 120,
+         1.0f},
+        {"small reduced", [](std::string_view t) { Text::DrawSmallReduced(t, 0.5f, 0.5f, 0xFFFF0000u); }, 160, 120,
+         0.9f},
+        {"wrapped box", [](std::string_view t) { Text::DrawWrappedBox(t, 10, 0xFFFF0000u); }, 32, 186, 0.8f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BeginFrame(kBlue);
+        c.draw(ten);
+        EndFrame();
+        const int end = c.left + int(60.0f * c.scale), y = c.top + 2;
+        EXPECT_TRUE(Is(end - 3, y, kRed)) << "the last glyph";
+        EXPECT_TRUE(Is(end + 3, y, kBlue)) << "nothing past the scaled end";
+        EXPECT_TRUE(Is(c.left + 2, c.top + int(9.0f * c.scale) + 2, kBlue)) << "nothing below the scaled height";
+    }
 }
 
 TEST_F(ConsoleScene, AMissingFontLeavesTheConsoleRunningWithoutDrawing)
