@@ -206,6 +206,28 @@ TEST(IffImageReader, TransparentIndexIsTheOnlyPixelEqualToTheKey)
     EXPECT_EQ(reinterpret_cast<const uint16_t*>(s->Pixels().data())[1], 0u);
 }
 
+// A palette picture narrower than its texture, in a 32-bit and a 16-bit
+// surface: each pixel takes its palette colour and the padding column repeats
+// the row's last pixel.
+TEST(IffImageReader, PalettePictureFillsItsTextureRow)
+{
+    const std::vector<uint8_t> palette = {0x10, 0x20, 0x30, 0x48, 0x50, 0x68, 0xf8, 0x80, 0x08};
+    const uint32_t want[] = {0x102030, 0x485068, 0xf88008, 0xf88008};
+    for (const gfx::PixelFormatDesc& format : {Xrgb32(), Rgb565()}) {
+        SCOPED_TRACE(format.bitCount);
+        LoaderSetup setup(format);
+        std::vector<uint8_t> file = WriteDoc(Picture(3, 1, palette, {0, 1, 2}, 0, 0, false));
+        uint32_t w = 0;
+        SurfaceRef s(TextureLoader::LoadTexture("pxW", file.data(), uint32_t(file.size()), &w));
+        ASSERT_TRUE(s) << TextureLoader::LastError();
+        ASSERT_EQ(w, 4u);
+        for (uint32_t x = 0; x < 4; ++x)
+            for (int shift : {0, 8, 16})
+                EXPECT_LE(std::abs(int(s->ReadArgb(x, 0) >> shift & 255) - int(want[x] >> shift & 255)), 8)
+                    << x << " channel at " << shift;
+    }
+}
+
 TEST(IffImageReader, AlphaPlanesGoIntoTheAlphaChannel)
 {
     LoaderSetup setup(Argb32());
