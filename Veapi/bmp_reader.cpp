@@ -66,6 +66,9 @@ void BmpImageReader::ReadHeader(DataMedium* medium)
         colours_ = 0;
     else
         colours_ = used ? used : 1u << bits_;
+    // Rows stay in their stored blue-green-red order: the conversion reads
+    // them so, and a surface of the same order takes them without a swap.
+    blueFirst_ = bits_ == 24;
     mask_ = (1u << (bits_ < 24 ? bits_ : 0)) - 1;
     uint64_t paletteBytes = uint64_t(colours_) * (longForm ? 4 : 3);
     gap_ = int64_t(offset) - int64_t(headerSize_) - 14 - int64_t(paletteBytes);
@@ -77,7 +80,8 @@ void BmpImageReader::ReadHeader(DataMedium* medium)
     padding_ = uint32_t((4 - rowBytes % 4) % 4);
     if (!CheckSize())
         return;
-    batch_.clear();
+    batch_.reset();
+    batchSize_ = 0;
     batchAt_ = 0;
     rowsLeft_ = height_;
     // Data that cannot hold the pixels ends early: said before any surface is made.
@@ -120,29 +124,25 @@ void BmpImageReader::ReadRow(void* buffer)
     if (medium_->Status())
         return;  // the load fails at its next check; reading on gains nothing
     const size_t stored = (size_t(bits_) * width_ + 7) / 8 + padding_;
-    if (batchAt_ >= batch_.size()) {
+    if (batchAt_ >= batchSize_) {
         // About a megabyte of rows per read. ReadHeader has already refused
         // data too short for the rows, so a short read here is a read error.
         if (rowsLeft_ == 0)
             return;
         const uint32_t rows = uint32_t(std::clamp<size_t>((1u << 20) / std::max<size_t>(stored, 1), 1, rowsLeft_));
         rowsLeft_ -= rows;
-        batch_.resize(stored * rows);
+        // Filled by the read before any byte is used, so left uninitialised.
+        if (stored * rows > batchSize_ || !batch_)
+            batch_.reset(new uint8_t[stored * rows]);
+        batchSize_ = stored * rows;
         batchAt_ = 0;
-        if (medium_->ReadBytes(batch_.data(), uint32_t(batch_.size())) != batch_.size() || medium_->Status())
+        if (medium_->ReadBytes(batch_.get(), uint32_t(batchSize_)) != batchSize_ || medium_->Status())
             return;
     }
-    const uint8_t* in = batch_.data() + batchAt_;
+    const uint8_t* in = batch_.get() + batchAt_;
     batchAt_ += stored;
-    if (bits_ == 24) {
-        // Stored blue, green, red.
-        for (uint32_t x = 0; x < width_; ++x) {
-            out[3 * x] = in[3 * x + 2];
-            out[3 * x + 1] = in[3 * x + 1];
-            out[3 * x + 2] = in[3 * x];
-        }
-    } else if (bits_ == 8) {
-        std::memcpy(out, in, width_);
+    if (bits_ >= 8) {
+        std::memcpy(out, in, size_t(width_) * (bits_ / 8));  // 24 bits stay blue first, see ReadHeader
     } else {
         for (uint32_t x = 0; x < width_; ++x) {
             const uint32_t bit = x * bits_;

@@ -4,6 +4,7 @@
 
 #include "Veapi/image_reader.h"
 
+#include <memory>
 #include <vector>
 
 namespace ve {
@@ -25,7 +26,8 @@ private:
     uint32_t padding_ = 0;
     uint32_t mask_ = 0;
     // Stored rows read a batch at a time, so a row costs no read of its own.
-    std::vector<uint8_t> batch_;
+    std::unique_ptr<uint8_t[]> batch_;
+    size_t batchSize_ = 0;
     size_t batchAt_ = 0;
     uint32_t rowsLeft_ = 0; // rows not yet read into a batch
 };

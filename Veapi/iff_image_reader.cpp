@@ -567,6 +567,17 @@ void IffImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, con
             const uint8_t* c = palette + 3 * index;
             packedPalette_[index] = (f.Pack(c[0], c[1], c[2]) & ~f.desc.alphaMask) | f.desc.alphaMask;
         }
+        if (f.bits == 32 && count > 0 && std::endian::native == std::endian::little) {
+            // Straight into the surface row, its padding column repeating the last pixel.
+            uint32_t v = 0;
+            for (uint32_t i = 0; i < count; ++i) {
+                v = packedPalette_[std::min<uint32_t>(values[left + i], 255)];
+                std::memcpy(destination + 4 * size_t(i), &v, 4);
+            }
+            if (count < surfaceWidth)
+                std::memcpy(destination + 4 * size_t(count), &v, 4);
+            return;
+        }
         packedRow_.resize(count);
         for (uint32_t i = 0; i < count; ++i)
             packedRow_[i] = packedPalette_[std::min<uint32_t>(values[left + i], 255)];

@@ -51,13 +51,15 @@ void* ImageReader::RowBuffer(uint32_t row)
 ImageReader* ImageReader::MakeKeptImage()
 {
     return new KeptImage(width_, height_, colours_, flags_, levelsToDrop_, largest_, colourKey_,
-                         std::move(palette_), std::move(rows_), std::move(block_));
+                         std::move(palette_), std::move(rows_), std::move(block_), blueFirst_);
 }
 
 KeptImage::KeptImage(uint32_t width, uint32_t height, uint32_t colours, uint32_t flags,
                      uint32_t levelsToDrop, uint32_t largest, bool colourKey,
-                     std::vector<uint8_t> palette, std::vector<uint8_t*> rows, std::vector<uint8_t> block)
+                     std::vector<uint8_t> palette, std::vector<uint8_t*> rows, std::vector<uint8_t> block,
+                     bool blueFirst)
 {
+    blueFirst_ = blueFirst;
     width_ = width;
     height_ = height;
     colours_ = colours;
@@ -128,14 +130,49 @@ void StorePixels(uint8_t* row, uint32_t bits, const uint32_t* values, uint32_t c
         StorePixel(row, bits, count, values[count - 1]);
 }
 
+bool ImageReader::ConvertRgbTo32(uint8_t* destination, uint32_t surfaceWidth, const uint8_t* row,
+                                 uint32_t left, uint32_t count) const
+{
+    const PixelFormat& f = TextureLoader::SurfaceFormat();
+    if (f.bits != 32 || colourKey_ || f.redLoss || f.greenLoss || f.blueLoss || count == 0)
+        return false;
+    const uint8_t* c = row + 3 * size_t(left);
+    const uint32_t alpha = f.desc.alphaMask;
+    auto store = [&](uint32_t i, uint32_t v) { std::memcpy(destination + 4 * size_t(i), &v, 4); };
+    const uint32_t first = blueFirst_ ? f.bluePos : f.redPos, last = blueFirst_ ? f.redPos : f.bluePos;
+    if (std::endian::native == std::endian::little && first == 0 && f.greenPos == 8 && last == 16) {
+        // The stored byte order is the surface's: a pixel is its three bytes
+        // read as one word. The last pixel is read bytewise, not past the row.
+        for (uint32_t i = 0; i + 1 < count; ++i, c += 3) {
+            uint32_t v;
+            std::memcpy(&v, c, 4);
+            store(i, (v & 0xFFFFFF) | alpha);
+        }
+    } else {
+        for (uint32_t i = 0; i + 1 < count; ++i, c += 3)
+            store(i, (uint32_t(c[0]) << first) | (uint32_t(c[1]) << f.greenPos) | (uint32_t(c[2]) << last) | alpha);
+    }
+    const uint32_t v =
+        (uint32_t(c[0]) << first) | (uint32_t(c[1]) << f.greenPos) | (uint32_t(c[2]) << last) | alpha;
+    store(count - 1, v);
+    // The surface's filtering edge repeats the last pixel, as StorePixels does.
+    if (count < surfaceWidth)
+        store(count, v);
+    return true;
+}
+
 void ImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, const void* row, const void*,
                              uint32_t left, uint32_t count, const uint8_t* palette)
 {
     const PixelFormat& f = TextureLoader::SurfaceFormat();
     const auto* src = static_cast<const uint8_t*>(row);
+    if (!colours_ && ConvertRgbTo32(destination, surfaceWidth, src, left, count))
+        return;
+    // Channel offsets within a stored RGB pixel.
+    const uint32_t ri = blueFirst_ ? 2 : 0, bi = blueFirst_ ? 0 : 2;
     auto pack = [&](const uint8_t* c) -> uint32_t {
-        uint32_t v = f.Pack(c[0], c[1], c[2]);
-        return (colourKey_ && v == 0) ? NonZeroReplacement(f, c[0], c[1], c[2]) : v;
+        uint32_t v = f.Pack(c[ri], c[1], c[bi]);
+        return (colourKey_ && v == 0) ? NonZeroReplacement(f, c[ri], c[1], c[bi]) : v;
     };
     packedRow_.resize(count);
     uint32_t* out = packedRow_.data();
@@ -144,8 +181,11 @@ void ImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, const 
         for (uint32_t i = 0; i < count; ++i)
             out[i] = src[left + i];
     } else if (colours_) {
-        for (uint32_t index = 0; index < 256; ++index)
-            packedPalette_[index] = (colourKey_ && index == 0) ? 0 : pack(palette + 3 * index);
+        for (uint32_t index = 0; index < 256; ++index) {
+            const uint8_t* c = palette + 3 * index;
+            const uint32_t v = f.Pack(c[0], c[1], c[2]);
+            packedPalette_[index] = !colourKey_ ? v : index == 0 ? 0 : v ? v : NonZeroReplacement(f, c[0], c[1], c[2]);
+        }
         for (uint32_t i = 0; i < count; ++i)
             out[i] = packedPalette_[src[left + i]];
     } else if (colourKey_) {
@@ -155,7 +195,7 @@ void ImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, const 
     } else {
         const uint8_t* c = src + 3 * size_t(left);
         for (uint32_t i = 0; i < count; ++i, c += 3)
-            out[i] = f.Pack(c[0], c[1], c[2]);
+            out[i] = f.Pack(c[ri], c[1], c[bi]);
     }
     StorePixels(destination, f.bits, out, count, surfaceWidth);
 }

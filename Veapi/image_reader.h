@@ -2,7 +2,8 @@
 // format parses the header, gives size, palette and colour counts, delivers
 // pixel rows and converts each row into the surface format the loader chose.
 // Rows hold one byte per pixel (a palette index) when there is a palette,
-// else three bytes R, G, B per pixel.
+// else three bytes per pixel: R, G, B, or B, G, R for a reader that says so
+// (a file stored that way then needs no swap before its conversion).
 #pragma once
 
 #include "platform/ref_counted.h"
@@ -72,6 +73,10 @@ public:
 protected:
     // Bytes per pixel of a delivered row: 1 with a palette, 3 for RGB.
     uint32_t PixelBytes() const { return colours_ ? 1 : 3; }
+    // Converts an RGB row straight into a 32-bit surface row: the per-pixel
+    // pack without the colour key. False when the format needs the general path.
+    bool ConvertRgbTo32(uint8_t* destination, uint32_t surfaceWidth, const uint8_t* row, uint32_t left,
+                        uint32_t count) const;
     // Refuses (error 8) a size no texture can have.
     bool CheckSize();
 
@@ -82,6 +87,7 @@ protected:
     uint32_t levelsToDrop_ = 0;
     uint32_t largest_ = 0x1000000;
     bool colourKey_ = false;
+    bool blueFirst_ = false; // RGB rows are stored B, G, R
     std::vector<uint8_t> palette_;
     std::vector<uint8_t*> rows_;  // row table over block_ when the whole image is kept
     std::vector<uint8_t> block_;
@@ -96,7 +102,7 @@ class KeptImage : public ImageReader {
 public:
     KeptImage(uint32_t width, uint32_t height, uint32_t colours, uint32_t flags, uint32_t levelsToDrop,
               uint32_t largest, bool colourKey, std::vector<uint8_t> palette,
-              std::vector<uint8_t*> rows, std::vector<uint8_t> block);
+              std::vector<uint8_t*> rows, std::vector<uint8_t> block, bool blueFirst = false);
     void ReadRow(void*) override {}
     void ReadHeader(DataMedium*) override {}
 };

@@ -1,6 +1,9 @@
 // What each reader makes of the hand-built fixtures, pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "Veapi/iff_image_reader.h"
 #include "Veapi/texture_loader.h"
 #include "texture_support.h"
@@ -50,6 +53,44 @@ TEST(ImageReaders, HandBuiltFilesDecodeToTheirPixels)
             for (uint32_t x = 0; x < c.width; ++x)
                 EXPECT_EQ(s->ReadArgb(x, y) & 0xffffff, c.rgb[y * c.width + x])
                     << c.fixture << " at " << x << "," << y;
+    }
+}
+
+// A true-colour bitmap in surfaces of every channel order and depth: each
+// pixel keeps its colour (within the channel's precision), and the texture's
+// padding column repeats the row's last pixel.
+TEST(ImageReaders, TrueColourBitmapFillsEverySurfaceFormat)
+{
+    struct FormatCase {
+        const char* name;
+        gfx::PixelFormatDesc format;
+        int tolerance; // per channel, from the format's precision
+    };
+    const FormatCase formats[] = {
+        {"xrgb", Xrgb32(), 0},
+        {"argb", Argb32(), 0},
+        {"xbgr", gfx::RgbFormat(32, 0xff, 0xff00, 0xff0000), 0},
+        {"rgb565", Rgb565(), 8},
+    };
+    const uint32_t want[] = {0x0a141e, 0x28323c, 0x46505a, 0xff0000, 0x00ff00, 0x0000ff};
+    for (const FormatCase& f : formats) {
+        SCOPED_TRACE(f.name);
+        LoaderSetup setup(f.format);
+        uint32_t w = 0;
+        SurfaceRef s(TextureLoader::LoadTexture("sW", Fixture("bmp_24bit_3x2.bmp").c_str(), &w));
+        ASSERT_TRUE(s) << "error " << TextureLoader::LastError();
+        ASSERT_EQ(w, 4u) << "a 3-wide picture in a 4-wide texture";
+        for (uint32_t y = 0; y < 2; ++y)
+            for (uint32_t x = 0; x < 4; ++x) {
+                const uint32_t got = s->ReadArgb(x, y), expected = want[y * 3 + std::min(x, 2u)];
+                for (int shift : {0, 8, 16}) {
+                    const int g = int(got >> shift) & 255, e = int(expected >> shift) & 255;
+                    EXPECT_LE(std::abs(g - e), f.tolerance) << x << "," << y << " channel at " << shift;
+                }
+                if (f.format.alphaMask) {
+                    EXPECT_EQ(got >> 24, 255u) << x << "," << y;
+                }
+            }
     }
 }
 
@@ -163,6 +204,28 @@ TEST(IffImageReader, TransparentIndexIsTheOnlyPixelEqualToTheKey)
     ASSERT_TRUE(s);
     EXPECT_FALSE(s->ColorKey(nullptr, nullptr)) << "the picture's masking decides";
     EXPECT_EQ(reinterpret_cast<const uint16_t*>(s->Pixels().data())[1], 0u);
+}
+
+// A palette picture narrower than its texture, in a 32-bit and a 16-bit
+// surface: each pixel takes its palette colour and the padding column repeats
+// the row's last pixel.
+TEST(IffImageReader, PalettePictureFillsItsTextureRow)
+{
+    const std::vector<uint8_t> palette = {0x10, 0x20, 0x30, 0x48, 0x50, 0x68, 0xf8, 0x80, 0x08};
+    const uint32_t want[] = {0x102030, 0x485068, 0xf88008, 0xf88008};
+    for (const gfx::PixelFormatDesc& format : {Xrgb32(), Rgb565()}) {
+        SCOPED_TRACE(format.bitCount);
+        LoaderSetup setup(format);
+        std::vector<uint8_t> file = WriteDoc(Picture(3, 1, palette, {0, 1, 2}, 0, 0, false));
+        uint32_t w = 0;
+        SurfaceRef s(TextureLoader::LoadTexture("pxW", file.data(), uint32_t(file.size()), &w));
+        ASSERT_TRUE(s) << TextureLoader::LastError();
+        ASSERT_EQ(w, 4u);
+        for (uint32_t x = 0; x < 4; ++x)
+            for (int shift : {0, 8, 16})
+                EXPECT_LE(std::abs(int(s->ReadArgb(x, 0) >> shift & 255) - int(want[x] >> shift & 255)), 8)
+                    << x << " channel at " << shift;
+    }
 }
 
 TEST(IffImageReader, AlphaPlanesGoIntoTheAlphaChannel)
