@@ -153,6 +153,8 @@ void ReadHierarchyFacts(const Hierarchy& root, const std::optional<std::string>&
 script::ShapeRef LevelServices::CachedShape(const std::string& file, const std::string& name)
 {
     RecordServices::CachedShape(file, name);
+    if (shapeSource)
+        return Hold(shapeSource(file, name));
     auto record = trevok::LoadEnvironmentFile(levelFolder, file);
     if (!record)
         return {};
@@ -164,8 +166,12 @@ script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const st
                                                const std::optional<std::string>& alternateHotspot)
 {
     RecordServices::HierarchyShape(file, name, hotspot, alternateHotspot);
-    auto record = trevok::LoadEnvironmentFile(levelFolder, file);
-    auto tree = record ? trevok::LoadHierarchyFromChunks(name, *record) : nullptr;
+    trevok::EnvironmentRecordPtr record;
+    HierarchyPtr tree;
+    if (hierarchySource)
+        tree.reset(hierarchySource(file, name));
+    else if ((record = trevok::LoadEnvironmentFile(levelFolder, file)))
+        tree = trevok::LoadHierarchyFromChunks(name, *record);
     if (!tree || !tree->shapes_[0])
         return {};
     VeShape* shape = tree->shapes_[0];

@@ -8,7 +8,9 @@
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
+#include "objects/level_shapes.h"
 #include "objects/shape_cache.h"
+#include "world/map_build.h"
 
 #include <filesystem>
 #include <fstream>
@@ -153,6 +155,35 @@ TEST_F(ShapeCacheTest, ListHierarchiesReplacesTheListAndLoadsOnDemand)
     EXPECT_EQ(*list[0], "Robot");
     ChunkFileCache::ListHierarchies("absent.rif", list);
     EXPECT_TRUE(list.empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ShapeCacheTest, LevelShapeRequestsShareTheCachedModels)
+{
+    LevelServices services;
+    UseModelCaches(services);
+    {
+        script::ShapeRef a = services.CachedShape("Models.rif", "Crate");
+        script::ShapeRef b = services.CachedShape("MODELS.RIF", "crate");
+        script::ShapeRef tree = services.HierarchyShape("models.rif", "ROBOT", std::nullopt, std::nullopt);
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a.shape, b.shape);
+        EXPECT_TRUE(tree);
+        EXPECT_EQ(ShapeCache::Count(), 1u);
+        EXPECT_EQ(HierarchyCache::Count(), 1u);
+        EXPECT_EQ(ChunkFileCache::Count(), 1u);  // the file was read once
+        EXPECT_EQ(static_cast<VeShape*>(a.shape.get())->UseCount(), 2);
+        EXPECT_FALSE(services.CachedShape("Models.rif", "missing"));
+    }
+    // The records gave their uses back; the cache still holds the shape.
+    VeShape* again = ShapeCache::Get("models.rif", "crate");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->UseCount(), 1);
+    EXPECT_EQ(again->HoldCount(), 1);
+    again->Release();
 }
 
 } // namespace
