@@ -114,6 +114,10 @@ struct Role {
     Float3 extent{1, 1, 1};
     std::optional<DestructionRecord> destruction;
     std::string identifier;
+
+    // Aggression x 10 rounded down from the exact product (0.7 gives 6),
+    // as the game's threads round; 2 without a character record.
+    std::int32_t GetRating() const;
 };
 
 // Flag bits of Role::flags.
