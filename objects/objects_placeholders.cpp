@@ -9,10 +9,6 @@ namespace Objectives {
 void Update() {}
 }
 
-namespace ShapeCache {
-void FreeAll() {}
-}
-
 namespace WorldObjectTable {
 void UpdateLights() {}
 }

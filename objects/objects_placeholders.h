@@ -1,5 +1,5 @@
 // Placeholders for the game-object services the shell calls (alerts,
-// objectives, the shape cache, client lights, the client unit record).
+// objectives, client lights, the client unit record).
 #pragma once
 
 #include <cstdint>
@@ -11,10 +11,6 @@ void ResolveAll();
 
 namespace Objectives {
 void Update(); // shows the current side's objectives
-}
-
-namespace ShapeCache {
-void FreeAll();
 }
 
 namespace WorldObjectTable {

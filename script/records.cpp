@@ -407,6 +407,15 @@ const Role* MakeRoleRecord(ScriptDefinition& d)
     return role.get();
 }
 
+std::int32_t Role::GetRating() const
+{
+    if (!character)
+        return 2;
+    // In double the product of a float and 10 is exact, so the floor sees
+    // 6.99999988 for 0.7f where a float product would round up to 7.
+    return static_cast<std::int32_t>(std::floor(double(character->aggression) * 10.0));
+}
+
 void BuildAmmo(const ScriptDefinition& d)
 {
     if (!Complete(&d, DefinitionKind::kAmmo))

@@ -113,7 +113,12 @@ struct Role {
     std::uint8_t flags = 0;
     Float3 extent{1, 1, 1};
     std::optional<DestructionRecord> destruction;
-    std::string identifier;
+    std::string identifier;  // the role's name; empty: it has none
+    std::int32_t id = -1;    // unique within the level once the role table files it
+
+    // Aggression x 10 rounded down from the exact product (0.7 gives 6),
+    // as the game's threads round; 2 without a character record.
+    std::int32_t GetRating() const;
 };
 
 // Flag bits of Role::flags.

@@ -153,6 +153,8 @@ void ReadHierarchyFacts(const Hierarchy& root, const std::optional<std::string>&
 script::ShapeRef LevelServices::CachedShape(const std::string& file, const std::string& name)
 {
     RecordServices::CachedShape(file, name);
+    if (shapeSource)
+        return Hold(shapeSource(file, name));
     auto record = trevok::LoadEnvironmentFile(levelFolder, file);
     if (!record)
         return {};
@@ -164,9 +166,13 @@ script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const st
                                                const std::optional<std::string>& alternateHotspot)
 {
     RecordServices::HierarchyShape(file, name, hotspot, alternateHotspot);
-    auto record = trevok::LoadEnvironmentFile(levelFolder, file);
-    // Sequence sounds get their ids from the running sound system (0 without one).
-    auto tree = record ? trevok::LoadHierarchyFromChunks(name, *record, SoundSystem::Global()) : nullptr;
+    trevok::EnvironmentRecordPtr record;
+    HierarchyPtr tree;
+    if (hierarchySource)
+        tree.reset(hierarchySource(file, name));
+    else if ((record = trevok::LoadEnvironmentFile(levelFolder, file)))
+        // Sequence sounds get their ids from the running sound system (0 without one).
+        tree = trevok::LoadHierarchyFromChunks(name, *record, SoundSystem::Global());
     if (!tree || !tree->shapes_[0])
         return {};
     VeShape* shape = tree->shapes_[0];

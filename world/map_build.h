@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ struct CameraLimits {
     float maxDistance = 0;
     std::optional<float> highestFocus, lowestFocus;
 };
+
+class Hierarchy;
 
 class LevelServices : public script::RecordServices {
 public:
@@ -83,6 +86,12 @@ public:
     bool restoringSavedGame = false;
     bool teamSlotInUse[kTeamSlots] = {true, true, true, true, true, true, true, true};
 
+    // Where role shapes come from, each giving the caller one use; the game
+    // points these at its shared model caches. Unset: each request loads
+    // the file from levelFolder afresh.
+    std::function<VeShape*(const std::string& file, const std::string& name)> shapeSource;
+    std::function<Hierarchy*(const std::string& file, const std::string& name)> hierarchySource;
+
     // What the build left.
     std::vector<AmbientEmitter> ambientSounds;
     CameraLimits camera;
@@ -97,8 +106,6 @@ public:
     int navigationLoads = 0;
     int32_t nextObjectId = 1;
 };
-
-class Hierarchy;
 
 // What a role record keeps of a loaded model beside its shape: the positions
 // of the hotspot nodes (first-key poses carried up to the root; zero for a

@@ -19,6 +19,7 @@
 #include "effects/effects_placeholders.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
+#include "objects/shape_cache.h"
 #include "platform/data_path.h"
 #include "platform/input.h"
 #include "platform/message_box.h"
