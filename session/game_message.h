@@ -16,6 +16,7 @@ inline constexpr uint32_t kPlayerReady = 1;    // request while waiting for play
 inline constexpr uint32_t kSpeedAnswer = 4;    // request {4, sequence}
 inline constexpr uint32_t kFirstLevelRequest = 4;
 inline constexpr uint32_t kLastLevelRequest = 43;
+inline constexpr uint32_t kRunCommandFile = 70; // {70, name, NUL}
 inline constexpr uint32_t kDefeat = 95;        // {95}
 inline constexpr uint32_t kSlowDown = 96;      // {96, speed, sequence}
 inline constexpr uint32_t kSpeedUp = 97;       // {97, speed}

@@ -8,6 +8,7 @@
 #include "session/game_speed.h"
 #include "session/game_state.h"
 #include "session/message_queue.h"
+#include "session/message_sizes.h"
 #include "session/network.h"
 #include "session/server_thread.h"
 
@@ -20,8 +21,7 @@ constexpr float kClientSpeed = 0.99f; // a client never runs ahead of the server
 static Values g_values;     // game thread
 static WaitLimits g_limits; // game thread
 
-// A name from another machine: relative, without "..", inside the data folders.
-static bool IsSafeDataName(const std::string& name)
+bool IsSafeDataName(std::string_view name)
 {
     if (name.empty() || name[0] == '/' || name[0] == '\\' || (name.size() > 1 && name[1] == ':'))
         return false;
@@ -30,7 +30,7 @@ static bool IsSafeDataName(const std::string& name)
         size_t end = name.find_first_of("/\\", start);
         if (end == std::string::npos)
             end = name.size();
-        if (name.compare(start, end - start, "..") == 0)
+        if (name.substr(start, end - start) == "..")
             return false;
         start = end + 1;
     }
@@ -114,6 +114,8 @@ std::vector<uint8_t> WriteLevelStart(const Values& values)
 
 std::optional<Values> ParseLevelStart(std::span<const uint8_t> bytes)
 {
+    if (!MessageSizes::Fits(MessageSizes::Direction::kToClient, bytes))
+        return std::nullopt;
     trevok::ByteReader in(bytes);
     Values values;
     if (in.U32() != kLevelStart)

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace LevelStart {
@@ -41,6 +42,8 @@ void SetWaitLimits(WaitLimits limits);
 
 // The side of the player at `index` and the number of sides, by game type.
 uint32_t SideOf(uint32_t gameType, uint32_t index);
+// A name from another machine: relative, without "..", inside the data folders.
+bool IsSafeDataName(std::string_view name);
 uint32_t SidesFor(uint32_t gameType, uint32_t playerCount);
 
 std::vector<uint8_t> WriteLevelStart(const Values& values);

@@ -9,12 +9,16 @@
 #include "session/direct_play.h"
 #include "session/game_speed.h"
 #include "session/game_state.h"
+#include "session/level_start.h"
 #include "session/message_queue.h"
+#include "session/message_sizes.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace Server {
 namespace {
@@ -78,6 +82,9 @@ void Print(const char* text)
 
 void HandleRequest(const GameMessage& message, uint32_t sender)
 {
+    // A block that breaks its size row is dropped before any word is read.
+    if (!MessageSizes::Fits(MessageSizes::Direction::kToServer, {message.Data(), message.Size()}))
+        return;
     const uint32_t type = message.Type();
     if (type == MessageType::kPlayerReady) {
         if (g_waitingForPlayers) {
@@ -348,6 +355,18 @@ void SetGameType(uint32_t gameType)
     g_otherSidesNext = 1;
 }
 
+bool SenderControlsSide(uint32_t sender, uint32_t side)
+{
+    if (!g_dp || sender == kServerPlayerId)
+        return true;
+    for (uint32_t i = 0, count = PlayerCount(); i < count; ++i) {
+        const NetworkPlayer* player = PlayerAt(i);
+        if (player->id == sender)
+            return !player->gone && LevelStart::SideOf(g_gameType, i) == side;
+    }
+    return false; // not a player of this session
+}
+
 void AssignObjectToPlayer(uint32_t objectId, uint32_t side)
 {
     uint8_t block[8];
@@ -389,6 +408,17 @@ void BroadcastText(std::string_view text)
     writer.PutText(text, kTextField);
     SendToClients(block, writer.Size(), true);
     Print(reinterpret_cast<const char*>(block + 4));
+}
+
+bool BroadcastCommandFile(std::string_view name)
+{
+    if (!LevelStart::IsSafeDataName(name) || name.find('\0') != std::string_view::npos)
+        return false;
+    std::vector<uint8_t> block(4 + name.size() + 1, 0);
+    StoreU32(block.data(), MessageType::kRunCommandFile);
+    std::copy(name.begin(), name.end(), block.begin() + 4);
+    return SendToClients(block.data(), static_cast<uint32_t>(block.size()),
+                         MessageSizes::IsGuaranteed(MessageSizes::Direction::kToClient, MessageType::kRunCommandFile));
 }
 
 void AddPlayer(std::string name, uint32_t id)

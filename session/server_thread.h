@@ -81,7 +81,14 @@ bool SendToPlayer(uint32_t index, const void* buffer, uint32_t size, bool guaran
 // object's side as the object table knows it.
 void AssignObjectToPlayer(uint32_t objectId, uint32_t side);
 void SetGameType(uint32_t gameType);
+// True when a request from `sender` may act on an object of `side`: always
+// alone and for the host's own requests; in a networked game only for the
+// side the sender was given at level start.
+bool SenderControlsSide(uint32_t sender, uint32_t side);
 void BroadcastText(std::string_view text);
+// Message 70: every client queues the command file. False, and nothing sent,
+// for a name that is empty, absolute, climbs with "..", or holds a NUL.
+bool BroadcastCommandFile(std::string_view name);
 
 // The player list: touched by the server thread, or by the game thread while
 // it holds the game state or no server thread runs.

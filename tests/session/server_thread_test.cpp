@@ -147,18 +147,21 @@ TEST_F(ServerThread, RequestsBeforeTheLevelRunsAreDroppedAndLaterOnesHandledInOr
 {
     LogRequests();
     ASSERT_TRUE(Server::Start(nullptr));
-    SendRequest({5, 1});
-    SendRequest({30, 2});
+    SendRequest({5, 1, 0, 0, 0}); // a group order listing nobody
+    SendRequest({30, 2, 0, 0, 0});
     WakeUntil([] { return ClientToServerQueue.Count() == 0; });
     Server::BeginLevel(); // parks the server: the drain above has ended
     EXPECT_TRUE(Server::IsLevelRunning());
 
-    // Types outside 4..43 and blocks without a type are never handed on.
+    // Types outside 4..43, blocks without a type and blocks that break their
+    // size are never handed on.
     SendRequest({2});
     SendRequest({44});
     ClientToServerQueue.Push("ab", 2);
-    SendRequest({43, 7});
-    SendRequest({5, 8});
+    SendRequest({6, 7});       // a word short
+    SendRequest({5, 8, 0, 0, 1}); // lists one id it does not carry
+    SendRequest({43, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    SendRequest({5, 8, 0, 0, 0});
     WakeUntil([this] { return log_.Copy().size() >= 2; });
     Server::EndLevel();
     const std::vector<std::pair<uint32_t, uint32_t>> expected = {{43, kServerPlayerId}, {5, kServerPlayerId}};
@@ -175,7 +178,7 @@ TEST_F(ServerThread, NestedHandOverParksOnceAndReleasesAtTheOutermostLeave)
     EXPECT_EQ(GameState::Depth(), 2);
     const uint64_t passes = Server::PassCount();
     GameState::Leave();
-    SendRequest({5, 1});
+    SendRequest({5, 1, 0, 0, 0}); // a group order listing nobody
     Server::Wake();
     // Still parked: nothing drained, no pass run.
     EXPECT_EQ(Server::PassCount(), passes);
@@ -361,8 +364,8 @@ TEST_F(ServerThread, NetworkedSlowDownWaitsForEveryRemainingPlayer)
 
     dp->Deliver(10, {4, sequence});
     dp->Deliver(11, {4, sequence - 1}); // an answer to an older change
-    dp->Deliver(kSystemPlayerId, {5, 1}); // DirectPlay's own notice
-    dp->Deliver(11, {6, 2});
+    dp->Deliver(kSystemPlayerId, {5, 1, 0, 0, 0}); // DirectPlay's own notice
+    dp->Deliver(11, {6, 2, 0});
     WakeUntil([&] { return dp->Taken() == 4; });
     {
         GameState::Hold hold;
@@ -445,3 +448,59 @@ TEST_F(ServerThread, BroadcastTextIsCutToItsFieldAndPrintedHere)
 }
 
 } // namespace
+
+// A request acts only on the sides its sender was given; alone, and for the
+// host itself, every side answers to it.
+TEST_F(ServerThread, RequestsActOnlyOnTheSenderOwnSide)
+{
+    EXPECT_TRUE(Server::SenderControlsSide(10, 2)) << "single play is unchanged";
+    auto dp = std::make_shared<FakeDirectPlay>();
+    Server::AddPlayer("ana", 20);
+    Server::AddPlayer("bo", 21);
+    ASSERT_TRUE(Server::Start(dp));
+    GameState::Hold hold;
+    Server::SetGameType(4); // side 1 at even list positions, side 2 at odd
+    struct Case {
+        uint32_t sender;
+        uint32_t side;
+        bool allowed;
+    };
+    const Case cases[] = {
+        {20, 1, true}, {20, 2, false}, {21, 2, true}, {21, 1, false},
+        {kServerPlayerId, 2, true}, {99, 1, false}, // not in the session
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "sender " << c.sender << " side " << c.side);
+        EXPECT_EQ(Server::SenderControlsSide(c.sender, c.side), c.allowed);
+    }
+}
+
+TEST_F(ServerThread, CommandFileNamesStayInsideTheDataFolders)
+{
+    struct Case {
+        std::string name;
+        bool sent;
+    };
+    const Case cases[] = {
+        {"scripts\\intro.tvc", true},
+        {"..\\..\\etc\\passwd", false},
+        {"scripts/../../x", false},
+        {"/etc/passwd", false},
+        {"C:\\boot.ini", false},
+        {"", false},
+        {std::string("a\0b", 3), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerToClientQueue.Clear();
+        EXPECT_EQ(Server::BroadcastCommandFile(c.name), c.sent);
+        GameMessage m = ServerToClientQueue.Pop();
+        ASSERT_EQ(m.IsEmpty(), !c.sent);
+        if (!c.sent)
+            continue;
+        std::vector<uint8_t> expected = Words({70});
+        expected.insert(expected.end(), c.name.begin(), c.name.end());
+        expected.push_back(0);
+        EXPECT_EQ(std::vector<uint8_t>(m.Data(), m.Data() + m.Size()), expected);
+    }
+}
