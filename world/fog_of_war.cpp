@@ -32,6 +32,22 @@ uint32_t PackChannel(float value, uint32_t mask)
     return ((uint32_t(clamped * 255.0f) >> right) << left) & mask;
 }
 
+// A stage that reads the fog texture through the second coordinate set,
+// filtered linearly, with the given colour and alpha operations.
+void SetFogStage(RenderMaterial::Stage& s, TextureEntry* texture, uint32_t colourOp, uint32_t alphaOp)
+{
+    s.texture = texture;
+    s.colourOp = colourOp;
+    s.alphaOp = alphaOp;
+    s.colourArg1 = s.alphaArg1 = gfx::texarg::Texture;
+    s.colourArg2 = s.alphaArg2 = gfx::texarg::Current;
+    s.minFilter = gfx::filter::MinLinear;
+    s.magFilter = gfx::filter::MagLinear;
+    s.mipFilter = gfx::filter::MipNone;
+    s.spare = 0;
+    s.texCoordIndex = 1;
+}
+
 } // namespace
 
 void FogRect::Add(const FogRect& o)
@@ -128,33 +144,13 @@ RenderMaterial* FogOfWar::MakeFogMaterial(const RenderMaterial& base, int32_t ha
         pass->alphaBlend_ = 1;
         pass->srcBlend_ = gfx::blend::SrcAlpha;
         pass->destBlend_ = gfx::blend::InvSrcAlpha;
-        RenderMaterial::Stage& s = pass->stages_[0];
-        s.texture = video_.get();
-        s.colourOp = gfx::texop::SelectArg1;
-        s.alphaOp = gfx::texop::SelectArg1;
-        s.colourArg1 = s.alphaArg1 = gfx::texarg::Texture;
-        s.colourArg2 = s.alphaArg2 = gfx::texarg::Current;
-        s.minFilter = gfx::filter::MinLinear;
-        s.magFilter = gfx::filter::MagLinear;
-        s.mipFilter = gfx::filter::MipNone;
-        s.spare = 0;
-        s.texCoordIndex = 1;
+        SetFogStage(pass->stages_[0], video_.get(), gfx::texop::SelectArg1, gfx::texop::SelectArg1);
         material->SetNextPass(pass);
         pass->Release();
     } else {
         mode_ = kModeStage;
         material->stageCount_ = std::max(material->stageCount_, 2);
-        RenderMaterial::Stage& s = material->stages_[1];
-        s.texture = video_.get();
-        s.colourOp = gfx::texop::BlendTextureAlpha;
-        s.alphaOp = gfx::texop::SelectArg2;
-        s.colourArg1 = s.alphaArg1 = gfx::texarg::Texture;
-        s.colourArg2 = s.alphaArg2 = gfx::texarg::Current;
-        s.minFilter = gfx::filter::MinLinear;
-        s.magFilter = gfx::filter::MagLinear;
-        s.mipFilter = gfx::filter::MipNone;
-        s.spare = 0;
-        s.texCoordIndex = 1;
+        SetFogStage(material->stages_[1], video_.get(), gfx::texop::BlendTextureAlpha, gfx::texop::SelectArg2);
     }
     material->Compile();
     return material;
