@@ -173,12 +173,9 @@ void AiPass::Reset() { g_passCount = 0; }
 
 void AiPass::Run(uint64_t now)
 {
-    // The pass holds a reference on everything it may call, so a routine
-    // that removes an object (its own or another) leaves no dangling pointer.
-    std::vector<GameObjectRef> held;
-    for (GameObject* object : ObjectRegistry::Global().Snapshot())
-        held.emplace_back(object);
-    for (GameObjectRef& object : held) {
+    // Objects a routine removes (its own or another) stay valid to the end.
+    ObjectRegistry::PassScope pass;
+    for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
         const script::CharacterRecord* character = object->GetCharacter();
         if (character && character->alwaysCpuControlled && IsSquadSide(object->Side()))
             Think(*object, now);
@@ -186,8 +183,7 @@ void AiPass::Run(uint64_t now)
     for (int32_t slot : g_playerSlots) {
         // A copy: a routine may spawn or remove members of the team.
         const std::vector<GameObject*> team = SideLists::Global().Side(slot);
-        std::vector<GameObjectRef> members(team.begin(), team.end());
-        for (GameObjectRef& object : members) {
+        for (GameObject* object : team) {
             if (object->think_ && object->IsAlive())
                 Think(*object, now);
         }

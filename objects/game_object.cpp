@@ -9,6 +9,7 @@
 #include "objects/teams.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
+#include "world/collision_query.h"
 #include "world/level.h"
 
 #include <algorithm>
@@ -168,6 +169,61 @@ bool GameObject::Place(const Vec3& position, const Quaternion& orientation, floa
     return true;
 }
 
+bool GameObject::HitTestSegment(CollisionHit& result, const Vec3& start, const Vec3& vector, float maximum)
+{
+    if (!shape_)
+        return false;
+    CollisionHit hit;
+    hit.fraction = maximum;
+    const bool meshed = role_ && role_->shape.hasCollision;
+    if (!(meshed ? CollideSegmentWithObject(hit, *shape_, start, vector)
+                 : CollideSegmentWithObjectBounds(hit, *shape_, start, vector)))
+        return false;
+    result.fraction = hit.fraction;
+    return true;
+}
+
+bool GameObject::HitTestTrajectory(CollisionHit& result, const Vec3& start, const Vec3& velocity,
+                                   const Vec3& acceleration, float maximum)
+{
+    if (!shape_)
+        return false;
+    CollisionHit hit;
+    hit.fraction = maximum;
+    const bool meshed = role_ && role_->shape.hasCollision;
+    if (!(meshed ? CollideTrajectoryWithObject(hit, *shape_, start, velocity, acceleration)
+                 : CollideTrajectoryWithObjectBounds(hit, *shape_, start, velocity, acceleration)))
+        return false;
+    result.fraction = hit.fraction;
+    return true;
+}
+
+void GameObject::PlaySequence(int32_t index, const int32_t* speed, int32_t repeatCount, uint64_t start,
+                              uint8_t* completion, uint32_t mode, bool counted)
+{
+    if (shape_)
+        shape_->PlaySequence(index, speed, repeatCount, start, completion, mode, counted);
+}
+
+void GameObject::PlaySequenceOnTrack(int32_t index, const int32_t* speed, int32_t repeatCount, uint64_t start,
+                                     uint8_t* completion, uint32_t mode, bool counted, int32_t track)
+{
+    if (shape_)
+        shape_->PlaySequenceOnTrack(index, speed, repeatCount, start, completion, mode, counted, track);
+}
+
+uint8_t GameObject::PlaySequenceTo(int32_t index, const int32_t* speed, const int32_t* from, const int32_t* to,
+                                   uint64_t start, uint64_t* end, uint8_t* completion, uint32_t mode, bool counted)
+{
+    return shape_ ? shape_->PlaySequenceTo(index, speed, from, to, start, end, completion, mode, counted) : 0;
+}
+
+void GameObject::StopSequences(uint32_t flags, int32_t track)
+{
+    if (shape_)
+        shape_->StopSequences(flags, track);
+}
+
 void GameObject::Detach()
 {
     if (flags_ & kObjectHasTrackers)
@@ -186,7 +242,7 @@ void GameObject::Remove(bool notify)
     if (notify)
         SendWords({ObjectMessage::kRemoved, id_}, true);
     ObjectRegistry::Global().Erase(*this);
-    Release();
+    ObjectRegistry::Global().DropRemoved(*this);
 }
 
 void GameObject::TakeDamage(int32_t amount)

@@ -22,6 +22,7 @@ struct CharacterRecord;
 } // namespace script
 
 class CollisionPolygon;
+struct CollisionHit;
 class Inventory;
 class Mover;
 class VeObject;
@@ -126,6 +127,23 @@ public:
     virtual void ApplyRoleValue(int32_t) {}
     virtual void Associate(const char*, bool) {}
     virtual void StartTrack() {}
+    // Against the shape's geometry when the role's look has collision
+    // geometry, else against its bounds; a hit lowers result.fraction (from
+    // `maximum`) and answers true. No shape: no hit.
+    virtual bool HitTestSegment(CollisionHit& result, const Vec3& start, const Vec3& vector, float maximum);
+    virtual bool HitTestTrajectory(CollisionHit& result, const Vec3& start, const Vec3& velocity,
+                                   const Vec3& acceleration, float maximum);
+    // Forwarded to the shape instance (nothing without one).
+    virtual void PlaySequence(int32_t index, const int32_t* speed, int32_t repeatCount, uint64_t start,
+                              uint8_t* completion, uint32_t mode, bool counted);
+    virtual void PlaySequenceOnTrack(int32_t index, const int32_t* speed, int32_t repeatCount, uint64_t start,
+                                     uint8_t* completion, uint32_t mode, bool counted, int32_t track);
+    virtual uint8_t PlaySequenceTo(int32_t index, const int32_t* speed, const int32_t* from, const int32_t* to,
+                                   uint64_t start, uint64_t* end, uint8_t* completion, uint32_t mode, bool counted);
+    virtual void StopSequences(uint32_t flags, int32_t track);
+    // The console's track command: four points, a value and a flag.
+    virtual void SetTrack(const Vec3 (&)[4], float, bool) {}
+    virtual void SyncMover() {}
     // While the units are held: walkers stop and aimers stop aiming.
     virtual void HoldStill(float) {}
     // Once: marks removed, detaches, spawns the replacement role, sends 52

@@ -59,6 +59,29 @@ std::vector<GameObject*> ObjectRegistry::Snapshot() const
     return out;
 }
 
+ObjectRegistry::PassScope::PassScope() { ++Global().passDepth_; }
+
+ObjectRegistry::PassScope::~PassScope()
+{
+    ObjectRegistry& registry = Global();
+    if (--registry.passDepth_ > 0)
+        return;
+    // A release may remove further objects (a destructor's own work); those
+    // go at once, as no pass runs any more.
+    std::vector<GameObject*> removed;
+    removed.swap(registry.removedInPass_);
+    for (GameObject* object : removed)
+        object->Release();
+}
+
+void ObjectRegistry::DropRemoved(GameObject& object)
+{
+    if (passDepth_ > 0)
+        removedInPass_.push_back(&object);
+    else
+        object.Release();
+}
+
 void ObjectRegistry::ActivateAll()
 {
     for (GameObject* object : Snapshot())

@@ -35,6 +35,20 @@ public:
     // ReleaseLinks and one reference dropped per object (level stop, thread end).
     void ReleaseAll();
 
+    // While a pass runs (scopes nest), a removed object's last reference
+    // waits for the pass's end: every object of the pass's snapshot stays
+    // valid to its end without a reference taken on each.
+    class PassScope {
+    public:
+        PassScope();
+        ~PassScope();
+        PassScope(const PassScope&) = delete;
+        PassScope& operator=(const PassScope&) = delete;
+    };
+    // Drops the creation reference of a removed object, at once or at the
+    // end of the running pass.
+    void DropRemoved(GameObject& object);
+
     // The id of the next server object; restarts at 1 with each level.
     uint32_t TakeNextId() { return nextId_++; }
     void ResetIds() { nextId_ = 1; }
@@ -46,6 +60,8 @@ private:
     };
     std::array<Node*, kBuckets> buckets_{};
     uint32_t count_ = 0;
+    int32_t passDepth_ = 0;
+    std::vector<GameObject*> removedInPass_;
     uint32_t nextId_ = 1;
 };
 

@@ -55,10 +55,11 @@ uint64_t ServerTicksPerSecond()
 void Tick(uint64_t now, float seconds)
 {
     ServerCounters::PlanBudget() = ServerCounters::LevelPlanBudget();
-    const std::vector<GameObjectRef> held = HoldAll();
-    for (const GameObjectRef& object : held)
+    ObjectRegistry::PassScope pass;
+    const std::vector<GameObject*> objects = ObjectRegistry::Global().Snapshot();
+    for (GameObject* object : objects)
         object->MoveAndHit(now, seconds);
-    for (const GameObjectRef& object : held)
+    for (GameObject* object : objects)
         object->Update(now, seconds);
 }
 
@@ -67,6 +68,7 @@ bool UnitsHeld() { return g_unitsHeld; }
 
 void RunObjectPass(uint64_t now, float seconds)
 {
+    ObjectRegistry::PassScope pass;
     if (g_unitsHeld) {
         for (const GameObjectRef& object : HoldAll())
             object->HoldStill(seconds);
@@ -160,12 +162,11 @@ void InstallObjectHooks()
     // The level's end and the thread's: every table that holds objects or
     // level records empties, so nothing outlives its level.
     hooks.releaseAll = [] {
-        ObjectTrackers::Clear();
-        RemoteDeviceTable::Clear();
-        AiPlayerSlots::Clear();
+        ObjectTrackers::Clear();  // its records hold references
         LevelTriggers::Clear();
         ObjectRegistry::Global().ReleaseAll();
         SideLists::Global().Clear();
+        ResetObjectTables();
     };
     // The AI pass and the tick are one step: the held-units test needs the
     // seconds of the pass as well.

@@ -48,8 +48,9 @@ public:
     int32_t CreateServerObject(const Placement& p) override;
 };
 
-// Level load and stop of the server's tables: ids, event number, noise
-// list, device table, player slots, side lists.
+// Level load and stop of the server's tables: ids (from 1 again), the
+// event number, the noise list, the device table and the player slots. The
+// level's end runs it after releasing every object.
 void ResetObjectTables();
 
 // Installs the server hooks (activate, release, AI pass, tick) and the

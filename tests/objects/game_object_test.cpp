@@ -2,9 +2,14 @@
 // chains, removal, the registry's buckets, side lists and the unobserved test.
 #include "tests/objects/server_fixture.h"
 
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
 #include "app/math_tables.h"
+#include "world/collision_query.h"
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <numbers>
 #include <random>
 
@@ -270,6 +275,69 @@ TEST_F(GameObjectTest, UnobservedMatchesABruteForceCone)
     }
     EXPECT_GT(compared, 300);
     EXPECT_GT(seen, 20) << "the cases include watchers that see";
+}
+
+} // namespace
+
+namespace {
+
+// A role whose look is a box shape from `minimum` to `maximum` (its use is
+// the record's).
+void GiveBoxShape(script::Role& role, const Vec3& minimum, const Vec3& maximum)
+{
+    auto* shape = new VeShape;
+    SubMesh* mesh = shape->AddSubMesh(3, 3, gfx::kFvfVertex, false);
+    const Vec3 corners[3] = {minimum, {maximum.x, minimum.y, minimum.z}, maximum};
+    for (uint32_t i = 0; i < 3; ++i)
+        std::memcpy(mesh->Vertex(i), &corners[i], sizeof(Vec3));
+    mesh->indices = {0, 1, 2};
+    shape->min_ = minimum;
+    shape->max_ = maximum;
+    role.shape.shape = std::shared_ptr<void>(shape, [](void* s) { static_cast<VeShape*>(s)->Release(); });
+    role.shape.hasBox = true;
+}
+
+TEST_F(GameObjectTest, AShapedObjectTakesItsExtentAndIsHitWithinItsBounds)
+{
+    struct Case {
+        const char* name;
+        float turn;  // radians about y
+        Vec3 extent;
+        uint32_t aiFlags;
+        float fraction;  // of a segment from x = -5 to 5 at the box's middle height
+    };
+    const Case cases[] = {
+        {"upright", 0, {2, 2, 1}, kObjectAiTyped, 0.4f},
+        {"a quarter turn", std::numbers::pi_v<float> / 2, {1, 2, 2}, 0, 0.45f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        script::Role& role = NewRole();
+        GiveBoxShape(role, {-1, -2, -0.5f}, {1, 0, 0.5f});
+        GameObject* object = new GameObject(1, &role, {0, 0, 0}, Quaternion::FromAxisAngle({0, 1, 0}, c.turn),
+                                            kCreateQuiet, ObjectRegistry::Global().TakeNextId());
+        ASSERT_NE(object->Shape(), nullptr);
+        EXPECT_NEAR(object->extent_.x, c.extent.x, 1e-4f);
+        EXPECT_NEAR(object->extent_.y, c.extent.y, 1e-4f);
+        EXPECT_NEAR(object->extent_.z, c.extent.z, 1e-4f);
+        EXPECT_NEAR(object->radius_, 0.5f * std::max(c.extent.x, c.extent.z), 1e-4f);
+        EXPECT_NEAR(object->GetAimPoint().y, -1.0f, 1e-4f);
+        Ai::SetType(*object, 4, 0);
+        EXPECT_EQ(object->flags_, c.aiFlags) << "flag 2 for a shaped object less than 1.2 m deep";
+
+        CollisionHit hit;
+        EXPECT_TRUE(object->HitTestSegment(hit, {-5, -1, 0}, {10, 0, 0}, 1.0f));
+        EXPECT_NEAR(hit.fraction, c.fraction, 1e-3f);
+        CollisionHit miss;
+        EXPECT_FALSE(object->HitTestSegment(miss, {-5, -6, 0}, {10, 0, 0}, 1.0f));
+        EXPECT_EQ(miss.fraction, 1.0f) << "unchanged without a hit";
+        CollisionHit late;
+        EXPECT_FALSE(object->HitTestSegment(late, {-5, -1, 0}, {10, 0, 0}, 0.2f)) << "beyond the maximum";
+    }
+    GameObject* bare = Make(&NewRole(), 1, {0, 0, 0});
+    CollisionHit none;
+    EXPECT_FALSE(bare->HitTestSegment(none, {-5, 0, 0}, {10, 0, 0}, 1.0f)) << "no shape, no hit";
+    EXPECT_EQ(bare->extent_, (Vec3{1, 1, 1}));
 }
 
 } // namespace
