@@ -1,7 +1,11 @@
 #include "objects/teams.h"
 
+#include "Veapi/hierarchy.h"
 #include "Veapi/ve_object.h"
+#include "app/directories.h"
 #include "app/string_table.h"
+#include "chunk/loaders/environment_loader.h"
+#include "chunk/loaders/hierarchy_loader.h"
 #include "world/level.h"
 
 #include <cmath>
@@ -61,9 +65,29 @@ const LevelDummy* FindDummy(const Level& level, const std::string& name)
 
 // ---- Flags -------------------------------------------------------------------
 
+namespace {
+
+// The shared flag model, loaded on first use and kept to the program's end.
+Hierarchy* SharedFlagModel()
+{
+    static HierarchyPtr model = [] {
+        HierarchyPtr loaded;
+        const auto rifs = app::DataDirectories::Global().Folder(app::kRifsDirectory);
+        if (auto record = rifs ? trevok::LoadEnvironmentFile(*rifs, "objects\\tf_flag.rif") : nullptr)
+            loaded = trevok::LoadHierarchyFromChunks("tf_flag", *record);
+        return loaded;
+    }();
+    return model.get();
+}
+
+} // namespace
+
 std::function<VeObject*()>& TeamFlag::ShapeLoader()
 {
-    static std::function<VeObject*()> loader;
+    static std::function<VeObject*()> loader = []() -> VeObject* {
+        Hierarchy* model = SharedFlagModel();
+        return model ? VeObject::FromHierarchy(model, true) : nullptr;
+    };
     return loader;
 }
 
