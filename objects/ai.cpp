@@ -154,11 +154,11 @@ const uint32_t kStartWords[ParticleRandom::kDegree] = {
     0xa8617ed2, 0xbbdb4c08, 0xb0fd4a7d, 0xa28a30a3, 0x4c00cb06, 0xdbca2929, 0xf3b8b22a, 0x9adb7d38,
     0x58f1591f, 0xa4e87e18, 0xc7413378, 0xf4bad37b, 0x1598ed22, 0x54ef7f47, 0x798f8829};
 
-LockedRandom& Get()
-{
-    static LockedRandom random(kStartWords);
-    return random;
-}
+namespace {
+LockedRandom g_random(kStartWords);  // namespace scope: drawn up to the thread's end
+} // namespace
+
+LockedRandom& Get() { return g_random; }
 } // namespace AiRandom
 
 // ---- The pass ----------------------------------------------------------------

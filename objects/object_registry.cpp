@@ -6,11 +6,15 @@
 #include <bit>
 #include <cstring>
 
-ObjectRegistry& ObjectRegistry::Global()
-{
-    static ObjectRegistry registry;
-    return registry;
-}
+namespace {
+// At namespace scope, not function-local: the server thread's end (an exit
+// handler) still releases objects through them.
+ObjectRegistry g_registry;
+SideLists g_sideLists;
+LockedRandom g_serverRandom(ServerRandom::kStartWords);
+} // namespace
+
+ObjectRegistry& ObjectRegistry::Global() { return g_registry; }
 
 void ObjectRegistry::Insert(GameObject& object)
 {
@@ -96,11 +100,7 @@ void ObjectRegistry::ReleaseAll()
     }
 }
 
-SideLists& SideLists::Global()
-{
-    static SideLists lists;
-    return lists;
-}
+SideLists& SideLists::Global() { return g_sideLists; }
 
 bool SideLists::Add(GameObject& object)
 {
@@ -179,9 +179,5 @@ const uint32_t kStartWords[ParticleRandom::kDegree] = {
     0x523504DD, 0xBA66EEC0, 0x49CB520B, 0x69484ADC, 0x6EF9E4C4, 0x231B5114, 0x988622E5, 0xED361BA3,
     0xF379031E, 0x5AD75C38, 0x42286387, 0xEF087EB0, 0x429A4A7E, 0xDCBCBABA, 0x52C6235C};
 
-LockedRandom& Get()
-{
-    static LockedRandom random(kStartWords);
-    return random;
-}
+LockedRandom& Get() { return g_serverRandom; }
 } // namespace ServerRandom
