@@ -95,7 +95,10 @@ void Ai::SetType(GameObject& object, int32_t type, uint64_t now)
     object.fleeing_ = false;
     object.missCount_ = 0;
     const script::Role* role = object.GetRole();
-    object.flags_ = object.extent_.z < kShallowDepth && role && role->shape ? kObjectAiTyped : 0;
+    // The AI's flags start afresh; the object's own bookkeeping (it has
+    // noise records, it has exploded) survives a change of type.
+    const uint32_t kept = object.flags_ & (kObjectHasTrackers | kObjectExploded);
+    object.flags_ = kept | (object.extent_.z < kShallowDepth && role && role->shape ? kObjectAiTyped : 0);
     object.aiType_ = type;
     object.active_ = true;
     switch (type) {

@@ -74,7 +74,8 @@ TEST_F(AiTest, TheTypeTableChoosesRoutinesAndActivity)
         EXPECT_EQ(object->nextThink_, 777u);
         EXPECT_EQ(object->aiState_, AiState::kInitial);
         EXPECT_EQ(object->aggression_, 0.25f);
-        EXPECT_EQ(object->flags_, 0u) << "no shape: flag 2 stays clear";
+        EXPECT_EQ(object->flags_, kObjectHasTrackers | kObjectExploded)
+            << "no shape: flag 2 stays clear; the object's own bits are kept";
         EXPECT_EQ(object->active_, c.active);
         const ThinkRoutine expected = c.routine == Case::kOwn    ? &CountingThink
                                       : c.routine == Case::kIdle ? &Ai::ThinkIdle
