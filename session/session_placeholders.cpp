@@ -34,7 +34,8 @@ void StartSession(bool)
     g_sessionRunning = true;
     // Alone the server runs on its own thread; a networked session is not
     // started from here yet.
-    if (!Network::IsActive()) {
+    if (!Network::IsActive() && !Server::IsRunning()) {
+        // Hooks change only while no server thread reads them.
         Server::InstallObjectHooks();
         Server::Start(nullptr);
     }
