@@ -1,17 +1,12 @@
-// Placeholders for the game-object services the shell calls (alerts,
-// objectives, client lights, the client unit record).
+// Placeholders for the game-object services the shell calls (client lights,
+// the client unit record). The F-keys' AlertTable and the objectives are in
+// objects/ai.h and objects/teams.h.
 #pragma once
 
+#include "objects/ai.h"
+#include "objects/teams.h"
+
 #include <cstdint>
-
-namespace AlertTable {
-void Answer(uint32_t key, int slot); // F1..F10 answer slot 0..9
-void ResolveAll();
-} // namespace AlertTable
-
-namespace Objectives {
-void Update(); // shows the current side's objectives
-}
 
 namespace WorldObjectTable {
 void UpdateLights();

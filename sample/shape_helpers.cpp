@@ -1,5 +1,10 @@
 #include "sample/shape_helpers.h"
 
+#include "chunk/chunk_file.h"
+#include "chunk/hierarchy_chunks.h"
+#include "chunk/object_chunks.h"
+#include "chunk/shape_chunks.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -84,6 +89,64 @@ ShapeUvSet Quad()
     s.pairs_[2] = {1, 1};
     s.pairs_[3] = {0, 1};
     return s;
+}
+
+ShapeData Box(int32_t hx, int32_t hy, int32_t hz)
+{
+    ShapeData d;
+    for (int i = 0; i < 8; ++i)
+        d.points_.push_back({i & 1 ? hx : -hx, i & 2 ? 2 * hy : 0, i & 4 ? hz : -hz});
+    const int32_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    const ShapeNormal normals[6] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {0, 1, 0}, {-1, 0, 0}, {1, 0, 0}};
+    for (int f = 0; f < 6; ++f) {
+        ShapePolygon p;
+        p.type_ = 20;
+        p.normalIndex_ = f;
+        p.vertexCount_ = 4;
+        for (int i = 0; i < 4; ++i)
+            p.vertices_[i] = faces[f][i];
+        d.polygons_.push_back(p);
+        d.polygonNormals_.push_back(normals[f]);
+    }
+    FillVertexNormals(d);
+    ShapeUvSet uv;
+    uv.count_ = 4;
+    uv.pairs_[1] = {1, 0};
+    uv.pairs_[2] = {1, 1};
+    uv.pairs_[3] = {0, 1};
+    d.uvSets_ = {uv};
+    d.textureNames_ = {"robot_metal.bmp"};
+    d.pointCount_ = 8;
+    d.polygonCount_ = 6;
+    d.uvSetCount_ = 1;
+    d.textureNameCount_ = 1;
+    d.maxCorner_ = {hx, 2 * hy, hz};
+    d.minCorner_ = {-hx, 0, -hz};
+    d.radius_ = static_cast<float>(std::sqrt(double(hx) * hx + 4.0 * hy * hy + double(hz) * hz));
+    return d;
+}
+
+ShapeChunk* AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t y, int32_t z)
+{
+    auto* s = new ShapeChunk(file, shape);
+    s->SetName(name);
+    ObjectHeader h;
+    h.name_ = name;
+    h.position_[0] = x;
+    h.position_[1] = y;
+    h.position_[2] = z;
+    h.orientation_[3] = 1;
+    auto* object = new ObjectChunk(file, h);
+    object->LinkShape(s);
+    return s;
+}
+
+
+HierarchyChunk* AddNode(ParentChunk* parent, const char* object)
+{
+    auto* node = new HierarchyChunk(parent);
+    new HierarchyDataChunk(node, object);
+    return node;
 }
 
 } // namespace sample

@@ -4,6 +4,13 @@
 
 #include "chunk/shape_data.h"
 
+namespace trevok {
+class ChunkFile;
+class HierarchyChunk;
+class ParentChunk;
+class ShapeChunk;
+} // namespace trevok
+
 #include <initializer_list>
 
 namespace sample {
@@ -15,5 +22,14 @@ void FillVertexNormals(trevok::ShapeData& d);
 // Fills normals, counts and bounds from points and polygons.
 void Finish(trevok::ShapeData& d);
 trevok::ShapeUvSet Quad();
+
+// A box of the given half sizes standing on y = 0 (file units are
+// millimetres), textured with "robot_metal.bmp".
+trevok::ShapeData Box(int32_t hx, int32_t hy, int32_t hz);
+// A shape and the object that places it at (x, y, z), both named `name`.
+trevok::ShapeChunk* AddPart(trevok::ChunkFile* file, const char* name, const trevok::ShapeData& shape, int32_t x,
+                            int32_t y, int32_t z);
+// A hierarchy node for the object named `object`.
+trevok::HierarchyChunk* AddNode(trevok::ParentChunk* parent, const char* object);
 
 } // namespace sample

@@ -28,6 +28,9 @@ const Marker kMarkers[] = {
     {"crate_02", 12000, 0, 8000, nullptr},
     {"camera_plane", 0, -2000, 0, nullptr},
     {"lift_hum_source", 16000, -1000, 6000, "Sound\nlift_hum\nV80 P2"},
+    // Capture the flag: side 1's flag and capture point (side 3 has neither).
+    {"Flag_1", 2000, 0, 2000, nullptr},
+    {"Capture_1", 18000, 0, 10000, nullptr},
 };
 
 // Marker positions are stored as integers, bit for bit.

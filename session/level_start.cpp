@@ -1,6 +1,7 @@
 #include "session/level_start.h"
 
 #include "app/clock.h"
+#include "objects/teams.h"
 #include "platform/byte_cursor.h"
 #include "platform/net.h"
 #include "platform/thread.h"
@@ -240,6 +241,10 @@ bool ReceiveLevelStart()
     if (!values)
         return false;
     LevelStart::Current() = std::move(*values);
+    // The sides and their relations for this level; no level runs on the
+    // server yet, so nothing reads the table meanwhile.
+    const LevelStart::Values& v = LevelStart::Current();
+    TeamTable::Build(v.sides, static_cast<int32_t>(v.ownSide), v.gameType);
     return true;
 }
 

@@ -412,7 +412,10 @@ void BroadcastText(std::string_view text)
 
 bool BroadcastCommandFile(std::string_view name)
 {
-    if (!LevelStart::IsSafeDataName(name) || name.find('\0') != std::string_view::npos)
+    // A command file is a bare name in the scripts folder: a separator could
+    // point every client at another folder's file.
+    constexpr std::string_view kRefused("/\\\0", 3);
+    if (!LevelStart::IsSafeDataName(name) || name.find_first_of(kRefused) != std::string_view::npos)
         return false;
     std::vector<uint8_t> block(4 + name.size() + 1, 0);
     StoreU32(block.data(), MessageType::kRunCommandFile);

@@ -87,7 +87,8 @@ void SetGameType(uint32_t gameType);
 bool SenderControlsSide(uint32_t sender, uint32_t side);
 void BroadcastText(std::string_view text);
 // Message 70: every client queues the command file. False, and nothing sent,
-// for a name that is empty, absolute, climbs with "..", or holds a NUL.
+// for a name that is empty, holds a path separator ('/' or '\\'), ".." or
+// a NUL: a command file is a bare name in the scripts folder.
 bool BroadcastCommandFile(std::string_view name);
 
 // The player list: touched by the server thread, or by the game thread while

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/app_time.h"
+#include "session/server_objects.h"
 
 uint32_t EndOfGameRequest = 0;
 
@@ -33,8 +34,11 @@ void StartSession(bool)
     g_sessionRunning = true;
     // Alone the server runs on its own thread; a networked session is not
     // started from here yet.
-    if (!Network::IsActive())
+    if (!Network::IsActive() && !Server::IsRunning()) {
+        // Hooks change only while no server thread reads them.
+        Server::InstallObjectHooks();
         Server::Start(nullptr);
+    }
     AppTime::SetGameTime(0);
     SetAppState(AppState::LevelStarted);
 }

@@ -4,6 +4,7 @@
 #include "fake_direct_play.h"
 #include "app/clock.h"
 #include "app/log_file.h"
+#include "objects/teams.h"
 #include "platform/data_path.h"
 #include "session/game_state.h"
 #include "session/level_start.h"
@@ -159,6 +160,12 @@ TEST_F(LevelStartTest, AClientTakesMessageZeroOnlyFromARealSender)
     EXPECT_TRUE(Client::ReceiveLevelStart());
     EXPECT_EQ(LevelStart::Current().ownSide, 2u);
     EXPECT_EQ(LevelStart::Current().companion, "b.cmd");
+    ASSERT_EQ(TeamTable::Count(), 3u) << "the team table is built for the level's sides";
+    EXPECT_EQ(TeamTable::OwnSide(), 2);
+    EXPECT_TRUE(TeamTable::Find(1)->hostileSquad);
+    EXPECT_TRUE(TeamTable::Find(2)->squadSide) << "game type 4: side 2 is a squad";
+    EXPECT_FALSE(TeamTable::Find(2)->hostileSquad);
+    TeamTable::Clear();
 }
 
 TEST_F(LevelStartTest, TheServerWaitsForReadyOrGonePlayersThenSaysGo)

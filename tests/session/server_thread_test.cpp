@@ -482,7 +482,10 @@ TEST_F(ServerThread, CommandFileNamesStayInsideTheDataFolders)
         bool sent;
     };
     const Case cases[] = {
-        {"scripts\\intro.tvc", true},
+        {"intro.tvc", true},
+        {"scripts\\intro.tvc", false},
+        {"scripts/intro.tvc", false},
+        {"..", false},
         {"..\\..\\etc\\passwd", false},
         {"scripts/../../x", false},
         {"/etc/passwd", false},

@@ -1,0 +1,393 @@
+#include "objects/game_object.h"
+
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+#include "app/math_tables.h"
+#include "objects/ai.h"
+#include "objects/object_registry.h"
+#include "objects/server_link.h"
+#include "objects/teams.h"
+#include "platform/byte_cursor.h"
+#include "script/records.h"
+#include "world/collision_query.h"
+#include "world/level.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Placement advanced without drawing: animate only, sequences get the object.
+constexpr uint32_t kAdvanceOnly = 0x09000000;
+
+// A watcher nearer than 2 m does not count as seeing (squared metres).
+constexpr float kNearestWatcherSquared = 4.0f;
+
+template <size_t N>
+void SendWords(const uint32_t (&words)[N], bool guaranteed)
+{
+    uint8_t block[N * 4];
+    trevok::ByteWriter writer(std::span<uint8_t>(block, sizeof block));
+    for (uint32_t w : words)
+        writer.U32(w);
+    ServerLink::Get().Send(block, sizeof block, guaranteed);
+}
+
+uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
+
+Level* LockedLevel() { return Level::Current(); }
+
+} // namespace
+
+GameObject::GameObject(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                       uint32_t creationFlags, uint32_t id)
+    : id_(id), side_(side), role_(role), position_(position), orientation_(orientation)
+{
+    quiet_ = (creationFlags & (kCreateQuiet | kCreateQuietToo)) != 0;
+    if (role_) {
+        if (role_->character) {
+            hitPoints_ = role_->character->strength;
+            alarmDelay_ = role_->character->alarmDelay;
+        }
+        movesOnLifts_ = (role_->flags & script::kRoleMovesOnLifts) != 0;
+        if (role_->shape) {
+            const bool withBox = !(role_->flags & script::kRoleFragControl);
+            shape_ = VeObject::FromShape(static_cast<VeShape*>(role_->shape.shape.get()), withBox);
+        }
+    }
+    if (shape_) {
+        shape_->placement_.SetPosition(position_);
+        shape_->placement_.SetOrientation(orientation_);
+        if (shape_->HasBounds()) {
+            const Vec3 size = orientation_.Rotate(shape_->maximum_ - shape_->minimum_);
+            extent_ = {std::fabs(size.x), std::fabs(size.y), std::fabs(size.z)};
+        }
+    }
+    radius_ = 0.5f * std::max(extent_.x, extent_.z);
+    if (!(creationFlags & (kCreateQuiet | kCreateNoGeometry)) && shape_) {
+        if (Level* level = LockedLevel()) {
+            LockGuard guard(level->lock_, true);
+            inGrid_ = level->AddObjectGeometry(shape_) != nullptr;
+        }
+    }
+    ObjectRegistry::Global().Insert(*this);
+}
+
+GameObject::~GameObject()
+{
+    ObjectRegistry::Global().Erase(*this);
+    if (inGrid_) {
+        if (Level* level = LockedLevel()) {
+            LockGuard guard(level->lock_, true);
+            level->RemoveObjectGeometry(shape_);
+        }
+    }
+    ReleaseLinks();
+    if (listed_)
+        SideLists::Global().Remove(*this);
+    // Noise records that follow this object hold a reference, so none is
+    // left by now; the device table holds none and must forget it.
+    RemoteDeviceTable::Remove(*this);
+    if (shape_)
+        shape_->Release();
+}
+
+void GameObject::SetPosition(const Vec3& position)
+{
+    position_ = position;
+    moved_ = true;
+}
+
+void GameObject::SetOrientation(const Quaternion& orientation)
+{
+    orientation_ = orientation;
+    moved_ = true;
+}
+
+void GameObject::SetRole(script::Role* role)
+{
+    replacementRole_ = role;
+    SendWords({ObjectMessage::kRoleChanged, id_, role ? static_cast<uint32_t>(role->id) : 0xFFFFFFFFu}, false);
+}
+
+void GameObject::SetSide(int32_t side) { side_ = side; }
+
+Vec3 GameObject::GetAimPoint() const { return {position_.x, position_.y - 0.5f * extent_.y, position_.z}; }
+
+float GameObject::GetHealthFraction() const
+{
+    const script::CharacterRecord* character = GetCharacter();
+    if (hitPoints_ > 0 && character && character->strength > 0)
+        return static_cast<float>(hitPoints_) / static_cast<float>(character->strength);
+    return 1.0f;
+}
+
+const script::CharacterRecord* GameObject::GetCharacter() const
+{
+    return role_ && role_->character ? &*role_->character : nullptr;
+}
+
+int32_t GameObject::GetArmour() const { return role_ ? role_->armour : 0; }
+
+float GameObject::GetSightRange() const
+{
+    const script::CharacterRecord* character = GetCharacter();
+    return character ? character->sightRange : 0.0f;
+}
+
+int32_t GameObject::Activate(uint64_t now, float seconds)
+{
+    now_ = previous_ = now;
+    nowSeconds_ = lastUpdate_ = seconds;
+    if (Level* level = Level::Current()) {
+        LockGuard guard(level->lock_, false);
+        polygon_ = level->FindPolygonAt(position_);
+    }
+    return think_ ? think_(*this, now) : 0;
+}
+
+void GameObject::ReleaseLinks()
+{
+    if (GameObject* held = std::exchange(held_, nullptr))
+        held->Release();
+}
+
+void GameObject::Hold(GameObject* object)
+{
+    if (object)
+        object->AddRef();
+    ReleaseLinks();
+    held_ = object;
+}
+
+bool GameObject::Place(const Vec3& position, const Quaternion& orientation, float seconds)
+{
+    lastSent_ = nowSeconds_ = seconds;
+    now_ = static_cast<uint64_t>(static_cast<double>(seconds) * static_cast<double>(ServerLink::Get().TicksPerSecond()));
+    position_ = position;
+    orientation_ = orientation;
+    return true;
+}
+
+bool GameObject::HitTestSegment(CollisionHit& result, const Vec3& start, const Vec3& vector, float maximum)
+{
+    if (!shape_)
+        return false;
+    CollisionHit hit;
+    hit.fraction = maximum;
+    const bool meshed = role_ && role_->shape.hasCollision;
+    if (!(meshed ? CollideSegmentWithObject(hit, *shape_, start, vector)
+                 : CollideSegmentWithObjectBounds(hit, *shape_, start, vector)))
+        return false;
+    result.fraction = hit.fraction;
+    return true;
+}
+
+bool GameObject::HitTestTrajectory(CollisionHit& result, const Vec3& start, const Vec3& velocity,
+                                   const Vec3& acceleration, float maximum)
+{
+    if (!shape_)
+        return false;
+    CollisionHit hit;
+    hit.fraction = maximum;
+    const bool meshed = role_ && role_->shape.hasCollision;
+    if (!(meshed ? CollideTrajectoryWithObject(hit, *shape_, start, velocity, acceleration)
+                 : CollideTrajectoryWithObjectBounds(hit, *shape_, start, velocity, acceleration)))
+        return false;
+    result.fraction = hit.fraction;
+    return true;
+}
+
+void GameObject::PlaySequence(int32_t index, const int32_t* speed, int32_t repeatCount, uint64_t start,
+                              uint8_t* completion, uint32_t mode, bool counted)
+{
+    if (shape_)
+        shape_->PlaySequence(index, speed, repeatCount, start, completion, mode, counted);
+}
+
+void GameObject::PlaySequenceOnTrack(int32_t index, const int32_t* speed, int32_t repeatCount, uint64_t start,
+                                     uint8_t* completion, uint32_t mode, bool counted, int32_t track)
+{
+    if (shape_)
+        shape_->PlaySequenceOnTrack(index, speed, repeatCount, start, completion, mode, counted, track);
+}
+
+uint8_t GameObject::PlaySequenceTo(int32_t index, const int32_t* speed, const int32_t* from, const int32_t* to,
+                                   uint64_t start, uint64_t* end, uint8_t* completion, uint32_t mode, bool counted)
+{
+    return shape_ ? shape_->PlaySequenceTo(index, speed, from, to, start, end, completion, mode, counted) : 0;
+}
+
+void GameObject::StopSequences(uint32_t flags, int32_t track)
+{
+    if (shape_)
+        shape_->StopSequences(flags, track);
+}
+
+void GameObject::Detach()
+{
+    if (flags_ & kObjectHasTrackers)
+        ObjectTrackers::RemoveFor(*this);
+    RemoteDeviceTable::Remove(*this);
+}
+
+void GameObject::Remove(bool notify)
+{
+    if (removed_)
+        return;
+    removed_ = true;
+    Detach();
+    if (replacementRole_)
+        ServerLink::Get().Spawn(0, replacementRole_, position_, Quaternion::Identity());
+    if (notify)
+        SendWords({ObjectMessage::kRemoved, id_}, true);
+    ObjectRegistry::Global().Erase(*this);
+    ObjectRegistry::Global().DropRemoved(*this);
+}
+
+void GameObject::TakeDamage(int32_t amount)
+{
+    if (amount < 0) {
+        const script::CharacterRecord* character = GetCharacter();
+        const int64_t healed = static_cast<int64_t>(hitPoints_) - amount;
+        const int64_t cap = character ? character->strength : hitPoints_;
+        hitPoints_ = static_cast<int32_t>(std::min(healed, std::max<int64_t>(cap, hitPoints_)));
+        return;
+    }
+    const int32_t armour = GetArmour();
+    if (amount <= armour)
+        return;
+    hitPoints_ = static_cast<int32_t>(std::max<int64_t>(static_cast<int64_t>(hitPoints_) - (amount - armour), INT32_MIN));
+    if (hitPoints_ <= 0) {
+        hitPoints_ = 0;
+        // Without a destructibility record a dead object would linger at 0
+        // hit points for ever: it goes instead.
+        Destroy();
+    }
+}
+
+void GameObject::Update(uint64_t now, float seconds)
+{
+    lifeTimer_ -= seconds - lastUpdate_;
+    now_ = previous_ = now;
+    nowSeconds_ = lastUpdate_ = seconds;
+    if (shape_) {
+        shape_->placement_.SetPosition(position_);
+        shape_->placement_.SetOrientation(orientation_);
+        shape_->UpdateSequences(now, kAdvanceOnly);
+    }
+    if (moved_)
+        SendPlacement(seconds);
+}
+
+void GameObject::SendPlacement(float seconds)
+{
+    SendWords({ObjectMessage::kPlacement, id_, Bits(seconds), Bits(position_.x), Bits(position_.y), Bits(position_.z),
+               Bits(orientation_.x), Bits(orientation_.y), Bits(orientation_.z), Bits(orientation_.w)},
+              false);
+    lastSent_ = seconds;
+    moved_ = false;
+}
+
+void GameObject::Explode(int32_t& explosionNumber)
+{
+    const script::DestructionRecord& record = *role_->destruction;
+    explosionNumber = ServerCounters::NextEventNumber();
+    if (record.blastDamage == 0 || !(record.blastRange > 0))
+        return;
+    const float radiusSquared = record.blastRange * record.blastRange;
+    // A work list: victims that blow up in turn add their blasts after this
+    // one, never inside it, so a chain of explosions does not recurse.
+    for (GameObject* victim : ObjectRegistry::Global().Snapshot()) {
+        if (victim == this || !victim->IsAlive() || (victim->flags_ & kObjectExploded))
+            continue;
+        if ((victim->position_ - position_).LengthSquared() >= radiusSquared)
+            continue;
+        SendWords({ObjectMessage::kDamage, victim->id_, static_cast<uint32_t>(record.blastDamage)}, false);
+        victim->TakeDamage(record.blastDamage);
+    }
+}
+
+namespace {
+// Blasts set off while another one is running wait here, so chains of
+// explosions run one after another instead of nesting.
+std::vector<GameObjectRef>* g_pendingBlasts = nullptr;
+} // namespace
+
+void GameObject::Destroy()
+{
+    if (flags_ & kObjectExploded)
+        return;
+    if (!role_ || !role_->destruction) {
+        Remove(true);
+        return;
+    }
+    flags_ |= kObjectExploded;
+    if (g_pendingBlasts) {
+        g_pendingBlasts->emplace_back(this);
+        return;
+    }
+    std::vector<GameObjectRef> pending;
+    g_pendingBlasts = &pending;
+    pending.emplace_back(this);
+    for (size_t i = 0; i < pending.size(); ++i) {
+        GameObject& object = *pending[i];
+        const script::DestructionRecord& record = *object.role_->destruction;
+        object.Detach();
+        int32_t explosionNumber = -1;
+        script::Role* replacement = nullptr;
+        bool remove = true;
+        switch (record.kind) {
+        case script::DestructionKind::kFragData:
+            replacement = const_cast<script::Role*>(record.replaceRole);
+            object.Explode(explosionNumber);
+            remove = record.replace;
+            break;
+        case script::DestructionKind::kFragScript:
+            if (ServerLink::Get().broadcastCommandFile)
+                ServerLink::Get().broadcastCommandFile(record.name);
+            remove = record.replace;
+            break;
+        default:
+            break;
+        }
+        SendWords({ObjectMessage::kDestroyed, object.id_, static_cast<uint32_t>(explosionNumber)}, !remove);
+        if (replacement) {
+            const int32_t side = replacement->destruction ? object.side_ : 0;
+            const uint32_t spawned = ServerLink::Get().Spawn(side, replacement, object.position_, object.orientation_);
+            GameObject* made = spawned ? ObjectRegistry::Global().Find(spawned) : nullptr;
+            if (made && made->shape_ && made->shape_->HasSequence(3))
+                SendWords({ObjectMessage::kPlaySequence, spawned, 3u}, false);
+        }
+        if (remove)
+            object.Remove(true);
+    }
+    g_pendingBlasts = nullptr;
+}
+
+bool GameObject::IsUnobserved() const
+{
+    const MathTables& tables = MathTables::Get();
+    for (GameObject* watcher : ObjectRegistry::Global().Snapshot()) {
+        if (watcher == this || !watcher->IsAlive() || !watcher->IsActor() || watcher->side_ == side_)
+            continue;
+        if (TeamTable::IsNeutral(watcher->side_))
+            continue;
+        const Vec3 toward = position_ - watcher->position_;
+        const float distanceSquared = toward.LengthSquared();
+        const float sight = watcher->GetSightRange();
+        if (!(distanceSquared > kNearestWatcherSquared) || !(distanceSquared < sight * sight))
+            continue;
+        const Vec3 facing = Quaternion::ZAxis(watcher->orientation_);
+        const float facingLength = std::sqrt(facing.x * facing.x + facing.z * facing.z);
+        const float towardLength = std::sqrt(toward.x * toward.x + toward.z * toward.z);
+        if (facingLength == 0 || towardLength == 0)
+            continue;
+        const float cosine = (facing.x * toward.x + facing.z * toward.z) / (facingLength * towardLength);
+        const script::CharacterRecord* character = watcher->GetCharacter();
+        const int32_t angle = character ? character->sightAngle : 0;
+        if (cosine > tables.sine[(angle & kAngleMask) + kAngleSteps / 4])
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,25 @@
+#include "objects/server_classes.h"
+
+#include "script/records.h"
+
+#include <array>
+
+namespace {
+std::array<ServerClasses::Maker, ServerClasses::kTypes> g_makers{};
+} // namespace
+
+void ServerClasses::Set(int32_t aiType, Maker maker)
+{
+    if (aiType >= 0 && aiType < kTypes)
+        g_makers[static_cast<size_t>(aiType)] = maker;
+}
+
+GameObject* ServerClasses::Make(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                                uint32_t id)
+{
+    if (!role || role->aiType < 0 || role->aiType >= kTypes)
+        return nullptr;
+    if (Maker maker = g_makers[static_cast<size_t>(role->aiType)])
+        return maker(side, role, position, orientation, id);
+    return new GameObject(side, role, position, orientation, 0, id);
+}

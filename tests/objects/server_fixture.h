@@ -1,0 +1,112 @@
+// A server world for tests: a recording link (messages, spawns, command
+// files), roles made in place, and the registry emptied before and after.
+#pragma once
+
+#include "objects/ai.h"
+#include "objects/game_object.h"
+#include "objects/object_registry.h"
+#include "objects/server_link.h"
+#include "objects/teams.h"
+#include "script/records.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+struct SentMessage {
+    std::vector<uint8_t> bytes;
+    bool guaranteed = false;
+
+    uint32_t Word(size_t i) const
+    {
+        uint32_t w = 0;
+        if (i * 4 + 4 <= bytes.size())
+            std::memcpy(&w, bytes.data() + i * 4, 4);
+        return w;
+    }
+    float Float(size_t i) const { return std::bit_cast<float>(Word(i)); }
+    uint32_t Type() const { return Word(0); }
+};
+
+class ServerWorld : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EmptyTables();
+        ServerLink link;
+        link.send = [this](const void* m, uint32_t size, bool guaranteed) {
+            const auto* b = static_cast<const uint8_t*>(m);
+            sent.push_back({std::vector<uint8_t>(b, b + size), guaranteed});
+            return true;
+        };
+        link.spawn = [this](int32_t side, script::Role* role, const Vec3& p, const Quaternion& q) -> uint32_t {
+            GameObject* made = Make(role, side, p);
+            made->SetOrientation(q);
+            spawned.push_back(made->GetId());
+            return made->GetId();
+        };
+        link.broadcastCommandFile = [this](std::string_view name) {
+            commandFiles.emplace_back(name);
+            return true;
+        };
+        link.ticksPerSecond = [] { return uint64_t{1000000}; };
+        link.now = [this] { return now; };
+        ServerLink::Install(std::move(link));
+    }
+
+    void TearDown() override
+    {
+        EmptyTables();
+        ServerLink::Install({});
+    }
+
+    static void EmptyTables()
+    {
+        ObjectTrackers::Clear();
+        RemoteDeviceTable::Clear();
+        AiPlayerSlots::Clear();
+        AiPass::Reset();
+        ObjectRegistry::Global().ReleaseAll();
+        SideLists::Global().Clear();
+        ObjectRegistry::Global().ResetIds();
+        ServerCounters::ResetEventNumber();
+        TeamTable::Clear();
+    }
+
+    // A role owned by the fixture (roles outlive their objects).
+    script::Role& NewRole(int32_t strength = 100, int32_t armour = 0)
+    {
+        script::Role& r = roles.emplace_back();
+        r.id = static_cast<int32_t>(roles.size()) - 1;
+        r.armour = armour;
+        r.character.emplace();
+        r.character->strength = strength;
+        r.character->weapon = 2147483647;
+        return r;
+    }
+
+    GameObject* Make(script::Role* role, int32_t side, const Vec3& at, uint32_t id = 0)
+    {
+        return new GameObject(side, role, at, Quaternion::Identity(), 0,
+                              id ? id : ObjectRegistry::Global().TakeNextId());
+    }
+
+    std::vector<SentMessage> Sent(uint32_t type) const
+    {
+        std::vector<SentMessage> out;
+        for (const SentMessage& m : sent)
+            if (m.Type() == type)
+                out.push_back(m);
+        return out;
+    }
+
+    std::deque<script::Role> roles;  // stable addresses
+    std::vector<SentMessage> sent;
+    std::vector<uint32_t> spawned;
+    std::vector<std::string> commandFiles;
+    uint64_t now = 0;
+};
