@@ -1,5 +1,6 @@
 #include "objects/navigation_cache.h"
 
+#include "app/clock.h"
 #include "app/read_write_lock.h"
 #include "objects/path_search.h"
 #include "platform/byte_cursor.h"
@@ -223,6 +224,14 @@ Outcome LoadOrBuild(Level& level, const std::filesystem::path& script, int64_t t
     if (platform::WriteWholeFile(fallback, image.data(), image.size()))
         out.written = fallback;
     return out;
+}
+
+Outcome LoadOrBuildCurrent(const std::filesystem::path& script)
+{
+    Level* level = Level::Current();
+    if (!level)
+        return {};
+    return LoadOrBuild(*level, script, Clock::GlobalTicksPerSecondInt());
 }
 
 } // namespace NavigationCache

@@ -66,4 +66,9 @@ bool Apply(LevelGrid& level, std::span<const uint8_t> image, uint64_t fileTime, 
 // a cache. Nothing is shown to the player; the outcome says what happened.
 Outcome LoadOrBuild(Level& level, const std::filesystem::path& script, int64_t ticksPerSecond);
 
+// What the level services' navigation step calls once the map's level is
+// built: the current level, at the global clock's rate. Nothing without a
+// current level.
+Outcome LoadOrBuildCurrent(const std::filesystem::path& script);
+
 } // namespace NavigationCache

@@ -4,11 +4,14 @@
 #include "objects/path_search.h"
 #include "platform/byte_cursor.h"
 #include "platform/os.h"
+#include "world/level_cache.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -216,6 +219,23 @@ TEST_F(NavigationCacheFolder, ALevelSavedAgainIsRebuiltWithTheNewTime)
               NavigationCache::Source::Rebuilt);
     const auto image = ReadAll(dir_ / "level05.map");
     EXPECT_EQ(trevok::ByteReader(image).U64(), kTime + 10000000);
+}
+
+TEST_F(NavigationCacheFolder, StampIsTheLevelFilesModificationTimeAsAFileTime)
+{
+    // 2020-01-01 00:00:00.1234567 UTC: 132223104001234567 in 100 ns units
+    // since 1601, stored low word first.
+    const fs::path levelFile = dir_ / "level05.rif";
+    std::ofstream(levelFile) << "level";
+    const timespec times[2] = {{1577836800, 123456700}, {1577836800, 123456700}};
+    ASSERT_EQ(utimensat(AT_FDCWD, levelFile.c_str(), times, 0), 0);
+
+    auto level = FreshLevel(LevelCache::FileTime(levelFile));
+    NavigationCache::LoadOrBuild(*level.level, script_, 1000000);
+    const auto image = ReadAll(dir_ / "level05.map");
+    ASSERT_GE(image.size(), 8u);
+    const std::vector<uint8_t> stamp(image.begin(), image.begin() + 8);
+    EXPECT_EQ(stamp, (std::vector<uint8_t>{0x87, 0xD6, 0x17, 0x69, 0x36, 0xC0, 0xD5, 0x01}));
 }
 
 TEST_F(NavigationCacheFolder, AFolderThatRefusesTheCacheSendsItToTheCacheHome)

@@ -225,7 +225,7 @@ protected:
         delete grid_;
         grid_ = nullptr;
     }
-    CollisionPolygon* RandomFloor(uint32_t& seed) const
+    CollisionPolygon* RandomFloor(uint32_t& seed, bool masked = false) const
     {
         for (;;) {
             seed = seed * 1664525u + 1013904223u;
@@ -233,7 +233,7 @@ protected:
             seed = seed * 1664525u + 1013904223u;
             const int z = static_cast<int>((seed >> 8) % 100);
             CollisionPolygon* p = grid_->At(x, z);
-            if (p && !(p->flags_ & kMasked))
+            if (p && ((p->flags_ & kMasked) != 0) == masked)
                 return p;
         }
     }
@@ -269,9 +269,11 @@ TEST_P(GridSearch, BudgetedSearchEndsAtTheSmallestKeyPopped)
 {
     uint32_t seed = GetParam() * 31;
     Level& level = *grid_->level;
-    for (int pair = 0; pair < 5; ++pair) {
+    int exhausted = 0;
+    for (int pair = 0; pair < 6; ++pair) {
         CollisionPolygon* start = RandomFloor(seed);
-        CollisionPolygon* goal = RandomFloor(seed);
+        // A masked goal is never entered: those searches spend the budget.
+        CollisionPolygon* goal = RandomFloor(seed, pair % 2 == 1);
         PathSearchTrace trace;
         std::vector<CollisionPolygon*> route;
         const bool reached = PathSearch::FindPath(level, start, goal, route, kMasked, 200, &trace);
@@ -284,11 +286,13 @@ TEST_P(GridSearch, BudgetedSearchEndsAtTheSmallestKeyPopped)
         }
         const auto smallest = std::min_element(trace.popped.begin(), trace.popped.end(),
                                                [](const PathEntry& a, const PathEntry& b) { return a.Key() < b.Key(); });
+        ++exhausted;
         EXPECT_EQ(end, smallest->polygon);
         // The route's own cost is the g the search had for its end.
         EXPECT_NEAR(CheckRoute(start, {route.rbegin(), route.rend()}, kMasked), smallest->g, 1e-2f);
         ExpectNoParents(level);
     }
+    EXPECT_GE(exhausted, 3);
 }
 
 TEST_P(GridSearch, RangeSearchStopsInsideTheRange)
