@@ -21,14 +21,14 @@ struct SmallLevel {
 
     SmallLevel()
     {
-        // Three squares by three, corners shared.
-        for (int z = 0; z <= 3; ++z)
-            for (int x = 0; x <= 3; ++x)
+        // Two squares by two, numbered row by row as the seed caches expect.
+        for (int z = 0; z <= 2; ++z)
+            for (int x = 0; x <= 2; ++x)
                 source.points.push_back({static_cast<float>(x), 0.0f, static_cast<float>(z)});
-        for (int z = 0; z < 3; ++z) {
-            for (int x = 0; x < 3; ++x) {
-                const int32_t a = z * 4 + x;
-                source.quads.push_back({{a, a + 1, a + 5, a + 4}, Vec3(0, -1, 0), (x + z) % 3 == 0 ? 0x2000 : 0});
+        for (int z = 0; z < 2; ++z) {
+            for (int x = 0; x < 2; ++x) {
+                const int32_t a = z * 3 + x;
+                source.quads.push_back({{a, a + 1, a + 4, a + 3}, Vec3(0, -1, 0), x == z ? 0x2000 : 0});
             }
         }
         level = std::make_unique<Level>(nullptr, Vec3(0, 0, 0), &source);
