@@ -229,8 +229,11 @@ Outcome LoadOrBuild(Level& level, const std::filesystem::path& script, int64_t t
 Outcome LoadOrBuildCurrent(const std::filesystem::path& script)
 {
     Level* level = Level::Current();
-    if (!level)
-        return {};
+    if (!level) {
+        Outcome none;
+        none.why = "no current level";
+        return none;
+    }
     return LoadOrBuild(*level, script, Clock::GlobalTicksPerSecondInt());
 }
 

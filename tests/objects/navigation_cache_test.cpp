@@ -210,6 +210,19 @@ TEST_F(NavigationCacheFolder, LoadEqualsRebuildAndASecondCallDoesNothing)
     EXPECT_FALSE(fs::exists(dir_ / "level05.map"));
 }
 
+TEST_F(NavigationCacheFolder, TheLoadersStepWorksOnTheCurrentLevel)
+{
+    ASSERT_EQ(Level::Current(), nullptr);
+    EXPECT_EQ(NavigationCache::LoadOrBuildCurrent(script_).why, "no current level");
+    auto level = FreshLevel();
+    Level::Current() = level.level.get();
+    const auto outcome = NavigationCache::LoadOrBuildCurrent(script_);
+    Level::Current() = nullptr;
+    EXPECT_EQ(outcome.source, NavigationCache::Source::Rebuilt);
+    EXPECT_TRUE(level.level->navigationPrepared_);
+    EXPECT_EQ(navtest::LinkTable(*level.level), RebuiltLinks());
+}
+
 TEST_F(NavigationCacheFolder, ALevelSavedAgainIsRebuiltWithTheNewTime)
 {
     auto old = FreshLevel(kTime);
