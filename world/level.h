@@ -109,6 +109,7 @@ public:
     Vec3 innerMaximum_{0, 0, 0};
     uint64_t levelFileTime_ = 0;
     bool cellsLaidOut_ = false;
+    bool navigationPrepared_ = false; // links loaded or built once per level
     bool levelLightEnabled_ = false;
     Colour levelColour_{};
 
