@@ -86,7 +86,8 @@ void SetGameType(uint32_t gameType);
 // side the sender was given at level start.
 bool SenderControlsSide(uint32_t sender, uint32_t side);
 void BroadcastText(std::string_view text);
-// Message 70: every client queues the command file. False, and nothing sent,
+// The command file runs on the own game thread (CommandFileQueue) and, by
+// message 70, on every client. False, and nothing queued or sent,
 // for a name that is empty, absolute, climbs with "..", or holds a NUL.
 bool BroadcastCommandFile(std::string_view name);
 

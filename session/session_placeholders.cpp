@@ -42,7 +42,6 @@ void StartSession(bool)
     SetAppState(AppState::LevelStarted);
 }
 
-void RunQueuedCommandFile() {}
 bool SaveGame(const char*, int) { return false; }
 bool LoadSavedGame(const char*) { return false; }
 

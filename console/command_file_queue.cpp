@@ -1,0 +1,32 @@
+#include "console/command_file_queue.h"
+
+#include "app/directories.h"
+#include "console/command_files.h"
+#include "console/command_script.h"
+#include "console/text_console.h"
+#include "session/message_queue.h"
+
+#include <cstring>
+#include <string>
+
+void RunQueuedCommandFile()
+{
+    const GameMessage message = CommandFileQueue.Pop();
+    if (message.IsEmpty())
+        return;
+    const char* text = reinterpret_cast<const char*>(message.Data());
+    const size_t length = strnlen(text, message.Size());
+    if (length == 0 || length + 1 != message.Size()) {
+        TextConsole::PrintFailure("command file: the queued name is not one text");
+        return;
+    }
+    const std::string name(text, length);
+    // Names resolve inside the data folder; the working folder never changes.
+    const auto path = CommandFiles::Open(app::DataDirectories::Global().StartDirectory(), name, "command file");
+    if (!path)
+        return;
+    LineOrigin origin;
+    origin.source = LineSource::LevelFile;
+    origin.file = name;
+    CommandScript::QueueFile(*path, origin);
+}
