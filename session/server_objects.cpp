@@ -10,6 +10,7 @@
 #include "platform/byte_cursor.h"
 #include "script/records.h"
 #include "session/game_state.h"
+#include "session/request_table.h"
 #include "session/server_thread.h"
 
 #include <atomic>
@@ -171,6 +172,7 @@ void InstallObjectHooks()
     // The AI pass and the tick are one step: the held-units test needs the
     // seconds of the pass as well.
     hooks.tick = [](uint64_t now, float seconds) { RunObjectPass(now, seconds); };
+    hooks.request = RequestTable::Apply;
     SetHooks(std::move(hooks));
 
     ServerLink link;

@@ -420,6 +420,8 @@ bool BroadcastCommandFile(std::string_view name)
     std::vector<uint8_t> block(4 + name.size() + 1, 0);
     StoreU32(block.data(), MessageType::kRunCommandFile);
     std::copy(name.begin(), name.end(), block.begin() + 4);
+    // The own game thread runs it from its queue (the own client ignores 70).
+    CommandFileQueue.Push(block.data() + 4, static_cast<uint32_t>(name.size() + 1));
     return SendToClients(block.data(), static_cast<uint32_t>(block.size()),
                          MessageSizes::IsGuaranteed(MessageSizes::Direction::kToClient, MessageType::kRunCommandFile));
 }

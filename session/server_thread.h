@@ -86,9 +86,10 @@ void SetGameType(uint32_t gameType);
 // side the sender was given at level start.
 bool SenderControlsSide(uint32_t sender, uint32_t side);
 void BroadcastText(std::string_view text);
-// Message 70: every client queues the command file. False, and nothing sent,
-// for a name that is empty, holds a path separator ('/' or '\\'), ".." or
-// a NUL: a command file is a bare name in the scripts folder.
+// The command file runs on the own game thread (CommandFileQueue) and, by
+// message 70, on every client. False, and nothing queued or sent, for a name
+// that is empty, holds a path separator ('/' or '\'), ".." or a NUL: a
+// command file is a bare name in the scripts folder.
 bool BroadcastCommandFile(std::string_view name);
 
 // The player list: touched by the server thread, or by the game thread while

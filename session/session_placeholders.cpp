@@ -43,7 +43,6 @@ void StartSession(bool)
     SetAppState(AppState::LevelStarted);
 }
 
-void RunQueuedCommandFile() {}
 bool SaveGame(const char*, int) { return false; }
 bool LoadSavedGame(const char*) { return false; }
 

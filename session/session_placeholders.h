@@ -26,7 +26,6 @@ extern uint32_t EndOfGameRequest;
 
 void EndSession();
 void StartSession(bool first);
-void RunQueuedCommandFile();
 bool SaveGame(const char* name, int full);
 bool LoadSavedGame(const char* name);
 

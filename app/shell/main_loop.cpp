@@ -7,6 +7,7 @@
 #include "app/main_camera.h"
 #include "app/shell/input.h"
 #include "app/shell/render_placeholders.h"
+#include "console/command_file_queue.h"
 #include "console/console.h"
 #include "effects/effects_placeholders.h"
 #include "media/media_placeholders.h"

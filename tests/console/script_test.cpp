@@ -1,4 +1,7 @@
 #include "console_fixture.h"
+#include "console/command_file_queue.h"
+#include "console/command_script.h"
+#include "session/message_queue.h"
 
 #include "app/demo.h"
 
@@ -171,4 +174,29 @@ TEST_F(ConsoleTest, SaveWritesTheDemoWhole)
 }
 
 } // namespace
+} // namespace console_test
+
+// The server's command files reach the console one a frame, by their bare
+// names in the scripts folder (any case); names with a folder, or that are
+// not one text, queue nothing.
+namespace console_test {
+
+TEST_F(ConsoleTest, QueuedCommandFilesRunByDataNameOnly)
+{
+    Write("Scripts/Door.tcs", "INC res\n");
+    auto push = [](const std::string& bytes) { CommandFileQueue.Push(bytes.data(), uint32_t(bytes.size())); };
+    for (const std::string& bad : {std::string("..\\Scripts\\door.tcs", 20), std::string("/etc/passwd", 12),
+                                   std::string("sub\\door.tcs", 13), std::string("door.tcs"), std::string("", 1)})
+        push(bad);
+    for (int i = 0; i < 5; ++i)
+        RunQueuedCommandFile();
+    EXPECT_EQ(CommandScript::Count(), 0u);
+    push(std::string("DOOR.tcs", 9));
+    RunQueuedCommandFile();
+    RunQueuedCommandFile(); // nothing left: nothing happens
+    CommandScript::RunAll();
+    EXPECT_EQ(Value("res"), 1.0f);
+    CommandFileQueue.Clear();
+}
+
 } // namespace console_test
