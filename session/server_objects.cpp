@@ -3,6 +3,7 @@
 #include "app/clock.h"
 #include "objects/ai.h"
 #include "objects/level_triggers.h"
+#include "objects/navigation_cache.h"
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
 #include "objects/server_classes.h"
@@ -144,6 +145,12 @@ int32_t ServerLevelServices::CreateServerObject(const Placement& p)
     // Roles are written only on the server thread or under the hand-over;
     // the record tables hand them out const.
     return CreateLevelObject(p.team, const_cast<script::Role*>(p.role), p.position, p.rotation);
+}
+
+void ServerLevelServices::LoadNavigation()
+{
+    LevelServices::LoadNavigation();
+    NavigationCache::LoadOrBuildCurrent(scriptPath);
 }
 
 void ResetObjectTables()

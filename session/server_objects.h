@@ -46,6 +46,9 @@ void DeleteTeam(int32_t side, int32_t ownSide);
 class ServerLevelServices : public LevelServices {
 public:
     int32_t CreateServerObject(const Placement& p) override;
+    // Links the level's polygons from the navigation cache beside the script
+    // (rebuilt and rewritten when it is missing or stale).
+    void LoadNavigation() override;
 };
 
 // Level load and stop of the server's tables: ids (from 1 again), the

@@ -181,7 +181,7 @@ TEST_F(ConsoleTest, SaveWritesTheDemoWhole)
 // not one text, queue nothing.
 namespace console_test {
 
-TEST_F(ConsoleTest, QueuedCommandFilesRunByDataNameOnly)
+TEST_F(ConsoleTest, QueuedCommandFilesRunByBareNameOnly)
 {
     Write("Scripts/Door.tcs", "INC res\n");
     auto push = [](const std::string& bytes) { CommandFileQueue.Push(bytes.data(), uint32_t(bytes.size())); };
