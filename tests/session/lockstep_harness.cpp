@@ -1,5 +1,6 @@
 #include "tests/session/lockstep_harness.h"
 
+#include "media/sound_system.h"
 #include "objects/ai.h"
 #include "objects/object_registry.h"
 #include "objects/server_link.h"
@@ -82,6 +83,12 @@ uint64_t XxHash64(std::span<const uint8_t> bytes, uint64_t seed)
     return h;
 }
 
+std::vector<std::function<void()>>& Lockstep::GeneratorResets()
+{
+    static std::vector<std::function<void()>> resets = {&SoundSystem::ResetRandom};
+    return resets;
+}
+
 Lockstep::Lockstep()
 {
     ObjectTrackers::Clear();
@@ -91,6 +98,8 @@ Lockstep::Lockstep()
     Server::ResetObjectTables();
     ServerRandom::Get().Reset();
     AiRandom::Get().Reset();
+    for (const auto& reset : GeneratorResets())
+        reset();
     ClientToServerQueue.Clear();
     ServerToClientQueue.Clear();
     TeamTable::Build(4, 1, 0);

@@ -30,8 +30,12 @@ public:
     static constexpr uint64_t kTicksPerSecond = 1000000;
     static constexpr uint64_t kPassTicks = 50000;  // 50 ms
 
-    // Resets the generators, counters and tables; installs the link.
+    // Resets the generators (those below too), counters and tables;
+    // installs the link.
     Lockstep();
+    // Resets of further generators a scenario draws from (the sound
+    // system's is there from the start); each runs as a harness is made.
+    static std::vector<std::function<void()>>& GeneratorResets();
     ~Lockstep();
     Lockstep(const Lockstep&) = delete;
     Lockstep& operator=(const Lockstep&) = delete;

@@ -2,6 +2,7 @@
 // by pass, every pass keeps the invariants, and bad scenarios say where.
 #include "tests/session/lockstep_harness.h"
 
+#include "objects/ai.h"
 #include "objects/object_registry.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,22 @@ TEST(Lockstep, AScenarioRunTwiceGivesEqualChecksums)
     // walkers and the last debris stay.
     EXPECT_EQ(firstLeft, 3u);
     EXPECT_NE(first.front(), first.back());
+}
+
+TEST(Lockstep, EveryHarnessStartsTheGeneratorsAfresh)
+{
+    int resets = 0;
+    Lockstep::GeneratorResets().push_back([&] { ++resets; });
+    uint32_t first = 0;
+    {
+        Lockstep run;
+        first = AiRandom::Get().Next();
+        AiRandom::Get().Next();
+    }
+    Lockstep again;
+    EXPECT_EQ(AiRandom::Get().Next(), first);
+    EXPECT_EQ(resets, 2);
+    Lockstep::GeneratorResets().pop_back();
 }
 
 TEST(Lockstep, BrokenInvariantsAreReportedWithTheirPass)
