@@ -258,6 +258,10 @@ void LevelServices::BuildMap(script::ScriptDefinition& map)
         if (!level)
             return;
         Level::Current() = level;
+        std::vector<std::string> problems;
+        AddChunkLights(level->Lights(), *record->file_, record->scale_, &problems);
+        for (const std::string& p : problems)
+            Warning(std::string("map: ") + fileName + ": " + p);
     }
     const Vec3 vector = -level->origin_;
 
