@@ -2,6 +2,7 @@
 
 #include "Veapi/bounding_box.h"
 #include "Veapi/camera.h"
+#include "Veapi/hit_probe.h"
 #include "Veapi/render_queue.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
@@ -142,8 +143,12 @@ namespace {
 void RebuildTree(ShapeInstance& node)
 {
     for (VeShape* shape : node.slots_) {
-        if (shape)
-            shape->OptimizeVertexBuffers();
+        if (!shape)
+            continue;
+        shape->OptimizeVertexBuffers();
+        // Probes (the mouse, the camera's pivot) test the level's triangles.
+        shape->MakeBoundingBox();
+        shape->BuildPositionBuffer();
     }
     for (ShapeInstance* child : node.children_)
         RebuildTree(*child);
@@ -208,7 +213,21 @@ void Level::DrawShape()
         lightRecord_.used = false;
         lightRecord_.range = FLT_MAX;
     }
+    // The camera's pivot: the level surface under the screen's centre.
+    HitProbe probe;
+    if (probeRequested_) {
+        probe.Reset();
+        probe.exactDepth_ = true; // the hit point, not only the hit
+        probe.UpdateScreenPosition();
+        HitProbe::Register(&probe);
+    }
     QueueAndFlush();
+    if (probeRequested_) {
+        HitProbe::Unregister(&probe);
+        probeValid_ = probe.hit_;
+        if (probe.hit_)
+            probePoint_ = probe.hitPoint_;
+    }
     if (levelLightEnabled_) {
         litPositionValid_ = lightRecord_.used;
         if (lightRecord_.used)
@@ -229,9 +248,11 @@ void Level::QueueAndFlush()
         material = fog->LevelMaterial();
     }
     LightSet* lights = lights_->Empty() ? LightSet::Global(0) : lights_;
-    // Every node at once: the level's box holds the whole view anyway.
-    drawn->QueueDraw(GameTime.Now64(), Camera::Current(), lights, material, 0, DrawFlag::kNoBoxTests, nullptr,
-                     lightingHook_, nullptr);
+    // Every node at once (the level's box holds the whole view anyway),
+    // tested against the probes triangle by triangle.
+    const uint32_t flags = DrawFlag::kNoBoxTests | DrawFlag::kExactHit | DrawFlag::kHitTest | DrawFlag::kDefaultProbe;
+    drawn->QueueDraw(GameTime.Now64(), Camera::Current(), lights, material, 0, flags, nullptr, lightingHook_,
+                     nullptr);
     RenderQueue::Flush();
 }
 

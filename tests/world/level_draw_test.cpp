@@ -231,4 +231,46 @@ TEST_F(LevelDraw, EveryNodeOfTheLevelTreeIsDrawnWhereItsPolygonsAre)
     object->Release();
 }
 
+TEST_F(LevelDraw, ARequestedProbeFindsTheSurfaceUnderTheScreenCentre)
+{
+    StartScene();
+    SampleLevel s;
+    if (!s.Load())
+        GTEST_SKIP() << "no sample data";
+    AddSun(*s.level, 1.0f);
+    HitProbe::Enabled() = true;
+    Level& level = *s.level;
+    level.RebuildMeshes(); // as the level load does once the level is current
+    const struct {
+        const char* name;
+        bool requested;
+        float pitch; // straight down sees the floor; straight up sees nothing
+        bool valid;
+    } cases[] = {
+        {"not requested: nothing changes", false, 1.5707964f, false},
+        {"the floor below the centre", true, 1.5707964f, true},
+        {"nothing under the centre", true, -1.5707964f, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        level.probeRequested_ = c.requested;
+        level.probePoint_ = {-1, -1, -1};
+        camera_->SetPosition({17.5f, -30, 10});
+        camera_->SetPitch(c.pitch);
+        BeginFrame(kBackground);
+        Level::Draw(&level);
+        EndFrame();
+        EXPECT_EQ(level.probeValid_, c.valid);
+        if (c.valid) {
+            // The centre of the floor triangle under the view's centre.
+            EXPECT_NEAR(level.probePoint_.y, 0.0f, 0.01f);
+            EXPECT_NEAR(level.probePoint_.x, 17.5f, 5.0f);
+            EXPECT_NEAR(level.probePoint_.z, 10.0f, 5.0f);
+        } else if (!c.requested) {
+            EXPECT_FLOAT_EQ(level.probePoint_.x, -1.0f);
+        }
+    }
+    HitProbe::Enabled() = false;
+}
+
 } // namespace
