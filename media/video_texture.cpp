@@ -197,7 +197,11 @@ gfx::Texture* VideoTexture::Texture() const
     return entry_ ? entry_->Surface() : nullptr;
 }
 
-VideoTexture::~VideoTexture() = default;
+VideoTexture::~VideoTexture()
+{
+    // The quad's shape names the texture entry, which goes before the base.
+    ReleaseQuad();
+}
 
 void VideoTexture::SetClock(std::function<double()> now)
 {
