@@ -1,7 +1,12 @@
 #include "media/video_texture.h"
 
+#include "Veapi/camera.h"
 #include "Veapi/light_set.h"
+#include "Veapi/texture_manager.h"
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
 #include "app/app_state.h"
+#include "app/clock.h"
 #include "app/directories.h"
 #include "platform/video.h"
 
@@ -22,23 +27,34 @@ double SteadySeconds()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// The first RGB 16-bit texture format without alpha the device offers.
-bool PickFrameFormat(gfx::FormatDesc& format, platform::video::PixelLayout& layout)
+// The first (or, for a screen video, the last) RGB 16-bit texture format
+// without alpha the device offers.
+bool PickFrameFormat(gfx::FormatDesc& format, bool last)
 {
+    bool found = false;
     for (const gfx::FormatDesc& f : gfx::EnumerateTextureFormats())
         if ((f.flags & gfx::kFmtRgb) && !(f.flags & gfx::kFmtAlpha) && f.bits == 16) {
             format = f;
-            layout = f.greenMask == 0x07E0 ? platform::video::PixelLayout::Rgb565
-                                           : platform::video::PixelLayout::Rgb555;
-            return true;
+            found = true;
+            if (!last)
+                break;
         }
-    return false;
+    return found;
+}
+
+platform::video::PixelLayout LayoutOf(const gfx::FormatDesc& format)
+{
+    return format.greenMask == 0x07E0 ? platform::video::PixelLayout::Rgb565 : platform::video::PixelLayout::Rgb555;
 }
 
 } // namespace
 
-AnimatedTexture::AnimatedTexture()
+AnimatedTexture::AnimatedTexture() : lights_(new LightSet)
 {
+    // Unlit: the quad shows its texture's own colours.
+    Colour white;
+    white.Set(1, 1, 1, 1);
+    lights_->SetEmissive(white);
     if (!TextureList())
         TextureList() = std::make_unique<std::vector<AnimatedTexture*>>();
     TextureList()->push_back(this);
@@ -46,9 +62,65 @@ AnimatedTexture::AnimatedTexture()
 
 AnimatedTexture::~AnimatedTexture()
 {
+    ReleaseQuad();
+    lights_->Release();
     std::erase(*TextureList(), this);
     if (TextureList()->empty())
         TextureList().reset();
+}
+
+void AnimatedTexture::Draw(Camera* view)
+{
+    if (quad_)
+        quad_->QueueDraw(RealTime.Now64(), view, lights_, nullptr, 0, 0, nullptr, nullptr, nullptr);
+}
+
+void AnimatedTexture::SetRect(float x0, float y0, float x1, float y1)
+{
+    position_ = {x0, y0, position_.z};
+    scale_ = {x1 - x0, y1 - y0, 1};
+    Place();
+}
+
+void AnimatedTexture::SetZ(float z)
+{
+    position_.z = z;
+    Place();
+}
+
+void AnimatedTexture::Place()
+{
+    if (!quad_)
+        return;
+    quad_->placement_.SetPosition(position_);
+    quad_->placement_.SetScale(scale_);
+}
+
+VeShape* AnimatedTexture::UnitQuad(TextureEntry* texture, float u, float v)
+{
+    PrimitiveDesc desc;
+    desc.kind = 1; // the unit quad, facing the camera
+    desc.p1 = int32_t(u * 1024.0f);
+    desc.p2 = int32_t(v * 1024.0f);
+    desc.texture = texture;
+    return VeShape::FromPrimitive(desc);
+}
+
+void AnimatedTexture::MakeQuad(VeShape* shape)
+{
+    ReleaseQuad();
+    if (!shape)
+        return;
+    quad_ = VeObject::FromShape(shape, false);
+    shape->Release(); // the object holds it
+    Place();
+}
+
+void AnimatedTexture::ReleaseQuad()
+{
+    if (quad_)
+        quad_->Release();
+    quad_ = nullptr;
 }
 
 size_t AnimatedTexture::Count()
@@ -86,22 +158,50 @@ uint32_t VideoTexture::TextureSide(uint32_t width, uint32_t height)
     return side;
 }
 
-VideoTexture::VideoTexture(const std::filesystem::path& path, uint32_t /*options*/, bool& ok) : now_(SteadySeconds)
+VideoTexture::VideoTexture(const std::filesystem::path& path, uint32_t /*options*/, bool& ok)
+{
+    Open(path, false, ok);
+}
+
+VideoTexture::VideoTexture(const std::filesystem::path& path, uint32_t /*options*/, bool& ok, ScreenKind)
+{
+    Open(path, true, ok);
+}
+
+void VideoTexture::Open(const std::filesystem::path& path, bool screen, bool& ok)
 {
     ok = false;
+    now_ = SteadySeconds;
+    // Both video kinds stand at (0.5, 0, 0), a 4:3 picture.
+    SetRect(0.5f, 0, 1.5f, 0.75f);
+    SetZ(0);
     movie_ = platform::video::Movie::Open(path);
-    if (!movie_ || movie_->Info().width == 0)
+    if (!movie_ || movie_->Info().width <= 0 || movie_->Info().height <= 0)
         return;
-    side_ = TextureSide(uint32_t(movie_->Info().width), uint32_t(movie_->Info().height));
-    platform::video::PixelLayout layout;
-    if (!PickFrameFormat(format_, layout))
+    const auto width = uint32_t(movie_->Info().width), height = uint32_t(movie_->Info().height);
+    videoWidth_ = width;
+    videoHeight_ = height;
+    side_ = TextureSide(width, height);
+    textureWidth_ = screen ? width : side_;
+    textureHeight_ = screen ? height : side_;
+    if (!PickFrameFormat(format_, screen))
         return;
-    picture_.resize(size_t(movie_->Info().width) * size_t(movie_->Info().height));
+    picture_.resize(size_t(width) * size_t(height));
+    entry_ = std::make_unique<TextureEntry>();
     ok = Restore();
     started_ = now_();
 }
 
-VideoTexture::~VideoTexture() = default;
+gfx::Texture* VideoTexture::Texture() const
+{
+    return entry_ ? entry_->Surface() : nullptr;
+}
+
+VideoTexture::~VideoTexture()
+{
+    // The quad's shape names the texture entry, which goes before the base.
+    ReleaseQuad();
+}
 
 void VideoTexture::SetClock(std::function<double()> now)
 {
@@ -116,29 +216,29 @@ bool VideoTexture::Update()
     const double fps = movie_->Info().framesPerSecond > 0 ? movie_->Info().framesPerSecond : 25.0;
     if (now_() - started_ < double(frame_) / fps)
         return true; // not yet time for the next frame
-    const platform::video::PixelLayout layout = format_.greenMask == 0x07E0 ? platform::video::PixelLayout::Rgb565
-                                                                            : platform::video::PixelLayout::Rgb555;
+    const platform::video::PixelLayout layout = LayoutOf(format_);
     const int width = movie_->Info().width, height = movie_->Info().height;
     if (movie_->NextFrame(picture_.data(), width, height, layout) != platform::video::Step::Ok) {
         ended_ = true; // past the last frame (or a damaged one): the texture keeps what it shows
         return false;
     }
     ++frame_;
-    if (!texture_)
+    gfx::Texture* texture = Texture();
+    if (!texture)
         return true; // released with the display; the video still keeps time
     uint32_t pitch = 0;
-    uint8_t* bits = texture_->Lock(0, pitch);
+    uint8_t* bits = texture->Lock(0, pitch);
     if (!bits)
         return false;
     for (int y = 0; y < height; ++y)
         std::memcpy(bits + size_t(y) * pitch, picture_.data() + size_t(y) * size_t(width), size_t(width) * 2);
-    return texture_->Unlock(0);
+    return texture->Unlock(0);
 }
 
 void VideoTexture::Rewind()
 {
-    if (texture_)
-        texture_->ColourFill(0);
+    if (gfx::Texture* texture = Texture())
+        texture->ColourFill(0);
     if (movie_)
         movie_->Rewind();
     frame_ = 0;
@@ -153,16 +253,28 @@ void VideoTexture::Close()
 
 bool VideoTexture::Restore()
 {
-    if (!texture_ && side_ > 0)
-        texture_ = gfx::Texture::Create(side_, side_, format_, 1);
-    if (texture_)
-        texture_->ColourFill(0);
-    return texture_ != nullptr;
+    if (!entry_)
+        return false;
+    if (!entry_->Surface() && textureWidth_ > 0)
+        entry_->SetSurface(gfx::Texture::Create(textureWidth_, textureHeight_, format_, 1));
+    gfx::Texture* texture = entry_->Surface();
+    if (!texture)
+        return false;
+    texture->ColourFill(0);
+    if (!Quad()) {
+        // The picture fills the quad; a square texture's unused part does not show.
+        const float u = float(videoWidth_) / float(textureWidth_);
+        const float v = float(videoHeight_) / float(textureHeight_);
+        MakeQuad(UnitQuad(entry_.get(), u, v));
+    }
+    return true;
 }
 
 void VideoTexture::Release()
 {
-    texture_.reset();
+    ReleaseQuad();
+    if (entry_)
+        entry_->SetSurface(nullptr);
 }
 
 namespace IntroVideo {
@@ -193,7 +305,10 @@ bool Start()
 
 bool Update()
 {
-    return Intro() && Intro()->Update();
+    if (!Intro() || !Intro()->Update())
+        return false;
+    Intro()->Draw(Camera::Current());
+    return true;
 }
 
 void Rewind()

@@ -8,9 +8,12 @@
 #include "sample/shape_helpers.h"
 
 #include "chunk/chunk_file.h"
+#include "chunk/light_chunks.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
 
+#include <array>
+#include <bit>
 #include <cstdio>
 #include <map>
 #include <tuple>
@@ -97,6 +100,28 @@ ObjectChunk* Place(ChunkFile* file, const char* name, int32_t x, int32_t z, Shap
     return object;
 }
 
+// One light of the level's lighting chunks: {type, flags, range, falloff},
+// diffuse, specular and ambient colours, position, direction and two
+// attenuations; lengths in file units.
+void AddLight(LightSetChunk* set, int32_t type, float range, const std::array<float, 3>& colour,
+              const std::array<float, 3>& at, const std::array<float, 3>& direction)
+{
+    std::array<float, kStandardLightWords> v{};
+    v[2] = range;
+    v[3] = 1.0f;
+    for (size_t i = 0; i < 3; ++i) {
+        v[4 + i] = colour[i];       // diffuse
+        v[13 + i] = at[i];
+        v[16 + i] = direction[i];
+    }
+    v[19] = 1.0f; // constant attenuation
+    std::array<uint32_t, kStandardLightWords> words{};
+    for (size_t i = 0; i < words.size(); ++i)
+        words[i] = std::bit_cast<uint32_t>(v[i]);
+    words[0] = uint32_t(type);
+    NewStandardLightChunk(set, words);
+}
+
 bool WriteSampleLevel(const sample::Context& ctx)
 {
     auto file = ChunkFile::CreateEmpty();
@@ -108,6 +133,10 @@ bool WriteSampleLevel(const sample::Context& ctx)
     door->GetHeader()->shapeId_ = 102;
     Place(file.get(), "level", 0, 0, level);
     Place(file.get(), "door01", 20, 10, door);
+    // A grey sun, and a warm lamp over the platform.
+    auto* lights = new LightSetChunk(file.get(), "level");
+    AddLight(lights, 3, 0, {0.6f, 0.6f, 0.6f}, {0, 0, 0}, {0.3f, 1, 0.2f});
+    AddLight(lights, 1, 8 * kMetre, {1.0f, 0.7f, 0.3f}, {27.5f * kMetre, -4.0f * kMetre, 2.5f * kMetre}, {0, 1, 0});
 
     auto dir = ctx.out / "rifs";
     std::error_code ec;

@@ -175,6 +175,8 @@ void FogOfWar::Restore(FogOfWar* fog)
 
 void FogOfWar::SetWorldArea(float x0, float z0, float x1, float z1)
 {
+    static uint32_t mappings = 0;
+    mapping_ = ++mappings;
     x0_ = x0;
     z0_ = z0;
     x1_ = x1;

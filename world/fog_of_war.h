@@ -126,6 +126,9 @@ public:
     uint32_t BaseVisibilityAt(const Vec3& position) const;
     void CellOf(const Vec3& position, int32_t& i, int32_t& j) const;
 
+    // Changes whenever the world area is set (and differs between fogs), so
+    // a shape mapped under one mapping knows to map again.
+    uint32_t Mapping() const { return mapping_; }
     int32_t Size() const { return size_; }
     int32_t Mode() const { return mode_; }
     float CellsPerUnit() const { return cellsPerUnit_; }
@@ -158,6 +161,7 @@ private:
     int32_t Index(int32_t i, int32_t j) const { return i + j * size_; }
 
     float x0_ = 0, z0_ = 0, x1_ = 0, z1_ = 0;
+    uint32_t mapping_ = 0;
     float scale_ = 0;
     float cellsPerUnit_ = 0;
     int32_t mode_ = kModeOff;

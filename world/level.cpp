@@ -1,7 +1,12 @@
 #include "world/level.h"
 
+#include "Veapi/bounding_box.h"
+#include "Veapi/camera.h"
+#include "Veapi/hit_probe.h"
+#include "Veapi/render_queue.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
+#include "app/clock.h"
 #include "app/math_tables.h"
 #include "app/quadratic.h"
 #include "world/fog_of_war.h"
@@ -16,6 +21,27 @@ Vec3 Blend(const Vec3& a, const Vec3& b)
 {
     return a * 0.99f + b * 0.01f;
 }
+
+// The level's lighting hook: the engine's lighting pass of the level's
+// request refreshes the level's copy of the global light values, and the
+// level's own lights pick the point lights that reach it.
+class LevelLighting : public DrawHooks {
+public:
+    explicit LevelLighting(Level& level) : level_(level) {}
+    void BeforeDraw(DrawRequest& request, TextureEntry*) override
+    {
+        level_.RefreshLightValues();
+        // The level's own record lights the level while the level light is on.
+        if (level_.levelLightEnabled_ && level_.lightRecord_.registered)
+            level_.lightRecord_.used = true;
+        if (request.lights_ == &level_.Lights())
+            level_.Lights().OnDrawBounds(level_.minimum_, level_.maximum_);
+    }
+    void AfterDraw(DrawRequest&, TextureEntry*) override {}
+
+private:
+    Level& level_;
+};
 
 } // namespace
 
@@ -35,10 +61,14 @@ Level::Level(VeObject& object, const Vec3& position, const CollisionSource* coll
 }
 
 Level::Level(std::unique_ptr<ShapeInstance> tree, const Vec3& position, const CollisionSource* collision)
-    : shapeTree_(std::move(tree))
 {
-    if (shapeTree_)
-        FitQueryBoxes(*shapeTree_);
+    if (tree) {
+        FitQueryBoxes(*tree);
+        shapeTree_ = tree.get();
+        // The object draws the tree through the render queue; queries walk
+        // the same nodes.
+        treeObject_ = VeObject::FromObject(tree.release(), false);
+    }
     BuildLevelMesh(position, collision);
 }
 
@@ -46,10 +76,15 @@ void Level::BuildLevelMesh(const Vec3& position, const CollisionSource* collisio
 {
     levelColour_.Set(0.5f, 0.5f, 0.5f, 1.0f);
     levelColour_.flags = Colour::kFloatValid;
+    lights_ = new LevelLight(this);
+    lightingHook_ = new LevelLighting(*this);
+    lightRecord_.Register();
     origin_ = -position;
     ShapeInstance* root = GetShapeRoot();
-    if (VeShape* shape = Shape())
-        shapeTree_ = BuildQueryTree(*shape, kShapeTreePieceVertices);
+    if (VeShape* shape = Shape()) {
+        queryTree_ = BuildQueryTree(*shape, kShapeTreePieceVertices);
+        shapeTree_ = queryTree_.get();
+    }
     // Without a tree (a level that is not drawn) the collision is the mesh.
     const CollisionMesh* mesh =
         root ? AddMesh(root, TreePieces::Of(*root, true, collision).pieces, Matrix34::kIdentity)
@@ -70,6 +105,9 @@ void Level::BuildLevelMesh(const Vec3& position, const CollisionSource* collisio
     floorHeight_ = maximum_.y;
     statusPolygons_ = mesh->PolygonCount();
     statusMeshes_ = 1;
+    lightRecord_.attenuation[0] = lightRecord_.attenuation[1] = 0.5f;
+    lightRecord_.valid = true;
+    lightRecord_.owner = nullptr;
 }
 
 Level::~Level()
@@ -78,6 +116,13 @@ Level::~Level()
         delete mover;
     if (object_)
         object_->Release();
+    if (treeObject_)
+        treeObject_->Release();
+    lightRecord_.Unregister();
+    // A request still holding the set must not reach the grid through it.
+    lights_->RemoveAll();
+    lights_->Release();
+    lightingHook_->Release();
     if (Current() == this)
         Current() = nullptr;
 }
@@ -98,8 +143,12 @@ namespace {
 void RebuildTree(ShapeInstance& node)
 {
     for (VeShape* shape : node.slots_) {
-        if (shape)
-            shape->OptimizeVertexBuffers();
+        if (!shape)
+            continue;
+        shape->OptimizeVertexBuffers();
+        // Probes (the mouse, the camera's pivot) test the level's triangles.
+        shape->MakeBoundingBox();
+        shape->BuildPositionBuffer();
     }
     for (ShapeInstance* child : node.children_)
         RebuildTree(*child);
@@ -109,11 +158,8 @@ void RebuildTree(ShapeInstance& node)
 
 void Level::RebuildMeshes()
 {
-    // Whichever tree is drawn.
-    if (ShapeInstance* root = GetShapeRoot())
-        RebuildTree(*root);
-    else if (shapeTree_)
-        RebuildTree(*shapeTree_);
+    if (VeObject* drawn = DrawObject(); drawn && drawn->Root())
+        RebuildTree(*drawn->Root());
 }
 
 CollisionMesh* Level::AddObjectGeometry(VeObject* object)
@@ -140,12 +186,18 @@ void Level::Draw(Level* level)
         level->DrawShape();
 }
 
-// The engine has no global light record yet, so there is nothing to copy:
-// the values stay invalid.
 void Level::CopyGlobalLightValues(Level* level)
 {
     if (level)
-        level->globalLightValuesValid_ = false;
+        level->RefreshLightValues();
+}
+
+void Level::RefreshLightValues()
+{
+    const LightRecord& global = GlobalLightRecord();
+    globalLightValuesValid_ = global.used;
+    if (global.used)
+        globalLightValues_ = global.position;
 }
 
 void Level::SetFogEnabled(bool on)
@@ -156,24 +208,81 @@ void Level::SetFogEnabled(bool on)
 
 void Level::DrawShape()
 {
-    // Every node of the tree, at the nodes' own transforms; the query tree
-    // is then only a cut copy of the object's shape.
-    if (object_) {
-        object_->Draw(0, 0, DrawFlag::kNoBoxTests, nullptr);
-        return;
+    if (levelLightEnabled_) {
+        lightRecord_.Register();
+        lightRecord_.used = false;
+        lightRecord_.range = FLT_MAX;
     }
-    // The cut tree lies in level space: each node's shape draws unmoved.
-    std::vector<ShapeInstance*> work;
-    if (shapeTree_)
-        work.push_back(shapeTree_.get());
+    // The camera's pivot: the level surface under the screen's centre.
+    HitProbe probe;
+    if (probeRequested_) {
+        probe.Reset();
+        probe.exactDepth_ = true; // the hit point, not only the hit
+        probe.UpdateScreenPosition();
+        HitProbe::Register(&probe);
+    }
+    QueueAndFlush();
+    if (probeRequested_) {
+        HitProbe::Unregister(&probe);
+        probeValid_ = probe.hit_;
+        if (probe.hit_)
+            probePoint_ = probe.hitPoint_;
+    }
+    if (levelLightEnabled_) {
+        litPositionValid_ = lightRecord_.used;
+        if (lightRecord_.used)
+            litPosition_ = lightRecord_.position;
+        lightRecord_.Unregister();
+    }
+    GlobalLightRecord().Unregister();
+}
+
+void Level::QueueAndFlush()
+{
+    VeObject* drawn = DrawObject();
+    if (!drawn)
+        return;
+    RenderMaterial* material = nullptr;
+    if (const FogOfWar* fog = FogOfWar::Global(); fog && fog->Mode() != FogOfWar::kModeOff) {
+        MapFog(*fog);
+        material = fog->LevelMaterial();
+    }
+    LightSet* lights = lights_->Empty() ? LightSet::Global(0) : lights_;
+    // Every node at once (the level's box holds the whole view anyway),
+    // tested against the probes triangle by triangle.
+    const uint32_t flags = DrawFlag::kNoBoxTests | DrawFlag::kExactHit | DrawFlag::kHitTest | DrawFlag::kDefaultProbe;
+    drawn->QueueDraw(GameTime.Now64(), Camera::Current(), lights, material, 0, flags, nullptr, lightingHook_,
+                     nullptr);
+    RenderQueue::Flush();
+}
+
+void Level::MapFog(const FogOfWar& fog)
+{
+    VeObject* drawn = DrawObject();
+    if (fogMapping_ == fog.Mapping() || !drawn || !drawn->Root())
+        return;
+    fogMapping_ = fog.Mapping();
+    // Meshes in shared buffers take the second set apart from them, and
+    // join a buffer of the new layout after.
+    std::vector<SubMesh*> shared;
+    std::vector<ShapeInstance*> work{drawn->Root()};
     while (!work.empty()) {
         ShapeInstance* node = work.back();
         work.pop_back();
-        if (node->slots_[0])
-            node->slots_[0]->Draw(gfx::Matrix(), nullptr, 0);
+        for (VeShape* shape : node->slots_)
+            if (shape)
+                for (SubMesh* mesh : shape->SubMeshes())
+                    if (mesh->shared && std::find(shared.begin(), shared.end(), mesh) == shared.end()) {
+                        SharedVertexBuffer::Detach(mesh);
+                        shared.push_back(mesh);
+                    }
         for (ShapeInstance* child : node->children_)
             work.push_back(child);
     }
+    fog.MapShape(*drawn->Root(), Matrix34::kIdentity);
+    for (SubMesh* mesh : shared)
+        SharedVertexBuffer::Attach(mesh, false);
+    RebuildMeshes();
 }
 
 LevelMoveRecord Level::FillMoveRecord(const Vec3& start, const Vec3& end, uint32_t polygonIndex, uint32_t value) const

@@ -7,6 +7,7 @@
 
 #include "app/list.h"
 #include "world/level_grid.h"
+#include "world/level_light.h"
 #include "world/mover.h"
 
 #include <cstddef>
@@ -15,6 +16,8 @@
 #include <string>
 #include <vector>
 
+class DrawHooks;
+class FogOfWar;
 class ShapeInstance;
 class VeObject;
 class VeShape;
@@ -58,12 +61,24 @@ public:
 
     static Level*& Current(); // null: no level loaded
     // Per frame from the main loop; both do nothing for a null level.
+    // Draw queues the level with the level's lights (the first global set
+    // while the level has none) and the fog's level material, and flushes.
     static void Draw(Level* level);
     static void CopyGlobalLightValues(Level* level);
+    // The same copy from the global light record, for the lighting pass of
+    // the level's draw: values and valid flag when the record was used,
+    // else only the flag cleared.
+    void RefreshLightValues();
     // Switches the global fog of war on or off (nothing without one).
     void SetFogEnabled(bool on);
 
     void DrawShape();
+    // The level's light set, filled from its lighting chunks; lights added
+    // here light the level's drawing. The level owns it.
+    LevelLight& Lights() { return *lights_; }
+    // The object the level draws: the loaded one, or one over the cut tree;
+    // null for a level without drawing.
+    VeObject* DrawObject() const { return object_ ? object_ : treeObject_; }
     VeShape* Shape() const;
     // The root of the level object's tree, and the owner of the level's own
     // mesh; null for a level without drawing.
@@ -82,7 +97,7 @@ public:
     // sight) walk: the tree the level was made from, or for a level made
     // from a shape, that shape cut into pieces of at most
     // kShapeTreePieceVertices; null without either.
-    ShapeInstance* ShapeTree() const { return shapeTree_.get(); }
+    ShapeInstance* ShapeTree() const { return shapeTree_; }
     static constexpr uint32_t kShapeTreePieceVertices = 2048;
 
     // Movers. AddMover takes the body over and moves `position` to the centre
@@ -133,6 +148,11 @@ public:
 
     Vec3 globalLightValues_{0, 0, 0};
     bool globalLightValuesValid_ = false;
+    // The record lighting the level's own drawing while the level light is
+    // enabled, and where it stood when it was last used.
+    LightRecord lightRecord_;
+    Vec3 litPosition_{0, 0, 0};
+    bool litPositionValid_ = false;
 
 protected:
     // The movers standing on the mesh lose their ground.
@@ -148,9 +168,19 @@ private:
                                const Vec3& velocity, int32_t crossTime) const;
 
     void BuildLevelMesh(const Vec3& position, const CollisionSource* collision);
+    void QueueAndFlush();
+    // The fog's second texture coordinates on the drawn tree, once per fog
+    // mapping (a new fog or a new world area maps again).
+    void MapFog(const FogOfWar& fog);
 
     VeObject* object_ = nullptr; // one use held
-    // Drawn when there is no object_; otherwise a cut copy of its shape.
-    std::unique_ptr<ShapeInstance> shapeTree_;
+    // For a level made from its cut tree: the object that owns and draws it.
+    VeObject* treeObject_ = nullptr;
+    // For a level made from a shape or object: a cut copy of its shape.
+    std::unique_ptr<ShapeInstance> queryTree_;
+    ShapeInstance* shapeTree_ = nullptr; // one of the two above
+    LevelLight* lights_ = nullptr;       // one reference held
+    DrawHooks* lightingHook_ = nullptr;  // one reference held
+    uint32_t fogMapping_ = 0;            // the fog mapping the tree carries
     List<Mover*> movers_;      // owned; in the order added
 };

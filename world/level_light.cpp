@@ -1,9 +1,12 @@
 #include "world/level_light.h"
 
 #include "Veapi/ve3d.h"
+#include "chunk/chunk_ids.h"
+#include "chunk/light_chunks.h"
 #include "world/fog_of_war.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -81,8 +84,15 @@ LevelLight::~LevelLight()
 {
     if (Current() == this)
         DisableLights();
+    RemoveAll();
+}
+
+void LevelLight::RemoveAll()
+{
     for (LevelPointLight* light : points_)
         delete light;
+    points_.Clear();
+    Clear();
 }
 
 uint32_t LevelLight::DeviceLights()
@@ -185,4 +195,100 @@ void LevelLight::OnDrawBounds(const Vec3& minimum, const Vec3& maximum)
         light->Enable(index++);
     for (; index < n; ++index)
         dev->LightEnable(index, false);
+}
+
+namespace {
+
+// The words of one STDLIGHT, as a description; false with `why` set when
+// the light cannot be used.
+bool ReadStandardLight(const trevok::WordsChunk& chunk, float scale, gfx::Light& d, std::string& why)
+{
+    if (chunk.words_.size() < trevok::kStandardLightWords) {
+        why = "has " + std::to_string(chunk.words_.size()) + " words, not 21";
+        return false;
+    }
+    const int32_t type = chunk.Int(0);
+    if (type < 1 || type > 3) {
+        why = "has light type " + std::to_string(type) + " (1 to 3 expected)";
+        return false;
+    }
+    for (size_t i = 2; i < trevok::kStandardLightWords; ++i)
+        if (!std::isfinite(chunk.Float(i))) {
+            why = "has a value that is not a number in word " + std::to_string(i);
+            return false;
+        }
+    d = gfx::Light{};
+    d.type = static_cast<gfx::LightType>(type);
+    d.range = chunk.Float(2) * scale;
+    if (d.range < 0 || !std::isfinite(d.range)) {
+        why = "has a negative range";
+        return false;
+    }
+    d.falloff = chunk.Float(3);
+    gfx::ColourF* colours[3] = {&d.diffuse, &d.specular, &d.ambient};
+    for (size_t c = 0; c < 3; ++c)
+        *colours[c] = {chunk.Float(4 + 3 * c), chunk.Float(5 + 3 * c), chunk.Float(6 + 3 * c), 1.0f};
+    d.position = {chunk.Float(13) * scale, chunk.Float(14) * scale, chunk.Float(15) * scale};
+    d.direction = {chunk.Float(16), chunk.Float(17), chunk.Float(18)};
+    d.attenuation0 = chunk.Float(19);
+    d.attenuation1 = chunk.Float(20);
+    return true;
+}
+
+} // namespace
+
+int AddChunkLights(LevelLight& lights, const trevok::ParentChunk& root, float scale,
+                   std::vector<std::string>* problems)
+{
+    int added = 0;
+    std::vector<trevok::Chunk*> sets;
+    root.FindChildren(trevok::chunk_id::kLightSet, sets);
+    for (trevok::Chunk* chunk : sets) {
+        auto* set = dynamic_cast<trevok::ParentChunk*>(chunk);
+        if (!set)
+            continue;
+        std::string name = "?";
+        if (auto* header = set->FindChildAs<trevok::LightSetHeaderChunk>(trevok::chunk_id::kLightSetHeader))
+            name = trevok::ShortNameText(header->name_);
+        std::vector<trevok::Chunk*> standard;
+        set->FindChildren(trevok::chunk_id::kStandardLight, standard);
+        for (size_t i = 0; i < standard.size(); ++i) {
+            auto* words = dynamic_cast<trevok::WordsChunk*>(standard[i]);
+            gfx::Light d;
+            std::string why = "is not a light record";
+            if (words && ReadStandardLight(*words, scale, d, why) && lights.AddLight(d)) {
+                ++added;
+                continue;
+            }
+            if (problems)
+                problems->push_back("light set '" + name + "', light " + std::to_string(i + 1) + ": " + why);
+        }
+    }
+    return added;
+}
+
+void LightRecord::Register()
+{
+    if (!registered)
+        GlobalLightList().PushBack(this);
+    registered = true;
+}
+
+void LightRecord::Unregister()
+{
+    if (registered)
+        GlobalLightList().Remove(this);
+    registered = false;
+}
+
+List<LightRecord*>& GlobalLightList()
+{
+    static auto* list = new List<LightRecord*>; // outlives the exit handlers
+    return *list;
+}
+
+LightRecord& GlobalLightRecord()
+{
+    static auto* record = new LightRecord;
+    return *record;
 }

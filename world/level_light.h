@@ -10,7 +10,13 @@
 #include "Veapi/light_set.h"
 #include "world/level_grid.h"
 
+#include <cfloat>
+#include <string>
 #include <vector>
+
+namespace trevok {
+class ParentChunk;
+}
 
 class LevelPointLight : public Light {
 public:
@@ -55,9 +61,48 @@ public:
     std::vector<LevelPointLight*> ChooseLights(const Vec3& minimum, const Vec3& maximum, uint32_t firstFree,
                                                uint32_t deviceLights);
     const List<LevelPointLight*>& PointLights() const { return points_; }
+    bool Empty() const { return LightCount() == 0 && points_.IsEmpty(); }
+    // Deletes every light, point lights unfiled first; the level calls it
+    // before it goes, so a reference held elsewhere never reaches its grid.
+    void RemoveAll();
 
 private:
     static uint32_t DeviceLights();
     LevelGrid* grid_;
     List<LevelPointLight*> points_; // owned
 };
+
+// The lights of a level's lighting chunks: every STDLIGHT of every LIGHTSET
+// under `root` becomes a light of `lights`. A STDLIGHT's 21 words are
+// {type (1 point, 2 spot, 3 directional), flags, range, falloff},
+// {diffuse, specular, ambient as red, green, blue}, {position, direction,
+// constant and linear attenuation}; positions and ranges are in file units,
+// times `scale`. A light with an unknown type, a value that is not finite or
+// a negative range is left out, with a line naming the set and the light in
+// `problems`. Returns the number of lights added.
+int AddChunkLights(LevelLight& lights, const trevok::ParentChunk& root, float scale,
+                   std::vector<std::string>* problems);
+
+// The engine's light record as a level uses it to light its own drawing,
+// and the global light list that holds the records lighting this frame.
+// Game thread.
+struct LightRecord {
+    bool registered = false; // in the global light list
+    bool valid = false;
+    bool used = false;       // set by whoever lit with it this frame
+    Vec3 position{0, 0, 0};
+    Vec3 direction{0, 0, 0};
+    bool flag = false;
+    float range = FLT_MAX;
+    float attenuation[2] = {0.5f, 0.5f};
+    const void* owner = nullptr;
+
+    // Into / out of the global light list, keeping `registered` true to it.
+    void Register();
+    void Unregister();
+};
+
+List<LightRecord*>& GlobalLightList();
+// The global light record: what the frame's main light lit, read by the
+// level each frame.
+LightRecord& GlobalLightRecord();

@@ -258,6 +258,11 @@ void LevelServices::BuildMap(script::ScriptDefinition& map)
         if (!level)
             return;
         Level::Current() = level;
+        level->RebuildMeshes();
+        std::vector<std::string> problems;
+        AddChunkLights(level->Lights(), *record->file_, record->scale_, &problems);
+        for (const std::string& p : problems)
+            Warning(std::string("map: ") + fileName + ": " + p);
     }
     const Vec3 vector = -level->origin_;
 

@@ -77,18 +77,6 @@ void CursorFromSystem()
 
 bool IsPress(uint32_t m) { return m == kMsgLeftDown || m == kMsgRightDown || m == kMsgMiddleDown; }
 
-// Start screens: each leaves for the next in the order 4, 2, 1, 3, menu.
-void AdvanceStartScreen()
-{
-    switch (CurrentAppState()) {
-    case AppState::Logo: LogoScreen::Leave(); SplashScreen::Enter(); break;
-    case AppState::Splash: SplashScreen::Leave(); TitleScreen::Enter(); break;
-    case AppState::Title: TitleScreen::Leave(); TrainingReminder::Enter(); break;
-    case AppState::PleaseTrain: TrainingReminder::Leave(); FrontEnd::Enter(); break;
-    default: break;
-    }
-}
-
 void GameView(const InputEvent& e)
 {
     if (PlayerControlsOff) {
@@ -134,6 +122,23 @@ void GameView(const InputEvent& e)
 }
 
 } // namespace
+
+void AdvanceStartScreen()
+{
+    switch (CurrentAppState()) {
+    case AppState::Logo: LogoScreen::Leave(); SplashScreen::Enter(); break;
+    case AppState::Splash:
+        SplashScreen::Leave();
+        // The intro video comes before the title screen; without one the
+        // title screen follows at once.
+        if (!IntroVideo::Start())
+            TitleScreen::Enter();
+        break;
+    case AppState::Title: TitleScreen::Leave(); TrainingReminder::Enter(); break;
+    case AppState::PleaseTrain: TrainingReminder::Leave(); FrontEnd::Enter(); break;
+    default: break;
+    }
+}
 
 uint32_t& ModifierWord() { return g_modifiers; }
 int& CursorX() { return g_cursorX; }

@@ -16,6 +16,11 @@ class Window;
 
 namespace Input {
 
+// The start screens' next step, on a key, a click or a screen's time-out:
+// each screen leaves for the next in the order logo, splash, (intro video,)
+// title, training reminder, main menu.
+void AdvanceStartScreen();
+
 // Pointer y (display-mode pixels) as a fraction of the screen height.
 float PointerFraction(int y);
 

@@ -59,15 +59,8 @@ void StartScreenFrame()
     case AppState::PleaseTrain: TrainingReminder::Draw(); break;
     default: break;
     }
-    if (AppTime::RealNow() > Screens::Deadline()) {
-        switch (state) {
-        case AppState::Logo: LogoScreen::Leave(); SplashScreen::Enter(); break;
-        case AppState::Splash: SplashScreen::Leave(); TitleScreen::Enter(); break;
-        case AppState::Title: TitleScreen::Leave(); TrainingReminder::Enter(); break;
-        case AppState::PleaseTrain: TrainingReminder::Leave(); FrontEnd::Enter(); break;
-        default: break;
-        }
-    }
+    if (AppTime::RealNow() > Screens::Deadline())
+        Input::AdvanceStartScreen();
     EndFrame();
 }
 

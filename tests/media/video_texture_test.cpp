@@ -2,6 +2,7 @@
 // pixels, the end of a video, and the list of animated textures.
 #include <gtest/gtest.h>
 
+#include "Veapi/render_queue.h"
 #include "app/app_state.h"
 #include "app/directories.h"
 #include "media/video_texture.h"
@@ -148,6 +149,9 @@ TEST_F(VideoFiles, IntroVideoStartsOnlyWithItsFileAndEndsAfterItsLastFrame)
     for (; shown < 10 && IntroVideo::Update(); ++shown)
         now += 1.0 / 25;
     EXPECT_EQ(shown, 2);
+    // Each update queued the quad for the frame's end.
+    EXPECT_EQ(RenderQueue::Count(), 2u);
+    RenderQueue::Clear();
     IntroVideo::Stop();
     EXPECT_EQ(IntroVideo::Current(), nullptr);
 

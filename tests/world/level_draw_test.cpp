@@ -2,8 +2,10 @@
 // read back as a player would see it.
 #include "Veapi/camera_fixture.h"
 #include "sample_level_fixture.h"
+#include "world/fog_of_war.h"
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -30,7 +32,115 @@ protected:
         const Rgb b = scenetest::Split(kBackground);
         return std::abs(c.r - b.r) <= 2 && std::abs(c.g - b.g) <= 2 && std::abs(c.b - b.b) <= 2;
     }
+    void TearDown() override
+    {
+        FogOfWar::DestroyGlobal();
+        SceneTest::TearDown();
+    }
+    // The level from high above its middle, looking straight down (+y),
+    // drawn as the main loop draws it; the pixels at `points` read back.
+    std::vector<Rgb> DrawFromAbove(Level& level, const std::vector<Vec3>& points)
+    {
+        camera_->SetPosition({17.5f, -30, 10});
+        camera_->SetPitch(1.5707964f);
+        BeginFrame(kBackground);
+        RenderMaterial::Apply(DefaultMaterial::Get(DefaultMaterial::Opaque));
+        Level::Draw(&level);
+        EndFrame();
+        std::vector<Rgb> seen;
+        for (const Vec3& at : points) {
+            int x = 0, y = 0;
+            EXPECT_TRUE(ScreenOf(at, x, y));
+            seen.push_back(Pixel(x, y));
+        }
+        return seen;
+    }
+    static void AddSun(Level& level, float brightness)
+    {
+        Colour c, black;
+        c.Set(brightness, brightness, brightness, 1);
+        black.Set(0, 0, 0, 1);
+        level.Lights().AddDirectionalLight(c, black, {0.3f, 1, 0.2f});
+    }
 };
+
+struct Scout : FogDefogger {
+    Vec3 at{0, 0, 0};
+    float range = 1;
+    void HoldForFog() override {}
+    void ReleaseForFog() override {}
+    Vec3 FogPosition() const override { return at; }
+    float GetViewRange() const override { return range; }
+    bool IsFogProjectile() const override { return false; }
+    void SetDefogging(bool) override {}
+};
+
+const Vec3 kMainFloor{7.5f, 0, 12.5f};
+const Vec3 kFarRoom{27.5f, 0, 12.5f};
+
+TEST_F(LevelDraw, TheFogOfWarDarkensTheFloorNoOneHasSeen)
+{
+    StartScene();
+    SampleLevel s;
+    if (!s.Load())
+        GTEST_SKIP() << "no sample data";
+    AddSun(*s.level, 1.0f);
+    const std::vector<Vec3> points = {kMainFloor, kFarRoom};
+    const std::vector<Rgb> clear = DrawFromAbove(*s.level, points);
+    for (const Rgb& p : clear)
+        ASSERT_GT(p.r + p.g + p.b, 150) << "the lit floor shows without fog";
+
+    FogOfWar* fog = FogOfWar::CreateGlobal(64);
+    ASSERT_NE(fog, nullptr);
+    fog->SetWorldArea(s.level->minimum_.x, s.level->minimum_.z, s.level->maximum_.x, s.level->maximum_.z);
+    Colour black;
+    black.Set(0, 0, 0, 1);
+    fog->SetColour(black);
+    Scout scout;
+    scout.at = kMainFloor;
+    scout.range = 4;
+    fog->AddDefogger(&scout);
+    fog->UpdateAt(1);
+    const std::vector<Rgb> fogged = DrawFromAbove(*s.level, points);
+    // Where the scout stands the floor is as it was; the room it never saw
+    // is the fog's colour.
+    EXPECT_NEAR(fogged[0].r, clear[0].r, 12);
+    EXPECT_NEAR(fogged[0].g, clear[0].g, 12);
+    EXPECT_LE(fogged[1].r + fogged[1].g + fogged[1].b, 30);
+
+    // With the fog switched off the level draws plainly again.
+    fog->SetEnabled(false);
+    const std::vector<Rgb> off = DrawFromAbove(*s.level, points);
+    EXPECT_NEAR(off[1].r, clear[1].r, 3);
+    fog->RemoveDefogger(&scout);
+}
+
+TEST_F(LevelDraw, ALevelLightLightsTheFloorItReachesAndNothingElse)
+{
+    StartScene();
+    SampleLevel s;
+    if (!s.Load())
+        GTEST_SKIP() << "no sample data";
+    AddSun(*s.level, 0.3f);
+    const std::vector<Vec3> points = {kMainFloor, kFarRoom};
+    const std::vector<Rgb> before = DrawFromAbove(*s.level, points);
+
+    Colour red, none;
+    red.Set(1, 0, 0, 1);
+    none.Set(0, 0, 0, 1);
+    s.level->Lights().AddPointLight(red, none, kMainFloor - Vec3(0, 1.5f, 0), 9.0f);
+    // The level light is on: its record lights the draw and leaves its place.
+    s.level->levelLightEnabled_ = true;
+    s.level->lightRecord_.position = {1, -2, 3};
+    const std::vector<Rgb> after = DrawFromAbove(*s.level, points);
+
+    EXPECT_GT(after[0].r, before[0].r + 40) << "red light under the lamp";
+    EXPECT_NEAR(after[0].g, before[0].g, 3);
+    EXPECT_NEAR(after[1].r, before[1].r, 3) << "the far room is out of its reach";
+    EXPECT_TRUE(s.level->litPositionValid_);
+    EXPECT_FLOAT_EQ(s.level->litPosition_.y, -2.0f);
+    EXPECT_FALSE(s.level->lightRecord_.registered);
+}
 
 TEST_F(LevelDraw, SampleLevelSeenFromAbove)
 {
@@ -119,6 +229,48 @@ TEST_F(LevelDraw, EveryNodeOfTheLevelTreeIsDrawnWhereItsPolygonsAre)
         }
     }
     object->Release();
+}
+
+TEST_F(LevelDraw, ARequestedProbeFindsTheSurfaceUnderTheScreenCentre)
+{
+    StartScene();
+    SampleLevel s;
+    if (!s.Load())
+        GTEST_SKIP() << "no sample data";
+    AddSun(*s.level, 1.0f);
+    HitProbe::Enabled() = true;
+    Level& level = *s.level;
+    level.RebuildMeshes(); // as the level load does once the level is current
+    const struct {
+        const char* name;
+        bool requested;
+        float pitch; // straight down sees the floor; straight up sees nothing
+        bool valid;
+    } cases[] = {
+        {"not requested: nothing changes", false, 1.5707964f, false},
+        {"the floor below the centre", true, 1.5707964f, true},
+        {"nothing under the centre", true, -1.5707964f, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        level.probeRequested_ = c.requested;
+        level.probePoint_ = {-1, -1, -1};
+        camera_->SetPosition({17.5f, -30, 10});
+        camera_->SetPitch(c.pitch);
+        BeginFrame(kBackground);
+        Level::Draw(&level);
+        EndFrame();
+        EXPECT_EQ(level.probeValid_, c.valid);
+        if (c.valid) {
+            // The centre of the floor triangle under the view's centre.
+            EXPECT_NEAR(level.probePoint_.y, 0.0f, 0.01f);
+            EXPECT_NEAR(level.probePoint_.x, 17.5f, 5.0f);
+            EXPECT_NEAR(level.probePoint_.z, 10.0f, 5.0f);
+        } else if (!c.requested) {
+            EXPECT_FLOAT_EQ(level.probePoint_.x, -1.0f);
+        }
+    }
+    HitProbe::Enabled() = false;
 }
 
 } // namespace

@@ -1,7 +1,14 @@
 #include "world/level_light.h"
 
+#include "chunk/chunk_file.h"
+#include "chunk/chunk_ids.h"
+#include "chunk/light_chunks.h"
 #include "level_fixture.h"
 #include "world/fog_of_war.h"
+
+#include <bit>
+#include <cmath>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +149,122 @@ TEST(LevelLight, PointLightsFollowTheirBlockAndDirectionalOnesAreNeverFiled)
     EXPECT_TRUE(lit.lights->ChooseLights({13, -1, 2}, {13, 0, 2}, 1, 1).empty());
     lit.lights->RemoveLight(light);
     EXPECT_EQ(lit.lights->PointLights().Count(), 0);
+}
+
+// One STDLIGHT's words from readable fields (file units).
+std::array<uint32_t, trevok::kStandardLightWords> StandardLight(int32_t type, float range, const Vec3& at,
+                                                                 float red)
+{
+    std::array<uint32_t, trevok::kStandardLightWords> w{};
+    w[0] = uint32_t(type);
+    w[2] = std::bit_cast<uint32_t>(range);
+    w[4] = std::bit_cast<uint32_t>(red);            // diffuse red
+    w[7] = std::bit_cast<uint32_t>(0.5f);           // specular red
+    w[13] = std::bit_cast<uint32_t>(at.x);
+    w[14] = std::bit_cast<uint32_t>(at.y);
+    w[15] = std::bit_cast<uint32_t>(at.z);
+    w[17] = std::bit_cast<uint32_t>(1.0f);          // direction y: down
+    w[19] = std::bit_cast<uint32_t>(1.0f);          // constant attenuation
+    return w;
+}
+
+TEST(LevelLight, LightingChunksFillTheSetAndNameWhatTheyLeaveOut)
+{
+    auto file = trevok::ChunkFile::CreateEmpty();
+    auto* day = new trevok::LightSetChunk(file.get(), "day");
+    trevok::NewStandardLightChunk(day, StandardLight(3, 0, {0, 0, 0}, 1.0f));
+    trevok::NewStandardLightChunk(day, StandardLight(1, 4000, {9000, -1000, 9000}, 0.25f));
+    trevok::NewStandardLightChunk(day, StandardLight(7, 4000, {0, 0, 0}, 1.0f));
+    trevok::NewStandardLightChunk(day, StandardLight(1, -5, {0, 0, 0}, 1.0f));
+    auto* night = new trevok::LightSetChunk(file.get(), "night");
+    trevok::NewStandardLightChunk(night, StandardLight(2, 2000, {std::numeric_limits<float>::quiet_NaN(), 0, 0}, 1));
+    new trevok::WordsChunk(night, trevok::chunk_id::kStandardLight, {1, 0, 0});
+
+    LitLevel lit;
+    std::vector<std::string> problems;
+    EXPECT_EQ(AddChunkLights(*lit.lights, *file, 0.001f, &problems), 2);
+    EXPECT_EQ(lit.lights->LightCount(), 1); // the directional one
+    ASSERT_EQ(lit.lights->PointLights().Count(), 1);
+    const LevelPointLight* point = nullptr;
+    for (const LevelPointLight* p : lit.lights->PointLights())
+        point = p;
+    EXPECT_FLOAT_EQ(point->Range(), 4.0f);
+    EXPECT_FLOAT_EQ(point->GetPosition().x, 9.0f);
+    EXPECT_FLOAT_EQ(point->GetPosition().y, -1.0f);
+    EXPECT_FLOAT_EQ(point->Description().diffuse.r, 0.25f);
+    EXPECT_FLOAT_EQ(point->Description().specular.r, 0.5f);
+    EXPECT_GT(Filings(*lit.level, point), 0);
+
+    const std::vector<std::string> expected = {
+        "light set 'day', light 3: has light type 7 (1 to 3 expected)",
+        "light set 'day', light 4: has a negative range",
+        "light set 'night', light 1: has a value that is not a number in word 13",
+        "light set 'night', light 2: has 3 words, not 21",
+    };
+    EXPECT_EQ(problems, expected);
+}
+
+TEST(LevelLight, TheLevelCopiesTheGlobalLightOnlyWhenItWasUsed)
+{
+    LitLevel lit;
+    LightRecord& global = GlobalLightRecord();
+    const struct {
+        const char* name;
+        bool used;
+        bool valid;
+        Vec3 values;
+    } cases[] = {
+        {"used: copied", true, true, {1, 2, 3}},
+        {"not used: the flag clears, the values stay", false, false, {1, 2, 3}},
+        {"used again", true, true, {4, 5, 6}},
+    };
+    Vec3 position{1, 2, 3};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        global.used = c.used;
+        global.position = position;
+        Level::CopyGlobalLightValues(lit.level.get());
+        EXPECT_EQ(lit.level->globalLightValuesValid_, c.valid);
+        EXPECT_FLOAT_EQ(lit.level->globalLightValues_.x, c.values.x);
+        EXPECT_FLOAT_EQ(lit.level->globalLightValues_.z, c.values.z);
+        position = {4, 5, 6};
+    }
+    Level::CopyGlobalLightValues(nullptr); // no level: nothing happens
+    global.used = false;
+}
+
+TEST(LevelLight, TheDrawRegistersTheLevelRecordOnlyWhileTheLevelLightIsOn)
+{
+    LitLevel lit;
+    Level& level = *lit.level;
+    LightRecord& global = GlobalLightRecord();
+    auto listed = [](const LightRecord& r) { return GlobalLightList().FindNode(const_cast<LightRecord*>(&r)) != nullptr; };
+    // Made registered; a draw with the level light off leaves it so.
+    EXPECT_TRUE(level.lightRecord_.registered);
+    EXPECT_FLOAT_EQ(level.lightRecord_.attenuation[0], 0.5f);
+    EXPECT_TRUE(level.lightRecord_.valid);
+
+    const struct {
+        const char* name;
+        bool enabled;
+        bool recordListedAfter;
+    } cases[] = {
+        {"off: the level's record untouched", false, true},
+        {"on: in the list for the draw only", true, false},
+        {"off again: still out", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        global.Register();
+        level.levelLightEnabled_ = c.enabled;
+        Level::Draw(&level);
+        EXPECT_EQ(listed(level.lightRecord_), c.recordListedAfter);
+        EXPECT_EQ(level.lightRecord_.registered, c.recordListedAfter);
+        // The global record leaves the list after every draw.
+        EXPECT_FALSE(listed(global));
+        EXPECT_FALSE(global.registered);
+        EXPECT_FALSE(level.litPositionValid_); // a level without drawing lights nothing
+    }
 }
 
 } // namespace

@@ -348,6 +348,13 @@ TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
 
     ASSERT_NE(Level::Current(), nullptr);
     EXPECT_TRUE(fs::exists(dir / "rifs" / "training_level.cut"));
+    // The level's lighting chunks: a sun and a lamp over the platform.
+    EXPECT_EQ(Level::Current()->Lights().LightCount(), 1);
+    ASSERT_EQ(Level::Current()->Lights().PointLights().Count(), 1);
+    for (const LevelPointLight* lamp : Level::Current()->Lights().PointLights()) {
+        EXPECT_FLOAT_EQ(lamp->Range(), 8.0f);
+        EXPECT_FLOAT_EQ(lamp->GetPosition().x, 27.5f);
+    }
     // Two robots in team 0 and two crates in team 1, each bound to its variable.
     ASSERT_EQ(s.clientObjects.size(), 4u);
     std::vector<std::string> names;

@@ -11,11 +11,13 @@
 #include "app/directories.h"
 #include "media/media_placeholders.h"
 #include "sample/media_writer.h"
+#include "platform/gfx.h"
 #include "platform/window.h"
 #include "ui/ui_placeholders.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -132,6 +134,44 @@ TEST(MainLoopFrames, StartScreensFollowTheirDeadlines)
         MainLoop::Frame();
         EXPECT_EQ(CurrentAppState(), c.to);
     }
+}
+
+// After the splash screen the intro video plays when the movie folder has
+// one; its end brings the title screen.
+TEST_F(InFolder, TheIntroVideoPlaysBetweenTheSplashAndTheTitleScreen)
+{
+    if (!std::getenv("DISPLAY") && !std::getenv("SDL_VIDEODRIVER"))
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ASSERT_TRUE(gfx::Open(nullptr)); // the video's texture
+    auto& dirs = app::DataDirectories::Global();
+    const fs::path savedStart = dirs.StartDirectory();
+    const char* savedPath = dirs.Path(app::kFmvsDirectory);
+    const std::string keep = savedPath ? savedPath : "";
+    dirs.SetStartDirectory(dir_);
+    fs::create_directories(dir_ / "fmvs");
+    dirs.SetPath(app::kFmvsDirectory, "fmvs");
+    test_media::WriteY4m(dir_ / "fmvs" / "dz.bik", 16, 16, {{16, 128, 128}, {235, 128, 128}, {81, 90, 240}});
+
+    SetAppState(AppState::Splash);
+    Screens::Deadline() = AppTime::RealNow() - 1;
+    MainLoop::Frame();
+    EXPECT_EQ(CurrentAppState(), AppState::Video);
+    ASSERT_NE(IntroVideo::Current(), nullptr);
+    double now = 0;
+    IntroVideo::Current()->SetClock([&] { return now; });
+    int frames = 0;
+    for (; frames < 20 && CurrentAppState() == AppState::Video; ++frames) {
+        MainLoop::Frame();
+        now += 1.0 / 25;
+    }
+    EXPECT_EQ(frames, 4) << "three pictures, then the frame that finds the end";
+    EXPECT_EQ(CurrentAppState(), AppState::Title);
+    EXPECT_EQ(IntroVideo::Current(), nullptr);
+
+    dirs.SetPath(app::kFmvsDirectory, savedPath ? keep.c_str() : nullptr);
+    dirs.SetStartDirectory(savedStart);
+    SetAppState(AppState::None);
+    gfx::Close();
 }
 
 // An in-game frame records the cursor's pixel centre for picking; the close

@@ -147,7 +147,8 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& mark
 const std::vector<std::string> kWalkAndExit = {
     "state 0 (none) -> 4 (logo)",
     "state 4 (logo) -> 2 (splash)",
-    "state 2 (splash) -> 1 (title)",
+    "state 2 (splash) -> 10 (video)",
+    "state 10 (video) -> 1 (title)",
     "state 1 (title) -> 3 (please-train)",
     "state 3 (please-train) -> 8 (main-menu)",
     "exit: close the window",
