@@ -3,6 +3,7 @@
 #include "../Veapi/camera_fixture.h"
 
 #include "Veapi/font.h"
+#include "Veapi/light_set.h"
 #include "Veapi/texture_loader.h"
 #include "console/console.h"
 #include "console/console_draw.h"
@@ -85,7 +86,8 @@ TEST_F(ConsoleScene, TheOpenConsoleDrawsItsRowsOverItsBackdrop)
     TextConsole::Draw(g_now);
     s.textColour = 0xFFFF0000u;
     TextConsole::Print("I");
-    s.textColour = 0xFF00FF00u;  // the edit line's cursor
+    TextConsole::ExecuteAtFullAccess("CURSOR COLOUR 0 1 0", {LineSource::Typed, {}, 0});
+    ASSERT_EQ(s.cursorColour, 0xFF00FF00u);
     ASSERT_FLOAT_EQ(s.rowHeight, 8.5f / 240.0f) << "the console measures with the small font at 0.85";
     Frame();
     struct Probe {
@@ -190,6 +192,32 @@ TEST_F(ConsoleScene, AMissingFontLeavesTheConsoleRunningWithoutDrawing)
     EXPECT_EQ(TextConsole::Get().lines.back().text, "still printing");
     TextConsole::Get().instant = true;
     EXPECT_NO_FATAL_FAILURE(Frame());
+}
+
+int g_statusSetups = 0;
+
+TEST_F(ConsoleScene, InitBuildsTheLitBackdropAndSetsUpTheStatusWindowOnce)
+{
+    const VeObject* backdrop = ConsoleBackdrop::Object();
+    ASSERT_NE(backdrop, nullptr);
+    ASSERT_NE(ConsoleBackdrop::Lights(), nullptr);
+    const gfx::Material& m = ConsoleBackdrop::Lights()->Material();
+    EXPECT_EQ(ConsoleBackdrop::Lights()->LightCount(), 0);
+    EXPECT_FLOAT_EQ(m.emissive.r + m.emissive.g + m.emissive.b, 0.0f) << "black";
+    EXPECT_FLOAT_EQ(m.diffuse.a, ConsoleBackdrop::kAlpha);
+
+    g_statusSetups = 0;
+    TextConsole::SetStatusWindowSetup([] { ++g_statusSetups; });
+    std::string error;
+    ASSERT_TRUE(TextConsole::Init(dir_.Path() / "fonts", dir_.Path() / "graphics", error)) << error;
+    EXPECT_EQ(g_statusSetups, 1);
+    std::filesystem::remove(dir_.Path() / "fonts" / ConsoleFonts::kFiles[0]);
+    EXPECT_FALSE(TextConsole::Init(dir_.Path() / "fonts", dir_.Path() / "graphics", error));
+    EXPECT_EQ(g_statusSetups, 1) << "no window over a console without fonts";
+    TextConsole::SetStatusWindowSetup(nullptr);
+
+    TextConsole::Shutdown();
+    EXPECT_EQ(ConsoleBackdrop::Object(), nullptr) << "released with the console";
 }
 
 } // namespace
