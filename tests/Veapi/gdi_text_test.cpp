@@ -32,13 +32,7 @@ protected:
         SceneTest::SetUp();
         std::ofstream(dir_.Path() / "font.bmp") << "x";
         TextureManager::SetGraphicsDirectory(dir_.Path());
-        TextureManager::SetLoader([](const TextureLoadRequest& req, TextureLoadResult& res) {
-            if (req.target)
-                return req.target->ColourFill(0);
-            res.surface = gfx::Texture::Create(256, 256, gfx::Argb8888(), 1);
-            res.width = res.height = 256;
-            return res.surface && res.surface->ColourFill(0);
-        });
+        TextureManager::SetLoader(scenetest::FilledTextureLoader(0));
         StartScene(320, 240);
         texture_ = TextureManager::Find("font.bmp");
         TextureManager::LoadPending();

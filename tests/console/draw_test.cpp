@@ -42,13 +42,7 @@ protected:
             std::ofstream(fonts / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                                 std::streamsize(bytes.size()));
         TextureManager::SetGraphicsDirectory(graphics);
-        TextureManager::SetLoader([](const TextureLoadRequest& req, TextureLoadResult& res) {
-            if (req.target)
-                return req.target->ColourFill(0xFFFFFFFFu);
-            res.surface = gfx::Texture::Create(256, 256, gfx::Argb8888(), 1);
-            res.width = res.height = 256;
-            return res.surface && res.surface->ColourFill(0xFFFFFFFFu);
-        });
+        TextureManager::SetLoader(scenetest::FilledTextureLoader(0xFFFFFFFFu));
         Display::Hooks().flushText = [] { Font::FlushAll(); };
         StartScene(320, 240);
         std::string error;
