@@ -188,6 +188,24 @@ TEST_F(ConsoleScene, AMissingFontLeavesTheConsoleRunningWithoutDrawing)
     EXPECT_NO_FATAL_FAILURE(Frame());
 }
 
+TEST_F(ConsoleScene, TheBackdropSlidesDownWithTheConsole)
+{
+    TextConsole::Toggle();
+    TextConsole::ExecuteAtFullAccess("LINES 3", {LineSource::Typed, {}, 0});
+    // Three rows of 8.5 pixels end at 25.5; the console comes 0.09 of the
+    // screen (21.6 pixels) a frame.
+    struct Step {
+        const char* what;
+        int darkTo, blueFrom;
+    } steps[] = {{"first frame", 20, 23}, {"at its target", 24, 27}, {"and there it stays", 24, 27}};
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.what);
+        Frame();
+        EXPECT_LT(Pixel(300, st.darkTo).b, 0x60);
+        EXPECT_TRUE(Is(300, st.blueFrom, kBlue));
+    }
+}
+
 int g_statusSetups = 0;
 
 TEST_F(ConsoleScene, InitBuildsTheLitBackdropAndSetsUpTheStatusWindowOnce)
