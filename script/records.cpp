@@ -90,14 +90,19 @@ std::vector<std::string> SplitAtCommas(const std::string& text)
     return out;
 }
 
-__attribute__((format(printf, 1, 2))) void Warn(const char* format, ...)
+// A build's warning, naming the definition's file and line as the
+// compiler's own messages do.
+__attribute__((format(printf, 2, 3))) void Warn(const ScriptDefinition& d, const char* format, ...)
 {
     char text[160];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    RecordTables::Global().Services().Warning(text);
+    std::string line = text;
+    if (!d.SourceFile().empty())
+        line = d.SourceFile() + "(" + std::to_string(d.SourceLine()) + "): warning: " + line;
+    RecordTables::Global().Services().Warning(line);
 }
 
 } // namespace
@@ -509,7 +514,7 @@ void BuildAmmo(const ScriptDefinition& d)
     const int weapon = d.IntValue(kWeapon);
     const int ammo = d.IntValue(kAmmoType);
     if (weapon < 0 || weapon >= kWeaponTypes || ammo < 0 || ammo >= kAmmoTypes) {
-        Warn("ammo for weapon type %d and ammo type %d lies outside the weapon table; ignored", weapon, ammo);
+        Warn(d, "ammo for weapon type %d and ammo type %d lies outside the weapon table; ignored", weapon, ammo);
         return;
     }
     if (RecordTables::Global().Weapon(weapon, ammo))
@@ -535,7 +540,7 @@ void BuildAmmoInfo(const ScriptDefinition& d)
         return;
     const int ammo = d.IntValue(kAmmoType);
     if (ammo < 0 || ammo >= kAmmoTypes) {
-        Warn("ammo info for ammo type %d lies outside the %d ammunition types; ignored", ammo, kAmmoTypes);
+        Warn(d, "ammo info for ammo type %d lies outside the %d ammunition types; ignored", ammo, kAmmoTypes);
         return;
     }
     AmmoEntry e;

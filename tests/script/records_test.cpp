@@ -275,6 +275,27 @@ TEST_F(RecordsTest, AmmoInfoOutsideTheAmmunitionTypesIsRefused)
     EXPECT_NE(services_->warnings[0].find("17"), std::string::npos);
 }
 
+TEST_F(RecordsTest, RefusedAmmunitionNamesItsFileAndLine)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* where;
+    } cases[] = {
+        {"ammo past the weapon table", "// first line\n\n" + Ammo("far", 16, 0), "test.tvs(3): warning: "},
+        {"ammo info past the types", "\nammo info last { ammo type 17 description 1 ammo name 2 max per slot 3 }\n",
+         "test.tvs(2): warning: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordTables::Global().Clear();
+        services_->warnings.clear();
+        Build(c.text);
+        ASSERT_EQ(services_->warnings.size(), 1u);
+        EXPECT_EQ(services_->warnings[0].rfind(c.where, 0), 0u) << services_->warnings[0];
+    }
+}
+
 TEST_F(RecordsTest, DestructionRecordsByKind)
 {
     const auto r = Build(kParts + "declare frag data debris\n" +
