@@ -1,8 +1,12 @@
 #include "console/console_draw.h"
 
+#include "Veapi/VertBuff.h"
+#include "Veapi/camera.h"
 #include "Veapi/font.h"
-#include "Veapi/screen_draw.h"
+#include "Veapi/light_set.h"
 #include "Veapi/ve3d.h"
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
 #include "console/screen_message.h"
 #include "console/text_console.h"
 
@@ -69,19 +73,29 @@ void SetRowMetrics(const Font* small)
 Font* Small() { return ConsoleFonts::Get(ConsoleFonts::kSmall); }
 Font* SmallOrLarge(bool large) { return ConsoleFonts::Get(large ? ConsoleFonts::kLarge : ConsoleFonts::kSmall); }
 
-// Translucent black behind the console, down to the slide offset.
+// The backdrop is a unit quad seen by a camera of its own that maps the quad
+// onto the whole screen (y down), so moving it by the slide offset slides it.
+// Its light set has no lights: the emissive black with alpha 0.66 is all it
+// shows. Plain pointers, freed by Release: the camera list they register in
+// may be gone before a namespace-scope owner would let go of them.
+struct Backdrop {
+    VeObject* object = nullptr;
+    LightSet* lights = nullptr;
+    Camera* camera = nullptr;
+};
+Backdrop g_backdrop;
+
+// Just past the camera's near plane (1 unit), in front of everything else.
+constexpr float kBackdropDepth = 0.01f;
+
 void DrawBackdrop(float slide)
 {
-    const int w = Display::Width(), h = Display::Height();
-    const int bottom = int(std::clamp(slide + 1.0f, 0.0f, 1.0f) * float(h));
-    if (w <= 0 || bottom <= 0)
+    Backdrop& b = g_backdrop;
+    if (!b.object || !Display::Device())
         return;
-    Colour c;
-    c.Set(0.0f, 0.0f, 0.0f, 0.66f);
-    ScreenDraw::Begin();
-    ScreenDraw::Triangle(0, 0, c, w, 0, c, w, bottom, c);
-    ScreenDraw::Triangle(0, 0, c, w, bottom, c, 0, bottom, c);
-    ScreenDraw::Flush();
+    b.object->placement_.SetPosition({0.0f, std::max(slide, -1.0f), kBackdropDepth});
+    b.object->QueueDraw(0, b.camera, b.lights, DefaultMaterial::Get(DefaultMaterial::BlendedNoZWrite), 0,
+                        DrawFlag::kNoBoxTests, nullptr, nullptr, nullptr);
 }
 
 // The current message of each kind, revealed character by character; the
@@ -100,14 +114,62 @@ void DrawScreenMessages()
 
 } // namespace
 
+namespace ConsoleBackdrop {
+
+void Create()
+{
+    Release();
+    Backdrop& b = g_backdrop;
+    VeShape* shape = VeShape::FromPrimitive({1, 1024, 1024, 0, nullptr});
+    if (!shape)
+        return;
+    b.object = VeObject::FromShape(shape, false);
+    shape->Release();
+    b.lights = new LightSet;
+    Colour black;
+    black.Set(0.0f, 0.0f, 0.0f, kAlpha);
+    b.lights->SetEmissive(black);
+    b.camera = new Camera;
+    b.camera->SetPerspective(false);
+    b.camera->SetViewSize(1.0f, 1.0f);
+    b.camera->SetPosition({0.5f, 0.5f, -1.0f});
+}
+
+void Release()
+{
+    Backdrop& b = g_backdrop;
+    if (b.object)
+        b.object->Release();
+    if (b.lights)
+        b.lights->Release();
+    delete b.camera;
+    b = {};
+}
+
+const VeObject* Object() { return g_backdrop.object; }
+const LightSet* Lights() { return g_backdrop.lights; }
+
+} // namespace ConsoleBackdrop
+
 namespace TextConsole {
+
+namespace {
+void (*g_statusWindowSetup)() = nullptr;
+}
+
+void SetStatusWindowSetup(void (*setup)()) { g_statusWindowSetup = setup; }
 
 bool Init(const std::filesystem::path& fontsDir, const std::filesystem::path& graphicsDir, std::string& error)
 {
     Create();
+    ConsoleBackdrop::Create();
     if (!ConsoleFonts::Load(fontsDir, graphicsDir, error))
         return false;
     SetRowMetrics(Small());
+    // The status window's panel and the interface light sets are set up with
+    // the console, whose fonts the window writes with.
+    if (g_statusWindowSetup)
+        g_statusWindowSetup();
     return true;
 }
 
@@ -135,8 +197,7 @@ void DrawFrame()
         DrawBackdrop(s.slidePosition);
         // Rows() places rows from the slide offset; DrawLine adds it back.
         for (const DrawRow& row : Rows()) {
-            const uint32_t colour = row.cursor >= 0 ? s.textColour : row.colour;
-            DrawLine(row.text, row.x, row.y - s.slidePosition, row.flags, colour, row.cursor);
+            DrawLine(row.text, row.x, row.y - s.slidePosition, row.flags, row.colour, row.cursor);
         }
     }
     DrawScreenMessages();

@@ -9,6 +9,8 @@
 #include <string_view>
 
 class Font;
+class LightSet;
+class VeObject;
 
 namespace ConsoleFonts {
 enum Which { kSmall, kLarge, kSmall2, kCount };
@@ -21,7 +23,21 @@ Font* Get(Which which);
 void Unload();
 } // namespace ConsoleFonts
 
+// The translucent black quad behind the console, queued on the render queue
+// each frame the console shows.
+namespace ConsoleBackdrop {
+inline constexpr float kAlpha = 0.66f;
+void Create();
+void Release();
+// Null while there is none.
+const VeObject* Object();
+const LightSet* Lights();
+} // namespace ConsoleBackdrop
+
 namespace TextConsole {
+// Run once by Init after the fonts load: the status window's panel and the
+// interface light sets, which live above the console.
+void SetStatusWindowSetup(void (*setup)());
 // Once at start-up: the three fonts from `fontsDir` (textures inside
 // `graphicsDir`), the wrapping measures and the command table. A font that
 // does not load leaves the console running headless; false with the reason.

@@ -223,6 +223,7 @@ void Shutdown()
 {
     Reset();
     ConsoleFonts::Unload();
+    ConsoleBackdrop::Release();
     Get().lines.clear();
     CommandTable::Global().Clear();
     NamedValueList::Global().Clear();
@@ -354,7 +355,7 @@ std::vector<DrawRow> Rows()
     if (s.displayMode == 0) {
         if (s.pending.empty()) {
             const int n = LineRows(s.edit);
-            rows.push_back({s.edit, kRowX, y, 68, s.textColour, int(s.cursor), n});
+            rows.push_back({s.edit, kRowX, y, 68, s.cursorColour, int(s.cursor), n});
             y -= float(n) * s.rowHeight;
         } else {
             rows.push_back({Text(6065), kRowX, y, 64, s.textColour, -1, 1});

@@ -8,6 +8,17 @@ RoleTable& RoleTable::Global()
     return table;
 }
 
+void RoleTable::Install()
+{
+    script::RecordTables::Global().SetRoleFiler(&Global());
+}
+
+void RoleTable::ForgetAll()
+{
+    Clear();
+    ResetIds();
+}
+
 void RoleTable::File(script::Role& role)
 {
     role.id = nextId_++;

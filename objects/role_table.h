@@ -11,14 +11,18 @@
 #include <forward_list>
 #include <string_view>
 
-class RoleTable {
+class RoleTable : public script::RoleFiler {
 public:
     static constexpr uint32_t kBuckets = 64;
 
     static RoleTable& Global();
+    // Makes the global table the one every new role is filed in.
+    static void Install();
 
     // Gives the role the next id and files it at the head of its chain.
-    void File(script::Role& role);
+    void File(script::Role& role) override;
+    // The level's roles are going: empty, ids from 0 again.
+    void ForgetAll() override;
     // First match in bucket order, then chain order; nameless roles never match.
     script::Role* FindByName(std::string_view name) const;
     script::Role* FindById(int32_t id) const;

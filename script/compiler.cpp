@@ -456,6 +456,8 @@ DefinitionContext* ScriptCompiler::BeginDefinition(bool abstractMark, int kind, 
         ctx.object->SetAnonymous();
         ctx.anonymous = true;
     }
+    if (ctx.object)
+        ctx.object->SetSource(file_, line_);
     if (parent) {
         DefinitionRef* entry = symbols_.Find(parent);
         if (!entry || !(*entry)->Defined())

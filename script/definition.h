@@ -127,6 +127,15 @@ public:
     void Release();
 
     DefinitionKind Kind() const { return kind_; }
+    // Where the definition's body starts, for the builds' warnings; an empty
+    // file when it was made another way.
+    void SetSource(std::string file, unsigned line)
+    {
+        sourceFile_ = std::move(file);
+        sourceLine_ = line;
+    }
+    const std::string& SourceFile() const { return sourceFile_; }
+    unsigned SourceLine() const { return sourceLine_; }
     bool Anonymous() const { return anonymous_; }
     void SetAnonymous() { anonymous_ = true; }
     bool Defined() const { return defined_; }
@@ -179,6 +188,8 @@ private:
     Slot& Declare(int key, SlotType type, const char* name);
 
     bool anonymous_ = false;
+    std::string sourceFile_;
+    unsigned sourceLine_ = 0;
     bool defined_ = false;
     DefinitionKind kind_;
     // Only the slots the kind declares are stored (a dozen of 108 keys), and

@@ -4,6 +4,7 @@
 #include "script/definition.h"
 #include "script/kinds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -89,14 +90,19 @@ std::vector<std::string> SplitAtCommas(const std::string& text)
     return out;
 }
 
-__attribute__((format(printf, 1, 2))) void Warn(const char* format, ...)
+// A build's warning, naming the definition's file and line as the
+// compiler's own messages do.
+__attribute__((format(printf, 2, 3))) void Warn(const ScriptDefinition& d, const char* format, ...)
 {
     char text[160];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    RecordTables::Global().Services().Warning(text);
+    std::string line = text;
+    if (!d.SourceFile().empty())
+        line = d.SourceFile() + "(" + std::to_string(d.SourceLine()) + "): warning: " + line;
+    RecordTables::Global().Services().Warning(line);
 }
 
 } // namespace
@@ -165,11 +171,15 @@ RecordTables& RecordTables::Global()
 
 void RecordTables::Clear()
 {
-    for (auto& w : weapons_)
-        w.reset();
-    for (auto& a : ammo_)
-        a.reset();
+    ammoInfo_.ReleaseShapes();
+    if (filer_)
+        filer_->ForgetAll();
+    for (const auto& role : roles_)
+        role->Destroy();
     roles_.clear();
+    for (int row = 0; row < kWeaponTypes; ++row)
+        weapons_.FreeRow(row);
+    ammoInfo_.Clear();
     mapBuilt_ = false;
 }
 
@@ -178,43 +188,75 @@ void RecordTables::SetServices(std::unique_ptr<RecordServices> services)
     services_ = services ? std::move(services) : std::make_unique<RecordServices>();
 }
 
-const WeaponEntry* RecordTables::Weapon(int weaponType, int ammoType) const
-{
-    if (weaponType < 0 || weaponType >= kWeaponTypes || ammoType < 0 || ammoType >= kAmmoTypes)
-        return nullptr;
-    return weapons_[static_cast<std::size_t>(weaponType * kAmmoTypes + ammoType)].get();
-}
-
-const AmmoEntry* RecordTables::Ammo(int ammoType) const
-{
-    if (ammoType < 0 || ammoType >= kAmmoTableSize)
-        return nullptr;
-    return ammo_[static_cast<std::size_t>(ammoType)].get();
-}
-
 std::shared_ptr<Role> RecordTables::NewRole()
 {
     roles_.push_back(std::make_shared<Role>());
+    if (filer_)
+        filer_->File(*roles_.back());
     return roles_.back();
 }
 
-bool RecordTables::StoreWeapon(int weaponType, int ammoType, WeaponEntry entry)
+namespace {
+bool InWeaponTable(int weaponType, int ammoType)
 {
-    if (weaponType < 0 || weaponType >= kWeaponTypes || ammoType < 0 || ammoType >= kAmmoTypes)
+    return weaponType >= 0 && weaponType < kWeaponTypes && ammoType >= 0 && ammoType < kAmmoTypes;
+}
+} // namespace
+
+const WeaponEntry* AmmoTable::Get(int weaponType, int ammoType) const
+{
+    if (!InWeaponTable(weaponType, ammoType))
+        return nullptr;
+    return entries_[static_cast<std::size_t>(weaponType * kAmmoTypes + ammoType)].get();
+}
+
+bool AmmoTable::Store(int weaponType, int ammoType, WeaponEntry entry)
+{
+    if (!InWeaponTable(weaponType, ammoType))
         return false;
-    auto& slot = weapons_[static_cast<std::size_t>(weaponType * kAmmoTypes + ammoType)];
+    auto& slot = entries_[static_cast<std::size_t>(weaponType * kAmmoTypes + ammoType)];
     if (slot)
         return false;
     slot = std::make_unique<WeaponEntry>(std::move(entry));
     return true;
 }
 
-bool RecordTables::StoreAmmo(int ammoType, AmmoEntry entry)
+void AmmoTable::FreeRow(int weaponType)
 {
-    if (ammoType < 0 || ammoType >= kAmmoTableSize)
+    if (weaponType < 0 || weaponType >= kWeaponTypes)
+        return;
+    for (int ammo = 0; ammo < kAmmoTypes; ++ammo)
+        entries_[static_cast<std::size_t>(weaponType * kAmmoTypes + ammo)].reset();
+}
+
+const AmmoEntry* AmmoInfoTable::Get(int ammoType) const
+{
+    if (ammoType < 0 || ammoType >= kAmmoTypes)
+        return nullptr;
+    return entries_[static_cast<std::size_t>(ammoType)].get();
+}
+
+bool AmmoInfoTable::Store(int ammoType, AmmoEntry entry)
+{
+    if (ammoType < 0 || ammoType >= kAmmoTypes)
         return false;
-    ammo_[static_cast<std::size_t>(ammoType)] = std::make_unique<AmmoEntry>(std::move(entry));
+    entries_[static_cast<std::size_t>(ammoType)] = std::make_unique<AmmoEntry>(std::move(entry));
     return true;
+}
+
+void AmmoInfoTable::ReleaseShapes()
+{
+    for (auto& e : entries_)
+        if (e) {
+            e->hierarchyShape = {};
+            e->shape = {};
+        }
+}
+
+void AmmoInfoTable::Clear()
+{
+    for (auto& e : entries_)
+        e.reset();
 }
 
 std::optional<LightRecord> MakeLightRecord(const ScriptDefinition& d)
@@ -345,6 +387,21 @@ std::optional<DestructionRecord> MakeDestructionRecord(ScriptDefinition& d)
     }
 }
 
+namespace {
+// The model's measures, and the collision size where the character gives
+// none: a model without a box measures 1 each way.
+void FitCharacterToModel(CharacterRecord& c, const Role& role)
+{
+    c.modelHalfExtent = std::max(role.extent.x, role.extent.z) * 0.5f;
+    c.modelHeight = role.extent.y;
+    c.walkFactor = role.shape.walkFactor;
+    if (c.radius == 0)
+        c.radius = c.modelHalfExtent;
+    if (c.height == 0)
+        c.height = c.modelHeight;
+}
+} // namespace
+
 const Role* MakeRoleRecord(ScriptDefinition& d)
 {
     auto* slot = dynamic_cast<RoleRecordSlot*>(&d);
@@ -372,15 +429,24 @@ const Role* MakeRoleRecord(ScriptDefinition& d)
     }
     if (pgen)
         r.emitter = MakeEmitterDesc(*pgen);
-    r.inventoryShape = LoadShape(d.ReferenceValue(kInventoryShape));
-    r.description = services.FindString(d.IntValue(kDescription));
-    r.pickupName = services.FindString(d.IntValue(kPickupName));
+    if (d.GetSlot(kInventoryShape).given || d.GetSlot(kDescription).given || d.GetSlot(kPickupName).given) {
+        InventoryLook& look = r.inventory.emplace();
+        look.shape = LoadShape(d.ReferenceValue(kInventoryShape));
+        if (const std::int32_t id = d.IntValue(kDescription))
+            look.description = services.FindString(id);
+        if (const std::int32_t id = d.IntValue(kPickupName))
+            look.pickupName = services.FindString(id);
+    }
     if (const ScriptDefinition* light = d.ReferenceValue(kLight))
         r.light = MakeLightRecord(*light);
     if (const ScriptDefinition* projectile = d.ReferenceValue(kProjectile))
         r.projectile = MakeProjectileRecord(*projectile);
+    if (r.shape.hasBox)
+        r.extent = {r.shape.maximum.x - r.shape.minimum.x, r.shape.maximum.y - r.shape.minimum.y,
+                    r.shape.maximum.z - r.shape.minimum.z};
     if (const ScriptDefinition* character = d.ReferenceValue(kCharacter))
-        r.character = MakeCharacterRecord(*character);
+        if ((r.character = MakeCharacterRecord(*character)))
+            FitCharacterToModel(*r.character, r);
     r.severPoints = SplitAtCommas(Text(d, kSeverPoint));
     r.aiType = d.IntValue(kAi);
     r.armour = d.IntValue(kArmour);
@@ -399,9 +465,6 @@ const Role* MakeRoleRecord(ScriptDefinition& d)
         (d.BoolValue(kHitTestIgnore) ? kRoleHitTestIgnore : 0) |
         (d.BoolValue(kFragControl) ? kRoleFragControl : 0) | (d.BoolValue(kMovesOnLifts) ? kRoleMovesOnLifts : 0) |
         (d.BoolValue(kStatusDisplay) ? kRoleStatusDisplay : 0));
-    if (r.shape.hasBox)
-        r.extent = {r.shape.maximum.x - r.shape.minimum.x, r.shape.maximum.y - r.shape.minimum.y,
-                    r.shape.maximum.z - r.shape.minimum.z};
     if (ScriptDefinition* destruction = d.ReferenceValue(kDestructibility))
         r.destruction = MakeDestructionRecord(*destruction);
     return role.get();
@@ -416,6 +479,34 @@ std::int32_t Role::GetRating() const
     return static_cast<std::int32_t>(std::floor(double(character->aggression) * 10.0));
 }
 
+Role* Role::Create()
+{
+    return RecordTables::Global().NewRole().get();
+}
+
+void Role::Destroy()
+{
+    light.reset();
+    projectile.reset();
+    if (character) {
+        character->customisationShape = {};
+        character->shadowShape = {};
+        character.reset();
+    }
+    if (inventory) {
+        inventory->shape = {};
+        inventory.reset();
+    }
+    shape = {};
+    emitter.reset();
+    hotspotName.reset();
+    alternateHotspotName.reset();
+    identifier.clear();
+    destruction.reset();
+    severPoints.clear();
+    vulnerabilities.clear();
+}
+
 void BuildAmmo(const ScriptDefinition& d)
 {
     if (!Complete(&d, DefinitionKind::kAmmo))
@@ -423,7 +514,7 @@ void BuildAmmo(const ScriptDefinition& d)
     const int weapon = d.IntValue(kWeapon);
     const int ammo = d.IntValue(kAmmoType);
     if (weapon < 0 || weapon >= kWeaponTypes || ammo < 0 || ammo >= kAmmoTypes) {
-        Warn("ammo for weapon type %d and ammo type %d lies outside the weapon table; ignored", weapon, ammo);
+        Warn(d, "ammo for weapon type %d and ammo type %d lies outside the weapon table; ignored", weapon, ammo);
         return;
     }
     if (RecordTables::Global().Weapon(weapon, ammo))
@@ -449,7 +540,7 @@ void BuildAmmoInfo(const ScriptDefinition& d)
         return;
     const int ammo = d.IntValue(kAmmoType);
     if (ammo < 0 || ammo >= kAmmoTypes) {
-        Warn("ammo info for ammo type %d lies outside the %d ammunition types; ignored", ammo, kAmmoTypes);
+        Warn(d, "ammo info for ammo type %d lies outside the %d ammunition types; ignored", ammo, kAmmoTypes);
         return;
     }
     AmmoEntry e;

@@ -32,6 +32,9 @@ struct ShapeRef {
     Float3 hotspot, alternateHotspot;
     int lowSequences = 0;   // how many of the sequences 21 to 25 it has
     int highSequences = 0;  // how many of 26 to 30
+    // The walk sequence's speed factor (metres a second per unit of walking
+    // speed); 0 when the hierarchy has no walk sequence.
+    float walkFactor = 0;
     explicit operator bool() const { return shape != nullptr; }
 };
 
@@ -63,6 +66,10 @@ struct CharacterRecord {
     float weaponCycleTime = 0, weaponCycleTime2 = 0, alarmDelay = 0;
     std::int32_t strength = 0, weapon = 0, secondaryWeapon = 0, generationLimit = 0;
     float statusU = 0, statusV = 0;
+    // The role's model: half its larger horizontal extent (0.5 without a
+    // model), its vertical extent (1 without) and the walk sequence's factor.
+    // A zero radius or height takes the model's.
+    float modelHalfExtent = 0.5f, modelHeight = 1, walkFactor = 0;
     bool canTurn = false, visionCone = false, alertable = false, latchTrigger = false, alwaysCpuControlled = false;
     std::string description;
     ShapeRef customisationShape, shadowShape;
@@ -98,12 +105,32 @@ struct DestructionRecord {
     std::string name;
 };
 
+// A role's look as a carried item: the "inventory shape" (a shape or a
+// hierarchy), and the string-table texts of "description" and "pickup name",
+// present only for a number other than 0.
+struct InventoryLook {
+    ShapeRef shape;
+    std::optional<std::string> description, pickupName;
+};
+
+// How a role (or one object) reacts to being shot by a given attacker.
+struct VulnerabilityEntry {
+    enum Kind : std::int32_t { kShutdown = 0, kPause = 1, kDestroy = 2, kRunCommand = 3 };
+    const Role* attacker = nullptr;
+    const Role* projectile = nullptr;  // none: any, and the shooter holds fire
+    std::int32_t seconds = 0;
+    std::string command;
+    Kind kind = kShutdown;
+    bool ownedByObject = false;  // false: the role's own entry
+};
+
 struct Role {
     ShapeRef shape;
     std::optional<std::string> hotspotName, alternateHotspotName;
     std::optional<EmitterDesc> emitter;
-    ShapeRef inventoryShape;
-    std::string description, pickupName;
+    // Made when any of its three keys is given.
+    std::optional<InventoryLook> inventory;
+    std::vector<VulnerabilityEntry> vulnerabilities;
     std::optional<LightRecord> light;
     std::optional<ProjectileRecord> projectile;
     std::optional<CharacterRecord> character;
@@ -119,6 +146,23 @@ struct Role {
     // Aggression x 10 rounded down from the exact product (0.7 gives 6),
     // as the game's threads round; 2 without a character record.
     std::int32_t GetRating() const;
+
+    // An empty role, owned by the record tables and filed where the game
+    // keeps the level's roles (which gives it its id).
+    static Role* Create();
+    // Frees what the role owns, dependants before what they depend on. The
+    // record itself goes with the tables.
+    void Destroy();
+};
+
+// Where the game files its roles: the level's role table sits above this
+// layer and installs itself.
+class RoleFiler {
+public:
+    virtual ~RoleFiler() = default;
+    virtual void File(Role& role) = 0;
+    // Every role is about to be destroyed (level stop).
+    virtual void ForgetAll() = 0;
 };
 
 // Flag bits of Role::flags.
@@ -144,7 +188,37 @@ struct AmmoEntry {
 
 inline constexpr int kWeaponTypes = 16;
 inline constexpr int kAmmoTypes = 17;
-inline constexpr int kAmmoTableSize = 18;
+
+// The weapon records by (weapon type, ammunition type), 16 rows of 17. The
+// first definition of a pair wins; types from saves or messages are bounds
+// checked before they index anything.
+class AmmoTable {
+public:
+    const WeaponEntry* Get(int weaponType, int ammoType) const;
+    // False (nothing stored) outside the table or when the pair is taken.
+    bool Store(int weaponType, int ammoType, WeaponEntry entry);
+    // Frees the 17 records of one weapon type; nothing outside the table.
+    void FreeRow(int weaponType);
+
+private:
+    std::array<std::unique_ptr<WeaponEntry>, kWeaponTypes * kAmmoTypes> entries_{};
+};
+
+// The ammunition as a carried item, by ammunition type; a later definition
+// of a type replaces the earlier one.
+class AmmoInfoTable {
+public:
+    const AmmoEntry* Get(int ammoType) const;
+    // False outside the table.
+    bool Store(int ammoType, AmmoEntry entry);
+    // Gives back every entry's shape and hierarchy (level stop, before the
+    // shape caches go); the texts and counts stay until the entry is freed.
+    void ReleaseShapes();
+    void Clear();
+
+private:
+    std::array<std::unique_ptr<AmmoEntry>, kAmmoTypes> entries_{};
+};
 
 // What the builds ask of the game. The defaults load nothing and only record
 // the requests, for a game without the 3-D engine (tools, a server, tests).
@@ -182,29 +256,39 @@ public:
 class RecordTables {
 public:
     static RecordTables& Global();
+    // Level stop: the ammunition's shapes, then every role (the filer first
+    // forgets them), then the weapon rows in order.
     void Clear();
+    // Null: roles are kept here only.
+    void SetRoleFiler(RoleFiler* filer) { filer_ = filer; }
 
     RecordServices& Services() { return *services_; }
     void SetServices(std::unique_ptr<RecordServices> services);
 
-    // Index weaponType x 17 + ammoType; none outside the table or empty.
-    const WeaponEntry* Weapon(int weaponType, int ammoType) const;
-    const AmmoEntry* Ammo(int ammoType) const;
+    AmmoTable& Weapons() { return weapons_; }
+    AmmoInfoTable& AmmoInfo() { return ammoInfo_; }
+    // None outside the tables or empty.
+    const WeaponEntry* Weapon(int weaponType, int ammoType) const { return weapons_.Get(weaponType, ammoType); }
+    const AmmoEntry* Ammo(int ammoType) const { return ammoInfo_.Get(ammoType); }
     std::size_t RoleCount() const { return roles_.size(); }
     const Role* RoleAt(std::size_t i) const { return i < roles_.size() ? roles_[i].get() : nullptr; }
 
+    // A new role, filed with the filer.
     std::shared_ptr<Role> NewRole();
-    // False (and nothing stored) outside the table or when the pair is taken.
-    bool StoreWeapon(int weaponType, int ammoType, WeaponEntry entry);
-    bool StoreAmmo(int ammoType, AmmoEntry entry);
+    bool StoreWeapon(int weaponType, int ammoType, WeaponEntry entry)
+    {
+        return weapons_.Store(weaponType, ammoType, std::move(entry));
+    }
+    bool StoreAmmo(int ammoType, AmmoEntry entry) { return ammoInfo_.Store(ammoType, std::move(entry)); }
     // True for the first map build since the tables were cleared.
     bool ClaimMapBuild() { return !std::exchange(mapBuilt_, true); }
 
 private:
     std::unique_ptr<RecordServices> services_ = std::make_unique<RecordServices>();
-    std::array<std::unique_ptr<WeaponEntry>, kWeaponTypes * kAmmoTypes> weapons_{};
-    std::array<std::unique_ptr<AmmoEntry>, kAmmoTableSize> ammo_{};
+    AmmoTable weapons_;
+    AmmoInfoTable ammoInfo_;
     std::vector<std::shared_ptr<Role>> roles_;
+    RoleFiler* filer_ = nullptr;
     bool mapBuilt_ = false;
 };
 

@@ -19,6 +19,8 @@
 #include "effects/effects_placeholders.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
+#include "objects/role_changes.h"
+#include "objects/role_table.h"
 #include "objects/shape_cache.h"
 #include "platform/data_path.h"
 #include "platform/input.h"
@@ -27,6 +29,8 @@
 #include "platform/single_instance.h"
 #include "platform/window.h"
 #include "script/directory_list.h"
+#include "session/game_state.h"
+#include "session/server_thread.h"
 #include "session/session_placeholders.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
@@ -265,9 +269,15 @@ void StartConsole()
         Trace("console fonts: not loaded: %s", error.c_str());
 }
 
+// Role fields that change in play are changed by the game thread only while
+// the server thread is parked.
+bool HandOverHeld() { return !Server::IsRunning() || Server::OnServerThread() || GameState::Depth() > 0; }
+
 void StartSubsystems(const StartupOptions& options)
 {
     DisplayModeSettings& mode = App::CurrentMode();
+    RoleTable::Install();
+    RoleChanges::SetHandOverCheck(HandOverHeld);
     AddExitHandler(RunShutdown);
     Trace("exit handler: shut-down");
     InstallModeChangeHooks();

@@ -13,6 +13,7 @@
 #include "Veapi/camera.h"
 #include "Veapi/hit_probe.h"
 #include "Veapi/light_set.h"
+#include "Veapi/texture_manager.h"
 #include "Veapi/ve_shape.h"
 #include "display_fixture.h"
 
@@ -99,5 +100,18 @@ protected:
 
     std::unique_ptr<Camera> camera_;
 };
+
+// A loader that makes every texture 256 x 256 ARGB filled with one colour
+// (also when it reloads into an existing surface).
+inline TextureLoader FilledTextureLoader(uint32_t argb)
+{
+    return [argb](const TextureLoadRequest& req, TextureLoadResult& res) {
+        if (req.target)
+            return req.target->ColourFill(argb);
+        res.surface = gfx::Texture::Create(256, 256, gfx::Argb8888(), 1);
+        res.width = res.height = 256;
+        return res.surface && res.surface->ColourFill(argb);
+    };
+}
 
 } // namespace scenetest

@@ -257,13 +257,7 @@ protected:
         SceneTest::SetUp();
         std::ofstream(dir_.Path() / "font.bmp") << "x";
         TextureManager::SetGraphicsDirectory(dir_.Path());
-        TextureManager::SetLoader([](const TextureLoadRequest& req, TextureLoadResult& res) {
-            if (req.target)
-                return req.target->ColourFill(0xFFFFFFFFu);
-            res.surface = gfx::Texture::Create(256, 256, gfx::Argb8888(), 1);
-            res.width = res.height = 256;
-            return res.surface && res.surface->ColourFill(0xFFFFFFFFu);
-        });
+        TextureManager::SetLoader(scenetest::FilledTextureLoader(0xFFFFFFFFu));
         Display::Hooks().flushText = [] { Font::FlushAll(); };
     }
     void TearDown() override

@@ -3,6 +3,7 @@
 #include "../Veapi/camera_fixture.h"
 
 #include "Veapi/font.h"
+#include "Veapi/light_set.h"
 #include "Veapi/texture_loader.h"
 #include "console/console.h"
 #include "console/console_draw.h"
@@ -41,13 +42,7 @@ protected:
             std::ofstream(fonts / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                                 std::streamsize(bytes.size()));
         TextureManager::SetGraphicsDirectory(graphics);
-        TextureManager::SetLoader([](const TextureLoadRequest& req, TextureLoadResult& res) {
-            if (req.target)
-                return req.target->ColourFill(0xFFFFFFFFu);
-            res.surface = gfx::Texture::Create(256, 256, gfx::Argb8888(), 1);
-            res.width = res.height = 256;
-            return res.surface && res.surface->ColourFill(0xFFFFFFFFu);
-        });
+        TextureManager::SetLoader(scenetest::FilledTextureLoader(0xFFFFFFFFu));
         Display::Hooks().flushText = [] { Font::FlushAll(); };
         StartScene(320, 240);
         std::string error;
@@ -85,7 +80,8 @@ TEST_F(ConsoleScene, TheOpenConsoleDrawsItsRowsOverItsBackdrop)
     TextConsole::Draw(g_now);
     s.textColour = 0xFFFF0000u;
     TextConsole::Print("I");
-    s.textColour = 0xFF00FF00u;  // the edit line's cursor
+    TextConsole::ExecuteAtFullAccess("CURSOR COLOUR 0 1 0", {LineSource::Typed, {}, 0});
+    ASSERT_EQ(s.cursorColour, 0xFF00FF00u);
     ASSERT_FLOAT_EQ(s.rowHeight, 8.5f / 240.0f) << "the console measures with the small font at 0.85";
     Frame();
     struct Probe {
@@ -190,6 +186,50 @@ TEST_F(ConsoleScene, AMissingFontLeavesTheConsoleRunningWithoutDrawing)
     EXPECT_EQ(TextConsole::Get().lines.back().text, "still printing");
     TextConsole::Get().instant = true;
     EXPECT_NO_FATAL_FAILURE(Frame());
+}
+
+TEST_F(ConsoleScene, TheBackdropSlidesDownWithTheConsole)
+{
+    TextConsole::Toggle();
+    TextConsole::ExecuteAtFullAccess("LINES 3", {LineSource::Typed, {}, 0});
+    // Three rows of 8.5 pixels end at 25.5; the console comes 0.09 of the
+    // screen (21.6 pixels) a frame.
+    struct Step {
+        const char* what;
+        int darkTo, blueFrom;
+    } steps[] = {{"first frame", 20, 23}, {"at its target", 24, 27}, {"and there it stays", 24, 27}};
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.what);
+        Frame();
+        EXPECT_LT(Pixel(300, st.darkTo).b, 0x60);
+        EXPECT_TRUE(Is(300, st.blueFrom, kBlue));
+    }
+}
+
+int g_statusSetups = 0;
+
+TEST_F(ConsoleScene, InitBuildsTheLitBackdropAndSetsUpTheStatusWindowOnce)
+{
+    const VeObject* backdrop = ConsoleBackdrop::Object();
+    ASSERT_NE(backdrop, nullptr);
+    ASSERT_NE(ConsoleBackdrop::Lights(), nullptr);
+    const gfx::Material& m = ConsoleBackdrop::Lights()->Material();
+    EXPECT_EQ(ConsoleBackdrop::Lights()->LightCount(), 0);
+    EXPECT_FLOAT_EQ(m.emissive.r + m.emissive.g + m.emissive.b, 0.0f) << "black";
+    EXPECT_FLOAT_EQ(m.diffuse.a, ConsoleBackdrop::kAlpha);
+
+    g_statusSetups = 0;
+    TextConsole::SetStatusWindowSetup([] { ++g_statusSetups; });
+    std::string error;
+    ASSERT_TRUE(TextConsole::Init(dir_.Path() / "fonts", dir_.Path() / "graphics", error)) << error;
+    EXPECT_EQ(g_statusSetups, 1);
+    std::filesystem::remove(dir_.Path() / "fonts" / ConsoleFonts::kFiles[0]);
+    EXPECT_FALSE(TextConsole::Init(dir_.Path() / "fonts", dir_.Path() / "graphics", error));
+    EXPECT_EQ(g_statusSetups, 1) << "no window over a console without fonts";
+    TextConsole::SetStatusWindowSetup(nullptr);
+
+    TextConsole::Shutdown();
+    EXPECT_EQ(ConsoleBackdrop::Object(), nullptr) << "released with the console";
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "objects/role_table.h"
+#include "script/records.h"
 
 #include <deque>
 
@@ -73,6 +74,30 @@ TEST_F(RoleTableTest, LookupsByNameIdAndWeapon)
     EXPECT_EQ(grunt.id, 0);
     EXPECT_EQ(far.id, 64);
     EXPECT_EQ(table_.Count(), 65u);
+}
+
+// Installed, the table files every role the record tables make, and a
+// level stop empties it and numbers the next level's roles from 0 again.
+TEST(RoleTableInstalled, FilesMadeRolesAndForgetsThemAtLevelStop)
+{
+    auto& records = script::RecordTables::Global();
+    RoleTable& table = RoleTable::Global();
+    records.Clear();
+    RoleTable::Install();
+    script::Role* first = script::Role::Create();
+    script::Role* second = script::Role::Create();
+    second->identifier = "Second";
+    EXPECT_EQ(first->id, 0);
+    EXPECT_EQ(second->id, 1);
+    EXPECT_EQ(table.FindById(1), second);
+    EXPECT_EQ(table.FindByName("SECOND"), second);
+
+    records.Clear();
+    EXPECT_EQ(table.Count(), 0u);
+    EXPECT_EQ(table.FindById(0), nullptr) << "no pointer outlives its role";
+    EXPECT_EQ(script::Role::Create()->id, 0) << "the next level's first role";
+    records.Clear();
+    records.SetRoleFiler(nullptr);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <map>
+#include <optional>
 
 namespace script {
 namespace {
@@ -273,6 +275,27 @@ TEST_F(RecordsTest, AmmoInfoOutsideTheAmmunitionTypesIsRefused)
     EXPECT_NE(services_->warnings[0].find("17"), std::string::npos);
 }
 
+TEST_F(RecordsTest, RefusedAmmunitionNamesItsFileAndLine)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* where;
+    } cases[] = {
+        {"ammo past the weapon table", "// first line\n\n" + Ammo("far", 16, 0), "test.tvs(3): warning: "},
+        {"ammo info past the types", "\nammo info last { ammo type 17 description 1 ammo name 2 max per slot 3 }\n",
+         "test.tvs(2): warning: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordTables::Global().Clear();
+        services_->warnings.clear();
+        Build(c.text);
+        ASSERT_EQ(services_->warnings.size(), 1u);
+        EXPECT_EQ(services_->warnings[0].rfind(c.where, 0), 0u) << services_->warnings[0];
+    }
+}
+
 TEST_F(RecordsTest, DestructionRecordsByKind)
 {
     const auto r = Build(kParts + "declare frag data debris\n" +
@@ -327,6 +350,232 @@ TEST_F(RecordsTest, IncompleteDefinitionsMakeNothing)
     Build("abstract ammo a { name \"a\" weapon type 1 }\nabstract role r { ai 1 }\n");
     EXPECT_EQ(RecordTables::Global().Weapon(1, 0), nullptr);
     EXPECT_EQ(RecordTables::Global().RoleCount(), 0u);
+}
+
+// Shapes with boxes, each carrying a label that its release writes to a log.
+class BoxedServices : public RecordServices {
+public:
+    struct Look {
+        Float3 minimum, maximum;
+        float walkFactor = 0;
+    };
+    std::map<std::string, Look> looks;  // by object name; others have no box
+    std::vector<std::string>* log = nullptr;
+
+    ShapeRef CachedShape(const std::string& file, const std::string& name) override
+    {
+        RecordServices::CachedShape(file, name);
+        return Make(name);
+    }
+    ShapeRef HierarchyShape(const std::string& file, const std::string& name, const std::optional<std::string>& a,
+                            const std::optional<std::string>& b) override
+    {
+        RecordServices::HierarchyShape(file, name, a, b);
+        return Make(name);
+    }
+
+    std::string FindString(std::int32_t id) override { return "text " + std::to_string(id); }
+
+private:
+    ShapeRef Make(const std::string& name)
+    {
+        ShapeRef r;
+        std::vector<std::string>* sink = log;
+        r.shape = std::shared_ptr<void>(new int(0), [sink, name](void* p) {
+            delete static_cast<int*>(p);
+            if (sink)
+                sink->push_back("release " + name);
+        });
+        if (auto it = looks.find(name); it != looks.end()) {
+            r.hasBox = true;
+            r.minimum = it->second.minimum;
+            r.maximum = it->second.maximum;
+            r.walkFactor = it->second.walkFactor;
+        }
+        return r;
+    }
+};
+
+class ModelRecordsTest : public RecordsTest {
+protected:
+    void SetUp() override
+    {
+        RecordsTest::SetUp();
+        auto services = std::make_unique<BoxedServices>();
+        boxed_ = services.get();
+        services_ = boxed_;
+        boxed_->log = &log_;
+        RecordTables::Global().SetServices(std::move(services));
+    }
+    void TearDown() override
+    {
+        RecordTables::Global().SetRoleFiler(nullptr);
+        RecordsTest::TearDown();
+    }
+    BoxedServices* boxed_ = nullptr;
+    std::vector<std::string> log_;
+};
+
+TEST_F(ModelRecordsTest, CharacterMeasuresComeFromTheModelWhenNotGiven)
+{
+    boxed_->looks["Crate"] = {{-2, 0, -1}, {2, 3, 1}};             // 4 wide, 3 high, 2 deep
+    boxed_->looks["Man"] = {{-0.5f, 0, -3}, {0.5f, 2, 3}, 1.5f};  // deeper than wide
+    const std::string parts = kParts + "shape crate { name \"Crate\" file \"c.rif\" }\n"
+                              "shape bare { name \"Bare\" file \"c.rif\" }\n"
+                              "hierarchy man { name \"Man\" file \"m.rif\" }\n"
+                              "character stub : walker { radius 0 height 0 size 1 }\n";
+    struct Case {
+        const char* what;
+        std::string keys;
+        float radius, height, halfExtent, modelHeight, walkFactor;
+    } cases[] = {
+        {"a shape's box", "shape crate character stub", 2, 3, 2, 3, 0},
+        {"a hierarchy's box and walk factor", "shape man character stub", 3, 2, 3, 2, 1.5f},
+        {"a model without a box measures 1", "shape bare character stub", 0.5f, 1, 0.5f, 1, 0},
+        {"no model", "character stub", 0.5f, 1, 0.5f, 1, 0},
+        {"given sizes stay, times size", "shape crate character walker", 6, 8, 2, 3, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordTables::Global().Clear();
+        const auto r = Build(parts + "role r { light none projectile none identifier \"r\" alpha fogging no "
+                                     "per vertex fogging no destructibility none " +
+                             c.keys + " }\n");
+        const Role* role = RoleNamed(r, "r");
+        ASSERT_TRUE(role && role->character);
+        const CharacterRecord& ch = *role->character;
+        EXPECT_FLOAT_EQ(ch.radius, c.radius);
+        EXPECT_FLOAT_EQ(ch.height, c.height);
+        EXPECT_FLOAT_EQ(ch.modelHalfExtent, c.halfExtent);
+        EXPECT_FLOAT_EQ(ch.modelHeight, c.modelHeight);
+        EXPECT_FLOAT_EQ(ch.walkFactor, c.walkFactor);
+    }
+}
+
+TEST_F(ModelRecordsTest, InventoryLookIsMadeByAnyOfItsKeysAndTextsOnlyForNonZeroNumbers)
+{
+    const std::string parts = kParts + "hierarchy man { name \"Man\" file \"m.rif\" }\n";
+    struct Case {
+        const char* what;
+        std::string keys;
+        bool made, shaped;
+        std::optional<std::string> description, pickupName;
+    } cases[] = {
+        {"none of the keys", "", false, false, std::nullopt, std::nullopt},
+        {"a shape alone", "inventory shape man", true, true, std::nullopt, std::nullopt},
+        {"description 0 with a shape", "inventory shape man description 0", true, true, std::nullopt, std::nullopt},
+        {"texts alone", "description 5 pickup name 6", true, false, "text 5", "text 6"},
+        {"a pickup name alone", "pickup name 7", true, false, std::nullopt, "text 7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordTables::Global().Clear();
+        const auto r = Build(parts + RoleText("item", c.keys));
+        const Role* role = RoleNamed(r, "item");
+        ASSERT_NE(role, nullptr);
+        ASSERT_EQ(role->inventory.has_value(), c.made);
+        if (!c.made)
+            continue;
+        EXPECT_EQ(bool(role->inventory->shape), c.shaped);
+        EXPECT_EQ(role->inventory->description, c.description);
+        EXPECT_EQ(role->inventory->pickupName, c.pickupName);
+    }
+}
+
+// Files roles and notes the level stop in the shared log.
+class LoggingFiler : public RoleFiler {
+public:
+    explicit LoggingFiler(std::vector<std::string>& log) : log_(log) {}
+    void File(Role& role) override
+    {
+        role.id = int32_t(filed.size());
+        filed.push_back(&role);
+    }
+    void ForgetAll() override
+    {
+        log_.push_back("forget roles");
+        filed.clear();
+    }
+    std::vector<Role*> filed;
+
+private:
+    std::vector<std::string>& log_;
+};
+
+TEST_F(ModelRecordsTest, LevelStopReleasesAmmunitionShapesThenRolesThenWeaponRows)
+{
+    LoggingFiler filer(log_);
+    RecordTables::Global().SetRoleFiler(&filer);
+    Build(kParts + "shape magazine { name \"Clip\" file \"a.rif\" }\nshape barrel { name \"Gun\" file \"g.rif\" }\n" +
+          RoleText("bullet", "shape barrel") + Ammo("rounds", 2, 3, "projectile bullet") +
+          "ammo info i { ammo type 3 shape magazine description 1 ammo name 2 max per slot 9 }\n");
+    Role* made = Role::Create();
+    ASSERT_EQ(filer.filed.size(), 2u) << "the definition's role and the made one";
+    EXPECT_EQ(filer.filed.back(), made);
+    EXPECT_EQ(made->id, 1);
+    EXPECT_TRUE(log_.empty());
+
+    RecordTables::Global().Clear();
+    EXPECT_EQ(log_, (std::vector<std::string>{"release Clip", "forget roles", "release Gun"}));
+    EXPECT_EQ(RecordTables::Global().Weapon(2, 3), nullptr);
+    EXPECT_EQ(RecordTables::Global().Ammo(3), nullptr);
+    EXPECT_EQ(RecordTables::Global().RoleCount(), 0u);
+}
+
+TEST(AmmoTables, FirstWeaponRecordWinsLastAmmunitionEntryWins)
+{
+    auto weapon = [](const char* name) {
+        WeaponEntry e;
+        e.name = name;
+        return e;
+    };
+    AmmoTable weapons;
+    struct Store {
+        int weapon, ammo;
+        const char* name;
+        bool stored;
+    } stores[] = {
+        {2, 3, "first", true},  {2, 3, "second", false}, {2, 4, "other ammo", true}, {3, 3, "next row", true},
+        {16, 0, "row 16", false}, {0, 17, "ammo 17", false}, {-1, 0, "negative", false},
+        {2147483647, 0, "sentinel", false}, {0, 2147483647, "sentinel ammo", false},
+    };
+    for (const Store& st : stores)
+        EXPECT_EQ(weapons.Store(st.weapon, st.ammo, weapon(st.name)), st.stored) << st.name;
+    ASSERT_NE(weapons.Get(2, 3), nullptr);
+    EXPECT_EQ(weapons.Get(2, 3)->name, "first");
+    EXPECT_EQ(weapons.Get(2147483647, 3), nullptr);
+
+    weapons.FreeRow(2);
+    weapons.FreeRow(16);  // outside: nothing
+    weapons.FreeRow(-1);
+    EXPECT_EQ(weapons.Get(2, 3), nullptr);
+    EXPECT_EQ(weapons.Get(2, 4), nullptr);
+    ASSERT_NE(weapons.Get(3, 3), nullptr) << "other rows stay";
+    EXPECT_TRUE(weapons.Store(2, 3, weapon("after free")));
+
+    AmmoInfoTable info;
+    int released = 0;
+    auto entry = [&](int32_t nameId) {
+        AmmoEntry e;
+        e.nameId = nameId;
+        e.shape.shape = std::shared_ptr<void>(new int(0), [&released](void* p) {
+            delete static_cast<int*>(p);
+            ++released;
+        });
+        return e;
+    };
+    EXPECT_TRUE(info.Store(5, entry(1)));
+    EXPECT_TRUE(info.Store(5, entry(2)));
+    EXPECT_EQ(released, 1) << "the replaced entry's shape";
+    EXPECT_FALSE(info.Store(17, entry(3)));
+    EXPECT_FALSE(info.Store(-1, entry(4)));
+    ASSERT_NE(info.Get(5), nullptr);
+    EXPECT_EQ(info.Get(5)->nameId, 2);
+    info.ReleaseShapes();
+    EXPECT_EQ(released, 4);
+    ASSERT_NE(info.Get(5), nullptr) << "the texts stay until the entry goes";
+    EXPECT_FALSE(info.Get(5)->shape);
+    EXPECT_EQ(info.Get(5)->nameId, 2);
 }
 
 } // namespace
