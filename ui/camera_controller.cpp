@@ -204,6 +204,9 @@ void Reset()
         axis.Reset(now);
     }
     g_move = CameraMove{};
+    SetHeading(g_state.heading);
+    SetPitch(g_state.pitch);
+    SetRoll(g_state.roll);
 }
 
 void SetSpeedOption(int option)

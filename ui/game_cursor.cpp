@@ -116,6 +116,7 @@ void Release()
     for (HierarchyPtr& shape : g_shapes)
         shape.reset();
     g_anyShown = false;
+    g_onceDone = 1; // nothing plays without a shape
 }
 
 void Pick(Shape& s, int32_t& l)

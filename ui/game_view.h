@@ -78,6 +78,15 @@ void SetCutscenePlaying(bool on);
 constexpr uint32_t OrderFlags(uint32_t modifiers) { return (modifiers >> 1) & ~0xFEu; }
 uint32_t CurrentOrderFlags();
 
+// What a session's start and end do to the game view: the action map is
+// built (camera buttons swapped by `swapCameraButtons`), the camera reset;
+// at the end every press, the selection, the command and view units and
+// the camera locks are dropped with their references.
+void StartSession(bool swapCameraButtons);
+void EndSession();
+// Registers both with the session layer.
+void InstallSessionHooks(std::function<bool()> swapCameraButtons);
+
 // Real time in ticks and its rate, replaceable by tests.
 int64_t RealNow();
 int64_t TicksPerSecond();

@@ -50,6 +50,8 @@ protected:
         cursor.setHierarchy = [this](Hierarchy*) { view_.calls.push_back("hierarchy"); };
         cursor.playLooped = [this](int32_t s) { view_.calls.push_back("loop " + std::to_string(s)); };
         cursor.playOnce = [this](int32_t s, uint8_t*) { view_.calls.push_back("once " + std::to_string(s)); };
+        GameCursor::Release();
+        view_.calls.clear();
         Picking::SetOverride([this](int, int) { return pick_; });
         trevok_ = MakeUnit(101, 1, "trevok");
         vell_ = MakeUnit(102, 1, "vell");
