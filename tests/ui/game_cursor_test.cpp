@@ -3,6 +3,9 @@
 #include "Veapi/camera.h"
 #include "app/display_mode.h"
 #include "world/fog_of_war.h"
+
+#include <cstdlib>
+#include <filesystem>
 #include "ui/hud_viewports.h"
 
 namespace {
@@ -139,6 +142,32 @@ TEST(HudViewports, FractionsAndHalvedDepths)
     EXPECT_FLOAT_EQ(HudViewports::HudText().NearPlane(), 0.04f);
     EXPECT_FLOAT_EQ(HudViewports::Overview().FarPlane(), 1000.0f);
     App::CurrentMode() = saved;
+}
+
+} // namespace
+
+namespace {
+
+// The sample's cursor model: all nine shapes found by their part names, each
+// with its three sequences.
+TEST_F(CursorTest, SampleModelHasTheNineShapes)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path rifs = std::filesystem::path(data ? data : "") / "rifs";
+    if (!std::filesystem::exists(rifs / "user interface" / "game_cursor.rif"))
+        GTEST_SKIP() << "sample data not generated";
+    ASSERT_TRUE(GameCursor::LoadFrom(rifs));
+    for (int s = 0; s < GameCursor::kShapeCount; ++s)
+        EXPECT_TRUE(GameCursor::Loaded(static_cast<GameCursor::Shape>(s))) << GameCursor::kPartNames[s];
+    EXPECT_EQ(GameCursor::Shown(), GameCursor::kStandard);
+    EXPECT_EQ(GameCursor::LoopedSequence(), 0);
+    ASSERT_GE(view_.calls.size(), 2u);
+    EXPECT_EQ(view_.calls.back(), "loop 0");
+    EXPECT_EQ(view_.calls[view_.calls.size() - 2], "hierarchy");
+    GameCursor::Release();
+    EXPECT_FALSE(GameCursor::Loaded(GameCursor::kStandard));
+    // A folder without the model leaves the cursor empty.
+    EXPECT_FALSE(GameCursor::LoadFrom(std::filesystem::temp_directory_path() / "no_such_folder_for_the_cursor"));
 }
 
 } // namespace
