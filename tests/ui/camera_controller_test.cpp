@@ -36,6 +36,21 @@ TEST_F(CameraTest, EdgeScrollRampMatchesItsIntegral)
     EXPECT_NEAR(axis.Advance(kSecond), -(0.05f + 0.9f), 1e-5f);
 }
 
+TEST_F(CameraTest, EdgeScrollMovesTheFocusByTheRampsIntegral)
+{
+    CameraController::SetHeading(0);
+    S().zoom = S().requiredZoom = 20;
+    CameraController::SetFocus(10, 5, 10);
+    CameraController::SetEdgeScroll(CameraController::kPanSideways, 1, true);
+    Frame(kSecond / 20);
+    CameraController::SetEdgeScroll(CameraController::kPanSideways, 1, false);
+    for (int i = 0; i < 10; ++i)
+        Frame(kSecond / 50);
+    // 0.025 of travel, scaled by twice the zoom times the view width.
+    EXPECT_NEAR(S().focus.x, 10 + 0.025f * 2 * 20 * CameraController::kPlayViewWidth, 1e-4f);
+    EXPECT_NEAR(S().focus.z, 10, 1e-4f);
+}
+
 TEST_F(CameraTest, BaseSpeedFollowsTheOption)
 {
     const float expected[] = {0.5f, 1.0f, 2.0f};

@@ -205,3 +205,25 @@ TEST_F(SelectionTest, EscapeClearsThenOpensAndClosesTheMenu)
 }
 
 } // namespace
+
+namespace {
+
+// The end of a session leaves no reference behind.
+TEST_F(SelectionTest, SessionEndDropsEveryHold)
+{
+    const int32_t base = trevok_->RefCount();
+    Selection::Add(trevok_.get());
+    CameraController::LockOnSelection();
+    Selection::SetCommandUnit(trevok_.get(), nullptr);
+    Selection::SetViewUnit(trevok_.get());
+    pick_.object = trevok_.get();
+    Mouse::OnLeftDown(10, 10, 0);
+    EXPECT_EQ(trevok_->RefCount(), base + 5);
+    GameView::EndSession();
+    EXPECT_EQ(trevok_->RefCount(), base);
+    EXPECT_EQ(Selection::Count(), 0);
+    EXPECT_FALSE(CameraController::IsTracking());
+    EXPECT_FALSE(MouseButton::Left().Held());
+}
+
+} // namespace
