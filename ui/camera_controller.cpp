@@ -491,9 +491,9 @@ void StepPendingMove(int64_t now)
     SetFocus(to.x, to.y, to.z);
 }
 
-// The camera looks from `eye` at `target`; a zero-length line keeps the
-// last direction.
-void LookAlong(const Vec3& eye, const Vec3& target)
+} // namespace
+
+void LookFrom(const Vec3& eye, const Vec3& target)
 {
     State& s = g_state;
     const Vec3 line = target - eye;
@@ -516,6 +516,8 @@ void LookAlong(const Vec3& eye, const Vec3& target)
         level->probeRequested_ = false;
 }
 
+namespace {
+
 void StepCameraMove(int64_t now)
 {
     State& s = g_state;
@@ -523,7 +525,8 @@ void StepCameraMove(int64_t now)
     if (!move.active_)
         return;
     if (move.cutscene_) {
-        Vec3 eye{0, 0, 0}, target{0, 0, 0};
+        // A cut-scene without a camera or target user leaves these as they are.
+        Vec3 eye = Main().Position(), target = s.focus;
         float width = 0;
         const bool running = trevok::CutScene::AdvanceCurrent(Seconds(now), 0, eye, target, width);
         if (running) {
@@ -540,7 +543,7 @@ void StepCameraMove(int64_t now)
             MouseMode::Reset();
             s.scriptMode = false;
         }
-        LookAlong(eye, target);
+        LookFrom(eye, target);
         return;
     }
     // A curve move without speed would never end: it ends at once.

@@ -129,6 +129,10 @@ void SetScriptMode(bool on);
 void HoldScriptMode(int64_t until);
 bool PlayCutscene(std::string_view name);
 
+// A cut-scene's view: the camera at `eye` looking at `target`, the zoom
+// their distance. An eye on its target keeps the last direction.
+void LookFrom(const Vec3& eye, const Vec3& target);
+
 void Update();
 void UpdateAt(int64_t now);
 // Places the main camera behind the focus at the zoom distance.

@@ -238,6 +238,19 @@ TEST_F(LevelCameraTest, LockedTurningFollowsTheMeanAndNeverPivots)
     EXPECT_EQ(S().focus, (Vec3{2, 10, 2}));
 }
 
+TEST_F(CameraTest, ACutsceneEyeOnItsTargetKeepsTheLastDirection)
+{
+    CameraController::LookFrom({0, 0, 0}, {0, 10, 10});
+    const float heading = S().heading, pitch = S().pitch;
+    EXPECT_NEAR(pitch, 512.0f, 0.01f); // 45 degrees down
+    EXPECT_NEAR(S().zoom, std::sqrt(200.0f), 1e-4f);
+    CameraController::LookFrom({3, 3, 3}, {3, 3, 3});
+    EXPECT_EQ(S().heading, heading);
+    EXPECT_EQ(S().pitch, pitch);
+    EXPECT_TRUE(std::isfinite(S().zoom));
+    EXPECT_EQ(S().focus, (Vec3{3, 3, 3}));
+}
+
 TEST_F(CameraTest, CurveMoveWithoutSpeedEndsAtOnce)
 {
     const Vec3 points[4] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
