@@ -2,6 +2,7 @@
 
 #include "Veapi/camera.h"
 #include "world/level_fixture.h"
+#include "world/map_build.h"
 
 #include <cmath>
 
@@ -49,6 +50,29 @@ TEST_F(CameraTest, EdgeScrollMovesTheFocusByTheRampsIntegral)
     // 0.025 of travel, scaled by twice the zoom times the view width.
     EXPECT_NEAR(S().focus.x, 10 + 0.025f * 2 * 20 * CameraController::kPlayViewWidth, 1e-4f);
     EXPECT_NEAR(S().focus.z, 10, 1e-4f);
+}
+
+TEST_F(CameraTest, TheMapsLimitsReplaceTheStartUpOnes)
+{
+    CameraLimits limits;
+    limits.maxDistance = 50;
+    limits.highestFocus = -5.0f; // y grows downward: the smaller y is higher
+    limits.lowestFocus = 30.0f;
+    CameraController::ApplyLimits(limits);
+    CameraController::SetFocus(0, -20, 0);
+    EXPECT_EQ(S().focus.y, -5.0f);
+    CameraController::SetFocus(0, 40, 0);
+    EXPECT_EQ(S().focus.y, 30.0f);
+    S().zoom = S().requiredZoom = 45;
+    CameraController::OnWheel(-1200);
+    for (int i = 0; i < 20; ++i)
+        Frame();
+    EXPECT_EQ(S().zoom, 50.0f);
+
+    CameraLimits none; // a map without them keeps what it had
+    CameraController::ApplyLimits(none);
+    EXPECT_EQ(S().maxZoom, 50.0f);
+    EXPECT_EQ(S().focusLow, -5.0f);
 }
 
 TEST_F(CameraTest, BaseSpeedFollowsTheOption)
