@@ -35,12 +35,14 @@ bool ScreenRectOf(const Unit& unit, ScreenRect& out)
     const Vec3 top = unit.position_ - Vec3{0, kUnitHeight, 0};
     if (!camera.Project(unit.position_, foot) || !camera.Project(top, head))
         return false;
-    const float height = std::fabs(foot.y - head.y);
-    const float half = std::max(height * kUnitHalfWidthShare, 2.0f);
-    out.left = foot.x - half;
-    out.right = foot.x + half;
-    out.top = std::min(foot.y, head.y);
-    out.bottom = std::max(foot.y, head.y);
+    // The box around the unit's upright line as the screen shows it (a
+    // tilted view leans it), widened by a share of its length.
+    const float length = std::hypot(foot.x - head.x, foot.y - head.y);
+    const float half = std::max(length * kUnitHalfWidthShare, 2.0f);
+    out.left = std::min(foot.x, head.x) - half;
+    out.right = std::max(foot.x, head.x) + half;
+    out.top = std::min(foot.y, head.y) - half;
+    out.bottom = std::max(foot.y, head.y) + half;
     return std::isfinite(out.left) && std::isfinite(out.top) && std::isfinite(out.right) && std::isfinite(out.bottom);
 }
 
