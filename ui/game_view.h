@@ -34,7 +34,7 @@ struct Screens {
     std::function<void(int64_t now)> wheelClose;
     std::function<int()> pendingWheelAction;
     std::function<bool()> upgradeOpen;
-    std::function<void()> upgradeToggle;
+    std::function<void()> upgradeClose;          // the panel released
     std::function<bool()> menuOpen;
     std::function<bool()> menuRefuses;           // an open screen refuses input
     std::function<void()> menuBeginClose;

@@ -8,6 +8,7 @@
 #include "ui/game_cursor.h"
 #include "ui/game_view.h"
 #include "ui/orders.h"
+#include "ui/screen_toggles.h"
 #include "ui/selection.h"
 #include "world/fog_of_war.h"
 
@@ -515,10 +516,7 @@ void WheelClick(MouseButton& b)
     CameraController::SetEdgeScrollEnabled(true);
     switch (action) {
     case 0: MouseMode::Set(MouseMode::kAttack); return;
-    case 1:
-        if (screens.upgradeToggle)
-            screens.upgradeToggle();
-        return;
+    case 1: ScreenToggles::ToggleUpgradeScreen(); return;
     case 2: {
         Unit* unit = Selection::CommandUnit();
         if (!unit || !screens.changeAmmunition ||

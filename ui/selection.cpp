@@ -8,6 +8,7 @@
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/orders.h"
+#include "ui/screen_toggles.h"
 #include "world/level.h"
 
 #include <cmath>
@@ -323,23 +324,7 @@ void HandleEscape()
         return;
     }
     GameView::Screens& screens = GameView::GetScreens();
-    const bool refuses = screens.menuRefuses && screens.menuRefuses();
-    if (!GameView::UpgradeOpen() && !refuses && !GameView::WheelOpen()) {
-        if (screens.menuOpen && screens.menuOpen()) {
-            if (screens.menuBeginClose)
-                screens.menuBeginClose();
-            CameraController::RestoreEdgeScroll();
-            MouseMode::Set(0);
-        } else {
-            if (GameView::ReconViewOn() && screens.reconViewToggle)
-                screens.reconViewToggle();
-            CameraController::SaveEdgeScroll();
-            CameraController::SetEdgeScrollEnabled(false);
-            MouseMode::Set(4);
-            if (screens.openInGameMenu)
-                screens.openInGameMenu();
-        }
-    }
+    ScreenToggles::ToggleInGameMenu();
     if (GameView::WheelOpen()) {
         if (screens.wheelClose)
             screens.wheelClose(GameView::RealNow());
