@@ -5,6 +5,7 @@
 #include "app/math_tables.h"
 #include "media/cutscene.h"
 #include "objects/objects_placeholders.h"
+#include "session/session_placeholders.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/selection.h"
@@ -167,7 +168,9 @@ void CameraMove::SkipCutscene()
 {
     if (!g_move.active_ || !g_move.cutscene_)
         return;
-    trevok::CutScene::StopCurrent();
+    // In a network game the other players' cut-scene runs on; only the view returns.
+    if (!Network::IsActive())
+        trevok::CutScene::StopCurrent();
     g_move.End();
 }
 
