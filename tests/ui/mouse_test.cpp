@@ -1,5 +1,6 @@
 #include "ui_fixture.h"
 
+#include "Veapi/camera.h"
 #include "app/display_mode.h"
 
 #include <cstdint>
@@ -311,6 +312,56 @@ TEST_F(MouseActions, RightDragTurnsTheCamera)
     Mouse::OnMove(300, 0, 0);
     Mouse::OnRightUp(300, 0, 0);
     EXPECT_FLOAT_EQ(CameraController::Get().pitch, CameraController::kMaxPitch);
+}
+
+} // namespace
+
+namespace {
+
+// HUD windows: a press near the bottom-right corner resizes (clamped), any
+// other press moves the centre; a window that refuses ends the drag.
+TEST_F(MouseButtons, WidgetDragsMoveOrResize)
+{
+    MouseActionMap::Build(false);
+    const gfx::Viewport& v = MainCamera::Get().DeviceViewport();
+    auto px = [&](float f) { return int(float(v.x) + f * float(v.width)); };
+    auto py = [&](float f) { return int(float(v.y) + f * float(v.height)); };
+    UiElement window;
+    window.left = 0.2f;
+    window.top = 0.2f;
+    window.width = 0.3f;
+    window.height = 0.3f;
+    window.movable = window.resizable = true;
+    window.locked = true;
+    pick_.element = &window;
+
+    // Near the corner: a resize, the size clamped to 0.4.
+    Mouse::OnLeftDown(px(0.48f), py(0.48f), 0);
+    Mouse::OnMove(px(0.95f), py(0.95f), 0);
+    Mouse::OnLeftUp(px(0.95f), py(0.95f), 0);
+    EXPECT_TRUE(window.locked) << "a locked window does not resize";
+    EXPECT_FLOAT_EQ(window.width, 0.3f);
+
+    // In the middle: a move, which unlocks it.
+    Mouse::OnLeftDown(px(0.3f), py(0.3f), 0);
+    Mouse::OnMove(px(0.6f), py(0.7f), 0);
+    EXPECT_FALSE(window.locked);
+    EXPECT_NEAR(window.left + window.width / 2, 0.6f, 0.01f);
+    EXPECT_NEAR(window.top + window.height / 2, 0.7f, 0.01f);
+    Mouse::OnLeftUp(px(0.6f), py(0.7f), 0);
+
+    const float left = window.left;
+    Mouse::OnLeftDown(px(window.left + window.width - 0.02f), py(window.top + window.height - 0.02f), 0);
+    Mouse::OnMove(px(0.99f), py(0.99f), 0);
+    EXPECT_FLOAT_EQ(window.width, 0.4f);
+    EXPECT_FLOAT_EQ(window.height, 0.4f);
+    EXPECT_EQ(window.left, left);
+    Mouse::OnLeftUp(px(0.99f), py(0.99f), 0);
+
+    window.movable = false;
+    Mouse::OnLeftDown(px(window.left + 0.05f), py(window.top + 0.05f), 0);
+    Mouse::OnMove(px(0.1f), py(0.1f), 0);
+    EXPECT_FALSE(MouseButton::Left().Held()) << "a window that refuses ends the drag";
 }
 
 } // namespace
