@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Veapi/ve3d.h"
+#include "app/math_tables.h"
 
 namespace {
 
@@ -488,6 +489,8 @@ void Camera::SetRoll(float radians)
 
 void Camera::SetViewSize(float width, float height)
 {
+    viewSizeWidth_ = width;
+    viewSizeHeight_ = height;
     scaleX_ = 2.0f / width;
     scaleY_ = -2.0f / height;
     projectionDirty_ = dirty_ = true;
@@ -503,6 +506,10 @@ void Camera::SetPerspective(bool on)
 
 void Camera::SetNearFar(float nearPlane, float farPlane)
 {
+    if (halving_) {
+        nearPlane *= 0.5f;
+        farPlane *= 0.5f;
+    }
     rangeA_.nearZ = nearPlane;
     rangeA_.farZ = farPlane;
     UpdateDepthRange();
@@ -518,6 +525,112 @@ void Camera::SetViewportFractions(float left, float top, float width, float heig
     fracHeight_ = height;
     edgeFlags_ = 0;
     OnScreenChanged();
+}
+
+namespace {
+int ScaledPixels(float fraction, float extent) { return static_cast<int>(std::lround(double(fraction) * extent)); }
+} // namespace
+
+void Camera::SetLeftFraction(float f)
+{
+    fracLeft_ = f;
+    pixLeft_ = ScaledPixels(f, ScreenWidth());
+    edgeFlags_ &= static_cast<uint8_t>(~kLeftAbsolute);
+    UpdateViewportX();
+}
+
+void Camera::SetWidthFraction(float f)
+{
+    fracWidth_ = f;
+    pixWidth_ = ScaledPixels(f, ScreenWidth());
+    edgeFlags_ &= static_cast<uint8_t>(~kWidthAbsolute);
+    UpdateViewportX();
+}
+
+void Camera::SetTopFraction(float f)
+{
+    fracTop_ = f;
+    pixTop_ = ScaledPixels(f, ScreenHeight());
+    edgeFlags_ &= static_cast<uint8_t>(~kTopAbsolute);
+    UpdateViewportY();
+}
+
+void Camera::SetHeightFraction(float f)
+{
+    fracHeight_ = f;
+    pixHeight_ = ScaledPixels(f, ScreenHeight());
+    edgeFlags_ &= static_cast<uint8_t>(~kHeightAbsolute);
+    UpdateViewportY();
+}
+
+void Camera::SetViewport(const ViewportRecord& pixels)
+{
+    pixLeft_ = pixels.left;
+    pixTop_ = pixels.top;
+    pixWidth_ = pixels.width;
+    pixHeight_ = pixels.height;
+    UpdateViewportX();
+    UpdateViewportY();
+}
+
+void Camera::SetDepthRangeAndRefresh(float nearZ, float farZ)
+{
+    rangeA_.nearZ = nearZ;
+    rangeA_.farZ = farZ;
+    UpdateDepthRange();
+    dirty_ = projectionDirty_ = true;
+    if (Current() == this)
+        ClipCodes::SetPlanes(near_, far_);
+}
+
+void Camera::SetViewSizeFields(float width, float height)
+{
+    viewSizeWidth_ = width;
+    viewSizeHeight_ = height;
+}
+
+int32_t HalfAngleTableIndex(float steps)
+{
+    if (!std::isfinite(steps))
+        return 0;
+    double half = std::fmod(double(steps) * 0.5, 4096.0);
+    if (half < 0)
+        half += 4096.0;
+    return static_cast<int32_t>(std::floor(half + 0.5)) & 0xFFF;
+}
+
+namespace {
+// (sin, cos) of half the angle from the engine's sine table.
+void HalfAngle(float steps, float& s, float& c)
+{
+    const int32_t i = HalfAngleTableIndex(steps);
+    s = SineOf(i);
+    c = CosineOf(i);
+}
+} // namespace
+
+void Camera::SetHeadingSteps(float steps)
+{
+    float s, c;
+    HalfAngle(steps, s, c);
+    yaw_ = {0, s, 0, c};
+    yawPitchDirty_ = orientationDirty_ = dirty_ = true;
+}
+
+void Camera::SetPitchSteps(float steps)
+{
+    float s, c;
+    HalfAngle(steps, s, c);
+    pitch_ = {s, 0, 0, c};
+    yawPitchDirty_ = orientationDirty_ = dirty_ = true;
+}
+
+void Camera::SetRollSteps(float steps)
+{
+    float s, c;
+    HalfAngle(steps, s, c);
+    roll_ = {0, 0, s, c};
+    orientationDirty_ = dirty_ = true;
 }
 
 void Camera::SetViewportPixels(int left, int top, int width, int height)

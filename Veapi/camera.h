@@ -59,6 +59,37 @@ public:
     float FarPlane() const { return far_; }
     void SetViewportFractions(float left, float top, float width, float height);
     void SetViewportPixels(int left, int top, int width, int height);
+    // One edge as a fraction of the screen: pixels = screen extent x f,
+    // rounded; the edge's absolute bit is cleared. 0 pixels are accepted
+    // (the device viewport keeps at least one).
+    void SetLeftFraction(float f);
+    void SetTopFraction(float f);
+    void SetWidthFraction(float f);
+    void SetHeightFraction(float f);
+    struct ViewportRecord {
+        int left, top, width, height;
+    };
+    void SetViewport(const ViewportRecord& pixels);
+    int PixelLeft() const { return pixLeft_; }
+    int PixelTop() const { return pixTop_; }
+    int PixelWidth() const { return pixWidth_; }
+    int PixelHeight() const { return pixHeight_; }
+    uint8_t ViewportFlags() const { return edgeFlags_; }
+    // The depth planes, applied at once (a cut-scene's end restores them).
+    void SetDepthRangeAndRefresh(float nearZ, float farZ);
+    // The view size stored without refreshing the projection.
+    void SetViewSizeFields(float width, float height);
+    float ViewSizeWidth() const { return viewSizeWidth_; }
+    float ViewSizeHeight() const { return viewSizeHeight_; }
+    // Turns given in 4096ths of a turn, each stored as its half-angle
+    // quaternion from the sine table (heading about y, pitch about x, roll
+    // about z); any float is safe.
+    void SetHeadingSteps(float steps);
+    void SetPitchSteps(float steps);
+    void SetRollSteps(float steps);
+    const Quaternion& YawQuaternion() const { return yaw_; }
+    const Quaternion& PitchQuaternion() const { return pitch_; }
+    const Quaternion& RollQuaternion() const { return roll_; }
     void SetDepthRangeA(float minZ, float maxZ, float nearZ, float farZ);
 
     // The direction the camera looks in, after updating it when dirty.
@@ -123,6 +154,7 @@ private:
     bool orientationDirty_ = true, yawPitchDirty_ = true;
 
     float scaleX_ = 1.0f, scaleY_ = 1.0f;
+    float viewSizeWidth_ = 2.0f, viewSizeHeight_ = 2.0f;
     bool perspective_ = true, halving_ = false, secondRange_ = false;
 
     gfx::Viewport viewport_{0, 0, 640, 480, 0.0f, 1.0f};
@@ -170,6 +202,10 @@ float FarPlane();
 gfx::Matrix InverseMatrix(const gfx::Matrix& m);
 // (x, y, z, 1) x m, all four results.
 void TransformPoint4(const gfx::Matrix& m, const Vec3& p, float out[4]);
+
+// The sine-table index of half an angle of 4096ths of a turn, rounded to
+// the nearest step; reduced first, so huge or negative angles stay in range.
+int32_t HalfAngleTableIndex(float steps);
 
 // Every camera, for display-mode changes and the range toggle.
 namespace CameraList {

@@ -252,6 +252,12 @@ void Window::ShowSystemCursor(bool show)
         SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
+void Window::SetGrab(bool on)
+{
+    if (auto* native = static_cast<SDL_Window*>(native_.Get()))
+        SDL_SetWindowGrab(native, on ? SDL_TRUE : SDL_FALSE);
+}
+
 int64_t DefWindowProc(Window& window, uint32_t message, uint64_t, int64_t)
 {
     if (message == kWmClose)

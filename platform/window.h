@@ -89,6 +89,8 @@ public:
     // The client area in screen coordinates.
     void ClientRect(int& left, int& top, int& width, int& height) const;
     void ShowSystemCursor(bool show);
+    // Keeps the pointer inside the window (edge scrolling needs the edges).
+    void SetGrab(bool on);
     // Sizes the client area (a framed window follows a windowed mode); the
     // procedure hears of it through WM_SIZE. False when the size did not take.
     bool SetClientSize(int width, int height);

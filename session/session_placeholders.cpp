@@ -22,8 +22,30 @@ void ReceiveServerMessages()
 }
 } // namespace Client
 
+namespace SessionObservers {
+namespace {
+std::function<void()> g_started, g_ending;
+}
+void Set(std::function<void()> started, std::function<void()> ending)
+{
+    g_started = std::move(started);
+    g_ending = std::move(ending);
+}
+void Started()
+{
+    if (g_started)
+        g_started();
+}
+void Ending()
+{
+    if (g_ending)
+        g_ending();
+}
+} // namespace SessionObservers
+
 void EndSession()
 {
+    SessionObservers::Ending();
     Server::Stop();
     g_sessionRunning = false;
     EndOfGameRequest = 0;
@@ -41,6 +63,7 @@ void StartSession(bool)
     }
     AppTime::SetGameTime(0);
     SetAppState(AppState::LevelStarted);
+    SessionObservers::Started();
 }
 
 bool SaveGame(const char*, int) { return false; }

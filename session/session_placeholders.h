@@ -9,6 +9,7 @@
 #include "session/server_thread.h"
 
 #include <cstdint>
+#include <functional>
 
 struct InputEvent;
 
@@ -23,6 +24,12 @@ bool IsActive(); // a networked game
 
 // 1: the game is over; 2: restart the level. Read by every in-game frame.
 extern uint32_t EndOfGameRequest;
+
+// Told after a session starts and before it ends (the interface drops its
+// presses, selection and camera locks at the end).
+namespace SessionObservers {
+void Set(std::function<void()> started, std::function<void()> ending);
+}
 
 void EndSession();
 void StartSession(bool first);

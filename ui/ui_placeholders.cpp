@@ -15,11 +15,10 @@ bool EnterScreen(AppState state, int seconds)
 }
 
 bool g_upgradeOpen = false;
-bool g_tracking = false;
 
 } // namespace
 
-bool FreeCameraFlag = false;
+bool FreeCameraFlag = true;
 uint32_t WidescreenBorderFlags = 0;
 bool StatusWindowFlag = false;
 bool CameraLockingEnabled = true;
@@ -104,20 +103,11 @@ namespace Game {
 bool IsBattleUnderway() { return false; }
 }
 
-namespace GameCursor {
-void Load() {}
-void Update() {}
-void Release() {}
-} // namespace GameCursor
-
 namespace Hud {
 void DrawUnitInfoAndOrders() {}
 }
 namespace StatusWindow {
 void Draw() {}
-}
-namespace HudViewports {
-void SetUp() {}
 }
 namespace InterfaceLayer {
 void BeginFrame() {}
@@ -125,15 +115,6 @@ void DrawOverlays(int64_t) {}
 void Draw() {}
 } // namespace InterfaceLayer
 
-namespace CameraController {
-void SetEdgeScroll(int, int, bool) {}
-void MoveRelative(float, float) {}
-void LockOnSelection() { g_tracking = true; }
-void StopTracking() { g_tracking = false; }
-bool IsTracking() { return g_tracking; }
-void Update() {}
-void UpdateEdgeScroll(int, int) {}
-} // namespace CameraController
 namespace NormalView {
 void Update() {}
 }
@@ -163,47 +144,14 @@ bool OnLoadKey() { return false; }
 bool OnSaveKey() { return false; }
 } // namespace MenuScreen
 
-namespace Mouse {
-namespace {
-int g_x = 0, g_y = 0;
-void Keep(int x, int y)
-{
-    g_x = x;
-    g_y = y;
-}
-} // namespace
-void OnMove(int x, int y, uint32_t) { Keep(x, y); }
-void OnLeftDown(int x, int y, uint32_t) { Keep(x, y); }
-void OnLeftUp(int x, int y, uint32_t) { Keep(x, y); }
-void OnLeftDoubleClick(int x, int y, uint32_t) { Keep(x, y); }
-void OnRightDown(int x, int y, uint32_t) { Keep(x, y); }
-void OnRightUp(int x, int y, uint32_t) { Keep(x, y); }
-void OnMiddleDown(int x, int y, uint32_t) { Keep(x, y); }
-void OnMiddleUp(int x, int y, uint32_t) { Keep(x, y); }
-void OnWheel(int) {}
-void LastPoint(int& x, int& y)
-{
-    x = g_x;
-    y = g_y;
-}
-} // namespace Mouse
-
 namespace PlayerInput {
 void UpdateFrame() {}
 }
 
 namespace Selection {
-Unit* SelectOnly(int) { return nullptr; }
-Unit* SelectAllSquad() { return nullptr; }
-Unit* SelectNext() { return nullptr; }
-Unit* SelectPrevious() { return nullptr; }
 Unit* SelectNextSquadMember(bool) { return nullptr; }
-void ClearOrders() {}
-void UndoLastOrder() {}
-void SetCrouch(uint32_t) {}
 void ItemHotkey(int, int) {}
 void ReadyWeaponAttack(int) {}
-void HandleEscape() {}
 } // namespace Selection
 
 namespace UpgradeScreen {

@@ -6,6 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/camera_controller.h"
+#include "ui/game_cursor.h"
+#include "ui/hud_viewports.h"
+#include "ui/mouse.h"
+#include "ui/selection.h"
+
 struct InputEvent;
 class Unit;
 
@@ -75,20 +81,11 @@ namespace Game {
 bool IsBattleUnderway();
 }
 
-namespace GameCursor {
-void Load();
-void Update();
-void Release();
-} // namespace GameCursor
-
 namespace Hud {
 void DrawUnitInfoAndOrders();
 }
 namespace StatusWindow {
 void Draw();
-}
-namespace HudViewports {
-void SetUp();
 }
 namespace InterfaceLayer {
 void BeginFrame();
@@ -96,21 +93,11 @@ void DrawOverlays(int64_t realTime);
 void Draw();
 } // namespace InterfaceLayer
 
-// Camera keys and per-frame camera control.
-namespace CameraController {
-void SetEdgeScroll(int slot, int value, bool on);
-void MoveRelative(float dx, float dz);
-void LockOnSelection();
-void StopTracking();
-bool IsTracking();
-void Update();
-void UpdateEdgeScroll(int x, int y);
-} // namespace CameraController
 namespace NormalView {
 void Update();
 }
 
-extern bool FreeCameraFlag;
+extern bool FreeCameraFlag; // the normal view: the camera controller drives the camera
 extern uint32_t WidescreenBorderFlags; // both bits set: no console, no overlays
 extern bool StatusWindowFlag;
 extern bool CameraLockingEnabled;
@@ -138,36 +125,14 @@ bool OnLoadKey();
 bool OnSaveKey();
 } // namespace MenuScreen
 
-namespace Mouse {
-void OnMove(int x, int y, uint32_t flags);
-void OnLeftDown(int x, int y, uint32_t flags);
-void OnLeftUp(int x, int y, uint32_t flags);
-void OnLeftDoubleClick(int x, int y, uint32_t flags);
-void OnRightDown(int x, int y, uint32_t flags);
-void OnRightUp(int x, int y, uint32_t flags);
-void OnMiddleDown(int x, int y, uint32_t flags);
-void OnMiddleUp(int x, int y, uint32_t flags);
-void OnWheel(int delta);
-// Where the last pointer handler was told the pointer is (mode pixels).
-void LastPoint(int& x, int& y);
-} // namespace Mouse
-
 namespace PlayerInput {
 void UpdateFrame();
 }
 
 namespace Selection {
-Unit* SelectOnly(int n);
-Unit* SelectAllSquad();
-Unit* SelectNext();
-Unit* SelectPrevious();
 Unit* SelectNextSquadMember(bool previous); // Tab: also focuses the camera
-void ClearOrders();
-void UndoLastOrder();
-void SetCrouch(uint32_t flags);
 void ItemHotkey(int unit, int slot);
 void ReadyWeaponAttack(int mode);
-void HandleEscape();
 } // namespace Selection
 
 namespace UpgradeScreen {

@@ -32,6 +32,7 @@
 #include "session/game_state.h"
 #include "session/server_thread.h"
 #include "session/session_placeholders.h"
+#include "ui/game_view.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -273,6 +274,25 @@ void StartConsole()
 // the server thread is parked.
 bool HandOverHeld() { return !Server::IsRunning() || Server::OnServerThread() || GameState::Depth() > 0; }
 
+// The game view's input reads the shell's modifier word and pause, and keeps
+// the pointer in the window while edge scrolling is on.
+void InstallGameViewHooks()
+{
+    GameView::Hooks& hooks = GameView::GetHooks();
+    hooks.modifiers = [] { return Input::ModifierWord(); };
+    hooks.isPaused = [] { return Game::IsPaused(); };
+    hooks.confinePointer = [](bool on) {
+        if (g_window && !(App::CurrentMode().flags & kModeWindowed))
+            g_window->SetGrab(on);
+    };
+    hooks.showSystemCursor = [](bool show) {
+        if (g_window)
+            g_window->ShowSystemCursor(show);
+    };
+    // The key file's camera-button swap is not read yet: the plain layout.
+    GameView::InstallSessionHooks(nullptr);
+}
+
 void StartSubsystems(const StartupOptions& options)
 {
     DisplayModeSettings& mode = App::CurrentMode();
@@ -314,6 +334,7 @@ void StartSubsystems(const StartupOptions& options)
     Trace("clocks: real time from 0");
     GameCursor::Load();
     g_window->ShowSystemCursor(false);
+    InstallGameViewHooks();
     Trace("cursor: loaded, system cursor hidden");
     Trace("graphics directory: %s", DataFolder(app::kGraphicsDirectory).c_str());
     RenderPlaceholders::ParticlesStartup();

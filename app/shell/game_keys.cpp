@@ -146,7 +146,7 @@ bool BoundKey(const InputEvent& e, bool shift)
     else if (key == Key(kItemR)) Selection::ItemHotkey(0, 1);
     else if (key == Key(kItemT)) Selection::ItemHotkey(0, 2);
     else if (key == Key(kCrouch))
-        Selection::SetCrouch(e.flags & (kFlagShift | kFlagLeftButton | kFlagRightButton | kFlagMiddleButton));
+        Selection::ToggleCrouch(e.flags & (kFlagShift | kFlagLeftButton | kFlagRightButton | kFlagMiddleButton));
     else if (key == Key(kUpgradeScreen)) {
         if (!CommandWheel::IsOpen())
             UpgradeScreen::Toggle();

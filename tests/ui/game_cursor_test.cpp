@@ -1,0 +1,173 @@
+#include "ui_fixture.h"
+
+#include "Veapi/camera.h"
+#include "app/display_mode.h"
+#include "world/fog_of_war.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include "ui/hud_viewports.h"
+
+namespace {
+
+using uitest::GameViewTest;
+
+class CursorTest : public GameViewTest {
+protected:
+    void Hover(Unit* object)
+    {
+        pick_ = {};
+        pick_.object = object;
+        view_.calls.clear();
+        GameCursor::Update();
+    }
+};
+
+TEST_F(CursorTest, ShapeRules)
+{
+    Unit* item = enemy_.get();
+    struct Row {
+        const char* name;
+        bool selected;
+        int team, roleType;
+        bool hidden, activates, plain;
+        GameCursor::Shape shape;
+        int loop;
+    } rows[] = {
+        {"nothing selected over a squad member", false, 1, 0, false, false, false, GameCursor::kUnselected, 1},
+        {"nothing selected over the ground", false, -1, 0, false, false, false, GameCursor::kUnselected, 0},
+        {"enemy", true, 2, 0, false, false, false, GameCursor::kAttack, 1},
+        {"enemy in the fog", true, 2, 0, true, false, false, GameCursor::kAttack, 1},
+        {"neutral", true, 0, 0, false, false, false, GameCursor::kStandard, 0},
+        {"hidden item", true, 2, 10, true, false, false, GameCursor::kAttack, 1},
+        {"item to pick up", true, 2, 10, false, false, false, GameCursor::kPickUp, 2},
+        {"item to activate", true, 2, 10, false, true, false, GameCursor::kActivate, 1},
+        {"plain item", true, 2, 10, false, false, true, GameCursor::kStandard, 0},
+        {"own unit", true, 1, 0, false, false, false, GameCursor::kStandard, 0},
+    };
+    // A fog that nothing has cleared hides every point.
+    FogOfWar fog(32, 2048);
+    fog.SetWorldArea(-64, -64, 64, 64);
+    fog.SetEnabled(true);
+    ASSERT_GE(fog.VisibilityAt(item->position_), 254u);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Selection::RemoveAll();
+        if (r.selected)
+            Selection::Add(trevok_.get());
+        Unit* under = nullptr;
+        if (r.team == 1 && !r.selected) {
+            under = vell_.get();
+        } else if (r.team >= 0) {
+            under = item;
+            item->team_ = r.team;
+            item->roleType_ = r.roleType;
+            item->activates_ = r.activates;
+            item->plainItem_ = r.plain;
+        }
+        if (r.team == 1 && r.selected)
+            under = vell_.get();
+        FogOfWar::Global() = r.hidden ? &fog : nullptr;
+        pick_ = {};
+        pick_.object = under;
+        GameCursor::Shape shape;
+        int32_t loop;
+        GameCursor::Pick(shape, loop);
+        FogOfWar::Global() = nullptr;
+        EXPECT_EQ(shape, r.shape);
+        EXPECT_EQ(loop, r.loop);
+    }
+}
+
+TEST_F(CursorTest, NothingIsResentWhenNothingChanged)
+{
+    Hover(vell_.get());
+    EXPECT_EQ(view_.calls, (std::vector<std::string>{"hierarchy", "loop 1"}));
+    Hover(vell_.get());
+    EXPECT_TRUE(view_.calls.empty());
+    Hover(nullptr); // same shape, other sequence
+    EXPECT_EQ(view_.calls, (std::vector<std::string>{"loop 0"}));
+}
+
+TEST_F(CursorTest, OrdersPlayTheirSequenceOnce)
+{
+    Selection::Add(trevok_.get());
+    view_.calls.clear();
+    Selection::OrderAttackTarget(*enemy_, 0);
+    EXPECT_EQ(view_.calls, (std::vector<std::string>{"hierarchy", "once 2"}));
+    EXPECT_EQ(GameCursor::Shown(), GameCursor::kAttack);
+    // Until the preview reports the end, the rules wait.
+    Hover(nullptr);
+    EXPECT_TRUE(view_.calls.empty());
+}
+
+TEST_F(CursorTest, AttackModeShowsGroundUnlessTheWheelWaitsForUpgrade)
+{
+    MouseMode::Set(MouseMode::kAttack);
+    GameCursor::Shape s;
+    int32_t l;
+    GameCursor::Pick(s, l);
+    EXPECT_EQ(s, GameCursor::kAttackGround);
+    GameView::GetScreens().pendingWheelAction = [] { return 1; };
+    GameCursor::Pick(s, l);
+    EXPECT_EQ(s, GameCursor::kStandard);
+}
+
+TEST(HudViewports, FractionsAndHalvedDepths)
+{
+    DisplayModeSettings saved = App::CurrentMode();
+    App::CurrentMode().width = 640;
+    App::CurrentMode().height = 480;
+    Camera camera;
+    struct Row {
+        float f;
+        int pixels;
+    } rows[] = {{0.9f, 576}, {0.0f, 0}, {0.05f, 32}, {1.0f, 640}};
+    for (const Row& r : rows) {
+        camera.SetWidthFraction(r.f);
+        EXPECT_EQ(camera.PixelWidth(), r.pixels) << r.f;
+        EXPECT_GE(camera.DeviceViewport().width, 1u) << "the device keeps a pixel";
+        EXPECT_EQ(camera.ViewportFlags() & Camera::kWidthAbsolute, 0);
+    }
+    camera.SetNearFar(0.04f, 10.0f);
+    EXPECT_FLOAT_EQ(camera.NearPlane(), 0.04f);
+    camera.SetDepthHalving(true);
+    camera.SetNearFar(0.04f, 10.0f);
+    EXPECT_FLOAT_EQ(camera.NearPlane(), 0.02f);
+    EXPECT_FLOAT_EQ(camera.FarPlane(), 5.0f);
+
+    HudViewports::SetUp();
+    EXPECT_EQ(HudViewports::InsetWindow().PixelWidth(), 576);
+    EXPECT_EQ(HudViewports::InsetWindow().PixelLeft(), 32);
+    EXPECT_FLOAT_EQ(HudViewports::HudText().NearPlane(), 0.04f);
+    EXPECT_FLOAT_EQ(HudViewports::Overview().FarPlane(), 1000.0f);
+    App::CurrentMode() = saved;
+}
+
+} // namespace
+
+namespace {
+
+// The sample's cursor model: all nine shapes found by their part names, each
+// with its three sequences.
+TEST_F(CursorTest, SampleModelHasTheNineShapes)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path rifs = std::filesystem::path(data ? data : "") / "rifs";
+    if (!std::filesystem::exists(rifs / "user interface" / "game_cursor.rif"))
+        GTEST_SKIP() << "sample data not generated";
+    ASSERT_TRUE(GameCursor::LoadFrom(rifs));
+    for (int s = 0; s < GameCursor::kShapeCount; ++s)
+        EXPECT_TRUE(GameCursor::Loaded(static_cast<GameCursor::Shape>(s))) << GameCursor::kPartNames[s];
+    EXPECT_EQ(GameCursor::Shown(), GameCursor::kStandard);
+    EXPECT_EQ(GameCursor::LoopedSequence(), 0);
+    ASSERT_GE(view_.calls.size(), 2u);
+    EXPECT_EQ(view_.calls.back(), "loop 0");
+    EXPECT_EQ(view_.calls[view_.calls.size() - 2], "hierarchy");
+    GameCursor::Release();
+    EXPECT_FALSE(GameCursor::Loaded(GameCursor::kStandard));
+    // A folder without the model leaves the cursor empty.
+    EXPECT_FALSE(GameCursor::LoadFrom(std::filesystem::temp_directory_path() / "no_such_folder_for_the_cursor"));
+}
+
+} // namespace

@@ -1,0 +1,30 @@
+#include "ui/camera_controller.h"
+#include "ui/game_view.h"
+#include "ui/mouse.h"
+#include "ui/selection.h"
+#include "session/session_placeholders.h"
+
+namespace GameView {
+
+void StartSession(bool swapCameraButtons)
+{
+    MouseActionMap::Build(swapCameraButtons);
+    CameraController::Reset();
+}
+
+void EndSession()
+{
+    MouseMode::Set(MouseMode::kStandard);
+    Mouse::DropAll();
+    Selection::ReleaseCommandUnit();
+    Selection::SetViewUnit(nullptr);
+    Selection::RemoveAll();
+    CameraController::StopTracking();
+}
+
+void InstallSessionHooks(std::function<bool()> swapCameraButtons)
+{
+    SessionObservers::Set([swap = std::move(swapCameraButtons)] { StartSession(swap && swap()); }, EndSession);
+}
+
+} // namespace GameView

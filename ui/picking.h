@@ -1,0 +1,53 @@
+// What lies under the pointer for a press: the object (the nearest client
+// unit whose screen rectangle holds the pointer), the interface element, and
+// the ground point where the pointer's ray meets the level; and each unit's
+// screen rectangle of this frame, which the box drag and the wheel use.
+#pragma once
+
+#include "app/maths.h"
+
+#include <functional>
+
+class Unit;
+
+// A HUD window or widget under the pointer (kind 5: a squad portrait, 31:
+// the drop element, 32: the squad bar), placed in screen fractions.
+struct UiElement {
+    int kind = 0;
+    Unit* character = nullptr;
+    float left = 0, top = 0, width = 0, height = 0;
+    bool movable = false, resizable = false, locked = false;
+};
+
+struct ScreenRect {
+    float left = 0, top = 0, right = 0, bottom = 0;
+    bool Contains(float x, float y) const { return x > left && x < right && y > top && y < bottom; }
+    bool Overlaps(const ScreenRect& o) const
+    {
+        return left <= o.right && o.left <= right && top <= o.bottom && o.top <= bottom;
+    }
+};
+
+struct PickResult {
+    Unit* object = nullptr;
+    UiElement* element = nullptr;
+    bool hasGround = false;
+    Vec3 ground{0, 0, 0};
+};
+
+namespace Picking {
+
+PickResult At(int x, int y);
+// False when the unit is behind the camera.
+bool ScreenRectOf(const Unit& unit, ScreenRect& out);
+// The ray of a pixel through the main camera; false without a usable camera.
+bool PointerRay(int x, int y, Vec3& nearPoint, Vec3& farPoint);
+
+// The HUD's elements answer here (none until the HUD installs its lookup).
+void SetElementLookup(std::function<UiElement*(int x, int y)> lookup);
+// Replaces the units' screen rectangles (tests).
+void SetRectOverride(std::function<bool(const Unit& unit, ScreenRect& out)> rects);
+// Replaces the whole pick (tests, and screens that pick by themselves).
+void SetOverride(std::function<PickResult(int x, int y)> pick);
+
+} // namespace Picking

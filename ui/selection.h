@@ -1,0 +1,59 @@
+// The player's selection of units and the orders the game view gives them.
+// One set on the game thread, keyed by object id in 64 chains; every member,
+// the command unit and the view unit hold one reference on their unit. The
+// mouse handlers, the keys, the wheel, the HUD, server messages and console
+// commands read and change it.
+#pragma once
+
+#include "app/maths.h"
+
+#include <cstdint>
+#include <vector>
+
+class Unit;
+
+namespace Selection {
+
+bool Contains(const Unit* unit);
+int Count();
+// Members in bucket order (the order requests list them).
+std::vector<Unit*> Members();
+Unit* First();
+
+void Add(Unit* unit);
+void Remove(Unit* unit);
+void Toggle(Unit* unit);
+void RemoveAll();
+void Clear();
+Unit* SelectAllSquad();
+Unit* SelectOnly(int n);
+Unit* SelectNext();
+Unit* SelectPrevious();
+
+void ClearOrders();
+void ToggleCrouch(uint32_t orderFlags);
+void UndoLastOrder();
+void OrderAttackTarget(Unit& target, uint32_t orderFlags);
+void OrderAttackLocation(const Vec3& point, uint32_t orderFlags);
+void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags);
+void SetViewUnit(Unit* unit);
+Unit* ViewUnit();
+void HandleEscape();
+
+// The unit the command wheel was opened for, with the point clicked.
+void SetCommandUnit(Unit* unit, const Vec3* point);
+void ReleaseCommandUnit();
+Unit* CommandUnit();
+bool CommandPoint(Vec3& out);
+
+// Quick-weapon mode: set once the keys switched the selection to its quick
+// weapon. Ending it restores the weapons unless told otherwise.
+void SetQuickWeaponMode(bool on);
+bool QuickWeaponMode();
+void EndQuickWeapon(bool restoreWeapons = true);
+
+// The view heading (4096ths of a turn) and pitch the recon view and the HUD read.
+float ViewHeading();
+float ViewPitch();
+
+} // namespace Selection
