@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+
+#include "app/maths.h"
 
 namespace AlertTable {
 void Answer(uint32_t key, int slot); // F1..F10 answer slot 0..9
@@ -17,7 +20,20 @@ namespace WorldObjectTable {
 void UpdateLights();
 }
 
-// The client unit as the number keys see it.
+// One queued order of a client character as the order list shows it.
+struct UnitOrder {
+    uint32_t kind = 0;                  // 0 attack target .. 10 change ammunition
+    const char* targetName = nullptr;   // kind 0: the target's role name while it exists
+    const char* itemName = nullptr;     // kinds 5 to 10
+    int itemKind = 0;                   // kind 7: 4 weapon, 6 ammunition
+    const char* receiverName = nullptr; // kind 6
+    int waypoint = 0;                   // kind 2: 1-based
+    Vec3 point{0, 0, 0};                // kind 2: the waypoint
+};
+
+// The client unit as the number keys, the HUD, the command wheel and the
+// unit keys see it. The getters answer for a unit without that part (no
+// role, no weapon...) until the client objects fill them in.
 class Unit {
 public:
     virtual ~Unit() = default;
@@ -25,6 +41,26 @@ public:
     virtual bool IsAlive() const { return true; }
     virtual bool TakesOrders() const { return true; }
     int FirstOrderKind() const { return firstOrderKind_; } // 0: no order
+
+    // Team 0 is no team.
+    virtual int Team() const { return 0; }
+    virtual bool IsActive() const { return true; }
+    virtual bool IsCharacter() const { return false; }
+    // A timed object (character record kind 2) and its time left.
+    virtual bool IsTimed() const { return false; }
+    virtual float RemainingSeconds() const { return 0; }
+    // Null when the role has no name.
+    virtual const char* RoleName() const { return nullptr; }
+    virtual Vec3 Position() const { return {0, 0, 0}; }
+    virtual std::span<const UnitOrder> Orders() const { return {}; }
+    // The targeting panel's lines; null or negative where the unit has none.
+    virtual const char* WeaponName() const { return nullptr; }
+    virtual bool ShieldDetected() const { return false; }
+    virtual float Armour() const { return 0; }
+    virtual float CommRange() const { return -1; }
+    virtual bool HasSalvage() const { return false; }
+    virtual const char* SalvageName() const { return nullptr; }
+    virtual float HudBarFraction() const { return 0; }
 
 protected:
     uint32_t id_ = 0;

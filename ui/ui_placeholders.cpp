@@ -110,9 +110,6 @@ void Update() {}
 void Release() {}
 } // namespace GameCursor
 
-namespace Hud {
-void DrawUnitInfoAndOrders() {}
-}
 namespace StatusWindow {
 void Draw() {}
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/hud.h"
+
 struct InputEvent;
 class Unit;
 
@@ -81,9 +83,6 @@ void Update();
 void Release();
 } // namespace GameCursor
 
-namespace Hud {
-void DrawUnitInfoAndOrders();
-}
 namespace StatusWindow {
 void Draw();
 }

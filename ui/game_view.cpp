@@ -1,0 +1,14 @@
+#include "ui/game_view.h"
+
+#include "app/app_time.h"
+
+namespace {
+GameView g_defaultView;
+GameView* g_view = &g_defaultView;
+} // namespace
+
+int64_t GameView::RealNow() { return AppTime::RealNow(); }
+int64_t GameView::TicksPerSecond() { return AppTime::TicksPerSecond(); }
+
+GameView& GameView::Current() { return *g_view; }
+void GameView::Install(GameView* view) { g_view = view ? view : &g_defaultView; }

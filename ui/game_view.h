@@ -1,0 +1,32 @@
+// What the interface reads of the running game: the client objects, the
+// player's selection, the local team, the pause state and the modifier keys.
+// The client and the shell install their view when they run; until then the
+// default view shows an empty game at real time.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+class Unit;
+
+class GameView {
+public:
+    virtual ~GameView() = default;
+    virtual std::span<Unit* const> Objects() { return {}; }
+    // The selection set in selection order; the first is the lead unit.
+    virtual std::span<Unit* const> Selected() { return {}; }
+    virtual int LocalTeam() { return 1; }
+    virtual bool IsPaused() { return false; }
+    // Bit 1: Ctrl (queue orders, show the order list).
+    virtual uint32_t Modifiers() { return 0; }
+    virtual int64_t RealNow();
+    virtual int64_t TicksPerSecond();
+    virtual float ScreenWidth() { return 640; }
+    virtual float ScreenHeight() { return 480; }
+
+    static GameView& Current();
+    // Null restores the default view. The caller keeps the view alive.
+    static void Install(GameView* view);
+};
+
+inline constexpr uint32_t kModifierCtrl = 0x2;
