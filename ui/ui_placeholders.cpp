@@ -208,7 +208,3 @@ bool IsOpen() { return g_upgradeOpen; }
 void Toggle() { g_upgradeOpen = !g_upgradeOpen; }
 void UpdateAndDraw() {}
 } // namespace UpgradeScreen
-
-namespace CommandWheel {
-bool IsOpen() { return false; }
-}

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ui/hud.h"
+#include "ui/wheel.h"
 
 struct InputEvent;
 class Unit;
@@ -174,7 +175,3 @@ bool IsOpen();
 void Toggle();
 void UpdateAndDraw();
 } // namespace UpgradeScreen
-
-namespace CommandWheel {
-bool IsOpen();
-}
