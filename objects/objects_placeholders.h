@@ -61,6 +61,9 @@ public:
     virtual bool HasSalvage() const { return false; }
     virtual const char* SalvageName() const { return nullptr; }
     virtual float HudBarFraction() const { return 0; }
+    virtual bool HasRole() const { return true; }
+    // The unit it is attacking or heading for; null when none.
+    virtual const Unit* Target() const { return nullptr; }
 
 protected:
     uint32_t id_ = 0;

@@ -110,9 +110,6 @@ void Update() {}
 void Release() {}
 } // namespace GameCursor
 
-namespace StatusWindow {
-void Draw() {}
-}
 namespace HudViewports {
 void SetUp() {}
 }

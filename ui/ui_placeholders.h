@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ui/hud.h"
+#include "ui/status_window.h"
 #include "ui/wheel.h"
 
 struct InputEvent;
@@ -84,9 +85,6 @@ void Update();
 void Release();
 } // namespace GameCursor
 
-namespace StatusWindow {
-void Draw();
-}
 namespace HudViewports {
 void SetUp();
 }

@@ -251,6 +251,7 @@ void RunPostClose() { PostClose(); }
 // only its drawing is missing, which the log says.
 void StartConsole()
 {
+    StatusWindow::Setup();
     auto& dirs = app::DataDirectories::Global();
     const auto fonts = dirs.Folder(app::kFontsDirectory), graphics = dirs.Folder(app::kGraphicsDirectory);
     if (!fonts || !graphics) {
@@ -429,6 +430,7 @@ void Shutdown()
     Trace("exit: console and menus");
     TextConsole::Shutdown();
     InGameScreens::Shutdown();
+    StatusWindow::Release();
     FrontEnd::Shutdown();
     Trace("exit: particles, effects, cursor and lights");
     RenderPlaceholders::ParticlesShutdown();
