@@ -65,6 +65,31 @@ public:
     // The unit it is attacking or heading for; null when none.
     virtual const Unit* Target() const { return nullptr; }
 
+    // The unit keys. Weapon and ammunition types are -1 when none is held.
+    virtual int WeaponType() const { return -1; }
+    virtual int AmmoType() const { return -1; }
+    // Equips the first carried weapon item of the type; false when none.
+    virtual bool EquipWeaponOfType(int /*type*/) { return false; }
+    // Loads the first carried stack of the type; false when none.
+    virtual bool LoadAmmoOfType(int /*type*/) { return false; }
+    // Uses the first carried item of kind 5 with this hotkey number.
+    virtual void UseHotkeyItem(int /*hotkey*/, bool /*queued*/) {}
+    virtual void ShowText(const char* /*text*/) {}
+    // Facing in 4096ths of a turn; the recon view turns the unit to a heading.
+    virtual float HeadingSteps() const { return 0; }
+    virtual void TurnTo(float /*heading*/) {}
+    // Direct control by the recon view (bit 24 of the flag word).
+    virtual void SetDirectControl(bool /*on*/) {}
+    virtual void ReleaseControl() { SetDirectControl(false); }
+
+    // What the quick-weapon key remembers to give back.
+    struct QuickWeaponMemory {
+        int weaponType = 0;
+        int ammoType = 2;
+        bool on = false;
+    };
+    QuickWeaponMemory quickWeapon;
+
 protected:
     uint32_t id_ = 0;
     int firstOrderKind_ = 0;

@@ -26,6 +26,14 @@ public:
     virtual float ScreenWidth() { return 640; }
     virtual float ScreenHeight() { return 480; }
 
+    // The pointer's movement since the last frame, in mode pixels.
+    virtual void PointerMotion(float& dx, float& dy) { dx = dy = 0; }
+    // +2, or -2 with the mouse inverted.
+    virtual float PitchSensitivity() { return 2; }
+    // The cursor mode of the mouse action map (0 normal, 2 attack, 5 recon).
+    virtual int CursorMode();
+    virtual void SetCursorMode(int mode);
+
     static GameView& Current();
     // Null restores the default view. The caller keeps the view alive.
     static void Install(GameView* view);

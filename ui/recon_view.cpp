@@ -1,12 +1,35 @@
 #include "ui/recon_view.h"
 
+#include "objects/objects_placeholders.h"
+#include "ui/game_view.h"
+#include "ui/unit_keys.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace ReconView {
 namespace {
+constexpr int kCursorRecon = 5;
 bool g_active = false;
 float g_heading = 0, g_pitch = 0;
+Unit* g_controlled = nullptr;
+
+Unit* Lead()
+{
+    const auto selected = GameView::Current().Selected();
+    return selected.empty() ? nullptr : selected[0];
+}
+
+bool StillExists(const Unit* unit)
+{
+    for (Unit* object : GameView::Current().Objects())
+        if (object == unit)
+            return true;
+    for (Unit* object : GameView::Current().Selected())
+        if (object == unit)
+            return true;
+    return false;
+}
 } // namespace
 
 bool IsActive() { return g_active; }
@@ -29,6 +52,45 @@ void Turn(float dx, float dy, float sensitivity)
         g_heading += 4096.0f;
 }
 
-void Toggle(bool on) { g_active = on; }
-void Update() {}
+void Toggle(bool on)
+{
+    GameView& view = GameView::Current();
+    if (on) {
+        Unit* lead = Lead();
+        if (!lead || g_active)
+            return;
+        Selection::EndQuickWeapon();
+        view.SetCursorMode(kCursorRecon);
+        g_controlled = lead;
+        lead->SetDirectControl(true);
+        SetAngles(0, 0);
+        Turn(2 * lead->HeadingSteps(), 0, 0);
+        g_active = true;
+        return;
+    }
+    if (!g_active)
+        return;
+    if (g_controlled && StillExists(g_controlled))
+        g_controlled->ReleaseControl();
+    g_controlled = nullptr;
+    view.SetCursorMode(0);
+    g_active = false;
+}
+
+void Update()
+{
+    if (!g_active)
+        return;
+    GameView& view = GameView::Current();
+    Unit* lead = Lead();
+    if (!lead) {
+        Toggle(false);
+        return;
+    }
+    lead->SetDirectControl(true);
+    float dx = 0, dy = 0;
+    view.PointerMotion(dx, dy);
+    Turn(dx, dy, view.PitchSensitivity());
+    lead->TurnTo(g_heading);
+}
 } // namespace ReconView

@@ -128,9 +128,6 @@ bool IsTracking() { return g_tracking; }
 void Update() {}
 void UpdateEdgeScroll(int, int) {}
 } // namespace CameraController
-namespace NormalView {
-void Update() {}
-}
 
 namespace KeyBindings {
 namespace {
@@ -195,8 +192,6 @@ Unit* SelectNextSquadMember(bool) { return nullptr; }
 void ClearOrders() {}
 void UndoLastOrder() {}
 void SetCrouch(uint32_t) {}
-void ItemHotkey(int, int) {}
-void ReadyWeaponAttack(int) {}
 void HandleEscape() {}
 } // namespace Selection
 

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "ui/hud.h"
+#include "ui/recon_view.h"
 #include "ui/status_window.h"
+#include "ui/unit_keys.h"
 #include "ui/wheel.h"
 
 struct InputEvent;
@@ -104,9 +106,6 @@ bool IsTracking();
 void Update();
 void UpdateEdgeScroll(int x, int y);
 } // namespace CameraController
-namespace NormalView {
-void Update();
-}
 
 extern bool FreeCameraFlag;
 extern uint32_t WidescreenBorderFlags; // both bits set: no console, no overlays
@@ -163,8 +162,6 @@ Unit* SelectNextSquadMember(bool previous); // Tab: also focuses the camera
 void ClearOrders();
 void UndoLastOrder();
 void SetCrouch(uint32_t flags);
-void ItemHotkey(int unit, int slot);
-void ReadyWeaponAttack(int mode);
 void HandleEscape();
 } // namespace Selection
 
