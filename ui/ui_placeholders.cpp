@@ -14,7 +14,6 @@ bool EnterScreen(AppState state, int seconds)
     return true; // no image to load yet
 }
 
-bool g_upgradeOpen = false;
 bool g_tracking = false;
 
 } // namespace
@@ -149,10 +148,6 @@ uint32_t Read(uint32_t*, int) { return 0; }
 void Write() {}
 } // namespace KeyConfig
 
-namespace MenuScreen {
-bool OnLoadKey() { return false; }
-bool OnSaveKey() { return false; }
-} // namespace MenuScreen
 
 namespace Mouse {
 namespace {
@@ -195,8 +190,3 @@ void SetCrouch(uint32_t) {}
 void HandleEscape() {}
 } // namespace Selection
 
-namespace UpgradeScreen {
-bool IsOpen() { return g_upgradeOpen; }
-void Toggle() { g_upgradeOpen = !g_upgradeOpen; }
-void UpdateAndDraw() {}
-} // namespace UpgradeScreen

@@ -7,9 +7,11 @@
 #include <string>
 
 #include "ui/hud.h"
+#include "ui/menu_screen.h"
 #include "ui/recon_view.h"
 #include "ui/status_window.h"
 #include "ui/unit_keys.h"
+#include "ui/upgrade_screen.h"
 #include "ui/wheel.h"
 
 struct InputEvent;
@@ -130,10 +132,6 @@ uint32_t Read(uint32_t* deviceSettings, int flags);
 void Write();
 } // namespace KeyConfig
 
-namespace MenuScreen {
-bool OnLoadKey();
-bool OnSaveKey();
-} // namespace MenuScreen
 
 namespace Mouse {
 void OnMove(int x, int y, uint32_t flags);
@@ -165,8 +163,3 @@ void SetCrouch(uint32_t flags);
 void HandleEscape();
 } // namespace Selection
 
-namespace UpgradeScreen {
-bool IsOpen();
-void Toggle();
-void UpdateAndDraw();
-} // namespace UpgradeScreen

@@ -1,0 +1,162 @@
+#include "ui/upgrade_screen.h"
+
+#include "fake_units.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ui_test {
+namespace {
+
+class UpgradeScreenTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // One line per 10 characters, as a box of fixed width would wrap.
+        UpgradeScreen::SetLineCounter([](std::string_view text) { return int((text.size() + 9) / 10); });
+    }
+    void TearDown() override
+    {
+        UpgradeScreen::SetLineCounter({});
+        UpgradeScreen::Release();
+    }
+    FakeView view_;
+};
+
+TEST_F(UpgradeScreenTest, DescriptionScrollsOnlyPastThreeLines)
+{
+    struct Case {
+        const char* text;
+        int lines;
+        bool downAtFirst;
+    };
+    const Case cases[] = {
+        {"", 0, false},
+        {"123456789012345678901234567890", 3, false},
+        {"1234567890123456789012345678901", 4, true},
+    };
+    for (const Case& c : cases) {
+        UpgradeScreen::SetText(c.text);
+        EXPECT_EQ(UpgradeScreen::TextLines(), c.lines) << c.text;
+        EXPECT_FALSE(UpgradeScreen::CanScrollUp());
+        EXPECT_EQ(UpgradeScreen::CanScrollDown(), c.downAtFirst) << c.text;
+    }
+    // Four lines: one step down, then only up.
+    UpgradeScreen::ScrollDown();
+    EXPECT_EQ(UpgradeScreen::FirstLine(), 1);
+    EXPECT_FALSE(UpgradeScreen::CanScrollDown());
+    EXPECT_TRUE(UpgradeScreen::CanScrollUp());
+    UpgradeScreen::ScrollDown();
+    EXPECT_EQ(UpgradeScreen::FirstLine(), 1);
+    UpgradeScreen::ScrollUp();
+    EXPECT_EQ(UpgradeScreen::FirstLine(), 0);
+    // A new text starts again from its first line; null clears.
+    UpgradeScreen::ScrollDown();
+    UpgradeScreen::SetText("12345678901234567890123456789012345678901");
+    EXPECT_EQ(UpgradeScreen::FirstLine(), 0);
+    UpgradeScreen::SetText(nullptr);
+    EXPECT_EQ(UpgradeScreen::TextLines(), 0);
+    EXPECT_FALSE(UpgradeScreen::CanScrollDown());
+}
+
+TEST_F(UpgradeScreenTest, TextRevealsAtTwentyFiveCharactersASecond)
+{
+    UpgradeScreen::SetText("1234567890123456789012345678901234567890");
+    EXPECT_EQ(UpgradeScreen::RevealedCharacters(-1), 0);
+    EXPECT_EQ(UpgradeScreen::RevealedCharacters(0.2), 5);
+    EXPECT_EQ(UpgradeScreen::RevealedCharacters(10), 40);
+}
+
+TEST(UpgradeScreenLayout, HotSpotOfAProjectedBox)
+{
+    // A pinhole camera at the origin looking down +z: 320 + 100 x / z.
+    const UpgradeScreen::Projection pinhole = [](const Vec3& p, float& x, float& y) {
+        if (p.z <= 0)
+            return false;
+        x = 320 + 100 * p.x / p.z;
+        y = 240 + 100 * p.y / p.z;
+        return true;
+    };
+    const auto r = UpgradeScreen::ProjectBox({-1, -1, 2}, {1, 2, 4}, pinhole);
+    EXPECT_FLOAT_EQ(r.x0, 270);
+    EXPECT_FLOAT_EQ(r.x1, 370);
+    EXPECT_FLOAT_EQ(r.y0, 190);
+    EXPECT_FLOAT_EQ(r.y1, 340);
+    // Nothing visible: an empty rectangle.
+    const auto none = UpgradeScreen::ProjectBox({-1, -1, -4}, {1, 1, -2}, pinhole);
+    EXPECT_FLOAT_EQ(none.x0, 0);
+    EXPECT_FLOAT_EQ(none.x1, 0);
+}
+
+TEST(UpgradeScreenLayout, GrowthScaleStaysFinite)
+{
+    EXPECT_FLOAT_EQ(UpgradeScreen::MaxGrowthScale(0.63f / 0.2f), 0.2f);
+    EXPECT_FLOAT_EQ(UpgradeScreen::MaxGrowthScale(1.0f), 0.34f);
+    for (float extent : {0.0f, -1.0f, NAN, INFINITY})
+        EXPECT_FLOAT_EQ(UpgradeScreen::MaxGrowthScale(extent), 0.34f) << extent;
+}
+
+TEST(UpgradeScreenLayout, AmmoColourGroups)
+{
+    const int expected[] = {0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 4, 1, 2, 5, 5, 0, 0};
+    for (int type = 0; type < 17; ++type)
+        EXPECT_EQ(UpgradeScreen::AmmoColourGroup(type), expected[type]) << type;
+    EXPECT_EQ(UpgradeScreen::AmmoColourGroup(-1), 0);
+    const TextureRect swatch = UpgradeScreen::AmmoSwatch(2);
+    EXPECT_FLOAT_EQ(swatch.tu0, 768.0f / 1024);
+    EXPECT_FLOAT_EQ(swatch.tu1, 830.0f / 1024);
+}
+
+TEST(UpgradeScreenLayout, SlotCounts)
+{
+    EXPECT_EQ(UpgradeScreen::SlotCountText(3, 12, 30).value_or("-"), "12/30");
+    EXPECT_EQ(UpgradeScreen::SlotCountText(6, 0, 50).value_or("-"), "0/50");
+    EXPECT_EQ(UpgradeScreen::SlotCountText(5, 2, 0).value_or("-"), "2");
+    for (int unknown : {-7, 0, 4, 42})
+        EXPECT_FALSE(UpgradeScreen::SlotCountText(unknown, 1, 1)) << unknown;
+}
+
+TEST_F(UpgradeScreenTest, PartsHotSpotsAndSlots)
+{
+    UpgradeScreen::Build();
+    const auto& parts = UpgradeScreen::Parts();
+    ASSERT_EQ(parts.size(), 34u);
+    EXPECT_EQ(parts[0].name, "background");
+    EXPECT_EQ(parts[0].hotSpot, nullptr);
+    const auto exit = std::find_if(parts.begin(), parts.end(), [](const auto& p) { return p.name == "exit"; });
+    ASSERT_NE(exit, parts.end());
+    ASSERT_NE(exit->hotSpot, nullptr);
+    EXPECT_FALSE(exit->hot);
+    EXPECT_EQ(exit->hotSpot->Kind(), 30);
+    EXPECT_FALSE(exit->hotSpot->IsTransient());
+    EXPECT_EQ(exit->hotSpot->IsUpgradePanel(), nullptr);
+    exit->hotSpot->SetPosition(0.5f, 0.5f);
+    EXPECT_FLOAT_EQ(exit->hotSpot->Left(), 0);
+    for (int row = 0; row < 3; ++row)
+        for (int position = 0; position < 3; ++position) {
+            const std::string name = std::string(1, "wam"[row]) + char('1' + position);
+            const auto part = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.name == name; });
+            ASSERT_NE(part, parts.end());
+            EXPECT_EQ(UpgradeScreen::Slot(row, position), part->hotSpot) << name;
+        }
+    EXPECT_EQ(UpgradeScreen::Slot(3, 0), nullptr);
+}
+
+TEST_F(UpgradeScreenTest, ToggleNeedsASelection)
+{
+    UpgradeScreen::Toggle();
+    EXPECT_FALSE(UpgradeScreen::IsOpen());
+    FakeUnit unit;
+    view_.selected = {&unit};
+    UpgradeScreen::Toggle();
+    EXPECT_TRUE(UpgradeScreen::IsOpen());
+    EXPECT_EQ(view_.CursorMode(), 3);
+    UpgradeScreen::Toggle();
+    EXPECT_FALSE(UpgradeScreen::IsOpen());
+    EXPECT_EQ(view_.CursorMode(), 0);
+}
+
+} // namespace
+} // namespace ui_test
