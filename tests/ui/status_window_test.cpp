@@ -5,10 +5,14 @@
 #include "fake_units.h"
 #include "platform/resources.h"
 #include "ui/ui_placeholders.h"
+#include "ui/unit_keys.h"
+#include "ui/wheel.h"
 #include "Veapi/light_set.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 
 namespace ui_test {
@@ -194,6 +198,30 @@ TEST_F(StatusWindowTest, GeneralMode)
     EXPECT_FLOAT_EQ(lines[0].x, 0.04f);
     EXPECT_FLOAT_EQ(lines[0].y, 0.5f);
     EXPECT_EQ(Texts(StatusWindow::BuildLines(0))[5], "1");
+}
+
+} // namespace
+} // namespace ui_test
+
+namespace ui_test {
+namespace {
+
+// The generated sample's string table answers the status words and labels.
+TEST_F(StatusWindowTest, SampleStrings)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(data, nullptr);
+    auto library = platform::ResourceLibrary::Open(std::filesystem::path(data) / "tvres.dll", nullptr);
+    ASSERT_TRUE(library);
+    StringTable::Global().Load(*library, StringTable::kFirstId, StringTable::kLastId);
+    EXPECT_EQ(Typed("STATUS WINDOW general"), "Status window set to GENERAL mode.");
+    EXPECT_EQ(Typed("STATUS WINDOW"), "Status window mode is currently GENERAL");
+    for (int id : CommandWheel::kMainLabels)
+        EXPECT_STRNE(TextConsole::Text(uint32_t(id)), "") << id;
+    for (int id : CommandWheel::kStandingLabels)
+        EXPECT_STRNE(TextConsole::Text(uint32_t(id)), "") << id;
+    for (uint32_t id : {Selection::kNoAmmoText, Selection::kNoWeaponText, 7035u, 7042u, 7048u})
+        EXPECT_STRNE(TextConsole::Text(id), "") << id;
 }
 
 } // namespace
