@@ -5,7 +5,10 @@
 #include "ui/game_view.h"
 #include "ui/hud.h"
 #include "ui/recon_view.h"
+#include "objects/shape_cache.h"
 #include "Veapi/font.h"
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +32,7 @@ std::vector<Part> g_parts;
 UpgradeHotSpot* g_slots[9] = {};
 TextBox g_box;
 std::function<int(std::string_view)> g_counter;
+Projection g_projection;
 bool g_open = false;
 int64_t g_openTime = 0;
 
@@ -142,11 +146,21 @@ int RevealedCharacters(double seconds)
     return int(std::min<double>(double(g_box.text.size()), std::floor(seconds * kRevealRate)));
 }
 
+void SetProjection(Projection projection) { g_projection = std::move(projection); }
+
 void Build()
 {
     Release();
+    const Vec3 place{kPlaceX, kPlaceY, kPlaceZ};
     for (const PartSpec& spec : kParts) {
         Part part{spec.name, spec.hot, spec.kind ? new UpgradeHotSpot(spec.kind) : nullptr};
+        if (VeShape* shape = ShapeCache::Get(kModelFile, spec.name)) {
+            part.object = VeObject::FromShape(shape, true);
+            shape->Release();
+            part.object->placement_.SetPosition(place);
+        }
+        if (part.hotSpot && part.object)
+            part.hotSpot->rect = ProjectBox(part.object->minimum_ + place, part.object->maximum_ + place, g_projection);
         g_parts.push_back(std::move(part));
     }
     // Slots by row (w, a, m) and position: entry = row + 3 x position.
@@ -160,9 +174,12 @@ void Build()
 
 void Release()
 {
-    for (Part& part : g_parts)
+    for (Part& part : g_parts) {
         if (part.hotSpot)
             part.hotSpot->Release();
+        if (part.object)
+            part.object->Release();
+    }
     g_parts.clear();
     std::fill(std::begin(g_slots), std::end(g_slots), nullptr);
     g_box = TextBox{};

@@ -16,6 +16,8 @@
 #include "ui/menu_screen.h"
 #include "ui/sprite_batch.h"
 
+class VeObject;
+
 // The hot spot of one reacting part: a screen rectangle in pixels.
 class UpgradeHotSpot : public MenuScreen {
 public:
@@ -61,7 +63,10 @@ struct Part {
     std::string name;
     bool hot = false;
     UpgradeHotSpot* hotSpot = nullptr; // owned; null for decoration
+    VeObject* object = nullptr;        // owned; null when the model lacks the part
 };
+// Where the parts sit in front of the screen camera, from their model place.
+inline constexpr float kPlaceX = 0.5f, kPlaceY = 0.5f, kPlaceZ = 2.0f;
 
 // Projects a world point to pixels; false when it cannot be seen.
 using Projection = std::function<bool(const Vec3& world, float& x, float& y)>;
@@ -92,6 +97,9 @@ void ScrollDown();
 // Characters shown `seconds` after the text was set.
 int RevealedCharacters(double seconds);
 
+// The screen camera's projection the hot spots are measured with; without
+// one they keep empty rectangles.
+void SetProjection(Projection projection);
 void Build();
 void Release();
 const std::vector<Part>& Parts();

@@ -160,3 +160,43 @@ TEST_F(UpgradeScreenTest, ToggleNeedsASelection)
 
 } // namespace
 } // namespace ui_test
+
+#include "objects/shape_cache.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace ui_test {
+namespace {
+
+// The sample's layout file: every part loads and each slot's hot spot is the
+// projection of its plate.
+TEST_F(UpgradeScreenTest, SampleLayoutGivesEveryPartAHotSpot)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(data, nullptr);
+    const std::filesystem::path rifs = std::filesystem::path(data) / "rifs";
+    ChunkFileCache::SetFolderSource([rifs] { return std::optional<std::filesystem::path>(rifs); });
+    // An orthographic screen: one metre is 1000 pixels.
+    UpgradeScreen::SetProjection([](const Vec3& p, float& x, float& y) {
+        x = (p.x - UpgradeScreen::kPlaceX) * 1000;
+        y = (p.y - UpgradeScreen::kPlaceY) * 1000;
+        return true;
+    });
+    UpgradeScreen::Build();
+    UpgradeScreen::SetProjection({});
+    ChunkFileCache::SetFolderSource({});
+    for (const auto& part : UpgradeScreen::Parts())
+        EXPECT_NE(part.object, nullptr) << part.name;
+    const auto* w1 = UpgradeScreen::Slot(0, 0);
+    ASSERT_NE(w1, nullptr);
+    EXPECT_NEAR(w1->rect.x0, 170, 0.5);
+    EXPECT_NEAR(w1->rect.x1, 290, 0.5);
+    EXPECT_NEAR(w1->rect.y0, 90, 0.5);
+    EXPECT_NEAR(w1->rect.y1, 200, 0.5);
+    EXPECT_NEAR(UpgradeScreen::Slot(2, 2)->rect.x0, 430, 0.5);
+    EXPECT_NEAR(UpgradeScreen::Slot(2, 2)->rect.y0, 450, 0.5);
+}
+
+} // namespace
+} // namespace ui_test
