@@ -237,6 +237,33 @@ int VisionSweep::Step(double now, SweepBeam (&beams)[2])
     return count;
 }
 
+ConeColour VisionConeColour(int alertState, bool hasConeFlag)
+{
+    if (!hasConeFlag)
+        return {0.7f, 0.1f, 0.6f, 1.0f};
+    switch (alertState) {
+    case 0:
+        return {0.1f, 1.0f, 0.1f, 0.4f};
+    case 3:
+        return {1.0f, 0.1f, 0.1f, 0.4f};
+    default:
+        // Suspicious or searching: between calm and alarmed.
+        return {1.0f, 0.8f, 0.1f, 0.4f};
+    }
+}
+
+std::vector<Line> WaypointLabels(std::span<const UnitOrder> orders, Projector project, void* context)
+{
+    std::vector<Line> lines;
+    for (const UnitOrder& order : orders) {
+        float x = 0, y = 0;
+        if (order.kind != 2 || !project || !project(order.point, x, y, context))
+            continue;
+        lines.push_back({"[" + std::to_string(order.waypoint) + "]", x, y, kWhite});
+    }
+    return lines;
+}
+
 std::vector<Line> BuildFrame(int64_t now, float lineHeight)
 {
     GameView& view = GameView::Current();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+struct Vec3;
 class Unit;
 struct UnitOrder;
 
@@ -87,6 +88,18 @@ private:
     double last_ = 0;
     bool active_ = false;
 };
+
+// A vision cone's colour (red, green, blue, alpha) by alert state; an object
+// whose record lacks the cone flag is purple.
+struct ConeColour {
+    float r, g, b, a;
+};
+ConeColour VisionConeColour(int alertState, bool hasConeFlag);
+
+// "[n]" at each waypoint's screen position for the order list's waypoint
+// orders; waypoints the projection cannot place are left out.
+using Projector = bool (*)(const Vec3& world, float& x, float& y, void* context);
+std::vector<Line> WaypointLabels(std::span<const UnitOrder> orders, Projector project, void* context);
 
 // The frame's HUD text as the player sees it, for `now` (real-time ticks).
 std::vector<Line> BuildFrame(int64_t now, float lineHeight);

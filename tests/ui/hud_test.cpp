@@ -259,3 +259,54 @@ TEST(HudSweep, EndsAtOnce)
 
 } // namespace
 } // namespace ui_test
+
+namespace ui_test {
+namespace {
+
+TEST(HudCones, ColourByAlertState)
+{
+    struct Case {
+        int state;
+        bool flag;
+        Hud::ConeColour colour;
+    };
+    const Case cases[] = {
+        {0, true, {0.1f, 1.0f, 0.1f, 0.4f}},
+        {3, true, {1.0f, 0.1f, 0.1f, 0.4f}},
+        {0, false, {0.7f, 0.1f, 0.6f, 1.0f}},
+        {3, false, {0.7f, 0.1f, 0.6f, 1.0f}},
+    };
+    for (const Case& c : cases) {
+        const Hud::ConeColour got = Hud::VisionConeColour(c.state, c.flag);
+        EXPECT_FLOAT_EQ(got.r, c.colour.r) << c.state << c.flag;
+        EXPECT_FLOAT_EQ(got.g, c.colour.g);
+        EXPECT_FLOAT_EQ(got.b, c.colour.b);
+        EXPECT_FLOAT_EQ(got.a, c.colour.a);
+    }
+}
+
+TEST(HudOrderList, WaypointLabelsAtTheirScreenPositions)
+{
+    const UnitOrder orders[] = {
+        {2, nullptr, nullptr, 0, nullptr, 1, {1, 0, 2}},
+        {4},
+        {2, nullptr, nullptr, 0, nullptr, 2, {3, 0, -1}}, // behind the camera
+        {2, nullptr, nullptr, 0, nullptr, 3, {2, 0, 4}},
+    };
+    const Hud::Projector pinhole = [](const Vec3& p, float& x, float& y, void*) {
+        if (p.z <= 0)
+            return false;
+        x = p.x / p.z;
+        y = p.y / p.z;
+        return true;
+    };
+    const auto lines = Hud::WaypointLabels(orders, pinhole, nullptr);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "[1]");
+    EXPECT_FLOAT_EQ(lines[0].x, 0.5f);
+    EXPECT_EQ(lines[1].text, "[3]");
+    EXPECT_TRUE(Hud::WaypointLabels(orders, nullptr, nullptr).empty());
+}
+
+} // namespace
+} // namespace ui_test
