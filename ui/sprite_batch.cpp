@@ -1,5 +1,9 @@
 #include "ui/sprite_batch.h"
 
+#include "platform/gfx.h"
+#include "Veapi/VertBuff.h"
+#include "Veapi/ve3d.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -38,6 +42,19 @@ SpriteBatch::SpriteBatch(Sink sink) : sink_(std::move(sink))
 {
     vertices_.reserve(kVertexLimit + 4);
     indices_.reserve(kIndexLimit + 6);
+}
+
+SpriteBatch::Sink SpriteBatch::DeviceSink()
+{
+    return [](std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices, RenderMaterial* material) {
+        gfx::Device* device = Display::Device();
+        if (!device || vertices.empty())
+            return;
+        if (material)
+            RenderMaterial::Apply(material);
+        device->DrawIndexedPrimitive(gfx::Primitive::TriangleList, gfx::kFvfTLVertex, vertices.data(),
+                                     uint32_t(vertices.size()), indices.data(), uint32_t(indices.size()));
+    };
 }
 
 void SpriteBatch::SetScreen(float width, float height)

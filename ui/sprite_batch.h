@@ -30,6 +30,9 @@ public:
                                     RenderMaterial* material)>;
 
     explicit SpriteBatch(Sink sink);
+    // Draws each batch on the display's device with its material applied;
+    // nothing without a device.
+    static Sink DeviceSink();
     SpriteBatch(const SpriteBatch&) = delete;
     SpriteBatch& operator=(const SpriteBatch&) = delete;
 
