@@ -1,6 +1,6 @@
-// Sample model files of the interface: the upgrade screen's 34 named parts
-// and the command wheel's 13 segments, each a flat plate of its own size,
-// written under rifs/ where the screens look for them.
+// Sample model files of the interface: the upgrade screen's 34 named parts,
+// the command wheel's 13 segments and the sky backdrop, each a flat plate of
+// its own size, written under rifs/ where the screens look for them.
 #include "sample/generator.h"
 #include "sample/shape_helpers.h"
 
@@ -75,8 +75,18 @@ std::unique_ptr<ChunkFile> BuildParts(const PartPlace* parts, size_t count)
     return file;
 }
 
+// The sky backdrop: a large plate far behind everything, part "sky".
+const PartPlace kSkyParts[] = {{"sky", -500000, -500000, 1000000, 1000000}};
+
 bool WriteInterfaceModels(const sample::Context& ctx)
 {
+    const auto levels = ctx.out / "rifs" / "levels";
+    std::error_code made;
+    std::filesystem::create_directories(levels, made);
+    if (!BuildParts(kSkyParts, std::size(kSkyParts))->Save(levels / "level01.rif")) {
+        std::fprintf(stderr, "sample_gen: cannot write %s\n", (levels / "level01.rif").c_str());
+        return false;
+    }
     const auto dir = ctx.out / "rifs" / "user interface";
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);

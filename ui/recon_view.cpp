@@ -3,6 +3,7 @@
 #include "objects/objects_placeholders.h"
 #include "ui/game_view.h"
 #include "ui/unit_keys.h"
+#include "ui/upgrade_screen.h"
 
 #include <algorithm>
 #include <cmath>
@@ -92,5 +93,6 @@ void Update()
     view.PointerMotion(dx, dy);
     Turn(dx, dy, view.PitchSensitivity());
     lead->TurnTo(g_heading);
+    SkyBackdrop::Draw();
 }
 } // namespace ReconView

@@ -6,7 +6,9 @@
 #include "ui/hud.h"
 #include "ui/recon_view.h"
 #include "objects/shape_cache.h"
+#include "Veapi/camera.h"
 #include "Veapi/font.h"
+#include "Veapi/light_set.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 
@@ -163,6 +165,7 @@ void Build()
             part.hotSpot->rect = ProjectBox(part.object->minimum_ + place, part.object->maximum_ + place, g_projection);
         g_parts.push_back(std::move(part));
     }
+    SkyBackdrop::Load();
     // Slots by row (w, a, m) and position: entry = row + 3 x position.
     const char rows[3] = {'w', 'a', 'm'};
     for (Part& part : g_parts)
@@ -181,6 +184,7 @@ void Release()
             part.object->Release();
     }
     g_parts.clear();
+    SkyBackdrop::Release();
     std::fill(std::begin(g_slots), std::end(g_slots), nullptr);
     g_box = TextBox{};
     g_open = false;
@@ -239,5 +243,40 @@ void DrawPanelPulse(float) {}
 } // namespace Hud
 
 namespace SkyBackdrop {
-void Draw() {}
+namespace {
+VeObject* g_sky = nullptr;
+}
+
+bool Load()
+{
+    if (g_sky)
+        return true;
+    VeShape* shape = ShapeCache::Get(kFile, "sky");
+    if (!shape)
+        return false;
+    g_sky = VeObject::FromShape(shape, false);
+    shape->Release();
+    return true;
+}
+
+void Release()
+{
+    if (g_sky)
+        g_sky->Release();
+    g_sky = nullptr;
+}
+
+VeObject* Object() { return g_sky; }
+
+void Draw()
+{
+    if (!g_sky)
+        return;
+    MainCamera& camera = MainCamera::Get();
+    Vec3 offset{0, 0, 0};
+    camera.ViewOffset(offset);
+    g_sky->placement_.SetPosition(camera.Position() + offset);
+    g_sky->QueueDraw(uint64_t(GameView::Current().RealNow()), &camera, LightSet::Global(1), nullptr, 0, 0, nullptr,
+                     nullptr, nullptr);
+}
 } // namespace SkyBackdrop

@@ -117,6 +117,11 @@ void DrawPanelPulse(float level);
 } // namespace Hud
 
 namespace SkyBackdrop {
+inline constexpr const char* kFile = "levels\\level01.rif";
+// The part "sky" of the first level, once; false when it does not load.
+bool Load();
+void Release();
+VeObject* Object();
 // The sky object placed around the main camera; nothing when absent.
 void Draw();
 } // namespace SkyBackdrop

@@ -186,6 +186,7 @@ TEST_F(UpgradeScreenTest, SampleLayoutGivesEveryPartAHotSpot)
     UpgradeScreen::Build();
     UpgradeScreen::SetProjection({});
     ChunkFileCache::SetFolderSource({});
+    EXPECT_NE(SkyBackdrop::Object(), nullptr) << "the first level's sky loads with the screen";
     for (const auto& part : UpgradeScreen::Parts())
         EXPECT_NE(part.object, nullptr) << part.name;
     const auto* w1 = UpgradeScreen::Slot(0, 0);
@@ -196,6 +197,25 @@ TEST_F(UpgradeScreenTest, SampleLayoutGivesEveryPartAHotSpot)
     EXPECT_NEAR(w1->rect.y1, 200, 0.5);
     EXPECT_NEAR(UpgradeScreen::Slot(2, 2)->rect.x0, 430, 0.5);
     EXPECT_NEAR(UpgradeScreen::Slot(2, 2)->rect.y0, 450, 0.5);
+    UpgradeScreen::Release();
+    EXPECT_EQ(SkyBackdrop::Object(), nullptr);
+}
+
+TEST_F(UpgradeScreenTest, WithoutTheModelFilesPartsHaveNoObjects)
+{
+    const std::filesystem::path empty = std::filesystem::temp_directory_path();
+    ChunkFileCache::SetFolderSource([empty] { return std::optional<std::filesystem::path>(empty / "no-such"); });
+    UpgradeScreen::Build();
+    ChunkFileCache::SetFolderSource({});
+    ASSERT_EQ(UpgradeScreen::Parts().size(), 34u);
+    for (const auto& part : UpgradeScreen::Parts()) {
+        EXPECT_EQ(part.object, nullptr) << part.name;
+        if (part.hotSpot) {
+            EXPECT_FLOAT_EQ(part.hotSpot->rect.x1, 0) << part.name;
+        }
+    }
+    EXPECT_EQ(SkyBackdrop::Object(), nullptr);
+    SkyBackdrop::Draw(); // nothing to draw, nothing happens
 }
 
 } // namespace
