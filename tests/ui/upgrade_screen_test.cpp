@@ -1,11 +1,14 @@
 #include "ui/upgrade_screen.h"
 
 #include "fake_units.h"
+#include "objects/shape_cache.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 
 namespace ui_test {
 namespace {
@@ -21,6 +24,9 @@ protected:
     {
         UpgradeScreen::SetLineCounter({});
         UpgradeScreen::Release();
+        // The caches hold the loaded shapes until the program ends.
+        ShapeCache::FreeAll();
+        ChunkFileCache::FreeAll();
     }
     FakeView view_;
 };
@@ -160,11 +166,6 @@ TEST_F(UpgradeScreenTest, ToggleNeedsASelection)
 
 } // namespace
 } // namespace ui_test
-
-#include "objects/shape_cache.h"
-
-#include <cstdlib>
-#include <filesystem>
 
 namespace ui_test {
 namespace {
