@@ -198,3 +198,13 @@ void ClearPendingAction();
 inline constexpr int kMainLabels[6] = {13008, 13007, 13003, 13006, 13005, 13004};
 inline constexpr int kStandingLabels[7] = {13035, 13034, 13033, 13029, 13030, 13031, 13032};
 } // namespace CommandWheel
+
+class Camera;
+
+namespace CommandWheel {
+inline constexpr const char* kModelFile = "User Interface/CommWheel01.RIF";
+// Segment shapes made from the parts of the wheel model, drawn with `camera`
+// (the interface camera; nothing is drawn while it is null) and the
+// interface light sets as materials.
+WheelShapeFactory ModelShapes(Camera** camera);
+} // namespace CommandWheel

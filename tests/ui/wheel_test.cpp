@@ -234,3 +234,39 @@ TEST_F(CommandWheelTest, UpgradeSegmentAndEnabling)
 
 } // namespace
 } // namespace ui_test
+
+#include "objects/shape_cache.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace ui_test {
+namespace {
+
+// The sample wheel model has every segment's part; a part it lacks gives a
+// segment without a shape, which draws nothing and takes no click.
+TEST_F(WheelTest, SegmentsFromTheSampleModel)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(data, nullptr);
+    const std::filesystem::path rifs = std::filesystem::path(data) / "rifs";
+    ChunkFileCache::SetFolderSource([rifs] { return std::optional<std::filesystem::path>(rifs); });
+    Camera* camera = nullptr;
+    const WheelShapeFactory factory = CommandWheel::ModelShapes(&camera);
+    FakeView view;
+    CommandWheel::Build(factory);
+    Wheel* wheel = CommandWheel::Get();
+    for (int i = 0; i < wheel->ChildCount(); ++i)
+        EXPECT_TRUE(wheel->Child(i)->HasShape()) << i;
+    EXPECT_EQ(factory("no such part"), nullptr);
+    // Without a camera the shapes draw nothing.
+    CommandWheel::OpenAt(0.5f, 0.4f, kStart);
+    wheel->Draw(kStart + 100);
+    CommandWheel::Release();
+    ChunkFileCache::SetFolderSource({});
+    ShapeCache::FreeAll();
+    ChunkFileCache::FreeAll();
+}
+
+} // namespace
+} // namespace ui_test
