@@ -82,6 +82,13 @@ public:
     virtual void SetDirectControl(bool /*on*/) {}
     virtual void ReleaseControl() { SetDirectControl(false); }
 
+    // Standing orders as the command wheel shows them: the standing flag,
+    // the stance (4 to 6) and the character record's setting (0 to 2).
+    virtual bool StandingFlag() const { return false; }
+    virtual int Stance() const { return -1; }
+    virtual int RecordStandingValue() const { return -1; }
+    virtual bool CarriesAmmo(int /*type*/) const { return false; }
+
     // What the quick-weapon key remembers to give back.
     struct QuickWeaponMemory {
         int weaponType = 0;

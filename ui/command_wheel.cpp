@@ -1,6 +1,7 @@
 #include "app/string_table.h"
 #include "console/text_console.h"
 #include "objects/objects_placeholders.h"
+#include "script/records.h"
 #include "ui/game_view.h"
 #include "ui/ui_placeholders.h"
 #include "ui/wheel.h"
@@ -26,6 +27,21 @@ class StandingOrdersWheel : public Wheel {
 public:
     explicit StandingOrdersWheel(WheelShapeFactory factory) : factory_(std::move(factory)) {}
     bool IsStandingOrders() const override { return true; }
+    void Refresh() override
+    {
+        if (!g_commandUnit || !g_commandUnit->TakesOrders())
+            return;
+        const Unit& unit = *g_commandUnit;
+        for (int i = 0; i < ChildCount(); ++i) {
+            WheelWidget* child = Child(i);
+            const int id = child->Id();
+            const bool current = id == 3   ? unit.StandingFlag()
+                                 : id >= 4 ? id == unit.Stance()
+                                           : id == unit.RecordStandingValue();
+            child->SetVisualState(current ? 2 : 1);
+        }
+        Wheel::Refresh();
+    }
     void Open(uint64_t now) override
     {
         RemoveAll();
@@ -52,14 +68,43 @@ private:
     WheelShapeFactory factory_;
 };
 
-// One segment per ammunition type the command unit's weapon takes; the
-// ammunition table is not reachable yet, so it opens empty.
+// One segment per ammunition type the command unit's weapon takes in the
+// weapon table; empty without an armed command unit.
 class AmmunitionWheel : public Wheel {
 public:
+    void Refresh() override
+    {
+        for (int i = 0; i < ChildCount(); ++i) {
+            WheelWidget* child = Child(i);
+            const int type = child->Id();
+            if (!g_commandUnit || g_commandUnit->WeaponType() < 0 || !g_commandUnit->CarriesAmmo(type))
+                child->SetVisualState(0);
+            else
+                child->SetVisualState(g_commandUnit->AmmoType() == type ? 2 : 1);
+        }
+        Wheel::Refresh();
+    }
     void Open(uint64_t now) override
     {
         RemoveAll();
+        const int weapon = g_commandUnit ? g_commandUnit->WeaponType() : -1;
+        const script::RecordTables& tables = script::RecordTables::Global();
+        for (int type = 0; weapon >= 0 && type < script::kAmmoTypes; ++type) {
+            if (!tables.Weapon(weapon, type))
+                continue;
+            auto* segment = new ActionSegment([type](uint64_t) {
+                g_pending = {WheelAction::kLoadAmmunition, type};
+                return kClickCloseHolder;
+            });
+            segment->SetWidth(kNarrowWidth);
+            segment->SetId(type);
+            if (const script::AmmoEntry* ammo = tables.Ammo(type))
+                segment->SetLabel(Label(ammo->nameId));
+            Add(segment);
+            segment->Release();
+        }
         SetAnchors(0.5f, 0.5f);
+        SetPlacement(PlacementX(), PlacementY());
         Wheel::Open(now);
     }
 };

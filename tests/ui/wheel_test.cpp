@@ -270,3 +270,98 @@ TEST_F(WheelTest, SegmentsFromTheSampleModel)
 
 } // namespace
 } // namespace ui_test
+
+#include "script/records.h"
+
+namespace ui_test {
+namespace {
+
+struct CommandUnit : FakeUnit {
+    using FakeUnit::FakeUnit;
+    int WeaponType() const override { return weaponType; }
+    int AmmoType() const override { return ammoType; }
+    bool CarriesAmmo(int type) const override { return type == 1 || type == 4; }
+    bool StandingFlag() const override { return standing; }
+    int Stance() const override { return 5; }
+    int RecordStandingValue() const override { return 1; }
+    int weaponType = 3, ammoType = 4;
+    bool standing = false;
+};
+
+class CommandUnitWheelTest : public CommandWheelTest {
+protected:
+    CommandUnitWheelTest() { CommandWheel::SetCommandUnit(&commander_); }
+    ~CommandUnitWheelTest() override { script::RecordTables::Global().Clear(); }
+    Wheel* SubWheel(bool standing)
+    {
+        Wheel* wheel = CommandWheel::Get();
+        for (int i = 0; i < wheel->ChildCount(); ++i)
+            if (auto* w = dynamic_cast<Wheel*>(wheel->Child(i)); w && w->IsStandingOrders() == standing)
+                return w;
+        return nullptr;
+    }
+    CommandUnit commander_{9};
+};
+
+TEST_F(CommandUnitWheelTest, AmmunitionSegmentsFollowTheWeaponTable)
+{
+    auto& tables = script::RecordTables::Global();
+    tables.Clear();
+    ASSERT_TRUE(tables.StoreWeapon(3, 1, {}));
+    ASSERT_TRUE(tables.StoreWeapon(3, 4, {}));
+    ASSERT_TRUE(tables.StoreWeapon(3, 9, {}));
+    ASSERT_TRUE(tables.StoreWeapon(5, 2, {}));
+    Wheel* ammo = SubWheel(false);
+    ASSERT_NE(ammo, nullptr);
+    CommandWheel::OpenAt(0.5f, 0.4f, now_);
+    RunTo(600);
+    ammo->Open(now_);
+    ASSERT_EQ(ammo->ChildCount(), 3);
+    CommandWheel::Get()->Refresh();
+    const int expected[][2] = {{1, 1}, {4, 2}, {9, 0}}; // carried, loaded, not carried
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(ammo->Child(i)->Id(), expected[i][0]);
+        EXPECT_EQ(ammo->Child(i)->VisualState(), expected[i][1]) << expected[i][0];
+    }
+    // A weapon type without ammunition entries gives an empty wheel.
+    commander_.weaponType = 7;
+    ammo->Close(now_, true);
+    RunTo(1200);
+    ammo->Open(now_);
+    EXPECT_EQ(ammo->ChildCount(), 0);
+}
+
+TEST_F(CommandUnitWheelTest, StandingOrdersHighlightTheUnitsSettings)
+{
+    Wheel* standing = SubWheel(true);
+    ASSERT_NE(standing, nullptr);
+    CommandWheel::OpenAt(0.5f, 0.4f, now_);
+    standing->Open(now_);
+    CommandWheel::Get()->Refresh();
+    std::vector<int> lit;
+    for (int i = 0; i < standing->ChildCount(); ++i)
+        if (standing->Child(i)->VisualState() == 2)
+            lit.push_back(standing->Child(i)->Id());
+    EXPECT_EQ(lit, (std::vector<int>{1, 5}));
+    commander_.standing = true;
+    CommandWheel::Get()->Refresh();
+    lit.clear();
+    for (int i = 0; i < standing->ChildCount(); ++i)
+        if (standing->Child(i)->VisualState() == 2)
+            lit.push_back(standing->Child(i)->Id());
+    EXPECT_EQ(lit, (std::vector<int>{1, 3, 5}));
+    // "main a" takes a click with a command unit: a location to attack.
+    Wheel* wheel = CommandWheel::Get();
+    RunTo(600);
+    WheelWidget* attack = nullptr;
+    for (int i = 0; i < wheel->ChildCount(); ++i)
+        if (!dynamic_cast<Wheel*>(wheel->Child(i)) && wheel->Child(i)->Enabled() && i == 0)
+            attack = wheel->Child(i);
+    ASSERT_NE(attack, nullptr);
+    attack->SetHovered();
+    EXPECT_EQ(wheel->Click(now_), kClickTaken | kClickCloseHolder);
+    EXPECT_EQ(CommandWheel::PendingAction(), WheelAction::kAttackLocation);
+}
+
+} // namespace
+} // namespace ui_test
