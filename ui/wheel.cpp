@@ -1,7 +1,10 @@
 #include "ui/wheel.h"
 
 #include "app/string_table.h"
+#include "console/console.h"
+#include "console/console_draw.h"
 #include "console/text_console.h"
+#include "Veapi/font.h"
 #include "ui/game_view.h"
 #include "ui/ui_placeholders.h"
 
@@ -10,7 +13,28 @@
 
 namespace {
 
-WheelServices g_services;
+// Labels go through the small font at half size in the screen messages'
+// colour; the width is measured with the same font.
+WheelServices DefaultServices()
+{
+    WheelServices s;
+    s.measure = [](const std::string& text) {
+        const Font* font = ConsoleFonts::Get(ConsoleFonts::kSmall);
+        if (!font)
+            return 0.0f;
+        int32_t pixels = 0;
+        for (unsigned char c : text)
+            if (c < font->Widths().size())
+                pixels += font->Widths()[c];
+        return 0.5f * float(pixels) / std::max(1.0f, GameView::Current().ScreenWidth());
+    };
+    s.drawLabel = [](const std::string& text, int characters, float x, float y) {
+        Text::DrawSmallScaled(text, characters, x, y, 0.5f, TextConsole::Get().textColour);
+    };
+    return s;
+}
+
+WheelServices g_services = DefaultServices();
 
 int64_t Elapsed(uint64_t now, uint64_t start) { return int64_t(now - start); } // wrap-safe
 

@@ -30,8 +30,9 @@ struct FakeShape : WheelShape {
 
 class WheelTest : public ::testing::Test {
 protected:
-    WheelTest() { WheelEnvironment().ticksPerSecond = kTicks; }
-    ~WheelTest() override { WheelEnvironment() = WheelServices(); }
+    WheelTest() : saved_(WheelEnvironment()) { WheelEnvironment().ticksPerSecond = kTicks; }
+    ~WheelTest() override { WheelEnvironment() = saved_; }
+    WheelServices saved_;
 
     Wheel* MakeWheel(int children)
     {
