@@ -10,6 +10,11 @@ int g_cursorMode = 0;
 
 int64_t GameView::RealNow() { return AppTime::RealNow(); }
 int64_t GameView::TicksPerSecond() { return AppTime::TicksPerSecond(); }
+double GameView::GameSeconds()
+{
+    const int64_t tps = AppTime::TicksPerSecond();
+    return tps > 0 ? double(AppTime::GameNow()) / double(tps) : 0.0;
+}
 
 int GameView::CursorMode() { return g_cursorMode; }
 void GameView::SetCursorMode(int mode) { g_cursorMode = mode; }

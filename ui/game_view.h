@@ -21,6 +21,8 @@ public:
     virtual uint32_t Modifiers() { return 0; }
     virtual int64_t RealNow();
     virtual int64_t TicksPerSecond();
+    // Game time in seconds, from the 64-bit tick count.
+    virtual double GameSeconds();
     // The last frame's length in real-time ticks (0 before the first).
     virtual int64_t LastFrameTicks() { return 0; }
     virtual float ScreenWidth() { return 640; }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 namespace Hud {
 namespace {
@@ -20,6 +21,9 @@ constexpr float kTargetCone = 170.0f;
 constexpr float kDefaultLineHeight = 0.03f;
 
 PauseBanner g_banner;
+std::map<uint32_t, VisionSweep> g_sweeps;
+SweepDrawer g_sweepDrawer = nullptr;
+void* g_sweepContext = nullptr;
 
 float Wrap2048(float steps)
 {
@@ -237,6 +241,46 @@ int VisionSweep::Step(double now, SweepBeam (&beams)[2])
     return count;
 }
 
+void SetSweepDrawer(SweepDrawer drawer, void* context)
+{
+    g_sweepDrawer = drawer;
+    g_sweepContext = context;
+}
+
+void StartVisionSweep(const Unit& object, float limit, double time)
+{
+    VisionSweep& sweep = g_sweeps[object.Id()];
+    sweep.Start(limit, time);
+    if (!sweep.Active())
+        g_sweeps.erase(object.Id());
+}
+
+bool IsSweeping(uint32_t objectId) { return g_sweeps.count(objectId) != 0; }
+
+int StepVisionSweeps(double now)
+{
+    std::map<uint32_t, Unit*> live;
+    for (Unit* object : GameView::Current().Objects())
+        if (object && g_sweeps.count(object->Id()))
+            live[object->Id()] = object;
+    int beams = 0;
+    for (auto it = g_sweeps.begin(); it != g_sweeps.end();) {
+        const auto found = live.find(it->first);
+        if (found == live.end()) {
+            it = g_sweeps.erase(it); // the object is gone: its sweep ends
+            continue;
+        }
+        SweepBeam out[2];
+        const int n = it->second.Step(now, out);
+        for (int i = 0; i < n; ++i)
+            if (g_sweepDrawer)
+                g_sweepDrawer(*found->second, out[i], g_sweepContext);
+        beams += n;
+        it = it->second.Active() ? std::next(it) : g_sweeps.erase(it);
+    }
+    return beams;
+}
+
 ConeColour VisionConeColour(int alertState, bool hasConeFlag)
 {
     if (!hasConeFlag)
@@ -348,6 +392,8 @@ void DrawUnitInfoAndOrders()
     const std::span<Unit* const> selected = view.Selected();
     if (ReconView::IsActive() && !selected.empty() && selected[0])
         DrawReconBrackets(*selected[0]);
+    if (!ReconView::IsActive())
+        StepVisionSweeps(view.GameSeconds());
     DrawLines(BuildFrame(view.RealNow(), LineHeight()));
 }
 
@@ -360,6 +406,10 @@ void DrawActivePauseBanner(int64_t now)
 
 void DrawCountdowns(int team) { DrawLines(CountdownLines(GameView::Current().Objects(), team, LineHeight())); }
 
-void Reset() { g_banner = PauseBanner(); }
+void Reset()
+{
+    g_banner = PauseBanner();
+    g_sweeps.clear();
+}
 
 } // namespace Hud

@@ -101,6 +101,17 @@ ConeColour VisionConeColour(int alertState, bool hasConeFlag);
 using Projector = bool (*)(const Vec3& world, float& x, float& y, void* context);
 std::vector<Line> WaypointLabels(std::span<const UnitOrder> orders, Projector project, void* context);
 
+// The sweeps of scanning objects by object id. Start is called by the
+// client's message handling; each normal-view frame steps every sweep at
+// the game clock and hands the beams to the drawer (the effects' fading
+// triangles), skipping objects that are gone.
+using SweepDrawer = void (*)(Unit& object, const SweepBeam& beam, void* context);
+void SetSweepDrawer(SweepDrawer drawer, void* context);
+void StartVisionSweep(const Unit& object, float limit, double time);
+// Steps the sweeps at `now` (game seconds); returns the beams handed out.
+int StepVisionSweeps(double now);
+bool IsSweeping(uint32_t objectId);
+
 // The frame's HUD text as the player sees it, for `now` (real-time ticks).
 std::vector<Line> BuildFrame(int64_t now, float lineHeight);
 

@@ -310,3 +310,43 @@ TEST(HudOrderList, WaypointLabelsAtTheirScreenPositions)
 
 } // namespace
 } // namespace ui_test
+
+namespace ui_test {
+namespace {
+
+TEST(HudSweeps, SteppedPerObjectUntilTheyEndOrTheObjectGoes)
+{
+    FakeView view;
+    FakeUnit scanner(4), other(5), idle(6);
+    view.objects = {&scanner, &other, &idle};
+    Hud::Reset();
+    struct Seen {
+        std::vector<std::pair<uint32_t, float>> beams;
+    } seen;
+    Hud::SetSweepDrawer(
+        [](Unit& object, const Hud::SweepBeam& beam, void* context) {
+            static_cast<Seen*>(context)->beams.push_back({object.Id(), beam.angle});
+        },
+        &seen);
+    const double t0 = 6.0e6; // long past 2^32 ticks
+    Hud::StartVisionSweep(scanner, 100, t0);
+    Hud::StartVisionSweep(other, 100, t0);
+    Hud::StartVisionSweep(idle, 0, t0); // nothing to sweep
+    EXPECT_FALSE(Hud::IsSweeping(6));
+    EXPECT_EQ(Hud::StepVisionSweeps(t0 + 0.1), 2);
+    ASSERT_EQ(seen.beams.size(), 2u);
+    EXPECT_EQ(seen.beams[0].first, 4u);
+    // The second object leaves the game: its sweep goes with it.
+    view.objects = {&scanner};
+    EXPECT_EQ(Hud::StepVisionSweeps(t0 + 0.2), 1);
+    EXPECT_FALSE(Hud::IsSweeping(5));
+    // Out and back: the sweep ends after its last beam at -limit.
+    Hud::StepVisionSweeps(t0 + 0.5);
+    Hud::StepVisionSweeps(t0 + 1.0);
+    EXPECT_FALSE(Hud::IsSweeping(4));
+    EXPECT_FLOAT_EQ(seen.beams.back().second, -100);
+    Hud::SetSweepDrawer(nullptr, nullptr);
+}
+
+} // namespace
+} // namespace ui_test
