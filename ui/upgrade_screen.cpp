@@ -113,6 +113,32 @@ std::optional<std::string> SlotCountText(int kind, int count, int capacity)
     }
 }
 
+const char* DescriptionFor(const char* picked, bool passMode, int squadCharacters, const char* hoveredPage)
+{
+    if (passMode)
+        return squadCharacters > 1 ? kPassPrompt : nullptr;
+    if (picked)
+        return picked;
+    return hoveredPage;
+}
+
+bool ScrollButtonLit(bool canScroll, double secondsOpen)
+{
+    return canScroll && secondsOpen >= 0 && int64_t(std::floor(secondsOpen)) % 2 == 0;
+}
+
+bool InfoPageShown(double secondsOpen, bool descriptionShown)
+{
+    if (descriptionShown)
+        return false;
+    return secondsOpen >= 0 && int64_t(std::floor(0.3 * secondsOpen)) % 2 == 1;
+}
+
+float GrowthStep(float scale, int64_t elapsedTicks, float growthRate, float maximum)
+{
+    return std::min(scale + float(elapsedTicks) * growthRate * 0.001f, maximum);
+}
+
 void SetLineCounter(std::function<int(std::string_view)> counter) { g_counter = std::move(counter); }
 
 void SetText(const char* text)

@@ -83,6 +83,21 @@ TextureRect AmmoSwatch(int group);
 // for item kinds the screen does not know (say, from an old saved game).
 std::optional<std::string> SlotCountText(int itemKind, int count, int capacity);
 
+// What the description box shows: the picked item's description, the pass
+// prompt in pass mode with more than one squad character, or the shown
+// character's description while the pointer rests on its page; null for
+// nothing.
+const char* DescriptionFor(const char* pickedItemDescription, bool passMode, int squadCharacters,
+                           const char* hoveredPageDescription);
+// The text-box buttons blink: lit when the box can scroll that way during
+// the even whole seconds since the screen opened.
+bool ScrollButtonLit(bool canScroll, double secondsOpen);
+// Until a description has been shown the character's page and the "info"
+// part alternate, 0.3 phases a second; true while "info" shows.
+bool InfoPageShown(double secondsOpen, bool descriptionShown);
+// One frame of the panel's growth toward its maximum.
+float GrowthStep(float scale, int64_t elapsedTicks, float growthRate, float maximum);
+
 // The description box.
 void SetText(const char* text); // null clears
 // Counts the lines the box wraps a text into; the default measures with the

@@ -221,3 +221,47 @@ TEST_F(UpgradeScreenTest, WithoutTheModelFilesPartsHaveNoObjects)
 
 } // namespace
 } // namespace ui_test
+
+namespace ui_test {
+namespace {
+
+TEST(UpgradeScreenBox, WhatTheDescriptionShows)
+{
+    struct Case {
+        const char* picked;
+        bool pass;
+        int squad;
+        const char* page;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"Rifle", false, 3, "Vell", "Rifle"},
+        {nullptr, false, 3, "Vell", "Vell"},
+        {nullptr, false, 3, nullptr, nullptr},
+        {"Rifle", true, 3, nullptr, UpgradeScreen::kPassPrompt},
+        {"Rifle", true, 1, nullptr, nullptr}, // nobody to pass to
+    };
+    for (const Case& c : cases) {
+        const char* got = UpgradeScreen::DescriptionFor(c.picked, c.pass, c.squad, c.page);
+        EXPECT_STREQ(got ? got : "<none>", c.shown ? c.shown : "<none>") << c.pass << c.squad;
+    }
+}
+
+TEST(UpgradeScreenBox, BlinkingButtonsAndTheInfoPage)
+{
+    EXPECT_TRUE(UpgradeScreen::ScrollButtonLit(true, 0.5));
+    EXPECT_FALSE(UpgradeScreen::ScrollButtonLit(true, 1.5));
+    EXPECT_TRUE(UpgradeScreen::ScrollButtonLit(true, 2.0));
+    EXPECT_FALSE(UpgradeScreen::ScrollButtonLit(false, 0.5));
+    // Phases of 1/0.3 s: page, info, page...
+    EXPECT_FALSE(UpgradeScreen::InfoPageShown(1.0, false));
+    EXPECT_TRUE(UpgradeScreen::InfoPageShown(4.0, false));
+    EXPECT_FALSE(UpgradeScreen::InfoPageShown(7.0, false));
+    EXPECT_FALSE(UpgradeScreen::InfoPageShown(4.0, true));
+    // Growth stops at the maximum.
+    EXPECT_FLOAT_EQ(UpgradeScreen::GrowthStep(0.05f, 100, 1.0f, 0.34f), 0.15f);
+    EXPECT_FLOAT_EQ(UpgradeScreen::GrowthStep(0.3f, 1000, 1.0f, 0.34f), 0.34f);
+}
+
+} // namespace
+} // namespace ui_test
