@@ -2,7 +2,7 @@
 #include "console/text_console.h"
 #include "objects/objects_placeholders.h"
 #include "script/records.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
 #include "ui/wheel.h"
 
@@ -18,7 +18,7 @@ Unit* g_commandUnit = nullptr;
 constexpr const char* kStandingParts[7] = {"st orders ld", "st orders lc", "st orders lb", "st orders la",
                                            "st orders ra", "st orders rb", "st orders rc"};
 
-bool HasSelection() { return !GameView::Current().Selected().empty(); }
+bool HasSelection() { return !HudView::Current().Selected().empty(); }
 
 const char* Label(int id) { return TextConsole::Text(uint32_t(id)); }
 
@@ -170,7 +170,7 @@ void Build(const WheelShapeFactory& factory)
     g_wheel->main_c_ = shaped(new ActionSegment([](uint64_t) {
                                   if (g_commandUnit)
                                       g_pending = {WheelAction::kNone, 0};
-                                  Selection::SetCrouch(GameView::Current().Modifiers());
+                                  Selection::SetCrouch(HudView::Current().Modifiers());
                                   return kClickCloseHolder;
                               }),
                               "main c", 2);

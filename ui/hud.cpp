@@ -3,7 +3,7 @@
 #include "console/console_draw.h"
 #include "console/text_console.h"
 #include "objects/objects_placeholders.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/recon_view.h"
 #include "Veapi/font.h"
 #include "Veapi/screen_draw.h"
@@ -260,7 +260,7 @@ bool IsSweeping(uint32_t objectId) { return g_sweeps.count(objectId) != 0; }
 int StepVisionSweeps(double now)
 {
     std::map<uint32_t, Unit*> live;
-    for (Unit* object : GameView::Current().Objects())
+    for (Unit* object : HudView::Current().Objects())
         if (object && g_sweeps.count(object->Id()))
             live[object->Id()] = object;
     int beams = 0;
@@ -310,7 +310,7 @@ std::vector<Line> WaypointLabels(std::span<const UnitOrder> orders, Projector pr
 
 std::vector<Line> BuildFrame(int64_t now, float lineHeight)
 {
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     std::vector<Line> lines;
     if (view.IsPaused() && g_banner.Update(now, view.TicksPerSecond()))
         lines.push_back({kPauseText, 0.03f, 1.0f - 1.5f * lineHeight, kWhite});
@@ -341,7 +341,7 @@ namespace {
 
 void DrawReconBrackets(const Unit& lead)
 {
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     const int w = int(view.ScreenWidth()), h = int(view.ScreenHeight());
     const int bx = w / 8, by = h / 8;
     Colour green;
@@ -388,7 +388,7 @@ void DrawLines(const std::vector<Line>& lines)
 
 void DrawUnitInfoAndOrders()
 {
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     const std::span<Unit* const> selected = view.Selected();
     if (ReconView::IsActive() && !selected.empty() && selected[0])
         DrawReconBrackets(*selected[0]);
@@ -399,12 +399,12 @@ void DrawUnitInfoAndOrders()
 
 void DrawActivePauseBanner(int64_t now)
 {
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     if (view.IsPaused() && g_banner.Update(now, view.TicksPerSecond()))
         Text::DrawSmall(kPauseText, 0.03f, 1.0f - 1.5f * LineHeight(), kWhite);
 }
 
-void DrawCountdowns(int team) { DrawLines(CountdownLines(GameView::Current().Objects(), team, LineHeight())); }
+void DrawCountdowns(int team) { DrawLines(CountdownLines(HudView::Current().Objects(), team, LineHeight())); }
 
 void Reset()
 {

@@ -1,6 +1,6 @@
 #include "ui/menu_screen.h"
 
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 
 #include <algorithm>
 
@@ -11,7 +11,7 @@ bool g_objectScreensHidden = false;
 } // namespace
 
 MenuScreen::MenuScreen(int kind, float parameter)
-    : animationStart_(GameView::Current().RealNow()), parameter_(parameter), kind_(kind)
+    : animationStart_(HudView::Current().RealNow()), parameter_(parameter), kind_(kind)
 {
     g_screens.push_back(this);
 }

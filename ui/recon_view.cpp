@@ -1,7 +1,7 @@
 #include "ui/recon_view.h"
 
 #include "objects/objects_placeholders.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/unit_keys.h"
 #include "ui/upgrade_screen.h"
 
@@ -17,16 +17,16 @@ Unit* g_controlled = nullptr;
 
 Unit* Lead()
 {
-    const auto selected = GameView::Current().Selected();
+    const auto selected = HudView::Current().Selected();
     return selected.empty() ? nullptr : selected[0];
 }
 
 bool StillExists(const Unit* unit)
 {
-    for (Unit* object : GameView::Current().Objects())
+    for (Unit* object : HudView::Current().Objects())
         if (object == unit)
             return true;
-    for (Unit* object : GameView::Current().Selected())
+    for (Unit* object : HudView::Current().Selected())
         if (object == unit)
             return true;
     return false;
@@ -55,7 +55,7 @@ void Turn(float dx, float dy, float sensitivity)
 
 void Toggle(bool on)
 {
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     if (on) {
         Unit* lead = Lead();
         if (!lead || g_active)
@@ -82,7 +82,7 @@ void Update()
 {
     if (!g_active)
         return;
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     Unit* lead = Lead();
     if (!lead) {
         Toggle(false);

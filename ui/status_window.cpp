@@ -5,7 +5,7 @@
 #include "console/readers.h"
 #include "console/text_console.h"
 #include "objects/objects_placeholders.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
 #include "Veapi/light_set.h"
 
@@ -109,7 +109,7 @@ namespace {
 void GeneralLines(std::vector<Hud::Line>& out, int64_t lastFrameTicks)
 {
     const float x = kOriginX, y = kOriginY;
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     const uint32_t colour = Hud::kWhite;
     out.push_back({Str(7042), x, y, colour});
     out.push_back({"-", x + 0.01f, y + 0.03f, colour});
@@ -152,7 +152,7 @@ void WatchLines(std::vector<Hud::Line>& out)
     const float x = kOriginX, y = kOriginY;
     const uint32_t colour = Hud::kWhite;
     Unit* watched = nullptr;
-    for (Unit* object : GameView::Current().Objects())
+    for (Unit* object : HudView::Current().Objects())
         if (object && object->Id() == g_watched)
             watched = object;
     if (!watched || !watched->HasRole())
@@ -195,7 +195,7 @@ std::vector<Hud::Line> BuildLines(int64_t lastFrameTicks)
 
 void Draw()
 {
-    for (const Hud::Line& line : BuildLines(GameView::Current().LastFrameTicks()))
+    for (const Hud::Line& line : BuildLines(HudView::Current().LastFrameTicks()))
         Text::DrawSmall(line.text, line.x, line.y, line.colour);
 }
 

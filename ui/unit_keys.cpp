@@ -2,7 +2,7 @@
 
 #include "console/text_console.h"
 #include "objects/objects_placeholders.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 
 #include <string>
 
@@ -23,7 +23,7 @@ bool QuickWeaponMode() { return g_quickWeaponMode; }
 
 void ItemHotkey(int hotkey)
 {
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     const bool queued = (view.Modifiers() & kModifierCtrl) != 0;
     for (Unit* unit : view.Selected())
         if (unit)
@@ -32,7 +32,7 @@ void ItemHotkey(int hotkey)
 
 void ReadyQuickWeapon()
 {
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     if (g_quickWeaponMode || view.CursorMode() != 0)
         return;
     for (Unit* unit : view.Selected()) {
@@ -60,7 +60,7 @@ void ReadyQuickWeapon()
 
 void RestoreWeapons()
 {
-    for (Unit* unit : GameView::Current().Selected()) {
+    for (Unit* unit : HudView::Current().Selected()) {
         if (!unit || !unit->quickWeapon.on)
             continue;
         unit->quickWeapon.on = false;
@@ -74,7 +74,7 @@ void EndQuickWeapon()
     if (!g_quickWeaponMode)
         return;
     g_quickWeaponMode = false;
-    GameView::Current().SetCursorMode(0);
+    HudView::Current().SetCursorMode(0);
     RestoreWeapons();
 }
 

@@ -2,7 +2,7 @@
 
 #include "console/console_draw.h"
 #include "console/text_console.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/hud.h"
 #include "ui/recon_view.h"
 #include "objects/shape_cache.h"
@@ -41,7 +41,7 @@ int64_t g_openTime = 0;
 int DefaultLineCount(std::string_view text)
 {
     if (const Font* font = ConsoleFonts::Get(ConsoleFonts::kSmall)) {
-        const auto width = int32_t(0.7f * GameView::Current().ScreenWidth());
+        const auto width = int32_t(0.7f * HudView::Current().ScreenWidth());
         return CountTextLines(font->Widths(), text, width, false);
     }
     return text.empty() ? 0 : int(std::count(text.begin(), text.end(), '\n')) + 1;
@@ -149,7 +149,7 @@ void SetText(const char* text)
     g_box.text = text;
     g_box.present = true;
     g_box.lines = g_counter ? g_counter(g_box.text) : DefaultLineCount(g_box.text);
-    g_box.start = GameView::Current().RealNow();
+    g_box.start = HudView::Current().RealNow();
 }
 
 int TextLines() { return g_box.lines; }
@@ -233,7 +233,7 @@ void Toggle()
         Close();
         return;
     }
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     if (view.Selected().empty())
         return;
     if (ReconView::IsActive())
@@ -247,12 +247,12 @@ void Close()
 {
     g_open = false;
     SetText(nullptr);
-    GameView::Current().SetCursorMode(0);
+    HudView::Current().SetCursorMode(0);
 }
 
 void UpdateAndDraw()
 {
-    GameView& view = GameView::Current();
+    HudView& view = HudView::Current();
     const int64_t now = view.RealNow();
     if (g_box.present) {
         const double seconds = double(now - g_box.start) / double(std::max<int64_t>(1, view.TicksPerSecond()));
@@ -302,7 +302,7 @@ void Draw()
     Vec3 offset{0, 0, 0};
     camera.ViewOffset(offset);
     g_sky->placement_.SetPosition(camera.Position() + offset);
-    g_sky->QueueDraw(uint64_t(GameView::Current().RealNow()), &camera, LightSet::Global(1), nullptr, 0, 0, nullptr,
+    g_sky->QueueDraw(uint64_t(HudView::Current().RealNow()), &camera, LightSet::Global(1), nullptr, 0, 0, nullptr,
                      nullptr, nullptr);
 }
 } // namespace SkyBackdrop

@@ -5,7 +5,7 @@
 #include "console/console_draw.h"
 #include "console/text_console.h"
 #include "Veapi/font.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
 
 #include <algorithm>
@@ -26,7 +26,7 @@ WheelServices DefaultServices()
         for (unsigned char c : text)
             if (c < font->Widths().size())
                 pixels += font->Widths()[c];
-        return 0.5f * float(pixels) / std::max(1.0f, GameView::Current().ScreenWidth());
+        return 0.5f * float(pixels) / std::max(1.0f, HudView::Current().ScreenWidth());
     };
     s.drawLabel = [](const std::string& text, int characters, float x, float y) {
         Text::DrawSmallScaled(text, characters, x, y, 0.5f, TextConsole::Get().textColour);

@@ -1,5 +1,5 @@
 #include "objects/shape_cache.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/status_window.h"
 #include "ui/wheel.h"
 #include "Veapi/camera.h"
@@ -30,7 +30,7 @@ public:
             return;
         const InterfaceLights::Which lights[] = {InterfaceLights::kNormal, InterfaceLights::kPressed,
                                                  InterfaceLights::kWhite, InterfaceLights::kHighlighted};
-        object_->QueueDraw(uint64_t(GameView::Current().RealNow()), camera, InterfaceLights::Get(lights[material]),
+        object_->QueueDraw(uint64_t(HudView::Current().RealNow()), camera, InterfaceLights::Get(lights[material]),
                            nullptr, 0, 0, nullptr, nullptr, nullptr);
     }
 

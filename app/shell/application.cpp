@@ -28,7 +28,7 @@
 #include "platform/window.h"
 #include "script/directory_list.h"
 #include "session/session_placeholders.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -47,7 +47,7 @@ namespace {
 // What the interface reads of the shell: the pause key, the modifier word
 // and the display mode. The client objects and the selection come with the
 // client when it runs.
-struct ShellView : GameView {
+struct ShellView : HudView {
     bool IsPaused() override { return Game::IsPaused(); }
     uint32_t Modifiers() override { return Input::ModifierWord(); }
     float ScreenWidth() override { return float(App::CurrentMode().width); }
@@ -263,7 +263,7 @@ void RunPostClose() { PostClose(); }
 // only its drawing is missing, which the log says.
 void StartConsole()
 {
-    GameView::Install(&g_shellView);
+    HudView::Install(&g_shellView);
     StatusWindow::Setup();
     auto& dirs = app::DataDirectories::Global();
     const auto fonts = dirs.Folder(app::kFontsDirectory), graphics = dirs.Folder(app::kGraphicsDirectory);
@@ -444,7 +444,7 @@ void Shutdown()
     TextConsole::Shutdown();
     InGameScreens::Shutdown();
     StatusWindow::Release();
-    GameView::Install(nullptr);
+    HudView::Install(nullptr);
     FrontEnd::Shutdown();
     Trace("exit: particles, effects, cursor and lights");
     RenderPlaceholders::ParticlesShutdown();

@@ -2,7 +2,7 @@
 // the same quads (the floor a batch without clipping could reach), and the
 // HUD's text for a frame with 100 units on screen.
 #include "objects/objects_placeholders.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/hud.h"
 #include "ui/sprite_batch.h"
 
@@ -72,7 +72,7 @@ struct BenchUnit : Unit {
     Vec3 Position() const override { return {float(id_ % 10) - 5, 0, float(id_)}; }
 };
 
-struct BenchView : GameView {
+struct BenchView : HudView {
     std::span<Unit* const> Objects() override { return objects; }
     std::span<Unit* const> Selected() override { return selected; }
     bool IsPaused() override { return true; }
@@ -89,7 +89,7 @@ void HudFrameWith100Units(benchmark::State& state)
     for (BenchUnit& u : units)
         view.objects.push_back(&u);
     view.selected = {&units[0]};
-    GameView::Install(&view);
+    HudView::Install(&view);
     int64_t now = 0;
     for (auto _ : state) {
         auto lines = Hud::BuildFrame(now += 16, 0.03f);
@@ -97,7 +97,7 @@ void HudFrameWith100Units(benchmark::State& state)
         benchmark::DoNotOptimize(lines.data());
         benchmark::DoNotOptimize(target);
     }
-    GameView::Install(nullptr);
+    HudView::Install(nullptr);
 }
 BENCHMARK(HudFrameWith100Units);
 

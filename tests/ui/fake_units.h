@@ -2,7 +2,7 @@
 #pragma once
 
 #include "objects/objects_placeholders.h"
-#include "ui/game_view.h"
+#include "ui/hud_view.h"
 
 #include <vector>
 
@@ -36,9 +36,9 @@ struct FakeUnit : Unit {
     std::vector<UnitOrder> orders;
 };
 
-struct FakeView : GameView {
-    FakeView() { GameView::Install(this); }
-    ~FakeView() override { GameView::Install(nullptr); }
+struct FakeView : HudView {
+    FakeView() { HudView::Install(this); }
+    ~FakeView() override { HudView::Install(nullptr); }
     std::span<Unit* const> Objects() override { return objects; }
     std::span<Unit* const> Selected() override { return selected; }
     int LocalTeam() override { return team; }

@@ -9,9 +9,9 @@
 
 class Unit;
 
-class GameView {
+class HudView {
 public:
-    virtual ~GameView() = default;
+    virtual ~HudView() = default;
     virtual std::span<Unit* const> Objects() { return {}; }
     // The selection set in selection order; the first is the lead unit.
     virtual std::span<Unit* const> Selected() { return {}; }
@@ -36,9 +36,9 @@ public:
     virtual int CursorMode();
     virtual void SetCursorMode(int mode);
 
-    static GameView& Current();
+    static HudView& Current();
     // Null restores the default view. The caller keeps the view alive.
-    static void Install(GameView* view);
+    static void Install(HudView* view);
 };
 
 inline constexpr uint32_t kModifierCtrl = 0x2;
