@@ -17,6 +17,10 @@ bool lowDetail = false;
 uint32_t renderFlags = 0;
 } // namespace DeveloperFlags
 
+namespace ConsoleHooks {
+void (*statusWindow)() = nullptr;
+}
+
 namespace DeveloperCommands {
 namespace {
 
@@ -114,6 +118,14 @@ void LeaveGame()
 }
 
 void AddMission() { NotBuilt(); }
+
+void StatusWindow()
+{
+    if (ConsoleHooks::statusWindow)
+        ConsoleHooks::statusWindow();
+    else
+        NotBuilt();
+}
 
 void NotBuilt()
 {

@@ -13,6 +13,12 @@ extern uint32_t renderFlags; // bit 0x200000: wireframe
 // Set while the player's controls are switched off (scripted scenes).
 extern bool PlayerControlsOff;
 
+// Handlers of rows owned by the interface above the console; null until
+// the interface installs them at start-up.
+namespace ConsoleHooks {
+extern void (*statusWindow)();
+}
+
 namespace DeveloperCommands {
 void God();
 void Wireframe();
@@ -28,4 +34,7 @@ void LeaveGame();
 void AddMission();
 // Rows whose handlers belong to subsystems not built yet.
 void NotBuilt();
+// Runs the status window's handler that the interface installs, or answers
+// as NotBuilt before it does.
+void StatusWindow();
 } // namespace DeveloperCommands

@@ -119,7 +119,7 @@ constexpr Row kRows[] = {
     {0, "REAL WAIT", 1, 0, "Operates identically to wait, but time is in 'real' seconds.", CommandScript::CommandRealWait},
     {0, "REAL WAIT OR CLICK", 1, 0, "Like real wait, except also continues if the user hits the left mouse button or space.", CommandScript::CommandRealWaitOrClick},
     {0, "VERSION", 1, 8056, nullptr, DeveloperCommands::Version},
-    {0, "STATUS WINDOW", 1, 8057, nullptr, DeveloperCommands::NotBuilt},
+    {0, "STATUS WINDOW", 1, 8057, nullptr, DeveloperCommands::StatusWindow},
     {0, "BATCH", 1, 8058, nullptr, CommandScript::CommandBatch},
     {0, "SPEAK", 1, 8000, nullptr, DeveloperCommands::NotBuilt},
     {0, "ADD MISSION", 1, 8003, nullptr, DeveloperCommands::AddMission},

@@ -58,6 +58,32 @@ std::map<uint32_t, std::string> SampleTexts()
     t[7007] = "on";
     t[7008] = "off";
     t[7033] = "Trevok version ";
+    // Status window, unit keys and the command wheel.
+    t[7035] = "(unnamed role)";
+    t[7040] = "WATCH";
+    t[7041] = "GENERAL";
+    t[7042] = "STATUS";
+    t[7043] = "Frames a second";
+    t[7044] = "Watching ";
+    t[7045] = "Selected ";
+    t[7046] = "Team";
+    t[7047] = "Id";
+    t[7048] = "(no name)";
+    t[7087] = "I have nothing to load it with.";
+    t[7088] = "I carry no such weapon.";
+    t[13003] = "Crouch or stand";
+    t[13004] = "Ammunition";
+    t[13005] = "Upgrade";
+    t[13006] = "Stop";
+    t[13007] = "Standing orders";
+    t[13008] = "Attack";
+    t[13029] = "Hold fire";
+    t[13030] = "Stand ground";
+    t[13031] = "Defend";
+    t[13032] = "Pursue";
+    t[13033] = "Cautious";
+    t[13034] = "Normal";
+    t[13035] = "Aggressive";
     t[7039] = "Trevok";
     t[7049] = "TrevokMainWindow";
     // Command names and their help.

@@ -43,7 +43,6 @@ struct Screens {
     std::function<void()> reconViewToggle;
     std::function<bool()> cutscenePlaying;       // the game's cut-scene flag
     std::function<void(bool on)> setCutscenePlaying;
-    std::function<void()> restoreWeapons;        // the quick weapon's units get their weapons back
     // Upgrade screen: a portrait click that gives the held item (true when
     // it did), a click on one of its item or slot elements, its drag, and
     // rebuilding its panel for a character.

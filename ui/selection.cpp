@@ -5,6 +5,7 @@
 #include "objects/objects_placeholders.h"
 #include "ui/camera_controller.h"
 #include "ui/game_cursor.h"
+#include "ui/unit_keys.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/orders.h"
@@ -225,7 +226,7 @@ void GiveAttack(uint32_t orderFlags, Queue queue, Order order)
             continue;
         if (queued)
             queue(*unit);
-        else if (!g_quickWeapon || unit->quickWeapon_)
+        else if (!g_quickWeapon || unit->quickWeapon.on)
             order(*unit);
     }
 }
@@ -371,8 +372,8 @@ void EndQuickWeapon(bool restoreWeapons)
         return;
     g_quickWeapon = false;
     MouseMode::Set(0);
-    if (restoreWeapons && GameView::GetScreens().restoreWeapons)
-        GameView::GetScreens().restoreWeapons();
+    if (restoreWeapons)
+        RestoreWeapons();
 }
 
 } // namespace Selection

@@ -14,7 +14,6 @@ bool EnterScreen(AppState state, int seconds)
     return true; // no image to load yet
 }
 
-bool g_upgradeOpen = false;
 
 } // namespace
 
@@ -103,21 +102,12 @@ namespace Game {
 bool IsBattleUnderway() { return false; }
 }
 
-namespace Hud {
-void DrawUnitInfoAndOrders() {}
-}
-namespace StatusWindow {
-void Draw() {}
-}
 namespace InterfaceLayer {
 void BeginFrame() {}
 void DrawOverlays(int64_t) {}
 void Draw() {}
 } // namespace InterfaceLayer
 
-namespace NormalView {
-void Update() {}
-}
 
 namespace KeyBindings {
 namespace {
@@ -139,10 +129,6 @@ uint32_t Read(uint32_t*, int) { return 0; }
 void Write() {}
 } // namespace KeyConfig
 
-namespace MenuScreen {
-bool OnLoadKey() { return false; }
-bool OnSaveKey() { return false; }
-} // namespace MenuScreen
 
 namespace PlayerInput {
 void UpdateFrame() {}
@@ -150,16 +136,5 @@ void UpdateFrame() {}
 
 namespace Selection {
 Unit* SelectNextSquadMember(bool) { return nullptr; }
-void ItemHotkey(int, int) {}
-void ReadyWeaponAttack(int) {}
 } // namespace Selection
 
-namespace UpgradeScreen {
-bool IsOpen() { return g_upgradeOpen; }
-void Toggle() { g_upgradeOpen = !g_upgradeOpen; }
-void UpdateAndDraw() {}
-} // namespace UpgradeScreen
-
-namespace CommandWheel {
-bool IsOpen() { return false; }
-}

@@ -11,6 +11,13 @@
 #include "ui/hud_viewports.h"
 #include "ui/mouse.h"
 #include "ui/selection.h"
+#include "ui/hud.h"
+#include "ui/menu_screen.h"
+#include "ui/recon_view.h"
+#include "ui/status_window.h"
+#include "ui/unit_keys.h"
+#include "ui/upgrade_screen.h"
+#include "ui/wheel.h"
 
 struct InputEvent;
 class Unit;
@@ -81,21 +88,12 @@ namespace Game {
 bool IsBattleUnderway();
 }
 
-namespace Hud {
-void DrawUnitInfoAndOrders();
-}
-namespace StatusWindow {
-void Draw();
-}
 namespace InterfaceLayer {
 void BeginFrame();
 void DrawOverlays(int64_t realTime);
 void Draw();
 } // namespace InterfaceLayer
 
-namespace NormalView {
-void Update();
-}
 
 extern bool FreeCameraFlag; // the normal view: the camera controller drives the camera
 extern uint32_t WidescreenBorderFlags; // both bits set: no console, no overlays
@@ -120,10 +118,6 @@ uint32_t Read(uint32_t* deviceSettings, int flags);
 void Write();
 } // namespace KeyConfig
 
-namespace MenuScreen {
-bool OnLoadKey();
-bool OnSaveKey();
-} // namespace MenuScreen
 
 namespace PlayerInput {
 void UpdateFrame();
@@ -131,16 +125,5 @@ void UpdateFrame();
 
 namespace Selection {
 Unit* SelectNextSquadMember(bool previous); // Tab: also focuses the camera
-void ItemHotkey(int unit, int slot);
-void ReadyWeaponAttack(int mode);
 } // namespace Selection
 
-namespace UpgradeScreen {
-bool IsOpen();
-void Toggle();
-void UpdateAndDraw();
-} // namespace UpgradeScreen
-
-namespace CommandWheel {
-bool IsOpen();
-}

@@ -33,6 +33,7 @@
 #include "session/server_thread.h"
 #include "session/session_placeholders.h"
 #include "ui/game_view.h"
+#include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -47,6 +48,17 @@
 
 namespace Application {
 namespace {
+
+// What the interface reads of the shell: the pause key, the modifier word
+// and the display mode. The client objects and the selection come with the
+// client when it runs.
+struct ShellView : HudView {
+    bool IsPaused() override { return Game::IsPaused(); }
+    uint32_t Modifiers() override { return Input::ModifierWord(); }
+    float ScreenWidth() override { return float(App::CurrentMode().width); }
+    float ScreenHeight() override { return float(App::CurrentMode().height); }
+};
+ShellView g_shellView;
 
 // Held until the process ends: the lock is the instance's claim.
 platform::SingleInstance g_instance;
@@ -256,6 +268,8 @@ void RunPostClose() { PostClose(); }
 // only its drawing is missing, which the log says.
 void StartConsole()
 {
+    HudView::Install(&g_shellView);
+    StatusWindow::Setup();
     auto& dirs = app::DataDirectories::Global();
     const auto fonts = dirs.Folder(app::kFontsDirectory), graphics = dirs.Folder(app::kGraphicsDirectory);
     if (!fonts || !graphics) {
@@ -460,6 +474,8 @@ void Shutdown()
     Trace("exit: console and menus");
     TextConsole::Shutdown();
     InGameScreens::Shutdown();
+    StatusWindow::Release();
+    HudView::Install(nullptr);
     FrontEnd::Shutdown();
     Trace("exit: particles, effects, cursor and lights");
     RenderPlaceholders::ParticlesShutdown();

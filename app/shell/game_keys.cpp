@@ -121,8 +121,8 @@ bool BoundKey(const InputEvent& e, bool shift)
     else if (key == Key(kDown)) CameraController::SetEdgeScroll(shift ? 5 : 1, 1, true);
     else if (key == Key(kZoomOut)) CameraController::SetEdgeScroll(3, 0, true);
     else if (key == Key(kZoomIn)) CameraController::SetEdgeScroll(3, 1, true);
-    else if (key == Key(kItemO)) Selection::ItemHotkey(0, 3);
-    else if (key == Key(kReadyWeapon)) Selection::ReadyWeaponAttack(2);
+    else if (key == Key(kItemO)) Selection::ItemHotkey(3);
+    else if (key == Key(kReadyWeapon)) Selection::ReadyQuickWeapon();
     else if (key == Key(kSelectNext) || key == Key(kSelectPrevious)) {
         if (key == Key(kSelectNext))
             Selection::SelectNext();
@@ -142,9 +142,9 @@ bool BoundKey(const InputEvent& e, bool shift)
         }
     } else if (key == Key(kUpdateFrame)) PlayerInput::UpdateFrame();
     else if (key == Key(kResolveAlerts)) AlertTable::ResolveAll();
-    else if (key == Key(kItemP)) Selection::ItemHotkey(0, 0);
-    else if (key == Key(kItemR)) Selection::ItemHotkey(0, 1);
-    else if (key == Key(kItemT)) Selection::ItemHotkey(0, 2);
+    else if (key == Key(kItemP)) Selection::ItemHotkey(0);
+    else if (key == Key(kItemR)) Selection::ItemHotkey(1);
+    else if (key == Key(kItemT)) Selection::ItemHotkey(2);
     else if (key == Key(kCrouch))
         Selection::ToggleCrouch(e.flags & (kFlagShift | kFlagLeftButton | kFlagRightButton | kFlagMiddleButton));
     else if (key == Key(kUpgradeScreen)) {

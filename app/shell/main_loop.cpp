@@ -106,7 +106,7 @@ void InGameFrame()
         CameraController::UpdateEdgeScroll(Input::CursorX(), Input::CursorY());
         CameraController::Update();
     } else {
-        NormalView::Update();
+        ReconView::Update();
     }
     RenderPlaceholders::PlaceMainCamera();
     const int64_t now = AppTime::GameNow();

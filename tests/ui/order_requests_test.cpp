@@ -99,11 +99,11 @@ TEST_F(OrderRequests, MatchTheGoldenTable)
          [&] {
              Selection::Add(&t);
              Selection::Add(&v);
-             v.quickWeapon_ = true;
+             v.quickWeapon.on = true;
              Selection::SetQuickWeaponMode(true);
              Selection::OrderAttackTarget(target, 0);
              Selection::SetQuickWeaponMode(false);
-             v.quickWeapon_ = false;
+             v.quickWeapon.on = false;
              Selection::Clear();
          }},
         {"SelectionClearOrders",

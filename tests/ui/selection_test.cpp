@@ -107,14 +107,11 @@ TEST_F(SelectionTest, DeselectingAHighlightedMoverSendsItsMotionState)
 
 TEST_F(SelectionTest, MembershipChangesEndQuickWeaponMode)
 {
-    int restored = 0;
-    GameView::GetScreens().restoreWeapons = [&] { ++restored; };
     Selection::SetQuickWeaponMode(true);
     MouseMode::Set(MouseMode::kAttack);
     Selection::Add(trevok_.get());
     EXPECT_FALSE(Selection::QuickWeaponMode());
     EXPECT_EQ(MouseMode::Get(), 0);
-    EXPECT_EQ(restored, 1);
 }
 
 TEST_F(SelectionTest, MoveOrders)

@@ -1,0 +1,104 @@
+// Sample model files of the interface: the upgrade screen's 34 named parts,
+// the command wheel's 13 segments and the sky backdrop, each a flat plate of
+// its own size, written under rifs/ where the screens look for them.
+#include "sample/generator.h"
+#include "sample/shape_helpers.h"
+
+#include "chunk/chunk_file.h"
+#include "chunk/object_chunks.h"
+#include "chunk/shape_chunks.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using namespace trevok;
+
+// A plate facing the viewer, w x h millimetres, its top-left corner at (x, y):
+// the layout lies in the shapes, so the bounds alone place each part.
+ShapeData Plate(int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    ShapeData d;
+    d.points_ = {{x, y, 0}, {x + w, y, 0}, {x + w, y + h, 0}, {x, y + h, 0}};
+    d.uvSets_ = {sample::Quad()};
+    d.textureNames_ = {"plates.bmp"};
+    d.polygons_.push_back(sample::Polygon(20, {0, 1, 2, 3}, 0, 0));
+    sample::Finish(d);
+    return d;
+}
+
+struct PartPlace {
+    const char* name;
+    int32_t x, y, w, h;
+};
+
+// Laid out on a 1000 x 750 board: rows of slots, arrows, buttons and pages.
+const PartPlace kUpgradeParts[] = {
+    {"background", 0, 0, 1000, 750}, {"weapon", 40, 60, 120, 30},      {"ammo", 40, 240, 120, 30},
+    {"module", 40, 420, 120, 30},    {"arrow1", 10, 60, 25, 30},       {"arrow2", 10, 240, 25, 30},
+    {"arrow3", 10, 420, 25, 30},     {"ammo up", 560, 260, 30, 30},    {"ammo down", 560, 330, 30, 30},
+    {"weapon up", 560, 80, 30, 30},  {"weapon down", 560, 150, 30, 30}, {"module up", 560, 440, 30, 30},
+    {"module down", 560, 510, 30, 30}, {"up button", 860, 590, 30, 30}, {"down button", 860, 660, 30, 30},
+    {"exit", 900, 20, 80, 40},       {"drop", 900, 80, 80, 40},        {"pass", 900, 140, 80, 40},
+    {"text", 100, 580, 700, 130},    {"trevok", 650, 60, 200, 40},     {"vell", 650, 110, 200, 40},
+    {"tovan", 650, 160, 200, 40},    {"sokra", 650, 210, 200, 40},     {"dulvaine", 650, 260, 200, 40},
+    {"info", 650, 310, 200, 40},     {"w1", 170, 90, 120, 110},        {"w2", 300, 90, 120, 110},
+    {"w3", 430, 90, 120, 110},       {"a1", 170, 270, 120, 110},       {"a2", 300, 270, 120, 110},
+    {"a3", 430, 270, 120, 110},      {"m1", 170, 450, 120, 110},       {"m2", 300, 450, 120, 110},
+    {"m3", 430, 450, 120, 110},
+};
+
+const PartPlace kWheelParts[] = {
+    {"main a", 0, 0, 300, 120},       {"main b", 0, 0, 300, 120},       {"main c", 0, 0, 300, 120},
+    {"main d", 0, 0, 300, 120},       {"main e", 0, 0, 300, 120},       {"main f", 0, 0, 300, 120},
+    {"st orders ld", 0, 0, 150, 90},  {"st orders lc", 0, 0, 150, 90},  {"st orders lb", 0, 0, 150, 90},
+    {"st orders la", 0, 0, 150, 90},  {"st orders ra", 0, 0, 150, 90},  {"st orders rb", 0, 0, 150, 90},
+    {"st orders rc", 0, 0, 150, 90},
+};
+
+std::unique_ptr<ChunkFile> BuildParts(const PartPlace* parts, size_t count)
+{
+    auto file = ChunkFile::CreateEmpty();
+    for (size_t i = 0; i < count; ++i) {
+        auto* shape = new ShapeChunk(file.get(), Plate(parts[i].x, parts[i].y, parts[i].w, parts[i].h));
+        shape->SetName(parts[i].name);
+        shape->GetHeader()->shapeId_ = int32_t(i + 1);
+        ObjectHeader h;
+        h.name_ = parts[i].name;
+        h.position_[0] = h.position_[1] = h.position_[2] = 0;
+        h.orientation_[0] = h.orientation_[1] = h.orientation_[2] = 0;
+        h.orientation_[3] = 1;
+        auto* object = new ObjectChunk(file.get(), h);
+        object->LinkShape(shape);
+    }
+    return file;
+}
+
+// The sky backdrop: a large plate far behind everything, part "sky".
+const PartPlace kSkyParts[] = {{"sky", -500000, -500000, 1000000, 1000000}};
+
+bool WriteInterfaceModels(const sample::Context& ctx)
+{
+    const auto levels = ctx.out / "rifs" / "levels";
+    std::error_code made;
+    std::filesystem::create_directories(levels, made);
+    if (!BuildParts(kSkyParts, std::size(kSkyParts))->Save(levels / "level01.rif")) {
+        std::fprintf(stderr, "sample_gen: cannot write %s\n", (levels / "level01.rif").c_str());
+        return false;
+    }
+    const auto dir = ctx.out / "rifs" / "user interface";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const auto upgrade = dir / "custom screen 02.rif", wheel = dir / "CommWheel01.RIF";
+    if (!BuildParts(kUpgradeParts, std::size(kUpgradeParts))->Save(upgrade) ||
+        !BuildParts(kWheelParts, std::size(kWheelParts))->Save(wheel)) {
+        std::fprintf(stderr, "sample_gen: cannot write %s\n", dir.c_str());
+        return false;
+    }
+    return true;
+}
+
+const sample::StepRegistration kInterfaceModels(22, "interface models", WriteInterfaceModels);
+
+} // namespace

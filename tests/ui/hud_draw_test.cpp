@@ -1,0 +1,99 @@
+// The HUD on a real display: countdown lines and the order-list notice in
+// the colours and places the player sees them. The fonts' glyph cells are
+// solid, so each character draws as a box of the text colour.
+#include "../Veapi/camera_fixture.h"
+
+#include "console/console.h"
+#include "console/console_draw.h"
+#include "fake_units.h"
+#include "ui/hud.h"
+#include "Veapi/font.h"
+#include "Veapi/texture_loader.h"
+
+#include <fstream>
+
+namespace ui_test {
+namespace {
+
+constexpr uint32_t kBlue = 0x000080;
+
+class HudScene : public scenetest::SceneTest {
+protected:
+    void SetUp() override
+    {
+        SceneTest::SetUp();
+        const auto fonts = dir_.Path() / "fonts", graphics = dir_.Path() / "graphics";
+        std::filesystem::create_directories(fonts);
+        std::filesystem::create_directories(graphics);
+        std::ofstream(graphics / "font.bmp") << "x";
+        FontFile file;
+        file.lineHeight = 10;
+        file.texture = "font.bmp";
+        file.widths.assign(FontGlyphs::kWidthCodes, 6);
+        for (int i = 0; i < FontGlyphs::kGlyphs; ++i)
+            file.rows.push_back(uint8_t(i / 20));
+        const std::vector<uint8_t> bytes = WriteFontFile(file);
+        for (const char* name : ConsoleFonts::kFiles)
+            std::ofstream(fonts / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                std::streamsize(bytes.size()));
+        TextureManager::SetGraphicsDirectory(graphics);
+        TextureManager::SetLoader([](const TextureLoadRequest& req, TextureLoadResult& res) {
+            if (req.target)
+                return req.target->ColourFill(0xFFFFFFFFu);
+            res.surface = gfx::Texture::Create(256, 256, gfx::Argb8888(), 1);
+            res.width = res.height = 256;
+            return res.surface && res.surface->ColourFill(0xFFFFFFFFu);
+        });
+        Display::Hooks().flushText = [] { Font::FlushAll(); };
+        StartScene(320, 240);
+        std::string error;
+        ASSERT_TRUE(TextConsole::Init(fonts, graphics, error)) << error;
+        TextureManager::LoadPending();
+        Hud::Reset();
+    }
+    void TearDown() override
+    {
+        TextConsole::Shutdown();
+        SceneTest::TearDown();
+    }
+    void Frame()
+    {
+        BeginFrame(kBlue);
+        Hud::DrawUnitInfoAndOrders();
+        EndFrame();
+    }
+    bool Near(int x, int y, int r, int g, int b)
+    {
+        const scenetest::Rgb p = Pixel(x, y);
+        return std::abs(p.r - r) <= 10 && std::abs(p.g - g) <= 10 && std::abs(p.b - b) <= 10;
+    }
+    displaytest::TempDir dir_;
+    FakeView view_;
+};
+
+TEST_F(HudScene, CountdownAndOrderNotice)
+{
+    FakeUnit timer(3), a(1), b(2);
+    timer.timed = true;
+    timer.remaining = 4.0f;
+    view_.objects = {&timer};
+    view_.selected = {&a, &b};
+    view_.modifiers = kModifierCtrl;
+    Frame();
+    // The bottom line at x 0.01: 60 % red, 40 % green.
+    const float lh = ConsoleFonts::Get(ConsoleFonts::kSmall)->LineHeight();
+    const int countdownY = int((1.0f - lh) * 240.0f) + 4;
+    EXPECT_TRUE(Near(6, countdownY, 153, 102, 0)) << Pixel(6, countdownY).r << "," << Pixel(6, countdownY).g;
+    // The notice in green one line from the top.
+    const int noticeY = int(lh * 240.0f) + 4;
+    EXPECT_TRUE(Near(6, noticeY, 0, 255, 0)) << Pixel(6, noticeY).g;
+    // The middle of the screen is left alone.
+    EXPECT_TRUE(Near(160, 120, 0, 0, 0x80));
+    // Without Ctrl no notice.
+    view_.modifiers = 0;
+    Frame();
+    EXPECT_TRUE(Near(6, noticeY, 0, 0, 0x80));
+}
+
+} // namespace
+} // namespace ui_test

@@ -1,0 +1,352 @@
+#include "ui/hud.h"
+
+#include "fake_units.h"
+#include "ui/recon_view.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace ui_test {
+namespace {
+
+uint32_t Red(uint32_t c) { return (c >> 16) & 0xFF; }
+uint32_t Green(uint32_t c) { return (c >> 8) & 0xFF; }
+
+TEST(HudCountdown, TextAndColour)
+{
+    struct Case {
+        float seconds;
+        const char* text;
+        uint32_t red, green;
+    };
+    const Case cases[] = {
+        {4.0f, "03 - 04 : 00", 153, 102}, // 60 % red
+        {-1.0f, "03 - 00 : 00", 255, 0},  // never a negative field
+        {0.0f, "03 - 00 : 00", 255, 0},   {10.0f, "03 - 10 : 00", 0, 255},
+        {12.0f, "03 - 12 : 00", 0, 255},  // colours clamped
+        {2.5f, "03 - 02 : 50", 191, 63},  {NAN, "03 - 00 : 00", 255, 0},
+        {3.0e30f, "03 - 1000000 : 00", 0, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        EXPECT_EQ(Hud::CountdownText(3, c.seconds), c.text);
+        const uint32_t colour = Hud::CountdownColour(c.seconds);
+        EXPECT_EQ(colour >> 24, 0xFFu);
+        EXPECT_EQ(Red(colour), c.red);
+        EXPECT_EQ(Green(colour), c.green);
+        EXPECT_EQ(colour & 0xFF, 0u);
+    }
+}
+
+TEST(HudCountdown, ListsLiveTimedObjectsOfTheTeamUpToHalfTheScreen)
+{
+    std::vector<FakeUnit> units(20);
+    std::vector<Unit*> objects;
+    for (size_t i = 0; i < units.size(); ++i) {
+        units[i].timed = true;
+        units[i].remaining = float(i);
+        objects.push_back(&units[i]);
+    }
+    units[0].team = 2;      // another team
+    units[1].alive = false; // gone
+    units[2].timed = false; // no timer
+    const auto lines = Hud::CountdownLines(objects, 1, 0.1f);
+    // 0.9, 0.8, 0.7, 0.6 and 0.5 is not above half.
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].text, "01 - 03 : 00");
+    EXPECT_FLOAT_EQ(lines[0].y, 0.9f);
+    EXPECT_FLOAT_EQ(lines[0].x, 0.01f);
+    EXPECT_EQ(lines[3].text, "04 - 06 : 00");
+    EXPECT_TRUE(Hud::CountdownLines(objects, 1, 0.0f).empty());
+}
+
+TEST(HudPauseBanner, BlinksOnceASecondAcrossTheOldWrap)
+{
+    // A clock started just below 2^32 ticks; 1000 ticks a second.
+    const int64_t start = (int64_t(1) << 32) - 1500;
+    Hud::PauseBanner banner;
+    struct Step {
+        int64_t offset;
+        bool visible;
+    };
+    const Step steps[] = {{0, true},     {999, true},   {1000, true},  {1001, false},
+                          {2001, false}, {2002, true},  {3002, true},  {3003, false}};
+    for (const Step& s : steps)
+        EXPECT_EQ(banner.Update(start + s.offset, 1000), s.visible) << s.offset;
+}
+
+TEST(HudFrame, PausedBannerAndCountdownsWithoutASelection)
+{
+    FakeView view;
+    FakeUnit timer(7);
+    timer.timed = true;
+    timer.remaining = 4.0f;
+    view.objects = {&timer};
+    view.paused = true;
+    view.modifiers = kModifierCtrl;
+    Hud::Reset();
+    const auto lines = Hud::BuildFrame(100, 0.05f);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "Active Pause");
+    EXPECT_FLOAT_EQ(lines[0].y, 1.0f - 0.075f);
+    EXPECT_EQ(lines[1].text, "01 - 04 : 00");
+}
+
+TEST(HudOrderList, TextPerKind)
+{
+    struct Case {
+        UnitOrder order;
+        const char* text; // null: not listed
+    };
+    const Case cases[] = {
+        {{0, "%s%n"}, "Attack Target %s%n"}, // names are never formats
+        {{0}, "Attack Target"},
+        {{1}, "Attack Location"},
+        {{2, nullptr, nullptr, 0, nullptr, 3}, "Move to Waypoint [3]"},
+        {{3}, nullptr},
+        {{4}, "Crouch"},
+        {{5, nullptr, "Scanner"}, "Equip Scanner"},
+        {{6, nullptr, "Medikit", 0, "%x%s"}, "Give Medikit to %x%s"},
+        {{7, nullptr, "Pulse rifle", 4}, "Change Weapon to Pulse rifle"},
+        {{7, nullptr, "Plasma cells", 6}, "Change Ammo to Plasma cells"},
+        {{7, nullptr, "Flare", 5}, "Use Flare"},
+        {{8, nullptr, "Flare"}, "Drop Flare"},
+        {{9, nullptr, "Shield"}, "Unequip Shield"},
+        {{10, nullptr, "Slugs"}, "Change Ammo to Slugs"},
+        {{11}, "Do 11 - THIS IS A BUG, TELL ME!"},
+        {{4000000000u}, "Do 4000000000 - THIS IS A BUG, TELL ME!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.order.kind);
+        const auto text = Hud::OrderText(c.order);
+        if (!c.text)
+            EXPECT_FALSE(text);
+        else
+            EXPECT_EQ(text.value_or("<none>"), c.text);
+    }
+}
+
+TEST(HudOrderList, OnlyWithCtrlAndOneCharacter)
+{
+    FakeUnit a(1), b(2);
+    a.orders = {{1}, {3}, {4}};
+    std::vector<Unit*> one{&a}, two{&a, &b};
+    EXPECT_TRUE(Hud::OrderListLines(one, 0, 0.05f).empty());
+    const auto lines = Hud::OrderListLines(one, kModifierCtrl, 0.05f);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "Attack Location");
+    EXPECT_EQ(lines[1].text, "Crouch");
+    EXPECT_GT(lines[1].y, lines[0].y);
+    const auto notice = Hud::OrderListLines(two, kModifierCtrl, 0.05f);
+    ASSERT_EQ(notice.size(), 1u);
+    EXPECT_EQ(notice[0].text, Hud::kOneCharacterOnly);
+    EXPECT_EQ(notice[0].colour, 0xFF00FF00u);
+}
+
+TEST(HudTarget, NearestEnemyInsideTheViewCone)
+{
+    FakeUnit viewer(1), friendOf(2), far(3), near(4), aside(5), above(6), neutral(7), dead(8);
+    viewer.team = 1;
+    friendOf.position = {0, 0, 5};
+    far.team = near.team = aside.team = above.team = dead.team = 2;
+    neutral.team = 0;
+    far.position = {0, 0, 50};
+    near.position = {1, 0, 20};
+    aside.position = {20, 0, 2}; // far off the heading
+    above.position = {0, -30, 3}; // far above the pitch
+    neutral.position = {0, 0, 2};
+    dead.position = {0, 0, 1};
+    dead.alive = false;
+    std::vector<Unit*> objects{&viewer, &friendOf, &far, &near, &aside, &above, &neutral, &dead};
+    EXPECT_EQ(Hud::ChooseTarget(viewer, 0, 0, objects), &near);
+    // Heading just short of a turn wraps to look the same way.
+    EXPECT_EQ(Hud::ChooseTarget(viewer, 4090, 0, objects), &near);
+    EXPECT_EQ(Hud::ChooseTarget(viewer, 1024, 0, objects), &aside);
+    EXPECT_EQ(Hud::ChooseTarget(viewer, 2048, 0, objects), nullptr);
+}
+
+TEST(HudTarget, PanelLines)
+{
+    FakeUnit target;
+    target.role = "Sentry %n";
+    target.weapon = "Laser";
+    target.shield = true;
+    target.armour = 2.5f;
+    target.comm = 40;
+    target.hasSalvage = true;
+    const std::vector<std::string> full{"Enemy ID: Sentry %n", "Weapons: Laser", "Shield Unit: Detected",
+                                        "Armour Rating: 2.5", "Comm Unit: 40 metre radius", "Salvage: UNKNOWN"};
+    EXPECT_EQ(Hud::TargetPanel(target), full);
+    FakeUnit bare;
+    const std::vector<std::string> plain{"Shield Unit: N/A", "Armour Rating: 0", "Salvage: N/A"};
+    EXPECT_EQ(Hud::TargetPanel(bare), plain);
+
+    FakeUnit viewer;
+    viewer.role = "Trevok";
+    viewer.position = {1.4f, -2.6f, 3.5f};
+    const std::vector<std::string> own{"Trevok", "90'", "-45'", "(1,-3,4)"};
+    EXPECT_EQ(Hud::ViewerPanel(viewer, 1024.2f, -512), own);
+}
+
+TEST(HudFrame, ReconPanelAndTarget)
+{
+    FakeView view;
+    FakeUnit lead(1), enemy(2);
+    lead.role = "Trevok";
+    enemy.team = 2;
+    enemy.role = "Drone";
+    enemy.position = {0, 0, 10};
+    view.objects = {&lead, &enemy};
+    view.selected = {&lead};
+    ReconView::Toggle(true);
+    ReconView::SetAngles(0, 0);
+    const auto lines = Hud::BuildFrame(0, 0.05f);
+    ReconView::Toggle(false);
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines[0].text, "Trevok");
+    EXPECT_FLOAT_EQ(lines[0].x, 0.155f);
+    EXPECT_EQ(lines[4].text, "Enemy ID: Drone");
+    // Not in the normal view.
+    EXPECT_TRUE(Hud::BuildFrame(0, 0.05f).empty());
+}
+
+constexpr float kRate = Hud::VisionSweep::kStepsPerSecond;
+
+TEST(HudSweep, OutAndBackOnAClockPastTheOldWrap)
+{
+    // Seconds of a clock that passed 2^32 ticks long ago.
+    const double t0 = 5.0e6;
+    Hud::VisionSweep sweep;
+    sweep.Start(100, t0);
+    Hud::SweepBeam beams[2];
+    ASSERT_EQ(sweep.Step(t0 + 0.1, beams), 1);
+    EXPECT_NEAR(beams[0].angle, -100 + 0.1 * kRate, 0.01);
+    EXPECT_NEAR(beams[0].delay, 0.1, 1e-9);
+    // 0.4 s on: +108.6 passes +100 by 8.6: the turn is drawn at +100, then
+    // the beam at 100 - 8.6.
+    ASSERT_EQ(sweep.Step(t0 + 0.5, beams), 2);
+    const double excess = -100 + 0.5 * kRate - 100;
+    EXPECT_FLOAT_EQ(beams[0].angle, 100);
+    EXPECT_NEAR(beams[0].delay, 0.4 - excess / kRate, 1e-4);
+    EXPECT_NEAR(beams[0].time, t0 + 0.5 - excess / kRate, 1e-4);
+    EXPECT_NEAR(beams[1].angle, 100 - excess, 0.01);
+    EXPECT_EQ(sweep.State(), 1);
+    // Back past -100: the last beam is drawn at -100 and the sweep ends.
+    ASSERT_EQ(sweep.Step(t0 + 1.0, beams), 1);
+    EXPECT_FLOAT_EQ(beams[0].angle, -100);
+    EXPECT_FALSE(sweep.Active());
+    EXPECT_EQ(sweep.Step(t0 + 2.0, beams), 0);
+}
+
+TEST(HudSweep, EndsAtOnce)
+{
+    struct Case {
+        float limit;
+        double step;
+    };
+    // A limit of 0 has nothing to sweep; an excess as large as the limit
+    // (a long frame) ends the sweep without drawing.
+    const Case cases[] = {{0, 0.1}, {-5, 0.1}, {10, 1.0}};
+    for (const Case& c : cases) {
+        Hud::VisionSweep sweep;
+        sweep.Start(c.limit, 0);
+        Hud::SweepBeam beams[2];
+        EXPECT_EQ(sweep.Step(c.step, beams), 0) << c.limit;
+        EXPECT_FALSE(sweep.Active());
+    }
+}
+
+} // namespace
+} // namespace ui_test
+
+namespace ui_test {
+namespace {
+
+TEST(HudCones, ColourByAlertState)
+{
+    struct Case {
+        int state;
+        bool flag;
+        Hud::ConeColour colour;
+    };
+    const Case cases[] = {
+        {0, true, {0.1f, 1.0f, 0.1f, 0.4f}},
+        {3, true, {1.0f, 0.1f, 0.1f, 0.4f}},
+        {0, false, {0.7f, 0.1f, 0.6f, 1.0f}},
+        {3, false, {0.7f, 0.1f, 0.6f, 1.0f}},
+    };
+    for (const Case& c : cases) {
+        const Hud::ConeColour got = Hud::VisionConeColour(c.state, c.flag);
+        EXPECT_FLOAT_EQ(got.r, c.colour.r) << c.state << c.flag;
+        EXPECT_FLOAT_EQ(got.g, c.colour.g);
+        EXPECT_FLOAT_EQ(got.b, c.colour.b);
+        EXPECT_FLOAT_EQ(got.a, c.colour.a);
+    }
+}
+
+TEST(HudOrderList, WaypointLabelsAtTheirScreenPositions)
+{
+    const UnitOrder orders[] = {
+        {2, nullptr, nullptr, 0, nullptr, 1, {1, 0, 2}},
+        {4},
+        {2, nullptr, nullptr, 0, nullptr, 2, {3, 0, -1}}, // behind the camera
+        {2, nullptr, nullptr, 0, nullptr, 3, {2, 0, 4}},
+    };
+    const Hud::Projector pinhole = [](const Vec3& p, float& x, float& y, void*) {
+        if (p.z <= 0)
+            return false;
+        x = p.x / p.z;
+        y = p.y / p.z;
+        return true;
+    };
+    const auto lines = Hud::WaypointLabels(orders, pinhole, nullptr);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "[1]");
+    EXPECT_FLOAT_EQ(lines[0].x, 0.5f);
+    EXPECT_EQ(lines[1].text, "[3]");
+    EXPECT_TRUE(Hud::WaypointLabels(orders, nullptr, nullptr).empty());
+}
+
+} // namespace
+} // namespace ui_test
+
+namespace ui_test {
+namespace {
+
+TEST(HudSweeps, SteppedPerObjectUntilTheyEndOrTheObjectGoes)
+{
+    FakeView view;
+    FakeUnit scanner(4), other(5), idle(6);
+    view.objects = {&scanner, &other, &idle};
+    Hud::Reset();
+    struct Seen {
+        std::vector<std::pair<uint32_t, float>> beams;
+    } seen;
+    Hud::SetSweepDrawer(
+        [](Unit& object, const Hud::SweepBeam& beam, void* context) {
+            static_cast<Seen*>(context)->beams.push_back({object.Id(), beam.angle});
+        },
+        &seen);
+    const double t0 = 6.0e6; // long past 2^32 ticks
+    Hud::StartVisionSweep(scanner, 100, t0);
+    Hud::StartVisionSweep(other, 100, t0);
+    Hud::StartVisionSweep(idle, 0, t0); // nothing to sweep
+    EXPECT_FALSE(Hud::IsSweeping(6));
+    EXPECT_EQ(Hud::StepVisionSweeps(t0 + 0.1), 2);
+    ASSERT_EQ(seen.beams.size(), 2u);
+    EXPECT_EQ(seen.beams[0].first, 4u);
+    // The second object leaves the game: its sweep goes with it.
+    view.objects = {&scanner};
+    EXPECT_EQ(Hud::StepVisionSweeps(t0 + 0.2), 1);
+    EXPECT_FALSE(Hud::IsSweeping(5));
+    // Out and back: the sweep ends after its last beam at -limit.
+    Hud::StepVisionSweeps(t0 + 0.5);
+    Hud::StepVisionSweeps(t0 + 1.0);
+    EXPECT_FALSE(Hud::IsSweeping(4));
+    EXPECT_FLOAT_EQ(seen.beams.back().second, -100);
+    Hud::SetSweepDrawer(nullptr, nullptr);
+}
+
+} // namespace
+} // namespace ui_test

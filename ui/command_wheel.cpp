@@ -1,0 +1,216 @@
+#include "app/string_table.h"
+#include "console/text_console.h"
+#include "objects/objects_placeholders.h"
+#include "script/records.h"
+#include "ui/game_view.h"
+#include "ui/hud_view.h"
+#include "ui/ui_placeholders.h"
+#include "ui/wheel.h"
+
+namespace {
+
+struct Pending {
+    int action = WheelAction::kNone;
+    int index = 0;
+};
+Pending g_pending;
+Unit* g_commandUnit = nullptr;
+
+constexpr const char* kStandingParts[7] = {"st orders ld", "st orders lc", "st orders lb", "st orders la",
+                                           "st orders ra", "st orders rb", "st orders rc"};
+
+bool HasSelection() { return !HudView::Current().Selected().empty(); }
+
+const char* Label(int id) { return TextConsole::Text(uint32_t(id)); }
+
+// Seven standing-order segments, rebuilt at every opening.
+class StandingOrdersWheel : public Wheel {
+public:
+    explicit StandingOrdersWheel(WheelShapeFactory factory) : factory_(std::move(factory)) {}
+    bool IsStandingOrders() const override { return true; }
+    void Refresh() override
+    {
+        if (!g_commandUnit || !g_commandUnit->TakesOrders())
+            return;
+        const Unit& unit = *g_commandUnit;
+        for (int i = 0; i < ChildCount(); ++i) {
+            WheelWidget* child = Child(i);
+            const int id = child->Id();
+            const bool current = id == 3   ? unit.StandingFlag()
+                                 : id >= 4 ? id == unit.Stance()
+                                           : id == unit.RecordStandingValue();
+            child->SetVisualState(current ? 2 : 1);
+        }
+        Wheel::Refresh();
+    }
+    void Open(uint64_t now) override
+    {
+        RemoveAll();
+        for (int i = 0; i < 7; ++i) {
+            auto* segment = new ActionSegment([i](uint64_t) {
+                g_pending = {WheelAction::kStandingOrder, i};
+                return kClickCloseHolder;
+            });
+            segment->SetWidth(kNarrowWidth);
+            segment->SetId(i);
+            segment->SetLabel(Label(CommandWheel::kStandingLabels[i]));
+            segment->SetEnabled(HasSelection());
+            if (factory_)
+                segment->SetShape(factory_(kStandingParts[i]));
+            Add(segment);
+            segment->Release();
+        }
+        SetAnchors(0.65f, 0.65f);
+        SetPlacement(PlacementX(), PlacementY());
+        Wheel::Open(now);
+    }
+
+private:
+    WheelShapeFactory factory_;
+};
+
+// One segment per ammunition type the command unit's weapon takes in the
+// weapon table; empty without an armed command unit.
+class AmmunitionWheel : public Wheel {
+public:
+    void Refresh() override
+    {
+        for (int i = 0; i < ChildCount(); ++i) {
+            WheelWidget* child = Child(i);
+            const int type = child->Id();
+            if (!g_commandUnit || g_commandUnit->WeaponType() < 0 || !g_commandUnit->CarriesAmmo(type))
+                child->SetVisualState(0);
+            else
+                child->SetVisualState(g_commandUnit->AmmoType() == type ? 2 : 1);
+        }
+        Wheel::Refresh();
+    }
+    void Open(uint64_t now) override
+    {
+        RemoveAll();
+        const int weapon = g_commandUnit ? g_commandUnit->WeaponType() : -1;
+        const script::RecordTables& tables = script::RecordTables::Global();
+        for (int type = 0; weapon >= 0 && type < script::kAmmoTypes; ++type) {
+            if (!tables.Weapon(weapon, type))
+                continue;
+            auto* segment = new ActionSegment([type](uint64_t) {
+                g_pending = {WheelAction::kLoadAmmunition, type};
+                return kClickCloseHolder;
+            });
+            segment->SetWidth(kNarrowWidth);
+            segment->SetId(type);
+            if (const script::AmmoEntry* ammo = tables.Ammo(type))
+                segment->SetLabel(Label(ammo->nameId));
+            Add(segment);
+            segment->Release();
+        }
+        SetAnchors(0.5f, 0.5f);
+        SetPlacement(PlacementX(), PlacementY());
+        Wheel::Open(now);
+    }
+};
+
+class MainWheel : public Wheel {
+public:
+    void Open(uint64_t now) override
+    {
+        if (Phase(now) == 0 && ChildCount() > 0)
+            RotateToFront(main_a_);
+        anchorChild_ = secondAnchorChild_ = nullptr;
+        anchorFraction_ = secondAnchorFraction_ = 0;
+        RefreshEnabled();
+        Arrange();
+        if (WheelEnvironment().playSound)
+            WheelEnvironment().playSound(10);
+        Wheel::Open(now);
+    }
+    void RefreshEnabled()
+    {
+        const bool selection = HasSelection();
+        for (int i = 0; i < ChildCount(); ++i) {
+            WheelWidget* child = Child(i);
+            if (child == main_a_)
+                child->SetEnabled(g_commandUnit != nullptr);
+            else if (child == main_c_)
+                child->SetEnabled(g_commandUnit != nullptr || selection);
+            else
+                child->SetEnabled(selection);
+        }
+    }
+    WheelWidget* main_a_ = nullptr;
+    WheelWidget* main_c_ = nullptr;
+};
+
+MainWheel* g_wheel = nullptr;
+
+} // namespace
+
+namespace CommandWheel {
+
+void Build(const WheelShapeFactory& factory)
+{
+    Release();
+    g_wheel = new MainWheel;
+    const auto shaped = [&](WheelWidget* w, const char* part, int labelIndex) {
+        w->SetLabel(Label(kMainLabels[labelIndex]));
+        if (factory)
+            w->SetShape(factory(part));
+        g_wheel->Add(w);
+        w->Release();
+        return w;
+    };
+    g_wheel->main_a_ = shaped(new ActionSegment([](uint64_t) {
+                                  if (g_commandUnit) {
+                                      g_pending = {WheelAction::kAttackLocation, 0};
+                                      TextConsole::Print("Select a location to attack");
+                                  }
+                                  return kClickCloseHolder;
+                              }),
+                              "main a", 0);
+    shaped(new StandingOrdersWheel(factory), "main b", 1);
+    g_wheel->main_c_ = shaped(new ActionSegment([](uint64_t) {
+                                  if (g_commandUnit)
+                                      g_pending = {WheelAction::kNone, 0};
+                                  Selection::ToggleCrouch(GameView::CurrentOrderFlags());
+                                  return kClickCloseHolder;
+                              }),
+                              "main c", 2);
+    shaped(new ActionSegment([](uint64_t) {
+               Selection::ClearOrders();
+               return kClickCloseHolder;
+           }),
+           "main d", 3);
+    shaped(new ActionSegment([](uint64_t) {
+               g_pending = {WheelAction::kUpgradeScreen, 0};
+               return kClickCloseHolder;
+           }),
+           "main e", 4);
+    shaped(new AmmunitionWheel, "main f", 5);
+}
+
+void Release()
+{
+    if (g_wheel)
+        g_wheel->Release();
+    g_wheel = nullptr;
+    g_commandUnit = nullptr;
+}
+
+Wheel* Get() { return g_wheel; }
+
+bool IsOpen() { return g_wheel && g_wheel->GetState() != Wheel::kClosed; }
+
+void OpenAt(float x, float y, uint64_t now)
+{
+    if (!g_wheel)
+        return;
+    g_wheel->SetPlacement(x, y);
+    g_wheel->Open(now);
+}
+
+void SetCommandUnit(Unit* unit) { g_commandUnit = unit; }
+int PendingAction() { return g_pending.action; }
+int PendingIndex() { return g_pending.index; }
+void ClearPendingAction() { g_pending = {}; }
+
+} // namespace CommandWheel

@@ -1,0 +1,24 @@
+#include "ui/hud_view.h"
+
+#include "app/app_time.h"
+#include "ui/mouse.h"
+
+namespace {
+HudView g_defaultView;
+HudView* g_view = &g_defaultView;
+} // namespace
+
+int64_t HudView::RealNow() { return AppTime::RealNow(); }
+int64_t HudView::TicksPerSecond() { return AppTime::TicksPerSecond(); }
+double HudView::GameSeconds()
+{
+    const int64_t tps = AppTime::TicksPerSecond();
+    return tps > 0 ? double(AppTime::GameNow()) / double(tps) : 0.0;
+}
+
+// One cursor mode for the whole interface: the mouse action map's.
+int HudView::CursorMode() { return MouseMode::Get(); }
+void HudView::SetCursorMode(int mode) { MouseMode::Set(mode); }
+
+HudView& HudView::Current() { return *g_view; }
+void HudView::Install(HudView* view) { g_view = view ? view : &g_defaultView; }
