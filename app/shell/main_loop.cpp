@@ -8,7 +8,9 @@
 #include "app/shell/input.h"
 #include "app/shell/render_placeholders.h"
 #include "console/console.h"
-#include "effects/effects_placeholders.h"
+#include "effects/ballistic_objects.h"
+#include "effects/effect_list.h"
+#include "effects/frame_pass.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "platform/data_path.h"
@@ -150,7 +152,7 @@ void InGameFrame()
         if (StatusWindowFlag)
             StatusWindow::Draw();
     }
-    EndFrame();
+    EndFrame(Effects::FramePass());
     GameCursor::Update();
 
     const int64_t gameNow = AppTime::GameNow();
@@ -220,7 +222,7 @@ FrameRecords& FrameState()
     return records;
 }
 
-void EndFrame()
+void EndFrame(void (*overlay)())
 {
     FrameRecords& frame = FrameState();
     frame.lightCount = 0;
@@ -228,7 +230,7 @@ void EndFrame()
         Level::CopyGlobalLightValues(level);
     frame.rendererReference = {};
     frame.lightDistances.fill(std::numeric_limits<float>::max());
-    RenderPlaceholders::EndFrame();
+    RenderPlaceholders::EndFrame(overlay);
     if (CommandScript::IsPending())
         CommandScript::Step();
 }
