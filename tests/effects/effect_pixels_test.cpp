@@ -7,7 +7,9 @@
 #include "Veapi/primitives.h"
 #include "Veapi/render_queue.h"
 #include "Veapi/ve_object.h"
+#include "effect_support.h"
 #include "effects/draw_hooks.h"
+#include "effects/effect_shapes.h"
 #include "platform/gfx_caps.h"
 
 namespace {
@@ -133,6 +135,65 @@ TEST_F(EffectPixels, InjectedCapsSetTheClipPlanesAndTheHardwareLevel)
         camera_.reset();
         Display::Shutdown();
     }
+}
+
+TEST_F(EffectPixels, ReflectTakesTheShinyTextureOnceAndOnlyOnCapableDevices)
+{
+    struct Row {
+        uint32_t stages;
+        uint8_t flagByte;
+        int records;
+    };
+    const Row rows[] = {{8, 0, 1}, {8, EffectObject::kNoReflections, 0}, {1, 0, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.stages << " stages, flags " << int(row.flagByte));
+        gfx::CurrentCaps().textureStages = row.stages;
+        StartScene(320, 240);
+        effecttest::FakeObject* o = effecttest::FakeObject::Make();
+        o->flagByte_ = row.flagByte;
+        o->instance_->Textures().PushBack(TextureManager::Find("GROUND\\Shiny.rim"));
+        Effects::AddSphereMapToActor(o);
+        Effects::AddSphereMapToActor(o);
+        EXPECT_EQ(Effects::CountKind(Effects::WorldList(), EffectKind::SphereMap), row.records);
+        EXPECT_EQ(o->instance_->Textures().Count(), row.records ? 0 : 1);
+        Effects::ClearAll();
+        EffectShapes::Release();
+        o->Release();
+        camera_.reset();
+        Display::Shutdown();
+    }
+}
+
+TEST_F(EffectPixels, DissolveDrawsOnceWithOnePlaneAndAddsTheBandWithTwo)
+{
+    struct Row {
+        uint32_t planes;
+        float scaleY;
+    };
+    const Row rows[] = {{0, 0.5f}, {1, 1.0f}, {2, 1.0f}};
+    ParticleEffects::SetSink([](const ParticleEmitterDesc&, const Vec3&) -> ParticleEmitter* { return nullptr; });
+    std::vector<size_t> queued;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.planes);
+        gfx::CurrentCaps().userClipPlanes = row.planes;
+        StartScene(320, 240);
+        effecttest::FakeObject* o = effecttest::FakeObject::Make();
+        Effects::AddDestructionEffect(o, 0);
+        RenderQueue::Clear();
+        Effects::UpdateAndDrawAll(Effects::SecondsToTicks(3.0), Effects::WorldList());
+        queued.push_back(RenderQueue::Count());
+        EXPECT_NEAR(o->instance_->placement_.Scale().y, row.scaleY, 0.01f);
+        RenderQueue::Clear();
+        Effects::ClearAll();
+        o->Release();
+        camera_.reset();
+        Display::Shutdown();
+    }
+    ParticleEffects::SetSink(nullptr);
+    // No planes: only shrunk; one: drawn clipped; two: the glowing band too.
+    EXPECT_EQ(queued[0], 0u);
+    EXPECT_GT(queued[1], 0u);
+    EXPECT_GT(queued[2], queued[1]);
 }
 
 } // namespace
