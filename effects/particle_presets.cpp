@@ -12,7 +12,7 @@ namespace {
 ParticleEffects::Sink g_sink = nullptr;
 Effects::FogReader g_fogReader = nullptr;
 
-constexpr int32_t kContinuous = 0, kTimed = 1, kCounted = 2;
+constexpr int32_t kContinuous = 0, kCounted = 2;
 
 Colour Rgba(float r, float g, float b, float a)
 {

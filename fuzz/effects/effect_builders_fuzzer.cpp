@@ -40,16 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 4: Effects::AddLaserFence(a, b); break;
         case 5: Effects::AddBeamTrace(now, a, b, c, f[2]); break;
         case 6: Effects::AddCursorTrace(int64_t(f[0]), now, a, b, a, c); break;
-        case 7: Effects::AddElectricity(now, a, {b, op & 0x80, f[0], nullptr}); break;
+        case 7: Effects::AddElectricity(now, a, {b, (op & 0x80) != 0, f[0], nullptr}); break;
         case 8: Effects::DeactivateElectricity(a); break;
-        case 9: Effects::AddPulsingLight(op & 0x80, a, {c, c, f[5]}); break;
+        case 9: Effects::AddPulsingLight((op & 0x80) != 0, a, {c, c, f[5]}); break;
         case 10: Effects::AddExplosionArea(a, b); break;
         case 11: {
             Effects::LiquidParams p;
             p.first = a;
             p.second = {std::fmod(f[3], 300.0f), f[4], std::fmod(f[5], 300.0f)};
             p.rippleHeight = f[0];
-            p.ripples = op & 0x80;
+            p.ripples = (op & 0x80) != 0;
             Effects::AddLiquid(now, int32_t(f[1]), p);
             break;
         }
