@@ -10,6 +10,7 @@
 #include <map>
 #include <variant>
 
+#include "platform/gfx_caps.h"
 #include "platform/gfx_internal.h"
 
 namespace gfx {
@@ -62,6 +63,13 @@ void VertexBuffer::Unlock()
     locked_ = false;
 }
 
+namespace {
+InjectedCaps g_caps;
+} // namespace
+
+InjectedCaps& CurrentCaps() { return g_caps; }
+void ResetCaps() { g_caps = InjectedCaps{}; }
+
 std::vector<DeviceDesc> Enumerate3DDevices()
 {
     const Faults& f = CurrentFaults();
@@ -80,7 +88,8 @@ std::vector<DeviceDesc> Enumerate3DDevices()
         d.hardwareTnl = tnl;
         d.maxTextureWidth = d.maxTextureHeight = maxTex;
         d.maxAnisotropy = aniso;
-        d.maxUserClipPlanes = 6;
+        d.maxUserClipPlanes = std::min(CurrentCaps().userClipPlanes, 6u);
+        d.maxSimultaneousTextures = std::clamp(CurrentCaps().textureStages, 1u, d.maxSimultaneousTextures);
         d.renderBitDepths = 1024 | 256;
         d.zBufferBitDepths = 1024 | 512 | 256;
         return d;

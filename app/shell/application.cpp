@@ -16,7 +16,7 @@
 #include "app/string_table.h"
 #include "console/console.h"
 #include "console/console_draw.h"
-#include "effects/effects_placeholders.h"
+#include "effects/effect_list.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "objects/role_changes.h"

@@ -98,7 +98,8 @@ bool Pass(int& exitCode);
 
 // The frame of the current state, and the close of every frame.
 void Frame();
-void EndFrame();
+// `overlay`: the display's overlay callback (the in-game frame pass).
+void EndFrame(void (*overlay)() = nullptr);
 
 // The attract mode's demo count: "tvdemo0.dem" .. "tvdemo9.dem" in the
 // start directory, stopping at the first missing one.

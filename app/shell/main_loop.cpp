@@ -9,7 +9,9 @@
 #include "app/shell/render_placeholders.h"
 #include "console/command_file_queue.h"
 #include "console/console.h"
-#include "effects/effects_placeholders.h"
+#include "effects/ballistic_objects.h"
+#include "effects/effect_list.h"
+#include "effects/frame_pass.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "platform/data_path.h"
@@ -144,7 +146,7 @@ void InGameFrame()
         if (StatusWindowFlag)
             StatusWindow::Draw();
     }
-    EndFrame();
+    EndFrame(Effects::FramePass());
     GameCursor::Update();
 
     const int64_t gameNow = AppTime::GameNow();
@@ -214,7 +216,7 @@ FrameRecords& FrameState()
     return records;
 }
 
-void EndFrame()
+void EndFrame(void (*overlay)())
 {
     FrameRecords& frame = FrameState();
     frame.lightCount = 0;
@@ -222,7 +224,7 @@ void EndFrame()
         Level::CopyGlobalLightValues(level);
     frame.rendererReference = {};
     frame.lightDistances.fill(std::numeric_limits<float>::max());
-    RenderPlaceholders::EndFrame();
+    RenderPlaceholders::EndFrame(overlay);
     if (CommandScript::IsPending())
         CommandScript::Step();
 }

@@ -136,9 +136,9 @@ void PlaceMainCamera()
 }
 void BeginScene() { Display::BeginScene(); }
 
-void EndFrame()
+void EndFrame(void (*overlay)())
 {
-    Display::EndFrame(nullptr, nullptr);
+    Display::EndFrame(nullptr, overlay);
     // Presenting does not wait for the screen here: keep to about 100 frames
     // a second so a software renderer leaves the processor to others.
     std::this_thread::sleep_for(std::chrono::milliseconds(Display::DeviceReady() ? 5 : 10));

@@ -38,7 +38,7 @@ void BeginFramePrologue();  // main camera current, clear, restore lost surfaces
 void FollowMainCameraFocus();
 void PlaceMainCamera();
 void BeginScene();
-void EndFrame();            // presents; paces the loop like a vertical sync
+void EndFrame(void (*overlay)() = nullptr);            // presents; paces the loop like a vertical sync
 void Shutdown();            // closes the display device, before the window goes
 
 void ParticlesStartup();
