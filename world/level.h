@@ -132,6 +132,9 @@ public:
 
     Vec3 globalLightValues_{0, 0, 0};
     bool globalLightValuesValid_ = false;
+    // The static-shadow edges and cells, kept by the shadow code above this
+    // folder; they go with the level.
+    std::shared_ptr<void> shadowData_;
 
 protected:
     // The movers standing on the mesh lose their ground.
