@@ -40,6 +40,8 @@ TextureEntry* gTexture = nullptr;
 VeShape* gSprite = nullptr;          // one use held
 LightSet* gLights = nullptr;         // one use held
 std::array<ScreenQuadVertex, 4> gQuad{};
+// This frame's volume quads; emptied each frame, its storage kept.
+Shadows::VolumeGeometry gGeometry;
 bool gQuadMade = false;
 
 constexpr uint32_t kQuadDiffuse = 0x7F000000u;
@@ -59,12 +61,6 @@ Vec3 TransformPoint(const float* m, const Vec3& v)
 {
     return {v.x * m[0] + v.y * m[4] + v.z * m[8] + m[12], v.x * m[1] + v.y * m[5] + v.z * m[9] + m[13],
             v.x * m[2] + v.y * m[6] + v.z * m[10] + m[14]};
-}
-
-Vec3 TransformDirection(const float* m, const Vec3& v)
-{
-    return {v.x * m[0] + v.y * m[4] + v.z * m[8], v.x * m[1] + v.y * m[5] + v.z * m[9],
-            v.x * m[2] + v.y * m[6] + v.z * m[10]};
 }
 
 void ForEachNodeChildrenFirst(ShapeInstance& node, const auto& visit)
@@ -264,6 +260,7 @@ void Shutdown()
     gTexture = nullptr;
     gQuadMade = false;
     gFellBack = false;
+    gGeometry = {};
 }
 
 void ApplyMode()
@@ -476,19 +473,30 @@ void AddCasterVolumes(VolumeGeometry& out, const std::vector<ShadowEdge>& edges,
 {
     if (!SunCastsVolumes(sun))
         return;
+    // The same tests and extrusion as ExtrudeEdge, with the normals first
+    // (most edges are no silhouette and need nothing more) and one reciprocal.
+    const float reciprocal = 1.0f / sun.y;
+    // sun . (n M) = (M sun) . n: the sun carried into the part's space once
+    // gives the same signs for a part turned and uniformly scaled.
+    const Vec3 localSun{world[0] * sun.x + world[1] * sun.y + world[2] * sun.z,
+                        world[4] * sun.x + world[5] * sun.y + world[6] * sun.z,
+                        world[8] * sun.x + world[9] * sun.y + world[10] * sun.z};
     for (const ShadowEdge& local : edges) {
-        ShadowEdge e = local;
-        e.a = TransformPoint(world, local.a);
-        e.b = TransformPoint(world, local.b);
-        e.normal1 = TransformDirection(world, local.normal1);
-        e.normal2 = TransformDirection(world, local.normal2);
-        e.meanNormal = e.faceCount >= 2 ? (e.normal1 + e.normal2) * 0.5f : e.normal1;
-        e.floorHeight = floorY;
-        if (!ExtrudeEdge(e, sun))
+        const float d1 = localSun.Dot(local.normal1);
+        bool swap = false;
+        if (local.faceCount >= 2) {
+            const float d2 = localSun.Dot(local.normal2);
+            if ((d1 >= 0.0f) == (d2 >= 0.0f))
+                continue;
+            swap = d1 < 0.0f;
+        } else if (!(d1 < 0.0f)) {
             continue;
-        Vec3 first, second;
-        OrderedEnds(e, sun, first, second);
-        out.AddQuad(first, second, e.extrudedB, e.extrudedA, e.quadNormal, camera);
+        }
+        const Vec3 first = TransformPoint(world, swap ? local.b : local.a);
+        const Vec3 second = TransformPoint(world, swap ? local.a : local.b);
+        const Vec3 firstOut = first + sun * ((floorY - first.y) * reciprocal);
+        const Vec3 secondOut = second + sun * ((floorY - second.y) * reciprocal);
+        out.AddQuad(first, second, secondOut, firstOut, (second - first).Cross(firstOut - first), camera);
     }
 }
 
@@ -529,7 +537,9 @@ void FramePassProjected()
         camera.SetCurrent();
     const Vec3 eye = camera.Position();
     const Vec3& sun = SunDirection();
-    VolumeGeometry geometry;
+    VolumeGeometry& geometry = gGeometry;
+    geometry.front.clear();
+    geometry.back.clear();
     for (ShadowCaster* c : gCasters) {
         if (!c->ShapeRoot() || !c->Visible())
             continue;
@@ -566,7 +576,8 @@ void FramePassProjected()
     // Pass 2: faces away count down.
     dev->SetRenderState(gfx::RenderState::StencilPass, gfx::stencilop::DecrSat);
     DrawVolumes(*dev, geometry.back);
-    geometry = {};
+    geometry.front.clear();
+    geometry.back.clear();
 
     // Darkening: every pixel whose count is at least 1.
     const int64_t started = AppTime::RealNow();

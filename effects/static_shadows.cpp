@@ -23,15 +23,6 @@ void WriteVec(trevok::ByteWriter& w, const Vec3& v)
     w.F32(v.z);
 }
 
-Vec3 ReadVec(trevok::ByteReader& r)
-{
-    Vec3 v;
-    v.x = r.F32();
-    v.y = r.F32();
-    v.z = r.F32();
-    return v;
-}
-
 bool Finite(const Vec3& v)
 {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
@@ -92,20 +83,33 @@ bool ShadowEdge::Read(trevok::ByteReader& r)
 {
     if (!r.Has(kBytes))
         return false;
-    r.Skip(8);
+    // One bounds check for the record, then its fields in order.
+    const uint8_t* p = r.Take(kBytes).data();
+    auto word = [&p] {
+        const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        p += 4;
+        return v;
+    };
+    auto vec = [&word] {
+        Vec3 v;
+        v.x = std::bit_cast<float>(word());
+        v.y = std::bit_cast<float>(word());
+        v.z = std::bit_cast<float>(word());
+        return v;
+    };
+    p += 8;
     vertexRef[0] = vertexRef[1] = 0;
-    normal1 = ReadVec(r);
-    normal2 = ReadVec(r);
-    faceCount = r.U32();
-    a = ReadVec(r);
-    b = ReadVec(r);
-    meanNormal = ReadVec(r);
-    floorHeight = r.F32();
+    normal1 = vec();
+    normal2 = vec();
+    faceCount = word();
+    a = vec();
+    b = vec();
+    meanNormal = vec();
+    floorHeight = std::bit_cast<float>(word());
     // The derived vectors belong to one sun; they are rebuilt, never trusted.
-    r.Skip(36);
     extrudedA = extrudedB = quadNormal = Vec3{0, 0, 0};
-    return r.Ok() && faceCount == 2 && Finite(normal1) && Finite(normal2) && Finite(a) && Finite(b) &&
-           Finite(meanNormal) && std::isfinite(floorHeight);
+    return faceCount == 2 && Finite(normal1) && Finite(normal2) && Finite(a) && Finite(b) && Finite(meanNormal) &&
+           std::isfinite(floorHeight);
 }
 
 // ---- Edge matching -----------------------------------------------------------

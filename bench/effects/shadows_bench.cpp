@@ -146,7 +146,8 @@ void CasterVolumes(benchmark::State& state)
     const std::vector<ShadowEdge> edges = BallEdges();
     Shadows::VolumeGeometry g;
     for (auto _ : state) {
-        g = {};
+        g.front.clear();
+        g.back.clear();
         for (int c = 0; c < 100; ++c) {
             gfx::Matrix m;
             m(3, 0) = float(c % 10) * 2.0f;
