@@ -137,11 +137,14 @@ void EdgeBuilder::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2, ui
 {
     if (!Finite(p0) || !Finite(p1) || !Finite(p2))
         return;
-    const Vec3 cross = (p1 - p0).Cross(p2 - p0);
-    const float length = std::sqrt(cross.LengthSquared());
-    if (!(length > 0.0f) || !std::isfinite(length))
+    // In double, so that corners far out (or far apart) cannot overflow the product.
+    const double ux = double(p1.x) - p0.x, uy = double(p1.y) - p0.y, uz = double(p1.z) - p0.z;
+    const double vx = double(p2.x) - p0.x, vy = double(p2.y) - p0.y, vz = double(p2.z) - p0.z;
+    const double cx = uy * vz - uz * vy, cy = uz * vx - ux * vz, cz = ux * vy - uy * vx;
+    const double length = std::sqrt(cx * cx + cy * cy + cz * cz);
+    if (!(length > 0.0) || !std::isfinite(length))
         return;
-    const Vec3 normal = cross * (1.0f / length);
+    const Vec3 normal{float(cx / length), float(cy / length), float(cz / length)};
     const Vec3* corners[3] = {&p0, &p1, &p2};
     const uint32_t refs[3] = {r0, r1, r2};
     for (int i = 0; i < 3; ++i) {

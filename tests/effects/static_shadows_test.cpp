@@ -119,6 +119,26 @@ TEST(ShadowEdges, DegenerateAndNonFiniteTrianglesAreSkipped)
         EXPECT_TRUE(std::isfinite(e.normal1.x) && std::isfinite(e.normal1.y) && std::isfinite(e.normal1.z));
     }
     EXPECT_EQ(EdgesOf(m).size(), 12u);
+    // Far-out corners keep their normals finite.
+    EXPECT_EQ(EdgesOf(Cube(1e30f)).size(), 12u);
+}
+
+// Meshes the edges cannot be read from are passed over, not read past.
+TEST(ShadowEdges, UnknownFormatsAndIndicesPastTheVerticesAreSkipped)
+{
+    VeShape* shape = ShapeOf(Cube());
+    SubMesh* screen = shape->AddSubMesh(3, 3, gfx::kFvfTLVertex, false);  // pre-transformed
+    screen->indices = {0, 1, 2};
+    SubMesh* odd = shape->AddSubMesh(3, 3, gfx::kFvfXyz | 0x1000000u, false);  // a format bit we do not know
+    odd->indices = {0, 1, 2};
+    SubMesh* past = shape->AddSubMesh(3, 6, gfx::kFvfXyz, false);
+    const float corners[9] = {5, 0, 0, 6, 0, 0, 5, 1, 0};
+    std::memcpy(past->vertices.data(), corners, sizeof corners);
+    past->indices = {0, 1, 2, 0, 1, 7};  // the second triangle names vertex 7 of 3
+    std::unique_ptr<ShapeInstance> tree(ShapeInstance::FromShape(shape, false));
+    shape->Release();
+    const std::vector<ShadowEdge> edges = ComputeEdges(*tree, 0, true);
+    EXPECT_EQ(edges.size(), 12u + 3u);  // the cube, and the one good triangle's rim
 }
 
 #ifdef TREVOK_HAVE_CGAL
