@@ -354,9 +354,9 @@ ReadResult Parse(std::span<const uint8_t> bytes, uint64_t fileTime, std::vector<
     if (uint64_t(bytes.size()) != kHeaderBytes + uint64_t(ShadowEdge::kBytes) * count)
         return damaged("size " + std::to_string(bytes.size()) + " does not hold " + std::to_string(count) +
                        " records");
-    out.resize(count);
+    out.reserve(count);
     for (uint32_t i = 0; i < count; ++i)
-        if (!out[i].Read(r))
+        if (!out.emplace_back().Read(r))
             return damaged("record " + std::to_string(i) + " at offset " +
                            std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");
     return ReadResult::Loaded;
