@@ -1,13 +1,17 @@
 // Small closed and open meshes for the shadow tests, as triangle lists and as
-// engine shapes.
+// engine shapes, and a caster standing in for a client object.
 #pragma once
 
+#include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
+#include "effects/shadows.h"
 #include "app/maths.h"
 
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace shadowtest {
@@ -53,5 +57,29 @@ inline VeShape* ShapeOf(const Mesh& m, uint32_t format = gfx::kFvfXyz)
             sub->indices[i * 3 + k] = m.triangles[i][k];
     return shape;
 }
+
+class TestCaster : public ShadowCaster {
+public:
+    explicit TestCaster(std::vector<std::string> parts, Hierarchy* shadow = nullptr) : shadow_(shadow)
+    {
+        root_ = std::make_unique<ShapeInstance>();
+        for (const std::string& name : parts) {
+            auto* node = new ShapeInstance;
+            node->name_ = name;
+            root_->AppendChild(node);
+        }
+    }
+    ~TestCaster() override { Shadows::RemoveCaster(this); }
+    ShapeInstance* ShapeRoot() override { return root_.get(); }
+    Hierarchy* ShadowHierarchy() override { return shadow_; }
+    bool Visible() const override { return true; }
+    Vec3 Position() const override { return {0, 0, 0}; }
+    float Heading() const override { return 0; }
+    float FloorHeight() const override { return floor_; }
+
+    std::unique_ptr<ShapeInstance> root_;
+    Hierarchy* shadow_;
+    float floor_ = 2;
+};
 
 } // namespace shadowtest

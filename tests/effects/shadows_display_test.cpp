@@ -4,6 +4,7 @@
 #include "effects/shadows.h"
 
 #include "Veapi/VertBuff.h"
+#include "Veapi/hierarchy.h"
 #include "Veapi/camera.h"
 #include "Veapi/ve3d.h"
 #include "Veapi/ve_object.h"
@@ -145,6 +146,8 @@ protected:
         return z > 1.01f && z < 59.0f;
     }
 
+    void Check(bool asCaster);
+
     std::unique_ptr<Level> level_;
 };
 
@@ -155,12 +158,33 @@ bool Darkened(uint32_t rgb)
 
 } // namespace
 
+// The same box as the level's own geometry (mode 4) and as a character's
+// shadow hierarchy (mode 3) casts the same shadow.
 TEST_F(ProjectedShadows, DarkensExactlyTheFloorUnderTheBox)
 {
-    ShadowMode = 4;
+    for (const bool asCaster : {false, true}) {
+        SCOPED_TRACE(asCaster ? "caster" : "level");
+        Check(asCaster);
+    }
+}
+
+void ProjectedShadows::Check(bool asCaster)
+{
+    auto* hierarchy = new Hierarchy;
+    hierarchy->shapes_[0] = shadowtest::ShapeOf(shadowtest::Box({kBoxX0, 0, kBoxZ0}, {kBoxX1, 1, kBoxZ1}));
+    shadowtest::TestCaster caster({"Body"}, hierarchy);
+    caster.floor_ = kFloorY;
+    ShadowMode = asCaster ? 3 : 4;
     Shadows::Startup();
-    ASSERT_EQ(StaticShadows::DataOf(*level_).edges.size(), 12u);
+    if (asCaster) {
+        Shadows::AddCaster(&caster);
+        ASSERT_EQ(Shadows::Casters().size(), 1u);
+    } else {
+        ASSERT_EQ(StaticShadows::DataOf(*level_).edges.size(), 12u);
+    }
     const std::vector<uint32_t> pixels = Frame();
+    Shadows::Shutdown();
+    hierarchy->Release();
     int darkInside = 0, wrong = 0;
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {

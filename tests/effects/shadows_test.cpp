@@ -16,28 +16,7 @@
 
 namespace {
 
-class TestCaster : public ShadowCaster {
-public:
-    explicit TestCaster(std::vector<std::string> parts, Hierarchy* shadow = nullptr) : shadow_(shadow)
-    {
-        root_ = std::make_unique<ShapeInstance>();
-        for (const std::string& name : parts) {
-            auto* node = new ShapeInstance;
-            node->name_ = name;
-            root_->AppendChild(node);
-        }
-    }
-    ~TestCaster() override { Shadows::RemoveCaster(this); }
-    ShapeInstance* ShapeRoot() override { return root_.get(); }
-    Hierarchy* ShadowHierarchy() override { return shadow_; }
-    bool Visible() const override { return true; }
-    Vec3 Position() const override { return {0, 0, 0}; }
-    float Heading() const override { return 0; }
-    float FloorHeight() const override { return 2; }
-
-    std::unique_ptr<ShapeInstance> root_;
-    Hierarchy* shadow_;
-};
+using shadowtest::TestCaster;
 
 int gLate = 0, gOverlays = 0;
 bool gNormalView = false;
