@@ -372,8 +372,8 @@ std::filesystem::path gLevelScript;
 bool gMapAsks = true;
 Vec3 gSun{0.0f, 1.0f, 0.0f};
 
-// The largest cache read: 16 M records is far beyond any level.
-constexpr uint64_t kMaxCacheBytes = ShadowCache::kHeaderBytes + uint64_t(ShadowEdge::kBytes) * (16u << 20);
+// The largest cache read: 4 M records is far beyond any level's edges.
+constexpr uint64_t kMaxCacheBytes = ShadowCache::kHeaderBytes + uint64_t(ShadowEdge::kBytes) * (4u << 20);
 
 } // namespace
 
