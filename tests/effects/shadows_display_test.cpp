@@ -82,7 +82,7 @@ protected:
     }
 
     // One frame: clear, floor, the projected pass; the back buffer's pixels.
-    std::vector<uint32_t> Frame()
+    std::vector<uint32_t> Frame(std::vector<float>* depth = nullptr)
     {
         Display::ClearColour() = 0xFF000000;
         EXPECT_TRUE(Display::BeginScene());
@@ -93,6 +93,9 @@ protected:
         std::vector<uint8_t> bytes;
         int pitch = 0;
         EXPECT_TRUE(gfx::ReadScreen(false, bytes, pitch));
+        if (depth) {
+            EXPECT_TRUE(gfx::ReadDepth(*depth));
+        }
         Display::EndFrame(nullptr, nullptr);
         std::vector<uint32_t> pixels(size_t(kWidth * kHeight));
         for (int y = 0; y < kHeight; ++y)
@@ -216,9 +219,18 @@ TEST_F(ProjectedShadows, ModeThreeDrawsNoLevelCells)
     ShadowMode = 3;
     Shadows::ApplyMode();
     ASSERT_FALSE(StaticShadows::DataOf(*level_).edges.empty());
-    const std::vector<uint32_t> pixels = Frame();
+    std::vector<float> depth;
+    const std::vector<uint32_t> pixels = Frame(&depth);
     for (uint32_t px : pixels)
         ASSERT_TRUE(px == 0 || px == (kFloorColour & 0xFFFFFF)) << std::hex << px;
+    // The volume passes wrote no depth: the floor's stays, the sky is clear.
+    ASSERT_EQ(depth.size(), size_t(kWidth * kHeight));
+    EXPECT_EQ(depth[size_t(kWidth / 2)], 1.0f);
+    const float floorNear = depth[size_t((kHeight - 5) * kWidth + kWidth / 2)];
+    const float floorFar = depth[size_t((kHeight / 2 + 10) * kWidth + kWidth / 2)];
+    EXPECT_GT(floorNear, 0.0f);
+    EXPECT_LT(floorNear, floorFar);
+    EXPECT_LT(floorFar, 1.0f);
 }
 
 TEST_F(ProjectedShadows, RefusedStencilSwitchFallsBackToBlobs)
