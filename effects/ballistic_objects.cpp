@@ -248,7 +248,7 @@ void Clear()
     g_records.Clear();
     g_firstCall = true;
     if (g_debrisRole)
-        g_debrisRole->inventoryShape = {};
+        g_debrisRole->inventory.reset();
 }
 
 List<BallisticObject*>& Records() { return g_records; }

@@ -131,6 +131,7 @@ void ClearAll()
 
 void Startup()
 {
+    InstallShadows();
     EffectShapes::Build();
     ShadowHooks().startup();
     SphereMap::LoadTexture();
@@ -141,6 +142,7 @@ void Shutdown()
 {
     ClearAll();
     BallisticObjects::Clear();
+    ShadowHooks().shutdown();
     FramePassStandIn::Uninstall();
     EffectShapes::Release();
 }

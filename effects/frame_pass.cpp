@@ -2,7 +2,9 @@
 
 #include "Veapi/render_queue.h"
 #include "effects/effect_list.h"
+#include "effects/effect_object.h"
 #include "effects/effect_shapes.h"
+#include "effects/shadows.h"
 
 namespace {
 ShadowHookTable g_shadowHooks;
@@ -25,6 +27,25 @@ void (*FramePass())()
 }
 
 void SetNormalView(bool on) { g_normalView = on; }
+bool NormalView() { return g_normalView; }
+
+void InstallShadows()
+{
+    g_shadowHooks.startup = [] { Shadows::Startup(); };
+    g_shadowHooks.shutdown = [] { Shadows::Shutdown(); };
+    // The client objects that cast shadows are effect objects as well.
+    g_shadowHooks.removeCaster = [](EffectObject* object) {
+        if (auto* caster = dynamic_cast<ShadowCaster*>(object))
+            Shadows::RemoveCaster(caster);
+    };
+    // The mode decides the pass each frame.
+    g_shadowHooks.framePass = [] { Shadows::FramePass()(); };
+    Shadows::FrameHooks hooks;
+    hooks.drawLateList = [](int64_t now) { DrawLateList(now); };
+    hooks.drawOverlays = [] { DrawOverlays(); };
+    hooks.normalView = [] { return g_normalView; };
+    Shadows::SetFrameHooks(hooks);
+}
 
 } // namespace Effects
 

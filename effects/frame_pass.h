@@ -12,6 +12,7 @@ class EffectObject;
 
 struct ShadowHookTable {
     void (*startup)() = [] {};
+    void (*shutdown)() = [] {};
     void (*removeCaster)(EffectObject* object) = [](EffectObject*) {};
     // The frame pass the display calls; null: the stand-in.
     void (*framePass)() = nullptr;
@@ -28,6 +29,10 @@ void DrawOverlays();
 void (*FramePass())();
 // Suppresses the overlays (the normal-view flag of the shadows' pass).
 void SetNormalView(bool on);
+bool NormalView();
+// Points the shadow entry points above at the shadow code and hands the
+// shadow passes the late list and the overlays; Startup runs it first.
+void InstallShadows();
 } // namespace Effects
 
 namespace FramePassStandIn {

@@ -103,6 +103,7 @@ struct Faults {
     uint64_t videoMemory = 256ull << 20;  // reported total; free = total - textures
     bool noDesktopSharing = false;      // the display device cannot render in a window
     bool noGdiBuffer = false;           // no buffer of the chain is the one the desktop shows
+    bool cannotDisableStencil = false;  // SetRenderState(StencilEnable, 0) is refused
 };
 Faults& CurrentFaults();
 void ResetFaults();
@@ -139,6 +140,10 @@ bool Present();
 // Copies a buffer into CPU memory in the screen's format, top row first.
 // `front`: what the player sees; else the back buffer being drawn.
 bool ReadScreen(bool front, std::vector<uint8_t>& pixels, int& pitch);
+// The back buffer's stencil values (one byte a pixel) or depth values (0 to 1),
+// top row first; false without a z-buffer (or without stencil bits).
+bool ReadStencil(std::vector<uint8_t>& values);
+bool ReadDepth(std::vector<float>& values);
 
 std::vector<FormatDesc> EnumerateZFormats();
 bool CreateZBuffer(const FormatDesc& format);

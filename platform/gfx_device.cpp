@@ -488,6 +488,8 @@ public:
     {
         if (state >= RenderState::Count)
             return false;
+        if (state == RenderState::StencilEnable && value == 0 && CurrentFaults().cannotDisableStencil)
+            return false;
         if (recording_) {
             block_.push_back(RsOp{state, value});
             return true;
@@ -1109,6 +1111,8 @@ private:
         const uint32_t fill = Rs(RenderState::FillMode);
         glPolygonMode(GL_FRONT_AND_BACK, fill == 1 ? GL_POINT : fill == 2 ? GL_LINE : GL_FILL);
         glShadeModel(Rs(RenderState::ShadeMode) == 1 ? GL_FLAT : GL_SMOOTH);
+        // Flat faces take the colour of their first vertex, not GL's last.
+        glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
         if (Rs(RenderState::DitherEnable))
             glEnable(GL_DITHER);
         else

@@ -430,6 +430,34 @@ bool ReadScreen(bool front, std::vector<uint8_t>& pixels, int& pitch)
     return glGetError() == GL_NO_ERROR;
 }
 
+bool ReadStencil(std::vector<uint8_t>& values)
+{
+    detail::Touch();
+    detail::Screen& sc = Gl().screen;
+    if (!sc.backFbo || sc.lost || !sc.zBuffer || !sc.zFormat.stencilBits)
+        return false;
+    values.resize(size_t(sc.width) * size_t(sc.height));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, sc.backFbo);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, sc.width, sc.height, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, values.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    detail::BindBackBuffer();
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool ReadDepth(std::vector<float>& values)
+{
+    detail::Touch();
+    detail::Screen& sc = Gl().screen;
+    if (!sc.backFbo || sc.lost || !sc.zBuffer)
+        return false;
+    values.resize(size_t(sc.width) * size_t(sc.height));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, sc.backFbo);
+    glReadPixels(0, 0, sc.width, sc.height, GL_DEPTH_COMPONENT, GL_FLOAT, values.data());
+    detail::BindBackBuffer();
+    return glGetError() == GL_NO_ERROR;
+}
+
 // ---- Z-buffer -------------------------------------------------------------------
 
 std::vector<FormatDesc> EnumerateZFormats()

@@ -48,14 +48,18 @@ bool Inside(float u, float v, float left, float top, float right, float bottom)
 
 // The second sprite's rectangle red, the third sprite's triangle (its u
 // wraps from 0 to 0.5 below zero) blue, the rest dark grey.
-Rgb AlphaJunk(float u, float v)
+} // namespace
+
+int AlphaJunkClass(float u, float v)
 {
     if (Inside(u, v, 0.5102539f, 0.5278320f, 0.7231445f, 0.7416992f))
-        return {230, 40, 40};
+        return 1;
     if (u >= 0.5f && v < 1.0f - 2.0f * (1.0f - u))
-        return {40, 60, 230};
-    return {40, 40, 40};
+        return 2;
+    return 0;
 }
+
+namespace {
 
 // A lit sphere seen head-on: bright at the centre, dark at the rim.
 Rgb Reflect(float u, float v)
@@ -94,8 +98,8 @@ bool WriteEffectTextures(const Context& ctx)
         Shader shade;
     };
     const File files[] = {
-        {"units/alpha junk.rim", 256, AlphaJunk}, {"units/reflect.rim", 128, Reflect},
-        {"ground/shiny.rim", 64, Shiny},          {"bitmaps/scanner.rim", 128, Scanner},
+        {"units/reflect.rim", 128, Reflect},      {"ground/shiny.rim", 64, Shiny},
+        {"bitmaps/scanner.rim", 128, Scanner},
         {"bitmaps/water.rim", 64, Water},         {"bitmaps/lava.rim", 64, Lava},
         {"bitmaps/swamp.rim", 64, Swamp},         {"bitmaps/oil.rim", 64, Oil},
     };

@@ -21,4 +21,9 @@ struct StepRegistration {
     StepRegistration(int order, std::string name, Step step);
 };
 
+// The sprite sheet "units\\alpha junk.rim", shared by the effect shapes and
+// the shadows: the colour class at (u, v), 0 the background, 1 the second
+// sprite's rectangle, 2 the third sprite's triangle.
+int AlphaJunkClass(float u, float v);
+
 } // namespace sample

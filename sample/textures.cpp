@@ -383,5 +383,32 @@ bool WriteFontsAndParticles(const Context& ctx)
 
 const StepRegistration kFonts(31, "fonts and particle dots", WriteFontsAndParticles);
 
+// The shadows' texture: a soft blob in the sprite's rectangle and a dark
+// footprint in the footprint rectangle, transparent elsewhere.
+bool WriteShadowTexture(const Context& ctx)
+{
+    constexpr uint32_t kSize = 1024;
+    std::vector<uint32_t> colour(kSize * kSize, 0), alpha(kSize * kSize, 0);
+    const float cx = (457.0f + 504.0f) / 2, cy = (515.0f + 565.0f) / 2, rx = 23.5f, ry = 25.0f;
+    for (uint32_t y = 515; y < 565; ++y)
+        for (uint32_t x = 457; x < 504; ++x) {
+            const float dx = (float(x) + 0.5f - cx) / rx, dy = (float(y) + 0.5f - cy) / ry;
+            const float d = std::sqrt(dx * dx + dy * dy);
+            alpha[y * kSize + x] = d >= 1.0f ? 0u : uint32_t((1.0f - d) * 255.0f);
+        }
+    for (uint32_t y = 526; y < 556; ++y)
+        for (uint32_t x = 745; x < 776; ++x)
+            alpha[y * kSize + x] = 200;
+    // The colours mark the effect shapes' sprites, one colour each.
+    const std::vector<Rgb> classes = {{40, 40, 40}, {230, 40, 40}, {40, 60, 230}};
+    for (uint32_t y = 0; y < kSize; ++y)
+        for (uint32_t x = 0; x < kSize; ++x)
+            colour[y * kSize + x] = uint32_t(AlphaJunkClass((float(x) + 0.5f) / kSize, (float(y) + 0.5f) / kSize));
+    return SaveDocument(ctx.out / "graphics" / "units" / "alpha junk.rim",
+                        Picture(kSize, kSize, classes, colour, true, &alpha));
+}
+
+const StepRegistration kShadowTexture(32, "shadow texture", WriteShadowTexture);
+
 } // namespace
 } // namespace sample

@@ -153,6 +153,9 @@ public:
     LightRecord lightRecord_;
     Vec3 litPosition_{0, 0, 0};
     bool litPositionValid_ = false;
+    // The static-shadow edges and cells, kept by the shadow code above this
+    // folder; they go with the level.
+    std::shared_ptr<void> shadowData_;
 
 protected:
     // The movers standing on the mesh lose their ground.

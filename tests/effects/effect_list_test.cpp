@@ -360,6 +360,8 @@ TEST_F(EffectListTest, ExplosionAreaGoesOffOnceASecondInsideItsRectangle)
 TEST_F(EffectListTest, ThereIsAFramePassUntilTheShadowsReplaceIt)
 {
     Effects::Startup();
+    EXPECT_NE(Effects::FramePass(), nullptr) << "the shadows' pass, installed by the start-up";
+    ShadowHooks() = ShadowHookTable{};
     EXPECT_EQ(Effects::FramePass(), &FramePassStandIn::Run);
     Effects::AddScreenFade(1.0f, {});
     FramePassStandIn::Run();

@@ -25,7 +25,7 @@ TEST(SampleEffectTextures, LoadAndShowTheirRectangles)
         const char* path;
         uint32_t size;
     };
-    const Case cases[] = {{"units/alpha junk.rim", 256}, {"units/reflect.rim", 128}, {"ground/shiny.rim", 64},
+    const Case cases[] = {{"units/alpha junk.rim", 1024}, {"units/reflect.rim", 128}, {"ground/shiny.rim", 64},
                           {"bitmaps/scanner.rim", 128},  {"bitmaps/water.rim", 64}, {"bitmaps/lava.rim", 64},
                           {"bitmaps/swamp.rim", 64},     {"bitmaps/oil.rim", 64}};
     for (const Case& c : cases) {
@@ -36,9 +36,9 @@ TEST(SampleEffectTextures, LoadAndShowTheirRectangles)
         EXPECT_EQ(w, c.size) << c.path;
         if (std::string(c.path) == "units/alpha junk.rim") {
             // The second sprite's rectangle is red, the third's triangle blue.
-            EXPECT_EQ(s->ReadArgb(158, 162) & 0xFFFFFF, 0xE62828u);
-            EXPECT_EQ(s->ReadArgb(250, 200) & 0xFFFFFF, 0x283CE6u);
-            EXPECT_EQ(s->ReadArgb(10, 10) & 0xFFFFFF, 0x282828u);
+            EXPECT_EQ(s->ReadArgb(634, 650) & 0xFFFFFF, 0xE62828u);
+            EXPECT_EQ(s->ReadArgb(1002, 802) & 0xFFFFFF, 0x283CE6u);
+            EXPECT_EQ(s->ReadArgb(40, 40) & 0xFFFFFF, 0x282828u);
         }
     }
 }

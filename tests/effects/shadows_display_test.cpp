@@ -1,0 +1,281 @@
+// The projected pass on a real device: a box's shadow falls on a floor under
+// a sun straight overhead; the darkened pixels are checked against the box's
+// footprint projected on the CPU, and the stencil operations read back.
+#include "effects/shadows.h"
+
+#include "Veapi/VertBuff.h"
+#include "Veapi/hierarchy.h"
+#include "Veapi/camera.h"
+#include "Veapi/ve3d.h"
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+#include "world/level.h"
+
+#include "Veapi/display_fixture.h"
+#include "shadow_test_shapes.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+constexpr int kWidth = 320, kHeight = 240;
+constexpr uint32_t kFloorColour = 0xFFC0C0C0;
+constexpr float kFloorY = 2.0f;
+// The box: x -0.5..0.5, y 0..1 (above the floor; y grows down), z 5..6.
+constexpr float kBoxX0 = -0.5f, kBoxX1 = 0.5f, kBoxZ0 = 5.0f, kBoxZ1 = 6.0f;
+
+struct ColouredVertex {
+    float x, y, z;
+    uint32_t diffuse;
+};
+
+class ProjectedShadows : public displaytest::DisplayTest {
+protected:
+    void SetUp() override
+    {
+        DisplayTest::SetUp();
+        InstallSceneHooks();
+        Start(kWidth, kHeight, 32);
+        MainCamera& camera = MainCamera::Get();
+        camera.SetViewSize(2.0f * float(kWidth) / float(kHeight), 2.0f);
+        camera.SetNearFar(0.5f, 100.0f);
+        camera.SetPosition({0, -1, 0});
+        camera.SetYaw(0);
+        camera.SetPitch(0);
+        camera.SetCurrent();
+        SetSunDirection({0, 1, 0});
+        VeShape* box = shadowtest::ShapeOf(shadowtest::Box({kBoxX0, 0, kBoxZ0}, {kBoxX1, 1, kBoxZ1}));
+        std::unique_ptr<ShapeInstance> tree(ShapeInstance::FromShape(box, false));
+        box->Release();
+        level_ = std::make_unique<Level>(std::move(tree), Vec3(0, 0, 0), nullptr);
+        level_->minimum_ = {-10, -5, 0};
+        level_->maximum_ = {10, kFloorY, 30};
+        level_->floorHeight_ = kFloorY;
+        Level::Current() = level_.get();
+        StaticShadows::SetLevelScript({});
+    }
+    void TearDown() override
+    {
+        Shadows::Shutdown();
+        ShadowMode = 0;
+        Level::Current() = nullptr;
+        level_.reset();
+        DisplayTest::TearDown();
+    }
+
+    void DrawFloor()
+    {
+        gfx::Device& dev = *Display::Device();
+        dev.SetTransform(gfx::TransformType::World, gfx::Matrix{});
+        dev.SetRenderState(gfx::RenderState::Lighting, 0);
+        dev.SetRenderState(gfx::RenderState::ZEnable, 1);
+        dev.SetRenderState(gfx::RenderState::ZWriteEnable, 1);
+        dev.SetRenderState(gfx::RenderState::CullMode, gfx::cull::None);
+        dev.SetTexture(0, nullptr);
+        const ColouredVertex floor[6] = {
+            {-20, kFloorY, 1, kFloorColour},  {20, kFloorY, 1, kFloorColour},  {20, kFloorY, 60, kFloorColour},
+            {-20, kFloorY, 1, kFloorColour},  {20, kFloorY, 60, kFloorColour}, {-20, kFloorY, 60, kFloorColour},
+        };
+        dev.DrawPrimitive(gfx::Primitive::TriangleList, gfx::kFvfXyz | gfx::kFvfDiffuse, floor, 6);
+    }
+
+    // One frame: clear, floor, the projected pass; the back buffer's pixels.
+    std::vector<uint32_t> Frame(std::vector<float>* depth = nullptr)
+    {
+        Display::ClearColour() = 0xFF000000;
+        EXPECT_TRUE(Display::BeginScene());
+        Display::Clear();
+        MainCamera::Get().SetCurrent();
+        DrawFloor();
+        Shadows::FramePass()();
+        std::vector<uint8_t> bytes;
+        int pitch = 0;
+        EXPECT_TRUE(gfx::ReadScreen(false, bytes, pitch));
+        if (depth) {
+            EXPECT_TRUE(gfx::ReadDepth(*depth));
+        }
+        Display::EndFrame(nullptr, nullptr);
+        std::vector<uint32_t> pixels(size_t(kWidth * kHeight));
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const uint8_t* p = &bytes[size_t(y * pitch + x * 4)];
+                pixels[size_t(y * kWidth + x)] = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            }
+        return pixels;
+    }
+
+    // The CPU's answer: the pixel's floor point, cast up towards the sun,
+    // meets the box (a ray straight up from inside its footprint). Returns 0
+    // outside, 1 inside, 2 within a pixel of the edge.
+    int Expected(int x, int y)
+    {
+        int inside = 0, total = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                Vec3 p;
+                if (!FloorPoint(float(x + dx), float(y + dy), p))
+                    return 2;
+                ++total;
+                inside += p.x > kBoxX0 && p.x < kBoxX1 && p.z > kBoxZ0 && p.z < kBoxZ1;
+            }
+        return inside == 0 ? 0 : inside == total ? 1 : 2;
+    }
+
+    // Where the pixel's ray meets the floor plane, by bisection on Project.
+    bool FloorPoint(float px, float py, Vec3& out)
+    {
+        MainCamera& camera = MainCamera::Get();
+        // Search the floor grid point whose projection is nearest; the floor
+        // is flat so projection is monotonic in x and z along screen axes.
+        float zLow = 1.0f, zHigh = 60.0f;
+        Vec3 s;
+        for (int i = 0; i < 40; ++i) {
+            const float z = 0.5f * (zLow + zHigh);
+            if (!camera.Project({0, kFloorY, z}, s))
+                return false;
+            (s.y > py ? zLow : zHigh) = z;
+        }
+        const float z = 0.5f * (zLow + zHigh);
+        float xLow = -40.0f, xHigh = 40.0f;
+        for (int i = 0; i < 40; ++i) {
+            const float x = 0.5f * (xLow + xHigh);
+            if (!camera.Project({x, kFloorY, z}, s))
+                return false;
+            (s.x < px ? xLow : xHigh) = x;
+        }
+        out = {0.5f * (xLow + xHigh), kFloorY, z};
+        return z > 1.01f && z < 59.0f;
+    }
+
+    void Check(bool asCaster);
+
+    std::unique_ptr<Level> level_;
+};
+
+bool Darkened(uint32_t rgb)
+{
+    return ((rgb >> 16) & 0xFF) < 0xA0;
+}
+
+} // namespace
+
+// The same box as the level's own geometry (mode 4) and as a character's
+// shadow hierarchy (mode 3) casts the same shadow.
+TEST_F(ProjectedShadows, DarkensExactlyTheFloorUnderTheBox)
+{
+    for (const bool asCaster : {false, true}) {
+        SCOPED_TRACE(asCaster ? "caster" : "level");
+        Check(asCaster);
+    }
+}
+
+void ProjectedShadows::Check(bool asCaster)
+{
+    auto* hierarchy = new Hierarchy;
+    hierarchy->shapes_[0] = shadowtest::ShapeOf(shadowtest::Box({kBoxX0, 0, kBoxZ0}, {kBoxX1, 1, kBoxZ1}));
+    shadowtest::TestCaster caster({"Body"}, hierarchy);
+    caster.floor_ = kFloorY;
+    ShadowMode = asCaster ? 3 : 4;
+    Shadows::Startup();
+    if (asCaster) {
+        Shadows::AddCaster(&caster);
+        ASSERT_EQ(Shadows::Casters().size(), 1u);
+    } else {
+        ASSERT_EQ(StaticShadows::DataOf(*level_).edges.size(), 12u);
+    }
+    const std::vector<uint32_t> pixels = Frame();
+    Shadows::Shutdown();
+    hierarchy->Release();
+    int darkInside = 0, wrong = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const int expect = Expected(x, y);
+            const uint32_t px = pixels[size_t(y * kWidth + x)];
+            if (expect == 2)
+                continue;
+            if (expect == 1) {
+                darkInside += Darkened(px);
+                wrong += !Darkened(px);
+            } else if (px != 0 && px != (kFloorColour & 0xFFFFFF)) {
+                // Outside the shadow the colour is untouched, even where the
+                // volume's faces were drawn over the floor.
+                ++wrong;
+            }
+        }
+    EXPECT_GT(darkInside, 50);
+    EXPECT_EQ(wrong, 0);
+    // The darkening leaves the stencil cleared for the next frame.
+    std::vector<uint8_t> stencil;
+    ASSERT_TRUE(gfx::ReadStencil(stencil));
+    EXPECT_EQ(std::count(stencil.begin(), stencil.end(), 0), ptrdiff_t(stencil.size()));
+}
+
+TEST_F(ProjectedShadows, ModeThreeDrawsNoLevelCells)
+{
+    ShadowMode = 4;
+    Shadows::Startup();
+    ShadowMode = 3;
+    Shadows::ApplyMode();
+    ASSERT_FALSE(StaticShadows::DataOf(*level_).edges.empty());
+    std::vector<float> depth;
+    const std::vector<uint32_t> pixels = Frame(&depth);
+    for (uint32_t px : pixels)
+        ASSERT_TRUE(px == 0 || px == (kFloorColour & 0xFFFFFF)) << std::hex << px;
+    // The volume passes wrote no depth: the floor's stays, the sky is clear.
+    ASSERT_EQ(depth.size(), size_t(kWidth * kHeight));
+    EXPECT_EQ(depth[size_t(kWidth / 2)], 1.0f);
+    const float floorNear = depth[size_t((kHeight - 5) * kWidth + kWidth / 2)];
+    const float floorFar = depth[size_t((kHeight / 2 + 10) * kWidth + kWidth / 2)];
+    EXPECT_GT(floorNear, 0.0f);
+    EXPECT_LT(floorNear, floorFar);
+    EXPECT_LT(floorFar, 1.0f);
+}
+
+TEST_F(ProjectedShadows, RefusedStencilSwitchFallsBackToBlobs)
+{
+    ShadowMode = 3;
+    Shadows::Startup();
+    gfx::CurrentFaults().cannotDisableStencil = true;
+    Frame();
+    EXPECT_TRUE(Shadows::FellBackToBlobs());
+    EXPECT_EQ(ShadowMode, 3u);
+    EXPECT_EQ(Shadows::FramePass(), Shadows::FramePassSimple);
+    EXPECT_EQ(Shadows::ObjectCallback(), Shadows::DrawPartShadows);
+    gfx::CurrentFaults().cannotDisableStencil = false;
+}
+
+// INCR wraps and DECRSAT stops at zero, as the two volume passes need.
+TEST_F(ProjectedShadows, StencilOperationsWrapUpAndSaturateDown)
+{
+    gfx::Device& dev = *Display::Device();
+    const struct {
+        uint32_t clear, op;
+        int times;
+        uint8_t expect;
+    } rows[] = {
+        {0, gfx::stencilop::Incr, 2, 2},
+        {255, gfx::stencilop::Incr, 1, 0},
+        {1, gfx::stencilop::DecrSat, 3, 0},
+        {5, gfx::stencilop::DecrSat, 2, 3},
+        {255, gfx::stencilop::IncrSat, 1, 255},
+    };
+    const auto quad = Shadows::ScreenQuad(kWidth, kHeight);
+    for (const auto& row : rows) {
+        ASSERT_TRUE(Display::BeginScene());
+        dev.Clear({}, gfx::kClearStencil, 0, 1.0f, row.clear);
+        dev.SetRenderState(gfx::RenderState::ZEnable, 0);
+        dev.SetRenderState(gfx::RenderState::StencilEnable, 1);
+        dev.SetRenderState(gfx::RenderState::StencilFunc, gfx::cmp::Always);
+        dev.SetRenderState(gfx::RenderState::StencilPass, row.op);
+        dev.SetRenderState(gfx::RenderState::StencilWriteMask, 0xFFFFFFFFu);
+        for (int i = 0; i < row.times; ++i)
+            dev.DrawPrimitive(gfx::Primitive::TriangleStrip, gfx::kFvfTLVertex, quad.data(), 4);
+        std::vector<uint8_t> stencil;
+        ASSERT_TRUE(gfx::ReadStencil(stencil));
+        EXPECT_EQ(stencil[size_t(kHeight / 2 * kWidth + kWidth / 2)], row.expect) << row.op << " " << row.clear;
+        dev.SetRenderState(gfx::RenderState::StencilEnable, 0);
+        Display::EndFrame(nullptr, nullptr);
+    }
+}
