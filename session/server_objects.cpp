@@ -9,6 +9,7 @@
 #include "objects/server_link.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
+#include "session/actor_requests.h"
 #include "session/game_state.h"
 #include "session/request_table.h"
 #include "session/server_thread.h"
@@ -173,6 +174,7 @@ void InstallObjectHooks()
     // seconds of the pass as well.
     hooks.tick = [](uint64_t now, float seconds) { RunObjectPass(now, seconds); };
     hooks.request = RequestTable::Apply;
+    InstallActorRequests();
     SetHooks(std::move(hooks));
 
     ServerLink link;
