@@ -84,6 +84,11 @@ Actor::Actor(int32_t side, script::Role* role, const Vec3& position, const Quate
         SetHitPoints(character_->strength);
         centreOffset_ = {0, -character_->height / 2, 0};
     }
+    if (role && role->shape && role->shape.hasBox) {
+        const script::Float3& low = role->shape.minimum;
+        const script::Float3& high = role->shape.maximum;
+        centreOffset_ = {(low.x + high.x) / 2, (low.y + high.y) / 2, (low.z + high.z) / 2};
+    }
     moveTarget_ = position;
     UpdateStep();
 }

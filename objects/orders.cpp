@@ -68,20 +68,8 @@ void ServerOutbox::PrintText(int32_t stringId)
     texts_.push_back(stringId);
 }
 
-void ServerOutbox::QueueCommandFile(std::string name)
-{
-    std::lock_guard guard(lock_);
-    files_.push_back(std::move(name));
-}
-
 std::vector<int32_t> ServerOutbox::TakeTexts()
 {
     std::lock_guard guard(lock_);
     return std::exchange(texts_, {});
-}
-
-std::vector<std::string> ServerOutbox::TakeCommandFiles()
-{
-    std::lock_guard guard(lock_);
-    return std::exchange(files_, {});
 }

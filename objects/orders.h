@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
-#include <string>
 #include <vector>
 
 class CollisionPolygon;
@@ -67,19 +66,17 @@ std::atomic<bool>& GodMode();
 std::atomic<bool>& UnlimitedAmmo();
 } // namespace ServerFlags
 
-// Console texts and command files that the server thread asks for; the game
-// thread drains them and runs them on its own side.
+// Console texts (string-table ids) the server thread prints: the game
+// thread drains them once a frame and prints them on its own side. Command
+// files take the server link's own queue.
 class ServerOutbox {
 public:
     static ServerOutbox& Global();
     void PrintText(int32_t stringId);
-    void QueueCommandFile(std::string name);
     // Everything queued so far, oldest first; the box empties.
     std::vector<int32_t> TakeTexts();
-    std::vector<std::string> TakeCommandFiles();
 
 private:
     std::mutex lock_;
     std::vector<int32_t> texts_;
-    std::vector<std::string> files_;
 };

@@ -4,6 +4,11 @@
 // reports the impact, deals direct and blast damage, leaves a noise for the
 // AI, lets the victim answer and goes. Every shot has a lifetime, so one
 // that never hits (straight up, speed 0) ends too.
+//
+// Ranges: a projectile record's "max range" is held in square metres (the
+// definition's default 196 is 14 m), and every range test here, in the units
+// and in the actors compares it with a squared distance; only the lifetime
+// takes its root.
 #pragma once
 
 #include "objects/game_object.h"

@@ -459,8 +459,9 @@ bool UnitActor::CheckReactions(uint64_t now, float seconds)
             StopAiming(seconds);
             return false;
         case 3:
-            if (!entry.command.empty())
-                ServerOutbox::Global().QueueCommandFile(std::exchange(entry.command, {}));
+            // Once: the entry forgets its command.
+            if (!entry.command.empty() && ServerLink::Get().broadcastCommandFile)
+                ServerLink::Get().broadcastCommandFile(std::exchange(entry.command, {}));
             break;
         default:
             break;

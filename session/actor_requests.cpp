@@ -4,6 +4,7 @@
 #include "objects/inventory.h"
 #include "objects/object_registry.h"
 #include "objects/projectile.h"
+#include "objects/teams.h"
 #include "objects/unit_actor.h"
 #include "script/records.h"
 #include "session/projectile_launch.h"
@@ -166,6 +167,26 @@ void Release(const Request&, GameObject* object)
 }
 
 } // namespace
+
+void CheckTeamFlags()
+{
+    constexpr float kReachSquared = 4.0f;
+    for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
+        Actor* actor = AsActor(object);
+        if (!actor || !actor->IsAlive() || actor->GetCarriedFlag() != 0 || !TeamTable::IsSquadSide(actor->Side()))
+            continue;
+        for (uint32_t side = 1; side < TeamTable::Count(); ++side) {
+            const TeamRecord* record = TeamTable::Find(static_cast<int32_t>(side));
+            if (static_cast<int32_t>(side) == actor->Side() || !record || !record->flag || record->flag->carried ||
+                !record->flag->present)
+                continue;
+            if ((record->flag->position - actor->Position()).LengthSquared() <= kReachSquared) {
+                actor->TakeFlag(static_cast<int32_t>(side));
+                break;
+            }
+        }
+    }
+}
 
 void InstallActorRequests()
 {

@@ -8,4 +8,8 @@ namespace Server {
 // Fills the rows and registers the classes and the projectile maker.
 void InstallActorRequests();
 
+// The team check of every fourth pass: a living squad actor that carries no
+// flag takes another side's flag standing within 2 m of it.
+void CheckTeamFlags();
+
 } // namespace Server

@@ -174,6 +174,7 @@ void InstallObjectHooks()
     // seconds of the pass as well.
     hooks.tick = [](uint64_t now, float seconds) { RunObjectPass(now, seconds); };
     hooks.request = RequestTable::Apply;
+    hooks.everyFourthPass = CheckTeamFlags;
     InstallActorRequests();
     SetHooks(std::move(hooks));
 

@@ -5,13 +5,16 @@
 #include "app/demo.h"
 #include "app/directories.h"
 #include "app/main_camera.h"
+#include "app/string_table.h"
 #include "app/shell/input.h"
 #include "app/shell/render_placeholders.h"
 #include "console/command_file_queue.h"
 #include "console/console.h"
+#include "console/text_console.h"
 #include "effects/effects_placeholders.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
+#include "objects/orders.h"
 #include "platform/data_path.h"
 #include "platform/window.h"
 #include "session/session_placeholders.h"
@@ -109,6 +112,11 @@ void InGameFrame()
     Prologue();
     if (Server::IsRunning())
         RunQueuedCommandFile();
+    // The server's refusals (equip, use) are printed here, on the game thread.
+    for (int32_t id : ServerOutbox::Global().TakeTexts()) {
+        const char* text = id >= 0 ? StringTable::Global().Find(static_cast<uint32_t>(id)) : nullptr;
+        TextConsole::Print(text ? text : std::to_string(id).c_str());
+    }
     if (FreeCameraFlag) {
         CameraController::UpdateEdgeScroll(Input::CursorX(), Input::CursorY());
         CameraController::Update();

@@ -3,6 +3,7 @@
 #include "objects/actor.h"
 #include "objects/projectile.h"
 #include "objects/unit_actor.h"
+#include "objects/weapon_state.h"
 #include "tests/objects/server_fixture.h"
 
 #include <Eigen/Geometry>
@@ -256,6 +257,97 @@ TEST_F(Flight, AVictimOnASquadSideAnswersTheShooter)
     EXPECT_EQ(victim->HitPoints(), 90);
     EXPECT_FALSE(victim->IsAttacking()) << "an unarmed unit does not answer";
     EXPECT_EQ(shooter->missCount_, 1) << "a hit on another than the target counts as a miss";
+}
+
+// ---- firing ----
+
+class Firing : public Flight {
+protected:
+    void SetUp() override
+    {
+        Flight::SetUp();
+        script::RecordTables::Global().Clear();
+        for (int32_t weapon : {0, 1}) {
+            script::WeaponEntry entry;
+            entry.projectile = &shot_;
+            entry.firingSpeed = 40;
+            entry.roundTime = 0.25f;
+            entry.reloadTime = 1;
+            entry.magazineSize = entry.salvoSize = 10;
+            script::RecordTables::Global().StoreWeapon(weapon, WeaponState::DefaultAmmoFor(weapon), entry);
+        }
+        gunner_ = &NewRole(100);
+        gunner_->character->canTurn = true;
+        gunner_->character->turningSpeed = 4096;
+        gunner_->character->elevationAngle = 512;
+        gunner_->character->height = 2.0f;
+        gunner_->character->weapon = 0;
+        gunner_->character->secondaryWeapon = UnitActor::kNoWeapon;
+    }
+    void TearDown() override
+    {
+        script::RecordTables::Global().Clear();
+        Flight::TearDown();
+    }
+    UnitActor* Gunner()
+    {
+        auto* unit = new UnitActor(1, gunner_, {0, 0, 0}, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId());
+        unit->Activate(now, Seconds());
+        return unit;
+    }
+    script::Role* gunner_ = nullptr;
+};
+
+TEST_F(Firing, WithoutAmmunitionItemsTheFirePointsTakeTurns)
+{
+    UnitActor* unit = Gunner();
+    Actor* target = Body(2, {0, 0, 8});
+    unit->SetFirePoints({0.3f, -1, 0}, {-0.3f, -1, 0});
+    ASSERT_TRUE(unit->AimAtObject(target, Seconds(), false, false));
+    for (int i = 0; i < 12; ++i)
+        Pass(50000);
+    const std::vector<SentMessage> shots = Sent(49);
+    ASSERT_GE(shots.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_NEAR(shots[i].Float(6), i % 2 ? -0.3f : 0.3f, 0.01f) << "shot " << i;  // the body turns a little
+    EXPECT_EQ(shots[0].bytes.size(), 60u);
+    EXPECT_EQ(shots[0].Word(2), target->GetId());
+}
+
+TEST_F(Firing, WeaponCyclingSwapsTheUnitsOwnValuesNotTheSharedRecord)
+{
+    gunner_->character->secondaryWeapon = 1;
+    gunner_->character->weaponCycleTime = 0.1f;
+    gunner_->character->weaponCycleTime2 = 5.0f;
+    UnitActor* unit = Gunner();
+    UnitActor* twin = Gunner();
+    Actor* target = Body(2, {0, 0, 8});
+    unit->AimAtObject(target, Seconds(), false, false);
+    for (int i = 0; i < 12; ++i)
+        Pass(50000);
+    EXPECT_EQ(unit->CycleWeapon(), 1);
+    ASSERT_NE(unit->GetWeapon(), nullptr);
+    EXPECT_EQ(unit->GetWeapon()->weaponType, 1);
+    EXPECT_EQ(gunner_->character->weapon, 0) << "the character record is shared";
+    EXPECT_EQ(twin->CycleWeapon(), 0);
+}
+
+TEST_F(Firing, AReactionRunsItsCommandFileOnceAndHoldsFire)
+{
+    UnitActor* unit = Gunner();
+    Actor* target = Body(2, {0, 0, 8});
+    target->vulnerabilities_.push_back({gunner_, nullptr, 3, 0.2f, "alarm"});
+    unit->AimAtObject(target, Seconds(), false, false);
+    for (int i = 0; i < 10; ++i)
+        Pass(50000);
+    EXPECT_TRUE(Sent(49).empty()) << "an entry without a projectile role holds fire";
+    ASSERT_EQ(Sent(58).size(), 1u);
+    EXPECT_EQ(commandFiles, std::vector<std::string>{"alarm"});
+    EXPECT_FALSE(unit->IsAttacking());
+    unit->AimAtObject(target, Seconds(), false, false);
+    for (int i = 0; i < 10; ++i)
+        Pass(50000);
+    EXPECT_EQ(commandFiles.size(), 1u) << "the entry forgets its command";
 }
 
 } // namespace

@@ -5,9 +5,11 @@
 #include "lockstep_harness.h"
 #include "objects/actor.h"
 #include "objects/inventory.h"
+#include "objects/server_classes.h"
 #include "objects/unit_actor.h"
 #include "session/actor_requests.h"
 #include "session/game_message.h"
+#include "session/projectile_launch.h"
 #include "session/request_table.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +21,15 @@
 #include <vector>
 
 namespace {
+
+// Back to the plain server: other suites in this program make plain objects.
+void UninstallActorClasses()
+{
+    RequestTable::ResetRows();
+    ServerClasses::Set(0, nullptr);
+    ServerClasses::SetCharacterMaker(nullptr);
+    Server::SetProjectileMaker(nullptr);
+}
 
 std::filesystem::path Scenario(const std::string& name)
 {
@@ -42,7 +53,7 @@ ScenarioRun RunScenario(const std::string& name)
     };
     lockstep.Run();
     ScenarioRun run{lockstep.Checksums(), lockstep.Messages(), lockstep.Broken()};
-    RequestTable::ResetRows();
+    UninstallActorClasses();
     return run;
 }
 
@@ -121,7 +132,7 @@ protected:
     }
     void TearDown() override
     {
-        RequestTable::ResetRows();
+        UninstallActorClasses();
         ServerWorld::TearDown();
     }
 
@@ -189,6 +200,21 @@ TEST_F(ActorRequests, UndoRemovesTheLastOrderThatIsNoWait)
     EXPECT_TRUE(unit_->Orders().empty());
     ASSERT_EQ(Sent(94).size(), 1u);
     EXPECT_EQ(Sent(94)[0].bytes, (std::vector<uint8_t>{94, 0, 0, 0, 1, 0, 0, 0}));
+}
+
+TEST_F(ActorRequests, TheTeamCheckHandsAFlagWithinTwoMetres)
+{
+    TeamTable::Find(2)->flag = std::make_unique<TeamFlag>(0.f, 0.f, 2.5f, 0);
+    Server::CheckTeamFlags();
+    EXPECT_EQ(unit_->GetCarriedFlag(), 0) << "2.5 m away";
+    TeamTable::Find(2)->flag->Place(0, 0, 1.5f, 0);
+    Server::CheckTeamFlags();
+    EXPECT_EQ(unit_->GetCarriedFlag(), 2);
+    EXPECT_TRUE(TeamTable::Find(2)->flag->carried);
+    ASSERT_EQ(Sent(59).size(), 1u);
+    EXPECT_EQ(Sent(59)[0].bytes, (std::vector<uint8_t>{59, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0}));
+    Server::CheckTeamFlags();
+    EXPECT_EQ(Sent(59).size(), 1u) << "a carried flag is taken once";
 }
 
 } // namespace

@@ -293,6 +293,7 @@ void Lockstep::RunStep(const Step& step)
         role.identifier = step.words[0];
         role.character.emplace();
         role.character->weapon = 2147483647;
+        role.character->secondaryWeapon = 2147483647;
         role.character->hearingRangeSquared = 400.0f;
         for (size_t i = 1; i < step.words.size(); ++i) {
             const std::string& key = step.words[i];
