@@ -16,7 +16,7 @@
 namespace {
 
 constexpr float kStepsPerRadian = 4096.0f / (2.0f * std::numbers::pi_v<float>);
-constexpr int32_t kPitchSequence = 5, kYawSequence = 12, kAimSequence = 13;
+constexpr int32_t kPitchSequence = 5, kYawSequence = 12;
 constexpr int32_t kUnlimitedAmmo = 16;
 constexpr int32_t kOneShotAmmo = 1;
 

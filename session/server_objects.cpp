@@ -5,6 +5,7 @@
 #include "objects/level_triggers.h"
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
+#include "objects/orders.h"
 #include "objects/server_classes.h"
 #include "objects/server_link.h"
 #include "platform/byte_cursor.h"
@@ -71,7 +72,8 @@ bool UnitsHeld() { return g_unitsHeld; }
 void RunObjectPass(uint64_t now, float seconds)
 {
     ObjectRegistry::PassScope pass;
-    if (g_unitsHeld) {
+    // A paused game stops its walkers and aimers each pass, as held units do.
+    if (g_unitsHeld || ServerFlags::Paused()) {
         for (const GameObjectRef& object : HoldAll())
             object->HoldStill(seconds);
     } else {

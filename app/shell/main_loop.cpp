@@ -10,8 +10,10 @@
 #include "app/shell/render_placeholders.h"
 #include "console/command_file_queue.h"
 #include "console/console.h"
+#include "console/developer_commands.h"
 #include "console/text_console.h"
 #include "effects/effects_placeholders.h"
+#include "media/cutscene.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "objects/orders.h"
@@ -112,6 +114,11 @@ void InGameFrame()
     Prologue();
     if (Server::IsRunning())
         RunQueuedCommandFile();
+    // The console's switches, read by the server pass.
+    ServerFlags::GodMode() = DeveloperFlags::godMode;
+    ServerFlags::UnlimitedAmmo() = DeveloperFlags::infiniteAmmo;
+    ServerFlags::Paused() = Game::IsPaused();
+    ServerFlags::CutScenePlaying() = trevok::CutScene::Current() != nullptr;
     // The server's refusals (equip, use) are printed here, on the game thread.
     for (int32_t id : ServerOutbox::Global().TakeTexts()) {
         const char* text = id >= 0 ? StringTable::Global().Find(static_cast<uint32_t>(id)) : nullptr;

@@ -11,6 +11,7 @@
 #include "session/game_message.h"
 #include "session/projectile_launch.h"
 #include "session/request_table.h"
+#include "session/server_objects.h"
 
 #include <gtest/gtest.h>
 
@@ -200,6 +201,18 @@ TEST_F(ActorRequests, UndoRemovesTheLastOrderThatIsNoWait)
     EXPECT_TRUE(unit_->Orders().empty());
     ASSERT_EQ(Sent(94).size(), 1u);
     EXPECT_EQ(Sent(94)[0].bytes, (std::vector<uint8_t>{94, 0, 0, 0, 1, 0, 0, 0}));
+}
+
+TEST_F(ActorRequests, APausedGameStopsWalkersAndAimers)
+{
+    unit_->WalkTo({10, 0, 0});
+    ASSERT_TRUE(unit_->AimAtObject(other_, 0, true, false));
+    ServerFlags::Paused() = true;
+    Server::RunObjectPass(50000, 0.05f);
+    ServerFlags::Paused() = false;
+    EXPECT_FALSE(unit_->IsWalking());
+    EXPECT_FALSE(unit_->IsAttacking());
+    EXPECT_EQ(Sent(47).size(), 1u);
 }
 
 TEST_F(ActorRequests, TheTeamCheckHandsAFlagWithinTwoMetres)
