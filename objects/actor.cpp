@@ -670,7 +670,8 @@ void Actor::Update(uint64_t now, float seconds)
     // 7. The followed object (pick-ups and switches) is used once near.
     if (!walking_ && followedId_ != -1 && HasCustomisation() && !Held() && !pickUpPending_) {
         GameObject* followed = ObjectRegistry::Global().Find(static_cast<uint32_t>(followedId_));
-        if (followed && (followed->Position() - Position()).LengthSquared() < 6.0f) {
+        // Only pick-ups are collected here: a followed unit is never taken.
+        if (followed && IsPickUp(*followed) && (followed->Position() - Position()).LengthSquared() < 6.0f) {
             pickUpPending_ = true;
             orderFinished_ = true;
         }
@@ -1070,10 +1071,16 @@ bool Actor::DropItem(int32_t itemId)
     return true;
 }
 
+bool Actor::IsPickUp(const GameObject& object)
+{
+    const script::Role* role = object.GetRole();
+    return role && role->aiType == kPickUpAiType && !object.IsRemoved();
+}
+
 bool Actor::GiveItem(GameObject& object, bool queued)
 {
     script::Role* role = object.GetRole();
-    if (!inventory_ || !role || object.IsRemoved() || !object.active_)
+    if (!inventory_ || !role || !IsPickUp(object))
         return false;
     CarriedItem item;
     // The pick-up's kind and subtype are its character's weapon value; the
@@ -1089,8 +1096,7 @@ bool Actor::GiveItem(GameObject& object, bool queued)
     inventory_->Add(item);
     OutMessage(queued ? 81 : 82).U32(GetId()).I32(item.value).I32(role->id).U32(nextItemNumber_).Send(true);
     ++nextItemNumber_;
-    object.active_ = false;  // collected: taken once
-    object.Remove(true);
+    object.Remove(true);  // collected: taken once
     pickUpPending_ = false;
     return true;
 }

@@ -161,7 +161,10 @@ public:
     bool UseItem(int32_t itemId, bool queued);
     bool GiveItemTo(int32_t itemId, uint32_t recipientId);
     bool DropItem(int32_t itemId);
+    // Refused without an inventory and for anything but a pick-up not yet taken.
     bool GiveItem(GameObject& item, bool queued);
+    static constexpr int32_t kPickUpAiType = 10;
+    static bool IsPickUp(const GameObject& object);
     const std::vector<EquippedItem>& GetItemList() const { return equipped_; }
     const EquippedItem* FindEquipped(int32_t itemId) const;
     void SetInventory(std::unique_ptr<Inventory> inventory);
