@@ -382,6 +382,31 @@ TEST_F(ActorWorld, ADeployableWithoutItsRoleSpawnsNothingAndStays)
     EXPECT_EQ(unit->GetInventory()->FindById(4), nullptr) << "the last one is placed";
 }
 
+TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
+{
+    script::Role& role = Character();
+    role.character->customisationShape.shape = std::make_shared<int>(0);
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    UnitActor* other = Unit(role, 2, {0, 0, 1});
+    script::Role& clip = Character();
+    clip.aiType = Actor::kPickUpAiType;
+    UnitActor* pickUp = Unit(clip, 0, {1, 0, 0});
+    GameObjectRef hold(pickUp);
+    unit->followedId_ = static_cast<int32_t>(other->GetId());
+    now = 50000;
+    unit->Update(now, 0.05f);
+    EXPECT_FALSE(other->IsRemoved());
+    EXPECT_TRUE(Sent(82).empty());
+
+    unit->followedId_ = static_cast<int32_t>(pickUp->GetId());
+    now = 100000;
+    unit->Update(now, 0.1f);
+    EXPECT_TRUE(pickUp->IsRemoved());
+    ASSERT_EQ(Sent(82).size(), 1u);
+    EXPECT_EQ(Sent(82)[0].bytes.size(), 20u);
+    EXPECT_EQ(unit->followedId_, -1);
+}
+
 // ---- crouching ----
 
 struct CrouchCase {
