@@ -935,11 +935,44 @@ bool Actor::EquipItem(int32_t slot, int32_t itemId, bool queued)
         ExtendSight(static_cast<float>(item->amount));
     if (module && item->subtype == ModuleKind::kUntracked)
         flags_ &= ~kObjectHasTrackers;
-    if (module && item->subtype == ModuleKind::kCloak && IsUnobserved()) {
-        cloakOwner_ = static_cast<int32_t>(GetId());
-        hidden_ = true;
+    if (module && item->subtype == ModuleKind::kCloak) {
+        // One cloak at a time: the others come off first.
+        for (size_t i = equipped_.size(); i-- > 0;) {
+            const EquippedItem& other = equipped_[i];
+            if (other.itemId != itemId && (other.type == ItemType::kModule || other.type == ItemType::kModule2) &&
+                other.subtype == ModuleKind::kCloak)
+                UnequipItem(other);
+        }
+        if (IsUnobserved()) {
+            cloakOwner_ = static_cast<int32_t>(GetId());
+            hidden_ = true;
+        }
+        ChooseDisguise();
     }
     return true;
+}
+
+void Actor::ChooseDisguise()
+{
+    // The enemy whose build is nearest the actor's own (model height and half
+    // extent both closer than the best so far) lends the cloak its look.
+    if (!character_)
+        return;
+    float bestHeight = 0, bestExtent = 0;
+    bool first = true;
+    for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
+        const script::CharacterRecord* other = object->GetCharacter();
+        if (object == this || object->Side() == Side() || !other)
+            continue;
+        const float height = std::fabs(other->height - character_->height);
+        const float extent = std::fabs(other->radius - character_->radius);
+        if (first || (height < bestHeight && extent < bestExtent)) {
+            cloakOwner_ = static_cast<int32_t>(object->GetId());
+            bestHeight = height;
+            bestExtent = extent;
+            first = false;
+        }
+    }
 }
 
 void Actor::UnequipItem(const EquippedItem& record)

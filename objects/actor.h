@@ -167,6 +167,7 @@ public:
     static bool IsPickUp(const GameObject& object);
     const std::vector<EquippedItem>& GetItemList() const { return equipped_; }
     const EquippedItem* FindEquipped(int32_t itemId) const;
+    int32_t CloakOwner() const { return cloakOwner_; }
     void SetInventory(std::unique_ptr<Inventory> inventory);
 
     // Flags.
@@ -196,6 +197,7 @@ protected:
     float ElapsedSeconds(uint64_t now) const;
     bool RoleLimitRefuses(const CarriedItem& item) const;
     void BodyBox(Vec3& minimum, Vec3& maximum) const;
+    void ChooseDisguise();
     void SpawnAtActor(script::Role* role, int32_t side);
 
     const script::CharacterRecord* character_ = nullptr;

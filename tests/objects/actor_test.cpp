@@ -407,6 +407,35 @@ TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
     EXPECT_EQ(unit->followedId_, -1);
 }
 
+TEST_F(ActorWorld, ACloakHidesAndBorrowsTheNearestEnemyBuild)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    script::Role& tall = Character();
+    tall.character->height = 3.0f;
+    tall.character->radius = 0.8f;
+    script::Role& alike = Character();
+    alike.character->height = 1.7f;
+    alike.character->radius = 0.45f;
+    Unit(tall, 2, {50, 0, 50});
+    UnitActor* twin = Unit(alike, 2, {60, 0, 60});  // both far beyond sight
+    for (int32_t id : {5, 6}) {
+        CarriedItem cloak;
+        cloak.kind = ItemType::kModule;
+        cloak.subtype = ModuleKind::kCloak;
+        cloak.id = id;
+        unit->GetInventory()->Add(cloak);
+    }
+    ASSERT_TRUE(unit->EquipItem(5, 5, false));
+    EXPECT_TRUE(unit->IsHidden());
+    EXPECT_EQ(unit->CloakOwner(), static_cast<int32_t>(twin->GetId()));
+    ASSERT_TRUE(unit->EquipItem(6, 6, false));
+    EXPECT_EQ(unit->FindEquipped(5), nullptr) << "one cloak at a time";
+    unit->AimAtPoint({0, 0, 5}, 0, true, false);
+    EXPECT_FALSE(unit->IsHidden()) << "aiming shows the unit and takes the cloak off";
+    EXPECT_EQ(unit->FindEquipped(6), nullptr);
+}
+
 // ---- crouching ----
 
 struct CrouchCase {
