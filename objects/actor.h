@@ -78,7 +78,6 @@ public:
     uint32_t SizeInBytes() const override { return kImageSize; }
     bool IsActor() const override { return true; }
     float GetSightRange() const override { return sightRange_; }
-    bool MovesOnLifts() const override { return true; }
     bool IsMoving() const override { return IsAlive() && stepLength_ != 0; }
     bool NeedsPath() const override { return pathState_ == 2 || pathState_ == 3; }
     bool IsCrouching() const override { return crouching_; }

@@ -191,6 +191,15 @@ TEST_F(ActorWorld, CrouchingActorsIgnoreMovesAndStops)
     EXPECT_EQ(unit->OrderTime(), 0.0f);
 }
 
+TEST_F(ActorWorld, MovingOnLiftsIsTheRolesFlag)
+{
+    script::Role& walker = Character();
+    script::Role& rider = Character();
+    rider.flags |= script::kRoleMovesOnLifts;
+    EXPECT_FALSE(Unit(walker, 1, {0, 0, 0})->MovesOnLifts());
+    EXPECT_TRUE(Unit(rider, 1, {2, 0, 0})->MovesOnLifts());
+}
+
 // ---- orders ----
 
 TEST_F(ActorWorld, RemoveAfterOrderRemovesTheActor)
