@@ -6,6 +6,7 @@
 
 namespace {
 std::array<ServerClasses::Maker, ServerClasses::kTypes> g_makers{};
+ServerClasses::Maker g_characterMaker = nullptr;
 } // namespace
 
 void ServerClasses::Set(int32_t aiType, Maker maker)
@@ -14,6 +15,8 @@ void ServerClasses::Set(int32_t aiType, Maker maker)
         g_makers[static_cast<size_t>(aiType)] = maker;
 }
 
+void ServerClasses::SetCharacterMaker(Maker maker) { g_characterMaker = maker; }
+
 GameObject* ServerClasses::Make(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
                                 uint32_t id)
 {
@@ -21,5 +24,7 @@ GameObject* ServerClasses::Make(int32_t side, script::Role* role, const Vec3& po
         return nullptr;
     if (Maker maker = g_makers[static_cast<size_t>(role->aiType)])
         return maker(side, role, position, orientation, id);
+    if (role->character && g_characterMaker)
+        return g_characterMaker(side, role, position, orientation, id);
     return new GameObject(side, role, position, orientation, 0, id);
 }

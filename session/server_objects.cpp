@@ -6,10 +6,12 @@
 #include "objects/navigation_cache.h"
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
+#include "objects/orders.h"
 #include "objects/server_classes.h"
 #include "objects/server_link.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
+#include "session/actor_requests.h"
 #include "session/game_state.h"
 #include "session/request_table.h"
 #include "session/server_thread.h"
@@ -71,7 +73,8 @@ bool UnitsHeld() { return g_unitsHeld; }
 void RunObjectPass(uint64_t now, float seconds)
 {
     ObjectRegistry::PassScope pass;
-    if (g_unitsHeld) {
+    // A paused game stops its walkers and aimers each pass, as held units do.
+    if (g_unitsHeld || ServerFlags::Paused()) {
         for (const GameObjectRef& object : HoldAll())
             object->HoldStill(seconds);
     } else {
@@ -180,6 +183,8 @@ void InstallObjectHooks()
     // seconds of the pass as well.
     hooks.tick = [](uint64_t now, float seconds) { RunObjectPass(now, seconds); };
     hooks.request = RequestTable::Apply;
+    hooks.everyFourthPass = CheckTeamFlags;
+    InstallActorRequests();
     SetHooks(std::move(hooks));
 
     ServerLink link;

@@ -5,6 +5,7 @@
 #include "app/demo.h"
 #include "app/directories.h"
 #include "app/main_camera.h"
+#include "app/string_table.h"
 #include "app/shell/input.h"
 #include "app/shell/render_placeholders.h"
 #include "console/command_file_queue.h"
@@ -12,8 +13,12 @@
 #include "effects/ballistic_objects.h"
 #include "effects/effect_list.h"
 #include "effects/frame_pass.h"
+#include "console/developer_commands.h"
+#include "console/text_console.h"
+#include "media/cutscene.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
+#include "objects/orders.h"
 #include "platform/data_path.h"
 #include "platform/window.h"
 #include "session/session_placeholders.h"
@@ -104,6 +109,16 @@ void InGameFrame()
     Prologue();
     if (Server::IsRunning())
         RunQueuedCommandFile();
+    // The console's switches, read by the server pass.
+    ServerFlags::GodMode() = DeveloperFlags::godMode;
+    ServerFlags::UnlimitedAmmo() = DeveloperFlags::infiniteAmmo;
+    ServerFlags::Paused() = Game::IsPaused();
+    ServerFlags::CutScenePlaying() = trevok::CutScene::Current() != nullptr;
+    // The server's refusals (equip, use) are printed here, on the game thread.
+    for (int32_t id : ServerOutbox::Global().TakeTexts()) {
+        const char* text = id >= 0 ? StringTable::Global().Find(static_cast<uint32_t>(id)) : nullptr;
+        TextConsole::Print(text ? text : std::to_string(id).c_str());
+    }
     if (FreeCameraFlag) {
         CameraController::UpdateEdgeScroll(Input::CursorX(), Input::CursorY());
         CameraController::Update();

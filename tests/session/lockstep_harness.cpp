@@ -1,7 +1,12 @@
 #include "tests/session/lockstep_harness.h"
 
 #include "media/sound_system.h"
+#include "objects/actor.h"
 #include "objects/ai.h"
+#include "objects/inventory.h"
+#include "objects/role_table.h"
+#include "objects/weapon_state.h"
+#include "tests/objects/navigation_fixture.h"
 #include "objects/object_registry.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
@@ -103,6 +108,9 @@ Lockstep::Lockstep()
     ClientToServerQueue.Clear();
     ServerToClientQueue.Clear();
     TeamTable::Build(4, 1, 0);
+    RoleTable::Global().Clear();
+    RoleTable::Global().ResetIds();
+    script::RecordTables::Global().Clear();
     Ai::SetRoutine(1, &Wander);
 
     ServerLink link;
@@ -127,8 +135,13 @@ Lockstep::~Lockstep()
     ObjectRegistry::Global().ReleaseAll();
     SideLists::Global().Clear();
     Ai::SetRoutine(1, nullptr);
+    if (floor_ && Level::Current() == floor_->level.get())
+        Level::Current() = nullptr;
+    floor_.reset();
     ServerLink::Install({});
     TeamTable::Clear();
+    RoleTable::Global().Clear();
+    script::RecordTables::Global().Clear();
     ClientToServerQueue.Clear();
     ServerToClientQueue.Clear();
 }
@@ -190,7 +203,8 @@ void Lockstep::CheckInvariants()
         const std::string id = "object " + std::to_string(o->GetId());
         if (ObjectRegistry::Global().Find(o->GetId()) != o)
             report(id + " is not found by its id");
-        if (!o->IsAlive())
+        // A dead actor may stay filed (its destructibility record decides).
+        if (o->IsRemoved())
             report(id + " is removed but still filed");
         const Vec3& p = o->Position();
         const Quaternion& q = o->Orientation();
@@ -225,6 +239,7 @@ bool Lockstep::LoadScenario(const std::filesystem::path& file, std::string& erro
     static const std::map<std::string, std::pair<size_t, size_t>> kArity = {
         {"role", {3, 64}}, {"spawn", {5, 5}}, {"slot", {1, 1}},      {"damage", {2, 2}},
         {"noise", {4, 4}}, {"passes", {1, 1}}, {"request", {1, 64}},
+        {"flag", {4, 4}},  {"item", {6, 6}},   {"takeflag", {2, 2}}, {"floor", {2, 2}},
     };
     std::string text;
     for (int line = 1; std::getline(in, text); ++line) {
@@ -287,6 +302,7 @@ void Lockstep::RunStep(const Step& step)
         role.identifier = step.words[0];
         role.character.emplace();
         role.character->weapon = 2147483647;
+        role.character->secondaryWeapon = 2147483647;
         role.character->hearingRangeSquared = 400.0f;
         for (size_t i = 1; i < step.words.size(); ++i) {
             const std::string& key = step.words[i];
@@ -302,6 +318,50 @@ void Lockstep::RunStep(const Step& step)
                 role.destruction->kind = script::DestructionKind::kFragData;
                 role.destruction->blastDamage = static_cast<int32_t>(next());
                 role.destruction->blastRange = static_cast<float>(next());
+            } else if (key == "walk")  // metres a second
+                role.character->walkingSpeed = static_cast<int32_t>(next() * 65536);
+            else if (key == "turn")  // 4096ths a second
+                role.character->turningSpeed = static_cast<int32_t>(next());
+            else if (key == "customised")  // any shape stands for the customisation hierarchy
+                role.character->customisationShape.shape = std::make_shared<int>(0);
+            else if (key == "canturn")
+                role.character->canTurn = true;
+            else if (key == "sight")
+                role.character->sightRange = static_cast<float>(next());
+            else if (key == "size") {
+                role.character->height = static_cast<float>(next());
+                role.character->radius = static_cast<float>(next());
+            } else if (key == "elevation")  // 4096ths
+                role.character->elevationAngle = static_cast<int32_t>(next());
+            else if (key == "aim")
+                role.character->aim = static_cast<int32_t>(next());
+            else if (key == "weapon")
+                role.character->weapon = static_cast<int32_t>(next());
+            else if (key == "pickup") {  // an ammunition pick-up of the weapon type, worth N rounds
+                role.character->weapon = static_cast<int32_t>(next());
+                role.character->aggression = 0.7f;
+                role.character->walkingSpeed = static_cast<int32_t>(next() * 65536);
+                RoleTable::Global().File(role);
+            } else if (key == "shot") {  // damage, range in metres
+                role.projectile.emplace();
+                role.projectile->damage = static_cast<int32_t>(next());
+                const double range = next();
+                role.projectile->maxRange = static_cast<float>(range * range);
+            } else if (key == "ballistic" && role.projectile)
+                role.projectile->gravity = true;
+            else if (key == "burst" && role.projectile) {  // blast damage, range in metres
+                role.projectile->blastDamage = static_cast<int32_t>(next());
+                const double range = next();
+                role.projectile->blastRangeSquared = static_cast<float>(range * range);
+            } else if (key == "fires" && i + 2 < step.words.size()) {  // projectile role, muzzle speed
+                script::WeaponEntry entry;
+                entry.projectile = RoleNamed(step.words[++i]);
+                entry.firingSpeed = static_cast<float>(next());
+                entry.roundTime = 0.5f;
+                entry.reloadTime = 1.0f;
+                entry.magazineSize = entry.salvoSize = 10;
+                const int32_t weapon = role.character->weapon;
+                script::RecordTables::Global().StoreWeapon(weapon, WeaponState::DefaultAmmoFor(weapon), entry);
             } else if (key == "removes" && role.destruction)
                 role.destruction->replace = true;
             else if (key == "replace" && role.destruction && i + 1 < step.words.size())
@@ -314,6 +374,30 @@ void Lockstep::RunStep(const Step& step)
                                                      Quaternion::Identity());
         if (GameObject* o = id < 0 ? nullptr : ObjectRegistry::Global().Find(static_cast<uint32_t>(id)))
             o->Activate(now_, static_cast<float>(static_cast<double>(now_) / kTicksPerSecond));
+    } else if (step.verb == "floor") {  // width, depth: a flat, linked floor of 1 m squares at y 0
+        floor_ = std::make_unique<navtest::GridLevel>(navtest::MakeGridLevel(
+            std::vector<std::string>(static_cast<size_t>(integer(1)), std::string(static_cast<size_t>(integer(0)), '.'))));
+        Level::Current() = floor_->level.get();
+    } else if (step.verb == "flag") {  // side, home x y z: the side's flag stands at its home
+        if (TeamRecord* record = TeamTable::Find(integer(0))) {
+            record->flagHome = {float(num(1)), float(num(2)), float(num(3))};
+            record->flag = std::make_unique<TeamFlag>(float(num(1)), float(num(2)), float(num(3)), now_);
+        }
+    } else if (step.verb == "item") {  // actor, kind, subtype, item id, count, amount
+        GameObject* o = ObjectRegistry::Global().Find(static_cast<uint32_t>(integer(0)));
+        if (Inventory* inventory = o ? o->GetInventory() : nullptr) {
+            CarriedItem item;
+            item.kind = integer(1);
+            item.subtype = integer(2);
+            item.id = integer(3);
+            item.count = static_cast<uint32_t>(integer(4));
+            item.amount = integer(5);
+            item.roleId = item.kind == ItemKind::kAmmoStack ? -item.subtype : -1;
+            inventory->Add(item);
+        }
+    } else if (step.verb == "takeflag") {
+        if (auto* actor = dynamic_cast<Actor*>(ObjectRegistry::Global().Find(static_cast<uint32_t>(integer(0)))))
+            actor->TakeFlag(integer(1));
     } else if (step.verb == "slot") {
         AiPlayerSlots::Add(integer(0));
     } else if (step.verb == "damage") {

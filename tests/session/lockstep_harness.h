@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,6 +21,9 @@
 
 namespace script {
 struct Role;
+}
+namespace navtest {
+struct GridLevel;
 }
 
 // XXH64 of `bytes` with `seed`.
@@ -78,4 +82,5 @@ private:
     std::deque<script::Role> roles_;
     std::map<std::string, script::Role*> roleNames_;
     std::vector<Step> steps_;
+    std::unique_ptr<navtest::GridLevel> floor_;  // the "floor" step's level, current while the run lasts
 };

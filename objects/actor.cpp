@@ -1,0 +1,1203 @@
+#include "objects/actor.h"
+
+#include "app/math_tables.h"
+#include "objects/ai.h"
+#include "objects/inventory.h"
+#include "objects/object_registry.h"
+#include "objects/path_search.h"
+#include "objects/weapon_state.h"
+#include "objects/role_table.h"
+#include "objects/server_link.h"
+#include "objects/teams.h"
+#include "script/records.h"
+#include "world/collision_polygon.h"
+#include "world/collision_query.h"
+#include "world/level.h"
+#include "world/line_of_sight.h"
+#include "world/mover.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr float kStepsPerRadian = 4096.0f / (2.0f * std::numbers::pi_v<float>);
+constexpr float kWaypointReach = 1.5f;
+constexpr float kLegEnd = 0.2f;
+// An approach that finds no route this often in a row is given up.
+constexpr int32_t kApproachTries = 3;
+
+// The actor's body: the collision radius (not below 0.3 of itself), the
+// height and the side slope.
+struct ActorBody : MoverBody {
+    ActorBody(float h, float r) : MoverBody(h, r), keptRadius(r)
+    {
+        const float d = std::sqrt(h * h + 0.49f * r * r);
+        slope = d > 0 ? -0.7f * r / d : 0.0f;
+    }
+    float keptRadius;
+    float slope;
+};
+
+Quaternion HeadingRotation(float steps)
+{
+    const float half = steps / kStepsPerRadian * 0.5f;
+    return {0, std::sin(half), 0, std::cos(half)};
+}
+
+uint32_t PolygonWord(const CollisionPolygon* polygon)
+{
+    return polygon ? polygon->tableIndex_ & 0xFFFFFF : 0xFFFFFFu;
+}
+
+uint64_t TicksPerSecond() { return std::max<uint64_t>(ServerLink::Get().TicksPerSecond(), 1); }
+
+} // namespace
+
+float Actor::DistanceMeasure(const Vec3& a, const Vec3& b)
+{
+    const Vec3 d = a - b;
+    return d.x * d.x + 0.01f * d.y * d.y + d.z * d.z;
+}
+
+float Actor::FoldAngle(float difference)
+{
+    float d = std::fmod(difference, 4096.0f);
+    if (d > 2048.0f)
+        d -= 4096.0f;
+    if (d < -2048.0f)
+        d += 4096.0f;
+    return d;
+}
+
+Actor::Actor(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id)
+    : GameObject(side, role, position, orientation, side == TeamTable::OwnSide() ? 3u : 1u, id)
+{
+    character_ = role && role->character ? &*role->character : nullptr;
+    if (character_) {
+        sightRange_ = character_->sightRange;
+        alertRadius_ = character_->alertRadius;
+        sightAngle_ = static_cast<float>(character_->sightAngle);
+        speed_ = character_->walkingSpeed;
+        aimAngle_ = static_cast<float>(character_->aim);
+        SetHitPoints(character_->strength);
+        centreOffset_ = {0, -character_->height / 2, 0};
+    }
+    if (role && role->shape && role->shape.hasBox) {
+        const script::Float3& low = role->shape.minimum;
+        const script::Float3& high = role->shape.maximum;
+        centreOffset_ = {(low.x + high.x) / 2, (low.y + high.y) / 2, (low.z + high.z) / 2};
+    }
+    moveTarget_ = position;
+    UpdateStep();
+}
+
+Actor::~Actor()
+{
+    if (mover_) {
+        if (Level* level = Level::Current()) {
+            LockGuard guard(level->lock_, true);
+            if (mover_->surface)
+                mover_->surface->flags_ &= ~0x40u;
+            level->RemoveMover(mover_);
+        }
+        mover_ = nullptr;
+    }
+}
+
+void Actor::UpdateStep()
+{
+    const float walkFactor = 1.0f;  // the hierarchy's walk factor; shapes come with the loaders
+    stepLength_ = static_cast<float>(speed_) / 65536.0f * walkFactor;
+    const int32_t turning = character_ ? character_->turningSpeed : 0;
+    // A character that cannot turn has no turning circle (and no division by 0).
+    if (turning == 0) {
+        turningCircle_ = 0;
+        return;
+    }
+    const float radius = stepLength_ / (static_cast<float>(turning) * 2.0f * std::numbers::pi_v<float> / 4096.0f);
+    turningCircle_ = radius * radius;
+}
+
+float Actor::GetHealthFraction() const
+{
+    if (HitPoints() <= 0)
+        return 0;
+    const int32_t strength = character_ ? character_->strength : 0;
+    return strength > 0 ? static_cast<float>(HitPoints()) / static_cast<float>(strength) : 1.0f;
+}
+
+CollisionPolygon* Actor::GetPolygon() const
+{
+    return mover_ ? mover_->surface : GameObject::GetPolygon();
+}
+
+bool Actor::HasCustomisation() const { return character_ && character_->customisationShape; }
+
+int32_t Actor::Activate(uint64_t now, float seconds)
+{
+    if (Level* level = Level::Current(); level && character_ && !mover_) {
+        LockGuard guard(level->lock_, true);
+        const float r = character_->radius;
+        const float radius = std::max(r, 0.3f * r);
+        Vec3 at = Position();
+        mover_ = level->AddMover(at, std::make_unique<ActorBody>(character_->height, radius),
+                                 static_cast<uint32_t>(now));
+        mover_->position = Position();
+        if (mover_->surface)
+            mover_->surface->flags_ |= 0x40u;
+    }
+    const int32_t side = Side();
+    GameObject::SetSide(0);
+    SetSide(side);
+    return GameObject::Activate(now, seconds);
+}
+
+void Actor::SetSide(int32_t side)
+{
+    if (!TeamTable::IsSquadSide(Side()) && TeamTable::IsSquadSide(side)) {
+        standingOrder_ = 6;
+        holdPosition_ = false;
+        if (mover_) {
+            mover_->barrierFlags &= ~0x40000u;
+            mover_->bodyClassFlags = (mover_->bodyClassFlags & ~0x40000u) | 0x80000u;
+        }
+        if (active_ && !inventory_) {
+            inventory_ = std::make_unique<Inventory>(character_ ? character_->weapon : 0, 15);
+            flags_ |= kObjectHasTrackers;
+        }
+    }
+    GameObject::SetSide(side);
+    if (TeamTable::IsSquadSide(side) && !(character_ && character_->alwaysCpuControlled))
+        OutMessage(3).U32(GetId()).Send(true);
+}
+
+void Actor::SetInventory(std::unique_ptr<Inventory> inventory) { inventory_ = std::move(inventory); }
+
+bool Actor::Place(const Vec3& position, const Quaternion& orientation, float seconds)
+{
+    const bool placed = GameObject::Place(position, orientation, seconds);
+    moveTarget_ = Position();
+    return placed;
+}
+
+void Actor::SyncMover()
+{
+    if (mover_)
+        mover_->position = Position();
+}
+
+void Actor::SyncMotion(CollisionPolygon* polygon)
+{
+    if (!mover_)
+        return;
+    mover_->position = Position();
+    mover_->surface = polygon;
+}
+
+void Actor::AddSpeed(int32_t delta)
+{
+    speed_ += delta;
+    UpdateStep();
+    const Vec3 velocity = mover_ ? mover_->velocity : Vec3{0, 0, 0};
+    OutMessage(63)
+        .U32(GetId())
+        .F32(lastUpdate_)
+        .Point(Position())
+        .Rotation(Orientation())
+        .Point(velocity)
+        .U32(PolygonWord(GetPolygon()))
+        .I32(delta)
+        .Send(true);
+}
+
+void Actor::ExtendSight(float amount)
+{
+    sightRange_ += amount;
+    OutMessage(62).U32(GetId()).F32(amount).Send(true);
+}
+
+void Actor::SendMotion(uint32_t type, bool guaranteed)
+{
+    const Vec3 velocity = mover_ ? mover_->velocity : Vec3{0, 0, 0};
+    OutMessage(type)
+        .U32(GetId())
+        .F32(lastUpdate_)
+        .Point(Position())
+        .Rotation(Orientation())
+        .Point(velocity)
+        .U32(PolygonWord(GetPolygon()))
+        .Send(guaranteed);
+    lastSent_ = lastUpdate_;
+    changed_ = false;
+}
+
+float Actor::Heading() const
+{
+    const Quaternion& q = Orientation();
+    return 2.0f * std::atan2(q.y, q.w) * kStepsPerRadian;
+}
+
+bool Actor::SetMoveTarget(CollisionPolygon* polygon, float time)
+{
+    if (time < orderTime_ || HitPoints() == 0 || crouching_ || !polygon)
+        return false;
+    destination_ = polygon;
+    pathState_ = 2;
+    orderTime_ = legTime_ = time;
+    return true;
+}
+
+void Actor::SetDestination(const Vec3& point, float time)
+{
+    if (!character_ || !character_->canTurn || crouching_ || time < orderTime_ || HitPoints() == 0)
+        return;
+    Level* level = Level::Current();
+    if (!level)
+        return;
+    CollisionPolygon* polygon = nullptr;
+    {
+        LockGuard guard(level->lock_, false);
+        polygon = level->FindPolygonAt(point);
+    }
+    SetMoveTarget(polygon, time);
+}
+
+void Actor::StopWalking(float time)
+{
+    orderTime_ = time;
+    walking_ = false;
+    ClearWaypoints();
+    SendMotion(42, false);
+}
+
+void Actor::Stop(float time)
+{
+    if (time < orderTime_ || HitPoints() == 0 || crouching_)
+        return;
+    StopWalking(time);
+}
+
+void Actor::WalkTo(const Vec3& point)
+{
+    if (!character_ || !character_->canTurn || HitPoints() == 0)
+        return;
+    moveTarget_ = point;
+    walking_ = true;
+    const Vec3 velocity = mover_ ? mover_->velocity : Vec3{0, 0, 0};
+    const Vec3 next = cursor_ + 1 < waypoints_.size() ? waypoints_[cursor_ + 1].point : point;
+    OutMessage(40)
+        .U32(GetId())
+        .F32(lastUpdate_)
+        .Point(Position())
+        .Rotation(Orientation())
+        .Point(velocity)
+        .U32(PolygonWord(GetPolygon()))
+        .Point(point)
+        .Point(next)
+        .Send(false);
+}
+
+bool Actor::NextWaypoint()
+{
+    if (waypoints_.empty())
+        return false;
+    // Every waypoint may be kept and reached: one round over the list at most.
+    for (size_t tries = waypoints_.size(); tries > 0 && !waypoints_.empty(); --tries) {
+        if (cursor_ >= waypoints_.size())
+            cursor_ = 0;
+        const Waypoint& waypoint = waypoints_[cursor_];
+        if (DistanceMeasure(waypoint.point, Position()) >= kWaypointReach * kWaypointReach) {
+            if (!walking_)
+                WalkTo(waypoint.point);
+            return true;
+        }
+        if (waypoint.keep == 0)
+            waypoints_.erase(waypoints_.begin() + static_cast<std::ptrdiff_t>(cursor_));
+        else
+            ++cursor_;
+    }
+    return !waypoints_.empty();
+}
+
+void Actor::PrependWaypoint(const Vec3& point, int32_t keep)
+{
+    std::vector<Waypoint> points;
+    points.reserve(waypoints_.size() + 1);
+    points.push_back({point, keep});
+    points.insert(points.end(), waypoints_.begin(), waypoints_.end());
+    waypoints_ = std::move(points);
+    cursor_ = 0;
+}
+
+void Actor::ClearWaypoints()
+{
+    waypoints_.clear();
+    cursor_ = 0;
+}
+
+void Actor::PlanPath()
+{
+    pathState_ = 3;
+    Level* level = Level::Current();
+    CollisionPolygon* start = GetPolygon();
+    if (!level || !start || !destination_)
+        return;
+    std::vector<CollisionPolygon*> route;
+    bool reached = false;
+    {
+        LockGuard guard(level->lock_, false);
+        reached = PathSearch::FindPathGreedy(*level, start, destination_, route, mover_ ? mover_->barrierFlags : 0);
+    }
+    if (!reached)
+        return;
+    if (lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
+        StopWalking(lastUpdate_);
+    ClearWaypoints();
+    pathState_ = 1;
+    size_t first = 0;
+    if (!route.empty() && DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach * kWaypointReach)
+        first = 1;
+    if (first >= route.size()) {
+        pathState_ = start == destination_ ? 1 : 3;
+        if (start == destination_)
+            AppendWaypoint(*destination_->Centre(), 0);
+        return;
+    }
+    for (size_t i = first; i < route.size(); ++i)
+        AppendWaypoint(*route[i]->Centre(), 0);
+}
+
+void Actor::Replan()
+{
+    pathState_ = 1;
+    Level* level = Level::Current();
+    CollisionPolygon* start = GetPolygon();
+    if (!level || !start || !destination_)
+        return;
+    ClearWaypoints();
+    std::vector<CollisionPolygon*> route;
+    {
+        LockGuard guard(level->lock_, false);
+        PathSearch::FindPath(*level, start, destination_, route, mover_ ? mover_->barrierFlags : 0);
+    }
+    if (route.empty())
+        return;
+    if (lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
+        StopWalking(lastUpdate_);
+    while (!route.empty() &&
+           DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach * kWaypointReach)
+        route.erase(route.begin());
+    for (auto it = route.rbegin(); it != route.rend(); ++it)
+        AppendWaypoint(*(*it)->Centre(), 0);
+}
+
+bool Actor::ApproachTarget(GameObject& target, float rangeSquared)
+{
+    Level* level = Level::Current();
+    CollisionPolygon* start = GetPolygon();
+    std::vector<CollisionPolygon*> route;
+    if (level && start) {
+        LockGuard guard(level->lock_, false);
+        PathSearch::FindPathToRange(*level, start, target.GetAimPoint(), route, mover_ ? mover_->barrierFlags : 0,
+                                    rangeSquared);
+    }
+    ClearWaypoints();
+    walking_ = false;
+    // No route: after a few tries the target is given up, so an unreachable
+    // one does not cost a search and a message every pass.
+    if (route.empty()) {
+        if (++approachFailures_ >= kApproachTries) {
+            approachFailures_ = 0;
+            StopAiming(lastUpdate_);
+        }
+        return false;
+    }
+    approachFailures_ = 0;
+    for (auto it = route.rbegin(); it != route.rend(); ++it)
+        AppendWaypoint(*(*it)->Centre(), 0);
+    return true;
+}
+
+void Actor::ReplanNow(const Vec3& point, float time)
+{
+    if (!character_ || !character_->canTurn || HitPoints() == 0)
+        return;
+    if (waypoints_.empty()) {
+        SetDestination(point, time);
+        return;
+    }
+    Level* level = Level::Current();
+    if (!level || !GetPolygon() || time < orderTime_)
+        return;
+    {
+        LockGuard guard(level->lock_, false);
+        if (!level->FindPolygonAt(point))
+            return;
+    }
+    Stop(time);
+    Replan();
+    orderTime_ = legTime_ = time;
+}
+
+void Actor::WalkStep(float seconds)
+{
+    float d = seconds * stepLength_;
+    Vec3 position = Position();
+    if (busy_) {
+        if (mover_ && mover_->velocity.LengthSquared() > 0)
+            SetPosition(position + mover_->velocity.Normalised() * d);
+        return;
+    }
+    if (DistanceMeasure(moveTarget_, position) < kLegEnd) {
+        walking_ = false;
+        changed_ = true;
+        return;
+    }
+    const float dx = moveTarget_.x - position.x, dz = moveTarget_.z - position.z;
+    float heading = Heading();
+    const float wanted = std::atan2(dx, dz) * kStepsPerRadian;
+    const float difference = FoldAngle(wanted - heading);
+    const float sign = difference < 0 ? -1.0f : 1.0f;
+    const float turnAvailable = seconds * static_cast<float>(character_ ? character_->turningSpeed : 0);
+    const float d2 = dx * dx + dz * dz;
+    // The part of the turn the turning circle takes up while moving.
+    float inMotion = 2048.0f;
+    if (turningCircle_ > 0) {
+        const float c = 1.0f - d2 / (2.0f * turningCircle_);
+        if (c > -1.0f)
+            inMotion = ArcCosineSteps(c) * 0.5f;
+    }
+    const float onSpot = std::max(0.0f, std::fabs(difference) - inMotion);
+    if (onSpot > turnAvailable) {
+        SetOrientation(HeadingRotation(heading + sign * turnAvailable));
+        return;
+    }
+    if (turnAvailable > 0)
+        d *= 1.0f - onSpot / turnAvailable;
+    heading += sign * onSpot;
+    float arcTurn = difference - sign * onSpot;  // taken up along the arc
+    if (turningCircle_ > 0 && arcTurn != 0) {
+        const float radius = std::sqrt(turningCircle_);
+        float radians = std::fabs(arcTurn) / kStepsPerRadian;
+        const float arcLength = radius * radians;
+        if (arcLength > d) {
+            radians = d / radius;
+            arcTurn = sign * radians * kStepsPerRadian;
+        }
+        const float chord = 2.0f * radius * std::sin(radians * 0.5f);
+        const float middle = (heading + arcTurn * 0.5f) / kStepsPerRadian;
+        position.x += chord * std::sin(middle);
+        position.z += chord * std::cos(middle);
+        d -= std::min(d, radius * radians);
+        heading += arcTurn;
+    } else {
+        heading += arcTurn;
+    }
+    const float h = heading / kStepsPerRadian;
+    const float rx = moveTarget_.x - position.x, rz = moveTarget_.z - position.z;
+    if (d * d >= rx * rx + rz * rz) {
+        position.x = moveTarget_.x;
+        position.z = moveTarget_.z;
+        walking_ = false;
+        changed_ = true;
+    } else {
+        position.x += d * std::sin(h);
+        position.z += d * std::cos(h);
+    }
+    SetOrientation(HeadingRotation(heading));
+    SetPosition(position);
+}
+
+float Actor::ElapsedSeconds(uint64_t now) const
+{
+    const uint64_t ticks = now > now_ ? now - now_ : 0;
+    return static_cast<float>(static_cast<double>(ticks) / static_cast<double>(TicksPerSecond()));
+}
+
+void Actor::FireAtWill(uint64_t now)
+{
+    (void)now;
+    WeaponState* weapon = GetWeapon();
+    if (IsAttacking() || walking_ || standingOrder_ != 4 || !weapon || !weapon->projectile || pickUpPending_)
+        return;
+    GameObject* best = nullptr;
+    float bestDistance = 0;
+    Level* level = Level::Current();
+    const Vec3 raise{0, -0.6f, 0};
+    for (int32_t side = 0; side < SideLists::kSides; ++side) {
+        if (side == Side() || TeamTable::IsNeutral(side))
+            continue;
+        for (GameObject* object : SideLists::Global().Side(side)) {
+            if (!object->IsAlive())
+                continue;
+            const float distance = (object->GetAimPoint() - Position()).LengthSquared();
+            if ((best && distance >= bestDistance) || distance >= sightRange_ * sightRange_)
+                continue;
+            if (level && !LineOfSight(*level, Position() + raise, object->Position() + raise, nullptr))
+                continue;
+            best = object;
+            bestDistance = distance;
+        }
+    }
+    if (!best)
+        return;
+    const float range = weapon->projectile->projectile ? weapon->projectile->projectile->maxRange : 0;
+    if (bestDistance <= range)
+        AimAtObject(best, lastUpdate_, false, false);
+    else if (!holdPosition_ && GetPolygon() && best->GetPolygon() && !busy_)
+        ApproachTarget(*best, range);
+}
+
+void Actor::HoldStill(float seconds)
+{
+    if (walking_)
+        Stop(seconds);
+    if (IsAttacking())
+        StopAiming(seconds);
+}
+
+void Actor::RunActorOrder()
+{
+    const OrderRecord order = orders_.front();
+    switch (order.kind) {
+    case OrderKind::kMove:
+        if (!crouching_)
+            SetMoveTarget(order.polygon, lastUpdate_);
+        followedId_ = order.targetId;
+        break;
+    case OrderKind::kCrouch:
+        ToggleCrouch();
+        break;
+    case OrderKind::kEquip:
+        EquipItem(order.slot, order.value, true);
+        break;
+    case OrderKind::kGive:
+        if (GameObject* recipient = ObjectRegistry::Global().Find(static_cast<uint32_t>(order.targetId))) {
+            if (CollisionPolygon* polygon = recipient->GetPolygon())
+                SetMoveTarget(polygon, lastUpdate_);
+            followedId_ = order.value;
+            Hold(recipient);
+        }
+        break;
+    case OrderKind::kUse:
+        UseItem(order.value, true);
+        orderFinished_ = true;
+        break;
+    case OrderKind::kDrop:
+        DropItem(order.value);
+        break;
+    case OrderKind::kUnequip:
+        if (const EquippedItem* record = FindEquipped(order.value)) {
+            UnequipItem(*record);
+            OutMessage(88).U32(GetId()).I32(order.value).Send(false);
+        }
+        orderFinished_ = true;
+        break;
+    default:
+        return;  // waits, and the units' own kinds
+    }
+    PopOrder();
+}
+
+void Actor::Update(uint64_t now, float seconds)
+{
+    const float dt = ElapsedSeconds(now);
+    // 1. Path work within the pass's budget.
+    int32_t& budget = ServerCounters::PlanBudget();
+    if (budget > 0) {
+        if (pathState_ == 1) {
+            pathState_ = 0;
+        } else if (pathState_ == 2) {
+            PlanPath();
+            --budget;
+        } else if (pathState_ == 3) {
+            Replan();
+            --budget;
+        }
+    }
+    // 2. Squad sides: waypoints, fire at will, giving, flag capture.
+    if (TeamTable::IsSquadSide(Side()) && IsAlive()) {
+        NextWaypoint();
+        FireAtWill(now);
+        if (GameObject* recipient = Held()) {
+            if (recipient->IsAlive() && recipient->HasCustomisation() &&
+                (recipient->Position() - Position()).LengthSquared() <= 16.0f) {
+                GiveItemTo(followedId_, recipient->GetId());
+                GameObject::ReleaseLinks();
+                followedId_ = -1;
+            }
+        }
+        if (carriedFlag_ != 0) {
+            const TeamRecord* own = TeamTable::Find(Side());
+            if (own && (own->flagHome - Position()).LengthSquared() <= 4.0f)
+                CaptureFlag();
+        }
+    }
+    // 3. Walking.
+    if (walking_ && HitPoints() > 0)
+        WalkStep(dt);
+    // 4. The mover follows.
+    if (mover_) {
+        if (Level* level = Level::Current()) {
+            LockGuard guard(level->lock_, false);
+            CollisionPolygon* before = mover_->surface;
+            Vec3 target = Position();
+            const bool moved = level->AdvanceMover(target, *mover_, static_cast<uint32_t>(now));
+            if (mover_->surface != before && !(flags_ & kObjectNoPolygonMark) && IsAlive()) {
+                if (before)
+                    before->flags_ &= ~0x40u;
+                if (mover_->surface)
+                    mover_->surface->flags_ |= 0x40u;
+            }
+            SetPositionQuiet(target);
+            if (!moved && seconds > orderTime_ + 1.0f && walking_) {
+                if (!waypoints_.empty())
+                    SetDestination(waypoints_[cursor_ < waypoints_.size() ? cursor_ : 0].point, seconds);
+                else if (seconds >= orderTime_ && HitPoints() != 0 && !crouching_)
+                    StopWalking(seconds);
+            }
+        }
+    }
+    // 5. The base update.
+    GameObject::Update(now, seconds);
+    // 6. Motion state: on change, else a refresh every second.
+    if (changed_)
+        SendMotion(42, false);
+    else if (seconds - lastSent_ > 1.0f)
+        SendMotion(43, false);
+    // 7. The followed object (pick-ups and switches) is used once near.
+    if (!walking_ && followedId_ != -1 && HasCustomisation() && !Held() && !pickUpPending_) {
+        GameObject* followed = ObjectRegistry::Global().Find(static_cast<uint32_t>(followedId_));
+        // Only pick-ups are collected here: a followed unit is never taken.
+        if (followed && IsPickUp(*followed) && (followed->Position() - Position()).LengthSquared() < 6.0f) {
+            pickUpPending_ = true;
+            orderFinished_ = true;
+        }
+    }
+    // 8. Orders.
+    if (!orders_.empty() && !walking_ && pathState_ == 0 && !pickUpPending_ && !ServerFlags::Paused())
+        RunActorOrder();
+    // 9. A finished order.
+    if (orderFinished_) {
+        orderFinished_ = false;
+        if (removeAfterOrder_) {
+            removeAfterOrder_ = false;
+            Remove(true);
+            return;
+        }
+        if (pickUpPending_) {
+            GameObject* followed = ObjectRegistry::Global().Find(static_cast<uint32_t>(followedId_));
+            followedId_ = -1;
+            if (followed && inventory_)
+                GiveItem(*followed, false);
+            pickUpPending_ = false;
+        }
+    }
+}
+
+void Actor::TakeDamage(int32_t amount)
+{
+    if (ServerFlags::GodMode() && Side() == TeamTable::OwnSide())
+        return;
+    int64_t left = amount;
+    const int32_t shield = GetShield();
+    if (shield != 0 && left > 0) {
+        if (left < shield) {
+            DrainShield(static_cast<int32_t>(left));
+            return;
+        }
+        DrainShield(shield);
+        left -= shield;
+    }
+    int64_t hitPoints = HitPoints();
+    if (left > 0) {
+        const int32_t armour = GetArmour();
+        WearArmour(1);
+        if (left > armour)
+            hitPoints -= left - armour;
+    } else {
+        hitPoints -= left;
+    }
+    if (hitPoints <= 0) {
+        if (HitPoints() <= 0)
+            return;  // already dead
+        SetHitPoints(0);
+        const script::Role* role = GetRole();
+        if (role && !role->severPoints.empty()) {
+            OutMessage(99)
+                .U32(GetId())
+                .I32(ServerCounters::NextEventNumber())
+                .U32((ServerRandom::Next() / 2) % static_cast<uint32_t>(role->severPoints.size()))
+                .Send(false);
+        }
+        walking_ = false;
+        Die();
+        return;
+    }
+    const int64_t strength = character_ ? character_->strength : hitPoints;
+    SetHitPoints(static_cast<int32_t>(std::min(hitPoints, std::max<int64_t>(strength, 0))));
+}
+
+void Actor::BodyBox(Vec3& minimum, Vec3& maximum) const
+{
+    const float r = character_ ? std::max(character_->radius, 0.3f) : 0.5f;
+    const float h = character_ ? std::max(character_->height, 0.5f) : 1.8f;
+    minimum = Position() + Vec3{-r, -h, -r};
+    maximum = Position() + Vec3{r, 0, r};
+}
+
+bool Actor::HitTestSegment(CollisionHit& result, const Vec3& start, const Vec3& vector, float maximum)
+{
+    if (Shape())
+        return GameObject::HitTestSegment(result, start, vector, maximum);
+    Vec3 low, high;
+    BodyBox(low, high);
+    CollisionHit hit;
+    hit.fraction = maximum;
+    if (!CollideSegmentWithBox(hit, low, high, start, vector))
+        return false;
+    result.fraction = hit.fraction;
+    return true;
+}
+
+bool Actor::HitTestTrajectory(CollisionHit& result, const Vec3& start, const Vec3& velocity,
+                              const Vec3& acceleration, float maximum)
+{
+    if (Shape())
+        return GameObject::HitTestTrajectory(result, start, velocity, acceleration, maximum);
+    Vec3 low, high;
+    BodyBox(low, high);
+    CollisionHit hit;
+    hit.fraction = maximum;
+    if (!CollideTrajectoryWithBox(hit, low, high, start, velocity, acceleration))
+        return false;
+    result.fraction = hit.fraction;
+    return true;
+}
+
+void Actor::Die()
+{
+    const bool destructible = GetRole() && GetRole()->destruction;
+    SendMotion(destructible ? 43 : 51, !destructible);
+    hidden_ = false;
+    if (carriedFlag_ != 0)
+        DropFlag();
+    Detach();
+    if (destructible)
+        Destroy();
+}
+
+void Actor::Detach()
+{
+    hidden_ = false;
+    if (inventory_ && Level::Current()) {
+        // Everything but one item falls where the actor fell.
+        while (inventory_->Items().size() > 2) {
+            const CarriedItem& item = inventory_->Items().back();
+            if (!DropItem(item.id))
+                break;
+        }
+    }
+    GameObject::Detach();
+}
+
+// ---- orders ----
+
+void Actor::GroupMove(CollisionPolygon* node, uint32_t targetWord, float time)
+{
+    if (!SetMoveTarget(node, time))
+        return;
+    followedId_ = static_cast<int32_t>(targetWord);
+    GameObject::ReleaseLinks();
+    DropQueuedOrders();
+}
+
+void Actor::AppendMoveOrder(CollisionPolygon* node, uint32_t targetWord)
+{
+    OrderRecord record{OrderKind::kMove, static_cast<int32_t>(targetWord)};
+    record.polygon = node;
+    if (node)
+        record.position = *node->Centre();
+    PushOrder(record);
+}
+
+void Actor::InsertHoldOrder()
+{
+    if (orders_.empty() || orders_.front().kind != OrderKind::kWait)
+        PushOrderFront({OrderKind::kWait, -1, 0, 0, Position()});
+}
+
+void Actor::QueueCrouch() { PushOrder({OrderKind::kCrouch, -1, 0, 0, Position()}); }
+
+void Actor::QueueWait()
+{
+    if (orders_.empty() || orders_.front().kind != OrderKind::kWait)
+        PushOrder({OrderKind::kWait, -1, 0, 0, Position()});
+}
+
+void Actor::ReleaseWait()
+{
+    if (!orders_.empty() && orders_.front().kind == OrderKind::kWait)
+        PopOrder();
+}
+
+void Actor::PopOrder()
+{
+    if (orders_.empty())
+        return;
+    OutMessage(94).U32(GetId()).Send(false);
+    orders_.pop_front();
+}
+
+void Actor::QueueEquip(int32_t slot, int32_t item)
+{
+    int32_t pending = 0;
+    for (const OrderRecord& order : orders_) {
+        if (order.value == item && order.kind == OrderKind::kEquip)
+            ++pending;
+        else if (order.value == item && order.kind == OrderKind::kUnequip)
+            --pending;
+    }
+    PushOrder({pending == 1 ? OrderKind::kUnequip : OrderKind::kEquip, -1, item, slot});
+}
+
+void Actor::DropQueuedOrders()
+{
+    std::erase_if(orders_, [](const OrderRecord& order) { return order.kind != OrderKind::kWait; });
+}
+
+bool Actor::SetStandingOrder(int32_t order)
+{
+    if (order >= 0 && order <= 2) {
+        if (TeamRecord* record = TeamTable::Find(Side()))
+            record->formation = order;
+        return true;
+    }
+    if (order == 3) {
+        holdPosition_ = !holdPosition_;
+        return true;
+    }
+    if (order >= 4 && order <= 6) {
+        standingOrder_ = order;
+        return true;
+    }
+    return false;
+}
+
+// ---- items ----
+
+const EquippedItem* Actor::FindEquipped(int32_t itemId) const
+{
+    for (const EquippedItem& record : equipped_)
+        if (record.itemId == itemId)
+            return &record;
+    return nullptr;
+}
+
+bool Actor::RoleLimitRefuses(const CarriedItem& item) const
+{
+    const int32_t limit = GetRole() ? GetRole()->limit : 0;
+    if ((item.roleLimit & limit) == 0)
+        return false;
+    ServerOutbox::Global().PrintText(kTextRoleLimit);
+    return true;
+}
+
+bool Actor::EquipItem(int32_t slot, int32_t itemId, bool queued)
+{
+    CarriedItem* item = inventory_ ? inventory_->FindById(itemId) : nullptr;
+    if (!item || slot < 0 || slot > 12 || FindEquipped(itemId))
+        return false;
+    const int32_t type = item->kind;
+    if (slot >= 2 && type != ItemType::kShield && type != ItemType::kModule && type != ItemType::kModule2 &&
+        type != ItemType::kArmour)
+        return false;
+    const bool module = type == ItemType::kModule || type == ItemType::kModule2;
+    if (module && item->subtype == ModuleKind::kCloak && IsAttacking()) {
+        ServerOutbox::Global().PrintText(kTextCloakWhileAttacking);
+        return false;
+    }
+    if (type == ItemType::kWeapon && (item->subtype < 0 || item->subtype >= script::kWeaponTypes))
+        return false;
+    if (RoleLimitRefuses(*item))
+        return false;
+    equipped_.push_back({slot, type, item->subtype, itemId});
+    OutMessage(queued ? 83 : 84).U32(GetId()).I32(slot).I32(itemId).Send(true);
+    if (type == ItemType::kShield)
+        SetShield(GetShield() + static_cast<int32_t>(item->count));
+    else if (type == ItemType::kWeapon)
+        ChangeWeapon(item->subtype);
+    else if (type == ItemType::kArmour)
+        SetArmour(GetArmour() + static_cast<int32_t>(item->count));
+    if (module && item->subtype == ModuleKind::kSight)
+        ExtendSight(static_cast<float>(item->amount));
+    if (module && item->subtype == ModuleKind::kUntracked)
+        flags_ &= ~kObjectHasTrackers;
+    if (module && item->subtype == ModuleKind::kCloak) {
+        // One cloak at a time: the others come off first.
+        for (size_t i = equipped_.size(); i-- > 0;) {
+            const EquippedItem& other = equipped_[i];
+            if (other.itemId != itemId && (other.type == ItemType::kModule || other.type == ItemType::kModule2) &&
+                other.subtype == ModuleKind::kCloak)
+                UnequipItem(other);
+        }
+        if (IsUnobserved()) {
+            cloakOwner_ = static_cast<int32_t>(GetId());
+            hidden_ = true;
+        }
+        ChooseDisguise();
+    }
+    return true;
+}
+
+void Actor::ChooseDisguise()
+{
+    // The enemy whose build is nearest the actor's own (model height and half
+    // extent both closer than the best so far) lends the cloak its look.
+    if (!character_)
+        return;
+    float bestHeight = 0, bestExtent = 0;
+    bool first = true;
+    for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
+        const script::CharacterRecord* other = object->GetCharacter();
+        if (object == this || object->Side() == Side() || !other)
+            continue;
+        const float height = std::fabs(other->height - character_->height);
+        const float extent = std::fabs(other->radius - character_->radius);
+        if (first || (height < bestHeight && extent < bestExtent)) {
+            cloakOwner_ = static_cast<int32_t>(object->GetId());
+            bestHeight = height;
+            bestExtent = extent;
+            first = false;
+        }
+    }
+}
+
+void Actor::UnequipItem(const EquippedItem& record)
+{
+    const EquippedItem copy = record;
+    std::erase_if(equipped_, [&](const EquippedItem& r) { return r.itemId == copy.itemId && r.slot == copy.slot; });
+    const CarriedItem* item = inventory_ ? inventory_->FindById(copy.itemId) : nullptr;
+    if (copy.slot <= 1) {
+        if (inventory_ && copy.type == ItemType::kWeapon)
+            ChangeWeapon(inventory_->DefaultWeapon());
+        return;
+    }
+    const int32_t count = item ? static_cast<int32_t>(item->count) : 0;
+    const bool module = copy.type == ItemType::kModule || copy.type == ItemType::kModule2;
+    if (copy.type == ItemType::kShield)
+        SetShield(std::max(0, GetShield() - count));
+    else if (copy.type == ItemType::kArmour)
+        SetArmour(std::max(0, GetArmour() - count));
+    if (module && copy.subtype == ModuleKind::kSight && item)
+        sightRange_ -= static_cast<float>(item->amount);
+    if (module && copy.subtype == ModuleKind::kCloak) {
+        hidden_ = false;
+        cloakOwner_ = -1;
+    }
+    if (module && copy.subtype == ModuleKind::kUntracked)
+        flags_ |= kObjectHasTrackers;
+}
+
+void Actor::SpawnAtActor(script::Role* role, int32_t side)
+{
+    ServerLink::Get().Spawn(side, role, Position(), Orientation());
+}
+
+bool Actor::UseItem(int32_t itemId, bool queued)
+{
+    CarriedItem* item = inventory_ ? inventory_->FindById(itemId) : nullptr;
+    if (!item || RoleLimitRefuses(*item))
+        return false;
+    static constexpr const char* kDeployables[] = {"mine", "remote_mine", "timed_mine", "decoy"};
+    script::Role* deployable = nullptr;
+    if (item->kind == ItemType::kDeployable) {
+        // A deployable whose role the level lacks places nothing and stays.
+        if (item->subtype < 0 || item->subtype > 3)
+            return false;
+        deployable = RoleTable::Global().FindByName(kDeployables[item->subtype]);
+        if (!deployable)
+            return false;
+    }
+    OutMessage(queued ? 85 : 86).U32(GetId()).I32(itemId).Send(true);
+    switch (item->kind) {
+    case ItemType::kHealing:
+        TakeDamage(-item->amount);
+        inventory_->Remove(*item);
+        break;
+    case ItemType::kWeapon:
+        EquipItem(0, itemId, false);
+        break;
+    case ItemType::kDeployable: {
+        SpawnAtActor(deployable, Side());
+        if (--item->amount <= 0)
+            inventory_->Remove(*item);
+        break;
+    }
+    case ItemType::kAmmunition:
+        QueueChangeAmmo(static_cast<uint32_t>(item->subtype));
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool Actor::GiveItemTo(int32_t itemId, uint32_t recipientId)
+{
+    GameObject* recipient = ObjectRegistry::Global().Find(recipientId);
+    CarriedItem* item = inventory_ ? inventory_->FindById(itemId) : nullptr;
+    Inventory* other = recipient ? recipient->GetInventory() : nullptr;
+    if (!item || !other || other == inventory_.get())
+        return false;
+    OutMessage(89).U32(GetId()).I32(itemId).U32(recipientId).Send(true);
+    if (const EquippedItem* record = FindEquipped(itemId))
+        UnequipItem(*record);
+    item = inventory_->FindById(itemId);
+    if (!item)
+        return false;
+    const CarriedItem moved = *item;
+    inventory_->Remove(*item);
+    other->Add(moved);
+    return true;
+}
+
+bool Actor::DropItem(int32_t itemId)
+{
+    CarriedItem* item = inventory_ ? inventory_->FindById(itemId) : nullptr;
+    if (!item || item->kind == ItemKind::kInitial)
+        return false;
+    if (const EquippedItem* record = FindEquipped(itemId))
+        UnequipItem(*record);
+    item = inventory_->FindById(itemId);
+    if (!item)
+        return false;
+    if (item->roleId >= 0) {
+        script::Role* role = RoleTable::Global().FindById(item->roleId);
+        inventory_->Remove(*item);
+        if (role) {
+            SpawnAtActor(role, 0);
+            OutMessage(87).U32(GetId()).I32(itemId).Send(true);
+        }
+        return true;
+    }
+    script::Role* role = RoleTable::Global().FindByKey(item->subtype);
+    const int32_t unit = role && role->character
+                             ? static_cast<int32_t>(std::lround(role->character->walkingSpeed / 65536.0))
+                             : 0;
+    // A pick-up worth nothing would let the stack be dropped forever: the
+    // stack stays whole.
+    if (unit <= 0)
+        return false;
+    if (static_cast<int64_t>(item->count) < unit) {
+        inventory_->Remove(*item);
+        return true;
+    }
+    if (static_cast<int64_t>(item->count) > unit)
+        item->count -= static_cast<uint32_t>(unit);
+    else
+        inventory_->Remove(*item);
+    SpawnAtActor(role, 0);
+    OutMessage(87).U32(GetId()).I32(itemId).Send(true);
+    return true;
+}
+
+bool Actor::IsPickUp(const GameObject& object)
+{
+    const script::Role* role = object.GetRole();
+    return role && role->aiType == kPickUpAiType && !object.IsRemoved();
+}
+
+bool Actor::GiveItem(GameObject& object, bool queued)
+{
+    script::Role* role = object.GetRole();
+    if (!inventory_ || !role || !IsPickUp(object))
+        return false;
+    CarriedItem item;
+    // The pick-up's kind and subtype are its character's weapon value; the
+    // item's own record comes with the inventory rules.
+    const int32_t weapon = role->character ? role->character->weapon : 0;
+    item.kind = weapon >= 0 && weapon < script::kWeaponTypes ? ItemType::kWeapon : ItemType::kHealing;
+    item.subtype = item.kind == ItemType::kWeapon ? weapon : 0;
+    item.roleId = role->id;
+    item.value = role->id;
+    item.id = static_cast<int32_t>(nextItemNumber_);
+    item.roleLimit = role->limit;
+    item.amount = role->character ? static_cast<int32_t>(std::lround(role->character->walkingSpeed / 65536.0)) : 1;
+    inventory_->Add(item);
+    OutMessage(queued ? 81 : 82).U32(GetId()).I32(item.value).I32(role->id).U32(nextItemNumber_).Send(true);
+    ++nextItemNumber_;
+    object.Remove(true);  // collected: taken once
+    pickUpPending_ = false;
+    return true;
+}
+
+// ---- flags ----
+
+void Actor::TakeFlag(int32_t team)
+{
+    TeamRecord* record = TeamTable::Find(team);
+    if (!record || team == Side() || carriedFlag_ != 0 || !IsAlive())
+        return;
+    if (record->flag && record->flag->carried)
+        return;
+    OutMessage(59).U32(GetId()).I32(team).Send(true);
+    if (record->flag)
+        record->flag->carried = true;
+    carriedFlag_ = team;
+}
+
+void Actor::DropFlag()
+{
+    const int32_t team = std::exchange(carriedFlag_, 0);
+    if (team == 0)
+        return;
+    OutMessage(60).U32(GetId()).I32(team).Send(true);
+    if (TeamRecord* record = TeamTable::Find(team); record && record->flag) {
+        record->flag->carried = false;
+        record->flag->Place(Position().x, Position().y, Position().z, now_);
+    }
+}
+
+void Actor::CaptureFlag()
+{
+    const int32_t team = std::exchange(carriedFlag_, 0);
+    if (team == 0)
+        return;
+    OutMessage(61).U32(GetId()).I32(team).Send(true);
+    if (TeamRecord* record = TeamTable::Find(team); record && record->flag) {
+        record->flag->carried = false;
+        record->flag->Place(record->flag->home.x, record->flag->home.y, record->flag->home.z, now_);
+    }
+    if (TeamRecord* own = TeamTable::Find(Side()))
+        own->score += 10;
+}
+
+// ---- crouching ----
+
+void Actor::ToggleCrouch()
+{
+    walking_ = false;
+    ClearWaypoints();
+    if (IsAttacking())
+        StopAiming(lastUpdate_);
+    crouching_ = !crouching_;
+    if (crouching_) {
+        if (IsUnobserved()) {
+            bool cover = false;
+            for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
+                const script::Role* role = object->GetRole();
+                if (object != this && role && role->aiType == 10 && !(role->flags & script::kRoleDestroyAfterCollection) &&
+                    (object->Position() - Position()).LengthSquared() < object->radius_ * object->radius_)
+                    cover = true;
+            }
+            CollisionPolygon* polygon = GetPolygon();
+            hidden_ = cover || (polygon && (polygon->flags_ & 0x800u));
+        }
+    } else if (cloakOwner_ == -1) {
+        hidden_ = false;
+    }
+    OutMessage(crouching_ ? 54 : 55).U32(GetId()).U8(hidden_ ? 1 : 0).Send(false);
+}

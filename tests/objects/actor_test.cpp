@@ -1,0 +1,508 @@
+// The server actor and unit: damage, waypoints, walking on the turning
+// circle, orders, items, crouching, flags and the messages they send.
+#include "objects/actor.h"
+#include "objects/inventory.h"
+#include "objects/role_table.h"
+#include "objects/unit_actor.h"
+#include "tests/objects/server_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+class ActorWorld : public ServerWorld {
+protected:
+    void SetUp() override
+    {
+        ServerWorld::SetUp();
+        TeamTable::Build(3, 1, 0);  // 0 neutral, 1 the squad, 2 the enemy
+        RoleTable::Global().Clear();
+        RoleTable::Global().ResetIds();
+        ServerFlags::GodMode() = false;
+        ServerFlags::Paused() = false;
+        ServerOutbox::Global().TakeTexts();
+    }
+    void TearDown() override
+    {
+        RoleTable::Global().Clear();
+        ServerFlags::GodMode() = false;
+        ServerWorld::TearDown();
+    }
+
+    script::Role& Character(int32_t strength = 100, int32_t walking = 2 * 65536, int32_t turning = 1024)
+    {
+        script::Role& role = NewRole(strength);
+        role.character->walkingSpeed = walking;
+        role.character->turningSpeed = turning;
+        role.character->canTurn = true;
+        role.character->height = 1.8f;
+        role.character->radius = 0.5f;
+        role.character->sightRange = 30.0f;
+        role.character->sightAngle = 512;
+        return role;
+    }
+
+    UnitActor* Unit(script::Role& role, int32_t side, const Vec3& at)
+    {
+        auto* unit = new UnitActor(side, &role, at, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId());
+        SideLists::Global().Add(*unit);
+        unit->Activate(now, 0);
+        return unit;
+    }
+};
+
+// ---- damage ----
+
+struct DamageCase {
+    const char* name;
+    int32_t shield, armour, amount;
+    bool god;
+    int32_t side;
+    int32_t hitPoints, shieldLeft, armourLeft;
+};
+
+class Damage : public ActorWorld, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(Damage, TakesShieldThenArmourThenHitPoints)
+{
+    const DamageCase& c = GetParam();
+    ServerFlags::GodMode() = c.god;
+    script::Role& role = Character(100);
+    UnitActor* unit = Unit(role, c.side, {0, 0, 0});
+    unit->SetShield(c.shield);
+    unit->SetArmour(c.armour);
+    unit->TakeDamage(c.amount);
+    EXPECT_EQ(unit->HitPoints(), c.hitPoints);
+    EXPECT_EQ(unit->GetShield(), c.shieldLeft);
+    EXPECT_EQ(unit->GetArmour(), c.armourLeft);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Damage,
+    ::testing::Values(DamageCase{"ShieldEqual", 30, 0, 30, false, 2, 100, 0, 0},
+                      DamageCase{"ShieldBelow", 30, 0, 10, false, 2, 100, 20, 0},
+                      DamageCase{"ShieldThenHit", 30, 0, 50, false, 2, 80, 0, 0},
+                      DamageCase{"ArmourEqual", 0, 10, 10, false, 2, 100, 0, 9},
+                      DamageCase{"ArmourBelow", 0, 10, 25, false, 2, 85, 0, 9},
+                      DamageCase{"HealCapped", 0, 0, -50, false, 2, 100, 0, 0},
+                      DamageCase{"GodModeOwnSide", 0, 0, 500, true, 1, 100, 0, 0},
+                      DamageCase{"GodModeOtherSide", 0, 0, 40, true, 2, 60, 0, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(ActorWorld, DeathSendsTheMotionStateAndDropsTheCarriedFlag)
+{
+    script::Role& role = Character(10);
+    UnitActor* unit = Unit(role, 1, {3, 0, 4});
+    TeamTable::Find(2)->flag = std::make_unique<TeamFlag>(0.f, 0.f, 0.f, 0);
+    unit->TakeFlag(2);
+    ASSERT_EQ(unit->GetCarriedFlag(), 2);
+    unit->TakeDamage(50);
+    EXPECT_FALSE(unit->IsAlive());
+    EXPECT_EQ(unit->GetCarriedFlag(), 0);
+    ASSERT_EQ(Sent(51).size(), 1u);
+    EXPECT_TRUE(Sent(51)[0].guaranteed);
+    EXPECT_EQ(Sent(51)[0].bytes.size(), 56u);
+    ASSERT_EQ(Sent(60).size(), 1u);
+    EXPECT_FLOAT_EQ(TeamTable::Find(2)->flag->position.x, 3.0f);
+    EXPECT_FALSE(TeamTable::Find(2)->flag->carried);
+    unit->TakeDamage(50);
+    EXPECT_EQ(Sent(51).size(), 1u) << "a dead actor dies once";
+}
+
+// ---- waypoints and walking ----
+
+TEST_F(ActorWorld, WaypointsAreReachedWithVerticalDifferenceWeightedAHundredth)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    unit->AppendWaypoint({0, 1.2f, 0}, 0);  // straight below: measure 0.0144
+    EXPECT_FALSE(unit->NextWaypoint());
+    EXPECT_TRUE(unit->Waypoints().empty());
+
+    unit->AppendWaypoint({0, 0, 1.0f}, 1);  // kept, near
+    unit->AppendWaypoint({10, 0, 0}, 1);    // kept, far
+    EXPECT_TRUE(unit->NextWaypoint());
+    EXPECT_EQ(unit->Waypoints().size(), 2u) << "kept waypoints are passed, never consumed";
+    EXPECT_TRUE(unit->IsWalking());
+    EXPECT_FLOAT_EQ(unit->MoveTarget().x, 10.0f);
+}
+
+TEST_F(ActorWorld, AllKeptWaypointsNearDoNotLoopForever)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    unit->AppendWaypoint({0, 0, 0.5f}, 1);
+    unit->AppendWaypoint({0.5f, 0, 0}, 1);
+    EXPECT_TRUE(unit->NextWaypoint());
+    EXPECT_FALSE(unit->IsWalking());
+}
+
+TEST_F(ActorWorld, TurningSpeedZeroHasNoTurningCircle)
+{
+    script::Role& role = Character(100, 2 * 65536, 0);
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    EXPECT_EQ(unit->TurningCircleSquared(), 0.0f);
+    unit->WalkTo({5, 0, 5});
+    unit->WalkStep(0.5f);
+    EXPECT_TRUE(std::isfinite(unit->Position().x));
+    EXPECT_TRUE(std::isfinite(unit->Orientation().w));
+}
+
+TEST_F(ActorWorld, AnArcWalkEndsOnTheChord)
+{
+    // Step 2 m/s, turning 512/4096 of a turn a second: radius 2 / (pi / 4).
+    script::Role& role = Character(100, 2 * 65536, 512);
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    const float radius = std::sqrt(unit->TurningCircleSquared());
+    ASSERT_NEAR(radius, 2.0f / (std::numbers::pi_v<float> / 4.0f), 1e-4f);
+    // Far to the side, so the whole turn is taken up while moving.
+    unit->WalkTo({100, 0, 100});
+    const float seconds = 0.25f;  // 0.5 m of arc, less than the 45 degree turn
+    unit->WalkStep(seconds);
+    const float theta = 2.0f * seconds / radius;
+    const float chord = 2.0f * radius * std::sin(theta / 2);
+    EXPECT_NEAR(unit->Position().x, chord * std::sin(theta / 2), 1e-4f);
+    EXPECT_NEAR(unit->Position().z, chord * std::cos(theta / 2), 1e-4f);
+    EXPECT_NEAR(2.0f * std::atan2(unit->Orientation().y, unit->Orientation().w), theta, 1e-4f);
+}
+
+TEST_F(ActorWorld, AWalkSnapsOntoItsTargetAndEndsTheLeg)
+{
+    script::Role& role = Character(100, 4 * 65536, 4096);
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    unit->WalkTo({0, 0, 1});
+    unit->WalkStep(1.0f);
+    EXPECT_FLOAT_EQ(unit->Position().z, 1.0f);
+    EXPECT_FALSE(unit->IsWalking());
+}
+
+TEST_F(ActorWorld, CrouchingActorsIgnoreMovesAndStops)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    unit->ToggleCrouch();
+    ASSERT_TRUE(unit->IsCrouching());
+    const size_t before = Sent(42).size();
+    unit->Stop(5.0f);
+    EXPECT_EQ(Sent(42).size(), before);
+    EXPECT_EQ(unit->OrderTime(), 0.0f);
+}
+
+TEST_F(ActorWorld, MovingOnLiftsIsTheRolesFlag)
+{
+    script::Role& walker = Character();
+    script::Role& rider = Character();
+    rider.flags |= script::kRoleMovesOnLifts;
+    EXPECT_FALSE(Unit(walker, 1, {0, 0, 0})->MovesOnLifts());
+    EXPECT_TRUE(Unit(rider, 1, {2, 0, 0})->MovesOnLifts());
+}
+
+// ---- orders ----
+
+TEST_F(ActorWorld, RemoveAfterOrderRemovesTheActor)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    GameObjectRef hold(unit);
+    unit->removeAfterOrder_ = true;
+    unit->QueueUnequip(42);  // finishes at once
+    now = 50000;
+    unit->Update(now, 0.05f);
+    EXPECT_TRUE(unit->IsRemoved());
+    EXPECT_EQ(ObjectRegistry::Global().Find(unit->GetId()), nullptr);
+}
+
+TEST_F(ActorWorld, QueueEquipTogglesToUnequipWhenOneIsPending)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    unit->QueueEquip(2, 7);
+    unit->QueueEquip(2, 7);
+    unit->QueueEquip(2, 7);
+    ASSERT_EQ(unit->Orders().size(), 3u);
+    EXPECT_EQ(unit->Orders()[0].kind, OrderKind::kEquip);
+    EXPECT_EQ(unit->Orders()[1].kind, OrderKind::kUnequip);
+    EXPECT_EQ(unit->Orders()[2].kind, OrderKind::kEquip);
+}
+
+TEST_F(ActorWorld, WaitsStayUntilReleased)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    unit->QueueWait();
+    unit->QueueWait();
+    unit->QueueCrouch();
+    ASSERT_EQ(unit->Orders().size(), 2u);
+    unit->DropQueuedOrders();
+    ASSERT_EQ(unit->Orders().size(), 1u);
+    now = 50000;
+    unit->Update(now, 0.05f);
+    EXPECT_EQ(unit->Orders().size(), 1u);
+    unit->ReleaseWait();
+    EXPECT_TRUE(unit->Orders().empty());
+    EXPECT_EQ(Sent(94).size(), 1u);
+}
+
+TEST(OrderRecord, IsNineLittleEndianWordsWithThePolygonIndex)
+{
+    OrderRecord record{OrderKind::kAttackLocation, 7, 3, 1, {1.0f, -2.0f, 0.5f}};
+    record.attack = 1;
+    std::vector<uint8_t> bytes;
+    trevok::ByteWriter writer(bytes);
+    record.Write(writer);
+    const std::vector<uint8_t> expected = {1, 0, 0, 0, 7, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0,
+                                           0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x3F,
+                                           0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0};
+    EXPECT_EQ(bytes, expected);
+    trevok::ByteReader reader(bytes);
+    OrderRecord back;
+    ASSERT_TRUE(OrderRecord::Read(reader, nullptr, back));
+    EXPECT_EQ(back.targetId, 7);
+    EXPECT_EQ(back.polygon, nullptr);
+
+    bytes[0] = 11;  // no such kind
+    trevok::ByteReader bad(bytes);
+    EXPECT_FALSE(OrderRecord::Read(bad, nullptr, back));
+    std::vector<uint8_t> shortBlock(bytes.begin(), bytes.begin() + 20);
+    trevok::ByteReader cut(shortBlock);
+    EXPECT_FALSE(OrderRecord::Read(cut, nullptr, back));
+}
+
+// ---- items ----
+
+struct StackCase {
+    const char* name;
+    uint32_t count;
+    int32_t roleAmount;
+    bool stackLeft;
+    uint32_t countLeft;
+    size_t spawns;
+};
+
+class StackDrop : public ActorWorld, public ::testing::WithParamInterface<StackCase> {};
+
+TEST_P(StackDrop, DropsOnePickUpOrNothing)
+{
+    const StackCase& c = GetParam();
+    script::Role& pickup = Character();
+    pickup.identifier = "clip";
+    pickup.character->weapon = 3;
+    pickup.character->aggression = 0.7f;
+    pickup.character->walkingSpeed = c.roleAmount * 65536;
+    RoleTable::Global().File(pickup);
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    ASSERT_NE(unit->GetInventory(), nullptr);
+    CarriedItem stack;
+    stack.kind = ItemKind::kAmmoStack;
+    stack.roleId = -3;
+    stack.subtype = 3;
+    stack.id = 9;
+    stack.count = c.count;
+    unit->GetInventory()->Add(stack);
+    unit->DropItem(9);
+    CarriedItem* left = unit->GetInventory()->FindById(9);
+    EXPECT_EQ(left != nullptr, c.stackLeft);
+    if (left) {
+        EXPECT_EQ(left->count, c.countLeft);
+    }
+    EXPECT_EQ(spawned.size(), c.spawns);
+    EXPECT_EQ(Sent(87).size(), c.spawns);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StackDrop,
+                         ::testing::Values(StackCase{"Below", 3, 5, false, 0, 0}, StackCase{"At", 5, 5, false, 0, 1},
+                                           StackCase{"Above", 12, 5, true, 7, 1},
+                                           StackCase{"AmountZero", 12, 0, true, 12, 0}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+struct EquipCase {
+    const char* name;
+    int32_t kind, subtype, slot, roleLimit;
+    bool attacking;
+    bool equipped;
+    int32_t text;  // printed, 0 none
+};
+
+class EquipRefusal : public ActorWorld, public ::testing::WithParamInterface<EquipCase> {};
+
+TEST_P(EquipRefusal, RefusesWhatTheSlotOrRoleForbids)
+{
+    const EquipCase& c = GetParam();
+    script::Role& role = Character();
+    role.limit = 4;
+    script::Role& target = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    Unit(target, 2, {0, 0, 5});
+    if (c.attacking)
+        unit->AimAtPoint({0, 0, 5}, 0, true, false);
+    CarriedItem item;
+    item.kind = c.kind;
+    item.subtype = c.subtype;
+    item.id = 5;
+    item.count = 10;
+    item.roleLimit = c.roleLimit;
+    unit->GetInventory()->Add(item);
+    EXPECT_EQ(unit->EquipItem(c.slot, 5, false), c.equipped);
+    EXPECT_EQ(unit->FindEquipped(5) != nullptr, c.equipped);
+    const std::vector<int32_t> texts = ServerOutbox::Global().TakeTexts();
+    if (c.text) {
+        EXPECT_EQ(texts, std::vector<int32_t>{c.text});
+    } else {
+        EXPECT_TRUE(texts.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EquipRefusal,
+    ::testing::Values(EquipCase{"ShieldOnBody", ItemType::kShield, 0, 3, 0, false, true, 0},
+                      EquipCase{"WeaponOnBody", ItemType::kWeapon, 2, 3, 0, false, false, 0},
+                      EquipCase{"WeaponOnArm", ItemType::kWeapon, 2, 0, 0, false, true, 0},
+                      EquipCase{"WeaponTypeOutOfRange", ItemType::kWeapon, 16, 0, 0, false, false, 0},
+                      EquipCase{"NegativeWeaponType", ItemType::kWeapon, -1, 0, 0, false, false, 0},
+                      EquipCase{"RoleLimit", ItemType::kArmour, 0, 4, 4, false, false, kTextRoleLimit},
+                      EquipCase{"CloakWhileAttacking", ItemType::kModule, ModuleKind::kCloak, 5, 0, true, false,
+                                kTextCloakWhileAttacking},
+                      EquipCase{"SlotOutOfRange", ItemType::kShield, 0, 13, 0, false, false, 0}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(ActorWorld, ADeployableWithoutItsRoleSpawnsNothingAndStays)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    CarriedItem mine;
+    mine.kind = ItemType::kDeployable;
+    mine.subtype = 1;  // "remote_mine", not in the role table
+    mine.id = 4;
+    mine.amount = 1;
+    unit->GetInventory()->Add(mine);
+    EXPECT_FALSE(unit->UseItem(4, false));
+    EXPECT_TRUE(spawned.empty());
+    EXPECT_NE(unit->GetInventory()->FindById(4), nullptr);
+
+    script::Role& remote = Character();
+    remote.identifier = "remote_mine";
+    RoleTable::Global().File(remote);
+    EXPECT_TRUE(unit->UseItem(4, false));
+    EXPECT_EQ(spawned.size(), 1u);
+    EXPECT_EQ(unit->GetInventory()->FindById(4), nullptr) << "the last one is placed";
+}
+
+TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
+{
+    script::Role& role = Character();
+    role.character->customisationShape.shape = std::make_shared<int>(0);
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    UnitActor* other = Unit(role, 2, {0, 0, 1});
+    script::Role& clip = Character();
+    clip.aiType = Actor::kPickUpAiType;
+    UnitActor* pickUp = Unit(clip, 0, {1, 0, 0});
+    GameObjectRef hold(pickUp);
+    unit->followedId_ = static_cast<int32_t>(other->GetId());
+    now = 50000;
+    unit->Update(now, 0.05f);
+    EXPECT_FALSE(other->IsRemoved());
+    EXPECT_TRUE(Sent(82).empty());
+
+    unit->followedId_ = static_cast<int32_t>(pickUp->GetId());
+    now = 100000;
+    unit->Update(now, 0.1f);
+    EXPECT_TRUE(pickUp->IsRemoved());
+    ASSERT_EQ(Sent(82).size(), 1u);
+    EXPECT_EQ(Sent(82)[0].bytes.size(), 20u);
+    EXPECT_EQ(unit->followedId_, -1);
+}
+
+TEST_F(ActorWorld, ACloakHidesAndBorrowsTheNearestEnemyBuild)
+{
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    script::Role& tall = Character();
+    tall.character->height = 3.0f;
+    tall.character->radius = 0.8f;
+    script::Role& alike = Character();
+    alike.character->height = 1.7f;
+    alike.character->radius = 0.45f;
+    Unit(tall, 2, {50, 0, 50});
+    UnitActor* twin = Unit(alike, 2, {60, 0, 60});  // both far beyond sight
+    for (int32_t id : {5, 6}) {
+        CarriedItem cloak;
+        cloak.kind = ItemType::kModule;
+        cloak.subtype = ModuleKind::kCloak;
+        cloak.id = id;
+        unit->GetInventory()->Add(cloak);
+    }
+    ASSERT_TRUE(unit->EquipItem(5, 5, false));
+    EXPECT_TRUE(unit->IsHidden());
+    EXPECT_EQ(unit->CloakOwner(), static_cast<int32_t>(twin->GetId()));
+    ASSERT_TRUE(unit->EquipItem(6, 6, false));
+    EXPECT_EQ(unit->FindEquipped(5), nullptr) << "one cloak at a time";
+    unit->AimAtPoint({0, 0, 5}, 0, true, false);
+    EXPECT_FALSE(unit->IsHidden()) << "aiming shows the unit and takes the cloak off";
+    EXPECT_EQ(unit->FindEquipped(6), nullptr);
+}
+
+// ---- crouching ----
+
+struct CrouchCase {
+    const char* name;
+    float watcherDistance;
+    bool hidden;
+};
+
+class CrouchHiding : public ActorWorld, public ::testing::WithParamInterface<CrouchCase> {};
+
+TEST_P(CrouchHiding, HidesOnlyWhenUnobserved)
+{
+    const CrouchCase& c = GetParam();
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    // The watcher faces the unit (its z axis turned half round).
+    auto* watcher = new UnitActor(2, &role, {0, 0, c.watcherDistance}, Quaternion{0, 1, 0, 0},
+                                  ObjectRegistry::Global().TakeNextId());
+    watcher->Activate(now, 0);
+    script::Role& bush = NewRole();
+    bush.aiType = 10;
+    GameObject* cover = Make(&bush, 0, {0.2f, 0, 0});
+    cover->radius_ = 1.0f;
+    unit->ToggleCrouch();
+    EXPECT_EQ(unit->IsHidden(), c.hidden);
+    ASSERT_EQ(Sent(54).size(), 1u);
+    EXPECT_EQ(Sent(54)[0].bytes.size(), 9u);
+    EXPECT_EQ(Sent(54)[0].bytes[8], c.hidden ? 1 : 0);
+    unit->ToggleCrouch();
+    EXPECT_FALSE(unit->IsHidden());
+    ASSERT_EQ(Sent(55).size(), 1u);
+    EXPECT_EQ(Sent(55)[0].bytes.size(), 9u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CrouchHiding,
+                         ::testing::Values(CrouchCase{"WatcherNearerThanTwoMetres", 1.5f, true},
+                                           CrouchCase{"WatcherWithinRange", 10.0f, false},
+                                           CrouchCase{"WatcherBeyondRange", 40.0f, true}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// ---- flags ----
+
+TEST_F(ActorWorld, AFlagCarriedHomeIsCapturedForTenPoints)
+{
+    script::Role& role = Character();
+    TeamTable::Find(1)->flagHome = {0, 0, 0};
+    TeamTable::Find(2)->flag = std::make_unique<TeamFlag>(20.f, 0.f, 0.f, 0);
+    UnitActor* unit = Unit(role, 1, {1, 0, 0});
+    unit->TakeFlag(2);
+    EXPECT_TRUE(TeamTable::Find(2)->flag->carried);
+    now = 50000;
+    unit->Update(now, 0.05f);
+    EXPECT_EQ(unit->GetCarriedFlag(), 0);
+    EXPECT_EQ(TeamTable::Find(1)->score, 10);
+    EXPECT_FALSE(TeamTable::Find(2)->flag->carried);
+    EXPECT_FLOAT_EQ(TeamTable::Find(2)->flag->position.x, 20.0f);
+    ASSERT_EQ(Sent(61).size(), 1u);
+    EXPECT_EQ(Sent(61)[0].Word(2), 2u);
+}
+
+} // namespace

@@ -1,0 +1,233 @@
+// The actors' own request rows (decoding and range checks) and lockstep
+// scenarios of actors, units and projectiles: the same checksums run after
+// run, and the messages each scenario must show.
+#include "../objects/server_fixture.h"
+#include "lockstep_harness.h"
+#include "objects/actor.h"
+#include "objects/inventory.h"
+#include "objects/server_classes.h"
+#include "objects/unit_actor.h"
+#include "session/actor_requests.h"
+#include "session/game_message.h"
+#include "session/projectile_launch.h"
+#include "session/request_table.h"
+#include "session/server_objects.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Back to the plain server: other suites in this program make plain objects.
+void UninstallActorClasses()
+{
+    RequestTable::ResetRows();
+    ServerClasses::Set(0, nullptr);
+    ServerClasses::SetCharacterMaker(nullptr);
+    Server::SetProjectileMaker(nullptr);
+}
+
+std::filesystem::path Scenario(const std::string& name)
+{
+    return std::filesystem::path(TREVOK_FIXTURES_DIR) / "scenarios" / name;
+}
+
+struct ScenarioRun {
+    std::vector<uint64_t> checksums;
+    std::vector<std::vector<uint8_t>> messages;
+    std::vector<std::string> broken;
+};
+
+ScenarioRun RunScenario(const std::string& name)
+{
+    Server::InstallActorRequests();
+    Lockstep lockstep;
+    std::string error;
+    EXPECT_TRUE(lockstep.LoadScenario(Scenario(name), error)) << error;
+    lockstep.onRequest = [](std::span<const uint8_t> bytes) {
+        RequestTable::Apply(GameMessage(bytes.data(), static_cast<uint32_t>(bytes.size())), 0);
+    };
+    lockstep.Run();
+    ScenarioRun run{lockstep.Checksums(), lockstep.Messages(), lockstep.Broken()};
+    UninstallActorClasses();
+    return run;
+}
+
+uint32_t WordOf(const std::vector<uint8_t>& message, size_t index)
+{
+    uint32_t word = 0;
+    if (index * 4 + 4 <= message.size())
+        std::memcpy(&word, message.data() + index * 4, 4);
+    return word;
+}
+
+size_t Count(const ScenarioRun& run, uint32_t type)
+{
+    size_t n = 0;
+    for (const std::vector<uint8_t>& m : run.messages)
+        n += WordOf(m, 0) == type;
+    return n;
+}
+
+struct ScenarioCase {
+    const char* file;
+    std::vector<uint32_t> mustSend;  // message types the run must show
+};
+
+class ActorScenario : public ::testing::TestWithParam<ScenarioCase> {};
+
+TEST_P(ActorScenario, RunsTheSameTwiceAndShowsItsMessages)
+{
+    const ScenarioCase& c = GetParam();
+    const ScenarioRun first = RunScenario(c.file);
+    const ScenarioRun second = RunScenario(c.file);
+    ASSERT_FALSE(first.checksums.empty());
+    EXPECT_EQ(first.checksums, second.checksums);
+    EXPECT_TRUE(first.broken.empty()) << first.broken.front();
+    for (uint32_t type : c.mustSend)
+        EXPECT_GT(Count(first, type), 0u) << "message " << type;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, ActorScenario,
+    ::testing::Values(
+        // A move: a leg started (40) and motion states (42).
+        ScenarioCase{"squad_move.scn", {40, 42, 41}},
+        // Fire at will: aim (46), shots (49), hits (50), the death (51).
+        ScenarioCase{"fire_at_will.scn", {46, 49, 50, 51}},
+        // A lobbed shot with its blast (38) beside the direct hit.
+        ScenarioCase{"ballistic_blast.scn", {46, 49, 50, 38}},
+        // Passed (89), dropped (87), picked up (82), flag taken (59) and captured (61).
+        ScenarioCase{"items_and_flag.scn", {89, 87, 82, 59, 61}}),
+    [](const auto& row) {
+        std::string name = row.param.file;
+        return name.substr(0, name.find('.'));
+    });
+
+// ---- request decoding ----
+
+class ActorRequests : public ServerWorld {
+protected:
+    void SetUp() override
+    {
+        ServerWorld::SetUp();
+        TeamTable::Build(3, 1, 0);
+        Server::InstallActorRequests();
+        script::Role& role = NewRole(100);
+        role.character->canTurn = true;
+        unit_ = new UnitActor(1, &role, {0, 0, 0}, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId());
+        unit_->Activate(0, 0);
+        other_ = new UnitActor(2, &role, {0, 0, 5}, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId());
+        other_->Activate(0, 0);
+        CarriedItem item;
+        item.kind = ItemType::kShield;
+        item.id = 7;
+        item.count = 5;
+        unit_->GetInventory()->Add(item);
+        sent.clear();
+    }
+    void TearDown() override
+    {
+        UninstallActorClasses();
+        ServerWorld::TearDown();
+    }
+
+    void Send(std::initializer_list<uint32_t> words)
+    {
+        std::vector<uint8_t> bytes;
+        trevok::ByteWriter writer(bytes);
+        for (uint32_t w : words)
+            writer.U32(w);
+        RequestTable::Apply(GameMessage(bytes.data(), static_cast<uint32_t>(bytes.size())), 0);
+    }
+    static uint32_t F(float f) { return std::bit_cast<uint32_t>(f); }
+
+    UnitActor* unit_ = nullptr;
+    UnitActor* other_ = nullptr;
+};
+
+TEST_F(ActorRequests, DropsWhatIsOutOfRangeUnknownOrNotFinite)
+{
+    const uint32_t id = unit_->GetId();
+    const uint32_t nan = F(std::numeric_limits<float>::quiet_NaN());
+    Send({7, id, F(0.1f), nan, 0, F(3)});  // attack a point that is no number
+    Send({8, id, F(0.1f), 999});           // attack an unknown id
+    Send({8, id, nan, other_->GetId()});   // at no time
+    EXPECT_FALSE(unit_->IsAttacking());
+    Send({12, id, 7, 13});  // slot 13
+    Send({12, id, 8, 3});   // an item it does not carry
+    EXPECT_TRUE(unit_->GetItemList().empty());
+    Send({24, id, 7});  // standing order 7
+    Send({24, id, 0xFFFFFFFFu});
+    EXPECT_EQ(unit_->StandingOrder(), 6);
+    Send({22, id, 17});  // ammunition past the table
+    Send({6, 999, F(1)});  // stop for nobody
+    Send({20, id, 7, 999, F(0)});  // give to nobody
+    EXPECT_TRUE(unit_->Orders().empty());
+    EXPECT_TRUE(sent.empty()) << "nothing answered";
+
+    Send({12, id, 7, 3});
+    EXPECT_EQ(unit_->GetItemList().size(), 1u);
+    Send({24, id, 4});
+    EXPECT_EQ(unit_->StandingOrder(), 4);
+    Send({8, id, F(0.1f), other_->GetId()});
+    EXPECT_TRUE(unit_->IsAttacking());
+    ASSERT_EQ(Sent(46).size(), 1u);
+    // {46, id, time, target}: 16 bytes as written by hand.
+    const std::vector<uint8_t> expected = {46, 0, 0, 0, 1, 0, 0, 0, 0xCD, 0xCC, 0xCC, 0x3D, 2, 0, 0, 0};
+    EXPECT_EQ(Sent(46)[0].bytes, expected);
+}
+
+TEST_F(ActorRequests, UndoRemovesTheLastOrderThatIsNoWait)
+{
+    const uint32_t id = unit_->GetId();
+    unit_->QueueWait();
+    Send({15, id, 7});  // queued use
+    Send({13, id, 7, 2});  // queued equip
+    ASSERT_EQ(unit_->Orders().size(), 3u);
+    Send({32, id});
+    ASSERT_EQ(unit_->Orders().size(), 2u);
+    EXPECT_EQ(unit_->Orders().back().kind, OrderKind::kUse);
+    Send({32, id});
+    Send({32, id});
+    ASSERT_EQ(unit_->Orders().size(), 1u);
+    EXPECT_EQ(unit_->Orders().front().kind, OrderKind::kWait);
+    Send({34, id});
+    EXPECT_TRUE(unit_->Orders().empty());
+    ASSERT_EQ(Sent(94).size(), 1u);
+    EXPECT_EQ(Sent(94)[0].bytes, (std::vector<uint8_t>{94, 0, 0, 0, 1, 0, 0, 0}));
+}
+
+TEST_F(ActorRequests, APausedGameStopsWalkersAndAimers)
+{
+    unit_->WalkTo({10, 0, 0});
+    ASSERT_TRUE(unit_->AimAtObject(other_, 0, true, false));
+    ServerFlags::Paused() = true;
+    Server::RunObjectPass(50000, 0.05f);
+    ServerFlags::Paused() = false;
+    EXPECT_FALSE(unit_->IsWalking());
+    EXPECT_FALSE(unit_->IsAttacking());
+    EXPECT_EQ(Sent(47).size(), 1u);
+}
+
+TEST_F(ActorRequests, TheTeamCheckHandsAFlagWithinTwoMetres)
+{
+    TeamTable::Find(2)->flag = std::make_unique<TeamFlag>(0.f, 0.f, 2.5f, 0);
+    Server::CheckTeamFlags();
+    EXPECT_EQ(unit_->GetCarriedFlag(), 0) << "2.5 m away";
+    TeamTable::Find(2)->flag->Place(0, 0, 1.5f, 0);
+    Server::CheckTeamFlags();
+    EXPECT_EQ(unit_->GetCarriedFlag(), 2);
+    EXPECT_TRUE(TeamTable::Find(2)->flag->carried);
+    ASSERT_EQ(Sent(59).size(), 1u);
+    EXPECT_EQ(Sent(59)[0].bytes, (std::vector<uint8_t>{59, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0}));
+    Server::CheckTeamFlags();
+    EXPECT_EQ(Sent(59).size(), 1u) << "a carried flag is taken once";
+}
+
+} // namespace
