@@ -1,27 +1,10 @@
-// Placeholders for the game-object services the shell calls (client lights,
-// the client unit record). The F-keys' AlertTable and the objectives are in
-// objects/ai.h and objects/teams.h.
+// Placeholders for the game-object services the shell calls. The client
+// registry (WorldObjectTable) and the client unit are real now and come in
+// through their own headers; the F-keys' AlertTable and the objectives are
+// in objects/ai.h and objects/teams.h.
 #pragma once
 
 #include "objects/ai.h"
 #include "objects/teams.h"
-
-#include <cstdint>
-
-namespace WorldObjectTable {
-void UpdateLights();
-}
-
-// The client unit as the number keys see it.
-class Unit {
-public:
-    virtual ~Unit() = default;
-    uint32_t Id() const { return id_; }
-    virtual bool IsAlive() const { return true; }
-    virtual bool TakesOrders() const { return true; }
-    int FirstOrderKind() const { return firstOrderKind_; } // 0: no order
-
-protected:
-    uint32_t id_ = 0;
-    int firstOrderKind_ = 0;
-};
+#include "objects/unit.h"
+#include "objects/world_object.h"

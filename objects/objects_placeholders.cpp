@@ -1,5 +1,0 @@
-#include "objects/objects_placeholders.h"
-
-namespace WorldObjectTable {
-void UpdateLights() {}
-}
