@@ -1,9 +1,13 @@
 #include "client_fixture.h"
 
+#include "Veapi/camera.h"
 #include "objects/inventory.h"
+#include "world/fog_of_war.h"
 #include "objects/weapon_state.h"
+#include "session/projectile_launch.h"
 
 #include <cmath>
+#include <map>
 #include <limits>
 
 namespace {
@@ -124,6 +128,50 @@ TEST_F(Damage, HealingStopsAtTheMaximumAndArmourAbsorbs)
         object->TakeDamage(step.amount);
         EXPECT_EQ(object->HitPoints(), step.hitPoints) << step.amount;
     }
+}
+
+using Drawing = ClientWorld;
+
+TEST_F(Drawing, FogAboveTwoFiftyThreeHidesAndFarObjectsTakeTheFarSortKey)
+{
+    script::Role& plain = NewRole(5);
+    GiveBoxShape(plain, {-1, -2, -1}, {1, 0, 1});
+    script::Role& fogged = NewRole(5);
+    GiveBoxShape(fogged, {-1, -2, -1}, {1, 0, 1});
+    fogged.flags = script::kRoleAlphaFogging;
+    script::Role& bare = NewRole(5);
+    WorldObject* near = Make(plain, kEnemySide, {0, 0, 5});
+    WorldObject* far = Make(plain, kEnemySide, {0, 0, 50});
+    WorldObject* hiding = Make(fogged, kEnemySide, {0, 0, 6});
+    Make(bare, kEnemySide, {0, 0, 7});
+    EXPECT_EQ(hiding->RenderFlags() & ClientRender::kHiddenInFog, ClientRender::kHiddenInFog);
+
+    std::vector<ClientDraw> queued;
+    WorldObjectTable::DrawHook() = [&](const ClientDraw& d) { queued.push_back(d); };
+    WorldObjectTable::BaseSortKey() = 4;
+    Camera camera;
+    camera.SetPosition({0, 0, 0});
+    camera.SetCurrent();
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(-100, -100, 100, 100);
+    fog.SetEnabled(true);
+    FogOfWar::Global() = &fog;
+    const bool fogged254 = fog.VisibilityAt({0, 0, 6}) > 253;
+    WorldObjectTable::DrawAll();
+    FogOfWar::Global() = nullptr;
+    WorldObjectTable::DrawHook() = nullptr;
+
+    std::map<WorldObject*, ClientDraw> drawn;
+    for (const ClientDraw& d : queued)
+        drawn.emplace(d.object, d);
+    EXPECT_EQ(queued.size(), 3u);  // the shapeless one is never queued
+    ASSERT_EQ(drawn.count(near) + drawn.count(far) + drawn.count(hiding), 3u);
+    EXPECT_FALSE(drawn.at(near).hidden);
+    EXPECT_EQ(drawn.at(near).sortKey, 4);
+    EXPECT_EQ(drawn.at(far).sortKey, 6);
+    EXPECT_TRUE(fogged254);
+    EXPECT_TRUE(drawn.at(hiding).hidden);
+    EXPECT_EQ(drawn.at(hiding).flags, ClientRender::kAdvanceOnly);
 }
 
 // ---------------------------------------------------------------------------
@@ -290,6 +338,19 @@ TEST(UnitAim, PitchIsFiniteOnDegenerateShots)
         EXPECT_LE(f, 65536);
     }
     EXPECT_EQ(WeaponPitchFraction(0, 100, 10, false), 0x8000);  // level
+}
+
+TEST(UnitAim, ClientAndServerAimTheSameLowArc)
+{
+    const struct {
+        float v, dy, x;
+    } rows[] = {{10, 0, 5}, {10, -2, 6}, {20, 3, 15}, {15, -5, 10}, {30, 0, 40}, {12, 4, 3}};
+    for (const auto& row : rows) {
+        Server::LaunchAim aim{};
+        ASSERT_TRUE(Server::AimProjectile({0, 0, 0}, {row.x, row.dy, 0}, row.v, true, aim));
+        const float client = std::atan(WeaponPitchTangent(row.dy, row.x * row.x, row.v, true)) * kStepsPerRadian;
+        EXPECT_NEAR(client, static_cast<float>(aim.elevation), 1.5f) << row.v << " " << row.dy << " " << row.x;
+    }
 }
 
 using Units = ClientWorld;
