@@ -35,7 +35,8 @@ protected:
             return true;
         };
         TeamTable::Build(4, kOwnSide, 5);
-        AppTime::SetGameSpeed(1.0f);
+        // The game clock stands still: tests move time by hand.
+        AppTime::SetGameSpeed(0.0f);
         AppTime::SetGameTime(0);
     }
 
@@ -45,6 +46,7 @@ protected:
         RoleTable::Global().ForgetAll();
         ClientServices::Get() = ClientServices{};
         TeamTable::Clear();
+        AppTime::SetGameSpeed(1.0f);
         AppTime::SetGameTime(0);
     }
 

@@ -236,16 +236,26 @@ TEST_F(Moving, AReplicaWalksTowardItsNextPointBetweenReports)
 TEST_F(Moving, VariationsStartNoneAndNeverDivideWhileTheGameStandsStill)
 {
     script::Role& role = NewRole(2);
-    auto* mover = Make<MovingObject>(role, kEnemySide, {0, 0, 0});
-    AppTime::SetGameSpeed(0.0f);
-    MotionRecord record;
-    for (int i = 0; i < 3; ++i) {
+    GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+    role.shape.lowSequences = 5;
+    role.shape.highSequences = 5;
+    for (float speed : {0.0f, 1.0f}) {
+        WorldObjectTable::ResetRandom();
+        AppTime::SetGameSpeed(speed);
+        auto* mover = Make<MovingObject>(role, kEnemySide, {0, 0, 0});
+        MotionRecord record;
         mover->ApplyMoving({0, 0, 10}, record, {0, 0, 10});
-        mover->ApplyStopped(record);
-        mover->Update(Ticks(0.1f * static_cast<float>(i)), 0.1f * static_cast<float>(i));
+        const int32_t countdown = WorldObjectTable::VariationCountdown();
+        EXPECT_GE(countdown, 0) << speed;
+        EXPECT_LT(countdown, static_cast<int32_t>(100 * WorldObjectTable::Count())) << speed;
+        if (speed == 0.0f) {
+            EXPECT_EQ(countdown, 0);
+            // The countdown at 0 is checked again: still no division.
+            mover->ApplyStopped(record);
+            mover->Update(Ticks(0.1f), 0.1f);
+        }
     }
-    EXPECT_EQ(WorldObjectTable::VariationCountdown(), 0);
-    AppTime::SetGameSpeed(1.0f);
+    AppTime::SetGameSpeed(0.0f);
 }
 
 TEST_F(Moving, QueuedOrdersAppearBeforeTheServerAnswers)

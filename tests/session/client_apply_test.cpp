@@ -104,7 +104,7 @@ TEST_F(ClientApply, BadIdsIndexesAndCountsChangeNothing)
         EXPECT_FALSE(platform->Running());
         EXPECT_EQ(mover->GetCarriedFlag(), 0);
     }
-    EXPECT_EQ(AppTime::GameSeconds(), 0.0f);
+    EXPECT_EQ(AppTime::GameSeconds(), 0.0f);  // the clock stands still in these tests
 }
 
 TEST_F(ClientApply, AFlagCaptureScoresTenOnceOnEachSide)
