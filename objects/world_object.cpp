@@ -149,7 +149,10 @@ uint64_t WorldObject::SecondsToTicks(float seconds)
 {
     if (!(seconds > 0.0f))
         return 0;
-    return static_cast<uint64_t>(static_cast<double>(seconds) * static_cast<double>(AppTime::TicksPerSecond()));
+    // A report from far in the future saturates rather than wrapping.
+    const double ticks = static_cast<double>(seconds) * static_cast<double>(AppTime::TicksPerSecond());
+    constexpr double kLargest = 9.0e18;  // below INT64_MAX, so signed uses stay sound
+    return ticks >= kLargest ? static_cast<uint64_t>(kLargest) : static_cast<uint64_t>(ticks);
 }
 
 void WorldObject::SetProgress(float start, float end)
@@ -288,17 +291,17 @@ void WorldObject::OnDestroyed(uint32_t newId)
 
 void WorldObject::Remove()
 {
-    if (destroyed_ && !registered_)
+    // A destroyed object still registered (its parts blown off) is removed
+    // all the same; one already unlinked has nothing left to do.
+    if (!registered_)
         return;
-    const bool wasDestroyed = destroyed_;
     destroyed_ = true;
-    if (wasDestroyed && deactivated_ && !registered_)
-        return;
     Deactivate();
-    if (registered_) {
-        WorldObjectTable::Erase(*this);
-        Release();
-    }
+    // References it holds (a target, riders, links) go now: a removed
+    // object that holds itself or its holder would never be freed.
+    ReleaseReferences();
+    WorldObjectTable::Erase(*this);
+    Release();
 }
 
 void WorldObject::Deactivate()

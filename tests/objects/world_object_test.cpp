@@ -110,6 +110,10 @@ TEST_F(Placement, AForwardJumpOfTheGameClockIsCapped)
     ASSERT_TRUE(object->SetPlacement({5, 0, 5}, Quaternion::Identity(), 1.0e9f));
     EXPECT_LE(AppTime::GameSeconds(), 1.6f);
     EXPECT_EQ(object->Position().x, 5.0f);
+    // Seconds beyond any tick count saturate instead of wrapping.
+    ASSERT_TRUE(object->SetPlacement({5, 0, 5}, Quaternion::Identity(), 3.0e26f));
+    EXPECT_GT(object->Time(), uint64_t{1} << 62);
+    EXPECT_LE(AppTime::GameSeconds(), 2.6f);
 }
 
 using Damage = ClientWorld;
