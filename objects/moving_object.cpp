@@ -214,6 +214,26 @@ void MovingObject::SetSide(int32_t side)
     side_ = side;
 }
 
+void MovingObject::TakeDamage(int32_t amount)
+{
+    int64_t rest = amount;
+    const int32_t shield = GetShield();
+    if (shield <= 0) {
+        if (rest > 0) {
+            const int32_t armour = GetArmour();
+            if (rest <= armour)
+                return;
+            rest -= armour;
+        }
+    } else if (rest >= 0) {
+        const int64_t absorbed = std::min<int64_t>(rest, shield);
+        ReduceShield(static_cast<int32_t>(absorbed));
+        rest -= absorbed;
+    }
+    const int64_t maximum = character_ ? std::max(character_->strength, 0) : 0;
+    hitPoints_ = static_cast<int32_t>(std::clamp<int64_t>(int64_t{hitPoints_} - rest, 0, std::max<int64_t>(maximum, 0)));
+}
+
 void MovingObject::Activate(uint64_t time, float seconds)
 {
     SetSide(side_);

@@ -85,6 +85,7 @@ public:
     bool IsMobile() const override { return true; }
     void Activate(uint64_t time, float seconds) override;
     void SetCarried(bool carried) override { carried_ = carried; }
+    void TakeDamage(int32_t amount) override;
     void Update(uint64_t time, float seconds) override;
     float GetViewRange() const override { return viewRange_; }
     bool IsSelectable() const override { return squadMember_ && IsAlive(); }

@@ -62,7 +62,7 @@ public:
     void ChangeAmmo(int32_t type);
     void SetWeaponRole(int32_t weaponType);
     void LoadMagazine();
-    void ReduceShield(int32_t amount);
+    void ReduceShield(int32_t amount) override;
     void SetUnitValue(int32_t value) { unitValue_ = value; }
 
     // ---- queries ----

@@ -149,6 +149,7 @@ public:
     virtual Inventory* GetInventory() { return nullptr; }
     virtual int32_t GetArmour() const;
     virtual int32_t GetShield() const { return 0; }
+    virtual void ReduceShield(int32_t) {}
     virtual int32_t GetWeaponValue() const { return 100; }
     virtual Mover* GetMover() { return nullptr; }
     virtual int32_t GetCarriedFlag() const { return 0; }

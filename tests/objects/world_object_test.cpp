@@ -427,6 +427,23 @@ TEST_F(Units, WithoutAmmunitionEveryOtherShotLeavesTheSecondMuzzle)
     EXPECT_STREQ(unit->GetMuzzlePart(), "Gun Left");
 }
 
+TEST_F(Units, TheShieldTakesDamageFirstAndArmourOnlyWithoutOne)
+{
+    script::Role& role = NewRole(0, 100, 3);
+    role.shields = 30;
+    role.armour = 4;
+    auto* unit = Make<Unit>(role, kEnemySide, {0, 0, 0});
+    const struct {
+        int32_t amount;
+        int32_t shield, hitPoints;
+    } steps[] = {{20, 10, 100}, {25, 0, 85}, {4, 0, 85}, {10, 0, 79}, {-500, 0, 100}, {1000, 0, 0}};
+    for (const auto& step : steps) {
+        unit->TakeDamage(step.amount);
+        EXPECT_EQ(unit->GetShield(), step.shield) << step.amount;
+        EXPECT_EQ(unit->HitPoints(), step.hitPoints) << step.amount;
+    }
+}
+
 TEST_F(Units, ClearTargetRecentresAndDropsTheProgressBar)
 {
     script::Role& role = NewRole(0, 100, 3);
