@@ -231,7 +231,7 @@ void MovingObject::TakeDamage(int32_t amount)
         rest -= absorbed;
     }
     const int64_t maximum = character_ ? std::max(character_->strength, 0) : 0;
-    hitPoints_ = static_cast<int32_t>(std::clamp<int64_t>(int64_t{hitPoints_} - rest, 0, std::max<int64_t>(maximum, 0)));
+    hitPoints_ = static_cast<int32_t>(std::clamp<int64_t>(int64_t{hitPoints_} - rest, 0, maximum));
 }
 
 void MovingObject::Activate(uint64_t time, float seconds)

@@ -48,7 +48,10 @@ public:
     }
     Vec3 Point(uint32_t index) const { return {F(index), F(index + 1), F(index + 2)}; }
     Quaternion Rotation(uint32_t index) const { return {F(index), F(index + 1), F(index + 2), F(index + 3)}; }
-    std::span<const uint8_t> Bytes(uint32_t from) const { return block_.subspan(std::min<size_t>(block_.size(), from)); }
+    std::span<const uint8_t> Bytes(uint32_t from) const
+    {
+        return block_.subspan(std::min<size_t>(block_.size(), from));
+    }
     size_t Size() const { return block_.size(); }
 
 private:
