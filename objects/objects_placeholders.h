@@ -1,10 +1,14 @@
-// Placeholders for the game-object services the shell calls (client lights,
-// the client unit record). The F-keys' AlertTable and the objectives are in
-// objects/ai.h and objects/teams.h.
+// Placeholders for the game-object services the shell and the interface
+// call. The client registry (WorldObjectTable) and the client unit are real
+// and come in through their own headers; the interface still acts on its own
+// unit record (UiUnit) until it is joined to the client replicas. The F-keys'
+// AlertTable and the objectives are in objects/ai.h and objects/teams.h.
 #pragma once
 
 #include "objects/ai.h"
 #include "objects/teams.h"
+#include "objects/unit.h"
+#include "objects/world_object.h"
 
 #include <cstdint>
 #include <span>
@@ -13,10 +17,6 @@
 
 #include "app/maths.h"
 #include "platform/ref_counted.h"
-
-namespace WorldObjectTable {
-void UpdateLights();
-}
 
 // One queued order of a client character as the order list shows it.
 struct UnitOrder {
@@ -33,7 +33,7 @@ struct UnitOrder {
 // built: the state that selection, orders, picking and the cursor read and
 // change, held here so the interface has one record to act on. Holders take
 // references (Selection members, the camera-lock list, a mouse press).
-class Unit : public RefCounted {
+class UiUnit : public RefCounted {
 public:
     // One order of the replica's local order list (kind 3: a hold order,
     // kind 4: a queued crouch); `shift` is the aim-modifier of attack orders.
@@ -45,7 +45,7 @@ public:
     static constexpr uint32_t kStateDirectControl = 1u << 24;
     static constexpr int kRoleTypeItem = 10;
 
-    ~Unit() override = default;
+    ~UiUnit() override = default;
     uint32_t Id() const { return id_; }
     virtual bool IsAlive() const { return alive_; }
     // Takes motion orders.
@@ -73,7 +73,7 @@ public:
     virtual float HudBarFraction() const { return 0; }
     virtual bool HasRole() const { return true; }
     // The unit it is attacking or heading for; null when none.
-    virtual const Unit* Target() const { return nullptr; }
+    virtual const UiUnit* Target() const { return nullptr; }
 
     // The unit keys. Weapon and ammunition types are -1 when none is held.
     virtual int WeaponType() const { return -1; }
@@ -139,9 +139,9 @@ public:
 
 // The player's characters in squad order (the client world fills it).
 namespace Squad {
-std::vector<Unit*>& Members();
+std::vector<UiUnit*>& Members();
 }
 // Every client unit the pointer can pick (the client world fills it).
 namespace ClientUnits {
-std::vector<Unit*>& All();
+std::vector<UiUnit*>& All();
 }

@@ -2,7 +2,11 @@
 
 #include "app/app_state.h"
 #include "app/app_time.h"
+#include "objects/world_object.h"
+#include "session/client_apply.h"
 #include "session/server_objects.h"
+
+#include <algorithm>
 
 uint32_t EndOfGameRequest = 0;
 
@@ -17,8 +21,10 @@ void ReceiveServerMessages()
 {
     // The local server passes at least once per frame.
     Server::Wake();
-    while (!ServerToClientQueue.Pop().IsEmpty()) {
-    }
+    for (GameMessage message = ServerToClientQueue.Pop(); !message.IsEmpty(); message = ServerToClientQueue.Pop())
+        ApplyServerMessage(message);
+    WorldObjectTable::UpdateAll(static_cast<uint64_t>(std::max<int64_t>(AppTime::GameNow(), 0)),
+                                AppTime::GameSeconds());
 }
 } // namespace Client
 
@@ -59,6 +65,7 @@ void StartSession(bool)
     if (!Network::IsActive() && !Server::IsRunning()) {
         // Hooks change only while no server thread reads them.
         Server::InstallObjectHooks();
+        Client::InstallObjectServices(true, -1);
         Server::Start(nullptr);
     }
     AppTime::SetGameTime(0);

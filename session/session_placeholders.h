@@ -1,7 +1,7 @@
 // Placeholders for the session services the shell calls. Starting a session
 // starts the server thread (no level runs on it yet) and moves the game into
-// the level-started state; the per-frame drain wakes the server and discards
-// its messages until the client side applies them.
+// the level-started state; the per-frame drain wakes the server, applies its
+// messages to the client objects and updates them.
 #pragma once
 
 #include "session/game_speed.h"

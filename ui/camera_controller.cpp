@@ -196,7 +196,7 @@ int32_t AngleIndex(float angle) { return static_cast<int32_t>(std::floor(Reduce(
 
 void Reset()
 {
-    for (Unit* u : g_state.locked)
+    for (UiUnit* u : g_state.locked)
         u->Release();
     const bool invert = g_state.invertMouse;
     g_state = State{};
@@ -383,7 +383,7 @@ void SaveEdgeScroll() { g_state.savedEdgeScroll = g_state.edgeScroll; }
 void RestoreEdgeScroll() { SetEdgeScrollEnabled(g_state.savedEdgeScroll); }
 bool EdgeScrollEnabled() { return g_state.edgeScroll; }
 
-void Track(Unit* unit)
+void Track(UiUnit* unit)
 {
     if (!unit || IsTracked(unit))
         return;
@@ -391,7 +391,7 @@ void Track(Unit* unit)
     g_state.locked.push_back(unit);
 }
 
-void Untrack(Unit* unit)
+void Untrack(UiUnit* unit)
 {
     auto it = std::find(g_state.locked.begin(), g_state.locked.end(), unit);
     if (it == g_state.locked.end())
@@ -400,7 +400,7 @@ void Untrack(Unit* unit)
     unit->Release();
 }
 
-bool IsTracked(const Unit* unit)
+bool IsTracked(const UiUnit* unit)
 {
     return std::find(g_state.locked.begin(), g_state.locked.end(), unit) != g_state.locked.end();
 }
@@ -409,7 +409,7 @@ bool IsTracking() { return !g_state.locked.empty(); }
 
 void StopTracking()
 {
-    for (Unit* unit : g_state.locked)
+    for (UiUnit* unit : g_state.locked)
         unit->Release();
     g_state.locked.clear();
     ResetEdgeScroll();
@@ -417,7 +417,7 @@ void StopTracking()
 
 void LockOnSelection()
 {
-    for (Unit* unit : Selection::Members())
+    for (UiUnit* unit : Selection::Members())
         Track(unit);
 }
 
@@ -637,7 +637,7 @@ void FollowOrPan(int64_t now, float sideways, float forwards)
     State& s = g_state;
     if (!s.locked.empty()) {
         Vec3 sum{0, 0, 0};
-        for (const Unit* u : s.locked)
+        for (const UiUnit* u : s.locked)
             sum += u->position_;
         const Vec3 mean = sum * (1.0f / float(s.locked.size()));
         SetFocus(mean.x, mean.y, mean.z);

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-class Unit;
+class UiUnit;
 struct CameraLimits;
 
 // One ramped motion: keys and screen edges start and stop it, and it
@@ -78,7 +78,7 @@ struct State {
     bool focusHold = false;
     Vec3 focusHoldTarget{0, 0, 0};
     Vec3 savedPosition{0, 0, 0};
-    std::vector<Unit*> locked; // one reference each
+    std::vector<UiUnit*> locked; // one reference each
     CameraAxis axes[kAxisCount];
     uint8_t edges[4] = {}; // left, right, top, bottom: driving its axis
     bool edgeScroll = true, savedEdgeScroll = true;
@@ -118,9 +118,9 @@ void SaveEdgeScroll();
 void RestoreEdgeScroll();
 bool EdgeScrollEnabled();
 
-void Track(Unit* unit);
-void Untrack(Unit* unit);
-bool IsTracked(const Unit* unit);
+void Track(UiUnit* unit);
+void Untrack(UiUnit* unit);
+bool IsTracked(const UiUnit* unit);
 bool IsTracking();
 void StopTracking();
 void LockOnSelection();

@@ -14,7 +14,7 @@ struct Pending {
     int index = 0;
 };
 Pending g_pending;
-Unit* g_commandUnit = nullptr;
+UiUnit* g_commandUnit = nullptr;
 
 constexpr const char* kStandingParts[7] = {"st orders ld", "st orders lc", "st orders lb", "st orders la",
                                            "st orders ra", "st orders rb", "st orders rc"};
@@ -32,7 +32,7 @@ public:
     {
         if (!g_commandUnit || !g_commandUnit->TakesOrders())
             return;
-        const Unit& unit = *g_commandUnit;
+        const UiUnit& unit = *g_commandUnit;
         for (int i = 0; i < ChildCount(); ++i) {
             WheelWidget* child = Child(i);
             const int id = child->Id();
@@ -208,7 +208,7 @@ void OpenAt(float x, float y, uint64_t now)
     g_wheel->Open(now);
 }
 
-void SetCommandUnit(Unit* unit) { g_commandUnit = unit; }
+void SetCommandUnit(UiUnit* unit) { g_commandUnit = unit; }
 int PendingAction() { return g_pending.action; }
 int PendingIndex() { return g_pending.index; }
 void ClearPendingAction() { g_pending = {}; }

@@ -55,7 +55,7 @@ void SendOnce(int32_t sequence)
         ObjectPreview::PlayOnce(sequence, &g_onceDone);
 }
 
-bool Hidden(const Unit& u)
+bool Hidden(const UiUnit& u)
 {
     const FogOfWar* fog = FogOfWar::Global();
     return fog && fog->VisibilityAt(u.position_) >= 254; // 0 with the fog off
@@ -129,10 +129,10 @@ void Pick(Shape& s, int32_t& l)
     switch (mode) {
     case MouseMode::kStandard: {
         const PickResult under = Picking::At(x, y);
-        const Unit* o = under.object;
+        const UiUnit* o = under.object;
         if (Selection::Count() > 0) {
             if (o && o->IsAlive() && o->team_ != GameView::LocalTeam()) {
-                if (o->roleType_ != Unit::kRoleTypeItem || Hidden(*o)) {
+                if (o->roleType_ != UiUnit::kRoleTypeItem || Hidden(*o)) {
                     if (!GameView::IsNeutralTeam(o->team_))
                         s = kAttack, l = 1;
                 } else if (o->activates_) {
@@ -158,7 +158,7 @@ void Pick(Shape& s, int32_t& l)
             break;
         const PickResult under = Picking::At(x, y);
         const UiElement* e = under.element;
-        Unit* owner = screens.upgradeOwner ? screens.upgradeOwner() : nullptr;
+        UiUnit* owner = screens.upgradeOwner ? screens.upgradeOwner() : nullptr;
         const float fx = float(x) / float(std::max(App::CurrentMode().width, 1));
         const float fy = float(y) / float(std::max(App::CurrentMode().height, 1));
         if (e && e->kind == 5) {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-class Unit;
+class UiUnit;
 
 namespace GameView {
 
@@ -46,15 +46,15 @@ struct Screens {
     // Upgrade screen: a portrait click that gives the held item (true when
     // it did), a click on one of its item or slot elements, its drag, and
     // rebuilding its panel for a character.
-    std::function<bool(Unit& character)> giveHeldItem;
+    std::function<bool(UiUnit& character)> giveHeldItem;
     std::function<void(const struct UiElement& element, uint32_t flags)> upgradeElementClick;
     std::function<bool(int x, int y, int phase)> upgradeDrag;
-    std::function<void(Unit& character)> upgradeShow;
+    std::function<void(UiUnit& character)> upgradeShow;
     // The upgrade screen's character and whether it carries an item in a drag.
-    std::function<Unit*()> upgradeOwner;
+    std::function<UiUnit*()> upgradeOwner;
     std::function<bool()> upgradeCarriesItem;
     // The command unit's change to the chosen ammunition; false when it carries none.
-    std::function<bool(Unit& unit, int index, uint32_t orderFlags)> changeAmmunition;
+    std::function<bool(UiUnit& unit, int index, uint32_t orderFlags)> changeAmmunition;
 };
 
 Hooks& GetHooks();

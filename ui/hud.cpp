@@ -62,12 +62,12 @@ uint32_t CountdownColour(float seconds)
     return 0xFF000000u | (red << 16) | (green << 8);
 }
 
-std::vector<Line> CountdownLines(std::span<Unit* const> objects, int team, float lineHeight)
+std::vector<Line> CountdownLines(std::span<UiUnit* const> objects, int team, float lineHeight)
 {
     std::vector<Line> lines;
     float y = 1.0f - lineHeight;
     int number = 1;
-    for (Unit* object : objects) {
+    for (UiUnit* object : objects) {
         if (!object || object->Team() != team || !object->IsAlive() || !object->IsTimed())
             continue;
         if (!(y > 0.5f) || lineHeight <= 0)
@@ -124,7 +124,7 @@ std::optional<std::string> OrderText(const UnitOrder& order)
     }
 }
 
-std::vector<Line> OrderListLines(std::span<Unit* const> selected, uint32_t modifiers, float lineHeight)
+std::vector<Line> OrderListLines(std::span<UiUnit* const> selected, uint32_t modifiers, float lineHeight)
 {
     std::vector<Line> lines;
     if (!(modifiers & kModifierCtrl) || selected.empty())
@@ -143,12 +143,12 @@ std::vector<Line> OrderListLines(std::span<Unit* const> selected, uint32_t modif
     return lines;
 }
 
-Unit* ChooseTarget(const Unit& viewer, float heading, float pitch, std::span<Unit* const> objects)
+UiUnit* ChooseTarget(const UiUnit& viewer, float heading, float pitch, std::span<UiUnit* const> objects)
 {
     const Vec3 from = viewer.Position();
-    Unit* best = nullptr;
+    UiUnit* best = nullptr;
     float bestDistance = 0;
-    for (Unit* object : objects) {
+    for (UiUnit* object : objects) {
         if (!object || object == &viewer || object->Team() == 0 || !object->IsActive() || !object->IsAlive() ||
             object->Team() == viewer.Team())
             continue;
@@ -169,17 +169,17 @@ Unit* ChooseTarget(const Unit& viewer, float heading, float pitch, std::span<Uni
     return best;
 }
 
-std::vector<std::string> TargetPanel(const Unit& target)
+std::vector<std::string> TargetPanel(const UiUnit& target)
 {
     std::vector<std::string> lines;
     if (const char* role = target.RoleName())
         lines.push_back(std::string("Enemy ID: ") + role);
     if (const char* weapon = target.WeaponName())
         lines.push_back(std::string("Weapons: ") + weapon);
-    lines.push_back(std::string("Shield Unit: ") + (target.ShieldDetected() ? "Detected" : "N/A"));
+    lines.push_back(std::string("Shield UiUnit: ") + (target.ShieldDetected() ? "Detected" : "N/A"));
     lines.push_back("Armour Rating: " + FormatFloat(target.Armour()));
     if (target.CommRange() >= 0)
-        lines.push_back("Comm Unit: " + FormatFloat(target.CommRange()) + " metre radius");
+        lines.push_back("Comm UiUnit: " + FormatFloat(target.CommRange()) + " metre radius");
     if (!target.HasSalvage())
         lines.push_back("Salvage: N/A");
     else
@@ -187,7 +187,7 @@ std::vector<std::string> TargetPanel(const Unit& target)
     return lines;
 }
 
-std::vector<std::string> ViewerPanel(const Unit& viewer, float heading, float pitch)
+std::vector<std::string> ViewerPanel(const UiUnit& viewer, float heading, float pitch)
 {
     const auto angle = [](float steps) {
         return FormatFloat(float(std::lround(std::isfinite(steps) ? steps : 0.0f)) * 360.0f / 4096.0f) + "'";
@@ -247,7 +247,7 @@ void SetSweepDrawer(SweepDrawer drawer, void* context)
     g_sweepContext = context;
 }
 
-void StartVisionSweep(const Unit& object, float limit, double time)
+void StartVisionSweep(const UiUnit& object, float limit, double time)
 {
     VisionSweep& sweep = g_sweeps[object.Id()];
     sweep.Start(limit, time);
@@ -259,8 +259,8 @@ bool IsSweeping(uint32_t objectId) { return g_sweeps.count(objectId) != 0; }
 
 int StepVisionSweeps(double now)
 {
-    std::map<uint32_t, Unit*> live;
-    for (Unit* object : HudView::Current().Objects())
+    std::map<uint32_t, UiUnit*> live;
+    for (UiUnit* object : HudView::Current().Objects())
         if (object && g_sweeps.count(object->Id()))
             live[object->Id()] = object;
     int beams = 0;
@@ -314,12 +314,12 @@ std::vector<Line> BuildFrame(int64_t now, float lineHeight)
     std::vector<Line> lines;
     if (view.IsPaused() && g_banner.Update(now, view.TicksPerSecond()))
         lines.push_back({kPauseText, 0.03f, 1.0f - 1.5f * lineHeight, kWhite});
-    const std::span<Unit* const> selected = view.Selected();
+    const std::span<UiUnit* const> selected = view.Selected();
     if (!selected.empty() && selected[0]) {
         if (ReconView::IsActive()) {
-            const Unit& lead = *selected[0];
+            const UiUnit& lead = *selected[0];
             std::vector<std::string> panel = ViewerPanel(lead, ReconView::Heading(), ReconView::Pitch());
-            if (Unit* target = ChooseTarget(lead, ReconView::Heading(), ReconView::Pitch(), view.Objects())) {
+            if (UiUnit* target = ChooseTarget(lead, ReconView::Heading(), ReconView::Pitch(), view.Objects())) {
                 std::vector<std::string> more = TargetPanel(*target);
                 panel.insert(panel.end(), more.begin(), more.end());
             }
@@ -339,7 +339,7 @@ std::vector<Line> BuildFrame(int64_t now, float lineHeight)
 
 namespace {
 
-void DrawReconBrackets(const Unit& lead)
+void DrawReconBrackets(const UiUnit& lead)
 {
     HudView& view = HudView::Current();
     const int w = int(view.ScreenWidth()), h = int(view.ScreenHeight());
@@ -389,7 +389,7 @@ void DrawLines(const std::vector<Line>& lines)
 void DrawUnitInfoAndOrders()
 {
     HudView& view = HudView::Current();
-    const std::span<Unit* const> selected = view.Selected();
+    const std::span<UiUnit* const> selected = view.Selected();
     if (ReconView::IsActive() && !selected.empty() && selected[0])
         DrawReconBrackets(*selected[0]);
     if (!ReconView::IsActive())

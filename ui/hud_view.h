@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <span>
 
-class Unit;
+class UiUnit;
 
 class HudView {
 public:
     virtual ~HudView() = default;
-    virtual std::span<Unit* const> Objects() { return {}; }
+    virtual std::span<UiUnit* const> Objects() { return {}; }
     // The selection set in selection order; the first is the lead unit.
-    virtual std::span<Unit* const> Selected() { return {}; }
+    virtual std::span<UiUnit* const> Selected() { return {}; }
     virtual int LocalTeam() { return 1; }
     virtual bool IsPaused() { return false; }
     // Bit 1: Ctrl (queue orders, show the order list).

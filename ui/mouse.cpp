@@ -32,12 +32,12 @@ constexpr int kNoAmmunitionSound = 17;
 float ScreenW() { return float(std::max(App::CurrentMode().width, 1)); }
 float ScreenH() { return float(std::max(App::CurrentMode().height, 1)); }
 
-void Hold(Unit* unit)
+void Hold(UiUnit* unit)
 {
     if (unit)
         unit->AddRef();
 }
-void Let(Unit*& unit)
+void Let(UiUnit*& unit)
 {
     if (unit)
         unit->Release();
@@ -266,9 +266,9 @@ namespace {
 uint32_t PressOrderFlags(const MouseButton& b) { return GameView::OrderFlags(b.PressState().flags); }
 bool Ctrl(uint32_t flags) { return (flags & 2u) != 0; }
 
-bool Selectable(const Unit* u) { return u && u->selectable_ && u->IsAlive(); }
+bool Selectable(const UiUnit* u) { return u && u->selectable_ && u->IsAlive(); }
 
-bool HiddenByFog(const Unit& u)
+bool HiddenByFog(const UiUnit& u)
 {
     const FogOfWar* fog = FogOfWar::Global();
     return fog && fog->VisibilityAt(u.position_) >= 254; // 0 with the fog off
@@ -283,7 +283,7 @@ void Fraction(int px, int py, float& fx, float& fy)
 
 // Without Ctrl the selection becomes the unit alone; with it the unit's
 // membership toggles.
-void SelectByClick(Unit* unit, uint32_t flags)
+void SelectByClick(UiUnit* unit, uint32_t flags)
 {
     if (!Selectable(unit))
         return;
@@ -295,9 +295,9 @@ void SelectByClick(Unit* unit, uint32_t flags)
     }
 }
 
-void CentreOn(const Unit& unit) { CameraController::SetFocus(unit.position_.x, unit.position_.y, unit.position_.z); }
+void CentreOn(const UiUnit& unit) { CameraController::SetFocus(unit.position_.x, unit.position_.y, unit.position_.z); }
 
-void OpenWheelFor(Unit* unit, const MouseButton& b)
+void OpenWheelFor(UiUnit* unit, const MouseButton& b)
 {
     if (!Selection::Contains(unit)) {
         if (!Ctrl(b.PressState().flags))
@@ -339,8 +339,8 @@ bool DragSelectBox(MouseButton& b, const PointerState& s, int phase)
     if (phase & MouseButton::kPhaseCancel)
         return false;
     const ScreenRect box{float(g_box.left), float(g_box.top), float(g_box.right), float(g_box.bottom)};
-    std::vector<Unit*> inside;
-    for (Unit* unit : Squad::Members()) {
+    std::vector<UiUnit*> inside;
+    for (UiUnit* unit : Squad::Members()) {
         ScreenRect rect;
         if (Selectable(unit) && Picking::ScreenRectOf(*unit, rect) && rect.Overlaps(box))
             inside.push_back(unit);
@@ -349,7 +349,7 @@ bool DragSelectBox(MouseButton& b, const PointerState& s, int phase)
         return false;
     if (!Ctrl(s.flags))
         Selection::Clear();
-    for (Unit* unit : inside)
+    for (UiUnit* unit : inside)
         Selection::Add(unit);
     return false;
 }
@@ -420,7 +420,7 @@ void MoveTo(MouseButton& b)
 {
     const PointerState& p = b.PressState();
     const uint32_t flags = PressOrderFlags(b);
-    if (p.object && p.object->roleType_ == Unit::kRoleTypeItem && !HiddenByFog(*p.object))
+    if (p.object && p.object->roleType_ == UiUnit::kRoleTypeItem && !HiddenByFog(*p.object))
         Selection::OrderMove(p.object->position_, p.object->Id(), flags);
     else if (p.ground)
         Selection::OrderMove(*p.ground, 0xFFFFFFFFu, flags);
@@ -428,7 +428,7 @@ void MoveTo(MouseButton& b)
 
 void AttackTarget(MouseButton& b)
 {
-    Unit* target = b.PressState().object;
+    UiUnit* target = b.PressState().object;
     if (target && target->canBeAttacked_)
         Selection::OrderAttackTarget(*target, PressOrderFlags(b));
 }
@@ -441,7 +441,7 @@ void AttackLocation(MouseButton& b)
 
 void SelectUnit(MouseButton& b)
 {
-    Unit* unit = b.PressState().object;
+    UiUnit* unit = b.PressState().object;
     if (!unit)
         return;
     if (b.PressState().flags & 0x800u)
@@ -473,12 +473,12 @@ void ClickWidget(MouseButton& b)
 void OpenCommandWheel(MouseButton& b)
 {
     const PointerState& p = b.PressState();
-    Unit* unit = p.element && p.element->kind == 5 ? p.element->character : p.object;
+    UiUnit* unit = p.element && p.element->kind == 5 ? p.element->character : p.object;
     if (!unit || unit->team_ != GameView::LocalTeam() || !Selectable(unit)) {
         unit = nullptr;
         float best = 0;
         const float x = float(p.x) + 0.5f, y = float(p.y) + 0.5f;
-        for (Unit* member : Squad::Members()) {
+        for (UiUnit* member : Squad::Members()) {
             ScreenRect r;
             if (!member->wheelPickable_ || !Picking::ScreenRectOf(*member, r) || !r.Contains(x, y))
                 continue;
@@ -499,7 +499,7 @@ void OpenWheelForSingle(MouseButton& b)
 {
     if (Selection::Count() != 1)
         return;
-    Unit* unit = Selection::First();
+    UiUnit* unit = Selection::First();
     if (!unit->wheelPickable_ || !Selectable(unit))
         return;
     MainCamera::Get().SetCurrent();
@@ -518,7 +518,7 @@ void WheelClick(MouseButton& b)
     case 0: MouseMode::Set(MouseMode::kAttack); return;
     case 1: ScreenToggles::ToggleUpgradeScreen(); return;
     case 2: {
-        Unit* unit = Selection::CommandUnit();
+        UiUnit* unit = Selection::CommandUnit();
         if (!unit || !screens.changeAmmunition ||
             !screens.changeAmmunition(*unit, index, GameView::CurrentOrderFlags()))
             GameView::PlaySound(kNoAmmunitionSound);
@@ -527,7 +527,7 @@ void WheelClick(MouseButton& b)
         break;
     }
     case 3:
-        for (Unit* unit : Selection::Members())
+        for (UiUnit* unit : Selection::Members())
             if (unit->TakesOrders())
                 Orders::SendStandingOrder(*unit, static_cast<uint32_t>(index));
         if (screens.wheelClose)
@@ -549,7 +549,7 @@ void CloseCommandWheel(MouseButton&)
 void ConfirmAttack(MouseButton& b)
 {
     const PointerState& p = b.PressState();
-    Unit* target = p.object;
+    UiUnit* target = p.object;
     if (target && target->IsAlive() && target->team_ != GameView::LocalTeam()) {
         Selection::OrderAttackTarget(*target, PressOrderFlags(b) & ~0xFFu);
     } else if (p.ground) {
@@ -574,7 +574,7 @@ void LaunchProjectile(MouseButton&)
 {
     if (!g_epw)
         return;
-    Unit* unit = Selection::First();
+    UiUnit* unit = Selection::First();
     if (!unit || unit->characterKey_ != "trevok")
         return;
     const float third = unit->maxCharge_ / 3.0f;

@@ -50,13 +50,13 @@ float (*g_timeSource)() = nullptr;
 float ClientTime() { return g_timeSource ? g_timeSource() : Server::ClientClock().Seconds(); }
 void SetClientTimeSource(float (*source)()) { g_timeSource = source; }
 
-void Stop(Unit& unit)
+void Stop(UiUnit& unit)
 {
     unit.orders_.clear();
     Request(kStop).U32(unit.Id()).F32(ClientTime()).Send();
 }
 
-void AttackLocation(Unit& unit, const Vec3& point)
+void AttackLocation(UiUnit& unit, const Vec3& point)
 {
     const bool shift = Shift();
     unit.orders_.clear();
@@ -65,7 +65,7 @@ void AttackLocation(Unit& unit, const Vec3& point)
     Request(shift ? kAttackLocationShift : kAttackLocation).U32(unit.Id()).F32(ClientTime()).Point(point).Send();
 }
 
-void AttackTarget(Unit& unit, const Unit& target)
+void AttackTarget(UiUnit& unit, const UiUnit& target)
 {
     const bool shift = Shift();
     unit.orders_.clear();
@@ -74,13 +74,13 @@ void AttackTarget(Unit& unit, const Unit& target)
     Request(shift ? kAttackTargetShift : kAttackTarget).U32(unit.Id()).F32(ClientTime()).U32(target.Id()).Send();
 }
 
-void ClearTarget(Unit& unit)
+void ClearTarget(UiUnit& unit)
 {
     // The fourth word is not read by the server; it goes as zero.
     Request(kClearTarget).U32(unit.Id()).F32(ClientTime()).U32(0).Send();
 }
 
-void Crouch(Unit& unit, uint32_t orderFlags)
+void Crouch(UiUnit& unit, uint32_t orderFlags)
 {
     if (orderFlags & 0xFFu) {
         unit.orders_.push_back({kOrderCrouch, false});
@@ -90,7 +90,7 @@ void Crouch(Unit& unit, uint32_t orderFlags)
     }
 }
 
-void QueueAttackLocation(Unit& unit, const Vec3& point)
+void QueueAttackLocation(UiUnit& unit, const Vec3& point)
 {
     const bool shift = Shift();
     unit.orders_.push_back({kOrderAttackLocation, shift});
@@ -101,7 +101,7 @@ void QueueAttackLocation(Unit& unit, const Vec3& point)
         .Send();
 }
 
-void QueueAttackTarget(Unit& unit, const Unit& target)
+void QueueAttackTarget(UiUnit& unit, const UiUnit& target)
 {
     const bool shift = Shift();
     unit.orders_.push_back({kOrderAttackTarget, shift});
@@ -112,7 +112,7 @@ void QueueAttackTarget(Unit& unit, const Unit& target)
         .Send();
 }
 
-void ClearOrders(Unit& unit)
+void ClearOrders(UiUnit& unit)
 {
     for (auto it = unit.orders_.rbegin(); it != unit.orders_.rend(); ++it) {
         if (it->kind != kOrderHold) {
@@ -123,7 +123,7 @@ void ClearOrders(Unit& unit)
     Request(kClearOrders).U32(unit.Id()).Send();
 }
 
-void SendMotionState(const Unit& unit)
+void SendMotionState(const UiUnit& unit)
 {
     Request(kMotionState)
         .U32(unit.Id())
@@ -138,19 +138,19 @@ void SendMotionState(const Unit& unit)
         .Send();
 }
 
-void ReleaseControl(Unit& unit)
+void ReleaseControl(UiUnit& unit)
 {
     unit.highlighted_ = false;
-    unit.stateFlags_ &= ~Unit::kStateDirectControl;
+    unit.stateFlags_ &= ~UiUnit::kStateDirectControl;
     if (unit.TakesOrders())
         SendMotionState(unit);
 }
 
-void SendGroupOrder(uint32_t nodeIndex, uint32_t targetId, uint32_t orderFlags, std::span<Unit* const> members)
+void SendGroupOrder(uint32_t nodeIndex, uint32_t targetId, uint32_t orderFlags, std::span<UiUnit* const> members)
 {
     const bool queued = (orderFlags & 0xFFu) != 0 || GameView::IsPaused();
     std::vector<uint32_t> ids;
-    for (Unit* unit : members) {
+    for (UiUnit* unit : members) {
         if (unit->groupOrderExcluded_)
             continue;
         if (!queued && unit->TakesOrders())
@@ -166,9 +166,9 @@ void SendGroupOrder(uint32_t nodeIndex, uint32_t targetId, uint32_t orderFlags, 
     request.Send();
 }
 
-void SendStandingOrder(const Unit& unit, uint32_t order) { Request(kStandingOrder).U32(unit.Id()).U32(order).Send(); }
+void SendStandingOrder(const UiUnit& unit, uint32_t order) { Request(kStandingOrder).U32(unit.Id()).U32(order).Send(); }
 
-void LaunchProjectile(const Unit& unit, const Vec3& target)
+void LaunchProjectile(const UiUnit& unit, const Vec3& target)
 {
     Request(kLaunchProjectile).U32(unit.Id()).F32(ClientTime()).Point(target).Send();
 }

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-class Unit;
+class UiUnit;
 
 namespace Orders {
 
@@ -26,28 +26,28 @@ inline constexpr float kShiftAimFactor = 0.65f;
 float ClientTime();
 void SetClientTimeSource(float (*source)());
 
-void Stop(Unit& unit);
-void AttackLocation(Unit& unit, const Vec3& point);
-void AttackTarget(Unit& unit, const Unit& target);
-void ClearTarget(Unit& unit);
-void Crouch(Unit& unit, uint32_t orderFlags);
-void QueueAttackLocation(Unit& unit, const Vec3& point);
-void QueueAttackTarget(Unit& unit, const Unit& target);
-void ClearOrders(Unit& unit);
+void Stop(UiUnit& unit);
+void AttackLocation(UiUnit& unit, const Vec3& point);
+void AttackTarget(UiUnit& unit, const UiUnit& target);
+void ClearTarget(UiUnit& unit);
+void Crouch(UiUnit& unit, uint32_t orderFlags);
+void QueueAttackLocation(UiUnit& unit, const Vec3& point);
+void QueueAttackTarget(UiUnit& unit, const UiUnit& target);
+void ClearOrders(UiUnit& unit);
 // Highlight off, direct-control bit cleared and, for a unit that takes
 // motion orders, its motion state sent (request 42).
-void ReleaseControl(Unit& unit);
-void SendMotionState(const Unit& unit);
+void ReleaseControl(UiUnit& unit);
+void SendMotionState(const UiUnit& unit);
 
 // One move for a group: request 5, or 30 when queued (low byte of the order
 // flags, or active pause). Excluded members are left out; nothing is sent
 // for n = 0. An unqueued order empties each listed mover's local orders.
-void SendGroupOrder(uint32_t nodeIndex, uint32_t targetId, uint32_t orderFlags, std::span<Unit* const> members);
+void SendGroupOrder(uint32_t nodeIndex, uint32_t targetId, uint32_t orderFlags, std::span<UiUnit* const> members);
 
 // Request 24: a standing order 0 to 6.
-void SendStandingOrder(const Unit& unit, uint32_t order);
+void SendStandingOrder(const UiUnit& unit, uint32_t order);
 
 // Request 36: the projectile of the recon view's first unit.
-void LaunchProjectile(const Unit& unit, const Vec3& target);
+void LaunchProjectile(const UiUnit& unit, const Vec3& target);
 
 } // namespace Orders

@@ -12,7 +12,7 @@ namespace {
 
 std::function<UiElement*(int, int)> g_elements;
 std::function<PickResult(int, int)> g_override;
-std::function<bool(const Unit&, ScreenRect&)> g_rects;
+std::function<bool(const UiUnit&, ScreenRect&)> g_rects;
 
 // A unit stands about this tall and wide in world units (y grows downward).
 constexpr float kUnitHeight = 2.0f;
@@ -24,9 +24,9 @@ bool Finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && 
 
 void SetElementLookup(std::function<UiElement*(int x, int y)> lookup) { g_elements = std::move(lookup); }
 void SetOverride(std::function<PickResult(int x, int y)> pick) { g_override = std::move(pick); }
-void SetRectOverride(std::function<bool(const Unit& unit, ScreenRect& out)> rects) { g_rects = std::move(rects); }
+void SetRectOverride(std::function<bool(const UiUnit& unit, ScreenRect& out)> rects) { g_rects = std::move(rects); }
 
-bool ScreenRectOf(const Unit& unit, ScreenRect& out)
+bool ScreenRectOf(const UiUnit& unit, ScreenRect& out)
 {
     if (g_rects)
         return g_rects(unit, out);
@@ -74,7 +74,7 @@ PickResult At(int x, int y)
     Vec3 nearPoint, farPoint;
     const bool ray = PointerRay(x, y, nearPoint, farPoint);
     float best = 0;
-    for (Unit* unit : ClientUnits::All()) {
+    for (UiUnit* unit : ClientUnits::All()) {
         ScreenRect rect;
         if (!unit->IsAlive() || !ScreenRectOf(*unit, rect) || !rect.Contains(float(x) + 0.5f, float(y) + 0.5f))
             continue;

@@ -14,20 +14,20 @@ namespace {
 constexpr int kCursorRecon = 5;
 bool g_active = false;
 float g_heading = 0, g_pitch = 0;
-Unit* g_controlled = nullptr;
+UiUnit* g_controlled = nullptr;
 
-Unit* Lead()
+UiUnit* Lead()
 {
     const auto selected = HudView::Current().Selected();
     return selected.empty() ? nullptr : selected[0];
 }
 
-bool StillExists(const Unit* unit)
+bool StillExists(const UiUnit* unit)
 {
-    for (Unit* object : HudView::Current().Objects())
+    for (UiUnit* object : HudView::Current().Objects())
         if (object == unit)
             return true;
-    for (Unit* object : HudView::Current().Selected())
+    for (UiUnit* object : HudView::Current().Selected())
         if (object == unit)
             return true;
     return false;
@@ -58,7 +58,7 @@ void Toggle(bool on)
 {
     HudView& view = HudView::Current();
     if (on) {
-        Unit* lead = Lead();
+        UiUnit* lead = Lead();
         if (!lead || g_active)
             return;
         Selection::EndQuickWeapon();
@@ -84,7 +84,7 @@ void Update()
     if (!g_active)
         return;
     HudView& view = HudView::Current();
-    Unit* lead = Lead();
+    UiUnit* lead = Lead();
     if (!lead) {
         Toggle(false);
         return;

@@ -24,11 +24,11 @@ void LeaveReconView()
         GameView::GetScreens().reconViewToggle();
 }
 
-Unit* UpgradeCharacter()
+UiUnit* UpgradeCharacter()
 {
-    if (Unit* unit = Selection::CommandUnit())
+    if (UiUnit* unit = Selection::CommandUnit())
         return unit;
-    for (Unit* unit : Selection::Members())
+    for (UiUnit* unit : Selection::Members())
         if (!unit->characterKey_.empty())
             return unit;
     return nullptr;
@@ -55,7 +55,7 @@ void ToggleUpgradeScreen()
         CloseUpgradeScreen();
         return;
     }
-    Unit* character = UpgradeCharacter();
+    UiUnit* character = UpgradeCharacter();
     if (!character) {
         MouseMode::Set(MouseMode::kStandard);
     } else {

@@ -19,28 +19,28 @@ namespace Selection {
 namespace {
 
 struct IdOf {
-    uint32_t operator()(const Unit* unit) const { return unit->Id(); }
+    uint32_t operator()(const UiUnit* unit) const { return unit->Id(); }
 };
-using UnitSet = HashTable<Unit, IdOf>;
+using UnitSet = HashTable<UiUnit, IdOf>;
 
 // At namespace scope: the shell's exit handlers may still read it.
 UnitSet g_set{6};
-Unit* g_commandUnit = nullptr;
+UiUnit* g_commandUnit = nullptr;
 Vec3 g_commandPoint{0, 0, 0};
 bool g_commandPointSet = false;
-Unit* g_viewUnit = nullptr;
+UiUnit* g_viewUnit = nullptr;
 bool g_quickWeapon = false;
 float g_viewHeading = 0, g_viewPitch = 0;
 
 constexpr int kMoveSound = 1;
 
-void Deselected(Unit& unit)
+void Deselected(UiUnit& unit)
 {
     if (unit.highlighted_)
         Orders::ReleaseControl(unit);
 }
 
-void Insert(Unit* unit)
+void Insert(UiUnit* unit)
 {
     g_set.Insert(unit);
     unit->AddRef();
@@ -49,7 +49,7 @@ void Insert(Unit* unit)
 }
 
 // Takes the unit out of the set; the caller still holds its reference.
-void Unlink(Unit* unit)
+void Unlink(UiUnit* unit)
 {
     g_set.Remove(unit);
     if (CameraController::IsTracking()) {
@@ -59,25 +59,25 @@ void Unlink(Unit* unit)
     }
 }
 
-bool Selectable(const Unit* unit) { return unit && unit->selectable_ && unit->IsAlive(); }
+bool Selectable(const UiUnit* unit) { return unit && unit->selectable_ && unit->IsAlive(); }
 
 // Forward or backward from the first member's squad position (the head
 // without one) to the next selectable member, wrapping; null after a full
 // circle without one.
-Unit* Step(int direction)
+UiUnit* Step(int direction)
 {
-    const std::vector<Unit*>& squad = Squad::Members();
+    const std::vector<UiUnit*>& squad = Squad::Members();
     const int n = static_cast<int>(squad.size());
     if (n == 0)
         return nullptr;
     int start = 0;
-    if (Unit* first = First()) {
+    if (UiUnit* first = First()) {
         for (int i = 0; i < n; ++i)
             if (squad[i] == first)
                 start = i;
     }
     for (int k = 1; k <= n; ++k) {
-        Unit* candidate = squad[((start + direction * k) % n + n) % n];
+        UiUnit* candidate = squad[((start + direction * k) % n + n) % n];
         if (Selectable(candidate)) {
             Clear();
             Add(candidate);
@@ -89,25 +89,25 @@ Unit* Step(int direction)
 
 } // namespace
 
-bool Contains(const Unit* unit) { return unit && g_set.Find(unit) != nullptr; }
+bool Contains(const UiUnit* unit) { return unit && g_set.Find(unit) != nullptr; }
 int Count() { return g_set.Count(); }
 
-std::vector<Unit*> Members()
+std::vector<UiUnit*> Members()
 {
-    std::vector<Unit*> out;
+    std::vector<UiUnit*> out;
     out.reserve(static_cast<size_t>(g_set.Count()));
     for (UnitSet::Iterator it(g_set); !it.AtEnd(); it.Next())
         out.push_back(it.Get());
     return out;
 }
 
-Unit* First()
+UiUnit* First()
 {
     UnitSet::Iterator it(g_set);
     return it.Get();
 }
 
-void Add(Unit* unit)
+void Add(UiUnit* unit)
 {
     if (!unit || Contains(unit))
         return;
@@ -115,7 +115,7 @@ void Add(Unit* unit)
     Insert(unit);
 }
 
-void Remove(Unit* unit)
+void Remove(UiUnit* unit)
 {
     if (!Contains(unit))
         return;
@@ -125,7 +125,7 @@ void Remove(Unit* unit)
     unit->Release();
 }
 
-void Toggle(Unit* unit)
+void Toggle(UiUnit* unit)
 {
     if (!unit)
         return;
@@ -141,7 +141,7 @@ void Toggle(Unit* unit)
 void RemoveAll()
 {
     EndQuickWeapon();
-    for (Unit* unit : Members()) {
+    for (UiUnit* unit : Members()) {
         Deselected(*unit);
         unit->Release();
     }
@@ -155,7 +155,7 @@ void Clear()
     if (g_set.Count() == 0)
         return;
     EndQuickWeapon();
-    for (Unit* unit : Members()) {
+    for (UiUnit* unit : Members()) {
         Deselected(*unit);
         unit->Release();
     }
@@ -164,10 +164,10 @@ void Clear()
         CameraController::StopTracking();
 }
 
-Unit* SelectAllSquad()
+UiUnit* SelectAllSquad()
 {
-    Unit* last = nullptr;
-    for (Unit* unit : Squad::Members()) {
+    UiUnit* last = nullptr;
+    for (UiUnit* unit : Squad::Members()) {
         if (Selectable(unit) && !Contains(unit)) {
             Add(unit);
             last = unit;
@@ -176,10 +176,10 @@ Unit* SelectAllSquad()
     return last;
 }
 
-Unit* SelectOnly(int n)
+UiUnit* SelectOnly(int n)
 {
     int counted = 0;
-    for (Unit* unit : Squad::Members()) {
+    for (UiUnit* unit : Squad::Members()) {
         if (!Selectable(unit))
             continue;
         if (++counted == n) {
@@ -191,12 +191,12 @@ Unit* SelectOnly(int n)
     return nullptr;
 }
 
-Unit* SelectNext() { return Step(1); }
-Unit* SelectPrevious() { return Step(-1); }
+UiUnit* SelectNext() { return Step(1); }
+UiUnit* SelectPrevious() { return Step(-1); }
 
 void ClearOrders()
 {
-    for (Unit* unit : Members()) {
+    for (UiUnit* unit : Members()) {
         Orders::Stop(*unit);
         Orders::ClearTarget(*unit);
     }
@@ -204,13 +204,13 @@ void ClearOrders()
 
 void ToggleCrouch(uint32_t orderFlags)
 {
-    for (Unit* unit : Members())
+    for (UiUnit* unit : Members())
         Orders::Crouch(*unit, orderFlags);
 }
 
 void UndoLastOrder()
 {
-    for (Unit* unit : Members())
+    for (UiUnit* unit : Members())
         if (unit->TakesOrders())
             Orders::ClearOrders(*unit);
 }
@@ -221,7 +221,7 @@ template <typename Queue, typename Order>
 void GiveAttack(uint32_t orderFlags, Queue queue, Order order)
 {
     const bool queued = (orderFlags & 0xFFu) != 0 || GameView::IsPaused();
-    for (Unit* unit : Members()) {
+    for (UiUnit* unit : Members()) {
         if (!unit->hasWeapon_)
             continue;
         if (queued)
@@ -233,11 +233,11 @@ void GiveAttack(uint32_t orderFlags, Queue queue, Order order)
 
 } // namespace
 
-void OrderAttackTarget(Unit& target, uint32_t orderFlags)
+void OrderAttackTarget(UiUnit& target, uint32_t orderFlags)
 {
     GiveAttack(
-        orderFlags, [&](Unit& u) { Orders::QueueAttackTarget(u, target); },
-        [&](Unit& u) { Orders::AttackTarget(u, target); });
+        orderFlags, [&](UiUnit& u) { Orders::QueueAttackTarget(u, target); },
+        [&](UiUnit& u) { Orders::AttackTarget(u, target); });
     if (Count() > 0)
         GameCursor::ShowOnce(GameCursor::kAttack, 2);
 }
@@ -245,8 +245,8 @@ void OrderAttackTarget(Unit& target, uint32_t orderFlags)
 void OrderAttackLocation(const Vec3& point, uint32_t orderFlags)
 {
     GiveAttack(
-        orderFlags, [&](Unit& u) { Orders::QueueAttackLocation(u, point); },
-        [&](Unit& u) { Orders::AttackLocation(u, point); });
+        orderFlags, [&](UiUnit& u) { Orders::QueueAttackLocation(u, point); },
+        [&](UiUnit& u) { Orders::AttackLocation(u, point); });
     if (Count() > 0)
         GameCursor::ShowOnce(GameCursor::kAttackGround, 2);
 }
@@ -258,7 +258,7 @@ void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags)
         return;
     if (GameView::Modifiers() & 1u) {
         bool anyContext = false;
-        for (Unit* unit : Members()) {
+        for (UiUnit* unit : Members()) {
             if (!unit->hasNavigation_)
                 continue;
             anyContext = true;
@@ -268,7 +268,7 @@ void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags)
                 polygon = level->FindPolygonAt(point);
             }
             if (polygon) {
-                Unit* alone[1] = {unit};
+                UiUnit* alone[1] = {unit};
                 Orders::SendGroupOrder(polygon->tableIndex_, targetId, orderFlags, alone);
             }
         }
@@ -282,14 +282,14 @@ void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags)
         }
         if (!polygon || Count() == 0)
             return;
-        const std::vector<Unit*> members = Members();
+        const std::vector<UiUnit*> members = Members();
         Orders::SendGroupOrder(polygon->tableIndex_, targetId, orderFlags, members);
     }
     GameCursor::ShowOnce(GameCursor::kStandard, 1);
     GameView::PlaySound(kMoveSound);
 }
 
-void SetViewUnit(Unit* unit)
+void SetViewUnit(UiUnit* unit)
 {
     if (g_viewUnit) {
         Orders::ReleaseControl(*g_viewUnit);
@@ -304,11 +304,11 @@ void SetViewUnit(Unit* unit)
     g_viewHeading = static_cast<float>(2.0 * std::atan2(q.y, q.w) * 4096.0 / (2.0 * std::numbers::pi));
     g_viewPitch = 0;
     unit->highlighted_ = true;
-    unit->stateFlags_ |= Unit::kStateDirectControl;
+    unit->stateFlags_ |= UiUnit::kStateDirectControl;
     unit->viewSteering_ = false;
 }
 
-Unit* ViewUnit() { return g_viewUnit; }
+UiUnit* ViewUnit() { return g_viewUnit; }
 float ViewHeading() { return g_viewHeading; }
 float ViewPitch() { return g_viewPitch; }
 
@@ -335,7 +335,7 @@ void HandleEscape()
     }
 }
 
-void SetCommandUnit(Unit* unit, const Vec3* point)
+void SetCommandUnit(UiUnit* unit, const Vec3* point)
 {
     if (unit)
         unit->AddRef();
@@ -354,7 +354,7 @@ void ReleaseCommandUnit()
     g_commandPointSet = false;
 }
 
-Unit* CommandUnit() { return g_commandUnit; }
+UiUnit* CommandUnit() { return g_commandUnit; }
 
 bool CommandPoint(Vec3& out)
 {

@@ -10,40 +10,40 @@
 #include <cstdint>
 #include <vector>
 
-class Unit;
+class UiUnit;
 
 namespace Selection {
 
-bool Contains(const Unit* unit);
+bool Contains(const UiUnit* unit);
 int Count();
 // Members in bucket order (the order requests list them).
-std::vector<Unit*> Members();
-Unit* First();
+std::vector<UiUnit*> Members();
+UiUnit* First();
 
-void Add(Unit* unit);
-void Remove(Unit* unit);
-void Toggle(Unit* unit);
+void Add(UiUnit* unit);
+void Remove(UiUnit* unit);
+void Toggle(UiUnit* unit);
 void RemoveAll();
 void Clear();
-Unit* SelectAllSquad();
-Unit* SelectOnly(int n);
-Unit* SelectNext();
-Unit* SelectPrevious();
+UiUnit* SelectAllSquad();
+UiUnit* SelectOnly(int n);
+UiUnit* SelectNext();
+UiUnit* SelectPrevious();
 
 void ClearOrders();
 void ToggleCrouch(uint32_t orderFlags);
 void UndoLastOrder();
-void OrderAttackTarget(Unit& target, uint32_t orderFlags);
+void OrderAttackTarget(UiUnit& target, uint32_t orderFlags);
 void OrderAttackLocation(const Vec3& point, uint32_t orderFlags);
 void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags);
-void SetViewUnit(Unit* unit);
-Unit* ViewUnit();
+void SetViewUnit(UiUnit* unit);
+UiUnit* ViewUnit();
 void HandleEscape();
 
 // The unit the command wheel was opened for, with the point clicked.
-void SetCommandUnit(Unit* unit, const Vec3* point);
+void SetCommandUnit(UiUnit* unit, const Vec3* point);
 void ReleaseCommandUnit();
-Unit* CommandUnit();
+UiUnit* CommandUnit();
 bool CommandPoint(Vec3& out);
 
 // Quick-weapon mode: set once the keys switched the selection to its quick

@@ -120,7 +120,7 @@ void GeneralLines(std::vector<Hud::Line>& out, int64_t lastFrameTicks)
     out.push_back({std::to_string(rate), x + 0.41f, y + 0.09f, colour});
     const auto selected = view.Selected();
     if (selected.size() == 1 && selected[0]) {
-        const Unit& unit = *selected[0];
+        const UiUnit& unit = *selected[0];
         out.push_back({Str(7045) + (unit.RoleName() ? unit.RoleName() : Str(7048)), x, y + 0.15f, colour});
         out.push_back({Str(7046), x, y + 0.18f, colour});
         out.push_back({std::to_string(unit.Team()), x + 0.09f, y + 0.18f, colour});
@@ -151,8 +151,8 @@ void WatchLines(std::vector<Hud::Line>& out)
 {
     const float x = kOriginX, y = kOriginY;
     const uint32_t colour = Hud::kWhite;
-    Unit* watched = nullptr;
-    for (Unit* object : HudView::Current().Objects())
+    UiUnit* watched = nullptr;
+    for (UiUnit* object : HudView::Current().Objects())
         if (object && object->Id() == g_watched)
             watched = object;
     if (!watched || !watched->HasRole())
@@ -165,7 +165,7 @@ void WatchLines(std::vector<Hud::Line>& out)
     out.push_back({FormatFloat(p.x), x + 0.01f, y + 0.09f, colour});
     out.push_back({FormatFloat(p.y), x + 0.14f, y + 0.09f, colour});
     out.push_back({FormatFloat(p.z), x + 0.27f, y + 0.09f, colour});
-    if (const Unit* target = watched->Target()) {
+    if (const UiUnit* target = watched->Target()) {
         const Vec3 t = target->Position();
         const float dx = t.x - p.x, dy = t.y - p.y, dz = t.z - p.z;
         out.push_back({"Distance squared from target", x, y + 0.15f, colour});

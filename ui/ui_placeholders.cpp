@@ -135,6 +135,6 @@ void UpdateFrame() {}
 }
 
 namespace Selection {
-Unit* SelectNextSquadMember(bool) { return nullptr; }
+UiUnit* SelectNextSquadMember(bool) { return nullptr; }
 } // namespace Selection
 

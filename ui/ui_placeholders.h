@@ -20,7 +20,7 @@
 #include "ui/wheel.h"
 
 struct InputEvent;
-class Unit;
+class UiUnit;
 
 namespace Screens {
 // The shared screen deadline (real-time ticks), set by each Enter.
@@ -124,6 +124,6 @@ void UpdateFrame();
 }
 
 namespace Selection {
-Unit* SelectNextSquadMember(bool previous); // Tab: also focuses the camera
+UiUnit* SelectNextSquadMember(bool previous); // Tab: also focuses the camera
 } // namespace Selection
 

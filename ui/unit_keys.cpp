@@ -8,7 +8,7 @@
 #include <string>
 
 namespace {
-void Say(Unit& unit, unsigned textId)
+void Say(UiUnit& unit, unsigned textId)
 {
     // The role name is data: copied, never a format.
     const std::string line = std::string(unit.RoleName() ? unit.RoleName() : "") + ": " + TextConsole::Text(textId);
@@ -22,7 +22,7 @@ void ItemHotkey(int hotkey)
 {
     HudView& view = HudView::Current();
     const bool queued = (view.Modifiers() & kModifierCtrl) != 0;
-    for (Unit* unit : view.Selected())
+    for (UiUnit* unit : view.Selected())
         if (unit)
             unit->UseHotkeyItem(hotkey, queued);
 }
@@ -32,7 +32,7 @@ void ReadyQuickWeapon()
     HudView& view = HudView::Current();
     if (QuickWeaponMode() || view.CursorMode() != 0)
         return;
-    for (Unit* unit : view.Selected()) {
+    for (UiUnit* unit : view.Selected()) {
         if (!unit)
             continue;
         const bool armed = unit->WeaponType() >= 0;
@@ -57,7 +57,7 @@ void ReadyQuickWeapon()
 
 void RestoreWeapons()
 {
-    for (Unit* unit : HudView::Current().Selected()) {
+    for (UiUnit* unit : HudView::Current().Selected()) {
         if (!unit || !unit->quickWeapon.on)
             continue;
         unit->quickWeapon.on = false;

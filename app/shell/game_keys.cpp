@@ -19,7 +19,7 @@ bool g_musicEnabled = true;
 
 constexpr uint32_t kF1 = 59, kF4 = 62, kF5 = 63, kF6 = 64, kF9 = 67, kF10 = 68, kF11 = 87, kF12 = 88;
 
-void SendUnitRequest(uint32_t type, const Unit* unit)
+void SendUnitRequest(uint32_t type, const UiUnit* unit)
 {
     const uint32_t words[2] = {type, unit->Id()};
     Client::SendToServer(words, sizeof words, false);
@@ -50,7 +50,7 @@ bool FixedKey(const InputEvent& e, bool shift, bool ctrl)
     if (key == kKeyEscape) {
         Selection::HandleEscape();
     } else if (key >= 2 && key <= 10) {
-        const Unit* unit = Selection::SelectOnly(static_cast<int>(key) - 1);
+        const UiUnit* unit = Selection::SelectOnly(static_cast<int>(key) - 1);
         if (g_paused) {
             if (unit)
                 SendUnitRequest(35, unit);

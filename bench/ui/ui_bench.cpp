@@ -64,7 +64,7 @@ void PlainAppendQuads(benchmark::State& state)
 }
 BENCHMARK(PlainAppendQuads);
 
-struct BenchUnit : Unit {
+struct BenchUnit : UiUnit {
     explicit BenchUnit(uint32_t id) { id_ = id; }
     int Team() const override { return id_ % 3 == 0 ? 2 : 1; }
     bool IsTimed() const override { return id_ % 10 == 0; }
@@ -74,11 +74,11 @@ struct BenchUnit : Unit {
 };
 
 struct BenchView : HudView {
-    std::span<Unit* const> Objects() override { return objects; }
-    std::span<Unit* const> Selected() override { return selected; }
+    std::span<UiUnit* const> Objects() override { return objects; }
+    std::span<UiUnit* const> Selected() override { return selected; }
     bool IsPaused() override { return true; }
     uint32_t Modifiers() override { return kModifierCtrl; }
-    std::vector<Unit*> objects, selected;
+    std::vector<UiUnit*> objects, selected;
 };
 
 void HudFrameWith100Units(benchmark::State& state)
@@ -94,7 +94,7 @@ void HudFrameWith100Units(benchmark::State& state)
     int64_t now = 0;
     for (auto _ : state) {
         auto lines = Hud::BuildFrame(now += 16, 0.03f);
-        Unit* target = Hud::ChooseTarget(units[0], 0, 0, view.objects);
+        UiUnit* target = Hud::ChooseTarget(units[0], 0, 0, view.objects);
         benchmark::DoNotOptimize(lines.data());
         benchmark::DoNotOptimize(target);
     }

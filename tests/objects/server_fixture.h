@@ -7,6 +7,7 @@
 #include "objects/object_registry.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
+#include "Veapi/ve_shape.h"
 #include "script/records.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,22 @@ struct SentMessage {
     float Float(size_t i) const { return std::bit_cast<float>(Word(i)); }
     uint32_t Type() const { return Word(0); }
 };
+
+// A role whose look is a box shape from `minimum` to `maximum` (its use is
+// the record's).
+inline void GiveBoxShape(script::Role& role, const Vec3& minimum, const Vec3& maximum)
+{
+    auto* shape = new VeShape;
+    SubMesh* mesh = shape->AddSubMesh(3, 3, gfx::kFvfVertex, false);
+    const Vec3 corners[3] = {minimum, {maximum.x, minimum.y, minimum.z}, maximum};
+    for (uint32_t i = 0; i < 3; ++i)
+        std::memcpy(mesh->Vertex(i), &corners[i], sizeof(Vec3));
+    mesh->indices = {0, 1, 2};
+    shape->min_ = minimum;
+    shape->max_ = maximum;
+    role.shape.shape = std::shared_ptr<void>(shape, [](void* s) { static_cast<VeShape*>(s)->Release(); });
+    role.shape.hasBox = true;
+}
 
 class ServerWorld : public ::testing::Test {
 protected:

@@ -163,6 +163,8 @@ void Lockstep::Pass()
     std::vector<std::vector<uint8_t>> drained;
     for (GameMessage m = ServerToClientQueue.Pop(); !m.IsEmpty(); m = ServerToClientQueue.Pop())
         drained.emplace_back(m.Data(), m.Data() + m.Size());
+    if (onDrained)
+        onDrained(drained, now_, seconds);
     CheckInvariants();
     checksums_.push_back(Checksum(drained));
     for (auto& m : drained)
@@ -372,8 +374,11 @@ void Lockstep::RunStep(const Step& step)
         const int32_t id = Server::CreateLevelObject(integer(1), RoleNamed(step.words[0]),
                                                      {float(num(2)), float(num(3)), float(num(4))},
                                                      Quaternion::Identity());
-        if (GameObject* o = id < 0 ? nullptr : ObjectRegistry::Global().Find(static_cast<uint32_t>(id)))
+        if (GameObject* o = id < 0 ? nullptr : ObjectRegistry::Global().Find(static_cast<uint32_t>(id))) {
             o->Activate(now_, static_cast<float>(static_cast<double>(now_) / kTicksPerSecond));
+            if (onLevelObject)
+                onLevelObject(*o);
+        }
     } else if (step.verb == "floor") {  // width, depth: a flat, linked floor of 1 m squares at y 0
         floor_ = std::make_unique<navtest::GridLevel>(navtest::MakeGridLevel(
             std::vector<std::string>(static_cast<size_t>(integer(1)), std::string(static_cast<size_t>(integer(0)), '.'))));

@@ -56,9 +56,14 @@ public:
     // Extra checks after each pass (the path search adds its own); a
     // non-empty text is a broken invariant.
     std::vector<std::function<std::string()>> invariants;
+    // The client half: each pass's drained messages, and each level object
+    // a "spawn" step made (the level makes its replica too).
+    std::function<void(std::span<const std::vector<uint8_t>> drained, uint64_t now, float seconds)> onDrained;
+    std::function<void(GameObject& object)> onLevelObject;
     // The server's request handling; unset: requests are drained unread.
     std::function<void(std::span<const uint8_t> request)> onRequest;
 
+    std::deque<script::Role>& Roles() { return roles_; }
     const std::vector<uint64_t>& Checksums() const { return checksums_; }
     const std::vector<std::string>& Broken() const { return broken_; }
     const std::vector<std::vector<uint8_t>>& Messages() const { return messages_; }

@@ -8,7 +8,7 @@
 
 namespace ui_test {
 
-struct FakeUnit : Unit {
+struct FakeUnit : UiUnit {
     explicit FakeUnit(uint32_t id = 1) { id_ = id; }
     bool IsAlive() const override { return alive; }
     int Team() const override { return team; }
@@ -39,15 +39,15 @@ struct FakeUnit : Unit {
 struct FakeView : HudView {
     FakeView() { HudView::Install(this); }
     ~FakeView() override { HudView::Install(nullptr); }
-    std::span<Unit* const> Objects() override { return objects; }
-    std::span<Unit* const> Selected() override { return selected; }
+    std::span<UiUnit* const> Objects() override { return objects; }
+    std::span<UiUnit* const> Selected() override { return selected; }
     int LocalTeam() override { return team; }
     bool IsPaused() override { return paused; }
     uint32_t Modifiers() override { return modifiers; }
     int64_t RealNow() override { return now; }
     int64_t TicksPerSecond() override { return 1000; }
 
-    std::vector<Unit*> objects, selected;
+    std::vector<UiUnit*> objects, selected;
     int team = 1;
     bool paused = false;
     uint32_t modifiers = 0;

@@ -14,7 +14,7 @@ using uitest::GameViewTest;
 
 class CursorTest : public GameViewTest {
 protected:
-    void Hover(Unit* object)
+    void Hover(UiUnit* object)
     {
         pick_ = {};
         pick_.object = object;
@@ -25,7 +25,7 @@ protected:
 
 TEST_F(CursorTest, ShapeRules)
 {
-    Unit* item = enemy_.get();
+    UiUnit* item = enemy_.get();
     struct Row {
         const char* name;
         bool selected;
@@ -55,7 +55,7 @@ TEST_F(CursorTest, ShapeRules)
         Selection::RemoveAll();
         if (r.selected)
             Selection::Add(trevok_.get());
-        Unit* under = nullptr;
+        UiUnit* under = nullptr;
         if (r.team == 1 && !r.selected) {
             under = vell_.get();
         } else if (r.team >= 0) {

@@ -42,7 +42,7 @@ TEST(HudCountdown, TextAndColour)
 TEST(HudCountdown, ListsLiveTimedObjectsOfTheTeamUpToHalfTheScreen)
 {
     std::vector<FakeUnit> units(20);
-    std::vector<Unit*> objects;
+    std::vector<UiUnit*> objects;
     for (size_t i = 0; i < units.size(); ++i) {
         units[i].timed = true;
         units[i].remaining = float(i);
@@ -131,7 +131,7 @@ TEST(HudOrderList, OnlyWithCtrlAndOneCharacter)
 {
     FakeUnit a(1), b(2);
     a.orders = {{1}, {3}, {4}};
-    std::vector<Unit*> one{&a}, two{&a, &b};
+    std::vector<UiUnit*> one{&a}, two{&a, &b};
     EXPECT_TRUE(Hud::OrderListLines(one, 0, 0.05f).empty());
     const auto lines = Hud::OrderListLines(one, kModifierCtrl, 0.05f);
     ASSERT_EQ(lines.size(), 2u);
@@ -158,7 +158,7 @@ TEST(HudTarget, NearestEnemyInsideTheViewCone)
     neutral.position = {0, 0, 2};
     dead.position = {0, 0, 1};
     dead.alive = false;
-    std::vector<Unit*> objects{&viewer, &friendOf, &far, &near, &aside, &above, &neutral, &dead};
+    std::vector<UiUnit*> objects{&viewer, &friendOf, &far, &near, &aside, &above, &neutral, &dead};
     EXPECT_EQ(Hud::ChooseTarget(viewer, 0, 0, objects), &near);
     // Heading just short of a turn wraps to look the same way.
     EXPECT_EQ(Hud::ChooseTarget(viewer, 4090, 0, objects), &near);
@@ -175,11 +175,11 @@ TEST(HudTarget, PanelLines)
     target.armour = 2.5f;
     target.comm = 40;
     target.hasSalvage = true;
-    const std::vector<std::string> full{"Enemy ID: Sentry %n", "Weapons: Laser", "Shield Unit: Detected",
-                                        "Armour Rating: 2.5", "Comm Unit: 40 metre radius", "Salvage: UNKNOWN"};
+    const std::vector<std::string> full{"Enemy ID: Sentry %n", "Weapons: Laser", "Shield UiUnit: Detected",
+                                        "Armour Rating: 2.5", "Comm UiUnit: 40 metre radius", "Salvage: UNKNOWN"};
     EXPECT_EQ(Hud::TargetPanel(target), full);
     FakeUnit bare;
-    const std::vector<std::string> plain{"Shield Unit: N/A", "Armour Rating: 0", "Salvage: N/A"};
+    const std::vector<std::string> plain{"Shield UiUnit: N/A", "Armour Rating: 0", "Salvage: N/A"};
     EXPECT_EQ(Hud::TargetPanel(bare), plain);
 
     FakeUnit viewer;
@@ -324,7 +324,7 @@ TEST(HudSweeps, SteppedPerObjectUntilTheyEndOrTheObjectGoes)
         std::vector<std::pair<uint32_t, float>> beams;
     } seen;
     Hud::SetSweepDrawer(
-        [](Unit& object, const Hud::SweepBeam& beam, void* context) {
+        [](UiUnit& object, const Hud::SweepBeam& beam, void* context) {
             static_cast<Seen*>(context)->beams.push_back({object.Id(), beam.angle});
         },
         &seen);

@@ -178,7 +178,7 @@ protected:
     void SetUp() override
     {
         GameViewTest::SetUp();
-        Picking::SetRectOverride([this](const Unit& u, ScreenRect& r) {
+        Picking::SetRectOverride([this](const UiUnit& u, ScreenRect& r) {
             const auto it = rects_.find(&u);
             if (it == rects_.end())
                 return false;
@@ -195,7 +195,7 @@ protected:
         Mouse::OnMove(x1, y1, flags);
         Mouse::OnLeftUp(x1, y1, flags);
     }
-    std::map<const Unit*, ScreenRect> rects_;
+    std::map<const UiUnit*, ScreenRect> rects_;
 };
 
 TEST_F(MouseActions, BoxDragSelects)
@@ -209,7 +209,7 @@ TEST_F(MouseActions, BoxDragSelects)
     EXPECT_EQ(Selection::Count(), 3);
 
     BoxDrag(0, 0, 40, 60, 0); // without Ctrl it replaces
-    EXPECT_EQ(Selection::Members(), std::vector<Unit*>{trevok_.get()});
+    EXPECT_EQ(Selection::Members(), std::vector<UiUnit*>{trevok_.get()});
     EXPECT_TRUE(CameraController::EdgeScrollEnabled());
     EXPECT_FALSE(MouseAction::SelectionBox().shown);
 }
@@ -219,7 +219,7 @@ TEST_F(MouseActions, ClicksOnUnitsAndGround)
     pick_.object = vell_.get();
     Mouse::OnLeftDown(110, 20, 0);
     Mouse::OnLeftUp(110, 20, 0);
-    EXPECT_EQ(Selection::Members(), std::vector<Unit*>{vell_.get()});
+    EXPECT_EQ(Selection::Members(), std::vector<UiUnit*>{vell_.get()});
 
     pick_.object = trevok_.get();
     Mouse::OnLeftDown(20, 20, 2);
@@ -284,7 +284,7 @@ TEST_F(MouseActions, RightClickOpensTheWheelOnTheNearestSquadMember)
     Mouse::OnRightDown(21, 31, 0);
     Mouse::OnRightUp(21, 31, 0);
     EXPECT_EQ(Selection::CommandUnit(), trevok_.get());
-    EXPECT_EQ(Selection::Members(), std::vector<Unit*>{trevok_.get()});
+    EXPECT_EQ(Selection::Members(), std::vector<UiUnit*>{trevok_.get()});
     EXPECT_EQ(MouseMode::Get(), MouseMode::kWheel);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], "0.125000,0.125000"); // clamped

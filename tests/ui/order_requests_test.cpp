@@ -32,13 +32,13 @@ protected:
 
 TEST_F(OrderRequests, MatchTheGoldenTable)
 {
-    Unit& t = *trevok_;
-    Unit& v = *vell_;
-    Unit& target = *enemy_;
-    auto all = [&] { return std::vector<Unit*>{trevok_.get(), vell_.get(), tovan_.get()}; };
+    UiUnit& t = *trevok_;
+    UiUnit& v = *vell_;
+    UiUnit& target = *enemy_;
+    auto all = [&] { return std::vector<UiUnit*>{trevok_.get(), vell_.get(), tovan_.get()}; };
     const std::vector<std::pair<std::string, std::function<void()>>> rows = {
         {"GroupNone", [&] { Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, {}); }},
-        {"GroupOne", [&] { Unit* one[] = {&t}; Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, one); }},
+        {"GroupOne", [&] { UiUnit* one[] = {&t}; Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, one); }},
         {"GroupThree", [&] { Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, all()); }},
         {"GroupExcluded",
          [&] {
@@ -50,11 +50,11 @@ TEST_F(OrderRequests, MatchTheGoldenTable)
         {"GroupPaused",
          [&] {
              view_.paused = true;
-             Unit* one[] = {&t};
+             UiUnit* one[] = {&t};
              Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, one);
              view_.paused = false;
          }},
-        {"GroupItem", [&] { Unit* one[] = {&t}; Orders::SendGroupOrder(7, 301, 0, one); }},
+        {"GroupItem", [&] { UiUnit* one[] = {&t}; Orders::SendGroupOrder(7, 301, 0, one); }},
         {"Stop", [&] { Orders::Stop(t); }},
         {"AttackLocation", [&] { Orders::AttackLocation(t, point_); }},
         {"AttackTarget", [&] { Orders::AttackTarget(t, target); }},
@@ -128,12 +128,12 @@ TEST_F(OrderRequests, MatchTheGoldenTable)
 // Every request the orders send fits the size table the server checks.
 TEST_F(OrderRequests, FitTheServersSizeTable)
 {
-    Unit& t = *trevok_;
+    UiUnit& t = *trevok_;
     Orders::Stop(t);
     Orders::AttackTarget(t, *enemy_);
     Orders::Crouch(t, 1);
     Orders::SendMotionState(t);
-    Unit* one[] = {&t};
+    UiUnit* one[] = {&t};
     Orders::SendGroupOrder(3, 0xFFFFFFFFu, 0, one);
     for (;;) {
         GameMessage m = ClientToServerQueue.Pop();
@@ -148,9 +148,9 @@ TEST_F(OrderRequests, FitTheServersSizeTable)
 // hold; a queued crouch is appended.
 TEST_F(OrderRequests, LocalOrderLists)
 {
-    const std::vector<Unit::LocalOrder> some = {{Orders::kOrderHold, false}, {Orders::kOrderAttackTarget, false}};
-    std::vector<Unit*> group = {trevok_.get(), vell_.get()};
-    for (Unit* u : group)
+    const std::vector<UiUnit::LocalOrder> some = {{Orders::kOrderHold, false}, {Orders::kOrderAttackTarget, false}};
+    std::vector<UiUnit*> group = {trevok_.get(), vell_.get()};
+    for (UiUnit* u : group)
         u->orders_ = some;
     vell_->groupOrderExcluded_ = true;
     Orders::SendGroupOrder(1, 0xFFFFFFFFu, GameView::OrderFlags(2), group);
@@ -161,7 +161,7 @@ TEST_F(OrderRequests, LocalOrderLists)
 
     tovan_->orders_ = {{Orders::kOrderAttackTarget, false}, {Orders::kOrderHold, false}};
     Orders::ClearOrders(*tovan_);
-    EXPECT_EQ(tovan_->orders_, (std::vector<Unit::LocalOrder>{{Orders::kOrderHold, false}}));
+    EXPECT_EQ(tovan_->orders_, (std::vector<UiUnit::LocalOrder>{{Orders::kOrderHold, false}}));
     Orders::Crouch(*tovan_, 1);
     EXPECT_EQ(tovan_->orders_.back().kind, Orders::kOrderCrouch);
 

@@ -44,7 +44,7 @@ TEST_F(PickingTest, PointerRayPassesThroughTheProjectedPoint)
 // A unit at the screen's centre is the one picked there; off it, none.
 TEST_F(PickingTest, TheCentredUnitIsPicked)
 {
-    for (Unit* u : ClientUnits::All())
+    for (UiUnit* u : ClientUnits::All())
         u->position_ = {50, 3, 50};
     vell_->position_ = {5, 3, 7};
     Vec3 screen;
@@ -56,7 +56,7 @@ TEST_F(PickingTest, TheCentredUnitIsPicked)
     // A click there selects it.
     Mouse::OnLeftDown(x, y, 0);
     Mouse::OnLeftUp(x, y, 0);
-    EXPECT_EQ(Selection::Members(), std::vector<Unit*>{vell_.get()});
+    EXPECT_EQ(Selection::Members(), std::vector<UiUnit*>{vell_.get()});
 }
 
 } // namespace

@@ -13,7 +13,7 @@ protected:
         GameViewTest::SetUp();
         auto& s = GameView::GetScreens();
         s.upgradeOpen = [this] { return upgrade_; };
-        s.upgradeShow = [this](Unit& u) { calls_.push_back("show " + u.characterKey_); upgrade_ = true; };
+        s.upgradeShow = [this](UiUnit& u) { calls_.push_back("show " + u.characterKey_); upgrade_ = true; };
         s.upgradeClose = [this] { calls_.push_back("close"); upgrade_ = false; };
         s.reconViewOn = [this] { return recon_; };
         s.reconViewToggle = [this] { calls_.push_back("recon"); recon_ = !recon_; };

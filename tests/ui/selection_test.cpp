@@ -53,9 +53,9 @@ TEST_F(SelectionTest, NextAndPreviousWalkTheSquadWrapping)
 {
     vell_->selectable_ = false;
     struct Row {
-        Unit* start;
+        UiUnit* start;
         bool next;
-        Unit* expected;
+        UiUnit* expected;
     } rows[] = {
         {nullptr, true, tovan_.get()},  // from the head, the one after it
         {trevok_.get(), true, tovan_.get()},
@@ -67,12 +67,12 @@ TEST_F(SelectionTest, NextAndPreviousWalkTheSquadWrapping)
         Selection::RemoveAll();
         if (r.start)
             Selection::Add(r.start);
-        Unit* got = r.next ? Selection::SelectNext() : Selection::SelectPrevious();
+        UiUnit* got = r.next ? Selection::SelectNext() : Selection::SelectPrevious();
         EXPECT_EQ(got, r.expected);
         EXPECT_EQ(Selection::Count(), 1);
         EXPECT_TRUE(Selection::Contains(r.expected));
     }
-    for (Unit* u : Squad::Members())
+    for (UiUnit* u : Squad::Members())
         u->selectable_ = false;
     Selection::RemoveAll();
     Selection::Add(trevok_.get());
@@ -96,7 +96,7 @@ TEST_F(SelectionTest, DeselectingAHighlightedMoverSendsItsMotionState)
 {
     Selection::Add(trevok_.get());
     trevok_->highlighted_ = true;
-    trevok_->stateFlags_ = Unit::kStateDirectControl;
+    trevok_->stateFlags_ = UiUnit::kStateDirectControl;
     Selection::Remove(trevok_.get());
     EXPECT_FALSE(trevok_->highlighted_);
     EXPECT_EQ(trevok_->stateFlags_, 0u);
@@ -168,7 +168,7 @@ TEST_F(SelectionTest, ViewUnitTakesTheHeadingOfItsOrientation)
     Selection::SetViewUnit(vell_.get());
     EXPECT_NEAR(Selection::ViewHeading(), 1024.0f, 0.01f);
     EXPECT_TRUE(vell_->highlighted_);
-    EXPECT_TRUE(vell_->stateFlags_ & Unit::kStateDirectControl);
+    EXPECT_TRUE(vell_->stateFlags_ & UiUnit::kStateDirectControl);
     Selection::SetViewUnit(trevok_.get());
     EXPECT_FALSE(vell_->highlighted_);
     EXPECT_EQ(Drain().substr(0, 9), " 2a000000");

@@ -123,9 +123,9 @@ TEST_F(StatusWindowTest, LightSetColours)
 struct WatchedUnit : FakeUnit {
     using FakeUnit::FakeUnit;
     bool HasRole() const override { return hasRole; }
-    const Unit* Target() const override { return target; }
+    const UiUnit* Target() const override { return target; }
     bool hasRole = true;
-    const Unit* target = nullptr;
+    const UiUnit* target = nullptr;
 };
 
 std::vector<std::string> Texts(const std::vector<Hud::Line>& lines)

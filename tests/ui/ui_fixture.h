@@ -87,13 +87,13 @@ protected:
     }
 
     struct UnitDeleter {
-        void operator()(Unit* u) const { u->Release(); }
+        void operator()(UiUnit* u) const { u->Release(); }
     };
-    using UnitPtr = std::unique_ptr<Unit, UnitDeleter>;
+    using UnitPtr = std::unique_ptr<UiUnit, UnitDeleter>;
 
     static UnitPtr MakeUnit(uint32_t id, int team, const char* key)
     {
-        UnitPtr u(new Unit);
+        UnitPtr u(new UiUnit);
         u->id_ = id;
         u->team_ = team;
         u->characterKey_ = key;

@@ -1,0 +1,610 @@
+#include "objects/moving_object.h"
+
+#include "Veapi/ve_object.h"
+#include "app/app_time.h"
+#include "objects/inventory.h"
+#include "objects/teams.h"
+#include "platform/byte_cursor.h"
+#include "script/records.h"
+#include "world/collision_polygon.h"
+#include "world/level.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr float kRadiansPerStep = 1.0f / kStepsPerRadian;
+// Turn rate (4096ths a second) to radians a second.
+constexpr float kTurnToRadians = 0.0015339808f;
+// A walker with no walk sequence measured moves at its walking speed as is.
+constexpr float kDefaultWalkFactor = 1.0f;
+
+uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Records
+
+bool MotionRecord::Read(std::span<const uint8_t> bytes)
+{
+    trevok::ByteReader reader(bytes);
+    float words[11];
+    for (float& f : words)
+        f = reader.F32();
+    const uint32_t polygonWord = reader.U32();
+    if (!reader.Ok())
+        return false;
+    for (float f : words) {
+        if (!std::isfinite(f))
+            return false;
+    }
+    seconds = words[0];
+    position = {words[1], words[2], words[3]};
+    orientation = {words[4], words[5], words[6], words[7]};
+    velocity = {words[8], words[9], words[10]};
+    polygon = polygonWord & kNoPolygon;
+    return true;
+}
+
+void MotionRecord::Write(std::span<uint8_t, kSize> out) const
+{
+    trevok::ByteWriter writer(out);
+    for (float f : {seconds, position.x, position.y, position.z, orientation.x, orientation.y, orientation.z,
+                    orientation.w, velocity.x, velocity.y, velocity.z})
+        writer.F32(f);
+    writer.U32(polygon & kNoPolygon);
+}
+
+// ---------------------------------------------------------------------------
+// Steering
+
+float WrapSteps(float steps)
+{
+    steps = std::fmod(steps, 4096.0f);
+    if (steps > 2048.0f)
+        steps -= 4096.0f;
+    else if (steps < -2048.0f)
+        steps += 4096.0f;
+    return steps;
+}
+
+float HeadingOf(const Quaternion& orientation)
+{
+    return 2.0f * std::atan2(orientation.y, orientation.w) * kStepsPerRadian;
+}
+
+Quaternion YawOrientation(float heading)
+{
+    const float half = 0.5f * heading * kRadiansPerStep;
+    return {0, std::sin(half), 0, std::cos(half)};
+}
+
+ArcStep SteerAlongArc(const Vec3& position, float heading, const Vec3& next, float travel, float turnBudget,
+                      float turnRadiusSquared)
+{
+    ArcStep step{position, heading};
+    if (!(travel > 0.0f))
+        return step;
+    const float dx = next.x - position.x, dz = next.z - position.z;
+    const float wanted = std::atan2(dx, dz) * kStepsPerRadian;
+    const float delta = WrapSteps(wanted - heading);
+    const float a = std::fabs(delta);
+    float travelLeft = travel;
+    float arcTurn = 0, arcLength = 0, excess = 0;
+    if (turnBudget < 0.0f) {
+        // Unlimited turning: face the point at once.
+        step.heading = wanted;
+    } else {
+        const float budget = turnBudget;
+        if (turnRadiusSquared > 0.0f) {
+            const float c = 1.0f - (dx * dx + dz * dz) / (2.0f * turnRadiusSquared);
+            if (c > -1.0f) {
+                const float arc = std::acos(std::min(c, 1.0f)) * kStepsPerRadian;
+                if (arc * 0.5f < a) {
+                    excess = a - arc * 0.5f;
+                    if (excess <= budget) {
+                        // No budget at all means no excess either: the travel stays.
+                        travelLeft = budget > 0.0f ? travel * (budget - excess) / budget : travel;
+                    } else {
+                        excess = budget;
+                        travelLeft = 0.0f;
+                    }
+                }
+            }
+        }
+        const float budgetLeft = budget - excess;
+        arcTurn = a <= budgetLeft ? delta : std::copysign(budgetLeft, delta);
+        // With no turn budget left the arc has no length (never 0 / 0).
+        arcLength = budgetLeft > 0.0f ? std::fabs(arcTurn) / budgetLeft * travelLeft : 0.0f;
+        const float sign = delta < 0.0f ? -1.0f : 1.0f;
+        const float mid = heading + sign * excess + arcTurn * 0.5f;
+        const float turnRadians = arcTurn * kRadiansPerStep;
+        const float chord = std::fabs(turnRadians) > 1e-6f
+                                ? 2.0f * std::sin(turnRadians * 0.5f) * arcLength / turnRadians
+                                : arcLength;
+        step.position.x += std::sin(mid * kRadiansPerStep) * chord;
+        step.position.z += std::cos(mid * kRadiansPerStep) * chord;
+        step.heading = mid + arcTurn * 0.5f;
+    }
+    const float rest = travelLeft - arcLength;
+    const float rx = next.x - step.position.x, ry = next.y - step.position.y, rz = next.z - step.position.z;
+    if (rest * rest <= rx * rx + 0.01f * ry * ry + rz * rz) {
+        step.position.x += std::sin(step.heading * kRadiansPerStep) * rest;
+        step.position.z += std::cos(step.heading * kRadiansPerStep) * rest;
+    } else {
+        step.position.x = next.x;
+        step.position.z = next.z;
+    }
+    return step;
+}
+
+// ---------------------------------------------------------------------------
+// MovingObject
+
+MovingObject::MovingObject(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                           uint32_t id)
+    : WorldObject(side, role, position, orientation,
+                  side == ClientServices::Get().OwnSide() ? ClientCreate::kFogBase | ClientCreate::kAlwaysVisible
+                                                        : ClientCreate::kFogBase,
+                  id),
+      finalDestination_(position), nextPoint_(position)
+{
+    character_ = WorldObject::GetCharacter();
+    if (character_) {
+        viewRange_ = character_->sightRange;
+        speedFactor_ = character_->walkingSpeed;
+        turnRate_ = character_->turningSpeed;
+        centreOffset_ = {0, -0.5f * character_->modelHeight, 0};
+    }
+    SetSpeedFactor(speedFactor_);
+}
+
+MovingObject::~MovingObject() = default;
+
+void MovingObject::SetTurnRate(int32_t rate)
+{
+    turnRate_ = rate;
+    SetSpeedFactor(speedFactor_);
+}
+
+void MovingObject::SetSpeedFactor(int32_t factor)
+{
+    speedFactor_ = factor;
+    float walkFactor = character_ ? character_->walkFactor : 0.0f;
+    if (!(walkFactor > 0.0f))
+        walkFactor = kDefaultWalkFactor;
+    speed_ = static_cast<float>(speedFactor_) / 65536.0f * walkFactor;
+    if (turnRate_ == 0) {
+        turnRadiusSquared_ = 0;
+    } else {
+        const float radius = speed_ / (static_cast<float>(turnRate_) * kTurnToRadians);
+        turnRadiusSquared_ = radius * radius;
+    }
+}
+
+Vec3 MovingObject::GetCentre() const { return position_ + centreOffset_; }
+
+float MovingObject::GetHealthFraction() const
+{
+    if (hitPoints_ <= 0)
+        return 0.0f;
+    return WorldObject::GetHealthFraction();
+}
+
+void MovingObject::SetSide(int32_t side)
+{
+    const ClientServices& services = ClientServices::Get();
+    if (squadMember_ && side != side_) {
+        auto& squad = WorldObjectTable::SquadList();
+        squad.erase(std::remove(squad.begin(), squad.end(), this), squad.end());
+    }
+    const bool wasSquad = sideSetUp_ && TeamTable::IsSquadSide(side_);
+    if (!wasSquad && TeamTable::IsSquadSide(side)) {
+        standingOrder_ = 6;
+        standingFlag_ = false;
+        if (!inventory_)
+            inventory_ = std::make_unique<Inventory>(character_ ? character_->weapon : 0, 15);
+    }
+    squadMember_ = side == services.OwnSide() && TeamTable::IsSquadSide(side);
+    sideSetUp_ = true;
+    side_ = side;
+}
+
+void MovingObject::TakeDamage(int32_t amount)
+{
+    int64_t rest = amount;
+    const int32_t shield = GetShield();
+    if (shield <= 0) {
+        if (rest > 0) {
+            const int32_t armour = GetArmour();
+            if (rest <= armour)
+                return;
+            rest -= armour;
+        }
+    } else if (rest >= 0) {
+        const int64_t absorbed = std::min<int64_t>(rest, shield);
+        ReduceShield(static_cast<int32_t>(absorbed));
+        rest -= absorbed;
+    }
+    const int64_t maximum = character_ ? std::max(character_->strength, 0) : 0;
+    hitPoints_ = static_cast<int32_t>(std::clamp<int64_t>(int64_t{hitPoints_} - rest, 0, maximum));
+}
+
+void MovingObject::Activate(uint64_t time, float seconds)
+{
+    SetSide(side_);
+    WorldObject::Activate(time, seconds);
+}
+
+bool MovingObject::VariationDue(int32_t& draw)
+{
+    int32_t& countdown = WorldObjectTable::VariationCountdown();
+    if (countdown > 0) {
+        --countdown;
+        return false;
+    }
+    // While the game stands still no variation starts, and the countdown's
+    // span (divided by the speed) is never formed.
+    const float speed = AppTime::GameSpeed();
+    if (!(speed > 0.0f))
+        return false;
+    draw = static_cast<int32_t>(WorldObjectTable::NextRandom());
+    const uint32_t next = WorldObjectTable::NextRandom();
+    const double span = std::round(100.0 * WorldObjectTable::Count() / speed);
+    const uint32_t modulus = span >= 1.0 && span < 4294967295.0 ? static_cast<uint32_t>(span) : 0;
+    countdown = modulus ? static_cast<int32_t>(next % modulus) : 0;
+    return true;
+}
+
+void MovingObject::Update(uint64_t time, float seconds)
+{
+    if (moving_ && time > time_) {
+        const float dt = TicksToSeconds(time - time_);
+        const float travel = dt * speed_;
+        if (carried_) {
+            position_ = position_ + carrierVelocity_.Normalised() * travel;
+        } else {
+            const float dx = nextPoint_.x - position_.x, dy = nextPoint_.y - position_.y,
+                        dz = nextPoint_.z - position_.z;
+            if (dx * dx + 0.01f * dy * dy + dz * dz >= kSteerDistance * kSteerDistance) {
+                const float budget = turnRate_ > 0 ? dt * static_cast<float>(turnRate_) : -1.0f;
+                const ArcStep step =
+                    SteerAlongArc(position_, HeadingOf(orientation_), nextPoint_, travel, budget, turnRadiusSquared_);
+                position_ = step.position;
+                orientation_ = YawOrientation(step.heading);
+            }
+        }
+    }
+    WorldObject::Update(time, seconds);
+    if (sequenceDone_) {
+        sequenceDone_ = false;
+        if (dying_)
+            Deactivate();
+        else if (!moving_ && !crouched_)
+            WorldObject::PlaySequence(0);
+    }
+    if (!IsAlive())
+        return;
+    const float fx = finalDestination_.x - position_.x, fz = finalDestination_.z - position_.z;
+    if (side_ == ClientServices::Get().OwnSide() && moving_ &&
+        fx * fx + fz * fz > kMarkerDistance * kMarkerDistance && !markerShown_) {
+        markerShown_ = true;
+        markerExpiry_ = time + SecondsToTicks(2.0f);
+    }
+    const int32_t idles = role_ && role_->shape ? role_->shape.lowSequences : 0;
+    if (idles > 0 && idleDone_ && !moving_ && !IsAttacking() && !crouched_) {
+        int32_t draw = 0;
+        if (VariationDue(draw)) {
+            idleDone_ = false;
+            WorldObject::PlaySequence(21 + draw % idles);
+            idleDone_ = true;  // no player reports back without a shape
+        }
+    }
+    if (markerShown_ && time >= markerExpiry_)
+        markerShown_ = false;
+}
+
+void MovingObject::Deactivate()
+{
+    disguised_ = false;
+    moving_ = false;
+    WorldObject::Deactivate();
+}
+
+void MovingObject::ApplyMoving(const Vec3& nextPoint, const MotionRecord& record, const Vec3& finalDestination)
+{
+    if (dying_)
+        return;
+    if (!shownInCutScenes_ && !moving_) {
+        WorldObject::PlaySequence(1);
+        const int32_t walks = role_ && role_->shape ? role_->shape.highSequences : 0;
+        int32_t draw = 0;
+        if (walks > 0 && VariationDue(draw))
+            WorldObject::PlaySequence(26 + draw % walks);
+    }
+    nextPoint_ = nextPoint;
+    moving_ = true;
+    motionSeconds_ = record.seconds;
+    if ((finalDestination - finalDestination_).LengthSquared() > 0.01f) {
+        finalDestination_ = finalDestination;
+        destinationSeconds_ = record.seconds;
+        markerShown_ = false;
+    }
+    SetPlacement(record.position, record.orientation, record.seconds);
+}
+
+void MovingObject::ApplyStopped(const MotionRecord& record)
+{
+    if (dying_)
+        return;
+    if (moving_)
+        WorldObject::PlaySequence(0);
+    moving_ = false;
+    motionSeconds_ = record.seconds;
+    SetPlacement(record.position, record.orientation, record.seconds);
+}
+
+void MovingObject::Die(const MotionRecord& record)
+{
+    WorldObject::PlaySequence(3);
+    hitPoints_ = 0;
+    moving_ = false;
+    dying_ = true;
+    // Without a shape no sequence player reports the end: the next update does.
+    if (!object_)
+        sequenceDone_ = true;
+    SetPlacement(record.position, record.orientation, record.seconds);
+}
+
+bool MovingObject::AddWaypointOrder(uint32_t polygon, int32_t value)
+{
+    Level* level = Level::Current();
+    CollisionPolygon* node = level ? level->PolygonAt(polygon) : nullptr;
+    if (!node)
+        return false;
+    OrderRecord order;
+    order.kind = OrderRecord::kWaypoint;
+    order.value = value;
+    order.position = *node->Centre();
+    order.polygon = polygon;
+    orders_.push_back(order);
+    return true;
+}
+
+void MovingObject::InsertHoldOrder()
+{
+    if (orders_.empty() || orders_.front().kind == OrderRecord::kHold)
+        return;
+    OrderRecord hold;
+    hold.kind = OrderRecord::kHold;
+    hold.position = position_;
+    orders_.push_back(hold);
+    std::rotate(orders_.begin(), orders_.end() - 1, orders_.end());
+    moving_ = false;
+}
+
+void MovingObject::RemoveHoldOrder()
+{
+    if (orders_.empty() || orders_.front().kind != OrderRecord::kHold)
+        return;
+    orders_.erase(orders_.begin());
+    // Only a server in this program relays it; a joined client has none.
+    const ClientServices& services = ClientServices::Get();
+    if (services.serverRunsHere && services.sendToClients) {
+        uint8_t block[8];
+        trevok::ByteWriter writer(block);
+        writer.U32(69);
+        writer.U32(GetId());
+        services.sendToClients(block, sizeof block, false);
+    }
+}
+
+void MovingObject::PopOrder()
+{
+    if (!orders_.empty())
+        orders_.erase(orders_.begin());
+}
+
+void MovingObject::AddViewRange(float delta) { viewRange_ += delta; }
+
+void MovingObject::ChangeSpeed(int32_t delta, const MotionRecord& record)
+{
+    SetSpeedFactor(static_cast<int32_t>(static_cast<int64_t>(speedFactor_) + delta));
+    if (moving_)
+        WorldObject::PlaySequence(1);
+    SetPlacement(record.position, record.orientation, record.seconds);
+}
+
+void MovingObject::SetCrouch(bool crouched, bool disguised)
+{
+    moving_ = false;
+    disguised_ = disguised;
+    crouched_ = crouched;
+    WorldObject::PlaySequence(crouched ? 19 : 20);
+}
+
+// ---------------------------------------------------------------------------
+// Orders
+
+void MovingObject::SendWords(std::span<const uint32_t> words, bool guaranteed) const
+{
+    std::vector<uint8_t> block;
+    trevok::ByteWriter writer(block);
+    for (uint32_t w : words)
+        writer.U32(w);
+    ClientServices::Get().Request(block.data(), static_cast<uint32_t>(block.size()), guaranteed);
+}
+
+void MovingObject::OrderStop()
+{
+    orders_.clear();
+    const uint32_t words[] = {6, GetId(), Bits(AppTime::GameSeconds())};
+    SendWords(words, true);
+}
+
+void MovingObject::OrderCrouch(bool queued)
+{
+    const uint32_t words[] = {queued ? 31u : 25u, GetId()};
+    SendWords(words, true);
+    if (queued) {
+        OrderRecord order;
+        order.kind = OrderRecord::kCrouch;
+        order.position = position_;
+        orders_.push_back(order);
+    }
+}
+
+void MovingObject::OrderChangeAmmo(int32_t ammo, bool queued)
+{
+    const uint32_t words[] = {queued ? 23u : 22u, GetId(), static_cast<uint32_t>(ammo)};
+    SendWords(words, true);
+    if (queued)
+        AddChangeAmmoOrder(ammo);
+}
+
+void MovingObject::AddEquipOrder(int32_t slot, int32_t item)
+{
+    int32_t pending = 0;
+    for (auto it = orders_.rbegin(); it != orders_.rend(); ++it) {
+        if (it->item != item)
+            continue;
+        if (it->kind == OrderRecord::kEquip)
+            ++pending;
+        else if (it->kind == OrderRecord::kUnequip)
+            --pending;
+    }
+    OrderRecord order;
+    order.item = item;
+    if (pending == 1) {
+        order.kind = OrderRecord::kUnequip;
+    } else {
+        order.kind = OrderRecord::kEquip;
+        order.slot = slot;
+    }
+    orders_.push_back(order);
+}
+
+void MovingObject::OrderEquip(int32_t item, int32_t slot, bool queued)
+{
+    const uint32_t words[] = {queued ? 13u : 12u, GetId(), static_cast<uint32_t>(item), static_cast<uint32_t>(slot)};
+    SendWords(words, true);
+    if (queued)
+        AddEquipOrder(slot, item);
+}
+
+namespace {
+OrderRecord ItemOrder(int32_t kind, int32_t item)
+{
+    OrderRecord order;
+    order.kind = kind;
+    order.item = item;
+    return order;
+}
+} // namespace
+
+void MovingObject::OrderUse(int32_t item, bool queued)
+{
+    const uint32_t words[] = {queued ? 15u : 14u, GetId(), static_cast<uint32_t>(item)};
+    SendWords(words, true);
+    if (queued)
+        orders_.push_back(ItemOrder(OrderRecord::kUse, item));
+}
+
+void MovingObject::OrderDrop(int32_t item, bool queued)
+{
+    const uint32_t words[] = {queued ? 17u : 16u, GetId(), static_cast<uint32_t>(item)};
+    SendWords(words, true);
+    if (queued)
+        orders_.push_back(ItemOrder(OrderRecord::kDrop, item));
+}
+
+void MovingObject::OrderUnequip(int32_t item, bool queued)
+{
+    const uint32_t words[] = {queued ? 19u : 18u, GetId(), static_cast<uint32_t>(item)};
+    SendWords(words, true);
+    if (queued)
+        orders_.push_back(ItemOrder(OrderRecord::kUnequip, item));
+}
+
+void MovingObject::OrderGive(int32_t item, int32_t receiver, bool queued)
+{
+    const uint32_t words[] = {queued ? 21u : 20u, GetId(), static_cast<uint32_t>(item),
+                              static_cast<uint32_t>(receiver), Bits(AppTime::GameSeconds())};
+    SendWords(words, true);
+    if (queued) {
+        OrderRecord order = ItemOrder(OrderRecord::kGive, item);
+        order.value = receiver;
+        orders_.push_back(order);
+    }
+}
+
+void MovingObject::SendStandingOrder(int32_t order)
+{
+    const uint32_t words[] = {24, GetId(), static_cast<uint32_t>(order)};
+    SendWords(words, true);
+    if (order >= 0 && order <= 2) {
+        if (TeamRecord* record = TeamTable::Find(side_))
+            record->formation = order;
+    } else if (order == 3) {
+        standingFlag_ = !standingFlag_;
+    } else if (order >= 4 && order <= 6) {
+        standingOrder_ = order;
+    }
+}
+
+void MovingObject::UndoLastOrder()
+{
+    for (auto it = orders_.rbegin(); it != orders_.rend(); ++it) {
+        if (it->kind != OrderRecord::kHold) {
+            orders_.erase(std::next(it).base());
+            break;
+        }
+    }
+    const uint32_t words[] = {32, GetId()};
+    SendWords(words, false);
+}
+
+void MovingObject::SendMotionState(bool moving)
+{
+    const float now = AppTime::GameSeconds();
+    placementSeconds_ = seconds_ = now;
+    MotionRecord record;
+    record.seconds = now;
+    record.position = position_;
+    record.orientation = orientation_;
+    record.velocity = finalDestination_;  // the server reads the destination here
+    uint8_t block[8 + MotionRecord::kSize];
+    trevok::ByteWriter writer(block);
+    writer.U32(moving ? 42 : 43);
+    writer.U32(GetId());
+    record.Write(std::span<uint8_t, MotionRecord::kSize>(block + 8, MotionRecord::kSize));
+    ClientServices::Get().Request(block, sizeof block, false);
+}
+
+bool MovingObject::SendGroupOrder(std::span<WorldObject* const> objects, uint32_t polygon, int32_t value,
+                                  bool queued, bool paused)
+{
+    std::vector<uint32_t> words{queued || paused ? 30u : 5u, Bits(AppTime::GameSeconds()), polygon,
+                                static_cast<uint32_t>(value), 0};
+    uint32_t count = 0;
+    for (WorldObject* object : objects) {
+        if (!object || object->StaticPlacement())
+            continue;
+        words.push_back(object->GetId());
+        ++count;
+        if (!queued && object->IsMobile())
+            static_cast<MovingObject*>(object)->orders_.clear();
+    }
+    if (count == 0)
+        return false;
+    words[4] = count;
+    std::vector<uint8_t> block;
+    trevok::ByteWriter writer(block);
+    for (uint32_t w : words)
+        writer.U32(w);
+    return ClientServices::Get().Request(block.data(), static_cast<uint32_t>(block.size()), false);
+}

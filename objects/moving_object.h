@@ -1,0 +1,171 @@
+// The client replica of anything that walks, carries items and takes
+// orders. Between the server's motion reports it steers along arcs toward
+// its next path point; the player's orders leave as requests and are also
+// kept in a local order list, so the queue shows before the server answers.
+#pragma once
+
+#include "objects/world_object.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+class Inventory;
+
+// The 48-byte motion record of messages 42, 43, 51 and 63.
+struct MotionRecord {
+    static constexpr uint32_t kSize = 48;
+    static constexpr uint32_t kNoPolygon = 0xFFFFFF;
+
+    float seconds = 0;
+    Vec3 position{0, 0, 0};
+    Quaternion orientation{0, 0, 0, 1};
+    Vec3 velocity{0, 0, 0};
+    uint32_t polygon = kNoPolygon;  // low 24 bits
+
+    // False when the bytes are short or a float is not finite.
+    bool Read(std::span<const uint8_t> bytes);
+    void Write(std::span<uint8_t, kSize> out) const;
+};
+
+// One queued order, nine words as saved games keep it.
+struct OrderRecord {
+    enum Kind : int32_t {
+        kAttackTarget = 0, kAttackLocation = 1, kWaypoint = 2, kHold = 3, kCrouch = 4, kEquip = 5, kGive = 6,
+        kUse = 7, kDrop = 8, kUnequip = 9, kChangeAmmo = 10,
+    };
+    int32_t kind = 0;
+    int32_t value = -1;
+    int32_t item = 0;
+    int32_t slot = 0;
+    Vec3 position{0, 0, 0};
+    uint32_t polygon = 0;
+    int32_t attackFlag = 0;
+};
+
+// One step of the arc steering: where the walker is and which way it faces
+// after travelling `travel` metres toward `next` with `turnBudget`
+// 4096ths of a turn to spend (negative: turning is not limited).
+struct ArcStep {
+    Vec3 position;
+    float heading;  // 4096ths of a turn
+};
+ArcStep SteerAlongArc(const Vec3& position, float heading, const Vec3& next, float travel, float turnBudget,
+                      float turnRadiusSquared);
+// 4096ths of a turn per radian.
+inline constexpr float kStepsPerRadian = 651.8986469f;
+// An angle in 4096ths of a turn brought into [-2048, 2048].
+float WrapSteps(float steps);
+// The heading, in 4096ths of a turn, of a yaw-only orientation and back.
+float HeadingOf(const Quaternion& orientation);
+Quaternion YawOrientation(float heading);
+
+class MovingObject : public WorldObject {
+public:
+    MovingObject(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id);
+
+    static constexpr float kSteerDistance = 0.2f;
+    static constexpr float kMarkerDistance = 2.0f;
+
+    // ---- overrides ----
+    Vec3 GetCentre() const override;
+    float GetHealthFraction() const override;
+    bool IsAlive() const override { return !dying_ && !destroyed_; }
+    bool IsTranslucent() const override { return disguised_; }
+    const script::CharacterRecord* GetCharacter() const override { return character_; }
+    bool IsWalking() const override { return moving_; }
+    Inventory* GetInventory() override { return inventory_.get(); }
+    int32_t GetCarriedFlag() const override { return carriedFlag_; }
+    void SetCarriedFlag(int32_t side) override { carriedFlag_ = side; }
+    bool IsCarried() const override { return carried_; }
+    bool HasOrders() const override { return !orders_.empty(); }
+    void SetSide(int32_t side) override;
+    uint32_t SizeInBytes() const override { return 464; }
+    bool IsMobile() const override { return true; }
+    void Activate(uint64_t time, float seconds) override;
+    void SetCarried(bool carried) override { carried_ = carried; }
+    void TakeDamage(int32_t amount) override;
+    void Update(uint64_t time, float seconds) override;
+    float GetViewRange() const override { return viewRange_; }
+    bool IsSelectable() const override { return squadMember_ && IsAlive(); }
+    bool IsSquadMember() const override { return squadMember_; }
+    void Deactivate() override;
+
+    // ---- what the server's messages do ----
+    void ApplyMoving(const Vec3& nextPoint, const MotionRecord& record, const Vec3& finalDestination);
+    void ApplyStopped(const MotionRecord& record);
+    void Die(const MotionRecord& record);
+    bool AddWaypointOrder(uint32_t polygon, int32_t value);
+    void InsertHoldOrder();
+    void RemoveHoldOrder();
+    void PopOrder();
+    void AddViewRange(float delta);
+    void ChangeSpeed(int32_t delta, const MotionRecord& record);
+    void SetCrouch(bool crouched, bool disguised);
+
+    // ---- the player's orders: a request, and the local queue ----
+    virtual void OrderStop();
+    virtual void OrderCrouch(bool queued);
+    virtual void OrderChangeAmmo(int32_t ammo, bool queued);
+    void OrderEquip(int32_t item, int32_t slot, bool queued);
+    void OrderUse(int32_t item, bool queued);
+    void OrderDrop(int32_t item, bool queued);
+    void OrderUnequip(int32_t item, bool queued);
+    void OrderGive(int32_t item, int32_t receiver, bool queued);
+    void SendStandingOrder(int32_t order);
+    void UndoLastOrder();
+    void SendMotionState(bool moving);
+    // One request for the set; nothing is sent when none of them can move.
+    static bool SendGroupOrder(std::span<WorldObject* const> objects, uint32_t polygon, int32_t value, bool queued,
+                               bool paused);
+    void AddEquipOrder(int32_t slot, int32_t item);
+    virtual void AddChangeAmmoOrder(int32_t) {}
+    void AppendOrder(const OrderRecord& order) { orders_.push_back(order); }
+
+    // ---- queries ----
+    const std::vector<OrderRecord>& Orders() const { return orders_; }
+    bool IsCrouched() const { return crouched_; }
+    bool IsDying() const { return dying_; }
+    bool MarkerShown() const { return markerShown_; }
+    const Vec3& NextPoint() const { return nextPoint_; }
+    const Vec3& FinalDestination() const { return finalDestination_; }
+    float Speed() const { return speed_; }
+    int32_t SpeedFactor() const { return speedFactor_; }
+    float TurnRadiusSquared() const { return turnRadiusSquared_; }
+    int32_t StandingOrder() const { return standingOrder_; }
+    bool StandingFlag() const { return standingFlag_; }
+    void SetSquadMember(bool member) { squadMember_ = member; }
+    void SetTurnRate(int32_t rate);
+    void SetSpeedFactor(int32_t factor);
+
+protected:
+    ~MovingObject() override;
+    void SendWords(std::span<const uint32_t> words, bool guaranteed) const;
+    // The countdown of variations reached: one random draw for the choice.
+    bool VariationDue(int32_t& draw);
+
+    const script::CharacterRecord* character_ = nullptr;
+    float viewRange_ = 53.0f;
+    int32_t speedFactor_ = 0;
+    int32_t turnRate_ = 0;
+    float speed_ = 0;
+    float turnRadiusSquared_ = 0;
+    bool moving_ = false, dying_ = false, disguised_ = false, crouched_ = false, carried_ = false;
+    int32_t carriedFlag_ = 0;
+    std::unique_ptr<Inventory> inventory_;
+    std::vector<OrderRecord> orders_;
+    int32_t standingOrder_ = 0;
+    bool standingFlag_ = true;
+    Vec3 finalDestination_;
+    Vec3 centreOffset_{0, -0.5f, 0};
+    Vec3 nextPoint_;
+    Vec3 carrierVelocity_{0, 0, 0};
+    float motionSeconds_ = 0, destinationSeconds_ = 0;
+    bool sequenceDone_ = false;
+    bool squadMember_ = false;
+    bool idleDone_ = true;
+    bool markerShown_ = false;
+    uint64_t markerExpiry_ = 0;
+    bool sideSetUp_ = false;
+};

@@ -1,0 +1,472 @@
+#include "objects/typed_objects.h"
+
+#include "app/app_time.h"
+#include "objects/role_classes.h"
+#include "platform/byte_cursor.h"
+#include "script/records.h"
+#include "world/level.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// Squared metres within which a shot that hit nothing takes a creature.
+constexpr float kCreatureHitSquared = 2.0f;
+
+std::vector<TypedObject11*> g_kind11;
+
+WorldObject* MakeByRole(int32_t side, script::Role* role, const Vec3& p, const Quaternion& q, uint32_t id)
+{
+    if (!role)
+        return nullptr;
+    switch (ClientClassFor(*role)) {
+    case ClientClass::kNone: return nullptr;
+    case ClientClass::kUnit: return new Unit(side, role, p, q, id);
+    case ClientClass::kMovingObject: return new MovingObject(side, role, p, q, id);
+    case ClientClass::kWorldObject: return new WorldObject(side, role, p, q, 0, id);
+    case ClientClass::kTypedUnit:
+        switch (role->aiType) {
+        case 12: return new TypedUnit12(side, role, p, q, id);
+        case 13: return new TypedUnit13(side, role, p, q, id);
+        default: return new TypedUnit16(side, role, p, q, id);
+        }
+    case ClientClass::kTypedObject:
+        switch (role->aiType) {
+        case 5: return new TypedObject5(side, role, p, q, id);
+        case 8: return new TypedObject8(side, role, p, q, id);
+        case 9: return new TypedObject9(side, role, p, q, id);
+        case 10: return new TypedObject10(side, role, p, q, id);
+        case 11: return new TypedObject11(side, role, p, q, id);
+        case 14: return new TypedObject14(side, role, p, q, id);
+        default: return new TypedObject17(side, role, p, q, id);
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+WorldObject* WorldObject::CreateByRole(int32_t side, script::Role* role, const Vec3& position,
+                                       const Quaternion& orientation)
+{
+    if (!role || ClientClassFor(*role) == ClientClass::kNone)
+        return nullptr;
+    return MakeByRole(side, role, position, orientation, WorldObjectTable::TakeNextId());
+}
+
+WorldObject* WorldObject::CreateFromMessage(int32_t side, script::Role* role, const Vec3& position,
+                                            const Quaternion& orientation, uint32_t id)
+{
+    WorldObject* object = MakeByRole(side, role, position, orientation, id);
+    if (object)
+        object->Activate(static_cast<uint64_t>(std::max<int64_t>(AppTime::GameNow(), 0)), AppTime::GameSeconds());
+    return object;
+}
+
+// ---------------------------------------------------------------------------
+// WorldProjectile
+
+WorldProjectile::WorldProjectile(int32_t side, script::Role* role, const Vec3& position,
+                                 const Quaternion& orientation, float speed, uint32_t shooterId, int32_t targetId,
+                                 uint32_t id)
+    : WorldObject(side, role, position, orientation, ClientCreate::kFogBase | ClientCreate::kEmitterBit, id),
+      launchPosition_(position), shooterId_(shooterId), velocity_(Quaternion::ZAxis(orientation) * speed)
+{
+    if (role_) {
+        flags_ = static_cast<uint32_t>(role_->limit);
+        falls_ = role_->projectile && role_->projectile->gravity;
+    }
+    if (targetId != -1)
+        target_ = WorldObjectRef(WorldObjectTable::FindById(static_cast<uint32_t>(targetId)));
+}
+
+WorldProjectile::~WorldProjectile() = default;
+
+void WorldProjectile::Activate(uint64_t time, float seconds)
+{
+    launchTime_ = time;
+    launchSeconds_ = seconds;
+    WorldObject::Activate(time, seconds);
+}
+
+Vec3 WorldProjectile::PositionAt(uint64_t ticks) const
+{
+    const float elapsed = TicksToSeconds(ticks);
+    Vec3 p = launchPosition_ + velocity_ * elapsed;
+    if (falls_)
+        p.y += WorldObjectTable::kGravity * 0.5f * elapsed * elapsed;
+    return p;
+}
+
+void WorldProjectile::Update(uint64_t time, float seconds)
+{
+    const uint64_t elapsedTicks = time > launchTime_ ? time - launchTime_ : 0;
+    Vec3 flight = velocity_;
+    if ((flags_ & kFlagHoming) && target_) {
+        const float step = std::max(0.0f, seconds - lastSeconds_);
+        const Vec3 wanted = (target_->GetCentre() - position_).Normalised();
+        const Vec3 current = velocity_.Normalised();
+        const float f = std::min(1.0f, 50.0f * step);
+        const Vec3 blended = current * (1.0f - f) + wanted * f;
+        // A target straight behind cancels the blend: keep flying on.
+        if (blended.LengthSquared() > 1e-12f)
+            velocity_ = blended.Normalised() * velocity_.Length();
+        position_ = position_ + velocity_ * step;
+        flight = velocity_;
+    } else {
+        position_ = PositionAt(elapsedTicks);
+        if (falls_)
+            flight.y += WorldObjectTable::kGravity * TicksToSeconds(elapsedTicks);
+    }
+    const float horizontal = std::sqrt(flight.x * flight.x + flight.z * flight.z);
+    if (object_ && (horizontal > 0.0f || flight.y != 0.0f)) {
+        const float yaw = std::atan2(flight.x, flight.z);
+        const float pitch = std::atan2(flight.y, horizontal);
+        orientation_ = Quaternion{0, std::sin(0.5f * yaw), 0, std::cos(0.5f * yaw)} *
+                       Quaternion{std::sin(0.5f * pitch), 0, 0, std::cos(0.5f * pitch)};
+    }
+    WorldObject::Update(time, seconds);
+}
+
+// ---------------------------------------------------------------------------
+// TypedObject8
+
+TypedObject8::TypedObject8(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                           uint32_t id)
+    : WorldObject(side, role, position, orientation, ClientCreate::kDynamicLight, id)
+{
+}
+
+TypedObject8::~TypedObject8() = default;
+
+void TypedObject8::ReleaseReferences()
+{
+    riders_.clear();
+    linked_.Reset();
+}
+
+void TypedObject8::SetTrack(const Vec3 (&p)[4], const Quaternion& end, bool carriesRiders)
+{
+    carriesRiders_ = carriesRiders;
+    c3_ = p[0] * -1.0f + p[1] * 3.0f + p[2] * -3.0f + p[3];
+    c2_ = p[0] * 3.0f + p[1] * -6.0f + p[2] * 3.0f;
+    c1_ = p[0] * -3.0f + p[1] * 3.0f;
+    c0_ = p[0];
+    blend_.Setup(orientation_, end);
+    pathSet_ = true;
+}
+
+Vec3 TypedObject8::PathAt(float t) const { return ((c3_ * t + c2_) * t + c1_) * t + c0_; }
+
+void TypedObject8::Start()
+{
+    if (!pathSet_ || running_)
+        return;
+    startTime_ = static_cast<int64_t>(time_);
+    running_ = true;
+}
+
+void TypedObject8::SetState(bool direction)
+{
+    if (running_ && direction == direction_) {
+        // A lift that does not move has nothing to reverse (and no half time).
+        if (!(speed_ > 0.0f))
+            return;
+        const double k = static_cast<double>(AppTime::TicksPerSecond()) * 0.5 / speed_;
+        const int64_t start = 2 * (static_cast<int64_t>(time_) - static_cast<int64_t>(k)) -
+                              static_cast<int64_t>(startTime_);
+        direction_ = !direction_;
+        startTime_ = start;
+    } else if (!running_ && direction != direction_) {
+        Start();
+    }
+}
+
+void TypedObject8::PauseTimer(uint64_t now)
+{
+    if (!running_)
+        return;
+    running_ = false;
+    pauseTime_ = now;
+}
+
+void TypedObject8::ResumeTimer(uint64_t now)
+{
+    // Only a paused motion resumes; a lift resting at an end stays.
+    if (running_ || pauseTime_ == 0)
+        return;
+    running_ = true;
+    startTime_ += now > pauseTime_ ? static_cast<int64_t>(now - pauseTime_) : 0;
+    pauseTime_ = 0;
+}
+
+bool TypedObject8::StartWithRiders(bool backwards, std::span<const uint32_t> riders)
+{
+    if (backwards != direction_)
+        return false;
+    for (uint32_t id : riders) {
+        WorldObject* rider = WorldObjectTable::FindById(id);
+        if (!rider || rider == this)
+            continue;
+        riders_.emplace_back(rider);
+        rider->SetStaticPlacement(true);
+    }
+    Start();
+    return true;
+}
+
+void TypedObject8::SetLinkedObject(uint32_t id) { linked_ = WorldObjectRef(WorldObjectTable::FindById(id)); }
+
+void TypedObject8::Update(uint64_t time, float seconds)
+{
+    if (running_) {
+        const int64_t since = static_cast<int64_t>(time) - startTime_;
+        float t = TicksToSeconds(since > 0 ? static_cast<uint64_t>(since) : 0) * speed_;
+        bool ended = false;
+        if (!direction_) {
+            if (t > 1.0f) {
+                t = 1.0f;
+                ended = true;
+            }
+        } else {
+            t = 1.0f - t;
+            if (t < 0.0f) {
+                t = 0.0f;
+                ended = true;
+            }
+        }
+        const Vec3 next = PathAt(t);
+        const Vec3 moved = next - position_;
+        position_ = next;
+        orientation_ = blend_.Evaluate(t);
+        for (const WorldObjectRef& rider : riders_)
+            rider->SetPosition(rider->Position() + moved);
+        if (ended) {
+            running_ = false;
+            direction_ = !direction_;
+            for (const WorldObjectRef& rider : riders_)
+                rider->SetStaticPlacement(false);
+            riders_.clear();
+        }
+    }
+    WorldObject::Update(time, seconds);
+}
+
+// ---------------------------------------------------------------------------
+// TypedObject9
+
+TypedObject9::TypedObject9(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                           uint32_t id)
+    : WorldObject(side, role, position + Vec3{0, -0.2f, 0}, orientation, ClientCreate::kFogBase, id)
+{
+}
+
+void TypedObject9::Update(uint64_t time, float seconds)
+{
+    const float dt = seconds - lastSeconds_;
+    auto signedRandom = [] {
+        return static_cast<float>(WorldObjectTable::NextRandom() & 0xFFFFFF) / 8388608.0f - 1.0f;
+    };
+    if (dt > 0.0f) {
+        yaw_ += signedRandom() * signedRandom() * 4096.0f * dt;
+        position_.x += signedRandom() * signedRandom() * 0.01f;
+        position_.z += signedRandom() * signedRandom() * 0.01f;
+        orientation_ = YawOrientation(yaw_);
+    }
+    CollisionPolygon* under = nullptr;
+    if (Level* level = Level::Current()) {
+        LockGuard guard(level->lock_, false);
+        under = level->FindPolygonAtPosition(position_);
+    }
+    if (under) {
+        if (!shown_) {
+            shown_ = true;
+        } else if (dt > 0.0f) {
+            verticalSpeed_ += WorldObjectTable::kGravity * dt;
+            const float step = dt * verticalSpeed_;
+            // A step past the ground bounces back a quarter as fast.
+            if (step > 0.5f * extent_.y)
+                verticalSpeed_ *= -0.25f;
+            else
+                position_.y += step;
+        }
+    }
+    WorldObject::Update(time, seconds);
+}
+
+void TypedObject9::PlaceAndDraw()
+{
+    if (shown_)
+        WorldObject::PlaceAndDraw();
+}
+
+// ---------------------------------------------------------------------------
+// TypedObject10
+
+int32_t TypedObject10::GetArmour() const
+{
+    return role_ && (role_->flags & script::kRoleDestroyAfterCollection) ? role_->armour : 100;
+}
+
+void TypedObject10::MarkTaken()
+{
+    taken_ = true;
+    renderFlags_ &= ~ClientRender::kHitTested;
+}
+
+// ---------------------------------------------------------------------------
+// TypedObject11
+
+TypedObject11::TypedObject11(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                             uint32_t id)
+    : WorldObject(side, role, position, orientation, ClientCreate::kFogBase, id),
+      minimum_(position - Vec3{2, 0, 2}), maximum_(position + Vec3{2, 0, 2})
+{
+    g_kind11.push_back(this);
+}
+
+TypedObject11::~TypedObject11() { std::erase(g_kind11, this); }
+
+std::vector<TypedObject11*>& TypedObject11::All() { return g_kind11; }
+
+float TypedObject11::Signed()
+{
+    return static_cast<float>(WorldObjectTable::NextRandom() & 0xFFFFFF) / 8388608.0f - 1.0f;
+}
+
+void TypedObject11::Activate(uint64_t time, float seconds)
+{
+    nextDecision_ = time;
+    renderFlags_ &= ~ClientRender::kHitTested;
+    WorldObject::Activate(time, seconds);
+}
+
+void TypedObject11::Update(uint64_t time, float seconds)
+{
+    if (IsCarried()) {
+        mode_ = 0;
+    } else if (time >= nextDecision_) {
+        const uint32_t r = WorldObjectTable::NextRandom();
+        nextDecision_ = time + ((r >> 1) % 20) * static_cast<uint64_t>(AppTime::TicksPerSecond());
+        if (mode_ == 0) {
+            const script::CharacterRecord* character = GetCharacter();
+            const float speed = character ? static_cast<float>(character->walkingSpeed) / 65536.0f : 0.0f;
+            velocity_ = Vec3{Signed(), Signed(), Signed()}.Normalised() * speed;
+            velocity_.y = 0;
+            mode_ = (WorldObjectTable::NextRandom() & 2) ? 1 : 2;
+        } else {
+            mode_ = 0;
+        }
+    }
+    if (mode_ == 1) {
+        const float dt = std::max(0.0f, seconds - lastSeconds_);
+        position_ = position_ + velocity_ * dt;
+        if (velocity_.x != 0.0f || velocity_.z != 0.0f)
+            orientation_ = YawOrientation(std::atan2(velocity_.x, velocity_.z) * kStepsPerRadian);
+        const Vec3 clamped{std::clamp(position_.x, minimum_.x, maximum_.x), position_.y,
+                           std::clamp(position_.z, minimum_.z, maximum_.z)};
+        if (clamped.x != position_.x || clamped.z != position_.z) {
+            position_ = clamped;
+            mode_ = 0;
+        }
+    }
+    for (WorldObject* other : WorldObjectTable::Snapshot()) {
+        if (other == this || !other->IsWalking())
+            continue;
+        const Vec3 d = other->Position() - position_;
+        const float reach = radius_ * radius_ + other->Radius() * other->Radius();
+        if (d.LengthSquared() >= reach || !reported_.insert(other->GetId()).second)
+            continue;
+        uint8_t block[8];
+        trevok::ByteWriter writer(std::span<uint8_t>(block, sizeof block));
+        writer.U32(33);
+        writer.U32(GetId());
+        ClientServices::Get().Request(block, sizeof block, false);
+    }
+    WorldObject::Update(time, seconds);
+}
+
+void TypedObject11::CheckAll(const Vec3& point)
+{
+    for (size_t i = 0; i < g_kind11.size();) {
+        TypedObject11* object = g_kind11[i];
+        if (object->IsDestroyed() || !object->IsRegistered()) {
+            // Already removed (a reference elsewhere keeps it): not again.
+            g_kind11.erase(g_kind11.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        if ((object->Position() - point).LengthSquared() < kCreatureHitSquared) {
+            g_kind11.erase(g_kind11.begin() + static_cast<std::ptrdiff_t>(i));
+            object->Remove();
+            i = 0;
+            continue;
+        }
+        ++i;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Kind units
+
+void TypedUnit13::ReleaseReferences()
+{
+    linked_.Reset();
+    Unit::ReleaseReferences();
+}
+
+void TypedUnit12::Update(uint64_t time, float seconds)
+{
+    Unit::Update(time, seconds);
+    // A link chain that loops back never runs past the registry's size.
+    WorldObject* previous = this;
+    WorldObject* segment = linked_.Get();
+    for (uint32_t guard = WorldObjectTable::Count(); segment && segment->IsAlive() && guard > 0; --guard) {
+        auto* link = dynamic_cast<TypedUnit13*>(segment);
+        if (!link || link == this)
+            break;
+        const Vec3 v = previous->Position() - segment->Position();
+        if (v.LengthSquared() > 0.8f) {
+            const float yaw = std::atan2(v.x, v.z);
+            const float pitch = std::atan2(v.y, std::sqrt(v.x * v.x + v.z * v.z));
+            segment->SetOrientation(Quaternion{0, std::sin(0.5f * yaw), 0, std::cos(0.5f * yaw)} *
+                                    Quaternion{std::sin(-0.5f * pitch), 0, 0, std::cos(-0.5f * pitch)});
+        }
+        link->Unit::Update(time, seconds);
+        previous = segment;
+        segment = link->Linked();
+    }
+}
+
+void TypedUnit16::Activate(uint64_t time, float seconds)
+{
+    WorldObject::PlaySequence(19);
+    // Without a sequence player nothing reports the end: deployed at once.
+    deploySequenceDone_ = object_ == nullptr;
+    const bool wasStatic = staticPlacement_;
+    staticPlacement_ = true;
+    Unit::Activate(time, seconds);
+    staticPlacement_ = wasStatic;
+}
+
+void TypedUnit16::PlayDeployment()
+{
+    WorldObject::PlaySequence(20);
+    deployed_ = true;
+}
+
+void TypedUnit16::Update(uint64_t time, float seconds)
+{
+    if (IsAlive() && deploySequenceDone_)
+        Unit::Update(time, seconds);
+    else
+        WorldObject::Update(time, seconds);
+}
+
+void TypedUnit16::PlaceAndDraw()
+{
+    Unit::PlaceAndDraw();
+    if (!deployed_)
+        onScreen_ = false;
+}

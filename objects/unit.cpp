@@ -1,0 +1,371 @@
+#include "objects/unit.h"
+
+#include "Veapi/ve_object.h"
+#include "app/app_time.h"
+#include "objects/inventory.h"
+#include "objects/role_classes.h"
+#include "objects/weapon_state.h"
+#include "script/records.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace {
+
+constexpr float kLobFactor = 0.65f;
+constexpr int32_t kNoAmmoNeeded = 16;
+constexpr int32_t kAmmoTypes = 17;
+
+uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
+
+int32_t ClampFraction(float fraction)
+{
+    if (!(fraction > 0.0f))
+        return 0;
+    return fraction >= 65536.0f ? 65536 : static_cast<int32_t>(fraction);
+}
+
+} // namespace
+
+float WeaponPitchTangent(float dy, float horizontalSquared, float speed, bool ballistic)
+{
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    // Straight above or below (no horizontal reach): a quarter turn.
+    if (!(horizontalSquared > 0.0f))
+        return dy > 0.0f ? kInfinity : dy < 0.0f ? -kInfinity : 0.0f;
+    const float horizontal = std::sqrt(horizontalSquared);
+    if (!ballistic)
+        return dy / horizontal;
+    const float g = WorldObjectTable::kGravity;
+    const float v2 = speed * speed;
+    const float q = (2.0f * g * dy + v2) * v2 - g * g * horizontalSquared;
+    const float root = q > 0.0f ? std::sqrt(q) : 0.0f;
+    const float t = (g * dy + v2 + root) * horizontalSquared / (dy * dy + horizontalSquared);
+    // No speed (or an arc that cannot lift): aim as steeply up as the
+    // sequence goes, rather than dividing by zero.
+    if (!(t > 0.0f))
+        return -kInfinity;
+    return (dy - g * horizontalSquared / t) / horizontal;
+}
+
+int32_t WeaponPitchFraction(float dy, float horizontalSquared, float speed, bool ballistic)
+{
+    const float tangent = WeaponPitchTangent(dy, horizontalSquared, speed, ballistic);
+    const float steps = std::atan(tangent) * kStepsPerRadian;
+    if (std::isnan(steps))
+        return 0x8000;
+    return ClampFraction((-2.0f * steps / 4096.0f + 0.5f) * 65536.0f);
+}
+
+Unit::Unit(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id)
+    : MovingObject(side, role, position, orientation, id)
+{
+    if (character_ && character_->weapon != kNoWeapon) {
+        weapon_ = std::make_unique<WeaponState>();
+        weapon_->weaponType = character_->weapon;
+    }
+    if (role_) {
+        if (role_->hotspotName)
+            muzzleA_ = *role_->hotspotName;
+        muzzleB_ = role_->alternateHotspotName ? *role_->alternateHotspotName : muzzleA_;
+        armour_ = role_->armour;
+        shield_ = static_cast<float>(role_->shields);
+    }
+}
+
+Unit::~Unit() = default;
+
+int32_t Unit::GetWeaponValue() const { return weapon_ ? weapon_->magazineSize : 100; }
+
+void Unit::Activate(uint64_t time, float seconds)
+{
+    MovingObject::Activate(time, seconds);
+    ReadyWeapon();
+    const float size = character_ && character_->size > 0.0f ? character_->size : 1.0f;
+    Vec3 offset;
+    if (object_ && !muzzleA_.empty() && object_->FindPartPosition(offset, muzzleA_, time))
+        muzzleOffsetA_ = offset * size;
+    if (object_ && !muzzleB_.empty() && object_->FindPartPosition(offset, muzzleB_, time))
+        muzzleOffsetB_ = offset * size;
+}
+
+void Unit::ReadyWeapon()
+{
+    if (!weapon_)
+        return;
+    weapon_->SelectDefaultAmmo();
+    muzzleSpeed_ = weapon_->firingSpeed;
+    if (inventory_) {
+        rounds_ = 0;
+        LoadMagazine();
+    } else {
+        rounds_ = 1;
+    }
+}
+
+void Unit::LoadMagazine()
+{
+    if (!weapon_)
+        return;
+    // Each ammunition type is tried once: stacks that cannot feed the
+    // weapon never make it switch back and forth.
+    std::array<bool, kAmmoTypes> tried{};
+    for (;;) {
+        const int32_t type = weapon_->ammoType;
+        if (type >= 0 && type < kAmmoTypes)
+            tried[static_cast<size_t>(type)] = true;
+        if (type == kNoAmmoNeeded) {
+            ammoItem_ = -1;
+            rounds_ = 1;
+            return;
+        }
+        ammoItem_ = -1;
+        if (!inventory_)
+            return;
+        for (const CarriedItem& item : inventory_->Items()) {
+            if (item.kind == ItemKind::kAmmoStack && item.amount == type) {
+                ammoItem_ = item.id;
+                break;
+            }
+        }
+        if (rounds_ == 0) {
+            uint64_t total = 0;
+            for (const CarriedItem& item : inventory_->Items()) {
+                if (item.kind == ItemKind::kAmmoStack && item.amount == type)
+                    total += item.count;
+            }
+            const uint64_t magazine = static_cast<uint64_t>(std::max(weapon_->magazineSize, 0));
+            rounds_ = static_cast<uint32_t>(std::min(total, magazine));
+        }
+        if (rounds_ != 0)
+            return;
+        int32_t other = -1;
+        for (const CarriedItem& item : inventory_->Items()) {
+            if (item.kind != ItemKind::kAmmoStack || item.amount < 0 || item.amount >= kAmmoTypes ||
+                tried[static_cast<size_t>(item.amount)])
+                continue;
+            if (script::RecordTables::Global().Weapon(weapon_->weaponType, item.amount)) {
+                other = item.amount;
+                break;
+            }
+        }
+        if (other < 0 || !weapon_->SelectAmmo(other))
+            return;
+    }
+}
+
+bool Unit::UseRound()
+{
+    CarriedItem* item = inventory_ && ammoItem_ >= 0 ? inventory_->FindById(ammoItem_) : nullptr;
+    if (!item) {
+        // The next shot leaves from the other muzzle.
+        std::swap(muzzleA_, muzzleB_);
+        std::swap(muzzleOffsetA_, muzzleOffsetB_);
+        return false;
+    }
+    if (item->count > 0)
+        --item->count;
+    if (rounds_ > 0)
+        --rounds_;
+    bool refilled = false;
+    if (rounds_ == 0) {
+        LoadMagazine();
+        refilled = rounds_ != 0;
+    }
+    if (item->count == 0) {
+        inventory_->Remove(*item);
+        ammoItem_ = -1;
+        LoadMagazine();
+    }
+    return refilled;
+}
+
+void Unit::PlayFireSequence()
+{
+    if (!fireDone_)
+        return;
+    WorldObject::PlaySequence(2);
+    // Without a sequence player nothing reports the end.
+    fireDone_ = object_ == nullptr;
+}
+
+void Unit::ChangeAmmo(int32_t type)
+{
+    if (!weapon_ || !weapon_->SelectAmmo(type))
+        return;
+    rounds_ = 0;
+    LoadMagazine();
+}
+
+void Unit::SetWeaponRole(int32_t weaponType)
+{
+    weapon_.reset();
+    if (weaponType != kNoWeapon) {
+        weapon_ = std::make_unique<WeaponState>();
+        weapon_->weaponType = weaponType;
+    }
+    ammoItem_ = -1;
+    rounds_ = 0;
+    ReadyWeapon();
+}
+
+void Unit::ReduceShield(int32_t amount)
+{
+    if (amount <= 0)
+        return;
+    shield_ = std::max(0.0f, shield_ - static_cast<float>(amount));
+}
+
+void Unit::AttackLocation(const Vec3& point, uint32_t time, bool aimFlag, bool lob)
+{
+    if (!IsAlive())
+        return;
+    lastAimTime_ = time;
+    target_.Reset();
+    attacking_ = true;
+    torsoDone_ = pitchDone_ = false;
+    targetPoint_ = point;
+    aimFlag_ = aimFlag;
+    lob_ = lob;
+    const float weaponSpeed = weapon_ ? weapon_->firingSpeed : 0.0f;
+    const float multiplier = character_ && character_->shotSpeedMultiplier > 0.0f ? character_->shotSpeedMultiplier
+                                                                                  : 1.0f;
+    muzzleSpeed_ = weaponSpeed * (lob ? kLobFactor : 1.0f) * multiplier;
+    if (disguised_)
+        disguised_ = false;
+}
+
+void Unit::AttackTarget(WorldObject* target, uint32_t time, bool aimFlag, bool lob)
+{
+    if (!target) {
+        ClearTarget(time);
+        return;
+    }
+    AttackLocation(target->GetCentre(), time, aimFlag, lob);
+    if (IsAlive())
+        target_ = WorldObjectRef(target);
+}
+
+void Unit::ClearTarget(uint32_t time)
+{
+    lastAimTime_ = time;
+    target_.Reset();
+    attacking_ = false;
+    ClearProgress();
+    pitchFraction_ = torsoFraction_ = 0x8000;
+}
+
+void Unit::StartSweep(uint32_t time)
+{
+    sweepActive_ = true;
+    sweepAngle_ = character_ ? -static_cast<float>(character_->sightAngle) : 0.0f;
+    sweepStart_ = time;
+}
+
+void Unit::Update(uint64_t time, float seconds)
+{
+    const float maximum = role_ ? static_cast<float>(role_->shields) : 0.0f;
+    if (shield_ < maximum && role_) {
+        const float dt = seconds - lastSeconds_;
+        if (dt > 0.0f)
+            shield_ = std::min(maximum, shield_ + dt * role_->rechargeRate);
+    }
+    if (target_)
+        targetPoint_ = target_->GetCentre();
+    const float offsetSquared = muzzleOffsetA_.x * muzzleOffsetA_.x + muzzleOffsetA_.z * muzzleOffsetA_.z;
+    const float tx = targetPoint_.x - position_.x, tz = targetPoint_.z - position_.z;
+    if (attacking_ && weapon_ && tx * tx + tz * tz > offsetSquared) {
+        const Vec3 muzzle = position_ + orientation_.Rotate(muzzleOffsetA_);
+        const Vec3 d = targetPoint_ - muzzle;
+        const float h2 = d.x * d.x + d.z * d.z;
+        const bool ballistic = weapon_->projectile && weapon_->projectile->projectile &&
+                               weapon_->projectile->projectile->gravity;
+        pitchFraction_ = WeaponPitchFraction(d.y, h2, muzzleSpeed_, ballistic);
+        const float heading = HeadingOf(orientation_);
+        const float wanted = std::atan2(d.x, d.z) * kStepsPerRadian;
+        const float difference = WrapSteps(wanted - heading);
+        const bool canTurn = character_ && character_->canTurn;
+        const float gunYaw = character_ ? static_cast<float>(character_->gunYawAngle) : 0.0f;
+        if ((canTurn && !moving_) || std::fabs(difference) > gunYaw) {
+            torsoFraction_ = 0x8000;
+            if (canTurn && !moving_ && time > time_) {
+                const float budget = TicksToSeconds(time - time_) * static_cast<float>(turnRate_);
+                const float turn = std::clamp(difference, -budget, budget);
+                orientation_ = YawOrientation(heading + turn);
+            }
+        } else {
+            torsoFraction_ = ClampFraction((difference / 4096.0f + 0.5f) * 65536.0f);
+        }
+    }
+    MovingObject::Update(time, seconds);
+}
+
+void Unit::Remove()
+{
+    attacking_ = false;
+    MovingObject::Remove();
+}
+
+void Unit::AddChangeAmmoOrder(int32_t ammo)
+{
+    OrderRecord order;
+    order.kind = OrderRecord::kChangeAmmo;
+    order.item = ammo;
+    orders_.push_back(order);
+}
+
+void Unit::SendAttack(uint32_t type, uint32_t targetWord, const Vec3* point)
+{
+    const float now = AppTime::GameSeconds();
+    if (point) {
+        const uint32_t words[] = {type, GetId(), Bits(now), Bits(point->x), Bits(point->y), Bits(point->z)};
+        SendWords(words, false);
+    } else {
+        const uint32_t words[] = {type, GetId(), Bits(now), targetWord};
+        SendWords(words, false);
+    }
+}
+
+void Unit::OrderAttackLocation(const Vec3& point)
+{
+    const bool modifier = ClientServices::Get().modifierHeld;
+    SendAttack(modifier ? 9 : 7, 0, &point);
+    orders_.clear();
+    muzzleSpeed_ = (weapon_ ? weapon_->firingSpeed : 0.0f) * (modifier ? kLobFactor : 1.0f);
+}
+
+void Unit::OrderAttackTarget(WorldObject& target)
+{
+    const bool modifier = ClientServices::Get().modifierHeld;
+    SendAttack(modifier ? 10 : 8, target.GetId(), nullptr);
+    orders_.clear();
+    muzzleSpeed_ = (weapon_ ? weapon_->firingSpeed : 0.0f) * (modifier ? kLobFactor : 1.0f);
+}
+
+void Unit::OrderClearTarget() { SendAttack(11, 0, nullptr); }
+
+void Unit::QueueAttackLocation(const Vec3& point)
+{
+    const bool modifier = ClientServices::Get().modifierHeld;
+    SendAttack(modifier ? 28 : 26, 0, &point);
+    OrderRecord order;
+    order.kind = OrderRecord::kAttackLocation;
+    order.position = point;
+    order.attackFlag = modifier ? 1 : 0;
+    orders_.push_back(order);
+}
+
+void Unit::QueueAttackTarget(WorldObject& target)
+{
+    const bool modifier = ClientServices::Get().modifierHeld;
+    SendAttack(modifier ? 29 : 27, target.GetId(), nullptr);
+    OrderRecord order;
+    order.kind = OrderRecord::kAttackTarget;
+    order.value = static_cast<int32_t>(target.GetId());
+    order.attackFlag = modifier ? 1 : 0;
+    orders_.push_back(order);
+}

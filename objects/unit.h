@@ -1,0 +1,102 @@
+// The client replica of a character or robot that carries a weapon: the
+// magazine, armour and a regenerating shield, the aim of torso and weapon
+// at a target, the two alternating muzzles, the player's attack orders and
+// the server's aim and fire messages.
+#pragma once
+
+#include "objects/moving_object.h"
+
+#include <memory>
+#include <string>
+
+struct WeaponState;
+
+// The weapon-pitch sequence's position, 0 to 65536 (the middle is level),
+// for a target `dy` below and `horizontalSquared` away. A ballistic shot at
+// muzzle speed `speed` aims on its lower arc, with root 0 when it cannot
+// reach. Always finite.
+int32_t WeaponPitchFraction(float dy, float horizontalSquared, float speed, bool ballistic);
+// The tangent of that aim (negative: upward); infinite straight up or down.
+float WeaponPitchTangent(float dy, float horizontalSquared, float speed, bool ballistic);
+
+class Unit : public MovingObject {
+public:
+    Unit(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id);
+
+    // What the number keys read.
+    uint32_t Id() const { return GetId(); }
+    bool TakesOrders() const { return IsSelectable(); }
+    int32_t FirstOrderKind() const { return orders_.empty() ? -1 : orders_.front().kind; }
+
+    // ---- overrides ----
+    bool IsAttacking() const override { return attacking_; }
+    WeaponState* GetWeapon() override { return weapon_.get(); }
+    WorldObject* GetTarget() const override { return target_.Get(); }
+    int32_t GetArmour() const override { return armour_; }
+    int32_t GetShield() const override { return static_cast<int32_t>(shield_); }
+    int32_t GetWeaponValue() const override;
+    const char* GetMuzzlePart() const override { return muzzleA_.c_str(); }
+    uint32_t SizeInBytes() const override { return 632; }
+    bool IsUnit() const override { return true; }
+    void Activate(uint64_t time, float seconds) override;
+    void ReleaseReferences() override { target_.Reset(); }
+    void Update(uint64_t time, float seconds) override;
+    void Remove() override;
+    void AddChangeAmmoOrder(int32_t ammo) override;
+
+    // ---- the player's attack orders ----
+    void OrderAttackLocation(const Vec3& point);
+    void OrderAttackTarget(WorldObject& target);
+    void OrderClearTarget();
+    void QueueAttackLocation(const Vec3& point);
+    void QueueAttackTarget(WorldObject& target);
+
+    // ---- the server's messages ----
+    void AttackLocation(const Vec3& point, uint32_t time, bool aimFlag, bool lob);
+    void AttackTarget(WorldObject* target, uint32_t time, bool aimFlag, bool lob);
+    void ClearTarget(uint32_t time);
+    // Message 48; true when the magazine was refilled.
+    bool UseRound();
+    void PlayFireSequence();
+    void StartSweep(uint32_t time);
+    void ChangeAmmo(int32_t type);
+    void SetWeaponRole(int32_t weaponType);
+    void LoadMagazine();
+    void ReduceShield(int32_t amount) override;
+    void SetUnitValue(int32_t value) { unitValue_ = value; }
+
+    // ---- queries ----
+    const Vec3& TargetPoint() const { return targetPoint_; }
+    uint32_t Rounds() const { return rounds_; }
+    int32_t AmmoItem() const { return ammoItem_; }
+    float MuzzleSpeed() const { return muzzleSpeed_; }
+    float Shield() const { return shield_; }
+    const std::string& MuzzleB() const { return muzzleB_; }
+    int32_t PitchFraction() const { return pitchFraction_; }
+    int32_t TorsoFraction() const { return torsoFraction_; }
+    bool SweepActive() const { return sweepActive_; }
+
+protected:
+    ~Unit() override;
+    void ReadyWeapon();
+    void SendAttack(uint32_t type, uint32_t targetWord, const Vec3* point);
+
+    std::unique_ptr<WeaponState> weapon_;
+    std::string muzzleA_, muzzleB_;
+    Vec3 muzzleOffsetA_{0, 0, 0}, muzzleOffsetB_{0, 0, 0};
+    int32_t armour_ = 0;
+    float shield_ = 0;
+    uint32_t lastAimTime_ = 0;
+    bool attacking_ = false, lob_ = false, aimFlag_ = false;
+    WorldObjectRef target_;
+    Vec3 targetPoint_{0, 0, 0};
+    int32_t ammoItem_ = -1;  // the carried stack in use, by item id
+    uint32_t rounds_ = 0;
+    bool fireDone_ = true, torsoDone_ = true, pitchDone_ = true;
+    float muzzleSpeed_ = 0;
+    int32_t unitValue_ = 0;
+    int32_t pitchFraction_ = 0x8000, torsoFraction_ = 0x8000;
+    bool sweepActive_ = false;
+    float sweepAngle_ = 0;
+    uint32_t sweepStart_ = 0;
+};

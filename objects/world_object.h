@@ -1,0 +1,273 @@
+// The game thread's replica of a level object. The client factory makes one
+// per object from a role under the id the server uses for it; server
+// messages correct it, and every frame it is updated and queued for drawing
+// with its shape. MovingObject, Unit and the kinds derive from it.
+//
+// Everything here runs on the game thread; the registry has no lock.
+#pragma once
+
+#include "Veapi/particles.h"
+#include "app/maths.h"
+#include "app/read_write_lock.h"
+#include "platform/ref_counted.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace script {
+struct Role;
+struct CharacterRecord;
+} // namespace script
+
+class CollisionPolygon;
+class Inventory;
+class Mover;
+class VeObject;
+struct WeaponState;
+
+// What client objects need of the session above them. The session installs
+// the real road; tests install their own. Unset entries do nothing.
+struct ClientServices {
+    // A request to the server (the client's own road).
+    std::function<bool(const void* block, uint32_t size, bool guaranteed)> sendRequest;
+    // A message to every client through the server's send; set only where a
+    // server runs in this program.
+    std::function<bool(const void* block, uint32_t size, bool guaranteed)> sendToClients;
+    bool serverRunsHere = false;
+    // The player's side; -1: the team table's own side.
+    int32_t ownSide = -1;
+    // The attack modifier key (bit 0 of the modifier-key state).
+    bool modifierHeld = false;
+
+    static ClientServices& Get();
+    int32_t OwnSide() const;
+    bool Request(const void* block, uint32_t size, bool guaranteed) const
+    {
+        return sendRequest ? sendRequest(block, size, guaranteed) : false;
+    }
+};
+
+// Creation flags of WorldObject.
+namespace ClientCreate {
+inline constexpr uint32_t kFogBase = 0x1;      // hidden by the base fog value, dynamic light, no mesh filed
+inline constexpr uint32_t kAlwaysVisible = 0x2;
+inline constexpr uint32_t kDynamicLight = 0x4;
+inline constexpr uint32_t kNoGeometry = 0x8;
+inline constexpr uint32_t kEmitterBit = 0x10;
+} // namespace ClientCreate
+
+// Render flag bits of WorldObject.
+namespace ClientRender {
+inline constexpr uint32_t kFogMaterial = 0x8;
+inline constexpr uint32_t kHiddenInFog = 0x10;
+inline constexpr uint32_t kSelectable = 0x10000000;
+inline constexpr uint32_t kHitTested = 0x60000000;
+inline constexpr uint32_t kAdvanceOnly = 0x1000000;
+inline constexpr uint32_t kDrawn = 0x6000000;
+inline constexpr uint32_t kCulled = 0x7000001;
+} // namespace ClientRender
+
+// One queued draw of a client object, as the drawing hook receives it.
+struct ClientDraw {
+    class WorldObject* object;
+    int32_t sortKey;
+    uint32_t flags;
+    bool hidden;       // kept for its sequences, not drawn
+    bool fogMaterial;
+    bool translucent;
+};
+
+class WorldObject : public RefCounted {
+public:
+    WorldObject(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                uint32_t creationFlags, uint32_t id);
+    WorldObject(const WorldObject&) = delete;
+    WorldObject& operator=(const WorldObject&) = delete;
+
+    // The client factory: the class by the role's AI type, numbered by the
+    // client id counter. Null for a role without a class.
+    static WorldObject* CreateByRole(int32_t side, script::Role* role, const Vec3& position,
+                                     const Quaternion& orientation);
+    // The same under a given id (message 67, debris, detached parts),
+    // activated at the current game time.
+    static WorldObject* CreateFromMessage(int32_t side, script::Role* role, const Vec3& position,
+                                          const Quaternion& orientation, uint32_t id);
+
+    uint32_t GetId() const { return id_; }
+    int32_t Side() const { return side_; }
+    script::Role* GetRole() const { return role_; }
+    script::Role* ShownRole() const { return shownRole_; }
+    const Vec3& Position() const { return position_; }
+    const Quaternion& Orientation() const { return orientation_; }
+    int32_t HitPoints() const { return hitPoints_; }
+    VeObject* Shape() const { return object_; }
+    bool IsDestroyed() const { return destroyed_; }
+    bool IsRegistered() const { return registered_; }
+    bool IsVisible() const { return visible_; }
+    bool OnScreen() const { return onScreen_; }
+    bool AlwaysVisible() const { return alwaysVisible_; }
+    uint32_t RenderFlags() const { return renderFlags_; }
+    const Vec3& Extent() const { return extent_; }
+    float Radius() const { return radius_; }
+    float LastSeconds() const { return lastSeconds_; }
+    float PlacementSeconds() const { return placementSeconds_; }
+    uint64_t Time() const { return time_; }
+    bool ProgressShown() const { return progressShown_; }
+    float ProgressStart() const { return progressStart_; }
+    float ProgressEnd() const { return progressEnd_; }
+    int32_t LastSequence() const { return lastSequence_; }
+
+    void SetPosition(const Vec3& position) { position_ = position; }
+    void SetOrientation(const Quaternion& orientation) { orientation_ = orientation; }
+    void SetRole(script::Role* role) { shownRole_ = role; }
+    void SetProgress(float start, float end);
+    void ClearProgress() { progressShown_ = false; }
+    void SetStaticPlacement(bool on) { staticPlacement_ = on; }
+    bool StaticPlacement() const { return staticPlacement_; }
+    void SetHitPoints(int32_t hitPoints) { hitPoints_ = hitPoints; }
+    // Message 74: the role's destructibility kind decides.
+    void OnDestroyed(uint32_t newId);
+    // Message 119.
+    void PlaySequence(int32_t sequence);
+    // Fog value for lights and coronas: 0 seen to 254 never discovered.
+    uint32_t FogVisibility() const;
+
+    // ---- virtual operations ----
+    virtual Vec3 GetCentre() const;
+    virtual float GetHealthFraction() const;
+    virtual bool IsAlive() const { return !destroyed_; }
+    virtual bool IsAttacking() const { return false; }
+    virtual bool IsTranslucent() const { return false; }
+    virtual const script::CharacterRecord* GetCharacter() const;
+    virtual WeaponState* GetWeapon() { return nullptr; }
+    virtual CollisionPolygon* GetPolygon() const { return polygon_; }
+    virtual bool IsSolid() const { return true; }
+    virtual bool IsWalking() const { return false; }
+    virtual WorldObject* GetTarget() const { return nullptr; }
+    virtual Inventory* GetInventory() { return nullptr; }
+    virtual int32_t GetArmour() const;
+    virtual int32_t GetShield() const { return 0; }
+    virtual void ReduceShield(int32_t) {}
+    virtual int32_t GetWeaponValue() const { return 100; }
+    virtual Mover* GetMover() { return nullptr; }
+    virtual int32_t GetCarriedFlag() const { return 0; }
+    virtual void SetCarriedFlag(int32_t) {}
+    virtual bool IsCarried() const { return false; }
+    virtual const char* GetMuzzlePart() const { return nullptr; }
+    virtual bool HasOrders() const { return false; }
+    virtual void SetSide(int32_t side) { side_ = side; }
+    virtual uint32_t SizeInBytes() const { return 256; }
+    virtual bool IsMobile() const { return false; }
+    virtual bool IsUnit() const { return false; }
+    // The kind class, when it is one: 5, 8 to 14, 16, 17, and 0 for the projectile.
+    virtual bool IsKind(int32_t) const { return false; }
+    virtual void Activate(uint64_t time, float seconds);
+    virtual void ReleaseReferences() {}
+    // False, with nothing changed, for non-finite input.
+    virtual bool SetPlacement(const Vec3& position, const Quaternion& orientation, float seconds);
+    virtual void SetCarried(bool) {}
+    virtual void TakeDamage(int32_t amount);
+    virtual void Update(uint64_t time, float seconds);
+    virtual void Remove();
+    virtual void OnPartsChanged() {}
+    virtual bool IsHidden() const { return false; }
+    virtual float GetViewRange() const;
+    virtual void PlaceAndDraw();
+    virtual bool IsPresent() const { return IsAlive(); }
+    virtual bool IsSelectable() const { return false; }
+    virtual bool IsSquadMember() const { return false; }
+    virtual void Deactivate();
+
+    // The game time, in seconds, of a number of ticks.
+    static float TicksToSeconds(uint64_t ticks);
+    static uint64_t SecondsToTicks(float seconds);
+
+protected:
+    ~WorldObject() override;
+    bool ObjectHasPart(const char* name) const;
+
+    int32_t side_;
+    script::Role* role_;
+    script::Role* shownRole_ = nullptr;
+    Vec3 position_;
+    Quaternion orientation_;
+    int32_t hitPoints_ = 0;
+    uint64_t time_ = 0, previousTime_ = 0;
+    float seconds_ = 0, placementSeconds_ = 0, lastSeconds_ = 0;
+    float countdown_ = 10.0f;
+    VeObject* object_ = nullptr;
+    Vec3 extent_{1, 1, 1};
+    float radius_ = 0.5f;
+    uint32_t renderFlags_ = 0;
+    bool dynamicLight_ = false;
+    bool alwaysVisible_ = false;
+    bool staticPlacement_ = false;
+    bool destroyed_ = false;
+    bool onScreen_ = false;
+    bool visible_ = false;
+    bool shownInCutScenes_ = false;
+    bool inLevelGeometry_ = false;
+    bool deactivated_ = false;
+    bool progressShown_ = false;
+    float progressStart_ = 0, progressEnd_ = 0;
+    int32_t lastSequence_ = -1;
+    CollisionPolygon* polygon_ = nullptr;
+
+private:
+    uint32_t id_;
+    bool registered_ = false;
+    friend class WorldObjectTable;
+};
+
+using WorldObjectRef = RefPtr<WorldObject>;
+
+// The client registry: 64 buckets keyed by id AND 63, newest first.
+class WorldObjectTable {
+public:
+    static constexpr uint32_t kBuckets = 64, kMask = 63;
+    // Debris and detached parts the client makes itself take ids from here
+    // up, apart from the server's and the factory's.
+    static constexpr uint32_t kFirstClientOnlyId = 0x7F000000u;
+    static constexpr float kGravity = 9.81f;
+
+    static WorldObject* FindById(uint32_t id);
+    static uint32_t Count();
+    // The objects in bucket order, newest first within a bucket.
+    static std::vector<WorldObject*> Snapshot();
+
+    static void UpdateAll(uint64_t time, float seconds);
+    static void DrawAll();
+    // The lights follow their objects (the shell's per-frame call).
+    static void UpdateLights() { DrawAll(); }
+    static void ActivateAll();
+    // Level end: every object released.
+    static void DestroyAll();
+    // Level load: both id counters restart.
+    static void ResetIds();
+    static uint32_t TakeNextId();
+    static uint32_t TakeClientOnlyId();
+
+    // Where a client object's draw goes; unset: to the 3-D engine's queue.
+    static std::function<void(const ClientDraw&)>& DrawHook();
+    // The level's base sort key.
+    static int32_t& BaseSortKey();
+
+    // The object the command wheel and the status window act on.
+    static WorldObject* CurrentObject();
+    static void MakeCurrent(WorldObject* object);
+    // The own side's squad members in squad order.
+    static std::vector<WorldObject*>& SquadList();
+
+    // The moving objects' shared random table (draws under its lock).
+    static uint32_t NextRandom();
+    static void ResetRandom();
+    // The shared countdown of idle and walk variations.
+    static int32_t& VariationCountdown();
+
+private:
+    friend class WorldObject;
+    static void Insert(WorldObject& object);
+    static void Erase(WorldObject& object);
+};

@@ -1,0 +1,532 @@
+#include "session/client_apply.h"
+
+#include "app/app_time.h"
+#include "objects/role_classes.h"
+#include "objects/role_table.h"
+#include "objects/server_link.h"
+#include "objects/teams.h"
+#include "objects/typed_objects.h"
+#include "objects/inventory.h"
+#include "script/records.h"
+#include "session/message_queue.h"
+#include "session/message_sizes.h"
+#include "platform/byte_cursor.h"
+
+#include <array>
+#include <bit>
+#include <cmath>
+
+namespace Client {
+namespace {
+
+// Sequences an object can be asked to play: the numbered ones stop at 96.
+constexpr uint32_t kMaxSequence = 127;
+constexpr int32_t kSides = 10;
+constexpr int32_t kAmmoTypes = 17;
+constexpr int32_t kWeaponTypes = 16;
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr int32_t kFlagScore = 10;
+
+// The words of one block that already kept its size row.
+class Words {
+public:
+    explicit Words(std::span<const uint8_t> block) : block_(block) {}
+    uint32_t U(uint32_t index) const
+    {
+        trevok::ByteReader reader(block_.subspan(std::min<size_t>(block_.size(), index * 4u)));
+        return reader.U32();
+    }
+    int32_t I(uint32_t index) const { return static_cast<int32_t>(U(index)); }
+    float F(uint32_t index) const { return std::bit_cast<float>(U(index)); }
+    bool Finite(uint32_t from, uint32_t count) const
+    {
+        for (uint32_t i = from; i < from + count; ++i) {
+            if (!std::isfinite(F(i)))
+                return false;
+        }
+        return true;
+    }
+    Vec3 Point(uint32_t index) const { return {F(index), F(index + 1), F(index + 2)}; }
+    Quaternion Rotation(uint32_t index) const { return {F(index), F(index + 1), F(index + 2), F(index + 3)}; }
+    std::span<const uint8_t> Bytes(uint32_t from) const
+    {
+        return block_.subspan(std::min<size_t>(block_.size(), from));
+    }
+    size_t Size() const { return block_.size(); }
+
+private:
+    std::span<const uint8_t> block_;
+};
+
+using Handler = Applied (*)(const Words& w);
+
+Applied Ok(bool applied) { return applied ? Applied::kApplied : Applied::kRefused; }
+
+WorldObject* Object(const Words& w) { return WorldObjectTable::FindById(w.U(1)); }
+template <typename T>
+T* ObjectAs(const Words& w)
+{
+    return dynamic_cast<T*>(Object(w));
+}
+
+bool ValidSide(int32_t side) { return side >= 0 && side < kSides; }
+
+script::Role* RoleOf(uint32_t id)
+{
+    return id > 0x7FFFFFFFu ? nullptr : RoleTable::Global().FindById(static_cast<int32_t>(id));
+}
+
+Applied Damage(const Words& w)
+{
+    WorldObject* victim = Object(w);
+    if (!victim)
+        return Applied::kRefused;
+    victim->TakeDamage(w.I(2));
+    return Applied::kApplied;
+}
+
+Applied Waypoint(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    return Ok(mover && mover->AddWaypointOrder(w.U(2), w.I(3)));
+}
+
+Applied Motion(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    MotionRecord record;
+    if (!mover || !record.Read(w.Bytes(8)))
+        return Applied::kRefused;
+    const uint32_t type = w.U(0);
+    if (type == 51) {
+        mover->Die(record);
+    } else if (type == 42 && record.velocity.LengthSquared() > 0.0f) {
+        // The mover's velocity points along the path: steer a second ahead.
+        const Vec3 next = record.position + record.velocity;
+        mover->ApplyMoving(next, record, next);
+    } else {
+        mover->ApplyStopped(record);
+    }
+    return Applied::kApplied;
+}
+
+Applied AimPoint(const Words& w)
+{
+    auto* unit = ObjectAs<Unit>(w);
+    if (!unit || !w.Finite(3, 3))
+        return Applied::kRefused;
+    unit->AttackLocation(w.Point(3), w.U(2), false, false);
+    return Applied::kApplied;
+}
+
+Applied AimObject(const Words& w)
+{
+    auto* unit = ObjectAs<Unit>(w);
+    if (!unit)
+        return Applied::kRefused;
+    if (w.U(3) == kNone) {
+        unit->ClearTarget(w.U(2));
+        return Applied::kApplied;
+    }
+    WorldObject* target = WorldObjectTable::FindById(w.U(3));
+    if (!target)
+        return Applied::kRefused;
+    unit->AttackTarget(target, w.U(2), false, false);
+    return Applied::kApplied;
+}
+
+Applied StopAim(const Words& w)
+{
+    auto* unit = ObjectAs<Unit>(w);
+    if (!unit)
+        return Applied::kRefused;
+    unit->ClearTarget(w.U(2));
+    return Applied::kApplied;
+}
+
+Applied RoundUsed(const Words& w)
+{
+    auto* unit = ObjectAs<Unit>(w);
+    if (!unit)
+        return Applied::kRefused;
+    unit->UseRound();
+    unit->PlayFireSequence();
+    return Applied::kApplied;
+}
+
+// {49, shooter, target or -1, role, side, seconds, from, orientation, speed, id}
+Applied Launch(const Words& w)
+{
+    script::Role* role = RoleOf(w.U(3));
+    const int32_t side = w.I(4);
+    const uint32_t id = w.U(14);
+    if (!role || !ValidSide(side) || !w.Finite(5, 9) || WorldObjectTable::FindById(id))
+        return Applied::kRefused;
+    auto* shot = new WorldProjectile(side, role, w.Point(6), w.Rotation(9), w.F(13), w.U(1), w.I(2), id);
+    shot->Activate(static_cast<uint64_t>(std::max<int64_t>(AppTime::GameNow(), 0)), AppTime::GameSeconds());
+    return Applied::kApplied;
+}
+
+// {50, id, victim or -1, seconds, impact point}
+Applied ShotEnded(const Words& w)
+{
+    auto* shot = ObjectAs<WorldProjectile>(w);
+    if (!shot || !w.Finite(3, 4))
+        return Applied::kRefused;
+    if (w.U(2) == kNone)
+        TypedObject11::CheckAll(w.Point(4));
+    return Applied::kApplied;
+}
+
+Applied Removed(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object)
+        return Applied::kRefused;
+    object->Remove();
+    return Applied::kApplied;
+}
+
+Applied Deploy(const Words& w)
+{
+    auto* unit = ObjectAs<TypedUnit16>(w);
+    if (!unit)
+        return Applied::kRefused;
+    unit->PlayDeployment();
+    return Applied::kApplied;
+}
+
+Applied Crouch(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    if (!mover)
+        return Applied::kRefused;
+    const uint8_t hidden = w.Bytes(8).empty() ? 0 : w.Bytes(8)[0];
+    mover->SetCrouch(w.U(0) == 54, hidden != 0);
+    return Applied::kApplied;
+}
+
+Applied Sequence(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object || w.U(2) > kMaxSequence)
+        return Applied::kRefused;
+    object->PlaySequence(static_cast<int32_t>(w.U(2)));
+    return Applied::kApplied;
+}
+
+Applied SideChange(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object || !ValidSide(w.I(2)))
+        return Applied::kRefused;
+    object->SetSide(w.I(2));
+    return Applied::kApplied;
+}
+
+Applied Progress(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object || !w.Finite(2, 2))
+        return Applied::kRefused;
+    object->SetProgress(w.F(2), w.F(3));
+    return Applied::kApplied;
+}
+
+// 59 taken, 60 dropped, 61 captured: {type, carrier, flag's side}.
+Applied Flag(const Words& w)
+{
+    WorldObject* carrier = Object(w);
+    TeamRecord* flagSide = TeamTable::Find(w.I(2));
+    if (!carrier || !flagSide)
+        return Applied::kRefused;
+    switch (w.U(0)) {
+    case 59:
+        if (flagSide->flag)
+            flagSide->flag->carried = true;
+        carrier->SetCarriedFlag(w.I(2));
+        break;
+    case 60:
+        if (flagSide->flag) {
+            flagSide->flag->carried = false;
+            flagSide->flag->position = carrier->Position();
+        }
+        flagSide->flagPosition = carrier->Position();
+        carrier->SetCarriedFlag(0);
+        break;
+    default: {
+        // A repeated capture (the carrier no longer holds that flag) scores nothing.
+        if (carrier->GetCarriedFlag() != w.I(2))
+            return Applied::kRefused;
+        if (flagSide->flag) {
+            flagSide->flag->carried = false;
+            flagSide->flag->position = flagSide->flag->home;
+        }
+        flagSide->flagPosition = flagSide->flagHome;
+        if (TeamRecord* scorer = TeamTable::Find(carrier->Side()))
+            scorer->score += kFlagScore;
+        carrier->SetCarriedFlag(0);
+        break;
+    }
+    }
+    return Applied::kApplied;
+}
+
+Applied ViewRange(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    if (!mover || !w.Finite(2, 1))
+        return Applied::kRefused;
+    mover->AddViewRange(w.F(2));
+    return Applied::kApplied;
+}
+
+// {63, id, motion record, delta}
+Applied Speed(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    MotionRecord record;
+    if (!mover || !record.Read(w.Bytes(8)))
+        return Applied::kRefused;
+    mover->ChangeSpeed(w.I(14), record);
+    return Applied::kApplied;
+}
+
+// {67, id, role, side, position, orientation}
+Applied Spawned(const Words& w)
+{
+    script::Role* role = RoleOf(w.U(2));
+    const int32_t side = w.I(3);
+    if (!role || !ValidSide(side) || !w.Finite(4, 7) || WorldObjectTable::FindById(w.U(1)))
+        return Applied::kRefused;
+    return Ok(WorldObject::CreateFromMessage(side, role, w.Point(4), w.Rotation(7), w.U(1)) != nullptr);
+}
+
+Applied Hold(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    if (!mover)
+        return Applied::kRefused;
+    if (w.U(0) == 68)
+        mover->InsertHoldOrder();
+    else
+        mover->RemoveHoldOrder();
+    return Applied::kApplied;
+}
+
+Applied Destroyed(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object)
+        return Applied::kRefused;
+    object->OnDestroyed(w.U(2));
+    return Applied::kApplied;
+}
+
+// {76, id, seconds, position, orientation}
+Applied Placement(const Words& w)
+{
+    WorldObject* object = Object(w);
+    return Ok(object && object->SetPlacement(w.Point(3), w.Rotation(6), w.F(2)));
+}
+
+Applied Sweep(const Words& w)
+{
+    auto* unit = ObjectAs<Unit>(w);
+    if (!unit)
+        return Applied::kRefused;
+    unit->StartSweep(w.U(2));
+    return Applied::kApplied;
+}
+
+// 87 dropped {87, id, item}; 89 given {89, id, item, recipient}.
+Applied ItemGone(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    Inventory* inventory = mover ? mover->GetInventory() : nullptr;
+    CarriedItem* item = inventory ? inventory->FindById(w.I(2)) : nullptr;
+    if (!item)
+        return Applied::kRefused;
+    if (w.U(0) == 89) {
+        auto* recipient = dynamic_cast<MovingObject*>(WorldObjectTable::FindById(w.U(3)));
+        Inventory* theirs = recipient ? recipient->GetInventory() : nullptr;
+        if (!theirs || theirs == inventory)
+            return Applied::kRefused;
+        theirs->Add(*item);
+    }
+    inventory->Remove(*item);
+    return Applied::kApplied;
+}
+
+Applied Ammo(const Words& w)
+{
+    auto* unit = ObjectAs<Unit>(w);
+    if (!unit || w.I(2) < 0 || w.I(2) >= kAmmoTypes)
+        return Applied::kRefused;
+    unit->ChangeAmmo(w.I(2));
+    return Applied::kApplied;
+}
+
+Applied Weapon(const Words& w)
+{
+    auto* unit = ObjectAs<Unit>(w);
+    const int32_t type = w.I(2);
+    if (!unit || (type != kNoWeapon && (type < 0 || type >= kWeaponTypes)))
+        return Applied::kRefused;
+    unit->SetWeaponRole(type);
+    return Applied::kApplied;
+}
+
+Applied OrderDone(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    if (!mover)
+        return Applied::kRefused;
+    mover->PopOrder();
+    return Applied::kApplied;
+}
+
+// {98, previous segment, new segment}
+Applied Linked(const Words& w)
+{
+    auto* segment = ObjectAs<TypedUnit13>(w);
+    WorldObject* next = WorldObjectTable::FindById(w.U(2));
+    if (!segment || !next || next == segment)
+        return Applied::kRefused;
+    segment->SetLinkedObject(next);
+    return Applied::kApplied;
+}
+
+// {99, id, next event number, sever point}
+Applied Severed(const Words& w)
+{
+    WorldObject* object = Object(w);
+    const script::Role* role = object ? object->GetRole() : nullptr;
+    if (!role || w.U(3) >= role->severPoints.size())
+        return Applied::kRefused;
+    object->OnPartsChanged();
+    return Applied::kApplied;
+}
+
+// 106 forwards, 107 backwards: {type, id, n, n rider ids}
+Applied LiftStarts(const Words& w)
+{
+    auto* lift = ObjectAs<TypedObject8>(w);
+    if (!lift)
+        return Applied::kRefused;
+    const uint32_t count = w.U(2);
+    std::vector<uint32_t> riders;
+    riders.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t id = w.U(3 + i);
+        if (!WorldObjectTable::FindById(id))
+            return Applied::kRefused;
+        riders.push_back(id);
+    }
+    return Ok(lift->StartWithRiders(w.U(0) == 107, riders));
+}
+
+Applied LiftState(const Words& w)
+{
+    auto* lift = ObjectAs<TypedObject8>(w);
+    if (!lift)
+        return Applied::kRefused;
+    const uint64_t now = static_cast<uint64_t>(std::max<int64_t>(AppTime::GameNow(), 0));
+    switch (w.U(0)) {
+    case 108: lift->SetState(lift->Direction()); break;
+    case 109: lift->PauseTimer(now); break;
+    default: lift->ResumeTimer(now); break;
+    }
+    return Applied::kApplied;
+}
+
+Applied RoleChanged(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object)
+        return Applied::kRefused;
+    if (w.U(2) == kNone) {
+        object->SetRole(nullptr);
+        return Applied::kApplied;
+    }
+    script::Role* role = RoleOf(w.U(2));
+    if (!role)
+        return Applied::kRefused;
+    object->SetRole(role);
+    return Applied::kApplied;
+}
+
+constexpr uint32_t kLastType = 132;
+
+std::array<Handler, kLastType + 1> MakeTable()
+{
+    std::array<Handler, kLastType + 1> table{};
+    table[27] = AimObject;
+    table[38] = table[39] = Damage;
+    table[41] = Waypoint;
+    table[42] = table[43] = table[51] = Motion;
+    table[45] = AimPoint;
+    table[46] = AimObject;
+    table[47] = StopAim;
+    table[48] = RoundUsed;
+    table[49] = Launch;
+    table[50] = ShotEnded;
+    table[52] = Removed;
+    table[53] = Deploy;
+    table[54] = table[55] = Crouch;
+    table[56] = Sequence;
+    table[57] = SideChange;
+    table[58] = Progress;
+    table[59] = table[60] = table[61] = Flag;
+    table[62] = ViewRange;
+    table[63] = Speed;
+    table[67] = Spawned;
+    table[68] = table[69] = Hold;
+    table[74] = Destroyed;
+    table[76] = Placement;
+    table[77] = Sweep;
+    table[87] = table[89] = ItemGone;
+    table[90] = Ammo;
+    table[91] = Weapon;
+    table[94] = OrderDone;
+    table[98] = Linked;
+    table[99] = Severed;
+    table[106] = table[107] = LiftStarts;
+    table[108] = table[109] = table[110] = LiftState;
+    table[118] = RoleChanged;
+    table[119] = Sequence;
+    return table;
+}
+
+const std::array<Handler, kLastType + 1> kTable = MakeTable();
+
+} // namespace
+
+Applied ApplyServerMessage(std::span<const uint8_t> block)
+{
+    if (!MessageSizes::Fits(MessageSizes::Direction::kToClient, block))
+        return Applied::kRefused;
+    const Words words(block);
+    const uint32_t type = words.U(0);
+    if (type > kLastType || !kTable[type])
+        return Applied::kNotHere;
+    return kTable[type](words);
+}
+
+void InstallObjectServices(bool serverRunsHere, int32_t ownSide)
+{
+    ClientServices& services = ClientServices::Get();
+    services.sendRequest = [](const void* block, uint32_t size, bool guaranteed) {
+        return SendToServer(block, size, guaranteed);
+    };
+    services.serverRunsHere = serverRunsHere;
+    services.sendToClients = nullptr;
+    if (serverRunsHere) {
+        services.sendToClients = [](const void* block, uint32_t size, bool guaranteed) {
+            return ServerLink::Get().Send(block, size, guaranteed);
+        };
+    }
+    services.ownSide = ownSide;
+}
+
+} // namespace Client

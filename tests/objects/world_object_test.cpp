@@ -1,0 +1,596 @@
+#include "client_fixture.h"
+
+#include "Veapi/camera.h"
+#include "objects/inventory.h"
+#include "world/fog_of_war.h"
+#include "objects/weapon_state.h"
+#include "session/projectile_launch.h"
+
+#include <cmath>
+#include <map>
+#include <limits>
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+using Registry = ClientWorld;
+
+TEST_F(Registry, IdsSharingABucketAreFoundAndRemovedApart)
+{
+    script::Role& role = NewRole(2);
+    WorldObject* a = WorldObject::CreateFromMessage(kOwnSide, &role, {0, 0, 0}, Quaternion::Identity(), 1);
+    WorldObject* b = WorldObject::CreateFromMessage(kOwnSide, &role, {0, 0, 0}, Quaternion::Identity(), 65);
+    WorldObject* c = WorldObject::CreateFromMessage(kOwnSide, &role, {0, 0, 0}, Quaternion::Identity(), 129);
+    EXPECT_EQ(WorldObjectTable::FindById(65), b);
+    b->Remove();
+    EXPECT_EQ(WorldObjectTable::FindById(65), nullptr);
+    EXPECT_EQ(WorldObjectTable::FindById(1), a);
+    EXPECT_EQ(WorldObjectTable::FindById(129), c);
+    EXPECT_EQ(WorldObjectTable::Count(), 2u);
+    a->AddRef();
+    a->Remove();
+    a->Remove();  // already destroyed: nothing more
+    EXPECT_EQ(WorldObjectTable::Count(), 1u);
+    EXPECT_TRUE(a->IsDestroyed());
+    a->Release();
+}
+
+TEST_F(Registry, FactoryIdsRestartAtEachLevelAndClientOnlyIdsStayApart)
+{
+    script::Role& role = NewRole(2);
+    EXPECT_EQ(WorldObject::CreateByRole(0, &role, {}, Quaternion::Identity())->GetId(), 0u);
+    EXPECT_EQ(WorldObject::CreateByRole(0, &role, {}, Quaternion::Identity())->GetId(), 1u);
+    const uint32_t debris = WorldObjectTable::TakeClientOnlyId();
+    EXPECT_GE(debris, WorldObjectTable::kFirstClientOnlyId);
+    WorldObjectTable::DestroyAll();
+    WorldObjectTable::ResetIds();
+    EXPECT_EQ(WorldObject::CreateByRole(0, &role, {}, Quaternion::Identity())->GetId(), 0u);
+}
+
+TEST_F(Registry, FactoryPicksTheClassByAiType)
+{
+    const struct {
+        int32_t aiType;
+        int32_t weapon;
+        uint32_t size;
+        int32_t kind;  // -1: no kind class
+    } rows[] = {
+        {2, 2147483647, 464, -1}, {0, 3, 632, -1},  {4, 2147483647, 464, -1}, {5, 0, 272, 5},
+        {8, 0, 416, 8},           {9, 0, 280, 9},   {10, 0, 272, 10},         {11, 0, 304, 11},
+        {12, 3, 640, 12},         {13, 3, 640, 13}, {14, 0, 504, 14},         {16, 3, 640, 16},
+        {17, 0, 480, 17},
+    };
+    for (const auto& row : rows) {
+        script::Role& role = NewRole(row.aiType, 100, row.weapon);
+        WorldObject* made = WorldObject::CreateByRole(kEnemySide, &role, {}, Quaternion::Identity());
+        ASSERT_NE(made, nullptr) << row.aiType;
+        EXPECT_EQ(made->SizeInBytes(), row.size) << row.aiType;
+        if (row.kind >= 0) {
+            EXPECT_TRUE(made->IsKind(row.kind)) << row.aiType;
+        }
+    }
+    script::Role& shot = NewRole(1);
+    shot.character.reset();
+    shot.projectile.emplace();
+    EXPECT_EQ(WorldObject::CreateByRole(0, &shot, {}, Quaternion::Identity()), nullptr);
+}
+
+using Placement = ClientWorld;
+
+TEST_F(Placement, NonFiniteValuesAreRefusedAndChangeNothing)
+{
+    script::Role& role = NewRole(2);
+    WorldObject* object = Make(role, kEnemySide, {1, 2, 3});
+    const struct {
+        Vec3 p;
+        Quaternion q;
+        float seconds;
+    } rows[] = {
+        {{kNaN, 0, 0}, Quaternion::Identity(), 1},
+        {{0, kInf, 0}, Quaternion::Identity(), 1},
+        {{0, 0, 0}, {0, kNaN, 0, 1}, 1},
+        {{0, 0, 0}, Quaternion::Identity(), kNaN},
+        {{0, 0, 0}, Quaternion::Identity(), kInf},
+    };
+    for (const auto& row : rows) {
+        EXPECT_FALSE(object->SetPlacement(row.p, row.q, row.seconds));
+        EXPECT_EQ(object->Position().x, 1.0f);
+        EXPECT_EQ(AppTime::GameSeconds(), 0.0f);
+    }
+}
+
+TEST_F(Placement, AForwardJumpOfTheGameClockIsCapped)
+{
+    script::Role& role = NewRole(2);
+    WorldObject* object = Make(role, kEnemySide, {});
+    ASSERT_TRUE(object->SetPlacement({5, 0, 5}, Quaternion::Identity(), 0.5f));
+    EXPECT_NEAR(AppTime::GameSeconds(), 0.5f, 0.01f);
+    ASSERT_TRUE(object->SetPlacement({5, 0, 5}, Quaternion::Identity(), 1.0e9f));
+    EXPECT_LE(AppTime::GameSeconds(), 1.6f);
+    EXPECT_EQ(object->Position().x, 5.0f);
+    // Seconds beyond any tick count saturate instead of wrapping.
+    ASSERT_TRUE(object->SetPlacement({5, 0, 5}, Quaternion::Identity(), 3.0e26f));
+    EXPECT_GT(object->Time(), uint64_t{1} << 62);
+    EXPECT_LE(AppTime::GameSeconds(), 2.6f);
+}
+
+using Damage = ClientWorld;
+
+TEST_F(Damage, HealingStopsAtTheMaximumAndArmourAbsorbs)
+{
+    script::Role& role = NewRole(2, 100);
+    role.armour = 5;
+    WorldObject* object = WorldObject::CreateByRole(kEnemySide, &role, {}, Quaternion::Identity());
+    const struct {
+        int32_t amount;
+        int32_t hitPoints;
+    } steps[] = {{-50, 100}, {5, 100}, {25, 80}, {-5, 85}, {std::numeric_limits<int32_t>::min(), 100},
+                 {std::numeric_limits<int32_t>::max(), 0}};
+    for (const auto& step : steps) {
+        object->TakeDamage(step.amount);
+        EXPECT_EQ(object->HitPoints(), step.hitPoints) << step.amount;
+    }
+}
+
+using Drawing = ClientWorld;
+
+TEST_F(Drawing, FogAboveTwoFiftyThreeHidesAndFarObjectsTakeTheFarSortKey)
+{
+    script::Role& plain = NewRole(5);
+    GiveBoxShape(plain, {-1, -2, -1}, {1, 0, 1});
+    script::Role& fogged = NewRole(5);
+    GiveBoxShape(fogged, {-1, -2, -1}, {1, 0, 1});
+    fogged.flags = script::kRoleAlphaFogging;
+    script::Role& bare = NewRole(5);
+    WorldObject* near = Make(plain, kEnemySide, {0, 0, 5});
+    WorldObject* far = Make(plain, kEnemySide, {0, 0, 50});
+    WorldObject* hiding = Make(fogged, kEnemySide, {0, 0, 6});
+    Make(bare, kEnemySide, {0, 0, 7});
+    EXPECT_EQ(hiding->RenderFlags() & ClientRender::kHiddenInFog, ClientRender::kHiddenInFog);
+
+    std::vector<ClientDraw> queued;
+    WorldObjectTable::DrawHook() = [&](const ClientDraw& d) { queued.push_back(d); };
+    WorldObjectTable::BaseSortKey() = 4;
+    Camera camera;
+    camera.SetPosition({0, 0, 0});
+    camera.SetCurrent();
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(-100, -100, 100, 100);
+    fog.SetEnabled(true);
+    FogOfWar::Global() = &fog;
+    const bool fogged254 = fog.VisibilityAt({0, 0, 6}) > 253;
+    WorldObjectTable::DrawAll();
+    FogOfWar::Global() = nullptr;
+    WorldObjectTable::DrawHook() = nullptr;
+
+    std::map<WorldObject*, ClientDraw> drawn;
+    for (const ClientDraw& d : queued)
+        drawn.emplace(d.object, d);
+    EXPECT_EQ(queued.size(), 3u);  // the shapeless one is never queued
+    ASSERT_EQ(drawn.count(near) + drawn.count(far) + drawn.count(hiding), 3u);
+    EXPECT_FALSE(drawn.at(near).hidden);
+    EXPECT_EQ(drawn.at(near).sortKey, 4);
+    EXPECT_EQ(drawn.at(far).sortKey, 6);
+    EXPECT_TRUE(fogged254);
+    EXPECT_TRUE(drawn.at(hiding).hidden);
+    EXPECT_EQ(drawn.at(hiding).flags, ClientRender::kAdvanceOnly);
+}
+
+// ---------------------------------------------------------------------------
+// Steering
+
+TEST(Steering, AnArcWalkEndsOnTheTurningCircle)
+{
+    const float radius = 5.0f;
+    const float stepsPerRadian = 4096.0f / 6.2831853f;
+    // Facing +z at the origin, a point ahead and to the right: the walk
+    // turns on the circle of the turn radius centred at (radius, 0, 0).
+    for (float travel : {0.5f, 1.0f, 2.0f}) {
+        const float budget = travel / radius * stepsPerRadian;
+        const ArcStep step = SteerAlongArc({0, 0, 0}, 0, {10, 0, 10}, travel, budget, radius * radius);
+        const float dx = step.position.x - radius, dz = step.position.z;
+        EXPECT_NEAR(std::sqrt(dx * dx + dz * dz), radius, 1e-3f) << travel;
+        EXPECT_NEAR(step.heading, budget, 1e-2f) << travel;
+    }
+}
+
+TEST(Steering, DegenerateStepsStayFinite)
+{
+    const struct {
+        Vec3 next;
+        float travel, budget, radiusSquared;
+    } rows[] = {
+        {{0, 0, 5}, 1, 0, 0},      // no time left to turn
+        {{3, 0, -4}, 1, 0, 25},    // behind, no turn budget
+        {{0, 0, 0}, 1, 100, 25},   // already there
+        {{3, 0, 4}, 1, -1, 0},     // turn rate 0: no arc fit, faces at once
+        {{3, 0, 4}, 0, 100, 4},    // no travel
+        {{1e-8f, 0, 0}, 1, 50, 1}, // a zero arc
+    };
+    for (const auto& row : rows) {
+        const ArcStep step = SteerAlongArc({0, 0, 0}, 0, row.next, row.travel, row.budget, row.radiusSquared);
+        EXPECT_TRUE(std::isfinite(step.position.x) && std::isfinite(step.position.z) && std::isfinite(step.heading))
+            << row.next.x << " " << row.budget;
+    }
+    const ArcStep snap = SteerAlongArc({0, 0, 0}, 0, {0, 0, 0.5f}, 1, -1, 0);
+    EXPECT_EQ(snap.position.z, 0.5f);  // never past the point
+}
+
+using Moving = ClientWorld;
+
+TEST_F(Moving, AReplicaWalksTowardItsNextPointBetweenReports)
+{
+    script::Role& role = NewRole(2);
+    auto* mover = Make<MovingObject>(role, kEnemySide, {0, 0, 0});
+    ASSERT_NE(mover, nullptr);
+    MotionRecord record;
+    mover->ApplyMoving({0, 0, 10}, record, {0, 0, 10});
+    for (int frame = 1; frame <= 10; ++frame)
+        mover->Update(Ticks(0.1f * static_cast<float>(frame)), 0.1f * static_cast<float>(frame));
+    // Two metres a second for one second, straight ahead.
+    EXPECT_NEAR(mover->Position().z, 2.0f, 0.05f);
+    EXPECT_NEAR(mover->Position().x, 0.0f, 1e-3f);
+    mover->ApplyStopped(record);
+    mover->Update(Ticks(2.0f), 2.0f);
+    EXPECT_FALSE(mover->IsWalking());
+}
+
+TEST_F(Moving, VariationsStartNoneAndNeverDivideWhileTheGameStandsStill)
+{
+    script::Role& role = NewRole(2);
+    GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+    role.shape.lowSequences = 5;
+    role.shape.highSequences = 5;
+    for (float speed : {0.0f, 1.0f}) {
+        WorldObjectTable::ResetRandom();
+        AppTime::SetGameSpeed(speed);
+        auto* mover = Make<MovingObject>(role, kEnemySide, {0, 0, 0});
+        MotionRecord record;
+        mover->ApplyMoving({0, 0, 10}, record, {0, 0, 10});
+        const int32_t countdown = WorldObjectTable::VariationCountdown();
+        EXPECT_GE(countdown, 0) << speed;
+        EXPECT_LT(countdown, static_cast<int32_t>(100 * WorldObjectTable::Count())) << speed;
+        if (speed == 0.0f) {
+            EXPECT_EQ(countdown, 0);
+            // The countdown at 0 is checked again: still no division.
+            mover->ApplyStopped(record);
+            mover->Update(Ticks(0.1f), 0.1f);
+        }
+    }
+    AppTime::SetGameSpeed(0.0f);
+}
+
+TEST_F(Moving, QueuedOrdersAppearBeforeTheServerAnswers)
+{
+    script::Role& role = NewRole(2);
+    auto* mover = Make<MovingObject>(role, kOwnSide, {0, 0, 0});
+    mover->OrderEquip(7, 3, true);
+    mover->OrderEquip(7, 3, true);  // a second Equip of the same item undoes the first
+    mover->OrderUse(9, true);
+    mover->OrderGive(9, 44, true);
+    mover->OrderCrouch(true);
+    ASSERT_EQ(mover->Orders().size(), 5u);
+    EXPECT_EQ(mover->Orders()[0].kind, OrderRecord::kEquip);
+    EXPECT_EQ(mover->Orders()[1].kind, OrderRecord::kUnequip);
+    EXPECT_EQ(mover->Orders()[3].value, 44);
+    const struct {
+        uint32_t type;
+        size_t size;
+    } sent[] = {{13, 16}, {15, 12}, {21, 20}, {31, 8}};
+    for (const auto& s : sent) {
+        const auto blocks = Requests(s.type);
+        ASSERT_FALSE(blocks.empty()) << s.type;
+        EXPECT_EQ(blocks.front().bytes.size(), s.size) << s.type;
+        EXPECT_EQ(blocks.front().Word(1), mover->GetId());
+        EXPECT_TRUE(blocks.front().guaranteed);
+    }
+    mover->OrderStop();
+    EXPECT_FALSE(mover->HasOrders());
+    EXPECT_EQ(Requests(6).size(), 1u);
+}
+
+TEST_F(Moving, HoldOrdersComeFirstAndUndoSkipsThem)
+{
+    script::Role& role = NewRole(2);
+    auto* mover = Make<MovingObject>(role, kOwnSide, {0, 0, 0});
+    mover->InsertHoldOrder();
+    EXPECT_FALSE(mover->HasOrders());  // nothing to hold
+    mover->OrderUse(1, true);
+    mover->InsertHoldOrder();
+    mover->InsertHoldOrder();
+    ASSERT_EQ(mover->Orders().size(), 2u);
+    EXPECT_EQ(mover->Orders()[0].kind, OrderRecord::kHold);
+    mover->UndoLastOrder();
+    ASSERT_EQ(mover->Orders().size(), 1u);
+    mover->UndoLastOrder();  // holds only: nothing removed, still sent
+    EXPECT_EQ(mover->Orders().size(), 1u);
+    EXPECT_EQ(Requests(32).size(), 2u);
+    // No server in this program: removing the hold relays nothing.
+    int relayed = 0;
+    ClientServices::Get().sendToClients = [&](const void*, uint32_t, bool) { return ++relayed > 0; };
+    mover->RemoveHoldOrder();
+    EXPECT_FALSE(mover->HasOrders());
+    EXPECT_EQ(relayed, 0);
+}
+
+TEST_F(Moving, AGroupOrderWithoutSteerableObjectsSendsNothing)
+{
+    script::Role& role = NewRole(2);
+    auto* fixed = Make<MovingObject>(role, kOwnSide, {0, 0, 0});
+    fixed->SetStaticPlacement(true);
+    WorldObject* set[] = {fixed, nullptr};
+    EXPECT_FALSE(MovingObject::SendGroupOrder(set, 3, 1, false, false));
+    EXPECT_TRUE(requests.empty());
+    auto* walker = Make<MovingObject>(role, kOwnSide, {1, 0, 0});
+    walker->OrderUse(1, true);
+    requests.clear();
+    WorldObject* both[] = {fixed, walker};
+    EXPECT_TRUE(MovingObject::SendGroupOrder(both, 3, 1, false, false));
+    ASSERT_EQ(Requests(5).size(), 1u);
+    EXPECT_EQ(Requests(5)[0].Word(4), 1u);
+    EXPECT_EQ(Requests(5)[0].Word(5), walker->GetId());
+    EXPECT_FALSE(walker->HasOrders());
+}
+
+// ---------------------------------------------------------------------------
+// Units
+
+TEST(UnitAim, PitchIsFiniteOnDegenerateShots)
+{
+    const struct {
+        float dy, h2, v;
+        bool ballistic;
+    } rows[] = {
+        {0, 0, 0, true}, {0, 100, 0, true}, {5, 0, 10, true}, {-5, 0, 10, false}, {0, 0, 10, false},
+        {0, 1e6f, 1, true}, {-100, 1, 50, true},
+    };
+    for (const auto& row : rows) {
+        const int32_t f = WeaponPitchFraction(row.dy, row.h2, row.v, row.ballistic);
+        EXPECT_GE(f, 0) << row.dy << " " << row.h2 << " " << row.v;
+        EXPECT_LE(f, 65536);
+    }
+    EXPECT_EQ(WeaponPitchFraction(0, 100, 10, false), 0x8000);  // level
+}
+
+TEST(UnitAim, ClientAndServerAimTheSameLowArc)
+{
+    const struct {
+        float v, dy, x;
+    } rows[] = {{10, 0, 5}, {10, -2, 6}, {20, 3, 15}, {15, -5, 10}, {30, 0, 40}, {12, 4, 3}};
+    for (const auto& row : rows) {
+        Server::LaunchAim aim{};
+        ASSERT_TRUE(Server::AimProjectile({0, 0, 0}, {row.x, row.dy, 0}, row.v, true, aim));
+        const float client = std::atan(WeaponPitchTangent(row.dy, row.x * row.x, row.v, true)) * kStepsPerRadian;
+        EXPECT_NEAR(client, static_cast<float>(aim.elevation), 1.5f) << row.v << " " << row.dy << " " << row.x;
+    }
+}
+
+using Units = ClientWorld;
+
+TEST_F(Units, LoadMagazineTriesEachAmmunitionTypeOnce)
+{
+    script::RecordTables& tables = script::RecordTables::Global();
+    tables.StoreWeapon(3, 1, script::WeaponEntry{});
+    tables.StoreWeapon(3, 2, script::WeaponEntry{});
+    script::Role& role = NewRole(0, 100, 3);
+    auto* unit = Make<Unit>(role, kOwnSide, {0, 0, 0});
+    ASSERT_NE(unit, nullptr);
+    ASSERT_NE(unit->GetInventory(), nullptr);
+    // Two empty stacks whose types the weapon could switch between.
+    unit->GetInventory()->AddStack(1, 0, 500);
+    unit->GetInventory()->AddStack(2, 0, 501);
+    unit->ChangeAmmo(1);
+    EXPECT_EQ(unit->Rounds(), 0u);
+    tables.Weapons().FreeRow(3);
+}
+
+TEST_F(Units, AModifierLobsAndTurnsTheAttackRequests)
+{
+    script::Role& role = NewRole(0, 100, 3);
+    auto* unit = Make<Unit>(role, kOwnSide, {0, 0, 0});
+    script::Role& other = NewRole(2);
+    WorldObject* target = Make(other, kEnemySide, {0, 0, 9});
+    const struct {
+        bool modifier;
+        uint32_t location, object;
+    } rows[] = {{false, 7, 8}, {true, 9, 10}};
+    for (const auto& row : rows) {
+        requests.clear();
+        ClientServices::Get().modifierHeld = row.modifier;
+        unit->OrderAttackLocation({1, 2, 3});
+        unit->OrderAttackTarget(*target);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[0].Type(), row.location);
+        EXPECT_EQ(requests[0].bytes.size(), 24u);
+        EXPECT_EQ(requests[1].Type(), row.object);
+        EXPECT_EQ(requests[1].Word(3), target->GetId());
+    }
+    ClientServices::Get().modifierHeld = false;
+    unit->QueueAttackTarget(*target);
+    ASSERT_EQ(unit->Orders().size(), 1u);
+    EXPECT_EQ(unit->Orders()[0].kind, OrderRecord::kAttackTarget);
+    EXPECT_EQ(Requests(27).size(), 1u);
+}
+
+TEST_F(Units, WithoutAmmunitionEveryOtherShotLeavesTheSecondMuzzle)
+{
+    script::Role& role = NewRole(0, 100, 3);
+    role.hotspotName = "Gun Left";
+    role.alternateHotspotName = "Gun Right";
+    auto* unit = Make<Unit>(role, kEnemySide, {0, 0, 0});
+    EXPECT_STREQ(unit->GetMuzzlePart(), "Gun Left");
+    unit->UseRound();
+    EXPECT_STREQ(unit->GetMuzzlePart(), "Gun Right");
+    unit->UseRound();
+    EXPECT_STREQ(unit->GetMuzzlePart(), "Gun Left");
+}
+
+TEST_F(Units, TheShieldTakesDamageFirstAndArmourOnlyWithoutOne)
+{
+    script::Role& role = NewRole(0, 100, 3);
+    role.shields = 30;
+    role.armour = 4;
+    auto* unit = Make<Unit>(role, kEnemySide, {0, 0, 0});
+    const struct {
+        int32_t amount;
+        int32_t shield, hitPoints;
+    } steps[] = {{20, 10, 100}, {25, 0, 85}, {4, 0, 85}, {10, 0, 79}, {-500, 0, 100}, {1000, 0, 0}};
+    for (const auto& step : steps) {
+        unit->TakeDamage(step.amount);
+        EXPECT_EQ(unit->GetShield(), step.shield) << step.amount;
+        EXPECT_EQ(unit->HitPoints(), step.hitPoints) << step.amount;
+    }
+}
+
+TEST_F(Units, ClearTargetRecentresAndDropsTheProgressBar)
+{
+    script::Role& role = NewRole(0, 100, 3);
+    auto* unit = Make<Unit>(role, kEnemySide, {0, 0, 0});
+    unit->SetProgress(1, 2);
+    unit->AttackLocation({0, -5, 10}, 1, false, false);
+    EXPECT_TRUE(unit->IsAttacking());
+    unit->ClearTarget(2);
+    EXPECT_FALSE(unit->IsAttacking());
+    EXPECT_FALSE(unit->ProgressShown());
+    EXPECT_EQ(unit->PitchFraction(), 0x8000);
+    EXPECT_EQ(unit->TorsoFraction(), 0x8000);
+}
+
+// ---------------------------------------------------------------------------
+// Kinds
+
+using Kinds = ClientWorld;
+
+TEST_F(Kinds, ProjectilePositionFollowsTheFlightModel)
+{
+    script::Role& role = NewRole(1);
+    role.character.reset();
+    role.projectile.emplace();
+    role.projectile->gravity = true;
+    const float speed = 20.0f;
+    auto* shot = new WorldProjectile(kEnemySide, &role, {1, -2, 3}, Quaternion::Identity(), speed, 7, -1, 900);
+    shot->Activate(0, 0);
+    EXPECT_EQ(shot->Target(), nullptr);
+    for (float t : {0.0f, 0.25f, 1.0f, 2.5f}) {
+        shot->Update(Ticks(t), t);
+        const Vec3 at = shot->PositionAt(Ticks(t));
+        EXPECT_NEAR(at.z, 3 + speed * t, 1e-3f) << t;
+        EXPECT_NEAR(at.y, -2 + 0.5f * 9.81f * t * t, 1e-3f) << t;
+        EXPECT_NEAR(shot->Position().y, at.y, 1e-3f);
+    }
+}
+
+TEST_F(Kinds, HomingOnATargetStraightBehindStaysFinite)
+{
+    script::Role& target = NewRole(2);
+    WorldObject* behind = Make(target, kOwnSide, {0, 0, -10});
+    script::Role& role = NewRole(1);
+    role.character.reset();
+    role.projectile.emplace();
+    role.limit = WorldProjectile::kFlagHoming;
+    auto* shot = new WorldProjectile(kEnemySide, &role, {0, 0, 0}, Quaternion::Identity(), 10, 7,
+                                     static_cast<int32_t>(behind->GetId()), 901);
+    shot->Activate(0, 0);
+    for (float t : {0.01f, 0.02f, 0.05f, 0.1f}) {
+        shot->Update(Ticks(t), t);
+        EXPECT_TRUE(std::isfinite(shot->Position().x) && std::isfinite(shot->Position().z)) << t;
+        EXPECT_NEAR(shot->Velocity().Length(), 10.0f, 1e-3f);
+    }
+}
+
+TEST_F(Kinds, LiftReversedHalfWayReturnsInTheTimeItTravelled)
+{
+    script::Role& role = NewRole(8);
+    auto* lift = Make<TypedObject8>(role, 0, {0, 0, 0});
+    const Vec3 track[4] = {{0, 0, 0}, {0, -1, 0}, {0, -3, 0}, {0, -4, 0}};
+    lift->SetTrack(track, Quaternion::Identity(), true);
+    lift->SetSpeed(0.25f);  // four seconds end to end
+    lift->Update(0, 0);
+    lift->Start();
+    lift->Update(Ticks(1.0f), 1.0f);
+    const float oneSecondIn = lift->Position().y;
+    lift->SetState(lift->Direction());  // reverse in place
+    lift->Update(Ticks(1.0f), 1.0f);
+    EXPECT_NEAR(lift->Position().y, oneSecondIn, 1e-3f);
+    lift->Update(Ticks(1.9f), 1.9f);
+    EXPECT_TRUE(lift->Running());
+    lift->Update(Ticks(2.05f), 2.05f);
+    EXPECT_FALSE(lift->Running());
+    EXPECT_NEAR(lift->Position().y, 0.0f, 1e-3f);
+}
+
+TEST_F(Kinds, PausingALiftDelaysItsArrivalAndSpeedZeroStaysPut)
+{
+    script::Role& role = NewRole(8);
+    auto* lift = Make<TypedObject8>(role, 0, {0, 0, 0});
+    const Vec3 track[4] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
+    lift->SetTrack(track, Quaternion::Identity(), false);
+    lift->SetSpeed(0.5f);
+    lift->Start();
+    lift->PauseTimer(Ticks(1.0f));
+    lift->ResumeTimer(Ticks(4.0f));
+    lift->Update(Ticks(4.9f), 4.9f);
+    EXPECT_TRUE(lift->Running());
+    lift->Update(Ticks(5.1f), 5.1f);
+    EXPECT_FALSE(lift->Running());
+    EXPECT_NEAR(lift->Position().x, 3.0f, 1e-3f);
+
+    auto* still = Make<TypedObject8>(role, 0, {0, 0, 0});
+    still->SetTrack(track, Quaternion::Identity(), false);
+    still->SetSpeed(0.0f);
+    still->Start();
+    still->SetState(still->Direction());
+    still->Update(Ticks(10.0f), 10.0f);
+    EXPECT_TRUE(std::isfinite(still->Position().x));
+    EXPECT_EQ(still->Position().x, 0.0f);
+}
+
+TEST_F(Kinds, MessageForTheOtherDirectionIsIgnored)
+{
+    script::Role& role = NewRole(8);
+    auto* lift = Make<TypedObject8>(role, 0, {0, 0, 0});
+    const Vec3 track[4] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
+    lift->SetTrack(track, Quaternion::Identity(), true);
+    const uint32_t none[1] = {0};
+    EXPECT_FALSE(lift->StartWithRiders(true, std::span<const uint32_t>(none, 0)));
+    EXPECT_FALSE(lift->Running());
+}
+
+TEST_F(Kinds, AMissNearACreatureRemovesItAndEachWalkerIsReportedOnce)
+{
+    script::Role& creature = NewRole(11);
+    auto* near = Make<TypedObject11>(creature, 0, {1.2f, 0, 0});
+    auto* far = Make<TypedObject11>(creature, 0, {0, 0, 1.5f});
+    near->AddRef();  // held elsewhere: stays in memory once removed
+    TypedObject11::CheckAll({0, 0, 0});
+    EXPECT_TRUE(near->IsDestroyed());
+    EXPECT_FALSE(far->IsDestroyed());
+    TypedObject11::CheckAll({0, 0, 0});  // the removed one is skipped, not removed again
+    EXPECT_EQ(TypedObject11::All().size(), 1u);
+    near->Release();
+
+    script::Role& walker = NewRole(2);
+    auto* mover = Make<MovingObject>(walker, kOwnSide, {0, 0, 1.5f});
+    MotionRecord record;
+    record.position = {0, 0, 1.5f};
+    mover->ApplyMoving({0, 0, 9}, record, {0, 0, 9});
+    mover->SetPosition({0, 0, 1.5f});
+    for (int i = 1; i <= 3; ++i)
+        far->Update(Ticks(0.01f * static_cast<float>(i)), 0.01f * static_cast<float>(i));
+    EXPECT_EQ(Requests(33).size(), 1u);
+}
+
+TEST_F(Kinds, PickUpArmourDependsOnDestroyAfterCollection)
+{
+    script::Role& kept = NewRole(10);
+    kept.armour = 7;
+    script::Role& gone = NewRole(10);
+    gone.armour = 7;
+    gone.flags = script::kRoleDestroyAfterCollection;
+    EXPECT_EQ(Make(kept, 0, {})->GetArmour(), 100);
+    EXPECT_EQ(Make(gone, 0, {})->GetArmour(), 7);
+}
+
+} // namespace
