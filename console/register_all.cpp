@@ -5,6 +5,7 @@
 #include "console/developer_commands.h"
 #include "console/level_commands.h"
 #include "console/named_values.h"
+#include "console/session_commands.h"
 #include "console/text_console.h"
 
 #include <iterator>
@@ -270,6 +271,7 @@ void CommandTable::RegisterAll()
         table.Register(name, help, row.handler, row.level);
     }
     LevelCommands::InstallTriggerNames();
+    SessionCommands::Install();
     for (const char* line : {"@TOKEN RES", "@TOKEN FRIENDLY", "@TOKEN ENEMY", "SET FRIENDLY 1", "SET ENEMY 2"})
         TextConsole::ExecuteLine(line);
 }

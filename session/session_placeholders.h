@@ -5,6 +5,7 @@
 #pragma once
 
 #include "session/game_speed.h"
+#include "session/level_session.h"
 #include "session/message_queue.h"
 #include "session/server_thread.h"
 
@@ -14,6 +15,9 @@ struct InputEvent;
 
 namespace Client {
 bool IsRunning();
+// The client side of a session (the queue road).
+void Start();
+void Stop();
 void ReceiveServerMessages();
 } // namespace Client
 
@@ -24,8 +28,6 @@ bool IsActive(); // a networked game
 // 1: the game is over; 2: restart the level. Read by every in-game frame.
 extern uint32_t EndOfGameRequest;
 
-void EndSession();
-void StartSession(bool first);
 bool SaveGame(const char* name, int full);
 bool LoadSavedGame(const char* name);
 
