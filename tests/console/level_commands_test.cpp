@@ -2,6 +2,9 @@
 // no level: what each line adds, sends or changes.
 #include "console/level_commands.h"
 
+#include "console/command_script.h"
+#include "console/wait_for.h"
+
 #include "app/app_state.h"
 #include "console_fixture.h"
 #include "objects/level_triggers.h"
@@ -175,6 +178,30 @@ TEST_F(LevelCommandsTest, ObjectiveCommandsReachEveryTeam)
     Typed("COMPLETE OBJECTIVE -1");
     Typed("FAIL OBJECTIVE 7");
     EXPECT_EQ(TeamTable::Find(1)->objectives[0].stepsLeft, -1);
+}
+
+} // namespace
+} // namespace console_test
+
+namespace console_test {
+namespace {
+
+TEST_F(LevelCommandsTest, TheSampleCompanionFilePlacesItsTriggersAndWaits)
+{
+    const std::filesystem::path file = std::filesystem::path(TREVOK_SAMPLE_DATA_DIR) / "scripts" / "training_level.tcs";
+    if (!std::filesystem::exists(file))
+        GTEST_SKIP() << "sample data not generated";
+    TeamTable::Build(3, 1, 0);
+    ASSERT_TRUE(CommandScript::QueueFile(file, {LineSource::LevelFile, "training_level.tcs", 0}));
+    CommandScript::RunAll();
+    // Every keyword but SHOT, whose role this bare world does not have.
+    EXPECT_EQ(LevelTriggers::All().Count(), 15);
+    EXPECT_EQ(TeamTable::Find(1)->objectives.size(), 2u);
+    EXPECT_TRUE(WaitFor::IsSet()) << "the script holds at its first WAIT FOR";
+    EXPECT_EQ(WaitFor::AppendText(), "CAMERA TO BE ROTATED");
+    EXPECT_TRUE(CommandScript::IsPending());
+    CommandScript::Clear();
+    WaitFor::Reset();
 }
 
 } // namespace
