@@ -4,6 +4,8 @@
 
 #include "console/command_script.h"
 #include "console/wait_for.h"
+#include "session/level_session.h"
+#include "world/fog_of_war.h"
 
 #include "app/app_state.h"
 #include "console_fixture.h"
@@ -202,6 +204,45 @@ TEST_F(LevelCommandsTest, TheSampleCompanionFilePlacesItsTriggersAndWaits)
     EXPECT_TRUE(CommandScript::IsPending());
     CommandScript::Clear();
     WaitFor::Reset();
+}
+
+} // namespace
+} // namespace console_test
+
+namespace console_test {
+namespace {
+
+TEST_F(LevelCommandsTest, SessionCommandsSetOrPrint)
+{
+    Session::Hooks().registerCommands();
+    FogOfWar::Global() = new FogOfWar(16, 1024);  // the settings need no device
+    const struct {
+        const char* line;
+        const char* printed;  // null: nothing new printed
+    } cases[] = {
+        {"GAMESPEED 0", "Game speed set to 0.00"},
+        {"GAMESPEED", "Game speed is 0.00"},
+        {"GAMESPEED 1", "Game speed set to 1.00"},
+        {"FOGVALUE 0.25", nullptr},
+        {"FOGVALUE 1.5", "Fog of discovery value is 0.25"},
+        {"FOGTRANSITION 4", nullptr},
+        {"FOGTRANSITION", "Fog transition distance is 4.00"},
+        {"FOGUPDATE 0", "Fog update rate is 0.00"},
+        {"FOGUPDATE 2", nullptr},
+        {"FOGUPDATE", "Fog update rate is 2.00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TextConsole::Get().lines.clear();
+        Typed(c.line);
+        if (c.printed)
+            EXPECT_EQ(Last(), c.printed);
+        else
+            EXPECT_TRUE(Last().empty()) << Last();
+    }
+    EXPECT_EQ(FogOfWar::Global()->transitionReciprocal_, 0.25f);
+    FogOfWar::DestroyGlobal();
+    Session::Hooks().removeCommands();
 }
 
 } // namespace
