@@ -11,6 +11,7 @@
 #include "objects/role_table.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
+#include "platform/data_path.h"
 #include "script/records.h"
 #include "session/doors.h"
 #include "session/game_state.h"
@@ -197,15 +198,25 @@ bool LoadLevel(bool runCompanion)
     FogOfWar::CreateGlobal(kFogCells);
 
     LoadingScreen::Show(Session::kTextLevel);
-    const char* scripts = app::DataDirectories::Global().Path(app::kScriptsDirectory);
-    const std::filesystem::path script = g_dataRoot / (scripts ? scripts : "") / g_names.script;
+    const app::DataDirectories& directories = app::DataDirectories::Global();
+    if (g_dataRoot.empty())
+        g_dataRoot = directories.StartDirectory();
+    const char* scripts = directories.Path(app::kScriptsDirectory);
+    const std::filesystem::path scriptsRoot = g_dataRoot / (scripts ? scripts : "");
+    // Names may come from another machine: found only inside the scripts folder.
+    const auto scriptFile = platform::ResolveDataPath(scriptsRoot, g_names.script);
+    const std::filesystem::path script = scriptFile ? *scriptFile : scriptsRoot / g_names.script;
     if (g_hooks.queueLine)
         g_hooks.queueLine("version");
     // A missing companion leaves the level without its script, not unloaded.
-    if (runCompanion && !g_names.companion.empty() && g_hooks.queueFile &&
-        !g_hooks.queueFile(g_dataRoot / (scripts ? scripts : "") / g_names.companion))
-        Print(g_names.companion + ": the level's command file could not be opened");
+    if (runCompanion && !g_names.companion.empty() && g_hooks.queueFile) {
+        const auto companion = platform::ResolveDataPath(scriptsRoot, g_names.companion);
+        if (!companion || !g_hooks.queueFile(*companion))
+            Print(g_names.companion + ": the level's command file could not be opened");
+    }
     g_levelLoaded = true;
+    if (!scriptFile)
+        return Fail(script.string() + ": no such level script in the scripts folder");
     LevelServices* built = nullptr;
     {
         GameState::Hold hold;

@@ -35,6 +35,7 @@ struct LevelNames {
     std::string script, companion;
 };
 LevelNames& Names();
+// Empty: the data directories' start directory.
 std::filesystem::path& DataRoot();
 
 bool IsStarted();

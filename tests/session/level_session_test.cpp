@@ -152,3 +152,26 @@ TEST(LoadingScreen, BarRunsAlongTheBottom)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LevelSessionTest, LevelNamesStayInsideTheScriptsFolder)
+{
+    const fs::path root = fs::temp_directory_path() / ("level_session_names_" + std::to_string(::getpid()));
+    fs::create_directories(root / "scripts");
+    std::ofstream(root / "outside.tvs") << "";
+    app::DataDirectories::Global().Clear();
+    app::DataDirectories::Global().SetPath(app::kScriptsDirectory, "scripts");
+    Session::DataRoot() = root;
+    for (const char* name : {"..\\outside.tvs", "/etc/passwd", "missing.tvs"}) {
+        SCOPED_TRACE(name);
+        Session::Names() = {name, ""};
+        EXPECT_FALSE(StartSession(true));
+        EXPECT_NE(Session::LastError().find("no such level script"), std::string::npos) << Session::LastError();
+        EXPECT_FALSE(Session::IsStarted());
+    }
+    app::DataDirectories::Global().Clear();
+    fs::remove_all(root);
+}
+
+} // namespace
