@@ -2,6 +2,7 @@
 
 #include "console/command_files.h"
 #include "console/text_console.h"
+#include "console/wait_for.h"
 
 #include <cmath>
 #include <cstdio>
@@ -158,8 +159,8 @@ void CommandRealWaitOrClick()
 void CommandWaitFor()
 {
     const std::string text = TextConsole::ReadRestOfLine();
-    if (!text.empty())
-        WaitFor::Parse(text);
+    if (!text.empty() && !WaitFor::Parse(text) && !WaitFor::IsSet())
+        TextConsole::PrintFailure("WAIT FOR: no such condition, or what it names is missing: " + text);
 }
 
 void CommandGetWaitFor()
@@ -217,15 +218,3 @@ void CommandBatch()
 }
 
 } // namespace CommandScript
-
-namespace WaitFor {
-bool IsSet() { return false; }
-bool IsSatisfied() { return true; }
-bool Parse(const std::string&)
-{
-    TextConsole::Print("WAIT FOR: 'wait for' conditions are not built yet.");
-    return false;
-}
-bool Cancel() { return false; }
-std::string AppendText() { return {}; }
-} // namespace WaitFor

@@ -43,13 +43,3 @@ void CommandCancelWaitFor();
 void CommandBatch();
 
 } // namespace CommandScript
-
-// Stand-in for the 'wait for' conditions, which are not built yet: no
-// condition is ever installed, so nothing holds a script.
-namespace WaitFor {
-bool IsSet();
-bool IsSatisfied();
-bool Parse(const std::string& text);
-bool Cancel();
-std::string AppendText();
-} // namespace WaitFor

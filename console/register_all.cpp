@@ -3,7 +3,9 @@
 #include "console/command_script.h"
 #include "console/demo_commands.h"
 #include "console/developer_commands.h"
+#include "console/level_commands.h"
 #include "console/named_values.h"
+#include "console/session_commands.h"
 #include "console/text_console.h"
 
 #include <iterator>
@@ -191,8 +193,8 @@ constexpr Row kRows[] = {
     {0, "NEXT LEVEL", 3, 0, "Exits level and begins the next along in the mission list.", DeveloperCommands::NotBuilt},
     {0, "ANIM", 3, 0, "Plays an animation on a specified actor. Use with care.", DeveloperCommands::NotBuilt},
     {0, "STOP TRACKING", 3, 0, "If the camera's tracking any actors, this stops it.", DeveloperCommands::NotBuilt},
-    {0, "ADD TRIGGER", 3, 0, "Adds a level trigger dynamically to the level. Use with care; see a programmer first.", DeveloperCommands::NotBuilt},
-    {0, "REMOVE TRIGGER", 3, 0, "Removes a level trigger dynamically from the level. Use with care; see a programmer first.", DeveloperCommands::NotBuilt},
+    {0, "ADD TRIGGER", 3, 0, "Adds a level trigger dynamically to the level. Use with care; see a programmer first.", LevelCommands::AddTrigger},
+    {0, "REMOVE TRIGGER", 3, 0, "Removes a level trigger dynamically from the level. Use with care; see a programmer first.", LevelCommands::RemoveTrigger},
     {0, "TRACK", 3, 0, "Makes the camera track the specified actor.", DeveloperCommands::NotBuilt},
     {0, "", 3, 0, "You shouldn't be seeing this !", ConsoleControl::Nothing},
     {0, "SPOTLIGHT", 3, 0, "Adds a spotlight at the cursor position, or specified coordinates if these are provided.", DeveloperCommands::NotBuilt},
@@ -207,15 +209,15 @@ constexpr Row kRows[] = {
     {0, "EWS", 3, 0, "Explode with smoke.", DeveloperCommands::NotBuilt},
     {0, "AIRSTRIKE", 3, 0, "Places searchlights and explosions within the area, defined by two position vectors.", DeveloperCommands::NotBuilt},
     {0, "HEAP", 3, 0, "Initialises the named actor to any one of the following list of objects, e.g. HEAP GARBAGE_PILE_A PLASMAGNUM PLASMATRIX", DeveloperCommands::NotBuilt},
-    {0, "ATTACH", 3, 0, "Attaches something (e.g. a lift) to the main level so characters may freely walk on or off it.", DeveloperCommands::NotBuilt},
-    {0, "DETACH", 3, 0, "Detaches something (e.g. a lift) from the main level so characters are stopped from walking on or off it.", DeveloperCommands::NotBuilt},
-    {0, "DOOR", 3, 0, "Declares a door. Needs a location and a number (identifier).", DeveloperCommands::NotBuilt},
-    {0, "OPEN DOOR", 3, 0, "Opens a door, taking the door number as its only input.", DeveloperCommands::NotBuilt},
-    {0, "CLOSE DOOR", 3, 0, "Closes a door, taking the door number as its only input.", DeveloperCommands::NotBuilt},
-    {0, "TOGGLE DOOR", 3, 0, "Opens or closes a door, taking the door number as its only input.", DeveloperCommands::NotBuilt},
-    {0, "ADD OBJECTIVE", 3, 0, "Dynamic creation of mission objective. See a programmer.", DeveloperCommands::NotBuilt},
-    {0, "COMPLETE OBJECTIVE", 3, 0, "Moves one stop closer to completion of the specified mission objective.", DeveloperCommands::NotBuilt},
-    {0, "FAIL OBJECTIVE", 3, 0, "Fails specified objective.", DeveloperCommands::NotBuilt},
+    {0, "ATTACH", 3, 0, "Attaches something (e.g. a lift) to the main level so characters may freely walk on or off it.", LevelCommands::Attach},
+    {0, "DETACH", 3, 0, "Detaches something (e.g. a lift) from the main level so characters are stopped from walking on or off it.", LevelCommands::Detach},
+    {0, "DOOR", 3, 0, "Declares a door. Needs a location and a number (identifier).", LevelCommands::Door},
+    {0, "OPEN DOOR", 3, 0, "Opens a door, taking the door number as its only input.", LevelCommands::OpenDoor},
+    {0, "CLOSE DOOR", 3, 0, "Closes a door, taking the door number as its only input.", LevelCommands::CloseDoor},
+    {0, "TOGGLE DOOR", 3, 0, "Opens or closes a door, taking the door number as its only input.", LevelCommands::ToggleDoor},
+    {0, "ADD OBJECTIVE", 3, 0, "Dynamic creation of mission objective. See a programmer.", LevelCommands::AddObjective},
+    {0, "COMPLETE OBJECTIVE", 3, 0, "Moves one stop closer to completion of the specified mission objective.", LevelCommands::CompleteObjective},
+    {0, "FAIL OBJECTIVE", 3, 0, "Fails specified objective.", LevelCommands::FailObjective},
     {0, "PLAY ENVIRONMENTAL SOUND", 3, 0, "Requires the ID number of the sound to play.", DeveloperCommands::NotBuilt},
     {0, "PLAY SOUND", 3, 0, "Requires the ID number of the sound to play.", DeveloperCommands::NotBuilt},
     {0, "SET SPEED", 3, 0, "Sets a scale factor for trackobject speed (default is 1). Follow this number by a list of all track objects to use this speed.", DeveloperCommands::NotBuilt},
@@ -268,6 +270,8 @@ void CommandTable::RegisterAll()
         const char* help = row.helpId ? TextConsole::Text(row.helpId) : row.help;
         table.Register(name, help, row.handler, row.level);
     }
+    LevelCommands::InstallTriggerNames();
+    SessionCommands::Install();
     for (const char* line : {"@TOKEN RES", "@TOKEN FRIENDLY", "@TOKEN ENEMY", "SET FRIENDLY 1", "SET ENEMY 2"})
         TextConsole::ExecuteLine(line);
 }

@@ -127,6 +127,14 @@ public:
     virtual void ApplyRoleValue(int32_t) {}
     virtual void Associate(const char*, bool) {}
     virtual void StartTrack() {}
+    // Level triggers count living actors that can move; nothing else.
+    virtual bool CountsForTriggers() const { return false; }
+    // The polygon an actor's movement state holds (null: none), and the
+    // move of that state onto a new polygon and position.
+    virtual CollisionPolygon* MovementPolygon() const { return nullptr; }
+    virtual void TakeMovementPolygon(CollisionPolygon*, const Vec3&) {}
+    // A kind-8 track object opens (true) or closes; others ignore it.
+    virtual void SetDoorState(bool) {}
     // Against the shape's geometry when the role's look has collision
     // geometry, else against its bounds; a hit lowers result.fraction (from
     // `maximum`) and answers true. No shape: no hit.

@@ -366,8 +366,8 @@ bool MovingObject::AddWaypointOrder(uint32_t polygon, int32_t value)
     CollisionPolygon* node = level ? level->PolygonAt(polygon) : nullptr;
     if (!node)
         return false;
-    OrderRecord order;
-    order.kind = OrderRecord::kWaypoint;
+    LocalOrder order;
+    order.kind = LocalOrder::kWaypoint;
     order.value = value;
     order.position = *node->Centre();
     order.polygon = polygon;
@@ -377,10 +377,10 @@ bool MovingObject::AddWaypointOrder(uint32_t polygon, int32_t value)
 
 void MovingObject::InsertHoldOrder()
 {
-    if (orders_.empty() || orders_.front().kind == OrderRecord::kHold)
+    if (orders_.empty() || orders_.front().kind == LocalOrder::kHold)
         return;
-    OrderRecord hold;
-    hold.kind = OrderRecord::kHold;
+    LocalOrder hold;
+    hold.kind = LocalOrder::kHold;
     hold.position = position_;
     orders_.push_back(hold);
     std::rotate(orders_.begin(), orders_.end() - 1, orders_.end());
@@ -389,7 +389,7 @@ void MovingObject::InsertHoldOrder()
 
 void MovingObject::RemoveHoldOrder()
 {
-    if (orders_.empty() || orders_.front().kind != OrderRecord::kHold)
+    if (orders_.empty() || orders_.front().kind != LocalOrder::kHold)
         return;
     orders_.erase(orders_.begin());
     // Only a server in this program relays it; a joined client has none.
@@ -451,8 +451,8 @@ void MovingObject::OrderCrouch(bool queued)
     const uint32_t words[] = {queued ? 31u : 25u, GetId()};
     SendWords(words, true);
     if (queued) {
-        OrderRecord order;
-        order.kind = OrderRecord::kCrouch;
+        LocalOrder order;
+        order.kind = LocalOrder::kCrouch;
         order.position = position_;
         orders_.push_back(order);
     }
@@ -472,17 +472,17 @@ void MovingObject::AddEquipOrder(int32_t slot, int32_t item)
     for (auto it = orders_.rbegin(); it != orders_.rend(); ++it) {
         if (it->item != item)
             continue;
-        if (it->kind == OrderRecord::kEquip)
+        if (it->kind == LocalOrder::kEquip)
             ++pending;
-        else if (it->kind == OrderRecord::kUnequip)
+        else if (it->kind == LocalOrder::kUnequip)
             --pending;
     }
-    OrderRecord order;
+    LocalOrder order;
     order.item = item;
     if (pending == 1) {
-        order.kind = OrderRecord::kUnequip;
+        order.kind = LocalOrder::kUnequip;
     } else {
-        order.kind = OrderRecord::kEquip;
+        order.kind = LocalOrder::kEquip;
         order.slot = slot;
     }
     orders_.push_back(order);
@@ -497,9 +497,9 @@ void MovingObject::OrderEquip(int32_t item, int32_t slot, bool queued)
 }
 
 namespace {
-OrderRecord ItemOrder(int32_t kind, int32_t item)
+LocalOrder ItemOrder(int32_t kind, int32_t item)
 {
-    OrderRecord order;
+    LocalOrder order;
     order.kind = kind;
     order.item = item;
     return order;
@@ -511,7 +511,7 @@ void MovingObject::OrderUse(int32_t item, bool queued)
     const uint32_t words[] = {queued ? 15u : 14u, GetId(), static_cast<uint32_t>(item)};
     SendWords(words, true);
     if (queued)
-        orders_.push_back(ItemOrder(OrderRecord::kUse, item));
+        orders_.push_back(ItemOrder(LocalOrder::kUse, item));
 }
 
 void MovingObject::OrderDrop(int32_t item, bool queued)
@@ -519,7 +519,7 @@ void MovingObject::OrderDrop(int32_t item, bool queued)
     const uint32_t words[] = {queued ? 17u : 16u, GetId(), static_cast<uint32_t>(item)};
     SendWords(words, true);
     if (queued)
-        orders_.push_back(ItemOrder(OrderRecord::kDrop, item));
+        orders_.push_back(ItemOrder(LocalOrder::kDrop, item));
 }
 
 void MovingObject::OrderUnequip(int32_t item, bool queued)
@@ -527,7 +527,7 @@ void MovingObject::OrderUnequip(int32_t item, bool queued)
     const uint32_t words[] = {queued ? 19u : 18u, GetId(), static_cast<uint32_t>(item)};
     SendWords(words, true);
     if (queued)
-        orders_.push_back(ItemOrder(OrderRecord::kUnequip, item));
+        orders_.push_back(ItemOrder(LocalOrder::kUnequip, item));
 }
 
 void MovingObject::OrderGive(int32_t item, int32_t receiver, bool queued)
@@ -536,7 +536,7 @@ void MovingObject::OrderGive(int32_t item, int32_t receiver, bool queued)
                               static_cast<uint32_t>(receiver), Bits(AppTime::GameSeconds())};
     SendWords(words, true);
     if (queued) {
-        OrderRecord order = ItemOrder(OrderRecord::kGive, item);
+        LocalOrder order = ItemOrder(LocalOrder::kGive, item);
         order.value = receiver;
         orders_.push_back(order);
     }
@@ -559,7 +559,7 @@ void MovingObject::SendStandingOrder(int32_t order)
 void MovingObject::UndoLastOrder()
 {
     for (auto it = orders_.rbegin(); it != orders_.rend(); ++it) {
-        if (it->kind != OrderRecord::kHold) {
+        if (it->kind != LocalOrder::kHold) {
             orders_.erase(std::next(it).base());
             break;
         }

@@ -30,7 +30,7 @@ struct MotionRecord {
 };
 
 // One queued order, nine words as saved games keep it.
-struct OrderRecord {
+struct LocalOrder {
     enum Kind : int32_t {
         kAttackTarget = 0, kAttackLocation = 1, kWaypoint = 2, kHold = 3, kCrouch = 4, kEquip = 5, kGive = 6,
         kUse = 7, kDrop = 8, kUnequip = 9, kChangeAmmo = 10,
@@ -121,10 +121,10 @@ public:
                                bool paused);
     void AddEquipOrder(int32_t slot, int32_t item);
     virtual void AddChangeAmmoOrder(int32_t) {}
-    void AppendOrder(const OrderRecord& order) { orders_.push_back(order); }
+    void AppendOrder(const LocalOrder& order) { orders_.push_back(order); }
 
     // ---- queries ----
-    const std::vector<OrderRecord>& Orders() const { return orders_; }
+    const std::vector<LocalOrder>& Orders() const { return orders_; }
     bool IsCrouched() const { return crouched_; }
     bool IsDying() const { return dying_; }
     bool MarkerShown() const { return markerShown_; }
@@ -154,7 +154,7 @@ protected:
     bool moving_ = false, dying_ = false, disguised_ = false, crouched_ = false, carried_ = false;
     int32_t carriedFlag_ = 0;
     std::unique_ptr<Inventory> inventory_;
-    std::vector<OrderRecord> orders_;
+    std::vector<LocalOrder> orders_;
     int32_t standingOrder_ = 0;
     bool standingFlag_ = true;
     Vec3 finalDestination_;

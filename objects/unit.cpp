@@ -312,8 +312,8 @@ void Unit::Remove()
 
 void Unit::AddChangeAmmoOrder(int32_t ammo)
 {
-    OrderRecord order;
-    order.kind = OrderRecord::kChangeAmmo;
+    LocalOrder order;
+    order.kind = LocalOrder::kChangeAmmo;
     order.item = ammo;
     orders_.push_back(order);
 }
@@ -352,8 +352,8 @@ void Unit::QueueAttackLocation(const Vec3& point)
 {
     const bool modifier = ClientServices::Get().modifierHeld;
     SendAttack(modifier ? 28 : 26, 0, &point);
-    OrderRecord order;
-    order.kind = OrderRecord::kAttackLocation;
+    LocalOrder order;
+    order.kind = LocalOrder::kAttackLocation;
     order.position = point;
     order.attackFlag = modifier ? 1 : 0;
     orders_.push_back(order);
@@ -363,8 +363,8 @@ void Unit::QueueAttackTarget(WorldObject& target)
 {
     const bool modifier = ClientServices::Get().modifierHeld;
     SendAttack(modifier ? 29 : 27, target.GetId(), nullptr);
-    OrderRecord order;
-    order.kind = OrderRecord::kAttackTarget;
+    LocalOrder order;
+    order.kind = LocalOrder::kAttackTarget;
     order.value = static_cast<int32_t>(target.GetId());
     order.attackFlag = modifier ? 1 : 0;
     orders_.push_back(order);

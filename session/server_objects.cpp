@@ -7,12 +7,14 @@
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
 #include "objects/orders.h"
+#include "objects/role_table.h"
 #include "objects/server_classes.h"
 #include "objects/server_link.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
 #include "session/actor_requests.h"
 #include "session/game_state.h"
+#include "session/projectile_launch.h"
 #include "session/request_table.h"
 #include "session/server_thread.h"
 
@@ -166,8 +168,16 @@ void ResetObjectTables()
     AiPass::Reset();
 }
 
+void CheckTriggers() { LevelTriggers::Check(); }
+
 void InstallObjectHooks()
 {
+    // The named values stay the console's; the launches are this session's.
+    LevelTriggers::Hooks().launch = [](std::string_view role, const Vec3& from, const Vec3& to, int32_t referenced,
+                                       int32_t side) {
+        script::Role* found = RoleTable::Global().FindByName(role);
+        return found && LaunchProjectile(found, from, to, -1, referenced, side) != nullptr;
+    };
     ServerHooks hooks;
     hooks.activateAll = [] { ObjectRegistry::Global().ActivateAll(); };
     // The level's end and the thread's: every table that holds objects or
@@ -183,7 +193,10 @@ void InstallObjectHooks()
     // seconds of the pass as well.
     hooks.tick = [](uint64_t now, float seconds) { RunObjectPass(now, seconds); };
     hooks.request = RequestTable::Apply;
-    hooks.everyFourthPass = CheckTeamFlags;
+    hooks.everyFourthPass = [] {
+        CheckTeamFlags();
+        CheckTriggers();
+    };
     InstallActorRequests();
     SetHooks(std::move(hooks));
 

@@ -56,6 +56,9 @@ public:
 // level's end runs it after releasing every object.
 void ResetObjectTables();
 
+// One check of the level triggers (every fourth server pass).
+void CheckTriggers();
+
 // Installs the server hooks (activate, release, AI pass, tick) and the
 // objects' link to this session (messages, spawns, command files,
 // hand-over, clock).

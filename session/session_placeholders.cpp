@@ -16,6 +16,8 @@ bool g_sessionRunning = false;
 
 namespace Client {
 bool IsRunning() { return g_sessionRunning; }
+void Start() { g_sessionRunning = true; }
+void Stop() { g_sessionRunning = false; }
 
 void ReceiveServerMessages()
 {
@@ -48,30 +50,6 @@ void Ending()
         g_ending();
 }
 } // namespace SessionObservers
-
-void EndSession()
-{
-    SessionObservers::Ending();
-    Server::Stop();
-    g_sessionRunning = false;
-    EndOfGameRequest = 0;
-}
-
-void StartSession(bool)
-{
-    g_sessionRunning = true;
-    // Alone the server runs on its own thread; a networked session is not
-    // started from here yet.
-    if (!Network::IsActive() && !Server::IsRunning()) {
-        // Hooks change only while no server thread reads them.
-        Server::InstallObjectHooks();
-        Client::InstallObjectServices(true, -1);
-        Server::Start(nullptr);
-    }
-    AppTime::SetGameTime(0);
-    SetAppState(AppState::LevelStarted);
-    SessionObservers::Started();
-}
 
 bool SaveGame(const char*, int) { return false; }
 bool LoadSavedGame(const char*) { return false; }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "session/game_speed.h"
+#include "session/level_session.h"
 #include "session/message_queue.h"
 #include "session/server_thread.h"
 
@@ -15,6 +16,9 @@ struct InputEvent;
 
 namespace Client {
 bool IsRunning();
+// The client side of a session (the queue road).
+void Start();
+void Stop();
 void ReceiveServerMessages();
 } // namespace Client
 
@@ -29,10 +33,10 @@ extern uint32_t EndOfGameRequest;
 // presses, selection and camera locks at the end).
 namespace SessionObservers {
 void Set(std::function<void()> started, std::function<void()> ending);
-}
+void Started();
+void Ending();
+} // namespace SessionObservers
 
-void EndSession();
-void StartSession(bool first);
 bool SaveGame(const char* name, int full);
 bool LoadSavedGame(const char* name);
 

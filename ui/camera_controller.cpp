@@ -22,7 +22,6 @@ CameraController::State g_state;
 CameraMove g_move;
 int g_speedOption = 1;
 
-constexpr double kStepsPerRadian = 4096.0 / (2.0 * std::numbers::pi);
 
 double Seconds(int64_t ticks) { return double(ticks) / double(GameView::TicksPerSecond()); }
 

@@ -272,8 +272,8 @@ TEST_F(Moving, QueuedOrdersAppearBeforeTheServerAnswers)
     mover->OrderGive(9, 44, true);
     mover->OrderCrouch(true);
     ASSERT_EQ(mover->Orders().size(), 5u);
-    EXPECT_EQ(mover->Orders()[0].kind, OrderRecord::kEquip);
-    EXPECT_EQ(mover->Orders()[1].kind, OrderRecord::kUnequip);
+    EXPECT_EQ(mover->Orders()[0].kind, LocalOrder::kEquip);
+    EXPECT_EQ(mover->Orders()[1].kind, LocalOrder::kUnequip);
     EXPECT_EQ(mover->Orders()[3].value, 44);
     const struct {
         uint32_t type;
@@ -301,7 +301,7 @@ TEST_F(Moving, HoldOrdersComeFirstAndUndoSkipsThem)
     mover->InsertHoldOrder();
     mover->InsertHoldOrder();
     ASSERT_EQ(mover->Orders().size(), 2u);
-    EXPECT_EQ(mover->Orders()[0].kind, OrderRecord::kHold);
+    EXPECT_EQ(mover->Orders()[0].kind, LocalOrder::kHold);
     mover->UndoLastOrder();
     ASSERT_EQ(mover->Orders().size(), 1u);
     mover->UndoLastOrder();  // holds only: nothing removed, still sent
@@ -410,7 +410,7 @@ TEST_F(Units, AModifierLobsAndTurnsTheAttackRequests)
     ClientServices::Get().modifierHeld = false;
     unit->QueueAttackTarget(*target);
     ASSERT_EQ(unit->Orders().size(), 1u);
-    EXPECT_EQ(unit->Orders()[0].kind, OrderRecord::kAttackTarget);
+    EXPECT_EQ(unit->Orders()[0].kind, LocalOrder::kAttackTarget);
     EXPECT_EQ(Requests(27).size(), 1u);
 }
 

@@ -1,0 +1,75 @@
+// A game session (the span in which the server thread and the client run)
+// and the levels loaded into it: StartSession, LoadLevel behind the loading
+// screen, StopLevel leaving nothing of the level behind, EndSession. The
+// menus, the campaign and the shell call these; the layers above the session
+// (console, interface, sound) take part through SessionHooks.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+// What the level start asks of the layers above the session. Unset entries
+// do nothing.
+struct SessionHooks {
+    std::function<void()> registerCommands, removeCommands;  // the session's console commands
+    std::function<void(const char* line)> queueLine;
+    std::function<bool(const std::filesystem::path& file)> queueFile;  // the companion file
+    std::function<void()> runQueued;                                   // its lines, at once
+    std::function<void()> levelStopped;  // wait-for condition, command queue, control flag, borders
+    std::function<void(const std::string& text)> print;
+    // One loading frame: text, hint, bar. Unset: nothing is drawn (no display).
+    std::function<void(const std::string& text, float progress)> drawLoading;
+    // The string table's text of an id.
+    std::function<std::string(uint32_t id)> text;
+};
+
+namespace Session {
+void SetHooks(SessionHooks hooks);
+SessionHooks& Hooks();
+
+// The level's definition script and companion command file, relative to
+// the scripts folder of `DataRoot`. Empty script: no level to load.
+struct LevelNames {
+    std::string script, companion;
+};
+LevelNames& Names();
+// Empty: the data directories' start directory.
+std::filesystem::path& DataRoot();
+
+bool IsStarted();
+bool IsLevelLoaded();
+// Why the last LoadLevel failed (file and what went wrong); empty after success.
+const std::string& LastError();
+
+// Loading texts of the string table.
+inline constexpr uint32_t kTextPreparing = 6093, kTextSounds = 6094, kTextLevel = 6095, kTextTextures = 6096,
+                          kTextShadows = 6098, kTextWaiting = 6101, kTextNoClient = 279;
+} // namespace Session
+
+namespace LoadingScreen {
+// Keeps the text and draws the frame with the bar empty.
+void Show(uint32_t textId);
+// Progress = percent / 100, drawn at once.
+void SetProgress(int percent);
+const std::string& Text();
+float Progress();
+
+// The bar along the bottom of a width x height screen: the fill reaches
+// `fillRight`; its colour runs from red 25 on the left to `endRed` (opaque).
+struct Bar {
+    int left = 0, right = 0, top = 0, height = 0, fillRight = 0;
+    uint8_t startRed = 25, endRed = 25;
+};
+Bar Layout(int width, int height, float progress);
+} // namespace LoadingScreen
+
+// True at once when no session runs; else stops the level and both sides.
+bool EndSession();
+// Starts the server and the client once per session, sets the level-just-
+// started state and, with `loadLevel` and a level named, loads it. A failed
+// load ends the session and gives false.
+bool StartSession(bool loadLevel);
+bool LoadLevel(bool runCompanion);
+bool StopLevel();

@@ -1,0 +1,177 @@
+// Sessions and levels: starting twice, ending with none, a level script that
+// does not compile, the sample level loaded and stopped with nothing left
+// behind, and the loading bar's layout.
+#include "session/level_session.h"
+
+#include "app/app_state.h"
+#include "app/directories.h"
+#include "objects/level_triggers.h"
+#include "objects/object_registry.h"
+#include "script/directory_list.h"
+#include "session/doors.h"
+#include "session/game_state.h"
+#include "session/server_thread.h"
+#include "world/fog_of_war.h"
+#include "world/level.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class LevelSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SessionHooks hooks;
+        hooks.registerCommands = [this] { ++registered; };
+        hooks.removeCommands = [this] { ++removed; };
+        hooks.levelStopped = [this] { ++stopped; };
+        hooks.print = [this](const std::string& text) { printed.push_back(text); };
+        hooks.drawLoading = [this](const std::string& text, float progress) { frames.emplace_back(text, progress); };
+        Session::SetHooks(std::move(hooks));
+        Session::Names() = {};
+    }
+    void TearDown() override
+    {
+        EndSession();
+        Session::SetHooks({});
+        Session::Names() = {};
+        Session::DataRoot().clear();
+        SetAppState(AppState::None);
+    }
+    int registered = 0, removed = 0, stopped = 0;
+    std::vector<std::string> printed;
+    std::vector<std::pair<std::string, float>> frames;
+};
+
+TEST_F(LevelSessionTest, EndWithoutASessionDoesNothing)
+{
+    EXPECT_TRUE(EndSession());
+    EXPECT_EQ(removed, 0);
+    EXPECT_FALSE(Server::IsRunning());
+}
+
+TEST_F(LevelSessionTest, ASecondStartKeepsTheServerAndCommands)
+{
+    ASSERT_TRUE(StartSession(true)); // no level named: the session runs without one
+    EXPECT_TRUE(Server::IsRunning());
+    SetAppState(AppState::Playing);
+    ASSERT_TRUE(StartSession(true));
+    EXPECT_EQ(CurrentAppState(), AppState::LevelStarted);
+    EXPECT_EQ(registered, 1);
+    EXPECT_TRUE(EndSession());
+    EXPECT_FALSE(Server::IsRunning());
+    EXPECT_FALSE(Session::IsStarted());
+    EXPECT_EQ(removed, 1);
+}
+
+TEST_F(LevelSessionTest, AScriptThatDoesNotCompileEndsTheSessionCleanly)
+{
+    const fs::path root = fs::temp_directory_path() / ("level_session_test_" + std::to_string(::getpid()));
+    fs::create_directories(root / "scripts");
+    std::ofstream(root / "scripts" / "broken.tvs") << "map broken {\n  this is not a definition\n";
+    app::DataDirectories::Global().Clear();
+    app::DataDirectories::Global().SetPath(app::kScriptsDirectory, "scripts");
+    Session::DataRoot() = root;
+    Session::Names() = {"broken.tvs", "broken.tcs"};
+    EXPECT_FALSE(StartSession(true));
+    EXPECT_NE(Session::LastError().find("broken.tvs"), std::string::npos) << Session::LastError();
+    EXPECT_NE(Session::LastError().find("broken.tvs(2)"), std::string::npos) << "file and line: " << Session::LastError();
+    EXPECT_FALSE(Session::IsStarted());
+    EXPECT_FALSE(Server::IsRunning());
+    EXPECT_EQ(Level::Current(), nullptr);
+    EXPECT_EQ(FogOfWar::Global(), nullptr);
+    app::DataDirectories::Global().Clear();
+    fs::remove_all(root);
+}
+
+TEST_F(LevelSessionTest, TheSampleLevelLoadsAndStopsLeavingNothing)
+{
+    const fs::path root = TREVOK_SAMPLE_DATA_DIR;
+    if (!fs::exists(root / "scripts" / "training_level.tvs"))
+        GTEST_SKIP() << "sample data not generated";
+    ASSERT_TRUE(script::LoadDataDirectories(root));
+    Session::DataRoot() = root;
+    Session::Names() = {"training_level.tvs", "training_level.tcs"};
+    ASSERT_TRUE(StartSession(true)) << Session::LastError();
+    ASSERT_NE(Level::Current(), nullptr);
+    EXPECT_TRUE(Session::IsLevelLoaded());
+    EXPECT_GT(ObjectRegistry::Global().Count(), 0u);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().second, 1.0f) << "the last frame shows a full bar";
+
+    // What the level's scripts would have added.
+    const Vec3 positions[4] = {};
+    {
+        GameState::Hold hold;
+        LevelTriggers::Add(uint32_t(TriggerKind::Location), positions, 3, {}, "x.tcs");
+    }
+    Doors::All().push_back({1, {}, false});
+
+    EXPECT_TRUE(StopLevel());
+    EXPECT_EQ(Level::Current(), nullptr);
+    EXPECT_EQ(ObjectRegistry::Global().Count(), 0u);
+    EXPECT_TRUE(LevelTriggers::All().IsEmpty());
+    EXPECT_TRUE(Doors::All().empty());
+    EXPECT_EQ(FogOfWar::Global(), nullptr);
+    EXPECT_EQ(stopped, 1);
+    EXPECT_TRUE(StopLevel()) << "a second stop has nothing to do";
+    EXPECT_EQ(stopped, 1);
+    app::DataDirectories::Global().Clear();
+}
+
+TEST(LoadingScreen, BarRunsAlongTheBottom)
+{
+    const struct {
+        int width, height;
+        float progress;
+        LoadingScreen::Bar bar;
+    } cases[] = {
+        {640, 480, 0.0f, {168, 470, 456, 9, 168, 25, 25}},
+        {640, 480, 1.0f, {168, 470, 456, 9, 471, 25, 235}},
+        {1024, 768, 0.5f, {270, 752, 729, 14, 511, 25, 130}},
+        {640, 480, 7.0f, {168, 470, 456, 9, 471, 25, 235}}, // clamped
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " at " + std::to_string(c.progress));
+        const LoadingScreen::Bar bar = LoadingScreen::Layout(c.width, c.height, c.progress);
+        EXPECT_EQ(bar.left, c.bar.left);
+        EXPECT_EQ(bar.right, c.bar.right);
+        EXPECT_EQ(bar.top, c.bar.top);
+        EXPECT_EQ(bar.height, c.bar.height);
+        EXPECT_EQ(bar.fillRight, c.bar.fillRight);
+        EXPECT_EQ(bar.endRed, c.bar.endRed);
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LevelSessionTest, LevelNamesStayInsideTheScriptsFolder)
+{
+    const fs::path root = fs::temp_directory_path() / ("level_session_names_" + std::to_string(::getpid()));
+    fs::create_directories(root / "scripts");
+    std::ofstream(root / "outside.tvs") << "";
+    app::DataDirectories::Global().Clear();
+    app::DataDirectories::Global().SetPath(app::kScriptsDirectory, "scripts");
+    Session::DataRoot() = root;
+    for (const char* name : {"..\\outside.tvs", "/etc/passwd", "missing.tvs"}) {
+        SCOPED_TRACE(name);
+        Session::Names() = {name, ""};
+        EXPECT_FALSE(StartSession(true));
+        EXPECT_NE(Session::LastError().find("no such level script"), std::string::npos) << Session::LastError();
+        EXPECT_FALSE(Session::IsStarted());
+    }
+    app::DataDirectories::Global().Clear();
+    fs::remove_all(root);
+}
+
+} // namespace
