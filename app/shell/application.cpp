@@ -32,6 +32,7 @@
 #include "session/game_state.h"
 #include "session/server_thread.h"
 #include "session/session_placeholders.h"
+#include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -197,7 +198,7 @@ uint32_t CreateMainWindow(const StartupOptions& options, DeviceSettings& keyFile
     mode.width = 640;
     mode.height = 480;
     keyFileSettings = kDefaultDeviceSettings;
-    const uint32_t keyFileDevice = KeyConfig::Read(keyFileSettings.data(), 0);
+    const uint32_t keyFileDevice = KeyConfig::Read(keyFileSettings);
     Trace("key file: device %08x", keyFileDevice);
 
     platform::InstallCloseSignals();
@@ -231,6 +232,9 @@ void StartDisplay(uint32_t keyFileDevice, const DeviceSettings& keyFileSettings)
     App::CurrentMode() = chosen.mode;
     App::PreferredVariant() = chosen.settings[kSettingPreferredVariant] != 0;
     App::DeviceRetries() = static_cast<int>(chosen.settings[kSettingDeviceRetries]);
+    // The key file is written back with what the game now runs on.
+    KeyConfig::DeviceInUse() = RenderPlaceholders::DisplayDevice();
+    KeyConfig::DisplaySettingsInUse() = chosen.settings;
     Trace("display mode: %dx%dx%d from the %s", chosen.mode.width, chosen.mode.height, chosen.mode.depth,
           chosen.fromKeyFile ? "key file" : "defaults");
 }
@@ -329,6 +333,7 @@ void StartSubsystems(const StartupOptions& options)
     RenderPlaceholders::SetPreviewScreenPosition(Input::CursorX(), Input::CursorY());
     Trace("input: started");
     StartConsole();
+    TextConsole::SetTimedLineLimit(KeyConfig::CurrentOptions().consoleLineLimit);
     FrontEnd::BuildScreens();
     Trace("console and menus: built");
     RenderPlaceholders::SetDefaultLighting();
