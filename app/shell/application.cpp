@@ -33,6 +33,7 @@
 #include "session/server_thread.h"
 #include "session/session_placeholders.h"
 #include "ui/key_config.h"
+#include "ui/menu_items.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -334,6 +335,7 @@ void StartSubsystems(const StartupOptions& options)
     Trace("input: started");
     StartConsole();
     TextConsole::SetTimedLineLimit(KeyConfig::CurrentOptions().consoleLineLimit);
+    MenuReveal::SetRandomSource(SharedRandom::Next);
     FrontEnd::BuildScreens();
     Trace("console and menus: built");
     RenderPlaceholders::SetDefaultLighting();
