@@ -437,6 +437,8 @@ uint32_t Read(DisplaySettings& settings)
 bool Write()
 {
     RememberCurrentMode();
+    // The console keeps the live limit (its command changes it during play).
+    g_options.consoleLineLimit = TextConsole::Get().timedLineLimit;
     const std::vector<uint8_t> bytes = Encode(Gather(g_settingsInUse, g_deviceInUse));
     const auto path = app::DataDirectories::Global().ResolveForWrite(app::kScriptsDirectory, kFileName);
     if (!path) {

@@ -58,7 +58,8 @@ inline constexpr DisplaySettings kDefaultDisplaySettings = {0, 0, 0, 0, 1, 32, 0
 struct Options {
     int32_t option6090 = 0;
     int32_t option277 = 0;        // 0 to 2
-    int32_t consoleLineLimit = 14; // console lines while printed output opens it
+    int32_t consoleLineLimit = 14; // console lines while printed output opens it; the
+                                   // console holds it from start-up and Write takes it back
     int32_t shadowFlag = 0;
     int32_t reserved = 0;         // kept as read
     int32_t option281 = 0;        // left-button box selection

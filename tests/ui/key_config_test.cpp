@@ -6,6 +6,7 @@
 #include "app/directories.h"
 #include "app/display_mode.h"
 #include "app/string_table.h"
+#include "console/text_console.h"
 #include "support/string_texts.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,7 @@ protected:
         Modes() = {};
         DisplaySettingsInUse() = kDefaultDisplaySettings;
         DeviceInUse() = 0;
+        TextConsole::SetTimedLineLimit(TextConsole::kMaxLines);
         App::CurrentMode() = {640, 480, 16, kModeWindowed};
     }
     void TearDown() override
@@ -152,12 +154,15 @@ TEST_F(KeyFile, WhatIsWrittenIsReadBack)
                                                21, 22, 23, 24, 25, 26, 30, 31, 32, 33};
     for (int i = 0; i < kCount; ++i)
         SetKey(i, keys[size_t(i)]);
-    CurrentOptions() = {1, 2, 7, 1, 0x0A0A0A0A, 1, 1};
+    CurrentOptions() = {1, 2, 0, 1, 0x0A0A0A0A, 1, 1};
+    TextConsole::SetTimedLineLimit(7); // the console's own limit is what is kept
     DisplaySettingsInUse() = {1, 1, 1, 1, 1, 0x0A, 0x1A, 3, 4, 1};
     DeviceInUse() = 0x0D0A0D0Au;
     App::CurrentMode() = {800, 600, 24, 0};
     ASSERT_TRUE(Write());
     const Contents before = Gather(DisplaySettingsInUse(), DeviceInUse());
+    EXPECT_EQ(before.values[2], 7);
+    TextConsole::SetTimedLineLimit(TextConsole::kMaxLines);
 
     KeyBindings::Init();
     CurrentOptions() = {};
