@@ -994,8 +994,7 @@ void Display::SetExitRegistrar(void (*registrar)(void (*)()))
 
 uint32_t Display::DeviceId()
 {
-    const gfx::DeviceIdentifier& id = D().caps.identifier;
-    return (id.vendorId << 16) | (id.deviceId & 0xFFFF);
+    return D().caps.identifier.stableId;
 }
 uint32_t Display::OpenState() { return D().open; }
 bool Display::DeviceReady() { return D().ready; }

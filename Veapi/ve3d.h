@@ -143,7 +143,7 @@ public:
     // Where Startup puts Shutdown on the program's exit-handler list (the
     // run-time's std::atexit unless a shell keeps its own list).
     static void SetExitRegistrar(void (*registrar)(void (*)()));
-    // The display device as the key file records it: vendor << 16 | device.
+    // The display device as the key file records it: the layer's stable identifier.
     static uint32_t DeviceId();
     static void Shutdown();
     static bool OpenDirectDraw(bool windowed);

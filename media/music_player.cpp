@@ -26,12 +26,11 @@ MusicPlayer::~MusicPlayer()
 
 namespace {
 
-// Game thread only.
-std::unique_ptr<MusicPlayer>& GamePlayer()
-{
-    static std::unique_ptr<MusicPlayer> player;
-    return player;
-}
+// Game thread only. At namespace scope, made before main: the shell's exit
+// handlers, registered later, still destroy the player through it.
+std::unique_ptr<MusicPlayer> g_gamePlayer;
+
+std::unique_ptr<MusicPlayer>& GamePlayer() { return g_gamePlayer; }
 
 } // namespace
 

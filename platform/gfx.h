@@ -79,6 +79,10 @@ struct DisplayMode {
 struct DeviceIdentifier {
     uint32_t vendorId = 0, deviceId = 0;
     std::string driver, description;
+    // The same on every run on the same graphics driver and card, different
+    // on another: a hash of GL's vendor and renderer texts (and the injected
+    // ids), which the key file keeps to know whether its settings still fit.
+    uint32_t stableId = 0;
 };
 
 struct VideoMemory {

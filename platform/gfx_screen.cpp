@@ -3,6 +3,8 @@
 // presentation and device loss.
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "platform/gfx_internal.h"
 
@@ -279,6 +281,26 @@ std::vector<DisplayMode> EnumerateDisplayModes()
     return modes;
 }
 
+namespace {
+
+// FNV-1a, 32 bits: small and fixed for good, since the key file stores it.
+uint32_t HashText(uint32_t h, std::string_view text)
+{
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 16777619u;
+    }
+    return h;
+}
+
+std::string GlText(GLenum name)
+{
+    const GLubyte* text = glGetString(name);
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+} // namespace
+
 DeviceIdentifier Identifier()
 {
     DeviceIdentifier id;
@@ -286,6 +308,13 @@ DeviceIdentifier Identifier()
     id.deviceId = g_faults.deviceId;
     id.driver = "gl";
     id.description = "OpenGL display";
+    const bool gl = detail::EnsureContext();
+    const std::string vendor = gl ? GlText(GL_VENDOR) : "", renderer = gl ? GlText(GL_RENDERER) : "";
+    uint32_t h = HashText(2166136261u, vendor);
+    h = HashText(h, "\n");
+    h = HashText(h, renderer);
+    h = HashText(h, std::to_string(id.vendorId) + ":" + std::to_string(id.deviceId));
+    id.stableId = h == 0 ? 1 : h; // 0 is what a missing key file gives
     return id;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -86,6 +87,18 @@ std::map<uint32_t, std::string> SampleTexts()
     t[13035] = "Aggressive";
     t[7039] = "Trevok";
     t[7049] = "TrevokMainWindow";
+    // The bindable keys, as the key file names them.
+    const std::pair<uint32_t, const char*> bindings[] = {
+        {6020, "Turn camera left"},  {6021, "Turn camera right"}, {6022, "Camera forward"},
+        {6023, "Camera back"},       {6024, "Camera up"},         {6025, "Camera down"},
+        {6026, "Next unit"},         {6027, "Previous unit"},     {6028, "Lock camera"},
+        {6029, "Pause"},             {6031, "Next squad member"}, {6033, "Update frame"},
+        {6034, "Resolve alerts"},    {6035, "Crouch"},            {6036, "Upgrade screen"},
+        {3046, "Item hot key 1"},    {3048, "Item hot key 2"},    {3047, "Item hot key 3"},
+        {6037, "Item hot key 4"},    {6038, "Ready weapon"},
+    };
+    for (const auto& [id, text] : bindings)
+        t[id] = text;
     // Command names and their help.
     t[9000] = "QUIT";
     t[8005] = "Leaves the game.";

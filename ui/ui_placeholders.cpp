@@ -109,17 +109,6 @@ void Draw() {}
 } // namespace InterfaceLayer
 
 
-namespace KeyBindings {
-namespace {
-std::array<uint32_t, kCount> g_keys{};
-}
-void Init()
-{
-    g_keys = {205, 203, 200, 208, 45, 44, 24, 33, 27, 26, 15, 57, 28, 32, 25, 19, 20, 46, 22, 197, 200, 208};
-}
-uint32_t Key(Binding binding) { return binding < kCount ? g_keys[binding] : 0; }
-} // namespace KeyBindings
-
 namespace InGameScreens {
 void Shutdown() {}
 } // namespace InGameScreens

@@ -34,6 +34,8 @@
 #include "session/session_placeholders.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
+#include "ui/key_config.h"
+#include "ui/menu_items.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -210,7 +212,7 @@ uint32_t CreateMainWindow(const StartupOptions& options, DeviceSettings& keyFile
     mode.width = 640;
     mode.height = 480;
     keyFileSettings = kDefaultDeviceSettings;
-    const uint32_t keyFileDevice = KeyConfig::Read(keyFileSettings.data(), 0);
+    const uint32_t keyFileDevice = KeyConfig::Read(keyFileSettings);
     Trace("key file: device %08x", keyFileDevice);
 
     platform::InstallCloseSignals();
@@ -244,6 +246,9 @@ void StartDisplay(uint32_t keyFileDevice, const DeviceSettings& keyFileSettings)
     App::CurrentMode() = chosen.mode;
     App::PreferredVariant() = chosen.settings[kSettingPreferredVariant] != 0;
     App::DeviceRetries() = static_cast<int>(chosen.settings[kSettingDeviceRetries]);
+    // The key file is written back with what the game now runs on.
+    KeyConfig::DeviceInUse() = RenderPlaceholders::DisplayDevice();
+    KeyConfig::DisplaySettingsInUse() = chosen.settings;
     Trace("display mode: %dx%dx%d from the %s", chosen.mode.width, chosen.mode.height, chosen.mode.depth,
           chosen.fromKeyFile ? "key file" : "defaults");
 }
@@ -364,6 +369,8 @@ void StartSubsystems(const StartupOptions& options)
     RenderPlaceholders::SetPreviewScreenPosition(Input::CursorX(), Input::CursorY());
     Trace("input: started");
     StartConsole();
+    TextConsole::SetTimedLineLimit(KeyConfig::CurrentOptions().consoleLineLimit);
+    MenuReveal::SetRandomSource(SharedRandom::Next);
     FrontEnd::BuildScreens();
     Trace("console and menus: built");
     RenderPlaceholders::SetDefaultLighting();

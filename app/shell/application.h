@@ -12,14 +12,15 @@
 
 #include "app/display_mode.h"
 #include "app/ref_counted.h"
+#include "ui/key_config.h"
 
 namespace platform {
 class Window;
 }
 
 // The device layer's ten-word settings record as the key file keeps it.
-using DeviceSettings = std::array<uint32_t, 10>;
-inline constexpr DeviceSettings kDefaultDeviceSettings = {0, 0, 0, 0, 1, 32, 0, 0, 1, 2};
+using DeviceSettings = KeyConfig::DisplaySettings;
+inline constexpr DeviceSettings kDefaultDeviceSettings = KeyConfig::kDefaultDisplaySettings;
 inline constexpr int kSettingPreferredVariant = 2;
 inline constexpr int kSettingDeviceRetries = 9;
 

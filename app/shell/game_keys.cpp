@@ -8,6 +8,7 @@
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "session/session_placeholders.h"
+#include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 
 namespace Game {

@@ -15,6 +15,7 @@
 #include "platform/input.h"
 #include "platform/input_controller.h"
 #include "session/session_placeholders.h"
+#include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 
 #include <memory>
@@ -496,9 +497,9 @@ void OnInput(const InputEvent& e)
             FrontEnd::OnKey(key, e.flags);
         else if (key == kKeyEnter)
             FrontEnd::Choose();
-        else if (key == KeyBindings::Key(KeyBindings::kMenuUp))
+        else if (key == KeyBindings::Key(KeyBindings::kUp))
             FrontEnd::HighlightPrevious();
-        else if (key == KeyBindings::Key(KeyBindings::kMenuDown))
+        else if (key == KeyBindings::Key(KeyBindings::kDown))
             FrontEnd::HighlightNext();
         else if (key == TextConsole::Get().consoleKey && (e.flags & kFlagShift))
             TextConsole::Toggle();

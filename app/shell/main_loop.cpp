@@ -22,6 +22,7 @@
 #include "platform/data_path.h"
 #include "platform/window.h"
 #include "session/session_placeholders.h"
+#include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"

@@ -181,6 +181,16 @@ TEST_F(GfxDevice, IdentifierCarriesInjectedIds)
     EXPECT_EQ(gfx::Identifier().deviceId, 5u);
 }
 
+TEST_F(GfxDevice, StableIdentifierTellsCardsApart)
+{
+    Open(16, 16, 32);
+    const uint32_t first = gfx::Identifier().stableId;
+    EXPECT_NE(first, 0u);
+    EXPECT_EQ(gfx::Identifier().stableId, first) << "the same card gives the same identifier";
+    gfx::CurrentFaults().vendorId = 0x1142;
+    EXPECT_NE(gfx::Identifier().stableId, first) << "another card";
+}
+
 } // namespace
 
 namespace {

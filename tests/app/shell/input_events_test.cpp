@@ -15,6 +15,7 @@
 #include "platform/input.h"
 #include "platform/input_controller.h"
 #include "platform/window.h"
+#include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 
 #include <gtest/gtest.h>

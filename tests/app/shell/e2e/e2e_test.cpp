@@ -314,6 +314,20 @@ TEST(EndToEnd, StartScreensOnEnterKeys)
     ASSERT_TRUE(out.exited) << text;
     EXPECT_EQ(out.status, 4) << text;
     ExpectInOrder(text, kWalkAndExit);
+
+    // Leaving from the main menu keeps the keys and the display settings,
+    // which the next run takes up for the same display.
+    const std::string keys = ReadText(dir.path / "data" / "scripts" / "TVkeys.cfg");
+    EXPECT_EQ(keys.rfind("Turn camera left\r\n203\r\nTurn camera right\r\n205\r\n", 0), 0u) << keys;
+    const size_t data = keys.find("Ready weapon\r\n33\r\ndata\r\n");
+    ASSERT_NE(data, std::string::npos) << keys;
+    EXPECT_GE(keys.size() - data, 20 + 23 * 4u);
+    const fs::path again = dir.path / "stderr2.txt";
+    const Outcome second = RunGameInChild(dir, EnterOnStartScreens, again, 20);
+    const std::string text2 = ReadText(again);
+    ASSERT_TRUE(second.exited) << text2;
+    EXPECT_NE(text2.find("from the key file"), std::string::npos) << text2;
+    EXPECT_EQ(text2.find("key file: device 00000000"), std::string::npos) << text2;
 }
 
 void ScreenshotThenEscapeOnMainMenu(AppState from, AppState to)
