@@ -1,11 +1,20 @@
 #include "objects/server_classes.h"
 
+#include "objects/path_mover.h"
 #include "script/records.h"
 
 #include <array>
 
 namespace {
-std::array<ServerClasses::Maker, ServerClasses::kTypes> g_makers{};
+// The kind classes built here are the defaults; others register as they land.
+std::array<ServerClasses::Maker, ServerClasses::kTypes> DefaultMakers()
+{
+    std::array<ServerClasses::Maker, ServerClasses::kTypes> makers{};
+    makers[Kind8Object::kAiType] = &Kind8Object::Make;
+    return makers;
+}
+
+std::array<ServerClasses::Maker, ServerClasses::kTypes> g_makers = DefaultMakers();
 } // namespace
 
 void ServerClasses::Set(int32_t aiType, Maker maker)
