@@ -1,5 +1,6 @@
 #include "objects/server_classes.h"
 
+#include "objects/kind_objects.h"
 #include "objects/path_mover.h"
 #include "script/records.h"
 
@@ -11,6 +12,8 @@ std::array<ServerClasses::Maker, ServerClasses::kTypes> DefaultMakers()
 {
     std::array<ServerClasses::Maker, ServerClasses::kTypes> makers{};
     makers[Kind8Object::kAiType] = &Kind8Object::Make;
+    makers[Kind9Object::kAiType] = &Kind9Object::Make;
+    makers[Kind11Object::kAiType] = &Kind11Object::Make;
     return makers;
 }
 
