@@ -149,8 +149,9 @@ public:
     virtual uint8_t PlaySequenceTo(int32_t index, const int32_t* speed, const int32_t* from, const int32_t* to,
                                    uint64_t start, uint64_t* end, uint8_t* completion, uint32_t mode, bool counted);
     virtual void StopSequences(uint32_t flags, int32_t track);
-    // The console's track command: four points, a value and a flag.
-    virtual void SetTrack(const Vec3 (&)[4], float, bool) {}
+    // The console's track command: four points, the end orientation and
+    // whether riders are carried.
+    virtual void SetTrack(const Vec3 (&)[4], const Quaternion&, bool) {}
     virtual void SyncMover() {}
     // While the units are held: walkers stop and aimers stop aiming.
     virtual void HoldStill(float) {}

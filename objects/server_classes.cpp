@@ -1,11 +1,23 @@
 #include "objects/server_classes.h"
 
+#include "objects/kind_objects.h"
+#include "objects/path_mover.h"
 #include "script/records.h"
 
 #include <array>
 
 namespace {
-std::array<ServerClasses::Maker, ServerClasses::kTypes> g_makers{};
+// The kind classes built here are the defaults; others register as they land.
+std::array<ServerClasses::Maker, ServerClasses::kTypes> DefaultMakers()
+{
+    std::array<ServerClasses::Maker, ServerClasses::kTypes> makers{};
+    makers[Kind8Object::kAiType] = &Kind8Object::Make;
+    makers[Kind9Object::kAiType] = &Kind9Object::Make;
+    makers[Kind11Object::kAiType] = &Kind11Object::Make;
+    return makers;
+}
+
+std::array<ServerClasses::Maker, ServerClasses::kTypes> g_makers = DefaultMakers();
 ServerClasses::Maker g_characterMaker = nullptr;
 } // namespace
 
