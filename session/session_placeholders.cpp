@@ -66,11 +66,8 @@ void StartSession(bool)
     SessionObservers::Started();
 }
 
-bool SaveGame(const char*, int) { return false; }
-bool LoadSavedGame(const char*) { return false; }
 
 namespace SaveScreen {
 bool HasNameRecord() { return false; }
 bool HasListRecord() { return false; }
-void OnKey(const InputEvent&) {}
 } // namespace SaveScreen
