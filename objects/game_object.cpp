@@ -5,6 +5,7 @@
 #include "app/math_tables.h"
 #include "objects/ai.h"
 #include "objects/object_registry.h"
+#include "objects/role_table.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
 #include "platform/byte_cursor.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 namespace {
 
@@ -390,4 +392,129 @@ bool GameObject::IsUnobserved() const
             return false;
     }
     return true;
+}
+
+namespace {
+// Image fields at fixed offsets, little-endian, written and read by one list.
+void Put(std::span<uint8_t> image, size_t at, const auto& value)
+{
+    using T = std::remove_cvref_t<decltype(value)>;
+    trevok::ByteWriter out(image.subspan(at));
+    if constexpr (std::is_same_v<T, bool>)
+        out.U8(value ? 1 : 0);
+    else if constexpr (std::is_same_v<T, uint64_t>)
+        out.U64(value);
+    else if constexpr (std::is_same_v<T, float>)
+        out.F32(value);
+    else if constexpr (std::is_same_v<T, Vec3>) {
+        out.F32(value.x);
+        out.F32(value.y);
+        out.F32(value.z);
+    } else
+        out.U32(static_cast<uint32_t>(value));
+}
+
+void Get(std::span<const uint8_t> image, size_t at, auto& value)
+{
+    using T = std::remove_cvref_t<decltype(value)>;
+    trevok::ByteReader in(image);
+    in.Seek(at);
+    if constexpr (std::is_same_v<T, bool>)
+        value = in.U8() != 0;
+    else if constexpr (std::is_same_v<T, uint64_t>)
+        value = in.U64();
+    else if constexpr (std::is_same_v<T, float>)
+        value = in.F32();
+    else if constexpr (std::is_same_v<T, Vec3>)
+        value = {in.F32(), in.F32(), in.F32()};
+    else
+        value = static_cast<T>(in.U32());
+}
+
+// The plain object's fields the reader takes over; the placement words
+// (side, position, orientation, role and id) are read by the frame to
+// create the object, never copied over a live one.
+template <typename Object, typename Field>
+void VisitImage(Object& o, Field&& field)
+{
+    field(0x30, o.followedId_);
+    field(0x44, o.aiType_);
+    field(0x48, o.aiState_);
+    field(0x50, o.nextThink_);
+    field(0x58, o.speedFactor_);
+    field(0x5c, o.aiPoint_);
+    field(0x68, o.missCount_);
+    field(0x6c, o.fleeing_);
+    field(0x70, o.flags_);
+    field(0x74, o.alertLevel_);
+    field(0x78, o.lifeTimer_);
+    field(0x7c, o.lastUpdate_);
+    field(0x80, o.aggression_);
+    field(0x84, o.alarmDelay_);
+    field(0x90, o.alertEnd_);
+    field(0x98, o.waitUntil_);
+    field(0xb8, o.now_);
+    field(0xc0, o.previous_);
+    field(0xc8, o.nowSeconds_);
+    field(0xcc, o.lastSent_);
+    field(0xd4, o.extent_);
+    field(0xec, o.moved_);
+    field(0xf0, o.radius_);
+    field(0xf6, o.active_);
+    field(0xf7, o.quiet_);
+}
+} // namespace
+
+void GameObject::WriteImage(std::span<uint8_t> image) const
+{
+    if (image.size() < 256)
+        return;
+    Put(image, 0x04, side_);
+    Put(image, 0x08, position_);
+    trevok::ByteWriter orientation(image.subspan(0x14));
+    orientation.F32(orientation_.x);
+    orientation.F32(orientation_.y);
+    orientation.F32(orientation_.z);
+    orientation.F32(orientation_.w);
+    Put(image, 0x24, role_ ? role_->id : -1);
+    Put(image, 0x28, id_);
+    Put(image, 0x8c, hitPoints_);
+    Put(image, 0xf4, inGrid_);
+    Put(image, 0xf5, removed_);
+    VisitImage(*this, [&](size_t at, const auto& value) { Put(image, at, value); });
+}
+
+bool GameObject::SaveState(trevok::ByteWriter& out) const
+{
+    out.U32(replacementRole_ ? static_cast<uint32_t>(replacementRole_->id) + 1 : 0);
+    out.U32(held_ ? held_->GetId() + 1 : 0);
+    return out.Ok();
+}
+
+bool GameObject::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
+{
+    if (image.size() < SizeInBytes())
+        return false;
+    VisitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
+    Get(image, 0x8c, hitPoints_);
+    loadedReplacementRole_ = in.U32();
+    loadedHeld_ = in.U32();
+    return in.Ok();
+}
+
+bool GameObject::AfterLoad()
+{
+    bool ok = true;
+    if (loadedReplacementRole_ != 0) {
+        replacementRole_ = RoleTable::Global().FindById(static_cast<int32_t>(loadedReplacementRole_ - 1));
+        ok = replacementRole_ != nullptr;
+    }
+    if (loadedHeld_ != 0) {
+        GameObject* held = ObjectRegistry::Global().Find(loadedHeld_ - 1);
+        ok = ok && held && held != this;
+        if (held && held != this)
+            Hold(held);
+    }
+    loadedReplacementRole_ = loadedHeld_ = 0;
+    return ok;
 }

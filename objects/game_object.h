@@ -11,9 +11,11 @@
 #pragma once
 
 #include "app/maths.h"
+#include "platform/byte_cursor.h"
 #include "platform/ref_counted.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace script {
@@ -166,6 +168,18 @@ public:
     // Drops the object's noise records and its device-table slots.
     virtual void Detach();
 
+    // Saved games. The image is a zero-filled buffer of SizeInBytes bytes
+    // whose word 0 the frame fills with the class tag; each class writes its
+    // own fields at fixed offsets. The state block stores references as
+    // numbers (id + 1, 0 for none) that AfterLoad turns back into objects,
+    // once every object of the save exists. Derived classes call the base.
+    virtual void WriteImage(std::span<uint8_t> image) const;
+    virtual bool SaveState(trevok::ByteWriter& out) const;
+    // False when a stored value is out of range or the block is short.
+    virtual bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image);
+    // False when a stored reference names nothing (the load fails).
+    virtual bool AfterLoad();
+
     // The held object (an item to pick up): one reference.
     void Hold(GameObject* object);
     GameObject* Held() const { return held_; }
@@ -201,6 +215,8 @@ public:
     bool reactionActive_ = false;
     float reactionStart_ = 0, reactionEnd_ = 0;
     script::Role* replacementRole_ = nullptr;
+    // Stored numbers between LoadState and AfterLoad (id + 1, 0 for none).
+    uint32_t loadedReplacementRole_ = 0, loadedHeld_ = 0;
     // Devices (AI type 2) that list the roles they affect; empty otherwise.
     std::vector<script::Role*> deviceRoles_;
 

@@ -52,6 +52,8 @@ public:
     // The id of the next server object; restarts at 1 with each level.
     uint32_t TakeNextId() { return nextId_++; }
     void ResetIds() { nextId_ = 1; }
+    uint32_t PeekNextId() const { return nextId_; }
+    void SetNextId(uint32_t id) { nextId_ = id; }  // a loaded save's counter
 
 private:
     struct Node {

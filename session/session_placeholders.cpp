@@ -51,11 +51,8 @@ void Ending()
 }
 } // namespace SessionObservers
 
-bool SaveGame(const char*, int) { return false; }
-bool LoadSavedGame(const char*) { return false; }
 
 namespace SaveScreen {
 bool HasNameRecord() { return false; }
 bool HasListRecord() { return false; }
-void OnKey(const InputEvent&) {}
 } // namespace SaveScreen

@@ -7,6 +7,7 @@
 #include "session/game_speed.h"
 #include "session/level_session.h"
 #include "session/message_queue.h"
+#include "session/saved_game.h"  // SaveGame and LoadSavedGame, for the shell's callers
 #include "session/server_thread.h"
 
 #include <cstdint>
@@ -37,11 +38,9 @@ void Started();
 void Ending();
 } // namespace SessionObservers
 
-bool SaveGame(const char* name, int full);
-bool LoadSavedGame(const char* name);
 
 namespace SaveScreen {
 bool HasNameRecord();   // the first of the save screen's two records
 bool HasListRecord();   // the second
-void OnKey(const InputEvent& event);
+void OnKey(const InputEvent& event);  // session/save_slots.cpp
 } // namespace SaveScreen
