@@ -266,7 +266,8 @@ void CommandTable::RegisterAll()
     for (const Row& row : kRows) {
         const char* name = row.nameId ? TextConsole::Text(row.nameId) : row.name;
         const char* help = row.helpId ? TextConsole::Text(row.helpId) : row.help;
-        table.Register(name, help, row.handler, row.level);
+        const CommandHandler provided = CommandTable::Provided(name ? name : "");
+        table.Register(name, help, provided ? provided : row.handler, row.level);
     }
     for (const char* line : {"@TOKEN RES", "@TOKEN FRIENDLY", "@TOKEN ENEMY", "SET FRIENDLY 1", "SET ENEMY 2"})
         TextConsole::ExecuteLine(line);
