@@ -9,10 +9,12 @@
 #include "console/script_messages.h"
 #include "console/text_console.h"
 #include "media/cd_player.h"
+#include "media/sound_system.h"
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <string>
 #include <strings.h>
@@ -27,6 +29,7 @@ void (*togglePause)() = nullptr;
 namespace {
 SavedCamera g_saved;
 Borders g_borders;
+std::deque<EnvironmentalSound> g_environmentalSounds;
 
 bool InGameOrSay()
 {
@@ -314,6 +317,26 @@ void CdPlay()
     }
 }
 
+void PlaySound()
+{
+    const int32_t id = TextConsole::ReadInt(0);
+    if (SoundSystem* sound = SoundSystem::Global(); sound && id != 0)
+        sound->Play(id, "");
+}
+
+void PlayEnvironmentalSound()
+{
+    const int32_t id = TextConsole::ReadInt(0);
+    if (id == 0)
+        return;
+    // A deque: the sound system keeps the block's address.
+    auto& record = g_environmentalSounds.emplace_back();
+    record.id = uint32_t(id);
+    record.block = {0, std::bit_cast<int32_t>(5.0f), std::bit_cast<int32_t>(50.0f), 100};
+    if (SoundSystem* sound = SoundSystem::Global())
+        sound->Play(id, "ler", {record.block.data()});
+}
+
 void CdStop()
 {
     if (CdPlayer* cd = CdPlayer::Global())
@@ -323,6 +346,8 @@ void CdStop()
 } // namespace
 
 SavedCamera& Saved() { return g_saved; }
+const std::deque<EnvironmentalSound>& EnvironmentalSounds() { return g_environmentalSounds; }
+void ClearEnvironmentalSounds() { g_environmentalSounds.clear(); }
 Borders& GetBorders() { return g_borders; }
 
 void Install()
@@ -367,6 +392,8 @@ void Install()
         {"CD SET VOLUME", CdSetVolume},
         {"CD PLAY", CdPlay},
         {"CD STOP", CdStop},
+        {"PLAY SOUND", PlaySound},
+        {"PLAY ENVIRONMENTAL SOUND", PlayEnvironmentalSound},
     };
     for (const auto& h : kHandlers)
         CommandTable::Provide(h.name, h.handler);

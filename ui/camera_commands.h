@@ -6,7 +6,9 @@
 
 #include "app/maths.h"
 
+#include <array>
 #include <cstdint>
+#include <deque>
 
 namespace CameraCommands {
 void Install();
@@ -29,6 +31,16 @@ extern bool epwEnabled;  // 1 at start
 extern bool visionCones;
 // The shell's pause toggle (PAUSE GAME); nothing until installed.
 extern void (*togglePause)();
+
+// One PLAY ENVIRONMENTAL SOUND: the sound and the block the sound system
+// was handed (0, 5.0, 50.0, 100, then zeros).
+struct EnvironmentalSound {
+    uint32_t id = 0;
+    std::array<int32_t, 11> block{};
+};
+const std::deque<EnvironmentalSound>& EnvironmentalSounds();
+// Level stop: the records go with the level.
+void ClearEnvironmentalSounds();
 
 // Most tracks one CD PLAY line takes.
 inline constexpr int kMaxPlayTracks = 20;

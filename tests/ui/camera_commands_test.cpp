@@ -9,7 +9,9 @@
 #include "session/message_sizes.h"
 #include "ui/camera_commands.h"
 #include "ui/camera_controller.h"
+#include "ui/game_view.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -165,6 +167,20 @@ TEST_F(CameraCommandsTest, RotateHoldsForClampedSeconds)
     EXPECT_GT(S().holdUntil, two); // no overflow into the past
     Run("FREE CAMERA FOCUS");
     EXPECT_FALSE(S().scriptMode);
+}
+
+TEST_F(CameraCommandsTest, EnvironmentalSoundsGoWithTheLevel)
+{
+    Run("PLAY ENVIRONMENTAL SOUND");
+    EXPECT_TRUE(CameraCommands::EnvironmentalSounds().empty());
+    Run("PLAY ENVIRONMENTAL SOUND 12");
+    ASSERT_EQ(CameraCommands::EnvironmentalSounds().size(), 1u);
+    const auto& record = CameraCommands::EnvironmentalSounds().front();
+    EXPECT_EQ(record.id, 12u);
+    EXPECT_EQ(record.block[3], 100);
+    EXPECT_EQ(std::bit_cast<float>(record.block[1]), 5.0f);
+    GameView::EndSession();
+    EXPECT_TRUE(CameraCommands::EnvironmentalSounds().empty());
 }
 
 } // namespace
