@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <strings.h>
+#include <vector>
 
 int AccessLevel = 3;
 bool ConsoleOutputEnabled = true;
@@ -56,6 +57,34 @@ size_t CommandTable::BucketOf(char c)
     if (u >= 'a' && u <= 'z')
         u = static_cast<unsigned char>(u - 'a' + 'A');
     return u & 63u;
+}
+
+namespace {
+std::vector<std::pair<std::string, CommandHandler>>& ProvidedHandlers()
+{
+    static std::vector<std::pair<std::string, CommandHandler>> handlers;
+    return handlers;
+}
+} // namespace
+
+void CommandTable::Provide(const char* name, CommandHandler handler)
+{
+    auto& handlers = ProvidedHandlers();
+    std::erase_if(handlers, [&](const auto& entry) { return entry.first == name; });
+    if (handler)
+        handlers.emplace_back(name, handler);
+    for (auto& head : Global().buckets_)
+        for (Node* n = head.get(); n; n = n->next.get())
+            if (n->command.name == name && handler)
+                n->command.handler = handler;
+}
+
+CommandHandler CommandTable::Provided(const std::string& name)
+{
+    for (const auto& [provided, handler] : ProvidedHandlers())
+        if (provided == name)
+            return handler;
+    return nullptr;
 }
 
 int CommandTable::Register(const char* name, const char* help, CommandHandler handler, int level)

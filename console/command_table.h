@@ -52,6 +52,13 @@ public:
     // values every script relies on.
     static void RegisterAll();
 
+    // A higher layer's handler for a row the table lists: RegisterAll takes
+    // it in place of the row's own, and a table already filled swaps it in,
+    // keeping the row's place, help and level. Null forgets the name for
+    // later fills.
+    static void Provide(const char* name, CommandHandler handler);
+    static CommandHandler Provided(const std::string& name);
+
 private:
     struct Node {
         ConsoleCommand command;

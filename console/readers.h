@@ -3,8 +3,12 @@
 // buffer, so the next one sees the rest.
 #pragma once
 
+#include "app/maths.h"
+
 #include <cstddef>
 #include <string>
+
+class GameObject;
 
 namespace TextConsole {
 
@@ -36,5 +40,25 @@ int ReadComparison();
 // Clamps a named value's float to what an int holds (NaN gives 0), with the
 // floor rounding of the game thread.
 int SaturatingFloor(float value);
+
+// Where positions come from besides numbers: the level's dummies and the
+// ground under the game cursor, installed by the layers that own them.
+struct PositionSources {
+    // False when no dummy (types other than "Sound") has that name.
+    bool (*dummy)(const std::string& name, Vec3& position, Quaternion* orientation) = nullptr;
+    // False when the cursor is over no ground.
+    bool (*cursorGround)(Vec3& position) = nullptr;
+};
+PositionSources& Positions();
+
+// Three numbers, a dummy's name or, at the end of the line, the ground
+// under the cursor; only in a game. False after printing why; `out` (and
+// `orientation`) are written only on success.
+bool ReadPosition(Vec3& out, Quaternion* orientation = nullptr);
+
+// A word naming a named value whose value, rounded down, is the id of a
+// server object. `out` gets the object or null; true only for a live one.
+// Callers hold the game state (the registry is the server thread's).
+bool ReadObjectById(GameObject*& out);
 
 } // namespace TextConsole

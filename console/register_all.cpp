@@ -268,7 +268,8 @@ void CommandTable::RegisterAll()
     for (const Row& row : kRows) {
         const char* name = row.nameId ? TextConsole::Text(row.nameId) : row.name;
         const char* help = row.helpId ? TextConsole::Text(row.helpId) : row.help;
-        table.Register(name, help, row.handler, row.level);
+        const CommandHandler provided = CommandTable::Provided(name ? name : "");
+        table.Register(name, help, provided ? provided : row.handler, row.level);
     }
     LevelCommands::InstallTriggerNames();
     SessionCommands::Install();

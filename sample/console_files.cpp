@@ -43,6 +43,18 @@ bool WriteConsoleFiles(const Context& ctx)
     ok = ok && WriteFile(scripts / "console" / "chain2.tcs",
                          "INC chain\nIF chain = 2 TEXT 5\n@ECHO\nBATCH console\\chain3.TCS\n");
     ok = ok && WriteFile(scripts / "console" / "chain3.tcs", "INC chain\nLIST TOKENS\n");
+    // A scene staged with the camera, light and effect commands.
+    ok = ok && WriteFile(scripts / "console" / "staging.tcs",
+                         "SUNANGLE 60\nSUNANGLE2 120\nSUNBRIGHTNESS 1 0.9 0.8\nAMBIENT 0.2 0.2 0.25\n"
+                         "WATER 1 -20 2 -20 20 2 20 0 ON\nRAY 0 0 0\nRAY COLOUR 1 1 0.5\nRING 0 0 0 12 1 6\n"
+                         "BASIN 4 0 4 10 1 3\nELECTRICITY 0 0 0 5 0 0 10\nLASER FENCE 0 0 5 5 0 5\n"
+                         "LIGHTNING ON\nCORONA 2 -2 2\nSPARKS 1 0 1\nRAIN ON\nRAIN OFF\n"
+                         "ADD LIGHT 0 -3 0 1 0.5 0\nADD BLINKING LIGHT 3 -3 0 1 0 0 0 0 1 2\n"
+                         "SET CAMERA POS 0 0 0\nSET CAMERA ORI 0 600 1024\nSET DISTANCE 30\nSAVE CAMERA\n"
+                         "SET REQUIRED POSDIST 10 0 10 40 1\nROTATE CAMERA 5 2\nGET CAMERA\nRESTORE CAMERA\n"
+                         "CAMERA TRACK 0 0 0 5 -5 0 10 -5 10 15 0 15 0.5\nBORDERS 0.1 1\nVISION OFF\n"
+                         "CD PLAY LOOPING 2 3 0\nCD SET VOLUME 70000\nFADE TO BLACK 2 5\nFADE FROM BLACK 3\n"
+                         "BORDERS OFF\nLIGHTNING OFF\n");
 
     Demo::File demo;
     demo.levelScript = "training_level.tvs";

@@ -1,3 +1,4 @@
+#include "ui/camera_commands.h"
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
@@ -14,6 +15,7 @@ void StartSession(bool swapCameraButtons)
 
 void EndSession()
 {
+    CameraCommands::ClearEnvironmentalSounds();
     MouseMode::Set(MouseMode::kStandard);
     Mouse::DropAll();
     Selection::ReleaseCommandUnit();

@@ -16,6 +16,7 @@
 #include "app/string_table.h"
 #include "console/console.h"
 #include "console/console_draw.h"
+#include "effects/effect_commands.h"
 #include "effects/effect_list.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
@@ -32,6 +33,7 @@
 #include "session/game_state.h"
 #include "session/server_thread.h"
 #include "session/session_placeholders.h"
+#include "ui/camera_commands.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
 #include "ui/key_config.h"
@@ -273,6 +275,9 @@ void RunPostClose() { PostClose(); }
 // only its drawing is missing, which the log says.
 void StartConsole()
 {
+    EffectCommands::Install();
+    CameraCommands::Install();
+    CameraCommands::togglePause = Game::TogglePause;
     HudView::Install(&g_shellView);
     StatusWindow::Setup();
     auto& dirs = app::DataDirectories::Global();
