@@ -113,11 +113,6 @@ namespace InGameScreens {
 void Shutdown() {}
 } // namespace InGameScreens
 
-namespace KeyConfig {
-uint32_t Read(uint32_t*, int) { return 0; }
-void Write() {}
-} // namespace KeyConfig
-
 
 namespace PlayerInput {
 void UpdateFrame() {}

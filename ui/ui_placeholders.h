@@ -100,24 +100,6 @@ extern uint32_t WidescreenBorderFlags; // both bits set: no console, no overlays
 extern bool StatusWindowFlag;
 extern bool CameraLockingEnabled;
 
-// Key bindings: DirectInput scan codes of the bindable game keys.
-namespace KeyBindings {
-enum Binding {
-    kRight, kLeft, kUp, kDown, kZoomOut, kZoomIn, kItemO, kReadyWeapon, kSelectNext, kSelectPrevious,
-    kNextSquadMember, kCameraLock, kUpdateFrame, kResolveAlerts, kItemP, kItemR, kItemT, kCrouch,
-    kUpgradeScreen, kPause, kMenuUp, kMenuDown, kCount
-};
-void Init();
-uint32_t Key(Binding binding);
-} // namespace KeyBindings
-
-namespace KeyConfig {
-// Reads "TVkeys.cfg" into the bindings and the device settings (ten words);
-// returns the display device identifier stored there (0 when none).
-uint32_t Read(uint32_t* deviceSettings, int flags);
-void Write();
-} // namespace KeyConfig
-
 
 namespace PlayerInput {
 void UpdateFrame();
