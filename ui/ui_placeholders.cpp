@@ -120,10 +120,6 @@ void Init()
 uint32_t Key(Binding binding) { return binding < kCount ? g_keys[binding] : 0; }
 } // namespace KeyBindings
 
-namespace InGameScreens {
-void Shutdown() {}
-} // namespace InGameScreens
-
 namespace KeyConfig {
 uint32_t Read(uint32_t*, int) { return 0; }
 void Write() {}
