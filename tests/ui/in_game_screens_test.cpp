@@ -4,8 +4,10 @@
 #include "app/directories.h"
 #include "platform/data_path.h"
 #include "session/session_placeholders.h"
+#include "ui/game_view.h"
 #include "ui/hud_view.h"
 #include "ui/saved_game_header.h"
+#include "ui/screen_toggles.h"
 
 #include <gtest/gtest.h>
 
@@ -224,6 +226,27 @@ TEST_F(InGameScreensTest, ZeroScreenSizeKeepsAFiniteQuad)
     EXPECT_TRUE(std::isfinite(screen->QuadWidth()));
     EXPECT_LE(screen->QuadWidth(), 1.0f);
     EXPECT_GT(screen->QuadWidth(), 0.0f);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(InGameScreensTest, EscapeOpensAndClosesThePausingMenu)
+{
+    GameView::GetScreens() = {};
+    MenuScreen::InstallHooks();
+    AppTime::SetGameSpeed(0.75f);
+    ScreenToggles::ToggleInGameMenu();
+    EXPECT_TRUE(MenuScreen::IsInGameMenuOpen());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.0f);
+    Settle();
+    ScreenToggles::ToggleInGameMenu();
+    EXPECT_TRUE(MenuScreen::Slot(0)->Closing());
+    Settle();
+    EXPECT_FALSE(MenuScreen::AnyOpen());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.75f);
+    GameView::GetScreens() = {};
 }
 
 } // namespace
