@@ -45,6 +45,3 @@ bool MenuScreen::IsObjectScreenVisible() const
 const std::vector<MenuScreen*>& MenuScreen::All() { return g_screens; }
 MenuScreen* MenuScreen::Current() { return g_current; }
 void MenuScreen::SetObjectScreensHidden(bool hidden) { g_objectScreensHidden = hidden; }
-
-bool MenuScreen::OnSaveKey() { return false; }
-bool MenuScreen::OnLoadKey() { return false; }

@@ -5,9 +5,26 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/ref_counted.h"
+
+// One row of a menu screen's item list; on the save and load screens it also
+// keeps what the file's head says.
+struct MenuSlotRow {
+    std::string text;
+    float x = 0, y = 0; // screen fractions of the row's top-left corner
+    uint32_t levelStart = 0;
+    std::string commandFile;
+};
+
+// The item list of one menu slot: its rows, the highlighted id and the scroll.
+struct MenuSlotList {
+    std::vector<MenuSlotRow> rows;
+    int highlight = 256;
+    int scroll = 0;
+};
 
 class MenuScreen : public RefCounted {
 public:
@@ -41,9 +58,44 @@ public:
     static MenuScreen* Current();
     static void SetObjectScreensHidden(bool hidden);
 
-    // The save and load keys; false while those screens are not built.
+    // Highlight ids besides rows: none, and the save and load screens' buttons.
+    enum Choice { kNone = 256, kBack = 257, kScrollUp = 258, kScrollDown = 259, kLoad = 260, kSave = 261, kDelete = 262 };
+    static constexpr size_t kNameFieldLength = 19;
+
+    // The save and load keys: true when the screen opened.
     static bool OnSaveKey();
     static bool OnLoadKey();
+
+    // The four menu slots (in-game menu, save, load, end of mission).
+    static void OpenInGameMenu();
+    static void OpenSaveScreen();
+    static void OpenLoadScreen();
+    static void OpenFromServer();
+    static void Finish(int kind);
+    static bool AnyOpen();
+    static bool IsInGameMenuOpen();
+    static bool IsEndOfMissionScreenOpen();
+    static MenuScreen* Slot(int kind); // null when empty
+    static MenuSlotList& List(int slot);
+    static int CurrentList();
+    static void DrawAll(int64_t now);
+    static void ReleaseAll();
+    // The pointer in screen fractions and whether it moved since the last frame.
+    static void SetPointer(float x, float y);
+    // The id under (u, v) in a save or load screen's own coordinates.
+    static int HitTestSaveScreen(float u, float v, size_t rowCount);
+    // The save and load screens' name field.
+    static std::string& NameField();
+    // Gives the game view's Escape its menu (open, close, is open).
+    static void InstallHooks();
+
+    void BeginClose();
+    bool Closing() const { return closing_; }
+    bool OpenComplete() const { return openComplete_; }
+    float Opacity() const { return opacity_; }
+    // The quad in screen fractions, set by the last Draw.
+    float QuadWidth() const { return width_; }
+    float QuadHeight() const { return height_; }
 
 protected:
     ~MenuScreen() override;
@@ -57,4 +109,5 @@ protected:
     int kind_;
     float firstRow_ = 0.05f, lastRow_ = 0.95f;
     bool openComplete_ = false;
+    float opacity_ = 0, width_ = 0, height_ = 0;
 };

@@ -5,51 +5,11 @@
 
 #include <array>
 
-namespace {
-
-bool EnterScreen(AppState state, int seconds)
-{
-    SetAppState(state);
-    Screens::Deadline() = AppTime::RealNow() + int64_t(seconds) * AppTime::TicksPerSecond();
-    return true; // no image to load yet
-}
-
-
-} // namespace
-
 bool FreeCameraFlag = true;
 uint32_t WidescreenBorderFlags = 0;
 bool StatusWindowFlag = false;
 bool CameraLockingEnabled = true;
 
-namespace Screens {
-int64_t& Deadline()
-{
-    static int64_t deadline = 0;
-    return deadline;
-}
-} // namespace Screens
-
-namespace LogoScreen {
-bool Enter() { return EnterScreen(AppState::Logo, 5); }
-void Draw() {}
-void Leave() {}
-} // namespace LogoScreen
-namespace SplashScreen {
-bool Enter() { return EnterScreen(AppState::Splash, 10); }
-void Draw() {}
-void Leave() {}
-} // namespace SplashScreen
-namespace TitleScreen {
-bool Enter() { return EnterScreen(AppState::Title, 10); }
-void Draw() {}
-void Leave() {}
-} // namespace TitleScreen
-namespace TrainingReminder {
-bool Enter() { return EnterScreen(AppState::PleaseTrain, 10); }
-void Draw() {}
-void Leave() {}
-} // namespace TrainingReminder
 namespace HiscoreScreen {
 void Draw() {}
 void Leave() {}
@@ -109,9 +69,6 @@ void Draw() {}
 } // namespace InterfaceLayer
 
 
-namespace InGameScreens {
-void Shutdown() {}
-} // namespace InGameScreens
 
 
 namespace PlayerInput {

@@ -1,6 +1,5 @@
-// Placeholders for the interface services the shell calls. The start
-// screens keep their states, deadlines and order but show no image yet; the
-// main menu only answers Escape (quit, exit code 4) and keeps its idle time.
+// Placeholders for the interface services the shell calls. The main menu
+// only answers Escape (quit, exit code 4) and keeps its idle time.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +14,7 @@
 #include "ui/menu_screen.h"
 #include "ui/recon_view.h"
 #include "ui/status_window.h"
+#include "ui/still_screens.h"
 #include "ui/unit_keys.h"
 #include "ui/upgrade_screen.h"
 #include "ui/wheel.h"
@@ -22,31 +22,6 @@
 struct InputEvent;
 class UiUnit;
 
-namespace Screens {
-// The shared screen deadline (real-time ticks), set by each Enter.
-int64_t& Deadline();
-} // namespace Screens
-
-namespace LogoScreen {
-bool Enter(); // state 4, deadline now + 5 s; true when its image loaded
-void Draw();
-void Leave();
-} // namespace LogoScreen
-namespace SplashScreen {
-bool Enter(); // state 2, now + 10 s
-void Draw();
-void Leave();
-} // namespace SplashScreen
-namespace TitleScreen {
-bool Enter(); // state 1, now + 10 s
-void Draw();
-void Leave();
-} // namespace TitleScreen
-namespace TrainingReminder {
-bool Enter(); // state 3, now + 10 s
-void Draw();
-void Leave();
-} // namespace TrainingReminder
 namespace HiscoreScreen {
 void Draw();
 void Leave();

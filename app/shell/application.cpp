@@ -315,6 +315,7 @@ void InstallGameViewHooks()
     };
     // The key file's camera-button swap is not read yet: the plain layout.
     GameView::InstallSessionHooks(nullptr);
+    MenuScreen::InstallHooks();
 }
 
 void StartSubsystems(const StartupOptions& options)

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/app_time.h"
 #include "app/demo.h"
+#include "app/display_mode.h"
 #include "app/directories.h"
 #include "app/main_camera.h"
 #include "app/string_table.h"
@@ -27,6 +28,7 @@
 #include "world/fog_of_war.h"
 #include "world/level.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <limits>
@@ -156,6 +158,9 @@ void InGameFrame()
         InterfaceLayer::DrawOverlays(AppTime::RealNow());
     if (hudDue)
         Hud::DrawUnitInfoAndOrders();
+    MenuScreen::SetPointer(float(Input::CursorX()) / float(std::max(1, App::CurrentMode().width)),
+                           float(Input::CursorY()) / float(std::max(1, App::CurrentMode().height)));
+    MenuScreen::DrawAll(AppTime::RealNow());
     InterfaceLayer::Draw();
     if (consoleDue) {
         TextConsole::Draw(AppTime::RealNow());

@@ -1,0 +1,252 @@
+#include "ui/menu_screen.h"
+
+#include "app/app_time.h"
+#include "app/directories.h"
+#include "platform/data_path.h"
+#include "session/session_placeholders.h"
+#include "ui/game_view.h"
+#include "ui/hud_view.h"
+#include "ui/saved_game_header.h"
+#include "ui/screen_toggles.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int64_t kTicksPerSecond = 1000;
+
+struct FakeView : HudView {
+    int64_t now = 0;
+    float width = 640, height = 480;
+    int cursorMode = 3;
+    int64_t RealNow() override { return now; }
+    int64_t TicksPerSecond() override { return kTicksPerSecond; }
+    float ScreenWidth() override { return width; }
+    float ScreenHeight() override { return height; }
+    int CursorMode() override { return cursorMode; }
+    void SetCursorMode(int mode) override { cursorMode = mode; }
+};
+
+class InGameScreensTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        HudView::Install(&view_);
+        char name[] = "/tmp/trevok-saves-XXXXXX";
+        dir_ = mkdtemp(name);
+        Write("mission one.sav");
+        Write("a saved game named long.sav"); // 27 characters
+        Write("notes.txt");
+        savedStart_ = app::DataDirectories::Global().StartDirectory();
+        app::DataDirectories::Global().SetStartDirectory(dir_);
+        platform::ClearDataPathCache();
+        AppTime::SetGameSpeed(1.0f);
+        EndOfGameRequest = 0;
+    }
+    void TearDown() override
+    {
+        MenuScreen::ReleaseAll();
+        HudView::Install(nullptr);
+        app::DataDirectories::Global().SetStartDirectory(savedStart_);
+        std::filesystem::remove_all(dir_);
+        AppTime::SetGameSpeed(1.0f);
+        EndOfGameRequest = 0;
+    }
+    void Write(const std::string& file)
+    {
+        std::ofstream out(dir_ / file, std::ios::binary);
+        const char head[] = "\x0c\0\0\0level05.dbf\0\x0c\0\0\0level05.cmd\0\x01\0\0\0";
+        out.write(head, sizeof head - 1);
+    }
+    // Runs frames until every opening and closing has ended.
+    void Settle()
+    {
+        for (int i = 0; i < 4; ++i) {
+            view_.now += kTicksPerSecond * 6 / 10;
+            MenuScreen::DrawAll(view_.now);
+        }
+    }
+    // Points at (u, v) of the open save or load screen's quad and runs it.
+    void PointAndRun(int kind, float u, float v)
+    {
+        MenuScreen* screen = MenuScreen::Slot(kind);
+        ASSERT_NE(screen, nullptr);
+        MenuScreen::SetPointer(screen->Left() + u * screen->QuadWidth(), screen->Top() + v * screen->QuadHeight());
+        screen->Run();
+    }
+
+    FakeView view_;
+    std::filesystem::path dir_, savedStart_;
+};
+
+TEST_F(InGameScreensTest, PauseHoldsAcrossMenuSaveScreenAndBack)
+{
+    AppTime::SetGameSpeed(0.5f);
+    MenuScreen::OpenInGameMenu();
+    EXPECT_TRUE(MenuScreen::IsInGameMenuOpen());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.0f);
+    ASSERT_EQ(MenuScreen::List(0).rows.size(), 5u);
+    Settle();
+    ASSERT_TRUE(MenuScreen::Slot(0)->OpenComplete());
+
+    MenuScreen::List(0).highlight = 1; // save
+    MenuScreen::Slot(0)->Run();
+    EXPECT_TRUE(MenuScreen::Slot(0)->Closing());
+    ASSERT_NE(MenuScreen::Slot(MenuScreen::kSaveScreen), nullptr);
+    EXPECT_EQ(MenuScreen::CurrentList(), MenuScreen::kSaveScreen);
+    Settle();
+    EXPECT_FALSE(MenuScreen::IsInGameMenuOpen());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.0f);
+    // Only the saved games are listed, each with its head.
+    ASSERT_EQ(MenuScreen::List(1).rows.size(), 2u);
+    EXPECT_EQ(MenuScreen::List(1).rows[1].commandFile, "level05.cmd");
+    EXPECT_EQ(MenuScreen::List(1).rows[1].levelStart, 1u);
+
+    PointAndRun(MenuScreen::kSaveScreen, 0.8f, 0.1f); // back
+    EXPECT_TRUE(MenuScreen::IsInGameMenuOpen());
+    Settle();
+    EXPECT_EQ(MenuScreen::Slot(MenuScreen::kSaveScreen), nullptr);
+    EXPECT_EQ(AppTime::GameSpeed(), 0.0f);
+
+    MenuScreen::Slot(0)->BeginClose();
+    Settle();
+    EXPECT_FALSE(MenuScreen::AnyOpen());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.5f);
+}
+
+TEST_F(InGameScreensTest, SaveKeyFromPlayLeavesGameTimeRunning)
+{
+    // An earlier menu's remembered speed must not come back later.
+    AppTime::SetGameSpeed(2.0f);
+    MenuScreen::OpenInGameMenu();
+    MenuScreen::Slot(0)->BeginClose();
+    Settle();
+    AppTime::SetGameSpeed(1.0f);
+
+    ASSERT_TRUE(MenuScreen::OnSaveKey());
+    EXPECT_FALSE(MenuScreen::OnSaveKey()); // already open
+    EXPECT_EQ(AppTime::GameSpeed(), 1.0f);
+    Settle();
+    MenuScreen::Slot(MenuScreen::kSaveScreen)->BeginClose();
+    Settle();
+    EXPECT_FALSE(MenuScreen::AnyOpen());
+    EXPECT_EQ(AppTime::GameSpeed(), 1.0f);
+}
+
+TEST(SaveScreenHitTest, ButtonsAndRows)
+{
+    struct Case {
+        float u, v;
+        size_t rows;
+        int expected;
+    } cases[] = {
+        {0.05f, 0.1f, 8, MenuScreen::kNone},   // left of the buttons
+        {0.95f, 0.1f, 8, MenuScreen::kNone},   // right of them
+        {0.1f, 0.1f, 8, MenuScreen::kLoad},
+        {0.4f, 0.1f, 8, MenuScreen::kSave},
+        {0.6f, 0.1f, 8, MenuScreen::kDelete},
+        {0.8f, 0.1f, 8, MenuScreen::kBack},
+        {0.5f, 0.2f, 8, MenuScreen::kNone},    // between the buttons and the rows
+        {0.5f, 0.25f, 8, 0},
+        {0.5f, 0.34f, 8, 1},
+        {0.5f, 0.9f, 8, 7},
+        {0.5f, 0.9f, 3, MenuScreen::kNone},    // past the listed files
+        {0.5f, 0.25f, 0, MenuScreen::kNone},
+        {0.5f, 0.95f, 8, MenuScreen::kNone},
+        {NAN, 0.25f, 8, MenuScreen::kNone},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MenuScreen::HitTestSaveScreen(c.u, c.v, c.rows), c.expected) << c.u << "," << c.v << " rows " << c.rows;
+}
+
+TEST_F(InGameScreensTest, ChosenRowFillsTheNameField)
+{
+    ASSERT_TRUE(MenuScreen::OnLoadKey());
+    Settle();
+    struct Case {
+        float v;
+        const char* name;
+    } cases[] = {
+        {0.25f, "a saved game named "}, // cut to 19; its ".sav" was past the cut
+        {0.34f, "mission one"},
+    };
+    for (const Case& c : cases) {
+        PointAndRun(MenuScreen::kLoadScreen, 0.5f, c.v);
+        EXPECT_EQ(MenuScreen::NameField(), c.name);
+    }
+    // A row past the list highlights nothing and keeps the name.
+    PointAndRun(MenuScreen::kLoadScreen, 0.5f, 0.9f);
+    EXPECT_EQ(MenuScreen::List(MenuScreen::kLoadScreen).highlight, MenuScreen::kNone);
+    EXPECT_EQ(MenuScreen::NameField(), "mission one");
+}
+
+TEST_F(InGameScreensTest, DeleteRemovesOnlyTheNamedSaveInTheStartDirectory)
+{
+    ASSERT_TRUE(MenuScreen::OnSaveKey());
+    Settle();
+    MenuScreen::NameField() = "../outside";
+    PointAndRun(MenuScreen::kSaveScreen, 0.6f, 0.1f);
+    MenuScreen::NameField() = "mission one";
+    PointAndRun(MenuScreen::kSaveScreen, 0.6f, 0.1f);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "mission one.sav"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "a saved game named long.sav"));
+}
+
+TEST_F(InGameScreensTest, MenuChoicesSetTheLevelPhase)
+{
+    struct Case {
+        int highlight;
+        uint32_t request;
+    } cases[] = {{3, 2}, {4, 1}};
+    for (const Case& c : cases) {
+        EndOfGameRequest = 0;
+        MenuScreen::OpenInGameMenu();
+        Settle();
+        MenuScreen::List(0).highlight = c.highlight;
+        MenuScreen::Slot(0)->Run();
+        EXPECT_EQ(EndOfGameRequest, c.request);
+        MenuScreen::ReleaseAll();
+    }
+    EXPECT_EQ(AppTime::GameSpeed(), 1.0f);
+}
+
+TEST_F(InGameScreensTest, ZeroScreenSizeKeepsAFiniteQuad)
+{
+    view_.width = 0;
+    view_.height = 0;
+    ASSERT_TRUE(MenuScreen::OnLoadKey());
+    MenuScreen::DrawAll(view_.now);
+    MenuScreen* screen = MenuScreen::Slot(MenuScreen::kLoadScreen);
+    EXPECT_TRUE(std::isfinite(screen->QuadWidth()));
+    EXPECT_LE(screen->QuadWidth(), 1.0f);
+    EXPECT_GT(screen->QuadWidth(), 0.0f);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(InGameScreensTest, EscapeOpensAndClosesThePausingMenu)
+{
+    GameView::GetScreens() = {};
+    MenuScreen::InstallHooks();
+    AppTime::SetGameSpeed(0.75f);
+    ScreenToggles::ToggleInGameMenu();
+    EXPECT_TRUE(MenuScreen::IsInGameMenuOpen());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.0f);
+    Settle();
+    ScreenToggles::ToggleInGameMenu();
+    EXPECT_TRUE(MenuScreen::Slot(0)->Closing());
+    Settle();
+    EXPECT_FALSE(MenuScreen::AnyOpen());
+    EXPECT_EQ(AppTime::GameSpeed(), 0.75f);
+    GameView::GetScreens() = {};
+}
+
+} // namespace
