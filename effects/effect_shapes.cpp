@@ -45,6 +45,7 @@ const std::array<ShapeSpec, EffectShapes::Count>& Specs()
 std::array<VeShape*, EffectShapes::Count> g_shapes{};
 RenderMaterial* g_overlay = nullptr;
 RenderMaterial* g_sphereMap = nullptr;
+TextureEntry* g_reflect = nullptr; // one use, for both sphere-map materials
 RenderMaterial* g_levelSphereMap = nullptr;
 VeObject* g_scanner = nullptr;
 Camera* g_overlayCamera = nullptr;
@@ -163,6 +164,9 @@ void Release()
     }
     ReleaseMaterial(g_sphereMap);
     ReleaseMaterial(g_levelSphereMap);
+    if (g_reflect)
+        TextureManager::Unuse(g_reflect);
+    g_reflect = nullptr;
     ReleaseMaterial(g_overlay);
     Hud::ReleaseScanner();
     delete g_overlayCamera;
@@ -190,6 +194,9 @@ void SphereMap::LoadTexture()
         return;
     TextureEntry* reflect = TextureManager::Find(EffectShapes::kReflectTexture);
     TextureManager::LoadPending();
+    // The materials name the texture; the use Find gave is theirs, dropped
+    // with them.
+    g_reflect = reflect;
     g_sphereMap = MakeSphereMapMaterial(reflect);
     g_levelSphereMap = MakeSphereMapMaterial(reflect);
 }

@@ -1,5 +1,7 @@
 #include "ui/still_screens.h"
 
+#include "Veapi/render_queue.h"
+
 #include "app/app_state.h"
 #include "app/app_time.h"
 #include "app/directories.h"
@@ -36,7 +38,15 @@ void DrawImage()
         g_image->Draw(nullptr);
 }
 
-void FreeImage() { g_image.reset(); }
+// The image's tiles may stand in this frame's render queue still (the screen
+// ends after its draw was queued): they leave the queue before the image goes.
+void FreeImage()
+{
+    if (!g_image)
+        return;
+    RenderQueue::Clear();
+    g_image.reset();
+}
 
 } // namespace
 
