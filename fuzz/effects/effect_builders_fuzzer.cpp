@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -30,16 +31,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (float& v : f)
             v = in.F32();
         const Vec3 a{f[0], f[1], f[2]}, b{f[3], f[4], f[5]};
+        // Counts and times from the bytes, saturated: the harness's own
+        // conversions must not be what the sanitizer stops on.
+        auto whole = [](float v) { return std::isfinite(v) ? std::clamp(v, -1e9f, 1e9f) : 0.0f; };
         Colour c;
         c.Set(f[3], f[4], f[5], f[0]);
         switch (op % 14) {
         case 0: Effects::AddFlash(a, now); break;
-        case 1: Effects::AddRing(now, a, {int32_t(f[3]), f[4], f[5]}); break;
-        case 2: Effects::AddBasin(now, a, {int32_t(f[3]), f[4], f[5]}); break;
+        case 1: Effects::AddRing(now, a, {int32_t(whole(f[3])), f[4], f[5]}); break;
+        case 2: Effects::AddBasin(now, a, {int32_t(whole(f[3])), f[4], f[5]}); break;
         case 3: Effects::AddScreenFade(f[0], {c, c, f[1]}); break;
         case 4: Effects::AddLaserFence(a, b); break;
         case 5: Effects::AddBeamTrace(now, a, b, c, f[2]); break;
-        case 6: Effects::AddCursorTrace(int64_t(f[0]), now, a, b, a, c); break;
+        case 6: Effects::AddCursorTrace(int64_t(whole(f[0])), now, a, b, a, c); break;
         case 7: Effects::AddElectricity(now, a, {b, (op & 0x80) != 0, f[0], nullptr}); break;
         case 8: Effects::DeactivateElectricity(a); break;
         case 9: Effects::AddPulsingLight((op & 0x80) != 0, a, {c, c, f[5]}); break;
@@ -50,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             p.second = {std::fmod(f[3], 300.0f), f[4], std::fmod(f[5], 300.0f)};
             p.rippleHeight = f[0];
             p.ripples = (op & 0x80) != 0;
-            Effects::AddLiquid(now, int32_t(f[1]), p);
+            Effects::AddLiquid(now, int32_t(whole(f[1])), p);
             break;
         }
         case 12:
