@@ -1149,28 +1149,29 @@ void Actor::TakeFlag(int32_t team)
     carriedFlag_ = team;
 }
 
-void Actor::DropFlag()
+// The carried flag leaves the carrier (message 60 dropped, 61 captured) and
+// stands at `home` when set, else where the carrier is. The side whose flag
+// it was; 0 when none was carried.
+int32_t Actor::ReleaseFlag(uint32_t message, bool home)
 {
     const int32_t team = std::exchange(carriedFlag_, 0);
     if (team == 0)
-        return;
-    OutMessage(60).U32(GetId()).I32(team).Send(true);
+        return 0;
+    OutMessage(message).U32(GetId()).I32(team).Send(true);
     if (TeamRecord* record = TeamTable::Find(team); record && record->flag) {
         record->flag->carried = false;
-        record->flag->Place(Position().x, Position().y, Position().z, now_);
+        const Vec3 at = home ? record->flag->home : Position();
+        record->flag->Place(at.x, at.y, at.z, now_);
     }
+    return team;
 }
+
+void Actor::DropFlag() { ReleaseFlag(60, false); }
 
 void Actor::CaptureFlag()
 {
-    const int32_t team = std::exchange(carriedFlag_, 0);
-    if (team == 0)
+    if (ReleaseFlag(61, true) == 0)
         return;
-    OutMessage(61).U32(GetId()).I32(team).Send(true);
-    if (TeamRecord* record = TeamTable::Find(team); record && record->flag) {
-        record->flag->carried = false;
-        record->flag->Place(record->flag->home.x, record->flag->home.y, record->flag->home.z, now_);
-    }
     if (TeamRecord* own = TeamTable::Find(Side()))
         own->score += 10;
 }

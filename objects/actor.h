@@ -186,6 +186,7 @@ public:
     uint32_t nextItemNumber_ = 1;
 
 protected:
+    int32_t ReleaseFlag(uint32_t message, bool home);
     ~Actor() override;
     void UpdateStep();
     void SendMotion(uint32_t type, bool guaranteed);
