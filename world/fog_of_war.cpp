@@ -134,6 +134,14 @@ uint32_t& FogOfWar::TextureFactor()
 RenderMaterial* FogOfWar::MakeFogMaterial(const RenderMaterial& base, int32_t hardwareLevel)
 {
     auto* material = new RenderMaterial(base);
+    ApplyFog(*material, base, hardwareLevel);
+    return material;
+}
+
+void FogOfWar::ApplyFog(RenderMaterial& material, const RenderMaterial& base, int32_t hardwareLevel)
+{
+    // Start from the plain base so a rebuild never stacks a pass on a stage.
+    material.Assign(base);
     if (hardwareLevel <= 0) {
         mode_ = kModeOff;
     } else if (hardwareLevel == 1) {
@@ -145,15 +153,22 @@ RenderMaterial* FogOfWar::MakeFogMaterial(const RenderMaterial& base, int32_t ha
         pass->srcBlend_ = gfx::blend::SrcAlpha;
         pass->destBlend_ = gfx::blend::InvSrcAlpha;
         SetFogStage(pass->stages_[0], video_.get(), gfx::texop::SelectArg1, gfx::texop::SelectArg1);
-        material->SetNextPass(pass);
+        material.SetNextPass(pass);
         pass->Release();
     } else {
         mode_ = kModeStage;
-        material->stageCount_ = std::max(material->stageCount_, 2);
-        SetFogStage(material->stages_[1], video_.get(), gfx::texop::BlendTextureAlpha, gfx::texop::SelectArg2);
+        material.stageCount_ = std::max(material.stageCount_, 2);
+        SetFogStage(material.stages_[1], video_.get(), gfx::texop::BlendTextureAlpha, gfx::texop::SelectArg2);
     }
-    material->Compile();
-    return material;
+    material.Compile();
+}
+
+void FogOfWar::RebuildMaterials(int32_t hardwareLevel)
+{
+    if (levelMaterial_)
+        ApplyFog(*levelMaterial_, *DefaultMaterial::Get(DefaultMaterial::Opaque), hardwareLevel);
+    if (effectMaterial_)
+        ApplyFog(*effectMaterial_, *DefaultMaterial::Get(DefaultMaterial::Blended), hardwareLevel);
 }
 
 gfx::Texture* FogOfWar::VideoTexture() const

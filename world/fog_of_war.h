@@ -80,6 +80,9 @@ public:
     // texture over it; 2 or more a copy with the fog blended in by a second
     // stage. Sets the mode to match. One reference for the caller.
     RenderMaterial* MakeFogMaterial(const RenderMaterial& base, int32_t hardwareLevel);
+    // Remakes the level and effect materials in place (their users keep
+    // their pointers) for `hardwareLevel`, and compiles them again.
+    void RebuildMaterials(int32_t hardwareLevel);
     // The materials the level and the level effects draw with; null until
     // CreateGlobal made them.
     RenderMaterial* LevelMaterial() const { return levelMaterial_; }
@@ -152,6 +155,7 @@ public:
     float updateRate_ = 0;
 
 private:
+    void ApplyFog(RenderMaterial& material, const RenderMaterial& base, int32_t hardwareLevel);
     void Stamp(int32_t ci, int32_t cj, float radiusCells, bool partial, FogRect* stamped);
     void RebuildFixed();
     void RebuildVisible();

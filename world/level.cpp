@@ -202,8 +202,14 @@ void Level::RefreshLightValues()
 
 void Level::SetFogEnabled(bool on)
 {
-    if (FogOfWar* fog = FogOfWar::Global())
-        fog->SetEnabled(on);
+    FogOfWar* fog = FogOfWar::Global();
+    if (!fog)
+        return;
+    // A device with two stages blends the fog in a stage; any other draws
+    // it as a second pass, which is also what an off fog keeps ready.
+    const bool twoStages = FogOfWar::DeviceHardwareLevel() >= 2;
+    fog->RebuildMaterials(on && twoStages ? 2 : 1);
+    fog->SetEnabled(on, twoStages);
 }
 
 void Level::DrawShape()

@@ -1,6 +1,7 @@
 // The fog of war on screen: the level fog's material over a lit surface,
 // by extra texture stage and by second pass, read back as a player sees it.
 #include "world/fog_of_war.h"
+#include "world/level.h"
 
 #include "Veapi/camera_fixture.h"
 #include "Veapi/ve3d.h"
@@ -148,3 +149,38 @@ TEST_F(FogDraw, TheGlobalFogFitsTheDeviceAndSetsTheTextureFactor)
 }
 
 } // namespace
+
+// The fog switch remakes the shared materials in place: a stage when the
+// device has two, a second pass otherwise (kept ready while the fog is off),
+// and switching back never leaves the other form behind.
+TEST_F(FogDraw, SwitchingTheFogRemakesItsMaterialsInPlace)
+{
+    StartScene();
+    FogOfWar* fog = FogOfWar::CreateGlobal(kGrid);
+    ASSERT_NE(fog, nullptr);
+    RenderMaterial* const levelMaterial = fog->LevelMaterial();
+    RenderMaterial* const effectMaterial = fog->EffectMaterial();
+    const bool twoStages = FogOfWar::DeviceHardwareLevel() >= 2;
+    Level level(nullptr, Vec3{0, 0, 0}, nullptr);
+
+    const struct {
+        bool on;
+        int32_t mode;
+        bool stage;
+    } steps[] = {
+        {true, twoStages ? FogOfWar::kModeStage : FogOfWar::kModePass, twoStages},
+        {false, FogOfWar::kModeOff, false},
+        {true, twoStages ? FogOfWar::kModeStage : FogOfWar::kModePass, twoStages},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.on ? "on" : "off");
+        level.SetFogEnabled(s.on);
+        EXPECT_EQ(fog->Mode(), s.mode);
+        for (RenderMaterial* material : {fog->LevelMaterial(), fog->EffectMaterial()}) {
+            EXPECT_EQ(material->stageCount_ >= 2, s.stage);
+            EXPECT_EQ(material->NextPass() != nullptr, !s.stage);
+        }
+    }
+    EXPECT_EQ(fog->LevelMaterial(), levelMaterial);
+    EXPECT_EQ(fog->EffectMaterial(), effectMaterial);
+}
