@@ -5,7 +5,12 @@
 #include "Veapi/ve_shape.h"
 #include "world/collision_query.h"
 #include "world/fog_of_war.h"
+#include "world/level.h"
 #include "world/line_of_sight.h"
+
+#if TREVOK_HAVE_EMBREE
+#include <embree3/rtcore.h>
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -91,6 +96,103 @@ void SegmentsOverEveryTriangle(benchmark::State& state)
     shape->Release();
 }
 BENCHMARK(SegmentsOverEveryTriangle);
+
+// Line of sight as the game asks it: the level's own tree, its lock taken.
+void LineOfSightOnTheLevel(benchmark::State& state)
+{
+    VeShape* shape = Terrain();
+    Level level(shape, Vec3{0, 0, 0}, nullptr);
+    shape->Release();
+    const Lines lines;
+    size_t i = 0, clear = 0;
+    for (auto _ : state) {
+        clear += LineOfSight(level, lines.from[i], lines.to[i], nullptr);
+        i = (i + 1) % lines.from.size();
+    }
+    state.counters["clear share"] = double(clear) / double(state.iterations());
+}
+BENCHMARK(LineOfSightOnTheLevel);
+
+#if TREVOK_HAVE_EMBREE
+// The same terrain in a ray library's scene, for scale: first hit and any
+// hit along each segment.
+struct EmbreeTerrain {
+    RTCDevice device = rtcNewDevice(nullptr);
+    RTCScene scene = rtcNewScene(device);
+    EmbreeTerrain()
+    {
+        VeShape* shape = Terrain();
+        for (SubMesh* mesh : shape->SubMeshes()) {
+            RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+            auto* points = static_cast<float*>(rtcSetNewGeometryBuffer(
+                geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), mesh->vertexCount));
+            for (uint32_t v = 0; v < mesh->vertexCount; ++v)
+                std::memcpy(points + 3 * v, mesh->Vertex(v), 3 * sizeof(float));
+            const size_t triangles = mesh->indices.size() / 3;
+            auto* corners = static_cast<uint32_t*>(rtcSetNewGeometryBuffer(
+                geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(uint32_t), triangles));
+            for (size_t k = 0; k < mesh->indices.size(); ++k)
+                corners[k] = mesh->indices[k];
+            rtcCommitGeometry(geometry);
+            rtcAttachGeometry(scene, geometry);
+            rtcReleaseGeometry(geometry);
+        }
+        rtcCommitScene(scene);
+        shape->Release();
+    }
+    ~EmbreeTerrain()
+    {
+        rtcReleaseScene(scene);
+        rtcReleaseDevice(device);
+    }
+    static RTCRay Segment(const Vec3& from, const Vec3& to)
+    {
+        RTCRay ray{};
+        ray.org_x = from.x, ray.org_y = from.y, ray.org_z = from.z;
+        ray.dir_x = to.x - from.x, ray.dir_y = to.y - from.y, ray.dir_z = to.z - from.z;
+        ray.tnear = 0;
+        ray.tfar = 1;
+        ray.mask = ~0u;
+        return ray;
+    }
+};
+
+void SegmentsThroughEmbree(benchmark::State& state)
+{
+    EmbreeTerrain terrain;
+    const Lines lines;
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    size_t i = 0, hits = 0;
+    for (auto _ : state) {
+        RTCRayHit rayHit{};
+        rayHit.ray = EmbreeTerrain::Segment(lines.from[i], lines.to[i]);
+        rayHit.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+        rtcIntersect1(terrain.scene, &context, &rayHit);
+        hits += rayHit.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+        i = (i + 1) % lines.from.size();
+    }
+    state.counters["hit share"] = double(hits) / double(state.iterations());
+}
+BENCHMARK(SegmentsThroughEmbree);
+
+void LineOfSightThroughEmbree(benchmark::State& state)
+{
+    EmbreeTerrain terrain;
+    const Lines lines;
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    size_t i = 0, clear = 0;
+    for (auto _ : state) {
+        RTCRay ray = EmbreeTerrain::Segment(lines.from[i], lines.to[i]);
+        rtcOccluded1(terrain.scene, &context, &ray);
+        clear += ray.tfar >= 0; // an occluded ray comes back with tfar = -inf
+        i = (i + 1) % lines.from.size();
+    }
+    state.counters["clear share"] = double(clear) / double(state.iterations());
+}
+BENCHMARK(LineOfSightThroughEmbree);
+#endif
 
 struct Walker : FogDefogger {
     Vec3 at{0, 0, 0};
