@@ -69,7 +69,7 @@ struct Lines {
 void SegmentsThroughTheTree(benchmark::State& state)
 {
     VeShape* shape = Terrain();
-    std::unique_ptr<ShapeInstance> tree = BuildQueryTree(*shape, 2048);
+    std::unique_ptr<ShapeInstance> tree = BuildQueryTree(*shape, uint32_t(state.range(0)));
     const Lines lines;
     size_t i = 0, hits = 0;
     for (auto _ : state) {
@@ -80,7 +80,7 @@ void SegmentsThroughTheTree(benchmark::State& state)
     state.counters["hit share"] = double(hits) / double(state.iterations());
     shape->Release();
 }
-BENCHMARK(SegmentsThroughTheTree);
+BENCHMARK(SegmentsThroughTheTree)->Arg(2048)->Arg(512)->Arg(128)->Arg(48);
 
 void SegmentsOverEveryTriangle(benchmark::State& state)
 {
