@@ -13,7 +13,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libenet-dev libglib2.0-dev zlib1g-dev
   xvfb xauth x11-utils
-  imagemagick netpbm sox libeigen3-dev libcgal-dev libnanoflann-dev libboost-dev libembree-dev
+  imagemagick netpbm sox libeigen3-dev libcgal-dev libnanoflann-dev libboost-dev libembree-dev libconcurrentqueue-dev
 )
 
 missing=()
