@@ -1,6 +1,6 @@
-// The two-thread mode under the real server thread: while passes run, the
-// game thread presses F-keys, spawns and deletes objects through the
-// hand-over. Run under the thread sanitizer (PRESET=tsan), a missing hand-
+// The two-thread mode under the real server thread: while passes run and
+// requests flow, the game thread presses F-keys, spawns and deletes objects
+// through the hand-over. Run under the thread sanitizer (PRESET=tsan), a missing hand-
 // over shows as a race; here every object must still be filed consistently.
 #include "objects/ai.h"
 #include "objects/object_registry.h"
@@ -69,6 +69,17 @@ TEST(ServerObjectsThreads, KeysSpawnsAndDeletesDuringPasses)
         Server::Wake();
         if (i % 3 == 0)
             AlertTable::Answer(59 + static_cast<uint32_t>(i % 10), i % 10);
+        // Requests flow on the client road while the game thread spawns:
+        // the server thread looks their objects up in the same registry.
+        const uint32_t target = 1 + static_cast<uint32_t>(i % 40);
+        const uint32_t requests[][2] = {{31, target}, {33, target}, {23, target}};
+        for (const auto& r : requests) {
+            uint8_t block[12] = {};
+            StoreU32(block, r[0]);
+            StoreU32(block + 4, r[1]);
+            StoreU32(block + 8, 5);
+            Client::SendToServer(block, r[0] == 23 ? 12 : 8, true);
+        }
         if (i % 5 == 0)
             Server::SpawnObject(2, &walker, {0, 0, 5}, Quaternion::Identity());
         if (i % 7 == 0 && Server::DeleteObject(static_cast<uint32_t>(1 + i / 7)))
@@ -84,6 +95,7 @@ TEST(ServerObjectsThreads, KeysSpawnsAndDeletesDuringPasses)
     Server::EndLevel();
     Server::Stop();
 
+    EXPECT_EQ(ClientToServerQueue.Count(), 0u) << "every request was drained";
     EXPECT_GT(deleted, 0u);
     EXPECT_GT(g_thinks.load(), 0);
     EXPECT_EQ(ObjectRegistry::Global().Count(), 0u) << "the level's end released everything";
