@@ -58,6 +58,8 @@ public:
     std::string name_;  // empty: the part has no name
     // The model's velocity while the sequence of that index plays (root only).
     std::vector<Vec3> perTick_, perSecond_;
+    // Each sequence's speed as stored (world units a second, root only).
+    std::vector<float> speeds_;
 
 private:
     ~Hierarchy();

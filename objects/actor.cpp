@@ -108,7 +108,7 @@ Actor::~Actor()
 
 void Actor::UpdateStep()
 {
-    const float walkFactor = 1.0f;  // the hierarchy's walk factor; shapes come with the loaders
+    const float walkFactor = character_ ? character_->MetresPerSpeedUnit() : 1.0f;
     stepLength_ = static_cast<float>(speed_) / 65536.0f * walkFactor;
     const int32_t turning = character_ ? character_->turningSpeed : 0;
     // A character that cannot turn has no turning circle (and no division by 0).

@@ -20,7 +20,6 @@ constexpr float kRadiansPerStep = 1.0f / kStepsPerRadian;
 // Turn rate (4096ths a second) to radians a second.
 constexpr float kTurnToRadians = 0.0015339808f;
 // A walker with no walk sequence measured moves at its walking speed as is.
-constexpr float kDefaultWalkFactor = 1.0f;
 
 uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
 
@@ -174,9 +173,7 @@ void MovingObject::SetTurnRate(int32_t rate)
 void MovingObject::SetSpeedFactor(int32_t factor)
 {
     speedFactor_ = factor;
-    float walkFactor = character_ ? character_->walkFactor : 0.0f;
-    if (!(walkFactor > 0.0f))
-        walkFactor = kDefaultWalkFactor;
+    const float walkFactor = character_ ? character_->MetresPerSpeedUnit() : 1.0f;
     speed_ = static_cast<float>(speedFactor_) / 65536.0f * walkFactor;
     if (turnRate_ == 0) {
         turnRadiusSquared_ = 0;

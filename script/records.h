@@ -70,6 +70,10 @@ struct CharacterRecord {
     // model), its vertical extent (1 without) and the walk sequence's factor.
     // A zero radius or height takes the model's.
     float modelHalfExtent = 0.5f, modelHeight = 1, walkFactor = 0;
+    // What both object trees multiply walking speed by: the walk factor, or
+    // 1 for a role whose model has no walk sequence (a plain shape), so such
+    // roles still move and both trees agree on how fast.
+    float MetresPerSpeedUnit() const { return walkFactor > 0.0f ? walkFactor : 1.0f; }
     bool canTurn = false, visionCone = false, alertable = false, latchTrigger = false, alwaysCpuControlled = false;
     std::string description;
     ShapeRef customisationShape, shadowShape;

@@ -148,6 +148,9 @@ void ReadHierarchyFacts(const Hierarchy& root, const std::optional<std::string>&
     for (int32_t i = 21; i <= 30; ++i)
         if (Sequences::Has(root.sequences_.get(), i))
             ++(i <= 25 ? out.lowSequences : out.highSequences);
+    // Sequence 1 is the walk: its speed turns walking speed into metres.
+    const bool hasWalk = root.sequences_ && root.sequences_->entries_.size() > 1 && root.speeds_.size() > 1;
+    out.walkFactor = hasWalk && std::isfinite(root.speeds_[1]) ? root.speeds_[1] : 0.0f;
 }
 
 script::ShapeRef LevelServices::CachedShape(const std::string& file, const std::string& name)

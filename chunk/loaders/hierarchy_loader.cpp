@@ -75,10 +75,12 @@ void SetVelocities(Hierarchy& root, const SequenceTables& tables)
     const size_t n = std::min(root.sequences_->entries_.size(), size_t(kSequenceSlots));
     root.perSecond_.assign(n, Vec3(0, 0, 0));
     root.perTick_.assign(n, Vec3(0, 0, 0));
+    root.speeds_.assign(n, 0.0f);
     const float secondsPerTick = Clock::GlobalSecondsPerTick();
     for (size_t i = n; i-- > 0;) {
         const Vec3 d = tables.direction_[i];
         const float s = tables.speed_[i];
+        root.speeds_[i] = s;
         root.perSecond_[i] = Vec3(d.x * s, d.y * s, d.z * s);
         root.perTick_[i] = Vec3(d.x * s * secondsPerTick, d.y * s * secondsPerTick, d.z * s * secondsPerTick);
     }

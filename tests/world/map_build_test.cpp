@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -449,6 +451,35 @@ TEST(HierarchyFactsTest, HotspotsAndSequenceCounts)
         EXPECT_EQ(ref.alternateHotspot.x, 0);
         EXPECT_EQ(ref.lowSequences, 2);
         EXPECT_EQ(ref.highSequences, 1);
+    }
+}
+
+// The walk factor is sequence 1's stored speed; a model without a walk
+// sequence (or a damaged speed) has none.
+TEST(HierarchyFactsTest, WalkFactorIsTheWalkSequencesSpeed)
+{
+    struct Case {
+        const char* name;
+        size_t entries;
+        float walkSpeed;
+        float factor;
+    };
+    const Case cases[] = {
+        {"walk sequence", 31, 1.5f, 1.5f},
+        {"only a stand sequence", 1, 1.5f, 0.0f},
+        {"speed not a number", 31, std::nanf(""), 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HierarchyPtr root(new Hierarchy);
+        root->sequences_ = std::make_shared<trevok::SequenceSet>();
+        root->sequences_->entries_.resize(c.entries);
+        root->speeds_.assign(c.entries, 0.0f);
+        if (c.entries > 1)
+            root->speeds_[1] = c.walkSpeed;
+        script::ShapeRef ref;
+        ReadHierarchyFacts(*root, std::nullopt, std::nullopt, ref);
+        EXPECT_FLOAT_EQ(ref.walkFactor, c.factor);
     }
 }
 

@@ -502,6 +502,8 @@ TEST(LoaderSampleRobot, RootCarriesTheModelsVelocityPerSequence)
     const Vec3 stand = robot->perSecond_[0], walk = robot->perSecond_[1];
     EXPECT_FLOAT_EQ(stand.x * stand.x + stand.y * stand.y + stand.z * stand.z, 0.0f);
     EXPECT_NEAR(std::sqrt(walk.x * walk.x + walk.y * walk.y + walk.z * walk.z), 1.5f, 1e-3f);  // 1500 thousandths
+    ASSERT_EQ(robot->speeds_.size(), n);
+    EXPECT_FLOAT_EQ(robot->speeds_[1], 1.5f) << "the walk's speed as stored, for the walk factor";
     // Children carry no model velocity.
     for (const auto& child : robot->children_)
         EXPECT_TRUE(child->perSecond_.empty());
