@@ -368,6 +368,24 @@ TEST(EndToEnd, ScreenshotKeyWritesIntoTheDumpsFolder)
     EXPECT_FALSE(fs::exists(dir.path / "elsewhere" / "Screen.bmp"));
 }
 
+// With a screen but no logo image, the first screen fails: the start drops
+// to 640x480x16, tries once more and ends with its own code.
+TEST(EndToEnd, FirstScreenThatCannotShowEndsTheStart)
+{
+    TempDir dir;
+    CopySampleInto(dir.path / "data");
+    ASSERT_TRUE(fs::remove(dir.path / "data" / "graphics" / "bitmaps" / "VQNLOGO.rim"));
+    const fs::path errors = dir.path / "stderr.txt";
+    const pid_t pid = Spawn({(BuildDir() / "trevok").string(), "-w", (dir.path / "data").string()},
+                            IsolatedEnvironment(dir.path, true), errors);
+    const Outcome out = Wait(pid, 60);
+    const std::string text = ReadText(errors);
+    ASSERT_TRUE(out.exited) << text;
+    EXPECT_EQ(out.status, Application::kExitNoFirstScreen & 0xFF) << text;
+    ExpectInOrder(text, {"state 0 (none) -> 4 (logo)", "first screen: falling back to 640x480x16"});
+    EXPECT_EQ(text.find("state 4 (logo) -> 2 (splash)"), std::string::npos) << text;
+}
+
 TEST(EndToEnd, SecondInstanceIsRefused)
 {
     TempDir dir;
