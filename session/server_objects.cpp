@@ -10,6 +10,7 @@
 #include "objects/role_table.h"
 #include "objects/server_classes.h"
 #include "objects/server_link.h"
+#include "objects/teams.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
 #include "session/actor_requests.h"
@@ -170,6 +171,14 @@ void ResetObjectTables()
 
 void CheckTriggers() { LevelTriggers::Check(); }
 
+bool OwnSideHasLiveObject()
+{
+    for (const GameObject* object : SideLists::Global().Side(TeamTable::OwnSide()))
+        if (object->IsAlive())
+            return true;
+    return false;
+}
+
 void InstallObjectHooks()
 {
     // The named values stay the console's; the launches are this session's.
@@ -197,6 +206,7 @@ void InstallObjectHooks()
         CheckTeamFlags();
         CheckTriggers();
     };
+    hooks.ownSideAlive = OwnSideHasLiveObject;
     InstallActorRequests();
     SetHooks(std::move(hooks));
 

@@ -59,6 +59,10 @@ void ResetObjectTables();
 // One check of the level triggers (every fourth server pass).
 void CheckTriggers();
 
+// The defeat check's question: does the own side still have a live object
+// in its side list?
+bool OwnSideHasLiveObject();
+
 // Installs the server hooks (activate, release, AI pass, tick) and the
 // objects' link to this session (messages, spawns, command files,
 // hand-over, clock).

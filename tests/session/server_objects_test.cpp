@@ -141,6 +141,30 @@ TEST_F(ServerPassTest, DeletesByIdAndBySide)
     EXPECT_EQ(Sent(ObjectMessage::kRemoved).size(), 3u);
 }
 
+// The defeat check looks at the own side's list only, and only at the living.
+TEST_F(ServerPassTest, OwnSideIsAliveWhileItsListHoldsALiveObject)
+{
+    TeamTable::Build(3, 1, 0);
+    class Mortal : public Probe {
+    public:
+        using Probe::Probe;
+        bool IsAlive() const override { return alive; }
+        bool alive = true;
+    };
+    auto* own = new Mortal(1, &role, {0, 0, 0}, Quaternion::Identity(), 0, ObjectRegistry::Global().TakeNextId());
+    own->log = &log;
+    auto* enemy = MakeProbe(2);
+    ASSERT_TRUE(SideLists::Global().Add(*enemy));
+    EXPECT_FALSE(Server::OwnSideHasLiveObject()) << "only an enemy is listed";
+    ASSERT_TRUE(SideLists::Global().Add(*own));
+    EXPECT_TRUE(Server::OwnSideHasLiveObject());
+    own->alive = false;
+    EXPECT_FALSE(Server::OwnSideHasLiveObject()) << "a dead unit still listed counts for nothing";
+    own->alive = true;
+    SideLists::Global().Remove(*own);
+    EXPECT_FALSE(Server::OwnSideHasLiveObject());
+}
+
 TEST_F(ServerPassTest, HeldUnitsHoldStillAndNoAiRuns)
 {
     static int thinks = 0;
