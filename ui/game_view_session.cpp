@@ -3,6 +3,8 @@
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/selection.h"
+#include "ui/upgrade_screen.h"
+#include "ui/wait_for_world.h"
 #include "session/session_placeholders.h"
 
 namespace GameView {
@@ -24,9 +26,31 @@ void EndSession()
     CameraController::StopTracking();
 }
 
+void LevelStarted()
+{
+    CameraController::State& camera = CameraController::Get();
+    camera.viewWidth = CameraController::kPlayViewWidth;
+    camera.viewHeight = CameraController::kPlayViewHeight;
+    CameraController::ResetEdgeScroll();
+    CameraController::PlaceCamera();
+}
+
+void LevelStopping()
+{
+    Selection::RemoveAll();
+    UpgradeScreen::Release();
+    CameraController::StopTracking();
+    CameraCommands::GetBorders() = {};
+}
+
 void InstallSessionHooks(std::function<bool()> swapCameraButtons)
 {
     SessionObservers::Set([swap = std::move(swapCameraButtons)] { StartSession(swap && swap()); }, EndSession);
+    SessionHooks& hooks = Session::Hooks();
+    hooks.interfaceLoading = UpgradeScreen::Build;
+    hooks.cameraStarted = LevelStarted;
+    hooks.interfaceStopped = LevelStopping;
+    InstallWaitForWorld();
 }
 
 } // namespace GameView
