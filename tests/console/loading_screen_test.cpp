@@ -6,6 +6,7 @@
 #include "../Veapi/camera_fixture.h"
 #include "app/directories.h"
 #include "platform/data_path.h"
+#include "script/directory_list.h"
 #include "session/level_session.h"
 
 #include <filesystem>
@@ -98,6 +99,41 @@ TEST_F(LoadingScreenScene, TheBriefingPictureFillsTheScreenBehindTheBar)
     LoadingScreenView::FreeBackground();
     LoadingScreen::SetProgress(0);
     EXPECT_TRUE(Near(Pixel(160, 120), {0, 0, 0}, 2)) << "freed: the screen is black";
+}
+
+} // namespace
+
+namespace {
+
+// The sample level loaded on a display: the last loading frame stays on the
+// screen with the bar full, and the picture is gone before the textures load.
+TEST_F(LoadingScreenScene, TheSampleLevelLoadsBehindTheLoadingScreen)
+{
+    const std::filesystem::path root = TREVOK_SAMPLE_DATA_DIR;
+    if (!std::filesystem::exists(root / "scripts" / "training_level.tvs"))
+        GTEST_SKIP() << "sample data not generated";
+    ASSERT_TRUE(script::LoadDataDirectories(root));
+    platform::ClearDataPathCache();
+    Session::DataRoot() = root;
+    Session::Names() = {"training_level.tvs", ""};
+    int opened = 0;
+    auto& hooks = Session::Hooks();
+    hooks.loadingImage = [&opened](bool open) {
+        opened += open;
+        if (open)
+            LoadingScreenView::OpenBackground();
+        else
+            LoadingScreenView::FreeBackground();
+    };
+    ASSERT_TRUE(StartSession(true)) << Session::LastError();
+    EXPECT_EQ(opened, 1);
+    EXPECT_FALSE(LoadingScreenView::HasBackground()) << "freed before the textures load";
+    EXPECT_TRUE(Near(Pixel(230, 230), {232, 0, 0}, 8)) << "a full bar: " << Pixel(230, 230).r;
+    EXPECT_TRUE(Near(Pixel(160, 120), {0, 0, 0}, 2));
+    EndSession();
+    Session::Names() = {};
+    Session::DataRoot().clear();
+    app::DataDirectories::Global().Clear();
 }
 
 } // namespace
