@@ -8,6 +8,7 @@
 #include "console/readers.h"
 #include "console/text_console.h"
 #include "console/wait_for.h"
+#include "objects/world_object.h"
 #include "session/game_speed.h"
 #include "session/level_session.h"
 #include "session/server_thread.h"
@@ -74,6 +75,7 @@ void Install()
     hooks.print = [](const std::string& text) { TextConsole::Print(text.c_str()); };
     hooks.text = [](uint32_t id) { return std::string(TextConsole::Text(id)); };
     LoadingScreenView::Install();
+    WorldObjectTable::RemovedHook() = WaitFor::NotifyObjectRemoved;
 }
 
 void GameSpeed()

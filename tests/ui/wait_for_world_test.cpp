@@ -7,6 +7,12 @@
 #include "ui/game_view.h"
 #include "ui/ui_placeholders.h"
 
+#include "console/named_values.h"
+#include "console/session_commands.h"
+#include "objects/world_object.h"
+#include "script/records.h"
+#include "session/level_session.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -58,6 +64,34 @@ TEST(GameWaitForWorld, ConditionsFollowTheCameraViewAndPause)
     GameView::GetHooks().isPaused = nullptr;
     FreeCameraFlag = true;
     CameraController::Reset();
+}
+
+// An actor the script waits on leaves the world on the server's word: the
+// condition sees it through the client's removal, by id, never a pointer.
+TEST(GameWaitForWorld, AnActorRemovedFromTheWorldIsCollectedAndDead)
+{
+    SessionCommands::Install();  // the removal reaches the conditions
+    GameView::InstallWaitForWorld();
+    script::Role role;
+    role.aiType = 2;
+    role.character.emplace();
+    role.character->walkingSpeed = 2 * 65536;
+    for (const char* phrase : {"ACTOR \"boss\" TO BE COLLECTED", "ACTOR \"boss\" TO DIE"}) {
+        SCOPED_TRACE(phrase);
+        WorldObject* boss = WorldObject::CreateByRole(2, &role, {}, Quaternion::Identity());
+        ASSERT_NE(boss, nullptr);
+        NamedValueList::Global().Set("boss", float(boss->GetId()));
+        ASSERT_TRUE(WaitFor::Parse(phrase));
+        EXPECT_FALSE(WaitFor::IsSatisfied()) << "while it stands";
+        boss->Remove();
+        EXPECT_TRUE(WaitFor::IsSatisfied()) << "once removed";
+        WaitFor::Reset();
+    }
+    WorldObjectTable::DestroyAll();
+    WorldObjectTable::ResetIds();
+    WorldObjectTable::RemovedHook() = nullptr;
+    Session::SetHooks({});
+    WaitFor::SetWorld(nullptr);
 }
 
 } // namespace
