@@ -1,6 +1,7 @@
 #include "session/level_session.h"
 #include "session/client_apply.h"
 
+#include "Veapi/object_preview.h"
 #include "Veapi/particles.h"
 #include "Veapi/render_queue.h"
 #include "Veapi/texture_manager.h"
@@ -48,6 +49,7 @@ std::string g_loadingText;
 std::string g_loadingHint;
 float g_loadingProgress = 0;
 uint32_t g_hintIndex = 0;
+bool g_previewSuspended = false;  // by this load, until it ends either way
 
 constexpr int32_t kFogCells = 256;
 constexpr uint32_t kFirstHint = 1001;
@@ -74,6 +76,17 @@ void NextHint()
         else
             ++g_hintIndex;
     }
+}
+
+void SuspendPreview(bool suspend)
+{
+    if (suspend == g_previewSuspended)
+        return;
+    g_previewSuspended = suspend;
+    if (suspend)
+        ObjectPreview::Suspend();
+    else
+        ObjectPreview::Resume();
 }
 
 void LoadingImage(bool open)
@@ -143,6 +156,7 @@ bool Fail(std::string error)
     g_lastError = std::move(error);
     Print(g_lastError);
     LoadingImage(false);
+    SuspendPreview(false);
     if (SoundSystem* sound = SoundSystem::Global())
         for (const char* bank : kLevelBanks)
             sound->UnloadSoundBank(bank);
@@ -305,6 +319,7 @@ bool LoadLevel(bool runCompanion)
     NextHint();
     LoadingImage(true);
     Display::ClearAllBuffers();
+    SuspendPreview(true);
     while (TextureManager::ReleaseUnused()) {
     }
 
@@ -356,6 +371,7 @@ bool LoadLevel(bool runCompanion)
     Call(g_hooks.cameraStarted);
 
     Call(g_hooks.effectsStarted);
+    SuspendPreview(false);
     if (runCompanion && g_hooks.runQueued)
         g_hooks.runQueued();
     Server::SetDefeatNoticed(false);

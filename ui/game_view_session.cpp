@@ -2,6 +2,7 @@
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
+#include "ui/move_marker.h"
 #include "ui/selection.h"
 #include "ui/upgrade_screen.h"
 #include "ui/wait_for_world.h"
@@ -13,6 +14,7 @@ void StartSession(bool swapCameraButtons)
 {
     MouseActionMap::Build(swapCameraButtons);
     CameraController::Reset();
+    MoveMarker::Load();  // a missing marker leaves the session without one
 }
 
 void EndSession()
@@ -24,6 +26,7 @@ void EndSession()
     Selection::SetViewUnit(nullptr);
     Selection::RemoveAll();
     CameraController::StopTracking();
+    MoveMarker::Release();
 }
 
 void LevelStarted()
