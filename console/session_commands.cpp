@@ -4,9 +4,11 @@
 #include "console/command_script.h"
 #include "console/command_table.h"
 #include "console/developer_commands.h"
+#include "console/loading_screen.h"
 #include "console/readers.h"
 #include "console/text_console.h"
 #include "console/wait_for.h"
+#include "objects/world_object.h"
 #include "session/game_speed.h"
 #include "session/level_session.h"
 #include "session/server_thread.h"
@@ -68,9 +70,12 @@ void Install()
     hooks.levelStopped = [] {
         WaitFor::Reset();
         PlayerControlsOff = false;
+        TextConsole::Reset();
     };
     hooks.print = [](const std::string& text) { TextConsole::Print(text.c_str()); };
     hooks.text = [](uint32_t id) { return std::string(TextConsole::Text(id)); };
+    LoadingScreenView::Install();
+    WorldObjectTable::RemovedHook() = WaitFor::NotifyObjectRemoved;
 }
 
 void GameSpeed()

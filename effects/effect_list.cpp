@@ -131,6 +131,7 @@ void ClearAll()
 
 void Startup()
 {
+    InstallLevelHooks();
     InstallShadows();
     EffectShapes::Build();
     ShadowHooks().startup();

@@ -88,8 +88,11 @@ void UpdateAndDrawAll(int64_t now);
 // Frees every record of the world list, then of the late list.
 void ClearAll();
 
+// Startup installs the level hooks: the session's level load and stop
+// reach the shadows, the ballistic objects and the effect lists through them.
 void Startup();
 void Shutdown();
+void InstallLevelHooks();
 
 // First record of the kind in list order, or null.
 EffectRecord* FindFirst(EffectList& list, int32_t kind);

@@ -3,6 +3,7 @@
 #include "Veapi/VertBuff.h"
 #include "Veapi/bounding_box.h"
 #include "Veapi/light_set.h"
+#include "Veapi/screen_draw.h"
 #include "Veapi/texture_loader.h"
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
@@ -74,6 +75,28 @@ void ColourQuad::Draw(Camera* view)
         Quad()->QueueDraw(RealTime.Now64(), view, &Lights(),
                           blended_ ? DefaultMaterial::Get(DefaultMaterial::Blended) : nullptr, 0, 0, nullptr, nullptr,
                           nullptr);
+}
+
+void DrawGradientQuad(int left, int top, int right, int bottom, const Colour& leftColour, const Colour& rightColour)
+{
+    if (!Display::Device() || right <= left || bottom <= top)
+        return;
+    // Corners on the pixel edges, so exactly the rectangle's pixel centres lie inside.
+    auto corner = [](int x, int y, const Colour& colour) {
+        ScreenVertex v;
+        v.x = float(x);
+        v.y = float(y);
+        v.diffuse = colour.Packed();
+        return v;
+    };
+    const ScreenVertex topLeft = corner(left, top, leftColour), topRight = corner(right, top, rightColour),
+                       bottomLeft = corner(left, bottom, leftColour),
+                       bottomRight = corner(right, bottom, rightColour);
+    const ScreenVertex first[3] = {topLeft, topRight, bottomLeft}, second[3] = {topRight, bottomRight, bottomLeft};
+    ScreenDraw::Begin();
+    ScreenDraw::ClipPolygon(first);
+    ScreenDraw::ClipPolygon(second);
+    ScreenDraw::Flush();
 }
 
 TextureQuad::TextureQuad(const std::filesystem::path& folder, const std::string& name, bool& ok)

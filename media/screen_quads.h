@@ -29,6 +29,12 @@ private:
     bool blended_;
 };
 
+// A rectangle in screen pixels, [left, right) x [top, bottom), whose colour
+// runs from `leftColour` at its left edge to `rightColour` at its right;
+// drawn at once over whatever the frame holds (the loading bar). Nothing
+// without a device or for an empty rectangle.
+void DrawGradientQuad(int left, int top, int right, int bottom, const Colour& leftColour, const Colour& rightColour);
+
 // One image on one texture; the quad shows the image's part of a texture
 // the device rounded up.
 class TextureQuad : public AnimatedTexture {

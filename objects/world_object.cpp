@@ -27,6 +27,7 @@ uint32_t g_nextClientOnlyId = WorldObjectTable::kFirstClientOnlyId;
 WorldObject* g_current = nullptr;
 std::vector<WorldObject*> g_squad;
 std::function<void(const ClientDraw&)> g_drawHook;
+std::function<void(uint32_t)> g_removedHook;
 int32_t g_baseSortKey = 0;
 ClientServices g_services;
 int32_t g_variationCountdown = 0;
@@ -301,6 +302,8 @@ void WorldObject::Remove()
     // object that holds itself or its holder would never be freed.
     ReleaseReferences();
     WorldObjectTable::Erase(*this);
+    if (const auto& removed = WorldObjectTable::RemovedHook())
+        removed(id_);
     Release();
 }
 
@@ -463,6 +466,7 @@ uint32_t WorldObjectTable::TakeClientOnlyId()
 }
 
 std::function<void(const ClientDraw&)>& WorldObjectTable::DrawHook() { return g_drawHook; }
+std::function<void(uint32_t)>& WorldObjectTable::RemovedHook() { return g_removedHook; }
 int32_t& WorldObjectTable::BaseSortKey() { return g_baseSortKey; }
 
 WorldObject* WorldObjectTable::CurrentObject() { return g_current; }

@@ -251,6 +251,9 @@ public:
 
     // Where a client object's draw goes; unset: to the 3-D engine's queue.
     static std::function<void(const ClientDraw&)>& DrawHook();
+    // Told the id of every object removed from the world (the level
+    // script's waits on an actor); unset: nobody.
+    static std::function<void(uint32_t id)>& RemovedHook();
     // The level's base sort key.
     static int32_t& BaseSortKey();
 

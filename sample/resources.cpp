@@ -6,6 +6,7 @@
 #include "platform/resources.h"
 
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -87,6 +88,23 @@ std::map<uint32_t, std::string> SampleTexts()
     t[13035] = "Aggressive";
     t[7039] = "Trevok";
     t[7049] = "TrevokMainWindow";
+    // The level load's texts and the hints shown under them.
+    t[279] = "This machine runs the server only";
+    t[6093] = "Preparing the level";
+    t[6094] = "Loading sounds";
+    t[6095] = "Building the level";
+    t[6096] = "Loading textures";
+    t[6098] = "Computing the level's shadows";
+    t[6101] = "Waiting for the other players";
+    const char* hints[] = {"Hint: crouching units are harder to hit",
+                           "Hint: the command wheel gives standing orders",
+                           "Hint: Escape opens the game menu"};
+    for (uint32_t i = 0; i < std::size(hints); ++i)
+        t[1001 + i] = hints[i];
+    // Objective texts, from 2000.
+    t[2000] = "Reach the exit";
+    t[2001] = "Destroy the generator";
+    t[2002] = "Keep Trevok alive";
     // The bindable keys, as the key file names them.
     const std::pair<uint32_t, const char*> bindings[] = {
         {6020, "Turn camera left"},  {6021, "Turn camera right"}, {6022, "Camera forward"},

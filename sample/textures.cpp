@@ -242,8 +242,9 @@ bool WriteBitmaps(const Context& ctx)
     if (!SaveDocument(g / "blocks.rim", s3form))
         return false;
 
-    // The interface's own bitmaps: the briefing screen.
-    const fs::path b = ctx.out / "bitmaps";
+    // The interface's own bitmaps: the briefing screen, which the loading
+    // screen shows too, in the graphics folder's "bitmaps" as the game looks.
+    const fs::path b = g / "bitmaps";
     std::vector<uint32_t> screen(640 * 480);
     for (uint32_t y = 0; y < 480; ++y)
         for (uint32_t x = 0; x < 640; ++x) {

@@ -1,8 +1,11 @@
 #include "session/level_session.h"
 #include "session/client_apply.h"
 
+#include "Veapi/object_preview.h"
 #include "Veapi/particles.h"
 #include "Veapi/render_queue.h"
+#include "Veapi/texture_manager.h"
+#include "Veapi/ve3d.h"
 #include "app/app_state.h"
 #include "app/app_time.h"
 #include "app/directories.h"
@@ -12,10 +15,16 @@
 #include "objects/role_table.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
+#include "objects/world_object.h"
+#include "media/cd_player.h"
+#include "media/cutscene.h"
+#include "media/music_player.h"
+#include "media/sound_system.h"
 #include "platform/data_path.h"
 #include "script/records.h"
 #include "session/doors.h"
 #include "session/game_state.h"
+#include "session/item_snapshot.h"
 #include "session/level_start.h"
 #include "session/server_objects.h"
 #include "session/server_thread.h"
@@ -37,9 +46,54 @@ std::string g_lastError;
 bool g_sessionStarted = false;
 bool g_levelLoaded = false;
 std::string g_loadingText;
+std::string g_loadingHint;
 float g_loadingProgress = 0;
+uint32_t g_hintIndex = 0;
+bool g_previewSuspended = false;  // by this load, until it ends either way
 
 constexpr int32_t kFogCells = 256;
+constexpr uint32_t kFirstHint = 1001;
+// The level's sound banks: loaded while the definitions build (their sounds
+// stay as level sounds), released by name after.
+constexpr const char* kLevelBanks[] = {"robots.dat", "specials.dat", "environ.dat"};
+
+void Call(const std::function<void()>& hook)
+{
+    if (hook)
+        hook();
+}
+
+// The next hint of the string table; back to the first past the last.
+void NextHint()
+{
+    g_loadingHint.clear();
+    if (!g_hooks.text)
+        return;
+    for (int tries = 0; tries < 2 && g_loadingHint.empty(); ++tries) {
+        g_loadingHint = g_hooks.text(kFirstHint + g_hintIndex);
+        if (g_loadingHint.empty())
+            g_hintIndex = 0;
+        else
+            ++g_hintIndex;
+    }
+}
+
+void SuspendPreview(bool suspend)
+{
+    if (suspend == g_previewSuspended)
+        return;
+    g_previewSuspended = suspend;
+    if (suspend)
+        ObjectPreview::Suspend();
+    else
+        ObjectPreview::Resume();
+}
+
+void LoadingImage(bool open)
+{
+    if (g_hooks.loadingImage)
+        g_hooks.loadingImage(open);
+}
 
 void Print(const std::string& text)
 {
@@ -54,39 +108,58 @@ void DrawLoading()
 }
 
 // The level's objects, tables and geometry go; used by StopLevel and by a
-// load that failed half-way.
+// load that failed half-way. What the client, the interface and the effects
+// hold of the level goes before the objects and shapes they point into.
 void ReleaseLevel()
 {
+    if (CdPlayer* cd = CdPlayer::Global())
+        cd->Stop();
     ObjectTrackers::Clear();
     if (Server::IsRunning())
         Server::EndLevel();
+    WorldObjectTable::DestroyAll();
+    FogOfWar::DestroyGlobal();
+    RenderQueue::Clear();
+    Call(g_hooks.interfaceStopped);
+    AiPlayerSlots::Clear();
+    Call(g_hooks.effectsStopped);
+    Particles::Reset();
     {
         GameState::Hold hold;
         // The server's release hook empties these too; without a server
         // thread nothing else would.
         LevelTriggers::Clear();
+        RemoteDeviceTable::Clear();
         ObjectRegistry::Global().ReleaseAll();
         SideLists::Global().Clear();
         Server::ResetObjectTables();
         delete Level::Current();
         Level::Current() = nullptr;
     }
-    FogOfWar::DestroyGlobal();
-    RenderQueue::Clear();
-    Particles::Reset();
     OnLevelStop();
     RoleTable::Global().Clear();
     Doors::Clear();
     script::RecordTables::Global().Clear();
     script::RecordTables::Global().SetServices(nullptr);
-    if (g_hooks.levelStopped)
-        g_hooks.levelStopped();
+    trevok::CutScene::ClearAll();
+    if (SoundSystem* sound = SoundSystem::Global()) {
+        EnvironmentalSounds::Clear(sound);
+        sound->FreeLevelSounds();
+    }
+    while (TextureManager::ReleaseUnused()) {
+    }
+    Call(g_hooks.levelStopped);
 }
 
 bool Fail(std::string error)
 {
     g_lastError = std::move(error);
     Print(g_lastError);
+    LoadingImage(false);
+    SuspendPreview(false);
+    if (SoundSystem* sound = SoundSystem::Global())
+        for (const char* bank : kLevelBanks)
+            sound->UnloadSoundBank(bank);
     ReleaseLevel();
     g_levelLoaded = false;
     return false;
@@ -126,6 +199,7 @@ void SetProgress(int percent)
 
 const std::string& Text() { return g_loadingText; }
 float Progress() { return g_loadingProgress; }
+const std::string& Hint() { return g_loadingHint; }
 
 Bar Layout(int width, int height, float progress)
 {
@@ -186,21 +260,11 @@ bool EndSession()
     return stopped;
 }
 
-bool LoadLevel(bool runCompanion)
+namespace {
+
+// The level's files and everything the definitions make; false through Fail.
+bool BuildLevel(bool runCompanion, std::filesystem::path& script)
 {
-    if (g_levelLoaded)
-        StopLevel();
-    g_lastError.clear();
-    LoadingScreen::Show(Session::kTextPreparing);
-    ObjectTrackers::Clear();
-    LoadingScreen::SetProgress(50);
-
-    LoadingScreen::Show(Session::kTextSounds);
-    for (int percent : {33, 66, 99})
-        LoadingScreen::SetProgress(percent);
-
-    FogOfWar::CreateGlobal(kFogCells);
-
     LoadingScreen::Show(Session::kTextLevel);
     const app::DataDirectories& directories = app::DataDirectories::Global();
     if (g_dataRoot.empty())
@@ -209,7 +273,7 @@ bool LoadLevel(bool runCompanion)
     const std::filesystem::path scriptsRoot = g_dataRoot / (scripts ? scripts : "");
     // Names may come from another machine: found only inside the scripts folder.
     const auto scriptFile = platform::ResolveDataPath(scriptsRoot, g_names.script);
-    const std::filesystem::path script = scriptFile ? *scriptFile : scriptsRoot / g_names.script;
+    script = scriptFile ? *scriptFile : scriptsRoot / g_names.script;
     if (g_hooks.queueLine)
         g_hooks.queueLine("version");
     // A missing companion leaves the level without its script, not unloaded.
@@ -221,17 +285,17 @@ bool LoadLevel(bool runCompanion)
     g_levelLoaded = true;
     if (!scriptFile)
         return Fail(script.string() + ": no such level script in the scripts folder");
-    LevelServices* built = nullptr;
     {
         GameState::Hold hold;
         ObjectRegistry::Global().ResetIds();
         RoleTable::Global().ResetIds();
+        WorldObjectTable::ResetIds();
+        RemoteDeviceTable::Clear();
         auto services = std::make_unique<Server::ServerLevelServices>();
         services->clientRunning = false;  // the client's replicas come from the server's messages
         services->serverRunning = Server::IsRunning();
         LevelServices* raw = services.get();
-        built = BuildLevelScript(g_dataRoot, script, std::move(services));
-        if (!built) {
+        if (!BuildLevelScript(g_dataRoot, script, std::move(services))) {
             std::string error = script.string() + ": the level script did not compile";
             for (const std::string& warning : raw->warnings)
                 error += "\n" + warning;
@@ -240,15 +304,74 @@ bool LoadLevel(bool runCompanion)
     }
     if (!Level::Current())
         return Fail(script.string() + ": the level script made no level");
+    if (SoundSystem* sound = SoundSystem::Global())
+        EnvironmentalSounds::Restart(*sound);
+    return true;
+}
+
+} // namespace
+
+bool LoadLevel(bool runCompanion)
+{
+    if (g_levelLoaded)
+        StopLevel();
+    g_lastError.clear();
+    NextHint();
+    LoadingImage(true);
+    Display::ClearAllBuffers();
+    SuspendPreview(true);
+    while (TextureManager::ReleaseUnused()) {
+    }
+
+    LoadingScreen::Show(Session::kTextPreparing);
+    ObjectTrackers::Clear();
+    Call(g_hooks.interfaceLoading);
+    LoadingScreen::SetProgress(50);
+
+    LoadingScreen::Show(Session::kTextSounds);
+    SoundSystem* sound = SoundSystem::Global();
+    int percent = 0;
+    for (const char* bank : kLevelBanks) {
+        if (sound)
+            sound->LoadSoundBank(bank);
+        LoadingScreen::SetProgress(percent += 33);
+    }
+
+    FogOfWar::CreateGlobal(kFogCells);
+
+    std::filesystem::path script;
+    if (!BuildLevel(runCompanion, script))
+        return false;
+
+    // The shadows' cache lies beside the script; built only where the
+    // shadow mode draws the level's own shadows.
+    if (g_hooks.levelScript && g_hooks.levelScript(script) && g_hooks.buildStaticShadows) {
+        LoadingScreen::Show(Session::kTextShadows);
+        g_hooks.buildStaticShadows();
+    }
 
     LoadingScreen::Show(Session::kTextTextures);
+    LoadingImage(false);
+    TextureManager::LoadPending([](float done) { LoadingScreen::SetProgress(int(done * 100.0f)); });
     LoadingScreen::SetProgress(100);
+
+    // The level's draw maps its shape onto the fog once it has the area.
+    if (FogOfWar* fog = FogOfWar::Global()) {
+        const Level* level = Level::Current();
+        fog->SetWorldArea(level->minimum_.x, level->minimum_.z, level->maximum_.x, level->maximum_.z);
+    }
+    if (sound)
+        for (const char* bank : kLevelBanks)
+            sound->UnloadSoundBank(bank);
 
     if (!Handshake())
         return Fail(script.string() + ": the level start with the other players failed");
     if (Server::IsRunning())
         Server::BeginLevel();
+    Call(g_hooks.cameraStarted);
 
+    Call(g_hooks.effectsStarted);
+    SuspendPreview(false);
     if (runCompanion && g_hooks.runQueued)
         g_hooks.runQueued();
     Server::SetDefeatNoticed(false);
@@ -258,6 +381,15 @@ bool LoadLevel(bool runCompanion)
         if (!Client::IsRunning())
             Print(g_hooks.text ? g_hooks.text(Session::kTextNoClient) : std::string());
     }
+
+    if (sound)
+        sound->UpdateListener();
+    {
+        GameState::Hold hold;
+        InventorySnapshot::Global().Restore();
+    }
+    if (MusicPlayer::Global())
+        MusicPlayer::Destroy();
     return true;
 }
 

@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-// What the level start asks of the layers above the session. Unset entries
-// do nothing.
+// What the level start and stop ask of the layers above the session, each
+// installed where its owner starts. Unset entries do nothing.
 struct SessionHooks {
     std::function<void()> registerCommands, removeCommands;  // the session's console commands
     std::function<void(const char* line)> queueLine;
@@ -21,8 +21,26 @@ struct SessionHooks {
     std::function<void(const std::string& text)> print;
     // One loading frame: text, hint, bar. Unset: nothing is drawn (no display).
     std::function<void(const std::string& text, float progress)> drawLoading;
+    // The loading screen's background: opened first thing, freed before the textures load.
+    std::function<void(bool open)> loadingImage;
+    // The cancel key, polled while the level start waits for other players.
+    std::function<bool()> cancelPressed;
     // The string table's text of an id.
     std::function<std::string(uint32_t id)> text;
+
+    // Effects and shadows. `levelScript` tells the shadows the level's script
+    // (their cache lies beside it) and answers whether the static shadows are
+    // to be built; `buildStaticShadows` then loads or computes them.
+    std::function<bool(const std::filesystem::path& script)> levelScript;
+    std::function<void()> buildStaticShadows;
+    std::function<void()> effectsStarted;  // once the level runs
+    std::function<void()> effectsStopped;  // before the level's objects go
+    // Interface: the upgrade screen as the load begins, the camera once the
+    // level runs; selection, tracking, borders and the upgrade screen before
+    // the level's objects go.
+    std::function<void()> interfaceLoading;
+    std::function<void()> cameraStarted;
+    std::function<void()> interfaceStopped;
 };
 
 namespace Session {
@@ -55,6 +73,9 @@ void Show(uint32_t textId);
 void SetProgress(int percent);
 const std::string& Text();
 float Progress();
+// The hint under the text: one of the string table's hints from 1001, the
+// next one each level load (empty when the table has none).
+const std::string& Hint();
 
 // The bar along the bottom of a width x height screen: the fill reaches
 // `fillRight`; its colour runs from red 25 on the left to `endRed` (opaque).

@@ -2,12 +2,14 @@
 
 #include "app/clock.h"
 #include "objects/teams.h"
+#include "objects/world_object.h"
 #include "platform/byte_cursor.h"
 #include "platform/net.h"
 #include "platform/thread.h"
 #include "session/direct_play.h"
 #include "session/game_speed.h"
 #include "session/game_state.h"
+#include "session/level_session.h"
 #include "session/message_queue.h"
 #include "session/message_sizes.h"
 #include "session/network.h"
@@ -75,6 +77,15 @@ static void StartClocks(Timer& clock, float speed)
     clock.SetSpeed(speed);
     clock.SetTicks(g_limits.levelStartTicks);
 }
+
+bool CancelPressed()
+{
+    const auto& cancel = Session::Hooks().cancelPressed;
+    return cancel && cancel();
+}
+
+void ShowWaiting() { LoadingScreen::Show(Session::kTextWaiting); }
+void ActivateWorld() { WorldObjectTable::ActivateAll(); }
 
 Values& Current() { return g_values; }
 void SetWaitLimits(WaitLimits limits) { g_limits = std::move(limits); }

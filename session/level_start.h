@@ -30,12 +30,18 @@ struct Values {
 };
 Values& Current();
 
+// By default the waits read the session's cancel key, show the loading
+// screen's waiting text and activate the client's world objects.
+bool CancelPressed();
+void ShowWaiting();
+void ActivateWorld();
+
 struct WaitLimits {
     uint32_t timeoutMs = 120000;
     uint32_t pollMs = 5;
-    std::function<bool()> cancelled;          // the cancel key
-    std::function<void()> showLoading;        // the loading screen
-    std::function<void()> activateAll;        // every world object, once started
+    std::function<bool()> cancelled = CancelPressed;  // the cancel key
+    std::function<void()> showLoading = ShowWaiting;  // the loading screen
+    std::function<void()> activateAll = ActivateWorld; // every world object, once started
     uint64_t levelStartTicks = 0;             // where both clocks start
 };
 void SetWaitLimits(WaitLimits limits);

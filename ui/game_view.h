@@ -83,7 +83,12 @@ uint32_t CurrentOrderFlags();
 // the camera locks are dropped with their references.
 void StartSession(bool swapCameraButtons);
 void EndSession();
-// Registers both with the session layer.
+// The interface's part in a level's start and stop: the camera's play view
+// once it runs; selection, tracking, borders and the upgrade screen before
+// its objects go.
+void LevelStarted();
+void LevelStopping();
+// Registers these with the session layer.
 void InstallSessionHooks(std::function<bool()> swapCameraButtons);
 
 // Real time in ticks and its rate, replaceable by tests.

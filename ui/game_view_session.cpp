@@ -2,7 +2,10 @@
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
+#include "ui/move_marker.h"
 #include "ui/selection.h"
+#include "ui/upgrade_screen.h"
+#include "ui/wait_for_world.h"
 #include "session/session_placeholders.h"
 
 namespace GameView {
@@ -11,6 +14,7 @@ void StartSession(bool swapCameraButtons)
 {
     MouseActionMap::Build(swapCameraButtons);
     CameraController::Reset();
+    MoveMarker::Load();  // a missing marker leaves the session without one
 }
 
 void EndSession()
@@ -22,11 +26,34 @@ void EndSession()
     Selection::SetViewUnit(nullptr);
     Selection::RemoveAll();
     CameraController::StopTracking();
+    MoveMarker::Release();
+}
+
+void LevelStarted()
+{
+    CameraController::State& camera = CameraController::Get();
+    camera.viewWidth = CameraController::kPlayViewWidth;
+    camera.viewHeight = CameraController::kPlayViewHeight;
+    CameraController::ResetEdgeScroll();
+    CameraController::PlaceCamera();
+}
+
+void LevelStopping()
+{
+    Selection::RemoveAll();
+    UpgradeScreen::Release();
+    CameraController::StopTracking();
+    CameraCommands::GetBorders() = {};
 }
 
 void InstallSessionHooks(std::function<bool()> swapCameraButtons)
 {
     SessionObservers::Set([swap = std::move(swapCameraButtons)] { StartSession(swap && swap()); }, EndSession);
+    SessionHooks& hooks = Session::Hooks();
+    hooks.interfaceLoading = UpgradeScreen::Build;
+    hooks.cameraStarted = LevelStarted;
+    hooks.interfaceStopped = LevelStopping;
+    InstallWaitForWorld();
 }
 
 } // namespace GameView

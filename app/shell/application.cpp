@@ -366,6 +366,7 @@ void StartSubsystems(const StartupOptions& options)
     Effects::Startup();
     Trace("particles and effects: started");
     Input::Startup(g_window.get(), false);
+    Session::Hooks().cancelPressed = Input::PollCancelKey;
     int x = 320, y = 240;
     if (!platform::GetCursorPos(x, y)) {
         x = 320;

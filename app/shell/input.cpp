@@ -14,6 +14,7 @@
 #include "objects/objects_placeholders.h"
 #include "platform/input.h"
 #include "platform/input_controller.h"
+#include "platform/window.h"
 #include "session/session_placeholders.h"
 #include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
@@ -240,6 +241,21 @@ bool PollKeyPress()
         const InputEvent up{kMsgKeyUp, key, 0, 0, key, g_modifiers};
         PreFilter(&up);
     }
+    return false;
+}
+
+bool PollCancelKey()
+{
+    platform::PumpEvents();
+    if (!g_keyboard)
+        return false;
+    platform::DeviceRecord records[kKeyboardBuffer];
+    uint32_t count = kKeyboardBuffer;
+    if (g_keyboard->GetData(records, count) != platform::DeviceResult::Ok)
+        return false;
+    for (uint32_t i = 0; i < count; ++i)
+        if (records[i].offset == kEscapeKey && (records[i].data & platform::kKeyPressed))
+            return true;
     return false;
 }
 

@@ -49,6 +49,9 @@ platform::ControllerState ReadController();
 // Reads the keyboard's waiting records: releases are dispatched, and the
 // first press of a key other than Escape answers true.
 bool PollKeyPress();
+// While a level start waits for the other players: pumps the system events
+// and answers whether Escape was pressed; other keys are dropped.
+bool PollCancelKey();
 
 // Once per pass of the main loop (not during playback).
 void ReadKeyboard();

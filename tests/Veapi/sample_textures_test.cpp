@@ -29,7 +29,7 @@ TEST(SampleTextures, EveryFileLoadsAsItsSubsystemExpects)
         {"graphics/stripes.pbm", 64, 32, 1, 0},     {"graphics/tiles.rim", 64, 64, 1, 0},
         {"graphics/tiles_raw.rim", 64, 64, 1, 0},   {"graphics/mipmapped.rim", 64, 64, 7, 0},
         {"graphics/blocks.rim", 32, 32, 1, 0},      {"graphics/bitmaps/particles.rim", 256, 256, 1, 8},
-        {"bitmaps/briefingscreen.rim", 640, 480, 1, 0},
+        {"graphics/bitmaps/briefingscreen.rim", 640, 480, 1, 0},
     };
     for (const Case& c : cases) {
         std::string path = std::string(root) + "/" + c.path;

@@ -106,6 +106,11 @@ TEST_F(LevelSessionTest, TheSampleLevelLoadsAndStopsLeavingNothing)
     EXPECT_GT(ObjectRegistry::Global().Count(), 0u);
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.back().second, 1.0f) << "the last frame shows a full bar";
+    std::vector<std::string> texts;
+    for (const auto& [text, progress] : frames)
+        if (texts.empty() || texts.back() != text)
+            texts.push_back(text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"6093", "6094", "6095", "6096"})) << "the load's steps in order";
 
     // What the level's scripts would have added.
     const Vec3 positions[4] = {};

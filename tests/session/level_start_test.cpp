@@ -7,6 +7,7 @@
 #include "objects/teams.h"
 #include "platform/data_path.h"
 #include "session/game_state.h"
+#include "session/level_session.h"
 #include "session/level_start.h"
 #include "session/message_queue.h"
 #include "session/server_thread.h"
@@ -238,6 +239,31 @@ TEST_F(LevelStartTest, BothWaitsEndOnTimeOutAndOnCancel)
         client->Deliver(kServerPlayerId, {7});
         EXPECT_FALSE(Client::WaitForStart()) << "no message 2 ever comes";
     }
+}
+
+// The game's waits as the level load runs them: the session's cancel key
+// ends both, and each shows the waiting text on the loading screen first.
+TEST_F(LevelStartTest, TheCancelKeyEndsBothWaitsBehindTheLoadingScreen)
+{
+    int asked = 0;
+    std::vector<std::string> shown;
+    SessionHooks hooks;
+    hooks.cancelPressed = [&] { return ++asked % 3 == 0; };
+    hooks.drawLoading = [&](const std::string& text, float) { shown.push_back(text); };
+    Session::SetHooks(std::move(hooks));
+    LevelStart::WaitLimits limits;  // the game's: the session's key and screen
+    limits.timeoutMs = 60000;
+    LevelStart::SetWaitLimits(limits);
+
+    auto server = StartServer(1);
+    EXPECT_FALSE(Server::WaitForPlayers()) << "cancelled while a player loads";
+    Server::Stop();
+    auto client = std::make_shared<FakeDirectPlay>();
+    Client::SetDirectPlay(client, 5);
+    EXPECT_FALSE(Client::WaitForStart()) << "cancelled before the go";
+    EXPECT_EQ(asked, 6);
+    EXPECT_EQ(shown, (std::vector<std::string>{"6101", "6101"}));
+    Session::SetHooks({});
 }
 
 TEST_F(LevelStartTest, AnEarlyGoIsKeptUntilTheClientWaits)

@@ -1,0 +1,138 @@
+// A level loaded, stopped and loaded again through the session, with the
+// console's and the effects' hooks as the game installs them: nothing of
+// the first load is left (objects, triggers, effects, ballistic records),
+// the second load takes the static shadows from the cache the first wrote
+// beside the script, and the companion's SUNANGLE turns the shadows' sun.
+#include "effect_support.h"
+
+#include "app/app_state.h"
+#include "app/directories.h"
+#include "console/console.h"
+#include "console/wait_for.h"
+#include "effects/effect_commands.h"
+#include "effects/shadows.h"
+#include "effects/static_shadows.h"
+#include "objects/level_triggers.h"
+#include "objects/object_registry.h"
+#include "objects/world_object.h"
+#include "platform/data_path.h"
+#include "script/directory_list.h"
+#include "session/level_session.h"
+#include "world/level.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What a loaded level holds; all zero once it stopped.
+struct Held {
+    uint32_t objects = 0;
+    int32_t triggers = 0, effects = 0, ballistic = 0;
+    uint32_t worldObjects = 0;
+    size_t edges = 0;
+    uint32_t computed = 0;
+
+    static Held Now()
+    {
+        Held h;
+        h.objects = ObjectRegistry::Global().Count();
+        h.triggers = LevelTriggers::All().Count();
+        h.effects = Effects::WorldList().Count() + Effects::LateList().Count();
+        h.ballistic = BallisticObjects::Records().Count();
+        h.worldObjects = WorldObjectTable::Count();
+        if (Level* level = Level::Current(); level && level->shadowData_) {
+            h.edges = StaticShadows::DataOf(*level).edges.size();
+            h.computed = StaticShadows::DataOf(*level).computeCount;
+        }
+        return h;
+    }
+};
+
+class LevelCycle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const fs::path sample = TREVOK_SAMPLE_DATA_DIR;
+        if (!fs::exists(sample / "scripts" / "training_level.tvs"))
+            GTEST_SKIP() << "sample data not generated";
+        // A copy: the shadow cache is written beside the level script.
+        root_ = fs::temp_directory_path() / ("level_cycle_" + std::to_string(::getpid()));
+        fs::remove_all(root_);
+        fs::copy(sample, root_, fs::copy_options::recursive);
+        fs::remove(root_ / "scripts" / "training_level.shd");
+        std::ofstream(root_ / "scripts" / "cycle.tcs")
+            << "SUNANGLE 60\nRING 0 0 0 12 1 6\nADD TRIGGER TIME 600 timeout.tcs\n";
+        ASSERT_TRUE(script::LoadDataDirectories(root_));
+        platform::ClearDataPathCache();
+        Session::SetHooks({});
+        Session::DataRoot() = root_;
+        Session::Names() = {"training_level.tvs", "cycle.tcs"};
+        EffectCommands::Install();
+        TextConsole::Create();  // the command table, and the console's session hooks
+        Effects::InstallLevelHooks();
+        savedMode_ = ShadowMode;
+        ShadowMode = 4;
+    }
+    void TearDown() override
+    {
+        if (root_.empty())
+            return;
+        EndSession();
+        TextConsole::Shutdown();
+        ShadowMode = savedMode_;
+        Session::SetHooks({});
+        Session::Names() = {};
+        Session::DataRoot().clear();
+        SetAppState(AppState::None);
+        app::DataDirectories::Global().Clear();
+        fs::remove_all(root_);
+    }
+    fs::path root_;
+    uint32_t savedMode_ = 0;
+};
+
+TEST_F(LevelCycle, ASecondLoadFindsNothingOfTheFirst)
+{
+    ASSERT_TRUE(StartSession(true)) << Session::LastError();
+    const Held first = Held::Now();
+    EXPECT_GT(first.objects, 0u);
+    EXPECT_EQ(first.triggers, 1) << "the companion's trigger";
+    EXPECT_GT(first.effects, 0) << "the companion's ring";
+    EXPECT_EQ(first.computed, 1u) << "no cache yet: the edges are computed";
+    EXPECT_TRUE(fs::exists(root_ / "scripts" / "training_level.shd")) << "the cache beside the script";
+    const Vec3 sun = SunLight::Get().direction;
+    EXPECT_GT(sun.y, 0.5f) << "SUNANGLE 60 shines down";
+    EXPECT_FLOAT_EQ(SunDirection().y, sun.y) << "the shadows follow the companion's sun";
+
+    // What play would add: a ballistic record and a pending wait.
+    effecttest::FakeObject* thrown = effecttest::FakeObject::Make();
+    BallisticObjects::Add(thrown, 5.0f, {0, -1, 0});
+    ASSERT_TRUE(WaitFor::Parse("CAMERA TO BE ZOOMED"));
+
+    ASSERT_TRUE(StopLevel());
+    const Held stopped = Held::Now();
+    EXPECT_EQ(Level::Current(), nullptr);
+    EXPECT_EQ(stopped.objects, 0u);
+    EXPECT_EQ(stopped.triggers, 0);
+    EXPECT_EQ(stopped.effects, 0);
+    EXPECT_EQ(stopped.ballistic, 0);
+    EXPECT_EQ(stopped.worldObjects, 0u);
+    EXPECT_FALSE(WaitFor::IsSet());
+    thrown->Release();
+
+    ASSERT_TRUE(LoadLevel(true)) << Session::LastError();
+    const Held second = Held::Now();
+    EXPECT_EQ(second.objects, first.objects);
+    EXPECT_EQ(second.triggers, first.triggers);
+    EXPECT_EQ(second.effects, first.effects);
+    EXPECT_EQ(second.ballistic, 0);
+    EXPECT_EQ(second.edges, first.edges);
+    EXPECT_EQ(second.computed, 0u) << "the edges come from the cache";
+}
+
+} // namespace
