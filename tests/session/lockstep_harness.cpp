@@ -3,6 +3,7 @@
 #include "media/sound_system.h"
 #include "objects/actor.h"
 #include "objects/ai.h"
+#include "objects/think_routines.h"
 #include "objects/inventory.h"
 #include "objects/role_table.h"
 #include "objects/weapon_state.h"
@@ -134,7 +135,7 @@ Lockstep::~Lockstep()
     AiPlayerSlots::Clear();
     ObjectRegistry::Global().ReleaseAll();
     SideLists::Global().Clear();
-    Ai::SetRoutine(1, nullptr);
+    Ai::InstallRoutines();
     if (floor_ && Level::Current() == floor_->level.get())
         Level::Current() = nullptr;
     floor_.reset();
