@@ -169,7 +169,20 @@ void PruneSpawned(Kind14Actor& spawner)
     std::erase_if(spawner.spawned_, [](uint32_t id) { return ObjectRegistry::Global().Find(id) == nullptr; });
 }
 
-std::array<Ai::GroupVector, Ai::kGroupVectors> g_groupVectors;
+// No other routine fills the table: 20 headings spread evenly round the
+// turn keep the creatures milling about rather than standing still.
+std::array<Ai::GroupVector, Ai::kGroupVectors> EvenHeadings()
+{
+    std::array<Ai::GroupVector, Ai::kGroupVectors> table{};
+    for (int32_t i = 0; i < Ai::kGroupVectors; ++i) {
+        const double angle = 6.283185307179586 * i / Ai::kGroupVectors;
+        table[static_cast<size_t>(i)].direction = {static_cast<float>(std::sin(angle)), 0,
+                                                   static_cast<float>(std::cos(angle))};
+    }
+    return table;
+}
+
+std::array<Ai::GroupVector, Ai::kGroupVectors> g_groupVectors = EvenHeadings();
 int32_t g_groupIndex = 0;
 
 } // namespace
@@ -253,10 +266,7 @@ int32_t& Ai::GroupVectorIndex() { return g_groupIndex; }
 
 void Ai::ResetGroupVectors()
 {
-    for (int32_t i = 0; i < kGroupVectors; ++i) {
-        const int32_t angle = i * kAngleSteps / kGroupVectors;
-        g_groupVectors[static_cast<size_t>(i)] = {{SineOf(angle), 0, CosineOf(angle)}, {}};
-    }
+    g_groupVectors = EvenHeadings();
     g_groupIndex = 0;
 }
 
