@@ -1,4 +1,5 @@
 #include "objects/actor.h"
+#include "objects/server_kinds.h"
 
 #include "app/math_tables.h"
 #include "objects/ai.h"
@@ -1112,6 +1113,17 @@ bool Actor::IsPickUp(const GameObject& object)
 
 bool Actor::GiveItem(GameObject& object, bool queued)
 {
+    // Pick-ups and switches of their own class decide what a use does.
+    if (object.IsKind(kPickUpAiType))
+        return static_cast<Kind10Object&>(object).Use(*this, queued);
+    if (!TakeItem(object, queued))
+        return false;
+    object.Remove(true);  // collected: taken once
+    return true;
+}
+
+bool Actor::TakeItem(GameObject& object, bool queued)
+{
     script::Role* role = object.GetRole();
     if (!inventory_ || !role || !IsPickUp(object))
         return false;
@@ -1129,7 +1141,6 @@ bool Actor::GiveItem(GameObject& object, bool queued)
     inventory_->Add(item);
     OutMessage(queued ? 81 : 82).U32(GetId()).I32(item.value).I32(role->id).U32(nextItemNumber_).Send(true);
     ++nextItemNumber_;
-    object.Remove(true);  // collected: taken once
     pickUpPending_ = false;
     return true;
 }

@@ -162,6 +162,9 @@ public:
     bool DropItem(int32_t itemId);
     // Refused without an inventory and for anything but a pick-up not yet taken.
     bool GiveItem(GameObject& item, bool queued);
+    // The pick-up's item joins the inventory (messages 81 or 82); the
+    // pick-up itself stays for its owner to collect or remove.
+    bool TakeItem(GameObject& item, bool queued);
     static constexpr int32_t kPickUpAiType = 10;
     static bool IsPickUp(const GameObject& object);
     const std::vector<EquippedItem>& GetItemList() const { return equipped_; }
@@ -173,6 +176,14 @@ public:
     void TakeFlag(int32_t team);
     void DropFlag();
     void CaptureFlag();
+
+    // What the AI reads and steers: the patrol points (the spare list) and
+    // the character's sight angle (4096ths) and alarm radius (metres).
+    std::vector<Waypoint>& PatrolPoints() { return sparePoints_; }
+    float SightAngle() const { return sightAngle_; }
+    // Drops a pending plan (the AI stops an actor and plans anew).
+    void ClearPathState() { pathState_ = 0; }
+    float AlertRadius() const { return alertRadius_; }
 
     float StepLength() const { return stepLength_; }
     float TurningCircleSquared() const { return turningCircle_; }

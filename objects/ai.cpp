@@ -3,6 +3,7 @@
 #include "objects/role_classes.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
+#include "objects/think_routines.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
 
@@ -21,13 +22,27 @@ constexpr uint64_t kTimedMineSeconds = 10;
 constexpr uint64_t kDecoySeconds = 30;
 constexpr uint32_t kAiEventFlag = 0x100;
 
-std::array<ThinkRoutine, kTypes> g_routines{};
+std::array<ThinkRoutine, kTypes> DefaultRoutines()
+{
+    std::array<ThinkRoutine, kTypes> routines{};
+    for (int32_t type : {0, 12, 17})
+        routines[static_cast<size_t>(type)] = &Ai::ThinkCombat;
+    routines[1] = &Ai::ThinkType1;
+    routines[2] = &Ai::ThinkType2;
+    routines[3] = &Ai::ThinkType3;
+    routines[7] = &Ai::ThinkType7;
+    routines[14] = &Ai::ThinkType14;
+    routines[15] = &Ai::ThinkType15;
+    return routines;
+}
+
+std::array<ThinkRoutine, kTypes> g_routines = DefaultRoutines();
 ThinkRoutine g_eventCallback = nullptr;
 std::vector<int32_t> g_playerSlots;
 int32_t g_passCount = 0;
 std::vector<NoiseRecord> g_noises;
 std::array<GameObject*, RemoteDeviceTable::kSlots> g_devices{};
-void (*g_detonate)(GameObject&, uint64_t) = nullptr;
+void (*g_detonate)(GameObject&, uint64_t) = &Ai::Detonate;
 
 bool HasCurrentWeapon(GameObject& object)
 {
@@ -78,6 +93,13 @@ void Ai::SetRoutine(int32_t type, ThinkRoutine think)
 }
 
 void Ai::SetEventCallback(ThinkRoutine callback) { g_eventCallback = callback; }
+
+void Ai::InstallRoutines()
+{
+    g_routines = DefaultRoutines();
+    g_eventCallback = nullptr;
+    g_detonate = &Ai::Detonate;
+}
 
 ThinkRoutine Ai::Routine(int32_t type)
 {

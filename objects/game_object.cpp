@@ -145,11 +145,14 @@ int32_t GameObject::Activate(uint64_t now, float seconds)
         LockGuard guard(level->lock_, false);
         polygon_ = level->FindPolygonAt(position_);
     }
-    return think_ ? think_(*this, now) : 0;
+    // The AI event (a device deployed), not the think routine: a routine
+    // runs from the AI pass at its own times.
+    return eventCallback_ ? eventCallback_(*this, now) : 0;
 }
 
 void GameObject::ReleaseLinks()
 {
+    followed_.Reset();
     if (GameObject* held = std::exchange(held_, nullptr))
         held->Release();
 }
@@ -228,6 +231,7 @@ void GameObject::StopSequences(uint32_t flags, int32_t track)
 
 void GameObject::Detach()
 {
+    followed_.Reset();
     if (flags_ & kObjectHasTrackers)
         ObjectTrackers::RemoveFor(*this);
     RemoteDeviceTable::Remove(*this);

@@ -120,7 +120,7 @@ public:
     virtual bool NeedsPath() const { return false; }
     virtual bool IsCrouching() const { return false; }
 
-    // Sets the times, finds the polygon underneath, runs the think routine.
+    // Sets the times, finds the polygon underneath, runs the AI event callback.
     virtual int32_t Activate(uint64_t now, float seconds);
     virtual void ReleaseLinks();
     virtual bool Place(const Vec3& position, const Quaternion& orientation, float seconds);
@@ -219,6 +219,17 @@ public:
     uint32_t loadedReplacementRole_ = 0, loadedHeld_ = 0;
     // Devices (AI type 2) that list the roles they affect; empty otherwise.
     std::vector<script::Role*> deviceRoles_;
+    // The combat routine's memory: when the present target gives way to the
+    // next farther one, that target's squared distance, and the weapon's own
+    // round time before a near target halved it (0 until first taken).
+    uint64_t retargetTime_ = 0;
+    float targetDistance_ = 0;
+    float baseRoundTime_ = 0;
+    // Where the AI type was given: the anchor a guard wanders back to.
+    Vec3 home_{0, 0, 0};
+    bool hasHome_ = false;
+    // What a homing bomb chases (one reference; dropped when it detaches).
+    RefPtr<GameObject> followed_;
 
 protected:
     ~GameObject() override;

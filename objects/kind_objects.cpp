@@ -35,5 +35,5 @@ int32_t Kind11Object::Activate(uint64_t now, float seconds)
 {
     now_ = previous_ = now;
     nowSeconds_ = lastUpdate_ = seconds;
-    return think_ ? think_(*this, now) : 0;
+    return eventCallback_ ? eventCallback_(*this, now) : 0;
 }

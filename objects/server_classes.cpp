@@ -2,6 +2,7 @@
 
 #include "objects/kind_objects.h"
 #include "objects/path_mover.h"
+#include "objects/server_kinds.h"
 #include "script/records.h"
 
 #include <array>
@@ -17,7 +18,27 @@ std::array<ServerClasses::Maker, ServerClasses::kTypes> DefaultMakers()
     return makers;
 }
 
-std::array<ServerClasses::Maker, ServerClasses::kTypes> g_makers = DefaultMakers();
+template <class T>
+GameObject* MakeKind(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                     uint32_t id)
+{
+    return new T(side, role, position, orientation, id);
+}
+
+// The kinds that carry more than a plain object's fields.
+std::array<ServerClasses::Maker, ServerClasses::kTypes> WithKinds(std::array<ServerClasses::Maker, ServerClasses::kTypes> makers)
+{
+    makers[Kind5Object::kAiType] = &MakeKind<Kind5Object>;
+    makers[Kind10Object::kAiType] = &MakeKind<Kind10Object>;
+    makers[Kind12Actor::kAiType] = &MakeKind<Kind12Actor>;
+    makers[Kind13Actor::kAiType] = &MakeKind<Kind13Actor>;
+    makers[Kind14Actor::kAiType] = &MakeKind<Kind14Actor>;
+    makers[Kind16Actor::kAiType] = &MakeKind<Kind16Actor>;
+    makers[Kind17Actor::kAiType] = &MakeKind<Kind17Actor>;
+    return makers;
+}
+
+std::array<ServerClasses::Maker, ServerClasses::kTypes> g_makers = WithKinds(DefaultMakers());
 ServerClasses::Maker g_characterMaker = nullptr;
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "app/math_tables.h"
 #include "objects/inventory.h"
 #include "objects/object_registry.h"
+#include "objects/perception.h"
 #include "objects/projectile.h"
 #include "objects/role_table.h"
 #include "objects/server_classes.h"
@@ -81,6 +82,13 @@ UnitActor::UnitActor(int32_t side, script::Role* role, const Vec3& position, con
     firePartNames_[0] = role && role->hotspotName ? *role->hotspotName : std::string();
     firePartNames_[1] = role && role->alternateHotspotName ? *role->alternateHotspotName : firePartNames_[0];
     firePoints_[0] = firePoints_[1] = centreOffset_;
+}
+
+SweepScanner& UnitActor::Scanner()
+{
+    if (!scanner_)
+        scanner_ = std::make_unique<SweepScanner>(*this);
+    return *scanner_;
 }
 
 UnitActor::~UnitActor()

@@ -25,6 +25,8 @@ float Pitch(float v, float dy, float x, bool ballistic);
 Quaternion ShotOrientation(float yaw, float pitch, float a, float s);
 } // namespace UnitAim
 
+class SweepScanner;
+
 class UnitActor : public Actor {
 public:
     static constexpr uint32_t kImageSize = 648;
@@ -67,6 +69,11 @@ public:
     bool ConsumeRound();
     void StartSweep(float time);
     void SetFirePoints(const Vec3& first, const Vec3& second);
+
+    // The unit's beam and what it has seen (made on first use).
+    SweepScanner& Scanner();
+    bool BeamOn() const { return beamOn_; }
+    float SweepAngle() const { return sweepAngle_; }
 
     const Vec3& AimPoint() const { return aimPoint_; }
     float AimPitch() const { return aimPitch_; }
@@ -115,6 +122,9 @@ protected:
     int32_t cycleWeapon_ = kNoWeapon, cycleSecondary_ = kNoWeapon;
     float cycleTime_ = 0, cycleTime2_ = 0;
     bool mayFire_ = false;
+    std::unique_ptr<SweepScanner> scanner_;
+
+    friend class SweepScanner;
 };
 
 // Registers the unit class with the server factory: AI type 0, and the

@@ -3,6 +3,7 @@
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
 #include "objects/order_receiver.h"
+#include "objects/path_mover.h"
 #include "objects/role_table.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
@@ -145,6 +146,18 @@ void QueueCrouch(const Request&, GameObject* actor)
 }
 
 // Role-type-11 objects report what came near them; the object goes.
+// {37, mover id, wanted direction}: a player's switch opens or closes a
+// door or calls a lift. Any side may work the level's movers, so no owner
+// test; a block of any other length was freed unread before and still is.
+void SwitchMover(const Request& request, GameObject*)
+{
+    if (request.Size() != kSwitchMoverSize)
+        return;
+    GameObject* object = ObjectRegistry::Global().Find(request.Word(1));
+    if (object && object->IsAlive() && object->IsKind(Kind8Object::kAiType))
+        static_cast<Kind8Object*>(object)->SetState(request.Word(2) != 0);
+}
+
 void RemoveNear(const Request&, GameObject* object)
 {
     // In a networked game a client may only take away the kind that asks.
@@ -231,7 +244,8 @@ void FillOwnRows()
     g_rows[33] = {Acting::kExisting, RemoveNear};
     g_rows[35] = {Acting::kCanAct, HoldOthers};
     g_rows[36] = {Acting::kCanAct, PowerShot};
-    // 37 to 41 are received and freed.
+    g_rows[kSwitchMoverType] = {Acting::kNone, SwitchMover};
+    // 38 to 41 are received and freed.
     g_rows[42] = {Acting::kExisting, MotionState};
     g_rows[43] = {Acting::kExisting, MotionState};
 }

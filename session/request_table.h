@@ -20,6 +20,9 @@ namespace RequestTable {
 
 inline constexpr uint32_t kFirstType = 4;
 inline constexpr uint32_t kLastType = 43;
+// {37, mover id, wanted direction 0 or 1} (12 bytes): switches a path mover.
+inline constexpr uint32_t kSwitchMoverType = 37;
+inline constexpr uint32_t kSwitchMoverSize = 12;
 
 // One request as its handler reads it.
 class Request {

@@ -2,6 +2,7 @@
 
 #include "app/clock.h"
 #include "objects/ai.h"
+#include "objects/think_routines.h"
 #include "objects/level_triggers.h"
 #include "objects/navigation_cache.h"
 #include "objects/game_object.h"
@@ -167,6 +168,7 @@ void ResetObjectTables()
     RemoteDeviceTable::Clear();
     AiPlayerSlots::Clear();
     AiPass::Reset();
+    Ai::ResetGroupVectors();
 }
 
 void CheckTriggers() { LevelTriggers::Check(); }

@@ -1,6 +1,7 @@
 // AI scheduling: the generators against the C library's, the type table,
 // the pass, noises that wake listeners, and the remote-device table.
 #include "tests/objects/server_fixture.h"
+#include "objects/think_routines.h"
 
 #include <cstdlib>
 
@@ -52,14 +53,14 @@ TEST_F(AiTest, TheTypeTableChoosesRoutinesAndActivity)
     struct Case {
         int32_t type;
         bool armed;
-        enum { kNone, kIdle, kOwn } routine;
+        enum { kNone, kIdle, kOwn, kType3 } routine;
         bool active;
     };
     const Case cases[] = {
         {0, true, Case::kOwn, true},   {0, false, Case::kNone, true}, {1, false, Case::kOwn, true},
         {4, true, Case::kNone, false}, {5, true, Case::kNone, false}, {11, true, Case::kNone, false},
         {6, true, Case::kIdle, false}, {13, true, Case::kIdle, false}, {16, true, Case::kIdle, true},
-        {3, true, Case::kNone, true},  // its routine is not installed here
+        {3, true, Case::kType3, true},
         {40, true, Case::kNone, true},
     };
     for (const Case& c : cases) {
@@ -77,13 +78,13 @@ TEST_F(AiTest, TheTypeTableChoosesRoutinesAndActivity)
         EXPECT_EQ(object->flags_, kObjectHasTrackers | kObjectExploded)
             << "no shape: flag 2 stays clear; the object's own bits are kept";
         EXPECT_EQ(object->active_, c.active);
-        const ThinkRoutine expected = c.routine == Case::kOwn    ? &CountingThink
-                                      : c.routine == Case::kIdle ? &Ai::ThinkIdle
-                                                                 : nullptr;
+        const ThinkRoutine expected = c.routine == Case::kOwn     ? &CountingThink
+                                      : c.routine == Case::kIdle  ? &Ai::ThinkIdle
+                                      : c.routine == Case::kType3 ? &Ai::ThinkType3
+                                                                  : nullptr;
         EXPECT_EQ(object->think_, expected);
     }
-    Ai::SetRoutine(0, nullptr);
-    Ai::SetRoutine(1, nullptr);
+    Ai::InstallRoutines();
 }
 
 TEST_F(AiTest, ThePassThinksForPlayerSlotsAndCpuControlledSquads)
@@ -194,7 +195,7 @@ TEST_F(AiTest, RemoteDevicesFillTwelveSlotsAndAnswerTheirKeys)
     EXPECT_EQ(detonated, std::vector<uint32_t>{5}) << "the slot empties";
     ObjectRegistry::Global().Find(7)->Remove(false);
     EXPECT_EQ(RemoteDeviceTable::At(6), nullptr) << "destruction empties its slot";
-    RemoteDeviceTable::SetDetonator(nullptr);
+    Ai::InstallRoutines();
 }
 
 TEST_F(AiTest, ADecoyStartsItsPulsesOnce)

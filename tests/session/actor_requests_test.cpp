@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include <bit>
 #include <cstring>
 #include <cmath>
@@ -74,9 +77,29 @@ size_t Count(const ScenarioRun& run, uint32_t type)
     return n;
 }
 
+float FloatOf(const std::vector<uint8_t>& message, size_t index) { return std::bit_cast<float>(WordOf(message, index)); }
+
+// Word `index` of every message of `type`, in order.
+std::vector<uint32_t> Words(const ScenarioRun& run, uint32_t type, size_t index)
+{
+    std::vector<uint32_t> words;
+    for (const std::vector<uint8_t>& m : run.messages) {
+        if (WordOf(m, 0) == type)
+            words.push_back(WordOf(m, index));
+    }
+    return words;
+}
+
+bool Removed(const ScenarioRun& run, uint32_t id)
+{
+    const std::vector<uint32_t> ids = Words(run, 52, 1);
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
 struct ScenarioCase {
     const char* file;
     std::vector<uint32_t> mustSend;  // message types the run must show
+    std::function<void(const ScenarioRun&)> check = nullptr;  // what else it must show
 };
 
 class ActorScenario : public ::testing::TestWithParam<ScenarioCase> {};
@@ -91,6 +114,8 @@ TEST_P(ActorScenario, RunsTheSameTwiceAndShowsItsMessages)
     EXPECT_TRUE(first.broken.empty()) << first.broken.front();
     for (uint32_t type : c.mustSend)
         EXPECT_GT(Count(first, type), 0u) << "message " << type;
+    if (c.check)
+        c.check(first);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,7 +128,62 @@ INSTANTIATE_TEST_SUITE_P(
         // A lobbed shot with its blast (38) beside the direct hit.
         ScenarioCase{"ballistic_blast.scn", {46, 49, 50, 38}},
         // Passed (89), dropped (87), picked up (82), flag taken (59) and captured (61).
-        ScenarioCase{"items_and_flag.scn", {89, 87, 82, 59, 61}}),
+        ScenarioCase{"items_and_flag.scn", {89, 87, 82, 59, 61}},
+        // The emplacement (1) aims at the posts 10, 20 and 30 m away in turn.
+        ScenarioCase{"emplacement.scn", {46},
+                     [](const ScenarioRun& run) {
+                         std::vector<uint32_t> order;
+                         for (uint32_t target : Words(run, 46, 3)) {
+                             if (order.empty() || order.back() != target)
+                                 order.push_back(target);
+                         }
+                         ASSERT_GE(order.size(), 3u);
+                         EXPECT_EQ(std::vector<uint32_t>(order.begin(), order.begin() + 3),
+                                   (std::vector<uint32_t>{2, 3, 4}));
+                     }},
+        // Two blasts (75) and their damage (38); the mine with a walker at
+        // exactly its reach and the lone one stay.
+        ScenarioCase{"mines.scn", {75, 38},
+                     [](const ScenarioRun& run) {
+                         EXPECT_EQ(Count(run, 75), 2u);
+                         EXPECT_TRUE(Removed(run, 1) && Removed(run, 2));
+                         EXPECT_FALSE(Removed(run, 3) || Removed(run, 4));
+                     }},
+        // The chase (115) and one blast (71) that hurts the bomb (1) as well.
+        ScenarioCase{"homing_bomb.scn", {115, 71},
+                     [](const ScenarioRun& run) {
+                         EXPECT_EQ(Count(run, 71), 1u);
+                         const std::vector<uint32_t> hurt = Words(run, 38, 1);
+                         EXPECT_NE(std::find(hurt.begin(), hurt.end(), 1u), hurt.end());
+                         EXPECT_NE(std::find(hurt.begin(), hurt.end(), 2u), hurt.end());
+                     }},
+        // Spawns (67) by where they stand: 5 from the first nest, 6 from the second.
+        ScenarioCase{"spawners.scn", {67},
+                     [](const ScenarioRun& run) {
+                         size_t first = 0, second = 0;
+                         for (const std::vector<uint8_t>& m : run.messages) {
+                             if (WordOf(m, 0) == 67 && WordOf(m, 1) > 4) {
+                                 first += FloatOf(m, 4) == 10.5f;
+                                 second += FloatOf(m, 4) == 30.5f;
+                             }
+                         }
+                         EXPECT_EQ(first, 5u);
+                         EXPECT_EQ(second, 6u);
+                     }},
+        // The guard rises once (53) and aims (46); the head (2) made five
+        // segments (98) and went with them.
+        ScenarioCase{"guard_creature.scn", {53, 98, 46},
+                     [](const ScenarioRun& run) {
+                         EXPECT_EQ(Count(run, 53), 1u);
+                         EXPECT_EQ(Count(run, 98), 5u);
+                         EXPECT_TRUE(Removed(run, 2));
+                     }},
+        // Deployed in slot 0, set off (slot -1), gone once its charge ran out.
+        ScenarioCase{"decoy.scn", {44},
+                     [](const ScenarioRun& run) {
+                         EXPECT_EQ(Words(run, 44, 2), (std::vector<uint32_t>{0, 0xFFFFFFFFu}));
+                         EXPECT_TRUE(Removed(run, 1));
+                     }}),
     [](const auto& row) {
         std::string name = row.param.file;
         return name.substr(0, name.find('.'));

@@ -3,6 +3,7 @@
 #include "media/sound_system.h"
 #include "objects/actor.h"
 #include "objects/ai.h"
+#include "objects/think_routines.h"
 #include "objects/inventory.h"
 #include "objects/role_table.h"
 #include "objects/weapon_state.h"
@@ -134,7 +135,7 @@ Lockstep::~Lockstep()
     AiPlayerSlots::Clear();
     ObjectRegistry::Global().ReleaseAll();
     SideLists::Global().Clear();
-    Ai::SetRoutine(1, nullptr);
+    Ai::InstallRoutines();
     if (floor_ && Level::Current() == floor_->level.get())
         Level::Current() = nullptr;
     floor_.reset();
@@ -242,6 +243,7 @@ bool Lockstep::LoadScenario(const std::filesystem::path& file, std::string& erro
         {"role", {3, 64}}, {"spawn", {5, 5}}, {"slot", {1, 1}},      {"damage", {2, 2}},
         {"noise", {4, 4}}, {"passes", {1, 1}}, {"request", {1, 64}},
         {"flag", {4, 4}},  {"item", {6, 6}},   {"takeflag", {2, 2}}, {"floor", {2, 2}},
+        {"key", {1, 1}},
     };
     std::string text;
     for (int line = 1; std::getline(in, text); ++line) {
@@ -368,6 +370,27 @@ void Lockstep::RunStep(const Step& step)
                 role.destruction->replace = true;
             else if (key == "replace" && role.destruction && i + 1 < step.words.size())
                 role.destruction->replaceRole = RoleNamed(step.words[++i]);
+            else if (key == "sightangle")  // 4096ths either side of the facing
+                role.character->sightAngle = static_cast<int32_t>(next());
+            else if (key == "alert")  // the alarm circle's radius in metres
+                role.character->alertRadius = static_cast<float>(next());
+            else if (key == "cycle")  // seconds between target changes
+                role.character->targetCycleTime = static_cast<float>(next());
+            else if (key == "hearing") {
+                role.character->hearingRange = static_cast<float>(next());
+                role.character->hearingRangeSquared = role.character->hearingRange * role.character->hearingRange;
+            } else if (key == "aggression")
+                role.character->aggression = static_cast<float>(next());
+            else if (key == "limit")  // a device's or a bomb's blast damage
+                role.limit = static_cast<int32_t>(next());
+            else if (key == "generation")
+                role.character->generationLimit = static_cast<int32_t>(next());
+            else if (key == "alertable")
+                role.character->alertable = true;
+            else if (key == "spawns" && i + 1 < step.words.size())
+                role.spawnNames.push_back(step.words[++i]);
+            else if (key == "named")  // found by name (spawners, creatures)
+                RoleTable::Global().File(role);
         }
         roleNames_[step.words[0]] = &role;
     } else if (step.verb == "spawn") {
@@ -403,6 +426,8 @@ void Lockstep::RunStep(const Step& step)
     } else if (step.verb == "takeflag") {
         if (auto* actor = dynamic_cast<Actor*>(ObjectRegistry::Global().Find(static_cast<uint32_t>(integer(0)))))
             actor->TakeFlag(integer(1));
+    } else if (step.verb == "key") {  // F1..F10 on a device slot
+        RemoteDeviceTable::Trigger(integer(0), now_);
     } else if (step.verb == "slot") {
         AiPlayerSlots::Add(integer(0));
     } else if (step.verb == "damage") {

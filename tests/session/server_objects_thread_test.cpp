@@ -3,6 +3,7 @@
 // through the hand-over. Run under the thread sanitizer (PRESET=tsan), a missing hand-
 // over shows as a race; here every object must still be filed consistently.
 #include "objects/ai.h"
+#include "objects/think_routines.h"
 #include "objects/object_registry.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
@@ -101,7 +102,7 @@ TEST(ServerObjectsThreads, KeysSpawnsAndDeletesDuringPasses)
     EXPECT_EQ(ObjectRegistry::Global().Count(), 0u) << "the level's end released everything";
     for (int slot = 0; slot < RemoteDeviceTable::kSlots; ++slot)
         EXPECT_EQ(RemoteDeviceTable::At(slot), nullptr);
-    Ai::SetRoutine(1, nullptr);
+    Ai::InstallRoutines();
     Server::SetHooks({});
     ServerLink::Install({});
     TeamTable::Clear();
