@@ -15,6 +15,7 @@
 #include "objects/role_table.h"
 #include "objects/unit_actor.h"
 #include "session/message_sizes.h"
+#include "session/saved_game.h"
 #include "tests/objects/server_fixture.h"
 #include "world/level.h"
 
@@ -756,6 +757,28 @@ TEST_F(WorldCommandsTest, BoundsAreKept)
     Run("SET LOWER RIGHT BOUND nowhere");
     EXPECT_EQ(WorldCommands::Bounds().upperLeft, (Vec3{1, 2, 3}));
     EXPECT_EQ(WorldCommands::Bounds().lowerRight, (Vec3{4, 5, 6}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WorldCommandsTest, LeaveGameEndsTheSessionAndShowsTheTitle)
+{
+    static int titles = 0;
+    titles = 0;
+    ConsoleHooks::showTitle = [] { ++titles; };
+    LevelStateBlock::Live().levelPhase = 5;
+    SetAppState(AppState::MainMenu);
+    Run("LEAVE GAME");
+    EXPECT_EQ(Last(), "Only in a game.");
+    EXPECT_EQ(titles, 0);
+    EXPECT_EQ(LevelStateBlock::Live().levelPhase, 5u);
+    SetAppState(AppState::Playing);
+    Run("leave game");
+    EXPECT_EQ(titles, 1);
+    EXPECT_EQ(LevelStateBlock::Live().levelPhase, 1u);
+    ConsoleHooks::showTitle = nullptr;
 }
 
 } // namespace
