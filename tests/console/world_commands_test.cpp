@@ -21,7 +21,11 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -779,6 +783,97 @@ TEST_F(WorldCommandsTest, LeaveGameEndsTheSessionAndShowsTheTitle)
     EXPECT_EQ(titles, 1);
     EXPECT_EQ(LevelStateBlock::Live().levelPhase, 1u);
     ConsoleHooks::showTitle = nullptr;
+}
+
+} // namespace
+
+namespace {
+
+// Decodes each block by the layout the clients read, independently of the
+// sender: one line per block, "BAD" where its length is not the layout's.
+const char* const kDecoder = R"PY(
+import struct, sys
+layouts = {57: '<III', 76: '<IIf3f4f', 102: '<II12f4fB', 104: '<IIf', 105: '<IIf', 114: '<II',
+           116: '<II', 117: '<II', 119: '<IIi', 120: '<II', 128: '<II', 129: '<II'}
+for line in sys.stdin.read().split():
+    b = bytes.fromhex(line)
+    t = struct.unpack_from('<I', b)[0]
+    if t == 112:
+        text = b[8:]
+        ok = len(text) > 0 and text.index(b'\0') == len(text) - 1
+        print('112 %d %s' % (struct.unpack_from('<I', b, 4)[0], text[:-1].decode()) if ok else 'BAD')
+        continue
+    f = layouts.get(t)
+    if f is None or struct.calcsize(f) != len(b):
+        print('BAD')
+        continue
+    print(' '.join('%g' % v for v in struct.unpack(f, b)))
+)PY";
+
+TEST_F(WorldCommandsTest, SentBlocksDecodeByTheClientLayouts)
+{
+    CollisionSource floor;
+    floor.points = {{0, 0, 0}, {10, 0, 0}, {10, 0, 10}, {0, 0, 10}};
+    floor.quads.push_back({{0, 1, 2, 3}, Vec3(0, -1, 0), 0});
+    auto level = std::make_unique<Level>(nullptr, Vec3(0, 0, 0), &floor);
+    level->BuildCellGrid(4, 1, 4);
+    Level::Current() = level.get();
+    script::Role& grunt = Named("grunt");
+    grunt.character->hearingRangeSquared = 100.0f;
+    script::Role& liftRole = Named("lift", Kind8Object::kAiType, false);
+    UnitActor* hero = Unit(grunt, 1, {1, 0, 1}, "hero"); // id 1
+    Token(Kind8Object::Make(0, &liftRole, {0, 0, 0}, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId()),
+          "lift"); // id 2
+    ASSERT_EQ(hero->GetId(), 1u);
+    const struct {
+        const char* line;
+        const char* decoded;
+    } cases[] = {
+        {"GIVE CONTROL hero 3", "57 1 3"},
+        {"SELECT 1", nullptr},
+        {"TELEPORT 2 0 3", "76 1 0 5 0 5 0 0 0 1"},
+        {"SET TRACK 2 0 0 0 1 1 1 2 2 2 3 4 5.5 TRUE", "102 2 0 0 0 1 1 1 2 2 2 3 4 5.5 0 0 0 1 1"},
+        {"SET SPEED 2.5 lift", "104 2 2.5"},
+        {"SET LOOP TIME 7 lift", "105 2 7"},
+        {"SPEAK 1 Move out!", "112 1 Move out!"},
+        {"BOARD 2", "114 2"},
+        {"DEFOGGER 1", "116 1"},
+        {"FOGGER 1", "117 1"},
+        {"ANIM 1 -4", "119 1 -4"},
+        {"REMOVEBB 2", "120 2"},
+        {"PLAYER SELECT hero", "128 1"},
+        {"SHADOW hero", "129 1"},
+    };
+    std::string input, expected;
+    for (const auto& c : cases) {
+        sent.clear();
+        Run(c.line);
+        if (!c.decoded)
+            continue;
+        const auto blocks = Sent(uint32_t(std::stoul(c.decoded)));
+        ASSERT_EQ(blocks.size(), 1u) << c.line;
+        for (uint8_t byte : blocks[0].bytes) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02x", byte);
+            input += hex;
+        }
+        input += "\n";
+        expected += std::string(c.decoded) + "\n";
+    }
+    const auto folder = std::filesystem::temp_directory_path() / ("world-decoder-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "decode.py") << kDecoder;
+    std::ofstream(folder / "blocks.txt") << input;
+    std::string got;
+    const std::string command = "python3 " + (folder / "decode.py").string() + " < " + (folder / "blocks.txt").string();
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, p))
+            got += buffer;
+        pclose(p);
+    }
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(got, expected);
 }
 
 } // namespace
