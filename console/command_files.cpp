@@ -7,9 +7,9 @@
 namespace CommandFiles {
 namespace {
 
-bool Refuse(const std::string& name, const char* command, uint32_t message)
+bool Refuse(const std::string& name, const char* command, const char* why)
 {
-    TextConsole::PrintFailure(std::string(command) + ": " + TextConsole::Text(message) + name);
+    TextConsole::PrintFailure(std::string(command) + ": " + why + name);
     return false;
 }
 
@@ -18,12 +18,12 @@ std::optional<std::filesystem::path> Find(const std::optional<std::filesystem::p
                                           const char* command, Resolve resolve)
 {
     if (name.empty() || Escapes(name) || !root) {
-        Refuse(name, command, 6058);
+        Refuse(name, command, "File name refused: ");
         return std::nullopt;
     }
     auto path = resolve(*root, name);
     if (!path)
-        Refuse(name, command, 6055);
+        Refuse(name, command, TextConsole::Text(6055));
     return path;
 }
 

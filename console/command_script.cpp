@@ -25,6 +25,7 @@ int64_t g_gameDeadline = 0;
 int64_t g_realDeadline = 0;
 bool g_clickWait = false;
 bool g_clicked = false;
+WaitForObserver g_waitObserver;
 
 int64_t Deadline(int64_t now)
 {
@@ -54,12 +55,18 @@ bool Held()
             return true;
         }
     }
-    if (WaitFor::IsSet() && !WaitFor::IsSatisfied())
-        return true;
+    if (WaitFor::IsSet()) {
+        const bool met = WaitFor::IsSatisfied();
+        if (auto told = met ? g_waitObserver.met : g_waitObserver.waiting)
+            told();
+        return !met;
+    }
     return false;
 }
 
 } // namespace
+
+void SetWaitForObserver(WaitForObserver observer) { g_waitObserver = observer; }
 
 bool QueueFile(const std::filesystem::path& path, LineOrigin origin)
 {

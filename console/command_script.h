@@ -33,6 +33,14 @@ bool IsWaiting();
 // Set while a saved game is being restored: waits and BATCH are ignored.
 extern bool RestoringSavedGame;
 
+// Told on each step a 'wait for' condition holds the script (the training
+// level's repeating line ticks) and when it is met (the line stops).
+struct WaitForObserver {
+    void (*waiting)() = nullptr;
+    void (*met)() = nullptr;
+};
+void SetWaitForObserver(WaitForObserver observer);
+
 void CommandWait();
 void CommandRealWait();
 void CommandRealWaitOrClick();

@@ -3,7 +3,15 @@
 #include "app/app_state.h"
 #include "console/named_values.h"
 #include "console/readers.h"
+#include "console/script_messages.h"
 #include "console/text_console.h"
+#include "objects/game_object.h"
+#include "objects/inventory.h"
+#include "objects/object_registry.h"
+#include "objects/role_table.h"
+#include "objects/teams.h"
+#include "script/records.h"
+#include "session/game_state.h"
 
 #include <cstring>
 #include <strings.h>
@@ -198,6 +206,24 @@ namespace ConsoleControl {
 using namespace TextConsole;
 
 namespace {
+// Whether a unit of a player's side carries an item made from the role.
+bool AnySquadUnitCarries(int32_t roleId)
+{
+    for (int32_t side = 0; side < SideLists::kSides; ++side) {
+        if (!TeamTable::IsSquadSide(side))
+            continue;
+        for (GameObject* unit : SideLists::Global().Side(side)) {
+            const Inventory* inventory = unit->GetInventory();
+            if (!inventory)
+                continue;
+            for (const CarriedItem& item : inventory->Items())
+                if (item.roleId == roleId)
+                    return true;
+        }
+    }
+    return false;
+}
+
 // Runs what is left of the line after blanks, then empties the buffer.
 void RunRest()
 {
@@ -226,9 +252,15 @@ void If()
 
 void IfCarrying()
 {
-    // Inventories belong to the game objects, which do not exist yet: no
-    // unit carries anything, so the rest of the line never runs.
-    ReadWord();
+    if (!ScriptMessages::RunsServer()) {
+        SetLine("");
+        return;
+    }
+    GameState::Hold hold;
+    const std::string name = ReadWord();
+    const script::Role* role = name.empty() ? nullptr : RoleTable::Global().FindByName(name);
+    if (role && AnySquadUnitCarries(role->id))
+        RunRest();
     SetLine("");
 }
 

@@ -1,7 +1,12 @@
 #include "console/developer_commands.h"
 
 #include "app/app_state.h"
+#include "app/clock.h"
 #include "console/text_console.h"
+#include "session/game_state.h"
+#include "session/level_session.h"
+#include "session/saved_game.h"
+#include "session/session_placeholders.h"
 
 #include <csignal>
 #include <ctime>
@@ -19,6 +24,7 @@ uint32_t renderFlags = 0;
 
 namespace ConsoleHooks {
 void (*statusWindow)() = nullptr;
+void (*showTitle)() = nullptr;
 }
 
 namespace DeveloperCommands {
@@ -70,7 +76,22 @@ void TimerInfo()
     print("Game time, in ticks: ", std::to_string(game));
 }
 
-void ResetTime() { TextConsole::Print("RESET TIME: the server timer is not built yet."); }
+void ResetTime()
+{
+    if (Network::IsActive()) {
+        TextConsole::Print("This fudge does not currently work with DirectPlay.");
+        return;
+    }
+    // Speed changes pass the hand-over, as every other one does.
+    GameState::Hold hold;
+    Timer& game = Server::ClientClock();
+    Timer& server = Server::ServerClock();
+    game.SetSpeed(0.0f);
+    server.SetSpeed(0.0f);
+    game.SetTicks(server.Now64());
+    game.SetSpeed(1.0f);
+    server.SetSpeed(1.0f);
+}
 
 void Version()
 {
@@ -114,7 +135,10 @@ void LeaveGame()
         TextConsole::Print(TextConsole::Text(6056));
         return;
     }
-    NotBuilt();
+    EndSession();
+    LevelStateBlock::Live().levelPhase = 1; // the game was left
+    if (ConsoleHooks::showTitle)
+        ConsoleHooks::showTitle();
 }
 
 void AddMission() { NotBuilt(); }

@@ -17,6 +17,7 @@ extern bool PlayerControlsOff;
 // the interface installs them at start-up.
 namespace ConsoleHooks {
 extern void (*statusWindow)();
+extern void (*showTitle)(); // after LEAVE GAME ends the session
 }
 
 namespace DeveloperCommands {

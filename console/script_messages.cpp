@@ -33,11 +33,16 @@ void SetRunsServer(bool (*probe)()) { g_runsServer = probe ? probe : ServerProbe
 bool Send(const Builder& message)
 {
     const auto& bytes = message.Bytes();
-    using MessageSizes::Direction;
-    if (!MessageSizes::Fits(Direction::kToClient, bytes))
-        return false;
     const uint32_t type = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24;
-    return g_sink(bytes, MessageSizes::IsGuaranteed(Direction::kToClient, type));
+    return Send(message, MessageSizes::IsGuaranteed(MessageSizes::Direction::kToClient, type));
+}
+
+bool Send(const Builder& message, bool guaranteed)
+{
+    const auto& bytes = message.Bytes();
+    if (!MessageSizes::Fits(MessageSizes::Direction::kToClient, bytes))
+        return false;
+    return g_sink(bytes, guaranteed);
 }
 
 } // namespace ScriptMessages

@@ -43,5 +43,7 @@ void SetRunsServer(bool (*probe)());
 
 // False, and nothing sent, for a block the size table refuses.
 bool Send(const Builder& message);
+// The same with the delivery the command asks for (a row that allows either).
+bool Send(const Builder& message, bool guaranteed);
 
 } // namespace ScriptMessages

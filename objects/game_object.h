@@ -128,6 +128,8 @@ public:
     virtual void ApproachTarget() {}
     virtual void ApplyRoleValue(int32_t) {}
     virtual void Associate(const char*, bool) {}
+    // What an item requires before it can be used (a role name; null: none).
+    virtual void SetRequiredRole(const char*) {}
     virtual void StartTrack() {}
     // Level triggers count living actors that can move; nothing else.
     virtual bool CountsForTriggers() const { return false; }

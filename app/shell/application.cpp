@@ -34,6 +34,7 @@
 #include "session/server_thread.h"
 #include "session/session_placeholders.h"
 #include "ui/camera_commands.h"
+#include "ui/script_commands.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
 #include "ui/key_config.h"
@@ -277,6 +278,7 @@ void StartConsole()
 {
     EffectCommands::Install();
     CameraCommands::Install();
+    ScriptCommands::Install();
     CameraCommands::togglePause = Game::TogglePause;
     HudView::Install(&g_shellView);
     StatusWindow::Setup();
