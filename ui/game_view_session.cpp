@@ -2,6 +2,7 @@
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
+#include "ui/scene_lighting.h"
 #include "ui/selection.h"
 #include "session/session_placeholders.h"
 
@@ -11,6 +12,7 @@ void StartSession(bool swapCameraButtons)
 {
     MouseActionMap::Build(swapCameraButtons);
     CameraController::Reset();
+    SceneLighting::SetGame();
 }
 
 void EndSession()
@@ -22,6 +24,7 @@ void EndSession()
     Selection::SetViewUnit(nullptr);
     Selection::RemoveAll();
     CameraController::StopTracking();
+    SceneLighting::Clear();
 }
 
 void InstallSessionHooks(std::function<bool()> swapCameraButtons)
