@@ -25,6 +25,7 @@ int64_t g_gameDeadline = 0;
 int64_t g_realDeadline = 0;
 bool g_clickWait = false;
 bool g_clicked = false;
+WaitHooks g_waitHooks;
 
 int64_t Deadline(int64_t now)
 {
@@ -54,12 +55,21 @@ bool Held()
             return true;
         }
     }
-    if (WaitFor::IsSet() && !WaitFor::IsSatisfied())
-        return true;
+    if (WaitFor::IsSet()) {
+        if (!WaitFor::IsSatisfied()) {
+            if (g_waitHooks.waiting)
+                g_waitHooks.waiting();
+            return true;
+        }
+        if (g_waitHooks.met)
+            g_waitHooks.met();
+    }
     return false;
 }
 
 } // namespace
+
+void SetWaitHooks(WaitHooks hooks) { g_waitHooks = hooks; }
 
 bool QueueFile(const std::filesystem::path& path, LineOrigin origin)
 {

@@ -30,6 +30,15 @@ bool NotifyClick();
 void Clear();
 bool IsWaiting();
 
+// Called by the stepper while a 'wait for' condition holds the script back,
+// and once when the condition is met (the training level's repeating text
+// lives above the console).
+struct WaitHooks {
+    void (*waiting)() = nullptr;
+    void (*met)() = nullptr;
+};
+void SetWaitHooks(WaitHooks hooks);
+
 // Set while a saved game is being restored: waits and BATCH are ignored.
 extern bool RestoringSavedGame;
 

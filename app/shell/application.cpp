@@ -36,6 +36,7 @@
 #include "ui/camera_commands.h"
 #include "ui/camera_track.h"
 #include "ui/particle_tester.h"
+#include "ui/repeat_text.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
 #include "ui/key_config.h"
@@ -320,6 +321,7 @@ void InstallGameViewHooks()
     MenuScreen::InstallHooks();
     CameraTrack::Install();
     ParticleTester::Install();
+    RepeatText::Install();
 }
 
 void StartSubsystems(const StartupOptions& options)

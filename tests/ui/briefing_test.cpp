@@ -45,7 +45,7 @@ protected:
         const fs::path sample = TREVOK_SAMPLE_DATA_DIR;
         for (const char* folder : {"scripts", "graphics/bitmaps", "fonts"})
             fs::create_directories(root_ / folder);
-        for (const char* image : {"Title.rim", "VQNLOGO.rim"})
+        for (const char* image : {"Title.rim", "VQNLOGO.rim", "please train.rim"})
             fs::copy_file(sample / "graphics" / "bitmaps" / image, root_ / "graphics" / "bitmaps" / image);
         std::ofstream(root_ / "graphics" / "font.bmp") << "x";
         FontFile file;
@@ -230,6 +230,15 @@ TEST_F(BriefingTest, ScriptCommandsBuildTheScreen)
             Briefing::Leave(true);
     }
     EXPECT_EQ(CommandTable::Global().FindExact("BRIEFING TEXT"), nullptr) << "gone with the briefing";
+
+    // A debriefing's END BRIEFING leads on to the next briefing, never
+    // straight into a game without it.
+    calls_.clear();
+    Script("mission.brf", {"BRIEFING TEXT 5", "WAIT 100"});
+    Run({"END BRIEFING"}, false);
+    EXPECT_TRUE(calls_.empty());
+    EXPECT_TRUE(Briefing::IsActive());
+    EXPECT_FALSE(Briefing::IsDebriefing());
 }
 
 TEST_F(BriefingTest, ScriptLinesRunAnyCommandButNoFileLeavesTheGameFolders)
@@ -251,6 +260,36 @@ TEST_F(BriefingTest, ScriptLinesRunAnyCommandButNoFileLeavesTheGameFolders)
     // Any other console command runs as it would anywhere else.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(CommandScript::Step(), ::testing::ExitedWithCode(1), "");
+}
+
+TEST_F(BriefingTest, TheSampleBriefingsPlayToTheirEnd)
+{
+    const fs::path scripts = fs::path(TREVOK_SAMPLE_DATA_DIR) / "scripts";
+    for (const char* name : {"level05.brf", "level05.dbf", "gameover.brf"})
+        fs::copy_file(scripts / name, root_ / "scripts" / name);
+    platform::ClearDataPathCache();
+    Session::Names().script = "level05.tvs";
+    const struct {
+        bool gameOver, briefing;
+        const char* calls;
+    } runs[] = {{false, true, "session"}, {false, false, "session"}, {true, true, "title"}};
+    for (const auto& r : runs) {
+        SCOPED_TRACE(std::to_string(r.gameOver) + std::to_string(r.briefing));
+        calls_.clear();
+        TextConsole::Get().lines.clear();
+        Briefing::GameOver() = r.gameOver;
+        Briefing::Enter(r.briefing);
+        for (int second = 0; second < 120 && Briefing::IsActive(); ++second) {
+            CommandScript::RunAll();
+            Frame();
+            g_now += Ms(1000);
+        }
+        EXPECT_FALSE(Briefing::IsActive());
+        ASSERT_EQ(calls_.size(), 1u);
+        EXPECT_EQ(calls_[0], r.calls);
+        for (const auto& line : TextConsole::Get().lines)
+            ADD_FAILURE() << "the script printed: " << line.text;
+    }
 }
 
 TEST_F(BriefingTest, TextsTakeTheirStringPlaceAndRevealRate)

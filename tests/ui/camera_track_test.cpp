@@ -5,10 +5,13 @@
 #include "../Veapi/camera_fixture.h"
 #include "Veapi/ve_object.h"
 #include "effects/effect_list.h"
+#include "objects/role_table.h"
 #include "objects/shape_cache.h"
 #include "objects/world_object.h"
+#include "script/records.h"
 
 #include <climits>
+#include <deque>
 #include <filesystem>
 
 namespace {
@@ -63,6 +66,40 @@ TEST_F(CameraTrackTest, LoadedCastAreNumberedFromMinusOne)
     for (const auto& f : finds)
         EXPECT_EQ(track_->FindCharacter(f.name, f.hierarchy), f.cast) << (f.name ? f.name : "(null)");
     EXPECT_EQ(track_->CastCount(), 2u);
+}
+
+TEST_F(CameraTrackTest, LevelCharactersAreFoundByTheirRoleName)
+{
+    std::deque<script::Role> roles(2);
+    roles[0].identifier = "trevok";
+    roles[1].identifier = ""; // a role without a name is nobody's character
+    WorldObject* named = nullptr;
+    for (script::Role& r : roles) {
+        r.aiType = 2;
+        r.character.emplace();
+        RoleTable::Global().File(r);
+        WorldObject* made = WorldObject::CreateByRole(1, &r, {0, 0, 0}, Quaternion::Identity());
+        ASSERT_NE(made, nullptr);
+        if (!named)
+            named = made;
+    }
+    const int32_t id = int32_t(named->GetId());
+    const struct {
+        const char* name;
+        int32_t cast;
+    } finds[] = {
+        {"trevok", id},
+        {"trev", id},       // compared over the shorter of the two
+        {"trevok2", id},
+        {"", CameraTrack::kNoCast},
+        {"vell", CameraTrack::kNoCast},
+    };
+    for (const auto& f : finds)
+        EXPECT_EQ(track_->FindCharacter(f.name, nullptr), f.cast) << f.name;
+    EXPECT_EQ(CameraTrack::LevelCharacter(id), named);
+    EXPECT_EQ(track_->CastMember(id), nullptr) << "a level character is no loaded member";
+    WorldObjectTable::DestroyAll();
+    RoleTable::Global().ForgetAll();
 }
 
 TEST_F(CameraTrackTest, CastNumbersOutsideTheCastAreAbsent)
