@@ -349,6 +349,8 @@ void Enter(bool briefing)
     if (SoundSystem* sound = SoundSystem::Global())
         sound->LoadSoundBank(kSoundBank);
 
+    // Lines a level left queued never run as part of the briefing.
+    CommandScript::Clear();
     g_script = g_gameOver ? std::string(kGameOverScript) : ScriptNameFor(Session::Names().script, briefing);
     if (!g_script.empty() && Acceptable(g_script, "BRIEFING")) {
         if (auto folder = CommandFiles::ScriptsFolder())

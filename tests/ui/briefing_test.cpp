@@ -410,6 +410,8 @@ TEST_F(BriefingTest, APressOrAnEmptyScriptMovesOn)
         calls_.clear();
         Session::Names().script = row.definitions;
         Briefing::GameOver() = row.gameOver;
+        // A level's line still queued is no briefing script.
+        CommandScript::QueueLine("BRIEFING TEXT 1", {LineSource::LevelFile, "mission.tcs", 7});
         Briefing::Enter(row.briefing);
         if (row.press && Briefing::IsActive())
             Briefing::Skip();
