@@ -521,9 +521,17 @@ void CutScene::ClearAll()
     Scenes().scenes.clear();
 }
 
+namespace {
+CutsceneRegistryReceiver::Factory g_sceneFactory = nullptr;
+}
+
+void CutsceneRegistryReceiver::SetFactory(Factory factory) { g_sceneFactory = factory; }
+
 void CutsceneRegistryReceiver::Load(const CutsceneChunk& cutscene, float scale, const Vec3& origin)
 {
-    auto scene = std::make_unique<CutScene>();
+    std::unique_ptr<CutScene> scene = g_sceneFactory ? g_sceneFactory() : nullptr;
+    if (!scene)
+        scene = std::make_unique<CutScene>();
     std::ifstream file;
     if (const auto path = platform::ResolveDataPath(app::DataDirectories::Global().StartDirectory(), subtitleFile_))
         file.open(*path, std::ios::binary);

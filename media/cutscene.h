@@ -174,6 +174,11 @@ public:
     }
     void Load(const CutsceneChunk& cutscene, float scale, const Vec3& origin) override;
 
+    // What a level's cut-scenes are made as: the game installs its own
+    // class (the camera track); unset, plain cut-scenes.
+    using Factory = std::unique_ptr<CutScene> (*)();
+    static void SetFactory(Factory factory);
+
 private:
     std::string subtitleFile_;
 };

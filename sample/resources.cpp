@@ -71,6 +71,22 @@ std::map<uint32_t, std::string> SampleTexts()
     t[7046] = "Team";
     t[7047] = "Id";
     t[7048] = "(no name)";
+    // Briefing texts (BRIEFING TEXT n shows 1001 + n) and the in-game menus.
+    t[1001] = "Mission two: the pumping station.";
+    t[1002] = "Reach the valve hall and hold it until the engineers arrive.";
+    t[1003] = "Expect patrols on the lower walkways.";
+    t[1004] = "The station is ours. Well done, squad.";
+    t[1005] = "The squad is lost. The mission has failed.";
+    t[227] = "A multiplayer game cannot be restarted.";
+    t[231] = "Mission over";
+    t[251] = "Game menu";
+    t[7065] = "Save game";
+    t[7066] = "Load game";
+    t[7067] = "Restart level";
+    t[7068] = "Leave level";
+    t[7069] = "Level";
+    t[7070] = "Saved";
+    t[7077] = "Back to the game";
     t[7087] = "I have nothing to load it with.";
     t[7088] = "I carry no such weapon.";
     t[13003] = "Crouch or stand";

@@ -1,11 +1,13 @@
 #include "ui/camera_controller.h"
 
 #include "Veapi/camera.h"
+#include "app/app_time.h"
 #include "app/display_mode.h"
 #include "app/math_tables.h"
 #include "media/cutscene.h"
 #include "objects/objects_placeholders.h"
 #include "session/session_placeholders.h"
+#include "ui/camera_track.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/selection.h"
@@ -532,6 +534,9 @@ void StepCameraMove(int64_t now)
         float width = 0;
         const bool running = trevok::CutScene::AdvanceCurrent(Seconds(now), 0, eye, target, width);
         if (running) {
+            // A camera track draws the cast it loaded for the scene.
+            if (auto* track = dynamic_cast<CameraTrack*>(trevok::CutScene::Current()))
+                track->DrawSceneObjects(uint64_t(AppTime::GameNow()));
             s.holdUntil = now + 1;
             if (Finite(width) && width > 0) {
                 s.viewWidth = width;

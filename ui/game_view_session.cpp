@@ -3,6 +3,7 @@
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/move_marker.h"
+#include "ui/scene_lighting.h"
 #include "ui/selection.h"
 #include "ui/upgrade_screen.h"
 #include "ui/wait_for_world.h"
@@ -15,6 +16,7 @@ void StartSession(bool swapCameraButtons)
     MouseActionMap::Build(swapCameraButtons);
     CameraController::Reset();
     MoveMarker::Load();  // a missing marker leaves the session without one
+    SceneLighting::SetGame();
 }
 
 void EndSession()
@@ -27,6 +29,7 @@ void EndSession()
     Selection::RemoveAll();
     CameraController::StopTracking();
     MoveMarker::Release();
+    SceneLighting::Clear();
 }
 
 void LevelStarted()

@@ -2,16 +2,23 @@
 // and load screens and the end-of-mission screen.
 #include "ui/menu_screen.h"
 
+#include "Veapi/light_set.h"
 #include "app/app_time.h"
-#include "app/directories.h"
+#include "app/maths.h"
 #include "app/string_table.h"
+#include "console/console_draw.h"
 #include "console/text_console.h"
-#include "platform/data_path.h"
+#include "media/screen_quads.h"
+#include "platform/os.h"
 #include "session/game_state.h"
+#include "session/save_slots.h"
+#include "session/saved_game.h"
 #include "session/session_placeholders.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
+#include "ui/particle_tester.h"
 #include "ui/saved_game_header.h"
+#include "ui/screen_camera.h"
 #include "ui/screen_toggles.h"
 #include "ui/ui_placeholders.h"
 
@@ -19,7 +26,6 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -102,16 +108,11 @@ bool EndsWithSav(const std::string& name)
     return tail == ".sav";
 }
 
-// The saved games in the start directory, by name.
+// The saved games in the saves folder, by name.
 std::vector<std::string> ListSavedGames()
 {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(app::DataDirectories::Global().StartDirectory(), ec)) {
-        std::string name = entry.path().filename().string();
-        if (entry.is_regular_file(ec) && EndsWithSav(name))
-            names.push_back(std::move(name));
-    }
+    SavedGames::List("*.sav");
+    std::vector<std::string> names = SavedGames::Entries();
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -123,15 +124,34 @@ std::string SaveName()
 
 void DeleteSavedGame()
 {
-    auto path = platform::ResolveDataPath(app::DataDirectories::Global().StartDirectory(), SaveName());
-    std::error_code ec;
-    if (path)
-        std::filesystem::remove(*path, ec);
+    const std::filesystem::path path = SavedGames::PathOf(SaveName());
+    if (!path.empty())
+        platform::RemoveFile(path);
+}
+
+constexpr uint32_t kRowColour = 0xFFB2B2B2u, kHighlightColour = 0xFFFFFFFFu;
+
+const char* BackgroundOf(int kind)
+{
+    return kind == MenuScreen::kSaveScreen || kind == MenuScreen::kLoadScreen ? "units\\save screen.rim"
+                                                                              : "units\\main menu & in game menu 00.rim";
+}
+
+std::string ShownName(const std::string& name)
+{
+    return EndsWithSav(name) ? name.substr(0, name.size() - 4) : name;
 }
 
 class SlotScreen : public MenuScreen {
 public:
-    using MenuScreen::MenuScreen;
+    SlotScreen(int kind, float parameter) : MenuScreen(kind, parameter)
+    {
+        // Without its picture (no display, a missing file) the screen still works.
+        bool ok = false;
+        auto quad = std::make_unique<TextureQuad>(BackgroundOf(kind), ok);
+        if (ok)
+            background_ = std::move(quad);
+    }
 
     void Draw(int64_t now) override
     {
@@ -146,7 +166,9 @@ public:
             if (t > kOpenSeconds) {
                 MenuScreen::Finish(kind_);
                 Release(); // may end this screen
+                return;
             }
+            DrawBackground();
             return;
         }
         if (!openComplete_) {
@@ -157,11 +179,16 @@ public:
                     openComplete_ = true;
                 }
             }
+            DrawBackground();
             return;
         }
         if (g_pointerMoved)
             UpdateHighlight();
+        DrawBackground();
+        DrawRows();
     }
+
+    bool HasBackground() const { return background_ != nullptr; }
 
     void Run() override
     {
@@ -195,6 +222,42 @@ public:
     }
 
 private:
+    // The quad's picture at its opacity, over whatever the frame holds.
+    void DrawBackground()
+    {
+        if (!background_)
+            return;
+        Colour white;
+        white.Set(1, 1, 1, std::clamp(opacity_, 0.0f, 1.0f));
+        background_->Lights().SetEmissive(white);
+        background_->SetZ(ScreenCamera::kQuadDepth);
+        background_->SetRect(left_, top_, left_ + width_, top_ + height_);
+        background_->Draw(ScreenCamera::Get());
+    }
+
+    void DrawRows()
+    {
+        const MenuSlotList& list = g_lists[size_t(kind_)];
+        if (kind_ == kInGameMenu || kind_ == kEndOfMission) {
+            const size_t visible = std::min<size_t>(list.rows.size(), 5);
+            for (size_t i = 0; i < visible; ++i)
+                Text::DrawSmall(list.rows[i].text, list.rows[i].x, list.rows[i].y,
+                                int(i) == list.highlight ? kHighlightColour : kRowColour);
+            return;
+        }
+        // Save and load screens: six rows from the scroll, then the name field.
+        const size_t first = std::min<size_t>(list.rows.size(), size_t(std::max(0, list.scroll)));
+        const size_t last = std::min<size_t>(list.rows.size(), first + 6);
+        for (size_t i = first; i < last; ++i) {
+            const float y = top_ + (0.236f + 0.067f * float(i - first)) * height_;
+            Text::DrawSmall(ShownName(list.rows[i].text), left_ + 0.088f * width_, y,
+                            int(i) == list.highlight ? kHighlightColour : kRowColour);
+        }
+        Text::DrawSmall(g_nameField, left_ + 0.088f * width_, top_ + 0.16f * height_, kHighlightColour);
+    }
+
+    std::unique_ptr<TextureQuad> background_;
+
     void UpdateHighlight()
     {
         MenuSlotList& list = g_lists[kind_];
@@ -378,6 +441,9 @@ void MenuScreen::SetPointer(float x, float y)
     g_pointerY = y;
 }
 
+float MenuScreen::PointerX() { return g_pointerX; }
+float MenuScreen::PointerY() { return g_pointerY; }
+
 void MenuScreen::DrawAll(int64_t now)
 {
     // A screen may end itself while drawing; hold each for the pass.
@@ -433,8 +499,14 @@ void MenuScreen::InstallHooks()
                 s->BeginClose();
     };
     screens.openInGameMenu = [] { OpenInGameMenu(); };
+    // A level-start save opens its level's briefing.
+    SavedGame::GetHooks().enterBriefing = [](int32_t flag) { Briefing::Enter(flag != 0); };
 }
 
 namespace InGameScreens {
-void Shutdown() { MenuScreen::ReleaseAll(); }
+void Shutdown()
+{
+    MenuScreen::ReleaseAll();
+    ParticleTester::ReleaseCurrent();
+}
 } // namespace InGameScreens

@@ -82,6 +82,8 @@ public:
     static void ReleaseAll();
     // The pointer in screen fractions and whether it moved since the last frame.
     static void SetPointer(float x, float y);
+    static float PointerX();
+    static float PointerY();
     // The id under (u, v) in a save or load screen's own coordinates.
     static int HitTestSaveScreen(float u, float v, size_t rowCount);
     // The save and load screens' name field.

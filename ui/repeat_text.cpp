@@ -1,6 +1,9 @@
 #include "ui/repeat_text.h"
 
 #include "app/app_time.h"
+#include "console/command_script.h"
+#include "console/command_table.h"
+#include "console/readers.h"
 #include "console/text_console.h"
 
 #include <cmath>
@@ -38,6 +41,21 @@ void Tick()
 }
 
 void Stop() { g_active = false; }
+
+void Command()
+{
+    const std::string text = TextConsole::ReadRestOfLine();
+    if (text.empty())
+        Stop();
+    else
+        Set(text.c_str());
+}
+
+void Install()
+{
+    CommandTable::Provide("REPTXT", Command);
+    CommandScript::SetWaitForObserver({Tick, Stop});
+}
 bool Active() { return g_active; }
 const std::string& Text() { return g_text; }
 

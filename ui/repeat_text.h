@@ -15,6 +15,12 @@ void Tick();                // prints when the period has passed
 void Stop();
 
 bool Active();
+
+// "REPTXT": the rest of the line becomes the repeating text; an empty line
+// stops it.
+void Command();
+// Gives the console its REPTXT and the command script's waits their ticks.
+void Install();
 const std::string& Text();
 
 } // namespace RepeatText

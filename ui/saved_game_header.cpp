@@ -1,10 +1,10 @@
 #include "ui/saved_game_header.h"
 
 #include "app/app_time.h"
-#include "app/directories.h"
 #include "platform/byte_cursor.h"
 #include "platform/data_path.h"
 #include "session/game_state.h"
+#include "session/save_slots.h"
 
 #include <fstream>
 #include <vector>
@@ -48,7 +48,8 @@ bool ReadHeader(const char* name)
 {
     if (!name || !*name)
         return false;
-    auto path = platform::ResolveDataPath(app::DataDirectories::Global().StartDirectory(), name);
+    // Inside the saves folder only, in any letter case.
+    auto path = platform::ResolveDataPath(SavedGames::Directory(), name);
     if (!path)
         return false;
     std::ifstream file(*path, std::ios::binary);

@@ -23,8 +23,8 @@ inline constexpr uint32_t kMaxNameBytes = 260;
 // the cap or past the bytes, or a name lacks its NUL.
 bool ParseHeader(std::span<const uint8_t> bytes, Header& out);
 
-// Reads the head of the saved game `name` (a file in the start directory;
-// names that would leave it are refused). The last read head changes only on
+// Reads the head of the saved game `name` (a file in the saves folder, any
+// letter case; names that would leave it are refused). The last read head changes only on
 // success. The game clock is stopped and the server held while reading; both
 // are given back as they were, whatever the outcome.
 bool ReadHeader(const char* name);

@@ -69,20 +69,10 @@ void Centre()
     CameraController::SetFocus(at.x, at.y, at.z);
 }
 
-void RepeatTextCommand()
-{
-    const std::string text = TextConsole::ReadRestOfLine();
-    if (text.empty())
-        RepeatText::Stop();
-    else
-        RepeatText::Set(text.c_str());
-}
-
 void Install()
 {
     CommandTable::Provide("CENTRE", Centre);
-    CommandTable::Provide("REPTXT", RepeatTextCommand);
-    CommandScript::SetWaitForObserver({RepeatText::Tick, RepeatText::Stop});
+    RepeatText::Install();
     auto& client = WorldCommands::Client();
     client.objectUnderCursor = ObjectUnderCursor;
     client.selectedUnit = SelectedUnit;

@@ -7,6 +7,7 @@
 #include "app/directories.h"
 #include "media/screen_quads.h"
 #include "platform/gfx.h"
+#include "ui/screen_camera.h"
 
 #include <memory>
 
@@ -35,7 +36,7 @@ bool EnterScreen(AppState state, const char* image, int seconds)
 void DrawImage()
 {
     if (g_image)
-        g_image->Draw(nullptr);
+        g_image->Draw(ScreenCamera::Get());
 }
 
 // The image's tiles may stand in this frame's render queue still (the screen

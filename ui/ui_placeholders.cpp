@@ -41,23 +41,6 @@ void OnDownKey() {}
 void ResetIdleTimer() { IdleDeadline() = AppTime::RealNow() + 15 * AppTime::TicksPerSecond(); }
 } // namespace FrontEnd
 
-namespace Briefing {
-std::string& ScriptName()
-{
-    static std::string name;
-    return name;
-}
-bool& GameOver()
-{
-    static bool over = false;
-    return over;
-}
-void Enter(bool) { SetAppState(AppState::Briefing); }
-void Draw() {}
-void Leave(bool) {}
-bool IsFadeDone() { return false; }
-} // namespace Briefing
-
 namespace Game {
 bool IsBattleUnderway() { return false; }
 }

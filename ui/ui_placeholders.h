@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/briefing.h"
 #include "ui/camera_controller.h"
 #include "ui/game_cursor.h"
 #include "ui/hud_viewports.h"
@@ -49,15 +50,6 @@ int64_t& IdleDeadline();
 namespace InGameScreens {
 void Shutdown(); // the in-game screens go at exit
 } // namespace InGameScreens
-
-namespace Briefing {
-std::string& ScriptName();
-bool& GameOver();
-void Enter(bool next);     // state 11
-void Draw();
-void Leave(bool stopMusic);
-bool IsFadeDone();
-} // namespace Briefing
 
 namespace Game {
 bool IsBattleUnderway();

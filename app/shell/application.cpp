@@ -35,6 +35,8 @@
 #include "session/session_placeholders.h"
 #include "ui/camera_commands.h"
 #include "ui/script_commands.h"
+#include "ui/camera_track.h"
+#include "ui/particle_tester.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
 #include "ui/key_config.h"
@@ -318,6 +320,8 @@ void InstallGameViewHooks()
     // The key file's camera-button swap is not read yet: the plain layout.
     GameView::InstallSessionHooks(nullptr);
     MenuScreen::InstallHooks();
+    CameraTrack::Install();
+    ParticleTester::Install();
 }
 
 void StartSubsystems(const StartupOptions& options)

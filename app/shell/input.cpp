@@ -480,19 +480,8 @@ void Dispatch(const InputEvent& e)
         Video::OnInput(e);
         break;
     case AppState::Briefing:
-        if (e.message == kMsgKeyDown || IsPress(e.message)) {
-            if (Briefing::GameOver()) {
-                Briefing::GameOver() = false;
-                Briefing::Leave(false);
-                TitleScreen::Enter();
-            } else if (Briefing::IsFadeDone()) {
-                Briefing::Leave(false);
-                Briefing::Enter(true);
-            } else {
-                Briefing::Leave(false);
-                StartSession(true);
-            }
-        }
+        if (e.message == kMsgKeyDown || IsPress(e.message))
+            Briefing::Skip();
         break;
     default:
         break;

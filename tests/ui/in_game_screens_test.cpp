@@ -1,7 +1,6 @@
 #include "ui/menu_screen.h"
 
 #include "app/app_time.h"
-#include "app/directories.h"
 #include "platform/data_path.h"
 #include "session/session_placeholders.h"
 #include "ui/game_view.h"
@@ -15,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 namespace {
@@ -38,13 +38,17 @@ protected:
     void SetUp() override
     {
         HudView::Install(&view_);
+        // A private saves folder ($XDG_DATA_HOME/trevok/saves).
         char name[] = "/tmp/trevok-saves-XXXXXX";
-        dir_ = mkdtemp(name);
+        home_ = mkdtemp(name);
+        dir_ = home_ / "trevok" / "saves";
+        std::filesystem::create_directories(dir_);
+        if (const char* old = std::getenv("XDG_DATA_HOME"))
+            savedHome_ = old;
+        setenv("XDG_DATA_HOME", home_.c_str(), 1);
         Write("mission one.sav");
         Write("a saved game named long.sav"); // 27 characters
         Write("notes.txt");
-        savedStart_ = app::DataDirectories::Global().StartDirectory();
-        app::DataDirectories::Global().SetStartDirectory(dir_);
         platform::ClearDataPathCache();
         AppTime::SetGameSpeed(1.0f);
         EndOfGameRequest = 0;
@@ -53,8 +57,11 @@ protected:
     {
         MenuScreen::ReleaseAll();
         HudView::Install(nullptr);
-        app::DataDirectories::Global().SetStartDirectory(savedStart_);
-        std::filesystem::remove_all(dir_);
+        if (savedHome_)
+            setenv("XDG_DATA_HOME", savedHome_->c_str(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
+        std::filesystem::remove_all(home_);
         AppTime::SetGameSpeed(1.0f);
         EndOfGameRequest = 0;
     }
@@ -82,7 +89,8 @@ protected:
     }
 
     FakeView view_;
-    std::filesystem::path dir_, savedStart_;
+    std::filesystem::path home_, dir_;
+    std::optional<std::string> savedHome_;
 };
 
 TEST_F(InGameScreensTest, PauseHoldsAcrossMenuSaveScreenAndBack)
@@ -186,7 +194,7 @@ TEST_F(InGameScreensTest, ChosenRowFillsTheNameField)
     EXPECT_EQ(MenuScreen::NameField(), "mission one");
 }
 
-TEST_F(InGameScreensTest, DeleteRemovesOnlyTheNamedSaveInTheStartDirectory)
+TEST_F(InGameScreensTest, DeleteRemovesOnlyTheNamedSaveInTheSavesFolder)
 {
     ASSERT_TRUE(MenuScreen::OnSaveKey());
     Settle();

@@ -1,7 +1,10 @@
 #include "ui/repeat_text.h"
 
 #include "app/app_time.h"
+#include "console/command_script.h"
+#include "console/command_table.h"
 #include "console/text_console.h"
+#include "console/wait_for.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +68,48 @@ TEST_F(RepeatTextTest, LongTextIsCutAndNullIsEmpty)
     RepeatText::Set(nullptr);
     EXPECT_TRUE(RepeatText::Text().empty());
     EXPECT_TRUE(RepeatText::Active());
+}
+
+
+struct PauseWorld : WaitForWorld {
+    bool paused = false;
+    bool Paused() const override { return paused; }
+};
+
+TEST_F(RepeatTextTest, TheTrainingScriptRepeatsItsLineWhileItsWaitHolds)
+{
+    CommandTable::Global().Clear();
+    CommandTable::RegisterAll();
+    RepeatText::Install();
+    PauseWorld world;
+    WaitFor::SetWorld(&world);
+    const LineOrigin origin{LineSource::LevelFile, "training.tcs", 1};
+    CommandScript::QueueLine("REPTXT Press the pause key", origin);
+    CommandScript::QueueLine("WAIT FOR ACTIVE PAUSE", origin);
+    CommandScript::QueueLine("REPTXT Now select a unit", origin);
+    CommandScript::Step();
+    CommandScript::Step();
+    const int64_t start = g_now;
+    struct Step {
+        double at;
+        bool paused;
+        size_t printed;
+    } steps[] = {{1, false, 0}, {19.9, false, 0}, {20, false, 1}, {30, false, 0}, {40, false, 1}, {45, true, 0},
+                 {60, false, 0}, {80, false, 0}};
+    for (const Step& s : steps) {
+        g_now = start + Seconds(s.at);
+        world.paused = s.paused;
+        TextConsole::Get().lines.clear();
+        CommandScript::Step();
+        EXPECT_EQ(Printed("Press the pause key"), s.printed) << s.at;
+    }
+    // Once met, the script went on to its next line, whose text now repeats.
+    EXPECT_TRUE(RepeatText::Active());
+    EXPECT_EQ(RepeatText::Text(), "Now select a unit");
+    WaitFor::SetWorld(nullptr);
+    CommandScript::Clear();
+    CommandScript::SetWaitForObserver({});
+    CommandTable::Global().Clear();
 }
 
 } // namespace

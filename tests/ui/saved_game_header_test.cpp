@@ -1,32 +1,44 @@
 #include "ui/saved_game_header.h"
 
 #include "app/app_time.h"
-#include "app/directories.h"
 #include "platform/data_path.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace {
 
 class SavedGameHeaderTest : public ::testing::Test {
 protected:
+    // The fixtures as the player's saves folder.
     void SetUp() override
     {
-        saved_ = app::DataDirectories::Global().StartDirectory();
-        app::DataDirectories::Global().SetStartDirectory(std::filesystem::path(TREVOK_FIXTURES_DIR) / "ui" / "saves");
+        char name[] = "/tmp/trevok-data-XXXXXX";
+        home_ = mkdtemp(name);
+        if (const char* old = std::getenv("XDG_DATA_HOME"))
+            saved_ = old;
+        setenv("XDG_DATA_HOME", home_.c_str(), 1);
+        std::filesystem::create_directories(home_ / "trevok");
+        std::filesystem::copy(std::filesystem::path(TREVOK_FIXTURES_DIR) / "ui" / "saves", home_ / "trevok" / "saves");
         platform::ClearDataPathCache();
         AppTime::SetGameSpeed(1.5f);
     }
     void TearDown() override
     {
-        app::DataDirectories::Global().SetStartDirectory(saved_);
+        if (saved_)
+            setenv("XDG_DATA_HOME", saved_->c_str(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
+        std::filesystem::remove_all(home_);
         AppTime::SetGameSpeed(1.0f);
     }
-    std::filesystem::path saved_;
+    std::filesystem::path home_;
+    std::optional<std::string> saved_;
 };
 
 struct GoodHead {
@@ -66,7 +78,7 @@ TEST_F(SavedGameHeaderTest, DamagedOrForeignFilesChangeNothing)
         "no_flag.sav",         // the level-start word is cut
         "empty_name.sav",      // a length of 0 has no room for the NUL
         "missing.sav",
-        "../saves/full.sav",   // names never leave the start directory
+        "../saves/full.sav",   // names never leave the saves folder
         "/etc/passwd",
         "",
     };

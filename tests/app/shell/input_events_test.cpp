@@ -5,6 +5,7 @@
 #include "app/app_time.h"
 #include "app/clock.h"
 #include "app/demo.h"
+#include "app/directories.h"
 #include "app/fatal.h"
 #include "app/shell/application.h"
 #include "app/shell/input.h"
@@ -15,6 +16,7 @@
 #include "platform/input.h"
 #include "platform/input_controller.h"
 #include "platform/window.h"
+#include "session/level_session.h"
 #include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <bit>
 #include <filesystem>
+#include <fstream>
 #include <unistd.h>
 
 namespace {
@@ -237,6 +240,52 @@ TEST_F(InputEvents, StartScreensLeaveOnEnterSpaceOrAPress)
         Input::Dispatch(c.event);
         EXPECT_EQ(CurrentAppState(), c.to) << "from " << int(c.from) << " message " << c.event.message;
     }
+}
+
+TEST_F(InputEvents, APressEndsTheBriefingForWhatFollowsIt)
+{
+    char name[] = "/tmp/trevok-briefing-XXXXXX";
+    const std::filesystem::path root = mkdtemp(name);
+    std::filesystem::create_directories(root / "scripts");
+    for (const char* script : {"m.brf", "m.dbf", "gameover.brf"})
+        std::ofstream(root / "scripts" / script) << "WAIT 100\n";
+    auto& dirs = app::DataDirectories::Global();
+    const auto savedStart = dirs.StartDirectory();
+    dirs.SetStartDirectory(root);
+    dirs.SetPath(app::kScriptsDirectory, "scripts");
+    Session::Names().script = "m.tvs";
+    std::string called;
+    Briefing::GetHooks() = {[&] { called += "session"; }, [&] { called += "title"; }};
+    struct Case {
+        bool gameOver, briefing;
+        InputEvent event;
+        const char* called;
+        bool stillActive;
+    };
+    const Case cases[] = {
+        {false, true, Key(kMsgKeyDown, kKeySpace), "session", false},
+        {false, false, Button(kMsgLeftDown), "", true}, // the briefing follows its debriefing
+        {true, true, Button(kMsgRightDown), "title", false},
+        {false, true, Key(kMsgKeyUp, kKeySpace), "", true},
+    };
+    for (const Case& c : cases) {
+        called.clear();
+        Briefing::GameOver() = c.gameOver;
+        Briefing::Enter(c.briefing);
+        ASSERT_EQ(CurrentAppState(), AppState::Briefing);
+        Input::Dispatch(c.event);
+        EXPECT_EQ(called, c.called);
+        EXPECT_EQ(Briefing::IsActive(), c.stillActive);
+        if (Briefing::IsActive()) {
+            EXPECT_FALSE(Briefing::IsDebriefing());
+            Briefing::Leave(true);
+        }
+    }
+    Briefing::GetHooks() = {};
+    Session::Names() = {};
+    dirs.SetPath(app::kScriptsDirectory, nullptr);
+    dirs.SetStartDirectory(savedStart);
+    std::filesystem::remove_all(root);
 }
 
 TEST_F(InputEvents, KeysThatEndTheProgram)

@@ -1,0 +1,156 @@
+// A camera track's cast loaded from the units folder, its numbering and the
+// numbers outside it, and its fades through the effects' screen fade.
+#include "ui/camera_track.h"
+
+#include "../Veapi/camera_fixture.h"
+#include "Veapi/ve_object.h"
+#include "effects/effect_list.h"
+#include "objects/role_table.h"
+#include "objects/shape_cache.h"
+#include "objects/world_object.h"
+#include "script/records.h"
+
+#include <climits>
+#include <deque>
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CameraTrackTest : public scenetest::SceneTest {
+protected:
+    void SetUp() override
+    {
+        SceneTest::SetUp();
+        StartScene();
+        const fs::path rifs = fs::path(TREVOK_SAMPLE_DATA_DIR) / "rifs";
+        fs::create_directories(dir_.Path() / "rifs" / "units");
+        // The same hierarchy file inside the cast folder and one level above it.
+        fs::copy_file(rifs / "robot_hierarchy.rif", dir_.Path() / "rifs" / "units" / "robot.rif");
+        fs::copy_file(rifs / "robot_hierarchy.rif", dir_.Path() / "rifs" / "units" / "r");
+        fs::copy_file(rifs / "robot_hierarchy.rif", dir_.Path() / "rifs" / "outside.rif");
+        const fs::path folder = dir_.Path() / "rifs";
+        ChunkFileCache::SetFolderSource([folder] { return std::optional<fs::path>(folder); });
+        WorldObjectTable::DestroyAll();
+    }
+    void TearDown() override
+    {
+        track_.reset();
+        Effects::ClearAll();
+        ShapeCache::FreeAll();
+        ChunkFileCache::FreeAll();
+        ChunkFileCache::SetFolderSource(nullptr);
+        SceneTest::TearDown();
+    }
+    displaytest::TempDir dir_;
+    std::unique_ptr<CameraTrack> track_ = std::make_unique<CameraTrack>();
+};
+
+TEST_F(CameraTrackTest, LoadedCastAreNumberedFromMinusOne)
+{
+    const struct {
+        const char* name;
+        const char* hierarchy;
+        int32_t cast;
+    } finds[] = {
+        {nullptr, nullptr, CameraTrack::kNoCast},
+        {"", nullptr, CameraTrack::kNoCast},          // an empty name matches nobody
+        {"nobody.rif", nullptr, CameraTrack::kNoCast}, // neither in the level nor loadable
+        {"..\\outside.rif", nullptr, CameraTrack::kNoCast},
+        {"/tmp/outside.rif", nullptr, CameraTrack::kNoCast},
+        {"robot.rif", nullptr, -1},
+        {"r", nullptr, -2}, // shorter than an extension: the file's first hierarchy
+        {"robot.rif", "no such hierarchy", CameraTrack::kNoCast},
+    };
+    for (const auto& f : finds)
+        EXPECT_EQ(track_->FindCharacter(f.name, f.hierarchy), f.cast) << (f.name ? f.name : "(null)");
+    EXPECT_EQ(track_->CastCount(), 2u);
+}
+
+TEST_F(CameraTrackTest, LevelCharactersAreFoundByTheirRoleName)
+{
+    std::deque<script::Role> roles(2);
+    roles[0].identifier = "trevok";
+    roles[1].identifier = ""; // a role without a name is nobody's character
+    WorldObject* named = nullptr;
+    for (script::Role& r : roles) {
+        r.aiType = 2;
+        r.character.emplace();
+        RoleTable::Global().File(r);
+        WorldObject* made = WorldObject::CreateByRole(1, &r, {0, 0, 0}, Quaternion::Identity());
+        ASSERT_NE(made, nullptr);
+        if (!named)
+            named = made;
+    }
+    const int32_t id = int32_t(named->GetId());
+    const struct {
+        const char* name;
+        int32_t cast;
+    } finds[] = {
+        {"trevok", id},
+        {"trev", id},       // compared over the shorter of the two
+        {"trevok2", id},
+        {"", CameraTrack::kNoCast},
+        {"vell", CameraTrack::kNoCast},
+    };
+    for (const auto& f : finds)
+        EXPECT_EQ(track_->FindCharacter(f.name, nullptr), f.cast) << f.name;
+    EXPECT_EQ(CameraTrack::LevelCharacter(id), named);
+    EXPECT_EQ(track_->CastMember(id), nullptr) << "a level character is no loaded member";
+    WorldObjectTable::DestroyAll();
+    RoleTable::Global().ForgetAll();
+}
+
+TEST_F(CameraTrackTest, CastNumbersOutsideTheCastAreAbsent)
+{
+    ASSERT_EQ(track_->FindCharacter("robot.rif", nullptr), -1);
+    ASSERT_EQ(track_->FindCharacter("ROBOT.RIF", nullptr), -2);
+    EXPECT_EQ(track_->DrawCount(), 2u);
+    const struct {
+        int32_t cast;
+        bool present;
+    } numbers[] = {{-1, true}, {-2, true}, {-3, false}, {INT_MIN, false}, {0, false}, {5, false}, {INT_MAX, false}};
+    for (const auto& n : numbers) {
+        EXPECT_EQ(track_->CastMember(n.cast) != nullptr, n.present) << n.cast;
+        // Acting on an absent member changes nothing and never fails.
+        track_->PlaceCastMember(n.cast, 1.0f, {1, 2, 3}, Quaternion(0, 0, 0, 1));
+        track_->StopCastSequences(n.cast);
+        track_->PlayCastSequence(n.cast, 0, 16, -1);
+    }
+    EXPECT_NE(track_->CastMember(-1), track_->CastMember(-2));
+    EXPECT_FLOAT_EQ(track_->CastMember(-2)->placement_.Position().z, 3.0f);
+    EXPECT_FLOAT_EQ(track_->GetCastSequenceValue(INT_MIN, 0), 1.0f);
+    track_->Stop();
+    EXPECT_EQ(track_->CastCount(), 0u);
+    EXPECT_EQ(track_->CastMember(-1), nullptr);
+}
+
+TEST_F(CameraTrackTest, FadesLastWholeSeconds)
+{
+    const struct {
+        int32_t direction, milliseconds;
+        bool added;
+        int64_t seconds;
+        float startAlpha;
+    } fades[] = {
+        {0, 1999, true, 1, 1.0f},  // from black
+        {1, 2500, true, 2, 0.0f},  // to black
+        {0, -400, true, 0, 1.0f},  // no time at all
+        {2, 1000, false, 0, 0.0f}, // no such direction
+    };
+    for (const auto& f : fades) {
+        SCOPED_TRACE(f.milliseconds);
+        Effects::ClearAll();
+        track_->Fade(f.direction, f.milliseconds);
+        EffectRecord* r = Effects::FindFirst(Effects::LateList(), EffectKind::ScreenFade);
+        ASSERT_EQ(r != nullptr, f.added);
+        if (!r)
+            continue;
+        EXPECT_EQ(int64_t(r->timeB - r->timeA), Effects::SecondsToTicks(double(f.seconds)));
+        EXPECT_FLOAT_EQ(r->colourA.alpha, f.startAlpha);
+        EXPECT_FLOAT_EQ(r->colourB.alpha, 1.0f - f.startAlpha);
+    }
+}
+
+} // namespace

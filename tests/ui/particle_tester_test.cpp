@@ -1,0 +1,140 @@
+// The particle tester's lines: what a click on each changes, where values
+// wrap, the names shown, and the pointer's line under the screen.
+#include "ui/particle_tester.h"
+
+#include "Veapi/light_set.h"
+#include "Veapi/particles.h"
+#include "ui/hud_view.h"
+#include "ui/scene_lighting.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+using S = ParticleSettings;
+
+TEST(ParticleSettingsTest, ClicksChangeTheirLineAndWrap)
+{
+    struct Row {
+        const char* what;
+        std::function<void(S&)> before;
+        int line;
+        float column;
+        std::function<bool(const S&)> after;
+    };
+    const Row rows[] = {
+        {"rate steps by 5", [](S& s) { s.rate = 10; }, S::kRate, 0.0f, [](const S& s) { return s.rate == 15; }},
+        {"rate 100 wraps to 5", [](S& s) { s.rate = 100; }, S::kRate, 0.0f, [](const S& s) { return s.rate == 5; }},
+        {"ttl 200 wraps to 10", [](S& s) { s.timeToLive = 200; }, S::kTimeToLive, 0.3f,
+         [](const S& s) { return s.timeToLive == 10; }},
+        {"direction x", [](S&) {}, S::kDirection, 0.05f,
+         [](const S& s) { return s.direction.x == 0.25f && s.direction.y == 0 && s.direction.z == 0; }},
+        {"direction y", [](S&) {}, S::kDirection, 0.15f, [](const S& s) { return s.direction.y == 0.25f; }},
+        {"direction z wraps", [](S& s) { s.direction.z = 3; }, S::kDirection, 0.5f,
+         [](const S& s) { return s.direction.z == -3; }},
+        {"velocity y", [](S&) {}, S::kVelocity, 0.15f, [](const S& s) { return s.velocity.y == 0.25f; }},
+        {"generator toggles", [](S&) {}, S::kGenerator, 0.0f, [](const S& s) { return s.generator; }},
+        {"life timer count to none", [](S& s) { s.lifeTimer = 2; }, S::kLifeTimer, 0.0f,
+         [](const S& s) { return s.lifeTimer == 0; }},
+        {"light run time to prelight", [](S& s) { s.lightMode = 4; }, S::kLight, 0.0f,
+         [](const S& s) { return s.lightMode == 0; }},
+        {"colour red", [](S& s) { s.red = 0.5f; }, S::kColour, 0.05f,
+         [](const S& s) { return std::abs(s.red - 0.6f) < 1e-5f && s.blue == 1; }},
+        {"colour between 0.2 and 0.3 is blue", [](S& s) { s.blue = 0.2f; }, S::kColour, 0.25f,
+         [](const S& s) { return std::abs(s.blue - 0.3f) < 1e-5f && s.alpha == 1 && s.green == 1; }},
+        {"colour alpha wraps", [](S& s) { s.alpha = 1; }, S::kColour, 0.35f, [](const S& s) { return s.alpha == 0; }},
+        {"start scale wraps", [](S& s) { s.startScale = 2; }, S::kStartScale, 0.0f,
+         [](const S& s) { return s.startScale == 0; }},
+        {"end scale", [](S& s) { s.endScale = 1; }, S::kEndScale, 0.0f,
+         [](const S& s) { return std::abs(s.endScale - 1.1f) < 1e-5f; }},
+        {"spin 10000 wraps", [](S& s) { s.spin = 10000; }, S::kSpin, 0.0f, [](const S& s) { return s.spin == 0; }},
+        {"past the list", [](S&) {}, 12, 0.0f, [](const S& s) { return s.Lines() == S().Lines(); }},
+        {"above the list", [](S&) {}, -1, 0.0f, [](const S& s) { return s.Lines() == S().Lines(); }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        S s;
+        r.before(s);
+        s.Click(r.line, r.column);
+        EXPECT_TRUE(r.after(s));
+    }
+}
+
+TEST(ParticleSettingsTest, TypeCycleAndNames)
+{
+    int type = 3;
+    std::string seen;
+    for (int i = 0; i < 9; ++i) {
+        seen += std::string(ParticleTypeName(type)) + ",";
+        type = NextParticleType(type);
+    }
+    EXPECT_EQ(seen, "FIRE,SMOKE,SHOT,EXPLOSION,BIG EXPLOSION,STEAM,TRAIL,SPARKS,FIRE,");
+    EXPECT_EQ(NextParticleType(7), 3) << "a type outside the cycle starts it again";
+    EXPECT_STREQ(ParticleTypeName(7), "OTHER");
+    const struct {
+        int mode;
+        const char *timer, *light;
+    } names[] = {{0, "NONE", "PRELIGHT"}, {1, "TIME", "ALPH DCY"},   {2, "COUNT", "COL DCY"},
+                 {3, "UNKNOWN", "COL + ALPH DCY"}, {4, "UNKNOWN", "RUN TIME"}, {-1, "UNKNOWN", "UNKNOWN"}};
+    for (const auto& n : names) {
+        EXPECT_STREQ(LifeTimerName(n.mode), n.timer);
+        EXPECT_STREQ(LightModeName(n.mode), n.light);
+    }
+    S s;
+    s.type = 12;
+    s.lifeTimer = 1;
+    const auto lines = s.Lines();
+    ASSERT_EQ(lines.size(), size_t(S::kLineCount));
+    EXPECT_EQ(lines[0], "TYPE SPARKS");
+    EXPECT_EQ(lines[1], "RATE 10");
+    EXPECT_EQ(lines[6], "Life timer TIME");
+    EXPECT_EQ(lines[11], "Spin 0");
+}
+
+TEST(ParticleTesterTest, AClickOnALineChangesThatLine)
+{
+    ParticleTester::Replace({0, 0, 5}, 5);
+    ParticleTester* tester = ParticleTester::Current();
+    ASSERT_NE(tester, nullptr);
+    EXPECT_EQ(tester->Settings().type, 5);
+    const float h = tester->LineHeight();
+    // The RATE line, a little off its middle, then the TYPE line.
+    MenuScreen::SetPointer(tester->Left() + 0.05f, tester->Top() + ParticleTester::kMargin + h * 1.3f);
+    tester->Run();
+    EXPECT_EQ(tester->Settings().rate, 15.0f);
+    MenuScreen::SetPointer(tester->Left() + 0.05f, tester->Top() + ParticleTester::kMargin);
+    tester->Run();
+    EXPECT_EQ(tester->Settings().type, 6);
+    // A second tester replaces the first.
+    ParticleTester::Replace({1, 0, 5}, 3);
+    EXPECT_NE(ParticleTester::Current(), nullptr);
+    EXPECT_EQ(ParticleTester::Current()->Settings().type, 3);
+    EXPECT_EQ(std::count(MenuScreen::All().begin(), MenuScreen::All().end(), ParticleTester::Current()), 1);
+    ParticleTester::ReleaseCurrent();
+    EXPECT_EQ(ParticleTester::Current(), nullptr);
+}
+
+TEST(SceneLightingTest, GameLightsOnceAndClearsToWhite)
+{
+    LightSet::CreateGlobals(new LightSet);
+    SceneLighting::SetGame();
+    SceneLighting::SetGame();
+    const struct {
+        int set;
+        float glow;
+    } sets[] = {{0, 0.25f}, {1, 0.06f}, {3, 0.0f}};
+    for (const auto& s : sets) {
+        EXPECT_FLOAT_EQ(LightSet::Global(s.set)->Material().emissive.r, s.glow) << s.set;
+        EXPECT_FLOAT_EQ(LightSet::Global(s.set)->Material().diffuse.a, 1.0f) << s.set;
+    }
+    EXPECT_EQ(LightSet::Global(0)->LightCount(), 1);
+    SceneLighting::Clear();
+    EXPECT_EQ(LightSet::Global(0)->LightCount(), 0);
+    EXPECT_FLOAT_EQ(LightSet::Global(0)->Material().emissive.r, 1.0f);
+    LightSet::DestroyGlobals();
+}
+
+} // namespace
