@@ -6,7 +6,9 @@
 #include "tests/session/message_world.h"
 
 #include "app/app_time.h"
+#include "app/clock.h"
 #include "session/client.h"
+#include "session/client_apply.h"
 #include "session/client_hooks.h"
 #include "session/game_message.h"
 #include "session/message_queue.h"
@@ -17,6 +19,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -47,6 +51,8 @@ protected:
         ServerToClientQueue.Clear();
         AppTime::SetGameSpeed(1.0f);
         AppTime::SetGameTime(0);
+        CommandFileQueue.Clear();
+        ClientToServerQueue.Clear();
     }
 
     // {101, text}: what the pass hook sends, so each pass's number arrives.
@@ -119,6 +125,44 @@ TEST_F(ClientDrain, OverDirectPlayTheSystemPlayerIsSkippedAndAnErrorEndsTheFrame
     Client::Stop();
     EXPECT_FALSE(Client::IsRunning());
     EXPECT_EQ(WorldObjectTable::Count(), 0u);  // the replicas went with the client
+}
+
+// A networked client runs its clock a little slower than the host, so it
+// never runs ahead, and answers every slow-down with its sequence.
+TEST_F(ClientDrain, ANetworkedClientSlowsItsClockAndAnswersTheSlowDown)
+{
+    auto dp = std::make_shared<FakeDirectPlay>();
+    Client::SetDirectPlay(dp, 7);
+    ASSERT_TRUE(Client::Start());
+    dp->Deliver(kServerPlayerId, {MessageType::kSlowDown, std::bit_cast<uint32_t>(0.5f), 41});
+    dp->Deliver(kServerPlayerId, {MessageType::kSpeedUp, std::bit_cast<uint32_t>(1.0f)});
+    EXPECT_TRUE(Client::ReceiveServerMessages());
+    EXPECT_FLOAT_EQ(Server::ClientClock().Speed(), 0.99f);
+    const auto sent = dp->SentCopy();
+    ASSERT_EQ(sent.size(), 1u);  // the speed-up is not answered
+    EXPECT_EQ(sent[0].from, 7u);
+    EXPECT_EQ(sent[0].to, kServerPlayerId);
+    ASSERT_EQ(sent[0].bytes.size(), 8u);
+    EXPECT_EQ(LoadU32(sent[0].bytes.data()), MessageType::kSpeedAnswer);
+    EXPECT_EQ(LoadU32(sent[0].bytes.data() + 4), 41u);
+    EXPECT_EQ(printed, (std::vector<std::string>{"Game speed set to 0.50", "Game speed set to 1.00"}));
+}
+
+// Where the server runs, its game thread queued the command file already.
+TEST_F(ClientDrain, ACommandFileIsIgnoredWhereTheServerRuns)
+{
+    ASSERT_TRUE(Server::Start(nullptr));
+    CommandFileQueue.Clear();
+    const char name[] = "level.cmd";
+    std::vector<uint8_t> block(4 + sizeof name);
+    StoreU32(block.data(), MessageType::kRunCommandFile);
+    std::memcpy(block.data() + 4, name, sizeof name);
+    EXPECT_EQ(Client::ApplyServerMessage(block), Client::Applied::kNotHere);
+    EXPECT_EQ(CommandFileQueue.Count(), 0u);
+    Server::Stop();
+    EXPECT_EQ(Client::ApplyServerMessage(block), Client::Applied::kApplied);
+    EXPECT_EQ(CommandFileQueue.Count(), 1u);
+    CommandFileQueue.Clear();
 }
 
 // Run under the thread sanitizer: the server thread sends every pass while
