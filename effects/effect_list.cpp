@@ -1,5 +1,7 @@
 #include "effects/effect_list.h"
 
+#include "effects/client_effect_hooks.h"
+
 #include <cmath>
 
 #include "Veapi/camera.h"
@@ -137,6 +139,7 @@ void Startup()
     ShadowHooks().startup();
     SphereMap::LoadTexture();
     FramePassStandIn::Install();
+    InstallClientHooks();
 }
 
 void Shutdown()

@@ -1127,17 +1127,7 @@ bool Actor::TakeItem(GameObject& object, bool queued)
     script::Role* role = object.GetRole();
     if (!inventory_ || !role || !IsPickUp(object))
         return false;
-    CarriedItem item;
-    // The pick-up's kind and subtype are its character's weapon value; the
-    // item's own record comes with the inventory rules.
-    const int32_t weapon = role->character ? role->character->weapon : 0;
-    item.kind = weapon >= 0 && weapon < script::kWeaponTypes ? ItemType::kWeapon : ItemType::kHealing;
-    item.subtype = item.kind == ItemType::kWeapon ? weapon : 0;
-    item.roleId = role->id;
-    item.value = role->id;
-    item.id = static_cast<int32_t>(nextItemNumber_);
-    item.roleLimit = role->limit;
-    item.amount = role->character ? static_cast<int32_t>(std::lround(role->character->walkingSpeed / 65536.0)) : 1;
+    const CarriedItem item = PickUpItem(*role, static_cast<int32_t>(nextItemNumber_));
     inventory_->Add(item);
     OutMessage(queued ? 81 : 82).U32(GetId()).I32(item.value).I32(role->id).U32(nextItemNumber_).Send(true);
     ++nextItemNumber_;

@@ -3,6 +3,7 @@
 #include "platform/byte_cursor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <climits>
 
 void CarriedItem::WriteRecord(std::vector<uint8_t>& out) const
@@ -93,4 +94,18 @@ CarriedItem* Inventory::FindById(int32_t id)
 void Inventory::Remove(const CarriedItem& item)
 {
     items_.remove_if([&](const CarriedItem& i) { return &i == &item; });
+}
+
+CarriedItem PickUpItem(const script::Role& role, int32_t id)
+{
+    CarriedItem item;
+    const int32_t weapon = role.character ? role.character->weapon : 0;
+    item.kind = weapon >= 0 && weapon < script::kWeaponTypes ? ItemKind::kWeapon : ItemKind::kHeal;
+    item.subtype = item.kind == ItemKind::kWeapon ? weapon : 0;
+    item.roleId = role.id;
+    item.value = role.id;
+    item.id = id;
+    item.roleLimit = role.limit;
+    item.amount = role.character ? static_cast<int32_t>(std::lround(role.character->walkingSpeed / 65536.0)) : 1;
+    return item;
 }

@@ -41,6 +41,12 @@ struct CarriedItem {
     void WriteRecord(std::vector<uint8_t>& out) const;
 };
 
+// The item a pick-up of `role` becomes under number `id`: a weapon of the
+// role's character weapon type when it names one, else a heal, with the
+// walking-speed word as its amount. The server's actor and the client's
+// replica build it alike, so both inventories hold the same item.
+CarriedItem PickUpItem(const script::Role& role, int32_t id);
+
 class Inventory {
 public:
     // The initial entry: kind -1, no role, counts 0, so no stack or weapon

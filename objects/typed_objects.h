@@ -66,6 +66,16 @@ public:
     void SetLinkedObject(uint32_t id);
     void SetSpeed(float speed) { speed_ = speed; }
 
+    // Message 105: the server restarts a looping track after this interval.
+    void SetLoopInterval(uint64_t ticks)
+    {
+        loops_ = true;
+        loopInterval_ = ticks;
+    }
+    bool Loops() const { return loops_; }
+    uint64_t LoopInterval() const { return loopInterval_; }
+    float Speed() const { return speed_; }
+
     bool Running() const { return running_; }
     bool Direction() const { return direction_; }
     size_t RiderCount() const { return riders_.size(); }
@@ -83,6 +93,8 @@ private:
     uint64_t pauseTime_ = 0;
     std::vector<WorldObjectRef> riders_;
     WorldObjectRef linked_;
+    bool loops_ = false;
+    uint64_t loopInterval_ = 0;
 };
 
 // A footprint on the ground.

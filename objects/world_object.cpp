@@ -141,6 +141,15 @@ WorldObject::~WorldObject()
         object_->Release();
 }
 
+void WorldObject::CatchUpClock(float seconds)
+{
+    const float now = AppTime::GameSeconds();
+    if (std::isfinite(seconds) && now < seconds) {
+        const float target = std::min(seconds, now + kMaxClockJump);
+        AppTime::SetGameTime(static_cast<int64_t>(SecondsToTicks(target)));
+    }
+}
+
 float WorldObject::TicksToSeconds(uint64_t ticks)
 {
     return static_cast<float>(static_cast<double>(ticks) / static_cast<double>(AppTime::TicksPerSecond()));
@@ -225,11 +234,7 @@ bool WorldObject::SetPlacement(const Vec3& position, const Quaternion& orientati
         if (!std::isfinite(f))
             return false;
     }
-    const float now = AppTime::GameSeconds();
-    if (now < seconds) {
-        const float target = std::min(seconds, now + kMaxClockJump);
-        AppTime::SetGameTime(static_cast<int64_t>(SecondsToTicks(target)));
-    }
+    CatchUpClock(seconds);
     seconds_ = placementSeconds_ = seconds;
     time_ = SecondsToTicks(seconds);
     position_ = position;

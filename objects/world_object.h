@@ -9,6 +9,7 @@
 #include "Veapi/particles.h"
 #include "app/maths.h"
 #include "app/read_write_lock.h"
+#include "objects/replica_marks.h"
 #include "platform/ref_counted.h"
 
 #include <array>
@@ -183,6 +184,13 @@ public:
     // The game time, in seconds, of a number of ticks.
     static float TicksToSeconds(uint64_t ticks);
     static uint64_t SecondsToTicks(float seconds);
+    // A server time ahead of the game clock moves the clock forward (by at
+    // most a second at once); one behind it changes nothing.
+    static void CatchUpClock(float seconds);
+
+    // Notices of the server the interface shows (AI state, alert, fog).
+    ReplicaMarks& Marks() { return marks_; }
+    const ReplicaMarks& Marks() const { return marks_; }
 
 protected:
     ~WorldObject() override;
@@ -218,6 +226,7 @@ protected:
 private:
     uint32_t id_;
     bool registered_ = false;
+    ReplicaMarks marks_;
     friend class WorldObjectTable;
 };
 

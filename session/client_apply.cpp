@@ -1,5 +1,7 @@
 #include "session/client_apply.h"
 
+#include "session/client_rows.h"
+
 #include "app/app_time.h"
 #include "objects/role_classes.h"
 #include "objects/role_table.h"
@@ -27,40 +29,9 @@ constexpr int32_t kWeaponTypes = 16;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int32_t kFlagScore = 10;
 
-// The words of one block that already kept its size row.
-class Words {
-public:
-    explicit Words(std::span<const uint8_t> block) : block_(block) {}
-    uint32_t U(uint32_t index) const
-    {
-        trevok::ByteReader reader(block_.subspan(std::min<size_t>(block_.size(), index * 4u)));
-        return reader.U32();
-    }
-    int32_t I(uint32_t index) const { return static_cast<int32_t>(U(index)); }
-    float F(uint32_t index) const { return std::bit_cast<float>(U(index)); }
-    bool Finite(uint32_t from, uint32_t count) const
-    {
-        for (uint32_t i = from; i < from + count; ++i) {
-            if (!std::isfinite(F(i)))
-                return false;
-        }
-        return true;
-    }
-    Vec3 Point(uint32_t index) const { return {F(index), F(index + 1), F(index + 2)}; }
-    Quaternion Rotation(uint32_t index) const { return {F(index), F(index + 1), F(index + 2), F(index + 3)}; }
-    std::span<const uint8_t> Bytes(uint32_t from) const
-    {
-        return block_.subspan(std::min<size_t>(block_.size(), from));
-    }
-    size_t Size() const { return block_.size(); }
-
-private:
-    std::span<const uint8_t> block_;
-};
-
-using Handler = Applied (*)(const Words& w);
-
-Applied Ok(bool applied) { return applied ? Applied::kApplied : Applied::kRefused; }
+using detail::Handler;
+using detail::Ok;
+using detail::Words;
 
 WorldObject* Object(const Words& w) { return WorldObjectTable::FindById(w.U(1)); }
 template <typename T>
@@ -85,9 +56,10 @@ Applied Damage(const Words& w)
     return Applied::kApplied;
 }
 
+// {41, 0, node, target word, 0, object id}: the object comes last.
 Applied Waypoint(const Words& w)
 {
-    auto* mover = ObjectAs<MovingObject>(w);
+    auto* mover = dynamic_cast<MovingObject*>(WorldObjectTable::FindById(w.U(5)));
     return Ok(mover && mover->AddWaypointOrder(w.U(2), w.I(3)));
 }
 
@@ -162,6 +134,7 @@ Applied Launch(const Words& w)
     const uint32_t id = w.U(14);
     if (!role || !ValidSide(side) || !w.Finite(5, 9) || WorldObjectTable::FindById(id))
         return Applied::kRefused;
+    WorldObject::CatchUpClock(w.F(5));
     auto* shot = new WorldProjectile(side, role, w.Point(6), w.Rotation(9), w.F(13), w.U(1), w.I(2), id);
     shot->Activate(static_cast<uint64_t>(std::max<int64_t>(AppTime::GameNow(), 0)), AppTime::GameSeconds());
     return Applied::kApplied;
@@ -173,6 +146,7 @@ Applied ShotEnded(const Words& w)
     auto* shot = ObjectAs<WorldProjectile>(w);
     if (!shot || !w.Finite(3, 4))
         return Applied::kRefused;
+    WorldObject::CatchUpClock(w.F(3));
     if (w.U(2) == kNone)
         TypedObject11::CheckAll(w.Point(4));
     return Applied::kApplied;
@@ -302,15 +276,21 @@ Applied Spawned(const Words& w)
     return Ok(WorldObject::CreateFromMessage(side, role, w.Point(4), w.Rotation(7), w.U(1)) != nullptr);
 }
 
+// 68 {68, requester}: every other squad member that can act holds.
+// 69 {69, id}: that replica's hold order goes.
 Applied Hold(const Words& w)
 {
     auto* mover = ObjectAs<MovingObject>(w);
     if (!mover)
         return Applied::kRefused;
-    if (w.U(0) == 68)
-        mover->InsertHoldOrder();
-    else
+    if (w.U(0) == 69) {
         mover->RemoveHoldOrder();
+        return Applied::kApplied;
+    }
+    for (WorldObject* member : WorldObjectTable::SquadList()) {
+        if (member != mover && member->IsMobile() && member->IsSelectable())
+            static_cast<MovingObject*>(member)->InsertHoldOrder();
+    }
     return Applied::kApplied;
 }
 
@@ -456,11 +436,11 @@ Applied RoleChanged(const Words& w)
     return Applied::kApplied;
 }
 
-constexpr uint32_t kLastType = 132;
+using detail::kLastType;
 
-std::array<Handler, kLastType + 1> MakeTable()
+detail::Table MakeTable()
 {
-    std::array<Handler, kLastType + 1> table{};
+    detail::Table table{};
     table[27] = AimObject;
     table[38] = table[39] = Damage;
     table[41] = Waypoint;
@@ -495,10 +475,12 @@ std::array<Handler, kLastType + 1> MakeTable()
     table[108] = table[109] = table[110] = LiftState;
     table[118] = RoleChanged;
     table[119] = Sequence;
+    detail::AddSessionRows(table);
+    detail::AddItemRows(table);
     return table;
 }
 
-const std::array<Handler, kLastType + 1> kTable = MakeTable();
+const detail::Table kTable = MakeTable();
 
 } // namespace
 

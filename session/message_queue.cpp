@@ -54,6 +54,7 @@ void SetDirectPlay(std::shared_ptr<DirectPlay> dp, uint32_t ownPlayerId)
 }
 
 std::shared_ptr<DirectPlay> DirectPlaySession() { return g_dp; }
+uint32_t OwnPlayerId() { return g_ownId; }
 
 bool SendToServer(const void* buffer, uint32_t size, bool guaranteed)
 {

@@ -40,6 +40,7 @@ namespace Client {
 // Set by the game thread while no request is being sent.
 void SetDirectPlay(std::shared_ptr<DirectPlay> dp, uint32_t ownPlayerId);
 std::shared_ptr<DirectPlay> DirectPlaySession();
+uint32_t OwnPlayerId();
 
 // Sends a request to the server player, or queues it. False when DirectPlay
 // refused it (the request is lost).

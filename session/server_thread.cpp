@@ -43,6 +43,7 @@ std::atomic<bool> g_waitingForPlayers{false};
 std::atomic<bool> g_levelRunning{false};
 std::atomic<bool> g_defeatNoticed{false};
 std::atomic<uint64_t> g_passCount{0};
+std::atomic<uint64_t> g_passesBegun{0};
 bool g_parked = false;                     // game thread only
 
 // Server thread only while it runs; the game thread before Start.
@@ -136,6 +137,7 @@ void SendDefeat()
 
 void RunPass()
 {
+    g_passesBegun.fetch_add(1);
     GameSpeed::ApplyWhenAnswered();
     const uint64_t now = g_serverClock->Now64();
     if (g_hooks.think)
@@ -165,6 +167,7 @@ void ThreadMain()
     g_defeatNoticed = false;
     g_defeatPending = false;
     g_passCount = 0;
+    g_passesBegun = 0;
     platform::Event* const waits[] = {&g_stop, &g_pauseRequest, &g_arrival};
     platform::Event* const pauseWaits[] = {&g_stop, &g_resume};
     for (;;) {
@@ -297,6 +300,7 @@ void EndLevel()
 void SetWaitingForPlayers(bool waiting) { g_waitingForPlayers = waiting; }
 void SetDefeatNoticed(bool noticed) { g_defeatNoticed = noticed; }
 uint64_t PassCount() { return g_passCount; }
+uint64_t PassesBegun() { return g_passesBegun; }
 bool OnServerThread() { return t_onServerThread; }
 
 void Park()

@@ -65,8 +65,10 @@ void SetWaitingForPlayers(bool waiting);
 // Set when the own side's defeat should not be announced.
 void SetDefeatNoticed(bool noticed);
 
-// Completed simulation passes of this session.
+// Completed simulation passes of this session, and those begun; passes
+// run one at a time, so pass n has begun once PassesBegun() >= n.
 uint64_t PassCount();
+uint64_t PassesBegun();
 
 // Used by GameState::Enter/Leave only: parks the thread between passes and
 // lets it go on. Both return at once when no server thread runs.

@@ -1,9 +1,8 @@
-// Placeholders for the session services the shell calls. Starting a session
-// starts the server thread (no level runs on it yet) and moves the game into
-// the level-started state; the per-frame drain wakes the server, applies its
-// messages to the client objects and updates them.
+// Placeholders for the session services the shell calls, and the headers of
+// the real ones it reaches through here.
 #pragma once
 
+#include "session/client.h"
 #include "session/game_speed.h"
 #include "session/level_session.h"
 #include "session/message_queue.h"
@@ -15,13 +14,6 @@
 
 struct InputEvent;
 
-namespace Client {
-bool IsRunning();
-// The client side of a session (the queue road).
-void Start();
-void Stop();
-void ReceiveServerMessages();
-} // namespace Client
 
 namespace Network {
 bool IsActive(); // a networked game

@@ -79,7 +79,7 @@ TEST_F(ClientApply, BadIdsIndexesAndCountsChangeNothing)
         {49, m, 0xFFFFFFFFu, 7777, 2, 0, 0, 0, 0, 0, 0, 0, F(1), F(1), 79},        // role of 49
         {119, m, 5000},                                                    // sequence
         {57, m, 99},                                                       // side
-        {41, m, 12345, 1, 0, 0},                                           // polygon (no level)
+        {41, 0, 12345, 1, 0, m},                                           // polygon (no level)
         {90, u, 40},                                                       // ammunition type
         {91, u, 99},                                                       // weapon type
         {46, u, 0, 4242},                                                  // target
@@ -149,8 +149,8 @@ TEST_F(ClientApply, MotionMessagesSteerAndStopTheReplica)
 
 TEST_F(ClientApply, TypesOutsideTheObjectsAreLeftAlone)
 {
-    EXPECT_EQ(Apply({64, 3}), Applied::kNotHere);
-    EXPECT_EQ(Apply({132, 1}), Applied::kNotHere);
+    EXPECT_EQ(Apply({100, 3}), Applied::kNotHere);
+    EXPECT_EQ(Apply({124, 1}), Applied::kNotHere);
     EXPECT_EQ(Apply({9999}), Applied::kRefused);
     EXPECT_EQ(Client::ApplyServerMessage(std::span<const uint8_t>()), Applied::kRefused);
 }

@@ -1,0 +1,49 @@
+// What the server's messages reach above the session: the effects, the
+// selection, the camera, the in-game screens, the shadows and the console.
+// Each higher folder installs its entries at its start-up; tests install
+// recording ones. An unset entry does nothing (the sound entry falls back to
+// the sound system, the print entry to the session's print).
+#pragma once
+
+#include "app/maths.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class WorldObject;
+
+struct ClientHooks {
+    // ---- console ----
+    std::function<void(const char* text)> print;
+    // Message 112: a timed screen message; the text is the hook's own copy.
+    std::function<void(WorldObject& speaker, std::string text, float scale)> speak;
+    // Messages 113 and 114 switch the player's controls off.
+    std::function<void()> controlsOff;
+
+    // ---- interface ----
+    std::function<void()> sideDefeated;                                  // 95: the defeat screen, no edge scrolling
+    std::function<void(const float (&placement)[12], float rate)> cameraMove;  // 103: scripted camera move
+    std::function<void(WorldObject& object)> selectAndTrack;             // 113: select it alone, lock the camera
+    std::function<void(WorldObject& object)> addToSelection;            // 128
+    std::function<void()> clearSelection;                                // 114, after the group order
+    std::function<void(WorldObject& object)> unitPanel;                 // 3: the unit's panel screen
+
+    // ---- effects and shadows ----
+    std::function<void(const Vec3& point, int64_t now)> bigExplosion;    // 71, 75
+    std::function<void(const Vec3& point, int64_t now)> spotlight;       // 127
+    std::function<void(const Vec3& first, const Vec3& second)> explosionArea;  // 127
+    std::function<void(bool blinking, const Vec3& point, const Colour& first, const Colour& second, float period)>
+        pulsingLight;                                                    // 125, 126
+    std::function<void(WorldObject& object, int32_t count, const float* pairs)> textureAnimation;  // 130
+    std::function<void(WorldObject& object)> smoke;                     // 123
+    std::function<void(WorldObject& object)> addShadow;                 // 129
+
+    // ---- below the session, replaceable by tests ----
+    std::function<void(int32_t sound)> playSound;
+    // The level's polygon under a point (127); unset: the current level's,
+    // under its lock.
+    std::function<bool(const Vec3& point)> polygonBelow;
+
+    static ClientHooks& Get();
+};

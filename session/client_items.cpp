@@ -1,0 +1,74 @@
+// The item rows of the server messages: a pick-up received (81 announced,
+// 82 silent) and an item used (85, 86). The items are rebuilt on the
+// replica exactly as the server's actor built them.
+#include "session/client_rows.h"
+
+#include "objects/inventory.h"
+#include "objects/role_table.h"
+#include "objects/typed_objects.h"
+
+namespace Client::detail {
+namespace {
+
+constexpr int32_t kSoundHealed = 26;
+constexpr int32_t kAmmoTypes = 17;
+
+MovingObject* Carrier(const Words& w)
+{
+    auto* mover = dynamic_cast<MovingObject*>(WorldObjectTable::FindById(w.U(1)));
+    return mover && mover->GetInventory() ? mover : nullptr;
+}
+
+// 81 and 82: {type, id, item value, role id, item number}
+Applied Received(const Words& w)
+{
+    MovingObject* mover = Carrier(w);
+    script::Role* role = w.U(3) > 0x7FFFFFFFu ? nullptr : RoleTable::Global().FindById(w.I(3));
+    // An item number the inventory holds already would make two items one.
+    if (!mover || !role || mover->GetInventory()->FindById(w.I(4)))
+        return Applied::kRefused;
+    mover->GetInventory()->Add(PickUpItem(*role, w.I(4)));
+    return Applied::kApplied;
+}
+
+// 85 announced and 86 silent: {type, id, item id}
+Applied Used(const Words& w)
+{
+    MovingObject* mover = Carrier(w);
+    Inventory* inventory = mover ? mover->GetInventory() : nullptr;
+    CarriedItem* item = inventory ? inventory->FindById(w.I(2)) : nullptr;
+    if (!item)
+        return Applied::kRefused;
+    const script::Role* role = mover->GetRole();
+    if (role && (item->roleLimit & role->limit) != 0)
+        return Applied::kRefused;
+    switch (item->kind) {
+    case ItemKind::kHeal:
+        mover->TakeDamage(-item->amount);
+        inventory->Remove(*item);
+        if (w.U(0) == 85)
+            PlaySound(kSoundHealed);
+        break;
+    case ItemKind::kDeployable:
+        if (--item->amount <= 0)
+            inventory->Remove(*item);
+        break;
+    case ItemKind::kAmmoStack:
+        if (auto* unit = dynamic_cast<Unit*>(mover); unit && item->subtype >= 0 && item->subtype < kAmmoTypes)
+            unit->ChangeAmmo(item->subtype);
+        break;
+    default:
+        break;  // a weapon is equipped by its own message
+    }
+    return Applied::kApplied;
+}
+
+} // namespace
+
+void AddItemRows(Table& table)
+{
+    table[81] = table[82] = Received;
+    table[85] = table[86] = Used;
+}
+
+} // namespace Client::detail

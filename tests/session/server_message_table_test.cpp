@@ -1,0 +1,571 @@
+// Every server message type through the client's applier, with the blocks
+// written by server_messages.py from their layouts: each valid message has
+// its effect on the replicas or reaches its hook; each broken form (a byte
+// short, a byte long, a text without its NUL, a count beyond the block) is
+// dropped and changes nothing.
+#include "tests/session/message_world.h"
+
+#include "app/app_time.h"
+#include "app/clock.h"
+#include "platform/byte_cursor.h"
+#include "session/client_apply.h"
+#include "session/client_hooks.h"
+#include "session/message_queue.h"
+#include "session/message_sizes.h"
+#include "session/server_thread.h"
+#include "world/fog_of_war.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Client::Applied;
+using namespace MessageWorld;
+
+std::vector<uint8_t> Fixture(uint32_t type)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "type_%03u.bin", type);
+    std::ifstream in(std::filesystem::path(TREVOK_FIXTURES_DIR) / "session" / "server_messages" / name,
+                     std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class ServerMessageTable : public ::testing::Test {
+public:
+    void SetUp() override { Reset(); }
+
+    void TearDown() override
+    {
+        ClientHooks::Get() = ClientHooks{};
+        ClientServices::Get() = ClientServices{};
+        FogOfWar::DestroyGlobal();
+        WorldObjectTable::DestroyAll();
+        RoleTable::Global().ForgetAll();
+        TeamTable::Clear();
+        CommandFileQueue.Clear();
+        ClientToServerQueue.Clear();
+        AppTime::SetGameSpeed(1.0f);
+        AppTime::SetGameTime(0);
+    }
+
+    void Reset()
+    {
+        log.clear();
+        MessageWorld::Build(roles);
+        ClientServices& services = ClientServices::Get();
+        services.sendRequest = [this](const void* block, uint32_t size, bool) {
+            const auto* b = static_cast<const uint8_t*>(block);
+            requests.emplace_back(b, b + size);
+            return true;
+        };
+        requests.clear();
+        CommandFileQueue.Clear();
+        ClientToServerQueue.Clear();
+        // The clock stands still; the messages move it.
+        AppTime::SetGameSpeed(0.0f);
+        AppTime::SetGameTime(0);
+        // A fog that has seen nothing yet: dense everywhere.
+        FogOfWar::DestroyGlobal();
+        FogOfWar::Global() = new FogOfWar(64, 2048);
+        FogOfWar::Global()->SetWorldArea(-32, -32, 32, 32);
+        FogOfWar::Global()->SetEnabled(true);
+        InstallRecorders();
+    }
+
+    void Record(std::string entry) { log.push_back(std::move(entry)); }
+    static std::string Id(const WorldObject& o) { return std::to_string(o.GetId()); }
+
+    void InstallRecorders()
+    {
+        ClientHooks& h = ClientHooks::Get();
+        h = ClientHooks{};
+        h.print = [this](const char* t) { Record(std::string("print ") + t); };
+        h.speak = [this](WorldObject& o, std::string t, float scale) {
+            Record("speak " + Id(o) + " " + t + " " + std::to_string(scale));
+        };
+        h.controlsOff = [this] { Record("controls off"); };
+        h.sideDefeated = [this] { Record("defeated"); };
+        h.cameraMove = [this](const float (&p)[12], float rate) {
+            Record("camera " + std::to_string(p[9]) + " " + std::to_string(rate));
+        };
+        h.selectAndTrack = [this](WorldObject& o) { Record("track " + Id(o)); };
+        h.addToSelection = [this](WorldObject& o) { Record("select " + Id(o)); };
+        h.clearSelection = [this] { Record("clear selection"); };
+        h.unitPanel = [this](WorldObject& o) { Record("panel " + Id(o)); };
+        h.bigExplosion = [this](const Vec3&, int64_t) { Record("explosion"); };
+        h.spotlight = [this](const Vec3&, int64_t) { Record("spotlight"); };
+        h.explosionArea = [this](const Vec3&, const Vec3&) { Record("area"); };
+        h.pulsingLight = [this](bool blinking, const Vec3&, const Colour& a, const Colour& b, float period) {
+            Record(std::string(blinking ? "blink " : "light ") + std::to_string(a.red) + " " + std::to_string(b.blue) +
+                   " " + std::to_string(period));
+        };
+        h.textureAnimation = [this](WorldObject& o, int32_t n, const float* pairs) {
+            Record("texture " + Id(o) + " " + std::to_string(n) + " " + std::to_string(pairs[2 * n - 1]));
+        };
+        h.smoke = [this](WorldObject& o) { Record("smoke " + Id(o)); };
+        h.addShadow = [this](WorldObject& o) { Record("shadow " + Id(o)); };
+        h.playSound = [this](int32_t n) { Record("sound " + std::to_string(n)); };
+        h.polygonBelow = [](const Vec3&) { return true; };
+    }
+
+    // What a dropped message must leave as it was.
+    std::string Fingerprint() const
+    {
+        std::ostringstream out;
+        for (WorldObject* o : WorldObjectTable::Snapshot()) {
+            const ReplicaMarks& m = o->Marks();
+            out << o->GetId() << ':' << o->Side() << ',' << o->Position().x << ',' << o->Position().z << ','
+                << o->HitPoints() << ',' << o->IsAlive() << ',' << o->LastSequence() << ',' << o->ShownRole() << ','
+                << o->GetCarriedFlag() << ',' << m.aiState << ',' << m.alertSlot << ',' << m.defogging << ','
+                << m.controlledHere << ',' << o->ProgressShown();
+            if (auto* mover = dynamic_cast<MovingObject*>(o)) {
+                out << ',' << mover->IsWalking() << ',' << mover->Orders().size() << ',' << mover->IsCrouched() << ','
+                    << mover->GetViewRange();
+                if (Inventory* inventory = mover->GetInventory())
+                    out << ',' << inventory->Items().size();
+            }
+            if (auto* unit = dynamic_cast<Unit*>(o))
+                out << ',' << unit->IsAttacking() << ',' << unit->SweepActive();
+            if (auto* lift = dynamic_cast<TypedObject8*>(o))
+                out << ',' << lift->Running() << ',' << lift->Speed() << ',' << lift->Loops() << ','
+                    << lift->PathAt(1.0f).y;
+            out << ';';
+        }
+        for (int32_t side = 0; side < 5; ++side) {
+            if (const TeamRecord* team = TeamTable::Find(side))
+                out << "team" << side << '=' << team->score << ';';
+        }
+        out << "clock " << AppTime::GameSeconds() << ' ' << Server::ClientClock().Speed() << ';';
+        out << "queues " << CommandFileQueue.Count() << ' ' << requests.size() << ' ' << log.size() << ';';
+        out << "fog " << FogOfWar::Global()->ClearPoints().Count();
+        return out.str();
+    }
+
+    // A replica of the world by id and class; a missing one fails the row.
+    template <typename T = WorldObject>
+    static T* Get(uint32_t id)
+    {
+        T* found = dynamic_cast<T*>(WorldObjectTable::FindById(id));
+        if (!found)
+            throw std::runtime_error("no replica " + std::to_string(id) + " of that class");
+        return found;
+    }
+    static WorldObject* Find(uint32_t id) { return WorldObjectTable::FindById(id); }
+    bool Logged(const std::string& entry) const { return std::find(log.begin(), log.end(), entry) != log.end(); }
+
+    std::deque<script::Role> roles;
+    std::vector<std::string> log;
+    std::vector<std::vector<uint8_t>> requests;
+};
+
+struct Row {
+    uint32_t type;
+    Applied result;
+    std::vector<uint32_t> prelude;           // applied first, as the same fixtures
+    std::function<void()> setup;             // state the row needs besides messages
+    std::function<void(ServerMessageTable&)> check;
+};
+
+// The broken forms of a message under its size row; each must be dropped.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> Broken(const std::vector<uint8_t>& good)
+{
+    using MessageSizes::Rule;
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+    const MessageSizes::Row* row = MessageSizes::Find(MessageSizes::Direction::kToClient, LoadU32(good.data()));
+    if (!row)
+        return out;
+    switch (row->rule) {
+    case Rule::kExact: {
+        out.emplace_back("one byte short", std::vector<uint8_t>(good.begin(), good.end() - 1));
+        std::vector<uint8_t> longer = good;
+        longer.push_back(0);
+        out.emplace_back("one byte long", longer);
+        break;
+    }
+    case Rule::kTexts: {
+        std::vector<uint8_t> unterminated = good;
+        for (size_t i = row->size; i < unterminated.size(); ++i)
+            if (unterminated[i] == 0)
+                unterminated[i] = 'A';
+        out.emplace_back("a text without its NUL", unterminated);
+        out.emplace_back("no text at all", std::vector<uint8_t>(good.begin(), good.begin() + row->size));
+        break;
+    }
+    case Rule::kWordList:
+    case Rule::kPairList:
+        for (uint32_t n : {LoadU32(good.data() + row->countAt) + 1, 0xFFFFFFFFu, 0x40000000u}) {
+            std::vector<uint8_t> counted = good;
+            StoreU32(counted.data() + row->countAt, n);
+            out.emplace_back("count " + std::to_string(n), counted);
+        }
+        break;
+    case Rule::kAnyLength:
+        break;
+    }
+    return out;
+}
+
+TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
+{
+    using T = ServerMessageTable;
+    const Row rows[] = {
+        {0, Applied::kNotHere, {}, {}, {}},  // the start handshake reads it
+        {2, Applied::kNotHere, {}, {}, {}},
+        {3, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_TRUE(Get(kWalker)->Marks().controlledHere);
+             EXPECT_TRUE(t.Logged("panel 40"));
+         }},
+        {27, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<Unit>(kGunner)->GetTarget(), Find(kEnemy)); }},
+        {38, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->HitPoints(), 90); }},
+        {39, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->HitPoints(), 90); }},
+        {40, Applied::kNotHere, {}, {}, {}},
+        {41, Applied::kRefused, {}, {}, {}},  // a node no level has
+        {42, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get<MovingObject>(kWalker)->IsWalking()); }},
+        {43, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->Position().x, 5.0f); }},
+        {44, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->Marks().alertSlot, 3); }},
+        {45, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_TRUE(Get<Unit>(kGunner)->IsAttacking());
+             EXPECT_EQ(Get<Unit>(kGunner)->TargetPoint().x, 4.0f);
+         }},
+        {46, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<Unit>(kGunner)->GetTarget(), Find(kEnemy)); }},
+        {47, Applied::kApplied, {46}, {}, [](T&) { EXPECT_EQ(Get<Unit>(kGunner)->GetTarget(), nullptr); }},
+        {48, Applied::kApplied, {}, {}, {}},
+        {49, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_EQ(Get<WorldProjectile>(60)->ShooterId(), kGunner);
+             EXPECT_NEAR(AppTime::GameSeconds(), 0.5f, 1e-4f);  // the launch time moved the clock on
+         }},
+        {50, Applied::kApplied, {}, {}, [](T&) { EXPECT_NEAR(AppTime::GameSeconds(), 0.25f, 1e-4f); }},
+        {51, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get<MovingObject>(kWalker)->IsDying()); }},
+        {52, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Find(kEnemy), nullptr); }},
+        {53, Applied::kApplied, {}, {}, {}},
+        {54, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get<MovingObject>(kWalker)->IsCrouched()); }},
+        {55, Applied::kApplied, {54}, {}, [](T&) { EXPECT_FALSE(Get<MovingObject>(kWalker)->IsCrouched()); }},
+        {56, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->LastSequence(), 5); }},
+        {57, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kEnemy)->Side(), 3); }},
+        {58, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->ProgressEnd(), 0.75f); }},
+        {59, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->GetCarriedFlag(), 3); }},
+        {60, Applied::kApplied, {59}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->GetCarriedFlag(), 0); }},
+        {61, Applied::kApplied, {59}, {}, [](T&) { EXPECT_EQ(TeamTable::Find(kOwnSide)->score, 10); }},
+        {62, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->GetViewRange(), 35.0f); }},  // its sight 30, and 5
+        {63, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->Position().x, 2.0f); }},
+        {64, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Get(kEnemy)->Marks().aiState, 2);
+             EXPECT_EQ(Get(kEnemy)->Marks().aiStateUntil, WorldObject::SecondsToTicks(5.0f));
+             EXPECT_TRUE(t.Logged("sound 36"));
+         }},
+        {65, Applied::kApplied, {64}, {}, [](T& t) {
+             EXPECT_EQ(Get(kEnemy)->Marks().aiState, 0);
+             EXPECT_TRUE(t.Logged("sound 37"));
+         }},
+        {66, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_EQ(Get(kEnemy)->Marks().aiState, 1);
+             EXPECT_EQ(Get(kEnemy)->Marks().aiStateUntil, WorldObject::SecondsToTicks(13.0f));
+         }},
+        {67, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(61)->Side(), 2); }},
+        // The requester keeps its orders; every other squad member that can act holds.
+        {68, Applied::kApplied, {}, [] {
+             for (uint32_t id : {kWalker, kGunner})
+                 Get<MovingObject>(id)->AppendOrder(LocalOrder{});
+         }, [](T&) {
+             EXPECT_EQ(Get<MovingObject>(kGunner)->Orders().front().kind, LocalOrder::kHold);
+             EXPECT_EQ(Get<MovingObject>(kWalker)->Orders().front().kind, LocalOrder::kAttackTarget);
+         }},
+        {69, Applied::kApplied, {}, [] {
+             Get<MovingObject>(kGunner)->AppendOrder(LocalOrder{});
+             Get<MovingObject>(kGunner)->InsertHoldOrder();
+         }, [](T&) { EXPECT_EQ(Get<MovingObject>(kGunner)->Orders().front().kind, LocalOrder::kAttackTarget); }},
+        {70, Applied::kApplied, {}, {}, [](T&) {
+             const GameMessage queued = CommandFileQueue.Pop();
+             ASSERT_FALSE(queued.IsEmpty());
+             EXPECT_STREQ(reinterpret_cast<const char*>(queued.Data()), "level.cmd");
+         }},
+        {71, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_TRUE(t.Logged("explosion"));
+             EXPECT_TRUE(t.Logged("sound 14"));
+         }},
+        {74, Applied::kApplied, {}, {}, {}},
+        // Under dense fog the blast is not shown, but it is heard.
+        {75, Applied::kApplied, {}, {}, [](T& t) { EXPECT_EQ(t.log, std::vector<std::string>{"sound 14"}); }},
+        {76, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->Position().x, 3.0f); }},
+        {77, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get<Unit>(kGunner)->SweepActive()); }},
+        // The pick-up is rebuilt from its role as the server built it.
+        {81, Applied::kApplied, {}, {}, [](T&) {
+             const CarriedItem* item = Get<MovingObject>(kWalker)->GetInventory()->FindById(9);
+             ASSERT_NE(item, nullptr);
+             EXPECT_EQ(item->kind, ItemKind::kHeal);
+             EXPECT_EQ(item->amount, 2);  // the walking-speed word, 2 x 65536
+         }},
+        {82, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_NE(Get<MovingObject>(kWalker)->GetInventory()->FindById(9), nullptr);
+         }},
+        {83, Applied::kNotHere, {}, {}, {}},
+        {84, Applied::kNotHere, {}, {}, {}},
+        {85, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId), nullptr);
+             EXPECT_TRUE(t.Logged("sound 26"));
+         }},
+        {86, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId), nullptr);
+             EXPECT_TRUE(t.log.empty());
+         }},
+        {87, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_EQ(Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId), nullptr);
+         }},
+        {88, Applied::kNotHere, {}, {}, {}},
+        {89, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_NE(Get<MovingObject>(kGunner)->GetInventory()->FindById(kItemId), nullptr);
+         }},
+        {90, Applied::kApplied, {}, {}, {}},
+        {91, Applied::kApplied, {}, {}, {}},
+        {92, Applied::kNotHere, {}, {}, {}},
+        {93, Applied::kNotHere, {}, {}, {}},
+        {94, Applied::kApplied, {}, [] { Get<MovingObject>(kWalker)->AppendOrder(LocalOrder{}); },
+         [](T&) { EXPECT_TRUE(Get<MovingObject>(kWalker)->Orders().empty()); }},
+        {95, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("defeated")); }},
+        // Alone the clock takes the speed as it is; request 4 answers with the sequence.
+        {96, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Server::ClientClock().Speed(), 0.5f);
+             EXPECT_TRUE(t.Logged("print Game speed set to 0.50"));
+             const GameMessage answer = ClientToServerQueue.Pop();
+             ASSERT_EQ(answer.Size(), 8u);
+             EXPECT_EQ(LoadU32(answer.Data()), 4u);
+             EXPECT_EQ(LoadU32(answer.Data() + 4), 9u);
+         }},
+        {97, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Server::ClientClock().Speed(), 2.0f);
+             EXPECT_TRUE(t.Logged("print Game speed set to 2.00"));
+             EXPECT_EQ(ClientToServerQueue.Count(), 0u);
+         }},
+        {98, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<TypedUnit13>(kSegment)->Linked(), Find(kWalker)); }},
+        {99, Applied::kRefused, {}, {}, {}},  // the walker's role has no sever points
+        {100, Applied::kNotHere, {}, {}, {}},
+        {101, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("print Hello")); }},
+        {102, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<TypedObject8>(kLift)->PathAt(1.0f).y, -3.0f); }},
+        {103, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("camera 5.000000 2.000000")); }},
+        {104, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<TypedObject8>(kLift)->Speed(), 0.5f); }},
+        {105, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_TRUE(Get<TypedObject8>(kLift)->Loops());
+             EXPECT_EQ(Get<TypedObject8>(kLift)->LoopInterval(), WorldObject::SecondsToTicks(2.0f));
+         }},
+        {106, Applied::kApplied, {102}, {}, [](T&) {
+             EXPECT_TRUE(Get<TypedObject8>(kLift)->Running());
+             EXPECT_EQ(Get<TypedObject8>(kLift)->RiderCount(), 1u);
+         }},
+        {107, Applied::kRefused, {102}, {}, {}},  // the lift rests at its start: no backward run
+        {108, Applied::kApplied, {102, 106}, {}, [](T&) { EXPECT_TRUE(Get<TypedObject8>(kLift)->Direction()); }},
+        {109, Applied::kApplied, {102, 106}, {}, {}},
+        {110, Applied::kApplied, {102, 106, 109}, {}, {}},
+        {111, Applied::kNotHere, {}, {}, {}},
+        {112, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("speak 40 Follow me 0.400000")); }},
+        {113, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(t.log, (std::vector<std::string>{"controls off", "track 40"}));
+         }},
+        {114, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(t.log, (std::vector<std::string>{"controls off", "clear selection"}));
+         }},
+        {115, Applied::kApplied, {}, {}, [](T&) {
+             ASSERT_EQ(FogOfWar::Global()->ClearPoints().Count(), 1);
+             const FogClearPoint* point = *FogOfWar::Global()->ClearPoints().begin();
+             EXPECT_EQ(point->kind, 1u);
+             EXPECT_EQ(point->radius, 5.0f);
+             EXPECT_EQ(point->remaining, static_cast<int32_t>(WorldObject::SecondsToTicks(60.0f) >> 10));
+         }},
+        {116, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get(kWalker)->Marks().defogging); }},
+        {117, Applied::kApplied, {116}, {}, [](T&) { EXPECT_FALSE(Get(kWalker)->Marks().defogging); }},
+        {118, Applied::kApplied, {}, {}, [](T& t) { EXPECT_EQ(Get(kWalker)->ShownRole(), &t.roles[kGunnerRole]); }},
+        {119, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->LastSequence(), 3); }},
+        {120, Applied::kApplied, {}, {}, {}},
+        {121, Applied::kRefused, {}, {}, {}},  // no level, no door 5
+        {122, Applied::kRefused, {}, {}, {}},
+        {123, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("smoke 40")); }},
+        {124, Applied::kNotHere, {}, {}, {}},
+        {125, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("light 1.000000 0.000000 1.000000")); }},
+        {126, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("blink 1.000000 1.000000 0.500000")); }},
+        // 100 square units, far below one spotlight's share: still one.
+        {127, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(t.log, (std::vector<std::string>{"spotlight", "area"}));
+         }},
+        {128, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("select 40")); }},
+        {129, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("shadow 40")); }},
+        {130, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("texture 40 2 0.750000")); }},
+        {131, Applied::kNotHere, {}, {}, {}},
+        {132, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(t.log, std::vector<std::string>{"print Take the president to the south-east exit."});
+         }},
+    };
+    size_t covered = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE("type " + std::to_string(row.type));
+        const std::vector<uint8_t> good = Fixture(row.type);
+        ASSERT_GE(good.size(), 4u);
+        ASSERT_EQ(LoadU32(good.data()), row.type);
+        Reset();
+        if (row.setup)
+            row.setup();
+        for (uint32_t type : row.prelude)
+            ASSERT_EQ(Client::ApplyServerMessage(Fixture(type)), Applied::kApplied) << "prelude " << type;
+        log.clear();
+        const std::string before = Fingerprint();
+        for (const auto& [what, bytes] : Broken(good)) {
+            EXPECT_EQ(Client::ApplyServerMessage(bytes), Applied::kRefused) << what;
+            EXPECT_EQ(Fingerprint(), before) << what;
+        }
+        EXPECT_EQ(Client::ApplyServerMessage(good), row.result);
+        if (row.result != Applied::kApplied) {
+            EXPECT_EQ(Fingerprint(), before);
+        }
+        if (row.check)
+            row.check(*this);
+        ++covered;
+    }
+    // Every type with a row in the size table is in this table.
+    size_t withRows = 0;
+    for (uint32_t type = 0; type <= 200; ++type)
+        withRows += MessageSizes::Find(MessageSizes::Direction::kToClient, type) != nullptr;
+    EXPECT_EQ(covered, withRows);
+}
+
+// Types without a row, or ignored by the drain, never reach a handler.
+TEST_F(ServerMessageTable, TypesOutsideTheTableChangeNothing)
+{
+    const std::string before = Fingerprint();
+    for (uint32_t type : {1u, 4u, 26u, 28u, 37u, 72u, 73u, 78u, 79u, 80u, 133u, 0xFFFFFFFFu}) {
+        uint8_t block[8];
+        StoreU32(block, type);
+        StoreU32(block + 4, kWalker);
+        EXPECT_NE(Client::ApplyServerMessage(std::span<const uint8_t>(block, sizeof block)), Applied::kApplied)
+            << type;
+    }
+    EXPECT_EQ(Fingerprint(), before);
+}
+
+uint32_t Bits(float f)
+{
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
+std::vector<uint8_t> Words(std::initializer_list<uint32_t> words)
+{
+    std::vector<uint8_t> out(words.size() * 4);
+    size_t i = 0;
+    for (uint32_t w : words)
+        StoreU32(out.data() + 4 * i++, w);
+    return out;
+}
+
+// Values a hostile or broken host could send inside a well-sized block.
+TEST_F(ServerMessageTable, BadValuesAreMendedOrRefused)
+{
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+    // Speeds the clock cannot run at become 0.
+    for (float speed : {-2.0f, kNan, kInf, -kInf}) {
+        SCOPED_TRACE(speed);
+        Reset();
+        ASSERT_EQ(Client::ApplyServerMessage(Words({97, Bits(speed)})), Applied::kApplied);
+        EXPECT_EQ(Server::ClientClock().Speed(), 0.0f);
+        EXPECT_TRUE(Logged("print Game speed set to 0.00"));
+    }
+    Server::ClientClock().SetSpeed(1.0f);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> block;
+        Applied result;
+        std::function<void(ServerMessageTable&)> check;
+    } rows[] = {
+        {"a loop time of years saturates", Words({105, kLift, Bits(1e30f)}), Applied::kApplied,
+         [](ServerMessageTable&) {
+             EXPECT_TRUE(Get<TypedObject8>(kLift)->Loops());
+             EXPECT_LE(Get<TypedObject8>(kLift)->LoopInterval(), uint64_t{9'000'000'000'000'000'000u});
+         }},
+        {"a negative loop time is none", Words({105, kLift, Bits(-5.0f)}), Applied::kApplied,
+         [](ServerMessageTable&) { EXPECT_EQ(Get<TypedObject8>(kLift)->LoopInterval(), 0u); }},
+        {"a loop time that is no number", Words({105, kLift, Bits(kNan)}), Applied::kRefused, {}},
+        {"a track speed that is no number", Words({104, kLift, Bits(kNan)}), Applied::kRefused, {}},
+        {"a track running backwards", Words({104, kLift, Bits(-1.0f)}), Applied::kRefused, {}},
+        {"a strike corner at infinity", Words({127, 0, 0, 0, Bits(kInf), 0, Bits(10.0f)}), Applied::kRefused, {}},
+        {"a strike corner that is no number", Words({127, Bits(kNan), 0, 0, 0, 0, 0}), Applied::kRefused, {}},
+        // 1e6 x 1e6 would be 4e8 spotlights.
+        {"a strike over a huge area", Words({127, 0, 0, 0, Bits(1e6f), 0, Bits(1e6f)}), Applied::kApplied,
+         [](ServerMessageTable& t) {
+             EXPECT_EQ(std::count(t.log.begin(), t.log.end(), "spotlight"), 1024);
+         }},
+        {"a strike with its corners swapped", Words({127, Bits(100.0f), 0, Bits(100.0f), 0, 0, 0}),
+         Applied::kApplied,
+         [](ServerMessageTable& t) { EXPECT_EQ(std::count(t.log.begin(), t.log.end(), "spotlight"), 4); }},
+        {"a camera placement that is no number", Words({103, Bits(kNan), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+         Applied::kRefused, {}},
+        {"a texture frame that is no number", Words({130, kWalker, 1, Bits(kNan), 0}), Applied::kRefused, {}},
+        {"a fog radius below nothing", Words({115, 0, 0, 0, Bits(-1.0f), 1}), Applied::kRefused, {}},
+        {"a command file outside the scripts folder",
+         [] {
+             std::vector<uint8_t> b = Words({70});
+             for (char c : std::string("../../etc/passwd"))
+                 b.push_back(static_cast<uint8_t>(c));
+             b.push_back(0);
+             return b;
+         }(),
+         Applied::kRefused, [](ServerMessageTable&) { EXPECT_EQ(CommandFileQueue.Count(), 0u); }},
+        {"an exit past the four", Words({132, 4}), Applied::kApplied,
+         [](ServerMessageTable& t) { EXPECT_TRUE(t.log.empty()); }},
+        {"a hold for a unit this client lacks", Words({68, 999}), Applied::kRefused, {}},
+        {"a pick-up under an item number already held", Words({82, kWalker, 0, kWalkerRole, kItemId}),
+         Applied::kRefused, {}},
+        {"a pick-up of a role that does not exist", Words({82, kWalker, 0, 999, 9}), Applied::kRefused, {}},
+        {"an item the unit does not carry", Words({85, kWalker, 999}), Applied::kRefused, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Reset();
+        const std::string before = Fingerprint();
+        EXPECT_EQ(Client::ApplyServerMessage(row.block), row.result);
+        if (row.result == Applied::kRefused) {
+            EXPECT_EQ(Fingerprint(), before);
+        }
+        if (row.check)
+            row.check(*this);
+    }
+}
+
+// The message is freed right after the drain: the screen message must own
+// its text, and a clock that already ran past a launch is not set back.
+TEST_F(ServerMessageTable, TextsOutliveTheirMessageAndTheClockNeverRunsBack)
+{
+    std::string kept;
+    ClientHooks::Get().speak = [&](WorldObject&, std::string text, float) { kept = std::move(text); };
+    {
+        std::vector<uint8_t> block = Fixture(112);
+        ASSERT_EQ(Client::ApplyServerMessage(block), Applied::kApplied);
+        std::fill(block.begin(), block.end(), uint8_t{0xEE});
+    }
+    EXPECT_EQ(kept, "Follow me");
+
+    AppTime::SetGameTime(static_cast<int64_t>(WorldObject::SecondsToTicks(2.0f)));
+    ASSERT_EQ(Client::ApplyServerMessage(Fixture(49)), Applied::kApplied);  // launched at 0.5 s
+    EXPECT_NEAR(AppTime::GameSeconds(), 2.0f, 1e-4f);
+}
+
+// Under a clearing point the blast of 75 shows.
+TEST_F(ServerMessageTable, TheBlastShowsWhereTheFogIsClear)
+{
+    ASSERT_EQ(Client::ApplyServerMessage(Fixture(115)), Applied::kApplied);
+    FogOfWar::Global()->UpdateAt(1);
+    log.clear();
+    ASSERT_EQ(Client::ApplyServerMessage(Fixture(75)), Applied::kApplied);
+    EXPECT_EQ(log, (std::vector<std::string>{"explosion", "sound 14"}));
+}
+
+} // namespace
