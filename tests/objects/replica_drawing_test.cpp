@@ -10,9 +10,12 @@
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "objects/client_effects.h"
+#include "script/directory_list.h"
 #include "world/fog_of_war.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -206,6 +209,22 @@ TEST_F(ReplicaDrawing, FlagsStandUntilCarriedAndRideHalfAMetreAboveTheCarrier)
     TeamTable::Build(4, kOwnSide, 1);
     WorldObjectTable::DrawAll();
     EXPECT_TRUE(Drawn(ClientDraw::What::kFlag).empty());
+}
+
+TEST_F(ReplicaDrawing, TheSampleMoveMarkerLoadsFromTheGraphicsFolder)
+{
+    const char* root = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path data(root ? root : "");
+    if (!root || !std::filesystem::exists(data / "tvdirs.tvs"))
+        GTEST_SKIP() << "no sample data at " << data;
+    ASSERT_TRUE(script::LoadDataDirectories(data));
+    WorldObjectTable::SetMoveMarkerModel(nullptr);  // loaded afresh
+    Hierarchy* model = WorldObjectTable::MoveMarkerModel();
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->name_, "marker_post");
+    EXPECT_NE(model->FindNode("marker_plate"), nullptr);
+    EXPECT_EQ(WorldObjectTable::MoveMarkerModel(), model);  // kept, not read again
+    WorldObjectTable::DestroyAll();  // the level's end frees it
 }
 
 } // namespace
