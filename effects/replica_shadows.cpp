@@ -3,6 +3,7 @@
 #include "Veapi/hierarchy.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
+#include "app/app_time.h"
 #include "effects/particle_presets.h"
 #include "objects/client_effects.h"
 #include "objects/moving_object.h"
@@ -85,6 +86,8 @@ ParticleEmitter* CreateCorona(const Vec3& position, const Colour& colour)
     return ParticleEffects::CreateCorona(position, colour);
 }
 
+void BigExplosion(const Vec3& position) { ParticleEffects::SpawnBigExplosion(position, AppTime::GameNow()); }
+
 } // namespace
 
 namespace ReplicaShadows {
@@ -95,6 +98,9 @@ void Install()
     hooks.addCaster = AddCaster;
     hooks.removeCaster = RemoveCaster;
     hooks.createCorona = CreateCorona;
+    hooks.shotImpact = ParticleEffects::SpawnShotImpact;
+    hooks.debrisExplosion = ParticleEffects::SpawnDebrisExplosion;
+    hooks.bigExplosion = BigExplosion;
 }
 
 ShadowCaster* CasterOf(const WorldObject& object)

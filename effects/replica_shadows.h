@@ -8,7 +8,8 @@
 class WorldObject;
 
 namespace ReplicaShadows {
-// Fills the replicas' effect hooks: shadow casters and coronas.
+// Fills the replicas' effect hooks: shadow casters, coronas and the
+// particles of destroyed objects.
 void Install();
 // The caster that stands for the object; null when it casts none.
 ShadowCaster* CasterOf(const WorldObject& object);

@@ -15,6 +15,12 @@ struct ClientEffectHooks {
     // freed and unlisted. Adding a listed object does nothing.
     void (*addCaster)(WorldObject& object) = nullptr;
     void (*removeCaster)(WorldObject& object) = nullptr;
+    // What a destroyed object leaves by its destructibility kind: shot
+    // particles (1), the explosion under its debris (3), a big explosion
+    // (any other). Each starts nothing where the fog hides the place.
+    void (*shotImpact)(const Vec3& position) = nullptr;
+    void (*debrisExplosion)(const Vec3& position) = nullptr;
+    void (*bigExplosion)(const Vec3& position) = nullptr;
 };
 
 ClientEffectHooks& ClientEffects();

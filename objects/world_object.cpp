@@ -315,7 +315,9 @@ void WorldObject::OnDestroyed(uint32_t newId)
     const int32_t kind = record ? record->type : 0;
     switch (kind) {
     case 1:
-        break;  // shot-impact particles only
+        if (g_effects.shotImpact)
+            g_effects.shotImpact(position_);
+        break;
     case 3:
         if (record && record->remove && object_) {
             object_->RemovePart(*record->remove);
@@ -330,13 +332,17 @@ void WorldObject::OnDestroyed(uint32_t newId)
             WorldObject::CreateFromMessage(side_, const_cast<script::Role*>(record->role), position_, orientation_,
                                            WorldObjectTable::TakeClientOnlyId());
         }
+        if (g_effects.debrisExplosion)
+            g_effects.debrisExplosion(position_);
         break;
     case 4:
         OnPartsChanged();
         destroyed_ = true;
         break;
     default:
-        break;  // a big explosion
+        if (g_effects.bigExplosion)
+            g_effects.bigExplosion(position_);
+        break;
     }
 }
 

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace {
@@ -225,6 +226,33 @@ TEST_F(ReplicaDrawing, TheSampleMoveMarkerLoadsFromTheGraphicsFolder)
     EXPECT_NE(model->FindNode("marker_plate"), nullptr);
     EXPECT_EQ(WorldObjectTable::MoveMarkerModel(), model);  // kept, not read again
     WorldObjectTable::DestroyAll();  // the level's end frees it
+}
+
+std::vector<std::string> g_effectsStarted;
+
+TEST_F(ReplicaDrawing, ADestroyedObjectLeavesTheParticlesOfItsKind)
+{
+    ClientEffects().shotImpact = [](const Vec3&) { g_effectsStarted.push_back("shot"); };
+    ClientEffects().debrisExplosion = [](const Vec3&) { g_effectsStarted.push_back("debris"); };
+    ClientEffects().bigExplosion = [](const Vec3&) { g_effectsStarted.push_back("big"); };
+    const struct {
+        int32_t kind;
+        const char* started;  // empty: nothing
+        bool destroyed;
+    } rows[] = {{0, "big", false}, {1, "shot", false}, {3, "debris", true}, {4, "", true}, {7, "big", false}};
+    for (const auto& row : rows) {
+        g_effectsStarted.clear();
+        script::Role& role = NewRole(5);
+        role.destruction.emplace();
+        role.destruction->type = row.kind;
+        WorldObject* object = Make(role, kEnemySide, {1, 0, 1});
+        object->OnDestroyed(0);
+        const std::vector<std::string> expected =
+            *row.started ? std::vector<std::string>{row.started} : std::vector<std::string>{};
+        EXPECT_EQ(g_effectsStarted, expected) << row.kind;
+        EXPECT_EQ(object->IsDestroyed(), row.destroyed) << row.kind;
+        object->Remove();
+    }
 }
 
 } // namespace
