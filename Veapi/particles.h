@@ -115,6 +115,9 @@ public:
     // emitter whose box cannot be seen is hidden.
     void SetBounds(const Vec3& minimum, const Vec3& maximum, float visibility);
     bool Hidden() const { return hidden_; }
+    // Kept from drawing (a corona whose object is out of sight); an emitter
+    // with bounds decides again each frame.
+    void SetHidden(bool hidden) { hidden_ = hidden; }
     // True when it has finished and may be freed.
     bool Update(uint32_t elapsed);
 

@@ -4,6 +4,7 @@
 #include "effects/effect_list.h"
 #include "effects/effect_object.h"
 #include "effects/effect_shapes.h"
+#include "effects/replica_shadows.h"
 #include "effects/shadows.h"
 
 namespace {
@@ -32,7 +33,11 @@ bool NormalView() { return g_normalView; }
 void InstallShadows()
 {
     g_shadowHooks.startup = [] { Shadows::Startup(); };
-    g_shadowHooks.shutdown = [] { Shadows::Shutdown(); };
+    g_shadowHooks.shutdown = [] {
+        ReplicaShadows::Clear();
+        Shadows::Shutdown();
+    };
+    ReplicaShadows::Install();
     // The client objects that cast shadows are effect objects as well.
     g_shadowHooks.removeCaster = [](EffectObject* object) {
         if (auto* caster = dynamic_cast<ShadowCaster*>(object))

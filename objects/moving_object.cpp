@@ -1,5 +1,6 @@
 #include "objects/moving_object.h"
 
+#include "Veapi/hierarchy.h"
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "objects/inventory.h"
@@ -8,6 +9,7 @@
 #include "script/records.h"
 #include "world/collision_polygon.h"
 #include "world/level.h"
+#include "world/mover.h"
 
 #include <algorithm>
 #include <bit>
@@ -19,6 +21,12 @@ namespace {
 constexpr float kRadiansPerStep = 1.0f / kStepsPerRadian;
 // Turn rate (4096ths a second) to radians a second.
 constexpr float kTurnToRadians = 0.0015339808f;
+// The move marker: two seconds, shrinking from 25 times its size while it turns.
+constexpr float kMarkerSeconds = 2.0f;
+constexpr float kMarkerScale = 25.0f;
+constexpr float kMarkerTurn = 3000.0f;
+// A carried flag stands this much above the carrier's flag part (y grows down).
+constexpr float kFlagLift = 0.5f;
 // A walker with no walk sequence measured moves at its walking speed as is.
 
 uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
@@ -162,7 +170,73 @@ MovingObject::MovingObject(int32_t side, script::Role* role, const Vec3& positio
     SetSpeedFactor(speedFactor_);
 }
 
-MovingObject::~MovingObject() = default;
+MovingObject::~MovingObject()
+{
+    ReleaseMarker();
+    RemoveMover();
+}
+
+void MovingObject::AddMover(uint64_t time)
+{
+    Level* level = Level::Current();
+    if (mover_ || !level)
+        return;
+    const float height = character_ ? character_->modelHeight : 1.0f;
+    const float radius = character_ ? character_->radius : 0.5f;
+    LockGuard guard(level->lock_, true);
+    Vec3 at = position_;
+    mover_ = level->AddMover(at, std::make_unique<WalkerBody>(height, radius), static_cast<uint32_t>(time));
+    // The replica stays where the server put it, not at the polygon's centre.
+    mover_->position = position_;
+    moverLevel_ = level;
+}
+
+void MovingObject::RemoveMover()
+{
+    // A level already gone took its movers with it.
+    if (mover_ && moverLevel_ && Level::Current() == moverLevel_) {
+        LockGuard guard(moverLevel_->lock_, true);
+        moverLevel_->RemoveMover(mover_);
+    }
+    mover_ = nullptr;
+    moverLevel_ = nullptr;
+}
+
+CollisionPolygon* MovingObject::GetPolygon() const
+{
+    return mover_ && Level::Current() == moverLevel_ ? mover_->surface : nullptr;
+}
+
+void MovingObject::AdvanceMover(uint64_t time)
+{
+    if (!mover_ || Level::Current() != moverLevel_)
+        return;
+    LockGuard guard(moverLevel_->lock_, false);
+    Vec3 target = position_;
+    moverLevel_->AdvanceMover(target, *mover_, static_cast<uint32_t>(time));
+    // Static and cut-scene objects keep their height.
+    if (staticPlacement_ || shownInCutScenes_)
+        target.y = position_.y;
+    if (std::isfinite(target.x) && std::isfinite(target.y) && std::isfinite(target.z))
+        position_ = target;
+}
+
+bool MovingObject::SetPlacementFrom(const MotionRecord& record)
+{
+    if (!SetPlacement(record.position, record.orientation, record.seconds))
+        return false;
+    if (mover_ && Level::Current() == moverLevel_) {
+        LockGuard guard(moverLevel_->lock_, false);
+        const LevelMoveRecord filled =
+            moverLevel_->FillMoveRecord(record.position, record.velocity, record.polygon, 0);
+        mover_->time = static_cast<uint32_t>(time_);
+        mover_->position = filled.start;
+        mover_->velocity = filled.end;
+        // A polygon the level does not have (or none named): the one under the point.
+        mover_->surface = filled.polygon ? filled.polygon : moverLevel_->FindPolygonAtPosition(record.position);
+    }
+    return true;
+}
 
 void MovingObject::SetTurnRate(int32_t rate)
 {
@@ -203,6 +277,10 @@ void MovingObject::SetSide(int32_t side)
     if (!wasSquad && TeamTable::IsSquadSide(side)) {
         standingOrder_ = 6;
         standingFlag_ = false;
+        if (mover_) {
+            mover_->barrierFlags &= ~0x40000u;
+            mover_->bodyClassFlags = (mover_->bodyClassFlags & ~0x40000u) | 0x80000u;
+        }
         if (!inventory_)
             inventory_ = std::make_unique<Inventory>(character_ ? character_->weapon : 0, 15);
     }
@@ -233,6 +311,7 @@ void MovingObject::TakeDamage(int32_t amount)
 
 void MovingObject::Activate(uint64_t time, float seconds)
 {
+    AddMover(time);
     SetSide(side_);
     WorldObject::Activate(time, seconds);
 }
@@ -276,6 +355,7 @@ void MovingObject::Update(uint64_t time, float seconds)
             }
         }
     }
+    AdvanceMover(time);
     WorldObject::Update(time, seconds);
     if (sequenceDone_) {
         sequenceDone_ = false;
@@ -290,7 +370,15 @@ void MovingObject::Update(uint64_t time, float seconds)
     if (side_ == ClientServices::Get().OwnSide() && moving_ &&
         fx * fx + fz * fz > kMarkerDistance * kMarkerDistance && !markerShown_) {
         markerShown_ = true;
-        markerExpiry_ = time + SecondsToTicks(2.0f);
+        markerDuration_ = SecondsToTicks(kMarkerSeconds);
+        markerExpiry_ = time + markerDuration_;
+        if (Hierarchy* model = WorldObjectTable::MoveMarkerModel()) {
+            marker_ = VeObject::FromHierarchy(model, false);
+            if (marker_) {
+                marker_->placement_.SetPosition(finalDestination_);
+                marker_->motionStart_ = time;
+            }
+        }
     }
     const int32_t idles = role_ && role_->shape ? role_->shape.lowSequences : 0;
     if (idles > 0 && idleDone_ && !moving_ && !IsAttacking() && !crouched_) {
@@ -301,8 +389,61 @@ void MovingObject::Update(uint64_t time, float seconds)
             idleDone_ = true;  // no player reports back without a shape
         }
     }
-    if (markerShown_ && time >= markerExpiry_)
+    if (markerShown_ && time >= markerExpiry_) {
         markerShown_ = false;
+        ReleaseMarker();
+    }
+}
+
+void MovingObject::ReleaseMarker()
+{
+    if (marker_)
+        marker_->Release();
+    marker_ = nullptr;
+}
+
+float MovingObject::MarkerFraction(uint64_t now, uint64_t expiry, uint64_t duration)
+{
+    if (duration == 0 || now >= expiry)
+        return 0.0f;
+    return std::min(1.0f, static_cast<float>(static_cast<double>(expiry - now) / static_cast<double>(duration)));
+}
+
+void MovingObject::PlaceAndDraw()
+{
+    WorldObject::PlaceAndDraw();
+    DrawMarker();
+    DrawCarriedFlag();
+}
+
+void MovingObject::DrawMarker()
+{
+    if (!marker_ || !markerShown_)
+        return;
+    const float f = MarkerFraction(static_cast<uint64_t>(AppTime::GameNow()), markerExpiry_, markerDuration_);
+    marker_->placement_.SetPosition(finalDestination_);
+    marker_->placement_.SetScale(Vec3{kMarkerScale, kMarkerScale, kMarkerScale} * f);
+    marker_->placement_.SetOrientation(YawOrientation(f * kMarkerTurn));
+    ClientDraw draw{this, WorldObjectTable::BaseSortKey(), ClientRender::kDrawn, false, false, false};
+    draw.what = ClientDraw::What::kMoveMarker;
+    draw.shape = marker_;
+    WorldObjectTable::Queue(draw);
+}
+
+void MovingObject::DrawCarriedFlag()
+{
+    if (carriedFlag_ == 0 || !IsAlive())
+        return;
+    TeamRecord* record = TeamTable::Find(carriedFlag_);
+    if (!record || !record->flag)
+        return;
+    // At the role's flag part, else over the centre; half a metre higher.
+    Vec3 at = GetCentre();
+    if (role_ && role_->hotspotName)
+        PartWorldPosition(*role_->hotspotName, at, true);
+    at.y -= kFlagLift;
+    record->flag->Place(at.x, at.y, at.z, time_);
+    record->flag->DrawCarried();
 }
 
 void MovingObject::Deactivate()
@@ -331,7 +472,7 @@ void MovingObject::ApplyMoving(const Vec3& nextPoint, const MotionRecord& record
         destinationSeconds_ = record.seconds;
         markerShown_ = false;
     }
-    SetPlacement(record.position, record.orientation, record.seconds);
+    SetPlacementFrom(record);
 }
 
 void MovingObject::ApplyStopped(const MotionRecord& record)
@@ -342,7 +483,7 @@ void MovingObject::ApplyStopped(const MotionRecord& record)
         WorldObject::PlaySequence(0);
     moving_ = false;
     motionSeconds_ = record.seconds;
-    SetPlacement(record.position, record.orientation, record.seconds);
+    SetPlacementFrom(record);
 }
 
 void MovingObject::Die(const MotionRecord& record)
@@ -354,7 +495,7 @@ void MovingObject::Die(const MotionRecord& record)
     // Without a shape no sequence player reports the end: the next update does.
     if (!object_)
         sequenceDone_ = true;
-    SetPlacement(record.position, record.orientation, record.seconds);
+    SetPlacementFrom(record);
 }
 
 bool MovingObject::AddWaypointOrder(uint32_t polygon, int32_t value)
@@ -413,7 +554,7 @@ void MovingObject::ChangeSpeed(int32_t delta, const MotionRecord& record)
     SetSpeedFactor(static_cast<int32_t>(static_cast<int64_t>(speedFactor_) + delta));
     if (moving_)
         WorldObject::PlaySequence(1);
-    SetPlacement(record.position, record.orientation, record.seconds);
+    SetPlacementFrom(record);
 }
 
 void MovingObject::SetCrouch(bool crouched, bool disguised)

@@ -12,6 +12,7 @@
 #include <vector>
 
 class Inventory;
+class Level;
 
 // The 48-byte motion record of messages 42, 43, 51 and 63.
 struct MotionRecord {
@@ -75,6 +76,8 @@ public:
     bool IsTranslucent() const override { return disguised_; }
     const script::CharacterRecord* GetCharacter() const override { return character_; }
     bool IsWalking() const override { return moving_; }
+    CollisionPolygon* GetPolygon() const override;
+    Mover* GetMover() override { return mover_; }
     Inventory* GetInventory() override { return inventory_.get(); }
     int32_t GetCarriedFlag() const override { return carriedFlag_; }
     void SetCarriedFlag(int32_t side) override { carriedFlag_ = side; }
@@ -88,6 +91,7 @@ public:
     void TakeDamage(int32_t amount) override;
     void Update(uint64_t time, float seconds) override;
     float GetViewRange() const override { return viewRange_; }
+    void PlaceAndDraw() override;
     bool IsSelectable() const override { return squadMember_ && IsAlive(); }
     bool IsSquadMember() const override { return squadMember_; }
     void Deactivate() override;
@@ -103,6 +107,8 @@ public:
     void AddViewRange(float delta);
     void ChangeSpeed(int32_t delta, const MotionRecord& record);
     void SetCrouch(bool crouched, bool disguised);
+    // SetPlacement, and the mover refilled from the record.
+    bool SetPlacementFrom(const MotionRecord& record);
 
     // ---- the player's orders: a request, and the local queue ----
     virtual void OrderStop();
@@ -128,6 +134,10 @@ public:
     bool IsCrouched() const { return crouched_; }
     bool IsDying() const { return dying_; }
     bool MarkerShown() const { return markerShown_; }
+    VeObject* Marker() const { return marker_; }
+    // The marker's draw at `now`: scale f x 25 and f x 3000 steps of turn,
+    // f the part of its two seconds still to run (0 once it expired).
+    static float MarkerFraction(uint64_t now, uint64_t expiry, uint64_t duration);
     const Vec3& NextPoint() const { return nextPoint_; }
     const Vec3& FinalDestination() const { return finalDestination_; }
     float Speed() const { return speed_; }
@@ -168,4 +178,17 @@ protected:
     bool markerShown_ = false;
     uint64_t markerExpiry_ = 0;
     bool sideSetUp_ = false;
+
+    // The feet on the level's polygons; owned by the level it was added to.
+    Mover* mover_ = nullptr;
+    Level* moverLevel_ = nullptr;
+    void AddMover(uint64_t time);
+    void RemoveMover();
+    void AdvanceMover(uint64_t time);
+
+    VeObject* marker_ = nullptr;  // one use held while shown
+    uint64_t markerDuration_ = 0;
+    void ReleaseMarker();
+    void DrawMarker();
+    void DrawCarriedFlag();
 };

@@ -1,5 +1,7 @@
 #include "objects/teams.h"
 
+#include "objects/world_object.h"
+
 #include "Veapi/hierarchy.h"
 #include "Veapi/ve_object.h"
 #include "app/directories.h"
@@ -116,6 +118,23 @@ void TeamFlag::Place(float x, float y, float z, uint64_t now)
     time = now;
     if (object_)
         object_->placement_.SetPosition(position);
+}
+
+void TeamFlag::Draw(uint64_t now)
+{
+    time = now;
+    DrawCarried();
+}
+
+void TeamFlag::DrawCarried()
+{
+    if (!object_)
+        return;
+    constexpr uint32_t kFlagRenderFlags = 0x4000000;
+    ClientDraw draw{nullptr, 0, kFlagRenderFlags, false, false, false};
+    draw.what = ClientDraw::What::kFlag;
+    draw.shape = object_;
+    WorldObjectTable::Queue(draw);
 }
 
 // ---- Records -----------------------------------------------------------------

@@ -34,6 +34,10 @@ public:
 
     void Place(float x, float y, float z, uint64_t time);
     VeObject* Object() const { return object_; }
+    // Queued where it stands, stamped with the time; sort key 0.
+    void Draw(uint64_t time);
+    // Queued where its carrier put it (Place).
+    void DrawCarried();
 
     Vec3 home{0, 0, 0};
     Vec3 position{0, 0, 0};

@@ -5,7 +5,12 @@
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/app_time.h"
+#include "objects/client_effects.h"
 #include "objects/teams.h"
+#include "Veapi/hierarchy.h"
+#include "app/directories.h"
+#include "chunk/loaders/environment_loader.h"
+#include "chunk/loaders/hierarchy_loader.h"
 #include "script/records.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -31,6 +36,16 @@ std::function<void(uint32_t)> g_removedHook;
 int32_t g_baseSortKey = 0;
 ClientServices g_services;
 int32_t g_variationCountdown = 0;
+ClientEffectHooks g_effects;
+std::vector<std::string> g_exhaustParts{"dum exhaust"};
+Hierarchy* g_moveMarker = nullptr;  // one use held
+bool g_moveMarkerTried = false;
+
+// The corona a "lightdum" part gets: red, alpha 0.6.
+constexpr float kPartCoronaAlpha = 0.6f;
+// Exhaust smoke: particle group 0, kind 5, dark grey.
+constexpr int32_t kSmokeGroup = 0, kSmokeKind = 5;
+constexpr float kSmokeRate = 20.0f, kSmokeSpin = -1.0f;
 
 // The client table's 31 starting words: fixed, so runs repeat.
 constexpr uint32_t kClientStartWords[ParticleRandom::kDegree] = {
@@ -44,6 +59,8 @@ ReadWriteLock g_randomLock;
 // Beyond this many seconds a placement does not pull the game clock ahead
 // in one step (a bad or hostile report could otherwise skip the game).
 constexpr float kMaxClockJump = 1.0f;
+
+constexpr uint32_t kCaptureTheFlag = 5;
 
 // The distance beyond which the far sort key is used, without a hierarchy.
 constexpr float kDefaultDetailDistance = 20000.0f;
@@ -64,7 +81,7 @@ bool FogOn()
 
 void QueueWithEngine(const ClientDraw& draw)
 {
-    VeObject* object = draw.object->Shape();
+    VeObject* object = draw.shape ? draw.shape : draw.object ? draw.object->Shape() : nullptr;
     Camera* camera = Camera::Current();
     if (!object || !camera)
         return;
@@ -72,7 +89,25 @@ void QueueWithEngine(const ClientDraw& draw)
                       draw.flags, nullptr, nullptr, nullptr);
 }
 
+ParticleEmitterDesc EmitterFromRole(const script::EmitterDesc& d)
+{
+    ParticleEmitterDesc desc;
+    desc.group = d.type;
+    desc.mode = d.lifeMode;
+    desc.durationOrCount = static_cast<uint32_t>(std::clamp<int64_t>(d.lifeCount, 0, UINT32_MAX));
+    desc.rate = d.rate;
+    desc.colour1.Set(d.red, d.green, d.blue, d.alpha);
+    desc.colour2.Set(d.red, d.green, d.blue, 0.0f);
+    desc.scale1 = d.startScale;
+    desc.scale2 = d.endScale;
+    desc.spin = d.spin;
+    desc.life = static_cast<uint32_t>(std::clamp<int64_t>(d.timeToLive, 0, UINT32_MAX));
+    return desc;
+}
+
 } // namespace
+
+ClientEffectHooks& ClientEffects() { return g_effects; }
 
 ClientServices& ClientServices::Get() { return g_services; }
 
@@ -123,6 +158,7 @@ WorldObject::WorldObject(int32_t side, script::Role* role, const Vec3& position,
             inLevelGeometry_ = level->AddObjectGeometry(object_) != nullptr;
         }
     }
+    StartLightsAndEmitters();
     WorldObjectTable::Insert(*this);
 }
 
@@ -136,6 +172,8 @@ WorldObject::~WorldObject()
             level->RemoveObjectGeometry(object_);
         }
     }
+    if (g_effects.removeCaster)
+        g_effects.removeCaster(*this);
     WorldObject::Deactivate();
     if (object_)
         object_->Release();
@@ -264,6 +302,17 @@ void WorldObject::Update(uint64_t time, float seconds)
     countdown_ -= seconds - lastSeconds_;
     lastSeconds_ = seconds;
     seconds_ = seconds;
+    if (!ownLight_)
+        return;
+    if (dynamicLight_)
+        ownLight_->SetPosition(GetCentre());
+    if (FogOn() && !alwaysVisible_ && role_ && role_->light) {
+        const script::LightRecord& light = *role_->light;
+        const float f = 1.0f - static_cast<float>(FogVisibility()) * 0.003937008f;
+        gfx::Light& d = ownLight_->Description();
+        d.diffuse = {f * light.red, f * light.green, f * light.blue, d.diffuse.a};
+        d.specular = {f * light.specularRed, f * light.specularGreen, f * light.specularBlue, d.specular.a};
+    }
 }
 
 void WorldObject::OnDestroyed(uint32_t newId)
@@ -272,10 +321,14 @@ void WorldObject::OnDestroyed(uint32_t newId)
     const int32_t kind = record ? record->type : 0;
     switch (kind) {
     case 1:
-        break;  // shot-impact particles only
+        if (g_effects.shotImpact)
+            g_effects.shotImpact(position_);
+        break;
     case 3:
-        if (record && record->remove && object_)
+        if (record && record->remove && object_) {
             object_->RemovePart(*record->remove);
+            ShadowsChanged();
+        }
         OnPartsChanged();
         destroyed_ = true;
         // The debris is the client's own: it never takes an id the server
@@ -285,13 +338,17 @@ void WorldObject::OnDestroyed(uint32_t newId)
             WorldObject::CreateFromMessage(side_, const_cast<script::Role*>(record->role), position_, orientation_,
                                            WorldObjectTable::TakeClientOnlyId());
         }
+        if (g_effects.debrisExplosion)
+            g_effects.debrisExplosion(position_);
         break;
     case 4:
         OnPartsChanged();
         destroyed_ = true;
         break;
     default:
-        break;  // a big explosion
+        if (g_effects.bigExplosion)
+            g_effects.bigExplosion(position_);
+        break;
     }
 }
 
@@ -321,6 +378,7 @@ void WorldObject::Deactivate()
     squad.erase(std::remove(squad.begin(), squad.end(), this), squad.end());
     if (WorldObjectTable::CurrentObject() == this)
         WorldObjectTable::MakeCurrent(nullptr);
+    StopLightsAndEmitters();
     renderFlags_ &= ~ClientRender::kHitTested;
 }
 
@@ -333,8 +391,10 @@ bool WorldObject::ObjectHasPart(const char* name) const
 void WorldObject::PlaceAndDraw()
 {
     onScreen_ = visible_ = false;
-    if (!object_)
+    if (!object_) {
+        PlaceLightsAndEmitters();
         return;
+    }
     const bool fogOn = FogOn();
     bool hidden = !(renderFlags_ & ClientRender::kFogMaterial) && !alwaysVisible_ && fogOn &&
                   (!(renderFlags_ & ClientRender::kHiddenInFog) || Fog(position_, false) > 253);
@@ -359,11 +419,191 @@ void WorldObject::PlaceAndDraw()
         draw.translucent = IsTranslucent();
         draw.fogMaterial = !draw.translucent && fogOn && !alwaysVisible_ && (renderFlags_ & ClientRender::kFogMaterial);
     }
-    auto& hook = WorldObjectTable::DrawHook();
-    if (hook)
-        hook(draw);
-    else
-        QueueWithEngine(draw);
+    WorldObjectTable::Queue(draw);
+    PlaceLightsAndEmitters();
+}
+
+// ---------------------------------------------------------------------------
+// Lights, coronas, part emitters and shadows
+
+ParticleEmitter* WorldObject::KeptEmitter::Live() const
+{
+    if (!emitter)
+        return nullptr;
+    for (ParticleEmitter* e = Particles::Group(group).emitters; e; e = e->Next()) {
+        if (e == emitter)
+            return emitter;
+    }
+    return nullptr;
+}
+
+void WorldObject::KeptEmitter::Stop()
+{
+    if (ParticleEmitter* e = Live())
+        e->Stop();
+    emitter = nullptr;
+}
+
+ParticleEmitter* WorldObject::Corona() const { return corona_.Live(); }
+
+std::vector<ParticleEmitter*> WorldObject::PartEmitters() const
+{
+    std::vector<ParticleEmitter*> out;
+    for (const KeptEmitter& kept : partEmitters_) {
+        if (ParticleEmitter* e = kept.Live())
+            out.push_back(e);
+    }
+    return out;
+}
+
+VeShape* WorldObject::ShadowShape() const
+{
+    const script::CharacterRecord* character = role_ && role_->character ? &*role_->character : nullptr;
+    return character ? static_cast<VeShape*>(character->shadowShape.shape.get()) : nullptr;
+}
+
+float WorldObject::GroundHeight() const
+{
+    Level* level = Level::Current();
+    Vec3 snapped = position_;
+    if (level) {
+        LockGuard guard(level->lock_, false);
+        if (level->SnapToPolygon(snapped))
+            return snapped.y;
+    }
+    return position_.y + 1000.0f;
+}
+
+bool WorldObject::PartWorldPosition(const std::string& part, Vec3& out, bool scaled) const
+{
+    Vec3 local;
+    if (!object_ || !object_->FindPartPosition(local, part, time_))
+        return false;
+    const script::CharacterRecord* character = role_ && role_->character ? &*role_->character : nullptr;
+    if (scaled && character && character->size > 0.0f)
+        local = local * character->size;
+    out = position_ + orientation_.Rotate(local);
+    return true;
+}
+
+void WorldObject::StartLightsAndEmitters()
+{
+    const uint8_t roleFlags = role_ ? role_->flags : 0;
+    if (role_ && role_->emitter) {
+        const ParticleEmitterDesc desc = EmitterFromRole(*role_->emitter);
+        ParticleEmitter* made = Particles::CreateEmitterIfVisible(desc, position_, Camera::Current());
+        // A timed or counted emitter runs out by itself: it is not kept.
+        if (made && role_->emitter->lifeMode == 0)
+            corona_ = {made, desc.group, {}};
+    }
+    if (ShadowShape() && g_effects.addCaster)
+        g_effects.addCaster(*this);
+    if (role_ && role_->light) {
+        const script::LightRecord& light = *role_->light;
+        Colour diffuse, specular;
+        diffuse.Set(light.red, light.green, light.blue, 0.0f);
+        specular.Set(light.specularRed, light.specularGreen, light.specularBlue, 0.0f);
+        if (LightSet* set = LightSet::Global(0)) {
+            lightSet_ = set;
+            lightSet_->AddRef();
+            ownLight_ = lightSet_->AddPointLight(diffuse, specular, position_, light.range);
+        }
+    }
+    if (!object_ || (roleFlags & script::kRoleFragControl))
+        return;
+    if (!corona_.emitter && ObjectHasPart("lightdum")) {
+        Colour red;
+        red.Set(1.0f, 0.0f, 0.0f, kPartCoronaAlpha);
+        AddCorona("lightdum", red);
+        coronaFollowsPart_ = corona_.emitter != nullptr;
+    }
+    for (const std::string& part : g_exhaustParts) {
+        Vec3 at;
+        if (!PartWorldPosition(part, at, true))
+            continue;
+        ParticleEmitterDesc smoke;
+        smoke.group = kSmokeGroup;
+        smoke.kind = kSmokeKind;
+        smoke.rate = kSmokeRate;
+        smoke.spin = kSmokeSpin;
+        smoke.colour1.Set(0.11f, 0.1f, 0.12f, 0.0f);
+        if (ParticleEmitter* e = Particles::CreateEmitter(smoke, at))
+            partEmitters_.push_back({e, smoke.group, part});
+    }
+}
+
+void WorldObject::StopLightsAndEmitters()
+{
+    RemoveLight();
+    for (KeptEmitter& kept : partEmitters_)
+        kept.Stop();
+    partEmitters_.clear();
+    corona_.Stop();
+}
+
+void WorldObject::AddCorona(const char* part, const Colour& colour)
+{
+    if (!object_ || corona_.emitter || !part || !g_effects.createCorona)
+        return;
+    Vec3 at;
+    if (!PartWorldPosition(part, at, false))
+        return;
+    if (ParticleEmitter* e = g_effects.createCorona(at, colour))
+        corona_ = {e, e->Group(), part};
+}
+
+void WorldObject::SetLight(const Colour& colour, const Colour& specular)
+{
+    RemoveLight();
+    LightSet* set = LightSet::Global(0);
+    if (!set)
+        return;
+    lightSet_ = set;
+    lightSet_->AddRef();
+    ownLight_ = lightSet_->AddPointLight(colour, specular, position_, role_ && role_->light ? role_->light->range : 0.0f);
+}
+
+void WorldObject::RemoveLight()
+{
+    if (lightSet_) {
+        if (ownLight_)
+            lightSet_->RemoveLight(ownLight_);
+        lightSet_->Release();
+    }
+    lightSet_ = nullptr;
+    ownLight_ = nullptr;
+}
+
+void WorldObject::PlaceLightsAndEmitters()
+{
+    if (ParticleEmitter* corona = corona_.Live()) {
+        corona->SetPosition(position_);
+        if (coronaFollowsPart_) {
+            corona->SetHidden(!visible_);
+            Vec3 at;
+            if (visible_ && PartWorldPosition(corona_.part, at, false))
+                corona->SetPosition(at);
+        }
+    }
+    // Smoke keeps rising where nobody sees the object; it follows it only in sight.
+    if (!visible_)
+        return;
+    for (const KeptEmitter& kept : partEmitters_) {
+        Vec3 at;
+        ParticleEmitter* e = kept.Live();
+        if (e && PartWorldPosition(kept.part, at, true))
+            e->SetPosition(at);
+    }
+}
+
+void WorldObject::ShadowsChanged()
+{
+    if (!ShadowShape())
+        return;
+    if (g_effects.removeCaster)
+        g_effects.removeCaster(*this);
+    if (g_effects.addCaster)
+        g_effects.addCaster(*this);
 }
 
 // ---------------------------------------------------------------------------
@@ -433,6 +673,14 @@ void WorldObjectTable::DrawAll()
         for (const Node* node = head; node; node = node->next)
             node->object->PlaceAndDraw();
     }
+    if (TeamTable::GameType() != kCaptureTheFlag)
+        return;
+    const uint64_t now = static_cast<uint64_t>(AppTime::GameNow());
+    for (uint32_t side = 0; side < TeamTable::Count(); ++side) {
+        const TeamRecord* record = TeamTable::Find(static_cast<int32_t>(side));
+        if (record && record->flag && record->flag->present && !record->flag->carried)
+            record->flag->Draw(now);
+    }
 }
 
 void WorldObjectTable::ActivateAll()
@@ -452,6 +700,11 @@ void WorldObjectTable::DestroyAll()
         object->Release();
     }
     g_squad.clear();
+    // The marker's model goes with the level's shapes; the next one loads it again.
+    if (g_moveMarker)
+        g_moveMarker->Release();
+    g_moveMarker = nullptr;
+    g_moveMarkerTried = false;
 }
 
 void WorldObjectTable::ResetIds()
@@ -472,6 +725,14 @@ uint32_t WorldObjectTable::TakeClientOnlyId()
 
 std::function<void(const ClientDraw&)>& WorldObjectTable::DrawHook() { return g_drawHook; }
 std::function<void(uint32_t)>& WorldObjectTable::RemovedHook() { return g_removedHook; }
+
+void WorldObjectTable::Queue(const ClientDraw& draw)
+{
+    if (g_drawHook)
+        g_drawHook(draw);
+    else
+        QueueWithEngine(draw);
+}
 int32_t& WorldObjectTable::BaseSortKey() { return g_baseSortKey; }
 
 WorldObject* WorldObjectTable::CurrentObject() { return g_current; }
@@ -501,3 +762,36 @@ void WorldObjectTable::ResetRandom()
 }
 
 int32_t& WorldObjectTable::VariationCountdown() { return g_variationCountdown; }
+
+std::vector<std::string>& WorldObjectTable::ExhaustParts() { return g_exhaustParts; }
+
+void WorldObjectTable::SetMoveMarkerModel(Hierarchy* model)
+{
+    if (model)
+        model->AddRef();
+    if (g_moveMarker)
+        g_moveMarker->Release();
+    g_moveMarker = model;
+    g_moveMarkerTried = model != nullptr;
+}
+
+bool WorldObjectTable::LoadMoveMarkerModel(const std::filesystem::path& folder)
+{
+    SetMoveMarkerModel(nullptr);
+    g_moveMarkerTried = true;
+    if (auto record = trevok::LoadEnvironmentFile(folder, "user interface\\movement_indicator2.rif")) {
+        HierarchyPtr loaded = trevok::LoadHierarchyFromChunks("waypoint", *record);
+        g_moveMarker = loaded.release();
+    }
+    return g_moveMarker != nullptr;
+}
+
+Hierarchy* WorldObjectTable::MoveMarkerModel()
+{
+    if (g_moveMarker || g_moveMarkerTried)
+        return g_moveMarker;
+    if (const auto graphics = app::DataDirectories::Global().Folder(app::kGraphicsDirectory))
+        LoadMoveMarkerModel(*graphics);
+    g_moveMarkerTried = true;
+    return g_moveMarker;
+}

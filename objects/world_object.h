@@ -14,7 +14,9 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace script {
@@ -23,9 +25,13 @@ struct CharacterRecord;
 } // namespace script
 
 class CollisionPolygon;
+class Hierarchy;
 class Inventory;
+class Light;
+class LightSet;
 class Mover;
 class VeObject;
+class VeShape;
 struct WeaponState;
 
 // What client objects need of the session above them. The session installs
@@ -72,12 +78,15 @@ inline constexpr uint32_t kCulled = 0x7000001;
 
 // One queued draw of a client object, as the drawing hook receives it.
 struct ClientDraw {
-    class WorldObject* object;
+    enum class What { kObject, kMoveMarker, kFlag };
+    class WorldObject* object;  // null for a flag standing on its own
     int32_t sortKey;
     uint32_t flags;
     bool hidden;       // kept for its sequences, not drawn
     bool fogMaterial;
     bool translucent;
+    What what = What::kObject;
+    VeObject* shape = nullptr;  // the marker or flag drawn; null: the object's own
 };
 
 class WorldObject : public RefCounted {
@@ -134,6 +143,24 @@ public:
     void PlaySequence(int32_t sequence);
     // Fog value for lights and coronas: 0 seen to 254 never discovered.
     uint32_t FogVisibility() const;
+
+    // ---- lights, coronas, part emitters and shadows ----
+    // Message 131 and construction: a lasting corona at the part's world
+    // position; only with a shape and no corona yet.
+    void AddCorona(const char* part, const Colour& colour);
+    // Message 111: the own light replaced by a point light there.
+    void SetLight(const Colour& colour, const Colour& specular);
+    // Message 124.
+    void RemoveLight();
+    Light* OwnLight() const { return ownLight_; }
+    ParticleEmitter* Corona() const;
+    bool CoronaFollowsPart() const { return coronaFollowsPart_; }
+    // The part emitters still running, in the order started.
+    std::vector<ParticleEmitter*> PartEmitters() const;
+    // The character's shadow hierarchy's root shape; null: casts none.
+    VeShape* ShadowShape() const;
+    // The level surface height under the object; its y + 1000 without one.
+    float GroundHeight() const;
 
     // ---- virtual operations ----
     virtual Vec3 GetCentre() const;
@@ -223,6 +250,27 @@ protected:
     int32_t lastSequence_ = -1;
     CollisionPolygon* polygon_ = nullptr;
 
+    // Emitters belong to the particle system, which may free them (level
+    // reset): each is kept with its group and checked before use.
+    struct KeptEmitter {
+        ParticleEmitter* emitter = nullptr;
+        int32_t group = 0;
+        std::string part;  // the part it follows; empty: the object's position
+        ParticleEmitter* Live() const;
+        void Stop();
+    };
+    LightSet* lightSet_ = nullptr;  // one reference while the own light is in it
+    Light* ownLight_ = nullptr;
+    KeptEmitter corona_;
+    bool coronaFollowsPart_ = false;
+    std::vector<KeptEmitter> partEmitters_;
+    void StartLightsAndEmitters();
+    void StopLightsAndEmitters();
+    void PlaceLightsAndEmitters();
+    void ShadowsChanged();
+    // A part's world position at the current time; false without it.
+    bool PartWorldPosition(const std::string& part, Vec3& out, bool scaled) const;
+
 private:
     uint32_t id_;
     bool registered_ = false;
@@ -263,6 +311,8 @@ public:
     // Told the id of every object removed from the world (the level
     // script's waits on an actor); unset: nobody.
     static std::function<void(uint32_t id)>& RemovedHook();
+    // One draw to the hook, or else to the engine with the current camera.
+    static void Queue(const ClientDraw& draw);
     // The level's base sort key.
     static int32_t& BaseSortKey();
 
@@ -277,6 +327,16 @@ public:
     static void ResetRandom();
     // The shared countdown of idle and walk variations.
     static int32_t& VariationCountdown();
+
+    // The dummies smoke rises from (the level load names "dum exhaust").
+    static std::vector<std::string>& ExhaustParts();
+    // The move marker's model: loaded on first use from the graphics
+    // folder, or what a test installs; freed by DestroyAll (level end).
+    static Hierarchy* MoveMarkerModel();
+    static void SetMoveMarkerModel(Hierarchy* model);  // takes a use
+    // Reads "user interface/movement_indicator2.rif" under `folder` and
+    // keeps its "waypoint" hierarchy; false (and no marker) when it fails.
+    static bool LoadMoveMarkerModel(const std::filesystem::path& folder);
 
 private:
     friend class WorldObject;

@@ -8,10 +8,8 @@
 class Hierarchy;
 
 namespace MoveMarker {
-inline constexpr const char* kModelFile = "user interface\\movement_indicator2.rif";
-inline constexpr const char* kHierarchy = "waypoint";
-
-// From the rifs folder, with the other chunk files; false when it does not load.
+// From the graphics folder, at the start of a session; false when it does
+// not load. The replicas draw what is loaded here.
 bool Load();
 bool LoadFrom(const std::filesystem::path& folder);
 void Release();

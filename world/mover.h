@@ -18,6 +18,14 @@ struct MoverBody {
     float radius;
 };
 
+// A walker's body: besides height and radius, an inner radius (0.3 of the
+// radius) and the slope of its side, -0.7 r / sqrt(h^2 + (0.7 r)^2).
+struct WalkerBody : MoverBody {
+    WalkerBody(float h, float r);
+    float innerRadius;
+    float slope;
+};
+
 namespace mover_flags {
 inline constexpr uint32_t kBarrier = 0x40100; // steep polygons and flag 0x40000
 inline constexpr uint32_t kBody = 0x40;

@@ -1,5 +1,7 @@
-// The client registry's per-frame drivers over a level's worth of replicas,
-// and its id lookup against a standard hash map.
+// The client registry's per-frame drivers over a level's worth of replicas
+// (also with every walker sliding over a floor with its mover), and its id
+// lookup against a standard hash map.
+#include "../../tests/objects/navigation_fixture.h"
 #include "objects/typed_objects.h"
 #include "script/records.h"
 
@@ -49,6 +51,23 @@ void UpdateAll200(benchmark::State& state)
     }
 }
 BENCHMARK(UpdateAll200);
+
+// The same walkers on a 256 x 64 floor: each update also advances a mover.
+void UpdateAll200WithMovers(benchmark::State& state)
+{
+    navtest::GridLevel floor = navtest::MakeGridLevel(std::vector<std::string>(64, std::string(256, '.')));
+    Level::Current() = floor.level.get();
+    {
+        World world(200);
+        uint64_t frame = 0;
+        for (auto _ : state) {
+            ++frame;
+            WorldObjectTable::UpdateAll(frame * 16667, static_cast<float>(frame) * 0.016667f);
+        }
+    }
+    Level::Current() = nullptr;
+}
+BENCHMARK(UpdateAll200WithMovers);
 
 void DrawAll200(benchmark::State& state)
 {

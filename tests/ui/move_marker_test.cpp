@@ -10,15 +10,15 @@ namespace {
 
 TEST(MoveMarker, LoadsTheWaypointHierarchyOrNothing)
 {
-    const std::filesystem::path rifs = std::filesystem::path(TREVOK_SAMPLE_DATA_DIR) / "rifs";
-    if (!std::filesystem::exists(rifs / "user interface" / "movement_indicator2.rif"))
+    const std::filesystem::path graphics = std::filesystem::path(TREVOK_SAMPLE_DATA_DIR) / "graphics";
+    if (!std::filesystem::exists(graphics / "user interface" / "movement_indicator2.rif"))
         GTEST_SKIP() << "sample data not generated";
     const struct {
         std::filesystem::path folder;
         bool loads;
     } cases[] = {
-        {rifs, true},
-        {rifs / "user interface", false},  // no such model inside
+        {graphics, true},
+        {graphics / "user interface", false},  // no such model inside
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder.string());

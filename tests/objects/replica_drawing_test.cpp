@@ -1,0 +1,258 @@
+// What a replica draws besides its shape: its own light dimmed by the fog,
+// a corona that follows its part, the move marker while it lasts and the
+// capture-the-flag flags, standing or carried.
+#include "client_fixture.h"
+
+#include "Veapi/camera.h"
+#include "Veapi/hierarchy.h"
+#include "Veapi/light_set.h"
+#include "Veapi/particles.h"
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+#include "objects/client_effects.h"
+#include "script/directory_list.h"
+#include "world/fog_of_war.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+class ReplicaDrawing : public ClientWorld {
+protected:
+    void SetUp() override
+    {
+        ClientWorld::SetUp();
+        LightSet::CreateGlobals(nullptr);
+        Particles::Startup();
+        WorldObjectTable::DrawHook() = [this](const ClientDraw& d) { queued.push_back(d); };
+    }
+    void TearDown() override
+    {
+        Empty();
+        WorldObjectTable::DrawHook() = nullptr;
+        WorldObjectTable::SetMoveMarkerModel(nullptr);
+        ClientEffects() = ClientEffectHooks{};
+        TeamFlag::ShapeLoader() = savedFlagLoader;
+        FogOfWar::Global() = nullptr;
+        Particles::Shutdown();
+        LightSet::DestroyGlobals();
+        ClientWorld::TearDown();
+    }
+
+    static VeShape* BoxShape()
+    {
+        script::Role scratch;
+        GiveBoxShape(scratch, {-0.5f, -1, -0.5f}, {0.5f, 0, 0.5f});
+        auto* shape = static_cast<VeShape*>(scratch.shape.shape.get());
+        shape->AddRef();
+        return shape;  // one use for the caller
+    }
+
+    std::vector<ClientDraw> Drawn(ClientDraw::What what) const
+    {
+        std::vector<ClientDraw> out;
+        for (const ClientDraw& d : queued)
+            if (d.what == what)
+                out.push_back(d);
+        return out;
+    }
+
+    std::vector<ClientDraw> queued;
+    std::function<VeObject*()> savedFlagLoader = TeamFlag::ShapeLoader();
+};
+
+TEST_F(ReplicaDrawing, TheOwnLightDimsWithTheFogAndLeavesWithTheObject)
+{
+    script::Role& role = NewRole(5);
+    GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+    role.flags = script::kRoleAlphaFogging;
+    role.light = script::LightRecord{0.8f, 0.4f, 0.2f, 1.0f, 0.5f, 0.0f, 10.0f};
+    LightSet* lights = LightSet::Global(0);
+    ASSERT_NE(lights, nullptr);
+    const int32_t before = lights->LightCount();
+    WorldObject* lamp = Make(role, kEnemySide, {0, 0, 5});
+    ASSERT_NE(lamp->OwnLight(), nullptr);
+    EXPECT_EQ(lights->LightCount(), before + 1);
+
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(-100, -100, 100, 100);
+    fog.SetEnabled(true);
+    FogOfWar::Global() = &fog;
+    // Never discovered: the light goes dark; with the fog off it shines whole.
+    const float fogged = 1.0f - static_cast<float>(lamp->FogVisibility()) / 254.0f;
+    lamp->Update(Ticks(0.1f), 0.1f);
+    EXPECT_NEAR(lamp->OwnLight()->Description().diffuse.r, 0.8f * fogged, 1e-4f);
+    EXPECT_NEAR(lamp->OwnLight()->Description().specular.r, 1.0f * fogged, 1e-4f);
+    EXPECT_LT(fogged, 0.01f);
+    FogOfWar::Global() = nullptr;
+
+    lamp->Remove();
+    EXPECT_EQ(lights->LightCount(), before);
+}
+
+TEST_F(ReplicaDrawing, ACoronaFollowsItsPartAndHidesWithTheObject)
+{
+    std::vector<Vec3> made;
+    ClientEffects().createCorona = [](const Vec3& at, const Colour& colour) {
+        ParticleEmitterDesc d;
+        d.group = 7;
+        d.colour1 = colour;
+        return Particles::CreateEmitter(d, at);
+    };
+    script::Role& role = NewRole(5);
+    GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+    WorldObject* beacon = Make(role, kEnemySide, {10, 0, 0});
+    ASSERT_NE(beacon->Shape(), nullptr);
+    // A part one metre up (y grows down) and one ahead.
+    auto* part = new ShapeInstance;
+    part->name_ = "lightdum";
+    part->local_.SetPosition({0, -1, 1});
+    beacon->Shape()->Root()->AppendChild(part);
+    Colour red;
+    red.Set(1, 0, 0, 0.6f);
+    beacon->AddCorona("lightdum", red);
+    ParticleEmitter* corona = beacon->Corona();
+    ASSERT_NE(corona, nullptr);
+    EXPECT_NEAR(corona->Position().y, -1.0f, 1e-4f);
+    EXPECT_NEAR(corona->Position().z, 1.0f, 1e-4f);
+    beacon->AddCorona("lightdum", red);  // one corona only
+    EXPECT_EQ(beacon->Corona(), corona);
+
+    beacon->SetPosition({20, 0, 0});
+    WorldObjectTable::DrawAll();
+    EXPECT_NEAR(corona->Position().x, 20.0f, 1e-4f);  // without part-following, at the position
+
+    // A particle reset frees the emitter behind the object's back: never touched again.
+    Particles::Reset();
+    EXPECT_EQ(beacon->Corona(), nullptr);
+    WorldObjectTable::DrawAll();
+    beacon->Remove();
+}
+
+TEST_F(ReplicaDrawing, TheMoveMarkerShrinksAndTurnsForTwoSecondsThenGoes)
+{
+    // The fraction of the marker's life left, from which scale and turn follow.
+    const uint64_t d = Ticks(2.0f);
+    const struct {
+        uint64_t now, expiry, duration;
+        float fraction;
+    } rows[] = {{0, d, d, 1.0f}, {d / 2, d, d, 0.5f}, {d, d, d, 0.0f}, {d + 5, d, d, 0.0f}, {0, 0, 0, 0.0f}};
+    for (const auto& row : rows)
+        EXPECT_NEAR(MovingObject::MarkerFraction(row.now, row.expiry, row.duration), row.fraction, 1e-6f) << row.now;
+
+    auto* model = new Hierarchy;
+    model->shapes_[0] = BoxShape();
+    WorldObjectTable::SetMoveMarkerModel(model);
+    model->Release();
+    script::Role& role = NewRole(2);
+    auto* own = Make<MovingObject>(role, kOwnSide, {0, 0, 0});
+    auto* enemy = Make<MovingObject>(role, kEnemySide, {5, 0, 0});
+    MotionRecord record;
+    own->ApplyMoving({0, 0, 10}, record, {0, 0, 10});
+    record.position = {5, 0, 0};
+    enemy->ApplyMoving({5, 0, 10}, record, {5, 0, 10});
+    own->Update(Ticks(0.1f), 0.1f);
+    enemy->Update(Ticks(0.1f), 0.1f);
+    ASSERT_NE(own->Marker(), nullptr);
+    EXPECT_EQ(enemy->Marker(), nullptr);  // only the own side's orders show one
+
+    AppTime::SetGameTime(static_cast<int64_t>(Ticks(1.1f)));  // half its life left
+    WorldObjectTable::DrawAll();
+    const std::vector<ClientDraw> markers = Drawn(ClientDraw::What::kMoveMarker);
+    ASSERT_EQ(markers.size(), 1u);
+    EXPECT_EQ(markers[0].shape, own->Marker());
+    EXPECT_NEAR(own->Marker()->placement_.Scale().x, 12.5f, 1e-3f);
+    EXPECT_NEAR(own->Marker()->placement_.Position().z, 10.0f, 1e-4f);
+    EXPECT_NEAR(HeadingOf(own->Marker()->placement_.Orientation()), WrapSteps(1500.0f), 0.5f);
+
+    own->Update(Ticks(2.2f), 2.2f);
+    EXPECT_EQ(own->Marker(), nullptr);
+}
+
+TEST_F(ReplicaDrawing, FlagsStandUntilCarriedAndRideHalfAMetreAboveTheCarrier)
+{
+    TeamFlag::ShapeLoader() = [] {
+        VeShape* shape = BoxShape();
+        VeObject* object = VeObject::FromShape(shape, true);
+        shape->Release();
+        return object;
+    };
+    TeamTable::Build(4, kOwnSide, 5);
+    for (int32_t side : {1, 3}) {
+        TeamRecord* record = TeamTable::Find(side);
+        ASSERT_NE(record, nullptr);
+        record->flag = std::make_unique<TeamFlag>(static_cast<float>(side), 0.0f, 0.0f, 0);
+    }
+    script::Role& role = NewRole(2);
+    auto* carrier = Make<MovingObject>(role, kOwnSide, {7, 0, 7});
+    TeamTable::Find(3)->flag->carried = true;
+    carrier->SetCarriedFlag(3);
+
+    WorldObjectTable::DrawAll();
+    const std::vector<ClientDraw> flags = Drawn(ClientDraw::What::kFlag);
+    ASSERT_EQ(flags.size(), 2u);  // side 1 standing, side 3 carried
+    EXPECT_EQ(flags[0].sortKey, 0);
+    EXPECT_EQ(flags[0].flags, 0x4000000u);
+    const TeamFlag& carried = *TeamTable::Find(3)->flag;
+    EXPECT_NEAR(carried.position.x, 7.0f, 1e-4f);
+    EXPECT_NEAR(carried.position.y, carrier->GetCentre().y - 0.5f, 1e-4f);
+    int standing = 0;
+    for (const ClientDraw& d : flags)
+        standing += d.shape == TeamTable::Find(1)->flag->Object();
+    EXPECT_EQ(standing, 1);
+
+    // Outside capture the flag no flag stands on its own.
+    queued.clear();
+    TeamTable::Build(4, kOwnSide, 1);
+    WorldObjectTable::DrawAll();
+    EXPECT_TRUE(Drawn(ClientDraw::What::kFlag).empty());
+}
+
+TEST_F(ReplicaDrawing, TheSampleMoveMarkerLoadsFromTheGraphicsFolder)
+{
+    const char* root = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path data(root ? root : "");
+    if (!root || !std::filesystem::exists(data / "tvdirs.tvs"))
+        GTEST_SKIP() << "no sample data at " << data;
+    ASSERT_TRUE(script::LoadDataDirectories(data));
+    WorldObjectTable::SetMoveMarkerModel(nullptr);  // loaded afresh
+    Hierarchy* model = WorldObjectTable::MoveMarkerModel();
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->name_, "marker_post");
+    EXPECT_NE(model->FindNode("marker_plate"), nullptr);
+    EXPECT_EQ(WorldObjectTable::MoveMarkerModel(), model);  // kept, not read again
+    WorldObjectTable::DestroyAll();  // the level's end frees it
+}
+
+std::vector<std::string> g_effectsStarted;
+
+TEST_F(ReplicaDrawing, ADestroyedObjectLeavesTheParticlesOfItsKind)
+{
+    ClientEffects().shotImpact = [](const Vec3&) { g_effectsStarted.push_back("shot"); };
+    ClientEffects().debrisExplosion = [](const Vec3&) { g_effectsStarted.push_back("debris"); };
+    ClientEffects().bigExplosion = [](const Vec3&) { g_effectsStarted.push_back("big"); };
+    const struct {
+        int32_t kind;
+        const char* started;  // empty: nothing
+        bool destroyed;
+    } rows[] = {{0, "big", false}, {1, "shot", false}, {3, "debris", true}, {4, "", true}, {7, "big", false}};
+    for (const auto& row : rows) {
+        g_effectsStarted.clear();
+        script::Role& role = NewRole(5);
+        role.destruction.emplace();
+        role.destruction->type = row.kind;
+        WorldObject* object = Make(role, kEnemySide, {1, 0, 1});
+        object->OnDestroyed(0);
+        const std::vector<std::string> expected =
+            *row.started ? std::vector<std::string>{row.started} : std::vector<std::string>{};
+        EXPECT_EQ(g_effectsStarted, expected) << row.kind;
+        EXPECT_EQ(object->IsDestroyed(), row.destroyed) << row.kind;
+        object->Remove();
+    }
+}
+
+} // namespace
