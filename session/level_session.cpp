@@ -53,6 +53,8 @@ bool g_previewSuspended = false;  // by this load, until it ends either way
 
 constexpr int32_t kFogCells = 256;
 constexpr uint32_t kFirstHint = 1001;
+constexpr uint32_t kSinglePlaySides = 3;
+constexpr int32_t kSinglePlayOwnSide = 1;
 // The level's sound banks: loaded while the definitions build (their sounds
 // stay as level sounds), released by name after.
 constexpr const char* kLevelBanks[] = {"robots.dat", "specials.dat", "environ.dat"};
@@ -163,6 +165,22 @@ bool Fail(std::string error)
     ReleaseLevel();
     g_levelLoaded = false;
     return false;
+}
+
+// The sides no player holds think in the AI pass. Alone, no level-start
+// message builds the sides: each level starts with the player's side 1
+// against the level's side 2, and the neutral side 0.
+void GiveAiTheirSides()
+{
+    GameState::Hold hold;
+    if (!Network::IsActive())
+        TeamTable::Build(kSinglePlaySides, kSinglePlayOwnSide, 0);
+    AiPlayerSlots::Clear();
+    for (uint32_t side = 0; side < TeamTable::Count(); ++side) {
+        const TeamRecord* team = TeamTable::Find(int32_t(side));
+        if (team->inPlay && !team->squadSide && !team->neutral)
+            AiPlayerSlots::Add(int32_t(side));
+    }
 }
 
 bool Handshake()
@@ -327,6 +345,7 @@ bool LoadLevel(bool runCompanion)
     ObjectTrackers::Clear();
     Call(g_hooks.interfaceLoading);
     LoadingScreen::SetProgress(50);
+    GiveAiTheirSides();
 
     LoadingScreen::Show(Session::kTextSounds);
     SoundSystem* sound = SoundSystem::Global();
