@@ -18,7 +18,6 @@
 #include "objects/world_object.h"
 #include "media/cd_player.h"
 #include "media/cutscene.h"
-#include "media/music_player.h"
 #include "media/sound_system.h"
 #include "platform/data_path.h"
 #include "script/records.h"
@@ -407,8 +406,8 @@ bool LoadLevel(bool runCompanion)
         GameState::Hold hold;
         InventorySnapshot::Global().Restore();
     }
-    if (MusicPlayer::Global())
-        MusicPlayer::Destroy();
+    // The music player is kept: the in-game music switch only starts a track
+    // after a battle, so a player freed here would leave the level silent.
     return true;
 }
 
