@@ -186,3 +186,38 @@ TEST_F(LevelSessionTest, LevelNamesStayInsideTheScriptsFolder)
 }
 
 } // namespace
+
+namespace {
+
+// Each load shows the next hint of the string table, back to the first past
+// the last; a table without hints shows none.
+TEST_F(LevelSessionTest, EachLoadShowsTheNextHint)
+{
+    const struct {
+        std::vector<std::string> hints;  // the string table's texts from 1001
+        std::vector<std::string> shown;  // by four loads in a row
+    } cases[] = {
+        {{"first", "second"}, {"first", "second", "first", "second"}},
+        {{"only"}, {"only", "only", "only", "only"}},
+        {{}, {"", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hints.size());
+        Session::Hooks().text = [&c](uint32_t id) {
+            const size_t index = id - 1001;
+            return id >= 1001 && index < c.hints.size() ? c.hints[index] : std::string();
+        };
+        std::vector<std::string> shown;
+        Session::Names() = {"missing.tvs", ""};
+        for (int load = 0; load < 4; ++load) {
+            EXPECT_FALSE(StartSession(true));
+            shown.push_back(LoadingScreen::Hint());
+        }
+        // The next table starts where the last one left off: bring it back to its first.
+        Session::Hooks().text = [](uint32_t) { return std::string(); };
+        StartSession(true);
+        EXPECT_EQ(shown, c.shown);
+    }
+}
+
+} // namespace
