@@ -18,6 +18,7 @@
 #include "objects/world_object.h"
 #include "media/cd_player.h"
 #include "media/cutscene.h"
+#include "media/music_player.h"
 #include "media/sound_system.h"
 #include "platform/data_path.h"
 #include "script/records.h"
@@ -236,6 +237,8 @@ Bar Layout(int width, int height, float progress)
 
 bool StartSession(bool loadLevel)
 {
+    // The music keeps up while the level loads on the game thread.
+    MusicPlayer::RaisePriority(MusicPlayer::Global());
     if (!g_sessionStarted) {
         if (!Network::IsActive() && !Server::IsRunning()) {
             // Hooks change only while no server thread reads them.
