@@ -53,6 +53,8 @@ bool g_previewSuspended = false;  // by this load, until it ends either way
 
 constexpr int32_t kFogCells = 256;
 constexpr uint32_t kFirstHint = 1001;
+constexpr uint32_t kSinglePlaySides = 3;
+constexpr int32_t kSinglePlayOwnSide = 1;
 // The level's sound banks: loaded while the definitions build (their sounds
 // stay as level sounds), released by name after.
 constexpr const char* kLevelBanks[] = {"robots.dat", "specials.dat", "environ.dat"};
@@ -165,6 +167,22 @@ bool Fail(std::string error)
     return false;
 }
 
+// The sides no player holds think in the AI pass. Alone, no level-start
+// message builds the sides: each level starts with the player's side 1
+// against the level's side 2, and the neutral side 0.
+void GiveAiTheirSides()
+{
+    GameState::Hold hold;
+    if (!Network::IsActive())
+        TeamTable::Build(kSinglePlaySides, kSinglePlayOwnSide, 0);
+    AiPlayerSlots::Clear();
+    for (uint32_t side = 0; side < TeamTable::Count(); ++side) {
+        const TeamRecord* team = TeamTable::Find(int32_t(side));
+        if (team->inPlay && !team->squadSide && !team->neutral)
+            AiPlayerSlots::Add(int32_t(side));
+    }
+}
+
 bool Handshake()
 {
     return Client::SendReady() && Server::WaitForPlayers() && Client::WaitForStart();
@@ -219,6 +237,8 @@ Bar Layout(int width, int height, float progress)
 
 bool StartSession(bool loadLevel)
 {
+    // The music keeps up while the level loads on the game thread.
+    MusicPlayer::RaisePriority(MusicPlayer::Global());
     if (!g_sessionStarted) {
         if (!Network::IsActive() && !Server::IsRunning()) {
             // Hooks change only while no server thread reads them.
@@ -327,6 +347,7 @@ bool LoadLevel(bool runCompanion)
     ObjectTrackers::Clear();
     Call(g_hooks.interfaceLoading);
     LoadingScreen::SetProgress(50);
+    GiveAiTheirSides();
 
     LoadingScreen::Show(Session::kTextSounds);
     SoundSystem* sound = SoundSystem::Global();
@@ -388,8 +409,8 @@ bool LoadLevel(bool runCompanion)
         GameState::Hold hold;
         InventorySnapshot::Global().Restore();
     }
-    if (MusicPlayer::Global())
-        MusicPlayer::Destroy();
+    // The music player is kept: the in-game music switch only starts a track
+    // after a battle, so a player freed here would leave the level silent.
     return true;
 }
 

@@ -2,7 +2,7 @@
 // and the levels loaded into it: StartSession, LoadLevel behind the loading
 // screen, StopLevel leaving nothing of the level behind, EndSession. The
 // menus, the campaign and the shell call these; the layers above the session
-// (console, interface, sound) take part through SessionHooks.
+// (console, effects, interface) take part through SessionHooks.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,8 @@
 #include "ui/selection.h"
 #include "ui/upgrade_screen.h"
 #include "ui/wait_for_world.h"
+#include "objects/teams.h"
+#include "objects/world_object.h"
 #include "session/session_placeholders.h"
 
 namespace GameView {
@@ -32,11 +34,25 @@ void EndSession()
     SceneLighting::Clear();
 }
 
+// A networked client looks first at its own side: the first of its
+// characters that shows.
+void FocusOnOwnSide()
+{
+    for (const WorldObject* object : WorldObjectTable::Snapshot())
+        if (object->Side() == TeamTable::OwnSide() && object->GetCharacter() && !object->IsHidden()) {
+            const Vec3& at = object->Position();
+            CameraController::SetFocus(at.x, at.y, at.z);
+            return;
+        }
+}
+
 void LevelStarted()
 {
     CameraController::State& camera = CameraController::Get();
     camera.viewWidth = CameraController::kPlayViewWidth;
     camera.viewHeight = CameraController::kPlayViewHeight;
+    if (Network::IsActive())
+        FocusOnOwnSide();
     CameraController::ResetEdgeScroll();
     CameraController::PlaceCamera();
 }

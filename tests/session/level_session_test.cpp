@@ -5,6 +5,8 @@
 
 #include "app/app_state.h"
 #include "app/directories.h"
+#include "Veapi/object_preview.h"
+#include "objects/ai.h"
 #include "objects/level_triggers.h"
 #include "objects/object_registry.h"
 #include "script/directory_list.h"
@@ -88,6 +90,7 @@ TEST_F(LevelSessionTest, AScriptThatDoesNotCompileEndsTheSessionCleanly)
     EXPECT_FALSE(Server::IsRunning());
     EXPECT_EQ(Level::Current(), nullptr);
     EXPECT_EQ(FogOfWar::Global(), nullptr);
+    EXPECT_EQ(ObjectPreview::SuspendCount(), 0) << "a failed load resumes the preview";
     app::DataDirectories::Global().Clear();
     fs::remove_all(root);
 }
@@ -111,6 +114,8 @@ TEST_F(LevelSessionTest, TheSampleLevelLoadsAndStopsLeavingNothing)
         if (texts.empty() || texts.back() != text)
             texts.push_back(text);
     EXPECT_EQ(texts, (std::vector<std::string>{"6093", "6094", "6095", "6096"})) << "the load's steps in order";
+    EXPECT_EQ(AiPlayerSlots::All(), std::vector<int32_t>{2}) << "alone, the level's own side thinks";
+    EXPECT_EQ(ObjectPreview::SuspendCount(), 0) << "resumed once the level runs";
 
     // What the level's scripts would have added.
     const Vec3 positions[4] = {};
@@ -126,6 +131,7 @@ TEST_F(LevelSessionTest, TheSampleLevelLoadsAndStopsLeavingNothing)
     EXPECT_TRUE(LevelTriggers::All().IsEmpty());
     EXPECT_TRUE(Doors::All().empty());
     EXPECT_EQ(FogOfWar::Global(), nullptr);
+    EXPECT_TRUE(AiPlayerSlots::All().empty());
     EXPECT_EQ(stopped, 1);
     EXPECT_TRUE(StopLevel()) << "a second stop has nothing to do";
     EXPECT_EQ(stopped, 1);
@@ -177,6 +183,41 @@ TEST_F(LevelSessionTest, LevelNamesStayInsideTheScriptsFolder)
     }
     app::DataDirectories::Global().Clear();
     fs::remove_all(root);
+}
+
+} // namespace
+
+namespace {
+
+// Each load shows the next hint of the string table, back to the first past
+// the last; a table without hints shows none.
+TEST_F(LevelSessionTest, EachLoadShowsTheNextHint)
+{
+    const struct {
+        std::vector<std::string> hints;  // the string table's texts from 1001
+        std::vector<std::string> shown;  // by four loads in a row
+    } cases[] = {
+        {{"first", "second"}, {"first", "second", "first", "second"}},
+        {{"only"}, {"only", "only", "only", "only"}},
+        {{}, {"", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hints.size());
+        Session::Hooks().text = [&c](uint32_t id) {
+            const size_t index = id - 1001;
+            return id >= 1001 && index < c.hints.size() ? c.hints[index] : std::string();
+        };
+        std::vector<std::string> shown;
+        Session::Names() = {"missing.tvs", ""};
+        for (int load = 0; load < 4; ++load) {
+            EXPECT_FALSE(StartSession(true));
+            shown.push_back(LoadingScreen::Hint());
+        }
+        // The next table starts where the last one left off: bring it back to its first.
+        Session::Hooks().text = [](uint32_t) { return std::string(); };
+        StartSession(true);
+        EXPECT_EQ(shown, c.shown);
+    }
 }
 
 } // namespace
