@@ -14,11 +14,13 @@
 #include "objects/path_mover.h"
 #include "objects/role_table.h"
 #include "objects/unit_actor.h"
+#include "objects/world_object.h"
 #include "session/message_sizes.h"
 #include "session/saved_game.h"
 #include "tests/objects/server_fixture.h"
 #include "world/level.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -874,6 +876,46 @@ TEST_F(WorldCommandsTest, SentBlocksDecodeByTheClientLayouts)
     }
     std::filesystem::remove_all(folder);
     EXPECT_EQ(got, expected);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WorldCommandsTest, ListsNameEveryClientObjectOrOneTeam)
+{
+    script::Role& grunt = Named("grunt", 16);
+    script::Role& nameless = Named("", 16);
+    WorldObject* a = WorldObject::CreateByRole(1, &grunt, {0, 0, 0}, Quaternion::Identity());
+    WorldObject* b = WorldObject::CreateByRole(2, &nameless, {0, 0, 0}, Quaternion::Identity());
+    ASSERT_TRUE(a && b);
+    const std::string lineA = "Unit " + std::to_string(a->GetId()) + ": grunt";
+    const std::string lineB = "Unit " + std::to_string(b->GetId()) + ": (no name)";
+    const struct {
+        const char* line;
+        bool client;
+        std::vector<std::string> printed;
+    } cases[] = {
+        {"LIST UNITS", true, {lineA, lineB}},
+        {"LIST TEAM 2", true, {lineB}},
+        {"LIST TEAM 3", true, {}},
+        {"LIST UNITS", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Forget();
+        static bool client = true;
+        client = c.client;
+        WorldCommands::Client().runsClient = [] { return client; };
+        Run(c.line);
+        std::vector<std::string> printed;
+        for (const auto& l : TextConsole::Get().lines)
+            printed.push_back(l.text);
+        std::sort(printed.begin(), printed.end());
+        EXPECT_EQ(printed, c.printed);
+    }
+    WorldObjectTable::DestroyAll();
+    WorldObjectTable::ResetIds();
 }
 
 } // namespace
