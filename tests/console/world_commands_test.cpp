@@ -4,6 +4,7 @@
 #include "console/world_commands.h"
 
 #include "app/app_state.h"
+#include "app/clock.h"
 #include "console/command_script.h"
 #include "console/console.h"
 #include "console/developer_commands.h"
@@ -17,6 +18,7 @@
 #include "objects/world_object.h"
 #include "session/message_sizes.h"
 #include "session/saved_game.h"
+#include "session/server_thread.h"
 #include "tests/objects/server_fixture.h"
 #include "world/level.h"
 
@@ -916,6 +918,29 @@ TEST_F(WorldCommandsTest, ListsNameEveryClientObjectOrOneTeam)
     }
     WorldObjectTable::DestroyAll();
     WorldObjectTable::ResetIds();
+}
+
+} // namespace
+
+namespace {
+
+uint64_t g_raw = 0;
+
+TEST_F(WorldCommandsTest, ResetTimeTakesTheServerTimeAtSpeedOne)
+{
+    Clock clock(ClockSource{[](void*) { return g_raw; }, [](void*) { return uint32_t(g_raw); }, [](void*) {}, nullptr});
+    Timer server(&clock), game(&clock);
+    server.SetTicks(5000);
+    game.SetTicks(100);
+    game.SetSpeed(2.0f);
+    server.SetSpeed(0.5f);
+    Server::SetClocks(&server, &game, nullptr);
+    Run("RESET TIME");
+    EXPECT_EQ(game.Now64(), server.Now64());
+    EXPECT_EQ(game.Now64(), 5000u);
+    EXPECT_EQ(game.Speed(), 1.0f);
+    EXPECT_EQ(server.Speed(), 1.0f);
+    Server::SetClocks(nullptr, nullptr, nullptr);
 }
 
 } // namespace
