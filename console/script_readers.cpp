@@ -5,6 +5,8 @@
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
 
+#include <cmath>
+
 namespace TextConsole {
 
 PositionSources& Positions()
@@ -21,6 +23,11 @@ bool ReadPosition(Vec3& out, Quaternion* orientation)
     }
     if (NextIsNumber()) {
         const float x = ReadFloat(0.0f), y = ReadFloat(0.0f), z = ReadFloat(0.0f);
+        // A number too long for a float would put an object at infinity.
+        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+            Print("Position out of range.");
+            return false;
+        }
         out = {x, y, z};
         return true;
     }

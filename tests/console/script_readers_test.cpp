@@ -61,6 +61,7 @@ TEST_F(ConsoleTest, PositionsFromNumbersDummiesAndTheCursor)
         {"-1.5 2", true, {-1.5f, 2, 0}, ""},
         {"DOOR", true, {7, 8, 9}, ""},
         {"window", false, {}, "Invalid dummy object specified."},
+        {"1 6666666666666666666666666666666666666666666 3", false, {}, "Position out of range."},
         {"", false, {}, TextConsole::Text(6057)},
     };
     for (const Case& c : cases) {

@@ -4,6 +4,7 @@
 #include "console/world_commands.h"
 
 #include "app/app_state.h"
+#include "app/clock.h"
 #include "console/command_script.h"
 #include "console/console.h"
 #include "console/developer_commands.h"
@@ -14,11 +15,14 @@
 #include "objects/path_mover.h"
 #include "objects/role_table.h"
 #include "objects/unit_actor.h"
+#include "objects/world_object.h"
 #include "session/message_sizes.h"
 #include "session/saved_game.h"
+#include "session/server_thread.h"
 #include "tests/objects/server_fixture.h"
 #include "world/level.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -874,6 +878,69 @@ TEST_F(WorldCommandsTest, SentBlocksDecodeByTheClientLayouts)
     }
     std::filesystem::remove_all(folder);
     EXPECT_EQ(got, expected);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WorldCommandsTest, ListsNameEveryClientObjectOrOneTeam)
+{
+    script::Role& grunt = Named("grunt", 16);
+    script::Role& nameless = Named("", 16);
+    WorldObject* a = WorldObject::CreateByRole(1, &grunt, {0, 0, 0}, Quaternion::Identity());
+    WorldObject* b = WorldObject::CreateByRole(2, &nameless, {0, 0, 0}, Quaternion::Identity());
+    ASSERT_TRUE(a && b);
+    const std::string lineA = "Unit " + std::to_string(a->GetId()) + ": grunt";
+    const std::string lineB = "Unit " + std::to_string(b->GetId()) + ": (no name)";
+    const struct {
+        const char* line;
+        bool client;
+        std::vector<std::string> printed;
+    } cases[] = {
+        {"LIST UNITS", true, {lineA, lineB}},
+        {"LIST TEAM 2", true, {lineB}},
+        {"LIST TEAM 3", true, {}},
+        {"LIST UNITS", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Forget();
+        static bool client = true;
+        client = c.client;
+        WorldCommands::Client().runsClient = [] { return client; };
+        Run(c.line);
+        std::vector<std::string> printed;
+        for (const auto& l : TextConsole::Get().lines)
+            printed.push_back(l.text);
+        std::sort(printed.begin(), printed.end());
+        EXPECT_EQ(printed, c.printed);
+    }
+    WorldObjectTable::DestroyAll();
+    WorldObjectTable::ResetIds();
+}
+
+} // namespace
+
+namespace {
+
+uint64_t g_raw = 0;
+
+TEST_F(WorldCommandsTest, ResetTimeTakesTheServerTimeAtSpeedOne)
+{
+    Clock clock(ClockSource{[](void*) { return g_raw; }, [](void*) { return uint32_t(g_raw); }, [](void*) {}, nullptr});
+    Timer server(&clock), game(&clock);
+    server.SetTicks(5000);
+    game.SetTicks(100);
+    game.SetSpeed(2.0f);
+    server.SetSpeed(0.5f);
+    Server::SetClocks(&server, &game, nullptr);
+    Run("RESET TIME");
+    EXPECT_EQ(game.Now64(), server.Now64());
+    EXPECT_EQ(game.Now64(), 5000u);
+    EXPECT_EQ(game.Speed(), 1.0f);
+    EXPECT_EQ(server.Speed(), 1.0f);
+    Server::SetClocks(nullptr, nullptr, nullptr);
 }
 
 } // namespace
