@@ -6,6 +6,7 @@
 #include "console/named_values.h"
 #include "console/world_commands.h"
 #include "objects/ai.h"
+#include "objects/think_routines.h"
 #include "objects/object_registry.h"
 #include "objects/role_table.h"
 #include "objects/server_link.h"
@@ -65,6 +66,7 @@ TEST(WorldCommandThreads, ScriptLinesDuringServerPasses)
         GameState::Hold hold;
         TeamTable::Build(4, 1, 0);
         Server::ResetObjectTables();
+        AiPlayerSlots::Add(2); // the side spawned walkers join thinks on the server
     }
     Server::BeginLevel();
 
@@ -104,10 +106,11 @@ TEST(WorldCommandThreads, ScriptLinesDuringServerPasses)
     TextConsole::Shutdown();
     SetAppState(AppState::None);
     WorldCommands::difficulty = 0;
-    Ai::SetRoutine(1, nullptr);
+    Ai::InstallRoutines();
     Server::SetHooks({});
     ServerLink::Install({});
     TeamTable::Clear();
+    AiPlayerSlots::Clear();
     RoleTable::Global().Clear();
 }
 
