@@ -1,6 +1,7 @@
 #include "objects/ai.h"
 
 #include "objects/role_classes.h"
+#include "objects/role_table.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
 #include "objects/think_routines.h"
@@ -355,6 +356,14 @@ void RemoteDeviceTable::SetDetonator(void (*detonate)(GameObject&, uint64_t)) { 
 
 int32_t Ai::OnType2Event(GameObject& object, uint64_t now)
 {
+    // The roles a mine spares while they aim at it: its role's "produces"
+    // names (the key shared with "sever point"), found once it is deployed.
+    if (const script::Role* role = object.GetRole(); role && object.deviceRoles_.empty()) {
+        for (const std::string& name : role->severPoints) {
+            if (script::Role* spared = RoleTable::Global().FindByName(name))
+                object.deviceRoles_.push_back(spared);
+        }
+    }
     switch (DeviceKindOf(object)) {
     case DeviceKind::kRemoteMine: SendSlot(object, RemoteDeviceTable::Add(object)); break;
     case DeviceKind::kTimedMine: object.nextThink_ = now + Ticks(kTimedMineSeconds); break;

@@ -332,8 +332,9 @@ int32_t Kind14Actor::Activate(uint64_t now, float seconds)
 const std::vector<std::string>& Kind14Actor::SpawnNames()
 {
     if (!namesBuilt_) {
+        // Its role's "produces" list: the key it shares with "sever point".
         if (GetRole())
-            names_ = GetRole()->spawnNames;
+            names_ = GetRole()->severPoints;
         namesBuilt_ = true;
     }
     return names_;

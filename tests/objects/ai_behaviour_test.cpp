@@ -357,6 +357,38 @@ INSTANTIATE_TEST_SUITE_P(
                       DeviceCase{"MineWithoutStrength", 4.0f, 0, 0, 1}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// A mine spares the roles its "produces" list names while they aim at it.
+TEST_F(AiWorld, MineSparesListedRolesAimingAtIt)
+{
+    const struct {
+        const char* name;
+        bool listed, aiming, goesOff;
+    } rows[] = {{"listed and aiming", true, true, false},
+                {"listed, not aiming", true, false, true},
+                {"aiming, not listed", false, true, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EmptyTables();
+        TeamTable::Build(4, 1, 0);
+        RoleTable::Global().Clear();
+        sent.clear();
+        script::Role& sapper = Character(30);
+        sapper.character->weapon = 0;
+        sapper.identifier = row.listed ? "sapper" : "other";
+        RoleTable::Global().File(sapper);
+        script::Role& mine = Character(5, 0, 0, 2);
+        mine.character->weapon = 0;
+        mine.severPoints = {"sapper"};
+        GameObject* device = Spawn(mine, 1, {0, 0, 0});
+        UnitActor* enemy = Spawn(sapper, 2, {0, 0, 3});
+        if (row.aiming) {
+            ASSERT_TRUE(enemy->AimAtObject(device, 0, true, false));
+        }
+        Ai::ThinkType2(*device, 0);
+        EXPECT_EQ(Sent(AiMessage::kDeviceBlast).size(), row.goesOff ? 1u : 0u);
+    }
+}
+
 TEST_F(AiWorld, DecoyPulsesNineNoisesEverySixSecondsUntilItsChargeEnds)
 {
     script::Role& decoy = Character(0, 0, 0, 2);
@@ -425,7 +457,7 @@ TEST_P(Spawners, MakeUpToTheirLimitWithSixAliveAtMost)
     nest.character->generationLimit = c.limit;
     nest.character->alertable = true;
     if (c.withNames)
-        nest.spawnNames = {"grub"};
+        nest.severPoints = {"grub"};  // its "produces" list
     auto* spawner = Spawn<Kind14Actor>(nest, 2, {0, 0, 0});
     spawner->aggression_ = 1.0f;
     Spawn(Character(0), 1, {0, 0, 5});
