@@ -26,4 +26,9 @@ struct StepRegistration {
 // sprite's rectangle, 2 the third sprite's triangle.
 int AlphaJunkClass(float u, float v);
 
+// A "role" definition of a script: the character, the identifier as it is
+// written (quoted, or none), the AI type and further keys.
+std::string RoleDefinition(const std::string& name, const std::string& identifier, const std::string& character,
+                           int ai, const std::string& extra = "");
+
 } // namespace sample

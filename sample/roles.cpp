@@ -10,14 +10,21 @@
 #include <utility>
 
 namespace sample {
+
+std::string RoleDefinition(const std::string& name, const std::string& identifier, const std::string& character,
+                           int ai, const std::string& extra)
+{
+    return "role " + name + " { character " + character + " light none projectile none identifier " + identifier +
+           " alpha fogging no per vertex fogging no destructibility none ai " + std::to_string(ai) + extra +
+           " }\n";
+}
+
 namespace {
 
 std::string Role(const std::string& name, const std::string& identifier, const std::string& character, int ai,
                  const std::string& extra = "")
 {
-    return "role " + name + " { character " + character + " light none projectile none identifier " + identifier +
-           " alpha fogging no per vertex fogging no destructibility none ai " + std::to_string(ai) + extra +
-           " }\n";
+    return RoleDefinition(name, identifier, character, ai, extra);
 }
 
 std::string Ammo(int weapon, int ammo)
