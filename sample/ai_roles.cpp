@@ -6,8 +6,6 @@
 // "moves on lifts".
 #include "sample/generator.h"
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace sample {
@@ -64,15 +62,7 @@ bool WriteAiRoles(const Context& ctx)
     s += Role("rider", "Rider", "c_walker", 0, " moves on lifts yes");
     s += Role("stayer", "Stayer", "c_walker", 0, " moves on lifts no");
 
-    const auto path = ctx.out / "scripts" / "ai_roles.tvs";
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << s;
-    if (!out) {
-        std::fprintf(stderr, "sample_gen: cannot write %s\n", path.c_str());
-        return false;
-    }
-    return true;
+    return WriteTextFile(ctx, std::filesystem::path("scripts") / "ai_roles.tvs", s);
 }
 
 const StepRegistration kAiRoles(45, "AI roles", WriteAiRoles);

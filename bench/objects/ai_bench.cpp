@@ -11,6 +11,7 @@
 #include "script/records.h"
 #include "tests/objects/navigation_fixture.h"
 #include "world/level.h"
+#include "bench/objects/side_cloud.h"
 
 #include <benchmark/benchmark.h>
 #include <nanoflann.hpp>
@@ -123,29 +124,13 @@ void BM_CandidatesBySideLists(benchmark::State& state)
 }
 BENCHMARK(BM_CandidatesBySideLists)->Arg(200);
 
-struct Cloud {
-    std::vector<GameObject*> objects;
-    size_t kdtree_get_point_count() const { return objects.size(); }
-    float kdtree_get_pt(size_t i, size_t dim) const
-    {
-        const Vec3& p = objects[i]->Position();
-        return dim == 0 ? p.x : dim == 1 ? p.y : p.z;
-    }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const
-    {
-        return false;
-    }
-};
-using Tree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<float, Cloud>, Cloud, 3>;
-
 // The same with a tree per side, built every pass as the units move.
 void BM_CandidatesByKdTree(benchmark::State& state)
 {
     Battlefield field(static_cast<int>(state.range(0)));
     std::vector<std::pair<uint32_t, float>> matches;
     for (auto _ : state) {
-        Cloud clouds[2];
+        SideCloud clouds[2];
         for (UnitActor* unit : field.units)
             clouds[unit->Side() - 1].objects.push_back(unit);
         Tree first(3, clouds[0]), second(3, clouds[1]);

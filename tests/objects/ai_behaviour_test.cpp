@@ -7,7 +7,7 @@
 #include "objects/server_kinds.h"
 #include "objects/think_routines.h"
 #include "objects/unit_actor.h"
-#include "tests/objects/server_fixture.h"
+#include "tests/objects/ai_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -21,22 +21,8 @@ namespace {
 constexpr uint64_t kSecond = 1000000;
 constexpr float kStepsPerRadian = 4096.0f / 6.28318530718f;
 
-class AiWorld : public ServerWorld {
+class AiWorld : public AiServerWorld {
 protected:
-    void SetUp() override
-    {
-        ServerWorld::SetUp();
-        TeamTable::Build(4, 1, 0);  // 0 neutral, 1 the squad, 2 and 3 the enemy
-        RoleTable::Global().Clear();
-        RoleTable::Global().ResetIds();
-        Ai::InstallRoutines();
-    }
-    void TearDown() override
-    {
-        RoleTable::Global().Clear();
-        ServerWorld::TearDown();
-    }
-
     script::Role& Character(float sight, int32_t walking = 0, int32_t sightAngle = 512, int32_t ai = 0)
     {
         script::Role& role = NewRole(100);

@@ -9,7 +9,7 @@
 #include "objects/server_classes.h"
 #include "objects/think_routines.h"
 #include "tests/objects/navigation_fixture.h"
-#include "tests/objects/server_fixture.h"
+#include "tests/objects/ai_fixture.h"
 #include "world/level.h"
 #include "session/game_message.h"
 #include "session/request_table.h"
@@ -18,15 +18,11 @@
 
 namespace {
 
-class KindWorld : public ServerWorld {
+class KindWorld : public AiServerWorld {
 protected:
     void SetUp() override
     {
-        ServerWorld::SetUp();
-        TeamTable::Build(4, 1, 0);  // 0 neutral, 1 the squad, 2 and 3 the enemy
-        RoleTable::Global().Clear();
-        RoleTable::Global().ResetIds();
-        Ai::InstallRoutines();
+        AiServerWorld::SetUp();
         RegisterActorClasses();
         // Spawns make the class their role picks, as the server does.
         ServerLink link = ServerLink::Get();
@@ -39,8 +35,7 @@ protected:
     }
     void TearDown() override
     {
-        ServerWorld::TearDown();
-        RoleTable::Global().Clear();
+        AiServerWorld::TearDown();
         Level::Current() = nullptr;
     }
 
