@@ -422,7 +422,11 @@ void Kind17Actor::SetSide(int32_t side)
             }
         }
     }
+    const bool newGoal = hasGoal_ && TeamTable::IsSquadSide(side);
     Actor::SetSide(side);
+    // It heads for its exit: nothing else would take it there.
+    if (newGoal)
+        SetDestination(goal_, lastUpdate_);
 }
 
 void Kind17Actor::Update(uint64_t now, float seconds)

@@ -262,6 +262,30 @@ TEST_F(AiWorld, EmplacementCyclesTargetsByDistanceAndHalvesRoundTimeNearby)
     }
 }
 
+// Hit often (missed three times) by an attacker while it has no target of
+// its own, a unit's first answer aims back at the attacker.
+TEST_F(AiWorld, AttackedUnitWithoutATargetAnswersTheAttacker)
+{
+    // The routine's first draw picks the answer: find a start giving 0.
+    AiRandom::Get().Reset();
+    int skip = 0;
+    while (AiRandom::Next() % 3 != 0)
+        ++skip;
+    AiRandom::Get().Reset();
+    for (int i = 0; i < skip; ++i)
+        AiRandom::Next();
+    UnitActor* unit = Spawn(Character(20, 65536), 2, {0, 0, 0});
+    UnitActor* attacker = Spawn(Character(20), 1, {0, 0, 8});
+    ASSERT_TRUE(attacker->AimAtObject(unit, 0, true, false));
+    unit->flags_ |= kAiWasHit;
+    unit->missCount_ = 3;
+    Ai::ThinkCombat(*unit, kSecond);
+    EXPECT_EQ(unit->aiState_, 1);
+    EXPECT_EQ(unit->GetTarget(), attacker);
+    EXPECT_EQ(unit->missCount_, 0);
+    EXPECT_FALSE(unit->flags_ & kAiWasHit);
+}
+
 TEST_F(AiWorld, CandidateStraightOverheadIsSkippedNotNaN)
 {
     UnitActor* emplacement = Spawn(Character(40, 0, 512), 1, {0, 0, 0});
