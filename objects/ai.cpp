@@ -124,6 +124,11 @@ void Ai::SetType(GameObject& object, int32_t type, uint64_t now)
     object.flags_ = kept | (object.extent_.z < kShallowDepth && role && role->shape ? kObjectAiTyped : 0);
     object.aiType_ = type;
     object.active_ = true;
+    // Where it was given its type is where a wanderer returns to.
+    if (object.IsActor()) {
+        object.home_ = object.Position();
+        object.hasHome_ = true;
+    }
     switch (type) {
     case 0:
     case 12:

@@ -232,11 +232,12 @@ Kind13Actor::Kind13Actor(int32_t side, script::Role* role, const Vec3& position,
 
 void Kind13Actor::DestroyFollowing()
 {
-    // Each segment's own death destroys the rest of the chain behind it.
-    if (Kind13Actor* next = NextSegment()) {
-        GameObjectRef hold(next);
-        next->Destroy();
-    }
+    // Every segment behind this one, held while the chain is taken apart.
+    std::vector<GameObjectRef> chain;
+    for (Kind13Actor* next = NextSegment(); next; next = next->NextSegment())
+        chain.emplace_back(next);
+    for (GameObjectRef& segment : chain)
+        segment->Destroy();
 }
 
 void Kind13Actor::Die()

@@ -348,6 +348,7 @@ TEST_P(Devices, MinesGoOffStrictlyInsideTheirRangeOnceAndInChains)
     mine.character->strength = c.strength;
     mine.limit = 30;
     GameObject* first = Spawn(mine, 1, {0, 0, 0});
+    GameObjectRef hold(first);  // read after it went off
     if (c.secondMineAt > 0)
         Spawn(mine, 1, {c.secondMineAt, 0, 0});
     UnitActor* enemy = Spawn(Character(0), 2, {0, 0, c.enemyAt});
@@ -405,6 +406,7 @@ TEST_F(AiWorld, DecoyPulsesNineNoisesEverySixSecondsUntilItsChargeEnds)
     decoy.character->weapon = DeviceKind::kDecoy;
     decoy.character->hearingRange = 10;
     GameObject* device = Spawn(decoy, 1, {0, 0, 0});  // its activation deploys it
+    GameObjectRef hold(device);
     ASSERT_EQ(RemoteDeviceTable::At(0), device);
     for (uint64_t t = 0; t < 5 * kSecond; t += kSecond)
         Ai::ThinkType2(*device, t);
