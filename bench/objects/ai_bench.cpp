@@ -24,7 +24,9 @@ namespace {
 constexpr uint64_t kTicksPerSecond = 1000000;
 constexpr uint64_t kPassTicks = 50000;
 
-// 200 armed units, two sides, scattered over a linked 100 x 100 m floor.
+// Armed units of the computer's side 2 thinking in the AI pass, among a
+// fifth as many of the player's squad (side 1), scattered over a linked
+// 100 x 100 m floor.
 struct Battlefield {
     navtest::GridLevel floor;
     std::deque<script::Role> roles;
@@ -35,7 +37,7 @@ struct Battlefield {
         : floor(navtest::MakeGridLevel(std::vector<std::string>(100, std::string(100, '.'))))
     {
         Level::Current() = floor.level.get();
-        TeamTable::Build(3, 1, 0);
+        TeamTable::Build(4, 1, 0);
         ServerLink link;
         link.ticksPerSecond = [] { return kTicksPerSecond; };
         link.now = [this] { return now; };
@@ -55,19 +57,19 @@ struct Battlefield {
         role.character->weapon = 0;
         role.character->targetCycleTime = 2;
         uint32_t seed = 12345;
-        for (int i = 0; i < count; ++i) {
+        const int squad = count / 5;
+        for (int i = 0; i < count + squad; ++i) {
             seed = seed * 1664525u + 1013904223u;
             const float x = 0.5f + static_cast<float>(seed >> 8 & 0xFFFF) / 662.0f;
             seed = seed * 1664525u + 1013904223u;
             const float z = 0.5f + static_cast<float>(seed >> 8 & 0xFFFF) / 662.0f;
-            auto* unit = new UnitActor(1 + i % 2, &role, {x, 0, z}, Quaternion::Identity(),
+            auto* unit = new UnitActor(i < count ? 2 : 1, &role, {x, 0, z}, Quaternion::Identity(),
                                        ObjectRegistry::Global().TakeNextId());
             Ai::SetType(*unit, 0, 0);
             SideLists::Global().Add(*unit);
             unit->Activate(0, 0);
             units.push_back(unit);
         }
-        AiPlayerSlots::Add(1);
         AiPlayerSlots::Add(2);
     }
     ~Battlefield()
