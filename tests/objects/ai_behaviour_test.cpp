@@ -8,6 +8,8 @@
 #include "objects/think_routines.h"
 #include "objects/unit_actor.h"
 #include "tests/objects/ai_fixture.h"
+#include "tests/objects/navigation_fixture.h"
+#include "world/level.h"
 
 #include <gtest/gtest.h>
 
@@ -284,6 +286,43 @@ TEST_F(AiWorld, AttackedUnitWithoutATargetAnswersTheAttacker)
     EXPECT_EQ(unit->GetTarget(), attacker);
     EXPECT_EQ(unit->missCount_, 0);
     EXPECT_FALSE(unit->flags_ & kAiWasHit);
+}
+
+// An idle guard wanders 20 m at random when a path leads there, and stays
+// idle (state 3) where none does.
+TEST_F(AiWorld, IdleGuardWandersOnlyWhereAPathLeads)
+{
+    const struct {
+        const char* name;
+        int size;  // a square floor of 1 m cells
+        bool wanders;
+    } rows[] = {{"small floor", 3, false}, {"wide floor", 60, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EmptyTables();
+        TeamTable::Build(4, 1, 0);
+        AiRandom::Get().Reset();
+        navtest::GridLevel grid =
+            navtest::MakeGridLevel(std::vector<std::string>(static_cast<size_t>(row.size), std::string(static_cast<size_t>(row.size), '.')));
+        Level::Current() = grid.level.get();
+        const float middle = static_cast<float>(row.size) / 2 + 0.5f;
+        UnitActor* guard = Spawn(Character(10, 65536), 2, {middle, 0, middle});
+        bool wandered = false;
+        for (uint64_t t = 0; t < 2000 && !wandered; ++t) {
+            Ai::ThinkCombat(*guard, t * kSecond / 20);
+            wandered = guard->aiState_ == AiState::kPathfinding;
+        }
+        EXPECT_EQ(wandered, row.wanders);
+        if (!row.wanders) {
+            EXPECT_EQ(guard->aiState_, AiState::kInitial);
+            EXPECT_TRUE(guard->Waypoints().empty());
+        } else {
+            ASSERT_EQ(guard->Waypoints().size(), 2u) << "the point, then home";
+            EXPECT_EQ(guard->Waypoints()[1].point.x, middle);
+        }
+        guard->Remove(false);
+        Level::Current() = nullptr;
+    }
 }
 
 TEST_F(AiWorld, CandidateStraightOverheadIsSkippedNotNaN)
