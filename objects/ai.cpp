@@ -1,6 +1,7 @@
 #include "objects/ai.h"
 
 #include "objects/role_classes.h"
+#include "objects/role_table.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
 #include "objects/think_routines.h"
@@ -123,6 +124,11 @@ void Ai::SetType(GameObject& object, int32_t type, uint64_t now)
     object.flags_ = kept | (object.extent_.z < kShallowDepth && role && role->shape ? kObjectAiTyped : 0);
     object.aiType_ = type;
     object.active_ = true;
+    // Where it was given its type is where a wanderer returns to.
+    if (object.IsActor()) {
+        object.home_ = object.Position();
+        object.hasHome_ = true;
+    }
     switch (type) {
     case 0:
     case 12:
@@ -355,6 +361,14 @@ void RemoteDeviceTable::SetDetonator(void (*detonate)(GameObject&, uint64_t)) { 
 
 int32_t Ai::OnType2Event(GameObject& object, uint64_t now)
 {
+    // The roles a mine spares while they aim at it: its role's "produces"
+    // names (the key shared with "sever point"), found once it is deployed.
+    if (const script::Role* role = object.GetRole(); role && object.deviceRoles_.empty()) {
+        for (const std::string& name : role->severPoints) {
+            if (script::Role* spared = RoleTable::Global().FindByName(name))
+                object.deviceRoles_.push_back(spared);
+        }
+    }
     switch (DeviceKindOf(object)) {
     case DeviceKind::kRemoteMine: SendSlot(object, RemoteDeviceTable::Add(object)); break;
     case DeviceKind::kTimedMine: object.nextThink_ = now + Ticks(kTimedMineSeconds); break;

@@ -232,11 +232,12 @@ Kind13Actor::Kind13Actor(int32_t side, script::Role* role, const Vec3& position,
 
 void Kind13Actor::DestroyFollowing()
 {
-    // Each segment's own death destroys the rest of the chain behind it.
-    if (Kind13Actor* next = NextSegment()) {
-        GameObjectRef hold(next);
-        next->Destroy();
-    }
+    // Every segment behind this one, held while the chain is taken apart.
+    std::vector<GameObjectRef> chain;
+    for (Kind13Actor* next = NextSegment(); next; next = next->NextSegment())
+        chain.emplace_back(next);
+    for (GameObjectRef& segment : chain)
+        segment->Destroy();
 }
 
 void Kind13Actor::Die()
@@ -332,8 +333,9 @@ int32_t Kind14Actor::Activate(uint64_t now, float seconds)
 const std::vector<std::string>& Kind14Actor::SpawnNames()
 {
     if (!namesBuilt_) {
+        // Its role's "produces" list: the key it shares with "sever point".
         if (GetRole())
-            names_ = GetRole()->spawnNames;
+            names_ = GetRole()->severPoints;
         namesBuilt_ = true;
     }
     return names_;
@@ -421,7 +423,11 @@ void Kind17Actor::SetSide(int32_t side)
             }
         }
     }
+    const bool newGoal = hasGoal_ && TeamTable::IsSquadSide(side);
     Actor::SetSide(side);
+    // It heads for its exit: nothing else would take it there.
+    if (newGoal)
+        SetDestination(goal_, lastUpdate_);
 }
 
 void Kind17Actor::Update(uint64_t now, float seconds)

@@ -144,7 +144,8 @@ public:
     uint32_t SizeInBytes() const override { return kImageSize; }
     bool IsKind(int32_t kind) const override { return kind == kAiType; }
     int32_t Activate(uint64_t now, float seconds) override;
-    // The names it spawns from, built once from its role's spawn names.
+    // The role names it spawns from, built once from its role's "produces"
+    // list (the definition key shared with "sever point").
     const std::vector<std::string>& SpawnNames();
 
     uint64_t activation_ = 0;

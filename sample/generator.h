@@ -26,4 +26,13 @@ struct StepRegistration {
 // sprite's rectangle, 2 the third sprite's triangle.
 int AlphaJunkClass(float u, float v);
 
+// Writes `text` to `relative` under the data set's root (folders made);
+// false after printing what went wrong.
+bool WriteTextFile(const Context& ctx, const std::filesystem::path& relative, const std::string& text);
+
+// A "role" definition of a script: the character, the identifier as it is
+// written (quoted, or none), the AI type and further keys.
+std::string RoleDefinition(const std::string& name, const std::string& identifier, const std::string& character,
+                           int ai, const std::string& extra = "");
+
 } // namespace sample

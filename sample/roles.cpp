@@ -10,14 +10,34 @@
 #include <utility>
 
 namespace sample {
+
+bool WriteTextFile(const Context& ctx, const std::filesystem::path& relative, const std::string& text)
+{
+    const auto path = ctx.out / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out) {
+        std::fprintf(stderr, "sample_gen: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string RoleDefinition(const std::string& name, const std::string& identifier, const std::string& character,
+                           int ai, const std::string& extra)
+{
+    return "role " + name + " { character " + character + " light none projectile none identifier " + identifier +
+           " alpha fogging no per vertex fogging no destructibility none ai " + std::to_string(ai) + extra +
+           " }\n";
+}
+
 namespace {
 
 std::string Role(const std::string& name, const std::string& identifier, const std::string& character, int ai,
                  const std::string& extra = "")
 {
-    return "role " + name + " { character " + character + " light none projectile none identifier " + identifier +
-           " alpha fogging no per vertex fogging no destructibility none ai " + std::to_string(ai) + extra +
-           " }\n";
+    return RoleDefinition(name, identifier, character, ai, extra);
 }
 
 std::string Ammo(int weapon, int ammo)
@@ -56,15 +76,7 @@ bool WriteRoles(const Context& ctx)
         s += "ammo info i" + std::to_string(ammo) + " { ammo type " + std::to_string(ammo) +
              " shape crate description 3004 ammo name 3005 max per slot 30 }\n";
 
-    const auto path = ctx.out / "scripts" / "roles.tvs";
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << s;
-    if (!out) {
-        std::fprintf(stderr, "sample_gen: cannot write %s\n", path.c_str());
-        return false;
-    }
-    return true;
+    return WriteTextFile(ctx, std::filesystem::path("scripts") / "roles.tvs", s);
 }
 
 const StepRegistration kRoles(45, "roles", WriteRoles);

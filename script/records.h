@@ -145,9 +145,6 @@ struct Role {
     Float3 extent{1, 1, 1};
     std::optional<DestructionRecord> destruction;
     std::string identifier;  // the role's name; empty: it has none
-    // The roles a spawner (AI type 14) makes, by name; filled with the role
-    // by the level's definitions or commands. Empty: it spawns nothing.
-    std::vector<std::string> spawnNames;
     std::int32_t id = -1;    // unique within the level once the role table files it
 
     // Aggression x 10 rounded down from the exact product (0.7 gives 6),

@@ -8,6 +8,7 @@
 #include "objects/teams.h"
 #include "objects/unit_actor.h"
 #include "script/records.h"
+#include "bench/objects/side_cloud.h"
 
 #include <benchmark/benchmark.h>
 #include <nanoflann.hpp>
@@ -86,23 +87,6 @@ void BM_FireAtWillBruteForce(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_FireAtWillBruteForce)->Arg(200);
-
-struct SideCloud {
-    std::vector<GameObject*> objects;
-    size_t kdtree_get_point_count() const { return objects.size(); }
-    float kdtree_get_pt(size_t i, size_t dim) const
-    {
-        const Vec3 p = objects[i]->GetAimPoint();
-        return dim == 0 ? p.x : dim == 1 ? p.y : p.z;
-    }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const
-    {
-        return false;
-    }
-};
-
-using Tree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<float, SideCloud>, SideCloud, 3>;
 
 void BM_FireAtWillKdTree(benchmark::State& state)
 {

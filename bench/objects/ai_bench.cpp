@@ -11,6 +11,7 @@
 #include "script/records.h"
 #include "tests/objects/navigation_fixture.h"
 #include "world/level.h"
+#include "bench/objects/side_cloud.h"
 
 #include <benchmark/benchmark.h>
 #include <nanoflann.hpp>
@@ -23,7 +24,9 @@ namespace {
 constexpr uint64_t kTicksPerSecond = 1000000;
 constexpr uint64_t kPassTicks = 50000;
 
-// 200 armed units, two sides, scattered over a linked 100 x 100 m floor.
+// Armed units of the computer's side 2 thinking in the AI pass, among a
+// fifth as many of the player's squad (side 1), scattered over a linked
+// 100 x 100 m floor.
 struct Battlefield {
     navtest::GridLevel floor;
     std::deque<script::Role> roles;
@@ -34,7 +37,7 @@ struct Battlefield {
         : floor(navtest::MakeGridLevel(std::vector<std::string>(100, std::string(100, '.'))))
     {
         Level::Current() = floor.level.get();
-        TeamTable::Build(3, 1, 0);
+        TeamTable::Build(4, 1, 0);
         ServerLink link;
         link.ticksPerSecond = [] { return kTicksPerSecond; };
         link.now = [this] { return now; };
@@ -54,19 +57,19 @@ struct Battlefield {
         role.character->weapon = 0;
         role.character->targetCycleTime = 2;
         uint32_t seed = 12345;
-        for (int i = 0; i < count; ++i) {
+        const int squad = count / 5;
+        for (int i = 0; i < count + squad; ++i) {
             seed = seed * 1664525u + 1013904223u;
             const float x = 0.5f + static_cast<float>(seed >> 8 & 0xFFFF) / 662.0f;
             seed = seed * 1664525u + 1013904223u;
             const float z = 0.5f + static_cast<float>(seed >> 8 & 0xFFFF) / 662.0f;
-            auto* unit = new UnitActor(1 + i % 2, &role, {x, 0, z}, Quaternion::Identity(),
+            auto* unit = new UnitActor(i < count ? 2 : 1, &role, {x, 0, z}, Quaternion::Identity(),
                                        ObjectRegistry::Global().TakeNextId());
             Ai::SetType(*unit, 0, 0);
             SideLists::Global().Add(*unit);
             unit->Activate(0, 0);
             units.push_back(unit);
         }
-        AiPlayerSlots::Add(1);
         AiPlayerSlots::Add(2);
     }
     ~Battlefield()
@@ -123,29 +126,13 @@ void BM_CandidatesBySideLists(benchmark::State& state)
 }
 BENCHMARK(BM_CandidatesBySideLists)->Arg(200);
 
-struct Cloud {
-    std::vector<GameObject*> objects;
-    size_t kdtree_get_point_count() const { return objects.size(); }
-    float kdtree_get_pt(size_t i, size_t dim) const
-    {
-        const Vec3& p = objects[i]->Position();
-        return dim == 0 ? p.x : dim == 1 ? p.y : p.z;
-    }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const
-    {
-        return false;
-    }
-};
-using Tree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<float, Cloud>, Cloud, 3>;
-
 // The same with a tree per side, built every pass as the units move.
 void BM_CandidatesByKdTree(benchmark::State& state)
 {
     Battlefield field(static_cast<int>(state.range(0)));
     std::vector<std::pair<uint32_t, float>> matches;
     for (auto _ : state) {
-        Cloud clouds[2];
+        SideCloud clouds[2];
         for (UnitActor* unit : field.units)
             clouds[unit->Side() - 1].objects.push_back(unit);
         Tree first(3, clouds[0]), second(3, clouds[1]);

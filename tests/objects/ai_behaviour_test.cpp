@@ -7,7 +7,9 @@
 #include "objects/server_kinds.h"
 #include "objects/think_routines.h"
 #include "objects/unit_actor.h"
-#include "tests/objects/server_fixture.h"
+#include "tests/objects/ai_fixture.h"
+#include "tests/objects/navigation_fixture.h"
+#include "world/level.h"
 
 #include <gtest/gtest.h>
 
@@ -21,22 +23,8 @@ namespace {
 constexpr uint64_t kSecond = 1000000;
 constexpr float kStepsPerRadian = 4096.0f / 6.28318530718f;
 
-class AiWorld : public ServerWorld {
+class AiWorld : public AiServerWorld {
 protected:
-    void SetUp() override
-    {
-        ServerWorld::SetUp();
-        TeamTable::Build(4, 1, 0);  // 0 neutral, 1 the squad, 2 and 3 the enemy
-        RoleTable::Global().Clear();
-        RoleTable::Global().ResetIds();
-        Ai::InstallRoutines();
-    }
-    void TearDown() override
-    {
-        RoleTable::Global().Clear();
-        ServerWorld::TearDown();
-    }
-
     script::Role& Character(float sight, int32_t walking = 0, int32_t sightAngle = 512, int32_t ai = 0)
     {
         script::Role& role = NewRole(100);
@@ -276,6 +264,67 @@ TEST_F(AiWorld, EmplacementCyclesTargetsByDistanceAndHalvesRoundTimeNearby)
     }
 }
 
+// Hit often (missed three times) by an attacker while it has no target of
+// its own, a unit's first answer aims back at the attacker.
+TEST_F(AiWorld, AttackedUnitWithoutATargetAnswersTheAttacker)
+{
+    // The routine's first draw picks the answer: find a start giving 0.
+    AiRandom::Get().Reset();
+    int skip = 0;
+    while (AiRandom::Next() % 3 != 0)
+        ++skip;
+    AiRandom::Get().Reset();
+    for (int i = 0; i < skip; ++i)
+        AiRandom::Next();
+    UnitActor* unit = Spawn(Character(20, 65536), 2, {0, 0, 0});
+    UnitActor* attacker = Spawn(Character(20), 1, {0, 0, 8});
+    ASSERT_TRUE(attacker->AimAtObject(unit, 0, true, false));
+    unit->flags_ |= kAiWasHit;
+    unit->missCount_ = 3;
+    Ai::ThinkCombat(*unit, kSecond);
+    EXPECT_EQ(unit->aiState_, 1);
+    EXPECT_EQ(unit->GetTarget(), attacker);
+    EXPECT_EQ(unit->missCount_, 0);
+    EXPECT_FALSE(unit->flags_ & kAiWasHit);
+}
+
+// An idle guard wanders 20 m at random when a path leads there, and stays
+// idle (state 3) where none does.
+TEST_F(AiWorld, IdleGuardWandersOnlyWhereAPathLeads)
+{
+    const struct {
+        const char* name;
+        int size;  // a square floor of 1 m cells
+        bool wanders;
+    } rows[] = {{"small floor", 3, false}, {"wide floor", 60, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EmptyTables();
+        TeamTable::Build(4, 1, 0);
+        AiRandom::Get().Reset();
+        navtest::GridLevel grid =
+            navtest::MakeGridLevel(std::vector<std::string>(static_cast<size_t>(row.size), std::string(static_cast<size_t>(row.size), '.')));
+        Level::Current() = grid.level.get();
+        const float middle = static_cast<float>(row.size) / 2 + 0.5f;
+        UnitActor* guard = Spawn(Character(10, 65536), 2, {middle, 0, middle});
+        bool wandered = false;
+        for (uint64_t t = 0; t < 2000 && !wandered; ++t) {
+            Ai::ThinkCombat(*guard, t * kSecond / 20);
+            wandered = guard->aiState_ == AiState::kPathfinding;
+        }
+        EXPECT_EQ(wandered, row.wanders);
+        if (!row.wanders) {
+            EXPECT_EQ(guard->aiState_, AiState::kInitial);
+            EXPECT_TRUE(guard->Waypoints().empty());
+        } else {
+            ASSERT_EQ(guard->Waypoints().size(), 2u) << "the point, then home";
+            EXPECT_EQ(guard->Waypoints()[1].point.x, middle);
+        }
+        guard->Remove(false);
+        Level::Current() = nullptr;
+    }
+}
+
 TEST_F(AiWorld, CandidateStraightOverheadIsSkippedNotNaN)
 {
     UnitActor* emplacement = Spawn(Character(40, 0, 512), 1, {0, 0, 0});
@@ -338,6 +387,7 @@ TEST_P(Devices, MinesGoOffStrictlyInsideTheirRangeOnceAndInChains)
     mine.character->strength = c.strength;
     mine.limit = 30;
     GameObject* first = Spawn(mine, 1, {0, 0, 0});
+    GameObjectRef hold(first);  // read after it went off
     if (c.secondMineAt > 0)
         Spawn(mine, 1, {c.secondMineAt, 0, 0});
     UnitActor* enemy = Spawn(Character(0), 2, {0, 0, c.enemyAt});
@@ -357,12 +407,45 @@ INSTANTIATE_TEST_SUITE_P(
                       DeviceCase{"MineWithoutStrength", 4.0f, 0, 0, 1}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// A mine spares the roles its "produces" list names while they aim at it.
+TEST_F(AiWorld, MineSparesListedRolesAimingAtIt)
+{
+    const struct {
+        const char* name;
+        bool listed, aiming, goesOff;
+    } rows[] = {{"listed and aiming", true, true, false},
+                {"listed, not aiming", true, false, true},
+                {"aiming, not listed", false, true, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EmptyTables();
+        TeamTable::Build(4, 1, 0);
+        RoleTable::Global().Clear();
+        sent.clear();
+        script::Role& sapper = Character(30);
+        sapper.character->weapon = 0;
+        sapper.identifier = row.listed ? "sapper" : "other";
+        RoleTable::Global().File(sapper);
+        script::Role& mine = Character(5, 0, 0, 2);
+        mine.character->weapon = 0;
+        mine.severPoints = {"sapper"};
+        GameObject* device = Spawn(mine, 1, {0, 0, 0});
+        UnitActor* enemy = Spawn(sapper, 2, {0, 0, 3});
+        if (row.aiming) {
+            ASSERT_TRUE(enemy->AimAtObject(device, 0, true, false));
+        }
+        Ai::ThinkType2(*device, 0);
+        EXPECT_EQ(Sent(AiMessage::kDeviceBlast).size(), row.goesOff ? 1u : 0u);
+    }
+}
+
 TEST_F(AiWorld, DecoyPulsesNineNoisesEverySixSecondsUntilItsChargeEnds)
 {
     script::Role& decoy = Character(0, 0, 0, 2);
     decoy.character->weapon = DeviceKind::kDecoy;
     decoy.character->hearingRange = 10;
     GameObject* device = Spawn(decoy, 1, {0, 0, 0});  // its activation deploys it
+    GameObjectRef hold(device);
     ASSERT_EQ(RemoteDeviceTable::At(0), device);
     for (uint64_t t = 0; t < 5 * kSecond; t += kSecond)
         Ai::ThinkType2(*device, t);
@@ -425,7 +508,7 @@ TEST_P(Spawners, MakeUpToTheirLimitWithSixAliveAtMost)
     nest.character->generationLimit = c.limit;
     nest.character->alertable = true;
     if (c.withNames)
-        nest.spawnNames = {"grub"};
+        nest.severPoints = {"grub"};  // its "produces" list
     auto* spawner = Spawn<Kind14Actor>(nest, 2, {0, 0, 0});
     spawner->aggression_ = 1.0f;
     Spawn(Character(0), 1, {0, 0, 5});

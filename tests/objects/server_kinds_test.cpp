@@ -9,7 +9,7 @@
 #include "objects/server_classes.h"
 #include "objects/think_routines.h"
 #include "tests/objects/navigation_fixture.h"
-#include "tests/objects/server_fixture.h"
+#include "tests/objects/ai_fixture.h"
 #include "world/level.h"
 #include "session/game_message.h"
 #include "session/request_table.h"
@@ -18,15 +18,11 @@
 
 namespace {
 
-class KindWorld : public ServerWorld {
+class KindWorld : public AiServerWorld {
 protected:
     void SetUp() override
     {
-        ServerWorld::SetUp();
-        TeamTable::Build(4, 1, 0);  // 0 neutral, 1 the squad, 2 and 3 the enemy
-        RoleTable::Global().Clear();
-        RoleTable::Global().ResetIds();
-        Ai::InstallRoutines();
+        AiServerWorld::SetUp();
         RegisterActorClasses();
         // Spawns make the class their role picks, as the server does.
         ServerLink link = ServerLink::Get();
@@ -39,8 +35,7 @@ protected:
     }
     void TearDown() override
     {
-        ServerWorld::TearDown();
-        RoleTable::Global().Clear();
+        AiServerWorld::TearDown();
         Level::Current() = nullptr;
     }
 
@@ -216,6 +211,7 @@ TEST_F(KindWorld, CreatureDragsFiveSegmentsAndDiesWithTheLast)
     Level::Current() = grid.level.get();
     Kind(13, "centibody");
     auto* head = CreateAs<Kind12Actor>(Kind(12), 2, {1.5f, 0, 9.5f});
+    GameObjectRef hold(head);  // read after it is gone
     ASSERT_EQ(Sent(KindMessage::kSegment).size(), 5u);
     std::vector<Kind13Actor*> chain;
     for (Kind13Actor* s = head->NextSegment(); s; s = s->NextSegment())
@@ -238,6 +234,25 @@ TEST_F(KindWorld, CreatureDragsFiveSegmentsAndDiesWithTheLast)
     }
     head->Update(4000000, 4.0f);
     EXPECT_TRUE(head->IsRemoved());
+}
+
+TEST_F(KindWorld, ADyingLinkTakesEverySegmentBehindIt)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(14, "..."));
+    Level::Current() = grid.level.get();
+    Kind(13, "centibody");
+    // Killing the head, or the second segment, in one table of cases.
+    for (size_t killed : {size_t{0}, size_t{2}}) {
+        SCOPED_TRACE(killed);
+        auto* head = CreateAs<Kind12Actor>(Kind(12), 2, {1.5f, 0, 9.5f});
+        std::vector<GameObjectRef> chain{GameObjectRef(head)};
+        for (Kind13Actor* s = head->NextSegment(); s; s = s->NextSegment())
+            chain.emplace_back(s);
+        ASSERT_EQ(chain.size(), 6u);
+        chain[killed]->TakeDamage(1000);
+        for (size_t i = 0; i < chain.size(); ++i)
+            EXPECT_EQ(chain[i]->IsAlive(), i < killed) << "link " << i;
+    }
 }
 
 TEST_F(KindWorld, DormantGuardRisesForAnEnemyInItsConeThenFights)

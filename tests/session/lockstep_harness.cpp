@@ -388,7 +388,7 @@ void Lockstep::RunStep(const Step& step)
             else if (key == "alertable")
                 role.character->alertable = true;
             else if (key == "spawns" && i + 1 < step.words.size())
-                role.spawnNames.push_back(step.words[++i]);
+                role.severPoints.push_back(step.words[++i]);
             else if (key == "named")  // found by name (spawners, creatures)
                 RoleTable::Global().File(role);
         }
