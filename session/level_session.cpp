@@ -240,6 +240,8 @@ bool LoadLevel(bool runCompanion)
     }
     if (!Level::Current())
         return Fail(script.string() + ": the level script made no level");
+    if (g_hooks.cameraLimits)
+        g_hooks.cameraLimits(built->camera);
 
     LoadingScreen::Show(Session::kTextTextures);
     LoadingScreen::SetProgress(100);

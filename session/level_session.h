@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+struct CameraLimits;
+
 // What the level start asks of the layers above the session. Unset entries
 // do nothing.
 struct SessionHooks {
@@ -23,6 +25,8 @@ struct SessionHooks {
     std::function<void(const std::string& text, float progress)> drawLoading;
     // The string table's text of an id.
     std::function<std::string(uint32_t id)> text;
+    // The camera's limits the level's map set, once it is built.
+    std::function<void(const CameraLimits& limits)> cameraLimits;
 };
 
 namespace Session {

@@ -75,7 +75,4 @@ namespace PlayerInput {
 void UpdateFrame() {}
 }
 
-namespace Selection {
-UiUnit* SelectNextSquadMember(bool) { return nullptr; }
-} // namespace Selection
 

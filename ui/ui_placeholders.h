@@ -20,7 +20,6 @@
 #include "ui/wheel.h"
 
 struct InputEvent;
-class UiUnit;
 
 namespace HiscoreScreen {
 void Draw();
@@ -80,7 +79,4 @@ namespace PlayerInput {
 void UpdateFrame();
 }
 
-namespace Selection {
-UiUnit* SelectNextSquadMember(bool previous); // Tab: also focuses the camera
-} // namespace Selection
 
