@@ -3,6 +3,7 @@
 #include "ui/game_view.h"
 #include "ui/hud_viewports.h"
 #include "ui/mouse.h"
+#include "ui/player_input.h"
 #include "ui/recon_view.h"
 #include "ui/selection.h"
 #include "ui/wheel.h"
@@ -34,6 +35,7 @@ void EndSession()
     Selection::RemoveAll();
     CameraController::StopTracking();
     CommandWheel::Release();
+    PlayerInput::Clear();
 }
 
 void InstallSessionHooks(std::function<bool()> swapCameraButtons)

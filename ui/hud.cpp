@@ -5,7 +5,6 @@
 #include "objects/world_object.h"
 #include "ui/client_objects.h"
 #include "ui/hud_view.h"
-#include "ui/mouse.h"
 #include "ui/recon_view.h"
 #include "ui/wheel.h"
 #include "Veapi/font.h"
@@ -395,13 +394,10 @@ void DrawUnitInfoAndOrders()
 {
     HudView& view = HudView::Current();
     // The command wheel, while it opens, shows or closes; its parts are
-    // tested against the default probe at the pointer.
+    // tested against the default probe (the frame's pointer update put it
+    // at the pointer).
     if (Wheel* wheel = CommandWheel::Get(); wheel && CommandWheel::IsOpen()) {
-        int x = 0, y = 0;
-        Mouse::LastPoint(x, y);
-        HitProbe& probe = HitProbe::Default();
-        probe.Reset();
-        probe.SetScreenPoint(float(x) + 0.5f, float(y) + 0.5f);
+        HitProbe::Default().Reset();
         HitProbe::Enabled() = g_wheelProbe = true;
         wheel->Refresh();
         wheel->Draw(uint64_t(std::max<int64_t>(view.RealNow(), 0)));

@@ -71,8 +71,5 @@ void Draw() {}
 
 
 
-namespace PlayerInput {
-void UpdateFrame() {}
-}
 
 

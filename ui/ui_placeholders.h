@@ -9,6 +9,7 @@
 #include "ui/game_cursor.h"
 #include "ui/hud_viewports.h"
 #include "ui/mouse.h"
+#include "ui/player_input.h"
 #include "ui/selection.h"
 #include "ui/hud.h"
 #include "ui/menu_screen.h"
@@ -75,8 +76,5 @@ extern bool StatusWindowFlag;
 extern bool CameraLockingEnabled;
 
 
-namespace PlayerInput {
-void UpdateFrame();
-}
 
 

@@ -161,3 +161,25 @@ TEST_F(CursorTest, SampleModelHasTheNineShapes)
 }
 
 } // namespace
+
+#include "Veapi/hit_probe.h"
+#include "ui/player_input.h"
+
+namespace {
+
+// Each frame the pointer update finds what is under the pointer, moves the
+// default probe there and shapes the cursor by it.
+TEST_F(CursorTest, TheFramesPointerUpdate)
+{
+    pick_.object = vell_;
+    Mouse::OnMove(40, 30, 0);
+    PlayerInput::UpdateFrame();
+    EXPECT_EQ(PlayerInput::UnderPointer().object, vell_);
+    EXPECT_EQ(HitProbe::Default().screenX_, 40.5f);
+    EXPECT_EQ(HitProbe::Default().screenY_, 30.5f);
+    EXPECT_EQ(view_.calls, (std::vector<std::string>{"hierarchy", "loop 1"}));
+    GameView::EndSession();
+    EXPECT_EQ(PlayerInput::UnderPointer().object, nullptr);
+}
+
+} // namespace

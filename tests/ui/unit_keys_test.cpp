@@ -3,6 +3,8 @@
 
 #include "fake_view.h"
 #include "console/text_console.h"
+#include "Veapi/camera.h"
+#include "ui/camera_controller.h"
 #include "ui/recon_view.h"
 
 #include <gtest/gtest.h>
@@ -175,7 +177,7 @@ TEST_F(UnitKeysTest, ReconViewRidesTheLeadUnit)
         }
         float dx = 0, dy = 0;
     } view;
-    Unit* lead = world_.MakeUnit(1, 1, "Vell");
+    Unit* lead = world_.MakeUnit(1, 1, "Vell", {2, 0, 3});
     lead->SetOrientation(YawOrientation(200));
     view.objects = {lead};
     view.selected = {lead};
@@ -191,6 +193,12 @@ TEST_F(UnitKeysTest, ReconViewRidesTheLeadUnit)
     EXPECT_NEAR(ReconView::Heading(), 250, 1e-2);
     EXPECT_FLOAT_EQ(ReconView::Pitch(), 682);
     EXPECT_NEAR(HeadingOf(lead->Orientation()), 250, 0.1);
+    // The main camera rides 20 behind the unit's head, with the wide view.
+    const MainCamera& camera = MainCamera::Get();
+    EXPECT_EQ(camera.focus_, (Vec3{2, -1.5f, 3}));
+    EXPECT_EQ(camera.distance_, 20.0f);
+    EXPECT_EQ(camera.requestedWidth_, 1.0f);
+    EXPECT_NEAR((camera.Position() - camera.focus_).Length(), 20.0f, 1e-3f);
     // The selection emptied: the view ends and control goes back, with the
     // unit's motion state sent.
     view.selected.clear();
@@ -202,6 +210,7 @@ TEST_F(UnitKeysTest, ReconViewRidesTheLeadUnit)
     ASSERT_EQ(sent_.size(), 1u);
     EXPECT_EQ(sent_[0][0], 42u);
     EXPECT_EQ(view.CursorMode(), 0);
+    EXPECT_EQ(camera.requestedWidth_, CameraController::kPlayViewWidth);
 }
 
 } // namespace
