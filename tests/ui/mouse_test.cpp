@@ -316,6 +316,20 @@ TEST_F(MouseActions, TheSessionsWheelOpensForTheCommandUnit)
     Mouse::OnRightUp(21, 31, 0);
     EXPECT_EQ(CommandWheel::Get()->GetState(), Wheel::kClosing);
     EXPECT_EQ(Selection::CommandUnit(), nullptr);
+
+    // Opened again, a click on the hovered attack segment (the one in
+    // front) leaves the attack to the next click: cursor mode 2.
+    Mouse::OnRightDown(21, 31, 0);
+    Mouse::OnRightUp(21, 31, 0);
+    ASSERT_EQ(MouseMode::Get(), MouseMode::kWheel);
+    WheelWidget* attack = CommandWheel::Get()->Child(0);
+    ASSERT_TRUE(attack->Enabled());
+    attack->SetHovered();
+    Mouse::OnLeftDown(21, 31, 0);
+    Mouse::OnLeftUp(21, 31, 0);
+    EXPECT_EQ(CommandWheel::PendingAction(), WheelAction::kAttackLocation);
+    EXPECT_EQ(MouseMode::Get(), MouseMode::kAttack);
+    EXPECT_EQ(Selection::CommandUnit(), trevok_); // the attack is still its
     CommandWheel::Release();
 }
 

@@ -5,6 +5,7 @@
 #include "console/text_console.h"
 #include "Veapi/camera.h"
 #include "ui/camera_controller.h"
+#include "ui/game_view.h"
 #include "ui/recon_view.h"
 
 #include <gtest/gtest.h>
@@ -177,6 +178,8 @@ TEST_F(UnitKeysTest, ReconViewRidesTheLeadUnit)
         }
         float dx = 0, dy = 0;
     } view;
+    std::vector<bool> relative; // what the window's pointer was told
+    GameView::GetHooks().relativePointer = [&](bool on) { relative.push_back(on); };
     Unit* lead = world_.MakeUnit(1, 1, "Vell", {2, 0, 3});
     lead->SetOrientation(YawOrientation(200));
     view.objects = {lead};
@@ -211,6 +214,8 @@ TEST_F(UnitKeysTest, ReconViewRidesTheLeadUnit)
     EXPECT_EQ(sent_[0][0], 42u);
     EXPECT_EQ(view.CursorMode(), 0);
     EXPECT_EQ(camera.requestedWidth_, CameraController::kPlayViewWidth);
+    EXPECT_EQ(relative, (std::vector<bool>{true, false}));
+    GameView::GetHooks().relativePointer = nullptr;
 }
 
 } // namespace
