@@ -1,9 +1,12 @@
 #include "ui/client_objects.h"
 
+#include "console/screen_message.h"
 #include "objects/inventory.h"
 #include "objects/role_table.h"
 #include "objects/unit.h"
 #include "script/records.h"
+#include "ui/hud_view.h"
+#include "ui/picking.h"
 #include "world/fog_of_war.h"
 
 #include <cctype>
@@ -91,6 +94,23 @@ bool HasCharacterKey(const WorldObject& object, const char* key)
         if (std::tolower(static_cast<unsigned char>(*name)) != std::tolower(static_cast<unsigned char>(*key)))
             return false;
     return *name == *key;
+}
+
+void ShowText(const WorldObject& object, const std::string& text)
+{
+    constexpr int kBesideAnObject = 1;
+    constexpr float kWidth = 0.4f;
+    float x = 0.5f, y = 0.5f;
+    HudView& view = HudView::Current();
+    ScreenRect rect;
+    if (Picking::ScreenRectOf(object, rect) && view.ScreenWidth() > 0 && view.ScreenHeight() > 0) {
+        const float fx = rect.left / view.ScreenWidth(), fy = rect.top / view.ScreenHeight();
+        if (fx >= 0 && fx <= 1 && fy >= 0 && fy <= 1) {
+            x = fx;
+            y = fy;
+        }
+    }
+    ScreenMessage::Create(x, y, text, kBesideAnObject, kWidth);
 }
 
 std::vector<UnitOrder> OrdersOf(const WorldObject& object)

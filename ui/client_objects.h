@@ -7,6 +7,7 @@
 #include "app/maths.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class WorldObject;
@@ -53,6 +54,10 @@ float RemainingSeconds(const WorldObject& object, float gameSeconds);
 bool HiddenByFog(const WorldObject& object);
 // The case-insensitive role name test for the character keys ("trevok").
 bool HasCharacterKey(const WorldObject& object, const char* key);
+
+// A screen message (kind 1) beside the object: at the top left of its
+// screen rectangle while it is on screen, else at the screen's centre.
+void ShowText(const WorldObject& object, const std::string& text);
 
 // The local order list with names resolved for display.
 std::vector<UnitOrder> OrdersOf(const WorldObject& object);

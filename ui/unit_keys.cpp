@@ -10,12 +10,11 @@
 
 namespace {
 
-// The unit's line in the console. The role name is data: copied, never a format.
+// Shown beside the unit. The role name is data: copied, never a format.
 void Say(const Unit& unit, unsigned textId)
 {
     const char* name = ClientObjects::RoleName(unit);
-    const std::string line = std::string(name ? name : "") + ": " + TextConsole::Text(textId);
-    TextConsole::Print(line.c_str());
+    ClientObjects::ShowText(unit, std::string(name ? name : "") + ": " + TextConsole::Text(textId));
 }
 
 } // namespace

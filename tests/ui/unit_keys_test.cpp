@@ -2,6 +2,7 @@
 #include "ui/unit_keys.h"
 
 #include "fake_view.h"
+#include "console/screen_message.h"
 #include "console/text_console.h"
 #include "Veapi/camera.h"
 #include "ui/camera_controller.h"
@@ -19,7 +20,7 @@ namespace ui_test {
 namespace {
 
 // The unit keys over real replicas: their orders are recorded as the
-// request words they send, and what the units say as console lines.
+// request words they send, and what the units say as screen messages.
 class UnitKeysTest : public ::testing::Test {
 protected:
     using Words = std::vector<uint32_t>;
@@ -32,21 +33,23 @@ protected:
             sent_.push_back(words);
             return true;
         };
-        TextConsole::Get().lines.clear();
-        TextConsole::Get().pending.clear();
+        ScreenMessages::Clear();
     }
     void TearDown() override
     {
         Selection::EndQuickWeapon();
         ReconView::Toggle(false);
         view_.SetCursorMode(0);
+        ScreenMessages::Clear();
     }
-    std::vector<std::string> Said() const
+    // The texts the units showed beside themselves.
+    static std::vector<std::string> Said()
     {
         std::vector<std::string> out;
-        for (const auto* list : {&TextConsole::Get().lines, &TextConsole::Get().pending})
-            for (const TextConsole::OutputLine& line : *list)
-                out.push_back(line.text);
+        for (const auto& message : ScreenMessages::All()) {
+            EXPECT_EQ(message->kind, 1);
+            out.push_back(message->text);
+        }
         return out;
     }
     // A squad unit holding weapon `held`, carrying weapons and stacks of the
