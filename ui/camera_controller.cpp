@@ -6,6 +6,7 @@
 #include "media/cutscene.h"
 #include "objects/moving_object.h"
 #include "session/session_placeholders.h"
+#include "ui/game_cursor.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/selection.h"
@@ -416,8 +417,18 @@ void StopTracking()
 
 void LockOnSelection()
 {
-    for (WorldObject* unit : Selection::Members())
+    StopTracking();
+    const std::vector<WorldObject*> members = Selection::Members();
+    if (members.empty())
+        return;
+    Vec3 sum{0, 0, 0};
+    for (WorldObject* unit : members) {
         Track(unit);
+        sum += unit->Position();
+    }
+    const Vec3 mean = sum * (1.0f / float(members.size()));
+    SetFocus(mean.x, mean.y, mean.z);
+    GameCursor::ShowOnce(GameCursor::kCameraLock, 1);
 }
 
 void SetScriptMode(bool on)

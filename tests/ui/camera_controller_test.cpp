@@ -301,3 +301,30 @@ TEST_F(CameraTest, CurveMoveWithoutSpeedEndsAtOnce)
 }
 
 } // namespace
+
+namespace {
+
+// The lock key: the camera follows exactly the selection, centred on its
+// members, and the cursor plays the lock shape once; with nothing selected
+// it lets go.
+TEST_F(CameraTest, LockingOnTheSelection)
+{
+    trevok_->SetPosition({2, 4, 2});
+    vell_->SetPosition({6, 4, 4});
+    CameraController::Track(tovan_);
+    Selection::Add(trevok_);
+    Selection::Add(vell_);
+    view_.calls.clear();
+    CameraController::LockOnSelection();
+    EXPECT_FALSE(CameraController::IsTracked(tovan_));
+    EXPECT_TRUE(CameraController::IsTracked(trevok_));
+    EXPECT_TRUE(CameraController::IsTracked(vell_));
+    EXPECT_EQ(S().focus, (Vec3{4, 4, 3}));
+    EXPECT_EQ(GameCursor::Shown(), GameCursor::kCameraLock);
+    EXPECT_EQ(view_.calls, (std::vector<std::string>{"hierarchy", "once 1"}));
+    Selection::RemoveAll();
+    CameraController::LockOnSelection();
+    EXPECT_FALSE(CameraController::IsTracking());
+}
+
+} // namespace
