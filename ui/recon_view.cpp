@@ -1,6 +1,7 @@
 #include "ui/recon_view.h"
 
 #include "Veapi/camera.h"
+#include "app/app_time.h"
 #include "objects/moving_object.h"
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
@@ -33,6 +34,8 @@ void TakeControl(WorldObject& unit)
 }
 
 constexpr float kCameraDistance = 20.0f;
+constexpr float kReportInterval = 0.8f; // seconds of game time between motion reports
+float g_lastReport = 0;
 constexpr float kHeadHeight = 1.5f; // y grows downward: the target sits above the feet
 
 // The main camera's view: wide and short-sighted behind the unit, or the
@@ -103,6 +106,7 @@ void Toggle(bool on)
         Turn(HeadingOf(lead->Orientation()), 0, 0);
         CameraController::ResetEdgeScroll();
         UseReconView(true);
+        g_lastReport = AppTime::GameSeconds();
         // The pointer turns the view from where it stands: what it moved
         // before does not count.
         float dx = 0, dy = 0;
@@ -146,5 +150,12 @@ void Update()
     lead->SetOrientation(YawOrientation(g_heading));
     PlaceBehind(*lead);
     SkyBackdrop::Draw();
+    // A walking unit under direct control reports where it is now and then.
+    MovingObject* walker = lead->IsMobile() ? static_cast<MovingObject*>(lead) : nullptr;
+    const float now = AppTime::GameSeconds();
+    if (walker && walker->IsWalking() && now - g_lastReport > kReportInterval) {
+        walker->SendMotionState(true);
+        g_lastReport = now;
+    }
 }
 } // namespace ReconView

@@ -205,6 +205,23 @@ TEST_F(UnitKeysTest, ReconViewRidesTheLeadUnit)
     EXPECT_EQ(camera.distance_, 20.0f);
     EXPECT_EQ(camera.requestedWidth_, 1.0f);
     EXPECT_NEAR((camera.Position() - camera.focus_).Length(), 20.0f, 1e-3f);
+    // While it walks it reports its motion state every 0.8 s of game time.
+    MotionRecord record;
+    record.position = lead->Position();
+    record.seconds = ReplicaWorld::kSeconds;
+    lead->ApplyMoving({2, 0, 9}, record, {2, 0, 9});
+    const int64_t tick = AppTime::TicksPerSecond() / 10;
+    size_t reports = 0;
+    for (int step = 1; step <= 20; ++step) { // two seconds
+        sent_.clear();
+        AppTime::SetGameTime(AppTime::GameNow() + tick);
+        ReconView::Update();
+        reports += sent_.size();
+        for (const Words& words : sent_)
+            EXPECT_EQ(words[0], 42u);
+    }
+    EXPECT_EQ(reports, 2u);
+
     // The selection emptied: the view ends and control goes back, with the
     // unit's motion state sent.
     view.selected.clear();
