@@ -76,6 +76,28 @@ public:
     int32_t TorsoFraction() const { return torsoFraction_; }
     bool SweepActive() const { return sweepActive_; }
 
+    // ---- what the player's keys and command wheel read and ask ----
+    // The quick-weapon key's readied flag and what to give back after it.
+    struct ReadiedWeapon {
+        bool readied = false;
+        int32_t previousWeapon = 0;
+        int32_t previousAmmo = 2;
+    };
+    ReadiedWeapon& Readied() { return readied_; }
+    // The held weapon's type and its ammunition type; -1 without a weapon.
+    int32_t WeaponType() const;
+    int32_t AmmoType() const;
+    bool CarriesWeapon(int32_t weaponType) const;
+    bool CarriesAmmo(int32_t ammoType) const;
+    // Equips the first carried weapon of the type in the right arm (an
+    // order); true when it is held already or was ordered.
+    bool EquipWeaponOfType(int32_t weaponType);
+    // Changes to the ammunition type (an order); true when it is loaded
+    // already or a stack of it is carried.
+    bool LoadAmmoOfType(int32_t ammoType, bool queued = false);
+    // Uses the first carried deployable whose variant is the hot key's.
+    bool UseHotkeyItem(int32_t hotkey, bool queued);
+
 protected:
     ~Unit() override;
     void ReadyWeapon();
@@ -99,4 +121,5 @@ protected:
     bool sweepActive_ = false;
     float sweepAngle_ = 0;
     uint32_t sweepStart_ = 0;
+    ReadiedWeapon readied_;
 };

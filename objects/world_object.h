@@ -208,6 +208,19 @@ public:
     virtual bool IsSquadMember() const { return false; }
     virtual void Deactivate();
 
+    // ---- what the player's interface marks on the object ----
+    // Bit 24 of the state flags: the player steers the object directly.
+    static constexpr uint32_t kDirectControl = 1u << 24;
+    bool IsHighlighted() const { return highlighted_; }
+    void SetHighlight(bool on) { highlighted_ = on; }
+    uint32_t StateFlags() const { return stateFlags_; }
+    void SetDirectControl(bool on) { stateFlags_ = on ? stateFlags_ | kDirectControl : stateFlags_ & ~kDirectControl; }
+    // A live squad member that walks.
+    bool TakesMotionOrders() const { return IsMobile() && IsSelectable(); }
+    // Highlight and direct control off; one that takes motion orders tells
+    // the server where it stands and where it is heading (request 42).
+    void ReleaseControl();
+
     // The game time, in seconds, of a number of ticks.
     static float TicksToSeconds(uint64_t ticks);
     static uint64_t SecondsToTicks(float seconds);
@@ -276,6 +289,8 @@ private:
     bool registered_ = false;
     ReplicaMarks marks_;
     friend class WorldObjectTable;
+    bool highlighted_ = false;
+    uint32_t stateFlags_ = 0;
 };
 
 using WorldObjectRef = RefPtr<WorldObject>;

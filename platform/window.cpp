@@ -258,6 +258,12 @@ void Window::SetGrab(bool on)
         SDL_SetWindowGrab(native, on ? SDL_TRUE : SDL_FALSE);
 }
 
+void Window::SetRelativePointer(bool on)
+{
+    if (g_videoReady)
+        SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE);
+}
+
 int64_t DefWindowProc(Window& window, uint32_t message, uint64_t, int64_t)
 {
     if (message == kWmClose)

@@ -91,6 +91,9 @@ public:
     void ShowSystemCursor(bool show);
     // Keeps the pointer inside the window (edge scrolling needs the edges).
     void SetGrab(bool on);
+    // Hides the pointer and reports only its movement (the recon view turns
+    // by it); the pointer stays where it was.
+    void SetRelativePointer(bool on);
     // Sizes the client area (a framed window follows a windowed mode); the
     // procedure hears of it through WM_SIZE. False when the size did not take.
     bool SetClientSize(int width, int height);

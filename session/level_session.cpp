@@ -305,6 +305,7 @@ bool BuildLevel(bool runCompanion, std::filesystem::path& script)
     g_levelLoaded = true;
     if (!scriptFile)
         return Fail(script.string() + ": no such level script in the scripts folder");
+    LevelServices* built = nullptr;
     {
         GameState::Hold hold;
         ObjectRegistry::Global().ResetIds();
@@ -315,7 +316,8 @@ bool BuildLevel(bool runCompanion, std::filesystem::path& script)
         services->clientRunning = false;  // the client's replicas come from the server's messages
         services->serverRunning = Server::IsRunning();
         LevelServices* raw = services.get();
-        if (!BuildLevelScript(g_dataRoot, script, std::move(services))) {
+        built = BuildLevelScript(g_dataRoot, script, std::move(services));
+        if (!built) {
             std::string error = script.string() + ": the level script did not compile";
             for (const std::string& warning : raw->warnings)
                 error += "\n" + warning;
@@ -324,6 +326,8 @@ bool BuildLevel(bool runCompanion, std::filesystem::path& script)
     }
     if (!Level::Current())
         return Fail(script.string() + ": the level script made no level");
+    if (g_hooks.cameraLimits)
+        g_hooks.cameraLimits(built->camera);
     if (SoundSystem* sound = SoundSystem::Global())
         EnvironmentalSounds::Restart(*sound);
     return true;

@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+struct CameraLimits;
+
 // What the level start and stop ask of the layers above the session, each
 // installed where its owner starts. Unset entries do nothing.
 struct SessionHooks {
@@ -41,6 +43,8 @@ struct SessionHooks {
     std::function<void()> interfaceLoading;
     std::function<void()> cameraStarted;
     std::function<void()> interfaceStopped;
+    // The camera's limits the level's map set, once it is built.
+    std::function<void(const CameraLimits& limits)> cameraLimits;
 };
 
 namespace Session {

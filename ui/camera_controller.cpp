@@ -5,9 +5,10 @@
 #include "app/display_mode.h"
 #include "app/math_tables.h"
 #include "media/cutscene.h"
-#include "objects/objects_placeholders.h"
+#include "objects/moving_object.h"
 #include "session/session_placeholders.h"
 #include "ui/camera_track.h"
+#include "ui/game_cursor.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/selection.h"
@@ -197,7 +198,7 @@ int32_t AngleIndex(float angle) { return static_cast<int32_t>(std::floor(Reduce(
 
 void Reset()
 {
-    for (UiUnit* u : g_state.locked)
+    for (WorldObject* u : g_state.locked)
         u->Release();
     const bool invert = g_state.invertMouse;
     g_state = State{};
@@ -384,7 +385,7 @@ void SaveEdgeScroll() { g_state.savedEdgeScroll = g_state.edgeScroll; }
 void RestoreEdgeScroll() { SetEdgeScrollEnabled(g_state.savedEdgeScroll); }
 bool EdgeScrollEnabled() { return g_state.edgeScroll; }
 
-void Track(UiUnit* unit)
+void Track(WorldObject* unit)
 {
     if (!unit || IsTracked(unit))
         return;
@@ -392,7 +393,7 @@ void Track(UiUnit* unit)
     g_state.locked.push_back(unit);
 }
 
-void Untrack(UiUnit* unit)
+void Untrack(WorldObject* unit)
 {
     auto it = std::find(g_state.locked.begin(), g_state.locked.end(), unit);
     if (it == g_state.locked.end())
@@ -401,7 +402,7 @@ void Untrack(UiUnit* unit)
     unit->Release();
 }
 
-bool IsTracked(const UiUnit* unit)
+bool IsTracked(const WorldObject* unit)
 {
     return std::find(g_state.locked.begin(), g_state.locked.end(), unit) != g_state.locked.end();
 }
@@ -410,7 +411,7 @@ bool IsTracking() { return !g_state.locked.empty(); }
 
 void StopTracking()
 {
-    for (UiUnit* unit : g_state.locked)
+    for (WorldObject* unit : g_state.locked)
         unit->Release();
     g_state.locked.clear();
     ResetEdgeScroll();
@@ -418,8 +419,18 @@ void StopTracking()
 
 void LockOnSelection()
 {
-    for (UiUnit* unit : Selection::Members())
+    StopTracking();
+    const std::vector<WorldObject*> members = Selection::Members();
+    if (members.empty())
+        return;
+    Vec3 sum{0, 0, 0};
+    for (WorldObject* unit : members) {
         Track(unit);
+        sum += unit->Position();
+    }
+    const Vec3 mean = sum * (1.0f / float(members.size()));
+    SetFocus(mean.x, mean.y, mean.z);
+    GameCursor::ShowOnce(GameCursor::kCameraLock, 1);
 }
 
 void SetScriptMode(bool on)
@@ -641,8 +652,8 @@ void FollowOrPan(int64_t now, float sideways, float forwards)
     State& s = g_state;
     if (!s.locked.empty()) {
         Vec3 sum{0, 0, 0};
-        for (const UiUnit* u : s.locked)
-            sum += u->position_;
+        for (const WorldObject* u : s.locked)
+            sum += u->Position();
         const Vec3 mean = sum * (1.0f / float(s.locked.size()));
         SetFocus(mean.x, mean.y, mean.z);
         return;

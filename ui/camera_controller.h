@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-class UiUnit;
+class WorldObject;
 struct CameraLimits;
 
 // One ramped motion: keys and screen edges start and stop it, and it
@@ -78,7 +78,7 @@ struct State {
     bool focusHold = false;
     Vec3 focusHoldTarget{0, 0, 0};
     Vec3 savedPosition{0, 0, 0};
-    std::vector<UiUnit*> locked; // one reference each
+    std::vector<WorldObject*> locked; // one reference each
     CameraAxis axes[kAxisCount];
     uint8_t edges[4] = {}; // left, right, top, bottom: driving its axis
     bool edgeScroll = true, savedEdgeScroll = true;
@@ -118,9 +118,9 @@ void SaveEdgeScroll();
 void RestoreEdgeScroll();
 bool EdgeScrollEnabled();
 
-void Track(UiUnit* unit);
-void Untrack(UiUnit* unit);
-bool IsTracked(const UiUnit* unit);
+void Track(WorldObject* unit);
+void Untrack(WorldObject* unit);
+bool IsTracked(const WorldObject* unit);
 bool IsTracking();
 void StopTracking();
 void LockOnSelection();

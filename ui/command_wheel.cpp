@@ -1,6 +1,8 @@
 #include "app/string_table.h"
 #include "console/text_console.h"
-#include "objects/objects_placeholders.h"
+#include "objects/teams.h"
+#include "objects/unit.h"
+#include "ui/client_objects.h"
 #include "script/records.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
@@ -14,7 +16,9 @@ struct Pending {
     int index = 0;
 };
 Pending g_pending;
-UiUnit* g_commandUnit = nullptr;
+WorldObject* g_commandUnit = nullptr;
+
+const Unit* CommandUnit() { return ClientObjects::AsUnit(g_commandUnit); }
 
 constexpr const char* kStandingParts[7] = {"st orders ld", "st orders lc", "st orders lb", "st orders la",
                                            "st orders ra", "st orders rb", "st orders rc"};
@@ -30,15 +34,17 @@ public:
     bool IsStandingOrders() const override { return true; }
     void Refresh() override
     {
-        if (!g_commandUnit || !g_commandUnit->TakesOrders())
+        if (!g_commandUnit || !g_commandUnit->TakesMotionOrders())
             return;
-        const UiUnit& unit = *g_commandUnit;
+        const auto& unit = static_cast<const MovingObject&>(*g_commandUnit);
+        const TeamRecord* team = TeamTable::Find(unit.Side());
+        const int formation = team ? team->formation : -1;
         for (int i = 0; i < ChildCount(); ++i) {
             WheelWidget* child = Child(i);
             const int id = child->Id();
             const bool current = id == 3   ? unit.StandingFlag()
-                                 : id >= 4 ? id == unit.Stance()
-                                           : id == unit.RecordStandingValue();
+                                 : id >= 4 ? id == unit.StandingOrder()
+                                           : id == formation;
             child->SetVisualState(current ? 2 : 1);
         }
         Wheel::Refresh();
@@ -78,17 +84,18 @@ public:
         for (int i = 0; i < ChildCount(); ++i) {
             WheelWidget* child = Child(i);
             const int type = child->Id();
-            if (!g_commandUnit || g_commandUnit->WeaponType() < 0 || !g_commandUnit->CarriesAmmo(type))
+            const Unit* unit = CommandUnit();
+            if (!unit || unit->WeaponType() < 0 || !unit->CarriesAmmo(type))
                 child->SetVisualState(0);
             else
-                child->SetVisualState(g_commandUnit->AmmoType() == type ? 2 : 1);
+                child->SetVisualState(unit->AmmoType() == type ? 2 : 1);
         }
         Wheel::Refresh();
     }
     void Open(uint64_t now) override
     {
         RemoveAll();
-        const int weapon = g_commandUnit ? g_commandUnit->WeaponType() : -1;
+        const int weapon = CommandUnit() ? CommandUnit()->WeaponType() : -1;
         const script::RecordTables& tables = script::RecordTables::Global();
         for (int type = 0; weapon >= 0 && type < script::kAmmoTypes; ++type) {
             if (!tables.Weapon(weapon, type))
@@ -208,7 +215,7 @@ void OpenAt(float x, float y, uint64_t now)
     g_wheel->Open(now);
 }
 
-void SetCommandUnit(UiUnit* unit) { g_commandUnit = unit; }
+void SetCommandUnit(WorldObject* unit) { g_commandUnit = unit; }
 int PendingAction() { return g_pending.action; }
 int PendingIndex() { return g_pending.index; }
 void ClearPendingAction() { g_pending = {}; }

@@ -5,12 +5,13 @@
 #include "app/display_mode.h"
 #include "chunk/loaders/environment_loader.h"
 #include "chunk/loaders/hierarchy_loader.h"
-#include "objects/objects_placeholders.h"
+#include "objects/world_object.h"
+#include "ui/client_objects.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/picking.h"
 #include "ui/selection.h"
-#include "world/fog_of_war.h"
+#include "ui/wheel.h"
 
 #include <array>
 
@@ -55,10 +56,10 @@ void SendOnce(int32_t sequence)
         ObjectPreview::PlayOnce(sequence, &g_onceDone);
 }
 
-bool Hidden(const UiUnit& u)
+// A character takes items passed to it when it carries an inventory.
+bool AcceptsItems(WorldObject& character)
 {
-    const FogOfWar* fog = FogOfWar::Global();
-    return fog && fog->VisibilityAt(u.position_) >= 254; // 0 with the fog off
+    return character.IsMobile() && character.GetInventory() != nullptr;
 }
 
 void Show(Shape shape, int32_t sequence)
@@ -129,27 +130,27 @@ void Pick(Shape& s, int32_t& l)
     switch (mode) {
     case MouseMode::kStandard: {
         const PickResult under = Picking::At(x, y);
-        const UiUnit* o = under.object;
+        const WorldObject* o = under.object;
         if (Selection::Count() > 0) {
-            if (o && o->IsAlive() && o->team_ != GameView::LocalTeam()) {
-                if (o->roleType_ != UiUnit::kRoleTypeItem || Hidden(*o)) {
-                    if (!GameView::IsNeutralTeam(o->team_))
+            if (o && o->IsAlive() && o->Side() != GameView::LocalTeam()) {
+                // The replicas do not know which items a script activates:
+                // every visible item is picked up.
+                if (!ClientObjects::IsItem(*o) || ClientObjects::HiddenByFog(*o)) {
+                    if (!GameView::IsNeutralTeam(o->Side()))
                         s = kAttack, l = 1;
-                } else if (o->activates_) {
-                    s = kActivate, l = 1;
-                } else if (!o->plainItem_) {
+                } else {
                     s = kPickUp, l = 2;
                 }
             }
         } else {
             s = kUnselected;
-            if (o && o->selectable_ && o->IsAlive())
+            if (o && o->IsSelectable())
                 l = 1;
         }
         break;
     }
     case MouseMode::kAttack:
-        if (!(GameView::GetScreens().pendingWheelAction && GameView::GetScreens().pendingWheelAction() == 1))
+        if (GameView::PendingWheelAction() != WheelAction::kUpgradeScreen)
             s = kAttackGround;
         break;
     case MouseMode::kUpgrade: {
@@ -158,13 +159,13 @@ void Pick(Shape& s, int32_t& l)
             break;
         const PickResult under = Picking::At(x, y);
         const UiElement* e = under.element;
-        UiUnit* owner = screens.upgradeOwner ? screens.upgradeOwner() : nullptr;
+        WorldObject* owner = screens.upgradeOwner ? screens.upgradeOwner() : nullptr;
         const float fx = float(x) / float(std::max(App::CurrentMode().width, 1));
         const float fy = float(y) / float(std::max(App::CurrentMode().height, 1));
         if (e && e->kind == 5) {
-            if (e->character && e->character != owner && e->character->acceptsItems_)
+            if (e->character && e->character != owner && AcceptsItems(*e->character))
                 s = kPass, l = 1;
-        } else if (e && e->kind == 32 && Squad::Members().size() >= 2) {
+        } else if (e && e->kind == 32 && ClientObjects::Squad().size() >= 2) {
             s = kPass, l = 1;
         } else if (fx < 0.06f || fx > 0.95f || fy < 0.06f || fy > 0.95f || (e && e->kind == 31)) {
             s = kDrop, l = 1;

@@ -2,7 +2,12 @@
 
 #include "app/app_time.h"
 #include "media/sound_system.h"
+#include "objects/teams.h"
+#include "objects/world_object.h"
+#include "ui/selection.h"
 #include "ui/ui_placeholders.h"
+
+#include <algorithm>
 
 namespace GameView {
 namespace {
@@ -25,8 +30,8 @@ Screens& GetScreens() { return g_screens; }
 
 uint32_t Modifiers() { return Ask(g_hooks.modifiers, 0u); }
 bool IsPaused() { return Ask(g_hooks.isPaused, false); }
-int LocalTeam() { return Ask(g_hooks.localTeam, 1); }
-bool IsNeutralTeam(int team) { return g_hooks.neutralTeam ? g_hooks.neutralTeam(team) : team == 0; }
+int LocalTeam() { return g_hooks.localTeam ? g_hooks.localTeam() : ClientServices::Get().OwnSide(); }
+bool IsNeutralTeam(int team) { return g_hooks.neutralTeam ? g_hooks.neutralTeam(team) : team == 0 || TeamTable::IsNeutral(team); }
 void PlaySound(int sound)
 {
     if (g_hooks.playSound) {
@@ -38,6 +43,46 @@ void PlaySound(int sound)
 }
 
 bool WheelOpen() { return g_screens.wheelOpen ? g_screens.wheelOpen() : CommandWheel::IsOpen(); }
+void ShowWheel(float x, float y, int64_t now)
+{
+    if (g_screens.wheelShow) {
+        g_screens.wheelShow(x, y, now);
+        return;
+    }
+    CommandWheel::SetCommandUnit(Selection::CommandUnit());
+    CommandWheel::OpenAt(x, y, uint64_t(std::max<int64_t>(now, 0)));
+}
+
+bool ClickWheel(int x, int y, int64_t now, int& action, int& index)
+{
+    if (g_screens.wheelClick)
+        return g_screens.wheelClick(x, y, now, action, index);
+    Wheel* wheel = CommandWheel::Get();
+    if (!wheel)
+        return false;
+    CommandWheel::ClearPendingAction();
+    if (!(wheel->Click(uint64_t(std::max<int64_t>(now, 0))) & kClickCloseHolder))
+        return false;
+    action = CommandWheel::PendingAction();
+    index = CommandWheel::PendingIndex();
+    return true;
+}
+
+void CloseWheel(int64_t now)
+{
+    if (g_screens.wheelClose) {
+        g_screens.wheelClose(now);
+        return;
+    }
+    if (Wheel* wheel = CommandWheel::Get())
+        wheel->Close(uint64_t(std::max<int64_t>(now, 0)), false);
+}
+
+int PendingWheelAction()
+{
+    return g_screens.pendingWheelAction ? g_screens.pendingWheelAction() : CommandWheel::PendingAction();
+}
+
 bool UpgradeOpen() { return g_screens.upgradeOpen ? g_screens.upgradeOpen() : UpgradeScreen::IsOpen(); }
 bool ReconViewOn() { return g_screens.reconViewOn ? g_screens.reconViewOn() : !FreeCameraFlag; }
 bool CutscenePlaying() { return Ask(g_screens.cutscenePlaying, false); }

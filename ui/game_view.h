@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-class UiUnit;
+class WorldObject;
 
 namespace GameView {
 
@@ -20,6 +20,7 @@ struct Hooks {
     std::function<void(int sound)> playSound;
     std::function<void(bool on)> confinePointer; // keeps the pointer in the window while edge scrolling
     std::function<void(bool show)> showSystemCursor;
+    std::function<void(bool on)> relativePointer; // movement only, the pointer held in place
 };
 
 // The screens the mouse handlers open, close and ask. Unset members answer
@@ -46,15 +47,15 @@ struct Screens {
     // Upgrade screen: a portrait click that gives the held item (true when
     // it did), a click on one of its item or slot elements, its drag, and
     // rebuilding its panel for a character.
-    std::function<bool(UiUnit& character)> giveHeldItem;
+    std::function<bool(WorldObject& character)> giveHeldItem;
     std::function<void(const struct UiElement& element, uint32_t flags)> upgradeElementClick;
     std::function<bool(int x, int y, int phase)> upgradeDrag;
-    std::function<void(UiUnit& character)> upgradeShow;
+    std::function<void(WorldObject& character)> upgradeShow;
     // The upgrade screen's character and whether it carries an item in a drag.
-    std::function<UiUnit*()> upgradeOwner;
+    std::function<WorldObject*()> upgradeOwner;
     std::function<bool()> upgradeCarriesItem;
     // The command unit's change to the chosen ammunition; false when it carries none.
-    std::function<bool(UiUnit& unit, int index, uint32_t orderFlags)> changeAmmunition;
+    std::function<bool(WorldObject& unit, int index, uint32_t orderFlags)> changeAmmunition;
 };
 
 Hooks& GetHooks();
@@ -67,6 +68,14 @@ bool IsNeutralTeam(int team);
 void PlaySound(int sound);
 
 bool WheelOpen();
+// The command wheel through the screens' hooks, or the session's own wheel
+// when a hook is unset: shown for the command unit at a screen point,
+// clicked (true when an item was chosen, with the pending action and its
+// entry), closed, and the pending action read.
+void ShowWheel(float x, float y, int64_t now);
+bool ClickWheel(int x, int y, int64_t now, int& action, int& index);
+void CloseWheel(int64_t now);
+int PendingWheelAction();
 bool UpgradeOpen();
 bool ReconViewOn();
 bool CutscenePlaying();

@@ -1,17 +1,25 @@
 #include "ui/camera_commands.h"
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
+#include "ui/hud_viewports.h"
 #include "ui/mouse.h"
 #include "ui/move_marker.h"
+#include "ui/player_input.h"
+#include "ui/recon_view.h"
 #include "ui/scene_lighting.h"
 #include "ui/selection.h"
 #include "ui/upgrade_screen.h"
 #include "ui/wait_for_world.h"
+#include "ui/wheel.h"
 #include "objects/teams.h"
 #include "objects/world_object.h"
 #include "session/session_placeholders.h"
 
 namespace GameView {
+namespace {
+// The camera the command wheel's parts are drawn with.
+Camera* g_wheelCamera = nullptr;
+} // namespace
 
 void StartSession(bool swapCameraButtons)
 {
@@ -19,6 +27,9 @@ void StartSession(bool swapCameraButtons)
     CameraController::Reset();
     MoveMarker::Load();  // a missing marker leaves the session without one
     SceneLighting::SetGame();
+    g_wheelCamera = &HudViewports::HudOverlay();
+    CommandWheel::Release();
+    CommandWheel::Build(CommandWheel::ModelShapes(&g_wheelCamera));
 }
 
 void EndSession()
@@ -26,12 +37,15 @@ void EndSession()
     CameraCommands::ClearEnvironmentalSounds();
     MouseMode::Set(MouseMode::kStandard);
     Mouse::DropAll();
+    ReconView::Toggle(false);
     Selection::ReleaseCommandUnit();
     Selection::SetViewUnit(nullptr);
     Selection::RemoveAll();
     CameraController::StopTracking();
     MoveMarker::Release();
     SceneLighting::Clear();
+    CommandWheel::Release();
+    PlayerInput::Clear();
 }
 
 // A networked client looks first at its own side: the first of its
@@ -73,6 +87,7 @@ void InstallSessionHooks(std::function<bool()> swapCameraButtons)
     hooks.cameraStarted = LevelStarted;
     hooks.interfaceStopped = LevelStopping;
     InstallWaitForWorld();
+    hooks.cameraLimits = [](const CameraLimits& limits) { CameraController::ApplyLimits(limits); };
 }
 
 } // namespace GameView

@@ -2,10 +2,13 @@
 
 #include "console/console_draw.h"
 #include "console/text_console.h"
-#include "objects/objects_placeholders.h"
+#include "objects/world_object.h"
+#include "ui/client_objects.h"
 #include "ui/hud_view.h"
 #include "ui/recon_view.h"
+#include "ui/wheel.h"
 #include "Veapi/font.h"
+#include "Veapi/hit_probe.h"
 #include "Veapi/screen_draw.h"
 
 #include <algorithm>
@@ -23,6 +26,7 @@ constexpr float kDefaultLineHeight = 0.03f;
 PauseBanner g_banner;
 std::map<uint32_t, VisionSweep> g_sweeps;
 SweepDrawer g_sweepDrawer = nullptr;
+bool g_wheelProbe = false; // the hit probe is on for the open wheel
 void* g_sweepContext = nullptr;
 
 float Wrap2048(float steps)
@@ -62,17 +66,18 @@ uint32_t CountdownColour(float seconds)
     return 0xFF000000u | (red << 16) | (green << 8);
 }
 
-std::vector<Line> CountdownLines(std::span<UiUnit* const> objects, int team, float lineHeight)
+std::vector<Line> CountdownLines(std::span<WorldObject* const> objects, int team, float lineHeight)
 {
     std::vector<Line> lines;
     float y = 1.0f - lineHeight;
     int number = 1;
-    for (UiUnit* object : objects) {
-        if (!object || object->Team() != team || !object->IsAlive() || !object->IsTimed())
+    const auto now = static_cast<float>(HudView::Current().GameSeconds());
+    for (WorldObject* object : objects) {
+        if (!object || object->Side() != team || !object->IsAlive() || !ClientObjects::IsTimed(*object))
             continue;
         if (!(y > 0.5f) || lineHeight <= 0)
             break;
-        const float t = object->RemainingSeconds();
+        const float t = ClientObjects::RemainingSeconds(*object, now);
         lines.push_back({CountdownText(number, t), 0.01f, y, CountdownColour(t)});
         y -= lineHeight;
         ++number;
@@ -124,7 +129,7 @@ std::optional<std::string> OrderText(const UnitOrder& order)
     }
 }
 
-std::vector<Line> OrderListLines(std::span<UiUnit* const> selected, uint32_t modifiers, float lineHeight)
+std::vector<Line> OrderListLines(std::span<WorldObject* const> selected, uint32_t modifiers, float lineHeight)
 {
     std::vector<Line> lines;
     if (!(modifiers & kModifierCtrl) || selected.empty())
@@ -134,7 +139,7 @@ std::vector<Line> OrderListLines(std::span<UiUnit* const> selected, uint32_t mod
         return lines;
     }
     float y = lineHeight;
-    for (const UnitOrder& order : selected[0]->Orders()) {
+    for (const UnitOrder& order : ClientObjects::OrdersOf(*selected[0])) {
         if (auto text = OrderText(order)) {
             lines.push_back({std::move(*text), 0.01f, y, kWhite});
             y += lineHeight;
@@ -143,14 +148,14 @@ std::vector<Line> OrderListLines(std::span<UiUnit* const> selected, uint32_t mod
     return lines;
 }
 
-UiUnit* ChooseTarget(const UiUnit& viewer, float heading, float pitch, std::span<UiUnit* const> objects)
+WorldObject* ChooseTarget(const WorldObject& viewer, float heading, float pitch, std::span<WorldObject* const> objects)
 {
     const Vec3 from = viewer.Position();
-    UiUnit* best = nullptr;
+    WorldObject* best = nullptr;
     float bestDistance = 0;
-    for (UiUnit* object : objects) {
-        if (!object || object == &viewer || object->Team() == 0 || !object->IsActive() || !object->IsAlive() ||
-            object->Team() == viewer.Team())
+    for (WorldObject* object : objects) {
+        if (!object || object == &viewer || object->Side() == 0 || !ClientObjects::IsActive(*object) ||
+            !object->IsAlive() || object->Side() == viewer.Side())
             continue;
         const Vec3 to = object->Position();
         const float dx = to.x - from.x, dy = to.y - from.y, dz = to.z - from.z;
@@ -169,31 +174,30 @@ UiUnit* ChooseTarget(const UiUnit& viewer, float heading, float pitch, std::span
     return best;
 }
 
-std::vector<std::string> TargetPanel(const UiUnit& target)
+std::vector<std::string> TargetPanel(const WorldObject& target)
 {
     std::vector<std::string> lines;
-    if (const char* role = target.RoleName())
+    if (const char* role = ClientObjects::RoleName(target))
         lines.push_back(std::string("Enemy ID: ") + role);
-    if (const char* weapon = target.WeaponName())
-        lines.push_back(std::string("Weapons: ") + weapon);
-    lines.push_back(std::string("Shield UiUnit: ") + (target.ShieldDetected() ? "Detected" : "N/A"));
-    lines.push_back("Armour Rating: " + FormatFloat(target.Armour()));
-    if (target.CommRange() >= 0)
-        lines.push_back("Comm UiUnit: " + FormatFloat(target.CommRange()) + " metre radius");
-    if (!target.HasSalvage())
-        lines.push_back("Salvage: N/A");
-    else
-        lines.push_back(std::string("Salvage: ") + (target.SalvageName() ? target.SalvageName() : "UNKNOWN"));
+    if (ClientObjects::HasWeapon(target)) {
+        const char* weapon = ClientObjects::WeaponName(target);
+        lines.push_back(std::string("Weapons: ") + (weapon ? weapon : ""));
+    }
+    lines.push_back(std::string("Shield Unit: ") + (target.GetShield() > 0 ? "Detected" : "N/A"));
+    lines.push_back("Armour Rating: " + FormatFloat(float(target.GetArmour())));
+    // The replicas carry no communication unit or salvage record yet.
+    lines.push_back("Salvage: N/A");
     return lines;
 }
 
-std::vector<std::string> ViewerPanel(const UiUnit& viewer, float heading, float pitch)
+std::vector<std::string> ViewerPanel(const WorldObject& viewer, float heading, float pitch)
 {
     const auto angle = [](float steps) {
         return FormatFloat(float(std::lround(std::isfinite(steps) ? steps : 0.0f)) * 360.0f / 4096.0f) + "'";
     };
     const Vec3 p = viewer.Position();
-    return {viewer.RoleName() ? viewer.RoleName() : "", angle(heading), angle(pitch),
+    const char* role = ClientObjects::RoleName(viewer);
+    return {role ? role : "", angle(heading), angle(pitch),
             "(" + Rounded(p.x) + "," + Rounded(p.y) + "," + Rounded(p.z) + ")"};
 }
 
@@ -247,22 +251,22 @@ void SetSweepDrawer(SweepDrawer drawer, void* context)
     g_sweepContext = context;
 }
 
-void StartVisionSweep(const UiUnit& object, float limit, double time)
+void StartVisionSweep(const WorldObject& object, float limit, double time)
 {
-    VisionSweep& sweep = g_sweeps[object.Id()];
+    VisionSweep& sweep = g_sweeps[object.GetId()];
     sweep.Start(limit, time);
     if (!sweep.Active())
-        g_sweeps.erase(object.Id());
+        g_sweeps.erase(object.GetId());
 }
 
 bool IsSweeping(uint32_t objectId) { return g_sweeps.count(objectId) != 0; }
 
 int StepVisionSweeps(double now)
 {
-    std::map<uint32_t, UiUnit*> live;
-    for (UiUnit* object : HudView::Current().Objects())
-        if (object && g_sweeps.count(object->Id()))
-            live[object->Id()] = object;
+    std::map<uint32_t, WorldObject*> live;
+    for (WorldObject* object : HudView::Current().Objects())
+        if (object && g_sweeps.count(object->GetId()))
+            live[object->GetId()] = object;
     int beams = 0;
     for (auto it = g_sweeps.begin(); it != g_sweeps.end();) {
         const auto found = live.find(it->first);
@@ -314,12 +318,12 @@ std::vector<Line> BuildFrame(int64_t now, float lineHeight)
     std::vector<Line> lines;
     if (view.IsPaused() && g_banner.Update(now, view.TicksPerSecond()))
         lines.push_back({kPauseText, 0.03f, 1.0f - 1.5f * lineHeight, kWhite});
-    const std::span<UiUnit* const> selected = view.Selected();
+    const std::span<WorldObject* const> selected = view.Selected();
     if (!selected.empty() && selected[0]) {
         if (ReconView::IsActive()) {
-            const UiUnit& lead = *selected[0];
+            const WorldObject& lead = *selected[0];
             std::vector<std::string> panel = ViewerPanel(lead, ReconView::Heading(), ReconView::Pitch());
-            if (UiUnit* target = ChooseTarget(lead, ReconView::Heading(), ReconView::Pitch(), view.Objects())) {
+            if (WorldObject* target = ChooseTarget(lead, ReconView::Heading(), ReconView::Pitch(), view.Objects())) {
                 std::vector<std::string> more = TargetPanel(*target);
                 panel.insert(panel.end(), more.begin(), more.end());
             }
@@ -339,7 +343,7 @@ std::vector<Line> BuildFrame(int64_t now, float lineHeight)
 
 namespace {
 
-void DrawReconBrackets(const UiUnit& lead)
+void DrawReconBrackets(const WorldObject& lead)
 {
     HudView& view = HudView::Current();
     const int w = int(view.ScreenWidth()), h = int(view.ScreenHeight());
@@ -358,7 +362,7 @@ void DrawReconBrackets(const UiUnit& lead)
     // The lead unit's bar beside the bottom-right bracket.
     const int length = w / 4 - w / 16, thick = std::max(2, h / 80);
     const int x0 = w - bx - length, y0 = h - by + thick;
-    const float fill = std::clamp(lead.HudBarFraction(), 0.0f, 1.0f);
+    const float fill = std::clamp(lead.GetHealthFraction(), 0.0f, 1.0f);
     ScreenDraw::Line(x0, y0, green, x0 + length, y0, green);
     ScreenDraw::Line(x0, y0 + thick, green, x0 + length, y0 + thick, green);
     const int filled = x0 + int(float(length) * fill);
@@ -389,7 +393,18 @@ void DrawLines(const std::vector<Line>& lines)
 void DrawUnitInfoAndOrders()
 {
     HudView& view = HudView::Current();
-    const std::span<UiUnit* const> selected = view.Selected();
+    // The command wheel, while it opens, shows or closes; its parts are
+    // tested against the default probe (the frame's pointer update put it
+    // at the pointer).
+    if (Wheel* wheel = CommandWheel::Get(); wheel && CommandWheel::IsOpen()) {
+        HitProbe::Default().Reset();
+        HitProbe::Enabled() = g_wheelProbe = true;
+        wheel->Refresh();
+        wheel->Draw(uint64_t(std::max<int64_t>(view.RealNow(), 0)));
+    } else if (g_wheelProbe) {
+        HitProbe::Enabled() = g_wheelProbe = false;
+    }
+    const std::span<WorldObject* const> selected = view.Selected();
     if (ReconView::IsActive() && !selected.empty() && selected[0])
         DrawReconBrackets(*selected[0]);
     if (!ReconView::IsActive())

@@ -5,6 +5,8 @@
 // are reachable on their own for the upgrade screen and for tests.
 #pragma once
 
+#include "ui/client_objects.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -12,8 +14,7 @@
 #include <vector>
 
 struct Vec3;
-class UiUnit;
-struct UnitOrder;
+class WorldObject;
 
 namespace Hud {
 
@@ -36,7 +37,7 @@ std::string CountdownText(int number, float seconds);
 uint32_t CountdownColour(float seconds);
 // The countdown lines of `team`'s live timed objects, from the bottom of
 // the screen upward, stopping before the upper half.
-std::vector<Line> CountdownLines(std::span<UiUnit* const> objects, int team, float lineHeight);
+std::vector<Line> CountdownLines(std::span<WorldObject* const> objects, int team, float lineHeight);
 
 // Flips once a second while the game is paused. Times are real-time ticks.
 class PauseBanner {
@@ -53,15 +54,15 @@ private:
 // Names from data are only ever copied, never used as formats.
 std::optional<std::string> OrderText(const UnitOrder& order);
 // The order list while Ctrl is held (empty otherwise).
-std::vector<Line> OrderListLines(std::span<UiUnit* const> selected, uint32_t modifiers, float lineHeight);
+std::vector<Line> OrderListLines(std::span<WorldObject* const> selected, uint32_t modifiers, float lineHeight);
 
 // The nearest object of another team within 170 steps (of 4096 a turn) of
 // the view's heading and pitch, seen from `viewer`; null when none.
-UiUnit* ChooseTarget(const UiUnit& viewer, float heading, float pitch, std::span<UiUnit* const> objects);
+WorldObject* ChooseTarget(const WorldObject& viewer, float heading, float pitch, std::span<WorldObject* const> objects);
 // The information panel's lines for the target.
-std::vector<std::string> TargetPanel(const UiUnit& target);
+std::vector<std::string> TargetPanel(const WorldObject& target);
 // The panel's own lines for the viewer: role, heading, pitch, position.
-std::vector<std::string> ViewerPanel(const UiUnit& viewer, float heading, float pitch);
+std::vector<std::string> ViewerPanel(const WorldObject& viewer, float heading, float pitch);
 
 // A scanning object's sweep: the beam goes out to +limit and back to
 // -limit at 0.8 radian a second. Times are seconds of the game clock, kept
@@ -105,9 +106,9 @@ std::vector<Line> WaypointLabels(std::span<const UnitOrder> orders, Projector pr
 // client's message handling; each normal-view frame steps every sweep at
 // the game clock and hands the beams to the drawer (the effects' fading
 // triangles), skipping objects that are gone.
-using SweepDrawer = void (*)(UiUnit& object, const SweepBeam& beam, void* context);
+using SweepDrawer = void (*)(WorldObject& object, const SweepBeam& beam, void* context);
 void SetSweepDrawer(SweepDrawer drawer, void* context);
-void StartVisionSweep(const UiUnit& object, float limit, double time);
+void StartVisionSweep(const WorldObject& object, float limit, double time);
 // Steps the sweeps at `now` (game seconds); returns the beams handed out.
 int StepVisionSweeps(double now);
 bool IsSweeping(uint32_t objectId);

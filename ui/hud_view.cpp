@@ -1,13 +1,29 @@
 #include "ui/hud_view.h"
 
 #include "app/app_time.h"
+#include "objects/world_object.h"
+#include "ui/game_view.h"
 #include "ui/mouse.h"
+#include "ui/selection.h"
 
 namespace {
 HudView g_defaultView;
 HudView* g_view = &g_defaultView;
 } // namespace
 
+std::span<WorldObject* const> HudView::Objects()
+{
+    objects_ = WorldObjectTable::Snapshot();
+    return objects_;
+}
+
+std::span<WorldObject* const> HudView::Selected()
+{
+    selected_ = Selection::Members();
+    return selected_;
+}
+
+int HudView::LocalTeam() { return GameView::LocalTeam(); }
 int64_t HudView::RealNow() { return AppTime::RealNow(); }
 int64_t HudView::TicksPerSecond() { return AppTime::TicksPerSecond(); }
 double HudView::GameSeconds()

@@ -1,21 +1,23 @@
 // What the interface reads of the running game: the client objects, the
 // player's selection, the local team, the pause state and the modifier keys.
-// The client and the shell install their view when they run; until then the
-// default view shows an empty game at real time.
+// The default view reads the client registry and the selection; the shell
+// installs its view for the keys and the screen, tests their own.
 #pragma once
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
-class UiUnit;
+class WorldObject;
 
 class HudView {
 public:
     virtual ~HudView() = default;
-    virtual std::span<UiUnit* const> Objects() { return {}; }
+    // Every client object, in the registry's order.
+    virtual std::span<WorldObject* const> Objects();
     // The selection set in selection order; the first is the lead unit.
-    virtual std::span<UiUnit* const> Selected() { return {}; }
-    virtual int LocalTeam() { return 1; }
+    virtual std::span<WorldObject* const> Selected();
+    virtual int LocalTeam();
     virtual bool IsPaused() { return false; }
     // Bit 1: Ctrl (queue orders, show the order list).
     virtual uint32_t Modifiers() { return 0; }
@@ -39,6 +41,10 @@ public:
     static HudView& Current();
     // Null restores the default view. The caller keeps the view alive.
     static void Install(HudView* view);
+
+private:
+    // This frame's copies the spans above show.
+    std::vector<WorldObject*> objects_, selected_;
 };
 
 inline constexpr uint32_t kModifierCtrl = 0x2;

@@ -3,14 +3,14 @@
 #include "Veapi/camera.h"
 #include "app/display_mode.h"
 #include "console/text_console.h"
-#include "objects/objects_placeholders.h"
+#include "objects/unit.h"
+#include "ui/client_objects.h"
 #include "ui/camera_controller.h"
 #include "ui/game_cursor.h"
 #include "ui/game_view.h"
 #include "ui/orders.h"
 #include "ui/screen_toggles.h"
 #include "ui/selection.h"
-#include "world/fog_of_war.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,12 +32,12 @@ constexpr int kNoAmmunitionSound = 17;
 float ScreenW() { return float(std::max(App::CurrentMode().width, 1)); }
 float ScreenH() { return float(std::max(App::CurrentMode().height, 1)); }
 
-void Hold(UiUnit* unit)
+void Hold(WorldObject* unit)
 {
     if (unit)
         unit->AddRef();
 }
-void Let(UiUnit*& unit)
+void Let(WorldObject*& unit)
 {
     if (unit)
         unit->Release();
@@ -79,9 +79,9 @@ int MouseButton::Relation() const
     if (press_.element)
         return 5;
     if (press_.object) {
-        if (GameView::IsNeutralTeam(press_.object->team_))
+        if (GameView::IsNeutralTeam(press_.object->Side()))
             return 3;
-        return press_.object->team_ == GameView::LocalTeam() ? 4 : 2;
+        return press_.object->Side() == GameView::LocalTeam() ? 4 : 2;
     }
     return press_.ground ? 1 : 0;
 }
@@ -266,13 +266,9 @@ namespace {
 uint32_t PressOrderFlags(const MouseButton& b) { return GameView::OrderFlags(b.PressState().flags); }
 bool Ctrl(uint32_t flags) { return (flags & 2u) != 0; }
 
-bool Selectable(const UiUnit* u) { return u && u->selectable_ && u->IsAlive(); }
-
-bool HiddenByFog(const UiUnit& u)
-{
-    const FogOfWar* fog = FogOfWar::Global();
-    return fog && fog->VisibilityAt(u.position_) >= 254; // 0 with the fog off
-}
+bool Selectable(const WorldObject* u) { return u && u->IsSelectable(); }
+// The command wheel opens for the units of the squad.
+bool WheelPickable(const WorldObject* u) { return u && u->IsUnit() && u->IsSelectable(); }
 
 void Fraction(int px, int py, float& fx, float& fy)
 {
@@ -283,7 +279,7 @@ void Fraction(int px, int py, float& fx, float& fy)
 
 // Without Ctrl the selection becomes the unit alone; with it the unit's
 // membership toggles.
-void SelectByClick(UiUnit* unit, uint32_t flags)
+void SelectByClick(WorldObject* unit, uint32_t flags)
 {
     if (!Selectable(unit))
         return;
@@ -295,9 +291,13 @@ void SelectByClick(UiUnit* unit, uint32_t flags)
     }
 }
 
-void CentreOn(const UiUnit& unit) { CameraController::SetFocus(unit.position_.x, unit.position_.y, unit.position_.z); }
+void CentreOn(const WorldObject& unit)
+{
+    const Vec3& p = unit.Position();
+    CameraController::SetFocus(p.x, p.y, p.z);
+}
 
-void OpenWheelFor(UiUnit* unit, const MouseButton& b)
+void OpenWheelFor(WorldObject* unit, const MouseButton& b)
 {
     if (!Selection::Contains(unit)) {
         if (!Ctrl(b.PressState().flags))
@@ -309,9 +309,8 @@ void OpenWheelFor(UiUnit* unit, const MouseButton& b)
                                0.125f, 0.875f);
     const float y = std::clamp(0.75f * (float(b.PressState().y) + 0.5f - float(v.y)) / float(std::max<int>(v.height, 1)),
                                0.125f, 0.625f);
-    if (GameView::GetScreens().wheelShow)
-        GameView::GetScreens().wheelShow(x, y, GameView::RealNow());
     Selection::SetCommandUnit(unit, b.PressState().ground);
+    GameView::ShowWheel(x, y, GameView::RealNow());
     MouseMode::Set(MouseMode::kWheel);
 }
 
@@ -339,8 +338,8 @@ bool DragSelectBox(MouseButton& b, const PointerState& s, int phase)
     if (phase & MouseButton::kPhaseCancel)
         return false;
     const ScreenRect box{float(g_box.left), float(g_box.top), float(g_box.right), float(g_box.bottom)};
-    std::vector<UiUnit*> inside;
-    for (UiUnit* unit : Squad::Members()) {
+    std::vector<WorldObject*> inside;
+    for (WorldObject* unit : ClientObjects::Squad()) {
         ScreenRect rect;
         if (Selectable(unit) && Picking::ScreenRectOf(*unit, rect) && rect.Overlaps(box))
             inside.push_back(unit);
@@ -349,7 +348,7 @@ bool DragSelectBox(MouseButton& b, const PointerState& s, int phase)
         return false;
     if (!Ctrl(s.flags))
         Selection::Clear();
-    for (UiUnit* unit : inside)
+    for (WorldObject* unit : inside)
         Selection::Add(unit);
     return false;
 }
@@ -420,16 +419,16 @@ void MoveTo(MouseButton& b)
 {
     const PointerState& p = b.PressState();
     const uint32_t flags = PressOrderFlags(b);
-    if (p.object && p.object->roleType_ == UiUnit::kRoleTypeItem && !HiddenByFog(*p.object))
-        Selection::OrderMove(p.object->position_, p.object->Id(), flags);
+    if (p.object && ClientObjects::IsItem(*p.object) && !ClientObjects::HiddenByFog(*p.object))
+        Selection::OrderMove(p.object->Position(), p.object->GetId(), flags);
     else if (p.ground)
         Selection::OrderMove(*p.ground, 0xFFFFFFFFu, flags);
 }
 
 void AttackTarget(MouseButton& b)
 {
-    UiUnit* target = b.PressState().object;
-    if (target && target->canBeAttacked_)
+    WorldObject* target = b.PressState().object;
+    if (target && target->IsAlive())
         Selection::OrderAttackTarget(*target, PressOrderFlags(b));
 }
 
@@ -441,7 +440,7 @@ void AttackLocation(MouseButton& b)
 
 void SelectUnit(MouseButton& b)
 {
-    UiUnit* unit = b.PressState().object;
+    WorldObject* unit = b.PressState().object;
     if (!unit)
         return;
     if (b.PressState().flags & 0x800u)
@@ -473,14 +472,14 @@ void ClickWidget(MouseButton& b)
 void OpenCommandWheel(MouseButton& b)
 {
     const PointerState& p = b.PressState();
-    UiUnit* unit = p.element && p.element->kind == 5 ? p.element->character : p.object;
-    if (!unit || unit->team_ != GameView::LocalTeam() || !Selectable(unit)) {
+    WorldObject* unit = p.element && p.element->kind == 5 ? p.element->character : p.object;
+    if (!unit || unit->Side() != GameView::LocalTeam() || !Selectable(unit)) {
         unit = nullptr;
         float best = 0;
         const float x = float(p.x) + 0.5f, y = float(p.y) + 0.5f;
-        for (UiUnit* member : Squad::Members()) {
+        for (WorldObject* member : ClientObjects::Squad()) {
             ScreenRect r;
-            if (!member->wheelPickable_ || !Picking::ScreenRectOf(*member, r) || !r.Contains(x, y))
+            if (!WheelPickable(member) || !Picking::ScreenRectOf(*member, r) || !r.Contains(x, y))
                 continue;
             const float cx = (r.left + r.right) / 2 - x, cy = (r.top + r.bottom) / 2 - y;
             const float d = cx * cx + cy * cy;
@@ -499,8 +498,8 @@ void OpenWheelForSingle(MouseButton& b)
 {
     if (Selection::Count() != 1)
         return;
-    UiUnit* unit = Selection::First();
-    if (!unit->wheelPickable_ || !Selectable(unit))
+    WorldObject* unit = Selection::First();
+    if (!WheelPickable(unit))
         return;
     MainCamera::Get().SetCurrent();
     OpenWheelFor(unit, b);
@@ -511,27 +510,25 @@ void WheelClick(MouseButton& b)
     GameView::Screens& screens = GameView::GetScreens();
     int action = 4, index = 0;
     const int64_t now = GameView::RealNow();
-    if (!screens.wheelClick || !screens.wheelClick(b.PressState().x, b.PressState().y, now, action, index))
+    if (!GameView::ClickWheel(b.PressState().x, b.PressState().y, now, action, index))
         return;
     CameraController::SetEdgeScrollEnabled(true);
     switch (action) {
     case 0: MouseMode::Set(MouseMode::kAttack); return;
     case 1: ScreenToggles::ToggleUpgradeScreen(); return;
     case 2: {
-        UiUnit* unit = Selection::CommandUnit();
+        WorldObject* unit = Selection::CommandUnit();
         if (!unit || !screens.changeAmmunition ||
             !screens.changeAmmunition(*unit, index, GameView::CurrentOrderFlags()))
             GameView::PlaySound(kNoAmmunitionSound);
-        if (screens.wheelClose)
-            screens.wheelClose(now);
+        GameView::CloseWheel(now);
         break;
     }
     case 3:
-        for (UiUnit* unit : Selection::Members())
-            if (unit->TakesOrders())
+        for (WorldObject* unit : Selection::Members())
+            if (unit->TakesMotionOrders())
                 Orders::SendStandingOrder(*unit, static_cast<uint32_t>(index));
-        if (screens.wheelClose)
-            screens.wheelClose(now);
+        GameView::CloseWheel(now);
         break;
     default: break;
     }
@@ -540,8 +537,7 @@ void WheelClick(MouseButton& b)
 
 void CloseCommandWheel(MouseButton&)
 {
-    if (GameView::GetScreens().wheelClose)
-        GameView::GetScreens().wheelClose(GameView::RealNow());
+    GameView::CloseWheel(GameView::RealNow());
     ToStandard();
     CameraController::SetEdgeScrollEnabled(true);
 }
@@ -549,8 +545,8 @@ void CloseCommandWheel(MouseButton&)
 void ConfirmAttack(MouseButton& b)
 {
     const PointerState& p = b.PressState();
-    UiUnit* target = p.object;
-    if (target && target->IsAlive() && target->team_ != GameView::LocalTeam()) {
+    WorldObject* target = p.object;
+    if (target && target->IsAlive() && target->Side() != GameView::LocalTeam()) {
         Selection::OrderAttackTarget(*target, PressOrderFlags(b) & ~0xFFu);
     } else if (p.ground) {
         Selection::OrderAttackLocation(*p.ground, PressOrderFlags(b));
@@ -574,13 +570,10 @@ void LaunchProjectile(MouseButton&)
 {
     if (!g_epw)
         return;
-    UiUnit* unit = Selection::First();
-    if (!unit || unit->characterKey_ != "trevok")
+    // The server takes the charge and refuses a shot below its cost.
+    const WorldObject* unit = Selection::First();
+    if (!unit || !ClientObjects::HasCharacterKey(*unit, "trevok"))
         return;
-    const float third = unit->maxCharge_ / 3.0f;
-    if (!(unit->charge_ > third))
-        return;
-    unit->charge_ -= third;
     Orders::LaunchProjectile(*unit, CameraController::Get().focus);
 }
 

@@ -9,13 +9,13 @@
 
 #include <cstdint>
 
-class UiUnit;
+class WorldObject;
 
 // Where the pointer is and what is under it (a press's, or the current).
 struct PointerState {
     int x = 0, y = 0;
     uint32_t flags = 0;
-    UiUnit* object = nullptr;
+    WorldObject* object = nullptr;
     UiElement* element = nullptr;
     const Vec3* ground = nullptr; // null: the ray met no ground
 };

@@ -1,176 +1,104 @@
 #include "ui/orders.h"
 
-#include "objects/objects_placeholders.h"
+#include "app/app_time.h"
+#include "objects/unit.h"
 #include "platform/byte_cursor.h"
-#include "session/message_queue.h"
-#include "session/message_sizes.h"
-#include "session/server_thread.h"
-#include "app/clock.h"
+#include "ui/client_objects.h"
 #include "ui/game_view.h"
-
-#include <vector>
 
 namespace Orders {
 namespace {
 
-class Request {
-public:
-    explicit Request(uint32_t type) : type_(type) { out_.U32(type); }
-    Request& U32(uint32_t v)
-    {
-        out_.U32(v);
-        return *this;
-    }
-    Request& F32(float v)
-    {
-        out_.F32(v);
-        return *this;
-    }
-    Request& Point(const Vec3& p) { return F32(p.x).F32(p.y).F32(p.z); }
-    void Send()
-    {
-        Client::SendToServer(bytes_.data(), static_cast<uint32_t>(bytes_.size()),
-                             MessageSizes::IsGuaranteed(MessageSizes::Direction::kToServer, type_));
-    }
+// The replicas read the aim modifier from the client services: it is set
+// from the modifier word just before each attack order.
+Unit* Attacker(WorldObject& object)
+{
+    ClientServices::Get().modifierHeld = (GameView::Modifiers() & 1u) != 0;
+    return ClientObjects::AsUnit(&object);
+}
 
-private:
-    uint32_t type_;
-    std::vector<uint8_t> bytes_;
-    trevok::ByteWriter out_{bytes_};
-};
-
-bool Shift() { return (GameView::Modifiers() & 1u) != 0; }
+bool Queued(uint32_t orderFlags) { return (orderFlags & 0xFFu) != 0; }
 
 } // namespace
 
-namespace {
-float (*g_timeSource)() = nullptr;
+void Stop(WorldObject& object)
+{
+    if (MovingObject* walker = ClientObjects::AsMoving(&object))
+        walker->OrderStop();
 }
 
-float ClientTime() { return g_timeSource ? g_timeSource() : Server::ClientClock().Seconds(); }
-void SetClientTimeSource(float (*source)()) { g_timeSource = source; }
-
-void Stop(UiUnit& unit)
+void AttackLocation(WorldObject& object, const Vec3& point)
 {
-    unit.orders_.clear();
-    Request(kStop).U32(unit.Id()).F32(ClientTime()).Send();
+    if (Unit* unit = Attacker(object))
+        unit->OrderAttackLocation(point);
 }
 
-void AttackLocation(UiUnit& unit, const Vec3& point)
+void AttackTarget(WorldObject& object, WorldObject& target)
 {
-    const bool shift = Shift();
-    unit.orders_.clear();
-    if (shift)
-        unit.aimHeight_ = unit.normalAimHeight_ * kShiftAimFactor;
-    Request(shift ? kAttackLocationShift : kAttackLocation).U32(unit.Id()).F32(ClientTime()).Point(point).Send();
+    if (Unit* unit = Attacker(object))
+        unit->OrderAttackTarget(target);
 }
 
-void AttackTarget(UiUnit& unit, const UiUnit& target)
+void ClearTarget(WorldObject& object)
 {
-    const bool shift = Shift();
-    unit.orders_.clear();
-    if (shift)
-        unit.aimHeight_ = unit.normalAimHeight_ * kShiftAimFactor;
-    Request(shift ? kAttackTargetShift : kAttackTarget).U32(unit.Id()).F32(ClientTime()).U32(target.Id()).Send();
+    if (Unit* unit = ClientObjects::AsUnit(&object))
+        unit->OrderClearTarget();
 }
 
-void ClearTarget(UiUnit& unit)
+void Crouch(WorldObject& object, uint32_t orderFlags)
 {
-    // The fourth word is not read by the server; it goes as zero.
-    Request(kClearTarget).U32(unit.Id()).F32(ClientTime()).U32(0).Send();
+    if (MovingObject* walker = ClientObjects::AsMoving(&object))
+        walker->OrderCrouch(Queued(orderFlags));
 }
 
-void Crouch(UiUnit& unit, uint32_t orderFlags)
+void QueueAttackLocation(WorldObject& object, const Vec3& point)
 {
-    if (orderFlags & 0xFFu) {
-        unit.orders_.push_back({kOrderCrouch, false});
-        Request(kQueueCrouch).U32(unit.Id()).Send();
-    } else {
-        Request(kCrouch).U32(unit.Id()).Send();
-    }
+    if (Unit* unit = Attacker(object))
+        unit->QueueAttackLocation(point);
 }
 
-void QueueAttackLocation(UiUnit& unit, const Vec3& point)
+void QueueAttackTarget(WorldObject& object, WorldObject& target)
 {
-    const bool shift = Shift();
-    unit.orders_.push_back({kOrderAttackLocation, shift});
-    Request(shift ? kQueueAttackLocationShift : kQueueAttackLocation)
-        .U32(unit.Id())
-        .F32(ClientTime())
-        .Point(point)
-        .Send();
+    if (Unit* unit = Attacker(object))
+        unit->QueueAttackTarget(target);
 }
 
-void QueueAttackTarget(UiUnit& unit, const UiUnit& target)
+void ClearOrders(WorldObject& object)
 {
-    const bool shift = Shift();
-    unit.orders_.push_back({kOrderAttackTarget, shift});
-    Request(shift ? kQueueAttackTargetShift : kQueueAttackTarget)
-        .U32(unit.Id())
-        .F32(ClientTime())
-        .U32(target.Id())
-        .Send();
+    if (MovingObject* walker = ClientObjects::AsMoving(&object))
+        walker->UndoLastOrder();
 }
 
-void ClearOrders(UiUnit& unit)
+void SendMotionState(WorldObject& object)
 {
-    for (auto it = unit.orders_.rbegin(); it != unit.orders_.rend(); ++it) {
-        if (it->kind != kOrderHold) {
-            unit.orders_.erase(std::next(it).base());
-            break;
-        }
-    }
-    Request(kClearOrders).U32(unit.Id()).Send();
+    if (MovingObject* walker = ClientObjects::AsMoving(&object))
+        walker->SendMotionState(true);
 }
 
-void SendMotionState(const UiUnit& unit)
+void SendGroupOrder(uint32_t nodeIndex, uint32_t targetId, uint32_t orderFlags, std::span<WorldObject* const> members)
 {
-    Request(kMotionState)
-        .U32(unit.Id())
-        .F32(ClientTime())
-        .Point(unit.position_)
-        .F32(unit.orientation_.x)
-        .F32(unit.orientation_.y)
-        .F32(unit.orientation_.z)
-        .F32(unit.orientation_.w)
-        .Point(unit.destination_)
-        .U32(unit.destinationNode_ & 0xFFFFFFu)
-        .Send();
+    // Active pause queues the order like Ctrl: the local lists stay.
+    const bool queued = Queued(orderFlags) || GameView::IsPaused();
+    MovingObject::SendGroupOrder(members, nodeIndex, static_cast<int32_t>(targetId), queued, false);
 }
 
-void ReleaseControl(UiUnit& unit)
+void SendStandingOrder(WorldObject& object, uint32_t order)
 {
-    unit.highlighted_ = false;
-    unit.stateFlags_ &= ~UiUnit::kStateDirectControl;
-    if (unit.TakesOrders())
-        SendMotionState(unit);
+    if (MovingObject* walker = ClientObjects::AsMoving(&object))
+        walker->SendStandingOrder(static_cast<int32_t>(order));
 }
 
-void SendGroupOrder(uint32_t nodeIndex, uint32_t targetId, uint32_t orderFlags, std::span<UiUnit* const> members)
+void LaunchProjectile(const WorldObject& object, const Vec3& target)
 {
-    const bool queued = (orderFlags & 0xFFu) != 0 || GameView::IsPaused();
-    std::vector<uint32_t> ids;
-    for (UiUnit* unit : members) {
-        if (unit->groupOrderExcluded_)
-            continue;
-        if (!queued && unit->TakesOrders())
-            unit->orders_.clear();
-        ids.push_back(unit->Id());
-    }
-    if (ids.empty())
-        return;
-    Request request(queued ? kGroupWaypoint : kGroupMove);
-    request.F32(ClientTime()).U32(nodeIndex).U32(targetId).U32(static_cast<uint32_t>(ids.size()));
-    for (uint32_t id : ids)
-        request.U32(id);
-    request.Send();
-}
-
-void SendStandingOrder(const UiUnit& unit, uint32_t order) { Request(kStandingOrder).U32(unit.Id()).U32(order).Send(); }
-
-void LaunchProjectile(const UiUnit& unit, const Vec3& target)
-{
-    Request(kLaunchProjectile).U32(unit.Id()).F32(ClientTime()).Point(target).Send();
+    uint8_t block[24];
+    trevok::ByteWriter out(block);
+    out.U32(kLaunchProjectile);
+    out.U32(object.GetId());
+    out.F32(AppTime::GameSeconds());
+    out.F32(target.x);
+    out.F32(target.y);
+    out.F32(target.z);
+    ClientServices::Get().Request(block, sizeof block, false);
 }
 
 } // namespace Orders

@@ -1,7 +1,8 @@
 #include "ui/picking.h"
 
 #include "Veapi/camera.h"
-#include "objects/objects_placeholders.h"
+#include "objects/world_object.h"
+#include "ui/client_objects.h"
 #include "world/line_of_sight.h"
 #include "world/level.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 std::function<UiElement*(int, int)> g_elements;
 std::function<PickResult(int, int)> g_override;
-std::function<bool(const UiUnit&, ScreenRect&)> g_rects;
+std::function<bool(const WorldObject&, ScreenRect&)> g_rects;
 
 // A unit stands about this tall and wide in world units (y grows downward).
 constexpr float kUnitHeight = 2.0f;
@@ -24,16 +25,16 @@ bool Finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && 
 
 void SetElementLookup(std::function<UiElement*(int x, int y)> lookup) { g_elements = std::move(lookup); }
 void SetOverride(std::function<PickResult(int x, int y)> pick) { g_override = std::move(pick); }
-void SetRectOverride(std::function<bool(const UiUnit& unit, ScreenRect& out)> rects) { g_rects = std::move(rects); }
+void SetRectOverride(std::function<bool(const WorldObject& unit, ScreenRect& out)> rects) { g_rects = std::move(rects); }
 
-bool ScreenRectOf(const UiUnit& unit, ScreenRect& out)
+bool ScreenRectOf(const WorldObject& unit, ScreenRect& out)
 {
     if (g_rects)
         return g_rects(unit, out);
     MainCamera& camera = MainCamera::Get();
     Vec3 foot, head;
-    const Vec3 top = unit.position_ - Vec3{0, kUnitHeight, 0};
-    if (!camera.Project(unit.position_, foot) || !camera.Project(top, head))
+    const Vec3 top = unit.Position() - Vec3{0, kUnitHeight, 0};
+    if (!camera.Project(unit.Position(), foot) || !camera.Project(top, head))
         return false;
     // The box around the unit's upright line as the screen shows it (a
     // tilted view leans it), widened by a share of its length.
@@ -74,11 +75,11 @@ PickResult At(int x, int y)
     Vec3 nearPoint, farPoint;
     const bool ray = PointerRay(x, y, nearPoint, farPoint);
     float best = 0;
-    for (UiUnit* unit : ClientUnits::All()) {
+    for (WorldObject* unit : ClientObjects::All()) {
         ScreenRect rect;
         if (!unit->IsAlive() || !ScreenRectOf(*unit, rect) || !rect.Contains(float(x) + 0.5f, float(y) + 0.5f))
             continue;
-        const float d = ray ? (unit->position_ - nearPoint).LengthSquared() : 0.0f;
+        const float d = ray ? (unit->Position() - nearPoint).LengthSquared() : 0.0f;
         if (!result.object || d < best) {
             result.object = unit;
             best = d;

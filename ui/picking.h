@@ -8,13 +8,13 @@
 
 #include <functional>
 
-class UiUnit;
+class WorldObject;
 
 // A HUD window or widget under the pointer (kind 5: a squad portrait, 31:
 // the drop element, 32: the squad bar), placed in screen fractions.
 struct UiElement {
     int kind = 0;
-    UiUnit* character = nullptr;
+    WorldObject* character = nullptr;
     float left = 0, top = 0, width = 0, height = 0;
     bool movable = false, resizable = false, locked = false;
 };
@@ -29,7 +29,7 @@ struct ScreenRect {
 };
 
 struct PickResult {
-    UiUnit* object = nullptr;
+    WorldObject* object = nullptr;
     UiElement* element = nullptr;
     bool hasGround = false;
     Vec3 ground{0, 0, 0};
@@ -39,14 +39,14 @@ namespace Picking {
 
 PickResult At(int x, int y);
 // False when the unit is behind the camera.
-bool ScreenRectOf(const UiUnit& unit, ScreenRect& out);
+bool ScreenRectOf(const WorldObject& unit, ScreenRect& out);
 // The ray of a pixel through the main camera; false without a usable camera.
 bool PointerRay(int x, int y, Vec3& nearPoint, Vec3& farPoint);
 
 // The HUD's elements answer here (none until the HUD installs its lookup).
 void SetElementLookup(std::function<UiElement*(int x, int y)> lookup);
 // Replaces the units' screen rectangles (tests).
-void SetRectOverride(std::function<bool(const UiUnit& unit, ScreenRect& out)> rects);
+void SetRectOverride(std::function<bool(const WorldObject& unit, ScreenRect& out)> rects);
 // Replaces the whole pick (tests, and screens that pick by themselves).
 void SetOverride(std::function<PickResult(int x, int y)> pick);
 

@@ -1,6 +1,10 @@
 #include "ui/recon_view.h"
 
-#include "objects/objects_placeholders.h"
+#include "Veapi/camera.h"
+#include "app/app_time.h"
+#include "objects/moving_object.h"
+#include "ui/camera_controller.h"
+#include "ui/game_view.h"
 #include "ui/hud_view.h"
 #include "ui/selection.h"
 #include "ui/unit_keys.h"
@@ -14,23 +18,56 @@ namespace {
 constexpr int kCursorRecon = 5;
 bool g_active = false;
 float g_heading = 0, g_pitch = 0;
-UiUnit* g_controlled = nullptr;
+// Held by a reference: the view lets go of it even after it left the world.
+WorldObjectRef g_controlled;
 
-UiUnit* Lead()
+WorldObject* Lead()
 {
     const auto selected = HudView::Current().Selected();
     return selected.empty() ? nullptr : selected[0];
 }
 
-bool StillExists(const UiUnit* unit)
+void TakeControl(WorldObject& unit)
 {
-    for (UiUnit* object : HudView::Current().Objects())
-        if (object == unit)
-            return true;
-    for (UiUnit* object : HudView::Current().Selected())
-        if (object == unit)
-            return true;
-    return false;
+    unit.SetHighlight(true);
+    unit.SetDirectControl(true);
+}
+
+constexpr float kCameraDistance = 20.0f;
+constexpr float kReportInterval = 0.8f; // seconds of game time between motion reports
+float g_lastReport = 0;
+constexpr float kHeadHeight = 1.5f; // y grows downward: the target sits above the feet
+
+// The main camera's view: wide and short-sighted behind the unit, or the
+// free camera's play view.
+void UseReconView(bool on)
+{
+    MainCamera& camera = MainCamera::Get();
+    HudView& view = HudView::Current();
+    if (on) {
+        camera.requestedWidth_ = 1.0f;
+        camera.requestedHeight_ = view.ScreenWidth() > 0 ? view.ScreenHeight() / view.ScreenWidth() : 0.75f;
+        camera.SetDepthRangeAndRefresh(0.5f, 100.0f);
+    } else {
+        camera.requestedWidth_ = CameraController::kPlayViewWidth;
+        camera.requestedHeight_ = CameraController::kPlayViewHeight;
+        camera.SetDepthRangeAndRefresh(1.0f, 200.0f);
+    }
+}
+
+// The camera 20 behind the unit's head along the view's heading and pitch.
+void PlaceBehind(const WorldObject& unit)
+{
+    MainCamera& camera = MainCamera::Get();
+    const Vec3 target = unit.Position() - Vec3{0, kHeadHeight, 0};
+    if (!(camera.focus_ == target))
+        camera.focus_ = target;
+    camera.distance_ = kCameraDistance;
+    // The camera's angles turn the other way: its heading looks along
+    // (-sin, cos) and its positive pitch looks down.
+    camera.SetHeadingSteps(-g_heading);
+    camera.SetPitchSteps(-g_pitch);
+    camera.Place();
 }
 } // namespace
 
@@ -58,24 +95,41 @@ void Toggle(bool on)
 {
     HudView& view = HudView::Current();
     if (on) {
-        UiUnit* lead = Lead();
+        WorldObject* lead = Lead();
         if (!lead || g_active)
             return;
         Selection::EndQuickWeapon();
         view.SetCursorMode(kCursorRecon);
-        g_controlled = lead;
-        lead->SetDirectControl(true);
+        g_controlled = WorldObjectRef(lead);
+        TakeControl(*lead);
         SetAngles(0, 0);
-        Turn(2 * lead->HeadingSteps(), 0, 0);
+        Turn(HeadingOf(lead->Orientation()), 0, 0);
+        CameraController::ResetEdgeScroll();
+        UseReconView(true);
+        g_lastReport = AppTime::GameSeconds();
+        // The pointer turns the view from where it stands: what it moved
+        // before does not count.
+        float dx = 0, dy = 0;
+        view.PointerMotion(dx, dy);
+        if (GameView::GetHooks().relativePointer)
+            GameView::GetHooks().relativePointer(true);
         g_active = true;
         return;
     }
     if (!g_active)
         return;
-    if (g_controlled && StillExists(g_controlled))
+    if (g_controlled && !g_controlled->IsDestroyed())
         g_controlled->ReleaseControl();
-    g_controlled = nullptr;
+    g_controlled.Reset();
+    if (GameView::GetHooks().relativePointer)
+        GameView::GetHooks().relativePointer(false);
     view.SetCursorMode(0);
+    // The free camera's own angles were left alone: it takes them back.
+    const CameraController::State& free = CameraController::Get();
+    UseReconView(false);
+    CameraController::SetHeading(free.heading);
+    CameraController::SetPitch(free.pitch);
+    CameraController::PlaceCamera();
     g_active = false;
 }
 
@@ -84,16 +138,24 @@ void Update()
     if (!g_active)
         return;
     HudView& view = HudView::Current();
-    UiUnit* lead = Lead();
+    WorldObject* lead = Lead();
     if (!lead) {
         Toggle(false);
         return;
     }
-    lead->SetDirectControl(true);
+    TakeControl(*lead);
     float dx = 0, dy = 0;
     view.PointerMotion(dx, dy);
     Turn(dx, dy, view.PitchSensitivity());
-    lead->TurnTo(g_heading);
+    lead->SetOrientation(YawOrientation(g_heading));
+    PlaceBehind(*lead);
     SkyBackdrop::Draw();
+    // A walking unit under direct control reports where it is now and then.
+    MovingObject* walker = lead->IsMobile() ? static_cast<MovingObject*>(lead) : nullptr;
+    const float now = AppTime::GameSeconds();
+    if (walker && walker->IsWalking() && now - g_lastReport > kReportInterval) {
+        walker->SendMotionState(true);
+        g_lastReport = now;
+    }
 }
 } // namespace ReconView

@@ -1,6 +1,7 @@
 #include "ui/screen_toggles.h"
 
-#include "objects/objects_placeholders.h"
+#include "objects/world_object.h"
+#include "ui/client_objects.h"
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
@@ -24,12 +25,12 @@ void LeaveReconView()
         GameView::GetScreens().reconViewToggle();
 }
 
-UiUnit* UpgradeCharacter()
+WorldObject* UpgradeCharacter()
 {
-    if (UiUnit* unit = Selection::CommandUnit())
+    if (WorldObject* unit = Selection::CommandUnit())
         return unit;
-    for (UiUnit* unit : Selection::Members())
-        if (!unit->characterKey_.empty())
+    for (WorldObject* unit : Selection::Members())
+        if (ClientObjects::IsCharacter(*unit))
             return unit;
     return nullptr;
 }
@@ -55,7 +56,7 @@ void ToggleUpgradeScreen()
         CloseUpgradeScreen();
         return;
     }
-    UiUnit* character = UpgradeCharacter();
+    WorldObject* character = UpgradeCharacter();
     if (!character) {
         MouseMode::Set(MouseMode::kStandard);
     } else {

@@ -7,7 +7,6 @@
 #include "console/readers.h"
 #include "console/text_console.h"
 #include "console/world_commands.h"
-#include "objects/objects_placeholders.h"
 #include "objects/world_object.h"
 #include "session/session_placeholders.h"
 #include "ui/camera_controller.h"
@@ -27,15 +26,15 @@ int32_t ObjectUnderCursor()
 {
     int x = 0, y = 0;
     Mouse::LastPoint(x, y);
-    const UiUnit* unit = Picking::At(x, y).object;
-    return unit ? int32_t(unit->Id()) : -1;
+    const WorldObject* unit = Picking::At(x, y).object;
+    return unit ? int32_t(unit->GetId()) : -1;
 }
 
 int32_t SelectedUnit()
 {
     Selection::SelectNext();
-    const UiUnit* unit = Selection::SelectPrevious();
-    return unit ? int32_t(unit->Id()) : -1;
+    const WorldObject* unit = Selection::SelectPrevious();
+    return unit ? int32_t(unit->GetId()) : -1;
 }
 
 void Watch(int32_t id)

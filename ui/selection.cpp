@@ -2,7 +2,8 @@
 
 #include "app/hash_table.h"
 #include "app/read_write_lock.h"
-#include "objects/objects_placeholders.h"
+#include "objects/unit.h"
+#include "ui/client_objects.h"
 #include "ui/camera_controller.h"
 #include "ui/game_cursor.h"
 #include "ui/unit_keys.h"
@@ -19,28 +20,28 @@ namespace Selection {
 namespace {
 
 struct IdOf {
-    uint32_t operator()(const UiUnit* unit) const { return unit->Id(); }
+    uint32_t operator()(const WorldObject* unit) const { return unit->GetId(); }
 };
-using UnitSet = HashTable<UiUnit, IdOf>;
+using UnitSet = HashTable<WorldObject, IdOf>;
 
 // At namespace scope: the shell's exit handlers may still read it.
 UnitSet g_set{6};
-UiUnit* g_commandUnit = nullptr;
+WorldObject* g_commandUnit = nullptr;
 Vec3 g_commandPoint{0, 0, 0};
 bool g_commandPointSet = false;
-UiUnit* g_viewUnit = nullptr;
+WorldObject* g_viewUnit = nullptr;
 bool g_quickWeapon = false;
 float g_viewHeading = 0, g_viewPitch = 0;
 
 constexpr int kMoveSound = 1;
 
-void Deselected(UiUnit& unit)
+void Deselected(WorldObject& unit)
 {
-    if (unit.highlighted_)
-        Orders::ReleaseControl(unit);
+    if (unit.IsHighlighted())
+        unit.ReleaseControl();
 }
 
-void Insert(UiUnit* unit)
+void Insert(WorldObject* unit)
 {
     g_set.Insert(unit);
     unit->AddRef();
@@ -49,7 +50,7 @@ void Insert(UiUnit* unit)
 }
 
 // Takes the unit out of the set; the caller still holds its reference.
-void Unlink(UiUnit* unit)
+void Unlink(WorldObject* unit)
 {
     g_set.Remove(unit);
     if (CameraController::IsTracking()) {
@@ -59,25 +60,25 @@ void Unlink(UiUnit* unit)
     }
 }
 
-bool Selectable(const UiUnit* unit) { return unit && unit->selectable_ && unit->IsAlive(); }
+bool Selectable(const WorldObject* unit) { return unit && unit->IsSelectable(); }
 
 // Forward or backward from the first member's squad position (the head
 // without one) to the next selectable member, wrapping; null after a full
 // circle without one.
-UiUnit* Step(int direction)
+WorldObject* Step(int direction)
 {
-    const std::vector<UiUnit*>& squad = Squad::Members();
+    const std::vector<WorldObject*>& squad = ClientObjects::Squad();
     const int n = static_cast<int>(squad.size());
     if (n == 0)
         return nullptr;
     int start = 0;
-    if (UiUnit* first = First()) {
+    if (WorldObject* first = First()) {
         for (int i = 0; i < n; ++i)
             if (squad[i] == first)
                 start = i;
     }
     for (int k = 1; k <= n; ++k) {
-        UiUnit* candidate = squad[((start + direction * k) % n + n) % n];
+        WorldObject* candidate = squad[((start + direction * k) % n + n) % n];
         if (Selectable(candidate)) {
             Clear();
             Add(candidate);
@@ -89,25 +90,25 @@ UiUnit* Step(int direction)
 
 } // namespace
 
-bool Contains(const UiUnit* unit) { return unit && g_set.Find(unit) != nullptr; }
+bool Contains(const WorldObject* unit) { return unit && g_set.Find(unit) != nullptr; }
 int Count() { return g_set.Count(); }
 
-std::vector<UiUnit*> Members()
+std::vector<WorldObject*> Members()
 {
-    std::vector<UiUnit*> out;
+    std::vector<WorldObject*> out;
     out.reserve(static_cast<size_t>(g_set.Count()));
     for (UnitSet::Iterator it(g_set); !it.AtEnd(); it.Next())
         out.push_back(it.Get());
     return out;
 }
 
-UiUnit* First()
+WorldObject* First()
 {
     UnitSet::Iterator it(g_set);
     return it.Get();
 }
 
-void Add(UiUnit* unit)
+void Add(WorldObject* unit)
 {
     if (!unit || Contains(unit))
         return;
@@ -115,7 +116,7 @@ void Add(UiUnit* unit)
     Insert(unit);
 }
 
-void Remove(UiUnit* unit)
+void Remove(WorldObject* unit)
 {
     if (!Contains(unit))
         return;
@@ -125,7 +126,7 @@ void Remove(UiUnit* unit)
     unit->Release();
 }
 
-void Toggle(UiUnit* unit)
+void Toggle(WorldObject* unit)
 {
     if (!unit)
         return;
@@ -141,7 +142,7 @@ void Toggle(UiUnit* unit)
 void RemoveAll()
 {
     EndQuickWeapon();
-    for (UiUnit* unit : Members()) {
+    for (WorldObject* unit : Members()) {
         Deselected(*unit);
         unit->Release();
     }
@@ -155,7 +156,7 @@ void Clear()
     if (g_set.Count() == 0)
         return;
     EndQuickWeapon();
-    for (UiUnit* unit : Members()) {
+    for (WorldObject* unit : Members()) {
         Deselected(*unit);
         unit->Release();
     }
@@ -164,10 +165,10 @@ void Clear()
         CameraController::StopTracking();
 }
 
-UiUnit* SelectAllSquad()
+WorldObject* SelectAllSquad()
 {
-    UiUnit* last = nullptr;
-    for (UiUnit* unit : Squad::Members()) {
+    WorldObject* last = nullptr;
+    for (WorldObject* unit : ClientObjects::Squad()) {
         if (Selectable(unit) && !Contains(unit)) {
             Add(unit);
             last = unit;
@@ -176,10 +177,10 @@ UiUnit* SelectAllSquad()
     return last;
 }
 
-UiUnit* SelectOnly(int n)
+WorldObject* SelectOnly(int n)
 {
     int counted = 0;
-    for (UiUnit* unit : Squad::Members()) {
+    for (WorldObject* unit : ClientObjects::Squad()) {
         if (!Selectable(unit))
             continue;
         if (++counted == n) {
@@ -191,12 +192,22 @@ UiUnit* SelectOnly(int n)
     return nullptr;
 }
 
-UiUnit* SelectNext() { return Step(1); }
-UiUnit* SelectPrevious() { return Step(-1); }
+WorldObject* SelectNext() { return Step(1); }
+WorldObject* SelectPrevious() { return Step(-1); }
+
+WorldObject* SelectNextSquadMember(bool previous)
+{
+    WorldObject* unit = previous ? SelectPrevious() : SelectNext();
+    if (unit) {
+        const Vec3& p = unit->Position();
+        CameraController::SetFocus(p.x, p.y, p.z);
+    }
+    return unit;
+}
 
 void ClearOrders()
 {
-    for (UiUnit* unit : Members()) {
+    for (WorldObject* unit : Members()) {
         Orders::Stop(*unit);
         Orders::ClearTarget(*unit);
     }
@@ -204,40 +215,46 @@ void ClearOrders()
 
 void ToggleCrouch(uint32_t orderFlags)
 {
-    for (UiUnit* unit : Members())
+    for (WorldObject* unit : Members())
         Orders::Crouch(*unit, orderFlags);
 }
 
 void UndoLastOrder()
 {
-    for (UiUnit* unit : Members())
-        if (unit->TakesOrders())
+    for (WorldObject* unit : Members())
+        if (unit->TakesMotionOrders())
             Orders::ClearOrders(*unit);
 }
 
 namespace {
 
+bool QuickWeaponReadied(WorldObject& object)
+{
+    Unit* unit = ClientObjects::AsUnit(&object);
+    return unit && unit->Readied().readied;
+}
+
 template <typename Queue, typename Order>
 void GiveAttack(uint32_t orderFlags, Queue queue, Order order)
 {
     const bool queued = (orderFlags & 0xFFu) != 0 || GameView::IsPaused();
-    for (UiUnit* unit : Members()) {
-        if (!unit->hasWeapon_)
+    for (WorldObject* unit : Members()) {
+        if (!ClientObjects::HasWeapon(*unit))
             continue;
         if (queued)
             queue(*unit);
-        else if (!g_quickWeapon || unit->quickWeapon.on)
+        else if (!g_quickWeapon || QuickWeaponReadied(*unit))
             order(*unit);
     }
 }
 
 } // namespace
 
-void OrderAttackTarget(UiUnit& target, uint32_t orderFlags)
+void OrderAttackTarget(WorldObject& target, uint32_t orderFlags)
 {
     GiveAttack(
-        orderFlags, [&](UiUnit& u) { Orders::QueueAttackTarget(u, target); },
-        [&](UiUnit& u) { Orders::AttackTarget(u, target); });
+        orderFlags, [&](WorldObject& u) { Orders::QueueAttackTarget(u, target); },
+        [&](WorldObject& u) { Orders::AttackTarget(u, target); });
     if (Count() > 0)
         GameCursor::ShowOnce(GameCursor::kAttack, 2);
 }
@@ -245,8 +262,8 @@ void OrderAttackTarget(UiUnit& target, uint32_t orderFlags)
 void OrderAttackLocation(const Vec3& point, uint32_t orderFlags)
 {
     GiveAttack(
-        orderFlags, [&](UiUnit& u) { Orders::QueueAttackLocation(u, point); },
-        [&](UiUnit& u) { Orders::AttackLocation(u, point); });
+        orderFlags, [&](WorldObject& u) { Orders::QueueAttackLocation(u, point); },
+        [&](WorldObject& u) { Orders::AttackLocation(u, point); });
     if (Count() > 0)
         GameCursor::ShowOnce(GameCursor::kAttackGround, 2);
 }
@@ -258,8 +275,8 @@ void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags)
         return;
     if (GameView::Modifiers() & 1u) {
         bool anyContext = false;
-        for (UiUnit* unit : Members()) {
-            if (!unit->hasNavigation_)
+        for (WorldObject* unit : Members()) {
+            if (!unit->IsMobile())
                 continue;
             anyContext = true;
             const CollisionPolygon* polygon = nullptr;
@@ -268,7 +285,7 @@ void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags)
                 polygon = level->FindPolygonAt(point);
             }
             if (polygon) {
-                UiUnit* alone[1] = {unit};
+                WorldObject* alone[1] = {unit};
                 Orders::SendGroupOrder(polygon->tableIndex_, targetId, orderFlags, alone);
             }
         }
@@ -282,17 +299,17 @@ void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags)
         }
         if (!polygon || Count() == 0)
             return;
-        const std::vector<UiUnit*> members = Members();
+        const std::vector<WorldObject*> members = Members();
         Orders::SendGroupOrder(polygon->tableIndex_, targetId, orderFlags, members);
     }
     GameCursor::ShowOnce(GameCursor::kStandard, 1);
     GameView::PlaySound(kMoveSound);
 }
 
-void SetViewUnit(UiUnit* unit)
+void SetViewUnit(WorldObject* unit)
 {
     if (g_viewUnit) {
-        Orders::ReleaseControl(*g_viewUnit);
+        g_viewUnit->ReleaseControl();
         g_viewUnit->Release();
         g_viewUnit = nullptr;
     }
@@ -300,15 +317,14 @@ void SetViewUnit(UiUnit* unit)
         return;
     unit->AddRef();
     g_viewUnit = unit;
-    const Quaternion& q = unit->orientation_;
+    const Quaternion& q = unit->Orientation();
     g_viewHeading = static_cast<float>(2.0 * std::atan2(q.y, q.w) * 4096.0 / (2.0 * std::numbers::pi));
     g_viewPitch = 0;
-    unit->highlighted_ = true;
-    unit->stateFlags_ |= UiUnit::kStateDirectControl;
-    unit->viewSteering_ = false;
+    unit->SetHighlight(true);
+    unit->SetDirectControl(true);
 }
 
-UiUnit* ViewUnit() { return g_viewUnit; }
+WorldObject* ViewUnit() { return g_viewUnit; }
 float ViewHeading() { return g_viewHeading; }
 float ViewPitch() { return g_viewPitch; }
 
@@ -324,18 +340,16 @@ void HandleEscape()
         Clear();
         return;
     }
-    GameView::Screens& screens = GameView::GetScreens();
     ScreenToggles::ToggleInGameMenu();
     if (GameView::WheelOpen()) {
-        if (screens.wheelClose)
-            screens.wheelClose(GameView::RealNow());
+        GameView::CloseWheel(GameView::RealNow());
         ReleaseCommandUnit();
         MouseMode::Set(0);
         CameraController::SetEdgeScrollEnabled(true);
     }
 }
 
-void SetCommandUnit(UiUnit* unit, const Vec3* point)
+void SetCommandUnit(WorldObject* unit, const Vec3* point)
 {
     if (unit)
         unit->AddRef();
@@ -354,7 +368,7 @@ void ReleaseCommandUnit()
     g_commandPointSet = false;
 }
 
-UiUnit* CommandUnit() { return g_commandUnit; }
+WorldObject* CommandUnit() { return g_commandUnit; }
 
 bool CommandPoint(Vec3& out)
 {

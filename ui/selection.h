@@ -10,40 +10,42 @@
 #include <cstdint>
 #include <vector>
 
-class UiUnit;
+class WorldObject;
 
 namespace Selection {
 
-bool Contains(const UiUnit* unit);
+bool Contains(const WorldObject* unit);
 int Count();
 // Members in bucket order (the order requests list them).
-std::vector<UiUnit*> Members();
-UiUnit* First();
+std::vector<WorldObject*> Members();
+WorldObject* First();
 
-void Add(UiUnit* unit);
-void Remove(UiUnit* unit);
-void Toggle(UiUnit* unit);
+void Add(WorldObject* unit);
+void Remove(WorldObject* unit);
+void Toggle(WorldObject* unit);
 void RemoveAll();
 void Clear();
-UiUnit* SelectAllSquad();
-UiUnit* SelectOnly(int n);
-UiUnit* SelectNext();
-UiUnit* SelectPrevious();
+WorldObject* SelectAllSquad();
+WorldObject* SelectOnly(int n);
+WorldObject* SelectNext();
+WorldObject* SelectPrevious();
+// The Tab key: the next (or previous) member, with the camera's focus on it.
+WorldObject* SelectNextSquadMember(bool previous);
 
 void ClearOrders();
 void ToggleCrouch(uint32_t orderFlags);
 void UndoLastOrder();
-void OrderAttackTarget(UiUnit& target, uint32_t orderFlags);
+void OrderAttackTarget(WorldObject& target, uint32_t orderFlags);
 void OrderAttackLocation(const Vec3& point, uint32_t orderFlags);
 void OrderMove(const Vec3& point, uint32_t targetId, uint32_t orderFlags);
-void SetViewUnit(UiUnit* unit);
-UiUnit* ViewUnit();
+void SetViewUnit(WorldObject* unit);
+WorldObject* ViewUnit();
 void HandleEscape();
 
 // The unit the command wheel was opened for, with the point clicked.
-void SetCommandUnit(UiUnit* unit, const Vec3* point);
+void SetCommandUnit(WorldObject* unit, const Vec3* point);
 void ReleaseCommandUnit();
-UiUnit* CommandUnit();
+WorldObject* CommandUnit();
 bool CommandPoint(Vec3& out);
 
 // Quick-weapon mode: set once the keys switched the selection to its quick

@@ -4,7 +4,8 @@
 #include "console/console_draw.h"
 #include "console/readers.h"
 #include "console/text_console.h"
-#include "objects/objects_placeholders.h"
+#include "objects/world_object.h"
+#include "ui/client_objects.h"
 #include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
 #include "Veapi/light_set.h"
@@ -120,12 +121,13 @@ void GeneralLines(std::vector<Hud::Line>& out, int64_t lastFrameTicks)
     out.push_back({std::to_string(rate), x + 0.41f, y + 0.09f, colour});
     const auto selected = view.Selected();
     if (selected.size() == 1 && selected[0]) {
-        const UiUnit& unit = *selected[0];
-        out.push_back({Str(7045) + (unit.RoleName() ? unit.RoleName() : Str(7048)), x, y + 0.15f, colour});
+        const WorldObject& unit = *selected[0];
+        const char* role = ClientObjects::RoleName(unit);
+        out.push_back({Str(7045) + (role ? role : Str(7048)), x, y + 0.15f, colour});
         out.push_back({Str(7046), x, y + 0.18f, colour});
-        out.push_back({std::to_string(unit.Team()), x + 0.09f, y + 0.18f, colour});
+        out.push_back({std::to_string(unit.Side()), x + 0.09f, y + 0.18f, colour});
         out.push_back({Str(7047), x + 0.2f, y + 0.18f, colour});
-        out.push_back({std::to_string(unit.Id()), x + 0.33f, y + 0.18f, colour});
+        out.push_back({std::to_string(unit.GetId()), x + 0.33f, y + 0.18f, colour});
     }
 }
 
@@ -151,21 +153,23 @@ void WatchLines(std::vector<Hud::Line>& out)
 {
     const float x = kOriginX, y = kOriginY;
     const uint32_t colour = Hud::kWhite;
-    UiUnit* watched = nullptr;
-    for (UiUnit* object : HudView::Current().Objects())
-        if (object && object->Id() == g_watched)
+    WorldObject* watched = nullptr;
+    for (WorldObject* object : HudView::Current().Objects())
+        if (object && object->GetId() == g_watched)
             watched = object;
-    if (!watched || !watched->HasRole())
+    if (!watched || !watched->GetRole())
         return;
-    out.push_back({Str(7044) + (watched->RoleName() ? watched->RoleName() : Str(7035)), x, y, colour});
-    out.push_back({watched->IsCharacter() ? (watched->WeaponName() ? "Armed" : "Unarmed") : "No character", x,
-                   y + 0.03f, colour});
+    const char* role = ClientObjects::RoleName(*watched);
+    out.push_back({Str(7044) + (role ? role : Str(7035)), x, y, colour});
+    out.push_back({ClientObjects::IsCharacter(*watched) ? (ClientObjects::HasWeapon(*watched) ? "Armed" : "Unarmed")
+                                                        : "No character",
+                   x, y + 0.03f, colour});
     out.push_back({"Position", x, y + 0.06f, colour});
     const Vec3 p = watched->Position();
     out.push_back({FormatFloat(p.x), x + 0.01f, y + 0.09f, colour});
     out.push_back({FormatFloat(p.y), x + 0.14f, y + 0.09f, colour});
     out.push_back({FormatFloat(p.z), x + 0.27f, y + 0.09f, colour});
-    if (const UiUnit* target = watched->Target()) {
+    if (const WorldObject* target = watched->GetTarget()) {
         const Vec3 t = target->Position();
         const float dx = t.x - p.x, dy = t.y - p.y, dz = t.z - p.z;
         out.push_back({"Distance squared from target", x, y + 0.15f, colour});

@@ -54,11 +54,5 @@ void Draw() {}
 
 
 
-namespace PlayerInput {
-void UpdateFrame() {}
-}
 
-namespace Selection {
-UiUnit* SelectNextSquadMember(bool) { return nullptr; }
-} // namespace Selection
 

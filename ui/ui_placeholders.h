@@ -10,6 +10,7 @@
 #include "ui/game_cursor.h"
 #include "ui/hud_viewports.h"
 #include "ui/mouse.h"
+#include "ui/player_input.h"
 #include "ui/selection.h"
 #include "ui/hud.h"
 #include "ui/menu_screen.h"
@@ -21,7 +22,6 @@
 #include "ui/wheel.h"
 
 struct InputEvent;
-class UiUnit;
 
 namespace HiscoreScreen {
 void Draw();
@@ -68,11 +68,5 @@ extern bool StatusWindowFlag;
 extern bool CameraLockingEnabled;
 
 
-namespace PlayerInput {
-void UpdateFrame();
-}
 
-namespace Selection {
-UiUnit* SelectNextSquadMember(bool previous); // Tab: also focuses the camera
-} // namespace Selection
 

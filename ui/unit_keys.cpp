@@ -1,19 +1,22 @@
 #include "ui/unit_keys.h"
 
 #include "console/text_console.h"
-#include "objects/objects_placeholders.h"
+#include "objects/unit.h"
+#include "ui/client_objects.h"
 #include "ui/hud_view.h"
 #include "ui/selection.h"
 
 #include <string>
 
 namespace {
-void Say(UiUnit& unit, unsigned textId)
+
+// Shown beside the unit. The role name is data: copied, never a format.
+void Say(const Unit& unit, unsigned textId)
 {
-    // The role name is data: copied, never a format.
-    const std::string line = std::string(unit.RoleName() ? unit.RoleName() : "") + ": " + TextConsole::Text(textId);
-    unit.ShowText(line.c_str());
+    const char* name = ClientObjects::RoleName(unit);
+    ClientObjects::ShowText(unit, std::string(name ? name : "") + ": " + TextConsole::Text(textId));
 }
+
 } // namespace
 
 namespace Selection {
@@ -22,8 +25,8 @@ void ItemHotkey(int hotkey)
 {
     HudView& view = HudView::Current();
     const bool queued = (view.Modifiers() & kModifierCtrl) != 0;
-    for (UiUnit* unit : view.Selected())
-        if (unit)
+    for (WorldObject* object : view.Selected())
+        if (Unit* unit = ClientObjects::AsUnit(object))
             unit->UseHotkeyItem(hotkey, queued);
 }
 
@@ -32,24 +35,27 @@ void ReadyQuickWeapon()
     HudView& view = HudView::Current();
     if (QuickWeaponMode() || view.CursorMode() != 0)
         return;
-    for (UiUnit* unit : view.Selected()) {
+    for (WorldObject* object : view.Selected()) {
+        Unit* unit = ClientObjects::AsUnit(object);
         if (!unit)
             continue;
+        Unit::ReadiedWeapon& readied = unit->Readied();
         const bool armed = unit->WeaponType() >= 0;
-        unit->quickWeapon.weaponType = armed ? unit->WeaponType() : 0;
-        unit->quickWeapon.ammoType = armed ? unit->AmmoType() : kNoWeaponAmmoType;
-        if (!unit->EquipWeaponOfType(kQuickWeaponType)) {
+        readied.previousWeapon = armed ? unit->WeaponType() : kQuickWeaponType;
+        readied.previousAmmo = armed ? unit->AmmoType() : kNoWeaponAmmoType;
+        if (!unit->CarriesWeapon(kQuickWeaponType) && unit->WeaponType() != kQuickWeaponType) {
             Say(*unit, kNoWeaponText);
             continue;
         }
-        if (unit->LoadAmmoOfType(kQuickAmmoType)) {
-            unit->quickWeapon.on = true;
-            SetQuickWeaponMode(true);
-        } else {
+        if (!unit->CarriesAmmo(kQuickAmmoType)) {
+            // Nothing changes: the unit keeps what it holds.
             Say(*unit, kNoAmmoText);
-            unit->EquipWeaponOfType(unit->quickWeapon.weaponType);
-            unit->LoadAmmoOfType(unit->quickWeapon.ammoType);
+            continue;
         }
+        unit->EquipWeaponOfType(kQuickWeaponType);
+        unit->LoadAmmoOfType(kQuickAmmoType);
+        readied.readied = true;
+        SetQuickWeaponMode(true);
     }
     if (QuickWeaponMode())
         view.SetCursorMode(2);
@@ -57,12 +63,14 @@ void ReadyQuickWeapon()
 
 void RestoreWeapons()
 {
-    for (UiUnit* unit : HudView::Current().Selected()) {
-        if (!unit || !unit->quickWeapon.on)
+    for (WorldObject* object : HudView::Current().Selected()) {
+        Unit* unit = ClientObjects::AsUnit(object);
+        if (!unit || !unit->Readied().readied)
             continue;
-        unit->quickWeapon.on = false;
-        unit->EquipWeaponOfType(unit->quickWeapon.weaponType);
-        unit->LoadAmmoOfType(unit->quickWeapon.ammoType);
+        Unit::ReadiedWeapon& readied = unit->Readied();
+        readied.readied = false;
+        unit->EquipWeaponOfType(readied.previousWeapon);
+        unit->LoadAmmoOfType(readied.previousAmmo);
     }
 }
 

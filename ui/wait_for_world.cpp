@@ -89,8 +89,8 @@ uint32_t GameWaitForWorld::Target(uint32_t id) const
 
 bool GameWaitForWorld::Selected(uint32_t id) const
 {
-    for (const UiUnit* unit : Selection::Members())
-        if (unit && unit->Id() == id)
+    for (const WorldObject* unit : Selection::Members())
+        if (unit && unit->GetId() == id)
             return true;
     return false;
 }

@@ -40,7 +40,7 @@ WheelServices& WheelEnvironment();
 // Click result bits.
 inline constexpr int kClickTaken = 1, kClickCloseHolder = 4, kClickOpenMe = 8;
 
-class UiUnit;
+class WorldObject;
 class Wheel;
 
 class WheelWidget : public RefCounted {
@@ -190,7 +190,7 @@ bool IsOpen();
 // Opens on the screen point (fractions).
 void OpenAt(float x, float y, uint64_t now);
 // The unit under the pointer when the wheel opened; null: the selection.
-void SetCommandUnit(UiUnit* unit);
+void SetCommandUnit(WorldObject* unit);
 int PendingAction();
 int PendingIndex();
 void ClearPendingAction();

@@ -64,6 +64,7 @@ struct ShellView : HudView {
     uint32_t Modifiers() override { return Input::ModifierWord(); }
     float ScreenWidth() override { return float(App::CurrentMode().width); }
     float ScreenHeight() override { return float(App::CurrentMode().height); }
+    void PointerMotion(float& dx, float& dy) override { Input::TakePointerMotion(dx, dy); }
 };
 ShellView g_shellView;
 
@@ -316,6 +317,10 @@ void InstallGameViewHooks()
     hooks.showSystemCursor = [](bool show) {
         if (g_window)
             g_window->ShowSystemCursor(show);
+    };
+    hooks.relativePointer = [](bool on) {
+        if (g_window)
+            g_window->SetRelativePointer(on);
     };
     // The key file's camera-button swap is not read yet: the plain layout.
     GameView::InstallSessionHooks(nullptr);

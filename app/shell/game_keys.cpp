@@ -20,9 +20,9 @@ bool g_musicEnabled = true;
 
 constexpr uint32_t kF1 = 59, kF4 = 62, kF5 = 63, kF6 = 64, kF9 = 67, kF10 = 68, kF11 = 87, kF12 = 88;
 
-void SendUnitRequest(uint32_t type, const UiUnit* unit)
+void SendUnitRequest(uint32_t type, const WorldObject* unit)
 {
-    const uint32_t words[2] = {type, unit->Id()};
+    const uint32_t words[2] = {type, unit->GetId()};
     Client::SendToServer(words, sizeof words, false);
 }
 
@@ -51,12 +51,13 @@ bool FixedKey(const InputEvent& e, bool shift, bool ctrl)
     if (key == kKeyEscape) {
         Selection::HandleEscape();
     } else if (key >= 2 && key <= 10) {
-        const UiUnit* unit = Selection::SelectOnly(static_cast<int>(key) - 1);
+        const WorldObject* unit = Selection::SelectOnly(static_cast<int>(key) - 1);
+        const Unit* character = unit && unit->IsUnit() ? static_cast<const Unit*>(unit) : nullptr;
         if (g_paused) {
             if (unit)
                 SendUnitRequest(35, unit);
             TogglePause();
-        } else if (unit && unit->IsAlive() && unit->TakesOrders() && unit->FirstOrderKind() == 3) {
+        } else if (character && character->IsAlive() && character->TakesOrders() && character->FirstOrderKind() == 3) {
             SendUnitRequest(34, unit);
         }
     } else if (key == 30 && ctrl) {

@@ -46,6 +46,7 @@ uint32_t g_modifiers = 0;
 int g_cursorX = 320, g_cursorY = 240;
 int g_lastScreenX = 320, g_lastScreenY = 240;
 int32_t g_wheel = 0;
+int32_t g_motionX = 0, g_motionY = 0; // movement not yet taken
 uint32_t g_lastLeftPress = 0;
 bool g_hadLeftPress = false;
 DispatchObserver g_observer = nullptr;
@@ -144,6 +145,12 @@ void AdvanceStartScreen()
 
 uint32_t& ModifierWord() { return g_modifiers; }
 int& CursorX() { return g_cursorX; }
+void TakePointerMotion(float& dx, float& dy)
+{
+    dx = float(g_motionX);
+    dy = float(g_motionY);
+    g_motionX = g_motionY = 0;
+}
 int& CursorY() { return g_cursorY; }
 void SetDispatchObserver(DispatchObserver observer) { g_observer = observer; }
 
@@ -341,6 +348,7 @@ void ReadMouse()
         switch (r.offset) {
         case platform::kMouseAxisX:
         case platform::kMouseAxisY:
+            (r.offset == platform::kMouseAxisX ? g_motionX : g_motionY) += static_cast<int32_t>(r.data);
             CursorFromSystem();
             Emit(kMsgMouseMove, 0, PackPoint(g_cursorX, g_cursorY), 0, 0, g_modifiers);
             break;

@@ -64,6 +64,8 @@ void Dispatch(const InputEvent& event);
 uint32_t& ModifierWord();
 int& CursorX();
 int& CursorY();
+// The pointer's movement since the last call, in window pixels.
+void TakePointerMotion(float& dx, float& dy);
 
 // Sees every dispatched event before it is routed (tests, tools).
 using DispatchObserver = void (*)(const InputEvent& event);

@@ -139,6 +139,7 @@ void InGameFrame()
     }
     RenderPlaceholders::BeginScene();
     PointerRecord::Current().Set(Input::CursorX(), Input::CursorY());
+    PlayerInput::UpdateFrame();
     BallisticObjects::UpdateAll(now);
     bool hudDue = false;
     if (!UpgradeScreen::IsOpen() || CommandWheel::IsOpen()) {

@@ -1,7 +1,9 @@
 // Quads into the interface's sprite batch against a plain vertex append of
 // the same quads (the floor a batch without clipping could reach), and the
 // HUD's text for a frame with 100 units on screen.
-#include "objects/objects_placeholders.h"
+#include "objects/teams.h"
+#include "objects/unit.h"
+#include "script/records.h"
 #include "ui/hud_view.h"
 #include "ui/hud.h"
 #include "ui/sprite_batch.h"
@@ -64,41 +66,45 @@ void PlainAppendQuads(benchmark::State& state)
 }
 BENCHMARK(PlainAppendQuads);
 
-struct BenchUnit : UiUnit {
-    explicit BenchUnit(uint32_t id) { id_ = id; }
-    int Team() const override { return id_ % 3 == 0 ? 2 : 1; }
-    bool IsTimed() const override { return id_ % 10 == 0; }
-    float RemainingSeconds() const override { return float(id_ % 17); }
-    const char* RoleName() const override { return "Sentry"; }
-    Vec3 Position() const override { return {float(id_ % 10) - 5, 0, float(id_)}; }
-};
-
 struct BenchView : HudView {
-    std::span<UiUnit* const> Objects() override { return objects; }
-    std::span<UiUnit* const> Selected() override { return selected; }
+    std::span<WorldObject* const> Objects() override { return objects; }
+    std::span<WorldObject* const> Selected() override { return selected; }
     bool IsPaused() override { return true; }
     uint32_t Modifiers() override { return kModifierCtrl; }
-    std::vector<UiUnit*> objects, selected;
+    std::vector<WorldObject*> objects, selected;
 };
 
+// 100 client replicas: a third of another side, every tenth with a
+// countdown, the first one selected.
 void HudFrameWith100Units(benchmark::State& state)
 {
-    std::deque<BenchUnit> units; // units are not movable (reference-counted)
-    for (uint32_t i = 1; i <= 100; ++i)
-        units.emplace_back(i);
+    TeamTable::Build(4, 1, 0);
+    ClientServices::Get().ownSide = 1;
+    std::deque<script::Role> roles;
     BenchView view;
-    for (BenchUnit& u : units)
-        view.objects.push_back(&u);
-    view.selected = {&units[0]};
+    for (uint32_t i = 1; i <= 100; ++i) {
+        script::Role& role = roles.emplace_back();
+        role.identifier = "Sentry";
+        role.character.emplace();
+        role.character->weapon = 3;
+        WorldObject* unit = WorldObject::CreateFromMessage(i % 3 == 0 ? 2 : 1, &role,
+                                                           {float(i % 10) - 5, 0, float(i)}, Quaternion::Identity(), i);
+        if (i % 10 == 0)
+            unit->SetProgress(0, float(i % 17));
+        view.objects.push_back(unit);
+    }
+    view.selected = {view.objects[0]};
     HudView::Install(&view);
     int64_t now = 0;
     for (auto _ : state) {
         auto lines = Hud::BuildFrame(now += 16, 0.03f);
-        UiUnit* target = Hud::ChooseTarget(units[0], 0, 0, view.objects);
+        WorldObject* target = Hud::ChooseTarget(*view.objects[0], 0, 0, view.objects);
         benchmark::DoNotOptimize(lines.data());
         benchmark::DoNotOptimize(target);
     }
     HudView::Install(nullptr);
+    WorldObjectTable::DestroyAll();
+    TeamTable::Clear();
 }
 BENCHMARK(HudFrameWith100Units);
 

@@ -1,6 +1,7 @@
 #include "ui_fixture.h"
 
 #include "Veapi/camera.h"
+#include "session/session_placeholders.h"
 #include "world/level_fixture.h"
 #include "world/map_build.h"
 
@@ -52,13 +53,18 @@ TEST_F(CameraTest, EdgeScrollMovesTheFocusByTheRampsIntegral)
     EXPECT_NEAR(S().focus.z, 10, 1e-4f);
 }
 
-TEST_F(CameraTest, TheMapsLimitsReplaceTheStartUpOnes)
+TEST_F(CameraTest, TheLevelStartsMapLimitsReplaceTheStartUpOnes)
 {
     CameraLimits limits;
     limits.maxDistance = 50;
     limits.highestFocus = -5.0f; // y grows downward: the smaller y is higher
     limits.lowestFocus = 30.0f;
-    CameraController::ApplyLimits(limits);
+    // The level start hands the map's limits to the camera.
+    GameView::InstallSessionHooks(nullptr);
+    ASSERT_TRUE(Session::Hooks().cameraLimits);
+    Session::Hooks().cameraLimits(limits);
+    Session::Hooks().cameraLimits = nullptr;
+    SessionObservers::Set(nullptr, nullptr);
     CameraController::SetFocus(0, -20, 0);
     EXPECT_EQ(S().focus.y, -5.0f);
     CameraController::SetFocus(0, 40, 0);
@@ -245,10 +251,10 @@ TEST_F(LevelCameraTest, ALevelViewLineNeverPivots)
 
 TEST_F(LevelCameraTest, LockedTurningFollowsTheMeanAndNeverPivots)
 {
-    trevok_->position_ = {2, 10, 2};
-    vell_->position_ = {6, 10, 4};
-    CameraController::Track(trevok_.get());
-    CameraController::Track(vell_.get());
+    trevok_->SetPosition({2, 10, 2});
+    vell_->SetPosition({6, 10, 4});
+    CameraController::Track(trevok_);
+    CameraController::Track(vell_);
     level_->probeValid_ = true;
     level_->probePoint_ = {4, 5, 4};
     CameraController::SetEdgeScroll(CameraController::kTurn, 1, true);
@@ -256,9 +262,9 @@ TEST_F(LevelCameraTest, LockedTurningFollowsTheMeanAndNeverPivots)
         Frame();
         EXPECT_EQ(S().focus, (Vec3{4, 10, 3}));
     }
-    vell_->alive_ = false;
+    ui_test::ReplicaWorld::Kill(*vell_);
     Frame();
-    EXPECT_FALSE(CameraController::IsTracked(vell_.get()));
+    EXPECT_FALSE(CameraController::IsTracked(vell_));
     EXPECT_EQ(S().focus, (Vec3{2, 10, 2}));
 }
 
@@ -292,6 +298,33 @@ TEST_F(CameraTest, CurveMoveWithoutSpeedEndsAtOnce)
         Frame(); // nothing holds script mode any more
         EXPECT_FALSE(S().scriptMode);
     }
+}
+
+} // namespace
+
+namespace {
+
+// The lock key: the camera follows exactly the selection, centred on its
+// members, and the cursor plays the lock shape once; with nothing selected
+// it lets go.
+TEST_F(CameraTest, LockingOnTheSelection)
+{
+    trevok_->SetPosition({2, 4, 2});
+    vell_->SetPosition({6, 4, 4});
+    CameraController::Track(tovan_);
+    Selection::Add(trevok_);
+    Selection::Add(vell_);
+    view_.calls.clear();
+    CameraController::LockOnSelection();
+    EXPECT_FALSE(CameraController::IsTracked(tovan_));
+    EXPECT_TRUE(CameraController::IsTracked(trevok_));
+    EXPECT_TRUE(CameraController::IsTracked(vell_));
+    EXPECT_EQ(S().focus, (Vec3{4, 4, 3}));
+    EXPECT_EQ(GameCursor::Shown(), GameCursor::kCameraLock);
+    EXPECT_EQ(view_.calls, (std::vector<std::string>{"hierarchy", "once 1"}));
+    Selection::RemoveAll();
+    CameraController::LockOnSelection();
+    EXPECT_FALSE(CameraController::IsTracking());
 }
 
 } // namespace

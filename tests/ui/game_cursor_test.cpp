@@ -14,7 +14,7 @@ using uitest::GameViewTest;
 
 class CursorTest : public GameViewTest {
 protected:
-    void Hover(UiUnit* object)
+    void Hover(WorldObject* object)
     {
         pick_ = {};
         pick_.object = object;
@@ -25,51 +25,41 @@ protected:
 
 TEST_F(CursorTest, ShapeRules)
 {
-    UiUnit* item = enemy_.get();
+    WorldObject* crate = world_->Make(301, 2, world_->NewRole("crate", 10));
+    Unit* trader = world_->MakeUnit(202, 0, "trader");
+    ASSERT_NE(crate, nullptr);
+    ASSERT_NE(trader, nullptr);
     struct Row {
         const char* name;
         bool selected;
-        int team, roleType;
-        bool hidden, activates, plain;
+        WorldObject* under;
+        bool hidden;
         GameCursor::Shape shape;
         int loop;
     } rows[] = {
-        {"nothing selected over a squad member", false, 1, 0, false, false, false, GameCursor::kUnselected, 1},
-        {"nothing selected over the ground", false, -1, 0, false, false, false, GameCursor::kUnselected, 0},
-        {"enemy", true, 2, 0, false, false, false, GameCursor::kAttack, 1},
-        {"enemy in the fog", true, 2, 0, true, false, false, GameCursor::kAttack, 1},
-        {"neutral", true, 0, 0, false, false, false, GameCursor::kStandard, 0},
-        {"hidden item", true, 2, 10, true, false, false, GameCursor::kAttack, 1},
-        {"item to pick up", true, 2, 10, false, false, false, GameCursor::kPickUp, 2},
-        {"item to activate", true, 2, 10, false, true, false, GameCursor::kActivate, 1},
-        {"plain item", true, 2, 10, false, false, true, GameCursor::kStandard, 0},
-        {"own unit", true, 1, 0, false, false, false, GameCursor::kStandard, 0},
+        {"nothing selected over a squad member", false, vell_, false, GameCursor::kUnselected, 1},
+        {"nothing selected over the ground", false, nullptr, false, GameCursor::kUnselected, 0},
+        {"nothing selected over an enemy", false, enemy_, false, GameCursor::kUnselected, 0},
+        {"enemy", true, enemy_, false, GameCursor::kAttack, 1},
+        {"enemy in the fog", true, enemy_, true, GameCursor::kAttack, 1},
+        {"neutral", true, trader, false, GameCursor::kStandard, 0},
+        {"hidden item", true, crate, true, GameCursor::kAttack, 1},
+        {"item to pick up", true, crate, false, GameCursor::kPickUp, 2},
+        {"own unit", true, vell_, false, GameCursor::kStandard, 0},
     };
     // A fog that nothing has cleared hides every point.
     FogOfWar fog(32, 2048);
     fog.SetWorldArea(-64, -64, 64, 64);
     fog.SetEnabled(true);
-    ASSERT_GE(fog.VisibilityAt(item->position_), 254u);
+    ASSERT_GE(fog.VisibilityAt(crate->Position()), 254u);
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         Selection::RemoveAll();
         if (r.selected)
-            Selection::Add(trevok_.get());
-        UiUnit* under = nullptr;
-        if (r.team == 1 && !r.selected) {
-            under = vell_.get();
-        } else if (r.team >= 0) {
-            under = item;
-            item->team_ = r.team;
-            item->roleType_ = r.roleType;
-            item->activates_ = r.activates;
-            item->plainItem_ = r.plain;
-        }
-        if (r.team == 1 && r.selected)
-            under = vell_.get();
+            Selection::Add(trevok_);
         FogOfWar::Global() = r.hidden ? &fog : nullptr;
         pick_ = {};
-        pick_.object = under;
+        pick_.object = r.under;
         GameCursor::Shape shape;
         int32_t loop;
         GameCursor::Pick(shape, loop);
@@ -81,9 +71,9 @@ TEST_F(CursorTest, ShapeRules)
 
 TEST_F(CursorTest, NothingIsResentWhenNothingChanged)
 {
-    Hover(vell_.get());
+    Hover(vell_);
     EXPECT_EQ(view_.calls, (std::vector<std::string>{"hierarchy", "loop 1"}));
-    Hover(vell_.get());
+    Hover(vell_);
     EXPECT_TRUE(view_.calls.empty());
     Hover(nullptr); // same shape, other sequence
     EXPECT_EQ(view_.calls, (std::vector<std::string>{"loop 0"}));
@@ -91,7 +81,7 @@ TEST_F(CursorTest, NothingIsResentWhenNothingChanged)
 
 TEST_F(CursorTest, OrdersPlayTheirSequenceOnce)
 {
-    Selection::Add(trevok_.get());
+    Selection::Add(trevok_);
     view_.calls.clear();
     Selection::OrderAttackTarget(*enemy_, 0);
     EXPECT_EQ(view_.calls, (std::vector<std::string>{"hierarchy", "once 2"}));
@@ -168,6 +158,28 @@ TEST_F(CursorTest, SampleModelHasTheNineShapes)
     EXPECT_FALSE(GameCursor::Loaded(GameCursor::kStandard));
     // A folder without the model leaves the cursor empty.
     EXPECT_FALSE(GameCursor::LoadFrom(std::filesystem::temp_directory_path() / "no_such_folder_for_the_cursor"));
+}
+
+} // namespace
+
+#include "Veapi/hit_probe.h"
+#include "ui/player_input.h"
+
+namespace {
+
+// Each frame the pointer update finds what is under the pointer, moves the
+// default probe there and shapes the cursor by it.
+TEST_F(CursorTest, TheFramesPointerUpdate)
+{
+    pick_.object = vell_;
+    Mouse::OnMove(40, 30, 0);
+    PlayerInput::UpdateFrame();
+    EXPECT_EQ(PlayerInput::UnderPointer().object, vell_);
+    EXPECT_EQ(HitProbe::Default().screenX_, 40.5f);
+    EXPECT_EQ(HitProbe::Default().screenY_, 30.5f);
+    EXPECT_EQ(view_.calls, (std::vector<std::string>{"hierarchy", "loop 1"}));
+    GameView::EndSession();
+    EXPECT_EQ(PlayerInput::UnderPointer().object, nullptr);
 }
 
 } // namespace

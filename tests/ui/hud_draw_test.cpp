@@ -5,7 +5,7 @@
 
 #include "console/console.h"
 #include "console/console_draw.h"
-#include "fake_units.h"
+#include "fake_view.h"
 #include "ui/hud.h"
 #include "Veapi/font.h"
 #include "Veapi/texture_loader.h"
@@ -68,16 +68,16 @@ protected:
         return std::abs(p.r - r) <= 10 && std::abs(p.g - g) <= 10 && std::abs(p.b - b) <= 10;
     }
     displaytest::TempDir dir_;
+    ReplicaWorld world_;
     FakeView view_;
 };
 
 TEST_F(HudScene, CountdownAndOrderNotice)
 {
-    FakeUnit timer(3), a(1), b(2);
-    timer.timed = true;
-    timer.remaining = 4.0f;
-    view_.objects = {&timer};
-    view_.selected = {&a, &b};
+    Unit* timer = world_.MakeUnit(3, 1, "timer");
+    timer->SetProgress(0, AppTime::GameSeconds() + 4.0f);
+    view_.objects = {timer};
+    view_.selected = {world_.MakeUnit(1, 1, "trevok"), world_.MakeUnit(2, 1, "vell")};
     view_.modifiers = kModifierCtrl;
     Frame();
     // The bottom line at x 0.01: 60 % red, 40 % green.

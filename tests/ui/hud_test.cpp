@@ -1,11 +1,12 @@
 #include "ui/hud.h"
 
-#include "fake_units.h"
+#include "fake_view.h"
 #include "ui/recon_view.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 namespace ui_test {
 namespace {
@@ -39,18 +40,25 @@ TEST(HudCountdown, TextAndColour)
     }
 }
 
-TEST(HudCountdown, ListsLiveTimedObjectsOfTheTeamUpToHalfTheScreen)
+// The HUD over a world of real replicas.
+class HudWorld : public ::testing::Test {
+protected:
+    ReplicaWorld world_;
+};
+
+TEST_F(HudWorld, CountdownsListLiveTimedObjectsOfTheTeamUpToHalfTheScreen)
 {
-    std::vector<FakeUnit> units(20);
-    std::vector<UiUnit*> objects;
-    for (size_t i = 0; i < units.size(); ++i) {
-        units[i].timed = true;
-        units[i].remaining = float(i);
-        objects.push_back(&units[i]);
+    FakeView view; // the replicas' clock
+    std::vector<WorldObject*> objects;
+    for (uint32_t i = 0; i < 20; ++i) {
+        // Another team, a dead unit, one without a time span; then i seconds left.
+        Unit* unit = world_.MakeUnit(10 + i, i == 0 ? 2 : 1, "timer" + std::to_string(i));
+        if (i == 1)
+            ReplicaWorld::Kill(*unit);
+        if (i != 2)
+            unit->SetProgress(0, AppTime::GameSeconds() + float(i));
+        objects.push_back(unit);
     }
-    units[0].team = 2;      // another team
-    units[1].alive = false; // gone
-    units[2].timed = false; // no timer
     const auto lines = Hud::CountdownLines(objects, 1, 0.1f);
     // 0.9, 0.8, 0.7, 0.6 and 0.5 is not above half.
     ASSERT_EQ(lines.size(), 4u);
@@ -76,13 +84,12 @@ TEST(HudPauseBanner, BlinksOnceASecondAcrossTheOldWrap)
         EXPECT_EQ(banner.Update(start + s.offset, 1000), s.visible) << s.offset;
 }
 
-TEST(HudFrame, PausedBannerAndCountdownsWithoutASelection)
+TEST_F(HudWorld, PausedBannerAndCountdownsWithoutASelection)
 {
     FakeView view;
-    FakeUnit timer(7);
-    timer.timed = true;
-    timer.remaining = 4.0f;
-    view.objects = {&timer};
+    Unit* timer = world_.MakeUnit(7, 1, "timer");
+    timer->SetProgress(0, AppTime::GameSeconds() + 4.0f);
+    view.objects = {timer};
     view.paused = true;
     view.modifiers = kModifierCtrl;
     Hud::Reset();
@@ -127,11 +134,12 @@ TEST(HudOrderList, TextPerKind)
     }
 }
 
-TEST(HudOrderList, OnlyWithCtrlAndOneCharacter)
+TEST_F(HudWorld, OrderListOnlyWithCtrlAndOneCharacter)
 {
-    FakeUnit a(1), b(2);
-    a.orders = {{1}, {3}, {4}};
-    std::vector<UiUnit*> one{&a}, two{&a, &b};
+    Unit* a = world_.MakeUnit(1, 1, "a");
+    Unit* b = world_.MakeUnit(2, 1, "b");
+    ReplicaWorld::SetOrders(*a, {LocalOrder::kAttackLocation, LocalOrder::kHold, LocalOrder::kCrouch});
+    std::vector<WorldObject*> one{a}, two{a, b};
     EXPECT_TRUE(Hud::OrderListLines(one, 0, 0.05f).empty());
     const auto lines = Hud::OrderListLines(one, kModifierCtrl, 0.05f);
     ASSERT_EQ(lines.size(), 2u);
@@ -144,61 +152,89 @@ TEST(HudOrderList, OnlyWithCtrlAndOneCharacter)
     EXPECT_EQ(notice[0].colour, 0xFF00FF00u);
 }
 
-TEST(HudTarget, NearestEnemyInsideTheViewCone)
+// The order list reads the replica's local orders: the target's and the
+// receiver's role names while they exist, waypoints numbered in order.
+TEST_F(HudWorld, OrderListNamesComeFromTheReplicas)
 {
-    FakeUnit viewer(1), friendOf(2), far(3), near(4), aside(5), above(6), neutral(7), dead(8);
-    viewer.team = 1;
-    friendOf.position = {0, 0, 5};
-    far.team = near.team = aside.team = above.team = dead.team = 2;
-    neutral.team = 0;
-    far.position = {0, 0, 50};
-    near.position = {1, 0, 20};
-    aside.position = {20, 0, 2}; // far off the heading
-    above.position = {0, -30, 3}; // far above the pitch
-    neutral.position = {0, 0, 2};
-    dead.position = {0, 0, 1};
-    dead.alive = false;
-    std::vector<UiUnit*> objects{&viewer, &friendOf, &far, &near, &aside, &above, &neutral, &dead};
-    EXPECT_EQ(Hud::ChooseTarget(viewer, 0, 0, objects), &near);
+    Unit* lead = world_.MakeUnit(1, 1, "Trevok");
+    Unit* guard = world_.MakeUnit(2, 2, "Guard %s");
+    world_.MakeUnit(3, 1, "Vell");
+    const auto order = [](int32_t kind, int32_t value, const Vec3& at = {0, 0, 0}) {
+        LocalOrder o;
+        o.kind = kind;
+        o.value = value;
+        o.position = at;
+        return o;
+    };
+    lead->AppendOrder(order(LocalOrder::kAttackTarget, 2));
+    lead->AppendOrder(order(LocalOrder::kWaypoint, -1, {1, 0, 2}));
+    lead->AppendOrder(order(LocalOrder::kAttackTarget, 99)); // gone
+    lead->AppendOrder(order(LocalOrder::kWaypoint, -1, {3, 0, 4}));
+    lead->AppendOrder(order(LocalOrder::kGive, 3));
+    std::vector<WorldObject*> one{lead};
+    std::vector<std::string> texts;
+    for (const Hud::Line& line : Hud::OrderListLines(one, kModifierCtrl, 0.05f))
+        texts.push_back(line.text);
+    const std::vector<std::string> expected{"Attack Target Guard %s", "Move to Waypoint [1]", "Attack Target",
+                                            "Move to Waypoint [2]", "Give  to Vell"};
+    EXPECT_EQ(texts, expected);
+    const auto orders = ClientObjects::OrdersOf(*lead);
+    ASSERT_EQ(orders.size(), 5u);
+    EXPECT_EQ(orders[3].point, (Vec3{3, 0, 4}));
+    EXPECT_TRUE(ClientObjects::OrdersOf(*guard).empty());
+}
+
+TEST_F(HudWorld, TargetIsTheNearestEnemyInsideTheViewCone)
+{
+    Unit* viewer = world_.MakeUnit(1, 1, "viewer");
+    Unit* friendOf = world_.MakeUnit(2, 1, "friend", {0, 0, 5});
+    Unit* far = world_.MakeUnit(3, 2, "far", {0, 0, 50});
+    Unit* near = world_.MakeUnit(4, 2, "near", {1, 0, 20});
+    Unit* aside = world_.MakeUnit(5, 2, "aside", {20, 0, 2});   // far off the heading
+    Unit* above = world_.MakeUnit(6, 2, "above", {0, -30, 3});  // far above the pitch
+    Unit* neutral = world_.MakeUnit(7, 0, "neutral", {0, 0, 2});
+    Unit* dead = world_.MakeUnit(8, 2, "dead", {0, 0, 1});
+    ReplicaWorld::Kill(*dead);
+    std::vector<WorldObject*> objects{viewer, friendOf, far, near, aside, above, neutral, dead};
+    EXPECT_EQ(Hud::ChooseTarget(*viewer, 0, 0, objects), near);
     // Heading just short of a turn wraps to look the same way.
-    EXPECT_EQ(Hud::ChooseTarget(viewer, 4090, 0, objects), &near);
-    EXPECT_EQ(Hud::ChooseTarget(viewer, 1024, 0, objects), &aside);
-    EXPECT_EQ(Hud::ChooseTarget(viewer, 2048, 0, objects), nullptr);
+    EXPECT_EQ(Hud::ChooseTarget(*viewer, 4090, 0, objects), near);
+    EXPECT_EQ(Hud::ChooseTarget(*viewer, 1024, 0, objects), aside);
+    EXPECT_EQ(Hud::ChooseTarget(*viewer, 2048, 0, objects), nullptr);
 }
 
-TEST(HudTarget, PanelLines)
+TEST_F(HudWorld, PanelLines)
 {
-    FakeUnit target;
-    target.role = "Sentry %n";
-    target.weapon = "Laser";
-    target.shield = true;
-    target.armour = 2.5f;
-    target.comm = 40;
-    target.hasSalvage = true;
-    const std::vector<std::string> full{"Enemy ID: Sentry %n", "Weapons: Laser", "Shield UiUnit: Detected",
-                                        "Armour Rating: 2.5", "Comm UiUnit: 40 metre radius", "Salvage: UNKNOWN"};
-    EXPECT_EQ(Hud::TargetPanel(target), full);
-    FakeUnit bare;
-    const std::vector<std::string> plain{"Shield UiUnit: N/A", "Armour Rating: 0", "Salvage: N/A"};
-    EXPECT_EQ(Hud::TargetPanel(bare), plain);
+    // The weapon's name is its record's, for the ammunition it holds.
+    script::RecordTables& tables = script::RecordTables::Global();
+    tables.Clear();
+    script::WeaponEntry laser;
+    laser.name = "Laser";
+    script::Role& role = world_.NewRole("Sentry %n");
+    role.shields = 5;
+    role.armour = 2;
+    Unit* target = world_.Make<Unit>(1, 2, role);
+    ASSERT_TRUE(tables.StoreWeapon(ReplicaWorld::kArmed, target->AmmoType(), laser));
+    const std::vector<std::string> full{"Enemy ID: Sentry %n", "Weapons: Laser", "Shield Unit: Detected",
+                                        "Armour Rating: 2", "Salvage: N/A"};
+    EXPECT_EQ(Hud::TargetPanel(*target), full);
+    WorldObject* bare = world_.Make(2, 2, world_.NewRole("", 2, ReplicaWorld::kNoWeapon));
+    const std::vector<std::string> plain{"Shield Unit: N/A", "Armour Rating: 0", "Salvage: N/A"};
+    EXPECT_EQ(Hud::TargetPanel(*bare), plain);
 
-    FakeUnit viewer;
-    viewer.role = "Trevok";
-    viewer.position = {1.4f, -2.6f, 3.5f};
+    Unit* viewer = world_.MakeUnit(3, 1, "Trevok", {1.4f, -2.6f, 3.5f});
     const std::vector<std::string> own{"Trevok", "90'", "-45'", "(1,-3,4)"};
-    EXPECT_EQ(Hud::ViewerPanel(viewer, 1024.2f, -512), own);
+    EXPECT_EQ(Hud::ViewerPanel(*viewer, 1024.2f, -512), own);
+    tables.Clear();
 }
 
-TEST(HudFrame, ReconPanelAndTarget)
+TEST_F(HudWorld, ReconPanelAndTarget)
 {
     FakeView view;
-    FakeUnit lead(1), enemy(2);
-    lead.role = "Trevok";
-    enemy.team = 2;
-    enemy.role = "Drone";
-    enemy.position = {0, 0, 10};
-    view.objects = {&lead, &enemy};
-    view.selected = {&lead};
+    Unit* lead = world_.MakeUnit(1, 1, "Trevok");
+    Unit* enemy = world_.MakeUnit(2, 2, "Drone", {0, 0, 10});
+    view.objects = {lead, enemy};
+    view.selected = {lead};
     ReconView::Toggle(true);
     ReconView::SetAngles(0, 0);
     const auto lines = Hud::BuildFrame(0, 0.05f);
@@ -314,30 +350,32 @@ TEST(HudOrderList, WaypointLabelsAtTheirScreenPositions)
 namespace ui_test {
 namespace {
 
-TEST(HudSweeps, SteppedPerObjectUntilTheyEndOrTheObjectGoes)
+TEST_F(HudWorld, SweepsSteppedPerObjectUntilTheyEndOrTheObjectGoes)
 {
     FakeView view;
-    FakeUnit scanner(4), other(5), idle(6);
-    view.objects = {&scanner, &other, &idle};
+    Unit* scanner = world_.MakeUnit(4, 2, "scanner");
+    Unit* other = world_.MakeUnit(5, 2, "other");
+    Unit* idle = world_.MakeUnit(6, 2, "idle");
+    view.objects = {scanner, other, idle};
     Hud::Reset();
     struct Seen {
         std::vector<std::pair<uint32_t, float>> beams;
     } seen;
     Hud::SetSweepDrawer(
-        [](UiUnit& object, const Hud::SweepBeam& beam, void* context) {
-            static_cast<Seen*>(context)->beams.push_back({object.Id(), beam.angle});
+        [](WorldObject& object, const Hud::SweepBeam& beam, void* context) {
+            static_cast<Seen*>(context)->beams.push_back({object.GetId(), beam.angle});
         },
         &seen);
     const double t0 = 6.0e6; // long past 2^32 ticks
-    Hud::StartVisionSweep(scanner, 100, t0);
-    Hud::StartVisionSweep(other, 100, t0);
-    Hud::StartVisionSweep(idle, 0, t0); // nothing to sweep
+    Hud::StartVisionSweep(*scanner, 100, t0);
+    Hud::StartVisionSweep(*other, 100, t0);
+    Hud::StartVisionSweep(*idle, 0, t0); // nothing to sweep
     EXPECT_FALSE(Hud::IsSweeping(6));
     EXPECT_EQ(Hud::StepVisionSweeps(t0 + 0.1), 2);
     ASSERT_EQ(seen.beams.size(), 2u);
     EXPECT_EQ(seen.beams[0].first, 4u);
     // The second object leaves the game: its sweep goes with it.
-    view.objects = {&scanner};
+    view.objects = {scanner};
     EXPECT_EQ(Hud::StepVisionSweeps(t0 + 0.2), 1);
     EXPECT_FALSE(Hud::IsSweeping(5));
     // Out and back: the sweep ends after its last beam at -limit.

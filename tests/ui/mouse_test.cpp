@@ -2,6 +2,7 @@
 
 #include "Veapi/camera.h"
 #include "app/display_mode.h"
+#include "ui/wheel.h"
 
 #include <cstdint>
 #include <map>
@@ -137,7 +138,7 @@ TEST_F(MouseButtons, ClickOrDragByThreshold)
 
 TEST_F(MouseButtons, PressesEndWithTheirReference)
 {
-    pick_.object = enemy_.get();
+    pick_.object = enemy_;
     const int32_t base = enemy_->RefCount();
     struct Row {
         const char* name;
@@ -178,16 +179,16 @@ protected:
     void SetUp() override
     {
         GameViewTest::SetUp();
-        Picking::SetRectOverride([this](const UiUnit& u, ScreenRect& r) {
+        Picking::SetRectOverride([this](const WorldObject& u, ScreenRect& r) {
             const auto it = rects_.find(&u);
             if (it == rects_.end())
                 return false;
             r = it->second;
             return true;
         });
-        rects_[trevok_.get()] = {10, 10, 30, 50};
-        rects_[vell_.get()] = {100, 10, 120, 50};
-        rects_[tovan_.get()] = {300, 300, 320, 340};
+        rects_[trevok_] = {10, 10, 30, 50};
+        rects_[vell_] = {100, 10, 120, 50};
+        rects_[tovan_] = {300, 300, 320, 340};
     }
     void BoxDrag(int x0, int y0, int x1, int y1, uint32_t flags)
     {
@@ -195,39 +196,39 @@ protected:
         Mouse::OnMove(x1, y1, flags);
         Mouse::OnLeftUp(x1, y1, flags);
     }
-    std::map<const UiUnit*, ScreenRect> rects_;
+    std::map<const WorldObject*, ScreenRect> rects_;
 };
 
 TEST_F(MouseActions, BoxDragSelects)
 {
-    Selection::Add(tovan_.get());
+    Selection::Add(tovan_);
     BoxDrag(200, 200, 250, 250, 0); // nobody inside: the selection stays
-    EXPECT_TRUE(Selection::Contains(tovan_.get()));
+    EXPECT_TRUE(Selection::Contains(tovan_));
     EXPECT_EQ(Selection::Count(), 1);
 
     BoxDrag(0, 0, 110, 60, 2); // Ctrl adds
     EXPECT_EQ(Selection::Count(), 3);
 
     BoxDrag(0, 0, 40, 60, 0); // without Ctrl it replaces
-    EXPECT_EQ(Selection::Members(), std::vector<UiUnit*>{trevok_.get()});
+    EXPECT_EQ(Selection::Members(), std::vector<WorldObject*>{trevok_});
     EXPECT_TRUE(CameraController::EdgeScrollEnabled());
     EXPECT_FALSE(MouseAction::SelectionBox().shown);
 }
 
 TEST_F(MouseActions, ClicksOnUnitsAndGround)
 {
-    pick_.object = vell_.get();
+    pick_.object = vell_;
     Mouse::OnLeftDown(110, 20, 0);
     Mouse::OnLeftUp(110, 20, 0);
-    EXPECT_EQ(Selection::Members(), std::vector<UiUnit*>{vell_.get()});
+    EXPECT_EQ(Selection::Members(), std::vector<WorldObject*>{vell_});
 
-    pick_.object = trevok_.get();
+    pick_.object = trevok_;
     Mouse::OnLeftDown(20, 20, 2);
     Mouse::OnLeftUp(20, 20, 2);
     EXPECT_EQ(Selection::Count(), 2);
 
     // An enemy click attacks with the press's order flags.
-    pick_.object = enemy_.get();
+    pick_.object = enemy_;
     Drain();
     Mouse::OnLeftDown(200, 20, 0);
     Mouse::OnLeftUp(200, 20, 0);
@@ -240,8 +241,8 @@ TEST_F(MouseActions, AttackModeConfirmAndCancel)
 {
     auto& state = GameView::GetScreens();
     (void)state;
-    Selection::Add(trevok_.get());
-    Selection::SetCommandUnit(trevok_.get(), nullptr);
+    Selection::Add(trevok_);
+    Selection::SetCommandUnit(trevok_, nullptr);
     MouseMode::Set(MouseMode::kAttack);
 
     // Nothing valid under the pointer keeps the mode.
@@ -278,13 +279,13 @@ TEST_F(MouseActions, RightClickOpensTheWheelOnTheNearestSquadMember)
     GameView::GetScreens().wheelShow = [&](float x, float y, int64_t) {
         calls.push_back(std::to_string(x) + "," + std::to_string(y));
     };
-    rects_[vell_.get()] = {0, 0, 60, 60}; // overlaps trevok's; trevok's centre is nearer
-    enemy_->team_ = 0;                  // a neutral object under the pointer: the squad is searched
-    pick_.object = enemy_.get();
+    rects_[vell_] = {0, 0, 60, 60}; // overlaps trevok's; trevok's centre is nearer
+    enemy_->SetSide(0);                 // a neutral object under the pointer: the squad is searched
+    pick_.object = enemy_;
     Mouse::OnRightDown(21, 31, 0);
     Mouse::OnRightUp(21, 31, 0);
-    EXPECT_EQ(Selection::CommandUnit(), trevok_.get());
-    EXPECT_EQ(Selection::Members(), std::vector<UiUnit*>{trevok_.get()});
+    EXPECT_EQ(Selection::CommandUnit(), trevok_);
+    EXPECT_EQ(Selection::Members(), std::vector<WorldObject*>{trevok_});
     EXPECT_EQ(MouseMode::Get(), MouseMode::kWheel);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], "0.125000,0.125000"); // clamped
@@ -293,6 +294,43 @@ TEST_F(MouseActions, RightClickOpensTheWheelOnTheNearestSquadMember)
     Mouse::OnRightUp(21, 31, 0); // closes it
     EXPECT_EQ(Selection::CommandUnit(), nullptr);
     EXPECT_EQ(MouseMode::Get(), 0);
+}
+
+// Without screens of its own the game view opens the session's command
+// wheel for the unit, and a second right click closes it.
+TEST_F(MouseActions, TheSessionsWheelOpensForTheCommandUnit)
+{
+    CommandWheel::Build(nullptr);
+    pick_.object = trevok_;
+    Mouse::OnRightDown(21, 31, 0);
+    Mouse::OnRightUp(21, 31, 0);
+    EXPECT_TRUE(CommandWheel::IsOpen());
+    EXPECT_TRUE(GameView::WheelOpen());
+    EXPECT_EQ(MouseMode::Get(), MouseMode::kWheel);
+    EXPECT_NEAR(CommandWheel::Get()->PlacementX(), 0.125f, 1e-6f);
+    // A left click on no segment chooses nothing: the wheel stays.
+    Mouse::OnLeftDown(21, 31, 0);
+    Mouse::OnLeftUp(21, 31, 0);
+    EXPECT_EQ(MouseMode::Get(), MouseMode::kWheel);
+    Mouse::OnRightDown(21, 31, 0);
+    Mouse::OnRightUp(21, 31, 0);
+    EXPECT_EQ(CommandWheel::Get()->GetState(), Wheel::kClosing);
+    EXPECT_EQ(Selection::CommandUnit(), nullptr);
+
+    // Opened again, a click on the hovered attack segment (the one in
+    // front) leaves the attack to the next click: cursor mode 2.
+    Mouse::OnRightDown(21, 31, 0);
+    Mouse::OnRightUp(21, 31, 0);
+    ASSERT_EQ(MouseMode::Get(), MouseMode::kWheel);
+    WheelWidget* attack = CommandWheel::Get()->Child(0);
+    ASSERT_TRUE(attack->Enabled());
+    attack->SetHovered();
+    Mouse::OnLeftDown(21, 31, 0);
+    Mouse::OnLeftUp(21, 31, 0);
+    EXPECT_EQ(CommandWheel::PendingAction(), WheelAction::kAttackLocation);
+    EXPECT_EQ(MouseMode::Get(), MouseMode::kAttack);
+    EXPECT_EQ(Selection::CommandUnit(), trevok_); // the attack is still its
+    CommandWheel::Release();
 }
 
 TEST_F(MouseActions, RightDragTurnsTheCamera)

@@ -5,7 +5,7 @@ FILE compares it with the stored fixture."""
 import struct
 import sys
 
-TIME = 2.5
+TIME = 1024.0
 POINT = (1.5, -2.0, 3.25)
 TARGET = 201
 NODE = 7
@@ -48,7 +48,8 @@ ROWS = [
     ('ClearOrders', [words('II', 32, TREVOK)]),
     ('StandingOrder', [words('III', 24, TREVOK, 3)]),
     ('LaunchProjectile', [words('IIf3f', 36, TREVOK, TIME, *POINT)]),
-    ('MotionState', [motion(TREVOK, (4.0, 0.0, 5.0), (0.0, 0.0, 0.0, 1.0), (6.0, 0.0, 7.0), 9)]),
+    # The replicas do not follow polygons yet: no destination node.
+    ('MotionState', [motion(TREVOK, (4.0, 0.0, 5.0), (0.0, 0.0, 0.0, 1.0), (6.0, 0.0, 7.0), 0xFFFFFF)]),
     # The selection's orders: ctrl queues, active pause queues, quick-weapon
     # mode leaves units without the quick weapon out.
     ('SelectionAttackCtrl', [words('IIfI', 27, TREVOK, TIME, TARGET), words('IIfI', 27, VELL, TIME, TARGET)]),

@@ -32,29 +32,29 @@ protected:
 
 TEST_F(OrderRequests, MatchTheGoldenTable)
 {
-    UiUnit& t = *trevok_;
-    UiUnit& v = *vell_;
-    UiUnit& target = *enemy_;
-    auto all = [&] { return std::vector<UiUnit*>{trevok_.get(), vell_.get(), tovan_.get()}; };
+    Unit& t = *trevok_;
+    Unit& v = *vell_;
+    Unit& target = *enemy_;
+    auto all = [&] { return std::vector<WorldObject*>{trevok_, vell_, tovan_}; };
     const std::vector<std::pair<std::string, std::function<void()>>> rows = {
         {"GroupNone", [&] { Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, {}); }},
-        {"GroupOne", [&] { UiUnit* one[] = {&t}; Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, one); }},
+        {"GroupOne", [&] { WorldObject* one[] = {&t}; Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, one); }},
         {"GroupThree", [&] { Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, all()); }},
         {"GroupExcluded",
          [&] {
-             vell_->groupOrderExcluded_ = true;
+             vell_->SetStaticPlacement(true);
              Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, all());
-             vell_->groupOrderExcluded_ = false;
+             vell_->SetStaticPlacement(false);
          }},
         {"GroupCtrl", [&] { Orders::SendGroupOrder(7, 0xFFFFFFFFu, GameView::OrderFlags(2), all()); }},
         {"GroupPaused",
          [&] {
              view_.paused = true;
-             UiUnit* one[] = {&t};
+             WorldObject* one[] = {&t};
              Orders::SendGroupOrder(7, 0xFFFFFFFFu, 0, one);
              view_.paused = false;
          }},
-        {"GroupItem", [&] { UiUnit* one[] = {&t}; Orders::SendGroupOrder(7, 301, 0, one); }},
+        {"GroupItem", [&] { WorldObject* one[] = {&t}; Orders::SendGroupOrder(7, 301, 0, one); }},
         {"Stop", [&] { Orders::Stop(t); }},
         {"AttackLocation", [&] { Orders::AttackLocation(t, point_); }},
         {"AttackTarget", [&] { Orders::AttackTarget(t, target); }},
@@ -74,9 +74,9 @@ TEST_F(OrderRequests, MatchTheGoldenTable)
         {"LaunchProjectile", [&] { Orders::LaunchProjectile(t, point_); }},
         {"MotionState",
          [&] {
-             t.position_ = {4, 0, 5};
-             t.destination_ = {6, 0, 7};
-             t.destinationNode_ = 0xAB000009u; // the top byte is not sent
+             MotionRecord at;
+             at.position = {4, 0, 5};
+             t.ApplyMoving({5, 0, 6}, at, {6, 0, 7});
              Orders::SendMotionState(t);
          }},
         {"SelectionAttackCtrl",
@@ -99,11 +99,11 @@ TEST_F(OrderRequests, MatchTheGoldenTable)
          [&] {
              Selection::Add(&t);
              Selection::Add(&v);
-             v.quickWeapon.on = true;
+             v.Readied().readied = true;
              Selection::SetQuickWeaponMode(true);
              Selection::OrderAttackTarget(target, 0);
              Selection::SetQuickWeaponMode(false);
-             v.quickWeapon.on = false;
+             v.Readied().readied = false;
              Selection::Clear();
          }},
         {"SelectionClearOrders",
@@ -128,12 +128,12 @@ TEST_F(OrderRequests, MatchTheGoldenTable)
 // Every request the orders send fits the size table the server checks.
 TEST_F(OrderRequests, FitTheServersSizeTable)
 {
-    UiUnit& t = *trevok_;
+    Unit& t = *trevok_;
     Orders::Stop(t);
     Orders::AttackTarget(t, *enemy_);
     Orders::Crouch(t, 1);
     Orders::SendMotionState(t);
-    UiUnit* one[] = {&t};
+    WorldObject* one[] = {&t};
     Orders::SendGroupOrder(3, 0xFFFFFFFFu, 0, one);
     for (;;) {
         GameMessage m = ClientToServerQueue.Pop();
@@ -143,32 +143,51 @@ TEST_F(OrderRequests, FitTheServersSizeTable)
     }
 }
 
-// Local order lists: unqueued moves empty them, Ctrl keeps them; an
-// excluded member keeps its own; Undo removes the last order that is not a
-// hold; a queued crouch is appended.
+// Local order lists: unqueued moves empty them, Ctrl and active pause keep
+// them; an excluded member keeps its own; Undo removes the last order that
+// is not a hold; a queued crouch is appended.
 TEST_F(OrderRequests, LocalOrderLists)
 {
-    const std::vector<UiUnit::LocalOrder> some = {{Orders::kOrderHold, false}, {Orders::kOrderAttackTarget, false}};
-    std::vector<UiUnit*> group = {trevok_.get(), vell_.get()};
-    for (UiUnit* u : group)
-        u->orders_ = some;
-    vell_->groupOrderExcluded_ = true;
+    using ui_test::ReplicaWorld;
+    const auto kinds = [](const MovingObject& unit) {
+        std::vector<int32_t> out;
+        for (const LocalOrder& order : unit.Orders())
+            out.push_back(order.kind);
+        return out;
+    };
+    const std::vector<int32_t> some = {LocalOrder::kHold, LocalOrder::kAttackTarget};
+    std::vector<WorldObject*> group = {trevok_, vell_};
+    ReplicaWorld::SetOrders(*trevok_, {LocalOrder::kHold, LocalOrder::kAttackTarget});
+    ReplicaWorld::SetOrders(*vell_, {LocalOrder::kHold, LocalOrder::kAttackTarget});
+    vell_->SetStaticPlacement(true);
     Orders::SendGroupOrder(1, 0xFFFFFFFFu, GameView::OrderFlags(2), group);
-    EXPECT_EQ(trevok_->orders_, some);
+    EXPECT_EQ(kinds(*trevok_), some);
+    view_.paused = true;
     Orders::SendGroupOrder(1, 0xFFFFFFFFu, 0, group);
-    EXPECT_TRUE(trevok_->orders_.empty());
-    EXPECT_EQ(vell_->orders_, some);
+    EXPECT_EQ(kinds(*trevok_), some);
+    view_.paused = false;
+    Orders::SendGroupOrder(1, 0xFFFFFFFFu, 0, group);
+    EXPECT_TRUE(trevok_->Orders().empty());
+    EXPECT_EQ(kinds(*vell_), some);
 
-    tovan_->orders_ = {{Orders::kOrderAttackTarget, false}, {Orders::kOrderHold, false}};
+    ReplicaWorld::SetOrders(*tovan_, {LocalOrder::kAttackTarget, LocalOrder::kHold});
     Orders::ClearOrders(*tovan_);
-    EXPECT_EQ(tovan_->orders_, (std::vector<UiUnit::LocalOrder>{{Orders::kOrderHold, false}}));
+    EXPECT_EQ(kinds(*tovan_), std::vector<int32_t>{LocalOrder::kHold});
     Orders::Crouch(*tovan_, 1);
-    EXPECT_EQ(tovan_->orders_.back().kind, Orders::kOrderCrouch);
+    EXPECT_EQ(tovan_->Orders().back().kind, LocalOrder::kCrouch);
+}
 
-    view_.modifiers = 1;
-    trevok_->normalAimHeight_ = 2.0f;
-    Orders::AttackTarget(*trevok_, *enemy_);
-    EXPECT_FLOAT_EQ(trevok_->aimHeight_, 1.3f);
+// Objects that cannot take an order send nothing for it.
+TEST_F(OrderRequests, ObjectsWithoutTheOrderIgnoreIt)
+{
+    WorldObject* crate = world_->Make(301, 0, world_->NewRole("crate", 10));
+    ASSERT_NE(crate, nullptr);
+    Orders::Stop(*crate);
+    Orders::Crouch(*crate, 0);
+    Orders::AttackTarget(*crate, *enemy_);
+    Orders::ClearOrders(*crate);
+    Orders::SendMotionState(*crate);
+    EXPECT_EQ(Drain(), "");
 }
 
 } // namespace

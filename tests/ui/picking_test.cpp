@@ -41,22 +41,22 @@ TEST_F(PickingTest, PointerRayPassesThroughTheProjectedPoint)
     }
 }
 
-// A unit at the screen's centre is the one picked there; off it, none.
+// A replica at the screen's centre is the one picked there; off it, none.
 TEST_F(PickingTest, TheCentredUnitIsPicked)
 {
-    for (UiUnit* u : ClientUnits::All())
-        u->position_ = {50, 3, 50};
-    vell_->position_ = {5, 3, 7};
+    for (WorldObject* u : WorldObjectTable::Snapshot())
+        u->SetPosition({50, 3, 50});
+    vell_->SetPosition({5, 3, 7});
     Vec3 screen;
-    ASSERT_TRUE(MainCamera::Get().Project(vell_->position_ - Vec3{0, 1, 0}, screen));
+    ASSERT_TRUE(MainCamera::Get().Project(vell_->Position() - Vec3{0, 1, 0}, screen));
     const int x = int(screen.x), y = int(screen.y);
-    EXPECT_EQ(Picking::At(x, y).object, vell_.get());
+    EXPECT_EQ(Picking::At(x, y).object, vell_);
     EXPECT_EQ(Picking::At(x + 200, y).object, nullptr);
 
     // A click there selects it.
     Mouse::OnLeftDown(x, y, 0);
     Mouse::OnLeftUp(x, y, 0);
-    EXPECT_EQ(Selection::Members(), std::vector<UiUnit*>{vell_.get()});
+    EXPECT_EQ(Selection::Members(), std::vector<WorldObject*>{vell_});
 }
 
 } // namespace

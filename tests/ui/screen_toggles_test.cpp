@@ -1,5 +1,6 @@
 #include "ui_fixture.h"
 
+#include "ui/client_objects.h"
 #include "ui/screen_toggles.h"
 
 namespace {
@@ -13,7 +14,10 @@ protected:
         GameViewTest::SetUp();
         auto& s = GameView::GetScreens();
         s.upgradeOpen = [this] { return upgrade_; };
-        s.upgradeShow = [this](UiUnit& u) { calls_.push_back("show " + u.characterKey_); upgrade_ = true; };
+        s.upgradeShow = [this](WorldObject& u) {
+            calls_.push_back(std::string("show ") + ClientObjects::RoleName(u));
+            upgrade_ = true;
+        };
         s.upgradeClose = [this] { calls_.push_back("close"); upgrade_ = false; };
         s.reconViewOn = [this] { return recon_; };
         s.reconViewToggle = [this] { calls_.push_back("recon"); recon_ = !recon_; };
@@ -28,8 +32,8 @@ protected:
 TEST_F(ScreenTogglesTest, UpgradeScreenOpensForTheCommandUnitAndCloses)
 {
     recon_ = true;
-    Selection::Add(trevok_.get());
-    Selection::SetCommandUnit(vell_.get(), nullptr);
+    Selection::Add(trevok_);
+    Selection::SetCommandUnit(vell_, nullptr);
     ScreenToggles::ToggleUpgradeScreen();
     EXPECT_EQ(calls_, (std::vector<std::string>{"recon", "show vell"}));
     EXPECT_EQ(MouseMode::Get(), MouseMode::kUpgrade);
@@ -50,15 +54,15 @@ TEST_F(ScreenTogglesTest, UpgradeScreenOpensForTheCommandUnitAndCloses)
 
 TEST_F(ScreenTogglesTest, WithoutACharacterOrWithARefusingScreen)
 {
-    trevok_->characterKey_.clear();
-    Selection::Add(trevok_.get());
+    // A selected object without a character record.
+    Selection::Add(world_->Make(301, 0, world_->NewRole("crate", 10)));
     MouseMode::Set(MouseMode::kAttack);
     ScreenToggles::ToggleUpgradeScreen();
     EXPECT_EQ(MouseMode::Get(), 0);
     EXPECT_TRUE(calls_.empty());
 
     refuses_ = true;
-    Selection::Add(vell_.get());
+    Selection::Add(vell_);
     ScreenToggles::ToggleUpgradeScreen();
     ScreenToggles::ToggleInGameMenu();
     EXPECT_TRUE(calls_.empty());

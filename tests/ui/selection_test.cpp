@@ -1,5 +1,6 @@
 #include "ui_fixture.h"
 
+#include "ui/hud_view.h"
 #include "world/level_fixture.h"
 
 #include <cmath>
@@ -29,77 +30,77 @@ protected:
 TEST_F(SelectionTest, AMemberAddedTwiceHoldsOneReference)
 {
     const int32_t before = trevok_->RefCount();
-    Selection::Add(trevok_.get());
-    Selection::Add(trevok_.get());
+    Selection::Add(trevok_);
+    Selection::Add(trevok_);
     EXPECT_EQ(Selection::Count(), 1);
     EXPECT_EQ(trevok_->RefCount(), before + 1);
-    Selection::Toggle(trevok_.get());
+    Selection::Toggle(trevok_);
     EXPECT_EQ(trevok_->RefCount(), before);
     EXPECT_EQ(Drain(), ""); // a toggle sends no deselect message
 }
 
 TEST_F(SelectionTest, SelectOnlyBeyondTheSelectableLeavesTheSelection)
 {
-    tovan_->selectable_ = false;
-    Selection::Add(vell_.get());
+    ui_test::ReplicaWorld::Kill(*tovan_);
+    Selection::Add(vell_);
     EXPECT_EQ(Selection::SelectOnly(3), nullptr);
-    EXPECT_TRUE(Selection::Contains(vell_.get()));
-    EXPECT_EQ(Selection::SelectOnly(2), vell_.get());
-    EXPECT_EQ(Selection::SelectOnly(1), trevok_.get());
+    EXPECT_TRUE(Selection::Contains(vell_));
+    EXPECT_EQ(Selection::SelectOnly(2), vell_);
+    EXPECT_EQ(Selection::SelectOnly(1), trevok_);
     EXPECT_EQ(Selection::Count(), 1);
 }
 
 TEST_F(SelectionTest, NextAndPreviousWalkTheSquadWrapping)
 {
-    vell_->selectable_ = false;
+    ui_test::ReplicaWorld::Kill(*vell_);
     struct Row {
-        UiUnit* start;
+        WorldObject* start;
         bool next;
-        UiUnit* expected;
+        WorldObject* expected;
     } rows[] = {
-        {nullptr, true, tovan_.get()},  // from the head, the one after it
-        {trevok_.get(), true, tovan_.get()},
-        {tovan_.get(), true, trevok_.get()},
-        {trevok_.get(), false, tovan_.get()},
-        {tovan_.get(), false, trevok_.get()},
+        {nullptr, true, tovan_},  // from the head, the one after it
+        {trevok_, true, tovan_},
+        {tovan_, true, trevok_},
+        {trevok_, false, tovan_},
+        {tovan_, false, trevok_},
     };
     for (const Row& r : rows) {
         Selection::RemoveAll();
         if (r.start)
             Selection::Add(r.start);
-        UiUnit* got = r.next ? Selection::SelectNext() : Selection::SelectPrevious();
+        WorldObject* got = r.next ? Selection::SelectNext() : Selection::SelectPrevious();
         EXPECT_EQ(got, r.expected);
         EXPECT_EQ(Selection::Count(), 1);
         EXPECT_TRUE(Selection::Contains(r.expected));
     }
-    for (UiUnit* u : Squad::Members())
-        u->selectable_ = false;
+    ui_test::ReplicaWorld::Kill(*trevok_);
+    ui_test::ReplicaWorld::Kill(*tovan_);
     Selection::RemoveAll();
-    Selection::Add(trevok_.get());
+    Selection::Add(trevok_);
     EXPECT_EQ(Selection::SelectNext(), nullptr);
-    EXPECT_TRUE(Selection::Contains(trevok_.get()));
+    EXPECT_TRUE(Selection::Contains(trevok_));
 }
 
 TEST_F(SelectionTest, RemovingTheLastLockedMemberUnlocksTheCamera)
 {
-    Selection::Add(trevok_.get());
+    Selection::Add(trevok_);
     CameraController::LockOnSelection();
-    Selection::Add(vell_.get());
-    EXPECT_TRUE(CameraController::IsTracked(vell_.get()));
-    Selection::Remove(trevok_.get());
+    Selection::Add(vell_);
+    EXPECT_TRUE(CameraController::IsTracked(vell_));
+    Selection::Remove(trevok_);
     EXPECT_TRUE(CameraController::IsTracking());
-    Selection::Remove(vell_.get());
+    Selection::Remove(vell_);
     EXPECT_FALSE(CameraController::IsTracking());
 }
 
 TEST_F(SelectionTest, DeselectingAHighlightedMoverSendsItsMotionState)
 {
-    Selection::Add(trevok_.get());
-    trevok_->highlighted_ = true;
-    trevok_->stateFlags_ = UiUnit::kStateDirectControl;
-    Selection::Remove(trevok_.get());
-    EXPECT_FALSE(trevok_->highlighted_);
-    EXPECT_EQ(trevok_->stateFlags_, 0u);
+    Selection::Add(trevok_);
+    trevok_->SetHighlight(true);
+    trevok_->SetDirectControl(true);
+    Selection::Remove(trevok_);
+    EXPECT_FALSE(trevok_->IsHighlighted());
+    EXPECT_EQ(trevok_->StateFlags(), 0u);
     const std::string sent = Drain();
     EXPECT_EQ(sent.substr(0, 9), " 2a000000");
     EXPECT_EQ(sent.size(), 1u + 2 * 56);
@@ -109,7 +110,7 @@ TEST_F(SelectionTest, MembershipChangesEndQuickWeaponMode)
 {
     Selection::SetQuickWeaponMode(true);
     MouseMode::Set(MouseMode::kAttack);
-    Selection::Add(trevok_.get());
+    Selection::Add(trevok_);
     EXPECT_FALSE(Selection::QuickWeaponMode());
     EXPECT_EQ(MouseMode::Get(), 0);
 }
@@ -136,25 +137,26 @@ TEST_F(SelectionTest, MoveOrders)
         Drain();
         view_.sounds.clear();
         view_.modifiers = r.modifiers;
-        Selection::Add(trevok_.get());
-        trevok_->groupOrderExcluded_ = r.onlyExcluded;
-        trevok_->orders_ = {{Orders::kOrderAttackTarget, false}};
+        Selection::Add(trevok_);
+        trevok_->SetStaticPlacement(r.onlyExcluded);
+        ui_test::ReplicaWorld::SetOrders(*trevok_, {LocalOrder::kAttackTarget});
         Selection::OrderMove(r.point, 0xFFFFFFFFu, GameView::OrderFlags(r.modifiers));
         const std::string sent = Drain();
         EXPECT_EQ(sent.substr(0, std::string(r.type).size()), r.type);
         if (!*r.type) {
             EXPECT_EQ(sent, "");
         }
-        EXPECT_EQ(trevok_->orders_.empty(), !r.keepsOrders);
+        EXPECT_EQ(trevok_->Orders().empty(), !r.keepsOrders);
         EXPECT_EQ(view_.sounds == std::vector<int>{1}, r.sound);
     }
 }
 
 TEST_F(SelectionTest, ShiftMovesEachMemberAlone)
 {
-    Selection::Add(trevok_.get());
-    Selection::Add(vell_.get());
-    vell_->hasNavigation_ = false;
+    // An item in the selection has no navigation: it is left out.
+    WorldObject* crate = world_->Make(301, 0, world_->NewRole("crate", 10));
+    Selection::Add(trevok_);
+    Selection::Add(crate);
     view_.modifiers = 1;
     Selection::OrderMove({1, 0, 1}, 0xFFFFFFFFu, 0);
     const std::string sent = Drain();
@@ -164,13 +166,13 @@ TEST_F(SelectionTest, ShiftMovesEachMemberAlone)
 
 TEST_F(SelectionTest, ViewUnitTakesTheHeadingOfItsOrientation)
 {
-    vell_->orientation_ = Quaternion::FromAxisAngle({0, 1, 0}, float(M_PI / 2));
-    Selection::SetViewUnit(vell_.get());
+    vell_->SetOrientation(Quaternion::FromAxisAngle({0, 1, 0}, float(M_PI / 2)));
+    Selection::SetViewUnit(vell_);
     EXPECT_NEAR(Selection::ViewHeading(), 1024.0f, 0.01f);
-    EXPECT_TRUE(vell_->highlighted_);
-    EXPECT_TRUE(vell_->stateFlags_ & UiUnit::kStateDirectControl);
-    Selection::SetViewUnit(trevok_.get());
-    EXPECT_FALSE(vell_->highlighted_);
+    EXPECT_TRUE(vell_->IsHighlighted());
+    EXPECT_TRUE(vell_->StateFlags() & WorldObject::kDirectControl);
+    Selection::SetViewUnit(trevok_);
+    EXPECT_FALSE(vell_->IsHighlighted());
     EXPECT_EQ(Drain().substr(0, 9), " 2a000000");
 }
 
@@ -185,7 +187,7 @@ TEST_F(SelectionTest, EscapeClearsThenOpensAndClosesTheMenu)
     screens.reconViewOn = [&] { return recon; };
     screens.reconViewToggle = [&] { calls.push_back("recon"); recon = !recon; };
 
-    Selection::Add(trevok_.get());
+    Selection::Add(trevok_);
     Selection::HandleEscape();
     EXPECT_EQ(Selection::Count(), 0);
     EXPECT_TRUE(calls.empty());
@@ -209,11 +211,11 @@ namespace {
 TEST_F(SelectionTest, SessionEndDropsEveryHold)
 {
     const int32_t base = trevok_->RefCount();
-    Selection::Add(trevok_.get());
+    Selection::Add(trevok_);
     CameraController::LockOnSelection();
-    Selection::SetCommandUnit(trevok_.get(), nullptr);
-    Selection::SetViewUnit(trevok_.get());
-    pick_.object = trevok_.get();
+    Selection::SetCommandUnit(trevok_, nullptr);
+    Selection::SetViewUnit(trevok_);
+    pick_.object = trevok_;
     Mouse::OnLeftDown(10, 10, 0);
     EXPECT_EQ(trevok_->RefCount(), base + 5);
     GameView::EndSession();
@@ -221,6 +223,29 @@ TEST_F(SelectionTest, SessionEndDropsEveryHold)
     EXPECT_EQ(Selection::Count(), 0);
     EXPECT_FALSE(CameraController::IsTracking());
     EXPECT_FALSE(MouseButton::Left().Held());
+}
+
+} // namespace
+
+namespace {
+
+// The HUD's default view shows the real selection and the client objects;
+// Tab steps through the squad with the camera's focus on the member.
+TEST_F(SelectionTest, TheDefaultViewAndTab)
+{
+    Selection::Add(vell_);
+    Selection::Add(tovan_);
+    const auto selected = HudView::Current().Selected();
+    EXPECT_EQ(std::vector<WorldObject*>(selected.begin(), selected.end()), Selection::Members());
+    EXPECT_EQ(HudView::Current().Objects().size(), WorldObjectTable::Count());
+
+    tovan_->SetPosition({3, 0, 1});
+    Selection::RemoveAll();
+    Selection::Add(vell_);
+    EXPECT_EQ(Selection::SelectNextSquadMember(false), tovan_);
+    EXPECT_EQ(CameraController::Get().focus, (Vec3{3, 0, 1}));
+    EXPECT_EQ(Selection::SelectNextSquadMember(true), vell_);
+    EXPECT_EQ(Selection::Members(), std::vector<WorldObject*>{vell_});
 }
 
 } // namespace

@@ -41,8 +41,8 @@ TEST_F(ServerRoad, AGroundClickSendsAMoveTheServerReceives)
     ASSERT_TRUE(Server::Start(nullptr));
     Server::BeginLevel();
 
-    Selection::Add(trevok_.get());
-    Selection::Add(vell_.get());
+    Selection::Add(trevok_);
+    Selection::Add(vell_);
     pick_.hasGround = true;
     pick_.ground = {3, 0, 5};
     Mouse::OnLeftDown(200, 200, 0);

@@ -2,7 +2,7 @@
 
 #include "app/string_table.h"
 #include "console/console.h"
-#include "fake_units.h"
+#include "fake_view.h"
 #include "platform/resources.h"
 #include "ui/ui_placeholders.h"
 #include "ui/unit_keys.h"
@@ -120,14 +120,6 @@ TEST_F(StatusWindowTest, LightSetColours)
     EXPECT_EQ(InterfaceLights::Get(InterfaceLights::kCount), nullptr);
 }
 
-struct WatchedUnit : FakeUnit {
-    using FakeUnit::FakeUnit;
-    bool HasRole() const override { return hasRole; }
-    const UiUnit* Target() const override { return target; }
-    bool hasRole = true;
-    const UiUnit* target = nullptr;
-};
-
 std::vector<std::string> Texts(const std::vector<Hud::Line>& lines)
 {
     std::vector<std::string> out;
@@ -139,14 +131,14 @@ std::vector<std::string> Texts(const std::vector<Hud::Line>& lines)
 TEST_F(StatusWindowTest, WatchMode)
 {
     LoadStrings(kTexts);
+    ReplicaWorld world;
     FakeView view;
-    WatchedUnit watched(5), other(6), roleless(7);
-    watched.weapon = "Rifle";
-    watched.position = {1, 2, 3};
-    other.position = {1, 2, 5};
-    watched.target = &other;
-    roleless.hasRole = false;
-    view.objects = {&watched, &other, &roleless};
+    Unit* watched = world.Make<Unit>(5, 2, world.NewRole(""), {1, 2, 3});
+    Unit* other = world.MakeUnit(6, 2, "other", {1, 2, 5});
+    watched->AttackTarget(other, 0, false, false);
+    // An object without a role (the client makes such for debris).
+    WorldObject* roleless = new WorldObject(0, nullptr, {0, 0, 0}, Quaternion::Identity(), 0, 7);
+    view.objects = {watched, other, roleless};
     StatusWindow::SetMode(StatusWindow::kWatch);
 
     StatusWindow::SetWatched(99); // nobody
@@ -186,10 +178,9 @@ TEST_F(StatusWindowTest, WatchMode)
 TEST_F(StatusWindowTest, GeneralMode)
 {
     LoadStrings(kTexts);
+    ReplicaWorld world;
     FakeView view;
-    FakeUnit unit(42);
-    unit.team = 2;
-    view.selected = {&unit};
+    view.selected = {world.Make(42, 2, world.NewRole(""))};
     StatusWindow::SetMode(StatusWindow::kGeneral);
     const auto lines = StatusWindow::BuildLines(16); // 1000 / 16 ticks
     const std::vector<std::string> expected{"STATUS", "-",    "-", "-",  "Frame rate",

@@ -1,8 +1,9 @@
 // A game view for the interface tests: fake modifier word, pause, clock and
-// screens, three squad units and an enemy, requests drained as hex.
+// screens over a world of real replicas (three squad units and an enemy),
+// requests drained as hex.
 #pragma once
 
-#include "objects/objects_placeholders.h"
+#include "replica_world.h"
 #include "session/message_queue.h"
 #include "ui/camera_controller.h"
 #include "ui/game_cursor.h"
@@ -20,8 +21,6 @@
 #include <vector>
 
 namespace uitest {
-
-inline float FixedTime() { return 2.5f; }
 
 struct View {
     uint32_t modifiers = 0;
@@ -45,7 +44,6 @@ protected:
         hooks.playSound = [this](int s) { view_.sounds.push_back(s); };
         GameView::GetScreens() = {};
         GameView::SetRealClock([this] { return view_.now; }, kTicksPerSecond);
-        Orders::SetClientTimeSource(FixedTime);
         auto& cursor = GameCursor::PreviewCalls();
         cursor.setHierarchy = [this](Hierarchy*) { view_.calls.push_back("hierarchy"); };
         cursor.playLooped = [this](int32_t s) { view_.calls.push_back("loop " + std::to_string(s)); };
@@ -53,12 +51,11 @@ protected:
         GameCursor::Release();
         view_.calls.clear();
         Picking::SetOverride([this](int, int) { return pick_; });
-        trevok_ = MakeUnit(101, 1, "trevok");
-        vell_ = MakeUnit(102, 1, "vell");
-        tovan_ = MakeUnit(103, 1, "tovan");
-        enemy_ = MakeUnit(201, 2, "guard");
-        Squad::Members() = {trevok_.get(), vell_.get(), tovan_.get()};
-        ClientUnits::All() = {trevok_.get(), vell_.get(), tovan_.get(), enemy_.get()};
+        world_ = std::make_unique<ui_test::ReplicaWorld>();
+        trevok_ = world_->MakeUnit(101, 1, "trevok");
+        vell_ = world_->MakeUnit(102, 1, "vell");
+        tovan_ = world_->MakeUnit(103, 1, "tovan");
+        enemy_ = world_->MakeUnit(201, 2, "guard");
         CameraController::Reset();
         MouseActionMap::Build(false);
         MouseMode::Set(0);
@@ -74,30 +71,14 @@ protected:
         Selection::RemoveAll();
         CameraController::StopTracking();
         MouseMode::Set(0);
-        Squad::Members().clear();
-        ClientUnits::All().clear();
         Picking::SetOverride(nullptr);
         Picking::SetRectOverride(nullptr);
         GameCursor::PreviewCalls() = {};
-        Orders::SetClientTimeSource(nullptr);
         GameView::SetRealClock(nullptr, 0);
         GameView::GetHooks() = {};
         GameView::GetScreens() = {};
         Drain();
-    }
-
-    struct UnitDeleter {
-        void operator()(UiUnit* u) const { u->Release(); }
-    };
-    using UnitPtr = std::unique_ptr<UiUnit, UnitDeleter>;
-
-    static UnitPtr MakeUnit(uint32_t id, int team, const char* key)
-    {
-        UnitPtr u(new UiUnit);
-        u->id_ = id;
-        u->team_ = team;
-        u->characterKey_ = key;
-        return u;
+        world_.reset();
     }
 
     // Every queued request as hex, one space before each.
@@ -121,7 +102,8 @@ protected:
 
     View view_;
     PickResult pick_;
-    UnitPtr trevok_, vell_, tovan_, enemy_;
+    std::unique_ptr<ui_test::ReplicaWorld> world_;
+    Unit *trevok_ = nullptr, *vell_ = nullptr, *tovan_ = nullptr, *enemy_ = nullptr;
 };
 
 } // namespace uitest

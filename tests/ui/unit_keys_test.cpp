@@ -1,138 +1,153 @@
 #include "ui/selection.h"
 #include "ui/unit_keys.h"
 
-#include "fake_units.h"
+#include "fake_view.h"
+#include "console/screen_message.h"
+#include "console/text_console.h"
+#include "Veapi/camera.h"
+#include "ui/camera_controller.h"
+#include "ui/game_view.h"
 #include "ui/recon_view.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <string>
 
 namespace ui_test {
 namespace {
 
-// A unit with a bag of weapon and ammunition types.
-struct ArmedUnit : FakeUnit {
-    using FakeUnit::FakeUnit;
-    int WeaponType() const override { return weaponType; }
-    int AmmoType() const override { return ammoType; }
-    bool EquipWeaponOfType(int type) override
-    {
-        if (!weapons.count(type))
-            return false;
-        weaponType = type;
-        return true;
-    }
-    bool LoadAmmoOfType(int type) override
-    {
-        if (!stacks.count(type))
-            return false;
-        ammoType = type;
-        return true;
-    }
-    void UseHotkeyItem(int hotkey, bool queued) override { used.push_back({hotkey, queued}); }
-    void ShowText(const char* text) override { said.push_back(text); }
-    void SetDirectControl(bool on) override { controlled = on; }
-    void TurnTo(float heading) override { turnedTo = heading; }
-    float HeadingSteps() const override { return facing; }
-
-    std::set<int> weapons, stacks;
-    int weaponType = -1, ammoType = -1;
-    std::vector<std::pair<int, bool>> used;
-    std::vector<std::string> said;
-    bool controlled = false;
-    float turnedTo = -1, facing = 0;
-};
-
+// The unit keys over real replicas: their orders are recorded as the
+// request words they send, and what the units say as screen messages.
 class UnitKeysTest : public ::testing::Test {
 protected:
+    using Words = std::vector<uint32_t>;
+
+    void SetUp() override
+    {
+        ClientServices::Get().sendRequest = [this](const void* block, uint32_t size, bool) {
+            Words words(size / 4);
+            std::memcpy(words.data(), block, words.size() * 4);
+            sent_.push_back(words);
+            return true;
+        };
+        ScreenMessages::Clear();
+    }
     void TearDown() override
     {
         Selection::EndQuickWeapon();
         ReconView::Toggle(false);
         view_.SetCursorMode(0);
+        ScreenMessages::Clear();
     }
+    // The texts the units showed beside themselves.
+    static std::vector<std::string> Said()
+    {
+        std::vector<std::string> out;
+        for (const auto& message : ScreenMessages::All()) {
+            EXPECT_EQ(message->kind, 1);
+            out.push_back(message->text);
+        }
+        return out;
+    }
+    // A squad unit holding weapon `held`, carrying weapons and stacks of the
+    // listed types (item ids from `firstItem` up).
+    Unit* Armed(uint32_t id, const char* name, int32_t held, std::initializer_list<int32_t> weapons,
+                std::initializer_list<int32_t> stacks, int32_t firstItem)
+    {
+        Unit* unit = world_.MakeUnit(id, 1, name, {}, held);
+        int32_t item = firstItem;
+        for (int32_t type : weapons)
+            ReplicaWorld::Carry(*unit, ItemKind::kWeapon, type, item++);
+        for (int32_t type : stacks)
+            ReplicaWorld::Carry(*unit, ItemKind::kAmmoStack, type, item++);
+        return unit;
+    }
+
+    ReplicaWorld world_;
     FakeView view_;
+    std::vector<Words> sent_;
 };
 
 TEST_F(UnitKeysTest, QuickWeaponPerUnit)
 {
-    ArmedUnit ready(1), noStack(2), noWeapon(3), unarmed(4);
-    ready.role = "Vell";
-    ready.weapons = {0, 5};
-    ready.stacks = {1, 3};
-    ready.weaponType = 5;
-    ready.ammoType = 3;
-    noStack.role = "%s%s";
-    noStack.weapons = {0, 6};
-    noStack.stacks = {4};
-    noStack.weaponType = 6;
-    noStack.ammoType = 4;
-    noWeapon.role = "Sokra";
-    noWeapon.weaponType = 7;
-    unarmed.weapons = {0};
-    unarmed.stacks = {1};
-    view_.selected = {&ready, &noStack, &noWeapon, &unarmed};
+    Unit* ready = Armed(1, "Vell", 5, {5, 0}, {3, 1}, 10);
+    Unit* noStack = Armed(2, "%s%s", 6, {0}, {4}, 20);
+    Unit* noWeapon = Armed(3, "Sokra", 7, {}, {1}, 30);
+    Unit* unarmed = Armed(4, "Tovan", ReplicaWorld::kNoWeapon, {0}, {1}, 40);
+    ASSERT_TRUE(ready && noStack && noWeapon && unarmed);
+    const int32_t readyAmmo = ready->AmmoType();
+    view_.selected = {ready, noStack, noWeapon, unarmed};
 
     Selection::ReadyQuickWeapon();
     EXPECT_TRUE(Selection::QuickWeaponMode());
     EXPECT_EQ(view_.CursorMode(), 2);
-    EXPECT_EQ(ready.weaponType, 0);
-    EXPECT_EQ(ready.ammoType, 1);
-    EXPECT_TRUE(ready.quickWeapon.on);
-    // The weapon without its stack: previous weapon and ammunition back.
-    EXPECT_EQ(noStack.weaponType, 6);
-    EXPECT_EQ(noStack.ammoType, 4);
-    EXPECT_FALSE(noStack.quickWeapon.on);
-    ASSERT_EQ(noStack.said.size(), 1u);
-    EXPECT_EQ(noStack.said[0].rfind("%s%s: ", 0), 0u) << noStack.said[0];
-    ASSERT_EQ(noWeapon.said.size(), 1u);
-    EXPECT_EQ(noWeapon.said[0].rfind("Sokra: ", 0), 0u);
-    EXPECT_EQ(noWeapon.weaponType, 7);
+    // Orders to equip the carried weapon of type 0 (slot 0) and load type 1.
+    const std::vector<Words> expected{{12, 1, 11, 0}, {22, 1, 1}, {12, 4, 40, 0}, {22, 4, 1}};
+    EXPECT_EQ(sent_, expected);
+    EXPECT_TRUE(ready->Readied().readied);
+    EXPECT_EQ(ready->Readied().previousWeapon, 5);
+    EXPECT_EQ(ready->Readied().previousAmmo, readyAmmo);
+    // The weapon without its stack, and no weapon of type 0: each says so
+    // (a name from data is never a format) and keeps what it holds.
+    EXPECT_FALSE(noStack->Readied().readied);
+    EXPECT_FALSE(noWeapon->Readied().readied);
+    const std::vector<std::string> said = Said();
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_EQ(said[0], std::string("%s%s: ") + TextConsole::Text(Selection::kNoAmmoText));
+    EXPECT_EQ(said[1], std::string("Sokra: ") + TextConsole::Text(Selection::kNoWeaponText));
     // No weapon before: remembered as weapon 0 with ammunition 2.
-    EXPECT_EQ(unarmed.quickWeapon.weaponType, 0);
-    EXPECT_EQ(unarmed.quickWeapon.ammoType, 2);
+    EXPECT_EQ(unarmed->Readied().previousWeapon, 0);
+    EXPECT_EQ(unarmed->Readied().previousAmmo, 2);
 
     // A second press does nothing while the mode is on.
-    ready.weaponType = 5;
+    sent_.clear();
     Selection::ReadyQuickWeapon();
-    EXPECT_EQ(ready.weaponType, 5);
-    EXPECT_EQ(noWeapon.said.size(), 1u);
+    EXPECT_TRUE(sent_.empty());
+    EXPECT_EQ(Said().size(), 2u);
 
+    // The server's answer: the quick weapon is held. The end of the mode
+    // gives the previous weapon back.
+    ready->SetWeaponRole(0);
+    sent_.clear();
     Selection::EndQuickWeapon();
     EXPECT_FALSE(Selection::QuickWeaponMode());
     EXPECT_EQ(view_.CursorMode(), 0);
-    EXPECT_EQ(ready.weaponType, 5);
-    EXPECT_EQ(ready.ammoType, 3);
-    EXPECT_FALSE(ready.quickWeapon.on);
+    EXPECT_FALSE(ready->Readied().readied);
+    ASSERT_FALSE(sent_.empty());
+    EXPECT_EQ(sent_[0], (Words{12, 1, 10, 0}));
 }
 
 TEST_F(UnitKeysTest, QuickWeaponNeedsTheNormalCursorAndAStack)
 {
-    ArmedUnit unit(1);
-    unit.weapons = {0};
-    view_.selected = {&unit};
+    Unit* unit = Armed(1, "Vell", 5, {0}, {}, 10);
+    view_.selected = {unit};
     Selection::ReadyQuickWeapon();
     EXPECT_FALSE(Selection::QuickWeaponMode());
     EXPECT_EQ(view_.CursorMode(), 0);
-    unit.stacks = {1};
+    EXPECT_TRUE(sent_.empty());
+    ReplicaWorld::Carry(*unit, ItemKind::kAmmoStack, 1, 12);
     view_.SetCursorMode(3);
     Selection::ReadyQuickWeapon();
     EXPECT_FALSE(Selection::QuickWeaponMode());
+    EXPECT_TRUE(sent_.empty());
 }
 
-TEST_F(UnitKeysTest, ItemHotkeyReachesEverySelectedUnit)
+TEST_F(UnitKeysTest, ItemHotkeyUsesTheFirstDeployableOfItsVariant)
 {
-    ArmedUnit a(1), b(2);
-    view_.selected = {&a, &b};
+    Unit* a = Armed(1, "Vell", 5, {}, {}, 10);
+    Unit* b = Armed(2, "Tovan", 5, {}, {}, 20);
+    ReplicaWorld::Carry(*a, ItemKind::kDeployable, 2, 11);
+    ReplicaWorld::Carry(*a, ItemKind::kDeployable, 0, 12);
+    ReplicaWorld::Carry(*b, ItemKind::kDeployable, 0, 21);
+    view_.selected = {a, b};
     Selection::ItemHotkey(2);
     view_.modifiers = kModifierCtrl;
     Selection::ItemHotkey(0);
-    const std::vector<std::pair<int, bool>> expected{{2, false}, {0, true}};
-    EXPECT_EQ(a.used, expected);
-    EXPECT_EQ(b.used, expected);
+    const std::vector<Words> expected{{14, 1, 11}, {15, 1, 12}, {15, 2, 21}};
+    EXPECT_EQ(sent_, expected);
 }
 
 TEST(ReconViewTurn, PitchStopsAndHeadingWraps)
@@ -166,28 +181,61 @@ TEST_F(UnitKeysTest, ReconViewRidesTheLeadUnit)
         }
         float dx = 0, dy = 0;
     } view;
-    ArmedUnit lead(1);
-    lead.facing = 100;
-    view.objects = {&lead};
-    view.selected = {&lead};
+    std::vector<bool> relative; // what the window's pointer was told
+    GameView::GetHooks().relativePointer = [&](bool on) { relative.push_back(on); };
+    Unit* lead = world_.MakeUnit(1, 1, "Vell", {2, 0, 3});
+    lead->SetOrientation(YawOrientation(200));
+    view.objects = {lead};
+    view.selected = {lead};
     ReconView::Toggle(true);
     ASSERT_TRUE(ReconView::IsActive());
     EXPECT_EQ(view.CursorMode(), 5);
-    EXPECT_TRUE(lead.controlled);
-    EXPECT_FLOAT_EQ(ReconView::Heading(), 200);
+    EXPECT_TRUE(lead->StateFlags() & WorldObject::kDirectControl);
+    EXPECT_NEAR(ReconView::Heading(), 200, 1e-2);
     EXPECT_FLOAT_EQ(ReconView::Pitch(), 0);
     view.dx = 50;
     view.dy = 400;
     ReconView::Update();
-    EXPECT_FLOAT_EQ(ReconView::Heading(), 250);
+    EXPECT_NEAR(ReconView::Heading(), 250, 1e-2);
     EXPECT_FLOAT_EQ(ReconView::Pitch(), 682);
-    EXPECT_FLOAT_EQ(lead.turnedTo, 250);
-    // The selection emptied: the view ends and control goes back.
+    EXPECT_NEAR(HeadingOf(lead->Orientation()), 250, 0.1);
+    // The main camera rides 20 behind the unit's head, with the wide view.
+    const MainCamera& camera = MainCamera::Get();
+    EXPECT_EQ(camera.focus_, (Vec3{2, -1.5f, 3}));
+    EXPECT_EQ(camera.distance_, 20.0f);
+    EXPECT_EQ(camera.requestedWidth_, 1.0f);
+    EXPECT_NEAR((camera.Position() - camera.focus_).Length(), 20.0f, 1e-3f);
+    // While it walks it reports its motion state every 0.8 s of game time.
+    MotionRecord record;
+    record.position = lead->Position();
+    record.seconds = ReplicaWorld::kSeconds;
+    lead->ApplyMoving({2, 0, 9}, record, {2, 0, 9});
+    const int64_t tick = AppTime::TicksPerSecond() / 10;
+    size_t reports = 0;
+    for (int step = 1; step <= 20; ++step) { // two seconds
+        sent_.clear();
+        AppTime::SetGameTime(AppTime::GameNow() + tick);
+        ReconView::Update();
+        reports += sent_.size();
+        for (const Words& words : sent_)
+            EXPECT_EQ(words[0], 42u);
+    }
+    EXPECT_EQ(reports, 2u);
+
+    // The selection emptied: the view ends and control goes back, with the
+    // unit's motion state sent.
     view.selected.clear();
+    sent_.clear();
     ReconView::Update();
     EXPECT_FALSE(ReconView::IsActive());
-    EXPECT_FALSE(lead.controlled);
+    EXPECT_FALSE(lead->StateFlags() & WorldObject::kDirectControl);
+    EXPECT_FALSE(lead->IsHighlighted());
+    ASSERT_EQ(sent_.size(), 1u);
+    EXPECT_EQ(sent_[0][0], 42u);
     EXPECT_EQ(view.CursorMode(), 0);
+    EXPECT_EQ(camera.requestedWidth_, CameraController::kPlayViewWidth);
+    EXPECT_EQ(relative, (std::vector<bool>{true, false}));
+    GameView::GetHooks().relativePointer = nullptr;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "ui/upgrade_screen.h"
 
-#include "fake_units.h"
+#include "fake_view.h"
 #include "objects/shape_cache.h"
 
 #include <gtest/gtest.h>
@@ -154,8 +154,8 @@ TEST_F(UpgradeScreenTest, ToggleNeedsASelection)
 {
     UpgradeScreen::Toggle();
     EXPECT_FALSE(UpgradeScreen::IsOpen());
-    FakeUnit unit;
-    view_.selected = {&unit};
+    ReplicaWorld world;
+    view_.selected = {world.MakeUnit(1, 1, "trevok")};
     UpgradeScreen::Toggle();
     EXPECT_TRUE(UpgradeScreen::IsOpen());
     EXPECT_EQ(view_.CursorMode(), 3);

@@ -1,6 +1,6 @@
 #include "ui/wheel.h"
 
-#include "fake_units.h"
+#include "fake_view.h"
 
 #include <gtest/gtest.h>
 
@@ -163,8 +163,8 @@ class CommandWheelTest : public WheelTest {
 protected:
     CommandWheelTest()
     {
-        view_.objects = {&unit_};
-        view_.selected = {&unit_};
+        view_.objects = {unit_};
+        view_.selected = {unit_};
         CommandWheel::Build([this](const std::string& part) { return std::make_unique<FakeShape>(&draws_, part); });
         CommandWheel::ClearPendingAction();
     }
@@ -175,7 +175,8 @@ protected:
         for (; now_ <= kStart + at; now_ += 50)
             CommandWheel::Get()->Draw(now_);
     }
-    FakeUnit unit_;
+    ReplicaWorld world_;
+    Unit* unit_ = world_.MakeUnit(1, 1, "vell");
     FakeView view_;
     uint64_t now_ = kStart;
 };
@@ -277,21 +278,18 @@ TEST_F(WheelTest, SegmentsFromTheSampleModel)
 namespace ui_test {
 namespace {
 
-struct CommandUnit : FakeUnit {
-    using FakeUnit::FakeUnit;
-    int WeaponType() const override { return weaponType; }
-    int AmmoType() const override { return ammoType; }
-    bool CarriesAmmo(int type) const override { return type == 1 || type == 4; }
-    bool StandingFlag() const override { return standing; }
-    int Stance() const override { return 5; }
-    int RecordStandingValue() const override { return 1; }
-    int weaponType = 3, ammoType = 4;
-    bool standing = false;
-};
-
+// A squad unit with weapon type 3 carrying ammunition of types 1 and 4,
+// standing order 5 and its side's formation 1.
 class CommandUnitWheelTest : public CommandWheelTest {
 protected:
-    CommandUnitWheelTest() { CommandWheel::SetCommandUnit(&commander_); }
+    CommandUnitWheelTest()
+    {
+        ReplicaWorld::Carry(*commander_, ItemKind::kAmmoStack, 1, 50);
+        ReplicaWorld::Carry(*commander_, ItemKind::kAmmoStack, 4, 51);
+        commander_->SendStandingOrder(5);
+        TeamTable::Find(1)->formation = 1;
+        CommandWheel::SetCommandUnit(commander_);
+    }
     ~CommandUnitWheelTest() override { script::RecordTables::Global().Clear(); }
     Wheel* SubWheel(bool standing)
     {
@@ -301,17 +299,21 @@ protected:
                 return w;
         return nullptr;
     }
-    CommandUnit commander_{9};
+    Unit* commander_ = world_.MakeUnit(9, 1, "trevok");
 };
 
 TEST_F(CommandUnitWheelTest, AmmunitionSegmentsFollowTheWeaponTable)
 {
     auto& tables = script::RecordTables::Global();
     tables.Clear();
-    ASSERT_TRUE(tables.StoreWeapon(3, 1, {}));
-    ASSERT_TRUE(tables.StoreWeapon(3, 4, {}));
-    ASSERT_TRUE(tables.StoreWeapon(3, 9, {}));
-    ASSERT_TRUE(tables.StoreWeapon(5, 2, {}));
+    script::WeaponEntry entry;
+    entry.magazineSize = 10;
+    ASSERT_TRUE(tables.StoreWeapon(3, 1, entry));
+    ASSERT_TRUE(tables.StoreWeapon(3, 4, entry));
+    ASSERT_TRUE(tables.StoreWeapon(3, 9, entry));
+    ASSERT_TRUE(tables.StoreWeapon(5, 2, entry));
+    commander_->ChangeAmmo(4);
+    ASSERT_EQ(commander_->AmmoType(), 4);
     Wheel* ammo = SubWheel(false);
     ASSERT_NE(ammo, nullptr);
     CommandWheel::OpenAt(0.5f, 0.4f, now_);
@@ -325,7 +327,7 @@ TEST_F(CommandUnitWheelTest, AmmunitionSegmentsFollowTheWeaponTable)
         EXPECT_EQ(ammo->Child(i)->VisualState(), expected[i][1]) << expected[i][0];
     }
     // A weapon type without ammunition entries gives an empty wheel.
-    commander_.weaponType = 7;
+    commander_->SetWeaponRole(7);
     ammo->Close(now_, true);
     RunTo(1200);
     ammo->Open(now_);
@@ -344,7 +346,7 @@ TEST_F(CommandUnitWheelTest, StandingOrdersHighlightTheUnitsSettings)
         if (standing->Child(i)->VisualState() == 2)
             lit.push_back(standing->Child(i)->Id());
     EXPECT_EQ(lit, (std::vector<int>{1, 5}));
-    commander_.standing = true;
+    commander_->SendStandingOrder(3); // the standing flag toggles
     CommandWheel::Get()->Refresh();
     lit.clear();
     for (int i = 0; i < standing->ChildCount(); ++i)
