@@ -234,7 +234,7 @@ TEST_F(BriefingTest, ScriptCommandsBuildTheScreen)
 
 TEST_F(BriefingTest, ScriptLinesRunAnyCommandButNoFileLeavesTheGameFolders)
 {
-    fs::copy_file(fs::path(TREVOK_FIXTURES_DIR) / "ui" / "leaving.brf", root_ / "scripts" / "mission.brf");
+    fs::copy_file(fs::path(TREVOK_FIXTURES_DIR) / "ui" / "briefings" / "leaving.brf", root_ / "scripts" / "mission.brf");
     std::ofstream(root_ / "outside.tcs") << "BRIEFING TEXT 5\n";
     platform::ClearDataPathCache();
     TextConsole::Get().lines.clear();
