@@ -75,9 +75,11 @@ void Pause()
     g_speedRemembered = true;
     if (Network::IsActive())
         return;
-    AppTime::SetGameSpeed(0);
+    // The server thread reads the game clock on every pass: it is parked
+    // before the clock changes.
     GameState::Enter();
     g_holdingGame = true;
+    AppTime::SetGameSpeed(0);
 }
 
 void Resume()
