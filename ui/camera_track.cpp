@@ -41,7 +41,13 @@ std::unique_ptr<trevok::CutScene> MakeTrack() { return std::make_unique<CameraTr
 
 void CameraTrack::Install() { trevok::CutsceneRegistryReceiver::SetFactory(MakeTrack); }
 
-CameraTrack::~CameraTrack() { ReleaseCast(); }
+CameraTrack::~CameraTrack()
+{
+    ReleaseCast();
+    // A track dropped with the level while it ran gives the preview back.
+    if (previewHidden_)
+        ObjectPreview::Resume();
+}
 
 void CameraTrack::ReleaseCast()
 {

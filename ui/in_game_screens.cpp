@@ -75,9 +75,11 @@ void Pause()
     g_speedRemembered = true;
     if (Network::IsActive())
         return;
-    AppTime::SetGameSpeed(0);
+    // The server thread reads the game clock on every pass: it is parked
+    // before the clock changes.
     GameState::Enter();
     g_holdingGame = true;
+    AppTime::SetGameSpeed(0);
 }
 
 void Resume()
@@ -172,6 +174,9 @@ public:
             return;
         }
         if (!openComplete_) {
+            // The rows start typing once the screen is fully open.
+            for (MenuSlotRow& row : g_lists[size_t(kind_)].rows)
+                row.shown.RestartReveal(now);
             if (std::count_if(g_slots.begin(), g_slots.end(), [](auto* s) { return s != nullptr; }) == 1) {
                 opacity_ = float(1.2 * t);
                 if (t > kOpenSeconds) {
@@ -185,7 +190,7 @@ public:
         if (g_pointerMoved)
             UpdateHighlight();
         DrawBackground();
-        DrawRows();
+        DrawRows(now);
     }
 
     bool HasBackground() const { return background_ != nullptr; }
@@ -235,14 +240,25 @@ private:
         background_->Draw(ScreenCamera::Get());
     }
 
-    void DrawRows()
+    // The part of the row's text typed out by now.
+    static std::string_view Typed(MenuSlotRow& row, std::string_view text, int64_t now)
     {
-        const MenuSlotList& list = g_lists[size_t(kind_)];
+        if (row.shown.text.View() != text)
+            row.shown.text = MenuText::Owned(std::string(text));
+        row.shown.Reveal(now);
+        return row.shown.ShownText();
+    }
+
+    void DrawRows(int64_t now)
+    {
+        MenuSlotList& list = g_lists[size_t(kind_)];
         if (kind_ == kInGameMenu || kind_ == kEndOfMission) {
             const size_t visible = std::min<size_t>(list.rows.size(), 5);
-            for (size_t i = 0; i < visible; ++i)
-                Text::DrawSmall(list.rows[i].text, list.rows[i].x, list.rows[i].y,
+            for (size_t i = 0; i < visible; ++i) {
+                MenuSlotRow& row = list.rows[i];
+                Text::DrawSmall(Typed(row, row.text, now), row.x, row.y,
                                 int(i) == list.highlight ? kHighlightColour : kRowColour);
+            }
             return;
         }
         // Save and load screens: six rows from the scroll, then the name field.
@@ -250,7 +266,8 @@ private:
         const size_t last = std::min<size_t>(list.rows.size(), first + 6);
         for (size_t i = first; i < last; ++i) {
             const float y = top_ + (0.236f + 0.067f * float(i - first)) * height_;
-            Text::DrawSmall(ShownName(list.rows[i].text), left_ + 0.088f * width_, y,
+            MenuSlotRow& row = list.rows[i];
+            Text::DrawSmall(Typed(row, ShownName(row.text), now), left_ + 0.088f * width_, y,
                             int(i) == list.highlight ? kHighlightColour : kRowColour);
         }
         Text::DrawSmall(g_nameField, left_ + 0.088f * width_, top_ + 0.16f * height_, kHighlightColour);
@@ -339,7 +356,7 @@ void AddCentredRows(int kind, std::initializer_list<uint32_t> texts)
         const char* found = StringTable::Global().Find(id);
         std::string text = found ? found : "";
         const float x = 0.5f - charW * float(text.size()) / 2;
-        g_lists[size_t(kind)].rows.push_back({std::move(text), x, y, 0, {}});
+        g_lists[size_t(kind)].rows.push_back({std::move(text), x, y, 0, {}, {}});
         y += lineH;
     }
 }
@@ -358,7 +375,8 @@ bool OpenSaveOrLoad(int kind)
     const Quad quad = QuadFor(kind);
     MenuSlotList& list = g_lists[size_t(kind)];
     for (size_t n = 0; n < names.size(); ++n) {
-        MenuSlotRow row{names[n], quad.left + 0.088f * quad.width, quad.top + (0.236f + 0.067f * float(n)) * quad.height, 0, {}};
+        MenuSlotRow row{names[n], quad.left + 0.088f * quad.width,
+                        quad.top + (0.236f + 0.067f * float(n)) * quad.height, 0, {}, {}};
         if (SavedGame::ReadHeader(names[n].c_str())) {
             row.levelStart = SavedGame::Last().levelStart;
             row.commandFile = SavedGame::Last().commandFile;

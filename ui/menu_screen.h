@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/ref_counted.h"
+#include "ui/menu_items.h"
 
 // One row of a menu screen's item list; on the save and load screens it also
 // keeps what the file's head says.
@@ -17,6 +18,7 @@ struct MenuSlotRow {
     float x = 0, y = 0; // screen fractions of the row's top-left corner
     uint32_t levelStart = 0;
     std::string commandFile;
+    MenuItem shown;     // the text as it types itself out
 };
 
 // The item list of one menu slot: its rows, the highlighted id and the scroll.

@@ -2,6 +2,7 @@
 
 #include "Veapi/font.h"
 #include "Veapi/particles.h"
+#include "Veapi/screen_draw.h"
 #include "app/app_time.h"
 #include "console/console_draw.h"
 #include "console/text_console.h"
@@ -209,6 +210,19 @@ void ParticleTester::Draw(int64_t)
     const float h = LineHeight();
     for (size_t i = 0; i < lines.size(); ++i)
         Text::DrawSmall(lines[i], left_ + kMargin, top_ + kMargin + h * float(i), kLineColour);
+    // The frame: half the screen wide, down to the last line's foot.
+    HudView& view = HudView::Current();
+    const float w = view.ScreenWidth(), sh = view.ScreenHeight();
+    const int x0 = int(left_ * w), y0 = int(top_ * sh);
+    const int x1 = int((left_ + 0.5f) * w), y1 = int((top_ + kMargin + h * float(lines.size())) * sh);
+    Colour white;
+    white.Set(1, 1, 1, 1);
+    ScreenDraw::Begin();
+    ScreenDraw::Line(x0, y0, white, x1, y0, white);
+    ScreenDraw::Line(x1, y0, white, x1, y1, white);
+    ScreenDraw::Line(x1, y1, white, x0, y1, white);
+    ScreenDraw::Line(x0, y1, white, x0, y0, white);
+    ScreenDraw::Flush();
     // A finished emitter (a timed or counted one) starts again.
     if (emitter_ && !Emitter())
         Remake();

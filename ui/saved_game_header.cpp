@@ -56,17 +56,15 @@ bool ReadHeader(const char* name)
     if (!file)
         return false;
 
+    // The clock stops only while the server thread, which reads it, is parked.
+    GameState::Hold hold;
     const float speed = AppTime::GameSpeed();
     AppTime::SetGameSpeed(0);
-    bool ok;
-    {
-        GameState::Hold hold;
-        // Never more than the largest head, whatever the lengths claim.
-        std::vector<uint8_t> bytes(3 * 4 + 2 * kMaxNameBytes);
-        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<size_t>(file.gcount()));
-        ok = ParseHeader(bytes, g_last);
-    }
+    // Never more than the largest head, whatever the lengths claim.
+    std::vector<uint8_t> bytes(3 * 4 + 2 * kMaxNameBytes);
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(file.gcount()));
+    const bool ok = ParseHeader(bytes, g_last);
     AppTime::SetGameSpeed(speed);
     return ok;
 }

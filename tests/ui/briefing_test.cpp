@@ -6,6 +6,7 @@
 
 #include "../Veapi/camera_fixture.h"
 #include "../support/string_texts.h"
+#include "solid_fonts.h"
 #include "Veapi/font.h"
 #include "Veapi/render_queue.h"
 #include "Veapi/texture_loader.h"
@@ -43,21 +44,11 @@ protected:
         SceneTest::SetUp();
         root_ = dir_.Path();
         const fs::path sample = TREVOK_SAMPLE_DATA_DIR;
-        for (const char* folder : {"scripts", "graphics/bitmaps", "fonts"})
+        for (const char* folder : {"scripts", "graphics/bitmaps"})
             fs::create_directories(root_ / folder);
         for (const char* image : {"Title.rim", "VQNLOGO.rim", "please train.rim"})
             fs::copy_file(sample / "graphics" / "bitmaps" / image, root_ / "graphics" / "bitmaps" / image);
-        std::ofstream(root_ / "graphics" / "font.bmp") << "x";
-        FontFile file;
-        file.lineHeight = 10;
-        file.texture = "font.bmp";
-        file.widths.assign(FontGlyphs::kWidthCodes, 6);
-        for (int i = 0; i < FontGlyphs::kGlyphs; ++i)
-            file.rows.push_back(uint8_t(i / 20));
-        const std::vector<uint8_t> bytes = WriteFontFile(file);
-        for (const char* name : ConsoleFonts::kFiles)
-            std::ofstream(root_ / "fonts" / name, std::ios::binary)
-                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        uitest::WriteSolidFonts(root_);
 
         auto& dirs = app::DataDirectories::Global();
         savedStart_ = dirs.StartDirectory();
@@ -243,7 +234,7 @@ TEST_F(BriefingTest, ScriptCommandsBuildTheScreen)
 
 TEST_F(BriefingTest, ScriptLinesRunAnyCommandButNoFileLeavesTheGameFolders)
 {
-    fs::copy_file(fs::path(TREVOK_FIXTURES_DIR) / "ui" / "leaving.brf", root_ / "scripts" / "mission.brf");
+    fs::copy_file(fs::path(TREVOK_FIXTURES_DIR) / "ui" / "briefings" / "leaving.brf", root_ / "scripts" / "mission.brf");
     std::ofstream(root_ / "outside.tcs") << "BRIEFING TEXT 5\n";
     platform::ClearDataPathCache();
     TextConsole::Get().lines.clear();

@@ -3,6 +3,7 @@
 #include "ui/camera_track.h"
 
 #include "../Veapi/camera_fixture.h"
+#include "Veapi/object_preview.h"
 #include "Veapi/ve_object.h"
 #include "effects/effect_list.h"
 #include "objects/role_table.h"
@@ -124,6 +125,19 @@ TEST_F(CameraTrackTest, CastNumbersOutsideTheCastAreAbsent)
     track_->Stop();
     EXPECT_EQ(track_->CastCount(), 0u);
     EXPECT_EQ(track_->CastMember(-1), nullptr);
+}
+
+TEST_F(CameraTrackTest, ThePreviewComesBackHoweverTheTrackEnds)
+{
+    const int32_t before = ObjectPreview::SuspendCount();
+    track_->Start(0.0, 0);
+    track_->Start(0.0, 0);
+    EXPECT_EQ(ObjectPreview::SuspendCount(), before + 1);
+    track_->Stop();
+    EXPECT_EQ(ObjectPreview::SuspendCount(), before);
+    track_->Start(0.0, 0);
+    track_.reset(); // dropped with its level while it ran
+    EXPECT_EQ(ObjectPreview::SuspendCount(), before);
 }
 
 TEST_F(CameraTrackTest, FadesLastWholeSeconds)

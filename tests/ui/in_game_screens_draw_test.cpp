@@ -3,6 +3,7 @@
 #include "ui/menu_screen.h"
 
 #include "../Veapi/camera_fixture.h"
+#include "../support/string_texts.h"
 #include "Veapi/render_queue.h"
 #include "app/app_time.h"
 #include "app/directories.h"
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 struct ScreenView : HudView {
     int64_t now = 0;
     int64_t RealNow() override { return now; }
-    int64_t TicksPerSecond() override { return 1000; }
+    int64_t TicksPerSecond() override { return AppTime::TicksPerSecond(); }
     float ScreenWidth() override { return 320; }
     float ScreenHeight() override { return 240; }
 };
@@ -48,6 +49,7 @@ protected:
         platform::ClearDataPathCache();
         HudView::Install(&view_);
         AppTime::SetGameSpeed(1.0f);
+        LoadGlobalStringTable({{7077, "Back to the game"}, {7065, "Save game"}});
     }
     void TearDown() override
     {
@@ -62,12 +64,13 @@ protected:
         else
             unsetenv("XDG_DATA_HOME");
         AppTime::SetGameSpeed(1.0f);
+        StringTable::Global().Free();
         SceneTest::TearDown();
     }
     // One frame of the screens, after `ms` more milliseconds.
     void Frame(int64_t ms)
     {
-        view_.now += ms;
+        view_.now += ms * AppTime::TicksPerSecond() / 1000;
         BeginFrame(0);
         MenuScreen::DrawAll(view_.now);
         RenderQueue::Flush();
@@ -106,9 +109,16 @@ protected:
 TEST_F(MenuDrawTest, EachScreenShowsItsPictureInItsQuadUntilClosed)
 {
     MenuScreen::OpenInGameMenu();
-    Frame(600); // fully open
+    Frame(300);
+    const MenuSlotRow& back = MenuScreen::List(MenuScreen::kInGameMenu).rows[0];
+    Frame(300); // fully open: the rows start typing now
     ASSERT_TRUE(MenuScreen::Slot(MenuScreen::kInGameMenu)->OpenComplete());
-    Frame(16);
+    EXPECT_EQ(back.shown.textShown, 0) << "nothing typed while the screen opened";
+    Frame(200); // 10 to 40 characters a second
+    EXPECT_GE(back.shown.textShown, 1);
+    EXPECT_LE(back.shown.textShown, 8);
+    Frame(2000);
+    EXPECT_EQ(back.shown.ShownText(), "Back to the game");
     Seen menu = Look();
     EXPECT_GT(menu.blue, 0);
     EXPECT_EQ(menu.red, 0);

@@ -2,6 +2,10 @@
 // wrap, the names shown, and the pointer's line under the screen.
 #include "ui/particle_tester.h"
 
+#include "../Veapi/camera_fixture.h"
+#include "solid_fonts.h"
+#include "Veapi/render_queue.h"
+#include "Veapi/texture_loader.h"
 #include "Veapi/light_set.h"
 #include "Veapi/particles.h"
 #include "ui/hud_view.h"
@@ -115,6 +119,67 @@ TEST(ParticleTesterTest, AClickOnALineChangesThatLine)
     EXPECT_EQ(std::count(MenuScreen::All().begin(), MenuScreen::All().end(), ParticleTester::Current()), 1);
     ParticleTester::ReleaseCurrent();
     EXPECT_EQ(ParticleTester::Current(), nullptr);
+}
+
+struct SmallScreen : HudView {
+    float ScreenWidth() override { return 320; }
+    float ScreenHeight() override { return 240; }
+};
+
+class ParticleTesterScene : public scenetest::SceneTest {
+protected:
+    void SetUp() override
+    {
+        SceneTest::SetUp();
+        uitest::WriteSolidFonts(dir_.Path());
+        TextureManager::SetGraphicsDirectory(dir_.Path() / "graphics");
+        TextureManager::SetLoader(scenetest::FilledTextureLoader(0xFFFFFFFFu));
+        Display::Hooks().flushText = [] { Font::FlushAll(); };
+        StartScene(320, 240);
+        std::string error;
+        ASSERT_TRUE(TextConsole::Init(dir_.Path() / "fonts", dir_.Path() / "graphics", error)) << error;
+        TextureManager::LoadPending();
+        HudView::Install(&view_);
+    }
+    void TearDown() override
+    {
+        ParticleTester::ReleaseCurrent();
+        HudView::Install(nullptr);
+        TextConsole::Shutdown();
+        SceneTest::TearDown();
+    }
+    void Frame()
+    {
+        BeginFrame(0);
+        MenuScreen::DrawAll(0);
+        RenderQueue::Flush();
+        EndFrame();
+    }
+    bool White(int x, int y)
+    {
+        const auto p = Pixel(x, y);
+        return p.r > 200 && p.g > 200 && p.b > 200;
+    }
+    displaytest::TempDir dir_;
+    SmallScreen view_;
+};
+
+TEST_F(ParticleTesterScene, ListsItsSettingsInAFrameAndFollowsAClick)
+{
+    ParticleTester::Replace({0, 0, 5}, 3);
+    ParticleTester* tester = ParticleTester::Current();
+    ASSERT_NE(tester, nullptr);
+    // "TYPE FIRE" from (0.04, 0.12) of the screen in 6-pixel cells.
+    const int x = int(0.04f * 320) + 1, y = int(0.12f * 240) + 4;
+    const int tenth = x + 9 * 6 + 2; // the tenth character's cell
+    Frame();
+    EXPECT_TRUE(White(x, y)) << "the first letter";
+    EXPECT_FALSE(White(tenth, y)) << "FIRE has four letters";
+    EXPECT_TRUE(White(int(0.3f * 320), int(0.1f * 240))) << "the frame's top edge";
+    MenuScreen::SetPointer(tester->Left() + 0.1f, tester->Top() + ParticleTester::kMargin);
+    tester->Run();
+    Frame();
+    EXPECT_TRUE(White(tenth, y)) << "SMOKE has five";
 }
 
 TEST(SceneLightingTest, GameLightsOnceAndClearsToWhite)
