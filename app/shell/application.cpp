@@ -277,6 +277,7 @@ void StartConsole()
 {
     EffectCommands::Install();
     CameraCommands::Install();
+    TextConsole::SetPrintObserver([](const char* text) { Trace("console: %s", text); });
     CameraCommands::togglePause = Game::TogglePause;
     HudView::Install(&g_shellView);
     StatusWindow::Setup();
@@ -462,6 +463,7 @@ int Main(const std::vector<std::string>& args)
 void PostClose()
 {
     Trace("exit: close the window");
+    FrontEnd::ReleaseResources(); // its image needs the display
     if (g_window && !g_window->IsDestroyed())
         g_window->Send(platform::kWmClose);
 }
