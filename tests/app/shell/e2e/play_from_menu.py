@@ -208,6 +208,7 @@ def case_mission(game):
     time.sleep(0.5)
     game.keys("space")
     game.wait_for("-> 12 (level-started)")
+    game.wait_for("console: Echo is on")  # its command file's opening ECHO
     game.wait_for("level: training_level.tvs loaded")
     game.wait_for("-> 5 (playing)")
     time.sleep(1.0)
