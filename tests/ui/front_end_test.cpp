@@ -22,7 +22,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -471,6 +474,58 @@ TEST(MissionListTest, FindAddAndSaveNames)
     EndOfGameRequest = 0;
     MissionList::Clear();
     Session::Names() = {};
+}
+
+} // namespace
+} // namespace FrontEnd::test
+
+namespace FrontEnd::test {
+namespace {
+
+// NEXT LEVEL from the first of two missions: the next one's names become
+// current and the briefing state follows; its level-start save is made in
+// the saves folder, and a mission name that would lead out of it is refused.
+TEST(NextLevel, MovesToTheNextMissionAndKeepsItsSaveInTheSavesFolder)
+{
+    char name[] = "/tmp/trevok-next-level-XXXXXX";
+    const std::filesystem::path home = mkdtemp(name);
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    struct Case {
+        const char* next;
+        bool refused;
+    };
+    const Case cases[] = {{"Second", false}, {"../escaped", true}, {"/tmp/trevok-absolute", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.next);
+        MissionList::Clear();
+        MissionList::Add("First", "first.tvs", "first.tcs");
+        MissionList::Add(c.next, "second.tvs", "second.tcs");
+        Session::Names() = {"FIRST.TVS", "first.tcs"};
+        TextConsole::Get().lines.clear();
+        SetAppState(AppState::Playing);
+        MissionList::NextLevelCommand();
+        EXPECT_EQ(Session::Names().script, "second.tvs");
+        EXPECT_EQ(Session::Names().companion, "second.tcs");
+        EXPECT_EQ(CurrentAppState(), AppState::Briefing);
+        const std::string refusal =
+            std::string("NEXT LEVEL: \"") + c.next + "\" cannot name a saved game; the level start is not saved.";
+        bool printed = false;
+        for (const auto& line : TextConsole::Get().lines)
+            printed = printed || line.text == refusal;
+        EXPECT_EQ(printed, c.refused);
+        EXPECT_FALSE(std::filesystem::exists(home / "escaped.sav"));
+        EXPECT_FALSE(std::filesystem::exists("/tmp/trevok-absolute.sav"));
+    }
+    if (saved)
+        setenv("XDG_DATA_HOME", saved->c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+    std::filesystem::remove_all(home);
+    MissionList::Clear();
+    Session::Names() = {};
+    SetAppState(AppState::None);
 }
 
 } // namespace
