@@ -271,10 +271,18 @@ bool CloseOnClick(float pointerFraction)
 
 void SetTimedLineLimit(int limit) { Get().timedLineLimit = std::clamp(limit, 1, kMaxLines); }
 
+namespace {
+void (*g_printObserver)(const char*) = nullptr;
+} // namespace
+
+void SetPrintObserver(void (*observer)(const char* text)) { g_printObserver = observer; }
+
 void Print(const char* text)
 {
     if (!ConsoleOutputEnabled)
         return;
+    if (g_printObserver)
+        g_printObserver(text ? text : "");
     State& s = Get();
     const std::string line = text ? text : "";
     const int limit = s.displayMode == 2 ? std::min(kMaxLines, s.timedLineLimit) : kMaxLines;

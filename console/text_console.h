@@ -98,6 +98,9 @@ void Toggle();
 bool CloseOnClick(float pointerFraction);
 void Draw(int64_t realTime);
 void HandleKey(const InputEvent& event);
+// Sees every line Print takes while output is on (the shell's trace); null
+// for none.
+void SetPrintObserver(void (*observer)(const char* text));
 // One row of the console as the renderer draws it (screen fractions).
 struct DrawRow {
     std::string text;

@@ -89,6 +89,13 @@ struct VideoMemory {
     uint64_t total = 0, free = 0;
 };
 
+// The video memory the display reports (GL has no portable query): 256 MiB,
+// or TREVOK_VIDEO_MEMORY_MB megabytes (1 to 65536) when set; anything else in
+// it is refused with a message and the default stands.
+inline constexpr uint64_t kDefaultVideoMemory = 256ull << 20;
+uint64_t VideoMemoryFromText(const char* megabytes);
+uint64_t ConfiguredVideoMemory();
+
 // What tests inject to drive the device code's rare paths. The layer reads
 // it on every call; `ResetFaults` restores the neutral machine.
 struct Faults {
@@ -104,7 +111,7 @@ struct Faults {
     bool rejectPointMip = false;
     int maxDisplayDepth = 32;           // modes deeper than this are not listed
     std::vector<std::pair<int, int>> missingModes;  // sizes left out of the mode list
-    uint64_t videoMemory = 256ull << 20;  // reported total; free = total - textures
+    uint64_t videoMemory = ConfiguredVideoMemory();  // reported total; free = total - textures
     bool noDesktopSharing = false;      // the display device cannot render in a window
     bool noGdiBuffer = false;           // no buffer of the chain is the one the desktop shows
     bool cannotDisableStencil = false;  // SetRenderState(StencilEnable, 0) is refused

@@ -2,6 +2,9 @@
 // modes, the back and front buffers as frame-buffer objects, the z-buffer,
 // presentation and device loss.
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -109,6 +112,27 @@ bool ModeListed(int w, int h)
 Faults& CurrentFaults()
 {
     return g_faults;
+}
+
+uint64_t VideoMemoryFromText(const char* megabytes)
+{
+    if (!megabytes || !*megabytes)
+        return kDefaultVideoMemory;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(megabytes, &end, 10);
+    if (errno != 0 || *end != '\0' || megabytes[0] == '-' || value < 1 || value > 65536) {
+        std::fprintf(stderr, "TREVOK_VIDEO_MEMORY_MB: \"%s\" is no number of megabytes from 1 to 65536; %llu stands\n",
+                     megabytes, static_cast<unsigned long long>(kDefaultVideoMemory >> 20));
+        return kDefaultVideoMemory;
+    }
+    return uint64_t(value) << 20;
+}
+
+uint64_t ConfiguredVideoMemory()
+{
+    static const uint64_t figure = VideoMemoryFromText(std::getenv("TREVOK_VIDEO_MEMORY_MB"));
+    return figure;
 }
 
 void ResetFaults()

@@ -1,6 +1,7 @@
 // The training level's companion command file: one trigger of each kind,
 // doors, objectives, the named values the wait-for phrases read ("trevok",
 // "vell"), and WAIT FOR lines that hold the script until the player acts.
+// The opening ECHO answers on the console, so a run shows the file started.
 #include "sample/generator.h"
 
 #include <cstdio>
@@ -11,6 +12,7 @@ namespace {
 
 constexpr const char* kCompanion =
     "// The training level's script\n"
+    "ECHO\n"
     "TOKEN trevok\nTOKEN vell\nTOKEN boss\nTOKEN gate\nTOKEN lift\n"
     "SET trevok 1\nSET vell 2\nSET boss 3\nSET gate 4\nSET lift 4\n"
     "ADD OBJECTIVE 1 PRIMARY 10 1 1 2 3\n"

@@ -133,6 +133,31 @@ std::map<uint32_t, std::string> SampleTexts()
     };
     for (const auto& [id, text] : bindings)
         t[id] = text;
+    // The front end's screens, items, choices and messages.
+    const std::pair<uint32_t, const char*> menus[] = {
+        {228, "Single player"},     {229, "Multiplayer"},        {230, "Options"},
+        {231, "Quit"},              {232, "Saved games"},        {233, "Missions"},
+        {238, "Display modes"},     {239, "Display devices"},    {240, "Key bindings"},
+        {241, "Game options"},      {242, "3-D options"},        {243, "Ready"},
+        {244, "Start mission"},     {247, "Display switch 1"},   {248, "Display switch 2"},
+        {249, "Display switch 3"},  {250, "Display switch 4"},   {251, "Main menu"},
+        {252, "Options"},           {253, "Display modes"},      {254, "Display devices"},
+        {255, "Missions"},          {256, "Key bindings"},       {257, "Game options"},
+        {258, "Single player"},     {259, "Connections"},        {260, "Sessions"},
+        {261, "Address"},           {262, "Network game"},       {264, "Lobby"},
+        {208, "Players"},           {265, "3-D options"},        {267, "That key is already bound."},
+        {275, "Keep this display mode?"}, {276, "Keep it"},      {277, "Camera speed"},
+        {280, "Saved games"},       {281, "Box selection"},      {290, "Mouse buttons"},
+        {292, "Player"},            {293, "Trevok game"},        {308, "Training"},
+        {314, "Mission five"},      {6085, "Shadows"},           {6086, "Textures"},
+        {6087, "Colour depth"},     {6090, "Invert mouse"},      {7015, "Space"},
+        {7062, "16 bits"},          {7063, "24 bits"},           {7064, "32 bits"},
+        {7071, "slow"},             {7072, "medium"},            {7073, "fast"},
+        {7078, "low"},              {7079, "high"},              {7080, "highest"},
+        {7083, "lowest"},           {7084, "middle button drags"}, {7085, "right button drags"},
+    };
+    for (const auto& [id, text] : menus)
+        t[id] = text;
     // Command names and their help.
     t[9000] = "QUIT";
     t[8005] = "Leaves the game.";

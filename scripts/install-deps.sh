@@ -12,7 +12,7 @@ packages=(
   libopenal-dev libopenal1
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libenet-dev libglib2.0-dev zlib1g-dev
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils xdotool
   imagemagick netpbm sox libeigen3-dev libcgal-dev libnanoflann-dev libboost-dev libembree-dev libconcurrentqueue-dev
 )
 

@@ -15,31 +15,6 @@ void Draw() {}
 void Leave() {}
 } // namespace HiscoreScreen
 
-namespace FrontEnd {
-int64_t& IdleDeadline()
-{
-    static int64_t deadline = 0;
-    return deadline;
-}
-void Enter()
-{
-    SetAppState(AppState::MainMenu);
-    ResetIdleTimer();
-}
-void Frame() {}
-void CheckLobbyStart() {}
-void BuildScreens() {}
-void Shutdown() {}
-void OnEscape() { ExitProgram(kExitOnEscape); }
-void OnKey(uint32_t, uint32_t) {}
-bool IsCapturingKey() { return false; }
-void Choose() {}
-void HighlightPrevious() {}
-void HighlightNext() {}
-void OnUpKey() {}
-void OnDownKey() {}
-void ResetIdleTimer() { IdleDeadline() = AppTime::RealNow() + 15 * AppTime::TicksPerSecond(); }
-} // namespace FrontEnd
 
 namespace Game {
 bool IsBattleUnderway() { return false; }

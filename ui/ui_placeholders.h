@@ -1,5 +1,5 @@
-// Placeholders for the interface services the shell calls. The main menu
-// only answers Escape (quit, exit code 4) and keeps its idle time.
+// Placeholders for the interface services the shell calls that are not
+// built yet.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 
 #include "ui/briefing.h"
 #include "ui/camera_controller.h"
+#include "ui/front_end.h"
 #include "ui/game_cursor.h"
 #include "ui/hud_viewports.h"
 #include "ui/mouse.h"
@@ -27,25 +28,6 @@ namespace HiscoreScreen {
 void Draw();
 void Leave();
 } // namespace HiscoreScreen
-
-namespace FrontEnd {
-inline constexpr int kExitOnEscape = 4;
-void Enter();              // state 8, idle deadline restarted
-void Frame();
-void CheckLobbyStart();
-void BuildScreens();
-void Shutdown();
-void OnEscape();           // at the top menu: the program ends with 4
-void OnKey(uint32_t scanCode, uint32_t flags);
-bool IsCapturingKey();
-void Choose();
-void HighlightPrevious();
-void HighlightNext();
-void OnUpKey();
-void OnDownKey();
-void ResetIdleTimer();     // idle deadline = real time now + 15 s
-int64_t& IdleDeadline();
-} // namespace FrontEnd
 
 namespace InGameScreens {
 void Shutdown(); // the in-game screens go at exit

@@ -282,6 +282,7 @@ void StartConsole()
     EffectCommands::Install();
     CameraCommands::Install();
     ScriptCommands::Install();
+    TextConsole::SetPrintObserver([](const char* text) { Trace("console: %s", text); });
     CameraCommands::togglePause = Game::TogglePause;
     HudView::Install(&g_shellView);
     StatusWindow::Setup();
@@ -474,6 +475,7 @@ int Main(const std::vector<std::string>& args)
 void PostClose()
 {
     Trace("exit: close the window");
+    FrontEnd::ReleaseResources(); // its image needs the display
     if (g_window && !g_window->IsDestroyed())
         g_window->Send(platform::kWmClose);
 }

@@ -8,6 +8,7 @@
 #include "app/display_mode.h"
 #include "app/shell/render_placeholders.h"
 #include "app/shell/screen.h"
+#include "app/shell/trace.h"
 #include "app/string_table.h"
 #include "console/console.h"
 #include "media/media_placeholders.h"
@@ -471,13 +472,17 @@ void Dispatch(const InputEvent& e)
     case AppState::Playback:
         GameView(e);
         break;
-    case AppState::MainMenu:
+    case AppState::MainMenu: {
+        const int screen = FrontEnd::CurrentState().screen;
         if (TextConsole::IsOpen())
             TextConsole::HandleKey(e);
         else
             MainMenu::OnInput(e);
         FrontEnd::ResetIdleTimer();
+        if (CurrentAppState() == AppState::MainMenu && FrontEnd::CurrentState().screen != screen)
+            Trace("menu: screen %d", FrontEnd::CurrentState().screen);
         break;
+    }
     case AppState::HighScores:
         if (TextConsole::IsOpen())
             TextConsole::HandleKey(e);

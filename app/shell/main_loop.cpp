@@ -9,6 +9,7 @@
 #include "app/string_table.h"
 #include "app/shell/input.h"
 #include "app/shell/render_placeholders.h"
+#include "app/shell/trace.h"
 #include "console/command_file_queue.h"
 #include "console/console.h"
 #include "effects/ballistic_objects.h"
@@ -100,6 +101,9 @@ void MainMenuFrame()
 {
     Prologue();
     TextConsole::Draw(AppTime::RealNow());
+    const DisplayModeSettings& mode = App::CurrentMode();
+    FrontEnd::SetPointer(float(Input::CursorX()) / float(std::max(1, mode.width)),
+                         float(Input::CursorY()) / float(std::max(1, mode.height)));
     FrontEnd::Frame();
     EndFrame();
     FrontEnd::CheckLobbyStart();
@@ -298,6 +302,7 @@ void Frame()
         EndFrame();
         break;
     case AppState::LevelStarted:
+        Trace("level: %s %s", Session::Names().script.c_str(), Session::IsLevelLoaded() ? "loaded" : "not loaded");
         SetAppState(AppState::Playing); // no frame in this pass
         break;
     default:

@@ -214,3 +214,24 @@ TEST(GfxHeadless, DrawsOffScreenWithoutAWindowSystem)
 }
 
 } // namespace
+
+namespace {
+
+TEST(GfxVideoMemory, FigureFromTheEnvironmentText)
+{
+    struct Case {
+        const char* text;
+        uint64_t bytes;
+    };
+    const Case cases[] = {
+        {nullptr, gfx::kDefaultVideoMemory}, {"", gfx::kDefaultVideoMemory},
+        {"64", 64ull << 20},                 {"1", 1ull << 20},
+        {"65536", 65536ull << 20},           {"0", gfx::kDefaultVideoMemory},
+        {"65537", gfx::kDefaultVideoMemory}, {"-8", gfx::kDefaultVideoMemory},
+        {"12MB", gfx::kDefaultVideoMemory},  {"99999999999999999999999", gfx::kDefaultVideoMemory},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(gfx::VideoMemoryFromText(c.text), c.bytes) << (c.text ? c.text : "(unset)");
+}
+
+} // namespace

@@ -1,0 +1,260 @@
+#!/usr/bin/env python3
+"""Plays the built game from outside, as a player would: keys and clicks go
+in through the X server's test extension (xdotool), and each step waits for
+the state change or menu screen the game traces on standard error.
+
+Run under a virtual display:
+    xvfb-run -a -s '-screen 0 1024x768x24' play_from_menu.py --case NAME \
+        --trevok build/ci/trevok --data build/ci/sample-data
+
+Cases:
+    escape       Escape on the main menu ends the game with status 4
+    quit         the main menu's quit item ends it with status 3
+    rebind       a key rebound on the key-binding screen is in TVkeys.cfg
+    mission      single player, missions, first mission, start: the
+                 briefing, then the level starts and its script runs
+"""
+import argparse
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+TIME_OUT = 90  # seconds for a whole case
+
+
+class Failure(Exception):
+    pass
+
+
+class Game:
+    def __init__(self, trevok, data, work):
+        self.work = work
+        self.data = os.path.join(work, "data")
+        shutil.copytree(data, self.data)
+        env = dict(os.environ)
+        for name in ("XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
+            env[name] = os.path.join(work, name.lower())
+            os.makedirs(env[name], mode=0o700, exist_ok=True)
+        env["ALSOFT_DRIVERS"] = "null"
+        env["TREVOK_TRACE"] = "1"
+        self.errors_path = os.path.join(work, "stderr.txt")
+        self.errors = open(self.errors_path, "wb")
+        self.started = time.monotonic()
+        self.process = subprocess.Popen([trevok, "-w", self.data], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=self.errors, cwd=work)
+        self.seen = 0  # how far the trace was matched
+
+    def text(self):
+        with open(self.errors_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def left(self):
+        return TIME_OUT - (time.monotonic() - self.started)
+
+    def wait_for(self, marker, seconds=30):
+        """Waits for `marker` after the last one found."""
+        until = time.monotonic() + min(seconds, max(self.left(), 0))
+        while time.monotonic() < until:
+            text = self.text()
+            at = text.find(marker, self.seen)
+            if at >= 0:
+                self.seen = at + len(marker)
+                return
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.05)
+        raise Failure("no \"%s\" on standard error" % marker)
+
+    def keys(self, *names):
+        for name in names:
+            subprocess.run(["xdotool", "key", "--clearmodifiers", name], check=True)
+            time.sleep(0.15)
+
+    def type_text(self, text):
+        subprocess.run(["xdotool", "type", "--delay", "80", text], check=True)
+
+    def click(self, x, y, button=1):
+        subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True)
+        time.sleep(0.1)
+        subprocess.run(["xdotool", "click", str(button)], check=True)
+
+    def finish(self, seconds=30):
+        try:
+            return self.process.wait(timeout=min(seconds, max(self.left(), 1)))
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise Failure("the game did not end")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.errors.close()
+
+    def screenshot(self, number):
+        """SysRq; the game writes Screen.bmp, Screen1.bmp, ... into its dumps folder."""
+        name = "Screen.bmp" if number == 0 else "Screen%d.bmp" % number
+        path = os.path.join(self.data, "dumps", name)
+        self.keys("Sys_Req")
+        until = time.monotonic() + 10
+        while time.monotonic() < until:
+            if os.path.exists(path) and os.path.getsize(path) > 54:
+                time.sleep(0.2)
+                return read_bmp(path)
+            time.sleep(0.05)
+        raise Failure("no screenshot %s" % name)
+
+
+def read_bmp(path):
+    """(width, height, rows of (r, g, b)) of an uncompressed 24- or 32-bit BMP."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:2] != b"BM":
+        raise Failure("%s is no BMP" % path)
+    offset = struct.unpack_from("<I", data, 10)[0]
+    width, height = struct.unpack_from("<ii", data, 18)
+    bits = struct.unpack_from("<H", data, 28)[0]
+    if bits not in (24, 32):
+        raise Failure("%s: %d bits a pixel" % (path, bits))
+    step = bits // 8
+    pitch = (width * step + 3) & ~3
+    rows = []
+    for y in range(abs(height)):
+        start = offset + y * pitch
+        row = [(data[start + x * step + 2], data[start + x * step + 1], data[start + x * step])
+               for x in range(width)]
+        rows.append(row)
+    if height > 0:
+        rows.reverse()  # bottom-up
+    return width, abs(height), rows
+
+
+def count_pixels(shot, test):
+    _, _, rows = shot
+    return sum(1 for row in rows for p in row if test(p))
+
+
+def row_green(p):
+    # The menu rows' green (0x00E500) through whatever the display packs.
+    return p[0] < 40 and p[1] > 180 and p[2] < 40
+
+
+def through_start_screens(game):
+    game.wait_for("state 0 (none) -> 4 (logo)")
+    game.click(512, 384)  # the pointer over the window: input goes there
+    for state in ("-> 2 (splash)", "-> 1 (title)", "-> 3 (please-train)", "-> 8 (main-menu)"):
+        time.sleep(0.3)
+        game.keys("Return")
+        game.wait_for(state)
+    time.sleep(0.5)
+
+
+def choose(game, downs, marker):
+    """Down `downs` times from nothing highlighted, then Return."""
+    game.keys(*(["Down"] * downs))
+    game.keys("Return")
+    game.wait_for(marker)
+    time.sleep(0.3)
+
+
+def case_escape(game):
+    through_start_screens(game)
+    shot = game.screenshot(0)
+    if count_pixels(shot, row_green) < 50:
+        raise Failure("the main menu's rows are not on the screenshot")
+    game.keys("Escape")
+    return 4
+
+
+def case_quit(game):
+    through_start_screens(game)
+    game.keys("Down", "Down", "Down", "Down", "Return")
+    return 3
+
+
+def case_rebind(game):
+    through_start_screens(game)
+    choose(game, 3, "menu: screen 1")   # options
+    choose(game, 3, "menu: screen 4")   # key bindings
+    game.keys("Down", "Return")         # the first binding waits for a key
+    game.keys("q")
+    time.sleep(0.3)
+    game.keys("Escape")
+    game.wait_for("menu: screen 0")
+    time.sleep(0.3)
+    game.keys("Escape")
+    return 4
+
+
+def check_rebind(game):
+    with open(os.path.join(game.data, "scripts", "TVkeys.cfg"), "rb") as f:
+        keys = f.read()
+    if not keys.startswith(b"Turn camera left\r\n16\r\n"):
+        raise Failure("TVkeys.cfg does not hold the new key: %r" % keys[:60])
+
+
+def case_mission(game):
+    through_start_screens(game)
+    choose(game, 1, "menu: screen 7")   # single player
+    choose(game, 2, "menu: screen 5")   # missions
+    choose(game, 1, "menu: screen 9")   # the first mission
+    game.keys("Down", "Return")         # start
+    game.wait_for("-> 11 (briefing)")
+    time.sleep(0.5)
+    game.keys("space")
+    game.wait_for("-> 12 (level-started)")
+    game.wait_for("console: Echo is on")  # its command file's opening ECHO
+    game.wait_for("level: training_level.tvs loaded")
+    game.wait_for("-> 5 (playing)")
+    time.sleep(1.0)
+    game.keys("shift+q")
+    return None
+
+
+CASES = {
+    "escape": (case_escape, None),
+    "quit": (case_quit, None),
+    "rebind": (case_rebind, check_rebind),
+    "mission": (case_mission, None),
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--case", required=True, choices=sorted(CASES))
+    parser.add_argument("--trevok", required=True)
+    parser.add_argument("--data", required=True)
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = parser.parse_args()
+    if not shutil.which("xdotool"):
+        print("xdotool is not installed", file=sys.stderr)
+        return 1
+    work = tempfile.mkdtemp(prefix="trevok play ")
+    game = Game(os.path.abspath(args.trevok), os.path.abspath(args.data), work)
+    run, check = CASES[args.case]
+    started = time.monotonic()
+    try:
+        expected = run(game)
+        status = game.finish()
+        if expected is not None and status != expected:
+            raise Failure("ended with %d, not %d" % (status, expected))
+        if check:
+            check(game)
+        print("%s: passed in %.1f s" % (args.case, time.monotonic() - started))
+        return 0
+    except Failure as failure:
+        print("%s: %s\n--- standard error of the game:\n%s" % (args.case, failure, game.text()), file=sys.stderr)
+        return 1
+    finally:
+        game.stop()
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
