@@ -497,6 +497,8 @@ TEST_F(ServerMessageTable, BadValuesAreMendedOrRefused)
         {"a track speed that is no number", Words({104, kLift, Bits(kNan)}), Applied::kRefused, {}},
         {"a track running backwards", Words({104, kLift, Bits(-1.0f)}), Applied::kRefused, {}},
         {"a strike corner at infinity", Words({127, 0, 0, 0, Bits(kInf), 0, Bits(10.0f)}), Applied::kRefused, {}},
+        {"strike corners further apart than a float reaches",
+         Words({127, Bits(-3e38f), 0, 0, Bits(3e38f), 0, Bits(1.0f)}), Applied::kRefused, {}},
         {"a strike corner that is no number", Words({127, Bits(kNan), 0, 0, 0, 0, 0}), Applied::kRefused, {}},
         // 1e6 x 1e6 would be 4e8 spotlights.
         {"a strike over a huge area", Words({127, 0, 0, 0, Bits(1e6f), 0, Bits(1e6f)}), Applied::kApplied,
