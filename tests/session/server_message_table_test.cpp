@@ -570,4 +570,26 @@ TEST_F(ServerMessageTable, TheBlastShowsWhereTheFogIsClear)
     EXPECT_EQ(log, (std::vector<std::string>{"explosion", "sound 14"}));
 }
 
+// The fog holds a defogging replica until it lets go, even once the
+// replica left the game; a new fog takes defoggers afresh.
+TEST_F(ServerMessageTable, TheFogHoldsADefoggerUntilItLetsGo)
+{
+    ASSERT_EQ(Client::ApplyServerMessage(Words({116, kWalker})), Applied::kApplied);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({116, kWalker})), Applied::kApplied);  // once only
+    WorldObject* walker = Get(kWalker);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({52, kWalker})), Applied::kApplied);
+    EXPECT_EQ(Find(kWalker), nullptr);
+    EXPECT_TRUE(walker->Marks().defogging);  // still held by the fog
+    FogOfWar::DestroyGlobal();
+
+    FogOfWar::Global() = new FogOfWar(64, 2048);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({116, kGunner})), Applied::kApplied);
+    EXPECT_TRUE(Get(kGunner)->Marks().defogging);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({117, kGunner})), Applied::kApplied);
+    EXPECT_FALSE(Get(kGunner)->Marks().defogging);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({116, kGunner})), Applied::kApplied);
+    FogOfWar::DestroyGlobal();
+    EXPECT_FALSE(Get(kGunner)->Marks().defogging);  // the fog let go
+}
+
 } // namespace
