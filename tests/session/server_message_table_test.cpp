@@ -13,7 +13,10 @@
 #include "session/message_queue.h"
 #include "session/message_sizes.h"
 #include "session/server_thread.h"
+#include "world/collision_polygon.h"
 #include "world/fog_of_war.h"
+#include "world/level.h"
+#include "world/level_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -568,6 +571,43 @@ TEST_F(ServerMessageTable, TheBlastShowsWhereTheFogIsClear)
     log.clear();
     ASSERT_EQ(Client::ApplyServerMessage(Fixture(75)), Applied::kApplied);
     EXPECT_EQ(log, (std::vector<std::string>{"explosion", "sound 14"}));
+}
+
+// On a level the named nodes exist: a waypoint reaches its walker, and
+// boarding sends the rest of the squad to the named object's node.
+TEST_F(ServerMessageTable, OnALevelWaypointsAndBoardingFindTheirNodes)
+{
+    CollisionSource source;
+    leveltest::AddFloor(source, -2, -2, 0, 8, 2.0f);
+    std::unique_ptr<Level> level = leveltest::MakeLevel(source);
+    Level::Current() = level.get();
+    // Before the level goes, even when a check stops the test early.
+    struct Leave {
+        ~Leave()
+        {
+            WorldObjectTable::DestroyAll();
+            Level::Current() = nullptr;
+        }
+    } leave;
+    Reset();  // the world placed on the floor
+    const CollisionPolygon* node = Get(kWalker)->GetPolygon();
+    ASSERT_NE(node, nullptr);
+
+    EXPECT_EQ(Client::ApplyServerMessage(Words({41, 0, node->tableIndex_, 0xFFFFFFFFu, 0, kGunner})),
+              Applied::kApplied);
+    ASSERT_EQ(Get<MovingObject>(kGunner)->Orders().size(), 1u);
+    EXPECT_EQ(Get<MovingObject>(kGunner)->Orders().front().kind, LocalOrder::kWaypoint);
+
+    ASSERT_EQ(Client::ApplyServerMessage(Fixture(114)), Applied::kApplied);
+    EXPECT_EQ(log, (std::vector<std::string>{"controls off", "clear selection"}));
+    ASSERT_EQ(requests.size(), 1u);
+    const std::vector<uint8_t>& order = requests[0];
+    ASSERT_EQ(order.size(), 24u);  // one member: the gunner; the walker is the one boarded
+    EXPECT_EQ(LoadU32(order.data()), 5u);
+    EXPECT_EQ(LoadU32(order.data() + 8), node->tableIndex_);
+    EXPECT_EQ(LoadU32(order.data() + 12), 0xFFFFFFFFu);
+    EXPECT_EQ(LoadU32(order.data() + 16), 1u);
+    EXPECT_EQ(LoadU32(order.data() + 20), kGunner);
 }
 
 // The fog holds a defogging replica until it lets go, even once the
