@@ -77,6 +77,8 @@ public:
     bool SweepActive() const { return sweepActive_; }
 
 protected:
+    // Shields and armour rise while worn; a worn weapon is the unit's weapon.
+    void ApplyWornEffect(const CarriedItem& item, bool on) override;
     ~Unit() override;
     void ReadyWeapon();
     void SendAttack(uint32_t type, uint32_t targetWord, const Vec3* point);

@@ -139,7 +139,8 @@ public:
                     out << ',' << inventory->Items().size();
             }
             if (auto* unit = dynamic_cast<Unit*>(o))
-                out << ',' << unit->IsAttacking() << ',' << unit->SweepActive();
+                out << ',' << unit->IsAttacking() << ',' << unit->SweepActive() << ',' << unit->GetArmour() << ','
+                    << unit->WornItems().size();
             if (auto* lift = dynamic_cast<TypedObject8*>(o))
                 out << ',' << lift->Running() << ',' << lift->Speed() << ',' << lift->Loops() << ','
                     << lift->PathAt(1.0f).y;
@@ -312,8 +313,16 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {82, Applied::kApplied, {}, {}, [](T&) {
              EXPECT_NE(Get<MovingObject>(kWalker)->GetInventory()->FindById(9), nullptr);
          }},
-        {83, Applied::kNotHere, {}, {}, {}},
-        {84, Applied::kNotHere, {}, {}, {}},
+        // Armour worn on a body slot raises the unit's armour.
+        {83, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Get<Unit>(kGunner)->GetArmour(), kArmourValue);
+             EXPECT_EQ(Get<MovingObject>(kGunner)->WornItems().size(), 1u);
+             EXPECT_TRUE(t.Logged("sound 35"));
+         }},
+        {84, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Get<Unit>(kGunner)->GetArmour(), kArmourValue);
+             EXPECT_TRUE(t.log.empty());
+         }},
         {85, Applied::kApplied, {}, {}, [](T& t) {
              EXPECT_EQ(Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId), nullptr);
              EXPECT_TRUE(t.Logged("sound 26"));
@@ -325,7 +334,10 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {87, Applied::kApplied, {}, {}, [](T&) {
              EXPECT_EQ(Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId), nullptr);
          }},
-        {88, Applied::kNotHere, {}, {}, {}},
+        {88, Applied::kApplied, {84}, {}, [](T&) {
+             EXPECT_EQ(Get<Unit>(kGunner)->GetArmour(), 0);
+             EXPECT_TRUE(Get<MovingObject>(kGunner)->WornItems().empty());
+         }},
         {89, Applied::kApplied, {}, {}, [](T&) {
              EXPECT_NE(Get<MovingObject>(kGunner)->GetInventory()->FindById(kItemId), nullptr);
          }},
@@ -531,6 +543,9 @@ TEST_F(ServerMessageTable, BadValuesAreMendedOrRefused)
          Applied::kRefused, {}},
         {"a pick-up of a role that does not exist", Words({82, kWalker, 0, 999, 9}), Applied::kRefused, {}},
         {"an item the unit does not carry", Words({85, kWalker, 999}), Applied::kRefused, {}},
+        {"a heal worn on a body slot", Words({84, kWalker, 2, kItemId}), Applied::kRefused, {}},
+        {"a slot past the body", Words({84, kGunner, 13, kArmourId}), Applied::kRefused, {}},
+        {"a worn item that is not worn", Words({88, kGunner, kArmourId}), Applied::kRefused, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
