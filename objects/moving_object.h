@@ -4,6 +4,7 @@
 // kept in a local order list, so the queue shows before the server answers.
 #pragma once
 
+#include "objects/inventory.h"
 #include "objects/world_object.h"
 
 #include <cstdint>
@@ -149,7 +150,25 @@ public:
     void SetTurnRate(int32_t rate);
     void SetSpeedFactor(int32_t factor);
 
+    // ---- worn items (messages 83, 84 and 88; worn_items.cpp) ----
+    struct WornItem {
+        int32_t slot;
+        int32_t itemId;
+    };
+    // False, with nothing changed, for an item not carried, a body slot the
+    // item cannot go in, a cloak while attacking or an item the role may not
+    // use. What the slot or the item wore before comes off first.
+    bool EquipItem(int32_t slot, int32_t itemId);
+    // Every worn record of the item loses its effect and goes; false when
+    // none did.
+    bool RemoveItemEffect(int32_t itemId);
+    const std::vector<WornItem>& WornItems() const { return worn_; }
+
 protected:
+    // The worn item's effect on the object, or (on false) its undoing.
+    virtual void ApplyWornEffect(const CarriedItem& item, bool on);
+    std::vector<WornItem> worn_;
+
     ~MovingObject() override;
     void SendWords(std::span<const uint32_t> words, bool guaranteed) const;
     // The countdown of variations reached: one random draw for the choice.

@@ -99,6 +99,8 @@ public:
     bool UseHotkeyItem(int32_t hotkey, bool queued);
 
 protected:
+    // Shields and armour rise while worn; a worn weapon is the unit's weapon.
+    void ApplyWornEffect(const CarriedItem& item, bool on) override;
     ~Unit() override;
     void ReadyWeapon();
     void SendAttack(uint32_t type, uint32_t targetWord, const Vec3* point);

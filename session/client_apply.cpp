@@ -327,13 +327,17 @@ Applied ItemGone(const Words& w)
     CarriedItem* item = inventory ? inventory->FindById(w.I(2)) : nullptr;
     if (!item)
         return Applied::kRefused;
+    Inventory* theirs = nullptr;
     if (w.U(0) == 89) {
         auto* recipient = dynamic_cast<MovingObject*>(WorldObjectTable::FindById(w.U(3)));
-        Inventory* theirs = recipient ? recipient->GetInventory() : nullptr;
+        theirs = recipient ? recipient->GetInventory() : nullptr;
         if (!theirs || theirs == inventory)
             return Applied::kRefused;
-        theirs->Add(*item);
     }
+    // A worn item loses its effect before it leaves.
+    mover->RemoveItemEffect(item->id);
+    if (theirs)
+        theirs->Add(*item);
     inventory->Remove(*item);
     return Applied::kApplied;
 }

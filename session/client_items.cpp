@@ -10,7 +10,7 @@
 namespace Client::detail {
 namespace {
 
-constexpr int32_t kSoundHealed = 26;
+constexpr int32_t kSoundHealed = 26, kSoundWeaponWorn = 27, kSoundSightWorn = 28, kSoundItemWorn = 35;
 constexpr int32_t kAmmoTypes = 17;
 
 MovingObject* Carrier(const Words& w)
@@ -63,12 +63,35 @@ Applied Used(const Words& w)
     return Applied::kApplied;
 }
 
+// 83 announced and 84 silent: {type, id, body slot, item id}
+Applied Equipped(const Words& w)
+{
+    MovingObject* mover = Carrier(w);
+    if (!mover || w.I(2) < 0 || !mover->EquipItem(w.I(2), w.I(3)))
+        return Applied::kRefused;
+    if (w.U(0) == 83) {
+        const CarriedItem* item = mover->GetInventory()->FindById(w.I(3));
+        const bool weapon = item && item->kind == ItemKind::kWeapon;
+        PlaySound(weapon ? kSoundWeaponWorn : item && item->subtype == 3 ? kSoundSightWorn : kSoundItemWorn);
+    }
+    return Applied::kApplied;
+}
+
+// {88, id, item id}
+Applied TakenOff(const Words& w)
+{
+    MovingObject* mover = Carrier(w);
+    return Ok(mover && mover->RemoveItemEffect(w.I(2)));
+}
+
 } // namespace
 
 void AddItemRows(Table& table)
 {
     table[81] = table[82] = Received;
+    table[83] = table[84] = Equipped;
     table[85] = table[86] = Used;
+    table[88] = TakenOff;
 }
 
 } // namespace Client::detail

@@ -437,8 +437,12 @@ Applied AreaStrike(const Words& w)
         return Applied::kRefused;
     const Vec3 first = w.Point(1), second = w.Point(4);
     const float dx = second.x - first.x, dz = second.z - first.z;
+    // Finite corners can still lie further apart than a float reaches.
+    if (!std::isfinite(dx) || !std::isfinite(dz))
+        return Applied::kRefused;
     const double area = std::fabs(static_cast<double>(dx) * static_cast<double>(dz));
-    const auto count = static_cast<int32_t>(std::clamp(std::floor(area / kStrikeAreaPerSpotlight + 0.5), 1.0, kMostSpotlights));
+    const auto count =
+        static_cast<int32_t>(std::clamp(std::floor(area / kStrikeAreaPerSpotlight + 0.5), 1.0, kMostSpotlights));
     const int64_t now = GameNow();
     for (int32_t i = 0; i < count; ++i) {
         const float across = std::fabs(RandomSigned() * RandomSigned());

@@ -22,7 +22,7 @@ inline constexpr uint32_t kWalker = 40, kGunner = 41, kLift = 42, kDeployer = 43
 inline constexpr int32_t kWalkerRole = 0, kGunnerRole = 1, kLiftRole = 2, kDeployerRole = 3, kSegmentRole = 4,
                          kShotRole = 5, kCreatureRole = 6;
 inline constexpr int32_t kOwnSide = 1, kEnemySide = 2;
-inline constexpr int32_t kItemId = 7, kSecondItemId = 8;
+inline constexpr int32_t kItemId = 7, kSecondItemId = 8, kArmourId = 10, kArmourValue = 5;
 
 inline script::Role& FileRole(std::deque<script::Role>& roles, int32_t aiType, int32_t weapon, bool projectile)
 {
@@ -88,6 +88,13 @@ inline void Build(std::deque<script::Role>& roles)
             item.roleId = kWalkerRole;
             carrier->GetInventory()->Add(item);
         }
+    }
+    if (auto* armed = dynamic_cast<Unit*>(WorldObjectTable::FindById(kGunner)); armed && armed->GetInventory()) {
+        CarriedItem armour;
+        armour.kind = 9;
+        armour.id = kArmourId;
+        armour.value = kArmourValue;
+        armed->GetInventory()->Add(armour);
     }
 }
 

@@ -13,7 +13,10 @@
 #include "session/message_queue.h"
 #include "session/message_sizes.h"
 #include "session/server_thread.h"
+#include "world/collision_polygon.h"
 #include "world/fog_of_war.h"
+#include "world/level.h"
+#include "world/level_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -136,7 +139,8 @@ public:
                     out << ',' << inventory->Items().size();
             }
             if (auto* unit = dynamic_cast<Unit*>(o))
-                out << ',' << unit->IsAttacking() << ',' << unit->SweepActive();
+                out << ',' << unit->IsAttacking() << ',' << unit->SweepActive() << ',' << unit->GetArmour() << ','
+                    << unit->WornItems().size();
             if (auto* lift = dynamic_cast<TypedObject8*>(o))
                 out << ',' << lift->Running() << ',' << lift->Speed() << ',' << lift->Loops() << ','
                     << lift->PathAt(1.0f).y;
@@ -309,8 +313,16 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {82, Applied::kApplied, {}, {}, [](T&) {
              EXPECT_NE(Get<MovingObject>(kWalker)->GetInventory()->FindById(9), nullptr);
          }},
-        {83, Applied::kNotHere, {}, {}, {}},
-        {84, Applied::kNotHere, {}, {}, {}},
+        // Armour worn on a body slot raises the unit's armour.
+        {83, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Get<Unit>(kGunner)->GetArmour(), kArmourValue);
+             EXPECT_EQ(Get<MovingObject>(kGunner)->WornItems().size(), 1u);
+             EXPECT_TRUE(t.Logged("sound 35"));
+         }},
+        {84, Applied::kApplied, {}, {}, [](T& t) {
+             EXPECT_EQ(Get<Unit>(kGunner)->GetArmour(), kArmourValue);
+             EXPECT_TRUE(t.log.empty());
+         }},
         {85, Applied::kApplied, {}, {}, [](T& t) {
              EXPECT_EQ(Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId), nullptr);
              EXPECT_TRUE(t.Logged("sound 26"));
@@ -322,7 +334,10 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {87, Applied::kApplied, {}, {}, [](T&) {
              EXPECT_EQ(Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId), nullptr);
          }},
-        {88, Applied::kNotHere, {}, {}, {}},
+        {88, Applied::kApplied, {84}, {}, [](T&) {
+             EXPECT_EQ(Get<Unit>(kGunner)->GetArmour(), 0);
+             EXPECT_TRUE(Get<MovingObject>(kGunner)->WornItems().empty());
+         }},
         {89, Applied::kApplied, {}, {}, [](T&) {
              EXPECT_NE(Get<MovingObject>(kGunner)->GetInventory()->FindById(kItemId), nullptr);
          }},
@@ -497,6 +512,8 @@ TEST_F(ServerMessageTable, BadValuesAreMendedOrRefused)
         {"a track speed that is no number", Words({104, kLift, Bits(kNan)}), Applied::kRefused, {}},
         {"a track running backwards", Words({104, kLift, Bits(-1.0f)}), Applied::kRefused, {}},
         {"a strike corner at infinity", Words({127, 0, 0, 0, Bits(kInf), 0, Bits(10.0f)}), Applied::kRefused, {}},
+        {"strike corners further apart than a float reaches",
+         Words({127, Bits(-3e38f), 0, 0, Bits(3e38f), 0, Bits(1.0f)}), Applied::kRefused, {}},
         {"a strike corner that is no number", Words({127, Bits(kNan), 0, 0, 0, 0, 0}), Applied::kRefused, {}},
         // 1e6 x 1e6 would be 4e8 spotlights.
         {"a strike over a huge area", Words({127, 0, 0, 0, Bits(1e6f), 0, Bits(1e6f)}), Applied::kApplied,
@@ -526,6 +543,9 @@ TEST_F(ServerMessageTable, BadValuesAreMendedOrRefused)
          Applied::kRefused, {}},
         {"a pick-up of a role that does not exist", Words({82, kWalker, 0, 999, 9}), Applied::kRefused, {}},
         {"an item the unit does not carry", Words({85, kWalker, 999}), Applied::kRefused, {}},
+        {"a heal worn on a body slot", Words({84, kWalker, 2, kItemId}), Applied::kRefused, {}},
+        {"a slot past the body", Words({84, kGunner, 13, kArmourId}), Applied::kRefused, {}},
+        {"a worn item that is not worn", Words({88, kGunner, kArmourId}), Applied::kRefused, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -566,6 +586,65 @@ TEST_F(ServerMessageTable, TheBlastShowsWhereTheFogIsClear)
     log.clear();
     ASSERT_EQ(Client::ApplyServerMessage(Fixture(75)), Applied::kApplied);
     EXPECT_EQ(log, (std::vector<std::string>{"explosion", "sound 14"}));
+}
+
+// On a level the named nodes exist: a waypoint reaches its walker, and
+// boarding sends the rest of the squad to the named object's node.
+TEST_F(ServerMessageTable, OnALevelWaypointsAndBoardingFindTheirNodes)
+{
+    CollisionSource source;
+    leveltest::AddFloor(source, -2, -2, 0, 8, 2.0f);
+    std::unique_ptr<Level> level = leveltest::MakeLevel(source);
+    Level::Current() = level.get();
+    // Before the level goes, even when a check stops the test early.
+    struct Leave {
+        ~Leave()
+        {
+            WorldObjectTable::DestroyAll();
+            Level::Current() = nullptr;
+        }
+    } leave;
+    Reset();  // the world placed on the floor
+    const CollisionPolygon* node = Get(kWalker)->GetPolygon();
+    ASSERT_NE(node, nullptr);
+
+    EXPECT_EQ(Client::ApplyServerMessage(Words({41, 0, node->tableIndex_, 0xFFFFFFFFu, 0, kGunner})),
+              Applied::kApplied);
+    ASSERT_EQ(Get<MovingObject>(kGunner)->Orders().size(), 1u);
+    EXPECT_EQ(Get<MovingObject>(kGunner)->Orders().front().kind, LocalOrder::kWaypoint);
+
+    ASSERT_EQ(Client::ApplyServerMessage(Fixture(114)), Applied::kApplied);
+    EXPECT_EQ(log, (std::vector<std::string>{"controls off", "clear selection"}));
+    ASSERT_EQ(requests.size(), 1u);
+    const std::vector<uint8_t>& order = requests[0];
+    ASSERT_EQ(order.size(), 24u);  // one member: the gunner; the walker is the one boarded
+    EXPECT_EQ(LoadU32(order.data()), 5u);
+    EXPECT_EQ(LoadU32(order.data() + 8), node->tableIndex_);
+    EXPECT_EQ(LoadU32(order.data() + 12), 0xFFFFFFFFu);
+    EXPECT_EQ(LoadU32(order.data() + 16), 1u);
+    EXPECT_EQ(LoadU32(order.data() + 20), kGunner);
+}
+
+// The fog holds a defogging replica until it lets go, even once the
+// replica left the game; a new fog takes defoggers afresh.
+TEST_F(ServerMessageTable, TheFogHoldsADefoggerUntilItLetsGo)
+{
+    ASSERT_EQ(Client::ApplyServerMessage(Words({116, kWalker})), Applied::kApplied);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({116, kWalker})), Applied::kApplied);  // once only
+    WorldObject* walker = Get(kWalker);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({52, kWalker})), Applied::kApplied);
+    EXPECT_EQ(Find(kWalker), nullptr);
+    EXPECT_TRUE(walker->Marks().defogging);  // still held by the fog
+    FogOfWar::DestroyGlobal();
+
+    FogOfWar::Global() = new FogOfWar(64, 2048);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({116, kGunner})), Applied::kApplied);
+    EXPECT_TRUE(Get(kGunner)->Marks().defogging);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({117, kGunner})), Applied::kApplied);
+    EXPECT_FALSE(Get(kGunner)->Marks().defogging);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({116, kGunner})), Applied::kApplied);
+    FogOfWar::DestroyGlobal();
+    EXPECT_FALSE(Get(kGunner)->Marks().defogging);  // the fog let go
 }
 
 } // namespace

@@ -20,6 +20,7 @@ WALKER, GUNNER, LIFT, DEPLOYER, SEGMENT, CREATURE, SHOT, ENEMY = 40, 41, 42, 43,
 WALKER_ROLE, GUNNER_ROLE, SHOT_ROLE = 0, 1, 5
 ITEM = 7
 NEW_ITEM = 9
+ARMOUR = 10
 NONE = 0xFFFFFFFF
 IDENTITY = (0.0, 0.0, 0.0, 1.0)
 
@@ -99,12 +100,12 @@ MESSAGES = {
     77: words(77, GUNNER, 0.5),
     81: words(81, WALKER, WALKER_ROLE, WALKER_ROLE, NEW_ITEM),
     82: words(82, WALKER, WALKER_ROLE, WALKER_ROLE, NEW_ITEM),
-    83: words(83, WALKER, 2, ITEM),
-    84: words(84, WALKER, 2, ITEM),
+    83: words(83, GUNNER, 2, ARMOUR),
+    84: words(84, GUNNER, 2, ARMOUR),
     85: words(85, WALKER, ITEM),
     86: words(86, WALKER, ITEM),
     87: words(87, WALKER, ITEM),
-    88: words(88, WALKER, ITEM),
+    88: words(88, GUNNER, ARMOUR),
     89: words(89, WALKER, ITEM, GUNNER),
     90: words(90, GUNNER, 2),
     91: words(91, GUNNER, 3),
@@ -152,6 +153,7 @@ MESSAGES = {
 }
 
 PRELUDE = {
+    88: [84],
     61: [59],
     106: [102],
     108: [102, 106],
