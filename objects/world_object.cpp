@@ -552,7 +552,7 @@ void WorldObject::AddCorona(const char* part, const Colour& colour)
         corona_ = {e, e->Group(), part};
 }
 
-void WorldObject::SetLight(const Colour& colour, const Colour& specular)
+void WorldObject::SetLight(const Colour& colour, const Colour& specular, float range)
 {
     RemoveLight();
     LightSet* set = LightSet::Global(0);
@@ -560,7 +560,9 @@ void WorldObject::SetLight(const Colour& colour, const Colour& specular)
         return;
     lightSet_ = set;
     lightSet_->AddRef();
-    ownLight_ = lightSet_->AddPointLight(colour, specular, position_, role_ && role_->light ? role_->light->range : 0.0f);
+    if (range < 0.0f)
+        range = role_ && role_->light ? role_->light->range : 0.0f;
+    ownLight_ = lightSet_->AddPointLight(colour, specular, position_, range);
 }
 
 void WorldObject::RemoveLight()

@@ -148,8 +148,9 @@ public:
     // Message 131 and construction: a lasting corona at the part's world
     // position; only with a shape and no corona yet.
     void AddCorona(const char* part, const Colour& colour);
-    // Message 111: the own light replaced by a point light there.
-    void SetLight(const Colour& colour, const Colour& specular);
+    // Message 111: the own light replaced by a point light there, reaching
+    // `range` metres (below 0: the role's light's range).
+    void SetLight(const Colour& colour, const Colour& specular, float range = -1.0f);
     // Message 124.
     void RemoveLight();
     Light* OwnLight() const { return ownLight_; }

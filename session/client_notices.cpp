@@ -41,6 +41,7 @@ namespace Client::detail {
 namespace {
 
 constexpr float kNetworkedClockFactor = 0.99f;
+constexpr float kObjectLightRange = 5.0f;
 constexpr int32_t kSoundBigExplosion = 14, kSoundCombat = 36, kSoundCalm = 37;
 constexpr uint32_t kDenseFog = 254;
 constexpr float kStrikeAreaPerSpotlight = 2500.0f;
@@ -471,6 +472,43 @@ Applied TextureAnimation(const Words& w)
     return Applied::kApplied;
 }
 
+// {111, id}: the replica's own light, warm white within 5 m.
+Applied ObjectLight(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object)
+        return Applied::kRefused;
+    Colour colour, specular;
+    colour.Set(1.0f, 0.9f, 0.7f, 1.0f);
+    specular.Set(0.0f, 0.0f, 0.0f, 1.0f);
+    object->SetLight(colour, specular, kObjectLightRange);
+    return Applied::kApplied;
+}
+
+// {124, id}
+Applied ObjectLightOff(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object)
+        return Applied::kRefused;
+    object->RemoveLight();
+    return Applied::kApplied;
+}
+
+// {131, id, linked id or -1, colour (six words), part name, NUL}
+Applied Corona(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object || !w.Finite(4, 4))
+        return Applied::kRefused;
+    const std::string part(Text(w, 36));
+    object->AddCorona(part.c_str(), ColourAt(w, 3));
+    if (w.I(2) != -1)
+        if (auto* track = dynamic_cast<TypedObject8*>(WorldObjectTable::FindById(w.U(2))))
+            track->SetLinkedObject(object->GetId());
+    return Applied::kApplied;
+}
+
 // {132, exit 0 to 3}
 Applied EscortGoal(const Words& w)
 {
@@ -520,6 +558,9 @@ void AddSessionRows(Table& table)
     table[125] = table[126] = PulsingLight;
     table[127] = AreaStrike;
     table[130] = TextureAnimation;
+    table[111] = ObjectLight;
+    table[124] = ObjectLightOff;
+    table[131] = Corona;
     table[132] = EscortGoal;
 }
 

@@ -17,6 +17,7 @@
 #include "world/fog_of_war.h"
 #include "world/level.h"
 #include "world/level_fixture.h"
+#include "Veapi/light_set.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,7 @@ public:
         ClientServices::Get() = ClientServices{};
         FogOfWar::DestroyGlobal();
         WorldObjectTable::DestroyAll();
+        LightSet::DestroyGlobals();
         RoleTable::Global().ForgetAll();
         TeamTable::Clear();
         CommandFileQueue.Clear();
@@ -381,7 +383,9 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {108, Applied::kApplied, {102, 106}, {}, [](T&) { EXPECT_TRUE(Get<TypedObject8>(kLift)->Direction()); }},
         {109, Applied::kApplied, {102, 106}, {}, {}},
         {110, Applied::kApplied, {102, 106, 109}, {}, {}},
-        {111, Applied::kNotHere, {}, {}, {}},
+        {111, Applied::kApplied, {}, [] { LightSet::CreateGlobals(nullptr); }, [](T&) {
+             EXPECT_NE(Get(kLift)->OwnLight(), nullptr);
+         }},
         {112, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("speak 40 Follow me 0.400000")); }},
         {113, Applied::kApplied, {}, {}, [](T& t) {
              EXPECT_EQ(t.log, (std::vector<std::string>{"controls off", "track 40"}));
@@ -404,7 +408,17 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {121, Applied::kRefused, {}, {}, {}},  // no level, no door 5
         {122, Applied::kRefused, {}, {}, {}},
         {123, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("smoke 40")); }},
-        {124, Applied::kNotHere, {}, {}, {}},
+        {124, Applied::kApplied, {111},
+         [] {
+             LightSet::CreateGlobals(nullptr);
+             Colour white;
+             white.Set(1, 1, 1, 1);
+             Get(kWalker)->SetLight(white, white, 5.0f);
+         },
+         [](T&) {
+             EXPECT_EQ(Get(kWalker)->OwnLight(), nullptr);
+             EXPECT_NE(Get(kLift)->OwnLight(), nullptr) << "only the named object's light goes";
+         }},
         {125, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("light 1.000000 0.000000 1.000000")); }},
         {126, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("blink 1.000000 1.000000 0.500000")); }},
         // 100 square units, far below one spotlight's share: still one.
@@ -414,7 +428,7 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {128, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("select 40")); }},
         {129, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("shadow 40")); }},
         {130, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("texture 40 2 0.750000")); }},
-        {131, Applied::kNotHere, {}, {}, {}},
+        {131, Applied::kApplied, {}, {}, {}},
         {132, Applied::kApplied, {}, {}, [](T& t) {
              EXPECT_EQ(t.log, std::vector<std::string>{"print Take the president to the south-east exit."});
          }},
