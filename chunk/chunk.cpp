@@ -50,17 +50,6 @@ bool SameIdentifier(std::string_view a, std::string_view b)
     return true;
 }
 
-bool SameIdentifier(const char* a, const char* b)
-{
-    for (size_t i = 0; i < 8; ++i) {
-        if (a[i] != b[i])
-            return false;
-        if (a[i] == 0)
-            return true;
-    }
-    return true;
-}
-
 std::string_view ChunkBytes::Identifier() const
 {
     size_t n = 0;

@@ -32,7 +32,17 @@ inline constexpr int kMaxChunkDepth = 64;
 
 // True when two identifiers agree over at most 8 characters (stopping at a NUL).
 bool SameIdentifier(std::string_view a, std::string_view b);
-bool SameIdentifier(const char* a, const char* b);
+// Inline: child searches compare identifiers on every load.
+inline bool SameIdentifier(const char* a, const char* b)
+{
+    for (size_t i = 0; i < 8; ++i) {
+        if (a[i] != b[i])
+            return false;
+        if (a[i] == 0)
+            return true;
+    }
+    return true;
+}
 
 // One chunk as it lies in memory while a file is read: the 12-byte header and the
 // payload, exactly `size` bytes (already checked against the parent).

@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <iterator>
 #include <type_traits>
 #include <vector>
 
@@ -122,6 +123,30 @@ struct RecordLayout<ShapePolygon> {
     }
 };
 
+// Walks the records of checked bytes, decoding each as it is dereferenced.
+template <class Record>
+struct RecordIterator {
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Record;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const Record*;
+    using reference = Record;
+    const uint8_t* at = nullptr;
+    Record operator*() const { return RecordLayout<Record>::Read(at); }
+    RecordIterator& operator++()
+    {
+        at += RecordLayout<Record>::kSize;
+        return *this;
+    }
+    RecordIterator operator++(int)
+    {
+        RecordIterator old = *this;
+        ++*this;
+        return old;
+    }
+    bool operator==(const RecordIterator&) const = default;
+};
+
 // Reads `count` records. A count the bytes cannot hold, or a negative one,
 // fails the reader and leaves `out` empty.
 template <class Record>
@@ -134,9 +159,8 @@ bool ReadRecords(ByteReader& r, std::vector<Record>& out, int64_t count)
         return false;
     }
     const uint8_t* p = r.Take(static_cast<size_t>(count) * size).data();
-    out.reserve(static_cast<size_t>(count));
-    for (int64_t i = 0; i < count; ++i, p += size)
-        out.push_back(RecordLayout<Record>::Read(p));
+    // Built in place from a sized range: one allocation, no per-record capacity check.
+    out.assign(RecordIterator<Record>{p}, RecordIterator<Record>{p + static_cast<size_t>(count) * size});
     return true;
 }
 
