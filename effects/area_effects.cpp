@@ -22,6 +22,7 @@
 #include "effects/frame_pass.h"
 #include "effects/particle_presets.h"
 #include "world/fog_of_war.h"
+#include "world/level.h"
 
 namespace {
 
@@ -206,26 +207,60 @@ void AddGroundCrackle(int64_t now, const Vec3& position)
     Insert(WorldList(), r);
 }
 
+namespace {
+// The shiny texture's node in the instance's list; End() without one.
+List<TextureEntry*>::Node* FindShiny(List<TextureEntry*>& textures)
+{
+    for (List<TextureEntry*>::Node* n = textures.First(); n != textures.End(); n = n->next) {
+        TextureEntry* t = *List<TextureEntry*>::NodeValue(n);
+        if (t && EqualsNoCase(t->Name(), EffectShapes::kShinyTexture))
+            return n;
+    }
+    return textures.End();
+}
+
+// The level's reflection: its shiny surfaces stay in its list and become its
+// reflection texture. A level that has one already gets no second record,
+// which would draw the same surfaces twice over.
+void AddSphereMapToLevel()
+{
+    Level* level = Level::Current();
+    VeObject* instance = level ? level->DrawObject() : nullptr;
+    if (!instance || level->ReflectionTexture())
+        return;
+    List<TextureEntry*>& textures = instance->Textures();
+    List<TextureEntry*>::Node* n = FindShiny(textures);
+    if (n == textures.End())
+        return;
+    level->SetReflectionTexture(*List<TextureEntry*>::NodeValue(n));
+    auto* r = new EffectRecord(EffectKind::SphereMap);
+    r->colourA = Rgba(1, 1, 1, 1);
+    Insert(WorldList(), r);
+    SphereMap::LoadTexture();
+}
+} // namespace
+
 void AddSphereMapToActor(EffectObject* object)
 {
-    if (!object || DeviceLimits::HardwareLevel() < 2)
+    if (DeviceLimits::HardwareLevel() < 2)
         return;
+    if (!object) {
+        AddSphereMapToLevel();
+        return;
+    }
     VeObject* instance = object->Instance();
     if (!instance || (object->flagByte_ & EffectObject::kNoReflections))
         return;
     List<TextureEntry*>& textures = instance->Textures();
-    for (List<TextureEntry*>::Node* n = textures.First(); n != textures.End(); n = n->next) {
-        TextureEntry* t = *List<TextureEntry*>::NodeValue(n);
-        if (!t || !EqualsNoCase(t->Name(), EffectShapes::kShinyTexture))
-            continue;
-        textures.RemoveNode(n);
-        auto* r = new EffectRecord(EffectKind::SphereMap);
-        r->Attach(object);
-        r->colourA = Rgba(1, 1, 1, 1);
-        Insert(WorldList(), r);
-        SphereMap::LoadTexture();
+    List<TextureEntry*>::Node* n = FindShiny(textures);
+    if (n == textures.End())
         return;
-    }
+    textures.RemoveNode(n);
+    auto* r = new EffectRecord(EffectKind::SphereMap);
+    r->Attach(object);
+    r->colourA = Rgba(1, 1, 1, 1);
+    Insert(WorldList(), r);
+    SphereMap::LoadTexture();
 }
 
 } // namespace Effects
@@ -346,8 +381,13 @@ bool GroundCrackle(EffectRecord& r, uint64_t now) { return now >= r.timeA; }
 
 bool SphereMap(EffectRecord& r, uint64_t now)
 {
-    if (!r.object)
+    if (!r.object) {
+        // Drawn by the level's own draw, right after the level itself.
+        if (Level* level = Level::Current())
+            level->RequestReflection(EffectShapes::LevelSphereMapMaterial(), Effects::GameCamera(),
+                                     Effects::GlobalLights());
         return false;
+    }
     if (!r.object->Exists())
         return true;
     VeObject* instance = r.object->Instance();

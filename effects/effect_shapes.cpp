@@ -12,6 +12,7 @@
 #include "Veapi/ve3d.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
+#include "world/level.h"
 
 namespace {
 
@@ -162,6 +163,9 @@ void Release()
             s->Release();
         }
     }
+    // A reflection asked for but not drawn would name the released material.
+    if (Level* level = Level::Current())
+        level->RequestReflection(nullptr, nullptr, nullptr);
     ReleaseMaterial(g_sphereMap);
     ReleaseMaterial(g_levelSphereMap);
     if (g_reflect)

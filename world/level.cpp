@@ -3,7 +3,10 @@
 #include "Veapi/bounding_box.h"
 #include "Veapi/camera.h"
 #include "Veapi/hit_probe.h"
+#include "Veapi/VertBuff.h"
+#include "Veapi/light_set.h"
 #include "Veapi/render_queue.h"
+#include "Veapi/texture_manager.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/clock.h"
@@ -112,6 +115,7 @@ void Level::BuildLevelMesh(const Vec3& position, const CollisionSource* collisio
 
 Level::~Level()
 {
+    SetReflectionTexture(nullptr);
     for (Mover* mover : movers_)
         delete mover;
     if (object_)
@@ -228,6 +232,7 @@ void Level::DrawShape()
         HitProbe::Register(&probe);
     }
     QueueAndFlush();
+    DrawReflection();
     if (probeRequested_) {
         HitProbe::Unregister(&probe);
         probeValid_ = probe.hit_;
@@ -260,6 +265,40 @@ void Level::QueueAndFlush()
     drawn->QueueDraw(GameTime.Now64(), Camera::Current(), lights, material, 0, flags, nullptr, lightingHook_,
                      nullptr);
     RenderQueue::Flush();
+}
+
+void Level::SetReflectionTexture(TextureEntry* texture)
+{
+    if (texture == reflectionTexture_)
+        return;
+    if (texture)
+        TextureManager::Use(texture);
+    if (reflectionTexture_)
+        TextureManager::Unuse(reflectionTexture_);
+    reflectionTexture_ = texture;
+}
+
+void Level::RequestReflection(RenderMaterial* material, Camera* camera, LightSet* lights)
+{
+    reflectionMaterial_ = material;
+    reflectionCamera_ = camera;
+    reflectionLights_ = lights;
+}
+
+void Level::DrawReflection()
+{
+    RenderMaterial* material = reflectionMaterial_;
+    reflectionMaterial_ = nullptr;
+    VeObject* drawn = DrawObject();
+    if (!material || !reflectionTexture_ || !drawn)
+        return;
+    RenderMaterial::Apply(material);
+    if (reflectionCamera_ && Camera::Current() != reflectionCamera_)
+        reflectionCamera_->SetCurrent();
+    if (reflectionLights_ && LightSet::Current() != reflectionLights_)
+        reflectionLights_->Apply();
+    drawn->Draw(GameTime.Now64(), 0, DrawFlag::kFromQueue | DrawFlag::kSkipNodeBox | DrawFlag::kNoBoxTests,
+                reflectionTexture_);
 }
 
 void Level::MapFog(const FogOfWar& fog)

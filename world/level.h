@@ -16,8 +16,12 @@
 #include <string>
 #include <vector>
 
+class Camera;
 class DrawHooks;
 class FogOfWar;
+class LightSet;
+class RenderMaterial;
+class TextureEntry;
 class ShapeInstance;
 class VeObject;
 class VeShape;
@@ -73,6 +77,14 @@ public:
     void SetFogEnabled(bool on);
 
     void DrawShape();
+    // The level's reflection: the sub-meshes with this texture are drawn a
+    // second time with a reflection material after the level's own draw.
+    // One use of the texture is held; null clears it.
+    void SetReflectionTexture(TextureEntry* texture);
+    TextureEntry* ReflectionTexture() const { return reflectionTexture_; }
+    // Asks for the reflection pass in the coming level draw (once; the
+    // material and camera must outlive that draw).
+    void RequestReflection(RenderMaterial* material, Camera* camera, LightSet* lights);
     // The level's light set, filled from its lighting chunks; lights added
     // here light the level's drawing. The level owns it.
     LevelLight& Lights() { return *lights_; }
@@ -175,6 +187,9 @@ private:
     // The fog's second texture coordinates on the drawn tree, once per fog
     // mapping (a new fog or a new world area maps again).
     void MapFog(const FogOfWar& fog);
+    // Drawn at once, after the level's queue flush: depth-tested against the
+    // level just drawn, so only its reflecting surfaces change.
+    void DrawReflection();
 
     VeObject* object_ = nullptr; // one use held
     // For a level made from its cut tree: the object that owns and draws it.
@@ -185,5 +200,9 @@ private:
     LevelLight* lights_ = nullptr;       // one reference held
     DrawHooks* lightingHook_ = nullptr;  // one reference held
     uint32_t fogMapping_ = 0;            // the fog mapping the tree carries
+    TextureEntry* reflectionTexture_ = nullptr; // one use held
+    RenderMaterial* reflectionMaterial_ = nullptr; // lent, for one draw
+    Camera* reflectionCamera_ = nullptr;
+    LightSet* reflectionLights_ = nullptr;
     List<Mover*> movers_;      // owned; in the order added
 };

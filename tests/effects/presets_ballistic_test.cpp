@@ -8,6 +8,11 @@
 #include "effect_support.h"
 #include "effects/effect_maths.h"
 #include "script/records.h"
+#include "Veapi/hierarchy.h"
+#include "chunk/loaders/environment_loader.h"
+#include "chunk/loaders/hierarchy_loader.h"
+
+#include <filesystem>
 
 using namespace effecttest;
 using ParticleEffects::Preset;
@@ -189,6 +194,41 @@ TEST_F(DebrisTest, BreakUpMakesABodyAndOneRecordPerPartLevelByLevel)
         EXPECT_EQ(o->RefCount(), 1);
         o->Release();
     }
+}
+
+// The sample wreck breaks up as the same tree built by hand: the same
+// pieces fly and the same pieces trail smoke.
+TEST_F(DebrisTest, SampleWreckBreaksUpLikeItsTree)
+{
+    static uint32_t fog = 0;
+    Effects::SetFogReader([](const Vec3&) { return fog; });
+    std::string error;
+    trevok::EnvironmentRecordPtr file =
+        trevok::LoadEnvironmentFile(std::filesystem::path(TREVOK_SAMPLE_DATA_DIR) / "rifs" / "wreck_hierarchy.rif", &error);
+    ASSERT_TRUE(file) << error;
+    HierarchyPtr wreck = trevok::LoadHierarchyFromChunks("Wreck", *file);
+    ASSERT_TRUE(wreck);
+    struct Count {
+        int records;
+        size_t smoke;
+    };
+    auto breakUp = [this](FakeObject* o) {
+        Requests().clear();
+        BallisticObjects::BreakUp(o, 2.0f, false);
+        const Count c{BallisticObjects::Records().Count(), Requests().size()};
+        BallisticObjects::Clear();
+        o->Release();
+        return c;
+    };
+    FakeObject* sample = FakeObject::Make();
+    sample->instance_->Release();
+    sample->instance_ = VeObject::FromHierarchy(wreck.get(), true);
+    const Count fromSample = breakUp(sample);
+    const Count byHand = breakUp(FakeObject::Make(2, 1, true));
+    EXPECT_EQ(fromSample.records, byHand.records);
+    EXPECT_EQ(fromSample.smoke, byHand.smoke);
+    EXPECT_GT(fromSample.records, 3);
+    EXPECT_GT(fromSample.smoke, 1u);
 }
 
 TEST_F(DebrisTest, RadialPartsLeaveEvenlyRoundTheVertical)

@@ -9,6 +9,7 @@
 #include "Veapi/ve3d.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
+#include "Veapi/screenshot.h"
 #include "world/level.h"
 
 #include "Veapi/display_fixture.h"
@@ -244,6 +245,47 @@ TEST_F(ProjectedShadows, RefusedStencilSwitchFallsBackToBlobs)
     EXPECT_EQ(Shadows::FramePass(), Shadows::FramePassSimple);
     EXPECT_EQ(Shadows::ObjectCallback(), Shadows::DrawPartShadows);
     gfx::CurrentFaults().cannotDisableStencil = false;
+}
+
+// What a player sees in each volume mode with the box as a character's
+// shadow hierarchy: only the modes with volumes darken the floor, and never
+// outside the box's footprint. Frames are written for review.
+TEST_F(ProjectedShadows, ModesDarkenOnlyWhereTheyCastVolumes)
+{
+    const struct {
+        uint32_t mode;
+        bool dark;
+    } rows[] = {{0, false}, {3, true}, {4, true}};
+    const std::filesystem::path out = std::filesystem::path(TREVOK_EFFECT_SCREENS_DIR);
+    std::filesystem::create_directories(out);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.mode);
+        auto* hierarchy = new Hierarchy;
+        hierarchy->shapes_[0] = shadowtest::ShapeOf(shadowtest::Box({kBoxX0, 0, kBoxZ0}, {kBoxX1, 1, kBoxZ1}));
+        shadowtest::TestCaster caster({"Body"}, hierarchy);
+        caster.floor_ = kFloorY;
+        ShadowMode = row.mode;
+        Shadows::Startup();
+        Shadows::AddCaster(&caster);
+        const std::vector<uint32_t> pixels = Frame();
+        const std::filesystem::path saved = Screenshot::Save(out);
+        if (!saved.empty())
+            std::filesystem::rename(saved, out / ("shadow_mode_" + std::to_string(row.mode) + ".bmp"));
+        Shadows::RemoveCaster(&caster);
+        Shadows::Shutdown();
+        hierarchy->Release();
+        int darkInside = 0, darkOutside = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const int expect = Expected(x, y);
+                const uint32_t px = pixels[size_t(y * kWidth + x)];
+                if (expect == 2 || px == 0)
+                    continue;
+                (expect == 1 ? darkInside : darkOutside) += Darkened(px);
+            }
+        EXPECT_EQ(darkInside > 50, row.dark) << darkInside;
+        EXPECT_EQ(darkOutside, 0);
+    }
 }
 
 // INCR wraps and DECRSAT stops at zero, as the two volume passes need.

@@ -1,0 +1,66 @@
+// Sample destructible model: a body with two parts, each with a sub-part,
+// and "dum exhaust" dummies on the body and on the first part, so that a
+// break-up throws every piece and the pieces with a dummy trail smoke.
+// Written under rifs/ as hierarchy "Wreck".
+#include "sample/generator.h"
+
+#include "chunk/chunk_file.h"
+#include "chunk/environment_chunks.h"
+#include "chunk/hierarchy_chunks.h"
+#include "chunk/object_chunks.h"
+#include "chunk/shape_chunks.h"
+#include "sample/shape_helpers.h"
+
+#include <cstdio>
+
+namespace {
+
+using namespace trevok;
+using sample::AddNode;
+using sample::AddPart;
+using sample::Box;
+
+std::unique_ptr<ChunkFile> BuildWreck()
+{
+    RegisterModelChunkFamilies();
+    auto file = ChunkFile::CreateEmpty();
+    ChunkFile* root = file.get();
+    auto* env = new EnvironmentChunk(root);
+    new FileNameChunk(env, "wreck_hierarchy.rif");
+
+    AddPart(root, "wreck_body", Box(600, 300, 400), 0, 0, 0);
+    AddPart(root, "wreck_turret", Box(250, 150, 250), 0, 600, 0);
+    AddPart(root, "wreck_gun", Box(40, 40, 400), 0, 650, 500);
+    AddPart(root, "wreck_wheel", Box(100, 200, 200), 650, 0, 0);
+    AddPart(root, "wreck_hub", Box(60, 60, 60), 760, 200, 0);
+    // The dummy's shape is a speck: it marks where smoke leaves the piece.
+    AddPart(root, "dum exhaust", Box(1, 1, 1), -600, 300, 0);
+
+    auto* model = new HierarchyChunk(root);
+    new HierarchyNameChunk(model, "Wreck");
+    const int32_t lo[3] = {-750, 0, -400}, hi[3] = {750, 900, 900};
+    new HierarchyBoundsChunk(model, lo, hi);
+    HierarchyChunk* body = AddNode(model, "wreck_body");
+    HierarchyChunk* turret = AddNode(body, "wreck_turret");
+    AddNode(turret, "wreck_gun");
+    AddNode(turret, "dum exhaust");
+    AddNode(AddNode(body, "wreck_wheel"), "wreck_hub");
+    AddNode(body, "dum exhaust");
+    return file;
+}
+
+bool WriteWreck(const sample::Context& ctx)
+{
+    auto dir = ctx.out / "rifs";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (!BuildWreck()->Save(dir / "wreck_hierarchy.rif")) {
+        std::fprintf(stderr, "sample_gen: cannot write %s\n", (dir / "wreck_hierarchy.rif").c_str());
+        return false;
+    }
+    return true;
+}
+
+const sample::StepRegistration kWreck(21, "destructible wreck", WriteWreck);
+
+} // namespace
