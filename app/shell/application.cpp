@@ -19,6 +19,7 @@
 #include "console/saved_console.h"
 #include "effects/effect_commands.h"
 #include "effects/effect_list.h"
+#include "effects/saved_fences.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "objects/role_changes.h"
@@ -340,6 +341,7 @@ void StartSubsystems(const StartupOptions& options)
     SavedGame::InstallLevelSections();
     SavedConsole::Install();
     SavedCamera::Install();
+    SavedFences::Install();
 
     SoundSystem::Install(std::unique_ptr<SoundSystem>(SoundSystem::Create(options.silentSound)));
     // The interface bank is looked up in the sounds folder of the data root.
