@@ -102,6 +102,14 @@ bool QueueFile(const std::filesystem::path& path, LineOrigin origin)
 
 void QueueLine(const char* text, const LineOrigin& origin) { g_queue.push_back({text ? text : "", origin}); }
 
+std::vector<std::string> QueuedLines()
+{
+    std::vector<std::string> lines;
+    for (const QueuedLine& line : g_queue)
+        lines.push_back(line.text);
+    return lines;
+}
+
 bool Step()
 {
     if (g_queue.empty() || Held())

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace CommandScript {
 
@@ -24,6 +25,8 @@ bool Step();
 void RunAll();
 bool IsPending();
 size_t Count();
+// The texts of the lines still waiting, in queue order.
+std::vector<std::string> QueuedLines();
 // A left click or the space bar; true when it ended a click wait.
 bool NotifyClick();
 // Frees the queue and clears every wait.

@@ -45,6 +45,15 @@ void NamedValueList::Set(const std::string& name, float value)
         entries_.push_back({name, Clamp(value)});
 }
 
+std::vector<std::pair<std::string, float>> NamedValueList::All() const
+{
+    LockGuard guard(lock_, false);
+    std::vector<std::pair<std::string, float>> all;
+    for (const Entry& e : entries_)
+        all.emplace_back(e.name, e.value);
+    return all;
+}
+
 bool NamedValueList::SetIfPresent(const std::string& name, float value)
 {
     LockGuard guard(lock_, true);

@@ -6,6 +6,7 @@
 #include "app/read_write_lock.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class NamedValueList {
@@ -22,6 +23,8 @@ public:
     bool FindByValue(float value, std::string& outName) const;
     void PrintAll() const;
     void Clear();
+    // Every name and value, in list order.
+    std::vector<std::pair<std::string, float>> All() const;
     // Sets "res", which the spawning commands report their results through.
     void SetResult(float value) { Set("res", value); }
 

@@ -102,6 +102,10 @@ public:
     void SetMotionDestination(const Vec3& destination) override { moveTarget_ = destination; }
     void SetHeldInPlace(bool held) override { heldInPlace_ = held; }
     void SyncMotion(CollisionPolygon* polygon) override;
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    bool AfterLoad() override;
 
     // ---- added operations ----
     virtual void ToggleCrouch();
@@ -239,6 +243,9 @@ protected:
     bool orderFinished_ = false;
     bool changed_ = false;
     std::vector<Waypoint> waypoints_, sparePoints_;
+    // The actor's image fields, one list for writing and reading.
+    template <typename Self, typename Field>
+    static void VisitActorImage(Self& self, Field&& field);
     size_t cursor_ = 0;
     int32_t approachFailures_ = 0;
 };

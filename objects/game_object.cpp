@@ -4,6 +4,7 @@
 #include "Veapi/ve_shape.h"
 #include "app/math_tables.h"
 #include "objects/ai.h"
+#include "objects/image_fields.h"
 #include "objects/object_registry.h"
 #include "objects/role_table.h"
 #include "objects/server_link.h"
@@ -399,41 +400,8 @@ bool GameObject::IsUnobserved() const
 }
 
 namespace {
-// Image fields at fixed offsets, little-endian, written and read by one list.
-void Put(std::span<uint8_t> image, size_t at, const auto& value)
-{
-    using T = std::remove_cvref_t<decltype(value)>;
-    trevok::ByteWriter out(image.subspan(at));
-    if constexpr (std::is_same_v<T, bool>)
-        out.U8(value ? 1 : 0);
-    else if constexpr (std::is_same_v<T, uint64_t>)
-        out.U64(value);
-    else if constexpr (std::is_same_v<T, float>)
-        out.F32(value);
-    else if constexpr (std::is_same_v<T, Vec3>) {
-        out.F32(value.x);
-        out.F32(value.y);
-        out.F32(value.z);
-    } else
-        out.U32(static_cast<uint32_t>(value));
-}
-
-void Get(std::span<const uint8_t> image, size_t at, auto& value)
-{
-    using T = std::remove_cvref_t<decltype(value)>;
-    trevok::ByteReader in(image);
-    in.Seek(at);
-    if constexpr (std::is_same_v<T, bool>)
-        value = in.U8() != 0;
-    else if constexpr (std::is_same_v<T, uint64_t>)
-        value = in.U64();
-    else if constexpr (std::is_same_v<T, float>)
-        value = in.F32();
-    else if constexpr (std::is_same_v<T, Vec3>)
-        value = {in.F32(), in.F32(), in.F32()};
-    else
-        value = static_cast<T>(in.U32());
-}
+using ImageField::Get;
+using ImageField::Put;
 
 // The plain object's fields the reader takes over; the placement words
 // (side, position, orientation, role and id) are read by the frame to
@@ -457,6 +425,12 @@ void VisitImage(Object& o, Field&& field)
     field(0x84, o.alarmDelay_);
     field(0x90, o.alertEnd_);
     field(0x98, o.waitUntil_);
+    // The combat routine's memory and the guard's anchor.
+    field(0xa0, o.retargetTime_);
+    field(0xa8, o.targetDistance_);
+    field(0xac, o.baseRoundTime_);
+    field(0xe0, o.home_);
+    field(0xf8, o.hasHome_);
     field(0xb8, o.now_);
     field(0xc0, o.previous_);
     field(0xc8, o.nowSeconds_);

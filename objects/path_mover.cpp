@@ -39,7 +39,7 @@ GameObject* Kind8Object::Make(int32_t side, script::Role* role, const Vec3& posi
     return new Kind8Object(side, role, position, orientation, id);
 }
 
-uint32_t Kind8Object::SizeInBytes() const { return GameObject::SizeInBytes() + 160; }
+uint32_t Kind8Object::SizeInBytes() const { return GameObject::SizeInBytes() + 152; }
 
 int32_t Kind8Object::Activate(uint64_t now, float seconds)
 {

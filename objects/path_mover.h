@@ -43,6 +43,10 @@ public:
     void StartTrack() override { Start(); }
     // Drops the riders too (level stop).
     void ReleaseLinks() override;
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    bool AfterLoad() override;
 
     // Only with a path, when neither moving nor paused.
     void Start();
@@ -100,4 +104,7 @@ private:
     int64_t pauseTime_ = 0;
     std::vector<GameObjectRef> riders_;
     bool ridersChanged_ = false;
+    std::vector<uint32_t> loadedRiders_;  // ids between LoadState and AfterLoad
+    template <typename Self, typename Field>
+    static void VisitKind8Image(Self& self, Field&& field);
 };

@@ -41,6 +41,10 @@ public:
     bool HitTestTrajectory(CollisionHit&, const Vec3&, const Vec3&, const Vec3&, float) override { return false; }
     void Update(uint64_t now, float seconds) override;
     void ReleaseLinks() override;
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    bool AfterLoad() override;
 
     bool Ballistic() const;
     const Vec3& Velocity() const { return velocity_; }
@@ -77,6 +81,9 @@ private:
     uint32_t hitObjectId_ = 0xFFFFFFFFu;
     GameObject* target_ = nullptr;  // one reference while homing
     float lifetime_ = kLongestFlight;
+    uint32_t loadedTarget_ = 0;  // id + 1 between LoadState and AfterLoad
+    template <typename Self, typename Field>
+    static void VisitProjectileImage(Self& self, Field&& field);
 };
 
 // The server launches' maker (not yet activated).

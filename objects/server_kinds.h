@@ -71,6 +71,9 @@ public:
     void ApplyRoleValue(int32_t kind) override;
     // The command file run on use, once or every time; message 92.
     void Associate(const char* name, bool runOnce) override;
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
 
     virtual void MarkCollected();
     // The actor uses it: a switch runs its file, a pick-up joins the actor's
@@ -83,6 +86,9 @@ public:
     bool DestroyAfterCollection() const { return destroyAfterCollection_; }
     const std::optional<std::string>& CommandFile() const { return commandFile_; }
     bool RunOnce() const { return runOnce_; }
+
+    template <typename Self, typename Field>
+    static void VisitKind10Image(Self& self, Field&& field);
 
 protected:
     ~Kind10Object() override = default;

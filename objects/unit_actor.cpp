@@ -11,6 +11,7 @@
 #include "script/records.h"
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <numbers>
 
@@ -106,7 +107,9 @@ void UnitActor::SetFirePoints(const Vec3& first, const Vec3& second)
 int32_t UnitActor::Activate(uint64_t now, float seconds)
 {
     const int32_t result = Actor::Activate(now, seconds);
-    ResetWeapon();
+    // A unit restored from a saved game keeps its saved ammunition and rounds.
+    if (!std::exchange(restored_, false))
+        ResetWeapon();
     return result;
 }
 

@@ -58,6 +58,10 @@ public:
     void ChangeWeapon(int32_t type) override;
     void StopAiming(float time) override;
     bool AimAtObject(GameObject* object, float time, bool holdFire, bool lob) override;
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    bool AfterLoad() override;
     int32_t Charge() const override { return GetShield(); }
     void SetCharge(int32_t charge) override { SetShield(charge); }
 
@@ -123,6 +127,10 @@ protected:
     float cycleTime_ = 0, cycleTime2_ = 0;
     bool mayFire_ = false;
     std::unique_ptr<SweepScanner> scanner_;
+    uint32_t loadedTarget_ = 0;  // id + 1 between LoadState and AfterLoad
+    bool restored_ = false;      // loaded and not yet activated
+    template <typename Self, typename Field>
+    static void VisitUnitImage(Self& self, Field&& field);
 
     friend class SweepScanner;
 };

@@ -2,15 +2,20 @@
 
 #include "objects/game_object.h"
 #include "objects/inventory.h"
+#include "objects/level_triggers.h"
 #include "objects/object_registry.h"
+#include "objects/projectile.h"
 #include "objects/role_table.h"
+#include "objects/server_kinds.h"
 #include "platform/os.h"
+#include "script/records.h"
 #include "session/game_state.h"
 #include "session/save_slots.h"
 #include "session/server_objects.h"
 #include "session/session_placeholders.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <unordered_set>
@@ -113,7 +118,10 @@ constexpr ClassInfo kClasses[] = {
 
 constexpr uint32_t kOrderSize = 36, kWaypointSize = 16, kMoveToWaypoint = 2;
 constexpr uint32_t kMaxBodySlot = 31;
-constexpr uint32_t kMaxWeaponType = 64, kMaxAmmoType = 64;
+// Weapon type + 1 and the ammunition type, as the unit's weapon takes them.
+constexpr uint32_t kMaxWeaponType = script::kWeaponTypes, kMaxAmmoType = script::kAmmoTypes - 1;
+constexpr size_t kActorPathState = 0x150;
+constexpr int32_t kLastPathState = 3;
 constexpr uint32_t kMaxFogSize = 4096;
 constexpr size_t kCommandFileWord = 0x10c;
 
@@ -185,8 +193,16 @@ bool Parser::Objects(std::vector<ObjectRecord>& out, bool server)
             return Fail(std::string("truncated ") + what + " record");
         if (record.roleId < -1)
             return Fail(std::string(what) + " role " + std::to_string(record.roleId) + " out of range");
+        // Only a projectile is made without a level role.
+        if (server && record.roleId == -1 && !record.info->projectile)
+            return Fail(std::string(what) + " " + std::to_string(record.objectId) + " has no role");
         if (record.objectId == 0 || !ids.insert(record.objectId).second)
             return Fail(std::string(what) + " id " + std::to_string(record.objectId) + " stored twice or zero");
+        if (server && record.info->actor) {
+            int32_t path = ByteReader(record.image).At(kActorPathState).I32();
+            if (path < 0 || path > kLastPathState)
+                return Fail(std::string(what) + " path state " + std::to_string(path) + " out of range");
+        }
         int32_t side = record.Side();
         if (side < 0 || side >= kSides)
             return Fail(std::string(what) + " side " + std::to_string(side) + " out of range");
@@ -298,6 +314,9 @@ bool Parser::FullWorld(World& world)
     world.triggers.resize(count);
     for (Trigger& trigger : world.triggers) {
         in_.Bytes(trigger.image.data(), trigger.image.size());
+        uint32_t kind = ByteReader(trigger.image).U32();
+        if (in_.Ok() && kind > kLastTriggerKind)
+            return Fail("trigger kind " + std::to_string(kind) + " out of range");
         if (ByteReader(trigger.image).At(68).U32() != 0) {
             std::string name;
             if (!String(name, "trigger script name"))
@@ -336,6 +355,12 @@ bool Parser::FullWorld(World& world)
     world.fogSize = in_.U32();
     if (!in_.Ok())
         return Fail("truncated camera or fog");
+    const Camera& camera = world.camera;
+    for (float v : {camera.angles[0], camera.angles[1], camera.angles[2], camera.target.x, camera.target.y,
+                    camera.target.z, camera.distance}) {
+        if (!std::isfinite(v))
+            return Fail("camera value not finite");
+    }
     uint64_t cells = uint64_t{world.fogSize} * world.fogSize;
     if (world.fogSize > kMaxFogSize || cells > in_.Remaining() / 4)
         return Fail("fog grid " + std::to_string(world.fogSize) + " beyond the file");
@@ -499,8 +524,10 @@ World CaptureWorld()
     if (hooks.saveClients)
         world.clientObjects = hooks.saveClients();
     world.nextItemId = static_cast<uint32_t>(CarriedItemIds::Peek());
-    if (hooks.saveSections)
-        hooks.saveSections(world);
+    for (const Hooks::Section& section : hooks.sections) {
+        if (section.save)
+            section.save(world);
+    }
     return world;
 }
 
@@ -519,8 +546,11 @@ bool MakeServerObjects(const World& world, std::string* error)
             return Fail(error, "object id " + std::to_string(record.objectId) + " already in use");
         GameObject* object = nullptr;
         if (record.info->projectile) {
-            if (hooks.createDynamic)
-                object = hooks.createDynamic(record, registry.TakeNextId());
+            // Made where it flies now; its start and velocity come from the image.
+            const uint32_t id = registry.TakeNextId();
+            object = hooks.createDynamic ? hooks.createDynamic(record, id)
+                                         : new Projectile(record.Side(), role, record.Position(),
+                                                          record.Orientation(), 0, 0, 0xFFFFFFFFu, id);
         } else {
             int32_t id = Server::CreateLevelObject(record.Side(), role, record.Position(), record.Orientation());
             object = id < 0 ? nullptr : registry.Find(static_cast<uint32_t>(id));
@@ -554,6 +584,26 @@ bool GiveItems(const World& world, std::string* error)
     return true;
 }
 
+// While a full load rebuilds the world: no pick-up spawns what the save
+// brings back, and the console skips waits and world-changing lines.
+class RestoringScope {
+public:
+    RestoringScope() { Tell(true); }
+    ~RestoringScope() { Tell(false); }
+    RestoringScope(const RestoringScope&) = delete;
+    RestoringScope& operator=(const RestoringScope&) = delete;
+
+private:
+    static void Tell(bool on)
+    {
+        ServerKinds::SetRestoring(on);
+        for (const Hooks::Section& section : GetHooks().sections) {
+            if (section.restoring)
+                section.restoring(on);
+        }
+    }
+};
+
 // Everything after the running level stopped; false leaves a partial world
 // that the caller ends.
 bool RebuildWorld(const File& file, std::string* error)
@@ -573,24 +623,24 @@ bool RebuildWorld(const File& file, std::string* error)
         if (!object->AfterLoad())
             return Fail(error, "object " + std::to_string(object->GetId()) + " refers to a missing object or role");
     }
-    if (hooks.loadSections && !hooks.loadSections(world))
-        return Fail(error, "the level state could not be restored");
+    for (const Hooks::Section& section : hooks.sections) {
+        if (section.load && !section.load(world))
+            return Fail(error, "the level state could not be restored");
+    }
     ObjectRegistry::Global().ActivateAll();
     return true;
 }
 } // namespace
 
-LevelNames& CurrentLevel()
-{
-    static LevelNames names;
-    return names;
-}
+LevelNames& CurrentLevel() { return Session::Names(); }
 
 Hooks& GetHooks()
 {
     static Hooks hooks;
     return hooks;
 }
+
+void AddSection(Hooks::Section section) { GetHooks().sections.push_back(std::move(section)); }
 
 std::optional<std::vector<uint8_t>> ReadSave(std::string_view name, std::string* error)
 {
@@ -764,7 +814,12 @@ bool Load(std::span<const uint8_t> bytes, std::string* error)
     if (hooks.stopLevel)
         hooks.stopLevel();
     LevelStateBlock::Live().levelPhase = LevelStateBlock::kPhaseLoading;
-    if (RebuildWorld(file, error)) {
+    bool rebuilt = false;
+    {
+        RestoringScope restoring;
+        rebuilt = RebuildWorld(file, error);
+    }
+    if (rebuilt) {
         LevelStateBlock::Live().levelPhase = file.block.levelPhase;  // running again, as saved
         return true;
     }

@@ -10,6 +10,7 @@
 #include "app/maths.h"
 #include "platform/byte_cursor.h"
 #include "session/item_snapshot.h"
+#include "session/level_session.h"
 
 #include <array>
 #include <cstdint>
@@ -157,10 +158,9 @@ bool Load(std::span<const uint8_t> bytes, std::string* error = nullptr);
 // the class; 0 when it does not parse.
 size_t ServerStateLength(std::span<const uint8_t> state, const ClassInfo& info, std::span<const uint8_t> image);
 
-// The current level's file names (written as fields 1 and 2).
-struct LevelNames {
-    std::string script, companion;
-};
+// The current level's file names (written as fields 1 and 2): the
+// session's own.
+using LevelNames = Session::LevelNames;
 LevelNames& CurrentLevel();
 
 // What other subsystems install. A hook left empty saves nothing (count 0)
@@ -178,12 +178,25 @@ struct Hooks {
     std::function<std::vector<ObjectRecord>()> saveClients;
     std::function<size_t(std::span<const uint8_t> state, const ClassInfo&)> clientStateLength;
     std::function<bool(const World&)> loadClients;
-    // The rest of the world: filled into a World on save, applied on load.
-    std::function<void(World&)> saveSections;
-    std::function<bool(const World&)> loadSections;
+    // The rest of the world, one section per owning subsystem: each fills
+    // its fields of a World on save and applies them on load (after every
+    // object exists and is fixed up, before any is activated). `restoring`
+    // is told when a full load starts rebuilding and when it ends.
+    struct Section {
+        std::function<void(World&)> save;
+        std::function<bool(const World&)> load;
+        std::function<void(bool on)> restoring;
+    };
+    std::vector<Section> sections;
     std::function<float()> gameSeconds;
 };
 Hooks& GetHooks();
+// Adds one subsystem's section (its install function calls this once).
+void AddSection(Hooks::Section section);
+
+// The sections this folder and the ones below it own: the level load and
+// stop of a full load, the triggers, doors and fog.
+void InstallLevelSections();
 
 } // namespace SavedGame
 

@@ -16,8 +16,10 @@
 #include "app/string_table.h"
 #include "console/console.h"
 #include "console/console_draw.h"
+#include "console/saved_console.h"
 #include "effects/effect_commands.h"
 #include "effects/effect_list.h"
+#include "effects/saved_fences.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "objects/role_changes.h"
@@ -31,10 +33,12 @@
 #include "platform/window.h"
 #include "script/directory_list.h"
 #include "session/game_state.h"
+#include "session/saved_game.h"
 #include "session/server_thread.h"
 #include "session/session_placeholders.h"
 #include "ui/camera_commands.h"
 #include "ui/script_commands.h"
+#include "ui/saved_camera.h"
 #include "ui/camera_track.h"
 #include "ui/particle_tester.h"
 #include "ui/game_view.h"
@@ -339,6 +343,11 @@ void StartSubsystems(const StartupOptions& options)
     Trace("exit handler: shut-down");
     InstallModeChangeHooks();
     RenderPlaceholders::SetInitialMode();
+    // Each subsystem gives its part of a full saved game.
+    SavedGame::InstallLevelSections();
+    SavedConsole::Install();
+    SavedCamera::Install();
+    SavedFences::Install();
 
     SoundSystem::Install(std::unique_ptr<SoundSystem>(SoundSystem::Create(options.silentSound)));
     // The interface bank is looked up in the sounds folder of the data root.

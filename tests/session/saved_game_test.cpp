@@ -5,13 +5,21 @@
 #include "session/saved_game.h"
 
 #include "objects/inventory.h"
+#include "objects/level_triggers.h"
+#include "objects/path_mover.h"
+#include "objects/projectile.h"
 #include "objects/role_table.h"
+#include "objects/server_kinds.h"
+#include "objects/weapon_state.h"
+#include "session/doors.h"
 #include "session/save_slots.h"
 #include "session/server_objects.h"
 #include "tests/objects/server_fixture.h"
+#include "world/fog_of_war.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -241,12 +249,16 @@ TEST(SavedGameFile, DamagedFilesFailWithTheirFault)
         {"duplicate ids", [](File& f) { f.world->serverObjects[1].objectId = 3; }, nullptr, "twice"},
         {"side out of range", [](File& f) { f.world->serverObjects[0] = PlainRecord(3, 10); }, nullptr, "side"},
         {"role word below -1", [](File& f) { f.world->serverObjects[0].roleId = -5; }, nullptr, "role"},
+        {"level object without a role", [](File& f) { f.world->serverObjects[0].roleId = -1; }, nullptr, "no role"},
         {"id not below the counter", [](File& f) { f.world->nextObjectId = 4; }, nullptr, "next id"},
         {"command line of 250", [](File& f) { f.world->lines = {std::string(250, 'x')}; }, nullptr,
          "command line"},
         {"named value of 252", [](File& f) { f.world->namedValues = {{std::string(252, 'v'), 1}}; }, nullptr,
          "named value"},
         {"huge fog", [](File& f) { f.world->fogSize = 70000; }, nullptr, "fog"},
+        {"trigger kind 15", [](File& f) { f.world->triggers[0].image[0] = 15; }, nullptr, "trigger kind"},
+        {"camera distance NaN", [](File& f) { f.world->camera.distance = std::nanf(""); }, nullptr, "camera"},
+        {"camera angle infinite", [](File& f) { f.world->camera.angles[1] = INFINITY; }, nullptr, "camera"},
         {"door flag 2", nullptr,
          [](auto& b) {
              // Behind the door's closed word: the camera, the 2 x 2 fog, one fence.
@@ -277,6 +289,34 @@ TEST(SavedGameFile, DamagedFilesFailWithTheirFault)
 }
 
 // A private saves folder for each test.
+// The sample data's saves are put down from the layout by the generator:
+// each must read back as a level-start save.
+TEST(SavedGameFile, SampleSavesReadBack)
+{
+    const char* sample = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(sample, nullptr);
+    const struct {
+        const char* name;
+        size_t units, items;
+    } saves[] = {{"Level Start.sav", 0, 0}, {"Next Level.SAV", 2, 2}, {"Mixed Case.Sav", 1, 1}};
+    for (const auto& save : saves) {
+        std::ifstream in(fs::path(sample) / "saves" / save.name, std::ios::binary);
+        ASSERT_TRUE(in) << save.name;
+        std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        File file;
+        std::string error;
+        ASSERT_TRUE(Parse(bytes, file, &error)) << save.name << ": " << error;
+        EXPECT_TRUE(file.levelStart) << save.name;
+        EXPECT_EQ(file.levelScript, "training_level.tvs") << save.name;
+        EXPECT_EQ(file.block, LevelStateBlock()) << save.name;
+        ASSERT_EQ(file.items.size(), save.units) << save.name;
+        if (save.units != 0) {
+            EXPECT_EQ(file.items[0].items.size(), save.items) << save.name;
+        }
+        EXPECT_EQ(Write(file), bytes) << save.name;
+    }
+}
+
 class SaveFolder : public ServerWorld {
 protected:
     void SetUp() override
@@ -329,6 +369,11 @@ TEST_F(SaveFolder, FullSaveLoadsBackToTheSameWorld)
         o->aiPoint_ = {1, float(i), 3};
         o->flags_ = 0x40u | i;
         o->SetHitPoints(50 + i);
+        o->retargetTime_ = 7000u + i;
+        o->targetDistance_ = 2.5f * i;
+        o->baseRoundTime_ = 0.25f + i;
+        o->home_ = {float(i), 0, 9};
+        o->hasHome_ = i != 1;
         if (i == 2)
             o->Hold(ObjectRegistry::Global().Find(1));
     }
@@ -343,9 +388,169 @@ TEST_F(SaveFolder, FullSaveLoadsBackToTheSameWorld)
     ASSERT_TRUE(third);
     EXPECT_EQ(third->Held(), ObjectRegistry::Global().Find(1));
     EXPECT_EQ(third->HitPoints(), 52);
+    EXPECT_EQ(third->retargetTime_, 7002u);
+    EXPECT_EQ(third->targetDistance_, 5.0f);
+    EXPECT_EQ(third->baseRoundTime_, 2.25f);
+    EXPECT_EQ(third->home_, (Vec3{2, 0, 9}));
+    EXPECT_TRUE(third->hasHome_);
+    EXPECT_FALSE(ObjectRegistry::Global().Find(2)->hasHome_);
     ASSERT_TRUE(SaveGame("two.sav", 1));
     auto first = ReadFile("one.sav"), second = ReadFile("two.sav");
     EXPECT_EQ(first, second);
+}
+
+// The level's own sections (triggers, doors, fog) go through the hooks the
+// session installs, come back after the level stopped, and save again to
+// the same bytes.
+TEST_F(SaveFolder, LevelSectionsComeBackAfterTheLevelStopped)
+{
+    InstallLevelSections();
+    GetHooks().loadLevel = nullptr;
+    GetHooks().stopLevel = [this] {
+        ++stops_;
+        EmptyTables();
+        LevelTriggers::Clear();
+        Doors::Clear();
+        std::fill(FogOfWar::Global()->MutableDiscovered().begin(), FogOfWar::Global()->MutableDiscovered().end(),
+                  FogOfWar::kFogged);
+    };
+    FogOfWar fog(4, 4);
+    FogOfWar::Global() = &fog;
+    Make(&roles[0], 1, {1, 2, 3});
+    const struct {
+        uint32_t kind;
+        float radius;
+        int64_t value;
+        const char* script;
+        std::vector<std::string> names;
+    } triggers[] = {
+        {uint32_t(TriggerKind::Shot), 9, int64_t{1} << 40, "bolt", {}},
+        {uint32_t(TriggerKind::Death), 0, -3, "", {"guard", "boss"}},
+        {uint32_t(TriggerKind::Doors), 16, 0, "open.tcs", {"lift"}},
+    };
+    for (const auto& t : triggers) {
+        LevelTrigger& record = *LevelTriggers::Add();
+        record.kind_ = t.kind;
+        record.radiusSquared_ = t.radius;
+        record.value_ = t.value;
+        record.script_ = t.script;
+        record.names_ = t.names;
+        for (int i = 0; i < 4; ++i)
+            record.positions_[i] = {float(i), t.radius, -float(i)};
+    }
+    Doors::All().push_back({7, {}, true});
+    Doors::All().push_back({8, {}, false});
+    for (size_t i = 0; i < fog.MutableDiscovered().size(); ++i)
+        fog.MutableDiscovered()[i] = uint32_t(i * 5);
+    const std::vector<uint32_t> discovered = fog.Discovered();
+
+    ASSERT_TRUE(SaveGame("sections.sav", 1));
+    ASSERT_TRUE(LoadSavedGame("sections.sav"));
+    EXPECT_EQ(stops_, 1);
+    EXPECT_FALSE(ServerKinds::Restoring());
+    ASSERT_EQ(size_t(LevelTriggers::All().Count()), std::size(triggers));
+    size_t n = 0;
+    for (List<LevelTrigger*>::Iterator it(LevelTriggers::All()); !it.AtEnd(); it.Next(), ++n) {
+        const LevelTrigger& back = **it.Get();
+        EXPECT_EQ(back.kind_, triggers[n].kind) << n;
+        EXPECT_EQ(back.value_, triggers[n].value) << n;
+        EXPECT_EQ(back.radiusSquared_, triggers[n].radius) << n;
+        EXPECT_EQ(back.script_, triggers[n].script) << n;
+        EXPECT_EQ(back.names_, triggers[n].names) << n;
+        EXPECT_EQ(back.positions_[3], (Vec3{3, triggers[n].radius, -3})) << n;
+    }
+    ASSERT_EQ(Doors::All().size(), 2u);
+    EXPECT_EQ(Doors::All()[0].number, 7);
+    EXPECT_TRUE(Doors::All()[0].closed);
+    EXPECT_FALSE(Doors::All()[1].closed);
+    EXPECT_EQ(fog.Discovered(), discovered);
+    ASSERT_TRUE(SaveGame("again.sav", 1));
+    EXPECT_EQ(ReadFile("sections.sav"), ReadFile("again.sav"));
+
+    // A grid of another size is left to the level's own fog.
+    FogOfWar other(2, 2);
+    FogOfWar::Global() = &other;
+    ASSERT_TRUE(LoadSavedGame("sections.sav"));
+    EXPECT_EQ(other.Discovered(), std::vector<uint32_t>(4, FogOfWar::kFogged));
+    FogOfWar::Global() = nullptr;
+    LevelTriggers::Clear();
+    Doors::Clear();
+}
+
+// Units, a lift, a pick-up with its command file and a projectile in flight
+// come back with their own fields and references, and save again to the
+// same bytes.
+TEST_F(SaveFolder, ObjectsOfSeveralKindsComeBackWithTheirState)
+{
+    script::Role& unitRole = NewRole();
+    unitRole.aiType = Kind16Actor::kAiType;
+    script::Role& liftRole = NewRole();
+    liftRole.aiType = Kind8Object::kAiType;
+    liftRole.character.reset();
+    script::Role& pickRole = NewRole();
+    pickRole.aiType = Kind10Object::kAiType;
+    pickRole.character.reset();
+    for (script::Role* role : {&unitRole, &liftRole, &pickRole})
+        RoleTable::Global().File(*role);
+    auto create = [](script::Role& role, const Vec3& at) {
+        int32_t id = Server::CreateLevelObject(1, &role, at, Quaternion::Identity());
+        return id < 0 ? nullptr : ObjectRegistry::Global().Find(uint32_t(id));
+    };
+    auto* armed = dynamic_cast<UnitActor*>(create(unitRole, {1, 0, 1}));
+    auto* unarmed = dynamic_cast<UnitActor*>(create(unitRole, {4, 0, 1}));
+    auto* lift = dynamic_cast<Kind8Object*>(create(liftRole, {0, 0, 8}));
+    auto* pick = dynamic_cast<Kind10Object*>(create(pickRole, {2, 0, 2}));
+    ASSERT_TRUE(armed && unarmed && lift && pick);
+    armed->ChangeWeapon(3);
+    ASSERT_TRUE(armed->GetWeapon());
+    armed->SetArmour(17);
+    armed->SetRounds(6);
+    armed->AppendWaypoint({5, 0, 5}, 1);
+    armed->PatrolPoints().push_back({{6, 0, 6}, 0});
+    armed->AimAtObject(unarmed, 0, true, false);
+    armed->retargetTime_ = 99;
+    unarmed->ChangeWeapon(-1);
+    ASSERT_FALSE(unarmed->GetWeapon());
+    const Vec3 track[4] = {{0, 0, 8}, {0, 1, 8}, {0, 2, 8}, {0, 3, 8}};
+    lift->SetTrack(track, Quaternion::Identity(), true);
+    pick->Associate("door.tcs", true);
+    auto* shot = new Projectile(1, &roles[0], {1, 1, 1}, Quaternion::Identity(), 5, armed->GetId(),
+                                unarmed->GetId(), ObjectRegistry::Global().TakeNextId());
+    const uint32_t armedId = armed->GetId(), unarmedId = unarmed->GetId(), liftId = lift->GetId(),
+                   pickId = pick->GetId(), shotId = shot->GetId();
+    const Vec3 velocity = shot->Velocity();
+
+    ASSERT_TRUE(SaveGame("kinds.sav", 1));
+    std::string error;
+    auto bytes = ReadFile("kinds.sav");
+    ASSERT_TRUE(Load(bytes, &error)) << error;
+    auto* armedBack = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(armedId));
+    auto* unarmedBack = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(unarmedId));
+    auto* liftBack = dynamic_cast<Kind8Object*>(ObjectRegistry::Global().Find(liftId));
+    auto* pickBack = dynamic_cast<Kind10Object*>(ObjectRegistry::Global().Find(pickId));
+    auto* shotBack = dynamic_cast<Projectile*>(ObjectRegistry::Global().Find(shotId));
+    ASSERT_TRUE(armedBack && unarmedBack && liftBack && pickBack && shotBack);
+    ASSERT_TRUE(armedBack->GetWeapon());
+    EXPECT_EQ(armedBack->GetWeapon()->weaponType, 3);
+    EXPECT_EQ(armedBack->GetArmour(), 17);
+    EXPECT_EQ(armedBack->GetRounds(), 6);
+    EXPECT_EQ(armedBack->GetTarget(), unarmedBack);
+    EXPECT_EQ(armedBack->retargetTime_, 99u);
+    ASSERT_EQ(armedBack->Waypoints().size(), 1u);
+    EXPECT_EQ(armedBack->Waypoints()[0].point, (Vec3{5, 0, 5}));
+    ASSERT_EQ(armedBack->PatrolPoints().size(), 1u);
+    EXPECT_FALSE(unarmedBack->GetWeapon());
+    EXPECT_TRUE(liftBack->CarriesRiders());
+    EXPECT_TRUE(liftBack->PathSet());
+    ASSERT_TRUE(pickBack->CommandFile());
+    EXPECT_EQ(*pickBack->CommandFile(), "door.tcs");
+    EXPECT_TRUE(pickBack->RunOnce());
+    EXPECT_EQ(shotBack->Start(), (Vec3{1, 1, 1}));
+    EXPECT_EQ(shotBack->Velocity(), velocity);
+    EXPECT_EQ(shotBack->ShooterId(), armedId);
+    EXPECT_EQ(shotBack->Target(), unarmedBack);
+    ASSERT_TRUE(SaveGame("again.sav", 1));
+    EXPECT_EQ(ReadFile("again.sav"), bytes);
 }
 
 TEST_F(SaveFolder, ADamagedFileLeavesTheRunningGameAlone)
