@@ -14,6 +14,7 @@
 #include "script/records.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
+#include "world/map_build.h"
 
 #include <algorithm>
 #include <cmath>
@@ -128,8 +129,8 @@ WorldObject::WorldObject(int32_t side, script::Role* role, const Vec3& position,
     staticPlacement_ = (roleFlags & script::kRoleFragControl) != 0;
     if (roleFlags & script::kRoleDestinationSelectable)
         renderFlags_ |= ClientRender::kSelectable;
-    if (role_ && role_->shape)
-        object_ = VeObject::FromShape(static_cast<VeShape*>(role_->shape.shape.get()), !staticPlacement_);
+    if (role_)
+        object_ = MakeRoleObject(role_->shape, !staticPlacement_);
     if (object_) {
         object_->placement_.SetPosition(position_);
         object_->placement_.SetOrientation(orientation_);

@@ -182,6 +182,7 @@ TEST_F(ActorWorld, AWalkSnapsOntoItsTargetAndEndsTheLeg)
 TEST_F(ActorWorld, CrouchingActorsIgnoreMovesAndStops)
 {
     script::Role& role = Character();
+    GiveBoxModel(role, {0, 19, 20});
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
     unit->ToggleCrouch();
     ASSERT_TRUE(unit->IsCrouching());
@@ -459,6 +460,7 @@ TEST_P(CrouchHiding, HidesOnlyWhenUnobserved)
 {
     const CrouchCase& c = GetParam();
     script::Role& role = Character();
+    GiveBoxModel(role, {0, 19, 20});
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
     // The watcher faces the unit (its z axis turned half round).
     auto* watcher = new UnitActor(2, &role, {0, 0, c.watcherDistance}, Quaternion{0, 1, 0, 0},
@@ -484,6 +486,32 @@ INSTANTIATE_TEST_SUITE_P(Table, CrouchHiding,
                                            CrouchCase{"WatcherWithinRange", 10.0f, false},
                                            CrouchCase{"WatcherBeyondRange", 40.0f, true}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// A model without the crouch sequence cannot crouch: nothing changes and
+// nothing is sent.
+TEST_F(ActorWorld, OnlyAModelWithTheCrouchSequenceCrouches)
+{
+    const struct {
+        const char* name;
+        std::initializer_list<int32_t> sequences;
+        bool model, crouches;
+    } rows[] = {
+        {"NoModel", {}, false, false},
+        {"ModelWithoutCrouch", {0, 1, 20}, true, false},
+        {"ModelWithCrouch", {0, 19}, true, true},
+    };
+    for (const auto& row : rows) {
+        script::Role& role = Character();
+        if (row.model)
+            GiveBoxModel(role, row.sequences);
+        UnitActor* unit = Unit(role, 1, {0, 0, 0});
+        const size_t before = Sent(54).size();
+        unit->ToggleCrouch();
+        EXPECT_EQ(unit->IsCrouching(), row.crouches) << row.name;
+        EXPECT_EQ(Sent(54).size() - before, row.crouches ? 1u : 0u) << row.name;
+        unit->Remove(false);
+    }
+}
 
 // ---- flags ----
 
