@@ -513,6 +513,47 @@ TEST_F(ActorWorld, OnlyAModelWithTheCrouchSequenceCrouches)
     }
 }
 
+// ---- fire points ----
+
+// The muzzles are the model's fire parts, scaled by the character's size;
+// the second defaults to the first, and a part the model lacks (or no
+// model) leaves the centre.
+TEST_F(ActorWorld, FirePointsAreTheModelsFirePartsScaledBySize)
+{
+    const Vec3 right{0.4f, -1.2f, 0.3f}, left{-0.4f, -1.2f, 0.3f};
+    const Vec3 centre{0, -0.9f, 0};  // half the box model's height
+    const struct {
+        const char* name;
+        const char* first;
+        const char* second;  // null: none given
+        bool model;
+        Vec3 expectFirst, expectSecond;
+    } rows[] = {
+        {"BothParts", "gun_r", "gun_l", true, right * 2, left * 2},
+        {"SecondDefaultsToFirst", "GUN_R", nullptr, true, right * 2, right * 2},
+        {"PartMissing", "barrel", nullptr, true, centre, centre},
+        {"NoModel", "gun_r", "gun_l", false, {0, -0.9f, 0}, {0, -0.9f, 0}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = Character();
+        role.character->size = 2.0f;
+        role.hotspotName = row.first;
+        if (row.second)
+            role.alternateHotspotName = row.second;
+        if (row.model)
+            GiveBoxModel(role, {0}, {{"gun_r", right}, {"gun_l", left}});
+        UnitActor* unit = Unit(role, 2, {0, 0, 0});
+        for (int i = 0; i < 2; ++i) {
+            const Vec3 expect = i == 0 ? row.expectFirst : row.expectSecond;
+            EXPECT_NEAR(unit->FirePoint(i).x, expect.x, 1e-5f) << i;
+            EXPECT_NEAR(unit->FirePoint(i).y, expect.y, 1e-5f) << i;
+            EXPECT_NEAR(unit->FirePoint(i).z, expect.z, 1e-5f) << i;
+        }
+        unit->Remove(false);
+    }
+}
+
 // ---- flags ----
 
 TEST_F(ActorWorld, AFlagCarriedHomeIsCapturedForTenPoints)

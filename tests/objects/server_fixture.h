@@ -52,11 +52,20 @@ inline void GiveBoxShape(script::Role& role, const Vec3& minimum, const Vec3& ma
     role.shape.hasBox = true;
 }
 
-// A role whose model is a one-part tree over a box shape, with one-key
-// sequences at the given indexes (the tree's use is the record's).
-inline void GiveBoxModel(script::Role& role, std::initializer_list<int32_t> sequences)
+struct ModelPart {
+    std::string name;
+    Vec3 position;
+};
+
+// A role whose model is a tree over a box shape, with one-key sequences at
+// the given indexes and named child parts standing at their positions (the
+// tree's use is the record's).
+inline void GiveBoxModel(script::Role& role, std::initializer_list<int32_t> sequences,
+                         std::initializer_list<ModelPart> parts = {})
 {
     GiveBoxShape(role, {-0.5f, -1.8f, -0.5f}, {0.5f, 0, 0.5f});
+    role.shape.minimum = {-0.5f, -1.8f, -0.5f};  // the record keeps the tree's bounds
+    role.shape.maximum = {0.5f, 0, 0.5f};
     auto* tree = new Hierarchy;
     tree->shapes_[0] = static_cast<VeShape*>(role.shape.shape.get());
     tree->shapes_[0]->AddRef();
@@ -71,6 +80,15 @@ inline void GiveBoxModel(script::Role& role, std::initializer_list<int32_t> sequ
         set->entries_[static_cast<size_t>(index)] = std::move(sequence);
     }
     tree->sequences_ = set;
+    for (const ModelPart& part : parts) {
+        auto* child = new Hierarchy;  // the tree owns its children
+        child->name_ = part.name;
+        child->sequences_ = std::make_shared<SequenceSet>();
+        auto pose = std::make_unique<Sequence>();
+        pose->keys_.emplace_back().position_ = part.position;
+        child->sequences_->entries_.push_back(std::move(pose));
+        tree->children_.PushBack(child);
+    }
     role.shape.hierarchy = std::shared_ptr<void>(tree, [](void* h) { static_cast<Hierarchy*>(h)->Release(); });
 }
 
