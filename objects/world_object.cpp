@@ -211,13 +211,15 @@ void WorldObject::SetProgress(float start, float end)
     progressEnd_ = end;
 }
 
-void WorldObject::PlaySequence(int32_t sequence)
+void WorldObject::PlaySequence(int32_t sequence) { PlaySequence(sequence, 1, 0x10000); }
+
+void WorldObject::PlaySequence(int32_t sequence, int32_t repeatCount, int32_t speed)
 {
     lastSequence_ = sequence;
     if (!object_)
         return;
-    const int32_t speed = 0x10000;
-    object_->PlaySequence(sequence, &speed, 1, static_cast<uint64_t>(AppTime::GameNow()), nullptr, 0, false);
+    object_->PlaySequence(sequence, &speed, repeatCount, static_cast<uint64_t>(AppTime::GameNow()), nullptr, 0,
+                          false);
 }
 
 uint32_t WorldObject::FogVisibility() const
