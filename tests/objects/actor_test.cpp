@@ -4,6 +4,8 @@
 #include "objects/inventory.h"
 #include "objects/role_table.h"
 #include "objects/unit_actor.h"
+#include "objects/weapon_state.h"
+#include "Veapi/ve_object.h"
 #include "tests/objects/server_fixture.h"
 
 #include <gtest/gtest.h>
@@ -550,6 +552,45 @@ TEST_F(ActorWorld, FirePointsAreTheModelsFirePartsScaledBySize)
             EXPECT_NEAR(unit->FirePoint(i).y, expect.y, 1e-5f) << i;
             EXPECT_NEAR(unit->FirePoint(i).z, expect.z, 1e-5f) << i;
         }
+        unit->Remove(false);
+    }
+}
+
+// A unit that aims without turning its body holds its model's aiming
+// stance (13) while it aims; a model without the stance plays none.
+TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
+{
+    script::Role& shot = NewRole();
+    shot.character.reset();
+    shot.projectile.emplace();
+    shot.projectile->maxRange = 50.0f * 50.0f;
+    script::WeaponEntry entry;
+    entry.projectile = &shot;
+    entry.firingSpeed = 40.0f;
+    entry.magazineSize = entry.salvoSize = 10;
+    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    const struct {
+        const char* name;
+        std::initializer_list<int32_t> sequences;
+        bool stance;
+    } rows[] = {{"WithStance", {0, 5, 12, 13}, true}, {"WithoutStance", {0, 5, 12}, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = Character();
+        role.character->weapon = 3;
+        role.character->canTurn = false;
+        role.character->gunYawAngle = 1024;
+        role.character->elevationAngle = 1024;
+        GiveBoxModel(role, row.sequences);
+        UnitActor* unit = Unit(role, 2, {0, 0, 0});
+        unit->AimAtPoint({1, -0.9f, 10}, 0, true, false);
+        now += 50000;
+        unit->Update(now, 0.05f);
+        ASSERT_TRUE(unit->IsAttacking());
+        bool playing = false;
+        for (SequencePlayer* player : unit->Shape()->Players())
+            playing = playing || player->index_ == 13;
+        EXPECT_EQ(playing, row.stance);
         unit->Remove(false);
     }
 }
