@@ -971,8 +971,9 @@ void Actor::ChooseDisguise()
         const script::CharacterRecord* other = object->GetCharacter();
         if (object == this || object->Side() == Side() || !other)
             continue;
-        const float height = std::fabs(other->height - character_->height);
-        const float extent = std::fabs(other->radius - character_->radius);
+        // The models' builds, not the collision bodies: the disguise is a look.
+        const float height = std::fabs(other->modelHeight - character_->modelHeight);
+        const float extent = std::fabs(other->modelHalfExtent - character_->modelHalfExtent);
         if (first || (height < bestHeight && extent < bestExtent)) {
             cloakOwner_ = static_cast<int32_t>(object->GetId());
             bestHeight = height;

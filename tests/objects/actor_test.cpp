@@ -422,13 +422,20 @@ TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
 TEST_F(ActorWorld, ACloakHidesAndBorrowsTheNearestEnemyBuild)
 {
     script::Role& role = Character();
+    role.character->modelHeight = 1.8f;
+    role.character->modelHalfExtent = 0.5f;
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    // The look goes by the models' builds; the collision bodies say otherwise.
     script::Role& tall = Character();
-    tall.character->height = 3.0f;
-    tall.character->radius = 0.8f;
+    tall.character->modelHeight = 3.0f;
+    tall.character->modelHalfExtent = 0.8f;
+    tall.character->height = 1.8f;
+    tall.character->radius = 0.5f;
     script::Role& alike = Character();
-    alike.character->height = 1.7f;
-    alike.character->radius = 0.45f;
+    alike.character->modelHeight = 1.7f;
+    alike.character->modelHalfExtent = 0.45f;
+    alike.character->height = 3.0f;
+    alike.character->radius = 0.8f;
     Unit(tall, 2, {50, 0, 50});
     UnitActor* twin = Unit(alike, 2, {60, 0, 60});  // both far beyond sight
     for (int32_t id : {5, 6}) {
