@@ -528,3 +528,45 @@ TEST(RoleObjectTest, SampleRobotRoleHasItsPartsAndPlaysItsWalk)
 }
 
 } // namespace
+
+namespace {
+
+// Objects made from a tree file every part's mesh, so a role that gives up
+// its collision data gives it up in every part, not only the root's.
+TEST(RoleObjectTest, DroppingCollisionEmptiesEveryPartOfTheTree)
+{
+    const struct {
+        const char* name;
+        bool rootMesh, partMesh, collision;
+    } rows[] = {
+        {"RootAndPart", true, true, true},
+        {"PartOnly", false, true, true},
+        {"Neither", false, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        VeShape* rootShape = new VeShape;
+        VeShape* partShape = new VeShape;
+        if (row.rootMesh)
+            rootShape->geometry_ = std::make_unique<ShapeGeometry>();
+        if (row.partMesh)
+            partShape->geometry_ = std::make_unique<ShapeGeometry>();
+        auto* tree = new Hierarchy;
+        tree->shapes_[0] = rootShape;  // the tree takes the uses
+        auto* part = new Hierarchy;
+        part->name_ = "arm";
+        part->shapes_[0] = partShape;
+        tree->children_.PushBack(part);
+        LevelServices services;
+        services.hierarchySource = [&](const std::string&, const std::string&) { return tree; };
+        script::ShapeRef ref = services.HierarchyShape("m.rif", "m", std::nullopt, std::nullopt);
+        ASSERT_TRUE(ref.hierarchy);
+        EXPECT_EQ(ref.hasCollision, row.collision);
+        services.DropCollision(ref);
+        EXPECT_FALSE(ref.hasCollision);
+        EXPECT_EQ(rootShape->geometry_, nullptr);
+        EXPECT_EQ(partShape->geometry_, nullptr);
+    }
+}
+
+} // namespace
