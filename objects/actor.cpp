@@ -1,6 +1,8 @@
 #include "objects/actor.h"
 #include "objects/server_kinds.h"
 
+#include "Veapi/hierarchy.h"
+#include "Veapi/ve_object.h"
 #include "app/math_tables.h"
 #include "objects/ai.h"
 #include "objects/inventory.h"
@@ -14,6 +16,7 @@
 #include "world/collision_polygon.h"
 #include "world/collision_query.h"
 #include "world/level.h"
+#include "world/map_build.h"
 #include "world/line_of_sight.h"
 #include "world/mover.h"
 
@@ -28,6 +31,9 @@ constexpr float kWaypointReach = 1.5f;
 constexpr float kLegEnd = 0.2f;
 // An approach that finds no route this often in a row is given up.
 constexpr int32_t kApproachTries = 3;
+constexpr int32_t kCrouchSequence = 19;
+constexpr const char* kRightArm = "Upper Arm Right";
+constexpr const char* kLeftArm = "Upper Arm Left";
 
 // The actor's body: the collision radius (not below 0.3 of itself), the
 // height and the side slope.
@@ -965,8 +971,9 @@ void Actor::ChooseDisguise()
         const script::CharacterRecord* other = object->GetCharacter();
         if (object == this || object->Side() == Side() || !other)
             continue;
-        const float height = std::fabs(other->height - character_->height);
-        const float extent = std::fabs(other->radius - character_->radius);
+        // The models' builds, not the collision bodies: the disguise is a look.
+        const float height = std::fabs(other->modelHeight - character_->modelHeight);
+        const float extent = std::fabs(other->modelHalfExtent - character_->modelHalfExtent);
         if (first || (height < bestHeight && extent < bestExtent)) {
             cloakOwner_ = static_cast<int32_t>(object->GetId());
             bestHeight = height;
@@ -982,6 +989,10 @@ void Actor::UnequipItem(const EquippedItem& record)
     std::erase_if(equipped_, [&](const EquippedItem& r) { return r.itemId == copy.itemId && r.slot == copy.slot; });
     const CarriedItem* item = inventory_ ? inventory_->FindById(copy.itemId) : nullptr;
     if (copy.slot <= 1) {
+        // The arm goes back to the model's own, without the item.
+        Hierarchy* tree = GetRole() ? RoleHierarchy(GetRole()->shape) : nullptr;
+        if (Hierarchy* arm = tree ? tree->FindNode(copy.slot == 0 ? kRightArm : kLeftArm) : nullptr; arm && Shape())
+            Shape()->SetPartHierarchy(arm, 0);
         if (inventory_ && copy.type == ItemType::kWeapon)
             ChangeWeapon(inventory_->DefaultWeapon());
         return;
@@ -1181,6 +1192,10 @@ void Actor::CaptureFlag()
 
 void Actor::ToggleCrouch()
 {
+    // Only a model that can crouch does.
+    const Hierarchy* tree = GetRole() ? RoleHierarchy(GetRole()->shape) : nullptr;
+    if (!tree || !tree->HasSequence(kCrouchSequence))
+        return;
     walking_ = false;
     ClearWaypoints();
     if (IsAttacking())

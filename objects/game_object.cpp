@@ -13,6 +13,7 @@
 #include "script/records.h"
 #include "world/collision_query.h"
 #include "world/level.h"
+#include "world/map_build.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,10 +54,7 @@ GameObject::GameObject(int32_t side, script::Role* role, const Vec3& position, c
             alarmDelay_ = role_->character->alarmDelay;
         }
         movesOnLifts_ = (role_->flags & script::kRoleMovesOnLifts) != 0;
-        if (role_->shape) {
-            const bool withBox = !(role_->flags & script::kRoleFragControl);
-            shape_ = VeObject::FromShape(static_cast<VeShape*>(role_->shape.shape.get()), withBox);
-        }
+        shape_ = MakeRoleObject(role_->shape, !(role_->flags & script::kRoleFragControl));
     }
     if (shape_) {
         shape_->placement_.SetPosition(position_);

@@ -458,7 +458,7 @@ void MovingObject::ApplyMoving(const Vec3& nextPoint, const MotionRecord& record
     if (dying_)
         return;
     if (!shownInCutScenes_ && !moving_) {
-        WorldObject::PlaySequence(1);
+        PlayWalk();
         const int32_t walks = role_ && role_->shape ? role_->shape.highSequences : 0;
         int32_t draw = 0;
         if (walks > 0 && VariationDue(draw))
@@ -473,6 +473,12 @@ void MovingObject::ApplyMoving(const Vec3& nextPoint, const MotionRecord& record
         markerShown_ = false;
     }
     SetPlacementFrom(record);
+}
+
+void MovingObject::PlayWalk()
+{
+    // Looped, at the walking speed, so the legs keep pace with the ground.
+    WorldObject::PlaySequence(1, -1, speedFactor_ > 0 ? speedFactor_ : 0x10000);
 }
 
 void MovingObject::ApplyStopped(const MotionRecord& record)
@@ -553,7 +559,7 @@ void MovingObject::ChangeSpeed(int32_t delta, const MotionRecord& record)
 {
     SetSpeedFactor(static_cast<int32_t>(static_cast<int64_t>(speedFactor_) + delta));
     if (moving_)
-        WorldObject::PlaySequence(1);
+        PlayWalk();
     SetPlacementFrom(record);
 }
 

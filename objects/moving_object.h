@@ -173,6 +173,8 @@ protected:
     void SendWords(std::span<const uint32_t> words, bool guaranteed) const;
     // The countdown of variations reached: one random draw for the choice.
     bool VariationDue(int32_t& draw);
+    // The walk sequence, looped at the speed factor.
+    void PlayWalk();
 
     const script::CharacterRecord* character_ = nullptr;
     float viewRange_ = 53.0f;

@@ -1,5 +1,6 @@
 #include "objects/unit_actor.h"
 
+#include "Veapi/ve_object.h"
 #include "app/math_tables.h"
 #include "objects/inventory.h"
 #include "objects/object_registry.h"
@@ -18,7 +19,15 @@
 namespace {
 
 constexpr float kStepsPerRadian = 4096.0f / (2.0f * std::numbers::pi_v<float>);
-constexpr int32_t kPitchSequence = 5, kYawSequence = 12;
+constexpr int32_t kPitchSequence = 5, kYawSequence = 12, kAimSequence = 13;
+
+// A fraction of a sequence as its 16.16 position, clamped to the sequence.
+int32_t SequencePosition(float fraction)
+{
+    if (!std::isfinite(fraction))
+        return 32768;
+    return static_cast<int32_t>(std::clamp(fraction, 0.0f, 1.0f) * 65536.0f);
+}
 constexpr int32_t kUnlimitedAmmo = 16;
 constexpr int32_t kOneShotAmmo = 1;
 
@@ -110,7 +119,20 @@ int32_t UnitActor::Activate(uint64_t now, float seconds)
     // A unit restored from a saved game keeps its saved ammunition and rounds.
     if (!std::exchange(restored_, false))
         ResetWeapon();
+    // The muzzles are the model's fire parts; a model without them (or no
+    // model) keeps the centre.
+    for (int i = 0; i < 2; ++i)
+        PartPoint(firePartNames_[i], now, firePoints_[i]);
     return result;
+}
+
+bool UnitActor::PartPoint(const std::string& name, uint64_t time, Vec3& out) const
+{
+    Vec3 at;
+    if (name.empty() || !Shape() || !Shape()->FindPartPosition(at, name, time))
+        return false;
+    out = at * (character_ && character_->size > 0 ? character_->size : 1.0f);
+    return true;
 }
 
 void UnitActor::ResetWeapon()
@@ -394,15 +416,27 @@ bool UnitActor::Aim(float elapsed)
         StopAiming(lastUpdate_);
         return false;
     }
-    pitchReached_ = true;  // the sequence plays on the clients; the server takes it as reached
+    // The server plays the aiming pose so the fire parts stand where they
+    // point; it does not wait for the pose to finish (the clients show it).
+    const int32_t pitchAt = SequencePosition(0.5f - aimPitch_ * 2.0f / 4096.0f);
+    PlaySequenceTo(kPitchSequence, nullptr, nullptr, &pitchAt, now_, nullptr, nullptr, 0, false);
+    pitchReached_ = true;
     aimYaw_ = std::atan2(aimPoint_.x - muzzle.x, aimPoint_.z - muzzle.z) * kStepsPerRadian;
     const float difference = FoldAngle(aimYaw_ - Heading());
     const bool canTurn = character_ && character_->canTurn;
     const float gunYaw = character_ ? static_cast<float>(character_->gunYawAngle) : 0;
     if ((!canTurn || walking_) && std::fabs(difference) <= gunYaw) {
+        if (Shape() && Shape()->HasSequence(kAimSequence) && !Shape()->IsPlayingSequence(kAimSequence)) {
+            const int32_t speed = 0x10000;
+            PlaySequence(kAimSequence, &speed, -1, now_, nullptr, 8, false);
+        }
+        const int32_t yawAt = SequencePosition(difference / 4096.0f + 0.5f);
+        PlaySequenceTo(kYawSequence, nullptr, nullptr, &yawAt, now_, nullptr, nullptr, 0, false);
         yawReached_ = true;
         return true;
     }
+    const int32_t middle = 32768;
+    PlaySequenceTo(kYawSequence, nullptr, nullptr, &middle, now_, nullptr, nullptr, 0, false);
     if (canTurn && (!walking_ || legTime_ < aimStart_)) {
         if (walking_ && lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
             StopWalking(lastUpdate_);
@@ -489,7 +523,9 @@ void UnitActor::Fire(uint64_t now, float seconds)
         return;
     if (!CheckReactions(now, seconds))
         return;
-    const Vec3 muzzle = Position() + Orientation().Rotate(firePoints_[0]);
+    Vec3 fire = firePoints_[0];
+    PartPoint(firePartNames_[0], now, fire);  // where the part stands in its aiming pose
+    const Vec3 muzzle = Position() + Orientation().Rotate(fire);
     const float r1 = ServerRandom::Get().NextFraction();
     const float r2 = ServerRandom::Get().NextFraction();
     float spread = r2 * r2 * aimAngle_;

@@ -73,6 +73,9 @@ public:
     bool ConsumeRound();
     void StartSweep(float time);
     void SetFirePoints(const Vec3& first, const Vec3& second);
+    // The named part's object-space position at the time, scaled by the
+    // character's size; false (out unchanged) without the part.
+    bool PartPoint(const std::string& name, uint64_t time, Vec3& out) const;
 
     // The unit's beam and what it has seen (made on first use).
     SweepScanner& Scanner();

@@ -14,6 +14,7 @@
 #include "script/records.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
+#include "world/map_build.h"
 
 #include <algorithm>
 #include <cmath>
@@ -128,8 +129,8 @@ WorldObject::WorldObject(int32_t side, script::Role* role, const Vec3& position,
     staticPlacement_ = (roleFlags & script::kRoleFragControl) != 0;
     if (roleFlags & script::kRoleDestinationSelectable)
         renderFlags_ |= ClientRender::kSelectable;
-    if (role_ && role_->shape)
-        object_ = VeObject::FromShape(static_cast<VeShape*>(role_->shape.shape.get()), !staticPlacement_);
+    if (role_)
+        object_ = MakeRoleObject(role_->shape, !staticPlacement_);
     if (object_) {
         object_->placement_.SetPosition(position_);
         object_->placement_.SetOrientation(orientation_);
@@ -210,13 +211,15 @@ void WorldObject::SetProgress(float start, float end)
     progressEnd_ = end;
 }
 
-void WorldObject::PlaySequence(int32_t sequence)
+void WorldObject::PlaySequence(int32_t sequence) { PlaySequence(sequence, 1, 0x10000); }
+
+void WorldObject::PlaySequence(int32_t sequence, int32_t repeatCount, int32_t speed)
 {
     lastSequence_ = sequence;
     if (!object_)
         return;
-    const int32_t speed = 0x10000;
-    object_->PlaySequence(sequence, &speed, 1, static_cast<uint64_t>(AppTime::GameNow()), nullptr, 0, false);
+    object_->PlaySequence(sequence, &speed, repeatCount, static_cast<uint64_t>(AppTime::GameNow()), nullptr, 0,
+                          false);
 }
 
 uint32_t WorldObject::FogVisibility() const

@@ -141,6 +141,8 @@ public:
     void OnDestroyed(uint32_t newId);
     // Message 119.
     void PlaySequence(int32_t sequence);
+    // Repeat count below 1: for ever; speed 16.16.
+    void PlaySequence(int32_t sequence, int32_t repeatCount, int32_t speed);
     // Fog value for lights and coronas: 0 seen to 254 never discovered.
     uint32_t FogVisibility() const;
 

@@ -25,6 +25,9 @@ struct Float3 {
 // A shape a record holds; the handle's deleter gives the use back.
 struct ShapeRef {
     std::shared_ptr<void> shape;
+    // A hierarchy's whole tree (one use held), from which objects are made
+    // with all their parts and sequences; `shape` is then its root shape.
+    std::shared_ptr<void> hierarchy;
     bool hasBox = false;
     Float3 minimum, maximum;
     bool hasCollision = false;

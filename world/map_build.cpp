@@ -129,6 +129,19 @@ script::ShapeRef Hold(VeShape* shape)
 
 namespace {
 
+// True when `test` holds for a shape of any slot of any node of the tree.
+template <typename Test>
+bool AnyNode(const Hierarchy& node, Test test)
+{
+    for (VeShape* shape : node.shapes_)
+        if (shape && test(*shape))
+            return true;
+    for (const Hierarchy* child : node.children_)
+        if (AnyNode(*child, test))
+            return true;
+    return false;
+}
+
 script::Float3 Hotspot(const Hierarchy& root, const std::optional<std::string>& name)
 {
     Vec3 at{0, 0, 0};
@@ -186,7 +199,23 @@ script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const st
         ref.minimum = {tree->minimum_.x, tree->minimum_.y, tree->minimum_.z};
         ref.maximum = {tree->maximum_.x, tree->maximum_.y, tree->maximum_.z};
     }
+    ref.hasCollision = AnyNode(*tree, [](VeShape& s) { return s.geometry_ != nullptr; });
+    ref.hierarchy = std::shared_ptr<void>(tree.release(), [](void* p) { static_cast<Hierarchy*>(p)->Release(); });
     return ref;
+}
+
+VeObject* MakeRoleObject(const script::ShapeRef& ref, bool withBox)
+{
+    if (ref.hierarchy)
+        return VeObject::FromHierarchy(static_cast<Hierarchy*>(ref.hierarchy.get()), withBox);
+    if (ref.shape)
+        return VeObject::FromShape(static_cast<VeShape*>(ref.shape.get()), withBox);
+    return nullptr;
+}
+
+Hierarchy* RoleHierarchy(const script::ShapeRef& ref)
+{
+    return static_cast<Hierarchy*>(ref.hierarchy.get());
 }
 
 trevok::CutsceneReceiver& LevelCutsceneRegistry()
@@ -220,6 +249,12 @@ void LevelServices::DropCollision(script::ShapeRef& ref)
 {
     if (ref.shape)
         static_cast<VeShape*>(ref.shape.get())->geometry_.reset();
+    // Objects made from a tree file every part's mesh, so every part lets go.
+    if (Hierarchy* tree = RoleHierarchy(ref))
+        AnyNode(*tree, [](VeShape& s) {
+            s.geometry_.reset();
+            return false;
+        });
     ref.hasCollision = false;
 }
 

@@ -40,6 +40,7 @@ struct CameraLimits {
 };
 
 class Hierarchy;
+class VeObject;
 
 class LevelServices : public script::RecordServices {
 public:
@@ -113,6 +114,13 @@ public:
 // and 26 to 30 the root has.
 void ReadHierarchyFacts(const Hierarchy& root, const std::optional<std::string>& hotspot,
                         const std::optional<std::string>& alternateHotspot, script::ShapeRef& out);
+
+// The 3-D object of a role's model: from the whole tree when the record
+// holds a hierarchy (every part and sequence), else from its shape; null for
+// neither. One use for the caller.
+VeObject* MakeRoleObject(const script::ShapeRef& ref, bool withBox);
+// The tree a record holds, or null (a plain shape or nothing).
+Hierarchy* RoleHierarchy(const script::ShapeRef& ref);
 
 // What the session start does with the stored level names: installs the
 // level services (fresh ones when none are given), compiles the level

@@ -4,6 +4,8 @@
 #include "objects/inventory.h"
 #include "objects/role_table.h"
 #include "objects/unit_actor.h"
+#include "objects/weapon_state.h"
+#include "Veapi/ve_object.h"
 #include "tests/objects/server_fixture.h"
 
 #include <gtest/gtest.h>
@@ -182,6 +184,7 @@ TEST_F(ActorWorld, AWalkSnapsOntoItsTargetAndEndsTheLeg)
 TEST_F(ActorWorld, CrouchingActorsIgnoreMovesAndStops)
 {
     script::Role& role = Character();
+    GiveBoxModel(role, {0, 19, 20});
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
     unit->ToggleCrouch();
     ASSERT_TRUE(unit->IsCrouching());
@@ -419,13 +422,20 @@ TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
 TEST_F(ActorWorld, ACloakHidesAndBorrowsTheNearestEnemyBuild)
 {
     script::Role& role = Character();
+    role.character->modelHeight = 1.8f;
+    role.character->modelHalfExtent = 0.5f;
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    // The look goes by the models' builds; the collision bodies say otherwise.
     script::Role& tall = Character();
-    tall.character->height = 3.0f;
-    tall.character->radius = 0.8f;
+    tall.character->modelHeight = 3.0f;
+    tall.character->modelHalfExtent = 0.8f;
+    tall.character->height = 1.8f;
+    tall.character->radius = 0.5f;
     script::Role& alike = Character();
-    alike.character->height = 1.7f;
-    alike.character->radius = 0.45f;
+    alike.character->modelHeight = 1.7f;
+    alike.character->modelHalfExtent = 0.45f;
+    alike.character->height = 3.0f;
+    alike.character->radius = 0.8f;
     Unit(tall, 2, {50, 0, 50});
     UnitActor* twin = Unit(alike, 2, {60, 0, 60});  // both far beyond sight
     for (int32_t id : {5, 6}) {
@@ -459,6 +469,7 @@ TEST_P(CrouchHiding, HidesOnlyWhenUnobserved)
 {
     const CrouchCase& c = GetParam();
     script::Role& role = Character();
+    GiveBoxModel(role, {0, 19, 20});
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
     // The watcher faces the unit (its z axis turned half round).
     auto* watcher = new UnitActor(2, &role, {0, 0, c.watcherDistance}, Quaternion{0, 1, 0, 0},
@@ -484,6 +495,112 @@ INSTANTIATE_TEST_SUITE_P(Table, CrouchHiding,
                                            CrouchCase{"WatcherWithinRange", 10.0f, false},
                                            CrouchCase{"WatcherBeyondRange", 40.0f, true}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// A model without the crouch sequence cannot crouch: nothing changes and
+// nothing is sent.
+TEST_F(ActorWorld, OnlyAModelWithTheCrouchSequenceCrouches)
+{
+    const struct {
+        const char* name;
+        std::initializer_list<int32_t> sequences;
+        bool model, crouches;
+    } rows[] = {
+        {"NoModel", {}, false, false},
+        {"ModelWithoutCrouch", {0, 1, 20}, true, false},
+        {"ModelWithCrouch", {0, 19}, true, true},
+    };
+    for (const auto& row : rows) {
+        script::Role& role = Character();
+        if (row.model)
+            GiveBoxModel(role, row.sequences);
+        UnitActor* unit = Unit(role, 1, {0, 0, 0});
+        const size_t before = Sent(54).size();
+        unit->ToggleCrouch();
+        EXPECT_EQ(unit->IsCrouching(), row.crouches) << row.name;
+        EXPECT_EQ(Sent(54).size() - before, row.crouches ? 1u : 0u) << row.name;
+        unit->Remove(false);
+    }
+}
+
+// ---- fire points ----
+
+// The muzzles are the model's fire parts, scaled by the character's size;
+// the second defaults to the first, and a part the model lacks (or no
+// model) leaves the centre.
+TEST_F(ActorWorld, FirePointsAreTheModelsFirePartsScaledBySize)
+{
+    const Vec3 right{0.4f, -1.2f, 0.3f}, left{-0.4f, -1.2f, 0.3f};
+    const Vec3 centre{0, -0.9f, 0};  // half the box model's height
+    const struct {
+        const char* name;
+        const char* first;
+        const char* second;  // null: none given
+        bool model;
+        Vec3 expectFirst, expectSecond;
+    } rows[] = {
+        {"BothParts", "gun_r", "gun_l", true, right * 2, left * 2},
+        {"SecondDefaultsToFirst", "GUN_R", nullptr, true, right * 2, right * 2},
+        {"PartMissing", "barrel", nullptr, true, centre, centre},
+        {"NoModel", "gun_r", "gun_l", false, {0, -0.9f, 0}, {0, -0.9f, 0}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = Character();
+        role.character->size = 2.0f;
+        role.hotspotName = row.first;
+        if (row.second)
+            role.alternateHotspotName = row.second;
+        if (row.model)
+            GiveBoxModel(role, {0}, {{"gun_r", right}, {"gun_l", left}});
+        UnitActor* unit = Unit(role, 2, {0, 0, 0});
+        for (int i = 0; i < 2; ++i) {
+            const Vec3 expect = i == 0 ? row.expectFirst : row.expectSecond;
+            EXPECT_NEAR(unit->FirePoint(i).x, expect.x, 1e-5f) << i;
+            EXPECT_NEAR(unit->FirePoint(i).y, expect.y, 1e-5f) << i;
+            EXPECT_NEAR(unit->FirePoint(i).z, expect.z, 1e-5f) << i;
+        }
+        unit->Remove(false);
+    }
+}
+
+// A unit that aims without turning its body holds its model's aiming
+// stance (13) while it aims; a model without the stance plays none.
+TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
+{
+    script::Role& shot = NewRole();
+    shot.character.reset();
+    shot.projectile.emplace();
+    shot.projectile->maxRange = 50.0f * 50.0f;
+    script::WeaponEntry entry;
+    entry.projectile = &shot;
+    entry.firingSpeed = 40.0f;
+    entry.magazineSize = entry.salvoSize = 10;
+    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    const struct {
+        const char* name;
+        std::initializer_list<int32_t> sequences;
+        bool stance;
+    } rows[] = {{"WithStance", {0, 5, 12, 13}, true}, {"WithoutStance", {0, 5, 12}, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = Character();
+        role.character->weapon = 3;
+        role.character->canTurn = false;
+        role.character->gunYawAngle = 1024;
+        role.character->elevationAngle = 1024;
+        GiveBoxModel(role, row.sequences);
+        UnitActor* unit = Unit(role, 2, {0, 0, 0});
+        unit->AimAtPoint({1, -0.9f, 10}, 0, true, false);
+        now += 50000;
+        unit->Update(now, 0.05f);
+        ASSERT_TRUE(unit->IsAttacking());
+        bool playing = false;
+        for (SequencePlayer* player : unit->Shape()->Players())
+            playing = playing || player->index_ == 13;
+        EXPECT_EQ(playing, row.stance);
+        unit->Remove(false);
+    }
+}
 
 // ---- flags ----
 

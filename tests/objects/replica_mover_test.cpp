@@ -4,6 +4,7 @@
 #include "client_fixture.h"
 #include "navigation_fixture.h"
 
+#include "Veapi/ve_object.h"
 #include "world/collision_polygon.h"
 #include "world/mover.h"
 
@@ -100,6 +101,33 @@ TEST_F(ReplicaMover, AReportNamingAPolygonPutsTheMoverOnIt)
     walker->Update(Ticks(0.5f), 0.5f);
     EXPECT_EQ(walker->Position().x, 4.5f);  // standing still stays put
     EXPECT_EQ(walker->GetPolygon(), target);
+}
+
+} // namespace
+
+namespace {
+
+// A replica made from a role's model plays its walk for as long as it
+// moves, at the speed factor, and stands idle when the server stops it.
+TEST_F(ReplicaMover, TheModelsWalkLoopsAtTheSpeedFactorWhileMoving)
+{
+    script::Role& role = Walker();
+    role.character->walkingSpeed = 0x20000;
+    GiveBoxModel(role, {0, 1});
+    auto* object = Make<MovingObject>(role, kEnemySide, {0.5f, 0, 0.5f});
+    VeObject* model = object->Shape();
+    ASSERT_NE(model, nullptr) << "the role's tree makes the object";
+    MotionRecord record;
+    record.position = {0.5f, 0, 0.5f};
+    object->ApplyMoving({5.5f, 0, 0.5f}, record, {5.5f, 0, 0.5f});
+    ASSERT_FALSE(model->Players().IsEmpty());
+    const SequencePlayer* walk = *model->Players().At(0);
+    EXPECT_EQ(walk->index_, 1);
+    EXPECT_LT(walk->repeatCount_, 1) << "looped";
+    EXPECT_EQ(walk->speed_, 0x20000);
+    object->ApplyStopped(record);
+    ASSERT_FALSE(model->Players().IsEmpty());
+    EXPECT_EQ((*model->Players().At(0))->index_, 0);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "objects/object_registry.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
+#include "Veapi/hierarchy.h"
 #include "Veapi/ve_shape.h"
 #include "script/records.h"
 
@@ -15,6 +16,8 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +50,46 @@ inline void GiveBoxShape(script::Role& role, const Vec3& minimum, const Vec3& ma
     shape->max_ = maximum;
     role.shape.shape = std::shared_ptr<void>(shape, [](void* s) { static_cast<VeShape*>(s)->Release(); });
     role.shape.hasBox = true;
+}
+
+struct ModelPart {
+    std::string name;
+    Vec3 position;
+};
+
+// A role whose model is a tree over a box shape, with one-key sequences at
+// the given indexes and named child parts standing at their positions (the
+// tree's use is the record's).
+inline void GiveBoxModel(script::Role& role, std::initializer_list<int32_t> sequences,
+                         std::initializer_list<ModelPart> parts = {})
+{
+    GiveBoxShape(role, {-0.5f, -1.8f, -0.5f}, {0.5f, 0, 0.5f});
+    role.shape.minimum = {-0.5f, -1.8f, -0.5f};  // the record keeps the tree's bounds
+    role.shape.maximum = {0.5f, 0, 0.5f};
+    auto* tree = new Hierarchy;
+    tree->shapes_[0] = static_cast<VeShape*>(role.shape.shape.get());
+    tree->shapes_[0]->AddRef();
+    auto set = std::make_shared<SequenceSet>();
+    for (int32_t index : sequences) {
+        if (set->entries_.size() <= static_cast<size_t>(index))
+            set->entries_.resize(static_cast<size_t>(index) + 1);
+        auto sequence = std::make_unique<Sequence>();
+        sequence->index_ = index;
+        sequence->length_ = 1000;
+        sequence->keys_.emplace_back();
+        set->entries_[static_cast<size_t>(index)] = std::move(sequence);
+    }
+    tree->sequences_ = set;
+    for (const ModelPart& part : parts) {
+        auto* child = new Hierarchy;  // the tree owns its children
+        child->name_ = part.name;
+        child->sequences_ = std::make_shared<SequenceSet>();
+        auto pose = std::make_unique<Sequence>();
+        pose->keys_.emplace_back().position_ = part.position;
+        child->sequences_->entries_.push_back(std::move(pose));
+        tree->children_.PushBack(child);
+    }
+    role.shape.hierarchy = std::shared_ptr<void>(tree, [](void* h) { static_cast<Hierarchy*>(h)->Release(); });
 }
 
 class ServerWorld : public ::testing::Test {

@@ -484,3 +484,89 @@ TEST(HierarchyFactsTest, WalkFactorIsTheWalkSequencesSpeed)
 }
 
 } // namespace
+
+namespace {
+
+// A role's record holds the whole sample robot: the object made from it has
+// every named part (not only the root's shape), plays the walk, and gives
+// the tree back when the record goes.
+TEST(RoleObjectTest, SampleRobotRoleHasItsPartsAndPlaysItsWalk)
+{
+    const char* dir = std::getenv("TREVOK_SAMPLE_DATA");
+    LevelServices services;
+    services.levelFolder = fs::path(dir ? dir : "sample-data") / "rifs";
+    if (!fs::exists(services.levelFolder / "robot_hierarchy.rif"))
+        GTEST_SKIP() << "no sample data in " << services.levelFolder;
+    script::ShapeRef ref = services.HierarchyShape("robot_hierarchy.rif", "Robot", "robot_arm_r", "robot_arm_l");
+    ASSERT_TRUE(ref.hierarchy);
+    EXPECT_GT(ref.walkFactor, 0.0f);
+    Hierarchy* tree = RoleHierarchy(ref);
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(static_cast<VeShape*>(ref.shape.get()), tree->shapes_[0]) << "the shape is the tree's root shape";
+
+    VeObject* object = MakeRoleObject(ref, true);
+    ASSERT_NE(object, nullptr);
+    for (const char* part : {"robot_legs", "robot_torso", "robot_head", "robot_arm_l", "robot_arm_r"}) {
+        Vec3 at;
+        EXPECT_TRUE(object->FindPartPosition(at, part, 0)) << part;
+    }
+    Vec3 at;
+    EXPECT_FALSE(object->FindPartPosition(at, "lightdum", 0)) << "a part the model lacks is refused";
+
+    const int32_t speed = 0x10000;
+    object->PlaySequence(1, &speed, -1, 0, nullptr, 0, false);
+    EXPECT_TRUE(object->IsPlayingSequence(1) || object->IsPlayingLayeredSequence(1));
+    object->Release();
+
+    script::ShapeRef plain = ref;
+    plain.hierarchy.reset();
+    VeObject* flat = MakeRoleObject(plain, true);
+    ASSERT_NE(flat, nullptr);
+    EXPECT_FALSE(flat->FindPartPosition(at, "robot_head", 0)) << "a plain shape has no parts";
+    flat->Release();
+    EXPECT_EQ(MakeRoleObject(script::ShapeRef{}, true), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Objects made from a tree file every part's mesh, so a role that gives up
+// its collision data gives it up in every part, not only the root's.
+TEST(RoleObjectTest, DroppingCollisionEmptiesEveryPartOfTheTree)
+{
+    const struct {
+        const char* name;
+        bool rootMesh, partMesh, collision;
+    } rows[] = {
+        {"RootAndPart", true, true, true},
+        {"PartOnly", false, true, true},
+        {"Neither", false, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        VeShape* rootShape = new VeShape;
+        VeShape* partShape = new VeShape;
+        if (row.rootMesh)
+            rootShape->geometry_ = std::make_unique<ShapeGeometry>();
+        if (row.partMesh)
+            partShape->geometry_ = std::make_unique<ShapeGeometry>();
+        auto* tree = new Hierarchy;
+        tree->shapes_[0] = rootShape;  // the tree takes the uses
+        auto* part = new Hierarchy;
+        part->name_ = "arm";
+        part->shapes_[0] = partShape;
+        tree->children_.PushBack(part);
+        LevelServices services;
+        services.hierarchySource = [&](const std::string&, const std::string&) { return tree; };
+        script::ShapeRef ref = services.HierarchyShape("m.rif", "m", std::nullopt, std::nullopt);
+        ASSERT_TRUE(ref.hierarchy);
+        EXPECT_EQ(ref.hasCollision, row.collision);
+        services.DropCollision(ref);
+        EXPECT_FALSE(ref.hasCollision);
+        EXPECT_EQ(rootShape->geometry_, nullptr);
+        EXPECT_EQ(partShape->geometry_, nullptr);
+    }
+}
+
+} // namespace
