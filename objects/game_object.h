@@ -26,7 +26,7 @@ struct CharacterRecord;
 class CollisionPolygon;
 struct CollisionHit;
 class Inventory;
-class Mover;
+struct Mover;
 class VeObject;
 struct WeaponState;
 

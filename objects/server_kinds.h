@@ -79,7 +79,7 @@ public:
     // The actor uses it: a switch runs its file, a pick-up joins the actor's
     // inventory. False when nothing happened.
     virtual bool Use(Actor& actor, bool queued);
-    virtual void SetRequiredRole(const char* name);
+    void SetRequiredRole(const char* name) override;
 
     bool Collected() const { return collected_; }
     int32_t ItemKind() const { return itemKind_; }

@@ -29,7 +29,7 @@ class Hierarchy;
 class Inventory;
 class Light;
 class LightSet;
-class Mover;
+struct Mover;
 class VeObject;
 class VeShape;
 struct WeaponState;
