@@ -10,6 +10,7 @@
 #include "Veapi/render_queue.h"
 #include "Veapi/screenshot.h"
 #include "effect_support.h"
+#include "review_screens.h"
 #include "effects/effect_shapes.h"
 
 namespace {
@@ -72,9 +73,7 @@ protected:
         int pitch = 0;
         EXPECT_TRUE(gfx::ReadScreen(true, px, pitch));
         pitch_ = pitch;
-        const std::filesystem::path saved = Screenshot::Save(OutputDir());
-        if (!saved.empty())
-            std::filesystem::rename(saved, OutputDir() / (file + ".bmp"));
+        effecttest::KeepForReview(OutputDir(), file);
         return px;
     }
 

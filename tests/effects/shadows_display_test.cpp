@@ -13,6 +13,7 @@
 #include "world/level.h"
 
 #include "Veapi/display_fixture.h"
+#include "review_screens.h"
 #include "shadow_test_shapes.h"
 
 #include <cmath>
@@ -268,9 +269,7 @@ TEST_F(ProjectedShadows, ModesDarkenOnlyWhereTheyCastVolumes)
         Shadows::Startup();
         Shadows::AddCaster(&caster);
         const std::vector<uint32_t> pixels = Frame();
-        const std::filesystem::path saved = Screenshot::Save(out);
-        if (!saved.empty())
-            std::filesystem::rename(saved, out / ("shadow_mode_" + std::to_string(row.mode) + ".bmp"));
+        effecttest::KeepForReview(out, "shadow_mode_" + std::to_string(row.mode));
         Shadows::RemoveCaster(&caster);
         Shadows::Shutdown();
         hierarchy->Release();
