@@ -1,6 +1,7 @@
 #include "Veapi/sequence_player.h"
 
 #include <algorithm>
+#include <limits>
 #include <atomic>
 
 #include "Veapi/ve_object.h"
@@ -23,12 +24,24 @@ int32_t TicksPerSecond()
     return fixed > 0 ? fixed : Clock::GlobalTicksPerSecondInt();
 }
 
-// ticks x speed / 0x10000, rounded, without overflowing for long runs.
+// a + b, stopping at the 64-bit limits instead of wrapping.
+int64_t SaturatingAdd(int64_t a, int64_t b)
+{
+    int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+    return sum;
+}
+
+// ticks x speed / 0x10000, rounded, without overflowing for long runs; a
+// product beyond 64 bits (a damaged time or speed) stops at the limit.
 int64_t ScaleTicks(uint64_t ticks, int32_t speed)
 {
-    const int64_t whole = int64_t(ticks >> 16) * speed;
+    int64_t whole = 0;
+    if (__builtin_mul_overflow(int64_t(ticks >> 16), int64_t(speed), &whole))
+        return speed >= 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
     const int64_t part = int64_t(ticks & 0xFFFF) * speed;
-    return whole + (part >= 0 ? (part + 0x8000) >> 16 : -((-part + 0x8000) >> 16));
+    return SaturatingAdd(whole, part >= 0 ? (part + 0x8000) >> 16 : -((-part + 0x8000) >> 16));
 }
 
 // 0.25 s at normal speed, shorter when faster; a stopped or backward speed
@@ -171,7 +184,7 @@ namespace SequenceEvaluation {
 int64_t SequenceTime(const SequencePlayer& player, uint64_t time)
 {
     const int64_t moved = time > player.start_ ? ScaleTicks(time - player.start_, player.speed_) : 0;
-    return int64_t(player.from_) + moved;
+    return SaturatingAdd(int64_t(player.from_), moved);
 }
 
 EvaluatedPose Evaluate(SequenceEvaluator& ev, const NodeBlend& blend, uint64_t time)
