@@ -30,15 +30,11 @@ constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int32_t kFlagScore = 10;
 
 using detail::Handler;
+using detail::Object;
+using detail::ObjectAs;
 using detail::Ok;
 using detail::Words;
 
-WorldObject* Object(const Words& w) { return WorldObjectTable::FindById(w.U(1)); }
-template <typename T>
-T* ObjectAs(const Words& w)
-{
-    return dynamic_cast<T*>(Object(w));
-}
 
 bool ValidSide(int32_t side) { return side >= 0 && side < kSides; }
 

@@ -15,7 +15,7 @@ constexpr int32_t kAmmoTypes = 17;
 
 MovingObject* Carrier(const Words& w)
 {
-    auto* mover = dynamic_cast<MovingObject*>(WorldObjectTable::FindById(w.U(1)));
+    auto* mover = ObjectAs<MovingObject>(w);
     return mover && mover->GetInventory() ? mover : nullptr;
 }
 

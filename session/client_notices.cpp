@@ -52,7 +52,6 @@ constexpr float kAiCombatSeconds = 5.0f, kAiSearchSeconds = 13.0f, kAlertMarkSec
 
 ClientHooks& Hooks() { return ClientHooks::Get(); }
 
-WorldObject* Object(const Words& w) { return WorldObjectTable::FindById(w.U(1)); }
 
 void Print(const char* text)
 {

@@ -6,6 +6,7 @@
 #include "session/client_apply.h"
 
 #include "app/maths.h"
+#include "objects/world_object.h"
 #include "platform/byte_cursor.h"
 
 #include <algorithm>
@@ -52,6 +53,15 @@ inline constexpr uint32_t kLastType = 132;
 using Table = std::array<Handler, kLastType + 1>;
 
 inline Applied Ok(bool applied) { return applied ? Applied::kApplied : Applied::kRefused; }
+
+// The replica a message names in word 1, as the given kind; null when there
+// is none or it is of another kind.
+inline WorldObject* Object(const Words& w) { return WorldObjectTable::FindById(w.U(1)); }
+template <typename T>
+T* ObjectAs(const Words& w)
+{
+    return dynamic_cast<T*>(Object(w));
+}
 
 // The rows of the session's own notices: clocks, texts, the camera, the
 // selection, fog, doors, effects and the track objects' script settings.
