@@ -331,6 +331,11 @@ void ParticleEmitter::MoveTo(const Vec3& position)
 
 void ParticleEmitter::SetPosition(const Vec3& position) { MoveTo(position); }
 
+void ParticleEmitter::SetFogFactor(float factor)
+{
+    fogFactor_ = std::isnan(factor) ? 1.0f : std::clamp(factor, 0.0f, 1.0f);
+}
+
 void ParticleEmitter::SetBounds(const Vec3& minimum, const Vec3& maximum, float visibility)
 {
     box_ = std::make_unique<BoundingBox>(minimum.x, minimum.y, minimum.z, maximum.x, maximum.y, maximum.z);
@@ -752,9 +757,10 @@ bool ToScreen(const Camera& camera, const Vec3& p, ScreenVertex& v)
     return v.z >= vp.minZ && v.z <= vp.maxZ;
 }
 
-uint32_t FadedColour(const Particle& p, const Colour& colour)
+uint32_t FadedColour(const Particle& p, const ParticleEmitter& e)
 {
-    const float alpha = float(p.life) * p.alphaDecrease * colour.alpha;
+    const Colour& colour = e.Colour1();
+    const float alpha = float(p.life) * p.alphaDecrease * colour.alpha * (1.0f - e.FogFactor());
     const uint32_t a = uint32_t(std::clamp(alpha, 0.0f, 255.0f));
     return (colour.Packed() & 0x00FFFFFFu) | a << 24;
 }
@@ -773,7 +779,7 @@ void DrawSprites(QuadBatch& batch, const Camera& camera, const ParticleGroup& g,
         const float dx[4] = {-hx, hx, hx, -hx}, dy[4] = {-hy, -hy, hy, hy};
         const float u[4] = {g.texLeft, g.texRight, g.texRight, g.texLeft};
         const float v[4] = {g.texTop, g.texTop, g.texBottom, g.texBottom};
-        const uint32_t colour = FadedColour(*p, e.Colour1());
+        const uint32_t colour = FadedColour(*p, e);
         ScreenVertex q[4];
         for (int i = 0; i < 4; ++i) {
             q[i] = centre;
@@ -812,7 +818,7 @@ void DrawRibbon(QuadBatch& batch, const Camera& camera, const ParticleGroup& g, 
                 q[1].x += dy * wb, q[1].y -= dx * wb;
                 q[2].x -= dy * wb, q[2].y += dx * wb;
                 q[3].x -= dy * wa, q[3].y += dx * wa;
-                const uint32_t ca = FadedColour(*a, e.Colour1()), cb = FadedColour(*b, e.Colour1());
+                const uint32_t ca = FadedColour(*a, e), cb = FadedColour(*b, e);
                 const float u[4] = {g.texLeft, g.texRight, g.texRight, g.texLeft};
                 const float v[4] = {g.texTop, g.texTop, g.texBottom, g.texBottom};
                 for (int i = 0; i < 4; ++i) {
@@ -831,7 +837,10 @@ void DrawRibbon(QuadBatch& batch, const Camera& camera, const ParticleGroup& g, 
 void DrawStreaks(QuadBatch& batch, const Camera& camera, const ParticleGroup& g, const ParticleEmitter& e,
                  int& points)
 {
-    const uint32_t colour = e.Colour1().Packed();
+    const Colour& own = e.Colour1();
+    Colour faded;
+    faded.Set(own.red, own.green, own.blue, own.alpha * (1.0f - e.FogFactor()));
+    const uint32_t colour = e.FogFactor() > 0.0f ? faded.Packed() : own.Packed();
     for (const Particle* p = e.Particles(); p && points < Particles::kPoolSize - 1; p = p->next) {
         ScreenVertex from, to;
         const Vec3 end = p->position + p->velocity.Normalised() * g.streakLength;
@@ -865,7 +874,7 @@ void Particles::Draw()
                 continue;
             if (i <= 8 && e->box_ && e->visibility_ <= 0.99609375f)
                 e->hidden_ = e->box_->ClipFlags() != 0;
-            if (e->hidden_)
+            if (e->hidden_ || e->fogFactor_ >= 1.0f)
                 continue;
             batch.SetMaterial(g.material);
             if (i <= 8)

@@ -99,6 +99,9 @@ struct ParticleGroup {
 class ParticleEmitter {
 public:
     static constexpr uint32_t kDyingFlag = 4;
+    // Set and cleared by the emitter's owner (a corona not yet placed, the
+    // emitter of a calm creature); the system only keeps it.
+    static constexpr uint32_t kOwnerMark = 2;
     enum Mode : int32_t { Continuous = 0, Timed = 1, Counted = 2, Dying = 3 };
 
     ParticleEmitter(const ParticleEmitterDesc& desc, const Vec3& position);
@@ -118,6 +121,12 @@ public:
     // Kept from drawing (a corona whose object is out of sight); an emitter
     // with bounds decides again each frame.
     void SetHidden(bool hidden) { hidden_ = hidden; }
+    void SetOwnerMark(bool on) { flags_ = on ? flags_ | kOwnerMark : flags_ & ~kOwnerMark; }
+    // How much fog covers the emitter: 0 clear to 1 hidden; its particles
+    // fade by it. Out-of-range values are clamped, a value that is not a
+    // number hides.
+    void SetFogFactor(float factor);
+    float FogFactor() const { return fogFactor_; }
     // True when it has finished and may be freed.
     bool Update(uint32_t elapsed);
 
@@ -166,6 +175,7 @@ private:
     Light* light_ = nullptr;
     std::unique_ptr<BoundingBox> box_;
     float visibility_ = 1.0f;
+    float fogFactor_ = 0.0f;
     ParticleEmitter* next_ = nullptr;
 };
 

@@ -92,6 +92,20 @@ void Clock::Calibrate(int n)
     }
 }
 
+bool Clock::CalibrateIfDue(int n)
+{
+    const uint32_t wanted = n > 0 ? 70u * static_cast<uint32_t>(n) : 0u;
+    uint32_t start = 0;
+    {
+        std::lock_guard hold(guard_);
+        start = startTime_;
+    }
+    if (source_.milliseconds(source_.context) - start <= wanted)
+        return false;
+    Calibrate(n);
+    return true;
+}
+
 int32_t Clock::GetTicksPerSecondInt() const
 {
     std::lock_guard hold(guard_);
@@ -124,6 +138,11 @@ void Clock::StartupGlobal()
 void Clock::CalibrateGlobal(int n)
 {
     Global().Calibrate(n);
+}
+
+bool Clock::CalibrateGlobalIfDue(int n)
+{
+    return Global().CalibrateIfDue(n);
 }
 
 int32_t Clock::GlobalTicksPerSecondInt()

@@ -33,6 +33,10 @@ public:
     // calibration, waiting until more than 70 x n milliseconds have passed
     // (n = 0: any time at all), then starts the next measurement.
     void Calibrate(int n);
+    // Calibrate(n) when more than 70 x n milliseconds have already passed;
+    // otherwise nothing (the measurement runs on): never waits. False when
+    // the rate was left as it was.
+    bool CalibrateIfDue(int n);
 
     // Zero until the first calibration.
     int32_t GetTicksPerSecondInt() const;
@@ -43,6 +47,7 @@ public:
     static Clock& Global();
     static void StartupGlobal();
     static void CalibrateGlobal(int n);
+    static bool CalibrateGlobalIfDue(int n);
     static int32_t GlobalTicksPerSecondInt();
     static float GlobalTicksPerSecond();
     static float GlobalSecondsPerTick();

@@ -5,10 +5,13 @@
 #include "console/command_table.h"
 #include "console/developer_commands.h"
 #include "console/loading_screen.h"
+#include "console/named_values.h"
 #include "console/readers.h"
+#include "console/screen_message.h"
 #include "console/text_console.h"
 #include "console/wait_for.h"
 #include "objects/world_object.h"
+#include "session/client_hooks.h"
 #include "session/game_speed.h"
 #include "session/level_session.h"
 #include "session/server_thread.h"
@@ -73,9 +76,16 @@ void Install()
         TextConsole::Reset();
     };
     hooks.print = [](const std::string& text) { TextConsole::Print(text.c_str()); };
+    hooks.setVariable = [](const std::string& name, float value) { NamedValueList::Global().Set(name, value); };
     hooks.text = [](uint32_t id) { return std::string(TextConsole::Text(id)); };
     LoadingScreenView::Install();
     WorldObjectTable::RemovedHook() = WaitFor::NotifyObjectRemoved;
+    // A unit's spoken text is a server text (kind 0) at the screen's centre.
+    ClientHooks& client = ClientHooks::Get();
+    client.speak = [](WorldObject&, std::string text, float width) {
+        ScreenMessage::Create(0.5f, 0.5f, text, 0, width);
+    };
+    client.controlsOff = [] { PlayerControlsOff = true; };
 }
 
 void GameSpeed()

@@ -78,6 +78,7 @@ bool EqualsNoCase(const std::string& a, const char* b)
 int32_t Sides(int32_t sides) { return std::clamp(sides, kMinSides, kMaxSides); }
 
 // Radii in whole centimetres for the primitive's integer sizes.
+constexpr float kMetresPerCentimetre = 0.01f;
 int32_t Centimetres(float metres)
 {
     if (!std::isfinite(metres))
@@ -120,6 +121,9 @@ void AddBasin(int64_t now, const Vec3& position, const BasinParams& params)
                                     Centimetres(params.upperRadius));
     r->instance->placement_.SetPosition(position);
     r->instance->placement_.SetOrientation(LieFlat());
+    // The shape is built in centimetres across (its sizes are whole
+    // numbers); its height stays one metre.
+    r->instance->placement_.SetScale({kMetresPerCentimetre, kMetresPerCentimetre, 1});
     r->timeA = ClockTicks(now);
     r->timeB = r->timeA + uint64_t(SecondsToTicks(1.0));
     r->lightSet = Emissive(Rgba(0.8f, 0.2f, 0.2f, 1), 0.5f);

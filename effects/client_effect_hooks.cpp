@@ -1,8 +1,11 @@
 #include "effects/client_effect_hooks.h"
 
+#include "console/world_commands.h"
+#include "effects/ballistic_objects.h"
 #include "effects/effect_builders.h"
 #include "effects/effect_object.h"
 #include "effects/particle_presets.h"
+#include "objects/client_effects.h"
 #include "objects/world_object.h"
 #include "session/client_hooks.h"
 
@@ -24,6 +27,36 @@ private:
     WorldObjectRef object_;
 };
 
+// Smoke billowing from a replica for as long as it lasts; made even off
+// screen, since it keeps rising once the camera comes round.
+void StartSmoke(WorldObject& object)
+{
+    ParticleEmitterDesc smoke;
+    smoke.group = 0;
+    smoke.kind = 5;
+    smoke.mode = 0;
+    smoke.rate = 20.0f;
+    smoke.spin = -1.0f;
+    smoke.particleVelocity = {0, -1, 0};
+    smoke.colour1.Set(0.11f, 0.10f, 0.12f, 0.6f);
+    smoke.colour2.Set(0, 0, 0, 0);
+    object.KeepEmitter(Particles::CreateEmitter(smoke, object.Position()));
+}
+
+// A piece cut off a replica flies as debris does.
+void ThrowPiece(WorldObject& piece, const Vec3& direction)
+{
+    constexpr float kPieceSpeed = 2.0f;
+    RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(piece));
+    BallisticObjects::Add(effect.Get(), kPieceSpeed, direction);
+}
+
+void AddShadow(WorldObject& object)
+{
+    if (ClientEffects().addCaster)
+        ClientEffects().addCaster(object);
+}
+
 } // namespace
 
 void InstallClientHooks()
@@ -37,6 +70,17 @@ void InstallClientHooks()
     hooks.textureAnimation = [](WorldObject& object, int32_t count, const float* pairs) {
         RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(object));
         AddTextureAnimation(effect.Get(), count, pairs);
+    };
+    hooks.smoke = StartSmoke;
+    hooks.addShadow = AddShadow;
+    ClientEffects().throwPiece = ThrowPiece;
+    // REFLECT: the object under the cursor takes the sphere map.
+    WorldCommands::Client().addSphereMap = [](int32_t id) {
+        WorldObject* object = WorldObjectTable::FindById(uint32_t(id));
+        if (!object)
+            return;
+        RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(*object));
+        AddSphereMapToActor(effect.Get());
     };
 }
 

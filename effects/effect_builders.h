@@ -37,6 +37,8 @@ float EffectRandom();
 namespace Effects {
 // Lights (kinds 0, 2, 5, 7, 15).
 void AddFlash(const Vec3& position, int64_t now);
+// The same flash on the round cone shape, 1 s long, growing to `size`.
+void AddConeFlash(const Vec3& position, int64_t now, float size);
 void AddFacingFlash(const Vec3& position, int64_t now, float seconds);
 void AddLightRay(int64_t now, const Vec3& position, const Colour& colour);
 void SetRayColour(const Colour& colour);

@@ -50,6 +50,7 @@ TextureEntry* g_reflect = nullptr; // one use, for both sphere-map materials
 RenderMaterial* g_levelSphereMap = nullptr;
 VeObject* g_scanner = nullptr;
 Camera* g_overlayCamera = nullptr;
+TextureEntry* g_traceTexture = nullptr;
 uint32_t g_overlayFrame = 0;
 
 // Writes the rectangle into the vertices' last texture pair, in order over
@@ -149,9 +150,19 @@ void Build()
                 g_overlay->Compile();
         }
     }
+    if (!g_traceTexture) {
+        g_traceTexture = TextureManager::Find(EffectShapes::kParticleTexture);
+        TextureManager::LoadPending();
+    }
     if (!g_overlayCamera) {
+        // The unit square fills the screen, y down, and the depth planes
+        // stand either side of z = 0: the fade quad and the scanner lie
+        // there, and a near plane at 1 would cut them away.
         g_overlayCamera = new Camera;
         g_overlayCamera->SetPerspective(false);
+        g_overlayCamera->SetViewSize(1.0f, 1.0f);
+        g_overlayCamera->SetPosition({0.5f, 0.5f, 0.0f});
+        g_overlayCamera->SetNearFar(-1.0f, 1.0f);
     }
 }
 
@@ -172,6 +183,9 @@ void Release()
         TextureManager::Unuse(g_reflect);
     g_reflect = nullptr;
     ReleaseMaterial(g_overlay);
+    if (g_traceTexture)
+        TextureManager::Unuse(g_traceTexture);
+    g_traceTexture = nullptr;
     Hud::ReleaseScanner();
     delete g_overlayCamera;
     g_overlayCamera = nullptr;
@@ -185,6 +199,7 @@ VeObject* NewInstance(Which which, bool withBox)
     return shape ? VeObject::FromShape(shape, withBox) : nullptr;
 }
 
+TextureEntry* TraceTexture() { return g_traceTexture; }
 RenderMaterial* OverlayMaterial() { return g_overlay; }
 RenderMaterial* SphereMapMaterial() { return g_sphereMap; }
 RenderMaterial* LevelSphereMapMaterial() { return g_levelSphereMap; }

@@ -8,6 +8,7 @@
 
 class Camera;
 class RenderMaterial;
+class TextureEntry;
 class VeObject;
 class VeShape;
 
@@ -28,6 +29,9 @@ inline constexpr const char* kReflectTexture = "units\\reflect.rim";
 inline constexpr const char* kShinyTexture = "ground\\shiny.rim";
 inline constexpr const char* kScannerTexture = "bitmaps\\scanner.rim";
 
+// The particle texture the screen-space line traces draw with (one use,
+// held from Build to Release); null outside them.
+TextureEntry* TraceTexture();
 RenderMaterial* OverlayMaterial();
 RenderMaterial* SphereMapMaterial();
 RenderMaterial* LevelSphereMapMaterial();

@@ -4,6 +4,7 @@
 #include "effects/shadows.h"
 #include "effects/static_shadows.h"
 
+#include "Veapi/light_set.h"
 #include "console/command_script.h"
 #include "session/level_session.h"
 #include "world/level.h"
@@ -15,7 +16,13 @@ void InstallLevelHooks()
     SessionHooks& hooks = Session::Hooks();
     hooks.levelScript = [](const std::filesystem::path& script) {
         StaticShadows::SetLevelScript(script);
-        SunLight::ResetForLevel(nullptr);
+        // The level's sun: the sun colour from the held direction, until the
+        // companion's sun commands replace it.
+        LightSet* lights = SunLight::Lights();
+        Colour specular;
+        specular.Set(0, 0, 0, 0);
+        SunLight::ResetForLevel(
+            lights ? lights->AddDirectionalLight(SunLight::Get().colour, specular, SunLight::Get().direction) : nullptr);
         // The companion's SUNANGLE runs after the build and turns the cells
         // to its sun.
         return ShadowMode == 4 && StaticShadows::MapAsks() && !CommandScript::RestoringSavedGame;

@@ -22,6 +22,7 @@ EffectEnvironment g_environment;
 
 constexpr uint32_t kQueueFlags = 0x4000000;
 constexpr float kPointLightRange = 5.5f;
+constexpr int32_t kMaxSpotlights = 64;
 
 Colour Rgba(float r, float g, float b, float a)
 {
@@ -93,16 +94,17 @@ float EffectRandom()
 namespace Effects {
 
 namespace {
-void AddFlashFor(const Vec3& position, int64_t now, float seconds, int32_t kind)
+void AddFlashFor(const Vec3& position, int64_t now, float seconds, int32_t kind,
+                 EffectShapes::Which shape = EffectShapes::FlashSprite, float size = 30.0f)
 {
     auto* r = new EffectRecord(kind);
-    r->instance = EffectShapes::NewInstance(EffectShapes::FlashSprite, false);
+    r->instance = EffectShapes::NewInstance(shape, false);
     if (r->instance) {
         r->instance->placement_.SetPosition({position.x, position.y - 1.2f, position.z});
         r->instance->placement_.SetOrientation(Quaternion::Identity());
         r->instance->placement_.SetScale({0, 0, 0});
     }
-    r->size = 30.0f;
+    r->size = std::isfinite(size) ? std::max(size, 0.0f) : 0.0f;
     r->timeA = ClockTicks(now);
     r->timeB = r->timeA + uint64_t(SecondsToTicks(seconds));
     r->lightSet = NewLightSet(Rgba(1, 1, 1, 1), 1.0f);
@@ -111,6 +113,11 @@ void AddFlashFor(const Vec3& position, int64_t now, float seconds, int32_t kind)
 } // namespace
 
 void AddFlash(const Vec3& position, int64_t now) { AddFlashFor(position, now, 2.0f, EffectKind::Flash); }
+
+void AddConeFlash(const Vec3& position, int64_t now, float size)
+{
+    AddFlashFor(position, now, 1.0f, EffectKind::Flash, EffectShapes::Cone, size);
+}
 
 void AddFacingFlash(const Vec3& position, int64_t now, float seconds)
 {
@@ -125,8 +132,9 @@ void AddLightRay(int64_t now, const Vec3& position, const Colour& colour)
     const float length = std::max(position.y - top, 0.0f);
     r->instance = EffectShapes::NewInstance(EffectShapes::RayBox, true);
     if (r->instance) {
+        // The box spans 0 to 1 on each axis: half a metre back centres it.
         r->instance->placement_.SetScale({1, length, 1});
-        r->instance->placement_.SetPosition({position.x, top, position.z});
+        r->instance->placement_.SetPosition({position.x - 0.5f, top, position.z - 0.5f});
     }
     r->param = 1.0f;
     r->timeA = ClockTicks(now) + uint64_t(SecondsToTicks(0.03));
@@ -165,6 +173,11 @@ void SetRayColour(const Colour& colour)
 
 void AddSpotlight(const Vec3& position, int64_t now)
 {
+    // Each spotlight makes its light anew every frame; past this many a
+    // script or a stream of messages would only slow every frame down, as
+    // the light set has long been full.
+    if (CountKind(WorldList(), EffectKind::Spotlight) >= kMaxSpotlights)
+        return;
     Vec3 offset{0, 0, 0};
     {
         // One hold of the generator's lock for the six draws.

@@ -1,12 +1,12 @@
 // Electric bolts, lightning, laser fences and the screen-space line traces.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "Veapi/VertBuff.h"
 #include "Veapi/camera.h"
 #include "Veapi/light_set.h"
 #include "Veapi/screen_draw.h"
-#include "Veapi/texture_manager.h"
 #include "Veapi/ve_object.h"
 #include "effects/draw_hooks.h"
 #include "effects/effect_builders.h"
@@ -62,14 +62,6 @@ void Strike(EffectRecord& r)
     MoveBoltLights(r);
 }
 
-TextureEntry* TraceTexture()
-{
-    static TextureEntry* texture = nullptr;
-    if (!texture)
-        texture = TextureManager::Find(EffectShapes::kParticleTexture);
-    return texture;
-}
-
 ScreenVertex Vertex(const Vec3& screen, uint32_t colour, float u, float v)
 {
     ScreenVertex out;
@@ -89,6 +81,17 @@ uint32_t WithAlpha(const Colour& c, float scale)
     return out.Packed();
 }
 
+// Screen triangles are culled by their winding, so each one is handed over
+// turning the same way whichever way its trace runs across the screen.
+void DrawTriangle(ScreenVertex a, ScreenVertex b, ScreenVertex c)
+{
+    const float turn = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    if (turn < 0.0f)
+        std::swap(b, c);
+    const ScreenVertex t[3] = {a, b, c};
+    ScreenDraw::ClipPolygon(t);
+}
+
 void DrawBeamTrace(const EffectRecord& r, float f)
 {
     Camera* camera = Effects::GameCamera();
@@ -102,16 +105,14 @@ void DrawBeamTrace(const EffectRecord& r, float f)
     const ScreenVertex h1 = Vertex({a.x - w, a.y - w, a.z}, colour, kTraceU0, kTraceV1);
     const ScreenVertex e0 = Vertex({b.x + w, b.y + w, b.z}, colour, kTraceU1, 0);
     const ScreenVertex e1 = Vertex({b.x - w, b.y - w, b.z}, colour, kTraceU1, kTraceV1);
-    ScreenDraw::SetMaterial(TraceTexture());
+    ScreenDraw::SetMaterial(EffectShapes::TraceTexture());
     // Split along the diagonal that keeps the strip from folding.
     if (std::fabs(b.y - a.y) <= std::fabs(b.x - a.x)) {
-        const ScreenVertex t0[3] = {h0, e0, h1}, t1[3] = {h1, e0, e1};
-        ScreenDraw::ClipPolygon(t0);
-        ScreenDraw::ClipPolygon(t1);
+        DrawTriangle(h0, e0, h1);
+        DrawTriangle(h1, e0, e1);
     } else {
-        const ScreenVertex t0[3] = {h0, h1, e0}, t1[3] = {e0, h1, e1};
-        ScreenDraw::ClipPolygon(t0);
-        ScreenDraw::ClipPolygon(t1);
+        DrawTriangle(h0, h1, e0);
+        DrawTriangle(e0, h1, e1);
     }
     ScreenDraw::Flush();
 }
@@ -123,11 +124,10 @@ void DrawCursorTrace(const EffectRecord& r, float fFirst, float fRest)
     for (int i = 0; i < 3; ++i)
         if (!camera || !camera->Project(r.points[size_t(i)], s[i]))
             return;
-    const ScreenVertex t[3] = {Vertex(s[0], WithAlpha(r.colourA, 1.0f - fFirst), kTraceU0, 0),
-                               Vertex(s[1], WithAlpha(r.colourA, 1.0f - fRest), kTraceU1, kTraceV1),
-                               Vertex(s[2], WithAlpha(r.colourA, 1.0f - fRest), kTraceU1, kTraceV1)};
-    ScreenDraw::SetMaterial(TraceTexture());
-    ScreenDraw::ClipPolygon(t);
+    ScreenDraw::SetMaterial(EffectShapes::TraceTexture());
+    DrawTriangle(Vertex(s[0], WithAlpha(r.colourA, 1.0f - fFirst), kTraceU0, 0),
+                 Vertex(s[1], WithAlpha(r.colourA, 1.0f - fRest), kTraceU1, kTraceV1),
+                 Vertex(s[2], WithAlpha(r.colourA, 1.0f - fRest), kTraceU1, kTraceV1));
     ScreenDraw::Flush();
 }
 

@@ -275,12 +275,11 @@ struct Registry {
     CutScene* current = nullptr;
 };
 
-// Game thread only: level load fills it, the camera update runs it.
-Registry& Scenes()
-{
-    static Registry registry;
-    return registry;
-}
+// Game thread only: level load fills it, the camera update runs it. At
+// namespace scope, so it outlives the shell's exit handlers that stop the
+// level and clear it.
+Registry g_scenes;
+Registry& Scenes() { return g_scenes; }
 
 } // namespace
 

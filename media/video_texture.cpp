@@ -8,6 +8,8 @@
 #include "app/app_state.h"
 #include "app/clock.h"
 #include "app/directories.h"
+#include "media/sound_system.h"
+#include "platform/audio_stream.h"
 #include "platform/video.h"
 
 #include <algorithm>
@@ -16,11 +18,11 @@
 namespace {
 
 // Game thread only: made with the first animated texture, gone with the last.
-std::unique_ptr<std::vector<AnimatedTexture*>>& TextureList()
-{
-    static std::unique_ptr<std::vector<AnimatedTexture*>> list;
-    return list;
-}
+// A plain pointer, which static destruction never touches: textures held by
+// other statics (the menus' bars) go at exit in no set order with this file.
+std::vector<AnimatedTexture*>* g_textureList = nullptr;
+
+std::vector<AnimatedTexture*>*& TextureList() { return g_textureList; }
 
 double SteadySeconds()
 {
@@ -56,7 +58,7 @@ AnimatedTexture::AnimatedTexture() : lights_(new LightSet)
     white.Set(1, 1, 1, 1);
     lights_->SetEmissive(white);
     if (!TextureList())
-        TextureList() = std::make_unique<std::vector<AnimatedTexture*>>();
+        TextureList() = new std::vector<AnimatedTexture*>;
     TextureList()->push_back(this);
 }
 
@@ -65,8 +67,10 @@ AnimatedTexture::~AnimatedTexture()
     ReleaseQuad();
     lights_->Release();
     std::erase(*TextureList(), this);
-    if (TextureList()->empty())
-        TextureList().reset();
+    if (TextureList()->empty()) {
+        delete TextureList();
+        TextureList() = nullptr;
+    }
 }
 
 void AnimatedTexture::Draw(Camera* view)
@@ -190,6 +194,33 @@ void VideoTexture::Open(const std::filesystem::path& path, bool screen, bool& ok
     entry_ = std::make_unique<TextureEntry>();
     ok = Restore();
     started_ = now_();
+    // The movie's sound goes where the sound system sends streamed audio;
+    // a system with no output to lend leaves the movie silent, and the
+    // pictures run the same either way.
+    SoundSystem* system = SoundSystem::Global();
+    platform::audio::Device* device = system ? system->OutputDevice() : nullptr;
+    const platform::video::MovieInfo& info = movie_->Info();
+    if (ok && device && info.audioRate > 0)
+        sound_ = platform::audio::Stream::Open(*device, {info.audioChannels, 16, info.audioRate});
+    FeedSound();
+}
+
+void VideoTexture::FeedSound()
+{
+    if (!sound_ || !movie_)
+        return;
+    // A tenth of a second a block: a few blocks queued stay ahead of a frame.
+    const size_t block = size_t(std::max(1, movie_->Info().audioRate / 10)) * size_t(movie_->Info().audioChannels);
+    while (!soundEnded_ && sound_->HasRoom()) {
+        samples_.clear();
+        while (samples_.size() < block)
+            if (movie_->NextSound(samples_) != platform::video::Step::Ok) {
+                soundEnded_ = true;
+                break;
+            }
+        if (samples_.empty() || !sound_->Push(samples_))
+            break;
+    }
 }
 
 gfx::Texture* VideoTexture::Texture() const
@@ -201,6 +232,7 @@ VideoTexture::~VideoTexture()
 {
     // The quad's shape names the texture entry, which goes before the base.
     ReleaseQuad();
+    sound_.reset();
 }
 
 void VideoTexture::SetClock(std::function<double()> now)
@@ -213,6 +245,7 @@ bool VideoTexture::Update()
 {
     if (ended_ || !movie_)
         return false;
+    FeedSound();
     const double fps = movie_->Info().framesPerSecond > 0 ? movie_->Info().framesPerSecond : 25.0;
     if (now_() - started_ < double(frame_) / fps)
         return true; // not yet time for the next frame
@@ -243,11 +276,13 @@ void VideoTexture::Rewind()
         movie_->Rewind();
     frame_ = 0;
     ended_ = false;
+    soundEnded_ = false;
     started_ = now_();
 }
 
 void VideoTexture::Close()
 {
+    sound_.reset();
     movie_.reset();
 }
 

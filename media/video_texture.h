@@ -1,7 +1,8 @@
 // Pictures drawn as textures that follow the display: every animated texture
 // sits in one list so all can give up their device textures on a display
 // change or device loss and rebuild them after. The video kinds decode a movie
-// file frame by frame into a 16-bit texture; the intro video is one of them.
+// file frame by frame into a 16-bit texture, and play its sound through the
+// sound system's output when it lends one; the intro video is one of them.
 #pragma once
 
 #include "app/maths.h"
@@ -16,6 +17,9 @@
 
 namespace platform::video {
 class Movie;
+}
+namespace platform::audio {
+class Stream;
 }
 
 class Camera;
@@ -81,8 +85,11 @@ public:
     VideoTexture(const std::filesystem::path& path, uint32_t options, bool& ok);
     ~VideoTexture() override;
 
-    // True while the video runs: uploads the next frame when it is due.
+    // True while the video runs: uploads the next frame when it is due and
+    // keeps the sound fed.
     bool Update();
+    // Whether the movie's sound is routed to an output.
+    bool HasSound() const { return sound_ != nullptr; }
     void Rewind();
     void Close();
 
@@ -104,7 +111,11 @@ protected:
 
 private:
     void Open(const std::filesystem::path& path, bool screen, bool& ok);
+    void FeedSound();
     std::unique_ptr<platform::video::Movie> movie_;
+    std::unique_ptr<platform::audio::Stream> sound_;  // null: silent (no output, or no sound)
+    bool soundEnded_ = false;
+    std::vector<int16_t> samples_;
     std::unique_ptr<TextureEntry> entry_; // owns the texture; not in the texture table
     gfx::FormatDesc format_;
     uint32_t side_ = 0;

@@ -5,6 +5,7 @@
 #include "Veapi/ve_object.h"
 #include "app/math_tables.h"
 #include "objects/ai.h"
+#include "objects/body_part.h"
 #include "objects/inventory.h"
 #include "objects/object_registry.h"
 #include "objects/path_search.h"
@@ -32,8 +33,6 @@ constexpr float kLegEnd = 0.2f;
 // An approach that finds no route this often in a row is given up.
 constexpr int32_t kApproachTries = 3;
 constexpr int32_t kCrouchSequence = 19;
-constexpr const char* kRightArm = "Upper Arm Right";
-constexpr const char* kLeftArm = "Upper Arm Left";
 
 // The actor's body: the collision radius (not below 0.3 of itself), the
 // height and the side slope.
@@ -276,7 +275,14 @@ void Actor::StopWalking(float time)
     orderTime_ = time;
     walking_ = false;
     ClearWaypoints();
-    SendMotion(42, false);
+    SendMotion(MotionType(), false);
+}
+
+uint32_t Actor::MotionType() const
+{
+    // A replica walks from a 42 until a 43: a refresh must not stop one that
+    // is still on its way, nor a stop leave one walking.
+    return walking_ || !waypoints_.empty() ? 42 : 43;
 }
 
 void Actor::Stop(float time)
@@ -315,7 +321,11 @@ bool Actor::NextWaypoint()
         if (cursor_ >= waypoints_.size())
             cursor_ = 0;
         const Waypoint& waypoint = waypoints_[cursor_];
-        if (DistanceMeasure(waypoint.point, Position()) >= kWaypointReach * kWaypointReach) {
+        // Passing near is enough on the way; the path's last point, the one
+        // clicked, is walked to until the leg ends there.
+        const bool last = waypoint.keep == 0 && waypoints_.size() == 1;
+        const float reach = last ? kLegEnd : kWaypointReach * kWaypointReach;
+        if (DistanceMeasure(waypoint.point, Position()) >= reach) {
             if (!walking_)
                 WalkTo(waypoint.point);
             return true;
@@ -400,8 +410,16 @@ void Actor::Replan()
         AppendWaypoint(*(*it)->Centre(), 0);
 }
 
-bool Actor::ApproachTarget(GameObject& target, float rangeSquared)
+Actor::Approach Actor::ApproachTarget(GameObject& target, float rangeSquared, float time)
 {
+    if (target.GetId() == unreachableId_ && time < unreachableUntil_)
+        return Approach::kNoRoute;
+    // Approaches are path searches like any plan: the pass's budget bounds
+    // them, so many attackers out of range never stall a pass.
+    int32_t& budget = ServerCounters::PlanBudget();
+    if (budget <= 0)
+        return Approach::kDeferred;
+    --budget;
     Level* level = Level::Current();
     CollisionPolygon* start = GetPolygon();
     std::vector<CollisionPolygon*> route;
@@ -415,16 +433,19 @@ bool Actor::ApproachTarget(GameObject& target, float rangeSquared)
     // No route: after a few tries the target is given up, so an unreachable
     // one does not cost a search and a message every pass.
     if (route.empty()) {
+        unreachableId_ = target.GetId();
+        unreachableUntil_ = time + kApproachRetrySeconds;
         if (++approachFailures_ >= kApproachTries) {
             approachFailures_ = 0;
             StopAiming(lastUpdate_);
         }
-        return false;
+        return Approach::kNoRoute;
     }
     approachFailures_ = 0;
+    unreachableUntil_ = -1;
     for (auto it = route.rbegin(); it != route.rend(); ++it)
         AppendWaypoint(*(*it)->Centre(), 0);
-    return true;
+    return Approach::kRouted;
 }
 
 void Actor::ReplanNow(const Vec3& point, float time)
@@ -554,7 +575,7 @@ void Actor::FireAtWill(uint64_t now)
     if (bestDistance <= range)
         AimAtObject(best, lastUpdate_, false, false);
     else if (!holdPosition_ && GetPolygon() && best->GetPolygon() && !busy_)
-        ApproachTarget(*best, range);
+        ApproachTarget(*best, range, lastUpdate_);
 }
 
 void Actor::HoldStill(float seconds)
@@ -670,19 +691,23 @@ void Actor::Update(uint64_t now, float seconds)
     // 5. The base update.
     GameObject::Update(now, seconds);
     // 6. Motion state: on change, else a refresh every second.
-    if (changed_)
-        SendMotion(42, false);
-    else if (seconds - lastSent_ > 1.0f)
-        SendMotion(43, false);
+    if (changed_ || seconds - lastSent_ > 1.0f)
+        SendMotion(MotionType(), false);
     // 7. The followed object (pick-ups and switches) is used once near.
     if (!walking_ && followedId_ != -1 && HasCustomisation() && !Held() && !pickUpPending_) {
         GameObject* followed = ObjectRegistry::Global().Find(static_cast<uint32_t>(followedId_));
         // Only pick-ups are collected here: a followed unit is never taken.
         if (followed && IsPickUp(*followed) && (followed->Position() - Position()).LengthSquared() < 6.0f) {
+            // A pick-up sequence finishes the pick-up when it ends; without
+            // one it is taken below, in this pass.
+            const bool playing =
+                followed->IsKind(kPickUpAiType) && static_cast<Kind10Object*>(followed)->BeginPickUp(*this);
             pickUpPending_ = true;
-            orderFinished_ = true;
+            orderFinished_ = orderFinished_ || !playing;
         }
     }
+    if (pickUpPlaying_ && pickUpDone_)
+        orderFinished_ = true;
     // 8. Orders.
     if (!orders_.empty() && !walking_ && pathState_ == 0 && !pickUpPending_ && !ServerFlags::Paused())
         RunActorOrder();
@@ -700,6 +725,8 @@ void Actor::Update(uint64_t now, float seconds)
             if (followed && inventory_)
                 GiveItem(*followed, false);
             pickUpPending_ = false;
+            if (std::exchange(pickUpPlaying_, false))
+                busy_ = false;
         }
     }
 }
@@ -931,6 +958,8 @@ bool Actor::EquipItem(int32_t slot, int32_t itemId, bool queued)
     if (RoleLimitRefuses(*item))
         return false;
     equipped_.push_back({slot, type, item->subtype, itemId});
+    if (const script::Role* made = RoleTable::Global().FindById(item->roleId); made && Shape())
+        BodyPart::Attach(*Shape(), BodyPart::ItemLook(*made), slot);
     OutMessage(queued ? 83 : 84).U32(GetId()).I32(slot).I32(itemId).Send(true);
     if (type == ItemType::kShield)
         SetShield(GetShield() + static_cast<int32_t>(item->count));
@@ -988,11 +1017,10 @@ void Actor::UnequipItem(const EquippedItem& record)
     const EquippedItem copy = record;
     std::erase_if(equipped_, [&](const EquippedItem& r) { return r.itemId == copy.itemId && r.slot == copy.slot; });
     const CarriedItem* item = inventory_ ? inventory_->FindById(copy.itemId) : nullptr;
+    // The part goes back to the model's own, without the item.
+    if (GetRole() && Shape())
+        BodyPart::Restore(*Shape(), GetRole()->shape, copy.slot);
     if (copy.slot <= 1) {
-        // The arm goes back to the model's own, without the item.
-        Hierarchy* tree = GetRole() ? RoleHierarchy(GetRole()->shape) : nullptr;
-        if (Hierarchy* arm = tree ? tree->FindNode(copy.slot == 0 ? kRightArm : kLeftArm) : nullptr; arm && Shape())
-            Shape()->SetPartHierarchy(arm, 0);
         if (inventory_ && copy.type == ItemType::kWeapon)
             ChangeWeapon(inventory_->DefaultWeapon());
         return;
@@ -1070,9 +1098,7 @@ bool Actor::GiveItemTo(int32_t itemId, uint32_t recipientId)
     item = inventory_->FindById(itemId);
     if (!item)
         return false;
-    const CarriedItem moved = *item;
-    inventory_->Remove(*item);
-    other->Add(moved);
+    other->Add(inventory_->Take(*item));
     return true;
 }
 
@@ -1127,20 +1153,33 @@ bool Actor::GiveItem(GameObject& object, bool queued)
     // Pick-ups and switches of their own class decide what a use does.
     if (object.IsKind(kPickUpAiType))
         return static_cast<Kind10Object&>(object).Use(*this, queued);
-    if (!TakeItem(object, queued))
+    const script::Role* role = object.GetRole();
+    if (!role || !TakeItem(object, role->GetRating(), queued))
         return false;
     object.Remove(true);  // collected: taken once
     return true;
 }
 
-bool Actor::TakeItem(GameObject& object, bool queued)
+bool Actor::StartPickUp(int32_t sequence, float until)
+{
+    if (!Shape() || !Shape()->HasSequence(sequence))
+        return false;
+    busy_ = true;
+    pickUpPending_ = pickUpPlaying_ = true;
+    pickUpDone_ = 0;
+    OutMessage(KindMessage::kPickingUp).U32(GetId()).I32(sequence).F32(until).Send(false);
+    const int32_t speed = 0x10000;
+    PlaySequence(sequence, &speed, 1, now_, &pickUpDone_, 0, false);
+    return true;
+}
+
+bool Actor::TakeItem(GameObject& object, int32_t kind, bool queued)
 {
     script::Role* role = object.GetRole();
     if (!inventory_ || !role || !IsPickUp(object))
         return false;
-    const CarriedItem item = PickUpItem(*role, static_cast<int32_t>(nextItemNumber_));
-    inventory_->Add(item);
-    OutMessage(queued ? 81 : 82).U32(GetId()).I32(item.value).I32(role->id).U32(nextItemNumber_).Send(true);
+    inventory_->AddFromRole(kind, *role, static_cast<int32_t>(nextItemNumber_));
+    OutMessage(queued ? 81 : 82).U32(GetId()).I32(kind).I32(role->id).U32(nextItemNumber_).Send(true);
     ++nextItemNumber_;
     pickUpPending_ = false;
     return true;

@@ -79,6 +79,8 @@ public:
     bool IsActor() const override { return true; }
     float GetSightRange() const override { return sightRange_; }
     bool IsMoving() const override { return IsAlive() && stepLength_ != 0; }
+    // A live unit that can walk: what the level triggers watch.
+    bool CountsForTriggers() const override { return IsAlive() && speed_ != 0; }
     bool NeedsPath() const override { return pathState_ == 2 || pathState_ == 3; }
     bool IsCrouching() const override { return crouching_; }
     int32_t Activate(uint64_t now, float seconds) override;
@@ -131,8 +133,13 @@ public:
     void Replan();
     // A route toward `target` until a polygon within `range` (squared, like
     // every range here); walking stops and the route's centres are the new
-    // waypoints. False without a route.
-    bool ApproachTarget(GameObject& target, float rangeSquared);
+    // waypoints. The search spends one plan of the pass's budget: with none
+    // left nothing is searched (kDeferred, try again next pass). A target
+    // that had no route a moment ago is not searched again before
+    // kApproachRetrySeconds after `time` (kNoRoute).
+    enum class Approach { kRouted, kNoRoute, kDeferred };
+    static constexpr float kApproachRetrySeconds = 1.0f;
+    Approach ApproachTarget(GameObject& target, float rangeSquared, float time);
     void ReplanNow(const Vec3& point, float time);
     // One walking step of `seconds` toward the move target (busy actors
     // slide along the mover's velocity instead).
@@ -166,10 +173,13 @@ public:
     bool DropItem(int32_t itemId);
     // Refused without an inventory and for anything but a pick-up not yet taken.
     bool GiveItem(GameObject& item, bool queued);
-    // The pick-up's item joins the inventory (messages 81 or 82); the
-    // pick-up itself stays for its owner to collect or remove.
-    bool TakeItem(GameObject& item, bool queued);
+    // The pick-up's role joins the inventory as an item of `kind` (messages
+    // 81 or 82); the pick-up itself stays for its owner to collect or remove.
+    bool TakeItem(GameObject& item, int32_t kind, bool queued);
     static constexpr int32_t kPickUpAiType = 10;
+    // Plays a pick-up sequence the model has: busy until it ends, when the
+    // pending pick-up completes (message 56 with `until`). False without it.
+    bool StartPickUp(int32_t sequence, float until);
     static bool IsPickUp(const GameObject& object);
     const std::vector<EquippedItem>& GetItemList() const { return equipped_; }
     const EquippedItem* FindEquipped(int32_t itemId) const;
@@ -205,6 +215,8 @@ protected:
     ~Actor() override;
     void UpdateStep();
     void SendMotion(uint32_t type, bool guaranteed);
+    // 42 while walking or waypoints remain, else 43.
+    uint32_t MotionType() const;
     void StopWalking(float time);
     float Heading() const;  // 4096ths
     void FireAtWill(uint64_t now);
@@ -248,4 +260,10 @@ protected:
     static void VisitActorImage(Self& self, Field&& field);
     size_t cursor_ = 0;
     int32_t approachFailures_ = 0;
+    bool pickUpPlaying_ = false;
+    uint8_t pickUpDone_ = 0;  // the pick-up sequence's completion flag
+    // The target whose approach found no route, and until when it is not
+    // searched again.
+    uint32_t unreachableId_ = 0;
+    float unreachableUntil_ = -1;
 };

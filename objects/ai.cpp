@@ -1,6 +1,7 @@
 #include "objects/ai.h"
 
 #include "objects/role_classes.h"
+#include "objects/orders.h"
 #include "objects/role_table.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
@@ -21,6 +22,7 @@ constexpr int32_t kSweepEvery = 10;       // passes between sweeps of the noise 
 constexpr uint64_t kNever = std::numeric_limits<int64_t>::max();
 constexpr uint64_t kTimedMineSeconds = 10;
 constexpr uint64_t kDecoySeconds = 30;
+constexpr int32_t kSoundDeviceArmed = 34;
 constexpr uint32_t kAiEventFlag = 0x100;
 
 std::array<ThinkRoutine, kTypes> DefaultRoutines()
@@ -369,6 +371,7 @@ int32_t Ai::OnType2Event(GameObject& object, uint64_t now)
                 object.deviceRoles_.push_back(spared);
         }
     }
+    ServerOutbox::Global().Cue({kSoundDeviceArmed, object.Position(), false});
     switch (DeviceKindOf(object)) {
     case DeviceKind::kRemoteMine: SendSlot(object, RemoteDeviceTable::Add(object)); break;
     case DeviceKind::kTimedMine: object.nextThink_ = now + Ticks(kTimedMineSeconds); break;
@@ -394,4 +397,10 @@ void AlertTable::ResolveAll()
 {
     ServerLinkHold hold;
     RemoteDeviceTable::TriggerAll(ServerLink::Get().Now());
+}
+
+void AlertTable::Clear()
+{
+    ServerLinkHold hold;
+    RemoteDeviceTable::Clear();
 }

@@ -116,4 +116,6 @@ int32_t OnType2Event(GameObject& object, uint64_t now);
 namespace AlertTable {
 void Answer(uint32_t key, int slot);  // F1..F10 answer slot 0..9
 void ResolveAll();
+// Every slot empty, nothing set off: a level begins with no alerts.
+void Clear();
 } // namespace AlertTable

@@ -21,6 +21,9 @@ struct ClientEffectHooks {
     void (*shotImpact)(const Vec3& position) = nullptr;
     void (*debrisExplosion)(const Vec3& position) = nullptr;
     void (*bigExplosion)(const Vec3& position) = nullptr;
+    // A piece cut off an object flies off along `direction` (unit length)
+    // under gravity.
+    void (*throwPiece)(WorldObject& piece, const Vec3& direction) = nullptr;
 };
 
 ClientEffectHooks& ClientEffects();

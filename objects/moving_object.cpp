@@ -1,6 +1,7 @@
 #include "objects/moving_object.h"
 
 #include "Veapi/hierarchy.h"
+#include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "objects/inventory.h"
@@ -172,6 +173,7 @@ MovingObject::MovingObject(int32_t side, script::Role* role, const Vec3& positio
 
 MovingObject::~MovingObject()
 {
+    EndDisguise();
     ReleaseMarker();
     RemoveMover();
 }
@@ -285,6 +287,9 @@ void MovingObject::SetSide(int32_t side)
             inventory_ = std::make_unique<Inventory>(character_ ? character_->weapon : 0, 15);
     }
     squadMember_ = side == services.OwnSide() && TeamTable::IsSquadSide(side);
+    // The own side's units clear the fog of war as they move.
+    if (side == services.OwnSide() && !Marks().defogging)
+        SetDefogging(true);
     sideSetUp_ = true;
     side_ = side;
 }
@@ -336,6 +341,25 @@ bool MovingObject::VariationDue(int32_t& draw)
     return true;
 }
 
+void MovingObject::PlayIdle(int32_t sequence)
+{
+    WorldObject::PlaySequence(sequence);
+    idleSequence_ = -1;
+    SequencePlayer** front = object_ ? object_->Players().At(0) : nullptr;
+    // Without a player (no shape, no such sequence) nothing plays: not busy.
+    // A player that is never advanced (out of sight) is let go at its end
+    // time all the same, so the object cannot stay busy.
+    if (front && (*front)->index_ == sequence && (*front)->end_ != 0) {
+        idleSequence_ = sequence;
+        idleEnd_ = (*front)->end_;
+    }
+}
+
+bool MovingObject::IsBusy() const
+{
+    return idleSequence_ >= 0 && object_ && time_ <= idleEnd_ && object_->IsPlayingSequence(idleSequence_);
+}
+
 void MovingObject::Update(uint64_t time, float seconds)
 {
     if (moving_ && time > time_) {
@@ -381,13 +405,12 @@ void MovingObject::Update(uint64_t time, float seconds)
         }
     }
     const int32_t idles = role_ && role_->shape ? role_->shape.lowSequences : 0;
-    if (idles > 0 && idleDone_ && !moving_ && !IsAttacking() && !crouched_) {
+    if (idleSequence_ >= 0 && !IsBusy())
+        idleSequence_ = -1;
+    if (idles > 0 && idleSequence_ < 0 && !moving_ && !IsAttacking() && !crouched_) {
         int32_t draw = 0;
-        if (VariationDue(draw)) {
-            idleDone_ = false;
-            WorldObject::PlaySequence(21 + draw % idles);
-            idleDone_ = true;  // no player reports back without a shape
-        }
+        if (VariationDue(draw))
+            PlayIdle(21 + draw % idles);
     }
     if (markerShown_ && time >= markerExpiry_) {
         markerShown_ = false;
@@ -414,6 +437,13 @@ void MovingObject::PlaceAndDraw()
     WorldObject::PlaceAndDraw();
     DrawMarker();
     DrawCarriedFlag();
+    if (disguise_ && disguised_ && visible_) {
+        disguise_->placement_.SetPosition(position_);
+        disguise_->placement_.SetOrientation(orientation_);
+        ClientDraw draw{this, WorldObjectTable::BaseSortKey(), ClientRender::kDrawn, false, false, false};
+        draw.shape = disguise_;
+        WorldObjectTable::Queue(draw);
+    }
 }
 
 void MovingObject::DrawMarker()
@@ -448,7 +478,9 @@ void MovingObject::DrawCarriedFlag()
 
 void MovingObject::Deactivate()
 {
-    disguised_ = false;
+    if (Marks().defogging)
+        SetDefogging(false);
+    EndDisguise();
     moving_ = false;
     WorldObject::Deactivate();
 }
@@ -721,6 +753,11 @@ void MovingObject::SendMotionState(bool moving)
     record.position = position_;
     record.orientation = orientation_;
     record.velocity = finalDestination_;  // the server reads the destination here
+    if (moverLevel_ && Level::Current() == moverLevel_) {
+        LockGuard guard(moverLevel_->lock_, false);
+        if (const CollisionPolygon* node = moverLevel_->FindPolygonAtPosition(finalDestination_))
+            record.polygon = node->tableIndex_ & MotionRecord::kNoPolygon;
+    }
     uint8_t block[8 + MotionRecord::kSize];
     trevok::ByteWriter writer(block);
     writer.U32(moving ? 42 : 43);

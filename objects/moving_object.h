@@ -77,6 +77,9 @@ public:
     bool IsTranslucent() const override { return disguised_; }
     const script::CharacterRecord* GetCharacter() const override { return character_; }
     bool IsWalking() const override { return moving_; }
+    // While an idle variation plays: the server's moves, alerts and
+    // placements wait for it to end.
+    bool IsBusy() const override;
     CollisionPolygon* GetPolygon() const override;
     Mover* GetMover() override { return mover_; }
     Inventory* GetInventory() override { return inventory_.get(); }
@@ -96,6 +99,18 @@ public:
     bool IsSelectable() const override { return squadMember_ && IsAlive(); }
     bool IsSquadMember() const override { return squadMember_; }
     void Deactivate() override;
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    bool FixUpAfterLoad() override;
+
+    // The disguise's client object id; -1: none.
+    int32_t DisguiseId() const { return disguiseId_; }
+    // The look of the disguise, drawn where the object stands; null: none.
+    VeObject* DisguiseShape() const { return disguise_; }
+    // No living mobile object of another side that is not neutral sees
+    // this one: within its view range, beyond 2 m and inside its view cone.
+    bool IsUnseen() const;
 
     // ---- what the server's messages do ----
     void ApplyMoving(const Vec3& nextPoint, const MotionRecord& record, const Vec3& finalDestination);
@@ -175,6 +190,8 @@ protected:
     bool VariationDue(int32_t& draw);
     // The walk sequence, looped at the speed factor.
     void PlayWalk();
+    // An idle variation, played once; the object is busy until it ends.
+    void PlayIdle(int32_t sequence);
 
     const script::CharacterRecord* character_ = nullptr;
     float viewRange_ = 53.0f;
@@ -195,10 +212,13 @@ protected:
     float motionSeconds_ = 0, destinationSeconds_ = 0;
     bool sequenceDone_ = false;
     bool squadMember_ = false;
-    bool idleDone_ = true;
+    // The idle variation playing, and the game time it ends at the latest.
+    int32_t idleSequence_ = -1;
+    uint64_t idleEnd_ = 0;
     bool markerShown_ = false;
     uint64_t markerExpiry_ = 0;
     bool sideSetUp_ = false;
+    int32_t disguiseId_ = -1;
 
     // The feet on the level's polygons; owned by the level it was added to.
     Mover* mover_ = nullptr;
@@ -207,9 +227,19 @@ protected:
     void RemoveMover();
     void AdvanceMover(uint64_t time);
 
+    VeObject* disguise_ = nullptr;  // one use held while disguised
+    // A cloak worn: the other side's object built most like this one lends
+    // it its look.
+    void StartDisguise();
+    void EndDisguise();
+
     VeObject* marker_ = nullptr;  // one use held while shown
     uint64_t markerDuration_ = 0;
     void ReleaseMarker();
     void DrawMarker();
     void DrawCarriedFlag();
+
+private:
+    template <typename Self, typename Field>
+    static void VisitMovingImage(Self& self, Field&& field);
 };

@@ -73,3 +73,20 @@ std::vector<int32_t> ServerOutbox::TakeTexts()
     std::lock_guard guard(lock_);
     return std::exchange(texts_, {});
 }
+
+void ServerOutbox::Cue(const ServerCue& cue)
+{
+    std::lock_guard guard(lock_);
+    // A frame that never comes (no game thread draining) keeps only the
+    // latest burst rather than growing without end.
+    constexpr size_t kMostKept = 256;
+    if (cues_.size() >= kMostKept)
+        cues_.erase(cues_.begin());
+    cues_.push_back(cue);
+}
+
+std::vector<ServerCue> ServerOutbox::TakeCues()
+{
+    std::lock_guard guard(lock_);
+    return std::exchange(cues_, {});
+}

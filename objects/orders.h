@@ -66,17 +66,29 @@ std::atomic<bool>& GodMode();
 std::atomic<bool>& UnlimitedAmmo();
 } // namespace ServerFlags
 
-// Console texts (string-table ids) the server thread prints: the game
-// thread drains them once a frame and prints them on its own side. Command
-// files take the server link's own queue.
+// What a server object sets off where it stands: a sound (an id of the
+// sound table, 0: none) and, with `explosion`, the explosion particles.
+struct ServerCue {
+    int32_t sound = 0;
+    Vec3 at{0, 0, 0};
+    bool explosion = false;
+};
+
+// Console texts (string-table ids) the server thread prints, and the sounds
+// and particles its objects set off: the game thread drains them once a
+// frame and plays them on its own side. Command files take the server
+// link's own queue.
 class ServerOutbox {
 public:
     static ServerOutbox& Global();
     void PrintText(int32_t stringId);
+    void Cue(const ServerCue& cue);
     // Everything queued so far, oldest first; the box empties.
     std::vector<int32_t> TakeTexts();
+    std::vector<ServerCue> TakeCues();
 
 private:
     std::mutex lock_;
     std::vector<int32_t> texts_;
+    std::vector<ServerCue> cues_;
 };

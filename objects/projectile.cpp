@@ -231,7 +231,7 @@ void Projectile::Answer(GameObject* victim, float seconds)
     if ((shooter->Position() - unit->Position()).LengthSquared() <= range)
         unit->AimAtObject(shooter, seconds, false, false);
     else if (!unit->HoldsPosition() && unit->GetPolygon() && shooter->GetPolygon())
-        unit->ApproachTarget(*shooter, range);
+        unit->ApproachTarget(*shooter, range, seconds);
 }
 
 void Projectile::Update(uint64_t now, float seconds)

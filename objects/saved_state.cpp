@@ -7,6 +7,7 @@
 #include "objects/path_mover.h"
 #include "objects/projectile.h"
 #include "objects/server_kinds.h"
+#include "objects/teams.h"
 #include "objects/unit_actor.h"
 #include "objects/weapon_state.h"
 #include "script/records.h"
@@ -122,6 +123,10 @@ bool Actor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     if (pathState_ < 0 || pathState_ > kLastPathState)
         return false;
     walking_ = busy_ = false;  // the motion flags start cleared
+    // The squad's inventory, which activation would make, takes the saved
+    // items before then.
+    if (!inventory_ && TeamTable::IsSquadSide(Side()))
+        inventory_ = std::make_unique<Inventory>(character_ ? character_->weapon : 0, 15);
     const uint32_t slots = in.U32();
     if (!in.Ok() || slots > in.Remaining() / 8)
         return false;
@@ -414,4 +419,13 @@ bool Kind10Object::LoadState(trevok::ByteReader& in, std::span<const uint8_t> im
         return false;
     commandFile_ = std::move(name);
     return in.Ok();
+}
+
+void Kind16Actor::WriteImage(std::span<uint8_t> image) const
+{
+    UnitActor::WriteImage(image);
+    if (image.size() >= kImageSize) {
+        Put(image, 0x288, woken_);
+        Put(image, 0x289, rising_);
+    }
 }

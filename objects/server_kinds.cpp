@@ -185,7 +185,7 @@ void Kind10Object::MarkCollected()
         OutMessage(KindMessage::kCollected).U32(GetId()).Send(true);
 }
 
-bool Kind10Object::Use(Actor& actor, bool queued)
+bool Kind10Object::UsableBy(Actor& actor) const
 {
     if (collected_)
         return false;
@@ -198,6 +198,20 @@ bool Kind10Object::Use(Actor& actor, bool queued)
         if (std::none_of(items.begin(), items.end(), [&](const CarriedItem& item) { return item.roleId == needed->id; }))
             return false;
     }
+    return true;
+}
+
+bool Kind10Object::BeginPickUp(Actor& actor)
+{
+    if (commandFile_ || actor.pickUpPending_ || !actor.GetInventory() || !UsableBy(actor))
+        return false;
+    return actor.StartPickUp(PickUpSequence(), lastUpdate_ + 1.0f);
+}
+
+bool Kind10Object::Use(Actor& actor, bool queued)
+{
+    if (!UsableBy(actor))
+        return false;
     if (commandFile_) {
         // A switch runs only a file of the scripts folder, never a path.
         if (!ServerKinds::IsPlainFileName(*commandFile_))
@@ -212,10 +226,12 @@ bool Kind10Object::Use(Actor& actor, bool queued)
         }
         return true;
     }
+    if (BeginPickUp(actor))
+        return true;
     if (!actor.GetInventory())
         return false;
     GameObjectRef hold(this);
-    if (!actor.TakeItem(*this, queued))
+    if (!actor.TakeItem(*this, itemKind_, queued))
         return false;
     MarkCollected();
     actor.SetBusy(false);
@@ -353,6 +369,27 @@ int32_t Kind16Actor::Activate(uint64_t now, float seconds)
 {
     const int32_t result = UnitActor::Activate(now, seconds);
     aimOffset_ = centreOffset_;
+    // The first two parts below the model's root, depth first: a risen
+    // guard's head and gun, where shots at it aim.
+    ShapeInstance* root = Shape() ? Shape()->Root() : nullptr;
+    std::vector<ShapeInstance*> parts, open;
+    const auto pushChildren = [&open](ShapeInstance& node) {
+        const size_t at = open.size();
+        for (ShapeInstance* child : node.children_)
+            open.push_back(child);
+        std::reverse(open.begin() + static_cast<std::ptrdiff_t>(at), open.end());
+    };
+    if (root)
+        pushChildren(*root);
+    while (!open.empty() && parts.size() < 2) {
+        ShapeInstance* node = open.back();
+        open.pop_back();
+        parts.push_back(node);
+        pushChildren(*node);
+    }
+    Matrix34 first, second;
+    if (parts.size() == 2 && root->GetNodeMatrix(first, parts[0], now) && root->GetNodeMatrix(second, parts[1], now))
+        aimOffset_ = Orientation().Rotate((first.Translation() + second.Translation()) * 0.5f);
     return result;
 }
 

@@ -20,6 +20,7 @@ inline constexpr uint32_t kEscortSide = 57;    // {57, id, new side}
 inline constexpr uint32_t kItemTaken = 81;     // {81, actor id, item kind, role id, item id}
 inline constexpr uint32_t kSwitchLinked = 92;  // {92, id}
 inline constexpr uint32_t kCollected = 93;     // {93, id}
+inline constexpr uint32_t kPickingUp = 56;    // {56, actor id, sequence, seconds it ends by}
 inline constexpr uint32_t kSegment = 98;       // {98, previous id, segment id}
 inline constexpr uint32_t kSwitchSpent = 100;  // {100, id}
 inline constexpr uint32_t kEscortExit = 132;   // {132, exit number}
@@ -79,6 +80,11 @@ public:
     // The actor uses it: a switch runs its file, a pick-up joins the actor's
     // inventory. False when nothing happened.
     virtual bool Use(Actor& actor, bool queued);
+    // A pick-up the actor's model has a pick-up sequence for (49 for item
+    // kind 2, else 50) is taken when that ends: the actor is busy
+    // meanwhile (message 56). False: nothing to play, it is taken at once.
+    bool BeginPickUp(Actor& actor);
+    int32_t PickUpSequence() const { return itemKind_ == 2 ? 49 : 50; }
     void SetRequiredRole(const char* name) override;
 
     bool Collected() const { return collected_; }
@@ -94,6 +100,9 @@ protected:
     ~Kind10Object() override = default;
 
 private:
+    // Not taken yet, and the actor carries the required role's item.
+    bool UsableBy(Actor& actor) const;
+
     bool collected_ = false;
     int32_t itemKind_ = 0;
     bool destroyAfterCollection_ = false;
@@ -185,6 +194,12 @@ public:
     void Update(uint64_t now, float seconds) override;
     bool Woken() const { return woken_; }
     bool Rising() const { return rising_; }
+    // Both flags are in the image; a loaded guard stays dormant until it
+    // sees an enemy again, so loading takes neither.
+    void WriteImage(std::span<uint8_t> image) const override;
+    // From the position to what it is aimed at once risen: the middle of
+    // the model's first two parts, else the centre.
+    const Vec3& AimOffset() const { return aimOffset_; }
 
 protected:
     ~Kind16Actor() override = default;

@@ -60,25 +60,19 @@ struct HierarchyEntry {
     Hierarchy* tree = nullptr;  // the cache holds one hold reference
 };
 
-ChainedTable<ChunkFileCacheEntry>& Files()
-{
-    static ChainedTable<ChunkFileCacheEntry> table;
-    return table;
-}
+// At namespace scope: the shell's exit handlers free them, also when the
+// program ends through exit(), after which function-local statics made
+// later than the handlers' registration would already be gone.
+ChainedTable<ChunkFileCacheEntry> g_files;
+ChainedTable<ShapeEntry> g_shapes;
+ChainedTable<HierarchyEntry> g_hierarchies;
+
+ChainedTable<ChunkFileCacheEntry>& Files() { return g_files; }
 
 // Shapes and hierarchies stay until the program ends; the holds are given
 // back by ShapeCache::FreeAll, which the shell calls at exit.
-ChainedTable<ShapeEntry>& Shapes()
-{
-    static ChainedTable<ShapeEntry> table;
-    return table;
-}
-
-ChainedTable<HierarchyEntry>& Hierarchies()
-{
-    static ChainedTable<HierarchyEntry> table;
-    return table;
-}
+ChainedTable<ShapeEntry>& Shapes() { return g_shapes; }
+ChainedTable<HierarchyEntry>& Hierarchies() { return g_hierarchies; }
 
 ChunkFileCache::FolderSource& Folder()
 {

@@ -24,6 +24,7 @@ constexpr int32_t kMine = 0;
 constexpr int32_t kMaxAlive = 6;
 constexpr float kBlastNoiseValue = 20;
 constexpr int32_t kDecoyPulse = 30;
+constexpr int32_t kSoundDecoyPulse = 14;
 constexpr int32_t kMovingNoise = 5;
 constexpr float kBombReach = 2.25f;      // squared: 1.5 m
 constexpr float kLoneBombReach = 6.25f;  // squared: 2.5 m
@@ -224,6 +225,7 @@ int32_t Ai::ThinkType2(GameObject& device, uint64_t time)
                                  {d, 0, d}, {d, 0, -d}, {-d, 0, d}, {-d, 0, -d}};
         for (const Vec3& offset : offsets)
             ObjectTrackers::Add(kDecoyPulse, kMovingNoise, at + offset, at, time + Ticks(0.3f), time);
+        ServerOutbox::Global().Cue({kSoundDecoyPulse, at, true});
         if (time > device.alertEnd_)
             device.Remove(true);
         break;

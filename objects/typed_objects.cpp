@@ -1,5 +1,6 @@
 #include "objects/typed_objects.h"
 
+#include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "objects/role_classes.h"
 #include "platform/byte_cursor.h"
@@ -305,6 +306,16 @@ void TypedObject9::PlaceAndDraw()
 // ---------------------------------------------------------------------------
 // TypedObject10
 
+TypedObject10::TypedObject10(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation,
+                             uint32_t id)
+    : WorldObject(side, role, position, orientation, 0, id)
+{
+    const script::CharacterRecord* character = GetCharacter();
+    const float size = character ? character->size : 1.0f;
+    if (object_ && std::isfinite(size) && size > 0.0f && size != 1.0f)
+        object_->placement_.SetScale({size, size, size});
+}
+
 int32_t TypedObject10::GetArmour() const
 {
     return role_ && (role_->flags & script::kRoleDestroyAfterCollection) ? role_->armour : 100;
@@ -340,6 +351,12 @@ void TypedObject11::Activate(uint64_t time, float seconds)
 {
     nextDecision_ = time;
     renderFlags_ &= ~ClientRender::kHitTested;
+    // Creatures of one role come in four sizes.
+    static constexpr float kScales[4] = {0.5f, 1.0f, 1.5f, 2.0f};
+    if (object_) {
+        const float scale = kScales[(WorldObjectTable::NextRandom() >> 1) & 3];
+        object_->placement_.SetScale({scale, scale, scale});
+    }
     WorldObject::Activate(time, seconds);
 }
 

@@ -21,6 +21,11 @@ public:
     void Update(uint64_t time, float seconds) override;
     bool IsPresent() const override { return false; }
     void ReleaseReferences() override { target_.Reset(); }
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    bool FixUpAfterLoad() override;
+    void ActivateLoaded() override;
 
     uint32_t GetProjectileFlags() const { return flags_; }
     // Where the flight model puts the shot `ticks` after its launch.
@@ -41,6 +46,10 @@ private:
     uint32_t flags_ = 0;
     bool falls_ = false;
     WorldObjectRef target_;
+    uint32_t loadedTarget_ = 0;
+
+    template <typename Self, typename Field>
+    static void VisitProjectileImage(Self& self, Field&& field);
 };
 
 // Lifts, moving platforms and doors: a cubic path between two ends.
@@ -52,6 +61,10 @@ public:
     bool IsKind(int32_t kind) const override { return kind == 8; }
     void Update(uint64_t time, float seconds) override;
     void ReleaseReferences() override;
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    bool FixUpAfterLoad() override;
 
     // The path from p0 (t = 0) to p3 (t = 1), turning to `end`.
     void SetTrack(const Vec3 (&points)[4], const Quaternion& end, bool carriesRiders);
@@ -95,6 +108,10 @@ private:
     WorldObjectRef linked_;
     bool loops_ = false;
     uint64_t loopInterval_ = 0;
+    std::vector<uint32_t> loadedRiders_;  // ids between LoadState and FixUpAfterLoad
+
+    template <typename Self, typename Field>
+    static void VisitLiftImage(Self& self, Field&& field);
 };
 
 // A footprint on the ground.
@@ -130,8 +147,8 @@ private:
 // Pick-ups.
 class TypedObject10 : public WorldObject {
 public:
-    TypedObject10(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id)
-        : WorldObject(side, role, position, orientation, 0, id) {}
+    // A character size other than 1 scales the model.
+    TypedObject10(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id);
     uint32_t SizeInBytes() const override { return 272; }
     bool IsKind(int32_t kind) const override { return kind == 10; }
     bool IsSolid() const override { return taken_; }
@@ -139,12 +156,21 @@ public:
     bool IsPresent() const override { return true; }
     int32_t GetArmour() const override;
     void MarkTaken();
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    // A command file was linked to it: it is a switch, used in place.
+    void MarkSwitch() { switch_ = true; }
+    // A run-once switch was used: it does nothing any more.
+    void MarkSpent() { spent_ = true; }
+    bool IsTaken() const { return taken_; }
+    bool IsUsableSwitch() const { return switch_ && !spent_ && !taken_; }
+    bool IsSpentSwitch() const { return spent_; }
 
 protected:
     ~TypedObject10() override = default;
 
 private:
-    bool taken_ = false, hidden_ = false;
+    bool taken_ = false, hidden_ = false, switch_ = false, spent_ = false;
 };
 
 // Creatures that wander inside a square around where they were placed.
@@ -240,6 +266,10 @@ public:
     void PlaceAndDraw() override;
     void PlayDeployment();
     bool Deployed() const { return deployed_; }
+    bool DeploySequenceDone() const { return deploySequenceDone_; }
+    // A loaded one waits for the server's deployment again: both flags clear.
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
 
 protected:
     ~TypedUnit16() override = default;

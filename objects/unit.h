@@ -43,6 +43,11 @@ public:
     void Update(uint64_t time, float seconds) override;
     void Remove() override;
     void AddChangeAmmoOrder(int32_t ammo) override;
+    void WriteImage(std::span<uint8_t> image) const override;
+    bool SaveState(trevok::ByteWriter& out) const override;
+    bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
+    bool FixUpAfterLoad() override;
+    void ActivateLoaded() override;
 
     // ---- the player's attack orders ----
     void OrderAttackLocation(const Vec3& point);
@@ -124,4 +129,9 @@ protected:
     float sweepAngle_ = 0;
     uint32_t sweepStart_ = 0;
     ReadiedWeapon readied_;
+    uint32_t loadedTarget_ = 0;  // id + 1 between LoadState and FixUpAfterLoad
+
+private:
+    template <typename Self, typename Field>
+    static void VisitUnitImage(Self& self, Field&& field);
 };

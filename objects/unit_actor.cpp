@@ -20,6 +20,7 @@ namespace {
 
 constexpr float kStepsPerRadian = 4096.0f / (2.0f * std::numbers::pi_v<float>);
 constexpr int32_t kPitchSequence = 5, kYawSequence = 12, kAimSequence = 13;
+constexpr int32_t kMiddlePose = 32768;
 
 // A fraction of a sequence as its 16.16 position, clamped to the sequence.
 int32_t SequencePosition(float fraction)
@@ -341,7 +342,7 @@ bool UnitActor::StartAim(const Vec3& point, float time, bool holdFire, bool lob)
     if (GameObject* target = std::exchange(target_, nullptr))
         target->Release();
     attacking_ = true;
-    yawReached_ = pitchReached_ = false;
+    yawReached_ = pitchReached_ = 0;
     aimPoint_ = point;
     holdFire_ = holdFire;
     muzzleSpeed_ = weapon_ ? weapon_->firingSpeed : 0;
@@ -385,9 +386,8 @@ void UnitActor::StopAiming(float time)
         target->Release();
     attacking_ = false;
     reactionActive_ = false;
-    const int32_t middle = 32768;
-    PlaySequenceTo(kPitchSequence, nullptr, nullptr, &middle, now_, nullptr, nullptr, 0, false);
-    PlaySequenceTo(kYawSequence, nullptr, nullptr, &middle, now_, nullptr, nullptr, 0, false);
+    PlayPose(kPitchSequence, kMiddlePose, now_, 0, nullptr);
+    PlayPose(kYawSequence, kMiddlePose, now_, 0, nullptr);
     OutMessage(47).U32(GetId()).F32(time).Send(false);
 }
 
@@ -398,7 +398,19 @@ const script::Role* UnitActor::ProjectileRole() const
     return weapon_ ? weapon_->projectile : nullptr;
 }
 
-bool UnitActor::Aim(float elapsed)
+void UnitActor::PlayPose(int32_t sequence, int32_t to, uint64_t now, float elapsed, uint8_t* reached)
+{
+    int32_t& at = sequence == kPitchSequence ? pitchPose_ : yawPose_;
+    uint64_t end = 0;
+    if (Shape() && Shape()->HasSequence(sequence))
+        PlaySequenceTo(sequence, nullptr, &at, &to, now, &end, reached, 0, false);
+    at = to;
+    const auto slack = static_cast<uint64_t>(std::max(0.0f, elapsed) * static_cast<float>(TicksPerSecond()));
+    if (reached && end <= now + slack)
+        *reached = 1;
+}
+
+bool UnitActor::Aim(uint64_t now, float elapsed)
 {
     const Vec3& fire = firePoints_[0];
     const Vec3 toAim = aimPoint_ - Position();
@@ -416,11 +428,8 @@ bool UnitActor::Aim(float elapsed)
         StopAiming(lastUpdate_);
         return false;
     }
-    // The server plays the aiming pose so the fire parts stand where they
-    // point; it does not wait for the pose to finish (the clients show it).
-    const int32_t pitchAt = SequencePosition(0.5f - aimPitch_ * 2.0f / 4096.0f);
-    PlaySequenceTo(kPitchSequence, nullptr, nullptr, &pitchAt, now_, nullptr, nullptr, 0, false);
-    pitchReached_ = true;
+    // The fire parts stand where the pose puts them.
+    PlayPose(kPitchSequence, SequencePosition(0.5f - aimPitch_ * 2.0f / 4096.0f), now, elapsed, &pitchReached_);
     aimYaw_ = std::atan2(aimPoint_.x - muzzle.x, aimPoint_.z - muzzle.z) * kStepsPerRadian;
     const float difference = FoldAngle(aimYaw_ - Heading());
     const bool canTurn = character_ && character_->canTurn;
@@ -428,15 +437,12 @@ bool UnitActor::Aim(float elapsed)
     if ((!canTurn || walking_) && std::fabs(difference) <= gunYaw) {
         if (Shape() && Shape()->HasSequence(kAimSequence) && !Shape()->IsPlayingSequence(kAimSequence)) {
             const int32_t speed = 0x10000;
-            PlaySequence(kAimSequence, &speed, -1, now_, nullptr, 8, false);
+            PlaySequence(kAimSequence, &speed, -1, now, nullptr, 8, false);
         }
-        const int32_t yawAt = SequencePosition(difference / 4096.0f + 0.5f);
-        PlaySequenceTo(kYawSequence, nullptr, nullptr, &yawAt, now_, nullptr, nullptr, 0, false);
-        yawReached_ = true;
+        PlayPose(kYawSequence, SequencePosition(difference / 4096.0f + 0.5f), now, elapsed, &yawReached_);
         return true;
     }
-    const int32_t middle = 32768;
-    PlaySequenceTo(kYawSequence, nullptr, nullptr, &middle, now_, nullptr, nullptr, 0, false);
+    PlayPose(kYawSequence, kMiddlePose, now, elapsed, nullptr);
     if (canTurn && (!walking_ || legTime_ < aimStart_)) {
         if (walking_ && lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
             StopWalking(lastUpdate_);
@@ -445,7 +451,7 @@ bool UnitActor::Aim(float elapsed)
         if (std::fabs(difference) <= turn) {
             SetOrientation(Quaternion{0, std::sin(aimYaw_ / kStepsPerRadian * 0.5f), 0,
                                       std::cos(aimYaw_ / kStepsPerRadian * 0.5f)});
-            yawReached_ = true;
+            yawReached_ = 1;
             return true;
         }
         const float next = (heading + (difference < 0 ? -turn : turn)) / kStepsPerRadian;
@@ -604,24 +610,32 @@ void UnitActor::Update(uint64_t now, float seconds)
     // 5, 6. Range.
     const script::Role* projectileRole = ProjectileRole();
     const float range = projectileRole && projectileRole->projectile ? projectileRole->projectile->maxRange : 0;
+    bool outOfRange = false;
     if (attacking_ && IsAlive() && (!target_ || target_->IsAlive()) && !ServerFlags::CutScenePlaying()) {
         if ((aimPoint_ - Position()).LengthSquared() > range) {
             GameObject* target = target_;
+            Approach approach = Approach::kNoRoute;
             if (!holdPosition_ && !walking_ && pathState_ == 0 && target && target->GetPolygon() && !busy_) {
                 GameObjectRef hold(target);
-                if (Actor::ApproachTarget(*target, range)) {
+                approach = Actor::ApproachTarget(*target, range, seconds);
+                if (approach == Approach::kRouted) {
                     PushOrderFront({OrderKind::kAttackTarget, static_cast<int32_t>(target->GetId())});
                     OutMessage(27).U32(GetId()).F32(seconds).U32(target->GetId()).Send(false);
                 }
             }
-            if (attacking_)
+            // With the pass's searches spent the attack waits for the next
+            // pass's, holding its fire while out of range.
+            if (approach == Approach::kDeferred) {
+                outOfRange = true;
+            } else if (attacking_) {
                 StopAiming(seconds);
+            }
         }
     } else if (attacking_ && target_ && !target_->IsAlive()) {
         StopAiming(seconds);
     }
     // 7. Aiming.
-    mayFire_ = attacking_ && Aim(elapsed);
+    mayFire_ = attacking_ && !outOfRange && Aim(now, elapsed);
     // 8. The actor.
     Actor::Update(now, seconds);
     if (IsRemoved())

@@ -96,7 +96,14 @@ public:
 protected:
     ~UnitActor() override;
     // The aim step: false when this pass may not fire.
-    bool Aim(float elapsed);
+    bool Aim(uint64_t now, float elapsed);
+    // Plays the pitch (5) or yaw (12) pose from where it was last sent to
+    // `to` (16.16 of the sequence). `reached` is set when the pose arrives
+    // within this pass (at once when the model lacks the sequence), else by
+    // the playback when it arrives: fire waits for the gun to point where
+    // it aims, while tracking a walking target, whose pose moves a little
+    // each pass, never holds it.
+    void PlayPose(int32_t sequence, int32_t to, uint64_t now, float elapsed, uint8_t* reached);
     bool StartAim(const Vec3& point, float time, bool holdFire, bool lob);
     void Fire(uint64_t now, float seconds);
     bool CheckReactions(uint64_t now, float seconds);
@@ -120,7 +127,8 @@ protected:
     Vec3 aimPoint_{0, 0, 0};
     int32_t ammoItem_ = -1;  // the inventory item feeding the rounds
     int32_t rounds_ = 0;
-    bool yawReached_ = true, pitchReached_ = true;
+    uint8_t yawReached_ = 1, pitchReached_ = 1;  // the playbacks' completion flags
+    int32_t pitchPose_ = 32768, yawPose_ = 32768;  // the poses last sent, 16.16
     float muzzleSpeed_ = 0;
     float aimYaw_ = 0, aimPitch_ = 0;
     uint64_t nextShot_ = 0;

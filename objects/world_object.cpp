@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace {
 
@@ -47,6 +48,10 @@ constexpr float kPartCoronaAlpha = 0.6f;
 // Exhaust smoke: particle group 0, kind 5, dark grey.
 constexpr int32_t kSmokeGroup = 0, kSmokeKind = 5;
 constexpr float kSmokeRate = 20.0f, kSmokeSpin = -1.0f;
+// Sparks from the stump of a part cut off.
+constexpr int32_t kSparkGroup = 12;
+constexpr uint32_t kSparkCount = 50;
+constexpr float kSparkRate = 10.0f;
 
 // The client table's 31 starting words: fixed, so runs repeat.
 constexpr uint32_t kClientStartWords[ParticleRandom::kDegree] = {
@@ -106,6 +111,38 @@ ParticleEmitterDesc EmitterFromRole(const script::EmitterDesc& d)
     return desc;
 }
 
+// A replica as the fog sees a unit that clears it; the fog holds it.
+class ReplicaDefogger;
+// By replica id; game thread. Never destroyed: the fog lets its defoggers
+// go when the shell's exit handlers free it, after static destruction.
+std::unordered_map<uint32_t, ReplicaDefogger*>& Defoggers()
+{
+    static auto* defoggers = new std::unordered_map<uint32_t, ReplicaDefogger*>;
+    return *defoggers;
+}
+
+class ReplicaDefogger final : public FogDefogger {
+public:
+    explicit ReplicaDefogger(WorldObject& object) : object_(&object) {}
+    void HoldForFog() override { ++holds_; }
+    void ReleaseForFog() override
+    {
+        if (--holds_ > 0)
+            return;
+        Defoggers().erase(object_->GetId());
+        delete this;
+    }
+    Vec3 FogPosition() const override { return object_->Position(); }
+    float GetViewRange() const override { return object_->GetViewRange(); }
+    bool IsFogProjectile() const override { return object_->IsKind(0); }
+    void SetDefogging(bool on) override { object_->Marks().defogging = on; }
+
+private:
+    ~ReplicaDefogger() override = default;
+    WorldObjectRef object_;
+    int32_t holds_ = 0;
+};
+
 } // namespace
 
 ClientEffectHooks& ClientEffects() { return g_effects; }
@@ -134,8 +171,14 @@ WorldObject::WorldObject(int32_t side, script::Role* role, const Vec3& position,
     if (object_) {
         object_->placement_.SetPosition(position_);
         object_->placement_.SetOrientation(orientation_);
-        if (!staticPlacement_ && object_->HasBounds()) {
-            const Vec3 size = orientation_.Rotate(object_->maximum_ - object_->minimum_);
+        // A model's first node box is its collision box; a plain shape
+        // has its own bounds.
+        if (!staticPlacement_ && (HasNodeBoxes() || object_->HasBounds())) {
+            const script::ShapeRef& ref = role_->shape;
+            const Vec3 box = HasNodeBoxes() ? Vec3{ref.maximum.x - ref.minimum.x, ref.maximum.y - ref.minimum.y,
+                                                   ref.maximum.z - ref.minimum.z}
+                                            : object_->maximum_ - object_->minimum_;
+            const Vec3 size = orientation_.Rotate(box);
             extent_ = {std::fabs(size.x), std::fabs(size.y), std::fabs(size.z)};
         }
     }
@@ -248,10 +291,29 @@ const script::CharacterRecord* WorldObject::GetCharacter() const
 
 int32_t WorldObject::GetArmour() const { return role_ ? role_->armour : 0; }
 
+void WorldObject::SetDefogging(bool on)
+{
+    marks_.defogging = on;
+    FogOfWar* fog = FogOfWar::Global();
+    const auto found = Defoggers().find(id_);
+    if (on && fog && found == Defoggers().end()) {
+        auto* defogger = new ReplicaDefogger(*this);
+        Defoggers()[id_] = defogger;
+        fog->AddDefogger(defogger);
+    } else if (!on && fog && found != Defoggers().end()) {
+        fog->RemoveDefogger(found->second);
+    }
+}
+
 float WorldObject::GetViewRange() const
 {
     const script::CharacterRecord* character = GetCharacter();
     return character ? character->sightRange : 53.0f;
+}
+
+bool WorldObject::HasNodeBoxes() const
+{
+    return role_ && role_->shape.hierarchy && role_->shape.hasBox;
 }
 
 void WorldObject::Activate(uint64_t time, float seconds)
@@ -260,6 +322,11 @@ void WorldObject::Activate(uint64_t time, float seconds)
     seconds_ = lastSeconds_ = seconds;
     if (Level* level = Level::Current())
         polygon_ = level->FindPolygonAt(position_);
+    // A model that moves stands in its first sequence until told otherwise.
+    if (object_ && HasNodeBoxes() && !staticPlacement_) {
+        const int32_t speed = 0x10000;
+        object_->PlaySequence(0, &speed, -1, time, nullptr, 0, false);
+    }
     if (IsSelectable() && side_ == ClientServices::Get().OwnSide()) {
         auto& squad = WorldObjectTable::SquadList();
         if (std::find(squad.begin(), squad.end(), this) == squad.end())
@@ -449,6 +516,12 @@ void WorldObject::KeptEmitter::Stop()
 
 ParticleEmitter* WorldObject::Corona() const { return corona_.Live(); }
 
+void WorldObject::KeepEmitter(ParticleEmitter* emitter)
+{
+    if (emitter)
+        partEmitters_.push_back({emitter, emitter->Group(), {}});
+}
+
 std::vector<ParticleEmitter*> WorldObject::PartEmitters() const
 {
     std::vector<ParticleEmitter*> out;
@@ -489,6 +562,46 @@ bool WorldObject::PartWorldPosition(const std::string& part, Vec3& out, bool sca
     return true;
 }
 
+bool WorldObject::DetachPart(uint32_t index)
+{
+    if (!role_ || index >= role_->severPoints.size() || !object_)
+        return false;
+    const std::string& name = role_->severPoints[index];
+    Vec3 stump;
+    if (name.empty() || !PartWorldPosition(name, stump, false))
+        return false;
+    auto* model = static_cast<Hierarchy*>(role_->shape.hierarchy.get());
+    Hierarchy* node = model ? model->FindNode(name) : nullptr;
+    if (node) {
+        // The piece is the client's own: the server never names it, and its
+        // id must not meet one the server hands out.
+        const uint32_t flags = ClientCreate::kNoGeometry | (alwaysVisible_ ? ClientCreate::kAlwaysVisible : 0u);
+        auto* piece = new WorldObject(side_, nullptr, stump, orientation_, flags, WorldObjectTable::TakeClientOnlyId());
+        piece->object_ = VeObject::FromHierarchy(node, false);
+        piece->staticPlacement_ = true;  // the throw moves its shape
+        if (piece->object_) {
+            piece->object_->placement_.SetPosition(stump);
+            piece->object_->placement_.SetOrientation(orientation_);
+            piece->object_->ReleaseBounds();
+        }
+        piece->Activate(time_, seconds_);
+        Vec3 away = stump - position_;
+        away = away.LengthSquared() > 0.0f ? away.Normalised() : Vec3{0, -1, 0};
+        if (g_effects.throwPiece)
+            g_effects.throwPiece(*piece, away);
+    }
+    object_->RemovePart(name);
+    ParticleEmitterDesc sparks;
+    sparks.group = kSparkGroup;
+    sparks.durationOrCount = kSparkCount;
+    sparks.rate = kSparkRate;
+    sparks.colour1.Set(0.2f, 0.7f, 0.9f, 0.6f);
+    if (ParticleEmitter* e = Particles::CreateEmitter(sparks, stump))
+        partEmitters_.push_back({e, sparks.group, name});
+    ShadowsChanged();
+    return true;
+}
+
 void WorldObject::StartLightsAndEmitters()
 {
     const uint8_t roleFlags = role_ ? role_->flags : 0;
@@ -519,6 +632,8 @@ void WorldObject::StartLightsAndEmitters()
         red.Set(1.0f, 0.0f, 0.0f, kPartCoronaAlpha);
         AddCorona("lightdum", red);
         coronaFollowsPart_ = corona_.emitter != nullptr;
+        if (coronaFollowsPart_)
+            corona_.emitter->SetOwnerMark(true);  // cleared once it is first seen
     }
     for (const std::string& part : g_exhaustParts) {
         Vec3 at;
@@ -581,22 +696,34 @@ void WorldObject::RemoveLight()
 
 void WorldObject::PlaceLightsAndEmitters()
 {
+    // The fog over the object dims its corona and smoke as it dims its light.
+    const float fogFactor = FogOn() ? static_cast<float>(FogVisibility()) / 254.0f : 0.0f;
     if (ParticleEmitter* corona = corona_.Live()) {
+        corona->SetFogFactor(fogFactor);
         corona->SetPosition(position_);
         if (coronaFollowsPart_) {
             corona->SetHidden(!visible_);
             Vec3 at;
-            if (visible_ && PartWorldPosition(corona_.part, at, false))
-                corona->SetPosition(at);
+            if (visible_) {
+                corona->SetOwnerMark(false);
+                if (PartWorldPosition(corona_.part, at, false))
+                    corona->SetPosition(at);
+            }
         }
     }
-    // Smoke keeps rising where nobody sees the object; it follows it only in sight.
-    if (!visible_)
-        return;
+    // Smoke keeps rising where nobody sees the object, unseen; it follows
+    // the object only in sight.
     for (const KeptEmitter& kept : partEmitters_) {
         Vec3 at;
         ParticleEmitter* e = kept.Live();
-        if (e && PartWorldPosition(kept.part, at, true))
+        if (!e)
+            continue;
+        e->SetFogFactor(visible_ ? fogFactor : 1.0f);
+        if (!visible_)
+            continue;
+        if (kept.part.empty())
+            e->SetPosition(position_);
+        else if (PartWorldPosition(kept.part, at, true))
             e->SetPosition(at);
     }
 }
@@ -719,6 +846,8 @@ void WorldObjectTable::ResetIds()
 }
 
 uint32_t WorldObjectTable::TakeNextId() { return g_nextId++; }
+
+void WorldObjectTable::SetNextId(uint32_t id) { g_nextId = id; }
 
 uint32_t WorldObjectTable::TakeClientOnlyId()
 {

@@ -10,12 +10,14 @@
 #include "app/maths.h"
 #include "app/read_write_lock.h"
 #include "objects/replica_marks.h"
+#include "platform/byte_cursor.h"
 #include "platform/ref_counted.h"
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -136,9 +138,17 @@ public:
     void ClearProgress() { progressShown_ = false; }
     void SetStaticPlacement(bool on) { staticPlacement_ = on; }
     bool StaticPlacement() const { return staticPlacement_; }
+    // The role's model is a tree with node boxes (the first is its box).
+    bool HasNodeBoxes() const;
     void SetHitPoints(int32_t hitPoints) { hitPoints_ = hitPoints; }
     // Message 74: the role's destructibility kind decides.
     void OnDestroyed(uint32_t newId);
+    // Message 99: the role's sever point `index` comes off. The piece, built
+    // from that node of the role's model, becomes an object of its own (a
+    // client-only id) thrown away from the object; sparks rise from the
+    // stump. False, with nothing changed, for an index the role lacks or a
+    // part the shape does not have.
+    bool DetachPart(uint32_t index);
     // Message 119.
     void PlaySequence(int32_t sequence);
     // Repeat count below 1: for ever; speed 16.16.
@@ -158,6 +168,9 @@ public:
     Light* OwnLight() const { return ownLight_; }
     ParticleEmitter* Corona() const;
     bool CoronaFollowsPart() const { return coronaFollowsPart_; }
+    // An emitter started at the object (message 123's smoke): it follows the
+    // object and stops with it. Null does nothing.
+    void KeepEmitter(ParticleEmitter* emitter);
     // The part emitters still running, in the order started.
     std::vector<ParticleEmitter*> PartEmitters() const;
     // The character's shadow hierarchy's root shape; null: casts none.
@@ -204,12 +217,30 @@ public:
     virtual void Remove();
     virtual void OnPartsChanged() {}
     virtual bool IsHidden() const { return false; }
+    // Playing something the server's motion must not cut short.
+    virtual bool IsBusy() const { return false; }
     virtual float GetViewRange() const;
     virtual void PlaceAndDraw();
     virtual bool IsPresent() const { return IsAlive(); }
     virtual bool IsSelectable() const { return false; }
     virtual bool IsSquadMember() const { return false; }
     virtual void Deactivate();
+
+    // ---- saved games (saved_state_replicas.cpp) ----
+    // The image is a zero-filled buffer of SizeInBytes bytes whose word 0
+    // the frame fills with the class tag; each class writes its own fields
+    // at fixed offsets. The state block keeps references as numbers (id + 1,
+    // 0 for none) until FixUpAfterLoad, once every object of the save
+    // exists. Derived classes call the base.
+    virtual void WriteImage(std::span<uint8_t> image) const;
+    virtual bool SaveState(trevok::ByteWriter& out) const;
+    // False when the block is short or a stored value is out of range.
+    virtual bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image);
+    // References that no longer resolve become none.
+    virtual bool FixUpAfterLoad();
+    // Activation of a loaded object: it goes on from its stored times
+    // instead of starting afresh.
+    virtual void ActivateLoaded();
 
     // ---- what the player's interface marks on the object ----
     // Bit 24 of the state flags: the player steers the object directly.
@@ -232,6 +263,9 @@ public:
     static void CatchUpClock(float seconds);
 
     // Notices of the server the interface shows (AI state, alert, fog).
+    // Registers the replica with the fog of war as a unit that clears it,
+    // or takes it off; the fog holds the registration.
+    void SetDefogging(bool on);
     ReplicaMarks& Marks() { return marks_; }
     const ReplicaMarks& Marks() const { return marks_; }
 
@@ -287,7 +321,13 @@ protected:
     // A part's world position at the current time; false without it.
     bool PartWorldPosition(const std::string& part, Vec3& out, bool scaled) const;
 
+    // The shown role as stored (id + 1) between LoadState and FixUpAfterLoad.
+    uint32_t loadedShownRole_ = 0;
+
 private:
+    template <typename Self, typename Field>
+    static void VisitImage(Self& self, Field&& field);
+
     uint32_t id_;
     bool registered_ = false;
     ReplicaMarks marks_;
@@ -323,6 +363,11 @@ public:
     static void ResetIds();
     static uint32_t TakeNextId();
     static uint32_t TakeClientOnlyId();
+    // A saved game: the counter goes on from the stored next id, and a
+    // loaded object takes its stored id (false, nothing changed, when the
+    // id is in use by another object).
+    static void SetNextId(uint32_t id);
+    static bool Rekey(WorldObject& object, uint32_t id);
 
     // Where a client object's draw goes; unset: to the 3-D engine's queue.
     static std::function<void(const ClientDraw&)>& DrawHook();

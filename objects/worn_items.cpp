@@ -2,12 +2,19 @@
 // body slots and take them off, raising and lowering what they give.
 #include "objects/moving_object.h"
 
+#include "Veapi/hierarchy.h"
+#include "Veapi/ve_object.h"
+#include "app/math_tables.h"
+#include "objects/body_part.h"
 #include "objects/inventory.h"
 #include "objects/role_classes.h"
+#include "objects/role_table.h"
+#include "objects/teams.h"
 #include "objects/unit.h"
 #include "script/records.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -15,6 +22,8 @@ namespace {
 constexpr int32_t kFirstBodySlot = 2, kLastSlot = 12;
 constexpr int32_t kShield = 3, kModule = 7, kModule2 = 8, kArmour = 9;
 constexpr int32_t kSightModule = 3, kCloakModule = 4;
+// Nearer than 2 m nobody is said to see the object.
+constexpr float kNearSquared = 4.0f;
 
 bool IsModule(const CarriedItem& item) { return item.kind == kModule || item.kind == kModule2; }
 
@@ -32,14 +41,21 @@ bool MovingObject::EquipItem(int32_t slot, int32_t itemId)
     if (role_ && (item->roleLimit & role_->limit) != 0)
         return false;
     const CarriedItem worn = *item;
+    const bool cloak = IsModule(worn) && worn.subtype == kCloakModule;
     std::vector<int32_t> off;
     for (const WornItem& w : worn_) {
-        if (w.itemId == itemId || w.slot == slot)
+        const CarriedItem* other = cloak && inventory_ ? inventory_->FindById(w.itemId) : nullptr;
+        // One disguise at a time: an earlier cloak comes off.
+        const bool otherCloak = other && IsModule(*other) && other->subtype == kCloakModule;
+        if (w.itemId == itemId || w.slot == slot || otherCloak)
             off.push_back(w.itemId);
     }
     for (int32_t id : off)
         RemoveItemEffect(id);
     worn_.push_back({slot, itemId});
+    // The item shows on the slot's body part, as the server's actor wears it.
+    if (const script::Role* made = RoleTable::Global().FindById(worn.roleId); made && object_)
+        BodyPart::Attach(*object_, BodyPart::ItemLook(*made), slot);
     ApplyWornEffect(worn, true);
     return true;
 }
@@ -50,6 +66,13 @@ bool MovingObject::RemoveItemEffect(int32_t itemId)
     const auto count = std::count_if(worn_.begin(), worn_.end(), wearing);
     if (count == 0)
         return false;
+    // Each part the item was on goes back to the model's own look.
+    if (object_ && role_) {
+        for (const WornItem& w : worn_) {
+            if (wearing(w))
+                BodyPart::Restore(*object_, role_->shape, w.slot);
+        }
+    }
     worn_.erase(std::remove_if(worn_.begin(), worn_.end(), wearing), worn_.end());
     if (const CarriedItem* item = inventory_ ? inventory_->FindById(itemId) : nullptr) {
         for (auto i = count; i > 0; --i)
@@ -62,6 +85,79 @@ void MovingObject::ApplyWornEffect(const CarriedItem& item, bool on)
 {
     if (IsModule(item) && item.subtype == kSightModule)
         AddViewRange(static_cast<float>(on ? item.value : -item.value));
+    if (IsModule(item) && item.subtype == kCloakModule) {
+        if (!on)
+            EndDisguise();
+        else if (IsUnseen())
+            StartDisguise();
+    }
+}
+
+bool MovingObject::IsUnseen() const
+{
+    for (WorldObject* other : WorldObjectTable::Snapshot()) {
+        if (other == this || other->Side() == side_ || !other->IsAlive() || !other->IsMobile())
+            continue;
+        const TeamRecord* team = TeamTable::Find(other->Side());
+        if (team && team->neutral)
+            continue;
+        const Vec3 d = position_ - other->Position();
+        const float d2 = d.LengthSquared();
+        const float range = other->GetViewRange();
+        if (!(d2 < range * range) || d2 <= kNearSquared)
+            continue;
+        // Inside the view cone, measured in the horizontal plane.
+        const Vec3 facing = Quaternion::ZAxis(other->Orientation());
+        const float facingLength = std::sqrt(facing.x * facing.x + facing.z * facing.z);
+        const float length = std::sqrt(d.x * d.x + d.z * d.z);
+        if (facingLength <= 0.0f || length <= 0.0f)
+            continue;
+        const float dot = (facing.x * d.x + facing.z * d.z) / (facingLength * length);
+        const script::CharacterRecord* character = other->GetCharacter();
+        const int32_t viewAngle = character ? character->sightAngle : 0;
+        if (CosineOf(viewAngle) < dot)
+            return false;
+    }
+    return true;
+}
+
+void MovingObject::StartDisguise()
+{
+    EndDisguise();
+    if (!character_)
+        return;
+    // The object of another side whose build is nearest this one's (model
+    // height and half extent both closer than the best so far).
+    WorldObject* best = nullptr;
+    float bestHeight = 0, bestExtent = 0;
+    for (WorldObject* other : WorldObjectTable::Snapshot()) {
+        const script::CharacterRecord* character = other->GetCharacter();
+        if (other == this || other->Side() == side_ || !character)
+            continue;
+        const float height = std::fabs(character->modelHeight - character_->modelHeight);
+        const float extent = std::fabs(character->modelHalfExtent - character_->modelHalfExtent);
+        if (!best || (height < bestHeight && extent < bestExtent)) {
+            best = other;
+            bestHeight = height;
+            bestExtent = extent;
+        }
+    }
+    if (!best)
+        return;
+    disguiseId_ = static_cast<int32_t>(best->GetId());
+    disguised_ = true;
+    const script::Role* role = best->GetRole();
+    if (auto* model = role ? static_cast<Hierarchy*>(role->shape.hierarchy.get()) : nullptr)
+        disguise_ = VeObject::FromHierarchy(model, false);
+}
+
+void MovingObject::EndDisguise()
+{
+    if (disguise_)
+        disguise_->Release();
+    disguise_ = nullptr;
+    disguiseId_ = -1;
+    disguised_ = false;
 }
 
 void Unit::ApplyWornEffect(const CarriedItem& item, bool on)

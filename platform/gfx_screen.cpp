@@ -14,10 +14,12 @@
 namespace gfx {
 namespace detail {
 
+// Never destroyed: textures held by other statics (the texture manager's
+// entries) unregister from it during static destruction at exit.
 State& Gl()
 {
-    static State state;
-    return state;
+    static State* state = new State;
+    return *state;
 }
 
 bool EnsureContext()

@@ -1,5 +1,7 @@
 #include "platform/video.h"
 
+#include <deque>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -64,6 +66,35 @@ struct Movie::Streams {
     std::unique_ptr<SwsContext, ScaleFreer> scale;
     std::unique_ptr<SwrContext, ResampleFreer> resample;
     bool pictureFlushed = false, soundFlushed = false;
+    // Packets read while decoding the other stream wait here for their own
+    // decoder (0 pictures, 1 sound). Bounded: a stream nobody decodes keeps
+    // only its newest packets.
+    static constexpr size_t kMostWaiting = 256;
+    std::deque<AVPacket*> waiting[2];
+
+    ~Streams() { DropWaiting(); }
+    void DropWaiting()
+    {
+        for (auto& queue : waiting)
+            for (AVPacket*& p : queue)
+                av_packet_free(&p);
+        waiting[0].clear();
+        waiting[1].clear();
+    }
+    // Keeps the packet just read for the stream of that slot.
+    void Keep(int slot)
+    {
+        std::deque<AVPacket*>& queue = waiting[slot];
+        if (queue.size() >= kMostWaiting) {
+            av_packet_free(&queue.front());
+            queue.pop_front();
+        }
+        AVPacket* kept = av_packet_alloc();
+        if (!kept)
+            return;
+        av_packet_move_ref(kept, packet.get());
+        queue.push_back(kept);
+    }
 };
 
 Movie::Movie(std::unique_ptr<Streams> streams) : streams_(std::move(streams)) {}
@@ -123,7 +154,8 @@ std::unique_ptr<Movie> Movie::Open(const std::filesystem::path& path, std::strin
 }
 
 // Decodes until the wanted stream yields a frame into streams_->frame;
-// packets of the other stream are dropped.
+// packets of the other stream wait for it, so pictures and sound can be
+// taken in turn from one file.
 Step Movie::Receive(bool picture)
 {
     Streams& s = *streams_;
@@ -142,6 +174,15 @@ Step Movie::Receive(bool picture)
             return Step::Damaged;
         if (flushed)
             return Step::End;
+        if (std::deque<AVPacket*>& mine = s.waiting[picture ? 0 : 1]; !mine.empty()) {
+            AVPacket* next = mine.front();
+            mine.pop_front();
+            const int sent = avcodec_send_packet(codec, next);
+            av_packet_free(&next);
+            if (sent < 0 && sent != AVERROR(EAGAIN))
+                return Step::Damaged;
+            continue;
+        }
         const int read = av_read_frame(s.format.get(), s.packet.get());
         if (read == AVERROR_EOF) {
             flushed = true;
@@ -156,6 +197,9 @@ Step Movie::Receive(bool picture)
             av_packet_unref(s.packet.get());
             if (sent < 0 && sent != AVERROR(EAGAIN))
                 return Step::Damaged;
+        } else if (const int other = picture ? s.soundIndex : s.pictureIndex; other >= 0 &&
+                                                                            s.packet->stream_index == other) {
+            s.Keep(picture ? 1 : 0);
         } else {
             av_packet_unref(s.packet.get());
         }
@@ -243,6 +287,7 @@ bool Movie::Rewind()
     if (s.sound)
         avcodec_flush_buffers(s.sound.get());
     s.pictureFlushed = s.soundFlushed = false;
+    s.DropWaiting();
     return true;
 }
 

@@ -1,7 +1,8 @@
 // The movie layer over FFmpeg: opens a movie file (any container FFmpeg
 // probes by content), decodes its video frames into 16-bit texture pixels and
-// its sound into 16-bit PCM. Music streams only the sound; video textures
-// only the pictures. Decoding needs no display or sound card.
+// its sound into 16-bit PCM. Pictures and sound can be taken in turn from
+// one file (video textures do both, music only the sound). Decoding needs no
+// display or sound card.
 #pragma once
 
 #include <cstdint>

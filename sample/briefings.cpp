@@ -52,6 +52,10 @@ bool WriteBriefings(const Context& ctx)
         WriteLines(scripts / "level05.dbf",
                    {"BACKGROUND bitmaps\\VQNLOGO.rim", "FADE IN 1", "BRIEFING TEXT 3 0.1 0.9 0.2", "REAL WAIT 5",
                     "END BRIEFING"}) &&
+        // The first mission's: its text over the title picture at once; Space
+        // goes on to the level.
+        WriteLines(scripts / "training_level.brf",
+                   {"BACKGROUND bitmaps\\Title.rim", "FADE IN 0", "BRIEFING TEXT 0 0.05 0.6 0.1"}) &&
         WriteLines(scripts / "gameover.brf", {"DARK", "BACKGROUND bitmaps\\VQNLOGO.rim", "FADE IN 1",
                                              "BRIEFING TEXT 4 0.1 0.9 0.4", "REAL WAIT 5", "FADE OUT 2",
                                              "REAL WAIT 2", "END BRIEFING"});

@@ -1,5 +1,6 @@
-// Sample hierarchy model: a small robot of box parts with named nodes, animation
-// sequences (frame flags, delta frames, sounds by index, upper and lower body),
+// Sample hierarchy model: a small robot of box parts with named nodes, two fire
+// parts at the hands, animation sequences (frame flags, delta frames, sounds by
+// index, upper and lower body; aiming, crouching and placing an item),
 // shape sets and a shape-set collection, and the bitmap-name list of its textures;
 // written through the chunk library as a compressed and a plain file under rifs/.
 #include "sample/generator.h"
@@ -104,6 +105,15 @@ void AddMoves(ParentChunk* node, const int32_t lo[3], const int32_t hi[3])
     AddSequence(moves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, -10, Sound(2) | 0x0008}});
     LastSequence(moves)->SetFlags(kSequenceUpperBody);
     new HierarchyBoundsChunk(LastSequence(moves), lo, hi);
+    // Aiming plays the torso turn and the stance to a fraction: their middle
+    // frame is straight ahead.
+    AddSequence(moves, 105, 12, "torso turn", 1000, {{0, 0, -0.8f, 0, 0}, {1, 0x8000, 0, 0, 0}, {2, 0xFFFF, 0.8f, 0, 0}});
+    LastSequence(moves)->SetFlags(kSequenceUpperBody);
+    AddSequence(moves, 106, 13, "aim", 600, {{0, 0, 0, 0, 0}, {1, 0x8000, 0.05f, -20, 0}});
+    LastSequence(moves)->SetFlags(kSequenceUpperBody);
+    AddSequence(moves, 107, 19, "crouch", 500, {{0, 0, 0, 0, 0}, {1, 0xFFFF, 0, -400, 0}});
+    AddSequence(moves, 108, 20, "stand up", 500, {{0, 0, 0, -400, 0}, {1, 0xFFFF, 0, 0, 0}});
+    AddSequence(moves, 109, 96, "place", 700, {{0, 0, 0, 0, 0}, {1, 0x8000, 0, -300, 0}, {2, 0xFFFF, 0, 0, 0}});
 }
 
 std::unique_ptr<ChunkFile> BuildRobot()
@@ -134,6 +144,9 @@ std::unique_ptr<ChunkFile> BuildRobot()
     AddPart(root, "robot_arm_l", Box(80, 300, 80), -380, 350, 0);
     AddPart(root, "robot_arm_r", Box(80, 300, 80), 380, 350, 0);
     AddPart(root, "robot_legs", Box(250, 450, 150), 0, 0, 0);
+    // The fire parts at the hands: shots leave from them in turn.
+    AddPart(root, "robot_muzzle_l", Box(30, 30, 60), -380, 200, 120);
+    AddPart(root, "robot_muzzle_r", Box(30, 30, 60), 380, 200, 120);
 
     const int32_t humAt[3] = {0, 1200, 0};
     auto* hum = new SoundObjectChunk(root, humAt, "robot_hum");
@@ -161,8 +174,8 @@ std::unique_ptr<ChunkFile> BuildRobot()
     AddMoves(torso, lo, hi);
     AddMoves(model, lo, hi);
     AddNode(torso, "robot_head");
-    AddNode(torso, "robot_arm_l");
-    AddNode(torso, "robot_arm_r");
+    AddNode(AddNode(torso, "robot_arm_l"), "robot_muzzle_l");
+    AddNode(AddNode(torso, "robot_arm_r"), "robot_muzzle_r");
 
     new DegradationDistancesChunk(root, 3);
     auto* heavy = new ShapeSetChunk(root, "Heavy");

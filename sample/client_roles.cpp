@@ -1,7 +1,9 @@
 // A definition script of roles for the client replicas: every role flag the
 // drawing reads (alpha and per-vertex fogging, destination selectable, hit
-// test ignore, frag control), the drifting, wandering and deploying kinds,
-// and shots whose "limit" bits pick their trail, beam and electric effects.
+// test ignore, frag control), every kind the server's messages address
+// (tracks, pick-ups, drifters, wanderers, chains and their segments,
+// hatchers, escorts, deployers and footprints), and shots whose "limit"
+// bits pick their trail, beam and electric effects.
 #include "sample/generator.h"
 
 #include <cstdio>
@@ -33,6 +35,12 @@ bool WriteClientRoles(const Context& ctx)
     s += Role("drifter", "none", 9, kPlain);
     s += Role("wanderer", "walker", 11, kPlain);
     s += Role("deployer", "gunner", 16, kPlain);
+    s += Role("track", "none", 8, kPlain);
+    s += Role("prize", "none", 10, kPlain);
+    s += Role("chain", "gunner", 12, kPlain);
+    s += Role("segment", "gunner", 13, kPlain);
+    s += Role("hatcher", "walker", 14, kPlain);
+    s += Role("escort", "walker", 17, kPlain);
     s += Role("shot_electric", "none", 1, std::string(kPlain) + " limit 2");
     s += Role("shot_trail", "none", 1, std::string(kPlain) + " limit 8");
     s += Role("shot_beam", "none", 1, std::string(kPlain) + " limit 32");

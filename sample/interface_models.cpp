@@ -1,6 +1,7 @@
-// Sample model files of the interface: the upgrade screen's 34 named parts,
-// the command wheel's 13 segments and the sky backdrop, each a flat plate of
-// its own size, written under rifs/ where the screens look for them.
+// Sample model files of the interface: the upgrade screen's 34 named parts
+// and its eight slot dummies, the command wheel's 13 segments and the sky
+// backdrop, each a flat plate of its own size, written under rifs/ where the
+// screens look for them.
 #include "sample/generator.h"
 #include "sample/shape_helpers.h"
 
@@ -47,6 +48,11 @@ const PartPlace kUpgradeParts[] = {
     {"w3", 430, 90, 120, 110},       {"a1", 170, 270, 120, 110},       {"a2", 300, 270, 120, 110},
     {"a3", 430, 270, 120, 110},      {"m1", 170, 450, 120, 110},       {"m2", 300, 450, 120, 110},
     {"m3", 430, 450, 120, 110},
+    // Dummies at the middle of eight slots (slot = row + 3 x column); the
+    // ninth takes its place from the others.
+    {"slota", 229, 144, 2, 2},       {"slotb", 229, 324, 2, 2},       {"slotc", 229, 504, 2, 2},
+    {"slotd", 359, 144, 2, 2},       {"slote", 359, 324, 2, 2},       {"slotf", 359, 504, 2, 2},
+    {"slotg", 489, 144, 2, 2},       {"sloth", 489, 324, 2, 2},
 };
 
 const PartPlace kWheelParts[] = {

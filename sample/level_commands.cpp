@@ -1,17 +1,21 @@
-// The training level's companion command file: one trigger of each kind,
+// Level command files. "trigger_kinds.tcs": one trigger of each kind,
 // doors, objectives, the named values the wait-for phrases read ("trevok",
 // "vell"), and WAIT FOR lines that hold the script until the player acts.
+// "training_level.tcs", the first mission's companion: a camera straight
+// down on TREVOK, a location trigger on the floor square two squares north
+// of it whose file ("arrived.tcs") ends the game, and a WAIT FOR followed by
+// ECHO, so that a run shows the player's selection. (A held wait holds the
+// trigger's file too, so the script waits for nothing the walk may miss.)
 // The opening ECHO answers on the console, so a run shows the file started.
+// Beside it, "command_tour.tcs" runs every world, camera and effect command.
 #include "sample/generator.h"
 
-#include <cstdio>
-#include <fstream>
 
 namespace sample {
 namespace {
 
-constexpr const char* kCompanion =
-    "// The training level's script\n"
+constexpr const char* kTriggerKinds =
+    "// Every trigger kind, doors and objectives\n"
     "ECHO\n"
     "TOKEN trevok\nTOKEN vell\nTOKEN boss\nTOKEN gate\nTOKEN lift\n"
     "SET trevok 1\nSET vell 2\nSET boss 3\nSET gate 4\nSET lift 4\n"
@@ -41,16 +45,174 @@ constexpr const char* kCompanion =
     "WAIT FOR ACTOR \"boss\" TO DIE\n"
     "OPEN DOOR 1\n";
 
+// Every world, camera and effect command once: the test runs it headless.
+constexpr const char* kCommandTour = R"(// Every world, camera and effect command once, with arguments that make sense in the training level.
+ADD trainingbot 10 0 10 0 0 0
+ADDTEAM 1 trainingbot 10 0 10 0 0 0
+ADD TEAM 1 trainingbot 10 0 10 0 0 0
+SPAWN trainingbot 10 0 10 0 0 0
+SPAWNTEAM 1 trainingbot 10 0 10 0 0 0
+SPAWN TEAM 1 trainingbot 10 0 10 0 0 0
+EASY ECHO
+MEDIUM ECHO
+HARD ECHO
+DELETE 1
+DELETE TEAM 3
+PRESIDENT
+GIVE AND EQUIP AND SAY 1 crate
+GIVE AND EQUIP 1 crate
+GIVE AND SAY 1 crate
+GIVE 1 crate
+HEAP 1 crate
+VULNERABILITY 1 1 hit.tcs
+SELECT 1
+WATCH 1
+GET SELECTED
+PLAYER SELECT 1
+GET ACTOR NAME
+GOTO 10 0 10
+SET ACTIVITY PATROL
+ADD WAYPOINT 10 0 10
+ADD PATROLPOINT 10 0 10
+ADD PP 10 0 10
+TELEPORT 10 0 10
+TELEPORT AND ORIENTATE 10 0 10 0 0 0
+BOARD 2
+GIVE CONTROL 1 1
+HUNTER 1
+FLARE FIRER 1
+CONTROLS ON
+AI 1 2
+SET TRACK 1 0 0 0 5 0 0 10 0 0 15 0 0
+RUN TRACK 1
+SET SPEED 1 2
+SET LOOP TIME 1 10
+PAUSE 1
+UNPAUSE 1
+DEFOGGER 1
+FOGGER 1
+FRAG 1
+REMOVEBB 1
+ANIM 1 3
+SHADOW 1
+REFLECT
+SET SCALE 1.5
+SPEAK 1 5
+ASSOCIATE 1 hit.tcs
+LINK 1 hit.tcs
+REQUIRES 1 crate
+SET UPPER LEFT BOUND 0 0 0
+SET LOWER RIGHT BOUND 20 0 20
+GET ROLE ARMOUR trainingbot
+SET ROLE ARMOUR 30 trainingbot
+LIST UNITS
+LIST TEAM 1
+SET CAMERA 10 0 10
+SET CAMERA POS 10 0 10
+SET CAMERA POSITION 10 0 10
+ALTER CAMERA 1 0 1
+SET CAMERA ORI 0 -30 45
+SET CAMERA ORIENTATION 0 -30 45
+SET DISTANCE 40
+SET CAMERA DISTANCE 40
+CENTRE 1
+SAVE CAMERA
+RESTORE CAMERA
+GET CAMERA
+SHOW ZOOM
+SET REQUIRED POS 10 0 10
+SET REQUIRED ORI 0 -30 90
+SET REQUIRED DISTANCE 30
+SET REQUIRED POSDIST 10 0 10 30
+ROTATE CAMERA 90 2
+ELEVATE CAMERA -20 2
+SET CAMERA FOCUS 10 0 10
+FREE CAMERA FOCUS
+CAMERA TRACK 0 0 0 5 -5 0 10 -5 10 15 0 15 0.5
+TRACK 1
+STOP TRACKING
+PLAY CUTSCENE intro
+FADE FROM BLACK 1
+FADE TO BLACK 2 5
+BORDERS 0.1 1
+BORDERS OFF
+CURSOR OFF
+CURSOR ON
+PAUSE GAME
+ENABLE EPW
+DISABLE EPW
+PLAY SOUND 1
+PLAY ENVIRONMENTAL SOUND 1
+CD FADE 30000 2
+CD SET VOLUME 40000
+CD PLAY TRACKS 1 2 0
+CD STOP
+VISION OFF
+REPTXT Follow the lit path
+SUNANGLE 90 120
+SUNANGLE2 300
+SUNBRIGHTNESS 1 0.9 0.8
+AMBIENT 0.2 0.2 0.25
+ADD LIGHT 10 0 10 1 0.5 0.2
+ADD BLINKING LIGHT 10 0 10 1 0 0 0 0 1 0.5
+LIGHTON 1
+ASSOCIATELIGHT 1 1
+CORONA 10 0 10 1 1 1
+RAY 10 0 10 0 -10 0
+RAY COLOUR 1 1 0.5
+SPOTLIGHT 10 0 10
+WATER 0 0 0 20 0 20
+LAVA 0 0 0 20 0 20
+SWAMP 0 0 0 20 0 20
+OIL 0 0 0 20 0 20
+RAISE WATER 1 2
+RAISE LAVA
+LOWER WATER 1 2
+LOWER LAVA
+SET WATER SPEED 1 0.5
+SET WATER DIRECTION 1 90
+RAIN OFF
+SNOW OFF
+LIGHTNING 10 0 10
+ELECTRICITY 0 0 0 10 0 10 5
+LASER FENCE 0 0 0 10 0 0
+DEACTIVATE ELECTRICITY 1
+RING 10 0 10 12 1 4
+BASIN 10 0 10 12 1 4
+EXPLODE 10 0 10
+EWS 10 0 10
+SPARKS 10 0 10
+AIRSTRIKE 10 0 10
+SMOKE 10 0 10
+STOP PARTICLES
+PARTICLE TESTER 10 0 10 blast
+TEXTURE ANIMATE 1 0
+)";
+
+// The squad's named values come from the map's use clauses; the replicas
+// arrive a moment after the level starts.
+constexpr const char* kTrainingCompanion =
+    "// The first mission\n"
+    "ECHO\n"
+    "REAL WAIT 1\n"
+    "SET CAMERA 4 0 4\n"
+    "SET CAMERA ORI 0 1024 0\n"
+    "SET CAMERA DISTANCE 100\n"
+    "ADD TRIGGER LOCATION 2.5 0 7.5 1.5 arrived.tcs\n"
+    "WAIT FOR FRIENDLY ACTOR \"TREVOK\" TO BE SELECTED\n"
+    "ECHO\n";
+
+constexpr const char* kArrived =
+    "// TREVOK reached the square north of the start\n"
+    "ECHO\n"
+    "QUIT\n";
+
 bool WriteLevelCommands(const Context& ctx)
 {
-    const auto path = ctx.out / "scripts" / "training_level.tcs";
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << kCompanion;
-    if (!out) {
-        std::fprintf(stderr, "sample_gen: cannot write %s\n", path.c_str());
-        return false;
-    }
-    return true;
+    return WriteTextFile(ctx, "scripts/command_tour.tcs", kCommandTour) &&
+           WriteTextFile(ctx, "scripts/trigger_kinds.tcs", kTriggerKinds) &&
+           WriteTextFile(ctx, "scripts/training_level.tcs", kTrainingCompanion) &&
+           WriteTextFile(ctx, "scripts/arrived.tcs", kArrived);
 }
 
 const StepRegistration kLevelCommands(41, "level commands", WriteLevelCommands);

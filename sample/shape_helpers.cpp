@@ -1,12 +1,15 @@
 #include "sample/shape_helpers.h"
 
 #include "chunk/chunk_file.h"
+#include "chunk/environment_chunks.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 
 namespace sample {
 
@@ -147,6 +150,27 @@ HierarchyChunk* AddNode(ParentChunk* parent, const char* object)
     auto* node = new HierarchyChunk(parent);
     new HierarchyDataChunk(node, object);
     return node;
+}
+
+std::unique_ptr<ChunkFile> NewModelFile(const char* fileName)
+{
+    RegisterModelChunkFamilies();
+    auto file = ChunkFile::CreateEmpty();
+    auto* env = new EnvironmentChunk(file.get());
+    new FileNameChunk(env, fileName);
+    return file;
+}
+
+bool SaveModelFile(const Context& ctx, const char* fileName, ChunkFile& file)
+{
+    const auto dir = ctx.out / "rifs";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (!file.Save(dir / fileName)) {
+        std::fprintf(stderr, "sample_gen: cannot write %s\n", (dir / fileName).c_str());
+        return false;
+    }
+    return true;
 }
 
 } // namespace sample

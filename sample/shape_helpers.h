@@ -3,6 +3,7 @@
 #pragma once
 
 #include "chunk/shape_data.h"
+#include "sample/generator.h"
 
 namespace trevok {
 class ChunkFile;
@@ -12,6 +13,7 @@ class ShapeChunk;
 } // namespace trevok
 
 #include <initializer_list>
+#include <memory>
 
 namespace sample {
 
@@ -31,5 +33,9 @@ trevok::ShapeChunk* AddPart(trevok::ChunkFile* file, const char* name, const tre
                             int32_t y, int32_t z);
 // A hierarchy node for the object named `object`.
 trevok::HierarchyChunk* AddNode(trevok::ParentChunk* parent, const char* object);
+// An empty model file whose environment names it `fileName`.
+std::unique_ptr<trevok::ChunkFile> NewModelFile(const char* fileName);
+// Writes a model file under rifs/; false (with a message) when it cannot.
+bool SaveModelFile(const Context& ctx, const char* fileName, trevok::ChunkFile& file);
 
 } // namespace sample

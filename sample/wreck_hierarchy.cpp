@@ -5,13 +5,10 @@
 #include "sample/generator.h"
 
 #include "chunk/chunk_file.h"
-#include "chunk/environment_chunks.h"
 #include "chunk/hierarchy_chunks.h"
 #include "chunk/object_chunks.h"
 #include "chunk/shape_chunks.h"
 #include "sample/shape_helpers.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -22,11 +19,8 @@ using sample::Box;
 
 std::unique_ptr<ChunkFile> BuildWreck()
 {
-    RegisterModelChunkFamilies();
-    auto file = ChunkFile::CreateEmpty();
+    auto file = sample::NewModelFile("wreck_hierarchy.rif");
     ChunkFile* root = file.get();
-    auto* env = new EnvironmentChunk(root);
-    new FileNameChunk(env, "wreck_hierarchy.rif");
 
     AddPart(root, "wreck_body", Box(600, 300, 400), 0, 0, 0);
     AddPart(root, "wreck_turret", Box(250, 150, 250), 0, 600, 0);
@@ -51,14 +45,7 @@ std::unique_ptr<ChunkFile> BuildWreck()
 
 bool WriteWreck(const sample::Context& ctx)
 {
-    auto dir = ctx.out / "rifs";
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (!BuildWreck()->Save(dir / "wreck_hierarchy.rif")) {
-        std::fprintf(stderr, "sample_gen: cannot write %s\n", (dir / "wreck_hierarchy.rif").c_str());
-        return false;
-    }
-    return true;
+    return sample::SaveModelFile(ctx, "wreck_hierarchy.rif", *BuildWreck());
 }
 
 const sample::StepRegistration kWreck(21, "destructible wreck", WriteWreck);

@@ -66,15 +66,36 @@ Applied Motion(const Words& w)
     if (!mover || !record.Read(w.Bytes(8)))
         return Applied::kRefused;
     const uint32_t type = w.U(0);
+    if (type != 51 && mover->IsBusy())
+        return Applied::kApplied;  // the idle ends first; the next refresh places it
     if (type == 51) {
         mover->Die(record);
-    } else if (type == 42 && record.velocity.LengthSquared() > 0.0f) {
+    } else if (type == 42) {
         // The mover's velocity points along the path: steer a second ahead.
-        const Vec3 next = record.position + record.velocity;
-        mover->ApplyMoving(next, record, next);
+        // Standing still on its way (turning on the spot), it walks on to the
+        // point it had, and reports walking until a 43.
+        if (record.velocity.LengthSquared() > 0.0f) {
+            const Vec3 next = record.position + record.velocity;
+            mover->ApplyMoving(next, record, next);
+        } else {
+            const Vec3 next = mover->IsWalking() ? mover->NextPoint() : record.position;
+            mover->ApplyMoving(next, record, mover->IsWalking() ? mover->FinalDestination() : next);
+        }
     } else {
         mover->ApplyStopped(record);
     }
+    return Applied::kApplied;
+}
+
+// {40, id, motion record, the point walked to, the path's last waypoint}
+Applied FullState(const Words& w)
+{
+    auto* mover = ObjectAs<MovingObject>(w);
+    MotionRecord record;
+    if (!mover || !record.Read(w.Bytes(8)) || !w.Finite(14, 6))
+        return Applied::kRefused;
+    // A dying replica (message 51) stays where it fell.
+    mover->ApplyMoving(w.Point(14), record, w.Point(17));
     return Applied::kApplied;
 }
 
@@ -185,6 +206,18 @@ Applied Sequence(const Words& w)
     return Applied::kApplied;
 }
 
+// {56, id, sequence, seconds}: the server times it a second ahead; one
+// that arrives after the replica's clock passed that time is stale.
+Applied TimedSequence(const Words& w)
+{
+    WorldObject* object = Object(w);
+    if (!object || w.U(2) > kMaxSequence || !w.Finite(3, 1))
+        return Applied::kRefused;
+    if (object->LastSeconds() <= w.F(3))
+        object->PlaySequence(static_cast<int32_t>(w.U(2)));
+    return Applied::kApplied;
+}
+
 Applied SideChange(const Words& w)
 {
     WorldObject* object = Object(w);
@@ -290,12 +323,23 @@ Applied Hold(const Words& w)
     return Applied::kApplied;
 }
 
+// {74, id, explosion number or -1}: the replica's own role says how it
+// goes; one without a destruction record shows nothing.
 Applied Destroyed(const Words& w)
 {
+    constexpr int32_t kSoundExplosion = 14, kSoundBreakUp = 15;
     WorldObject* object = Object(w);
     if (!object)
         return Applied::kRefused;
+    const script::Role* role = object->GetRole();
+    if (!role || !role->destruction)
+        return Applied::kApplied;
+    const int32_t kind = role->destruction->type;
     object->OnDestroyed(w.U(2));
+    if (kind == 3)
+        detail::PlaySound(kSoundBreakUp);
+    else if (kind != 1 && kind != 4)
+        detail::PlaySound(kSoundExplosion);
     return Applied::kApplied;
 }
 
@@ -303,6 +347,8 @@ Applied Destroyed(const Words& w)
 Applied Placement(const Words& w)
 {
     WorldObject* object = Object(w);
+    if (object && object->IsBusy())
+        return Applied::kApplied;
     return Ok(object && object->SetPlacement(w.Point(3), w.Rotation(6), w.F(2)));
 }
 
@@ -384,6 +430,8 @@ Applied Severed(const Words& w)
     const script::Role* role = object ? object->GetRole() : nullptr;
     if (!role || w.U(3) >= role->severPoints.size())
         return Applied::kRefused;
+    // The event number is the server's; the piece takes an id of the client's own.
+    object->DetachPart(w.U(3));
     object->OnPartsChanged();
     return Applied::kApplied;
 }
@@ -436,6 +484,20 @@ Applied RoleChanged(const Words& w)
     return Applied::kApplied;
 }
 
+// {92 | 93 | 100, id}: a switch linked, an item left collected, a switch spent.
+Applied ItemState(const Words& w)
+{
+    auto* item = ObjectAs<TypedObject10>(w);
+    if (!item)
+        return Applied::kRefused;
+    switch (w.U(0)) {
+    case 92: item->MarkSwitch(); break;
+    case 93: item->MarkTaken(); break;
+    default: item->MarkSpent(); break;
+    }
+    return Applied::kApplied;
+}
+
 using detail::kLastType;
 
 detail::Table MakeTable()
@@ -443,6 +505,7 @@ detail::Table MakeTable()
     detail::Table table{};
     table[27] = AimObject;
     table[38] = table[39] = Damage;
+    table[40] = FullState;
     table[41] = Waypoint;
     table[42] = table[43] = table[51] = Motion;
     table[45] = AimPoint;
@@ -454,7 +517,7 @@ detail::Table MakeTable()
     table[52] = Removed;
     table[53] = Deploy;
     table[54] = table[55] = Crouch;
-    table[56] = Sequence;
+    table[56] = TimedSequence;
     table[57] = SideChange;
     table[58] = Progress;
     table[59] = table[60] = table[61] = Flag;
@@ -468,6 +531,7 @@ detail::Table MakeTable()
     table[87] = table[89] = ItemGone;
     table[90] = Ammo;
     table[91] = Weapon;
+    table[92] = table[93] = table[100] = ItemState;
     table[94] = OrderDone;
     table[98] = Linked;
     table[99] = Severed;

@@ -28,6 +28,10 @@ struct ClientHooks {
     std::function<void(WorldObject& object)> addToSelection;            // 128
     std::function<void()> clearSelection;                                // 114, after the group order
     std::function<void(WorldObject& object)> unitPanel;                 // 3: the unit's panel screen
+    // 81, for a squad member: a text beside it, and the pick-up's own text
+    // on the screen. Neither shows while the camera holds the units.
+    std::function<void(WorldObject& object, std::string text)> showText;
+    std::function<void(WorldObject& object, std::string text)> pickUpText;
 
     // ---- effects and shadows ----
     std::function<void(const Vec3& point, int64_t now)> bigExplosion;    // 71, 75

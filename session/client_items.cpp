@@ -6,12 +6,39 @@
 #include "objects/inventory.h"
 #include "objects/role_table.h"
 #include "objects/typed_objects.h"
+#include "script/records.h"
+#include "session/client_hooks.h"
+#include "session/level_session.h"
+
+#include <optional>
+#include <string>
 
 namespace Client::detail {
 namespace {
 
 constexpr int32_t kSoundHealed = 26, kSoundWeaponWorn = 27, kSoundSightWorn = 28, kSoundItemWorn = 35;
 constexpr int32_t kAmmoTypes = 17;
+constexpr uint32_t kTextAmmunitionFor = 7075, kTextNotForThisUnit = 273;
+
+// What an announced pick-up tells the player about a squad member: the
+// ammunition for the weapon it holds, and the pick-up's own text.
+void Announce(MovingObject& mover, const CarriedItem& item, const script::Role& role)
+{
+    ClientHooks& hooks = ClientHooks::Get();
+    auto* unit = dynamic_cast<Unit*>(&mover);
+    if (unit && item.kind == ItemKind::kAmmoStack && hooks.showText && unit->WeaponType() >= 0) {
+        const script::WeaponEntry* held = script::RecordTables::Global().Weapon(unit->WeaponType(), item.subtype);
+        if (held && !held->name.empty()) {
+            std::string text = Session::Hooks().text ? Session::Hooks().text(kTextAmmunitionFor) : std::string();
+            if (!text.empty() && text.back() != ' ')
+                text += ' ';
+            hooks.showText(mover, text + held->name);
+        }
+    }
+    const std::optional<std::string>& text = role.inventory ? role.inventory->pickupName : std::nullopt;
+    if (text && !text->empty() && hooks.pickUpText)
+        hooks.pickUpText(mover, *text);
+}
 
 MovingObject* Carrier(const Words& w)
 {
@@ -27,7 +54,9 @@ Applied Received(const Words& w)
     // An item number the inventory holds already would make two items one.
     if (!mover || !role || mover->GetInventory()->FindById(w.I(4)))
         return Applied::kRefused;
-    mover->GetInventory()->Add(PickUpItem(*role, w.I(4)));
+    mover->GetInventory()->AddFromRole(w.I(2), *role, w.I(4), w.U(0) == 81 ? PlaySound : nullptr);
+    if (w.U(0) == 81 && mover->IsSelectable())
+        Announce(*mover, ItemFromRole(w.I(2), *role, w.I(4)), *role);
     return Applied::kApplied;
 }
 
@@ -40,8 +69,11 @@ Applied Used(const Words& w)
     if (!item)
         return Applied::kRefused;
     const script::Role* role = mover->GetRole();
-    if (role && (item->roleLimit & role->limit) != 0)
+    if (role && (item->roleLimit & role->limit) != 0) {
+        if (Session::Hooks().text)
+            Print(Session::Hooks().text(kTextNotForThisUnit).c_str());
         return Applied::kRefused;
+    }
     switch (item->kind) {
     case ItemKind::kHeal:
         mover->TakeDamage(-item->amount);

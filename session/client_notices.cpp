@@ -53,13 +53,6 @@ constexpr float kAiCombatSeconds = 5.0f, kAiSearchSeconds = 13.0f, kAlertMarkSec
 ClientHooks& Hooks() { return ClientHooks::Get(); }
 
 
-void Print(const char* text)
-{
-    if (Hooks().print)
-        Hooks().print(text);
-    else if (Session::Hooks().print)
-        Session::Hooks().print(text);
-}
 
 int64_t GameNow() { return AppTime::GameNow(); }
 
@@ -106,7 +99,8 @@ Applied Alert(const Words& w)
     WorldObject* object = Object(w);
     if (!object || w.I(2) < -1)
         return Applied::kRefused;
-    object->Marks().alertSlot = w.I(2);
+    if (!object->IsBusy())
+        object->Marks().alertSlot = w.I(2);
     return Applied::kApplied;
 }
 
@@ -136,6 +130,9 @@ Applied AiState(const Words& w)
         marks.aiStateUntil = TicksAfter(kAiSearchSeconds);
         break;
     }
+    // The emitter carries the calm state for whoever draws it.
+    if (ParticleEmitter* emitter = object->Corona())
+        emitter->SetOwnerMark(w.U(0) == 65);
     return Applied::kApplied;
 }
 
@@ -323,49 +320,13 @@ Applied FogClear(const Words& w)
     return Applied::kApplied;
 }
 
-// A replica as the fog sees a unit that clears it; the fog holds it.
-class ReplicaDefogger;
-std::unordered_map<uint32_t, ReplicaDefogger*> g_defoggers;  // by replica id; game thread
-
-class ReplicaDefogger final : public FogDefogger {
-public:
-    explicit ReplicaDefogger(WorldObject& object) : object_(&object) {}
-    void HoldForFog() override { ++holds_; }
-    void ReleaseForFog() override
-    {
-        if (--holds_ > 0)
-            return;
-        g_defoggers.erase(object_->GetId());
-        delete this;
-    }
-    Vec3 FogPosition() const override { return object_->Position(); }
-    float GetViewRange() const override { return object_->GetViewRange(); }
-    bool IsFogProjectile() const override { return object_->IsKind(0); }
-    void SetDefogging(bool on) override { object_->Marks().defogging = on; }
-
-private:
-    ~ReplicaDefogger() override = default;
-    WorldObjectRef object_;
-    int32_t holds_ = 0;
-};
-
 // 116 on, 117 off: {type, id}
 Applied Defogger(const Words& w)
 {
     WorldObject* object = Object(w);
     if (!object)
         return Applied::kRefused;
-    const bool on = w.U(0) == 116;
-    object->Marks().defogging = on;
-    FogOfWar* fog = FogOfWar::Global();
-    const auto found = g_defoggers.find(object->GetId());
-    if (on && fog && found == g_defoggers.end()) {
-        auto* defogger = new ReplicaDefogger(*object);
-        g_defoggers[object->GetId()] = defogger;
-        fog->AddDefogger(defogger);
-    } else if (!on && fog && found != g_defoggers.end()) {
-        fog->RemoveDefogger(found->second);
-    }
+    object->SetDefogging(w.U(0) == 116);
     return Applied::kApplied;
 }
 
@@ -523,6 +484,14 @@ Applied EscortGoal(const Words& w)
 }
 
 } // namespace
+
+void Print(const char* text)
+{
+    if (Hooks().print)
+        Hooks().print(text);
+    else if (Session::Hooks().print)
+        Session::Hooks().print(text);
+}
 
 void PlaySound(int32_t sound)
 {

@@ -66,6 +66,8 @@ T* ObjectAs(const Words& w)
 // The rows of the session's own notices: clocks, texts, the camera, the
 // selection, fog, doors, effects and the track objects' script settings.
 void AddSessionRows(Table& table);
+// A console line through the client hooks, else the session's print.
+void Print(const char* text);
 // A numbered sound through the client hooks, else the sound system.
 void PlaySound(int32_t sound);
 

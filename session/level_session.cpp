@@ -1,4 +1,5 @@
 #include "session/level_session.h"
+#include "session/client.h"
 #include "session/client_apply.h"
 
 #include "Veapi/object_preview.h"
@@ -8,11 +9,14 @@
 #include "Veapi/ve3d.h"
 #include "app/app_state.h"
 #include "app/app_time.h"
+#include "app/clock.h"
+#include "app/display_mode.h"
 #include "app/directories.h"
 #include "objects/ai.h"
 #include "objects/level_triggers.h"
 #include "objects/object_registry.h"
 #include "objects/role_table.h"
+#include "objects/shape_cache.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
 #include "objects/world_object.h"
@@ -26,6 +30,7 @@
 #include "session/game_state.h"
 #include "session/item_snapshot.h"
 #include "session/level_start.h"
+#include "session/saved_game.h"
 #include "session/server_objects.h"
 #include "session/server_thread.h"
 #include "session/session_placeholders.h"
@@ -50,6 +55,8 @@ std::string g_loadingHint;
 float g_loadingProgress = 0;
 uint32_t g_hintIndex = 0;
 bool g_previewSuspended = false;  // by this load, until it ends either way
+float g_levelStartTime = 0;
+uint64_t g_levelStartRealTime = 0;
 
 constexpr int32_t kFogCells = 256;
 constexpr uint32_t kFirstHint = 1001;
@@ -58,6 +65,16 @@ constexpr int32_t kSinglePlayOwnSide = 1;
 // The level's sound banks: loaded while the definitions build (their sounds
 // stay as level sounds), released by name after.
 constexpr const char* kLevelBanks[] = {"robots.dat", "specials.dat", "environ.dat"};
+// The sound system's level value: whether a level is loaded.
+constexpr int32_t kSoundLevelLoaded = 1, kSoundNoLevel = 0;
+// The clock's rate is measured again over at least 14 s (70 ms units).
+constexpr int kLevelCalibration = 200;
+
+void ReleaseUnusedTextures()
+{
+    while (TextureManager::ReleaseUnused()) {
+    }
+}
 
 void Call(const std::function<void()>& hook)
 {
@@ -117,6 +134,8 @@ void ReleaseLevel()
     if (CdPlayer* cd = CdPlayer::Global())
         cd->Stop();
     ObjectTrackers::Clear();
+    // A pausing screen parks the server; it must run on to end the level.
+    Call(g_hooks.releasePause);
     if (Server::IsRunning())
         Server::EndLevel();
     WorldObjectTable::DestroyAll();
@@ -135,6 +154,8 @@ void ReleaseLevel()
         ObjectRegistry::Global().ReleaseAll();
         SideLists::Global().Clear();
         Server::ResetObjectTables();
+        if (Level* level = Level::Current())
+            level->Lights().Clear();
         delete Level::Current();
         Level::Current() = nullptr;
     }
@@ -147,9 +168,9 @@ void ReleaseLevel()
     if (SoundSystem* sound = SoundSystem::Global()) {
         EnvironmentalSounds::Clear(sound);
         sound->FreeLevelSounds();
+        sound->SetLevelValue(kSoundNoLevel);
     }
-    while (TextureManager::ReleaseUnused()) {
-    }
+    ReleaseUnusedTextures();
     Call(g_hooks.levelStopped);
 }
 
@@ -197,6 +218,8 @@ LevelNames& Names() { return g_names; }
 std::filesystem::path& DataRoot() { return g_dataRoot; }
 bool IsStarted() { return g_sessionStarted; }
 bool IsLevelLoaded() { return g_levelLoaded; }
+float& LevelStartTime() { return g_levelStartTime; }
+uint64_t LevelStartRealTime() { return g_levelStartRealTime; }
 const std::string& LastError() { return g_lastError; }
 } // namespace Session
 
@@ -270,6 +293,8 @@ bool EndSession()
         return true;
     SessionObservers::Ending();
     const bool stopped = StopLevel();
+    // Even with no level, a parked server must not be stopped under a hold.
+    Call(g_hooks.releasePause);
     if (Server::IsRunning())
         Server::Stop();
     Client::Stop();
@@ -313,8 +338,12 @@ bool BuildLevel(bool runCompanion, std::filesystem::path& script)
         WorldObjectTable::ResetIds();
         RemoteDeviceTable::Clear();
         auto services = std::make_unique<Server::ServerLevelServices>();
-        services->clientRunning = false;  // the client's replicas come from the server's messages
+        // Every machine builds the level's objects from the map: the server's
+        // where it runs here, the replicas where the client does.
+        services->clientRunning = Client::IsRunning();
         services->serverRunning = Server::IsRunning();
+        // A saved game brings back the map's objects itself.
+        services->restoringSavedGame = LevelStateBlock::Live().levelPhase == LevelStateBlock::kPhaseLoading;
         LevelServices* raw = services.get();
         built = BuildLevelScript(g_dataRoot, script, std::move(services));
         if (!built) {
@@ -326,6 +355,13 @@ bool BuildLevel(bool runCompanion, std::filesystem::path& script)
     }
     if (!Level::Current())
         return Fail(script.string() + ": the level script made no level");
+    // The definitions hold what they took of the model files.
+    ChunkFileCache::FreeAll();
+    // The level glows white until its companion sets an ambient colour.
+    Level::Current()->Lights().SetEmissive(Colour{});
+    if (g_hooks.setVariable)
+        for (const auto& [name, value] : built->variables)
+            g_hooks.setVariable(name, value);
     if (g_hooks.cameraLimits)
         g_hooks.cameraLimits(built->camera);
     if (SoundSystem* sound = SoundSystem::Global())
@@ -344,8 +380,9 @@ bool LoadLevel(bool runCompanion)
     LoadingImage(true);
     Display::ClearAllBuffers();
     SuspendPreview(true);
-    while (TextureManager::ReleaseUnused()) {
-    }
+    // A triple-buffered display keeps them.
+    if (!(Display::Flags() & kModeTripleBuffer))
+        ReleaseUnusedTextures();
 
     LoadingScreen::Show(Session::kTextPreparing);
     ObjectTrackers::Clear();
@@ -355,6 +392,8 @@ bool LoadLevel(bool runCompanion)
 
     LoadingScreen::Show(Session::kTextSounds);
     SoundSystem* sound = SoundSystem::Global();
+    if (sound)
+        sound->SetLevelValue(kSoundLevelLoaded);
     int percent = 0;
     for (const char* bank : kLevelBanks) {
         if (sound)
@@ -388,6 +427,10 @@ bool LoadLevel(bool runCompanion)
     if (sound)
         for (const char* bank : kLevelBanks)
             sound->UnloadSoundBank(bank);
+    // The load itself spans the measurement; a load soon after start-up
+    // keeps the rate it has rather than waiting for the span.
+    Clock::CalibrateGlobalIfDue(kLevelCalibration);
+    g_levelStartTime = 0;
 
     if (!Handshake())
         return Fail(script.string() + ": the level start with the other players failed");
@@ -395,6 +438,7 @@ bool LoadLevel(bool runCompanion)
         Server::BeginLevel();
     Call(g_hooks.cameraStarted);
 
+    g_levelStartRealTime = RealTime.Now64();
     Call(g_hooks.effectsStarted);
     SuspendPreview(false);
     if (runCompanion && g_hooks.runQueued)
@@ -407,12 +451,17 @@ bool LoadLevel(bool runCompanion)
             Print(g_hooks.text ? g_hooks.text(Session::kTextNoClient) : std::string());
     }
 
-    if (sound)
+    if (sound) {
         sound->UpdateListener();
-    {
+        // The companion's environmental sounds start from the listener's place.
+        EnvironmentalSounds::Restart(*sound);
+    }
+    // A saved game being restored brings its own squad's items.
+    if (LevelStateBlock::Live().levelPhase != LevelStateBlock::kPhaseLoading) {
         GameState::Hold hold;
         InventorySnapshot::Global().Restore();
     }
+    AlertTable::Clear();
     // The music player is kept: the in-game music switch only starts a track
     // after a battle, so a player freed here would leave the level silent.
     return true;

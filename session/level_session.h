@@ -20,7 +20,12 @@ struct SessionHooks {
     std::function<bool(const std::filesystem::path& file)> queueFile;  // the companion file
     std::function<void()> runQueued;                                   // its lines, at once
     std::function<void()> levelStopped;  // wait-for condition, command queue, control flag, borders
+    // A pausing screen that holds the hand-over gives it up before the level
+    // is torn down (the server thread must run its last pass and stop).
+    std::function<void()> releasePause;
     std::function<void(const std::string& text)> print;
+    // The console variable a use clause names, given the placed object's id.
+    std::function<void(const std::string& name, float value)> setVariable;
     // One loading frame: text, hint, bar. Unset: nothing is drawn (no display).
     std::function<void(const std::string& text, float progress)> drawLoading;
     // The loading screen's background: opened first thing, freed before the textures load.
@@ -62,6 +67,12 @@ std::filesystem::path& DataRoot();
 
 bool IsStarted();
 bool IsLevelLoaded();
+// Where the server and client clocks start, in seconds: 0 for a new level
+// (each load sets it), a restored game's time when a saved game sets it
+// after the load.
+float& LevelStartTime();
+// The real-time clock's ticks when the level began to run.
+uint64_t LevelStartRealTime();
 // Why the last LoadLevel failed (file and what went wrong); empty after success.
 const std::string& LastError();
 

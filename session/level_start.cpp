@@ -75,7 +75,7 @@ static bool PollUntil(Step done)
 static void StartClocks(Timer& clock, float speed)
 {
     clock.SetSpeed(speed);
-    clock.SetTicks(g_limits.levelStartTicks);
+    clock.SetSeconds(Session::LevelStartTime());
 }
 
 bool CancelPressed()

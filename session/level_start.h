@@ -42,7 +42,6 @@ struct WaitLimits {
     std::function<bool()> cancelled = CancelPressed;  // the cancel key
     std::function<void()> showLoading = ShowWaiting;  // the loading screen
     std::function<void()> activateAll = ActivateWorld; // every world object, once started
-    uint64_t levelStartTicks = 0;             // where both clocks start
 };
 void SetWaitLimits(WaitLimits limits);
 

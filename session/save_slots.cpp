@@ -236,15 +236,21 @@ bool Load()
     g_name.Clear();
     std::string error;
     // The whole file is checked before the running session is touched.
-    if (!SavedGame::CheckFile(file, &error)) {
+    auto bytes = SavedGame::ReadSave(file, &error);
+    SavedGame::File checked;
+    if (!bytes || !SavedGame::Parse(*bytes, checked, &error)) {
         if (g_hooks.show)
-            g_hooks.show(error);
+            g_hooks.show(file + ": " + error);
         return false;
     }
     EndSession();
     StartSession(false);
-    if (!LoadSavedGame(file.c_str()))
+    if (!SavedGame::Load(*bytes, &error)) {
+        // The session has ended; the player is told why.
+        if (g_hooks.show)
+            g_hooks.show(file + ": " + error);
         return false;
+    }
     if (CurrentAppState() != AppState::Briefing)
         SetAppState(AppState::LevelStarted);
     return true;

@@ -1,5 +1,6 @@
 #include "session/saved_game.h"
 
+#include "app/app_time.h"
 #include "objects/game_object.h"
 #include "objects/inventory.h"
 #include "objects/level_triggers.h"
@@ -7,9 +8,11 @@
 #include "objects/projectile.h"
 #include "objects/role_table.h"
 #include "objects/server_kinds.h"
+#include "objects/typed_objects.h"
 #include "platform/os.h"
 #include "script/records.h"
 #include "session/game_state.h"
+#include "session/message_queue.h"
 #include "session/save_slots.h"
 #include "session/server_objects.h"
 #include "session/session_placeholders.h"
@@ -116,6 +119,25 @@ constexpr ClassInfo kClasses[] = {
     {ClassTag::kKind17, 456, 17, true, false, false},
 };
 
+constexpr ClassInfo kReplicaClasses[] = {
+    {ClassTag::kReplica, 256, 0, false, false, false},
+    {ClassTag::kReplicaMoving, 464, 0, true, false, false},
+    {ClassTag::kReplicaUnit, 632, 0, true, true, false},
+    {ClassTag::kReplicaProjectile, 320, 0, false, false, true},
+    {ClassTag::kReplica5, 272, 5, false, false, false},
+    {ClassTag::kReplica8, 416, 8, false, false, false},
+    {ClassTag::kReplica9, 280, 9, false, false, false},
+    {ClassTag::kReplica10, 272, 10, false, false, false},
+    {ClassTag::kReplica11, 304, 11, false, false, false},
+    // A chain segment (12) answers to 13 as well: it comes first.
+    {ClassTag::kReplica12, 640, 12, true, true, false},
+    {ClassTag::kReplica13, 640, 13, true, true, false},
+    {ClassTag::kReplica14, 504, 14, true, false, false},
+    {ClassTag::kReplica16, 640, 16, true, true, false},
+    {ClassTag::kReplica17, 480, 17, true, false, false},
+};
+constexpr uint32_t kLastReplicaSlot = 12;
+
 constexpr uint32_t kOrderSize = 36, kWaypointSize = 16, kMoveToWaypoint = 2;
 constexpr uint32_t kMaxBodySlot = 31;
 // Weapon type + 1 and the ammunition type, as the unit's weapon takes them.
@@ -180,7 +202,7 @@ bool Parser::Objects(std::vector<ObjectRecord>& out, bool server)
             return Fail(std::string(what) + " image size " + std::to_string(size) + " beyond the file");
         auto image = in_.Take(size);
         uint32_t tag = ByteReader(image).U32();
-        record.info = FindClass(tag);
+        record.info = server ? FindClass(tag) : FindReplicaClass(tag);
         if (!record.info)
             return Fail(std::string(what) + " has unknown class tag " + std::to_string(tag));
         if (record.info->size != size)
@@ -194,9 +216,10 @@ bool Parser::Objects(std::vector<ObjectRecord>& out, bool server)
         if (record.roleId < -1)
             return Fail(std::string(what) + " role " + std::to_string(record.roleId) + " out of range");
         // Only a projectile is made without a level role.
-        if (server && record.roleId == -1 && !record.info->projectile)
+        if (record.roleId == -1 && !record.info->projectile)
             return Fail(std::string(what) + " " + std::to_string(record.objectId) + " has no role");
-        if (record.objectId == 0 || !ids.insert(record.objectId).second)
+        // Server ids start at 1; the client's count from 0.
+        if ((server && record.objectId == 0) || !ids.insert(record.objectId).second)
             return Fail(std::string(what) + " id " + std::to_string(record.objectId) + " stored twice or zero");
         if (server && record.info->actor) {
             int32_t path = ByteReader(record.image).At(kActorPathState).I32();
@@ -209,11 +232,8 @@ bool Parser::Objects(std::vector<ObjectRecord>& out, bool server)
         size_t remaining = in_.Remaining();
         ByteReader probe = in_;
         std::span<const uint8_t> tail = probe.Take(remaining);
-        size_t length = 0;
-        if (server)
-            length = ServerStateLength(tail, *record.info, record.image);
-        else if (GetHooks().clientStateLength)
-            length = GetHooks().clientStateLength(tail, *record.info);
+        const size_t length = server ? ServerStateLength(tail, *record.info, record.image)
+                                     : ReplicaStateLength(tail, *record.info);
         if (length == 0)
             return Fail(std::string(what) + " state block damaged");
         auto state = in_.Take(length);
@@ -499,6 +519,20 @@ ObjectRecord CaptureServerObject(const GameObject& object)
     return record;
 }
 
+ObjectRecord CaptureReplica(const WorldObject& object)
+{
+    ObjectRecord record;
+    record.info = &ReplicaClassOf(object);
+    record.image.assign(record.info->size, 0);
+    object.WriteImage(record.image);
+    ByteWriter(std::span<uint8_t>(record.image)).U32(static_cast<uint32_t>(record.info->tag));
+    record.roleId = object.GetRole() ? object.GetRole()->id : -1;
+    record.objectId = object.GetId();
+    ByteWriter state(record.state);
+    object.SaveState(state);
+    return record;
+}
+
 World CaptureWorld()
 {
     World world;
@@ -521,8 +555,12 @@ World CaptureWorld()
             world.owners.push_back(std::move(owner));
         }
     }
-    if (hooks.saveClients)
-        world.clientObjects = hooks.saveClients();
+    // A replica without a role could not be made again on load; only a
+    // shot is made without one.
+    for (const WorldObject* object : WorldObjectTable::Snapshot()) {
+        if (object->GetRole() || object->IsKind(0))
+            world.clientObjects.push_back(CaptureReplica(*object));
+    }
     world.nextItemId = static_cast<uint32_t>(CarriedItemIds::Peek());
     for (const Hooks::Section& section : hooks.sections) {
         if (section.save)
@@ -566,6 +604,46 @@ bool MakeServerObjects(const World& world, std::string* error)
     return true;
 }
 
+// Makes every stored replica under its stored id, the way the server
+// objects are made; the client's id counter goes on from the stored one.
+bool MakeReplicas(const World& world, std::string* error)
+{
+    for (const ObjectRecord& record : world.clientObjects) {
+        script::Role* role = nullptr;
+        if (record.roleId >= 0 && !(role = RoleTable::Global().FindById(record.roleId)))
+            return Fail(error, "replica " + std::to_string(record.objectId) + " has unknown role " +
+                                   std::to_string(record.roleId));
+        if (WorldObjectTable::FindById(record.objectId))
+            return Fail(error, "replica id " + std::to_string(record.objectId) + " already in use");
+        WorldObject* object = nullptr;
+        if (record.info->projectile)
+            object = new WorldProjectile(record.Side(), role, record.Position(), record.Orientation(), 0, 0, -1,
+                                         WorldObjectTable::TakeNextId());
+        else
+            object = WorldObject::CreateByRole(record.Side(), role, record.Position(), record.Orientation());
+        if (!object)
+            return Fail(error, "replica " + std::to_string(record.objectId) + " cannot be made as stored");
+        if (object->SizeInBytes() != record.info->size || &ReplicaClassOf(*object) != record.info ||
+            !WorldObjectTable::Rekey(*object, record.objectId)) {
+            object->Release();
+            return Fail(error, "replica " + std::to_string(record.objectId) + " cannot be made as stored");
+        }
+        ByteReader state(record.state);
+        if (!object->LoadState(state, record.image))
+            return Fail(error, "replica " + std::to_string(record.objectId) + " has a damaged state");
+    }
+    // Never below a stored replica's id: a new replica must not take one in use.
+    uint32_t next = world.nextObjectId;
+    for (const ObjectRecord& record : world.clientObjects) {
+        if (record.objectId < WorldObjectTable::kFirstClientOnlyId)
+            next = std::max(next, record.objectId + 1);
+    }
+    WorldObjectTable::SetNextId(next);
+    return true;
+}
+
+// The server object's items, and a copy in its replica's inventory when
+// the replica keeps one.
 bool GiveItems(const World& world, std::string* error)
 {
     CarriedItemIds::Set(static_cast<int32_t>(world.nextItemId));
@@ -574,11 +652,15 @@ bool GiveItems(const World& world, std::string* error)
         Inventory* inventory = object ? object->GetInventory() : nullptr;
         if (!inventory)
             return Fail(error, "item owner " + std::to_string(owner.ownerId) + " has no inventory");
+        WorldObject* replica = WorldObjectTable::FindById(owner.ownerId);
+        Inventory* copy = replica ? replica->GetInventory() : nullptr;
         for (const auto& bytes : owner.items) {
             auto item = ReadItem(bytes);
             if (!item)
                 return Fail(error, "item of owner " + std::to_string(owner.ownerId) + " names an unknown role");
             inventory->Add(*item);
+            if (copy)
+                copy->Add(*item);
         }
     }
     return true;
@@ -612,22 +694,28 @@ bool RebuildWorld(const File& file, std::string* error)
     const World& world = *file.world;
     if (hooks.loadLevel && !hooks.loadLevel(CurrentLevel()))
         return Fail(error, "the level " + file.levelScript + " did not load");
-    if (!MakeServerObjects(world, error))
-        return false;
-    if (!world.clientObjects.empty() && !(hooks.loadClients && hooks.loadClients(world)))
-        return Fail(error, "the client objects could not be restored");
-    if (!GiveItems(world, error))
+    if (!MakeServerObjects(world, error) || !MakeReplicas(world, error) || !GiveItems(world, error))
         return false;
     // Every reference is resolved before any object runs.
     for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
         if (!object->AfterLoad())
             return Fail(error, "object " + std::to_string(object->GetId()) + " refers to a missing object or role");
     }
+    const std::vector<WorldObject*> replicas = WorldObjectTable::Snapshot();
+    for (WorldObject* replica : replicas)
+        replica->FixUpAfterLoad();
     for (const Hooks::Section& section : hooks.sections) {
         if (section.load && !section.load(world))
             return Fail(error, "the level state could not be restored");
     }
+    // What making the objects told the client is the save's already.
+    ServerToClientQueue.Clear();
+    CommandFileQueue.Clear();
+    // The replicas advance by the client clock from the saved time on.
+    AppTime::SetGameTime(static_cast<int64_t>(WorldObject::SecondsToTicks(world.gameTime)));
     ObjectRegistry::Global().ActivateAll();
+    for (WorldObject* replica : replicas)
+        replica->ActivateLoaded();
     return true;
 }
 } // namespace
@@ -681,6 +769,79 @@ const ClassInfo& ClassOf(const GameObject& object)
     if (object.IsActor())
         return *FindClass(static_cast<uint32_t>(ClassTag::kActor));
     return kClasses[0];
+}
+
+const ClassInfo* FindReplicaClass(uint32_t tag)
+{
+    for (const ClassInfo& info : kReplicaClasses) {
+        if (static_cast<uint32_t>(info.tag) == tag)
+            return &info;
+    }
+    return nullptr;
+}
+
+const ClassInfo& ReplicaClassOf(const WorldObject& object)
+{
+    for (const ClassInfo& info : kReplicaClasses) {
+        if (info.kind != 0 && object.IsKind(info.kind))
+            return info;
+    }
+    if (object.IsKind(0))
+        return *FindReplicaClass(static_cast<uint32_t>(ClassTag::kReplicaProjectile));
+    if (object.IsUnit())
+        return *FindReplicaClass(static_cast<uint32_t>(ClassTag::kReplicaUnit));
+    if (object.IsMobile())
+        return *FindReplicaClass(static_cast<uint32_t>(ClassTag::kReplicaMoving));
+    return kReplicaClasses[0];
+}
+
+size_t ReplicaStateLength(std::span<const uint8_t> state, const ClassInfo& info)
+{
+    ByteReader in(state);
+    auto count = [&](size_t minSize) -> std::optional<uint32_t> {
+        uint32_t n = in.U32();
+        if (!in.Ok() || n > in.Remaining() / minSize)
+            return std::nullopt;
+        return n;
+    };
+    in.Skip(4);  // shown role + 1
+    if (info.actor) {
+        auto slots = count(8);
+        if (!slots)
+            return 0;
+        for (uint32_t i = 0; i < *slots; ++i) {
+            in.U32();
+            if (in.U32() > kLastReplicaSlot)
+                return 0;
+        }
+        auto orders = count(kOrderSize);
+        if (!orders)
+            return 0;
+        for (uint32_t i = 0; i < *orders; ++i) {
+            uint32_t kind = in.U32();
+            in.Skip(kOrderSize - 4);
+            if (kind > static_cast<uint32_t>(kMaxOrderKind))
+                return 0;
+            if (kind == kMoveToWaypoint)
+                in.U32();
+        }
+    }
+    if (info.unit) {
+        uint32_t weapon = in.U32();
+        uint32_t ammo = in.U32();
+        if (weapon > kMaxWeaponType || ammo > kMaxAmmoType)
+            return 0;
+        in.Skip(8);  // weapon item and target, id + 1
+    }
+    if (info.projectile)
+        in.Skip(4);
+    if (info.kind == 8) {
+        auto riders = count(4);
+        if (!riders)
+            return 0;
+        in.Skip(size_t{*riders} * 4);
+    }
+    return in.Ok() ? in.Position() : 0;
 }
 
 int32_t ObjectRecord::Side() const { return ByteReader(image).At(0x04).I32(); }
@@ -792,7 +953,10 @@ bool Parse(std::span<const uint8_t> bytes, File& out, std::string* error)
     return true;
 }
 
-bool Load(std::span<const uint8_t> bytes, std::string* error)
+namespace {
+// The load inside the hand-over; `startTicks` is set once a full load
+// rebuilt the world.
+bool LoadHeld(std::span<const uint8_t> bytes, std::string* error, std::optional<uint64_t>& startTicks)
 {
     File file;
     if (!Parse(bytes, file, error))
@@ -821,8 +985,25 @@ bool Load(std::span<const uint8_t> bytes, std::string* error)
     }
     if (rebuilt) {
         LevelStateBlock::Live().levelPhase = file.block.levelPhase;  // running again, as saved
+        startTicks = WorldObject::SecondsToTicks(file.world->gameTime);
         return true;
     }
+    if (hooks.stopLevel)
+        hooks.stopLevel();
+    EndSession();
+    return false;
+}
+} // namespace
+
+bool Load(std::span<const uint8_t> bytes, std::string* error)
+{
+    std::optional<uint64_t> startTicks;
+    if (!LoadHeld(bytes, error, startTicks))
+        return false;
+    Hooks& hooks = GetHooks();
+    if (!startTicks || !hooks.handshake || hooks.handshake(*startTicks))
+        return true;
+    Fail(error, "the other players did not start the loaded game");
     if (hooks.stopLevel)
         hooks.stopLevel();
     EndSession();

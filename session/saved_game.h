@@ -23,6 +23,7 @@
 #include <vector>
 
 class GameObject;
+class WorldObject;
 
 // One 104-byte record shared by the console, the command scripts and the
 // level lighting; a load takes only some of its fields.
@@ -58,17 +59,23 @@ namespace SavedGame {
 enum class ClassTag : uint32_t {
     kPlain = 1, kActor, kUnitActor, kProjectile, kKind5, kKind8, kKind9, kKind10,
     kKind11, kKind12, kKind13, kKind14, kKind16, kKind17,
+    // Client replicas.
+    kReplica = 101, kReplicaMoving, kReplicaUnit, kReplicaProjectile, kReplica5, kReplica8, kReplica9,
+    kReplica10, kReplica11, kReplica12, kReplica13, kReplica14, kReplica16, kReplica17,
 };
 struct ClassInfo {
     ClassTag tag;
     uint32_t size;  // image bytes
     int32_t kind;   // AI kind class, 0 for the unkinded classes
-    bool actor, unit, projectile;
+    bool actor, unit, projectile;  // actor: a replica that moves (IsMobile)
 };
-// Null for a tag not in the table.
+// Null for a tag not in the server objects' table.
 const ClassInfo* FindClass(uint32_t tag);
 // The class an object saves as (its predicates and kind).
 const ClassInfo& ClassOf(const GameObject& object);
+// The same for client replicas.
+const ClassInfo* FindReplicaClass(uint32_t tag);
+const ClassInfo& ReplicaClassOf(const WorldObject& object);
 
 inline constexpr uint32_t kItemRecordSize = 52;
 inline constexpr uint32_t kTriggerImageSize = 88;
@@ -157,6 +164,8 @@ bool Load(std::span<const uint8_t> bytes, std::string* error = nullptr);
 // The server object state block of one record: its length, checked against
 // the class; 0 when it does not parse.
 size_t ServerStateLength(std::span<const uint8_t> state, const ClassInfo& info, std::span<const uint8_t> image);
+// The same for a client replica's record.
+size_t ReplicaStateLength(std::span<const uint8_t> state, const ClassInfo& info);
 
 // The current level's file names (written as fields 1 and 2): the
 // session's own.
@@ -171,13 +180,12 @@ struct Hooks {
     std::function<void()> stopLevel;
     std::function<bool(const LevelNames&)> loadLevel;
     std::function<void(int32_t)> enterBriefing;
+    // A networked full load's start: every player says ready again and the
+    // clocks start at `ticks`. Runs after the hand-over is left, since the
+    // server thread takes the ready requests. Unset: nothing to wait for.
+    std::function<bool(uint64_t ticks)> handshake;
     // The server objects' dynamic kinds (projectiles), made from their image.
     std::function<GameObject*(const ObjectRecord&, uint32_t id)> createDynamic;
-    // Client replicas: their records, the length of one record's state
-    // block (0: refused), and restoring them.
-    std::function<std::vector<ObjectRecord>()> saveClients;
-    std::function<size_t(std::span<const uint8_t> state, const ClassInfo&)> clientStateLength;
-    std::function<bool(const World&)> loadClients;
     // The rest of the world, one section per owning subsystem: each fills
     // its fields of a World on save and applies them on load (after every
     // object exists and is fixed up, before any is activated). `restoring`
@@ -195,7 +203,7 @@ Hooks& GetHooks();
 void AddSection(Hooks::Section section);
 
 // The sections this folder and the ones below it own: the level load and
-// stop of a full load, the triggers, doors and fog.
+// stop of a full load, the part names, triggers, doors and fog.
 void InstallLevelSections();
 
 } // namespace SavedGame

@@ -1,11 +1,19 @@
 // The saved-game sections of the level itself: its load and stop around a
 // full load, the level triggers, the doors and the fog of war.
 #include "objects/level_triggers.h"
+#include "objects/world_object.h"
 #include "session/doors.h"
+#include "session/level_session.h"
+#include "session/level_start.h"
+#include "session/network.h"
 #include "session/saved_game.h"
+#include "session/server_thread.h"
 #include "world/collision_polygon.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace SavedGame {
 namespace {
@@ -64,6 +72,21 @@ void SaveDoors(World& world)
     }
 }
 
+constexpr uint32_t kDoorOpen = 121, kDoorClose = 122;
+
+// The other players' clients hear each door's state; this machine's level
+// takes it at once.
+void AnnounceDoor(uint32_t number, bool closed)
+{
+    if (!Network::IsActive())
+        return;
+    std::vector<uint8_t> message;
+    ByteWriter out(message);
+    out.U32(closed ? kDoorClose : kDoorOpen);
+    out.U32(number);
+    Server::SendToClients(message.data(), static_cast<uint32_t>(message.size()), true);
+}
+
 // Stored indices past the level's polygon table are left out of the entry.
 bool LoadDoors(const World& world)
 {
@@ -79,6 +102,7 @@ bool LoadDoors(const World& world)
     }
     // Each door takes its stored state only once every entry exists.
     for (const Door& door : world.doors) {
+        AnnounceDoor(door.number, door.closed);
         if (level && door.closed)
             Doors::Close(*level, static_cast<int32_t>(door.number));
         else if (level)
@@ -87,6 +111,39 @@ bool LoadDoors(const World& world)
             Doors::All()[&door - world.doors.data()].closed = door.closed;
     }
     return true;
+}
+
+void SavePartNames(World& world) { world.partNames = WorldObjectTable::ExhaustParts(); }
+
+// The level load names its own parts first; a saved name already there is
+// not added twice, so the list does not grow with each load.
+bool LoadPartNames(const World& world)
+{
+    std::vector<std::string>& parts = WorldObjectTable::ExhaustParts();
+    for (const std::string& name : world.partNames) {
+        if (std::find(parts.begin(), parts.end(), name) == parts.end())
+            parts.push_back(name);
+    }
+    return true;
+}
+
+// A networked load starts like a level: every player ready, then the go,
+// with both clocks at the saved time. The replicas are active already.
+bool NetworkedStart(uint64_t ticks)
+{
+    if (!Network::IsActive())
+        return true;
+    LevelStart::WaitLimits limits;
+    limits.activateAll = nullptr;
+    LevelStart::SetWaitLimits(limits);
+    // The clocks start where the level start puts them: at the saved time.
+    Session::LevelStartTime() =
+        static_cast<float>(double(ticks) / double(std::max<uint64_t>(WorldObject::SecondsToTicks(1.0f), 1)));
+    if (Server::IsRunning())
+        Server::SetWaitingForPlayers(true);
+    const bool started = Client::SendReady() && Server::WaitForPlayers() && Client::WaitForStart();
+    LevelStart::SetWaitLimits({});
+    return started;
 }
 
 void SaveFog(World& world)
@@ -117,6 +174,8 @@ void InstallLevelSections()
     hooks.stopLevel = [] { StopLevel(); };
     // The saved command lines take the place of the companion file.
     hooks.loadLevel = [](const LevelNames&) { return LoadLevel(false); };
+    hooks.handshake = NetworkedStart;
+    AddSection({SavePartNames, LoadPartNames, nullptr});
     AddSection({SaveTriggers, LoadTriggers, nullptr});
     AddSection({SaveDoors, LoadDoors, nullptr});
     AddSection({SaveFog, LoadFog, nullptr});

@@ -12,6 +12,7 @@
 #include "objects/server_classes.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
+#include "objects/world_object.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
 #include "session/actor_requests.h"
@@ -22,6 +23,7 @@
 
 #include <atomic>
 #include <bit>
+#include <utility>
 #include <vector>
 
 namespace Server {
@@ -151,7 +153,27 @@ int32_t ServerLevelServices::CreateServerObject(const Placement& p)
     LevelServices::CreateServerObject(p);
     // Roles are written only on the server thread or under the hand-over;
     // the record tables hand them out const.
-    return CreateLevelObject(p.team, const_cast<script::Role*>(p.role), p.position, p.rotation);
+    lastServerId_ = CreateLevelObject(p.team, const_cast<script::Role*>(p.role), p.position, p.rotation);
+    return lastServerId_;
+}
+
+int32_t ServerLevelServices::CreateClientObject(const Placement& p)
+{
+    LevelServices::CreateClientObject(p);
+    // Where the server runs here its object came first: the replica takes
+    // its id, so both trees name the object alike whatever classes either
+    // side lacks. A client alone numbers its replicas itself.
+    const int32_t serverId = std::exchange(lastServerId_, -1);
+    if (serverRunning && (serverId < 0 || WorldObjectTable::FindById(uint32_t(serverId))))
+        return -1;
+    WorldObject* replica =
+        WorldObject::CreateByRole(p.team, const_cast<script::Role*>(p.role), p.position, p.rotation);
+    if (!replica)
+        return -1;
+    if (serverRunning && replica->GetId() != uint32_t(serverId) &&
+        !WorldObjectTable::Rekey(*replica, uint32_t(serverId)))
+        return -1;
+    return static_cast<int32_t>(replica->GetId());
 }
 
 void ServerLevelServices::LoadNavigation()

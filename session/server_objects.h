@@ -41,14 +41,20 @@ bool DeleteObject(uint32_t id);
 // defeat follows.
 void DeleteTeam(int32_t side, int32_t ownSide);
 
-// The map build's level objects become server objects (the client side
-// keeps its own seam); ids run alike in both trees.
+// The map build's level objects become server objects and, where the
+// client runs, their replicas; ids run alike in both trees.
 class ServerLevelServices : public LevelServices {
 public:
     int32_t CreateServerObject(const Placement& p) override;
+    // The replica by the role's class under the client's next id; -1 for a
+    // role without a client class.
+    int32_t CreateClientObject(const Placement& p) override;
     // Links the level's polygons from the navigation cache beside the script
     // (rebuilt and rewritten when it is missing or stale).
     void LoadNavigation() override;
+
+private:
+    int32_t lastServerId_ = -1;
 };
 
 // Level load and stop of the server's tables: ids (from 1 again), the

@@ -4,11 +4,13 @@
 #include "Veapi/hierarchy.h"
 #include "Veapi/light_set.h"
 #include "Veapi/object_preview.h"
+#include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "console/command_files.h"
 #include "console/screen_message.h"
 #include "effects/effect_builders.h"
+#include "objects/moving_object.h"
 #include "objects/shape_cache.h"
 #include "objects/world_object.h"
 #include "script/records.h"
@@ -74,15 +76,21 @@ void CameraTrack::Stop()
 {
     const uint64_t now = uint64_t(AppTime::GameNow());
     const int32_t speed = kNormalSpeed;
-    for (uint32_t id : driven_) {
-        WorldObject* object = WorldObjectTable::FindById(id);
-        if (!object || !object->Shape())
+    for (WorldObject* object : WorldObjectTable::Snapshot()) {
+        // The squad hands its placement back to the server and is let go.
+        if (object->TakesMotionOrders()) {
+            static_cast<MovingObject*>(object)->SendMotionState(true);
+            object->SetHighlight(false);
+        }
+        if (std::find(driven_.begin(), driven_.end(), object->GetId()) == driven_.end() || !object->Shape())
             continue;
         object->Shape()->StopSequences(VeObject::kStopAll, 0);
         object->Shape()->PlaySequence(0, &speed, -1, now, nullptr, 0, false);
     }
     driven_.clear();
     ReleaseCast();
+    // The scene's files are not needed once it is over.
+    ChunkFileCache::FreeAll();
     if (previewHidden_)
         ObjectPreview::Resume();
     previewHidden_ = false;
@@ -166,9 +174,12 @@ void CameraTrack::StopCastSequences(int32_t cast)
 float CameraTrack::GetCastSequenceValue(int32_t cast, int32_t sequence)
 {
     VeObject* target = SequenceTarget(cast);
-    if (!target || !target->HasSequence(sequence))
+    const Sequence* record =
+        target && target->Root() ? Sequences::Find(target->Root()->sequences_.get(), sequence) : nullptr;
+    if (!record)
         return 1.0f;
-    return 1.0f;
+    const int32_t perSecond = SequencePlayer::TicksPerSecond();
+    return perSecond > 0 ? float(double(record->length_) / double(perSecond)) : 1.0f;
 }
 
 int32_t CameraTrack::FindCharacter(const char* name, const char* hierarchy)
@@ -229,6 +240,7 @@ void CameraTrack::PlaceCastMember(int32_t cast, float seconds, const Vec3& posit
     WorldObject* object = LevelCharacter(cast);
     if (!object || !object->SetPlacement(position, orientation, seconds))
         return;
+    object->SetHighlight(true);
     if (std::find(driven_.begin(), driven_.end(), object->GetId()) == driven_.end())
         driven_.push_back(object->GetId());
 }

@@ -43,6 +43,8 @@ public:
     static int32_t FadeSeconds(int32_t milliseconds);
     void PlayCastSequence(int32_t cast, int32_t sequence, int32_t flags, int32_t next);
     void StopCastSequences(int32_t cast);
+    // The length in seconds of one play of the member's sequence; 1.0 when
+    // the member or its sequence is absent.
     float GetCastSequenceValue(int32_t cast, int32_t sequence);
     // The cast number of a character in the level (its object id) or loaded
     // from "units\<name>"; kNoCast when neither exists.

@@ -3,6 +3,7 @@
 #include "console/screen_message.h"
 #include "objects/inventory.h"
 #include "objects/role_table.h"
+#include "objects/typed_objects.h"
 #include "objects/unit.h"
 #include "script/records.h"
 #include "ui/hud_view.h"
@@ -54,6 +55,17 @@ const char* RoleName(const WorldObject& object)
 }
 
 bool IsItem(const WorldObject& object) { return object.GetRole() && object.GetRole()->aiType == kRoleTypeItem; }
+
+ItemUse ItemUseOf(const WorldObject& item)
+{
+    const auto* lying = dynamic_cast<const TypedObject10*>(&item);
+    if (!lying)
+        return ItemUse::kPickUp;
+    if (lying->IsUsableSwitch())
+        return ItemUse::kActivate;
+    return lying->IsTaken() || lying->IsSpentSwitch() ? ItemUse::kNone : ItemUse::kPickUp;
+}
+
 bool IsCharacter(const WorldObject& object) { return object.GetCharacter() != nullptr; }
 bool IsActive(const WorldObject& object) { return object.IsRegistered() && object.IsPresent(); }
 

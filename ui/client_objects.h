@@ -40,6 +40,11 @@ MovingObject* AsMoving(WorldObject* object);
 // Null when the role has no name.
 const char* RoleName(const WorldObject& object);
 bool IsItem(const WorldObject& object);
+// What a squad member does with an item lying in the level: use a switch in
+// place, nothing with one that is spent or an item already taken, else pick
+// it up.
+enum class ItemUse { kActivate, kNone, kPickUp };
+ItemUse ItemUseOf(const WorldObject& item);
 bool IsCharacter(const WorldObject& object);
 // Present in the game (not a shot in flight, not removed).
 bool IsActive(const WorldObject& object);

@@ -18,8 +18,11 @@
 #include "objects/teams.h"
 #include "platform/gfx.h"
 #include "session/level_session.h"
+#include "session/level_start.h"
+#include "session/network.h"
 #include "session/save_slots.h"
 #include "session/saved_game.h"
+#include "ui/front_end_models.h"
 #include "ui/key_config.h"
 #include "ui/mission_list.h"
 #include "ui/ui_placeholders.h"
@@ -74,6 +77,7 @@ std::vector<ModeRow> g_modeRows;
 std::vector<std::string> g_devices;
 std::string g_displayDevice = "DEFAULT";
 std::unique_ptr<ScreenImage> g_background;
+bool g_modelsLoaded = false;
 bool g_built = false;
 
 int64_t Now() { return AppTime::RealNow(); }
@@ -96,11 +100,13 @@ int CurrentCount() { return Current().items.Count(); }
 
 void ReleaseBackground()
 {
-    if (!g_background)
+    if (!g_background && !g_modelsLoaded)
         return;
-    // Its tiles may stand in this frame's render queue still.
+    // Its tiles and the buttons may stand in this frame's render queue still.
     RenderQueue::Clear();
     g_background.reset();
+    FrontEndModels::Release();
+    g_modelsLoaded = false;
 }
 
 void EnterResources()
@@ -112,6 +118,8 @@ void EnterResources()
         if (ok)
             g_background = std::move(image);
     }
+    FrontEndModels::Load();
+    g_modelsLoaded = true;
     MusicPlayer* music = MusicPlayer::Global();
     if (music && music->track != kMusic)
         MusicPlayer::Play(music, kMusic);
@@ -182,6 +190,8 @@ Services RealServices()
     };
     s.setMode = App::SetDisplayMode;
     s.reopenDisplay = ReopenDisplay;
+    // The GL device offers it everywhere.
+    s.deviceCapable = [] { return true; };
     s.applyShadowMode = ApplyShadowMode;
     s.shadowFlag = [] { return Shadows::LevelShadows(); };
     s.recompileMaterials = [] { RenderMaterial::CompileAll(); };
@@ -200,6 +210,13 @@ Services RealServices()
     s.enterResources = EnterResources;
     s.leaveResources = ReleaseBackground;
     s.writeKeyFile = KeyConfig::Write;
+    s.lobbyLevelStart = [](std::string& level, std::string& companion) {
+        if (!Network::IsActive() || !Client::ReceiveLevelStart())
+            return false;
+        level = LevelStart::Current().level;
+        companion = LevelStart::Current().companion;
+        return true;
+    };
     return s;
 }
 
@@ -235,7 +252,6 @@ void ExitFromMenu(int code)
     g_services.exitProgram(code);
 }
 
-bool CanScrollUp(const ScreenState& s) { return s.scroll > 0; }
 bool CanScrollDown(const ScreenState& s) { return s.items.Count() - s.scroll > ScreenState::kVisibleRows; }
 
 // ---- Choosing ------------------------------------------------------------------
@@ -296,6 +312,8 @@ void ChooseMode(int index)
     ResetScreens();
 }
 
+void ReadDeviceCapability() { g_state.deviceCapable = !g_services.deviceCapable || g_services.deviceCapable(); }
+
 void ChooseDevice(int index)
 {
     if (index < 0 || size_t(index) >= g_devices.size())
@@ -305,6 +323,7 @@ void ChooseDevice(int index)
         ExitFromMenu(kExitDeviceFailed);
         return;
     }
+    ReadDeviceCapability();
     BuildDisplayModeList();
 }
 
@@ -364,6 +383,8 @@ void ChooseThreeDOption(int index)
         break;
     case 1:
         Switch(KeyConfig::kSwitch2);
+        if (!g_state.deviceCapable)
+            *SettingWord(KeyConfig::kSwitch2) = 0;
         if (g_services.recompileMaterials)
             g_services.recompileMaterials();
         break;
@@ -468,18 +489,29 @@ uint32_t FlashColour(int64_t now)
     return kFlashColours[size_t(step % 10)];
 }
 
-void DrawButton(int button, bool enabled, int64_t now)
+// The button's part of the menu model in its look; a glyph where the model
+// lacks the part.
+void DrawButton(const RingButtonDraw& b, int64_t now)
 {
     static constexpr struct {
         int button;
+        FrontEndModels::Button part;
         const char* glyph;
         float x, y;
-    } kGlyphs[] = {{kScrollUp, "^", 0.25f, 0.5f - 0.28f}, {kScrollDown, "v", 0.25f, 0.5f + 0.25f},
-                   {kBack, "<", 0.25f - 0.21f, 0.5f}};
-    for (const auto& g : kGlyphs) {
-        if (g.button != button)
+    } kButtons[] = {{kScrollUp, FrontEndModels::kScrollUpButton, "^", 0.25f, 0.5f - 0.28f},
+                    {kScrollDown, FrontEndModels::kScrollDownButton, "v", 0.25f, 0.5f + 0.25f},
+                    {kBack, FrontEndModels::kBackButton, "<", 0.25f - 0.21f, 0.5f}};
+    for (const auto& g : kButtons) {
+        if (g.button != b.button)
             continue;
-        const uint32_t colour = !enabled ? kDisabledColour : g_state.highlight == button ? FlashColour(now) : kRowColour;
+        const auto look = FrontEndModels::Look(b.look);
+        if (FrontEndModels::HasButton(g.part)) {
+            FrontEndModels::DrawButton(g.part, look);
+            continue;
+        }
+        const uint32_t colour = look == FrontEndModels::kDisabled      ? kDisabledColour
+                                : look == FrontEndModels::kHighlighted ? FlashColour(now)
+                                                                        : kRowColour;
         Text::DrawSmall(g.glyph, g.x, g.y, colour);
     }
 }
@@ -491,18 +523,15 @@ void Draw(int64_t now)
     ScreenState& s = Current();
     if (const char* title = Text(s.titleId))
         Text::DrawSmallScaled(title, int(std::string_view(title).size()), kTitleX, kTitleY, kTitleScale, kRowColour);
-    if (CanScrollUp(s) || CanScrollDown(s)) {
-        DrawButton(kScrollUp, CanScrollUp(s), now);
-        DrawButton(kScrollDown, CanScrollDown(s), now);
-    }
-    if (g_state.screen != kMain)
-        DrawButton(kBack, true, now);
+    for (const RingButtonDraw& b : RingButtons(g_state.screen, s.items.Count(), s.scroll, g_state.highlight))
+        DrawButton(b, now);
     for (int row = 1; row <= ScreenState::kVisibleRows; ++row) {
         const int index = s.scroll + row - 1;
         const MenuItem* item = s.items.At(index);
         if (!item)
             break;
         const uint32_t colour = index == g_state.highlight ? FlashColour(now) : item->marked ? kMarkColour : kRowColour;
+        FrontEndModels::DrawRowBars(row, *item);
         item->Draw(row, colour);
     }
 }
@@ -620,6 +649,22 @@ int RingButtonAt(float x, float y, int screen, int count, int scroll)
         return shown ? s.button : kNothing;
     }
     return kNothing;
+}
+
+std::vector<RingButtonDraw> RingButtons(int screen, int count, int scroll, int highlight)
+{
+    std::vector<RingButtonDraw> drawn;
+    auto add = [&](int button, bool enabled) {
+        drawn.push_back({button, int(FrontEndModels::LookFor(enabled, enabled && highlight == button))});
+    };
+    const bool up = scroll > 0, down = count - scroll > ScreenState::kVisibleRows;
+    if (up || down) {
+        add(kScrollUp, up);
+        add(kScrollDown, down);
+    }
+    if (screen != kMain)
+        add(kBack, true);
+    return drawn;
 }
 
 std::vector<int> HighlightRing(int screen, int count, int scroll)
@@ -740,6 +785,7 @@ void Enter()
     ResetIdleTimer();
     g_state.highlight = kNothing;
     g_state.capturing = false;
+    ReadDeviceCapability();
     BuildDisplayModeList();
     if (g_state.playerName.empty())
         g_state.playerName = Text(kTextPlayerName);
@@ -811,7 +857,20 @@ void Frame()
     RevertModeWhenLate(now);
 }
 
-void CheckLobbyStart() {}
+void CheckLobbyStart()
+{
+    if (CurrentAppState() != AppState::MainMenu || g_state.screen != kLobby || !g_services.lobbyLevelStart)
+        return;
+    std::string level, companion;
+    if (!g_services.lobbyLevelStart(level, companion) || level.empty())
+        return;
+    Session::Names() = {level, companion};
+    // The sides came with the level start; the key file is written and the
+    // menu left as for a mission.
+    Leave();
+    if (g_services.startMission)
+        g_services.startMission();
+}
 
 void ReleaseResources()
 {

@@ -22,7 +22,8 @@ inline constexpr int kExitDeviceFailed = -32;
 inline constexpr int kScreenCount = 19;
 enum Screen : int {
     kMain = 0, kOptions = 1, kDisplayModes = 2, kDisplayDevices = 3, kKeyBindings = 4, kMissions = 5,
-    kGameOptions = 6, kSinglePlayer = 7, kSavedGames = 8, kStart = 9, kThreeDOptions = 17, kConfirmMode = 18
+    kGameOptions = 6, kSinglePlayer = 7, kSavedGames = 8, kStart = 9, kLobby = 15, kThreeDOptions = 17,
+    kConfirmMode = 18
 };
 // Highlights besides item indices: none, and the three ring buttons.
 enum Highlight : int { kNothing = 256, kBack = 257, kScrollUp = 258, kScrollDown = 259 };
@@ -56,6 +57,9 @@ struct Services {
     std::function<int(int width, int height, int depth, uint32_t flags)> setMode; // > 0 set
     // Closes the display and opens it again on the named device.
     std::function<bool(const std::string& device)> reopenDisplay;
+    // The device can show what the second 3-D switch turns on; read when the
+    // menu is entered and after the device is opened again.
+    std::function<bool()> deviceCapable;
     std::function<void()> applyShadowMode;
     std::function<bool()> shadowFlag; // set by applying the mode: level shadows are on
     std::function<void()> recompileMaterials;
@@ -68,6 +72,9 @@ struct Services {
     std::function<void()> enterResources; // background, buttons, music
     std::function<void()> leaveResources;
     std::function<bool()> writeKeyFile;
+    // On the lobby: the host's level start has come; fills the level and
+    // companion names it sent. False while waiting or with no network game.
+    std::function<bool(std::string& level, std::string& companion)> lobbyLevelStart;
 };
 Services& GetServices();
 // The real services back.
@@ -84,6 +91,7 @@ struct State {
     int64_t confirmDeadline = 0; // real-time ticks; only on the confirm screen
     bool displayChangePending = false, textureReloadPending = false;
     int32_t difficulty = 0;
+    bool deviceCapable = true; // else the second 3-D switch stays off
     EditBuffer edit;
     std::string playerName, sessionName;
     // The mode before the last change on the mode screen, restored when the
@@ -97,6 +105,8 @@ struct State {
 void BuildScreens();
 void Enter(); // state 8, screen 0
 void Frame();
+// On the lobby screen, once the host has sent its level start: that level
+// becomes current and its briefing starts, as a mission does.
 void CheckLobbyStart();
 void Shutdown();
 void Choose();
@@ -130,6 +140,14 @@ void ResetScreens();
 // The ring button under (x, y) given the screen's scroll and count: 257, 258,
 // 259, or 256 for none.
 int RingButtonAt(float x, float y, int screen, int count, int scroll);
+// A ring button the frame draws, in its look (disabled 0, normal 1,
+// highlighted 2): both scroll buttons while the list can scroll either way,
+// the back button off the main screen.
+struct RingButtonDraw {
+    int button = kNothing, look = 0;
+    bool operator==(const RingButtonDraw&) const = default;
+};
+std::vector<RingButtonDraw> RingButtons(int screen, int count, int scroll, int highlight);
 // The highlight ring in order.
 std::vector<int> HighlightRing(int screen, int count, int scroll);
 // The rows of the modes a screen of `videoMemory` bytes can show, in the

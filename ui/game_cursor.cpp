@@ -133,13 +133,15 @@ void Pick(Shape& s, int32_t& l)
         const WorldObject* o = under.object;
         if (Selection::Count() > 0) {
             if (o && o->IsAlive() && o->Side() != GameView::LocalTeam()) {
-                // The replicas do not know which items a script activates:
-                // every visible item is picked up.
                 if (!ClientObjects::IsItem(*o) || ClientObjects::HiddenByFog(*o)) {
                     if (!GameView::IsNeutralTeam(o->Side()))
                         s = kAttack, l = 1;
                 } else {
-                    s = kPickUp, l = 2;
+                    switch (ClientObjects::ItemUseOf(*o)) {
+                    case ClientObjects::ItemUse::kActivate: s = kActivate, l = 1; break;
+                    case ClientObjects::ItemUse::kNone: break;
+                    case ClientObjects::ItemUse::kPickUp: s = kPickUp, l = 2; break;
+                    }
                 }
             }
         } else {

@@ -8,6 +8,7 @@
 #include "ui/recon_view.h"
 #include "ui/scene_lighting.h"
 #include "ui/selection.h"
+#include "ui/server_notices.h"
 #include "ui/upgrade_screen.h"
 #include "ui/wait_for_world.h"
 #include "ui/wheel.h"
@@ -87,6 +88,7 @@ void InstallSessionHooks(std::function<bool()> swapCameraButtons)
     hooks.cameraStarted = LevelStarted;
     hooks.interfaceStopped = LevelStopping;
     InstallWaitForWorld();
+    ServerNotices::Install();
     hooks.cameraLimits = [](const CameraLimits& limits) { CameraController::ApplyLimits(limits); };
 }
 

@@ -26,11 +26,9 @@ std::span<WorldObject* const> HudView::Selected()
 int HudView::LocalTeam() { return GameView::LocalTeam(); }
 int64_t HudView::RealNow() { return AppTime::RealNow(); }
 int64_t HudView::TicksPerSecond() { return AppTime::TicksPerSecond(); }
-double HudView::GameSeconds()
-{
-    const int64_t tps = AppTime::TicksPerSecond();
-    return tps > 0 ? double(AppTime::GameNow()) / double(tps) : 0.0;
-}
+// The game clock the orders stamp their requests with, so countdowns and
+// sweeps agree with them to the tick.
+double HudView::GameSeconds() { return AppTime::GameSeconds(); }
 
 // One cursor mode for the whole interface: the mouse action map's.
 int HudView::CursorMode() { return MouseMode::Get(); }

@@ -4,6 +4,7 @@
 
 #include "Veapi/light_set.h"
 #include "app/app_time.h"
+#include "app/input_event.h"
 #include "app/maths.h"
 #include "app/string_table.h"
 #include "console/console_draw.h"
@@ -25,6 +26,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 
 namespace {
@@ -117,18 +119,6 @@ std::vector<std::string> ListSavedGames()
     std::vector<std::string> names = SavedGames::Entries();
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string SaveName()
-{
-    return EndsWithSav(g_nameField) ? g_nameField : g_nameField + ".sav";
-}
-
-void DeleteSavedGame()
-{
-    const std::filesystem::path path = SavedGames::PathOf(SaveName());
-    if (!path.empty())
-        platform::RemoveFile(path);
 }
 
 constexpr uint32_t kRowColour = 0xFFB2B2B2u, kHighlightColour = 0xFFFFFFFFu;
@@ -271,6 +261,11 @@ private:
                             int(i) == list.highlight ? kHighlightColour : kRowColour);
         }
         Text::DrawSmall(g_nameField, left_ + 0.088f * width_, top_ + 0.16f * height_, kHighlightColour);
+        if (list.highlight >= 0 && size_t(list.highlight) < list.rows.size()) {
+            const std::array<std::string, 2> details = SaveDetails(list.rows[size_t(list.highlight)]);
+            Text::DrawSmall(details[0], left_ + 0.088f * width_, top_ + 0.92f * height_, kRowColour);
+            Text::DrawSmall(details[1], left_ + 0.088f * width_, top_ + 0.987f * height_, kRowColour);
+        }
     }
 
     std::unique_ptr<TextureQuad> background_;
@@ -312,17 +307,26 @@ private:
                 list.highlight = kNone;
             return;
         }
+        // The buttons act as Return does on the typed name: one path checks
+        // the file before the level stops, and shows a failed save.
         case kLoad:
-            if (!g_nameField.empty() && !LoadSavedGame(SaveName().c_str()))
-                HudView::Current().SetCursorMode(0);
+            if (!g_nameField.empty()) {
+                SaveScreen::Name().Set(g_nameField);
+                if (!SaveScreen::Load())
+                    HudView::Current().SetCursorMode(0);
+            }
             return;
         case kSave:
-            if (!g_nameField.empty())
-                SaveGame(SaveName().c_str(), 1);
+            if (!g_nameField.empty()) {
+                SaveScreen::Name().Set(g_nameField);
+                SaveScreen::Save();
+            }
             return;
         case kDelete:
-            if (!g_nameField.empty())
-                DeleteSavedGame();
+            if (!g_nameField.empty()) {
+                SaveScreen::Name().Set(g_nameField);
+                SaveScreen::Delete();
+            }
             return;
         default:
             if (id >= 0 && size_t(id) < list.rows.size()) {
@@ -356,7 +360,7 @@ void AddCentredRows(int kind, std::initializer_list<uint32_t> texts)
         const char* found = StringTable::Global().Find(id);
         std::string text = found ? found : "";
         const float x = 0.5f - charW * float(text.size()) / 2;
-        g_lists[size_t(kind)].rows.push_back({std::move(text), x, y, 0, {}, {}});
+        g_lists[size_t(kind)].rows.push_back({std::move(text), x, y, 0, {}, {}, {}, {}});
         y += lineH;
     }
 }
@@ -372,15 +376,22 @@ bool OpenSaveOrLoad(int kind)
         if (g_slots[size_t(closing)])
             g_slots[size_t(closing)]->BeginClose();
     Create(kind);
+    // Typed keys go to the save screen's name field (the shell's input).
+    SaveScreen::SetMode(kind == MenuScreen::kSaveScreen, kind == MenuScreen::kLoadScreen);
+    SaveScreen::Name().Clear();
     const Quad quad = QuadFor(kind);
     MenuSlotList& list = g_lists[size_t(kind)];
     for (size_t n = 0; n < names.size(); ++n) {
         MenuSlotRow row{names[n], quad.left + 0.088f * quad.width,
-                        quad.top + (0.236f + 0.067f * float(n)) * quad.height, 0, {}, {}};
+                        quad.top + (0.236f + 0.067f * float(n)) * quad.height, 0, {}, {}, {}, {}};
         if (SavedGame::ReadHeader(names[n].c_str())) {
             row.levelStart = SavedGame::Last().levelStart;
             row.commandFile = SavedGame::Last().commandFile;
+            row.scriptName = SavedGame::Last().scriptName;
         }
+        const std::filesystem::path path = SavedGames::PathOf(names[n]);
+        if (!path.empty())
+            row.savedAt = platform::FileModificationTime(path);
         list.rows.push_back(std::move(row));
     }
     return true;
@@ -437,6 +448,14 @@ void MenuScreen::Finish(int kind)
         Resume();
 }
 
+void MenuScreen::ReleaseGameHold()
+{
+    if (g_holdingGame) {
+        g_holdingGame = false;
+        GameState::Leave();
+    }
+}
+
 bool MenuScreen::AnyOpen()
 {
     return std::any_of(g_slots.begin(), g_slots.end(), [](auto* s) { return s != nullptr; });
@@ -448,6 +467,12 @@ MenuScreen* MenuScreen::Slot(int kind)
 {
     return kind >= 0 && kind < kSlotCount ? g_slots[size_t(kind)] : nullptr;
 }
+bool MenuScreen::TakesTypedName()
+{
+    return std::any_of(g_slots.begin() + kSaveScreen, g_slots.begin() + kLoadScreen + 1,
+                       [](const MenuScreen* s) { return s && !s->Closing(); });
+}
+
 MenuSlotList& MenuScreen::List(int slot) { return g_lists[size_t(std::clamp(slot, 0, kSlotCount - 1))]; }
 int MenuScreen::CurrentList() { return g_currentList; }
 std::string& MenuScreen::NameField() { return g_nameField; }
@@ -487,6 +512,25 @@ void MenuScreen::ReleaseAll()
     g_nameField.clear();
 }
 
+std::array<std::string, 2> MenuScreen::SaveDetails(const MenuSlotRow& row)
+{
+    const auto label = [](uint32_t id) {
+        const char* text = StringTable::Global().Find(id);
+        return std::string(text ? text : "");
+    };
+    std::array<std::string, 2> lines{label(7069), label(7070)};
+    if (!row.scriptName.empty())
+        lines[0] += " " + row.scriptName;
+    if (row.savedAt) {
+        const std::time_t when = std::time_t(*row.savedAt);
+        std::tm local{};
+        char stamp[32];
+        if (localtime_r(&when, &local) && std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M", &local) > 0)
+            lines[1] += std::string(" ") + stamp;
+    }
+    return lines;
+}
+
 int MenuScreen::HitTestSaveScreen(float u, float v, size_t rowCount)
 {
     if (!(u > 0.0625f && u < 0.9375f))
@@ -517,6 +561,20 @@ void MenuScreen::InstallHooks()
                 s->BeginClose();
     };
     screens.openInGameMenu = [] { OpenInGameMenu(); };
+    Session::Hooks().releasePause = ReleaseGameHold;
+    // The typed name of the save and load screens: keys give their text,
+    // a confirmed name closes the screen that took it.
+    SaveScreen::Hooks& typing = SaveScreen::GetHooks();
+    typing.keyText = [](uint32_t scanCode, uint32_t flags) {
+        return KeyNames::ScanCodeName(scanCode, (flags & kFlagShift) != 0);
+    };
+    typing.openInGameMenu = [] { OpenInGameMenu(); };
+    typing.beginClose = [] {
+        for (int kind : {int(kSaveScreen), int(kLoadScreen)})
+            if (g_slots[size_t(kind)])
+                g_slots[size_t(kind)]->BeginClose();
+    };
+    typing.show = [](const std::string& text) { TextConsole::Print(text.c_str()); };
     // A level-start save opens its level's briefing.
     SavedGame::GetHooks().enterBriefing = [](int32_t flag) { Briefing::Enter(flag != 0); };
 }

@@ -4,7 +4,9 @@
 // screens add their drawing and running on top.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,8 @@ struct MenuSlotRow {
     float x = 0, y = 0; // screen fractions of the row's top-left corner
     uint32_t levelStart = 0;
     std::string commandFile;
+    std::string scriptName;        // the level's definitions script
+    std::optional<int64_t> savedAt; // the file's time, seconds since 1970
     MenuItem shown;     // the text as it types itself out
 };
 
@@ -74,10 +78,16 @@ public:
     static void OpenLoadScreen();
     static void OpenFromServer();
     static void Finish(int kind);
+    // The level stops under an open screen: the server thread the screen
+    // parked is let go (the speed still comes back when the screen closes).
+    static void ReleaseGameHold();
     static bool AnyOpen();
     static bool IsInGameMenuOpen();
     static bool IsEndOfMissionScreenOpen();
     static MenuScreen* Slot(int kind); // null when empty
+    // A save or load screen that is open and not closing: typed keys go to
+    // its name, the game's keys wait for it to go.
+    static bool TakesTypedName();
     static MenuSlotList& List(int slot);
     static int CurrentList();
     static void DrawAll(int64_t now);
@@ -88,6 +98,9 @@ public:
     static float PointerY();
     // The id under (u, v) in a save or load screen's own coordinates.
     static int HitTestSaveScreen(float u, float v, size_t rowCount);
+    // The detail lines of a saved game's row: its level after label 7069,
+    // then when it was saved (local time) after label 7070.
+    static std::array<std::string, 2> SaveDetails(const MenuSlotRow& row);
     // The save and load screens' name field.
     static std::string& NameField();
     // Gives the game view's Escape its menu (open, close, is open).

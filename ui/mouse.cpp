@@ -5,12 +5,14 @@
 #include "console/text_console.h"
 #include "objects/unit.h"
 #include "ui/client_objects.h"
+#include "ui/camera_commands.h"
 #include "ui/camera_controller.h"
 #include "ui/game_cursor.h"
 #include "ui/game_view.h"
 #include "ui/orders.h"
 #include "ui/screen_toggles.h"
 #include "ui/selection.h"
+#include "ui/upgrade_screen.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +26,6 @@ int g_mode = MouseMode::kStandard;
 bool g_built = false;
 int g_lastX = 0, g_lastY = 0;
 MouseAction::Box g_box;
-bool g_epw = false;
 bool g_widgetResizing = false;
 
 constexpr int kNoAmmunitionSound = 17;
@@ -323,7 +324,7 @@ void ToStandard()
 } // namespace
 
 const Box& SelectionBox() { return g_box; }
-bool& EpwEnabled() { return g_epw; }
+bool& EpwEnabled() { return CameraCommands::epwEnabled; }
 
 bool DragSelectBox(MouseButton& b, const PointerState& s, int phase)
 {
@@ -408,10 +409,12 @@ bool PanCamera(MouseButton& b, const PointerState& s, int phase)
     return true;
 }
 
-bool DragUpgradeScreen(MouseButton&, const PointerState& s, int phase)
+bool DragUpgradeScreen(MouseButton& b, const PointerState& s, int phase)
 {
-    if (!GameView::UpgradeOpen() || !GameView::GetScreens().upgradeDrag)
+    if (!GameView::UpgradeOpen())
         return false;
+    if (!GameView::GetScreens().upgradeDrag)
+        return UpgradeScreen::DragModel(b.PressState().x, s.x, phase);
     return GameView::GetScreens().upgradeDrag(s.x, s.y, phase);
 }
 
@@ -461,8 +464,12 @@ void ClickWidget(MouseButton& b)
         if (p.flags & 0x800u)
             CentreOn(*e->character);
         SelectByClick(e->character, p.flags);
-        if (GameView::UpgradeOpen() && screens.upgradeShow)
-            screens.upgradeShow(*e->character);
+        if (GameView::UpgradeOpen()) {
+            if (screens.upgradeShow)
+                screens.upgradeShow(*e->character);
+            else
+                UpgradeScreen::Show(e->character);
+        }
         return;
     }
     if (screens.upgradeElementClick)
@@ -568,12 +575,17 @@ void CancelMode(MouseButton&)
 
 void LaunchProjectile(MouseButton&)
 {
-    if (!g_epw)
+    if (!CameraCommands::epwEnabled)
         return;
-    // The server takes the charge and refuses a shot below its cost.
-    const WorldObject* unit = Selection::First();
-    if (!unit || !ClientObjects::HasCharacterKey(*unit, "trevok"))
+    // The shot costs a third of the maximum charge (the role's shields), as
+    // the server reckons it; the charge must exceed that before it is sent.
+    Unit* unit = ClientObjects::AsUnit(Selection::First());
+    if (!unit || !ClientObjects::HasCharacterKey(*unit, "trevok") || !unit->GetRole())
         return;
+    const int32_t maximum = unit->GetRole()->shields;
+    if (!(unit->Shield() > static_cast<float>(maximum) / 3.0f))
+        return;
+    unit->ReduceShield(static_cast<int32_t>(static_cast<float>(maximum) * 0.33333f));
     Orders::LaunchProjectile(*unit, CameraController::Get().focus);
 }
 

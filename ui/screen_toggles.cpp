@@ -67,8 +67,8 @@ void ToggleUpgradeScreen()
         GameView::PlaySound(kUpgradeOpenSound);
         if (GameView::GetScreens().upgradeShow)
             GameView::GetScreens().upgradeShow(*character);
-        else if (!UpgradeScreen::IsOpen())
-            UpgradeScreen::Toggle();
+        else
+            UpgradeScreen::Open(*character);
     }
     Selection::ReleaseCommandUnit();
 }

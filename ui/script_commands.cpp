@@ -1,5 +1,6 @@
 #include "ui/script_commands.h"
 
+#include "Veapi/ve_object.h"
 #include "app/app_state.h"
 #include "console/command_script.h"
 #include "console/command_table.h"
@@ -17,6 +18,7 @@
 #include "ui/status_window.h"
 #include "ui/still_screens.h"
 
+#include <cmath>
 #include <string>
 
 namespace ScriptCommands {
@@ -42,6 +44,16 @@ void Watch(int32_t id)
     if (id >= 0)
         StatusWindow::SetWatched(uint32_t(id));
     StatusWindow::SetMode(StatusWindow::kWatch);
+}
+
+// SET SCALE: the drawn object takes the scale on all three axes; nothing
+// is sent. A scale that is not a finite number changes nothing.
+void SetScale(int32_t id, float scale)
+{
+    WorldObject* object = WorldObjectTable::FindById(uint32_t(id));
+    if (!object || !object->Shape() || !std::isfinite(scale))
+        return;
+    object->Shape()->placement_.SetScale({scale, scale, scale});
 }
 
 } // namespace
@@ -77,6 +89,7 @@ void Install()
     client.selectedUnit = SelectedUnit;
     client.watch = Watch;
     client.edgeScrolling = CameraController::SetEdgeScrollEnabled;
+    client.setScale = SetScale;
     ConsoleHooks::showTitle = [] { TitleScreen::Enter(); };
 }
 

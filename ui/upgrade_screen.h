@@ -17,6 +17,7 @@
 #include "ui/sprite_batch.h"
 
 class VeObject;
+class WorldObject;
 
 // The hot spot of one reacting part: a screen rectangle in pixels.
 class UpgradeHotSpot : public MenuScreen {
@@ -72,9 +73,6 @@ inline constexpr float kPlaceX = 0.5f, kPlaceY = 0.5f, kPlaceZ = 2.0f;
 using Projection = std::function<bool(const Vec3& world, float& x, float& y)>;
 // The pixel rectangle of a projected bounding box (corners in any order).
 UpgradeHotSpot::Rect ProjectBox(const Vec3& minimum, const Vec3& maximum, const Projection& project);
-// The character model's largest growth scale; a model of no (or no finite)
-// extent keeps the upper bound.
-float MaxGrowthScale(float largestExtent);
 // The ammunition colour group of a weapon type and its swatch in the
 // marker atlas.
 int AmmoColourGroup(int weaponType);
@@ -82,6 +80,8 @@ TextureRect AmmoSwatch(int group);
 // "count/capacity" for weapons and stacks, the count for modules, nothing
 // for item kinds the screen does not know (say, from an old saved game).
 std::optional<std::string> SlotCountText(int itemKind, int count, int capacity);
+// Where a slot's count text starts, in screen fractions.
+void SlotTextPosition(const UpgradeHotSpot::Rect& slot, float screenWidth, float screenHeight, float& x, float& y);
 
 // What the description box shows: the picked item's description, the pass
 // prompt in pass mode with more than one squad character, or the shown
@@ -122,12 +122,73 @@ const std::vector<Part>& Parts();
 UpgradeHotSpot* Slot(int row, int position);
 bool IsOpen();
 void Toggle();
+// Opens the panel on the character (the recon view goes off first).
+void Open(WorldObject& character);
 void Close();
 void UpdateAndDraw();
+
+// ---- the character model and the items on it ----
+// Where the character model stands in the screen's space.
+inline constexpr float kModelX = 0.25f, kModelY = 0.55f;
+inline constexpr float kModelStartScale = 0.05f;
+inline constexpr float kItemTurnSteps = 320.0f; // of 4096 a second
+inline constexpr float kWeaponDrop = 0.03f, kModuleDrop = 0.01f;
+// The panel opener: the unit's model and inventory panel are shown, the
+// model growing from 0.05 toward its largest scale from now on. Null (or a
+// unit without an inventory) clears.
+void Show(WorldObject* unit);
+WorldObject* ShownUnit();
+VeObject* Model();
+float ModelScale();
+float ModelMaximumScale();
+// Picks the shown inventory's item of that id (0, or an id it does not
+// hold: none).
+void SetPicked(int32_t itemId);
+// A press on a row's up or down part (kinds 22 to 27) scrolls that row of
+// the shown inventory by up to three items, sounded; false when the row
+// could not move or the kind scrolls no row.
+bool PressPart(int kind);
+// The turn of the slot items `seconds` after opening, in steps of 4096.
+float ItemTurn(double seconds);
+struct ShownItem {
+    int row = 0, position = 0; // -1, -1 for a copy on the character
+    int32_t itemId = 0;
+    VeObject* object = nullptr;
+};
+// What the last UpdateAndDraw placed: the slot items and the picked item's
+// copies at the model's mounting points.
+const std::vector<ShownItem>& ShownItems();
+// Dragging on the panel turns the model: its heading is the heading at the
+// press minus 1200 x the horizontal drag as a fraction of the screen width,
+// and stays where the drag ends. False when nothing is shown.
+bool DragModel(int pressX, int x, int phase);
+
+// How each part is drawn this frame: its light set, or nothing.
+enum class PartLook { kHidden, kNormal, kLit, kDisabled, kOutlined };
+struct PanelState {
+    bool fullPanel = false;                    // grown to its full size
+    bool rowUp[3] = {}, rowDown[3] = {};       // a row can scroll that way
+    bool boxUp = false, boxDown = false;       // the description box can
+    double secondsOpen = 0;
+    bool descriptionShown = false;             // one was shown since opening
+    bool passMode = false;
+    const char* shownCharacter = nullptr;      // its page's part name
+    bool slotHoldsPicked = false;              // for the slot asked about
+};
+PartLook LookOf(const PartSpec& part, const PanelState& state);
+float ModelHeading(); // steps of 4096
 } // namespace UpgradeScreen
 
 namespace Hud {
-// The two panel quads scaled to (1, 0.1 x level, 1); nothing before Build.
+// The two panel quads are the letterbox bars of the camera's cut-scene
+// easing: black bands across the top and (turned half a turn) the bottom of
+// the screen, each 0.1 x level of its height. The level is clamped to 0..5,
+// so the bands at most meet in the middle; none for a level of 0 or less.
+struct PanelBand {
+    float x0, y0, x1, y1; // screen fractions
+};
+std::vector<PanelBand> PanelPulseBands(float level);
+// Draws the bands with the screen camera; nothing before Build.
 void DrawPanelPulse(float level);
 } // namespace Hud
 

@@ -1,6 +1,7 @@
 #include "ui/wait_for_world.h"
 
 #include "objects/inventory.h"
+#include "objects/moving_object.h"
 #include "objects/objects_placeholders.h"
 #include "objects/role_table.h"
 #include "objects/teams.h"
@@ -99,6 +100,17 @@ bool GameWaitForWorld::Collected(uint32_t id) const
 {
     const WorldObject* object = Find(id);
     return object && object->IsCarried();
+}
+
+// Only a mobile object can hide: crouched, and out of every enemy's sight
+// (the hidden byte the server sent with the crouch).
+bool GameWaitForWorld::Hides(uint32_t id) const
+{
+    const WorldObject* object = Find(id);
+    if (!object || !object->IsMobile())
+        return false;
+    const auto* mover = dynamic_cast<const MovingObject*>(object);
+    return mover && mover->IsCrouched() && mover->IsTranslucent();
 }
 
 bool GameWaitForWorld::CurrentWeapon(uint32_t id, int32_t& type, int32_t& ammo) const

@@ -26,6 +26,7 @@ public:
     uint32_t Target(uint32_t id) const override;
     bool Selected(uint32_t id) const override;
     bool Collected(uint32_t id) const override;
+    bool Hides(uint32_t id) const override;
     bool CurrentWeapon(uint32_t id, int32_t& type, int32_t& ammo) const override;
     bool InventoryEmpty(uint32_t id) const override;
     bool HoldsItem(uint32_t id, int32_t kind, int32_t subtype) const override;

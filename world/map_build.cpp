@@ -229,14 +229,24 @@ void OnLevelStop()
     trevok::CutScene::ClearAll();
 }
 
+namespace {
+
+bool LoadTrackNow(const LevelServices& services, const std::string& file, const std::string& name)
+{
+    auto record = trevok::LoadEnvironmentFile(services.levelFolder, file);
+    Level* level = Level::Current();
+    if (!record || !level || !services.cutscenes)
+        return false;
+    return trevok::LoadEnvironmentSpecials(*services.cutscenes, *record, name, level->origin_);
+}
+
+} // namespace
+
 bool LevelServices::LoadCameraTrack(const std::string& file, const std::string& name)
 {
     RecordServices::LoadCameraTrack(file, name);
-    auto record = trevok::LoadEnvironmentFile(levelFolder, file);
-    Level* level = Level::Current();
-    if (!record || !level || !cutscenes)
-        return false;
-    return trevok::LoadEnvironmentSpecials(*cutscenes, *record, name, level->origin_);
+    // A track defined ahead of the map waits for the level the map makes.
+    return LoadTrackNow(*this, file, name);
 }
 
 std::string LevelServices::FindString(std::int32_t id)
@@ -297,6 +307,8 @@ void LevelServices::BuildMap(script::ScriptDefinition& map)
             return;
         Level::Current() = level;
         level->RebuildMeshes();
+        for (const ShapeRequest& track : cameraTracks)
+            LoadTrackNow(*this, track.file, track.name);
         std::vector<std::string> problems;
         AddChunkLights(level->Lights(), *record->file_, record->scale_, &problems);
         for (const std::string& p : problems)

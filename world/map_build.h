@@ -65,7 +65,8 @@ public:
     // Texts from the game's string table; empty for an id without text.
     std::string FindString(std::int32_t id) override;
     // A camera track's cut-scene, handed to `cutscenes` at the level's
-    // origin; nothing without a level or a receiver.
+    // origin; nothing without a receiver. One defined before the map is
+    // loaded once the map has made the level.
     bool LoadCameraTrack(const std::string& file, const std::string& name) override;
 
     // Seams of later subsystems; each records what it was asked.

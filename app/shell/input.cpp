@@ -18,6 +18,7 @@
 #include "platform/window.h"
 #include "session/session_placeholders.h"
 #include "ui/key_config.h"
+#include "ui/menu_screen.h"
 #include "ui/ui_placeholders.h"
 
 #include <memory>
@@ -97,7 +98,8 @@ void GameView(const InputEvent& e)
     case kMsgMouseMove: Mouse::OnMove(g_cursorX, g_cursorY, e.flags); break;
     case kMsgKeyDown:
     case kMsgKeyUp: {
-        const bool nameRecord = SaveScreen::HasNameRecord();
+        // A closing save screen takes no keys: Ctrl+F4 right after a save opens the load screen.
+        const bool nameRecord = SaveScreen::HasNameRecord() || MenuScreen::TakesTypedName();
         const bool listRecord = SaveScreen::HasListRecord();
         if (e.message == kMsgKeyDown && (nameRecord || listRecord))
             SaveScreen::OnKey(e);

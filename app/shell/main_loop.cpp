@@ -15,10 +15,12 @@
 #include "effects/ballistic_objects.h"
 #include "effects/effect_list.h"
 #include "effects/frame_pass.h"
+#include "effects/particle_presets.h"
 #include "console/developer_commands.h"
 #include "console/text_console.h"
 #include "media/cutscene.h"
 #include "media/media_placeholders.h"
+#include "media/sound_system.h"
 #include "objects/objects_placeholders.h"
 #include "objects/orders.h"
 #include "platform/data_path.h"
@@ -125,6 +127,13 @@ void InGameFrame()
     for (int32_t id : ServerOutbox::Global().TakeTexts()) {
         const char* text = id >= 0 ? StringTable::Global().Find(static_cast<uint32_t>(id)) : nullptr;
         TextConsole::Print(text ? text : std::to_string(id).c_str());
+    }
+    // The sounds and bursts the server's objects set off (decoys, devices).
+    for (const ServerCue& cue : ServerOutbox::Global().TakeCues()) {
+        if (SoundSystem* sound = SoundSystem::Global(); sound && cue.sound != 0)
+            sound->Play(cue.sound, "d", {&cue.at});
+        if (cue.explosion)
+            ParticleEffects::SpawnExplosion(cue.at);
     }
     if (FreeCameraFlag) {
         CameraController::UpdateEdgeScroll(Input::CursorX(), Input::CursorY());

@@ -33,11 +33,13 @@ struct Battlefield {
     std::vector<UnitActor*> units;
     uint64_t now = 0;
 
-    explicit Battlefield(int count)
+    // Game type 4 makes side 2 a squad side as well: both sides walk to
+    // their targets.
+    explicit Battlefield(int count, uint32_t gameType = 0)
         : floor(navtest::MakeGridLevel(std::vector<std::string>(100, std::string(100, '.'))))
     {
         Level::Current() = floor.level.get();
-        TeamTable::Build(4, 1, 0);
+        TeamTable::Build(4, 1, gameType);
         ServerLink link;
         link.ticksPerSecond = [] { return kTicksPerSecond; };
         link.now = [this] { return now; };
@@ -89,6 +91,7 @@ struct Battlefield {
     {
         now += kPassTicks;
         const float seconds = static_cast<float>(now) / kTicksPerSecond;
+        ServerCounters::PlanBudget() = ServerCounters::LevelPlanBudget();
         ObjectRegistry::PassScope pass;
         AiPass::Run(now);
         for (GameObject* object : ObjectRegistry::Global().Snapshot())
@@ -106,6 +109,19 @@ void BM_ServerPass200AiUnits(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_ServerPass200AiUnits)->Arg(200)->Unit(benchmark::kMicrosecond);
+
+// The same with two squad sides, whose attackers out of range approach
+// their targets by path searches.
+void BM_ServerPassTwoSquadSides(benchmark::State& state)
+{
+    Battlefield field(static_cast<int>(state.range(0)), 4);
+    for (int i = 0; i < 40; ++i)
+        field.Pass();
+    for (auto _ : state)
+        field.Pass();
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ServerPassTwoSquadSides)->Arg(200)->Unit(benchmark::kMicrosecond);
 
 // Candidates within sight of every unit: the scanner's walk of the side lists.
 void BM_CandidatesBySideLists(benchmark::State& state)

@@ -20,6 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (SavedGame::ServerStateLength(record.state, *record.info, record.image) != record.state.size())
                 std::abort();
         }
+        for (const SavedGame::ObjectRecord& record : file.world->clientObjects) {
+            if (SavedGame::ReplicaStateLength(record.state, *record.info) != record.state.size())
+                std::abort();
+        }
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -480,6 +481,17 @@ TEST_F(ParticleScene, EmittersAreMadeOnlyWhereTheCameraSees)
     EXPECT_NE(Particles::CreateEmitterIfVisible(d, {0, 0, -10}, nullptr), nullptr) << "no camera: always made";
 }
 
+// One big-explosion particle (additive, lives 500 ticks) ten metres ahead.
+ParticleEmitter* OneBurstAhead()
+{
+    ParticleEmitterDesc d;
+    d.group = 6;
+    d.mode = 2;
+    d.durationOrCount = 1;
+    d.rate = 1000.0f;
+    return Particles::CreateEmitter(d, {0, 0, 10});
+}
+
 TEST_F(ParticleScene, EmittersWhoseBoxIsOutOfViewAreHidden)
 {
     StartScene(320, 240);
@@ -500,17 +512,46 @@ TEST_F(ParticleScene, EmittersWhoseBoxIsOutOfViewAreHidden)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Particles::Reset();
-        ParticleEmitterDesc d;
-        d.group = 6;
-        d.mode = 2;
-        d.durationOrCount = 1;
-        d.rate = 1000.0f;
-        ParticleEmitter* e = Particles::CreateEmitter(d, {0, 0, 10});
+        ParticleEmitter* e = OneBurstAhead();
         e->SetBounds(c.low, c.high, c.visibility);
         Particles::Update(1);
         Frame();
         EXPECT_EQ(Brightness(160, 120) > 200, c.drawn);
         EXPECT_EQ(e->Hidden(), !c.drawn);
+    }
+}
+
+// Fog fades an emitter's particles by its factor: none leaves them bright,
+// half about halves them, full (or a factor that is no number) hides them.
+TEST_F(ParticleScene, FogFadesAnEmittersParticlesByItsFactor)
+{
+    StartScene(320, 240);
+    Particles::SetTickRate(1000);
+    Particles::Startup();
+    Particles::FloorHeight() = 1000.0f;
+    const struct {
+        float factor;
+        int low, high;
+    } cases[] = {
+        {-3.0f, 200, 255},
+        {0.0f, 200, 255},
+        {0.5f, 90, 160},
+        {1.0f, 0, 0},
+        {7.0f, 0, 0},
+        {std::numeric_limits<float>::quiet_NaN(), 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.factor);
+        Particles::Reset();
+        ParticleEmitter* e = OneBurstAhead();
+        e->SetFogFactor(c.factor);
+        EXPECT_GE(e->FogFactor(), 0.0f);
+        EXPECT_LE(e->FogFactor(), 1.0f);
+        Particles::Update(1);
+        Frame();
+        const int seen = Brightness(160, 120);
+        EXPECT_GE(seen, c.low);
+        EXPECT_LE(seen, c.high);
     }
 }
 

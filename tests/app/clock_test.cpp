@@ -98,6 +98,36 @@ TEST(Clock, CalibrationAfterAnHourDoesNotOverflow)
     EXPECT_NEAR(clock.GetTicksPerSecondInt(), 3000000, 3);
 }
 
+// The level load refines the rate without ever waiting: before the span has
+// passed nothing changes and no time goes by; after it the rate is measured
+// over the whole span.
+TEST(Clock, CalibrationWhenDueNeverWaits)
+{
+    struct Case {
+        uint32_t passedMs;
+        bool measured;
+    };
+    for (const Case c : {Case{0, false}, Case{13999, false}, Case{14000, false}, Case{14001, true}, Case{60000, true}}) {
+        SCOPED_TRACE(c.passedMs);
+        ScriptedTime time;
+        Clock clock(time.Source());
+        clock.Calibrate(0);
+        const int32_t before = clock.GetTicksPerSecondInt();
+        time.rawPerMillisecond = 5000;  // the counter's true rate shows only in a new measurement
+        time.milliseconds += c.passedMs;
+        time.raw += uint64_t(c.passedMs) * 5000;
+        const uint32_t at = time.milliseconds;
+        EXPECT_EQ(clock.CalibrateIfDue(200), c.measured);
+        if (c.measured) {
+            EXPECT_NEAR(clock.GetTicksPerSecondInt(), 5000000, 5000000 / 1000);
+            EXPECT_LE(time.milliseconds - at, 2u) << "no wait";
+        } else {
+            EXPECT_EQ(clock.GetTicksPerSecondInt(), before);
+            EXPECT_EQ(time.milliseconds, at) << "no wait";
+        }
+    }
+}
+
 TEST(Clock, GlobalClockRunsAndCalibrates)
 {
     const uint64_t a = Clock::ReadGlobalTicks();

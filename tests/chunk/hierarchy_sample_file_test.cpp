@@ -71,8 +71,11 @@ TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
             context.sounds_.at(static_cast<size_t>(s->index_)) = s;
     auto set = BuildSequenceSet(Must(torso->GetSequenceList()), context);
     ASSERT_NE(set, nullptr);
-    ASSERT_EQ(set->entries_.size(), 6u);
+    // Through 96, placing an item; aiming (12, 13) and crouching (19, 20) between.
+    ASSERT_EQ(set->entries_.size(), 97u);
     EXPECT_EQ(set->entries_[4], nullptr);
+    for (size_t index : {12u, 13u, 19u, 20u, 96u})
+        EXPECT_NE(set->entries_[index], nullptr) << index;
     EXPECT_EQ(set->entries_[0]->length_, 1000);
     EXPECT_EQ(set->entries_[1]->sounds_.size(), 2u);
     EXPECT_EQ(set->entries_[2]->flags_, 7); // delta first

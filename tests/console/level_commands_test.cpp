@@ -190,11 +190,11 @@ namespace {
 
 TEST_F(LevelCommandsTest, TheSampleCompanionFilePlacesItsTriggersAndWaits)
 {
-    const std::filesystem::path file = std::filesystem::path(TREVOK_SAMPLE_DATA_DIR) / "scripts" / "training_level.tcs";
+    const std::filesystem::path file = std::filesystem::path(TREVOK_SAMPLE_DATA_DIR) / "scripts" / "trigger_kinds.tcs";
     if (!std::filesystem::exists(file))
         GTEST_SKIP() << "sample data not generated";
     TeamTable::Build(3, 1, 0);
-    ASSERT_TRUE(CommandScript::QueueFile(file, {LineSource::LevelFile, "training_level.tcs", 0}));
+    ASSERT_TRUE(CommandScript::QueueFile(file, {LineSource::LevelFile, "trigger_kinds.tcs", 0}));
     CommandScript::RunAll();
     // Every keyword but SHOT, whose role this bare world does not have.
     EXPECT_EQ(LevelTriggers::All().Count(), 15);

@@ -2,6 +2,7 @@
 // order, removal frames, colours and sizes of each kind.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "effect_support.h"
@@ -101,6 +102,38 @@ TEST_F(EffectListTest, FlashGrowsAndFadesAcrossTheWrap)
         EXPECT_NEAR(r->instance->placement_.Scale().x, row.scale, 0.05f);
         EXPECT_NEAR(r->lightSet->Material().diffuse.a, row.alpha, 0.002f);
         EXPECT_FLOAT_EQ(r->instance->placement_.Position().y, 5 - 1.2f);
+    }
+}
+
+// The cone variant of the flash: the round cone shape, one second long,
+// growing to the size it is given; a size that is no size makes no growth.
+TEST_F(EffectListTest, ConeFlashGrowsToItsSizeInOneSecond)
+{
+    struct Row {
+        float size;
+        double seconds;
+        bool present;
+        float scale, alpha;
+    };
+    const Row rows[] = {{4, 0.0, true, 0.0f, 1.0f}, {4, 0.25, true, 1.0f, 0.75f}, {4, 0.99, true, 3.96f, 0.01f},
+                        {4, 1.0, false, 0, 0},        {-3, 0.5, true, 0.0f, 0.5f},
+                        {std::numeric_limits<float>::quiet_NaN(), 0.5, true, 0.0f, 0.5f}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.size << " at " << row.seconds);
+        Effects::AddConeFlash({0, 5, 0}, At(0), row.size);
+        ASSERT_EQ(Effects::WorldList().Count(), 1);
+        EffectRecord* made = *Effects::WorldList().At(0);
+        EXPECT_EQ(made->kind, EffectKind::Flash);
+        ASSERT_NE(made->instance, nullptr);
+        EXPECT_EQ(made->instance->Root()->slots_[0], EffectShapes::Get(EffectShapes::Cone));
+        Frame(row.seconds);
+        ASSERT_EQ(Effects::WorldList().Count(), row.present ? 1 : 0);
+        if (row.present) {
+            EffectRecord* r = *Effects::WorldList().At(0);
+            EXPECT_NEAR(r->instance->placement_.Scale().x, row.scale, 0.01f);
+            EXPECT_NEAR(r->lightSet->Material().diffuse.a, row.alpha, 0.002f);
+        }
+        Effects::ClearAll();
     }
 }
 

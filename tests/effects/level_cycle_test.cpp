@@ -20,6 +20,7 @@
 #include "session/level_session.h"
 #include "world/level.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 
@@ -101,6 +102,14 @@ TEST_F(LevelCycle, ASecondLoadFindsNothingOfTheFirst)
     ASSERT_TRUE(StartSession(true)) << Session::LastError();
     const Held first = Held::Now();
     EXPECT_GT(first.objects, 0u);
+    EXPECT_EQ(first.worldObjects, first.objects) << "every object of the map has its replica";
+    int squad = 0;
+    for (WorldObject* replica : WorldObjectTable::Snapshot())
+        if (replica->Side() == ClientServices::Get().OwnSide() && replica->IsMobile()) {
+            ++squad;
+            EXPECT_TRUE(replica->Marks().defogging) << "the own side's units clear the fog: " << replica->GetId();
+        }
+    EXPECT_EQ(squad, 2) << "the sample squad";
     EXPECT_EQ(first.triggers, 1) << "the companion's trigger";
     EXPECT_GT(first.effects, 0) << "the companion's ring";
     EXPECT_EQ(first.computed, 1u) << "no cache yet: the edges are computed";
@@ -133,6 +142,34 @@ TEST_F(LevelCycle, ASecondLoadFindsNothingOfTheFirst)
     EXPECT_EQ(second.ballistic, 0);
     EXPECT_EQ(second.edges, first.edges);
     EXPECT_EQ(second.computed, 0u) << "the edges come from the cache";
+}
+
+// The load lights the level as its companion expects: a white glow until
+// AMBIENT, and a sun light of the sun colour that SUNANGLE then turns. The
+// light goes with the level.
+TEST_F(LevelCycle, TheLevelStartsWithASunTheCompanionTurns)
+{
+    SunLight::Get().colour.Set(0.5f, 0.25f, 1.0f, 1.0f);
+    ASSERT_TRUE(StartSession(true)) << Session::LastError();
+    Level* level = Level::Current();
+    ASSERT_NE(level, nullptr);
+    const gfx::ColourF glow = level->Lights().Material().emissive;
+    EXPECT_EQ((std::array{glow.r, glow.g, glow.b}), (std::array{1.0f, 1.0f, 1.0f}));
+    Light* sun = SunLight::Get().light;
+    ASSERT_NE(sun, nullptr) << "SUNANGLE replaces a sun only when the load made one";
+    bool inLevelSet = false;
+    for (Light* light : level->Lights().Lights())
+        inLevelSet = inLevelSet || light == sun;
+    EXPECT_TRUE(inLevelSet);
+    const gfx::Light& d = sun->Description();
+    EXPECT_EQ(d.type, gfx::LightType::Directional);
+    EXPECT_FLOAT_EQ(d.diffuse.g, 0.25f) << "the sun colour";
+    EXPECT_FLOAT_EQ(d.direction.y, SunLight::Get().direction.y) << "turned by the companion's SUNANGLE 60";
+    EXPECT_GT(d.direction.y, 0.5f);
+
+    ASSERT_TRUE(StopLevel());
+    EXPECT_EQ(SunLight::Get().light, nullptr);
+    SunLight::Get().colour = Colour{};
 }
 
 } // namespace

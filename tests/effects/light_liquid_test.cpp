@@ -53,6 +53,20 @@ TEST_F(LightEffectTest, LightsPastTheSetsLimitAreSkippedAndAllGoWithTheirRecords
     EXPECT_EQ(GlobalLightCount(), 0);
 }
 
+// Spotlights stop being added at 64 records; the ones there keep working.
+TEST_F(LightEffectTest, SpotlightRecordsStopAtTheirCap)
+{
+    for (int i = 0; i < 100; ++i)
+        Effects::AddSpotlight({float(i), 0, 0}, At(0));
+    EXPECT_EQ(Effects::CountKind(Effects::WorldList(), EffectKind::Spotlight), 64);
+    Frame(0.1);
+    EXPECT_EQ(Effects::CountKind(Effects::WorldList(), EffectKind::Spotlight), 64);
+    EXPECT_LE(GlobalLightCount(), 8);
+    Effects::ClearAll();
+    Effects::AddSpotlight({0, 0, 0}, At(0));
+    EXPECT_EQ(Effects::CountKind(Effects::WorldList(), EffectKind::Spotlight), 1);
+}
+
 TEST_F(LightEffectTest, RayColourRecoloursEveryRayAndIgnoresAnEmptyList)
 {
     Colour red, blue;

@@ -12,13 +12,17 @@
 #include "Veapi/screenshot.h"
 #include "world/level.h"
 
+#include "Veapi/camera_fixture.h"
 #include "Veapi/display_fixture.h"
+#include "Veapi/texture_manager.h"
+#include "world/collision_polygon.h"
 #include "review_screens.h"
 #include "shadow_test_shapes.h"
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -84,13 +88,20 @@ protected:
     }
 
     // One frame: clear, floor, the projected pass; the back buffer's pixels.
-    std::vector<uint32_t> Frame(std::vector<float>* depth = nullptr)
+    std::vector<uint32_t> Frame(std::vector<float>* depth = nullptr, bool objectShadows = false)
     {
         Display::ClearColour() = 0xFF000000;
         EXPECT_TRUE(Display::BeginScene());
         Display::Clear();
         MainCamera::Get().SetCurrent();
         DrawFloor();
+        // The world effect list's update draws the shadows of modes 1 and 2,
+        // lit as the device state cache believes (the floor switched the
+        // lighting off behind its back).
+        if (objectShadows) {
+            Display::Device()->SetRenderState(gfx::RenderState::Lighting, 1);
+            Shadows::ObjectCallback()();
+        }
         Shadows::FramePass()();
         std::vector<uint8_t> bytes;
         int pitch = 0;
@@ -318,5 +329,93 @@ TEST_F(ProjectedShadows, StencilOperationsWrapUpAndSaturateDown)
         EXPECT_EQ(stencil[size_t(kHeight / 2 * kWidth + kWidth / 2)], row.expect) << row.op << " " << row.clear;
         dev.SetRenderState(gfx::RenderState::StencilEnable, 0);
         Display::EndFrame(nullptr, nullptr);
+    }
+}
+
+namespace {
+
+// A caster standing over the floor at a point of its own, with the floor
+// polygon under it.
+class StandingCaster : public shadowtest::TestCaster {
+public:
+    StandingCaster(std::vector<std::string> parts, const Vec3& at, CollisionPolygon* floor)
+        : TestCaster(std::move(parts)), at_(at), floorPolygon_(floor)
+    {
+    }
+    Vec3 Position() const override { return at_; }
+    gfx::Matrix ObjectMatrix() const override { return scenetest::Translation(at_.x, at_.y, at_.z); }
+    CollisionPolygon* CurrentPolygon() const override { return floorPolygon_; }
+
+    Vec3 at_;
+    CollisionPolygon* floorPolygon_;
+};
+
+} // namespace
+
+// Footprints (mode 1) and blobs (mode 2) darken the floor round the caster
+// and nowhere else. Frames are written for review.
+TEST_F(ProjectedShadows, FootprintsAndBlobsDarkenOnlyTheFloorRoundTheCaster)
+{
+    displaytest::TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "units");
+    std::ofstream(dir.Path() / "units" / "alpha junk.rim") << "x";
+    TextureManager::SetGraphicsDirectory(dir.Path());
+    TextureManager::SetLoader(scenetest::FilledTextureLoader(0xFFFFFFFFu));
+    // The floor under the caster, facing up.
+    Vec3 corners[4] = {{-20, kFloorY, 1}, {20, kFloorY, 1}, {20, kFloorY, 60}, {-20, kFloorY, 60}};
+    CollisionQuad floor;
+    for (int i = 0; i < 4; ++i)
+        floor.vertices_[i] = &corners[i];
+    floor.normal_ = {0, -1, 0};
+    const Vec3 at{0, kFloorY - 1, 5.5f};
+    const struct {
+        uint32_t mode;
+        std::vector<std::string> parts;
+        float reach;  // metres from below the caster that may darken
+    } rows[] = {
+        // Two feet 0.3 either side, each print 0.2 square.
+        {1, {"LFPrint", "RFPrint"}, 0.5f},
+        // One blob under the body part, 1.5 x 1.05 at most, turned.
+        {2, {"Body"}, 1.0f},
+    };
+    const std::filesystem::path out = std::filesystem::path(TREVOK_EFFECT_SCREENS_DIR);
+    std::filesystem::create_directories(out);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.mode);
+        StandingCaster caster(row.parts, at, &floor);
+        caster.floor_ = kFloorY;
+        // A named root, so a part's name finds the part; node matrices as
+        // drawing the tree would leave them.
+        caster.root_->name_ = "Root";
+        caster.root_->nodeMatrix_ = scenetest::Translation(at.x, at.y, at.z);
+        float x = -0.3f;
+        for (ShapeInstance* node : {caster.root_->FindNode(row.parts[0]),
+                                    row.parts.size() > 1 ? caster.root_->FindNode(row.parts[1]) : nullptr}) {
+            if (!node)
+                continue;
+            node->local_.SetPosition({row.mode == 1 ? x : 0.0f, 0, 0});
+            node->nodeMatrix_ = scenetest::Translation(at.x, at.y, at.z);
+            x = -x;
+        }
+        ShadowMode = row.mode;
+        Shadows::Startup();
+        Shadows::AddCaster(&caster);
+        ASSERT_EQ(Shadows::Casters().size(), 1u);
+        const std::vector<uint32_t> pixels = Frame(nullptr, true);
+        effecttest::KeepForReview(out, "shadow_mode_" + std::to_string(row.mode));
+        Shadows::RemoveCaster(&caster);
+        Shadows::Shutdown();
+        int near = 0, far = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int px = 0; px < kWidth; ++px) {
+                const uint32_t c = pixels[size_t(y * kWidth + px)];
+                Vec3 p;
+                if (c == 0 || !Darkened(c) || !FloorPoint(float(px), float(y), p))
+                    continue;
+                const float dx = p.x - at.x, dz = p.z - at.z;
+                ++(dx * dx + dz * dz <= row.reach * row.reach ? near : far);
+            }
+        EXPECT_GT(near, 10);
+        EXPECT_EQ(far, 0);
     }
 }

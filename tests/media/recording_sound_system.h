@@ -20,6 +20,9 @@ public:
     }
     ~RecordingSoundSystem() override { StopAllVoices(); }
     const char* VariantName() const override { return "recording"; }
+    // What streamed audio (music, movie sound) is routed through; none by default.
+    platform::audio::Device* output = nullptr;
+    platform::audio::Device* OutputDevice() override { return output; }
 
     // A loaded sound at a fixed id (0 or less: the next free one).
     int32_t AddSound(int32_t id, const std::string& name, int32_t volume = 100, uint32_t flags = 0)

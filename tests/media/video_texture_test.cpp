@@ -6,6 +6,8 @@
 #include "app/app_state.h"
 #include "app/directories.h"
 #include "media/video_texture.h"
+#include "platform/audio.h"
+#include "recording_sound_system.h"
 #include "sample/media_writer.h"
 
 #include <algorithm>
@@ -102,6 +104,44 @@ TEST_F(VideoFiles, FramesArriveInTheTextureOnTimeThenTheVideoEnds)
         video.Rewind();
         EXPECT_TRUE(video.Update());
         EXPECT_EQ(video.Frame(), 1);
+    }
+}
+
+// The movie's sound plays through the output the sound system lends; with
+// none (the 3-D or silent systems) the pictures run all the same.
+TEST_F(VideoFiles, SoundGoesToTheSoundSystemsOutputWhenItLendsOne)
+{
+    const auto file = dir_ / "talk.bik";
+    test_media::WriteAvi(file, 32, 16, std::vector<test_media::Rgb>(10, {200, 40, 40}), 8000,
+                         [](uint32_t i) { return int16_t(i % 2 ? 12000 : -12000); });
+    for (bool lends : {true, false}) {
+        auto device = platform::audio::Device::OpenLoopback(8000);
+        if (!device)
+            GTEST_SKIP() << "no loopback audio device";
+        auto system = std::make_unique<RecordingSoundSystem>();
+        system->output = lends ? device.get() : nullptr;
+        SoundSystem::Install(std::move(system));
+        {
+            bool ok = false;
+            VideoTexture video(file, 0, ok);
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(video.HasSound(), lends);
+            double now = 0;
+            video.SetClock([&] { return now; });
+            int peak = 0;
+            for (int frame = 0; frame < 8; ++frame) {
+                now = frame / 25.0;
+                ASSERT_TRUE(video.Update()) << frame;
+                for (int16_t v : device->Render(320))
+                    peak = std::max(peak, std::abs(int(v)));
+            }
+            EXPECT_EQ(video.Frame(), 8);
+            if (lends)
+                EXPECT_GT(peak, 2000) << "the sound is heard";
+            else
+                EXPECT_LT(peak, 100) << "nothing is heard";
+        }
+        SoundSystem::Shutdown();
     }
 }
 

@@ -5,7 +5,10 @@
 #include "objects/role_table.h"
 #include "objects/unit_actor.h"
 #include "objects/weapon_state.h"
+#include "Veapi/hierarchy.h"
 #include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+#include "tests/objects/navigation_fixture.h"
 #include "tests/objects/server_fixture.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +33,7 @@ protected:
     void TearDown() override
     {
         RoleTable::Global().Clear();
+        script::RecordTables::Global().Clear();  // weapon rows point at this test's roles
         ServerFlags::GodMode() = false;
         ServerWorld::TearDown();
     }
@@ -132,6 +136,73 @@ TEST_F(ActorWorld, WaypointsAreReachedWithVerticalDifferenceWeightedAHundredth)
     EXPECT_FLOAT_EQ(unit->MoveTarget().x, 10.0f);
 }
 
+// Near waypoints are passed on the way; the path's last one is walked to.
+TEST_F(ActorWorld, TheLastWaypointIsWalkedToNotPassed)
+{
+    const struct {
+        const char* name;
+        std::vector<Vec3> points;
+        size_t left;      // waypoints after the call
+        bool walking;
+        float targetX;    // the leg's point when walking
+    } cases[] = {
+        {"last, a metre ahead", {{1, 0, 0}}, 1, true, 1},
+        {"on the way, a metre ahead", {{1, 0, 0}, {5, 0, 0}}, 1, true, 5},
+        {"last, within the leg's end", {{0.3f, 0, 0}}, 0, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UnitActor* unit = Unit(Character(), 1, {0, 0, 0});
+        for (const Vec3& point : c.points)
+            unit->AppendWaypoint(point, 0);
+        EXPECT_EQ(unit->NextWaypoint(), c.left > 0);
+        EXPECT_EQ(unit->Waypoints().size(), c.left);
+        EXPECT_EQ(unit->IsWalking(), c.walking);
+        if (c.walking) {
+            EXPECT_FLOAT_EQ(unit->MoveTarget().x, c.targetX);
+        }
+    }
+}
+
+// The replica walks from a 42 until a 43: the end of the last leg and a
+// stop say standing, a leg with waypoints after it says walking on.
+TEST_F(ActorWorld, MotionStatesSayWhetherTheActorIsOnItsWay)
+{
+    const struct {
+        const char* name;
+        bool stopped;            // a stop order halfway
+        bool waypointAfter;
+        uint32_t type;
+    } cases[] = {
+        {"last leg ends", false, false, 43},
+        {"a leg with more to come", false, true, 42},
+        {"stopped on the way", true, true, 43},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UnitActor* unit = Unit(Character(), 1, {0, 0, 0});
+        if (c.waypointAfter)
+            unit->AppendWaypoint({0, 0, 9}, 0);
+        unit->WalkTo({0, 0, 1});
+        sent.clear();
+        float seconds = 0;
+        for (int pass = 0; pass < 40 && unit->IsWalking(); ++pass) {
+            now += 50000;
+            seconds += 0.05f;
+            if (c.stopped && pass == 5)
+                unit->Stop(seconds);
+            else
+                unit->Update(now, seconds);
+        }
+        ASSERT_FALSE(unit->IsWalking());
+        uint32_t last = 0;
+        for (const SentMessage& m : sent)
+            last = m.Type() == 42 || m.Type() == 43 ? m.Type() : last;
+        EXPECT_EQ(last, c.type);
+        unit->Remove(false);
+    }
+}
+
 TEST_F(ActorWorld, AllKeptWaypointsNearDoNotLoopForever)
 {
     script::Role& role = Character();
@@ -140,6 +211,26 @@ TEST_F(ActorWorld, AllKeptWaypointsNearDoNotLoopForever)
     unit->AppendWaypoint({0.5f, 0, 0}, 1);
     EXPECT_TRUE(unit->NextWaypoint());
     EXPECT_FALSE(unit->IsWalking());
+}
+
+TEST_F(ActorWorld, LiveWalkersCountForTheLevelTriggers)
+{
+    const struct {
+        const char* name;
+        int32_t walking;
+        int32_t damage;
+        bool counts;
+    } cases[] = {
+        {"walker", 2 * 65536, 0, true},
+        {"turret", 0, 0, false},
+        {"dead walker", 2 * 65536, 500, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UnitActor* unit = Unit(Character(100, c.walking), 1, {0, 0, 0});
+        unit->TakeDamage(c.damage);
+        EXPECT_EQ(unit->CountsForTriggers(), c.counts);
+    }
 }
 
 TEST_F(ActorWorld, TurningSpeedZeroHasNoTurningCircle)
@@ -188,9 +279,9 @@ TEST_F(ActorWorld, CrouchingActorsIgnoreMovesAndStops)
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
     unit->ToggleCrouch();
     ASSERT_TRUE(unit->IsCrouching());
-    const size_t before = Sent(42).size();
+    const size_t before = Sent(42).size() + Sent(43).size();
     unit->Stop(5.0f);
-    EXPECT_EQ(Sent(42).size(), before);
+    EXPECT_EQ(Sent(42).size() + Sent(43).size(), before);
     EXPECT_EQ(unit->OrderTime(), 0.0f);
 }
 
@@ -455,6 +546,60 @@ TEST_F(ActorWorld, ACloakHidesAndBorrowsTheNearestEnemyBuild)
     EXPECT_EQ(unit->FindEquipped(6), nullptr);
 }
 
+// Worn items show on the carrier's model: an item's tree gives the part
+// of the same name, a plain shape becomes the part's shape, and taking the
+// item off gives the part back the carrier's own look.
+TEST_F(ActorWorld, EquippedItemsTakeTheirBodyPartsPlace)
+{
+    script::Role& carrierRole = Character();
+    GiveBoxModel(carrierRole, {0}, {{"Upper Arm Right", {0.3f, -1.4f, 0}}, {"Head", {0, -1.7f, 0}}});
+    UnitActor* unit = Unit(carrierRole, 1, {0, 0, 0});
+    ASSERT_NE(unit->GetInventory(), nullptr);
+    // A gun held in the arm: its tree's "Upper Arm Right" carries its shape.
+    script::Role& gun = NewRole();
+    VeShape* gunShape = GiveTreeOnPart(gun, "Upper Arm Right");
+    // A helmet with a shape only, and a pack for a part the model lacks.
+    script::Role& helmet = NewRole();
+    GiveBoxShape(helmet, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
+    script::Role& pack = NewRole();
+    GiveBoxShape(pack, {0, 0, 0}, {0.3f, 0.3f, 0.3f});
+    const struct {
+        const char* name;
+        script::Role* role;
+        int32_t slot;
+        const char* part;  // null: no part changes
+        VeShape* shown;
+    } rows[] = {
+        {"TreeOnTheArm", &gun, 0, "Upper Arm Right", gunShape},
+        {"ShapeOnTheHead", &helmet, 2, "Head", static_cast<VeShape*>(helmet.shape.shape.get())},
+        {"PartTheModelLacks", &pack, 4, nullptr, nullptr},
+    };
+    int32_t id = 40;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        RoleTable::Global().File(*row.role);
+        CarriedItem item;
+        item.kind = ItemType::kArmour;
+        item.roleId = row.role->id;
+        item.id = ++id;
+        unit->GetInventory()->Add(item);
+        ASSERT_TRUE(unit->EquipItem(row.slot, id, false));
+        ShapeInstance* root = unit->Shape()->Root();
+        for (const char* part : {"Upper Arm Right", "Head"}) {
+            ShapeInstance* node = NamedPart(*root, part);
+            ASSERT_NE(node, nullptr);
+            const bool worn = row.part && std::string(part) == row.part;
+            EXPECT_EQ(node->slots_[0], worn ? row.shown : nullptr) << part;
+        }
+        unit->UnequipItem(*unit->FindEquipped(id));
+        for (const char* part : {"Upper Arm Right", "Head"}) {
+            ShapeInstance* node = NamedPart(*root, part);
+            ASSERT_NE(node, nullptr);
+            EXPECT_EQ(node->slots_[0], nullptr) << part << " is the model's own again";
+        }
+    }
+}
+
 // ---- crouching ----
 
 struct CrouchCase {
@@ -598,6 +743,164 @@ TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
         for (SequencePlayer* player : unit->Shape()->Players())
             playing = playing || player->index_ == 13;
         EXPECT_EQ(playing, row.stance);
+        unit->Remove(false);
+    }
+}
+
+// ---- approaches ----
+
+class Approaches : public ActorWorld {
+protected:
+    void SetUp() override
+    {
+        ActorWorld::SetUp();
+        script::Role& shot = NewRole();
+        shot.character.reset();
+        shot.projectile.emplace();
+        shot.projectile->maxRange = 3.0f * 3.0f;
+        script::WeaponEntry entry;
+        entry.projectile = &shot;
+        entry.firingSpeed = 40.0f;
+        entry.magazineSize = entry.salvoSize = 10;
+        script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    }
+    void TearDown() override
+    {
+        Level::Current() = nullptr;
+        ActorWorld::TearDown();
+    }
+
+    // A squad unit (its hold position cleared on joining) armed with a
+    // 3 m weapon.
+    UnitActor* Attacker(const Vec3& at)
+    {
+        script::Role& role = Character();
+        role.character->weapon = 3;
+        return Unit(role, 1, at);
+    }
+
+    // One server pass over `units` with a fresh plan budget of one search.
+    void Pass(std::initializer_list<UnitActor*> units)
+    {
+        ServerCounters::PlanBudget() = 1;
+        now += 50000;
+        for (UnitActor* unit : units)
+            unit->Update(now, static_cast<float>(now) / 1e6f);
+    }
+};
+
+// Attackers out of range approach by path searches, one per pass within the
+// pass's plan budget; the rest keep their target and hold fire meanwhile.
+TEST_F(Approaches, OutOfRangeAttackersShareThePassPlanBudget)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(3, std::string(30, '.')));
+    Level::Current() = grid.level.get();
+    UnitActor* target = Unit(Character(), 2, {25.5f, 0, 1.5f});
+    UnitActor* a = Attacker({1.5f, 0, 0.5f});
+    UnitActor* b = Attacker({1.5f, 0, 1.5f});
+    UnitActor* c = Attacker({1.5f, 0, 2.5f});
+    for (UnitActor* unit : {a, b, c})
+        ASSERT_TRUE(unit->AimAtObject(target, 0, false, false));
+    for (size_t pass = 1; pass <= 3; ++pass) {
+        SCOPED_TRACE(pass);
+        Pass({a, b, c});
+        EXPECT_EQ(Sent(27).size(), pass) << "one approach per pass";
+        EXPECT_EQ(ServerCounters::PlanBudget(), 0);
+        size_t approaching = 0;
+        for (UnitActor* unit : {a, b, c}) {
+            if (unit->IsAttacking()) {
+                EXPECT_TRUE(unit->Waypoints().empty()) << "a waiting attacker has not searched";
+                EXPECT_EQ(unit->GetTarget(), target);
+            } else {
+                EXPECT_FALSE(unit->Waypoints().empty());
+                ASSERT_FALSE(unit->Orders().empty());
+                EXPECT_EQ(unit->Orders().front().kind, OrderKind::kAttackTarget);
+                ++approaching;
+            }
+        }
+        EXPECT_EQ(approaching, pass);
+    }
+    EXPECT_TRUE(Sent(49).empty()) << "nothing is fired from out of range";
+}
+
+// A target that had no route is not searched for again until the retry
+// time has passed, so it does not take the pass's search every pass.
+TEST_F(Approaches, AnUnreachableTargetWaitsBeforeItIsSearchedAgain)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(3, "....#....."));
+    Level::Current() = grid.level.get();
+    UnitActor* target = Unit(Character(), 2, {8.5f, 0, 1.5f});
+    UnitActor* unit = Attacker({3.5f, 0, 1.5f});
+    const struct {
+        float after;  // seconds since the failed search
+        bool searched;
+    } rows[] = {{0.0f, true}, {0.05f, false}, {0.5f, false}, {Actor::kApproachRetrySeconds + 0.1f, true}};
+    const uint64_t start = now;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.after);
+        now = start + static_cast<uint64_t>(row.after * 1e6f);
+        ASSERT_TRUE(unit->AimAtObject(target, static_cast<float>(now) / 1e6f, false, false));
+        Pass({unit});
+        EXPECT_EQ(ServerCounters::PlanBudget(), row.searched ? 0 : 1);
+        EXPECT_FALSE(unit->IsAttacking()) << "no route: the attack stops";
+        EXPECT_TRUE(Sent(27).empty());
+    }
+}
+
+// The gun's pose sequences (pitch 5, yaw 12) must arrive before a shot
+// leaves; a model without them fires at once, and a pose that only follows
+// a walking target a little each pass keeps firing.
+TEST_F(ActorWorld, ShotsWaitForTheAimingPoseToArrive)
+{
+    script::Role& shot = NewRole();
+    shot.character.reset();
+    shot.projectile.emplace();
+    shot.projectile->maxRange = 50.0f * 50.0f;
+    script::WeaponEntry entry;
+    entry.projectile = &shot;
+    entry.firingSpeed = 40.0f;
+    entry.magazineSize = entry.salvoSize = 100;
+    entry.roundTime = 0.01f;
+    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    constexpr int32_t kSecond = 1000000;  // the poses' length in ticks
+    const struct {
+        const char* name;
+        std::initializer_list<int32_t> sequences;
+        int earliest, latest;  // the pass (50 ms each) of the first shot
+    } rows[] = {
+        {"NoPoses", {0}, 1, 1},
+        // Aiming 45 degrees up moves the pitch pose a quarter of its second:
+        // it arrives 0.3 s in, give or take the re-aims' rounding.
+        {"PitchPoseTakesAQuarterSecond", {0, 5, 12}, 5, 6},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sent.clear();
+        script::Role& role = Character();
+        role.character->weapon = 3;
+        role.character->secondaryWeapon = 2147483647;  // no weapon cycling
+        role.character->canTurn = false;
+        role.character->gunYawAngle = 1024;
+        role.character->elevationAngle = 1024;
+        GiveBoxModel(role, row.sequences, {}, kSecond);
+        UnitActor* unit = Unit(role, 2, {0, 0, 0});
+        const Vec3 muzzle = unit->Position() + unit->FirePoint(0);
+        Vec3 aim{muzzle.x, muzzle.y - 10.0f, muzzle.z + 10.0f};
+        unit->AimAtPoint(aim, 0, false, false);
+        int first = 0;
+        for (int pass = 1; pass <= 10; ++pass) {
+            if (first != 0)
+                aim.x += 0.02f;  // the target walks on
+            unit->AimAtPoint(aim, static_cast<float>(now) / 1e6f, false, false);
+            now += 50000;
+            unit->Update(now, static_cast<float>(now) / 1e6f);
+            ASSERT_TRUE(unit->IsAttacking());
+            if (first == 0 && !Sent(49).empty())
+                first = pass;
+        }
+        EXPECT_GE(first, row.earliest);
+        EXPECT_LE(first, row.latest);
+        EXPECT_EQ(Sent(49).size(), static_cast<size_t>(11 - first)) << "tracking keeps firing";
         unit->Remove(false);
     }
 }

@@ -444,9 +444,15 @@ TEST_F(AiWorld, DecoyPulsesNineNoisesEverySixSecondsUntilItsChargeEnds)
     script::Role& decoy = Character(0, 0, 0, 2);
     decoy.character->weapon = DeviceKind::kDecoy;
     decoy.character->hearingRange = 10;
-    GameObject* device = Spawn(decoy, 1, {0, 0, 0});  // its activation deploys it
+    ServerOutbox::Global().TakeCues();
+    GameObject* device = Spawn(decoy, 1, {2, 0, 3});  // its activation deploys it
     GameObjectRef hold(device);
     ASSERT_EQ(RemoteDeviceTable::At(0), device);
+    // Deploying sounds the device (34), with no particles.
+    const std::vector<ServerCue> armed = ServerOutbox::Global().TakeCues();
+    ASSERT_EQ(armed.size(), 1u);
+    EXPECT_EQ(armed[0].sound, 34);
+    EXPECT_FALSE(armed[0].explosion);
     for (uint64_t t = 0; t < 5 * kSecond; t += kSecond)
         Ai::ThinkType2(*device, t);
     EXPECT_TRUE(ObjectTrackers::All().empty()) << "silent until set off";
@@ -455,9 +461,18 @@ TEST_F(AiWorld, DecoyPulsesNineNoisesEverySixSecondsUntilItsChargeEnds)
     for (uint64_t t = 10 * kSecond; t <= 50 * kSecond && !device->IsRemoved(); t += kSecond / 2) {
         const size_t before = ObjectTrackers::All().size();
         Ai::ThinkType2(*device, t);
+        const std::vector<ServerCue> cues = ServerOutbox::Global().TakeCues();
         if (ObjectTrackers::All().size() > before) {
             EXPECT_EQ(ObjectTrackers::All().size() - before, 9u);
             ++pulses;
+            // Each pulse bangs (14) and bursts where the decoy lies.
+            ASSERT_EQ(cues.size(), 1u);
+            EXPECT_EQ(cues[0].sound, 14);
+            EXPECT_TRUE(cues[0].explosion);
+            EXPECT_EQ(cues[0].at.x, 2.0f);
+            EXPECT_EQ(cues[0].at.z, 3.0f);
+        } else {
+            EXPECT_TRUE(cues.empty());
         }
     }
     EXPECT_EQ(pulses, 7u) << "at 10, 16, ... 46 s; the charge ended at 40 s, so it goes after 46 s";

@@ -195,6 +195,11 @@ TEST_F(AiTest, RemoteDevicesFillTwelveSlotsAndAnswerTheirKeys)
     EXPECT_EQ(detonated, std::vector<uint32_t>{5}) << "the slot empties";
     ObjectRegistry::Global().Find(7)->Remove(false);
     EXPECT_EQ(RemoteDeviceTable::At(6), nullptr) << "destruction empties its slot";
+    ASSERT_NE(RemoteDeviceTable::At(0), nullptr);
+    AlertTable::Clear();
+    for (int32_t slot = 0; slot < RemoteDeviceTable::kSlots; ++slot)
+        EXPECT_EQ(RemoteDeviceTable::At(slot), nullptr) << "a new level starts with no alerts: " << slot;
+    EXPECT_EQ(detonated, std::vector<uint32_t>{5}) << "emptied, nothing set off";
     Ai::InstallRoutines();
 }
 

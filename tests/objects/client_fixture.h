@@ -3,7 +3,10 @@
 // before and after, the game clock at 0.
 #pragma once
 
+#include "Veapi/particles.h"
+#include "Veapi/ve_object.h"
 #include "app/app_time.h"
+#include "objects/client_effects.h"
 #include "objects/role_table.h"
 #include "objects/teams.h"
 #include "objects/typed_objects.h"
@@ -17,6 +20,30 @@
 #include <cstring>
 #include <deque>
 #include <vector>
+
+// Coronas as the effects make them: a lasting emitter of group 7.
+inline void InstallTestCoronas()
+{
+    ClientEffects().createCorona = [](const Vec3& at, const Colour& colour) {
+        ParticleEmitterDesc d;
+        d.group = 7;
+        d.colour1 = colour;
+        return Particles::CreateEmitter(d, at);
+    };
+}
+
+// A red corona on a "lightdum" part added to the object's shape.
+inline ParticleEmitter* GiveLightdumCorona(WorldObject& object, const Vec3& partAt = {0, 0, 0})
+{
+    auto* part = new ShapeInstance;
+    part->name_ = "lightdum";
+    part->local_.SetPosition(partAt);
+    object.Shape()->Root()->AppendChild(part);
+    Colour red;
+    red.Set(1, 0, 0, 0.6f);
+    object.AddCorona("lightdum", red);
+    return object.Corona();
+}
 
 class ClientWorld : public ::testing::Test {
 protected:

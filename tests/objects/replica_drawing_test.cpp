@@ -97,29 +97,19 @@ TEST_F(ReplicaDrawing, TheOwnLightDimsWithTheFogAndLeavesWithTheObject)
 TEST_F(ReplicaDrawing, ACoronaFollowsItsPartAndHidesWithTheObject)
 {
     std::vector<Vec3> made;
-    ClientEffects().createCorona = [](const Vec3& at, const Colour& colour) {
-        ParticleEmitterDesc d;
-        d.group = 7;
-        d.colour1 = colour;
-        return Particles::CreateEmitter(d, at);
-    };
+    InstallTestCoronas();
     script::Role& role = NewRole(5);
     GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
     WorldObject* beacon = Make(role, kEnemySide, {10, 0, 0});
     ASSERT_NE(beacon->Shape(), nullptr);
     // A part one metre up (y grows down) and one ahead.
-    auto* part = new ShapeInstance;
-    part->name_ = "lightdum";
-    part->local_.SetPosition({0, -1, 1});
-    beacon->Shape()->Root()->AppendChild(part);
-    Colour red;
-    red.Set(1, 0, 0, 0.6f);
-    beacon->AddCorona("lightdum", red);
-    ParticleEmitter* corona = beacon->Corona();
+    ParticleEmitter* corona = GiveLightdumCorona(*beacon, {0, -1, 1});
     ASSERT_NE(corona, nullptr);
     EXPECT_NEAR(corona->Position().y, -1.0f, 1e-4f);
     EXPECT_NEAR(corona->Position().z, 1.0f, 1e-4f);
-    beacon->AddCorona("lightdum", red);  // one corona only
+    Colour white;
+    white.Set(1, 1, 1, 1);
+    beacon->AddCorona("lightdum", white);  // one corona only
     EXPECT_EQ(beacon->Corona(), corona);
 
     beacon->SetPosition({20, 0, 0});
@@ -131,6 +121,78 @@ TEST_F(ReplicaDrawing, ACoronaFollowsItsPartAndHidesWithTheObject)
     EXPECT_EQ(beacon->Corona(), nullptr);
     WorldObjectTable::DrawAll();
     beacon->Remove();
+}
+
+// The fog over an object dims its corona and its smoke by the same factor
+// as its light; smoke of an object out of sight is not drawn at all.
+TEST_F(ReplicaDrawing, CoronaAndSmokeFadeWithTheFogOverTheObject)
+{
+    InstallTestCoronas();
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(-100, -100, 100, 100);
+    fog.SetEnabled(true);
+    const struct {
+        const char* name;
+        uint8_t roleFlags;
+        bool fogOn;
+        bool fogged;     // the corona takes the object's fog value
+        bool smokeShown;
+    } rows[] = {
+        {"fog off", script::kRolePerVertexFogging, false, false, true},
+        {"seen through the fog", script::kRolePerVertexFogging, true, true, true},
+        {"hidden in undiscovered fog", script::kRoleAlphaFogging, true, true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FogOfWar::Global() = row.fogOn ? &fog : nullptr;
+        script::Role& role = NewRole(5);
+        GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+        role.flags = row.roleFlags;
+        WorldObject* beacon = Make(role, kEnemySide, {10, 0, 0});
+        ParticleEmitter* corona = GiveLightdumCorona(*beacon);
+        ASSERT_NE(corona, nullptr);
+        ParticleEmitterDesc smoke;
+        ParticleEmitter* smoking = Particles::CreateEmitter(smoke, {10, 0, 0});
+        beacon->KeepEmitter(smoking);
+        WorldObjectTable::DrawAll();
+
+        const float expected = row.fogged ? static_cast<float>(beacon->FogVisibility()) / 254.0f : 0.0f;
+        if (row.fogged) {
+            EXPECT_GT(expected, 0.9f);  // never discovered
+        }
+        EXPECT_NEAR(corona->FogFactor(), expected, 1e-5f);
+        EXPECT_NEAR(smoking->FogFactor(), row.smokeShown ? expected : 1.0f, 1e-5f);
+        beacon->Remove();
+    }
+    FogOfWar::Global() = nullptr;
+}
+
+// The corona a "lightdum" part gets at construction carries the owner's
+// mark until the object is first seen, and hides while it is unseen.
+TEST_F(ReplicaDrawing, APartCoronaIsMarkedUntilTheObjectIsFirstSeen)
+{
+    InstallTestCoronas();
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(-100, -100, 100, 100);
+    fog.SetEnabled(true);
+    FogOfWar::Global() = &fog;
+    script::Role& role = NewRole(5);
+    GiveBoxModel(role, {0}, {{"lightdum", {0, -1, 0}}});
+    role.flags = script::kRoleAlphaFogging;
+    WorldObject* beacon = Make(role, kEnemySide, {10, 0, 0});
+    ParticleEmitter* corona = beacon->Corona();
+    ASSERT_NE(corona, nullptr);
+    EXPECT_TRUE(beacon->CoronaFollowsPart());
+    EXPECT_NE(corona->Flags() & ParticleEmitter::kOwnerMark, 0u);
+    WorldObjectTable::DrawAll();
+    EXPECT_TRUE(corona->Hidden());
+    EXPECT_NE(corona->Flags() & ParticleEmitter::kOwnerMark, 0u);
+
+    FogOfWar::Global() = nullptr;
+    WorldObjectTable::DrawAll();
+    EXPECT_FALSE(corona->Hidden());
+    EXPECT_EQ(corona->Flags() & ParticleEmitter::kOwnerMark, 0u);
+    EXPECT_NEAR(corona->Position().y, -1.0f, 1e-4f);
 }
 
 TEST_F(ReplicaDrawing, TheMoveMarkerShrinksAndTurnsForTwoSecondsThenGoes)

@@ -103,6 +103,37 @@ TEST_F(ReplicaMover, AReportNamingAPolygonPutsTheMoverOnIt)
     EXPECT_EQ(walker->GetPolygon(), target);
 }
 
+// A replica's motion request names the navigation node under the
+// destination it reports, or none where the level has no floor.
+TEST_F(ReplicaMover, MotionRequestsNameTheDestinationsNode)
+{
+    const struct {
+        const char* what;
+        Vec3 destination;
+        int cellX, cellZ;  // -1: no node
+    } rows[] = {
+        {"a floor cell", {4.5f, 0, 2.5f}, 4, 2},
+        {"the masked cell is still a node", {3.5f, 0, 1.5f}, 3, 1},
+        {"a hole", {6.5f, 0, 1.5f}, -1, -1},
+        {"off the level", {40.0f, 0, 40.0f}, -1, -1},
+    };
+    script::Role& role = Walker();
+    auto* walker = Make<MovingObject>(role, kOwnSide, {0.5f, 0, 0.5f});
+    ASSERT_NE(walker, nullptr);
+    for (const auto& row : rows) {
+        requests.clear();
+        MotionRecord record;
+        record.position = {0.5f, 0, 0.5f};
+        walker->ApplyMoving(row.destination, record, row.destination);
+        walker->SendMotionState(true);
+        const auto sent = Requests(42);
+        ASSERT_EQ(sent.size(), 1u) << row.what;
+        EXPECT_EQ(sent[0].Float(10), row.destination.x) << row.what;
+        const CollisionPolygon* node = grid.At(row.cellX, row.cellZ);
+        EXPECT_EQ(sent[0].Word(13), node ? node->tableIndex_ : MotionRecord::kNoPolygon) << row.what;
+    }
+}
+
 } // namespace
 
 namespace {

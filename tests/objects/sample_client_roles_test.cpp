@@ -55,7 +55,8 @@ TEST_F(SampleClientRoles, ReplicasTakeTheirRoleFlags)
     const struct {
         const char* name;
         int32_t kind;
-    } kinds[] = {{"drifter", 9}, {"wanderer", 11}, {"deployer", 16}};
+    } kinds[] = {{"fixed", 5},   {"track", 8},    {"drifter", 9},  {"prize", 10}, {"wanderer", 11},
+                 {"chain", 12},  {"segment", 13}, {"hatcher", 14}, {"deployer", 16}, {"escort", 17}};
     for (const auto& k : kinds) {
         WorldObject* made = make(k.name);
         ASSERT_NE(made, nullptr) << k.name;

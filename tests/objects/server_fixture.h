@@ -8,6 +8,7 @@
 #include "objects/server_link.h"
 #include "objects/teams.h"
 #include "Veapi/hierarchy.h"
+#include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "script/records.h"
 
@@ -58,10 +59,12 @@ struct ModelPart {
 };
 
 // A role whose model is a tree over a box shape, with one-key sequences at
-// the given indexes and named child parts standing at their positions (the
-// tree's use is the record's).
+// the given indexes (a second key at `lastKey` ticks, their length, when it
+// is not 0) and
+// named child parts standing at their positions (the tree's use is the
+// record's).
 inline void GiveBoxModel(script::Role& role, std::initializer_list<int32_t> sequences,
-                         std::initializer_list<ModelPart> parts = {})
+                         std::initializer_list<ModelPart> parts = {}, int32_t lastKey = 0)
 {
     GiveBoxShape(role, {-0.5f, -1.8f, -0.5f}, {0.5f, 0, 0.5f});
     role.shape.minimum = {-0.5f, -1.8f, -0.5f};  // the record keeps the tree's bounds
@@ -77,6 +80,10 @@ inline void GiveBoxModel(script::Role& role, std::initializer_list<int32_t> sequ
         sequence->index_ = index;
         sequence->length_ = 1000;
         sequence->keys_.emplace_back();
+        if (lastKey != 0) {
+            sequence->keys_.emplace_back().time_ = lastKey;
+            sequence->length_ = lastKey;
+        }
         set->entries_[static_cast<size_t>(index)] = std::move(sequence);
     }
     tree->sequences_ = set;
@@ -90,6 +97,34 @@ inline void GiveBoxModel(script::Role& role, std::initializer_list<int32_t> sequ
         tree->children_.PushBack(child);
     }
     role.shape.hierarchy = std::shared_ptr<void>(tree, [](void* h) { static_cast<Hierarchy*>(h)->Release(); });
+}
+
+// The model node carrying `name` (unnamed nodes never match).
+inline ShapeInstance* NamedPart(ShapeInstance& node, const std::string& name)
+{
+    if (node.name_ == name)
+        return &node;
+    for (ShapeInstance* child : node.children_) {
+        if (ShapeInstance* found = NamedPart(*child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+// An item whose model's tree carries its shape on the node `part` (a gun
+// held in the arm); gives back that shape.
+inline VeShape* GiveTreeOnPart(script::Role& role, const char* part)
+{
+    GiveBoxShape(role, {0, 0, 0}, {0.1f, 0.1f, 0.6f});
+    auto* shape = static_cast<VeShape*>(role.shape.shape.get());
+    auto* tree = new Hierarchy;
+    auto* node = new Hierarchy;
+    node->name_ = part;
+    node->shapes_[0] = shape;
+    shape->AddRef();
+    tree->children_.PushBack(node);
+    role.shape.hierarchy = std::shared_ptr<void>(tree, [](void* h) { static_cast<Hierarchy*>(h)->Release(); });
+    return shape;
 }
 
 class ServerWorld : public ::testing::Test {

@@ -8,6 +8,7 @@
 #include "objects/role_table.h"
 #include "objects/server_classes.h"
 #include "objects/think_routines.h"
+#include "Veapi/ve_object.h"
 #include "tests/objects/navigation_fixture.h"
 #include "tests/objects/ai_fixture.h"
 #include "world/level.h"
@@ -65,9 +66,9 @@ protected:
     }
 
     template <class T>
-    T* CreateAs(script::Role& role, int32_t side, const Vec3& at)
+    T* CreateAs(script::Role& role, int32_t side, const Vec3& at, const Quaternion& q = Quaternion::Identity())
     {
-        GameObject* object = Create(role, side, at);
+        GameObject* object = Create(role, side, at, q);
         EXPECT_TRUE(object->IsKind(role.aiType));
         return static_cast<T*>(object);
     }
@@ -133,7 +134,10 @@ TEST_P(PickUps, UseRunsSwitchesAndCollectsPickUps)
     const PickUpCase& c = GetParam();
     script::Role& key = Kind(0, "key");
     script::Role& thing = Kind(10);
-    thing.character.reset();
+    // Rating 0: the pick-up gives a heal (a role without a character
+    // record rates 2, an item kind nothing is made of).
+    thing.character.emplace();
+    thing.character->aggression = 0.0f;
     if (c.destroyAfter)
         thing.flags |= script::kRoleDestroyAfterCollection;
     auto* object = CreateAs<Kind10Object>(thing, 0, {0, 0, 0});
@@ -179,6 +183,68 @@ INSTANTIATE_TEST_SUITE_P(
                       PickUpCase{"RequiredRoleMissing", false, "open.tcs", false, "key", false, 1, 0, 0, false, 0},
                       PickUpCase{"RequiredRoleCarried", false, "open.tcs", false, "key", true, 1, 1, 0, false, 0}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// A pick-up the taker's model has a pick-up sequence for waits for it: the
+// taker is busy until it ends, and only then holds the item.
+TEST_F(KindWorld, APickUpSequenceDelaysTheItemUntilItEnds)
+{
+    constexpr int32_t kSecond = 1000000;  // the sequences' length in ticks
+    const struct {
+        const char* name;
+        int32_t itemKind;
+        std::initializer_list<int32_t> sequences;
+        uint32_t waitsFor;  // the sequence played, 0: taken at once
+    } rows[] = {
+        {"KindTwoPlays49", 2, {0, 49}, 49},
+        {"OtherKindsPlay50", 0, {0, 50}, 50},
+        {"KindTwoWithout49", 2, {0, 50}, 0},
+        {"NoPickUpSequence", 0, {0}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sent.clear();
+        script::Role& thing = Kind(10);
+        thing.character.reset();
+        auto* object = CreateAs<Kind10Object>(thing, 0, {0, 0, 0});
+        GameObjectRef holdObject(object);
+        object->ApplyRoleValue(row.itemKind);
+        const bool waits = row.waitsFor != 0;
+        script::Role& taker = Kind(0);
+        GiveBoxModel(taker, row.sequences, {}, kSecond);
+        auto* actor = static_cast<Actor*>(Create(taker, 1, {0, 0, 1}));
+        GameObjectRef holdActor(actor);
+        actor->SetInventory(std::make_unique<Inventory>());
+        const size_t before = actor->GetInventory()->Items().size();
+        actor->followedId_ = static_cast<int32_t>(object->GetId());
+        ASSERT_TRUE(object->Use(*actor, false));
+        EXPECT_EQ(actor->IsBusy(), waits);
+        EXPECT_EQ(Sent(KindMessage::kPickingUp).size(), waits ? 1u : 0u);
+        if (waits) {
+            const SentMessage m = Sent(KindMessage::kPickingUp)[0];
+            EXPECT_EQ(m.Word(1), actor->GetId());
+            EXPECT_EQ(m.Word(2), row.waitsFor);
+            EXPECT_EQ(m.bytes.size(), 16u);
+        }
+        EXPECT_EQ(object->Collected(), !waits);
+        const uint64_t start = now;
+        for (int pass = 1; pass <= 25; ++pass) {
+            now = start + static_cast<uint64_t>(pass) * 50000;
+            actor->Update(now, static_cast<float>(now) / 1e6f);
+            const bool ended = now - start > static_cast<uint64_t>(kSecond);
+            if (!waits || ended)
+                continue;
+            ASSERT_FALSE(object->Collected()) << pass;
+            ASSERT_TRUE(actor->IsBusy()) << pass;
+        }
+        EXPECT_TRUE(object->Collected());
+        EXPECT_FALSE(actor->IsBusy());
+        EXPECT_FALSE(actor->pickUpPending_);
+        // Kind 2 is collected without becoming an item; the others once.
+        EXPECT_EQ(actor->GetInventory()->Items().size() - before, row.itemKind == 2 ? 0u : 1u) << "taken once";
+        object->Remove(false);
+        actor->Remove(false);
+    }
+}
 
 TEST_F(KindWorld, PickUpsSpawnUpToFourBugsExceptKindTwoAndWhileRestoring)
 {
@@ -275,6 +341,33 @@ TEST_F(KindWorld, DormantGuardRisesForAnEnemyInItsConeThenFights)
     EXPECT_TRUE(guard->Woken());
     EXPECT_EQ(guard->think_, &Ai::ThinkCombat);
     EXPECT_EQ(Sent(KindMessage::kGuardRises).size(), 1u);
+}
+
+// A risen guard is aimed at between its model's first two parts (turned
+// with it); a model with fewer keeps the centre.
+TEST_F(KindWorld, ARisenGuardIsAimedAtBetweenItsFirstTwoParts)
+{
+    const Quaternion halfTurn{0, 1, 0, 0};  // about y: x and z change sign
+    const struct {
+        const char* name;
+        std::initializer_list<ModelPart> parts;
+        Vec3 offset;
+    } rows[] = {
+        {"TwoParts", {{"head", {0.2f, -2.0f, 0.0f}}, {"gun", {0.0f, -1.0f, 1.0f}}}, {-0.1f, -1.5f, -0.5f}},
+        {"ThirdPartIgnored", {{"a", {1, -1, 0}}, {"b", {1, -1, 2}}, {"c", {9, 9, 9}}}, {-1, -1, -1}},
+        {"OnePartKeepsTheCentre", {{"head", {0.2f, -2.0f, 0.0f}}}, {0, -0.9f, 0}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& guardRole = Kind(16);
+        guardRole.character->weapon = 0;
+        GiveBoxModel(guardRole, {0, 20}, row.parts);
+        auto* guard = CreateAs<Kind16Actor>(guardRole, 2, {3, 0, 4}, halfTurn);
+        EXPECT_NEAR(guard->AimOffset().x, row.offset.x, 1e-5f);
+        EXPECT_NEAR(guard->AimOffset().y, row.offset.y, 1e-5f);
+        EXPECT_NEAR(guard->AimOffset().z, row.offset.z, 1e-5f);
+        guard->Remove(false);
+    }
 }
 
 TEST_F(KindWorld, EscortHeadsForAnExitScoresOnceAndLeavesTheRegistry)

@@ -1,13 +1,17 @@
 #include "client_fixture.h"
 
 #include "Veapi/camera.h"
+#include "Veapi/sequence_player.h"
+#include "Veapi/ve_object.h"
 #include "objects/inventory.h"
 #include "world/fog_of_war.h"
 #include "objects/weapon_state.h"
 #include "session/projectile_launch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 #include <limits>
 
 namespace {
@@ -114,6 +118,47 @@ TEST_F(Placement, AForwardJumpOfTheGameClockIsCapped)
     ASSERT_TRUE(object->SetPlacement({5, 0, 5}, Quaternion::Identity(), 3.0e26f));
     EXPECT_GT(object->Time(), uint64_t{1} << 62);
     EXPECT_LE(AppTime::GameSeconds(), 2.6f);
+}
+
+// A moving model stands in its first sequence, looped, from its
+// activation, and its first node box gives its extent; a plain shape, or a
+// model placed statically, plays nothing.
+TEST_F(Placement, AMovingModelLoopsItsFirstSequenceAndTakesItsNodeBox)
+{
+    const struct {
+        const char* name;
+        bool model;
+        bool staticPlacement;
+        bool plays;
+        Vec3 extent;
+    } rows[] = {
+        {"Model", true, false, true, {2.0f, 3.0f, 2.0f}},
+        {"PlainShape", false, false, false, {2.0f, 2.0f, 2.0f}},
+        {"StaticModel", true, true, false, {1.0f, 1.0f, 1.0f}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = NewRole(2);
+        if (row.model) {
+            GiveBoxModel(role, {0, 1});
+            // The tree's box is its node box, not the root shape's bounds.
+            role.shape.minimum = {-1, -3, -1};
+            role.shape.maximum = {1, 0, 1};
+        } else {
+            GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+        }
+        if (row.staticPlacement)
+            role.flags |= script::kRoleFragControl;
+        WorldObject* object = Make(role, kEnemySide, {0, 0, 0});
+        ASSERT_NE(object->Shape(), nullptr);
+        bool looping = false;
+        for (SequencePlayer* player : object->Shape()->Players())
+            looping = looping || (player->index_ == 0 && player->repeatCount_ == -1);
+        EXPECT_EQ(looping, row.plays);
+        EXPECT_NEAR(object->Extent().x, row.extent.x, 1e-5f);
+        EXPECT_NEAR(object->Extent().y, row.extent.y, 1e-5f);
+        EXPECT_NEAR(object->Extent().z, row.extent.z, 1e-5f);
+    }
 }
 
 using Damage = ClientWorld;
@@ -260,6 +305,116 @@ TEST_F(Moving, VariationsStartNoneAndNeverDivideWhileTheGameStandsStill)
         }
     }
     AppTime::SetGameSpeed(0.0f);
+}
+
+// A replica wears what the server equips as the server's actor does: an
+// item's tree gives the part of the same name, a plain shape becomes the
+// part's shape, and taking it off gives the part back the model's look.
+TEST_F(Moving, WornItemsTakeTheirBodyPartsPlace)
+{
+    script::Role& carrierRole = NewRole(2);
+    GiveBoxModel(carrierRole, {0}, {{"Upper Arm Right", {0.3f, -1.4f, 0}}, {"Head", {0, -1.7f, 0}}});
+    auto* carrier = Make<MovingObject>(carrierRole, kOwnSide, {0, 0, 0});
+    ASSERT_NE(carrier->GetInventory(), nullptr);
+    script::Role& gun = NewRole(2);
+    VeShape* gunShape = GiveTreeOnPart(gun, "Upper Arm Right");
+    script::Role& helmet = NewRole(2);
+    GiveBoxShape(helmet, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
+    script::Role& pack = NewRole(2);
+    GiveBoxShape(pack, {0, 0, 0}, {0.3f, 0.3f, 0.3f});
+    const struct {
+        const char* name;
+        script::Role* role;
+        int32_t slot;
+        const char* part;  // null: no part changes
+        VeShape* shown;
+    } rows[] = {
+        {"TreeOnTheArm", &gun, 0, "Upper Arm Right", gunShape},
+        {"ShapeOnTheHead", &helmet, 2, "Head", static_cast<VeShape*>(helmet.shape.shape.get())},
+        {"PartTheModelLacks", &pack, 4, nullptr, nullptr},
+    };
+    int32_t id = 40;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        CarriedItem item;
+        item.kind = 9;  // armour: worn on any body slot
+        item.roleId = row.role->id;
+        item.id = ++id;
+        carrier->GetInventory()->Add(item);
+        ASSERT_TRUE(carrier->EquipItem(row.slot, id));
+        ShapeInstance* root = carrier->Shape()->Root();
+        for (const char* part : {"Upper Arm Right", "Head"}) {
+            ShapeInstance* node = NamedPart(*root, part);
+            ASSERT_NE(node, nullptr);
+            const bool worn = row.part && std::string(part) == row.part;
+            EXPECT_EQ(node->slots_[0], worn ? row.shown : nullptr) << part;
+        }
+        ASSERT_TRUE(carrier->RemoveItemEffect(id));
+        for (const char* part : {"Upper Arm Right", "Head"}) {
+            ShapeInstance* node = NamedPart(*root, part);
+            ASSERT_NE(node, nullptr);
+            EXPECT_EQ(node->slots_[0], nullptr) << part << " is the model's own again";
+        }
+    }
+}
+
+// A cloak worn while no enemy sees the object disguises it as the enemy
+// built most like it, whose model is then drawn where it stands; taking
+// the cloak off ends the disguise. Under an enemy's eyes nothing changes.
+TEST_F(Moving, ACloakWornUnseenBorrowsTheNearestBuild)
+{
+    const struct {
+        const char* name;
+        Vec3 watcherAt;
+        bool disguised;
+    } rows[] = {
+        {"far from every enemy", {0, 0, -200}, true},
+        {"nearer than two metres", {0, 0, -1}, true},
+        {"behind the enemy's back", {0, 0, 10}, true},
+        {"before the enemy's eyes", {0, 0, -10}, false},
+    };
+    std::vector<ClientDraw> drawn;
+    WorldObjectTable::DrawHook() = [&drawn](const ClientDraw& d) { drawn.push_back(d); };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Empty();
+        drawn.clear();
+        script::Role& carrierRole = NewRole(2);
+        GiveBoxModel(carrierRole, {0});
+        script::Role& bulky = NewRole(2);
+        bulky.character->modelHeight = 2.5f;
+        bulky.character->modelHalfExtent = 0.7f;
+        script::Role& alike = NewRole(2);
+        alike.character->modelHeight = 2.1f;
+        alike.character->modelHalfExtent = 0.55f;
+        alike.character->sightAngle = 512;  // 45 degrees each way
+        GiveBoxModel(alike, {0});
+        auto* carrier = Make<MovingObject>(carrierRole, kOwnSide, {0, 0, 0});
+        Make<MovingObject>(bulky, kEnemySide, {300, 0, 300});
+        auto* watcher = Make<MovingObject>(alike, kEnemySide, row.watcherAt);
+        ASSERT_NE(carrier->GetInventory(), nullptr);
+        CarriedItem cloak;
+        cloak.kind = 7;
+        cloak.subtype = 4;
+        cloak.id = 77;
+        carrier->GetInventory()->Add(cloak);
+        ASSERT_TRUE(carrier->EquipItem(2, 77));
+        EXPECT_EQ(carrier->IsUnseen(), row.disguised);
+        EXPECT_EQ(carrier->DisguiseId(), row.disguised ? static_cast<int32_t>(watcher->GetId()) : -1);
+        EXPECT_EQ(carrier->DisguiseShape() != nullptr, row.disguised);
+        EXPECT_EQ(carrier->IsTranslucent(), row.disguised);
+        WorldObjectTable::DrawAll();
+        const bool lookDrawn = std::any_of(drawn.begin(), drawn.end(), [&](const ClientDraw& d) {
+            return d.object == carrier && d.shape && d.shape == carrier->DisguiseShape();
+        });
+        EXPECT_EQ(lookDrawn, row.disguised);
+
+        ASSERT_TRUE(carrier->RemoveItemEffect(77));
+        EXPECT_EQ(carrier->DisguiseId(), -1);
+        EXPECT_EQ(carrier->DisguiseShape(), nullptr);
+        EXPECT_FALSE(carrier->IsTranslucent());
+    }
+    WorldObjectTable::DrawHook() = nullptr;
 }
 
 TEST_F(Moving, QueuedOrdersAppearBeforeTheServerAnswers)
@@ -580,6 +735,45 @@ TEST_F(Kinds, AMissNearACreatureRemovesItAndEachWalkerIsReportedOnce)
     for (int i = 1; i <= 3; ++i)
         far->Update(Ticks(0.01f * static_cast<float>(i)), 0.01f * static_cast<float>(i));
     EXPECT_EQ(Requests(33).size(), 1u);
+}
+
+// A pick-up takes its character's size; a size of 1, none or a broken one
+// leaves the model as it is.
+TEST_F(Kinds, APickUpIsScaledByItsCharactersSize)
+{
+    const struct {
+        float size;
+        float scale;
+    } rows[] = {{2.0f, 2.0f}, {0.5f, 0.5f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {-3.0f, 1.0f},
+                {std::numeric_limits<float>::quiet_NaN(), 1.0f}};
+    for (const auto& row : rows) {
+        script::Role& item = NewRole(10);
+        GiveBoxShape(item, {-0.5f, -0.5f, -0.5f}, {0.5f, 0, 0.5f});
+        item.character->size = row.size;
+        WorldObject* made = Make(item, 0, {});
+        ASSERT_NE(made->Shape(), nullptr);
+        const Vec3 scale = made->Shape()->placement_.Scale();
+        EXPECT_EQ(scale.x, row.scale) << row.size;
+        EXPECT_EQ(scale.y, row.scale) << row.size;
+        EXPECT_EQ(scale.z, row.scale) << row.size;
+    }
+}
+
+// Creatures come in the four sizes only, and not all in one.
+TEST_F(Kinds, CreaturesTakeOneOfFourSizes)
+{
+    script::Role& creature = NewRole(11);
+    GiveBoxShape(creature, {-0.2f, -0.2f, -0.2f}, {0.2f, 0, 0.2f});
+    std::set<float> seen;
+    for (int i = 0; i < 16; ++i) {
+        WorldObject* made = Make(creature, 0, {float(i), 0, 0});
+        ASSERT_NE(made->Shape(), nullptr);
+        const Vec3 scale = made->Shape()->placement_.Scale();
+        EXPECT_EQ(scale.x, scale.z);
+        EXPECT_TRUE(scale.x == 0.5f || scale.x == 1.0f || scale.x == 1.5f || scale.x == 2.0f) << scale.x;
+        seen.insert(scale.x);
+    }
+    EXPECT_GT(seen.size(), 1u);
 }
 
 TEST_F(Kinds, PickUpArmourDependsOnDestroyAfterCollection)

@@ -3,6 +3,7 @@
 #include "session/client_apply.h"
 
 #include <bit>
+#include <cmath>
 #include <initializer_list>
 #include <limits>
 
@@ -26,7 +27,18 @@ constexpr uint32_t kNan = 0x7FC00000u;
 
 Applied Apply(const Block& block) { return Client::ApplyServerMessage(block.bytes); }
 
-class ClientApply : public ClientWorld {};
+class ClientApply : public ClientWorld {
+protected:
+    // The shared countdown runs out at this update: the idle variation starts.
+    static void StartIdle(MovingObject& mover)
+    {
+        WorldObjectTable::VariationCountdown() = 0;
+        AppTime::SetGameSpeed(1.0f);
+        mover.Update(0, 0.0f);
+        AppTime::SetGameSpeed(0.0f);
+        AppTime::SetGameTime(0);
+    }
+};
 
 TEST_F(ClientApply, SpawnLaunchAndRemovalReachTheReplicas)
 {
@@ -147,10 +159,175 @@ TEST_F(ClientApply, MotionMessagesSteerAndStopTheReplica)
     EXPECT_EQ(mover->Position().z, 1.0f);  // the dead do not walk
 }
 
+// A replica walks from a 42 until a 43, whatever the velocity: one turning
+// on the spot on its way keeps walking to its point.
+TEST_F(ClientApply, AStandingMotionStateOnTheWayKeepsTheReplicaWalking)
+{
+    script::Role& walker = NewRole(2);
+    auto* mover = Make<MovingObject>(walker, kEnemySide, {0, 0, 0});
+    const uint32_t id = mover->GetId();
+    ASSERT_EQ(Apply({42, id, F(0), 0, 0, 0, 0, 0, 0, F(1), 0, 0, F(2), 0xFFFFFFu}), Applied::kApplied);
+    ASSERT_EQ(Apply({42, id, F(0.1f), 0, 0, 0, 0, 0, 0, F(1), 0, 0, 0, 0xFFFFFFu}), Applied::kApplied);
+    EXPECT_TRUE(mover->IsWalking());
+    EXPECT_EQ(mover->NextPoint().z, 2.0f);
+    ASSERT_EQ(Apply({43, id, F(0.2f), 0, 0, 0, 0, 0, 0, F(1), 0, 0, 0, 0xFFFFFFu}), Applied::kApplied);
+    EXPECT_FALSE(mover->IsWalking());
+}
+
+// While an idle variation plays, the server's moves, alerts and placements
+// change nothing; once the idle has run its length they apply again, even
+// when no frame advanced the shape. A death still cuts the idle short.
+TEST_F(ClientApply, AnIdleReplicaTakesTheServersMovesOnlyOnceTheIdleEnds)
+{
+    script::Role& walker = NewRole(2);
+    GiveBoxModel(walker, {0, 1, 3, 21});
+    walker.shape.lowSequences = 1;
+    const struct {
+        const char* name;
+        Block (*message)(uint32_t id);
+        bool (*changed)(MovingObject& mover);
+    } rows[] = {
+        {"Moving", [](uint32_t id) { return Block{42, id, F(0), 0, 0, 0, 0, 0, 0, F(1), 0, 0, F(2), 0xFFFFFFu}; },
+         [](MovingObject& m) { return m.IsWalking(); }},
+        {"Stopped", [](uint32_t id) { return Block{43, id, F(0), F(3), 0, 0, 0, 0, 0, F(1), 0, 0, 0, 0xFFFFFFu}; },
+         [](MovingObject& m) { return m.Position().x == 3.0f; }},
+        {"Alert", [](uint32_t id) { return Block{44, id, 4}; },
+         [](MovingObject& m) { return m.Marks().alertSlot == 4; }},
+        {"Placed", [](uint32_t id) { return Block{76, id, F(0.5f), F(3), 0, F(4), 0, 0, 0, F(1)}; },
+         [](MovingObject& m) { return m.Position().x == 3.0f; }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto* mover = Make<MovingObject>(walker, kEnemySide, {0, 0, 0});
+        StartIdle(*mover);
+        ASSERT_TRUE(mover->IsBusy());
+        EXPECT_EQ(mover->LastSequence(), 21);
+        EXPECT_EQ(Apply(row.message(mover->GetId())), Applied::kApplied);
+        EXPECT_FALSE(row.changed(*mover));
+        EXPECT_TRUE(mover->IsBusy());
+
+        WorldObjectTable::VariationCountdown() = 1000;  // no second idle
+        mover->Update(Ticks(60.0f), 60.0f);
+        ASSERT_FALSE(mover->IsBusy());
+        EXPECT_EQ(Apply(row.message(mover->GetId())), Applied::kApplied);
+        EXPECT_TRUE(row.changed(*mover));
+    }
+
+    auto* dying = Make<MovingObject>(walker, kEnemySide, {0, 0, 0});
+    StartIdle(*dying);
+    ASSERT_TRUE(dying->IsBusy());
+    ASSERT_EQ(Apply({51, dying->GetId(), F(0), 0, 0, 0, 0, 0, 0, F(1), 0, 0, 0, 0xFFFFFFu}), Applied::kApplied);
+    EXPECT_FALSE(dying->IsAlive());
+    EXPECT_FALSE(dying->IsBusy());
+}
+
+// A replica without a shape, or whose shape lacks the idle, never waits.
+TEST_F(ClientApply, AnIdleThatCannotPlayLeavesTheReplicaFree)
+{
+    for (bool model : {false, true}) {
+        SCOPED_TRACE(model);
+        script::Role& walker = NewRole(2);
+        if (model)
+            GiveBoxModel(walker, {0, 1});
+        walker.shape.lowSequences = 1;
+        auto* mover = Make<MovingObject>(walker, kEnemySide, {0, 0, 0});
+        StartIdle(*mover);
+        EXPECT_FALSE(mover->IsBusy());
+        if (model) {
+            EXPECT_EQ(mover->LastSequence(), 21);  // asked for, though the shape lacks it
+        }
+        ASSERT_EQ(Apply({76, mover->GetId(), F(0.5f), F(3), 0, F(4), 0, 0, 0, F(1)}), Applied::kApplied);
+        EXPECT_EQ(mover->Position().x, 3.0f);
+    }
+}
+
+// Combat and searching clear the mark on a creature's emitter, calm sets it;
+// a replica without an emitter takes the state all the same.
+TEST_F(ClientApply, AiStatesMarkTheReplicasEmitter)
+{
+    Particles::Startup();
+    InstallTestCoronas();
+    script::Role& role = NewRole(5);
+    GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+    WorldObject* beacon = Make(role, kEnemySide, {0, 0, 0});
+    WorldObject* bare = Make(role, kEnemySide, {4, 0, 0});
+    ParticleEmitter* corona = GiveLightdumCorona(*beacon);
+    ASSERT_NE(corona, nullptr);
+    corona->SetOwnerMark(true);
+    const struct {
+        uint32_t type;
+        bool marked;
+    } rows[] = {{64, false}, {65, true}, {66, false}, {65, true}, {64, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.type);
+        ASSERT_EQ(Apply({row.type, beacon->GetId()}), Applied::kApplied);
+        EXPECT_EQ((corona->Flags() & ParticleEmitter::kOwnerMark) != 0, row.marked);
+        EXPECT_EQ(Apply({row.type, bare->GetId()}), Applied::kApplied);
+    }
+    ClientEffects() = ClientEffectHooks{};
+    Empty();
+    Particles::Shutdown();
+}
+
+// A severed part leaves the shape and flies as an object of its own, under
+// a client-only id, away from the body; sparks rise from the stump. A sever
+// point the shape lacks cuts nothing; one the role lacks is refused.
+TEST_F(ClientApply, ASeveredPartFliesOffAndTheStumpSparks)
+{
+    Particles::Startup();
+    static std::vector<std::pair<uint32_t, Vec3>> thrown;
+    thrown.clear();
+    ClientEffects().throwPiece = [](WorldObject& piece, const Vec3& direction) {
+        thrown.emplace_back(piece.GetId(), direction);
+    };
+    script::Role& role = NewRole(2);
+    GiveBoxModel(role, {0, 3}, {{"Arm", {1, -1, 0}}});
+    role.severPoints = {"Head", "Arm"};
+    const struct {
+        const char* name;
+        uint32_t severPoint;
+        Applied result;
+        bool cut;
+    } rows[] = {
+        {"a part the shape has", 1, Applied::kApplied, true},
+        {"a part the shape lacks", 0, Applied::kApplied, false},
+        {"no such sever point", 2, Applied::kRefused, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        thrown.clear();
+        auto* body = Make<MovingObject>(role, kEnemySide, {4, 0, 0});
+        const uint32_t before = WorldObjectTable::Count();
+        EXPECT_EQ(Apply({99, body->GetId(), 12, row.severPoint}), row.result);
+        Vec3 ignored;
+        EXPECT_EQ(body->Shape()->FindPartPosition(ignored, "Arm", 0), !row.cut);
+        EXPECT_EQ(WorldObjectTable::Count(), before + (row.cut ? 1u : 0u));
+        ASSERT_EQ(thrown.size(), row.cut ? 1u : 0u);
+        EXPECT_EQ(body->PartEmitters().size(), row.cut ? 1u : 0u);
+        if (!row.cut)
+            continue;
+        WorldObject* piece = WorldObjectTable::FindById(thrown[0].first);
+        ASSERT_NE(piece, nullptr);
+        EXPECT_GE(piece->GetId(), WorldObjectTable::kFirstClientOnlyId);
+        EXPECT_EQ(WorldObjectTable::FindById(12), nullptr);  // the event number names no object
+        EXPECT_NEAR(piece->Position().x, 5.0f, 1e-4f);
+        EXPECT_NEAR(piece->Position().y, -1.0f, 1e-4f);
+        EXPECT_NEAR(thrown[0].second.x, std::sqrt(0.5f), 1e-4f);
+        EXPECT_NEAR(thrown[0].second.y, -std::sqrt(0.5f), 1e-4f);
+        ASSERT_NE(piece->Shape(), nullptr);
+        ParticleEmitter* sparks = body->PartEmitters()[0];
+        EXPECT_EQ(sparks->Group(), 12);
+        EXPECT_NEAR(sparks->Position().x, 5.0f, 1e-4f);
+    }
+    ClientEffects() = ClientEffectHooks{};
+    Empty();
+    Particles::Shutdown();
+}
+
 TEST_F(ClientApply, TypesOutsideTheObjectsAreLeftAlone)
 {
-    EXPECT_EQ(Apply({100, 3}), Applied::kNotHere);
-    EXPECT_EQ(Apply({92, 1}), Applied::kNotHere);
+    EXPECT_EQ(Apply({2}), Applied::kNotHere);  // the level start reads it
+    EXPECT_EQ(Apply({92, 1}), Applied::kRefused);  // a pick-up this client does not hold
     EXPECT_EQ(Apply({9999}), Applied::kRefused);
     EXPECT_EQ(Client::ApplyServerMessage(std::span<const uint8_t>()), Applied::kRefused);
 }

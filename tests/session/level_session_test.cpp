@@ -9,6 +9,8 @@
 #include "objects/ai.h"
 #include "objects/level_triggers.h"
 #include "objects/object_registry.h"
+#include "objects/shape_cache.h"
+#include "objects/world_object.h"
 #include "script/directory_list.h"
 #include "session/doors.h"
 #include "session/game_state.h"
@@ -36,6 +38,7 @@ protected:
         hooks.removeCommands = [this] { ++removed; };
         hooks.levelStopped = [this] { ++stopped; };
         hooks.print = [this](const std::string& text) { printed.push_back(text); };
+        hooks.setVariable = [this](const std::string& name, float value) { variables.emplace_back(name, value); };
         hooks.drawLoading = [this](const std::string& text, float progress) { frames.emplace_back(text, progress); };
         Session::SetHooks(std::move(hooks));
         Session::Names() = {};
@@ -50,7 +53,7 @@ protected:
     }
     int registered = 0, removed = 0, stopped = 0;
     std::vector<std::string> printed;
-    std::vector<std::pair<std::string, float>> frames;
+    std::vector<std::pair<std::string, float>> frames, variables;
 };
 
 TEST_F(LevelSessionTest, EndWithoutASessionDoesNothing)
@@ -116,6 +119,18 @@ TEST_F(LevelSessionTest, TheSampleLevelLoadsAndStopsLeavingNothing)
     EXPECT_EQ(texts, (std::vector<std::string>{"6093", "6094", "6095", "6096"})) << "the load's steps in order";
     EXPECT_EQ(AiPlayerSlots::All(), std::vector<int32_t>{2}) << "alone, the level's own side thinks";
     EXPECT_EQ(ObjectPreview::SuspendCount(), 0) << "resumed once the level runs";
+    EXPECT_EQ(ChunkFileCache::Count(), 0u) << "the model files the definitions read are freed";
+    // The use clauses name the placed squad; each has its replica under its id.
+    std::vector<std::string> names;
+    for (const auto& [name, value] : variables) {
+        names.push_back(name);
+        const GameObject* object = ObjectRegistry::Global().Find(uint32_t(value));
+        ASSERT_NE(object, nullptr) << name;
+        const WorldObject* replica = WorldObjectTable::FindById(uint32_t(value));
+        ASSERT_NE(replica, nullptr) << name;
+        EXPECT_EQ(replica->Side(), object->Side()) << name;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"TREVOK", "VELL", "CRATE1", "CRATE2"}));
 
     // What the level's scripts would have added.
     const Vec3 positions[4] = {};

@@ -288,6 +288,23 @@ TEST_F(LevelStartTest, AnEarlyGoIsKeptUntilTheClientWaits)
     EXPECT_FLOAT_EQ(Server::ClientClock().Speed(), 1.0f);
 }
 
+// A restored game starts both clocks where it was saved, not at 0.
+TEST_F(LevelStartTest, BothClocksStartAtTheLevelStartTime)
+{
+    Clock::CalibrateGlobal(0);
+    for (const float start : {0.0f, 600.0f}) {
+        SCOPED_TRACE(start);
+        Session::LevelStartTime() = start;
+        ASSERT_TRUE(Server::WaitForPlayers());
+        ASSERT_TRUE(Client::WaitForStart());
+        for (Timer* clock : {&Server::ServerClock(), &Server::ClientClock()}) {
+            EXPECT_GE(clock->Seconds(), start);
+            EXPECT_LT(clock->Seconds(), start + 300.0f) << "from the start time, not before the old one";
+        }
+    }
+    Session::LevelStartTime() = 0;
+}
+
 TEST(DebugReport, EveryFailingCodeIsLogged)
 {
     LogFile::Reset();

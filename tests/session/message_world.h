@@ -17,10 +17,11 @@ namespace MessageWorld {
 
 // Object ids (server_messages.py uses the same numbers).
 inline constexpr uint32_t kWalker = 40, kGunner = 41, kLift = 42, kDeployer = 43, kSegment = 44, kCreature = 45,
-                          kShot = 46, kEnemy = 47;
+                          kShot = 46, kEnemy = 47, kPickUp = 48;
 // Role ids, in filing order.
 inline constexpr int32_t kWalkerRole = 0, kGunnerRole = 1, kLiftRole = 2, kDeployerRole = 3, kSegmentRole = 4,
-                         kShotRole = 5, kCreatureRole = 6;
+                         kShotRole = 5, kCreatureRole = 6,
+                         kPickUpRole = 7;
 inline constexpr int32_t kOwnSide = 1, kEnemySide = 2;
 inline constexpr int32_t kItemId = 7, kSecondItemId = 8, kArmourId = 10, kArmourValue = 5;
 
@@ -67,6 +68,7 @@ inline void Build(std::deque<script::Role>& roles)
     script::Role& segment = FileRole(roles, 13, 3, false);
     script::Role& shot = FileRole(roles, 1, 0, true);
     script::Role& creature = FileRole(roles, 11, 0, false);
+    script::Role& pickUp = FileRole(roles, 10, 0, false);
     TeamTable::Build(4, kOwnSide, 5);
     ClientServices::Get().ownSide = kOwnSide;
 
@@ -77,6 +79,7 @@ inline void Build(std::deque<script::Role>& roles)
     Place(segment, kEnemySide, 8, kSegment);
     Place(creature, 0, 10, kCreature);
     Place(walker, kEnemySide, 12, kEnemy);
+    Place(pickUp, 0, 14, kPickUp);
     auto* flying = new WorldProjectile(kEnemySide, &shot, {0, -1, 0}, Quaternion::Identity(), 10.0f, kDeployer, -1,
                                        kShot);
     flying->Activate(0, 0);

@@ -11,6 +11,7 @@
 #include "objects/role_table.h"
 #include "objects/server_kinds.h"
 #include "objects/weapon_state.h"
+#include "objects/world_object.h"
 #include "session/doors.h"
 #include "session/save_slots.h"
 #include "session/server_objects.h"
@@ -551,6 +552,51 @@ TEST_F(SaveFolder, ObjectsOfSeveralKindsComeBackWithTheirState)
     EXPECT_EQ(shotBack->Target(), unarmedBack);
     ASSERT_TRUE(SaveGame("again.sav", 1));
     EXPECT_EQ(ReadFile("again.sav"), bytes);
+}
+
+// An independent reader of the layout reads every field of a full save with
+// server objects of several kinds, replicas, items, triggers and doors, and
+// writes them back to the same bytes.
+TEST_F(SaveFolder, AnIndependentReaderReadsEveryFieldOfAFullSave)
+{
+    if (std::system("python3 -c pass > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no python3";
+    InstallLevelSections();
+    GetHooks().loadLevel = nullptr;
+    script::Role& unitRole = NewRole();
+    unitRole.aiType = Kind16Actor::kAiType;
+    script::Role& pickRole = NewRole();
+    pickRole.aiType = Kind10Object::kAiType;
+    pickRole.character.reset();
+    for (script::Role* role : {&unitRole, &pickRole})
+        RoleTable::Global().File(*role);
+    const int32_t unitId = Server::CreateLevelObject(1, &unitRole, {1, 0, 1}, Quaternion::Identity());
+    auto* unit = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(uint32_t(unitId)));
+    ASSERT_TRUE(unit);
+    unit->ChangeWeapon(3);
+    unit->AppendWaypoint({5, 0, 5}, 1);
+    const int32_t pickId = Server::CreateLevelObject(1, &pickRole, {2, 0, 2}, Quaternion::Identity());
+    dynamic_cast<Kind10Object*>(ObjectRegistry::Global().Find(uint32_t(pickId)))->Associate("door.tcs", true);
+    new Projectile(1, &roles[0], {1, 1, 1}, Quaternion::Identity(), 5, unit->GetId(), 0xFFFFFFFFu,
+                   ObjectRegistry::Global().TakeNextId());
+    WorldObject* replica = WorldObject::CreateByRole(1, &unitRole, {1, 0, 1}, Quaternion::Identity());
+    ASSERT_TRUE(replica);
+    WorldObjectTable::Rekey(*replica, uint32_t(unitId));
+    LevelTrigger& trigger = *LevelTriggers::Add();
+    trigger.script_ = "open.tcs";
+    trigger.names_ = {"lift"};
+    Doors::All().push_back({7, {}, true});
+    WorldObjectTable::ExhaustParts() = {"dum exhaust"};
+
+    ASSERT_TRUE(SaveGame("reader.sav", 1));
+    const std::string command = std::string("python3 " TREVOK_FIXTURES_DIR "/../session/saved_game_reader.py --check '") +
+                                SavedGames::PathOf("reader.sav").string() + "' > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    WorldObjectTable::DestroyAll();
+    WorldObjectTable::ResetIds();
+    WorldObjectTable::ExhaustParts().clear();
+    LevelTriggers::Clear();
+    Doors::Clear();
 }
 
 TEST_F(SaveFolder, ADamagedFileLeavesTheRunningGameAlone)

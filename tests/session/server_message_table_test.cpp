@@ -10,6 +10,7 @@
 #include "platform/byte_cursor.h"
 #include "session/client_apply.h"
 #include "session/client_hooks.h"
+#include "session/level_session.h"
 #include "session/message_queue.h"
 #include "session/message_sizes.h"
 #include "session/server_thread.h"
@@ -26,6 +27,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -108,6 +110,8 @@ public:
         h.addToSelection = [this](WorldObject& o) { Record("select " + Id(o)); };
         h.clearSelection = [this] { Record("clear selection"); };
         h.unitPanel = [this](WorldObject& o) { Record("panel " + Id(o)); };
+        h.showText = [this](WorldObject& o, std::string t) { Record("beside " + Id(o) + " " + t); };
+        h.pickUpText = [this](WorldObject& o, std::string t) { Record("pick-up " + Id(o) + " " + t); };
         h.bigExplosion = [this](const Vec3&, int64_t) { Record("explosion"); };
         h.spotlight = [this](const Vec3&, int64_t) { Record("spotlight"); };
         h.explosionArea = [this](const Vec3&, const Vec3&) { Record("area"); };
@@ -146,6 +150,8 @@ public:
             if (auto* lift = dynamic_cast<TypedObject8*>(o))
                 out << ',' << lift->Running() << ',' << lift->Speed() << ',' << lift->Loops() << ','
                     << lift->PathAt(1.0f).y;
+            if (auto* pickUp = dynamic_cast<TypedObject10*>(o))
+                out << ',' << pickUp->IsTaken() << ',' << pickUp->IsUsableSwitch() << ',' << pickUp->IsSpentSwitch();
             out << ';';
         }
         for (int32_t side = 0; side < 5; ++side) {
@@ -235,7 +241,13 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {27, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<Unit>(kGunner)->GetTarget(), Find(kEnemy)); }},
         {38, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->HitPoints(), 90); }},
         {39, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->HitPoints(), 90); }},
-        {40, Applied::kNotHere, {}, {}, {}},
+        {40, Applied::kApplied, {}, {}, [](T&) {
+             auto* walker = Get<MovingObject>(kWalker);
+             EXPECT_TRUE(walker->IsWalking());
+             EXPECT_EQ(walker->Position().x, 1.0f);
+             EXPECT_EQ(walker->NextPoint().x, 1.0f);
+             EXPECT_EQ(walker->FinalDestination().x, 2.0f);
+         }},
         {41, Applied::kRefused, {}, {}, {}},  // a node no level has
         {42, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get<MovingObject>(kWalker)->IsWalking()); }},
         {43, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->Position().x, 5.0f); }},
@@ -345,8 +357,11 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
          }},
         {90, Applied::kApplied, {}, {}, {}},
         {91, Applied::kApplied, {}, {}, {}},
-        {92, Applied::kNotHere, {}, {}, {}},
-        {93, Applied::kNotHere, {}, {}, {}},
+        {92, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get<TypedObject10>(kPickUp)->IsUsableSwitch()); }},
+        {93, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_TRUE(Get<TypedObject10>(kPickUp)->IsTaken());
+             EXPECT_FALSE(Get<TypedObject10>(kPickUp)->IsUsableSwitch());
+         }},
         {94, Applied::kApplied, {}, [] { Get<MovingObject>(kWalker)->AppendOrder(LocalOrder{}); },
          [](T&) { EXPECT_TRUE(Get<MovingObject>(kWalker)->Orders().empty()); }},
         {95, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("defeated")); }},
@@ -366,7 +381,7 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
          }},
         {98, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<TypedUnit13>(kSegment)->Linked(), Find(kWalker)); }},
         {99, Applied::kRefused, {}, {}, {}},  // the walker's role has no sever points
-        {100, Applied::kNotHere, {}, {}, {}},
+        {100, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get<TypedObject10>(kPickUp)->IsSpentSwitch()); }},
         {101, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("print Hello")); }},
         {102, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<TypedObject8>(kLift)->PathAt(1.0f).y, -3.0f); }},
         {103, Applied::kApplied, {}, {}, [](T& t) { EXPECT_TRUE(t.Logged("camera 5.000000 2.000000")); }},
@@ -560,6 +575,22 @@ TEST_F(ServerMessageTable, BadValuesAreMendedOrRefused)
         {"a heal worn on a body slot", Words({84, kWalker, 2, kItemId}), Applied::kRefused, {}},
         {"a slot past the body", Words({84, kGunner, 13, kArmourId}), Applied::kRefused, {}},
         {"a worn item that is not worn", Words({88, kGunner, kArmourId}), Applied::kRefused, {}},
+        {"a walk toward a point that is no number",
+         [] {
+             std::vector<uint8_t> b = Fixture(40);
+             StoreU32(b.data() + 56, Bits(kNan));
+             return b;
+         }(),
+         Applied::kRefused, {}},
+        {"a walk for something that does not walk",
+         [] {
+             std::vector<uint8_t> b = Fixture(40);
+             StoreU32(b.data() + 4, kLift);
+             return b;
+         }(),
+         Applied::kRefused, {}},
+        {"a pick-up's news for a walker", Words({93, kWalker}), Applied::kRefused, {}},
+        {"a pick-up's trigger news for a unit", Words({92, kGunner}), Applied::kRefused, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -572,6 +603,81 @@ TEST_F(ServerMessageTable, BadValuesAreMendedOrRefused)
         if (row.check)
             row.check(*this);
     }
+}
+
+// Only an announced pick-up of a squad member shows the pick-up's text.
+TEST_F(ServerMessageTable, APickUpIsAnnouncedOnlyForASquadMember)
+{
+    const struct {
+        uint32_t type;
+        bool member;
+        bool shown;
+    } rows[] = {{81, true, true}, {82, true, false}, {81, false, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.type) + (row.member ? " member" : " stranger"));
+        Reset();
+        roles[kWalkerRole].inventory.emplace().pickupName = "Medkit";
+        Get<MovingObject>(kWalker)->SetSquadMember(row.member);
+        ASSERT_EQ(Client::ApplyServerMessage(Fixture(row.type)), Applied::kApplied);
+        EXPECT_EQ(Logged("pick-up 40 Medkit"), row.shown);
+    }
+}
+
+// How a replica goes is its own role's: break-up and explosion sound,
+// splatter and wreck do not, and one without a record shows nothing.
+TEST_F(ServerMessageTable, TheDestructionKindOfTheRoleDecidesTheSound)
+{
+    const struct {
+        int32_t kind;  // -1: no destruction record
+        std::vector<std::string> log;
+    } rows[] = {{-1, {}}, {0, {"sound 14"}}, {1, {}}, {3, {"sound 15"}}, {4, {}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.kind);
+        Reset();
+        if (row.kind >= 0)
+            roles[kWalkerRole].destruction.emplace().type = row.kind;
+        ASSERT_EQ(Client::ApplyServerMessage(Fixture(74)), Applied::kApplied);
+        EXPECT_EQ(log, row.log);
+    }
+}
+
+// An item the unit's role may not use stays, and the console says why.
+TEST_F(ServerMessageTable, ARestrictedItemIsRefusedWithItsText)
+{
+    Session::Hooks().text = [](uint32_t id) { return "text " + std::to_string(id); };
+    roles[kWalkerRole].limit = 4;
+    Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId)->roleLimit = 6;
+    EXPECT_EQ(Client::ApplyServerMessage(Fixture(85)), Applied::kRefused);
+    EXPECT_NE(Get<MovingObject>(kWalker)->GetInventory()->FindById(kItemId), nullptr);
+    EXPECT_EQ(log, std::vector<std::string>{"print text 273"});
+    Session::Hooks().text = nullptr;
+}
+
+// A timed sequence plays unless the replica's clock already passed its time.
+TEST_F(ServerMessageTable, AStaleTimedSequenceDoesNotPlay)
+{
+    WorldObject* walker = Get(kWalker);
+    walker->Update(WorldObject::SecondsToTicks(5.0f), 5.0f);
+    const int32_t before = walker->LastSequence();
+    EXPECT_EQ(Client::ApplyServerMessage(Words({56, kWalker, 7, Bits(4.0f)})), Applied::kApplied);
+    EXPECT_EQ(walker->LastSequence(), before);
+    EXPECT_EQ(Client::ApplyServerMessage(Words({56, kWalker, 7, Bits(6.0f)})), Applied::kApplied);
+    EXPECT_EQ(walker->LastSequence(), 7);
+    EXPECT_EQ(Client::ApplyServerMessage(Words({56, kWalker, 7, Bits(std::numeric_limits<float>::quiet_NaN())})),
+              Applied::kRefused);
+}
+
+// A replica that fell (message 51) is not walked on by a later full state.
+TEST_F(ServerMessageTable, AFallenReplicaIgnoresAFullState)
+{
+    ASSERT_EQ(Client::ApplyServerMessage(Fixture(51)), Applied::kApplied);
+    auto* walker = Get<MovingObject>(kWalker);
+    const Vec3 fellAt = walker->Position();
+    std::vector<uint8_t> block = Fixture(40);
+    StoreU32(block.data() + 12, Bits(7.0f));  // the record's position x
+    EXPECT_EQ(Client::ApplyServerMessage(block), Applied::kApplied);
+    EXPECT_FALSE(walker->IsWalking());
+    EXPECT_EQ(walker->Position().x, fellAt.x);
 }
 
 // The message is freed right after the drain: the screen message must own
@@ -645,10 +751,13 @@ TEST_F(ServerMessageTable, TheFogHoldsADefoggerUntilItLetsGo)
 {
     ASSERT_EQ(Client::ApplyServerMessage(Words({116, kWalker})), Applied::kApplied);
     ASSERT_EQ(Client::ApplyServerMessage(Words({116, kWalker})), Applied::kApplied);  // once only
-    WorldObject* walker = Get(kWalker);
+    WorldObjectRef walker(Get(kWalker));
+    EXPECT_TRUE(walker->Marks().defogging);
+    // Destroyed, it stops clearing the fog: its deactivation takes it off.
     ASSERT_EQ(Client::ApplyServerMessage(Words({52, kWalker})), Applied::kApplied);
     EXPECT_EQ(Find(kWalker), nullptr);
-    EXPECT_TRUE(walker->Marks().defogging);  // still held by the fog
+    EXPECT_FALSE(walker->Marks().defogging);
+    walker.Reset();
     FogOfWar::DestroyGlobal();
 
     FogOfWar::Global() = new FogOfWar(64, 2048);

@@ -16,7 +16,7 @@ import os
 import struct
 import sys
 
-WALKER, GUNNER, LIFT, DEPLOYER, SEGMENT, CREATURE, SHOT, ENEMY = 40, 41, 42, 43, 44, 45, 46, 47
+WALKER, GUNNER, LIFT, DEPLOYER, SEGMENT, CREATURE, SHOT, ENEMY, PICKUP = 40, 41, 42, 43, 44, 45, 46, 47, 48
 WALKER_ROLE, GUNNER_ROLE, SHOT_ROLE = 0, 1, 5
 ITEM = 7
 NEW_ITEM = 9
@@ -109,15 +109,15 @@ MESSAGES = {
     89: words(89, WALKER, ITEM, GUNNER),
     90: words(90, GUNNER, 2),
     91: words(91, GUNNER, 3),
-    92: words(92, WALKER),
-    93: words(93, WALKER),
+    92: words(92, PICKUP),
+    93: words(93, PICKUP),
     94: words(94, WALKER),
     95: words(95),
     96: words(96, 0.5, 9),
     97: words(97, 2.0),
     98: words(98, SEGMENT, WALKER),
     99: words(99, WALKER, 1, 0),
-    100: words(100, WALKER),
+    100: words(100, PICKUP),
     101: words(101) + text("Hello"),
     102: words(102, LIFT, 4.0, 0.0, 0.0, 4.0, -1.0, 0.0, 4.0, -2.0, 0.0, 4.0, -3.0, 0.0, *IDENTITY) + b"\x01",
     103: words(103, 1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0, 5.0, -10.0, 5.0, 2.0),

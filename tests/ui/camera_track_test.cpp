@@ -3,15 +3,22 @@
 #include "ui/camera_track.h"
 
 #include "../Veapi/camera_fixture.h"
+#include "replica_world.h"
 #include "Veapi/object_preview.h"
+#include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "effects/effect_list.h"
 #include "objects/role_table.h"
+#include "objects/moving_object.h"
 #include "objects/shape_cache.h"
 #include "objects/world_object.h"
 #include "script/records.h"
+#include "world/level.h"
+#include "world/map_build.h"
+#include "script/records.h"
 
 #include <climits>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 
@@ -34,9 +41,12 @@ protected:
         const fs::path folder = dir_.Path() / "rifs";
         ChunkFileCache::SetFolderSource([folder] { return std::optional<fs::path>(folder); });
         WorldObjectTable::DestroyAll();
+        // Sequence lengths are counted in the players' ticks when loaded.
+        SequencePlayer::SetTicksPerSecond(1000);
     }
     void TearDown() override
     {
+        SequencePlayer::SetTicksPerSecond(0);
         track_.reset();
         Effects::ClearAll();
         ShapeCache::FreeAll();
@@ -165,6 +175,98 @@ TEST_F(CameraTrackTest, FadesLastWholeSeconds)
         EXPECT_FLOAT_EQ(r->colourA.alpha, f.startAlpha);
         EXPECT_FLOAT_EQ(r->colourB.alpha, 1.0f - f.startAlpha);
     }
+}
+
+TEST_F(CameraTrackTest, SequenceValuesAreTheLengthsOfOnePlay)
+{
+    ASSERT_EQ(track_->FindCharacter("robot.rif", nullptr), -1);
+    const struct {
+        int32_t cast, sequence;
+        float seconds;
+    } values[] = {
+        {-1, 1, 1.2f},    // "walk", the root part's one sequence
+        {-1, 2, 1.0f},    // the torso's "wave" is no sequence of the root
+        {-1, 4, 1.0f},    // no such sequence
+        {-1, -1, 1.0f},
+        {-1, 100000, 1.0f},
+        {-2, 2, 1.0f},    // no such member
+        {INT_MIN, 2, 1.0f},
+    };
+    for (const auto& v : values)
+        EXPECT_NEAR(track_->GetCastSequenceValue(v.cast, v.sequence), v.seconds, 1e-3f)
+            << v.cast << " " << v.sequence;
+}
+
+TEST_F(CameraTrackTest, StoppingHandsTheSquadBackToTheServer)
+{
+    ui_test::ReplicaWorld world;
+    std::vector<std::pair<uint32_t, uint32_t>> sent; // (request, object id)
+    ClientServices::Get().sendRequest = [&sent](const void* block, uint32_t size, bool) {
+        uint32_t words[2] = {};
+        std::memcpy(words, block, std::min<size_t>(size, sizeof words));
+        sent.emplace_back(words[0], words[1]);
+        return true;
+    };
+    Unit* squad = world.MakeUnit(7, ui_test::ReplicaWorld::kOwnSide, "trevok");
+    Unit* enemy = world.MakeUnit(9, ui_test::ReplicaWorld::kEnemySide, "vell");
+    ASSERT_TRUE(squad->TakesMotionOrders());
+    ASSERT_FALSE(enemy->TakesMotionOrders());
+    ASSERT_EQ(track_->FindCharacter("robot.rif", nullptr), -1);
+    ASSERT_GT(ChunkFileCache::Count(), 0u);
+
+    track_->Start(0.0, 0);
+    for (Unit* unit : {squad, enemy}) {
+        track_->PlaceCastMember(int32_t(unit->GetId()), 0.0f, {4, 0, 2}, Quaternion::Identity());
+        EXPECT_TRUE(unit->IsHighlighted()) << "a character the track moves is marked";
+    }
+    ASSERT_TRUE(sent.empty());
+    track_->Stop();
+
+    // Only the squad member reports where it stands (request 42), and only
+    // it is let go; the scene's files are freed with the cast.
+    EXPECT_EQ(sent, (std::vector<std::pair<uint32_t, uint32_t>>{{42u, 7u}}));
+    EXPECT_FALSE(squad->IsHighlighted());
+    EXPECT_TRUE(enemy->IsHighlighted());
+    EXPECT_EQ(ChunkFileCache::Count(), 0u);
+    EXPECT_EQ(track_->DrawCount(), 0u);
+}
+
+// The training level's "camera track" definition stands ahead of its map:
+// the track still loads with the level, and playing it glides the camera
+// while the robot it loads walks on the spot.
+TEST_F(CameraTrackTest, TheTrainingLevelPlaysItsIntroTrack)
+{
+    const fs::path sample = TREVOK_SAMPLE_DATA_DIR;
+    fs::copy_file(sample / "rifs" / "training_level.rif", dir_.Path() / "rifs" / "training_level.rif");
+    CameraTrack::Install();
+    LevelServices* services =
+        BuildLevelScript(dir_.Path(), sample / "scripts" / "training_level.tvs", std::make_unique<LevelServices>());
+    ASSERT_NE(services, nullptr);
+    ASSERT_NE(Level::Current(), nullptr);
+
+    trevok::CutScene::PlayByName("intro", 0.0, 0);
+    auto* track = dynamic_cast<CameraTrack*>(trevok::CutScene::Current());
+    ASSERT_NE(track, nullptr) << "the intro track was not loaded with the level";
+    Vec3 camera{0, 0, 0}, target{0, 0, 0};
+    float fieldOfView = 0;
+    ASSERT_TRUE(trevok::CutScene::AdvanceCurrent(0.05, 0, camera, target, fieldOfView));
+    ASSERT_EQ(track->CastCount(), 1u);
+    ASSERT_NE(track->CastMember(-1), nullptr);
+    VeObject* robot = track->CastMember(-1);
+    EXPECT_TRUE(robot->IsPlayingSequence(1) || robot->IsPlayingLayeredSequence(1));
+
+    const float origin = Level::Current()->origin_.x;
+    ASSERT_TRUE(trevok::CutScene::AdvanceCurrent(1.0, 0, camera, target, fieldOfView));
+    EXPECT_NEAR(camera.x, origin + 4.0f, 0.05f); // the middle point, a second in
+    trevok::CutScene::StopCurrent();
+    EXPECT_EQ(track->CastCount(), 0u);
+
+    trevok::CutScene::ClearAll();
+    trevok::CutsceneRegistryReceiver::SetFactory(nullptr);
+    delete Level::Current();
+    Level::Current() = nullptr;
+    script::RecordTables::Global().Clear();
+    script::RecordTables::Global().SetServices(nullptr);
 }
 
 } // namespace

@@ -443,6 +443,58 @@ TEST_F(FrontEndTest, OptionItemsStepTheirValues)
     EXPECT_EQ(calls_.modes.back(), "800 x 600 x 32") << "the pending change is applied on leaving";
 }
 
+TEST_F(FrontEndTest, TheSecondSwitchNeedsTheDevicesCapability)
+{
+    auto& settings = KeyConfig::DisplaySettingsInUse();
+    const struct {
+        bool atEntry, afterReopen;
+        std::vector<uint32_t> steps; // the switch after each choice, before and after the device changes
+    } cases[] = {{true, true, {1, 1}}, {false, false, {0, 0}}, {false, true, {0, 1}}, {true, false, {1, 0}}};
+    for (const auto& c : cases) {
+        bool capable = c.atEntry;
+        GetServices().deviceCapable = [&capable] { return capable; };
+        GetServices().reopenDisplay = [](const std::string&) { return true; };
+        settings[KeyConfig::kSwitch2] = 0;
+        Enter();
+        GoToScreen(kThreeDOptions, true);
+        ChooseItem(1);
+        EXPECT_EQ(settings[KeyConfig::kSwitch2], c.steps[0]) << "capable at entry " << c.atEntry;
+        capable = c.afterReopen;
+        GoToScreen(kDisplayDevices, true);
+        ChooseItem(0);
+        GoToScreen(kThreeDOptions, true);
+        settings[KeyConfig::kSwitch2] = 0;
+        ChooseItem(1);
+        EXPECT_EQ(settings[KeyConfig::kSwitch2], c.steps[1]) << "capable after the device changed " << c.afterReopen;
+    }
+}
+
+TEST_F(FrontEndTest, TheLobbyStartsTheLevelTheHostSent)
+{
+    bool sent = false;
+    int asked = 0;
+    GetServices().lobbyLevelStart = [&](std::string& level, std::string& companion) {
+        ++asked;
+        if (!sent)
+            return false;
+        level = "maze.tvs";
+        companion = "maze.tcs";
+        return true;
+    };
+    CheckLobbyStart();
+    EXPECT_EQ(asked, 0) << "only the lobby waits for a level start";
+    GoToScreen(kLobby, false);
+    CheckLobbyStart();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(calls_.missions, 0) << "nothing sent yet";
+    sent = true;
+    CheckLobbyStart();
+    EXPECT_EQ(calls_.missions, 1);
+    EXPECT_EQ(calls_.keyFiles, 1) << "the menu is left as for a mission";
+    EXPECT_EQ(Session::Names().script, "maze.tvs");
+    EXPECT_EQ(Session::Names().companion, "maze.tcs");
+}
+
 TEST(MissionListTest, FindAddAndSaveNames)
 {
     MissionList::Clear();

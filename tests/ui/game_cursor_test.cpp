@@ -2,6 +2,8 @@
 
 #include "Veapi/camera.h"
 #include "app/display_mode.h"
+#include "platform/byte_cursor.h"
+#include "session/client_apply.h"
 #include "world/fog_of_war.h"
 
 #include <cstdlib>
@@ -29,6 +31,18 @@ TEST_F(CursorTest, ShapeRules)
     Unit* trader = world_->MakeUnit(202, 0, "trader");
     ASSERT_NE(crate, nullptr);
     ASSERT_NE(trader, nullptr);
+    // The server's item reports: a switch linked, one used up, a pick-up
+    // collected but left lying.
+    WorldObject* lever = world_->Make(302, 2, world_->NewRole("lever", 10));
+    WorldObject* spent = world_->Make(303, 2, world_->NewRole("spent lever", 10));
+    WorldObject* taken = world_->Make(304, 2, world_->NewRole("empty crate", 10));
+    for (const auto& [type, id] : {std::pair{92u, 302u}, {92u, 303u}, {100u, 303u}, {93u, 304u}}) {
+        uint8_t block[8];
+        trevok::ByteWriter out(block);
+        out.U32(type);
+        out.U32(id);
+        ASSERT_EQ(Client::ApplyServerMessage(block), Client::Applied::kApplied) << type << " " << id;
+    }
     struct Row {
         const char* name;
         bool selected;
@@ -45,6 +59,10 @@ TEST_F(CursorTest, ShapeRules)
         {"neutral", true, trader, false, GameCursor::kStandard, 0},
         {"hidden item", true, crate, true, GameCursor::kAttack, 1},
         {"item to pick up", true, crate, false, GameCursor::kPickUp, 2},
+        {"switch", true, lever, false, GameCursor::kActivate, 1},
+        {"hidden switch", true, lever, true, GameCursor::kAttack, 1},
+        {"spent switch", true, spent, false, GameCursor::kStandard, 0},
+        {"collected item left lying", true, taken, false, GameCursor::kStandard, 0},
         {"own unit", true, vell_, false, GameCursor::kStandard, 0},
     };
     // A fog that nothing has cleared hides every point.

@@ -1,6 +1,7 @@
 #include "ui/hud.h"
 
 #include "fake_view.h"
+#include "app/app_time.h"
 #include "ui/recon_view.h"
 
 #include <gtest/gtest.h>
@@ -384,6 +385,27 @@ TEST_F(HudWorld, SweepsSteppedPerObjectUntilTheyEndOrTheObjectGoes)
     EXPECT_FALSE(Hud::IsSweeping(4));
     EXPECT_FLOAT_EQ(seen.beams.back().second, -100);
     Hud::SetSweepDrawer(nullptr, nullptr);
+}
+
+} // namespace
+} // namespace ui_test
+
+namespace ui_test {
+namespace {
+
+// The HUD's countdowns and sweeps read the clock the orders stamp their
+// requests with: at any game time both give the same seconds.
+TEST(HudClock, IsTheGameClockTheOrdersUse)
+{
+    AppTime::SetGameSpeed(0.0f);  // the clock stands where it is put
+    const int64_t tps = AppTime::TicksPerSecond();
+    for (const int64_t ticks : {int64_t{0}, int64_t{1}, tps / 3, 7 * tps + 12345, 1000 * tps + tps / 7}) {
+        SCOPED_TRACE(ticks);
+        AppTime::SetGameTime(ticks);
+        EXPECT_EQ(HudView::Current().GameSeconds(), double(AppTime::GameSeconds()));
+    }
+    AppTime::SetGameTime(0);
+    AppTime::SetGameSpeed(1.0f);
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 #include "ui/menu_screen.h"
 
+#include "../support/string_texts.h"
 #include "app/app_time.h"
+#include "app/string_table.h"
 #include "platform/data_path.h"
+#include "session/game_state.h"
 #include "session/session_placeholders.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
@@ -10,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -92,6 +97,32 @@ protected:
     std::filesystem::path home_, dir_;
     std::optional<std::string> savedHome_;
 };
+
+// Leaving the game from the menu: the menu's pause parked the server, and
+// the session ends under it. The hold is given up, so the next session's
+// hand-overs park its server again and closing the menu releases nothing twice.
+TEST_F(InGameScreensTest, EndingTheSessionUnderTheMenuGivesUpItsHold)
+{
+    MenuScreen::InstallHooks();
+    ASSERT_TRUE(StartSession(false));
+    MenuScreen::OpenInGameMenu();
+    EXPECT_EQ(GameState::Depth(), 1) << "the menu holds the hand-over";
+    EXPECT_TRUE(EndSession());
+    EXPECT_EQ(GameState::Depth(), 0);
+    MenuScreen::Slot(0)->BeginClose();
+    Settle();
+    EXPECT_FALSE(MenuScreen::AnyOpen());
+    EXPECT_EQ(GameState::Depth(), 0);
+    EXPECT_EQ(AppTime::GameSpeed(), 1.0f) << "the speed comes back as the menu closes";
+
+    ASSERT_TRUE(StartSession(false));
+    {
+        GameState::Hold hold;
+        EXPECT_EQ(GameState::Depth(), 1) << "a fresh hold, not nested in a stale one";
+    }
+    EXPECT_TRUE(EndSession());
+    Session::Hooks().releasePause = nullptr;
+}
 
 TEST_F(InGameScreensTest, PauseHoldsAcrossMenuSaveScreenAndBack)
 {
@@ -194,6 +225,45 @@ TEST_F(InGameScreensTest, ChosenRowFillsTheNameField)
     EXPECT_EQ(MenuScreen::NameField(), "mission one");
 }
 
+TEST_F(InGameScreensTest, SaveDetailsNameTheLevelAndWhenItWasSaved)
+{
+    LoadGlobalStringTable({{7069, "Level"}, {7070, "Saved"}});
+    const std::optional<std::string> savedZone =
+        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+    setenv("TZ", "UTC", 1);
+    tzset();
+    using namespace std::chrono;
+    const sys_seconds when = sys_days{year{2026} / 3 / 4} + hours{5} + minutes{6};
+    std::filesystem::last_write_time(dir_ / "mission one.sav", file_clock::from_sys(when));
+    std::ofstream(dir_ / "damaged.sav") << "xx"; // no head to read
+
+    ASSERT_TRUE(MenuScreen::OnLoadKey());
+    const MenuSlotList& list = MenuScreen::List(MenuScreen::kLoadScreen);
+    ASSERT_EQ(list.rows.size(), 3u);
+    const struct {
+        size_t row;
+        std::array<std::string, 2> lines;
+    } rows[] = {
+        {1, {"Level", "Saved"}}, // "damaged.sav": only its time
+        {2, {"Level level05.dbf", "Saved 2026-03-04 05:06"}},
+    };
+    for (const auto& r : rows) {
+        std::array<std::string, 2> lines = MenuScreen::SaveDetails(list.rows[r.row]);
+        if (r.row == 1) // its time is whenever the test wrote it
+            lines[1] = lines[1].substr(0, 5);
+        EXPECT_EQ(lines, r.lines) << list.rows[r.row].text;
+    }
+    // A row without any of it shows the bare labels.
+    EXPECT_EQ(MenuScreen::SaveDetails(MenuSlotRow{}), (std::array<std::string, 2>{"Level", "Saved"}));
+
+    if (savedZone)
+        setenv("TZ", savedZone->c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+    StringTable::Global().Free();
+}
+
 TEST_F(InGameScreensTest, DeleteRemovesOnlyTheNamedSaveInTheSavesFolder)
 {
     ASSERT_TRUE(MenuScreen::OnSaveKey());
@@ -258,3 +328,32 @@ TEST_F(InGameScreensTest, EscapeOpensAndClosesThePausingMenu)
 }
 
 } // namespace
+
+// Typed keys go to the save or load screen's name only while it is open:
+// once it closes, the game's keys (Ctrl+F4 right after a save) reach the game.
+TEST_F(InGameScreensTest, OnlyAnOpenSaveOrLoadScreenTakesTheTypedName)
+{
+    const struct {
+        int kind;
+        bool takes;
+    } cases[] = {
+        {MenuScreen::kSaveScreen, true},
+        {MenuScreen::kLoadScreen, true},
+        {MenuScreen::kInGameMenu, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        if (c.kind == MenuScreen::kSaveScreen)
+            MenuScreen::OpenSaveScreen();
+        else if (c.kind == MenuScreen::kLoadScreen)
+            MenuScreen::OpenLoadScreen();
+        else
+            MenuScreen::OpenInGameMenu();
+        ASSERT_NE(MenuScreen::Slot(c.kind), nullptr);
+        EXPECT_EQ(MenuScreen::TakesTypedName(), c.takes);
+        MenuScreen::Slot(c.kind)->BeginClose();
+        EXPECT_FALSE(MenuScreen::TakesTypedName()) << "a closing screen takes no keys";
+        Settle();
+        EXPECT_EQ(MenuScreen::Slot(c.kind), nullptr);
+    }
+}

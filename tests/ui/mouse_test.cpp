@@ -2,6 +2,7 @@
 
 #include "Veapi/camera.h"
 #include "app/display_mode.h"
+#include "ui/camera_commands.h"
 #include "ui/wheel.h"
 
 #include <cstdint>
@@ -400,6 +401,54 @@ TEST_F(MouseButtons, WidgetDragsMoveOrResize)
     Mouse::OnLeftDown(px(window.left + 0.05f), py(window.top + 0.05f), 0);
     Mouse::OnMove(px(0.1f), py(0.1f), 0);
     EXPECT_FALSE(MouseButton::Left().Held()) << "a window that refuses ends the drag";
+}
+
+} // namespace
+
+namespace {
+
+// The power shot: only with the console's EPW switch on, only for the
+// character "trevok" first in the selection, and only with more charge than
+// the third of the maximum it costs; the cost comes off at once.
+TEST_F(GameViewTest, PowerShotNeedsTheSwitchTrevokFirstAndTheCharge)
+{
+    const struct {
+        const char* what;
+        bool epw;
+        const char* character;
+        int32_t maximum, charge;
+        bool sent;
+        float chargeAfter;
+    } rows[] = {
+        // The cost is cut to a whole number as the server cuts it: 29.
+        {"full charge", true, "trevok", 90, 90, true, 61},
+        {"just over a third", true, "Trevok", 90, 31, true, 2},
+        {"exactly a third", true, "trevok", 90, 30, false, 30},
+        {"no maximum", true, "trevok", 0, 0, false, 0},
+        {"switch off", false, "trevok", 90, 90, false, 90},
+        {"another character", true, "vell", 90, 90, false, 90},
+    };
+    const bool wasOn = CameraCommands::epwEnabled;
+    uint32_t id = 110;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        script::Role& role = world_->NewRole(row.character, 0, ui_test::ReplicaWorld::kArmed);
+        role.shields = row.maximum;
+        Unit* unit = world_->Make<Unit>(id++, 1, role);  // its charge starts full
+        ASSERT_NE(unit, nullptr);
+        unit->ReduceShield(row.maximum - row.charge);
+        ASSERT_EQ(unit->Shield(), float(row.charge));
+        Selection::RemoveAll();
+        Selection::Add(unit);
+        CameraCommands::epwEnabled = row.epw;
+        Drain();
+        MouseAction::LaunchProjectile(MouseButton::Left());
+        const std::string sent = Drain();
+        EXPECT_EQ(sent.rfind(" 24000000", 0) == 0, row.sent) << sent;  // request 36
+        EXPECT_EQ(unit->Shield(), row.chargeAfter);
+    }
+    Selection::RemoveAll();
+    CameraCommands::epwEnabled = wasOn;
 }
 
 } // namespace

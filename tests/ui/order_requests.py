@@ -48,7 +48,7 @@ ROWS = [
     ('ClearOrders', [words('II', 32, TREVOK)]),
     ('StandingOrder', [words('III', 24, TREVOK, 3)]),
     ('LaunchProjectile', [words('IIf3f', 36, TREVOK, TIME, *POINT)]),
-    # The replicas do not follow polygons yet: no destination node.
+    # No level is loaded: no node lies under the destination.
     ('MotionState', [motion(TREVOK, (4.0, 0.0, 5.0), (0.0, 0.0, 0.0, 1.0), (6.0, 0.0, 7.0), 0xFFFFFF)]),
     # The selection's orders: ctrl queues, active pause queues, quick-weapon
     # mode leaves units without the quick weapon out.

@@ -8,10 +8,16 @@
 #include "console/console.h"
 #include "console/developer_commands.h"
 #include "console/world_commands.h"
+#include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
+#include "objects/role_table.h"
+#include "objects/world_object.h"
+#include "script/records.h"
 #include "ui/repeat_text.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -78,6 +84,47 @@ TEST_F(ScriptCommandsTest, ReptxtSetsAndStopsTheRepeatingLine)
     EXPECT_EQ(RepeatText::Text(), "Press the left button to select a unit.");
     Run("REPTXT");
     EXPECT_FALSE(RepeatText::Active());
+}
+
+int32_t g_underCursor = -1;
+
+TEST_F(ScriptCommandsTest, SetScaleScalesTheObjectUnderTheCursor)
+{
+    script::Role role;
+    role.identifier = "crate";
+    role.aiType = 10;
+    PrimitiveDesc box;
+    box.kind = 4;
+    box.p1 = box.p2 = box.p3 = 1;
+    role.shape.shape = std::shared_ptr<void>(VeShape::FromPrimitive(box), [](void* s) {
+        static_cast<VeShape*>(s)->Release();
+    });
+    RoleTable::Global().File(role);
+    WorldObject* crate = WorldObject::CreateByRole(0, &role, {0, 0, 0}, Quaternion::Identity());
+    ASSERT_TRUE(crate && crate->Shape());
+    WorldCommands::Client().runsClient = [] { return true; };
+    WorldCommands::Client().objectUnderCursor = [] { return g_underCursor; };
+    const struct {
+        const char* line;
+        bool underCursor;
+        float scale; // what the object has afterwards
+    } rows[] = {
+        {"SET SCALE 2", true, 2.0f},
+        {"SET SCALE 0.5", false, 2.0f}, // nothing under the cursor
+        {"SET SCALE 1000000000000000000000000000000000000000000000000", true, 2.0f}, // past a float: no change
+        {"SET SCALE", true, 1.0f},      // the default
+        {"SET SCALE 0.25", true, 0.25f},
+    };
+    for (const auto& r : rows) {
+        g_underCursor = r.underCursor ? int32_t(crate->GetId()) : -1;
+        Run(r.line);
+        const Vec3& scale = crate->Shape()->placement_.Scale();
+        EXPECT_EQ(scale.x, r.scale) << r.line;
+        EXPECT_TRUE(scale.x == scale.y && scale.y == scale.z) << r.line;
+        EXPECT_FALSE(crate->Shape()->placement_.Flags() & Transform::kNoScale) << r.line;
+    }
+    WorldObjectTable::DestroyAll();
+    RoleTable::Global().ForgetAll();
 }
 
 } // namespace

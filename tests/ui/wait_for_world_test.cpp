@@ -9,6 +9,7 @@
 
 #include "console/named_values.h"
 #include "console/session_commands.h"
+#include "objects/moving_object.h"
 #include "objects/world_object.h"
 #include "script/records.h"
 #include "session/level_session.h"
@@ -91,6 +92,33 @@ TEST(GameWaitForWorld, AnActorRemovedFromTheWorldIsCollectedAndDead)
     WorldObjectTable::ResetIds();
     WorldObjectTable::RemovedHook() = nullptr;
     Session::SetHooks({});
+    WaitFor::SetWorld(nullptr);
+}
+
+// "TO HIDE" needs both: crouched, and out of sight as the server judged it.
+TEST(GameWaitForWorld, AnActorHidesOnlyCrouchedAndOutOfSight)
+{
+    GameView::InstallWaitForWorld();
+    script::Role role;
+    role.aiType = 2;
+    role.character.emplace();
+    role.character->walkingSpeed = 2 * 65536;
+    const struct {
+        bool crouched, outOfSight, hides;
+    } cases[] = {{false, false, false}, {true, false, false}, {false, true, false}, {true, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "crouched " << c.crouched << ", out of sight " << c.outOfSight);
+        auto* scout = dynamic_cast<MovingObject*>(WorldObject::CreateByRole(2, &role, {}, Quaternion::Identity()));
+        ASSERT_NE(scout, nullptr);
+        NamedValueList::Global().Set("scout", float(scout->GetId()));
+        ASSERT_TRUE(WaitFor::Parse("ACTOR \"scout\" TO HIDE"));
+        EXPECT_FALSE(WaitFor::IsSatisfied()) << "standing in the open";
+        scout->SetCrouch(c.crouched, c.outOfSight);
+        EXPECT_EQ(WaitFor::IsSatisfied(), c.hides);
+        WaitFor::Reset();
+        WorldObjectTable::DestroyAll();
+    }
+    WorldObjectTable::ResetIds();
     WaitFor::SetWorld(nullptr);
 }
 

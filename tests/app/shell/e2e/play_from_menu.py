@@ -12,7 +12,11 @@ Cases:
     quit         the main menu's quit item ends it with status 3
     rebind       a key rebound on the key-binding screen is in TVkeys.cfg
     mission      single player, missions, first mission, start: the
-                 briefing, then the level starts and its script runs
+                 briefing, the level; "1" selects TREVOK, a click on the
+                 floor square north of it walks it there, Ctrl+F5 saves
+                 "e2e" on the way, Ctrl+F4 loads it back (the level is
+                 loaded again and the walk goes on), and the level's
+                 trigger ends the game with status 1
 """
 import argparse
 import os
@@ -24,6 +28,13 @@ import tempfile
 import time
 
 TIME_OUT = 90  # seconds for a whole case
+# The training level's start camera: straight down from this far, and the
+# play view's size at unit distance.
+CAMERA_DISTANCE = 100.0
+VIEW_WIDTH, VIEW_HEIGHT = 0.4, 0.3
+# The centre of the floor square round the level's trigger, from the start
+# focus: (east, north) in metres. Units walk to the centres of squares.
+TRIGGER_FROM_START = (-1.5, 3.5)
 
 
 class Failure(Exception):
@@ -39,6 +50,7 @@ class Game:
         for name in ("XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
             env[name] = os.path.join(work, name.lower())
             os.makedirs(env[name], mode=0o700, exist_ok=True)
+        self.xdg_data = env["XDG_DATA_HOME"]
         env["ALSOFT_DRIVERS"] = "null"
         env["TREVOK_TRACE"] = "1"
         self.errors_path = os.path.join(work, "stderr.txt")
@@ -67,7 +79,7 @@ class Game:
             if self.process.poll() is not None:
                 break
             time.sleep(0.05)
-        raise Failure("no \"%s\" on standard error" % marker)
+        raise Failure("no \"%s\" on standard error (exit status %s)" % (marker, self.process.poll()))
 
     def keys(self, *names):
         for name in names:
@@ -81,6 +93,28 @@ class Game:
         subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True)
         time.sleep(0.1)
         subprocess.run(["xdotool", "click", str(button)], check=True)
+
+    def mode(self):
+        """The display mode's (width, height) from the trace."""
+        text = self.text()
+        at = text.find("display mode: ")
+        if at < 0:
+            raise Failure("no display mode on standard error")
+        width, height = text[at + len("display mode: "):].split("x")[:2]
+        return int(width), int(height)
+
+    def ground_pixel(self, east, north):
+        """The screen pixel of the ground `east` metres along x and `north`
+        metres along z from the focus of a straight-down camera at its zoom
+        distance (x to the right, z up). The game scales the pointer from the whole screen to its display
+        mode, while its window keeps the mode's size: the pixel must lie in
+        both."""
+        out = subprocess.run(["xdotool", "getdisplaygeometry"], check=True, capture_output=True, text=True).stdout
+        screen_w, screen_h = (int(v) for v in out.split())
+        mode_w, mode_h = self.mode()
+        x = mode_w / 2 * (1 + east / (VIEW_WIDTH / 2 * CAMERA_DISTANCE))
+        y = mode_h / 2 * (1 - north / (VIEW_HEIGHT / 2 * CAMERA_DISTANCE))
+        return round(x * screen_w / mode_w), round(y * screen_h / mode_h)
 
     def finish(self, seconds=30):
         try:
@@ -151,7 +185,9 @@ def through_start_screens(game):
         time.sleep(0.3)
         game.keys("Return")
         game.wait_for(state)
-    time.sleep(0.5)
+    # The menu loads its models on its first frames: keys pressed before
+    # it shows are not taken. Sanitizer builds take longer (TREVOK_E2E_SETTLE).
+    time.sleep(float(os.environ.get("TREVOK_E2E_SETTLE", "1.5")))
 
 
 def choose(game, downs, marker):
@@ -211,9 +247,32 @@ def case_mission(game):
     game.wait_for("console: Echo is on")  # its command file's opening ECHO
     game.wait_for("level: training_level.tvs loaded")
     game.wait_for("-> 5 (playing)")
-    time.sleep(1.0)
-    game.keys("shift+q")
-    return None
+    game.keys("1")                      # the first squad member
+    game.wait_for("console: Echo is on")
+    x, y = game.ground_pixel(*TRIGGER_FROM_START)
+    game.click(x, y)
+    walked = time.monotonic()
+    time.sleep(0.3)
+    game.keys("ctrl+F5")                # the save screen, on the way
+    time.sleep(0.5)                     # a busy machine may take a frame or two to open it
+    game.type_text("e2e")
+    game.keys("Return")
+    saved = os.path.join(game.xdg_data, "trevok", "saves", "e2e.sav")
+    while not os.path.isfile(saved):
+        if time.monotonic() - walked > 15:
+            raise Failure("no e2e.sav in the saves folder")
+        time.sleep(0.05)
+    if game.process.poll() is not None:
+        raise Failure("the walk ended before the save")
+    game.keys("ctrl+F4")                # the load screen: the saved walk comes back
+    time.sleep(0.5)
+    game.type_text("e2e")
+    game.keys("Return")
+    # Only a load starts the level again from play.
+    game.wait_for("5 (playing) -> 12 (level-started)", 20)
+    game.wait_for("level: training_level.tvs loaded", 20)
+    game.wait_for("-> 5 (playing)", 20)
+    return 1                            # the trigger's QUIT, after the load
 
 
 CASES = {

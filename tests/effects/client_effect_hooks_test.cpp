@@ -1,0 +1,88 @@
+// The effects' answers to the server's SMOKE and SHADOW messages: smoke
+// that stays with its replica, and a shadow listed for a replica that lost
+// its own.
+#include "effects/client_effect_hooks.h"
+#include "effects/replica_shadows.h"
+
+#include "Veapi/particles.h"
+#include "Veapi/ve_shape.h"
+#include "objects/client_effects.h"
+#include "objects/moving_object.h"
+#include "script/records.h"
+#include "session/client_hooks.h"
+#include "shadow_test_shapes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+script::ShapeRef Held(VeShape* shape)
+{
+    script::ShapeRef ref;
+    ref.shape = std::shared_ptr<void>(shape, [](void* s) { static_cast<VeShape*>(s)->Release(); });
+    return ref;
+}
+
+class ClientEffectHooksTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WorldObjectTable::DestroyAll();
+        Particles::Startup();
+        ReplicaShadows::Install();
+        Effects::InstallClientHooks();
+        role.aiType = 2;
+        role.shape = Held(shadowtest::ShapeOf(shadowtest::Box({-0.5f, -2, -0.5f}, {0.5f, 0, 0.5f}), gfx::kFvfVertex));
+        role.character.emplace();
+        role.character->walkingSpeed = 65536;
+        role.character->shadowShape = Held(shadowtest::ShapeOf(shadowtest::Cube(), gfx::kFvfVertex));
+    }
+    void TearDown() override
+    {
+        WorldObjectTable::DestroyAll();
+        Shadows::Shutdown();
+        Particles::Shutdown();
+        ClientEffects() = ClientEffectHooks{};
+        ClientHooks::Get() = ClientHooks{};
+        ShadowMode = 0;
+    }
+
+    script::Role role;
+};
+
+TEST_F(ClientEffectHooksTest, SmokeRisesWhereTheReplicaGoesAndStopsWithIt)
+{
+    WorldObject* walker = WorldObject::CreateByRole(1, &role, {4, 0, 2}, Quaternion::Identity());
+    const size_t before = walker->PartEmitters().size();
+    ASSERT_TRUE(ClientHooks::Get().smoke);
+    ClientHooks::Get().smoke(*walker);
+    const std::vector<ParticleEmitter*> emitters = walker->PartEmitters();
+    ASSERT_EQ(emitters.size(), before + 1);
+    ParticleEmitter* smoke = emitters.back();
+    EXPECT_EQ(smoke->Position().x, 4.0f);
+    walker->SetPosition({9, 0, 1});
+    WorldObjectTable::DrawAll();
+    EXPECT_EQ(smoke->Position().x, 9.0f);
+    EXPECT_EQ(smoke->Position().z, 1.0f);
+    walker->Remove();
+    WorldObjectTable::DestroyAll();
+    for (ParticleEmitter* e = Particles::Group(0).emitters; e; e = e->Next())
+        EXPECT_TRUE(e != smoke || e->Mode() == ParticleEmitter::Dying);
+}
+
+TEST_F(ClientEffectHooksTest, AShadowComesBackForAReplicaThatLostIt)
+{
+    ShadowMode = 2;
+    Shadows::Startup();
+    WorldObject* walker = WorldObject::CreateByRole(1, &role, {4, 0, 2}, Quaternion::Identity());
+    ClientEffects().removeCaster(*walker);
+    ASSERT_EQ(ReplicaShadows::CasterOf(*walker), nullptr);
+    ASSERT_TRUE(ClientHooks::Get().addShadow);
+    ClientHooks::Get().addShadow(*walker);
+    ShadowCaster* shadow = ReplicaShadows::CasterOf(*walker);
+    ASSERT_NE(shadow, nullptr);
+    ClientHooks::Get().addShadow(*walker);  // a second SHADOW lists nothing more
+    EXPECT_EQ(Shadows::Casters(), std::vector<ShadowCaster*>{shadow});
+}
+
+} // namespace

@@ -1,0 +1,99 @@
+// The server's messages that reach the interface, applied as the client
+// applies them: TRACK selects and locks the camera, PLAYER SELECT adds,
+// BOARD clears, CAMERA TRACK starts the scripted move, and the defeat opens
+// the end-of-mission screen with edge scrolling off.
+#include "ui_fixture.h"
+
+#include "platform/byte_cursor.h"
+#include "session/client_apply.h"
+#include "session/client_hooks.h"
+#include "ui/menu_screen.h"
+#include "ui/server_notices.h"
+
+#include <bit>
+#include <initializer_list>
+
+namespace {
+
+using uitest::GameViewTest;
+
+std::vector<uint8_t> Words(std::initializer_list<uint32_t> words)
+{
+    std::vector<uint8_t> out(words.size() * 4);
+    size_t i = 0;
+    for (uint32_t w : words)
+        StoreU32(out.data() + 4 * i++, w);
+    return out;
+}
+
+uint32_t F(float f) { return std::bit_cast<uint32_t>(f); }
+
+class ServerNoticesTest : public GameViewTest {
+protected:
+    void SetUp() override
+    {
+        GameViewTest::SetUp();
+        ClientHooks::Get() = ClientHooks{};
+        ServerNotices::Install();
+    }
+    void TearDown() override
+    {
+        MenuScreen::ReleaseAll();
+        CameraMove::Get().End();
+        CameraController::SetScriptMode(false);
+        CameraController::SetEdgeScrollEnabled(true);
+        ClientHooks::Get() = ClientHooks{};
+        GameViewTest::TearDown();
+    }
+    static Client::Applied Apply(std::initializer_list<uint32_t> words)
+    {
+        return Client::ApplyServerMessage(Words(words));
+    }
+};
+
+TEST_F(ServerNoticesTest, TrackSelectsTheObjectAloneAndLocksTheCamera)
+{
+    Selection::Add(vell_);
+    ASSERT_EQ(Apply({113, trevok_->GetId()}), Client::Applied::kApplied);
+    EXPECT_EQ(Selection::Members(), std::vector<WorldObject*>{trevok_});
+    EXPECT_TRUE(CameraController::IsTracked(trevok_));
+    EXPECT_FALSE(CameraController::IsTracked(vell_));
+
+    ASSERT_EQ(Apply({128, tovan_->GetId()}), Client::Applied::kApplied);
+    EXPECT_EQ(Selection::Count(), 2);
+    EXPECT_TRUE(Selection::Contains(tovan_));
+
+    ASSERT_EQ(Apply({114, trevok_->GetId()}), Client::Applied::kApplied);
+    EXPECT_EQ(Selection::Count(), 0);
+}
+
+TEST_F(ServerNoticesTest, CameraTrackStartsTheScriptedMoveAtTheRealClock)
+{
+    view_.now = 5 * kTicksPerSecond;
+    ASSERT_EQ(Apply({103, F(0), F(1), F(2), F(3), F(4), F(5), F(6), F(7), F(8), F(9), F(10), F(11), F(0.5f)}),
+              Client::Applied::kApplied);
+    const CameraMove& move = CameraMove::Get();
+    EXPECT_TRUE(move.active_);
+    EXPECT_FALSE(move.cutscene_);
+    EXPECT_EQ(move.startTime_, view_.now);
+    EXPECT_EQ(move.speed_, 0.5f);
+    const Vec3 start = move.Evaluate(0), end = move.Evaluate(1);
+    EXPECT_NEAR(start.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(start.z, 2.0f, 1e-5f);
+    EXPECT_NEAR(end.x, 9.0f, 1e-4f);
+    EXPECT_NEAR(end.z, 11.0f, 1e-4f);
+    EXPECT_TRUE(CameraController::Get().scriptMode);
+}
+
+TEST_F(ServerNoticesTest, DefeatOpensTheEndOfMissionScreenWithoutEdgeScrolling)
+{
+    ASSERT_TRUE(CameraController::EdgeScrollEnabled());
+    ASSERT_EQ(Apply({95}), Client::Applied::kApplied);
+    ASSERT_NE(MenuScreen::Slot(MenuScreen::kEndOfMission), nullptr);
+    EXPECT_FALSE(CameraController::EdgeScrollEnabled());
+    MenuScreen* first = MenuScreen::Slot(MenuScreen::kEndOfMission);
+    ASSERT_EQ(Apply({95}), Client::Applied::kApplied);  // a repeat opens no second screen
+    EXPECT_EQ(MenuScreen::Slot(MenuScreen::kEndOfMission), first);
+}
+
+} // namespace
