@@ -1,8 +1,12 @@
 #include "objects/inventory_display.h"
 
 #include "Veapi/ve_object.h"
+#include "objects/body_part.h"
 #include "objects/inventory.h"
+#include "objects/moving_object.h"
+#include "objects/role_table.h"
 #include "objects/world_object.h"
+#include "script/records.h"
 #include "world/map_build.h"
 
 #include <algorithm>
@@ -33,6 +37,20 @@ void PlaceSlots(const SlotLocator& locate)
     }
     slots[8].x = slots[6].x;
     slots[8].y = slots[2].y;
+}
+
+// The character's worn items show on the shown model's body parts, as
+// they do on the character itself.
+void WearItems(WorldObject& character, Inventory& inventory)
+{
+    const auto* wearer = dynamic_cast<const MovingObject*>(&character);
+    if (!wearer)
+        return;
+    for (const MovingObject::WornItem& worn : wearer->WornItems()) {
+        const CarriedItem* item = inventory.FindById(worn.itemId);
+        if (const script::Role* made = item ? RoleTable::Global().FindById(item->roleId) : nullptr)
+            BodyPart::Attach(*g_model, BodyPart::ItemLook(*made), worn.slot);
+    }
 }
 
 } // namespace
@@ -72,6 +90,7 @@ bool Init(WorldObject& character, const SlotLocator& locate)
         g_model->placement_.SetScale({scale, scale, scale});
         g_model->placement_.SetPosition({0, 0, kDepth});
         g_hasArm = g_model->FindPartPosition(g_arm, "Upper Arm Right", 0);
+        WearItems(character, *inventory);
     }
     InventoryPanel::Shown() = inventory;
     PlaceSlots(locate);

@@ -1,11 +1,13 @@
 // Actors, units, projectiles, lifts and pick-ups in a full saved game: their own image
 // fields, and the state blocks that store their references as numbers.
 #include "objects/actor.h"
+#include "objects/body_part.h"
 #include "objects/image_fields.h"
 #include "objects/inventory.h"
 #include "objects/object_registry.h"
 #include "objects/path_mover.h"
 #include "objects/projectile.h"
+#include "objects/role_table.h"
 #include "objects/server_kinds.h"
 #include "objects/teams.h"
 #include "objects/unit_actor.h"
@@ -161,7 +163,8 @@ bool Actor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     return in.Ok() && ReadPoints(in, waypoints_) && ReadPoints(in, sparePoints_);
 }
 
-// An equipped entry whose item is no longer carried is dropped.
+// An equipped entry whose item is no longer carried is dropped; the others
+// show on their body parts again.
 bool Actor::AfterLoad()
 {
     const bool ok = GameObject::AfterLoad();
@@ -170,6 +173,8 @@ bool Actor::AfterLoad()
         if (item) {
             e.type = item->kind;
             e.subtype = item->subtype;
+            if (const script::Role* made = RoleTable::Global().FindById(item->roleId); made && Shape())
+                BodyPart::Attach(*Shape(), BodyPart::ItemLook(*made), e.slot);
         }
         return item == nullptr;
     });

@@ -1,7 +1,9 @@
 // Client replicas in a full saved game: their own image fields, and the
 // state blocks that keep their references (roles, items, targets, riders,
 // level polygons) as numbers until every replica of the save exists.
+#include "Veapi/hierarchy.h"
 #include "Veapi/ve_object.h"
+#include "objects/body_part.h"
 #include "objects/image_fields.h"
 #include "objects/inventory.h"
 #include "objects/role_table.h"
@@ -224,14 +226,29 @@ bool MovingObject::LoadState(trevok::ByteReader& in, std::span<const uint8_t> im
     return in.Ok();
 }
 
-// Worn entries whose item is no longer carried are dropped; a disguise
-// whose object is gone is taken off.
+// Worn entries whose item is no longer carried are dropped, the others
+// show on their body parts again; a disguise whose object is gone is taken
+// off, one whose object is here is drawn in its look again.
 bool MovingObject::FixUpAfterLoad()
 {
     WorldObject::FixUpAfterLoad();
     std::erase_if(worn_, [this](const WornItem& w) { return !inventory_ || !inventory_->FindById(w.itemId); });
-    if (disguised_ && disguiseId_ != -1 && !WorldObjectTable::FindById(static_cast<uint32_t>(disguiseId_)))
-        disguiseId_ = -1;
+    for (const WornItem& w : worn_) {
+        const script::Role* made = RoleTable::Global().FindById(inventory_->FindById(w.itemId)->roleId);
+        if (made && object_)
+            BodyPart::Attach(*object_, BodyPart::ItemLook(*made), w.slot);
+    }
+    if (disguise_)
+        disguise_->Release();
+    disguise_ = nullptr;
+    if (disguised_ && disguiseId_ != -1) {
+        const WorldObject* look = WorldObjectTable::FindById(static_cast<uint32_t>(disguiseId_));
+        const script::Role* role = look ? look->GetRole() : nullptr;
+        if (!look)
+            disguiseId_ = -1;
+        else if (auto* model = role ? static_cast<Hierarchy*>(role->shape.hierarchy.get()) : nullptr)
+            disguise_ = VeObject::FromHierarchy(model, false);
+    }
     return true;
 }
 

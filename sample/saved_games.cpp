@@ -1,6 +1,7 @@
 // Saved games put down byte by byte from the file layout (not by the game's
 // writer): level-start saves of the training level, one whose squad carries
-// items into it, under extensions of mixed case, in the data set's "saves"
+// items into it, a two-level campaign whose squad takes its items on to the
+// second level, under extensions of mixed case, in the data set's "saves"
 // folder.
 #include "sample/generator.h"
 
@@ -74,11 +75,11 @@ struct Unit {
     std::vector<Item> items;
 };
 
-std::vector<uint8_t> LevelStart(const std::vector<Unit>& squad)
+std::vector<uint8_t> LevelStart(const std::string& level, const std::vector<Unit>& squad)
 {
     Bytes out;
-    out.Str("training_level.tvs");
-    out.Str("training_level.tcs");
+    out.Str(level + ".tvs");
+    out.Str(level + ".tcs");
     out.U32(1);
     out.U32(static_cast<uint32_t>(squad.size()));
     for (const Unit& unit : squad) {
@@ -105,15 +106,23 @@ bool WriteSaves(const Context& ctx)
     std::filesystem::create_directories(saves);
     const struct {
         const char* name;
+        const char* level;
         std::vector<Unit> squad;
     } files[] = {
-        {"Level Start.sav", {}},
+        {"Level Start.sav", "training_level", {}},
         // The squad moving on carries a built-in item and one made from a role.
-        {"Next Level.SAV", {{"Sarge", {{1, 1, 0, 1, 2, nullptr}, {3, 5, -1, 1, -1, "medikit"}}}, {"Rook", {}}}},
-        {"Mixed Case.Sav", {{"Sarge", {{2, 2, 1, 1, 4, nullptr}}}}},
+        {"Next Level.SAV", "training_level",
+         {{"Sarge", {{1, 1, 0, 1, 2, nullptr}, {3, 5, -1, 1, -1, "medikit"}}}, {"Rook", {}}}},
+        {"Mixed Case.Sav", "training_level", {{"Sarge", {{2, 2, 1, 1, 4, nullptr}}}}},
+        // A campaign of two levels: the squad starts the first with its own
+        // kit and carries it, with what it found there, into the second.
+        {"Campaign 1.sav", "training_level", {{"Sarge", {{1, 1, 0, 1, 2, nullptr}}}, {"Rook", {}}}},
+        {"Campaign 2.sAv", "mp_arena",
+         {{"Sarge", {{1, 1, 0, 1, 2, nullptr}, {3, 5, -1, 1, -1, "medikit"}}},
+          {"Rook", {{2, 2, 1, 1, 4, nullptr}}}}},
     };
     for (const auto& file : files) {
-        const std::vector<uint8_t> bytes = LevelStart(file.squad);
+        const std::vector<uint8_t> bytes = LevelStart(file.level, file.squad);
         std::ofstream out(saves / file.name, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         if (!out) {

@@ -89,6 +89,7 @@ void ActivateWorld() { WorldObjectTable::ActivateAll(); }
 
 Values& Current() { return g_values; }
 void SetWaitLimits(WaitLimits limits) { g_limits = std::move(limits); }
+const WaitLimits& CurrentWaitLimits() { return g_limits; }
 
 uint32_t SideOf(uint32_t gameType, uint32_t index)
 {

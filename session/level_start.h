@@ -44,6 +44,7 @@ struct WaitLimits {
     std::function<void()> activateAll = ActivateWorld; // every world object, once started
 };
 void SetWaitLimits(WaitLimits limits);
+const WaitLimits& CurrentWaitLimits();
 
 // The side of the player at `index` and the number of sides, by game type.
 uint32_t SideOf(uint32_t gameType, uint32_t index);

@@ -713,7 +713,15 @@ bool RebuildWorld(const File& file, std::string* error)
     CommandFileQueue.Clear();
     // The replicas advance by the client clock from the saved time on.
     AppTime::SetGameTime(static_cast<int64_t>(WorldObject::SecondsToTicks(world.gameTime)));
-    ObjectRegistry::Global().ActivateAll();
+    // Each server object goes on from its own saved clock: activated at 0,
+    // its first pass would take the whole saved time as one step.
+    for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
+        const uint64_t previous = object->previous_;
+        const float last = object->lastUpdate_;
+        object->Activate(object->now_, object->nowSeconds_);
+        object->previous_ = previous;
+        object->lastUpdate_ = last;
+    }
     for (WorldObject* replica : replicas)
         replica->ActivateLoaded();
     return true;

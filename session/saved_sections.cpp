@@ -133,7 +133,10 @@ bool NetworkedStart(uint64_t ticks)
 {
     if (!Network::IsActive())
         return true;
-    LevelStart::WaitLimits limits;
+    // The game's own time-out and cancel key bound both waits, so a player
+    // who never answers ends the load instead of holding it.
+    const LevelStart::WaitLimits kept = LevelStart::CurrentWaitLimits();
+    LevelStart::WaitLimits limits = kept;
     limits.activateAll = nullptr;
     LevelStart::SetWaitLimits(limits);
     // The clocks start where the level start puts them: at the saved time.
@@ -142,7 +145,7 @@ bool NetworkedStart(uint64_t ticks)
     if (Server::IsRunning())
         Server::SetWaitingForPlayers(true);
     const bool started = Client::SendReady() && Server::WaitForPlayers() && Client::WaitForStart();
-    LevelStart::SetWaitLimits({});
+    LevelStart::SetWaitLimits(kept);
     return started;
 }
 

@@ -3,7 +3,9 @@
 #include "Veapi/camera.h"
 #include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
+#include "objects/body_part.h"
 #include "objects/inventory.h"
+#include "objects/inventory_display.h"
 #include "world/fog_of_war.h"
 #include "objects/weapon_state.h"
 #include "session/projectile_launch.h"
@@ -356,6 +358,66 @@ TEST_F(Moving, WornItemsTakeTheirBodyPartsPlace)
             EXPECT_EQ(node->slots_[0], nullptr) << part << " is the model's own again";
         }
     }
+}
+
+// A replica made again from a saved game carries its worn entries before
+// its items come back: once its references are fixed up, each item still
+// carried shows on its part again and one no longer carried is dropped.
+TEST_F(Moving, WornItemsShowAgainWhenALoadedReplicaIsFixedUp)
+{
+    script::Role& carrierRole = NewRole(2);
+    GiveBoxModel(carrierRole, {0}, {{"Upper Arm Right", {0.3f, -1.4f, 0}}, {"Head", {0, -1.7f, 0}}});
+    auto* carrier = Make<MovingObject>(carrierRole, kOwnSide, {0, 0, 0});
+    ASSERT_NE(carrier->GetInventory(), nullptr);
+    script::Role& helmet = NewRole(2);
+    GiveBoxShape(helmet, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
+    script::Role& gun = NewRole(2);
+    GiveTreeOnPart(gun, "Upper Arm Right");
+    const struct {
+        int32_t id, slot;
+        script::Role* role;
+        const char* part;
+    } worn[] = {{41, 2, &helmet, "Head"}, {42, 0, &gun, "Upper Arm Right"}};
+    for (const auto& w : worn) {
+        CarriedItem item;
+        item.kind = 9;
+        item.roleId = w.role->id;
+        item.id = w.id;
+        carrier->GetInventory()->Add(item);
+        ASSERT_TRUE(carrier->EquipItem(w.slot, w.id));
+        // As made again: the model's own parts, the worn entry kept.
+        ASSERT_TRUE(BodyPart::Restore(*carrier->Shape(), carrierRole.shape, w.slot));
+    }
+    carrier->GetInventory()->Remove(*carrier->GetInventory()->FindById(42));
+    ASSERT_TRUE(carrier->FixUpAfterLoad());
+    ShapeInstance* root = carrier->Shape()->Root();
+    EXPECT_EQ(NamedPart(*root, "Head")->slots_[0], static_cast<VeShape*>(helmet.shape.shape.get()));
+    EXPECT_EQ(NamedPart(*root, "Upper Arm Right")->slots_[0], nullptr) << "no longer carried";
+    ASSERT_EQ(carrier->WornItems().size(), 1u);
+    EXPECT_EQ(carrier->WornItems()[0].itemId, 41);
+}
+
+// The upgrade screen shows the character in what it wears.
+TEST_F(Moving, TheUpgradeScreensModelWearsTheCharactersItems)
+{
+    script::Role& carrierRole = NewRole(2);
+    GiveBoxModel(carrierRole, {0}, {{"Upper Arm Right", {0.3f, -1.4f, 0}}, {"Head", {0, -1.7f, 0}}});
+    auto* carrier = Make<MovingObject>(carrierRole, kOwnSide, {0, 0, 0});
+    ASSERT_NE(carrier->GetInventory(), nullptr);
+    script::Role& helmet = NewRole(2);
+    GiveBoxShape(helmet, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
+    CarriedItem item;
+    item.kind = 9;
+    item.roleId = helmet.id;
+    item.id = 41;
+    carrier->GetInventory()->Add(item);
+    ASSERT_TRUE(carrier->EquipItem(2, 41));
+    ASSERT_TRUE(InventoryDisplay::Init(*carrier, InventoryDisplay::SlotLocator{}));
+    VeObject* shown = InventoryDisplay::Model();
+    ASSERT_TRUE(shown && shown != carrier->Shape() && shown->Root());
+    EXPECT_EQ(NamedPart(*shown->Root(), "Head")->slots_[0], static_cast<VeShape*>(helmet.shape.shape.get()));
+    EXPECT_EQ(NamedPart(*shown->Root(), "Upper Arm Right")->slots_[0], nullptr);
+    InventoryDisplay::Release();
 }
 
 // A cloak worn while no enemy sees the object disguises it as the enemy

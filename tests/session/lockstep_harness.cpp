@@ -174,9 +174,25 @@ void Lockstep::Pass()
 
 uint64_t Lockstep::Checksum(std::span<const std::vector<uint8_t>> drained) const
 {
+    std::vector<uint8_t> bytes;
+    WriteState(bytes);
+    trevok::ByteWriter writer(bytes);
+    for (const auto& m : drained)
+        writer.Bytes(m);
+    return XxHash64(bytes, checksums_.size());
+}
+
+uint64_t Lockstep::StateChecksum() const
+{
+    std::vector<uint8_t> bytes;
+    WriteState(bytes);
+    return XxHash64(bytes, 0);
+}
+
+void Lockstep::WriteState(std::vector<uint8_t>& bytes)
+{
     std::vector<GameObject*> objects = ObjectRegistry::Global().Snapshot();
     std::sort(objects.begin(), objects.end(), [](auto* a, auto* b) { return a->GetId() < b->GetId(); });
-    std::vector<uint8_t> bytes;
     trevok::ByteWriter writer(bytes);
     for (const GameObject* o : objects) {
         writer.U32(o->GetId());
@@ -189,9 +205,6 @@ uint64_t Lockstep::Checksum(std::span<const std::vector<uint8_t>> drained) const
                         o->Orientation().z, o->Orientation().w})
             writer.F32(f);
     }
-    for (const auto& m : drained)
-        writer.Bytes(m);
-    return XxHash64(bytes, checksums_.size());
 }
 
 void Lockstep::CheckInvariants()

@@ -68,6 +68,10 @@ public:
     const std::vector<std::string>& Broken() const { return broken_; }
     const std::vector<std::vector<uint8_t>>& Messages() const { return messages_; }
     uint64_t Now() const { return now_; }
+    // A world restored from a save goes on from its saved time.
+    void SetNow(uint64_t ticks) { now_ = ticks; }
+    // The objects alone, by id whatever the registry's order.
+    uint64_t StateChecksum() const;
 
 private:
     struct Step {
@@ -77,6 +81,7 @@ private:
     };
     void RunStep(const Step& step);
     uint64_t Checksum(std::span<const std::vector<uint8_t>> drained) const;
+    static void WriteState(std::vector<uint8_t>& bytes);
     void CheckInvariants();
     script::Role* RoleNamed(const std::string& name);
 

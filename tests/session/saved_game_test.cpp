@@ -10,6 +10,8 @@
 #include "objects/projectile.h"
 #include "objects/role_table.h"
 #include "objects/server_kinds.h"
+#include "objects/teams.h"
+#include "objects/unit_actor.h"
 #include "objects/weapon_state.h"
 #include "objects/world_object.h"
 #include "session/doors.h"
@@ -298,8 +300,15 @@ TEST(SavedGameFile, SampleSavesReadBack)
     ASSERT_NE(sample, nullptr);
     const struct {
         const char* name;
-        size_t units, items;
-    } saves[] = {{"Level Start.sav", 0, 0}, {"Next Level.SAV", 2, 2}, {"Mixed Case.Sav", 1, 1}};
+        const char* level;
+        size_t units, items;  // the first unit's items
+    } saves[] = {
+        {"Level Start.sav", "training_level.tvs", 0, 0},
+        {"Next Level.SAV", "training_level.tvs", 2, 2},
+        {"Mixed Case.Sav", "training_level.tvs", 1, 1},
+        {"Campaign 1.sav", "training_level.tvs", 2, 1},
+        {"Campaign 2.sAv", "mp_arena.tvs", 2, 2},
+    };
     for (const auto& save : saves) {
         std::ifstream in(fs::path(sample) / "saves" / save.name, std::ios::binary);
         ASSERT_TRUE(in) << save.name;
@@ -308,7 +317,7 @@ TEST(SavedGameFile, SampleSavesReadBack)
         std::string error;
         ASSERT_TRUE(Parse(bytes, file, &error)) << save.name << ": " << error;
         EXPECT_TRUE(file.levelStart) << save.name;
-        EXPECT_EQ(file.levelScript, "training_level.tvs") << save.name;
+        EXPECT_EQ(file.levelScript, save.level) << save.name;
         EXPECT_EQ(file.block, LevelStateBlock()) << save.name;
         ASSERT_EQ(file.items.size(), save.units) << save.name;
         if (save.units != 0) {
@@ -552,6 +561,83 @@ TEST_F(SaveFolder, ObjectsOfSeveralKindsComeBackWithTheirState)
     EXPECT_EQ(shotBack->Target(), unarmedBack);
     ASSERT_TRUE(SaveGame("again.sav", 1));
     EXPECT_EQ(ReadFile("again.sav"), bytes);
+}
+
+// Items worn on body parts show there again after a load, in a world where
+// the level stopped and the squad is the squad again.
+TEST_F(SaveFolder, WornItemsShowOnTheirBodyPartsAfterALoad)
+{
+    script::Role& carrierRole = NewRole();
+    carrierRole.aiType = Kind16Actor::kAiType;
+    GiveBoxModel(carrierRole, {0}, {{"Upper Arm Right", {0.3f, -1.4f, 0}}, {"Head", {0, -1.7f, 0}}});
+    script::Role& gun = NewRole();
+    gun.character.reset();
+    VeShape* gunShape = GiveTreeOnPart(gun, "Upper Arm Right");
+    script::Role& helmet = NewRole();
+    helmet.character.reset();
+    GiveBoxShape(helmet, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
+    for (script::Role* role : {&carrierRole, &gun, &helmet})
+        RoleTable::Global().File(*role);
+    TeamTable::Build(3, 1, 0);
+    GetHooks().stopLevel = [this] {
+        ++stops_;
+        EmptyTables();
+        TeamTable::Build(3, 1, 0);
+    };
+    const int32_t id = Server::CreateLevelObject(1, &carrierRole, {0, 0, 0}, Quaternion::Identity());
+    auto* unit = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(uint32_t(id)));
+    ASSERT_TRUE(unit);
+    unit->SetInventory(std::make_unique<Inventory>(0, 15));
+    const struct {
+        const char* name;
+        script::Role* role;
+        int32_t slot;
+        const char* part;
+        VeShape* shown;
+    } rows[] = {
+        {"a tree on the arm", &gun, 0, "Upper Arm Right", gunShape},
+        {"a shape on the head", &helmet, 2, "Head", static_cast<VeShape*>(helmet.shape.shape.get())},
+    };
+    int32_t itemId = 40;
+    for (const auto& row : rows) {
+        CarriedItem item;
+        item.kind = ItemKind::kArmour;
+        item.roleId = row.role->id;
+        item.id = ++itemId;
+        unit->GetInventory()->Add(item);
+        ASSERT_TRUE(unit->EquipItem(row.slot, itemId, false)) << row.name;
+    }
+
+    ASSERT_TRUE(SaveGame("worn.sav", 1));
+    ASSERT_TRUE(LoadSavedGame("worn.sav"));
+    auto* back = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(uint32_t(id)));
+    ASSERT_TRUE(back && back->Shape());
+    itemId = 40;
+    for (const auto& row : rows) {
+        ShapeInstance* node = NamedPart(*back->Shape()->Root(), row.part);
+        ASSERT_NE(node, nullptr) << row.name;
+        EXPECT_EQ(node->slots_[0], row.shown) << row.name;
+        EXPECT_TRUE(back->FindEquipped(++itemId)) << row.name;
+    }
+    TeamTable::Clear();
+}
+
+// A loaded object goes on from its own saved clock: its first update after
+// the load counts only the time since the save, not all the time since 0.
+TEST_F(SaveFolder, ALoadedObjectsClockGoesOnFromTheSave)
+{
+    GameObject* o = Make(&roles[0], 1, {0, 0, 0});
+    o->Activate(10000000, 10.0f);
+    o->lifeTimer_ = 5.0f;
+    const uint32_t id = o->GetId();
+    ASSERT_TRUE(SaveGame("clock.sav", 1));
+    ASSERT_TRUE(LoadSavedGame("clock.sav"));
+    GameObject* back = ObjectRegistry::Global().Find(id);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->now_, 10000000u);
+    EXPECT_EQ(back->lastUpdate_, 10.0f);
+    back->Update(10500000, 10.5f);
+    EXPECT_FLOAT_EQ(back->lifeTimer_, 4.5f);
 }
 
 // An independent reader of the layout reads every field of a full save with

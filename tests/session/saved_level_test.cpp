@@ -10,6 +10,7 @@
 #include "script/directory_list.h"
 #include "script/records.h"
 #include "session/game_state.h"
+#include "session/item_snapshot.h"
 #include "session/level_session.h"
 #include "session/save_slots.h"
 #include "session/saved_game.h"
@@ -157,6 +158,28 @@ TEST_F(SavedLevel, ADamagedSaveLeavesTheRunningLevelAlone)
     EXPECT_EQ(Level::Current(), level);
     EXPECT_EQ(ServerObjects(), objects);
     EXPECT_EQ(CurrentAppState(), AppState::Playing);
+}
+
+// The second level of a campaign starts with what the squad carried out of
+// the first: the save, under an extension of any case, names that level and
+// its items wait for the squad there.
+TEST_F(SavedLevel, ACampaignSaveTakesTheSquadsItemsToTheNextLevel)
+{
+    const fs::path stored = root_ / "saves" / "Campaign 2.sAv";
+    ASSERT_TRUE(fs::exists(stored));
+    const fs::path path = SavedGames::PathOf("Campaign 2.sAv");
+    fs::create_directories(path.parent_path());
+    fs::copy_file(stored, path);
+    ASSERT_TRUE(LoadThroughTheScreen("Campaign 2.sAv")) << (shown_.empty() ? "" : shown_.back());
+    EXPECT_EQ(briefings_, 1);
+    EXPECT_EQ(Session::Names().script, "mp_arena.tvs");
+    const auto& units = InventorySnapshot::Global().Units();
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_EQ(units[0].name, "Sarge");
+    EXPECT_EQ(units[0].items.size(), 2u);
+    ASSERT_EQ(units[1].items.size(), 1u);
+    EXPECT_EQ(units[1].items[0].slot, 1);
+    InventorySnapshot::Global().Clear();
 }
 
 } // namespace

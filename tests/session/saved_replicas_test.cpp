@@ -4,6 +4,11 @@
 // refused before anything of the running game changes.
 #include "session/saved_game.h"
 
+#include "fake_direct_play.h"
+#include "session/level_start.h"
+#include "session/message_queue.h"
+#include "session/network.h"
+#include "session/server_thread.h"
 #include "objects/role_classes.h"
 #include "objects/weapon_state.h"
 #include "session/game_state.h"
@@ -283,10 +288,12 @@ TEST_F(SavedReplicas, DamagedReplicaRecordsFailBeforeTheGameChanges)
 }
 
 // A disguised walker keeps its disguise while the object it is disguised
-// as is in the save; one disguised as an object that is gone loses it.
+// as is in the save, drawn in that object's look again; one disguised as
+// an object that is gone loses it.
 TEST_F(SavedReplicas, ADisguiseComesBackWhileItsObjectDoes)
 {
     script::Role& walker = NewRole(2);
+    GiveBoxModel(walker, {0});
     MovingObject* spy = Make<MovingObject>(walker, 1, {1, 0, 0});
     const uint32_t spyId = spy->GetId();
     const uint32_t lookId = Make<MovingObject>(walker, 2, {2, 0, 0})->GetId();
@@ -316,6 +323,7 @@ TEST_F(SavedReplicas, ADisguiseComesBackWhileItsObjectDoes)
         ASSERT_TRUE(back) << t.name;
         EXPECT_TRUE(back->IsTranslucent()) << t.name;
         EXPECT_EQ(back->DisguiseId(), t.expected) << t.name;
+        EXPECT_EQ(back->DisguiseShape() != nullptr, t.expected != -1) << t.name;
     }
 }
 
@@ -389,6 +397,72 @@ TEST_F(SavedReplicas, TheNetworkedStartRunsAfterTheHandOverAtTheSavedTime)
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(stops, 3);  // replaced, then stopped again as the session ends
     EXPECT_EQ(WorldObjectTable::Count(), 0u);
+}
+
+// A networked load waits for every player to say ready again; a player who
+// never answers ends the wait at the game's own time-out: the load fails
+// with its reason and the session ends, never hanging on the hand-over.
+TEST_F(SavedReplicas, ANetworkedLoadNeverWaitsForeverOnAPlayer)
+{
+    script::Role& armed = NewRole(0, 100, 0);
+    Make<Unit>(armed, 1, {1, 0, 0});
+    ASSERT_TRUE(SaveGame("net.sav", 1));
+    auto bytes = ReadSave("net.sav");
+    ASSERT_TRUE(bytes);
+    InstallLevelSections();
+    int stops = 0;
+    GetHooks().stopLevel = [&] {
+        ++stops;
+        Empty();
+    };
+    GetHooks().loadLevel = [](const LevelNames&) { return true; };
+    const struct {
+        const char* name;
+        std::vector<uint32_t> ready;  // the peers that answer
+        bool loads;
+    } cases[] = {
+        {"both peers ready", {10, 11}, true},
+        {"one peer never answers", {10}, false},
+        {"no peer answers", {}, false},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        stops = 0;
+        LevelStart::WaitLimits limits;
+        limits.timeoutMs = 100;
+        limits.cancelled = nullptr;
+        limits.showLoading = nullptr;
+        LevelStart::SetWaitLimits(limits);
+        auto server = std::make_shared<FakeDirectPlay>();
+        ASSERT_TRUE(Server::Start(server));
+        {
+            GameState::Hold hold;
+            for (uint32_t peer : {10u, 11u}) {
+                Server::AddPlayer("p" + std::to_string(peer), peer);
+                std::lock_guard lock(server->mutex);
+                server->present.push_back(peer);
+            }
+        }
+        auto client = std::make_shared<FakeDirectPlay>();
+        Client::SetDirectPlay(client, 5);
+        Network::Create();
+        // The peers answer while the server waits for them.
+        Server::SetWaitingForPlayers(true);
+        for (uint32_t peer : t.ready)
+            server->Deliver(peer, {MessageType::kPlayerReady});
+        client->Deliver(kServerPlayerId, {LevelStart::kAllReady});
+
+        std::string error;
+        EXPECT_EQ(Load(*bytes, &error), t.loads) << error;
+        EXPECT_EQ(error.empty(), t.loads) << error;
+        EXPECT_EQ(WorldObjectTable::Count(), t.loads ? 1u : 0u);
+        EXPECT_EQ(stops, t.loads ? 1 : 2) << "replaced, then stopped again as the session ends";
+        EXPECT_EQ(LevelStart::CurrentWaitLimits().timeoutMs, 100u) << "the game's limits are kept";
+
+        Network::Shutdown();
+        Server::SetWaitingForPlayers(false);
+        LevelStart::SetWaitLimits({});
+    }
 }
 
 } // namespace

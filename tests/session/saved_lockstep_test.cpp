@@ -1,0 +1,148 @@
+// A world the lockstep harness runs, saved part way and loaded into a fresh
+// world: its state checksum equals the saved world's, and the passes after
+// the load give the states the uninterrupted run gave, pass by pass.
+#include "lockstep_harness.h"
+#include "objects/object_registry.h"
+#include "objects/server_classes.h"
+#include "session/actor_requests.h"
+#include "session/game_message.h"
+#include "session/projectile_launch.h"
+#include "session/request_table.h"
+#include "session/save_slots.h"
+#include "session/saved_game.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace SavedGame::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+    const char* name;
+    // Floor and roles (each filed, so the save finds it by id): what a
+    // fresh world has before the load.
+    std::string world;
+    std::string prelude;  // spawns, requests and passes up to the save
+    int after;            // passes compared after the load; 0: the state at the load only
+};
+
+class SavedLockstep : public ::testing::TestWithParam<Case> {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/trevok-lockstep-XXXXXX";
+        dir_ = mkdtemp(name);
+        if (const char* old = std::getenv("XDG_DATA_HOME"))
+            saved_ = old;
+        setenv("XDG_DATA_HOME", dir_.c_str(), 1);
+        Server::InstallActorRequests();
+        GetHooks() = {};
+        // The level's objects go; the harness's floor stays, as a level
+        // loaded again would be.
+        GetHooks().stopLevel = [] {
+            ObjectRegistry::Global().ReleaseAll();
+            SideLists::Global().Clear();
+        };
+    }
+    void TearDown() override
+    {
+        GetHooks() = {};
+        RequestTable::ResetRows();
+        ServerClasses::Set(0, nullptr);
+        ServerClasses::SetCharacterMaker(nullptr);
+        Server::SetProjectileMaker(nullptr);
+        if (saved_)
+            setenv("XDG_DATA_HOME", saved_->c_str(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
+        fs::remove_all(dir_);
+    }
+
+    // Loads `text` as a scenario and runs it.
+    void Run(Lockstep& run, const std::string& text)
+    {
+        const fs::path file = dir_ / "scenario.scn";
+        std::ofstream(file) << text;
+        std::string error;
+        ASSERT_TRUE(run.LoadScenario(file, error)) << error;
+        run.onRequest = [](std::span<const uint8_t> bytes) {
+            RequestTable::Apply(GameMessage(bytes.data(), static_cast<uint32_t>(bytes.size())), 0);
+        };
+        run.Run();
+    }
+    static std::vector<uint64_t> Continue(Lockstep& run, int passes)
+    {
+        std::vector<uint64_t> states;
+        for (int i = 0; i < passes; ++i) {
+            run.Pass();
+            states.push_back(run.StateChecksum());
+        }
+        return states;
+    }
+
+    fs::path dir_;
+    std::optional<std::string> saved_;
+};
+
+TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
+{
+    const Case& c = GetParam();
+    uint64_t savedState = 0, savedNow = 0;
+    std::vector<uint64_t> uninterrupted;
+    {
+        Lockstep run;
+        Run(run, c.world + c.prelude);
+        ASSERT_TRUE(run.Broken().empty()) << run.Broken().front();
+        savedState = run.StateChecksum();
+        savedNow = run.Now();
+        GetHooks().gameSeconds = [&run] { return float(double(run.Now()) / Lockstep::kTicksPerSecond); };
+        ASSERT_TRUE(SaveGame("lockstep.sav", 1));
+        uninterrupted = Continue(run, c.after);
+        GetHooks().gameSeconds = nullptr;
+    }
+    Lockstep fresh;
+    Run(fresh, c.world);
+    fresh.SetNow(savedNow);
+    std::string error;
+    auto bytes = ReadSave("lockstep.sav", &error);
+    ASSERT_TRUE(bytes) << error;
+    ASSERT_TRUE(Load(*bytes, &error)) << error;
+    EXPECT_EQ(fresh.StateChecksum(), savedState);
+    EXPECT_EQ(Continue(fresh, c.after), uninterrupted);
+    EXPECT_TRUE(fresh.Broken().empty()) << fresh.Broken().front();
+}
+
+const std::string kFloor = "floor 20 20\n";
+const std::string kSoldier = "role soldier strength 60 walk 2 turn 1024 canturn sight 30 size 1.8 0.5 named\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Worlds, SavedLockstep,
+    ::testing::Values(
+        // Saved standing: nothing pending.
+        Case{"standing", kFloor + kSoldier, "spawn soldier 1 2.5 0 2.5\nspawn soldier 1 6.5 0 2.5\npasses 4\n", 20},
+        // Saved mid-walk, with a queued waypoint still to come.
+        Case{"walking", kFloor + kSoldier,
+             "spawn soldier 1 2.5 0 2.5\npasses 2\nrequest 5 0.5 212 4294967295 1 1\npasses 10\n"
+             "request 30 0.0 303 4294967295 1 1\npasses 10\n",
+             0},
+        // Saved while a squad member fires at will on two enemies.
+        Case{"firing", "floor 30 30\nrole bullet shot 12 20 named\n"
+                       "role soldier strength 60 walk 2 turn 2048 canturn sight 30 size 1.8 0.5 aim 8 "
+                       "elevation 512 weapon 0 fires bullet 40 named\nrole grunt strength 30 size 1.8 0.5 named\n",
+             "spawn soldier 1 5.5 0 5.5\nspawn grunt 2 5.5 0 15.5\nspawn grunt 2 20.5 0 25.5\npasses 2\n"
+             "request 24 1 4\npasses 15\n",
+             0}),
+    [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
+
+} // namespace
+} // namespace SavedGame::test
