@@ -91,8 +91,15 @@ void QueueWithEngine(const ClientDraw& draw)
     Camera* camera = Camera::Current();
     if (!object || !camera)
         return;
-    object->QueueDraw(static_cast<uint64_t>(AppTime::GameNow()), camera, LightSet::Global(0), nullptr, draw.sortKey,
-                      draw.flags, nullptr, nullptr, nullptr);
+    // Replicas stand in the level's world and are lit as it is.
+    LightSet* lights = LightSet::Global(0);
+    DrawHooks* hooks = nullptr;
+    if (const Level* level = Level::Current()) {
+        lights = level->WorldLights();
+        hooks = level->ObjectLightingHook();
+    }
+    object->QueueDraw(static_cast<uint64_t>(AppTime::GameNow()), camera, lights, nullptr, draw.sortKey, draw.flags,
+                      nullptr, hooks, nullptr);
 }
 
 ParticleEmitterDesc EmitterFromRole(const script::EmitterDesc& d)

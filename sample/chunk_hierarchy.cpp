@@ -38,7 +38,7 @@ void AddHeadExtras(ShapeChunk* head)
         ShapeAnimFrame frame;
         frame.name_ = squash ? "shut" : "open";
         for (const ShapePoint& p : head->Data().points_)
-            frame.points_.push_back({p.x, p.y > 0 ? p.y - squash : p.y, p.z});
+            frame.points_.push_back({p.x, p.y < 0 ? p.y + squash : p.y, p.z});
         frame.polygonNormals_ = head->Data().polygonNormals_;
         blink.frames_.push_back(frame);
     }
@@ -73,7 +73,7 @@ void AddSequence(SequenceListChunk* list, int32_t number, int32_t index, const c
     new SequenceHeaderChunk(seq, number, index, name);
     for (const Key& k : keys) {
         const float rotation[4] = {0, std::sin(k.turn / 2), 0, std::cos(k.turn / 2)};
-        const int32_t position[3] = {0, k.lift, 0};
+        const int32_t position[3] = {0, -k.lift, 0}; // y grows downward
         new SequenceFrameChunk(seq, rotation, position, k.time, k.frameNumber, k.flags);
     }
     if (milliseconds > 0)
@@ -148,7 +148,7 @@ std::unique_ptr<ChunkFile> BuildRobot()
     AddPart(root, "robot_muzzle_l", Box(30, 30, 60), -380, 200, 120);
     AddPart(root, "robot_muzzle_r", Box(30, 30, 60), 380, 200, 120);
 
-    const int32_t humAt[3] = {0, 1200, 0};
+    const int32_t humAt[3] = {0, -1200, 0};
     auto* hum = new SoundObjectChunk(root, humAt, "robot_hum");
     hum->values_[0] = 3000;
     hum->GetOrCreateAlternativeLocations();
@@ -161,7 +161,7 @@ std::unique_ptr<ChunkFile> BuildRobot()
 
     auto* model = new HierarchyChunk(root);
     new HierarchyNameChunk(model, "Robot");
-    const int32_t lo[3] = {-460, 0, -200}, hi[3] = {460, 1900, 200};
+    const int32_t lo[3] = {-460, -1900, -200}, hi[3] = {460, 0, 200};
     new HierarchyBoundsChunk(model, lo, hi);
 
     // The legs are the root part; the torso rides on them.

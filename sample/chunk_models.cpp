@@ -1,6 +1,7 @@
 // Sample model file: shapes (a box, a ramp, a terrain grid), objects placed with
 // them, a light set, dummy markers and an environment, written through the chunk
-// library as a compressed and a plain file under rifs/.
+// library as a compressed and a plain file under rifs/. y grows downward:
+// heights above the ground are negative.
 #include "sample/generator.h"
 #include "sample/shape_helpers.h"
 
@@ -21,16 +22,16 @@ using sample::Finish;
 using sample::Polygon;
 using sample::Quad;
 
-// A box of half-size h (file units are millimetres).
+// A box of half-size h standing on y = 0 (file units are millimetres).
 ShapeData Box(int32_t h)
 {
     ShapeData d;
     for (int i = 0; i < 8; ++i)
-        d.points_.push_back({i & 1 ? h : -h, i & 2 ? 2 * h : 0, i & 4 ? h : -h});
+        d.points_.push_back({i & 1 ? h : -h, i & 2 ? -2 * h : 0, i & 4 ? h : -h});
     d.uvSets_ = {Quad()};
     d.textureNames_ = {"crate.bmp"};
-    const std::initializer_list<int32_t> faces[] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
-                                                    {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    const std::initializer_list<int32_t> faces[] = {{1, 3, 2, 0}, {6, 7, 5, 4}, {4, 5, 1, 0},
+                                                    {3, 7, 6, 2}, {2, 6, 4, 0}, {5, 7, 3, 1}};
     for (const auto& f : faces)
         d.polygons_.push_back(Polygon(20, f, 0, 0));
     Finish(d);
@@ -40,7 +41,9 @@ ShapeData Box(int32_t h)
 ShapeData Ramp()
 {
     ShapeData d;
-    d.points_ = {{-1000, 0, 0}, {1000, 0, 0}, {1000, 0, 3000}, {-1000, 0, 3000}, {1000, 1000, 3000}, {-1000, 1000, 3000}};
+    // Rising 1 m over 3 m of z.
+    d.points_ = {{-1000, 0, 0}, {1000, 0, 0}, {1000, 0, 3000}, {-1000, 0, 3000}, {1000, -1000, 3000}, {-1000, -1000, 3000}};
+    // Faces wound outward.
     d.polygons_ = {Polygon(1, {0, 3, 2, 1}, 0, 0), Polygon(1, {0, 1, 4, 5}, 0, 0), Polygon(1, {3, 5, 4, 2}, 0, 0),
                    Polygon(1, {0, 5, 3}, 0, 0), Polygon(1, {1, 2, 4}, 0, 0)};
     d.shapeFlags_ = 1;
@@ -56,7 +59,7 @@ ShapeData Terrain(int cells, std::vector<int32_t>& merge)
     for (int z = 0; z < n; ++z)
         for (int x = 0; x < n; ++x) {
             double h = 400 * std::sin(x * 0.7) * std::cos(z * 0.5);
-            d.points_.push_back({x * 2000, static_cast<int32_t>(std::lround(h)), z * 2000});
+            d.points_.push_back({x * 2000, static_cast<int32_t>(std::lround(-h)), z * 2000});
         }
     d.textureNames_ = {"grass.bmp", "rock.bmp"};
     d.uvSets_ = {Quad()};
@@ -65,8 +68,9 @@ ShapeData Terrain(int cells, std::vector<int32_t>& merge)
             int32_t a = z * n + x, b = a + 1, c = a + n + 1, e = a + n;
             int32_t tex = (x + z) % 2;
             int32_t i = static_cast<int32_t>(d.polygons_.size());
-            d.polygons_.push_back(Polygon(5, {a, e, c}, 0, tex));
-            d.polygons_.push_back(Polygon(5, {a, c, b}, 0, tex));
+            // Wound to face up.
+            d.polygons_.push_back(Polygon(5, {c, e, a}, 0, tex));
+            d.polygons_.push_back(Polygon(5, {b, c, a}, 0, tex));
             merge.push_back(i + 1);
             merge.push_back(i);
         }
@@ -134,9 +138,9 @@ std::unique_ptr<ChunkFile> BuildModels()
 
     uint32_t facing[4] = {0, 0, 0, std::bit_cast<uint32_t>(1.0f)};
     auto forward = DummyVector::Of(0, 0, 1);
-    auto up = DummyVector::Of(0, 1, 0);
+    auto up = DummyVector::Of(0, -1, 0);
     new DummyObjectChunk(root, "spawn01", DummyVector::Of(1000, 0, 1000), forward, up, facing);
-    auto* camera = new DummyObjectChunk(root, "camera01", DummyVector::Of(-4000, 6000, -4000), forward, up, facing);
+    auto* camera = new DummyObjectChunk(root, "camera01", DummyVector::Of(-4000, -6000, -4000), forward, up, facing);
     std::string text = "overlooks the ramp";
     camera->SetText(&text);
     return file;

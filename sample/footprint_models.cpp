@@ -41,7 +41,7 @@ std::unique_ptr<ChunkFile> BuildFootprintModels()
     AddPart(root, "LFPrint", Box(1, 1, 1), -150, 0, 0);
     AddPart(root, "RFPrint", Box(1, 1, 1), 150, 0, 0);
 
-    const int32_t lo[3] = {-300, 0, -250}, hi[3] = {300, 1800, 250};
+    const int32_t lo[3] = {-300, -1800, -250}, hi[3] = {300, 0, 250};
     AddModel(root, "Walker", lo, hi, {"walker_body", "LFPrint", "RFPrint"});
     AddModel(root, "Hopper", lo, hi, {"hopper_body", "LFPrint"});
     AddModel(root, "Walker Shadow", lo, hi, {"walker_shadow_body"});

@@ -30,12 +30,12 @@ bool WriteMoveMarker(const sample::Context& ctx)
     ChunkFile* root = file.get();
     auto* env = new EnvironmentChunk(root);
     new FileNameChunk(env, "movement_indicator2.rif");
-    // Millimetres, y up from the ground: a post and a plate on top.
+    // Millimetres up from the ground (stored y-down): a post and a plate on top.
     sample::AddPart(root, "marker_post", sample::Box(4, 30, 4), 0, 0, 0);
     sample::AddPart(root, "marker_plate", sample::Box(20, 2, 20), 0, 30, 0);
     auto* model = new HierarchyChunk(root);
     new HierarchyNameChunk(model, "waypoint");
-    const int32_t lo[3] = {-20, 0, -20}, hi[3] = {20, 34, 20};
+    const int32_t lo[3] = {-20, -34, -20}, hi[3] = {20, 0, 20};
     new HierarchyBoundsChunk(model, lo, hi);
     HierarchyChunk* post = sample::AddNode(model, "marker_post");
     sample::AddNode(post, "marker_plate");

@@ -96,11 +96,13 @@ ShapeUvSet Quad()
 
 ShapeData Box(int32_t hx, int32_t hy, int32_t hz)
 {
+    // y grows downward: the top is at -2 hy. Faces are wound so that, seen
+    // from outside, they face their normals.
     ShapeData d;
     for (int i = 0; i < 8; ++i)
-        d.points_.push_back({i & 1 ? hx : -hx, i & 2 ? 2 * hy : 0, i & 4 ? hz : -hz});
-    const int32_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    const ShapeNormal normals[6] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {0, 1, 0}, {-1, 0, 0}, {1, 0, 0}};
+        d.points_.push_back({i & 1 ? hx : -hx, i & 2 ? -2 * hy : 0, i & 4 ? hz : -hz});
+    const int32_t faces[6][4] = {{1, 3, 2, 0}, {6, 7, 5, 4}, {4, 5, 1, 0}, {3, 7, 6, 2}, {2, 6, 4, 0}, {5, 7, 3, 1}};
+    const ShapeNormal normals[6] = {{0, 0, -1}, {0, 0, 1}, {0, 1, 0}, {0, -1, 0}, {-1, 0, 0}, {1, 0, 0}};
     for (int f = 0; f < 6; ++f) {
         ShapePolygon p;
         p.type_ = 20;
@@ -123,20 +125,20 @@ ShapeData Box(int32_t hx, int32_t hy, int32_t hz)
     d.polygonCount_ = 6;
     d.uvSetCount_ = 1;
     d.textureNameCount_ = 1;
-    d.maxCorner_ = {hx, 2 * hy, hz};
-    d.minCorner_ = {-hx, 0, -hz};
+    d.maxCorner_ = {hx, 0, hz};
+    d.minCorner_ = {-hx, -2 * hy, -hz};
     d.radius_ = static_cast<float>(std::sqrt(double(hx) * hx + 4.0 * hy * hy + double(hz) * hz));
     return d;
 }
 
-ShapeChunk* AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t y, int32_t z)
+ShapeChunk* AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t up, int32_t z)
 {
     auto* s = new ShapeChunk(file, shape);
     s->SetName(name);
     ObjectHeader h;
     h.name_ = name;
     h.position_[0] = x;
-    h.position_[1] = y;
+    h.position_[1] = -up;
     h.position_[2] = z;
     h.orientation_[3] = 1;
     auto* object = new ObjectChunk(file, h);

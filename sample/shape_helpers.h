@@ -25,12 +25,14 @@ void FillVertexNormals(trevok::ShapeData& d);
 void Finish(trevok::ShapeData& d);
 trevok::ShapeUvSet Quad();
 
-// A box of the given half sizes standing on y = 0 (file units are
-// millimetres), textured with "robot_metal.bmp".
+// A box of the given half sizes standing on y = 0 and rising 2 hy (file
+// units are millimetres; y grows downward, so it spans y = -2 hy to 0),
+// textured with "robot_metal.bmp".
 trevok::ShapeData Box(int32_t hx, int32_t hy, int32_t hz);
-// A shape and the object that places it at (x, y, z), both named `name`.
+// A shape and the object that places it `up` millimetres above its parent
+// (stored as y = -up) at x and z, both named `name`.
 trevok::ShapeChunk* AddPart(trevok::ChunkFile* file, const char* name, const trevok::ShapeData& shape, int32_t x,
-                            int32_t y, int32_t z);
+                            int32_t up, int32_t z);
 // A hierarchy node for the object named `object`.
 trevok::HierarchyChunk* AddNode(trevok::ParentChunk* parent, const char* object);
 // An empty model file whose environment names it `fileName`.

@@ -23,12 +23,12 @@ bool WriteTeamFlag(const sample::Context& ctx)
     ChunkFile* root = file.get();
     auto* env = new EnvironmentChunk(root);
     new FileNameChunk(env, "tf_flag.rif");
-    // Millimetres, y up from the foot of the pole.
+    // Millimetres up from the foot of the pole (stored y-down).
     sample::AddPart(root, "flag_pole", sample::Box(25, 900, 25), 0, 0, 0);
     sample::AddPart(root, "flag_cloth", sample::Box(300, 150, 10), 325, 1500, 0);
     auto* model = new HierarchyChunk(root);
     new HierarchyNameChunk(model, "tf_flag");
-    const int32_t lo[3] = {-25, 0, -25}, hi[3] = {625, 1800, 25};
+    const int32_t lo[3] = {-25, -1800, -25}, hi[3] = {625, 0, 25};
     new HierarchyBoundsChunk(model, lo, hi);
     HierarchyChunk* pole = sample::AddNode(model, "flag_pole");
     sample::AddNode(pole, "flag_cloth");

@@ -32,7 +32,7 @@ std::unique_ptr<ChunkFile> BuildWreck()
 
     auto* model = new HierarchyChunk(root);
     new HierarchyNameChunk(model, "Wreck");
-    const int32_t lo[3] = {-750, 0, -400}, hi[3] = {750, 900, 900};
+    const int32_t lo[3] = {-750, -900, -400}, hi[3] = {750, 0, 900};
     new HierarchyBoundsChunk(model, lo, hi);
     HierarchyChunk* body = AddNode(model, "wreck_body");
     HierarchyChunk* turret = AddNode(body, "wreck_turret");

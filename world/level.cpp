@@ -46,6 +46,21 @@ private:
     Level& level_;
 };
 
+// Holds nothing of the level: a request may outlive it, and then the set it
+// names has forgotten the level's grid.
+class ObjectLighting : public DrawHooks {
+public:
+    void BeforeDraw(DrawRequest& request, TextureEntry*) override
+    {
+        auto* lights = dynamic_cast<LevelLight*>(request.lights_);
+        if (lights && request.object_) {
+            const Vec3 at = request.object_->placement_.Position();
+            lights->OnDrawBounds(at, at);
+        }
+    }
+    void AfterDraw(DrawRequest&, TextureEntry*) override {}
+};
+
 } // namespace
 
 Level::Level(VeShape* shape, const Vec3& position, const CollisionSource* collision)
@@ -81,6 +96,7 @@ void Level::BuildLevelMesh(const Vec3& position, const CollisionSource* collisio
     levelColour_.flags = Colour::kFloatValid;
     lights_ = new LevelLight(this);
     lightingHook_ = new LevelLighting(*this);
+    objectLightingHook_ = new ObjectLighting;
     lightRecord_.Register();
     origin_ = -position;
     ShapeInstance* root = GetShapeRoot();
@@ -127,6 +143,7 @@ Level::~Level()
     lights_->RemoveAll();
     lights_->Release();
     lightingHook_->Release();
+    objectLightingHook_->Release();
     if (Current() == this)
         Current() = nullptr;
 }
@@ -258,13 +275,18 @@ void Level::QueueAndFlush()
         MapFog(*fog);
         material = fog->LevelMaterial();
     }
-    LightSet* lights = lights_->Empty() ? LightSet::Global(0) : lights_;
+    LightSet* lights = WorldLights();
     // Every node at once (the level's box holds the whole view anyway),
     // tested against the probes triangle by triangle.
     const uint32_t flags = DrawFlag::kNoBoxTests | DrawFlag::kExactHit | DrawFlag::kHitTest | DrawFlag::kDefaultProbe;
     drawn->QueueDraw(GameTime.Now64(), Camera::Current(), lights, material, 0, flags, nullptr, lightingHook_,
                      nullptr);
     RenderQueue::Flush();
+}
+
+LightSet* Level::WorldLights() const
+{
+    return lights_->Empty() ? LightSet::Global(0) : lights_;
 }
 
 void Level::SetReflectionTexture(TextureEntry* texture)

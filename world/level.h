@@ -88,6 +88,12 @@ public:
     // The level's light set, filled from its lighting chunks; lights added
     // here light the level's drawing. The level owns it.
     LevelLight& Lights() { return *lights_; }
+    // What the level's world is lit by: its own set, or the first global set
+    // while it has none. Objects standing in the level are drawn with it.
+    LightSet* WorldLights() const;
+    // Hooks for an object's draw lit by WorldLights(): before each draw, the
+    // level's point lights reaching the object's position are switched on.
+    DrawHooks* ObjectLightingHook() const { return objectLightingHook_; }
     // The object the level draws: the loaded one, or one over the cut tree;
     // null for a level without drawing.
     VeObject* DrawObject() const { return object_ ? object_ : treeObject_; }
@@ -199,6 +205,7 @@ private:
     ShapeInstance* shapeTree_ = nullptr; // one of the two above
     LevelLight* lights_ = nullptr;       // one reference held
     DrawHooks* lightingHook_ = nullptr;  // one reference held
+    DrawHooks* objectLightingHook_ = nullptr; // one reference held
     uint32_t fogMapping_ = 0;            // the fog mapping the tree carries
     TextureEntry* reflectionTexture_ = nullptr; // one use held
     RenderMaterial* reflectionMaterial_ = nullptr; // lent, for one draw

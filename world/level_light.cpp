@@ -93,6 +93,7 @@ void LevelLight::RemoveAll()
         delete light;
     points_.Clear();
     Clear();
+    grid_ = nullptr; // the level goes next
 }
 
 uint32_t LevelLight::DeviceLights()

@@ -62,8 +62,9 @@ public:
                                                uint32_t deviceLights);
     const List<LevelPointLight*>& PointLights() const { return points_; }
     bool Empty() const { return LightCount() == 0 && points_.IsEmpty(); }
-    // Deletes every light, point lights unfiled first; the level calls it
-    // before it goes, so a reference held elsewhere never reaches its grid.
+    // Deletes every light, point lights unfiled first, and forgets the grid;
+    // the level calls it before it goes, so a reference held elsewhere (a
+    // queued draw) never reaches its grid.
     void RemoveAll();
 
 private:

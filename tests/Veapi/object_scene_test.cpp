@@ -69,8 +69,9 @@ TEST_F(ObjectScene, SampleRobotTurnsAsItsWalkSays)
     ASSERT_EQ(robot->name_, "robot_legs");
     ObjectRef object(VeObject::FromHierarchy(robot.get(), false));
     object->RemovePart("robot_torso");  // the legs alone
-    // Up (y) turned to point away from the camera, 1.5 in front of it.
-    object->placement_.SetOrientation(Quaternion::FromAxisAngle({1, 0, 0}, 1.5707963f));
+    // Up (-y, as y grows downward) turned to point away from the camera,
+    // the feet 1.5 in front of it.
+    object->placement_.SetOrientation(Quaternion::FromAxisAngle({1, 0, 0}, -1.5707963f));
     object->placement_.SetPosition({0, 0, 1.5f});
     object->PlaySequence(1, &kNormal, -1, 0, nullptr, 0, true);
 

@@ -1,6 +1,9 @@
 // The generated sample level drawn from above as the main loop draws it,
 // read back as a player would see it.
 #include "Veapi/camera_fixture.h"
+#include "Veapi/render_queue.h"
+#include "chunk/loaders/environment_loader.h"
+#include "chunk/loaders/hierarchy_loader.h"
 #include "sample_level_fixture.h"
 #include "world/fog_of_war.h"
 
@@ -140,6 +143,58 @@ TEST_F(LevelDraw, ALevelLightLightsTheFloorItReachesAndNothingElse)
     EXPECT_TRUE(s.level->litPositionValid_);
     EXPECT_FLOAT_EQ(s.level->litPosition_.y, -2.0f);
     EXPECT_FALSE(s.level->lightRecord_.registered);
+}
+
+// Objects standing in the level are drawn as the replicas are: with the
+// level's world lights and its object hook, so a lamp of the level reddens
+// the robot under it and not the one out of its reach.
+TEST_F(LevelDraw, ObjectsInTheLevelAreLitByItsLampsWhereTheyStand)
+{
+    StartScene();
+    SampleLevel s;
+    const char* root = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path robotFile = std::filesystem::path(root ? root : "") / "rifs" / "robot_hierarchy.rif";
+    if (!s.Load() || !std::filesystem::exists(robotFile))
+        GTEST_SKIP() << "no sample data";
+    TextureManager::SetGraphicsDirectory(std::filesystem::path(root) / "graphics");
+    trevok::EnvironmentRecordPtr record = trevok::LoadEnvironmentFile(robotFile);
+    ASSERT_TRUE(record);
+    HierarchyPtr robot = trevok::LoadHierarchyFromChunks("ROBOT", *record);
+    ASSERT_TRUE(robot);
+    trevok::FreeEnvironmentRecord(record);
+    trevok::LoadLevelTextures();
+    AddSun(*s.level, 0.3f);
+    ASSERT_EQ(s.level->WorldLights(), &s.level->Lights());
+
+    // The robot's top, seen from above, for the robot standing at `at`.
+    auto robotPixel = [&](const Vec3& at) {
+        VeObject* object = VeObject::FromHierarchy(robot.get(), false);
+        object->placement_.SetPosition(at);
+        camera_->SetPosition({17.5f, -30, 10});
+        camera_->SetPitch(1.5707964f);
+        BeginFrame(kBackground);
+        RenderMaterial::Apply(DefaultMaterial::Get(DefaultMaterial::Opaque));
+        Level::Draw(s.level.get());
+        object->QueueDraw(0, camera_.get(), s.level->WorldLights(), nullptr, 0, DrawFlag::kNoBoxTests, nullptr,
+                          s.level->ObjectLightingHook(), nullptr);
+        RenderQueue::Flush();
+        EndFrame();
+        object->Release();
+        int x = 0, y = 0;
+        EXPECT_TRUE(ScreenOf(at - Vec3(0, 1.4f, 0), x, y));
+        return Pixel(x, y);
+    };
+    const Vec3 nearLamp = kMainFloor, farFromIt = kFarRoom;
+    const Rgb nearBefore = robotPixel(nearLamp), farBefore = robotPixel(farFromIt);
+    EXPECT_FALSE(IsBackground(nearBefore));
+
+    Colour red, none;
+    red.Set(1, 0, 0, 1);
+    none.Set(0, 0, 0, 1);
+    s.level->Lights().AddPointLight(red, none, kMainFloor - Vec3(0, 3, 0), 9.0f);
+    const Rgb nearAfter = robotPixel(nearLamp), farAfter = robotPixel(farFromIt);
+    EXPECT_GT(nearAfter.r, nearBefore.r + 30) << "red light on the robot under the lamp";
+    EXPECT_NEAR(farAfter.r, farBefore.r, 3) << "the far room is out of its reach";
 }
 
 TEST_F(LevelDraw, SampleLevelSeenFromAbove)

@@ -118,8 +118,9 @@ TEST_F(LoaderScene, SampleRobotIsLitByItsNormals)
     lights->Material().emissive = {0, 0, 0, 1};
     lights->Apply();
     RenderMaterial::Apply(DefaultMaterial::Get(DefaultMaterial::Opaque));
-    // The legs stand 0.9 high: centred on the screen at distance 3.
-    legs->Draw(scenetest::Translation(0, -0.45f, 3), nullptr, 0);
+    // The legs rise 0.9 from their foot (y grows downward): centred on the
+    // screen at distance 3.
+    legs->Draw(scenetest::Translation(0, 0.45f, 3), nullptr, 0);
     EndFrame();
     const Rgb centre = Pixel(160, 120);
     EXPECT_GT(centre.r + centre.g + centre.b, 60) << centre.r << " " << centre.g << " " << centre.b;
