@@ -220,7 +220,7 @@ bool UnitActor::SaveState(trevok::ByteWriter& out) const
     Actor::SaveState(out);
     out.U32(weapon_ ? static_cast<uint32_t>(weapon_->weaponType) + 1 : 0);
     out.U32(weapon_ ? static_cast<uint32_t>(weapon_->ammoType) : 0);
-    out.U32(static_cast<uint32_t>(ammoItem_ + 1));
+    out.U32(static_cast<uint32_t>(ammoItem_) + 1u);  // plus one, modulo 2^32
     out.U32(target_ ? target_->GetId() + 1 : 0);
     return out.Ok();
 }
@@ -243,7 +243,7 @@ bool UnitActor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image
         if (!weapon_->SelectAmmo(static_cast<int32_t>(ammo)))
             weapon_->ammoType = static_cast<int32_t>(ammo);
     }
-    ammoItem_ = static_cast<int32_t>(item) - 1;
+    ammoItem_ = static_cast<int32_t>(item - 1u);  // stored plus one, modulo 2^32
     restored_ = true;
     return true;
 }

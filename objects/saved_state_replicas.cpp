@@ -282,7 +282,7 @@ bool Unit::SaveState(trevok::ByteWriter& out) const
     MovingObject::SaveState(out);
     out.U32(weapon_ ? static_cast<uint32_t>(weapon_->weaponType) + 1 : 0);
     out.U32(weapon_ ? static_cast<uint32_t>(weapon_->ammoType) : 0);
-    out.U32(static_cast<uint32_t>(ammoItem_ + 1));
+    out.U32(static_cast<uint32_t>(ammoItem_) + 1u);  // plus one, modulo 2^32
     out.U32(target_ ? target_->GetId() + 1 : 0);
     return out.Ok();
 }

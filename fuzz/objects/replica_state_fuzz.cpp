@@ -1,12 +1,7 @@
-// Any bytes as a saved replica: byte 0 picks the class, then its image
-// (zero-filled when short) and its state block. A read must refuse what it
-// cannot take, and a replica it took must fix up, save and load again.
+// Any bytes as a saved replica: a read must refuse what it cannot take, and a
+// replica it took must fix up, save and load again.
 #include "objects/typed_objects.h"
-
-#include <algorithm>
-#include <cstdlib>
-#include <span>
-#include <vector>
+#include "state_round_trip.h"
 
 namespace {
 
@@ -31,26 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    WorldObject* object = Make(data[0]);
-    const std::span<const uint8_t> rest(data + 1, size - 1);
-    std::vector<uint8_t> image(object->SizeInBytes(), 0);
-    const size_t imageBytes = std::min(rest.size(), image.size());
-    std::copy_n(rest.begin(), imageBytes, image.begin());
-    trevok::ByteReader in(rest.subspan(imageBytes));
-    if (object->LoadState(in, image)) {
-        object->FixUpAfterLoad();
-        std::vector<uint8_t> again(object->SizeInBytes(), 0);
-        object->WriteImage(again);
-        std::vector<uint8_t> state;
-        trevok::ByteWriter out(state);
-        if (!object->SaveState(out))
-            std::abort();
-        WorldObject* copy = Make(data[0]);
-        trevok::ByteReader back(state);
-        if (!copy->LoadState(back, again) || back.Remaining() != 0)
-            std::abort();
-        copy->ReleaseReferences();
-    }
+    WorldObject* object = LoadSaveAndLoadAgain(
+        data, size, Make, [](WorldObject& o) { o.FixUpAfterLoad(); },
+        [](WorldObject& copy) { copy.ReleaseReferences(); });
     // The table holds each replica's creation reference.
     object->ReleaseReferences();
     WorldObjectTable::DestroyAll();
