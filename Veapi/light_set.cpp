@@ -138,6 +138,9 @@ void LightSet::RemoveLight(Light* light)
         return;
     --count_;
     delete light;
+    // The device still has the light on: the next draw applies the set anew.
+    if (g_current == this)
+        g_current = nullptr;
 }
 
 Light* LightSet::AddPointLight(const Colour& colour, const Colour& specular, const Vec3& position, float range)

@@ -65,6 +65,11 @@ Quaternion CameraOrientation()
 
 float SkyHeight() { return g_environment.weatherPosition.y; }
 
+// A light changed in place reaches the device only when its set is applied
+// again, and the render queue applies a set only when it is not current:
+// forgetting the current set makes the next draw program the change.
+void LightsChanged() { LightSet::ForgetCurrent(); }
+
 // A spot light from source to target with the spotlight's colours.
 Light* AddSpot(const Vec3& source, const Vec3& target)
 {
@@ -169,6 +174,7 @@ void SetRayColour(const Colour& colour)
             d.specular = {colour.red * 0.5f, colour.green * 0.5f, colour.blue * 0.5f, colour.alpha};
         }
     }
+    LightsChanged();
 }
 
 void AddSpotlight(const Vec3& position, int64_t now)
@@ -266,6 +272,7 @@ bool LightRay(EffectRecord& r, uint64_t now)
             const float y = p.y - 1.0f < SkyHeight() ? lowest : p.y - 1.0f;
             light->SetPosition(p.x, y, p.z);
         }
+        LightsChanged();
     }
     Queue(r, DefaultMaterial::Get(DefaultMaterial::Additive), kQueueFlags);
     return false;
@@ -331,6 +338,7 @@ bool PulsingLight(EffectRecord& r, uint64_t now)
         previous.Set(d.diffuse.r, d.diffuse.g, d.diffuse.b, d.diffuse.a);
         d.diffuse = {r.colourA.red, r.colourA.green, r.colourA.blue, r.colourA.alpha};
         r.colourA = previous;
+        LightsChanged();
     }
     r.timeB = now + r.timeA;
     return false;

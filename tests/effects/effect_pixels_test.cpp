@@ -3,6 +3,8 @@
 // is switched off again after its draw, and light colours above 1 brighten.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "Veapi/camera_fixture.h"
 #include "Veapi/primitives.h"
 #include "Veapi/render_queue.h"
@@ -135,6 +137,50 @@ TEST_F(EffectPixels, InjectedCapsSetTheClipPlanesAndTheHardwareLevel)
         camera_.reset();
         Display::Shutdown();
     }
+}
+
+// A blinking light in front of a wall: the wall takes each colour in turn,
+// frame after frame, while the wall's light set stays the current one, and
+// goes dark when the light goes.
+TEST_F(EffectPixels, PulsingLightRecoloursTheWallItLights)
+{
+    StartScene(320, 240);
+    Quad();
+    LightSet::CreateGlobals(new LightSet);
+    Effects::PulseColours colours;
+    colours.first.Set(1, 0, 0, 1);
+    colours.second.Set(0, 0, 1, 1);
+    colours.periodSeconds = 1.0f;
+    const int64_t start = effecttest::WrapStart();
+    Effects::AddPulsingLight(true, {0, 0, 2}, colours);
+    const struct {
+        double at;
+        bool red;
+    } rows[] = {{0.0, false}, {0.5, false}, {1.0, true}, {1.5, true}, {2.0, false}, {3.0, true}};
+    // The light's colour swaps; its highlight keeps the first colour, so
+    // the phases are told apart by how they differ.
+    std::optional<Rgb> seen[2];
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.at);
+        Effects::UpdateAndDrawAll(start + effecttest::Ticks(row.at), Effects::WorldList());
+        Draw(LightSet::Global(0), nullptr);
+        const Rgb p = Pixel(160, 120);
+        std::optional<Rgb>& same = seen[row.red];
+        if (!same)
+            same = p;
+        EXPECT_NEAR(p.r, same->r, 3);
+        EXPECT_NEAR(p.b, same->b, 3);
+    }
+    ASSERT_TRUE(seen[0] && seen[1]);
+    // The first switch comes at once: the second colour shows first.
+    EXPECT_GT(seen[1]->r, seen[0]->r + 20);
+    EXPECT_GT(seen[0]->b, seen[1]->b + 20);
+    // Freed with its record, the light stops lighting the wall.
+    Effects::ClearAll();
+    Draw(LightSet::Global(0), nullptr);
+    const Rgb dark = Pixel(160, 120);
+    EXPECT_LT(dark.r + dark.g + dark.b, 10);
+    LightSet::DestroyGlobals();
 }
 
 TEST_F(EffectPixels, ReflectTakesTheShinyTextureOnceAndOnlyOnCapableDevices)
