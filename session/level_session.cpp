@@ -292,6 +292,7 @@ bool EndSession()
     if (!g_sessionStarted)
         return true;
     SessionObservers::Ending();
+    Call(g_hooks.resumePaused);
     const bool stopped = StopLevel();
     // Even with no level, a parked server must not be stopped under a hold.
     Call(g_hooks.releasePause);

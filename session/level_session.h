@@ -23,6 +23,9 @@ struct SessionHooks {
     // A pausing screen that holds the hand-over gives it up before the level
     // is torn down (the server thread must run its last pass and stop).
     std::function<void()> releasePause;
+    // The pause key's stopped clock runs again before a session ends, so the
+    // next one does not start frozen.
+    std::function<void()> resumePaused;
     std::function<void(const std::string& text)> print;
     // The console variable a use clause names, given the placed object's id.
     std::function<void(const std::string& name, float value)> setVariable;

@@ -24,6 +24,7 @@
 #include "session/saved_game.h"
 #include "ui/front_end_models.h"
 #include "ui/key_config.h"
+#include "ui/menu_screen.h"
 #include "ui/mission_list.h"
 #include "ui/ui_placeholders.h"
 
@@ -757,6 +758,7 @@ void BuildScreens()
     g_screens[kConfirmMode].Init(276, 1, 275);
     CommandTable::Provide("ADD MISSION", MissionList::AddMissionCommand);
     CommandTable::Provide("NEXT LEVEL", MissionList::NextLevelCommand);
+    MenuScreen::ResetLists(true);
     g_built = true;
 }
 
@@ -801,6 +803,7 @@ void Enter()
     if (g_services.enterResources)
         g_services.enterResources();
     g_state.lastFrame = Now();
+    g_state.framesShown = 0;
     const int old = g_state.screen;
     g_state.screen = kMain;
     g_state.previous = old;
@@ -854,6 +857,7 @@ void Frame()
             item->Reveal(now);
     }
     Draw(now);
+    ++g_state.framesShown;
     RevertModeWhenLate(now);
 }
 
@@ -885,6 +889,7 @@ void Shutdown()
     (void)g_background.release();
     for (ScreenState& s : g_screens)
         s.ClearItems();
+    MenuScreen::ResetLists(false);
     MissionList::Clear();
     g_built = false;
 }

@@ -88,6 +88,9 @@ struct State {
     bool capturing = false;
     float pointerX = -1, pointerY = -1;
     int64_t lastFrame = 0;
+    // Frames drawn since the menu was entered: from the first one on, its
+    // pieces are loaded and keys reach the shown screen.
+    uint32_t framesShown = 0;
     int64_t confirmDeadline = 0; // real-time ticks; only on the confirm screen
     bool displayChangePending = false, textureReloadPending = false;
     int32_t difficulty = 0;

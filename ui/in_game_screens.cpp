@@ -474,6 +474,16 @@ bool MenuScreen::TakesTypedName()
 }
 
 MenuSlotList& MenuScreen::List(int slot) { return g_lists[size_t(std::clamp(slot, 0, kSlotCount - 1))]; }
+
+void MenuScreen::ResetLists(bool titled)
+{
+    static constexpr std::array<uint32_t, kSlotCount> kTitles{251, 7065, 7066, 231};
+    for (size_t slot = 0; slot < g_lists.size(); ++slot) {
+        g_lists[slot].rows.clear();
+        ResetList(g_lists[slot]);
+        g_lists[slot].title = titled ? kTitles[slot] : 0;
+    }
+}
 int MenuScreen::CurrentList() { return g_currentList; }
 std::string& MenuScreen::NameField() { return g_nameField; }
 

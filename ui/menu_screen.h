@@ -25,8 +25,10 @@ struct MenuSlotRow {
     MenuItem shown;     // the text as it types itself out
 };
 
-// The item list of one menu slot: its rows, the highlighted id and the scroll.
+// The item list of one menu slot: its title, rows, the highlighted id and
+// the scroll.
 struct MenuSlotList {
+    uint32_t title = 0; // string id, set when the front end builds its screens
     std::vector<MenuSlotRow> rows;
     int highlight = 256;
     int scroll = 0;
@@ -89,6 +91,9 @@ public:
     // its name, the game's keys wait for it to go.
     static bool TakesTypedName();
     static MenuSlotList& List(int slot);
+    // Empties the four slot lists and gives them their titles (the front
+    // end's build at start-up); with `titled` false they lose them too (exit).
+    static void ResetLists(bool titled);
     static int CurrentList();
     static void DrawAll(int64_t now);
     static void ReleaseAll();

@@ -388,6 +388,7 @@ void StartSubsystems(const StartupOptions& options)
     Trace("particles and effects: started");
     Input::Startup(g_window.get(), false);
     Session::Hooks().cancelPressed = Input::PollCancelKey;
+    Session::Hooks().resumePaused = Game::ResumeIfPaused;
     int x = 320, y = 240;
     if (!platform::GetCursorPos(x, y)) {
         x = 320;

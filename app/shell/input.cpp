@@ -475,14 +475,23 @@ void Dispatch(const InputEvent& e)
         GameView(e);
         break;
     case AppState::MainMenu: {
-        const int screen = FrontEnd::CurrentState().screen;
+        const FrontEnd::State& state = FrontEnd::CurrentState();
+        const int screen = state.screen, highlight = state.highlight;
+        const bool capturing = state.capturing;
         if (TextConsole::IsOpen())
             TextConsole::HandleKey(e);
         else
             MainMenu::OnInput(e);
         FrontEnd::ResetIdleTimer();
-        if (CurrentAppState() == AppState::MainMenu && FrontEnd::CurrentState().screen != screen)
-            Trace("menu: screen %d", FrontEnd::CurrentState().screen);
+        if (CurrentAppState() != AppState::MainMenu)
+            break;
+        // Each step a player from outside can wait for before the next key.
+        if (state.screen != screen)
+            Trace("menu: screen %d", state.screen);
+        else if (state.highlight != highlight && !state.followPointer)
+            Trace("menu: highlight %d", state.highlight);
+        if (state.capturing != capturing)
+            Trace("menu: %s", state.capturing ? "waiting for a key" : "key taken");
         break;
     }
     case AppState::HighScores:

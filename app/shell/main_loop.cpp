@@ -108,6 +108,9 @@ void MainMenuFrame()
                          float(Input::CursorY()) / float(std::max(1, mode.height)));
     FrontEnd::Frame();
     EndFrame();
+    // Players from outside wait for this before their first key.
+    if (FrontEnd::CurrentState().framesShown == 1)
+        Trace("menu: ready");
     FrontEnd::CheckLobbyStart();
     if (CurrentAppState() == AppState::MainMenu && AppTime::RealNow() > FrontEnd::IdleDeadline())
         AttractMode();

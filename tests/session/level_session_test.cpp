@@ -153,6 +153,44 @@ TEST_F(LevelSessionTest, TheSampleLevelLoadsAndStopsLeavingNothing)
     app::DataDirectories::Global().Clear();
 }
 
+// The layers above take part in a fixed order: the interface and effects
+// let go of the level's objects before those go, and a session's end first
+// starts a paused clock again and gives up a pausing screen's hold before the
+// level and the server stop.
+TEST_F(LevelSessionTest, StartAndEndCallTheLayersAboveInOrder)
+{
+    const fs::path root = TREVOK_SAMPLE_DATA_DIR;
+    if (!fs::exists(root / "scripts" / "training_level.tvs"))
+        GTEST_SKIP() << "sample data not generated";
+    ASSERT_TRUE(script::LoadDataDirectories(root));
+    std::vector<std::string> calls;
+    SessionHooks& hooks = Session::Hooks();
+    const auto note = [&calls](const char* name) { return [&calls, name] { calls.push_back(name); }; };
+    hooks.registerCommands = note("commands");
+    hooks.removeCommands = note("remove commands");
+    hooks.interfaceLoading = note("interface loading");
+    hooks.cameraStarted = note("camera");
+    hooks.effectsStarted = note("effects");
+    hooks.runQueued = note("companion");
+    hooks.resumePaused = note("resume pause");
+    hooks.releasePause = note("release hold");
+    hooks.interfaceStopped = note("interface stopped");
+    hooks.effectsStopped = note("effects stopped");
+    hooks.levelStopped = note("level stopped");
+    Session::DataRoot() = root;
+    Session::Names() = {"training_level.tvs", "training_level.tcs"};
+    ASSERT_TRUE(StartSession(true)) << Session::LastError();
+    EXPECT_EQ(calls, (std::vector<std::string>{"commands", "interface loading", "camera", "effects", "companion"}));
+    calls.clear();
+    EXPECT_TRUE(EndSession());
+    EXPECT_EQ(calls, (std::vector<std::string>{"resume pause", "release hold", "interface stopped", "effects stopped",
+                                               "level stopped", "release hold", "remove commands"}));
+    calls.clear();
+    EXPECT_TRUE(EndSession());
+    EXPECT_TRUE(calls.empty()) << "no session, nothing to end";
+    app::DataDirectories::Global().Clear();
+}
+
 TEST(LoadingScreen, BarRunsAlongTheBottom)
 {
     const struct {

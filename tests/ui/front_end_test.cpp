@@ -18,6 +18,7 @@
 #include "session/session_placeholders.h"
 #include "support/string_texts.h"
 #include "ui/key_config.h"
+#include "ui/menu_screen.h"
 #include "ui/mission_list.h"
 
 #include <gtest/gtest.h>
@@ -493,6 +494,50 @@ TEST_F(FrontEndTest, TheLobbyStartsTheLevelTheHostSent)
     EXPECT_EQ(calls_.keyFiles, 1) << "the menu is left as for a mission";
     EXPECT_EQ(Session::Names().script, "maze.tvs");
     EXPECT_EQ(Session::Names().companion, "maze.tcs");
+}
+
+// The shell tells players from outside that the menu takes keys once it has
+// drawn its first frame after being entered, each time it is entered.
+TEST_F(FrontEndTest, FramesAreCountedFromEachEntry)
+{
+    EXPECT_EQ(CurrentState().framesShown, 0u);
+    Frame();
+    Frame();
+    EXPECT_EQ(CurrentState().framesShown, 2u);
+    Enter();
+    EXPECT_EQ(CurrentState().framesShown, 0u);
+    Frame();
+    EXPECT_EQ(CurrentState().framesShown, 1u);
+}
+
+// The in-game menu's four slot lists are the front end's too: its build
+// titles them and starts them empty, whatever a last level left in them, and
+// its shut-down empties them.
+TEST_F(FrontEndTest, TheInGameSlotListsAreBuiltTitledAndEmpty)
+{
+    const uint32_t titles[] = {251, 7065, 7066, 231};
+    for (int slot = 0; slot < 4; ++slot) {
+        MenuSlotList& list = MenuScreen::List(slot);
+        list.rows.push_back({"left over", 0, 0, 0, {}, {}, {}, {}});
+        list.highlight = 0;
+        list.scroll = 3;
+    }
+    Shutdown();
+    for (int slot = 0; slot < 4; ++slot) {
+        SCOPED_TRACE(slot);
+        EXPECT_TRUE(MenuScreen::List(slot).rows.empty());
+        EXPECT_EQ(MenuScreen::List(slot).title, 0u);
+    }
+    MenuScreen::List(2).rows.push_back({"left over", 0, 0, 0, {}, {}, {}, {}});
+    BuildScreens();
+    for (int slot = 0; slot < 4; ++slot) {
+        SCOPED_TRACE(slot);
+        const MenuSlotList& list = MenuScreen::List(slot);
+        EXPECT_EQ(list.title, titles[slot]);
+        EXPECT_TRUE(list.rows.empty());
+        EXPECT_EQ(list.highlight, int(MenuScreen::kNone));
+        EXPECT_EQ(list.scroll, 0);
+    }
 }
 
 TEST(MissionListTest, FindAddAndSaveNames)

@@ -5,6 +5,7 @@
 #include "app/string_table.h"
 #include "platform/data_path.h"
 #include "session/game_state.h"
+#include "session/save_slots.h"
 #include "session/session_placeholders.h"
 #include "ui/game_view.h"
 #include "ui/hud_view.h"
@@ -121,7 +122,11 @@ TEST_F(InGameScreensTest, EndingTheSessionUnderTheMenuGivesUpItsHold)
         EXPECT_EQ(GameState::Depth(), 1) << "a fresh hold, not nested in a stale one";
     }
     EXPECT_TRUE(EndSession());
+    // What the hooks gave the save screen (closing it after a delete, say)
+    // is not the other tests' setting.
     Session::Hooks().releasePause = nullptr;
+    SaveScreen::GetHooks() = {};
+    GameView::GetScreens() = {};
 }
 
 TEST_F(InGameScreensTest, PauseHoldsAcrossMenuSaveScreenAndBack)

@@ -48,7 +48,8 @@ def into_the_level(game):
     play.choose(game, 1, "menu: screen 7")   # single player
     play.choose(game, 2, "menu: screen 5")   # missions
     play.choose(game, 1, "menu: screen 9")   # the first mission
-    game.keys("Down", "Return")              # start
+    play.downs(game, 1)
+    game.keys("Return")                      # start
     game.wait_for("-> 11 (briefing)")
     time.sleep(0.5)
     game.keys("space")

@@ -185,17 +185,23 @@ def through_start_screens(game):
         time.sleep(0.3)
         game.keys("Return")
         game.wait_for(state)
-    # The menu loads its models on its first frames: keys pressed before
-    # it shows are not taken. Sanitizer builds take longer (TREVOK_E2E_SETTLE).
-    time.sleep(float(os.environ.get("TREVOK_E2E_SETTLE", "1.5")))
+    # The menu loads its models before its first frame; however long that
+    # takes (sanitizer builds), keys go in once it has drawn one.
+    game.wait_for("menu: ready", 60)
 
 
-def choose(game, downs, marker):
-    """Down `downs` times from nothing highlighted, then Return."""
-    game.keys(*(["Down"] * downs))
+def downs(game, count):
+    """Down `count` times, each taken before the next."""
+    for _ in range(count):
+        game.keys("Down")
+        game.wait_for("menu: highlight")
+
+
+def choose(game, count, marker):
+    """Down `count` times from nothing highlighted, then Return."""
+    downs(game, count)
     game.keys("Return")
     game.wait_for(marker)
-    time.sleep(0.3)
 
 
 def case_escape(game):
@@ -209,7 +215,8 @@ def case_escape(game):
 
 def case_quit(game):
     through_start_screens(game)
-    game.keys("Down", "Down", "Down", "Down", "Return")
+    downs(game, 4)
+    game.keys("Return")
     return 3
 
 
@@ -217,12 +224,13 @@ def case_rebind(game):
     through_start_screens(game)
     choose(game, 3, "menu: screen 1")   # options
     choose(game, 3, "menu: screen 4")   # key bindings
-    game.keys("Down", "Return")         # the first binding waits for a key
+    downs(game, 1)
+    game.keys("Return")                 # the first binding waits for a key
+    game.wait_for("menu: waiting for a key")
     game.keys("q")
-    time.sleep(0.3)
+    game.wait_for("menu: key taken")
     game.keys("Escape")
     game.wait_for("menu: screen 0")
-    time.sleep(0.3)
     game.keys("Escape")
     return 4
 
@@ -239,7 +247,8 @@ def case_mission(game):
     choose(game, 1, "menu: screen 7")   # single player
     choose(game, 2, "menu: screen 5")   # missions
     choose(game, 1, "menu: screen 9")   # the first mission
-    game.keys("Down", "Return")         # start
+    downs(game, 1)
+    game.keys("Return")                 # start
     game.wait_for("-> 11 (briefing)")
     time.sleep(0.5)
     game.keys("space")
