@@ -118,17 +118,16 @@ void BmpImageReader::AllocateBuffers(bool keep, uint32_t entries)
     }
 }
 
-void BmpImageReader::ReadRow(void* buffer)
+const uint8_t* BmpImageReader::NextStoredRow()
 {
-    auto* out = static_cast<uint8_t*>(buffer);
     if (medium_->Status())
-        return;  // the load fails at its next check; reading on gains nothing
+        return nullptr;  // the load fails at its next check; reading on gains nothing
     const size_t stored = (size_t(bits_) * width_ + 7) / 8 + padding_;
     if (batchAt_ >= batchSize_) {
         // About a megabyte of rows per read. ReadHeader has already refused
         // data too short for the rows, so a short read here is a read error.
         if (rowsLeft_ == 0)
-            return;
+            return nullptr;
         const uint32_t rows = uint32_t(std::clamp<size_t>((1u << 20) / std::max<size_t>(stored, 1), 1, rowsLeft_));
         rowsLeft_ -= rows;
         // Filled by the read before any byte is used, so left uninitialised.
@@ -137,10 +136,19 @@ void BmpImageReader::ReadRow(void* buffer)
         batchSize_ = stored * rows;
         batchAt_ = 0;
         if (medium_->ReadBytes(batch_.get(), uint32_t(batchSize_)) != batchSize_ || medium_->Status())
-            return;
+            return nullptr;
     }
     const uint8_t* in = batch_.get() + batchAt_;
     batchAt_ += stored;
+    return in;
+}
+
+void BmpImageReader::ReadRow(void* buffer)
+{
+    auto* out = static_cast<uint8_t*>(buffer);
+    const uint8_t* in = NextStoredRow();
+    if (!in)
+        return;
     if (bits_ >= 8) {
         std::memcpy(out, in, size_t(width_) * (bits_ / 8));  // 24 bits stay blue first, see ReadHeader
     } else {
@@ -149,6 +157,18 @@ void BmpImageReader::ReadRow(void* buffer)
             out[x] = uint8_t((in[bit / 8] >> (8 - bits_ - bit % 8)) & mask_);
         }
     }
+}
+
+const void* BmpImageReader::ReadRowInPlace(void* buffer)
+{
+    // Rows of whole bytes are used as stored, unless the image is being kept
+    // (its rows must land in their own buffers).
+    if (bits_ < 8 || !rows_.empty()) {
+        ReadRow(buffer);
+        return buffer;
+    }
+    const uint8_t* in = NextStoredRow();
+    return in ? in : buffer;
 }
 
 void RegisterBmpFormat() { TextureLoader::RegisterFormat("BM", 2, BmpImageReader::Create); }

@@ -15,10 +15,13 @@ public:
     void AllocateBuffers(bool keep, uint32_t entries) override;
     bool IsBottomUp() override { return true; }
     void ReadRow(void* buffer) override;
+    const void* ReadRowInPlace(void* buffer) override;
 
     static ImageReader* Create() { return new BmpImageReader; }
 
 private:
+    // The next stored row within the batch read; null when reading failed.
+    const uint8_t* NextStoredRow();
     DataMedium* medium_ = nullptr;
     int64_t gap_ = 0;
     uint32_t headerSize_ = 0;

@@ -234,30 +234,38 @@ bool PlaneDecoder::NextRow()
     if (!data_ || !DecodeRow(rowBytes_, row_.data()))
         return false;
     const uint32_t planes = std::min(planes_, 32u);
-    const size_t groups = (size_t(width_) + 7) / 8;
+    const uint32_t width = width_;
+    const size_t groups = (size_t(width) + 7) / 8;
     lanes_.resize(groups);
+    // Locals, not members, in the loops: the stores could otherwise alias the
+    // members, which keeps the compiler from vectorising them.
+    uint64_t* const lanes = lanes_.data();
+    uint32_t* const values = values_.data();
     // Eight planes at a time, plane by plane over the row: each 64-bit lane
     // word then holds eight pixels' bits of those planes, a byte per pixel.
     for (uint32_t base = 0; base < planes; base += 8) {
-        std::fill(lanes_.begin(), lanes_.end(), 0);
+        std::fill(lanes, lanes + groups, 0);
         for (uint32_t p = base; p < planes && p < base + 8; ++p) {
             const uint8_t* plane = row_.data() + size_t(p) * rowBytes_;
+            const uint32_t shift = p - base;
             for (size_t g = 0; g < groups; ++g)
-                lanes_[g] |= kPlaneSpread[plane[g]] << (p - base);
+                lanes[g] |= kPlaneSpread[plane[g]] << shift;
         }
         // Lane byte i is pixel i: the lane words read as bytes on a little-endian host.
-        auto pixel = [&](uint32_t x) -> uint32_t {
-            if constexpr (std::endian::native == std::endian::little)
-                return reinterpret_cast<const uint8_t*>(lanes_.data())[x];
+        if constexpr (std::endian::native == std::endian::little) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(lanes);
+            if (base == 0)
+                for (uint32_t x = 0; x < width; ++x)
+                    values[x] = bytes[x];
             else
-                return uint32_t(lanes_[x / 8] >> (8 * (x % 8))) & 0xFF;
-        };
-        if (base == 0)
-            for (uint32_t x = 0; x < width_; ++x)
-                values_[x] = pixel(x);
-        else
-            for (uint32_t x = 0; x < width_; ++x)
-                values_[x] |= pixel(x) << base;
+                for (uint32_t x = 0; x < width; ++x)
+                    values[x] |= uint32_t(bytes[x]) << base;
+        } else {
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint32_t v = uint32_t(lanes[x / 8] >> (8 * (x % 8))) & 0xFF;
+                values[x] = base == 0 ? v : values[x] | v << base;
+            }
+        }
     }
     if (planes == 0)
         std::fill(values_.begin(), values_.end(), 0);
@@ -563,9 +571,16 @@ void IffImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, con
     // The common case, chosen once per row: palette indices, no key, no alpha
     // planes; the palette is packed once per row.
     if (!f.Palettised() && masking_ != 2 && !alphas && !trueColour_) {
-        for (uint32_t index = 0; index < 256; ++index) {
-            const uint8_t* c = palette + 3 * index;
-            packedPalette_[index] = (f.Pack(c[0], c[1], c[2]) & ~f.desc.alphaMask) | f.desc.alphaMask;
+        const std::array<uint32_t, 7> format = {f.redPos,  f.redLoss,  f.greenPos,      f.greenLoss,
+                                                f.bluePos, f.blueLoss, f.desc.alphaMask};
+        if (!packedReady_ || format != packedFormat_ || std::memcmp(packedFrom_.data(), palette, 768) != 0) {
+            for (uint32_t index = 0; index < 256; ++index) {
+                const uint8_t* c = palette + 3 * index;
+                packedPalette_[index] = (f.Pack(c[0], c[1], c[2]) & ~f.desc.alphaMask) | f.desc.alphaMask;
+            }
+            std::memcpy(packedFrom_.data(), palette, 768);
+            packedFormat_ = format;
+            packedReady_ = true;
         }
         if (f.bits == 32 && count > 0 && std::endian::native == std::endian::little) {
             // Straight into the surface row, its padding column repeating the last pixel.

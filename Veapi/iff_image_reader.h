@@ -4,6 +4,7 @@
 // read first; levels, palettes and rows are then served from its chunks.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "Veapi/iff.h"
@@ -188,6 +189,11 @@ private:
     PlaneDecoder body_;
     PlaneDecoder alpha_;
     bool hasAlpha_ = false;
+    // What the packed palette was made from: rows share one palette and format,
+    // so it is packed again only when either changes.
+    std::array<uint8_t, 768> packedFrom_{};
+    std::array<uint32_t, 7> packedFormat_{};
+    bool packedReady_ = false;
 };
 
 void RegisterIffImageFormat();

@@ -42,6 +42,14 @@ public:
     virtual void* RowBuffer(uint32_t row);
     virtual void* AlphaRowBuffer(uint32_t) { return nullptr; }
     virtual void ReadRow(void* buffer) = 0;
+    // Reads the next row and says where it lies: `buffer`, filled as ReadRow
+    // fills it, or the reader's own bytes when it can hand those over unchanged
+    // (they stay valid until the next read).
+    virtual const void* ReadRowInPlace(void* buffer)
+    {
+        ReadRow(buffer);
+        return buffer;
+    }
     virtual void ReadAlphaRow(void*) {}
     virtual void ConvertRow(uint8_t* destination, uint32_t surfaceWidth, const void* row,
                             const void* alpha, uint32_t left, uint32_t count, const uint8_t* palette);

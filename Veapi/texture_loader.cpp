@@ -419,7 +419,7 @@ void WriteLevel(ImageReader* reader, std::vector<Record>& records)
         void* alpha = reader->AlphaRowBuffer(row);
         if (Failed())
             return;
-        reader->ReadRow(values);
+        const void* pixels = reader->ReadRowInPlace(values);
         reader->ReadAlphaRow(alpha);
         for (Record& r : records) {
             if (r.skip || int32_t(row) < r.top || int32_t(row) >= r.bottom)
@@ -438,10 +438,10 @@ void WriteLevel(ImageReader* reader, std::vector<Record>& records)
                 continue;
             uint8_t* dest = r.bits + size_t(destRow) * r.pitch;
             uint32_t count = uint32_t(r.right - r.left);
-            reader->ConvertRow(dest, r.surfWidth, values, alpha, uint32_t(r.left), count, palette);
+            reader->ConvertRow(dest, r.surfWidth, pixels, alpha, uint32_t(r.left), count, palette);
             bool lastRow = row + step >= uint32_t(r.bottom);
             if (lastRow && destRow + 1 < surfRows)
-                reader->ConvertRow(dest + r.pitch, r.surfWidth, values, alpha, uint32_t(r.left), count,
+                reader->ConvertRow(dest + r.pitch, r.surfWidth, pixels, alpha, uint32_t(r.left), count,
                                    palette);
         }
         if (Failed())

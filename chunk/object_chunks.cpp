@@ -212,14 +212,18 @@ void ObjectChunk::ComputeNameDigest()
 void ObjectChunk::LinkShape(ShapeChunk* shape)
 {
     auto* head = GetHeaderChunk();
-    if (!head || !shape || head->shape_ == shape || !shape->GetHeader())
+    if (!head || !shape || head->shape_ == shape)
         return;
-    if (head->shape_) {
-        auto& old = head->shape_->GetHeader()->users_;
-        old.erase(std::remove(old.begin(), old.end(), this), old.end());
-    }
+    auto* shapeHead = shape->GetHeader();
+    if (!shapeHead)
+        return;
+    if (head->shape_)
+        if (auto* oldHead = head->shape_->GetHeader()) {
+            auto& old = oldHead->users_;
+            old.erase(std::remove(old.begin(), old.end(), this), old.end());
+        }
     head->shape_ = shape;
-    auto& users = shape->GetHeader()->users_;
+    auto& users = shapeHead->users_;
     if (std::find(users.begin(), users.end(), this) == users.end())
         users.push_back(this);
 }
@@ -397,9 +401,10 @@ ObjectHeaderChunk::~ObjectHeaderChunk()
     if (shape_) {
         if (auto* sh = shape_->GetHeader()) {
             auto& users = sh->users_;
-            // The owner is whichever user points back at this header.
+            // The owner is the object holding this header: only its header is
+            // ever linked, so no user's children need searching.
             users.erase(std::remove_if(users.begin(), users.end(),
-                                       [&](ObjectChunk* o) { return o->GetHeaderChunk() == this; }),
+                                       [&](ObjectChunk* o) { return static_cast<ParentChunk*>(o) == parent_; }),
                         users.end());
         }
     }

@@ -469,8 +469,10 @@ ShapeHeaderChunk::ShapeHeaderChunk(ParentChunk* parent, const ChunkBytes& bytes)
 
 ShapeHeaderChunk::~ShapeHeaderChunk()
 {
+    // A user links to the shape holding this header; comparing with the parent
+    // spares a search of the shape's children for every user.
     for (ObjectChunk* o : users_)
-        if (auto* head = o->GetHeaderChunk(); head && head->shape_ && head->shape_->GetHeader() == this)
+        if (auto* head = o->GetHeaderChunk(); head && head->shape_ && head->shape_ == parent_)
             head->shape_ = nullptr;
 }
 

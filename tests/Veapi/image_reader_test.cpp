@@ -228,6 +228,51 @@ TEST(IffImageReader, PalettePictureFillsItsTextureRow)
     }
 }
 
+// Levels of one chain each bring their own palette; one reader converts them
+// all, so no level may take the colours of the one before it.
+TEST(IffImageReader, EachMipLevelTakesItsOwnPalette)
+{
+    struct Level {
+        uint32_t side;
+        std::vector<uint8_t> palette;
+        uint32_t rgb;
+    };
+    const Level levels[] = {{4, {0xff, 0, 0, 0, 0, 0}, 0xff0000},
+                            {2, {0, 0, 0xff, 0, 0, 0}, 0x0000ff},
+                            {1, {0, 0xff, 0, 0, 0, 0}, 0x00ff00}};
+    for (bool compress : {false, true}) {
+        SCOPED_TRACE(compress);
+        LoaderSetup setup;
+        auto* mipm = new ve::IffForm(ve::kIffMipm);
+        mipm->Append(new ve::MipmCont);
+        for (const Level& l : levels) {
+            auto* picture = Picture(l.side, l.side, l.palette, std::vector<uint32_t>(l.side * l.side, 0), 0, 0, compress);
+            if (&l == levels) {
+                mipm->Append(picture);
+                continue;
+            }
+            auto* list = new ve::IffList(ve::kIffIlbm);
+            list->Append(picture);
+            mipm->Append(list);
+        }
+        std::vector<uint8_t> file = WriteDoc(mipm);
+        SurfaceRef top(TextureLoader::LoadTexture("pxf", file.data(), uint32_t(file.size()), ve::kLoadMipMapped));
+        ASSERT_TRUE(top) << TextureLoader::LastError();
+        gfx::Surface* level = top.s;
+        level->AddRef();
+        for (const Level& l : levels) {
+            ASSERT_NE(level, nullptr) << l.side;
+            EXPECT_EQ(level->ReadArgb(0, 0) & 0xffffff, l.rgb) << "level of side " << l.side;
+            gfx::Surface* next = nullptr;
+            level->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &next);
+            level->Release();
+            level = next;
+        }
+        if (level)
+            level->Release();
+    }
+}
+
 TEST(IffImageReader, AlphaPlanesGoIntoTheAlphaChannel)
 {
     LoaderSetup setup(Argb32());

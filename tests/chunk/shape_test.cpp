@@ -231,15 +231,21 @@ TEST(ShapeChunk, DeletingEitherSideOfAnObjectLinkLeavesNoDanglingLink)
         ObjectHeader h;
         h.name_ = "crate";
         auto* object = new ObjectChunk(file.get(), h);
+        h.name_ = "barrel";
+        auto* other = new ObjectChunk(file.get(), h);
         object->LinkShape(shape);
+        other->LinkShape(shape);
         ASSERT_EQ(object->GetShape(), shape);
-        ASSERT_EQ(shape->GetUsers().size(), 1u);
+        ASSERT_EQ(shape->GetUsers().size(), 2u);
         if (deleteShape) {
             delete shape;
             EXPECT_EQ(object->GetShape(), nullptr);
+            EXPECT_EQ(other->GetShape(), nullptr);
         } else {
+            // Only the deleted object leaves; a user linked after it stays.
             delete object;
-            EXPECT_TRUE(shape->GetUsers().empty());
+            EXPECT_EQ(shape->GetUsers(), std::vector<ObjectChunk*>{other});
+            EXPECT_EQ(other->GetShape(), shape);
         }
     }
 }
