@@ -452,7 +452,7 @@ bool ParticleEmitter::Update(uint32_t elapsed)
     }
     const uint64_t t = accumulator_ + elapsed;
     uint64_t n = 0;
-    if (period_ != 0 && mode_ != Dying) {
+    if (period_ != 0 && mode_ != Dying && !held_) {
         const uint64_t due = t / period_;
         n = (uint64_t(s.throttle) * due + 0x8000) >> 16;
         // Throttled emission is owed, not lost, but never more than a pool's worth.

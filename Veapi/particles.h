@@ -122,6 +122,10 @@ public:
     // with bounds decides again each frame.
     void SetHidden(bool hidden) { hidden_ = hidden; }
     void SetOwnerMark(bool on) { flags_ = on ? flags_ | kOwnerMark : flags_ & ~kOwnerMark; }
+    // A held emitter makes no particles but lives on (the light of a lift
+    // that rests only while the lift runs); its particles run out as usual.
+    void SetHeld(bool held) { held_ = held; }
+    bool Held() const { return held_; }
     // How much fog covers the emitter: 0 clear to 1 hidden; its particles
     // fade by it. Out-of-range values are clamped, a value that is not a
     // number hides.
@@ -168,7 +172,7 @@ private:
     float spinPerTick_ = 0;
     Particle* particles_ = nullptr;
     bool spawner_ = false, flicker_ = false, flickerPhase_ = false;
-    bool hidden_ = false;
+    bool hidden_ = false, held_ = false;
     uint8_t userByte_ = 0;
     float scale1_ = 1, scale2_ = 1;
     ParticleEmitterDesc desc_;  // what spawned children copy

@@ -1,5 +1,6 @@
 #include "objects/typed_objects.h"
 
+#include "Veapi/particles.h"
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "objects/role_classes.h"
@@ -167,6 +168,20 @@ void TypedObject8::Start()
         return;
     startTime_ = static_cast<int64_t>(time_);
     running_ = true;
+    HoldLinkedEmitter(true);
+}
+
+// The linked object's emitter rests while the lift runs and comes back when
+// it stops; the emitter is only held, never left to die, so it is still
+// there to come back.
+void TypedObject8::HoldLinkedEmitter(bool held)
+{
+    WorldObject* linked = linked_.Get();
+    ParticleEmitter* emitter = linked ? linked->Corona() : nullptr;
+    if (!emitter)
+        return;
+    emitter->SetHeld(held);
+    emitter->SetOwnerMark(!held);
 }
 
 void TypedObject8::SetState(bool direction)
@@ -250,6 +265,7 @@ void TypedObject8::Update(uint64_t time, float seconds)
             for (const WorldObjectRef& rider : riders_)
                 rider->SetStaticPlacement(false);
             riders_.clear();
+            HoldLinkedEmitter(false);
         }
     }
     WorldObject::Update(time, seconds);

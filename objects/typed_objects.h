@@ -110,6 +110,8 @@ private:
     uint64_t loopInterval_ = 0;
     std::vector<uint32_t> loadedRiders_;  // ids between LoadState and FixUpAfterLoad
 
+    void HoldLinkedEmitter(bool held);
+
     template <typename Self, typename Field>
     static void VisitLiftImage(Self& self, Field&& field);
 };

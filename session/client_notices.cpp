@@ -23,6 +23,7 @@
 #include "world/fog_of_war.h"
 #include "world/level.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -88,7 +89,12 @@ Applied Assign(const Words& w)
     if (!object)
         return Applied::kRefused;
     object->Marks().controlledHere = true;
-    if (object->Side() == ClientServices::Get().OwnSide() && Hooks().unitPanel)
+    if (object->Side() != ClientServices::Get().OwnSide())
+        return Applied::kApplied;
+    auto& squad = WorldObjectTable::SquadList();
+    if (std::find(squad.begin(), squad.end(), object) == squad.end())
+        squad.push_back(object);
+    if (Hooks().unitPanel)
         Hooks().unitPanel(*object);
     return Applied::kApplied;
 }

@@ -75,6 +75,7 @@ void LevelStarted()
 void LevelStopping()
 {
     Selection::RemoveAll();
+    ServerNotices::ReleaseUnitPanels();
     UpgradeScreen::Release();
     CameraController::StopTracking();
     CameraCommands::GetBorders() = {};

@@ -1,6 +1,7 @@
 #include "ui/server_notices.h"
 
 #include "console/screen_message.h"
+#include "objects/world_object.h"
 #include "session/client_hooks.h"
 #include "ui/client_objects.h"
 #include "ui/camera_controller.h"
@@ -8,10 +9,41 @@
 #include "ui/menu_screen.h"
 #include "ui/selection.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace ServerNotices {
 namespace {
+
+// A squad member's panel: a message plate that lasts as long as its unit.
+class UnitPanel final : public MenuScreen {
+public:
+    explicit UnitPanel(WorldObject& unit) : MenuScreen(kMessagePlate, 0), unit_(&unit) {}
+    bool IsTransient() const override { return false; }
+    const WorldObject* Owner() const { return unit_.Get(); }
+    bool UnitGone() const { return !unit_->IsRegistered() || unit_->IsDestroyed(); }
+
+private:
+    ~UnitPanel() override = default;
+    WorldObjectRef unit_;
+};
+
+// Never destroyed: the panels are released at level stop, not at exit.
+std::vector<RefPtr<UnitPanel>>& Panels()
+{
+    static auto* panels = new std::vector<RefPtr<UnitPanel>>;
+    return *panels;
+}
+
+// A unit assigned twice keeps its one panel; panels of removed units go.
+void GiveUnitPanel(WorldObject& unit)
+{
+    auto& panels = Panels();
+    std::erase_if(panels, [](const RefPtr<UnitPanel>& p) { return p->UnitGone(); });
+    if (!UnitPanelOf(unit))
+        panels.push_back(RefPtr<UnitPanel>::Adopt(new UnitPanel(unit)));
+}
 
 void Defeated()
 {
@@ -68,6 +100,18 @@ void Install()
     hooks.clearSelection = [] { Selection::RemoveAll(); };
     hooks.showText = ShowText;
     hooks.pickUpText = PickUpText;
+    hooks.unitPanel = GiveUnitPanel;
 }
+
+MenuScreen* UnitPanelOf(const WorldObject& unit)
+{
+    for (const RefPtr<UnitPanel>& panel : Panels()) {
+        if (panel->Owner() == &unit && !panel->UnitGone())
+            return panel.Get();
+    }
+    return nullptr;
+}
+
+void ReleaseUnitPanels() { Panels().clear(); }
 
 } // namespace ServerNotices

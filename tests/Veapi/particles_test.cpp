@@ -183,6 +183,21 @@ TEST_F(ParticleSystemTest, CountedEmitterEmitsItsCountThenDies)
     EXPECT_EQ(Particles::FreeCount(), Particles::kPoolSize);
 }
 
+TEST_F(ParticleSystemTest, AHeldEmitterMakesNothingButLivesToEmitAgainWithoutABurst)
+{
+    ParticleEmitter* e = Particles::CreateEmitter(Desc(4, 0, 0, 100.0f), {0, 0, 0});  // every 10 ticks
+    Particles::Update(100);
+    ASSERT_EQ(e->ParticleCount(), 10);
+    e->SetHeld(true);
+    Particles::Update(5000);  // the shot particles live 250 ticks
+    EXPECT_EQ(e->ParticleCount(), 0);
+    EXPECT_EQ(Particles::EmitterCount(4), 1);
+    EXPECT_EQ(e->Mode(), ParticleEmitter::Continuous);
+    e->SetHeld(false);
+    Particles::Update(100);
+    EXPECT_EQ(e->ParticleCount(), 10) << "the held time is not owed";
+}
+
 TEST_F(ParticleSystemTest, TimedEmitterAndStopLoseTheirLightWhenDying)
 {
     LightSet::CreateGlobals(nullptr);

@@ -195,6 +195,43 @@ TEST_F(ReplicaDrawing, APartCoronaIsMarkedUntilTheObjectIsFirstSeen)
     EXPECT_NEAR(corona->Position().y, -1.0f, 1e-4f);
 }
 
+// The light linked to a lift rests while the lift runs and shines again
+// when it arrives; it lives through the ride however long it takes.
+TEST_F(ReplicaDrawing, ALinkedLightRestsWhileItsLiftRuns)
+{
+    InstallTestCoronas();
+    script::Role& beaconRole = NewRole(5);
+    GiveBoxShape(beaconRole, {-1, -2, -1}, {1, 0, 1});
+    WorldObject* beacon = Make(beaconRole, kEnemySide, {0, 0, 0});
+    ParticleEmitter* corona = GiveLightdumCorona(*beacon);
+    ASSERT_NE(corona, nullptr);
+    auto* lift = Make<TypedObject8>(NewRole(8), 0, {0, 0, 0});
+    lift->SetLinkedObject(beacon->GetId());
+    const Vec3 track[4] = {{0, 0, 0}, {0, -1, 0}, {0, -2, 0}, {0, -3, 0}};
+    lift->SetTrack(track, Quaternion::Identity(), false);
+    lift->SetSpeed(0.5f);
+    lift->Update(0, 0);
+
+    const struct {
+        const char* when;
+        float seconds;  // the lift's update; -1 starts it
+        bool held;
+    } steps[] = {{"started", -1.0f, true}, {"half way", 1.0f, true},
+                 {"arrived", 2.1f, false}, {"started back", -1.0f, true}, {"back again", 4.2f, false}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.when);
+        if (step.seconds < 0.0f)
+            lift->SetState(!lift->Direction());
+        else
+            lift->Update(Ticks(step.seconds), step.seconds);
+        Particles::Update(uint32_t(Particles::TickRate()));  // a second of particles
+        ASSERT_EQ(beacon->Corona(), corona);
+        EXPECT_EQ(corona->Held(), step.held);
+        EXPECT_EQ((corona->Flags() & ParticleEmitter::kOwnerMark) != 0, !step.held);
+        EXPECT_EQ(corona->Mode(), ParticleEmitter::Continuous);
+    }
+}
+
 TEST_F(ReplicaDrawing, TheMoveMarkerShrinksAndTurnsForTwoSecondsThenGoes)
 {
     // The fraction of the marker's life left, from which scale and turn follow.
@@ -315,6 +352,46 @@ TEST_F(ReplicaDrawing, ADestroyedObjectLeavesTheParticlesOfItsKind)
         EXPECT_EQ(object->IsDestroyed(), row.destroyed) << row.kind;
         object->Remove();
     }
+}
+
+// A wreck that breaks up loses its named part and leaves debris under an id
+// of the client's own; the debris smokes from its exhaust dummy, placed by
+// its size, and the explosion starts under it.
+TEST_F(ReplicaDrawing, DebrisReplacesABrokenPartAndSmokesFromItsExhaust)
+{
+    ClientEffects().debrisExplosion = [](const Vec3&) { g_effectsStarted.push_back("debris"); };
+    g_effectsStarted.clear();
+    script::Role& debrisRole = NewRole(5);
+    GiveBoxModel(debrisRole, {0}, {{"dum exhaust", {0, -1, 0.5f}}});
+    debrisRole.character->size = 2.0f;
+    script::Role& wreckRole = NewRole(5);
+    GiveBoxModel(wreckRole, {0}, {{"Turret", {0, -1, 0}}});
+    wreckRole.destruction.emplace();
+    wreckRole.destruction->type = 3;
+    wreckRole.destruction->remove = "Turret";
+    wreckRole.destruction->role = &debrisRole;
+    WorldObject* wreck = Make(wreckRole, kEnemySide, {3, 0, 4});
+    const uint32_t before = WorldObjectTable::Count();
+
+    wreck->OnDestroyed(7);
+    EXPECT_TRUE(wreck->IsDestroyed());
+    Vec3 ignored;
+    EXPECT_FALSE(wreck->Shape()->FindPartPosition(ignored, "Turret", 0));
+    EXPECT_EQ(g_effectsStarted, std::vector<std::string>{"debris"});
+    ASSERT_EQ(WorldObjectTable::Count(), before + 1);
+    EXPECT_EQ(WorldObjectTable::FindById(7), nullptr);  // the server's number names nothing here
+    WorldObject* debris = nullptr;
+    for (WorldObject* o : WorldObjectTable::Snapshot())
+        if (o->GetRole() == &debrisRole)
+            debris = o;
+    ASSERT_NE(debris, nullptr);
+    EXPECT_GE(debris->GetId(), WorldObjectTable::kFirstClientOnlyId);
+    EXPECT_NEAR(debris->Position().x, 3.0f, 1e-4f);
+    const std::vector<ParticleEmitter*> smoke = debris->PartEmitters();
+    ASSERT_EQ(smoke.size(), 1u);
+    EXPECT_EQ(smoke[0]->Group(), 0);
+    EXPECT_NEAR(smoke[0]->Position().y, -2.0f, 1e-4f);  // the dummy's place at twice the size
+    EXPECT_NEAR(smoke[0]->Position().z, 5.0f, 1e-4f);
 }
 
 } // namespace

@@ -157,6 +157,10 @@ TEST_F(ClientApply, MotionMessagesSteerAndStopTheReplica)
     EXPECT_FALSE(mover->IsAlive());
     EXPECT_EQ(Apply({42, id, F(0.8f), 0, 0, F(9), 0, 0, 0, F(1), 0, 0, F(2), 0xFFFFFFu}), Applied::kApplied);
     EXPECT_EQ(mover->Position().z, 1.0f);  // the dead do not walk
+    EXPECT_EQ(Apply({40, id, F(0.9f), 0, 0, F(9), 0, 0, 0, F(1), 0, 0, F(2), 0xFFFFFFu, 0, 0, F(9), 0, 0, F(9)}),
+              Applied::kApplied);
+    EXPECT_EQ(mover->Position().z, 1.0f);
+    EXPECT_FALSE(mover->IsWalking());
 }
 
 // A replica walks from a 42 until a 43, whatever the velocity: one turning
@@ -322,6 +326,24 @@ TEST_F(ClientApply, ASeveredPartFliesOffAndTheStumpSparks)
     ClientEffects() = ClientEffectHooks{};
     Empty();
     Particles::Shutdown();
+}
+
+// REMOVEBB: the shape gives up its box, so the engine never clips it out;
+// a replica without a shape takes the message and nothing changes.
+TEST_F(ClientApply, ABoxReleasedByTheServerLeavesTheShapeUnclipped)
+{
+    script::Role& boxed = NewRole(5);
+    GiveBoxShape(boxed, {-1, -2, -1}, {1, 0, 1});
+    WorldObject* crate = Make(boxed, kEnemySide, {2, 0, 0});
+    WorldObject* bare = Make(NewRole(5), kEnemySide, {3, 0, 0});
+    ASSERT_NE(crate->Shape(), nullptr);
+    ASSERT_TRUE(crate->Shape()->HasBounds());
+    ASSERT_EQ(bare->Shape(), nullptr);
+    EXPECT_EQ(Apply({120, crate->GetId()}), Applied::kApplied);
+    EXPECT_FALSE(crate->Shape()->HasBounds());
+    EXPECT_EQ(Apply({120, crate->GetId()}), Applied::kApplied);  // twice is harmless
+    EXPECT_EQ(Apply({120, bare->GetId()}), Applied::kApplied);
+    EXPECT_EQ(Apply({120, 0x7EFFFFFFu}), Applied::kRefused);
 }
 
 TEST_F(ClientApply, TypesOutsideTheObjectsAreLeftAlone)

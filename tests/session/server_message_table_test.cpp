@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -237,6 +238,8 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         {3, Applied::kApplied, {}, {}, [](T& t) {
              EXPECT_TRUE(Get(kWalker)->Marks().controlledHere);
              EXPECT_TRUE(t.Logged("panel 40"));
+             const auto& squad = WorldObjectTable::SquadList();
+             EXPECT_EQ(std::count(squad.begin(), squad.end(), Get(kWalker)), 1);
          }},
         {27, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<Unit>(kGunner)->GetTarget(), Find(kEnemy)); }},
         {38, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->HitPoints(), 90); }},

@@ -1,7 +1,8 @@
 // The server's messages that reach the interface, applied as the client
 // applies them: TRACK selects and locks the camera, PLAYER SELECT adds,
 // BOARD clears, CAMERA TRACK starts the scripted move, and the defeat opens
-// the end-of-mission screen with edge scrolling off.
+// the end-of-mission screen with edge scrolling off, and a unit handed to
+// this machine gets its panel.
 #include "ui_fixture.h"
 
 #include "platform/byte_cursor.h"
@@ -10,6 +11,7 @@
 #include "ui/menu_screen.h"
 #include "ui/server_notices.h"
 
+#include <algorithm>
 #include <bit>
 #include <initializer_list>
 
@@ -38,6 +40,7 @@ protected:
     }
     void TearDown() override
     {
+        ServerNotices::ReleaseUnitPanels();
         MenuScreen::ReleaseAll();
         CameraMove::Get().End();
         CameraController::SetScriptMode(false);
@@ -94,6 +97,40 @@ TEST_F(ServerNoticesTest, DefeatOpensTheEndOfMissionScreenWithoutEdgeScrolling)
     MenuScreen* first = MenuScreen::Slot(MenuScreen::kEndOfMission);
     ASSERT_EQ(Apply({95}), Client::Applied::kApplied);  // a repeat opens no second screen
     EXPECT_EQ(MenuScreen::Slot(MenuScreen::kEndOfMission), first);
+}
+
+TEST_F(ServerNoticesTest, AnOwnUnitHandedToThisMachineGetsOnePanelForAsLongAsItLasts)
+{
+    auto& squad = WorldObjectTable::SquadList();
+    std::erase(squad, trevok_);
+    ASSERT_EQ(Apply({3, trevok_->GetId()}), Client::Applied::kApplied);
+    MenuScreen* panel = ServerNotices::UnitPanelOf(*trevok_);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->Kind(), MenuScreen::kMessagePlate);
+    EXPECT_FALSE(panel->IsTransient());
+    EXPECT_EQ(std::count(squad.begin(), squad.end(), trevok_), 1);
+
+    ASSERT_EQ(Apply({3, trevok_->GetId()}), Client::Applied::kApplied);  // a repeat: still one of each
+    EXPECT_EQ(ServerNotices::UnitPanelOf(*trevok_), panel);
+    EXPECT_EQ(std::count(squad.begin(), squad.end(), trevok_), 1);
+    EXPECT_EQ(std::count(MenuScreen::All().begin(), MenuScreen::All().end(), panel), 1);
+
+    // The enemy's unit is controlled here but is no squad member and has no panel.
+    ASSERT_EQ(Apply({3, enemy_->GetId()}), Client::Applied::kApplied);
+    EXPECT_EQ(ServerNotices::UnitPanelOf(*enemy_), nullptr);
+    EXPECT_EQ(std::count(squad.begin(), squad.end(), enemy_), 0);
+
+    // A removed unit's panel goes with it; the level's stop takes the rest.
+    ASSERT_EQ(Apply({3, vell_->GetId()}), Client::Applied::kApplied);
+    ASSERT_NE(ServerNotices::UnitPanelOf(*vell_), nullptr);
+    const size_t screens = MenuScreen::All().size();
+    vell_->Remove();
+    EXPECT_EQ(ServerNotices::UnitPanelOf(*vell_), nullptr);
+    ASSERT_EQ(Apply({3, tovan_->GetId()}), Client::Applied::kApplied);
+    EXPECT_EQ(MenuScreen::All().size(), screens);  // vell's went as tovan's came
+    ServerNotices::ReleaseUnitPanels();
+    EXPECT_EQ(ServerNotices::UnitPanelOf(*trevok_), nullptr);
+    EXPECT_EQ(MenuScreen::All().size(), screens - 2);
 }
 
 } // namespace
