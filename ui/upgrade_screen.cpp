@@ -297,7 +297,6 @@ void Build()
     }
     SkyBackdrop::Load();
     Hud::MakePanelQuads();
-    MakeMarkerMaterial();
     // Slots by row (w, a, m) and position: entry = row + 3 x position.
     const char rows[3] = {'w', 'a', 'm'};
     for (Part& part : g_parts)
@@ -938,6 +937,8 @@ void DrawItemLists()
     HudView& view = HudView::Current();
     SpriteBatch batch(SpriteBatch::DeviceSink());
     batch.SetScreen(view.ScreenWidth(), view.ScreenHeight());
+    // Made on first use, while the device that compiles it is up.
+    MakeMarkerMaterial();
     batch.SetMaterial(g_markerMaterial);
     for (int row = 0; row < 3; ++row)
         DrawSlotMarkers(row, batch);
