@@ -232,6 +232,16 @@ bool Inventory::Scroll(bool refresh, int32_t rowCode, bool forward, Announcer an
     }
     Cursor& cursor = cursors_[size_t(row)];
     const Cursor was = cursor;
+    if (forward) {
+        // The row shows the three items after its cursor: it moves on only
+        // when an item lies beyond them, so it never pages onto nothing.
+        Cursor probe = cursor;
+        int ahead = 0;
+        while (ahead < 4 && Step(probe, row, true))
+            ++ahead;
+        if (ahead < 4)
+            return false;
+    }
     bool moved = false;
     for (int i = 0; i < 3 && Step(cursor, row, forward); ++i)
         moved = true;

@@ -109,7 +109,8 @@ public:
     bool PreviousOther(Cursor& c) { return Step(c, kRowOthers, false); }
 
     // Row codes 16/22 weapons, 17/24 stacks, 18/26 others. Moves the row up
-    // to three items; with `refresh` a move is kept, sounded and shown,
+    // to three items (forward only while an item lies beyond the three
+    // shown); with `refresh` a move is kept, sounded and shown,
     // otherwise the cursor goes back (a query whether the row can scroll).
     bool ScrollBack(bool refresh, int32_t rowCode, Announcer announce = nullptr);
     bool ScrollForward(bool refresh, int32_t rowCode, Announcer announce = nullptr);

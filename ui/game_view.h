@@ -49,7 +49,7 @@ struct Screens {
     // rebuilding its panel for a character.
     std::function<bool(WorldObject& character)> giveHeldItem;
     std::function<void(const struct UiElement& element, uint32_t flags)> upgradeElementClick;
-    std::function<bool(int x, int y, int phase)> upgradeDrag;
+    std::function<bool(int pressX, int pressY, int x, int y, int phase, uint32_t flags)> upgradeDrag;
     std::function<void(WorldObject& character)> upgradeShow;
     // The upgrade screen's character and whether it carries an item in a drag.
     std::function<WorldObject*()> upgradeOwner;

@@ -86,6 +86,7 @@ void InstallSessionHooks(std::function<bool()> swapCameraButtons)
     SessionObservers::Set([swap = std::move(swapCameraButtons)] { StartSession(swap && swap()); }, EndSession);
     SessionHooks& hooks = Session::Hooks();
     hooks.interfaceLoading = UpgradeScreen::Build;
+    UpgradeScreen::InstallHooks();
     hooks.cameraStarted = LevelStarted;
     hooks.interfaceStopped = LevelStopping;
     InstallWaitForWorld();

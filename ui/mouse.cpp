@@ -415,7 +415,8 @@ bool DragUpgradeScreen(MouseButton& b, const PointerState& s, int phase)
         return false;
     if (!GameView::GetScreens().upgradeDrag)
         return UpgradeScreen::DragModel(b.PressState().x, s.x, phase);
-    return GameView::GetScreens().upgradeDrag(s.x, s.y, phase);
+    return GameView::GetScreens().upgradeDrag(b.PressState().x, b.PressState().y, s.x, s.y, phase,
+                                              b.PressState().flags);
 }
 
 void MoveTo(MouseButton& b)

@@ -7,6 +7,10 @@
 #include "ui/client_objects.h"
 #include "ui/game_view.h"
 #include "ui/recon_view.h"
+#include "ui/picking.h"
+#include "ui/screen_toggles.h"
+#include "objects/body_part.h"
+#include "objects/moving_object.h"
 #include "objects/inventory.h"
 #include "objects/inventory_display.h"
 #include "objects/role_table.h"
@@ -23,6 +27,9 @@
 #include "Veapi/light_set.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
+#include "Veapi/VertBuff.h"
+#include "Veapi/texture_manager.h"
+#include "objects/unit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,9 +76,35 @@ struct ModelView {
     std::vector<ShownItem> shown;
 };
 ModelView g_view;
+// The slot markers' atlas and the material that draws it.
+RenderMaterial* g_markerMaterial = nullptr;
+TextureEntry* g_markerTexture = nullptr;
+bool g_passMode = false; // the picked item waits for a character to go to
+bool g_carrying = false; // a drag carries the picked item
 // Where the panel model's slot dummies stand, by name, in screen fractions.
 std::map<std::string, Vec3> g_dummies;
 std::vector<VeObject*> g_dummyObjects; // one use each, kept as the parts are
+
+void MakeMarkerMaterial()
+{
+    RenderMaterial* base = DefaultMaterial::Get(DefaultMaterial::kText);
+    if (g_markerMaterial || !base)
+        return;
+    g_markerTexture = TextureManager::Find(kMarkerTexture);
+    g_markerMaterial = new RenderMaterial(*base);
+    g_markerMaterial->stages_[0].texture = g_markerTexture;
+    g_markerMaterial->Compile();
+}
+
+void ReleaseMarkerMaterial()
+{
+    if (g_markerMaterial)
+        g_markerMaterial->Release();
+    if (g_markerTexture)
+        g_markerTexture->Unuse();
+    g_markerMaterial = nullptr;
+    g_markerTexture = nullptr;
+}
 
 void ReleaseMounted()
 {
@@ -288,6 +321,7 @@ void Release()
     g_dummyObjects.clear();
     SkyBackdrop::Release();
     Hud::ReleasePanelQuads();
+    ReleaseMarkerMaterial();
     std::fill(std::begin(g_slots), std::end(g_slots), nullptr);
     g_box = TextBox{};
     g_open = false;
@@ -424,6 +458,7 @@ void Show(WorldObject* unit)
     if (g_view.unit)
         g_view.unit->Release();
     g_view = ModelView{};
+    g_passMode = g_carrying = false;
     if (!unit)
         return;
     unit->AddRef();
@@ -534,6 +569,7 @@ void DrawParts(int64_t now, int64_t ticksPerSecond)
     state.boxDown = CanScrollDown();
     state.secondsOpen = double(now - g_openTime) / double(std::max<int64_t>(ticksPerSecond, 1));
     state.descriptionShown = g_descriptionShown;
+    state.passMode = g_passMode;
     state.shownCharacter = v.unit ? ClientObjects::RoleName(*v.unit) : nullptr;
     const UpgradeHotSpot* pickedSlot = nullptr;
     const CarriedItem* picked = InventoryPanel::Selected();
@@ -573,6 +609,351 @@ void UpdateAndDraw()
     }
     Hud::DrawActivePauseBanner(now);
     Hud::DrawCountdowns(view.LocalTeam());
+}
+
+// ---- the mouse on the panel ----
+
+namespace {
+
+constexpr uint32_t kFlagCtrl = 2, kFlagDoubleClick = 0x800;
+constexpr int kExitKind = 30, kDropKind = 31, kPassKind = 32;
+constexpr int kRightArmSlot = 0, kLeftArmSlot = 1, kFirstBodySlot = 2;
+// Text of the refusal of an item the character's role may not use.
+constexpr uint32_t kRefusalText = 273;
+// Pointer fractions beyond these lie off the panel: a carried item dropped
+// there leaves the character.
+constexpr float kPanelLow = 0.06f, kPanelHigh = 0.95f;
+
+// One element per part, in part order, so that an element's address names
+// its part.
+std::vector<UiElement> g_elements;
+
+bool Queued(uint32_t flags) { return (GameView::OrderFlags(flags) & 0xFFu) != 0; }
+
+MovingObject* Owner() { return ClientObjects::AsMoving(g_view.unit); }
+
+CarriedItem* Picked() { return InventoryPanel::Selected(); }
+
+const char* ItemDescription(const CarriedItem& item)
+{
+    const script::Role* role = RoleTable::Global().FindById(item.roleId);
+    return role && role->inventory && role->inventory->description ? role->inventory->description->c_str() : nullptr;
+}
+
+void ShowDescription()
+{
+    const CarriedItem* picked = Picked();
+    SetText(DescriptionFor(picked ? ItemDescription(*picked) : nullptr, g_passMode && picked,
+                           int(ClientObjects::Squad().size()), nullptr));
+}
+
+void Pick(CarriedItem* item)
+{
+    InventoryPanel::Selected() = item;
+    g_passMode = false;
+    ShowDescription();
+}
+
+// The item of a slot part, or null.
+CarriedItem* SlotItem(const Part& part)
+{
+    for (int row = 0; row < 3; ++row)
+        for (int position = 0; position < 3; ++position)
+            if (part.hotSpot && Slot(row, position) == part.hotSpot)
+                return InventoryPanel::Slots()[size_t(row + 3 * position)].item;
+    return nullptr;
+}
+
+// The role may not use an item whose restriction mask meets its own.
+bool MayUse(const CarriedItem& item)
+{
+    const script::Role* role = g_view.unit ? g_view.unit->GetRole() : nullptr;
+    return !role || (item.roleLimit & role->limit) == 0;
+}
+
+// The body slot a double click equips an item into: a weapon into a free
+// upper arm (the right one when both are taken), a module, shield or
+// armour into the slot whose part bears the item's own name, else the
+// first free body slot; -1 for items nobody wears.
+int32_t EquipSlotFor(const MovingObject& owner, const CarriedItem& item)
+{
+    const auto worn = [&](int32_t slot) {
+        return std::any_of(owner.WornItems().begin(), owner.WornItems().end(),
+                           [&](const MovingObject::WornItem& w) { return w.slot == slot; });
+    };
+    if (item.kind == ItemKind::kWeapon)
+        return worn(kRightArmSlot) && !worn(kLeftArmSlot) ? kLeftArmSlot : kRightArmSlot;
+    if (item.kind != ItemKind::kShield && item.kind != 7 && item.kind != 8 && item.kind != 9)
+        return -1;
+    if (const script::Role* role = RoleTable::Global().FindById(item.roleId))
+        for (int32_t slot = kFirstBodySlot; slot < BodyPart::kSlots; ++slot)
+            if (strcasecmp(BodyPart::Name(slot), role->identifier.c_str()) == 0)
+                return slot;
+    for (int32_t slot = kFirstBodySlot; slot < BodyPart::kSlots; ++slot)
+        if (!worn(slot))
+            return slot;
+    return kFirstBodySlot;
+}
+
+bool Equip(CarriedItem& item, int32_t slot, uint32_t flags)
+{
+    MovingObject* owner = Owner();
+    if (!owner || slot < 0)
+        return false;
+    if (!MayUse(item)) {
+        TextConsole::Print(TextConsole::Text(kRefusalText));
+        return false;
+    }
+    owner->OrderEquip(item.id, slot, Queued(flags));
+    Pick(nullptr);
+    return true;
+}
+
+bool Drop(uint32_t flags)
+{
+    MovingObject* owner = Owner();
+    CarriedItem* item = Picked();
+    if (!owner || !item)
+        return false;
+    owner->OrderDrop(item->id, Queued(flags));
+    Pick(nullptr);
+    return true;
+}
+
+bool TakesItems(const WorldObject& character)
+{
+    return character.IsMobile() && const_cast<WorldObject&>(character).GetInventory() != nullptr;
+}
+
+// Where an upper arm of the shown model stands on the screen.
+bool ArmOnScreen(const char* part, float& x, float& y)
+{
+    VeObject* model = InventoryDisplay::Model();
+    Vec3 at;
+    if (!model || !g_projection || !model->FindPartPosition(at, part, 0))
+        return false;
+    return g_projection(model->placement_.ScaledMatrix().TransformPoint(at), x, y) && std::isfinite(x) &&
+           std::isfinite(y);
+}
+
+} // namespace
+
+UiElement* ElementAt(int x, int y)
+{
+    if (!g_open)
+        return nullptr;
+    HudView& view = HudView::Current();
+    const float width = std::max(view.ScreenWidth(), 1.0f), height = std::max(view.ScreenHeight(), 1.0f);
+    g_elements.resize(g_parts.size());
+    const float px = float(x) + 0.5f, py = float(y) + 0.5f;
+    const char* shown = g_view.unit ? ClientObjects::RoleName(*g_view.unit) : nullptr;
+    // Later parts lie in front: the slots before the rows' titles.
+    for (size_t i = g_parts.size(); i-- > 0;) {
+        const Part& part = g_parts[i];
+        if (!part.hotSpot || !part.object)
+            continue;
+        const UpgradeHotSpot::Rect& r = part.hotSpot->rect;
+        if (!(px >= r.x0 && px < r.x1 && py >= r.y0 && py < r.y1))
+            continue;
+        // Only the shown character's page is on the panel.
+        if (part.hotSpot->Kind() == kPageKind && !(shown && strcasecmp(part.name.c_str(), shown) == 0))
+            continue;
+        UiElement& e = g_elements[i];
+        e = UiElement{};
+        e.kind = part.hotSpot->Kind();
+        e.left = r.x0 / width;
+        e.top = r.y0 / height;
+        e.width = (r.x1 - r.x0) / width;
+        e.height = (r.y1 - r.y0) / height;
+        return &e;
+    }
+    return nullptr;
+}
+
+const Part* PartOf(const UiElement& element)
+{
+    if (g_elements.empty() || &element < g_elements.data() || &element >= g_elements.data() + g_elements.size())
+        return nullptr;
+    const size_t index = size_t(&element - g_elements.data());
+    return index < g_parts.size() ? &g_parts[index] : nullptr;
+}
+
+void ClickElement(const UiElement& element, uint32_t flags)
+{
+    const Part* part = PartOf(element);
+    if (!part || !part->hotSpot || !g_open)
+        return;
+    const int kind = part->hotSpot->Kind();
+    switch (kind) {
+    case kSlotKind: {
+        CarriedItem* item = SlotItem(*part);
+        if (item && (flags & kFlagDoubleClick)) {
+            if (const MovingObject* owner = Owner())
+                Equip(*item, EquipSlotFor(*owner, *item), flags);
+            return;
+        }
+        Pick(item && item != Picked() ? item : nullptr);
+        return;
+    }
+    case 22: case 23: case 24: case 25: case 26: case 27: PressPart(kind); return;
+    case 28: ScrollUp(); return;
+    case 29: ScrollDown(); return;
+    case kExitKind: ScreenToggles::CloseUpgradeScreen(); return;
+    case kDropKind: Drop(flags); return;
+    case kPassKind:
+        if (Picked() && ClientObjects::Squad().size() > 1) {
+            g_passMode = !g_passMode;
+            ShowDescription();
+        }
+        return;
+    default: return;
+    }
+}
+
+bool GiveTo(WorldObject& character, uint32_t flags)
+{
+    MovingObject* owner = Owner();
+    CarriedItem* item = Picked();
+    if (!owner || !item || &character == g_view.unit || !TakesItems(character))
+        return false;
+    owner->OrderGive(item->id, int32_t(character.GetId()), Queued(flags));
+    Pick(nullptr);
+    return true;
+}
+
+bool PassMode() { return g_passMode; }
+bool CarriesItem() { return g_carrying; }
+
+DropTarget TargetAt(int x, int y, WorldObject** character)
+{
+    const float px = float(x) + 0.5f, py = float(y) + 0.5f;
+    float best = kArmReach * kArmReach;
+    DropTarget arm = DropTarget::kNone;
+    for (const auto& [name, target] :
+         {std::pair{"Upper Arm Right", DropTarget::kRightArm}, std::pair{"Upper Arm Left", DropTarget::kLeftArm}}) {
+        float ax = 0, ay = 0;
+        if (!ArmOnScreen(name, ax, ay))
+            continue;
+        const float d = (ax - px) * (ax - px) + (ay - py) * (ay - py);
+        if (d < best) {
+            best = d;
+            arm = target;
+        }
+    }
+    if (arm != DropTarget::kNone)
+        return arm;
+    const UiElement* e = Picking::At(x, y).element;
+    if (e && e->kind == 5 && e->character) {
+        if (e->character == g_view.unit || !TakesItems(*e->character))
+            return DropTarget::kNone;
+        if (character)
+            *character = e->character;
+        return DropTarget::kCharacter;
+    }
+    if (e && e->kind == kPassKind && ClientObjects::Squad().size() >= 2)
+        return DropTarget::kPassMode;
+    HudView& view = HudView::Current();
+    const float fx = px / std::max(view.ScreenWidth(), 1.0f), fy = py / std::max(view.ScreenHeight(), 1.0f);
+    if (fx < kPanelLow || fx > kPanelHigh || fy < kPanelLow || fy > kPanelHigh || (e && e->kind == kDropKind))
+        return DropTarget::kDrop;
+    return DropTarget::kNone;
+}
+
+bool Drag(int pressX, int pressY, int x, int y, int phase, uint32_t flags)
+{
+    if (phase & 1) {
+        const UiElement* e = ElementAt(pressX, pressY);
+        const Part* part = e ? PartOf(*e) : nullptr;
+        CarriedItem* item = part && part->hotSpot && part->hotSpot->Kind() == kSlotKind ? SlotItem(*part) : nullptr;
+        g_carrying = item != nullptr;
+        if (item)
+            Pick(item);
+    }
+    if (!g_carrying)
+        return DragModel(pressX, x, phase);
+    if (phase & 4) { // cancelled: the item stays picked
+        g_carrying = false;
+        return false;
+    }
+    if (!(phase & 2))
+        return true;
+    g_carrying = false;
+    CarriedItem* item = Picked();
+    if (!item)
+        return false;
+    WorldObject* character = nullptr;
+    switch (TargetAt(x, y, &character)) {
+    case DropTarget::kRightArm: Equip(*item, kRightArmSlot, flags); break;
+    case DropTarget::kLeftArm: Equip(*item, kLeftArmSlot, flags); break;
+    case DropTarget::kCharacter: GiveTo(*character, flags); break;
+    case DropTarget::kPassMode:
+        g_passMode = true;
+        ShowDescription();
+        break;
+    case DropTarget::kDrop: Drop(flags); break;
+    case DropTarget::kNone: break;
+    }
+    return false;
+}
+
+std::vector<SlotMarker> MarkersFor(const UpgradeHotSpot::Rect& slot, bool mayUse, bool loaded, int swatchGroup)
+{
+    const float x = slot.x1 - 23, y = slot.y0 + 1;
+    std::vector<SlotMarker> out;
+    if (!mayUse)
+        out.push_back({{x, x + 20, y, y + 22}, kCannotUseMarker});
+    if (loaded)
+        out.push_back({{x, x + 22, y, y + 20}, kLoadedMarker});
+    // The swatch takes the loaded marker's place and size.
+    if (swatchGroup >= 0)
+        out.push_back({{x, x + 22, y, y + 20}, AmmoSwatch(swatchGroup)});
+    return out;
+}
+
+void DrawSlotMarkers(int row, SpriteBatch& batch)
+{
+    if (row < 0 || row > 2 || !InventoryDisplay::Shown())
+        return;
+    const Unit* unit = g_view.unit && g_view.unit->IsUnit() ? static_cast<const Unit*>(g_view.unit) : nullptr;
+    const int weapon = unit ? unit->WeaponType() : -1;
+    const script::RecordTables& tables = script::RecordTables::Global();
+    for (int position = 0; position < 3; ++position) {
+        const CarriedItem* item = InventoryPanel::Slots()[size_t(row + 3 * position)].item;
+        const UpgradeHotSpot* slot = Slot(row, position);
+        if (!item || !slot)
+            continue;
+        const bool stack = item->kind == ItemKind::kAmmoStack;
+        const bool loaded = stack && weapon >= 0 && unit->AmmoType() == item->subtype;
+        const bool fits = stack && weapon >= 0 && tables.Weapon(weapon, item->subtype);
+        for (const SlotMarker& m : MarkersFor(slot->rect, MayUse(*item), loaded, fits ? AmmoColourGroup(weapon) : -1))
+            batch.DrawQuad(m.screen, m.texture, 0xFFFFFFFFu, ScreenCamera::kQuadDepth);
+    }
+}
+
+void DrawItemLists()
+{
+    if (!g_open || !InventoryDisplay::Shown())
+        return;
+    HudView& view = HudView::Current();
+    SpriteBatch batch(SpriteBatch::DeviceSink());
+    batch.SetScreen(view.ScreenWidth(), view.ScreenHeight());
+    // Made on first use, while the device that compiles it is up.
+    MakeMarkerMaterial();
+    batch.SetMaterial(g_markerMaterial);
+    for (int row = 0; row < 3; ++row)
+        DrawSlotMarkers(row, batch);
+    batch.Flush();
+}
+
+void InstallHooks()
+{
+    GameView::Screens& screens = GameView::GetScreens();
+    Picking::SetElementLookup(ElementAt);
+    screens.upgradeElementClick = ClickElement;
+    screens.upgradeDrag = Drag;
+    screens.giveHeldItem = [](WorldObject& character) { return g_passMode && GiveTo(character); };
+    screens.upgradeOwner = [] { return g_view.unit; };
+    screens.upgradeCarriesItem = [] { return g_carrying; };
 }
 
 } // namespace UpgradeScreen

@@ -18,6 +18,7 @@
 
 class VeObject;
 class WorldObject;
+struct UiElement;
 
 // The hot spot of one reacting part: a screen rectangle in pixels.
 class UpgradeHotSpot : public MenuScreen {
@@ -162,6 +163,53 @@ const std::vector<ShownItem>& ShownItems();
 // press minus 1200 x the horizontal drag as a fraction of the screen width,
 // and stays where the drag ends. False when nothing is shown.
 bool DragModel(int pressX, int x, int phase);
+
+// ---- the mouse on the panel ----
+// The part under a pixel while the screen is open, as an interface element
+// of the part's kind (31 "drop" and 32 "pass" are the kinds the cursor
+// knows as the drop element and the squad bar); null elsewhere.
+UiElement* ElementAt(int x, int y);
+// The part an element of ElementAt stands for; null for other elements.
+const Part* PartOf(const UiElement& element);
+// A click on a part (press flags: bit 1 Ctrl queues, bit 11 a double
+// click): a slot picks or drops its item (a double click equips it), the
+// arrows scroll, "exit" leaves, "drop" drops and "pass" waits for a
+// character to pass the picked item to.
+void ClickElement(const UiElement& element, uint32_t flags);
+// Passes the picked item to another character who takes items (a portrait
+// click or a drag onto it); false when nothing went.
+bool GiveTo(WorldObject& character, uint32_t flags = 0);
+bool PassMode();
+// A drag from a slot's item carries it; any other drag turns the model.
+// The carried item goes, at the release, onto an upper arm of the model
+// (equipped there), to a character's portrait (passed), or off the panel
+// or onto "drop" (dropped). False ends the drag.
+bool Drag(int pressX, int pressY, int x, int y, int phase, uint32_t flags = 0);
+bool CarriesItem();
+// Where a release would put the carried item.
+enum class DropTarget { kNone, kRightArm, kLeftArm, kCharacter, kPassMode, kDrop };
+DropTarget TargetAt(int x, int y, WorldObject** character = nullptr);
+// How near an arm part's projected point a release must be, in pixels.
+inline constexpr float kArmReach = 24.0f;
+// The game view's hooks (element lookup, clicks, drags, portraits).
+void InstallHooks();
+
+// ---- slot markers ----
+inline constexpr const char* kMarkerTexture = "units\\alpha junk.rim";
+inline constexpr TextureRect kCannotUseMarker{0.2764f, 0.3096f, 0.8252f, 0.8594f};
+inline constexpr TextureRect kLoadedMarker{0.3174f, 0.3535f, 0.8252f, 0.8574f};
+struct SlotMarker {
+    SpriteRect screen; // pixels
+    TextureRect texture;
+};
+// The markers of one slot's item, at the slot's top right corner: a role
+// that may not use it, the stack loaded in the weapon, and the colour of a
+// stack the current weapon takes (group -1: none).
+std::vector<SlotMarker> MarkersFor(const UpgradeHotSpot::Rect& slot, bool mayUse, bool loaded, int swatchGroup);
+// One row's markers, for the shown character's inventory, into the batch.
+void DrawSlotMarkers(int row, SpriteBatch& batch);
+// The three rows in one batch on the marker atlas (the late drawing pass).
+void DrawItemLists();
 
 // How each part is drawn this frame: its light set, or nothing.
 enum class PartLook { kHidden, kNormal, kLit, kDisabled, kOutlined };

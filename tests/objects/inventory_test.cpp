@@ -200,7 +200,8 @@ TEST_F(InventoryTest, CountOfRoleByName)
     RoleTable::Global().Clear();
 }
 
-// Rows scroll by up to three items; a query leaves the cursor alone.
+// Rows scroll by up to three items, never onto an empty row; a query
+// leaves the cursor alone.
 TEST_F(InventoryTest, ScrollingRows)
 {
     Inventory inv;
@@ -217,10 +218,10 @@ TEST_F(InventoryTest, ScrollingRows)
         {false, true, 16, false, 0},  // at its start already
         {true, false, 22, true, 0},   // a query: could move, did not
         {true, true, 16, true, 3},
-        {true, true, 16, true, 1},    // two left: it moves two
-        {true, true, 22, false, 1},   // at the end: no move, cursor kept
-        {false, true, 16, true, 4},
+        {true, true, 16, false, 3},   // the last two show: nothing beyond them
+        {true, false, 22, false, 3},  // so the down arrow stays unlit
         {false, true, 16, true, 0},   // back to the row's first item
+        {false, true, 16, false, 0},
         {true, true, 17, false, 0},   // the stack row has nothing
         {true, true, 99, false, 0},   // no row
     };
@@ -228,6 +229,13 @@ TEST_F(InventoryTest, ScrollingRows)
         const bool moved = s.forward ? inv.ScrollForward(s.refresh, s.code) : inv.ScrollBack(s.refresh, s.code);
         EXPECT_EQ(moved, s.moved) << s.code;
         EXPECT_EQ(cursorId(), s.cursorAfter);
+    }
+    // A row that fits its three slots has nothing to page to.
+    for (int32_t count = 0; count <= 4; ++count) {
+        Inventory shortRow;
+        for (int32_t id = 1; id <= count; ++id)
+            shortRow.Add(Item(ItemKind::kWeapon, id));
+        EXPECT_EQ(shortRow.ScrollForward(true, 22), count > 3) << count << " weapons";
     }
     Inventory::Cursor other = inv.RowCursor(2);
     EXPECT_TRUE(inv.NextOther(other));

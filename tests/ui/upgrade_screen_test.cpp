@@ -392,9 +392,7 @@ TEST_F(UpgradeModelTest, RowsShowThreeItemsFromTheirCursorAndTurn)
         Slots_ weapons; // position, item id
     } presses[] = {
         {23, true, {{0, 1}}},                  // weapon down
-        {23, true, {}},                        // onto the last weapon
-        {23, false, {}},                       // at the end
-        {22, true, {{0, 3}, {1, 2}, {2, 1}}},  // weapon up, three back
+        {23, false, {{0, 1}}},                 // the last weapon shows: no empty page
         {22, true, {{0, 4}, {1, 3}, {2, 2}}},  // back to the row's start
         {22, false, {{0, 4}, {1, 3}, {2, 2}}},
         {25, false, {{0, 4}, {1, 3}, {2, 2}}}, // no stacks to scroll
