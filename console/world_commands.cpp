@@ -176,13 +176,16 @@ void GiveItem(bool announce, bool equip)
 // One raw draw of the server's generator picks among n.
 size_t Draw(size_t n) { return (ServerRandom::Next() / 2u) % n; }
 
-// Ten times the role's aggression, rounded: the state an item takes.
+// Ten times the role's aggression, rounded down as the role's rating is (the
+// product taken in double, so 0.7 gives 6): the state an item takes.
 void TakeRoleAsItem(GameObject& object, script::Role* role)
 {
     object.SetRole(role);
     // Without a character record there is no value: the item keeps its state.
-    if (role->character)
-        object.ApplyRoleValue(int32_t(std::lround(std::clamp(role->character->aggression * 10.0f, -1e9f, 1e9f))));
+    if (!role->character)
+        return;
+    const double value = std::floor(double(role->character->aggression) * 10.0);
+    object.ApplyRoleValue(std::isnan(value) ? 0 : int32_t(std::clamp(value, double(INT32_MIN), double(INT32_MAX))));
 }
 
 // A role target (the word stays when `consume` is false) or an id; false

@@ -722,8 +722,10 @@ void Actor::Update(uint64_t now, float seconds)
         if (pickUpPending_) {
             GameObject* followed = ObjectRegistry::Global().Find(static_cast<uint32_t>(followedId_));
             followedId_ = -1;
+            // A completed pick-up is always announced (81): the player sees
+            // what the unit picked up.
             if (followed && inventory_)
-                GiveItem(*followed, false);
+                GiveItem(*followed, true);
             pickUpPending_ = false;
             if (std::exchange(pickUpPlaying_, false))
                 busy_ = false;

@@ -91,6 +91,7 @@ public:
     int32_t ItemKind() const { return itemKind_; }
     bool DestroyAfterCollection() const { return destroyAfterCollection_; }
     const std::optional<std::string>& CommandFile() const { return commandFile_; }
+    const std::optional<std::string>& RequiredRole() const { return requiredRole_; }
     bool RunOnce() const { return runOnce_; }
 
     template <typename Self, typename Field>

@@ -1,5 +1,6 @@
 #include "objects/unit_actor.h"
 
+#include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "app/math_tables.h"
 #include "objects/inventory.h"
@@ -402,8 +403,11 @@ void UnitActor::PlayPose(int32_t sequence, int32_t to, uint64_t now, float elaps
 {
     int32_t& at = sequence == kPitchSequence ? pitchPose_ : yawPose_;
     uint64_t end = 0;
+    // The aim poses play layered, behind the body's own sequence: as the
+    // front sequence they would hide the aiming stance, which would then be
+    // started again on every pass.
     if (Shape() && Shape()->HasSequence(sequence))
-        PlaySequenceTo(sequence, nullptr, &at, &to, now, &end, reached, 0, false);
+        PlaySequenceTo(sequence, nullptr, &at, &to, now, &end, reached, SequenceMode::kLayered, false);
     at = to;
     const auto slack = static_cast<uint64_t>(std::max(0.0f, elapsed) * static_cast<float>(TicksPerSecond()));
     if (reached && end <= now + slack)

@@ -14,6 +14,7 @@
 #include "objects/inventory.h"
 #include "objects/path_mover.h"
 #include "objects/role_table.h"
+#include "objects/server_kinds.h"
 #include "objects/unit_actor.h"
 #include "objects/world_object.h"
 #include "session/message_sizes.h"
@@ -559,7 +560,70 @@ TEST_F(WorldCommandsTest, HeapOntoAnItemSetsItsStateOnlyFromACharacter)
     Run(("HEAP " + id + " rock").c_str());
     EXPECT_EQ(item->state, -1) << "no character record: the state stays";
     Run(("HEAP " + id + " gun").c_str());
-    EXPECT_EQ(item->state, 8);
+    EXPECT_EQ(item->state, 7) << "7.5 rounds down";
+}
+
+// The item commands reach a real pick-up or switch: its command file, run
+// once flag, required role, item kind and role, and message 92 for every
+// script given to it. State carries from row to row.
+TEST_F(WorldCommandsTest, ItemCommandsSetThePickUpsOwnState)
+{
+    script::Role& crate = Named("crate", 10);
+    crate.character->aggression = 0.25f;  // item kind 2: no bugs
+    script::Role& gun = Named("gun", 10);
+    gun.character->aggression = 0.7f;
+    script::Role& mine = Named("mine", 10);
+    mine.character->aggression = -0.35f;
+    script::Role& heavy = Named("heavy", 10);
+    heavy.character->aggression = 1e30f;
+    Named("rock", 10, false);
+    auto* item = Token(new Kind10Object(0, &crate, {0, 0, 0}, Quaternion::Identity(),
+                                        ObjectRegistry::Global().TakeNextId()),
+                       "button");
+    GameObjectRef hold(item);
+    const std::string id = std::to_string(item->GetId());
+    ASSERT_EQ(item->ItemKind(), 2);
+    const struct {
+        std::string line;
+        const char* file;  // null: none
+        bool once;
+        const char* required;  // null: none
+        int32_t kind;
+        const script::Role* role;  // the role it turns into; null: unchecked
+        size_t linked;  // messages 92
+    } rows[] = {
+        {"ASSOCIATE button open gate.tcs", "open gate.tcs", true, nullptr, 2, nullptr, 1},
+        {"LINK button alarm.tcs", "alarm.tcs", false, nullptr, 2, nullptr, 1},
+        {"LINK button", nullptr, false, nullptr, 2, nullptr, 1},
+        {"ASSOCIATE button ../up.tcs", nullptr, false, nullptr, 2, nullptr, 0},
+        {"REQUIRES button key_1", nullptr, false, "key_1", 2, nullptr, 0},
+        {"REQUIRES button", nullptr, false, nullptr, 2, nullptr, 0},
+        {"HEAP " + id + " gun", nullptr, false, nullptr, 6, &gun, 0},
+        {"HEAP " + id + " rock", nullptr, false, nullptr, 6, nullptr, 0},
+        {"HEAP " + id + " mine", nullptr, false, nullptr, -4, &mine, 0},
+        {"HEAP " + id + " heavy", nullptr, false, nullptr, INT32_MAX, &heavy, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        Forget();
+        Run(row.line.c_str());
+        EXPECT_EQ(item->CommandFile().value_or("(none)"), row.file ? row.file : "(none)");
+        if (row.file) {
+            EXPECT_EQ(item->RunOnce(), row.once);
+        }
+        EXPECT_EQ(item->RequiredRole().value_or("(none)"), row.required ? row.required : "(none)");
+        EXPECT_EQ(item->ItemKind(), row.kind);
+        if (row.role) {
+            EXPECT_EQ(item->replacementRole_, row.role) << "the role it turns into";
+        }
+        const auto linked = Sent(92);
+        ASSERT_EQ(linked.size(), row.linked);
+        for (const SentMessage& m : linked) {
+            EXPECT_EQ(m.bytes.size(), 8u);
+            EXPECT_EQ(m.Word(1), item->GetId());
+            EXPECT_TRUE(m.guaranteed);
+        }
+    }
 }
 
 TEST_F(WorldCommandsTest, ScriptNamesStayInsideTheScriptsFolder)

@@ -499,14 +499,16 @@ TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
     now = 50000;
     unit->Update(now, 0.05f);
     EXPECT_FALSE(other->IsRemoved());
-    EXPECT_TRUE(Sent(82).empty());
+    EXPECT_TRUE(Sent(81).empty());
 
     unit->followedId_ = static_cast<int32_t>(pickUp->GetId());
     now = 100000;
     unit->Update(now, 0.1f);
     EXPECT_TRUE(pickUp->IsRemoved());
-    ASSERT_EQ(Sent(82).size(), 1u);
-    EXPECT_EQ(Sent(82)[0].bytes.size(), 20u);
+    // A pick-up walked to and collected is announced.
+    ASSERT_EQ(Sent(81).size(), 1u);
+    EXPECT_EQ(Sent(81)[0].bytes.size(), 20u);
+    EXPECT_TRUE(Sent(82).empty());
     EXPECT_EQ(unit->followedId_, -1);
 }
 
@@ -745,6 +747,58 @@ TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
         EXPECT_EQ(playing, row.stance);
         unit->Remove(false);
     }
+}
+
+// Aiming over many passes starts the stance once and keeps it the model's
+// front sequence: the pitch and yaw poses play layered behind it.
+TEST_F(ActorWorld, AimPosesLayerBehindTheStanceAcrossPasses)
+{
+    script::Role& shot = NewRole();
+    shot.character.reset();
+    shot.projectile.emplace();
+    shot.projectile->maxRange = 50.0f * 50.0f;
+    script::WeaponEntry entry;
+    entry.projectile = &shot;
+    entry.firingSpeed = 40.0f;
+    entry.magazineSize = entry.salvoSize = 10;
+    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    script::Role& role = Character();
+    role.character->weapon = 3;
+    role.character->canTurn = false;
+    role.character->gunYawAngle = 1024;
+    role.character->elevationAngle = 1024;
+    GiveBoxModel(role, {0, 5, 12, 13}, {}, 1000000);
+    UnitActor* unit = Unit(role, 2, {0, 0, 0});
+    unit->AimAtPoint({1, -0.9f, 10}, 0, true, false);
+    const SequencePlayer* stance = nullptr;
+    for (int pass = 1; pass <= 6; ++pass) {
+        SCOPED_TRACE(pass);
+        now += 50000;
+        unit->Update(now, static_cast<float>(now) / 1e6f);
+        ASSERT_TRUE(unit->IsAttacking());
+        ASSERT_TRUE(unit->Shape()->IsPlayingSequence(13));
+        const SequencePlayer* front = nullptr;
+        for (SequencePlayer* player : unit->Shape()->Players()) {
+            front = player;
+            break;
+        }
+        if (!stance)
+            stance = front;
+        EXPECT_EQ(front, stance) << "the stance is not started again";
+        int stances = 0;
+        for (SequencePlayer* player : unit->Shape()->Players()) {
+            if (player->index_ == 13)
+                ++stances;
+            if (player->index_ == 5 || player->index_ == 12) {
+                EXPECT_TRUE(player->Layered()) << "pose " << player->index_;
+            }
+        }
+        EXPECT_EQ(stances, 1);
+    }
+    // Stopping brings the poses back to the middle, still layered.
+    unit->StopAiming(1.0f);
+    EXPECT_TRUE(unit->Shape()->IsPlayingSequence(13));
+    unit->Remove(false);
 }
 
 // ---- approaches ----

@@ -239,6 +239,11 @@ TEST_F(KindWorld, APickUpSequenceDelaysTheItemUntilItEnds)
         EXPECT_TRUE(object->Collected());
         EXPECT_FALSE(actor->IsBusy());
         EXPECT_FALSE(actor->pickUpPending_);
+        if (waits) {
+            // The pick-up that ends its sequence is announced, once.
+            EXPECT_EQ(Sent(81).size(), 1u);
+            EXPECT_TRUE(Sent(82).empty());
+        }
         // Kind 2 is collected without becoming an item; the others once.
         EXPECT_EQ(actor->GetInventory()->Items().size() - before, row.itemKind == 2 ? 0u : 1u) << "taken once";
         object->Remove(false);

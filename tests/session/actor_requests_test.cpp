@@ -127,8 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
         ScenarioCase{"fire_at_will.scn", {46, 49, 50, 51}},
         // A lobbed shot with its blast (38) beside the direct hit.
         ScenarioCase{"ballistic_blast.scn", {46, 49, 50, 38}},
-        // Passed (89), dropped (87), picked up (82), flag taken (59) and captured (61).
-        ScenarioCase{"items_and_flag.scn", {89, 87, 82, 59, 61}},
+        // Passed (89), dropped (87), picked up and announced (81), flag taken (59) and captured (61).
+        ScenarioCase{"items_and_flag.scn", {89, 87, 81, 59, 61}},
         // The emplacement (1) aims at the posts 10, 20 and 30 m away in turn.
         ScenarioCase{"emplacement.scn", {46},
                      [](const ScenarioRun& run) {
