@@ -15,17 +15,13 @@ Cases:
               the game view: the game keeps running and still answers its
               console (the presses' picking and the orders' requests hold)
 """
-import argparse
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import play_from_menu as play  # noqa: E402
-
 
 
 def window_centre(game):
@@ -132,35 +128,8 @@ def case_order(game):
     return None
 
 
-CASES = {"turn": case_turn, "order": case_order}
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
-    parser.add_argument("--trevok", required=True)
-    parser.add_argument("--data", required=True)
-    parser.add_argument("--keep", action="store_true", help="keep the work folder")
-    args = parser.parse_args()
-    if not shutil.which("xdotool"):
-        print("xdotool is not installed", file=sys.stderr)
-        return 1
-    work = tempfile.mkdtemp(prefix="trevok view ")
-    game = play.Game(os.path.abspath(args.trevok), os.path.abspath(args.data), work)
-    started = time.monotonic()
-    try:
-        CASES[args.case](game)
-        game.finish()
-        print("%s: passed in %.1f s" % (args.case, time.monotonic() - started))
-        return 0
-    except play.Failure as failure:
-        print("%s: %s\n--- standard error of the game:\n%s" % (args.case, failure, game.text()), file=sys.stderr)
-        return 1
-    finally:
-        game.stop()
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+CASES = {"turn": (case_turn, None), "order": (case_order, None)}
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(play.run_case(CASES, "trevok view "))

@@ -292,9 +292,12 @@ CASES = {
 }
 
 
-def main():
+def run_case(cases, prefix):
+    """Runs the case the command line names from `cases` (name -> (run,
+    check)): `run` drives the game and returns the exit status it expects,
+    or None for any; `check` looks at what the game left behind."""
     parser = argparse.ArgumentParser()
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
+    parser.add_argument("--case", required=True, choices=sorted(cases))
     parser.add_argument("--trevok", required=True)
     parser.add_argument("--data", required=True)
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
@@ -302,9 +305,9 @@ def main():
     if not shutil.which("xdotool"):
         print("xdotool is not installed", file=sys.stderr)
         return 1
-    work = tempfile.mkdtemp(prefix="trevok play ")
+    work = tempfile.mkdtemp(prefix=prefix)
     game = Game(os.path.abspath(args.trevok), os.path.abspath(args.data), work)
-    run, check = CASES[args.case]
+    run, check = cases[args.case]
     started = time.monotonic()
     try:
         expected = run(game)
@@ -325,4 +328,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_case(CASES, "trevok play "))
