@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # Lets ccache share objects between clones of the tree in other folders.
 export CCACHE_BASEDIR="$PWD"
+# Debug information names the build folder; without this every clone misses.
+export CCACHE_NOHASHDIR=1
 bash scripts/install-deps.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
