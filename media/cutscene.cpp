@@ -283,6 +283,12 @@ Registry& Scenes() { return g_scenes; }
 
 } // namespace
 
+CutScene::~CutScene()
+{
+    if (Scenes().current == this)
+        Scenes().current = nullptr;
+}
+
 void CutScene::Start(double time, int32_t value)
 {
     Scenes().current = this;

@@ -101,7 +101,7 @@ struct CutsceneUser {
 class CutScene {
 public:
     CutScene() = default;
-    virtual ~CutScene() = default;
+    virtual ~CutScene();  // a scene that goes while playing stops being the current one
     CutScene(const CutScene&) = delete;
     CutScene& operator=(const CutScene&) = delete;
 

@@ -234,4 +234,16 @@ TEST(CutsceneRegistry, PlaysByNameOnlyWhileNoneRuns)
     EXPECT_EQ(CutScene::Current(), nullptr);
 }
 
+// A scene freed while it plays (a level's own scenes go with the level) must
+// not stay the current one: the next play by name would run a freed scene.
+TEST(CutsceneRegistry, AScenePlayingWhenItGoesIsNoLongerCurrent)
+{
+    {
+        CutScene scene;
+        scene.Start(0, 0);
+        ASSERT_EQ(CutScene::Current(), &scene);
+    }
+    EXPECT_EQ(CutScene::Current(), nullptr);
+}
+
 } // namespace
