@@ -274,14 +274,17 @@ void ParticleGroup::Setup(int groupIndex, float secondsPerTick)
 
 ParticleEmitter::ParticleEmitter(const ParticleEmitterDesc& desc, const Vec3& position)
     : group_(desc.group), kind_(desc.kind), previous_(position), position_(position), mode_(desc.mode),
-      remaining_(desc.durationOrCount), rate_(desc.rate), baseVelocity_(desc.particleVelocity),
-      velocity_(desc.emitterVelocity), spawner_(desc.spawner), flicker_(desc.flicker), userByte_(desc.userByte),
+      remaining_(desc.durationOrCount), rate_(desc.rate), spawner_(desc.spawner), flicker_(desc.flicker), userByte_(desc.userByte),
       scale1_(desc.scale1), scale2_(desc.scale2), desc_(desc)
 {
     colour1_.Set(1, 1, 1, 1);
     colour2_.Set(1, 1, 1, 1);
     const ParticleGroup& g = S().groups[group_];
     const int32_t tps = S().tickRate;
+    // Callers give velocities in units per second, as the group's own
+    // random velocity is; particles and emitters move per tick.
+    baseVelocity_ = desc.particleVelocity * SecondsPerTick();
+    velocity_ = desc.emitterVelocity * SecondsPerTick();
     randomVelocityPerTick_ = g.randomVelocity * SecondsPerTick();
     period_ = EmissionPeriod(tps, rate_);
     if (desc.life != 0) {
@@ -381,14 +384,14 @@ uint32_t ParticleEmitter::NewParticleLife()
 void ParticleEmitter::Spawn(uint32_t count)
 {
     const ParticleGroup& g = S().groups[group_];
-    const Vec3 childSpread = g.childRandomVelocity * SecondsPerTick();
     const uint32_t lifeTicks = FixedSecondsToTicks(g.lifetime, S().tickRate);
     for (uint32_t i = 0; i < count; ++i) {
         ParticleEmitterDesc child = desc_;
         child.mode = Timed;
         child.durationOrCount = uint32_t(float(lifeTicks) * std::abs(R()));
         child.spawner = false;
-        child.emitterVelocity = baseVelocity_ + RandomSpread(childSpread);
+        // In units per second: the child's constructor converts it.
+        child.emitterVelocity = desc_.particleVelocity + RandomSpread(g.childRandomVelocity);
         child.emitterVelocity.y = -std::abs(child.emitterVelocity.y);
         ParticleEmitter* e = Particles::CreateEmitterIfVisible(child, position_, Camera::Current());
         if (e) {

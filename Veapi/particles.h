@@ -42,7 +42,7 @@ struct ParticleEmitterDesc {
     int32_t mode = 0;        // 0 continuous, 1 timed, 2 counted
     uint32_t durationOrCount = 0;  // ticks (mode 1) or particles (mode 2)
     float rate = 10.0f;      // particles per second
-    Vec3 particleVelocity{0, 0, 0};
+    Vec3 particleVelocity{0, 0, 0};  // units per second, as both velocities here
     Vec3 emitterVelocity{0, 0, 0};
     Colour colour1, colour2;
     bool addLight = false, flicker = false;
@@ -140,7 +140,7 @@ public:
     uint64_t Remaining() const { return remaining_; }
     uint32_t Period() const { return period_; }
     const Vec3& Position() const { return position_; }
-    const Vec3& Velocity() const { return velocity_; }
+    const Vec3& Velocity() const { return velocity_; }  // units per tick
     Light* PointLight() const { return light_; }
     bool Spawner() const { return spawner_; }
     const Colour& Colour1() const { return colour1_; }

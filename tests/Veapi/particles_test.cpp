@@ -320,7 +320,7 @@ TEST_F(ParticleSystemTest, ParticlesBelowTheFloorDieAndLandingEmittersStop)
 {
     Particles::FloorHeight() = 0.0f;
     ParticleEmitterDesc d = Desc(5, 1, 5000, 100.0f);
-    d.emitterVelocity = {0, 0.01f, 0};  // falls: y grows downward
+    d.emitterVelocity = {0, 10.0f, 0};  // falls: y grows downward
     ParticleEmitter* e = Particles::CreateEmitter(d, {0, -0.5f, 0});
     Particles::Update(10);
     EXPECT_EQ(e->Mode(), ParticleEmitter::Timed);
@@ -328,6 +328,24 @@ TEST_F(ParticleSystemTest, ParticlesBelowTheFloorDieAndLandingEmittersStop)
     EXPECT_EQ(e->Mode(), ParticleEmitter::Dying) << "a timed emitter below the floor stops";
     for (const Particle* p = e->Particles(); p; p = p->next)
         EXPECT_LE(p->position.y, 0.0f);
+}
+
+// The tick rate is measured at start-up and differs from run to run: what a
+// second of play shows must not.
+TEST_F(ParticleSystemTest, VelocitiesAreUnitsPerSecondAtAnyTickRate)
+{
+    for (const int32_t rate : {1000, 1882667, 3000000}) {
+        Particles::SetTickRate(rate);
+        Particles::Reset();
+        ParticleEmitterDesc d = Desc(7, 2, 1, 1000.0f);  // a group with no drift of its own
+        d.particleVelocity = {0, -3, 0};
+        d.emitterVelocity = {2, 0, 0};
+        ParticleEmitter* e = Particles::CreateEmitter(d, {0, 0, 0});
+        Particles::Update(uint32_t(rate) / 2);
+        ASSERT_EQ(e->ParticleCount(), 1) << rate;
+        EXPECT_NEAR(e->Particles()->position.y, -1.5f, 0.01f) << rate;
+        EXPECT_NEAR(e->Position().x, 1.0f, 0.01f) << rate;
+    }
 }
 
 TEST_F(ParticleSystemTest, ShutdownAndResetReturnEveryParticle)
