@@ -27,6 +27,10 @@ protected:
         test_media::WriteWave(root_ / "Sound" / "Music" / "track1.bik", 8000, 2, 800, [](uint32_t f, int c) {
             return int16_t(8000 * std::sin(f * 0.1 + c));
         });
+        // Longer than the silent player's lead, so its first pass takes real time.
+        test_media::WriteWave(root_ / "Sound" / "Music" / "long.bik", 8000, 1, 16000, [](uint32_t f, int) {
+            return int16_t(8000 * std::sin(f * 0.1));
+        });
         test_media::WriteWave(root_ / "Sound" / "Music" / "silent.bik", 8000, 1, 0, nullptr);
         std::ofstream(root_ / "Sound" / "Music" / "garbage.bik") << "this is not a movie of any kind";
     }
@@ -82,9 +86,9 @@ TEST_F(MusicData, PlayingAgainRestartsAndStopWhenIdleIsHarmless)
     MusicPlayer player;
     EXPECT_TRUE(MusicPlayer::Stop(&player));
     EXPECT_EQ(MusicPlayer::Close(&player), 0);
-    ASSERT_TRUE(MusicPlayer::Play(&player, "sound\\music\\track1.bik"));
+    ASSERT_TRUE(MusicPlayer::Play(&player, "sound\\music\\long.bik"));
     ASSERT_TRUE(WaitFor([&] { return player.Passes() >= 2; }));
-    ASSERT_TRUE(MusicPlayer::Play(&player, "sound\\music\\track1.bik"));
+    ASSERT_TRUE(MusicPlayer::Play(&player, "sound\\music\\long.bik"));
     EXPECT_EQ(player.Passes(), 1u); // from the beginning, on a new thread
     EXPECT_TRUE(player.ThreadRunning());
     EXPECT_EQ(MusicPlayer::Close(&player), 1);
