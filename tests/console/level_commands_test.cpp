@@ -15,6 +15,7 @@
 #include "session/doors.h"
 #include "session/message_queue.h"
 #include "session/server_thread.h"
+#include "world/level_fixture.h"
 
 #include <cstring>
 
@@ -163,6 +164,32 @@ TEST_F(LevelCommandsTest, DoorSwitchesSendTheirMessages)
         EXPECT_EQ(Sent(), c.sent);
     }
     Doors::Clear();
+}
+
+// With no client on this machine nobody would apply the messages, so the
+// switches change the server's own level at once; TOGGLE as well as OPEN and
+// CLOSE, or the server would path through a door its players see shut.
+TEST_F(LevelCommandsTest, DoorSwitchesApplyHereWithoutAClient)
+{
+    CollisionSource floor;
+    leveltest::AddFloor(floor, 0, 0, 0, 2, 2, 0x2000);
+    const std::unique_ptr<Level> level = leveltest::MakeLevel(floor, 4, 1, 4);
+    Level::Current() = level.get();
+    ASSERT_TRUE(Doors::Declare(*level, {1, -0.5f, 1}, 4));
+    const struct {
+        const char* line;
+        bool closed;
+    } steps[] = {
+        {"TOGGLE DOOR 4", true}, {"TOGGLE DOOR 4", false}, {"CLOSE DOOR 4", true},
+        {"TOGGLE DOOR 5", true}, {"OPEN DOOR 4", false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.line);
+        Typed(step.line);
+        EXPECT_EQ(Doors::All()[0].closed, step.closed);
+    }
+    Doors::Clear();
+    Level::Current() = nullptr;
 }
 
 TEST_F(LevelCommandsTest, ObjectiveCommandsReachEveryTeam)
