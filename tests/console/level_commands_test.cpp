@@ -3,6 +3,7 @@
 #include "console/level_commands.h"
 
 #include "console/command_script.h"
+#include "console/screen_message.h"
 #include "console/wait_for.h"
 #include "session/level_session.h"
 #include "world/fog_of_war.h"
@@ -207,6 +208,36 @@ TEST_F(LevelCommandsTest, ObjectiveCommandsReachEveryTeam)
     Typed("COMPLETE OBJECTIVE -1");
     Typed("FAIL OBJECTIVE 7");
     EXPECT_EQ(TeamTable::Find(1)->objectives[0].stepsLeft, -1);
+}
+
+// The objectives' texts reach the screen: a step counted down, the last
+// step's completion text, and the own side's open objectives on the key.
+TEST_F(LevelCommandsTest, ObjectiveTextsAppearOnTheScreen)
+{
+    TeamTable::Build(3, 1, 0);
+    ScreenMessages::Clear();
+    Typed("ADD OBJECTIVE 1 PRIMARY 7 2 0 0 0");
+    Typed("COMPLETE OBJECTIVE 7");
+    Objectives::Update();
+    Typed("COMPLETE OBJECTIVE 7");
+    Objectives::Update();  // nothing open any more
+    const struct {
+        int kind;
+        float width;
+    } shown[] = {
+        {1, 0.4f},  // steps left
+        {0, 0.4f},  // the open objective's description
+        {0, 1.0f},  // completed
+    };
+    const auto& all = ScreenMessages::All();
+    ASSERT_EQ(all.size(), std::size(shown));
+    for (size_t i = 0; i < all.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(all[i]->kind, shown[i].kind);
+        EXPECT_NEAR(all[i]->right - all[i]->left, shown[i].width, 1e-5f);
+    }
+    EXPECT_NE(all[0]->text.find('1'), std::string::npos) << "the steps left: " << all[0]->text;
+    ScreenMessages::Clear();
 }
 
 } // namespace
