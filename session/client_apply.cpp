@@ -1,5 +1,6 @@
 #include "session/client_apply.h"
 
+#include "session/client_hooks.h"
 #include "session/client_rows.h"
 
 #include "app/app_time.h"
@@ -28,6 +29,7 @@ constexpr int32_t kAmmoTypes = 17;
 constexpr int32_t kWeaponTypes = 16;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int32_t kFlagScore = 10;
+constexpr uint32_t kOwnFlagCaptured = 282, kOtherFlagCaptured = 283;
 
 using detail::Handler;
 using detail::Object;
@@ -269,6 +271,8 @@ Applied Flag(const Words& w)
         if (TeamRecord* scorer = TeamTable::Find(carrier->Side()))
             scorer->score += kFlagScore;
         carrier->SetCarriedFlag(0);
+        if (const auto& notice = ClientHooks::Get().flagNotice)
+            notice(w.I(2) == TeamTable::OwnSide() ? kOwnFlagCaptured : kOtherFlagCaptured);
         break;
     }
     }

@@ -1,6 +1,7 @@
 #include "../objects/client_fixture.h"
 
 #include "session/client_apply.h"
+#include "session/client_hooks.h"
 
 #include <bit>
 #include <cmath>
@@ -124,12 +125,16 @@ TEST_F(ClientApply, AFlagCaptureScoresTenOnceOnEachSide)
     script::Role& walker = NewRole(2);
     auto* ours = Make<MovingObject>(walker, kOwnSide, {0, 0, 0});
     auto* theirs = Make<MovingObject>(walker, 3, {5, 0, 0});
+    std::vector<uint32_t> notices;
+    ClientHooks::Get().flagNotice = [&notices](uint32_t textId) { notices.push_back(textId); };
     const struct {
         MovingObject* carrier;
         uint32_t flagSide;
         int32_t scorer;
-    } rows[] = {{ours, 3, kOwnSide}, {theirs, 1, 3}};
+        uint32_t notice;
+    } rows[] = {{ours, 3, kOwnSide, 283}, {theirs, 1, 3, 282}};
     for (const auto& row : rows) {
+        notices.clear();
         const uint32_t id = row.carrier->GetId();
         ASSERT_EQ(Apply({59, id, row.flagSide}), Applied::kApplied);
         EXPECT_EQ(row.carrier->GetCarriedFlag(), static_cast<int32_t>(row.flagSide));
@@ -137,7 +142,9 @@ TEST_F(ClientApply, AFlagCaptureScoresTenOnceOnEachSide)
         EXPECT_EQ(Apply({61, id, row.flagSide}), Applied::kRefused);  // a repeat scores nothing
         EXPECT_EQ(TeamTable::Find(row.scorer)->score, 10);
         EXPECT_EQ(row.carrier->GetCarriedFlag(), 0);
+        EXPECT_EQ(notices, std::vector<uint32_t>{row.notice}) << "one notice, none for the repeat";
     }
+    ClientHooks::Get().flagNotice = nullptr;
 }
 
 TEST_F(ClientApply, MotionMessagesSteerAndStopTheReplica)
