@@ -30,6 +30,7 @@ constexpr int32_t kWeaponTypes = 16;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int32_t kFlagScore = 10;
 constexpr uint32_t kOwnFlagCaptured = 282, kOtherFlagCaptured = 283;
+constexpr int32_t kSoundMagazineEmptied = 34;
 
 using detail::Handler;
 using detail::Object;
@@ -140,7 +141,9 @@ Applied RoundUsed(const Words& w)
     auto* unit = ObjectAs<Unit>(w);
     if (!unit)
         return Applied::kRefused;
-    unit->UseRound();
+    // The magazine ran dry and another one went in: the reload is heard.
+    if (unit->UseRound())
+        detail::PlaySound(kSoundMagazineEmptied);
     unit->PlayFireSequence();
     return Applied::kApplied;
 }

@@ -147,6 +147,37 @@ TEST_F(ClientApply, AFlagCaptureScoresTenOnceOnEachSide)
     ClientHooks::Get().flagNotice = nullptr;
 }
 
+// Each round used (48) takes one from the stack and the magazine; when the
+// magazine runs dry and another goes in, sound 34 plays. Stack of 5, magazine
+// of 2: reloads after the second and fourth rounds, none when the stack ends.
+TEST_F(ClientApply, ARoundThatEmptiesTheMagazineSoundsTheReload)
+{
+    script::RecordTables& tables = script::RecordTables::Global();
+    script::WeaponEntry entry;
+    entry.magazineSize = 2;
+    tables.StoreWeapon(3, 6, entry);  // weapon 3 starts on ammunition 6
+    auto* unit = Make<Unit>(NewRole(0, 100, 3), kOwnSide, {0, 0, 0});
+    ASSERT_NE(unit->GetInventory(), nullptr);
+    unit->GetInventory()->AddStack(6, 5, 700);
+    unit->LoadMagazine();
+    ASSERT_EQ(unit->Rounds(), 2u);
+    std::vector<int32_t> sounds;
+    ClientHooks::Get().playSound = [&sounds](int32_t sound) { sounds.push_back(sound); };
+    const struct {
+        uint32_t rounds;
+        bool reload;
+    } shots[] = {{1, false}, {2, true}, {1, false}, {1, true}, {0, false}};
+    for (const auto& shot : shots) {
+        SCOPED_TRACE(&shot - shots);
+        sounds.clear();
+        ASSERT_EQ(Apply({48, unit->GetId()}), Applied::kApplied);
+        EXPECT_EQ(unit->Rounds(), shot.rounds);
+        EXPECT_EQ(sounds, shot.reload ? std::vector<int32_t>{34} : std::vector<int32_t>{});
+    }
+    ClientHooks::Get().playSound = nullptr;
+    tables.Weapons().FreeRow(3);
+}
+
 TEST_F(ClientApply, MotionMessagesSteerAndStopTheReplica)
 {
     script::Role& walker = NewRole(2);
