@@ -59,15 +59,20 @@ void SendDoor(uint32_t type, int32_t number)
     Server::SendToClients(message, sizeof message, true);
 }
 
+// A client applies it when the message arrives; without one, here, or the
+// server's level would keep a door its clients have switched.
+void SendAndApplyDoor(uint32_t type, int32_t number)
+{
+    SendDoor(type, number);
+    if (!Client::IsRunning())
+        type == Doors::kOpenMessage ? Doors::Open(number) : Doors::Close(number);
+}
+
 void SwitchDoor(uint32_t type)
 {
     if (Restoring() || !Server::IsRunning())
         return;
-    const int32_t number = TextConsole::ReadInt(0);
-    SendDoor(type, number);
-    // A client applies it when the message arrives; without one, here.
-    if (!Client::IsRunning())
-        type == Doors::kOpenMessage ? Doors::Open(number) : Doors::Close(number);
+    SendAndApplyDoor(type, TextConsole::ReadInt(0));
 }
 
 void SwitchLift(bool attach)
@@ -286,9 +291,14 @@ void ToggleDoor()
     if (Restoring() || !Server::IsRunning())
         return;
     const int32_t number = TextConsole::ReadInt(0);
+    // One message per entry, chosen before any is applied: a client applying
+    // them in turn sees the same flags.
+    std::vector<uint32_t> switches;
     for (const DoorEntry& entry : Doors::All())
         if (entry.number == number && !entry.polygons.empty())
-            SendDoor(entry.closed ? Doors::kOpenMessage : Doors::kCloseMessage, number);
+            switches.push_back(entry.closed ? Doors::kOpenMessage : Doors::kCloseMessage);
+    for (uint32_t type : switches)
+        SendAndApplyDoor(type, number);
 }
 
 void Attach() { SwitchLift(true); }

@@ -10,6 +10,7 @@
 #include "console/screen_message.h"
 #include "console/text_console.h"
 #include "console/wait_for.h"
+#include "objects/teams.h"
 #include "objects/world_object.h"
 #include "session/client_hooks.h"
 #include "session/game_speed.h"
@@ -86,6 +87,11 @@ void Install()
         ScreenMessage::Create(0.5f, 0.5f, text, 0, width);
     };
     client.controlsOff = [] { PlayerControlsOff = true; };
+    client.flagNotice = [](uint32_t textId) { ScreenMessage::Create(0.5f, 0.5f, TextConsole::Text(textId), 1, 1.0f); };
+    // Objectives reached, counted down or listed by key appear as screen texts.
+    Objectives::SetShow([](const std::string& text, float x, float y, int kind, float width) {
+        ScreenMessage::Create(x, y, text, kind, width);
+    });
 }
 
 void GameSpeed()

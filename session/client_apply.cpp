@@ -1,5 +1,6 @@
 #include "session/client_apply.h"
 
+#include "session/client_hooks.h"
 #include "session/client_rows.h"
 
 #include "app/app_time.h"
@@ -28,6 +29,8 @@ constexpr int32_t kAmmoTypes = 17;
 constexpr int32_t kWeaponTypes = 16;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr int32_t kFlagScore = 10;
+constexpr uint32_t kOwnFlagCaptured = 282, kOtherFlagCaptured = 283;
+constexpr int32_t kSoundMagazineEmptied = 34;
 
 using detail::Handler;
 using detail::Object;
@@ -138,7 +141,9 @@ Applied RoundUsed(const Words& w)
     auto* unit = ObjectAs<Unit>(w);
     if (!unit)
         return Applied::kRefused;
-    unit->UseRound();
+    // The magazine ran dry and another one went in: the reload is heard.
+    if (unit->UseRound())
+        detail::PlaySound(kSoundMagazineEmptied);
     unit->PlayFireSequence();
     return Applied::kApplied;
 }
@@ -269,6 +274,8 @@ Applied Flag(const Words& w)
         if (TeamRecord* scorer = TeamTable::Find(carrier->Side()))
             scorer->score += kFlagScore;
         carrier->SetCarriedFlag(0);
+        if (const auto& notice = ClientHooks::Get().flagNotice)
+            notice(w.I(2) == TeamTable::OwnSide() ? kOwnFlagCaptured : kOtherFlagCaptured);
         break;
     }
     }

@@ -20,6 +20,8 @@ struct ClientHooks {
     std::function<void(WorldObject& speaker, std::string text, float scale)> speak;
     // Messages 113 and 114 switch the player's controls off.
     std::function<void()> controlsOff;
+    // 61: a flag was captured; the notice's text id (282 the own side's flag, 283 another's).
+    std::function<void(uint32_t textId)> flagNotice;
 
     // ---- interface ----
     std::function<void()> sideDefeated;                                  // 95: the defeat screen, no edge scrolling

@@ -30,6 +30,7 @@
 #include "session/game_state.h"
 #include "session/item_snapshot.h"
 #include "session/level_start.h"
+#include "session/network.h"
 #include "session/saved_game.h"
 #include "session/server_objects.h"
 #include "session/server_thread.h"
@@ -296,6 +297,10 @@ bool EndSession()
     const bool stopped = StopLevel();
     // Even with no level, a parked server must not be stopped under a hold.
     Call(g_hooks.releasePause);
+    // A networked game's connection ends with it: left open, the next game
+    // played alone would still count as networked.
+    if (Network::IsActive())
+        Network::Shutdown();
     if (Server::IsRunning())
         Server::Stop();
     Client::Stop();

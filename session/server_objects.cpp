@@ -79,8 +79,9 @@ bool UnitsHeld() { return g_unitsHeld; }
 void RunObjectPass(uint64_t now, float seconds)
 {
     ObjectRegistry::PassScope pass;
-    // A paused game stops its walkers and aimers each pass, as held units do.
-    if (g_unitsHeld || ServerFlags::Paused()) {
+    // Held units stop each pass. A pause does not: its speed 0 stands server
+    // time still, and the actors' own pause test keeps new orders back.
+    if (g_unitsHeld) {
         for (const GameObjectRef& object : HoldAll())
             object->HoldStill(seconds);
     } else {

@@ -25,7 +25,9 @@
 #include "objects/orders.h"
 #include "platform/data_path.h"
 #include "platform/window.h"
+#include "session/server_objects.h"
 #include "session/session_placeholders.h"
+#include "ui/camera_controller.h"
 #include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
@@ -125,6 +127,8 @@ void InGameFrame()
     ServerFlags::GodMode() = DeveloperFlags::godMode;
     ServerFlags::UnlimitedAmmo() = DeveloperFlags::infiniteAmmo;
     ServerFlags::Paused() = Game::IsPaused();
+    // A scripted camera sequence holds the units: the server stops them and runs no AI.
+    Server::SetUnitsHeld(CameraController::Get().scriptMode);
     ServerFlags::CutScenePlaying() = trevok::CutScene::Current() != nullptr;
     // The server's refusals (equip, use) are printed here, on the game thread.
     for (int32_t id : ServerOutbox::Global().TakeTexts()) {

@@ -3,6 +3,7 @@
 #include "console/level_commands.h"
 
 #include "console/command_script.h"
+#include "console/screen_message.h"
 #include "console/wait_for.h"
 #include "session/level_session.h"
 #include "world/fog_of_war.h"
@@ -15,6 +16,7 @@
 #include "session/doors.h"
 #include "session/message_queue.h"
 #include "session/server_thread.h"
+#include "world/level_fixture.h"
 
 #include <cstring>
 
@@ -165,6 +167,32 @@ TEST_F(LevelCommandsTest, DoorSwitchesSendTheirMessages)
     Doors::Clear();
 }
 
+// With no client on this machine nobody would apply the messages, so the
+// switches change the server's own level at once; TOGGLE as well as OPEN and
+// CLOSE, or the server would path through a door its players see shut.
+TEST_F(LevelCommandsTest, DoorSwitchesApplyHereWithoutAClient)
+{
+    CollisionSource floor;
+    leveltest::AddFloor(floor, 0, 0, 0, 2, 2, 0x2000);
+    const std::unique_ptr<Level> level = leveltest::MakeLevel(floor, 4, 1, 4);
+    Level::Current() = level.get();
+    ASSERT_TRUE(Doors::Declare(*level, {1, -0.5f, 1}, 4));
+    const struct {
+        const char* line;
+        bool closed;
+    } steps[] = {
+        {"TOGGLE DOOR 4", true}, {"TOGGLE DOOR 4", false}, {"CLOSE DOOR 4", true},
+        {"TOGGLE DOOR 5", true}, {"OPEN DOOR 4", false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.line);
+        Typed(step.line);
+        EXPECT_EQ(Doors::All()[0].closed, step.closed);
+    }
+    Doors::Clear();
+    Level::Current() = nullptr;
+}
+
 TEST_F(LevelCommandsTest, ObjectiveCommandsReachEveryTeam)
 {
     TeamTable::Build(3, 1, 0);
@@ -180,6 +208,36 @@ TEST_F(LevelCommandsTest, ObjectiveCommandsReachEveryTeam)
     Typed("COMPLETE OBJECTIVE -1");
     Typed("FAIL OBJECTIVE 7");
     EXPECT_EQ(TeamTable::Find(1)->objectives[0].stepsLeft, -1);
+}
+
+// The objectives' texts reach the screen: a step counted down, the last
+// step's completion text, and the own side's open objectives on the key.
+TEST_F(LevelCommandsTest, ObjectiveTextsAppearOnTheScreen)
+{
+    TeamTable::Build(3, 1, 0);
+    ScreenMessages::Clear();
+    Typed("ADD OBJECTIVE 1 PRIMARY 7 2 0 0 0");
+    Typed("COMPLETE OBJECTIVE 7");
+    Objectives::Update();
+    Typed("COMPLETE OBJECTIVE 7");
+    Objectives::Update();  // nothing open any more
+    const struct {
+        int kind;
+        float width;
+    } shown[] = {
+        {1, 0.4f},  // steps left
+        {0, 0.4f},  // the open objective's description
+        {0, 1.0f},  // completed
+    };
+    const auto& all = ScreenMessages::All();
+    ASSERT_EQ(all.size(), std::size(shown));
+    for (size_t i = 0; i < all.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(all[i]->kind, shown[i].kind);
+        EXPECT_NEAR(all[i]->right - all[i]->left, shown[i].width, 1e-5f);
+    }
+    EXPECT_NE(all[0]->text.find('1'), std::string::npos) << "the steps left: " << all[0]->text;
+    ScreenMessages::Clear();
 }
 
 } // namespace

@@ -283,16 +283,30 @@ TEST_F(ActorRequests, UndoRemovesTheLastOrderThatIsNoWait)
     EXPECT_EQ(Sent(94)[0].bytes, (std::vector<uint8_t>{94, 0, 0, 0, 1, 0, 0, 0}));
 }
 
-TEST_F(ActorRequests, APausedGameStopsWalkersAndAimers)
+// Units held by the camera's script mode stop walking and aiming; a pause
+// only stands server time still, so walkers carry on after it.
+TEST_F(ActorRequests, HeldUnitsStopWhileAPausedGameKeepsItsWalkers)
 {
-    unit_->WalkTo({10, 0, 0});
-    ASSERT_TRUE(unit_->AimAtObject(other_, 0, true, false));
-    ServerFlags::Paused() = true;
-    Server::RunObjectPass(50000, 0.05f);
-    ServerFlags::Paused() = false;
-    EXPECT_FALSE(unit_->IsWalking());
-    EXPECT_FALSE(unit_->IsAttacking());
-    EXPECT_EQ(Sent(47).size(), 1u);
+    const struct {
+        bool held, paused;
+        bool stops;
+    } rows[] = {{true, false, true}, {false, true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.held ? "held" : "paused");
+        unit_->WalkTo({10, 0, 0});
+        ASSERT_TRUE(unit_->AimAtObject(other_, 0, true, false));
+        sent.clear();
+        Server::SetUnitsHeld(row.held);
+        ServerFlags::Paused() = row.paused;
+        Server::RunObjectPass(50000, 0.05f);
+        Server::SetUnitsHeld(false);
+        ServerFlags::Paused() = false;
+        EXPECT_EQ(unit_->IsWalking(), !row.stops);
+        if (row.stops) {  // (this unarmed aimer's own update gives up a target out of range)
+            EXPECT_FALSE(unit_->IsAttacking());
+            EXPECT_EQ(Sent(47).size(), 1u);
+        }
+    }
 }
 
 TEST_F(ActorRequests, TheTeamCheckHandsAFlagWithinTwoMetres)

@@ -1,6 +1,7 @@
 #include "../objects/client_fixture.h"
 
 #include "session/client_apply.h"
+#include "session/client_hooks.h"
 
 #include <bit>
 #include <cmath>
@@ -124,12 +125,16 @@ TEST_F(ClientApply, AFlagCaptureScoresTenOnceOnEachSide)
     script::Role& walker = NewRole(2);
     auto* ours = Make<MovingObject>(walker, kOwnSide, {0, 0, 0});
     auto* theirs = Make<MovingObject>(walker, 3, {5, 0, 0});
+    std::vector<uint32_t> notices;
+    ClientHooks::Get().flagNotice = [&notices](uint32_t textId) { notices.push_back(textId); };
     const struct {
         MovingObject* carrier;
         uint32_t flagSide;
         int32_t scorer;
-    } rows[] = {{ours, 3, kOwnSide}, {theirs, 1, 3}};
+        uint32_t notice;
+    } rows[] = {{ours, 3, kOwnSide, 283}, {theirs, 1, 3, 282}};
     for (const auto& row : rows) {
+        notices.clear();
         const uint32_t id = row.carrier->GetId();
         ASSERT_EQ(Apply({59, id, row.flagSide}), Applied::kApplied);
         EXPECT_EQ(row.carrier->GetCarriedFlag(), static_cast<int32_t>(row.flagSide));
@@ -137,7 +142,40 @@ TEST_F(ClientApply, AFlagCaptureScoresTenOnceOnEachSide)
         EXPECT_EQ(Apply({61, id, row.flagSide}), Applied::kRefused);  // a repeat scores nothing
         EXPECT_EQ(TeamTable::Find(row.scorer)->score, 10);
         EXPECT_EQ(row.carrier->GetCarriedFlag(), 0);
+        EXPECT_EQ(notices, std::vector<uint32_t>{row.notice}) << "one notice, none for the repeat";
     }
+    ClientHooks::Get().flagNotice = nullptr;
+}
+
+// Each round used (48) takes one from the stack and the magazine; when the
+// magazine runs dry and another goes in, sound 34 plays. Stack of 5, magazine
+// of 2: reloads after the second and fourth rounds, none when the stack ends.
+TEST_F(ClientApply, ARoundThatEmptiesTheMagazineSoundsTheReload)
+{
+    script::RecordTables& tables = script::RecordTables::Global();
+    script::WeaponEntry entry;
+    entry.magazineSize = 2;
+    tables.StoreWeapon(3, 6, entry);  // weapon 3 starts on ammunition 6
+    auto* unit = Make<Unit>(NewRole(0, 100, 3), kOwnSide, {0, 0, 0});
+    ASSERT_NE(unit->GetInventory(), nullptr);
+    unit->GetInventory()->AddStack(6, 5, 700);
+    unit->LoadMagazine();
+    ASSERT_EQ(unit->Rounds(), 2u);
+    std::vector<int32_t> sounds;
+    ClientHooks::Get().playSound = [&sounds](int32_t sound) { sounds.push_back(sound); };
+    const struct {
+        uint32_t rounds;
+        bool reload;
+    } shots[] = {{1, false}, {2, true}, {1, false}, {1, true}, {0, false}};
+    for (const auto& shot : shots) {
+        SCOPED_TRACE(&shot - shots);
+        sounds.clear();
+        ASSERT_EQ(Apply({48, unit->GetId()}), Applied::kApplied);
+        EXPECT_EQ(unit->Rounds(), shot.rounds);
+        EXPECT_EQ(sounds, shot.reload ? std::vector<int32_t>{34} : std::vector<int32_t>{});
+    }
+    ClientHooks::Get().playSound = nullptr;
+    tables.Weapons().FreeRow(3);
 }
 
 TEST_F(ClientApply, MotionMessagesSteerAndStopTheReplica)

@@ -12,8 +12,10 @@
 #include "objects/shape_cache.h"
 #include "objects/world_object.h"
 #include "script/directory_list.h"
+#include "session/client.h"
 #include "session/doors.h"
 #include "session/game_state.h"
+#include "session/network.h"
 #include "session/server_thread.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -75,6 +77,16 @@ TEST_F(LevelSessionTest, ASecondStartKeepsTheServerAndCommands)
     EXPECT_FALSE(Server::IsRunning());
     EXPECT_FALSE(Session::IsStarted());
     EXPECT_EQ(removed, 1);
+}
+
+TEST_F(LevelSessionTest, EndingANetworkedSessionClosesTheNetwork)
+{
+    Network::Create();
+    ASSERT_TRUE(StartSession(false));
+    EXPECT_TRUE(EndSession());
+    EXPECT_FALSE(Network::IsActive()) << "the next game alone would count as networked";
+    EXPECT_FALSE(Server::IsRunning());
+    EXPECT_FALSE(Client::IsRunning());
 }
 
 TEST_F(LevelSessionTest, AScriptThatDoesNotCompileEndsTheSessionCleanly)

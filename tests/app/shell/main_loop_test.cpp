@@ -13,6 +13,8 @@
 #include "sample/media_writer.h"
 #include "platform/gfx.h"
 #include "platform/window.h"
+#include "session/server_objects.h"
+#include "ui/camera_controller.h"
 #include "ui/ui_placeholders.h"
 
 #include <gtest/gtest.h>
@@ -208,6 +210,22 @@ TEST(MainLoopFrames, InGameFrameSetsThePointerAndEveryFrameClearsItsRecords)
         for (float d : frame.lightDistances)
             EXPECT_EQ(d, std::numeric_limits<float>::max());
     }
+    SetAppState(AppState::None);
+}
+
+// The server stops the units and runs no AI exactly while a scripted
+// camera sequence runs; each in-game frame tells it.
+TEST(MainLoopFrames, TheCameraScriptModeHoldsTheServersUnits)
+{
+    SetAppState(AppState::Playing);
+    for (const bool script : {true, false}) {
+        SCOPED_TRACE(script);
+        CameraController::Get().scriptMode = script;
+        MainLoop::Frame();
+        EXPECT_EQ(Server::UnitsHeld(), script);
+    }
+    CameraController::Reset();
+    Server::SetUnitsHeld(false);
     SetAppState(AppState::None);
 }
 
