@@ -197,8 +197,8 @@ TEXTURE ANIMATE 1 0
 constexpr const char* kTrainingCompanion =
     "// The first mission\n"
     "ECHO\n"
-    "AMBIENT 0.2 0.2 0.2\n"
-    "SUNBRIGHTNESS 0.5 0.5 0.45\n"
+    "AMBIENT 0.1 0.1 0.1\n"
+    "SUNBRIGHTNESS 0.2 0.2 0.18\n"
     "SUNANGLE 60\n"
     "SET CAMERA 4 0 4\n"
     "SET CAMERA ORI 0 1024 0\n"
