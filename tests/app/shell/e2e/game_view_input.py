@@ -17,8 +17,8 @@ Cases:
     robot     the level's start view from its first frames: the camera looks
               straight down on TREVOK's start marker, the floor is lit (not
               glowing white) and both squad robots stand out from it where
-              their start markers project; the frame is kept for review
-              (--review FOLDER)
+              their start markers project; the same after a full save and
+              its load; both frames are kept for review (--review FOLDER)
 """
 import os
 import shutil
@@ -172,21 +172,16 @@ def standing_out(shot, centre):
     return sum(1 for p in disc if max(abs(p[i] - floor[i]) for i in range(3)) > 40), floor
 
 
-def keep_for_review(game, name):
+def keep_for_review(game, shot_name, name):
     if game.review:
         os.makedirs(game.review, exist_ok=True)
-        shutil.copyfile(os.path.join(game.data, "dumps", name), os.path.join(game.review, "level_start.bmp"))
+        shutil.copyfile(os.path.join(game.data, "dumps", shot_name), os.path.join(game.review, name))
 
 
-def case_robot(game):
-    into_the_level(game)
-    focus, angles, zoom = camera(game)
-    if focus != tuple(round(v) for v in TREVOK_START) or angles[1] != 1024:
-        raise play.Failure("the start view looks at %s with angles %s, not straight down on TREVOK's start %s"
-                           % (focus, angles, TREVOK_START))
-    time.sleep(0.5)  # the console closed
-    shot = game.screenshot(0)
-    keep_for_review(game, "Screen.bmp")
+def start_view_problems(shot, focus, zoom):
+    """What is wrong with a frame of the start view: both robots must stand
+    out from a lit floor where their markers project, and bare floor must
+    not."""
     problems = []
     for name, marker in (("TREVOK", TREVOK_START), ("VELL", VELL_START)):
         at = projected(shot, focus, zoom, marker)
@@ -199,8 +194,47 @@ def case_robot(game):
     count, floor = standing_out(shot, at)
     if count > 4:
         problems.append("bare floor: %d pixels at %s differ from the floor %s" % (count, at, floor))
+    return problems
+
+
+def case_robot(game):
+    into_the_level(game)
+    focus, angles, zoom = camera(game)
+    if focus != tuple(round(v) for v in TREVOK_START) or angles[1] != 1024:
+        raise play.Failure("the start view looks at %s with angles %s, not straight down on TREVOK's start %s"
+                           % (focus, angles, TREVOK_START))
+    time.sleep(0.5)  # the console closed
+    shot = game.screenshot(0)
+    keep_for_review(game, "Screen.bmp", "level_start.bmp")
+    problems = start_view_problems(shot, focus, zoom)
     if problems:
-        raise play.Failure("; ".join(problems))
+        raise play.Failure("at the start: " + "; ".join(problems))
+
+    # A full save and its load build the level again without its companion:
+    # the view must come back as it was, lighting included.
+    game.keys("ctrl+F5")
+    time.sleep(0.5)
+    game.type_text("view")
+    game.keys("Return")
+    saved = os.path.join(game.xdg_data, "trevok", "saves", "view.sav")
+    until = time.monotonic() + 15
+    while not os.path.isfile(saved):
+        if time.monotonic() > until:
+            raise play.Failure("no view.sav in the saves folder")
+        time.sleep(0.05)
+    time.sleep(0.5)
+    game.keys("ctrl+F4")
+    time.sleep(0.5)
+    game.type_text("view")
+    game.keys("Return")
+    game.wait_for("5 (playing) -> 12 (level-started)", 20)
+    game.wait_for("-> 5 (playing)", 20)
+    time.sleep(1.5)
+    shot = game.screenshot(1)
+    keep_for_review(game, "Screen1.bmp", "level_loaded.bmp")
+    problems = start_view_problems(shot, focus, zoom)
+    if problems:
+        raise play.Failure("after a load: " + "; ".join(problems))
     game.keys("shift+q")
     return None
 
