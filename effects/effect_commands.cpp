@@ -16,6 +16,7 @@
 #include "effects/shadows.h"
 #include "effects/static_shadows.h"
 #include "session/game_state.h"
+#include "session/saved_game.h"
 #include "world/level.h"
 #include "world/level_light.h"
 
@@ -23,9 +24,31 @@
 #include <cmath>
 #include <strings.h>
 
+namespace {
+
+Colour FloatColour(float r, float g, float b, float a)
+{
+    Colour c;
+    c.Set(r, g, b, a);
+    c.flags = Colour::kFloatValid;
+    return c;
+}
+
+} // namespace
+
 namespace SunLight {
 namespace {
-State g_sun;
+
+// The sun a level state block holds; a game starts with the block's defaults.
+State SunOf(const LevelStateBlock& block)
+{
+    State sun;
+    sun.colour = FloatColour(block.sunColour[0], block.sunColour[1], block.sunColour[2], block.sunColour[3]);
+    sun.direction = {block.sunDirection[0], block.sunDirection[1], block.sunDirection[2]};
+    return sun;
+}
+
+State g_sun = SunOf(LevelStateBlock{});
 LightSet* LevelLights()
 {
     Level* level = Level::Current();
@@ -49,6 +72,13 @@ void ReplaceLight()
 }
 
 State& Get() { return g_sun; }
+
+void TakeFromLevelState()
+{
+    const State saved = SunOf(LevelStateBlock::Live());
+    g_sun.colour = saved.colour;
+    g_sun.direction = saved.direction;
+}
 void SetLightSource(LightSet* (*lights)()) { g_lights = lights ? lights : LevelLights; }
 LightSet* Lights() { return g_lights(); }
 
@@ -66,6 +96,7 @@ void SetSunDirection(float degrees)
     const float length = FastSqrt(direction.LengthSquared());
     if (length > 0.0f)
         g_sun.direction = direction * (1.0f / length);
+    LevelStateBlock::Live().sunDirection = {g_sun.direction.x, g_sun.direction.y, g_sun.direction.z};
     if (InGame())
         ReplaceLight();
     else
@@ -160,14 +191,6 @@ bool InGameOrSay()
     return false;
 }
 
-Colour FloatColour(float r, float g, float b, float a)
-{
-    Colour c;
-    c.Set(r, g, b, a);
-    c.flags = Colour::kFloatValid;
-    return c;
-}
-
 Colour ReadColour(float fallback, float alpha)
 {
     const float r = TextConsole::ReadFloat(fallback), g = TextConsole::ReadFloat(fallback),
@@ -186,7 +209,9 @@ void SunAngle2()
 void SunBrightness()
 {
     const float r = TextConsole::ReadFloat(0.0f), g = TextConsole::ReadFloat(0.0f), b = TextConsole::ReadFloat(0.0f);
-    SunLight::Get().colour = FloatColour(r, g, b, TextConsole::ReadFloat(1.0f));
+    const float a = TextConsole::ReadFloat(1.0f);
+    SunLight::Get().colour = FloatColour(r, g, b, a);
+    LevelStateBlock::Live().sunColour = {r, g, b, a};
     if (InGameOrSay())
         SunLight::ReplaceLight();
 }

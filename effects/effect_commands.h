@@ -35,6 +35,10 @@ void ResetForLevel(Light* light);
 // The sun light, when there is one, made again with the held colour and
 // direction.
 void ReplaceLight();
+// The level state block carries the sun's colour and direction through a
+// saved game: the sun commands keep it current, and a full load takes them
+// back from it before the level's sun light is made.
+void TakeFromLevelState();
 
 // The direction from the first angle in degrees and the second angle held;
 // the sun light follows it in a game.

@@ -7,6 +7,7 @@
 #include "Veapi/light_set.h"
 #include "console/command_script.h"
 #include "session/level_session.h"
+#include "session/saved_game.h"
 #include "world/level.h"
 
 namespace Effects {
@@ -19,6 +20,9 @@ void InstallLevelHooks()
         // The level's sun: the sun colour from the held direction, until the
         // companion's sun commands replace it.
         LightSet* lights = SunLight::Lights();
+        // A saved game brings back the sun it was saved with.
+        if (LevelStateBlock::Live().levelPhase == LevelStateBlock::kPhaseLoading)
+            SunLight::TakeFromLevelState();
         Colour specular;
         specular.Set(0, 0, 0, 0);
         SunLight::ResetForLevel(

@@ -1,8 +1,8 @@
 // Level command files. "trigger_kinds.tcs": one trigger of each kind,
 // doors, objectives, the named values the wait-for phrases read ("trevok",
 // "vell"), and WAIT FOR lines that hold the script until the player acts.
-// "training_level.tcs", the first mission's companion: a camera straight
-// down on TREVOK, a location trigger on the floor square two squares north
+// "training_level.tcs", the first mission's companion: the level's ambient
+// colour and sun, a camera straight down on TREVOK, a location trigger on the floor square two squares north
 // of it whose file ("arrived.tcs") ends the game, and a WAIT FOR followed by
 // ECHO, so that a run shows the player's selection. (A held wait holds the
 // trigger's file too, so the script waits for nothing the walk may miss.)
@@ -189,15 +189,21 @@ PARTICLE TESTER 10 0 10 blast
 TEXTURE ANIMATE 1 0
 )";
 
-// The squad's named values come from the map's use clauses; the replicas
-// arrive a moment after the level starts.
+// The level's light set glows white until its companion sets the ambient
+// colour, and the sun keeps its default until the sun commands: a level lights
+// itself in its first lines, before anything is drawn. The camera looks at
+// TREVOK from the first frame on. The squad's named values come from the
+// map's use clauses; the replicas arrive a moment after the level starts.
 constexpr const char* kTrainingCompanion =
     "// The first mission\n"
     "ECHO\n"
-    "REAL WAIT 1\n"
+    "AMBIENT 0.1 0.1 0.1\n"
+    "SUNBRIGHTNESS 0.2 0.2 0.18\n"
+    "SUNANGLE 60\n"
     "SET CAMERA 4 0 4\n"
     "SET CAMERA ORI 0 1024 0\n"
     "SET CAMERA DISTANCE 100\n"
+    "REAL WAIT 1\n"
     "ADD TRIGGER LOCATION 2.5 0 7.5 1.5 arrived.tcs\n"
     "WAIT FOR FRIENDLY ACTOR \"TREVOK\" TO BE SELECTED\n"
     "ECHO\n";

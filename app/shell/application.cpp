@@ -20,6 +20,7 @@
 #include "effects/effect_commands.h"
 #include "effects/effect_list.h"
 #include "effects/saved_fences.h"
+#include "effects/saved_lighting.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "objects/role_changes.h"
@@ -348,6 +349,7 @@ void StartSubsystems(const StartupOptions& options)
     SavedConsole::Install();
     SavedCamera::Install();
     SavedFences::Install();
+    SavedLighting::Install();
 
     SoundSystem::Install(std::unique_ptr<SoundSystem>(SoundSystem::Create(options.silentSound)));
     // The interface bank is looked up in the sounds folder of the data root.

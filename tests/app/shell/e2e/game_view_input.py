@@ -14,8 +14,15 @@ Cases:
     order     clicks, a ground click, a selection box and a right click on
               the game view: the game keeps running and still answers its
               console (the presses' picking and the orders' requests hold)
+    robot     the level's start view from its first frames: the camera looks
+              straight down on TREVOK's start marker, the floor is lit (not
+              glowing white) and both squad robots stand out from it where
+              their start markers project; the same after a full save and
+              its load; both frames are kept for review (--review FOLDER)
 """
 import os
+import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -128,7 +135,111 @@ def case_order(game):
     return None
 
 
-CASES = {"turn": (case_turn, None), "order": (case_order, None)}
+# The squad's start markers in the training level (x, y, z in metres), and a
+# floor point with nothing on it.
+TREVOK_START = (4.0, 0.0, 4.0)
+VELL_START = (6.0, 0.0, 4.0)
+BARE_FLOOR = (8.0, 0.0, 8.0)
+# Pixels from a projected marker: the robot's disc and the floor ring round it.
+ROBOT_RADIUS = 12
+FLOOR_RING = (20, 30)
+
+
+def projected(shot, focus, zoom, at):
+    """The pixel of ground point `at` in a frame of a straight-down camera on
+    `focus` from `zoom` metres (x to the right, z up)."""
+    width, height, _ = shot
+    x = width / 2 * (1 + (at[0] - focus[0]) / (play.VIEW_WIDTH / 2 * zoom))
+    y = height / 2 * (1 - (at[2] - focus[2]) / (play.VIEW_HEIGHT / 2 * zoom))
+    return round(x), round(y)
+
+
+def around(shot, centre, inner, outer):
+    """The pixels from `inner` (included) to `outer` (excluded) pixels of `centre`."""
+    width, height, rows = shot
+    cx, cy = centre
+    return [rows[y][x] for y in range(max(cy - outer, 0), min(cy + outer + 1, height))
+            for x in range(max(cx - outer, 0), min(cx + outer + 1, width))
+            if inner * inner <= (x - cx) ** 2 + (y - cy) ** 2 < outer * outer]
+
+
+def standing_out(shot, centre):
+    """(pixels of the disc round `centre` that differ from the floor ring round
+    it, the floor's median colour)."""
+    ring = around(shot, centre, *FLOOR_RING)
+    floor = tuple(statistics.median(p[i] for p in ring) for i in range(3))
+    disc = around(shot, centre, 0, ROBOT_RADIUS)
+    return sum(1 for p in disc if max(abs(p[i] - floor[i]) for i in range(3)) > 40), floor
+
+
+def keep_for_review(game, shot_name, name):
+    if game.review:
+        os.makedirs(game.review, exist_ok=True)
+        shutil.copyfile(os.path.join(game.data, "dumps", shot_name), os.path.join(game.review, name))
+
+
+def start_view_problems(shot, focus, zoom):
+    """What is wrong with a frame of the start view: both robots must stand
+    out from a lit floor where their markers project, and bare floor must
+    not."""
+    problems = []
+    for name, marker in (("TREVOK", TREVOK_START), ("VELL", VELL_START)):
+        at = projected(shot, focus, zoom, marker)
+        count, floor = standing_out(shot, at)
+        if count < 20:
+            problems.append("%s: %d pixels at %s stand out from the floor %s" % (name, count, at, floor))
+        if max(floor) >= 240:
+            problems.append("%s: the floor round %s glows white %s" % (name, at, floor))
+    at = projected(shot, focus, zoom, BARE_FLOOR)
+    count, floor = standing_out(shot, at)
+    if count > 4:
+        problems.append("bare floor: %d pixels at %s differ from the floor %s" % (count, at, floor))
+    return problems
+
+
+def case_robot(game):
+    into_the_level(game)
+    focus, angles, zoom = camera(game)
+    if focus != tuple(round(v) for v in TREVOK_START) or angles[1] != 1024:
+        raise play.Failure("the start view looks at %s with angles %s, not straight down on TREVOK's start %s"
+                           % (focus, angles, TREVOK_START))
+    time.sleep(0.5)  # the console closed
+    shot = game.screenshot(0)
+    keep_for_review(game, "Screen.bmp", "level_start.bmp")
+    problems = start_view_problems(shot, focus, zoom)
+    if problems:
+        raise play.Failure("at the start: " + "; ".join(problems))
+
+    # A full save and its load build the level again without its companion:
+    # the view must come back as it was, lighting included.
+    game.keys("ctrl+F5")
+    time.sleep(0.5)
+    game.type_text("view")
+    game.keys("Return")
+    saved = os.path.join(game.xdg_data, "trevok", "saves", "view.sav")
+    until = time.monotonic() + 15
+    while not os.path.isfile(saved):
+        if time.monotonic() > until:
+            raise play.Failure("no view.sav in the saves folder")
+        time.sleep(0.05)
+    time.sleep(0.5)
+    game.keys("ctrl+F4")
+    time.sleep(0.5)
+    game.type_text("view")
+    game.keys("Return")
+    game.wait_for("5 (playing) -> 12 (level-started)", 20)
+    game.wait_for("-> 5 (playing)", 20)
+    time.sleep(1.5)
+    shot = game.screenshot(1)
+    keep_for_review(game, "Screen1.bmp", "level_loaded.bmp")
+    problems = start_view_problems(shot, focus, zoom)
+    if problems:
+        raise play.Failure("after a load: " + "; ".join(problems))
+    game.keys("shift+q")
+    return None
+
+
+CASES = {"turn": (case_turn, None), "order": (case_order, None), "robot": (case_robot, None)}
 
 
 if __name__ == "__main__":

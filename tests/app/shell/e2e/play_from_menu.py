@@ -59,6 +59,7 @@ class Game:
         self.process = subprocess.Popen([trevok, "-w", self.data], env=env, stdout=subprocess.DEVNULL,
                                         stderr=self.errors, cwd=work)
         self.seen = 0  # how far the trace was matched
+        self.review = None  # where a case keeps frames for review
 
     def text(self):
         with open(self.errors_path, "rb") as f:
@@ -301,12 +302,14 @@ def run_case(cases, prefix):
     parser.add_argument("--trevok", required=True)
     parser.add_argument("--data", required=True)
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    parser.add_argument("--review", help="a folder for the frames a case keeps for review")
     args = parser.parse_args()
     if not shutil.which("xdotool"):
         print("xdotool is not installed", file=sys.stderr)
         return 1
     work = tempfile.mkdtemp(prefix=prefix)
     game = Game(os.path.abspath(args.trevok), os.path.abspath(args.data), work)
+    game.review = args.review
     run, check = cases[args.case]
     started = time.monotonic()
     try:
