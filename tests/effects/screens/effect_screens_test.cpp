@@ -221,7 +221,9 @@ const Row kRows[] = {
     // depth 8.
     {"basin", [](int64_t now) { Effects::AddBasin(now, {0, 1, 8}, {16, 1.0f, 2.0f}); }, 0.3, {115, 128, 205, 165}},
     // Sparks rising from a point at eye height, depth 8.
-    {"sparks", [](int64_t) { ParticleEffects::SpawnSparks({0, 0, 8}); }, 1.0, {100, 30, 220, 150}},
+    // Sparks at eye height, depth 8, flung up to 3 a second along each axis
+    // and falling: after a second they reach 5 below, as near as depth 5.
+    {"sparks", [](int64_t) { ParticleEffects::SpawnSparks({0, 0, 8}); }, 1.0, {80, 20, 240, 239}},
     // A big explosion with its flash at eye height, depth 8.
     {"big_explosion", [](int64_t now) { ParticleEffects::SpawnBigExplosion({0, 2, 8}, now); }, 0.2,
      {40, 30, 280, 200}},
