@@ -8,6 +8,7 @@
 #include "console/command_table.h"
 #include "console/line_source.h"
 #include "console/named_values.h"
+#include "console/script_messages.h"
 #include "console/console.h"
 #include "console/text_console.h"
 #include "console/world_commands.h"
@@ -160,8 +161,10 @@ protected:
 
 TEST_P(CommandTourInLevel, RunsWithoutAnErrorAndSendsOnlyWellSizedBlocks)
 {
+    const uint64_t refusedBefore = ScriptMessages::Refused();
     ASSERT_TRUE(StartSession(true)) << Session::LastError();
     ASSERT_NE(Level::Current(), nullptr);
+    EXPECT_EQ(ScriptMessages::Refused(), refusedBefore) << "a command built a block the size table refuses";
     // The squad leader, three ADD lines, and three SPAWN lines of one more
     // unit per step of difficulty.
     size_t leaders = 0;
