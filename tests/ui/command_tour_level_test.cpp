@@ -18,6 +18,8 @@
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
 #include "objects/role_table.h"
+#include "objects/world_object.h"
+#include "Veapi/ve_object.h"
 #include "platform/data_path.h"
 #include "script/directory_list.h"
 #include "script/records.h"
@@ -172,6 +174,14 @@ TEST_P(CommandTourInLevel, RunsWithoutAnErrorAndSendsOnlyWellSizedBlocks)
         leaders += object->GetRole() && object->GetRole()->identifier == "trevok";
     EXPECT_EQ(leaders, size_t(1 + 3 + 3 * (GetParam().level + 1)));
     Frames(20);
+
+    // SET SCALE reached the replica of the unit under the pointer.
+    float leader = -1;
+    ASSERT_TRUE(NamedValueList::Global().Get("TREVOK", leader));
+    const WorldObject* replica = WorldObjectTable::FindById(uint32_t(leader));
+    ASSERT_NE(replica, nullptr);
+    ASSERT_NE(replica->Shape(), nullptr);
+    EXPECT_EQ(replica->Shape()->placement_.Scale().x, 1.5f);
 
     std::vector<std::string> errors;
     for (const PrintedLine& line : g_printed)
