@@ -3,6 +3,8 @@
 #include "session/message_sizes.h"
 #include "session/server_thread.h"
 
+#include <atomic>
+
 namespace ScriptMessages {
 namespace {
 bool SendToServerClients(std::span<const uint8_t> block, bool guaranteed)
@@ -12,6 +14,8 @@ bool SendToServerClients(std::span<const uint8_t> block, bool guaranteed)
 bool ServerProbe() { return Server::IsRunning(); }
 
 Sink g_sink = SendToServerClients;
+// Atomic: any thread that sends may count, and tests read it.
+std::atomic<uint64_t> g_refused{0};
 bool (*g_runsServer)() = ServerProbe;
 } // namespace
 
@@ -40,9 +44,13 @@ bool Send(const Builder& message)
 bool Send(const Builder& message, bool guaranteed)
 {
     const auto& bytes = message.Bytes();
-    if (!MessageSizes::Fits(MessageSizes::Direction::kToClient, bytes))
+    if (!MessageSizes::Fits(MessageSizes::Direction::kToClient, bytes)) {
+        g_refused.fetch_add(1, std::memory_order_relaxed);
         return false;
+    }
     return g_sink(bytes, guaranteed);
 }
+
+uint64_t Refused() { return g_refused.load(std::memory_order_relaxed); }
 
 } // namespace ScriptMessages

@@ -41,9 +41,12 @@ void SetSink(Sink sink);
 bool RunsServer();
 void SetRunsServer(bool (*probe)());
 
-// False, and nothing sent, for a block the size table refuses.
+// False, and nothing sent, for a block the size table refuses (a command
+// that built it wrong); such blocks are counted.
 bool Send(const Builder& message);
 // The same with the delivery the command asks for (a row that allows either).
 bool Send(const Builder& message, bool guaranteed);
+// How many blocks the size table has refused since the program started.
+uint64_t Refused();
 
 } // namespace ScriptMessages

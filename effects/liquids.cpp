@@ -120,9 +120,12 @@ void AddLiquid(int64_t now, int32_t detail, const LiquidParams& params)
     // The grid's own vertex count a row, so the ripple pattern follows it.
     r->columns = params.ripples ? (width + used.p3 - 1) / used.p3 + 1 : -1;
 
+    // The grid lies in its own x-y plane with ripples along z, and the scale
+    // applies before the quarter turn about x: its y becomes the depth, laid
+    // from the far edge back towards lo.z, and a ripple stays in metres.
     Transform& placement = r->instance->placement_;
-    placement.SetScale({float(width), 1, float(depth)});
-    placement.SetPosition({lo.x, height, lo.z});
+    placement.SetScale({float(width), float(depth), 1});
+    placement.SetPosition({lo.x, height, lo.z + float(depth)});
     placement.SetOrientation({SineOf(-512), 0, 0, CosineOf(-512)});
     if (ShapeInstance* root = r->instance->Root()) {
         root->SplitByVertexLimit(kSplitLimit);

@@ -23,6 +23,7 @@ uint32_t g_ownId = 0;
 // frame's wake has ended.
 uint64_t g_passDue = 0;
 bool g_passAwaited = false;
+void (*g_receivedObserver)(std::span<const uint8_t> block) = nullptr;
 
 bool ServerPassesHere()
 {
@@ -84,6 +85,8 @@ void Stop()
 
 bool IsRunning() { return g_running; }
 
+void SetReceivedObserver(void (*observer)(std::span<const uint8_t> block)) { g_receivedObserver = observer; }
+
 bool ReceiveServerMessages()
 {
     if (!g_dp)
@@ -98,8 +101,11 @@ bool ReceiveServerMessages()
         if (received.message.IsEmpty())
             break;
         // DirectPlay's own notices are not server messages.
-        if (received.sender != kSystemPlayerId)
-            ApplyServerMessage(received.message);
+        if (received.sender == kSystemPlayerId)
+            continue;
+        if (g_receivedObserver)
+            g_receivedObserver({received.message.Data(), received.message.Size()});
+        ApplyServerMessage(received.message);
     }
     Timer& clock = Server::ClientClock();
     WorldObjectTable::UpdateAll(clock.Now64(), clock.Seconds());

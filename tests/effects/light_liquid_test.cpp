@@ -163,6 +163,24 @@ protected:
         Effects::AddLiquid(At(0), detail, p);
         return **Effects::WorldList().At(0);
     }
+    // The flat grid's four corners, as drawn, span the rectangle between
+    // `a` and `b` at their mean height.
+    static void ExpectCovers(EffectRecord& r, const Vec3& a, const Vec3& b)
+    {
+        const Matrix34& m = r.instance->placement_.ScaledMatrix();
+        Vec3 lo{1e9f, 1e9f, 1e9f}, hi{-1e9f, -1e9f, -1e9f};
+        for (const Vec3& corner : {Vec3{0, 0, 0}, Vec3{1, 0, 0}, Vec3{0, 1, 0}, Vec3{1, 1, 0}}) {
+            const Vec3 w = m.TransformPoint(corner);
+            lo = {std::min(lo.x, w.x), std::min(lo.y, w.y), std::min(lo.z, w.z)};
+            hi = {std::max(hi.x, w.x), std::max(hi.y, w.y), std::max(hi.z, w.z)};
+        }
+        EXPECT_NEAR(lo.x, std::min(a.x, b.x), 1e-4f);
+        EXPECT_NEAR(hi.x, std::max(a.x, b.x), 1e-4f);
+        EXPECT_NEAR(lo.z, std::min(a.z, b.z), 1e-4f);
+        EXPECT_NEAR(hi.z, std::max(a.z, b.z), 1e-4f);
+        EXPECT_NEAR(lo.y, (a.y + b.y) / 2, 1e-4f);
+        EXPECT_NEAR(hi.y, (a.y + b.y) / 2, 1e-4f);
+    }
 };
 
 TEST_F(LiquidTest, DetailDefaultsBySizeAndSidesAreAtLeastOneMetre)
@@ -184,10 +202,31 @@ TEST_F(LiquidTest, DetailDefaultsBySizeAndSidesAreAtLeastOneMetre)
     p.second = {0, 0, 0};
     Effects::AddLiquid(At(0), 0, p);
     EffectRecord& r = **Effects::WorldList().At(0);
-    EXPECT_EQ(r.instance->placement_.Position().x, 0.0f);
-    EXPECT_EQ(r.instance->placement_.Scale().x, 10.0f);
-    EXPECT_EQ(r.instance->placement_.Scale().z, 8.0f);
     EXPECT_EQ(r.columns, -1);
+    ExpectCovers(r, {0, 0, 0}, {10, 0, 8});
+}
+
+TEST_F(LiquidTest, TheSurfaceCoversTheAreaBetweenItsCorners)
+{
+    // The grid's corners, where its drawing matrix puts them: flat at the
+    // given height over the rectangle, and a ripple of 1 rises 1 metre.
+    struct Row {
+        Vec3 first, second;
+    };
+    const Row rows[] = {{{0, -0.5f, 0}, {10, -0.5f, 10}}, {{2, 3, 5}, {4, 3, 20}}, {{-6, 0, -1}, {6, 0, -4}}};
+    for (const Row& row : rows) {
+        Effects::LiquidParams p;
+        p.first = row.first;
+        p.second = row.second;
+        p.rippleHeight = 1;
+        p.ripples = true;
+        Effects::AddLiquid(At(0), 0, p);
+        ExpectCovers(**Effects::WorldList().At(0), row.first, row.second);
+        const Matrix34& m = (**Effects::WorldList().At(0)).instance->placement_.ScaledMatrix();
+        const Vec3 base = m.TransformPoint({0.5f, 0.5f, 0}), raised = m.TransformPoint({0.5f, 0.5f, 1});
+        EXPECT_NEAR((raised - base).Length(), 1.0f, 1e-4f) << "a ripple keeps its height";
+        Effects::ClearAll();
+    }
 }
 
 TEST_F(LiquidTest, RaisingByTwoPointNineMovesForTwoSecondsThenSnaps)

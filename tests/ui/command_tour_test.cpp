@@ -65,6 +65,22 @@ TEST(CommandTour, EveryLineRunsItsOwnBuiltCommand)
     }
     EXPECT_EQ(reached.size(), lines.size());
 
+    // The level dispatcher's fuzz dictionary knows every command the tour
+    // reaches, so the fuzzer finds each row's own word.
+    std::ifstream dictionary(std::filesystem::path(TREVOK_FIXTURES_DIR) / ".." / ".." / "fuzz" / "console" /
+                             "level_commands.dict");
+    std::set<std::string> words;
+    for (std::string entry; std::getline(dictionary, entry);)
+        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"')
+            words.insert(entry.substr(1, entry.size() - 2));
+    ASSERT_FALSE(words.empty()) << "no fuzz dictionary";
+    for (const std::string& name : reached) {
+        std::string word = name;
+        while (!word.empty() && word.back() == ' ')
+            word.pop_back();
+        EXPECT_TRUE(words.count(word)) << word << " is missing from the fuzz dictionary";
+    }
+
     SetAppState(AppState::None);
     Effects::ClearAll();
     TextConsole::Shutdown();
