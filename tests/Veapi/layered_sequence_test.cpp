@@ -188,6 +188,33 @@ TEST_P(LayeredSequenceTest, NewMainSequencesLeaveTheLayer)
     EXPECT_TRUE(object_->IsPlayingLayeredSequence(kAim));
 }
 
+// A static layer has keys relative to the node's own pose: on a node no main
+// sequence drives, it turns the node where it stands instead of being lost.
+TEST(LayeredStaticSequence, TurnsANodeTheMainSequenceLeavesAlone)
+{
+    SequencePlayer::SetTicksPerSecond(1000);
+    constexpr int32_t kNod = 6;
+    const int32_t relative = trevok::kSequenceBaseFlags | kSequenceStatic;
+    std::vector<std::unique_ptr<Sequence>> turret, sight;
+    turret.push_back(MakeSequence(0, 1000, {{0, {0, 2, 0}, 0}}));
+    turret.push_back(MakeSequence(kNod, 1000, {{0, {0, 0, 0}, 0}, {500, {0, 0, 0}, 0}}, relative));
+    // Never played: its first key is where the sight stands.
+    sight.push_back(MakeSequence(1, 1000, {{0, {1, 0, 0}, 0}}));
+    sight.push_back(MakeSequence(kNod, 1000, {{0, {0, 0, 0}, 0}, {500, {0, 0, 0}, 0.5f}}, relative));
+    HierarchyRef model(MakeNode("turret", MakeSet(std::move(turret))));
+    model.h->children_.PushBack(MakeNode("sight", MakeSet(std::move(sight))));
+    ObjectRef object(VeObject::FromHierarchy(model.h, false));
+    object->PlaySequence(0, &kNormal, -1, 0, nullptr, 0, true);
+    object->PlaySequence(kNod, &kNormal, -1, 0, nullptr, SequenceMode::kLayered, true);
+    Matrix34 m;
+    ASSERT_TRUE(object->Root()->GetNodeMatrix(m, object->Root()->FindNode("sight"), 250));
+    const NodeWorld w = FromMatrix(m);
+    EXPECT_NEAR(w.at.x, 1.0f, kNear);
+    EXPECT_NEAR(w.at.y, 2.0f, kNear);
+    EXPECT_NEAR(w.turn, 0.25f, kNear);
+    SequencePlayer::SetTicksPerSecond(0);
+}
+
 INSTANTIATE_TEST_SUITE_P(CountedOrNot, LayeredSequenceTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& param) {
                              return param.param ? "Counted" : "Uncounted";
