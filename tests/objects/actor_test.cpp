@@ -52,6 +52,32 @@ protected:
         return role;
     }
 
+    // Weapon 3 fires a straight shot of the given squared range at 40.
+    void ArmWeapon3(float maxRange)
+    {
+        script::Role& shot = NewRole();
+        shot.character.reset();
+        shot.projectile.emplace();
+        shot.projectile->maxRange = maxRange;
+        script::WeaponEntry entry;
+        entry.projectile = &shot;
+        entry.firingSpeed = 40.0f;
+        entry.magazineSize = entry.salvoSize = 10;
+        script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    }
+
+    // A character with weapon 3 that aims without turning its body, a
+    // quarter turn either way and up or down.
+    script::Role& FixedBodyAimer()
+    {
+        script::Role& role = Character();
+        role.character->weapon = 3;
+        role.character->canTurn = false;
+        role.character->gunYawAngle = 1024;
+        role.character->elevationAngle = 1024;
+        return role;
+    }
+
     UnitActor* Unit(script::Role& role, int32_t side, const Vec3& at)
     {
         auto* unit = new UnitActor(side, &role, at, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId());
@@ -715,15 +741,7 @@ TEST_F(ActorWorld, FirePointsAreTheModelsFirePartsScaledBySize)
 // stance (13) while it aims; a model without the stance plays none.
 TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
 {
-    script::Role& shot = NewRole();
-    shot.character.reset();
-    shot.projectile.emplace();
-    shot.projectile->maxRange = 50.0f * 50.0f;
-    script::WeaponEntry entry;
-    entry.projectile = &shot;
-    entry.firingSpeed = 40.0f;
-    entry.magazineSize = entry.salvoSize = 10;
-    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    ArmWeapon3(50.0f * 50.0f);
     const struct {
         const char* name;
         std::initializer_list<int32_t> sequences;
@@ -731,11 +749,7 @@ TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
     } rows[] = {{"WithStance", {0, 5, 12, 13}, true}, {"WithoutStance", {0, 5, 12}, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        script::Role& role = Character();
-        role.character->weapon = 3;
-        role.character->canTurn = false;
-        role.character->gunYawAngle = 1024;
-        role.character->elevationAngle = 1024;
+        script::Role& role = FixedBodyAimer();
         GiveBoxModel(role, row.sequences);
         UnitActor* unit = Unit(role, 2, {0, 0, 0});
         unit->AimAtPoint({1, -0.9f, 10}, 0, true, false);
@@ -754,20 +768,8 @@ TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
 // front sequence: the pitch and yaw poses play layered behind it.
 TEST_F(ActorWorld, AimPosesLayerBehindTheStanceAcrossPasses)
 {
-    script::Role& shot = NewRole();
-    shot.character.reset();
-    shot.projectile.emplace();
-    shot.projectile->maxRange = 50.0f * 50.0f;
-    script::WeaponEntry entry;
-    entry.projectile = &shot;
-    entry.firingSpeed = 40.0f;
-    entry.magazineSize = entry.salvoSize = 10;
-    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
-    script::Role& role = Character();
-    role.character->weapon = 3;
-    role.character->canTurn = false;
-    role.character->gunYawAngle = 1024;
-    role.character->elevationAngle = 1024;
+    ArmWeapon3(50.0f * 50.0f);
+    script::Role& role = FixedBodyAimer();
     GiveBoxModel(role, {0, 5, 12, 13}, {}, 1000000);
     UnitActor* unit = Unit(role, 2, {0, 0, 0});
     unit->AimAtPoint({1, -0.9f, 10}, 0, true, false);
@@ -832,20 +834,8 @@ void GiveStanceModel(script::Role& role)
 // muzzle the shots leave from turns with it.
 TEST_F(ActorWorld, TheStanceKeepsTheLegsGoingUnderTheAimPoses)
 {
-    script::Role& shot = NewRole();
-    shot.character.reset();
-    shot.projectile.emplace();
-    shot.projectile->maxRange = 500.0f * 500.0f;
-    script::WeaponEntry entry;
-    entry.projectile = &shot;
-    entry.firingSpeed = 40.0f;
-    entry.magazineSize = entry.salvoSize = 10;
-    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
-    script::Role& role = Character();
-    role.character->weapon = 3;
-    role.character->canTurn = false;
-    role.character->gunYawAngle = 1024;
-    role.character->elevationAngle = 1024;
+    ArmWeapon3(500.0f * 500.0f);
+    script::Role& role = FixedBodyAimer();
     GiveStanceModel(role);
     struct Row {
         const char* name;
@@ -889,15 +879,7 @@ protected:
     void SetUp() override
     {
         ActorWorld::SetUp();
-        script::Role& shot = NewRole();
-        shot.character.reset();
-        shot.projectile.emplace();
-        shot.projectile->maxRange = 3.0f * 3.0f;
-        script::WeaponEntry entry;
-        entry.projectile = &shot;
-        entry.firingSpeed = 40.0f;
-        entry.magazineSize = entry.salvoSize = 10;
-        script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+        ArmWeapon3(3.0f * 3.0f);
     }
     void TearDown() override
     {
