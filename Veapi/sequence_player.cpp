@@ -194,7 +194,8 @@ EvaluatedPose Evaluate(SequenceEvaluator& ev, const NodeBlend& blend, uint64_t t
     if (keys.empty())
         return {};
     if (time < p.start_) {
-        if (blend.state != kBlendStateSet)
+        // The node's blend-in belongs to its main sequence; a layer waits on its first key.
+        if (blend.state != kBlendStateSet || p.Layered())
             return {Pose::OfKey(keys.front()), false};
         const float f = time <= blend.start || blend.length == 0
                             ? 0.0f
@@ -254,12 +255,29 @@ bool ShapeInstance::AttachSequence(SequencePlayer* player, bool counted)
     return true;
 }
 
+namespace {
+
+// The evaluator a new main sequence replaces: the node's front one, when it is
+// a main sequence's and moves the node. Layered evaluators sit behind the main
+// one, so a node the main sequence leaves alone has none, and its layers stay.
+List<SequenceEvaluator*>::Node* ReplaceableMain(List<SequenceEvaluator*>& evaluators)
+{
+    for (SequenceEvaluator* front : evaluators) {
+        if (front->player_->Layered() || (front->sequence_->flags_ & kSequenceStatic))
+            return nullptr;
+        return evaluators.First();
+    }
+    return nullptr;
+}
+
+} // namespace
+
 void ShapeInstance::BeginBlend(uint64_t start, uint32_t blend)
 {
-    SequenceEvaluator* front = evaluators_.IsEmpty() ? nullptr : *evaluators_.At(0);
-    if (front && !(front->sequence_->flags_ & kSequenceStatic)) {
+    if (List<SequenceEvaluator*>::Node* main = ReplaceableMain(evaluators_)) {
+        SequenceEvaluator* front = *List<SequenceEvaluator*>::NodeValue(main);
         blend_.from = SequenceEvaluation::Evaluate(*front, blend_, start).pose;
-        DeleteEvaluator(evaluators_.First());
+        DeleteEvaluator(main);
     } else {
         blend_.from = {local_.Position(), local_.Orientation()};
     }
@@ -272,9 +290,8 @@ void ShapeInstance::BeginBlend(uint64_t start, uint32_t blend)
 
 bool ShapeInstance::DropMainSequence()
 {
-    SequenceEvaluator* front = evaluators_.IsEmpty() ? nullptr : *evaluators_.At(0);
-    if (front && !(front->sequence_->flags_ & kSequenceStatic))
-        DeleteEvaluator(evaluators_.First());
+    if (List<SequenceEvaluator*>::Node* main = ReplaceableMain(evaluators_))
+        DeleteEvaluator(main);
     for (ShapeInstance* child : children_)
         child->DropMainSequence();
     return true;
@@ -471,7 +488,8 @@ uint8_t VeObject::PlaySequenceTo(int32_t index, const int32_t* speed, const int3
     const int32_t last = sequence->keys_.back().time_;
     SequencePlayer* front = players_.IsEmpty() ? nullptr : *players_.At(0);
     const bool sameRunning = front && (front->mode_ & SequenceMode::kPlayTo) && front->index_ == index;
-    if (sameRunning || !StartMain(*sequence, rate, mode, start, counted, true))
+    // A layered playback leaves the main sequence playing on every node, at its own time.
+    if ((mode & SequenceMode::kLayered) || sameRunning || !StartMain(*sequence, rate, mode, start, counted, true))
         mode &= SequenceMode::kLayered;
     SequencePlayer* player = nullptr;
     for (SequencePlayer* p : players_)

@@ -145,37 +145,45 @@ void ShapeInstance::Draw(int depth, uint64_t time, const gfx::Matrix& parent, in
 
 void ShapeInstance::UpdateMatrix(const gfx::Matrix& parent, uint64_t time)
 {
-    SequenceEvaluator* first = evaluators_.IsEmpty() ? nullptr : *evaluators_.At(0);
-    if (!first || (first->sequence_->flags_ & kSequenceStatic)) {
-        nodeMatrix_ = ToDeviceMatrix(local_.Matrix()) * parent;
-        return;
+    nodeMatrix_ = ToDeviceMatrix(SequencePose(time, true)) * parent;
+}
+
+Matrix34 ShapeInstance::SequencePose(uint64_t time, bool settle)
+{
+    for (const SequenceEvaluator* first : evaluators_) {
+        // A static main sequence holds the node still, layers and all.
+        if ((first->sequence_->flags_ & kSequenceStatic) && !first->player_->Layered())
+            return local_.Matrix();
+        break;
     }
-    gfx::Matrix accumulated = parent;
+    // The first pose that moves the node stands for it; static sequences have
+    // keys relative to what lies below them, the node's own pose at the least.
+    Matrix34 pose = local_.Matrix();
+    bool posed = false;
     for (List<SequenceEvaluator*>::Iterator it(evaluators_); !it.AtEnd();) {
         SequenceEvaluator& ev = **it.Get();
         const EvaluatedPose e = SequenceEvaluation::Evaluate(ev, blend_, time);
-        accumulated = ToDeviceMatrix(Pose::ToMatrix(e.pose)) * accumulated;
-        if (e.ended && (ev.player_->mode_ & SequenceMode::kRemoveAtEnd)) {
-            List<SequenceEvaluator*>::Node* gone = it.CurrentNode();
+        const Matrix34 m = Pose::ToMatrix(e.pose);
+        pose = posed || (ev.sequence_->flags_ & kSequenceStatic) ? pose * m : m;
+        posed = true;
+        if (settle && e.ended && (ev.player_->mode_ & SequenceMode::kRemoveAtEnd)) {
+            List<SequenceEvaluator*>::Node* node = it.CurrentNode();
             it.Next();
-            DeleteEvaluator(gone);
+            DeleteEvaluator(node);
             continue;
         }
-        if (e.ended) {
+        if (settle && e.ended) {
             ev.player_->SignalDone();
             ev.player_->mode_ |= SequenceMode::kFinished;
         }
         it.Next();
     }
-    nodeMatrix_ = accumulated;
+    return pose;
 }
 
 Matrix34 ShapeInstance::AnimatedMatrix(uint64_t time)
 {
-    SequenceEvaluator* first = evaluators_.IsEmpty() ? nullptr : *evaluators_.At(0);
-    if (!first || (first->sequence_->flags_ & kSequenceStatic))
-        return local_.Matrix();
-    return Pose::ToMatrix(SequenceEvaluation::Evaluate(*first, blend_, time).pose);
+    return SequencePose(time, false);
 }
 
 ShapeInstance* ShapeInstance::FindNode(const std::string& name)

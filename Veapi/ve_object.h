@@ -70,7 +70,8 @@ public:
     // Only a node carrying the name answers, so a name no part has is refused.
     bool FindPartPosition(Vec3& out, const std::string& name, uint64_t time);
     bool GetNodeMatrix(Matrix34& out, const ShapeInstance* descendant, uint64_t time);
-    // The local matrix at a time (evaluators are not removed by asking).
+    // The local matrix at a time, layered poses included, as drawn
+    // (evaluators are not removed by asking).
     Matrix34 AnimatedMatrix(uint64_t time);
     // False when no node has the name.
     bool SetPartShape(VeShape* shape, const std::string& name);
@@ -127,6 +128,9 @@ private:
     void TakeShapeLooks(VeShape* shape, bool withBox);
     void ReleaseSlots();
     void DeleteEvaluator(List<SequenceEvaluator*>::Node* node);
+    // The main sequence's pose with every layered pose on top of it; with
+    // `settle`, playbacks that have run out end here.
+    Matrix34 SequencePose(uint64_t time, bool settle);
     bool HasName(const std::string& name) const;
 };
 

@@ -80,6 +80,18 @@ void AddSequence(SequenceListChunk* list, int32_t number, int32_t index, const c
         new SequenceTimeChunk(seq, milliseconds);
 }
 
+// A part no sequence moves stands where the one frame of its stand sequence
+// puts it (the parts' own object positions place nothing).
+void PlaceNode(HierarchyChunk* node, int32_t x, int32_t up, int32_t z)
+{
+    auto* seq = new SequenceChunk(new SequenceListChunk(node));
+    new SequenceHeaderChunk(seq, 100, 0, "stand");
+    const float rotation[4] = {0, 0, 0, 1};
+    const int32_t position[3] = {x, -up, z}; // y grows downward
+    new SequenceFrameChunk(seq, rotation, position, 0, 0, 0);
+    new SequenceTimeChunk(seq, 1000);
+}
+
 SequenceChunk* LastSequence(SequenceListChunk* list)
 {
     return dynamic_cast<SequenceChunk*>(list->LastChild());
@@ -168,14 +180,25 @@ std::unique_ptr<ChunkFile> BuildRobot()
     HierarchyChunk* legs = AddNode(model, "robot_legs");
     auto* legMoves = new SequenceListChunk(legs);
     AddSequence(legMoves, 101, 1, "walk", 1200, {{0, 0, -0.3f, 0, 0}, {1, 0x8000, 0.3f, 0, 0}});
+    // The root answers for the model when the game asks for a sequence by
+    // index: firing, aiming, crouching and placing an item hold the legs
+    // still, their frames at the torso's times (the aim poses are played over
+    // that extent).
+    AddSequence(legMoves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, 0, 0}});
+    AddSequence(legMoves, 105, 12, "torso turn", 1000, {{0, 0, 0, 0, 0}, {1, 0x8000, 0, 0, 0}, {2, 0xFFFF, 0, 0, 0}});
+    AddSequence(legMoves, 106, 13, "aim", 600, {{0, 0, 0, 0, 0}, {1, 0x8000, 0, 0, 0}});
+    AddSequence(legMoves, 107, 19, "crouch", 500, {{0, 0, 0, 0, 0}, {1, 0xFFFF, 0, 0, 0}});
+    AddSequence(legMoves, 108, 20, "stand up", 500, {{0, 0, 0, 0, 0}, {1, 0xFFFF, 0, 0, 0}});
+    AddSequence(legMoves, 109, 96, "place", 700, {{0, 0, 0, 0, 0}, {1, 0x8000, 0, 0, 0}, {2, 0xFFFF, 0, 0, 0}});
     HierarchyChunk* torso = AddNode(legs, "robot_torso");
     // The parts' sequences drive the model; the dump tool lists the copy kept on
     // the model itself.
     AddMoves(torso, lo, hi);
     AddMoves(model, lo, hi);
     AddNode(torso, "robot_head");
-    AddNode(AddNode(torso, "robot_arm_l"), "robot_muzzle_l");
-    AddNode(AddNode(torso, "robot_arm_r"), "robot_muzzle_r");
+    // The fire parts stand at the hands, in front: shots leave from them.
+    PlaceNode(AddNode(AddNode(torso, "robot_arm_l"), "robot_muzzle_l"), -380, 200, 120);
+    PlaceNode(AddNode(AddNode(torso, "robot_arm_r"), "robot_muzzle_r"), 380, 200, 120);
 
     new DegradationDistancesChunk(root, 3);
     auto* heavy = new ShapeSetChunk(root, "Heavy");

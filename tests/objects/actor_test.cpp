@@ -10,6 +10,7 @@
 #include "Veapi/ve_shape.h"
 #include "tests/objects/navigation_fixture.h"
 #include "tests/objects/server_fixture.h"
+#include "tests/Veapi/model_support.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,32 @@ protected:
         role.character->radius = 0.5f;
         role.character->sightRange = 30.0f;
         role.character->sightAngle = 512;
+        return role;
+    }
+
+    // Weapon 3 fires a straight shot of the given squared range at 40.
+    void ArmWeapon3(float maxRange)
+    {
+        script::Role& shot = NewRole();
+        shot.character.reset();
+        shot.projectile.emplace();
+        shot.projectile->maxRange = maxRange;
+        script::WeaponEntry entry;
+        entry.projectile = &shot;
+        entry.firingSpeed = 40.0f;
+        entry.magazineSize = entry.salvoSize = 10;
+        script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    }
+
+    // A character with weapon 3 that aims without turning its body, a
+    // quarter turn either way and up or down.
+    script::Role& FixedBodyAimer()
+    {
+        script::Role& role = Character();
+        role.character->weapon = 3;
+        role.character->canTurn = false;
+        role.character->gunYawAngle = 1024;
+        role.character->elevationAngle = 1024;
         return role;
     }
 
@@ -714,15 +741,7 @@ TEST_F(ActorWorld, FirePointsAreTheModelsFirePartsScaledBySize)
 // stance (13) while it aims; a model without the stance plays none.
 TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
 {
-    script::Role& shot = NewRole();
-    shot.character.reset();
-    shot.projectile.emplace();
-    shot.projectile->maxRange = 50.0f * 50.0f;
-    script::WeaponEntry entry;
-    entry.projectile = &shot;
-    entry.firingSpeed = 40.0f;
-    entry.magazineSize = entry.salvoSize = 10;
-    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    ArmWeapon3(50.0f * 50.0f);
     const struct {
         const char* name;
         std::initializer_list<int32_t> sequences;
@@ -730,11 +749,7 @@ TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
     } rows[] = {{"WithStance", {0, 5, 12, 13}, true}, {"WithoutStance", {0, 5, 12}, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        script::Role& role = Character();
-        role.character->weapon = 3;
-        role.character->canTurn = false;
-        role.character->gunYawAngle = 1024;
-        role.character->elevationAngle = 1024;
+        script::Role& role = FixedBodyAimer();
         GiveBoxModel(role, row.sequences);
         UnitActor* unit = Unit(role, 2, {0, 0, 0});
         unit->AimAtPoint({1, -0.9f, 10}, 0, true, false);
@@ -753,20 +768,8 @@ TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
 // front sequence: the pitch and yaw poses play layered behind it.
 TEST_F(ActorWorld, AimPosesLayerBehindTheStanceAcrossPasses)
 {
-    script::Role& shot = NewRole();
-    shot.character.reset();
-    shot.projectile.emplace();
-    shot.projectile->maxRange = 50.0f * 50.0f;
-    script::WeaponEntry entry;
-    entry.projectile = &shot;
-    entry.firingSpeed = 40.0f;
-    entry.magazineSize = entry.salvoSize = 10;
-    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
-    script::Role& role = Character();
-    role.character->weapon = 3;
-    role.character->canTurn = false;
-    role.character->gunYawAngle = 1024;
-    role.character->elevationAngle = 1024;
+    ArmWeapon3(50.0f * 50.0f);
+    script::Role& role = FixedBodyAimer();
     GiveBoxModel(role, {0, 5, 12, 13}, {}, 1000000);
     UnitActor* unit = Unit(role, 2, {0, 0, 0});
     unit->AimAtPoint({1, -0.9f, 10}, 0, true, false);
@@ -801,6 +804,74 @@ TEST_F(ActorWorld, AimPosesLayerBehindTheStanceAcrossPasses)
     unit->Remove(false);
 }
 
+// body (the poses and the stance, still) > legs (stance: turns 0 to 1 rad
+// over 1000 of 1500 ticks), torso (stance: 1 up; yaw: -0.8 to 0.8 rad over
+// its last key at 800) > muzzle (1 ahead). Ticks are microseconds.
+void GiveStanceModel(script::Role& role)
+{
+    using modeltest::MakeSequence;
+    GiveBoxShape(role, {-0.5f, -1.8f, -0.5f}, {0.5f, 0, 0.5f});
+    std::vector<std::unique_ptr<Sequence>> body, legs, torso, muzzle;
+    for (int32_t index : {5, 12, 13})
+        body.push_back(MakeSequence(index, 1500, {{0, {0, 0, 0}, 0}, {800, {0, 0, 0}, 0}}));
+    legs.push_back(MakeSequence(13, 1500, {{0, {0, 0, 0}, 0}, {1000, {0, 0, 0}, 1.0f}}));
+    torso.push_back(MakeSequence(12, 1500, {{0, {0, 0, 0}, -0.8f}, {800, {0, 0, 0}, 0.8f}}));
+    torso.push_back(MakeSequence(13, 1500, {{0, {0, -1, 0}, 0}}));
+    muzzle.push_back(MakeSequence(13, 1500, {{0, {0, 0, 1}, 0}}));
+    Hierarchy* root = modeltest::MakeNode("body", modeltest::MakeSet(std::move(body)));
+    root->shapes_[0] = static_cast<VeShape*>(role.shape.shape.get());
+    root->shapes_[0]->AddRef();
+    Hierarchy* upper = modeltest::MakeNode("torso", modeltest::MakeSet(std::move(torso)));
+    upper->children_.PushBack(modeltest::MakeNode("muzzle", modeltest::MakeSet(std::move(muzzle))));
+    root->children_.PushBack(modeltest::MakeNode("legs", modeltest::MakeSet(std::move(legs))));
+    root->children_.PushBack(upper);
+    role.shape.hierarchy = std::shared_ptr<void>(root, [](void* h) { static_cast<Hierarchy*>(h)->Release(); });
+    role.hotspotName = "muzzle";
+}
+
+// Aiming without turning the body: the stance keeps moving the legs at its
+// own time while the yaw pose turns the torso, pass after pass, and the
+// muzzle the shots leave from turns with it.
+TEST_F(ActorWorld, TheStanceKeepsTheLegsGoingUnderTheAimPoses)
+{
+    ArmWeapon3(500.0f * 500.0f);
+    script::Role& role = FixedBodyAimer();
+    GiveStanceModel(role);
+    struct Row {
+        const char* name;
+        Vec3 aim;
+        float yaw;  // the torso's turn: the middle of the yaw pose is straight ahead
+    };
+    const Row rows[] = {{"right", {100, 0, 100}, 0.2f}, {"ahead", {0, 0, 100}, 0.0f}, {"left", {-100, 0, 100}, -0.2f}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        UnitActor* unit = Unit(role, 2, {0, 0, 0});
+        unit->AimAtPoint(row.aim, 0, true, false);
+        uint64_t started = 0;
+        for (int pass = 1; pass <= 4; ++pass) {
+            SCOPED_TRACE(pass);
+            now += 50000;
+            unit->Update(now, static_cast<float>(now) / 1e6f);
+            ASSERT_TRUE(unit->IsAttacking());
+            ASSERT_TRUE(unit->Shape()->IsPlayingSequence(13));
+            if (pass == 1)
+                started = now;
+            // 50000 ticks a pass: the stance is 500 ticks further into its
+            // 1500 each time.
+            const float stance[] = {0.0f, 0.5f, 1.0f};
+            ShapeInstance* root = unit->Shape()->Root();
+            const Matrix34 legs = NamedPart(*root, "legs")->AnimatedMatrix(now);
+            EXPECT_NEAR(std::atan2(legs.m[0][2], legs.m[0][0]), stance[(now - started) / 50000 % 3], 5e-3f);
+            // The yaw pose has 100 ticks to go from the middle on the first pass.
+            Vec3 muzzle;
+            ASSERT_TRUE(unit->Shape()->FindPartPosition(muzzle, "muzzle", now + 200));
+            EXPECT_NEAR(muzzle.y, -1.0f, 1e-4f) << "the stance still stands the torso up";
+            EXPECT_NEAR(std::atan2(muzzle.x, muzzle.z), row.yaw, 0.01f);
+        }
+        unit->Remove(false);
+    }
+}
+
 // ---- approaches ----
 
 class Approaches : public ActorWorld {
@@ -808,15 +879,7 @@ protected:
     void SetUp() override
     {
         ActorWorld::SetUp();
-        script::Role& shot = NewRole();
-        shot.character.reset();
-        shot.projectile.emplace();
-        shot.projectile->maxRange = 3.0f * 3.0f;
-        script::WeaponEntry entry;
-        entry.projectile = &shot;
-        entry.firingSpeed = 40.0f;
-        entry.magazineSize = entry.salvoSize = 10;
-        script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+        ArmWeapon3(3.0f * 3.0f);
     }
     void TearDown() override
     {

@@ -6,6 +6,7 @@
 
 #include "chunk/loaders/hierarchy_loader.h"
 
+#include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/string_table.h"
@@ -487,14 +488,20 @@ TEST(HierarchyFactsTest, WalkFactorIsTheWalkSequencesSpeed)
 
 namespace {
 
+// The sample's model folder (where its robot lies once the sample is built).
+fs::path SampleModels()
+{
+    const char* dir = std::getenv("TREVOK_SAMPLE_DATA");
+    return fs::path(dir ? dir : "sample-data") / "rifs";
+}
+
 // A role's record holds the whole sample robot: the object made from it has
 // every named part (not only the root's shape), plays the walk, and gives
 // the tree back when the record goes.
 TEST(RoleObjectTest, SampleRobotRoleHasItsPartsAndPlaysItsWalk)
 {
-    const char* dir = std::getenv("TREVOK_SAMPLE_DATA");
     LevelServices services;
-    services.levelFolder = fs::path(dir ? dir : "sample-data") / "rifs";
+    services.levelFolder = SampleModels();
     if (!fs::exists(services.levelFolder / "robot_hierarchy.rif"))
         GTEST_SKIP() << "no sample data in " << services.levelFolder;
     script::ShapeRef ref = services.HierarchyShape("robot_hierarchy.rif", "Robot", "robot_arm_r", "robot_arm_l");
@@ -530,6 +537,55 @@ TEST(RoleObjectTest, SampleRobotRoleHasItsPartsAndPlaysItsWalk)
 } // namespace
 
 namespace {
+
+// The sample robot's two fire parts stand at its hands, in front of it: a
+// role naming them fires from the right hand and the left in turn, and the
+// object finds them while it walks and aims.
+TEST(RoleObjectTest, SampleRobotFiresFromItsHands)
+{
+    LevelServices services;
+    services.levelFolder = SampleModels();
+    if (!fs::exists(services.levelFolder / "robot_hierarchy.rif"))
+        GTEST_SKIP() << "no sample data in " << services.levelFolder;
+    // Key times are built at the clock rate of the load.
+    SequencePlayer::SetTicksPerSecond(1000);
+    struct RateBack {
+        ~RateBack() { SequencePlayer::SetTicksPerSecond(0); }
+    } rateBack;
+    script::ShapeRef ref =
+        services.HierarchyShape("robot_hierarchy.rif", "Robot", "robot_muzzle_r", "robot_muzzle_l");
+    ASSERT_TRUE(ref.hierarchy);
+    // The upper body rides on the legs, which stand turned as their walk begins.
+    const script::Float3 right = ref.hotspot, left = ref.alternateHotspot;
+    EXPECT_GT(right.x, 0.0f);
+    EXPECT_LT(left.x, 0.0f);
+    EXPECT_LT(right.y, 0.0f) << "above the feet (y grows downward)";
+    EXPECT_FLOAT_EQ(left.y, right.y);
+    // The poses the server plays by index are the model's own.
+    for (int32_t index : {1, 5, 12, 13, 19, 20, 96})
+        EXPECT_TRUE(RoleHierarchy(ref)->HasSequence(index)) << index;
+    VeObject* object = MakeRoleObject(ref, true);
+    ASSERT_NE(object, nullptr);
+    const int32_t speed = 0x10000, middle = 0x8000, turned = 0xC000;
+    object->PlaySequence(13, &speed, -1, 0, nullptr, 0, false);
+    uint64_t arrived = 0;
+    object->PlaySequenceTo(12, &speed, &middle, &turned, 0, &arrived, nullptr, 0x004, false);
+    // The torso turn goes from -0.8 to 0.8 rad: from its middle to three
+    // quarters the hands swing 0.4 rad about the torso, the stance adding at
+    // most 0.05.
+    for (const char* part : {"robot_muzzle_r", "robot_muzzle_l"}) {
+        SCOPED_TRACE(part);
+        Vec3 ahead, swung;
+        ASSERT_TRUE(object->FindPartPosition(ahead, part, 0));
+        ASSERT_TRUE(object->FindPartPosition(swung, part, arrived + 1));
+        const float turn = std::atan2(swung.x, swung.z) - std::atan2(ahead.x, ahead.z);
+        EXPECT_GT(turn, 0.35f);
+        EXPECT_LT(turn, 0.5f);
+    }
+    EXPECT_TRUE(object->IsPlayingSequence(13));
+    EXPECT_TRUE(object->IsPlayingLayeredSequence(12));
+    object->Release();
+}
 
 // Objects made from a tree file every part's mesh, so a role that gives up
 // its collision data gives it up in every part, not only the root's.
