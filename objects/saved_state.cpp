@@ -81,6 +81,7 @@ void Actor::VisitActorImage(Self& a, Field&& field)
     field(0x118, a.aimAngle_);
     field(0x11c, a.legTime_);
     field(0x120, a.crouching_);
+    field(0x121, a.walking_);  // 0 in older saves: those actors load standing
     field(0x122, a.hidden_);
     field(0x124, a.speed_);
     field(0x128, a.sightRange_);
@@ -124,7 +125,10 @@ bool Actor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     VisitActorImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
     if (pathState_ < 0 || pathState_ > kLastPathState)
         return false;
-    walking_ = busy_ = false;  // the motion flags start cleared
+    // A pick-up sequence does not come back, so neither does its busy mark;
+    // a leg under way goes on to its stored move target.
+    busy_ = false;
+    restored_ = true;
     // The squad's inventory, which activation would make, takes the saved
     // items before then.
     if (!inventory_ && TeamTable::IsSquadSide(Side()))
@@ -240,11 +244,10 @@ bool UnitActor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image
     if (weapon != 0) {
         weapon_ = std::make_unique<WeaponState>();
         weapon_->weaponType = static_cast<int32_t>(weapon - 1);
-        if (!weapon_->SelectAmmo(static_cast<int32_t>(ammo)))
+        if (!SelectWeaponAmmo(static_cast<int32_t>(ammo)))
             weapon_->ammoType = static_cast<int32_t>(ammo);
     }
     ammoItem_ = static_cast<int32_t>(item - 1u);  // stored plus one, modulo 2^32
-    restored_ = true;
     return true;
 }
 
@@ -290,6 +293,7 @@ bool Projectile::LoadState(trevok::ByteReader& in, std::span<const uint8_t> imag
     if (!GameObject::LoadState(in, image))
         return false;
     VisitProjectileImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
+    restored_ = true;
     loadedTarget_ = in.U32();
     return in.Ok() && std::isfinite(lifetime_);
 }
