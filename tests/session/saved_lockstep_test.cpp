@@ -149,7 +149,19 @@ INSTANTIATE_TEST_SUITE_P(
                        "elevation 512 weapon 0 fires bullet 40 named\nrole grunt strength 30 size 1.8 0.5 named\n",
              "spawn soldier 1 5.5 0 5.5\nspawn grunt 2 5.5 0 15.5\nspawn grunt 2 20.5 0 25.5\npasses 2\n"
              "request 24 1 4\npasses 15\n",
-             20}),
+             20},
+        // Saved while the enemy team thinks: a guard turns its aim after a
+        // squad member walking by, and a wanderer draws its steps at its own
+        // times.
+        Case{"watched",
+             "floor 30 30\nrole bullet shot 12 20 named\n" + kSoldier +
+                 "role guard strength 60 size 1.8 0.5 sight 20 sightangle 1024 aim 8 elevation 512 weapon 0 "
+                 "fires bullet 40 alertable aggression 0.9 named\n"
+                 "role wanderer strength 10 size 1.8 0.5 ai 1 named\nslot 2\n",
+             "spawn guard 2 15.5 0 2.5\nspawn wanderer 2 10.5 0 20.5\nspawn soldier 1 2.5 0 8.5\npasses 3\n"
+             "request 5 0.5 267 4294967295 1 3\npasses 4\n"
+             "request 30 0.0 447 4294967295 1 3\npasses 12\n",
+             30}),
     [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 } // namespace
