@@ -16,6 +16,7 @@
 #include "world/collision_polygon.h"
 #include "world/level.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -164,7 +165,14 @@ bool Actor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     }
     const uint32_t destination = in.U32();
     destination_ = destination == 0 ? nullptr : LevelPolygon(destination - 1);
-    return in.Ok() && ReadPoints(in, waypoints_) && ReadPoints(in, sparePoints_);
+    if (!in.Ok() || !ReadPoints(in, waypoints_) || !ReadPoints(in, sparePoints_))
+        return false;
+    // The waypoint cursor is not stored. It stands on the waypoint the
+    // current leg walks to (a patrol goes on from there), else on the first.
+    const auto leg = std::find_if(waypoints_.begin(), waypoints_.end(),
+                                  [this](const Waypoint& w) { return w.point == moveTarget_; });
+    cursor_ = leg == waypoints_.end() ? 0 : static_cast<size_t>(leg - waypoints_.begin());
+    return true;
 }
 
 // An equipped entry whose item is no longer carried is dropped; the others

@@ -642,7 +642,8 @@ TEST_F(SaveFolder, ALoadedObjectsClockGoesOnFromTheSave)
 }
 
 // What a unit and a shot were doing when the game was saved goes on after
-// the load: a leg under way, a squad member's standing order and hold
+// the load: a leg under way, a patrol from the point it walks to (the
+// waypoint cursor is not stored), a squad member's standing order and hold
 // position (joining its side again on activation must not reset them), a
 // weapon's times in the server's ticks, and a shot's flight from its launch.
 TEST_F(SaveFolder, WhatALoadedUnitAndShotWereDoingGoesOn)
@@ -650,6 +651,7 @@ TEST_F(SaveFolder, WhatALoadedUnitAndShotWereDoingGoesOn)
     script::Role& unitRole = NewRole();
     unitRole.character->canTurn = true;
     unitRole.character->walkingSpeed = 2 * 65536;
+    unitRole.character->turningSpeed = 4096;
     unitRole.character->weapon = 3;
     RoleTable::Global().File(unitRole);
     script::WeaponEntry entry;
@@ -674,8 +676,16 @@ TEST_F(SaveFolder, WhatALoadedUnitAndShotWereDoingGoesOn)
     };
     UnitActor* walker = make({0, 0, 0});
     UnitActor* guard = make({5, 0, 0});
-    ASSERT_TRUE(walker && guard);
+    // Kept waypoints A, B, C: it left A and is halfway to B.
+    const Vec3 patrol[] = {{0, 0, 10}, {4, 0, 10}, {4, 0, 14}};
+    UnitActor* patroller = make(patrol[0]);
+    ASSERT_TRUE(walker && guard && patroller);
     walker->WalkTo({4, 0, 4});
+    for (const Vec3& point : patrol)
+        patroller->AppendWaypoint(point, 1);
+    patroller->NextWaypoint();
+    ASSERT_EQ(patroller->MoveTarget(), patrol[1]);
+    patroller->SetPosition({2, 0, 10});
     ASSERT_TRUE(guard->SetStandingOrder(4));
     ASSERT_TRUE(guard->SetStandingOrder(3));  // hold position, which joining the squad cleared
     ASSERT_TRUE(guard->GetWeapon());
@@ -685,7 +695,8 @@ TEST_F(SaveFolder, WhatALoadedUnitAndShotWereDoingGoesOn)
                                 ObjectRegistry::Global().TakeNextId());
     shot->Activate(1000000, 1.0f);
     shot->Update(1500000, 1.5f);
-    const uint32_t walkerId = walker->GetId(), guardId = guard->GetId(), shotId = shot->GetId();
+    const uint32_t walkerId = walker->GetId(), guardId = guard->GetId(), shotId = shot->GetId(),
+                   patrollerId = patroller->GetId();
 
     ASSERT_TRUE(SaveGame("doing.sav", 1));
     std::string error;
@@ -704,6 +715,15 @@ TEST_F(SaveFolder, WhatALoadedUnitAndShotWereDoingGoesOn)
     // Launched at 1 s at 5 m/s along z: at 2 s it is 5 m from its start.
     shotBack->Update(2000000, 2.0f);
     EXPECT_FLOAT_EQ(shotBack->Position().z, 6.0f);
+    // At B the patrol turns to C, not back to A.
+    auto* patrollerBack = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(patrollerId));
+    ASSERT_TRUE(patrollerBack);
+    uint64_t ticks = 1000000;
+    for (int pass = 0; pass < 100 && patrollerBack->MoveTarget() == patrol[1]; ++pass) {
+        ticks += 100000;
+        patrollerBack->Update(ticks, float(double(ticks) / 1e6));
+    }
+    EXPECT_EQ(patrollerBack->MoveTarget(), patrol[2]);
     script::RecordTables::Global().Clear();
     ServerClasses::Set(0, nullptr);
     ServerClasses::SetCharacterMaker(nullptr);
