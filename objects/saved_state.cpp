@@ -230,10 +230,7 @@ void UnitActor::WriteImage(std::span<uint8_t> image) const
 bool UnitActor::SaveState(trevok::ByteWriter& out) const
 {
     Actor::SaveState(out);
-    out.U32(weapon_ ? static_cast<uint32_t>(weapon_->weaponType) + 1 : 0);
-    out.U32(weapon_ ? static_cast<uint32_t>(weapon_->ammoType) : 0);
-    out.U32(static_cast<uint32_t>(ammoItem_) + 1u);  // plus one, modulo 2^32
-    out.U32(target_ ? target_->GetId() + 1 : 0);
+    WriteUnitWords(out, weapon_.get(), ammoItem_, target_ ? target_->GetId() + 1 : 0);
     return out.Ok();
 }
 
@@ -242,20 +239,11 @@ bool UnitActor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image
     if (!Actor::LoadState(in, image))
         return false;
     VisitUnitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
-    const uint32_t weapon = in.U32();
-    const uint32_t ammo = in.U32();
-    const uint32_t item = in.U32();
-    loadedTarget_ = in.U32();
-    if (!in.Ok() || weapon > uint32_t(script::kWeaponTypes) || ammo >= uint32_t(script::kAmmoTypes))
+    if (!ReadUnitWords(in, weapon_, ammoItem_, loadedTarget_))
         return false;
-    weapon_.reset();
-    if (weapon != 0) {
-        weapon_ = std::make_unique<WeaponState>();
-        weapon_->weaponType = static_cast<int32_t>(weapon - 1);
-        if (!SelectWeaponAmmo(static_cast<int32_t>(ammo)))
-            weapon_->ammoType = static_cast<int32_t>(ammo);
-    }
-    ammoItem_ = static_cast<int32_t>(item - 1u);  // stored plus one, modulo 2^32
+    // Without a record for the stored ammunition the type is kept as stored.
+    if (weapon_)
+        SelectWeaponAmmo(weapon_->ammoType);
     return true;
 }
 
