@@ -201,6 +201,11 @@ void UnitActor::VisitUnitImage(Self& u, Field&& field)
     field(0x1c8, u.nextSweep_);
     field(0x1cc, u.cycleWeapon_);
     field(0x1d0, u.cycleSecondary_);
+    // The sweep under way (zero in older saves: the beam then waits for
+    // the next sweep).
+    field(0x1d4, u.lastScan_);
+    field(0x1d8, u.sweepDirection_);
+    field(0x1dc, u.beamOn_);
     field(0x22c, u.armour_);
     field(0x230, u.shield_);
     field(0x234, u.aimStart_);

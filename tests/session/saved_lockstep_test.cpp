@@ -150,12 +150,13 @@ INSTANTIATE_TEST_SUITE_P(
              "spawn soldier 1 5.5 0 5.5\nspawn grunt 2 5.5 0 15.5\nspawn grunt 2 20.5 0 25.5\npasses 2\n"
              "request 24 1 4\npasses 15\n",
              20},
-        // Saved while the enemy team thinks: a guard turns its aim after a
-        // squad member walking by, and a wanderer draws its steps at its own
-        // times.
+        // Saved while the enemy team thinks: a guard sweeps its sight beam
+        // and turns its aim after a squad member walking by, and a wanderer
+        // draws its steps at its own times.
         Case{"watched",
              "floor 30 30\nrole bullet shot 12 20 named\n" + kSoldier +
-                 "role guard strength 60 size 1.8 0.5 sight 20 sightangle 1024 aim 8 elevation 512 weapon 0 "
+                 "role guard strength 60 walk 1 turn 1024 canturn size 1.8 0.5 sight 20 sightangle 1024 aim 8 "
+                 "elevation 512 weapon 0 "
                  "fires bullet 40 alertable aggression 0.9 named\n"
                  "role wanderer strength 10 size 1.8 0.5 ai 1 named\nslot 2\n",
              "spawn guard 2 15.5 0 2.5\nspawn wanderer 2 10.5 0 20.5\nspawn soldier 1 2.5 0 8.5\npasses 3\n"
