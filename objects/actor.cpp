@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace {
 
@@ -154,9 +155,17 @@ int32_t Actor::Activate(uint64_t now, float seconds)
         if (mover_->surface)
             mover_->surface->flags_ |= 0x40u;
     }
+    // Joining the side again resets the standing order and hold position of
+    // a squad member; a loaded actor keeps the ones it was saved with.
     const int32_t side = Side();
+    const int32_t standingOrder = standingOrder_;
+    const bool holdPosition = holdPosition_;
     GameObject::SetSide(0);
     SetSide(side);
+    if (std::exchange(restored_, false)) {
+        standingOrder_ = standingOrder;
+        holdPosition_ = holdPosition;
+    }
     return GameObject::Activate(now, seconds);
 }
 

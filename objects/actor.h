@@ -261,6 +261,7 @@ protected:
     size_t cursor_ = 0;
     int32_t approachFailures_ = 0;
     bool pickUpPlaying_ = false;
+    bool restored_ = false;  // loaded from a saved game and not yet activated
     uint8_t pickUpDone_ = 0;  // the pick-up sequence's completion flag
     // The target whose approach found no route, and until when it is not
     // searched again.

@@ -172,6 +172,18 @@ void LockedRandom::Reset()
     generator_ = ParticleRandom(start_, 3, 0);
 }
 
+ParticleRandom LockedRandom::Snapshot()
+{
+    LockGuard guard(lock_, true);
+    return generator_;
+}
+
+void LockedRandom::Restore(const ParticleRandom& state)
+{
+    LockGuard guard(lock_, true);
+    generator_ = state;
+}
+
 namespace ServerRandom {
 const uint32_t kStartWords[ParticleRandom::kDegree] = {
     0x03F0A9B4, 0x1BBF8475, 0x96B343B3, 0x7D22528D, 0xF9915475, 0x95387CCA, 0xC21D7F90, 0x05C125B1,

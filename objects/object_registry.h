@@ -107,6 +107,11 @@ public:
     float NextFraction();
     // The state of a new program.
     void Reset();
+    // The generator as it stands, and the draws going on from such a state:
+    // a saved game does not hold them, so a run that must repeat carries
+    // them across a load itself.
+    ParticleRandom Snapshot();
+    void Restore(const ParticleRandom& state);
 
 private:
     uint32_t start_[ParticleRandom::kDegree];

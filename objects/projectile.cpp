@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -95,8 +96,11 @@ bool Projectile::TestObject(GameObject& object, const Vec3& from, const Vec3& ve
 
 int32_t Projectile::Activate(uint64_t now, float seconds)
 {
-    launchTime_ = now;
-    launchSeconds_ = seconds;
+    // A loaded shot keeps its launch times and goes on along its path.
+    if (!std::exchange(restored_, false)) {
+        launchTime_ = now;
+        launchSeconds_ = seconds;
+    }
     GameObject::Activate(now, seconds);
     float fraction = FLT_MAX;
     hitPending_ = hitIsLevel_ = LevelHit(Position(), velocity_, Ballistic(), FLT_MAX, fraction);

@@ -82,6 +82,7 @@ private:
     GameObject* target_ = nullptr;  // one reference while homing
     float lifetime_ = kLongestFlight;
     uint32_t loadedTarget_ = 0;  // id + 1 between LoadState and AfterLoad
+    bool restored_ = false;      // loaded from a saved game and not yet activated
     template <typename Self, typename Field>
     static void VisitProjectileImage(Self& self, Field&& field);
 };

@@ -16,6 +16,7 @@
 #include "world/collision_polygon.h"
 #include "world/level.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -81,6 +82,7 @@ void Actor::VisitActorImage(Self& a, Field&& field)
     field(0x118, a.aimAngle_);
     field(0x11c, a.legTime_);
     field(0x120, a.crouching_);
+    field(0x121, a.walking_);  // 0 in older saves: those actors load standing
     field(0x122, a.hidden_);
     field(0x124, a.speed_);
     field(0x128, a.sightRange_);
@@ -124,7 +126,10 @@ bool Actor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     VisitActorImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
     if (pathState_ < 0 || pathState_ > kLastPathState)
         return false;
-    walking_ = busy_ = false;  // the motion flags start cleared
+    // A pick-up sequence does not come back, so neither does its busy mark;
+    // a leg under way goes on to its stored move target.
+    busy_ = false;
+    restored_ = true;
     // The squad's inventory, which activation would make, takes the saved
     // items before then.
     if (!inventory_ && TeamTable::IsSquadSide(Side()))
@@ -160,7 +165,14 @@ bool Actor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     }
     const uint32_t destination = in.U32();
     destination_ = destination == 0 ? nullptr : LevelPolygon(destination - 1);
-    return in.Ok() && ReadPoints(in, waypoints_) && ReadPoints(in, sparePoints_);
+    if (!in.Ok() || !ReadPoints(in, waypoints_) || !ReadPoints(in, sparePoints_))
+        return false;
+    // The waypoint cursor is not stored. It stands on the waypoint the
+    // current leg walks to (a patrol goes on from there), else on the first.
+    const auto leg = std::find_if(waypoints_.begin(), waypoints_.end(),
+                                  [this](const Waypoint& w) { return w.point == moveTarget_; });
+    cursor_ = leg == waypoints_.end() ? 0 : static_cast<size_t>(leg - waypoints_.begin());
+    return true;
 }
 
 // An equipped entry whose item is no longer carried is dropped; the others
@@ -189,6 +201,11 @@ void UnitActor::VisitUnitImage(Self& u, Field&& field)
     field(0x1c8, u.nextSweep_);
     field(0x1cc, u.cycleWeapon_);
     field(0x1d0, u.cycleSecondary_);
+    // The sweep under way (zero in older saves: the beam then waits for
+    // the next sweep).
+    field(0x1d4, u.lastScan_);
+    field(0x1d8, u.sweepDirection_);
+    field(0x1dc, u.beamOn_);
     field(0x22c, u.armour_);
     field(0x230, u.shield_);
     field(0x234, u.aimStart_);
@@ -218,10 +235,7 @@ void UnitActor::WriteImage(std::span<uint8_t> image) const
 bool UnitActor::SaveState(trevok::ByteWriter& out) const
 {
     Actor::SaveState(out);
-    out.U32(weapon_ ? static_cast<uint32_t>(weapon_->weaponType) + 1 : 0);
-    out.U32(weapon_ ? static_cast<uint32_t>(weapon_->ammoType) : 0);
-    out.U32(static_cast<uint32_t>(ammoItem_) + 1u);  // plus one, modulo 2^32
-    out.U32(target_ ? target_->GetId() + 1 : 0);
+    WriteUnitWords(out, weapon_.get(), ammoItem_, target_ ? target_->GetId() + 1 : 0);
     return out.Ok();
 }
 
@@ -230,21 +244,11 @@ bool UnitActor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image
     if (!Actor::LoadState(in, image))
         return false;
     VisitUnitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
-    const uint32_t weapon = in.U32();
-    const uint32_t ammo = in.U32();
-    const uint32_t item = in.U32();
-    loadedTarget_ = in.U32();
-    if (!in.Ok() || weapon > uint32_t(script::kWeaponTypes) || ammo >= uint32_t(script::kAmmoTypes))
+    if (!ReadUnitWords(in, weapon_, ammoItem_, loadedTarget_))
         return false;
-    weapon_.reset();
-    if (weapon != 0) {
-        weapon_ = std::make_unique<WeaponState>();
-        weapon_->weaponType = static_cast<int32_t>(weapon - 1);
-        if (!weapon_->SelectAmmo(static_cast<int32_t>(ammo)))
-            weapon_->ammoType = static_cast<int32_t>(ammo);
-    }
-    ammoItem_ = static_cast<int32_t>(item - 1u);  // stored plus one, modulo 2^32
-    restored_ = true;
+    // Without a record for the stored ammunition the type is kept as stored.
+    if (weapon_)
+        SelectWeaponAmmo(weapon_->ammoType);
     return true;
 }
 
@@ -290,6 +294,7 @@ bool Projectile::LoadState(trevok::ByteReader& in, std::span<const uint8_t> imag
     if (!GameObject::LoadState(in, image))
         return false;
     VisitProjectileImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
+    restored_ = true;
     loadedTarget_ = in.U32();
     return in.Ok() && std::isfinite(lifetime_);
 }

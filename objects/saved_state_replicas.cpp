@@ -280,32 +280,19 @@ void Unit::WriteImage(std::span<uint8_t> image) const
 bool Unit::SaveState(trevok::ByteWriter& out) const
 {
     MovingObject::SaveState(out);
-    out.U32(weapon_ ? static_cast<uint32_t>(weapon_->weaponType) + 1 : 0);
-    out.U32(weapon_ ? static_cast<uint32_t>(weapon_->ammoType) : 0);
-    out.U32(static_cast<uint32_t>(ammoItem_) + 1u);  // plus one, modulo 2^32
-    out.U32(target_ ? target_->GetId() + 1 : 0);
+    WriteUnitWords(out, weapon_.get(), ammoItem_, target_ ? target_->GetId() + 1 : 0);
     return out.Ok();
 }
 
 bool Unit::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
 {
-    if (!MovingObject::LoadState(in, image))
+    if (!MovingObject::LoadState(in, image) || !ReadUnitWords(in, weapon_, ammoItem_, loadedTarget_))
         return false;
-    const uint32_t weapon = in.U32();
-    const uint32_t ammo = in.U32();
-    if (!in.Ok() || weapon > uint32_t(script::kWeaponTypes) || ammo >= uint32_t(script::kAmmoTypes))
-        return false;
-    weapon_.reset();
-    if (weapon != 0) {
-        weapon_ = std::make_unique<WeaponState>();
-        weapon_->weaponType = static_cast<int32_t>(weapon - 1);
-        if (!weapon_->SelectAmmo(static_cast<int32_t>(ammo)))
-            weapon_->ammoType = static_cast<int32_t>(ammo);
-    }
+    // Without a record for the stored ammunition the type is kept as stored.
+    if (weapon_)
+        weapon_->SelectAmmo(weapon_->ammoType);
     VisitUnitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
-    ammoItem_ = static_cast<int32_t>(in.U32() - 1u);  // stored plus one, modulo 2^32
-    loadedTarget_ = in.U32();
-    return in.Ok() && std::isfinite(shield_) && std::isfinite(muzzleSpeed_);
+    return std::isfinite(shield_) && std::isfinite(muzzleSpeed_);
 }
 
 // An item or target that is gone loads as none.

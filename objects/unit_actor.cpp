@@ -117,9 +117,10 @@ void UnitActor::SetFirePoints(const Vec3& first, const Vec3& second)
 
 int32_t UnitActor::Activate(uint64_t now, float seconds)
 {
-    const int32_t result = Actor::Activate(now, seconds);
     // A unit restored from a saved game keeps its saved ammunition and rounds.
-    if (!std::exchange(restored_, false))
+    const bool restored = restored_;
+    const int32_t result = Actor::Activate(now, seconds);
+    if (!restored)
         ResetWeapon();
     // The muzzles are the model's fire parts; a model without them (or no
     // model) keeps the centre.
@@ -241,11 +242,18 @@ void UnitActor::QueueAttackTarget(uint32_t targetId, bool modifier)
     PushOrder(record);
 }
 
-bool UnitActor::ChangeAmmo(int32_t ammo)
+bool UnitActor::SelectWeaponAmmo(int32_t ammo)
 {
     if (!weapon_ || !weapon_->SelectAmmo(ammo))
         return false;
     weapon_->ApplyAmmo(static_cast<float>(TicksPerSecond()));
+    return true;
+}
+
+bool UnitActor::ChangeAmmo(int32_t ammo)
+{
+    if (!SelectWeaponAmmo(ammo))
+        return false;
     rounds_ = 0;
     SelectMagazine();
     OutMessage(90).U32(GetId()).I32(ammo).Send(true);

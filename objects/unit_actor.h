@@ -105,6 +105,9 @@ protected:
     // each pass, never holds it.
     void PlayPose(int32_t sequence, int32_t to, uint64_t now, float elapsed, uint8_t* reached);
     bool StartAim(const Vec3& point, float time, bool holdFire, bool lob);
+    // The weapon's record for that ammunition, its times in the server's
+    // ticks; false (nothing changed) when the weapon has no such record.
+    bool SelectWeaponAmmo(int32_t ammo);
     void Fire(uint64_t now, float seconds);
     bool CheckReactions(uint64_t now, float seconds);
     const script::Role* ProjectileRole() const;
@@ -139,7 +142,6 @@ protected:
     bool mayFire_ = false;
     std::unique_ptr<SweepScanner> scanner_;
     uint32_t loadedTarget_ = 0;  // id + 1 between LoadState and AfterLoad
-    bool restored_ = false;      // loaded and not yet activated
     template <typename Self, typename Field>
     static void VisitUnitImage(Self& self, Field&& field);
 

@@ -73,6 +73,34 @@ void WeaponState::ApplyAmmo(float ticksPerSecond)
     sound = record->sound;
 }
 
+void WriteUnitWords(trevok::ByteWriter& out, const WeaponState* weapon, int32_t ammoItem, uint32_t targetPlusOne)
+{
+    out.U32(weapon ? static_cast<uint32_t>(weapon->weaponType) + 1 : 0);
+    out.U32(weapon ? static_cast<uint32_t>(weapon->ammoType) : 0);
+    out.U32(static_cast<uint32_t>(ammoItem) + 1u);
+    out.U32(targetPlusOne);
+}
+
+bool ReadUnitWords(trevok::ByteReader& in, std::unique_ptr<WeaponState>& weapon, int32_t& ammoItem,
+                   uint32_t& targetPlusOne)
+{
+    const uint32_t type = in.U32();
+    const uint32_t ammo = in.U32();
+    const uint32_t item = in.U32();
+    const uint32_t target = in.U32();
+    if (!in.Ok() || type > uint32_t(script::kWeaponTypes) || ammo >= uint32_t(script::kAmmoTypes))
+        return false;
+    weapon.reset();
+    if (type != 0) {
+        weapon = std::make_unique<WeaponState>();
+        weapon->weaponType = static_cast<int32_t>(type - 1);
+        weapon->ammoType = static_cast<int32_t>(ammo);
+    }
+    ammoItem = static_cast<int32_t>(item - 1u);
+    targetPlusOne = target;
+    return true;
+}
+
 bool WeaponState::SelectAmmo(int32_t type)
 {
     if (!script::RecordTables::Global().Weapon(weaponType, type))

@@ -4,9 +4,11 @@
 // when they are made, change weapon, or are given an ammunition order.
 #pragma once
 
+#include "platform/byte_cursor.h"
 #include "script/records.h"
 
 #include <cstdint>
+#include <memory>
 
 struct WeaponState {
     const script::Role* projectile = nullptr;
@@ -34,3 +36,15 @@ struct WeaponState {
 
     bool CanFire() const { return magazineSize > 0; }
 };
+
+// The four words that end a unit's saved state, on the server and on the
+// client alike: weapon type + 1 (0: no weapon), its ammunition type (0
+// without one), the ammunition item + 1 and the target's id + 1 (0: none);
+// the plus ones wrap modulo 2^32, so every stored word comes back whole.
+void WriteUnitWords(trevok::ByteWriter& out, const WeaponState* weapon, int32_t ammoItem, uint32_t targetPlusOne);
+// False on a short read or a weapon or ammunition type outside the tables,
+// with nothing changed. Otherwise the weapon is a new state of the stored
+// type holding the stored ammunition type, its record not yet applied (the
+// owner applies it on its own clock), or none.
+bool ReadUnitWords(trevok::ByteReader& in, std::unique_ptr<WeaponState>& weapon, int32_t& ammoItem,
+                   uint32_t& targetPlusOne);

@@ -9,6 +9,7 @@
 #include "objects/path_mover.h"
 #include "objects/projectile.h"
 #include "objects/role_table.h"
+#include "objects/server_classes.h"
 #include "objects/server_kinds.h"
 #include "objects/teams.h"
 #include "objects/unit_actor.h"
@@ -638,6 +639,95 @@ TEST_F(SaveFolder, ALoadedObjectsClockGoesOnFromTheSave)
     EXPECT_EQ(back->lastUpdate_, 10.0f);
     back->Update(10500000, 10.5f);
     EXPECT_FLOAT_EQ(back->lifeTimer_, 4.5f);
+}
+
+// What a unit and a shot were doing when the game was saved goes on after
+// the load: a leg under way, a patrol from the point it walks to (the
+// waypoint cursor is not stored), a squad member's standing order and hold
+// position (joining its side again on activation must not reset them), a
+// weapon's times in the server's ticks, and a shot's flight from its launch.
+TEST_F(SaveFolder, WhatALoadedUnitAndShotWereDoingGoesOn)
+{
+    script::Role& unitRole = NewRole();
+    unitRole.character->canTurn = true;
+    unitRole.character->walkingSpeed = 2 * 65536;
+    unitRole.character->turningSpeed = 4096;
+    unitRole.character->weapon = 3;
+    RoleTable::Global().File(unitRole);
+    script::WeaponEntry entry;
+    entry.projectile = &roles[0];
+    entry.roundTime = 0.25f;
+    entry.reloadTime = 2.0f;
+    entry.magazineSize = entry.salvoSize = 5;
+    script::RecordTables::Global().StoreWeapon(3, WeaponState::DefaultAmmoFor(3), entry);
+    RegisterActorClasses();
+    TeamTable::Build(3, 1, 0);
+    GetHooks().stopLevel = [this] {
+        ++stops_;
+        EmptyTables();
+        TeamTable::Build(3, 1, 0);
+    };
+    const auto make = [&](const Vec3& at) {
+        const int32_t id = Server::CreateLevelObject(1, &unitRole, at, Quaternion::Identity());
+        auto* unit = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(uint32_t(id)));
+        if (unit)
+            unit->Activate(1000000, 1.0f);
+        return unit;
+    };
+    UnitActor* walker = make({0, 0, 0});
+    UnitActor* guard = make({5, 0, 0});
+    // Kept waypoints A, B, C: it left A and is halfway to B.
+    const Vec3 patrol[] = {{0, 0, 10}, {4, 0, 10}, {4, 0, 14}};
+    UnitActor* patroller = make(patrol[0]);
+    ASSERT_TRUE(walker && guard && patroller);
+    walker->WalkTo({4, 0, 4});
+    for (const Vec3& point : patrol)
+        patroller->AppendWaypoint(point, 1);
+    patroller->NextWaypoint();
+    ASSERT_EQ(patroller->MoveTarget(), patrol[1]);
+    patroller->SetPosition({2, 0, 10});
+    ASSERT_TRUE(guard->SetStandingOrder(4));
+    ASSERT_TRUE(guard->SetStandingOrder(3));  // hold position, which joining the squad cleared
+    ASSERT_TRUE(guard->GetWeapon());
+    const float roundTime = guard->GetWeapon()->roundTime, reloadTime = guard->GetWeapon()->reloadTime;
+    ASSERT_EQ(roundTime, 250000.0f);
+    auto* shot = new Projectile(1, &roles[0], {1, 1, 1}, Quaternion::Identity(), 5, guard->GetId(), 0xFFFFFFFFu,
+                                ObjectRegistry::Global().TakeNextId());
+    shot->Activate(1000000, 1.0f);
+    shot->Update(1500000, 1.5f);
+    const uint32_t walkerId = walker->GetId(), guardId = guard->GetId(), shotId = shot->GetId(),
+                   patrollerId = patroller->GetId();
+
+    ASSERT_TRUE(SaveGame("doing.sav", 1));
+    std::string error;
+    ASSERT_TRUE(Load(ReadFile("doing.sav"), &error)) << error;
+    auto* walkerBack = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(walkerId));
+    auto* guardBack = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(guardId));
+    auto* shotBack = dynamic_cast<Projectile*>(ObjectRegistry::Global().Find(shotId));
+    ASSERT_TRUE(walkerBack && guardBack && shotBack);
+    EXPECT_TRUE(walkerBack->IsWalking());
+    EXPECT_EQ(walkerBack->MoveTarget(), (Vec3{4, 0, 4}));
+    EXPECT_EQ(guardBack->StandingOrder(), 4);
+    EXPECT_TRUE(guardBack->HoldsPosition());
+    ASSERT_TRUE(guardBack->GetWeapon());
+    EXPECT_EQ(guardBack->GetWeapon()->roundTime, roundTime);
+    EXPECT_EQ(guardBack->GetWeapon()->reloadTime, reloadTime);
+    // Launched at 1 s at 5 m/s along z: at 2 s it is 5 m from its start.
+    shotBack->Update(2000000, 2.0f);
+    EXPECT_FLOAT_EQ(shotBack->Position().z, 6.0f);
+    // At B the patrol turns to C, not back to A.
+    auto* patrollerBack = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(patrollerId));
+    ASSERT_TRUE(patrollerBack);
+    uint64_t ticks = 1000000;
+    for (int pass = 0; pass < 100 && patrollerBack->MoveTarget() == patrol[1]; ++pass) {
+        ticks += 100000;
+        patrollerBack->Update(ticks, float(double(ticks) / 1e6));
+    }
+    EXPECT_EQ(patrollerBack->MoveTarget(), patrol[2]);
+    script::RecordTables::Global().Clear();
+    ServerClasses::Set(0, nullptr);
+    ServerClasses::SetCharacterMaker(nullptr);
+    TeamTable::Clear();
 }
 
 // An independent reader of the layout reads every field of a full save with

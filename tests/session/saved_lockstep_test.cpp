@@ -1,7 +1,10 @@
 // A world the lockstep harness runs, saved part way and loaded into a fresh
 // world: its state checksum equals the saved world's, and the passes after
-// the load give the states the uninterrupted run gave, pass by pass.
+// the load give the states the uninterrupted run gave, pass by pass. The
+// random generators belong to the process, not to the save: the fresh world
+// draws on from where the saved one stood.
 #include "lockstep_harness.h"
+#include "objects/ai.h"
 #include "objects/object_registry.h"
 #include "objects/server_classes.h"
 #include "session/actor_requests.h"
@@ -33,7 +36,7 @@ struct Case {
     // fresh world has before the load.
     std::string world;
     std::string prelude;  // spawns, requests and passes up to the save
-    int after;            // passes compared after the load; 0: the state at the load only
+    int after;            // passes compared after the load
 };
 
 class SavedLockstep : public ::testing::TestWithParam<Case> {
@@ -99,6 +102,7 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
     const Case& c = GetParam();
     uint64_t savedState = 0, savedNow = 0;
     std::vector<uint64_t> uninterrupted;
+    std::optional<ParticleRandom> serverDraws, aiDraws;
     {
         Lockstep run;
         Run(run, c.world + c.prelude);
@@ -107,6 +111,8 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
         savedNow = run.Now();
         GetHooks().gameSeconds = [&run] { return float(double(run.Now()) / Lockstep::kTicksPerSecond); };
         ASSERT_TRUE(SaveGame("lockstep.sav", 1));
+        serverDraws = ServerRandom::Get().Snapshot();
+        aiDraws = AiRandom::Get().Snapshot();
         uninterrupted = Continue(run, c.after);
         GetHooks().gameSeconds = nullptr;
     }
@@ -117,6 +123,8 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
     auto bytes = ReadSave("lockstep.sav", &error);
     ASSERT_TRUE(bytes) << error;
     ASSERT_TRUE(Load(*bytes, &error)) << error;
+    ServerRandom::Get().Restore(*serverDraws);
+    AiRandom::Get().Restore(*aiDraws);
     EXPECT_EQ(fresh.StateChecksum(), savedState);
     EXPECT_EQ(Continue(fresh, c.after), uninterrupted);
     EXPECT_TRUE(fresh.Broken().empty()) << fresh.Broken().front();
@@ -134,14 +142,27 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"walking", kFloor + kSoldier,
              "spawn soldier 1 2.5 0 2.5\npasses 2\nrequest 5 0.5 212 4294967295 1 1\npasses 10\n"
              "request 30 0.0 303 4294967295 1 1\npasses 10\n",
-             0},
+             20},
         // Saved while a squad member fires at will on two enemies.
         Case{"firing", "floor 30 30\nrole bullet shot 12 20 named\n"
                        "role soldier strength 60 walk 2 turn 2048 canturn sight 30 size 1.8 0.5 aim 8 "
                        "elevation 512 weapon 0 fires bullet 40 named\nrole grunt strength 30 size 1.8 0.5 named\n",
              "spawn soldier 1 5.5 0 5.5\nspawn grunt 2 5.5 0 15.5\nspawn grunt 2 20.5 0 25.5\npasses 2\n"
              "request 24 1 4\npasses 15\n",
-             0}),
+             20},
+        // Saved while the enemy team thinks: a guard sweeps its sight beam
+        // and turns its aim after a squad member walking by, and a wanderer
+        // draws its steps at its own times.
+        Case{"watched",
+             "floor 30 30\nrole bullet shot 12 20 named\n" + kSoldier +
+                 "role guard strength 60 walk 1 turn 1024 canturn size 1.8 0.5 sight 20 sightangle 1024 aim 8 "
+                 "elevation 512 weapon 0 "
+                 "fires bullet 40 alertable aggression 0.9 named\n"
+                 "role wanderer strength 10 size 1.8 0.5 ai 1 named\nslot 2\n",
+             "spawn guard 2 15.5 0 2.5\nspawn wanderer 2 10.5 0 20.5\nspawn soldier 1 2.5 0 8.5\npasses 3\n"
+             "request 5 0.5 267 4294967295 1 3\npasses 4\n"
+             "request 30 0.0 447 4294967295 1 3\npasses 12\n",
+             30}),
     [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 } // namespace
