@@ -11,6 +11,7 @@
 #include "world/level.h"
 
 #include <cmath>
+#include <mutex>
 #include <numbers>
 #include <strings.h>
 
@@ -70,16 +71,20 @@ const LevelDummy* FindDummy(const Level& level, const std::string& name)
 namespace {
 
 // The shared flag model, loaded on first use and kept to the program's end.
+// A flag made before the data folders are known (or while the file is
+// missing) stays bare, but the next flag tries the file again.
+std::mutex g_flagModelLock;
+HierarchyPtr g_flagModel;
+
 Hierarchy* SharedFlagModel()
 {
-    static HierarchyPtr model = [] {
-        HierarchyPtr loaded;
+    std::lock_guard<std::mutex> guard(g_flagModelLock);
+    if (!g_flagModel) {
         const auto rifs = app::DataDirectories::Global().Folder(app::kRifsDirectory);
         if (auto record = rifs ? trevok::LoadEnvironmentFile(*rifs, "objects\\tf_flag.rif") : nullptr)
-            loaded = trevok::LoadHierarchyFromChunks("tf_flag", *record);
-        return loaded;
-    }();
-    return model.get();
+            g_flagModel = trevok::LoadHierarchyFromChunks("tf_flag", *record);
+    }
+    return g_flagModel.get();
 }
 
 } // namespace

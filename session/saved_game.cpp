@@ -94,7 +94,10 @@ void LevelStateBlock::TakeLoaded(const LevelStateBlock& stored)
     sunWord76 = stored.sunWord76;
     sunDirection = stored.sunDirection;
     value92 = stored.value92;
-    levelPhase = stored.levelPhase;
+    // The loading phase marks a load running in this program; a file that
+    // stores it would leave the next level without its map objects.
+    if (stored.levelPhase != kPhaseLoading)
+        levelPhase = stored.levelPhase;
 }
 
 namespace SavedGame {
@@ -985,14 +988,18 @@ bool LoadHeld(std::span<const uint8_t> bytes, std::string* error, std::optional<
     // A full load always replaces the running level, whatever the stored phase.
     if (hooks.stopLevel)
         hooks.stopLevel();
-    LevelStateBlock::Live().levelPhase = LevelStateBlock::kPhaseLoading;
+    uint32_t& phase = LevelStateBlock::Live().levelPhase;
+    const uint32_t running = phase;  // as saved
+    phase = LevelStateBlock::kPhaseLoading;
     bool rebuilt = false;
     {
         RestoringScope restoring;
         rebuilt = RebuildWorld(file, error);
     }
+    // Either way the load is over: a failed one must not leave the next
+    // level start thinking a save is being restored.
+    phase = running;
     if (rebuilt) {
-        LevelStateBlock::Live().levelPhase = file.block.levelPhase;  // running again, as saved
         startTicks = WorldObject::SecondsToTicks(file.world->gameTime);
         return true;
     }

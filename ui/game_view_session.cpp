@@ -46,6 +46,9 @@ void EndSession()
     MoveMarker::Release();
     SceneLighting::Clear();
     CommandWheel::Release();
+    // A wheel choice still waiting for its click (attack a place, open the
+    // upgrade screen) must not carry over into the next session's cursor.
+    CommandWheel::ClearPendingAction();
     PlayerInput::Clear();
 }
 

@@ -394,6 +394,8 @@ TEST_F(EffectListTest, ThereIsAFramePassUntilTheShadowsReplaceIt)
 {
     Effects::Startup();
     EXPECT_NE(Effects::FramePass(), nullptr) << "the shadows' pass, installed by the start-up";
+    // Put back before the shut-down, so the shadows the start-up made go with it.
+    const ShadowHookTable installed = ShadowHooks();
     ShadowHooks() = ShadowHookTable{};
     EXPECT_EQ(Effects::FramePass(), &FramePassStandIn::Run);
     Effects::AddScreenFade(1.0f, {});
@@ -401,8 +403,9 @@ TEST_F(EffectListTest, ThereIsAFramePassUntilTheShadowsReplaceIt)
     EXPECT_EQ(Effects::LateList().Count(), 1);
     ShadowHooks().framePass = [] {};
     EXPECT_NE(Effects::FramePass(), &FramePassStandIn::Run);
-    ShadowHooks() = ShadowHookTable{};
+    ShadowHooks() = installed;
     Effects::Shutdown();
+    ShadowHooks() = ShadowHookTable{};
     EXPECT_EQ(Effects::FramePass(), nullptr);
     EXPECT_EQ(Effects::LateList().Count(), 0);
 }

@@ -5,6 +5,7 @@
 #include "objects/ai.h"
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
+#include "objects/server_classes.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
 #include "Veapi/hierarchy.h"
@@ -170,6 +171,10 @@ protected:
         ObjectRegistry::Global().ResetIds();
         ServerCounters::ResetEventNumber();
         TeamTable::Clear();
+        // A session started earlier in the program leaves its actor classes
+        // registered; the fixture's roles make plain objects.
+        ServerClasses::Set(0, nullptr);
+        ServerClasses::SetCharacterMaker(nullptr);
     }
 
     // A role owned by the fixture (roles outlive their objects).

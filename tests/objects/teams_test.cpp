@@ -2,11 +2,13 @@
 // their dummies, and the formation points of group moves.
 #include "objects/teams.h"
 
+#include "app/directories.h"
 #include "world/level.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,29 @@ TEST_F(TeamsTest, FlagsStandAtTheirDummiesOrAtTheSideIndex)
     EXPECT_EQ(four.capturePoint, (Vec3{4, 0, 4}));
     EXPECT_EQ(TeamTable::Find(0)->flag, nullptr) << "only squad sides";
     Level::Current() = previous;
+}
+
+// A flag made while no data folder is known stands bare, but does not keep
+// the flags of a later level from their model.
+TEST_F(TeamsTest, AFlagMadeBeforeTheDataFoldersAreKnownLeavesLaterFlagsTheirModel)
+{
+    const std::filesystem::path sample = TREVOK_SAMPLE_DATA_DIR;
+    if (!std::filesystem::exists(sample / "rifs" / "objects" / "tf_flag.rif"))
+        GTEST_SKIP() << "sample data not generated";
+    app::DataDirectories& folders = app::DataDirectories::Global();
+    folders.Clear();
+    {
+        // Bare, unless a flag earlier in the program already loaded the model.
+        TeamFlag first(0, 0, 0, 0);
+    }
+    folders.SetStartDirectory(sample);
+    folders.SetPath(app::kRifsDirectory, "rifs");
+    {
+        TeamFlag dressed(1, 0, 1, 0);
+        EXPECT_NE(dressed.Object(), nullptr) << "the model loads once the folder is known";
+    }
+    folders.Clear();
+    folders.SetStartDirectory({});
 }
 
 TEST_F(TeamsTest, FormationPointsFollowTheDirection)

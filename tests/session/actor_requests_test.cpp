@@ -26,15 +26,6 @@
 
 namespace {
 
-// Back to the plain server: other suites in this program make plain objects.
-void UninstallActorClasses()
-{
-    RequestTable::ResetRows();
-    ServerClasses::Set(0, nullptr);
-    ServerClasses::SetCharacterMaker(nullptr);
-    Server::SetProjectileMaker(nullptr);
-}
-
 std::filesystem::path Scenario(const std::string& name)
 {
     return std::filesystem::path(TREVOK_FIXTURES_DIR) / "scenarios" / name;

@@ -27,10 +27,7 @@ protected:
     void TearDown() override
     {
         if (actorRequests_) {
-            RequestTable::ResetRows();
-            ServerClasses::Set(0, nullptr);
-            ServerClasses::SetCharacterMaker(nullptr);
-            Server::SetProjectileMaker(nullptr);
+            UninstallActorClasses();
         }
         ClientWorld::TearDown();
     }

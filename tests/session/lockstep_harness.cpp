@@ -9,11 +9,14 @@
 #include "objects/weapon_state.h"
 #include "tests/objects/navigation_fixture.h"
 #include "objects/object_registry.h"
+#include "objects/server_classes.h"
 #include "objects/server_link.h"
 #include "objects/teams.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
 #include "session/message_queue.h"
+#include "session/projectile_launch.h"
+#include "session/request_table.h"
 #include "session/server_objects.h"
 
 #include <algorithm>
@@ -55,6 +58,14 @@ int32_t Wander(GameObject& object, uint64_t now)
 }
 
 } // namespace
+
+void UninstallActorClasses()
+{
+    RequestTable::ResetRows();
+    ServerClasses::Set(0, nullptr);
+    ServerClasses::SetCharacterMaker(nullptr);
+    Server::SetProjectileMaker(nullptr);
+}
 
 uint64_t XxHash64(std::span<const uint8_t> bytes, uint64_t seed)
 {

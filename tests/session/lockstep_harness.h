@@ -26,6 +26,11 @@ namespace navtest {
 struct GridLevel;
 }
 
+// Back to the plain server the harness and the fixtures expect: the actor
+// classes, their request rows and projectile maker that a session start or
+// an actor test installed are taken out again.
+void UninstallActorClasses();
+
 // XXH64 of `bytes` with `seed`.
 uint64_t XxHash64(std::span<const uint8_t> bytes, uint64_t seed);
 

@@ -812,6 +812,49 @@ TEST_F(SaveFolder, AnUnknownRoleFailsTheLoadAndEndsTheSessionCleanly)
     EXPECT_EQ(stops_, 2);  // the running level, then the half-built one
 }
 
+// The loading phase belongs to a load while it runs: neither a failed load
+// nor a file that stores the phase leaves the next level start restoring a
+// save (which would leave the level without its map objects).
+TEST_F(SaveFolder, NoLoadLeavesTheGameInTheLoadingPhase)
+{
+    const struct {
+        const char* name;
+        int full;
+        uint32_t storedPhase;
+        bool dropRole;  // role 1 is gone from the level: the load fails
+        bool loads;
+    } cases[] = {
+        {"a full load failing on an unknown role", 1, 1, true, false},
+        {"a full save storing the loading phase", 1, LevelStateBlock::kPhaseLoading, false, true},
+        {"a level-start save storing the loading phase", 0, LevelStateBlock::kPhaseLoading, false, true},
+        {"a full save storing another phase", 1, 5, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EmptyTables();
+        RoleTable::Global().Clear();
+        RoleTable::Global().ResetIds();
+        RoleTable::Global().File(roles[0]);
+        RoleTable::Global().File(roles[1]);
+        Make(&roles[1], 1, {0, 0, 0});
+        LevelStateBlock::Live().levelPhase = c.storedPhase;
+        ASSERT_TRUE(SaveGame("phase.sav", c.full));
+        LevelStateBlock::Live().levelPhase = 1;
+        if (c.dropRole) {
+            RoleTable::Global().Clear();
+            RoleTable::Global().ResetIds();
+            RoleTable::Global().File(roles[0]);
+        }
+        auto bytes = ReadFile("phase.sav");
+        EXPECT_EQ(Load(bytes, nullptr), c.loads);
+        EXPECT_NE(LevelStateBlock::Live().levelPhase, LevelStateBlock::kPhaseLoading);
+        if (c.storedPhase != LevelStateBlock::kPhaseLoading && c.loads) {
+            EXPECT_EQ(LevelStateBlock::Live().levelPhase, c.storedPhase) << "a stored phase is taken";
+        }
+    }
+    LevelStateBlock::Live() = LevelStateBlock{};
+}
+
 TEST_F(SaveFolder, ASaveKilledMidWriteLeavesTheOldFileWhole)
 {
     for (int i = 0; i < 200; ++i)

@@ -60,10 +60,7 @@ protected:
     void TearDown() override
     {
         GetHooks() = {};
-        RequestTable::ResetRows();
-        ServerClasses::Set(0, nullptr);
-        ServerClasses::SetCharacterMaker(nullptr);
-        Server::SetProjectileMaker(nullptr);
+        UninstallActorClasses();
         if (saved_)
             setenv("XDG_DATA_HOME", saved_->c_str(), 1);
         else

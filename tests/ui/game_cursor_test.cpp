@@ -1,6 +1,7 @@
 #include "ui_fixture.h"
 
 #include "Veapi/camera.h"
+#include "../Veapi/display_fixture.h"
 #include "app/display_mode.h"
 #include "platform/byte_cursor.h"
 #include "session/client_apply.h"
@@ -121,7 +122,18 @@ TEST_F(CursorTest, AttackModeShowsGroundUnlessTheWheelWaitsForUpgrade)
     EXPECT_EQ(s, GameCursor::kStandard);
 }
 
-TEST(HudViewports, FractionsAndHalvedDepths)
+// The viewports are fractions of the screen the display has, whatever size
+// an earlier test left it at: a screen of 640 x 480 of its own.
+class HudViewportsOnAScreen : public displaytest::DisplayTest {
+protected:
+    void SetUp() override
+    {
+        DisplayTest::SetUp();
+        Start(640, 480, 16);
+    }
+};
+
+TEST_F(HudViewportsOnAScreen, FractionsAndHalvedDepths)
 {
     DisplayModeSettings saved = App::CurrentMode();
     App::CurrentMode().width = 640;

@@ -36,6 +36,8 @@ protected:
 
     void SetUp() override
     {
+        // Whatever an earlier test left of a game view session ends first.
+        GameView::EndSession();
         auto& hooks = GameView::GetHooks();
         hooks = {};
         hooks.modifiers = [this] { return view_.modifiers; };

@@ -1,5 +1,7 @@
 #include "ui/wheel.h"
 
+#include "ui/game_view.h"
+
 #include "fake_view.h"
 
 #include <gtest/gtest.h>
@@ -232,6 +234,20 @@ TEST_F(CommandWheelTest, UpgradeSegmentAndEnabling)
     RunTo(3500);
     EXPECT_EQ(ammo->GetState(), Wheel::kOpen);
     EXPECT_EQ(ammo->ChildCount(), 0);
+}
+
+// A choice still waiting for its click when the session ends does not
+// reach into the next session (its cursor, its next click).
+TEST_F(CommandWheelTest, AChoiceLeftWaitingEndsWithTheSession)
+{
+    Wheel* wheel = CommandWheel::Get();
+    CommandWheel::OpenAt(0.5f, 0.4f, now_);
+    RunTo(600);
+    wheel->Child(4)->SetHovered();
+    ASSERT_EQ(wheel->Click(now_), kClickTaken | kClickCloseHolder);
+    ASSERT_EQ(CommandWheel::PendingAction(), WheelAction::kUpgradeScreen);
+    GameView::EndSession();
+    EXPECT_EQ(CommandWheel::PendingAction(), WheelAction::kNone);
 }
 
 } // namespace
