@@ -34,16 +34,18 @@ const Colour& DefaultLightAmbient()
 void Light::SetPosition(float x, float y, float z)
 {
     desc_.position = {x, y, z};
+    LightSet::LightsChanged();
 }
 
 void Light::SetPosition(const Vec3& position)
 {
-    desc_.position = {position.x, position.y, position.z};
+    Light::SetPosition(position.x, position.y, position.z);
 }
 
 void Light::SetSpecular(float r, float g, float b, float a)
 {
     desc_.specular = {r, g, b, a};
+    LightSet::LightsChanged();
 }
 
 void Light::Enable(uint32_t index) const
@@ -85,6 +87,17 @@ LightSet* LightSet::Current()
 void LightSet::ForgetCurrent()
 {
     g_current = nullptr;
+}
+
+void LightSet::LightsChanged()
+{
+    g_current = nullptr;
+}
+
+void LightSet::ListChanged()
+{
+    if (g_current == this || this == g_globals[0])
+        g_current = nullptr;
 }
 
 void LightSet::Apply()
@@ -129,6 +142,8 @@ Light* LightSet::AddLight(const gfx::Light& description)
     // zero, gets n - 1 - k), so the next Apply leaves it where it is.
     if (g_current == this && uint32_t(count_) <= n)
         light->Enable(n - uint32_t(count_));
+    else
+        ListChanged();
     return light;
 }
 
@@ -139,8 +154,7 @@ void LightSet::RemoveLight(Light* light)
     --count_;
     delete light;
     // The device still has the light on: the next draw applies the set anew.
-    if (g_current == this)
-        g_current = nullptr;
+    ListChanged();
 }
 
 Light* LightSet::AddPointLight(const Colour& colour, const Colour& specular, const Vec3& position, float range)
@@ -199,6 +213,8 @@ void LightSet::Clear()
     lights_.Clear();
     count_ = 0;
     material_.emissive = {1, 1, 1, material_.emissive.a};
+    // The device still has the lights on and the old material.
+    ListChanged();
 }
 
 void LightSet::SetEmissive(Colour colour)

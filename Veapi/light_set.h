@@ -1,6 +1,10 @@
 // Light sets: a list of device lights plus one material, applied together.
 // One set is current on the device; shapes and objects switch between sets
-// cheaply. Four global sets live from start-up to exit.
+// cheaply. Four global sets live from start-up to exit. The first global set
+// holds the lights that effects, particles and units add to the world; the
+// level's own set borrows its point and spot lights (see LevelLight), so a
+// change to that set's list reaches the device at the next draw whichever
+// set is current.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +19,7 @@ class Light {
 public:
     explicit Light(const gfx::Light& description) : desc_(description) {}
     virtual ~Light() = default;
+    // Both reach the device at the next draw (see LightSet::LightsChanged).
     virtual void SetPosition(float x, float y, float z);
     virtual void SetPosition(const Vec3& position);
     virtual void SetSpecular(float r, float g, float b, float a);
@@ -57,6 +62,10 @@ public:
     static LightSet* Current();
     // Forgets the current set (device re-created: nothing is programmed).
     static void ForgetCurrent();
+    // A light was changed in place (its description written directly): the
+    // render queue applies a set only when it is not current, so the current
+    // one is forgotten and the next draw programs the change.
+    static void LightsChanged();
 
     static void CreateGlobals(LightSet* handedIn);
     static void DestroyGlobals();
@@ -65,6 +74,9 @@ public:
 
 private:
     static uint32_t MaxLights();
+    // The list changed: the device is programmed anew at the next draw when
+    // this set is current or is borrowed by the current one.
+    void ListChanged();
     List<Light*> lights_;
     int32_t count_ = 0;
     gfx::Material material_;

@@ -490,8 +490,7 @@ bool ParticleEmitter::Update(uint32_t elapsed)
                                          flickerPhase_ ? colour2_.green : colour1_.green,
                                          flickerPhase_ ? colour2_.blue : colour1_.blue,
                                          flickerPhase_ ? colour2_.alpha : colour1_.alpha};
-        // A set that stays current would keep showing the old colour.
-        LightSet::ForgetCurrent();
+        LightSet::LightsChanged();
     }
     if (spawner_) {
         Spawn(uint32_t(std::min<uint64_t>(n, Particles::kPoolSize)));

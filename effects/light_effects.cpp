@@ -65,10 +65,7 @@ Quaternion CameraOrientation()
 
 float SkyHeight() { return g_environment.weatherPosition.y; }
 
-// A light changed in place reaches the device only when its set is applied
-// again, and the render queue applies a set only when it is not current:
-// forgetting the current set makes the next draw program the change.
-void LightsChanged() { LightSet::ForgetCurrent(); }
+void LightsChanged() { LightSet::LightsChanged(); }
 
 // A spot light from source to target with the spotlight's colours.
 Light* AddSpot(const Vec3& source, const Vec3& target)

@@ -389,6 +389,7 @@ void WorldObject::Update(uint64_t time, float seconds)
         gfx::Light& d = ownLight_->Description();
         d.diffuse = {f * light.red, f * light.green, f * light.blue, d.diffuse.a};
         d.specular = {f * light.specularRed, f * light.specularGreen, f * light.specularBlue, d.specular.a};
+        LightSet::LightsChanged();
     }
 }
 

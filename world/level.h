@@ -65,8 +65,8 @@ public:
 
     static Level*& Current(); // null: no level loaded
     // Per frame from the main loop; both do nothing for a null level.
-    // Draw queues the level with the level's lights (the first global set
-    // while the level has none) and the fog's level material, and flushes.
+    // Draw queues the level with WorldLights() and the fog's level
+    // material, and flushes.
     static void Draw(Level* level);
     static void CopyGlobalLightValues(Level* level);
     // The same copy from the global light record, for the lighting pass of
@@ -88,8 +88,10 @@ public:
     // The level's light set, filled from its lighting chunks; lights added
     // here light the level's drawing. The level owns it.
     LevelLight& Lights() { return *lights_; }
-    // What the level's world is lit by: its own set, or the first global set
-    // while it has none. Objects standing in the level are drawn with it.
+    // What the level's world is lit by: its own set, which also carries the
+    // effects' and units' lights of the first global set, or that global set
+    // itself while the level has no lights. The level and the objects
+    // standing in it are drawn with it.
     LightSet* WorldLights() const;
     // Hooks for an object's draw lit by WorldLights(): before each draw, the
     // level's point lights reaching the object's position are switched on.

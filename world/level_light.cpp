@@ -132,9 +132,8 @@ void LevelLight::Apply()
         return;
     const uint32_t n = DeviceLights();
     uint32_t index = 0;
-    for (Light* light : Lights())
-        if (index < n)
-            light->Enable(index++);
+    for (Light* light : LightsFor(nullptr, nullptr, n))
+        light->Enable(index++);
     for (; index < n; ++index)
         dev->LightEnable(index, false);
 }
@@ -186,16 +185,66 @@ std::vector<LevelPointLight*> LevelLight::ChooseLights(const Vec3& minimum, cons
 void LevelLight::OnDrawBounds(const Vec3& minimum, const Vec3& maximum)
 {
     const uint32_t n = DeviceLights();
-    const uint32_t firstFree = uint32_t(LightCount());
-    const std::vector<LevelPointLight*> chosen = ChooseLights(minimum, maximum, firstFree, n);
+    const std::vector<Light*> lights = LightsFor(&minimum, &maximum, n);
     gfx::Device* dev = Display::Device();
     if (!dev)
         return;
-    uint32_t index = firstFree;
-    for (LevelPointLight* light : chosen)
+    uint32_t index = 0;
+    for (Light* light : lights)
         light->Enable(index++);
     for (; index < n; ++index)
         dev->LightEnable(index, false);
+}
+
+LightSet* LevelLight::Borrowed() const
+{
+    LightSet* global = LightSet::Global(0);
+    return global != this ? global : nullptr;
+}
+
+namespace {
+
+// Whether a point or spot light can reach the box: its range (none, or not
+// a number, reaches everywhere) against the distance to the box's nearest
+// point.
+bool Reaches(const gfx::Light& d, const Vec3& minimum, const Vec3& maximum)
+{
+    if (!(d.range > 0.0f) || !std::isfinite(d.range))
+        return true;
+    const float p[3] = {d.position.x, d.position.y, d.position.z};
+    const float lo[3] = {std::min(minimum.x, maximum.x), std::min(minimum.y, maximum.y),
+                         std::min(minimum.z, maximum.z)};
+    const float hi[3] = {std::max(minimum.x, maximum.x), std::max(minimum.y, maximum.y),
+                         std::max(minimum.z, maximum.z)};
+    float squared = 0.0f;
+    for (int i = 0; i < 3; ++i) {
+        const float out = p[i] < lo[i] ? lo[i] - p[i] : p[i] > hi[i] ? p[i] - hi[i] : 0.0f;
+        squared += out * out;
+    }
+    return squared <= d.range * d.range;
+}
+
+} // namespace
+
+std::vector<Light*> LevelLight::LightsFor(const Vec3* minimum, const Vec3* maximum, uint32_t deviceLights)
+{
+    std::vector<Light*> lights;
+    for (Light* light : Lights())
+        if (lights.size() < deviceLights)
+            lights.push_back(light);
+    // Borrowed directional lights are left out: the level has its own sun.
+    if (LightSet* borrowed = Borrowed())
+        for (Light* light : borrowed->Lights()) {
+            const gfx::Light& d = light->Description();
+            if (lights.size() >= deviceLights || d.type == gfx::LightType::Directional)
+                continue;
+            if (!minimum || !maximum || Reaches(d, *minimum, *maximum))
+                lights.push_back(light);
+        }
+    if (minimum && maximum)
+        for (LevelPointLight* light : ChooseLights(*minimum, *maximum, uint32_t(lights.size()), deviceLights))
+            lights.push_back(light);
+    return lights;
 }
 
 namespace {

@@ -2,7 +2,10 @@
 // are filed in the level's cell grid by position and range, and before an
 // object is drawn only those reaching it are switched on, as many as the
 // device allows, larger ranges first, each dimmed by the fog at its place.
-// Game thread (drawing). Like every reader and writer of the level, the
+// The lights that effects, particles and units add to the world live in the
+// first global light set; the level's set borrows its point and spot lights
+// (never owning them), so they light the level and what stands in it as the
+// level's own lamps do, each once. Game thread (drawing). Like every reader and writer of the level, the
 // caller holds the level lock: exclusively to add, move or remove a point
 // light, shared to choose lights. The set must go before the level does.
 #pragma once
@@ -47,10 +50,11 @@ public:
     explicit LevelLight(LevelGrid* grid);
     ~LevelLight() override;
 
-    // MakeCurrent: the directional lights from index 0, the rest off.
+    // MakeCurrent: the directional lights from index 0, then every borrowed
+    // light, the rest off.
     void Apply() override;
     void DisableLights() override;
-    // SelectLights for an object's box.
+    // SelectLights for an object's box: LightsFor, programmed.
     void OnDrawBounds(const Vec3& minimum, const Vec3& maximum) override;
     // Directional lights go to the set's own list, the others are filed.
     Light* AddLight(const gfx::Light& description) override;
@@ -60,6 +64,14 @@ public:
     // order after `slots` directional ones out of `deviceLights`.
     std::vector<LevelPointLight*> ChooseLights(const Vec3& minimum, const Vec3& maximum, uint32_t firstFree,
                                                uint32_t deviceLights);
+    // The lights for drawing what lies in the box, in device index order, at
+    // most `deviceLights`: the set's directional lights, then the borrowed
+    // lights reaching the box (all of them with no box), then the level's
+    // point lights chosen for it.
+    std::vector<Light*> LightsFor(const Vec3* minimum, const Vec3* maximum, uint32_t deviceLights);
+    // The set whose point and spot lights are borrowed: the first global
+    // light set, unless that is this one.
+    LightSet* Borrowed() const;
     const List<LevelPointLight*>& PointLights() const { return points_; }
     bool Empty() const { return LightCount() == 0 && points_.IsEmpty(); }
     // Deletes every light, point lights unfiled first, and forgets the grid;

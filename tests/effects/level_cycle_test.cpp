@@ -35,6 +35,7 @@ struct Held {
     uint32_t objects = 0;
     int32_t triggers = 0, effects = 0, ballistic = 0;
     uint32_t worldObjects = 0;
+    int32_t globalLights = 0; // what effects, particles and units lit
     size_t edges = 0;
     uint32_t computed = 0;
 
@@ -46,6 +47,7 @@ struct Held {
         h.effects = Effects::WorldList().Count() + Effects::LateList().Count();
         h.ballistic = BallisticObjects::Records().Count();
         h.worldObjects = WorldObjectTable::Count();
+        h.globalLights = LightSet::Global(0) ? LightSet::Global(0)->LightCount() : 0;
         if (Level* level = Level::Current(); level && level->shadowData_) {
             h.edges = StaticShadows::DataOf(*level).edges.size();
             h.computed = StaticShadows::DataOf(*level).computeCount;
@@ -76,6 +78,7 @@ protected:
         EffectCommands::Install();
         TextConsole::Create();  // the command table, and the console's session hooks
         Effects::InstallLevelHooks();
+        LightSet::CreateGlobals(nullptr);
         savedMode_ = ShadowMode;
         ShadowMode = 4;
     }
@@ -91,6 +94,7 @@ protected:
         Session::DataRoot().clear();
         SetAppState(AppState::None);
         app::DataDirectories::Global().Clear();
+        LightSet::DestroyGlobals();
         fs::remove_all(root_);
     }
     fs::path root_;
@@ -118,7 +122,12 @@ TEST_F(LevelCycle, ASecondLoadFindsNothingOfTheFirst)
     EXPECT_GT(sun.y, 0.5f) << "SUNANGLE 60 shines down";
     EXPECT_FLOAT_EQ(SunDirection().y, sun.y) << "the shadows follow the companion's sun";
 
-    // What play would add: a ballistic record and a pending wait.
+    // What play would add: a ballistic record, a pending wait and a light
+    // that lights the level from the global set.
+    Effects::PulseColours pulse;
+    pulse.first.Set(1, 0, 0, 1);
+    Effects::AddPulsingLight(false, {0, -1, 0}, pulse);
+    EXPECT_EQ(LightSet::Global(0)->LightCount(), first.globalLights + 1);
     effecttest::FakeObject* thrown = effecttest::FakeObject::Make();
     BallisticObjects::Add(thrown, 5.0f, {0, -1, 0});
     ASSERT_TRUE(WaitFor::Parse("CAMERA TO BE ZOOMED"));
@@ -131,6 +140,7 @@ TEST_F(LevelCycle, ASecondLoadFindsNothingOfTheFirst)
     EXPECT_EQ(stopped.effects, 0);
     EXPECT_EQ(stopped.ballistic, 0);
     EXPECT_EQ(stopped.worldObjects, 0u);
+    EXPECT_EQ(stopped.globalLights, 0) << "no light of the level is left to light the next";
     EXPECT_FALSE(WaitFor::IsSet());
     thrown->Release();
 
@@ -139,6 +149,7 @@ TEST_F(LevelCycle, ASecondLoadFindsNothingOfTheFirst)
     EXPECT_EQ(second.objects, first.objects);
     EXPECT_EQ(second.triggers, first.triggers);
     EXPECT_EQ(second.effects, first.effects);
+    EXPECT_EQ(second.globalLights, first.globalLights);
     EXPECT_EQ(second.ballistic, 0);
     EXPECT_EQ(second.edges, first.edges);
     EXPECT_EQ(second.computed, 0u) << "the edges come from the cache";

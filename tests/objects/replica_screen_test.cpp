@@ -10,6 +10,7 @@
 #include "Veapi/render_queue.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
+#include "world/fog_of_war.h"
 
 #include <cstring>
 
@@ -175,6 +176,78 @@ TEST_F(ReplicaScreen, AUnitAFlagAndTheMarkerShowOverTheGround)
     EXPECT_GT(Changed(empty, full, flagAt + Vec3{0, -1, 0}), 20) << "the flag";
     EXPECT_GT(Changed(empty, full, markerAt + Vec3{0, -0.2f, 0}), 5) << "the marker";
     EXPECT_EQ(Changed(empty, full, {-1.5f, kGroundY, 30}), 0) << "bare ground";
+}
+
+} // namespace
+
+namespace {
+
+// A replica's own light lives in the first global set. The render queue
+// programs a set only when it is not the current one, so every change of an
+// own light, made in place or by replacing it, leaves no set current and
+// the next frame shows it (also when one set stays current from frame to
+// frame).
+TEST_F(ReplicaScreen, AChangeOfAnOwnLightReachesTheNextFrame)
+{
+    script::Role& role = clients.NewRole(0);
+    role.light = script::LightRecord{1, 0, 0, 1, 0, 0, 20};
+    role.flags = script::kRoleAlphaFogging; // dimmed by the fog over it
+    const struct {
+        const char* name;
+        uint32_t creationFlags;
+        bool fog;
+        void (*change)(WorldObject& lamp);
+        Vec3 position; // of the light after the change
+        float red;     // its diffuse red; below 0: no light
+    } rows[] = {
+        {"a lamp that walks takes its light along", ClientCreate::kDynamicLight, false,
+         [](WorldObject& lamp) {
+             lamp.SetPosition({0, 0, 60});
+             lamp.Update(WorldObject::SecondsToTicks(0.1f), 0.1f);
+         },
+         {0, 0, 60}, 1},
+        {"the fog over a lamp dims its light", 0, true,
+         [](WorldObject& lamp) { lamp.Update(WorldObject::SecondsToTicks(0.1f), 0.1f); }, {0, 0, 5}, 0},
+        {"message 111 gives it another light",
+         0, false,
+         [](WorldObject& lamp) {
+             Colour green, none;
+             green.Set(0, 1, 0, 1);
+             none.Set(0, 0, 0, 1);
+             lamp.SetLight(green, none, 5);
+         },
+         {0, 0, 5}, 0},
+        {"message 124 takes its light", 0, false, [](WorldObject& lamp) { lamp.RemoveLight(); }, {}, -1},
+    };
+    LightSet* global = LightSet::Global(0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto* lamp = new WorldObject(Clients::kOwnSide, &role, {0, 0, 5}, Quaternion::Identity(),
+                                     row.creationFlags, WorldObjectTable::TakeNextId());
+        lamp->Activate(0, 0);
+        ASSERT_NE(lamp->OwnLight(), nullptr);
+        FogOfWar fog(16, 2048);
+        if (row.fog) {
+            fog.SetWorldArea(-100, -100, 100, 100);
+            fog.SetEnabled(true);
+            FogOfWar::Global() = &fog;
+        }
+        // The frame before: the set programmed and current.
+        global->Apply();
+        ASSERT_EQ(LightSet::Current(), global);
+        row.change(*lamp);
+        EXPECT_EQ(LightSet::Current(), nullptr) << "the next draw programs the set again";
+        if (row.red < 0) {
+            EXPECT_EQ(lamp->OwnLight(), nullptr);
+        } else {
+            ASSERT_NE(lamp->OwnLight(), nullptr);
+            const gfx::Light& d = lamp->OwnLight()->Description();
+            EXPECT_NEAR(d.position.z, row.position.z, 1e-4f);
+            EXPECT_NEAR(d.diffuse.r, row.red, 0.01f);
+        }
+        FogOfWar::Global() = nullptr;
+        lamp->Remove();
+    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,67 @@ TEST(LevelLight, PointLightsFollowTheirBlockAndDirectionalOnesAreNeverFiled)
     EXPECT_TRUE(lit.lights->ChooseLights({13, -1, 2}, {13, 0, 2}, 1, 1).empty());
     lit.lights->RemoveLight(light);
     EXPECT_EQ(lit.lights->PointLights().Count(), 0);
+}
+
+// The lights of the first global set (what effects, particles and units add)
+// light what the level's set lights: after the level's directional lights,
+// before its lamps, only where they reach, and the global set's own
+// directional lights never (the level has its own sun).
+TEST(LevelLight, TheGlobalSetsPointAndSpotLightsShineAfterTheSunAndBeforeTheLamps)
+{
+    LightSet::CreateGlobals(nullptr);
+    LightSet* global = LightSet::Global(0);
+    ASSERT_NE(global, nullptr);
+    const Vec3 lampBox[2] = {{8.5f, -1, 8.5f}, {9.5f, 0, 9.5f}};
+    const struct {
+        const char* name;
+        bool withBox;
+        Vec3 minimum, maximum;
+        uint32_t deviceLights;
+        std::vector<std::string> lit; // in device index order
+    } cases[] = {
+        {"a box near everything", true, lampBox[0], lampBox[1], 8, {"sun", "flash", "spot", "lamp"}},
+        {"a box only the far flash reaches", true, {1, -1, 1}, {1, 0, 1}, 8, {"sun", "far flash"}},
+        {"a box nothing reaches", true, {14, -1, 14}, {15, 0, 15}, 8, {"sun"}},
+        {"no box (the set applied): every borrowed light, no lamp", false, {}, {}, 8,
+         {"sun", "flash", "far flash", "spot"}},
+        {"a device of two lights", true, lampBox[0], lampBox[1], 2, {"sun", "flash"}},
+        {"a device of four lights", true, lampBox[0], lampBox[1], 4, {"sun", "flash", "spot", "lamp"}},
+        {"a device of three lights: no slot left for the lamp", true, lampBox[0], lampBox[1], 3,
+         {"sun", "flash", "spot"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LitLevel lit;
+        gfx::Light sun;
+        sun.type = gfx::LightType::Directional;
+        sun.direction = {0, 1, 0};
+        std::map<const Light*, std::string> names;
+        names[lit.lights->AddLight(sun)] = "sun";
+        names[lit.lights->AddLight(PointAt({9, -1, 9}, 2))] = "lamp";
+        Colour white;
+        white.Set(1, 1, 1, 1);
+        names[global->AddDirectionalLight(white, white, {0, 1, 0})] = "global sun";
+        names[global->AddPointLight(white, white, {10, -1, 10}, 5.5f)] = "flash";
+        names[global->AddPointLight(white, white, {0, -1, 0}, 2.0f)] = "far flash";
+        names[global->AddSpotLight(white, white, {9, -3, 9}, {0, 1, 0}, 4.0f)] = "spot";
+        const std::vector<Light*> chosen = c.withBox
+                                               ? lit.lights->LightsFor(&c.minimum, &c.maximum, c.deviceLights)
+                                               : lit.lights->LightsFor(nullptr, nullptr, c.deviceLights);
+        std::vector<std::string> seen;
+        for (const Light* l : chosen)
+            seen.push_back(names.count(l) ? names[l] : "?");
+        EXPECT_EQ(seen, c.lit);
+
+        // The level's lights go with the level; the borrowed ones stay with
+        // their owners, who remove them.
+        const int32_t held = global->LightCount();
+        lit.lights->RemoveAll();
+        EXPECT_EQ(global->LightCount(), held);
+        while (!global->Lights().IsEmpty())
+            global->RemoveLight(*global->Lights().begin());
+    }
+    LightSet::DestroyGlobals();
 }
 
 // One STDLIGHT's words from readable fields (file units).

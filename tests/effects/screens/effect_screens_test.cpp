@@ -4,6 +4,7 @@
 // also written as a BMP (named after its row) for review.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 
 #include "Veapi/camera_fixture.h"
@@ -15,6 +16,7 @@
 #include "review_screens.h"
 #include "effects/effect_shapes.h"
 #include "effects/frame_pass.h"
+#include "world/level.h"
 
 namespace {
 
@@ -361,6 +363,132 @@ TEST_F(EffectScreen, BrokenUpPartsFlyAboveTheWreck)
     BallisticObjects::Clear();
     g_wreck->Release();
     g_wreck = nullptr;
+}
+
+} // namespace
+
+namespace {
+
+using scenetest::Rgb;
+
+// A wall of the level facing the camera at depth 8 (15 pixels a metre), 12
+// wide and 9 high, lit dimly by the level's sun and, on its left, by a green
+// lamp of the level's own. The lights effects add to the first global set
+// light the wall where they reach, beside the lamp, and go with the effect.
+class LevelWallScreen : public EffectScreen {
+protected:
+    void SetUp() override
+    {
+        EffectScreen::SetUp();
+        LightSet::CreateGlobals(nullptr);
+        // Lit per vertex: a grid of half-metre squares, so lights of a few
+        // metres' reach show where they stand.
+        constexpr uint32_t kColumns = 24, kLines = 18;
+        auto* wall = new VeShape;
+        SubMesh* m = wall->AddSubMesh((kColumns + 1) * (kLines + 1), kColumns * kLines * 6, gfx::kFvfVertex, false);
+        for (uint32_t row = 0; row <= kLines; ++row)
+            for (uint32_t column = 0; column <= kColumns; ++column) {
+                const float v[8] = {-6 + 0.5f * float(column), -4.5f + 0.5f * float(row), 8, 0, 0, -1, 0, 0};
+                std::memcpy(m->Vertex(row * (kColumns + 1) + column), v, sizeof v);
+            }
+        for (uint32_t row = 0, k = 0; row < kLines; ++row)
+            for (uint32_t column = 0; column < kColumns; ++column) {
+                const auto at = [&](uint32_t r, uint32_t c) { return uint16_t(r * (kColumns + 1) + c); };
+                for (uint16_t i : {at(row, column), at(row, column + 1), at(row + 1, column + 1), at(row, column),
+                                   at(row + 1, column + 1), at(row + 1, column)})
+                    m->indices[k++] = i;
+            }
+        wall->min_ = {-6, -4.5f, 8};
+        wall->max_ = {6, 4.5f, 8};
+        wall->MakeBoundingBox();
+        level_ = std::make_unique<Level>(wall, Vec3(0, 0, 0), nullptr);
+        wall->Release();
+        level_->LayOutCells(12, 1, 12, {-6, -5, 0}, {6, 5, 12});
+        Colour grey, green, none;
+        grey.Set(0.25f, 0.25f, 0.25f, 1);
+        green.Set(0, 1, 0, 1);
+        none.Set(0, 0, 0, 1);
+        level_->Lights().AddDirectionalLight(grey, none, {0, 0, 1});
+        level_->Lights().AddPointLight(green, none, kLamp, 3.0f);
+        Level::Current() = level_.get();
+    }
+    void TearDown() override
+    {
+        Effects::ClearAll();
+        Level::Current() = nullptr;
+        level_.reset();
+        LightSet::DestroyGlobals();
+        EffectScreen::TearDown();
+    }
+
+    // A game frame: the effects updated and queued, then the level drawn.
+    void LevelFrame(int64_t now, const std::string& file)
+    {
+        BeginFrame(0);
+        effecttest::FakeNow() = now;
+        Effects::UpdateAndDrawAll(now, Effects::WorldList());
+        Level::Draw(level_.get());
+        RenderQueue::Flush();
+        EndFrame();
+        effecttest::KeepForReview(OutputDir(), file);
+    }
+
+    static constexpr Vec3 kLamp{-3, 0, 6.5f};
+    std::unique_ptr<Level> level_;
+};
+
+TEST_F(LevelWallScreen, EffectLightsLightTheLevelWhereTheyReachAndGoWithTheEffect)
+{
+    // Screen points on the wall: before the lamp, before where the effect
+    // light stands, and a corner out of both lights' reach.
+    const struct {
+        const char* name;
+        int x, y;
+    } spots[] = {{"lamp", 115, 120}, {"effect", 205, 120}, {"corner", 78, 180}};
+    // One record pulsing each second between red and magenta: its first
+    // frame shows the second colour, and the colours swap in place. (Its
+    // specular colour stays the first one.)
+    const struct {
+        const char* name;
+        double at;       // seconds after the start; below 0: the effect cleared
+        unsigned lifted; // the channels (1 red, 2 green, 4 blue) lifted at the effect spot
+    } stages[] = {
+        {"level_alone", 0.0, 0},
+        {"effect_light_added", 0.1, 1 | 4},
+        {"colour_swapped_in_place", 1.2, 1},
+        {"effect_gone", -1.0, 0},
+    };
+    const int64_t start = effecttest::WrapStart();
+    LevelFrame(start, "level_wall_unlit");
+    const Rgb alone[3] = {Pixel(spots[0].x, spots[0].y), Pixel(spots[1].x, spots[1].y),
+                          Pixel(spots[2].x, spots[2].y)};
+    ASSERT_NEAR(alone[2].r, 64, 8) << "the sun lights the wall dimly";
+    EXPECT_GT(alone[0].g, alone[2].g + 60) << "the level's lamp lights its part of the wall";
+    for (const auto& stage : stages) {
+        SCOPED_TRACE(stage.name);
+        if (std::string(stage.name) == "effect_light_added") {
+            Effects::PulseColours colours;
+            colours.first.Set(1, 0, 0, 1);
+            colours.second.Set(1, 0, 1, 1);
+            colours.periodSeconds = 1.0f;
+            Effects::AddPulsingLight(true, {3, 0, 6.5f}, colours);
+        }
+        if (stage.at < 0)
+            Effects::ClearAll();
+        LevelFrame(start + effecttest::Ticks(stage.at < 0 ? 2.5 : stage.at), std::string("level_wall_") + stage.name);
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(spots[i].name);
+            const Rgb now = Pixel(spots[i].x, spots[i].y);
+            const int was[3] = {alone[i].r, alone[i].g, alone[i].b};
+            const int is[3] = {now.r, now.g, now.b};
+            for (int c = 0; c < 3; ++c) {
+                if (i == 1 && (stage.lifted >> c & 1))
+                    EXPECT_GT(is[c], was[c] + 60) << "channel " << c;
+                else
+                    EXPECT_NEAR(is[c], was[c], 3) << "channel " << c;
+            }
+        }
+    }
 }
 
 } // namespace
