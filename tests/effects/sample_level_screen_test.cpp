@@ -190,8 +190,11 @@ void PrintTo(const EffectLine& row, std::ostream* os) { *os << row.name; }
 const EffectLine kEffectLines[] = {
     {"water", "WATER 1 0 -0.5 0 10 -0.5 10", 0.5, {{0, -0.5f, 0}, {10, -0.5f, 0}, {0, -0.5f, 10}, {10, -0.5f, 10}}, 4,
      false, false},
-    // The ray rises from the point to the sky, past the top of the screen.
-    {"ray", "RAY 10 0 10", 0.5, {{9.5f, 0.5f, 9.5f}, {10.5f, 0.5f, 10.5f}, {9.5f, -10, 9.5f}, {10.5f, -10, 10.5f}},
+    // The ray rises from the point to the sky, past the top of the screen;
+    // its light reaches the floor within 5.5 metres of the point, lighting
+    // the floor's vertices there and so the whole of their triangles.
+    {"ray", "RAY 10 0 10", 0.5,
+     {{0, 0, 0}, {20, 0, 0}, {0, 0, 20}, {20, 0, 20}, {9.5f, -10, 9.5f}, {10.5f, -10, 10.5f}},
      6, true, false},
     // Half-way through its half second the ring has grown to 2.5 metres; it
     // hangs down from its point, so a metre up it shows above the floor.

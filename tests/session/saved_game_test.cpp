@@ -664,7 +664,8 @@ TEST_F(SaveFolder, WhatALoadedUnitAndShotWereDoingGoesOn)
     TeamTable::Build(3, 1, 0);
     GetHooks().stopLevel = [this] {
         ++stops_;
-        EmptyTables();
+        EmptyTables();  // also puts the plain object classes back
+        RegisterActorClasses();
         TeamTable::Build(3, 1, 0);
     };
     const auto make = [&](const Vec3& at) {
