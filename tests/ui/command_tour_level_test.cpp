@@ -15,6 +15,7 @@
 #include "effects/client_effect_hooks.h"
 #include "effects/effect_commands.h"
 #include "effects/effect_list.h"
+#include "objects/shape_cache.h"
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
 #include "objects/role_table.h"
@@ -137,6 +138,7 @@ protected:
         if (root_.empty())
             return;
         EndSession();
+        ShapeCache::FreeAll();  // the cache's own holds on the interface's shapes
         Client::SetReceivedObserver(nullptr);
         TextConsole::SetPrintObserver(nullptr);
         Effects::ClearAll();
