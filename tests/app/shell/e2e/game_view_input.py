@@ -203,38 +203,25 @@ def case_robot(game):
     if focus != tuple(round(v) for v in TREVOK_START) or angles[1] != 1024:
         raise play.Failure("the start view looks at %s with angles %s, not straight down on TREVOK's start %s"
                            % (focus, angles, TREVOK_START))
+
+    def check_view(number, review_name, when):
+        shot = game.screenshot(number)
+        keep_for_review(game, "Screen%s.bmp" % (number or ""), review_name)
+        problems = start_view_problems(shot, focus, zoom)
+        if problems:
+            raise play.Failure(when + ": " + "; ".join(problems))
+
     time.sleep(0.5)  # the console closed
-    shot = game.screenshot(0)
-    keep_for_review(game, "Screen.bmp", "level_start.bmp")
-    problems = start_view_problems(shot, focus, zoom)
-    if problems:
-        raise play.Failure("at the start: " + "; ".join(problems))
+    check_view(0, "level_start.bmp", "at the start")
 
     # A full save and its load build the level again without its companion:
     # the view must come back as it was, lighting included.
-    game.keys("ctrl+F5")
+    game.save("view")
     time.sleep(0.5)
-    game.type_text("view")
-    game.keys("Return")
-    saved = os.path.join(game.xdg_data, "trevok", "saves", "view.sav")
-    until = time.monotonic() + 15
-    while not os.path.isfile(saved):
-        if time.monotonic() > until:
-            raise play.Failure("no view.sav in the saves folder")
-        time.sleep(0.05)
-    time.sleep(0.5)
-    game.keys("ctrl+F4")
-    time.sleep(0.5)
-    game.type_text("view")
-    game.keys("Return")
-    game.wait_for("5 (playing) -> 12 (level-started)", 20)
+    game.load("view")
     game.wait_for("-> 5 (playing)", 20)
     time.sleep(1.5)
-    shot = game.screenshot(1)
-    keep_for_review(game, "Screen1.bmp", "level_loaded.bmp")
-    problems = start_view_problems(shot, focus, zoom)
-    if problems:
-        raise play.Failure("after a load: " + "; ".join(problems))
+    check_view(1, "level_loaded.bmp", "after a load")
     game.keys("shift+q")
     return None
 

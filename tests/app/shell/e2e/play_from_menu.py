@@ -90,6 +90,28 @@ class Game:
     def type_text(self, text):
         subprocess.run(["xdotool", "type", "--delay", "80", text], check=True)
 
+    def save(self, name, seconds=15):
+        """Saves the game under `name` through the save screen (Ctrl+F5)."""
+        self.keys("ctrl+F5")
+        time.sleep(0.5)  # a busy machine may take a frame or two to open it
+        self.type_text(name)
+        self.keys("Return")
+        saved = os.path.join(self.xdg_data, "trevok", "saves", name + ".sav")
+        until = time.monotonic() + seconds
+        while not os.path.isfile(saved):
+            if time.monotonic() > until:
+                raise Failure("no %s.sav in the saves folder" % name)
+            time.sleep(0.05)
+
+    def load(self, name):
+        """Loads the save `name` through the load screen (Ctrl+F4) and waits
+        for the level to start again from play."""
+        self.keys("ctrl+F4")
+        time.sleep(0.5)
+        self.type_text(name)
+        self.keys("Return")
+        self.wait_for("5 (playing) -> 12 (level-started)", 20)
+
     def click(self, x, y, button=1):
         subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True)
         time.sleep(0.1)
@@ -261,25 +283,11 @@ def case_mission(game):
     game.wait_for("console: Echo is on")
     x, y = game.ground_pixel(*TRIGGER_FROM_START)
     game.click(x, y)
-    walked = time.monotonic()
     time.sleep(0.3)
-    game.keys("ctrl+F5")                # the save screen, on the way
-    time.sleep(0.5)                     # a busy machine may take a frame or two to open it
-    game.type_text("e2e")
-    game.keys("Return")
-    saved = os.path.join(game.xdg_data, "trevok", "saves", "e2e.sav")
-    while not os.path.isfile(saved):
-        if time.monotonic() - walked > 15:
-            raise Failure("no e2e.sav in the saves folder")
-        time.sleep(0.05)
+    game.save("e2e")                    # on the way
     if game.process.poll() is not None:
         raise Failure("the walk ended before the save")
-    game.keys("ctrl+F4")                # the load screen: the saved walk comes back
-    time.sleep(0.5)
-    game.type_text("e2e")
-    game.keys("Return")
-    # Only a load starts the level again from play.
-    game.wait_for("5 (playing) -> 12 (level-started)", 20)
+    game.load("e2e")                    # the saved walk comes back; only a load starts the level again
     game.wait_for("level: training_level.tvs loaded", 20)
     game.wait_for("-> 5 (playing)", 20)
     return 1                            # the trigger's QUIT, after the load
