@@ -377,6 +377,9 @@ bool CreateScreen(int width, int height, int depth, bool windowed, int buffers)
     sc.depth = depth;
     sc.windowed = windowed;
     sc.buffers = buffers;
+    // New buffers hold whatever the driver last freed (an earlier screen's
+    // picture, at times): start both black.
+    ColourFillScreen(0xFF000000, true);
     if (windowed) {
         SDL_SetWindowFullscreen(s.window, 0);
         SDL_SetWindowSize(s.window, width, height);
