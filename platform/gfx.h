@@ -151,6 +151,10 @@ bool Present();
 // Copies a buffer into CPU memory in the screen's format, top row first.
 // `front`: what the player sees; else the back buffer being drawn.
 bool ReadScreen(bool front, std::vector<uint8_t>& pixels, int& pitch);
+// Grows whenever what the front buffer holds may have changed (a present, a
+// fill, a new or released screen): a kept copy of it is current while the
+// number stays the same.
+uint64_t FrontBufferVersion();
 // The back buffer's stencil values (one byte a pixel) or depth values (0 to 1),
 // top row first; false without a z-buffer (or without stencil bits).
 bool ReadStencil(std::vector<uint8_t>& values);

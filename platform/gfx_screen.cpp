@@ -355,6 +355,15 @@ VideoMemory QueryVideoMemory(uint32_t /*kind*/)
 
 // ---- The screen -------------------------------------------------------------
 
+namespace {
+uint64_t g_frontVersion = 0;
+}
+
+uint64_t FrontBufferVersion()
+{
+    return g_frontVersion;
+}
+
 bool CreateScreen(int width, int height, int depth, bool windowed, int buffers)
 {
     detail::Touch();
@@ -399,6 +408,7 @@ void ReleaseScreen()
         return;
     DeleteScreenObjects(s.screen);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    ++g_frontVersion;
 }
 
 bool HasScreen()
@@ -431,6 +441,7 @@ bool ColourFillScreen(uint32_t argb, bool frontToo)
     if (frontToo) {
         glBindFramebuffer(GL_FRAMEBUFFER, sc.frontFbo);
         glClear(GL_COLOR_BUFFER_BIT);
+        ++g_frontVersion;
     }
     detail::BindBackBuffer();
     return true;
@@ -466,6 +477,7 @@ bool Present()
                       (w == sc.width && h == sc.height) ? GL_NEAREST : GL_LINEAR);
     SDL_GL_SwapWindow(s.window);
     detail::BindBackBuffer();
+    ++g_frontVersion;
     return true;
 }
 

@@ -103,9 +103,15 @@ protected:
 
     uint32_t ScreenPixel(int x, int y)
     {
-        std::vector<uint8_t> px;
-        int pitch = 0;
-        EXPECT_TRUE(gfx::ReadScreen(true, px, pitch));
+        // Tests walk whole screens a pixel at a time: read the front buffer
+        // once for each picture it shows.
+        if (shotVersion_ != gfx::FrontBufferVersion() || shot_.empty()) {
+            shot_.clear();
+            EXPECT_TRUE(gfx::ReadScreen(true, shot_, shotPitch_));
+            shotVersion_ = gfx::FrontBufferVersion();
+        }
+        const std::vector<uint8_t>& px = shot_;
+        const int pitch = shotPitch_;
         if (px.empty())
             return 0xDEADBEEF;
         const int bpp = Display::Depth() / 8;
@@ -116,6 +122,11 @@ protected:
         }
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
     }
+
+private:
+    std::vector<uint8_t> shot_;
+    int shotPitch_ = 0;
+    uint64_t shotVersion_ = 0;
 };
 
 // A texture loader standing in for the image readers: the "file" is named
