@@ -98,7 +98,8 @@ void StopChasing(GameObject& bomb, float now)
 
 bool IdleCheck(Actor& actor) { return !actor.NextWaypoint() && !actor.NeedsPath() && actor.Waypoints().empty(); }
 
-// The spawner's alarm circle over its own side, as the combat routine's.
+// A chasing bomb's alarm circle over its own side, as the combat routine's:
+// only the living answer (a dead bomb never sets off after anything).
 void SpreadBombAlarm(GameObject& bomb, uint64_t time)
 {
     const float left = time < bomb.alertEnd_ ? Seconds(bomb.alertEnd_ - time) : 0;
@@ -106,7 +107,7 @@ void SpreadBombAlarm(GameObject& bomb, uint64_t time)
     const float radius = self ? const_cast<Actor*>(self)->AlertRadius() : 0;
     const float radius2 = radius * radius * left / 5.0f;
     for (GameObject* mate : Perception::SideObjects(bomb.Side())) {
-        if (mate == &bomb || Distance2(*mate, bomb) >= radius2)
+        if (mate == &bomb || !mate->IsAlive() || Distance2(*mate, bomb) >= radius2)
             continue;
         if (mate->aiType_ == 0 && mate->aiState_ != 0 && mate->aiState_ != 1 && mate->alertLevel_ == 0) {
             mate->aiState_ = 0;

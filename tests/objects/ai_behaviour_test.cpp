@@ -501,6 +501,62 @@ TEST_F(AiWorld, HomingBombChasesThenBlastsItselfAndItsOwnSideNearby)
     EXPECT_EQ(far->HitPoints(), 100);
 }
 
+// A chasing bomb spreads its alarm over its own side within a circle that
+// shrinks over five seconds: idle living guards come to its point, idle
+// living bombs chase the same target; the dead, the busy and the alerted
+// are left alone.
+TEST_F(AiWorld, ChasingBombCallsLivingIdleMatesWithinItsCircle)
+{
+    script::Role& bombRole = Character(20, 65536, 512, 3);
+    bombRole.character->alertRadius = 10;
+    script::Role& guardRole = Character(0, 65536, 512, 0);
+    const struct {
+        const char* name;
+        int32_t ai;
+        float distance;
+        bool dead;
+        int32_t state, alertLevel;
+        bool called;
+    } rows[] = {{"idle guard inside", 0, 5, false, 3, 0, true},
+                {"idle guard outside", 0, 11, false, 3, 0, false},
+                {"dead guard inside", 0, 5, true, 3, 0, false},
+                {"guard already aiming", 0, 5, false, 1, 0, false},
+                {"guard searching", 0, 5, false, 3, 1, false},
+                {"idle bomb inside", 3, 5, false, 3, 0, true},
+                {"dead bomb inside", 3, 5, true, 3, 0, false},
+                {"bomb outside", 3, 11, false, 3, 0, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EmptyTables();
+        TeamTable::Build(4, 1, 0);
+        sent.clear();
+        UnitActor* bomb = Spawn(bombRole, 2, {0, 0, 0});
+        UnitActor* enemy = Spawn(Character(0), 1, {0, 0, 15});
+        Ai::ThinkType3(*bomb, 0);  // starts the chase: 5 s of alarm
+        ASSERT_EQ(bomb->aiState_, 7);
+        bomb->aiPoint_ = {4, 0, 4};
+        script::Role& mateRole = row.ai == 3 ? bombRole : guardRole;
+        UnitActor* mate = Spawn(mateRole, 2, {row.distance, 0, 0});
+        GameObjectRef hold(mate);
+        mate->aiState_ = row.state;
+        mate->alertLevel_ = row.alertLevel;
+        if (row.dead)
+            mate->SetHitPoints(0);
+        const size_t chasesBefore = Sent(AiMessage::kChaseStarted).size();
+        Ai::ThinkType3(*bomb, kSecond);  // 4 s left: radius 10 x sqrt(0.8), about 8.9 m
+        if (row.ai == 3) {
+            EXPECT_EQ(mate->aiState_ == 7, row.called);
+            EXPECT_EQ(mate->followed_.Get() == enemy, row.called);
+            EXPECT_EQ(Sent(AiMessage::kChaseStarted).size() - chasesBefore, row.called ? 1u : 0u);
+        } else {
+            EXPECT_EQ(mate->aiState_ == 0, row.called);
+            if (row.called) {
+                EXPECT_EQ(mate->aiPoint_.x, 4.0f);
+            }
+        }
+    }
+}
+
 // ---- spawners and creatures --------------------------------------------------
 
 struct SpawnerCase {
