@@ -351,6 +351,10 @@ bool Kind8Object::LoadState(trevok::ByteReader& in, std::span<const uint8_t> ima
     if (!GameObject::LoadState(in, image))
         return false;
     VisitKind8Image(*this, [&](size_t at, auto& value) { Get(image, at, value); });
+    // A speed not above 0 would never arrive and breaks the reversal's
+    // arithmetic: such a file gets a new mover's speed.
+    const float saved = std::exchange(speed_, kDefaultSpeed);
+    SetSpeed(saved);
     blend_.Setup(startOrientation_, endOrientation_);
     const uint32_t count = in.U32();
     if (!in.Ok() || count > in.Remaining() / 4)

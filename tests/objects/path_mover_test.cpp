@@ -1,10 +1,12 @@
 #include "objects/path_mover.h"
+#include "platform/byte_cursor.h"
 
 #include "server_fixture.h"
 #include "world/level.h"
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -210,6 +212,27 @@ TEST_F(PathMoverTest, SpeedStaysAboveZero)
     mover->Start();
     RunTo(*mover, 2.01);
     EXPECT_FALSE(mover->IsMoving());
+
+    // A saved game holds the speed at 0x108 of the image; one that is not
+    // above 0 loads as the speed a new mover has, so a reversal still lands.
+    std::vector<uint8_t> image(mover->SizeInBytes(), 0);
+    mover->WriteImage(image);
+    std::vector<uint8_t> state;
+    trevok::ByteWriter out(state);
+    ASSERT_TRUE(mover->SaveState(out));
+    const struct {
+        float saved, loaded;
+    } rows[] = {{0.0f, Kind8Object::kDefaultSpeed}, {-0.5f, Kind8Object::kDefaultSpeed},
+                {std::nanf(""), Kind8Object::kDefaultSpeed}, {INFINITY, Kind8Object::kDefaultSpeed},
+                {0.25f, 0.25f}};
+    for (const auto& row : rows) {
+        std::memcpy(image.data() + 0x108, &row.saved, 4);
+        auto* copy = new Kind8Object(0, mover->GetRole(), line_[3], Quaternion::Identity(),
+                                     ObjectRegistry::Global().TakeNextId());
+        trevok::ByteReader in(state);
+        ASSERT_TRUE(copy->LoadState(in, image)) << row.saved;
+        EXPECT_FLOAT_EQ(copy->Speed(), row.loaded) << row.saved;
+    }
 }
 
 TEST_F(PathMoverTest, CarriesOnlyRidersThatMoveOnLifts)
