@@ -146,10 +146,10 @@ bool SpawnOne(Kind14Actor& spawner, uint64_t time, GameObject* seen)
     const uint32_t id = ServerLink::Get().Spawn(spawner.Side(), role, spawner.Position(), Quaternion::Identity());
     if (id == 0)
         return false;
-    if (seen) {
-        if (Actor* made = AsActor(*ObjectRegistry::Global().Find(id)))
-            made->SetMoveTarget(seen->GetPolygon(), Seconds(time));
-    }
+    // What its activation already removed is counted but sent nowhere.
+    GameObject* made = ObjectRegistry::Global().Find(id);
+    if (Actor* actor = made && seen ? AsActor(*made) : nullptr)
+        actor->SetMoveTarget(seen->GetPolygon(), Seconds(time));
     spawner.spawned_.push_back(id);
     spawner.lastSpawn_ = time;
     ++spawner.spawnedCount_;

@@ -563,8 +563,10 @@ struct SpawnerCase {
     const char* name;
     int32_t limit;
     bool withNames;
-    bool removeMade;  // the made ones leave at once
+    bool removeMade;  // the made ones leave after the think
     int32_t made;
+    bool goneInSpawn = false;  // the made ones are gone before the spawn returns
+    bool alertable = true;     // else it makes each one for the enemy it saw
 };
 
 class Spawners : public AiWorld, public ::testing::WithParamInterface<SpawnerCase> {};
@@ -577,11 +579,21 @@ TEST_P(Spawners, MakeUpToTheirLimitWithSixAliveAtMost)
     RoleTable::Global().File(grub);
     script::Role& nest = Character(10, 0, 512, 14);
     nest.character->generationLimit = c.limit;
-    nest.character->alertable = true;
+    nest.character->alertable = c.alertable;
     if (c.withNames)
         nest.severPoints = {"grub"};  // its "produces" list
     auto* spawner = Spawn<Kind14Actor>(nest, 2, {0, 0, 0});
     spawner->aggression_ = 1.0f;
+    if (c.goneInSpawn) {
+        ServerLink link = ServerLink::Get();
+        link.spawn = [this](int32_t side, script::Role* role, const Vec3& p, const Quaternion&) -> uint32_t {
+            GameObject* made = Make(role, side, p);
+            spawned.push_back(made->GetId());
+            made->Remove(true);
+            return spawned.back();
+        };
+        ServerLink::Install(std::move(link));
+    }
     Spawn(Character(0), 1, {0, 0, 5});
     int32_t mostAlive = 0;
     for (uint64_t t = 0; t <= 60 * kSecond; t += kSecond / 2) {
@@ -599,14 +611,16 @@ TEST_P(Spawners, MakeUpToTheirLimitWithSixAliveAtMost)
     }
     EXPECT_EQ(static_cast<int32_t>(spawned.size()), c.made);
     EXPECT_LE(mostAlive, 6);
-    EXPECT_TRUE(spawner->triggered_);
+    EXPECT_EQ(spawner->triggered_, c.alertable);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Spawners,
                          ::testing::Values(SpawnerCase{"LimitFive", 5, true, false, 5},
                                            SpawnerCase{"LimitTenHeldToSixAlive", 10, true, false, 6},
                                            SpawnerCase{"LimitTenWhenTheyDie", 10, true, true, 10},
-                                           SpawnerCase{"EmptyNameList", 5, false, false, 0}),
+                                           SpawnerCase{"EmptyNameList", 5, false, false, 0},
+                                           SpawnerCase{"NotAlertable", 5, true, false, 5, false, false},
+                                           SpawnerCase{"MadeOnesGoneAtOnce", 10, true, false, 10, true, false}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 // A type-1 creature flees towards the nearest noise within 6 m, and is held
