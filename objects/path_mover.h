@@ -73,6 +73,7 @@ public:
     bool Paused() const { return paused_; }
     bool Loops() const { return loops_; }
     float Speed() const { return speed_; }
+    int64_t LoopTime() const { return loopTime_; }
     const std::vector<GameObjectRef>& Riders() const { return riders_; }
 
 protected:

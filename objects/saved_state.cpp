@@ -318,7 +318,7 @@ void Kind8Object::VisitKind8Image(Self& k, Field&& field)
     field(0x103, k.direction_);
     field(0x104, k.loops_);
     field(0x105, k.paused_);
-    field(0x108, k.speed_);
+    field(0x10c, k.speed_);
     field(0x114, k.curve_[0]);
     field(0x120, k.curve_[1]);
     field(0x12c, k.curve_[2]);
@@ -327,14 +327,25 @@ void Kind8Object::VisitKind8Image(Self& k, Field&& field)
     field(0x168, k.endOrientation_);
     field(0x178, k.startTime_);
     field(0x180, k.pauseTime_);
-    field(0x188, k.loopTime_);
 }
+
+namespace {
+// The image keeps the loop time in 32 bits at 0x108; a longer loop is saved
+// as the longest that fits.
+constexpr size_t kKind8LoopTimeWord = 0x108;
+int32_t ImageLoopTime(int64_t ticks)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(ticks, INT32_MIN, INT32_MAX));
+}
+} // namespace
 
 void Kind8Object::WriteImage(std::span<uint8_t> image) const
 {
     GameObject::WriteImage(image);
-    if (image.size() >= 0x190)
+    if (image.size() >= 0x190) {
         VisitKind8Image(*this, [&](size_t at, const auto& value) { Put(image, at, value); });
+        Put(image, kKind8LoopTimeWord, ImageLoopTime(loopTime_));
+    }
 }
 
 bool Kind8Object::SaveState(trevok::ByteWriter& out) const
@@ -351,6 +362,13 @@ bool Kind8Object::LoadState(trevok::ByteReader& in, std::span<const uint8_t> ima
     if (!GameObject::LoadState(in, image))
         return false;
     VisitKind8Image(*this, [&](size_t at, auto& value) { Get(image, at, value); });
+    int32_t loopTime = 0;
+    Get(image, kKind8LoopTimeWord, loopTime);
+    loopTime_ = loopTime;
+    // A speed not above 0 would never arrive and breaks the reversal's
+    // arithmetic: such a file gets a new mover's speed.
+    const float saved = std::exchange(speed_, kDefaultSpeed);
+    SetSpeed(saved);
     blend_.Setup(startOrientation_, endOrientation_);
     const uint32_t count = in.U32();
     if (!in.Ok() || count > in.Remaining() / 4)

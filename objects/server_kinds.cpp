@@ -395,8 +395,13 @@ int32_t Kind16Actor::Activate(uint64_t now, float seconds)
 
 bool Kind16Actor::SeesEnemy() const
 {
-    const float range = GetSightRange();
-    const float cone = std::cos(SightAngle() * 6.28318530718f / 4096.0f);
+    // The character's own range and cone: what the guard carries does not
+    // widen its sight while it lies dormant.
+    const script::CharacterRecord* character = GetCharacter();
+    if (!character)
+        return false;
+    const float range = character->sightRange;
+    const float cone = std::cos(static_cast<float>(character->sightAngle) * 6.28318530718f / 4096.0f);
     const Vec3 facing = Quaternion::ZAxis(Orientation());
     for (int32_t side = 0; side < SideLists::kSides; ++side) {
         if (side == Side())

@@ -98,7 +98,8 @@ void StopChasing(GameObject& bomb, float now)
 
 bool IdleCheck(Actor& actor) { return !actor.NextWaypoint() && !actor.NeedsPath() && actor.Waypoints().empty(); }
 
-// The spawner's alarm circle over its own side, as the combat routine's.
+// A chasing bomb's alarm circle over its own side, as the combat routine's:
+// only the living answer (a dead bomb never sets off after anything).
 void SpreadBombAlarm(GameObject& bomb, uint64_t time)
 {
     const float left = time < bomb.alertEnd_ ? Seconds(bomb.alertEnd_ - time) : 0;
@@ -106,7 +107,7 @@ void SpreadBombAlarm(GameObject& bomb, uint64_t time)
     const float radius = self ? const_cast<Actor*>(self)->AlertRadius() : 0;
     const float radius2 = radius * radius * left / 5.0f;
     for (GameObject* mate : Perception::SideObjects(bomb.Side())) {
-        if (mate == &bomb || Distance2(*mate, bomb) >= radius2)
+        if (mate == &bomb || !mate->IsAlive() || Distance2(*mate, bomb) >= radius2)
             continue;
         if (mate->aiType_ == 0 && mate->aiState_ != 0 && mate->aiState_ != 1 && mate->alertLevel_ == 0) {
             mate->aiState_ = 0;
@@ -145,10 +146,10 @@ bool SpawnOne(Kind14Actor& spawner, uint64_t time, GameObject* seen)
     const uint32_t id = ServerLink::Get().Spawn(spawner.Side(), role, spawner.Position(), Quaternion::Identity());
     if (id == 0)
         return false;
-    if (seen) {
-        if (Actor* made = AsActor(*ObjectRegistry::Global().Find(id)))
-            made->SetMoveTarget(seen->GetPolygon(), Seconds(time));
-    }
+    // What its activation already removed is counted but sent nowhere.
+    GameObject* made = ObjectRegistry::Global().Find(id);
+    if (Actor* actor = made && seen ? AsActor(*made) : nullptr)
+        actor->SetMoveTarget(seen->GetPolygon(), Seconds(time));
     spawner.spawned_.push_back(id);
     spawner.lastSpawn_ = time;
     ++spawner.spawnedCount_;

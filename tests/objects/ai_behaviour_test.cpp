@@ -501,14 +501,72 @@ TEST_F(AiWorld, HomingBombChasesThenBlastsItselfAndItsOwnSideNearby)
     EXPECT_EQ(far->HitPoints(), 100);
 }
 
+// A chasing bomb spreads its alarm over its own side within a circle that
+// shrinks over five seconds: idle living guards come to its point, idle
+// living bombs chase the same target; the dead, the busy and the alerted
+// are left alone.
+TEST_F(AiWorld, ChasingBombCallsLivingIdleMatesWithinItsCircle)
+{
+    script::Role& bombRole = Character(20, 65536, 512, 3);
+    bombRole.character->alertRadius = 10;
+    script::Role& guardRole = Character(0, 65536, 512, 0);
+    const struct {
+        const char* name;
+        int32_t ai;
+        float distance;
+        bool dead;
+        int32_t state, alertLevel;
+        bool called;
+    } rows[] = {{"idle guard inside", 0, 5, false, 3, 0, true},
+                {"idle guard outside", 0, 11, false, 3, 0, false},
+                {"dead guard inside", 0, 5, true, 3, 0, false},
+                {"guard already aiming", 0, 5, false, 1, 0, false},
+                {"guard searching", 0, 5, false, 3, 1, false},
+                {"idle bomb inside", 3, 5, false, 3, 0, true},
+                {"dead bomb inside", 3, 5, true, 3, 0, false},
+                {"bomb outside", 3, 11, false, 3, 0, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EmptyTables();
+        TeamTable::Build(4, 1, 0);
+        sent.clear();
+        UnitActor* bomb = Spawn(bombRole, 2, {0, 0, 0});
+        UnitActor* enemy = Spawn(Character(0), 1, {0, 0, 15});
+        Ai::ThinkType3(*bomb, 0);  // starts the chase: 5 s of alarm
+        ASSERT_EQ(bomb->aiState_, 7);
+        bomb->aiPoint_ = {4, 0, 4};
+        script::Role& mateRole = row.ai == 3 ? bombRole : guardRole;
+        UnitActor* mate = Spawn(mateRole, 2, {row.distance, 0, 0});
+        GameObjectRef hold(mate);
+        mate->aiState_ = row.state;
+        mate->alertLevel_ = row.alertLevel;
+        if (row.dead)
+            mate->SetHitPoints(0);
+        const size_t chasesBefore = Sent(AiMessage::kChaseStarted).size();
+        Ai::ThinkType3(*bomb, kSecond);  // 4 s left: radius 10 x sqrt(0.8), about 8.9 m
+        if (row.ai == 3) {
+            EXPECT_EQ(mate->aiState_ == 7, row.called);
+            EXPECT_EQ(mate->followed_.Get() == enemy, row.called);
+            EXPECT_EQ(Sent(AiMessage::kChaseStarted).size() - chasesBefore, row.called ? 1u : 0u);
+        } else {
+            EXPECT_EQ(mate->aiState_ == 0, row.called);
+            if (row.called) {
+                EXPECT_EQ(mate->aiPoint_.x, 4.0f);
+            }
+        }
+    }
+}
+
 // ---- spawners and creatures --------------------------------------------------
 
 struct SpawnerCase {
     const char* name;
     int32_t limit;
     bool withNames;
-    bool removeMade;  // the made ones leave at once
+    bool removeMade;  // the made ones leave after the think
     int32_t made;
+    bool goneInSpawn = false;  // the made ones are gone before the spawn returns
+    bool alertable = true;     // else it makes each one for the enemy it saw
 };
 
 class Spawners : public AiWorld, public ::testing::WithParamInterface<SpawnerCase> {};
@@ -521,11 +579,21 @@ TEST_P(Spawners, MakeUpToTheirLimitWithSixAliveAtMost)
     RoleTable::Global().File(grub);
     script::Role& nest = Character(10, 0, 512, 14);
     nest.character->generationLimit = c.limit;
-    nest.character->alertable = true;
+    nest.character->alertable = c.alertable;
     if (c.withNames)
         nest.severPoints = {"grub"};  // its "produces" list
     auto* spawner = Spawn<Kind14Actor>(nest, 2, {0, 0, 0});
     spawner->aggression_ = 1.0f;
+    if (c.goneInSpawn) {
+        ServerLink link = ServerLink::Get();
+        link.spawn = [this](int32_t side, script::Role* role, const Vec3& p, const Quaternion&) -> uint32_t {
+            GameObject* made = Make(role, side, p);
+            spawned.push_back(made->GetId());
+            made->Remove(true);
+            return spawned.back();
+        };
+        ServerLink::Install(std::move(link));
+    }
     Spawn(Character(0), 1, {0, 0, 5});
     int32_t mostAlive = 0;
     for (uint64_t t = 0; t <= 60 * kSecond; t += kSecond / 2) {
@@ -543,15 +611,132 @@ TEST_P(Spawners, MakeUpToTheirLimitWithSixAliveAtMost)
     }
     EXPECT_EQ(static_cast<int32_t>(spawned.size()), c.made);
     EXPECT_LE(mostAlive, 6);
-    EXPECT_TRUE(spawner->triggered_);
+    EXPECT_EQ(spawner->triggered_, c.alertable);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Spawners,
                          ::testing::Values(SpawnerCase{"LimitFive", 5, true, false, 5},
                                            SpawnerCase{"LimitTenHeldToSixAlive", 10, true, false, 6},
                                            SpawnerCase{"LimitTenWhenTheyDie", 10, true, true, 10},
-                                           SpawnerCase{"EmptyNameList", 5, false, false, 0}),
+                                           SpawnerCase{"EmptyNameList", 5, false, false, 0},
+                                           SpawnerCase{"NotAlertable", 5, true, false, 5, false, false},
+                                           SpawnerCase{"MadeOnesGoneAtOnce", 10, true, false, 10, true, false}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// A type-1 creature flees towards the nearest noise within 6 m, and is held
+// inside the level by its radius: a coordinate pushed back flips that
+// component of the heading it took.
+TEST_F(AiWorld, NoiseShyCreatureTakesTheNearestNoiseAndStaysInsideTheLevel)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(10, std::string(10, '.')));
+    Level::Current() = grid.level.get();
+    grid.level->minimum_ = {0, -5, 0};
+    grid.level->maximum_ = {10, 5, 10};
+    script::Role& critter = Character(0, 65536, 0, 1);
+    critter.character->radius = 0.5f;
+    const struct {
+        const char* name;
+        Vec3 at;
+        Vec3 placed;   // after the think
+        Vec3 heading;  // the group entry's direction after it
+    } clamps[] = {{"inside", {5, 0, 5}, {5, 0, 5}, {1, 0, 1}},
+                  {"low x", {0.2f, 0, 5}, {0.5f, 0, 5}, {-1, 0, 1}},
+                  {"high x", {9.8f, 0, 5}, {9.5f, 0, 5}, {-1, 0, 1}},
+                  {"low z", {5, 0, 0.1f}, {5, 0, 0.5f}, {1, 0, -1}},
+                  {"high corner", {9.9f, 0, 9.9f}, {9.5f, 0, 9.5f}, {-1, 0, -1}}};
+    for (const auto& row : clamps) {
+        SCOPED_TRACE(row.name);
+        GameObject* creature = Spawn(critter, 2, row.at);
+        creature->radius_ = 0.5f;
+        Ai::GroupVectors()[0].direction = {1, 0, 1};
+        Ai::GroupVectorIndex() = 0;
+        Ai::ThinkType1(*creature, 0);
+        EXPECT_FLOAT_EQ(creature->Position().x, row.placed.x);
+        EXPECT_FLOAT_EQ(creature->Position().z, row.placed.z);
+        EXPECT_EQ(Ai::GroupVectors()[0].direction.x, row.heading.x);
+        EXPECT_EQ(Ai::GroupVectors()[0].direction.z, row.heading.z);
+        EXPECT_EQ(Ai::GroupVectorIndex(), 1);
+        creature->Remove(false);
+    }
+    Ai::ResetGroupVectors();
+
+    GameObject* creature = Spawn(critter, 2, {5, 0, 5});
+    const struct {
+        const char* name;
+        Vec3 noise;
+        bool fleeing;
+        float interestX;
+    } noises[] = {{"beyond 6 m", {5, 0, 11.5f}, false, 0},
+                  {"at 5 m", {5, 0, 0}, true, 5},
+                  {"at 3 m, nearer", {8, 0, 5}, true, 8},
+                  {"at 4 m, farther than the present one", {1, 0, 5}, true, 8}};
+    for (const auto& row : noises) {
+        SCOPED_TRACE(row.name);
+        ObjectTrackers::Add(30, 5, row.noise, row.noise, 100 * kSecond, 0);
+        creature->nextThink_ = 0;
+        Ai::ThinkType1(*creature, 0);
+        EXPECT_EQ(creature->fleeing_, row.fleeing);
+        if (row.fleeing) {
+            EXPECT_EQ(creature->aiPoint_.x, row.interestX);
+        }
+    }
+    Level::Current() = nullptr;
+}
+
+// The lone homing bomb (type 15): it takes up any living non-device enemy in
+// sight, blows up within 2.5 m of one, and gives up when its quarry dies
+// (or when it has nowhere left to go).
+TEST_F(AiWorld, LoneHomingBombChasesBlowsUpOrGivesUp)
+{
+    script::Role& bombRole = Character(20, 65536, 512, 15);
+    bombRole.limit = 25;
+    script::Role& mine = Character(0, 0, 0, 2);
+    mine.character->weapon = DeviceKind::kRemoteMine;
+    const struct {
+        const char* name;
+        bool chasing;     // already in state 8 after the enemy, on its way
+        bool idle;        // chasing, but with no route left
+        float enemyAt;    // metres ahead
+        bool enemyDead;
+        bool deviceNear;  // a device of the enemy side 1 m away
+        int32_t state;    // after the think
+        bool blast;
+        bool follows;
+    } rows[] = {{"enemy in sight", false, false, 15, false, false, AiState::kPathfinding, false, true},
+                {"enemy beyond sight", false, false, 25, false, false, AiState::kInitial, false, false},
+                {"only a device in sight", false, false, 25, false, true, AiState::kInitial, false, false},
+                {"chasing, enemy within reach", true, false, 2.4f, false, false, AiState::kPathfinding, true, true},
+                {"chasing, enemy just out of reach", true, false, 2.6f, false, false, AiState::kPathfinding, false, true},
+                {"chasing, a device within reach", true, false, 15, false, true, AiState::kPathfinding, false, true},
+                {"chasing, quarry dead", true, false, 15, true, false, AiState::kInitial, false, false},
+                {"chasing, nowhere left to go", true, true, 15, false, false, AiState::kInitial, false, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EmptyTables();
+        TeamTable::Build(4, 1, 0);
+        sent.clear();
+        UnitActor* bomb = Spawn(bombRole, 2, {0, 0, 0});
+        UnitActor* enemy = Spawn(Character(0), 1, {0, 0, row.enemyAt});
+        if (row.deviceNear)
+            Spawn(mine, 1, {1, 0, 0});
+        if (row.chasing) {
+            bomb->aiState_ = AiState::kPathfinding;
+            bomb->followed_ = RefPtr<GameObject>(enemy);
+            if (!row.idle)
+                bomb->PrependWaypoint({0, 0, 30}, 0);
+        }
+        if (row.enemyDead)
+            enemy->SetHitPoints(0);
+        Ai::ThinkType15(*bomb, 0);
+        EXPECT_EQ(bomb->aiState_, row.state);
+        EXPECT_EQ(Sent(AiMessage::kBombBlast).size(), row.blast ? 1u : 0u);
+        EXPECT_EQ(bomb->followed_.Get() == enemy, row.follows);
+        if (row.blast) {
+            EXPECT_EQ(bomb->HitPoints(), 75) << "its own blast";
+            EXPECT_EQ(enemy->HitPoints(), 75);
+        }
+    }
+}
 
 TEST_F(AiWorld, GroupVectorIndexWrapsAtTwenty)
 {

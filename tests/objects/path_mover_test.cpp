@@ -1,10 +1,12 @@
 #include "objects/path_mover.h"
+#include "platform/byte_cursor.h"
 
 #include "server_fixture.h"
 #include "world/level.h"
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -210,6 +212,69 @@ TEST_F(PathMoverTest, SpeedStaysAboveZero)
     mover->Start();
     RunTo(*mover, 2.01);
     EXPECT_FALSE(mover->IsMoving());
+
+    // A saved game holds the speed at 0x10c of the image; one that is not
+    // above 0 loads as the speed a new mover has, so a reversal still lands.
+    std::vector<uint8_t> image(mover->SizeInBytes(), 0);
+    mover->WriteImage(image);
+    std::vector<uint8_t> state;
+    trevok::ByteWriter out(state);
+    ASSERT_TRUE(mover->SaveState(out));
+    const struct {
+        float saved, loaded;
+    } rows[] = {{0.0f, Kind8Object::kDefaultSpeed}, {-0.5f, Kind8Object::kDefaultSpeed},
+                {std::nanf(""), Kind8Object::kDefaultSpeed}, {INFINITY, Kind8Object::kDefaultSpeed},
+                {0.25f, 0.25f}};
+    for (const auto& row : rows) {
+        std::memcpy(image.data() + 0x10c, &row.saved, 4);
+        auto* copy = new Kind8Object(0, mover->GetRole(), line_[3], Quaternion::Identity(),
+                                     ObjectRegistry::Global().TakeNextId());
+        trevok::ByteReader in(state);
+        ASSERT_TRUE(copy->LoadState(in, image)) << row.saved;
+        EXPECT_FLOAT_EQ(copy->Speed(), row.loaded) << row.saved;
+    }
+}
+
+// The saved image of a lift, laid out by hand: loop time (signed 32-bit
+// ticks) at 0x108 and speed at 0x10c; a loop longer than 32 bits holds is
+// saved as the longest that fits.
+TEST_F(PathMoverTest, ImageHoldsLoopTimeAndSpeedAtTheirOffsets)
+{
+    Kind8Object* mover = MakeMover(line_);
+    std::vector<uint8_t> state;
+    trevok::ByteWriter out(state);
+    ASSERT_TRUE(mover->SaveState(out));
+    const struct {
+        int64_t loopTime;
+        int32_t stored;
+    } rows[] = {{123456, 123456}, {-1, 0}, {int64_t{1} << 40, INT32_MAX}};
+    for (const auto& row : rows) {
+        mover->SetLoopTime(row.loopTime);
+        ASSERT_TRUE(mover->SetSpeed(0.25f));
+        std::vector<uint8_t> image(mover->SizeInBytes(), 0);
+        mover->WriteImage(image);
+        int32_t loop = 0;
+        float speed = 0;
+        std::memcpy(&loop, image.data() + 0x108, 4);
+        std::memcpy(&speed, image.data() + 0x10c, 4);
+        EXPECT_EQ(loop, row.stored) << row.loopTime;
+        EXPECT_EQ(speed, 0.25f);
+        EXPECT_EQ(image[0x104], row.loopTime >= 0 ? 1 : 0) << "loops";
+    }
+    std::vector<uint8_t> image(mover->SizeInBytes(), 0);
+    mover->WriteImage(image);
+    const int32_t loop = 7 * static_cast<int32_t>(kTicks);
+    const float speed = 0.5f;
+    std::memcpy(image.data() + 0x108, &loop, 4);
+    std::memcpy(image.data() + 0x10c, &speed, 4);
+    image[0x104] = 1;
+    auto* copy = new Kind8Object(0, mover->GetRole(), line_[0], Quaternion::Identity(),
+                                 ObjectRegistry::Global().TakeNextId());
+    trevok::ByteReader in(state);
+    ASSERT_TRUE(copy->LoadState(in, image));
+    EXPECT_EQ(copy->LoopTime(), loop);
+    EXPECT_TRUE(copy->Loops());
+    EXPECT_EQ(copy->Speed(), speed);
 }
 
 TEST_F(PathMoverTest, CarriesOnlyRidersThatMoveOnLifts)

@@ -348,6 +348,58 @@ TEST_F(KindWorld, DormantGuardRisesForAnEnemyInItsConeThenFights)
     EXPECT_EQ(Sent(KindMessage::kGuardRises).size(), 1u);
 }
 
+// What a dormant guard rises for: a living, unhidden object of another side
+// within its character's sight range and cone (its own sight, widened by
+// what it carries, does not count while it lies dormant).
+class Hideable : public UnitActor {
+public:
+    using UnitActor::UnitActor;
+    void Hide() { hidden_ = true; }
+
+protected:
+    ~Hideable() override = default;
+};
+
+TEST_F(KindWorld, DormantGuardRisesOnlyForWhatItCanSee)
+{
+    script::Role& guardRole = Kind(16);  // 10 m, 512 (45 degrees either way)
+    guardRole.character->weapon = 0;
+    script::Role& body = Kind(0);
+    const struct {
+        const char* name;
+        int32_t side;
+        Vec3 at;
+        bool hidden, dead;
+        float widened;  // added to the guard's own sight
+        bool rises;
+    } rows[] = {{"in its cone", 1, {1, 0, 5}, false, false, 0, true},
+                {"behind it", 1, {0, 0, -5}, false, false, 0, false},
+                {"beside it, outside the cone", 1, {5, 0, 1}, false, false, 0, false},
+                {"beyond its range", 1, {0, 0, 10.5f}, false, false, 0, false},
+                {"beyond its range, within widened sight", 1, {0, 0, 12}, false, false, 5, false},
+                {"hidden", 1, {1, 0, 5}, true, false, 0, false},
+                {"dead", 1, {1, 0, 5}, false, true, 0, false},
+                {"own side", 2, {1, 0, 5}, false, false, 0, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EmptyTables();
+        TeamTable::Build(4, 1, 0);
+        auto* guard = CreateAs<Kind16Actor>(guardRole, 2, {0, 0, 0});
+        if (row.widened > 0)
+            guard->ExtendSight(row.widened);
+        auto* other = new Hideable(row.side, &body, row.at, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId());
+        Ai::SetType(*other, 0, now);
+        SideLists::Global().Add(*other);
+        other->Activate(now, 0);
+        if (row.hidden)
+            other->Hide();
+        if (row.dead)
+            other->SetHitPoints(0);
+        guard->Update(1000, 0.1f);
+        EXPECT_EQ(guard->Rising(), row.rises);
+    }
+}
+
 // A risen guard is aimed at between its model's first two parts (turned
 // with it); a model with fewer keeps the centre.
 TEST_F(KindWorld, ARisenGuardIsAimedAtBetweenItsFirstTwoParts)
