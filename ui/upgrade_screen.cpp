@@ -934,6 +934,11 @@ std::vector<SlotMarker> MarkersFor(const UpgradeHotSpot::Rect& slot, bool mayUse
     return out;
 }
 
+// The markers' vertices are already on the screen: their depth is the
+// device's, 0 (nearest) to 1, so they lie over the panel's parts drawn
+// before them.
+constexpr float kMarkerDepth = 0.0f;
+
 void DrawSlotMarkers(int row, SpriteBatch& batch)
 {
     if (row < 0 || row > 2 || !InventoryDisplay::Shown())
@@ -950,7 +955,7 @@ void DrawSlotMarkers(int row, SpriteBatch& batch)
         const bool loaded = stack && weapon >= 0 && unit->AmmoType() == item->subtype;
         const bool fits = stack && weapon >= 0 && tables.Weapon(weapon, item->subtype);
         for (const SlotMarker& m : MarkersFor(slot->rect, MayUse(*item), loaded, fits ? AmmoColourGroup(weapon) : -1))
-            batch.DrawQuad(m.screen, m.texture, 0xFFFFFFFFu, ScreenCamera::kQuadDepth);
+            batch.DrawQuad(m.screen, m.texture, 0xFFFFFFFFu, kMarkerDepth);
     }
 }
 

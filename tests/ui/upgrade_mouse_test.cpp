@@ -51,8 +51,8 @@ protected:
         const std::filesystem::path rifs = std::filesystem::path(data) / "rifs";
         ChunkFileCache::SetFolderSource([rifs] { return std::optional<std::filesystem::path>(rifs); });
         UpgradeScreen::SetProjection([](const Vec3& p, float& x, float& y) {
-            x = (p.x - UpgradeScreen::kPlaceX) * 1000;
-            y = (p.y - UpgradeScreen::kPlaceY) * 1000;
+            x = (p.x - UpgradeScreen::kPlaceX) * 1000 + 500; // the sample's board is centred
+            y = (p.y - UpgradeScreen::kPlaceY) * 1000 + 375;
             return true;
         });
         UpgradeScreen::Build();
