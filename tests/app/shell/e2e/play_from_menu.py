@@ -324,7 +324,7 @@ def case_mission(game):
     camera = game.printed_camera()      # the companion prints it once selected
     x, y = game.ground_pixel(camera, TRIGGER_AT)
     game.click(x, y)
-    game.wait_for("console: Echo is on")  # its WAIT FOR the walk
+    game.wait_for("console: Echo is on")  # the companion sees the walk start
     game.save("e2e")                    # on the way
     if game.process.poll() is not None:
         raise Failure("the walk ended before the save")
