@@ -11,6 +11,7 @@ namespace {
 ShadowHookTable g_shadowHooks;
 bool g_installed = false;
 bool g_normalView = false;
+void (*g_itemLists)() = nullptr;
 } // namespace
 
 ShadowHookTable& ShadowHooks() { return g_shadowHooks; }
@@ -25,6 +26,13 @@ void (*FramePass())()
     if (g_shadowHooks.framePass)
         return g_shadowHooks.framePass;
     return g_installed ? &FramePassStandIn::Run : nullptr;
+}
+
+void SetItemListsHook(void (*draw)()) { g_itemLists = draw; }
+void DrawItemLists()
+{
+    if (g_itemLists)
+        g_itemLists();
 }
 
 void SetNormalView(bool on) { g_normalView = on; }
@@ -49,6 +57,7 @@ void InstallShadows()
     hooks.drawLateList = [](int64_t now) { DrawLateList(now); };
     hooks.drawOverlays = [] { DrawOverlays(); };
     hooks.normalView = [] { return g_normalView; };
+    hooks.drawUpgradeItems = [] { DrawItemLists(); };
     Shadows::SetFrameHooks(hooks);
 }
 
@@ -61,6 +70,7 @@ void Run()
     Effects::DrawLateList();
     if (!g_normalView)
         Effects::DrawOverlays();
+    Effects::DrawItemLists();
     RenderQueue::Flush();
 }
 

@@ -27,6 +27,10 @@ void DrawLateList(int64_t now);
 void DrawOverlays();
 // The frame pass to hand to the display's end of frame.
 void (*FramePass())();
+// The upgrade screen's item lists, drawn after the overlays and before the
+// flush; the interface installs the drawing (null: nothing to draw).
+void SetItemListsHook(void (*draw)());
+void DrawItemLists();
 // Suppresses the overlays (the normal-view flag of the shadows' pass).
 void SetNormalView(bool on);
 bool NormalView();
@@ -36,7 +40,8 @@ void InstallShadows();
 } // namespace Effects
 
 namespace FramePassStandIn {
-// Late list, overlays (unless the normal view is on), render-queue flush.
+// Late list, overlays (unless the normal view is on), the upgrade screen's
+// item lists, render-queue flush.
 void Run();
 void Install();
 void Uninstall();

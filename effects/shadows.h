@@ -94,7 +94,7 @@ struct FrameHooks {
     void (*drawLateList)(int64_t gameTime) = nullptr;
     void (*drawOverlays)() = nullptr;
     bool (*normalView)() = nullptr;         // true: no overlays
-    void (*drawUpgradeItems)() = nullptr;   // null when the screen is closed
+    void (*drawUpgradeItems)() = nullptr;   // null: none
 };
 void SetFrameHooks(const FrameHooks& hooks);
 // The game time the passes draw with; the shell's clock by default.

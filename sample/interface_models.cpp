@@ -17,14 +17,18 @@ namespace {
 using namespace trevok;
 
 // A plate facing the viewer, w x h millimetres, its top-left corner at (x, y):
-// the layout lies in the shapes, so the bounds alone place each part.
-ShapeData Plate(int32_t x, int32_t y, int32_t w, int32_t h)
+// the layout lies in the shapes, so the bounds alone place each part. The
+// screen camera's y grows downwards, which turns the winding that faces it.
+ShapeData Plate(int32_t x, int32_t y, int32_t w, int32_t h, bool screen = false)
 {
     ShapeData d;
     d.points_ = {{x, y, 0}, {x + w, y, 0}, {x + w, y + h, 0}, {x, y + h, 0}};
     d.uvSets_ = {sample::Quad()};
     d.textureNames_ = {"plates.bmp"};
-    d.polygons_.push_back(sample::Polygon(20, {0, 1, 2, 3}, 0, 0));
+    if (screen)
+        d.polygons_.push_back(sample::Polygon(20, {0, 3, 2, 1}, 0, 0));
+    else
+        d.polygons_.push_back(sample::Polygon(20, {0, 1, 2, 3}, 0, 0));
     sample::Finish(d);
     return d;
 }
@@ -35,6 +39,9 @@ struct PartPlace {
 };
 
 // Laid out on a 1000 x 750 board: rows of slots, arrows, buttons and pages.
+// The screen puts the layout's origin half a screen right and down, so the
+// board is centred on it (kBoardX, kBoardY) and fills the screen's width.
+constexpr int32_t kBoardX = 500, kBoardY = 375;
 const PartPlace kUpgradeParts[] = {
     {"background", 0, 0, 1000, 750}, {"weapon", 40, 60, 120, 30},      {"ammo", 40, 240, 120, 30},
     {"module", 40, 420, 120, 30},    {"arrow1", 10, 60, 25, 30},       {"arrow2", 10, 240, 25, 30},
@@ -63,11 +70,15 @@ const PartPlace kWheelParts[] = {
     {"st orders rc", 0, 0, 150, 90},
 };
 
-std::unique_ptr<ChunkFile> BuildParts(const PartPlace* parts, size_t count)
+// `origin`: the layout's point that becomes the model's origin; `screen`:
+// plates for the screen camera.
+std::unique_ptr<ChunkFile> BuildParts(const PartPlace* parts, size_t count, int32_t originX = 0, int32_t originY = 0,
+                                      bool screen = false)
 {
     auto file = ChunkFile::CreateEmpty();
     for (size_t i = 0; i < count; ++i) {
-        auto* shape = new ShapeChunk(file.get(), Plate(parts[i].x, parts[i].y, parts[i].w, parts[i].h));
+        auto* shape = new ShapeChunk(file.get(), Plate(parts[i].x - originX, parts[i].y - originY, parts[i].w,
+                                                       parts[i].h, screen));
         shape->SetName(parts[i].name);
         shape->GetHeader()->shapeId_ = int32_t(i + 1);
         ObjectHeader h;
@@ -97,7 +108,7 @@ bool WriteInterfaceModels(const sample::Context& ctx)
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     const auto upgrade = dir / "custom screen 02.rif", wheel = dir / "CommWheel01.RIF";
-    if (!BuildParts(kUpgradeParts, std::size(kUpgradeParts))->Save(upgrade) ||
+    if (!BuildParts(kUpgradeParts, std::size(kUpgradeParts), kBoardX, kBoardY, true)->Save(upgrade) ||
         !BuildParts(kWheelParts, std::size(kWheelParts))->Save(wheel)) {
         std::fprintf(stderr, "sample_gen: cannot write %s\n", dir.c_str());
         return false;

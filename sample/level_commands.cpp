@@ -194,8 +194,11 @@ TEXTURE ANIMATE TREVOK 0
 // The level's light set glows white until its companion sets the ambient
 // colour, and the sun keeps its default until the sun commands: a level lights
 // itself in its first lines, before anything is drawn. The camera looks at
-// TREVOK from the first frame on. The squad's named values come from the
-// map's use clauses; the replicas arrive a moment after the level starts.
+// TREVOK from the first frame on (the map caps the distance asked for). The
+// squad's named values come from the map's use clauses; the replicas arrive a
+// moment after the level starts. Once TREVOK is selected the camera is printed,
+// so that a player from outside can aim at the trigger's square, and the walk
+// that follows is announced.
 constexpr const char* kTrainingCompanion =
     "// The first mission\n"
     "ECHO\n"
@@ -208,6 +211,9 @@ constexpr const char* kTrainingCompanion =
     "REAL WAIT 1\n"
     "ADD TRIGGER LOCATION 2.5 0 7.5 1.5 arrived.tcs\n"
     "WAIT FOR FRIENDLY ACTOR \"TREVOK\" TO BE SELECTED\n"
+    "ECHO\n"
+    "GET CAMERA\n"
+    "WAIT FOR FRIENDLY ACTOR \"TREVOK\" TO MOVE\n"
     "ECHO\n";
 
 constexpr const char* kArrived =

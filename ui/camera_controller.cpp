@@ -12,6 +12,7 @@
 #include "ui/game_view.h"
 #include "ui/mouse.h"
 #include "ui/selection.h"
+#include "ui/upgrade_screen.h"
 #include "world/level.h"
 #include "world/map_build.h"
 
@@ -24,7 +25,7 @@ namespace {
 CameraController::State g_state;
 CameraMove g_move;
 int g_speedOption = 1;
-
+void (*g_panelPulse)(float level) = Hud::DrawPanelPulse;
 
 double Seconds(int64_t ticks) { return double(ticks) / double(GameView::TicksPerSecond()); }
 
@@ -562,6 +563,8 @@ void StepCameraMove(int64_t now)
             s.scriptMode = false;
         }
         LookFrom(eye, target);
+        // The cut-scene's bands at full height.
+        g_panelPulse(1.0f);
         return;
     }
     // A curve move without speed would never end: it ends at once.
@@ -686,6 +689,7 @@ void StepPanel()
         s.panelLevel = std::min(s.panelLevel + s.panelStep, s.requiredPanelLevel);
     else if (s.panelLevel > s.requiredPanelLevel)
         s.panelLevel = std::max(s.panelLevel - s.panelStep, s.requiredPanelLevel);
+    g_panelPulse(s.panelLevel);
 }
 
 } // namespace
@@ -710,6 +714,8 @@ void UpdateAt(int64_t now)
     FollowOrPan(now, sideways, forwards);
     PlaceCamera();
 }
+
+void SetPanelPulse(void (*draw)(float level)) { g_panelPulse = draw ? draw : Hud::DrawPanelPulse; }
 
 void Update() { UpdateAt(GameView::RealNow()); }
 

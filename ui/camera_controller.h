@@ -133,6 +133,10 @@ bool PlayCutscene(std::string_view name);
 // their distance. An eye on its target keeps the last direction.
 void LookFrom(const Vec3& eye, const Vec3& target);
 
+// What draws the panel bands each frame of easing and of a cut-scene; the
+// HUD's by default (null puts it back).
+void SetPanelPulse(void (*draw)(float level));
+
 void Update();
 void UpdateAt(int64_t now);
 // Places the main camera behind the focus at the zoom distance.

@@ -1,4 +1,5 @@
 #include "ui/upgrade_screen.h"
+#include "effects/frame_pass.h"
 
 #include "console/console_draw.h"
 #include "console/text_console.h"
@@ -18,6 +19,7 @@
 #include "objects/world_object.h"
 #include "script/records.h"
 #include "ui/status_window.h"
+#include "ui/wheel.h"
 #include "world/map_build.h"
 #include <map>
 #include "Veapi/camera.h"
@@ -268,10 +270,27 @@ int RevealedCharacters(double seconds)
 
 void SetProjection(Projection projection) { g_projection = std::move(projection); }
 
+namespace {
+// The parts are drawn by the screen camera, so their boxes go through it to
+// pixels; without a display every box is empty.
+bool ScreenProjection(const Vec3& p, float& x, float& y)
+{
+    Vec3 screen;
+    if (!ScreenCamera::Get()->Project(p, screen))
+        return false;
+    x = screen.x;
+    y = screen.y;
+    return std::isfinite(x) && std::isfinite(y);
+}
+} // namespace
+
 void Build()
 {
     Release();
     const Vec3 place{kPlaceX, kPlaceY, kPlaceZ};
+    // The hot spots are measured against the display as it is now.
+    if (!g_projection)
+        ScreenCamera::Get()->OnScreenChanged();
     for (const PartSpec& spec : kParts) {
         Part part{spec.name, spec.hot, spec.kind ? new UpgradeHotSpot(spec.kind) : nullptr};
         if (VeShape* shape = ShapeCache::Get(kModelFile, spec.name)) {
@@ -280,7 +299,8 @@ void Build()
             part.object->placement_.SetPosition(place);
         }
         if (part.hotSpot && part.object)
-            part.hotSpot->rect = ProjectBox(part.object->minimum_ + place, part.object->maximum_ + place, g_projection);
+            part.hotSpot->rect = ProjectBox(part.object->minimum_ + place, part.object->maximum_ + place,
+                                            g_projection ? g_projection : ScreenProjection);
         g_parts.push_back(std::move(part));
     }
     // The slot dummies mark where the panel's items stand.
@@ -674,13 +694,17 @@ bool MayUse(const CarriedItem& item)
 // The body slot a double click equips an item into: a weapon into a free
 // upper arm (the right one when both are taken), a module, shield or
 // armour into the slot whose part bears the item's own name, else the
-// first free body slot; -1 for items nobody wears.
+// first free body slot; -1 for items nobody wears. An item already worn
+// keeps its slot rather than moving to another part.
 int32_t EquipSlotFor(const MovingObject& owner, const CarriedItem& item)
 {
     const auto worn = [&](int32_t slot) {
         return std::any_of(owner.WornItems().begin(), owner.WornItems().end(),
                            [&](const MovingObject::WornItem& w) { return w.slot == slot; });
     };
+    for (const MovingObject::WornItem& w : owner.WornItems())
+        if (w.itemId == item.id)
+            return w.slot;
     if (item.kind == ItemKind::kWeapon)
         return worn(kRightArmSlot) && !worn(kLeftArmSlot) ? kLeftArmSlot : kRightArmSlot;
     if (item.kind != ItemKind::kShield && item.kind != 7 && item.kind != 8 && item.kind != 9)
@@ -910,6 +934,11 @@ std::vector<SlotMarker> MarkersFor(const UpgradeHotSpot::Rect& slot, bool mayUse
     return out;
 }
 
+// The markers' vertices are already on the screen: their depth is the
+// device's, 0 (nearest) to 1, so they lie over the panel's parts drawn
+// before them.
+constexpr float kMarkerDepth = 0.0f;
+
 void DrawSlotMarkers(int row, SpriteBatch& batch)
 {
     if (row < 0 || row > 2 || !InventoryDisplay::Shown())
@@ -926,7 +955,7 @@ void DrawSlotMarkers(int row, SpriteBatch& batch)
         const bool loaded = stack && weapon >= 0 && unit->AmmoType() == item->subtype;
         const bool fits = stack && weapon >= 0 && tables.Weapon(weapon, item->subtype);
         for (const SlotMarker& m : MarkersFor(slot->rect, MayUse(*item), loaded, fits ? AmmoColourGroup(weapon) : -1))
-            batch.DrawQuad(m.screen, m.texture, 0xFFFFFFFFu, ScreenCamera::kQuadDepth);
+            batch.DrawQuad(m.screen, m.texture, 0xFFFFFFFFu, kMarkerDepth);
     }
 }
 
@@ -954,6 +983,12 @@ void InstallHooks()
     screens.giveHeldItem = [](WorldObject& character) { return g_passMode && GiveTo(character); };
     screens.upgradeOwner = [] { return g_view.unit; };
     screens.upgradeCarriesItem = [] { return g_carrying; };
+    // The markers go over the panel in the effects' pass after the scene;
+    // with the command wheel open the level is drawn instead of the panel.
+    Effects::SetItemListsHook([] {
+        if (!CommandWheel::IsOpen())
+            DrawItemLists();
+    });
 }
 
 } // namespace UpgradeScreen

@@ -113,8 +113,8 @@ void ScrollDown();
 // Characters shown `seconds` after the text was set.
 int RevealedCharacters(double seconds);
 
-// The screen camera's projection the hot spots are measured with; without
-// one they keep empty rectangles.
+// The projection the hot spots are measured with; null: the screen
+// camera's (without a display the rectangles stay empty).
 void SetProjection(Projection projection);
 void Build();
 void Release();

@@ -16,12 +16,14 @@
 #include "platform/input.h"
 #include "platform/input_controller.h"
 #include "platform/window.h"
+#include "session/save_slots.h"
 #include "session/session_placeholders.h"
 #include "ui/key_config.h"
 #include "ui/menu_screen.h"
 #include "ui/ui_placeholders.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace Input {
@@ -82,6 +84,21 @@ void CursorFromSystem()
 
 bool IsPress(uint32_t m) { return m == kMsgLeftDown || m == kMsgRightDown || m == kMsgMiddleDown; }
 
+void GameViewKey(const InputEvent& e)
+{
+    // A closing save screen takes no keys: Ctrl+F4 right after a save opens the load screen.
+    const bool nameRecord = SaveScreen::HasNameRecord() || MenuScreen::TakesTypedName();
+    const bool listRecord = SaveScreen::HasListRecord();
+    if (e.message == kMsgKeyDown && (nameRecord || listRecord))
+        SaveScreen::OnKey(e);
+    if (nameRecord && !listRecord)
+        return;
+    if (TextConsole::IsOpen())
+        TextConsole::HandleKey(e);
+    else
+        Game::OnKey(e);
+}
+
 void GameView(const InputEvent& e)
 {
     if (PlayerControlsOff) {
@@ -98,17 +115,14 @@ void GameView(const InputEvent& e)
     case kMsgMouseMove: Mouse::OnMove(g_cursorX, g_cursorY, e.flags); break;
     case kMsgKeyDown:
     case kMsgKeyUp: {
-        // A closing save screen takes no keys: Ctrl+F4 right after a save opens the load screen.
-        const bool nameRecord = SaveScreen::HasNameRecord() || MenuScreen::TakesTypedName();
-        const bool listRecord = SaveScreen::HasListRecord();
-        if (e.message == kMsgKeyDown && (nameRecord || listRecord))
-            SaveScreen::OnKey(e);
-        if (nameRecord && !listRecord)
-            break;
-        if (TextConsole::IsOpen())
-            TextConsole::HandleKey(e);
-        else
-            Game::OnKey(e);
+        const bool typing = MenuScreen::TakesTypedName();
+        const std::string typed = SaveScreen::Name().Text();
+        GameViewKey(e);
+        // Each step a player from outside can wait for before the next key.
+        if (MenuScreen::TakesTypedName() != typing)
+            Trace("screen: %s", typing ? "name closed" : "name open");
+        else if (typing && SaveScreen::Name().Text() != typed)
+            Trace("screen: name \"%s\"", SaveScreen::Name().Text().c_str());
         break;
     }
     case kMsgLeftDown:

@@ -410,4 +410,34 @@ TEST_F(EffectListTest, ThereIsAFramePassUntilTheShadowsReplaceIt)
     EXPECT_EQ(Effects::LateList().Count(), 0);
 }
 
+// The upgrade screen's item lists go in after the late list in either pass,
+// once a frame; with nothing installed a frame draws none.
+int gItemListFrames = 0;
+
+TEST_F(EffectListTest, BothFramePassesDrawTheItemListsOnce)
+{
+    Effects::Startup();
+    const ShadowHookTable installed = ShadowHooks();
+    const struct {
+        const char* pass;
+        void (*run)();
+    } passes[] = {
+        {"the shadows' pass", [] { Effects::FramePass()(); }},
+        {"the stand-in", FramePassStandIn::Run},
+    };
+    for (const auto& p : passes) {
+        gItemListFrames = 0;
+        Effects::SetItemListsHook(nullptr);
+        p.run();
+        Effects::SetItemListsHook([] { ++gItemListFrames; });
+        p.run();
+        p.run();
+        EXPECT_EQ(gItemListFrames, 2) << p.pass;
+    }
+    Effects::SetItemListsHook(nullptr);
+    ShadowHooks() = installed;
+    Effects::Shutdown();
+    ShadowHooks() = ShadowHookTable{};
+}
+
 } // namespace

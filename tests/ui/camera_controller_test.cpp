@@ -300,6 +300,48 @@ TEST_F(CameraTest, CurveMoveWithoutSpeedEndsAtOnce)
     }
 }
 
+// The panel bands follow the eased level each frame of easing, and a
+// cut-scene frame draws them at full height.
+std::vector<float> gPulses;
+
+TEST_F(CameraTest, PanelBandsFollowTheEasedLevelAndTheCutscene)
+{
+    CameraController::SetPanelPulse([](float level) { gPulses.push_back(level); });
+    const struct {
+        const char* what;
+        bool easing;
+        float from, to, step;
+        int frames;
+        std::vector<float> drawn;
+    } rows[] = {
+        {"no easing: nothing drawn", false, 0.0f, 1.0f, 0.4f, 2, {}},
+        {"growing, never past the level", true, 0.0f, 1.0f, 0.4f, 4, {0.4f, 0.8f, 1.0f, 1.0f}},
+        {"shrinking", true, 1.0f, 0.25f, 0.5f, 3, {0.5f, 0.25f, 0.25f}},
+        {"at the level", true, 0.5f, 0.5f, 0.1f, 1, {0.5f}},
+    };
+    for (const auto& r : rows) {
+        gPulses.clear();
+        S().panelEasing = r.easing;
+        S().panelLevel = r.from;
+        S().requiredPanelLevel = r.to;
+        S().panelStep = r.step;
+        for (int i = 0; i < r.frames; ++i)
+            Frame();
+        ASSERT_EQ(gPulses.size(), r.drawn.size()) << r.what;
+        for (size_t i = 0; i < gPulses.size(); ++i)
+            EXPECT_FLOAT_EQ(gPulses[i], r.drawn[i]) << r.what << " frame " << i;
+    }
+    // A cut-scene that has nothing left to play still ends with its bands.
+    S().panelEasing = false;
+    gPulses.clear();
+    CameraMove::Get().StartCutscene(view_.now);
+    CameraController::SetScriptMode(true);
+    Frame();
+    EXPECT_FALSE(CameraMove::Get().active_);
+    EXPECT_EQ(gPulses, std::vector<float>{1.0f});
+    CameraController::SetPanelPulse(nullptr);
+}
+
 } // namespace
 
 namespace {

@@ -3,10 +3,13 @@
 #include "ui/upgrade_screen.h"
 
 #include "Veapi/display_fixture.h"
+#include "effects/frame_pass.h"
 #include "fake_view.h"
 #include "objects/inventory.h"
 #include "objects/inventory_display.h"
 #include "script/records.h"
+#include "ui/mouse.h"
+#include "ui/wheel.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +87,55 @@ TEST_F(DisplayTest, ACannotUseMarkerLandsOnItsSlot)
     EXPECT_EQ(ScreenPixel(265, 100), 0u) << "left of the marker";
     EXPECT_EQ(ScreenPixel(280, 120), 0u) << "below it";
     EXPECT_EQ(ScreenPixel(200, 150), 0u) << "the rest of the slot";
+    UpgradeScreen::Release();
+}
+
+// The markers come from the effects' pass after the scene, through the hook
+// the screen installs: only while the screen is open.
+TEST_F(DisplayTest, TheFramePassDrawsTheMarkersWhileTheScreenIsOpen)
+{
+    Start(640, 480, 32);
+    FakeView view;
+    ReplicaWorld world;
+    script::Role& body = world.NewRole("trevok");
+    body.limit = 4;
+    Unit* unit = world.Make<Unit>(1, 1, body);
+    ReplicaWorld::Carry(*unit, ItemKind::kWeapon, 3, 1).roleLimit = 4;
+    UpgradeScreen::Build();
+    auto* w1 = const_cast<UpgradeHotSpot*>(UpgradeScreen::Slot(0, 0));
+    ASSERT_NE(w1, nullptr);
+    w1->rect = {170, 90, 290, 200};
+    UpgradeScreen::InstallHooks();
+    const struct {
+        const char* what;
+        bool open, wheel;
+        uint32_t marker;
+    } frames[] = {
+        {"shown but not open", false, false, 0u},
+        {"open", true, false, 0xFFFFFFu},
+        {"open under the command wheel", true, true, 0u},
+        {"closed again", false, false, 0u},
+    };
+    CommandWheel::Build({});
+    for (const auto& f : frames) {
+        if (f.wheel)
+            CommandWheel::OpenAt(0.5f, 0.5f, 0);
+        if (f.open)
+            UpgradeScreen::Open(*unit);
+        else if (UpgradeScreen::IsOpen())
+            UpgradeScreen::Close();
+        else
+            UpgradeScreen::Show(unit);
+        ASSERT_TRUE(Display::BeginScene());
+        Display::ClearColour() = 0xFF000000;
+        Display::Clear();
+        Display::EndFrame(nullptr, Effects::DrawItemLists);
+        EXPECT_EQ(ScreenPixel(268, 92), f.marker) << f.what;
+        EXPECT_EQ(ScreenPixel(200, 150), 0u) << f.what << ": the rest of the slot";
+    }
+    CommandWheel::Release();
+    Effects::SetItemListsHook(nullptr);
+    MouseMode::Set(0);
     UpgradeScreen::Release();
 }
 

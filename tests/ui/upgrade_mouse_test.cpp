@@ -51,8 +51,8 @@ protected:
         const std::filesystem::path rifs = std::filesystem::path(data) / "rifs";
         ChunkFileCache::SetFolderSource([rifs] { return std::optional<std::filesystem::path>(rifs); });
         UpgradeScreen::SetProjection([](const Vec3& p, float& x, float& y) {
-            x = (p.x - UpgradeScreen::kPlaceX) * 1000;
-            y = (p.y - UpgradeScreen::kPlaceY) * 1000;
+            x = (p.x - UpgradeScreen::kPlaceX) * 1000 + 500; // the sample's board is centred
+            y = (p.y - UpgradeScreen::kPlaceY) * 1000 + 375;
             return true;
         });
         UpgradeScreen::Build();
@@ -228,6 +228,64 @@ TEST_F(UpgradeMouse, ItemActionsSendTheirRequests)
         EXPECT_FALSE(UpgradeScreen::CarriesItem()) << s.what;
     }
     EXPECT_EQ(UpgradeScreen::ShownUnit(), vell_);
+}
+
+// A double click equips the slot's item: weapons on a free upper arm,
+// modules and armour on the body part named like their role, else on the
+// first free body part; an item already worn keeps its part.
+TEST_F(UpgradeMouse, DoubleClickEquipsOntoTheItemsPart)
+{
+    // The portraits this fixture puts along the bottom would cover row m.
+    Picking::SetOverride([](int x, int y) {
+        PickResult r;
+        r.element = UpgradeScreen::ElementAt(x, y);
+        return r;
+    });
+    const uint32_t trevok = trevok_->GetId();
+    const script::Role& back = world_->NewRole("Back", 10);
+    ReplicaWorld::Carry(*trevok_, 7, 0, 8, back.id);
+    ReplicaWorld::Carry(*trevok_, ItemKind::kArmour, 0, 9);
+    UpgradeScreen::Show(trevok_);
+    // The slot part showing an item.
+    const auto slotOf = [](int32_t id) -> std::string {
+        for (size_t i = 0; i < InventoryPanel::Slots().size(); ++i)
+            if (const CarriedItem* item = InventoryPanel::Slots()[i].item; item && item->id == id)
+                return std::string(1, "wam"[i % 3]) + char('1' + i / 3);
+        return {};
+    };
+    struct Worn {
+        int32_t slot, id;
+    };
+    const struct {
+        const char* what;
+        int32_t item;
+        std::vector<Worn> worn;
+        std::string sent;
+    } rows[] = {
+        {"a module named for a body part", 8, {}, Request({12, trevok, 8, 4})},
+        {"a module named for no part: the first body part", 5, {}, Request({12, trevok, 5, 2})},
+        {"the head taken: the next part", 5, {{2, 9}}, Request({12, trevok, 5, 3})},
+        {"armour", 9, {{2, 5}}, Request({12, trevok, 9, 3})},
+        {"a worn module stays on its part", 5, {{3, 5}}, Request({12, trevok, 5, 3})},
+        {"a worn named module stays on its part", 8, {{6, 8}}, Request({12, trevok, 8, 6})},
+        {"a weapon with the right arm taken", 2, {{0, 4}}, Request({12, trevok, 2, 1})},
+        {"a weapon worn on the left arm stays there", 3, {{1, 3}}, Request({12, trevok, 3, 1})},
+        {"a stack is not worn", 7, {}, ""},
+    };
+    for (const auto& r : rows) {
+        for (const auto& w : std::vector<MovingObject::WornItem>(trevok_->WornItems()))
+            trevok_->RemoveItemEffect(w.itemId);
+        for (const Worn& w : r.worn)
+            ASSERT_TRUE(trevok_->EquipItem(w.slot, w.id)) << r.what;
+        const std::string part = slotOf(r.item);
+        ASSERT_FALSE(part.empty()) << r.what << ": item " << r.item << " is on no slot";
+        int x = 0, y = 0;
+        Centre(part.c_str(), x, y);
+        Drain();
+        Click(x, y, 0x800);
+        EXPECT_EQ(Drain(), r.sent) << r.what;
+        EXPECT_EQ(PickedId(), 0) << r.what;
+    }
 }
 
 // Pass mode needs a second character and shows its prompt.

@@ -205,10 +205,11 @@ TEST_F(UpgradeScreenTest, SampleLayoutGivesEveryPartAHotSpot)
     ASSERT_NE(data, nullptr);
     const std::filesystem::path rifs = std::filesystem::path(data) / "rifs";
     ChunkFileCache::SetFolderSource([rifs] { return std::optional<std::filesystem::path>(rifs); });
-    // An orthographic screen: one metre is 1000 pixels.
+    // An orthographic screen: one metre is 1000 pixels, from the board's top
+    // left corner (the sample centres the board on the layout's origin).
     UpgradeScreen::SetProjection([](const Vec3& p, float& x, float& y) {
-        x = (p.x - UpgradeScreen::kPlaceX) * 1000;
-        y = (p.y - UpgradeScreen::kPlaceY) * 1000;
+        x = (p.x - UpgradeScreen::kPlaceX) * 1000 + 500;
+        y = (p.y - UpgradeScreen::kPlaceY) * 1000 + 375;
         return true;
     });
     UpgradeScreen::Build();
@@ -233,8 +234,8 @@ TEST_F(UpgradeScreenTest, SampleLayoutGivesEveryPartAHotSpot)
         for (int position = 0; position < 3; ++position) {
             const auto& rect = UpgradeScreen::Slot(row, position)->rect;
             const auto& slot = InventoryPanel::Slots()[size_t(row + 3 * position)];
-            EXPECT_NEAR(slot.x, (rect.x0 + rect.x1) / 2000 + UpgradeScreen::kPlaceX, 1e-4) << row << position;
-            EXPECT_NEAR(slot.y, (rect.y0 + rect.y1) / 2000 + UpgradeScreen::kPlaceY, 1e-4) << row << position;
+            EXPECT_NEAR(slot.x, (rect.x0 + rect.x1) / 2000 - 0.5f + UpgradeScreen::kPlaceX, 1e-4) << row << position;
+            EXPECT_NEAR(slot.y, (rect.y0 + rect.y1) / 2000 - 0.375f + UpgradeScreen::kPlaceY, 1e-4) << row << position;
         }
     UpgradeScreen::Release();
     EXPECT_EQ(SkyBackdrop::Object(), nullptr);

@@ -75,25 +75,15 @@ def drag(button, start, end, steps=12):
 
 def camera(game):
     """(focus, angles, zoom) as the console's GET CAMERA prints them."""
-    start = len(game.text())
+    game.seen = len(game.text())  # only what this command prints
     game.keys("shift+grave")
     time.sleep(0.5)
     game.type_text("GET CAMERA")
     game.keys("Return")
-    until = time.monotonic() + 10
-    while time.monotonic() < until:
-        lines = [line[len("trace: console: "):] for line in game.text()[start:].splitlines()
-                 if line.startswith("trace: console: ")]
-        triples = [line for line in lines if line.startswith("(") and line.endswith(")")]
-        if len(triples) >= 2:
-            zoom = next((line for line in lines[lines.index(triples[1]) + 1:] if line.strip()), None)
-            if zoom is not None:
-                game.keys("shift+grave")
-                time.sleep(0.5)
-                return (tuple(int(v) for v in triples[0][1:-1].split(",")),
-                        tuple(int(v) for v in triples[1][1:-1].split(",")), int(zoom))
-        time.sleep(0.1)
-    raise play.Failure("GET CAMERA printed nothing")
+    printed = game.printed_camera(10)
+    game.keys("shift+grave")
+    time.sleep(0.5)
+    return printed
 
 
 def differing_pixels(a, b):
@@ -149,8 +139,7 @@ def projected(shot, focus, zoom, at):
     """The pixel of ground point `at` in a frame of a straight-down camera on
     `focus` from `zoom` metres (x to the right, z up)."""
     width, height, _ = shot
-    x = width / 2 * (1 + (at[0] - focus[0]) / (play.VIEW_WIDTH / 2 * zoom))
-    y = height / 2 * (1 - (at[2] - focus[2]) / (play.VIEW_HEIGHT / 2 * zoom))
+    x, y = play.ground_to_mode_pixel(focus, zoom, (at[0], at[2]), width, height)
     return round(x), round(y)
 
 

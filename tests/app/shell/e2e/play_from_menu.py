@@ -13,7 +13,8 @@ Cases:
     rebind       a key rebound on the key-binding screen is in TVkeys.cfg
     mission      single player, missions, first mission, start: the
                  briefing, the level; "1" selects TREVOK, a click on the
-                 floor square north of it walks it there, Ctrl+F5 saves
+                 trigger's floor square (its pixel from the camera the
+                 level prints) walks it there, Ctrl+F5 saves
                  "e2e" on the way, Ctrl+F4 loads it back (the level is
                  loaded again and the walk goes on), and the level's
                  trigger ends the game with status 1
@@ -28,13 +29,11 @@ import tempfile
 import time
 
 TIME_OUT = 90  # seconds for a whole case
-# The training level's start camera: straight down from this far, and the
-# play view's size at unit distance.
-CAMERA_DISTANCE = 100.0
+# The play view's size at unit distance.
 VIEW_WIDTH, VIEW_HEIGHT = 0.4, 0.3
-# The centre of the floor square round the level's trigger, from the start
-# focus: (east, north) in metres. Units walk to the centres of squares.
-TRIGGER_FROM_START = (-1.5, 3.5)
+# The centre of the floor square round the level's trigger (x, z in metres).
+# Units walk to the centres of squares.
+TRIGGER_AT = (2.5, 7.5)
 
 
 class Failure(Exception):
@@ -90,12 +89,20 @@ class Game:
     def type_text(self, text):
         subprocess.run(["xdotool", "type", "--delay", "80", text], check=True)
 
+    def type_name(self, name):
+        """Types `name` into the save or load screen that a key opened, each
+        step waited for: the screen taking typed names, then the whole name;
+        then Return."""
+        self.wait_for("screen: name open", 20)
+        self.type_text(name)
+        self.wait_for('screen: name "%s"' % name, 20)
+        self.keys("Return")
+
     def save(self, name, seconds=15):
         """Saves the game under `name` through the save screen (Ctrl+F5)."""
         self.keys("ctrl+F5")
-        time.sleep(0.5)  # a busy machine may take a frame or two to open it
-        self.type_text(name)
-        self.keys("Return")
+        self.type_name(name)
+        self.wait_for("screen: name closed", 20)
         saved = os.path.join(self.xdg_data, "trevok", "saves", name + ".sav")
         until = time.monotonic() + seconds
         while not os.path.isfile(saved):
@@ -107,10 +114,33 @@ class Game:
         """Loads the save `name` through the load screen (Ctrl+F4) and waits
         for the level to start again from play."""
         self.keys("ctrl+F4")
-        time.sleep(0.5)
-        self.type_text(name)
-        self.keys("Return")
+        self.type_name(name)
         self.wait_for("5 (playing) -> 12 (level-started)", 20)
+
+    def printed_camera(self, seconds=20):
+        """(focus, angles, zoom) from the next three lines GET CAMERA prints:
+        "(x,y,z)", "(roll,pitch,heading)" and the zoom, whole numbers."""
+        prefix = "trace: console: "
+        until = time.monotonic() + min(seconds, max(self.left(), 0))
+        while time.monotonic() < until:
+            text = self.text()
+            printed = []  # (line, where it ends in the text)
+            at = self.seen
+            for line in text[self.seen:].splitlines(keepends=True):
+                at += len(line)
+                line = line.rstrip("\r\n")
+                if line.startswith(prefix) and line[len(prefix):].strip():
+                    printed.append((line[len(prefix):], at))
+            for i in range(len(printed) - 2):
+                (focus, _), (angles, _), (zoom, end) = printed[i:i + 3]
+                if focus.startswith("(") and angles.startswith("(") and zoom.lstrip("-").isdigit():
+                    self.seen = end
+                    return (tuple(int(v) for v in focus[1:-1].split(",")),
+                            tuple(int(v) for v in angles[1:-1].split(",")), int(zoom))
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.05)
+        raise Failure("no camera printed (exit status %s)" % self.process.poll())
 
     def click(self, x, y, button=1):
         subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True)
@@ -126,17 +156,19 @@ class Game:
         width, height = text[at + len("display mode: "):].split("x")[:2]
         return int(width), int(height)
 
-    def ground_pixel(self, east, north):
-        """The screen pixel of the ground `east` metres along x and `north`
-        metres along z from the focus of a straight-down camera at its zoom
-        distance (x to the right, z up). The game scales the pointer from the whole screen to its display
-        mode, while its window keeps the mode's size: the pixel must lie in
-        both."""
+    def ground_pixel(self, camera, at):
+        """The screen pixel of ground point `at` (x, z in metres) seen by the
+        printed `camera`, which must look straight down with heading 0 (x to
+        the right, z up). The game scales the pointer from the whole screen
+        to its display mode, while its window keeps the mode's size: the
+        pixel must lie in both."""
+        focus, angles, zoom = camera
+        if angles[1] != 1024 or angles[2] % 4096 != 0 or zoom <= 0:
+            raise Failure("the camera %s does not look straight down, north up" % (camera,))
         out = subprocess.run(["xdotool", "getdisplaygeometry"], check=True, capture_output=True, text=True).stdout
         screen_w, screen_h = (int(v) for v in out.split())
         mode_w, mode_h = self.mode()
-        x = mode_w / 2 * (1 + east / (VIEW_WIDTH / 2 * CAMERA_DISTANCE))
-        y = mode_h / 2 * (1 - north / (VIEW_HEIGHT / 2 * CAMERA_DISTANCE))
+        x, y = ground_to_mode_pixel(focus, zoom, at, mode_w, mode_h)
         return round(x * screen_w / mode_w), round(y * screen_h / mode_h)
 
     def finish(self, seconds=30):
@@ -165,6 +197,14 @@ class Game:
                 return read_bmp(path)
             time.sleep(0.05)
         raise Failure("no screenshot %s" % name)
+
+
+def ground_to_mode_pixel(focus, zoom, at, width, height):
+    """Where ground point `at` (x, z) lies on a `width` x `height` picture of
+    a straight-down camera on `focus` (x, y, z) from `zoom` metres."""
+    x = width / 2 * (1 + (at[0] - focus[0]) / (VIEW_WIDTH / 2 * zoom))
+    y = height / 2 * (1 - (at[1] - focus[2]) / (VIEW_HEIGHT / 2 * zoom))
+    return x, y
 
 
 def read_bmp(path):
@@ -281,9 +321,10 @@ def case_mission(game):
     game.wait_for("-> 5 (playing)")
     game.keys("1")                      # the first squad member
     game.wait_for("console: Echo is on")
-    x, y = game.ground_pixel(*TRIGGER_FROM_START)
+    camera = game.printed_camera()      # the companion prints it once selected
+    x, y = game.ground_pixel(camera, TRIGGER_AT)
     game.click(x, y)
-    time.sleep(0.3)
+    game.wait_for("console: Echo is on")  # the companion sees the walk start
     game.save("e2e")                    # on the way
     if game.process.poll() is not None:
         raise Failure("the walk ended before the save")

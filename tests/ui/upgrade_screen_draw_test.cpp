@@ -1,0 +1,210 @@
+// The upgrade screen on a real display. Without a projection handed in, the
+// parts' hot spots are measured through the screen camera the parts are
+// drawn with, so the running game's panel answers the mouse where it shows.
+// The whole screen as the player sees it is checked by regions: each part's
+// hot spot against the colour class its state asks for, with wide margins
+// (the software rasteriser rounds edges its own way); the frame is also
+// kept as a BMP for review.
+#include "ui/upgrade_screen.h"
+
+#include "../effects/review_screens.h"
+#include "Veapi/display_fixture.h"
+#include "Veapi/render_queue.h"
+#include "effects/frame_pass.h"
+#include "fake_view.h"
+#include "objects/inventory.h"
+#include "objects/shape_cache.h"
+#include "tests/objects/server_fixture.h"
+#include "ui/mouse.h"
+#include "ui/status_window.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+namespace ui_test {
+namespace {
+
+using displaytest::DisplayTest;
+
+TEST_F(DisplayTest, HotSpotsAreMeasuredThroughTheScreenCamera)
+{
+    Start(640, 480, 32);
+    FakeView view;
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(data, nullptr);
+    const std::filesystem::path rifs = std::filesystem::path(data) / "rifs";
+    ChunkFileCache::SetFolderSource([rifs] { return std::optional<std::filesystem::path>(rifs); });
+    UpgradeScreen::SetProjection({});
+    UpgradeScreen::Build();
+    ChunkFileCache::SetFolderSource({});
+    // The screen camera spans the screen with one unit each way; the parts
+    // stand (0.5, 0.5) from the layout's origin, which the sample puts at
+    // the middle of its 1 x 0.75 board (w1: 170-290 by 90-200 millimetres
+    // from the board's corner).
+    const struct {
+        const char* part;
+        float x0, y0, x1, y1; // layout metres
+    } rows[] = {
+        {"w1", -0.33f, -0.285f, -0.21f, -0.175f},
+        {"exit", 0.4f, -0.355f, 0.48f, -0.315f},
+        {"down button", 0.36f, 0.285f, 0.39f, 0.315f},
+    };
+    for (const auto& r : rows) {
+        const UpgradeScreen::Part* found = nullptr;
+        for (const auto& part : UpgradeScreen::Parts())
+            if (part.name == r.part)
+                found = &part;
+        ASSERT_TRUE(found && found->hotSpot) << r.part;
+        const UpgradeHotSpot::Rect& got = found->hotSpot->rect;
+        EXPECT_NEAR(got.x0, (r.x0 + UpgradeScreen::kPlaceX) * 640, 1.0f) << r.part;
+        EXPECT_NEAR(got.y0, (r.y0 + UpgradeScreen::kPlaceY) * 480, 1.0f) << r.part;
+        EXPECT_NEAR(got.x1, (r.x1 + UpgradeScreen::kPlaceX) * 640, 1.0f) << r.part;
+        EXPECT_NEAR(got.y1, (r.y1 + UpgradeScreen::kPlaceY) * 480, 1.0f) << r.part;
+    }
+    UpgradeScreen::Release();
+    ShapeCache::FreeAll();
+    ChunkFileCache::FreeAll();
+}
+
+// What a region of the frame shows.
+enum class Look { kNothing, kNormal, kLit, kDisabled, kMarker, kCount };
+
+const char* Name(Look look)
+{
+    static const char* const kNames[] = {"nothing", "normal", "lit", "disabled", "marker"};
+    return look < Look::kCount ? kNames[int(look)] : "?";
+}
+
+// The interface light sets over untextured plates: normal is a bright
+// green, lit red, disabled a darker green; the markers are white.
+Look Classify(uint32_t rgb)
+{
+    const int r = int((rgb >> 16) & 0xFF), g = int((rgb >> 8) & 0xFF), b = int(rgb & 0xFF);
+    if (r > 200 && g > 200 && b > 200)
+        return Look::kMarker;
+    if (r > 2 * g && r > 120)
+        return Look::kLit;
+    if (g > 2 * r && g > 2 * b && g > 40)
+        return g > 170 ? Look::kNormal : Look::kDisabled;
+    return Look::kNothing;
+}
+
+class UpgradeScreenDraw : public DisplayTest {
+protected:
+    static constexpr int kWidth = 320, kHeight = 240;
+
+    void SetUp() override
+    {
+        DisplayTest::SetUp();
+        Start(kWidth, kHeight, 32);
+        const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+        ASSERT_NE(data, nullptr);
+        const std::filesystem::path rifs = std::filesystem::path(data) / "rifs";
+        ChunkFileCache::SetFolderSource([rifs] { return std::optional<std::filesystem::path>(rifs); });
+        StatusWindow::Setup();
+        UpgradeScreen::SetProjection({});
+        UpgradeScreen::Build();
+        ChunkFileCache::SetFolderSource({});
+        UpgradeScreen::InstallHooks();
+        script::Role& body = world_.NewRole("trevok");
+        GiveBoxModel(body, {0});
+        body.limit = 4;
+        unit_ = world_.Make<Unit>(1, 1, body);
+        // Four weapons, so the weapon row can page down; the first one shown
+        // is one the role may not use.
+        for (int32_t id = 1; id <= 4; ++id)
+            ReplicaWorld::Carry(*unit_, ItemKind::kWeapon, 3, id).roleLimit = id == 4 ? 4 : 0;
+        UpgradeScreen::Open(*unit_);
+    }
+    void TearDown() override
+    {
+        Effects::SetItemListsHook(nullptr);
+        MouseMode::Set(0);
+        UpgradeScreen::Release();
+        StatusWindow::Release();
+        RenderQueue::Clear();
+        ShapeCache::FreeAll();
+        ChunkFileCache::FreeAll();
+        DisplayTest::TearDown();
+    }
+
+    // One frame as the main loop draws it while the screen is open: the
+    // panel, then the effects' pass after the scene.
+    void Frame(int64_t ms)
+    {
+        view_.now += ms;
+        ASSERT_TRUE(Display::BeginScene());
+        Display::ClearColour() = 0xFF000000;
+        Display::Clear();
+        UpgradeScreen::UpdateAndDraw();
+        Display::EndFrame(nullptr, FramePassStandIn::Run);
+    }
+
+    // The class most pixels of the rectangle (shrunk by `inset`) show.
+    Look RegionOf(const UpgradeHotSpot::Rect& r, float inset)
+    {
+        int counts[int(Look::kCount)] = {};
+        for (int y = int(r.y0 + inset); y < int(r.y1 - inset); ++y)
+            for (int x = int(r.x0 + inset); x < int(r.x1 - inset); ++x)
+                if (x >= 0 && y >= 0 && x < kWidth && y < kHeight)
+                    ++counts[int(Classify(ScreenPixel(x, y)))];
+        int best = 0;
+        for (int i = 1; i < int(Look::kCount); ++i)
+            if (counts[i] > counts[best])
+                best = i;
+        return Look(best);
+    }
+    Look Region(const char* part)
+    {
+        for (const auto& p : UpgradeScreen::Parts())
+            if (p.name == part && p.hotSpot)
+                return RegionOf(p.hotSpot->rect, 1);
+        ADD_FAILURE() << "no part " << part;
+        return Look::kNothing;
+    }
+
+    FakeView view_;
+    ReplicaWorld world_;
+    Unit* unit_ = nullptr;
+};
+
+TEST_F(UpgradeScreenDraw, PartsAndMarkersByRegion)
+{
+    // The panel grows to full size within a second.
+    for (int i = 0; i < 12; ++i)
+        Frame(100);
+    if (const char* build = std::getenv("TREVOK_BUILD_DIR")) {
+        const std::filesystem::path review = std::filesystem::path(build) / "ui_screens";
+        std::filesystem::create_directories(review);
+        effecttest::KeepForReview(review, "upgrade_screen");
+    }
+    const struct {
+        const char* part;
+        Look look;
+    } rows[] = {
+        {"weapon down", Look::kLit},      // more weapons below
+        {"weapon up", Look::kDisabled},   // the row is at its start
+        {"ammo up", Look::kDisabled},     // no stacks
+        {"ammo down", Look::kDisabled},
+        {"module down", Look::kDisabled}, // no modules
+        {"a1", Look::kNormal},            // an empty slot is drawn plainly
+        {"exit", Look::kNormal},
+    };
+    for (const auto& r : rows)
+        EXPECT_STREQ(Name(Region(r.part)), Name(r.look)) << r.part;
+    // Nothing beyond the board, which fills the screen's width.
+    EXPECT_STREQ(Name(RegionOf({250, 0, 320, 20}, 0)), Name(Look::kNothing));
+    // The cannot-use marker on w1's top right corner, 20 x 22 pixels at
+    // (x1 - 23, y0 + 1), over the slot.
+    const UpgradeHotSpot* w1 = UpgradeScreen::Slot(0, 0);
+    ASSERT_NE(w1, nullptr);
+    const UpgradeHotSpot::Rect marker{w1->rect.x1 - 23, w1->rect.y0 + 1, w1->rect.x1 - 3, w1->rect.y0 + 23};
+    EXPECT_STREQ(Name(RegionOf(marker, 3)), Name(Look::kMarker));
+    EXPECT_STREQ(Name(RegionOf({w1->rect.x0, w1->rect.y0 + 12, w1->rect.x1 - 24, w1->rect.y1}, 2)),
+                 Name(Look::kNormal))
+        << "the rest of w1";
+}
+
+} // namespace
+} // namespace ui_test
