@@ -81,11 +81,14 @@ void Install()
     hooks.text = [](uint32_t id) { return std::string(TextConsole::Text(id)); };
     LoadingScreenView::Install();
     WorldObjectTable::RemovedHook() = WaitFor::NotifyObjectRemoved;
-    // A unit's spoken text is a server text (kind 0) at the screen's centre.
+    // A unit's spoken text is a server text (kind 0); the game view places
+    // it over the unit, and without one it stands at the screen's centre.
     ClientHooks& client = ClientHooks::Get();
-    client.speak = [](WorldObject&, std::string text, float width) {
-        ScreenMessage::Create(0.5f, 0.5f, text, 0, width);
-    };
+    if (!client.speak) {
+        client.speak = [](WorldObject&, std::string text, float width) {
+            ScreenMessage::Create(0.5f, 0.5f, text, 0, width);
+        };
+    }
     client.controlsOff = [] { PlayerControlsOff = true; };
     client.flagNotice = [](uint32_t textId) { ScreenMessage::Create(0.5f, 0.5f, TextConsole::Text(textId), 1, 1.0f); };
     // Objectives reached, counted down or listed by key appear as screen texts.

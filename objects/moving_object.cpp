@@ -481,6 +481,11 @@ void MovingObject::Deactivate()
     if (Marks().defogging)
         SetDefogging(false);
     EndDisguise();
+    // The screens its worn gadgets hold open go with it.
+    for (const WornItem& w : worn_) {
+        if (const CarriedItem* item = inventory_ ? inventory_->FindById(w.itemId) : nullptr)
+            ShowItemScreen(*item, false);
+    }
     moving_ = false;
     WorldObject::Deactivate();
 }
@@ -551,6 +556,12 @@ bool MovingObject::AddWaypointOrder(uint32_t polygon, int32_t value)
     return true;
 }
 
+void MovingObject::PushOrderFront(const LocalOrder& order)
+{
+    orders_.push_back(order);
+    std::rotate(orders_.begin(), orders_.end() - 1, orders_.end());
+}
+
 void MovingObject::InsertHoldOrder()
 {
     if (orders_.empty() || orders_.front().kind == LocalOrder::kHold)
@@ -558,8 +569,7 @@ void MovingObject::InsertHoldOrder()
     LocalOrder hold;
     hold.kind = LocalOrder::kHold;
     hold.position = position_;
-    orders_.push_back(hold);
-    std::rotate(orders_.begin(), orders_.end() - 1, orders_.end());
+    PushOrderFront(hold);
     moving_ = false;
 }
 

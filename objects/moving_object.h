@@ -144,6 +144,8 @@ public:
     void AddEquipOrder(int32_t slot, int32_t item);
     virtual void AddChangeAmmoOrder(int32_t) {}
     void AppendOrder(const LocalOrder& order) { orders_.push_back(order); }
+    // An order the server's actor put first in its list (its next to run).
+    void PushOrderFront(const LocalOrder& order);
 
     // ---- queries ----
     const std::vector<LocalOrder>& Orders() const { return orders_; }
@@ -182,6 +184,8 @@ public:
 protected:
     // The worn item's effect on the object, or (on false) its undoing.
     virtual void ApplyWornEffect(const CarriedItem& item, bool on);
+    // The screen a worn gadget keeps open for the own side: opened, or closed.
+    void ShowItemScreen(const CarriedItem& item, bool open);
     std::vector<WornItem> worn_;
 
     ~MovingObject() override;

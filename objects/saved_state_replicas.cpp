@@ -226,17 +226,23 @@ bool MovingObject::LoadState(trevok::ByteReader& in, std::span<const uint8_t> im
     return in.Ok();
 }
 
+// A disguise made again on load carries its own box: it is clip-tested and
+// picked as the look it shows, not as the body under it.
+constexpr bool kLoadedDisguiseHasBox = true;
+
 // Worn entries whose item is no longer carried are dropped, the others
-// show on their body parts again; a disguise whose object is gone is taken
+// show on their body parts again and open their screens again; a disguise whose object is gone is taken
 // off, one whose object is here is drawn in its look again.
 bool MovingObject::FixUpAfterLoad()
 {
     WorldObject::FixUpAfterLoad();
     std::erase_if(worn_, [this](const WornItem& w) { return !inventory_ || !inventory_->FindById(w.itemId); });
     for (const WornItem& w : worn_) {
-        const script::Role* made = RoleTable::Global().FindById(inventory_->FindById(w.itemId)->roleId);
+        const CarriedItem& item = *inventory_->FindById(w.itemId);
+        const script::Role* made = RoleTable::Global().FindById(item.roleId);
         if (made && object_)
             BodyPart::Attach(*object_, BodyPart::ItemLook(*made), w.slot);
+        ShowItemScreen(item, true);
     }
     if (disguise_)
         disguise_->Release();
@@ -247,7 +253,7 @@ bool MovingObject::FixUpAfterLoad()
         if (!look)
             disguiseId_ = -1;
         else if (auto* model = role ? static_cast<Hierarchy*>(role->shape.hierarchy.get()) : nullptr)
-            disguise_ = VeObject::FromHierarchy(model, false);
+            disguise_ = VeObject::FromHierarchy(model, kLoadedDisguiseHasBox);
     }
     return true;
 }
@@ -329,6 +335,7 @@ void WorldProjectile::VisitProjectileImage(Self& p, Field&& field)
     field(0x110, p.velocity_);
     field(0x120, p.launchTime_);
     field(0x128, p.launchSeconds_);
+    field(0x12c, p.damageFactor_);
 }
 
 void WorldProjectile::WriteImage(std::span<uint8_t> image) const
@@ -351,6 +358,8 @@ bool WorldProjectile::LoadState(trevok::ByteReader& in, std::span<const uint8_t>
         return false;
     VisitProjectileImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
     loadedTarget_ = in.U32();
+    // Saves made before the factor was kept hold 0 there: the plain damage.
+    SetDamageFactor(damageFactor_);
     const float words[] = {launchPosition_.x, launchPosition_.y, launchPosition_.z, velocity_.x, velocity_.y,
                            velocity_.z};
     return in.Ok() && std::all_of(std::begin(words), std::end(words), [](float f) { return std::isfinite(f); });

@@ -93,6 +93,17 @@ void WorldProjectile::Activate(uint64_t time, float seconds)
     WorldObject::Activate(time, seconds);
 }
 
+void WorldProjectile::SetDamageFactor(float factor) { damageFactor_ = std::isfinite(factor) && factor > 0 ? factor : 1.0f; }
+
+int32_t WorldProjectile::HitDamage() const
+{
+    if (!role_ || !role_->projectile)
+        return 0;
+    const float damage = static_cast<float>(role_->projectile->damage) * damageFactor_;
+    constexpr float kMost = 2147483520.0f;  // the largest float below 2^31
+    return static_cast<int32_t>(std::lround(std::clamp(damage, -kMost, kMost)));
+}
+
 Vec3 WorldProjectile::PositionAt(uint64_t ticks) const
 {
     const float elapsed = TicksToSeconds(ticks);

@@ -33,6 +33,12 @@ public:
     const Vec3& Velocity() const { return velocity_; }
     uint32_t ShooterId() const { return shooterId_; }
     WorldObject* Target() const { return target_.Get(); }
+    // The shooter's damage multiplier its hit is dealt with; 1 for none.
+    float DamageFactor() const { return damageFactor_; }
+    void SetDamageFactor(float factor);
+    // What its hit deals: the projectile record's damage times the factor,
+    // rounded as the server rounds it.
+    int32_t HitDamage() const;
 
 protected:
     ~WorldProjectile() override;
@@ -44,6 +50,7 @@ private:
     uint64_t launchTime_ = 0;
     float launchSeconds_ = 0;
     uint32_t flags_ = 0;
+    float damageFactor_ = 1.0f;
     bool falls_ = false;
     WorldObjectRef target_;
     uint32_t loadedTarget_ = 0;

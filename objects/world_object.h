@@ -35,6 +35,7 @@ struct Mover;
 class VeObject;
 class VeShape;
 struct WeaponState;
+class WorldObject;
 
 // What client objects need of the session above them. The session installs
 // the real road; tests install their own. Unset entries do nothing.
@@ -49,6 +50,11 @@ struct ClientServices {
     int32_t ownSide = -1;
     // The attack modifier key (bit 0 of the modifier-key state).
     bool modifierHeld = false;
+    // The in-game screen (kinds 10 to 13) a gadget worn by an own-side
+    // object opens, and its closing when the gadget comes off or the object
+    // goes; unset: no screens (servers, tools).
+    std::function<void(WorldObject& wearer, int32_t itemId, int32_t screenKind)> openItemScreen;
+    std::function<void(WorldObject& wearer, int32_t itemId)> closeItemScreen;
 
     static ClientServices& Get();
     int32_t OwnSide() const;

@@ -27,6 +27,22 @@ constexpr float kNearSquared = 4.0f;
 
 bool IsModule(const CarriedItem& item) { return item.kind == kModule || item.kind == kModule2; }
 
+// The screen a gadget opens while worn: the lock decoder an object screen
+// (13), the beacon tracker the other (12), the terrain scanner a map (10
+// when the item has a value, else 11); -1 for the rest.
+int32_t ItemScreenKind(const CarriedItem& item)
+{
+    constexpr int32_t kDecoder = 0, kTracker = 1, kScanner = 2;
+    if (!IsModule(item))
+        return -1;
+    switch (item.subtype) {
+    case kDecoder: return 13;
+    case kTracker: return 12;
+    case kScanner: return item.value != 0 ? 10 : 11;
+    default: return -1;
+    }
+}
+
 } // namespace
 
 bool MovingObject::EquipItem(int32_t slot, int32_t itemId)
@@ -81,8 +97,23 @@ bool MovingObject::RemoveItemEffect(int32_t itemId)
     return true;
 }
 
+void MovingObject::ShowItemScreen(const CarriedItem& item, bool open)
+{
+    const int32_t kind = ItemScreenKind(item);
+    const ClientServices& services = ClientServices::Get();
+    if (kind < 0)
+        return;
+    if (!open) {
+        if (services.closeItemScreen)
+            services.closeItemScreen(*this, item.id);
+    } else if (side_ == services.OwnSide() && services.openItemScreen) {
+        services.openItemScreen(*this, item.id, kind);
+    }
+}
+
 void MovingObject::ApplyWornEffect(const CarriedItem& item, bool on)
 {
+    ShowItemScreen(item, on);
     if (IsModule(item) && item.subtype == kSightModule)
         AddViewRange(static_cast<float>(on ? item.value : -item.value));
     if (IsModule(item) && item.subtype == kCloakModule) {

@@ -10,6 +10,7 @@
 #include "objects/teams.h"
 #include "objects/typed_objects.h"
 #include "objects/inventory.h"
+#include "objects/client_effects.h"
 #include "script/records.h"
 #include "session/message_queue.h"
 #include "session/message_sizes.h"
@@ -102,6 +103,22 @@ Applied FullState(const Words& w)
     return Applied::kApplied;
 }
 
+// {27, id, seconds, target}: the server's unit walks into range of its
+// target and put an attack on it first in its orders, modifier clear; the
+// replica's list does the same, so the server's next order done (94) takes
+// off the same order here.
+Applied AttackQueued(const Words& w)
+{
+    auto* unit = ObjectAs<Unit>(w);
+    if (!unit || !WorldObjectTable::FindById(w.U(3)))
+        return Applied::kRefused;
+    LocalOrder order;
+    order.kind = LocalOrder::kAttackTarget;
+    order.value = w.I(3);
+    unit->PushOrderFront(order);
+    return Applied::kApplied;
+}
+
 Applied AimPoint(const Words& w)
 {
     auto* unit = ObjectAs<Unit>(w);
@@ -148,29 +165,56 @@ Applied RoundUsed(const Words& w)
     return Applied::kApplied;
 }
 
-// {49, shooter, target or -1, role, side, seconds, from, orientation, speed, id}
+// A shot seen from elsewhere shows where it came from, and its hit where
+// it struck another side: the fog clears there for a minute.
+constexpr float kLaunchClearing = 25.0f, kHitClearing = 20.0f, kClearingSeconds = 60.0f;
+constexpr uint32_t kTimedClearing = 1;
+
+// {49, shooter, target or -1, role, side (low byte), seconds, from,
+// orientation, speed, id}
 Applied Launch(const Words& w)
 {
     script::Role* role = RoleOf(w.U(3));
-    const int32_t side = w.I(4);
+    // Only the low byte carries the side; the other three carry nothing.
+    const int32_t side = static_cast<int32_t>(w.U(4) & 0xFFu);
     const uint32_t id = w.U(14);
     if (!role || !ValidSide(side) || !w.Finite(5, 9) || WorldObjectTable::FindById(id))
         return Applied::kRefused;
     WorldObject::CatchUpClock(w.F(5));
+    if (side != ClientServices::Get().OwnSide())
+        detail::ClearFog(w.Point(6), kLaunchClearing, kTimedClearing, kClearingSeconds);
     auto* shot = new WorldProjectile(side, role, w.Point(6), w.Rotation(9), w.F(13), w.U(1), w.I(2), id);
     shot->Activate(static_cast<uint64_t>(std::max<int64_t>(AppTime::GameNow(), 0)), AppTime::GameSeconds());
+    const WorldObject* owner = WorldObjectTable::FindById(w.U(1));
+    if (const script::CharacterRecord* character = owner ? owner->GetCharacter() : nullptr)
+        shot->SetDamageFactor(character->damageMultiplier);
     return Applied::kApplied;
 }
 
-// {50, id, victim or -1, seconds, impact point}
+// {50, id, victim or -1, seconds, impact point}: the shot ends there. The
+// victim takes the hit's damage here: the server reports only a blast's
+// share with damage messages of their own.
 Applied ShotEnded(const Words& w)
 {
     auto* shot = ObjectAs<WorldProjectile>(w);
     if (!shot || !w.Finite(3, 4))
         return Applied::kRefused;
+    const Vec3 point = w.Point(4);
     WorldObject::CatchUpClock(w.F(3));
+    WorldObject* victim = w.U(2) == kNone ? nullptr : WorldObjectTable::FindById(w.U(2));
+    if (victim == shot)
+        victim = nullptr;
     if (w.U(2) == kNone)
-        TypedObject11::CheckAll(w.Point(4));
+        TypedObject11::CheckAll(point);
+    if (victim) {
+        victim->TakeDamage(shot->HitDamage());
+        if (victim->Side() != 0 && victim->Side() != ClientServices::Get().OwnSide())
+            detail::ClearFog(point, kHitClearing, kTimedClearing, kClearingSeconds);
+    } else if (ClientEffects().shotImpact) {
+        ClientEffects().shotImpact(point);
+    }
+    shot->SetPosition(point);
+    shot->Remove();
     return Applied::kApplied;
 }
 
@@ -510,7 +554,7 @@ using detail::kLastType;
 detail::Table MakeTable()
 {
     detail::Table table{};
-    table[27] = AimObject;
+    table[27] = AttackQueued;
     table[38] = table[39] = Damage;
     table[40] = FullState;
     table[41] = Waypoint;

@@ -10,7 +10,7 @@
 #include "session/client_hooks.h"
 #include "session/level_session.h"
 
-#include <optional>
+#include <functional>
 #include <string>
 
 namespace Client::detail {
@@ -20,24 +20,49 @@ constexpr int32_t kSoundHealed = 26, kSoundWeaponWorn = 27, kSoundSightWorn = 28
 constexpr int32_t kAmmoTypes = 17;
 constexpr uint32_t kTextAmmunitionFor = 7075, kTextNotForThisUnit = 273;
 
-// What an announced pick-up tells the player about a squad member: the
-// ammunition for the weapon it holds, and the pick-up's own text.
+// The ammunition line: string 7075 and the name of the weapon the unit
+// holds, for a stack that weapon fires.
+std::string AmmunitionLine(MovingObject& mover, const CarriedItem& item, const script::Role&)
+{
+    auto* unit = dynamic_cast<Unit*>(&mover);
+    if (!unit || item.kind != ItemKind::kAmmoStack || unit->WeaponType() < 0)
+        return {};
+    const script::WeaponEntry* held = script::RecordTables::Global().Weapon(unit->WeaponType(), item.subtype);
+    if (!held || held->name.empty())
+        return {};
+    std::string text = Session::Hooks().text ? Session::Hooks().text(kTextAmmunitionFor) : std::string();
+    if (!text.empty() && text.back() != ' ')
+        text += ' ';
+    return text + held->name;
+}
+
+// The pick-up's own text, from its role's "pickup name".
+std::string PickUpLine(MovingObject&, const CarriedItem&, const script::Role& role)
+{
+    return role.inventory && role.inventory->pickupName ? *role.inventory->pickupName : std::string();
+}
+
+// Every text an announced pick-up (81) shows for a squad member, in order:
+// what it says and where (beside the unit, or as the pick-up's screen text).
+// A row with nothing to say for this pick-up shows nothing.
+struct AnnounceRow {
+    std::string (*text)(MovingObject& mover, const CarriedItem& item, const script::Role& role);
+    std::function<void(WorldObject&, std::string)> ClientHooks::*show;
+};
+constexpr AnnounceRow kAnnounced[] = {
+    {AmmunitionLine, &ClientHooks::showText},
+    {PickUpLine, &ClientHooks::pickUpText},
+};
+
 void Announce(MovingObject& mover, const CarriedItem& item, const script::Role& role)
 {
     ClientHooks& hooks = ClientHooks::Get();
-    auto* unit = dynamic_cast<Unit*>(&mover);
-    if (unit && item.kind == ItemKind::kAmmoStack && hooks.showText && unit->WeaponType() >= 0) {
-        const script::WeaponEntry* held = script::RecordTables::Global().Weapon(unit->WeaponType(), item.subtype);
-        if (held && !held->name.empty()) {
-            std::string text = Session::Hooks().text ? Session::Hooks().text(kTextAmmunitionFor) : std::string();
-            if (!text.empty() && text.back() != ' ')
-                text += ' ';
-            hooks.showText(mover, text + held->name);
-        }
+    for (const AnnounceRow& row : kAnnounced) {
+        const auto& show = hooks.*row.show;
+        std::string text = show ? row.text(mover, item, role) : std::string();
+        if (!text.empty())
+            show(mover, std::move(text));
     }
-    const std::optional<std::string>& text = role.inventory ? role.inventory->pickupName : std::nullopt;
-    if (text && !text->empty() && hooks.pickUpText)
-        hooks.pickUpText(mover, *text);
 }
 
 MovingObject* Carrier(const Words& w)

@@ -313,16 +313,8 @@ Applied FogClear(const Words& w)
 {
     if (!w.Finite(1, 4) || w.F(4) < 0.0f)
         return Applied::kRefused;
-    FogOfWar* fog = FogOfWar::Global();
-    if (!fog)
-        return Applied::kApplied;
-    auto point = std::make_unique<FogClearPoint>();
-    point->position = w.Point(1);
-    point->radius = w.F(4);
-    point->kind = static_cast<uint32_t>(static_cast<int16_t>(w.U(5) & 0xFFFFu));
-    const uint64_t ticks = WorldObject::SecondsToTicks(static_cast<float>(w.U(5) >> 16));
-    point->remaining = static_cast<int32_t>(std::min<uint64_t>(ticks >> 10, std::numeric_limits<int32_t>::max()));
-    fog->AddClearPoint(std::move(point));
+    ClearFog(w.Point(1), w.F(4), static_cast<uint32_t>(static_cast<int16_t>(w.U(5) & 0xFFFFu)),
+             static_cast<float>(w.U(5) >> 16));
     return Applied::kApplied;
 }
 
@@ -497,6 +489,20 @@ void Print(const char* text)
         Hooks().print(text);
     else if (Session::Hooks().print)
         Session::Hooks().print(text);
+}
+
+void ClearFog(const Vec3& position, float radius, uint32_t kind, float seconds)
+{
+    FogOfWar* fog = FogOfWar::Global();
+    if (!fog)
+        return;
+    auto point = std::make_unique<FogClearPoint>();
+    point->position = position;
+    point->radius = radius;
+    point->kind = kind;
+    const uint64_t ticks = WorldObject::SecondsToTicks(seconds);
+    point->remaining = static_cast<int32_t>(std::min<uint64_t>(ticks >> 10, std::numeric_limits<int32_t>::max()));
+    fog->AddClearPoint(std::move(point));
 }
 
 void PlaySound(int32_t sound)

@@ -70,6 +70,8 @@ void AddSessionRows(Table& table);
 void Print(const char* text);
 // A numbered sound through the client hooks, else the sound system.
 void PlaySound(int32_t sound);
+// A point of the fog of war cleared for `seconds` of game time.
+void ClearFog(const Vec3& position, float radius, uint32_t kind, float seconds);
 
 // Pick-ups received and items used.
 void AddItemRows(Table& table);

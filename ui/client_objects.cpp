@@ -108,11 +108,10 @@ bool HasCharacterKey(const WorldObject& object, const char* key)
     return *name == *key;
 }
 
-void ShowText(const WorldObject& object, const std::string& text)
+void TextPosition(const WorldObject& object, float& x, float& y)
 {
-    constexpr int kBesideAnObject = 1;
-    constexpr float kWidth = 0.4f;
-    float x = 0.5f, y = 0.5f;
+    x = 0.5f;
+    y = 0.5f;
     HudView& view = HudView::Current();
     ScreenRect rect;
     if (Picking::ScreenRectOf(object, rect) && view.ScreenWidth() > 0 && view.ScreenHeight() > 0) {
@@ -122,6 +121,14 @@ void ShowText(const WorldObject& object, const std::string& text)
             y = fy;
         }
     }
+}
+
+void ShowText(const WorldObject& object, const std::string& text)
+{
+    constexpr int kBesideAnObject = 1;
+    constexpr float kWidth = 0.4f;
+    float x, y;
+    TextPosition(object, x, y);
     ScreenMessage::Create(x, y, text, kBesideAnObject, kWidth);
 }
 

@@ -60,8 +60,10 @@ bool HiddenByFog(const WorldObject& object);
 // The case-insensitive role name test for the character keys ("trevok").
 bool HasCharacterKey(const WorldObject& object, const char* key);
 
-// A screen message (kind 1) beside the object: at the top left of its
-// screen rectangle while it is on screen, else at the screen's centre.
+// Where a text about the object goes, in screen fractions: the top left of
+// its screen rectangle while it is on screen, else the screen's centre.
+void TextPosition(const WorldObject& object, float& x, float& y);
+// A screen message (kind 1) beside the object, at its text position.
 void ShowText(const WorldObject& object, const std::string& text);
 
 // The local order list with names resolved for display.

@@ -6,6 +6,7 @@
 #include "ui/client_objects.h"
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
+#include "ui/map_screen.h"
 #include "ui/menu_screen.h"
 #include "ui/selection.h"
 
@@ -45,6 +46,50 @@ void GiveUnitPanel(WorldObject& unit)
         panels.push_back(RefPtr<UnitPanel>::Adopt(new UnitPanel(unit)));
 }
 
+// A map or object screen a worn gadget holds open: kept by its wearer and
+// the item, closed when the gadget comes off.
+struct ItemScreen {
+    WorldObjectRef wearer;
+    int32_t itemId;
+    RefPtr<MenuScreen> screen;
+    bool WearerGone() const { return !wearer->IsRegistered() || wearer->IsDestroyed(); }
+};
+
+class ObjectScreen final : public MenuScreen {
+public:
+    using MenuScreen::MenuScreen;
+    bool IsTransient() const override { return false; }
+
+private:
+    ~ObjectScreen() override = default;
+};
+
+// Never destroyed, as the panels.
+std::vector<ItemScreen>& ItemScreens()
+{
+    static auto* screens = new std::vector<ItemScreen>;
+    return *screens;
+}
+
+// A screen's quad is five times this size: three tenths of the screen.
+constexpr float kItemScreenSize = 0.06f;
+
+void CloseItemScreen(WorldObject& wearer, int32_t itemId)
+{
+    std::erase_if(ItemScreens(),
+                  [&](const ItemScreen& s) { return s.WearerGone() || (s.wearer.Get() == &wearer && s.itemId == itemId); });
+}
+
+// The maps show the fallback picture: a level names no map image of its own.
+void OpenItemScreen(WorldObject& wearer, int32_t itemId, int32_t kind)
+{
+    CloseItemScreen(wearer, itemId);
+    MenuScreen* screen = kind == MenuScreen::kMap || kind == MenuScreen::kMap2
+                             ? static_cast<MenuScreen*>(new MapScreen(kind, kItemScreenSize, ""))
+                             : new ObjectScreen(kind, kItemScreenSize);
+    ItemScreens().push_back({WorldObjectRef(&wearer), itemId, RefPtr<MenuScreen>::Adopt(screen)});
+}
+
 void Defeated()
 {
     MenuScreen::OpenFromServer();
@@ -80,12 +125,27 @@ void ShowText(WorldObject& object, std::string text)
         ClientObjects::ShowText(object, text);
 }
 
-void PickUpText(WorldObject&, std::string text)
+// The pick-up's own text stands at its taker's place on the screen while
+// the taker is on it, else at the centre.
+void PickUpText(WorldObject& taker, std::string text)
 {
     constexpr int kObjectText = 1;
     constexpr float kWidth = 0.4f;
-    if (!CameraHoldsTheUnits())
-        ScreenMessage::Create(0.5f, 0.5f, text, kObjectText, kWidth);
+    if (CameraHoldsTheUnits())
+        return;
+    float x, y;
+    ClientObjects::TextPosition(taker, x, y);
+    ScreenMessage::Create(x, y, text, kObjectText, kWidth);
+}
+
+// A unit's spoken line is a server text (kind 0) over the unit while it is
+// on screen, else at the screen's centre.
+void Speak(WorldObject& speaker, std::string text, float width)
+{
+    constexpr int kServerText = 0;
+    float x, y;
+    ClientObjects::TextPosition(speaker, x, y);
+    ScreenMessage::Create(x, y, text, kServerText, width);
 }
 
 } // namespace
@@ -100,7 +160,20 @@ void Install()
     hooks.clearSelection = [] { Selection::RemoveAll(); };
     hooks.showText = ShowText;
     hooks.pickUpText = PickUpText;
+    hooks.speak = Speak;
     hooks.unitPanel = GiveUnitPanel;
+    ClientServices& services = ClientServices::Get();
+    services.openItemScreen = OpenItemScreen;
+    services.closeItemScreen = CloseItemScreen;
+}
+
+MenuScreen* ItemScreenOf(const WorldObject& unit, int32_t itemId)
+{
+    for (const ItemScreen& s : ItemScreens()) {
+        if (s.wearer.Get() == &unit && s.itemId == itemId && !s.WearerGone())
+            return s.screen.Get();
+    }
+    return nullptr;
 }
 
 MenuScreen* UnitPanelOf(const WorldObject& unit)
@@ -112,6 +185,10 @@ MenuScreen* UnitPanelOf(const WorldObject& unit)
     return nullptr;
 }
 
-void ReleaseUnitPanels() { Panels().clear(); }
+void ReleaseUnitPanels()
+{
+    Panels().clear();
+    ItemScreens().clear();
+}
 
 } // namespace ServerNotices

@@ -397,6 +397,70 @@ TEST_F(Moving, WornItemsShowAgainWhenALoadedReplicaIsFixedUp)
     EXPECT_EQ(carrier->WornItems()[0].itemId, 41);
 }
 
+// A gadget worn by an own-side object holds its screen open: the lock
+// decoder 13, the beacon tracker 12, the terrain scanner a map (10 with a
+// value, else 11); other items open none, nor does a gadget another side's
+// object wears. Taking it off and the object's end close the screen; a
+// load that finds it worn opens it again.
+TEST_F(Moving, WornGadgetsHoldTheirScreensOpen)
+{
+    std::vector<std::string> screens;
+    ClientServices& services = ClientServices::Get();
+    services.openItemScreen = [&](WorldObject&, int32_t item, int32_t kind) {
+        screens.push_back("open " + std::to_string(item) + " " + std::to_string(kind));
+    };
+    services.closeItemScreen = [&](WorldObject&, int32_t item) { screens.push_back("close " + std::to_string(item)); };
+    const struct {
+        const char* name;
+        int32_t kind, subtype, value;
+        bool ownSide;
+        int32_t screen;  // -1: none
+    } rows[] = {
+        {"lock decoder", 7, 0, 0, true, 13},
+        {"beacon tracker", 8, 1, 0, true, 12},
+        {"terrain scanner with a value", 7, 2, 3, true, 10},
+        {"terrain scanner without", 8, 2, 0, true, 11},
+        {"sight", 7, 3, 2, true, -1},
+        {"armour", 9, 0, 5, true, -1},
+        {"another side's lock decoder", 7, 0, 0, false, 13},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Empty();
+        services.ownSide = row.ownSide ? kOwnSide : kEnemySide;
+        script::Role& wearerRole = NewRole(2);
+        GiveBoxModel(wearerRole, {0});
+        auto* wearer = Make<MovingObject>(wearerRole, kOwnSide, {0, 0, 0});
+        ASSERT_NE(wearer->GetInventory(), nullptr);
+        CarriedItem gadget;
+        gadget.kind = row.kind;
+        gadget.subtype = row.subtype;
+        gadget.value = row.value;
+        gadget.id = 61;
+        wearer->GetInventory()->Add(gadget);
+        const bool opens = row.ownSide && row.screen >= 0;
+        const std::vector<std::string> opened =
+            opens ? std::vector<std::string>{"open 61 " + std::to_string(row.screen)} : std::vector<std::string>{};
+        // Closing asks whatever side wears it: a side can change under a screen.
+        const std::vector<std::string> closed =
+            row.screen >= 0 ? std::vector<std::string>{"close 61"} : std::vector<std::string>{};
+        ASSERT_TRUE(wearer->EquipItem(2, 61));
+        EXPECT_EQ(screens, opened);
+        screens.clear();
+        ASSERT_TRUE(wearer->RemoveItemEffect(61));
+        EXPECT_EQ(screens, closed);
+        ASSERT_TRUE(wearer->EquipItem(2, 61));
+        screens.clear();
+        ASSERT_TRUE(wearer->FixUpAfterLoad());
+        EXPECT_EQ(screens, opened) << "made again on load";
+        screens.clear();
+        wearer->Deactivate();
+        EXPECT_EQ(screens, closed) << "the wearer's end";
+        screens.clear();
+    }
+    services.ownSide = kOwnSide;
+}
+
 // The upgrade screen shows the character in what it wears.
 TEST_F(Moving, TheUpgradeScreensModelWearsTheCharactersItems)
 {

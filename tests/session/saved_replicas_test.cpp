@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -288,8 +289,9 @@ TEST_F(SavedReplicas, DamagedReplicaRecordsFailBeforeTheGameChanges)
 }
 
 // A disguised walker keeps its disguise while the object it is disguised
-// as is in the save, drawn in that object's look again; one disguised as
-// an object that is gone loses it.
+// as is in the save, drawn in that object's look again, and that look comes
+// back with its own box, clip-tested as it is drawn; one disguised as an
+// object that is gone loses it.
 TEST_F(SavedReplicas, ADisguiseComesBackWhileItsObjectDoes)
 {
     script::Role& walker = NewRole(2);
@@ -324,6 +326,17 @@ TEST_F(SavedReplicas, ADisguiseComesBackWhileItsObjectDoes)
         EXPECT_TRUE(back->IsTranslucent()) << t.name;
         EXPECT_EQ(back->DisguiseId(), t.expected) << t.name;
         EXPECT_EQ(back->DisguiseShape() != nullptr, t.expected != -1) << t.name;
+        std::vector<ClientDraw> drawn;
+        WorldObjectTable::DrawHook() = [&](const ClientDraw& d) { drawn.push_back(d); };
+        back->PlaceAndDraw();
+        WorldObjectTable::DrawHook() = nullptr;
+        const auto look = std::find_if(drawn.begin(), drawn.end(), [](const ClientDraw& d) { return d.shape; });
+        ASSERT_EQ(look != drawn.end(), t.expected != -1) << t.name;
+        if (look != drawn.end()) {
+            EXPECT_EQ(look->shape, back->DisguiseShape()) << t.name;
+            ASSERT_NE(look->shape->Root(), nullptr) << t.name;
+            EXPECT_NE(look->shape->Root()->box_, nullptr) << t.name;
+        }
     }
 }
 

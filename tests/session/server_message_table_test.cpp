@@ -241,7 +241,16 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
              const auto& squad = WorldObjectTable::SquadList();
              EXPECT_EQ(std::count(squad.begin(), squad.end(), Get(kWalker)), 1);
          }},
-        {27, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get<Unit>(kGunner)->GetTarget(), Find(kEnemy)); }},
+        // The attack goes first, ahead of an order already queued, as the server's unit put it.
+        {27, Applied::kApplied, {}, [] { Get<Unit>(kGunner)->AppendOrder(LocalOrder{LocalOrder::kHold}); },
+         [](T&) {
+             const auto& orders = Get<Unit>(kGunner)->Orders();
+             ASSERT_EQ(orders.size(), 2u);
+             EXPECT_EQ(orders[0].kind, LocalOrder::kAttackTarget);
+             EXPECT_EQ(orders[0].value, int32_t(kEnemy));
+             EXPECT_EQ(orders[0].attackFlag, 0);
+             EXPECT_EQ(orders[1].kind, LocalOrder::kHold);
+         }},
         {38, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->HitPoints(), 90); }},
         {39, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Get(kWalker)->HitPoints(), 90); }},
         {40, Applied::kApplied, {}, {}, [](T&) {
@@ -266,7 +275,11 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
              EXPECT_EQ(Get<WorldProjectile>(60)->ShooterId(), kGunner);
              EXPECT_NEAR(AppTime::GameSeconds(), 0.5f, 1e-4f);  // the launch time moved the clock on
          }},
-        {50, Applied::kApplied, {}, {}, [](T&) { EXPECT_NEAR(AppTime::GameSeconds(), 0.25f, 1e-4f); }},
+        // The shot ends where it struck: the replica goes.
+        {50, Applied::kApplied, {}, {}, [](T&) {
+             EXPECT_NEAR(AppTime::GameSeconds(), 0.25f, 1e-4f);
+             EXPECT_EQ(Find(kShot), nullptr);
+         }},
         {51, Applied::kApplied, {}, {}, [](T&) { EXPECT_TRUE(Get<MovingObject>(kWalker)->IsDying()); }},
         {52, Applied::kApplied, {}, {}, [](T&) { EXPECT_EQ(Find(kEnemy), nullptr); }},
         {53, Applied::kApplied, {}, {}, {}},
@@ -626,6 +639,53 @@ TEST_F(ServerMessageTable, APickUpIsAnnouncedOnlyForASquadMember)
     }
 }
 
+// Each text an announced pick-up shows for a squad member: beside the unit,
+// string 7075 and the name of the weapon it holds for ammunition that
+// weapon fires; the pick-up's own text; only those with something to say.
+TEST_F(ServerMessageTable, AnAnnouncedPickUpShowsEachTextItHas)
+{
+    Session::Hooks().text = [](uint32_t id) { return id == 7075 ? std::string("Ammunition for") : std::string(); };
+    script::WeaponEntry gun;
+    gun.name = "Plasma gun";
+    constexpr int32_t kHeldWeapon = 3, kItsAmmo = 0, kOtherAmmo = 5, kAmmunition = 6, kGadget = 7;
+    const struct {
+        const char* name;
+        int32_t kind;
+        int32_t ammoType;    // the role's weapon value: a stack's type
+        const char* pickUp;  // the role's pick-up text; null: none
+        std::vector<std::string> shown;
+    } rows[] = {
+        {"ammunition for the held weapon", kAmmunition, kItsAmmo, nullptr, {"beside 41 Ammunition for Plasma gun"}},
+        {"the same with its text", kAmmunition, kItsAmmo, "Bolts",
+         {"beside 41 Ammunition for Plasma gun", "pick-up 41 Bolts"}},
+        {"ammunition the held weapon does not fire", kAmmunition, kOtherAmmo, nullptr, {}},
+        {"a gadget with its text", kGadget, kItsAmmo, "Scanner", {"pick-up 41 Scanner"}},
+        {"a gadget without one", kGadget, kItsAmmo, nullptr, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Reset();
+        script::RecordTables::Global().Clear();
+        ASSERT_TRUE(script::RecordTables::Global().StoreWeapon(kHeldWeapon, kItsAmmo, gun));
+        script::Role& item = roles[kPickUpRole];
+        item.character->weapon = row.ammoType;
+        if (row.pickUp)
+            item.inventory.emplace().pickupName = row.pickUp;
+        auto* gunner = Get<Unit>(kGunner);
+        gunner->SetSquadMember(true);
+        ASSERT_EQ(gunner->WeaponType(), kHeldWeapon);
+        log.clear();
+        ASSERT_EQ(Client::ApplyServerMessage(Words({81, kGunner, uint32_t(row.kind), kPickUpRole, 30})),
+                  Applied::kApplied);
+        std::vector<std::string> shown;
+        std::copy_if(log.begin(), log.end(), std::back_inserter(shown),
+                     [](const std::string& e) { return e.rfind("beside", 0) == 0 || e.rfind("pick-up", 0) == 0; });
+        EXPECT_EQ(shown, row.shown);
+    }
+    script::RecordTables::Global().Clear();
+    Session::Hooks().text = nullptr;
+}
+
 // How a replica goes is its own role's: break-up and explosion sound,
 // splatter and wreck do not, and one without a record shows nothing.
 TEST_F(ServerMessageTable, TheDestructionKindOfTheRoleDecidesTheSound)
@@ -699,6 +759,50 @@ TEST_F(ServerMessageTable, TextsOutliveTheirMessageAndTheClockNeverRunsBack)
     AppTime::SetGameTime(static_cast<int64_t>(WorldObject::SecondsToTicks(2.0f)));
     ASSERT_EQ(Client::ApplyServerMessage(Fixture(49)), Applied::kApplied);  // launched at 0.5 s
     EXPECT_NEAR(AppTime::GameSeconds(), 2.0f, 1e-4f);
+}
+
+// A hit deals the shot's damage (its record's, times its shooter's damage
+// multiplier, rounded) to the replica struck, once, and ends the shot; a hit
+// on another side's replica clears the fog there, one on the own side's
+// does not. The launch reads the side from the low byte alone.
+TEST_F(ServerMessageTable, AHitDealsTheShotsDamageAndEndsTheShot)
+{
+    const struct {
+        const char* name;
+        uint32_t victim;
+        int32_t hitPoints;  // after the hit
+        bool fogCleared;
+    } rows[] = {
+        {"an own-side walker", kWalker, 55, false},
+        {"an enemy", kEnemy, 55, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Reset();
+        roles[kShotRole].projectile->damage = 30;
+        roles[kGunnerRole].character->damageMultiplier = 1.5f;
+        const uint32_t kNewShot = 60;
+        const uint32_t sideWithNoise = 0xABCD0000u | kOwnSide;
+        ASSERT_EQ(Client::ApplyServerMessage(Words({49, kGunner, 0xFFFFFFFFu, uint32_t(kShotRole), sideWithNoise,
+                                                    Bits(0.5f), Bits(20), Bits(-1), Bits(20), 0, 0, 0, Bits(1),
+                                                    Bits(15), kNewShot})),
+                  Applied::kApplied);
+        ASSERT_EQ(Get(kNewShot)->Side(), kOwnSide);
+        EXPECT_EQ(Get<WorldProjectile>(kNewShot)->HitDamage(), 45);
+        const uint32_t at[] = {Bits(20), 0, Bits(20)};
+        ASSERT_EQ(Client::ApplyServerMessage(Words({50, kNewShot, row.victim, Bits(0.6f), at[0], at[1], at[2]})),
+                  Applied::kApplied);
+        EXPECT_EQ(Get(row.victim)->HitPoints(), row.hitPoints);
+        EXPECT_EQ(Find(kNewShot), nullptr);
+        // The same hit again names no shot: nothing more is dealt.
+        EXPECT_EQ(Client::ApplyServerMessage(Words({50, kNewShot, row.victim, Bits(0.6f), at[0], at[1], at[2]})),
+                  Applied::kRefused);
+        EXPECT_EQ(Get(row.victim)->HitPoints(), row.hitPoints);
+        FogOfWar::Global()->UpdateAt(1);
+        log.clear();
+        ASSERT_EQ(Client::ApplyServerMessage(Words({75, at[0], at[1], at[2]})), Applied::kApplied);
+        EXPECT_EQ(Logged("explosion"), row.fogCleared);
+    }
 }
 
 // Under a clearing point the blast of 75 shows.

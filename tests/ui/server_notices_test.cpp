@@ -1,14 +1,18 @@
 // The server's messages that reach the interface, applied as the client
 // applies them: TRACK selects and locks the camera, PLAYER SELECT adds,
 // BOARD clears, CAMERA TRACK starts the scripted move, and the defeat opens
-// the end-of-mission screen with edge scrolling off, and a unit handed to
-// this machine gets its panel.
+// the end-of-mission screen with edge scrolling off, a unit handed to this
+// machine gets its panel, and a spoken line stands over its speaker.
 #include "ui_fixture.h"
 
+#include "console/screen_message.h"
+
+#include "objects/inventory.h"
 #include "platform/byte_cursor.h"
 #include "session/client_apply.h"
 #include "session/client_hooks.h"
 #include "ui/menu_screen.h"
+#include "ui/picking.h"
 #include "ui/server_notices.h"
 
 #include <algorithm>
@@ -131,6 +135,81 @@ TEST_F(ServerNoticesTest, AnOwnUnitHandedToThisMachineGetsOnePanelForAsLongAsItL
     ServerNotices::ReleaseUnitPanels();
     EXPECT_EQ(ServerNotices::UnitPanelOf(*trevok_), nullptr);
     EXPECT_EQ(MenuScreen::All().size(), screens - 2);
+}
+
+// SPEAK's line is a server text (kind 0, its width from the message) at
+// the top left of the speaker's screen rectangle, scaled to the screen;
+// a speaker off the screen speaks at the centre.
+TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
+{
+    Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
+        if (&unit != trevok_)
+            return false;
+        r = {64, 120, 96, 180};  // of a 640 x 480 screen
+        return true;
+    });
+    const struct {
+        const char* name;
+        WorldObject* speaker;
+        float x, y;
+    } rows[] = {
+        {"on screen", trevok_, 0.1f, 0.25f},
+        {"off screen", vell_, 0.5f, 0.5f},
+    };
+    for (const auto& row : rows) {
+        ScreenMessages::Clear();
+        std::vector<uint8_t> block = Words({112, row.speaker->GetId()});
+        for (char c : std::string("Follow me"))
+            block.push_back(static_cast<uint8_t>(c));
+        block.push_back(0);
+        ASSERT_EQ(Client::ApplyServerMessage(block), Client::Applied::kApplied) << row.name;
+        ASSERT_EQ(ScreenMessages::All().size(), 1u) << row.name;
+        const ScreenMessage& shown = *ScreenMessages::All().front();
+        EXPECT_EQ(shown.text, "Follow me") << row.name;
+        EXPECT_EQ(shown.kind, 0) << row.name;
+        EXPECT_FLOAT_EQ(shown.left, row.x) << row.name;
+        EXPECT_FLOAT_EQ(shown.right - shown.left, 0.4f) << row.name;
+        EXPECT_FLOAT_EQ(shown.y, row.y) << row.name;
+    }
+    ScreenMessages::Clear();
+}
+
+// A gadget an own unit wears holds its screen open: the terrain scanner a
+// map (10 with a value, else 11), the beacon tracker and the lock decoder
+// the object screens 12 and 13; taking it off closes it, and the level's
+// stop takes what is left.
+TEST_F(ServerNoticesTest, AWornGadgetHoldsItsScreenOpenUntilItComesOff)
+{
+    const struct {
+        int32_t subtype, value, kind;
+    } rows[] = {{2, 3, MenuScreen::kMap}, {2, 0, MenuScreen::kMap2}, {1, 0, MenuScreen::kObjectScreen},
+                {0, 0, MenuScreen::kObjectScreen2}};
+    ASSERT_NE(trevok_->GetInventory(), nullptr);
+    int32_t id = 70;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.kind);
+        CarriedItem gadget;
+        gadget.kind = 7;
+        gadget.subtype = row.subtype;
+        gadget.value = row.value;
+        gadget.id = ++id;
+        trevok_->GetInventory()->Add(gadget);
+        const size_t screens = MenuScreen::All().size();
+        ASSERT_EQ(Apply({84, trevok_->GetId(), 2, uint32_t(id)}), Client::Applied::kApplied);
+        MenuScreen* shown = ServerNotices::ItemScreenOf(*trevok_, id);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->Kind(), row.kind);
+        EXPECT_EQ(shown->IsMap(), row.kind == MenuScreen::kMap || row.kind == MenuScreen::kMap2);
+        EXPECT_EQ(MenuScreen::All().size(), screens + 1);
+        ASSERT_EQ(Apply({88, trevok_->GetId(), uint32_t(id)}), Client::Applied::kApplied);
+        EXPECT_EQ(ServerNotices::ItemScreenOf(*trevok_, id), nullptr);
+        EXPECT_EQ(MenuScreen::All().size(), screens);
+    }
+    // Worn when the level stops: released with the panels.
+    ASSERT_EQ(Apply({84, trevok_->GetId(), 2, uint32_t(id)}), Client::Applied::kApplied);
+    ASSERT_NE(ServerNotices::ItemScreenOf(*trevok_, id), nullptr);
+    ServerNotices::ReleaseUnitPanels();
+    EXPECT_EQ(ServerNotices::ItemScreenOf(*trevok_, id), nullptr);
 }
 
 } // namespace
