@@ -1,7 +1,8 @@
 // Sample props, rifs/props.rif: the single-shape objects the level scripts'
 // roles name. "lift" is a slab whose top carries a class bit, so a lift
-// gathers the units standing on it; "cart" rides a track; the rest give
-// every object kind of the second level something to draw.
+// gathers the units standing on it; "cart" rides a track; "crate" is the
+// training level's pick-up; the rest give every object kind of the second
+// level something to draw.
 #include "sample/generator.h"
 #include "sample/shape_helpers.h"
 
@@ -25,7 +26,7 @@ struct Prop {
 // Fixed shape ids from 201 on, in this order: the same bytes on every build.
 constexpr Prop kProps[] = {
     {"lift", 1500, 125, 1500}, {"cart", 600, 400, 900},   {"pebble", 300, 300, 300}, {"print", 400, 5, 600},
-    {"beacon", 200, 1000, 200}, {"parcel", 350, 250, 350},
+    {"beacon", 200, 1000, 200}, {"parcel", 350, 250, 350}, {"crate", 500, 500, 500},
 };
 
 bool WriteProps(const sample::Context& ctx)

@@ -43,6 +43,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -273,18 +274,20 @@ TEST_F(SampleLevels, EveryObjectKindArrivesAsAReplicaWithAModel)
     ExpectNoErrorPrintedNorBlockRefused();
 }
 
-// The training level's lift and track cart are path movers on both sides;
-// in the escort game PRESIDENT puts its role between the level's two
-// president markers, and the client makes the president's replica.
-TEST_F(SampleLevels, TrainingLevelHasItsPathMoversAndAPresidentBetweenItsMarkers)
+// The training level's lift and track cart are path movers on both sides,
+// its crates pick-ups with a model; in the escort game PRESIDENT puts its
+// role between the level's two president markers, and the client makes the
+// president's replica.
+TEST_F(SampleLevels, TrainingLevelHasItsMoversPickUpsAndAPresidentBetweenItsMarkers)
 {
     ASSERT_TRUE(SampleLevelRun::Start("training_level.tvs", "training_level.tcs")) << Session::LastError();
     Frames(5);
-    for (const char* name : {"LIFT", "TRACK"}) {
+    const std::pair<const char*, int32_t> placed[] = {{"LIFT", 8}, {"TRACK", 8}, {"CRATE1", 10}, {"CRATE2", 10}};
+    for (const auto& [name, kind] : placed) {
         SCOPED_TRACE(name);
         const WorldObject* replica = NamedReplica(name);
         ASSERT_NE(replica, nullptr);
-        EXPECT_TRUE(replica->IsKind(8));
+        EXPECT_TRUE(replica->IsKind(kind));
         EXPECT_NE(replica->Shape(), nullptr);
     }
 
