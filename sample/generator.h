@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 namespace sample {
@@ -34,5 +36,17 @@ bool WriteTextFile(const Context& ctx, const std::filesystem::path& relative, co
 // written (quoted, or none), the AI type and further keys.
 std::string RoleDefinition(const std::string& name, const std::string& identifier, const std::string& character,
                            int ai, const std::string& extra = "");
+
+// A named marker of a level model: position in millimetres (y downward)
+// and its text, or none.
+struct LevelMarker {
+    const char* name;
+    int32_t x, y, z;
+    const char* text;
+};
+
+// rifs/<level>.rif: the sample level's geometry under the name `level`, with
+// the markers; false after printing what went wrong.
+bool WriteLevelModel(const Context& ctx, const std::string& level, std::span<const LevelMarker> markers);
 
 } // namespace sample

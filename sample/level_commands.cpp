@@ -46,8 +46,8 @@ constexpr const char* kTriggerKinds =
     "OPEN DOOR 1\n";
 
 // Every world, camera and effect command once, on the training level's
-// squad (TREVOK, VELL) and crates: the tests run it headless and as the
-// level's companion file.
+// squad (TREVOK, VELL), crates, lift and track cart: the tests run it
+// headless and as the level's companion file.
 constexpr const char* kCommandTour = R"(// Every world, camera and effect command once, with arguments that make sense in the training level.
 ADD trevok 10 0 10 0 0 0
 ADDTEAM 1 trevok 10 0 12 0 0 0
@@ -85,12 +85,12 @@ HUNTER 1
 FLARE FIRER 1
 CONTROLS ON
 AI VELL 2
-SET TRACK VELL 2 0 2 5 0 2 10 0 2 15 0 2
-RUN TRACK VELL
-SET SPEED 2
-SET LOOP TIME 10
-PAUSE VELL
-UNPAUSE VELL
+SET TRACK LIFT 16 0 6 16 -0.7 6 16 -1.3 6 16 -2 6 ON
+RUN TRACK LIFT
+SET SPEED 2 LIFT TRACK
+SET LOOP TIME 10 LIFT TRACK
+PAUSE LIFT
+UNPAUSE LIFT
 DEFOGGER TREVOK
 FOGGER TREVOK
 FRAG CRATE1

@@ -39,6 +39,8 @@ bool WriteMediaFiles(const Context& ctx)
     WriteTune(ctx.out / "sound/music/battle01.bik", 330, 3);
     WriteTune(ctx.out / "cd/track01.wav", 262, 2);
     WriteTune(ctx.out / "cd/track02.wav", 294, 2);
+    // The staging file's looped playlist runs tracks 2 and 3.
+    WriteTune(ctx.out / "cd/track03.wav", 330, 2);
     std::vector<test_media::Yuv> frames;
     for (int i = 0; i < 50; ++i)
         frames.push_back({uint8_t(16 + i * 4), uint8_t(128 + i), uint8_t(128 - i)});

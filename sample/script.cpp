@@ -36,7 +36,7 @@ bool WriteDirectories(const Context& ctx)
             return false;
     }
     const auto scripts = dirs.Folder(app::kScriptsDirectory);
-    for (const char* level : {"training_level.tvs", "mp_arena.tvs"}) {
+    for (const char* level : {"training_level.tvs", "mp_arena.tvs", "level05.tvs"}) {
         const auto file = scripts ? dirs.Resolve(app::kScriptsDirectory, level) : std::nullopt;
         if (!file || !PrintMessages(script::CompileScriptFile(*file, script::kLevelScriptMode)))
             return false;

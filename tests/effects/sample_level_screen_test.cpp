@@ -4,7 +4,8 @@
 // the global light sets the game's start-up makes. The floor shows lit under
 // a camera looking down on a squad member's place; the command tour's effect
 // lines (water, a light ray, a ring, a fade to black), each typed into the
-// running level, change the picture where they lie.
+// running level, change the picture where they lie. The second mission's
+// objects, one of every kind, each show where they stand.
 #include "Veapi/camera_fixture.h"
 #include "Veapi/light_set.h"
 #include "Veapi/render_queue.h"
@@ -16,6 +17,7 @@
 #include "effects/effect_commands.h"
 #include "effects/effect_list.h"
 #include "effects/effect_shapes.h"
+#include "objects/role_table.h"
 #include "objects/world_object.h"
 #include "platform/data_path.h"
 #include "effect_support.h"
@@ -89,7 +91,7 @@ protected:
 
     // The game's frame, without the interface: the world's effects, the
     // level, its objects, then the late effects (fades, overlays).
-    void Frame(const std::string& name, int64_t now = 0)
+    void Frame(const std::string& name, int64_t now = 0, bool objects = true)
     {
         if (FogOfWar* fog = FogOfWar::Global())
             FogOfWar::Update(fog);
@@ -97,7 +99,8 @@ protected:
         Effects::UpdateAndDrawAll(now, Effects::WorldList());
         if (Level* level = Level::Current())
             Level::Draw(level);
-        WorldObjectTable::DrawAll();
+        if (objects)
+            WorldObjectTable::DrawAll();
         Effects::UpdateAndDrawAll(now, Effects::LateList());
         RenderQueue::Flush();
         EndFrame();
@@ -121,7 +124,17 @@ protected:
         ASSERT_NEAR(centre.y, kHeight / 2.0f, 2.0f);
     }
 
+    std::vector<uint8_t> Screen()
+    {
+        std::vector<uint8_t> px;
+        int pitch = 0;
+        EXPECT_TRUE(gfx::ReadScreen(true, px, pitch));
+        pitch_ = pitch;
+        return px;
+    }
+
     fs::path root_;
+    int pitch_ = 0;
 };
 
 TEST_F(SampleLevelScreen, FloorIsLitUnderACameraLookingDownOnASquadMember)
@@ -165,6 +178,47 @@ TEST_F(SampleLevelScreen, FloorIsLitUnderACameraLookingDownOnASquadMember)
             floorPixels += p.r + p.g + p.b > 30;
         }
     EXPECT_GT(floorPixels, kWidth * kHeight / 2) << "most of the view is lit floor";
+}
+
+// The second mission places one object of every kind the client makes from a
+// role: looked at from above and behind, each changes the picture around the
+// middle of the screen against the level drawn without its objects.
+TEST_F(SampleLevelScreen, EveryObjectKindOfTheSecondMissionDrawsWhereItStands)
+{
+    // The game's role table, where the chain's head finds its segments' role.
+    RoleTable::Install();
+    struct Uninstall {
+        ~Uninstall() { script::RecordTables::Global().SetRoleFiler(nullptr); }
+    } uninstall;
+    Session::Names() = {"level05.tvs", ""};
+    ASSERT_TRUE(StartSession(true)) << Session::LastError();
+    for (int frame = 0; frame < 20 && Client::IsRunning(); ++frame)
+        Client::ReceiveServerMessages();
+    constexpr int kAround = 24;  // pixels either side of the middle
+    for (int32_t kind : {5, 8, 9, 10, 11, 12, 13, 14, 16, 17}) {
+        SCOPED_TRACE("kind " + std::to_string(kind));
+        const WorldObject* object = nullptr;
+        for (const WorldObject* replica : WorldObjectTable::Snapshot())
+            if (!object && replica->IsKind(kind) && replica->Shape())
+                object = replica;
+        ASSERT_NE(object, nullptr) << "no replica of the kind with a model";
+        const Vec3 at = object->Position();
+        ASSERT_NO_FATAL_FAILURE(LookAt({at.x, at.y - 4.0f, at.z - 3.0f}, {at.x, at.y - 0.2f, at.z}));
+        const std::string name = "level05_kind_" + std::to_string(kind);
+        Frame(name + "_without", 0, false);
+        const std::vector<uint8_t> without = Screen();
+        Frame(name, 0, true);
+        const std::vector<uint8_t> with = Screen();
+        ASSERT_EQ(with.size(), without.size());
+        ASSERT_FALSE(with.empty());
+        int changed = 0;
+        for (int y = kHeight / 2 - kAround; y <= kHeight / 2 + kAround; ++y)
+            for (int x = kWidth / 2 - kAround; x <= kWidth / 2 + kAround; ++x) {
+                const size_t px = size_t(y) * size_t(pitch_) + size_t(x) * 4;
+                changed += with[px] != without[px] || with[px + 1] != without[px + 1] || with[px + 2] != without[px + 2];
+            }
+        EXPECT_GT(changed, 0) << "the object does not show where it stands";
+    }
 }
 
 // A rectangle of the screen, inclusive.
@@ -226,16 +280,6 @@ protected:
         Effects::SetClock(nullptr);
         SampleLevelScreen::TearDown();
     }
-
-    std::vector<uint8_t> Screen()
-    {
-        std::vector<uint8_t> px;
-        int pitch = 0;
-        EXPECT_TRUE(gfx::ReadScreen(true, px, pitch));
-        pitch_ = pitch;
-        return px;
-    }
-    int pitch_ = 0;
 };
 
 TEST_P(SampleLevelEffectLines, ChangeThePictureWhereTheyLie)

@@ -132,7 +132,8 @@ TEST_F(LevelSessionTest, TheSampleLevelLoadsAndStopsLeavingNothing)
     EXPECT_EQ(AiPlayerSlots::All(), std::vector<int32_t>{2}) << "alone, the level's own side thinks";
     EXPECT_EQ(ObjectPreview::SuspendCount(), 0) << "resumed once the level runs";
     EXPECT_EQ(ChunkFileCache::Count(), 0u) << "the model files the definitions read are freed";
-    // The use clauses name the placed squad; each has its replica under its id.
+    // The use clauses name the placed squad, crates and path movers; each has
+    // its replica under its id.
     std::vector<std::string> names;
     for (const auto& [name, value] : variables) {
         names.push_back(name);
@@ -142,7 +143,7 @@ TEST_F(LevelSessionTest, TheSampleLevelLoadsAndStopsLeavingNothing)
         ASSERT_NE(replica, nullptr) << name;
         EXPECT_EQ(replica->Side(), object->Side()) << name;
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"TREVOK", "VELL", "CRATE1", "CRATE2"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"TREVOK", "VELL", "CRATE1", "CRATE2", "LIFT", "TRACK"}));
 
     // What the level's scripts would have added.
     const Vec3 positions[4] = {};

@@ -36,8 +36,8 @@ TEST(ServerLevelTest, TheTrainingLevelsObjectsAndFlags)
     LevelServices* built = BuildLevelScript(dir, script, std::make_unique<Server::ServerLevelServices>());
     ASSERT_NE(built, nullptr);
     ASSERT_NE(Level::Current(), nullptr);
-    ASSERT_EQ(built->serverObjects.size(), 4u);
-    ASSERT_EQ(ObjectRegistry::Global().Count(), 4u);
+    ASSERT_EQ(built->serverObjects.size(), 6u);
+    ASSERT_EQ(ObjectRegistry::Global().Count(), 6u);
     for (size_t i = 0; i < built->serverObjects.size(); ++i) {
         SCOPED_TRACE(i);
         GameObject* object = ObjectRegistry::Global().Find(static_cast<uint32_t>(i + 1));

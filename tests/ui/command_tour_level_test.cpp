@@ -1,8 +1,9 @@
-// The sample's command tour as a level's companion file: the training level
-// loads with the real server thread and client, the tour runs at each
-// difficulty, and the client drains what the server sent for a few frames.
-// No line may print an error, and every block the client takes must keep
-// its row of the message-size table.
+// The sample levels run with the real server thread and client. The command
+// tour as the training level's companion, at each difficulty: the client
+// drains what the server sent for a few frames; no line may print an error,
+// and every block the client takes must keep its row of the message-size
+// table. The levels' placed objects: every object kind arrives as a replica
+// with a model, and PRESIDENT finds its role and corners.
 #include "app/app_state.h"
 #include "app/directories.h"
 #include "console/command_table.h"
@@ -19,6 +20,7 @@
 #include "objects/game_object.h"
 #include "objects/object_registry.h"
 #include "objects/role_table.h"
+#include "objects/teams.h"
 #include "objects/world_object.h"
 #include "Veapi/ve_object.h"
 #include "platform/data_path.h"
@@ -39,7 +41,9 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -89,22 +93,35 @@ std::string ErrorIn(const std::string& line)
     return {};
 }
 
+void ExpectNoErrorPrintedNorBlockRefused()
+{
+    std::vector<std::string> errors;
+    for (const PrintedLine& line : g_printed)
+        if (!ErrorIn(line.text).empty())
+            errors.push_back(line.origin + ": " + line.text);
+    EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
+    EXPECT_TRUE(g_refused.empty()) << ::testing::PrintToString(g_refused);
+}
+
 struct Difficulty {
     const char* name;
     int32_t level;
 };
 
-class CommandTourInLevel : public ::testing::TestWithParam<Difficulty> {
-protected:
-    void SetUp() override
+// A copy of the sample data and the game's start-up without a display; Start
+// loads a level with its companion file.
+class SampleLevelRun {
+public:
+    // False when the sample data is not generated.
+    bool Prepare()
     {
         const fs::path sample = TREVOK_SAMPLE_DATA_DIR;
         if (!fs::exists(sample / "scripts" / "command_tour.tcs"))
-            GTEST_SKIP() << "sample data not generated";
+            return false;
         root_ = fs::temp_directory_path() / ("command_tour_level_" + std::to_string(::getpid()));
         fs::remove_all(root_);
         fs::copy(sample, root_, fs::copy_options::recursive);
-        ASSERT_TRUE(script::LoadDataDirectories(root_));
+        EXPECT_TRUE(script::LoadDataDirectories(root_)) << "the copied sample's directory list";
         platform::ClearDataPathCache();
         // The game's start-up, without a display.
         Session::SetHooks({});
@@ -129,11 +146,16 @@ protected:
         g_refused.clear();
         TextConsole::SetPrintObserver(Printed);
         Client::SetReceivedObserver(Received);
-        WorldCommands::difficulty = GetParam().level;
         Session::DataRoot() = root_;
-        Session::Names() = {"training_level.tvs", "command_tour.tcs"};
+        return true;
     }
-    void TearDown() override
+    static bool Start(const char* script, const char* companion, int32_t difficulty = 0)
+    {
+        WorldCommands::difficulty = difficulty;
+        Session::Names() = {script, companion};
+        return StartSession(true);
+    }
+    ~SampleLevelRun()
     {
         if (root_.empty())
             return;
@@ -160,13 +182,31 @@ protected:
             Client::ReceiveServerMessages();
     }
 
+private:
     fs::path root_;
 };
+
+class SampleLevels : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        run_ = std::make_unique<SampleLevelRun>();
+        if (!run_->Prepare())
+            GTEST_SKIP() << "sample data not generated";
+    }
+    void TearDown() override { run_.reset(); }
+    static void Frames(int count) { SampleLevelRun::Frames(count); }
+
+    std::unique_ptr<SampleLevelRun> run_;
+};
+
+class CommandTourInLevel : public SampleLevels, public ::testing::WithParamInterface<Difficulty> {};
 
 TEST_P(CommandTourInLevel, RunsWithoutAnErrorAndSendsOnlyWellSizedBlocks)
 {
     const uint64_t refusedBefore = ScriptMessages::Refused();
-    ASSERT_TRUE(StartSession(true)) << Session::LastError();
+    ASSERT_TRUE(SampleLevelRun::Start("training_level.tvs", "command_tour.tcs", GetParam().level))
+        << Session::LastError();
     ASSERT_NE(Level::Current(), nullptr);
     EXPECT_EQ(ScriptMessages::Refused(), refusedBefore) << "a command built a block the size table refuses";
     // The squad leader, three ADD lines, and three SPAWN lines of one more
@@ -185,17 +225,14 @@ TEST_P(CommandTourInLevel, RunsWithoutAnErrorAndSendsOnlyWellSizedBlocks)
     ASSERT_NE(replica->Shape(), nullptr);
     EXPECT_EQ(replica->Shape()->placement_.Scale().x, 1.5f);
 
-    std::vector<std::string> errors;
-    for (const PrintedLine& line : g_printed)
-        if (!ErrorIn(line.text).empty())
-            errors.push_back(line.origin + ": " + line.text);
-    EXPECT_TRUE(errors.empty()) << ::testing::PrintToString(errors);
-    EXPECT_TRUE(g_refused.empty()) << ::testing::PrintToString(g_refused);
+    ExpectNoErrorPrintedNorBlockRefused();
     std::string seen;
     for (const auto& [type, count] : g_received)
         seen += " " + std::to_string(type) + "x" + std::to_string(count);
-    // The messages the tour's lines send all reached the client.
-    for (uint32_t type : {102u, 103u, 112u, 113u, 114u, 116u, 117u, 118u, 119u, 120u, 125u, 126u, 127u, 128u, 129u, 130u})
+    // The messages the tour's lines send all reached the client; the lift's
+    // path, start, speed, loop time, pause and resume among them.
+    for (uint32_t type : {102u, 103u, 104u, 105u, 106u, 109u, 110u, 112u, 113u, 114u, 116u, 117u, 118u, 119u, 120u,
+                          125u, 126u, 127u, 128u, 129u, 130u})
         EXPECT_GT(g_received[type], 0) << "no message " << type << " arrived; received:" << seen;
 }
 
@@ -204,5 +241,80 @@ void PrintTo(const Difficulty& d, std::ostream* os) { *os << d.name; }
 INSTANTIATE_TEST_SUITE_P(Difficulties, CommandTourInLevel,
                          ::testing::Values(Difficulty{"Easy", 0}, Difficulty{"Medium", 1}, Difficulty{"Hard", 2}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// The replica of the named value's object, or none.
+const WorldObject* NamedReplica(const char* name)
+{
+    float id = -1;
+    if (!NamedValueList::Global().Get(name, id) || id < 0)
+        return nullptr;
+    return WorldObjectTable::FindById(uint32_t(id));
+}
+
+// The second mission places one object of every kind the client makes from a
+// role; each arrives as a replica of its kind with a model to draw.
+TEST_F(SampleLevels, EveryObjectKindArrivesAsAReplicaWithAModel)
+{
+    ASSERT_TRUE(SampleLevelRun::Start("level05.tvs", "level05.tcs")) << Session::LastError();
+    Frames(20);
+    struct Row {
+        const char* name;
+        int32_t kind;
+    };
+    const Row rows[] = {{"FOOTPRINT", 5}, {"CART", 8},     {"PEBBLE", 9}, {"PARCEL", 10}, {"CRITTER", 11},
+                        {"CHAIN", 12},    {"SEGMENT", 13}, {"NODE", 14},  {"POPUP", 16},  {"VIP", 17}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const WorldObject* replica = NamedReplica(row.name);
+        ASSERT_NE(replica, nullptr) << "no replica";
+        EXPECT_TRUE(replica->IsKind(row.kind)) << "not of kind " << row.kind;
+        ASSERT_NE(replica->Shape(), nullptr) << "no model";
+        EXPECT_NE(replica->Shape()->Root(), nullptr) << "a model without a shape";
+    }
+    ExpectNoErrorPrintedNorBlockRefused();
+}
+
+// The training level's lift and track cart are path movers on both sides,
+// its crates pick-ups with a model; in the escort game PRESIDENT puts its
+// role between the level's two president markers, and the client makes the
+// president's replica.
+TEST_F(SampleLevels, TrainingLevelHasItsMoversPickUpsAndAPresidentBetweenItsMarkers)
+{
+    ASSERT_TRUE(SampleLevelRun::Start("training_level.tvs", "training_level.tcs")) << Session::LastError();
+    Frames(5);
+    const std::pair<const char*, int32_t> placed[] = {{"LIFT", 8}, {"TRACK", 8}, {"CRATE1", 10}, {"CRATE2", 10}};
+    for (const auto& [name, kind] : placed) {
+        SCOPED_TRACE(name);
+        const WorldObject* replica = NamedReplica(name);
+        ASSERT_NE(replica, nullptr);
+        EXPECT_TRUE(replica->IsKind(kind));
+        EXPECT_NE(replica->Shape(), nullptr);
+    }
+
+    const auto presidents = [] {
+        std::vector<Vec3> at;
+        for (GameObject* object : ObjectRegistry::Global().Snapshot())
+            if (object->GetRole() && object->GetRole()->identifier == "president")
+                at.push_back(object->Position());
+        return at;
+    };
+    TextConsole::ExecuteAtFullAccess("PRESIDENT");
+    EXPECT_TRUE(presidents().empty()) << "only the escort game has a president";
+    TeamTable::Build(TeamTable::Count(), TeamTable::OwnSide(), 3);
+    TextConsole::ExecuteAtFullAccess("PRESIDENT");
+    const std::vector<Vec3> made = presidents();
+    ASSERT_EQ(made.size(), 1u);
+    // Between the markers "dumpresa" (14, 0, 2) and "dumpresb" (18, 0, 4).
+    EXPECT_GE(made[0].x, 14.0f);
+    EXPECT_LE(made[0].x, 18.0f);
+    EXPECT_FLOAT_EQ(made[0].y, 0.0f);
+    EXPECT_GE(made[0].z, 2.0f);
+    EXPECT_LE(made[0].z, 4.0f);
+    Frames(5);
+    bool arrived = false;
+    for (const WorldObject* replica : WorldObjectTable::Snapshot())
+        arrived = arrived || (replica->GetRole() && replica->GetRole()->identifier == "president" && replica->IsKind(17));
+    EXPECT_TRUE(arrived) << "no president replica";
+}
 
 } // namespace

@@ -358,15 +358,16 @@ TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
         EXPECT_FLOAT_EQ(lamp->Range(), 8.0f);
         EXPECT_FLOAT_EQ(lamp->GetPosition().x, 27.5f);
     }
-    // Two robots in team 0 and two crates in team 1, each bound to its variable.
-    ASSERT_EQ(s.clientObjects.size(), 4u);
+    // Two robots in team 1, and two crates, a lift and a track cart in team
+    // 0, each bound to its variable.
+    ASSERT_EQ(s.clientObjects.size(), 6u);
     std::vector<std::string> names;
     for (const auto& [name, value] : s.variables) {
         names.push_back(name);
         EXPECT_GE(value, 1.0f);
     }
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"CRATE1", "CRATE2", "TREVOK", "VELL"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"CRATE1", "CRATE2", "LIFT", "TRACK", "TREVOK", "VELL"}));
     ASSERT_EQ(s.ambientSounds.size(), 1u);
     EXPECT_EQ(s.ambientSounds[0].sound, 4);
     EXPECT_EQ(s.ambientSounds[0].volume, 80u);
