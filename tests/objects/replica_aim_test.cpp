@@ -159,3 +159,41 @@ TEST_F(ReplicaAim, TheGunPointsAtTheTargetWhileTheLegsWalk)
         EXPECT_EQ(unit->IsAttacking(), row.aims);
     }
 }
+
+// Each shot the server reports plays the fire sequence over the walk, but
+// never on top of one still playing; once it has ended the next shot plays
+// it again. Without the sequence nothing waits for it.
+TEST_F(ReplicaAim, EachShotPlaysTheFireSequenceOnceTheLastHasEnded)
+{
+    const int32_t second = static_cast<int32_t>(Ticks(1.0f));
+    for (const bool model : {true, false}) {
+        SCOPED_TRACE(model ? "Model" : "NoModel");
+        script::Role& role = NewRole(0, 100, 3);
+        if (model)
+            GiveAimingModel(role, second);
+        auto* unit = Make<Unit>(role, kEnemySide, {0, 0, 0});
+        ASSERT_NE(unit, nullptr);
+        MotionRecord record;
+        unit->ApplyMoving({0, 0, 1000}, record, {0, 0, 1000});
+        const auto firing = [&] {
+            int count = 0;
+            if (unit->Shape())
+                for (SequencePlayer* player : unit->Shape()->Players())
+                    count += player->index_ == AimPoses::kFireSequence && player->Layered() && player->useCount_ > 0;
+            return count;
+        };
+        const struct {
+            uint64_t drawnAt;  // a frame drawn before the shot
+            int firing;        // fire playbacks after it
+        } shots[] = {{0, 1}, {static_cast<uint64_t>(second / 2), 1}, {static_cast<uint64_t>(3 * second), 1}};
+        for (const auto& shot : shots) {
+            if (unit->Shape())
+                unit->Shape()->UpdateSequences(shot.drawnAt, DrawFlag::kAnimateOnly);
+            unit->PlayFireSequence();
+            EXPECT_EQ(firing(), model ? shot.firing : 0) << shot.drawnAt;
+        }
+        if (model) {
+            EXPECT_TRUE(unit->Shape()->IsPlayingSequence(1)) << "the walk goes on";
+        }
+    }
+}
