@@ -211,7 +211,7 @@ void Unit::AttackLocation(const Vec3& point, uint32_t time, bool aimFlag, bool l
                                                                                   : 1.0f;
     muzzleSpeed_ = weaponSpeed * (lob ? kLobFactor : 1.0f) * multiplier;
     if (disguised_)
-        disguised_ = false;
+        DropDisguise();
 }
 
 void Unit::AttackTarget(WorldObject* target, uint32_t time, bool aimFlag, bool lob)

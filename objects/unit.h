@@ -107,6 +107,8 @@ protected:
     void ApplyWornEffect(const CarriedItem& item, bool on) override;
     ~Unit() override;
     void ReadyWeapon();
+    // Firing gives a disguise away: it ends and its cloak comes off.
+    void DropDisguise();
     // Points the weapon and the torso at the target point through the aim
     // poses, or turns the body when the torso may not take the turn.
     void Aim(uint64_t time);

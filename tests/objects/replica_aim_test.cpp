@@ -197,3 +197,42 @@ TEST_F(ReplicaAim, EachShotPlaysTheFireSequenceOnceTheLastHasEnded)
         }
     }
 }
+
+// Aiming gives a disguise away: the borrowed look goes and the cloak that
+// lent it comes off. A cloak worn in plain sight lends nothing and stays on.
+TEST_F(ReplicaAim, AimingEndsADisguiseAndTakesItsCloakOff)
+{
+    const struct {
+        const char* name;
+        Vec3 watcherAt;  // the enemy faces +z
+        bool disguised;
+    } rows[] = {{"Unseen", {0, 0, -200}, true}, {"InPlainSight", {0, 0, -10}, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Empty();
+        script::Role& role = NewRole(0, 100, 3);
+        GiveBoxModel(role, {0});
+        script::Role& enemy = NewRole(2);
+        enemy.character->sightAngle = 512;
+        GiveBoxModel(enemy, {0});
+        auto* unit = Make<Unit>(role, kOwnSide, {0, 0, 0});
+        Make<MovingObject>(enemy, kEnemySide, row.watcherAt);
+        ASSERT_NE(unit->GetInventory(), nullptr);
+        CarriedItem cloak;
+        cloak.kind = 7;
+        cloak.subtype = 4;
+        cloak.id = 77;
+        unit->GetInventory()->Add(cloak);
+        ASSERT_TRUE(unit->EquipItem(2, 77));
+        ASSERT_EQ(unit->DisguiseId() != -1, row.disguised);
+
+        unit->AttackLocation({0, 0, 20}, 1, false, false);
+        EXPECT_EQ(unit->DisguiseId(), -1);
+        EXPECT_EQ(unit->DisguiseShape(), nullptr);
+        EXPECT_FALSE(unit->IsTranslucent());
+        const bool worn = std::any_of(unit->WornItems().begin(), unit->WornItems().end(),
+                                      [](const MovingObject::WornItem& w) { return w.itemId == 77; });
+        EXPECT_EQ(worn, !row.disguised);
+        EXPECT_NE(unit->GetInventory()->FindById(77), nullptr) << "taken off, still carried";
+    }
+}
