@@ -7,6 +7,7 @@
 #include "objects/role_classes.h"
 #include "objects/weapon_state.h"
 #include "script/records.h"
+#include "world/line_of_sight.h"
 
 #include <algorithm>
 #include <array>
@@ -239,6 +240,17 @@ void Unit::StartSweep(uint32_t time)
     sweepActive_ = true;
     sweepAngle_ = character_ ? -static_cast<float>(character_->sightAngle) : 0.0f;
     sweepStart_ = time;
+    // From a metre up along the facing turned by half the sweep, as far as
+    // the unit sees or the level lets it.
+    sweepFrom_ = position_ + Vec3{0, -1, 0};
+    const Vec3 facing = Quaternion::ZAxis(orientation_);
+    const float half = sweepAngle_ * 0.5f / kStepsPerRadian;
+    const float c = std::cos(half), s = std::sin(half);
+    const Vec3 direction{facing.x * c + facing.z * s, facing.y, facing.z * c - facing.x * s};
+    sweepTo_ = sweepFrom_ + direction * GetViewRange();
+    Vec3 hit;
+    if (!LineOfSight(sweepFrom_, sweepTo_, &hit))
+        sweepTo_ = hit;
 }
 
 void Unit::Update(uint64_t time, float seconds)

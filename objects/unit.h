@@ -79,6 +79,9 @@ public:
     int32_t PitchFraction() const { return poses_.PitchAt(); }
     int32_t TorsoFraction() const { return poses_.YawAt(); }
     bool SweepActive() const { return sweepActive_; }
+    // The beam of the last sweep, for whoever draws it.
+    const Vec3& SweepFrom() const { return sweepFrom_; }
+    const Vec3& SweepTo() const { return sweepTo_; }
 
     // ---- what the player's keys and command wheel read and ask ----
     // The quick-weapon key's readied flag and what to give back after it.
@@ -132,6 +135,7 @@ protected:
     bool sweepActive_ = false;
     float sweepAngle_ = 0;
     uint32_t sweepStart_ = 0;
+    Vec3 sweepFrom_{0, 0, 0}, sweepTo_{0, 0, 0};
     ReadiedWeapon readied_;
     uint32_t loadedTarget_ = 0;  // id + 1 between LoadState and FixUpAfterLoad
 

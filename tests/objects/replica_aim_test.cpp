@@ -236,3 +236,36 @@ TEST_F(ReplicaAim, AimingEndsADisguiseAndTakesItsCloakOff)
         EXPECT_NE(unit->GetInventory()->FindById(77), nullptr) << "taken off, still carried";
     }
 }
+
+// A sweep (message 77) starts a metre above the unit and reaches as far as
+// it sees, along its facing turned back by half its view angle; nothing of
+// the level stands in the way here.
+TEST_F(ReplicaAim, ASweepReachesAlongHalfTheViewAngleFromAMetreUp)
+{
+    const struct {
+        const char* name;
+        float heading;        // radians, toward +x from +z
+        int32_t sightAngle;   // 4096ths
+        float expectHeading;  // of the beam
+    } rows[] = {
+        {"AheadNarrow", 0, 512, -kPi / 8},
+        {"TurnedWide", kPi / 2, 1024, kPi / 2 - kPi / 4},
+        {"NoAngle", -kPi / 4, 0, -kPi / 4},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = NewRole(0, 100, 3);
+        role.character->sightAngle = row.sightAngle;
+        auto* unit = Make<Unit>(role, kEnemySide, {2, 0, 3});
+        unit->SetOrientation(modeltest::TurnY(row.heading));
+        unit->StartSweep(5);
+        EXPECT_TRUE(unit->SweepActive());
+        const Vec3 from = unit->SweepFrom(), beam = unit->SweepTo() - from;
+        EXPECT_NEAR(from.x, 2.0f, 1e-5f);
+        EXPECT_NEAR(from.y, -1.0f, 1e-5f);
+        EXPECT_NEAR(from.z, 3.0f, 1e-5f);
+        EXPECT_NEAR(std::atan2(beam.x, beam.z), row.expectHeading, 1e-4f);
+        EXPECT_NEAR(std::hypot(beam.x, beam.z), unit->GetViewRange(), 1e-3f);
+        EXPECT_NEAR(beam.y, 0.0f, 1e-5f);
+    }
+}
