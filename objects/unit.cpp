@@ -1,11 +1,13 @@
 #include "objects/unit.h"
 
+#include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "objects/inventory.h"
 #include "objects/role_classes.h"
 #include "objects/weapon_state.h"
 #include "script/records.h"
+#include "world/line_of_sight.h"
 
 #include <algorithm>
 #include <array>
@@ -22,43 +24,12 @@ constexpr int32_t kAmmoTypes = 17;
 
 uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
 
-int32_t ClampFraction(float fraction)
-{
-    if (!(fraction > 0.0f))
-        return 0;
-    return fraction >= 65536.0f ? 65536 : static_cast<int32_t>(fraction);
-}
-
 } // namespace
-
-float WeaponPitchTangent(float dy, float horizontalSquared, float speed, bool ballistic)
-{
-    constexpr float kInfinity = std::numeric_limits<float>::infinity();
-    // Straight above or below (no horizontal reach): a quarter turn.
-    if (!(horizontalSquared > 0.0f))
-        return dy > 0.0f ? kInfinity : dy < 0.0f ? -kInfinity : 0.0f;
-    const float horizontal = std::sqrt(horizontalSquared);
-    if (!ballistic)
-        return dy / horizontal;
-    const float g = WorldObjectTable::kGravity;
-    const float v2 = speed * speed;
-    const float q = (2.0f * g * dy + v2) * v2 - g * g * horizontalSquared;
-    const float root = q > 0.0f ? std::sqrt(q) : 0.0f;
-    const float t = (g * dy + v2 + root) * horizontalSquared / (dy * dy + horizontalSquared);
-    // No speed (or an arc that cannot lift): aim as steeply up as the
-    // sequence goes, rather than dividing by zero.
-    if (!(t > 0.0f))
-        return -kInfinity;
-    return (dy - g * horizontalSquared / t) / horizontal;
-}
 
 int32_t WeaponPitchFraction(float dy, float horizontalSquared, float speed, bool ballistic)
 {
-    const float tangent = WeaponPitchTangent(dy, horizontalSquared, speed, ballistic);
-    const float steps = std::atan(tangent) * kStepsPerRadian;
-    if (std::isnan(steps))
-        return 0x8000;
-    return ClampFraction((-2.0f * steps / 4096.0f + 0.5f) * 65536.0f);
+    const float horizontal = horizontalSquared > 0.0f ? std::sqrt(horizontalSquared) : 0.0f;
+    return AimPoses::PitchPosition(UnitAim::Pitch(speed, dy, horizontal, ballistic));
 }
 
 Unit::Unit(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id)
@@ -188,9 +159,14 @@ void Unit::PlayFireSequence()
 {
     if (!fireDone_)
         return;
-    WorldObject::PlaySequence(2);
-    // Without a sequence player nothing reports the end.
-    fireDone_ = object_ == nullptr;
+    fireDone_ = 0;
+    // Layered over the walk or the stance; its end sets the flag again (at
+    // once without a model or the sequence).
+    const int32_t speed = 0x10000;
+    if (object_)
+        object_->PlaySequence(AimPoses::kFireSequence, &speed, 1, time_, &fireDone_, SequenceMode::kLayered, false);
+    else
+        fireDone_ = 1;
 }
 
 void Unit::ChangeAmmo(int32_t type)
@@ -236,7 +212,7 @@ void Unit::AttackLocation(const Vec3& point, uint32_t time, bool aimFlag, bool l
                                                                                   : 1.0f;
     muzzleSpeed_ = weaponSpeed * (lob ? kLobFactor : 1.0f) * multiplier;
     if (disguised_)
-        disguised_ = false;
+        DropDisguise();
 }
 
 void Unit::AttackTarget(WorldObject* target, uint32_t time, bool aimFlag, bool lob)
@@ -256,7 +232,7 @@ void Unit::ClearTarget(uint32_t time)
     target_.Reset();
     attacking_ = false;
     ClearProgress();
-    pitchFraction_ = torsoFraction_ = 0x8000;
+    poses_.Centre(object_, time_);
 }
 
 void Unit::StartSweep(uint32_t time)
@@ -264,6 +240,17 @@ void Unit::StartSweep(uint32_t time)
     sweepActive_ = true;
     sweepAngle_ = character_ ? -static_cast<float>(character_->sightAngle) : 0.0f;
     sweepStart_ = time;
+    // From a metre up along the facing turned by half the sweep, as far as
+    // the unit sees or the level lets it.
+    sweepFrom_ = position_ + Vec3{0, -1, 0};
+    const Vec3 facing = Quaternion::ZAxis(orientation_);
+    const float half = sweepAngle_ * 0.5f / kStepsPerRadian;
+    const float c = std::cos(half), s = std::sin(half);
+    const Vec3 direction{facing.x * c + facing.z * s, facing.y, facing.z * c - facing.x * s};
+    sweepTo_ = sweepFrom_ + direction * GetViewRange();
+    Vec3 hit;
+    if (!LineOfSight(sweepFrom_, sweepTo_, &hit))
+        sweepTo_ = hit;
 }
 
 void Unit::Update(uint64_t time, float seconds)
@@ -276,32 +263,37 @@ void Unit::Update(uint64_t time, float seconds)
     }
     if (target_)
         targetPoint_ = target_->GetCentre();
-    const float offsetSquared = muzzleOffsetA_.x * muzzleOffsetA_.x + muzzleOffsetA_.z * muzzleOffsetA_.z;
-    const float tx = targetPoint_.x - position_.x, tz = targetPoint_.z - position_.z;
-    if (attacking_ && weapon_ && tx * tx + tz * tz > offsetSquared) {
-        const Vec3 muzzle = position_ + orientation_.Rotate(muzzleOffsetA_);
-        const Vec3 d = targetPoint_ - muzzle;
-        const float h2 = d.x * d.x + d.z * d.z;
-        const bool ballistic = weapon_->projectile && weapon_->projectile->projectile &&
-                               weapon_->projectile->projectile->gravity;
-        pitchFraction_ = WeaponPitchFraction(d.y, h2, muzzleSpeed_, ballistic);
-        const float heading = HeadingOf(orientation_);
-        const float wanted = std::atan2(d.x, d.z) * kStepsPerRadian;
-        const float difference = WrapSteps(wanted - heading);
-        const bool canTurn = character_ && character_->canTurn;
-        const float gunYaw = character_ ? static_cast<float>(character_->gunYawAngle) : 0.0f;
-        if ((canTurn && !moving_) || std::fabs(difference) > gunYaw) {
-            torsoFraction_ = 0x8000;
-            if (canTurn && !moving_ && time > time_) {
-                const float budget = TicksToSeconds(time - time_) * static_cast<float>(turnRate_);
-                const float turn = std::clamp(difference, -budget, budget);
-                orientation_ = YawOrientation(heading + turn);
-            }
-        } else {
-            torsoFraction_ = ClampFraction((difference / 4096.0f + 0.5f) * 65536.0f);
-        }
-    }
+    if (attacking_ && weapon_)
+        Aim(time);
     MovingObject::Update(time, seconds);
+}
+
+void Unit::Aim(uint64_t time)
+{
+    const float tx = targetPoint_.x - position_.x, tz = targetPoint_.z - position_.z;
+    if (tx * tx + tz * tz <= muzzleOffsetA_.x * muzzleOffsetA_.x + muzzleOffsetA_.z * muzzleOffsetA_.z)
+        return;
+    const Vec3 muzzle = position_ + orientation_.Rotate(muzzleOffsetA_);
+    const Vec3 d = targetPoint_ - muzzle;
+    const bool ballistic =
+        weapon_->projectile && weapon_->projectile->projectile && weapon_->projectile->projectile->gravity;
+    const float pitch = UnitAim::Pitch(muzzleSpeed_, d.y, std::sqrt(d.x * d.x + d.z * d.z), ballistic);
+    poses_.Play(object_, AimPoses::kPitchSequence, AimPoses::PitchPosition(pitch), time, 0, &pitchDone_);
+    const float heading = HeadingOf(orientation_);
+    const float difference = WrapSteps(std::atan2(d.x, d.z) * kStepsPerRadian - heading);
+    const bool canTurn = character_ && character_->canTurn;
+    const float gunYaw = character_ ? static_cast<float>(character_->gunYawAngle) : 0.0f;
+    if ((canTurn && !moving_) || std::fabs(difference) > gunYaw) {
+        poses_.Play(object_, AimPoses::kYawSequence, AimPoses::kMiddle, time, 0, &torsoDone_);
+        if (canTurn && !moving_ && time > time_) {
+            const float budget = TicksToSeconds(time - time_) * static_cast<float>(turnRate_);
+            orientation_ = YawOrientation(heading + std::clamp(difference, -budget, budget));
+        }
+        return;
+    }
+    // The stance keeps pace with the ground, as the walk does.
+    AimPoses::HoldStance(object_, speedFactor_ > 0 ? speedFactor_ : 0x10000, time);
+    poses_.Play(object_, AimPoses::kYawSequence, AimPoses::YawPosition(difference), time, 0, &torsoDone_);
 }
 
 void Unit::Remove()

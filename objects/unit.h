@@ -4,6 +4,7 @@
 // the server's aim and fire messages.
 #pragma once
 
+#include "objects/aim_pose.h"
 #include "objects/moving_object.h"
 
 #include <memory>
@@ -16,8 +17,6 @@ struct WeaponState;
 // muzzle speed `speed` aims on its lower arc, with root 0 when it cannot
 // reach. Always finite.
 int32_t WeaponPitchFraction(float dy, float horizontalSquared, float speed, bool ballistic);
-// The tangent of that aim (negative: upward); infinite straight up or down.
-float WeaponPitchTangent(float dy, float horizontalSquared, float speed, bool ballistic);
 
 class Unit : public MovingObject {
 public:
@@ -77,9 +76,12 @@ public:
     float MuzzleSpeed() const { return muzzleSpeed_; }
     float Shield() const { return shield_; }
     const std::string& MuzzleB() const { return muzzleB_; }
-    int32_t PitchFraction() const { return pitchFraction_; }
-    int32_t TorsoFraction() const { return torsoFraction_; }
+    int32_t PitchFraction() const { return poses_.PitchAt(); }
+    int32_t TorsoFraction() const { return poses_.YawAt(); }
     bool SweepActive() const { return sweepActive_; }
+    // The beam of the last sweep, for whoever draws it.
+    const Vec3& SweepFrom() const { return sweepFrom_; }
+    const Vec3& SweepTo() const { return sweepTo_; }
 
     // ---- what the player's keys and command wheel read and ask ----
     // The quick-weapon key's readied flag and what to give back after it.
@@ -108,6 +110,11 @@ protected:
     void ApplyWornEffect(const CarriedItem& item, bool on) override;
     ~Unit() override;
     void ReadyWeapon();
+    // Firing gives a disguise away: it ends and its cloak comes off.
+    void DropDisguise();
+    // Points the weapon and the torso at the target point through the aim
+    // poses, or turns the body when the torso may not take the turn.
+    void Aim(uint64_t time);
     void SendAttack(uint32_t type, uint32_t targetWord, const Vec3* point);
 
     std::unique_ptr<WeaponState> weapon_;
@@ -121,13 +128,14 @@ protected:
     Vec3 targetPoint_{0, 0, 0};
     int32_t ammoItem_ = -1;  // the carried stack in use, by item id
     uint32_t rounds_ = 0;
-    bool fireDone_ = true, torsoDone_ = true, pitchDone_ = true;
+    uint8_t fireDone_ = 1, torsoDone_ = 1, pitchDone_ = 1;  // the playbacks' completion flags
     float muzzleSpeed_ = 0;
     int32_t unitValue_ = 0;
-    int32_t pitchFraction_ = 0x8000, torsoFraction_ = 0x8000;
+    AimPoses poses_;
     bool sweepActive_ = false;
     float sweepAngle_ = 0;
     uint32_t sweepStart_ = 0;
+    Vec3 sweepFrom_{0, 0, 0}, sweepTo_{0, 0, 0};
     ReadiedWeapon readied_;
     uint32_t loadedTarget_ = 0;  // id + 1 between LoadState and FixUpAfterLoad
 

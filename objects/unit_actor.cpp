@@ -20,16 +20,6 @@
 namespace {
 
 constexpr float kStepsPerRadian = 4096.0f / (2.0f * std::numbers::pi_v<float>);
-constexpr int32_t kPitchSequence = 5, kYawSequence = 12, kAimSequence = 13;
-constexpr int32_t kMiddlePose = 32768;
-
-// A fraction of a sequence as its 16.16 position, clamped to the sequence.
-int32_t SequencePosition(float fraction)
-{
-    if (!std::isfinite(fraction))
-        return 32768;
-    return static_cast<int32_t>(std::clamp(fraction, 0.0f, 1.0f) * 65536.0f);
-}
 constexpr int32_t kUnlimitedAmmo = 16;
 constexpr int32_t kOneShotAmmo = 1;
 
@@ -44,21 +34,6 @@ GameObject* MakeUnit(int32_t side, script::Role* role, const Vec3& position, con
 }
 
 } // namespace
-
-float UnitAim::Pitch(float v, float dy, float x, bool ballistic)
-{
-    if (!(x > 0.0f))
-        return dy > 0 ? 1024.0f : dy < 0 ? -1024.0f : 0.0f;
-    float slope = dy / x;
-    if (ballistic && v > 0.0f) {
-        const float g = kGravity, v2 = v * v;
-        const float d = std::max(0.0f, v2 * v2 + 2.0f * g * dy * v2 - g * g * x * x);
-        slope = (dy - g * (dy * dy + x * x) / (v2 + g * dy + std::sqrt(d))) / x;
-        if (!std::isfinite(slope))
-            slope = -(v2 - std::sqrt(d)) / (g * x);
-    }
-    return std::atan(slope) * kStepsPerRadian;
-}
 
 Quaternion UnitAim::ShotOrientation(float yaw, float pitch, float a, float s)
 {
@@ -395,8 +370,7 @@ void UnitActor::StopAiming(float time)
         target->Release();
     attacking_ = false;
     reactionActive_ = false;
-    PlayPose(kPitchSequence, kMiddlePose, now_, 0, nullptr);
-    PlayPose(kYawSequence, kMiddlePose, now_, 0, nullptr);
+    poses_.Centre(Shape(), now_);
     OutMessage(47).U32(GetId()).F32(time).Send(false);
 }
 
@@ -409,17 +383,8 @@ const script::Role* UnitActor::ProjectileRole() const
 
 void UnitActor::PlayPose(int32_t sequence, int32_t to, uint64_t now, float elapsed, uint8_t* reached)
 {
-    int32_t& at = sequence == kPitchSequence ? pitchPose_ : yawPose_;
-    uint64_t end = 0;
-    // The aim poses play layered, behind the body's own sequence: as the
-    // front sequence they would hide the aiming stance, which would then be
-    // started again on every pass.
-    if (Shape() && Shape()->HasSequence(sequence))
-        PlaySequenceTo(sequence, nullptr, &at, &to, now, &end, reached, SequenceMode::kLayered, false);
-    at = to;
     const auto slack = static_cast<uint64_t>(std::max(0.0f, elapsed) * static_cast<float>(TicksPerSecond()));
-    if (reached && end <= now + slack)
-        *reached = 1;
+    poses_.Play(Shape(), sequence, to, now, slack, reached);
 }
 
 bool UnitActor::Aim(uint64_t now, float elapsed)
@@ -441,20 +406,17 @@ bool UnitActor::Aim(uint64_t now, float elapsed)
         return false;
     }
     // The fire parts stand where the pose puts them.
-    PlayPose(kPitchSequence, SequencePosition(0.5f - aimPitch_ * 2.0f / 4096.0f), now, elapsed, &pitchReached_);
+    PlayPose(AimPoses::kPitchSequence, AimPoses::PitchPosition(aimPitch_), now, elapsed, &pitchReached_);
     aimYaw_ = std::atan2(aimPoint_.x - muzzle.x, aimPoint_.z - muzzle.z) * kStepsPerRadian;
     const float difference = FoldAngle(aimYaw_ - Heading());
     const bool canTurn = character_ && character_->canTurn;
     const float gunYaw = character_ ? static_cast<float>(character_->gunYawAngle) : 0;
     if ((!canTurn || walking_) && std::fabs(difference) <= gunYaw) {
-        if (Shape() && Shape()->HasSequence(kAimSequence) && !Shape()->IsPlayingSequence(kAimSequence)) {
-            const int32_t speed = 0x10000;
-            PlaySequence(kAimSequence, &speed, -1, now, nullptr, 8, false);
-        }
-        PlayPose(kYawSequence, SequencePosition(difference / 4096.0f + 0.5f), now, elapsed, &yawReached_);
+        AimPoses::HoldStance(Shape(), 0x10000, now);
+        PlayPose(AimPoses::kYawSequence, AimPoses::YawPosition(difference), now, elapsed, &yawReached_);
         return true;
     }
-    PlayPose(kYawSequence, kMiddlePose, now, elapsed, nullptr);
+    PlayPose(AimPoses::kYawSequence, AimPoses::kMiddle, now, elapsed, nullptr);
     if (canTurn && (!walking_ || legTime_ < aimStart_)) {
         if (walking_ && lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
             StopWalking(lastUpdate_);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "objects/actor.h"
+#include "objects/aim_pose.h"
 #include "objects/weapon_state.h"
 
 #include <climits>
@@ -13,13 +14,6 @@
 #include <memory>
 
 namespace UnitAim {
-inline constexpr float kGravity = 9.81f;
-// The pitch (4096ths, positive downward) of a shot with muzzle speed `v` at
-// a point `dy` below and `x` away horizontally: along the line for a
-// straight projectile, on the low arc for a ballistic one (beyond reach,
-// as from a zero root). Straight up or down at x = 0, and straight along the
-// line at speed 0, so the answer is never NaN.
-float Pitch(float v, float dy, float x, bool ballistic);
 // The orientation of a shot: yaw, then minus the pitch, then the spread cone
 // (azimuth `a`, spread `s`, all in 4096ths) through the sine table.
 Quaternion ShotOrientation(float yaw, float pitch, float a, float s);
@@ -131,7 +125,7 @@ protected:
     int32_t ammoItem_ = -1;  // the inventory item feeding the rounds
     int32_t rounds_ = 0;
     uint8_t yawReached_ = 1, pitchReached_ = 1;  // the playbacks' completion flags
-    int32_t pitchPose_ = 32768, yawPose_ = 32768;  // the poses last sent, 16.16
+    AimPoses poses_;
     float muzzleSpeed_ = 0;
     float aimYaw_ = 0, aimPitch_ = 0;
     uint64_t nextShot_ = 0;

@@ -191,6 +191,20 @@ void MovingObject::EndDisguise()
     disguised_ = false;
 }
 
+void Unit::DropDisguise()
+{
+    // The cloak comes off with the disguise: worn on, it would go on
+    // lending the build of an enemy that has now seen the shot.
+    for (const WornItem& worn : worn_) {
+        const CarriedItem* item = inventory_ ? inventory_->FindById(worn.itemId) : nullptr;
+        if (item && IsModule(*item) && item->subtype == kCloakModule) {
+            RemoveItemEffect(worn.itemId);
+            break;
+        }
+    }
+    EndDisguise();
+}
+
 void Unit::ApplyWornEffect(const CarriedItem& item, bool on)
 {
     const float sign = on ? 1.0f : -1.0f;

@@ -1,6 +1,7 @@
 // Sample hierarchy model: a small robot of box parts with named nodes, two fire
 // parts at the hands, animation sequences (frame flags, delta frames, sounds by
-// index, upper and lower body; aiming, crouching and placing an item),
+// index, upper and lower body; firing, the gun's pitch and the torso's turn
+// for aiming, crouching and placing an item),
 // shape sets and a shape-set collection, and the bitmap-name list of its textures;
 // written through the chunk library as a compressed and a plain file under rifs/.
 #include "sample/generator.h"
@@ -110,13 +111,13 @@ void AddMoves(ParentChunk* node, const int32_t lo[3], const int32_t hi[3])
                 {{0, 0, 0, 0, 0x0001}, {1, 0x5555, 0.1f, 20, 0x0002 | Sound(1)}, {2, 0xAAAA, -0.1f, 20, Sound(1)}});
     new SequenceSpeedChunk(LastSequence(moves), 1500, 0, 0);
     LastSequence(moves)->SetFlags(kSequenceLowerBody);
-    AddSequence(moves, 102, 2, "wave", 800, {{0, 0, 0, 0, kFrameReference}, {1, 0x8000, 0.4f, 0, 0x0004}});
-    LastSequence(moves)->SetFlags(kSequenceUpperBody);
-    AddSequence(moves, 103, 3, "turn", 0,
-                {{0, 0, 0, 0, 0}, {1, 0x8000, 0.8f, 0, kFrameReference | 0x8000}, {2, 0xC000, 1.6f, 0, 0}});
-    AddSequence(moves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, -10, Sound(2) | 0x0008}});
+    // Each shot: the upper body kicks back and the shot is heard.
+    AddSequence(moves, 102, 2, "fire", 400,
+                {{0, 0, 0, 0, kFrameReference}, {1, 0x4000, 0, -10, Sound(2) | 0x0008}});
     LastSequence(moves)->SetFlags(kSequenceUpperBody);
     new HierarchyBoundsChunk(LastSequence(moves), lo, hi);
+    AddSequence(moves, 103, 3, "turn", 0,
+                {{0, 0, 0, 0, 0}, {1, 0x8000, 0.8f, 0, kFrameReference | 0x8000}, {2, 0xC000, 1.6f, 0, 0}});
     // Aiming plays the torso turn and the stance to a fraction: their middle
     // frame is straight ahead.
     AddSequence(moves, 105, 12, "torso turn", 1000, {{0, 0, -0.8f, 0, 0}, {1, 0x8000, 0, 0, 0}, {2, 0xFFFF, 0.8f, 0, 0}});
@@ -126,6 +127,30 @@ void AddMoves(ParentChunk* node, const int32_t lo[3], const int32_t hi[3])
     AddSequence(moves, 107, 19, "crouch", 500, {{0, 0, 0, 0, 0}, {1, 0xFFFF, 0, -400, 0}});
     AddSequence(moves, 108, 20, "stand up", 500, {{0, 0, 0, -400, 0}, {1, 0xFFFF, 0, 0, 0}});
     AddSequence(moves, 109, 96, "place", 700, {{0, 0, 0, 0, 0}, {1, 0x8000, 0, -300, 0}, {2, 0xFFFF, 0, 0, 0}});
+}
+
+// The gun's pitch sweep, on the arm that holds it: a quarter turn down at
+// its start, level in its middle, a quarter turn up at its end, so aiming
+// holds it at the fraction of the aim's pitch. Turns are about x; y grows
+// downward, so a positive turn lifts the muzzle.
+void AddPitchSweep(HierarchyChunk* arm)
+{
+    constexpr float kQuarterTurn = 1.5707964f;
+    auto* list = new SequenceListChunk(arm);
+    // At rest the gun is level.
+    AddSequence(list, 100, 0, "stand", 1000, {{0, 0, 0, 0, 0}});
+    auto* seq = new SequenceChunk(list);
+    new SequenceHeaderChunk(seq, 110, 5, "gun pitch");
+    const struct {
+        int32_t frame, time;
+        float pitch;
+    } keys[] = {{0, 0, -kQuarterTurn}, {1, 0x8000, 0}, {2, 0xFFFF, kQuarterTurn}};
+    for (const auto& k : keys) {
+        const float rotation[4] = {std::sin(k.pitch / 2), 0, 0, std::cos(k.pitch / 2)};
+        const int32_t position[3] = {0, 0, 0};
+        new SequenceFrameChunk(seq, rotation, position, k.time, k.frame, 0);
+    }
+    new SequenceTimeChunk(seq, 1000);
 }
 
 std::unique_ptr<ChunkFile> BuildRobot()
@@ -182,9 +207,10 @@ std::unique_ptr<ChunkFile> BuildRobot()
     AddSequence(legMoves, 101, 1, "walk", 1200, {{0, 0, -0.3f, 0, 0}, {1, 0x8000, 0.3f, 0, 0}});
     // The root answers for the model when the game asks for a sequence by
     // index: firing, aiming, crouching and placing an item hold the legs
-    // still, their frames at the torso's times (the aim poses are played over
-    // that extent).
-    AddSequence(legMoves, 104, 5, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, 0, 0}});
+    // still, their frames at the moving parts' times (the aim poses are
+    // played over that extent).
+    AddSequence(legMoves, 102, 2, "fire", 400, {{0, 0, 0, 0, 0}, {1, 0x4000, 0, 0, 0}});
+    AddSequence(legMoves, 104, 5, "gun pitch", 1000, {{0, 0, 0, 0, 0}, {1, 0x8000, 0, 0, 0}, {2, 0xFFFF, 0, 0, 0}});
     AddSequence(legMoves, 105, 12, "torso turn", 1000, {{0, 0, 0, 0, 0}, {1, 0x8000, 0, 0, 0}, {2, 0xFFFF, 0, 0, 0}});
     AddSequence(legMoves, 106, 13, "aim", 600, {{0, 0, 0, 0, 0}, {1, 0x8000, 0, 0, 0}});
     AddSequence(legMoves, 107, 19, "crouch", 500, {{0, 0, 0, 0, 0}, {1, 0xFFFF, 0, 0, 0}});
@@ -197,8 +223,11 @@ std::unique_ptr<ChunkFile> BuildRobot()
     AddMoves(model, lo, hi);
     AddNode(torso, "robot_head");
     // The fire parts stand at the hands, in front: shots leave from them.
-    PlaceNode(AddNode(AddNode(torso, "robot_arm_l"), "robot_muzzle_l"), -380, 200, 120);
-    PlaceNode(AddNode(AddNode(torso, "robot_arm_r"), "robot_muzzle_r"), 380, 200, 120);
+    for (const bool left : {true, false}) {
+        HierarchyChunk* arm = AddNode(torso, left ? "robot_arm_l" : "robot_arm_r");
+        AddPitchSweep(arm);
+        PlaceNode(AddNode(arm, left ? "robot_muzzle_l" : "robot_muzzle_r"), left ? -380 : 380, 200, 120);
+    }
 
     new DegradationDistancesChunk(root, 3);
     auto* heavy = new ShapeSetChunk(root, "Heavy");

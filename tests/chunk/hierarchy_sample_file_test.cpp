@@ -71,17 +71,25 @@ TEST(HierarchySampleFile, HoldsTheRobotWithItsSequencesShapeSetsAndBitmaps)
             context.sounds_.at(static_cast<size_t>(s->index_)) = s;
     auto set = BuildSequenceSet(Must(torso->GetSequenceList()), context);
     ASSERT_NE(set, nullptr);
-    // Through 96, placing an item; aiming (12, 13) and crouching (19, 20) between.
+    // Through 96, placing an item; firing (2), aiming (12, 13) and crouching
+    // (19, 20) between. The gun's pitch (5) is the arms'.
     ASSERT_EQ(set->entries_.size(), 97u);
     EXPECT_EQ(set->entries_[4], nullptr);
-    for (size_t index : {12u, 13u, 19u, 20u, 96u})
+    EXPECT_EQ(set->entries_[5], nullptr);
+    for (size_t index : {2u, 12u, 13u, 19u, 20u, 96u})
         EXPECT_NE(set->entries_[index], nullptr) << index;
     EXPECT_EQ(set->entries_[0]->length_, 1000);
     EXPECT_EQ(set->entries_[1]->sounds_.size(), 2u);
     EXPECT_EQ(set->entries_[2]->flags_, 7); // delta first
     EXPECT_EQ(set->entries_[3]->flags_, 7); // delta in the middle
     EXPECT_EQ(set->entries_[3]->length_, 1000); // no time chunk: one second
-    EXPECT_TRUE(set->entries_[5]->hasBounds_);
+    EXPECT_TRUE(set->entries_[2]->hasBounds_);
+    EXPECT_EQ(set->entries_[2]->sounds_.size(), 1u) << "the shot";
+    auto arm = BuildSequenceSet(Must(torsoParts[2]->GetSequenceList()), context);
+    ASSERT_NE(arm, nullptr);
+    ASSERT_EQ(arm->entries_.size(), 6u);
+    ASSERT_NE(arm->entries_[5], nullptr);
+    EXPECT_EQ(arm->entries_[5]->keys_.size(), 3u) << "down, level, up";
     EXPECT_FLOAT_EQ(tables.speed_[1], 1.5f);
 
     auto& heavy = Must(file->FindChildAs<ShapeSetChunk>("OBHALTSH"));

@@ -643,7 +643,7 @@ TEST(UnitAim, ClientAndServerAimTheSameLowArc)
     for (const auto& row : rows) {
         Server::LaunchAim aim{};
         ASSERT_TRUE(Server::AimProjectile({0, 0, 0}, {row.x, row.dy, 0}, row.v, true, aim));
-        const float client = std::atan(WeaponPitchTangent(row.dy, row.x * row.x, row.v, true)) * kStepsPerRadian;
+        const float client = UnitAim::Pitch(row.v, row.dy, row.x, true);
         EXPECT_NEAR(client, static_cast<float>(aim.elevation), 1.5f) << row.v << " " << row.dy << " " << row.x;
     }
 }

@@ -185,7 +185,8 @@ TEST_F(CameraTrackTest, SequenceValuesAreTheLengthsOfOnePlay)
         float seconds;
     } values[] = {
         {-1, 1, 1.2f},    // "walk", the root part's one sequence
-        {-1, 2, 1.0f},    // the torso's "wave" is no sequence of the root
+        {-1, 2, 0.4f},    // "fire", which the root holds still for the torso's recoil
+        {-1, 3, 1.0f},    // the torso's "turn" is no sequence of the root
         {-1, 4, 1.0f},    // no such sequence
         {-1, -1, 1.0f},
         {-1, 100000, 1.0f},

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include <algorithm>
 #include <chrono>
@@ -563,7 +564,7 @@ TEST(RoleObjectTest, SampleRobotFiresFromItsHands)
     EXPECT_LT(right.y, 0.0f) << "above the feet (y grows downward)";
     EXPECT_FLOAT_EQ(left.y, right.y);
     // The poses the server plays by index are the model's own.
-    for (int32_t index : {1, 5, 12, 13, 19, 20, 96})
+    for (int32_t index : {1, 2, 5, 12, 13, 19, 20, 96})
         EXPECT_TRUE(RoleHierarchy(ref)->HasSequence(index)) << index;
     VeObject* object = MakeRoleObject(ref, true);
     ASSERT_NE(object, nullptr);
@@ -586,6 +587,50 @@ TEST(RoleObjectTest, SampleRobotFiresFromItsHands)
     EXPECT_TRUE(object->IsPlayingSequence(13));
     EXPECT_TRUE(object->IsPlayingLayeredSequence(12));
     object->Release();
+}
+
+// The sample robot's sequence 5 is its guns' pitch sweep: played to a
+// fraction it turns both hands about their arms, down below the middle and
+// up above it, a quarter turn at either end, as aiming reads the fraction.
+TEST(RoleObjectTest, SampleRobotPitchesItsGunsWithSequenceFive)
+{
+    LevelServices services;
+    services.levelFolder = SampleModels();
+    if (!fs::exists(services.levelFolder / "robot_hierarchy.rif"))
+        GTEST_SKIP() << "no sample data in " << services.levelFolder;
+    SequencePlayer::SetTicksPerSecond(1000);
+    struct RateBack {
+        ~RateBack() { SequencePlayer::SetTicksPerSecond(0); }
+    } rateBack;
+    script::ShapeRef ref =
+        services.HierarchyShape("robot_hierarchy.rif", "Robot", "robot_muzzle_r", "robot_muzzle_l");
+    ASSERT_TRUE(ref.hierarchy);
+    const float quarter = std::numbers::pi_v<float> / 2;
+    const struct {
+        int32_t to;
+        float lift;  // radians, upward
+    } rows[] = {{0, -quarter}, {0x4000, -quarter / 2}, {0x8000, 0}, {0xC000, quarter / 2}, {0x10000, quarter}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.to);
+        VeObject* object = MakeRoleObject(ref, true);
+        ASSERT_NE(object, nullptr);
+        const int32_t speed = 0x10000, middle = 0x8000;
+        uint64_t arrived = 0;
+        object->PlaySequenceTo(5, &speed, &middle, &row.to, 0, &arrived, nullptr, 0x004, false);
+        for (const char* side : {"r", "l"}) {
+            SCOPED_TRACE(side);
+            const std::string arm = std::string("robot_arm_") + side, muzzle = std::string("robot_muzzle_") + side;
+            Vec3 pivot, level, turned;
+            ASSERT_TRUE(object->FindPartPosition(pivot, arm, 0));
+            ASSERT_TRUE(object->FindPartPosition(level, muzzle, 0));
+            ASSERT_TRUE(object->FindPartPosition(turned, muzzle, arrived + 1));
+            const Vec3 a = level - pivot, b = turned - pivot;
+            // y grows downward: up is -y.
+            EXPECT_NEAR(std::atan2(-b.y, b.z) - std::atan2(-a.y, a.z), row.lift, 0.02f);
+            EXPECT_NEAR(b.x, a.x, 1e-4f) << "the pitch keeps the hand's side";
+        }
+        object->Release();
+    }
 }
 
 // Objects made from a tree file every part's mesh, so a role that gives up
