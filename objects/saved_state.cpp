@@ -124,7 +124,8 @@ bool Actor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     if (!GameObject::LoadState(in, image))
         return false;
     VisitActorImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
-    if (pathState_ < 0 || pathState_ > kLastPathState)
+    unsoundWord_ = ImageField::FirstUnsound([&](auto&& field) { VisitActorImage(*this, field); });
+    if (unsoundWord_ || pathState_ < 0 || pathState_ > kLastPathState)
         return false;
     // A pick-up sequence does not come back, so neither does its busy mark;
     // a leg under way goes on to its stored move target.
@@ -244,8 +245,11 @@ bool UnitActor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image
     if (!Actor::LoadState(in, image))
         return false;
     VisitUnitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
-    if (!ReadUnitWords(in, weapon_, ammoItem_, loadedTarget_))
+    unsoundWord_ = ImageField::FirstUnsound([&](auto&& field) { VisitUnitImage(*this, field); });
+    if (unsoundWord_ || !ReadUnitWords(in, weapon_, ammoItem_, loadedTarget_))
         return false;
+    // A beam never points outside its sight angle.
+    sweepAngle_ = std::clamp(sweepAngle_, -sightAngle_, sightAngle_);
     // Without a record for the stored ammunition the type is kept as stored.
     if (weapon_)
         SelectWeaponAmmo(weapon_->ammoType);

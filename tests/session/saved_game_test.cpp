@@ -813,6 +813,45 @@ TEST_F(SaveFolder, AnUnknownRoleFailsTheLoadAndEndsTheSessionCleanly)
     EXPECT_EQ(stops_, 2);  // the running level, then the half-built one
 }
 
+// A unit whose image holds a number no game keeps: placed at one, the file
+// is refused before the running level stops; holding one in its own fields,
+// the load names the word and ends the session cleanly.
+TEST_F(SaveFolder, AUnitHoldingNumbersNoGameKeepsIsRefused)
+{
+    script::Role& unitRole = NewRole();
+    unitRole.aiType = Kind16Actor::kAiType;
+    RoleTable::Global().File(unitRole);
+    ASSERT_GE(Server::CreateLevelObject(1, &unitRole, {1, 0, 1}, Quaternion::Identity()), 0);
+    ASSERT_TRUE(SaveGame("unit.sav", 1));
+    File good;
+    std::string why;
+    ASSERT_TRUE(Parse(ReadFile("unit.sav"), good, &why)) << why;
+    const struct {
+        const char* name;
+        size_t word;
+        float value;
+        const char* fragment;
+        int stops;
+    } cases[] = {
+        {"position", 0x0c, std::nanf(""), "sound position", 0},
+        {"orientation", 0x20, INFINITY, "sound position", 0},
+        {"position far out", 0x08, -1.0e30f, "sound position", 0},
+        // Last: this one stops the running level.
+        {"last scan", 0x1d4, std::nanf(""), "image word 0x1d4", 2},
+    };
+    for (const auto& c : cases) {
+        File bad = good;
+        for (ObjectRecord& record : bad.world->serverObjects) {
+            if (record.info->unit)
+                trevok::ByteWriter(std::span<uint8_t>(record.image).subspan(c.word)).F32(c.value);
+        }
+        std::string error;
+        EXPECT_FALSE(Load(Write(bad), &error)) << c.name;
+        EXPECT_NE(error.find(c.fragment), std::string::npos) << c.name << ": " << error;
+        EXPECT_EQ(stops_, c.stops) << c.name;
+    }
+}
+
 // The loading phase belongs to a load while it runs: neither a failed load
 // nor a file that stores the phase leaves the next level start restoring a
 // save (which would leave the level without its map objects).
