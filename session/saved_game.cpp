@@ -532,6 +532,7 @@ std::optional<CarriedItem> ReadItem(std::span<const uint8_t, kItemRecordSize> by
     if (item.roleId < 0 ? -item.roleId >= InventorySnapshot::kBuiltinRows
                         : RoleTable::Global().FindById(item.roleId) == nullptr)
         return std::nullopt;
+    FindLooksAgain(item);
     return item;
 }
 

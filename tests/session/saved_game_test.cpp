@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -620,6 +621,75 @@ TEST_F(SaveFolder, WornItemsShowOnTheirBodyPartsAfterALoad)
         EXPECT_EQ(node->slots_[0], row.shown) << row.name;
         EXPECT_TRUE(back->FindEquipped(++itemId)) << row.name;
     }
+    TeamTable::Clear();
+}
+
+// The item screen shows a loaded character's modules (kinds 7 and 8), its
+// weapon and its ammunition in the slots and looks it showed them in
+// before the save: a stored item's looks are found again from its role.
+TEST_F(SaveFolder, TheItemScreenShowsWhatItShowedBeforeTheLoad)
+{
+    script::Role& carrierRole = NewRole();
+    carrierRole.aiType = Kind16Actor::kAiType;
+    const auto itemRole = [this](bool panelLook) -> script::Role& {
+        script::Role& role = NewRole();
+        role.character.reset();
+        GiveBoxShape(role, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
+        if (panelLook) {
+            script::Role look;
+            GiveBoxShape(look, {0, 0, 0}, {0.1f, 0.3f, 0.1f});
+            role.inventory.emplace().shape = look.shape;
+        }
+        return role;
+    };
+    script::Role& sight = itemRole(true);
+    script::Role& cloak = itemRole(false);  // shown in its look in the level
+    script::Role& gun = itemRole(true);
+    for (script::Role* role : {&carrierRole, &sight, &cloak, &gun})
+        RoleTable::Global().File(*role);
+    TeamTable::Build(3, 1, 0);
+    GetHooks().stopLevel = [this] {
+        ++stops_;
+        EmptyTables();
+        TeamTable::Build(3, 1, 0);
+    };
+    const int32_t id = Server::CreateLevelObject(1, &carrierRole, {0, 0, 0}, Quaternion::Identity());
+    auto* unit = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(uint32_t(id)));
+    ASSERT_TRUE(unit);
+    unit->SetInventory(std::make_unique<Inventory>(0, 15));
+    const struct {
+        int32_t kind;
+        script::Role* role;
+    } carried[] = {{ItemType::kModule, &sight}, {ItemType::kModule2, &cloak}, {ItemType::kWeapon, &gun}};
+    int32_t itemId = 60;
+    for (const auto& c : carried)
+        unit->GetInventory()->Add(ItemFromRole(c.kind, *c.role, ++itemId));
+
+    // What each slot of the screen shows: the item's id and kind, and the look.
+    using Shown = std::vector<std::tuple<int32_t, int32_t, const script::ShapeRef*, bool>>;
+    const auto screen = [](Inventory& inventory) {
+        InventoryPanel::Shown() = &inventory;
+        inventory.BuildPanel();
+        Shown shown;
+        for (const InventoryPanel::Slot& slot : InventoryPanel::Slots()) {
+            if (slot.item)
+                shown.emplace_back(slot.item->id, slot.item->kind, slot.item->PanelLook(),
+                                   slot.item->panelObject != nullptr);
+        }
+        inventory.ReleasePanel();
+        InventoryPanel::Shown() = nullptr;
+        return shown;
+    };
+    const Shown before = screen(*unit->GetInventory());
+    ASSERT_EQ(before.size(), std::size(carried));
+    for (const auto& [shownId, kind, look, made] : before)
+        EXPECT_TRUE(look && made) << "item " << shownId;
+
+    ASSERT_TRUE(SaveGame("items.sav", 1));
+    ASSERT_TRUE(LoadSavedGame("items.sav"));
+    auto* back = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(uint32_t(id)));
+    ASSERT_TRUE(back && back->GetInventory());
+    EXPECT_EQ(screen(*back->GetInventory()), before);
     TeamTable::Clear();
 }
 
