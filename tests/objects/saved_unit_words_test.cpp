@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -151,6 +152,50 @@ TEST(SavedUnitWords, ServerUnitNumbersNoGameHoldsAreRefused)
         trevok::ByteReader in(state);
         ASSERT_TRUE(back->LoadState(in, swept)) << stored;
         EXPECT_EQ(back->SweepAngle(), loaded) << stored;
+    }
+    registry.ReleaseAll();
+    registry.ResetIds();
+}
+
+// Aim poses under way when the game was saved are still under way after the
+// load, so the unit holds its fire until its gun points at the aim; arrived
+// ones load arrived, and so do those of older saves, which have no word.
+TEST(SavedUnitWords, AimPosesUnderWayStayUnderWay)
+{
+    script::Role role;
+    role.character.emplace();
+    role.character->strength = 100;
+    auto& registry = ObjectRegistry::Global();
+    const auto make = [&] {
+        return new UnitActor(1, &role, {0, 0, 0}, Quaternion::Identity(), registry.TakeNextId());
+    };
+    const struct {
+        const char* name;
+        bool aiming;
+        bool olderSave;
+        bool reached;
+    } rows[] = {
+        {"idle", false, false, true},
+        {"aiming", true, false, false},
+        {"aiming, saved before the poses were stored", true, true, true},
+    };
+    for (const auto& row : rows) {
+        UnitActor* unit = make();
+        if (row.aiming) {
+            ASSERT_TRUE(unit->AimAtPoint({5, 0, 5}, 1.0f, false, false)) << row.name;
+        }
+        ASSERT_EQ(unit->AimPosesReached(), !row.aiming) << row.name;
+        std::vector<uint8_t> image(unit->SizeInBytes(), 0);
+        unit->WriteImage(image);
+        if (row.olderSave)
+            std::fill(image.begin() + 0x1e0, image.begin() + 0x22c, uint8_t{0});
+        std::vector<uint8_t> state;
+        trevok::ByteWriter out(state);
+        ASSERT_TRUE(unit->SaveState(out)) << row.name;
+        UnitActor* back = make();
+        trevok::ByteReader in(state);
+        ASSERT_TRUE(back->LoadState(in, image)) << row.name;
+        EXPECT_EQ(back->AimPosesReached(), row.reached) << row.name;
     }
     registry.ReleaseAll();
     registry.ResetIds();
