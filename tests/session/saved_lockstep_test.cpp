@@ -4,6 +4,7 @@
 // random generators belong to the process, not to the save: the fresh world
 // draws on from where the saved one stood.
 #include "lockstep_harness.h"
+#include "objects/actor.h"
 #include "objects/ai.h"
 #include "objects/object_registry.h"
 #include "objects/projectile.h"
@@ -17,12 +18,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -83,6 +86,19 @@ protected:
         };
         run.Run();
     }
+    // Each actor's id, whether it is hidden and whose look it borrows,
+    // which the state checksum does not cover.
+    static std::vector<std::tuple<uint32_t, bool, int32_t>> Disguises()
+    {
+        std::vector<std::tuple<uint32_t, bool, int32_t>> looks;
+        for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
+            if (const auto* actor = dynamic_cast<const Actor*>(object))
+                looks.emplace_back(actor->GetId(), actor->IsHidden(), actor->CloakOwner());
+        }
+        std::sort(looks.begin(), looks.end());
+        return looks;
+    }
+
     // The state after each pass; `shots` gathers the shots made meanwhile.
     static std::vector<uint64_t> Continue(Lockstep& run, int passes, std::set<uint32_t>* shots = nullptr)
     {
@@ -107,6 +123,7 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
 {
     const Case& c = GetParam();
     uint64_t savedState = 0, savedNow = 0;
+    std::vector<std::tuple<uint32_t, bool, int32_t>> savedLooks, laterLooks;
     std::vector<uint64_t> uninterrupted;
     std::optional<ParticleRandom> serverDraws, aiDraws;
     {
@@ -115,11 +132,13 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
         ASSERT_TRUE(run.Broken().empty()) << run.Broken().front();
         savedState = run.StateChecksum();
         savedNow = run.Now();
+        savedLooks = Disguises();
         GetHooks().gameSeconds = [&run] { return float(double(run.Now()) / Lockstep::kTicksPerSecond); };
         ASSERT_TRUE(SaveGame("lockstep.sav", 1));
         serverDraws = ServerRandom::Get().Snapshot();
         aiDraws = AiRandom::Get().Snapshot();
         uninterrupted = Continue(run, c.after);
+        laterLooks = Disguises();
         GetHooks().gameSeconds = nullptr;
     }
     Lockstep fresh;
@@ -132,8 +151,10 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
     ServerRandom::Get().Restore(*serverDraws);
     AiRandom::Get().Restore(*aiDraws);
     EXPECT_EQ(fresh.StateChecksum(), savedState);
+    EXPECT_EQ(Disguises(), savedLooks);
     std::set<uint32_t> shots;
     EXPECT_EQ(Continue(fresh, c.after, &shots), uninterrupted);
+    EXPECT_EQ(Disguises(), laterLooks);
     if (c.firesAfter) {
         EXPECT_FALSE(shots.empty()) << "no shot after the load";
     }
@@ -183,7 +204,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "role guard strength 60 turn 1024 canturn size 1.8 0.5 sight 20 sightangle 1024 aim 8 "
                  "elevation 512 weapon 0 fires bullet 40 alertable aggression 0.9 hearing 0 named\nslot 2\n",
              "spawn guard 2 10.5 0 4.5\nspawn soldier 1 10.5 0 14.5\npasses 42\n",
-             30, true}),
+             30, true},
+        // Saved disguised: a squad member wearing a cloak where no enemy
+        // sees it borrows the look of the enemy built most like it, and
+        // walks on in the disguise after the load.
+        Case{"disguised", "floor 30 30\n" + kSoldier + "role grunt strength 30 size 1.8 0.5 named\n",
+             "spawn soldier 1 2.5 0 2.5\nspawn grunt 2 25.5 0 25.5\npasses 2\nitem 1 7 4 900 1 0\n"
+             "request 12 1 900 0\npasses 2\nrequest 5 0.5 212 4294967295 1 1\npasses 6\n",
+             20, false}),
     [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 } // namespace
