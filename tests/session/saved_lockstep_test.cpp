@@ -211,7 +211,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"disguised", "floor 30 30\n" + kSoldier + "role grunt strength 30 size 1.8 0.5 named\n",
              "spawn soldier 1 2.5 0 2.5\nspawn grunt 2 25.5 0 25.5\npasses 2\nitem 1 7 4 900 1 0\n"
              "request 12 1 900 0\npasses 2\nrequest 5 0.5 212 4294967295 1 1\npasses 6\n",
-             20, false}),
+             20, false},
+        // Saved while a lift climbs its curve (a tenth of it a second): it
+        // goes on from where it was, to the end and no further.
+        Case{"lift", kFloor + kSoldier + "role lift strength 1 ai 8 named\n",
+             "spawn lift 0 5.5 0 5.5\nspawn soldier 1 2.5 0 2.5\npasses 2\n"
+             "track 1 5.5 0 5.5 5.5 1 6.5 5.5 2 7.5 5.5 3 8.5\npasses 40\n",
+             200, false}),
     [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 } // namespace
