@@ -472,6 +472,9 @@ bool GameObject::LoadState(trevok::ByteReader& in, std::span<const uint8_t> imag
     if (image.size() < SizeInBytes())
         return false;
     VisitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
+    unsoundWord_ = ImageField::FirstUnsound([&](auto&& field) { VisitImage(*this, field); });
+    if (unsoundWord_)
+        return false;
     Get(image, 0x8c, hitPoints_);
     loadedReplacementRole_ = in.U32();
     loadedHeld_ = in.U32();

@@ -15,6 +15,7 @@
 #include "platform/ref_counted.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -179,6 +180,8 @@ public:
     virtual bool SaveState(trevok::ByteWriter& out) const;
     // False when a stored value is out of range or the block is short.
     virtual bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image);
+    // The image word whose number made LoadState refuse the object, if one did.
+    std::optional<size_t> UnsoundWord() const { return unsoundWord_; }
     // False when a stored reference names nothing (the load fails).
     virtual bool AfterLoad();
 
@@ -219,6 +222,7 @@ public:
     script::Role* replacementRole_ = nullptr;
     // Stored numbers between LoadState and AfterLoad (id + 1, 0 for none).
     uint32_t loadedReplacementRole_ = 0, loadedHeld_ = 0;
+    std::optional<size_t> unsoundWord_;
     // Devices (AI type 2) that list the roles they affect; empty otherwise.
     std::vector<script::Role*> deviceRoles_;
     // The combat routine's memory: when the present target gives way to the

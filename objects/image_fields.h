@@ -5,7 +5,9 @@
 #include "app/maths.h"
 #include "platform/byte_cursor.h"
 
+#include <cmath>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <type_traits>
 
@@ -50,6 +52,34 @@ inline void Get(std::span<const uint8_t> image, size_t at, auto& value)
         value = {in.F32(), in.F32(), in.F32(), in.F32()};
     else
         value = static_cast<T>(in.U32());
+}
+
+// No float the game keeps comes near this; a stored one beyond it (or not a
+// number at all) comes from a damaged or crafted file, and would overflow
+// the tick conversions and the angle folds.
+inline constexpr float kMaxMagnitude = 1.0e9f;
+
+inline bool Sound(float f) { return std::isfinite(f) && std::fabs(f) <= kMaxMagnitude; }
+
+// The offset of the first float field `visit` hands over that is not sound,
+// or none; `visit` calls its argument as the image visitors call theirs.
+template <typename Visit>
+std::optional<size_t> FirstUnsound(Visit&& visit)
+{
+    std::optional<size_t> bad;
+    visit([&](size_t at, const auto& value) {
+        using T = std::remove_cvref_t<decltype(value)>;
+        bool sound = true;
+        if constexpr (std::is_same_v<T, float>)
+            sound = Sound(value);
+        else if constexpr (std::is_same_v<T, Vec3>)
+            sound = Sound(value.x) && Sound(value.y) && Sound(value.z);
+        else if constexpr (std::is_same_v<T, Quaternion>)
+            sound = Sound(value.x) && Sound(value.y) && Sound(value.z) && Sound(value.w);
+        if (!sound && !bad)
+            bad = at;
+    });
+    return bad;
 }
 
 } // namespace ImageField

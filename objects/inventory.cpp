@@ -49,7 +49,34 @@ void Forget(const CarriedItem& item)
         InventoryPanel::Selected() = nullptr;
 }
 
+void TakeAmmoLooks(CarriedItem& stack, const script::AmmoEntry& info)
+{
+    if (info.hierarchyShape)
+        stack.inventoryLook = &info.hierarchyShape;
+    if (info.shape)
+        stack.look = &info.shape;
+}
+
+void TakeRoleLooks(CarriedItem& item, const script::Role& role)
+{
+    if (role.inventory && role.inventory->shape)
+        item.inventoryLook = &role.inventory->shape;
+    if (role.shape)
+        item.look = &role.shape;
+}
+
 } // namespace
+
+void FindLooksAgain(CarriedItem& item)
+{
+    item.inventoryLook = item.look = nullptr;
+    if (item.roleId < 0) {
+        if (const script::AmmoEntry* info = script::RecordTables::Global().Ammo(-item.roleId))
+            TakeAmmoLooks(item, *info);
+    } else if (const script::Role* role = RoleTable::Global().FindById(item.roleId)) {
+        TakeRoleLooks(item, *role);
+    }
+}
 
 Inventory::Inventory(int32_t defaultWeapon, int32_t secondValue)
     : defaultWeapon_(defaultWeapon), secondValue_(secondValue)
@@ -135,10 +162,7 @@ CarriedItem& Inventory::AddStack(int32_t ammoType, int32_t amount, int32_t itemI
     if (const script::AmmoEntry* info = script::RecordTables::Global().Ammo(ammoType)) {
         stack.limit = uint32_t(std::max(info->maxPerSlot, 0));
         stack.value = info->nameId;
-        if (info->hierarchyShape)
-            stack.inventoryLook = &info->hierarchyShape;
-        if (info->shape)
-            stack.look = &info->shape;
+        TakeAmmoLooks(stack, *info);
     }
     return Add(stack);
 }
@@ -373,12 +397,7 @@ CarriedItem ItemFromRole(int32_t kind, const script::Role& role, int32_t id)
         item.amount = int32_t(std::clamp(amount, double(INT_MIN), double(INT_MAX)));
         item.subtype = character->weapon;
     }
-    if (role.inventory) {
-        if (role.inventory->shape)
-            item.inventoryLook = &role.inventory->shape;
-    }
-    if (role.shape)
-        item.look = &role.shape;
+    TakeRoleLooks(item, role);
     if (kind == ItemKind::kShield || kind == ItemKind::kArmour)
         item.limit = item.count = uint32_t(std::max(item.amount, 0));
     return item;

@@ -57,6 +57,10 @@ struct CarriedItem {
 // armour start full. The server's actor and the client's replica build it
 // alike, so both inventories hold the same item.
 CarriedItem ItemFromRole(int32_t kind, const script::Role& role, int32_t id);
+// A stored item keeps no addresses: its looks are found again from its
+// role, or from the ammunition record of a built-in stack (none for a role
+// or record the tables do not have).
+void FindLooksAgain(CarriedItem& item);
 
 class Inventory {
 public:

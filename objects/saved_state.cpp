@@ -124,7 +124,8 @@ bool Actor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     if (!GameObject::LoadState(in, image))
         return false;
     VisitActorImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
-    if (pathState_ < 0 || pathState_ > kLastPathState)
+    unsoundWord_ = ImageField::FirstUnsound([&](auto&& field) { VisitActorImage(*this, field); });
+    if (unsoundWord_ || pathState_ < 0 || pathState_ > kLastPathState)
         return false;
     // A pick-up sequence does not come back, so neither does its busy mark;
     // a leg under way goes on to its stored move target.
@@ -225,11 +226,18 @@ void UnitActor::VisitUnitImage(Self& u, Field&& field)
     field(0x280, u.burstEnd_);
 }
 
+// The aim poses still under way, one byte each (zero in older saves:
+// their units load with both poses arrived).
+constexpr size_t kYawPoseUnderWay = 0x1e0, kPitchPoseUnderWay = 0x1e1;
+
 void UnitActor::WriteImage(std::span<uint8_t> image) const
 {
     Actor::WriteImage(image);
-    if (image.size() >= 0x288)
-        VisitUnitImage(*this, [&](size_t at, const auto& value) { Put(image, at, value); });
+    if (image.size() < 0x288)
+        return;
+    VisitUnitImage(*this, [&](size_t at, const auto& value) { Put(image, at, value); });
+    Put(image, kYawPoseUnderWay, yawReached_ == 0);
+    Put(image, kPitchPoseUnderWay, pitchReached_ == 0);
 }
 
 bool UnitActor::SaveState(trevok::ByteWriter& out) const
@@ -244,8 +252,16 @@ bool UnitActor::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image
     if (!Actor::LoadState(in, image))
         return false;
     VisitUnitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
-    if (!ReadUnitWords(in, weapon_, ammoItem_, loadedTarget_))
+    unsoundWord_ = ImageField::FirstUnsound([&](auto&& field) { VisitUnitImage(*this, field); });
+    if (unsoundWord_ || !ReadUnitWords(in, weapon_, ammoItem_, loadedTarget_))
         return false;
+    // A beam never points outside its sight angle.
+    sweepAngle_ = std::clamp(sweepAngle_, -std::fabs(sightAngle_), std::fabs(sightAngle_));
+    bool yawUnderWay = false, pitchUnderWay = false;
+    Get(image, kYawPoseUnderWay, yawUnderWay);
+    Get(image, kPitchPoseUnderWay, pitchUnderWay);
+    yawReached_ = yawUnderWay ? 0 : 1;
+    pitchReached_ = pitchUnderWay ? 0 : 1;
     // Without a record for the stored ammunition the type is kept as stored.
     if (weapon_)
         SelectWeaponAmmo(weapon_->ammoType);

@@ -109,7 +109,8 @@ bool WorldObject::LoadState(trevok::ByteReader& in, std::span<const uint8_t> ima
         return false;
     VisitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
     loadedShownRole_ = in.U32();
-    return in.Ok() && std::isfinite(lastSeconds_) && std::isfinite(seconds_) && std::isfinite(radius_);
+    unsoundWord_ = ImageField::FirstUnsound([&](auto&& field) { VisitImage(*this, field); });
+    return in.Ok() && !unsoundWord_;
 }
 
 bool WorldObject::FixUpAfterLoad()
@@ -194,7 +195,8 @@ bool MovingObject::LoadState(trevok::ByteReader& in, std::span<const uint8_t> im
     // items before then.
     if (!inventory_ && TeamTable::IsSquadSide(side_))
         inventory_ = std::make_unique<Inventory>(character_ ? character_->weapon : 0, 15);
-    if (!std::isfinite(viewRange_))
+    unsoundWord_ = ImageField::FirstUnsound([&](auto&& field) { VisitMovingImage(*this, field); });
+    if (unsoundWord_)
         return false;
     const uint32_t slots = in.U32();
     if (!in.Ok() || slots > in.Remaining() / 8)
@@ -298,7 +300,8 @@ bool Unit::LoadState(trevok::ByteReader& in, std::span<const uint8_t> image)
     if (weapon_)
         weapon_->SelectAmmo(weapon_->ammoType);
     VisitUnitImage(*this, [&](size_t at, auto& value) { Get(image, at, value); });
-    return std::isfinite(shield_) && std::isfinite(muzzleSpeed_);
+    unsoundWord_ = ImageField::FirstUnsound([&](auto&& field) { VisitUnitImage(*this, field); });
+    return !unsoundWord_;
 }
 
 // An item or target that is gone loads as none.

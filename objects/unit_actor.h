@@ -80,6 +80,8 @@ public:
     float AimPitch() const { return aimPitch_; }
     float AimYaw() const { return aimYaw_; }
     float MuzzleSpeed() const { return muzzleSpeed_; }
+    // Both aim poses arrived: the gun points where the unit aims.
+    bool AimPosesReached() const { return yawReached_ && pitchReached_; }
     const Vec3& FirePoint(int i) const { return firePoints_[i]; }
     // The unit's own character values that weapon cycling swaps (kept per
     // unit: the character record is shared by every unit of that character).

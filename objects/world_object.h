@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -242,6 +243,8 @@ public:
     virtual bool SaveState(trevok::ByteWriter& out) const;
     // False when the block is short or a stored value is out of range.
     virtual bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image);
+    // The image word whose number made LoadState refuse the object, if one did.
+    std::optional<size_t> UnsoundWord() const { return unsoundWord_; }
     // References that no longer resolve become none.
     virtual bool FixUpAfterLoad();
     // Activation of a loaded object: it goes on from its stored times
@@ -329,6 +332,7 @@ protected:
 
     // The shown role as stored (id + 1) between LoadState and FixUpAfterLoad.
     uint32_t loadedShownRole_ = 0;
+    std::optional<size_t> unsoundWord_;
 
 private:
     template <typename Self, typename Field>

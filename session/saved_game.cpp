@@ -2,6 +2,7 @@
 
 #include "app/app_time.h"
 #include "objects/game_object.h"
+#include "objects/image_fields.h"
 #include "objects/inventory.h"
 #include "objects/level_triggers.h"
 #include "objects/object_registry.h"
@@ -18,7 +19,9 @@
 #include "session/session_placeholders.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <unordered_set>
@@ -150,6 +153,13 @@ constexpr int32_t kLastPathState = 3;
 constexpr uint32_t kMaxFogSize = 4096;
 constexpr size_t kCommandFileWord = 0x10c;
 
+bool SoundPlacement(const ObjectRecord& record)
+{
+    const Vec3 p = record.Position();
+    const Quaternion q = record.Orientation();
+    return std::ranges::all_of(std::array{p.x, p.y, p.z, q.x, q.y, q.z, q.w}, ImageField::Sound);
+}
+
 class Parser {
 public:
     explicit Parser(std::span<const uint8_t> bytes) : in_(bytes) {}
@@ -232,6 +242,10 @@ bool Parser::Objects(std::vector<ObjectRecord>& out, bool server)
         int32_t side = record.Side();
         if (side < 0 || side >= kSides)
             return Fail(std::string(what) + " side " + std::to_string(side) + " out of range");
+        // An actor is placed where its image says before its own fields
+        // are read (other kinds may stand outside the world on purpose).
+        if (record.info->actor && !SoundPlacement(record))
+            return Fail(std::string(what) + " " + std::to_string(record.objectId) + " placed at no sound position");
         size_t remaining = in_.Remaining();
         ByteReader probe = in_;
         std::span<const uint8_t> tail = probe.Take(remaining);
@@ -485,6 +499,19 @@ bool Fail(std::string* error, std::string text)
     return false;
 }
 
+// What a stored object's LoadState refused, with the image word when a
+// number in it was the cause.
+bool FailDamaged(std::string* error, const char* what, uint32_t id, std::optional<size_t> word)
+{
+    std::string text = std::string(what) + " " + std::to_string(id) + " has a damaged state";
+    if (word) {
+        char hex[24];
+        std::snprintf(hex, sizeof hex, "0x%zx", *word);
+        text += std::string(" (image word ") + hex + " is not a sound number)";
+    }
+    return Fail(error, std::move(text));
+}
+
 // Largest saved game read: well above any level's world.
 constexpr uint64_t kMaxSaveBytes = 256u << 20;
 
@@ -505,6 +532,7 @@ std::optional<CarriedItem> ReadItem(std::span<const uint8_t, kItemRecordSize> by
     if (item.roleId < 0 ? -item.roleId >= InventorySnapshot::kBuiltinRows
                         : RoleTable::Global().FindById(item.roleId) == nullptr)
         return std::nullopt;
+    FindLooksAgain(item);
     return item;
 }
 
@@ -601,7 +629,7 @@ bool MakeServerObjects(const World& world, std::string* error)
         registry.Rekey(*object, record.objectId);
         ByteReader state(record.state);
         if (!object->LoadState(state, record.image))
-            return Fail(error, "object " + std::to_string(record.objectId) + " has a damaged state");
+            return FailDamaged(error, "object", record.objectId, object->UnsoundWord());
     }
     registry.SetNextId(world.nextObjectId);
     return true;
@@ -633,7 +661,7 @@ bool MakeReplicas(const World& world, std::string* error)
         }
         ByteReader state(record.state);
         if (!object->LoadState(state, record.image))
-            return Fail(error, "replica " + std::to_string(record.objectId) + " has a damaged state");
+            return FailDamaged(error, "replica", record.objectId, object->UnsoundWord());
     }
     // Never below a stored replica's id: a new replica must not take one in use.
     uint32_t next = world.nextObjectId;

@@ -256,6 +256,7 @@ void Lockstep::CheckInvariants()
 //   noise X Y Z VALUE
 //   request WORD...              (integers, or floats with a '.')
 //   passes N
+//   track ID X0 Y0 Z0 X1 Y1 Z1 X2 Y2 Z2 X3 Y3 Z3   (a path mover's curve, started at once)
 bool Lockstep::LoadScenario(const std::filesystem::path& file, std::string& error)
 {
     std::ifstream in(file);
@@ -267,7 +268,7 @@ bool Lockstep::LoadScenario(const std::filesystem::path& file, std::string& erro
         {"role", {3, 64}}, {"spawn", {5, 5}}, {"slot", {1, 1}},      {"damage", {2, 2}},
         {"noise", {4, 4}}, {"passes", {1, 1}}, {"request", {1, 64}},
         {"flag", {4, 4}},  {"item", {6, 6}},   {"takeflag", {2, 2}}, {"floor", {2, 2}},
-        {"key", {1, 1}},
+        {"key", {1, 1}},   {"track", {13, 13}},
     };
     std::string text;
     for (int line = 1; std::getline(in, text); ++line) {
@@ -425,6 +426,14 @@ void Lockstep::RunStep(const Step& step)
             o->Activate(now_, static_cast<float>(static_cast<double>(now_) / kTicksPerSecond));
             if (onLevelObject)
                 onLevelObject(*o);
+        }
+    } else if (step.verb == "track") {
+        if (GameObject* o = ObjectRegistry::Global().Find(static_cast<uint32_t>(integer(0)))) {
+            Vec3 points[4];
+            for (size_t i = 0; i < 4; ++i)
+                points[i] = {float(num(1 + 3 * i)), float(num(2 + 3 * i)), float(num(3 + 3 * i))};
+            o->SetTrack(points, o->Orientation(), true);
+            o->StartTrack();
         }
     } else if (step.verb == "floor") {  // width, depth: a flat, linked floor of 1 m squares at y 0
         floor_ = std::make_unique<navtest::GridLevel>(navtest::MakeGridLevel(

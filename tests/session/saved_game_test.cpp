@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -623,6 +624,75 @@ TEST_F(SaveFolder, WornItemsShowOnTheirBodyPartsAfterALoad)
     TeamTable::Clear();
 }
 
+// The item screen shows a loaded character's modules (kinds 7 and 8), its
+// weapon and its ammunition in the slots and looks it showed them in
+// before the save: a stored item's looks are found again from its role.
+TEST_F(SaveFolder, TheItemScreenShowsWhatItShowedBeforeTheLoad)
+{
+    script::Role& carrierRole = NewRole();
+    carrierRole.aiType = Kind16Actor::kAiType;
+    const auto itemRole = [this](bool panelLook) -> script::Role& {
+        script::Role& role = NewRole();
+        role.character.reset();
+        GiveBoxShape(role, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
+        if (panelLook) {
+            script::Role look;
+            GiveBoxShape(look, {0, 0, 0}, {0.1f, 0.3f, 0.1f});
+            role.inventory.emplace().shape = look.shape;
+        }
+        return role;
+    };
+    script::Role& sight = itemRole(true);
+    script::Role& cloak = itemRole(false);  // shown in its look in the level
+    script::Role& gun = itemRole(true);
+    for (script::Role* role : {&carrierRole, &sight, &cloak, &gun})
+        RoleTable::Global().File(*role);
+    TeamTable::Build(3, 1, 0);
+    GetHooks().stopLevel = [this] {
+        ++stops_;
+        EmptyTables();
+        TeamTable::Build(3, 1, 0);
+    };
+    const int32_t id = Server::CreateLevelObject(1, &carrierRole, {0, 0, 0}, Quaternion::Identity());
+    auto* unit = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(uint32_t(id)));
+    ASSERT_TRUE(unit);
+    unit->SetInventory(std::make_unique<Inventory>(0, 15));
+    const struct {
+        int32_t kind;
+        script::Role* role;
+    } carried[] = {{ItemType::kModule, &sight}, {ItemType::kModule2, &cloak}, {ItemType::kWeapon, &gun}};
+    int32_t itemId = 60;
+    for (const auto& c : carried)
+        unit->GetInventory()->Add(ItemFromRole(c.kind, *c.role, ++itemId));
+
+    // What each slot of the screen shows: the item's id and kind, and the look.
+    using Shown = std::vector<std::tuple<int32_t, int32_t, const script::ShapeRef*, bool>>;
+    const auto screen = [](Inventory& inventory) {
+        InventoryPanel::Shown() = &inventory;
+        inventory.BuildPanel();
+        Shown shown;
+        for (const InventoryPanel::Slot& slot : InventoryPanel::Slots()) {
+            if (slot.item)
+                shown.emplace_back(slot.item->id, slot.item->kind, slot.item->PanelLook(),
+                                   slot.item->panelObject != nullptr);
+        }
+        inventory.ReleasePanel();
+        InventoryPanel::Shown() = nullptr;
+        return shown;
+    };
+    const Shown before = screen(*unit->GetInventory());
+    ASSERT_EQ(before.size(), std::size(carried));
+    for (const auto& [shownId, kind, look, made] : before)
+        EXPECT_TRUE(look && made) << "item " << shownId;
+
+    ASSERT_TRUE(SaveGame("items.sav", 1));
+    ASSERT_TRUE(LoadSavedGame("items.sav"));
+    auto* back = dynamic_cast<UnitActor*>(ObjectRegistry::Global().Find(uint32_t(id)));
+    ASSERT_TRUE(back && back->GetInventory());
+    EXPECT_EQ(screen(*back->GetInventory()), before);
+    TeamTable::Clear();
+}
+
 // A loaded object goes on from its own saved clock: its first update after
 // the load counts only the time since the save, not all the time since 0.
 TEST_F(SaveFolder, ALoadedObjectsClockGoesOnFromTheSave)
@@ -811,6 +881,45 @@ TEST_F(SaveFolder, AnUnknownRoleFailsTheLoadAndEndsTheSessionCleanly)
     EXPECT_FALSE(Load(bytes, &error));
     EXPECT_NE(error.find("unknown role"), std::string::npos) << error;
     EXPECT_EQ(stops_, 2);  // the running level, then the half-built one
+}
+
+// A unit whose image holds a number no game keeps: placed at one, the file
+// is refused before the running level stops; holding one in its own fields,
+// the load names the word and ends the session cleanly.
+TEST_F(SaveFolder, AUnitHoldingNumbersNoGameKeepsIsRefused)
+{
+    script::Role& unitRole = NewRole();
+    unitRole.aiType = Kind16Actor::kAiType;
+    RoleTable::Global().File(unitRole);
+    ASSERT_GE(Server::CreateLevelObject(1, &unitRole, {1, 0, 1}, Quaternion::Identity()), 0);
+    ASSERT_TRUE(SaveGame("unit.sav", 1));
+    File good;
+    std::string why;
+    ASSERT_TRUE(Parse(ReadFile("unit.sav"), good, &why)) << why;
+    const struct {
+        const char* name;
+        size_t word;
+        float value;
+        const char* fragment;
+        int stops;
+    } cases[] = {
+        {"position", 0x0c, std::nanf(""), "sound position", 0},
+        {"orientation", 0x20, INFINITY, "sound position", 0},
+        {"position far out", 0x08, -1.0e30f, "sound position", 0},
+        // Last: this one stops the running level.
+        {"last scan", 0x1d4, std::nanf(""), "image word 0x1d4", 2},
+    };
+    for (const auto& c : cases) {
+        File bad = good;
+        for (ObjectRecord& record : bad.world->serverObjects) {
+            if (record.info->unit)
+                trevok::ByteWriter(std::span<uint8_t>(record.image).subspan(c.word)).F32(c.value);
+        }
+        std::string error;
+        EXPECT_FALSE(Load(Write(bad), &error)) << c.name;
+        EXPECT_NE(error.find(c.fragment), std::string::npos) << c.name << ": " << error;
+        EXPECT_EQ(stops_, c.stops) << c.name;
+    }
 }
 
 // The loading phase belongs to a load while it runs: neither a failed load

@@ -4,8 +4,10 @@
 // random generators belong to the process, not to the save: the fresh world
 // draws on from where the saved one stood.
 #include "lockstep_harness.h"
+#include "objects/actor.h"
 #include "objects/ai.h"
 #include "objects/object_registry.h"
+#include "objects/projectile.h"
 #include "objects/server_classes.h"
 #include "session/actor_requests.h"
 #include "session/game_message.h"
@@ -16,11 +18,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -37,6 +42,7 @@ struct Case {
     std::string world;
     std::string prelude;  // spawns, requests and passes up to the save
     int after;            // passes compared after the load
+    bool firesAfter;      // the loaded world launches shots of its own
 };
 
 class SavedLockstep : public ::testing::TestWithParam<Case> {
@@ -80,12 +86,31 @@ protected:
         };
         run.Run();
     }
-    static std::vector<uint64_t> Continue(Lockstep& run, int passes)
+    // Each actor's id, whether it is hidden and whose look it borrows,
+    // which the state checksum does not cover.
+    static std::vector<std::tuple<uint32_t, bool, int32_t>> Disguises()
     {
+        std::vector<std::tuple<uint32_t, bool, int32_t>> looks;
+        for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
+            if (const auto* actor = dynamic_cast<const Actor*>(object))
+                looks.emplace_back(actor->GetId(), actor->IsHidden(), actor->CloakOwner());
+        }
+        std::sort(looks.begin(), looks.end());
+        return looks;
+    }
+
+    // The state after each pass; `shots` gathers the shots made meanwhile.
+    static std::vector<uint64_t> Continue(Lockstep& run, int passes, std::set<uint32_t>* shots = nullptr)
+    {
+        const uint32_t firstNew = ObjectRegistry::Global().PeekNextId();
         std::vector<uint64_t> states;
         for (int i = 0; i < passes; ++i) {
             run.Pass();
             states.push_back(run.StateChecksum());
+            for (GameObject* object : ObjectRegistry::Global().Snapshot()) {
+                if (shots && dynamic_cast<Projectile*>(object) && object->GetId() >= firstNew)
+                    shots->insert(object->GetId());
+            }
         }
         return states;
     }
@@ -98,6 +123,7 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
 {
     const Case& c = GetParam();
     uint64_t savedState = 0, savedNow = 0;
+    std::vector<std::tuple<uint32_t, bool, int32_t>> savedLooks, laterLooks;
     std::vector<uint64_t> uninterrupted;
     std::optional<ParticleRandom> serverDraws, aiDraws;
     {
@@ -106,11 +132,13 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
         ASSERT_TRUE(run.Broken().empty()) << run.Broken().front();
         savedState = run.StateChecksum();
         savedNow = run.Now();
+        savedLooks = Disguises();
         GetHooks().gameSeconds = [&run] { return float(double(run.Now()) / Lockstep::kTicksPerSecond); };
         ASSERT_TRUE(SaveGame("lockstep.sav", 1));
         serverDraws = ServerRandom::Get().Snapshot();
         aiDraws = AiRandom::Get().Snapshot();
         uninterrupted = Continue(run, c.after);
+        laterLooks = Disguises();
         GetHooks().gameSeconds = nullptr;
     }
     Lockstep fresh;
@@ -123,7 +151,13 @@ TEST_P(SavedLockstep, ALoadedWorldRunsOnAsTheSavedOneDid)
     ServerRandom::Get().Restore(*serverDraws);
     AiRandom::Get().Restore(*aiDraws);
     EXPECT_EQ(fresh.StateChecksum(), savedState);
-    EXPECT_EQ(Continue(fresh, c.after), uninterrupted);
+    EXPECT_EQ(Disguises(), savedLooks);
+    std::set<uint32_t> shots;
+    EXPECT_EQ(Continue(fresh, c.after, &shots), uninterrupted);
+    EXPECT_EQ(Disguises(), laterLooks);
+    if (c.firesAfter) {
+        EXPECT_FALSE(shots.empty()) << "no shot after the load";
+    }
     EXPECT_TRUE(fresh.Broken().empty()) << fresh.Broken().front();
 }
 
@@ -134,19 +168,20 @@ INSTANTIATE_TEST_SUITE_P(
     Worlds, SavedLockstep,
     ::testing::Values(
         // Saved standing: nothing pending.
-        Case{"standing", kFloor + kSoldier, "spawn soldier 1 2.5 0 2.5\nspawn soldier 1 6.5 0 2.5\npasses 4\n", 20},
+        Case{"standing", kFloor + kSoldier, "spawn soldier 1 2.5 0 2.5\nspawn soldier 1 6.5 0 2.5\npasses 4\n", 20,
+             false},
         // Saved mid-walk, with a queued waypoint still to come.
         Case{"walking", kFloor + kSoldier,
              "spawn soldier 1 2.5 0 2.5\npasses 2\nrequest 5 0.5 212 4294967295 1 1\npasses 10\n"
              "request 30 0.0 303 4294967295 1 1\npasses 10\n",
-             20},
+             20, false},
         // Saved while a squad member fires at will on two enemies.
         Case{"firing", "floor 30 30\nrole bullet shot 12 20 named\n"
                        "role soldier strength 60 walk 2 turn 2048 canturn sight 30 size 1.8 0.5 aim 8 "
                        "elevation 512 weapon 0 fires bullet 40 named\nrole grunt strength 30 size 1.8 0.5 named\n",
              "spawn soldier 1 5.5 0 5.5\nspawn grunt 2 5.5 0 15.5\nspawn grunt 2 20.5 0 25.5\npasses 2\n"
              "request 24 1 4\npasses 15\n",
-             20},
+             20, true},
         // Saved while the enemy team thinks: a guard sweeps its sight beam
         // and turns its aim after a squad member walking by, and a wanderer
         // draws its steps at its own times.
@@ -159,7 +194,30 @@ INSTANTIATE_TEST_SUITE_P(
              "spawn guard 2 15.5 0 2.5\nspawn wanderer 2 10.5 0 20.5\nspawn soldier 1 2.5 0 8.5\npasses 3\n"
              "request 5 0.5 267 4294967295 1 3\npasses 4\n"
              "request 30 0.0 447 4294967295 1 3\npasses 12\n",
-             30}),
+             30, false},
+        // Saved mid-fight on the enemy's side: a guard
+        // that saw a squad member standing in its sight fires at it, before
+        // and after the load. The guard is deaf: the noises of the fight
+        // are not part of a save.
+        Case{"guardFiring",
+             "floor 30 30\nrole bullet shot 5 25 named\n" + kSoldier +
+                 "role guard strength 60 turn 1024 canturn size 1.8 0.5 sight 20 sightangle 1024 aim 8 "
+                 "elevation 512 weapon 0 fires bullet 40 alertable aggression 0.9 hearing 0 named\nslot 2\n",
+             "spawn guard 2 10.5 0 4.5\nspawn soldier 1 10.5 0 14.5\npasses 42\n",
+             30, true},
+        // Saved disguised: a squad member wearing a cloak where no enemy
+        // sees it borrows the look of the enemy built most like it, and
+        // walks on in the disguise after the load.
+        Case{"disguised", "floor 30 30\n" + kSoldier + "role grunt strength 30 size 1.8 0.5 named\n",
+             "spawn soldier 1 2.5 0 2.5\nspawn grunt 2 25.5 0 25.5\npasses 2\nitem 1 7 4 900 1 0\n"
+             "request 12 1 900 0\npasses 2\nrequest 5 0.5 212 4294967295 1 1\npasses 6\n",
+             20, false},
+        // Saved while a lift climbs its curve (a tenth of it a second): it
+        // goes on from where it was, to the end and no further.
+        Case{"lift", kFloor + kSoldier + "role lift strength 1 ai 8 named\n",
+             "spawn lift 0 5.5 0 5.5\nspawn soldier 1 2.5 0 2.5\npasses 2\n"
+             "track 1 5.5 0 5.5 5.5 1 6.5 5.5 2 7.5 5.5 3 8.5\npasses 40\n",
+             200, false}),
     [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 } // namespace
