@@ -35,6 +35,11 @@ public:
     virtual void Skip(uint32_t used);
     virtual void Write(const void* buffer, uint32_t count);
     virtual void Read(void* buffer, uint32_t count);
+    // Reads up to `count` bytes straight into `buffer`, with no block
+    // outstanding; returns the bytes read, or kNoDirectRead when the medium
+    // only reads through blocks.
+    virtual uint32_t ReadDirect(void* buffer, uint32_t count);
+    static constexpr uint32_t kNoDirectRead = UINT32_MAX;
     // Position of the underlying stream, not counting an outstanding block.
     virtual uint32_t Tell();
     virtual void Seek(uint32_t position);
@@ -88,6 +93,7 @@ public:
     void Skip(uint32_t used) override;
     void Write(const void* buffer, uint32_t count) override;
     void Read(void* buffer, uint32_t count) override;
+    uint32_t ReadDirect(void* buffer, uint32_t count) override;
     uint32_t Tell() override;
     void Seek(uint32_t position) override;
 
