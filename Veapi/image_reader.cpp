@@ -170,22 +170,32 @@ __attribute__((target("ssse3"))) uint32_t SpreadRgbWordsShuffled(uint8_t* out, c
     return i + SpreadRgbWordsPortable(out + 4 * size_t(i), in, count - i, alpha);
 }
 
-const bool kHasByteShuffle = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-}();
 #endif
 
 uint32_t SpreadRgbWords(uint8_t* out, const uint8_t* in, uint32_t count, uint32_t alpha)
 {
 #if defined(__x86_64__) || defined(__i386__)
-    if (kHasByteShuffle)
+    if (ProcessorHasByteShuffle())
         return SpreadRgbWordsShuffled(out, in, count, alpha);
 #endif
     return SpreadRgbWordsPortable(out, in, count, alpha);
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+const bool kHasByteShuffle = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+}();
+const bool kHasGather = __builtin_cpu_supports("avx2") != 0;
+#else
+const bool kHasByteShuffle = false;
+const bool kHasGather = false;
+#endif
+
 } // namespace
+
+bool ProcessorHasByteShuffle() { return kHasByteShuffle; }
+bool ProcessorHasGather() { return kHasGather; }
 
 bool ImageReader::ConvertRgbTo32(uint8_t* destination, uint32_t surfaceWidth, const uint8_t* row,
                                  uint32_t left, uint32_t count) const
