@@ -146,6 +146,15 @@ uint32_t DataMedium::ReadBytes(void* buffer, uint32_t count)
     return done;
 }
 
+const uint8_t* DataMedium::ReadInPlace(uint32_t count)
+{
+    if (!Fill(count, count))
+        return nullptr;
+    const uint8_t* at = readBlock_ + readPos_;
+    readPos_ += count;
+    return at;
+}
+
 void DataMedium::SkipBytes(int32_t count)
 {
     if (readBlock_) {
@@ -277,8 +286,8 @@ void FileMedium::Skip(uint32_t used)
         if (::lseek(fd_, -back, SEEK_CUR) < 0)
             status_ |= kMediumUnavailable;
     }
+    // The buffer is kept for the next block: growing it again would zero it.
     blockBytes_ = 0;
-    block_.clear();
 }
 
 void FileMedium::Write(const void* buffer, uint32_t count)

@@ -51,6 +51,10 @@ public:
     bool ReadUInt8(uint8_t& value);
     // Buffered copy of up to count bytes; returns the bytes copied.
     uint32_t ReadBytes(void* buffer, uint32_t count);
+    // The next `count` bytes in one piece, read past without a copy where the
+    // medium lies in memory; null (kMediumEndOfData set) when fewer are left.
+    // They stay valid until the medium is next read.
+    const uint8_t* ReadInPlace(uint32_t count);
     void SkipBytes(int32_t count);
     // Gives back an outstanding block so the virtual transfers may be used.
     void Flush();

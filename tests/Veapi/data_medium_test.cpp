@@ -180,4 +180,36 @@ TEST(DataMedium, LargeFileReadsKeepTheStreamInOrder)
     }
 }
 
+// Bytes taken in place come in order after what was read before them, from
+// memory without a copy, and a request past the end yields nothing.
+TEST(DataMedium, BytesInPlaceFollowTheStream)
+{
+    TempDir dir;
+    std::vector<uint8_t> bytes(5000);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i * 11 + i / 253);
+    WriteBytes(dir / "file", bytes);
+    for (bool inMemory : {true, false}) {
+        SCOPED_TRACE(inMemory ? "memory" : "file");
+        DataMedium* m = inMemory ? static_cast<DataMedium*>(new ve::MemoryMedium(bytes.data(), uint32_t(bytes.size())))
+                                 : ve::FileMedium::Open(dir / "file");
+        uint32_t v = 0;
+        ASSERT_TRUE(m->ReadUInt32(v));
+        uint32_t at = 4;
+        for (uint32_t count : {10u, 2000u, 1u, 2500u}) {
+            const uint8_t* p = m->ReadInPlace(count);
+            ASSERT_NE(p, nullptr) << count;
+            EXPECT_TRUE(std::equal(p, p + count, bytes.begin() + at)) << count;
+            if (inMemory) {
+                EXPECT_EQ(p, bytes.data() + at);
+            }
+            at += count;
+        }
+        EXPECT_EQ(m->Status(), 0u);
+        EXPECT_EQ(m->ReadInPlace(uint32_t(bytes.size() - at + 1)), nullptr);
+        EXPECT_TRUE(m->Status() & ve::kMediumEndOfData);
+        m->Release();
+    }
+}
+
 } // namespace
