@@ -80,7 +80,7 @@ void BmpImageReader::ReadHeader(DataMedium* medium)
     padding_ = uint32_t((4 - rowBytes % 4) % 4);
     if (!CheckSize())
         return;
-    batch_.reset();
+    batch_ = nullptr;
     batchSize_ = 0;
     batchAt_ = 0;
     rowsLeft_ = height_;
@@ -130,15 +130,14 @@ const uint8_t* BmpImageReader::NextStoredRow()
             return nullptr;
         const uint32_t rows = uint32_t(std::clamp<size_t>((1u << 20) / std::max<size_t>(stored, 1), 1, rowsLeft_));
         rowsLeft_ -= rows;
-        // Filled by the read before any byte is used, so left uninitialised.
-        if (stored * rows > batchSize_ || !batch_)
-            batch_.reset(new uint8_t[stored * rows]);
+        // Taken where the medium holds them: a medium in memory lends its bytes.
         batchSize_ = stored * rows;
         batchAt_ = 0;
-        if (medium_->ReadBytes(batch_.get(), uint32_t(batchSize_)) != batchSize_ || medium_->Status())
+        batch_ = medium_->ReadInPlace(uint32_t(batchSize_));
+        if (!batch_ || medium_->Status())
             return nullptr;
     }
-    const uint8_t* in = batch_.get() + batchAt_;
+    const uint8_t* in = batch_ + batchAt_;
     batchAt_ += stored;
     return in;
 }

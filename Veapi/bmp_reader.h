@@ -28,8 +28,9 @@ private:
     uint16_t bits_ = 0;
     uint32_t padding_ = 0;
     uint32_t mask_ = 0;
-    // Stored rows read a batch at a time, so a row costs no read of its own.
-    std::unique_ptr<uint8_t[]> batch_;
+    // Stored rows read a batch at a time, so a row costs no read of its own;
+    // the medium's bytes, valid until it is next read.
+    const uint8_t* batch_ = nullptr;
     size_t batchSize_ = 0;
     size_t batchAt_ = 0;
     uint32_t rowsLeft_ = 0; // rows not yet read into a batch

@@ -62,6 +62,7 @@ void DataMedium::CommitWrite(uint32_t) { status_ |= kMediumUnavailable; }
 void DataMedium::Skip(uint32_t) { status_ |= kMediumUnavailable; }
 void DataMedium::Write(const void*, uint32_t) { status_ |= kMediumUnavailable; }
 void DataMedium::Read(void*, uint32_t) { status_ |= kMediumUnavailable; }
+uint32_t DataMedium::ReadDirect(void*, uint32_t) { return kNoDirectRead; }
 
 uint32_t DataMedium::Tell()
 {
@@ -122,15 +123,36 @@ uint32_t DataMedium::ReadBytes(void* buffer, uint32_t count)
     auto* out = static_cast<uint8_t*>(buffer);
     uint32_t done = 0;
     while (done < count) {
-        // A large request is read in one block rather than many small ones.
-        if ((!readBlock_ || readPos_ >= blockLength_) && !Fill(1, count - done))
-            break;
+        if (!readBlock_ || readPos_ >= blockLength_) {
+            // A request of a block or more goes straight into the caller's
+            // buffer where the medium can, else in one block, not many.
+            if (count - done >= blockSize_) {
+                Flush();
+                const uint32_t got = ReadDirect(out + done, count - done);
+                if (got != kNoDirectRead) {
+                    if (got < count - done)
+                        status_ |= kMediumEndOfData;
+                    return done + got;
+                }
+            }
+            if (!Fill(1, count - done))
+                break;
+        }
         uint32_t n = std::min(count - done, blockLength_ - readPos_);
         std::memcpy(out + done, readBlock_ + readPos_, n);
         readPos_ += n;
         done += n;
     }
     return done;
+}
+
+const uint8_t* DataMedium::ReadInPlace(uint32_t count)
+{
+    if (!Fill(count, count))
+        return nullptr;
+    const uint8_t* at = readBlock_ + readPos_;
+    readPos_ += count;
+    return at;
 }
 
 void DataMedium::SkipBytes(int32_t count)
@@ -264,8 +286,8 @@ void FileMedium::Skip(uint32_t used)
         if (::lseek(fd_, -back, SEEK_CUR) < 0)
             status_ |= kMediumUnavailable;
     }
+    // The buffer is kept for the next block: growing it again would zero it.
     blockBytes_ = 0;
-    block_.clear();
 }
 
 void FileMedium::Write(const void* buffer, uint32_t count)
@@ -302,6 +324,23 @@ void FileMedium::Read(void* buffer, uint32_t count)
     }
     if (done < count)
         status_ |= kMediumShort;
+}
+
+uint32_t FileMedium::ReadDirect(void* buffer, uint32_t count)
+{
+    if (fd_ < 0)
+        return kNoDirectRead;  // the block read reports the missing file
+    auto* p = static_cast<uint8_t*>(buffer);
+    bool failed;
+    const uint32_t done =
+        MoveAll(count, failed, [&](uint32_t at, uint32_t left) { return ::read(fd_, p + at, left); });
+    if (failed) {
+        SetOsError(errno);
+        status_ |= kMediumIoError;
+    } else if (done < count) {
+        status_ |= kMediumShort;
+    }
+    return done;
 }
 
 uint32_t FileMedium::Tell()

@@ -35,6 +35,11 @@ public:
     virtual void Skip(uint32_t used);
     virtual void Write(const void* buffer, uint32_t count);
     virtual void Read(void* buffer, uint32_t count);
+    // Reads up to `count` bytes straight into `buffer`, with no block
+    // outstanding; returns the bytes read, or kNoDirectRead when the medium
+    // only reads through blocks.
+    virtual uint32_t ReadDirect(void* buffer, uint32_t count);
+    static constexpr uint32_t kNoDirectRead = UINT32_MAX;
     // Position of the underlying stream, not counting an outstanding block.
     virtual uint32_t Tell();
     virtual void Seek(uint32_t position);
@@ -46,6 +51,10 @@ public:
     bool ReadUInt8(uint8_t& value);
     // Buffered copy of up to count bytes; returns the bytes copied.
     uint32_t ReadBytes(void* buffer, uint32_t count);
+    // The next `count` bytes in one piece, read past without a copy where the
+    // medium lies in memory; null (kMediumEndOfData set) when fewer are left.
+    // They stay valid until the medium is next read.
+    const uint8_t* ReadInPlace(uint32_t count);
     void SkipBytes(int32_t count);
     // Gives back an outstanding block so the virtual transfers may be used.
     void Flush();
@@ -88,6 +97,7 @@ public:
     void Skip(uint32_t used) override;
     void Write(const void* buffer, uint32_t count) override;
     void Read(void* buffer, uint32_t count) override;
+    uint32_t ReadDirect(void* buffer, uint32_t count) override;
     uint32_t Tell() override;
     void Seek(uint32_t position) override;
 

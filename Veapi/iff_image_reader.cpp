@@ -9,6 +9,10 @@
 #include "Veapi/texture_loader.h"
 #include "platform/gfx_surface.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace ve {
 
 void IlbmBmhd::Transfer(IffArchive& ar)
@@ -227,6 +231,98 @@ constexpr auto kPlaneSpread = [] {
     return t;
 }();
 
+#if defined(__x86_64__) || defined(__i386__)
+// Sixteen pixels a step: each plane's two bytes go to eight lanes apiece, a
+// lane keeps its pixel's bit as the plane's bit of the pixel byte; the bytes
+// then widen into the values. Returns the pixels done, a multiple of 16.
+__attribute__((target("ssse3"))) uint32_t SpreadPlanesShuffled(const uint8_t* first, size_t stride, uint32_t count,
+                                                               uint32_t width, uint32_t base, uint32_t* values)
+{
+    const __m128i toLanes = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
+    const __m128i laneBit = _mm_setr_epi8(-128, 64, 32, 16, 8, 4, 2, 1, -128, 64, 32, 16, 8, 4, 2, 1);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i shift = _mm_cvtsi32_si128(int(base));
+    // The first eight planes start the values; later ones add to them.
+    const __m128i kept = base == 0 ? zero : _mm_set1_epi32(-1);
+    auto put = [&](__m128i* out, __m128i words) {
+        _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(out), kept), _mm_sll_epi32(words, shift)));
+    };
+    auto store = [&](uint32_t at, __m128i pixels) {
+        const __m128i low = _mm_unpacklo_epi8(pixels, zero), high = _mm_unpackhi_epi8(pixels, zero);
+        auto* out = reinterpret_cast<__m128i*>(values + at);
+        put(out, _mm_unpacklo_epi16(low, zero));
+        put(out + 1, _mm_unpackhi_epi16(low, zero));
+        put(out + 2, _mm_unpacklo_epi16(high, zero));
+        put(out + 3, _mm_unpackhi_epi16(high, zero));
+    };
+    uint32_t x = 0;
+    // 128 pixels a step: sixteen bytes of each plane interleave into one
+    // 64-bit lane per eight pixels (byte p from plane p), then each lane's
+    // 8 x 8 bits transpose, and a byte reversal puts the first pixel first.
+    const __m128i reverse = _mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+    for (; x + 128 <= width; x += 128) {
+        __m128i plane[8];
+        for (uint32_t p = 0; p < 8; ++p)
+            plane[p] = p < count ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + p * stride + x / 8)) : zero;
+        __m128i pairs[8], quads[8], lanes[8];
+        for (int k = 0; k < 4; ++k) {
+            pairs[2 * k] = _mm_unpacklo_epi8(plane[2 * k], plane[2 * k + 1]);
+            pairs[2 * k + 1] = _mm_unpackhi_epi8(plane[2 * k], plane[2 * k + 1]);
+        }
+        for (int h = 0; h < 2; ++h)
+            for (int k = 0; k < 2; ++k) {
+                quads[4 * h + 2 * k] = _mm_unpacklo_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
+                quads[4 * h + 2 * k + 1] = _mm_unpackhi_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
+            }
+        for (int q = 0; q < 4; ++q) {
+            const int h = q / 2, k = q % 2;
+            lanes[2 * q] = _mm_unpacklo_epi32(quads[4 * h + k], quads[4 * h + k + 2]);
+            lanes[2 * q + 1] = _mm_unpackhi_epi32(quads[4 * h + k], quads[4 * h + k + 2]);
+        }
+        for (int k = 0; k < 8; ++k) {
+            __m128i v = lanes[k];
+            __m128i t = _mm_and_si128(_mm_xor_si128(v, _mm_srli_epi64(v, 7)), _mm_set1_epi64x(0x00AA00AA00AA00AALL));
+            v = _mm_xor_si128(v, _mm_xor_si128(t, _mm_slli_epi64(t, 7)));
+            t = _mm_and_si128(_mm_xor_si128(v, _mm_srli_epi64(v, 14)), _mm_set1_epi64x(0x0000CCCC0000CCCCLL));
+            v = _mm_xor_si128(v, _mm_xor_si128(t, _mm_slli_epi64(t, 14)));
+            t = _mm_and_si128(_mm_xor_si128(v, _mm_srli_epi64(v, 28)), _mm_set1_epi64x(0x00000000F0F0F0F0LL));
+            v = _mm_xor_si128(v, _mm_xor_si128(t, _mm_slli_epi64(t, 28)));
+            store(x + 16 * uint32_t(k), _mm_shuffle_epi8(v, reverse));
+        }
+    }
+    for (; x + 16 <= width; x += 16) {
+        __m128i pixels = zero, planeBit = _mm_set1_epi8(1);
+        const uint8_t* at = first + x / 8;
+        for (uint32_t p = 0; p < count; ++p, at += stride) {
+            uint16_t two;
+            std::memcpy(&two, at, 2);
+            const __m128i lanes = _mm_shuffle_epi8(_mm_cvtsi32_si128(two), toLanes);
+            const __m128i set = _mm_cmpeq_epi8(_mm_and_si128(lanes, laneBit), laneBit);
+            pixels = _mm_or_si128(pixels, _mm_and_si128(set, planeBit));
+            planeBit = _mm_add_epi8(planeBit, planeBit);
+        }
+        store(x, pixels);
+    }
+    return x;
+}
+
+// Eight palette entries a step, indices above 255 reading the last entry.
+// Returns the pixels done, a multiple of eight.
+__attribute__((target("avx2"))) uint32_t LookUpGathered(uint8_t* out, const uint32_t* indices, uint32_t count,
+                                                        const uint32_t* palette)
+{
+    const __m256i last = _mm256_set1_epi32(255);
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256i at = _mm256_min_epu32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(indices + i)), last);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * size_t(i)),
+                            _mm256_i32gather_epi32(reinterpret_cast<const int*>(palette), at, 4));
+    }
+    return i;
+}
+
+#endif
+
 } // namespace
 
 bool PlaneDecoder::NextRow()
@@ -244,24 +340,33 @@ bool PlaneDecoder::NextRow()
     // Eight planes at a time, plane by plane over the row: each 64-bit lane
     // word then holds eight pixels' bits of those planes, a byte per pixel.
     for (uint32_t base = 0; base < planes; base += 8) {
-        std::fill(lanes, lanes + groups, 0);
+        // Where the processor has a byte shuffle, whole steps of 16 pixels go
+        // through it; the lanes below take the rest.
+        uint32_t done = 0;
+#if defined(__x86_64__) || defined(__i386__)
+        if (ProcessorHasByteShuffle())
+            done = SpreadPlanesShuffled(row_.data() + size_t(base) * rowBytes_, rowBytes_,
+                                        std::min(planes - base, 8u), width, base, values);
+#endif
+        const size_t from = done / 8;
+        std::fill(lanes + from, lanes + groups, 0);
         for (uint32_t p = base; p < planes && p < base + 8; ++p) {
             const uint8_t* plane = row_.data() + size_t(p) * rowBytes_;
             const uint32_t shift = p - base;
-            for (size_t g = 0; g < groups; ++g)
+            for (size_t g = from; g < groups; ++g)
                 lanes[g] |= kPlaneSpread[plane[g]] << shift;
         }
         // Lane byte i is pixel i: the lane words read as bytes on a little-endian host.
         if constexpr (std::endian::native == std::endian::little) {
             const auto* bytes = reinterpret_cast<const uint8_t*>(lanes);
             if (base == 0)
-                for (uint32_t x = 0; x < width; ++x)
+                for (uint32_t x = done; x < width; ++x)
                     values[x] = bytes[x];
             else
-                for (uint32_t x = 0; x < width; ++x)
+                for (uint32_t x = done; x < width; ++x)
                     values[x] |= uint32_t(bytes[x]) << base;
         } else {
-            for (uint32_t x = 0; x < width; ++x) {
+            for (uint32_t x = done; x < width; ++x) {
                 const uint32_t v = uint32_t(lanes[x / 8] >> (8 * (x % 8))) & 0xFF;
                 values[x] = base == 0 ? v : values[x] | v << base;
             }
@@ -585,12 +690,17 @@ void IffImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, con
         if (f.bits == 32 && count > 0 && std::endian::native == std::endian::little) {
             // Straight into the surface row, its padding column repeating the last pixel.
             uint32_t v = 0;
-            for (uint32_t i = 0; i < count; ++i) {
+            uint32_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+            if (ProcessorHasGather())
+                i = LookUpGathered(destination, values + left, count, packedPalette_);
+#endif
+            for (; i < count; ++i) {
                 v = packedPalette_[std::min<uint32_t>(values[left + i], 255)];
                 std::memcpy(destination + 4 * size_t(i), &v, 4);
             }
             if (count < surfaceWidth)
-                std::memcpy(destination + 4 * size_t(count), &v, 4);
+                std::memcpy(destination + 4 * size_t(count), destination + 4 * size_t(count - 1), 4);
             return;
         }
         packedRow_.resize(count);

@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "Veapi/texture_loader.h"
 
 namespace ve {
@@ -130,6 +134,69 @@ void StorePixels(uint8_t* row, uint32_t bits, const uint32_t* values, uint32_t c
         StorePixel(row, bits, count, values[count - 1]);
 }
 
+namespace {
+
+// Three-byte pixels to four-byte words on a little-endian host, `alpha` in the
+// fourth byte. Reads no byte past pixel `count`'s last; returns how many
+// pixels it wrote (the caller finishes the rest).
+uint32_t SpreadRgbWordsPortable(uint8_t* out, const uint8_t* in, uint32_t count, uint32_t alpha)
+{
+    uint32_t i = 0;
+    // Four pixels from three words.
+    for (; i + 4 <= count; i += 4, in += 12) {
+        uint32_t w[3];
+        std::memcpy(w, in, 12);
+        const uint32_t o[4] = {(w[0] & 0xFFFFFF) | alpha, ((w[0] >> 24 | w[1] << 8) & 0xFFFFFF) | alpha,
+                               ((w[1] >> 16 | w[2] << 16) & 0xFFFFFF) | alpha, (w[2] >> 8) | alpha};
+        std::memcpy(out + 4 * size_t(i), o, 16);
+    }
+    return i;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels a step through one byte shuffle. A step loads 16 bytes, so it
+// runs while six pixels remain, which keeps the load inside the pixels.
+__attribute__((target("ssse3"))) uint32_t SpreadRgbWordsShuffled(uint8_t* out, const uint8_t* in, uint32_t count,
+                                                                 uint32_t alpha)
+{
+    const __m128i order = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i fourth = _mm_set1_epi32(int(alpha));
+    uint32_t i = 0;
+    for (; i + 6 <= count; i += 4, in += 12) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * size_t(i)),
+                         _mm_or_si128(_mm_shuffle_epi8(v, order), fourth));
+    }
+    return i + SpreadRgbWordsPortable(out + 4 * size_t(i), in, count - i, alpha);
+}
+
+#endif
+
+uint32_t SpreadRgbWords(uint8_t* out, const uint8_t* in, uint32_t count, uint32_t alpha)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (ProcessorHasByteShuffle())
+        return SpreadRgbWordsShuffled(out, in, count, alpha);
+#endif
+    return SpreadRgbWordsPortable(out, in, count, alpha);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+const bool kHasByteShuffle = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+}();
+const bool kHasGather = __builtin_cpu_supports("avx2") != 0;
+#else
+const bool kHasByteShuffle = false;
+const bool kHasGather = false;
+#endif
+
+} // namespace
+
+bool ProcessorHasByteShuffle() { return kHasByteShuffle; }
+bool ProcessorHasGather() { return kHasGather; }
+
 bool ImageReader::ConvertRgbTo32(uint8_t* destination, uint32_t surfaceWidth, const uint8_t* row,
                                  uint32_t left, uint32_t count) const
 {
@@ -141,13 +208,12 @@ bool ImageReader::ConvertRgbTo32(uint8_t* destination, uint32_t surfaceWidth, co
     auto store = [&](uint32_t i, uint32_t v) { std::memcpy(destination + 4 * size_t(i), &v, 4); };
     const uint32_t first = blueFirst_ ? f.bluePos : f.redPos, last = blueFirst_ ? f.redPos : f.bluePos;
     if (std::endian::native == std::endian::little && first == 0 && f.greenPos == 8 && last == 16) {
-        // The stored byte order is the surface's: a pixel is its three bytes
-        // read as one word. The last pixel is read bytewise, not past the row.
-        for (uint32_t i = 0; i + 1 < count; ++i, c += 3) {
-            uint32_t v;
-            std::memcpy(&v, c, 4);
-            store(i, (v & 0xFFFFFF) | alpha);
-        }
+        // The stored byte order is the surface's: each pixel gains a fourth
+        // byte. The last pixel is read bytewise, not past the row.
+        const uint32_t done = SpreadRgbWords(destination, c, count - 1, alpha);
+        c += 3 * size_t(done);
+        for (uint32_t i = done; i + 1 < count; ++i, c += 3)
+            store(i, (uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16) | alpha);
     } else {
         for (uint32_t i = 0; i + 1 < count; ++i, c += 3)
             store(i, (uint32_t(c[0]) << first) | (uint32_t(c[1]) << f.greenPos) | (uint32_t(c[2]) << last) | alpha);

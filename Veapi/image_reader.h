@@ -22,6 +22,12 @@ struct PixelFormat;
 constexpr uint32_t kMaxImageSide = 16384;
 constexpr uint64_t kMaxImagePixels = uint64_t(1) << 25;
 
+// True where the processor shuffles bytes within a 16-byte register: row
+// conversions then take a path built for it.
+bool ProcessorHasByteShuffle();
+// True where it loads eight 32-bit table entries by eight indices at once.
+bool ProcessorHasGather();
+
 class ImageReader : public RefCounted {
 public:
     ImageReader() = default;

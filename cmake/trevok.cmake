@@ -67,3 +67,13 @@ function(trevok_tests lib)
     TEST_PREFIX "${lib}."
     ${extra})
 endfunction()
+
+# trevok_hot_sources(files...): pixel and byte loops whose trip count is only
+# known at run time. g++ at -O2 vectorises only loops it can prove cheap
+# (fixed counts); these files get its full cost model, as -O3 would use.
+function(trevok_hot_sources)
+  foreach(file ${ARGN})
+    set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/${file} APPEND PROPERTY COMPILE_OPTIONS
+                 $<$<CXX_COMPILER_ID:GNU>:-fvect-cost-model=dynamic>)
+  endforeach()
+endfunction()

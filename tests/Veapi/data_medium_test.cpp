@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -139,6 +140,76 @@ TEST(DataMedium, DetachedFileIsNotClosedOnRelease)
     EXPECT_TRUE(missing->Status() & ve::kMediumOpenFailed);
     EXPECT_EQ(missing->OsError(), ENOENT);
     missing->Release();
+}
+
+// Large reads go past the block into the caller's buffer: the bytes come in
+// order whatever was buffered before, values read after them follow on, and
+// a read the file cannot fill says how much it got and that data ran out.
+TEST(DataMedium, LargeFileReadsKeepTheStreamInOrder)
+{
+    TempDir dir;
+    std::vector<uint8_t> bytes(10000);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i * 7 + i / 251);
+    WriteBytes(dir / "file", bytes);
+    struct Case {
+        uint32_t before;  // bytes read as values first (part of a block)
+        uint32_t large;   // then one read of this many
+        uint32_t got;     // bytes it yields
+    };
+    const Case cases[] = {{0, 4096, 4096}, {3, 1024, 1024}, {1021, 5000, 5000}, {1024, 2048, 2048},
+                          {6, 9994, 9994}, {6, 12000, 9994}, {9000, 4096, 1000}, {0, 1023, 1023}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.before) + " then " + std::to_string(c.large));
+        ve::FileMedium* f = ve::FileMedium::Open(dir / "file");
+        uint8_t b = 0;
+        for (uint32_t i = 0; i < c.before; ++i)
+            ASSERT_TRUE(f->ReadUInt8(b));
+        std::vector<uint8_t> out(c.large, 0xEE);
+        EXPECT_EQ(f->ReadBytes(out.data(), c.large), c.got);
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + c.got, bytes.begin() + c.before));
+        EXPECT_EQ(f->Status() & ve::kMediumEndOfData, c.got < c.large ? ve::kMediumEndOfData : 0u);
+        const uint32_t at = c.before + c.got;
+        if (at < bytes.size()) {
+            ASSERT_TRUE(f->ReadUInt8(b));
+            EXPECT_EQ(b, bytes[at]);
+        } else {
+            EXPECT_FALSE(f->ReadUInt8(b));
+        }
+        f->Release();
+    }
+}
+
+// Bytes taken in place come in order after what was read before them, from
+// memory without a copy, and a request past the end yields nothing.
+TEST(DataMedium, BytesInPlaceFollowTheStream)
+{
+    TempDir dir;
+    std::vector<uint8_t> bytes(5000);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i * 11 + i / 253);
+    WriteBytes(dir / "file", bytes);
+    for (bool inMemory : {true, false}) {
+        SCOPED_TRACE(inMemory ? "memory" : "file");
+        DataMedium* m = inMemory ? static_cast<DataMedium*>(new ve::MemoryMedium(bytes.data(), uint32_t(bytes.size())))
+                                 : ve::FileMedium::Open(dir / "file");
+        uint32_t v = 0;
+        ASSERT_TRUE(m->ReadUInt32(v));
+        uint32_t at = 4;
+        for (uint32_t count : {10u, 2000u, 1u, 2500u}) {
+            const uint8_t* p = m->ReadInPlace(count);
+            ASSERT_NE(p, nullptr) << count;
+            EXPECT_TRUE(std::equal(p, p + count, bytes.begin() + at)) << count;
+            if (inMemory) {
+                EXPECT_EQ(p, bytes.data() + at);
+            }
+            at += count;
+        }
+        EXPECT_EQ(m->Status(), 0u);
+        EXPECT_EQ(m->ReadInPlace(uint32_t(bytes.size() - at + 1)), nullptr);
+        EXPECT_TRUE(m->Status() & ve::kMediumEndOfData);
+        m->Release();
+    }
 }
 
 } // namespace

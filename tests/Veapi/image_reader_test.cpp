@@ -402,3 +402,95 @@ TEST(ImageReaders, LargeBitmapsDecodeEveryRowAcrossReads)
         EXPECT_EQ(wrong, 0);
     }
 }
+
+// The plane decoder against the plain reading of planar rows, one bit at a
+// time: plane counts below, at and above eight, widths off a byte's edge and
+// around the decoder's steps of 16 and 128 pixels.
+TEST(IffImageReader, PlaneRowsDecodeToTheValueOfEveryBit)
+{
+    struct Case {
+        uint32_t width, planes;
+    };
+    const Case cases[] = {{1, 1},   {7, 3},   {8, 8},    {9, 8},    {17, 5},   {33, 12},
+                          {16, 24}, {23, 32}, {128, 8}, {131, 8}, {259, 5}, {400, 32}};
+    uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return uint8_t(seed >> 16);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " wide, " + std::to_string(c.planes) + " planes");
+        const uint32_t height = 3, rowBytes = (c.width + 7) / 8;
+        std::vector<uint8_t> data(size_t(rowBytes) * c.planes * height);
+        for (uint8_t& b : data)
+            b = next();
+        ve::PlaneDecoder decoder;
+        decoder.Start(data, 0, c.width, height, c.planes, false);
+        for (uint32_t y = 0; y < height; ++y) {
+            ASSERT_TRUE(decoder.NextRow());
+            const uint8_t* row = data.data() + size_t(y) * rowBytes * c.planes;
+            for (uint32_t x = 0; x < c.width; ++x) {
+                uint32_t want = 0;
+                for (uint32_t p = 0; p < c.planes; ++p)
+                    want |= uint32_t((row[p * rowBytes + x / 8] >> (7 - x % 8)) & 1) << p;
+                ASSERT_EQ(decoder.Values()[x], want) << "row " << y << " pixel " << x;
+            }
+        }
+        EXPECT_FALSE(decoder.NextRow());
+    }
+}
+
+// True-colour rows of every width around the conversion's steps of four and
+// six pixels, rows unpadded (width 4, 8) or padded: every pixel lands, and
+// none is read from the next row or past the file.
+TEST(ImageReaders, TrueColourRowsOfEveryWidthKeepEachPixel)
+{
+    LoaderSetup setup;
+    TempDir dir;
+    for (uint32_t width : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 17u, 33u}) {
+        SCOPED_TRACE(width);
+        const uint32_t height = 3;
+        const std::string path = dir / ("w" + std::to_string(width) + ".bmp");
+        WriteBytes(path, LargeBmp(width, height, 24));
+        uint32_t ox = 0, oy = 0;
+        SurfaceRef s(TextureLoader::LoadSurface("sOXOY", path.c_str(), &ox, &oy));
+        ASSERT_TRUE(s) << "error " << TextureLoader::LastError();
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint8_t v = uint8_t(x * 3 + y * 7);
+                const uint32_t want = uint32_t(v ^ 0xAA) << 16 | uint32_t(v ^ 0x55) << 8 | v;
+                ASSERT_EQ(s->ReadArgb(x, y) & 0xffffff, want) << "pixel " << x << ", " << y;
+            }
+    }
+}
+
+// Palette rows of widths around the steps the row conversion takes (eight
+// entries at a time where it can): every pixel gets its own entry, and the
+// column past the picture repeats the last one.
+TEST(IffImageReader, PaletteRowsOfEveryWidthTakeEachEntry)
+{
+    LoaderSetup setup(Xrgb32());
+    std::vector<uint8_t> palette;
+    for (uint32_t i = 0; i < 256; ++i)
+        palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
+    auto entry = [&](uint32_t i) { return uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint8_t(i * 7); };
+    for (uint32_t width : {1u, 7u, 8u, 9u, 16u, 37u, 129u}) {
+        SCOPED_TRACE(width);
+        const uint32_t height = 2;
+        std::vector<uint32_t> values;
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; ++x)
+                values.push_back((x * 13 + y * 5) & 255);
+        std::vector<uint8_t> file = WriteDoc(Picture(width, height, palette, values, 0, 0, false));
+        uint32_t w = 0;
+        SurfaceRef s(TextureLoader::LoadTexture("pxW", file.data(), uint32_t(file.size()), &w));
+        ASSERT_TRUE(s) << TextureLoader::LastError();
+        for (uint32_t y = 0; y < height; ++y) {
+            for (uint32_t x = 0; x < width; ++x)
+                ASSERT_EQ(s->ReadArgb(x, y) & 0xffffff, entry(values[y * width + x])) << x << ", " << y;
+            if (width < w) {
+                EXPECT_EQ(s->ReadArgb(width, y) & 0xffffff, entry(values[y * width + width - 1])) << "row " << y;
+            }
+        }
+    }
+}
