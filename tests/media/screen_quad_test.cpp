@@ -10,6 +10,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -36,7 +39,8 @@ protected:
     {
         SceneTest::SetUp();
         dir_ = std::filesystem::temp_directory_path() /
-               (std::string("screen_quad_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               (std::string("screen_quad_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                std::to_string(::getpid())); // two builds' suites may run at once
         std::filesystem::create_directories(dir_);
         StartScene();
     }
