@@ -16,7 +16,8 @@ void InstallLevelHooks()
 {
     SessionHooks& hooks = Session::Hooks();
     hooks.levelScript = [](const std::filesystem::path& script) {
-        StaticShadows::SetLevelScript(script);
+        const Level* level = Level::Current();
+        StaticShadows::SetLevelScript(script, level && level->staticShadows_);
         // The level's sun: the sun colour from the held direction, until the
         // companion's sun commands replace it.
         LightSet* lights = SunLight::Lights();

@@ -512,6 +512,16 @@ void MovingObject::ApplyMoving(const Vec3& nextPoint, const MotionRecord& record
     SetPlacementFrom(record);
 }
 
+void MovingObject::PlacedByCutScene(const Vec3& position)
+{
+    moving_ = false;
+    if (!mover_ || Level::Current() != moverLevel_)
+        return;
+    LockGuard guard(moverLevel_->lock_, false);
+    if (CollisionPolygon* under = moverLevel_->FindPolygonAtPosition(position))
+        mover_->surface = under;
+}
+
 void MovingObject::PlayWalk()
 {
     // Looped, at the walking speed, so the legs keep pace with the ground.

@@ -125,6 +125,9 @@ public:
     void SetCrouch(bool crouched, bool disguised);
     // SetPlacement, and the mover refilled from the record.
     bool SetPlacementFrom(const MotionRecord& record);
+    // Put down by a cut-scene: it no longer walks, and with a level its
+    // feet stand on the polygon under the position (kept where none is).
+    void PlacedByCutScene(const Vec3& position);
 
     // ---- the player's orders: a request, and the local queue ----
     virtual void OrderStop();

@@ -365,6 +365,12 @@ public:
     virtual uint32_t GetTextureStageState(uint32_t stage, StageState state) const = 0;
     virtual bool SetTexture(uint32_t stage, Texture* texture) = 0;
     virtual Texture* GetTexture(uint32_t stage) const = 0;
+    // Draws and clears land in `target` (a texture made by
+    // Texture::CreateRenderTarget) until it is set back to null, the back
+    // buffer. Either way the viewport becomes the whole of the new target.
+    // False, with nothing changed, for a texture that is no render target.
+    virtual bool SetRenderTarget(Texture* target) = 0;
+    virtual Texture* GetRenderTarget() const = 0;
     virtual bool SetTransform(TransformType type, const Matrix& matrix) = 0;
     virtual Matrix GetTransform(TransformType type) const = 0;
     virtual bool SetViewport(const Viewport& viewport) = 0;
@@ -410,6 +416,11 @@ class Texture {
 public:
     static std::unique_ptr<Texture> Create(uint32_t width, uint32_t height, const FormatDesc& format,
                                            uint32_t levels);
+    // A 32-bit A8R8G8B8 texture of one level that the device can draw into
+    // (Device::SetRenderTarget), with a depth and stencil buffer of its own.
+    // Its rows lie top first like the back buffer's; Lock reads back what
+    // was drawn. Null without a context or for a zero or oversized side.
+    static std::unique_ptr<Texture> CreateRenderTarget(uint32_t width, uint32_t height);
     // A texture holding a loaded surface and its mip levels, palette included.
     static std::unique_ptr<Texture> FromSurface(Surface& surface);
     // Copies a surface of the same size and format into this texture.
@@ -436,6 +447,8 @@ public:
     void MarkLost();
 
     uint32_t GlName() const { return name_.Get(); }
+    bool IsRenderTarget() const { return target_.frame != 0; }
+    uint32_t GlFramebuffer() const { return target_.frame; }
 
 private:
     Texture() = default;
@@ -464,6 +477,12 @@ private:
     };
     Name name_;
     bool lost_ = false;
+    // A render target's frame buffer and depth-stencil buffer, freed with
+    // the context that made them while it lives.
+    struct TargetNames {
+        uint32_t frame = 0, depthStencil = 0;
+        void* context = nullptr;
+    } target_;
 };
 
 } // namespace gfx

@@ -443,9 +443,10 @@ public:
         auto& sc = Gl().screen;
         if (!sc.backFbo || sc.lost)
             return false;
-        if ((flags & (kClearZBuffer | kClearStencil)) && !sc.zBuffer)
+        const detail::DrawTarget into = detail::CurrentDrawTarget();
+        if ((flags & (kClearZBuffer | kClearStencil)) && !into.depth)
             return false;
-        if ((flags & kClearStencil) && !sc.zFormat.stencilBits)
+        if ((flags & kClearStencil) && !into.stencil)
             return false;
         detail::BindBackBuffer();
         detail::Touch();  // clear colour, masks and scissor change
@@ -473,8 +474,8 @@ public:
         for (const Rect& r : areas) {
             const int l = std::max({r.left, viewport_.x, 0});
             const int t = std::max({r.top, viewport_.y, 0});
-            const int rr = std::min({r.right, viewport_.x + viewport_.width, sc.width});
-            const int b = std::min({r.bottom, viewport_.y + viewport_.height, sc.height});
+            const int rr = std::min({r.right, viewport_.x + viewport_.width, into.width});
+            const int b = std::min({r.bottom, viewport_.y + viewport_.height, into.height});
             if (rr <= l || b <= t)
                 continue;
             glScissor(l, t, rr - l, b - t);
@@ -541,6 +542,20 @@ public:
         return stage < kStages ? textures_[stage] : nullptr;
     }
 
+    bool SetRenderTarget(Texture* target) override
+    {
+        if (target && (!target->IsRenderTarget() || target->IsLost()))
+            return false;
+        detail::Touch();
+        Gl().target = target;
+        detail::BindBackBuffer();
+        const detail::DrawTarget into = detail::CurrentDrawTarget();
+        viewport_ = {0, 0, into.width, into.height, 0.0f, 1.0f};
+        dirty_ = true;
+        return true;
+    }
+    Texture* GetRenderTarget() const override { return Gl().target; }
+
     bool SetTransform(TransformType type, const Matrix& matrix) override
     {
         if (type >= TransformType::Count)
@@ -560,9 +575,9 @@ public:
 
     bool SetViewport(const Viewport& vp) override
     {
-        const auto& sc = Gl().screen;
-        if (vp.width <= 0 || vp.height <= 0 || vp.x < 0 || vp.y < 0 || vp.x + vp.width > sc.width ||
-            vp.y + vp.height > sc.height || vp.minZ < 0 || vp.maxZ > 1 || vp.minZ > vp.maxZ)
+        const detail::DrawTarget into = detail::CurrentDrawTarget();
+        if (vp.width <= 0 || vp.height <= 0 || vp.x < 0 || vp.y < 0 || vp.x + vp.width > into.width ||
+            vp.y + vp.height > into.height || vp.minZ < 0 || vp.maxZ > 1 || vp.minZ > vp.maxZ)
             return false;
         if (recording_) {
             block_.push_back(VpOp{vp});
@@ -1030,11 +1045,11 @@ private:
     // Viewport, scissor and the projection: screen vertices bypass the transforms.
     void ApplyViewportAndTransforms(const Layout& l)
     {
-        const auto& sc = Gl().screen;
+        const detail::DrawTarget into = detail::CurrentDrawTarget();
         glEnable(GL_SCISSOR_TEST);
         glScissor(viewport_.x, viewport_.y, viewport_.width, viewport_.height);
         if (l.rhw) {
-            glViewport(0, 0, sc.width, sc.height);
+            glViewport(0, 0, into.width, into.height);
             glDepthRange(0.0, 1.0);
             glEnable(GL_DEPTH_CLAMP);
             glMatrixMode(GL_PROJECTION);
@@ -1059,8 +1074,8 @@ private:
     // Depth and stencil tests and writes.
     void ApplyDepthAndStencil()
     {
-        const auto& sc = Gl().screen;
-        const bool z = Rs(RenderState::ZEnable) != 0 && sc.zBuffer;
+        const detail::DrawTarget into = detail::CurrentDrawTarget();
+        const bool z = Rs(RenderState::ZEnable) != 0 && into.depth;
         if (z) {
             glEnable(GL_DEPTH_TEST);
             glDepthFunc(CmpFunc(Rs(RenderState::ZFunc)));
@@ -1068,7 +1083,7 @@ private:
         } else {
             glDisable(GL_DEPTH_TEST);
         }
-        if (Rs(RenderState::StencilEnable) && sc.zFormat.stencilBits) {
+        if (Rs(RenderState::StencilEnable) && into.stencil) {
             glEnable(GL_STENCIL_TEST);
             glStencilFunc(CmpFunc(Rs(RenderState::StencilFunc)), GLint(Rs(RenderState::StencilRef) & 0xFF),
                           Rs(RenderState::StencilMask));
@@ -1360,7 +1375,8 @@ private:
         spec_.resize(size_t(count) * 3);
         fog_.resize(count);
         norm_.resize(size_t(count) * 3);
-        const float w2 = 2.0f / float(sc.width), h2 = 2.0f / float(sc.height);
+        const detail::DrawTarget into = detail::CurrentDrawTarget();
+        const float w2 = 2.0f / float(into.width), h2 = 2.0f / float(into.height);
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t* v = data + size_t(i) * l.stride;
             float* p = &pos_[size_t(i) * 4];

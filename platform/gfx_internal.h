@@ -76,6 +76,7 @@ struct State {
     GlContext context;
     Screen screen;
     std::set<Texture*> textures;
+    Texture* target = nullptr;  // the render target drawn into; null: the back buffer
     uint64_t textureBytes = 0;
     GlTexture whiteTexture;  // what an empty texture stage samples
     bool anisotropyExt = false;
@@ -107,7 +108,15 @@ bool EnsureContext();
 // glClearColor for a packed ARGB colour; a 16-bit screen keeps the top bits
 // of each channel, as a fill of 5-6-5 memory would.
 void SetClearColour(uint32_t argb);
-// Binds the back buffer as the target of drawing.
+// Where drawing lands: the render target when one is set, else the back
+// buffer with the screen's z-buffer.
+struct DrawTarget {
+    GLuint frame = 0;
+    int width = 0, height = 0;
+    bool depth = false, stencil = false;
+};
+DrawTarget CurrentDrawTarget();
+// Binds the current draw target (the render target, else the back buffer).
 void BindBackBuffer();
 
 inline void Touch()

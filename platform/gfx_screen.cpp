@@ -71,9 +71,18 @@ void SetClearColour(uint32_t argb)
         glClearColor(float(r) / 255.0f, float(g) / 255.0f, float(b) / 255.0f, float(argb >> 24) / 255.0f);
 }
 
+DrawTarget CurrentDrawTarget()
+{
+    const State& s = Gl();
+    if (s.target)
+        return {s.target->GlFramebuffer(), int(s.target->Width()), int(s.target->Height()), true, true};
+    const Screen& sc = s.screen;
+    return {sc.backFbo, sc.width, sc.height, sc.zBuffer != 0, sc.zBuffer != 0 && sc.zFormat.stencilBits != 0};
+}
+
 void BindBackBuffer()
 {
-    glBindFramebuffer(GL_FRAMEBUFFER, Gl().screen.backFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, CurrentDrawTarget().frame);
 }
 
 } // namespace detail

@@ -102,11 +102,51 @@ std::unique_ptr<Texture> Texture::Create(uint32_t width, uint32_t height, const 
     return t;
 }
 
+std::unique_ptr<Texture> Texture::CreateRenderTarget(uint32_t width, uint32_t height)
+{
+    std::unique_ptr<Texture> t = Create(width, height, Argb8888(), 1);
+    if (!t)
+        return nullptr;
+    detail::Touch();  // frame buffer and render buffer bindings change
+    glBindTexture(GL_TEXTURE_2D, t->name_.Get());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    TargetNames& names = t->target_;
+    names.context = Gl().context;
+    glGenRenderbuffers(1, &names.depthStencil);
+    glBindRenderbuffer(GL_RENDERBUFFER, names.depthStencil);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, GLsizei(width), GLsizei(height));
+    glGenFramebuffers(1, &names.frame);
+    glBindFramebuffer(GL_FRAMEBUFFER, names.frame);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t->name_.Get(), 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, names.depthStencil);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    detail::BindBackBuffer();
+    if (!complete)
+        return nullptr;  // the destructor frees the names
+    return t;
+}
+
 Texture::~Texture()
 {
     detail::State& s = Gl();
     s.textures.erase(this);
     s.textureBytes -= std::min(s.textureBytes, Bytes());
+    if (!target_.context)
+        return;
+    const bool live = s.context && target_.context == s.context;
+    if (live) {
+        SDL_GL_MakeCurrent(s.window, s.context);
+        glDeleteFramebuffers(1, &target_.frame);
+        glDeleteRenderbuffers(1, &target_.depthStencil);
+        detail::Touch();
+    }
+    // Drawing goes back to the back buffer rather than into a freed target.
+    if (s.target == this) {
+        s.target = nullptr;
+        if (live)
+            detail::BindBackBuffer();
+    }
 }
 
 Texture::Name::Name(Name&& other) noexcept
@@ -151,6 +191,12 @@ uint8_t* Texture::Lock(uint32_t level, uint32_t& pitch)
     if (lost_ || level >= levels_.size())
         return nullptr;
     pitch = RowBytes(format_, LevelSize(width_, level));
+    // A render target's copy is what was drawn into it last.
+    if (IsRenderTarget() && name_.Live()) {
+        detail::Touch();
+        glBindTexture(GL_TEXTURE_2D, name_.Get());
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, levels_[0].data());
+    }
     return levels_[level].data();
 }
 

@@ -241,6 +241,8 @@ void CameraTrack::PlaceCastMember(int32_t cast, float seconds, const Vec3& posit
     if (!object || !object->SetPlacement(position, orientation, seconds))
         return;
     object->SetHighlight(true);
+    if (object->TakesMotionOrders())
+        static_cast<MovingObject*>(object)->PlacedByCutScene(position);
     if (std::find(driven_.begin(), driven_.end(), object->GetId()) == driven_.end())
         driven_.push_back(object->GetId());
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 class ParticleEmitter;
+class TextureEntry;
 struct ParticleEmitterDesc;
 
 const char* ParticleTypeName(int type);
@@ -72,6 +73,11 @@ public:
     const ParticleSettings& Settings() const { return settings_; }
     // The running emitter, or null once the particle system let it go.
     ParticleEmitter* Emitter() const;
+    // The backdrop behind the list: a render target the size of the frame,
+    // filled each frame with kBackdrop; null before the first draw with a
+    // device.
+    static constexpr uint32_t kBackdrop = 0x80000000u;
+    TextureEntry* Backdrop() const { return backdrop_; }
 
 protected:
     ~ParticleTester() override;
@@ -79,9 +85,13 @@ protected:
 private:
     void Remake();
     void StopEmitter();
+    // Fills the backdrop target for a frame of w x h pixels (made or remade
+    // to that size); false without a device or when no target could be made.
+    bool FillBackdrop(int w, int h);
 
     ParticleSettings settings_;
     Vec3 position_;
     ParticleEmitter* emitter_ = nullptr; // the particle system owns it
     int emitterGroup_ = 0;
+    TextureEntry* backdrop_ = nullptr; // one use held
 };

@@ -143,6 +143,9 @@ public:
     Vec3 innerMinimum_{0, 0, 0}; // 0.99 x minimum + 0.01 x maximum
     Vec3 innerMaximum_{0, 0, 0};
     uint64_t levelFileTime_ = 0;
+    // The map names a shadow object: the level casts its own shadows where
+    // the shadow mode draws them.
+    bool staticShadows_ = false;
     bool cellsLaidOut_ = false;
     bool navigationPrepared_ = false; // links loaded or built once per level
     bool levelLightEnabled_ = false;

@@ -23,7 +23,7 @@ namespace {
 
 enum MapKey : int {
     kName = 0, kFile = 1, kCameraPlane = 68, kMaxCameraDistance = 69, kMaxFocus = 70, kMinFocus = 71,
-    kMaxVertices = 104,
+    kShadowObjectRif = 72, kShadowObjectName = 73, kMaxVertices = 104,
 };
 
 std::string Line(const std::string& text, int index)
@@ -46,6 +46,11 @@ const trevok::ChunkObject* FindDummy(const std::vector<trevok::ChunkObject>& dum
         if (trevok::SameNameIgnoringCase(d.name_, name))
             return &d;
     return nullptr;
+}
+
+bool Given(const char* text)
+{
+    return text && *text;
 }
 
 // The level from its cache, or cut from the chunk file and cached.
@@ -287,6 +292,11 @@ int32_t LevelServices::LoadSound(const std::string& name)
     return system ? system->LoadSoundChunks(name) : 0;
 }
 
+bool AsksForStaticShadows(const script::ScriptDefinition& map)
+{
+    return Given(map.FieldText(kShadowObjectRif)) || Given(map.FieldText(kShadowObjectName));
+}
+
 void LevelServices::BuildMap(script::ScriptDefinition& map)
 {
     RecordServices::BuildMap(map);
@@ -314,6 +324,7 @@ void LevelServices::BuildMap(script::ScriptDefinition& map)
         for (const std::string& p : problems)
             Warning(std::string("map: ") + fileName + ": " + p);
     }
+    level->staticShadows_ = AsksForStaticShadows(map);
     const Vec3 vector = -level->origin_;
 
     // The loader already applies the file's environment scale; scaling the

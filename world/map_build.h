@@ -131,6 +131,10 @@ Hierarchy* RoleHierarchy(const script::ShapeRef& ref);
 LevelServices* BuildLevelScript(const std::filesystem::path& dataRoot, const std::filesystem::path& script,
                                 std::unique_ptr<LevelServices> services = {});
 
+// Whether a map asks for the level's own (static) shadows: it names a
+// shadow object, by file or by name.
+bool AsksForStaticShadows(const script::ScriptDefinition& map);
+
 // The third line of an ambient sound dummy's text: letter codes I (inner), R
 // (outer), V (volume) and P (pitch in semitones, stored in octaves), each
 // followed by its number. Unknown letters and numbers without a code are

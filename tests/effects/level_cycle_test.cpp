@@ -155,6 +155,40 @@ TEST_F(LevelCycle, ASecondLoadFindsNothingOfTheFirst)
     EXPECT_EQ(second.computed, 0u) << "the edges come from the cache";
 }
 
+// The level's own shadows are computed and cached only where the map names a
+// shadow object and the shadow mode draws them.
+TEST_F(LevelCycle, TheMapAndTheModeDecideTheLevelsShadows)
+{
+    const fs::path script = root_ / "scripts" / "training_level.tvs";
+    std::string text;
+    {
+        std::ifstream in(script, std::ios::binary);
+        for (std::string line; std::getline(in, line);)
+            text += line + "\n";
+    }
+    const size_t clause = text.find("shadow object rif");
+    ASSERT_NE(clause, std::string::npos) << "the sample map asks for them";
+    std::string without = text;
+    without.erase(clause, text.find('\n', clause) - clause);
+    const struct {
+        bool asks;
+        uint32_t mode;
+        bool built;
+    } rows[] = {{true, 4, true}, {true, 3, false}, {false, 4, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.asks ? "asks" : "does not ask") << ", mode " << row.mode);
+        std::ofstream(script, std::ios::trunc) << (row.asks ? text : without);
+        fs::remove(root_ / "scripts" / "training_level.shd");
+        ShadowMode = row.mode;
+        ASSERT_TRUE(StartSession(true)) << Session::LastError();
+        ASSERT_NE(Level::Current(), nullptr);
+        EXPECT_EQ(Level::Current()->staticShadows_, row.asks);
+        EXPECT_EQ(Held::Now().edges > 0, row.built);
+        EXPECT_EQ(fs::exists(root_ / "scripts" / "training_level.shd"), row.built);
+        EndSession();
+    }
+}
+
 // The load lights the level as its companion expects: a white glow until
 // AMBIENT, and a sun light of the sun colour that SUNANGLE then turns. The
 // light goes with the level.

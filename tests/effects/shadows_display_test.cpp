@@ -24,6 +24,10 @@
 #include <filesystem>
 #include <fstream>
 
+#ifdef TREVOK_HAVE_EMBREE
+#include <embree3/rtcore.h>
+#endif
+
 namespace {
 
 constexpr int kWidth = 320, kHeight = 240;
@@ -419,3 +423,135 @@ TEST_F(ProjectedShadows, FootprintsAndBlobsDarkenOnlyTheFloorRoundTheCaster)
         EXPECT_EQ(far, 0);
     }
 }
+
+#ifdef TREVOK_HAVE_EMBREE
+namespace {
+
+// Occlusion queries against a mesh, answered by Embree.
+class RayOracle {
+public:
+    explicit RayOracle(const shadowtest::Mesh& mesh) : device_(rtcNewDevice(nullptr)), scene_(rtcNewScene(device_))
+    {
+        RTCGeometry geometry = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
+        auto* points = static_cast<float*>(rtcSetNewGeometryBuffer(
+            geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), mesh.points.size()));
+        for (size_t i = 0; i < mesh.points.size(); ++i) {
+            points[3 * i] = mesh.points[i].x;
+            points[3 * i + 1] = mesh.points[i].y;
+            points[3 * i + 2] = mesh.points[i].z;
+        }
+        auto* indices = static_cast<unsigned*>(rtcSetNewGeometryBuffer(
+            geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), mesh.triangles.size()));
+        for (size_t i = 0; i < mesh.triangles.size(); ++i)
+            for (size_t k = 0; k < 3; ++k)
+                indices[3 * i + k] = mesh.triangles[i][k];
+        rtcCommitGeometry(geometry);
+        rtcAttachGeometry(scene_, geometry);
+        rtcReleaseGeometry(geometry);
+        rtcCommitScene(scene_);
+    }
+    ~RayOracle()
+    {
+        rtcReleaseScene(scene_);
+        rtcReleaseDevice(device_);
+    }
+    RayOracle(const RayOracle&) = delete;
+    RayOracle& operator=(const RayOracle&) = delete;
+
+    // Whether the mesh lies on the ray from `from` along the unit `direction`
+    // within `reach`.
+    bool Blocked(const Vec3& from, const Vec3& direction, float reach) const
+    {
+        RTCIntersectContext context;
+        rtcInitIntersectContext(&context);
+        RTCRay ray{};
+        ray.org_x = from.x;
+        ray.org_y = from.y;
+        ray.org_z = from.z;
+        ray.dir_x = direction.x;
+        ray.dir_y = direction.y;
+        ray.dir_z = direction.z;
+        ray.tnear = 1e-4f;
+        ray.tfar = reach;
+        ray.mask = 0xFFFFFFFFu;
+        rtcOccluded1(scene_, &context, &ray);
+        return ray.tfar < 0.0f; // a hit sets it to minus infinity
+    }
+
+private:
+    RTCDevice device_;
+    RTCScene scene_;
+};
+
+// The world point a pixel of the depth read-back shows.
+Vec3 Unproject(Camera& camera, int x, int y, float depth)
+{
+    const gfx::Viewport& viewport = camera.DeviceViewport();
+    const float clip[4] = {(float(x) - camera.CentreX()) / camera.HalfWidth(),
+                           (camera.CentreY() - float(y)) / camera.HalfHeight(),
+                           (depth - viewport.minZ) / (viewport.maxZ - viewport.minZ), 1.0f};
+    const gfx::Matrix& inverse = camera.InverseCombined();
+    float out[4] = {};
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 4; ++i)
+            out[k] += clip[i] * inverse(i, k);
+    return {out[0] / out[3], out[1] / out[3], out[2] / out[3]};
+}
+
+} // namespace
+
+// The level's box under a slanted sun: each floor pixel the frame shows is
+// darkened exactly when a ray from its point (from the depth read-back)
+// towards the sun meets the box. Pixels next to a change of answer are
+// left out, and so are those the box itself would hide from the camera.
+TEST_F(ProjectedShadows, DarkenedPixelsMatchRaysCastTowardsTheSun)
+{
+    const shadowtest::Mesh box = shadowtest::Box({kBoxX0, 0, kBoxZ0}, {kBoxX1, 1, kBoxZ1});
+    const RayOracle oracle(box);
+    const Vec3 sun = Vec3{0.6f, 1.0f, 0.4f}.Normalised();
+    SetSunDirection(sun);
+    ShadowMode = 4;
+    Shadows::Startup();
+    ASSERT_EQ(StaticShadows::DataOf(*level_).edges.size(), 12u);
+    std::vector<float> depth;
+    const std::vector<uint32_t> pixels = Frame(&depth);
+    ASSERT_EQ(depth.size(), pixels.size());
+    MainCamera& camera = MainCamera::Get();
+    const Vec3 eye = camera.Position();
+
+    // -1: no floor shown there; 0 lit; 1 in the box's shadow.
+    std::vector<int> truth(pixels.size(), -1);
+    int offFloor = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const float d = depth[size_t(y * kWidth + x)];
+            if (!(d < 1.0f))
+                continue;
+            const Vec3 p = Unproject(camera, x, y, d);
+            offFloor += std::fabs(p.y - kFloorY) > 0.05f;
+            const Vec3 toEye = eye - p;
+            if (oracle.Blocked(p, toEye.Normalised(), toEye.Length()))
+                continue;
+            truth[size_t(y * kWidth + x)] = oracle.Blocked(p, -sun, 100.0f) ? 1 : 0;
+        }
+    EXPECT_EQ(offFloor, 0) << "the read-back depth puts every pixel on the floor";
+
+    int shadowed = 0, lit = 0, wrong = 0;
+    for (int y = 1; y + 1 < kHeight; ++y)
+        for (int x = 1; x + 1 < kWidth; ++x) {
+            const int t = truth[size_t(y * kWidth + x)];
+            bool settled = t >= 0;
+            for (int dy = -1; dy <= 1 && settled; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    settled = settled && truth[size_t((y + dy) * kWidth + x + dx)] == t;
+            if (!settled)
+                continue;
+            ++(t == 1 ? shadowed : lit);
+            wrong += Darkened(pixels[size_t(y * kWidth + x)]) != (t == 1);
+        }
+    EXPECT_GT(shadowed, 100);
+    EXPECT_GT(lit, 1000);
+    EXPECT_EQ(wrong, 0);
+    SetSunDirection({0, 1, 0});
+}
+#endif

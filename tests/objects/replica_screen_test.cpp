@@ -20,7 +20,10 @@ constexpr int kWidth = 320, kHeight = 240;
 constexpr float kGroundY = 2.0f;
 constexpr uint32_t kGround = 0xFFC0C0C0;
 
-// A closed box with outward normals, as an engine shape (one use).
+// A closed box with outward normals, as an engine shape (one use). Each face
+// turns clockwise seen from outside, the side the device keeps when it culls
+// counter-clockwise faces: the other way round the near faces are culled and
+// the insides of the far ones show, turned away from a light in front.
 VeShape* BoxShape(const Vec3& lo, const Vec3& hi)
 {
     const uint16_t quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
@@ -35,7 +38,7 @@ VeShape* BoxShape(const Vec3& lo, const Vec3& hi)
             std::memcpy(mesh->Vertex(f * 4 + k), v, sizeof v);
         }
         const uint16_t b = static_cast<uint16_t>(f * 4);
-        const uint16_t tri[6] = {b, uint16_t(b + 1), uint16_t(b + 2), b, uint16_t(b + 2), uint16_t(b + 3)};
+        const uint16_t tri[6] = {b, uint16_t(b + 2), uint16_t(b + 1), b, uint16_t(b + 3), uint16_t(b + 2)};
         std::copy(std::begin(tri), std::end(tri), mesh->indices.begin() + f * 6);
     }
     shape->min_ = lo;
@@ -176,6 +179,12 @@ TEST_F(ReplicaScreen, AUnitAFlagAndTheMarkerShowOverTheGround)
     EXPECT_GT(Changed(empty, full, flagAt + Vec3{0, -1, 0}), 20) << "the flag";
     EXPECT_GT(Changed(empty, full, markerAt + Vec3{0, -0.2f, 0}), 5) << "the marker";
     EXPECT_EQ(Changed(empty, full, {-1.5f, kGroundY, 30}), 0) << "bare ground";
+    // The white sun lights the unit's white faces grey to white, not black.
+    Vec3 s;
+    ASSERT_TRUE(camera_->Project(unit->GetCentre(), s));
+    const uint32_t lit = full[size_t(int(s.y) * kWidth + int(s.x))];
+    EXPECT_GT(lit & 0xFF, 0x40u) << std::hex << lit;
+    EXPECT_EQ((lit >> 16) & 0xFF, lit & 0xFF) << std::hex << lit << ": a white light on a white unit";
 }
 
 } // namespace

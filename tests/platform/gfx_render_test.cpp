@@ -1,4 +1,5 @@
 // Drawing through the graphics layer, checked by the pixels it leaves.
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -488,6 +489,76 @@ TEST_F(GfxLighting, SpecularColourCanComeFromTheVertex)
     ClearTo(0xFF000000);
     ASSERT_TRUE(device_->DrawPrimitive(gfx::Primitive::TriangleFan, fvf, q, 4));
     EXPECT_EQ(Pixel(8, 8), 0x00FF00u);
+}
+
+} // namespace
+
+namespace {
+
+// A render target takes the clears and draws, with a depth buffer of its
+// own, until the back buffer is set back; what it holds reads back top row
+// first and draws as a texture the right way up. A freed target gives the
+// back buffer back.
+TEST_F(GfxRender, RenderTargetsTakeTheDrawingUntilTheBackBufferReturns)
+{
+    Open(32, 32, 32);
+    auto target = gfx::Texture::CreateRenderTarget(16, 8);
+    ASSERT_NE(target, nullptr);
+    EXPECT_TRUE(target->IsRenderTarget());
+    auto plain = gfx::Texture::Create(16, 8, gfx::Argb8888(), 1);
+    EXPECT_FALSE(device_->SetRenderTarget(plain.get())) << "a texture made without a frame buffer";
+    EXPECT_EQ(device_->GetRenderTarget(), nullptr);
+    EXPECT_EQ(gfx::Texture::CreateRenderTarget(0, 8), nullptr);
+
+    ASSERT_TRUE(device_->BeginScene());
+    ClearTo(0xFF000000);
+    ASSERT_TRUE(device_->SetRenderTarget(target.get()));
+    EXPECT_EQ(device_->GetRenderTarget(), target.get());
+    const gfx::Viewport whole = device_->GetViewport();
+    EXPECT_EQ((std::array{whole.x, whole.y, whole.width, whole.height}), (std::array{0, 0, 16, 8}));
+    EXPECT_FALSE(device_->SetViewport({0, 0, 32, 32, 0, 1})) << "larger than the target";
+    ClearTo(0xFFFF0000);
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::CullMode, gfx::cull::None));
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::ZEnable, 1));
+    ASSERT_TRUE(device_->SetRenderState(gfx::RenderState::ZWriteEnable, 1));
+    Draw(ScreenQuad(0, 0, 8, 4, 0xFF00FF00));
+    Draw(ScreenQuad(8, 0, 16, 8, 0xFF0000FF, 0.3f));
+    Draw(ScreenQuad(8, 0, 16, 8, 0xFFFFFF00, 0.6f)); // behind, in the target's own depth
+    ASSERT_TRUE(device_->SetRenderTarget(nullptr));
+    const gfx::Viewport back = device_->GetViewport();
+    EXPECT_EQ((std::array{back.width, back.height}), (std::array{32, 32}));
+    EXPECT_EQ(Pixel(2, 1), 0x000000u) << "nothing reached the back buffer";
+
+    const struct {
+        int x, y;
+        uint32_t texel, screen; // the target's texel there, and the screen drawn from it
+    } rows[] = {
+        {2, 1, 0xFF00FF00, 0x00FF00},
+        {12, 6, 0xFF0000FF, 0x0000FF},
+        {2, 6, 0xFFFF0000, 0xFF0000},
+    };
+    uint32_t pitch = 0;
+    const uint8_t* texels = target->Lock(0, pitch);
+    ASSERT_NE(texels, nullptr);
+    for (const auto& row : rows) {
+        uint32_t texel = 0;
+        std::memcpy(&texel, texels + size_t(row.y) * pitch + size_t(row.x) * 4, 4);
+        EXPECT_EQ(texel, row.texel) << row.x << ", " << row.y;
+    }
+    ASSERT_TRUE(target->Unlock(0));
+
+    ASSERT_TRUE(device_->SetTexture(0, target.get()));
+    Draw(ScreenQuad(0, 0, 32, 32, 0xFFFFFFFF));
+    for (const auto& row : rows)
+        EXPECT_EQ(Pixel(row.x * 2, row.y * 4 + 1), row.screen) << row.x << ", " << row.y;
+    ASSERT_TRUE(device_->SetTexture(0, nullptr));
+
+    // A target freed while set: drawing goes to the back buffer again.
+    ASSERT_TRUE(device_->SetRenderTarget(target.get()));
+    target.reset();
+    EXPECT_EQ(device_->GetRenderTarget(), nullptr);
+    ClearTo(0xFF0000FF);
+    EXPECT_EQ(Pixel(4, 4), 0x0000FFu);
 }
 
 } // namespace

@@ -232,6 +232,56 @@ TEST_F(CameraTrackTest, StoppingHandsTheSquadBackToTheServer)
     EXPECT_EQ(track_->DrawCount(), 0u);
 }
 
+// A squad unit the track puts down stops walking and stands on the polygon
+// under its new place, with or without glide time; a unit of another side
+// only glides there.
+TEST_F(CameraTrackTest, APlacedSquadUnitStopsAndStandsOnThePolygonUnderIt)
+{
+    CollisionSource floor; // two squares side by side: x 0..4 and 4..8
+    floor.points = {{0, 0, 0}, {4, 0, 0}, {8, 0, 0}, {0, 0, 4}, {4, 0, 4}, {8, 0, 4}};
+    floor.quads.push_back({{0, 1, 4, 3}, {0, -1, 0}, 0});
+    floor.quads.push_back({{1, 2, 5, 4}, {0, -1, 0}, 0});
+    auto level = std::make_unique<Level>(nullptr, Vec3(0, 0, 0), &floor);
+    level->BuildCellGrid(4, 1, 4);
+    level->LinkPolygons();
+    struct Current {
+        explicit Current(Level* l) { Level::Current() = l; }
+        ~Current() { Level::Current() = nullptr; }
+    } current(level.get());
+    const Vec3 start{2, 0, 2}, target{6, 0, 2};
+    CollisionPolygon* const startPolygon = level->FindPolygonAt(start);
+    CollisionPolygon* const targetPolygon = level->FindPolygonAt(target);
+    ASSERT_NE(startPolygon, nullptr);
+    ASSERT_NE(targetPolygon, nullptr);
+    ASSERT_NE(startPolygon, targetPolygon);
+
+    const struct {
+        int32_t side;
+        float seconds;
+        bool stops;
+    } rows[] = {
+        {ui_test::ReplicaWorld::kOwnSide, 0.0f, true},
+        {ui_test::ReplicaWorld::kOwnSide, 0.5f, true},
+        {ui_test::ReplicaWorld::kEnemySide, 0.5f, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "side " << row.side << ", " << row.seconds << " s");
+        ui_test::ReplicaWorld world;
+        Unit* unit = world.MakeUnit(7, row.side, "trevok", start);
+        ASSERT_EQ(unit->TakesMotionOrders(), row.stops);
+        MotionRecord record;
+        record.position = start;
+        unit->ApplyMoving({3, 0, 2}, record, {3, 0, 2});
+        ASSERT_TRUE(unit->IsWalking());
+        ASSERT_EQ(unit->GetPolygon(), startPolygon);
+
+        track_->PlaceCastMember(int32_t(unit->GetId()), row.seconds, target, Quaternion::Identity());
+        EXPECT_TRUE(unit->IsHighlighted());
+        EXPECT_EQ(unit->IsWalking(), !row.stops);
+        EXPECT_EQ(unit->GetPolygon(), row.stops ? targetPolygon : startPolygon);
+    }
+}
+
 // The training level's "camera track" definition stands ahead of its map:
 // the track still loads with the level, and playing it glides the camera
 // while the robot it loads walks on the spot.

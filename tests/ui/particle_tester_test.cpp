@@ -5,6 +5,7 @@
 #include "../Veapi/camera_fixture.h"
 #include "solid_fonts.h"
 #include "Veapi/render_queue.h"
+#include "Veapi/texture_manager.h"
 #include "Veapi/texture_loader.h"
 #include "Veapi/light_set.h"
 #include "Veapi/particles.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -180,6 +182,43 @@ TEST_F(ParticleTesterScene, ListsItsSettingsInAFrameAndFollowsAClick)
     tester->Run();
     Frame();
     EXPECT_TRUE(White(tenth, y)) << "SMOKE has five";
+}
+
+// The list stands on a backdrop drawn into a target of the frame's size:
+// the target holds the backdrop colour and darkens the scene inside the
+// frame only, also after a click made the list anew.
+TEST_F(ParticleTesterScene, TheListStandsOnABackdropDrawnIntoItsTarget)
+{
+    ParticleTester::Replace({0, 0, 5}, 3);
+    ParticleTester* tester = ParticleTester::Current();
+    ASSERT_NE(tester, nullptr);
+    const int frameLeft = int(0.02f * 320), frameRight = int(0.52f * 320);
+    const int inside = frameRight - 4, below = int(0.1f * 240) + 40;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        BeginFrame(0xFF808080u);
+        MenuScreen::DrawAll(0);
+        RenderQueue::Flush();
+        EndFrame();
+        ASSERT_NE(tester->Backdrop(), nullptr);
+        gfx::Texture* target = tester->Backdrop()->Surface();
+        ASSERT_NE(target, nullptr);
+        EXPECT_TRUE(target->IsRenderTarget());
+        EXPECT_EQ(target->Width(), uint32_t(frameRight - frameLeft));
+        uint32_t pitch = 0;
+        const uint8_t* texels = target->Lock(0, pitch);
+        ASSERT_NE(texels, nullptr);
+        uint32_t texel = 0;
+        std::memcpy(&texel, texels + size_t(target->Height() / 2) * pitch, 4);
+        EXPECT_EQ(texel, ParticleTester::kBackdrop);
+        target->Unlock(0);
+        const auto dark = Pixel(inside, below), bare = Pixel(frameRight + 20, below);
+        EXPECT_LT(dark.r, 0x70) << "half the grey shows through the backdrop";
+        EXPECT_GT(dark.r, 0x30);
+        EXPECT_EQ(bare.r, 0x80) << "beside the frame the scene is untouched";
+        MenuScreen::SetPointer(tester->Left() + 0.1f, tester->Top() + ParticleTester::kMargin);
+        tester->Run();
+    }
 }
 
 TEST(SceneLightingTest, GameLightsOnceAndClearsToWhite)

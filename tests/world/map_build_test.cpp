@@ -291,6 +291,32 @@ TEST_F(MapBuildTest, MissingLevelFileBuildsNothing)
     EXPECT_FALSE(s.warnings.empty());
 }
 
+// A map asks for the level's own shadows by naming a shadow object; none,
+// or nothing, asks for none. A later map build of the same level decides
+// again.
+TEST_F(MapBuildTest, NamingAShadowObjectAsksForStaticShadows)
+{
+    struct Case {
+        const char* clause;
+        bool asks;
+    };
+    const Case cases[] = {
+        {"", false},
+        {"shadow object rif none shadow object name none", false},
+        {"shadow object rif \"loader_level.rif\"", true},
+        {"shadow object name \"Panel\"", true},
+        {"shadow object rif \"loader_level.rif\" shadow object name \"Panel\"", true},
+    };
+    for (const Case& c : cases) {
+        StopLevel();
+        std::string text = Map("");
+        text.replace(text.find("max camera distance"), 0, std::string(c.clause) + " ");
+        Start(text);
+        ASSERT_NE(Level::Current(), nullptr) << c.clause;
+        EXPECT_EQ(Level::Current()->staticShadows_, c.asks) << c.clause;
+    }
+}
+
 TEST(AmbientCodesTest, LettersOverrideTheirValues)
 {
     struct Case {
@@ -374,6 +400,7 @@ TEST(SampleMapBuildTest, TrainingScriptBuildsItsLevel)
     EXPECT_EQ(s.ambientSounds[0].volume, 80u);
     EXPECT_FLOAT_EQ(s.ambientSounds[0].pitch, 2.0f / 12);
     EXPECT_EQ(s.camera.maxDistance, 60);
+    EXPECT_TRUE(Level::Current()->staticShadows_) << "the sample level casts its own shadows";
     EXPECT_EQ(s.loadingTexts, std::vector<std::string>{"Loading level"});
     StringTable::Global().Free();
     EXPECT_FLOAT_EQ(s.camera.plane[2], 1);  // the marker faces along z
