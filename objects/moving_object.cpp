@@ -508,6 +508,7 @@ void MovingObject::ApplyMoving(const Vec3& nextPoint, const MotionRecord& record
         finalDestination_ = finalDestination;
         destinationSeconds_ = record.seconds;
         markerShown_ = false;
+        ReleaseMarker();  // the next update shows one at the new destination
     }
     SetPlacementFrom(record);
 }

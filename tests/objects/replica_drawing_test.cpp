@@ -268,7 +268,18 @@ TEST_F(ReplicaDrawing, TheMoveMarkerShrinksAndTurnsForTwoSecondsThenGoes)
     EXPECT_NEAR(own->Marker()->placement_.Position().z, 10.0f, 1e-4f);
     EXPECT_NEAR(HeadingOf(own->Marker()->placement_.Orientation()), WrapSteps(1500.0f), 0.5f);
 
-    own->Update(Ticks(2.2f), 2.2f);
+    // A new destination while the marker shows moves the one marker there;
+    // the old one is given back, not left behind.
+    VeShape* box = model->shapes_[0];
+    const int32_t usesWithOneMarker = box->UseCount();
+    record.position = {0, 0, 0};
+    own->ApplyMoving({0, 0, 10}, record, {0, 0, 20});
+    own->Update(Ticks(1.2f), 0.1f);
+    ASSERT_NE(own->Marker(), nullptr);
+    EXPECT_NEAR(own->Marker()->placement_.Position().z, 20.0f, 1e-4f);
+    EXPECT_EQ(box->UseCount(), usesWithOneMarker);
+
+    own->Update(Ticks(3.3f), 2.1f);
     EXPECT_EQ(own->Marker(), nullptr);
 }
 
