@@ -702,17 +702,19 @@ void Actor::Update(uint64_t now, float seconds)
     // 6. Motion state: on change, else a refresh every second.
     if (changed_ || seconds - lastSent_ > 1.0f)
         SendMotion(MotionType(), false);
-    // 7. The followed object (pick-ups and switches) is used once near.
+    // 7. The followed object: a pick-up or a switch is used once near.
     if (!walking_ && followedId_ != -1 && HasCustomisation() && !Held() && !pickUpPending_) {
         GameObject* followed = ObjectRegistry::Global().Find(static_cast<uint32_t>(followedId_));
-        // Only pick-ups are collected here: a followed unit is never taken.
-        if (followed && IsPickUp(*followed) && (followed->Position() - Position()).LengthSquared() < 6.0f) {
-            // A pick-up sequence finishes the pick-up when it ends; without
-            // one it is taken below, in this pass.
-            const bool playing =
-                followed->IsKind(kPickUpAiType) && static_cast<Kind10Object*>(followed)->BeginPickUp(*this);
-            pickUpPending_ = true;
-            orderFinished_ = orderFinished_ || !playing;
+        // Only pick-ups and switches are used here: a followed unit is never taken.
+        if (followed && followed->IsKind(kPickUpAiType) && !followed->IsRemoved() &&
+            (followed->Position() - Position()).LengthSquared() < 6.0f) {
+            GameObjectRef hold(followed);
+            auto& used = static_cast<Kind10Object&>(*followed);
+            used.Use(*this);
+            // A pick-up taken at once leaves nothing to walk to; one whose
+            // sequence plays is taken when that ends (step 9).
+            if (!pickUpPending_ && used.Collected())
+                followedId_ = -1;
         }
     }
     if (pickUpPlaying_ && pickUpDone_)
@@ -1161,13 +1163,18 @@ bool Actor::IsPickUp(const GameObject& object)
 
 bool Actor::GiveItem(GameObject& object, bool queued)
 {
-    // Pick-ups and switches of their own class decide what a use does.
-    if (object.IsKind(kPickUpAiType))
-        return static_cast<Kind10Object&>(object).Use(*this, queued);
+    // Taken once: a pick-up already collected gives nothing again.
+    auto* pickUp = object.IsKind(kPickUpAiType) ? static_cast<Kind10Object*>(&object) : nullptr;
     const script::Role* role = object.GetRole();
-    if (!role || !TakeItem(object, role->GetRating(), queued))
+    if ((pickUp && pickUp->Collected()) || !role)
         return false;
-    object.Remove(true);  // collected: taken once
+    GameObjectRef hold(&object);
+    if (!TakeItem(object, pickUp ? pickUp->ItemKind() : role->GetRating(), queued))
+        return false;
+    if (pickUp)
+        pickUp->MarkCollected();
+    else
+        object.Remove(true);
     return true;
 }
 

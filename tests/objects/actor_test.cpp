@@ -3,6 +3,7 @@
 #include "objects/actor.h"
 #include "objects/inventory.h"
 #include "objects/role_table.h"
+#include "objects/server_kinds.h"
 #include "objects/unit_actor.h"
 #include "objects/weapon_state.h"
 #include "Veapi/hierarchy.h"
@@ -520,7 +521,9 @@ TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
     UnitActor* other = Unit(role, 2, {0, 0, 1});
     script::Role& clip = Character();
     clip.aiType = Actor::kPickUpAiType;
-    UnitActor* pickUp = Unit(clip, 0, {1, 0, 0});
+    clip.flags |= script::kRoleDestroyAfterCollection;
+    auto* pickUp = new Kind10Object(0, &clip, {1, 0, 0}, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId());
+    pickUp->Activate(now, 0);
     GameObjectRef hold(pickUp);
     unit->followedId_ = static_cast<int32_t>(other->GetId());
     now = 50000;
