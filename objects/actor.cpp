@@ -347,15 +347,26 @@ bool Actor::NextWaypoint()
     return !waypoints_.empty();
 }
 
-void Actor::PrependWaypoint(const Vec3& point, int32_t keep)
+namespace {
+// A fresh list rather than an insert at the front (which trips a false
+// null-dereference warning in the library).
+void PrependPoint(std::vector<Waypoint>& list, const Vec3& point, int32_t keep)
 {
     std::vector<Waypoint> points;
-    points.reserve(waypoints_.size() + 1);
+    points.reserve(list.size() + 1);
     points.push_back({point, keep});
-    points.insert(points.end(), waypoints_.begin(), waypoints_.end());
-    waypoints_ = std::move(points);
+    points.insert(points.end(), list.begin(), list.end());
+    list = std::move(points);
+}
+} // namespace
+
+void Actor::PrependWaypoint(const Vec3& point, int32_t keep)
+{
+    PrependPoint(waypoints_, point, keep);
     cursor_ = 0;
 }
+
+void Actor::PrependSparePoint(const Vec3& point, int32_t keep) { PrependPoint(sparePoints_, point, keep); }
 
 void Actor::ClearWaypoints()
 {

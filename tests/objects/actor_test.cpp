@@ -231,6 +231,37 @@ TEST_F(ActorWorld, MotionStatesSayWhetherTheActorIsOnItsWay)
     }
 }
 
+// The spare list is the AI's own: its changes never move the route or
+// the route's cursor.
+TEST_F(ActorWorld, SparePointsChangeWithoutTouchingTheRoute)
+{
+    UnitActor* unit = Unit(Character(), 1, {0, 0, 0});
+    unit->AppendWaypoint({0, 0, 1.0f}, 1);  // kept, near: passed
+    unit->AppendWaypoint({10, 0, 0}, 1);    // kept, far: walked to
+    ASSERT_TRUE(unit->NextWaypoint());
+    ASSERT_FLOAT_EQ(unit->MoveTarget().x, 10.0f);
+
+    unit->AppendSparePoint({2, 0, 0}, 0);
+    unit->PrependSparePoint({1, 0, 0}, 1);
+    unit->AppendSparePoint({3, 0, 0}, 1);
+    ASSERT_EQ(unit->SparePoints().size(), 3u);
+    const float xs[] = {1, 2, 3};
+    const int32_t keeps[] = {1, 0, 1};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_FLOAT_EQ(unit->SparePoints()[i].point.x, xs[i]) << i;
+        EXPECT_EQ(unit->SparePoints()[i].keep, keeps[i]) << i;
+    }
+    unit->ClearSparePoints();
+    EXPECT_TRUE(unit->SparePoints().empty());
+
+    // The route and its leg are as they were.
+    ASSERT_EQ(unit->Waypoints().size(), 2u);
+    EXPECT_FLOAT_EQ(unit->Waypoints()[0].point.z, 1.0f);
+    EXPECT_FLOAT_EQ(unit->Waypoints()[1].point.x, 10.0f);
+    EXPECT_TRUE(unit->IsWalking());
+    EXPECT_FLOAT_EQ(unit->MoveTarget().x, 10.0f);
+}
+
 TEST_F(ActorWorld, AllKeptWaypointsNearDoNotLoopForever)
 {
     script::Role& role = Character();
