@@ -155,6 +155,13 @@ int32_t Actor::Activate(uint64_t now, float seconds)
         if (mover_->surface)
             mover_->surface->flags_ |= 0x40u;
     }
+    // The mover's velocity is not in a saved game: a loaded walker's is its
+    // step along its heading, per tick, so it goes on at once as it went.
+    if (restored_ && mover_) {
+        const float heading = Heading() / kStepsPerRadian;
+        const float perTick = walking_ ? stepLength_ / static_cast<float>(TicksPerSecond()) : 0.0f;
+        mover_->velocity = {std::sin(heading) * perTick, 0, std::cos(heading) * perTick};
+    }
     // Joining the side again resets the standing order and hold position of
     // a squad member; a loaded actor keeps the ones it was saved with.
     const int32_t side = Side();

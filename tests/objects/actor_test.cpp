@@ -908,6 +908,58 @@ TEST_F(ActorWorld, TheStanceKeepsTheLegsGoingUnderTheAimPoses)
 
 // ---- approaches ----
 
+// A saved game does not hold the mover's velocity: a loaded walker's mover
+// has it at once, as the saved one had it after its last pass.
+TEST_F(ActorWorld, ALoadedWalkersMoverGoesOnAtItsSavedVelocity)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(12, std::string(12, '.')));
+    Level::Current() = grid.level.get();
+    const struct {
+        const char* name;
+        bool walks;
+        Vec3 to;
+    } rows[] = {
+        {"walking along x", true, {10.5f, 0, 1.5f}},
+        {"walking on a slant, turned", true, {9.5f, 0, 9.5f}},
+        {"standing", false, {}},
+    };
+    script::Role& role = Character();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UnitActor* unit = Unit(role, 2, {1.5f, 0, 1.5f});
+        if (row.walks)
+            unit->WalkTo(row.to);
+        // Long enough to have turned onto the leg's line.
+        for (int pass = 0; pass < 30; ++pass) {
+            now += 50000;
+            unit->Update(now, static_cast<float>(now) / 1e6f);
+        }
+        ASSERT_EQ(unit->IsWalking(), row.walks);
+        const Vec3 saved = unit->GetMover()->velocity;
+        std::vector<uint8_t> image(unit->SizeInBytes(), 0);
+        unit->WriteImage(image);
+        std::vector<uint8_t> state;
+        trevok::ByteWriter out(state);
+        ASSERT_TRUE(unit->SaveState(out));
+
+        auto* loaded = new UnitActor(2, &role, unit->Position(), unit->Orientation(),
+                                     ObjectRegistry::Global().TakeNextId());
+        trevok::ByteReader in(state);
+        ASSERT_TRUE(loaded->LoadState(in, image));
+        ASSERT_TRUE(loaded->AfterLoad());
+        loaded->Activate(now, static_cast<float>(now) / 1e6f);
+        const Vec3 v = loaded->GetMover()->velocity;
+        const float tolerance = 1e-3f * std::sqrt(saved.LengthSquared()) + 1e-12f;
+        EXPECT_NEAR(v.x, saved.x, tolerance);
+        EXPECT_NEAR(v.y, saved.y, tolerance);
+        EXPECT_NEAR(v.z, saved.z, tolerance);
+        EXPECT_EQ(v.LengthSquared() > 0, row.walks);
+        unit->Remove(false);
+        loaded->Remove(false);
+    }
+    Level::Current() = nullptr;
+}
+
 class Approaches : public ActorWorld {
 protected:
     void SetUp() override
