@@ -54,6 +54,16 @@ protected:
         ClientHooks::Get() = ClientHooks{};
         GameViewTest::TearDown();
     }
+    // Trevok stands at the top left of the screen, everyone else off it.
+    void PutTrevokOnScreen()
+    {
+        Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
+            if (&unit != trevok_)
+                return false;
+            r = {64, 120, 96, 180};  // of a 640 x 480 screen
+            return true;
+        });
+    }
     static Client::Applied Apply(std::initializer_list<uint32_t> words)
     {
         return Client::ApplyServerMessage(Words(words));
@@ -144,12 +154,7 @@ TEST_F(ServerNoticesTest, AnOwnUnitHandedToThisMachineGetsOnePanelForAsLongAsItL
 // a speaker off the screen speaks at the centre.
 TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
 {
-    Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
-        if (&unit != trevok_)
-            return false;
-        r = {64, 120, 96, 180};  // of a 640 x 480 screen
-        return true;
-    });
+    PutTrevokOnScreen();
     const struct {
         const char* name;
         WorldObject* speaker;
@@ -181,12 +186,7 @@ TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
 // holds the view.
 TEST_F(ServerNoticesTest, AUnitsOwnLineStandsBesideItUnlessTheCameraHoldsTheView)
 {
-    Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
-        if (&unit != trevok_)
-            return false;
-        r = {64, 120, 96, 180};  // of a 640 x 480 screen
-        return true;
-    });
+    PutTrevokOnScreen();
     const auto& say = ClientServices::Get().sayBeside;
     ASSERT_TRUE(say);
     const std::string line = std::string(ClientObjects::RoleName(*trevok_)) + ": " + TextConsole::Text(7076);
