@@ -252,8 +252,9 @@ void AddRoutePoints(bool patrol)
     if (!actor)
         return;
     actor->AppendWaypoint(at, 0);
+    // A patrol point also stays on the patrol list, which the AI returns to.
     if (patrol)
-        actor->AppendWaypoint(at, 1);
+        actor->AppendSparePoint(at, 1);
 }
 
 void TeleportUnit(bool orientate)

@@ -155,6 +155,13 @@ int32_t Actor::Activate(uint64_t now, float seconds)
         if (mover_->surface)
             mover_->surface->flags_ |= 0x40u;
     }
+    // The mover's velocity is not in a saved game: a loaded walker's is its
+    // step along its heading, per tick, so it goes on at once as it went.
+    if (restored_ && mover_) {
+        const float heading = Heading() / kStepsPerRadian;
+        const float perTick = walking_ ? stepLength_ / static_cast<float>(TicksPerSecond()) : 0.0f;
+        mover_->velocity = {std::sin(heading) * perTick, 0, std::cos(heading) * perTick};
+    }
     // Joining the side again resets the standing order and hold position of
     // a squad member; a loaded actor keeps the ones it was saved with.
     const int32_t side = Side();
@@ -347,15 +354,26 @@ bool Actor::NextWaypoint()
     return !waypoints_.empty();
 }
 
-void Actor::PrependWaypoint(const Vec3& point, int32_t keep)
+namespace {
+// A fresh list rather than an insert at the front (which trips a false
+// null-dereference warning in the library).
+void PrependPoint(std::vector<Waypoint>& list, const Vec3& point, int32_t keep)
 {
     std::vector<Waypoint> points;
-    points.reserve(waypoints_.size() + 1);
+    points.reserve(list.size() + 1);
     points.push_back({point, keep});
-    points.insert(points.end(), waypoints_.begin(), waypoints_.end());
-    waypoints_ = std::move(points);
+    points.insert(points.end(), list.begin(), list.end());
+    list = std::move(points);
+}
+} // namespace
+
+void Actor::PrependWaypoint(const Vec3& point, int32_t keep)
+{
+    PrependPoint(waypoints_, point, keep);
     cursor_ = 0;
 }
+
+void Actor::PrependSparePoint(const Vec3& point, int32_t keep) { PrependPoint(sparePoints_, point, keep); }
 
 void Actor::ClearWaypoints()
 {
@@ -702,17 +720,19 @@ void Actor::Update(uint64_t now, float seconds)
     // 6. Motion state: on change, else a refresh every second.
     if (changed_ || seconds - lastSent_ > 1.0f)
         SendMotion(MotionType(), false);
-    // 7. The followed object (pick-ups and switches) is used once near.
+    // 7. The followed object: a pick-up or a switch is used once near.
     if (!walking_ && followedId_ != -1 && HasCustomisation() && !Held() && !pickUpPending_) {
         GameObject* followed = ObjectRegistry::Global().Find(static_cast<uint32_t>(followedId_));
-        // Only pick-ups are collected here: a followed unit is never taken.
-        if (followed && IsPickUp(*followed) && (followed->Position() - Position()).LengthSquared() < 6.0f) {
-            // A pick-up sequence finishes the pick-up when it ends; without
-            // one it is taken below, in this pass.
-            const bool playing =
-                followed->IsKind(kPickUpAiType) && static_cast<Kind10Object*>(followed)->BeginPickUp(*this);
-            pickUpPending_ = true;
-            orderFinished_ = orderFinished_ || !playing;
+        // Only pick-ups and switches are used here: a followed unit is never taken.
+        if (followed && followed->IsKind(kPickUpAiType) && !followed->IsRemoved() &&
+            (followed->Position() - Position()).LengthSquared() < 6.0f) {
+            GameObjectRef hold(followed);
+            auto& used = static_cast<Kind10Object&>(*followed);
+            used.Use(*this);
+            // A pick-up taken at once leaves nothing to walk to; one whose
+            // sequence plays is taken when that ends (step 9).
+            if (!pickUpPending_ && used.Collected())
+                followedId_ = -1;
         }
     }
     if (pickUpPlaying_ && pickUpDone_)
@@ -1161,13 +1181,18 @@ bool Actor::IsPickUp(const GameObject& object)
 
 bool Actor::GiveItem(GameObject& object, bool queued)
 {
-    // Pick-ups and switches of their own class decide what a use does.
-    if (object.IsKind(kPickUpAiType))
-        return static_cast<Kind10Object&>(object).Use(*this, queued);
+    // Taken once: a pick-up already collected gives nothing again.
+    auto* pickUp = object.IsKind(kPickUpAiType) ? static_cast<Kind10Object*>(&object) : nullptr;
     const script::Role* role = object.GetRole();
-    if (!role || !TakeItem(object, role->GetRating(), queued))
+    if ((pickUp && pickUp->Collected()) || !role)
         return false;
-    object.Remove(true);  // collected: taken once
+    GameObjectRef hold(&object);
+    if (!TakeItem(object, pickUp ? pickUp->ItemKind() : role->GetRating(), queued))
+        return false;
+    if (pickUp)
+        pickUp->MarkCollected();
+    else
+        object.Remove(true);
     return true;
 }
 

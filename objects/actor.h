@@ -191,9 +191,14 @@ public:
     void DropFlag();
     void CaptureFlag();
 
-    // What the AI reads and steers: the patrol points (the spare list) and
-    // the character's sight angle (4096ths) and alarm radius (metres).
-    std::vector<Waypoint>& PatrolPoints() { return sparePoints_; }
+    // The spare list: the patrol points the AI walks to. Its changes leave
+    // the route and its cursor alone.
+    const std::vector<Waypoint>& SparePoints() const { return sparePoints_; }
+    void AppendSparePoint(const Vec3& point, int32_t keep) { sparePoints_.push_back({point, keep}); }
+    void PrependSparePoint(const Vec3& point, int32_t keep);
+    void ClearSparePoints() { sparePoints_.clear(); }
+    // What the AI reads: the character's sight angle (4096ths) and alarm
+    // radius (metres).
     float SightAngle() const { return sightAngle_; }
     // Drops a pending plan (the AI stops an actor and plans anew).
     void ClearPathState() { pathState_ = 0; }

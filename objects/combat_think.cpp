@@ -185,8 +185,8 @@ void CombatThink::Alarm()
         self_.alertEnd_ = time_ + Ticks(kAlarmSeconds);
         self_.alertLevel_ = 2;
         Send(AiMessage::kAlarm);
-        if (self_.PatrolPoints().empty())
-            self_.PatrolPoints().push_back({self_.Position(), 0});
+        if (self_.SparePoints().empty())
+            self_.AppendSparePoint(self_.Position(), 0);
     }
 }
 
@@ -398,7 +398,7 @@ void CombatThink::IdleStep()
         self_.aiState_ = AiState::kPathfinding;
         return;
     }
-    std::vector<Waypoint>& patrol = self_.PatrolPoints();
+    const std::vector<Waypoint>& patrol = self_.SparePoints();
     if (!patrol.empty()) {
         size_t nearest = 0;
         for (size_t i = 1; i < patrol.size(); ++i) {
@@ -408,7 +408,7 @@ void CombatThink::IdleStep()
         }
         self_.SetDestination(patrol[nearest].point, now_);
         if (patrol.size() == 1 && patrol[0].keep == 0)
-            patrol.clear();
+            self_.ClearSparePoints();
         self_.aiState_ = AiState::kPathfinding;
         return;
     }

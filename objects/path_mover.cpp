@@ -7,12 +7,22 @@
 #include "world/collision_polygon.h"
 #include "world/level.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 // Coefficients of the cubic Bezier basis, one row per power of u (3 to 0).
 constexpr float kBasis[4][4] = {{-1, 3, -3, 1}, {3, -6, 3, 0}, {-3, 3, 0, 0}, {1, 0, 0, 0}};
+
+// The ticks a mover keeps (start, pause, loop, now) stay within 2^60: far
+// beyond any game (36 years of a nanosecond clock), and small enough that
+// the loop's sum and the reversal's doubled difference fit in 64 bits.
+constexpr int64_t kTickLimit = int64_t{1} << 60;
+
+int64_t ClampTicks(int64_t ticks) { return std::clamp(ticks, -kTickLimit, kTickLimit); }
+
+int64_t ClockTicks(uint64_t now) { return static_cast<int64_t>(std::min<uint64_t>(now, kTickLimit)); }
 
 } // namespace
 
@@ -81,14 +91,24 @@ bool Kind8Object::SetSpeed(float speed)
 void Kind8Object::SetLoopTime(int64_t ticks)
 {
     loops_ = ticks >= 0;
-    loopTime_ = loops_ ? ticks : 0;
+    loopTime_ = loops_ ? std::min(ticks, kTickLimit) : 0;
+}
+
+void Kind8Object::BoundLoadedTimes()
+{
+    const int64_t now = ClockTicks(now_);
+    loopTime_ = std::clamp<int64_t>(loopTime_, 0, kTickLimit);
+    // A move starts no later than the mover's own time, and a pause falls
+    // between the two.
+    startTime_ = std::min(ClampTicks(startTime_), now);
+    pauseTime_ = std::clamp(ClampTicks(pauseTime_), startTime_, now);
 }
 
 void Kind8Object::Start()
 {
     if (!pathSet_ || moving_ || paused_)
         return;
-    startTime_ = static_cast<int64_t>(now_);
+    startTime_ = ClockTicks(now_);
     moving_ = true;
     if (carriesRiders_)
         GatherRiders();
@@ -155,9 +175,14 @@ void Kind8Object::SetState(bool flag)
     if (flag != direction_)
         return;
     direction_ = !direction_;
+    // Half a move's ticks; a crawling speed's move is held to the limit.
     const double ticksPerSecond = static_cast<double>(ServerLink::Get().TicksPerSecond());
-    const int64_t k = std::llround(0.5 * ticksPerSecond / speed_);
-    startTime_ = 2 * (static_cast<int64_t>(now_) - k) - startTime_;
+    const int64_t k = std::llround(std::min(0.5 * ticksPerSecond / speed_, static_cast<double>(kTickLimit)));
+    // The move goes back from where it is: what it has covered of the
+    // move's 2k ticks is what is left of the way back.
+    const int64_t now = ClockTicks(now_);
+    const int64_t covered = std::clamp(now - startTime_, int64_t{0}, 2 * k);
+    startTime_ = ClampTicks(now - (2 * k - covered));
     SendId(PathMoverMessage::kReversed);
 }
 
@@ -167,7 +192,7 @@ void Kind8Object::Pause()
         return;
     moving_ = false;
     paused_ = true;
-    pauseTime_ = static_cast<int64_t>(ServerLink::Get().Now());
+    pauseTime_ = ClockTicks(ServerLink::Get().Now());
     SendId(PathMoverMessage::kPaused);
 }
 
@@ -177,7 +202,7 @@ void Kind8Object::Resume()
         return;
     paused_ = false;
     moving_ = true;
-    startTime_ += static_cast<int64_t>(ServerLink::Get().Now()) - pauseTime_;
+    startTime_ = ClampTicks(startTime_ + (ClockTicks(ServerLink::Get().Now()) - pauseTime_));
     SendId(PathMoverMessage::kResumed);
 }
 
@@ -223,13 +248,13 @@ void Kind8Object::FinishMove()
 
 void Kind8Object::Update(uint64_t now, float seconds)
 {
-    if (!moving_ && !paused_ && loops_ && pathSet_ && startTime_ + loopTime_ < static_cast<int64_t>(now)) {
+    if (!moving_ && !paused_ && loops_ && pathSet_ && startTime_ + loopTime_ < ClockTicks(now)) {
         now_ = now;
         Start();
     }
     if (moving_) {
         const double secondsPerTick = 1.0 / static_cast<double>(ServerLink::Get().TicksPerSecond());
-        double u = static_cast<double>(static_cast<int64_t>(now) - startTime_) * secondsPerTick * speed_;
+        double u = static_cast<double>(ClockTicks(now) - startTime_) * secondsPerTick * speed_;
         bool ended = false;
         if (!direction_) {
             if (u > 1) {
@@ -243,6 +268,8 @@ void Kind8Object::Update(uint64_t now, float seconds)
                 ended = true;
             }
         }
+        // Never off the curve, whatever the times say.
+        u = std::clamp(u, 0.0, 1.0);
         const float at = static_cast<float>(u);
         const Vec3 delta = CurvePoint(at) - Position();
         SetPosition(CurvePoint(at));

@@ -60,6 +60,8 @@ public:
     // never arrive (or run backwards): it is refused and the old one kept.
     bool SetSpeed(float speed);
     // Ticks from one start to the next automatic one; negative: no loop.
+    // Every tick count the mover keeps is held within 2^60, so its sums
+    // cannot overflow.
     void SetLoopTime(int64_t ticks);
 
     // The curve's point at u (0 at p0, 1 at p3).
@@ -86,6 +88,8 @@ private:
     // Translates every polygon and vertex of the geometry (lock held).
     void MoveGeometry(const Vec3& delta);
     void FinishMove();
+    // Times from a file held to what a running mover can have.
+    void BoundLoadedTimes();
 
     bool carriesRiders_ = false;
     bool pathSet_ = false;

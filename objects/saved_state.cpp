@@ -381,6 +381,7 @@ bool Kind8Object::LoadState(trevok::ByteReader& in, std::span<const uint8_t> ima
     int32_t loopTime = 0;
     Get(image, kKind8LoopTimeWord, loopTime);
     loopTime_ = loopTime;
+    BoundLoadedTimes();
     // A speed not above 0 would never arrive and breaks the reversal's
     // arithmetic: such a file gets a new mover's speed.
     const float saved = std::exchange(speed_, kDefaultSpeed);

@@ -208,7 +208,7 @@ bool Kind10Object::BeginPickUp(Actor& actor)
     return actor.StartPickUp(PickUpSequence(), lastUpdate_ + 1.0f);
 }
 
-bool Kind10Object::Use(Actor& actor, bool queued)
+bool Kind10Object::Use(Actor& actor)
 {
     if (!UsableBy(actor))
         return false;
@@ -228,12 +228,9 @@ bool Kind10Object::Use(Actor& actor, bool queued)
     }
     if (BeginPickUp(actor))
         return true;
-    if (!actor.GetInventory())
+    // Taken at once, and always announced (81); the taker is free again.
+    if (!actor.GiveItem(*this, true))
         return false;
-    GameObjectRef hold(this);
-    if (!actor.TakeItem(*this, itemKind_, queued))
-        return false;
-    MarkCollected();
     actor.SetBusy(false);
     return true;
 }

@@ -78,8 +78,9 @@ public:
 
     virtual void MarkCollected();
     // The actor uses it: a switch runs its file, a pick-up joins the actor's
-    // inventory. False when nothing happened.
-    virtual bool Use(Actor& actor, bool queued);
+    // inventory (announced), at once or when its pick-up sequence ends.
+    // False when nothing happened.
+    virtual bool Use(Actor& actor);
     // A pick-up the actor's model has a pick-up sequence for (49 for item
     // kind 2, else 50) is taken when that ends: the actor is busy
     // meanwhile (message 56). False: nothing to play, it is taken at once.

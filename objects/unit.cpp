@@ -21,6 +21,9 @@ namespace {
 constexpr float kLobFactor = 0.65f;
 constexpr int32_t kNoAmmoNeeded = 16;
 constexpr int32_t kAmmoTypes = 17;
+// Said beside the unit: another stack of its ammunition is in use now, no
+// ammunition is left, its disguise is given away.
+constexpr int32_t kTextNextAmmunition = 7050, kTextNoAmmunition = 7051, kTextDisguiseLost = 7076;
 
 uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
 
@@ -64,6 +67,12 @@ void Unit::Activate(uint64_t time, float seconds)
         muzzleOffsetB_ = offset * size;
 }
 
+void Unit::Say(int32_t textId)
+{
+    if (const auto& say = ClientServices::Get().sayBeside)
+        say(*this, textId);
+}
+
 void Unit::ReadyWeapon()
 {
     if (!weapon_)
@@ -73,6 +82,8 @@ void Unit::ReadyWeapon()
     if (inventory_) {
         rounds_ = 0;
         LoadMagazine();
+        if (IsSelectable() && ammoItem_ < 0 && weapon_->ammoType != kNoAmmoNeeded)
+            Say(kTextNoAmmunition);
     } else {
         rounds_ = 1;
     }
@@ -151,6 +162,8 @@ bool Unit::UseRound()
         inventory_->Remove(*item);
         ammoItem_ = -1;
         LoadMagazine();
+        if (side_ == ClientServices::Get().OwnSide())
+            Say(ammoItem_ >= 0 ? kTextNextAmmunition : kTextNoAmmunition);
     }
     return refilled;
 }
@@ -211,8 +224,10 @@ void Unit::AttackLocation(const Vec3& point, uint32_t time, bool aimFlag, bool l
     const float multiplier = character_ && character_->shotSpeedMultiplier > 0.0f ? character_->shotSpeedMultiplier
                                                                                   : 1.0f;
     muzzleSpeed_ = weaponSpeed * (lob ? kLobFactor : 1.0f) * multiplier;
-    if (disguised_)
+    if (disguised_) {
         DropDisguise();
+        Say(kTextDisguiseLost);
+    }
 }
 
 void Unit::AttackTarget(WorldObject* target, uint32_t time, bool aimFlag, bool lob)

@@ -112,6 +112,8 @@ protected:
     void ReadyWeapon();
     // Firing gives a disguise away: it ends and its cloak comes off.
     void DropDisguise();
+    // The role name, ": " and the text beside the unit (ClientServices).
+    void Say(int32_t textId);
     // Points the weapon and the torso at the target point through the aim
     // poses, or turns the body when the torso may not take the turn.
     void Aim(uint64_t time);

@@ -56,6 +56,9 @@ struct ClientServices {
     // goes; unset: no screens (servers, tools).
     std::function<void(WorldObject& wearer, int32_t itemId, int32_t screenKind)> openItemScreen;
     std::function<void(WorldObject& wearer, int32_t itemId)> closeItemScreen;
+    // The object's role name, ": " and a string-table text beside it (a unit
+    // out of ammunition, a disguise given away); unset: nothing is shown.
+    std::function<void(WorldObject& object, int32_t textId)> sayBeside;
 
     static ClientServices& Get();
     int32_t OwnSide() const;

@@ -1,6 +1,7 @@
 #include "ui/client_objects.h"
 
 #include "console/screen_message.h"
+#include "console/text_console.h"
 #include "objects/inventory.h"
 #include "objects/role_table.h"
 #include "objects/typed_objects.h"
@@ -130,6 +131,13 @@ void ShowText(const WorldObject& object, const std::string& text)
     float x, y;
     TextPosition(object, x, y);
     ScreenMessage::Create(x, y, text, kBesideAnObject, kWidth);
+}
+
+// The role name is data: copied, never a format.
+void SayBeside(const WorldObject& object, int32_t textId)
+{
+    const char* name = RoleName(object);
+    ShowText(object, std::string(name ? name : "") + ": " + TextConsole::Text(static_cast<unsigned>(textId)));
 }
 
 std::vector<UnitOrder> OrdersOf(const WorldObject& object)

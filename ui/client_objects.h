@@ -65,6 +65,8 @@ bool HasCharacterKey(const WorldObject& object, const char* key);
 void TextPosition(const WorldObject& object, float& x, float& y);
 // A screen message (kind 1) beside the object, at its text position.
 void ShowText(const WorldObject& object, const std::string& text);
+// The object's role name, ": " and string-table text `textId`, beside it.
+void SayBeside(const WorldObject& object, int32_t textId);
 
 // The local order list with names resolved for display.
 std::vector<UnitOrder> OrdersOf(const WorldObject& object);

@@ -165,6 +165,10 @@ void Install()
     ClientServices& services = ClientServices::Get();
     services.openItemScreen = OpenItemScreen;
     services.closeItemScreen = CloseItemScreen;
+    services.sayBeside = [](WorldObject& object, int32_t textId) {
+        if (!CameraHoldsTheUnits())
+            ClientObjects::SayBeside(object, textId);
+    };
 }
 
 MenuScreen* ItemScreenOf(const WorldObject& unit, int32_t itemId)

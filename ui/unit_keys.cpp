@@ -8,17 +8,6 @@
 
 #include <string>
 
-namespace {
-
-// Shown beside the unit. The role name is data: copied, never a format.
-void Say(const Unit& unit, unsigned textId)
-{
-    const char* name = ClientObjects::RoleName(unit);
-    ClientObjects::ShowText(unit, std::string(name ? name : "") + ": " + TextConsole::Text(textId));
-}
-
-} // namespace
-
 namespace Selection {
 
 void ItemHotkey(int hotkey)
@@ -44,12 +33,12 @@ void ReadyQuickWeapon()
         readied.previousWeapon = armed ? unit->WeaponType() : kQuickWeaponType;
         readied.previousAmmo = armed ? unit->AmmoType() : kNoWeaponAmmoType;
         if (!unit->CarriesWeapon(kQuickWeaponType) && unit->WeaponType() != kQuickWeaponType) {
-            Say(*unit, kNoWeaponText);
+            ClientObjects::SayBeside(*unit, kNoWeaponText);
             continue;
         }
         if (!unit->CarriesAmmo(kQuickAmmoType)) {
             // Nothing changes: the unit keeps what it holds.
-            Say(*unit, kNoAmmoText);
+            ClientObjects::SayBeside(*unit, kNoAmmoText);
             continue;
         }
         unit->EquipWeaponOfType(kQuickWeaponType);

@@ -443,10 +443,15 @@ TEST_F(WorldCommandsTest, OrdersReachTheConsoleUnit)
     Run(("SELECT " + std::to_string(hero->GetId())).c_str());
     Run("ADD WAYPOINT 1 2 3");
     Run("ADD PP 4 5 6");
-    ASSERT_EQ(hero->Waypoints().size(), 3u);
+    // Both points join the route to be walked once; the patrol point also
+    // joins the patrol list, kept.
+    ASSERT_EQ(hero->Waypoints().size(), 2u);
     EXPECT_EQ(hero->Waypoints()[0].keep, 0);
-    EXPECT_EQ(hero->Waypoints()[2].point, (Vec3{4, 5, 6}));
-    EXPECT_EQ(hero->Waypoints()[2].keep, 1);
+    EXPECT_EQ(hero->Waypoints()[1].point, (Vec3{4, 5, 6}));
+    EXPECT_EQ(hero->Waypoints()[1].keep, 0);
+    ASSERT_EQ(hero->SparePoints().size(), 1u);
+    EXPECT_EQ(hero->SparePoints()[0].point, (Vec3{4, 5, 6}));
+    EXPECT_EQ(hero->SparePoints()[0].keep, 1);
     Run("SET ACTIVITY PATROL");
     EXPECT_EQ(hero->aiState_, 8);
     Run("SET ACTIVITY stop");

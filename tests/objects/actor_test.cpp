@@ -3,6 +3,7 @@
 #include "objects/actor.h"
 #include "objects/inventory.h"
 #include "objects/role_table.h"
+#include "objects/server_kinds.h"
 #include "objects/unit_actor.h"
 #include "objects/weapon_state.h"
 #include "Veapi/hierarchy.h"
@@ -228,6 +229,37 @@ TEST_F(ActorWorld, MotionStatesSayWhetherTheActorIsOnItsWay)
         EXPECT_EQ(last, c.type);
         unit->Remove(false);
     }
+}
+
+// The spare list is the AI's own: its changes never move the route or
+// the route's cursor.
+TEST_F(ActorWorld, SparePointsChangeWithoutTouchingTheRoute)
+{
+    UnitActor* unit = Unit(Character(), 1, {0, 0, 0});
+    unit->AppendWaypoint({0, 0, 1.0f}, 1);  // kept, near: passed
+    unit->AppendWaypoint({10, 0, 0}, 1);    // kept, far: walked to
+    ASSERT_TRUE(unit->NextWaypoint());
+    ASSERT_FLOAT_EQ(unit->MoveTarget().x, 10.0f);
+
+    unit->AppendSparePoint({2, 0, 0}, 0);
+    unit->PrependSparePoint({1, 0, 0}, 1);
+    unit->AppendSparePoint({3, 0, 0}, 1);
+    ASSERT_EQ(unit->SparePoints().size(), 3u);
+    const float xs[] = {1, 2, 3};
+    const int32_t keeps[] = {1, 0, 1};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_FLOAT_EQ(unit->SparePoints()[i].point.x, xs[i]) << i;
+        EXPECT_EQ(unit->SparePoints()[i].keep, keeps[i]) << i;
+    }
+    unit->ClearSparePoints();
+    EXPECT_TRUE(unit->SparePoints().empty());
+
+    // The route and its leg are as they were.
+    ASSERT_EQ(unit->Waypoints().size(), 2u);
+    EXPECT_FLOAT_EQ(unit->Waypoints()[0].point.z, 1.0f);
+    EXPECT_FLOAT_EQ(unit->Waypoints()[1].point.x, 10.0f);
+    EXPECT_TRUE(unit->IsWalking());
+    EXPECT_FLOAT_EQ(unit->MoveTarget().x, 10.0f);
 }
 
 TEST_F(ActorWorld, AllKeptWaypointsNearDoNotLoopForever)
@@ -520,7 +552,9 @@ TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
     UnitActor* other = Unit(role, 2, {0, 0, 1});
     script::Role& clip = Character();
     clip.aiType = Actor::kPickUpAiType;
-    UnitActor* pickUp = Unit(clip, 0, {1, 0, 0});
+    clip.flags |= script::kRoleDestroyAfterCollection;
+    auto* pickUp = new Kind10Object(0, &clip, {1, 0, 0}, Quaternion::Identity(), ObjectRegistry::Global().TakeNextId());
+    pickUp->Activate(now, 0);
     GameObjectRef hold(pickUp);
     unit->followedId_ = static_cast<int32_t>(other->GetId());
     now = 50000;
@@ -873,6 +907,58 @@ TEST_F(ActorWorld, TheStanceKeepsTheLegsGoingUnderTheAimPoses)
 }
 
 // ---- approaches ----
+
+// A saved game does not hold the mover's velocity: a loaded walker's mover
+// has it at once, as the saved one had it after its last pass.
+TEST_F(ActorWorld, ALoadedWalkersMoverGoesOnAtItsSavedVelocity)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(12, std::string(12, '.')));
+    Level::Current() = grid.level.get();
+    const struct {
+        const char* name;
+        bool walks;
+        Vec3 to;
+    } rows[] = {
+        {"walking along x", true, {10.5f, 0, 1.5f}},
+        {"walking on a slant, turned", true, {9.5f, 0, 9.5f}},
+        {"standing", false, {}},
+    };
+    script::Role& role = Character();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UnitActor* unit = Unit(role, 2, {1.5f, 0, 1.5f});
+        if (row.walks)
+            unit->WalkTo(row.to);
+        // Long enough to have turned onto the leg's line.
+        for (int pass = 0; pass < 30; ++pass) {
+            now += 50000;
+            unit->Update(now, static_cast<float>(now) / 1e6f);
+        }
+        ASSERT_EQ(unit->IsWalking(), row.walks);
+        const Vec3 saved = unit->GetMover()->velocity;
+        std::vector<uint8_t> image(unit->SizeInBytes(), 0);
+        unit->WriteImage(image);
+        std::vector<uint8_t> state;
+        trevok::ByteWriter out(state);
+        ASSERT_TRUE(unit->SaveState(out));
+
+        auto* loaded = new UnitActor(2, &role, unit->Position(), unit->Orientation(),
+                                     ObjectRegistry::Global().TakeNextId());
+        trevok::ByteReader in(state);
+        ASSERT_TRUE(loaded->LoadState(in, image));
+        ASSERT_TRUE(loaded->AfterLoad());
+        loaded->Activate(now, static_cast<float>(now) / 1e6f);
+        const Vec3 v = loaded->GetMover()->velocity;
+        const float tolerance = 1e-3f * std::sqrt(saved.LengthSquared()) + 1e-12f;
+        EXPECT_NEAR(v.x, saved.x, tolerance);
+        EXPECT_NEAR(v.y, saved.y, tolerance);
+        EXPECT_NEAR(v.z, saved.z, tolerance);
+        EXPECT_EQ(v.LengthSquared() > 0, row.walks);
+        unit->Remove(false);
+        loaded->Remove(false);
+    }
+    Level::Current() = nullptr;
+}
 
 class Approaches : public ActorWorld {
 protected:

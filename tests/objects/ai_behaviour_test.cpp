@@ -738,6 +738,60 @@ TEST_F(AiWorld, LoneHomingBombChasesBlowsUpOrGivesUp)
     }
 }
 
+// Type 7 only stops an actor that has nothing left to walk: a direct leg
+// ends, a route or a pending plan goes on, and nothing happens before the
+// next think or to what cannot stop.
+TEST_F(AiWorld, TypeSevenStopsOnlyWhatHasNothingLeftToWalk)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel({"...."});
+    const struct {
+        const char* name;
+        bool leg;          // walking straight to a point, no route
+        float waypointAt;  // a route point this far ahead; 0: none
+        bool planPending;
+        bool thinksLater;  // its next think is a second away
+        bool dead;
+        bool walking;      // after the think
+        size_t motions;    // motion states sent by the think
+    } rows[] = {
+        {"a direct leg ends", true, 0, false, false, false, false, 1},
+        {"standing idle is stopped again", false, 0, false, false, false, false, 1},
+        {"a route point ahead", true, 20, false, false, false, true, 0},
+        {"a route point starts a leg", false, 20, false, false, false, true, 1},
+        {"the last route point reached", true, 0.3f, false, false, false, false, 1},
+        {"a plan pending", true, 0, true, false, false, true, 0},
+        {"before its next think", true, 0, false, true, false, true, 0},
+        {"dead", true, 0, false, false, true, true, 0},
+    };
+    script::Role& role = Character(10, 65536, 512, 7);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UnitActor* actor = Spawn(role, 2, {0, 0, 0});
+        if (row.waypointAt > 0)
+            actor->AppendWaypoint({0, 0, row.waypointAt}, 0);
+        if (row.leg)
+            actor->WalkTo({0, 0, 10});
+        if (row.planPending) {
+            ASSERT_TRUE(actor->SetMoveTarget(grid.At(3, 0), actor->OrderTime()));
+        }
+        if (row.thinksLater)
+            actor->nextThink_ = now + kSecond;
+        if (row.dead)
+            actor->SetHitPoints(0);
+        sent.clear();
+        Ai::ThinkType7(*actor, now);
+        EXPECT_EQ(actor->IsWalking(), row.walking);
+        EXPECT_EQ(Sent(40).size() + Sent(42).size() + Sent(43).size(), row.motions);
+        actor->ClearPathState();
+        actor->Remove(false);
+    }
+    // Type 7 on what is no actor does nothing.
+    GameObject* post = Plain(Character(10, 0, 512, 7), 2, {1, 0, 1});
+    sent.clear();
+    Ai::ThinkType7(*post, now);
+    EXPECT_TRUE(sent.empty());
+}
+
 TEST_F(AiWorld, GroupVectorIndexWrapsAtTwenty)
 {
     script::Role& critter = Character(0, 65536, 0, 1);

@@ -277,6 +277,87 @@ TEST_F(PathMoverTest, ImageHoldsLoopTimeAndSpeedAtTheirOffsets)
     EXPECT_EQ(copy->Speed(), speed);
 }
 
+// Times from a crafted file, or set by a script, near the 64-bit limits:
+// the loop's sum, the reversal's doubled difference and the resume's shift
+// stay sound, and the lift never leaves its curve.
+TEST_F(PathMoverTest, CraftedTimesKeepTheLiftOnItsCurve)
+{
+    constexpr int64_t kMax = INT64_MAX, kMin = INT64_MIN;
+    const double savedAt = 5.0;  // the lift's own time in the file, seconds
+    const struct {
+        const char* name;
+        int64_t start, pause;
+        bool moving, paused, direction, loops;
+        int32_t loop;
+        float speed;
+        bool reverse;      // a door request reverses it after the load
+        double arrivesBy;  // seconds after the load; 0: stays where it is
+    } rows[] = {
+        {"StartFarAheadMovingOut", kMax, 0, true, false, false, false, 0, 0.1f, false, 10.01},
+        {"StartLongAgoMovingOut", kMin, 0, true, false, false, false, 0, 0.1f, false, 0.01},
+        {"StartLongAgoMovingBack", kMin, 0, true, false, true, false, 0, 0.1f, false, 0.01},
+        {"PausedWithBothAtTheLimits", kMax, kMin, false, true, false, false, 0, 0.1f, false, 10.01},
+        {"ReversedLongAfterItsStart", kMin + 1, 0, true, false, false, false, 0, 0.1f, true, 10.01},
+        {"ReversedAtACrawl", 4 * static_cast<int64_t>(kTicks), 0, true, false, false, false, 0, 1e-30f, true, 0},
+        {"LoopingFromFarAhead", kMax, 0, false, false, false, true, INT32_MAX, 0.1f, false, 0},
+        {"LoopTimeBelowZero", 0, 0, false, false, false, true, -5, 0.1f, false, 0.01 + 10.0},
+    };
+    Kind8Object* mover = MakeMover(line_);
+    std::vector<uint8_t> state;
+    trevok::ByteWriter out(state);
+    ASSERT_TRUE(mover->SaveState(out));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        now = static_cast<uint64_t>(savedAt * kTicks);
+        mover->Update(now, static_cast<float>(savedAt));
+        std::vector<uint8_t> image(mover->SizeInBytes(), 0);
+        mover->WriteImage(image);
+        image[0x102] = row.moving;
+        image[0x103] = row.direction;
+        image[0x104] = row.loops;
+        image[0x105] = row.paused;
+        std::memcpy(image.data() + 0x108, &row.loop, 4);
+        std::memcpy(image.data() + 0x10c, &row.speed, 4);
+        std::memcpy(image.data() + 0x178, &row.start, 8);
+        std::memcpy(image.data() + 0x180, &row.pause, 8);
+        auto* copy = new Kind8Object(0, mover->GetRole(), line_[0], Quaternion::Identity(),
+                                     ObjectRegistry::Global().TakeNextId());
+        trevok::ByteReader in(state);
+        ASSERT_TRUE(copy->LoadState(in, image));
+        ASSERT_TRUE(copy->AfterLoad());
+        if (row.paused)
+            copy->Resume();
+        if (row.reverse)
+            copy->SetState(row.direction);
+        const auto onCurve = [&](double seconds) {
+            RunTo(*copy, savedAt + seconds);
+            const Vec3 at = copy->Position();
+            EXPECT_TRUE(std::isfinite(at.x) && at.x >= -1e-3f && at.x <= 30.001f) << seconds << " s: x " << at.x;
+            EXPECT_FLOAT_EQ(at.y, 0.0f);
+            EXPECT_FLOAT_EQ(at.z, 0.0f);
+        };
+        onCurve(0.001);
+        const Vec3 first = copy->Position();
+        if (row.arrivesBy > 0) {
+            onCurve(row.arrivesBy);
+            EXPECT_FALSE(copy->IsMoving()) << "arrived";
+        } else {
+            for (double seconds : {1.0, 100.0, 1000.0})
+                onCurve(seconds);
+            EXPECT_NEAR(copy->Position().x, first.x, 1e-3f) << "stays";
+        }
+        copy->Remove(false);
+    }
+
+    // A script's loop time beyond the limit is no loop that starts at once.
+    mover->SetLoopTime(INT64_MAX);
+    mover->Start();
+    RunTo(*mover, savedAt + 10.01);
+    ASSERT_FALSE(mover->IsMoving());
+    RunTo(*mover, savedAt + 1000.0);
+    EXPECT_FALSE(mover->IsMoving());
+}
+
 TEST_F(PathMoverTest, CarriesOnlyRidersThatMoveOnLifts)
 {
     MakePlatformLevel();

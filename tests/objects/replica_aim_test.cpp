@@ -207,6 +207,8 @@ TEST_F(ReplicaAim, AimingEndsADisguiseAndTakesItsCloakOff)
         Vec3 watcherAt;  // the enemy faces +z
         bool disguised;
     } rows[] = {{"Unseen", {0, 0, -200}, true}, {"InPlainSight", {0, 0, -10}, false}};
+    std::vector<int32_t> said;
+    ClientServices::Get().sayBeside = [&](WorldObject&, int32_t textId) { said.push_back(textId); };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Empty();
@@ -226,7 +228,10 @@ TEST_F(ReplicaAim, AimingEndsADisguiseAndTakesItsCloakOff)
         ASSERT_TRUE(unit->EquipItem(2, 77));
         ASSERT_EQ(unit->DisguiseId() != -1, row.disguised);
 
+        said.clear();
         unit->AttackLocation({0, 0, 20}, 1, false, false);
+        // The unit says it is given away.
+        EXPECT_EQ(said, row.disguised ? std::vector<int32_t>{7076} : std::vector<int32_t>{});
         EXPECT_EQ(unit->DisguiseId(), -1);
         EXPECT_EQ(unit->DisguiseShape(), nullptr);
         EXPECT_FALSE(unit->IsTranslucent());

@@ -158,7 +158,7 @@ TEST_P(PickUps, UseRunsSwitchesAndCollectsPickUps)
     const size_t before = actor->GetInventory()->Items().size();
     GameObjectRef hold(object);
     for (int i = 0; i < c.uses; ++i)
-        object->Use(*actor, false);
+        object->Use(*actor);
     EXPECT_EQ(commandFiles.size(), c.files);
     EXPECT_EQ(actor->GetInventory()->Items().size() - before, c.items);
     EXPECT_EQ(object->IsRemoved(), c.removed);
@@ -216,7 +216,7 @@ TEST_F(KindWorld, APickUpSequenceDelaysTheItemUntilItEnds)
         actor->SetInventory(std::make_unique<Inventory>());
         const size_t before = actor->GetInventory()->Items().size();
         actor->followedId_ = static_cast<int32_t>(object->GetId());
-        ASSERT_TRUE(object->Use(*actor, false));
+        ASSERT_TRUE(object->Use(*actor));
         EXPECT_EQ(actor->IsBusy(), waits);
         EXPECT_EQ(Sent(KindMessage::kPickingUp).size(), waits ? 1u : 0u);
         if (waits) {
@@ -246,6 +246,68 @@ TEST_F(KindWorld, APickUpSequenceDelaysTheItemUntilItEnds)
         }
         // Kind 2 is collected without becoming an item; the others once.
         EXPECT_EQ(actor->GetInventory()->Items().size() - before, row.itemKind == 2 ? 0u : 1u) << "taken once";
+        object->Remove(false);
+        actor->Remove(false);
+    }
+}
+
+// An actor that stands still near what it follows uses it in its own
+// update: a switch runs its file (once per walk to it), a pick-up is taken.
+TEST_F(KindWorld, AnActorUsesTheSwitchOrPickUpItFollowsOnceNear)
+{
+    const struct {
+        const char* name;
+        const char* commandFile;  // null: a pick-up
+        bool runOnce;
+        bool requiredRole;  // the switch needs a "key" the actor lacks
+        bool inventory;
+        bool customised;
+        float distance;
+        size_t files, items;
+        bool stillFollowed;
+    } rows[] = {
+        {"RunOnceSwitch", "open.tcs", true, false, true, true, 1, 1, 0, false},
+        {"RepeatingSwitchRunsOncePerFollow", "open.tcs", false, false, true, true, 1, 1, 0, false},
+        {"SwitchNeedsNoInventory", "open.tcs", false, false, false, true, 1, 1, 0, false},
+        {"SwitchJustOutOfReach", "open.tcs", false, false, true, true, 2.45f, 0, 0, true},
+        {"SwitchWithoutItsKey", "open.tcs", false, true, true, true, 1, 0, 0, true},
+        {"NotCustomisable", "open.tcs", false, false, true, false, 1, 0, 0, true},
+        {"PickUpTakenAtOnce", nullptr, false, false, true, true, 2, 0, 1, false},
+        {"PickUpWithoutInventory", nullptr, false, false, false, true, 1, 0, 0, true},
+    };
+    Kind(0, "key");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sent.clear();
+        commandFiles.clear();
+        script::Role& thing = Kind(10);
+        thing.character->aggression = 0.0f;
+        auto* object = CreateAs<Kind10Object>(thing, 0, {0, 0, 0});
+        GameObjectRef holdObject(object);
+        if (row.commandFile)
+            object->Associate(row.commandFile, row.runOnce);
+        if (row.requiredRole)
+            object->SetRequiredRole("key");
+        script::Role& taker = Kind(0);
+        if (row.customised)
+            taker.character->customisationShape.shape = std::make_shared<int>(0);
+        auto* actor = static_cast<Actor*>(Create(taker, 1, {0, 0, row.distance}));
+        GameObjectRef holdActor(actor);
+        actor->SetInventory(row.inventory ? std::make_unique<Inventory>() : nullptr);
+        const size_t before = row.inventory ? actor->GetInventory()->Items().size() : 0;
+        actor->followedId_ = static_cast<int32_t>(object->GetId());
+        const uint64_t start = now;
+        for (int pass = 1; pass <= 3; ++pass) {
+            now = start + static_cast<uint64_t>(pass) * 50000;
+            actor->Update(now, static_cast<float>(now) / 1e6f);
+        }
+        EXPECT_EQ(commandFiles.size(), row.files);
+        if (row.inventory) {
+            EXPECT_EQ(actor->GetInventory()->Items().size() - before, row.items);
+        }
+        EXPECT_EQ(Sent(81).size(), row.items) << "a pick-up taken is announced";
+        EXPECT_EQ(actor->followedId_ != -1, row.stillFollowed);
+        EXPECT_FALSE(actor->IsBusy());
         object->Remove(false);
         actor->Remove(false);
     }

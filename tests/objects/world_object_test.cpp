@@ -667,6 +667,53 @@ TEST_F(Units, LoadMagazineTriesEachAmmunitionTypeOnce)
     tables.Weapons().FreeRow(3);
 }
 
+// An own unit says beside itself when it has no ammunition for its weapon
+// (readied, or its last stack spent) and when another stack takes over.
+TEST_F(Units, OwnUnitsSayWhenTheirAmmunitionRunsOutOrChanges)
+{
+    std::vector<int32_t> said;
+    ClientServices::Get().sayBeside = [&](WorldObject&, int32_t textId) { said.push_back(textId); };
+    const struct {
+        const char* name;
+        int32_t side, weapon;
+        std::vector<int32_t> readied;  // said as it is made
+    } made[] = {
+        {"own, no ammunition", kOwnSide, 3, {7051}},
+        {"enemy, no ammunition", kEnemySide, 3, {}},
+        {"own, a weapon needing none", kOwnSide, 15, {}},
+    };
+    for (const auto& row : made) {
+        SCOPED_TRACE(row.name);
+        said.clear();
+        Make<Unit>(NewRole(0, 100, row.weapon), row.side, {0, 0, 0});
+        EXPECT_EQ(said, row.readied);
+    }
+    const struct {
+        const char* name;
+        uint32_t first, second;  // the stacks' counts; 0: no second stack
+        std::vector<int32_t> said;
+    } shots[] = {
+        {"rounds left", 2, 0, {}},
+        {"last round, another stack", 1, 5, {7050}},
+        {"last round of the last stack", 1, 0, {7051}},
+    };
+    const int32_t type = WeaponState::DefaultAmmoFor(3);
+    script::RecordTables::Global().StoreWeapon(3, type, script::WeaponEntry{});
+    for (const auto& row : shots) {
+        SCOPED_TRACE(row.name);
+        auto* unit = Make<Unit>(NewRole(0, 100, 3), kOwnSide, {0, 0, 0});
+        // A stack joins in front of its kind: the first is added last.
+        if (row.second)
+            unit->GetInventory()->AddStack(type, static_cast<int32_t>(row.second), 501);
+        unit->GetInventory()->AddStack(type, static_cast<int32_t>(row.first), 500);
+        unit->ChangeAmmo(type);
+        said.clear();
+        unit->UseRound();
+        EXPECT_EQ(said, row.said);
+    }
+    script::RecordTables::Global().Weapons().FreeRow(3);
+}
+
 TEST_F(Units, AModifierLobsAndTurnsTheAttackRequests)
 {
     script::Role& role = NewRole(0, 100, 3);

@@ -14,6 +14,7 @@
 #include "objects/teams.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
+#include "Veapi/ve_shape.h"
 #include "session/message_queue.h"
 #include "session/projectile_launch.h"
 #include "session/request_table.h"
@@ -27,6 +28,11 @@
 #include <sstream>
 
 namespace {
+
+// A lift's floor: polygons of a class the ground lacks, standing a hand
+// above the lift's own placement (y grows downward).
+constexpr int32_t kLiftClass = 0x2000;
+constexpr float kPlatformRise = -0.1f;
 
 constexpr uint64_t kP1 = 11400714785074694791ULL, kP2 = 14029467366897019727ULL, kP3 = 1609587929392839161ULL,
                    kP4 = 9650029242287828579ULL, kP5 = 2870177450012600261ULL;
@@ -250,6 +256,7 @@ void Lockstep::CheckInvariants()
 
 // Scenario lines, one step each ('#' starts a comment):
 //   role NAME strength N [armour N] [ai N] [blast DAMAGE RANGE] [replace ROLE] [removes]
+//        [platform WIDTH DEPTH] (a lift's floor) [rides] (carried by lifts)
 //   spawn ROLE SIDE X Y Z        (a level object, typed at time 0)
 //   slot SIDE                    (that side's team thinks in the AI pass)
 //   damage ID AMOUNT
@@ -414,7 +421,21 @@ void Lockstep::RunStep(const Step& step)
                 role.character->alertable = true;
             else if (key == "spawns" && i + 1 < step.words.size())
                 role.severPoints.push_back(step.words[++i]);
-            else if (key == "named")  // found by name (spawners, creatures)
+            else if (key == "rides")  // carried by lifts it stands on
+                role.flags |= script::kRoleMovesOnLifts;
+            else if (key == "platform") {  // width, depth: a lift floor of class polygons a hand above its feet
+                const float w = static_cast<float>(next()) / 2, d = static_cast<float>(next()) / 2;
+                auto* shape = new VeShape;
+                shape->geometry_ = std::make_unique<ShapeGeometry>();
+                shape->geometry_->points = {{-w, kPlatformRise, -d}, {w, kPlatformRise, -d}, {w, kPlatformRise, d},
+                                            {-w, kPlatformRise, d}};
+                GeometryQuad quad;
+                quad.corners[0] = 0, quad.corners[1] = 1, quad.corners[2] = 2, quad.corners[3] = 3;
+                quad.normal = {0, -1, 0};
+                quad.flags = kLiftClass;
+                shape->geometry_->quads.push_back(quad);
+                role.shape.shape = std::shared_ptr<void>(shape, [](void* v) { static_cast<VeShape*>(v)->Release(); });
+            } else if (key == "named")  // found by name (spawners, creatures)
                 RoleTable::Global().File(role);
         }
         roleNames_[step.words[0]] = &role;

@@ -518,7 +518,7 @@ TEST_F(SaveFolder, ObjectsOfSeveralKindsComeBackWithTheirState)
     armed->SetArmour(17);
     armed->SetRounds(6);
     armed->AppendWaypoint({5, 0, 5}, 1);
-    armed->PatrolPoints().push_back({{6, 0, 6}, 0});
+    armed->AppendSparePoint({6, 0, 6}, 0);
     armed->AimAtObject(unarmed, 0, true, false);
     armed->retargetTime_ = 99;
     unarmed->ChangeWeapon(-1);
@@ -550,7 +550,7 @@ TEST_F(SaveFolder, ObjectsOfSeveralKindsComeBackWithTheirState)
     EXPECT_EQ(armedBack->retargetTime_, 99u);
     ASSERT_EQ(armedBack->Waypoints().size(), 1u);
     EXPECT_EQ(armedBack->Waypoints()[0].point, (Vec3{5, 0, 5}));
-    ASSERT_EQ(armedBack->PatrolPoints().size(), 1u);
+    ASSERT_EQ(armedBack->SparePoints().size(), 1u);
     EXPECT_FALSE(unarmedBack->GetWeapon());
     EXPECT_TRUE(liftBack->CarriesRiders());
     EXPECT_TRUE(liftBack->PathSet());

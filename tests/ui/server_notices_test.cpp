@@ -6,11 +6,13 @@
 #include "ui_fixture.h"
 
 #include "console/screen_message.h"
+#include "console/text_console.h"
 
 #include "objects/inventory.h"
 #include "platform/byte_cursor.h"
 #include "session/client_apply.h"
 #include "session/client_hooks.h"
+#include "ui/client_objects.h"
 #include "ui/menu_screen.h"
 #include "ui/picking.h"
 #include "ui/server_notices.h"
@@ -51,6 +53,16 @@ protected:
         CameraController::SetEdgeScrollEnabled(true);
         ClientHooks::Get() = ClientHooks{};
         GameViewTest::TearDown();
+    }
+    // Trevok stands at the top left of the screen, everyone else off it.
+    void PutTrevokOnScreen()
+    {
+        Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
+            if (&unit != trevok_)
+                return false;
+            r = {64, 120, 96, 180};  // of a 640 x 480 screen
+            return true;
+        });
     }
     static Client::Applied Apply(std::initializer_list<uint32_t> words)
     {
@@ -142,12 +154,7 @@ TEST_F(ServerNoticesTest, AnOwnUnitHandedToThisMachineGetsOnePanelForAsLongAsItL
 // a speaker off the screen speaks at the centre.
 TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
 {
-    Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
-        if (&unit != trevok_)
-            return false;
-        r = {64, 120, 96, 180};  // of a 640 x 480 screen
-        return true;
-    });
+    PutTrevokOnScreen();
     const struct {
         const char* name;
         WorldObject* speaker;
@@ -171,6 +178,38 @@ TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
         EXPECT_FLOAT_EQ(shown.right - shown.left, 0.4f) << row.name;
         EXPECT_FLOAT_EQ(shown.y, row.y) << row.name;
     }
+    ScreenMessages::Clear();
+}
+
+// What a unit says of itself (out of ammunition, its disguise given away)
+// stands beside it as its role name and the text, unless a scripted camera
+// holds the view.
+TEST_F(ServerNoticesTest, AUnitsOwnLineStandsBesideItUnlessTheCameraHoldsTheView)
+{
+    PutTrevokOnScreen();
+    const auto& say = ClientServices::Get().sayBeside;
+    ASSERT_TRUE(say);
+    const std::string line = std::string(ClientObjects::RoleName(*trevok_)) + ": " + TextConsole::Text(7076);
+    const struct {
+        const char* name;
+        bool scripted;
+        size_t shown;
+    } rows[] = {{"free camera", false, 1}, {"scripted camera", true, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScreenMessages::Clear();
+        CameraController::SetScriptMode(row.scripted);
+        say(*trevok_, 7076);
+        ASSERT_EQ(ScreenMessages::All().size(), row.shown);
+        if (row.shown) {
+            const ScreenMessage& shown = *ScreenMessages::All().front();
+            EXPECT_EQ(shown.text, line);
+            EXPECT_EQ(shown.kind, 1);
+            EXPECT_FLOAT_EQ(shown.left, 0.1f);
+            EXPECT_FLOAT_EQ(shown.y, 0.25f);
+        }
+    }
+    CameraController::SetScriptMode(false);
     ScreenMessages::Clear();
 }
 
