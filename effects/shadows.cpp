@@ -465,11 +465,39 @@ void FramePassSimple()
     RenderQueue::Flush();
 }
 
+namespace {
+
+// Corner by corner: a quad gathered into a temporary first was stored in
+// pieces and read back whole, which stalled every copy.
+inline void PutQuad(std::vector<Vec3>& list, const Vec3& v1, const Vec3& v2, const Vec3& e2, const Vec3& e1)
+{
+    list.push_back(v1);
+    list.push_back(v2);
+    list.push_back(e2);
+    list.push_back(e1);
+}
+
+inline std::vector<Vec3>& ListFacing(VolumeGeometry& g, const Vec3& v1, const Vec3& normal, const Vec3& camera)
+{
+    return normal.Dot(v1 - camera) < -0.0001f ? g.front : g.back;
+}
+
+// Room for `quads` more quads in both lists, so none grows inside an edge loop.
+void MakeRoom(VolumeGeometry& g, size_t quads)
+{
+    for (std::vector<Vec3>* list : {&g.front, &g.back}) {
+        const size_t need = list->size() + quads * 4;
+        if (need > list->capacity())
+            list->reserve(std::max(need, list->capacity() * 2));
+    }
+}
+
+} // namespace
+
 void VolumeGeometry::AddQuad(const Vec3& v1, const Vec3& v2, const Vec3& e2, const Vec3& e1, const Vec3& normal,
                              const Vec3& camera)
 {
-    std::vector<Vec3>& list = normal.Dot(v1 - camera) < -0.0001f ? front : back;
-    list.insert(list.end(), {v1, v2, e2, e1});
+    PutQuad(ListFacing(*this, v1, normal, camera), v1, v2, e2, e1);
 }
 
 void AddCasterVolumes(VolumeGeometry& out, const std::vector<ShadowEdge>& edges, const float world[16], float floorY,
@@ -480,6 +508,7 @@ void AddCasterVolumes(VolumeGeometry& out, const std::vector<ShadowEdge>& edges,
     // The same tests and extrusion as ExtrudeEdge, with the normals first
     // (most edges are no silhouette and need nothing more) and one reciprocal.
     const float reciprocal = 1.0f / sun.y;
+    MakeRoom(out, edges.size());
     // sun . (n M) = (M sun) . n: the sun carried into the part's space once
     // gives the same signs for a part turned and uniformly scaled.
     const Vec3 localSun{world[0] * sun.x + world[1] * sun.y + world[2] * sun.z,
@@ -500,12 +529,14 @@ void AddCasterVolumes(VolumeGeometry& out, const std::vector<ShadowEdge>& edges,
         const Vec3 second = TransformPoint(world, swap ? local.a : local.b);
         const Vec3 firstOut = first + sun * ((floorY - first.y) * reciprocal);
         const Vec3 secondOut = second + sun * ((floorY - second.y) * reciprocal);
-        out.AddQuad(first, second, secondOut, firstOut, (second - first).Cross(firstOut - first), camera);
+        PutQuad(ListFacing(out, first, (second - first).Cross(firstOut - first), camera), first, second, secondOut,
+                firstOut);
     }
 }
 
 void AddCellVolumes(VolumeGeometry& out, const ShadowCell& cell, const Vec3& sun, const Vec3& camera)
 {
+    MakeRoom(out, cell.edges.size());
     for (const ShadowEdge* e : cell.edges) {
         Vec3 first, second;
         OrderedEnds(*e, sun, first, second);
