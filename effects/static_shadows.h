@@ -40,6 +40,13 @@ struct ShadowEdge {
     static constexpr size_t kCasterBytes = 80;  // the part a caster's edge uses
 
     void Write(trevok::ByteWriter& w) const;
+    ShadowEdge() = default;
+    // From a record's 112 bytes, which the caller made sure are there; the
+    // references and the derived vectors are left zero.
+    explicit ShadowEdge(const uint8_t* record);
+    // A face count of 2 and finite numbers: what a loaded record must hold.
+    bool UsableRecord() const;
+
     // False on a short read, non-finite numbers or a face count other than 2.
     bool Read(trevok::ByteReader& r);
 };

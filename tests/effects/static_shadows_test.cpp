@@ -218,6 +218,8 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         return b;
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity(), minusInf = -inf;
+    const float largest = std::numeric_limits<float>::max();
     const struct {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -232,6 +234,10 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         {"count too large", with([](auto& b) { b[8] = 3; }), R::Damaged, 0},
         {"count too small", with([](auto& b) { b[8] = 1; }), R::Damaged, 0},
         {"NaN normal", with([&](auto& b) { std::memcpy(&b[12 + 112 + 8], &nan, 4); }), R::Damaged, 0},
+        {"infinite end", with([&](auto& b) { std::memcpy(&b[12 + 112 + 44], &inf, 4); }), R::Damaged, 0},
+        {"minus infinite mean normal", with([&](auto& b) { std::memcpy(&b[12 + 68], &minusInf, 4); }), R::Damaged, 0},
+        {"NaN floor height", with([&](auto& b) { std::memcpy(&b[12 + 112 + 72], &nan, 4); }), R::Damaged, 0},
+        {"largest finite floor height", with([&](auto& b) { std::memcpy(&b[12 + 72], &largest, 4); }), R::Loaded, 2},
         {"one face", with([](auto& b) { b[12 + 32] = 1; }), R::Damaged, 0},
     };
     for (const auto& row : rows) {
