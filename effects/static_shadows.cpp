@@ -145,12 +145,41 @@ EdgeBuilder::Key EdgeBuilder::MakeKey(const Vec3& a, const Vec3& b)
                : ka;
 }
 
-size_t EdgeBuilder::KeyHash::operator()(const Key& k) const
+size_t EdgeBuilder::Hash(const Key& k)
 {
     uint64_t h = 0x9E3779B97F4A7C15ull;
     for (uint32_t v : k.bits)
         h = (h ^ v) * 0x100000001B3ull + (h >> 29);
-    return size_t(h);
+    return size_t(h ^ (h >> 32));
+}
+
+void EdgeBuilder::Grow()
+{
+    slots_.assign(std::max<size_t>(1024, slots_.size() * 2), 0);
+    const size_t mask = slots_.size() - 1;
+    for (size_t e = 0; e < keys_.size(); ++e) {
+        size_t i = Hash(keys_[e]) & mask;
+        while (slots_[i] != 0)
+            i = (i + 1) & mask;
+        slots_[i] = uint32_t(e + 1);
+    }
+}
+
+std::pair<size_t, bool> EdgeBuilder::FindOrAdd(const Key& k)
+{
+    if ((keys_.size() + 1) * 2 > slots_.size())
+        Grow();
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = Hash(k) & mask;; i = (i + 1) & mask) {
+        const uint32_t slot = slots_[i];
+        if (slot == 0) {
+            slots_[i] = uint32_t(keys_.size() + 1);
+            keys_.push_back(k);
+            return {keys_.size() - 1, true};
+        }
+        if (keys_[slot - 1] == k)
+            return {slot - 1, false};
+    }
 }
 
 void EdgeBuilder::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2, uint32_t r0, uint32_t r1, uint32_t r2)
@@ -171,9 +200,9 @@ void EdgeBuilder::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2, ui
         const int j = (i + 2) % 3;  // corner i closes from the corner before it
         const Vec3& a = *corners[j];
         const Vec3& b = *corners[i];
-        auto [it, added] = index_.try_emplace(MakeKey(a, b), edges_.size());
+        const auto [index, added] = FindOrAdd(MakeKey(a, b));
         if (!added) {
-            ShadowEdge& e = edges_[it->second];
+            ShadowEdge& e = edges_[index];
             if (e.faceCount < 2) {
                 e.normal2 = normal;
                 e.faceCount = 2;
@@ -209,7 +238,8 @@ std::vector<ShadowEdge> EdgeBuilder::Finish(bool keepOpen)
         out.push_back(e);
     }
     edges_.clear();
-    index_.clear();
+    keys_.clear();
+    slots_.clear();
     return out;
 }
 

@@ -14,7 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 class Level;
@@ -67,13 +67,18 @@ private:
         uint32_t bits[6];
         bool operator==(const Key&) const = default;
     };
-    struct KeyHash {
-        size_t operator()(const Key& k) const;
-    };
     static Key MakeKey(const Vec3& a, const Vec3& b);
+    static size_t Hash(const Key& k);
+    // The edge with this key: its index, and whether it was just added (the
+    // caller then appends it to edges_).
+    std::pair<size_t, bool> FindOrAdd(const Key& k);
+    void Grow();
     float floorHeight_;
     std::vector<ShadowEdge> edges_;
-    std::unordered_map<Key, size_t, KeyHash> index_;
+    // An open-addressed table over edges_: keys_[i] is edge i's key, a slot
+    // holds an edge index + 1 (0: free); at most half the slots are taken.
+    std::vector<Key> keys_;
+    std::vector<uint32_t> slots_;
 };
 
 // Squared distance below which two face normals count as the same plane.
