@@ -582,14 +582,15 @@ void FramePassProjected()
         for (const CasterEdgeList& list : c->edgeLists_)
             AddCasterVolumes(geometry, list.edges, PartMatrix(list, *c), floorY, sun, eye);
     }
+    // The volumes are built in world space, and so are the cell boxes tested
+    // against the view: not in whatever space the effects drawn last left.
+    dev->SetTransform(gfx::TransformType::World, gfx::Matrix{});
     Level* level = Level::Current();
     if (gLevelShadows && level && level->shadowData_) {
         const LevelShadowData& data = StaticShadows::DataOf(*level);
         for (const ShadowCell* cell : CellsInUse(data, eye, true))
             AddCellVolumes(geometry, *cell, sun, eye);
     }
-    // The volumes are built in world space.
-    dev->SetTransform(gfx::TransformType::World, gfx::Matrix{});
     const uint32_t blendWas = dev->GetRenderState(gfx::RenderState::AlphaBlendEnable);
     const uint32_t srcWas = dev->GetRenderState(gfx::RenderState::SrcBlend);
     const uint32_t destWas = dev->GetRenderState(gfx::RenderState::DestBlend);
