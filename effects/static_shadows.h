@@ -44,8 +44,9 @@ struct ShadowEdge {
     // From a record's 112 bytes, which the caller made sure are there; the
     // references and the derived vectors are left zero.
     explicit ShadowEdge(const uint8_t* record);
-    // A face count of 2 and finite numbers: what a loaded record must hold.
-    bool UsableRecord() const;
+    // Whether a record's 112 bytes hold a face count of 2 and finite numbers,
+    // as a loaded record must.
+    static bool UsableRecord(const uint8_t* record);
 
     // False on a short read, non-finite numbers or a face count other than 2.
     bool Read(trevok::ByteReader& r);
