@@ -154,9 +154,19 @@ size_t EdgeBuilder::Hash(const Key& k)
     return size_t(h ^ (h >> 32));
 }
 
-void EdgeBuilder::Grow()
+void EdgeBuilder::Reserve(size_t triangles)
 {
-    slots_.assign(std::max<size_t>(1024, slots_.size() * 2), 0);
+    // A closed mesh has one and a half edges a triangle.
+    const size_t edges = triangles + triangles / 2 + 1;
+    edges_.reserve(edges);
+    keys_.reserve(edges);
+    if (slots_.size() < edges * 2)
+        Grow(std::bit_ceil(edges * 2));
+}
+
+void EdgeBuilder::Grow(size_t slots)
+{
+    slots_.assign(std::max<size_t>({1024, slots, slots_.size() * 2}), 0);
     const size_t mask = slots_.size() - 1;
     for (size_t e = 0; e < keys_.size(); ++e) {
         size_t i = Hash(keys_[e]) & mask;
@@ -169,7 +179,7 @@ void EdgeBuilder::Grow()
 std::pair<size_t, bool> EdgeBuilder::FindOrAdd(const Key& k)
 {
     if ((keys_.size() + 1) * 2 > slots_.size())
-        Grow();
+        Grow(0);
     const size_t mask = slots_.size() - 1;
     for (size_t i = Hash(k) & mask;; i = (i + 1) & mask) {
         const uint32_t slot = slots_[i];
@@ -275,9 +285,25 @@ void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node)
     }
 }
 
+namespace {
+
+size_t TriangleCount(ShapeInstance& node)
+{
+    size_t count = 0;
+    for (List<ShapeInstance*>::Iterator it(node.children_); !it.AtEnd(); it.Next())
+        count += TriangleCount(**it.Get());
+    if (VeShape* shape = node.slots_[0])
+        for (List<SubMesh*>::Iterator it(shape->SubMeshes()); !it.AtEnd(); it.Next())
+            count += std::min<size_t>((**it.Get()).indexCount, (**it.Get()).indices.size()) / 3;
+    return count;
+}
+
+} // namespace
+
 std::vector<ShadowEdge> ComputeEdges(ShapeInstance& root, float floorHeight, bool keepOpen)
 {
     EdgeBuilder builder(floorHeight);
+    builder.Reserve(TriangleCount(root));
     WalkTree(builder, root, gfx::Matrix{});
     return builder.Finish(keepOpen);
 }

@@ -60,6 +60,9 @@ public:
     // Degenerate triangles and ones with non-finite corners are skipped.
     void AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2, uint32_t r0 = 0, uint32_t r1 = 0,
                      uint32_t r2 = 0);
+    // Room for about this many triangles' edges, so none of the tables grows
+    // while they are added.
+    void Reserve(size_t triangles);
     // Drops flat two-face edges, and open edges unless `keepOpen`.
     std::vector<ShadowEdge> Finish(bool keepOpen);
 
@@ -73,7 +76,8 @@ private:
     // The edge with this key: its index, and whether it was just added (the
     // caller then appends it to edges_).
     std::pair<size_t, bool> FindOrAdd(const Key& k);
-    void Grow();
+    // At least `slots` slots, and twice as many as before.
+    void Grow(size_t slots);
     float floorHeight_;
     std::vector<ShadowEdge> edges_;
     // An open-addressed table over edges_: keys_[i] is edge i's key, a slot

@@ -45,6 +45,7 @@ void ComputeEdges(benchmark::State& state)
     size_t edges = 0;
     for (auto _ : state) {
         EdgeBuilder b(5.0f);
+        b.Reserve(t.triangles.size());
         for (const auto& tri : t.triangles)
             b.AddTriangle(t.points[tri[0]], t.points[tri[1]], t.points[tri[2]]);
         edges = b.Finish(false).size();
