@@ -101,8 +101,7 @@ void BuildEdgeLists(ShadowCaster& c, Hierarchy& hierarchy)
         if (!node.slots_[0])
             return;
         EdgeBuilder builder(0.0f);
-        node.nodeMatrix_ = gfx::Matrix{};  // edges stay in the part's own space
-        AddNodeTriangles(builder, node);
+        AddNodeTriangles(builder, node, gfx::Matrix{});  // edges stay in the part's own space
         CasterEdgeList list;
         list.part = own && !node.name_.empty() ? FindNamedNode(*own, node.name_.c_str()) : own;
         list.edges = builder.Finish(true);

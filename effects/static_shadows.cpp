@@ -49,13 +49,14 @@ bool KnownPositionFormat(uint32_t fvf)
            ((fvf >> gfx::kFvfTexCountShift) & 0xF) <= 8;
 }
 
+// The tree's own node matrices are left as its last draw made them: the
+// edges follow the nodes' rest poses.
 void WalkTree(EdgeBuilder& builder, ShapeInstance& node, const gfx::Matrix& parent)
 {
     const gfx::Matrix world = ToDeviceMatrix(node.local_.Matrix()) * parent;
     for (List<ShapeInstance*>::Iterator it(node.children_); !it.AtEnd(); it.Next())
         WalkTree(builder, **it.Get(), world);
-    node.nodeMatrix_ = world;
-    AddNodeTriangles(builder, node);
+    AddNodeTriangles(builder, node, world);
 }
 
 } // namespace
@@ -254,12 +255,11 @@ std::vector<ShadowEdge> EdgeBuilder::Finish(bool keepOpen)
     return out;
 }
 
-void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node)
+void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node, const gfx::Matrix& m)
 {
     VeShape* shape = node.slots_[0];
     if (!shape)
         return;
-    const gfx::Matrix& m = node.nodeMatrix_;
     for (List<SubMesh*>::Iterator it(shape->SubMeshes()); !it.AtEnd(); it.Next()) {
         const SubMesh& mesh = **it.Get();
         if (!KnownPositionFormat(mesh.format))

@@ -89,11 +89,11 @@ private:
 // Squared distance below which two face normals count as the same plane.
 inline constexpr float kFlatEdgeLimit = 0.001f;
 
-// The edges of every mesh of a tree, each node's corners placed by its
-// current node matrix (the tree's matrices must be up to date).
+// The edges of every mesh of a tree, each node's corners placed by its rest
+// pose under its parents'; the tree is not changed.
 std::vector<ShadowEdge> ComputeEdges(ShapeInstance& root, float floorHeight, bool keepOpen);
-// The same for one node's own meshes.
-void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node);
+// The same for one node's own meshes, its corners placed by `place`.
+void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node, const gfx::Matrix& place);
 
 // ---- Volumes -------------------------------------------------------------
 

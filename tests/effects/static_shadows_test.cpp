@@ -138,6 +138,31 @@ TEST(ShadowEdges, UnknownFormatsAndIndicesPastTheVerticesAreSkipped)
     EXPECT_EQ(edges.size(), 12u + 3u);  // the cube, and the one good triangle's rim
 }
 
+// A level's edges come from its nodes' rest poses; the drawn tree's own node
+// matrices stay as its last draw left them.
+TEST(ShadowEdges, NodesPlaceTheirCornersAndKeepTheirMatrices)
+{
+    ShapeInstance root;
+    VeShape* shape = ShapeOf(Cube());
+    auto* moved = ShapeInstance::FromShape(shape, false);
+    shape->Release();
+    moved->local_.SetPosition({10, 0, 0});
+    root.AppendChild(moved);
+    gfx::Matrix drawn;
+    drawn(3, 1) = 77.0f;  // where a draw with some animation put it
+    root.nodeMatrix_ = drawn;
+    moved->nodeMatrix_ = drawn;
+    const std::vector<ShadowEdge> edges = ComputeEdges(root, 0, false);
+    ASSERT_EQ(edges.size(), 12u);
+    for (const ShadowEdge& e : edges) {
+        EXPECT_GE(std::min(e.a.x, e.b.x), 10.0f);
+        EXPECT_LE(std::max(e.a.x, e.b.x), 11.0f);
+        EXPECT_LE(std::max(e.a.y, e.b.y), 1.0f);
+    }
+    EXPECT_EQ(root.nodeMatrix_.m, drawn.m);
+    EXPECT_EQ(moved->nodeMatrix_.m, drawn.m);
+}
+
 #ifdef TREVOK_HAVE_CGAL
 // CGAL's halfedge structure counts the inner edges whose two faces are not
 // coplanar, exactly and independently of our hashing.
