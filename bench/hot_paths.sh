@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs the hot-path benchmarks (allocator, chunk loading, Huffman expansion,
-# image loading, script compiling) with interleaved repetitions and prints the
+# image loading, script compiling, shadow edges, cache and volumes) with interleaved repetitions and prints the
 # min and median of every benchmark, each beside the peer it is measured
 # against in the same run.
 #   bash bench/hot_paths.sh [build/<preset>/bench] [repetitions]
@@ -14,6 +14,7 @@ COMMON=(--benchmark_repetitions="$REPS" --benchmark_enable_random_interleaving=t
 "$BENCH/chunk_bench" "${COMMON[@]}" --benchmark_min_time=0.1 --benchmark_filter='Expand|Inflate|ReadFile|Open' --benchmark_out="$OUT/chunk.json" >/dev/null
 "$BENCH/texture_load_bench" "${COMMON[@]}" --benchmark_min_time=0.1 --benchmark_out="$OUT/texture.json" >/dev/null
 "$BENCH/script_compile_bench" "${COMMON[@]}" --benchmark_filter='Compile|Gcc' --benchmark_out="$OUT/script.json" >/dev/null
+"$BENCH/shadows_bench" "${COMMON[@]}" --benchmark_min_time=0.1 --benchmark_out="$OUT/shadows.json" >/dev/null
 python3 - "$OUT" <<'PY'
 import collections, glob, json, statistics, sys
 for path in sorted(glob.glob(sys.argv[1] + "/*.json")):

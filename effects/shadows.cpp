@@ -101,8 +101,7 @@ void BuildEdgeLists(ShadowCaster& c, Hierarchy& hierarchy)
         if (!node.slots_[0])
             return;
         EdgeBuilder builder(0.0f);
-        node.nodeMatrix_ = gfx::Matrix{};  // edges stay in the part's own space
-        AddNodeTriangles(builder, node);
+        AddNodeTriangles(builder, node, gfx::Matrix{});  // edges stay in the part's own space
         CasterEdgeList list;
         list.part = own && !node.name_.empty() ? FindNamedNode(*own, node.name_.c_str()) : own;
         list.edges = builder.Finish(true);
@@ -465,11 +464,39 @@ void FramePassSimple()
     RenderQueue::Flush();
 }
 
+namespace {
+
+// Corner by corner: a quad gathered into a temporary first was stored in
+// pieces and read back whole, which stalled every copy.
+inline void PutQuad(std::vector<Vec3>& list, const Vec3& v1, const Vec3& v2, const Vec3& e2, const Vec3& e1)
+{
+    list.push_back(v1);
+    list.push_back(v2);
+    list.push_back(e2);
+    list.push_back(e1);
+}
+
+inline std::vector<Vec3>& ListFacing(VolumeGeometry& g, const Vec3& v1, const Vec3& normal, const Vec3& camera)
+{
+    return normal.Dot(v1 - camera) < -0.0001f ? g.front : g.back;
+}
+
+// Room for `quads` more quads in both lists, so none grows inside an edge loop.
+void MakeRoom(VolumeGeometry& g, size_t quads)
+{
+    for (std::vector<Vec3>* list : {&g.front, &g.back}) {
+        const size_t need = list->size() + quads * 4;
+        if (need > list->capacity())
+            list->reserve(std::max(need, list->capacity() * 2));
+    }
+}
+
+} // namespace
+
 void VolumeGeometry::AddQuad(const Vec3& v1, const Vec3& v2, const Vec3& e2, const Vec3& e1, const Vec3& normal,
                              const Vec3& camera)
 {
-    std::vector<Vec3>& list = normal.Dot(v1 - camera) < -0.0001f ? front : back;
-    list.insert(list.end(), {v1, v2, e2, e1});
+    PutQuad(ListFacing(*this, v1, normal, camera), v1, v2, e2, e1);
 }
 
 void AddCasterVolumes(VolumeGeometry& out, const std::vector<ShadowEdge>& edges, const float world[16], float floorY,
@@ -480,6 +507,7 @@ void AddCasterVolumes(VolumeGeometry& out, const std::vector<ShadowEdge>& edges,
     // The same tests and extrusion as ExtrudeEdge, with the normals first
     // (most edges are no silhouette and need nothing more) and one reciprocal.
     const float reciprocal = 1.0f / sun.y;
+    MakeRoom(out, edges.size());
     // sun . (n M) = (M sun) . n: the sun carried into the part's space once
     // gives the same signs for a part turned and uniformly scaled.
     const Vec3 localSun{world[0] * sun.x + world[1] * sun.y + world[2] * sun.z,
@@ -500,12 +528,14 @@ void AddCasterVolumes(VolumeGeometry& out, const std::vector<ShadowEdge>& edges,
         const Vec3 second = TransformPoint(world, swap ? local.a : local.b);
         const Vec3 firstOut = first + sun * ((floorY - first.y) * reciprocal);
         const Vec3 secondOut = second + sun * ((floorY - second.y) * reciprocal);
-        out.AddQuad(first, second, secondOut, firstOut, (second - first).Cross(firstOut - first), camera);
+        PutQuad(ListFacing(out, first, (second - first).Cross(firstOut - first), camera), first, second, secondOut,
+                firstOut);
     }
 }
 
 void AddCellVolumes(VolumeGeometry& out, const ShadowCell& cell, const Vec3& sun, const Vec3& camera)
 {
+    MakeRoom(out, cell.edges.size());
     for (const ShadowEdge* e : cell.edges) {
         Vec3 first, second;
         OrderedEnds(*e, sun, first, second);
@@ -551,14 +581,15 @@ void FramePassProjected()
         for (const CasterEdgeList& list : c->edgeLists_)
             AddCasterVolumes(geometry, list.edges, PartMatrix(list, *c), floorY, sun, eye);
     }
+    // The volumes are built in world space, and so are the cell boxes tested
+    // against the view: not in whatever space the effects drawn last left.
+    dev->SetTransform(gfx::TransformType::World, gfx::Matrix{});
     Level* level = Level::Current();
     if (gLevelShadows && level && level->shadowData_) {
         const LevelShadowData& data = StaticShadows::DataOf(*level);
         for (const ShadowCell* cell : CellsInUse(data, eye, true))
             AddCellVolumes(geometry, *cell, sun, eye);
     }
-    // The volumes are built in world space.
-    dev->SetTransform(gfx::TransformType::World, gfx::Matrix{});
     const uint32_t blendWas = dev->GetRenderState(gfx::RenderState::AlphaBlendEnable);
     const uint32_t srcWas = dev->GetRenderState(gfx::RenderState::SrcBlend);
     const uint32_t destWas = dev->GetRenderState(gfx::RenderState::DestBlend);

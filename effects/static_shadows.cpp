@@ -49,13 +49,14 @@ bool KnownPositionFormat(uint32_t fvf)
            ((fvf >> gfx::kFvfTexCountShift) & 0xF) <= 8;
 }
 
+// The tree's own node matrices are left as its last draw made them: the
+// edges follow the nodes' rest poses.
 void WalkTree(EdgeBuilder& builder, ShapeInstance& node, const gfx::Matrix& parent)
 {
     const gfx::Matrix world = ToDeviceMatrix(node.local_.Matrix()) * parent;
     for (List<ShapeInstance*>::Iterator it(node.children_); !it.AtEnd(); it.Next())
         WalkTree(builder, **it.Get(), world);
-    node.nodeMatrix_ = world;
-    AddNodeTriangles(builder, node);
+    AddNodeTriangles(builder, node, world);
 }
 
 } // namespace
@@ -79,37 +80,58 @@ void ShadowEdge::Write(trevok::ByteWriter& w) const
     WriteVec(w, quadNormal);
 }
 
+namespace {
+
+// A record's fields at their offsets, as the little-endian file holds them.
+inline uint32_t RecordWord(const uint8_t* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    if constexpr (std::endian::native != std::endian::little)
+        v = __builtin_bswap32(v);
+    return v;
+}
+
+inline Vec3 RecordVector(const uint8_t* p)
+{
+    return {std::bit_cast<float>(RecordWord(p)), std::bit_cast<float>(RecordWord(p + 4)),
+            std::bit_cast<float>(RecordWord(p + 8))};
+}
+
+} // namespace
+
+// Every field is set here, none first zeroed and then written: loading a
+// cache is mostly this.
+ShadowEdge::ShadowEdge(const uint8_t* p)
+    : vertexRef{0, 0}, normal1(RecordVector(p + 8)), normal2(RecordVector(p + 20)), faceCount(RecordWord(p + 32)),
+      a(RecordVector(p + 36)), b(RecordVector(p + 48)), meanNormal(RecordVector(p + 60)),
+      floorHeight(std::bit_cast<float>(RecordWord(p + 72))),
+      // The derived vectors belong to one sun; they are rebuilt, never trusted.
+      extrudedA(0, 0, 0), extrudedB(0, 0, 0), quadNormal(0, 0, 0)
+{
+}
+
+bool ShadowEdge::UsableRecord(const uint8_t* p)
+{
+    // The numbers lie from offset 8 to 76, the face count among them at 32
+    // (2 has a zero exponent field). An exponent field of all ones is an
+    // infinity or a NaN. Sixteen words, then the floor height: a fixed count
+    // the compiler checks several words at a time, without a branch each.
+    constexpr uint32_t kExponent = 0x7F800000u;
+    uint32_t bad = 0;
+    for (size_t i = 0; i < 16; ++i)
+        bad |= uint32_t((RecordWord(p + 8 + i * 4) & kExponent) == kExponent);
+    bad |= uint32_t((RecordWord(p + 72) & kExponent) == kExponent);
+    return bad == 0 && RecordWord(p + 32) == 2;
+}
+
 bool ShadowEdge::Read(trevok::ByteReader& r)
 {
     if (!r.Has(kBytes))
         return false;
-    // One bounds check for the record, then its fields in order.
     const uint8_t* p = r.Take(kBytes).data();
-    auto word = [&p] {
-        const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-        p += 4;
-        return v;
-    };
-    auto vec = [&word] {
-        Vec3 v;
-        v.x = std::bit_cast<float>(word());
-        v.y = std::bit_cast<float>(word());
-        v.z = std::bit_cast<float>(word());
-        return v;
-    };
-    p += 8;
-    vertexRef[0] = vertexRef[1] = 0;
-    normal1 = vec();
-    normal2 = vec();
-    faceCount = word();
-    a = vec();
-    b = vec();
-    meanNormal = vec();
-    floorHeight = std::bit_cast<float>(word());
-    // The derived vectors belong to one sun; they are rebuilt, never trusted.
-    extrudedA = extrudedB = quadNormal = Vec3{0, 0, 0};
-    return faceCount == 2 && Finite(normal1) && Finite(normal2) && Finite(a) && Finite(b) && Finite(meanNormal) &&
-           std::isfinite(floorHeight);
+    *this = ShadowEdge(p);
+    return UsableRecord(p);
 }
 
 // ---- Edge matching -----------------------------------------------------------
@@ -125,12 +147,51 @@ EdgeBuilder::Key EdgeBuilder::MakeKey(const Vec3& a, const Vec3& b)
                : ka;
 }
 
-size_t EdgeBuilder::KeyHash::operator()(const Key& k) const
+size_t EdgeBuilder::Hash(const Key& k)
 {
     uint64_t h = 0x9E3779B97F4A7C15ull;
     for (uint32_t v : k.bits)
         h = (h ^ v) * 0x100000001B3ull + (h >> 29);
-    return size_t(h);
+    return size_t(h ^ (h >> 32));
+}
+
+void EdgeBuilder::Reserve(size_t triangles)
+{
+    // A closed mesh has one and a half edges a triangle.
+    const size_t edges = triangles + triangles / 2 + 1;
+    edges_.reserve(edges);
+    keys_.reserve(edges);
+    if (slots_.size() < edges * 2)
+        Grow(std::bit_ceil(edges * 2));
+}
+
+void EdgeBuilder::Grow(size_t slots)
+{
+    slots_.assign(std::max<size_t>({1024, slots, slots_.size() * 2}), 0);
+    const size_t mask = slots_.size() - 1;
+    for (size_t e = 0; e < keys_.size(); ++e) {
+        size_t i = Hash(keys_[e]) & mask;
+        while (slots_[i] != 0)
+            i = (i + 1) & mask;
+        slots_[i] = uint32_t(e + 1);
+    }
+}
+
+std::pair<size_t, bool> EdgeBuilder::FindOrAdd(const Key& k)
+{
+    if ((keys_.size() + 1) * 2 > slots_.size())
+        Grow(0);
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = Hash(k) & mask;; i = (i + 1) & mask) {
+        const uint32_t slot = slots_[i];
+        if (slot == 0) {
+            slots_[i] = uint32_t(keys_.size() + 1);
+            keys_.push_back(k);
+            return {keys_.size() - 1, true};
+        }
+        if (keys_[slot - 1] == k)
+            return {slot - 1, false};
+    }
 }
 
 void EdgeBuilder::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2, uint32_t r0, uint32_t r1, uint32_t r2)
@@ -151,9 +212,9 @@ void EdgeBuilder::AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2, ui
         const int j = (i + 2) % 3;  // corner i closes from the corner before it
         const Vec3& a = *corners[j];
         const Vec3& b = *corners[i];
-        auto [it, added] = index_.try_emplace(MakeKey(a, b), edges_.size());
+        const auto [index, added] = FindOrAdd(MakeKey(a, b));
         if (!added) {
-            ShadowEdge& e = edges_[it->second];
+            ShadowEdge& e = edges_[index];
             if (e.faceCount < 2) {
                 e.normal2 = normal;
                 e.faceCount = 2;
@@ -189,16 +250,16 @@ std::vector<ShadowEdge> EdgeBuilder::Finish(bool keepOpen)
         out.push_back(e);
     }
     edges_.clear();
-    index_.clear();
+    keys_.clear();
+    slots_.clear();
     return out;
 }
 
-void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node)
+void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node, const gfx::Matrix& m)
 {
     VeShape* shape = node.slots_[0];
     if (!shape)
         return;
-    const gfx::Matrix& m = node.nodeMatrix_;
     for (List<SubMesh*>::Iterator it(shape->SubMeshes()); !it.AtEnd(); it.Next()) {
         const SubMesh& mesh = **it.Get();
         if (!KnownPositionFormat(mesh.format))
@@ -224,9 +285,25 @@ void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node)
     }
 }
 
+namespace {
+
+size_t TriangleCount(ShapeInstance& node)
+{
+    size_t count = 0;
+    for (List<ShapeInstance*>::Iterator it(node.children_); !it.AtEnd(); it.Next())
+        count += TriangleCount(**it.Get());
+    if (VeShape* shape = node.slots_[0])
+        for (List<SubMesh*>::Iterator it(shape->SubMeshes()); !it.AtEnd(); it.Next())
+            count += std::min<size_t>((**it.Get()).indexCount, (**it.Get()).indices.size()) / 3;
+    return count;
+}
+
+} // namespace
+
 std::vector<ShadowEdge> ComputeEdges(ShapeInstance& root, float floorHeight, bool keepOpen)
 {
     EdgeBuilder builder(floorHeight);
+    builder.Reserve(TriangleCount(root));
     WalkTree(builder, root, gfx::Matrix{});
     return builder.Finish(keepOpen);
 }
@@ -354,11 +431,17 @@ ReadResult Parse(std::span<const uint8_t> bytes, uint64_t fileTime, std::vector<
     if (uint64_t(bytes.size()) != kHeaderBytes + uint64_t(ShadowEdge::kBytes) * count)
         return damaged("size " + std::to_string(bytes.size()) + " does not hold " + std::to_string(count) +
                        " records");
+    // The size was checked whole, so the records are taken in one piece.
+    const uint8_t* p = r.Take(size_t(count) * ShadowEdge::kBytes).data();
     out.reserve(count);
-    for (uint32_t i = 0; i < count; ++i)
-        if (!out.emplace_back().Read(r))
+    // Each record is filled where it stays: one built aside and copied in
+    // was stored in pieces and read back whole, which stalled every copy.
+    for (uint32_t i = 0; i < count; ++i, p += ShadowEdge::kBytes) {
+        if (!ShadowEdge::UsableRecord(p))
             return damaged("record " + std::to_string(i) + " at offset " +
                            std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");
+        out.emplace_back(p);
+    }
     return ReadResult::Loaded;
 }
 

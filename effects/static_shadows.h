@@ -14,7 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 class Level;
@@ -40,6 +40,14 @@ struct ShadowEdge {
     static constexpr size_t kCasterBytes = 80;  // the part a caster's edge uses
 
     void Write(trevok::ByteWriter& w) const;
+    ShadowEdge() = default;
+    // From a record's 112 bytes, which the caller made sure are there; the
+    // references and the derived vectors are left zero.
+    explicit ShadowEdge(const uint8_t* record);
+    // Whether a record's 112 bytes hold a face count of 2 and finite numbers,
+    // as a loaded record must.
+    static bool UsableRecord(const uint8_t* record);
+
     // False on a short read, non-finite numbers or a face count other than 2.
     bool Read(trevok::ByteReader& r);
 };
@@ -52,6 +60,9 @@ public:
     // Degenerate triangles and ones with non-finite corners are skipped.
     void AddTriangle(const Vec3& p0, const Vec3& p1, const Vec3& p2, uint32_t r0 = 0, uint32_t r1 = 0,
                      uint32_t r2 = 0);
+    // Room for about this many triangles' edges, so none of the tables grows
+    // while they are added.
+    void Reserve(size_t triangles);
     // Drops flat two-face edges, and open edges unless `keepOpen`.
     std::vector<ShadowEdge> Finish(bool keepOpen);
 
@@ -60,23 +71,29 @@ private:
         uint32_t bits[6];
         bool operator==(const Key&) const = default;
     };
-    struct KeyHash {
-        size_t operator()(const Key& k) const;
-    };
     static Key MakeKey(const Vec3& a, const Vec3& b);
+    static size_t Hash(const Key& k);
+    // The edge with this key: its index, and whether it was just added (the
+    // caller then appends it to edges_).
+    std::pair<size_t, bool> FindOrAdd(const Key& k);
+    // At least `slots` slots, and twice as many as before.
+    void Grow(size_t slots);
     float floorHeight_;
     std::vector<ShadowEdge> edges_;
-    std::unordered_map<Key, size_t, KeyHash> index_;
+    // An open-addressed table over edges_: keys_[i] is edge i's key, a slot
+    // holds an edge index + 1 (0: free); at most half the slots are taken.
+    std::vector<Key> keys_;
+    std::vector<uint32_t> slots_;
 };
 
 // Squared distance below which two face normals count as the same plane.
 inline constexpr float kFlatEdgeLimit = 0.001f;
 
-// The edges of every mesh of a tree, each node's corners placed by its
-// current node matrix (the tree's matrices must be up to date).
+// The edges of every mesh of a tree, each node's corners placed by its rest
+// pose under its parents'; the tree is not changed.
 std::vector<ShadowEdge> ComputeEdges(ShapeInstance& root, float floorHeight, bool keepOpen);
-// The same for one node's own meshes.
-void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node);
+// The same for one node's own meshes, its corners placed by `place`.
+void AddNodeTriangles(EdgeBuilder& builder, ShapeInstance& node, const gfx::Matrix& place);
 
 // ---- Volumes -------------------------------------------------------------
 

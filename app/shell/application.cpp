@@ -21,6 +21,7 @@
 #include "effects/effect_list.h"
 #include "effects/saved_fences.h"
 #include "effects/saved_lighting.h"
+#include "effects/saved_shadows.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "objects/role_changes.h"
@@ -350,6 +351,7 @@ void StartSubsystems(const StartupOptions& options)
     SavedCamera::Install();
     SavedFences::Install();
     SavedLighting::Install();
+    SavedShadows::Install();
 
     SoundSystem::Install(std::unique_ptr<SoundSystem>(SoundSystem::Create(options.silentSound)));
     // The interface bank is looked up in the sounds folder of the data root.

@@ -125,8 +125,8 @@ protected:
 
     // The CPU's answer: the pixel's floor point, cast up towards the sun,
     // meets the box (a ray straight up from inside its footprint). Returns 0
-    // outside, 1 inside, 2 within a pixel of the edge.
-    int Expected(int x, int y)
+    // outside, 1 inside, 2 within a pixel of the edge. The box spans x0..x1.
+    int Expected(int x, int y, float x0 = kBoxX0, float x1 = kBoxX1)
     {
         int inside = 0, total = 0;
         for (int dy = -1; dy <= 1; ++dy)
@@ -135,7 +135,7 @@ protected:
                 if (!FloorPoint(float(x + dx), float(y + dy), p))
                     return 2;
                 ++total;
-                inside += p.x > kBoxX0 && p.x < kBoxX1 && p.z > kBoxZ0 && p.z < kBoxZ1;
+                inside += p.x > x0 && p.x < x1 && p.z > kBoxZ0 && p.z < kBoxZ1;
             }
         return inside == 0 ? 0 : inside == total ? 1 : 2;
     }
@@ -248,6 +248,58 @@ TEST_F(ProjectedShadows, ModeThreeDrawsNoLevelCells)
     EXPECT_GT(floorNear, 0.0f);
     EXPECT_LT(floorNear, floorFar);
     EXPECT_LT(floorFar, 1.0f);
+}
+
+// The level cells in view are chosen in world space, whatever world
+// transform the effects drawn earlier in the frame left on the device.
+TEST_F(ProjectedShadows, LevelCellsInViewAreChosenInWorldSpace)
+{
+    // A box left of the camera, in another cell of a 2 x 2 grid than the one
+    // the camera stands over, so only the view test can bring its cell in.
+    constexpr float x0 = -3.0f, x1 = -2.0f;
+    VeShape* box = shadowtest::ShapeOf(shadowtest::Box({x0, 0, kBoxZ0}, {x1, 1, kBoxZ1}));
+    std::unique_ptr<ShapeInstance> tree(ShapeInstance::FromShape(box, false));
+    box->Release();
+    Level::Current() = nullptr;
+    level_ = std::make_unique<Level>(std::move(tree), Vec3(0, 0, 0), nullptr);
+    level_->minimum_ = {-10, -5, 0};
+    level_->maximum_ = {10, kFloorY, 30};
+    level_->floorHeight_ = kFloorY;
+    Level::Current() = level_.get();
+    ShadowMode = 4;
+    Shadows::Startup();
+    LevelShadowData& data = StaticShadows::DataOf(*level_);
+    ASSERT_EQ(data.edges.size(), 12u);
+    const std::vector<ShadowEdge> once = data.edges;
+    while (data.edges.size() < 8000)
+        data.edges.insert(data.edges.end(), once.begin(), once.end());
+    StaticShadows::BuildGeometry(*level_);
+    ASSERT_EQ(data.side, 2);
+    const Vec3 eye = MainCamera::Get().Position();
+    ASSERT_EQ(data.CellAt(eye.x, eye.z), &data.cells[1]);
+    ASSERT_FALSE(data.cells[0].edges.empty());
+    ASSERT_TRUE(data.cells[1].edges.empty());
+
+    Shadows::FrameHooks hooks;
+    hooks.drawLateList = [](int64_t) {
+        gfx::Matrix far;
+        far(3, 2) = -1000.0f;  // behind the camera
+        Display::Device()->SetTransform(gfx::TransformType::World, far);
+    };
+    Shadows::SetFrameHooks(hooks);
+    const std::vector<uint32_t> pixels = Frame();
+    Shadows::SetFrameHooks({});
+    int darkInside = 0, darkOutside = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const int expect = Expected(x, y, x0, x1);
+            const uint32_t px = pixels[size_t(y * kWidth + x)];
+            if (expect == 2 || px == 0)
+                continue;
+            (expect == 1 ? darkInside : darkOutside) += Darkened(px);
+        }
+    EXPECT_GT(darkInside, 50);
+    EXPECT_EQ(darkOutside, 0);
 }
 
 TEST_F(ProjectedShadows, RefusedStencilSwitchFallsBackToBlobs)

@@ -6,6 +6,7 @@
 #include "Veapi/ve_shape.h"
 #include "world/level.h"
 
+#include "cgal_edge_oracle.h"
 #include "shadow_test_shapes.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +19,6 @@
 #include <sstream>
 #include <unistd.h>
 
-#ifdef TREVOK_HAVE_CGAL
-#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
-#include <CGAL/Surface_mesh.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -141,36 +138,59 @@ TEST(ShadowEdges, UnknownFormatsAndIndicesPastTheVerticesAreSkipped)
     EXPECT_EQ(edges.size(), 12u + 3u);  // the cube, and the one good triangle's rim
 }
 
+// A level's edges come from its nodes' rest poses; the drawn tree's own node
+// matrices stay as its last draw left them.
+TEST(ShadowEdges, NodesPlaceTheirCornersAndKeepTheirMatrices)
+{
+    ShapeInstance root;
+    VeShape* shape = ShapeOf(Cube());
+    auto* moved = ShapeInstance::FromShape(shape, false);
+    shape->Release();
+    moved->local_.SetPosition({10, 0, 0});
+    root.AppendChild(moved);
+    gfx::Matrix drawn;
+    drawn(3, 1) = 77.0f;  // where a draw with some animation put it
+    root.nodeMatrix_ = drawn;
+    moved->nodeMatrix_ = drawn;
+    const std::vector<ShadowEdge> edges = ComputeEdges(root, 0, false);
+    ASSERT_EQ(edges.size(), 12u);
+    for (const ShadowEdge& e : edges) {
+        EXPECT_GE(std::min(e.a.x, e.b.x), 10.0f);
+        EXPECT_LE(std::max(e.a.x, e.b.x), 11.0f);
+        EXPECT_LE(std::max(e.a.y, e.b.y), 1.0f);
+    }
+    EXPECT_EQ(root.nodeMatrix_.m, drawn.m);
+    EXPECT_EQ(moved->nodeMatrix_.m, drawn.m);
+}
+
 #ifdef TREVOK_HAVE_CGAL
-// CGAL's halfedge structure counts the non-border edges whose two faces are
-// not coplanar, independently of our hashing.
+// CGAL's halfedge structure counts the inner edges whose two faces are not
+// coplanar, exactly and independently of our hashing.
 TEST(ShadowEdges, CountsMatchCgal)
 {
-    using K = CGAL::Exact_predicates_inexact_constructions_kernel;
-    using SM = CGAL::Surface_mesh<K::Point_3>;
-    auto cgalCount = [](const Mesh& m) {
-        SM sm;
-        std::vector<SM::Vertex_index> v;
+    auto oracle = [](const Mesh& m) {
+        shadowtest::OracleMesh o;
         for (const Vec3& p : m.points)
-            v.push_back(sm.add_vertex(K::Point_3(p.x, p.y, p.z)));
+            o.points.push_back({p.x, p.y, p.z});
         for (const auto& t : m.triangles)
-            sm.add_face(v[t[0]], v[t[1]], v[t[2]]);
-        size_t count = 0;
-        for (auto e : sm.edges()) {
-            if (sm.is_border(e))
-                continue;
-            auto h = sm.halfedge(e);
-            auto p = [&](SM::Halfedge_index x) { return sm.point(sm.target(x)); };
-            const auto a = p(h), b = p(sm.opposite(h));
-            const auto c = p(sm.next(h)), d = p(sm.next(sm.opposite(h)));
-            if (CGAL::orientation(a, b, c, d) != CGAL::COPLANAR)
-                ++count;
-        }
-        return count;
+            o.faces.push_back({t[0], t[1], t[2]});
+        return o;
     };
-    const Mesh cases[] = {Cube(), FlatQuad(), Cube(3.5f)};
-    for (const Mesh& m : cases)
-        EXPECT_EQ(EdgesOf(m).size(), cgalCount(m));
+    const struct {
+        const char* name;
+        Mesh mesh;
+        size_t creases;
+    } rows[] = {
+        {"cube", Cube(), 12},
+        {"flat quad", FlatQuad(), 0},
+        {"large cube", Cube(3.5f), 12},
+    };
+    for (const auto& row : rows) {
+        const shadowtest::CgalEdges cgal(oracle(row.mesh));
+        ASSERT_TRUE(cgal.Valid()) << row.name;
+        EXPECT_EQ(cgal.Creases(), row.creases) << row.name;
+        EXPECT_EQ(EdgesOf(row.mesh).size(), cgal.Creases()) << row.name;
+    }
 }
 #endif
 
@@ -223,6 +243,8 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         return b;
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity(), minusInf = -inf;
+    const float largest = std::numeric_limits<float>::max();
     const struct {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -237,6 +259,10 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         {"count too large", with([](auto& b) { b[8] = 3; }), R::Damaged, 0},
         {"count too small", with([](auto& b) { b[8] = 1; }), R::Damaged, 0},
         {"NaN normal", with([&](auto& b) { std::memcpy(&b[12 + 112 + 8], &nan, 4); }), R::Damaged, 0},
+        {"infinite end", with([&](auto& b) { std::memcpy(&b[12 + 112 + 44], &inf, 4); }), R::Damaged, 0},
+        {"minus infinite mean normal", with([&](auto& b) { std::memcpy(&b[12 + 68], &minusInf, 4); }), R::Damaged, 0},
+        {"NaN floor height", with([&](auto& b) { std::memcpy(&b[12 + 112 + 72], &nan, 4); }), R::Damaged, 0},
+        {"largest finite floor height", with([&](auto& b) { std::memcpy(&b[12 + 72], &largest, 4); }), R::Loaded, 2},
         {"one face", with([](auto& b) { b[12 + 32] = 1; }), R::Damaged, 0},
     };
     for (const auto& row : rows) {
