@@ -214,7 +214,7 @@ void PlaneDecoder::Start(const std::vector<uint8_t>& data, size_t offset, uint32
             rowBytes_ = wordRow;
     }
     pos_ = 0;
-    row_.assign(size_t(rowBytes_) * planes_, 0);
+    row_.assign(compressed_ ? size_t(rowBytes_) * planes_ : 0, 0);
     values_.assign(width_, 0);
 }
 
@@ -235,6 +235,7 @@ constexpr auto kPlaneSpread = [] {
 // Sixteen pixels a step: each plane's two bytes go to eight lanes apiece, a
 // lane keeps its pixel's bit as the plane's bit of the pixel byte; the bytes
 // then widen into the values. Returns the pixels done, a multiple of 16.
+template <bool kFirstPlanes>
 __attribute__((target("ssse3"))) uint32_t SpreadPlanesShuffled(const uint8_t* first, size_t stride, uint32_t count,
                                                                uint32_t width, uint32_t base, uint32_t* values)
 {
@@ -243,9 +244,11 @@ __attribute__((target("ssse3"))) uint32_t SpreadPlanesShuffled(const uint8_t* fi
     const __m128i zero = _mm_setzero_si128();
     const __m128i shift = _mm_cvtsi32_si128(int(base));
     // The first eight planes start the values; later ones add to them.
-    const __m128i kept = base == 0 ? zero : _mm_set1_epi32(-1);
     auto put = [&](__m128i* out, __m128i words) {
-        _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(out), kept), _mm_sll_epi32(words, shift)));
+        if constexpr (kFirstPlanes)
+            _mm_storeu_si128(out, words);
+        else
+            _mm_storeu_si128(out, _mm_or_si128(_mm_loadu_si128(out), _mm_sll_epi32(words, shift)));
     };
     auto store = [&](uint32_t at, __m128i pixels) {
         const __m128i low = _mm_unpacklo_epi8(pixels, zero), high = _mm_unpackhi_epi8(pixels, zero);
@@ -327,7 +330,11 @@ __attribute__((target("avx2"))) uint32_t LookUpGathered(uint8_t* out, const uint
 
 bool PlaneDecoder::NextRow()
 {
-    if (!data_ || !DecodeRow(rowBytes_, row_.data()))
+    if (!data_)
+        return false;
+    // Plain rows are read where they are stored.
+    const uint8_t* const planeRow = compressed_ ? row_.data() : data_ + pos_;
+    if (!DecodeRow(rowBytes_, compressed_ ? row_.data() : nullptr))
         return false;
     const uint32_t planes = std::min(planes_, 32u);
     const uint32_t width = width_;
@@ -345,13 +352,13 @@ bool PlaneDecoder::NextRow()
         uint32_t done = 0;
 #if defined(__x86_64__) || defined(__i386__)
         if (ProcessorHasByteShuffle())
-            done = SpreadPlanesShuffled(row_.data() + size_t(base) * rowBytes_, rowBytes_,
-                                        std::min(planes - base, 8u), width, base, values);
+            done = (base == 0 ? SpreadPlanesShuffled<true> : SpreadPlanesShuffled<false>)(
+                planeRow + size_t(base) * rowBytes_, rowBytes_, std::min(planes - base, 8u), width, base, values);
 #endif
         const size_t from = done / 8;
         std::fill(lanes + from, lanes + groups, 0);
         for (uint32_t p = base; p < planes && p < base + 8; ++p) {
-            const uint8_t* plane = row_.data() + size_t(p) * rowBytes_;
+            const uint8_t* plane = planeRow + size_t(p) * rowBytes_;
             const uint32_t shift = p - base;
             for (size_t g = from; g < groups; ++g)
                 lanes[g] |= kPlaneSpread[plane[g]] << shift;

@@ -679,6 +679,11 @@ bool PrepareSurface(Record& r, const BuildPlan& plan)
     desc.width = sw;
     desc.height = sh;
     desc.pixelFormat = sf.desc;
+    // Rows of whole-byte pixels without padding that cover a surface of the
+    // picture's own size write every byte, so it need not be zeroed first.
+    desc.topLevelWritten = !plan.compressed && !sf.FourCC() && sf.bits % 8 == 0 && sf.bits <= 32 && sf.bits > 0 &&
+                           uint64_t(sw) * (sf.bits / 8) % 4 == 0 && uint32_t(r.right - r.left) == sw &&
+                           uint32_t(r.bottom - r.top) == sh;
     if (plan.asTexture) {
         desc.caps = gfx::kCapsTexture;
         if (plan.flags & (kLoadStaging | kLoadTextureFormat))

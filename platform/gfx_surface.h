@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace gfx {
@@ -95,7 +97,31 @@ struct SurfaceDesc {
     PixelFormatDesc pixelFormat;
     uint32_t caps = 0;
     uint32_t caps2 = 0;
+    // The creator writes every pixel of the top level before anything reads
+    // it, so its bytes need not start zeroed. Rows with padding bytes and
+    // block formats are zeroed all the same.
+    bool topLevelWritten = false;
 };
+
+// Allocates without value-initialising: a buffer whose bytes are all written
+// before they are read skips the zero fill.
+template <class T>
+struct UnfilledAllocator {
+    using value_type = T;
+    UnfilledAllocator() = default;
+    template <class U>
+    UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
+    T* allocate(size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T* p, size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
+    template <class U>
+    void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
+    template <class U>
+    bool operator==(const UnfilledAllocator<U>&) const noexcept { return true; }
+};
+
+using PixelBytes = std::vector<uint8_t, UnfilledAllocator<uint8_t>>;
 
 struct PaletteEntry {
     uint8_t red = 0, green = 0, blue = 0, flags = 0;
@@ -125,8 +151,10 @@ private:
 class Surface : public RefCounted {
 public:
     // Builds one level; mip chains are built by SurfaceFactory::CreateSurface.
+    // `zeroed` false leaves the pixels unfilled where every byte of every row
+    // is a pixel's (the creator then writes them all).
     Surface(uint32_t width, uint32_t height, const PixelFormatDesc& format, uint32_t caps,
-            uint32_t caps2);
+            uint32_t caps2, bool zeroed = true);
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 
@@ -142,8 +170,8 @@ public:
     Result Unlock();
     // Bumped at each unlock, so a backend knows when to upload the pixels again.
     uint32_t Generation() const { return generation_; }
-    std::vector<uint8_t>& Pixels() { return pixels_; }
-    const std::vector<uint8_t>& Pixels() const { return pixels_; }
+    PixelBytes& Pixels() { return pixels_; }
+    const PixelBytes& Pixels() const { return pixels_; }
 
     // Source colour key: pixels whose value lies in [low, high] are transparent.
     Result SetColorKey(uint32_t low, uint32_t high);
@@ -173,7 +201,7 @@ private:
     uint32_t width_, height_, pitch_ = 0;
     PixelFormatDesc format_;
     uint32_t caps_, caps2_;
-    std::vector<uint8_t> pixels_;
+    PixelBytes pixels_;
     bool locked_ = false;
     bool lost_ = false;
     uint32_t generation_ = 0;
