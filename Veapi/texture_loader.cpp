@@ -1033,7 +1033,7 @@ gfx::Surface* ReloadKept(LoadRequest& req)
 }
 
 // `image` holds a named file read whole; else the request names its source.
-gfx::Surface* LoadFromMedium(LoadRequest& req, const std::vector<uint8_t>* image)
+gfx::Surface* LoadFromMedium(LoadRequest& req, const platform::UnfilledBytes* image)
 {
     if (!image && !req.hasHandle && !req.hasMemory)
         return ReloadKept(req);
@@ -1149,9 +1149,9 @@ gfx::Surface* TextureLoader::Load(bool texture, const char* format, va_list args
         return nullptr;
     if (!st.registry)
         RegisterBuiltinFormats();
-    std::optional<std::vector<uint8_t>> image;
+    std::optional<platform::UnfilledBytes> image;
     if (req.fileName) {
-        image = platform::ReadWholeFile(req.fileName, kMaxImageFileBytes);
+        image = platform::ReadWholeFileUnfilled(req.fileName, kMaxImageFileBytes);
         if (!image) {
             FailOs(kTexOpenFailed, errno);
             return nullptr;

@@ -4,11 +4,10 @@
 #pragma once
 
 #include "platform/ref_counted.h"
+#include "platform/unfilled_bytes.h"
 
 #include <cstdint>
 #include <memory>
-#include <new>
-#include <utility>
 #include <vector>
 
 namespace gfx {
@@ -103,25 +102,8 @@ struct SurfaceDesc {
     bool topLevelWritten = false;
 };
 
-// Allocates without value-initialising: a buffer whose bytes are all written
-// before they are read skips the zero fill.
-template <class T>
-struct UnfilledAllocator {
-    using value_type = T;
-    UnfilledAllocator() = default;
-    template <class U>
-    UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
-    T* allocate(size_t n) { return std::allocator<T>().allocate(n); }
-    void deallocate(T* p, size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
-    template <class U>
-    void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
-    template <class U>
-    bool operator==(const UnfilledAllocator<U>&) const noexcept { return true; }
-};
-
-using PixelBytes = std::vector<uint8_t, UnfilledAllocator<uint8_t>>;
+// Pixel storage; a surface made with its rows to be written whole skips the zero fill.
+using PixelBytes = platform::UnfilledBytes;
 
 struct PaletteEntry {
     uint8_t red = 0, green = 0, blue = 0, flags = 0;
