@@ -232,9 +232,6 @@ constexpr auto kPlaneSpread = [] {
 }();
 
 #if defined(__x86_64__) || defined(__i386__)
-// Sixteen pixels a step: each plane's two bytes go to eight lanes apiece, a
-// lane keeps its pixel's bit as the plane's bit of the pixel byte; the bytes
-// then widen into the values. Returns the pixels done, a multiple of 16.
 // Sixteen bytes of each of eight planes into eight vectors of two 64-bit
 // lanes, one lane per eight pixels, byte p of a lane from plane p.
 inline __attribute__((always_inline)) void InterleavePlanes(const __m128i plane[8], __m128i lanes[8])
@@ -289,6 +286,10 @@ const bool kHasAffine = [] {
 // planes' bits into those values, or one byte index a pixel.
 enum class SpreadInto { kFirstValues, kMoreValues, kIndices };
 
+// Sixteen pixels a step: each plane's two bytes go to eight lanes apiece, a
+// lane keeps its pixel's bit as the plane's bit of the pixel byte; the bytes
+// are stored as indices or widen into the values. Returns the pixels done, a
+// multiple of 16.
 template <SpreadInto kInto>
 __attribute__((target("ssse3"))) uint32_t SpreadPlanesShuffled(const uint8_t* first, size_t stride, uint32_t count,
                                                                uint32_t width, uint32_t base, void* out)
@@ -771,7 +772,7 @@ void* IffImageReader::RowBuffer(uint32_t row)
         TextureLoader::Fail(kTexBadImage);
         return nullptr;
     }
-    return rowIsIndices_ ? static_cast<void*>(const_cast<uint8_t*>(body_.Indices())) : body_.Values();
+    return rowIsIndices_ ? static_cast<void*>(body_.Indices()) : static_cast<void*>(body_.Values());
 }
 
 bool IffImageReader::RowsAreIndices() const

@@ -120,6 +120,7 @@ public:
     // at most eight planes (later planes are left out).
     bool NextIndexRow();
     const uint8_t* Indices() const { return indices_.data(); }
+    uint8_t* Indices() { return indices_.data(); }
     void Free();
 
 private:
