@@ -214,7 +214,7 @@ void PlaneDecoder::Start(const std::vector<uint8_t>& data, size_t offset, uint32
             rowBytes_ = wordRow;
     }
     pos_ = 0;
-    row_.assign(size_t(rowBytes_) * planes_, 0);
+    row_.assign(compressed_ ? size_t(rowBytes_) * planes_ : 0, 0);
     values_.assign(width_, 0);
 }
 
@@ -232,28 +232,91 @@ constexpr auto kPlaneSpread = [] {
 }();
 
 #if defined(__x86_64__) || defined(__i386__)
+// Sixteen bytes of each of eight planes into eight vectors of two 64-bit
+// lanes, one lane per eight pixels, byte p of a lane from plane p.
+inline __attribute__((always_inline)) void InterleavePlanes(const __m128i plane[8], __m128i lanes[8])
+{
+    __m128i pairs[8], quads[8];
+    for (int k = 0; k < 4; ++k) {
+        pairs[2 * k] = _mm_unpacklo_epi8(plane[2 * k], plane[2 * k + 1]);
+        pairs[2 * k + 1] = _mm_unpackhi_epi8(plane[2 * k], plane[2 * k + 1]);
+    }
+    for (int h = 0; h < 2; ++h)
+        for (int k = 0; k < 2; ++k) {
+            quads[4 * h + 2 * k] = _mm_unpacklo_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
+            quads[4 * h + 2 * k + 1] = _mm_unpackhi_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
+        }
+    for (int q = 0; q < 4; ++q) {
+        const int h = q / 2, k = q % 2;
+        lanes[2 * q] = _mm_unpacklo_epi32(quads[4 * h + k], quads[4 * h + k + 2]);
+        lanes[2 * q + 1] = _mm_unpackhi_epi32(quads[4 * h + k], quads[4 * h + k + 2]);
+    }
+}
+
+// Byte indices 128 pixels a step where the processor has the affine byte
+// transform: it transposes a lane's 8 x 8 bits in one instruction. Returns
+// the pixels done, a multiple of 128.
+__attribute__((target("gfni,sse4.1"))) uint32_t SpreadPlanesAffine(const uint8_t* first, size_t stride,
+                                                                 uint32_t count, uint32_t width, uint8_t* indices)
+{
+    // Byte j picks bit 7 - j, the bit of a plane byte that belongs to pixel j.
+    const __m128i pick = _mm_set1_epi64x(0x0102040810204080LL);
+    uint32_t x = 0;
+    for (; x + 128 <= width; x += 128) {
+        // Plane p goes to byte 7 - p of each lane, so the transform puts it in bit p.
+        __m128i plane[8];
+        for (uint32_t p = 0; p < 8; ++p)
+            plane[7 - p] = p < count ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + p * stride + x / 8))
+                                     : _mm_setzero_si128();
+        __m128i lanes[8];
+        InterleavePlanes(plane, lanes);
+        for (int k = 0; k < 8; ++k)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(indices + x + 16 * uint32_t(k)),
+                             _mm_gf2p8affine_epi64_epi8(pick, lanes[k], 0));
+    }
+    return x;
+}
+
+const bool kHasAffine = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("gfni") && __builtin_cpu_supports("sse4.1");
+}();
+
+// What a plane spread writes: the values of the first eight planes, further
+// planes' bits into those values, or one byte index a pixel.
+enum class SpreadInto { kFirstValues, kMoreValues, kIndices };
+
 // Sixteen pixels a step: each plane's two bytes go to eight lanes apiece, a
 // lane keeps its pixel's bit as the plane's bit of the pixel byte; the bytes
-// then widen into the values. Returns the pixels done, a multiple of 16.
+// are stored as indices or widen into the values. Returns the pixels done, a
+// multiple of 16.
+template <SpreadInto kInto>
 __attribute__((target("ssse3"))) uint32_t SpreadPlanesShuffled(const uint8_t* first, size_t stride, uint32_t count,
-                                                               uint32_t width, uint32_t base, uint32_t* values)
+                                                               uint32_t width, uint32_t base, void* out)
 {
+    auto* const values = static_cast<uint32_t*>(out);
     const __m128i toLanes = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
     const __m128i laneBit = _mm_setr_epi8(-128, 64, 32, 16, 8, 4, 2, 1, -128, 64, 32, 16, 8, 4, 2, 1);
     const __m128i zero = _mm_setzero_si128();
     const __m128i shift = _mm_cvtsi32_si128(int(base));
     // The first eight planes start the values; later ones add to them.
-    const __m128i kept = base == 0 ? zero : _mm_set1_epi32(-1);
-    auto put = [&](__m128i* out, __m128i words) {
-        _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(out), kept), _mm_sll_epi32(words, shift)));
+    auto put = [&](__m128i* to, __m128i words) {
+        if constexpr (kInto == SpreadInto::kFirstValues)
+            _mm_storeu_si128(to, words);
+        else
+            _mm_storeu_si128(to, _mm_or_si128(_mm_loadu_si128(to), _mm_sll_epi32(words, shift)));
     };
     auto store = [&](uint32_t at, __m128i pixels) {
+        if constexpr (kInto == SpreadInto::kIndices) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(static_cast<uint8_t*>(out) + at), pixels);
+            return;
+        }
         const __m128i low = _mm_unpacklo_epi8(pixels, zero), high = _mm_unpackhi_epi8(pixels, zero);
-        auto* out = reinterpret_cast<__m128i*>(values + at);
-        put(out, _mm_unpacklo_epi16(low, zero));
-        put(out + 1, _mm_unpackhi_epi16(low, zero));
-        put(out + 2, _mm_unpacklo_epi16(high, zero));
-        put(out + 3, _mm_unpackhi_epi16(high, zero));
+        auto* to = reinterpret_cast<__m128i*>(values + at);
+        put(to, _mm_unpacklo_epi16(low, zero));
+        put(to + 1, _mm_unpackhi_epi16(low, zero));
+        put(to + 2, _mm_unpacklo_epi16(high, zero));
+        put(to + 3, _mm_unpackhi_epi16(high, zero));
     };
     uint32_t x = 0;
     // 128 pixels a step: sixteen bytes of each plane interleave into one
@@ -264,21 +327,8 @@ __attribute__((target("ssse3"))) uint32_t SpreadPlanesShuffled(const uint8_t* fi
         __m128i plane[8];
         for (uint32_t p = 0; p < 8; ++p)
             plane[p] = p < count ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + p * stride + x / 8)) : zero;
-        __m128i pairs[8], quads[8], lanes[8];
-        for (int k = 0; k < 4; ++k) {
-            pairs[2 * k] = _mm_unpacklo_epi8(plane[2 * k], plane[2 * k + 1]);
-            pairs[2 * k + 1] = _mm_unpackhi_epi8(plane[2 * k], plane[2 * k + 1]);
-        }
-        for (int h = 0; h < 2; ++h)
-            for (int k = 0; k < 2; ++k) {
-                quads[4 * h + 2 * k] = _mm_unpacklo_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
-                quads[4 * h + 2 * k + 1] = _mm_unpackhi_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
-            }
-        for (int q = 0; q < 4; ++q) {
-            const int h = q / 2, k = q % 2;
-            lanes[2 * q] = _mm_unpacklo_epi32(quads[4 * h + k], quads[4 * h + k + 2]);
-            lanes[2 * q + 1] = _mm_unpackhi_epi32(quads[4 * h + k], quads[4 * h + k + 2]);
-        }
+        __m128i lanes[8];
+        InterleavePlanes(plane, lanes);
         for (int k = 0; k < 8; ++k) {
             __m128i v = lanes[k];
             __m128i t = _mm_and_si128(_mm_xor_si128(v, _mm_srli_epi64(v, 7)), _mm_set1_epi64x(0x00AA00AA00AA00AALL));
@@ -321,13 +371,118 @@ __attribute__((target("avx2"))) uint32_t LookUpGathered(uint8_t* out, const uint
     return i;
 }
 
+// The same from byte indices, eight a step.
+__attribute__((target("avx2"))) uint32_t LookUpIndicesGathered(uint8_t* out, const uint8_t* indices, uint32_t count,
+                                                               const uint32_t* palette)
+{
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256i at = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(indices + i)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * size_t(i)),
+                            _mm256_i32gather_epi32(reinterpret_cast<const int*>(palette), at, 4));
+    }
+    return i;
+}
+
+// Sixty-four byte indices a step through byte permutes: each of an entry's
+// four bytes is looked up in its own 256-byte table (two permutes of 128
+// bytes, the index's top bit choosing), then the four bytes interleave into
+// words. The indices are first reordered so that the in-lane interleaves put
+// the words in pixel order. Returns the pixels done, a multiple of 64.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t LookUpIndicesPermuted(uint8_t* out,
+                                                                                      const uint8_t* indices,
+                                                                                      uint32_t count,
+                                                                                      const uint8_t* bytePlanes)
+{
+    alignas(64) static constexpr auto kOrder = [] {
+        std::array<uint8_t, 64> order{};
+        for (uint32_t k = 0; k < 4; ++k)
+            for (uint32_t m = 0; m < 4; ++m)
+                for (uint32_t j = 0; j < 4; ++j)
+                    order[16 * k + 4 * m + j] = uint8_t(16 * m + 4 * k + j);
+        return order;
+    }();
+    const __m512i order = _mm512_load_si512(kOrder.data());
+    __m512i table[4][4];
+    for (int c = 0; c < 4; ++c)
+        for (int q = 0; q < 4; ++q)
+            table[c][q] = _mm512_loadu_si512(bytePlanes + 256 * c + 64 * q);
+    uint32_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const __m512i at = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, order, _mm512_loadu_si512(indices + i));
+        const __mmask64 high = _mm512_movepi8_mask(at);
+        __m512i b[4];
+        for (int c = 0; c < 4; ++c)
+            b[c] = _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(table[c][0], at, table[c][1]),
+                                          _mm512_permutex2var_epi8(table[c][2], at, table[c][3]));
+        const __m512i lo01 = _mm512_unpacklo_epi8(b[0], b[1]), hi01 = _mm512_unpackhi_epi8(b[0], b[1]);
+        const __m512i lo23 = _mm512_unpacklo_epi8(b[2], b[3]), hi23 = _mm512_unpackhi_epi8(b[2], b[3]);
+        auto* to = out + 4 * size_t(i);
+        _mm512_storeu_si512(to, _mm512_unpacklo_epi16(lo01, lo23));
+        _mm512_storeu_si512(to + 64, _mm512_unpackhi_epi16(lo01, lo23));
+        _mm512_storeu_si512(to + 128, _mm512_unpacklo_epi16(hi01, hi23));
+        _mm512_storeu_si512(to + 192, _mm512_unpackhi_epi16(hi01, hi23));
+    }
+    return i;
+}
+
+const bool kHasBytePermute = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+}();
+
 #endif
 
 } // namespace
 
+const uint8_t* PlaneDecoder::ReadPlaneRow()
+{
+    if (!data_)
+        return nullptr;
+    // Plain rows are read where they are stored.
+    const uint8_t* const planeRow = compressed_ ? row_.data() : data_ + pos_;
+    if (!DecodeRow(rowBytes_, compressed_ ? row_.data() : nullptr))
+        return nullptr;
+    return planeRow;
+}
+
+bool PlaneDecoder::NextIndexRow()
+{
+    const uint8_t* const planeRow = ReadPlaneRow();
+    if (!planeRow)
+        return false;
+    const uint32_t planes = std::min(planes_, 8u);
+    const uint32_t width = width_;
+    indices_.resize(width);
+    uint8_t* const indices = indices_.data();
+    uint32_t done = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    if (kHasAffine && planes > 0)
+        done = SpreadPlanesAffine(planeRow, rowBytes_, planes, width, indices);
+    if (ProcessorHasByteShuffle() && planes > 0)
+        done += SpreadPlanesShuffled<SpreadInto::kIndices>(planeRow + done / 8, rowBytes_, planes, width - done, 0,
+                                                           indices + done);
+#endif
+    const size_t groups = (size_t(width) + 7) / 8;
+    lanes_.resize(groups);
+    uint64_t* const lanes = lanes_.data();
+    const size_t from = done / 8;
+    std::fill(lanes + from, lanes + groups, 0);
+    for (uint32_t p = 0; p < planes; ++p) {
+        const uint8_t* plane = planeRow + size_t(p) * rowBytes_;
+        for (size_t g = from; g < groups; ++g)
+            lanes[g] |= kPlaneSpread[plane[g]] << p;
+    }
+    for (uint32_t x = done; x < width; ++x)
+        indices[x] = uint8_t(lanes[x / 8] >> (8 * (x % 8)));
+    return true;
+}
+
 bool PlaneDecoder::NextRow()
 {
-    if (!data_ || !DecodeRow(rowBytes_, row_.data()))
+    const uint8_t* const planeRow = ReadPlaneRow();
+    if (!planeRow)
         return false;
     const uint32_t planes = std::min(planes_, 32u);
     const uint32_t width = width_;
@@ -345,13 +500,14 @@ bool PlaneDecoder::NextRow()
         uint32_t done = 0;
 #if defined(__x86_64__) || defined(__i386__)
         if (ProcessorHasByteShuffle())
-            done = SpreadPlanesShuffled(row_.data() + size_t(base) * rowBytes_, rowBytes_,
-                                        std::min(planes - base, 8u), width, base, values);
+            done = (base == 0 ? SpreadPlanesShuffled<SpreadInto::kFirstValues>
+                              : SpreadPlanesShuffled<SpreadInto::kMoreValues>)(
+                planeRow + size_t(base) * rowBytes_, rowBytes_, std::min(planes - base, 8u), width, base, values);
 #endif
         const size_t from = done / 8;
         std::fill(lanes + from, lanes + groups, 0);
         for (uint32_t p = base; p < planes && p < base + 8; ++p) {
-            const uint8_t* plane = row_.data() + size_t(p) * rowBytes_;
+            const uint8_t* plane = planeRow + size_t(p) * rowBytes_;
             const uint32_t shift = p - base;
             for (size_t g = from; g < groups; ++g)
                 lanes[g] |= kPlaneSpread[plane[g]] << shift;
@@ -611,11 +767,38 @@ void* IffImageReader::RowBuffer(uint32_t row)
         auto* s = static_cast<IlbmS3tc*>(chosen_->data);
         return s->data.data() + size_t(row / 4) * bytesPerBlockRow_;
     }
-    if (!body_.NextRow()) {
+    rowIsIndices_ = RowsAreIndices();
+    if (!(rowIsIndices_ ? body_.NextIndexRow() : body_.NextRow())) {
         TextureLoader::Fail(kTexBadImage);
         return nullptr;
     }
-    return body_.Values();
+    return rowIsIndices_ ? static_cast<void*>(body_.Indices()) : static_cast<void*>(body_.Values());
+}
+
+bool IffImageReader::RowsAreIndices() const
+{
+    const PixelFormat& f = TextureLoader::SurfaceFormat();
+    return !f.Palettised() && masking_ != 2 && !hasAlpha_ && !trueColour_ && f.bits == 32 && chosen_ &&
+           chosen_->bmhd->planes <= 8 && std::endian::native == std::endian::little;
+}
+
+void IffImageReader::PackPalette(const uint8_t* palette)
+{
+    const PixelFormat& f = TextureLoader::SurfaceFormat();
+    const std::array<uint32_t, 7> format = {f.redPos,  f.redLoss,  f.greenPos,      f.greenLoss,
+                                            f.bluePos, f.blueLoss, f.desc.alphaMask};
+    if (packedReady_ && format == packedFormat_ && std::memcmp(packedFrom_.data(), palette, 768) == 0)
+        return;
+    for (uint32_t index = 0; index < 256; ++index) {
+        const uint8_t* c = palette + 3 * index;
+        const uint32_t v = (f.Pack(c[0], c[1], c[2]) & ~f.desc.alphaMask) | f.desc.alphaMask;
+        packedPalette_[index] = v;
+        for (uint32_t k = 0; k < 4; ++k)
+            packedBytes_[256 * k + index] = uint8_t(v >> (8 * k));
+    }
+    std::memcpy(packedFrom_.data(), palette, 768);
+    packedFormat_ = format;
+    packedReady_ = true;
 }
 
 void* IffImageReader::AlphaRowBuffer(uint32_t)
@@ -671,22 +854,32 @@ void IffImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, con
         return;
     }
     const PixelFormat& f = TextureLoader::SurfaceFormat();
+    if (rowIsIndices_) {
+        // Byte indices straight into the surface row, its padding column
+        // repeating the last pixel.
+        PackPalette(palette);
+        if (count == 0)
+            return;
+        const uint8_t* indices = static_cast<const uint8_t*>(row) + left;
+        uint32_t i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+        if (kHasBytePermute)
+            i = LookUpIndicesPermuted(destination, indices, count, packedBytes_.data());
+        if (ProcessorHasGather())
+            i += LookUpIndicesGathered(destination + 4 * size_t(i), indices + i, count - i, packedPalette_);
+#endif
+        for (; i < count; ++i)
+            std::memcpy(destination + 4 * size_t(i), &packedPalette_[indices[i]], 4);
+        if (count < surfaceWidth)
+            std::memcpy(destination + 4 * size_t(count), destination + 4 * size_t(count - 1), 4);
+        return;
+    }
     const auto* values = static_cast<const uint32_t*>(row);
     const auto* alphas = static_cast<const uint32_t*>(alpha);
     // The common case, chosen once per row: palette indices, no key, no alpha
     // planes; the palette is packed once per row.
     if (!f.Palettised() && masking_ != 2 && !alphas && !trueColour_) {
-        const std::array<uint32_t, 7> format = {f.redPos,  f.redLoss,  f.greenPos,      f.greenLoss,
-                                                f.bluePos, f.blueLoss, f.desc.alphaMask};
-        if (!packedReady_ || format != packedFormat_ || std::memcmp(packedFrom_.data(), palette, 768) != 0) {
-            for (uint32_t index = 0; index < 256; ++index) {
-                const uint8_t* c = palette + 3 * index;
-                packedPalette_[index] = (f.Pack(c[0], c[1], c[2]) & ~f.desc.alphaMask) | f.desc.alphaMask;
-            }
-            std::memcpy(packedFrom_.data(), palette, 768);
-            packedFormat_ = format;
-            packedReady_ = true;
-        }
+        PackPalette(palette);
         if (f.bits == 32 && count > 0 && std::endian::native == std::endian::little) {
             // Straight into the surface row, its padding column repeating the last pixel.
             uint32_t v = 0;

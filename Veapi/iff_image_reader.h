@@ -116,16 +116,24 @@ public:
     bool NextRow();
     const uint32_t* Values() const { return values_.data(); }
     uint32_t* Values() { return values_.data(); }
+    // The next row as one byte a pixel, in place of NextRow for pictures of
+    // at most eight planes (later planes are left out).
+    bool NextIndexRow();
+    const uint8_t* Indices() const { return indices_.data(); }
+    uint8_t* Indices() { return indices_.data(); }
     void Free();
 
 private:
     bool DecodeRow(uint32_t rowBytes, uint8_t* out);
+    // The next row's planes, one after the other; null when the data ends first.
+    const uint8_t* ReadPlaneRow();
     const uint8_t* data_ = nullptr;
     size_t size_ = 0, pos_ = 0;
     uint32_t width_ = 0, height_ = 0, planes_ = 0, rowBytes_ = 0;
     bool compressed_ = false;
     std::vector<uint8_t> row_;
     std::vector<uint32_t> values_;
+    std::vector<uint8_t> indices_;
     std::vector<uint64_t> lanes_; // eight pixels' bits of up to eight planes each
 };
 
@@ -170,6 +178,10 @@ private:
     void Prepare(const std::vector<Image>& list, uint32_t entries);
     void FreeDecoders();
     uint32_t Nudge(uint32_t packed, uint8_t r, uint8_t g, uint8_t b) const;
+    // Whether rows go to the surface as palette entries alone (no key, no
+    // alpha planes, 32-bit pixels), so the decoder can hand over byte indices.
+    bool RowsAreIndices() const;
+    void PackPalette(const uint8_t* palette);
 
     IffDocument document_;
     std::vector<Image> candidates_;
@@ -194,6 +206,9 @@ private:
     std::array<uint8_t, 768> packedFrom_{};
     std::array<uint32_t, 7> packedFormat_{};
     bool packedReady_ = false;
+    // Byte k of every packed entry, 256 apiece, for lookups by byte permutes.
+    alignas(64) std::array<uint8_t, 1024> packedBytes_{};
+    bool rowIsIndices_ = false;  // what RowBuffer last handed out
 };
 
 void RegisterIffImageFormat();

@@ -679,6 +679,11 @@ bool PrepareSurface(Record& r, const BuildPlan& plan)
     desc.width = sw;
     desc.height = sh;
     desc.pixelFormat = sf.desc;
+    // Rows of whole-byte pixels without padding that cover a surface of the
+    // picture's own size write every byte, so it need not be zeroed first.
+    desc.topLevelWritten = !plan.compressed && !sf.FourCC() && sf.bits % 8 == 0 && sf.bits <= 32 && sf.bits > 0 &&
+                           uint64_t(sw) * (sf.bits / 8) % 4 == 0 && uint32_t(r.right - r.left) == sw &&
+                           uint32_t(r.bottom - r.top) == sh;
     if (plan.asTexture) {
         desc.caps = gfx::kCapsTexture;
         if (plan.flags & (kLoadStaging | kLoadTextureFormat))
@@ -1028,7 +1033,7 @@ gfx::Surface* ReloadKept(LoadRequest& req)
 }
 
 // `image` holds a named file read whole; else the request names its source.
-gfx::Surface* LoadFromMedium(LoadRequest& req, const std::vector<uint8_t>* image)
+gfx::Surface* LoadFromMedium(LoadRequest& req, const platform::UnfilledBytes* image)
 {
     if (!image && !req.hasHandle && !req.hasMemory)
         return ReloadKept(req);
@@ -1144,9 +1149,9 @@ gfx::Surface* TextureLoader::Load(bool texture, const char* format, va_list args
         return nullptr;
     if (!st.registry)
         RegisterBuiltinFormats();
-    std::optional<std::vector<uint8_t>> image;
+    std::optional<platform::UnfilledBytes> image;
     if (req.fileName) {
-        image = platform::ReadWholeFile(req.fileName, kMaxImageFileBytes);
+        image = platform::ReadWholeFileUnfilled(req.fileName, kMaxImageFileBytes);
         if (!image) {
             FailOs(kTexOpenFailed, errno);
             return nullptr;

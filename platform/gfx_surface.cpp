@@ -90,11 +90,17 @@ Palette::Palette(uint32_t caps, const PaletteEntry* entries, uint32_t count)
 }
 
 Surface::Surface(uint32_t width, uint32_t height, const PixelFormatDesc& format, uint32_t caps,
-                 uint32_t caps2)
+                 uint32_t caps2, bool zeroed)
     : width_(width), height_(height), format_(format), caps_(caps), caps2_(caps2)
 {
     pitch_ = RowPitch(format, width);
-    pixels_.assign(size_t(pitch_) * RowCount(format, height), 0);
+    const size_t bytes = size_t(pitch_) * RowCount(format, height);
+    // Padding at a row's end is no pixel's, so no writer of pixels fills it.
+    const bool rowsArePixels = !(format.flags & kPfFourCC) && uint64_t(pitch_) * 8 == uint64_t(width) * BitsPerPixel(format);
+    if (zeroed || !rowsArePixels)
+        pixels_.assign(bytes, 0);
+    else
+        pixels_.resize(bytes);
 }
 
 Surface::~Surface()
@@ -379,7 +385,7 @@ Result MemorySurfaceFactory::CreateSurface(const SurfaceDesc& desc, Surface** su
         Surface* previous = nullptr;
         uint32_t w = desc.width, h = desc.height;
         for (uint32_t i = 0; i < levels; ++i) {
-            auto* s = new Surface(w, h, format, caps, desc.caps2);
+            auto* s = new Surface(w, h, format, caps, desc.caps2, !(i == 0 && desc.topLevelWritten));
             if (levels > 1)
                 s->levels_ = levels - i;
             if (previous)

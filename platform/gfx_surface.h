@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/ref_counted.h"
+#include "platform/unfilled_bytes.h"
 
 #include <cstdint>
 #include <memory>
@@ -95,7 +96,14 @@ struct SurfaceDesc {
     PixelFormatDesc pixelFormat;
     uint32_t caps = 0;
     uint32_t caps2 = 0;
+    // The creator writes every pixel of the top level before anything reads
+    // it, so its bytes need not start zeroed. Rows with padding bytes and
+    // block formats are zeroed all the same.
+    bool topLevelWritten = false;
 };
+
+// Pixel storage; a surface made with its rows to be written whole skips the zero fill.
+using PixelBytes = platform::UnfilledBytes;
 
 struct PaletteEntry {
     uint8_t red = 0, green = 0, blue = 0, flags = 0;
@@ -125,8 +133,10 @@ private:
 class Surface : public RefCounted {
 public:
     // Builds one level; mip chains are built by SurfaceFactory::CreateSurface.
+    // `zeroed` false leaves the pixels unfilled where every byte of every row
+    // is a pixel's (the creator then writes them all).
     Surface(uint32_t width, uint32_t height, const PixelFormatDesc& format, uint32_t caps,
-            uint32_t caps2);
+            uint32_t caps2, bool zeroed = true);
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 
@@ -142,8 +152,8 @@ public:
     Result Unlock();
     // Bumped at each unlock, so a backend knows when to upload the pixels again.
     uint32_t Generation() const { return generation_; }
-    std::vector<uint8_t>& Pixels() { return pixels_; }
-    const std::vector<uint8_t>& Pixels() const { return pixels_; }
+    PixelBytes& Pixels() { return pixels_; }
+    const PixelBytes& Pixels() const { return pixels_; }
 
     // Source colour key: pixels whose value lies in [low, high] are transparent.
     Result SetColorKey(uint32_t low, uint32_t high);
@@ -173,7 +183,7 @@ private:
     uint32_t width_, height_, pitch_ = 0;
     PixelFormatDesc format_;
     uint32_t caps_, caps2_;
-    std::vector<uint8_t> pixels_;
+    PixelBytes pixels_;
     bool locked_ = false;
     bool lost_ = false;
     uint32_t generation_ = 0;

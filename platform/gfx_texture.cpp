@@ -368,7 +368,7 @@ bool Texture::CopyFrom(Surface& surface)
         const uint32_t rows = RowCount(format_, LevelSize(height_, level));
         const uint32_t ours = RowBytes(format_, LevelSize(width_, level));
         const uint32_t theirs = s->Pitch();
-        const std::vector<uint8_t>& src = s->Pixels();
+        const PixelBytes& src = s->Pixels();
         if (uint64_t(theirs) * rows > src.size() || theirs < ours)
             return false;
         for (uint32_t r = 0; r < rows; ++r)

@@ -70,10 +70,13 @@ std::string TooLarge(uint64_t size, uint64_t maxBytes)
 
 } // namespace
 
-std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t maxBytes, std::string* error,
-                                                  size_t headBytes, const FileHeadCheck& checkHead)
+namespace {
+
+template <class Bytes>
+std::optional<Bytes> ReadWholeFileAs(const fs::path& path, uint64_t maxBytes, std::string* error, size_t headBytes,
+                                     const FileHeadCheck& checkHead)
 {
-    auto fail = [&](const std::string& why, int code = 0) -> std::optional<std::vector<uint8_t>> {
+    auto fail = [&](const std::string& why, int code = 0) -> std::optional<Bytes> {
         const int saved = code ? code : errno;
         if (error)
             *error = path.string() + ": " + why;
@@ -97,7 +100,7 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t
     if (size > maxBytes)
         return fail(TooLarge(size, maxBytes), EFBIG);
 
-    std::vector<uint8_t> bytes;
+    Bytes bytes;
     try {
         bytes.resize(static_cast<size_t>(size));
         size_t got = 0;
@@ -130,6 +133,19 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t
         return fail("not enough memory to read " + std::to_string(size) + " bytes", ENOMEM);
     }
     return bytes;
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, uint64_t maxBytes, std::string* error,
+                                                  size_t headBytes, const FileHeadCheck& checkHead)
+{
+    return ReadWholeFileAs<std::vector<uint8_t>>(path, maxBytes, error, headBytes, checkHead);
+}
+
+std::optional<UnfilledBytes> ReadWholeFileUnfilled(const fs::path& path, uint64_t maxBytes, std::string* error)
+{
+    return ReadWholeFileAs<UnfilledBytes>(path, maxBytes, error, 0, {});
 }
 
 bool WriteWholeFile(const fs::path& path, const void* bytes, size_t size)

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/unfilled_bytes.h"
+
 namespace platform {
 
 bool FileExists(const std::filesystem::path& path);      // a regular file
@@ -40,6 +42,9 @@ using FileHeadCheck = std::function<std::string(std::span<const uint8_t> head, u
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
                                                   std::string* error = nullptr, size_t headBytes = 0,
                                                   const FileHeadCheck& checkHead = {});
+// The same read into a buffer that skips the zero fill before the read.
+std::optional<UnfilledBytes> ReadWholeFileUnfilled(const std::filesystem::path& path, uint64_t maxBytes,
+                                                   std::string* error = nullptr);
 
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so a crash never leaves a half-written file. False on failure, in

@@ -411,8 +411,8 @@ TEST(IffImageReader, PlaneRowsDecodeToTheValueOfEveryBit)
     struct Case {
         uint32_t width, planes;
     };
-    const Case cases[] = {{1, 1},   {7, 3},   {8, 8},    {9, 8},    {17, 5},   {33, 12},
-                          {16, 24}, {23, 32}, {128, 8}, {131, 8}, {259, 5}, {400, 32}};
+    const Case cases[] = {{1, 1},   {7, 3},   {8, 8},    {9, 8},    {17, 5},   {33, 12},  {16, 24},
+                          {23, 32}, {128, 8}, {131, 8}, {259, 5}, {400, 32}, {256, 1}, {300, 7}};
     uint32_t seed = 12345;
     auto next = [&] {
         seed = seed * 1103515245u + 12345u;
@@ -424,19 +424,25 @@ TEST(IffImageReader, PlaneRowsDecodeToTheValueOfEveryBit)
         std::vector<uint8_t> data(size_t(rowBytes) * c.planes * height);
         for (uint8_t& b : data)
             b = next();
-        ve::PlaneDecoder decoder;
-        decoder.Start(data, 0, c.width, height, c.planes, false);
-        for (uint32_t y = 0; y < height; ++y) {
-            ASSERT_TRUE(decoder.NextRow());
-            const uint8_t* row = data.data() + size_t(y) * rowBytes * c.planes;
-            for (uint32_t x = 0; x < c.width; ++x) {
-                uint32_t want = 0;
-                for (uint32_t p = 0; p < c.planes; ++p)
-                    want |= uint32_t((row[p * rowBytes + x / 8] >> (7 - x % 8)) & 1) << p;
-                ASSERT_EQ(decoder.Values()[x], want) << "row " << y << " pixel " << x;
+        // Up to eight planes the rows can also come as one byte a pixel.
+        for (bool indices : {false, true}) {
+            if (indices && c.planes > 8)
+                continue;
+            ve::PlaneDecoder decoder;
+            decoder.Start(data, 0, c.width, height, c.planes, false);
+            for (uint32_t y = 0; y < height; ++y) {
+                ASSERT_TRUE(indices ? decoder.NextIndexRow() : decoder.NextRow());
+                const uint8_t* row = data.data() + size_t(y) * rowBytes * c.planes;
+                for (uint32_t x = 0; x < c.width; ++x) {
+                    uint32_t want = 0;
+                    for (uint32_t p = 0; p < c.planes; ++p)
+                        want |= uint32_t((row[p * rowBytes + x / 8] >> (7 - x % 8)) & 1) << p;
+                    const uint32_t got = indices ? decoder.Indices()[x] : decoder.Values()[x];
+                    ASSERT_EQ(got, want) << "row " << y << " pixel " << x << (indices ? " as a byte" : "");
+                }
             }
+            EXPECT_FALSE(indices ? decoder.NextIndexRow() : decoder.NextRow());
         }
-        EXPECT_FALSE(decoder.NextRow());
     }
 }
 
@@ -465,7 +471,7 @@ TEST(ImageReaders, TrueColourRowsOfEveryWidthKeepEachPixel)
 }
 
 // Palette rows of widths around the steps the row conversion takes (eight
-// entries at a time where it can): every pixel gets its own entry, and the
+// or sixty-four entries at a time where it can): every pixel gets its own entry, and the
 // column past the picture repeats the last one.
 TEST(IffImageReader, PaletteRowsOfEveryWidthTakeEachEntry)
 {
@@ -474,7 +480,7 @@ TEST(IffImageReader, PaletteRowsOfEveryWidthTakeEachEntry)
     for (uint32_t i = 0; i < 256; ++i)
         palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
     auto entry = [&](uint32_t i) { return uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint8_t(i * 7); };
-    for (uint32_t width : {1u, 7u, 8u, 9u, 16u, 37u, 129u}) {
+    for (uint32_t width : {1u, 7u, 8u, 9u, 16u, 37u, 63u, 64u, 129u, 200u, 256u}) {
         SCOPED_TRACE(width);
         const uint32_t height = 2;
         std::vector<uint32_t> values;

@@ -470,6 +470,102 @@ TEST(TextureLoaderStaging, RowsGoThroughSystemMemoryIntoTheDeviceTexture)
     EXPECT_EQ(TextureLoader::LastError(), ve::kTexOpenFailed);
 }
 
+// Fills each top level the loader says it writes whole with a pattern, so a
+// byte left unwritten keeps the pattern and differs between two patterns.
+class PatternFactory : public gfx::MemorySurfaceFactory {
+public:
+    uint8_t pattern = 0;
+    int promised = 0;
+    gfx::Result CreateSurface(const gfx::SurfaceDesc& desc, gfx::Surface** s) override
+    {
+        const gfx::Result r = MemorySurfaceFactory::CreateSurface(desc, s);
+        if (r == gfx::kOk && desc.topLevelWritten) {
+            ++promised;
+            std::fill((*s)->Pixels().begin(), (*s)->Pixels().end(), pattern);
+        }
+        return r;
+    }
+};
+
+TEST(TextureLoaderUnfilledSurfaces, EveryByteOfAnUnzeroedSurfaceIsWritten)
+{
+    using Load = std::function<std::vector<gfx::Surface*>()>;
+    auto one = [](gfx::Surface* s) { return std::vector<gfx::Surface*>{s}; };
+    auto texture = [one](const char* name, uint32_t flags = 0) -> Load {
+        return [=] { return one(TextureLoader::LoadTexture("sf", Fixture(name).c_str(), flags)); };
+    };
+    struct Case {
+        const char* what;
+        gfx::PixelFormatDesc format;
+        Load load;
+    };
+    const Case cases[] = {
+        {"24-bit picture, 32-bit texture", Xrgb32(), texture("bmp_24bit_3x2.bmp")},
+        {"rows padded to four bytes", gfx::RgbFormat(24, 0xff0000, 0xff00, 0xff), texture("bmp_24bit_3x2.bmp")},
+        {"16-bit rows", Rgb565(), texture("bmp_8bit_4x2.bmp")},
+        {"16-bit rows with padding", Rgb565(), texture("bmp_24bit_3x2.bmp")},
+        {"palettised", gfx::PaletteFormat(8), texture("bmp_8bit_4x2.bmp")},
+        {"one-bit picture", Xrgb32(), texture("bmp_1bit_10x2.bmp")},
+        {"planes", Argb32(), texture("ilbm_4x2_2planes.iff")},
+        {"packed planes", Argb32(), texture("ilbm_4x2_2planes_rle.iff")},
+        {"alpha planes", Argb32(), texture("ilbm_alpha_2x1.iff")},
+        {"mip levels", Xrgb32(), texture("mipm_3levels.iff", ve::kLoadMipMapped)},
+        {"staged", Xrgb32(), texture("bmp_24bit_3x2.bmp", ve::kLoadStaging)},
+        {"sized by the rectangle",
+         Xrgb32(),
+         [] {
+             ve::LoadRect rect[1] = {{0, 0, 16, 2, 0, 0, nullptr}};
+             TextureLoader::LoadSurface("saf", Fixture("bmp_8bit_4x2.bmp").c_str(), 1u, rect, ve::kLoadRectSize);
+             return std::vector<gfx::Surface*>{rect[0].surface};
+         }},
+        {"rectangles",
+         Xrgb32(),
+         [] {
+             ve::LoadRect rects[2] = {{0, 0, 2, 2, 0, 0, nullptr}, {1, 1, 4, 2, 0, 0, nullptr}};
+             TextureLoader::LoadSurface("sa", Fixture("bmp_8bit_4x2.bmp").c_str(), 2u, rects);
+             return std::vector<gfx::Surface*>{rects[0].surface, rects[1].surface};
+         }},
+    };
+    // Every byte of every level, as the loads left them.
+    auto bytesOf = [](const std::vector<gfx::Surface*>& surfaces) {
+        std::vector<std::vector<uint8_t>> all;
+        for (gfx::Surface* s : surfaces) {
+            for (gfx::Surface* level = s; level;) {
+                all.emplace_back(level->Pixels().begin(), level->Pixels().end());
+                gfx::Surface* next = nullptr;
+                level->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &next);
+                if (next)
+                    next->Release();
+                level = next;
+            }
+            if (s)
+                s->Release();
+        }
+        return all;
+    };
+    int promised = 0;
+    for (const Case& c : cases) {
+        std::vector<std::vector<uint8_t>> seen[2];
+        for (int run = 0; run < 2; ++run) {
+            LoaderSetup setup;
+            PatternFactory factory;
+            factory.pattern = run ? 0xff : 0x5a;
+            TextureLoader::SetDevice(&factory, &setup.caps);
+            TextureLoader::SetDefaultFormat(c.format);
+            TextureLoader::SetSurfaceFormat(c.format);
+            std::vector<gfx::Surface*> made = c.load();
+            EXPECT_EQ(TextureLoader::LastError(), 0u) << c.what;
+            seen[run] = bytesOf(made);
+            promised += factory.promised;
+            TextureLoader::ClearDirectDraw();
+        }
+        EXPECT_FALSE(seen[0].empty()) << c.what;
+        EXPECT_EQ(seen[0], seen[1]) << c.what;
+    }
+    // The check means something only if some loads skip the zero fill.
+    EXPECT_GT(promised, 0);
+}
+
 TEST(PixelFormatDescription, RefusesWhatTheLoaderCannotFill)
 {
     struct Case {
@@ -615,7 +711,7 @@ TEST(TextureLoaderSoftwareCopy, EachNarrowFormatGetsTheChannelsShiftedIntoPlace)
         const uint8_t argb[] = {0x08, 0x40, 0x80, 0xf0, 0x08, 0x40, 0x80, 0xf0};
         std::copy(std::begin(argb), std::end(argb), source->Pixels().begin());
         ASSERT_TRUE(TextureLoader::ConvertBySoftware(source.s, wide.s, narrow.s, final.s));
-        const std::vector<uint8_t>& got = final->Pixels();
+        const gfx::PixelBytes& got = final->Pixels();
         EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + long(c.pixel.size())), c.pixel);
     }
     // An 8-bit palettised format cannot hold three colour bytes: refused, nothing overrun.
