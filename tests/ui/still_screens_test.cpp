@@ -6,6 +6,8 @@
 #include "app/app_time.h"
 #include "app/directories.h"
 #include "platform/data_path.h"
+#include "ui/scene_lighting.h"
+#include "Veapi/light_set.h"
 
 #include <filesystem>
 
@@ -77,6 +79,28 @@ TEST_F(StillScreensTest, EachScreenShowsItsImageUntilItsDeadline)
         EXPECT_FALSE(Screens::HasImage());
         g_now += 1000;
     }
+}
+
+// Each screen lights the scene white again, whatever a game left on it,
+// also when its image is missing.
+TEST_F(StillScreensTest, EnteringAScreenLightsTheSceneWhite)
+{
+    LightSet::CreateGlobals(new LightSet);
+    for (bool (*enter)() : {LogoScreen::Enter, SplashScreen::Enter, TrainingReminder::Enter, TitleScreen::Enter}) {
+        SceneLighting::SetGame();
+        ASSERT_FLOAT_EQ(LightSet::Global(0)->Material().emissive.r, 0.25f);
+        enter();
+        const auto& glow = LightSet::Global(0)->Material().emissive;
+        EXPECT_FLOAT_EQ(glow.r, 1.0f);
+        EXPECT_FLOAT_EQ(glow.g, 1.0f);
+        EXPECT_FLOAT_EQ(glow.b, 1.0f);
+        EXPECT_EQ(LightSet::Global(0)->LightCount(), 1) << "the game's light stays until the session clears it";
+    }
+    app::DataDirectories::Global().SetPath(app::kGraphicsDirectory, "sounds");
+    SceneLighting::SetGame();
+    TitleScreen::Enter();
+    EXPECT_FLOAT_EQ(LightSet::Global(0)->Material().emissive.r, 1.0f) << "no image";
+    LightSet::DestroyGlobals();
 }
 
 TEST_F(StillScreensTest, AMissingTitleImageStillEntersTheTitleState)
