@@ -42,6 +42,7 @@ protected:
     std::filesystem::path savedStart_;
 };
 
+// In the order the program shows them: logo, splash, title, reminder.
 TEST_F(StillScreensTest, EachScreenShowsItsImageUntilItsDeadline)
 {
     const struct {
@@ -54,9 +55,9 @@ TEST_F(StillScreensTest, EachScreenShowsItsImageUntilItsDeadline)
     } screens[] = {
         {LogoScreen::Enter, LogoScreen::Draw, LogoScreen::Leave, AppState::Logo, 5, {200, 40, 40}},
         {SplashScreen::Enter, SplashScreen::Draw, SplashScreen::Leave, AppState::Splash, 10, {40, 160, 40}},
+        {TitleScreen::Enter, TitleScreen::Draw, TitleScreen::Leave, AppState::Title, 10, {40, 60, 200}},
         {TrainingReminder::Enter, TrainingReminder::Draw, TrainingReminder::Leave, AppState::PleaseTrain, 10,
          {200, 160, 20}},
-        {TitleScreen::Enter, TitleScreen::Draw, TitleScreen::Leave, AppState::Title, 10, {40, 60, 200}},
     };
     for (const auto& s : screens) {
         SCOPED_TRACE(int(s.state));
