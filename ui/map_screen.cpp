@@ -7,14 +7,9 @@
 #include "ui/selection.h"
 #include "world/level.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
-
-// The quad's side as a screen fraction: five times the requested size,
-// never more than the screen nor less than nothing.
-float QuadSide(float size) { return std::isfinite(size) ? std::clamp(5 * size, 0.0f, 1.0f) : 0.0f; }
 
 std::unique_ptr<TextureQuad> LoadImage(const std::string& name)
 {
@@ -25,9 +20,8 @@ std::unique_ptr<TextureQuad> LoadImage(const std::string& name)
 
 } // namespace
 
-MapScreen::MapScreen(int kind, float size, const std::string& image) : MenuScreen(kind, size)
+MapScreen::MapScreen(int kind, float size, const std::string& image) : ObjectScreen(kind, size)
 {
-    width_ = height_ = QuadSide(size);
     zoom_ = std::isfinite(size) ? 1 - 0.2f * size : 1.0f;
     if (!image.empty())
         background_ = LoadImage(image);
@@ -36,13 +30,6 @@ MapScreen::MapScreen(int kind, float size, const std::string& image) : MenuScree
 }
 
 MapScreen::~MapScreen() = default;
-
-void MapScreen::SetPosition(float x, float y)
-{
-    // The whole map stays on the screen.
-    left_ = std::isfinite(x) ? std::clamp(x, 0.0f, 1 - width_) : 0.0f;
-    top_ = std::isfinite(y) ? std::clamp(y, 0.0f, 1 - height_) : 0.0f;
-}
 
 void MapScreen::Draw(int64_t)
 {

@@ -4,14 +4,14 @@
 #pragma once
 
 #include "app/maths.h"
-#include "ui/menu_screen.h"
+#include "ui/object_screen.h"
 
 #include <memory>
 #include <string>
 
 class TextureQuad;
 
-class MapScreen : public MenuScreen {
+class MapScreen : public ObjectScreen {
 public:
     static constexpr const char* kFallbackImage = "bitmaps\\maptest.bmp";
 
@@ -21,8 +21,6 @@ public:
     MapScreen(int kind, float size, const std::string& image);
 
     void Draw(int64_t now) override;
-    void SetPosition(float x, float y) override;
-    bool IsTransient() const override { return false; }
 
     // The level point under (u, v) of the map (0 to 1 across and down) over
     // the landscape bounds, at height `ground`; false off the map or for a

@@ -3,7 +3,6 @@
 #include "Veapi/font.h"
 #include "Veapi/particles.h"
 #include "Veapi/screen_draw.h"
-#include "Veapi/texture_manager.h"
 #include "Veapi/ve3d.h"
 #include "app/app_time.h"
 #include "console/console_draw.h"
@@ -145,37 +144,7 @@ ParticleTester::ParticleTester(const Vec3& position, int type) : MenuScreen(kPar
     Remake();
 }
 
-ParticleTester::~ParticleTester()
-{
-    StopEmitter();
-    if (backdrop_) {
-        backdrop_->SetSurface(nullptr);
-        TextureManager::Unuse(backdrop_);
-    }
-}
-
-bool ParticleTester::FillBackdrop(int w, int h)
-{
-    gfx::Device* dev = Display::Device();
-    if (!dev || w <= 0 || h <= 0)
-        return false;
-    if (!backdrop_)
-        backdrop_ = TextureManager::Find(" particle tester backdrop"); // the display's own: never loaded
-    const gfx::Texture* held = backdrop_->Surface();
-    if (!held || held->IsLost() || held->Width() != uint32_t(w) || held->Height() != uint32_t(h))
-        backdrop_->SetSurface(gfx::Texture::CreateRenderTarget(uint32_t(w), uint32_t(h)));
-    gfx::Texture* target = backdrop_->Surface();
-    if (!target)
-        return false;
-    // Whoever draws next finds the target and viewport it left.
-    gfx::Texture* previous = dev->GetRenderTarget();
-    const gfx::Viewport viewport = dev->GetViewport();
-    bool filled = dev->SetRenderTarget(target);
-    filled = filled && dev->Clear({}, gfx::kClearTarget, kBackdrop, 1.0f, 0);
-    dev->SetRenderTarget(previous);
-    dev->SetViewport(viewport);
-    return filled;
-}
+ParticleTester::~ParticleTester() { StopEmitter(); }
 
 void ParticleTester::Replace(const Vec3& position, int type)
 {
@@ -248,24 +217,8 @@ void ParticleTester::Draw(int64_t)
     Colour white;
     white.Set(1, 1, 1, 1);
     // The backdrop quad under the list, from its target.
-    if (FillBackdrop(x1 - x0, y1 - y0)) {
-        ScreenDraw::Begin();
-        ScreenDraw::SetMaterial(backdrop_);
-        const float fx0 = float(x0), fy0 = float(y0), fx1 = float(x1), fy1 = float(y1);
-        const float corners[4][4] = {{fx0, fy0, 0, 0}, {fx1, fy0, 1, 0}, {fx1, fy1, 1, 1}, {fx0, fy1, 0, 1}};
-        ScreenVertex quad[4];
-        for (int i = 0; i < 4; ++i) {
-            quad[i].x = corners[i][0];
-            quad[i].y = corners[i][1];
-            quad[i].u = corners[i][2];
-            quad[i].v = corners[i][3];
-            quad[i].diffuse = white.Packed();
-        }
-        const ScreenVertex first[3] = {quad[0], quad[1], quad[2]}, second[3] = {quad[0], quad[2], quad[3]};
-        ScreenDraw::ClipPolygon(first);
-        ScreenDraw::ClipPolygon(second);
-        ScreenDraw::Flush();
-    }
+    if (backdrop_.Fill(x1 - x0, y1 - y0, kBackdrop))
+        backdrop_.Draw(x0, y0, x1, y1);
     for (size_t i = 0; i < lines.size(); ++i)
         Text::DrawSmall(lines[i], left_ + kMargin, top_ + kMargin + h * float(i), kLineColour);
     ScreenDraw::Begin();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/maths.h"
+#include "ui/backdrop_target.h"
 #include "ui/menu_screen.h"
 
 #include <cstdint>
@@ -77,7 +78,7 @@ public:
     // filled each frame with kBackdrop; null before the first draw with a
     // device.
     static constexpr uint32_t kBackdrop = 0x80000000u;
-    TextureEntry* Backdrop() const { return backdrop_; }
+    TextureEntry* Backdrop() const { return backdrop_.Entry(); }
 
 protected:
     ~ParticleTester() override;
@@ -85,13 +86,10 @@ protected:
 private:
     void Remake();
     void StopEmitter();
-    // Fills the backdrop target for a frame of w x h pixels (made or remade
-    // to that size); false without a device or when no target could be made.
-    bool FillBackdrop(int w, int h);
 
     ParticleSettings settings_;
     Vec3 position_;
     ParticleEmitter* emitter_ = nullptr; // the particle system owns it
     int emitterGroup_ = 0;
-    TextureEntry* backdrop_ = nullptr; // one use held
+    BackdropTarget backdrop_;
 };

@@ -8,6 +8,7 @@
 #include "ui/game_view.h"
 #include "ui/map_screen.h"
 #include "ui/menu_screen.h"
+#include "ui/object_screen.h"
 #include "ui/selection.h"
 
 #include <algorithm>
@@ -53,15 +54,6 @@ struct ItemScreen {
     int32_t itemId;
     RefPtr<MenuScreen> screen;
     bool WearerGone() const { return !wearer->IsRegistered() || wearer->IsDestroyed(); }
-};
-
-class ObjectScreen final : public MenuScreen {
-public:
-    using MenuScreen::MenuScreen;
-    bool IsTransient() const override { return false; }
-
-private:
-    ~ObjectScreen() override = default;
 };
 
 // Never destroyed, as the panels.

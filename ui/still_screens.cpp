@@ -1,5 +1,6 @@
 #include "ui/still_screens.h"
 
+#include "Veapi/light_set.h"
 #include "Veapi/render_queue.h"
 
 #include "app/app_state.h"
@@ -26,6 +27,12 @@ bool EnterScreen(AppState state, const char* image, int seconds)
         auto loaded = std::make_unique<ScreenImage>(*folder, image, ok);
         if (ok)
             g_image = std::move(loaded);
+    }
+    // A game's dim lighting must not carry over onto the screens after it.
+    if (LightSet* scene = LightSet::Global(0)) {
+        Colour white;
+        white.Set(1, 1, 1, 1);
+        scene->SetEmissive(white);
     }
     g_deadline = AppTime::RealNow() + int64_t(seconds) * AppTime::TicksPerSecond();
     // Without a screen (a run with no display) there is nothing to show an

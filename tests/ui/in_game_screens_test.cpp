@@ -4,7 +4,9 @@
 #include "app/app_time.h"
 #include "app/string_table.h"
 #include "platform/data_path.h"
+#include "console/text_console.h"
 #include "session/game_state.h"
+#include "session/network.h"
 #include "session/save_slots.h"
 #include "session/session_placeholders.h"
 #include "ui/game_view.h"
@@ -296,6 +298,51 @@ TEST_F(InGameScreensTest, MenuChoicesSetTheLevelPhase)
         EXPECT_EQ(EndOfGameRequest, c.request);
         MenuScreen::ReleaseAll();
     }
+    EXPECT_EQ(AppTime::GameSpeed(), 1.0f);
+}
+
+std::vector<std::string> g_printed;
+
+// The restart choices of the in-game menu and the end-of-mission screen: in
+// a network game the level is never restarted, the console says why, and
+// the menu does not pause the game; leaving works either way.
+TEST_F(InGameScreensTest, RestartIsRefusedInANetworkGame)
+{
+    LoadGlobalStringTable({{227, "Cannot restart a network game"}});
+    TextConsole::SetPrintObserver([](const char* text) { g_printed.push_back(text); });
+    const struct {
+        bool networked;
+        int kind, highlight;
+        uint32_t request;
+        bool refused;
+    } cases[] = {
+        {false, MenuScreen::kInGameMenu, 3, 2, false},   {true, MenuScreen::kInGameMenu, 3, 0, true},
+        {true, MenuScreen::kInGameMenu, 4, 1, false},    {false, MenuScreen::kEndOfMission, 1, 2, false},
+        {true, MenuScreen::kEndOfMission, 1, 0, true},   {true, MenuScreen::kEndOfMission, 2, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.kind) + " item " + std::to_string(c.highlight) +
+                     (c.networked ? " networked" : " alone"));
+        if (c.networked)
+            Network::Create();
+        EndOfGameRequest = 0;
+        g_printed.clear();
+        if (c.kind == MenuScreen::kInGameMenu)
+            MenuScreen::OpenInGameMenu();
+        else
+            MenuScreen::OpenFromServer();
+        EXPECT_EQ(AppTime::GameSpeed(), c.networked || c.kind != MenuScreen::kInGameMenu ? 1.0f : 0.0f);
+        Settle();
+        MenuScreen::List(c.kind).highlight = c.highlight;
+        ASSERT_NE(MenuScreen::Slot(c.kind), nullptr);
+        MenuScreen::Slot(c.kind)->Run();
+        EXPECT_EQ(EndOfGameRequest, c.request);
+        EXPECT_EQ(g_printed == std::vector<std::string>{"Cannot restart a network game"}, c.refused);
+        MenuScreen::ReleaseAll();
+        Network::Shutdown();
+    }
+    TextConsole::SetPrintObserver(nullptr);
+    StringTable::Global().Free();
     EXPECT_EQ(AppTime::GameSpeed(), 1.0f);
 }
 

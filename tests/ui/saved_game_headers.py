@@ -26,11 +26,20 @@ def heads():
 
 
 def main():
+    # "--check DIR": the stored fixtures are byte for byte what this writes.
+    if sys.argv[1] == '--check':
+        folder = pathlib.Path(sys.argv[2])
+        wrong = [name for name, data in heads().items()
+                 if not (folder / name).is_file() or (folder / name).read_bytes() != data]
+        for name in wrong:
+            print(f'{folder / name}: differs from its layout here', file=sys.stderr)
+        return 1 if wrong else 0
     out = pathlib.Path(sys.argv[1])
     out.mkdir(parents=True, exist_ok=True)
     for name, data in heads().items():
         (out / name).write_bytes(data)
+    return 0
 
 
 if __name__ == '__main__':
-    main()
+    sys.exit(main())

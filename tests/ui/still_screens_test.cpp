@@ -6,6 +6,8 @@
 #include "app/app_time.h"
 #include "app/directories.h"
 #include "platform/data_path.h"
+#include "ui/scene_lighting.h"
+#include "Veapi/light_set.h"
 
 #include <filesystem>
 
@@ -40,6 +42,7 @@ protected:
     std::filesystem::path savedStart_;
 };
 
+// In the order the program shows them: logo, splash, title, reminder.
 TEST_F(StillScreensTest, EachScreenShowsItsImageUntilItsDeadline)
 {
     const struct {
@@ -52,9 +55,9 @@ TEST_F(StillScreensTest, EachScreenShowsItsImageUntilItsDeadline)
     } screens[] = {
         {LogoScreen::Enter, LogoScreen::Draw, LogoScreen::Leave, AppState::Logo, 5, {200, 40, 40}},
         {SplashScreen::Enter, SplashScreen::Draw, SplashScreen::Leave, AppState::Splash, 10, {40, 160, 40}},
+        {TitleScreen::Enter, TitleScreen::Draw, TitleScreen::Leave, AppState::Title, 10, {40, 60, 200}},
         {TrainingReminder::Enter, TrainingReminder::Draw, TrainingReminder::Leave, AppState::PleaseTrain, 10,
          {200, 160, 20}},
-        {TitleScreen::Enter, TitleScreen::Draw, TitleScreen::Leave, AppState::Title, 10, {40, 60, 200}},
     };
     for (const auto& s : screens) {
         SCOPED_TRACE(int(s.state));
@@ -77,6 +80,28 @@ TEST_F(StillScreensTest, EachScreenShowsItsImageUntilItsDeadline)
         EXPECT_FALSE(Screens::HasImage());
         g_now += 1000;
     }
+}
+
+// Each screen lights the scene white again, whatever a game left on it,
+// also when its image is missing.
+TEST_F(StillScreensTest, EnteringAScreenLightsTheSceneWhite)
+{
+    LightSet::CreateGlobals(new LightSet);
+    for (bool (*enter)() : {LogoScreen::Enter, SplashScreen::Enter, TrainingReminder::Enter, TitleScreen::Enter}) {
+        SceneLighting::SetGame();
+        ASSERT_FLOAT_EQ(LightSet::Global(0)->Material().emissive.r, 0.25f);
+        enter();
+        const auto& glow = LightSet::Global(0)->Material().emissive;
+        EXPECT_FLOAT_EQ(glow.r, 1.0f);
+        EXPECT_FLOAT_EQ(glow.g, 1.0f);
+        EXPECT_FLOAT_EQ(glow.b, 1.0f);
+        EXPECT_EQ(LightSet::Global(0)->LightCount(), 1) << "the game's light stays until the session clears it";
+    }
+    app::DataDirectories::Global().SetPath(app::kGraphicsDirectory, "sounds");
+    SceneLighting::SetGame();
+    TitleScreen::Enter();
+    EXPECT_FLOAT_EQ(LightSet::Global(0)->Material().emissive.r, 1.0f) << "no image";
+    LightSet::DestroyGlobals();
 }
 
 TEST_F(StillScreensTest, AMissingTitleImageStillEntersTheTitleState)
