@@ -5,7 +5,9 @@
 
 #include "console/console.h"
 #include "console/console_draw.h"
+#include "../effects/review_screens.h"
 #include "fake_view.h"
+#include "golden_frame.h"
 #include "ui/hud.h"
 #include "Veapi/font.h"
 #include "Veapi/texture_loader.h"
@@ -93,6 +95,34 @@ TEST_F(HudScene, CountdownAndOrderNotice)
     view_.modifiers = 0;
     Frame();
     EXPECT_TRUE(Near(6, noticeY, 0, 0, 0x80));
+}
+
+// The whole HUD of a paused game as the player sees it, against its golden
+// frame: a lone selected character's order list (Ctrl held), a countdown
+// in the bottom corner and the pause banner in its visible second.
+TEST_F(HudScene, GoldenOrdersCountdownAndPause)
+{
+    Unit* timer = world_.MakeUnit(3, 1, "timer");
+    timer->SetProgress(0, AppTime::GameSeconds() + 4.0f);
+    Unit* trevok = world_.MakeUnit(1, 1, "trevok");
+    ReplicaWorld::SetOrders(*trevok, {4, 1, 2});
+    view_.objects = {timer, trevok};
+    view_.selected = {trevok};
+    view_.modifiers = kModifierCtrl;
+    view_.paused = true;
+    view_.now = 5000;
+    Frame();
+    if (const char* build = std::getenv("TREVOK_BUILD_DIR")) {
+        const std::filesystem::path review = std::filesystem::path(build) / "ui_screens";
+        std::filesystem::create_directories(review);
+        effecttest::KeepForReview(review, "hud");
+    }
+    // The banner's first character, white, one and a half lines up.
+    const float lh = ConsoleFonts::Get(ConsoleFonts::kSmall)->LineHeight();
+    EXPECT_TRUE(Near(int(0.03f * 320) + 2, int((1.0f - 1.5f * lh) * 240.0f) + 4, 255, 255, 255));
+    const uitest::SmallFrame frame =
+        uitest::Shrink([this](int x, int y) { return ScreenPixel(x, y); }, 0, 0, 320, 240, 8);
+    EXPECT_TRUE(uitest::MatchesGolden(frame, "hud", 40, 4));
 }
 
 } // namespace
