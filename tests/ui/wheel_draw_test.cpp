@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <cmath>
 
 namespace ui_test {
@@ -76,6 +77,17 @@ protected:
         for (int i = 0; i < 6; ++i)
             Frame(100);
     }
+    // The child the probe at the pixel hovers after one frame; -1 none.
+    int HoveredAt(float x, float y)
+    {
+        HitProbe::Default().SetScreenPoint(x, y);
+        Frame(10);
+        Wheel* wheel = CommandWheel::Get();
+        for (int i = 0; i < wheel->ChildCount(); ++i)
+            if (wheel->Child(i)->Hovered())
+                return i;
+        return -1;
+    }
     // The bounding box of the lit pixels.
     void LitBox(int& x0, int& y0, int& x1, int& y1)
     {
@@ -132,6 +144,29 @@ TEST_F(WheelDraw, TheRingCentresOnThePointItOpenedOn)
         EXPECT_FALSE(Lit(ScreenPixel(int(cx), int(cy)))) << r.x << "," << r.y;
         EXPECT_GT(x1 - x0, 30) << "the ring's width";
     }
+}
+
+// The pointer picks the segment it shows over, through the same camera:
+// six directions about the middle, six different segments, "main a" (the
+// first) straight up; the hole in the middle and the space around pick
+// nothing.
+TEST_F(WheelDraw, ThePointerPicksTheSegmentUnderIt)
+{
+    CommandWheel::OpenAt(0.5f, 0.375f, uint64_t(view_.now));
+    Settle();
+    std::set<int> seen;
+    for (int k = 0; k < 6; ++k) {
+        const float a = float(k) * 3.14159265f / 3;
+        const int child = HoveredAt(160 + 16 * std::sin(a), 120 - 16 * std::cos(a));
+        EXPECT_GE(child, 0) << "direction " << k;
+        seen.insert(child);
+        if (k == 0) {
+            EXPECT_EQ(child, 0) << "up";
+        }
+    }
+    EXPECT_EQ(seen.size(), 6u);
+    EXPECT_EQ(HoveredAt(160, 120), -1) << "the middle";
+    EXPECT_EQ(HoveredAt(20, 20), -1) << "far off";
 }
 
 // The golden frames: the main wheel open on a unit, and the standing-orders
