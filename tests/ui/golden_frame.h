@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../effects/review_screens.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +25,18 @@
 #include <vector>
 
 namespace uitest {
+
+// The screen as it is now, kept whole as "<build>/ui_screens/<name>.bmp"
+// for a person to look at; nothing when the build folder is not known.
+inline void KeepFrame(const std::string& name)
+{
+    if (const char* build = std::getenv("TREVOK_BUILD_DIR")) {
+        const std::filesystem::path review = std::filesystem::path(build) / "ui_screens";
+        std::error_code ec;
+        std::filesystem::create_directories(review, ec);
+        effecttest::KeepForReview(review, name);
+    }
+}
 
 // Rows of 0xRRGGBB cells, top row first.
 struct SmallFrame {

@@ -5,7 +5,6 @@
 
 #include "console/console.h"
 #include "console/console_draw.h"
-#include "../effects/review_screens.h"
 #include "fake_view.h"
 #include "golden_frame.h"
 #include "ui/hud.h"
@@ -114,11 +113,7 @@ TEST_F(HudScene, GoldenOrdersCountdownAndPause)
     view_.paused = true;
     view_.now = 5000;
     Frame();
-    if (const char* build = std::getenv("TREVOK_BUILD_DIR")) {
-        const std::filesystem::path review = std::filesystem::path(build) / "ui_screens";
-        std::filesystem::create_directories(review);
-        effecttest::KeepForReview(review, "hud");
-    }
+    uitest::KeepFrame("hud");
     // The banner's first character, white, one and a half lines up.
     const float lh = ConsoleFonts::Get(ConsoleFonts::kSmall)->LineHeight();
     EXPECT_TRUE(Near(int(0.03f * 320) + 2, int((1.0f - 1.5f * lh) * 240.0f) + 4, 255, 255, 255));
@@ -155,11 +150,7 @@ TEST_F(HudScene, SelectionBoxAndWaypointRoute)
     Mouse::OnMove(100, 220, 0);
     ASSERT_TRUE(MouseAction::SelectionBox().shown);
     Frame();
-    if (const char* build = std::getenv("TREVOK_BUILD_DIR")) {
-        const std::filesystem::path review = std::filesystem::path(build) / "ui_screens";
-        std::filesystem::create_directories(review);
-        effecttest::KeepForReview(review, "hud_box_and_route");
-    }
+    uitest::KeepFrame("hud_box_and_route");
     const struct {
         const char* what;
         int x, y;

@@ -3,7 +3,6 @@
 // through the HUD overlay camera.
 #include "ui/wheel.h"
 
-#include "../effects/review_screens.h"
 #include "Veapi/camera.h"
 #include "../Veapi/camera_fixture.h"
 #include "Veapi/hit_probe.h"
@@ -107,14 +106,6 @@ protected:
     {
         return uitest::Shrink([this](int x, int y) { return ScreenPixel(x, y); }, 0, 0, kWidth, kHeight, 8);
     }
-    void KeepForReview(const char* name)
-    {
-        if (const char* build = std::getenv("TREVOK_BUILD_DIR")) {
-            const std::filesystem::path review = std::filesystem::path(build) / "ui_screens";
-            std::filesystem::create_directories(review);
-            effecttest::KeepForReview(review, name);
-        }
-    }
 
     Camera* overlay_ = nullptr;
     FakeView view_;
@@ -177,7 +168,7 @@ TEST_F(WheelDraw, MainWheelAndStandingOrders)
     CommandWheel::SetCommandUnit(unit_);
     CommandWheel::OpenAt(0.5f, 0.375f, uint64_t(view_.now));
     Settle();
-    KeepForReview("command_wheel");
+    uitest::KeepFrame("command_wheel");
     EXPECT_TRUE(uitest::MatchesGolden(Small(), "command_wheel", 40, 4));
     // "main b" holds the standing orders.
     Wheel* wheel = CommandWheel::Get();
@@ -191,7 +182,7 @@ TEST_F(WheelDraw, MainWheelAndStandingOrders)
     EXPECT_EQ(wheel->Click(uint64_t(view_.now)) & kClickTaken, kClickTaken);
     for (int i = 0; i < 12; ++i)
         Frame(100);
-    KeepForReview("standing_orders_wheel");
+    uitest::KeepFrame("standing_orders_wheel");
     EXPECT_TRUE(uitest::MatchesGolden(Small(), "standing_orders_wheel", 40, 4));
     CommandWheel::SetCommandUnit(nullptr);
 }
