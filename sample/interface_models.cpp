@@ -10,6 +10,7 @@
 #include "chunk/shape_chunks.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -62,27 +63,43 @@ const PartPlace kUpgradeParts[] = {
     {"slotg", 489, 144, 2, 2},       {"sloth", 489, 324, 2, 2},
 };
 
-const PartPlace kWheelParts[] = {
-    {"main a", 0, 0, 300, 120},       {"main b", 0, 0, 300, 120},       {"main c", 0, 0, 300, 120},
-    {"main d", 0, 0, 300, 120},       {"main e", 0, 0, 300, 120},       {"main f", 0, 0, 300, 120},
-    {"st orders ld", 0, 0, 150, 90},  {"st orders lc", 0, 0, 150, 90},  {"st orders lb", 0, 0, 150, 90},
-    {"st orders la", 0, 0, 150, 90},  {"st orders ra", 0, 0, 150, 90},  {"st orders rb", 0, 0, 150, 90},
-    {"st orders rc", 0, 0, 150, 90},
+// The wheel's segments: flat pieces of a ring about the model's origin,
+// pointing up (the wheel turns each one about its centre to its place) and
+// facing the interface camera, which looks along +z with y growing down. The
+// main segments take a sixth of the turn, the standing orders a twelfth
+// on an outer ring, so an open sub-wheel shows beside the main one.
+struct RingPiece {
+    int32_t inner, outer; // millimetres from the centre
+    int32_t innerHalf, outerHalf; // half widths at those radii
 };
+constexpr RingPiece kMain = {40, 110, 20, 58}, kOuter = {120, 170, 28, 41};
+const char* const kWheelMain[] = {"main a", "main b", "main c", "main d", "main e", "main f"};
+const char* const kWheelOuter[] = {"st orders ld", "st orders lc", "st orders lb", "st orders la",
+                                   "st orders ra", "st orders rb", "st orders rc"};
 
-// `origin`: the layout's point that becomes the model's origin; `screen`:
-// plates for the screen camera.
-std::unique_ptr<ChunkFile> BuildParts(const PartPlace* parts, size_t count, int32_t originX = 0, int32_t originY = 0,
-                                      bool screen = false)
+ShapeData RingSegment(const RingPiece& p)
+{
+    ShapeData d;
+    d.points_ = {{-p.innerHalf, -p.inner, 0}, {p.innerHalf, -p.inner, 0}, {p.outerHalf, -p.outer, 0},
+                 {-p.outerHalf, -p.outer, 0}};
+    d.uvSets_ = {sample::Quad()};
+    d.textureNames_ = {"plates.bmp"};
+    d.polygons_.push_back(sample::Polygon(20, {0, 1, 2, 3}, 0, 0));
+    sample::Finish(d);
+    return d;
+}
+
+// Named parts, each an object holding its shape at the model's origin.
+std::unique_ptr<ChunkFile> BuildShapes(const std::vector<std::pair<const char*, ShapeData>>& parts)
 {
     auto file = ChunkFile::CreateEmpty();
-    for (size_t i = 0; i < count; ++i) {
-        auto* shape = new ShapeChunk(file.get(), Plate(parts[i].x - originX, parts[i].y - originY, parts[i].w,
-                                                       parts[i].h, screen));
-        shape->SetName(parts[i].name);
-        shape->GetHeader()->shapeId_ = int32_t(i + 1);
+    int32_t id = 1;
+    for (const auto& [name, data] : parts) {
+        auto* shape = new ShapeChunk(file.get(), data);
+        shape->SetName(name);
+        shape->GetHeader()->shapeId_ = id++;
         ObjectHeader h;
-        h.name_ = parts[i].name;
+        h.name_ = name;
         h.position_[0] = h.position_[1] = h.position_[2] = 0;
         h.orientation_[0] = h.orientation_[1] = h.orientation_[2] = 0;
         h.orientation_[3] = 1;
@@ -90,6 +107,28 @@ std::unique_ptr<ChunkFile> BuildParts(const PartPlace* parts, size_t count, int3
         object->LinkShape(shape);
     }
     return file;
+}
+
+// `origin`: the layout's point that becomes the model's origin; `screen`:
+// plates for the screen camera.
+std::unique_ptr<ChunkFile> BuildParts(const PartPlace* parts, size_t count, int32_t originX = 0, int32_t originY = 0,
+                                      bool screen = false)
+{
+    std::vector<std::pair<const char*, ShapeData>> shapes;
+    for (size_t i = 0; i < count; ++i)
+        shapes.emplace_back(parts[i].name, Plate(parts[i].x - originX, parts[i].y - originY, parts[i].w,
+                                                 parts[i].h, screen));
+    return BuildShapes(shapes);
+}
+
+std::unique_ptr<ChunkFile> BuildWheel()
+{
+    std::vector<std::pair<const char*, ShapeData>> shapes;
+    for (const char* name : kWheelMain)
+        shapes.emplace_back(name, RingSegment(kMain));
+    for (const char* name : kWheelOuter)
+        shapes.emplace_back(name, RingSegment(kOuter));
+    return BuildShapes(shapes);
 }
 
 // The sky backdrop: a large plate far behind everything, part "sky".
@@ -109,7 +148,7 @@ bool WriteInterfaceModels(const sample::Context& ctx)
     std::filesystem::create_directories(dir, ec);
     const auto upgrade = dir / "custom screen 02.rif", wheel = dir / "CommWheel01.RIF";
     if (!BuildParts(kUpgradeParts, std::size(kUpgradeParts), kBoardX, kBoardY, true)->Save(upgrade) ||
-        !BuildParts(kWheelParts, std::size(kWheelParts))->Save(wheel)) {
+        !BuildWheel()->Save(wheel)) {
         std::fprintf(stderr, "sample_gen: cannot write %s\n", dir.c_str());
         return false;
     }

@@ -5,8 +5,10 @@
 #include "objects/world_object.h"
 #include "ui/client_objects.h"
 #include "ui/hud_view.h"
+#include "ui/mouse.h"
 #include "ui/recon_view.h"
 #include "ui/wheel.h"
+#include "Veapi/camera.h"
 #include "Veapi/font.h"
 #include "Veapi/hit_probe.h"
 #include "Veapi/screen_draw.h"
@@ -382,6 +384,68 @@ void DrawReconBrackets(const WorldObject& lead)
     ScreenDraw::Flush();
 }
 
+// The box of the selection drag, in the pointer's pixels.
+void DrawSelectionBox()
+{
+    const MouseAction::Box& box = MouseAction::SelectionBox();
+    if (!box.shown)
+        return;
+    Colour green;
+    green.SetBytes(0, 199, 0, 255);
+    ScreenDraw::Begin();
+    ScreenDraw::Line(box.left, box.top, green, box.right, box.top, green);
+    ScreenDraw::Line(box.right, box.top, green, box.right, box.bottom, green);
+    ScreenDraw::Line(box.right, box.bottom, green, box.left, box.bottom, green);
+    ScreenDraw::Line(box.left, box.bottom, green, box.left, box.top, green);
+    ScreenDraw::Flush();
+}
+
+// A world point through the main camera: pixels and the viewport depth;
+// false behind the eye.
+bool ProjectPixels(const Vec3& world, Vec3& screen)
+{
+    return MainCamera::Get().Project(world, screen) && std::isfinite(screen.x) && std::isfinite(screen.y) &&
+           std::isfinite(screen.z);
+}
+
+// The same as screen fractions, for the waypoint labels.
+bool ProjectFractions(const Vec3& world, float& x, float& y, void*)
+{
+    HudView& view = HudView::Current();
+    Vec3 screen;
+    if (!ProjectPixels(world, screen) || !(view.ScreenWidth() > 0) || !(view.ScreenHeight() > 0))
+        return false;
+    x = screen.x / view.ScreenWidth();
+    y = screen.y / view.ScreenHeight();
+    return true;
+}
+
+// The lone selected character's route while the order list shows: a line
+// from the character to its first waypoint and on from each waypoint to
+// the next, and "[n]" at each waypoint. Ends that do not project (behind
+// the eye) leave their line out.
+void DrawWaypoints(const WorldObject& unit, uint32_t modifiers)
+{
+    if (!(modifiers & kModifierCtrl))
+        return;
+    const std::vector<UnitOrder> orders = ClientObjects::OrdersOf(unit);
+    Colour white;
+    white.SetBytes(255, 255, 255, 255);
+    ScreenDraw::Begin();
+    Vec3 from = unit.Position();
+    for (const UnitOrder& order : orders) {
+        if (order.kind != 2)
+            continue;
+        Vec3 a, b;
+        if (ProjectPixels(from, a) && ProjectPixels(order.point, b))
+            ScreenDraw::ClipLine(white, white, a.x, a.y, a.z, 1.0f, b.x, b.y, b.z, 1.0f);
+        from = order.point;
+    }
+    ScreenDraw::Flush();
+    for (const Line& label : WaypointLabels(orders, ProjectFractions, nullptr))
+        Text::DrawSmall(label.text, label.x, label.y, label.colour);
+}
+
 void DrawLines(const std::vector<Line>& lines)
 {
     for (const Line& line : lines)
@@ -404,9 +468,12 @@ void DrawUnitInfoAndOrders()
     } else if (g_wheelProbe) {
         HitProbe::Enabled() = g_wheelProbe = false;
     }
+    DrawSelectionBox();
     const std::span<WorldObject* const> selected = view.Selected();
     if (ReconView::IsActive() && !selected.empty() && selected[0])
         DrawReconBrackets(*selected[0]);
+    if (selected.size() == 1 && selected[0])
+        DrawWaypoints(*selected[0], view.Modifiers());
     if (!ReconView::IsActive())
         StepVisionSweeps(view.GameSeconds());
     DrawLines(BuildFrame(view.RealNow(), LineHeight()));

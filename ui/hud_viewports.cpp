@@ -53,6 +53,10 @@ Camera& SmallInset()
 
 void SetUp()
 {
+    // The overlay draws the command wheel's parts: square pixels on a 4:3
+    // screen, and y growing down the screen like every other camera, so
+    // the hit probes' edge tests see its faces the same way round.
+    HudOverlay().SetViewSize(kOverlayViewWidth, kOverlayViewHeight);
     for (const Row& row : kRows) {
         Camera& c = row.camera();
         c.SetNearFar(row.nearPlane, row.farZ);

@@ -8,6 +8,8 @@ class Camera;
 namespace HudViewports {
 
 void SetUp();
+// The overlay camera's view at one unit from the eye.
+inline constexpr float kOverlayViewWidth = 8.0f / 3.0f, kOverlayViewHeight = 2.0f;
 
 Camera& Overview();
 Camera& HudText();

@@ -4,7 +4,12 @@
 #include "console/console_draw.h"
 #include "console/readers.h"
 #include "console/text_console.h"
+#include "objects/game_object.h"
+#include "objects/object_registry.h"
 #include "objects/world_object.h"
+#include "script/records.h"
+#include "session/game_state.h"
+#include "session/server_thread.h"
 #include "ui/client_objects.h"
 #include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
@@ -12,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <strings.h>
 
 namespace {
@@ -31,7 +37,34 @@ constexpr std::array<LightColour, InterfaceLights::kCount> kLightColours = {{
 std::array<LightSet*, InterfaceLights::kCount> g_lights{};
 StatusWindow::Mode g_mode = StatusWindow::kOff;
 uint32_t g_watched = 0;
-StatusWindow::ServerProbe g_probe;
+// The server object of the id, read while the server thread is parked. A
+// decision time of 0 or "never" is none. Role names live in the role
+// table, not in the object, so they stay readable after the hand-over.
+bool ReadLiveServer(uint32_t id, StatusWindow::ServerReadout& out)
+{
+    if (!Server::IsRunning())
+        return false;
+    GameState::Hold hold;
+    const GameObject* object = ObjectRegistry::Global().Find(id);
+    if (!object)
+        return false;
+    out = {};
+    out.alive = object->IsAlive();
+    out.attacking = object->IsAttacking();
+    if (const GameObject* target = object->GetTarget())
+        if (const script::Role* role = target->GetRole(); role && !role->identifier.empty())
+            out.targetRole = role->identifier.c_str();
+    out.aiState = object->aiState_;
+    out.fleeing = object->fleeing_;
+    out.moving = object->IsMoving();
+    const uint64_t decision = object->nextThink_;
+    out.hasDecisionTime = decision != 0 && decision < uint64_t(INT64_MAX);
+    if (out.hasDecisionTime)
+        out.ticksToDecision = int64_t(decision) - int64_t(GameClock::Now());
+    return true;
+}
+
+StatusWindow::ServerProbe g_probe = ReadLiveServer;
 
 // A word matches a text only when the text exists: a missing string never
 // stands for a mode.
@@ -56,7 +89,7 @@ LightSet* Get(Which which) { return which >= 0 && which < kCount ? g_lights[size
 
 namespace StatusWindow {
 
-void SetServerProbe(ServerProbe probe) { g_probe = std::move(probe); }
+void SetServerProbe(ServerProbe probe) { g_probe = probe ? std::move(probe) : ReadLiveServer; }
 
 void Setup()
 {

@@ -34,6 +34,8 @@ struct ServerReadout {
 };
 // Returns false when no server object has the id (or no server runs).
 using ServerProbe = std::function<bool(uint32_t id, ServerReadout& out)>;
+// Null restores the reader of the running server thread's objects, which
+// parks the thread (the game-state hand-over) while it reads.
 void SetServerProbe(ServerProbe probe);
 
 void Setup();

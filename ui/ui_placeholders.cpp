@@ -16,9 +16,6 @@ void Leave() {}
 } // namespace HiscoreScreen
 
 
-namespace Game {
-bool IsBattleUnderway() { return false; }
-}
 
 namespace InterfaceLayer {
 void BeginFrame() {}

@@ -34,6 +34,8 @@ void Shutdown(); // the in-game screens go at exit
 } // namespace InGameScreens
 
 namespace Game {
+inline constexpr int kEnemyTeam = 2;
+// True while a live, active object of the enemy team attacks.
 bool IsBattleUnderway();
 }
 

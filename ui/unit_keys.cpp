@@ -5,6 +5,7 @@
 #include "ui/client_objects.h"
 #include "ui/hud_view.h"
 #include "ui/selection.h"
+#include "ui/ui_placeholders.h"
 
 #include <string>
 
@@ -64,3 +65,16 @@ void RestoreWeapons()
 }
 
 } // namespace Selection
+
+namespace Game {
+// The enemy's side is team 2: the battle music plays while one of its
+// live, active objects attacks.
+bool IsBattleUnderway()
+{
+    for (const WorldObject* object : ClientObjects::All())
+        if (object && object->Side() == kEnemyTeam && object->IsAlive() && ClientObjects::IsActive(*object) &&
+            object->IsAttacking())
+            return true;
+    return false;
+}
+} // namespace Game

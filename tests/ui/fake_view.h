@@ -20,12 +20,15 @@ struct FakeView : HudView {
     int64_t RealNow() override { return now; }
     int64_t TicksPerSecond() override { return 1000; }
     double GameSeconds() override { return AppTime::GameSeconds(); }
+    float ScreenWidth() override { return width; }
+    float ScreenHeight() override { return height; }
 
     std::vector<WorldObject*> objects, selected;
     int team = 1;
     bool paused = false;
     uint32_t modifiers = 0;
     int64_t now = 0;
+    float width = 640, height = 480;
 };
 
 } // namespace ui_test

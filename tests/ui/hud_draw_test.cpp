@@ -6,7 +6,10 @@
 #include "console/console.h"
 #include "console/console_draw.h"
 #include "fake_view.h"
+#include "golden_frame.h"
 #include "ui/hud.h"
+#include "ui/mouse.h"
+#include "Veapi/camera.h"
 #include "Veapi/font.h"
 #include "Veapi/texture_loader.h"
 
@@ -93,6 +96,83 @@ TEST_F(HudScene, CountdownAndOrderNotice)
     view_.modifiers = 0;
     Frame();
     EXPECT_TRUE(Near(6, noticeY, 0, 0, 0x80));
+}
+
+// The whole HUD of a paused game as the player sees it, against its golden
+// frame: a lone selected character's order list (Ctrl held), a countdown
+// in the bottom corner and the pause banner in its visible second.
+TEST_F(HudScene, GoldenOrdersCountdownAndPause)
+{
+    Unit* timer = world_.MakeUnit(3, 1, "timer");
+    timer->SetProgress(0, AppTime::GameSeconds() + 4.0f);
+    Unit* trevok = world_.MakeUnit(1, 1, "trevok");
+    ReplicaWorld::SetOrders(*trevok, {4, 1, 2});
+    view_.objects = {timer, trevok};
+    view_.selected = {trevok};
+    view_.modifiers = kModifierCtrl;
+    view_.paused = true;
+    view_.now = 5000;
+    Frame();
+    uitest::KeepFrame("hud");
+    // The banner's first character, white, one and a half lines up.
+    const float lh = ConsoleFonts::Get(ConsoleFonts::kSmall)->LineHeight();
+    EXPECT_TRUE(Near(int(0.03f * 320) + 2, int((1.0f - 1.5f * lh) * 240.0f) + 4, 255, 255, 255));
+    const uitest::SmallFrame frame =
+        uitest::Shrink([this](int x, int y) { return ScreenPixel(x, y); }, 0, 0, 320, 240, 8);
+    EXPECT_TRUE(uitest::MatchesGolden(frame, "hud", 40, 4));
+}
+
+// The box of a selection drag, and the route of a lone selected character
+// while Ctrl shows its orders: lines through the main camera from the
+// character to each waypoint in turn, each waypoint labelled "[n]".
+TEST_F(HudScene, SelectionBoxAndWaypointRoute)
+{
+    view_.width = 320;
+    view_.height = 240;
+    MainCamera& main = MainCamera::Get();
+    main.SetViewSize(2.0f * 320 / 240, 2.0f);
+    main.SetNearFar(1.0f, 100.0f);
+    main.SetPosition({0, 0, 0});
+    // Straight ahead at 10 m is the middle; 2.5 m to the side at that
+    // distance is 30 pixels from it (the view is 2.67 wide at 1 m), and
+    // y grows down the screen.
+    Unit* trevok = world_.MakeUnit(1, 1, "trevok", {0, 0, 10});
+    LocalOrder a, b;
+    a.kind = b.kind = LocalOrder::kWaypoint;
+    a.position = {2.5f, 0, 10};
+    b.position = {2.5f, 2.5f, 10};
+    trevok->AppendOrder(a);
+    trevok->AppendOrder(b);
+    view_.selected = {trevok};
+    view_.modifiers = kModifierCtrl;
+    MouseActionMap::Build(false);
+    Mouse::OnLeftDown(20, 150, 0);
+    Mouse::OnMove(100, 220, 0);
+    ASSERT_TRUE(MouseAction::SelectionBox().shown);
+    Frame();
+    uitest::KeepFrame("hud_box_and_route");
+    const struct {
+        const char* what;
+        int x, y;
+        int r, g, b;
+    } rows[] = {
+        {"box top", 60, 150, 0, 199, 0},         {"box left", 20, 190, 0, 199, 0},
+        {"box inside", 60, 190, 0, 0, 0x80},     {"first leg", 175, 120, 255, 255, 255},
+        {"second leg", 190, 140, 255, 255, 255}, {"off the route", 175, 135, 0, 0, 0x80},
+        // "[n]" at each waypoint: solid glyphs from its pixel down and right.
+        {"first label", 200, 123, 255, 255, 255}, {"second label", 200, 153, 255, 255, 255},
+    };
+    for (const auto& r : rows)
+        EXPECT_TRUE(Near(r.x, r.y, r.r, r.g, r.b))
+            << r.what << ": " << Pixel(r.x, r.y).r << "," << Pixel(r.x, r.y).g << "," << Pixel(r.x, r.y).b;
+    Mouse::OnLeftUp(100, 220, 0);
+    EXPECT_FALSE(MouseAction::SelectionBox().shown);
+    Frame();
+    EXPECT_TRUE(Near(60, 150, 0, 0, 0x80)) << "the box goes with the drag";
+    // Without Ctrl no route.
+    view_.modifiers = 0;
+    Frame();
+    EXPECT_TRUE(Near(175, 120, 0, 0, 0x80));
 }
 
 } // namespace

@@ -217,3 +217,94 @@ TEST_F(StatusWindowTest, SampleStrings)
 
 } // namespace
 } // namespace ui_test
+
+#include "objects/ai.h"
+#include "objects/object_registry.h"
+#include "objects/server_link.h"
+#include "objects/think_routines.h"
+#include "platform/thread.h"
+#include "session/game_state.h"
+#include "session/message_queue.h"
+#include "session/server_objects.h"
+#include "session/server_thread.h"
+
+#include <algorithm>
+#include <deque>
+
+namespace ui_test {
+namespace {
+
+// A walker that thinks every pass and shuffles along x.
+int32_t Shuffle(GameObject& object, uint64_t now)
+{
+    object.nextThink_ = now + 1;
+    object.SetPosition(object.Position() + Vec3{static_cast<float>(AiRandom::Next() % 3) - 1.0f, 0, 0});
+    return 0;
+}
+
+// WATCH mode beside the running server thread: every frame reads the
+// watched server object through the hand-over while passes move it. Run
+// under the thread sanitizer (PRESET=tsan), a read outside the hand-over
+// shows as a race; here every frame must show the server's state line.
+TEST_F(StatusWindowTest, WatchModeReadsTheRunningServer)
+{
+    LoadStrings(kTexts);
+    ReplicaWorld world;
+    FakeView view;
+    StatusWindow::SetServerProbe({});
+    std::deque<script::Role> roles;
+    script::Role& walker = roles.emplace_back();
+    walker.aiType = 1;
+    walker.identifier = "walker";
+    walker.character.emplace();
+    walker.character->strength = 10;
+    walker.character->weapon = ReplicaWorld::kNoWeapon;
+
+    Ai::SetRoutine(1, &Shuffle);
+    Server::InstallObjectHooks();
+    ServerToClientQueue.Clear();
+    ASSERT_TRUE(Server::Start(nullptr));
+    int32_t id = 0;
+    {
+        GameState::Hold hold;
+        Server::ResetObjectTables();
+        AiPlayerSlots::Add(2);
+        id = Server::CreateLevelObject(2, &walker, {0, 0, 0}, Quaternion::Identity());
+    }
+    ASSERT_GT(id, 0);
+    Server::BeginLevel();
+    view.objects = {world.Make<Unit>(uint32_t(id), 2, world.NewRole("walker"))};
+    StatusWindow::SetMode(StatusWindow::kWatch);
+    StatusWindow::SetWatched(uint32_t(id));
+
+    const uint64_t start = Server::PassCount();
+    int frames = 0, stateLines = 0, decisionLines = 0;
+    while (Server::PassCount() < start + 20) {
+        Server::Wake();
+        for (const std::string& text : Texts(StatusWindow::BuildLines(16))) {
+            stateLines += text == "Standing around aimlessly" || text == "Walking";
+            decisionLines += text == "Time until next decision";
+        }
+        ++frames;
+        while (!ServerToClientQueue.Pop().IsEmpty()) {
+        }
+        platform::YieldThread();
+    }
+    Server::EndLevel();
+    Server::Stop();
+    EXPECT_EQ(stateLines, frames);
+    EXPECT_GT(decisionLines, 0);
+    // With the server gone there is nothing to read.
+    const std::vector<std::string> after = Texts(StatusWindow::BuildLines(16));
+    EXPECT_EQ(std::count(after.begin(), after.end(), "Standing around aimlessly"), 0);
+
+    Ai::InstallRoutines();
+    Server::SetHooks({});
+    ServerLink::Install({});
+    AiPlayerSlots::Clear();
+    ServerToClientQueue.Clear();
+    ClientToServerQueue.Clear();
+}
+
+} // namespace
+} // namespace ui_test

@@ -8,6 +8,7 @@
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
 #include "ui/recon_view.h"
+#include "ui/ui_placeholders.h"
 
 #include <gtest/gtest.h>
 
@@ -236,6 +237,30 @@ TEST_F(UnitKeysTest, ReconViewRidesTheLeadUnit)
     EXPECT_EQ(camera.requestedWidth_, CameraController::kPlayViewWidth);
     EXPECT_EQ(relative, (std::vector<bool>{true, false}));
     GameView::GetHooks().relativePointer = nullptr;
+}
+
+} // namespace
+} // namespace ui_test
+
+namespace ui_test {
+namespace {
+
+// The battle music follows the enemy team's attacks: only a live object of
+// team 2 that attacks counts.
+TEST_F(UnitKeysTest, BattleIsUnderwayWhileAnEnemyAttacks)
+{
+    EXPECT_FALSE(Game::IsBattleUnderway()) << "nobody";
+    Unit* own = world_.MakeUnit(1, ReplicaWorld::kOwnSide, "trevok");
+    Unit* enemy = world_.MakeUnit(2, Game::kEnemyTeam, "sentry");
+    Unit* third = world_.MakeUnit(3, 3, "stranger");
+    EXPECT_FALSE(Game::IsBattleUnderway()) << "nobody attacks";
+    own->AttackTarget(enemy, 0, false, false);
+    third->AttackTarget(own, 0, false, false);
+    EXPECT_FALSE(Game::IsBattleUnderway()) << "only other teams attack";
+    enemy->AttackTarget(own, 0, false, false);
+    EXPECT_TRUE(Game::IsBattleUnderway()) << "the enemy attacks";
+    ReplicaWorld::Kill(*enemy);
+    EXPECT_FALSE(Game::IsBattleUnderway()) << "the attacker is dead";
 }
 
 } // namespace

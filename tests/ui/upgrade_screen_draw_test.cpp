@@ -7,11 +7,11 @@
 // kept as a BMP for review.
 #include "ui/upgrade_screen.h"
 
-#include "../effects/review_screens.h"
 #include "Veapi/display_fixture.h"
 #include "Veapi/render_queue.h"
 #include "effects/frame_pass.h"
 #include "fake_view.h"
+#include "golden_frame.h"
 #include "objects/inventory.h"
 #include "objects/shape_cache.h"
 #include "tests/objects/server_fixture.h"
@@ -174,11 +174,7 @@ TEST_F(UpgradeScreenDraw, PartsAndMarkersByRegion)
     // The panel grows to full size within a second.
     for (int i = 0; i < 12; ++i)
         Frame(100);
-    if (const char* build = std::getenv("TREVOK_BUILD_DIR")) {
-        const std::filesystem::path review = std::filesystem::path(build) / "ui_screens";
-        std::filesystem::create_directories(review);
-        effecttest::KeepForReview(review, "upgrade_screen");
-    }
+    uitest::KeepFrame("upgrade_screen");
     const struct {
         const char* part;
         Look look;
