@@ -23,6 +23,12 @@ Colour ShieldColour(float shield)
     return out;
 }
 
+float ShellAlpha(uint32_t fogValue, float f)
+{
+    const float shown = 1.0f - float(std::min<uint32_t>(fogValue, 254)) / 254.0f;
+    return std::clamp(std::min(shown, 1.0f - f), 0.0f, 1.0f);
+}
+
 float RingRadius(float minimum, float maximum, float f, bool& restart)
 {
     if (minimum > maximum)

@@ -15,6 +15,10 @@ Colour Blend(const Colour& a, const Colour& b, float f);
 // Red at shield 0 to green at 200; values outside are clamped.
 Colour ShieldColour(float shield);
 
+// The shield shell's alpha: it fades out over its span, and no more than
+// the unit shows through the fog (0 in plain view, 254 wholly fogged).
+float ShellAlpha(uint32_t fogValue, float f);
+
 // The ring's radius at fraction f of its cycle; `restart` when it passed the
 // maximum (the radius is then the minimum). A minimum above the maximum is
 // taken as equal to it.

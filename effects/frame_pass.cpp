@@ -11,6 +11,7 @@ namespace {
 ShadowHookTable g_shadowHooks;
 bool g_installed = false;
 bool g_normalView = false;
+bool (*g_normalViewSource)() = nullptr;
 void (*g_itemLists)() = nullptr;
 } // namespace
 
@@ -36,7 +37,8 @@ void DrawItemLists()
 }
 
 void SetNormalView(bool on) { g_normalView = on; }
-bool NormalView() { return g_normalView; }
+void SetNormalViewSource(bool (*source)()) { g_normalViewSource = source; }
+bool NormalView() { return g_normalViewSource ? g_normalViewSource() : g_normalView; }
 
 void InstallShadows()
 {
@@ -56,7 +58,7 @@ void InstallShadows()
     Shadows::FrameHooks hooks;
     hooks.drawLateList = [](int64_t now) { DrawLateList(now); };
     hooks.drawOverlays = [] { DrawOverlays(); };
-    hooks.normalView = [] { return g_normalView; };
+    hooks.normalView = [] { return NormalView(); };
     hooks.drawUpgradeItems = [] { DrawItemLists(); };
     Shadows::SetFrameHooks(hooks);
 }
@@ -68,7 +70,7 @@ namespace FramePassStandIn {
 void Run()
 {
     Effects::DrawLateList();
-    if (!g_normalView)
+    if (!Effects::NormalView())
         Effects::DrawOverlays();
     Effects::DrawItemLists();
     RenderQueue::Flush();

@@ -32,7 +32,10 @@ void (*FramePass())();
 void SetItemListsHook(void (*draw)());
 void DrawItemLists();
 // Suppresses the overlays (the normal-view flag of the shadows' pass).
+// The interface installs where the flag lives; until then SetNormalView
+// holds it here.
 void SetNormalView(bool on);
+void SetNormalViewSource(bool (*source)());
 bool NormalView();
 // Points the shadow entry points above at the shadow code and hands the
 // shadow passes the late list and the overlays; Startup runs it first.

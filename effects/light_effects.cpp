@@ -311,8 +311,7 @@ bool ShieldShell(EffectRecord& r, uint64_t now)
     if (!r.object->ShapeLoaded() || !r.instance)
         return false;
     const float f = Effects::Fraction(now, r.timeA, r.timeB);
-    const float fog = float(std::min<uint32_t>(r.object->FogVisibility(), 254)) / 254.0f;
-    const float alpha = std::min(fog, 1.0f - f);
+    const float alpha = EffectMaths::ShellAlpha(r.object->FogVisibility(), f);
     const Colour c = EffectMaths::ShieldColour(r.object->ShieldValue());
     if (r.lightSet)
         r.lightSet->SetEmissive(c);

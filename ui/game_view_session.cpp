@@ -1,4 +1,5 @@
 #include "ui/camera_commands.h"
+#include "effects/frame_pass.h"
 #include "ui/camera_controller.h"
 #include "ui/game_view.h"
 #include "ui/hud_viewports.h"
@@ -12,6 +13,7 @@
 #include "ui/upgrade_screen.h"
 #include "ui/wait_for_world.h"
 #include "ui/wheel.h"
+#include "ui/ui_placeholders.h"
 #include "objects/teams.h"
 #include "objects/world_object.h"
 #include "session/session_placeholders.h"
@@ -95,6 +97,8 @@ void InstallSessionHooks(std::function<bool()> swapCameraButtons)
     InstallWaitForWorld();
     ServerNotices::Install();
     hooks.cameraLimits = [](const CameraLimits& limits) { CameraController::ApplyLimits(limits); };
+    // The frame pass shows the overlays only in the recon view.
+    Effects::SetNormalViewSource([] { return FreeCameraFlag; });
 }
 
 } // namespace GameView

@@ -1,4 +1,5 @@
 #include "ui/upgrade_screen.h"
+#include "effects/effect_shapes.h"
 #include "effects/frame_pass.h"
 
 #include "console/console_draw.h"
@@ -315,6 +316,8 @@ void Build()
             g_dummies[name] = (object->minimum_ + object->maximum_) * 0.5f + place;
         g_dummyObjects.push_back(object);
     }
+    // The recon view's scanner image, shown by the frame pass's overlays.
+    Hud::CreateScanner();
     SkyBackdrop::Load();
     Hud::MakePanelQuads();
     // Slots by row (w, a, m) and position: entry = row + 3 x position.
@@ -340,6 +343,7 @@ void Release()
         object->Release();
     g_dummyObjects.clear();
     SkyBackdrop::Release();
+    Hud::ReleaseScanner();
     Hud::ReleasePanelQuads();
     ReleaseMarkerMaterial();
     std::fill(std::begin(g_slots), std::end(g_slots), nullptr);

@@ -172,4 +172,18 @@ TEST(FogAlphaTest, SmokeAlphaIsClampedAndPresetAlphaIsScaled)
     }
 }
 
+// A unit in plain view shows its shell fading out; fog hides it as it hides
+// the unit, never the other way round.
+TEST(FogAlphaTest, ShellShowsOverAUnitInViewAndFadesWithTheFog)
+{
+    struct Row {
+        uint32_t fog;
+        float f, alpha;
+    };
+    const Row rows[] = {{0, 0.0f, 1.0f},   {0, 0.25f, 0.75f}, {0, 1.0f, 0.0f},  {127, 0.0f, 0.5f},
+                        {127, 0.75f, 0.25f}, {254, 0.0f, 0.0f}, {9999, 0.0f, 0.0f}, {0, 1.5f, 0.0f}};
+    for (const Row& row : rows)
+        EXPECT_NEAR(ShellAlpha(row.fog, row.f), row.alpha, 1e-5f) << row.fog << " at " << row.f;
+}
+
 } // namespace

@@ -79,7 +79,7 @@ public:
 
     bool exists_ = true;
     float shield_ = 100;
-    uint32_t fog_ = 254;
+    uint32_t fog_ = 0;  // in plain view
     float floor_ = 1000;
     VeObject* instance_ = nullptr;
 

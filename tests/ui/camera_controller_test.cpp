@@ -1,6 +1,8 @@
 #include "ui_fixture.h"
 
 #include "Veapi/camera.h"
+#include "effects/frame_pass.h"
+#include "ui/ui_placeholders.h"
 #include "session/session_placeholders.h"
 #include "world/level_fixture.h"
 #include "world/map_build.h"
@@ -51,6 +53,21 @@ TEST_F(CameraTest, EdgeScrollMovesTheFocusByTheRampsIntegral)
     // 0.025 of travel, scaled by twice the zoom times the view width.
     EXPECT_NEAR(S().focus.x, 10 + 0.025f * 2 * 20 * CameraController::kPlayViewWidth, 1e-4f);
     EXPECT_NEAR(S().focus.z, 10, 1e-4f);
+}
+
+// The frame pass draws the scanner overlays in the recon view only: the
+// game's view flag, as the view commands and keys set it, decides.
+TEST_F(CameraTest, TheFramePassOverlaysFollowTheViewMode)
+{
+    GameView::InstallSessionHooks(nullptr);
+    Session::Hooks().cameraLimits = nullptr;
+    SessionObservers::Set(nullptr, nullptr);
+    for (const bool normal : {false, true, false}) {
+        FreeCameraFlag = normal;
+        EXPECT_EQ(Effects::NormalView(), normal);
+    }
+    FreeCameraFlag = true;
+    Effects::SetNormalViewSource(nullptr);
 }
 
 TEST_F(CameraTest, TheLevelStartsMapLimitsReplaceTheStartUpOnes)

@@ -9,6 +9,7 @@
 
 #include "Veapi/display_fixture.h"
 #include "Veapi/render_queue.h"
+#include "effects/effect_shapes.h"
 #include "effects/frame_pass.h"
 #include "fake_view.h"
 #include "golden_frame.h"
@@ -63,6 +64,25 @@ TEST_F(DisplayTest, HotSpotsAreMeasuredThroughTheScreenCamera)
         EXPECT_NEAR(got.y1, (r.y1 + UpgradeScreen::kPlaceY) * 480, 1.0f) << r.part;
     }
     UpgradeScreen::Release();
+    ShapeCache::FreeAll();
+    ChunkFileCache::FreeAll();
+}
+
+// The recon view's scanner image is made with the interface at level load
+// and goes with it at level stop, so the overlays have it during play and
+// no level leaves it behind.
+TEST_F(DisplayTest, TheScannerLivesFromTheInterfaceBuildToItsRelease)
+{
+    Start(320, 240, 32);
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(data, nullptr);
+    TextureManager::SetGraphicsDirectory(std::filesystem::path(data) / "graphics");
+    ASSERT_EQ(Hud::Scanner(), nullptr);
+    UpgradeScreen::Build();
+    EXPECT_NE(Hud::Scanner(), nullptr);
+    UpgradeScreen::Release();
+    EXPECT_EQ(Hud::Scanner(), nullptr);
+    TextureManager::SetGraphicsDirectory({});
     ShapeCache::FreeAll();
     ChunkFileCache::FreeAll();
 }
