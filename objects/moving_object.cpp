@@ -434,7 +434,15 @@ float MovingObject::MarkerFraction(uint64_t now, uint64_t expiry, uint64_t durat
 
 void MovingObject::PlaceAndDraw()
 {
-    WorldObject::PlaceAndDraw();
+    const ClientServices& services = ClientServices::Get();
+    if (squadMember_ && services.soleSelected && services.soleSelected(*this)) {
+        const uint32_t kept = renderFlags_ & ClientRender::kHitTested;
+        renderFlags_ &= ~ClientRender::kHitTested;
+        WorldObject::PlaceAndDraw();
+        renderFlags_ |= kept;
+    } else {
+        WorldObject::PlaceAndDraw();
+    }
     DrawMarker();
     DrawCarriedFlag();
     if (disguise_ && disguised_ && visible_) {
@@ -487,6 +495,12 @@ void MovingObject::Deactivate()
             ShowItemScreen(*item, false);
     }
     moving_ = false;
+    // The view that follows it lets go; the unit is steered no more.
+    if (StateFlags() & kDirectControl) {
+        if (const auto& reset = ClientServices::Get().resetView)
+            reset(*this);
+        SetDirectControl(false);
+    }
     WorldObject::Deactivate();
 }
 

@@ -94,15 +94,9 @@ void Unit::LoadMagazine()
             rounds_ = 1;
             return;
         }
-        ammoItem_ = -1;
+        FindAmmoItem();
         if (!inventory_)
             return;
-        for (const CarriedItem& item : inventory_->Items()) {
-            if (item.kind == ItemKind::kAmmoStack && item.amount == type) {
-                ammoItem_ = item.id;
-                break;
-            }
-        }
         if (rounds_ == 0) {
             uint64_t total = 0;
             for (const CarriedItem& item : inventory_->Items()) {
@@ -129,9 +123,31 @@ void Unit::LoadMagazine()
     }
 }
 
+void Unit::FindAmmoItem()
+{
+    ammoItem_ = -1;
+    if (!inventory_ || !weapon_ || weapon_->ammoType == kNoAmmoNeeded)
+        return;
+    for (const CarriedItem& item : inventory_->Items()) {
+        if (item.kind == ItemKind::kAmmoStack && item.amount == weapon_->ammoType) {
+            ammoItem_ = item.id;
+            return;
+        }
+    }
+}
+
+bool Unit::ShotFired(bool unlimited)
+{
+    if (!unlimitedAmmo_) {
+        FindAmmoItem();
+        unlimitedAmmo_ = unlimited || (weapon_ && weapon_->ammoType == kNoAmmoNeeded);
+    }
+    return UseRound();
+}
+
 bool Unit::UseRound()
 {
-    CarriedItem* item = inventory_ && ammoItem_ >= 0 ? inventory_->FindById(ammoItem_) : nullptr;
+    CarriedItem* item = inventory_ && ammoItem_ >= 0 && !unlimitedAmmo_ ? inventory_->FindById(ammoItem_) : nullptr;
     if (!item) {
         // The next shot leaves from the other muzzle.
         std::swap(muzzleA_, muzzleB_);
@@ -173,6 +189,7 @@ void Unit::ChangeAmmo(int32_t type)
 {
     if (!weapon_ || !weapon_->SelectAmmo(type))
         return;
+    unlimitedAmmo_ = false;
     rounds_ = 0;
     LoadMagazine();
 }
@@ -185,6 +202,7 @@ void Unit::SetWeaponRole(int32_t weaponType)
         weapon_->weaponType = weaponType;
     }
     ammoItem_ = -1;
+    unlimitedAmmo_ = false;
     rounds_ = 0;
     ReadyWeapon();
 }

@@ -570,6 +570,21 @@ bool WorldObject::PartWorldPosition(const std::string& part, Vec3& out, bool sca
     return true;
 }
 
+bool WorldObject::MuzzlePoint(Vec3& out) const
+{
+    const char* part = GetMuzzlePart();
+    return part && *part && PartWorldPosition(part, out, true);
+}
+
+void WorldObject::KeepLightEmitter(ParticleEmitter* emitter)
+{
+    lightEmitter_.Stop();
+    if (emitter)
+        lightEmitter_ = {emitter, emitter->Group(), {}};
+}
+
+void WorldObject::StopLightEmitter() { lightEmitter_.Stop(); }
+
 bool WorldObject::DetachPart(uint32_t index)
 {
     if (!role_ || index >= role_->severPoints.size() || !object_)
@@ -665,6 +680,7 @@ void WorldObject::StopLightsAndEmitters()
         kept.Stop();
     partEmitters_.clear();
     corona_.Stop();
+    lightEmitter_.Stop();
 }
 
 void WorldObject::AddCorona(const char* part, const Colour& colour)
@@ -718,6 +734,10 @@ void WorldObject::PlaceLightsAndEmitters()
                     corona->SetPosition(at);
             }
         }
+    }
+    if (ParticleEmitter* glow = lightEmitter_.Live()) {
+        glow->SetFogFactor(fogFactor);
+        glow->SetPosition(position_);
     }
     // Smoke keeps rising where nobody sees the object, unseen; it follows
     // the object only in sight.

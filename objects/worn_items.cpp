@@ -45,6 +45,20 @@ int32_t ItemScreenKind(const CarriedItem& item)
 
 } // namespace
 
+bool MovingObject::ReceiveItem(int32_t kind, const script::Role& role, int32_t itemId,
+                               Inventory::Announcer announce)
+{
+    if (!inventory_)
+        return false;
+    const bool shown = InventoryPanel::Shown() == inventory_.get();
+    if (shown)
+        inventory_->ReleasePanel();
+    inventory_->AddFromRole(kind, role, itemId, announce);
+    if (shown)
+        inventory_->BuildPanel();
+    return true;
+}
+
 bool MovingObject::EquipItem(int32_t slot, int32_t itemId)
 {
     CarriedItem* item = inventory_ ? inventory_->FindById(itemId) : nullptr;

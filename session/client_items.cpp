@@ -79,7 +79,7 @@ Applied Received(const Words& w)
     // An item number the inventory holds already would make two items one.
     if (!mover || !role || mover->GetInventory()->FindById(w.I(4)))
         return Applied::kRefused;
-    mover->GetInventory()->AddFromRole(w.I(2), *role, w.I(4), w.U(0) == 81 ? PlaySound : nullptr);
+    mover->ReceiveItem(w.I(2), *role, w.I(4), w.U(0) == 81 ? PlaySound : nullptr);
     if (w.U(0) == 81 && mover->IsSelectable())
         Announce(*mover, ItemFromRole(w.I(2), *role, w.I(4)), *role);
     return Applied::kApplied;

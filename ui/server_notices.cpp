@@ -8,6 +8,7 @@
 #include "ui/game_view.h"
 #include "ui/map_screen.h"
 #include "ui/menu_screen.h"
+#include "ui/recon_view.h"
 #include "ui/selection.h"
 
 #include <algorithm>
@@ -109,6 +110,15 @@ void MoveCamera(const float (&placement)[12], float rate)
     CameraController::SetScriptMode(true);
 }
 
+// The unit the view rode with went: the view returns to the player.
+void ResetView(WorldObject& unit)
+{
+    if (Selection::ViewUnit() == &unit)
+        Selection::SetViewUnit(nullptr);
+    if (ReconView::Follows(&unit))
+        ReconView::Toggle(false);
+}
+
 void SelectAndTrack(WorldObject& object)
 {
     Selection::RemoveAll();
@@ -162,9 +172,14 @@ void Install()
     hooks.pickUpText = PickUpText;
     hooks.speak = Speak;
     hooks.unitPanel = GiveUnitPanel;
+    hooks.quickWeaponEnd = [](WorldObject&) { Selection::EndQuickWeapon(); };
     ClientServices& services = ClientServices::Get();
     services.openItemScreen = OpenItemScreen;
     services.closeItemScreen = CloseItemScreen;
+    services.soleSelected = [](const WorldObject& object) {
+        return Selection::Count() == 1 && Selection::Contains(&object);
+    };
+    services.resetView = ResetView;
 }
 
 MenuScreen* ItemScreenOf(const WorldObject& unit, int32_t itemId)
