@@ -452,6 +452,10 @@ void WorldObject::Deactivate()
     if (deactivated_)
         return;
     deactivated_ = true;
+    // The fog holds a defogger until it is taken off: one left behind would
+    // clear the fog where the object ended for good.
+    if (marks_.defogging)
+        SetDefogging(false);
     auto& squad = WorldObjectTable::SquadList();
     squad.erase(std::remove(squad.begin(), squad.end(), this), squad.end());
     if (WorldObjectTable::CurrentObject() == this)

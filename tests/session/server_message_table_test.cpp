@@ -974,7 +974,9 @@ TEST_F(ShotMessages, ALaunchStartsWhatItsShotsFlagsAskAndTheShooterIsHeard)
         EXPECT_EQ(Get(kNewShot)->Marks().defogging, row.defogs);
         EXPECT_TRUE(Logged("sound 12 at (2.0 0.0 0.0)"));
         // The clearing shot lets go of the fog when it ends.
+        WorldObjectRef shot(Get(kNewShot));
         ASSERT_EQ(Client::ApplyServerMessage(Words({52, kNewShot})), Applied::kApplied);
+        EXPECT_FALSE(shot->Marks().defogging);
     }
 }
 
