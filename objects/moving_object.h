@@ -186,6 +186,8 @@ public:
     bool ReceiveItem(int32_t kind, const script::Role& role, int32_t itemId, Inventory::Announcer announce);
 
 protected:
+    // The upgrade panel, when it shows this inventory, laid out afresh.
+    void RefreshShownPanel();
     // The worn item's effect on the object, or (on false) its undoing.
     virtual void ApplyWornEffect(const CarriedItem& item, bool on);
     // The screen a worn gadget keeps open for the own side: opened, or closed.

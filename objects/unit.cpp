@@ -73,9 +73,17 @@ void Unit::ReadyWeapon()
     if (inventory_) {
         rounds_ = 0;
         LoadMagazine();
+        if (IsSelectable() && ammoItem_ < 0 && weapon_->ammoType != kNoAmmoNeeded)
+            Say(kTextNoAmmunition);
     } else {
         rounds_ = 1;
     }
+}
+
+void Unit::Say(uint32_t textId)
+{
+    if (const auto& say = ClientServices::Get().sayBeside)
+        say(*this, textId);
 }
 
 void Unit::LoadMagazine()
@@ -166,7 +174,10 @@ bool Unit::UseRound()
     if (item->count == 0) {
         inventory_->Remove(*item);
         ammoItem_ = -1;
+        RefreshShownPanel();
         LoadMagazine();
+        if (side_ == ClientServices::Get().OwnSide())
+            Say(ammoItem_ >= 0 ? kTextNextStack : kTextNoAmmunition);
     }
     return refilled;
 }

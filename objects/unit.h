@@ -20,6 +20,10 @@ int32_t WeaponPitchFraction(float dy, float horizontalSquared, float speed, bool
 
 class Unit : public MovingObject {
 public:
+    // Texts said beside the unit: another stack of its ammunition in use,
+    // none left, its disguise given away.
+    static constexpr uint32_t kTextNextStack = 7050, kTextNoAmmunition = 7051, kTextDisguiseLost = 7076;
+
     Unit(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id);
 
     // What the number keys read.
@@ -119,6 +123,7 @@ protected:
     void ReadyWeapon();
     // Firing gives a disguise away: it ends and its cloak comes off.
     void DropDisguise();
+    void Say(uint32_t textId);
     // Points the weapon and the torso at the target point through the aim
     // poses, or turns the body when the torso may not take the turn.
     void Aim(uint64_t time);

@@ -61,6 +61,9 @@ struct ClientServices {
     std::function<bool(const WorldObject& object)> soleSelected;
     // The unit the view follows went: the player's view lets go of it.
     std::function<void(WorldObject& object)> resetView;
+    // A line beside a unit: its role's name, ": " and the string `textId`
+    // (the ammunition it changed to or ran out of, a disguise given away).
+    std::function<void(WorldObject& unit, uint32_t textId)> sayBeside;
 
     static ClientServices& Get();
     int32_t OwnSide() const;

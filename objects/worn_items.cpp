@@ -45,6 +45,14 @@ int32_t ItemScreenKind(const CarriedItem& item)
 
 } // namespace
 
+void MovingObject::RefreshShownPanel()
+{
+    if (!inventory_ || InventoryPanel::Shown() != inventory_.get())
+        return;
+    inventory_->ReleasePanel();
+    inventory_->BuildPanel();
+}
+
 bool MovingObject::ReceiveItem(int32_t kind, const script::Role& role, int32_t itemId,
                                Inventory::Announcer announce)
 {
@@ -207,6 +215,7 @@ void MovingObject::EndDisguise()
 
 void Unit::DropDisguise()
 {
+    Say(kTextDisguiseLost);
     // The cloak comes off with the disguise: worn on, it would go on
     // lending the build of an enemy that has now seen the shot.
     for (const WornItem& worn : worn_) {

@@ -1,6 +1,7 @@
 #include "ui/server_notices.h"
 
 #include "console/screen_message.h"
+#include "console/text_console.h"
 #include "objects/world_object.h"
 #include "session/client_hooks.h"
 #include "ui/client_objects.h"
@@ -119,6 +120,13 @@ void ResetView(WorldObject& unit)
         ReconView::Toggle(false);
 }
 
+// The role's name is data: copied, never a format.
+void SayBeside(WorldObject& unit, uint32_t textId)
+{
+    const char* name = ClientObjects::RoleName(unit);
+    ClientObjects::ShowText(unit, std::string(name ? name : "") + ": " + TextConsole::Text(textId));
+}
+
 void SelectAndTrack(WorldObject& object)
 {
     Selection::RemoveAll();
@@ -180,6 +188,7 @@ void Install()
         return Selection::Count() == 1 && Selection::Contains(&object);
     };
     services.resetView = ResetView;
+    services.sayBeside = SayBeside;
 }
 
 MenuScreen* ItemScreenOf(const WorldObject& unit, int32_t itemId)

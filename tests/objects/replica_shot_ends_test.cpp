@@ -252,3 +252,71 @@ TEST_F(ReplicaEnds, UnlimitedAmmunitionTakesNoRounds)
 }
 
 } // namespace
+
+namespace {
+
+// What a unit says beside itself about its ammunition and its disguise: a
+// squad member readied without ammunition that none left (7051); an
+// own-side unit whose stack ran out another stack in use (7050) or none
+// left (7051); a disguise given away by aiming (7076). Another player's
+// units say nothing of their stacks.
+TEST_F(ReplicaEnds, AUnitSaysWhatBecameOfItsAmmunitionAndItsDisguise)
+{
+    script::RecordTables& tables = script::RecordTables::Global();
+    script::WeaponEntry entry;
+    entry.magazineSize = 5;
+    tables.StoreWeapon(3, 6, entry);
+    std::vector<uint32_t> said;
+    ClientServices::Get().sayBeside = [&](WorldObject&, uint32_t textId) { said.push_back(textId); };
+
+    // Readied with nothing to load.
+    auto* empty = Make<Unit>(NewRole(0, 100, 3), kOwnSide, {0, 0, 0});
+    EXPECT_EQ(said, std::vector<uint32_t>{Unit::kTextNoAmmunition});
+    said.clear();
+    empty->Remove();
+
+    const struct {
+        const char* name;
+        int32_t side;
+        std::vector<int32_t> stacks;  // rounds in each carried stack
+        std::vector<uint32_t> said;   // once the first stack is used up
+    } rows[] = {
+        {"another stack follows", kOwnSide, {1, 1}, {Unit::kTextNextStack}},
+        {"the last stack", kOwnSide, {1}, {Unit::kTextNoAmmunition}},
+        {"another player's stack", 3, {1}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto* unit = Make<Unit>(NewRole(0, 100, 3), row.side, {0, 0, 0});
+        ASSERT_NE(unit->GetInventory(), nullptr);
+        int32_t id = 700;
+        for (int32_t rounds : row.stacks)
+            unit->GetInventory()->AddStack(6, rounds, id++);
+        unit->ChangeAmmo(6);
+        said.clear();
+        unit->UseRound();
+        EXPECT_EQ(said, row.said);
+        unit->Remove();
+    }
+
+    said.clear();
+    script::Role& role = NewRole(0, 100, 3);
+    GiveBoxModel(role, {0});
+    auto* spy = Make<Unit>(role, kOwnSide, {0, 0, 0});
+    script::Role& enemy = NewRole(2);
+    GiveBoxModel(enemy, {0});
+    Make<MovingObject>(enemy, kEnemySide, {0, 0, -200});
+    CarriedItem cloak;
+    cloak.kind = 7;
+    cloak.subtype = 4;
+    cloak.id = 77;
+    spy->GetInventory()->Add(cloak);
+    ASSERT_TRUE(spy->EquipItem(2, 77));
+    ASSERT_NE(spy->DisguiseId(), -1);
+    said.clear();
+    spy->AttackLocation({0, 0, 20}, 1, false, false);
+    EXPECT_EQ(said, std::vector<uint32_t>{Unit::kTextDisguiseLost});
+    tables.Weapons().FreeRow(3);
+}
+
+} // namespace
