@@ -5,6 +5,7 @@
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "objects/inventory.h"
+#include "objects/orders.h"
 #include "objects/teams.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
@@ -296,6 +297,9 @@ void MovingObject::SetSide(int32_t side)
 
 void MovingObject::TakeDamage(int32_t amount)
 {
+    // The developer switch spares the own side, here as on the server.
+    if (ServerFlags::GodMode() && side_ == ClientServices::Get().OwnSide())
+        return;
     int64_t rest = amount;
     const int32_t shield = GetShield();
     if (shield <= 0) {

@@ -320,3 +320,23 @@ TEST_F(ReplicaEnds, AUnitSaysWhatBecameOfItsAmmunitionAndItsDisguise)
 }
 
 } // namespace
+
+namespace {
+
+// The developer's god mode spares the own side's replicas as the server
+// spares their objects; others still take the hit.
+TEST_F(ReplicaEnds, GodModeSparesTheOwnSideOnly)
+{
+    for (const bool godMode : {false, true}) {
+        ServerFlags::GodMode() = godMode;
+        for (const int32_t side : {kOwnSide, kEnemySide}) {
+            SCOPED_TRACE(std::string(godMode ? "god mode, side " : "side ") + std::to_string(side));
+            auto* unit = Make<MovingObject>(NewRole(2, 100), side, {0, 0, 0});
+            unit->TakeDamage(30);
+            EXPECT_EQ(unit->HitPoints(), godMode && side == kOwnSide ? 100 : 70);
+        }
+    }
+    ServerFlags::GodMode() = false;
+}
+
+} // namespace
