@@ -1098,3 +1098,46 @@ TEST_F(ShotMessages, AnObjectsLightAndGlowGoOutTogether)
 }
 
 } // namespace
+
+namespace {
+
+// A deployable used (85) takes one charge; a remote mine says how it is set
+// off (text 291); a user standing still bends to place it (sequence 96).
+TEST_F(ServerMessageTable, ADeployableUsedTakesAChargeAndIsPlaced)
+{
+    Session::Hooks().text = [](uint32_t id) { return "text " + std::to_string(id); };
+    const struct {
+        const char* name;
+        int32_t subtype;
+        bool walking;
+        std::vector<std::string> said;
+        bool placed;
+    } rows[] = {
+        {"a mine, standing", 0, false, {}, true},
+        {"a remote mine, standing", 1, false, {"print text 291"}, true},
+        {"a decoy, walking", 3, true, {}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Reset();
+        auto* walker = Get<MovingObject>(kWalker);
+        CarriedItem* item = walker->GetInventory()->FindById(kItemId);
+        ASSERT_NE(item, nullptr);
+        item->kind = ItemKind::kDeployable;
+        item->subtype = row.subtype;
+        item->amount = 2;
+        if (row.walking) {
+            ASSERT_EQ(Client::ApplyServerMessage(Fixture(42)), Applied::kApplied);
+            ASSERT_TRUE(walker->IsWalking());
+        }
+        const int32_t sequenceBefore = walker->LastSequence();
+        log.clear();
+        ASSERT_EQ(Client::ApplyServerMessage(Words({86, kWalker, kItemId})), Applied::kApplied);
+        EXPECT_EQ(walker->GetInventory()->FindById(kItemId)->amount, 1);
+        EXPECT_EQ(log, row.said);
+        EXPECT_EQ(walker->LastSequence(), row.placed ? 96 : sequenceBefore);
+    }
+    Session::Hooks().text = nullptr;
+}
+
+} // namespace
