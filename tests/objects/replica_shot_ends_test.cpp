@@ -306,11 +306,7 @@ TEST_F(ReplicaEnds, AUnitSaysWhatBecameOfItsAmmunitionAndItsDisguise)
     script::Role& enemy = NewRole(2);
     GiveBoxModel(enemy, {0});
     Make<MovingObject>(enemy, kEnemySide, {0, 0, -200});
-    CarriedItem cloak;
-    cloak.kind = 7;
-    cloak.subtype = 4;
-    cloak.id = 77;
-    spy->GetInventory()->Add(cloak);
+    CarryCloak(*spy, 77);
     ASSERT_TRUE(spy->EquipItem(2, 77));
     ASSERT_NE(spy->DisguiseId(), -1);
     said.clear();

@@ -54,6 +54,16 @@ protected:
         ClientHooks::Get() = ClientHooks{};
         GameViewTest::TearDown();
     }
+    // Trevok stands on the screen at (64, 120) of 640 x 480; nobody else does.
+    void OnlyTrevokOnScreen()
+    {
+        Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
+            if (&unit != trevok_)
+                return false;
+            r = {64, 120, 96, 180};
+            return true;
+        });
+    }
     static Client::Applied Apply(std::initializer_list<uint32_t> words)
     {
         return Client::ApplyServerMessage(Words(words));
@@ -144,12 +154,7 @@ TEST_F(ServerNoticesTest, AnOwnUnitHandedToThisMachineGetsOnePanelForAsLongAsItL
 // a speaker off the screen speaks at the centre.
 TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
 {
-    Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
-        if (&unit != trevok_)
-            return false;
-        r = {64, 120, 96, 180};  // of a 640 x 480 screen
-        return true;
-    });
+    OnlyTrevokOnScreen();
     const struct {
         const char* name;
         WorldObject* speaker;
@@ -181,12 +186,7 @@ TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
 // of the screen's width at the panel's height, any other at the centre.
 TEST_F(ServerNoticesTest, ATextBesideAUnitOffTheScreenStandsByItsPanel)
 {
-    Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
-        if (&unit != trevok_)
-            return false;
-        r = {64, 120, 96, 180};  // of a 640 x 480 screen
-        return true;
-    });
+    OnlyTrevokOnScreen();
     ASSERT_EQ(Apply({3, trevok_->GetId()}), Client::Applied::kApplied);
     ASSERT_EQ(Apply({3, vell_->GetId()}), Client::Applied::kApplied);
     MenuScreen* panel = ServerNotices::UnitPanelOf(*vell_);
