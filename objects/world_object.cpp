@@ -460,6 +460,8 @@ void WorldObject::Deactivate()
     squad.erase(std::remove(squad.begin(), squad.end(), this), squad.end());
     if (WorldObjectTable::CurrentObject() == this)
         WorldObjectTable::MakeCurrent(nullptr);
+    if (const auto& close = ClientServices::Get().closeUpgradeScreen)
+        close(*this);
     StopLightsAndEmitters();
     renderFlags_ &= ~ClientRender::kHitTested;
 }

@@ -61,6 +61,8 @@ struct ClientServices {
     std::function<bool(const WorldObject& object)> soleSelected;
     // The unit the view follows went: the player's view lets go of it.
     std::function<void(WorldObject& object)> resetView;
+    // The object goes: the upgrade screen, when it shows it, closes.
+    std::function<void(WorldObject& object)> closeUpgradeScreen;
     // A line beside a unit: its role's name, ": " and the string `textId`
     // (the ammunition it changed to or ran out of, a disguise given away).
     std::function<void(WorldObject& unit, uint32_t textId)> sayBeside;
