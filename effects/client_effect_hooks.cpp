@@ -3,6 +3,7 @@
 #include "console/world_commands.h"
 #include "effects/ballistic_objects.h"
 #include "effects/effect_builders.h"
+#include "effects/effect_list.h"
 #include "effects/effect_object.h"
 #include "effects/particle_presets.h"
 #include "objects/client_effects.h"
@@ -57,6 +58,29 @@ void AddShadow(WorldObject& object)
         ClientEffects().addCaster(object);
 }
 
+// A beam shot's trace, pale blue, three pixels wide on a 1024 screen.
+void Beam(const Vec3& from, const Vec3& to)
+{
+    constexpr float kBeamWidth = 3.0f;
+    Colour colour;
+    colour.Set(0.2f, 0.7f, 0.9f, 0.8f);
+    AddBeamTrace(Now(), from, to, colour, kBeamWidth);
+}
+
+void Electricity(const Vec3& from, const Vec3& to, float amplitude)
+{
+    ElectricityRequest request;
+    request.end = to;
+    request.amplitude = amplitude;
+    AddElectricity(Now(), from, request);
+}
+
+void DestructionEffect(WorldObject& object)
+{
+    RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(object));
+    AddDestructionEffect(effect.Get(), Now());
+}
+
 } // namespace
 
 void InstallClientHooks()
@@ -73,7 +97,18 @@ void InstallClientHooks()
     };
     hooks.smoke = StartSmoke;
     hooks.addShadow = AddShadow;
-    ClientEffects().throwPiece = ThrowPiece;
+    hooks.launchBurst = ParticleEffects::SpawnGroup8Burst;
+    hooks.groundHit = ParticleEffects::SpawnGroundBlast;
+    hooks.shotFire = ParticleEffects::SpawnFire;
+    hooks.bigBurst = ParticleEffects::SpawnBigBurst;
+    hooks.spray = ParticleEffects::SpawnDirectional;
+    hooks.destructionEffect = DestructionEffect;
+    ClientEffectHooks& replicas = ClientEffects();
+    replicas.throwPiece = ThrowPiece;
+    replicas.electricity = Electricity;
+    replicas.whiteBurst = ParticleEffects::SpawnGroup8Burst;
+    replicas.explosion = ParticleEffects::SpawnExplosion;
+    replicas.beam = Beam;
     // REFLECT: the object under the cursor takes the sphere map.
     WorldCommands::Client().addSphereMap = [](int32_t id) {
         WorldObject* object = WorldObjectTable::FindById(uint32_t(id));

@@ -24,6 +24,13 @@ struct ClientEffectHooks {
     // A piece cut off an object flies off along `direction` (unit length)
     // under gravity.
     void (*throwPiece)(WorldObject& piece, const Vec3& direction) = nullptr;
+    // What an electric or beam shot leaves between its shooter's muzzle and
+    // where it ended: a crackle of that amplitude (metres), a white burst,
+    // an explosion, a beam.
+    void (*electricity)(const Vec3& from, const Vec3& to, float amplitude) = nullptr;
+    void (*whiteBurst)(const Vec3& position) = nullptr;
+    void (*explosion)(const Vec3& position) = nullptr;
+    void (*beam)(const Vec3& from, const Vec3& to) = nullptr;
 };
 
 ClientEffectHooks& ClientEffects();

@@ -5,6 +5,7 @@
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "objects/inventory.h"
+#include "objects/orders.h"
 #include "objects/teams.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
@@ -296,6 +297,9 @@ void MovingObject::SetSide(int32_t side)
 
 void MovingObject::TakeDamage(int32_t amount)
 {
+    // The developer switch spares the own side, here as on the server.
+    if (ServerFlags::GodMode() && side_ == ClientServices::Get().OwnSide())
+        return;
     int64_t rest = amount;
     const int32_t shield = GetShield();
     if (shield <= 0) {
@@ -434,7 +438,15 @@ float MovingObject::MarkerFraction(uint64_t now, uint64_t expiry, uint64_t durat
 
 void MovingObject::PlaceAndDraw()
 {
-    WorldObject::PlaceAndDraw();
+    const ClientServices& services = ClientServices::Get();
+    if (squadMember_ && services.soleSelected && services.soleSelected(*this)) {
+        const uint32_t kept = renderFlags_ & ClientRender::kHitTested;
+        renderFlags_ &= ~ClientRender::kHitTested;
+        WorldObject::PlaceAndDraw();
+        renderFlags_ |= kept;
+    } else {
+        WorldObject::PlaceAndDraw();
+    }
     DrawMarker();
     DrawCarriedFlag();
     if (disguise_ && disguised_ && visible_) {
@@ -487,6 +499,12 @@ void MovingObject::Deactivate()
             ShowItemScreen(*item, false);
     }
     moving_ = false;
+    // The view that follows it lets go; the unit is steered no more.
+    if (StateFlags() & kDirectControl) {
+        if (const auto& reset = ClientServices::Get().resetView)
+            reset(*this);
+        SetDirectControl(false);
+    }
     WorldObject::Deactivate();
 }
 

@@ -183,8 +183,14 @@ public:
     // none did.
     bool RemoveItemEffect(int32_t itemId);
     const std::vector<WornItem>& WornItems() const { return worn_; }
+    // Messages 81 and 82: the server gave the object an item. The upgrade
+    // screen's panel, when it shows this inventory, is rebuilt around it so
+    // that its slots show the list as it now is. False without an inventory.
+    bool ReceiveItem(int32_t kind, const script::Role& role, int32_t itemId, Inventory::Announcer announce);
 
 protected:
+    // The upgrade panel, when it shows this inventory, laid out afresh.
+    void RefreshShownPanel();
     // The worn item's effect on the object, or (on false) its undoing.
     virtual void ApplyWornEffect(const CarriedItem& item, bool on);
     // The screen a worn gadget keeps open for the own side: opened, or closed.

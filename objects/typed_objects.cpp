@@ -3,6 +3,7 @@
 #include "Veapi/particles.h"
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
+#include "objects/client_effects.h"
 #include "objects/role_classes.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
@@ -102,6 +103,50 @@ int32_t WorldProjectile::HitDamage() const
     const float damage = static_cast<float>(role_->projectile->damage) * damageFactor_;
     constexpr float kMost = 2147483520.0f;  // the largest float below 2^31
     return static_cast<int32_t>(std::lround(std::clamp(damage, -kMost, kMost)));
+}
+
+void WorldProjectile::HitDirection(float& dx, float& dz) const
+{
+    const float horizontal = std::sqrt(velocity_.x * velocity_.x + velocity_.z * velocity_.z);
+    if (!(horizontal > 0.0f) || !std::isfinite(horizontal)) {
+        dx = 0.0f;
+        dz = 1.0f;
+        return;
+    }
+    dx = velocity_.x / horizontal;
+    dz = velocity_.z / horizontal;
+}
+
+void WorldProjectile::EndAt(const Vec3& point)
+{
+    position_ = point;
+    if (ParticleEmitter* own = corona_.Live())
+        own->SetPosition(point);
+    Remove();
+}
+
+void WorldProjectile::Deactivate()
+{
+    if (deactivated_)
+        return;
+    constexpr int kArcs = 5;
+    constexpr float kArcAmplitude = 0.7f;
+    const ClientEffectHooks& effects = ClientEffects();
+    WorldObject* shooter = (flags_ & (kFlagElectric | kFlagBeam)) ? WorldObjectTable::FindById(shooterId_) : nullptr;
+    Vec3 muzzle;
+    if (shooter && shooter != this && shooter->MuzzlePoint(muzzle)) {
+        if (flags_ & kFlagElectric) {
+            for (int i = 0; i < kArcs && effects.electricity; ++i)
+                effects.electricity(muzzle, position_, kArcAmplitude);
+            if (effects.whiteBurst)
+                effects.whiteBurst(position_);
+            if (effects.explosion)
+                effects.explosion(position_);
+        } else if (effects.beam) {
+            effects.beam(muzzle, position_);
+        }
+    }
+    WorldObject::Deactivate();
 }
 
 Vec3 WorldProjectile::PositionAt(uint64_t ticks) const

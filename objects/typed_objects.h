@@ -10,7 +10,10 @@
 // A shot in flight, made by message 49 and ended by message 50.
 class WorldProjectile : public WorldObject {
 public:
-    static constexpr uint32_t kFlagElectric = 0x2, kFlagHitEffect = 0x8, kFlagBeam = 0x20, kFlagHoming = 0x40;
+    // Bits of the role's "limit" value a shot reads.
+    static constexpr uint32_t kFlagElectric = 0x2, kFlagLaunchBurst = 0x4, kFlagHitEffect = 0x8,
+                              kFlagDestroys = 0x10, kFlagBeam = 0x20, kFlagHoming = 0x40, kFlagDefogs = 0x80,
+                              kFlagSpray = 0x100;
 
     WorldProjectile(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, float speed,
                     uint32_t shooterId, int32_t targetId, uint32_t id);
@@ -21,6 +24,9 @@ public:
     void Update(uint64_t time, float seconds) override;
     bool IsPresent() const override { return false; }
     void ReleaseReferences() override { target_.Reset(); }
+    // An electric shot leaves arcs, a burst and an explosion between its
+    // shooter's muzzle and where it ended, a beam shot a beam.
+    void Deactivate() override;
     void WriteImage(std::span<uint8_t> image) const override;
     bool SaveState(trevok::ByteWriter& out) const override;
     bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
@@ -39,6 +45,12 @@ public:
     // What its hit deals: the projectile record's damage times the factor,
     // rounded as the server rounds it.
     int32_t HitDamage() const;
+    // The horizontal heading of the flight as a unit (x, z) pair; (0, 1)
+    // for a shot that flies straight up or down.
+    void HitDirection(float& dx, float& dz) const;
+    // The shot ends at `point`: its own emitter is left there to die out,
+    // and the replica goes.
+    void EndAt(const Vec3& point);
 
 protected:
     ~WorldProjectile() override;

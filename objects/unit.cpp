@@ -23,7 +23,6 @@ constexpr int32_t kNoAmmoNeeded = 16;
 constexpr int32_t kAmmoTypes = 17;
 // Said beside the unit: another stack of its ammunition is in use now, no
 // ammunition is left, its disguise is given away.
-constexpr int32_t kTextNextAmmunition = 7050, kTextNoAmmunition = 7051, kTextDisguiseLost = 7076;
 
 uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
 
@@ -105,15 +104,9 @@ void Unit::LoadMagazine()
             rounds_ = 1;
             return;
         }
-        ammoItem_ = -1;
+        FindAmmoItem();
         if (!inventory_)
             return;
-        for (const CarriedItem& item : inventory_->Items()) {
-            if (item.kind == ItemKind::kAmmoStack && item.amount == type) {
-                ammoItem_ = item.id;
-                break;
-            }
-        }
         if (rounds_ == 0) {
             uint64_t total = 0;
             for (const CarriedItem& item : inventory_->Items()) {
@@ -140,9 +133,31 @@ void Unit::LoadMagazine()
     }
 }
 
+void Unit::FindAmmoItem()
+{
+    ammoItem_ = -1;
+    if (!inventory_ || !weapon_ || weapon_->ammoType == kNoAmmoNeeded)
+        return;
+    for (const CarriedItem& item : inventory_->Items()) {
+        if (item.kind == ItemKind::kAmmoStack && item.amount == weapon_->ammoType) {
+            ammoItem_ = item.id;
+            return;
+        }
+    }
+}
+
+bool Unit::ShotFired(bool unlimited)
+{
+    if (!unlimitedAmmo_) {
+        FindAmmoItem();
+        unlimitedAmmo_ = unlimited || (weapon_ && weapon_->ammoType == kNoAmmoNeeded);
+    }
+    return UseRound();
+}
+
 bool Unit::UseRound()
 {
-    CarriedItem* item = inventory_ && ammoItem_ >= 0 ? inventory_->FindById(ammoItem_) : nullptr;
+    CarriedItem* item = inventory_ && ammoItem_ >= 0 && !unlimitedAmmo_ ? inventory_->FindById(ammoItem_) : nullptr;
     if (!item) {
         // The next shot leaves from the other muzzle.
         std::swap(muzzleA_, muzzleB_);
@@ -161,9 +176,10 @@ bool Unit::UseRound()
     if (item->count == 0) {
         inventory_->Remove(*item);
         ammoItem_ = -1;
+        RefreshShownPanel();
         LoadMagazine();
         if (side_ == ClientServices::Get().OwnSide())
-            Say(ammoItem_ >= 0 ? kTextNextAmmunition : kTextNoAmmunition);
+            Say(ammoItem_ >= 0 ? kTextNextStack : kTextNoAmmunition);
     }
     return refilled;
 }
@@ -186,6 +202,7 @@ void Unit::ChangeAmmo(int32_t type)
 {
     if (!weapon_ || !weapon_->SelectAmmo(type))
         return;
+    unlimitedAmmo_ = false;
     rounds_ = 0;
     LoadMagazine();
 }
@@ -198,6 +215,7 @@ void Unit::SetWeaponRole(int32_t weaponType)
         weapon_->weaponType = weaponType;
     }
     ammoItem_ = -1;
+    unlimitedAmmo_ = false;
     rounds_ = 0;
     ReadyWeapon();
 }
@@ -226,7 +244,6 @@ void Unit::AttackLocation(const Vec3& point, uint32_t time, bool aimFlag, bool l
     muzzleSpeed_ = weaponSpeed * (lob ? kLobFactor : 1.0f) * multiplier;
     if (disguised_) {
         DropDisguise();
-        Say(kTextDisguiseLost);
     }
 }
 

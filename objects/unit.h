@@ -20,6 +20,10 @@ int32_t WeaponPitchFraction(float dy, float horizontalSquared, float speed, bool
 
 class Unit : public MovingObject {
 public:
+    // Texts said beside the unit: another stack of its ammunition in use,
+    // none left, its disguise given away.
+    static constexpr int32_t kTextNextStack = 7050, kTextNoAmmunition = 7051, kTextDisguiseLost = 7076;
+
     Unit(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id);
 
     // What the number keys read.
@@ -59,8 +63,15 @@ public:
     void AttackLocation(const Vec3& point, uint32_t time, bool aimFlag, bool lob);
     void AttackTarget(WorldObject* target, uint32_t time, bool aimFlag, bool lob);
     void ClearTarget(uint32_t time);
-    // Message 48; true when the magazine was refilled.
+    // One round of the magazine goes; true when the magazine was refilled.
+    // Unlimited ammunition costs nothing: the next shot only changes muzzle.
     bool UseRound();
+    // Message 49 for its shooter: the stack in use is looked up again
+    // (ammunition type 16, or the developer switch `unlimited`, makes the
+    // ammunition unlimited until the ammunition or weapon changes), then
+    // the shot takes its round. True when the magazine was refilled.
+    bool ShotFired(bool unlimited);
+    bool HasUnlimitedAmmo() const { return unlimitedAmmo_; }
     void PlayFireSequence();
     void StartSweep(uint32_t time);
     void ChangeAmmo(int32_t type);
@@ -129,6 +140,10 @@ protected:
     WorldObjectRef target_;
     Vec3 targetPoint_{0, 0, 0};
     int32_t ammoItem_ = -1;  // the carried stack in use, by item id
+    bool unlimitedAmmo_ = false;
+    // The first carried stack of the weapon's ammunition type; none for a
+    // type that needs none.
+    void FindAmmoItem();
     uint32_t rounds_ = 0;
     uint8_t fireDone_ = 1, torsoDone_ = 1, pitchDone_ = 1;  // the playbacks' completion flags
     float muzzleSpeed_ = 0;

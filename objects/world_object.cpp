@@ -452,10 +452,16 @@ void WorldObject::Deactivate()
     if (deactivated_)
         return;
     deactivated_ = true;
+    // The fog holds a defogger until it is taken off: one left behind would
+    // clear the fog where the object ended for good.
+    if (marks_.defogging)
+        SetDefogging(false);
     auto& squad = WorldObjectTable::SquadList();
     squad.erase(std::remove(squad.begin(), squad.end(), this), squad.end());
     if (WorldObjectTable::CurrentObject() == this)
         WorldObjectTable::MakeCurrent(nullptr);
+    if (const auto& close = ClientServices::Get().closeUpgradeScreen)
+        close(*this);
     StopLightsAndEmitters();
     renderFlags_ &= ~ClientRender::kHitTested;
 }
@@ -570,6 +576,21 @@ bool WorldObject::PartWorldPosition(const std::string& part, Vec3& out, bool sca
     return true;
 }
 
+bool WorldObject::MuzzlePoint(Vec3& out) const
+{
+    const char* part = GetMuzzlePart();
+    return part && *part && PartWorldPosition(part, out, true);
+}
+
+void WorldObject::KeepLightEmitter(ParticleEmitter* emitter)
+{
+    lightEmitter_.Stop();
+    if (emitter)
+        lightEmitter_ = {emitter, emitter->Group(), {}};
+}
+
+void WorldObject::StopLightEmitter() { lightEmitter_.Stop(); }
+
 bool WorldObject::DetachPart(uint32_t index)
 {
     if (!role_ || index >= role_->severPoints.size() || !object_)
@@ -665,6 +686,7 @@ void WorldObject::StopLightsAndEmitters()
         kept.Stop();
     partEmitters_.clear();
     corona_.Stop();
+    lightEmitter_.Stop();
 }
 
 void WorldObject::AddCorona(const char* part, const Colour& colour)
@@ -718,6 +740,10 @@ void WorldObject::PlaceLightsAndEmitters()
                     corona->SetPosition(at);
             }
         }
+    }
+    if (ParticleEmitter* glow = lightEmitter_.Live()) {
+        glow->SetFogFactor(fogFactor);
+        glow->SetPosition(position_);
     }
     // Smoke keeps rising where nobody sees the object, unseen; it follows
     // the object only in sight.

@@ -56,8 +56,16 @@ struct ClientServices {
     // goes; unset: no screens (servers, tools).
     std::function<void(WorldObject& wearer, int32_t itemId, int32_t screenKind)> openItemScreen;
     std::function<void(WorldObject& wearer, int32_t itemId)> closeItemScreen;
+    // Whether the object is the one unit selected (a lone pick is drawn
+    // without its hit-test bits, so clicks go through it); unset: never.
+    std::function<bool(const WorldObject& object)> soleSelected;
+    // The unit the view follows went: the player's view lets go of it.
+    std::function<void(WorldObject& object)> resetView;
+    // The object goes: the upgrade screen, when it shows it, closes.
+    std::function<void(WorldObject& object)> closeUpgradeScreen;
     // The object's role name, ": " and a string-table text beside it (a unit
-    // out of ammunition, a disguise given away); unset: nothing is shown.
+    // out of ammunition or changing stacks, a disguise given away); unset:
+    // nothing is shown.
     std::function<void(WorldObject& object, int32_t textId)> sayBeside;
 
     static ClientServices& Get();
@@ -187,6 +195,14 @@ public:
     VeShape* ShadowShape() const;
     // The level surface height under the object; its y + 1000 without one.
     float GroundHeight() const;
+    // Where the part its next shot leaves from stands in the world now;
+    // false without a muzzle part or a shape that has it.
+    bool MuzzlePoint(Vec3& out) const;
+    // Message 111's glow: an emitter that follows the object until message
+    // 124 stops it (or the object goes). A second one replaces the first.
+    void KeepLightEmitter(ParticleEmitter* emitter);
+    void StopLightEmitter();
+    ParticleEmitter* LightEmitter() const { return lightEmitter_.Live(); }
 
     // ---- virtual operations ----
     virtual Vec3 GetCentre() const;
@@ -324,6 +340,7 @@ protected:
     LightSet* lightSet_ = nullptr;  // one reference while the own light is in it
     Light* ownLight_ = nullptr;
     KeptEmitter corona_;
+    KeptEmitter lightEmitter_;
     bool coronaFollowsPart_ = false;
     std::vector<KeptEmitter> partEmitters_;
     void StartLightsAndEmitters();

@@ -45,6 +45,28 @@ int32_t ItemScreenKind(const CarriedItem& item)
 
 } // namespace
 
+void MovingObject::RefreshShownPanel()
+{
+    if (!inventory_ || InventoryPanel::Shown() != inventory_.get())
+        return;
+    inventory_->ReleasePanel();
+    inventory_->BuildPanel();
+}
+
+bool MovingObject::ReceiveItem(int32_t kind, const script::Role& role, int32_t itemId,
+                               Inventory::Announcer announce)
+{
+    if (!inventory_)
+        return false;
+    const bool shown = InventoryPanel::Shown() == inventory_.get();
+    if (shown)
+        inventory_->ReleasePanel();
+    inventory_->AddFromRole(kind, role, itemId, announce);
+    if (shown)
+        inventory_->BuildPanel();
+    return true;
+}
+
 bool MovingObject::EquipItem(int32_t slot, int32_t itemId)
 {
     CarriedItem* item = inventory_ ? inventory_->FindById(itemId) : nullptr;
@@ -193,6 +215,7 @@ void MovingObject::EndDisguise()
 
 void Unit::DropDisguise()
 {
+    Say(kTextDisguiseLost);
     // The cloak comes off with the disguise: worn on, it would go on
     // lending the build of an enemy that has now seen the shot.
     for (const WornItem& worn : worn_) {

@@ -11,6 +11,8 @@
 #include "objects/typed_objects.h"
 #include "objects/inventory.h"
 #include "objects/client_effects.h"
+#include "objects/orders.h"
+#include "objects/weapon_state.h"
 #include "script/records.h"
 #include "session/message_queue.h"
 #include "session/message_sizes.h"
@@ -153,15 +155,16 @@ Applied StopAim(const Words& w)
     return Applied::kApplied;
 }
 
+// {48, id}: a one-shot attack ended. Its round went with its launch (49):
+// only the fire pose, when it has not started, and the keys' quick weapon.
 Applied RoundUsed(const Words& w)
 {
     auto* unit = ObjectAs<Unit>(w);
     if (!unit)
         return Applied::kRefused;
-    // The magazine ran dry and another one went in: the reload is heard.
-    if (unit->UseRound())
-        detail::PlaySound(kSoundMagazineEmptied);
     unit->PlayFireSequence();
+    if (unit->Readied().readied && ClientHooks::Get().quickWeaponEnd)
+        ClientHooks::Get().quickWeaponEnd(*unit);
     return Applied::kApplied;
 }
 
@@ -169,6 +172,20 @@ Applied RoundUsed(const Words& w)
 // it struck another side: the fog clears there for a minute.
 constexpr float kLaunchClearing = 25.0f, kHitClearing = 20.0f, kClearingSeconds = 60.0f;
 constexpr uint32_t kTimedClearing = 1;
+
+// The shooter's side of a launch: its fire pose, its weapon's report, and
+// the round the shot took from its magazine.
+void ShooterFired(WorldObject& owner)
+{
+    auto* unit = dynamic_cast<Unit*>(&owner);
+    if (!unit)
+        return;
+    unit->PlayFireSequence();
+    if (const WeaponState* weapon = unit->GetWeapon())
+        detail::PlaySoundAt(weapon->sound, unit->Position());
+    if (unit->ShotFired(ServerFlags::UnlimitedAmmo().load()))
+        detail::PlaySound(kSoundMagazineEmptied);
+}
 
 // {49, shooter, target or -1, role, side (low byte), seconds, from,
 // orientation, speed, id}
@@ -181,14 +198,63 @@ Applied Launch(const Words& w)
     if (!role || !ValidSide(side) || !w.Finite(5, 9) || WorldObjectTable::FindById(id))
         return Applied::kRefused;
     WorldObject::CatchUpClock(w.F(5));
+    const Vec3 from = w.Point(6);
     if (side != ClientServices::Get().OwnSide())
-        detail::ClearFog(w.Point(6), kLaunchClearing, kTimedClearing, kClearingSeconds);
-    auto* shot = new WorldProjectile(side, role, w.Point(6), w.Rotation(9), w.F(13), w.U(1), w.I(2), id);
+        detail::ClearFog(from, kLaunchClearing, kTimedClearing, kClearingSeconds);
+    auto* shot = new WorldProjectile(side, role, from, w.Rotation(9), w.F(13), w.U(1), w.I(2), id);
     shot->Activate(static_cast<uint64_t>(std::max<int64_t>(AppTime::GameNow(), 0)), AppTime::GameSeconds());
-    const WorldObject* owner = WorldObjectTable::FindById(w.U(1));
-    if (const script::CharacterRecord* character = owner ? owner->GetCharacter() : nullptr)
-        shot->SetDamageFactor(character->damageMultiplier);
+    const uint32_t flags = shot->GetProjectileFlags();
+    if ((flags & WorldProjectile::kFlagLaunchBurst) && ClientHooks::Get().launchBurst)
+        ClientHooks::Get().launchBurst(from);
+    if (flags & WorldProjectile::kFlagDefogs)
+        shot->SetDefogging(true);
+    WorldObject* owner = WorldObjectTable::FindById(w.U(1));
+    if (owner && owner != shot) {
+        ShooterFired(*owner);
+        if (const script::CharacterRecord* character = owner->GetCharacter())
+            shot->SetDamageFactor(character->damageMultiplier);
+    }
     return Applied::kApplied;
+}
+
+// What a shot leaves where it ended, unless dense fog hides the point and
+// it struck no enemy: the big burst, the spray along its heading.
+void ShowImpact(WorldProjectile& shot, const Vec3& point)
+{
+    const ClientHooks& hooks = ClientHooks::Get();
+    const uint32_t flags = shot.GetProjectileFlags();
+    if ((flags & WorldProjectile::kFlagHitEffect) && hooks.bigBurst)
+        hooks.bigBurst(point);
+    if ((flags & WorldProjectile::kFlagSpray) && hooks.spray) {
+        float dx = 0, dz = 1;
+        shot.HitDirection(dx, dz);
+        hooks.spray(point, dx, dz);
+    }
+}
+
+// The replica struck takes the shot's damage; fire shows where the hit did
+// nothing or the shot brings no effect of its own, and a shot that destroys
+// dissolves what it killed. True when an enemy was struck.
+bool StrikeReplica(WorldProjectile& shot, WorldObject& victim, const Vec3& point)
+{
+    constexpr float kNoHealthLeft = 0.001f;
+    const ClientHooks& hooks = ClientHooks::Get();
+    const uint32_t flags = shot.GetProjectileFlags();
+    const float before = victim.GetHealthFraction();
+    victim.TakeDamage(shot.HitDamage());
+    const float after = victim.GetHealthFraction();
+    const bool ownEffect = (flags & (WorldProjectile::kFlagHitEffect | WorldProjectile::kFlagSpray)) != 0;
+    if ((after == before || !ownEffect) && hooks.shotFire)
+        hooks.shotFire(point);
+    const bool enemy = victim.Side() != 0 && victim.Side() != ClientServices::Get().OwnSide();
+    if (enemy)
+        detail::ClearFog(point, kHitClearing, kTimedClearing, kClearingSeconds);
+    if ((flags & WorldProjectile::kFlagDestroys) && (!victim.IsAlive() || after < kNoHealthLeft)) {
+        if (hooks.destructionEffect)
+            hooks.destructionEffect(victim);
+        victim.Remove();
+    }
+    return enemy;
 }
 
 // {50, id, victim or -1, seconds, impact point}: the shot ends there. The
@@ -196,25 +262,40 @@ Applied Launch(const Words& w)
 // share with damage messages of their own.
 Applied ShotEnded(const Words& w)
 {
-    auto* shot = ObjectAs<WorldProjectile>(w);
-    if (!shot || !w.Finite(3, 4))
+    if (!w.Finite(3, 4))
         return Applied::kRefused;
     const Vec3 point = w.Point(4);
+    auto* shot = ObjectAs<WorldProjectile>(w);
+    if (!shot) {
+        // A shot this client never saw changes no replica; where it struck
+        // still shows.
+        if (ClientEffects().shotImpact)
+            ClientEffects().shotImpact(point);
+        return Applied::kRefused;
+    }
+    WorldObjectRef keep(shot);
     WorldObject::CatchUpClock(w.F(3));
-    WorldObject* victim = w.U(2) == kNone ? nullptr : WorldObjectTable::FindById(w.U(2));
+    const bool onGround = w.U(2) == kNone;
+    WorldObject* victim = onGround ? nullptr : WorldObjectTable::FindById(w.U(2));
     if (victim == shot)
         victim = nullptr;
-    if (w.U(2) == kNone)
+    bool enemyStruck = false;
+    if (onGround) {
         TypedObject11::CheckAll(point);
-    if (victim) {
-        victim->TakeDamage(shot->HitDamage());
-        if (victim->Side() != 0 && victim->Side() != ClientServices::Get().OwnSide())
-            detail::ClearFog(point, kHitClearing, kTimedClearing, kClearingSeconds);
-    } else if (ClientEffects().shotImpact) {
-        ClientEffects().shotImpact(point);
+        if (ClientHooks::Get().groundHit)
+            ClientHooks::Get().groundHit(point);
+    } else if (victim) {
+        WorldObjectRef struck(victim);
+        enemyStruck = StrikeReplica(*shot, *victim, point);
     }
-    shot->SetPosition(point);
-    shot->Remove();
+    if (enemyStruck || !detail::UnderDenseFog(point))
+        ShowImpact(*shot, point);
+    const script::Role* role = shot->GetRole();
+    if (role && role->projectile)
+        detail::PlaySoundAt(role->projectile->sound, point);
+    shot->EndAt(point);
+    if (!victim && ClientEffects().shotImpact)
+        ClientEffects().shotImpact(point);
     return Applied::kApplied;
 }
 

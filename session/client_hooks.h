@@ -44,9 +44,23 @@ struct ClientHooks {
     std::function<void(WorldObject& object, int32_t count, const float* pairs)> textureAnimation;  // 130
     std::function<void(WorldObject& object)> smoke;                     // 123
     std::function<void(WorldObject& object)> addShadow;                 // 129
+    // 49: the white burst of a shot whose flags ask for one at its launch.
+    std::function<void(const Vec3& point)> launchBurst;
+    // 50, where a shot ended: on the ground; fire on what it struck; the
+    // big burst; the spray along the shot's heading (dx, dz of unit
+    // length); the dissolve of what it destroyed.
+    std::function<void(const Vec3& point)> groundHit;
+    std::function<void(const Vec3& point)> shotFire;
+    std::function<void(const Vec3& point)> bigBurst;
+    std::function<void(const Vec3& point, float dx, float dz)> spray;
+    std::function<void(WorldObject& object)> destructionEffect;
+    // 48: a one-shot attack ended; the keys' quick weapon, when readied, ends.
+    std::function<void(WorldObject& unit)> quickWeaponEnd;
 
     // ---- below the session, replaceable by tests ----
     std::function<void(int32_t sound)> playSound;
+    // A numbered sound heard from a point (a shot's report, its impact).
+    std::function<void(int32_t sound, const Vec3& point)> playSoundAt;
     // The level's polygon under a point (127); unset: the current level's,
     // under its lock.
     std::function<bool(const Vec3& point)> polygonBelow;

@@ -18,7 +18,8 @@ namespace {
 
 constexpr int32_t kSoundHealed = 26, kSoundWeaponWorn = 27, kSoundSightWorn = 28, kSoundItemWorn = 35;
 constexpr int32_t kAmmoTypes = 17;
-constexpr uint32_t kTextAmmunitionFor = 7075, kTextNotForThisUnit = 273;
+constexpr uint32_t kTextAmmunitionFor = 7075, kTextNotForThisUnit = 273, kTextRemoteMine = 291;
+constexpr int32_t kRemoteMine = 1, kPlacingSequence = 96;
 
 // The ammunition line: string 7075 and the name of the weapon the unit
 // holds, for a stack that weapon fires.
@@ -79,7 +80,7 @@ Applied Received(const Words& w)
     // An item number the inventory holds already would make two items one.
     if (!mover || !role || mover->GetInventory()->FindById(w.I(4)))
         return Applied::kRefused;
-    mover->GetInventory()->AddFromRole(w.I(2), *role, w.I(4), w.U(0) == 81 ? PlaySound : nullptr);
+    mover->ReceiveItem(w.I(2), *role, w.I(4), w.U(0) == 81 ? PlaySound : nullptr);
     if (w.U(0) == 81 && mover->IsSelectable())
         Announce(*mover, ItemFromRole(w.I(2), *role, w.I(4)), *role);
     return Applied::kApplied;
@@ -106,10 +107,17 @@ Applied Used(const Words& w)
         if (w.U(0) == 85)
             PlaySound(kSoundHealed);
         break;
-    case ItemKind::kDeployable:
+    case ItemKind::kDeployable: {
+        // A remote mine says how it is set off; whoever places one is seen
+        // bending to it when standing still.
+        if (item->subtype == kRemoteMine && Session::Hooks().text)
+            Print(Session::Hooks().text(kTextRemoteMine).c_str());
         if (--item->amount <= 0)
             inventory->Remove(*item);
+        if (!mover->IsWalking())
+            mover->PlaySequence(kPlacingSequence);
         break;
+    }
     case ItemKind::kAmmoStack:
         if (auto* unit = dynamic_cast<Unit*>(mover); unit && item->subtype >= 0 && item->subtype < kAmmoTypes)
             unit->ChangeAmmo(item->subtype);

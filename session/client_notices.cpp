@@ -9,6 +9,7 @@
 #include "app/clock.h"
 #include "app/read_write_lock.h"
 #include "media/sound_system.h"
+#include "objects/client_effects.h"
 #include "objects/typed_objects.h"
 #include "session/client_hooks.h"
 #include "session/doors.h"
@@ -163,10 +164,8 @@ Applied BigExplosion(const Words& w)
         return Applied::kRefused;
     const Vec3 point = w.Point(1);
     bool shown = true;
-    if (w.U(0) == 75) {
-        const FogOfWar* fog = FogOfWar::Global();
-        shown = !fog || fog->VisibilityAt(point) < kDenseFog;
-    }
+    if (w.U(0) == 75)
+        shown = !UnderDenseFog(point);
     if (shown && Hooks().bigExplosion)
         Hooks().bigExplosion(point, GameNow());
     PlaySound(kSoundBigExplosion);
@@ -430,9 +429,11 @@ Applied TextureAnimation(const Words& w)
     return Applied::kApplied;
 }
 
-// {111, id}: the replica's own light, warm white within 5 m.
+// {111, id}: the replica's own light, warm white within 5 m, and a glow
+// of the same colour that follows it.
 Applied ObjectLight(const Words& w)
 {
+    constexpr float kGlowAlpha = 0.6f;
     WorldObject* object = Object(w);
     if (!object)
         return Applied::kRefused;
@@ -440,16 +441,22 @@ Applied ObjectLight(const Words& w)
     colour.Set(1.0f, 0.9f, 0.7f, 1.0f);
     specular.Set(0.0f, 0.0f, 0.0f, 1.0f);
     object->SetLight(colour, specular, kObjectLightRange);
+    if (const auto create = ClientEffects().createCorona) {
+        Colour glow;
+        glow.Set(colour.red, colour.green, colour.blue, kGlowAlpha);
+        object->KeepLightEmitter(create(object->Position(), glow));
+    }
     return Applied::kApplied;
 }
 
-// {124, id}
+// {124, id}: the light and its glow go out.
 Applied ObjectLightOff(const Words& w)
 {
     WorldObject* object = Object(w);
     if (!object)
         return Applied::kRefused;
     object->RemoveLight();
+    object->StopLightEmitter();
     return Applied::kApplied;
 }
 
@@ -503,6 +510,22 @@ void ClearFog(const Vec3& position, float radius, uint32_t kind, float seconds)
     const uint64_t ticks = WorldObject::SecondsToTicks(seconds);
     point->remaining = static_cast<int32_t>(std::min<uint64_t>(ticks >> 10, std::numeric_limits<int32_t>::max()));
     fog->AddClearPoint(std::move(point));
+}
+
+void PlaySoundAt(int32_t sound, const Vec3& point)
+{
+    if (sound == 0)
+        return;
+    if (Hooks().playSoundAt)
+        Hooks().playSoundAt(sound, point);
+    else if (SoundSystem* system = SoundSystem::Global())
+        system->Play(sound, "d", {&point});
+}
+
+bool UnderDenseFog(const Vec3& point)
+{
+    const FogOfWar* fog = FogOfWar::Global();
+    return fog && fog->VisibilityAt(point) >= kDenseFog;
 }
 
 void PlaySound(int32_t sound)

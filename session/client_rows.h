@@ -70,6 +70,10 @@ void AddSessionRows(Table& table);
 void Print(const char* text);
 // A numbered sound through the client hooks, else the sound system.
 void PlaySound(int32_t sound);
+// The same heard from a point; sound 0 is none.
+void PlaySoundAt(int32_t sound, const Vec3& point);
+// Whether the fog of war hides the point (dense fog: a value of 254 or more).
+bool UnderDenseFog(const Vec3& point);
 // A point of the fog of war cleared for `seconds` of game time.
 void ClearFog(const Vec3& position, float radius, uint32_t kind, float seconds);
 

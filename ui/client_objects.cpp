@@ -8,7 +8,9 @@
 #include "objects/unit.h"
 #include "script/records.h"
 #include "ui/hud_view.h"
+#include "ui/menu_screen.h"
 #include "ui/picking.h"
+#include "ui/server_notices.h"
 #include "world/fog_of_war.h"
 
 #include <cctype>
@@ -109,7 +111,7 @@ bool HasCharacterKey(const WorldObject& object, const char* key)
     return *name == *key;
 }
 
-void TextPosition(const WorldObject& object, float& x, float& y)
+bool TextPosition(const WorldObject& object, float& x, float& y)
 {
     x = 0.5f;
     y = 0.5f;
@@ -120,16 +122,23 @@ void TextPosition(const WorldObject& object, float& x, float& y)
         if (fx >= 0 && fx <= 1 && fy >= 0 && fy <= 1) {
             x = fx;
             y = fy;
+            return true;
         }
     }
+    return false;
 }
 
 void ShowText(const WorldObject& object, const std::string& text)
 {
     constexpr int kBesideAnObject = 1;
-    constexpr float kWidth = 0.4f;
+    constexpr float kWidth = 0.4f, kRightEdge = 0.99f;
     float x, y;
-    TextPosition(object, x, y);
+    if (!TextPosition(object, x, y)) {
+        if (const MenuScreen* panel = ServerNotices::UnitPanelOf(object)) {
+            x = kRightEdge - kWidth;
+            y = panel->Top();
+        }
+    }
     ScreenMessage::Create(x, y, text, kBesideAnObject, kWidth);
 }
 

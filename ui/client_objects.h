@@ -61,9 +61,12 @@ bool HiddenByFog(const WorldObject& object);
 bool HasCharacterKey(const WorldObject& object, const char* key);
 
 // Where a text about the object goes, in screen fractions: the top left of
-// its screen rectangle while it is on screen, else the screen's centre.
-void TextPosition(const WorldObject& object, float& x, float& y);
-// A screen message (kind 1) beside the object, at its text position.
+// its screen rectangle while it is on screen (true), else the screen's
+// centre (false).
+bool TextPosition(const WorldObject& object, float& x, float& y);
+// A screen message (kind 1) beside the object, at its text position; off
+// screen, a unit with a panel has it end at 0.99 of the screen's width at
+// its panel's height.
 void ShowText(const WorldObject& object, const std::string& text);
 // The object's role name, ": " and string-table text `textId`, beside it.
 void SayBeside(const WorldObject& object, int32_t textId);

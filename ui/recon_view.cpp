@@ -71,6 +71,8 @@ void PlaceBehind(const WorldObject& unit)
 }
 } // namespace
 
+bool Follows(const WorldObject* unit) { return g_active && unit && g_controlled.Get() == unit; }
+
 bool IsActive() { return g_active; }
 float Heading() { return g_heading; }
 float Pitch() { return g_pitch; }

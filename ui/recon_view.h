@@ -2,10 +2,14 @@
 // pointer's movement turns the view. Angles are in 4096 steps a turn.
 #pragma once
 
+class WorldObject;
+
 namespace ReconView {
 inline constexpr float kPitchUp = 682.0f, kPitchDown = -341.0f;
 
 bool IsActive();
+// Whether the view rides with that unit now.
+bool Follows(const WorldObject* unit);
 float Heading();
 float Pitch();
 void SetAngles(float heading, float pitch);

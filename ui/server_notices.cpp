@@ -1,6 +1,7 @@
 #include "ui/server_notices.h"
 
 #include "console/screen_message.h"
+#include "console/text_console.h"
 #include "objects/world_object.h"
 #include "session/client_hooks.h"
 #include "ui/client_objects.h"
@@ -9,6 +10,7 @@
 #include "ui/map_screen.h"
 #include "ui/menu_screen.h"
 #include "ui/object_screen.h"
+#include "ui/recon_view.h"
 #include "ui/selection.h"
 
 #include <algorithm>
@@ -101,6 +103,15 @@ void MoveCamera(const float (&placement)[12], float rate)
     CameraController::SetScriptMode(true);
 }
 
+// The unit the view rode with went: the view returns to the player.
+void ResetView(WorldObject& unit)
+{
+    if (Selection::ViewUnit() == &unit)
+        Selection::SetViewUnit(nullptr);
+    if (ReconView::Follows(&unit))
+        ReconView::Toggle(false);
+}
+
 void SelectAndTrack(WorldObject& object)
 {
     Selection::RemoveAll();
@@ -154,9 +165,14 @@ void Install()
     hooks.pickUpText = PickUpText;
     hooks.speak = Speak;
     hooks.unitPanel = GiveUnitPanel;
+    hooks.quickWeaponEnd = [](WorldObject&) { Selection::EndQuickWeapon(); };
     ClientServices& services = ClientServices::Get();
     services.openItemScreen = OpenItemScreen;
     services.closeItemScreen = CloseItemScreen;
+    services.soleSelected = [](const WorldObject& object) {
+        return Selection::Count() == 1 && Selection::Contains(&object);
+    };
+    services.resetView = ResetView;
     services.sayBeside = [](WorldObject& object, int32_t textId) {
         if (!CameraHoldsTheUnits())
             ClientObjects::SayBeside(object, textId);

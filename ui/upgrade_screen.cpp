@@ -987,6 +987,11 @@ void InstallHooks()
     screens.giveHeldItem = [](WorldObject& character) { return g_passMode && GiveTo(character); };
     screens.upgradeOwner = [] { return g_view.unit; };
     screens.upgradeCarriesItem = [] { return g_carrying; };
+    // A character that leaves the game takes its screen with it.
+    ClientServices::Get().closeUpgradeScreen = [](WorldObject& object) {
+        if (g_open && g_view.unit == &object)
+            Close();
+    };
     // The markers go over the panel in the effects' pass after the scene;
     // with the command wheel open the level is drawn instead of the panel.
     Effects::SetItemListsHook([] {

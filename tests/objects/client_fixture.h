@@ -7,6 +7,7 @@
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
 #include "objects/client_effects.h"
+#include "objects/inventory.h"
 #include "objects/role_table.h"
 #include "objects/teams.h"
 #include "objects/typed_objects.h"
@@ -43,6 +44,17 @@ inline ParticleEmitter* GiveLightdumCorona(WorldObject& object, const Vec3& part
     red.Set(1, 0, 0, 0.6f);
     object.AddCorona("lightdum", red);
     return object.Corona();
+}
+
+// Puts a cloak (a kind-7 module of subtype 4) of that item id in the
+// carrier's inventory, which it must have.
+inline void CarryCloak(MovingObject& carrier, int32_t id)
+{
+    CarriedItem cloak;
+    cloak.kind = 7;
+    cloak.subtype = 4;
+    cloak.id = id;
+    carrier.GetInventory()->Add(cloak);
 }
 
 class ClientWorld : public ::testing::Test {

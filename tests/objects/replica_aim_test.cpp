@@ -220,11 +220,7 @@ TEST_F(ReplicaAim, AimingEndsADisguiseAndTakesItsCloakOff)
         auto* unit = Make<Unit>(role, kOwnSide, {0, 0, 0});
         Make<MovingObject>(enemy, kEnemySide, row.watcherAt);
         ASSERT_NE(unit->GetInventory(), nullptr);
-        CarriedItem cloak;
-        cloak.kind = 7;
-        cloak.subtype = 4;
-        cloak.id = 77;
-        unit->GetInventory()->Add(cloak);
+        CarryCloak(*unit, 77);
         ASSERT_TRUE(unit->EquipItem(2, 77));
         ASSERT_EQ(unit->DisguiseId() != -1, row.disguised);
 

@@ -519,11 +519,7 @@ TEST_F(Moving, ACloakWornUnseenBorrowsTheNearestBuild)
         Make<MovingObject>(bulky, kEnemySide, {300, 0, 300});
         auto* watcher = Make<MovingObject>(alike, kEnemySide, row.watcherAt);
         ASSERT_NE(carrier->GetInventory(), nullptr);
-        CarriedItem cloak;
-        cloak.kind = 7;
-        cloak.subtype = 4;
-        cloak.id = 77;
-        carrier->GetInventory()->Add(cloak);
+        CarryCloak(*carrier, 77);
         ASSERT_TRUE(carrier->EquipItem(2, 77));
         EXPECT_EQ(carrier->IsUnseen(), row.disguised);
         EXPECT_EQ(carrier->DisguiseId(), row.disguised ? static_cast<int32_t>(watcher->GetId()) : -1);

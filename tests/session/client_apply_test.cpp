@@ -147,15 +147,20 @@ TEST_F(ClientApply, AFlagCaptureScoresTenOnceOnEachSide)
     ClientHooks::Get().flagNotice = nullptr;
 }
 
-// Each round used (48) takes one from the stack and the magazine; when the
-// magazine runs dry and another goes in, sound 34 plays. Stack of 5, magazine
-// of 2: reloads after the second and fourth rounds, none when the stack ends.
+// Each shot a unit launches (49) takes one round from the stack and the
+// magazine; when the magazine runs dry and another goes in, sound 34 plays.
+// Stack of 5, magazine of 2: reloads after the second and fourth rounds,
+// none when the stack ends. The end of a one-shot attack (48) that follows
+// a launch takes no second round.
 TEST_F(ClientApply, ARoundThatEmptiesTheMagazineSoundsTheReload)
 {
     script::RecordTables& tables = script::RecordTables::Global();
     script::WeaponEntry entry;
     entry.magazineSize = 2;
     tables.StoreWeapon(3, 6, entry);  // weapon 3 starts on ammunition 6
+    script::Role& shotRole = NewRole(1);
+    shotRole.character.reset();
+    shotRole.projectile.emplace();
     auto* unit = Make<Unit>(NewRole(0, 100, 3), kOwnSide, {0, 0, 0});
     ASSERT_NE(unit->GetInventory(), nullptr);
     unit->GetInventory()->AddStack(6, 5, 700);
@@ -167,12 +172,17 @@ TEST_F(ClientApply, ARoundThatEmptiesTheMagazineSoundsTheReload)
         uint32_t rounds;
         bool reload;
     } shots[] = {{1, false}, {2, true}, {1, false}, {1, true}, {0, false}};
+    uint32_t shotId = 900;
     for (const auto& shot : shots) {
         SCOPED_TRACE(&shot - shots);
         sounds.clear();
-        ASSERT_EQ(Apply({48, unit->GetId()}), Applied::kApplied);
+        ASSERT_EQ(Apply({49, unit->GetId(), 0xFFFFFFFFu, uint32_t(shotRole.id), kOwnSide, 0, 0, 0, 0, 0, 0, 0,
+                         F(1), F(10), shotId++}),
+                  Applied::kApplied);
         EXPECT_EQ(unit->Rounds(), shot.rounds);
         EXPECT_EQ(sounds, shot.reload ? std::vector<int32_t>{34} : std::vector<int32_t>{});
+        ASSERT_EQ(Apply({48, unit->GetId()}), Applied::kApplied);
+        EXPECT_EQ(unit->Rounds(), shot.rounds) << "48 takes no round of its own";
     }
     ClientHooks::Get().playSound = nullptr;
     tables.Weapons().FreeRow(3);

@@ -19,6 +19,9 @@
 #include "world/level.h"
 #include "world/level_fixture.h"
 #include "Veapi/light_set.h"
+#include "Veapi/particles.h"
+#include "objects/client_effects.h"
+#include "objects/orders.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +95,12 @@ public:
     }
 
     void Record(std::string entry) { log.push_back(std::move(entry)); }
+    static std::string At(const Vec3& p)
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "(%.1f %.1f %.1f)", double(p.x), double(p.y), double(p.z));
+        return text;
+    }
     static std::string Id(const WorldObject& o) { return std::to_string(o.GetId()); }
 
     void InstallRecorders()
@@ -126,6 +135,18 @@ public:
         h.smoke = [this](WorldObject& o) { Record("smoke " + Id(o)); };
         h.addShadow = [this](WorldObject& o) { Record("shadow " + Id(o)); };
         h.playSound = [this](int32_t n) { Record("sound " + std::to_string(n)); };
+        h.playSoundAt = [this](int32_t n, const Vec3& p) { Record("sound " + std::to_string(n) + " at " + At(p)); };
+        h.launchBurst = [this](const Vec3& p) { Record("launch burst " + At(p)); };
+        h.groundHit = [this](const Vec3&) { Record("ground"); };
+        h.shotFire = [this](const Vec3&) { Record("fire"); };
+        h.bigBurst = [this](const Vec3&) { Record("big burst"); };
+        h.spray = [this](const Vec3&, float dx, float dz) {
+            char text[48];
+            std::snprintf(text, sizeof text, "spray %.2f %.2f", double(dx), double(dz));
+            Record(text);
+        };
+        h.destructionEffect = [this](WorldObject& o) { Record("dissolve " + Id(o)); };
+        h.quickWeaponEnd = [this](WorldObject& o) { Record("quick weapon ends " + Id(o)); };
         h.polygonBelow = [](const Vec3&) { return true; };
     }
 
@@ -875,6 +896,248 @@ TEST_F(ServerMessageTable, TheFogHoldsADefoggerUntilItLetsGo)
     ASSERT_EQ(Client::ApplyServerMessage(Words({116, kGunner})), Applied::kApplied);
     FogOfWar::DestroyGlobal();
     EXPECT_FALSE(Get(kGunner)->Marks().defogging);  // the fog let go
+}
+
+} // namespace
+
+namespace {
+
+// Shot impacts the replicas start without a message of their own (a hook
+// with no context: it logs into the test's log through this pointer).
+std::vector<std::string>* g_impacts = nullptr;
+
+class ShotMessages : public ServerMessageTable {
+public:
+    void SetUp() override
+    {
+        ServerMessageTable::SetUp();
+        savedEffects = ClientEffects();
+        g_impacts = &log;
+        ClientEffects().shotImpact = [](const Vec3&) { g_impacts->push_back("impact"); };
+    }
+    void TearDown() override
+    {
+        ClientEffects() = savedEffects;
+        g_impacts = nullptr;
+        script::RecordTables::Global().Clear();
+        ServerFlags::UnlimitedAmmo() = false;
+        ServerMessageTable::TearDown();
+    }
+
+    // Clears the fog over a point for the next messages.
+    void ClearFogAt(const Vec3& p)
+    {
+        ASSERT_EQ(Client::ApplyServerMessage(Words({115, Bits(p.x), Bits(p.y), Bits(p.z), Bits(5.0f), 1 | (60 << 16)})),
+                  Applied::kApplied);
+        FogOfWar::Global()->UpdateAt(1);
+    }
+
+    // The gunner launches shot `id` of the shot role from (20, -1, 20)
+    // straight along z at 15 m/s.
+    Applied Launch(uint32_t id)
+    {
+        return Client::ApplyServerMessage(Words({49, kGunner, 0xFFFFFFFFu, uint32_t(kShotRole), kOwnSide, Bits(0.5f),
+                                                 Bits(20), Bits(-1), Bits(20), 0, 0, 0, Bits(1), Bits(15), id}));
+    }
+
+    ClientEffectHooks savedEffects;
+};
+
+constexpr uint32_t kNewShot = 60;
+
+// A launch starts what its shot's flags ask for (a white burst, a shot that
+// clears the fog), and its shooter fires: the weapon's report is heard where
+// the shooter stands.
+TEST_F(ShotMessages, ALaunchStartsWhatItsShotsFlagsAskAndTheShooterIsHeard)
+{
+    script::WeaponEntry gun;
+    gun.magazineSize = 4;
+    gun.sound = 12;
+    const struct {
+        const char* name;
+        uint32_t flags;
+        bool burst, defogs;
+    } rows[] = {
+        {"a plain shot", 0, false, false},
+        {"a bursting shot", WorldProjectile::kFlagLaunchBurst, true, false},
+        {"a shot that clears the fog", WorldProjectile::kFlagDefogs, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::RecordTables::Global().Clear();
+        ASSERT_TRUE(script::RecordTables::Global().StoreWeapon(3, 6, gun));
+        Reset();
+        roles[kShotRole].limit = static_cast<int32_t>(row.flags);
+        log.clear();
+        ASSERT_EQ(Launch(kNewShot), Applied::kApplied);
+        EXPECT_EQ(Logged("launch burst (20.0 -1.0 20.0)"), row.burst);
+        EXPECT_EQ(Get(kNewShot)->Marks().defogging, row.defogs);
+        EXPECT_TRUE(Logged("sound 12 at (2.0 0.0 0.0)"));
+        // The clearing shot lets go of the fog when it ends.
+        WorldObjectRef shot(Get(kNewShot));
+        ASSERT_EQ(Client::ApplyServerMessage(Words({52, kNewShot})), Applied::kApplied);
+        EXPECT_FALSE(shot->Marks().defogging);
+    }
+}
+
+// The developer switch gives the shooter rounds without end; the end of a
+// one-shot attack ends a readied quick weapon, and only then.
+TEST_F(ShotMessages, TheSwitchSparesRoundsAndAOneShotEndEndsTheQuickWeapon)
+{
+    script::WeaponEntry gun;
+    gun.magazineSize = 4;
+    ASSERT_TRUE(script::RecordTables::Global().StoreWeapon(3, 6, gun));
+    for (const bool unlimited : {false, true}) {
+        SCOPED_TRACE(unlimited ? "switch on" : "switch off");
+        Reset();
+        auto* gunner = Get<Unit>(kGunner);
+        gunner->GetInventory()->AddStack(6, 10, 700);
+        gunner->ChangeAmmo(6);
+        ASSERT_EQ(gunner->Rounds(), 4u);
+        ServerFlags::UnlimitedAmmo() = unlimited;
+        ASSERT_EQ(Launch(kNewShot), Applied::kApplied);
+        EXPECT_EQ(gunner->Rounds(), unlimited ? 4u : 3u);
+    }
+    for (const bool readied : {false, true}) {
+        Reset();
+        Get<Unit>(kGunner)->Readied().readied = readied;
+        ASSERT_EQ(Client::ApplyServerMessage(Words({48, kGunner})), Applied::kApplied);
+        EXPECT_EQ(log, readied ? std::vector<std::string>{"quick weapon ends 41"} : std::vector<std::string>{});
+    }
+}
+
+// Where a shot ends, by what it struck, its flags and the fog over the
+// point: fire where the hit did nothing or the shot brings no effect of its
+// own; the big burst and the spray unless dense fog hides the point and no
+// enemy was struck; the impact sound always; shot particles where no
+// replica was struck; a shot that destroys dissolves and removes what it
+// killed.
+TEST_F(ShotMessages, AHitShowsWhatTheShotsFlagsAskWhereTheFogAllows)
+{
+    constexpr uint32_t kBurst = WorldProjectile::kFlagHitEffect, kSpray = WorldProjectile::kFlagSpray,
+                       kDestroys = WorldProjectile::kFlagDestroys, kGround = 0xFFFFFFFFu;
+    const std::string sound = "sound 9 at (20.0 0.0 20.0)";
+    const struct {
+        const char* name;
+        uint32_t flags;
+        uint32_t victim;
+        int32_t damage;
+        bool clearSight;
+        std::vector<std::string> shown;
+        bool victimGoes;
+    } rows[] = {
+        {"the ground, a plain shot", 0, kGround, 30, true, {"ground", sound, "impact"}, false},
+        {"the ground, bursting and spraying", kBurst | kSpray, kGround, 30, true,
+         {"ground", "big burst", "spray 0.00 1.00", sound, "impact"}, false},
+        {"the same under dense fog", kBurst | kSpray, kGround, 30, false, {"ground", sound, "impact"}, false},
+        {"an enemy under dense fog", kBurst, kEnemy, 30, false, {"big burst", sound}, false},
+        {"an own walker under dense fog", kBurst, kWalker, 30, false, {sound}, false},
+        {"a plain shot on an enemy", 0, kEnemy, 30, false, {"fire", sound}, false},
+        {"a bursting shot that does no harm", kBurst, kEnemy, 0, false, {"fire", "big burst", sound}, false},
+        {"a destroying shot that kills", kDestroys, kEnemy, 200, false, {"fire", "dissolve 47", sound}, true},
+        {"a destroying shot that does not kill", kDestroys, kEnemy, 30, false, {"fire", sound}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Reset();
+        roles[kShotRole].limit = static_cast<int32_t>(row.flags);
+        roles[kShotRole].projectile->damage = row.damage;
+        roles[kShotRole].projectile->sound = 9;
+        if (row.clearSight)
+            ClearFogAt({20, 0, 20});
+        ASSERT_EQ(Launch(kNewShot), Applied::kApplied);
+        log.clear();
+        ASSERT_EQ(Client::ApplyServerMessage(
+                      Words({50, kNewShot, row.victim, Bits(0.6f), Bits(20), Bits(0), Bits(20)})),
+                  Applied::kApplied);
+        EXPECT_EQ(log, row.shown);
+        EXPECT_EQ(Find(kNewShot), nullptr);
+        if (row.victim != kGround) {
+            EXPECT_EQ(Find(row.victim) == nullptr, row.victimGoes);
+        }
+    }
+    // A shot this client never saw changes nothing, but its impact shows.
+    Reset();
+    const std::string before = Fingerprint();
+    EXPECT_EQ(Client::ApplyServerMessage(Words({50, 999, kGround, Bits(0.6f), Bits(20), 0, Bits(20)})),
+              Applied::kRefused);
+    EXPECT_EQ(log, std::vector<std::string>{"impact"});
+    log.clear();
+    EXPECT_EQ(Fingerprint(), before);
+}
+
+// Message 111 lights a replica and sets a glow on it that follows it; 124
+// puts both out; a second 111 leaves one glow.
+TEST_F(ShotMessages, AnObjectsLightAndGlowGoOutTogether)
+{
+    LightSet::CreateGlobals(nullptr);
+    Particles::Startup();
+    ClientEffects().createCorona = [](const Vec3& at, const Colour& colour) {
+        ParticleEmitterDesc d;
+        d.group = 7;
+        d.colour1 = colour;
+        return Particles::CreateEmitter(d, at);
+    };
+    WorldObject* lift = Get(kLift);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({111, kLift})), Applied::kApplied);
+    ParticleEmitter* first = lift->LightEmitter();
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({111, kLift})), Applied::kApplied);
+    ParticleEmitter* second = lift->LightEmitter();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    lift->SetPosition({4, -2, 1});
+    lift->PlaceAndDraw();
+    EXPECT_EQ(second->Position().y, -2.0f);
+    EXPECT_NE(lift->OwnLight(), nullptr);
+    ASSERT_EQ(Client::ApplyServerMessage(Words({124, kLift})), Applied::kApplied);
+    EXPECT_EQ(lift->OwnLight(), nullptr);
+    EXPECT_EQ(lift->LightEmitter(), nullptr);
+    WorldObjectTable::DestroyAll();
+    Particles::Shutdown();
+}
+
+} // namespace
+
+namespace {
+
+// A deployable used (85) takes one charge; a remote mine says how it is set
+// off (text 291); a user standing still bends to place it (sequence 96).
+TEST_F(ServerMessageTable, ADeployableUsedTakesAChargeAndIsPlaced)
+{
+    Session::Hooks().text = [](uint32_t id) { return "text " + std::to_string(id); };
+    const struct {
+        const char* name;
+        int32_t subtype;
+        bool walking;
+        std::vector<std::string> said;
+        bool placed;
+    } rows[] = {
+        {"a mine, standing", 0, false, {}, true},
+        {"a remote mine, standing", 1, false, {"print text 291"}, true},
+        {"a decoy, walking", 3, true, {}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Reset();
+        auto* walker = Get<MovingObject>(kWalker);
+        CarriedItem* item = walker->GetInventory()->FindById(kItemId);
+        ASSERT_NE(item, nullptr);
+        item->kind = ItemKind::kDeployable;
+        item->subtype = row.subtype;
+        item->amount = 2;
+        if (row.walking) {
+            ASSERT_EQ(Client::ApplyServerMessage(Fixture(42)), Applied::kApplied);
+            ASSERT_TRUE(walker->IsWalking());
+        }
+        const int32_t sequenceBefore = walker->LastSequence();
+        log.clear();
+        ASSERT_EQ(Client::ApplyServerMessage(Words({86, kWalker, kItemId})), Applied::kApplied);
+        EXPECT_EQ(walker->GetInventory()->FindById(kItemId)->amount, 1);
+        EXPECT_EQ(log, row.said);
+        EXPECT_EQ(walker->LastSequence(), row.placed ? 96 : sequenceBefore);
+    }
+    Session::Hooks().text = nullptr;
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "ui/client_objects.h"
 #include "ui/menu_screen.h"
 #include "ui/picking.h"
+#include "ui/selection.h"
 #include "ui/server_notices.h"
 
 #include <algorithm>
@@ -54,13 +55,13 @@ protected:
         ClientHooks::Get() = ClientHooks{};
         GameViewTest::TearDown();
     }
-    // Trevok stands at the top left of the screen, everyone else off it.
-    void PutTrevokOnScreen()
+    // Trevok stands on the screen at (64, 120) of 640 x 480; nobody else does.
+    void OnlyTrevokOnScreen()
     {
         Picking::SetRectOverride([this](const WorldObject& unit, ScreenRect& r) {
             if (&unit != trevok_)
                 return false;
-            r = {64, 120, 96, 180};  // of a 640 x 480 screen
+            r = {64, 120, 96, 180};
             return true;
         });
     }
@@ -154,7 +155,7 @@ TEST_F(ServerNoticesTest, AnOwnUnitHandedToThisMachineGetsOnePanelForAsLongAsItL
 // a speaker off the screen speaks at the centre.
 TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
 {
-    PutTrevokOnScreen();
+    OnlyTrevokOnScreen();
     const struct {
         const char* name;
         WorldObject* speaker;
@@ -186,7 +187,7 @@ TEST_F(ServerNoticesTest, ASpokenLineStandsOverItsSpeakerWhileItIsOnScreen)
 // holds the view.
 TEST_F(ServerNoticesTest, AUnitsOwnLineStandsBesideItUnlessTheCameraHoldsTheView)
 {
-    PutTrevokOnScreen();
+    OnlyTrevokOnScreen();
     const auto& say = ClientServices::Get().sayBeside;
     ASSERT_TRUE(say);
     const std::string line = std::string(ClientObjects::RoleName(*trevok_)) + ": " + TextConsole::Text(7076);
@@ -211,6 +212,63 @@ TEST_F(ServerNoticesTest, AUnitsOwnLineStandsBesideItUnlessTheCameraHoldsTheView
     }
     CameraController::SetScriptMode(false);
     ScreenMessages::Clear();
+}
+
+// A text beside a unit (kind 1, 0.4 wide) stands at the top left of its
+// screen rectangle; off the screen, a unit with a panel has it end at 0.99
+// of the screen's width at the panel's height, any other at the centre.
+TEST_F(ServerNoticesTest, ATextBesideAUnitOffTheScreenStandsByItsPanel)
+{
+    OnlyTrevokOnScreen();
+    ASSERT_EQ(Apply({3, trevok_->GetId()}), Client::Applied::kApplied);
+    ASSERT_EQ(Apply({3, vell_->GetId()}), Client::Applied::kApplied);
+    MenuScreen* panel = ServerNotices::UnitPanelOf(*vell_);
+    ASSERT_NE(panel, nullptr);
+    panel->SetPosition(0.0f, 0.6f);
+    const struct {
+        const char* name;
+        WorldObject* unit;
+        float left, y;
+    } rows[] = {
+        {"on screen, with a panel", trevok_, 0.1f, 0.25f},
+        {"off screen, with a panel", vell_, 0.59f, 0.6f},
+        {"off screen, no panel", enemy_, 0.5f, 0.5f},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScreenMessages::Clear();
+        ClientObjects::ShowText(*row.unit, "Out of ammunition");
+        ASSERT_EQ(ScreenMessages::All().size(), 1u);
+        const ScreenMessage& shown = *ScreenMessages::All().front();
+        EXPECT_EQ(shown.kind, 1);
+        EXPECT_FLOAT_EQ(shown.left, row.left);
+        EXPECT_FLOAT_EQ(shown.right - shown.left, 0.4f);
+        EXPECT_FLOAT_EQ(shown.y, row.y);
+    }
+    ScreenMessages::Clear();
+}
+
+// The view that rides with a unit lets go of it when it goes; another
+// unit's end leaves the view where it is. A unit picked alone is the one
+// the replicas' drawing lets clicks through.
+TEST_F(ServerNoticesTest, TheViewLetsGoOfTheUnitItFollowsWhenItGoes)
+{
+    Selection::SetViewUnit(vell_);
+    ASSERT_EQ(Selection::ViewUnit(), vell_);
+    tovan_->SetDirectControl(true);
+    tovan_->Remove();
+    EXPECT_EQ(Selection::ViewUnit(), vell_);
+    vell_->Remove();
+    EXPECT_EQ(Selection::ViewUnit(), nullptr);
+
+    const auto& alone = ClientServices::Get().soleSelected;
+    ASSERT_TRUE(alone);
+    Selection::RemoveAll();
+    Selection::Add(trevok_);
+    EXPECT_TRUE(alone(*trevok_));
+    Selection::Add(enemy_);
+    EXPECT_FALSE(alone(*trevok_));
+    Selection::RemoveAll();
 }
 
 // A gadget an own unit wears holds its screen open: the terrain scanner a

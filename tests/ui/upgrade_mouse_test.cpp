@@ -318,4 +318,17 @@ TEST_F(UpgradeMouse, ExitLeaves)
 }
 
 } // namespace
+// The screen shows one character: another's end leaves it open, its own
+// character's end closes it.
+TEST_F(UpgradeMouse, TheScreenClosesWhenItsCharacterGoes)
+{
+    ASSERT_TRUE(UpgradeScreen::IsOpen());
+    vell_->Remove();
+    EXPECT_TRUE(UpgradeScreen::IsOpen());
+    EXPECT_EQ(UpgradeScreen::ShownUnit(), trevok_);
+    trevok_->Remove();
+    EXPECT_FALSE(UpgradeScreen::IsOpen());
+    EXPECT_EQ(UpgradeScreen::ShownUnit(), nullptr);
+}
+
 } // namespace uitest
