@@ -169,7 +169,7 @@ TEST_F(ReplicaEnds, APickedUnitThatIgnoresHitTestsGainsNoBits)
 // and is steered no more; another unit's end leaves the view alone.
 TEST_F(ReplicaEnds, TheFollowedUnitsEndResetsTheView)
 {
-    std::vector<int32_t> resets;
+    std::vector<uint32_t> resets;
     ClientServices::Get().resetView = [&](WorldObject& o) { resets.push_back(o.GetId()); };
     for (const bool followed : {true, false}) {
         SCOPED_TRACE(followed ? "followed" : "not followed");
@@ -178,7 +178,7 @@ TEST_F(ReplicaEnds, TheFollowedUnitsEndResetsTheView)
         unit->SetDirectControl(followed);
         WorldObjectRef keep(unit);
         unit->Remove();
-        EXPECT_EQ(resets, followed ? std::vector<int32_t>{unit->GetId()} : std::vector<int32_t>{});
+        EXPECT_EQ(resets, followed ? std::vector<uint32_t>{unit->GetId()} : std::vector<uint32_t>{});
         EXPECT_EQ(unit->StateFlags() & WorldObject::kDirectControl, 0u);
     }
 }
