@@ -22,6 +22,7 @@
 #include "effects/saved_fences.h"
 #include "effects/saved_lighting.h"
 #include "effects/saved_shadows.h"
+#include "effects/shadows.h"
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "objects/role_changes.h"
@@ -388,8 +389,12 @@ void StartSubsystems(const StartupOptions& options)
     Trace("cursor: loaded, system cursor hidden");
     Trace("graphics directory: %s", DataFolder(app::kGraphicsDirectory).c_str());
     RenderPlaceholders::ParticlesStartup();
+    // The key file's shadow mode was read before any device existed; the
+    // effects' start-up applies it to the device.
+    ShadowMode = KeyConfig::DisplaySettingsInUse()[KeyConfig::kShadowMode];
     Effects::Startup();
-    Trace("particles and effects: started");
+    KeyConfig::CurrentOptions().shadowFlag = Shadows::LevelShadows() ? 1 : 0;
+    Trace("particles and effects: started, shadow mode %u", static_cast<unsigned>(ShadowMode));
     Input::Startup(g_window.get(), false);
     Session::Hooks().cancelPressed = Input::PollCancelKey;
     Session::Hooks().resumePaused = Game::ResumeIfPaused;

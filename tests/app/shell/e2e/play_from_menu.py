@@ -268,6 +268,9 @@ def choose(game, count, marker):
 
 
 def case_escape(game):
+    # Without a key file the default shadow mode (footprints) is in force
+    # from the start, not only once the options screen changes it.
+    game.wait_for("particles and effects: started, shadow mode 1")
     through_start_screens(game)
     shot = game.screenshot(0)
     if count_pixels(shot, row_green) < 50:
