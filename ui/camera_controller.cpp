@@ -224,6 +224,12 @@ void SetSpeedOption(int option)
 
 void SetInvertOption(bool on) { g_state.invertMouse = on; }
 
+void TakeOptions(const KeyConfig::Options& options)
+{
+    SetSpeedOption(options.option277);
+    SetInvertOption(options.option6090 != 0);
+}
+
 void ApplyLimits(const CameraLimits& limits)
 {
     if (limits.maxDistance > kMinZoom && std::isfinite(limits.maxDistance))

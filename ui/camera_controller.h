@@ -5,6 +5,7 @@
 // Angles are floats in 4096ths of a turn; times are real-time ticks.
 #pragma once
 
+#include "ui/key_config.h"
 #include "app/maths.h"
 
 #include <cstdint>
@@ -94,6 +95,9 @@ void Reset();
 // mouse's pitch).
 void SetSpeedOption(int option);
 void SetInvertOption(bool on);
+// The stored game options the camera reads: 277 the speed, 6090 the
+// mouse inversion.
+void TakeOptions(const KeyConfig::Options& options);
 // The map's limits: the maximum zoom and the focus heights it names.
 void ApplyLimits(const CameraLimits& limits);
 

@@ -23,6 +23,7 @@
 #include "session/save_slots.h"
 #include "session/saved_game.h"
 #include "ui/front_end_models.h"
+#include "ui/camera_controller.h"
 #include "ui/key_config.h"
 #include "ui/menu_screen.h"
 #include "ui/mission_list.h"
@@ -364,6 +365,7 @@ void ChooseGameOption(int index)
     case 3: Step(o.option277, 3); Play(kSoundStep); break;
     default: break;
     }
+    CameraController::TakeOptions(o);
 }
 
 void Switch(KeyConfig::DisplaySetting s)

@@ -4,6 +4,7 @@
 
 #include "console/console_draw.h"
 #include "console/text_console.h"
+#include "ui/camera_controller.h"
 #include "ui/hud_view.h"
 #include "ui/hud.h"
 #include "ui/client_objects.h"
@@ -288,6 +289,8 @@ bool ScreenProjection(const Vec3& p, float& x, float& y)
 void Build()
 {
     Release();
+    // The stored game options take effect with each level's interface.
+    CameraController::TakeOptions(KeyConfig::CurrentOptions());
     const Vec3 place{kPlaceX, kPlaceY, kPlaceZ};
     // The hot spots are measured against the display as it is now.
     if (!g_projection)

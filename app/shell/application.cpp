@@ -330,8 +330,9 @@ void InstallGameViewHooks()
         if (g_window)
             g_window->SetRelativePointer(on);
     };
-    // The key file's camera-button swap is not read yet: the plain layout.
-    GameView::InstallSessionHooks(nullptr);
+    // Each session builds the mouse map with the key file's camera-button
+    // swap, as the front end may have changed it.
+    GameView::InstallSessionHooks([] { return KeyConfig::CurrentOptions().mouseButtons != 0; });
     MenuScreen::InstallHooks();
     CameraTrack::Install();
     ParticleTester::Install();

@@ -6,6 +6,7 @@
 // it leaves for the session. The mission list and NEXT LEVEL's save-name check
 // close the file.
 #include "ui/briefing.h"
+#include "ui/camera_controller.h"
 #include "ui/front_end.h"
 
 #include "app/app_state.h"
@@ -424,13 +425,23 @@ TEST_F(FrontEndTest, OptionItemsStepTheirValues)
     o = {};
     o.option277 = 7; // out of range from somewhere: the step starts again at 0
     GoToScreen(kGameOptions, true);
-    const std::vector<int32_t> steps277 = {0, 1, 2, 0};
-    for (int32_t expected : steps277) {
+    // The camera takes each change at once: 277 its speed, 6090 inversion.
+    const struct {
+        int32_t option;
+        float baseSpeed;
+    } steps277[] = {{0, 0.5f}, {1, 1.0f}, {2, 2.0f}, {0, 0.5f}};
+    for (const auto& step : steps277) {
         ChooseItem(3);
-        EXPECT_EQ(o.option277, expected);
+        EXPECT_EQ(o.option277, step.option);
+        EXPECT_EQ(CameraController::Get().axes[CameraController::kTurn].baseSpeed, step.baseSpeed);
     }
     ChooseItem(0);
     EXPECT_EQ(o.option6090, 1);
+    EXPECT_TRUE(CameraController::Get().invertMouse);
+    ChooseItem(0);
+    EXPECT_FALSE(CameraController::Get().invertMouse);
+    CameraController::SetSpeedOption(1);
+    CameraController::SetInvertOption(false);
     GoToScreen(kThreeDOptions, true);
     auto& settings = KeyConfig::DisplaySettingsInUse();
     const std::vector<uint32_t> shadows = {2, 3, 4, 0, 1};
