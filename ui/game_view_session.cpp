@@ -79,6 +79,9 @@ void LevelStarted()
 
 void LevelStopping()
 {
+    // A press held across the stop would keep its object.
+    MouseMode::Set(MouseMode::kStandard);
+    Mouse::DropAll();
     Selection::RemoveAll();
     ServerNotices::ReleaseUnitPanels();
     UpgradeScreen::Release();

@@ -225,6 +225,20 @@ TEST_F(SelectionTest, SessionEndDropsEveryHold)
     EXPECT_FALSE(MouseButton::Left().Held());
 }
 
+TEST_F(SelectionTest, LevelStopDropsAHeldPress)
+{
+    const int32_t base = trevok_->RefCount();
+    MouseMode::Set(MouseMode::kAttack);
+    pick_.object = trevok_;
+    Mouse::OnLeftDown(10, 10, 0);
+    ASSERT_TRUE(MouseButton::Left().Held());
+    ASSERT_GT(trevok_->RefCount(), base);
+    GameView::LevelStopping();
+    EXPECT_EQ(trevok_->RefCount(), base);
+    EXPECT_FALSE(MouseButton::Left().Held());
+    EXPECT_EQ(MouseMode::Get(), MouseMode::kStandard);
+}
+
 } // namespace
 
 namespace {
