@@ -4,6 +4,7 @@
 #include "app/app_time.h"
 #include "app/display_mode.h"
 #include "app/math_tables.h"
+#include "console/text_console.h"
 #include "media/cutscene.h"
 #include "objects/moving_object.h"
 #include "session/session_placeholders.h"
@@ -455,6 +456,9 @@ void HoldScriptMode(int64_t until) { g_state.holdUntil = until; }
 
 bool PlayCutscene(std::string_view name)
 {
+    // The cut-scene takes the whole screen: an open console goes.
+    if (TextConsole::IsOpen())
+        TextConsole::Toggle();
     const int64_t now = GameView::RealNow();
     trevok::CutScene::PlayByName(name, Seconds(now), 0);
     SetScriptMode(true);

@@ -1,6 +1,7 @@
 #include "ui_fixture.h"
 
 #include "Veapi/camera.h"
+#include "console/text_console.h"
 #include "effects/frame_pass.h"
 #include "ui/ui_placeholders.h"
 #include "session/session_placeholders.h"
@@ -283,6 +284,17 @@ TEST_F(LevelCameraTest, LockedTurningFollowsTheMeanAndNeverPivots)
     Frame();
     EXPECT_FALSE(CameraController::IsTracked(vell_));
     EXPECT_EQ(S().focus, (Vec3{2, 10, 2}));
+}
+
+TEST_F(CameraTest, PlayingACutsceneClosesAnOpenConsole)
+{
+    for (const bool open : {true, false}) {
+        SCOPED_TRACE(open ? "open" : "closed");
+        TextConsole::Get().displayMode = open ? 0 : 1;
+        CameraController::PlayCutscene("no such cut-scene");
+        EXPECT_FALSE(TextConsole::IsOpen());
+        CameraController::SetScriptMode(false);
+    }
 }
 
 TEST_F(CameraTest, ACutsceneEyeOnItsTargetKeepsTheLastDirection)
