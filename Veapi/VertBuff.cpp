@@ -25,6 +25,12 @@ std::vector<DynamicVertexBuffer*>& DynamicBuffers()
     return *list;
 }
 
+std::vector<RestorableVertexBuffer*>& RestorableBuffers()
+{
+    static auto* list = new std::vector<RestorableVertexBuffer*>;  // outlives the exit handlers
+    return *list;
+}
+
 RenderMaterial* g_currentMaterial = nullptr;
 MaterialProfile g_materialProfile;
 
@@ -443,6 +449,50 @@ bool DynamicVertexBuffer::Draw(gfx::Primitive type, bool indexed)
     return ok;
 }
 
+// ---- Restorable vertex buffers --------------------------------------------------------
+
+RestorableVertexBuffer::RestorableVertexBuffer(uint32_t format, uint32_t count, Fill fill)
+    : format_(format), count_(count), fill_(std::move(fill))
+{
+    RestorableBuffers().push_back(this);
+    Refill();
+}
+
+RestorableVertexBuffer::~RestorableVertexBuffer()
+{
+    auto& list = RestorableBuffers();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void RestorableVertexBuffer::Refill()
+{
+    if (!buffer_)
+        buffer_ = std::make_unique<gfx::VertexBuffer>(format_, count_, gfx::kVbWriteOnly | gfx::kVbDoNotClip);
+    if (!fill_)
+        return;
+    if (uint8_t* data = buffer_->Lock()) {
+        fill_(data, count_);
+        buffer_->Unlock();
+    }
+}
+
+void RestorableVertexBuffer::ReleaseBuffer()
+{
+    buffer_.reset();
+}
+
+void RestorableVertexBuffer::ReleaseAll()
+{
+    for (RestorableVertexBuffer* b : RestorableBuffers())
+        b->ReleaseBuffer();
+}
+
+void RestorableVertexBuffer::RestoreAll()
+{
+    for (RestorableVertexBuffer* b : RestorableBuffers())
+        b->Refill();
+}
+
 // ---- Processing buffers -----------------------------------------------------------------
 
 namespace ProcessingBuffers {
@@ -459,6 +509,7 @@ void Create()
         gfx::kFvfXyz, 4096, gfx::kVbSystemMemory | gfx::kVbWriteOnly | gfx::kVbDoNotClip);
     for (DynamicVertexBuffer* b : DynamicBuffers())
         b->Create();
+    RestorableVertexBuffer::RestoreAll();
 }
 
 void Destroy()
@@ -466,6 +517,7 @@ void Destroy()
     g_processing = Processing{};
     for (DynamicVertexBuffer* b : DynamicBuffers())
         b->Release();
+    RestorableVertexBuffer::ReleaseAll();
 }
 } // namespace ProcessingBuffers
 
@@ -474,6 +526,7 @@ void ReleaseAll()
 {
     BoxBatch::ReleaseAll();
     SharedVertexBuffer::ReleaseAll();
+    RestorableVertexBuffer::ReleaseAll();
     for (DynamicVertexBuffer* b : DynamicBuffers())
         b->Release();
 }
@@ -482,6 +535,7 @@ void RestoreAll()
 {
     BoxBatch::RestoreAll();
     SharedVertexBuffer::RestoreAll();
+    RestorableVertexBuffer::RestoreAll();
     for (DynamicVertexBuffer* b : DynamicBuffers())
         b->Create();
 }

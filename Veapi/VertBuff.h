@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -129,6 +130,31 @@ private:
     std::vector<uint16_t> indices_;
     uint8_t* locked_ = nullptr;
     RenderMaterial* material_ = nullptr;
+};
+
+// A vertex buffer whose contents its owner computes: the buffer goes with the
+// device's objects on a loss and comes back refilled by the owner's routine,
+// so what it holds follows the display (its size, say) at the restore.
+class RestorableVertexBuffer : public RefCountedResource {
+public:
+    using Fill = std::function<void(uint8_t* vertices, uint32_t count)>;
+
+    RestorableVertexBuffer(uint32_t format, uint32_t count, Fill fill);
+    // Makes the buffer when it is missing and runs the fill routine.
+    void Refill();
+    void ReleaseBuffer();
+    gfx::VertexBuffer* Buffer() const { return buffer_.get(); }
+
+    static void ReleaseAll();
+    static void RestoreAll();
+
+protected:
+    ~RestorableVertexBuffer() override;
+
+private:
+    std::unique_ptr<gfx::VertexBuffer> buffer_;
+    uint32_t format_, count_;
+    Fill fill_;
 };
 
 // The processing buffers the device code makes with the device.

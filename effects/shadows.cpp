@@ -1,5 +1,6 @@
 #include "effects/shadows.h"
 
+#include "Veapi/VertBuff.h"
 #include "Veapi/bounding_box.h"
 #include "Veapi/camera.h"
 #include "Veapi/hierarchy.h"
@@ -12,6 +13,7 @@
 #include "app/app_time.h"
 #include "app/log_file.h"
 #include "app/math_tables.h"
+#include "platform/byte_cursor.h"
 #include "world/collision_polygon.h"
 #include "world/level.h"
 
@@ -39,10 +41,10 @@ std::vector<ShadowCaster*> gCasters;
 TextureEntry* gTexture = nullptr;
 VeShape* gSprite = nullptr;          // one use held
 LightSet* gLights = nullptr;         // one use held
-std::array<ScreenQuadVertex, 4> gQuad{};
+// The full-screen darkening quad; one use held, refilled on every restore.
+RestorableVertexBuffer* gQuad = nullptr;
 // This frame's volume quads; emptied each frame, its storage kept.
 Shadows::VolumeGeometry gGeometry;
-bool gQuadMade = false;
 
 constexpr uint32_t kQuadDiffuse = 0x7F000000u;
 constexpr float kBlobLift = 0.03f;
@@ -118,6 +120,33 @@ const float* PartMatrix(const CasterEdgeList& list, ShadowCaster& c)
         return list.part->nodeMatrix_.m.data();
     ShapeInstance* root = c.ShapeRoot();
     return root ? root->nodeMatrix_.m.data() : identity.m.data();
+}
+
+constexpr size_t kQuadVertexBytes = 32;
+
+// The quad at the display size of the moment: a restore after a mode change
+// must cover the new screen.
+void FillScreenQuad(uint8_t* vertices, uint32_t count)
+{
+    trevok::ByteWriter out(std::span<uint8_t>(vertices, size_t(count) * kQuadVertexBytes));
+    for (const ScreenQuadVertex& v : Shadows::ScreenQuad(Display::Width(), Display::Height())) {
+        out.F32(v.x);
+        out.F32(v.y);
+        out.F32(v.z);
+        out.F32(v.rhw);
+        out.U32(v.diffuse);
+        out.U32(v.specular);
+        out.F32(v.u);
+        out.F32(v.v);
+    }
+}
+
+void MakeScreenQuad()
+{
+    if (gQuad)
+        gQuad->Refill();
+    else
+        gQuad = new RestorableVertexBuffer(gfx::kFvfTLVertex, 4, FillScreenQuad);
 }
 
 void SetQuadStencilStates(gfx::Device& dev)
@@ -201,14 +230,29 @@ std::array<ScreenQuadVertex, 4> ScreenQuad(int width, int height)
     return {v(0, h), v(0, 0), v(w, h), v(w, 0)};
 }
 
-const std::array<ScreenQuadVertex, 4>& CurrentScreenQuad()
+std::optional<std::array<ScreenQuadVertex, 4>> CurrentScreenQuad()
 {
-    return gQuad;
+    const gfx::VertexBuffer* buffer = gQuad ? gQuad->Buffer() : nullptr;
+    if (!buffer)
+        return std::nullopt;
+    trevok::ByteReader in(std::span<const uint8_t>(buffer->Data(), size_t(buffer->Count()) * kQuadVertexBytes));
+    std::array<ScreenQuadVertex, 4> quad{};
+    for (ScreenQuadVertex& v : quad) {
+        v.x = in.F32();
+        v.y = in.F32();
+        v.z = in.F32();
+        v.rhw = in.F32();
+        v.diffuse = in.U32();
+        v.specular = in.U32();
+        v.u = in.F32();
+        v.v = in.F32();
+    }
+    return quad;
 }
 
 bool ScreenQuadMade()
 {
-    return gQuadMade;
+    return gQuad != nullptr;
 }
 
 void Startup(LightSet* lights)
@@ -261,7 +305,9 @@ void Shutdown()
     if (gTexture)
         TextureManager::Unuse(gTexture);
     gTexture = nullptr;
-    gQuadMade = false;
+    if (gQuad)
+        gQuad->Release();
+    gQuad = nullptr;
     gFellBack = false;
     gGeometry = {};
 }
@@ -288,8 +334,7 @@ void ApplyMode()
     gfx::Device* dev = Display::Device();
     if (!dev)
         return;
-    gQuad = ScreenQuad(Display::Width(), Display::Height());
-    gQuadMade = true;
+    MakeScreenQuad();
     SetQuadStencilStates(*dev);
 }
 
@@ -621,11 +666,10 @@ void FramePassProjected()
     dev->SetRenderState(gfx::RenderState::StencilPass, gfx::stencilop::Zero);
     dev->SetRenderState(gfx::RenderState::SrcBlend, gfx::blend::SrcAlpha);
     dev->SetRenderState(gfx::RenderState::DestBlend, gfx::blend::InvSrcAlpha);
-    if (!gQuadMade) {
-        gQuad = ScreenQuad(Display::Width(), Display::Height());
-        gQuadMade = true;
-    }
-    dev->DrawPrimitive(gfx::Primitive::TriangleStrip, gfx::kFvfTLVertex, gQuad.data(), 4);
+    // A mode set before the device existed has no quad yet.
+    if (!gQuad || !gQuad->Buffer())
+        MakeScreenQuad();
+    dev->DrawPrimitiveVB(gfx::Primitive::TriangleStrip, *gQuad->Buffer(), 0, 4);
     DisplayProfiling().frame += (AppTime::RealNow() - started) >> 10;
 
     // Restore.

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -123,7 +124,9 @@ void FramePassProjected();
 bool FellBackToBlobs();
 // The full-screen quad for a display size, as ApplyMode makes it.
 std::array<ScreenQuadVertex, 4> ScreenQuad(int width, int height);
-const std::array<ScreenQuadVertex, 4>& CurrentScreenQuad();
+// What the quad's vertex buffer holds now; nothing while it is not made or
+// its device objects are lost.
+std::optional<std::array<ScreenQuadVertex, 4>> CurrentScreenQuad();
 bool ScreenQuadMade();
 
 // Geometry the routines use, exposed for their tests.

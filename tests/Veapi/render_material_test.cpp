@@ -4,6 +4,8 @@
 #include "Veapi/light_set.h"
 #include "camera_fixture.h"
 
+#include <algorithm>
+
 namespace {
 
 using scenetest::SceneTest;
@@ -147,6 +149,41 @@ TEST_F(RenderMaterials, AlphaOverrideExchangesWithTheCurrentLightSet)
     EXPECT_FLOAT_EQ(override->Alpha(), 0.6f);
     override->Release();
     set->Release();
+}
+
+// A restorable buffer goes with the device's objects and comes back filled
+// from what its owner says at the restore, whichever way the device went.
+TEST_F(RenderMaterials, RestorableBufferIsRefilledWhenTheDeviceComesBack)
+{
+    struct Case {
+        const char* name;
+        void (*lose)();
+        void (*restore)();
+    };
+    const Case cases[] = {
+        {"objects lost", Display::ReleaseDeviceObjects, Display::RestoreDeviceObjects},
+        {"device reopened", Display::CloseDevice, [] { ASSERT_TRUE(Display::OpenDevice()); }},
+    };
+    uint8_t value = 1;
+    auto* buffer = new RestorableVertexBuffer(gfx::kFvfTLVertex, 4, [&](uint8_t* vertices, uint32_t count) {
+        std::fill(vertices, vertices + count * 32u, value);
+    });
+    ASSERT_NE(buffer->Buffer(), nullptr);
+    EXPECT_EQ(buffer->Buffer()->Data()[127], 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ++value;
+        c.lose();
+        EXPECT_EQ(buffer->Buffer(), nullptr);
+        c.restore();
+        ASSERT_NE(buffer->Buffer(), nullptr);
+        EXPECT_EQ(buffer->Buffer()->Count(), 4u);
+        EXPECT_EQ(buffer->Buffer()->Data()[0], value);
+        EXPECT_EQ(buffer->Buffer()->Data()[127], value);
+    }
+    buffer->Release();
+    Display::ReleaseDeviceObjects();  // a released buffer is off the list
+    Display::RestoreDeviceObjects();
 }
 
 } // namespace

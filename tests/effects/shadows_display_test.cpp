@@ -23,6 +23,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <string>
 
 #ifdef TREVOK_HAVE_EMBREE
 #include <embree3/rtcore.h>
@@ -166,7 +168,7 @@ protected:
         return z > 1.01f && z < 59.0f;
     }
 
-    void Check(bool asCaster);
+    void Check(bool asCaster, bool deviceLost);
 
     std::unique_ptr<Level> level_;
 };
@@ -180,15 +182,17 @@ bool Darkened(uint32_t rgb)
 
 // The same box as the level's own geometry (mode 4) and as a character's
 // shadow hierarchy (mode 3) casts the same shadow.
+// Also after the device lost its objects between start-up and the frame.
 TEST_F(ProjectedShadows, DarkensExactlyTheFloorUnderTheBox)
 {
-    for (const bool asCaster : {false, true}) {
-        SCOPED_TRACE(asCaster ? "caster" : "level");
-        Check(asCaster);
-    }
+    for (const bool deviceLost : {false, true})
+        for (const bool asCaster : {false, true}) {
+            SCOPED_TRACE(std::string(asCaster ? "caster" : "level") + (deviceLost ? ", device lost" : ""));
+            Check(asCaster, deviceLost);
+        }
 }
 
-void ProjectedShadows::Check(bool asCaster)
+void ProjectedShadows::Check(bool asCaster, bool deviceLost)
 {
     auto* hierarchy = new Hierarchy;
     hierarchy->shapes_[0] = shadowtest::ShapeOf(shadowtest::Box({kBoxX0, 0, kBoxZ0}, {kBoxX1, 1, kBoxZ1}));
@@ -201,6 +205,10 @@ void ProjectedShadows::Check(bool asCaster)
         ASSERT_EQ(Shadows::Casters().size(), 1u);
     } else {
         ASSERT_EQ(StaticShadows::DataOf(*level_).edges.size(), 12u);
+    }
+    if (deviceLost) {
+        Display::ReleaseDeviceObjects();
+        Display::RestoreDeviceObjects();
     }
     const std::vector<uint32_t> pixels = Frame();
     Shadows::Shutdown();
@@ -227,6 +235,39 @@ void ProjectedShadows::Check(bool asCaster)
     std::vector<uint8_t> stencil;
     ASSERT_TRUE(gfx::ReadStencil(stencil));
     EXPECT_EQ(std::count(stencil.begin(), stencil.end(), 0), ptrdiff_t(stencil.size()));
+}
+
+// The darkening quad lives in a vertex buffer made with the projected modes;
+// a lost device takes the buffer, the restore refills it.
+TEST_F(ProjectedShadows, ScreenQuadBufferIsRefilledAfterADeviceLoss)
+{
+    const auto expected = Shadows::ScreenQuad(kWidth, kHeight);
+    const auto same = [&](const std::optional<std::array<ScreenQuadVertex, 4>>& got) {
+        if (!got)
+            return false;
+        for (size_t i = 0; i < 4; ++i) {
+            const ScreenQuadVertex &a = (*got)[i], &b = expected[i];
+            if (a.x != b.x || a.y != b.y || a.z != b.z || a.rhw != b.rhw || a.diffuse != b.diffuse ||
+                a.specular != b.specular || a.u != b.u || a.v != b.v)
+                return false;
+        }
+        return true;
+    };
+    ShadowMode = 2;
+    Shadows::Startup();
+    EXPECT_FALSE(Shadows::ScreenQuadMade());
+    ShadowMode = 3;
+    Shadows::ApplyMode();
+    ASSERT_TRUE(Shadows::ScreenQuadMade());
+    EXPECT_TRUE(same(Shadows::CurrentScreenQuad())) << "after the mode change";
+    Display::ReleaseDeviceObjects();
+    EXPECT_TRUE(Shadows::ScreenQuadMade());
+    EXPECT_FALSE(Shadows::CurrentScreenQuad()) << "while lost";
+    Display::RestoreDeviceObjects();
+    EXPECT_TRUE(same(Shadows::CurrentScreenQuad())) << "after the restore";
+    Shadows::Shutdown();
+    EXPECT_FALSE(Shadows::ScreenQuadMade());
+    EXPECT_FALSE(Shadows::CurrentScreenQuad());
 }
 
 TEST_F(ProjectedShadows, ModeThreeDrawsNoLevelCells)
