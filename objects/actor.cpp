@@ -1108,7 +1108,7 @@ bool Actor::UseItem(int32_t itemId, bool queued)
         break;
     }
     case ItemType::kAmmunition:
-        QueueChangeAmmo(static_cast<uint32_t>(item->subtype));
+        ChangeAmmo(item->subtype);
         break;
     default:
         break;

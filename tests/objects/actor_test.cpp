@@ -544,6 +544,49 @@ TEST_F(ActorWorld, ADeployableWithoutItsRoleSpawnsNothingAndStays)
     EXPECT_EQ(unit->GetInventory()->FindById(4), nullptr) << "the last one is placed";
 }
 
+// Ammunition is loaded at once, and only what the current weapon takes.
+struct AmmoUseCase {
+    const char* name;
+    int32_t ammo;    // the item's ammunition type
+    bool stored;     // the weapon has a row for it
+    bool changed;
+};
+
+class AmmoUse : public ActorWorld, public ::testing::WithParamInterface<AmmoUseCase> {};
+
+TEST_P(AmmoUse, LoadsOnlyWhatTheWeaponTakes)
+{
+    const AmmoUseCase& c = GetParam();
+    ArmWeapon3(100.0f);
+    const int32_t before = WeaponState::DefaultAmmoFor(3);
+    if (c.stored) {
+        script::WeaponEntry entry = *script::RecordTables::Global().Weapon(3, before);
+        script::RecordTables::Global().StoreWeapon(3, c.ammo, entry);
+    }
+    script::Role& role = Character();
+    role.character->weapon = 3;
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    ASSERT_NE(unit->GetWeapon(), nullptr);
+    CarriedItem clip;
+    clip.kind = ItemType::kAmmunition;
+    clip.subtype = c.ammo;
+    clip.id = 7;
+    clip.amount = 5;
+    unit->GetInventory()->Add(clip);
+    EXPECT_TRUE(unit->UseItem(7, false));
+    EXPECT_TRUE(unit->Orders().empty()) << "nothing is left waiting in the order list";
+    EXPECT_EQ(unit->GetWeapon()->ammoType, c.changed ? c.ammo : before);
+    EXPECT_EQ(Sent(90).size(), c.changed ? 1u : 0u);
+    EXPECT_NE(unit->GetInventory()->FindById(7), nullptr) << "the clip stays in the inventory";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AmmoUse,
+                         ::testing::Values(AmmoUseCase{"InTheWeaponsTable", 5, true, true},
+                                           AmmoUseCase{"NotForThisWeapon", 5, false, false},
+                                           AmmoUseCase{"BeyondTheTable", 99, false, false},
+                                           AmmoUseCase{"Negative", -1, false, false}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
 {
     script::Role& role = Character();
