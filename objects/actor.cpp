@@ -1010,11 +1010,12 @@ bool Actor::EquipItem(int32_t slot, int32_t itemId, bool queued)
                 other.subtype == ModuleKind::kCloak)
                 UnequipItem(other);
         }
+        // Put on in sight of an enemy, the cloak fools nobody.
         if (IsUnobserved()) {
             cloakOwner_ = static_cast<int32_t>(GetId());
             hidden_ = true;
+            ChooseDisguise();
         }
-        ChooseDisguise();
     }
     return true;
 }

@@ -587,6 +587,38 @@ INSTANTIATE_TEST_SUITE_P(Table, AmmoUse,
                                            AmmoUseCase{"Negative", -1, false, false}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// A cloak put on in an enemy's sight neither hides nor disguises.
+struct CloakCase {
+    const char* name;
+    float enemyDistance;
+    bool hidden;
+};
+
+class CloakSight : public ActorWorld, public ::testing::WithParamInterface<CloakCase> {};
+
+TEST_P(CloakSight, DisguisesOnlyWhenUnobserved)
+{
+    const CloakCase& c = GetParam();
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    // The enemy faces the unit (its z axis turned half round).
+    UnitActor* enemy = Unit(role, 2, {0, 0, c.enemyDistance});
+    enemy->SetOrientation(Quaternion{0, 1, 0, 0});
+    CarriedItem cloak;
+    cloak.kind = ItemType::kModule;
+    cloak.subtype = ModuleKind::kCloak;
+    cloak.id = 5;
+    unit->GetInventory()->Add(cloak);
+    ASSERT_TRUE(unit->EquipItem(5, 5, false));
+    EXPECT_EQ(unit->IsHidden(), c.hidden);
+    EXPECT_EQ(unit->CloakOwner(), c.hidden ? static_cast<int32_t>(enemy->GetId()) : -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CloakSight,
+                         ::testing::Values(CloakCase{"EnemyWatching", 10.0f, false},
+                                           CloakCase{"EnemyBeyondSight", 40.0f, true}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
 {
     script::Role& role = Character();
