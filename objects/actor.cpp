@@ -1052,11 +1052,10 @@ void Actor::UnequipItem(const EquippedItem& record)
     // The part goes back to the model's own, without the item.
     if (GetRole() && Shape())
         BodyPart::Restore(*Shape(), GetRole()->shape, copy.slot);
-    if (copy.slot <= 1) {
-        if (inventory_ && copy.type == ItemType::kWeapon)
-            ChangeWeapon(inventory_->DefaultWeapon());
-        return;
-    }
+    // An arm gives up whatever it held for the default weapon; what the item
+    // added on the way in still comes off below, whichever slot it wore.
+    if (copy.slot <= 1 && inventory_)
+        ChangeWeapon(inventory_->DefaultWeapon());
     const int32_t count = item ? static_cast<int32_t>(item->count) : 0;
     const bool module = copy.type == ItemType::kModule || copy.type == ItemType::kModule2;
     if (copy.type == ItemType::kShield)

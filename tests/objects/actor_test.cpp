@@ -587,6 +587,52 @@ INSTANTIATE_TEST_SUITE_P(Table, AmmoUse,
                                            AmmoUseCase{"Negative", -1, false, false}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// Whatever comes off an arm hands it back to the default weapon, and what
+// an item added when it went on comes off with it in any slot.
+struct UnequipCase {
+    const char* name;
+    int32_t kind, subtype, slot;
+    bool defaultWeapon;  // the arm changes to the default weapon
+};
+
+class Unequip : public ActorWorld, public ::testing::WithParamInterface<UnequipCase> {};
+
+TEST_P(Unequip, UndoesTheItemAndFreesTheArm)
+{
+    const UnequipCase& c = GetParam();
+    ArmWeapon3(100.0f);
+    script::Role& role = Character();
+    role.character->weapon = 3;
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    const int32_t shield = unit->GetShield(), armour = unit->GetArmour();
+    CarriedItem item;
+    item.kind = c.kind;
+    item.subtype = c.subtype;
+    item.id = 5;
+    item.count = 10;
+    unit->GetInventory()->Add(item);
+    ASSERT_TRUE(unit->EquipItem(c.slot, 5, false));
+    const size_t changes = Sent(91).size();
+    unit->UnequipItem(*unit->FindEquipped(5));
+    EXPECT_EQ(unit->FindEquipped(5), nullptr);
+    EXPECT_EQ(unit->GetShield(), shield);
+    EXPECT_EQ(unit->GetArmour(), armour);
+    ASSERT_EQ(Sent(91).size(), changes + (c.defaultWeapon ? 1u : 0u));
+    if (c.defaultWeapon) {
+        ASSERT_NE(unit->GetWeapon(), nullptr);
+        EXPECT_EQ(unit->GetWeapon()->weaponType, unit->GetInventory()->DefaultWeapon());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Unequip,
+    ::testing::Values(UnequipCase{"WeaponInRightArm", ItemType::kWeapon, 5, 0, true},
+                      UnequipCase{"ShieldInLeftArm", ItemType::kShield, 0, 1, true},
+                      UnequipCase{"ArmourInRightArm", ItemType::kArmour, 0, 0, true},
+                      UnequipCase{"ShieldOnBody", ItemType::kShield, 0, 3, false},
+                      UnequipCase{"ArmourOnBody", ItemType::kArmour, 0, 4, false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
 // A cloak put on in an enemy's sight neither hides nor disguises.
 struct CloakCase {
     const char* name;
