@@ -1010,11 +1010,12 @@ bool Actor::EquipItem(int32_t slot, int32_t itemId, bool queued)
                 other.subtype == ModuleKind::kCloak)
                 UnequipItem(other);
         }
+        // Put on in sight of an enemy, the cloak fools nobody.
         if (IsUnobserved()) {
             cloakOwner_ = static_cast<int32_t>(GetId());
             hidden_ = true;
+            ChooseDisguise();
         }
-        ChooseDisguise();
     }
     return true;
 }
@@ -1051,11 +1052,10 @@ void Actor::UnequipItem(const EquippedItem& record)
     // The part goes back to the model's own, without the item.
     if (GetRole() && Shape())
         BodyPart::Restore(*Shape(), GetRole()->shape, copy.slot);
-    if (copy.slot <= 1) {
-        if (inventory_ && copy.type == ItemType::kWeapon)
-            ChangeWeapon(inventory_->DefaultWeapon());
-        return;
-    }
+    // An arm gives up whatever it held for the default weapon; what the item
+    // added on the way in still comes off below, whichever slot it wore.
+    if (copy.slot <= 1 && inventory_)
+        ChangeWeapon(inventory_->DefaultWeapon());
     const int32_t count = item ? static_cast<int32_t>(item->count) : 0;
     const bool module = copy.type == ItemType::kModule || copy.type == ItemType::kModule2;
     if (copy.type == ItemType::kShield)
@@ -1108,7 +1108,7 @@ bool Actor::UseItem(int32_t itemId, bool queued)
         break;
     }
     case ItemType::kAmmunition:
-        QueueChangeAmmo(static_cast<uint32_t>(item->subtype));
+        ChangeAmmo(item->subtype);
         break;
     default:
         break;

@@ -115,6 +115,8 @@ public:
     virtual void Die();
     virtual void PlayIdle() {}
     virtual void ChangeWeapon(int32_t) {}
+    // False when the current weapon has no such ammunition.
+    virtual bool ChangeAmmo(int32_t) { return false; }
     virtual void StopAiming(float) {}
     virtual bool AimAtObject(GameObject*, float, bool, bool) { return false; }
 

@@ -60,7 +60,7 @@ public:
     void SetCharge(int32_t charge) override { SetShield(charge); }
 
     void SetRounds(int32_t rounds) { rounds_ = rounds; }
-    bool ChangeAmmo(int32_t ammo);
+    bool ChangeAmmo(int32_t ammo) override;
     bool AimAtPoint(const Vec3& point, float time, bool holdFire, bool lob);
     void ResetWeapon();
     void SelectMagazine();

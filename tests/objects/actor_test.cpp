@@ -544,6 +544,127 @@ TEST_F(ActorWorld, ADeployableWithoutItsRoleSpawnsNothingAndStays)
     EXPECT_EQ(unit->GetInventory()->FindById(4), nullptr) << "the last one is placed";
 }
 
+// Ammunition is loaded at once, and only what the current weapon takes.
+struct AmmoUseCase {
+    const char* name;
+    int32_t ammo;    // the item's ammunition type
+    bool stored;     // the weapon has a row for it
+    bool changed;
+};
+
+class AmmoUse : public ActorWorld, public ::testing::WithParamInterface<AmmoUseCase> {};
+
+TEST_P(AmmoUse, LoadsOnlyWhatTheWeaponTakes)
+{
+    const AmmoUseCase& c = GetParam();
+    ArmWeapon3(100.0f);
+    const int32_t before = WeaponState::DefaultAmmoFor(3);
+    if (c.stored) {
+        script::WeaponEntry entry = *script::RecordTables::Global().Weapon(3, before);
+        script::RecordTables::Global().StoreWeapon(3, c.ammo, entry);
+    }
+    script::Role& role = Character();
+    role.character->weapon = 3;
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    ASSERT_NE(unit->GetWeapon(), nullptr);
+    CarriedItem clip;
+    clip.kind = ItemType::kAmmunition;
+    clip.subtype = c.ammo;
+    clip.id = 7;
+    clip.amount = 5;
+    unit->GetInventory()->Add(clip);
+    EXPECT_TRUE(unit->UseItem(7, false));
+    EXPECT_TRUE(unit->Orders().empty()) << "nothing is left waiting in the order list";
+    EXPECT_EQ(unit->GetWeapon()->ammoType, c.changed ? c.ammo : before);
+    EXPECT_EQ(Sent(90).size(), c.changed ? 1u : 0u);
+    EXPECT_NE(unit->GetInventory()->FindById(7), nullptr) << "the clip stays in the inventory";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AmmoUse,
+                         ::testing::Values(AmmoUseCase{"InTheWeaponsTable", 5, true, true},
+                                           AmmoUseCase{"NotForThisWeapon", 5, false, false},
+                                           AmmoUseCase{"BeyondTheTable", 99, false, false},
+                                           AmmoUseCase{"Negative", -1, false, false}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// Whatever comes off an arm hands it back to the default weapon, and what
+// an item added when it went on comes off with it in any slot.
+struct UnequipCase {
+    const char* name;
+    int32_t kind, subtype, slot;
+    bool defaultWeapon;  // the arm changes to the default weapon
+};
+
+class Unequip : public ActorWorld, public ::testing::WithParamInterface<UnequipCase> {};
+
+TEST_P(Unequip, UndoesTheItemAndFreesTheArm)
+{
+    const UnequipCase& c = GetParam();
+    ArmWeapon3(100.0f);
+    script::Role& role = Character();
+    role.character->weapon = 3;
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    const int32_t shield = unit->GetShield(), armour = unit->GetArmour();
+    CarriedItem item;
+    item.kind = c.kind;
+    item.subtype = c.subtype;
+    item.id = 5;
+    item.count = 10;
+    unit->GetInventory()->Add(item);
+    ASSERT_TRUE(unit->EquipItem(c.slot, 5, false));
+    const size_t changes = Sent(91).size();
+    unit->UnequipItem(*unit->FindEquipped(5));
+    EXPECT_EQ(unit->FindEquipped(5), nullptr);
+    EXPECT_EQ(unit->GetShield(), shield);
+    EXPECT_EQ(unit->GetArmour(), armour);
+    ASSERT_EQ(Sent(91).size(), changes + (c.defaultWeapon ? 1u : 0u));
+    if (c.defaultWeapon) {
+        ASSERT_NE(unit->GetWeapon(), nullptr);
+        EXPECT_EQ(unit->GetWeapon()->weaponType, unit->GetInventory()->DefaultWeapon());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Unequip,
+    ::testing::Values(UnequipCase{"WeaponInRightArm", ItemType::kWeapon, 5, 0, true},
+                      UnequipCase{"ShieldInLeftArm", ItemType::kShield, 0, 1, true},
+                      UnequipCase{"ArmourInRightArm", ItemType::kArmour, 0, 0, true},
+                      UnequipCase{"ShieldOnBody", ItemType::kShield, 0, 3, false},
+                      UnequipCase{"ArmourOnBody", ItemType::kArmour, 0, 4, false}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// A cloak put on in an enemy's sight neither hides nor disguises.
+struct CloakCase {
+    const char* name;
+    float enemyDistance;
+    bool hidden;
+};
+
+class CloakSight : public ActorWorld, public ::testing::WithParamInterface<CloakCase> {};
+
+TEST_P(CloakSight, DisguisesOnlyWhenUnobserved)
+{
+    const CloakCase& c = GetParam();
+    script::Role& role = Character();
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    // The enemy faces the unit (its z axis turned half round).
+    UnitActor* enemy = Unit(role, 2, {0, 0, c.enemyDistance});
+    enemy->SetOrientation(Quaternion{0, 1, 0, 0});
+    CarriedItem cloak;
+    cloak.kind = ItemType::kModule;
+    cloak.subtype = ModuleKind::kCloak;
+    cloak.id = 5;
+    unit->GetInventory()->Add(cloak);
+    ASSERT_TRUE(unit->EquipItem(5, 5, false));
+    EXPECT_EQ(unit->IsHidden(), c.hidden);
+    EXPECT_EQ(unit->CloakOwner(), c.hidden ? static_cast<int32_t>(enemy->GetId()) : -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CloakSight,
+                         ::testing::Values(CloakCase{"EnemyWatching", 10.0f, false},
+                                           CloakCase{"EnemyBeyondSight", 40.0f, true}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 TEST_F(ActorWorld, AFollowedUnitIsNeverTakenLikeAPickUp)
 {
     script::Role& role = Character();
