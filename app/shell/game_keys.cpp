@@ -8,6 +8,7 @@
 #include "media/media_placeholders.h"
 #include "objects/objects_placeholders.h"
 #include "session/session_placeholders.h"
+#include "ui/game_view.h"
 #include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 
@@ -148,7 +149,8 @@ bool BoundKey(const InputEvent& e, bool shift)
     else if (key == Key(kItemR)) Selection::ItemHotkey(1);
     else if (key == Key(kItemT)) Selection::ItemHotkey(2);
     else if (key == Key(kCrouch))
-        Selection::ToggleCrouch(e.flags & (kFlagShift | kFlagLeftButton | kFlagRightButton | kFlagMiddleButton));
+        // Ctrl queues the toggle, as it queues every other order.
+        Selection::ToggleCrouch(GameView::OrderFlags(e.flags));
     else if (key == Key(kUpgradeScreen)) {
         if (!CommandWheel::IsOpen())
             UpgradeScreen::Toggle();
