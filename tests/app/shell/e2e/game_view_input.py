@@ -10,7 +10,8 @@ Run under a virtual display:
 
 Cases:
     turn      a right-button drag turns the view (the heading GET CAMERA
-              prints changes), and a drag back turns it the other way
+              prints changes, and so does the frame), and a drag back
+              turns it the other way
     order     clicks, a ground click, a selection box and a right click on
               the game view: the game keeps running and still answers its
               console (the presses' picking and the orders' requests hold)
@@ -97,10 +98,16 @@ def case_turn(game):
     into_the_level(game)
     x, y = window_centre(game)
     _, before, _ = camera(game)
+    still = game.screenshot(0)
     drag(3, (x, y), (x + 150, y))
     _, turned, _ = camera(game)
     if turned[2] == before[2]:
         raise play.Failure("a right drag left the heading at %d" % before[2])
+    # The frame shows the turn, not only the printed heading.
+    moved = differing_pixels(still, game.screenshot(1))
+    width, height, _ = still
+    if moved < width * height // 20:
+        raise play.Failure("a right drag changed only %d pixels of the frame" % moved)
     drag(3, (x, y), (x - 150, y))
     _, back, _ = camera(game)
     if (back[2] - turned[2]) * (turned[2] - before[2]) >= 0:
