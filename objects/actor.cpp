@@ -25,6 +25,7 @@
 #include <cmath>
 #include <numbers>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -858,11 +859,20 @@ void Actor::Detach()
 {
     hidden_ = false;
     if (inventory_ && Level::Current()) {
-        // Everything but one item falls where the actor fell.
-        while (inventory_->Items().size() > 2) {
-            const CarriedItem& item = inventory_->Items().back();
-            if (!DropItem(item.id))
+        // Everything it carried falls where the actor fell; only the list's
+        // initial entry stays. A stack that cannot be dropped (its pick-up
+        // is worth nothing) stays too, and the rest still falls.
+        std::vector<int32_t> kept;
+        for (;;) {
+            const auto& items = inventory_->Items();
+            auto it = std::find_if(items.rbegin(), items.rend(), [&](const CarriedItem& item) {
+                return item.kind != ItemKind::kInitial && std::find(kept.begin(), kept.end(), item.id) == kept.end();
+            });
+            if (it == items.rend())
                 break;
+            const int32_t id = it->id;
+            if (!DropItem(id))
+                kept.push_back(id);
         }
     }
     GameObject::Detach();

@@ -544,6 +544,64 @@ TEST_F(ActorWorld, ADeployableWithoutItsRoleSpawnsNothingAndStays)
     EXPECT_EQ(unit->GetInventory()->FindById(4), nullptr) << "the last one is placed";
 }
 
+// A dead actor leaves everything it carried where it fell: only the
+// inventory's initial entry stays, and a stack whose pick-up is worth
+// nothing stays without stopping the rest from falling.
+TEST_F(ActorWorld, TheDeadDropEverythingTheyCarried)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel({"...", "...", "..."});
+    Level::Current() = grid.level.get();
+    script::Role& medkit = Character();
+    RoleTable::Global().File(medkit);
+    script::Role& clip = Character();
+    clip.identifier = "clip";
+    clip.character->weapon = 3;
+    clip.character->aggression = 0.7f;
+    RoleTable::Global().File(clip);
+    const struct {
+        const char* name;
+        int32_t roleItems;  // items made from a role
+        uint32_t stack;     // count of a stack of type 3, 0 none
+        int32_t clipAmount; // one pick-up of the stack
+        size_t left;        // inventory entries after death
+        size_t spawns;
+    } cases[] = {
+        {"one item", 1, 0, 5, 1, 1},
+        {"two items", 2, 0, 5, 1, 2},
+        {"a stack of two pick-ups", 0, 10, 5, 1, 2},
+        {"a stack worth nothing and an item", 1, 10, 0, 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clip.character->walkingSpeed = c.clipAmount * 65536;
+        spawned.clear();
+        UnitActor* unit = Unit(Character(10), 1, {1.5f, 0, 1.5f});
+        ASSERT_NE(unit->GetInventory(), nullptr);
+        for (int32_t i = 0; i < c.roleItems; ++i) {
+            CarriedItem item;
+            item.kind = ItemType::kHealing;
+            item.roleId = medkit.id;
+            item.id = 20 + i;
+            unit->GetInventory()->Add(item);
+        }
+        if (c.stack) {
+            CarriedItem stack;
+            stack.kind = ItemKind::kAmmoStack;
+            stack.roleId = -3;
+            stack.subtype = 3;
+            stack.id = 30;
+            stack.count = c.stack;
+            unit->GetInventory()->Add(stack);
+        }
+        unit->TakeDamage(50);
+        ASSERT_FALSE(unit->IsAlive());
+        EXPECT_EQ(unit->GetInventory()->Items().size(), c.left);
+        EXPECT_EQ(unit->GetInventory()->Items().front().kind, ItemKind::kInitial);
+        EXPECT_EQ(spawned.size(), c.spawns);
+    }
+    Level::Current() = nullptr;
+}
+
 // Ammunition is loaded at once, and only what the current weapon takes.
 struct AmmoUseCase {
     const char* name;
