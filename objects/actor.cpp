@@ -1062,10 +1062,19 @@ void Actor::UnequipItem(const EquippedItem& record)
     // The part goes back to the model's own, without the item.
     if (GetRole() && Shape())
         BodyPart::Restore(*Shape(), GetRole()->shape, copy.slot);
-    // An arm gives up whatever it held for the default weapon; what the item
-    // added on the way in still comes off below, whichever slot it wore.
-    if (copy.slot <= 1 && inventory_)
-        ChangeWeapon(inventory_->DefaultWeapon());
+    // An arm gives up whatever it held; what the item added on the way in
+    // still comes off below, whichever slot it wore. A weapon on the other
+    // arm stays in use (and takes over from a weapon taken off); with none
+    // left in either arm the default weapon comes back.
+    if (copy.slot <= 1 && inventory_) {
+        const auto armed = std::find_if(equipped_.begin(), equipped_.end(), [](const EquippedItem& r) {
+            return r.slot <= 1 && r.type == ItemType::kWeapon;
+        });
+        if (armed == equipped_.end())
+            ChangeWeapon(inventory_->DefaultWeapon());
+        else if (copy.type == ItemType::kWeapon)
+            ChangeWeapon(armed->subtype);
+    }
     const int32_t count = item ? static_cast<int32_t>(item->count) : 0;
     const bool module = copy.type == ItemType::kModule || copy.type == ItemType::kModule2;
     if (copy.type == ItemType::kShield)

@@ -645,12 +645,15 @@ INSTANTIATE_TEST_SUITE_P(Table, AmmoUse,
                                            AmmoUseCase{"Negative", -1, false, false}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// Whatever comes off an arm hands it back to the default weapon, and what
-// an item added when it went on comes off with it in any slot.
+// Whatever comes off an arm hands it back to the default weapon unless the
+// other arm holds a weapon, and what an item added when it went on comes
+// off with it in any slot.
 struct UnequipCase {
     const char* name;
     int32_t kind, subtype, slot;
-    bool defaultWeapon;  // the arm changes to the default weapon
+    bool changes;             // the weapon changes (message 91)
+    int32_t otherArm = -1;    // weapon type held in the other arm, -1 none
+    int32_t weaponAfter = -1; // -1: the inventory's default weapon
 };
 
 class Unequip : public ActorWorld, public ::testing::WithParamInterface<UnequipCase> {};
@@ -663,6 +666,14 @@ TEST_P(Unequip, UndoesTheItemAndFreesTheArm)
     role.character->weapon = 3;
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
     const int32_t shield = unit->GetShield(), armour = unit->GetArmour();
+    if (c.otherArm >= 0) {
+        CarriedItem gun;
+        gun.kind = ItemType::kWeapon;
+        gun.subtype = c.otherArm;
+        gun.id = 6;
+        unit->GetInventory()->Add(gun);
+        ASSERT_TRUE(unit->EquipItem(1 - c.slot, 6, false));
+    }
     CarriedItem item;
     item.kind = c.kind;
     item.subtype = c.subtype;
@@ -675,11 +686,9 @@ TEST_P(Unequip, UndoesTheItemAndFreesTheArm)
     EXPECT_EQ(unit->FindEquipped(5), nullptr);
     EXPECT_EQ(unit->GetShield(), shield);
     EXPECT_EQ(unit->GetArmour(), armour);
-    ASSERT_EQ(Sent(91).size(), changes + (c.defaultWeapon ? 1u : 0u));
-    if (c.defaultWeapon) {
-        ASSERT_NE(unit->GetWeapon(), nullptr);
-        EXPECT_EQ(unit->GetWeapon()->weaponType, unit->GetInventory()->DefaultWeapon());
-    }
+    ASSERT_EQ(Sent(91).size(), changes + (c.changes ? 1u : 0u));
+    ASSERT_NE(unit->GetWeapon(), nullptr);
+    EXPECT_EQ(unit->GetWeapon()->weaponType, c.weaponAfter >= 0 ? c.weaponAfter : unit->GetInventory()->DefaultWeapon());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -688,7 +697,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UnequipCase{"ShieldInLeftArm", ItemType::kShield, 0, 1, true},
                       UnequipCase{"ArmourInRightArm", ItemType::kArmour, 0, 0, true},
                       UnequipCase{"ShieldOnBody", ItemType::kShield, 0, 3, false},
-                      UnequipCase{"ArmourOnBody", ItemType::kArmour, 0, 4, false}),
+                      UnequipCase{"ArmourOnBody", ItemType::kArmour, 0, 4, false},
+                      UnequipCase{"ShieldBesideAWeapon", ItemType::kShield, 0, 1, false, 5, 5},
+                      UnequipCase{"WeaponBesideAWeapon", ItemType::kWeapon, 6, 0, true, 5, 5}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A cloak put on in an enemy's sight neither hides nor disguises.
