@@ -200,7 +200,7 @@ void UnitActor::DrainShield(int32_t amount)
 void UnitActor::QueueChangeAmmo(uint32_t kind)
 {
     if (kind < script::kAmmoTypes)
-        PushOrder({OrderKind::kChangeAmmo, static_cast<int32_t>(kind)});
+        PushOrder({OrderKind::kChangeAmmo, -1, static_cast<int32_t>(kind)});
 }
 
 void UnitActor::QueueAttackLocation(const Vec3& point, bool modifier)
@@ -568,7 +568,7 @@ void UnitActor::Update(uint64_t now, float seconds)
         else if (order.kind == OrderKind::kAttackLocation)
             AimAtPoint(order.position, seconds, false, order.attack != 0);
         else if (order.kind == OrderKind::kChangeAmmo)
-            ChangeAmmo(order.targetId);
+            ChangeAmmo(order.value);
         else
             own = false;
         if (own)

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace {
@@ -644,6 +645,53 @@ INSTANTIATE_TEST_SUITE_P(Table, AmmoUse,
                                            AmmoUseCase{"BeyondTheTable", 99, false, false},
                                            AmmoUseCase{"Negative", -1, false, false}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// A queued ammunition change keeps the type in the record's value word, as
+// the client's order list and saved games have it, and loads it when it
+// comes up; a record from an earlier save with the type in the id word
+// reads the same.
+TEST_F(ActorWorld, AQueuedAmmunitionChangeKeepsTheTypeInTheValueWord)
+{
+    ArmWeapon3(100.0f);
+    script::WeaponEntry entry = *script::RecordTables::Global().Weapon(3, WeaponState::DefaultAmmoFor(3));
+    script::RecordTables::Global().StoreWeapon(3, 5, entry);
+    script::Role& role = Character();
+    role.character->weapon = 3;
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    unit->QueueChangeAmmo(5);
+    ASSERT_EQ(unit->Orders().size(), 1u);
+    std::vector<uint8_t> bytes;
+    trevok::ByteWriter writer(bytes);
+    unit->Orders().front().Write(writer);
+    ASSERT_EQ(bytes.size(), OrderRecord::kSize);
+    const std::vector<uint8_t> head = {10, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 5, 0, 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 12), head);
+
+    now = 50000;
+    unit->Update(now, 0.05f);
+    EXPECT_TRUE(unit->Orders().empty());
+    EXPECT_EQ(unit->GetWeapon()->ammoType, 5);
+    ASSERT_EQ(Sent(90).size(), 1u);
+    EXPECT_EQ(Sent(90)[0].Word(2), 5u);
+
+    const struct {
+        const char* name;
+        uint32_t idWord, valueWord;
+    } layouts[] = {{"value word", 0xFFFFFFFFu, 5}, {"earlier id word", 5, 0}};
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        std::vector<uint8_t> saved(OrderRecord::kSize, 0);
+        saved[0] = 10;
+        std::memcpy(saved.data() + 4, &layout.idWord, 4);
+        std::memcpy(saved.data() + 8, &layout.valueWord, 4);
+        std::memset(saved.data() + 28, 0xFF, 4);  // no polygon
+        trevok::ByteReader reader(saved);
+        OrderRecord back;
+        ASSERT_TRUE(OrderRecord::Read(reader, nullptr, back));
+        EXPECT_EQ(back.targetId, -1);
+        EXPECT_EQ(back.value, 5);
+    }
+}
 
 // Whatever comes off an arm hands it back to the default weapon unless the
 // other arm holds a weapon, and what an item added when it went on comes
