@@ -395,19 +395,20 @@ void Actor::PlanPath()
         LockGuard guard(level->lock_, false);
         reached = PathSearch::FindPathGreedy(*level, start, destination_, route, mover_ ? mover_->barrierFlags : 0);
     }
-    if (!reached)
+    // The route reaches the destination only when it ends there: an empty
+    // one (standing on the destination already) leaves the full search to
+    // settle it.
+    if (!reached || route.empty())
         return;
     if (lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
         StopWalking(lastUpdate_);
     ClearWaypoints();
     pathState_ = 1;
     size_t first = 0;
-    if (!route.empty() && DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach * kWaypointReach)
+    if (DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach * kWaypointReach)
         first = 1;
     if (first >= route.size()) {
-        pathState_ = start == destination_ ? 1 : 3;
-        if (start == destination_)
-            AppendWaypoint(*destination_->Centre(), 0);
+        pathState_ = 3;
         return;
     }
     for (size_t i = first; i < route.size(); ++i)

@@ -193,6 +193,38 @@ TEST_F(ActorWorld, TheLastWaypointIsWalkedToNotPassed)
     }
 }
 
+// The cheap plan settles only a route that ends at the destination; one
+// with nothing left to walk, or none at all, leaves the full search to run.
+TEST_F(ActorWorld, APlanSettlesOnlyARouteToTheDestination)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel({".....", "..#..", "....."});
+    Level::Current() = grid.level.get();
+    const struct {
+        const char* name;
+        int x, z;               // the destination cell; the actor stands on (0, 1)
+        int32_t state;
+        std::vector<float> xs;  // the waypoints' x
+    } cases[] = {
+        {"standing on the destination", 0, 1, 3, {}},
+        {"the next cell, within reach", 1, 1, 3, {}},
+        {"three cells on", 3, 0, 1, {2.5f, 3.5f}},
+        {"behind a hole", 3, 1, 3, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UnitActor* unit = Unit(Character(), 1, {0.5f, 0, 1.5f});
+        ASSERT_EQ(unit->GetPolygon(), grid.At(0, 1));
+        ASSERT_TRUE(unit->SetMoveTarget(grid.At(c.x, c.z), 0));
+        unit->PlanPath();
+        EXPECT_EQ(unit->PathState(), c.state);
+        ASSERT_EQ(unit->Waypoints().size(), c.xs.size());
+        for (size_t i = 0; i < c.xs.size(); ++i)
+            EXPECT_FLOAT_EQ(unit->Waypoints()[i].point.x, c.xs[i]);
+        unit->Remove(false);
+    }
+    Level::Current() = nullptr;
+}
+
 // The replica walks from a 42 until a 43: the end of the last leg and a
 // stop say standing, a leg with waypoints after it says walking on.
 TEST_F(ActorWorld, MotionStatesSayWhetherTheActorIsOnItsWay)
