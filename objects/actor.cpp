@@ -30,6 +30,8 @@
 namespace {
 
 constexpr float kStepsPerRadian = 4096.0f / (2.0f * std::numbers::pi_v<float>);
+// Both in the movement measure (squared, heights a hundredth): a waypoint
+// nearer than the reach is passed; a leg ends nearer than its end.
 constexpr float kWaypointReach = 1.5f;
 constexpr float kLegEnd = 0.2f;
 // An approach that finds no route this often in a row is given up.
@@ -338,11 +340,7 @@ bool Actor::NextWaypoint()
         if (cursor_ >= waypoints_.size())
             cursor_ = 0;
         const Waypoint& waypoint = waypoints_[cursor_];
-        // Passing near is enough on the way; the path's last point, the one
-        // clicked, is walked to until the leg ends there.
-        const bool last = waypoint.keep == 0 && waypoints_.size() == 1;
-        const float reach = last ? kLegEnd : kWaypointReach * kWaypointReach;
-        if (DistanceMeasure(waypoint.point, Position()) >= reach) {
+        if (DistanceMeasure(waypoint.point, Position()) >= kWaypointReach) {
             if (!walking_)
                 WalkTo(waypoint.point);
             return true;
@@ -405,7 +403,7 @@ void Actor::PlanPath()
     ClearWaypoints();
     pathState_ = 1;
     size_t first = 0;
-    if (DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach * kWaypointReach)
+    if (DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach)
         first = 1;
     if (first >= route.size()) {
         pathState_ = 3;
@@ -433,7 +431,7 @@ void Actor::Replan()
     if (lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
         StopWalking(lastUpdate_);
     while (!route.empty() &&
-           DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach * kWaypointReach)
+           DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach)
         route.erase(route.begin());
     for (auto it = route.rbegin(); it != route.rend(); ++it)
         AppendWaypoint(*(*it)->Centre(), 0);

@@ -165,8 +165,9 @@ TEST_F(ActorWorld, WaypointsAreReachedWithVerticalDifferenceWeightedAHundredth)
     EXPECT_FLOAT_EQ(unit->MoveTarget().x, 10.0f);
 }
 
-// Near waypoints are passed on the way; the path's last one is walked to.
-TEST_F(ActorWorld, TheLastWaypointIsWalkedToNotPassed)
+// Waypoints nearer than the reach (1.5 in the movement measure) are passed,
+// the path's last one too; the others are walked to.
+TEST_F(ActorWorld, WaypointsNearerThanTheReachArePassed)
 {
     const struct {
         const char* name;
@@ -175,8 +176,10 @@ TEST_F(ActorWorld, TheLastWaypointIsWalkedToNotPassed)
         bool walking;
         float targetX;    // the leg's point when walking
     } cases[] = {
-        {"last, a metre ahead", {{1, 0, 0}}, 1, true, 1},
+        {"last, a metre ahead", {{1, 0, 0}}, 0, false, 0},
+        {"last, 1.25 m ahead", {{1.25f, 0, 0}}, 1, true, 1.25f},
         {"on the way, a metre ahead", {{1, 0, 0}, {5, 0, 0}}, 1, true, 5},
+        {"on the way, 1.3 m ahead", {{1.3f, 0, 0}, {5, 0, 0}}, 2, true, 1.3f},
         {"last, within the leg's end", {{0.3f, 0, 0}}, 0, false, 0},
     };
     for (const auto& c : cases) {
@@ -201,18 +204,20 @@ TEST_F(ActorWorld, APlanSettlesOnlyARouteToTheDestination)
     Level::Current() = grid.level.get();
     const struct {
         const char* name;
-        int x, z;               // the destination cell; the actor stands on (0, 1)
+        float at;               // the actor's x on cell (0, 1)
+        int x, z;               // the destination cell
         int32_t state;
         std::vector<float> xs;  // the waypoints' x
     } cases[] = {
-        {"standing on the destination", 0, 1, 3, {}},
-        {"the next cell, within reach", 1, 1, 3, {}},
-        {"three cells on", 3, 0, 1, {2.5f, 3.5f}},
-        {"behind a hole", 3, 1, 3, {}},
+        {"standing on the destination", 0.5f, 0, 1, 3, {}},
+        {"the next cell, within reach", 0.5f, 1, 1, 3, {}},
+        {"the next cell, 1.4 m away", 0.1f, 1, 1, 1, {1.5f}},
+        {"three cells on, the first across a corner", 0.5f, 3, 0, 1, {1.5f, 2.5f, 3.5f}},
+        {"behind a hole", 0.5f, 3, 1, 3, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        UnitActor* unit = Unit(Character(), 1, {0.5f, 0, 1.5f});
+        UnitActor* unit = Unit(Character(), 1, {c.at, 0, 1.5f});
         ASSERT_EQ(unit->GetPolygon(), grid.At(0, 1));
         ASSERT_TRUE(unit->SetMoveTarget(grid.At(c.x, c.z), 0));
         unit->PlanPath();
