@@ -673,7 +673,7 @@ void Actor::Update(uint64_t now, float seconds)
         }
     }
     // 2. Squad sides: waypoints, fire at will, giving, flag capture.
-    if (TeamTable::IsSquadSide(Side()) && IsAlive()) {
+    if (TeamTable::IsSquadSide(Side())) {
         NextWaypoint();
         FireAtWill(now);
         if (GameObject* recipient = Held()) {
@@ -707,7 +707,9 @@ void Actor::Update(uint64_t now, float seconds)
                     mover_->surface->flags_ |= 0x40u;
             }
             SetPositionQuiet(target);
-            if (!moved && seconds > orderTime_ + 1.0f && walking_) {
+            // Stuck for a second past the last order, walking or only
+            // pushed: the next waypoint is planned anew, else it stops.
+            if (!moved && seconds > orderTime_ + 1.0f) {
                 if (!waypoints_.empty())
                     SetDestination(waypoints_[cursor_ < waypoints_.size() ? cursor_ : 0].point, seconds);
                 else if (seconds >= orderTime_ && HitPoints() != 0 && !crouching_)

@@ -230,6 +230,62 @@ TEST_F(ActorWorld, APlanSettlesOnlyARouteToTheDestination)
     Level::Current() = nullptr;
 }
 
+// A mover that cannot follow its actor for a second past the last order
+// plans toward the next waypoint, or stops; walking or not.
+TEST_F(ActorWorld, AStuckMoverRetargetsOrStops)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel({"..#.."});
+    Level::Current() = grid.level.get();
+    const struct {
+        const char* name;
+        bool walking;
+        bool waypoint;
+        int32_t state;     // path state after the pass
+        float orderTime;   // after the pass
+    } cases[] = {
+        {"standing, no waypoint", false, false, 0, 2.0f},
+        {"standing, a waypoint", false, true, 2, 2.0f},
+        {"walking, no waypoint", true, false, 0, 2.0f},
+        {"walking, a waypoint", true, true, 2, 2.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        now = 0;
+        UnitActor* unit = Unit(Character(), 2, {0.5f, 0, 0.5f});
+        if (c.waypoint)
+            unit->AppendWaypoint({4.5f, 0, 0.5f}, 0);
+        if (c.walking)
+            unit->WalkTo({0.5f, 0, 0.5f});
+        // Put beyond the hole (a placement the mover cannot follow).
+        unit->SetPositionQuiet({3.5f, 0, 0.5f});
+        now = 2000000;
+        unit->Update(now, 2.0f);
+        // A new destination leaves the leg to the plan, which stops it.
+        EXPECT_EQ(unit->IsWalking(), c.walking && c.waypoint);
+        EXPECT_EQ(unit->PathState(), c.state);
+        EXPECT_FLOAT_EQ(unit->OrderTime(), c.orderTime);
+        unit->Remove(false);
+    }
+    Level::Current() = nullptr;
+}
+
+// The squad's step runs for every member: a dead one's near waypoints are
+// passed like a living one's, and its far ones wait (a dead actor takes
+// no leg).
+TEST_F(ActorWorld, TheSquadStepRunsForTheDeadToo)
+{
+    UnitActor* unit = Unit(Character(10), 1, {0, 0, 0});
+    unit->AppendWaypoint({0, 0, 0.5f}, 0);
+    unit->AppendWaypoint({0, 0, 9.0f}, 0);
+    unit->TakeDamage(50);
+    ASSERT_FALSE(unit->IsAlive());
+    now = 50000;
+    unit->Update(now, 0.05f);
+    ASSERT_EQ(unit->Waypoints().size(), 1u);
+    EXPECT_FLOAT_EQ(unit->Waypoints()[0].point.z, 9.0f);
+    EXPECT_FALSE(unit->IsWalking());
+}
+
 // The replica walks from a 42 until a 43: the end of the last leg and a
 // stop say standing, a leg with waypoints after it says walking on.
 TEST_F(ActorWorld, MotionStatesSayWhetherTheActorIsOnItsWay)
