@@ -1324,7 +1324,8 @@ protected:
 };
 
 // Attackers out of range approach by path searches, one per pass within the
-// pass's plan budget; the rest keep their target and hold fire meanwhile.
+// pass's plan budget; the rest stop aiming and keep the attack first in
+// their order lists, so it is taken up again in a later pass.
 TEST_F(Approaches, OutOfRangeAttackersShareThePassPlanBudget)
 {
     navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(3, std::string(30, '.')));
@@ -1342,19 +1343,46 @@ TEST_F(Approaches, OutOfRangeAttackersShareThePassPlanBudget)
         EXPECT_EQ(ServerCounters::PlanBudget(), 0);
         size_t approaching = 0;
         for (UnitActor* unit : {a, b, c}) {
-            if (unit->IsAttacking()) {
-                EXPECT_TRUE(unit->Waypoints().empty()) << "a waiting attacker has not searched";
-                EXPECT_EQ(unit->GetTarget(), target);
-            } else {
-                EXPECT_FALSE(unit->Waypoints().empty());
-                ASSERT_FALSE(unit->Orders().empty());
-                EXPECT_EQ(unit->Orders().front().kind, OrderKind::kAttackTarget);
+            EXPECT_FALSE(unit->IsAttacking()) << "out of range, nobody aims";
+            ASSERT_EQ(unit->Orders().size(), 1u);
+            EXPECT_EQ(unit->Orders().front().kind, OrderKind::kAttackTarget);
+            EXPECT_EQ(unit->Orders().front().targetId, static_cast<int32_t>(target->GetId()));
+            if (!unit->Waypoints().empty())
                 ++approaching;
-            }
         }
         EXPECT_EQ(approaching, pass);
     }
     EXPECT_TRUE(Sent(49).empty()) << "nothing is fired from out of range";
+}
+
+// Only a living target is measured: an attack on one that died goes on
+// wherever it lies; a living one out of range is given up.
+TEST_F(Approaches, ADeadTargetIsNotMeasured)
+{
+    const struct {
+        const char* name;
+        float distance;
+        bool dead;
+        bool attacking;  // after the pass
+    } cases[] = {
+        {"living, in range", 2.0f, false, true},
+        {"living, out of range", 6.0f, false, false},
+        {"dead, in range", 2.0f, true, true},
+        {"dead, out of range", 6.0f, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UnitActor* target = Unit(Character(10), 2, {0, 0, c.distance});
+        UnitActor* unit = Attacker({0, 0, 0});
+        unit->SetStandingOrder(3);  // hold position: no approach
+        ASSERT_TRUE(unit->AimAtObject(target, static_cast<float>(now) / 1e6f, true, false));
+        if (c.dead)
+            target->TakeDamage(50);
+        Pass({unit});
+        EXPECT_EQ(unit->IsAttacking(), c.attacking);
+        unit->Remove(false);
+        target->Remove(false);
+    }
 }
 
 // A target that had no route is not searched for again until the retry
