@@ -25,10 +25,13 @@
 #include <cmath>
 #include <numbers>
 #include <utility>
+#include <vector>
 
 namespace {
 
 constexpr float kStepsPerRadian = 4096.0f / (2.0f * std::numbers::pi_v<float>);
+// Both in the movement measure (squared, heights a hundredth): a waypoint
+// nearer than the reach is passed; a leg ends nearer than its end.
 constexpr float kWaypointReach = 1.5f;
 constexpr float kLegEnd = 0.2f;
 // An approach that finds no route this often in a row is given up.
@@ -337,11 +340,7 @@ bool Actor::NextWaypoint()
         if (cursor_ >= waypoints_.size())
             cursor_ = 0;
         const Waypoint& waypoint = waypoints_[cursor_];
-        // Passing near is enough on the way; the path's last point, the one
-        // clicked, is walked to until the leg ends there.
-        const bool last = waypoint.keep == 0 && waypoints_.size() == 1;
-        const float reach = last ? kLegEnd : kWaypointReach * kWaypointReach;
-        if (DistanceMeasure(waypoint.point, Position()) >= reach) {
+        if (DistanceMeasure(waypoint.point, Position()) >= kWaypointReach) {
             if (!walking_)
                 WalkTo(waypoint.point);
             return true;
@@ -394,19 +393,20 @@ void Actor::PlanPath()
         LockGuard guard(level->lock_, false);
         reached = PathSearch::FindPathGreedy(*level, start, destination_, route, mover_ ? mover_->barrierFlags : 0);
     }
-    if (!reached)
+    // The route reaches the destination only when it ends there: an empty
+    // one (standing on the destination already) leaves the full search to
+    // settle it.
+    if (!reached || route.empty())
         return;
     if (lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
         StopWalking(lastUpdate_);
     ClearWaypoints();
     pathState_ = 1;
     size_t first = 0;
-    if (!route.empty() && DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach * kWaypointReach)
+    if (DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach)
         first = 1;
     if (first >= route.size()) {
-        pathState_ = start == destination_ ? 1 : 3;
-        if (start == destination_)
-            AppendWaypoint(*destination_->Centre(), 0);
+        pathState_ = 3;
         return;
     }
     for (size_t i = first; i < route.size(); ++i)
@@ -431,7 +431,7 @@ void Actor::Replan()
     if (lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
         StopWalking(lastUpdate_);
     while (!route.empty() &&
-           DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach * kWaypointReach)
+           DistanceMeasure(*route.front()->Centre(), Position()) < kWaypointReach)
         route.erase(route.begin());
     for (auto it = route.rbegin(); it != route.rend(); ++it)
         AppendWaypoint(*(*it)->Centre(), 0);
@@ -673,7 +673,7 @@ void Actor::Update(uint64_t now, float seconds)
         }
     }
     // 2. Squad sides: waypoints, fire at will, giving, flag capture.
-    if (TeamTable::IsSquadSide(Side()) && IsAlive()) {
+    if (TeamTable::IsSquadSide(Side())) {
         NextWaypoint();
         FireAtWill(now);
         if (GameObject* recipient = Held()) {
@@ -707,7 +707,9 @@ void Actor::Update(uint64_t now, float seconds)
                     mover_->surface->flags_ |= 0x40u;
             }
             SetPositionQuiet(target);
-            if (!moved && seconds > orderTime_ + 1.0f && walking_) {
+            // Stuck for a second past the last order, walking or only
+            // pushed: the next waypoint is planned anew, else it stops.
+            if (!moved && seconds > orderTime_ + 1.0f) {
                 if (!waypoints_.empty())
                     SetDestination(waypoints_[cursor_ < waypoints_.size() ? cursor_ : 0].point, seconds);
                 else if (seconds >= orderTime_ && HitPoints() != 0 && !crouching_)
@@ -858,11 +860,20 @@ void Actor::Detach()
 {
     hidden_ = false;
     if (inventory_ && Level::Current()) {
-        // Everything but one item falls where the actor fell.
-        while (inventory_->Items().size() > 2) {
-            const CarriedItem& item = inventory_->Items().back();
-            if (!DropItem(item.id))
+        // Everything it carried falls where the actor fell; only the list's
+        // initial entry stays. A stack that cannot be dropped (its pick-up
+        // is worth nothing) stays too, and the rest still falls.
+        std::vector<int32_t> kept;
+        for (;;) {
+            const auto& items = inventory_->Items();
+            auto it = std::find_if(items.rbegin(), items.rend(), [&](const CarriedItem& item) {
+                return item.kind != ItemKind::kInitial && std::find(kept.begin(), kept.end(), item.id) == kept.end();
+            });
+            if (it == items.rend())
                 break;
+            const int32_t id = it->id;
+            if (!DropItem(id))
+                kept.push_back(id);
         }
     }
     GameObject::Detach();
@@ -1052,10 +1063,19 @@ void Actor::UnequipItem(const EquippedItem& record)
     // The part goes back to the model's own, without the item.
     if (GetRole() && Shape())
         BodyPart::Restore(*Shape(), GetRole()->shape, copy.slot);
-    // An arm gives up whatever it held for the default weapon; what the item
-    // added on the way in still comes off below, whichever slot it wore.
-    if (copy.slot <= 1 && inventory_)
-        ChangeWeapon(inventory_->DefaultWeapon());
+    // An arm gives up whatever it held; what the item added on the way in
+    // still comes off below, whichever slot it wore. A weapon on the other
+    // arm stays in use (and takes over from a weapon taken off); with none
+    // left in either arm the default weapon comes back.
+    if (copy.slot <= 1 && inventory_) {
+        const auto armed = std::find_if(equipped_.begin(), equipped_.end(), [](const EquippedItem& r) {
+            return r.slot <= 1 && r.type == ItemType::kWeapon;
+        });
+        if (armed == equipped_.end())
+            ChangeWeapon(inventory_->DefaultWeapon());
+        else if (copy.type == ItemType::kWeapon)
+            ChangeWeapon(armed->subtype);
+    }
     const int32_t count = item ? static_cast<int32_t>(item->count) : 0;
     const bool module = copy.type == ItemType::kModule || copy.type == ItemType::kModule2;
     if (copy.type == ItemType::kShield)

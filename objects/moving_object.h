@@ -87,6 +87,8 @@ public:
     void SetCarriedFlag(int32_t side) override { carriedFlag_ = side; }
     bool IsCarried() const override { return carried_; }
     bool HasOrders() const override { return !orders_.empty(); }
+    // The character's body for the upgrade screen: its customisation model.
+    bool HasBodyHierarchy() const { return character_ && character_->customisationShape; }
     void SetSide(int32_t side) override;
     uint32_t SizeInBytes() const override { return 464; }
     bool IsMobile() const override { return true; }

@@ -31,6 +31,11 @@ bool OrderRecord::Read(trevok::ByteReader& in, LevelGrid* level, OrderRecord& re
     r.attack = in.I32();
     if (!in.Ok() || r.kind < 0 || r.kind > OrderKind::kLast)
         return false;
+    // Earlier saves kept an ammunition change's type in the id word.
+    if (r.kind == OrderKind::kChangeAmmo && r.targetId >= 0) {
+        r.value = r.targetId;
+        r.targetId = -1;
+    }
     if (polygon >= 0) {
         r.polygon = level ? level->PolygonAt(static_cast<uint32_t>(polygon)) : nullptr;
         if (!r.polygon)

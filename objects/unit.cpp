@@ -78,7 +78,9 @@ void Unit::ReadyWeapon()
         return;
     weapon_->SelectDefaultAmmo();
     muzzleSpeed_ = weapon_->firingSpeed;
-    if (inventory_) {
+    // Only a character with a body to equip counts its rounds; the rest
+    // never run out.
+    if (inventory_ && HasBodyHierarchy()) {
         rounds_ = 0;
         LoadMagazine();
         if (IsSelectable() && ammoItem_ < 0 && weapon_->ammoType != kNoAmmoNeeded)

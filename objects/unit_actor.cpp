@@ -200,7 +200,7 @@ void UnitActor::DrainShield(int32_t amount)
 void UnitActor::QueueChangeAmmo(uint32_t kind)
 {
     if (kind < script::kAmmoTypes)
-        PushOrder({OrderKind::kChangeAmmo, static_cast<int32_t>(kind)});
+        PushOrder({OrderKind::kChangeAmmo, -1, static_cast<int32_t>(kind)});
 }
 
 void UnitActor::QueueAttackLocation(const Vec3& point, bool modifier)
@@ -568,7 +568,7 @@ void UnitActor::Update(uint64_t now, float seconds)
         else if (order.kind == OrderKind::kAttackLocation)
             AimAtPoint(order.position, seconds, false, order.attack != 0);
         else if (order.kind == OrderKind::kChangeAmmo)
-            ChangeAmmo(order.targetId);
+            ChangeAmmo(order.value);
         else
             own = false;
         if (own)
@@ -584,32 +584,26 @@ void UnitActor::Update(uint64_t now, float seconds)
     // 5, 6. Range.
     const script::Role* projectileRole = ProjectileRole();
     const float range = projectileRole && projectileRole->projectile ? projectileRole->projectile->maxRange : 0;
-    bool outOfRange = false;
-    if (attacking_ && IsAlive() && (!target_ || target_->IsAlive()) && !ServerFlags::CutScenePlaying()) {
-        if ((aimPoint_ - Position()).LengthSquared() > range) {
-            GameObject* target = target_;
-            Approach approach = Approach::kNoRoute;
-            if (!holdPosition_ && !walking_ && pathState_ == 0 && target && target->GetPolygon() && !busy_) {
-                GameObjectRef hold(target);
-                approach = Actor::ApproachTarget(*target, range, seconds);
-                if (approach == Approach::kRouted) {
-                    PushOrderFront({OrderKind::kAttackTarget, static_cast<int32_t>(target->GetId())});
-                    OutMessage(27).U32(GetId()).F32(seconds).U32(target->GetId()).Send(false);
-                }
-            }
-            // With the pass's searches spent the attack waits for the next
-            // pass's, holding its fire while out of range.
-            if (approach == Approach::kDeferred) {
-                outOfRange = true;
-            } else if (attacking_) {
-                StopAiming(seconds);
-            }
+    // Out of range the unit stops aiming, after setting off toward the
+    // target when it may; a dead target is not measured.
+    if (attacking_ && IsAlive() && (!target_ || target_->IsAlive()) && !ServerFlags::CutScenePlaying() &&
+        (aimPoint_ - Position()).LengthSquared() > range) {
+        if (GameObject* target = target_;
+            !holdPosition_ && !walking_ && pathState_ == 0 && target && target->GetPolygon() && !busy_) {
+            GameObjectRef hold(target);
+            const Approach approach = Actor::ApproachTarget(*target, range, seconds);
+            // With the pass's searches spent the attack stays first in the
+            // list and is taken up again in a later pass.
+            if (approach != Approach::kNoRoute)
+                PushOrderFront({OrderKind::kAttackTarget, static_cast<int32_t>(target->GetId())});
+            if (approach == Approach::kRouted)
+                OutMessage(27).U32(GetId()).F32(seconds).U32(target->GetId()).Send(false);
         }
-    } else if (attacking_ && target_ && !target_->IsAlive()) {
-        StopAiming(seconds);
+        if (attacking_)
+            StopAiming(seconds);
     }
     // 7. Aiming.
-    mayFire_ = attacking_ && !outOfRange && Aim(now, elapsed);
+    mayFire_ = attacking_ && Aim(now, elapsed);
     // 8. The actor.
     Actor::Update(now, seconds);
     if (IsRemoved())

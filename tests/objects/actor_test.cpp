@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace {
@@ -164,8 +165,9 @@ TEST_F(ActorWorld, WaypointsAreReachedWithVerticalDifferenceWeightedAHundredth)
     EXPECT_FLOAT_EQ(unit->MoveTarget().x, 10.0f);
 }
 
-// Near waypoints are passed on the way; the path's last one is walked to.
-TEST_F(ActorWorld, TheLastWaypointIsWalkedToNotPassed)
+// Waypoints nearer than the reach (1.5 in the movement measure) are passed,
+// the path's last one too; the others are walked to.
+TEST_F(ActorWorld, WaypointsNearerThanTheReachArePassed)
 {
     const struct {
         const char* name;
@@ -174,8 +176,10 @@ TEST_F(ActorWorld, TheLastWaypointIsWalkedToNotPassed)
         bool walking;
         float targetX;    // the leg's point when walking
     } cases[] = {
-        {"last, a metre ahead", {{1, 0, 0}}, 1, true, 1},
+        {"last, a metre ahead", {{1, 0, 0}}, 0, false, 0},
+        {"last, 1.25 m ahead", {{1.25f, 0, 0}}, 1, true, 1.25f},
         {"on the way, a metre ahead", {{1, 0, 0}, {5, 0, 0}}, 1, true, 5},
+        {"on the way, 1.3 m ahead", {{1.3f, 0, 0}, {5, 0, 0}}, 2, true, 1.3f},
         {"last, within the leg's end", {{0.3f, 0, 0}}, 0, false, 0},
     };
     for (const auto& c : cases) {
@@ -190,6 +194,96 @@ TEST_F(ActorWorld, TheLastWaypointIsWalkedToNotPassed)
             EXPECT_FLOAT_EQ(unit->MoveTarget().x, c.targetX);
         }
     }
+}
+
+// The cheap plan settles only a route that ends at the destination; one
+// with nothing left to walk, or none at all, leaves the full search to run.
+TEST_F(ActorWorld, APlanSettlesOnlyARouteToTheDestination)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel({".....", "..#..", "....."});
+    Level::Current() = grid.level.get();
+    const struct {
+        const char* name;
+        float at;               // the actor's x on cell (0, 1)
+        int x, z;               // the destination cell
+        int32_t state;
+        std::vector<float> xs;  // the waypoints' x
+    } cases[] = {
+        {"standing on the destination", 0.5f, 0, 1, 3, {}},
+        {"the next cell, within reach", 0.5f, 1, 1, 3, {}},
+        {"the next cell, 1.4 m away", 0.1f, 1, 1, 1, {1.5f}},
+        {"three cells on, the first across a corner", 0.5f, 3, 0, 1, {1.5f, 2.5f, 3.5f}},
+        {"behind a hole", 0.5f, 3, 1, 3, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UnitActor* unit = Unit(Character(), 1, {c.at, 0, 1.5f});
+        ASSERT_EQ(unit->GetPolygon(), grid.At(0, 1));
+        ASSERT_TRUE(unit->SetMoveTarget(grid.At(c.x, c.z), 0));
+        unit->PlanPath();
+        EXPECT_EQ(unit->PathState(), c.state);
+        ASSERT_EQ(unit->Waypoints().size(), c.xs.size());
+        for (size_t i = 0; i < c.xs.size(); ++i)
+            EXPECT_FLOAT_EQ(unit->Waypoints()[i].point.x, c.xs[i]);
+        unit->Remove(false);
+    }
+    Level::Current() = nullptr;
+}
+
+// A mover that cannot follow its actor for a second past the last order
+// plans toward the next waypoint, or stops; walking or not.
+TEST_F(ActorWorld, AStuckMoverRetargetsOrStops)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel({"..#.."});
+    Level::Current() = grid.level.get();
+    const struct {
+        const char* name;
+        bool walking;
+        bool waypoint;
+        int32_t state;     // path state after the pass
+        float orderTime;   // after the pass
+    } cases[] = {
+        {"standing, no waypoint", false, false, 0, 2.0f},
+        {"standing, a waypoint", false, true, 2, 2.0f},
+        {"walking, no waypoint", true, false, 0, 2.0f},
+        {"walking, a waypoint", true, true, 2, 2.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        now = 0;
+        UnitActor* unit = Unit(Character(), 2, {0.5f, 0, 0.5f});
+        if (c.waypoint)
+            unit->AppendWaypoint({4.5f, 0, 0.5f}, 0);
+        if (c.walking)
+            unit->WalkTo({0.5f, 0, 0.5f});
+        // Put beyond the hole (a placement the mover cannot follow).
+        unit->SetPositionQuiet({3.5f, 0, 0.5f});
+        now = 2000000;
+        unit->Update(now, 2.0f);
+        // A new destination leaves the leg to the plan, which stops it.
+        EXPECT_EQ(unit->IsWalking(), c.walking && c.waypoint);
+        EXPECT_EQ(unit->PathState(), c.state);
+        EXPECT_FLOAT_EQ(unit->OrderTime(), c.orderTime);
+        unit->Remove(false);
+    }
+    Level::Current() = nullptr;
+}
+
+// The squad's step runs for every member: a dead one's near waypoints are
+// passed like a living one's, and its far ones wait (a dead actor takes
+// no leg).
+TEST_F(ActorWorld, TheSquadStepRunsForTheDeadToo)
+{
+    UnitActor* unit = Unit(Character(10), 1, {0, 0, 0});
+    unit->AppendWaypoint({0, 0, 0.5f}, 0);
+    unit->AppendWaypoint({0, 0, 9.0f}, 0);
+    unit->TakeDamage(50);
+    ASSERT_FALSE(unit->IsAlive());
+    now = 50000;
+    unit->Update(now, 0.05f);
+    ASSERT_EQ(unit->Waypoints().size(), 1u);
+    EXPECT_FLOAT_EQ(unit->Waypoints()[0].point.z, 9.0f);
+    EXPECT_FALSE(unit->IsWalking());
 }
 
 // The replica walks from a 42 until a 43: the end of the last leg and a
@@ -544,6 +638,64 @@ TEST_F(ActorWorld, ADeployableWithoutItsRoleSpawnsNothingAndStays)
     EXPECT_EQ(unit->GetInventory()->FindById(4), nullptr) << "the last one is placed";
 }
 
+// A dead actor leaves everything it carried where it fell: only the
+// inventory's initial entry stays, and a stack whose pick-up is worth
+// nothing stays without stopping the rest from falling.
+TEST_F(ActorWorld, TheDeadDropEverythingTheyCarried)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel({"...", "...", "..."});
+    Level::Current() = grid.level.get();
+    script::Role& medkit = Character();
+    RoleTable::Global().File(medkit);
+    script::Role& clip = Character();
+    clip.identifier = "clip";
+    clip.character->weapon = 3;
+    clip.character->aggression = 0.7f;
+    RoleTable::Global().File(clip);
+    const struct {
+        const char* name;
+        int32_t roleItems;  // items made from a role
+        uint32_t stack;     // count of a stack of type 3, 0 none
+        int32_t clipAmount; // one pick-up of the stack
+        size_t left;        // inventory entries after death
+        size_t spawns;
+    } cases[] = {
+        {"one item", 1, 0, 5, 1, 1},
+        {"two items", 2, 0, 5, 1, 2},
+        {"a stack of two pick-ups", 0, 10, 5, 1, 2},
+        {"a stack worth nothing and an item", 1, 10, 0, 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clip.character->walkingSpeed = c.clipAmount * 65536;
+        spawned.clear();
+        UnitActor* unit = Unit(Character(10), 1, {1.5f, 0, 1.5f});
+        ASSERT_NE(unit->GetInventory(), nullptr);
+        for (int32_t i = 0; i < c.roleItems; ++i) {
+            CarriedItem item;
+            item.kind = ItemType::kHealing;
+            item.roleId = medkit.id;
+            item.id = 20 + i;
+            unit->GetInventory()->Add(item);
+        }
+        if (c.stack) {
+            CarriedItem stack;
+            stack.kind = ItemKind::kAmmoStack;
+            stack.roleId = -3;
+            stack.subtype = 3;
+            stack.id = 30;
+            stack.count = c.stack;
+            unit->GetInventory()->Add(stack);
+        }
+        unit->TakeDamage(50);
+        ASSERT_FALSE(unit->IsAlive());
+        EXPECT_EQ(unit->GetInventory()->Items().size(), c.left);
+        EXPECT_EQ(unit->GetInventory()->Items().front().kind, ItemKind::kInitial);
+        EXPECT_EQ(spawned.size(), c.spawns);
+    }
+    Level::Current() = nullptr;
+}
+
 // Ammunition is loaded at once, and only what the current weapon takes.
 struct AmmoUseCase {
     const char* name;
@@ -587,12 +739,62 @@ INSTANTIATE_TEST_SUITE_P(Table, AmmoUse,
                                            AmmoUseCase{"Negative", -1, false, false}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// Whatever comes off an arm hands it back to the default weapon, and what
-// an item added when it went on comes off with it in any slot.
+// A queued ammunition change keeps the type in the record's value word, as
+// the client's order list and saved games have it, and loads it when it
+// comes up; a record from an earlier save with the type in the id word
+// reads the same.
+TEST_F(ActorWorld, AQueuedAmmunitionChangeKeepsTheTypeInTheValueWord)
+{
+    ArmWeapon3(100.0f);
+    script::WeaponEntry entry = *script::RecordTables::Global().Weapon(3, WeaponState::DefaultAmmoFor(3));
+    script::RecordTables::Global().StoreWeapon(3, 5, entry);
+    script::Role& role = Character();
+    role.character->weapon = 3;
+    UnitActor* unit = Unit(role, 1, {0, 0, 0});
+    unit->QueueChangeAmmo(5);
+    ASSERT_EQ(unit->Orders().size(), 1u);
+    std::vector<uint8_t> bytes;
+    trevok::ByteWriter writer(bytes);
+    unit->Orders().front().Write(writer);
+    ASSERT_EQ(bytes.size(), OrderRecord::kSize);
+    const std::vector<uint8_t> head = {10, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 5, 0, 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 12), head);
+
+    now = 50000;
+    unit->Update(now, 0.05f);
+    EXPECT_TRUE(unit->Orders().empty());
+    EXPECT_EQ(unit->GetWeapon()->ammoType, 5);
+    ASSERT_EQ(Sent(90).size(), 1u);
+    EXPECT_EQ(Sent(90)[0].Word(2), 5u);
+
+    const struct {
+        const char* name;
+        uint32_t idWord, valueWord;
+    } layouts[] = {{"value word", 0xFFFFFFFFu, 5}, {"earlier id word", 5, 0}};
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        std::vector<uint8_t> saved(OrderRecord::kSize, 0);
+        saved[0] = 10;
+        std::memcpy(saved.data() + 4, &layout.idWord, 4);
+        std::memcpy(saved.data() + 8, &layout.valueWord, 4);
+        std::memset(saved.data() + 28, 0xFF, 4);  // no polygon
+        trevok::ByteReader reader(saved);
+        OrderRecord back;
+        ASSERT_TRUE(OrderRecord::Read(reader, nullptr, back));
+        EXPECT_EQ(back.targetId, -1);
+        EXPECT_EQ(back.value, 5);
+    }
+}
+
+// Whatever comes off an arm hands it back to the default weapon unless the
+// other arm holds a weapon, and what an item added when it went on comes
+// off with it in any slot.
 struct UnequipCase {
     const char* name;
     int32_t kind, subtype, slot;
-    bool defaultWeapon;  // the arm changes to the default weapon
+    bool changes;             // the weapon changes (message 91)
+    int32_t otherArm = -1;    // weapon type held in the other arm, -1 none
+    int32_t weaponAfter = -1; // -1: the inventory's default weapon
 };
 
 class Unequip : public ActorWorld, public ::testing::WithParamInterface<UnequipCase> {};
@@ -605,6 +807,14 @@ TEST_P(Unequip, UndoesTheItemAndFreesTheArm)
     role.character->weapon = 3;
     UnitActor* unit = Unit(role, 1, {0, 0, 0});
     const int32_t shield = unit->GetShield(), armour = unit->GetArmour();
+    if (c.otherArm >= 0) {
+        CarriedItem gun;
+        gun.kind = ItemType::kWeapon;
+        gun.subtype = c.otherArm;
+        gun.id = 6;
+        unit->GetInventory()->Add(gun);
+        ASSERT_TRUE(unit->EquipItem(1 - c.slot, 6, false));
+    }
     CarriedItem item;
     item.kind = c.kind;
     item.subtype = c.subtype;
@@ -617,11 +827,9 @@ TEST_P(Unequip, UndoesTheItemAndFreesTheArm)
     EXPECT_EQ(unit->FindEquipped(5), nullptr);
     EXPECT_EQ(unit->GetShield(), shield);
     EXPECT_EQ(unit->GetArmour(), armour);
-    ASSERT_EQ(Sent(91).size(), changes + (c.defaultWeapon ? 1u : 0u));
-    if (c.defaultWeapon) {
-        ASSERT_NE(unit->GetWeapon(), nullptr);
-        EXPECT_EQ(unit->GetWeapon()->weaponType, unit->GetInventory()->DefaultWeapon());
-    }
+    ASSERT_EQ(Sent(91).size(), changes + (c.changes ? 1u : 0u));
+    ASSERT_NE(unit->GetWeapon(), nullptr);
+    EXPECT_EQ(unit->GetWeapon()->weaponType, c.weaponAfter >= 0 ? c.weaponAfter : unit->GetInventory()->DefaultWeapon());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -630,7 +838,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UnequipCase{"ShieldInLeftArm", ItemType::kShield, 0, 1, true},
                       UnequipCase{"ArmourInRightArm", ItemType::kArmour, 0, 0, true},
                       UnequipCase{"ShieldOnBody", ItemType::kShield, 0, 3, false},
-                      UnequipCase{"ArmourOnBody", ItemType::kArmour, 0, 4, false}),
+                      UnequipCase{"ArmourOnBody", ItemType::kArmour, 0, 4, false},
+                      UnequipCase{"ShieldBesideAWeapon", ItemType::kShield, 0, 1, false, 5, 5},
+                      UnequipCase{"WeaponBesideAWeapon", ItemType::kWeapon, 6, 0, true, 5, 5}),
     [](const auto& row) { return std::string(row.param.name); });
 
 // A cloak put on in an enemy's sight neither hides nor disguises.
@@ -1114,7 +1324,8 @@ protected:
 };
 
 // Attackers out of range approach by path searches, one per pass within the
-// pass's plan budget; the rest keep their target and hold fire meanwhile.
+// pass's plan budget; the rest stop aiming and keep the attack first in
+// their order lists, so it is taken up again in a later pass.
 TEST_F(Approaches, OutOfRangeAttackersShareThePassPlanBudget)
 {
     navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(3, std::string(30, '.')));
@@ -1132,19 +1343,46 @@ TEST_F(Approaches, OutOfRangeAttackersShareThePassPlanBudget)
         EXPECT_EQ(ServerCounters::PlanBudget(), 0);
         size_t approaching = 0;
         for (UnitActor* unit : {a, b, c}) {
-            if (unit->IsAttacking()) {
-                EXPECT_TRUE(unit->Waypoints().empty()) << "a waiting attacker has not searched";
-                EXPECT_EQ(unit->GetTarget(), target);
-            } else {
-                EXPECT_FALSE(unit->Waypoints().empty());
-                ASSERT_FALSE(unit->Orders().empty());
-                EXPECT_EQ(unit->Orders().front().kind, OrderKind::kAttackTarget);
+            EXPECT_FALSE(unit->IsAttacking()) << "out of range, nobody aims";
+            ASSERT_EQ(unit->Orders().size(), 1u);
+            EXPECT_EQ(unit->Orders().front().kind, OrderKind::kAttackTarget);
+            EXPECT_EQ(unit->Orders().front().targetId, static_cast<int32_t>(target->GetId()));
+            if (!unit->Waypoints().empty())
                 ++approaching;
-            }
         }
         EXPECT_EQ(approaching, pass);
     }
     EXPECT_TRUE(Sent(49).empty()) << "nothing is fired from out of range";
+}
+
+// Only a living target is measured: an attack on one that died goes on
+// wherever it lies; a living one out of range is given up.
+TEST_F(Approaches, ADeadTargetIsNotMeasured)
+{
+    const struct {
+        const char* name;
+        float distance;
+        bool dead;
+        bool attacking;  // after the pass
+    } cases[] = {
+        {"living, in range", 2.0f, false, true},
+        {"living, out of range", 6.0f, false, false},
+        {"dead, in range", 2.0f, true, true},
+        {"dead, out of range", 6.0f, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UnitActor* target = Unit(Character(10), 2, {0, 0, c.distance});
+        UnitActor* unit = Attacker({0, 0, 0});
+        unit->SetStandingOrder(3);  // hold position: no approach
+        ASSERT_TRUE(unit->AimAtObject(target, static_cast<float>(now) / 1e6f, true, false));
+        if (c.dead)
+            target->TakeDamage(50);
+        Pass({unit});
+        EXPECT_EQ(unit->IsAttacking(), c.attacking);
+        unit->Remove(false);
+        target->Remove(false);
+    }
 }
 
 // A target that had no route is not searched for again until the retry

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <vector>
 
 // Coronas as the effects make them: a lasting emitter of group 7.
@@ -111,6 +112,13 @@ protected:
         r.character->modelHeight = 2.0f;
         RoleTable::Global().File(r);
         return r;
+    }
+
+    // A character with a body to equip (a customisation model).
+    static script::Role& WithBody(script::Role& role)
+    {
+        role.character->customisationShape.shape = std::make_shared<int>(0);
+        return role;
     }
 
     template <typename T = WorldObject>

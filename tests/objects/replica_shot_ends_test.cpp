@@ -270,7 +270,7 @@ TEST_F(ReplicaEnds, AUnitSaysWhatBecameOfItsAmmunitionAndItsDisguise)
     ClientServices::Get().sayBeside = [&](WorldObject&, int32_t textId) { said.push_back(textId); };
 
     // Readied with nothing to load.
-    auto* empty = Make<Unit>(NewRole(0, 100, 3), kOwnSide, {0, 0, 0});
+    auto* empty = Make<Unit>(WithBody(NewRole(0, 100, 3)), kOwnSide, {0, 0, 0});
     EXPECT_EQ(said, std::vector<int32_t>{Unit::kTextNoAmmunition});
     said.clear();
     empty->Remove();

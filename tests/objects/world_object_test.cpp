@@ -663,6 +663,29 @@ TEST_F(Units, LoadMagazineTriesEachAmmunitionTypeOnce)
     tables.Weapons().FreeRow(3);
 }
 
+// A readied weapon counts its rounds from the magazine only for a unit
+// with an inventory and a body; any other never runs out.
+TEST_F(Units, ReadyingLoadsTheMagazineOnlyWithABody)
+{
+    const struct {
+        const char* name;
+        int32_t side;
+        bool body;
+        uint32_t rounds;
+    } rows[] = {
+        {"own, a body", kOwnSide, true, 0},
+        {"own, no body", kOwnSide, false, 1},
+        {"enemy, a body", kEnemySide, true, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = NewRole(0, 100, 3);
+        auto* unit = Make<Unit>(row.body ? WithBody(role) : role, row.side, {0, 0, 0});
+        ASSERT_NE(unit, nullptr);
+        EXPECT_EQ(unit->Rounds(), row.rounds);
+    }
+}
+
 // An own unit says beside itself when it has no ammunition for its weapon
 // (readied, or its last stack spent) and when another stack takes over.
 TEST_F(Units, OwnUnitsSayWhenTheirAmmunitionRunsOutOrChanges)
@@ -681,7 +704,7 @@ TEST_F(Units, OwnUnitsSayWhenTheirAmmunitionRunsOutOrChanges)
     for (const auto& row : made) {
         SCOPED_TRACE(row.name);
         said.clear();
-        Make<Unit>(NewRole(0, 100, row.weapon), row.side, {0, 0, 0});
+        Make<Unit>(WithBody(NewRole(0, 100, row.weapon)), row.side, {0, 0, 0});
         EXPECT_EQ(said, row.readied);
     }
     const struct {
@@ -697,7 +720,7 @@ TEST_F(Units, OwnUnitsSayWhenTheirAmmunitionRunsOutOrChanges)
     script::RecordTables::Global().StoreWeapon(3, type, script::WeaponEntry{});
     for (const auto& row : shots) {
         SCOPED_TRACE(row.name);
-        auto* unit = Make<Unit>(NewRole(0, 100, 3), kOwnSide, {0, 0, 0});
+        auto* unit = Make<Unit>(WithBody(NewRole(0, 100, 3)), kOwnSide, {0, 0, 0});
         // A stack joins in front of its kind: the first is added last.
         if (row.second)
             unit->GetInventory()->AddStack(type, static_cast<int32_t>(row.second), 501);

@@ -161,7 +161,7 @@ TEST_F(ClientApply, ARoundThatEmptiesTheMagazineSoundsTheReload)
     script::Role& shotRole = NewRole(1);
     shotRole.character.reset();
     shotRole.projectile.emplace();
-    auto* unit = Make<Unit>(NewRole(0, 100, 3), kOwnSide, {0, 0, 0});
+    auto* unit = Make<Unit>(WithBody(NewRole(0, 100, 3)), kOwnSide, {0, 0, 0});
     ASSERT_NE(unit->GetInventory(), nullptr);
     unit->GetInventory()->AddStack(6, 5, 700);
     unit->LoadMagazine();
