@@ -330,3 +330,66 @@ TEST(Huffman, ExpansionMatchesBitByBitDecoding)
         }
     }
 }
+
+namespace {
+
+std::vector<uint8_t> TextLike(size_t n, uint32_t seed)
+{
+    static const char* const words[] = {"shape ", "name ", "file ", "{ ", "} ", "speed ", "2.5 ", "\"rifs\\props.rif\" ",
+                                        "character ", "\n", "aim ", "0.8 ", "strength ", "100 "};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < n)
+        s += words[rng() % std::size(words)];
+    return std::vector<uint8_t>(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+} // namespace
+
+// Long streams are expanded from several places at once and joined: the
+// bytes and the first error must still be a code-by-code reading's, whether
+// the stream is damaged near the places where it is cut, its parts expand at
+// very different rates, or it holds codes past the expanded length.
+TEST(Huffman, LongStreamsMatchBitByBitDecoding)
+{
+    auto mixed = TextLike(60000, 1);
+    const auto noise = Random(50000, 2);
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    mixed.insert(mixed.end(), 120000, 'e');
+    const std::pair<const char*, std::vector<uint8_t>> inputs[] = {
+        {"text", TextLike(180000, 3)},
+        {"level-like", LevelLike(300000, 4)},
+        {"text, noise, then one value", mixed},
+    };
+    std::mt19937 rng(11);
+    for (const auto& [name, data] : inputs) {
+        const auto good = HuffmanCoder::Compress(data);
+        const size_t stream = good.size() - kCompressedHeaderSize;
+        ASSERT_GE(stream, size_t{64 * 1024}) << name << ": too short to be split";
+        std::vector<std::pair<std::string, std::vector<uint8_t>>> images = {{"intact", good}};
+        // Near each third of the stream, where the later parts start, and anywhere.
+        for (size_t at : {stream / 3 - 3, stream / 3, stream / 3 + 5, 2 * stream / 3 - 1, 2 * stream / 3 + 2,
+                          stream - 9, size_t{rng() % stream}, size_t{rng() % stream}}) {
+            auto bad = good;
+            bad[kCompressedHeaderSize + at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+            images.push_back({"flipped bit at byte " + std::to_string(at), bad});
+        }
+        auto fewer = good;
+        fewer[13] = static_cast<uint8_t>(fewer[13] - 1); // 256 bytes less output than coded
+        images.push_back({"codes past the expanded length", fewer});
+        for (const auto& [kind, image] : images) {
+            std::vector<uint8_t> out;
+            std::string why;
+            const bool ok = HuffmanCoder::Decompress(image, out, &why);
+            const Expansion want = ExpandBitByBit(image);
+            ASSERT_EQ(ok, want.ok) << name << ", " << kind << ": " << why;
+            if (ok)
+                EXPECT_TRUE(out == want.out) << name << ", " << kind;
+            else
+                EXPECT_EQ(why, want.why) << name << ", " << kind;
+        }
+        std::vector<uint8_t> out;
+        ASSERT_TRUE(HuffmanCoder::Decompress(good, out));
+        EXPECT_TRUE(out == data) << name;
+    }
+}
