@@ -280,6 +280,15 @@ struct Lane {
     // at a window whose first code is undefined or the end code.
     bool Runs(const Stream& s, const RunTable& runs, uint8_t* dst)
     {
+        LoadWord(s);
+        for (int k = 0; k < RunTable::kLookups; ++k)
+            if (!Run(runs, dst))
+                return false;
+        return true;
+    }
+
+    void LoadWord(const Stream& s)
+    {
         uint64_t v;
         std::memcpy(&v, s.data + byte, 8);
         if constexpr (std::endian::native == std::endian::big)
@@ -287,17 +296,20 @@ struct Lane {
         acc |= v << have;
         byte += static_cast<size_t>((63 - have) >> 3);
         have |= 56;
-        for (int k = 0; k < RunTable::kLookups; ++k) {
-            const uint32_t at = static_cast<uint32_t>(acc & RunTable::kMask);
-            const int count = runs.count[at];
-            if (count == 0)
-                return false;
-            std::memcpy(dst + produced, &runs.symbols[at], 8);
-            produced += static_cast<size_t>(count);
-            const int bits = runs.bits[at];
-            acc >>= bits;
-            have -= bits;
-        }
+    }
+
+    // One run lookup; false (nothing consumed) at an undefined or end code.
+    bool Run(const RunTable& runs, uint8_t* dst)
+    {
+        const uint32_t at = static_cast<uint32_t>(acc & RunTable::kMask);
+        const int count = runs.count[at];
+        if (count == 0)
+            return false;
+        std::memcpy(dst + produced, &runs.symbols[at], 8);
+        produced += static_cast<size_t>(count);
+        const int bits = runs.bits[at];
+        acc >>= bits;
+        have -= bits;
         return true;
     }
 };
@@ -409,12 +421,14 @@ Lane ExpandLanes(const Stream& stream, const CodeTable& table, const RunTable& r
     // Plain locals, so the lanes' state stays in registers.
     static_assert(kLanes == 3);
     Lane a = lane[0], b = lane[1], c = lane[2];
-    while (canRun(a, 0) && canRun(b, 1) && canRun(c, 2)) {
-        const bool ra = a.Runs(stream, runs, dst);
-        const bool rb = b.Runs(stream, runs, dst);
-        const bool rc = c.Runs(stream, runs, dst);
-        if (!(ra && rb && rc))
-            break;
+    // The lanes' lookups alternate, each lane stopping whole at a code it cannot run.
+    bool running = true;
+    while (running && canRun(a, 0) && canRun(b, 1) && canRun(c, 2)) {
+        a.LoadWord(stream);
+        b.LoadWord(stream);
+        c.LoadWord(stream);
+        for (int k = 0; k < RunTable::kLookups && running; ++k)
+            running = a.Run(runs, dst) && b.Run(runs, dst) && c.Run(runs, dst);
     }
     lane = {a, b, c};
     for (int i = 0; i < kLanes; ++i) {
