@@ -115,11 +115,16 @@ void ScriptCompiler::Report(Severity severity, const char* format, va_list args)
 {
     char text[2048];
     std::vsnprintf(text, sizeof text, format, args);
+    Report(severity, std::string(text));
+}
+
+void ScriptCompiler::Report(Severity severity, std::string text)
+{
     if (severity == Severity::kError)
         ++errors_;
     else
         ++warnings_;
-    ScriptMessage m{severity, file_, line_, text};
+    ScriptMessage m{severity, file_, line_, std::move(text)};
     if (options_.sink)
         options_.sink(m);
     messages_.push_back(std::move(m));
@@ -139,6 +144,16 @@ void ScriptCompiler::Warning(const char* format, ...)
     va_start(args, format);
     Report(Severity::kWarning, format, args);
     va_end(args);
+}
+
+void ScriptCompiler::DefaultAssumed(std::string_view name)
+{
+    std::string text;
+    text.reserve(name.size() + 29);
+    text += "default value assumed for '";
+    text += name;
+    text += '\'';
+    Report(Severity::kWarning, std::move(text));
 }
 
 std::size_t ScriptCompiler::ReadInput(char* buffer, std::size_t max)

@@ -107,6 +107,8 @@ public:
 
     void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void Warning(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // "default value assumed for 'name'", the one warning most definitions give.
+    void DefaultAssumed(std::string_view name);
 
     // Driver.
     // `why` follows the "unable to open" message of a source that failed to open.
@@ -169,6 +171,7 @@ private:
     };
 
     void Report(Severity severity, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
+    void Report(Severity severity, std::string text);
     void Append(std::string_view piece, bool quoted = false);  // quoted: a string, put back between quotes
     void PushSource(std::unique_ptr<InputSource> source);
     void IncludeFile(const std::string& name);

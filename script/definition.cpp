@@ -296,7 +296,7 @@ void ScriptDefinition::ApplyDefaults(ScriptCompiler& sc)
     for (int k = 0; k < kKeyCount; ++k)
         if (slotOf_[k] != kNoSlot)
             if (const Slot& s = slots_[slotOf_[k]]; s.type != SlotType::kUndeclared && s.hasValue && !s.given)
-                sc.Warning("default value assumed for '%s'", s.displayName);
+                sc.DefaultAssumed(s.displayName);
     Finish();
 }
 
