@@ -28,6 +28,8 @@ public:
     // until the next Insert.
     Value* Find(std::string_view name)
     {
+        if (!MayHold(name))
+            return nullptr;
         const std::uint32_t at = Lookup(name, Fingerprint(name));
         return !index_.empty() && index_[at] < kDeleted ? &entries_[index_[at]].value : nullptr;
     }
@@ -44,6 +46,11 @@ public:
         const std::uint32_t older = index_[at] < kDeleted ? index_[at] : kEmpty;
         if (index_[at] == kEmpty)
             ++used_;
+        lengths_ |= LengthBit(name.size());
+        if (!name.empty()) {
+            const auto c = static_cast<unsigned char>(name[0]);
+            firsts_[c >> 6] |= std::uint64_t{1} << (c & 63);
+        }
         entries_.push_back(Entry{fp, std::move(name), std::move(value), older});
         index_[at] = newest;
         ++count_;
@@ -68,6 +75,8 @@ public:
         index_.clear();
         used_ = 0;
         count_ = 0;
+        lengths_ = 0;
+        firsts_[0] = firsts_[1] = firsts_[2] = firsts_[3] = 0;
     }
 
     int Count() const { return static_cast<int>(count_); }
@@ -89,6 +98,19 @@ private:
     };
 
     static std::size_t Fingerprint(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+    // Most names the preprocessor asks about are not macros: a name whose
+    // length or first character no entry ever had is refused before hashing.
+    static std::uint64_t LengthBit(std::size_t length) { return std::uint64_t{1} << (length < 63 ? length : 63); }
+    bool MayHold(std::string_view name) const
+    {
+        if (!(lengths_ & LengthBit(name.size())))
+            return false;
+        if (name.empty())
+            return true;
+        const auto c = static_cast<unsigned char>(name[0]);
+        return (firsts_[c >> 6] >> (c & 63)) & 1u;
+    }
 
     // The index slot holding the name's newest entry, else the first free slot
     // its probe met (a removed name's slot first, else the empty one ending it).
@@ -133,6 +155,8 @@ private:
     std::vector<std::uint32_t> index_;  // power-of-two size: entry numbers, kEmpty or kDeleted
     std::size_t used_ = 0;              // index slots not kEmpty
     std::size_t count_ = 0;
+    std::uint64_t lengths_ = 0;         // bit n: some entry had length n (63: any longer)
+    std::uint64_t firsts_[4] = {};      // the first characters entries had
 };
 
 // A macro body: the directive's tokens as written, strings with their quotes.
