@@ -104,6 +104,25 @@ TEST(NameTableTest, NewestEntryHidesOlderAndRemovalShowsItAgain)
     EXPECT_EQ(text("NAME_1"), "(none)");
 }
 
+// Every key a character leaves out gets its default, each named once and in key
+// order, from the first declared key to the last (107).
+TEST(DefaultsTest, EveryOmittedKeyIsNamedOnceInKeyOrder)
+{
+    const auto r = Compile("abstract character c { strength 100 }\n");
+    const std::vector<std::string> want = {
+        "weapon", "secondary weapon", "description", "damage multiplier", "shot speed multiplier",
+        "target cycle time", "weapon cycle time", "weapon cycle time2", "alarm delay", "gun yaw angle",
+        "elevation angle", "alert radius", "can turn", "vision cone", "status window u", "status window v",
+        "radius", "height", "size", "always cpu controlled", "customisation hierarchy", "shadow hierarchy",
+        "generation limit", "alertable", "latch trigger",
+    };
+    std::vector<std::string> named;
+    for (const auto& m : r.messages)
+        if (m.text.rfind("default value assumed for '", 0) == 0)
+            named.push_back(m.text.substr(27, m.text.size() - 28));
+    EXPECT_EQ(named, want);
+}
+
 TEST(NameTableTest, ScriptSymbolsDifferingInCaseAreTwoObjects)
 {
     const auto r = Compile("shape Box { name \"upper\" file \"f\" }\nshape box { name \"lower\" file \"f\" }\n");
