@@ -421,14 +421,29 @@ Lane ExpandLanes(const Stream& stream, const CodeTable& table, const RunTable& r
     // Plain locals, so the lanes' state stays in registers.
     static_assert(kLanes == 3);
     Lane a = lane[0], b = lane[1], c = lane[2];
+    // Rounds a lane can surely run: each takes at most 48 bits, 7 stream bytes
+    // and kRunRoom bytes of output.
+    auto rounds = [&](const Lane& l, int i) -> size_t {
+        if (!canRun(l, i))
+            return 0;
+        const size_t room = (limit[i] - l.produced - kRunRoom) / kRunRoom + 1;
+        const size_t bytes = (stream.length - 8 - l.byte) / 7 + 1;
+        const size_t bits = static_cast<size_t>((stop[i] - l.Position() - 1) / 48) + 1;
+        return std::min({room, bytes, bits});
+    };
     // The lanes' lookups alternate, each lane stopping whole at a code it cannot run.
     bool running = true;
-    while (running && canRun(a, 0) && canRun(b, 1) && canRun(c, 2)) {
-        a.LoadWord(stream);
-        b.LoadWord(stream);
-        c.LoadWord(stream);
-        for (int k = 0; k < RunTable::kLookups && running; ++k)
-            running = a.Run(runs, dst) && b.Run(runs, dst) && c.Run(runs, dst);
+    while (running) {
+        size_t n = std::min({rounds(a, 0), rounds(b, 1), rounds(c, 2)});
+        if (n == 0)
+            break;
+        for (; n > 0 && running; --n) {
+            a.LoadWord(stream);
+            b.LoadWord(stream);
+            c.LoadWord(stream);
+            for (int k = 0; k < RunTable::kLookups && running; ++k)
+                running = a.Run(runs, dst) && b.Run(runs, dst) && c.Run(runs, dst);
+        }
     }
     lane = {a, b, c};
     for (int i = 0; i < kLanes; ++i) {
