@@ -375,7 +375,7 @@ bool ExpandFrom(Lane lane, const Stream& stream, const CodeTable& table, const R
 // down behind the lane before it. Whatever a lane could not vouch for (no
 // common boundary, full stretch, damaged stream) is left to the serial
 // expansion from the last good position, which also gives any error.
-constexpr int kLanes = 3;
+constexpr int kLanes = 4;
 constexpr int kMarks = 64;
 constexpr size_t kSplitStreamBytes = 64 * 1024;
 
@@ -419,8 +419,8 @@ Lane ExpandLanes(const Stream& stream, const CodeTable& table, const RunTable& r
         return l.CanLoadWord(stream) && l.produced + kRunRoom <= limit[i] && l.Position() < stop[i];
     };
     // Plain locals, so the lanes' state stays in registers.
-    static_assert(kLanes == 3);
-    Lane a = lane[0], b = lane[1], c = lane[2];
+    static_assert(kLanes == 4);
+    Lane a = lane[0], b = lane[1], c = lane[2], d = lane[3];
     // Rounds a lane can surely run: each takes at most 48 bits, 7 stream bytes
     // and kRunRoom bytes of output.
     auto rounds = [&](const Lane& l, int i) -> size_t {
@@ -434,18 +434,19 @@ Lane ExpandLanes(const Stream& stream, const CodeTable& table, const RunTable& r
     // The lanes' lookups alternate, each lane stopping whole at a code it cannot run.
     bool running = true;
     while (running) {
-        size_t n = std::min({rounds(a, 0), rounds(b, 1), rounds(c, 2)});
+        size_t n = std::min({rounds(a, 0), rounds(b, 1), rounds(c, 2), rounds(d, 3)});
         if (n == 0)
             break;
         for (; n > 0 && running; --n) {
             a.LoadWord(stream);
             b.LoadWord(stream);
             c.LoadWord(stream);
+            d.LoadWord(stream);
             for (int k = 0; k < RunTable::kLookups && running; ++k)
-                running = a.Run(runs, dst) && b.Run(runs, dst) && c.Run(runs, dst);
+                running = a.Run(runs, dst) && b.Run(runs, dst) && c.Run(runs, dst) && d.Run(runs, dst);
         }
     }
-    lane = {a, b, c};
+    lane = {a, b, c, d};
     for (int i = 0; i < kLanes; ++i) {
         Lane l = lane[i];
         while (canRun(l, i) && l.Runs(stream, runs, dst)) {

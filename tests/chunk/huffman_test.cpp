@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 #include <unistd.h>
 
@@ -237,15 +237,18 @@ Expansion ExpandBitByBit(const std::vector<uint8_t>& image)
     };
     const uint64_t streamBits = uint64_t{word(8)} * 8;
     const uint32_t expanded = word(12);
-    // (length, code read first bit first) -> symbol; 256 is the end code.
-    std::map<std::pair<int, uint32_t>, int> codes;
+    // [length][code read first bit first] -> symbol; 256 is the end code, -1 none.
+    std::vector<std::array<int16_t, 1 << kMaxCodeLength>> codes(kMaxCodeLength + 1);
+    for (auto& row : codes)
+        row.fill(-1);
     uint32_t next = 0;
     int previous = 0, index = 0;
     for (int l = 1; l <= kMaxCodeLength; ++l)
         for (int32_t i = 0; i < CountAt(image, l); ++i, ++index) {
             next = index == 0 ? 0 : (next + 1) << (l - previous);
             previous = l;
-            codes[{l, next}] = index < 256 ? image[315 - static_cast<size_t>(index)] : 256;
+            if (next < (1u << l))
+                codes[l][next] = static_cast<int16_t>(index < 256 ? image[315 - static_cast<size_t>(index)] : 256);
         }
     Expansion e;
     uint64_t bit = 0;
@@ -260,8 +263,7 @@ Expansion ExpandBitByBit(const std::vector<uint8_t>& image)
         int symbol = -1;
         for (int l = 1; l <= kMaxCodeLength && symbol < 0; ++l) {
             code = code << 1 | readBit();
-            if (auto it = codes.find({l, code}); it != codes.end())
-                symbol = it->second;
+            symbol = codes[l][code];
         }
         if (symbol < 0)
             return {false, {}, "bit stream holds a code the table does not define"};
@@ -356,7 +358,11 @@ TEST(Huffman, LongStreamsMatchBitByBitDecoding)
     const auto noise = Random(50000, 2);
     mixed.insert(mixed.end(), noise.begin(), noise.end());
     mixed.insert(mixed.end(), 120000, 'e');
+    std::vector<uint8_t> runFirst(150000, 'e');
+    const auto text = TextLike(120000, 5);
+    runFirst.insert(runFirst.end(), text.begin(), text.end());
     const std::pair<const char*, std::vector<uint8_t>> inputs[] = {
+        {"one value, then text", runFirst},
         {"text", TextLike(180000, 3)},
         {"level-like", LevelLike(300000, 4)},
         {"text, noise, then one value", mixed},
@@ -367,9 +373,12 @@ TEST(Huffman, LongStreamsMatchBitByBitDecoding)
         const size_t stream = good.size() - kCompressedHeaderSize;
         ASSERT_GE(stream, size_t{64 * 1024}) << name << ": too short to be split";
         std::vector<std::pair<std::string, std::vector<uint8_t>>> images = {{"intact", good}};
-        // Near each third of the stream, where the later parts start, and anywhere.
-        for (size_t at : {stream / 3 - 3, stream / 3, stream / 3 + 5, 2 * stream / 3 - 1, 2 * stream / 3 + 2,
-                          stream - 9, size_t{rng() % stream}, size_t{rng() % stream}}) {
+        // Near each quarter and third of the stream (where later parts may start), near its end, and anywhere.
+        std::vector<size_t> flips = {stream - 9, size_t{rng() % stream}, size_t{rng() % stream}};
+        for (size_t part : {stream / 4, stream / 3, stream / 2, 2 * stream / 3, 3 * stream / 4})
+            for (size_t at : {part - 3, part, part + 5})
+                flips.push_back(at);
+        for (size_t at : flips) {
             auto bad = good;
             bad[kCompressedHeaderSize + at] ^= static_cast<uint8_t>(1u << (rng() % 8));
             images.push_back({"flipped bit at byte " + std::to_string(at), bad});
