@@ -233,13 +233,7 @@ struct Lane {
     void Refill(const Stream& s)
     {
         if (CanLoadWord(s)) {
-            uint64_t v;
-            std::memcpy(&v, s.data + byte, 8);
-            if constexpr (std::endian::native == std::endian::big)
-                v = __builtin_bswap64(v);
-            acc |= v << have;
-            byte += static_cast<size_t>((63 - have) >> 3);
-            have |= 56;
+            LoadWord(s);
         } else {
             while (have <= 56) {
                 uint64_t b = byte < s.length ? s.data[byte] : 0;

@@ -277,6 +277,24 @@ Expansion ExpandBitByBit(const std::vector<uint8_t>& image)
     return e;
 }
 
+// Each image expands to the bytes, or fails with the message, that a
+// code-by-code reading gives.
+void ExpectBitByBitResults(const std::string& name,
+                           const std::vector<std::pair<std::string, std::vector<uint8_t>>>& images)
+{
+    for (const auto& [kind, image] : images) {
+        std::vector<uint8_t> out;
+        std::string why;
+        const bool ok = HuffmanCoder::Decompress(image, out, &why);
+        const Expansion want = ExpandBitByBit(image);
+        ASSERT_EQ(ok, want.ok) << name << ", " << kind << ": " << why;
+        if (ok)
+            EXPECT_TRUE(out == want.out) << name << ", " << kind;
+        else
+            EXPECT_EQ(why, want.why) << name << ", " << kind;
+    }
+}
+
 std::vector<uint8_t> LevelLike(size_t n, uint32_t seed)
 {
     std::mt19937 rng(seed);
@@ -319,17 +337,7 @@ TEST(Huffman, ExpansionMatchesBitByBitDecoding)
         if (good[12] > 0)
             --shorter[12]; // one byte less output than coded
         images.push_back({"expanded length one less", shorter});
-        for (const auto& [kind, image] : images) {
-            std::vector<uint8_t> out;
-            std::string why;
-            const bool ok = HuffmanCoder::Decompress(image, out, &why);
-            const Expansion want = ExpandBitByBit(image);
-            ASSERT_EQ(ok, want.ok) << name << ", " << kind << ": " << why;
-            if (ok)
-                EXPECT_EQ(out, want.out) << name << ", " << kind;
-            else
-                EXPECT_EQ(why, want.why) << name << ", " << kind;
-        }
+        ExpectBitByBitResults(name, images);
     }
 }
 
@@ -386,17 +394,7 @@ TEST(Huffman, LongStreamsMatchBitByBitDecoding)
         auto fewer = good;
         fewer[13] = static_cast<uint8_t>(fewer[13] - 1); // 256 bytes less output than coded
         images.push_back({"codes past the expanded length", fewer});
-        for (const auto& [kind, image] : images) {
-            std::vector<uint8_t> out;
-            std::string why;
-            const bool ok = HuffmanCoder::Decompress(image, out, &why);
-            const Expansion want = ExpandBitByBit(image);
-            ASSERT_EQ(ok, want.ok) << name << ", " << kind << ": " << why;
-            if (ok)
-                EXPECT_TRUE(out == want.out) << name << ", " << kind;
-            else
-                EXPECT_EQ(why, want.why) << name << ", " << kind;
-        }
+        ExpectBitByBitResults(name, images);
         std::vector<uint8_t> out;
         ASSERT_TRUE(HuffmanCoder::Decompress(good, out));
         EXPECT_TRUE(out == data) << name;
