@@ -207,6 +207,277 @@ bool Fail(std::string* error, const char* what)
     return false;
 }
 
+using CodeTable = std::array<uint16_t, kTableSize>;
+
+struct Stream {
+    const uint8_t* data;
+    size_t length;
+    uint64_t bits;
+};
+
+// A decoding position: `have` bits waiting in `acc`, `byte` the next stream byte
+// to load, `produced` the next output index.
+struct Lane {
+    uint64_t acc = 0;
+    int have = 0;
+    size_t byte = 0;
+    size_t produced = 0;
+
+    uint64_t Position() const { return uint64_t{byte} * 8 - static_cast<uint64_t>(have); }
+
+    // Whole 8-byte loads inside the stream: the load's address is known a
+    // refill ahead, so it stays off the chain of lookups.
+    bool CanLoadWord(const Stream& s) const { return byte + 8 <= s.length; }
+
+    // To at least 56 bits; zeros past the stream's end.
+    void Refill(const Stream& s)
+    {
+        if (CanLoadWord(s)) {
+            LoadWord(s);
+        } else {
+            while (have <= 56) {
+                uint64_t b = byte < s.length ? s.data[byte] : 0;
+                ++byte;
+                acc |= b << have;
+                have += 8;
+            }
+        }
+    }
+
+    static Lane At(const Stream& s, uint64_t bit)
+    {
+        Lane l;
+        l.byte = static_cast<size_t>(bit / 8);
+        l.Refill(s);
+        const int skip = static_cast<int>(bit % 8);
+        l.acc >>= skip;
+        l.have -= skip;
+        return l;
+    }
+
+    // One code through the one-code table; false (nothing consumed) at an
+    // undefined or end code. The caller refills.
+    bool Code(const CodeTable& table, uint8_t* dst)
+    {
+        const uint16_t entry = table[acc & (kTableSize - 1)];
+        const int len = entry >> 8;
+        if (len == 0 || len == 255)
+            return false;
+        dst[produced++] = static_cast<uint8_t>(entry);
+        acc >>= len;
+        have -= len;
+        return true;
+    }
+
+    // Refill and four run lookups. The caller checks CanLoadWord and leaves
+    // RunTable::kLookups * kMaxRun bytes of room. False (stopped before it)
+    // at a window whose first code is undefined or the end code.
+    bool Runs(const Stream& s, const RunTable& runs, uint8_t* dst)
+    {
+        LoadWord(s);
+        for (int k = 0; k < RunTable::kLookups; ++k)
+            if (!Run(runs, dst))
+                return false;
+        return true;
+    }
+
+    void LoadWord(const Stream& s)
+    {
+        uint64_t v;
+        std::memcpy(&v, s.data + byte, 8);
+        if constexpr (std::endian::native == std::endian::big)
+            v = __builtin_bswap64(v);
+        acc |= v << have;
+        byte += static_cast<size_t>((63 - have) >> 3);
+        have |= 56;
+    }
+
+    // One run lookup; false (nothing consumed) at an undefined or end code.
+    bool Run(const RunTable& runs, uint8_t* dst)
+    {
+        const uint32_t at = static_cast<uint32_t>(acc & RunTable::kMask);
+        const int count = runs.count[at];
+        if (count == 0)
+            return false;
+        std::memcpy(dst + produced, &runs.symbols[at], 8);
+        produced += static_cast<size_t>(count);
+        const int bits = runs.bits[at];
+        acc >>= bits;
+        have -= bits;
+        return true;
+    }
+};
+
+constexpr size_t kRunRoom = size_t{RunTable::kLookups} * RunTable::kMaxRun;
+
+// Expands from `lane` to `outSize` bytes, reporting a damaged stream exactly
+// where a code-by-code decoder would.
+bool ExpandFrom(Lane lane, const Stream& stream, const CodeTable& table, const RunTable* runs, uint8_t* dst,
+                size_t outSize, std::string* error)
+{
+    uint64_t consumed = lane.Position();
+    while (lane.produced < outSize) {
+        lane.Refill(stream);
+        // Fast path: four runs of whole codes (at most 12 bits each) fit in what
+        // was loaded, and each run's 8-byte store fits the output left.
+        if (runs && outSize - lane.produced >= kRunRoom) {
+            int k = 0;
+            for (; k < RunTable::kLookups; ++k) {
+                const uint32_t at = static_cast<uint32_t>(lane.acc & RunTable::kMask);
+                const int count = runs->count[at];
+                if (count == 0)
+                    break; // an undefined or end code: the slow path says which
+                std::memcpy(dst + lane.produced, &runs->symbols[at], 8);
+                lane.produced += static_cast<size_t>(count);
+                const int bits = runs->bits[at];
+                consumed += static_cast<uint64_t>(bits);
+                lane.acc >>= bits;
+                lane.have -= bits;
+            }
+            if (consumed > stream.bits)
+                return Fail(error, "bit stream runs past its stored length");
+            if (k > 0)
+                continue; // refill, so the one-code step below has its 55 bits
+        }
+        // Five codes of at most 11 bits fit in what was loaded.
+        for (int k = 0; k < 5 && lane.produced < outSize; ++k) {
+            uint16_t entry = table[lane.acc & (kTableSize - 1)];
+            int len = entry >> 8;
+            if (len == 0)
+                return Fail(error, "bit stream holds a code the table does not define");
+            if (len == 255)
+                return Fail(error, "bit stream ends before the expanded length");
+            consumed += static_cast<uint64_t>(len);
+            if (consumed > stream.bits)
+                return Fail(error, "bit stream runs past its stored length");
+            dst[lane.produced++] = static_cast<uint8_t>(entry);
+            lane.acc >>= len;
+            lane.have -= len;
+        }
+    }
+    return true;
+}
+
+// Each lookup waits for the one before (its shift comes from the table), so one
+// position expands at the table's load latency. Several positions expand side
+// by side instead: the stream is cut into kLanes stretches of bits and each
+// later lane starts decoding mid-code. A Huffman code falls back into step
+// within a few codes, so a lane's first kMarks code boundaries are noted, and
+// the lane before it, once it reaches that stretch, steps code by code until
+// it lands on one of them; from there the two decoded the same codes. Each
+// lane writes into its own stretch of the output (with headroom) and is moved
+// down behind the lane before it. Whatever a lane could not vouch for (no
+// common boundary, full stretch, damaged stream) is left to the serial
+// expansion from the last good position, which also gives any error.
+constexpr int kLanes = 4;
+constexpr int kMarks = 64;
+constexpr size_t kSplitStreamBytes = 64 * 1024;
+
+size_t LaneSlack(size_t outSize) { return kLanes * (outSize / 32 + 4 * 1024); }
+
+Lane ExpandLanes(const Stream& stream, const CodeTable& table, const RunTable& runs, uint8_t* dst,
+                 size_t outSize)
+{
+    const size_t margin = outSize / 32 + 4 * 1024;
+    std::array<Lane, kLanes> lane;
+    std::array<size_t, kLanes> begin{}, limit{};
+    std::array<uint64_t, kLanes> stop{};
+    std::array<std::array<uint64_t, kMarks + 1>, kLanes> marks;
+    std::array<int, kLanes> markCount{};
+    for (int i = 0; i < kLanes; ++i) {
+        const uint64_t from = stream.bits * static_cast<uint64_t>(i) / kLanes;
+        begin[i] = static_cast<size_t>(uint64_t{outSize} * (from / 8) / stream.length) + static_cast<size_t>(i) * margin;
+        stop[i] = i + 1 < kLanes ? stream.bits * static_cast<uint64_t>(i + 1) / kLanes : stream.bits;
+        // Four lookups take at most 48 bits: a lane stops short of the next one's start.
+        stop[i] = stop[i] > 48 ? stop[i] - 48 : 0;
+        lane[i] = Lane::At(stream, from);
+        lane[i].produced = begin[i];
+    }
+    for (int i = 0; i + 1 < kLanes; ++i)
+        limit[i] = begin[i + 1];
+    limit[kLanes - 1] = outSize + kLanes * margin;
+    for (int i = 1; i < kLanes; ++i) {
+        Lane& l = lane[i];
+        int n = 0;
+        marks[i][0] = l.Position();
+        while (n < kMarks) {
+            l.Refill(stream);
+            if (!l.Code(table, dst))
+                break;
+            marks[i][++n] = l.Position();
+        }
+        markCount[i] = n + 1;
+    }
+
+    auto canRun = [&](const Lane& l, int i) {
+        return l.CanLoadWord(stream) && l.produced + kRunRoom <= limit[i] && l.Position() < stop[i];
+    };
+    // Plain locals, so the lanes' state stays in registers.
+    static_assert(kLanes == 4);
+    Lane a = lane[0], b = lane[1], c = lane[2], d = lane[3];
+    // Rounds a lane can surely run: each takes at most 48 bits, 7 stream bytes
+    // and kRunRoom bytes of output.
+    auto rounds = [&](const Lane& l, int i) -> size_t {
+        if (!canRun(l, i))
+            return 0;
+        const size_t room = (limit[i] - l.produced - kRunRoom) / kRunRoom + 1;
+        const size_t bytes = (stream.length - 8 - l.byte) / 7 + 1;
+        const size_t bits = static_cast<size_t>((stop[i] - l.Position() - 1) / 48) + 1;
+        return std::min({room, bytes, bits});
+    };
+    // The lanes' lookups alternate, each lane stopping whole at a code it cannot run.
+    bool running = true;
+    while (running) {
+        size_t n = std::min({rounds(a, 0), rounds(b, 1), rounds(c, 2), rounds(d, 3)});
+        if (n == 0)
+            break;
+        for (; n > 0 && running; --n) {
+            a.LoadWord(stream);
+            b.LoadWord(stream);
+            c.LoadWord(stream);
+            d.LoadWord(stream);
+            for (int k = 0; k < RunTable::kLookups && running; ++k)
+                running = a.Run(runs, dst) && b.Run(runs, dst) && c.Run(runs, dst) && d.Run(runs, dst);
+        }
+    }
+    lane = {a, b, c, d};
+    for (int i = 0; i < kLanes; ++i) {
+        Lane l = lane[i];
+        while (canRun(l, i) && l.Runs(stream, runs, dst)) {
+        }
+        lane[i] = l;
+    }
+
+    // Join each lane to the one before it.
+    for (int i = 1; i < kLanes; ++i) {
+        Lane& prev = lane[i - 1];
+        const auto& m = marks[i];
+        int j = 0;
+        for (;;) {
+            const uint64_t at = prev.Position();
+            while (j < markCount[i] && m[j] < at)
+                ++j;
+            if (j == markCount[i])
+                return prev; // passed every mark: no common boundary
+            if (m[j] == at)
+                break;
+            if (prev.produced >= limit[i - 1])
+                return prev;
+            prev.Refill(stream);
+            if (!prev.Code(table, dst))
+                return prev;
+        }
+        Lane& next = lane[i];
+        const size_t from = begin[i] + static_cast<size_t>(j);
+        const size_t bytes = next.produced - from;
+        std::memmove(dst + prev.produced, dst + from, bytes);
+        next.produced = prev.produced + bytes;
+    }
+    // Past outSize (a stream with codes after the expanded length) every byte
+    // below it is already right, as the serial expansion would leave it.
+    return lane[kLanes - 1];
+}
+
 } // namespace
 
 void HuffmanCoder::CodeLengthHistogram(const uint32_t counts[256], int32_t histogram[kMaxCodeLength + 1])
@@ -308,7 +579,7 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
         return Fail(error, "expanded length exceeds what the stream can hold");
 
     // Entry: length in the high byte (0 = no code, 255 = end), symbol in the low byte.
-    std::array<uint16_t, kTableSize> table{};
+    CodeTable table{};
     uint32_t next = 0;
     int prevLen = 0, index = 0;
     for (int l = 1; l <= kMaxCodeLength; ++l) {
@@ -321,73 +592,20 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
         }
     }
 
-    const uint8_t* stream = image.data() + kCompressedHeaderSize;
-    const uint64_t streamBits = static_cast<uint64_t>(streamLength) * 8;
-    out.resize(static_cast<size_t>(expandedLength));
+    const Stream stream{image.data() + kCompressedHeaderSize, static_cast<size_t>(streamLength),
+                        static_cast<uint64_t>(streamLength) * 8};
+    const size_t outSize = static_cast<size_t>(expandedLength);
     // Building the run table costs about as much as expanding a few kilobytes.
     const auto runs = expandedLength >= RunTable::kWorthBuilding ? RunTable::Build(table) : nullptr;
-    uint64_t acc = 0;
-    int have = 0;
-    size_t byte = 0;
-    uint64_t consumed = 0;
-    const size_t length = static_cast<size_t>(streamLength);
-    uint8_t* dst = out.data();
-    const size_t outSize = out.size();
-    for (size_t produced = 0; produced < outSize;) {
-        // Refill to at least 56 bits: whole 8-byte loads inside the stream, zeros past its end.
-        if (byte + 8 <= length) {
-            uint64_t v;
-            std::memcpy(&v, stream + byte, 8);
-            if constexpr (std::endian::native == std::endian::big)
-                v = __builtin_bswap64(v);
-            acc |= v << have;
-            byte += static_cast<size_t>((63 - have) >> 3);
-            have |= 56;
-        } else {
-            while (have <= 56) {
-                uint64_t b = byte < length ? stream[byte] : 0;
-                ++byte;
-                acc |= b << have;
-                have += 8;
-            }
-        }
-        // Fast path: four runs of whole codes (at most 12 bits each) fit in what
-        // was loaded, and each run's 8-byte store fits the output left.
-        if (runs && outSize - produced >= size_t{RunTable::kLookups * RunTable::kMaxRun}) {
-            int k = 0;
-            for (; k < RunTable::kLookups; ++k) {
-                const uint32_t at = static_cast<uint32_t>(acc & RunTable::kMask);
-                const int count = runs->count[at];
-                if (count == 0)
-                    break; // an undefined or end code: the slow path says which
-                std::memcpy(dst + produced, &runs->symbols[at], 8);
-                produced += static_cast<size_t>(count);
-                const int bits = runs->bits[at];
-                consumed += static_cast<uint64_t>(bits);
-                acc >>= bits;
-                have -= bits;
-            }
-            if (consumed > streamBits)
-                return out.clear(), Fail(error, "bit stream runs past its stored length");
-            if (k > 0)
-                continue; // refill, so the one-code step below has its 55 bits
-        }
-        // Five codes of at most 11 bits fit in what was loaded.
-        for (int k = 0; k < 5 && produced < outSize; ++k) {
-            uint16_t entry = table[acc & (kTableSize - 1)];
-            int len = entry >> 8;
-            if (len == 0)
-                return out.clear(), Fail(error, "bit stream holds a code the table does not define");
-            if (len == 255)
-                return out.clear(), Fail(error, "bit stream ends before the expanded length");
-            consumed += static_cast<uint64_t>(len);
-            if (consumed > streamBits)
-                return out.clear(), Fail(error, "bit stream runs past its stored length");
-            dst[produced++] = static_cast<uint8_t>(entry);
-            acc >>= len;
-            have -= len;
-        }
-    }
+    const bool split = runs && stream.length >= kSplitStreamBytes;
+    // Lanes write into their own stretches with some headroom; the surplus is cut off at the end.
+    out.resize(outSize + (split ? LaneSlack(outSize) : 0));
+    Lane lane;
+    if (split)
+        lane = ExpandLanes(stream, table, *runs, out.data(), outSize);
+    if (!ExpandFrom(lane, stream, table, runs.get(), out.data(), outSize, error))
+        return out.clear(), false;
+    out.resize(outSize);
     return true;
 }
 

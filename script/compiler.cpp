@@ -73,6 +73,15 @@ std::size_t PieceReader::Read(char* buffer, std::size_t max)
     return n;
 }
 
+std::size_t TextReader::Read(char* buffer, std::size_t max)
+{
+    const std::size_t n = std::min(max, text_.size() - textPos_);
+    if (n != 0)
+        std::memcpy(buffer, text_.data() + textPos_, n);
+    textPos_ += n;
+    return n;
+}
+
 FileSource::FileSource(std::string name, std::string text) : text_(std::move(text))
 {
     name_ = std::move(name);
@@ -106,11 +115,16 @@ void ScriptCompiler::Report(Severity severity, const char* format, va_list args)
 {
     char text[2048];
     std::vsnprintf(text, sizeof text, format, args);
+    Report(severity, std::string(text));
+}
+
+void ScriptCompiler::Report(Severity severity, std::string text)
+{
     if (severity == Severity::kError)
         ++errors_;
     else
         ++warnings_;
-    ScriptMessage m{severity, file_, line_, text};
+    ScriptMessage m{severity, file_, line_, std::move(text)};
     if (options_.sink)
         options_.sink(m);
     messages_.push_back(std::move(m));
@@ -132,17 +146,27 @@ void ScriptCompiler::Warning(const char* format, ...)
     va_end(args);
 }
 
+void ScriptCompiler::DefaultAssumed(std::string_view name)
+{
+    std::string text;
+    text.reserve(name.size() + 29);
+    text += "default value assumed for '";
+    text += name;
+    text += '\'';
+    Report(Severity::kWarning, std::move(text));
+}
+
 std::size_t ScriptCompiler::ReadInput(char* buffer, std::size_t max)
 {
     return sources_.empty() ? 0 : sources_.back()->Read(buffer, max);
 }
 
-void ScriptCompiler::Append(std::string piece)
+void ScriptCompiler::Append(std::string_view piece, bool quoted)
 {
     if (!output_)
         return;
     // Each piece is read back with one blank after it.
-    outputBytes_ += piece.size() + 1;
+    outputBytes_ += piece.size() + (quoted ? 2 : 0) + 1;
     if (outputBytes_ > options_.maxOutputBytes) {
         if (!outputLimitReported_)
             Error("preprocessed text too large (more than %llu bytes)",
@@ -150,7 +174,12 @@ void ScriptCompiler::Append(std::string piece)
         outputLimitReported_ = true;
         return;
     }
-    output_->push_back(std::move(piece));
+    if (quoted)
+        output_->push_back('"');
+    output_->append(piece);
+    if (quoted)
+        output_->push_back('"');
+    output_->push_back(' ');
 }
 
 void ScriptCompiler::NewLine()
@@ -160,10 +189,22 @@ void ScriptCompiler::NewLine()
     ++line_;
 }
 
-const char* ScriptCompiler::Intern(std::string text)
+const char* ScriptCompiler::Intern(std::string_view text)
 {
-    strings_.push_back(std::move(text));
-    return strings_.back().c_str();
+    if (textLeft_ <= text.size()) {
+        constexpr std::size_t kBlock = 64 * 1024;
+        const std::size_t size = std::max(kBlock, text.size() + 1);
+        textBlocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        textFree_ = textBlocks_.back().get();
+        textLeft_ = size;
+    }
+    char* at = textFree_;
+    if (!text.empty())
+        std::memcpy(at, text.data(), text.size());
+    at[text.size()] = '\0';
+    textFree_ += text.size() + 1;
+    textLeft_ -= text.size() + 1;
+    return at;
 }
 
 void ScriptCompiler::PushSource(std::unique_ptr<InputSource> source)
@@ -294,7 +335,7 @@ void ScriptCompiler::TextToken(int kind, const char* text)
         }
         Append(text);
     } else if (kind == PP_STRING) {
-        Append(std::string("\"") + text + "\"");
+        Append(text, true);
     } else {
         Append(text);
     }
@@ -743,11 +784,11 @@ CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bo
         line_ = 0;
         Error("unable to open file '%s'%s", file_.c_str(), why.c_str());
     } else {
-        std::vector<std::string> text;
+        std::string text;
         output_ = &text;
         RunPass(1, std::move(top));
         output_ = nullptr;
-        RunPass(2, std::make_unique<PieceReader>(std::move(text), false));
+        RunPass(2, std::make_unique<TextReader>(std::move(text)));
         macros_.Clear();
         symbols_.Clear();
         contexts_.clear();
@@ -781,15 +822,12 @@ CompileResult ScriptCompiler::CompileSource(std::unique_ptr<InputSource> top, bo
 
 PreprocessResult ScriptCompiler::PreprocessOnly(std::unique_ptr<InputSource> top)
 {
-    std::vector<std::string> text;
+    std::string text;
     output_ = &text;
     RunPass(1, std::move(top));
     output_ = nullptr;
     PreprocessResult out;
-    for (const std::string& piece : text) {
-        out.text += piece;
-        out.text += ' ';
-    }
+    out.text = std::move(text);
     out.errors = errors_;
     out.warnings = warnings_;
     out.messages = std::move(messages_);

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -43,6 +44,17 @@ private:
     std::vector<std::string> pieces_;
     std::size_t piece_ = 0;
     std::size_t offset_ = 0;
+};
+
+// The pass-1 output, read back as it was written.
+class TextReader : public InputSource {
+public:
+    explicit TextReader(std::string text) : text_(std::move(text)) {}
+    std::size_t Read(char* buffer, std::size_t max) override;
+
+private:
+    std::string text_;
+    std::size_t textPos_ = 0;
 };
 
 class FileSource : public InputSource {
@@ -95,6 +107,8 @@ public:
 
     void Error(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void Warning(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // "default value assumed for 'name'", the one warning most definitions give.
+    void DefaultAssumed(std::string_view name);
 
     // Driver.
     // `why` follows the "unable to open" message of a source that failed to open.
@@ -109,7 +123,8 @@ public:
     bool PopSource();  // end of the current source; false when no input remains
     bool EndsNamedSource() const { return !sources_.empty() && sources_.back()->Name(); }
     void NewLine();
-    const char* Intern(std::string text);
+    // A stable, NUL-ended copy of a token text, alive for the compile.
+    const char* Intern(std::string_view text);
     void LineMarker(const char* text, std::size_t length);
     NumberToken ParseInteger(const char* text);
     RealToken ParseReal(const char* text);
@@ -156,7 +171,8 @@ private:
     };
 
     void Report(Severity severity, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
-    void Append(std::string piece);
+    void Report(Severity severity, std::string text);
+    void Append(std::string_view piece, bool quoted = false);  // quoted: a string, put back between quotes
     void PushSource(std::unique_ptr<InputSource> source);
     void IncludeFile(const std::string& name);
     bool Active() const;
@@ -181,8 +197,11 @@ private:
     std::vector<std::unique_ptr<InputSource>> sources_;
     std::vector<SavedPosition> saved_;  // one per named source
     std::vector<Conditional> conditionals_;
-    std::vector<std::string>* output_ = nullptr;  // pass-1 output; null in pass 2
-    std::deque<std::string> strings_;             // token texts of this compile
+    std::string* output_ = nullptr;  // pass-1 output, one blank after each piece; null in pass 2
+    // Token texts of this compile, packed into blocks that never move.
+    std::vector<std::unique_ptr<char[]>> textBlocks_;
+    char* textFree_ = nullptr;
+    std::size_t textLeft_ = 0;
     int macroDepth_ = 0;
     long macroExpansions_ = 0;
     long macroTokens_ = 0;

@@ -13,6 +13,17 @@
 
 namespace {
 
+// The generated file goes when the program ends, so runs leave no files behind.
+std::filesystem::path generatedFile;
+struct RemoveGeneratedFile {
+    ~RemoveGeneratedFile()
+    {
+        std::error_code ec;
+        if (!generatedFile.empty())
+            std::filesystem::remove(generatedFile, ec);
+    }
+} removeGeneratedFile;
+
 const std::filesystem::path& GeneratedScript()
 {
     static const std::filesystem::path path = [] {
@@ -38,6 +49,7 @@ const std::filesystem::path& GeneratedScript()
                 break;
             }
         }
+        generatedFile = file;
         return file;
     }();
     return path;

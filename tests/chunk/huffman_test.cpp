@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 #include <unistd.h>
 
@@ -237,15 +237,18 @@ Expansion ExpandBitByBit(const std::vector<uint8_t>& image)
     };
     const uint64_t streamBits = uint64_t{word(8)} * 8;
     const uint32_t expanded = word(12);
-    // (length, code read first bit first) -> symbol; 256 is the end code.
-    std::map<std::pair<int, uint32_t>, int> codes;
+    // [length][code read first bit first] -> symbol; 256 is the end code, -1 none.
+    std::vector<std::array<int16_t, 1 << kMaxCodeLength>> codes(kMaxCodeLength + 1);
+    for (auto& row : codes)
+        row.fill(-1);
     uint32_t next = 0;
     int previous = 0, index = 0;
     for (int l = 1; l <= kMaxCodeLength; ++l)
         for (int32_t i = 0; i < CountAt(image, l); ++i, ++index) {
             next = index == 0 ? 0 : (next + 1) << (l - previous);
             previous = l;
-            codes[{l, next}] = index < 256 ? image[315 - static_cast<size_t>(index)] : 256;
+            if (next < (1u << l))
+                codes[l][next] = static_cast<int16_t>(index < 256 ? image[315 - static_cast<size_t>(index)] : 256);
         }
     Expansion e;
     uint64_t bit = 0;
@@ -260,8 +263,7 @@ Expansion ExpandBitByBit(const std::vector<uint8_t>& image)
         int symbol = -1;
         for (int l = 1; l <= kMaxCodeLength && symbol < 0; ++l) {
             code = code << 1 | readBit();
-            if (auto it = codes.find({l, code}); it != codes.end())
-                symbol = it->second;
+            symbol = codes[l][code];
         }
         if (symbol < 0)
             return {false, {}, "bit stream holds a code the table does not define"};
@@ -273,6 +275,24 @@ Expansion ExpandBitByBit(const std::vector<uint8_t>& image)
     }
     e.ok = true;
     return e;
+}
+
+// Each image expands to the bytes, or fails with the message, that a
+// code-by-code reading gives.
+void ExpectBitByBitResults(const std::string& name,
+                           const std::vector<std::pair<std::string, std::vector<uint8_t>>>& images)
+{
+    for (const auto& [kind, image] : images) {
+        std::vector<uint8_t> out;
+        std::string why;
+        const bool ok = HuffmanCoder::Decompress(image, out, &why);
+        const Expansion want = ExpandBitByBit(image);
+        ASSERT_EQ(ok, want.ok) << name << ", " << kind << ": " << why;
+        if (ok)
+            EXPECT_TRUE(out == want.out) << name << ", " << kind;
+        else
+            EXPECT_EQ(why, want.why) << name << ", " << kind;
+    }
 }
 
 std::vector<uint8_t> LevelLike(size_t n, uint32_t seed)
@@ -317,16 +337,66 @@ TEST(Huffman, ExpansionMatchesBitByBitDecoding)
         if (good[12] > 0)
             --shorter[12]; // one byte less output than coded
         images.push_back({"expanded length one less", shorter});
-        for (const auto& [kind, image] : images) {
-            std::vector<uint8_t> out;
-            std::string why;
-            const bool ok = HuffmanCoder::Decompress(image, out, &why);
-            const Expansion want = ExpandBitByBit(image);
-            ASSERT_EQ(ok, want.ok) << name << ", " << kind << ": " << why;
-            if (ok)
-                EXPECT_EQ(out, want.out) << name << ", " << kind;
-            else
-                EXPECT_EQ(why, want.why) << name << ", " << kind;
+        ExpectBitByBitResults(name, images);
+    }
+}
+
+namespace {
+
+std::vector<uint8_t> TextLike(size_t n, uint32_t seed)
+{
+    static const char* const words[] = {"shape ", "name ", "file ", "{ ", "} ", "speed ", "2.5 ", "\"rifs\\props.rif\" ",
+                                        "character ", "\n", "aim ", "0.8 ", "strength ", "100 "};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < n)
+        s += words[rng() % std::size(words)];
+    return std::vector<uint8_t>(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+} // namespace
+
+// Long streams are expanded from several places at once and joined: the
+// bytes and the first error must still be a code-by-code reading's, whether
+// the stream is damaged near the places where it is cut, its parts expand at
+// very different rates, or it holds codes past the expanded length.
+TEST(Huffman, LongStreamsMatchBitByBitDecoding)
+{
+    auto mixed = TextLike(60000, 1);
+    const auto noise = Random(50000, 2);
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    mixed.insert(mixed.end(), 120000, 'e');
+    std::vector<uint8_t> runFirst(150000, 'e');
+    const auto text = TextLike(120000, 5);
+    runFirst.insert(runFirst.end(), text.begin(), text.end());
+    const std::pair<const char*, std::vector<uint8_t>> inputs[] = {
+        {"one value, then text", runFirst},
+        {"text", TextLike(180000, 3)},
+        {"level-like", LevelLike(300000, 4)},
+        {"text, noise, then one value", mixed},
+    };
+    std::mt19937 rng(11);
+    for (const auto& [name, data] : inputs) {
+        const auto good = HuffmanCoder::Compress(data);
+        const size_t stream = good.size() - kCompressedHeaderSize;
+        ASSERT_GE(stream, size_t{64 * 1024}) << name << ": too short to be split";
+        std::vector<std::pair<std::string, std::vector<uint8_t>>> images = {{"intact", good}};
+        // Near each quarter and third of the stream (where later parts may start), near its end, and anywhere.
+        std::vector<size_t> flips = {stream - 9, size_t{rng() % stream}, size_t{rng() % stream}};
+        for (size_t part : {stream / 4, stream / 3, stream / 2, 2 * stream / 3, 3 * stream / 4})
+            for (size_t at : {part - 3, part, part + 5})
+                flips.push_back(at);
+        for (size_t at : flips) {
+            auto bad = good;
+            bad[kCompressedHeaderSize + at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+            images.push_back({"flipped bit at byte " + std::to_string(at), bad});
         }
+        auto fewer = good;
+        fewer[13] = static_cast<uint8_t>(fewer[13] - 1); // 256 bytes less output than coded
+        images.push_back({"codes past the expanded length", fewer});
+        ExpectBitByBitResults(name, images);
+        std::vector<uint8_t> out;
+        ASSERT_TRUE(HuffmanCoder::Decompress(good, out));
+        EXPECT_TRUE(out == data) << name;
     }
 }

@@ -60,6 +60,69 @@ TEST(NameTableTest, CaseAndAnagramsShareABucketButStayApart)
     EXPECT_EQ(table.Count(), 0);
 }
 
+// A second entry of a name hides the first; removing the newest shows the one
+// it hid, and names removed and added again keep every other name findable,
+// through the table's growth.
+TEST(NameTableTest, NewestEntryHidesOlderAndRemovalShowsItAgain)
+{
+    MacroTable table;
+    auto body = [](const std::string& text) { return std::vector<std::string>{text}; };
+    auto text = [&](std::string_view name) -> std::string {
+        const auto* found = table.Find(name);
+        return found ? found->at(0) : std::string("(none)");
+    };
+    EXPECT_EQ(text("A"), "(none)") << "an empty table";
+    table.Remove("A");
+    EXPECT_EQ(table.Count(), 0);
+    table.Insert("A", body("first"));
+    table.Insert("A", body("second"));
+    EXPECT_EQ(text("A"), "second");
+    EXPECT_EQ(table.Count(), 2);
+    table.Remove("A");
+    EXPECT_EQ(text("A"), "first");
+    table.Remove("A");
+    EXPECT_EQ(text("A"), "(none)");
+    EXPECT_EQ(table.Count(), 0);
+
+    // Many names, every third removed and every sixth added back.
+    constexpr int kNames = 3000;
+    for (int i = 0; i < kNames; ++i)
+        table.Insert("name_" + std::to_string(i), body(std::to_string(i)));
+    for (int i = 0; i < kNames; i += 3)
+        table.Remove("name_" + std::to_string(i));
+    for (int i = 0; i < kNames; i += 6)
+        table.Insert("name_" + std::to_string(i), body("again " + std::to_string(i)));
+    int wrong = 0;
+    for (int i = 0; i < kNames; ++i) {
+        const std::string want = i % 6 == 0 ? "again " + std::to_string(i)
+                                 : i % 3 == 0 ? "(none)"
+                                              : std::to_string(i);
+        wrong += text("name_" + std::to_string(i)) != want;
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(table.Count(), kNames - kNames / 3 + kNames / 6);
+    EXPECT_EQ(text("NAME_1"), "(none)");
+}
+
+// Every key a character leaves out gets its default, each named once and in key
+// order, from the first declared key to the last (107).
+TEST(DefaultsTest, EveryOmittedKeyIsNamedOnceInKeyOrder)
+{
+    const auto r = Compile("abstract character c { strength 100 }\n");
+    const std::vector<std::string> want = {
+        "weapon", "secondary weapon", "description", "damage multiplier", "shot speed multiplier",
+        "target cycle time", "weapon cycle time", "weapon cycle time2", "alarm delay", "gun yaw angle",
+        "elevation angle", "alert radius", "can turn", "vision cone", "status window u", "status window v",
+        "radius", "height", "size", "always cpu controlled", "customisation hierarchy", "shadow hierarchy",
+        "generation limit", "alertable", "latch trigger",
+    };
+    std::vector<std::string> named;
+    for (const auto& m : r.messages)
+        if (m.text.rfind("default value assumed for '", 0) == 0)
+            named.push_back(m.text.substr(27, m.text.size() - 28));
+    EXPECT_EQ(named, want);
+}
+
 TEST(NameTableTest, ScriptSymbolsDifferingInCaseAreTwoObjects)
 {
     const auto r = Compile("shape Box { name \"upper\" file \"f\" }\nshape box { name \"lower\" file \"f\" }\n");
