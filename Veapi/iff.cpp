@@ -120,6 +120,16 @@ public:
 
     void TransferRest(std::vector<uint8_t>& bytes) override
     {
+        // From a medium in memory the bytes are copied straight out of it,
+        // with no zero fill of the chunk first.
+        const auto count = uint32_t(std::clamp<int64_t>(remaining_, 0, UINT32_MAX));
+        auto* memory = dynamic_cast<MemoryMedium*>(medium_);
+        if (count > 0 && count == remaining_ && memory && memory->HasMemory() && memory->Size() >= count)
+            if (const uint8_t* at = memory->ReadInPlace(count)) {
+                Take(count);
+                bytes.assign(at, at + count);
+                return;
+            }
         bytes.assign(size_t(std::max<int64_t>(remaining_, 0)), 0);
         if (!bytes.empty())
             TransferBytes(bytes.data(), uint32_t(bytes.size()));

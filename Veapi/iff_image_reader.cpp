@@ -277,6 +277,61 @@ __attribute__((target("gfni,sse4.1"))) uint32_t SpreadPlanesAffine(const uint8_t
     return x;
 }
 
+// The same 512 pixels a step where the processor has 64-byte registers and
+// byte permutes: each 128-bit lane interleaves as above, and the plane bytes
+// are first permuted so that lane L of result k holds pixels 64k + 16L on,
+// which makes every result 64 pixels in order. Returns the pixels done, a
+// multiple of 512.
+__attribute__((target("gfni,avx512f,avx512bw,avx512vbmi"))) uint32_t SpreadPlanesAffineWide(const uint8_t* first,
+                                                                                           size_t stride,
+                                                                                           uint32_t count,
+                                                                                           uint32_t width,
+                                                                                           uint8_t* indices)
+{
+    alignas(64) static constexpr auto kGather = [] {
+        std::array<uint8_t, 64> order{};
+        for (uint32_t lane = 0; lane < 4; ++lane)
+            for (uint32_t b = 0; b < 16; ++b)
+                order[16 * lane + b] = uint8_t(8 * (b / 2) + 2 * lane + b % 2);
+        return order;
+    }();
+    const __m512i gather = _mm512_load_si512(kGather.data());
+    const __m512i pick = _mm512_set1_epi64(0x0102040810204080LL);
+    uint32_t x = 0;
+    for (; x + 512 <= width; x += 512) {
+        __m512i plane[8];
+        for (uint32_t p = 0; p < 8; ++p)
+            plane[7 - p] = p < count ? _mm512_maskz_permutexvar_epi8(
+                                           ~__mmask64{0}, gather, _mm512_loadu_si512(first + p * stride + x / 8))
+                                     : _mm512_setzero_si512();
+        __m512i pairs[8], quads[8];
+        for (int k = 0; k < 4; ++k) {
+            pairs[2 * k] = _mm512_unpacklo_epi8(plane[2 * k], plane[2 * k + 1]);
+            pairs[2 * k + 1] = _mm512_unpackhi_epi8(plane[2 * k], plane[2 * k + 1]);
+        }
+        for (int h = 0; h < 2; ++h)
+            for (int k = 0; k < 2; ++k) {
+                quads[4 * h + 2 * k] = _mm512_unpacklo_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
+                quads[4 * h + 2 * k + 1] = _mm512_unpackhi_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
+            }
+        for (int q = 0; q < 4; ++q) {
+            const int h = q / 2, k = q % 2;
+            // The masked forms: gcc 12 warns of an unset operand in the plain ones.
+            const __m512i lo = _mm512_maskz_unpacklo_epi32(__mmask16(0xFFFF), quads[4 * h + k], quads[4 * h + k + 2]);
+            const __m512i hi = _mm512_maskz_unpackhi_epi32(__mmask16(0xFFFF), quads[4 * h + k], quads[4 * h + k + 2]);
+            _mm512_storeu_si512(indices + x + 64 * uint32_t(2 * q), _mm512_gf2p8affine_epi64_epi8(pick, lo, 0));
+            _mm512_storeu_si512(indices + x + 64 * uint32_t(2 * q + 1), _mm512_gf2p8affine_epi64_epi8(pick, hi, 0));
+        }
+    }
+    return x;
+}
+
+const bool kHasAffineWide = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("gfni") && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+}();
+
 const bool kHasAffine = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("gfni") && __builtin_cpu_supports("sse4.1");
@@ -458,8 +513,10 @@ bool PlaneDecoder::NextIndexRow()
     uint8_t* const indices = indices_.data();
     uint32_t done = 0;
 #if defined(__x86_64__) || defined(__i386__)
+    if (kHasAffineWide && planes > 0)
+        done = SpreadPlanesAffineWide(planeRow, rowBytes_, planes, width, indices);
     if (kHasAffine && planes > 0)
-        done = SpreadPlanesAffine(planeRow, rowBytes_, planes, width, indices);
+        done += SpreadPlanesAffine(planeRow + done / 8, rowBytes_, planes, width - done, indices + done);
     if (ProcessorHasByteShuffle() && planes > 0)
         done += SpreadPlanesShuffled<SpreadInto::kIndices>(planeRow + done / 8, rowBytes_, planes, width - done, 0,
                                                            indices + done);

@@ -94,6 +94,14 @@ struct RecordLayout<ShapePolygon> {
     static ShapePolygon Read(const uint8_t* p)
     {
         ShapePolygon poly;
+        ReadInto(poly, p);
+        return poly;
+    }
+    // Fills a record where it lies. A polygon returned by value was put
+    // together on the stack from a 4-byte and an overlapping 16-byte store
+    // and read back whole, which stalled every record.
+    static void ReadInto(ShapePolygon& poly, const uint8_t* p)
+    {
         poly.type_ = LoadI32(p);
         poly.normalIndex_ = LoadI32(p + 4);
         poly.flags_ = LoadI32(p + 8);
@@ -109,7 +117,6 @@ struct RecordLayout<ShapePolygon> {
         poly.vertexCount_ = count;
         for (int i = 0; i < kMaxPolygonVertices; ++i)
             poly.vertices_[i] = i < count ? slots[i] : 0;
-        return poly;
     }
     static void Write(ByteWriter& out, const ShapePolygon& poly)
     {
@@ -159,6 +166,14 @@ bool ReadRecords(ByteReader& r, std::vector<Record>& out, int64_t count)
         return false;
     }
     const uint8_t* p = r.Take(static_cast<size_t>(count) * size).data();
+    if constexpr (requires(Record& record) { RecordLayout<Record>::ReadInto(record, p); }) {
+        out.resize(static_cast<size_t>(count));
+        for (Record& record : out) {
+            RecordLayout<Record>::ReadInto(record, p);
+            p += size;
+        }
+        return true;
+    }
     // Built in place from a sized range: one allocation, no per-record capacity check.
     out.assign(RecordIterator<Record>{p}, RecordIterator<Record>{p + static_cast<size_t>(count) * size});
     return true;

@@ -526,7 +526,7 @@ void LoadOrBuild(Level& level)
     }
     if (!cache.empty()) {
         std::string error;
-        if (auto bytes = platform::ReadWholeFile(cache, kMaxCacheBytes, &error)) {
+        if (auto bytes = platform::ReadWholeFileUnfilled(cache, kMaxCacheBytes, &error)) {
             std::string why;
             const auto result = ShadowCache::Parse(*bytes, level.levelFileTime_, data.edges, &why);
             if (result == ShadowCache::ReadResult::Loaded) {

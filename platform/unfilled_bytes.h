@@ -20,8 +20,10 @@ struct UnfilledAllocator {
     UnfilledAllocator(const UnfilledAllocator<U>&) noexcept
     {
     }
-    T* allocate(size_t n) { return std::allocator<T>().allocate(n); }
-    void deallocate(T* p, size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
+    // Cache-line aligned, so pixel rows can be written a whole line at a time.
+    static constexpr std::align_val_t kAlign{64};
+    T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlign)); }
+    void deallocate(T* p, size_t) noexcept { ::operator delete(p, kAlign); }
     // Growing without a value default-initialises, which leaves bytes as they are.
     template <class U>
     void construct(U* p) noexcept

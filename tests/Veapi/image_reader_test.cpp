@@ -405,14 +405,15 @@ TEST(ImageReaders, LargeBitmapsDecodeEveryRowAcrossReads)
 
 // The plane decoder against the plain reading of planar rows, one bit at a
 // time: plane counts below, at and above eight, widths off a byte's edge and
-// around the decoder's steps of 16 and 128 pixels.
+// around the decoder's steps of 16, 128 and 512 pixels.
 TEST(IffImageReader, PlaneRowsDecodeToTheValueOfEveryBit)
 {
     struct Case {
         uint32_t width, planes;
     };
     const Case cases[] = {{1, 1},   {7, 3},   {8, 8},    {9, 8},    {17, 5},   {33, 12},  {16, 24},
-                          {23, 32}, {128, 8}, {131, 8}, {259, 5}, {400, 32}, {256, 1}, {300, 7}};
+                          {23, 32}, {128, 8}, {131, 8}, {259, 5}, {400, 32}, {256, 1}, {300, 7},
+                          {512, 8}, {1171, 8}, {1100, 3}, {1536, 1}, {1040, 9}};
     uint32_t seed = 12345;
     auto next = [&] {
         seed = seed * 1103515245u + 12345u;
