@@ -27,6 +27,7 @@
 #include "ui/key_config.h"
 #include "ui/menu_screen.h"
 #include "ui/mission_list.h"
+#include "ui/scene_lighting.h"
 #include "ui/ui_placeholders.h"
 
 #include <algorithm>
@@ -816,6 +817,8 @@ void Leave()
 {
     if (g_services.leaveResources)
         g_services.leaveResources();
+    // What comes next (a level, a demo) lights its own scene from nothing.
+    SceneLighting::Clear();
     if (g_services.writeKeyFile)
         g_services.writeKeyFile();
     Play(kSoundLeave);

@@ -28,7 +28,6 @@
 #include "session/server_objects.h"
 #include "session/session_placeholders.h"
 #include "ui/camera_controller.h"
-#include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -96,7 +95,8 @@ void AttractMode()
         FrontEnd::ResetIdleTimer();
         return;
     }
-    KeyConfig::Write();
+    // The demo leaves the menu as play does: the key file is written there.
+    FrontEnd::Leave();
     StartSession(true);
     Command_Playback();
 }

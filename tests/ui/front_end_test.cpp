@@ -5,6 +5,7 @@
 // and the walk from the main menu to a mission's start with the level names
 // it leaves for the session. The mission list and NEXT LEVEL's save-name check
 // close the file.
+#include "Veapi/light_set.h"
 #include "ui/briefing.h"
 #include "ui/camera_controller.h"
 #include "ui/front_end.h"
@@ -391,6 +392,28 @@ TEST_F(FrontEndTest, TheFirstMissionStartsFromTheMainMenu)
     EXPECT_EQ(calls_.missions, 1);
     EXPECT_EQ(calls_.keyFiles, 1) << "leaving the menus keeps the keys";
     EXPECT_EQ(calls_.sounds.back(), kSoundLeave);
+}
+
+TEST_F(FrontEndTest, LeavingClearsTheSceneLightsBeforeTheKeyFileIsWritten)
+{
+    LightSet::CreateGlobals(nullptr);
+    LightSet* scene = LightSet::Global(0);
+    Colour grey, light;
+    grey.Set(0.25f, 0.25f, 0.25f, 1.0f);
+    light.Set(1, 1, 1, 0);
+    scene->SetEmissive(grey);
+    scene->AddDirectionalLight(light, light, {0, -1, 0});
+    int lightsAtWrite = -1;
+    float glowAtWrite = -1;
+    GetServices().writeKeyFile = [&] {
+        lightsAtWrite = scene->LightCount();
+        glowAtWrite = scene->Material().emissive.r;
+        return true;
+    };
+    Leave();
+    EXPECT_EQ(lightsAtWrite, 0);
+    EXPECT_FLOAT_EQ(glowAtWrite, 1.0f) << "the scene set glows white outside a level";
+    LightSet::DestroyGlobals();
 }
 
 TEST_F(FrontEndTest, SavedGamesAreListedAndAFailedLoadReturnsToTheMenu)
