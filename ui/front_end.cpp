@@ -834,6 +834,9 @@ void Leave()
         g_state.textureReloadPending = false;
         if (g_services.reloadTextures)
             g_services.reloadTextures();
+        // Materials hold the textures they were compiled with.
+        if (g_services.recompileMaterials)
+            g_services.recompileMaterials();
     }
     ResetScreens();
 }

@@ -442,6 +442,36 @@ TEST_F(FrontEndTest, WithOneMissionBothSinglePlayerItemsOpenTheMissions)
     }
 }
 
+TEST_F(FrontEndTest, LeavingActsOnWhatTheOptionScreensLeftPending)
+{
+    struct Case {
+        const char* what;
+        bool display, textures;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {"nothing pending", false, false, {}},
+        {"a texture setting: textures reloaded, materials compiled again", false, true, {"textures", "materials"}},
+        {"a display change", true, false, {"mode", "shadows"}},
+        {"both: the display change covers the textures", true, true, {"mode", "shadows"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> calls;
+        Services& s = GetServices();
+        s.setMode = [&calls](int, int, int, uint32_t) { return calls.push_back("mode"), 1; };
+        s.applyShadowMode = [&calls] { calls.push_back("shadows"); };
+        s.reloadTextures = [&calls] { calls.push_back("textures"); };
+        s.recompileMaterials = [&calls] { calls.push_back("materials"); };
+        CurrentState().displayChangePending = c.display;
+        CurrentState().textureReloadPending = c.textures;
+        Leave();
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_FALSE(CurrentState().displayChangePending);
+        EXPECT_FALSE(CurrentState().textureReloadPending);
+    }
+}
+
 TEST_F(FrontEndTest, OptionItemsStepTheirValues)
 {
     KeyConfig::Options& o = KeyConfig::CurrentOptions();
