@@ -155,6 +155,9 @@ bool ReopenDisplay(const std::string& device)
         return false;
     if (App::SetDisplayMode(mode.width, mode.height, mode.depth, mode.flags) <= 0)
         return false;
+    // The 3-D device was closed with the rest: without it nothing draws.
+    if (!Display::OpenDevice())
+        return false;
     Display::RestoreDeviceObjects();
     return true;
 }
