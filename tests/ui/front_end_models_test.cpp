@@ -175,4 +175,46 @@ TEST_F(MenuModelDrawTest, AGlowingRowHasItsBarLit)
     EXPECT_LT(int(off.r) + off.g + off.b, 20) << "no bar without glow";
 }
 
+TEST_F(MenuModelDrawTest, EveryRowQueuesItsThreePiecesThroughTheRenderQueue)
+{
+    MenuItem item = MenuItem::MakeText(MenuText::Owned("Options"), 0);
+    item.textShown = 7;
+    const struct {
+        int row;
+        float glow;
+        int queued;
+    } cases[] = {
+        {1, 0.5f, 3}, {6, 0.2f, 3},
+        {3, 0.0f, 3},  // dark and clear, but queued all the same
+        {12, 0.5f, 3}, // the last row with a bar
+        {0, 0.5f, 0},  {13, 0.5f, 0},
+    };
+    for (const auto& c : cases) {
+        RenderQueue::Clear();
+        item.glow = c.glow;
+        EXPECT_EQ(FrontEndModels::DrawRowBars(c.row, item), c.queued) << "row " << c.row;
+        EXPECT_EQ(RenderQueue::Count() > 0, c.queued > 0) << "row " << c.row;
+    }
+    RenderQueue::Clear();
+    FrontEndModels::Release();
+    EXPECT_EQ(FrontEndModels::DrawRowBars(1, item), 0) << "nothing once the pieces are let go";
+}
+
+TEST_F(MenuModelDrawTest, AGlowingRowLightsItsCapsAndMiddle)
+{
+    MenuItem item = MenuItem::MakeText(MenuText::Owned("Options"), 0);
+    item.textShown = 7;
+    item.glow = 0.5f;
+    Frame([&] { FrontEndModels::DrawRowBars(2, item); });
+    const char* names[] = {"left cap", "middle", "right cap"};
+    const auto pieces = item.Pieces(2);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const RowPiece& p = pieces[i];
+        const scenetest::Rgb lit = At(p.x + p.scaleX / 2, p.y + p.scaleY / 2);
+        EXPECT_GT(int(lit.r) + lit.g + lit.b, 150) << names[i];
+    }
+    const scenetest::Rgb past = At(pieces[2].x + pieces[2].scaleX * 2, pieces[2].y + pieces[2].scaleY / 2);
+    EXPECT_LT(int(past.r) + past.g + past.b, 20) << "nothing past the right cap";
+}
+
 } // namespace
