@@ -78,6 +78,8 @@ void Load()
     VeShape* piece = VeShape::FromPrimitive(quad);
     for (RowBar& row : g_rows) {
         row.lights = new LightSet;
+        // Lit by its glow alone.
+        row.lights->Material().diffuse = {0, 0, 0, 0};
         for (VeObject*& object : row.pieces)
             object = VeObject::FromShape(piece, false);
     }
