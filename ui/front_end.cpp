@@ -28,6 +28,7 @@
 #include "ui/menu_screen.h"
 #include "ui/mission_list.h"
 #include "ui/scene_lighting.h"
+#include "ui/screen_camera.h"
 #include "ui/ui_placeholders.h"
 
 #include <algorithm>
@@ -526,7 +527,7 @@ void DrawButton(const RingButtonDraw& b, int64_t now)
 void Draw(int64_t now)
 {
     if (g_background)
-        g_background->Draw(nullptr);
+        g_background->Draw(ScreenCamera::Get());
     ScreenState& s = Current();
     if (const char* title = Text(s.titleId))
         Text::DrawSmallScaled(title, int(std::string_view(title).size()), kTitleX, kTitleY, kTitleScale, kRowColour);

@@ -8,6 +8,8 @@
 #include "../Veapi/camera_fixture.h"
 #include "Veapi/render_queue.h"
 #include "app/app_time.h"
+#include "app/directories.h"
+#include "platform/data_path.h"
 #include "console/text_console.h"
 #include "objects/shape_cache.h"
 
@@ -215,6 +217,71 @@ TEST_F(MenuModelDrawTest, AGlowingRowLightsItsCapsAndMiddle)
     }
     const scenetest::Rgb past = At(pieces[2].x + pieces[2].scaleX * 2, pieces[2].y + pieces[2].scaleY / 2);
     EXPECT_LT(int(past.r) + past.g + past.b, 20) << "nothing past the right cap";
+}
+
+// The whole menu frame on the real display, its background from the
+// sample data: the picture shows behind the rows, ring and all.
+class MenuFrameTest : public scenetest::SceneTest {
+protected:
+    static constexpr int kWidth = 320, kHeight = 240;
+    void SetUp() override
+    {
+        SceneTest::SetUp();
+        StartScene(kWidth, kHeight);
+        auto& dirs = app::DataDirectories::Global();
+        savedStart_ = dirs.StartDirectory();
+        dirs.SetStartDirectory(TREVOK_SAMPLE_DATA_DIR);
+        dirs.SetPath(app::kGraphicsDirectory, "graphics");
+        platform::ClearDataPathCache();
+        ChunkFileCache::SetFolderSource([] { return fs::path(TREVOK_SAMPLE_DATA_DIR) / "rifs"; });
+        TextConsole::SetMetrics(std::vector<int32_t>(256, 8), kWidth, 0.04f);
+        FrontEnd::ResetServices();
+        FrontEnd::Services& s = FrontEnd::GetServices();
+        s.playSound = nullptr;
+        s.writeKeyFile = nullptr;
+        s.exitProgram = [](int) {};
+        FrontEnd::Enter();
+    }
+    void TearDown() override
+    {
+        RenderQueue::Clear();
+        FrontEnd::ReleaseResources();
+        FrontEnd::Shutdown();
+        FrontEnd::ResetServices();
+        ShapeCache::FreeAll();
+        ChunkFileCache::FreeAll();
+        ChunkFileCache::SetFolderSource(nullptr);
+        auto& dirs = app::DataDirectories::Global();
+        dirs.SetPath(app::kGraphicsDirectory, nullptr);
+        dirs.SetStartDirectory(savedStart_);
+        SceneTest::TearDown();
+    }
+    scenetest::Rgb At(float fx, float fy) { return Pixel(int(fx * kWidth), int(fy * kHeight)); }
+    fs::path savedStart_;
+};
+
+TEST_F(MenuFrameTest, TheBackgroundShowsBehindTheMenu)
+{
+    BeginFrame(0);
+    FrontEnd::Frame();
+    RenderQueue::Flush();
+    EndFrame();
+    // The sample picture: a dark blue field, a lighter ring round (0.25, 0.5).
+    const struct {
+        const char* where;
+        float x, y;
+        scenetest::Rgb colour;
+    } points[] = {
+        {"the field, bottom right", 0.9f, 0.9f, {10, 16, 48 + 172 / 4}},
+        {"the ring, right of its centre", 0.46f, 0.5f, {60, 70, 140}},
+        {"the ring, left of its centre", 0.04f, 0.5f, {60, 70, 140}},
+    };
+    for (const auto& p : points) {
+        const scenetest::Rgb px = At(p.x, p.y);
+        EXPECT_NEAR(px.r, p.colour.r, 20) << p.where;
+        EXPECT_NEAR(px.g, p.colour.g, 20) << p.where;
+        EXPECT_NEAR(px.b, p.colour.b, 20) << p.where;
+    }
 }
 
 } // namespace

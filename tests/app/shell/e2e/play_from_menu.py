@@ -192,8 +192,7 @@ class Game:
         """SysRq; the game writes Screen.bmp, Screen1.bmp, ... into its dumps folder.
         The key is sent as Print: X makes Sys_Req with Alt held, and Alt is a
         key press to the game (it ends a briefing)."""
-        name = "Screen.bmp" if number == 0 else "Screen%d.bmp" % number
-        path = os.path.join(self.data, "dumps", name)
+        path = self.shot_path(number)
         self.keys("Print")
         until = time.monotonic() + 10
         while time.monotonic() < until:
@@ -201,7 +200,17 @@ class Game:
                 time.sleep(0.2)
                 return read_bmp(path)
             time.sleep(0.05)
-        raise Failure("no screenshot %s" % name)
+        raise Failure("no screenshot %s" % os.path.basename(path))
+
+    def shot_path(self, number):
+        name = "Screen.bmp" if number == 0 else "Screen%d.bmp" % number
+        return os.path.join(self.data, "dumps", name)
+
+    def keep(self, number, name):
+        """Copies screenshot `number` into the review folder, when there is one, as `name`."""
+        if self.review:
+            os.makedirs(self.review, exist_ok=True)
+            shutil.copyfile(self.shot_path(number), os.path.join(self.review, name))
 
 
 def ground_to_mode_pixel(focus, zoom, at, width, height):
@@ -322,6 +331,7 @@ def case_escape(game):
     game.wait_for("particles and effects: started, shadow mode 1")
     through_start_screens(game)
     shot = game.screenshot(0)
+    game.keep(0, "main_menu.bmp")
     if count_pixels(shot, row_green) < 50:
         raise Failure("the main menu's rows are not on the screenshot")
     game.keys("Escape")
@@ -367,7 +377,9 @@ def case_mission(game):
     game.wait_for("-> 11 (briefing)")
     game.wait_for("briefing: shown", 30)  # after the level's loading screen
     time.sleep(1.0)                     # the text types itself out
-    if briefing_text_pixels(game.screenshot(0)) < 30:
+    shot = game.screenshot(0)
+    game.keep(0, "briefing.bmp")
+    if briefing_text_pixels(shot) < 30:
         raise Failure("no briefing text on the screenshot")
     game.keys("space")
     game.wait_for("-> 12 (level-started)")
@@ -386,6 +398,8 @@ def case_mission(game):
     before = unit_centre(game.screenshot(1), camera, TREVOK_START, TRIGGER_AT)
     time.sleep(3.0)
     after = unit_centre(game.screenshot(2), camera, TREVOK_START, TRIGGER_AT)
+    game.keep(1, "walk_begun.bmp")
+    game.keep(2, "walk_on.bmp")
     if before is None or after is None:
         raise Failure("TREVOK is not on the screenshots (%s, %s)" % (before, after))
     start = ground_to_mode_pixel(camera[0], camera[2], TREVOK_START, game.mode()[0], game.mode()[1])
