@@ -27,6 +27,8 @@
 #include "ui/key_config.h"
 #include "ui/menu_screen.h"
 #include "ui/mission_list.h"
+#include "ui/scene_lighting.h"
+#include "ui/screen_camera.h"
 #include "ui/ui_placeholders.h"
 
 #include <algorithm>
@@ -153,6 +155,9 @@ bool ReopenDisplay(const std::string& device)
     if (!Display::OpenDirectDraw(mode.flags & kModeWindowed))
         return false;
     if (App::SetDisplayMode(mode.width, mode.height, mode.depth, mode.flags) <= 0)
+        return false;
+    // The 3-D device was closed with the rest: without it nothing draws.
+    if (!Display::OpenDevice())
         return false;
     Display::RestoreDeviceObjects();
     return true;
@@ -522,7 +527,7 @@ void DrawButton(const RingButtonDraw& b, int64_t now)
 void Draw(int64_t now)
 {
     if (g_background)
-        g_background->Draw(nullptr);
+        g_background->Draw(ScreenCamera::Get());
     ScreenState& s = Current();
     if (const char* title = Text(s.titleId))
         Text::DrawSmallScaled(title, int(std::string_view(title).size()), kTitleX, kTitleY, kTitleScale, kRowColour);
@@ -816,6 +821,8 @@ void Leave()
 {
     if (g_services.leaveResources)
         g_services.leaveResources();
+    // What comes next (a level, a demo) lights its own scene from nothing.
+    SceneLighting::Clear();
     if (g_services.writeKeyFile)
         g_services.writeKeyFile();
     Play(kSoundLeave);
@@ -831,6 +838,9 @@ void Leave()
         g_state.textureReloadPending = false;
         if (g_services.reloadTextures)
             g_services.reloadTextures();
+        // Materials hold the textures they were compiled with.
+        if (g_services.recompileMaterials)
+            g_services.recompileMaterials();
     }
     ResetScreens();
 }

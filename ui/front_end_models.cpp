@@ -1,16 +1,15 @@
 #include "ui/front_end_models.h"
 
 #include "Veapi/light_set.h"
+#include "Veapi/VertBuff.h"
 #include "Veapi/texture_manager.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/app_time.h"
-#include "media/screen_quads.h"
 #include "objects/shape_cache.h"
 #include "ui/screen_camera.h"
 
 #include <algorithm>
-#include <memory>
 
 namespace FrontEndModels {
 namespace {
@@ -25,8 +24,13 @@ constexpr std::array<float, 4> kLookColours[3] = {
 // them through the front end, so they sit at namespace scope.
 std::array<VeObject*, 3> g_buttons{};
 std::array<LightSet*, 3> g_looks{};
-// Left cap, middle and right cap of each visible row.
-std::array<std::unique_ptr<ColourQuad>, 3 * ScreenState::kVisibleRows> g_bars;
+// Each row's bar: its material, lit by the row's glow, and the three
+// pieces (left cap, middle, right cap) drawn in it.
+struct RowBar {
+    LightSet* lights = nullptr;
+    std::array<VeObject*, 3> pieces{};
+};
+std::array<RowBar, kBarRows> g_rows{};
 TextureEntry* g_texture = nullptr;
 
 uint64_t Now() { return uint64_t(std::max<int64_t>(AppTime::RealNow(), 0)); }
@@ -67,8 +71,19 @@ void Load()
         colour.Set(c[0], c[1], c[2], c[3]);
         g_looks[i]->SetEmissive(colour);
     }
-    for (auto& bar : g_bars)
-        bar = std::make_unique<ColourQuad>(0.0f, 0.0f, 0.0f, 0.5f); // blended
+    // One unit quad facing the camera, placed and stretched per piece.
+    PrimitiveDesc quad;
+    quad.kind = 1;
+    quad.p1 = quad.p2 = 1024;
+    VeShape* piece = VeShape::FromPrimitive(quad);
+    for (RowBar& row : g_rows) {
+        row.lights = new LightSet;
+        // Lit by its glow alone.
+        row.lights->Material().diffuse = {0, 0, 0, 0};
+        for (VeObject*& object : row.pieces)
+            object = VeObject::FromShape(piece, false);
+    }
+    piece->Release(); // the pieces hold it
 }
 
 void Release()
@@ -83,8 +98,16 @@ void Release()
             look->Release();
         look = nullptr;
     }
-    for (auto& bar : g_bars)
-        bar.reset();
+    for (RowBar& row : g_rows) {
+        for (VeObject*& object : row.pieces) {
+            if (object)
+                object->Release();
+            object = nullptr;
+        }
+        if (row.lights)
+            row.lights->Release();
+        row.lights = nullptr;
+    }
     if (g_texture)
         TextureManager::Unuse(g_texture);
     g_texture = nullptr;
@@ -101,25 +124,30 @@ void DrawButton(Button button, Look look)
                                          nullptr);
 }
 
-void DrawRowBars(int row, const MenuItem& item)
+int DrawRowBars(int row, const MenuItem& item)
 {
+    if (row < 1 || row > kBarRows)
+        return 0;
+    RowBar& bar = g_rows[size_t(row - 1)];
+    if (!bar.lights)
+        return 0;
+    // A row without glow is queued too: its bar is then black and clear.
     const float level = BarLevel(item.glow);
-    if (row < 1 || row > ScreenState::kVisibleRows || !(level > 0))
-        return;
+    Colour colour;
+    colour.Set(level, level, level, level);
+    bar.lights->SetEmissive(colour);
     const auto pieces = item.Pieces(row);
+    int queued = 0;
     for (size_t i = 0; i < pieces.size(); ++i) {
-        ColourQuad* bar = g_bars[size_t(row - 1) * 3 + i].get();
-        if (!bar)
-            continue;
+        VeObject* object = bar.pieces[i];
         const RowPiece& p = pieces[i];
-        Colour colour;
-        colour.Set(level, level, level, level);
-        bar->Lights().SetEmissive(colour);
-        bar->Lights().Material().diffuse = {0, 0, 0, level};
-        bar->SetZ(p.depth);
-        bar->SetRect(p.x, p.y, p.x + p.scaleX, p.y + p.scaleY);
-        bar->Draw(ScreenCamera::Get());
+        object->placement_.SetPosition({p.x, p.y, p.depth});
+        object->placement_.SetScale({p.scaleX, p.scaleY, 1.0f});
+        object->QueueDraw(Now(), ScreenCamera::Get(), bar.lights, DefaultMaterial::Get(DefaultMaterial::Blended), 0, 0,
+                          nullptr, nullptr, nullptr);
+        ++queued;
     }
+    return queued;
 }
 
 } // namespace FrontEndModels

@@ -37,7 +37,11 @@ void Release();
 bool HasButton(Button button);
 // Queues a button for this frame's drawing.
 void DrawButton(Button button, Look look);
-// Queues the three bars of visible row `row` (1 to 6) showing `item`.
-void DrawRowBars(int row, const MenuItem& item);
+// Rows that have a bar of their own.
+inline constexpr int kBarRows = 12;
+// Lights row `row`'s bar (1 to 12) by the glow of `item` and queues its three
+// pieces round the revealed text; returns how many were queued (none before
+// `Load` or outside the rows).
+int DrawRowBars(int row, const MenuItem& item);
 
 } // namespace FrontEndModels

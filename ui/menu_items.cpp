@@ -59,7 +59,7 @@ float DrawRevealRate()
 
 int32_t CharactersBy(int64_t now, int64_t start, float rate, size_t length)
 {
-    const double shown = std::floor(double(now - start) * double(rate));
+    const double shown = std::round(double(now - start) * double(rate));
     return int32_t(std::clamp(shown, 0.0, double(length)));
 }
 

@@ -28,7 +28,6 @@
 #include "session/server_objects.h"
 #include "session/session_placeholders.h"
 #include "ui/camera_controller.h"
-#include "ui/key_config.h"
 #include "ui/ui_placeholders.h"
 #include "world/fog_of_war.h"
 #include "world/level.h"
@@ -45,6 +44,9 @@ namespace {
 
 constexpr int kMaxDemoFiles = 10; // "tvdemo0.dem" .. "tvdemo9.dem"
 int64_t g_lastGameTime = 0;
+// Frames the briefing has drawn since it began; players from outside wait
+// for the first before they look at it.
+uint32_t g_briefingFrames = 0;
 
 // Demos live in the data root.
 std::filesystem::path StartDirectory()
@@ -96,7 +98,8 @@ void AttractMode()
         FrontEnd::ResetIdleTimer();
         return;
     }
-    KeyConfig::Write();
+    // The demo leaves the menu as play does: the key file is written there.
+    FrontEnd::Leave();
     StartSession(true);
     Command_Playback();
 }
@@ -273,6 +276,8 @@ void EndFrame(void (*overlay)())
 
 void Frame()
 {
+    if (CurrentAppState() != AppState::Briefing)
+        g_briefingFrames = 0;
     switch (CurrentAppState()) {
     case AppState::Title:
     case AppState::Splash:
@@ -316,6 +321,8 @@ void Frame()
         TextConsole::Draw(AppTime::RealNow());
         Briefing::Draw();
         EndFrame();
+        if (++g_briefingFrames == 1)
+            Trace("briefing: shown");
         break;
     case AppState::LevelStarted:
         Trace("level: %s %s", Session::Names().script.c_str(), Session::IsLevelLoaded() ? "loaded" : "not loaded");

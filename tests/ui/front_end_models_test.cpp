@@ -8,6 +8,8 @@
 #include "../Veapi/camera_fixture.h"
 #include "Veapi/render_queue.h"
 #include "app/app_time.h"
+#include "app/directories.h"
+#include "platform/data_path.h"
 #include "console/text_console.h"
 #include "objects/shape_cache.h"
 
@@ -173,6 +175,113 @@ TEST_F(MenuModelDrawTest, AGlowingRowHasItsBarLit)
     const scenetest::Rgb off = At(dark.x + dark.scaleX / 2, dark.y + dark.scaleY / 2);
     EXPECT_GT(int(on.r) + on.g + on.b, 150) << "the glowing row's bar";
     EXPECT_LT(int(off.r) + off.g + off.b, 20) << "no bar without glow";
+}
+
+TEST_F(MenuModelDrawTest, EveryRowQueuesItsThreePiecesThroughTheRenderQueue)
+{
+    MenuItem item = MenuItem::MakeText(MenuText::Owned("Options"), 0);
+    item.textShown = 7;
+    const struct {
+        int row;
+        float glow;
+        int queued;
+    } cases[] = {
+        {1, 0.5f, 3}, {6, 0.2f, 3},
+        {3, 0.0f, 3},  // dark and clear, but queued all the same
+        {12, 0.5f, 3}, // the last row with a bar
+        {0, 0.5f, 0},  {13, 0.5f, 0},
+    };
+    for (const auto& c : cases) {
+        RenderQueue::Clear();
+        item.glow = c.glow;
+        EXPECT_EQ(FrontEndModels::DrawRowBars(c.row, item), c.queued) << "row " << c.row;
+        EXPECT_EQ(RenderQueue::Count() > 0, c.queued > 0) << "row " << c.row;
+    }
+    RenderQueue::Clear();
+    FrontEndModels::Release();
+    EXPECT_EQ(FrontEndModels::DrawRowBars(1, item), 0) << "nothing once the pieces are let go";
+}
+
+TEST_F(MenuModelDrawTest, AGlowingRowLightsItsCapsAndMiddle)
+{
+    MenuItem item = MenuItem::MakeText(MenuText::Owned("Options"), 0);
+    item.textShown = 7;
+    item.glow = 0.5f;
+    Frame([&] { FrontEndModels::DrawRowBars(2, item); });
+    const char* names[] = {"left cap", "middle", "right cap"};
+    const auto pieces = item.Pieces(2);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const RowPiece& p = pieces[i];
+        const scenetest::Rgb lit = At(p.x + p.scaleX / 2, p.y + p.scaleY / 2);
+        EXPECT_GT(int(lit.r) + lit.g + lit.b, 150) << names[i];
+    }
+    const scenetest::Rgb past = At(pieces[2].x + pieces[2].scaleX * 2, pieces[2].y + pieces[2].scaleY / 2);
+    EXPECT_LT(int(past.r) + past.g + past.b, 20) << "nothing past the right cap";
+}
+
+// The whole menu frame on the real display, its background from the
+// sample data: the picture shows behind the rows, ring and all.
+class MenuFrameTest : public scenetest::SceneTest {
+protected:
+    static constexpr int kWidth = 320, kHeight = 240;
+    void SetUp() override
+    {
+        SceneTest::SetUp();
+        StartScene(kWidth, kHeight);
+        auto& dirs = app::DataDirectories::Global();
+        savedStart_ = dirs.StartDirectory();
+        dirs.SetStartDirectory(TREVOK_SAMPLE_DATA_DIR);
+        dirs.SetPath(app::kGraphicsDirectory, "graphics");
+        platform::ClearDataPathCache();
+        ChunkFileCache::SetFolderSource([] { return fs::path(TREVOK_SAMPLE_DATA_DIR) / "rifs"; });
+        TextConsole::SetMetrics(std::vector<int32_t>(256, 8), kWidth, 0.04f);
+        FrontEnd::ResetServices();
+        FrontEnd::Services& s = FrontEnd::GetServices();
+        s.playSound = nullptr;
+        s.writeKeyFile = nullptr;
+        s.exitProgram = [](int) {};
+        FrontEnd::Enter();
+    }
+    void TearDown() override
+    {
+        RenderQueue::Clear();
+        FrontEnd::ReleaseResources();
+        FrontEnd::Shutdown();
+        FrontEnd::ResetServices();
+        ShapeCache::FreeAll();
+        ChunkFileCache::FreeAll();
+        ChunkFileCache::SetFolderSource(nullptr);
+        auto& dirs = app::DataDirectories::Global();
+        dirs.SetPath(app::kGraphicsDirectory, nullptr);
+        dirs.SetStartDirectory(savedStart_);
+        SceneTest::TearDown();
+    }
+    scenetest::Rgb At(float fx, float fy) { return Pixel(int(fx * kWidth), int(fy * kHeight)); }
+    fs::path savedStart_;
+};
+
+TEST_F(MenuFrameTest, TheBackgroundShowsBehindTheMenu)
+{
+    BeginFrame(0);
+    FrontEnd::Frame();
+    RenderQueue::Flush();
+    EndFrame();
+    // The sample picture: a dark blue field, a lighter ring round (0.25, 0.5).
+    const struct {
+        const char* where;
+        float x, y;
+        scenetest::Rgb colour;
+    } points[] = {
+        {"the field, bottom right", 0.9f, 0.9f, {10, 16, 48 + 172 / 4}},
+        {"the ring, right of its centre", 0.46f, 0.5f, {60, 70, 140}},
+        {"the ring, left of its centre", 0.04f, 0.5f, {60, 70, 140}},
+    };
+    for (const auto& p : points) {
+        const scenetest::Rgb px = At(p.x, p.y);
+        EXPECT_NEAR(px.r, p.colour.r, 20) << p.where;
+        EXPECT_NEAR(px.g, p.colour.g, 20) << p.where;
+        EXPECT_NEAR(px.b, p.colour.b, 20) << p.where;
+    }
 }
 
 } // namespace

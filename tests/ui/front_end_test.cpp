@@ -5,6 +5,7 @@
 // and the walk from the main menu to a mission's start with the level names
 // it leaves for the session. The mission list and NEXT LEVEL's save-name check
 // close the file.
+#include "Veapi/light_set.h"
 #include "ui/briefing.h"
 #include "ui/camera_controller.h"
 #include "ui/front_end.h"
@@ -393,6 +394,28 @@ TEST_F(FrontEndTest, TheFirstMissionStartsFromTheMainMenu)
     EXPECT_EQ(calls_.sounds.back(), kSoundLeave);
 }
 
+TEST_F(FrontEndTest, LeavingClearsTheSceneLightsBeforeTheKeyFileIsWritten)
+{
+    LightSet::CreateGlobals(nullptr);
+    LightSet* scene = LightSet::Global(0);
+    Colour grey, light;
+    grey.Set(0.25f, 0.25f, 0.25f, 1.0f);
+    light.Set(1, 1, 1, 0);
+    scene->SetEmissive(grey);
+    scene->AddDirectionalLight(light, light, {0, -1, 0});
+    int lightsAtWrite = -1;
+    float glowAtWrite = -1;
+    GetServices().writeKeyFile = [&] {
+        lightsAtWrite = scene->LightCount();
+        glowAtWrite = scene->Material().emissive.r;
+        return true;
+    };
+    Leave();
+    EXPECT_EQ(lightsAtWrite, 0);
+    EXPECT_FLOAT_EQ(glowAtWrite, 1.0f) << "the scene set glows white outside a level";
+    LightSet::DestroyGlobals();
+}
+
 TEST_F(FrontEndTest, SavedGamesAreListedAndAFailedLoadReturnsToTheMenu)
 {
     ChooseItem(0);
@@ -416,6 +439,36 @@ TEST_F(FrontEndTest, WithOneMissionBothSinglePlayerItemsOpenTheMissions)
         ChooseItem(0);
         ChooseItem(item);
         EXPECT_EQ(CurrentState().screen, kMissions) << item;
+    }
+}
+
+TEST_F(FrontEndTest, LeavingActsOnWhatTheOptionScreensLeftPending)
+{
+    struct Case {
+        const char* what;
+        bool display, textures;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {"nothing pending", false, false, {}},
+        {"a texture setting: textures reloaded, materials compiled again", false, true, {"textures", "materials"}},
+        {"a display change", true, false, {"mode", "shadows"}},
+        {"both: the display change covers the textures", true, true, {"mode", "shadows"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> calls;
+        Services& s = GetServices();
+        s.setMode = [&calls](int, int, int, uint32_t) { return calls.push_back("mode"), 1; };
+        s.applyShadowMode = [&calls] { calls.push_back("shadows"); };
+        s.reloadTextures = [&calls] { calls.push_back("textures"); };
+        s.recompileMaterials = [&calls] { calls.push_back("materials"); };
+        CurrentState().displayChangePending = c.display;
+        CurrentState().textureReloadPending = c.textures;
+        Leave();
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_FALSE(CurrentState().displayChangePending);
+        EXPECT_FALSE(CurrentState().textureReloadPending);
     }
 }
 

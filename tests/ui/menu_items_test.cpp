@@ -102,11 +102,15 @@ TEST_F(MenuItems, SeededRevealTypesTheTextThenTheValue)
         const char* text;
         const char* value;
     };
+    // Characters shown are rounded to the nearest: 2.875 shows 3, 2.3 shows 2.
     const Frame frames[] = {
         {0.0, "", ""},
-        {0.1, "Ke", ""},
-        {0.3, "Key bind", ""},          // the value's start follows the clock until the text is done
-        {0.5, "Key bindings", "Retur"}, // 0.2 s after the last incomplete frame
+        {0.017, "", ""},                 // 0.49 of a character
+        {0.018, "K", ""},                // 0.52
+        {0.08, "Ke", ""},                // 2.3
+        {0.1, "Key", ""},                // 2.875
+        {0.3, "Key bindi", ""},          // 8.6; the value's start follows the clock until the text is done
+        {0.5, "Key bindings", "Return"}, // 5.75 characters 0.2 s after the last incomplete frame
         {0.9, "Key bindings", "Return key"},
     };
     for (const Frame& f : frames) {
@@ -181,9 +185,9 @@ TEST_F(MenuItems, GlowAndRowPieces)
 {
     MenuItem item = MenuItem::MakeText(MenuText::Owned("Options"), 0);
     item.RestartReveal(0);
-    item.Reveal(Ticks(0.1)); // "Op"
+    item.Reveal(Ticks(0.1)); // "Opt"
     const auto pieces = item.Pieces(2);
-    const float w = 2 * 8 / 640.0f, y = 0.4f;
+    const float w = 3 * 8 / 640.0f, y = 0.4f;
     EXPECT_FLOAT_EQ(pieces[0].x, 0.15f - kRow);
     EXPECT_FLOAT_EQ(pieces[1].scaleX, w);
     EXPECT_FLOAT_EQ(pieces[2].x, 0.15f + w);

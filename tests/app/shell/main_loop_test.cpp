@@ -103,8 +103,12 @@ TEST_F(InFolder, AttractModePlaysADemoAndRefusesADamagedOne)
     EXPECT_NE(TextConsole::Get().lines.back().text.find("tvdemo0.dem"), std::string::npos);
 
     WriteDemo("tvdemo0.dem");
+    int keyFiles = 0;
+    FrontEnd::GetServices().writeKeyFile = [&keyFiles] { return ++keyFiles, true; };
     FrontEnd::IdleDeadline() = AppTime::RealNow() - 1;
     MainLoop::Frame();
+    FrontEnd::ResetServices();
+    EXPECT_EQ(keyFiles, 1) << "the demo leaves the menu as play does, keys written";
     EXPECT_EQ(CurrentAppState(), AppState::Playback);
     EXPECT_EQ(Demo::Global().count, 1u);
     EXPECT_EQ(Demo::Global().levelScript, "training_level.tvs");

@@ -22,7 +22,6 @@ Cases:
               its load; both frames are kept for review (--review FOLDER)
 """
 import os
-import shutil
 import statistics
 import subprocess
 import sys
@@ -168,12 +167,6 @@ def standing_out(shot, centre):
     return sum(1 for p in disc if max(abs(p[i] - floor[i]) for i in range(3)) > 40), floor
 
 
-def keep_for_review(game, shot_name, name):
-    if game.review:
-        os.makedirs(game.review, exist_ok=True)
-        shutil.copyfile(os.path.join(game.data, "dumps", shot_name), os.path.join(game.review, name))
-
-
 def start_view_problems(shot, focus, zoom):
     """What is wrong with a frame of the start view: both robots must stand
     out from a lit floor where their markers project, and bare floor must
@@ -202,7 +195,7 @@ def case_robot(game):
 
     def check_view(number, review_name, when):
         shot = game.screenshot(number)
-        keep_for_review(game, "Screen%s.bmp" % (number or ""), review_name)
+        game.keep(number, review_name)
         problems = start_view_problems(shot, focus, zoom)
         if problems:
             raise play.Failure(when + ": " + "; ".join(problems))

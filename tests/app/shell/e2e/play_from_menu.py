@@ -12,9 +12,10 @@ Cases:
     quit         the main menu's quit item ends it with status 3
     rebind       a key rebound on the key-binding screen is in TVkeys.cfg
     mission      single player, missions, first mission, start: the
-                 briefing, the level; "1" selects TREVOK, a click on the
-                 trigger's floor square (its pixel from the camera the
-                 level prints) walks it there, Ctrl+F5 saves
+                 briefing (its text on a screenshot), the level; "1"
+                 selects TREVOK, a click on the trigger's floor square (its
+                 pixel from the camera the level prints) walks it there,
+                 Ctrl+F5 saves
                  "e2e" on the way, Ctrl+F4 loads it back (the level is
                  loaded again and the walk goes on), and the level's
                  trigger ends the game with status 1
@@ -186,17 +187,28 @@ class Game:
         self.errors.close()
 
     def screenshot(self, number):
-        """SysRq; the game writes Screen.bmp, Screen1.bmp, ... into its dumps folder."""
-        name = "Screen.bmp" if number == 0 else "Screen%d.bmp" % number
-        path = os.path.join(self.data, "dumps", name)
-        self.keys("Sys_Req")
+        """SysRq; the game writes Screen.bmp, Screen1.bmp, ... into its dumps folder.
+        The key is sent as Print: X makes Sys_Req with Alt held, and Alt is a
+        key press to the game (it ends a briefing)."""
+        path = self.shot_path(number)
+        self.keys("Print")
         until = time.monotonic() + 10
         while time.monotonic() < until:
             if os.path.exists(path) and os.path.getsize(path) > 54:
                 time.sleep(0.2)
                 return read_bmp(path)
             time.sleep(0.05)
-        raise Failure("no screenshot %s" % name)
+        raise Failure("no screenshot %s" % os.path.basename(path))
+
+    def shot_path(self, number):
+        name = "Screen.bmp" if number == 0 else "Screen%d.bmp" % number
+        return os.path.join(self.data, "dumps", name)
+
+    def keep(self, number, name):
+        """Copies screenshot `number` into the review folder, when there is one, as `name`."""
+        if self.review:
+            os.makedirs(self.review, exist_ok=True)
+            shutil.copyfile(self.shot_path(number), os.path.join(self.review, name))
 
 
 def ground_to_mode_pixel(focus, zoom, at, width, height):
@@ -241,6 +253,16 @@ def row_green(p):
     return p[0] < 40 and p[1] > 180 and p[2] < 40
 
 
+def briefing_text_pixels(shot):
+    """Near-white pixels where the first mission's briefing text stands
+    (from 0.05 to 0.6 of the width, 0.1 of the height down), over the
+    title picture's blue."""
+    width, height, rows = shot
+    return sum(1 for y in range(int(0.08 * height), int(0.3 * height))
+               for x in range(int(0.05 * width), int(0.6 * width))
+               if min(rows[y][x]) > 200)
+
+
 def through_start_screens(game):
     game.wait_for("state 0 (none) -> 4 (logo)")
     game.click(512, 384)  # the pointer over the window: input goes there
@@ -273,6 +295,7 @@ def case_escape(game):
     game.wait_for("particles and effects: started, shadow mode 1")
     through_start_screens(game)
     shot = game.screenshot(0)
+    game.keep(0, "main_menu.bmp")
     if count_pixels(shot, row_green) < 50:
         raise Failure("the main menu's rows are not on the screenshot")
     game.keys("Escape")
@@ -316,7 +339,12 @@ def case_mission(game):
     downs(game, 1)
     game.keys("Return")                 # start
     game.wait_for("-> 11 (briefing)")
-    time.sleep(0.5)
+    game.wait_for("briefing: shown", 30)  # its first frame is drawn
+    time.sleep(1.0)                     # the text types itself out
+    shot = game.screenshot(0)
+    game.keep(0, "briefing.bmp")
+    if briefing_text_pixels(shot) < 30:
+        raise Failure("no briefing text on the screenshot")
     game.keys("space")
     game.wait_for("-> 12 (level-started)")
     game.wait_for("console: Echo is on")  # its command file's opening ECHO
