@@ -62,7 +62,7 @@ public:
             segment->SetLabel(Label(CommandWheel::kStandingLabels[i]));
             segment->SetEnabled(HasSelection());
             if (factory_)
-                segment->SetShape(factory_(kStandingParts[i]));
+                segment->SetShape(factory_(CommandWheel::kModelFile, kStandingParts[i]));
             Add(segment);
             segment->Release();
         }
@@ -79,6 +79,7 @@ private:
 // weapon table; empty without an armed command unit.
 class AmmunitionWheel : public Wheel {
 public:
+    explicit AmmunitionWheel(WheelShapeFactory factory) : factory_(std::move(factory)) {}
     void Refresh() override
     {
         for (int i = 0; i < ChildCount(); ++i) {
@@ -98,7 +99,8 @@ public:
         const int weapon = CommandUnit() ? CommandUnit()->WeaponType() : -1;
         const script::RecordTables& tables = script::RecordTables::Global();
         for (int type = 0; weapon >= 0 && type < script::kAmmoTypes; ++type) {
-            if (!tables.Weapon(weapon, type))
+            const script::WeaponEntry* record = tables.Weapon(weapon, type);
+            if (!record)
                 continue;
             auto* segment = new ActionSegment([type](uint64_t) {
                 g_pending = {WheelAction::kLoadAmmunition, type};
@@ -108,6 +110,10 @@ public:
             segment->SetId(type);
             if (const script::AmmoEntry* ammo = tables.Ammo(type))
                 segment->SetLabel(Label(ammo->nameId));
+            // The record names its own model file and part; a record
+            // without them leaves a segment that draws nothing.
+            if (factory_ && !record->file.empty() && !record->name.empty())
+                segment->SetShape(factory_(record->file, record->name));
             Add(segment);
             segment->Release();
         }
@@ -115,6 +121,9 @@ public:
         SetPlacement(PlacementX(), PlacementY());
         Wheel::Open(now);
     }
+
+private:
+    WheelShapeFactory factory_;
 };
 
 class MainWheel : public Wheel {
@@ -161,7 +170,7 @@ void Build(const WheelShapeFactory& factory)
     const auto shaped = [&](WheelWidget* w, const char* part, int labelIndex) {
         w->SetLabel(Label(kMainLabels[labelIndex]));
         if (factory)
-            w->SetShape(factory(part));
+            w->SetShape(factory(kModelFile, part));
         g_wheel->Add(w);
         w->Release();
         return w;
@@ -192,7 +201,7 @@ void Build(const WheelShapeFactory& factory)
                return kClickCloseHolder;
            }),
            "main e", 4);
-    shaped(new AmmunitionWheel, "main f", 5);
+    shaped(new AmmunitionWheel(factory), "main f", 5);
 }
 
 void Release()
