@@ -1,3 +1,4 @@
+#include "app/directories.h"
 #include "app/string_table.h"
 #include "console/text_console.h"
 #include "objects/teams.h"
@@ -8,6 +9,7 @@
 #include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
 #include "ui/wheel.h"
+#include "platform/data_path.h"
 
 namespace {
 
@@ -26,6 +28,25 @@ constexpr const char* kStandingParts[7] = {"st orders ld", "st orders lc", "st o
 bool HasSelection() { return !HudView::Current().Selected().empty(); }
 
 const char* Label(int id) { return TextConsole::Text(uint32_t(id)); }
+
+// Definition records name model files from the data root ("rifs\Props.rif"),
+// the way the level loads them; the wheel's shapes come from the rifs
+// folder. A name that leads from the root into that folder becomes the
+// rest of its path there; any other name is kept as it is.
+std::string RifsName(const std::string& file)
+{
+    const app::DataDirectories& dirs = app::DataDirectories::Global();
+    const auto rifs = dirs.Folder(app::kRifsDirectory);
+    if (!rifs || dirs.StartDirectory().empty())
+        return file;
+    const auto path = platform::ResolveDataPath(dirs.StartDirectory(), file);
+    if (!path)
+        return file;
+    const std::filesystem::path inside = path->lexically_relative(*rifs);
+    if (inside.empty() || *inside.begin() == "..")
+        return file;
+    return inside.generic_string();
+}
 
 // Seven standing-order segments, rebuilt at every opening.
 class StandingOrdersWheel : public Wheel {
@@ -113,7 +134,7 @@ public:
             // The record names its own model file and part; a record
             // without them leaves a segment that draws nothing.
             if (factory_ && !record->file.empty() && !record->name.empty())
-                segment->SetShape(factory_(record->file, record->name));
+                segment->SetShape(factory_(RifsName(record->file), record->name));
             Add(segment);
             segment->Release();
         }

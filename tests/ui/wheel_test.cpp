@@ -296,6 +296,7 @@ TEST_F(WheelTest, SegmentsFromTheSampleModel)
 } // namespace
 } // namespace ui_test
 
+#include "app/directories.h"
 #include "script/records.h"
 
 namespace ui_test {
@@ -393,6 +394,39 @@ TEST_F(CommandUnitWheelTest, AmmunitionSegmentsTakeTheirShapesFromTheirRecords)
             expected.emplace_back(rows[i].file, rows[i].part);
     }
     EXPECT_EQ(made_, expected);
+}
+
+// In the game the records name model files from the data root, as the
+// level's own shapes do: the sample's ammunition segment is found in the
+// rifs folder's props file.
+TEST_F(CommandUnitWheelTest, TheSampleAmmunitionSegmentIsFoundFromTheDataRoot)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(data, nullptr);
+    app::DataDirectories& dirs = app::DataDirectories::Global();
+    const app::DataDirectories saved = dirs;
+    dirs.SetStartDirectory(data);
+    dirs.SetPath(app::kRifsDirectory, "rifs");
+    ChunkFileCache::SetFolderSource([] { return app::DataDirectories::Global().Folder(app::kRifsDirectory); });
+    auto& tables = script::RecordTables::Global();
+    tables.Clear();
+    script::WeaponEntry entry;
+    entry.file = "rifs\\Props.rif";
+    entry.name = "laser cells";
+    ASSERT_TRUE(tables.StoreWeapon(3, 1, entry));
+    Camera* camera = nullptr;
+    CommandWheel::Build(CommandWheel::ModelShapes(&camera));
+    CommandWheel::SetCommandUnit(commander_);
+    Wheel* ammo = SubWheel(false);
+    ASSERT_NE(ammo, nullptr);
+    ammo->Open(now_);
+    ASSERT_EQ(ammo->ChildCount(), 1);
+    EXPECT_TRUE(ammo->Child(0)->HasShape());
+    CommandWheel::Release();
+    ShapeCache::FreeAll();
+    ChunkFileCache::FreeAll();
+    ChunkFileCache::SetFolderSource({});
+    dirs = saved;
 }
 
 TEST_F(CommandUnitWheelTest, StandingOrdersHighlightTheUnitsSettings)
