@@ -201,6 +201,11 @@ Camera* Camera::Current()
     return All().current;
 }
 
+void Camera::ForgetCurrent()
+{
+    All().current = nullptr;
+}
+
 void Camera::OnScreenChanged()
 {
     const float w = ScreenWidth(), h = ScreenHeight();

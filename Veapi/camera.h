@@ -46,6 +46,8 @@ public:
     void ApplyTransforms();
     void SetCurrent();
     static Camera* Current();
+    // A new device knows no camera: the next draw must program its own.
+    static void ForgetCurrent();
 
     void SetPosition(const Vec3& position);
     // Turns in radians: yaw about y, pitch about x, roll about z.

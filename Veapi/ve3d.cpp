@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Veapi/camera.h"
 #include "Veapi/render_queue.h"
 #include "Veapi/texture_loader.h"
 #include "Veapi/texture_manager.h"
@@ -574,6 +575,9 @@ bool Display::Enumerate3DDevices()
         return false;
     CreateNullTexture();
     Call(d.hooks.resetLightSetMaterial);
+    // The transforms below replace whatever camera was current on the old
+    // device, so no camera is current until one is made so again.
+    Camera::ForgetCurrent();
     const gfx::Matrix identity;
     for (auto t : {gfx::TransformType::World, gfx::TransformType::View, gfx::TransformType::Projection})
         d.device->SetTransform(t, identity);

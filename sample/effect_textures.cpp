@@ -1,7 +1,9 @@
 // The effects' textures: the sprite sheet whose rectangles the effect shapes
 // cut out (each rectangle in a colour of its own, so a wrong rectangle shows),
-// the reflection and shiny-ground maps, the scanner overlay and the four
-// liquids. Plain 24-bit PNM pictures under the graphics folder.
+// the reflection and shiny-ground maps, the scanner overlay, the four
+// liquids and the sheet of ammunition colours that item models paint their
+// colour bands from. Plain 24-bit PNM pictures under the graphics folder.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -78,6 +80,14 @@ Rgb Shiny(float u, float v)
 // Scan lines over a dim green field; the overlay multiplies the frame.
 Rgb Scanner(float, float v) { return int(v * 128) % 2 == 0 ? Rgb{180, 255, 180} : Rgb{120, 200, 120}; }
 
+// Six upright bands, one per ammunition colour group, left to right.
+Rgb AmmoColours(float u, float)
+{
+    static constexpr Rgb kBands[6] = {{160, 160, 160}, {230, 200, 40}, {220, 50, 40},
+                                      {50, 90, 230},   {60, 200, 70},  {170, 70, 200}};
+    return kBands[std::min(int(u * 6), 5)];
+}
+
 Rgb Wave(float u, float v, Rgb a, Rgb b)
 {
     const float t = 0.5f + 0.5f * std::sin(6.2831853f * (2 * u + 3 * v));
@@ -102,6 +112,7 @@ bool WriteEffectTextures(const Context& ctx)
         {"bitmaps/scanner.rim", 128, Scanner},
         {"bitmaps/water.rim", 64, Water},         {"bitmaps/lava.rim", 64, Lava},
         {"bitmaps/swamp.rim", 64, Swamp},         {"bitmaps/oil.rim", 64, Oil},
+        {"bitmaps/ammocolours.rim", 96, AmmoColours},
     };
     for (const File& f : files)
         if (!WritePnm(g / f.path, f.size, f.shade))

@@ -68,26 +68,11 @@ const PartPlace kUpgradeParts[] = {
 // facing the interface camera, which looks along +z with y growing down. The
 // main segments take a sixth of the turn, the standing orders a twelfth
 // on an outer ring, so an open sub-wheel shows beside the main one.
-struct RingPiece {
-    int32_t inner, outer; // millimetres from the centre
-    int32_t innerHalf, outerHalf; // half widths at those radii
-};
+using sample::RingPiece;
 constexpr RingPiece kMain = {40, 110, 20, 58}, kOuter = {120, 170, 28, 41};
 const char* const kWheelMain[] = {"main a", "main b", "main c", "main d", "main e", "main f"};
 const char* const kWheelOuter[] = {"st orders ld", "st orders lc", "st orders lb", "st orders la",
                                    "st orders ra", "st orders rb", "st orders rc"};
-
-ShapeData RingSegment(const RingPiece& p)
-{
-    ShapeData d;
-    d.points_ = {{-p.innerHalf, -p.inner, 0}, {p.innerHalf, -p.inner, 0}, {p.outerHalf, -p.outer, 0},
-                 {-p.outerHalf, -p.outer, 0}};
-    d.uvSets_ = {sample::Quad()};
-    d.textureNames_ = {"plates.bmp"};
-    d.polygons_.push_back(sample::Polygon(20, {0, 1, 2, 3}, 0, 0));
-    sample::Finish(d);
-    return d;
-}
 
 // Named parts, each an object holding its shape at the model's origin.
 std::unique_ptr<ChunkFile> BuildShapes(const std::vector<std::pair<const char*, ShapeData>>& parts)
@@ -125,9 +110,9 @@ std::unique_ptr<ChunkFile> BuildWheel()
 {
     std::vector<std::pair<const char*, ShapeData>> shapes;
     for (const char* name : kWheelMain)
-        shapes.emplace_back(name, RingSegment(kMain));
+        shapes.emplace_back(name, sample::RingSegment(kMain));
     for (const char* name : kWheelOuter)
-        shapes.emplace_back(name, RingSegment(kOuter));
+        shapes.emplace_back(name, sample::RingSegment(kOuter));
     return BuildShapes(shapes);
 }
 

@@ -2,7 +2,8 @@
 // roles name. "lift" is a slab whose top carries a class bit, so a lift
 // gathers the units standing on it; "cart" rides a track; "crate" is the
 // training level's pick-up; the rest give every object kind of the second
-// level something to draw.
+// level something to draw. "laser cells" is the command wheel's segment for
+// the training level's ammunition, a piece of the wheel's outer ring.
 #include "sample/generator.h"
 #include "sample/shape_helpers.h"
 
@@ -40,6 +41,8 @@ bool WriteProps(const sample::Context& ctx)
         ShapeChunk* made = sample::AddPart(file.get(), p.name, shape, 0, 0, 0);
         made->GetHeader()->shapeId_ = id++;
     }
+    ShapeChunk* cells = sample::AddPart(file.get(), "laser cells", sample::RingSegment({120, 170, 28, 41}), 0, 0, 0);
+    cells->GetHeader()->shapeId_ = id++;
     return sample::SaveModelFile(ctx, "props.rif", *file);
 }
 

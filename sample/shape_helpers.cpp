@@ -131,6 +131,18 @@ ShapeData Box(int32_t hx, int32_t hy, int32_t hz)
     return d;
 }
 
+ShapeData RingSegment(const RingPiece& p)
+{
+    ShapeData d;
+    d.points_ = {{-p.innerHalf, -p.inner, 0}, {p.innerHalf, -p.inner, 0}, {p.outerHalf, -p.outer, 0},
+                 {-p.outerHalf, -p.outer, 0}};
+    d.uvSets_ = {Quad()};
+    d.textureNames_ = {"plates.bmp"};
+    d.polygons_.push_back(Polygon(20, {0, 1, 2, 3}, 0, 0));
+    Finish(d);
+    return d;
+}
+
 ShapeChunk* AddPart(ChunkFile* file, const char* name, const ShapeData& shape, int32_t x, int32_t up, int32_t z)
 {
     auto* s = new ShapeChunk(file, shape);

@@ -29,6 +29,14 @@ trevok::ShapeUvSet Quad();
 // units are millimetres; y grows downward, so it spans y = -2 hy to 0),
 // textured with "robot_metal.bmp".
 trevok::ShapeData Box(int32_t hx, int32_t hy, int32_t hz);
+// A flat piece of a ring about the origin, pointing up (toward -y) and
+// facing the viewer along +z: from `inner` to `outer` millimetres out, of
+// half widths `innerHalf` and `outerHalf` there; a wheel segment.
+struct RingPiece {
+    int32_t inner, outer;
+    int32_t innerHalf, outerHalf;
+};
+trevok::ShapeData RingSegment(const RingPiece& piece);
 // A shape and the object that places it `up` millimetres above its parent
 // (stored as y = -up) at x and z, both named `name`.
 trevok::ShapeChunk* AddPart(trevok::ChunkFile* file, const char* name, const trevok::ShapeData& shape, int32_t x,

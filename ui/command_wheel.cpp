@@ -1,3 +1,4 @@
+#include "app/directories.h"
 #include "app/string_table.h"
 #include "console/text_console.h"
 #include "objects/teams.h"
@@ -8,6 +9,7 @@
 #include "ui/hud_view.h"
 #include "ui/ui_placeholders.h"
 #include "ui/wheel.h"
+#include "platform/data_path.h"
 
 namespace {
 
@@ -26,6 +28,25 @@ constexpr const char* kStandingParts[7] = {"st orders ld", "st orders lc", "st o
 bool HasSelection() { return !HudView::Current().Selected().empty(); }
 
 const char* Label(int id) { return TextConsole::Text(uint32_t(id)); }
+
+// Definition records name model files from the data root ("rifs\Props.rif"),
+// the way the level loads them; the wheel's shapes come from the rifs
+// folder. A name that leads from the root into that folder becomes the
+// rest of its path there; any other name is kept as it is.
+std::string RifsName(const std::string& file)
+{
+    const app::DataDirectories& dirs = app::DataDirectories::Global();
+    const auto rifs = dirs.Folder(app::kRifsDirectory);
+    if (!rifs || dirs.StartDirectory().empty())
+        return file;
+    const auto path = platform::ResolveDataPath(dirs.StartDirectory(), file);
+    if (!path)
+        return file;
+    const std::filesystem::path inside = path->lexically_relative(*rifs);
+    if (inside.empty() || *inside.begin() == "..")
+        return file;
+    return inside.generic_string();
+}
 
 // Seven standing-order segments, rebuilt at every opening.
 class StandingOrdersWheel : public Wheel {
@@ -62,7 +83,7 @@ public:
             segment->SetLabel(Label(CommandWheel::kStandingLabels[i]));
             segment->SetEnabled(HasSelection());
             if (factory_)
-                segment->SetShape(factory_(kStandingParts[i]));
+                segment->SetShape(factory_(CommandWheel::kModelFile, kStandingParts[i]));
             Add(segment);
             segment->Release();
         }
@@ -79,6 +100,7 @@ private:
 // weapon table; empty without an armed command unit.
 class AmmunitionWheel : public Wheel {
 public:
+    explicit AmmunitionWheel(WheelShapeFactory factory) : factory_(std::move(factory)) {}
     void Refresh() override
     {
         for (int i = 0; i < ChildCount(); ++i) {
@@ -98,7 +120,8 @@ public:
         const int weapon = CommandUnit() ? CommandUnit()->WeaponType() : -1;
         const script::RecordTables& tables = script::RecordTables::Global();
         for (int type = 0; weapon >= 0 && type < script::kAmmoTypes; ++type) {
-            if (!tables.Weapon(weapon, type))
+            const script::WeaponEntry* record = tables.Weapon(weapon, type);
+            if (!record)
                 continue;
             auto* segment = new ActionSegment([type](uint64_t) {
                 g_pending = {WheelAction::kLoadAmmunition, type};
@@ -108,6 +131,10 @@ public:
             segment->SetId(type);
             if (const script::AmmoEntry* ammo = tables.Ammo(type))
                 segment->SetLabel(Label(ammo->nameId));
+            // The record names its own model file and part; a record
+            // without them leaves a segment that draws nothing.
+            if (factory_ && !record->file.empty() && !record->name.empty())
+                segment->SetShape(factory_(RifsName(record->file), record->name));
             Add(segment);
             segment->Release();
         }
@@ -115,6 +142,9 @@ public:
         SetPlacement(PlacementX(), PlacementY());
         Wheel::Open(now);
     }
+
+private:
+    WheelShapeFactory factory_;
 };
 
 class MainWheel : public Wheel {
@@ -161,7 +191,7 @@ void Build(const WheelShapeFactory& factory)
     const auto shaped = [&](WheelWidget* w, const char* part, int labelIndex) {
         w->SetLabel(Label(kMainLabels[labelIndex]));
         if (factory)
-            w->SetShape(factory(part));
+            w->SetShape(factory(kModelFile, part));
         g_wheel->Add(w);
         w->Release();
         return w;
@@ -192,7 +222,7 @@ void Build(const WheelShapeFactory& factory)
                return kClickCloseHolder;
            }),
            "main e", 4);
-    shaped(new AmmunitionWheel, "main f", 5);
+    shaped(new AmmunitionWheel(factory), "main f", 5);
 }
 
 void Release()

@@ -41,9 +41,9 @@ float Wrap2048(float steps)
 
 std::string Rounded(float value) { return std::to_string(std::lround(std::isfinite(value) ? value : 0.0f)); }
 
-float LineHeight()
+float LineHeight(ConsoleFonts::Which which = ConsoleFonts::kSmall)
 {
-    const Font* font = ConsoleFonts::Get(ConsoleFonts::kSmall);
+    const Font* font = ConsoleFonts::Get(which);
     return font ? font->LineHeight() : kDefaultLineHeight;
 }
 
@@ -187,7 +187,8 @@ std::vector<std::string> TargetPanel(const WorldObject& target)
     }
     lines.push_back(std::string("Shield Unit: ") + (target.GetShield() > 0 ? "Detected" : "N/A"));
     lines.push_back("Armour Rating: " + FormatFloat(float(target.GetArmour())));
-    // The replicas carry no communication unit or salvage record yet.
+    // No record or message gives an object a communication unit or a salvage
+    // record: no "Comm Unit" line, and every target has no salvage.
     lines.push_back("Salvage: N/A");
     return lines;
 }
@@ -314,7 +315,7 @@ std::vector<Line> WaypointLabels(std::span<const UnitOrder> orders, Projector pr
     return lines;
 }
 
-std::vector<Line> BuildFrame(int64_t now, float lineHeight)
+std::vector<Line> BuildFrame(int64_t now, float lineHeight, float panelLineHeight)
 {
     HudView& view = HudView::Current();
     std::vector<Line> lines;
@@ -331,8 +332,8 @@ std::vector<Line> BuildFrame(int64_t now, float lineHeight)
             }
             float y = 0.125f + 0.03f;
             for (std::string& text : panel) {
-                lines.push_back({std::move(text), 0.125f + 0.03f, y, kGreen});
-                y += lineHeight;
+                lines.push_back({std::move(text), 0.125f + 0.03f, y, kGreen, true});
+                y += panelLineHeight;
             }
         }
         std::vector<Line> orders = OrderListLines(selected, view.Modifiers(), lineHeight);
@@ -449,7 +450,10 @@ void DrawWaypoints(const WorldObject& unit, uint32_t modifiers)
 void DrawLines(const std::vector<Line>& lines)
 {
     for (const Line& line : lines)
-        Text::DrawSmall(line.text, line.x, line.y, line.colour);
+        if (line.panelFont)
+            Text::DrawSmall2(line.text, line.x, line.y, line.colour);
+        else
+            Text::DrawSmall(line.text, line.x, line.y, line.colour);
 }
 
 } // namespace
@@ -476,7 +480,7 @@ void DrawUnitInfoAndOrders()
         DrawWaypoints(*selected[0], view.Modifiers());
     if (!ReconView::IsActive())
         StepVisionSweeps(view.GameSeconds());
-    DrawLines(BuildFrame(view.RealNow(), LineHeight()));
+    DrawLines(BuildFrame(view.RealNow(), LineHeight(), LineHeight(ConsoleFonts::kSmall2)));
 }
 
 void DrawActivePauseBanner(int64_t now)

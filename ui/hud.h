@@ -23,6 +23,7 @@ struct Line {
     std::string text;
     float x = 0, y = 0;
     uint32_t colour = 0;
+    bool panelFont = false; // the recon panel's third font, else the small one
 };
 
 inline constexpr uint32_t kGreen = 0xFF00C700u;     // boxes, brackets
@@ -113,8 +114,9 @@ void StartVisionSweep(const WorldObject& object, float limit, double time);
 int StepVisionSweeps(double now);
 bool IsSweeping(uint32_t objectId);
 
-// The frame's HUD text as the player sees it, for `now` (real-time ticks).
-std::vector<Line> BuildFrame(int64_t now, float lineHeight);
+// The frame's HUD text as the player sees it, for `now` (real-time ticks):
+// rows `lineHeight` apart, the recon panel's `panelLineHeight` apart.
+std::vector<Line> BuildFrame(int64_t now, float lineHeight, float panelLineHeight);
 
 void DrawUnitInfoAndOrders();
 void DrawActivePauseBanner(int64_t now);

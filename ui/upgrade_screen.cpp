@@ -29,6 +29,7 @@
 #include "ui/screen_camera.h"
 #include "Veapi/font.h"
 #include "Veapi/light_set.h"
+#include "Veapi/render_queue.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "Veapi/VertBuff.h"
@@ -108,6 +109,48 @@ void ReleaseMarkerMaterial()
         g_markerTexture->Unuse();
     g_markerMaterial = nullptr;
     g_markerTexture = nullptr;
+}
+
+// The role may not use an item whose restriction mask meets its own.
+bool MayUse(const CarriedItem& item)
+{
+    const script::Role* role = g_view.unit ? g_view.unit->GetRole() : nullptr;
+    return !role || (item.roleLimit & role->limit) == 0;
+}
+
+// Draws one request see-through: the light set's alpha is swapped for the
+// given one around the draw.
+class SeeThroughHook : public DrawHooks {
+public:
+    explicit SeeThroughHook(float alpha) : override_(new MaterialAlphaOverride(alpha)) {}
+    void BeforeDraw(DrawRequest&, TextureEntry*) override { override_->Apply(); }
+    void AfterDraw(DrawRequest&, TextureEntry*) override { override_->Restore(); }
+
+protected:
+    ~SeeThroughHook() override { override_->Release(); }
+
+private:
+    MaterialAlphaOverride* override_;
+};
+
+// The ammunition colour sheet that item models texture their colour bands
+// with, held while the screen is built so that the models made as the rows
+// scroll find it loaded.
+TextureEntry* g_ammoColours = nullptr;
+
+void HoldAmmoColours()
+{
+    if (g_ammoColours)
+        return;
+    g_ammoColours = TextureManager::Find(kAmmoColourTexture);
+    TextureManager::LoadPending();
+}
+
+void ReleaseAmmoColours()
+{
+    if (g_ammoColours)
+        g_ammoColours->Unuse();
+    g_ammoColours = nullptr;
 }
 
 void ReleaseMounted()
@@ -321,6 +364,7 @@ void Build()
     }
     // The recon view's scanner image, shown by the frame pass's overlays.
     Hud::CreateScanner();
+    HoldAmmoColours();
     SkyBackdrop::Load();
     Hud::MakePanelQuads();
     // Slots by row (w, a, m) and position: entry = row + 3 x position.
@@ -349,6 +393,7 @@ void Release()
     Hud::ReleaseScanner();
     Hud::ReleasePanelQuads();
     ReleaseMarkerMaterial();
+    ReleaseAmmoColours();
     std::fill(std::begin(g_slots), std::end(g_slots), nullptr);
     g_box = TextBox{};
     g_open = false;
@@ -432,8 +477,21 @@ void DrawModelAndItems(int64_t now, int64_t ticksPerSecond)
             if (!object)
                 continue;
             object->placement_.SetOrientation(turn);
-            object->QueueDraw(time, camera, lights, nullptr, 0, 0, nullptr, nullptr, nullptr);
-            v.shown.push_back({row, position, item->id, object});
+            // An item the role may not use is drawn disabled; the picked one
+            // see-through, blended over the panel.
+            ShownItem shown{row, position, item->id, object, !MayUse(*item), 1.0f};
+            RenderMaterial* material = nullptr;
+            SeeThroughHook* seeThrough = nullptr;
+            if (item == InventoryPanel::Selected()) {
+                shown.alpha = kPickedAlpha;
+                material = DefaultMaterial::Get(DefaultMaterial::Blended);
+                seeThrough = new SeeThroughHook(kPickedAlpha);
+            }
+            LightSet* itemLights = shown.disabled ? InterfaceLights::Get(InterfaceLights::kPressed) : lights;
+            object->QueueDraw(time, camera, itemLights, material, 0, 0, nullptr, seeThrough, nullptr);
+            if (seeThrough)
+                seeThrough->Release();
+            v.shown.push_back(shown);
             const UpgradeHotSpot* slot = Slot(row, position);
             if (const auto count = SlotCountText(item->kind, int(item->count), int(item->limit)); count && slot) {
                 float x = 0, y = 0;
@@ -472,7 +530,7 @@ void DrawModelAndItems(int64_t now, int64_t ticksPerSecond)
         copy->placement_.SetScale({v.scale, v.scale, v.scale});
         copy->QueueDraw(time, camera, lights, nullptr, 0, 0, nullptr, nullptr, nullptr);
         v.mounted.push_back(copy);
-        v.shown.push_back({-1, -1, picked->id, copy});
+        v.shown.push_back({-1, -1, picked->id, copy, false, 1.0f});
     }
 }
 
@@ -504,6 +562,7 @@ void Show(WorldObject* unit)
 }
 
 WorldObject* ShownUnit() { return g_view.unit; }
+TextureEntry* AmmoColours() { return g_ammoColours; }
 VeObject* Model() { return InventoryDisplay::Model(); }
 float ModelScale() { return g_view.scale; }
 float ModelMaximumScale() { return g_view.maximum; }
@@ -689,13 +748,6 @@ CarriedItem* SlotItem(const Part& part)
             if (part.hotSpot && Slot(row, position) == part.hotSpot)
                 return InventoryPanel::Slots()[size_t(row + 3 * position)].item;
     return nullptr;
-}
-
-// The role may not use an item whose restriction mask meets its own.
-bool MayUse(const CarriedItem& item)
-{
-    const script::Role* role = g_view.unit ? g_view.unit->GetRole() : nullptr;
-    return !role || (item.roleLimit & role->limit) == 0;
 }
 
 // The body slot a double click equips an item into: a weapon into a free

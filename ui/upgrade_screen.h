@@ -16,6 +16,7 @@
 #include "ui/menu_screen.h"
 #include "ui/sprite_batch.h"
 
+class TextureEntry;
 class VeObject;
 class WorldObject;
 struct UiElement;
@@ -155,7 +156,14 @@ struct ShownItem {
     int row = 0, position = 0; // -1, -1 for a copy on the character
     int32_t itemId = 0;
     VeObject* object = nullptr;
+    bool disabled = false; // drawn with the disabled material
+    float alpha = 1.0f;    // the picked item in its slot: kPickedAlpha
 };
+inline constexpr float kPickedAlpha = 0.6f;
+// The sheet of ammunition colours on the item models, held from Build to
+// Release.
+inline constexpr const char* kAmmoColourTexture = "bitmaps\\ammocolours.RIM";
+TextureEntry* AmmoColours();
 // What the last UpdateAndDraw placed: the slot items and the picked item's
 // copies at the model's mounting points.
 const std::vector<ShownItem>& ShownItems();

@@ -23,8 +23,9 @@ public:
     virtual void SetAngle(float angle) = 0;
     virtual void Draw(Material material, const void* pickIdentity) = 0;
 };
-// Makes the shape of a named part; null when the model lacks it.
-using WheelShapeFactory = std::function<std::unique_ptr<WheelShape>(const std::string& part)>;
+// Makes the shape of a named part of a model file; null when the file or
+// the part is missing.
+using WheelShapeFactory = std::function<std::unique_ptr<WheelShape>(const std::string& file, const std::string& part)>;
 
 // What a wheel plays, draws and measures outside itself.
 struct WheelServices {
@@ -203,7 +204,8 @@ class Camera;
 
 namespace CommandWheel {
 inline constexpr const char* kModelFile = "User Interface/CommWheel01.RIF";
-// Segment shapes made from the parts of the wheel model, drawn with `camera`
+// Segment shapes made from parts of model files (the wheel model's, and the
+// ammunition records' own), drawn with `camera`
 // (the interface camera; nothing is drawn while it is null) and the
 // interface light sets as materials.
 WheelShapeFactory ModelShapes(Camera** camera);

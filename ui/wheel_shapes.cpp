@@ -101,8 +101,8 @@ private:
 namespace CommandWheel {
 WheelShapeFactory ModelShapes(Camera** camera)
 {
-    return [camera](const std::string& part) -> std::unique_ptr<WheelShape> {
-        VeShape* shape = ShapeCache::Get(kModelFile, part);
+    return [camera](const std::string& file, const std::string& part) -> std::unique_ptr<WheelShape> {
+        VeShape* shape = ShapeCache::Get(file, part);
         if (!shape)
             return nullptr;
         VeObject* object = VeObject::FromShape(shape, true);

@@ -97,7 +97,7 @@ void HudFrameWith100Units(benchmark::State& state)
     HudView::Install(&view);
     int64_t now = 0;
     for (auto _ : state) {
-        auto lines = Hud::BuildFrame(now += 16, 0.03f);
+        auto lines = Hud::BuildFrame(now += 16, 0.03f, 0.03f);
         WorldObject* target = Hud::ChooseTarget(*view.objects[0], 0, 0, view.objects);
         benchmark::DoNotOptimize(lines.data());
         benchmark::DoNotOptimize(target);

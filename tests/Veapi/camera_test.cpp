@@ -301,6 +301,20 @@ TEST_F(SceneTest, ModeChangeRefitsEveryCameraViewport)
     EXPECT_FLOAT_EQ(HitProbe::Default().screenY_, 120.0f);
 }
 
+// A camera current before the device was opened again has lost its
+// transforms with the old device: the render queue, which programs a
+// request's camera only when it is not the current one, must program it.
+TEST_F(SceneTest, AReopenedDeviceHasNoCurrentCamera)
+{
+    StartScene(320, 240);
+    Camera camera;
+    camera.SetCurrent();
+    ASSERT_EQ(Camera::Current(), &camera);
+    Display::CloseDevice();
+    ASSERT_TRUE(Display::OpenDevice());
+    EXPECT_EQ(Camera::Current(), nullptr);
+}
+
 TEST(CameraDepthRanges, ToggleSwitchesOnlyHalvingCameras)
 {
     Camera halving, plain;

@@ -27,7 +27,7 @@ TEST(SampleEffectTextures, LoadAndShowTheirRectangles)
     };
     const Case cases[] = {{"units/alpha junk.rim", 1024}, {"units/reflect.rim", 128}, {"ground/shiny.rim", 64},
                           {"bitmaps/scanner.rim", 128},  {"bitmaps/water.rim", 64}, {"bitmaps/lava.rim", 64},
-                          {"bitmaps/swamp.rim", 64},     {"bitmaps/oil.rim", 64}};
+                          {"bitmaps/swamp.rim", 64},     {"bitmaps/oil.rim", 64},  {"bitmaps/ammocolours.rim", 96}};
     for (const Case& c : cases) {
         const std::string path = root + "/graphics/" + c.path;
         uint32_t w = 0, h = 0, alpha = 0;
@@ -39,6 +39,13 @@ TEST(SampleEffectTextures, LoadAndShowTheirRectangles)
             EXPECT_EQ(s->ReadArgb(634, 650) & 0xFFFFFF, 0xE62828u);
             EXPECT_EQ(s->ReadArgb(1002, 802) & 0xFFFFFF, 0x283CE6u);
             EXPECT_EQ(s->ReadArgb(40, 40) & 0xFFFFFF, 0x282828u);
+        }
+        if (std::string(c.path) == "bitmaps/ammocolours.rim") {
+            // Six upright bands of 16 texels, one per colour group.
+            const uint32_t bands[6] = {0xA0A0A0u, 0xE6C828u, 0xDC3228u, 0x325AE6u, 0x3CC846u, 0xAA46C8u};
+            for (uint32_t g = 0; g < 6; ++g)
+                for (const uint32_t y : {0u, 95u})
+                    EXPECT_EQ(s->ReadArgb(16 * g + 8, y) & 0xFFFFFF, bands[g]) << g;
         }
     }
 }

@@ -213,3 +213,57 @@ TEST_F(CursorTest, TheFramesPointerUpdate)
 }
 
 } // namespace
+
+#include "Veapi/object_preview.h"
+#include "ui/camera_controller.h"
+
+namespace {
+
+// The lock key with the real preview and the sample's cursor shapes: the
+// preview is given the lock shape's object when it shows another one and
+// plays sequence 1 once; a second press while the lock shape shows keeps
+// its object and plays the sequence again.
+TEST_F(CursorTest, LockingShowsTheLockShapeOnTheRealPreview)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path rifs = std::filesystem::path(data ? data : "") / "rifs";
+    if (!std::filesystem::exists(rifs / "user interface" / "game_cursor.rif"))
+        GTEST_SKIP() << "sample data not generated";
+    struct Shown : PreviewObject {
+        std::vector<std::string>* log;
+        explicit Shown(std::vector<std::string>* l) : log(l) {}
+        void Bounds(Vec3& minimum, Vec3& maximum) const override { minimum = maximum = {0, 0, 0}; }
+        void SetBounds(const Vec3&, const Vec3&) override {}
+        void SetPosition(const Vec3&) override {}
+        void SetOrientation(const Quaternion&) override {}
+        bool SequenceIsStatic(int32_t) const override { return false; }
+        void PlaySequence(int32_t index, int32_t, int32_t repeat, uint32_t, uint8_t*) override
+        {
+            log->push_back("play " + std::to_string(index) + (repeat == 1 ? " once" : " looped"));
+        }
+        void QueueDraw(uint64_t, Camera&, LightSet*, RenderMaterial*, int, uint32_t) override {}
+    };
+    std::vector<std::string> log;
+    ObjectPreview::SetObjectFactory([&log](Hierarchy*) {
+        log.push_back("object");
+        return std::make_unique<Shown>(&log);
+    });
+    ObjectPreview::Startup();
+    GameCursor::PreviewCalls() = {};
+    ASSERT_TRUE(GameCursor::LoadFrom(rifs));
+    EXPECT_EQ(log, (std::vector<std::string>{"object", "play 0 looped"})) << "the standard shape";
+    Selection::Add(trevok_);
+    log.clear();
+    CameraController::LockOnSelection();
+    EXPECT_EQ(GameCursor::Shown(), GameCursor::kCameraLock);
+    EXPECT_EQ(log, (std::vector<std::string>{"object", "play 1 once"}));
+    ASSERT_NE(ObjectPreview::Current(), nullptr);
+    log.clear();
+    CameraController::LockOnSelection();
+    EXPECT_EQ(log, (std::vector<std::string>{"play 1 once"})) << "the same object";
+    GameCursor::Release();
+    ObjectPreview::Shutdown();
+    ObjectPreview::SetObjectFactory({});
+}
+
+} // namespace

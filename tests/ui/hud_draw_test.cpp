@@ -9,6 +9,7 @@
 #include "golden_frame.h"
 #include "ui/hud.h"
 #include "ui/mouse.h"
+#include "ui/recon_view.h"
 #include "Veapi/camera.h"
 #include "Veapi/font.h"
 #include "Veapi/texture_loader.h"
@@ -19,6 +20,7 @@ namespace ui_test {
 namespace {
 
 constexpr uint32_t kBlue = 0x000080;
+constexpr int kGlyph = 6, kThirdFontGlyph = 9; // font pixels
 
 class HudScene : public scenetest::SceneTest {
 protected:
@@ -32,13 +34,15 @@ protected:
         FontFile file;
         file.lineHeight = 10;
         file.texture = "font.bmp";
-        file.widths.assign(FontGlyphs::kWidthCodes, 6);
         for (int i = 0; i < FontGlyphs::kGlyphs; ++i)
             file.rows.push_back(uint8_t(i / 20));
-        const std::vector<uint8_t> bytes = WriteFontFile(file);
-        for (const char* name : ConsoleFonts::kFiles)
-            std::ofstream(fonts / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                                std::streamsize(bytes.size()));
+        // The third font's glyphs are wider, so text in it shows by its width.
+        for (int which = 0; which < ConsoleFonts::kCount; ++which) {
+            file.widths.assign(FontGlyphs::kWidthCodes, which == ConsoleFonts::kSmall2 ? kThirdFontGlyph : kGlyph);
+            const std::vector<uint8_t> bytes = WriteFontFile(file);
+            std::ofstream(fonts / ConsoleFonts::kFiles[which], std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        }
         TextureManager::SetGraphicsDirectory(graphics);
         TextureManager::SetLoader([](const TextureLoadRequest& req, TextureLoadResult& res) {
             if (req.target)
@@ -173,6 +177,31 @@ TEST_F(HudScene, SelectionBoxAndWaypointRoute)
     view_.modifiers = 0;
     Frame();
     EXPECT_TRUE(Near(175, 120, 0, 0, 0x80));
+}
+
+// The recon view's panel is written in the third font: the first selected
+// unit's name, at the bracket's corner plus 0.03 of the screen, is as wide
+// as that font makes it.
+TEST_F(HudScene, TheReconPanelIsWrittenInTheThirdFont)
+{
+    view_.width = 320;
+    view_.height = 240;
+    Unit* lead = world_.MakeUnit(1, 1, "Trevok");
+    view_.objects = {lead};
+    view_.selected = {lead};
+    ReconView::Toggle(true);
+    Frame();
+    ReconView::Toggle(false);
+    uitest::KeepFrame("hud_recon_panel");
+    const int x0 = int((0.125f + 0.03f) * 320) + 1, y = int((0.125f + 0.03f) * 240) + 4;
+    int x = x0;
+    while (x < 320 && Near(x, y, 0, 199, 0))
+        ++x;
+    // Six glyphs of the third font (drawn a little reduced), far wider than
+    // six of the small font.
+    const int width = x - x0;
+    EXPECT_GT(width, 7 * kGlyph) << "six glyphs of the small font";
+    EXPECT_LE(width, 6 * kThirdFontGlyph + 1);
 }
 
 } // namespace

@@ -94,11 +94,12 @@ TEST_F(HudWorld, PausedBannerAndCountdownsWithoutASelection)
     view.paused = true;
     view.modifiers = kModifierCtrl;
     Hud::Reset();
-    const auto lines = Hud::BuildFrame(100, 0.05f);
+    const auto lines = Hud::BuildFrame(100, 0.05f, 0.04f);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].text, "Active Pause");
     EXPECT_FLOAT_EQ(lines[0].y, 1.0f - 0.075f);
     EXPECT_EQ(lines[1].text, "01 - 04 : 00");
+    EXPECT_FALSE(lines[0].panelFont || lines[1].panelFont) << "the small font";
 }
 
 TEST(HudOrderList, TextPerKind)
@@ -238,14 +239,19 @@ TEST_F(HudWorld, ReconPanelAndTarget)
     view.selected = {lead};
     ReconView::Toggle(true);
     ReconView::SetAngles(0, 0);
-    const auto lines = Hud::BuildFrame(0, 0.05f);
+    const auto lines = Hud::BuildFrame(0, 0.05f, 0.04f);
     ReconView::Toggle(false);
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[0].text, "Trevok");
     EXPECT_FLOAT_EQ(lines[0].x, 0.155f);
     EXPECT_EQ(lines[4].text, "Enemy ID: Drone");
+    // The panel is written in the third font, one of its lines below the other.
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i].panelFont) << lines[i].text;
+        EXPECT_NEAR(lines[i].y, 0.155f + 0.04f * float(i), 1e-6) << lines[i].text;
+    }
     // Not in the normal view.
-    EXPECT_TRUE(Hud::BuildFrame(0, 0.05f).empty());
+    EXPECT_TRUE(Hud::BuildFrame(0, 0.05f, 0.04f).empty());
 }
 
 constexpr float kRate = Hud::VisionSweep::kStepsPerSecond;

@@ -17,7 +17,15 @@
 #include "objects/shape_cache.h"
 #include "tests/objects/server_fixture.h"
 #include "ui/mouse.h"
+#include "Veapi/camera.h"
+#include "ui/screen_camera.h"
 #include "ui/status_window.h"
+#include "Veapi/VertBuff.h"
+#include "Veapi/ve_shape.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
 
 #include <cstdlib>
 #include <filesystem>
@@ -82,6 +90,33 @@ TEST_F(DisplayTest, TheScannerLivesFromTheInterfaceBuildToItsRelease)
     EXPECT_NE(Hud::Scanner(), nullptr);
     UpgradeScreen::Release();
     EXPECT_EQ(Hud::Scanner(), nullptr);
+    TextureManager::SetGraphicsDirectory({});
+    ShapeCache::FreeAll();
+    ChunkFileCache::FreeAll();
+}
+
+// The sheet the item models take their ammunition colours from is loaded
+// with the interface and held until its release, so item models made as
+// the rows scroll find it.
+TEST_F(DisplayTest, TheAmmunitionColourSheetIsHeldFromTheInterfaceBuildToItsRelease)
+{
+    Start(320, 240, 32);
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(data, nullptr);
+    TextureManager::SetGraphicsDirectory(std::filesystem::path(data) / "graphics");
+    EXPECT_EQ(UpgradeScreen::AmmoColours(), nullptr);
+    UpgradeScreen::Build();
+    TextureEntry* sheet = UpgradeScreen::AmmoColours();
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_NE(sheet->Surface(), nullptr) << "loaded from the sample's graphics";
+    EXPECT_EQ(sheet->Width(), 96u);
+    const int32_t held = sheet->UseCount();
+    UpgradeScreen::Build(); // a second level's build holds it once
+    EXPECT_EQ(UpgradeScreen::AmmoColours(), sheet);
+    EXPECT_EQ(sheet->UseCount(), held);
+    UpgradeScreen::Release();
+    EXPECT_EQ(UpgradeScreen::AmmoColours(), nullptr);
+    EXPECT_EQ(sheet->UseCount(), held - 1);
     TextureManager::SetGraphicsDirectory({});
     ShapeCache::FreeAll();
     ChunkFileCache::FreeAll();
@@ -220,6 +255,67 @@ TEST_F(UpgradeScreenDraw, PartsAndMarkersByRegion)
     EXPECT_STREQ(Name(RegionOf({w1->rect.x0, w1->rect.y0 + 12, w1->rect.x1 - 24, w1->rect.y1}, 2)),
                  Name(Look::kNormal))
         << "the rest of w1";
+}
+
+// The slot items as the player sees them, over box models: the item the
+// role may not use (the first weapon shown) is drawn in the darker
+// disabled light, the others in the normal one; picking the disabled one
+// shows it see-through, blended with the panel behind it.
+TEST_F(UpgradeScreenDraw, SlotItemsShowTheDisabledLookAndThePickedItemSeeThrough)
+{
+    // The engine's default materials, as the game's device has them.
+    DefaultMaterial::CreateAll();
+    script::Role& look = world_.NewRole("cell box", 10);
+    PrimitiveDesc box;
+    box.kind = 6;
+    look.shape.shape = std::shared_ptr<void>(VeShape::FromPrimitive(box), [](void* p) {
+        static_cast<VeShape*>(p)->Release();
+    });
+    look.shape.hasBox = true;
+    look.shape.maximum = {1, 1, 1};
+    look.inventory.emplace();
+    look.inventory->shape = look.shape;
+    for (int32_t id = 1; id <= 4; ++id)
+        unit_->GetInventory()->FindById(id)->inventoryLook = &look.inventory->shape;
+    // The green of each shown weapon, by item id: the median over points
+    // of its box, leaving out the white markers drawn over it. The screen
+    // camera spans the screen with one unit each way, square to the view.
+    const auto greens = [&] {
+        std::map<int32_t, int> out;
+        for (const auto& item : UpgradeScreen::ShownItems()) {
+            if (item.row != 0)
+                continue;
+            std::vector<int> seen;
+            for (float u = 0.2f; u < 0.9f; u += 0.15f)
+                for (float v = 0.2f; v < 0.9f; v += 0.15f) {
+                    const Vec3 p = item.object->placement_.ScaledMatrix().TransformPoint({u, v, 0.5f});
+                    const int x = int(p.x * kWidth), y = int(p.y * kHeight);
+                    if (x < 0 || y < 0 || x >= kWidth || y >= kHeight || Classify(ScreenPixel(x, y)) == Look::kMarker)
+                        continue;
+                    seen.push_back(int((ScreenPixel(x, y) >> 8) & 0xFF));
+                }
+            if (!seen.empty()) {
+                std::nth_element(seen.begin(), seen.begin() + ptrdiff_t(seen.size() / 2), seen.end());
+                out[item.itemId] = seen[seen.size() / 2];
+            }
+        }
+        return out;
+    };
+    for (int i = 0; i < 12; ++i)
+        Frame(100);
+    std::map<int32_t, int> plain = greens();
+    ASSERT_EQ(plain.size(), 3u);
+    EXPECT_LT(plain[4], plain[3] - 60) << "disabled against normal";
+    EXPECT_NEAR(plain[3], plain[2], 8);
+    UpgradeScreen::SetPicked(4);
+    Frame(100);
+    uitest::KeepFrame("upgrade_screen_picked");
+    std::map<int32_t, int> picked = greens();
+    ASSERT_EQ(picked.size(), 3u);
+    EXPECT_GT(std::abs(picked[4] - plain[4]), 20) << "see-through: no longer its own solid colour";
+    EXPECT_NEAR(picked[3], plain[3], 8);
+    RenderQueue::Clear();
+    DefaultMaterial::DestroyAll();
 }
 
 } // namespace

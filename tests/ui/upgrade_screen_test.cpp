@@ -319,6 +319,7 @@ protected:
         script::Role& body = world_.NewRole("trevok");
         GiveBoxModel(body, {0}, {{"gun", {0.3f, -1.0f, 0}}, {"shoulder pod", {0, -1.5f, 0.2f}}});
         body.hotspotName = "gun";
+        body_ = &body;
         unit_ = world_.Make<Unit>(1, 1, body);
         script::Role& laser = ItemRole("laser");
         script::Role& pod = ItemRole("shoulder pod");
@@ -354,6 +355,7 @@ protected:
 
     FakeView view_;
     ReplicaWorld world_;
+    script::Role* body_ = nullptr;
     Unit* unit_ = nullptr;
     std::vector<int> sounds_;
 };
@@ -456,6 +458,49 @@ TEST_F(UpgradeModelTest, APickedItemIsTriedOnAtItsMountingPoint)
         EXPECT_NEAR(got.x, expected.x, 1e-5) << row.part;
         EXPECT_NEAR(got.y, expected.y, 1e-5) << row.part;
         EXPECT_NEAR(got.z, expected.z, 1e-5) << row.part;
+    }
+}
+
+// A slot item the character's role may not use (their restriction masks
+// meet) is drawn disabled, the picked one see-through; the picked item's
+// copy on the character is drawn plainly.
+TEST_F(UpgradeModelTest, SlotItemsShowWhetherTheyMayBeUsedAndWhichIsPicked)
+{
+    body_->limit = 4;
+    Inventory* inventory = unit_->GetInventory();
+    ASSERT_NE(inventory, nullptr);
+    inventory->FindById(4)->roleLimit = 4 | 1; // meets the role's mask
+    inventory->FindById(3)->roleLimit = 2;     // does not
+    UpgradeScreen::Show(unit_);
+    const struct {
+        int32_t picked;
+        struct {
+            int32_t id;
+            bool disabled;
+            float alpha;
+        } items[3];
+    } rows[] = {
+        {0, {{4, true, 1.0f}, {3, false, 1.0f}, {2, false, 1.0f}}},
+        {3, {{4, true, 1.0f}, {3, false, UpgradeScreen::kPickedAlpha}, {2, false, 1.0f}}},
+        {4, {{4, true, UpgradeScreen::kPickedAlpha}, {3, false, 1.0f}, {2, false, 1.0f}}},
+    };
+    for (const auto& row : rows) {
+        UpgradeScreen::SetPicked(row.picked);
+        UpgradeScreen::UpdateAndDraw();
+        for (const auto& expected : row.items) {
+            const UpgradeScreen::ShownItem* found = nullptr;
+            for (const auto& item : UpgradeScreen::ShownItems())
+                if (item.row == 0 && item.itemId == expected.id)
+                    found = &item;
+            ASSERT_NE(found, nullptr) << expected.id;
+            EXPECT_EQ(found->disabled, expected.disabled) << row.picked << " " << expected.id;
+            EXPECT_FLOAT_EQ(found->alpha, expected.alpha) << row.picked << " " << expected.id;
+        }
+        for (const auto& item : UpgradeScreen::ShownItems())
+            if (item.row < 0) {
+                EXPECT_FALSE(item.disabled);
+                EXPECT_FLOAT_EQ(item.alpha, 1.0f);
+            }
     }
 }
 

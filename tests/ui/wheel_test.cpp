@@ -167,7 +167,10 @@ protected:
     {
         view_.objects = {unit_};
         view_.selected = {unit_};
-        CommandWheel::Build([this](const std::string& part) { return std::make_unique<FakeShape>(&draws_, part); });
+        CommandWheel::Build([this](const std::string& file, const std::string& part) {
+            made_.emplace_back(file, part);
+            return std::make_unique<FakeShape>(&draws_, part);
+        });
         CommandWheel::ClearPendingAction();
     }
     ~CommandWheelTest() override { CommandWheel::Release(); }
@@ -181,6 +184,7 @@ protected:
     Unit* unit_ = world_.MakeUnit(1, 1, "vell");
     FakeView view_;
     uint64_t now_ = kStart;
+    std::vector<std::pair<std::string, std::string>> made_; // file, part
 };
 
 TEST_F(CommandWheelTest, StandingOrderThroughTheSubWheel)
@@ -276,7 +280,10 @@ TEST_F(WheelTest, SegmentsFromTheSampleModel)
     Wheel* wheel = CommandWheel::Get();
     for (int i = 0; i < wheel->ChildCount(); ++i)
         EXPECT_TRUE(wheel->Child(i)->HasShape()) << i;
-    EXPECT_EQ(factory("no such part"), nullptr);
+    EXPECT_EQ(factory(CommandWheel::kModelFile, "no such part"), nullptr);
+    EXPECT_EQ(factory("no such file.rif", "main a"), nullptr);
+    // The part the sample's ammunition record names, in the props file.
+    EXPECT_NE(factory("Props.rif", "laser cells"), nullptr);
     // Without a camera the shapes draw nothing.
     CommandWheel::OpenAt(0.5f, 0.4f, kStart);
     wheel->Draw(kStart + 100);
@@ -289,6 +296,7 @@ TEST_F(WheelTest, SegmentsFromTheSampleModel)
 } // namespace
 } // namespace ui_test
 
+#include "app/directories.h"
 #include "script/records.h"
 
 namespace ui_test {
@@ -348,6 +356,77 @@ TEST_F(CommandUnitWheelTest, AmmunitionSegmentsFollowTheWeaponTable)
     RunTo(1200);
     ammo->Open(now_);
     EXPECT_EQ(ammo->ChildCount(), 0);
+}
+
+// Each ammunition segment is drawn from the model file and part its weapon
+// record names; a record that names none leaves a segment without a shape.
+TEST_F(CommandUnitWheelTest, AmmunitionSegmentsTakeTheirShapesFromTheirRecords)
+{
+    auto& tables = script::RecordTables::Global();
+    tables.Clear();
+    const struct {
+        int type;
+        const char* file;
+        const char* part;
+        bool shaped;
+    } rows[] = {
+        {1, "rifs\\Props.rif", "laser cells", true},
+        {4, "Ammo\\Shells.RIF", "shell", true},
+        {6, "", "shell", false},
+        {9, "Ammo\\Shells.RIF", "", false},
+    };
+    for (const auto& r : rows) {
+        script::WeaponEntry entry;
+        entry.file = r.file;
+        entry.name = r.part;
+        ASSERT_TRUE(tables.StoreWeapon(3, r.type, entry));
+    }
+    Wheel* ammo = SubWheel(false);
+    ASSERT_NE(ammo, nullptr);
+    CommandWheel::OpenAt(0.5f, 0.4f, now_);
+    made_.clear();
+    ammo->Open(now_);
+    ASSERT_EQ(ammo->ChildCount(), int(std::size(rows)));
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(ammo->Child(int(i))->HasShape(), rows[i].shaped) << rows[i].type;
+        if (rows[i].shaped)
+            expected.emplace_back(rows[i].file, rows[i].part);
+    }
+    EXPECT_EQ(made_, expected);
+}
+
+// In the game the records name model files from the data root, as the
+// level's own shapes do: the sample's ammunition segment is found in the
+// rifs folder's props file.
+TEST_F(CommandUnitWheelTest, TheSampleAmmunitionSegmentIsFoundFromTheDataRoot)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    ASSERT_NE(data, nullptr);
+    app::DataDirectories& dirs = app::DataDirectories::Global();
+    const app::DataDirectories saved = dirs;
+    dirs.SetStartDirectory(data);
+    dirs.SetPath(app::kRifsDirectory, "rifs");
+    ChunkFileCache::SetFolderSource([] { return app::DataDirectories::Global().Folder(app::kRifsDirectory); });
+    auto& tables = script::RecordTables::Global();
+    tables.Clear();
+    script::WeaponEntry entry;
+    entry.file = "rifs\\Props.rif";
+    entry.name = "laser cells";
+    ASSERT_TRUE(tables.StoreWeapon(3, 1, entry));
+    Camera* camera = nullptr;
+    CommandWheel::Build(CommandWheel::ModelShapes(&camera));
+    CommandWheel::SetCommandUnit(commander_);
+    Wheel* ammo = SubWheel(false);
+    ASSERT_NE(ammo, nullptr);
+    ammo->Open(now_);
+    ASSERT_EQ(ammo->ChildCount(), 1);
+    EXPECT_TRUE(ammo->Child(0)->HasShape());
+    CommandWheel::Release();
+    ShapeCache::FreeAll();
+    ChunkFileCache::FreeAll();
+    ChunkFileCache::SetFolderSource({});
+    dirs = saved;
 }
 
 TEST_F(CommandUnitWheelTest, StandingOrdersHighlightTheUnitsSettings)
