@@ -3,6 +3,7 @@
 #include "Veapi/camera.h"
 #include "app/display_mode.h"
 #include "ui/camera_commands.h"
+#include "ui/key_config.h"
 #include "ui/wheel.h"
 
 #include <cstdint>
@@ -236,6 +237,27 @@ TEST_F(MouseActions, ClicksOnUnitsAndGround)
     const std::string sent = Drain();
     EXPECT_NE(sent.find(" 08000000"), std::string::npos) << sent;
     EXPECT_EQ(GameCursor::Shown(), GameCursor::kAttack);
+}
+
+// A box drawn towards the screen's edge stops the view scrolling unless the
+// game option keeps it on; letting go always turns scrolling back on.
+TEST_F(MouseActions, BoxDragStopsEdgeScrollUnlessTheOptionKeepsIt)
+{
+    const int32_t kept = KeyConfig::CurrentOptions().option281;
+    const struct {
+        int32_t option;
+        bool scrollsWhileDrawing;
+    } rows[] = {{0, false}, {1, true}, {2, false}};
+    for (const auto& row : rows) {
+        KeyConfig::CurrentOptions().option281 = row.option;
+        CameraController::SetEdgeScrollEnabled(true);
+        Mouse::OnLeftDown(200, 200, 0);
+        Mouse::OnMove(250, 250, 0);
+        EXPECT_EQ(CameraController::EdgeScrollEnabled(), row.scrollsWhileDrawing) << row.option;
+        Mouse::OnLeftUp(250, 250, 0);
+        EXPECT_TRUE(CameraController::EdgeScrollEnabled()) << row.option;
+    }
+    KeyConfig::CurrentOptions().option281 = kept;
 }
 
 TEST_F(MouseActions, AttackModeConfirmAndCancel)
