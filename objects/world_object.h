@@ -248,6 +248,9 @@ public:
     virtual float GetViewRange() const;
     virtual void PlaceAndDraw();
     virtual bool IsPresent() const { return IsAlive(); }
+    // What an attack order may aim at: something standing with hit points
+    // to lose (made with a character record), not carried by another.
+    virtual bool CanBeAttacked() const { return IsAlive() && !IsCarried() && GetCharacter() != nullptr; }
     virtual bool IsSelectable() const { return false; }
     virtual bool IsSquadMember() const { return false; }
     virtual void Deactivate();

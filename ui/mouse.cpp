@@ -434,7 +434,7 @@ void MoveTo(MouseButton& b)
 void AttackTarget(MouseButton& b)
 {
     WorldObject* target = b.PressState().object;
-    if (target && target->IsAlive())
+    if (target && target->CanBeAttacked())
         Selection::OrderAttackTarget(*target, PressOrderFlags(b));
 }
 

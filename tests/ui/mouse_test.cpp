@@ -260,6 +260,32 @@ TEST_F(MouseActions, BoxDragStopsEdgeScrollUnlessTheOptionKeepsIt)
     KeyConfig::CurrentOptions().option281 = kept;
 }
 
+// A click aims an attack only at what can take one: not a corpse, not an
+// object without hit points such as an item of the other side.
+TEST_F(MouseActions, AttackClicksOnlyAimAtWhatCanBeAttacked)
+{
+    WorldObject* crate = world_->Make(301, 2, world_->NewRole("crate", 10));
+    Unit* fallen = world_->MakeUnit(202, 2, "fallen");
+    ui_test::ReplicaWorld::Kill(*fallen);
+    ASSERT_TRUE(crate->IsAlive());
+    const struct {
+        WorldObject* target;
+        const char* what;
+        bool attacks;
+    } rows[] = {{enemy_, "a live enemy", true}, {crate, "an item of the other side", false},
+                {fallen, "a dead enemy", false}};
+    Selection::Add(trevok_);
+    for (const auto& row : rows) {
+        pick_ = {};
+        pick_.object = row.target;
+        Drain();
+        Mouse::OnMiddleDown(200, 20, 0);
+        Mouse::OnMiddleUp(200, 20, 0);
+        const std::string sent = Drain();
+        EXPECT_EQ(sent.find(" 08000000") != std::string::npos, row.attacks) << row.what << ":" << sent;
+    }
+}
+
 TEST_F(MouseActions, AttackModeConfirmAndCancel)
 {
     auto& state = GameView::GetScreens();
