@@ -511,6 +511,8 @@ void OpenWheelForSingle(MouseButton& b)
     WorldObject* unit = Selection::First();
     if (!WheelPickable(unit))
         return;
+    // The wheel and the status window act on the marked unit.
+    WorldObjectTable::MakeCurrent(unit);
     MainCamera::Get().SetCurrent();
     OpenWheelFor(unit, b);
 }

@@ -286,6 +286,23 @@ TEST_F(MouseActions, AttackClicksOnlyAimAtWhatCanBeAttacked)
     }
 }
 
+// A right click on the ground with one unit selected opens the wheel for
+// it and marks it as the unit the wheel and status window act on.
+TEST_F(MouseActions, TheWheelForTheSingleSelectedUnitMarksIt)
+{
+    std::vector<std::string> calls;
+    GameView::GetScreens().wheelShow = [&](float, float, int64_t) { calls.push_back("show"); };
+    Selection::Add(vell_);
+    pick_.hasGround = true;
+    pick_.ground = {1, 0, 1};
+    Mouse::OnRightDown(200, 200, 0);
+    Mouse::OnRightUp(200, 200, 0);
+    EXPECT_EQ(calls.size(), 1u);
+    EXPECT_EQ(Selection::CommandUnit(), vell_);
+    EXPECT_EQ(WorldObjectTable::CurrentObject(), vell_);
+    WorldObjectTable::MakeCurrent(nullptr);
+}
+
 TEST_F(MouseActions, AttackModeConfirmAndCancel)
 {
     auto& state = GameView::GetScreens();
