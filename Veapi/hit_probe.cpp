@@ -27,6 +27,7 @@ HitProbe g_default;
 bool g_enabled = false;
 const float* g_drawMatrix = nullptr;
 const Vec3* g_centroid = nullptr;
+const VeObject* g_drawnObject = nullptr;
 
 // The edge test: the point lies on the inner side of a -> b, or on it.
 bool InsideEdge(float x, float y, const ScreenPoint& a, const ScreenPoint& b)
@@ -88,6 +89,7 @@ void HitProbe::Reset()
 {
     hit_ = false;
     bestDepth_ = kFarthest;
+    hitObject_ = nullptr;
 }
 
 bool HitProbe::IsNearer(const Vec3& world) const
@@ -114,6 +116,7 @@ bool HitProbe::TestPolygon(const ScreenPoint* points, float depth, int count)
         if (hook_)
             hook_->OnHit(*this);
         bestDepth_ = depth;
+        hitObject_ = g_drawnObject;
         return true;
     }
     for (int i = 1; i + 1 < count; ++i) {
@@ -125,6 +128,7 @@ bool HitProbe::TestPolygon(const ScreenPoint* points, float depth, int count)
                 hitPoint_ = Matrix44::TransformPoint(m, *g_centroid);
             }
             hit_ = true;
+            hitObject_ = g_drawnObject;
             if (hook_)
                 hook_->OnHit(*this);
             break;
@@ -258,4 +262,25 @@ void HitProbe::SetCurrentTriangle(const float* world4x4, const Vec3* centroid)
 {
     g_drawMatrix = world4x4;
     g_centroid = centroid;
+}
+
+const VeObject* HitProbe::CurrentObject()
+{
+    return g_drawnObject;
+}
+
+void HitProbe::SetCurrentObject(const VeObject* object)
+{
+    g_drawnObject = object;
+}
+
+void HitProbe::ForgetObject(const VeObject* object)
+{
+    if (g_drawnObject == object)
+        g_drawnObject = nullptr;
+    if (g_default.hitObject_ == object)
+        g_default.hitObject_ = nullptr;
+    for (HitProbe* p : AllProbes())
+        if (p->hitObject_ == object)
+            p->hitObject_ = nullptr;
 }

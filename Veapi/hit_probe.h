@@ -9,6 +9,7 @@
 
 class BoundingBox;
 class HitProbe;
+class VeObject;
 
 // Told about every hit a probe registers.
 class HitHook {
@@ -35,6 +36,10 @@ public:
     float bestDepth_ = kFarthest;
     float fractionX_ = 0.5f, fractionY_ = 0.5f;
     HitHook* hook_ = nullptr;
+    // The object whose drawing gave the nearest hit; null when none did or
+    // the hit came from a shape drawn on its own. Never dereferenced here,
+    // and forgotten when that object goes.
+    const VeObject* hitObject_ = nullptr;
 
     void UpdateScreenPosition();
     // Puts the probe at a pixel (the fractions follow it).
@@ -63,4 +68,9 @@ public:
     static bool AnyActive();
     // What a triangle hit reports: the draw matrix and the triangle's centroid.
     static void SetCurrentTriangle(const float* world4x4, const Vec3* centroid);
+    // The object being drawn, which the hits of its boxes and shapes name.
+    static const VeObject* CurrentObject();
+    static void SetCurrentObject(const VeObject* object);
+    // An object going away: no probe names it any longer.
+    static void ForgetObject(const VeObject* object);
 };

@@ -401,6 +401,9 @@ VeObject::~VeObject()
         delete *players_.At(0);
         players_.PopFront();
     }
+    // A probe's last hit may name this object; a new one at the same
+    // address must not be taken for it.
+    HitProbe::ForgetObject(this);
 }
 
 VeObject* VeObject::FromShape(VeShape* shape, bool withBox)
@@ -477,6 +480,13 @@ void VeObject::Draw(uint64_t time, int32_t slot, uint32_t flags, TextureEntry* f
         return;
     const gfx::Matrix world = ToDeviceMatrix(placement_.ScaledMatrix());
     dev->SetTransform(gfx::TransformType::World, world);
+    // Probe hits of this draw name this object (an object drawn inside
+    // another's draw names itself, then hands back).
+    struct DrawnObject {
+        const VeObject* outer = HitProbe::CurrentObject();
+        explicit DrawnObject(const VeObject* self) { HitProbe::SetCurrentObject(self); }
+        ~DrawnObject() { HitProbe::SetCurrentObject(outer); }
+    } drawn(this);
     if (box_ && !(flags & (DrawFlag::kNoBoxTests | DrawFlag::kSkipNodeBox))) {
         flags |= DrawFlag::kSkipNodeBox;
         if (box_->ClipFlags() != 0) {

@@ -103,6 +103,7 @@ public:
     void NameTexture(TextureEntry* entry);
     void ReleaseTextures();
     void BuildPositionBuffer();
+    bool HasPositionBuffer() const { return positions_ != nullptr; }
     void Draw(const gfx::Matrix& world, TextureEntry* filter, uint32_t flags);
     void OptimizeVertexBuffers();
     void MakeBoundingBox();

@@ -248,6 +248,9 @@ public:
     virtual float GetViewRange() const;
     virtual void PlaceAndDraw();
     virtual bool IsPresent() const { return IsAlive(); }
+    // What an attack order may aim at: something standing with hit points
+    // to lose (made with a character record), not carried by another.
+    virtual bool CanBeAttacked() const { return IsAlive() && !IsCarried() && GetCharacter() != nullptr; }
     virtual bool IsSelectable() const { return false; }
     virtual bool IsSquadMember() const { return false; }
     virtual void Deactivate();
@@ -277,6 +280,10 @@ public:
     void SetHighlight(bool on) { highlighted_ = on; }
     uint32_t StateFlags() const { return stateFlags_; }
     void SetDirectControl(bool on) { stateFlags_ = on ? stateFlags_ | kDirectControl : stateFlags_ & ~kDirectControl; }
+    // Non-zero while the player's mouse steers the unit's view; a unit
+    // taken under direct control starts without it.
+    uint8_t ViewSteering() const { return viewSteering_; }
+    void SetViewSteering(uint8_t value) { viewSteering_ = value; }
     // A live squad member that walks.
     bool TakesMotionOrders() const { return IsMobile() && IsSelectable(); }
     // Highlight and direct control off; one that takes motion orders tells
@@ -363,6 +370,7 @@ private:
     ReplicaMarks marks_;
     friend class WorldObjectTable;
     bool highlighted_ = false;
+    uint8_t viewSteering_ = 0;
     uint32_t stateFlags_ = 0;
 };
 

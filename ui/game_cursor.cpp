@@ -6,6 +6,7 @@
 #include "chunk/loaders/environment_loader.h"
 #include "chunk/loaders/hierarchy_loader.h"
 #include "objects/world_object.h"
+#include "session/level_session.h"
 #include "ui/client_objects.h"
 #include "ui/game_view.h"
 #include "ui/mouse.h"
@@ -92,6 +93,9 @@ bool LoadFrom(const std::filesystem::path& folder)
         all = all && g_shapes[i] != nullptr;
     }
     record.reset();
+    // The shapes' textures load now, with the loading screen's progress,
+    // as a level's do: the cursor shows from the first frame.
+    trevok::LoadLevelTextures([](float done) { LoadingScreen::SetProgress(int(done * 100.0f)); });
     g_anyShown = false;
     g_onceDone = 1;
     Show(kStandard, 0);

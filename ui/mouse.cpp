@@ -9,6 +9,7 @@
 #include "ui/camera_controller.h"
 #include "ui/game_cursor.h"
 #include "ui/game_view.h"
+#include "ui/key_config.h"
 #include "ui/orders.h"
 #include "ui/screen_toggles.h"
 #include "ui/selection.h"
@@ -330,7 +331,8 @@ bool DragSelectBox(MouseButton& b, const PointerState& s, int phase)
 {
     g_box = {std::min(b.PressState().x, s.x), std::min(b.PressState().y, s.y), std::max(b.PressState().x, s.x),
              std::max(b.PressState().y, s.y), true};
-    if (phase & MouseButton::kPhaseStart)
+    // The option keeps the view scrolling while a box is drawn to the edge.
+    if ((phase & MouseButton::kPhaseStart) && KeyConfig::CurrentOptions().option281 != 1)
         CameraController::SetEdgeScrollEnabled(false);
     if (!(phase & (MouseButton::kPhaseEnd | MouseButton::kPhaseCancel)))
         return true;
@@ -432,7 +434,7 @@ void MoveTo(MouseButton& b)
 void AttackTarget(MouseButton& b)
 {
     WorldObject* target = b.PressState().object;
-    if (target && target->IsAlive())
+    if (target && target->CanBeAttacked())
         Selection::OrderAttackTarget(*target, PressOrderFlags(b));
 }
 
@@ -509,6 +511,8 @@ void OpenWheelForSingle(MouseButton& b)
     WorldObject* unit = Selection::First();
     if (!WheelPickable(unit))
         return;
+    // The wheel and the status window act on the marked unit.
+    WorldObjectTable::MakeCurrent(unit);
     MainCamera::Get().SetCurrent();
     OpenWheelFor(unit, b);
 }

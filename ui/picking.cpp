@@ -1,6 +1,7 @@
 #include "ui/picking.h"
 
 #include "Veapi/camera.h"
+#include "Veapi/hit_probe.h"
 #include "objects/world_object.h"
 #include "ui/client_objects.h"
 #include "world/line_of_sight.h"
@@ -20,6 +21,20 @@ constexpr float kUnitHeight = 2.0f;
 constexpr float kUnitHalfWidthShare = 0.3f;
 
 bool Finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// The client object whose shape gave the default probe its nearest hit,
+// when the probe was drawn on this pixel; the level or a shape of no
+// client object gives none.
+WorldObject* ObjectUnderProbe(int x, int y)
+{
+    const HitProbe& probe = HitProbe::Default();
+    if (!probe.hitObject_ || std::floor(probe.screenX_) != float(x) || std::floor(probe.screenY_) != float(y))
+        return nullptr;
+    for (WorldObject* object : ClientObjects::All())
+        if (object->Shape() == probe.hitObject_)
+            return object;
+    return nullptr;
+}
 
 } // namespace
 
@@ -72,19 +87,9 @@ PickResult At(int x, int y)
     PickResult result;
     if (g_elements)
         result.element = g_elements(x, y);
+    result.object = ObjectUnderProbe(x, y);
     Vec3 nearPoint, farPoint;
     const bool ray = PointerRay(x, y, nearPoint, farPoint);
-    float best = 0;
-    for (WorldObject* unit : ClientObjects::All()) {
-        ScreenRect rect;
-        if (!unit->IsAlive() || !ScreenRectOf(*unit, rect) || !rect.Contains(float(x) + 0.5f, float(y) + 0.5f))
-            continue;
-        const float d = ray ? (unit->Position() - nearPoint).LengthSquared() : 0.0f;
-        if (!result.object || d < best) {
-            result.object = unit;
-            best = d;
-        }
-    }
     if (ray && Level::Current()) {
         Vec3 hit;
         if (!LineOfSight(nearPoint, farPoint, &hit) && Finite(hit)) {
@@ -93,6 +98,14 @@ PickResult At(int x, int y)
         }
     }
     return result;
+}
+
+void AimProbe(int x, int y)
+{
+    HitProbe& probe = HitProbe::Default();
+    probe.SetScreenPoint(float(x) + 0.5f, float(y) + 0.5f);
+    probe.Reset();
+    HitProbe::Enabled() = true;
 }
 
 } // namespace Picking

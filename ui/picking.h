@@ -1,7 +1,8 @@
-// What lies under the pointer for a press: the object (the nearest client
-// unit whose screen rectangle holds the pointer), the interface element, and
-// the ground point where the pointer's ray meets the level; and each unit's
-// screen rectangle of this frame, which the box drag and the wheel use.
+// What lies under the pointer for a press: the object (the nearest drawn
+// client object under the default hit probe, which the frame drew at the
+// pointer), the interface element, and the ground point where the pointer's
+// ray meets the level; and each unit's screen rectangle of this frame,
+// which the box drag and the wheel use.
 #pragma once
 
 #include "app/maths.h"
@@ -37,7 +38,12 @@ struct PickResult {
 
 namespace Picking {
 
+// The object comes from the last drawn frame's default probe, and only when
+// that probe stood on the pixel (x, y): a press elsewhere finds none.
 PickResult At(int x, int y);
+// Puts the default probe on the pixel (x, y) for the coming frame's draw,
+// its last hit forgotten, and turns probe testing on.
+void AimProbe(int x, int y);
 // False when the unit is behind the camera.
 bool ScreenRectOf(const WorldObject& unit, ScreenRect& out);
 // The ray of a pixel through the main camera; false without a usable camera.

@@ -1,6 +1,5 @@
 #include "ui/player_input.h"
 
-#include "Veapi/hit_probe.h"
 #include "ui/game_cursor.h"
 #include "ui/mouse.h"
 
@@ -15,8 +14,9 @@ void UpdateFrame()
 {
     int x = 0, y = 0;
     Mouse::LastPoint(x, y);
+    // What the last frame's probe found, then the probe aimed for this one.
     g_under = Picking::At(x, y);
-    HitProbe::Default().SetScreenPoint(float(x) + 0.5f, float(y) + 0.5f);
+    Picking::AimProbe(x, y);
     GameCursor::Update();
 }
 

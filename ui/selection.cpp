@@ -322,6 +322,7 @@ void SetViewUnit(WorldObject* unit)
     g_viewPitch = 0;
     unit->SetHighlight(true);
     unit->SetDirectControl(true);
+    unit->SetViewSteering(0);
 }
 
 WorldObject* ViewUnit() { return g_viewUnit; }

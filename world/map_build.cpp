@@ -117,11 +117,21 @@ void ApplyAmbientCodes(const std::string& codes, AmbientEmitter& e)
 namespace {
 
 // A record's handle on a shape: one use, given back when the last record goes.
+// Objects the player can select are hit-tested triangle by triangle under
+// the pointer, which reads each shape's own copy of its positions.
+bool KeepPositions(VeShape& shape)
+{
+    if (!shape.HasPositionBuffer())
+        shape.BuildPositionBuffer();
+    return false;
+}
+
 script::ShapeRef Hold(VeShape* shape)
 {
     script::ShapeRef ref;
     if (!shape)
         return ref;
+    KeepPositions(*shape);
     ref.shape = std::shared_ptr<void>(shape, [](void* p) { static_cast<VeShape*>(p)->Release(); });
     ref.hasBox = true;
     ref.minimum = {shape->min_.x, shape->min_.y, shape->min_.z};
@@ -204,6 +214,7 @@ script::ShapeRef LevelServices::HierarchyShape(const std::string& file, const st
         ref.minimum = {tree->minimum_.x, tree->minimum_.y, tree->minimum_.z};
         ref.maximum = {tree->maximum_.x, tree->maximum_.y, tree->maximum_.z};
     }
+    AnyNode(*tree, KeepPositions);
     ref.hasCollision = AnyNode(*tree, [](VeShape& s) { return s.geometry_ != nullptr; });
     ref.hierarchy = std::shared_ptr<void>(tree.release(), [](void* p) { static_cast<Hierarchy*>(p)->Release(); });
     return ref;

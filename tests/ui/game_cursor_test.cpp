@@ -5,6 +5,9 @@
 #include "app/display_mode.h"
 #include "platform/byte_cursor.h"
 #include "session/client_apply.h"
+#include "session/level_session.h"
+#include "Veapi/texture_manager.h"
+#include <fstream>
 #include "world/fog_of_war.h"
 
 #include <cstdlib>
@@ -188,6 +191,38 @@ TEST_F(CursorTest, SampleModelHasTheNineShapes)
     EXPECT_FALSE(GameCursor::Loaded(GameCursor::kStandard));
     // A folder without the model leaves the cursor empty.
     EXPECT_FALSE(GameCursor::LoadFrom(std::filesystem::temp_directory_path() / "no_such_folder_for_the_cursor"));
+}
+
+// Loading the model loads the textures waiting for their images (the
+// model's among them) through the texture loader, telling the loading
+// screen how far it got.
+TEST_F(CursorTest, LoadingTheModelLoadsTheWaitingTexturesWithProgress)
+{
+    const char* data = std::getenv("TREVOK_SAMPLE_DATA");
+    const std::filesystem::path rifs = std::filesystem::path(data ? data : "") / "rifs";
+    if (!std::filesystem::exists(rifs / "user interface" / "game_cursor.rif"))
+        GTEST_SKIP() << "sample data not generated";
+    displaytest::TempDir graphics;
+    std::ofstream(graphics.Path() / "cursor skin.bmp") << "x";
+    TextureManager::SetGraphicsDirectory(graphics.Path());
+    std::vector<std::string> loaded;
+    TextureManager::SetLoader([&](const TextureLoadRequest& req, TextureLoadResult&) {
+        loaded.push_back(req.path.filename().string());
+        return false;
+    });
+    std::vector<float> progress;
+    Session::Hooks().drawLoading = [&](const std::string&, float done) { progress.push_back(done); };
+    TextureEntry* waiting = TextureManager::Find("Cursor Skin.bmp");
+
+    EXPECT_TRUE(GameCursor::LoadFrom(rifs));
+    EXPECT_EQ(loaded, std::vector<std::string>{"cursor skin.bmp"});
+    EXPECT_FALSE(progress.empty());
+
+    TextureManager::Unuse(waiting);
+    Session::Hooks().drawLoading = nullptr;
+    TextureManager::SetLoader(TextureManager::ImageFileLoader());
+    TextureManager::SetGraphicsDirectory({});
+    TextureManager::PurgeUnused();
 }
 
 } // namespace

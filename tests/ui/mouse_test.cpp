@@ -3,6 +3,7 @@
 #include "Veapi/camera.h"
 #include "app/display_mode.h"
 #include "ui/camera_commands.h"
+#include "ui/key_config.h"
 #include "ui/wheel.h"
 
 #include <cstdint>
@@ -236,6 +237,70 @@ TEST_F(MouseActions, ClicksOnUnitsAndGround)
     const std::string sent = Drain();
     EXPECT_NE(sent.find(" 08000000"), std::string::npos) << sent;
     EXPECT_EQ(GameCursor::Shown(), GameCursor::kAttack);
+}
+
+// A box drawn towards the screen's edge stops the view scrolling unless the
+// game option keeps it on; letting go always turns scrolling back on.
+TEST_F(MouseActions, BoxDragStopsEdgeScrollUnlessTheOptionKeepsIt)
+{
+    const int32_t kept = KeyConfig::CurrentOptions().option281;
+    const struct {
+        int32_t option;
+        bool scrollsWhileDrawing;
+    } rows[] = {{0, false}, {1, true}, {2, false}};
+    for (const auto& row : rows) {
+        KeyConfig::CurrentOptions().option281 = row.option;
+        CameraController::SetEdgeScrollEnabled(true);
+        Mouse::OnLeftDown(200, 200, 0);
+        Mouse::OnMove(250, 250, 0);
+        EXPECT_EQ(CameraController::EdgeScrollEnabled(), row.scrollsWhileDrawing) << row.option;
+        Mouse::OnLeftUp(250, 250, 0);
+        EXPECT_TRUE(CameraController::EdgeScrollEnabled()) << row.option;
+    }
+    KeyConfig::CurrentOptions().option281 = kept;
+}
+
+// A click aims an attack only at what can take one: not a corpse, not an
+// object without hit points such as an item of the other side.
+TEST_F(MouseActions, AttackClicksOnlyAimAtWhatCanBeAttacked)
+{
+    WorldObject* crate = world_->Make(301, 2, world_->NewRole("crate", 10));
+    Unit* fallen = world_->MakeUnit(202, 2, "fallen");
+    ui_test::ReplicaWorld::Kill(*fallen);
+    ASSERT_TRUE(crate->IsAlive());
+    const struct {
+        WorldObject* target;
+        const char* what;
+        bool attacks;
+    } rows[] = {{enemy_, "a live enemy", true}, {crate, "an item of the other side", false},
+                {fallen, "a dead enemy", false}};
+    Selection::Add(trevok_);
+    for (const auto& row : rows) {
+        pick_ = {};
+        pick_.object = row.target;
+        Drain();
+        Mouse::OnMiddleDown(200, 20, 0);
+        Mouse::OnMiddleUp(200, 20, 0);
+        const std::string sent = Drain();
+        EXPECT_EQ(sent.find(" 08000000") != std::string::npos, row.attacks) << row.what << ":" << sent;
+    }
+}
+
+// A right click on the ground with one unit selected opens the wheel for
+// it and marks it as the unit the wheel and status window act on.
+TEST_F(MouseActions, TheWheelForTheSingleSelectedUnitMarksIt)
+{
+    std::vector<std::string> calls;
+    GameView::GetScreens().wheelShow = [&](float, float, int64_t) { calls.push_back("show"); };
+    Selection::Add(vell_);
+    pick_.hasGround = true;
+    pick_.ground = {1, 0, 1};
+    Mouse::OnRightDown(200, 200, 0);
+    Mouse::OnRightUp(200, 200, 0);
+    EXPECT_EQ(calls.size(), 1u);
+    EXPECT_EQ(Selection::CommandUnit(), vell_);
+    EXPECT_EQ(WorldObjectTable::CurrentObject(), vell_);
+    WorldObjectTable::MakeCurrent(nullptr);
 }
 
 TEST_F(MouseActions, AttackModeConfirmAndCancel)

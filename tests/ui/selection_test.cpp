@@ -167,10 +167,13 @@ TEST_F(SelectionTest, ShiftMovesEachMemberAlone)
 TEST_F(SelectionTest, ViewUnitTakesTheHeadingOfItsOrientation)
 {
     vell_->SetOrientation(Quaternion::FromAxisAngle({0, 1, 0}, float(M_PI / 2)));
+    // Left steering from an earlier turn under control: the new view starts still.
+    vell_->SetViewSteering(1);
     Selection::SetViewUnit(vell_);
     EXPECT_NEAR(Selection::ViewHeading(), 1024.0f, 0.01f);
     EXPECT_TRUE(vell_->IsHighlighted());
     EXPECT_TRUE(vell_->StateFlags() & WorldObject::kDirectControl);
+    EXPECT_EQ(vell_->ViewSteering(), 0);
     Selection::SetViewUnit(trevok_);
     EXPECT_FALSE(vell_->IsHighlighted());
     EXPECT_EQ(Drain().substr(0, 9), " 2a000000");

@@ -660,6 +660,34 @@ TEST(RoleObjectTest, SampleRobotPitchesItsGunsWithSequenceFive)
     }
 }
 
+// Every shape a role is drawn with keeps its triangles' positions, in every
+// part of a tree: selectable objects are picked triangle by triangle.
+TEST(RoleObjectTest, RoleShapesKeepTheirPositionsForPicking)
+{
+    PrimitiveDesc cube;
+    cube.kind = 6;
+    VeShape* rootShape = VeShape::FromPrimitive(cube);
+    VeShape* partShape = VeShape::FromPrimitive(cube);
+    auto* tree = new Hierarchy;
+    tree->shapes_[0] = rootShape; // the tree takes the uses
+    auto* part = new Hierarchy;
+    part->name_ = "arm";
+    part->shapes_[0] = partShape;
+    tree->children_.PushBack(part);
+    LevelServices services;
+    services.hierarchySource = [&](const std::string&, const std::string&) { return tree; };
+    script::ShapeRef fromTree = services.HierarchyShape("m.rif", "m", std::nullopt, std::nullopt);
+    ASSERT_TRUE(fromTree.hierarchy);
+    EXPECT_TRUE(rootShape->HasPositionBuffer());
+    EXPECT_TRUE(partShape->HasPositionBuffer());
+
+    VeShape* single = VeShape::FromPrimitive(cube);
+    services.shapeSource = [&](const std::string&, const std::string&) { return single; };
+    script::ShapeRef plain = services.CachedShape("m.rif", "box");
+    ASSERT_TRUE(plain);
+    EXPECT_TRUE(single->HasPositionBuffer());
+}
+
 // Objects made from a tree file every part's mesh, so a role that gives up
 // its collision data gives it up in every part, not only the root's.
 TEST(RoleObjectTest, DroppingCollisionEmptiesEveryPartOfTheTree)
