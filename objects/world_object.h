@@ -6,6 +6,7 @@
 // Everything here runs on the game thread; the registry has no lock.
 #pragma once
 
+#include "Veapi/bounding_box.h"
 #include "Veapi/particles.h"
 #include "app/maths.h"
 #include "app/read_write_lock.h"
@@ -136,7 +137,10 @@ public:
     bool IsDestroyed() const { return destroyed_; }
     bool IsRegistered() const { return registered_; }
     bool IsVisible() const { return visible_; }
+    // Whether the last frame's clip test found the object's box on the
+    // screen, and where it stood there (kept for objects of a side).
     bool OnScreen() const { return onScreen_; }
+    const ScreenRectangle& LastScreenRect() const { return screenRect_; }
     bool AlwaysVisible() const { return alwaysVisible_; }
     uint32_t RenderFlags() const { return renderFlags_; }
     const Vec3& Extent() const { return extent_; }
@@ -155,6 +159,9 @@ public:
     void SetProgress(float start, float end);
     void ClearProgress() { progressShown_ = false; }
     void SetStaticPlacement(bool on) { staticPlacement_ = on; }
+    // A cut-scene moves the object: while one plays, only such walkers show.
+    void SetShownInCutScenes(bool on) { shownInCutScenes_ = on; }
+    bool ShownInCutScenes() const { return shownInCutScenes_; }
     bool StaticPlacement() const { return staticPlacement_; }
     // The role's model is a tree with node boxes (the first is its box).
     bool HasNodeBoxes() const;
@@ -300,6 +307,9 @@ public:
 protected:
     ~WorldObject() override;
     bool ObjectHasPart(const char* name) const;
+    // The distance (model units) beyond which the coarser shapes are drawn.
+    float DetailDistance() const;
+    void ClipTest(BoundingBox& box, ClientDraw& draw);
 
     int32_t side_;
     script::Role* role_;
@@ -319,6 +329,7 @@ protected:
     bool staticPlacement_ = false;
     bool destroyed_ = false;
     bool onScreen_ = false;
+    ScreenRectangle screenRect_;
     bool visible_ = false;
     bool shownInCutScenes_ = false;
     bool inLevelGeometry_ = false;

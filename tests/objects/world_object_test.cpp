@@ -1,10 +1,12 @@
 #include "client_fixture.h"
 
 #include "Veapi/camera.h"
+#include "Veapi/hierarchy.h"
 #include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "objects/body_part.h"
 #include "objects/inventory.h"
+#include "objects/orders.h"
 #include "objects/inventory_display.h"
 #include "world/fog_of_war.h"
 #include "objects/weapon_state.h"
@@ -225,6 +227,90 @@ TEST_F(Drawing, FogAboveTwoFiftyThreeHidesAndFarObjectsTakeTheFarSortKey)
     EXPECT_EQ(drawn.at(hiding).flags, ClientRender::kAdvanceOnly);
 }
 
+
+// While a cut-scene plays, walkers show only when the scene moves them; a
+// rider, hidden in play, shows in a scene; things that never walk always show.
+TEST_F(Drawing, ACutSceneShowsOnlyTheWalkersItMoves)
+{
+    script::Role& walker = NewRole(2);
+    GiveBoxShape(walker, {-0.5f, -2, -0.5f}, {0.5f, 0, 0.5f});
+    script::Role& crate = NewRole(5);
+    GiveBoxShape(crate, {-1, -2, -1}, {1, 0, 1});
+    const struct {
+        const char* name;
+        bool mobile, cast, carried, cutScene;
+        bool visible;
+    } rows[] = {
+        {"a walker in play", true, false, false, false, true},
+        {"a walker in a scene", true, false, false, true, false},
+        {"a walker the scene moves", true, true, false, true, true},
+        {"a rider in play", true, false, true, false, false},
+        {"a rider the scene moves", true, true, true, true, true},
+        {"a crate in a scene", false, false, false, true, true},
+    };
+    std::vector<ClientDraw> queued;
+    WorldObjectTable::DrawHook() = [&](const ClientDraw& d) { queued.push_back(d); };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        queued.clear();
+        WorldObject* object = Make(row.mobile ? walker : crate, kOwnSide, {0, 0, 5});
+        object->SetShownInCutScenes(row.cast);
+        object->SetCarried(row.carried);
+        ServerFlags::CutScenePlaying() = row.cutScene;
+        object->PlaceAndDraw();
+        ServerFlags::CutScenePlaying() = false;
+        EXPECT_EQ(object->IsVisible(), row.visible);
+        ASSERT_EQ(queued.size(), 1u);
+        EXPECT_EQ(queued[0].hidden, !row.visible);
+        object->Remove();
+    }
+    WorldObjectTable::DrawHook() = nullptr;
+}
+
+// The coarser shapes take over beyond the model's first switching distance
+// (model units, a thousandth of a metre); a model that names none, or an
+// object without a model, switches at 20 metres.
+TEST_F(Drawing, TheModelsSwitchingDistanceChoosesTheFarShapes)
+{
+    const struct {
+        const char* name;
+        int32_t switchAt;  // -1: a plain shape without a model
+        float distance;    // metres from the camera
+        int32_t key;
+    } rows[] = {
+        {"plain shape, near", -1, 19.0f, 4},
+        {"plain shape, far", -1, 21.0f, 6},
+        {"model switching at 5 m, inside", 5000, 4.0f, 4},
+        {"model switching at 5 m, beyond", 5000, 6.0f, 6},
+        {"model switching at 60 m, at 50 m", 60000, 50.0f, 4},
+        {"model naming no distance", 0, 21.0f, 6},
+        {"model naming no distance, near", 0, 19.0f, 4},
+    };
+    std::vector<ClientDraw> queued;
+    WorldObjectTable::DrawHook() = [&](const ClientDraw& d) { queued.push_back(d); };
+    WorldObjectTable::BaseSortKey() = 4;
+    Camera camera;
+    camera.SetPosition({0, 0, 0});
+    camera.SetCurrent();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = NewRole(5);
+        if (row.switchAt < 0) {
+            GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+        } else {
+            GiveBoxModel(role, {0});
+            static_cast<Hierarchy*>(role.shape.hierarchy.get())->distances_[0] = row.switchAt;
+        }
+        queued.clear();
+        WorldObject* object = Make(role, kEnemySide, {0, 0, row.distance});
+        object->PlaceAndDraw();
+        ASSERT_EQ(queued.size(), 1u);
+        EXPECT_EQ(queued[0].sortKey, row.key);
+        object->Remove();
+    }
+    WorldObjectTable::BaseSortKey() = 0;
+    WorldObjectTable::DrawHook() = nullptr;
+}
 // ---------------------------------------------------------------------------
 // Steering
 
