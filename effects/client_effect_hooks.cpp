@@ -52,6 +52,12 @@ void ThrowPiece(WorldObject& piece, const Vec3& direction)
     BallisticObjects::Add(effect.Get(), kPieceSpeed, direction);
 }
 
+void BreakUp(WorldObject& debris, float speed, bool radial)
+{
+    RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(debris));
+    BallisticObjects::BreakUp(effect.Get(), speed, radial);
+}
+
 void AddShadow(WorldObject& object)
 {
     if (ClientEffects().addCaster)
@@ -105,6 +111,7 @@ void InstallClientHooks()
     hooks.destructionEffect = DestructionEffect;
     ClientEffectHooks& replicas = ClientEffects();
     replicas.throwPiece = ThrowPiece;
+    replicas.breakUp = BreakUp;
     replicas.electricity = Electricity;
     replicas.whiteBurst = ParticleEffects::SpawnGroup8Burst;
     replicas.explosion = ParticleEffects::SpawnExplosion;

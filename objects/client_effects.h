@@ -24,6 +24,10 @@ struct ClientEffectHooks {
     // A piece cut off an object flies off along `direction` (unit length)
     // under gravity.
     void (*throwPiece)(WorldObject& piece, const Vec3& direction) = nullptr;
+    // The debris left by a destroyed object breaks up: its parts fly off at
+    // `speed` (evenly round the vertical when `radial`), trailing smoke
+    // from their exhaust dummies.
+    void (*breakUp)(WorldObject& debris, float speed, bool radial) = nullptr;
     // What an electric or beam shot leaves between its shooter's muzzle and
     // where it ended: a crackle of that amplitude (metres), a white burst,
     // an explosion, a beam.

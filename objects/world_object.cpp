@@ -417,8 +417,12 @@ void WorldObject::OnDestroyed(uint32_t newId)
         // may hand out later.
         if (record && record->role) {
             (void)newId;
+            const uint32_t debrisId = WorldObjectTable::TakeClientOnlyId();
             WorldObject::CreateFromMessage(side_, const_cast<script::Role*>(record->role), position_, orientation_,
-                                           WorldObjectTable::TakeClientOnlyId());
+                                           debrisId);
+            WorldObject* debris = WorldObjectTable::FindById(debrisId);
+            if (debris && g_effects.breakUp)
+                g_effects.breakUp(*debris, static_cast<float>(record->scale), record->symmetric);
         }
         if (g_effects.debrisExplosion)
             g_effects.debrisExplosion(position_);
