@@ -6,6 +6,7 @@
 #include "app/maths.h"
 
 class ParticleEmitter;
+class VeObject;
 class WorldObject;
 
 struct ClientEffectHooks {
@@ -15,6 +16,12 @@ struct ClientEffectHooks {
     // freed and unlisted. Adding a listed object does nothing.
     void (*addCaster)(WorldObject& object) = nullptr;
     void (*removeCaster)(WorldObject& object) = nullptr;
+    // A walker's shape effect: two sprite instances it carries (one use each
+    // for the caller); false, with none made, without the effect shapes.
+    bool (*addShapeEffect)(WorldObject& object, VeObject* (&sprites)[2]) = nullptr;
+    // A shield took a hit: the object's shell lights up, or its shell from
+    // an earlier hit starts afresh.
+    void (*shieldHit)(WorldObject& object) = nullptr;
     // What a destroyed object leaves by its destructibility kind: shot
     // particles (1), the explosion under its debris (3), a big explosion
     // (any other). Each starts nothing where the fog hides the place.

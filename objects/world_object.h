@@ -64,6 +64,9 @@ struct ClientServices {
     std::function<void(WorldObject& object)> resetView;
     // The object goes: the upgrade screen, when it shows it, closes.
     std::function<void(WorldObject& object)> closeUpgradeScreen;
+    // A hit took `fraction` of the object's strength; told to its HUD panel
+    // (only objects with an inventory have one).
+    std::function<void(WorldObject& object, float fraction)> showHit;
     // The object's role name, ": " and a string-table text beside it (a unit
     // out of ammunition or changing stacks, a disguise given away); unset:
     // nothing is shown.
@@ -226,6 +229,8 @@ public:
     virtual Inventory* GetInventory() { return nullptr; }
     virtual int32_t GetArmour() const;
     virtual int32_t GetShield() const { return 0; }
+    // Armour items worn wear down by `n` points.
+    virtual void WearArmour(int32_t) {}
     virtual void ReduceShield(int32_t) {}
     virtual int32_t GetWeaponValue() const { return 100; }
     virtual Mover* GetMover() { return nullptr; }

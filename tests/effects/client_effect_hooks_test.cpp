@@ -3,6 +3,7 @@
 // its own.
 #include "effects/client_effect_hooks.h"
 #include "effects/ballistic_objects.h"
+#include "effects/effect_list.h"
 #include "effects/effect_object.h"
 #include "effects/replica_shadows.h"
 
@@ -117,6 +118,28 @@ TEST_F(ClientEffectHooksTest, TheDebrisOfADestroyedObjectBreaksUp)
     EXPECT_EQ(body->owner->Instance(), debris->Shape());
     EXPECT_TRUE(body->owner->brokenUp_);
     BallisticObjects::Clear();
+}
+
+
+// A replica has one shield shell: a second hit starts the first afresh.
+TEST_F(ClientEffectHooksTest, AShieldHitReusesTheReplicasShell)
+{
+    WorldObject* walker = WorldObject::CreateByRole(1, &role, {4, 0, 2}, Quaternion::Identity());
+    WorldObject* other = WorldObject::CreateByRole(1, &role, {8, 0, 2}, Quaternion::Identity());
+    ASSERT_TRUE(ClientEffects().shieldHit);
+    const auto shells = [] {
+        int n = 0;
+        for (const EffectRecord* r : Effects::WorldList())
+            n += r->kind == EffectKind::ShieldShell;
+        return n;
+    };
+    const int before = shells();
+    ClientEffects().shieldHit(*walker);
+    ClientEffects().shieldHit(*walker);
+    EXPECT_EQ(shells(), before + 1);
+    ClientEffects().shieldHit(*other);
+    EXPECT_EQ(shells(), before + 2);
+    Effects::ClearAll();
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <tuple>
 #include <limits>
 
 namespace {
@@ -852,6 +853,76 @@ TEST_F(Units, TheShieldTakesDamageFirstAndArmourOnlyWithoutOne)
         EXPECT_EQ(unit->GetShield(), step.shield) << step.amount;
         EXPECT_EQ(unit->HitPoints(), step.hitPoints) << step.amount;
     }
+}
+
+// Sprites as the effects make them for a walker's shape effect.
+bool TestShapeEffect(WorldObject&, VeObject* (&sprites)[2])
+{
+    script::Role scratch;
+    GiveBoxShape(scratch, {0, 0, 0}, {1, 1, 1});
+    for (VeObject*& sprite : sprites)
+        sprite = VeObject::FromShape(static_cast<VeShape*>(scratch.shape.shape.get()), false);
+    return true;
+}
+int g_shieldHits = 0;
+std::vector<float> g_hitsShown;
+
+// Worn shield and armour items give their points up hit by hit and are gone
+// once spent; the shield lights up on each hit it takes (only on a walker
+// carrying its shape effect), and the HUD is told what each hit took.
+TEST_F(Units, WornShieldsAndArmourWearDownHitByHit)
+{
+    ClientServices::Get().showHit = [](WorldObject&, float fraction) { g_hitsShown.push_back(fraction); };
+    ClientEffects().shieldHit = [](WorldObject&) { ++g_shieldHits; };
+    for (const bool shapeEffect : {true, false}) {
+        SCOPED_TRACE(shapeEffect ? "with its shape effect" : "without one");
+        ClientEffects().addShapeEffect = shapeEffect ? TestShapeEffect : nullptr;
+        g_shieldHits = 0;
+        g_hitsShown.clear();
+        script::Role& role = NewRole(0, 100, 3);
+        auto* unit = Make<Unit>(role, kOwnSide, {0, 0, 0});
+        ASSERT_NE(unit->GetInventory(), nullptr);
+        EXPECT_EQ(unit->CarriesShapeEffect(), shapeEffect);
+        constexpr int32_t kArmourItem = 31, kShieldItem = 32;
+        for (const auto& [kind, id, value, slot] :
+             {std::tuple{9, kArmourItem, 2, 4}, std::tuple{3, kShieldItem, 5, 3}}) {
+            CarriedItem item;
+            item.kind = kind;
+            item.id = id;
+            item.value = value;
+            unit->GetInventory()->Add(item);
+            ASSERT_TRUE(unit->EquipItem(slot, id));
+        }
+        ASSERT_EQ(unit->GetArmour(), 2);
+        ASSERT_EQ(unit->GetShield(), 5);
+        const struct {
+            int32_t amount;
+            int32_t shield, armour, hitPoints;
+            bool shieldKept, armourKept;
+            int shieldHits;
+        } steps[] = {
+            {3, 2, 2, 100, true, true, 1},   // the shield takes it all
+            {4, 0, 2, 98, false, true, 2},   // spent; the rest meets no armour
+            {5, 0, 1, 95, false, true, 2},   // armour takes 2 and wears by 1
+            {1, 0, 0, 95, false, false, 2},  // not above the armour; the last point wears off
+            {1, 0, 0, 94, false, false, 2},
+        };
+        for (const auto& step : steps) {
+            SCOPED_TRACE(step.amount);
+            unit->TakeDamage(step.amount);
+            EXPECT_EQ(unit->GetShield(), step.shield);
+            EXPECT_EQ(unit->GetArmour(), step.armour);
+            EXPECT_EQ(unit->HitPoints(), step.hitPoints);
+            EXPECT_EQ(unit->GetInventory()->FindById(kShieldItem) != nullptr, step.shieldKept);
+            EXPECT_EQ(unit->GetInventory()->FindById(kArmourItem) != nullptr, step.armourKept);
+            EXPECT_EQ(g_shieldHits, shapeEffect ? step.shieldHits : 0);
+        }
+        EXPECT_TRUE(unit->WornItems().empty());
+        // The blocked hit (the fourth) tells the HUD nothing.
+        EXPECT_EQ(g_hitsShown, (std::vector<float>{0.0f, 0.02f, 0.03f, 0.01f}));
+        unit->Remove();
+    }
+    ClientEffects() = ClientEffectHooks{};
 }
 
 TEST_F(Units, ClearTargetRecentresAndDropsTheProgressBar)
