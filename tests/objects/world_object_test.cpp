@@ -568,7 +568,26 @@ TEST_F(Moving, TheUpgradeScreensModelWearsTheCharactersItems)
     ASSERT_TRUE(shown && shown != carrier->Shape() && shown->Root());
     EXPECT_EQ(NamedPart(*shown->Root(), "Head")->slots_[0], static_cast<VeShape*>(helmet.shape.shape.get()));
     EXPECT_EQ(NamedPart(*shown->Root(), "Upper Arm Right")->slots_[0], nullptr);
+
+    // What it wears later shows once the model's parts are refreshed: a
+    // weapon on the arm, the helmet off the head.
+    script::Role& gun = NewRole(2);
+    GiveBoxShape(gun, {0, 0, 0}, {0.1f, 0.1f, 0.6f});
+    CarriedItem weapon;
+    weapon.kind = 4;
+    weapon.roleId = gun.id;
+    weapon.id = 42;
+    carrier->GetInventory()->Add(weapon);
+    ASSERT_TRUE(carrier->EquipItem(0, 42));
+    ASSERT_TRUE(carrier->RemoveItemEffect(41));
+    EXPECT_EQ(NamedPart(*shown->Root(), "Upper Arm Right")->slots_[0], nullptr) << "not before the refresh";
+    auto* other = Make<MovingObject>(carrierRole, kOwnSide, {2, 0, 0});
+    EXPECT_FALSE(InventoryDisplay::RefreshBodyParts(*other)) << "a character not shown";
+    ASSERT_TRUE(InventoryDisplay::RefreshBodyParts(*carrier));
+    EXPECT_EQ(NamedPart(*shown->Root(), "Upper Arm Right")->slots_[0], static_cast<VeShape*>(gun.shape.shape.get()));
+    EXPECT_EQ(NamedPart(*shown->Root(), "Head")->slots_[0], nullptr);
     InventoryDisplay::Release();
+    EXPECT_FALSE(InventoryDisplay::RefreshBodyParts(*carrier)) << "nothing shown";
 }
 
 // A cloak worn while no enemy sees the object disguises it as the enemy
