@@ -555,14 +555,18 @@ TEST_F(Moving, TheUpgradeScreensModelWearsTheCharactersItems)
     GiveBoxModel(carrierRole, {0}, {{"Upper Arm Right", {0.3f, -1.4f, 0}}, {"Head", {0, -1.7f, 0}}});
     auto* carrier = Make<MovingObject>(carrierRole, kOwnSide, {0, 0, 0});
     ASSERT_NE(carrier->GetInventory(), nullptr);
+    // Carries an item made from `look` and wears it on the slot.
+    const auto wear = [carrier](const script::Role& look, int32_t kind, int32_t id, int32_t slot) {
+        CarriedItem item;
+        item.kind = kind;
+        item.roleId = look.id;
+        item.id = id;
+        carrier->GetInventory()->Add(item);
+        return carrier->EquipItem(slot, id);
+    };
     script::Role& helmet = NewRole(2);
     GiveBoxShape(helmet, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
-    CarriedItem item;
-    item.kind = 9;
-    item.roleId = helmet.id;
-    item.id = 41;
-    carrier->GetInventory()->Add(item);
-    ASSERT_TRUE(carrier->EquipItem(2, 41));
+    ASSERT_TRUE(wear(helmet, 9, 41, 2));
     ASSERT_TRUE(InventoryDisplay::Init(*carrier, InventoryDisplay::SlotLocator{}));
     VeObject* shown = InventoryDisplay::Model();
     ASSERT_TRUE(shown && shown != carrier->Shape() && shown->Root());
@@ -573,12 +577,7 @@ TEST_F(Moving, TheUpgradeScreensModelWearsTheCharactersItems)
     // weapon on the arm, the helmet off the head.
     script::Role& gun = NewRole(2);
     GiveBoxShape(gun, {0, 0, 0}, {0.1f, 0.1f, 0.6f});
-    CarriedItem weapon;
-    weapon.kind = 4;
-    weapon.roleId = gun.id;
-    weapon.id = 42;
-    carrier->GetInventory()->Add(weapon);
-    ASSERT_TRUE(carrier->EquipItem(0, 42));
+    ASSERT_TRUE(wear(gun, 4, 42, 0));
     ASSERT_TRUE(carrier->RemoveItemEffect(41));
     EXPECT_EQ(NamedPart(*shown->Root(), "Upper Arm Right")->slots_[0], nullptr) << "not before the refresh";
     auto* other = Make<MovingObject>(carrierRole, kOwnSide, {2, 0, 0});
