@@ -526,17 +526,25 @@ void WorldObject::PlaceAndDraw()
 
 void WorldObject::ClipTest(BoundingBox& box, ClientDraw& draw)
 {
-    if (gfx::Device* device = Display::Device())
+    // The box is tested in the object's place; whatever is drawn next finds
+    // the world transform as it was.
+    gfx::Device* device = Display::Device();
+    const gfx::Matrix before = device ? device->GetTransform(gfx::TransformType::World) : gfx::Matrix{};
+    if (device)
         device->SetTransform(gfx::TransformType::World, ToDeviceMatrix(object_->placement_.ScaledMatrix()));
     // Without a device nothing can be tested: it counts as seen.
-    if (box.ClipFlags() != 0) {
+    const bool culled = box.ClipFlags() != 0;
+    ScreenRectangle rect;
+    const bool placed = !culled && side_ != 0 && box.ScreenRect(rect);
+    if (device)
+        device->SetTransform(gfx::TransformType::World, before);
+    if (culled) {
         draw.flags = renderFlags_ | ClientRender::kCulled;
         visible_ = false;
         return;
     }
     onScreen_ = true;
-    ScreenRectangle rect;
-    if (side_ != 0 && box.ScreenRect(rect))
+    if (placed)
         screenRect_ = rect;
 }
 

@@ -220,8 +220,11 @@ TEST_F(ReplicaScreen, OnlyAnObjectInViewIsOnTheScreen)
         auto* object = new WorldObject(row.side, &role, row.at, Quaternion::Identity(), ClientCreate::kAlwaysVisible,
                                        WorldObjectTable::TakeNextId());
         object->Activate(0, 0);
+        gfx::Device& device = *Display::Device();
+        device.SetTransform(gfx::TransformType::World, gfx::Matrix{});
         object->PlaceAndDraw();
         ASSERT_EQ(queued.size(), 1u);
+        EXPECT_EQ(device.GetTransform(gfx::TransformType::World)(3, 2), 0.0f) << "the world transform is left";
         EXPECT_EQ(object->OnScreen(), row.onScreen);
         EXPECT_EQ(object->IsVisible(), row.onScreen);
         EXPECT_EQ(queued[0].flags & ClientRender::kCulled,
