@@ -1,10 +1,12 @@
 #include "effects/client_effect_hooks.h"
 
+#include "Veapi/ve_object.h"
 #include "console/world_commands.h"
 #include "effects/ballistic_objects.h"
 #include "effects/effect_builders.h"
 #include "effects/effect_list.h"
 #include "effects/effect_object.h"
+#include "effects/effect_shapes.h"
 #include "effects/particle_presets.h"
 #include "objects/client_effects.h"
 #include "objects/world_object.h"
@@ -50,6 +52,43 @@ void ThrowPiece(WorldObject& piece, const Vec3& direction)
     constexpr float kPieceSpeed = 2.0f;
     RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(piece));
     BallisticObjects::Add(effect.Get(), kPieceSpeed, direction);
+}
+
+void BreakUp(WorldObject& debris, float speed, bool radial)
+{
+    RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(debris));
+    BallisticObjects::BreakUp(effect.Get(), speed, radial);
+}
+
+bool AddShapeEffect(WorldObject&, VeObject* (&sprites)[2])
+{
+    sprites[0] = EffectShapes::NewInstance(EffectShapes::SecondSprite, false);
+    sprites[1] = EffectShapes::NewInstance(EffectShapes::ThirdSprite, false);
+    if (sprites[0] && sprites[1])
+        return true;
+    for (VeObject*& sprite : sprites) {
+        if (sprite)
+            sprite->Release();
+        sprite = nullptr;
+    }
+    return false;
+}
+
+// One shell an object: a later hit finds the shell of the earlier one
+// (through the shape it shows) and starts it afresh.
+void ShieldHit(WorldObject& object)
+{
+    if (!object.Shape())
+        return;
+    for (EffectRecord* r : WorldList()) {
+        if (r->kind == EffectKind::ShieldShell && r->object && r->object->Instance() == object.Shape() &&
+            r->object->Exists()) {
+            AddShieldShell(r->object, Now());
+            return;
+        }
+    }
+    RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(object));
+    AddShieldShell(effect.Get(), Now());
 }
 
 void AddShadow(WorldObject& object)
@@ -105,6 +144,9 @@ void InstallClientHooks()
     hooks.destructionEffect = DestructionEffect;
     ClientEffectHooks& replicas = ClientEffects();
     replicas.throwPiece = ThrowPiece;
+    replicas.breakUp = BreakUp;
+    replicas.addShapeEffect = AddShapeEffect;
+    replicas.shieldHit = ShieldHit;
     replicas.electricity = Electricity;
     replicas.whiteBurst = ParticleEffects::SpawnGroup8Burst;
     replicas.explosion = ParticleEffects::SpawnExplosion;

@@ -6,6 +6,7 @@
 #include "app/maths.h"
 
 class ParticleEmitter;
+class VeObject;
 class WorldObject;
 
 struct ClientEffectHooks {
@@ -15,6 +16,12 @@ struct ClientEffectHooks {
     // freed and unlisted. Adding a listed object does nothing.
     void (*addCaster)(WorldObject& object) = nullptr;
     void (*removeCaster)(WorldObject& object) = nullptr;
+    // A walker's shape effect: two sprite instances it carries (one use each
+    // for the caller); false, with none made, without the effect shapes.
+    bool (*addShapeEffect)(WorldObject& object, VeObject* (&sprites)[2]) = nullptr;
+    // A shield took a hit: the object's shell lights up, or its shell from
+    // an earlier hit starts afresh.
+    void (*shieldHit)(WorldObject& object) = nullptr;
     // What a destroyed object leaves by its destructibility kind: shot
     // particles (1), the explosion under its debris (3), a big explosion
     // (any other). Each starts nothing where the fog hides the place.
@@ -24,6 +31,10 @@ struct ClientEffectHooks {
     // A piece cut off an object flies off along `direction` (unit length)
     // under gravity.
     void (*throwPiece)(WorldObject& piece, const Vec3& direction) = nullptr;
+    // The debris left by a destroyed object breaks up: its parts fly off at
+    // `speed` (evenly round the vertical when `radial`), trailing smoke
+    // from their exhaust dummies.
+    void (*breakUp)(WorldObject& debris, float speed, bool radial) = nullptr;
     // What an electric or beam shot leaves between its shooter's muzzle and
     // where it ended: a crackle of that amplitude (metres), a white burst,
     // an explosion, a beam.

@@ -17,6 +17,7 @@ namespace InventoryDisplay {
 namespace {
 
 VeObject* g_model = nullptr;
+const script::ShapeRef* g_modelLook = nullptr;  // the role's, which outlives the display
 bool g_hasArm = false;
 Vec3 g_arm{0, 0, 0};
 
@@ -83,6 +84,7 @@ bool Init(WorldObject& character, const SlotLocator& locate)
         if (role->character && role->character->customisationShape)
             model = &role->character->customisationShape;
         g_model = MakeRoleObject(*model, true);
+        g_modelLook = g_model ? model : nullptr;
     }
     if (g_model) {
         const Vec3 size = g_model->HasBounds() ? g_model->maximum_ - g_model->minimum_ : Vec3{0, 0, 0};
@@ -107,7 +109,19 @@ void Release()
     if (g_model)
         g_model->Release();
     g_model = nullptr;
+    g_modelLook = nullptr;
     g_hasArm = false;
+}
+
+bool RefreshBodyParts(WorldObject& character)
+{
+    Inventory* inventory = character.GetInventory();
+    if (!g_model || !g_modelLook || !inventory || InventoryPanel::Shown() != inventory)
+        return false;
+    for (int32_t slot = 0; slot < BodyPart::kSlots; ++slot)
+        BodyPart::Restore(*g_model, *g_modelLook, slot);
+    WearItems(character, *inventory);
+    return true;
 }
 
 VeObject* Model() { return g_model; }

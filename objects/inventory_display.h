@@ -31,6 +31,10 @@ using SlotLocator = std::function<bool(const std::string& dummy, Vec3& at)>;
 bool Init(WorldObject& character, const SlotLocator& locate);
 // Releases the panel's objects and the model.
 void Release();
+// The shown model takes the character's worn items afresh (each body part
+// back to the model's own look, then what is worn now on it); false when
+// the character is not the one shown.
+bool RefreshBodyParts(WorldObject& character);
 
 VeObject* Model();
 Inventory* Shown();

@@ -4,6 +4,7 @@
 #include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "app/app_time.h"
+#include "objects/client_effects.h"
 #include "objects/inventory.h"
 #include "objects/orders.h"
 #include "objects/teams.h"
@@ -170,10 +171,17 @@ MovingObject::MovingObject(int32_t side, script::Role* role, const Vec3& positio
         centreOffset_ = {0, -0.5f * character_->modelHeight, 0};
     }
     SetSpeedFactor(speedFactor_);
+    if (const auto add = ClientEffects().addShapeEffect; add && !add(*this, shapeEffect_))
+        shapeEffect_[0] = shapeEffect_[1] = nullptr;
 }
 
 MovingObject::~MovingObject()
 {
+    for (VeObject*& sprite : shapeEffect_) {
+        if (sprite)
+            sprite->Release();
+        sprite = nullptr;
+    }
     EndDisguise();
     ReleaseMarker();
     RemoveMover();
@@ -305,17 +313,24 @@ void MovingObject::TakeDamage(int32_t amount)
     if (shield <= 0) {
         if (rest > 0) {
             const int32_t armour = GetArmour();
+            WearArmour(1);
             if (rest <= armour)
                 return;
             rest -= armour;
         }
     } else if (rest >= 0) {
+        // What gets through the shield meets no armour.
         const int64_t absorbed = std::min<int64_t>(rest, shield);
         ReduceShield(static_cast<int32_t>(absorbed));
         rest -= absorbed;
+        if (CarriesShapeEffect() && ClientEffects().shieldHit)
+            ClientEffects().shieldHit(*this);
     }
     const int64_t maximum = character_ ? std::max(character_->strength, 0) : 0;
     hitPoints_ = static_cast<int32_t>(std::clamp<int64_t>(int64_t{hitPoints_} - rest, 0, maximum));
+    const auto& showHit = ClientServices::Get().showHit;
+    if (showHit && maximum > 0 && GetInventory())
+        showHit(*this, static_cast<float>(static_cast<double>(rest) / static_cast<double>(maximum)));
 }
 
 void MovingObject::Activate(uint64_t time, float seconds)

@@ -110,6 +110,9 @@ public:
     int32_t DisguiseId() const { return disguiseId_; }
     // The look of the disguise, drawn where the object stands; null: none.
     VeObject* DisguiseShape() const { return disguise_; }
+    // The shape effect started with the object; a shield lights up on a hit
+    // only on an object that carries one.
+    bool CarriesShapeEffect() const { return shapeEffect_[0] != nullptr; }
     // No living mobile object of another side that is not neutral sees
     // this one: within its view range, beyond 2 m and inside its view cone.
     bool IsUnseen() const;
@@ -243,6 +246,7 @@ protected:
     void AdvanceMover(uint64_t time);
 
     VeObject* disguise_ = nullptr;  // one use held while disguised
+    VeObject* shapeEffect_[2] = {};  // one use each, or none
     // A cloak worn: the other side's object built most like this one lends
     // it its look.
     void StartDisguise();

@@ -206,16 +206,6 @@ void Kind8Object::Resume()
     SendId(PathMoverMessage::kResumed);
 }
 
-void Kind8Object::MoveGeometry(const Vec3& delta)
-{
-    geometry_->ForEachPolygon([&](CollisionPolygon& polygon) {
-        const Vec3 centre = *polygon.Centre() + delta;
-        polygon.SetCentre(centre.x, centre.y, centre.z);
-    });
-    for (Vec3& vertex : geometry_->vertices_)
-        vertex += delta;
-}
-
 void Kind8Object::FinishMove()
 {
     moving_ = false;
@@ -229,14 +219,7 @@ void Kind8Object::FinishMove()
     // The cells are those of the box the mesh was filed with: unfile there,
     // then file at the new box.
     level->UnfileGeometry(*geometry_);
-    geometry_->boxMin_ = {3.4028235e38f, 3.4028235e38f, 3.4028235e38f};
-    geometry_->boxMax_ = {-3.4028235e38f, -3.4028235e38f, -3.4028235e38f};
-    for (const Vec3& v : geometry_->vertices_) {
-        geometry_->boxMin_ = {std::fmin(geometry_->boxMin_.x, v.x), std::fmin(geometry_->boxMin_.y, v.y),
-                              std::fmin(geometry_->boxMin_.z, v.z)};
-        geometry_->boxMax_ = {std::fmax(geometry_->boxMax_.x, v.x), std::fmax(geometry_->boxMax_.y, v.y),
-                              std::fmax(geometry_->boxMax_.z, v.z)};
-    }
+    geometry_->FitBox();
     if (level->HasCells())
         level->FileGeometry(*geometry_);
     if (carriesRiders_)
@@ -282,9 +265,9 @@ void Kind8Object::Update(uint64_t now, float seconds)
         if (geometry_) {
             if (Level* level = Level::Current()) {
                 LockGuard guard(level->lock_, true);
-                MoveGeometry(delta);
+                geometry_->Translate(delta);
             } else {
-                MoveGeometry(delta);
+                geometry_->Translate(delta);
             }
         }
         if (ended)

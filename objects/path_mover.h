@@ -85,8 +85,6 @@ private:
     void GatherRiders();
     void SendStart() const;
     void SendId(uint32_t type) const;
-    // Translates every polygon and vertex of the geometry (lock held).
-    void MoveGeometry(const Vec3& delta);
     void FinishMove();
     // Times from a file held to what a running mover can have.
     void BoundLoadedTimes();

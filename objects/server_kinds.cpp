@@ -2,6 +2,7 @@
 
 #include "app/read_write_lock.h"
 #include "objects/ai.h"
+#include "objects/footprint.h"
 #include "objects/inventory.h"
 #include "objects/object_registry.h"
 #include "objects/orders.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <strings.h>
 
 namespace {
@@ -29,24 +29,6 @@ constexpr float kSegmentGap = 0.8f;     // squared
 constexpr float kExitReach = 3.0f;      // squared
 constexpr float kSideChangeReach = 5.0f;  // squared
 constexpr float kSideChangeSeconds = 5.0f;
-
-// Whether `p` lies inside the convex quad `q` (either winding) on x and z.
-bool InsideXZ(const Vec3 (&q)[4], const Vec3& p)
-{
-    int sign = 0;
-    for (int i = 0; i < 4; ++i) {
-        const Vec3& a = q[i];
-        const Vec3& b = q[(i + 1) % 4];
-        const float cross = (b.x - a.x) * (p.z - a.z) - (b.z - a.z) * (p.x - a.x);
-        const int s = cross > 0 ? 1 : (cross < 0 ? -1 : 0);
-        if (s != 0) {
-            if (sign != 0 && s != sign)
-                return false;
-            sign = s;
-        }
-    }
-    return true;
-}
 
 Quaternion FacingTowards(const Vec3& direction)
 {
@@ -80,49 +62,12 @@ Kind5Object::~Kind5Object() { Unmark(); }
 
 int32_t Kind5Object::Activate(uint64_t now, float seconds)
 {
-    if (Level* level = Level::Current(); level && marked_.empty()) {
-        LockGuard guard(level->lock_, true);
-        CollisionPolygon* start = level->FindPolygonAt(Position());
-        if (start) {
-            Vec3 low{-0.5f * extent_.x, 0, -0.5f * extent_.z}, high{0.5f * extent_.x, 0, 0.5f * extent_.z};
-            if (VeObject* shape = Shape(); shape && shape->HasBounds()) {
-                low = shape->minimum_;
-                high = shape->maximum_;
-            }
-            const Vec3 local[4] = {{low.x, 0, low.z}, {high.x, 0, low.z}, {high.x, 0, high.z}, {low.x, 0, high.z}};
-            Vec3 corners[4];
-            for (int i = 0; i < 4; ++i)
-                corners[i] = Position() + Orientation().Rotate(local[i]);
-            std::deque<CollisionPolygon*> open{start};
-            while (!open.empty()) {
-                CollisionPolygon* polygon = open.front();
-                open.pop_front();
-                if ((polygon->flags_ & kMarkFlag) || !InsideXZ(corners, *polygon->Centre()))
-                    continue;
-                polygon->flags_ |= kMarkFlag;
-                marked_.push_back(polygon);
-                for (uint32_t i = 0; i < polygon->LinkCount(); ++i)
-                    open.push_back(polygon->LinkAt(i));
-            }
-        }
-    }
+    if (Level* level = Level::Current(); level && marked_.empty())
+        marked_ = Footprint::Mark(*level, Position(), Orientation(), Shape(), extent_);
     return GameObject::Activate(now, seconds);
 }
 
-void Kind5Object::Unmark()
-{
-    if (marked_.empty())
-        return;
-    Level* level = Level::Current();
-    if (!level) {
-        marked_.clear();
-        return;
-    }
-    LockGuard guard(level->lock_, true);
-    for (CollisionPolygon* polygon : marked_)
-        polygon->flags_ &= ~kMarkFlag;
-    marked_.clear();
-}
+void Kind5Object::Unmark() { Footprint::Unmark(Level::Current(), marked_); }
 
 void Kind5Object::Detach()
 {

@@ -5,6 +5,7 @@
 // (objects/server_classes) makes them. Server thread only.
 #pragma once
 
+#include "objects/footprint.h"
 #include "objects/unit_actor.h"
 
 #include <cstdint>
@@ -40,7 +41,7 @@ class Kind5Object : public GameObject {
 public:
     static constexpr int32_t kAiType = 5;
     static constexpr uint32_t kImageSize = 272;
-    static constexpr uint32_t kMarkFlag = 0x100;
+    static constexpr uint32_t kMarkFlag = Footprint::kMarkFlag;
     Kind5Object(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id);
     uint32_t SizeInBytes() const override { return kImageSize; }
     bool IsKind(int32_t kind) const override { return kind == kAiType; }

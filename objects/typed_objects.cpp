@@ -1,12 +1,16 @@
 #include "objects/typed_objects.h"
 
+#include "Veapi/bounding_box.h"
 #include "Veapi/particles.h"
 #include "Veapi/ve_object.h"
+#include "Veapi/ve_shape.h"
 #include "app/app_time.h"
 #include "objects/client_effects.h"
+#include "objects/footprint.h"
 #include "objects/role_classes.h"
 #include "platform/byte_cursor.h"
 #include "script/records.h"
+#include "world/collision_polygon.h"
 #include "world/level.h"
 
 #include <algorithm>
@@ -205,6 +209,32 @@ void TypedObject8::ReleaseReferences()
     linked_.Reset();
 }
 
+void TypedObject8::Activate(uint64_t time, float seconds)
+{
+    if (Level* level = Level::Current(); level && object_ && object_->Root()) {
+        LockGuard guard(level->lock_, false);
+        mesh_ = level->FindMesh(object_->Root());
+        meshLevel_ = mesh_ ? level : nullptr;
+    }
+    WorldObject::Activate(time, seconds);
+}
+
+namespace {
+
+void DetachSharedBuffers(ShapeInstance& node)
+{
+    for (VeShape* shape : node.slots_) {
+        if (!shape)
+            continue;
+        for (SubMesh* mesh : shape->SubMeshes())
+            SharedVertexBuffer::Detach(mesh);
+    }
+    for (ShapeInstance* child : node.children_)
+        DetachSharedBuffers(*child);
+}
+
+} // namespace
+
 void TypedObject8::SetTrack(const Vec3 (&p)[4], const Quaternion& end, bool carriesRiders)
 {
     carriesRiders_ = carriesRiders;
@@ -214,17 +244,64 @@ void TypedObject8::SetTrack(const Vec3 (&p)[4], const Quaternion& end, bool carr
     c0_ = p[0];
     blend_.Setup(orientation_, end);
     pathSet_ = true;
+    if (object_ && object_->Root())
+        DetachSharedBuffers(*object_->Root());
+}
+
+bool TypedObject8::MovesOwnMesh() const
+{
+    return mesh_ && meshLevel_ && Level::Current() == meshLevel_ && !ClientServices::Get().serverRunsHere;
+}
+
+void TypedObject8::PruneMesh()
+{
+    if (!carriesRiders_ || !MovesOwnMesh())
+        return;
+    // No path may lead over a moving piece.
+    LockGuard guard(meshLevel_->lock_, true);
+    mesh_->ForEachPolygon([](CollisionPolygon& polygon) {
+        if (polygon.flags_ & polygon_flags::kClassMask)
+            polygon.PruneLinks();
+    });
+}
+
+void TypedObject8::MoveMesh(const Vec3& delta)
+{
+    if (!MovesOwnMesh())
+        return;
+    LockGuard guard(meshLevel_->lock_, true);
+    // Unfiled from the cells of the box it stood in, filed in those it
+    // stands in now; its polygons stay the same, under any mover on them.
+    meshLevel_->UnfileGeometry(*mesh_);
+    mesh_->Translate(delta);
+    mesh_->FitBox();
+    if (meshLevel_->HasCells())
+        meshLevel_->FileGeometry(*mesh_);
+}
+
+void TypedObject8::JoinMesh()
+{
+    if (!carriesRiders_ || !MovesOwnMesh())
+        return;
+    LockGuard guard(meshLevel_->lock_, true);
+    mesh_->ForEachPolygon([this](CollisionPolygon& polygon) {
+        if (polygon.flags_ & polygon_flags::kClassMask)
+            meshLevel_->LinkClassNeighbours(polygon);
+    });
 }
 
 Vec3 TypedObject8::PathAt(float t) const { return ((c3_ * t + c2_) * t + c1_) * t + c0_; }
 
-void TypedObject8::Start()
+void TypedObject8::Start() { StartAt(static_cast<int64_t>(time_)); }
+
+void TypedObject8::StartAt(int64_t time)
 {
     if (!pathSet_ || running_)
         return;
-    startTime_ = static_cast<int64_t>(time_);
+    startTime_ = time;
     running_ = true;
     HoldLinkedEmitter(true);
+    PruneMesh();
 }
 
 // The linked object's emitter rests while the lift runs and comes back when
@@ -293,6 +370,11 @@ void TypedObject8::SetLinkedObject(uint32_t id) { linked_ = WorldObjectRef(World
 
 void TypedObject8::Update(uint64_t time, float seconds)
 {
+    // A looping track starts again by itself; the server's start message,
+    // when it comes, only brings the riders.
+    if (!running_ && loops_ && pathSet_ && pauseTime_ == 0 &&
+        static_cast<int64_t>(time) > startTime_ + static_cast<int64_t>(loopInterval_))
+        StartAt(static_cast<int64_t>(time));
     if (running_) {
         const int64_t since = static_cast<int64_t>(time) - startTime_;
         float t = TicksToSeconds(since > 0 ? static_cast<uint64_t>(since) : 0) * speed_;
@@ -315,6 +397,7 @@ void TypedObject8::Update(uint64_t time, float seconds)
         orientation_ = blend_.Evaluate(t);
         for (const WorldObjectRef& rider : riders_)
             rider->SetPosition(rider->Position() + moved);
+        MoveMesh(moved);
         if (ended) {
             running_ = false;
             direction_ = !direction_;
@@ -322,9 +405,39 @@ void TypedObject8::Update(uint64_t time, float seconds)
                 rider->SetStaticPlacement(false);
             riders_.clear();
             HoldLinkedEmitter(false);
+            JoinMesh();
         }
     }
     WorldObject::Update(time, seconds);
+}
+
+// ---------------------------------------------------------------------------
+// TypedObject5
+
+TypedObject5::~TypedObject5() { Unmark(); }
+
+void TypedObject5::Activate(uint64_t time, float seconds)
+{
+    // Where a server runs here, its own footprint marks the floor.
+    Level* level = Level::Current();
+    if (level && marked_.empty() && !ClientServices::Get().serverRunsHere) {
+        marked_ = Footprint::Mark(*level, position_, orientation_, object_, extent_);
+        markedLevel_ = level;
+    }
+    WorldObject::Activate(time, seconds);
+}
+
+void TypedObject5::Deactivate()
+{
+    Unmark();
+    WorldObject::Deactivate();
+}
+
+void TypedObject5::Unmark()
+{
+    // Marks in a level already gone went with it.
+    Footprint::Unmark(Level::Current() == markedLevel_ ? markedLevel_ : nullptr, marked_);
+    markedLevel_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------

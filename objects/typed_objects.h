@@ -7,6 +7,9 @@
 #include <set>
 #include <vector>
 
+class CollisionMesh;
+class Level;
+
 // A shot in flight, made by message 49 and ended by message 50.
 class WorldProjectile : public WorldObject {
 public:
@@ -78,6 +81,8 @@ public:
 
     uint32_t SizeInBytes() const override { return 416; }
     bool IsKind(int32_t kind) const override { return kind == 8; }
+    // Finds its collision mesh among the level's.
+    void Activate(uint64_t time, float seconds) override;
     void Update(uint64_t time, float seconds) override;
     void ReleaseReferences() override;
     void WriteImage(std::span<uint8_t> image) const override;
@@ -85,7 +90,8 @@ public:
     bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
     bool FixUpAfterLoad() override;
 
-    // The path from p0 (t = 0) to p3 (t = 1), turning to `end`.
+    // The path from p0 (t = 0) to p3 (t = 1), turning to `end`. The shape's
+    // meshes leave the shared vertex buffers: they move on their own.
     void SetTrack(const Vec3 (&points)[4], const Quaternion& end, bool carriesRiders);
     // Starts a stopped motion from the end it rests at.
     void Start();
@@ -98,7 +104,8 @@ public:
     void SetLinkedObject(uint32_t id);
     void SetSpeed(float speed) { speed_ = speed; }
 
-    // Message 105: the server restarts a looping track after this interval.
+    // Message 105: a looping track starts again once this interval has
+    // passed since its last start.
     void SetLoopInterval(uint64_t ticks)
     {
         loops_ = true;
@@ -112,6 +119,7 @@ public:
     bool Direction() const { return direction_; }
     size_t RiderCount() const { return riders_.size(); }
     Vec3 PathAt(float t) const;
+    CollisionMesh* Mesh() const { return mesh_; }
 
 protected:
     ~TypedObject8() override;
@@ -128,23 +136,43 @@ private:
     bool loops_ = false;
     uint64_t loopInterval_ = 0;
     std::vector<uint32_t> loadedRiders_;  // ids between LoadState and FixUpAfterLoad
+    // Its polygons in the level grid, which this client moves itself only
+    // where no server runs in the program.
+    CollisionMesh* mesh_ = nullptr;
+    Level* meshLevel_ = nullptr;
 
+    void StartAt(int64_t time);
     void HoldLinkedEmitter(bool held);
+    // Where no server runs here: the mesh moves along with the lift, and
+    // paths over it are cut while it runs and joined again at its end.
+    bool MovesOwnMesh() const;
+    void MoveMesh(const Vec3& delta);
+    void JoinMesh();
+    void PruneMesh();
 
     template <typename Self, typename Field>
     static void VisitLiftImage(Self& self, Field&& field);
 };
 
-// A footprint on the ground.
+// A footprint on the ground. Where no server runs in this program it marks
+// the level polygons under it itself while it stands.
 class TypedObject5 : public WorldObject {
 public:
     TypedObject5(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id)
         : WorldObject(side, role, position, orientation, ClientCreate::kNoGeometry, id) {}
     uint32_t SizeInBytes() const override { return 272; }
     bool IsKind(int32_t kind) const override { return kind == 5; }
+    void Activate(uint64_t time, float seconds) override;
+    void Deactivate() override;
+    const std::vector<CollisionPolygon*>& Marked() const { return marked_; }
 
 protected:
-    ~TypedObject5() override = default;
+    ~TypedObject5() override;
+
+private:
+    void Unmark();
+    std::vector<CollisionPolygon*> marked_;
+    Level* markedLevel_ = nullptr;  // the level the marks stand in
 };
 
 // A small object that drifts and drops to the ground.

@@ -226,6 +226,9 @@ void Unit::ReduceShield(int32_t amount)
 {
     if (amount <= 0)
         return;
+    // The computer's units carry no shield items to wear.
+    if (side_ != kComputerSide)
+        SpendWornItems(ItemKind::kShield, amount);
     shield_ = std::max(0.0f, shield_ - static_cast<float>(amount));
 }
 

@@ -77,7 +77,12 @@ public:
     void ChangeAmmo(int32_t type);
     void SetWeaponRole(int32_t weaponType);
     void LoadMagazine();
+    // Both walk the worn items of the kind (armour, shields): an item with
+    // more points left loses them, one with fewer is spent and goes; the
+    // unit's value falls by the amount, not below 0.
+    void WearArmour(int32_t amount) override;
     void ReduceShield(int32_t amount) override;
+    static constexpr int32_t kComputerSide = 2;
     void SetUnitValue(int32_t value) { unitValue_ = value; }
 
     // ---- queries ----
@@ -119,6 +124,10 @@ public:
 protected:
     // Shields and armour rise while worn; a worn weapon is the unit's weapon.
     void ApplyWornEffect(const CarriedItem& item, bool on) override;
+    // Wears up to `amount` points off the worn items of that kind (their
+    // value is what they still give); spent ones come off and leave the
+    // inventory. The points used.
+    int32_t SpendWornItems(int32_t kind, int32_t amount);
     ~Unit() override;
     void ReadyWeapon();
     // Firing gives a disguise away: it ends and its cloak comes off.

@@ -1,11 +1,14 @@
 #include "objects/world_object.h"
 
+#include "Veapi/bounding_box.h"
 #include "Veapi/camera.h"
+#include "Veapi/ve3d.h"
 #include "Veapi/light_set.h"
 #include "Veapi/ve_object.h"
 #include "Veapi/ve_shape.h"
 #include "app/app_time.h"
 #include "objects/client_effects.h"
+#include "objects/orders.h"
 #include "objects/teams.h"
 #include "Veapi/hierarchy.h"
 #include "app/directories.h"
@@ -68,7 +71,8 @@ constexpr float kMaxClockJump = 1.0f;
 
 constexpr uint32_t kCaptureTheFlag = 5;
 
-// The distance beyond which the far sort key is used, without a hierarchy.
+// The distance (in model units, thousandths of a metre) beyond which the
+// coarser shapes are drawn, for a model that names none.
 constexpr float kDefaultDetailDistance = 20000.0f;
 
 uint32_t Fog(const Vec3& position, bool base)
@@ -413,8 +417,12 @@ void WorldObject::OnDestroyed(uint32_t newId)
         // may hand out later.
         if (record && record->role) {
             (void)newId;
+            const uint32_t debrisId = WorldObjectTable::TakeClientOnlyId();
             WorldObject::CreateFromMessage(side_, const_cast<script::Role*>(record->role), position_, orientation_,
-                                           WorldObjectTable::TakeClientOnlyId());
+                                           debrisId);
+            WorldObject* debris = WorldObjectTable::FindById(debrisId);
+            if (debris && g_effects.breakUp)
+                g_effects.breakUp(*debris, static_cast<float>(record->scale), record->symmetric);
         }
         if (g_effects.debrisExplosion)
             g_effects.debrisExplosion(position_);
@@ -480,9 +488,12 @@ void WorldObject::PlaceAndDraw()
         return;
     }
     const bool fogOn = FogOn();
+    const bool cutScene = ServerFlags::CutScenePlaying();
     bool hidden = !(renderFlags_ & ClientRender::kFogMaterial) && !alwaysVisible_ && fogOn &&
                   (!(renderFlags_ & ClientRender::kHiddenInFog) || Fog(position_, false) > 253);
-    hidden = hidden || IsCarried();
+    // A rider shows in a cut-scene; any other walker shows there only when
+    // the scene moves it.
+    hidden = hidden || (IsCarried() && !cutScene) || (cutScene && IsMobile() && !shownInCutScenes_);
     visible_ = !hidden;
     if (!staticPlacement_) {
         object_->placement_.SetPosition(position_);
@@ -492,11 +503,17 @@ void WorldObject::PlaceAndDraw()
     if (!hidden) {
         draw.hidden = false;
         draw.flags = renderFlags_ | ClientRender::kDrawn;
-        onScreen_ = true;
+        Camera* camera = Camera::Current();
+        if (BoundingBox* box = object_->Box(); box && camera) {
+            draw.flags |= DrawFlag::kNoBoxTests;  // tested here, once
+            // A scene's own actors are not picked while it plays.
+            if (!(cutScene && shownInCutScenes_))
+                ClipTest(*box, draw);
+        }
         int32_t key = WorldObjectTable::BaseSortKey();
-        if (Camera* camera = Camera::Current()) {
+        if (camera) {
             const float distance = (camera->Position() - position_).Length();
-            if (distance * 1000.0f > kDefaultDetailDistance)
+            if (distance * 1000.0f > DetailDistance())
                 key += 2;
         }
         draw.sortKey = key;
@@ -505,6 +522,38 @@ void WorldObject::PlaceAndDraw()
     }
     WorldObjectTable::Queue(draw);
     PlaceLightsAndEmitters();
+}
+
+void WorldObject::ClipTest(BoundingBox& box, ClientDraw& draw)
+{
+    // The box is tested in the object's place; whatever is drawn next finds
+    // the world transform as it was.
+    gfx::Device* device = Display::Device();
+    const gfx::Matrix before = device ? device->GetTransform(gfx::TransformType::World) : gfx::Matrix{};
+    if (device)
+        device->SetTransform(gfx::TransformType::World, ToDeviceMatrix(object_->placement_.ScaledMatrix()));
+    // Without a device nothing can be tested: it counts as seen.
+    const bool culled = box.ClipFlags() != 0;
+    ScreenRectangle rect;
+    const bool placed = !culled && side_ != 0 && box.ScreenRect(rect);
+    if (device)
+        device->SetTransform(gfx::TransformType::World, before);
+    if (culled) {
+        draw.flags = renderFlags_ | ClientRender::kCulled;
+        visible_ = false;
+        return;
+    }
+    onScreen_ = true;
+    if (placed)
+        screenRect_ = rect;
+}
+
+float WorldObject::DetailDistance() const
+{
+    // A model without a first switching distance never leaves its finest
+    // level before the default.
+    const auto* model = role_ ? static_cast<const Hierarchy*>(role_->shape.hierarchy.get()) : nullptr;
+    return model && model->distances_[0] > 0 ? static_cast<float>(model->distances_[0]) : kDefaultDetailDistance;
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 // Everything here runs on the game thread; the registry has no lock.
 #pragma once
 
+#include "Veapi/bounding_box.h"
 #include "Veapi/particles.h"
 #include "app/maths.h"
 #include "app/read_write_lock.h"
@@ -63,6 +64,9 @@ struct ClientServices {
     std::function<void(WorldObject& object)> resetView;
     // The object goes: the upgrade screen, when it shows it, closes.
     std::function<void(WorldObject& object)> closeUpgradeScreen;
+    // A hit took `fraction` of the object's strength; told to its HUD panel
+    // (only objects with an inventory have one).
+    std::function<void(WorldObject& object, float fraction)> showHit;
     // The object's role name, ": " and a string-table text beside it (a unit
     // out of ammunition or changing stacks, a disguise given away); unset:
     // nothing is shown.
@@ -136,7 +140,10 @@ public:
     bool IsDestroyed() const { return destroyed_; }
     bool IsRegistered() const { return registered_; }
     bool IsVisible() const { return visible_; }
+    // Whether the last frame's clip test found the object's box on the
+    // screen, and where it stood there (kept for objects of a side).
     bool OnScreen() const { return onScreen_; }
+    const ScreenRectangle& LastScreenRect() const { return screenRect_; }
     bool AlwaysVisible() const { return alwaysVisible_; }
     uint32_t RenderFlags() const { return renderFlags_; }
     const Vec3& Extent() const { return extent_; }
@@ -155,6 +162,9 @@ public:
     void SetProgress(float start, float end);
     void ClearProgress() { progressShown_ = false; }
     void SetStaticPlacement(bool on) { staticPlacement_ = on; }
+    // A cut-scene moves the object: while one plays, only such walkers show.
+    void SetShownInCutScenes(bool on) { shownInCutScenes_ = on; }
+    bool ShownInCutScenes() const { return shownInCutScenes_; }
     bool StaticPlacement() const { return staticPlacement_; }
     // The role's model is a tree with node boxes (the first is its box).
     bool HasNodeBoxes() const;
@@ -219,6 +229,8 @@ public:
     virtual Inventory* GetInventory() { return nullptr; }
     virtual int32_t GetArmour() const;
     virtual int32_t GetShield() const { return 0; }
+    // Armour items worn wear down by `n` points.
+    virtual void WearArmour(int32_t) {}
     virtual void ReduceShield(int32_t) {}
     virtual int32_t GetWeaponValue() const { return 100; }
     virtual Mover* GetMover() { return nullptr; }
@@ -307,6 +319,9 @@ public:
 protected:
     ~WorldObject() override;
     bool ObjectHasPart(const char* name) const;
+    // The distance (model units) beyond which the coarser shapes are drawn.
+    float DetailDistance() const;
+    void ClipTest(BoundingBox& box, ClientDraw& draw);
 
     int32_t side_;
     script::Role* role_;
@@ -326,6 +341,7 @@ protected:
     bool staticPlacement_ = false;
     bool destroyed_ = false;
     bool onScreen_ = false;
+    ScreenRectangle screenRect_;
     bool visible_ = false;
     bool shownInCutScenes_ = false;
     bool inLevelGeometry_ = false;

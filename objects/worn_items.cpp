@@ -228,6 +228,42 @@ void Unit::DropDisguise()
     EndDisguise();
 }
 
+int32_t Unit::SpendWornItems(int32_t kind, int32_t amount)
+{
+    int32_t used = 0;
+    for (size_t i = 0; i < worn_.size() && used < amount;) {
+        CarriedItem* item = inventory_ ? inventory_->FindById(worn_[i].itemId) : nullptr;
+        if (!item || item->kind != kind || item->value <= 0) {
+            ++i;
+            continue;
+        }
+        const int32_t left = amount - used;
+        if (item->value > left) {
+            item->value -= left;
+            used = amount;
+            break;
+        }
+        used += item->value;
+        // Spent: its points are already counted, so taking it off takes
+        // nothing more.
+        item->value = 0;
+        const int32_t id = item->id;
+        RemoveItemEffect(id);
+        if (CarriedItem* spent = inventory_->FindById(id))
+            inventory_->Remove(*spent);
+        RefreshShownPanel();
+        i = 0;
+    }
+    return used;
+}
+
+void Unit::WearArmour(int32_t amount)
+{
+    if (amount <= 0)
+        return;
+    armour_ = std::max(0, armour_ - SpendWornItems(kArmour, amount));
+}
+
 void Unit::ApplyWornEffect(const CarriedItem& item, bool on)
 {
     const float sign = on ? 1.0f : -1.0f;

@@ -4,6 +4,7 @@
 #include "session/client_rows.h"
 
 #include "objects/inventory.h"
+#include "objects/inventory_display.h"
 #include "objects/role_table.h"
 #include "objects/typed_objects.h"
 #include "script/records.h"
@@ -118,12 +119,16 @@ Applied Used(const Words& w)
             mover->PlaySequence(kPlacingSequence);
         break;
     }
+    case ItemKind::kWeapon:
+        // The upgrade screen's model shows what the character now holds.
+        InventoryDisplay::RefreshBodyParts(*mover);
+        break;
     case ItemKind::kAmmoStack:
         if (auto* unit = dynamic_cast<Unit*>(mover); unit && item->subtype >= 0 && item->subtype < kAmmoTypes)
             unit->ChangeAmmo(item->subtype);
         break;
     default:
-        break;  // a weapon is equipped by its own message
+        break;
     }
     return Applied::kApplied;
 }

@@ -82,12 +82,14 @@ void CameraTrack::Stop()
             static_cast<MovingObject*>(object)->SendMotionState(true);
             object->SetHighlight(false);
         }
-        if (std::find(driven_.begin(), driven_.end(), object->GetId()) == driven_.end() || !object->Shape())
+        if (!object->ShownInCutScenes())
+            continue;
+        object->SetShownInCutScenes(false);
+        if (!object->Shape())
             continue;
         object->Shape()->StopSequences(VeObject::kStopAll, 0);
         object->Shape()->PlaySequence(0, &speed, -1, now, nullptr, 0, false);
     }
-    driven_.clear();
     ReleaseCast();
     // The scene's files are not needed once it is over.
     ChunkFileCache::FreeAll();
@@ -243,8 +245,7 @@ void CameraTrack::PlaceCastMember(int32_t cast, float seconds, const Vec3& posit
     object->SetHighlight(true);
     if (object->TakesMotionOrders())
         static_cast<MovingObject*>(object)->PlacedByCutScene(position);
-    if (std::find(driven_.begin(), driven_.end(), object->GetId()) == driven_.end())
-        driven_.push_back(object->GetId());
+    object->SetShownInCutScenes(true);
 }
 
 int32_t CameraTrack::FindActor(const trevok::CutsceneUser& user)

@@ -71,6 +71,5 @@ private:
     std::vector<Hierarchy*> held_;        // one use each
     std::vector<VeObject*> cast_;         // one reference each
     std::vector<VeObject*> drawList_;     // one reference each
-    std::vector<uint32_t> driven_;        // level characters this track moved
     bool previewHidden_ = false;
 };

@@ -174,6 +174,26 @@ bool CollisionMesh::Owns(const CollisionPolygon* polygon) const
     return within(triangles_.get(), triangleCount_) || within(quads_.get(), quadCount_);
 }
 
+void CollisionMesh::Translate(const Vec3& delta)
+{
+    ForEachPolygon([&](CollisionPolygon& polygon) {
+        const Vec3 centre = *polygon.Centre() + delta;
+        polygon.SetCentre(centre.x, centre.y, centre.z);
+    });
+    for (Vec3& vertex : vertices_)
+        vertex += delta;
+}
+
+void CollisionMesh::FitBox()
+{
+    boxMin_ = {3.4028235e38f, 3.4028235e38f, 3.4028235e38f};
+    boxMax_ = {-3.4028235e38f, -3.4028235e38f, -3.4028235e38f};
+    for (const Vec3& v : vertices_) {
+        boxMin_ = {std::fmin(boxMin_.x, v.x), std::fmin(boxMin_.y, v.y), std::fmin(boxMin_.z, v.z)};
+        boxMax_ = {std::fmax(boxMax_.x, v.x), std::fmax(boxMax_.y, v.y), std::fmax(boxMax_.z, v.z)};
+    }
+}
+
 void LevelCell::Add(CollisionPolygon* polygon)
 {
     if (polygons.size() == polygons.capacity())

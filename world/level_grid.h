@@ -66,6 +66,12 @@ public:
             visit(static_cast<CollisionPolygon&>(quads_[i]));
     }
     uint32_t PolygonCount() const { return triangleCount_ + quadCount_; }
+    // Slides every corner and polygon centre by `delta` (a moving platform);
+    // the polygons stay the same objects, so movers standing on them keep
+    // them. The box is left: unfile first, then FitBox and file again.
+    void Translate(const Vec3& delta);
+    // The box around the corners.
+    void FitBox();
 
     ShapeInstance* owner_ = nullptr;
     std::vector<Vec3> vertices_;

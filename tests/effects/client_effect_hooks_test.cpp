@@ -2,6 +2,9 @@
 // that stays with its replica, and a shadow listed for a replica that lost
 // its own.
 #include "effects/client_effect_hooks.h"
+#include "effects/ballistic_objects.h"
+#include "effects/effect_list.h"
+#include "effects/effect_object.h"
 #include "effects/replica_shadows.h"
 
 #include "Veapi/particles.h"
@@ -83,6 +86,60 @@ TEST_F(ClientEffectHooksTest, AShadowComesBackForAReplicaThatLostIt)
     ASSERT_NE(shadow, nullptr);
     ClientHooks::Get().addShadow(*walker);  // a second SHADOW lists nothing more
     EXPECT_EQ(Shadows::Casters(), std::vector<ShadowCaster*>{shadow});
+}
+
+
+// A destroyed object's debris breaks up where it stands, its body record
+// moving the debris' own shape.
+TEST_F(ClientEffectHooksTest, TheDebrisOfADestroyedObjectBreaksUp)
+{
+    BallisticObjects::Clear();
+    script::Role debrisRole;
+    debrisRole.aiType = 5;
+    debrisRole.shape = Held(shadowtest::ShapeOf(shadowtest::Box({-1, -1, -1}, {1, 0, 1}), gfx::kFvfVertex));
+    script::Role wreckRole;
+    wreckRole.aiType = 5;
+    wreckRole.shape = role.shape;
+    wreckRole.destruction.emplace();
+    wreckRole.destruction->type = 3;
+    wreckRole.destruction->role = &debrisRole;
+    wreckRole.destruction->scale = 2;
+    WorldObject* wreck = WorldObject::CreateByRole(2, &wreckRole, {4, 0, 2}, Quaternion::Identity());
+    wreck->OnDestroyed(0);
+    WorldObject* debris = nullptr;
+    for (WorldObject* o : WorldObjectTable::Snapshot())
+        if (o->GetRole() == &debrisRole)
+            debris = o;
+    ASSERT_NE(debris, nullptr);
+    ASSERT_EQ(BallisticObjects::Records().Count(), 1);
+    const BallisticObject* body = *BallisticObjects::Records().begin();
+    EXPECT_TRUE(body->movesOwner);
+    ASSERT_NE(body->owner, nullptr);
+    EXPECT_EQ(body->owner->Instance(), debris->Shape());
+    EXPECT_TRUE(body->owner->brokenUp_);
+    BallisticObjects::Clear();
+}
+
+
+// A replica has one shield shell: a second hit starts the first afresh.
+TEST_F(ClientEffectHooksTest, AShieldHitReusesTheReplicasShell)
+{
+    WorldObject* walker = WorldObject::CreateByRole(1, &role, {4, 0, 2}, Quaternion::Identity());
+    WorldObject* other = WorldObject::CreateByRole(1, &role, {8, 0, 2}, Quaternion::Identity());
+    ASSERT_TRUE(ClientEffects().shieldHit);
+    const auto shells = [] {
+        int n = 0;
+        for (const EffectRecord* r : Effects::WorldList())
+            n += r->kind == EffectKind::ShieldShell;
+        return n;
+    };
+    const int before = shells();
+    ClientEffects().shieldHit(*walker);
+    ClientEffects().shieldHit(*walker);
+    EXPECT_EQ(shells(), before + 1);
+    ClientEffects().shieldHit(*other);
+    EXPECT_EQ(shells(), before + 2);
+    Effects::ClearAll();
 }
 
 } // namespace

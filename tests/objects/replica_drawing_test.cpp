@@ -368,10 +368,21 @@ TEST_F(ReplicaDrawing, ADestroyedObjectLeavesTheParticlesOfItsKind)
 // A wreck that breaks up loses its named part and leaves debris under an id
 // of the client's own; the debris smokes from its exhaust dummy, placed by
 // its size, and the explosion starts under it.
+struct BrokenUp {
+    WorldObject* debris;
+    float speed;
+    bool radial;
+};
+std::vector<BrokenUp> g_brokenUp;
+
 TEST_F(ReplicaDrawing, DebrisReplacesABrokenPartAndSmokesFromItsExhaust)
 {
     ClientEffects().debrisExplosion = [](const Vec3&) { g_effectsStarted.push_back("debris"); };
+    ClientEffects().breakUp = [](WorldObject& debris, float speed, bool radial) {
+        g_brokenUp.push_back({&debris, speed, radial});
+    };
     g_effectsStarted.clear();
+    g_brokenUp.clear();
     script::Role& debrisRole = NewRole(5);
     GiveBoxModel(debrisRole, {0}, {{"dum exhaust", {0, -1, 0.5f}}});
     debrisRole.character->size = 2.0f;
@@ -381,6 +392,8 @@ TEST_F(ReplicaDrawing, DebrisReplacesABrokenPartAndSmokesFromItsExhaust)
     wreckRole.destruction->type = 3;
     wreckRole.destruction->remove = "Turret";
     wreckRole.destruction->role = &debrisRole;
+    wreckRole.destruction->scale = 3;
+    wreckRole.destruction->symmetric = true;
     WorldObject* wreck = Make(wreckRole, kEnemySide, {3, 0, 4});
     const uint32_t before = WorldObjectTable::Count();
 
@@ -403,6 +416,11 @@ TEST_F(ReplicaDrawing, DebrisReplacesABrokenPartAndSmokesFromItsExhaust)
     EXPECT_EQ(smoke[0]->Group(), 0);
     EXPECT_NEAR(smoke[0]->Position().y, -2.0f, 1e-4f);  // the dummy's place at twice the size
     EXPECT_NEAR(smoke[0]->Position().z, 5.0f, 1e-4f);
+    // Its parts fly off trailing smoke, at the record's speed and spread.
+    ASSERT_EQ(g_brokenUp.size(), 1u);
+    EXPECT_EQ(g_brokenUp[0].debris, debris);
+    EXPECT_EQ(g_brokenUp[0].speed, 3.0f);
+    EXPECT_TRUE(g_brokenUp[0].radial);
 }
 
 } // namespace

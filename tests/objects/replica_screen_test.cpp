@@ -187,6 +187,66 @@ TEST_F(ReplicaScreen, AUnitAFlagAndTheMarkerShowOverTheGround)
     EXPECT_EQ((lit >> 16) & 0xFF, lit & 0xFF) << std::hex << lit << ": a white light on a white unit";
 }
 
+
+// The clip test of the object's box decides what counts as on the screen:
+// an object out of the view is kept for its sequences only and is neither
+// visible nor on the screen; one in view stores where its box stands on the
+// screen, unless it belongs to no side.
+TEST_F(ReplicaScreen, OnlyAnObjectInViewIsOnTheScreen)
+{
+    script::Role& role = clients.NewRole(5);
+    VeShape* body = BoxShape({-0.4f, -1.8f, -0.4f}, {0.4f, 0, 0.4f});
+    role.shape.shape = std::shared_ptr<void>(body, [](void* s) { static_cast<VeShape*>(s)->Release(); });
+    role.shape.hasBox = true;
+    std::vector<ClientDraw> queued;
+    WorldObjectTable::DrawHook() = [&](const ClientDraw& d) { queued.push_back(d); };
+    const struct {
+        const char* name;
+        Vec3 at;
+        int32_t side;
+        bool onScreen;
+        bool rectStored;
+    } rows[] = {
+        {"ahead", {0, kGroundY, 10}, Clients::kOwnSide, true, true},
+        {"ahead, of no side", {0, kGroundY, 10}, 0, true, false},
+        {"behind the camera", {0, kGroundY, -10}, Clients::kOwnSide, false, false},
+        {"far to the side", {60, kGroundY, 10}, Clients::kOwnSide, false, false},
+        {"beyond the far plane", {0, kGroundY, 150}, Clients::kOwnSide, false, false},
+    };
+    BeginFrame(0xFF000000);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        queued.clear();
+        auto* object = new WorldObject(row.side, &role, row.at, Quaternion::Identity(), ClientCreate::kAlwaysVisible,
+                                       WorldObjectTable::TakeNextId());
+        object->Activate(0, 0);
+        gfx::Device& device = *Display::Device();
+        device.SetTransform(gfx::TransformType::World, gfx::Matrix{});
+        object->PlaceAndDraw();
+        ASSERT_EQ(queued.size(), 1u);
+        EXPECT_EQ(device.GetTransform(gfx::TransformType::World)(3, 2), 0.0f) << "the world transform is left";
+        EXPECT_EQ(object->OnScreen(), row.onScreen);
+        EXPECT_EQ(object->IsVisible(), row.onScreen);
+        EXPECT_EQ(queued[0].flags & ClientRender::kCulled,
+                  row.onScreen ? ClientRender::kDrawn | DrawFlag::kNoBoxTests : ClientRender::kCulled);
+        const ScreenRectangle& rect = object->LastScreenRect();
+        if (row.rectStored) {
+            Vec3 centre;
+            ASSERT_TRUE(camera_->Project(object->GetCentre(), centre));
+            EXPECT_LT(rect.left, int(centre.x));
+            EXPECT_GT(rect.right, int(centre.x));
+            EXPECT_LT(rect.top, int(centre.y));
+            EXPECT_GT(rect.bottom, int(centre.y));
+            EXPECT_GE(rect.left, 0);
+            EXPECT_LE(rect.right, kWidth);
+        } else {
+            EXPECT_EQ(rect.right - rect.left, 0);
+        }
+        object->Remove();
+    }
+    EndFrame();
+    WorldObjectTable::DrawHook() = nullptr;
+}
 } // namespace
 
 namespace {

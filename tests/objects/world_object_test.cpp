@@ -1,10 +1,12 @@
 #include "client_fixture.h"
 
 #include "Veapi/camera.h"
+#include "Veapi/hierarchy.h"
 #include "Veapi/sequence_player.h"
 #include "Veapi/ve_object.h"
 #include "objects/body_part.h"
 #include "objects/inventory.h"
+#include "objects/orders.h"
 #include "objects/inventory_display.h"
 #include "world/fog_of_war.h"
 #include "objects/weapon_state.h"
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <tuple>
 #include <limits>
 
 namespace {
@@ -225,6 +228,90 @@ TEST_F(Drawing, FogAboveTwoFiftyThreeHidesAndFarObjectsTakeTheFarSortKey)
     EXPECT_EQ(drawn.at(hiding).flags, ClientRender::kAdvanceOnly);
 }
 
+
+// While a cut-scene plays, walkers show only when the scene moves them; a
+// rider, hidden in play, shows in a scene; things that never walk always show.
+TEST_F(Drawing, ACutSceneShowsOnlyTheWalkersItMoves)
+{
+    script::Role& walker = NewRole(2);
+    GiveBoxShape(walker, {-0.5f, -2, -0.5f}, {0.5f, 0, 0.5f});
+    script::Role& crate = NewRole(5);
+    GiveBoxShape(crate, {-1, -2, -1}, {1, 0, 1});
+    const struct {
+        const char* name;
+        bool mobile, cast, carried, cutScene;
+        bool visible;
+    } rows[] = {
+        {"a walker in play", true, false, false, false, true},
+        {"a walker in a scene", true, false, false, true, false},
+        {"a walker the scene moves", true, true, false, true, true},
+        {"a rider in play", true, false, true, false, false},
+        {"a rider the scene moves", true, true, true, true, true},
+        {"a crate in a scene", false, false, false, true, true},
+    };
+    std::vector<ClientDraw> queued;
+    WorldObjectTable::DrawHook() = [&](const ClientDraw& d) { queued.push_back(d); };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        queued.clear();
+        WorldObject* object = Make(row.mobile ? walker : crate, kOwnSide, {0, 0, 5});
+        object->SetShownInCutScenes(row.cast);
+        object->SetCarried(row.carried);
+        ServerFlags::CutScenePlaying() = row.cutScene;
+        object->PlaceAndDraw();
+        ServerFlags::CutScenePlaying() = false;
+        EXPECT_EQ(object->IsVisible(), row.visible);
+        ASSERT_EQ(queued.size(), 1u);
+        EXPECT_EQ(queued[0].hidden, !row.visible);
+        object->Remove();
+    }
+    WorldObjectTable::DrawHook() = nullptr;
+}
+
+// The coarser shapes take over beyond the model's first switching distance
+// (model units, a thousandth of a metre); a model that names none, or an
+// object without a model, switches at 20 metres.
+TEST_F(Drawing, TheModelsSwitchingDistanceChoosesTheFarShapes)
+{
+    const struct {
+        const char* name;
+        int32_t switchAt;  // -1: a plain shape without a model
+        float distance;    // metres from the camera
+        int32_t key;
+    } rows[] = {
+        {"plain shape, near", -1, 19.0f, 4},
+        {"plain shape, far", -1, 21.0f, 6},
+        {"model switching at 5 m, inside", 5000, 4.0f, 4},
+        {"model switching at 5 m, beyond", 5000, 6.0f, 6},
+        {"model switching at 60 m, at 50 m", 60000, 50.0f, 4},
+        {"model naming no distance", 0, 21.0f, 6},
+        {"model naming no distance, near", 0, 19.0f, 4},
+    };
+    std::vector<ClientDraw> queued;
+    WorldObjectTable::DrawHook() = [&](const ClientDraw& d) { queued.push_back(d); };
+    WorldObjectTable::BaseSortKey() = 4;
+    Camera camera;
+    camera.SetPosition({0, 0, 0});
+    camera.SetCurrent();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        script::Role& role = NewRole(5);
+        if (row.switchAt < 0) {
+            GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+        } else {
+            GiveBoxModel(role, {0});
+            static_cast<Hierarchy*>(role.shape.hierarchy.get())->distances_[0] = row.switchAt;
+        }
+        queued.clear();
+        WorldObject* object = Make(role, kEnemySide, {0, 0, row.distance});
+        object->PlaceAndDraw();
+        ASSERT_EQ(queued.size(), 1u);
+        EXPECT_EQ(queued[0].sortKey, row.key);
+        object->Remove();
+    }
+    WorldObjectTable::BaseSortKey() = 0;
+    WorldObjectTable::DrawHook() = nullptr;
+}
 // ---------------------------------------------------------------------------
 // Steering
 
@@ -468,20 +555,38 @@ TEST_F(Moving, TheUpgradeScreensModelWearsTheCharactersItems)
     GiveBoxModel(carrierRole, {0}, {{"Upper Arm Right", {0.3f, -1.4f, 0}}, {"Head", {0, -1.7f, 0}}});
     auto* carrier = Make<MovingObject>(carrierRole, kOwnSide, {0, 0, 0});
     ASSERT_NE(carrier->GetInventory(), nullptr);
+    // Carries an item made from `look` and wears it on the slot.
+    const auto wear = [carrier](const script::Role& look, int32_t kind, int32_t id, int32_t slot) {
+        CarriedItem item;
+        item.kind = kind;
+        item.roleId = look.id;
+        item.id = id;
+        carrier->GetInventory()->Add(item);
+        return carrier->EquipItem(slot, id);
+    };
     script::Role& helmet = NewRole(2);
     GiveBoxShape(helmet, {0, 0, 0}, {0.2f, 0.2f, 0.2f});
-    CarriedItem item;
-    item.kind = 9;
-    item.roleId = helmet.id;
-    item.id = 41;
-    carrier->GetInventory()->Add(item);
-    ASSERT_TRUE(carrier->EquipItem(2, 41));
+    ASSERT_TRUE(wear(helmet, 9, 41, 2));
     ASSERT_TRUE(InventoryDisplay::Init(*carrier, InventoryDisplay::SlotLocator{}));
     VeObject* shown = InventoryDisplay::Model();
     ASSERT_TRUE(shown && shown != carrier->Shape() && shown->Root());
     EXPECT_EQ(NamedPart(*shown->Root(), "Head")->slots_[0], static_cast<VeShape*>(helmet.shape.shape.get()));
     EXPECT_EQ(NamedPart(*shown->Root(), "Upper Arm Right")->slots_[0], nullptr);
+
+    // What it wears later shows once the model's parts are refreshed: a
+    // weapon on the arm, the helmet off the head.
+    script::Role& gun = NewRole(2);
+    GiveBoxShape(gun, {0, 0, 0}, {0.1f, 0.1f, 0.6f});
+    ASSERT_TRUE(wear(gun, 4, 42, 0));
+    ASSERT_TRUE(carrier->RemoveItemEffect(41));
+    EXPECT_EQ(NamedPart(*shown->Root(), "Upper Arm Right")->slots_[0], nullptr) << "not before the refresh";
+    auto* other = Make<MovingObject>(carrierRole, kOwnSide, {2, 0, 0});
+    EXPECT_FALSE(InventoryDisplay::RefreshBodyParts(*other)) << "a character not shown";
+    ASSERT_TRUE(InventoryDisplay::RefreshBodyParts(*carrier));
+    EXPECT_EQ(NamedPart(*shown->Root(), "Upper Arm Right")->slots_[0], static_cast<VeShape*>(gun.shape.shape.get()));
+    EXPECT_EQ(NamedPart(*shown->Root(), "Head")->slots_[0], nullptr);
     InventoryDisplay::Release();
+    EXPECT_FALSE(InventoryDisplay::RefreshBodyParts(*carrier)) << "nothing shown";
 }
 
 // A cloak worn while no enemy sees the object disguises it as the enemy
@@ -789,6 +894,76 @@ TEST_F(Units, TheShieldTakesDamageFirstAndArmourOnlyWithoutOne)
         EXPECT_EQ(unit->GetShield(), step.shield) << step.amount;
         EXPECT_EQ(unit->HitPoints(), step.hitPoints) << step.amount;
     }
+}
+
+// Sprites as the effects make them for a walker's shape effect.
+bool TestShapeEffect(WorldObject&, VeObject* (&sprites)[2])
+{
+    script::Role scratch;
+    GiveBoxShape(scratch, {0, 0, 0}, {1, 1, 1});
+    for (VeObject*& sprite : sprites)
+        sprite = VeObject::FromShape(static_cast<VeShape*>(scratch.shape.shape.get()), false);
+    return true;
+}
+int g_shieldHits = 0;
+std::vector<float> g_hitsShown;
+
+// Worn shield and armour items give their points up hit by hit and are gone
+// once spent; the shield lights up on each hit it takes (only on a walker
+// carrying its shape effect), and the HUD is told what each hit took.
+TEST_F(Units, WornShieldsAndArmourWearDownHitByHit)
+{
+    ClientServices::Get().showHit = [](WorldObject&, float fraction) { g_hitsShown.push_back(fraction); };
+    ClientEffects().shieldHit = [](WorldObject&) { ++g_shieldHits; };
+    for (const bool shapeEffect : {true, false}) {
+        SCOPED_TRACE(shapeEffect ? "with its shape effect" : "without one");
+        ClientEffects().addShapeEffect = shapeEffect ? TestShapeEffect : nullptr;
+        g_shieldHits = 0;
+        g_hitsShown.clear();
+        script::Role& role = NewRole(0, 100, 3);
+        auto* unit = Make<Unit>(role, kOwnSide, {0, 0, 0});
+        ASSERT_NE(unit->GetInventory(), nullptr);
+        EXPECT_EQ(unit->CarriesShapeEffect(), shapeEffect);
+        constexpr int32_t kArmourItem = 31, kShieldItem = 32;
+        for (const auto& [kind, id, value, slot] :
+             {std::tuple{9, kArmourItem, 2, 4}, std::tuple{3, kShieldItem, 5, 3}}) {
+            CarriedItem item;
+            item.kind = kind;
+            item.id = id;
+            item.value = value;
+            unit->GetInventory()->Add(item);
+            ASSERT_TRUE(unit->EquipItem(slot, id));
+        }
+        ASSERT_EQ(unit->GetArmour(), 2);
+        ASSERT_EQ(unit->GetShield(), 5);
+        const struct {
+            int32_t amount;
+            int32_t shield, armour, hitPoints;
+            bool shieldKept, armourKept;
+            int shieldHits;
+        } steps[] = {
+            {3, 2, 2, 100, true, true, 1},   // the shield takes it all
+            {4, 0, 2, 98, false, true, 2},   // spent; the rest meets no armour
+            {5, 0, 1, 95, false, true, 2},   // armour takes 2 and wears by 1
+            {1, 0, 0, 95, false, false, 2},  // not above the armour; the last point wears off
+            {1, 0, 0, 94, false, false, 2},
+        };
+        for (const auto& step : steps) {
+            SCOPED_TRACE(step.amount);
+            unit->TakeDamage(step.amount);
+            EXPECT_EQ(unit->GetShield(), step.shield);
+            EXPECT_EQ(unit->GetArmour(), step.armour);
+            EXPECT_EQ(unit->HitPoints(), step.hitPoints);
+            EXPECT_EQ(unit->GetInventory()->FindById(kShieldItem) != nullptr, step.shieldKept);
+            EXPECT_EQ(unit->GetInventory()->FindById(kArmourItem) != nullptr, step.armourKept);
+            EXPECT_EQ(g_shieldHits, shapeEffect ? step.shieldHits : 0);
+        }
+        EXPECT_TRUE(unit->WornItems().empty());
+        // The blocked hit (the fourth) tells the HUD nothing.
+        EXPECT_EQ(g_hitsShown, (std::vector<float>{0.0f, 0.02f, 0.03f, 0.01f}));
+        unit->Remove();
+    }
+    ClientEffects() = ClientEffectHooks{};
 }
 
 TEST_F(Units, ClearTargetRecentresAndDropsTheProgressBar)

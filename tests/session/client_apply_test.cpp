@@ -1,5 +1,6 @@
 #include "../objects/client_fixture.h"
 
+#include "objects/inventory_display.h"
 #include "session/client_apply.h"
 #include "session/client_hooks.h"
 
@@ -374,6 +375,36 @@ TEST_F(ClientApply, ASeveredPartFliesOffAndTheStumpSparks)
     ClientEffects() = ClientEffectHooks{};
     Empty();
     Particles::Shutdown();
+}
+
+// A weapon used (86) shows on the upgrade screen's model of its character
+// at once; before, the model still shows what was worn when it opened.
+TEST_F(ClientApply, AWeaponUsedRefreshesTheUpgradeScreensModel)
+{
+    script::Role& carrierRole = NewRole(2);
+    GiveBoxModel(carrierRole, {0}, {{"Upper Arm Right", {0.3f, -1.4f, 0}}});
+    auto* carrier = Make<MovingObject>(carrierRole, kOwnSide, {0, 0, 0});
+    ASSERT_NE(carrier->GetInventory(), nullptr);
+    script::Role& gun = NewRole(2);
+    GiveBoxShape(gun, {0, 0, 0}, {0.1f, 0.1f, 0.6f});
+    CarriedItem weapon;
+    weapon.kind = ItemKind::kWeapon;
+    weapon.roleId = gun.id;
+    weapon.id = 42;
+    carrier->GetInventory()->Add(weapon);
+    ASSERT_TRUE(InventoryDisplay::Init(*carrier, InventoryDisplay::SlotLocator{}));
+    const auto armShows = []() -> const VeShape* {
+        VeObject* model = InventoryDisplay::Model();
+        ShapeInstance* arm = model && model->Root() ? NamedPart(*model->Root(), "Upper Arm Right") : nullptr;
+        if (!arm)
+            ADD_FAILURE() << "the shown model has no arm";
+        return arm ? arm->slots_[0] : nullptr;
+    };
+    EXPECT_EQ(Apply({84, carrier->GetId(), 0, 42}), Applied::kApplied);
+    EXPECT_EQ(armShows(), nullptr);
+    EXPECT_EQ(Apply({86, carrier->GetId(), 42}), Applied::kApplied);
+    EXPECT_EQ(armShows(), static_cast<VeShape*>(gun.shape.shape.get()));
+    InventoryDisplay::Release();
 }
 
 // REMOVEBB: the shape gives up its box, so the engine never clips it out;

@@ -219,6 +219,7 @@ TEST_F(CameraTrackTest, StoppingHandsTheSquadBackToTheServer)
     for (Unit* unit : {squad, enemy}) {
         track_->PlaceCastMember(int32_t(unit->GetId()), 0.0f, {4, 0, 2}, Quaternion::Identity());
         EXPECT_TRUE(unit->IsHighlighted()) << "a character the track moves is marked";
+        EXPECT_TRUE(unit->ShownInCutScenes()) << "and shows while the scene plays";
     }
     ASSERT_TRUE(sent.empty());
     track_->Stop();
@@ -228,6 +229,8 @@ TEST_F(CameraTrackTest, StoppingHandsTheSquadBackToTheServer)
     EXPECT_EQ(sent, (std::vector<std::pair<uint32_t, uint32_t>>{{42u, 7u}}));
     EXPECT_FALSE(squad->IsHighlighted());
     EXPECT_TRUE(enemy->IsHighlighted());
+    EXPECT_FALSE(squad->ShownInCutScenes());
+    EXPECT_FALSE(enemy->ShownInCutScenes());
     EXPECT_EQ(ChunkFileCache::Count(), 0u);
     EXPECT_EQ(track_->DrawCount(), 0u);
 }
