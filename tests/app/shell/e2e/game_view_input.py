@@ -12,6 +12,8 @@ Cases:
     turn      a right-button drag turns the view (the heading GET CAMERA
               prints changes, and so does the frame), and a drag back
               turns it the other way
+    select    a click on each squad robot selects it (GET SELECTED names a
+              different unit after each)
     order     clicks, a ground click, a selection box and a right click on
               the game view: the game keeps running and still answers its
               console (the presses' picking and the orders' requests hold)
@@ -22,6 +24,7 @@ Cases:
               its load; both frames are kept for review (--review FOLDER)
 """
 import os
+import re
 import statistics
 import subprocess
 import sys
@@ -86,6 +89,20 @@ def camera(game):
     return printed
 
 
+def selected(game):
+    """The unit id GET SELECTED prints, or None when it prints none."""
+    game.seen = len(game.text())
+    game.keys("shift+grave")
+    time.sleep(0.5)
+    game.type_text("GET SELECTED")
+    game.keys("Return")
+    time.sleep(1.0)
+    printed = re.search(r"console: Unit (\d+) is now the console unit", game.text()[game.seen:])
+    game.keys("shift+grave")
+    time.sleep(0.5)
+    return int(printed.group(1)) if printed else None
+
+
 def differing_pixels(a, b):
     _, _, rows_a = a
     _, _, rows_b = b
@@ -127,6 +144,21 @@ def case_order(game):
     if game.process.poll() is not None:
         raise play.Failure("the game ended on the clicks")
     camera(game)  # the game view still answers its console
+    game.keys("shift+q")
+    return None
+
+
+def case_select(game):
+    into_the_level(game)
+    # A click on a robot selects it: VELL, then TREVOK, each found where its
+    # start marker shows in the view of the moment.
+    picked = []
+    for marker in (VELL_START, TREVOK_START):
+        game.click(*game.ground_pixel(camera(game), (marker[0], marker[2])))
+        time.sleep(0.3)
+        picked.append(selected(game))
+    if None in picked or picked[0] == picked[1]:
+        raise play.Failure("clicks on VELL and TREVOK selected units %s and %s" % tuple(picked))
     game.keys("shift+q")
     return None
 
@@ -215,7 +247,8 @@ def case_robot(game):
     return None
 
 
-CASES = {"turn": (case_turn, None), "order": (case_order, None), "robot": (case_robot, None)}
+CASES = {"turn": (case_turn, None), "order": (case_order, None), "select": (case_select, None),
+         "robot": (case_robot, None)}
 
 
 if __name__ == "__main__":
