@@ -487,20 +487,20 @@ void VeObject::Draw(uint64_t time, int32_t slot, uint32_t flags, TextureEntry* f
         explicit DrawnObject(const VeObject* self) { HitProbe::SetCurrentObject(self); }
         ~DrawnObject() { HitProbe::SetCurrentObject(outer); }
     } drawn(this);
-    const bool boxProbes = (flags & DrawFlag::kHitTest) && !(flags & DrawFlag::kExactHit);
-    if (box_ && !(flags & (DrawFlag::kNoBoxTests | DrawFlag::kSkipNodeBox))) {
-        flags |= DrawFlag::kSkipNodeBox;
-        if (box_->ClipFlags() != 0) {
-            flags |= DrawFlag::kAnimateOnly;
-        } else if (boxProbes) {
+    if (box_ && !(flags & DrawFlag::kSkipNodeBox)) {
+        // A caller that passes "no box tests" clip-tested the box itself; the
+        // pointer's probes still meet a box that is on screen.
+        bool onScreen = !(flags & DrawFlag::kAnimateOnly);
+        if (!(flags & DrawFlag::kNoBoxTests)) {
+            flags |= DrawFlag::kSkipNodeBox;
+            onScreen = box_->ClipFlags() == 0;
+            if (!onScreen)
+                flags |= DrawFlag::kAnimateOnly;
+        }
+        if (onScreen && (flags & DrawFlag::kHitTest) && !(flags & DrawFlag::kExactHit)) {
             box_->TestProbes();
             flags &= ~DrawFlag::kHitTest;
         }
-    } else if (box_ && (flags & DrawFlag::kNoBoxTests) && !(flags & DrawFlag::kSkipNodeBox) && boxProbes) {
-        // The caller clip-tested the box and drew it on screen; the pointer's
-        // probes still meet it here.
-        box_->TestProbes();
-        flags &= ~DrawFlag::kHitTest;
     }
     root_->Draw(0, time, world, slot, flags, 0, filter);
 }
