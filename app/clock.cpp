@@ -74,6 +74,12 @@ void Clock::Calibrate(int n)
         } while (elapsed <= wanted);
 
         std::lock_guard hold(guard_);
+        // Over a few milliseconds the millisecond clock's steps and a thread
+        // switch between the two readings can put the rate out by a factor
+        // of ten, and every timer would run that much fast or slow. A rate
+        // already measured stays, and the measurement runs on.
+        if (n == 0 && ticksPerSecondInt_ > 0 && elapsed < kShortestSpanMs)
+            return;
         const uint64_t difference = ticks - startTick_;
         // The rate is worked out on the full 64-bit difference, so a long
         // time between construction and calibration cannot overflow it.

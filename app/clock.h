@@ -31,8 +31,10 @@ public:
 
     // Measures the tick rate over the time since construction or the last
     // calibration, waiting until more than 70 x n milliseconds have passed
-    // (n = 0: any time at all), then starts the next measurement.
+    // (n = 0: any time at all), then starts the next measurement. With n = 0
+    // a rate already known is kept while the span is under kShortestSpanMs.
     void Calibrate(int n);
+    static constexpr uint32_t kShortestSpanMs = 100;
     // Calibrate(n) when more than 70 x n milliseconds have already passed;
     // otherwise nothing (the measurement runs on): never waits. False when
     // the rate was left as it was.

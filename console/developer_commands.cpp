@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/clock.h"
 #include "console/text_console.h"
+#include "session/client.h"
 #include "session/game_state.h"
 #include "session/level_session.h"
 #include "session/saved_game.h"
@@ -72,8 +73,15 @@ void TimerInfo()
     auto print = [](const char* label, const std::string& value) { TextConsole::Print((label + value).c_str()); };
     print("Real time, in secs: ", FormatFloat(float(double(real) / double(tps))));
     print("Real time, in ticks: ", std::to_string(real));
-    print("Game time, in secs: ", FormatFloat(float(double(game) / double(tps))));
-    print("Game time, in ticks: ", std::to_string(game));
+    if (Client::IsRunning()) {
+        print("Game time, in secs: ", FormatFloat(float(double(game) / double(tps))));
+        print("Game time, in ticks: ", std::to_string(game));
+    }
+    if (Server::IsRunning()) {
+        const int64_t server = static_cast<int64_t>(Server::ServerClock().Now64());
+        print("Server time, in secs: ", FormatFloat(float(double(server) / double(tps))));
+        print("Server time, in ticks: ", std::to_string(server));
+    }
 }
 
 void ResetTime()

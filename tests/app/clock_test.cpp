@@ -128,6 +128,30 @@ TEST(Clock, CalibrationWhenDueNeverWaits)
     }
 }
 
+// Start-up measures once when something first asks for the rate and again
+// a moment later: the second span is a millisecond or two, where one thread
+// switch between the readings made every timer run several times too fast.
+TEST(Clock, AShortSpanKeepsTheRateAlreadyMeasured)
+{
+    ScriptedTime time;
+    Clock clock(time.Source());
+    time.milliseconds += 500;
+    time.raw += 500ull * 3000;
+    clock.Calibrate(0);
+    ASSERT_EQ(clock.GetTicksPerSecondInt(), 3000000);
+
+    time.rawPerMillisecond = 300;  // the counter read late: a tenth of the ticks
+    clock.Calibrate(0);
+    EXPECT_EQ(clock.GetTicksPerSecondInt(), 3000000);
+
+    // A later measurement spans from the last real one, the short one included.
+    time.rawPerMillisecond = 3000;
+    time.milliseconds += 200;
+    time.raw += 200ull * 3000;
+    clock.Calibrate(0);
+    EXPECT_NEAR(clock.GetTicksPerSecondInt(), 3000000, 3000000 / 50);
+}
+
 TEST(Clock, GlobalClockRunsAndCalibrates)
 {
     const uint64_t a = Clock::ReadGlobalTicks();
