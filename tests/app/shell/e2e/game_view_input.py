@@ -25,7 +25,6 @@ Cases:
 """
 import os
 import re
-import statistics
 import subprocess
 import sys
 import time
@@ -153,7 +152,7 @@ def case_select(game):
     # A click on a robot selects it: VELL, then TREVOK, each found where its
     # start marker shows in the view of the moment.
     picked = []
-    for marker in (VELL_START, TREVOK_START):
+    for marker in (play.VELL_START, play.TREVOK_START):
         game.click(*game.ground_pixel(camera(game), (marker[0], marker[2])))
         time.sleep(0.3)
         picked.append(selected(game))
@@ -163,56 +162,20 @@ def case_select(game):
     return None
 
 
-# The squad's start markers in the training level (x, y, z in metres), and a
-# floor point with nothing on it.
-TREVOK_START = (4.0, 0.0, 4.0)
-VELL_START = (6.0, 0.0, 4.0)
-BARE_FLOOR = (8.0, 0.0, 8.0)
-# Pixels from a projected marker: the robot's disc and the floor ring round it.
-ROBOT_RADIUS = 12
-FLOOR_RING = (20, 30)
-
-
-def projected(shot, focus, zoom, at):
-    """The pixel of ground point `at` in a frame of a straight-down camera on
-    `focus` from `zoom` metres (x to the right, z up)."""
-    width, height, _ = shot
-    x, y = play.ground_to_mode_pixel(focus, zoom, (at[0], at[2]), width, height)
-    return round(x), round(y)
-
-
-def around(shot, centre, inner, outer):
-    """The pixels from `inner` (included) to `outer` (excluded) pixels of `centre`."""
-    width, height, rows = shot
-    cx, cy = centre
-    return [rows[y][x] for y in range(max(cy - outer, 0), min(cy + outer + 1, height))
-            for x in range(max(cx - outer, 0), min(cx + outer + 1, width))
-            if inner * inner <= (x - cx) ** 2 + (y - cy) ** 2 < outer * outer]
-
-
-def standing_out(shot, centre):
-    """(pixels of the disc round `centre` that differ from the floor ring round
-    it, the floor's median colour)."""
-    ring = around(shot, centre, *FLOOR_RING)
-    floor = tuple(statistics.median(p[i] for p in ring) for i in range(3))
-    disc = around(shot, centre, 0, ROBOT_RADIUS)
-    return sum(1 for p in disc if max(abs(p[i] - floor[i]) for i in range(3)) > 40), floor
-
-
 def start_view_problems(shot, focus, zoom):
     """What is wrong with a frame of the start view: both robots must stand
     out from a lit floor where their markers project, and bare floor must
     not."""
     problems = []
-    for name, marker in (("TREVOK", TREVOK_START), ("VELL", VELL_START)):
-        at = projected(shot, focus, zoom, marker)
-        count, floor = standing_out(shot, at)
+    for name, marker in (("TREVOK", play.TREVOK_START), ("VELL", play.VELL_START)):
+        at = play.projected(shot, focus, zoom, marker)
+        count, floor = play.standing_out(shot, at)
         if count < 20:
             problems.append("%s: %d pixels at %s stand out from the floor %s" % (name, count, at, floor))
         if max(floor) >= 240:
             problems.append("%s: the floor round %s glows white %s" % (name, at, floor))
-    at = projected(shot, focus, zoom, BARE_FLOOR)
-    count, floor = standing_out(shot, at)
+    at = play.projected(shot, focus, zoom, play.BARE_FLOOR)
+    count, floor = play.standing_out(shot, at)
     if count > 4:
         problems.append("bare floor: %d pixels at %s differ from the floor %s" % (count, at, floor))
     return problems
@@ -221,9 +184,9 @@ def start_view_problems(shot, focus, zoom):
 def case_robot(game):
     into_the_level(game)
     focus, angles, zoom = camera(game)
-    if focus != tuple(round(v) for v in TREVOK_START) or angles[1] != 1024:
+    if focus != tuple(round(v) for v in play.TREVOK_START) or angles[1] != 1024:
         raise play.Failure("the start view looks at %s with angles %s, not straight down on TREVOK's start %s"
-                           % (focus, angles, TREVOK_START))
+                           % (focus, angles, play.TREVOK_START))
 
     def check_view(number, review_name, when):
         shot = game.screenshot(number)

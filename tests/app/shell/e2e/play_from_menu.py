@@ -14,7 +14,8 @@ Cases:
     mission      single player, missions, first mission, start: the
                  briefing (its text on a screenshot), the level; "1"
                  selects TREVOK, a click on the trigger's floor square (its
-                 pixel from the camera the level prints) walks it there,
+                 pixel from the camera the level prints) walks it there
+                 (screenshots as it starts and 5 s on show it moving),
                  Ctrl+F5 saves
                  "e2e" on the way, Ctrl+F4 loads it back (the level is
                  loaded again and the walk goes on), and the level's
@@ -23,6 +24,7 @@ Cases:
 import argparse
 import os
 import shutil
+import statistics
 import struct
 import subprocess
 import sys
@@ -219,6 +221,58 @@ def ground_to_mode_pixel(focus, zoom, at, width, height):
     return x, y
 
 
+# The squad's start markers in the training level (x, y, z in metres), and a
+# floor point with nothing on it.
+TREVOK_START = (4.0, 0.0, 4.0)
+VELL_START = (6.0, 0.0, 4.0)
+BARE_FLOOR = (8.0, 0.0, 8.0)
+# Pixels from a projected marker: the robot's disc and the floor ring round it.
+ROBOT_RADIUS = 12
+FLOOR_RING = (20, 30)
+
+
+def projected(shot, focus, zoom, at):
+    """The pixel of ground point `at` in a frame of a straight-down camera on
+    `focus` from `zoom` metres (x to the right, z up)."""
+    width, height, _ = shot
+    x, y = ground_to_mode_pixel(focus, zoom, (at[0], at[2]), width, height)
+    return round(x), round(y)
+
+
+def around(shot, centre, inner, outer):
+    """The pixels from `inner` (included) to `outer` (excluded) pixels of `centre`."""
+    width, height, rows = shot
+    cx, cy = centre
+    return [rows[y][x] for y in range(max(cy - outer, 0), min(cy + outer + 1, height))
+            for x in range(max(cx - outer, 0), min(cx + outer + 1, width))
+            if inner * inner <= (x - cx) ** 2 + (y - cy) ** 2 < outer * outer]
+
+
+def standing_out(shot, centre):
+    """(pixels of the disc round `centre` that differ from the floor ring round
+    it, the floor's median colour)."""
+    ring = around(shot, centre, *FLOOR_RING)
+    floor = tuple(statistics.median(p[i] for p in ring) for i in range(3))
+    disc = around(shot, centre, 0, ROBOT_RADIUS)
+    return sum(1 for p in disc if max(abs(p[i] - floor[i]) for i in range(3)) > 40), floor
+
+
+def robot_on_the_way(shot, camera):
+    """(fraction of the way from TREVOK's start to the trigger, pixels standing
+    out there) where the robot shows most. The trigger's own marker near the
+    end of the way is left out."""
+    focus, _, zoom = camera
+    best = (0.0, -1)
+    for step in range(13):
+        f = step * 0.05
+        at = (TREVOK_START[0] + (TRIGGER_AT[0] - TREVOK_START[0]) * f, 0.0,
+              TREVOK_START[2] + (TRIGGER_AT[1] - TREVOK_START[2]) * f)
+        count, _ = standing_out(shot, projected(shot, focus, zoom, at))
+        if count > best[1]:
+            best = (f, count)
+    return best
+
+
 def read_bmp(path):
     """(width, height, rows of (r, g, b)) of an uncompressed 24- or 32-bit BMP."""
     with open(path, "rb") as f:
@@ -331,6 +385,26 @@ def check_rebind(game):
         raise Failure("TVkeys.cfg does not hold the new key: %r" % keys[:60])
 
 
+def check_walk(game, camera):
+    """Screenshots as the walk starts and a few seconds on: the robot's pixels
+    leave its start for the trigger (it walks at about 0.15 m a second; the
+    view stays where it is)."""
+    shot = game.screenshot(1)
+    game.keep(1, "walk_start.bmp")
+    game.wait_for("console: Echo is on")  # the companion sees the walk start
+    time.sleep(5.0)
+    later = game.screenshot(2)
+    game.keep(2, "walk_on.bmp")
+    start, count = robot_on_the_way(shot, camera)
+    if start > 0.1 or count < 20:
+        raise Failure("as the walk starts the robot shows most at %.2f of the way (%d pixels)" % (start, count))
+    on, count = robot_on_the_way(later, camera)
+    left, _ = standing_out(later, projected(later, camera[0], camera[2], TREVOK_START))
+    if on < 0.15 or count < 20 or left > 4:
+        raise Failure("5 s on the robot shows most at %.2f of the way (%d pixels), %d at its start"
+                      % (on, count, left))
+
+
 def case_mission(game):
     through_start_screens(game)
     choose(game, 1, "menu: screen 7")   # single player
@@ -355,7 +429,7 @@ def case_mission(game):
     camera = game.printed_camera()      # the companion prints it once selected
     x, y = game.ground_pixel(camera, TRIGGER_AT)
     game.click(x, y)
-    game.wait_for("console: Echo is on")  # the companion sees the walk start
+    check_walk(game, camera)
     game.save("e2e")                    # on the way
     if game.process.poll() is not None:
         raise Failure("the walk ended before the save")
