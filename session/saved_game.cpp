@@ -1,6 +1,7 @@
 #include "session/saved_game.h"
 
 #include "app/app_time.h"
+#include "app/clock.h"
 #include "objects/game_object.h"
 #include "objects/image_fields.h"
 #include "objects/inventory.h"
@@ -742,8 +743,12 @@ bool RebuildWorld(const File& file, std::string* error)
     // What making the objects told the client is the save's already.
     ServerToClientQueue.Clear();
     CommandFileQueue.Clear();
-    // The replicas advance by the client clock from the saved time on.
-    AppTime::SetGameTime(static_cast<int64_t>(WorldObject::SecondsToTicks(world.gameTime)));
+    // Both clocks go on from the saved time: the replicas advance by the
+    // client's, and the server objects' saved times (reloads, orders, the
+    // next refresh) are on the server's.
+    const uint64_t savedTicks = WorldObject::SecondsToTicks(world.gameTime);
+    AppTime::SetGameTime(static_cast<int64_t>(savedTicks));
+    Server::ServerClock().SetTicks(savedTicks);
     // Each server object goes on from its own saved clock: activated at 0,
     // its first pass would take the whole saved time as one step.
     for (GameObject* object : ObjectRegistry::Global().Snapshot()) {

@@ -4,6 +4,7 @@
 // file.
 #include "session/saved_game.h"
 
+#include "app/clock.h"
 #include "objects/inventory.h"
 #include "objects/level_triggers.h"
 #include "objects/path_mover.h"
@@ -18,6 +19,7 @@
 #include "session/doors.h"
 #include "session/save_slots.h"
 #include "session/server_objects.h"
+#include "session/server_thread.h"
 #include "tests/objects/server_fixture.h"
 #include "world/fog_of_war.h"
 
@@ -697,6 +699,7 @@ TEST_F(SaveFolder, TheItemScreenShowsWhatItShowedBeforeTheLoad)
 // the load counts only the time since the save, not all the time since 0.
 TEST_F(SaveFolder, ALoadedObjectsClockGoesOnFromTheSave)
 {
+    GetHooks().gameSeconds = [] { return 10.0f; };
     GameObject* o = Make(&roles[0], 1, {0, 0, 0});
     o->Activate(10000000, 10.0f);
     o->lifeTimer_ = 5.0f;
@@ -707,6 +710,10 @@ TEST_F(SaveFolder, ALoadedObjectsClockGoesOnFromTheSave)
     ASSERT_TRUE(back);
     EXPECT_EQ(back->now_, 10000000u);
     EXPECT_EQ(back->lastUpdate_, 10.0f);
+    // The server's clock goes on from the saved time too, not from the level
+    // start's 0: the object's next pass is a short one.
+    EXPECT_NEAR(Server::ServerClock().Seconds(), 10.0f, 1.0f);
+    EXPECT_NEAR(Server::ClientClock().Seconds(), 10.0f, 1.0f);
     back->Update(10500000, 10.5f);
     EXPECT_FLOAT_EQ(back->lifeTimer_, 4.5f);
 }
