@@ -398,6 +398,8 @@ void TypedObject8::Update(uint64_t time, float seconds)
         for (const WorldObjectRef& rider : riders_)
             rider->SetPosition(rider->Position() + moved);
         MoveMesh(moved);
+        // The fog over it is the fog where it is now, whoever moves its mesh.
+        MapFog(false);
         if (ended) {
             running_ = false;
             direction_ = !direction_;

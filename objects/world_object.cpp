@@ -338,11 +338,31 @@ void WorldObject::Activate(uint64_t time, float seconds)
         const int32_t speed = 0x10000;
         object_->PlaySequence(0, &speed, -1, time, nullptr, 0, false);
     }
+    // Fogged vertex by vertex: the shape carries the fog map's coordinates
+    // of where the object stands.
+    if (object_ && (renderFlags_ & ClientRender::kFogMaterial))
+        MapFog(true);
     if (IsSelectable() && side_ == ClientServices::Get().OwnSide()) {
         auto& squad = WorldObjectTable::SquadList();
         if (std::find(squad.begin(), squad.end(), this) == squad.end())
             squad.push_back(this);
     }
+}
+
+void WorldObject::MapFog(bool addSets)
+{
+    const FogOfWar* fog = FogOfWar::Global();
+    if (!fog || !object_ || !object_->Root())
+        return;
+    if (!staticPlacement_) {
+        object_->placement_.SetPosition(position_);
+        object_->placement_.SetOrientation(orientation_);
+    }
+    const Matrix34& placement = object_->placement_.ScaledMatrix();
+    if (addSets)
+        fog->MapShape(*object_->Root(), placement);
+    else
+        fog->MapShapeNode(*object_->Root(), placement);
 }
 
 bool WorldObject::SetPlacement(const Vec3& position, const Quaternion& orientation, float seconds)

@@ -322,6 +322,9 @@ protected:
     // The distance (model units) beyond which the coarser shapes are drawn.
     float DetailDistance() const;
     void ClipTest(BoundingBox& box, ClientDraw& draw);
+    // Writes the fog map's coordinates of where the object stands into its
+    // shape's vertices; `addSets` gives parts without them a second set.
+    void MapFog(bool addSets);
 
     int32_t side_;
     script::Role* role_;

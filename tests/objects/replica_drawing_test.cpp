@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -163,6 +164,44 @@ TEST_F(ReplicaDrawing, CoronaAndSmokeFadeWithTheFogOverTheObject)
         EXPECT_NEAR(corona->FogFactor(), expected, 1e-5f);
         EXPECT_NEAR(smoking->FogFactor(), row.smokeShown ? expected : 1.0f, 1e-5f);
         beacon->Remove();
+    }
+    FogOfWar::Global() = nullptr;
+}
+
+// An object fogged vertex by vertex carries the fog map's coordinates of
+// where it stands once activated; others keep their vertices as they are.
+TEST_F(ReplicaDrawing, AnObjectFoggedByVertexIsMappedOntoTheFogWhereItStands)
+{
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(-100, -100, 100, 100);  // u = (x + 100) / 200
+    fog.SetEnabled(true);
+    const struct {
+        const char* name;
+        uint8_t roleFlags;
+        bool fogInLevel;
+        bool mapped;
+    } rows[] = {
+        {"fogged by vertex", script::kRolePerVertexFogging, true, true},
+        {"hidden in fog instead", script::kRoleAlphaFogging, true, false},
+        {"a level without fog", script::kRolePerVertexFogging, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FogOfWar::Global() = row.fogInLevel ? &fog : nullptr;
+        script::Role& role = NewRole(5);
+        GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+        role.flags = row.roleFlags;
+        WorldObject* object = Make(role, kEnemySide, {10, 0, 20});
+        const SubMesh& mesh = **static_cast<VeShape*>(role.shape.shape.get())->SubMeshes().begin();
+        const uint32_t sets = (mesh.format >> gfx::kFvfTexCountShift) & 0xF;
+        ASSERT_EQ(sets, row.mapped ? 2u : 1u);
+        if (row.mapped) {
+            float uv[2];
+            std::memcpy(uv, static_cast<const uint8_t*>(mesh.vertices.data()) + mesh.Stride() - 8, sizeof uv);
+            EXPECT_NEAR(uv[0], (9.0f + 100.0f) / 200.0f, 1e-5f);  // the corner (-1, -2, -1) at (9, -2, 19)
+            EXPECT_NEAR(uv[1], (19.0f + 100.0f) / 200.0f, 1e-5f);
+        }
+        object->Remove();
     }
     FogOfWar::Global() = nullptr;
 }

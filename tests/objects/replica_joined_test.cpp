@@ -9,8 +9,10 @@
 #include "Veapi/ve_shape.h"
 #include "app/read_write_lock.h"
 #include "world/collision_polygon.h"
+#include "world/fog_of_war.h"
 #include "world/level.h"
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -141,6 +143,43 @@ TEST_F(JoinedClient, ALiftsMeshRidesWithItAndLeavesPathsWhileItRuns)
         lift->Remove();
     }
     ClientServices::Get().serverRunsHere = false;
+}
+
+// A lift's shape carries the fog map's coordinates of where it is as it
+// runs, whoever moves its collision mesh.
+TEST_F(JoinedClient, ARunningLiftsFogCoordinatesFollowIt)
+{
+    FogOfWar fog(16, 2048);
+    fog.SetWorldArea(0, 0, 64, 64);  // u = x / 64
+    FogOfWar::Global() = &fog;
+    const Vec3 home{10, 0, 2};
+    const Vec3 track[4] = {home, home + Vec3{10, 0, 0}, home + Vec3{20, 0, 0}, home + Vec3{20, 0, 0}};
+    for (const bool serverHere : {false, true}) {
+        SCOPED_TRACE(serverHere ? "a server in this program" : "a joined client");
+        ClientServices::Get().serverRunsHere = serverHere;
+        script::Role& role = NewRole(8);
+        auto* shape = new VeShape;
+        SubMesh* drawn = shape->AddSubMesh(3, 3, gfx::kFvfXyz | gfx::kFvfTex2, false);
+        const Vec3 corner{-2, 0, -2};
+        std::memcpy(drawn->Vertex(0), &corner, sizeof corner);
+        drawn->indices = {0, 1, 2};
+        shape->min_ = {-2, -0.1f, -2};
+        shape->max_ = {2, 0, 2};
+        role.shape.shape = std::shared_ptr<void>(shape, [](void* s) { static_cast<VeShape*>(s)->Release(); });
+        auto* lift = Make<TypedObject8>(role, 0, home);
+        lift->SetTrack(track, Quaternion::Identity(), true);
+        lift->SetSpeed(0.5f);
+        lift->SetState(true);
+        lift->Update(Ticks(2.5f), 2.5f);  // there
+        ASSERT_FALSE(lift->Running());
+        float uv[2];
+        std::memcpy(uv, drawn->vertices.data() + drawn->Stride() - 8, sizeof uv);
+        EXPECT_NEAR(uv[0], (30.0f - 2.0f) / 64.0f, 1e-5f);
+        EXPECT_NEAR(uv[1], (2.0f - 2.0f) / 64.0f, 1e-5f);
+        lift->Remove();
+    }
+    ClientServices::Get().serverRunsHere = false;
+    FogOfWar::Global() = nullptr;
 }
 
 // A lift told to loop starts again once the interval since its last start
