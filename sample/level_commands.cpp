@@ -217,8 +217,8 @@ constexpr const char* kTrainingCompanion =
     "ECHO\n";
 
 constexpr const char* kArrived =
-    "// TREVOK reached the square north of the start\n"
-    "ECHO\n"
+    "// TREVOK reached the square north of the start: \"Echo on.\" says so\n"
+    "ECHO ON\n"
     "QUIT\n";
 
 bool WriteLevelCommands(const Context& ctx)

@@ -160,6 +160,8 @@ bool ReopenDisplay(const std::string& device)
     if (!Display::OpenDevice())
         return false;
     Display::RestoreDeviceObjects();
+    // The key file names the device the game now draws on.
+    KeyConfig::DeviceInUse() = Display::DeviceId();
     return true;
 }
 

@@ -5,20 +5,40 @@
 
 #include "app/directories.h"
 #include "app/display_mode.h"
+#include "app/string_table.h"
+#include "platform/resources.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
+// The bindings' names as the seeds spell them: without them no line of a
+// file names a binding and the name matching is never reached.
+void LoadBindingNames()
+{
+    const std::map<uint32_t, std::string> names = {
+        {6020, "Turn Left"},      {6021, "Turn Right"},     {6022, "Move Forward"},      {6023, "Move Back"},
+        {6024, "Camera Up"},      {6025, "Camera Down"},    {6026, "Next Unit"},         {6027, "Previous Unit"},
+        {6028, "Lock Camera"},    {6029, "Pause"},          {6031, "Next Squad Member"}, {6033, "Update Frame"},
+        {6034, "Resolve Alerts"}, {6035, "Crouch"},         {6036, "Upgrade Screen"},    {3046, "Item 1"},
+        {3048, "Item 2"},         {3047, "Item 3"},         {6037, "Item 4"},            {6038, "Ready Weapon"}};
+    const std::vector<uint8_t> bytes = platform::BuildStringTableLibrary(names);
+    if (const auto library = platform::ResourceLibrary::FromBytes(bytes.data(), bytes.size(), nullptr))
+        StringTable::Global().Load(*library, StringTable::kFirstId, StringTable::kLastId);
+}
+
 const fs::path& Root()
 {
     static const fs::path root = [] {
+        LoadBindingNames();
         fs::path r = fs::temp_directory_path() / ("ui-key-config-fuzz-" + std::to_string(getpid()));
         fs::create_directories(r / "scripts");
         auto& dirs = app::DataDirectories::Global();

@@ -3,6 +3,7 @@
 // cannot be made (injected through the display layer's faults) ends the
 // program with its own exit code.
 #include "ui/front_end.h"
+#include "ui/key_config.h"
 
 #include "Veapi/ve3d.h"
 #include "app/display_mode.h"
@@ -58,8 +59,10 @@ protected:
 
 TEST_F(FrontEndDevice, ChoosingTheDeviceOpensTheDisplayAgainReadyToDraw)
 {
+    KeyConfig::DeviceInUse() = 1;  // what a key file of another device held
     ChooseFirstDevice();
     EXPECT_TRUE(exits.empty());
+    EXPECT_EQ(KeyConfig::DeviceInUse(), Display::DeviceId()) << "the key file names the device in use";
     EXPECT_TRUE(Display::DeviceReady());
     EXPECT_NE(Display::Device(), nullptr) << "the 3-D device is made again, not only the screen";
     EXPECT_EQ(FrontEnd::CurrentState().screen, FrontEnd::kDisplayDevices);

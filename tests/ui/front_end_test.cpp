@@ -682,7 +682,15 @@ TEST(NextLevel, MovesToTheNextMissionAndKeepsItsSaveInTheSavesFolder)
         for (const auto& line : TextConsole::Get().lines)
             printed = printed || line.text == refusal;
         EXPECT_EQ(printed, c.refused);
-        EXPECT_FALSE(std::filesystem::exists(home / "escaped.sav"));
+        // Nothing lands outside the saves folder, wherever the name points.
+        const std::filesystem::path saves = home / "trevok" / "saves";
+        if (std::filesystem::exists(home)) {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(home)) {
+                if (!entry.is_directory()) {
+                    EXPECT_EQ(entry.path().parent_path(), saves) << entry.path();
+                }
+            }
+        }
         EXPECT_FALSE(std::filesystem::exists("/tmp/trevok-absolute.sav"));
     }
     if (saved)
