@@ -160,8 +160,18 @@ bool WriteWholeFile(const fs::path& path, const void* bytes, size_t size)
     ok = std::fflush(file) == 0 && ok;
     ok = fsync(fileno(file)) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temporary.c_str(), path.c_str()) == 0)
+    if (ok && std::rename(temporary.c_str(), path.c_str()) == 0) {
+        // The rename itself lasts only once the folder's entry is on disk.
+        fs::path folder = path.parent_path();
+        if (folder.empty())
+            folder = ".";
+        const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            fsync(dir);
+            close(dir);
+        }
         return true;
+    }
     std::remove(temporary.c_str());
     return false;
 }
