@@ -10,7 +10,9 @@ Run under a virtual display:
 Cases:
     escape       Escape on the main menu ends the game with status 4
     quit         the main menu's quit item ends it with status 3
-    rebind       a key rebound on the key-binding screen is in TVkeys.cfg
+    rebind       a key rebound on the key-binding screen is in TVkeys.cfg,
+                 and a shadow mode written into that file holds at the
+                 next start
     mission      single player, missions, first mission, start: the
                  briefing (its text on a screenshot), the level; "1"
                  selects TREVOK, a click on the trigger's floor square (its
@@ -383,10 +385,24 @@ def case_rebind(game):
 
 
 def check_rebind(game):
-    with open(os.path.join(game.data, "scripts", "TVkeys.cfg"), "rb") as f:
+    path = os.path.join(game.data, "scripts", "TVkeys.cfg")
+    with open(path, "rb") as f:
         keys = f.read()
     if not keys.startswith(b"Turn camera left\r\n16\r\n"):
         raise Failure("TVkeys.cfg does not hold the new key: %r" % keys[:60])
+    # The file names this display, so its shadow mode holds at the next
+    # start: mode 3 written into it is the mode the effects start with.
+    head, marker, tail = keys.partition(b"data\r\n")
+    values = list(struct.unpack("<23i", tail.replace(b"\r\n", b"\n")[:92]))
+    values[3] = 3  # the shadow mode
+    with open(path, "wb") as f:
+        f.write(head + marker + struct.pack("<23i", *values).replace(b"\n", b"\r\n"))
+    again = Game(game.process.args[0], game.data, tempfile.mkdtemp(prefix="trevok play again "))
+    try:
+        again.wait_for("particles and effects: started, shadow mode 3")
+    finally:
+        again.stop()
+        shutil.rmtree(again.work, ignore_errors=True)
 
 
 def check_walk(game, camera):
