@@ -548,7 +548,7 @@ void Vulnerability()
             return;
     }
     entry.projectile = FindRole(TextConsole::ReadWord());
-    const ::Vulnerability own{entry.attacker, entry.projectile, entry.kind, float(entry.seconds), entry.command};
+    const ::Vulnerability own = ::Vulnerability::From(entry);
     GameState::Hold hold;
     if (target) {
         target->vulnerabilities.push_back(entry);

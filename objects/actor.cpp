@@ -81,10 +81,20 @@ float Actor::FoldAngle(float difference)
     return d;
 }
 
+Vulnerability Vulnerability::From(const script::VulnerabilityEntry& entry)
+{
+    return {entry.attacker, entry.projectile, entry.kind, static_cast<float>(entry.seconds), entry.command};
+}
+
 Actor::Actor(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation, uint32_t id)
     : GameObject(side, role, position, orientation, side == TeamTable::OwnSide() ? 3u : 1u, id)
 {
     character_ = role && role->character ? &*role->character : nullptr;
+    // What its role is vulnerable to, as the level's script and console set it.
+    if (role) {
+        for (const script::VulnerabilityEntry& entry : role->vulnerabilities)
+            vulnerabilities_.push_back(Vulnerability::From(entry));
+    }
     if (character_) {
         sightRange_ = character_->sightRange;
         alertRadius_ = character_->alertRadius;

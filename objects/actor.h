@@ -15,6 +15,9 @@
 #include <vector>
 
 struct CarriedItem;
+namespace script {
+struct VulnerabilityEntry;
+}
 
 struct EquippedItem {
     int32_t slot = 0;  // 0 and 1: the right and left upper arm
@@ -31,6 +34,8 @@ struct Vulnerability {
     int32_t kind = 0;                          // 0 switch off, 1 delay, 2 remove, 3 command file
     float seconds = 0;
     std::string command;
+
+    static Vulnerability From(const script::VulnerabilityEntry& entry);
 };
 
 struct Waypoint {

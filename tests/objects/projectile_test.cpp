@@ -335,8 +335,16 @@ TEST_F(Firing, WeaponCyclingSwapsTheUnitsOwnValuesNotTheSharedRecord)
 TEST_F(Firing, AReactionRunsItsCommandFileOnceAndHoldsFire)
 {
     UnitActor* unit = Gunner();
+    // The target takes the entry from its role when it is made.
+    script::VulnerabilityEntry entry;
+    entry.attacker = gunner_;
+    entry.kind = script::VulnerabilityEntry::kRunCommand;
+    entry.command = "alarm";
+    body_->vulnerabilities.push_back(entry);
     Actor* target = Body(2, {0, 0, 8});
-    target->vulnerabilities_.push_back({gunner_, nullptr, 3, 0.2f, "alarm"});
+    body_->vulnerabilities.clear();
+    ASSERT_EQ(target->vulnerabilities_.size(), 1u);
+    target->vulnerabilities_[0].seconds = 0.2f;
     unit->AimAtObject(target, Seconds(), false, false);
     for (int i = 0; i < 10; ++i)
         Pass(50000);
