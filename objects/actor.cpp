@@ -204,8 +204,13 @@ void Actor::SetSide(int32_t side)
         }
     }
     GameObject::SetSide(side);
-    if (TeamTable::IsSquadSide(side) && !(character_ && character_->alwaysCpuControlled))
-        OutMessage(3).U32(GetId()).Send(true);
+    if (TeamTable::IsSquadSide(side) && !(character_ && character_->alwaysCpuControlled)) {
+        // To its controlling player only; without a session, to whoever listens.
+        if (const auto& assign = ServerLink::Get().assignUnit)
+            assign(GetId(), side);
+        else
+            OutMessage(3).U32(GetId()).Send(true);
+    }
 }
 
 void Actor::SetInventory(std::unique_ptr<Inventory> inventory) { inventory_ = std::move(inventory); }

@@ -33,6 +33,8 @@ struct ServerLink {
     std::function<uint32_t(int32_t side, script::Role* role, const Vec3& position, const Quaternion& orientation)>
         spawn;
     std::function<bool(std::string_view name)> broadcastCommandFile;
+    // Hands a squad unit to the player who controls it (message 3).
+    std::function<void(uint32_t id, int32_t side)> assignUnit;
     // The hand-over of a thread other than the server's (the F-keys).
     std::function<void()> enter, leave;
     // The server clock's rate; AI periods and Place convert with it.

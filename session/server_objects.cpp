@@ -243,6 +243,7 @@ void InstallObjectHooks()
         return SpawnObject(side, role, position, orientation);
     };
     link.broadcastCommandFile = [](std::string_view name) { return BroadcastCommandFile(name); };
+    link.assignUnit = [](uint32_t id, int32_t side) { AssignUnit(id, static_cast<uint32_t>(side)); };
     link.enter = [] { GameState::Enter(); };
     link.leave = [] { GameState::Leave(); };
     link.ticksPerSecond = [] { return ServerTicksPerSecond(); };

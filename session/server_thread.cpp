@@ -371,7 +371,7 @@ bool SenderControlsSide(uint32_t sender, uint32_t side)
     return false; // not a player of this session
 }
 
-void AssignObjectToPlayer(uint32_t objectId, uint32_t side)
+void AssignUnit(uint32_t objectId, uint32_t side)
 {
     uint8_t block[8];
     StoreU32(block, MessageType::kAssignObject);

@@ -81,7 +81,7 @@ bool SendToClients(const void* buffer, uint32_t size, bool guaranteed);
 bool SendToPlayer(uint32_t index, const void* buffer, uint32_t size, bool guaranteed);
 // Message 3 to the player controlling the object's side; `side` is the
 // object's side as the object table knows it.
-void AssignObjectToPlayer(uint32_t objectId, uint32_t side);
+void AssignUnit(uint32_t objectId, uint32_t side);
 void SetGameType(uint32_t gameType);
 // True when a request from `sender` may act on an object of `side`: always
 // alone and for the host's own requests; in a networked game only for the

@@ -147,6 +147,28 @@ TEST_F(ActorWorld, DeathSendsTheMotionStateAndDropsTheCarriedFlag)
     EXPECT_EQ(Sent(51).size(), 1u) << "a dead actor dies once";
 }
 
+// A unit joining a squad side goes to the player who controls that side,
+// not to every player; with no session to ask, the message goes out as is.
+TEST_F(ActorWorld, ASquadMemberIsHandedToItsPlayer)
+{
+    for (const bool session : {true, false}) {
+        SCOPED_TRACE(session ? "through the session" : "no session");
+        std::vector<std::pair<uint32_t, int32_t>> assigned;
+        if (session)
+            ServerLink::Get().assignUnit = [&](uint32_t id, int32_t side) { assigned.emplace_back(id, side); };
+        UnitActor* unit = Unit(Character(), 2, {0, 0, 0});
+        const size_t before = Sent(3).size();
+        unit->SetSide(1);
+        if (session) {
+            EXPECT_EQ(assigned, (std::vector<std::pair<uint32_t, int32_t>>{{unit->GetId(), 1}}));
+            EXPECT_EQ(Sent(3).size(), before);
+        } else {
+            EXPECT_EQ(Sent(3).size(), before + 1);
+        }
+        ServerLink::Get().assignUnit = nullptr;
+    }
+}
+
 // ---- waypoints and walking ----
 
 TEST_F(ActorWorld, WaypointsAreReachedWithVerticalDifferenceWeightedAHundredth)

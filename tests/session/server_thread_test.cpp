@@ -420,7 +420,7 @@ TEST_F(ServerThread, ObjectsGoToThePlayerOfTheirSideByGameType)
         GameState::Hold hold;
         Server::SetGameType(c.gameType);
         for (uint32_t side : c.sides)
-            Server::AssignObjectToPlayer(500 + side, side);
+            Server::AssignUnit(500 + side, side);
         const auto sent = dp->SentCopy();
         std::vector<uint32_t> to;
         for (size_t i = before; i < sent.size(); ++i) {
