@@ -42,6 +42,20 @@
 namespace MainLoop {
 namespace {
 
+// The console, and a trace line when a closed one comes to rest: while it
+// slides, a press in its part of the screen closes it instead of reaching
+// what is below.
+bool g_consoleSliding = false;
+void DrawConsole()
+{
+    const float before = TextConsole::Get().slidePosition;
+    TextConsole::Draw(AppTime::RealNow());
+    const bool sliding = TextConsole::Get().slidePosition != before;
+    if (g_consoleSliding && !sliding && !TextConsole::IsOpen())
+        Trace("text console: closed");
+    g_consoleSliding = sliding;
+}
+
 constexpr int kMaxDemoFiles = 10; // "tvdemo0.dem" .. "tvdemo9.dem"
 int64_t g_lastGameTime = 0;
 // Frames the briefing has drawn since it began; players from outside wait
@@ -107,7 +121,7 @@ void AttractMode()
 void MainMenuFrame()
 {
     Prologue();
-    TextConsole::Draw(AppTime::RealNow());
+    DrawConsole();
     const DisplayModeSettings& mode = App::CurrentMode();
     FrontEnd::SetPointer(float(Input::CursorX()) / float(std::max(1, mode.width)),
                          float(Input::CursorY()) / float(std::max(1, mode.height)));
@@ -187,7 +201,7 @@ void InGameFrame()
     MenuScreen::DrawAll(AppTime::RealNow());
     InterfaceLayer::Draw();
     if (consoleDue) {
-        TextConsole::Draw(AppTime::RealNow());
+        DrawConsole();
         if (StatusWindowFlag)
             StatusWindow::Draw();
     }
@@ -295,7 +309,7 @@ void Frame()
         break;
     case AppState::HighScores:
         Prologue();
-        TextConsole::Draw(AppTime::RealNow());
+        DrawConsole();
         HiscoreScreen::Draw();
         if (AppTime::RealNow() > FrontEnd::IdleDeadline()) {
             HiscoreScreen::Leave();
@@ -318,7 +332,7 @@ void Frame()
         break;
     case AppState::Briefing:
         Prologue();
-        TextConsole::Draw(AppTime::RealNow());
+        DrawConsole();
         Briefing::Draw();
         EndFrame();
         if (++g_briefingFrames == 1)

@@ -75,6 +75,13 @@ def drag(button, start, end, steps=12):
     time.sleep(0.5)
 
 
+def close_console(game):
+    """Closes the console and waits until it has slid up: a press in its
+    part of the screen until then only closes it."""
+    game.keys("shift+grave")
+    game.wait_for("text console: closed", 20)
+
+
 def camera(game):
     """(focus, angles, zoom) as the console's GET CAMERA prints them."""
     game.seen = len(game.text())  # only what this command prints
@@ -83,8 +90,7 @@ def camera(game):
     game.type_text("GET CAMERA")
     game.keys("Return")
     printed = game.printed_camera(10)
-    game.keys("shift+grave")
-    time.sleep(0.5)
+    close_console(game)
     return printed
 
 
@@ -97,8 +103,7 @@ def selected(game):
     game.keys("Return")
     time.sleep(1.0)
     printed = re.search(r"console: Unit (\d+) is now the console unit", game.text()[game.seen:])
-    game.keys("shift+grave")
-    time.sleep(0.5)
+    close_console(game)
     return int(printed.group(1)) if printed else None
 
 
