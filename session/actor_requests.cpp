@@ -29,12 +29,16 @@ UnitActor* AsUnit(GameObject* object)
 
 int32_t Signed(const Request& request, uint32_t index) { return static_cast<int32_t>(request.Word(index)); }
 
-// 6: {6, id, time}
+// 6: {6, id, time}. The sender has already emptied its copy of the order
+// list, so ours goes too, even when the stop itself is refused.
 void StopRequest(const Request& request, GameObject* object)
 {
     Actor* actor = AsActor(object);
-    if (actor && request.Finite(2, 1))
+    if (!actor)
+        return;
+    if (request.Finite(2, 1))
         actor->Stop(request.Float(2));
+    actor->ClearOrders();
 }
 
 // 7, 9: {type, id, time, x, y, z}; 9 lobs the shot.

@@ -274,6 +274,25 @@ TEST_F(ActorRequests, UndoRemovesTheLastOrderThatIsNoWait)
     EXPECT_EQ(Sent(94)[0].bytes, (std::vector<uint8_t>{94, 0, 0, 0, 1, 0, 0, 0}));
 }
 
+// The sender empties its own order list with every stop; ours must match,
+// also when the stop comes too late to halt the walk.
+TEST_F(ActorRequests, StopEmptiesTheOrderListLikeTheSendersCopy)
+{
+    const uint32_t id = unit_->GetId();
+    const struct {
+        const char* name;
+        float time;
+    } rows[] = {{"a fresh stop", 5.0f}, {"a stop older than the last order", 1.0f}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        unit_->QueueWait();
+        Send({15, id, 7});  // queued use
+        ASSERT_EQ(unit_->Orders().size(), 2u);
+        Send({6, id, F(row.time)});
+        EXPECT_TRUE(unit_->Orders().empty());
+    }
+}
+
 // Units held by the camera's script mode stop walking and aiming; a pause
 // only stands server time still, so walkers carry on after it.
 TEST_F(ActorRequests, HeldUnitsStopWhileAPausedGameKeepsItsWalkers)
