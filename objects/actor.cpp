@@ -644,10 +644,7 @@ void Actor::RunActorOrder()
         DropItem(order.value);
         break;
     case OrderKind::kUnequip:
-        if (const EquippedItem* record = FindEquipped(order.value)) {
-            UnequipItem(*record);
-            OutMessage(88).U32(GetId()).I32(order.value).Send(false);
-        }
+        UnequipAndAnnounce(order.value);
         orderFinished_ = true;
         break;
     default:
@@ -1053,6 +1050,16 @@ void Actor::ChooseDisguise()
             first = false;
         }
     }
+}
+
+bool Actor::UnequipAndAnnounce(int32_t itemId)
+{
+    const EquippedItem* record = FindEquipped(itemId);
+    if (!record)
+        return false;
+    UnequipItem(*record);
+    OutMessage(88).U32(GetId()).I32(itemId).Send(false);
+    return true;
 }
 
 void Actor::UnequipItem(const EquippedItem& record)

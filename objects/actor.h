@@ -170,6 +170,9 @@ public:
     // Items.
     bool EquipItem(int32_t slot, int32_t itemId, bool queued);
     void UnequipItem(const EquippedItem& record);
+    // Unequips the first entry holding the item and tells the clients (88);
+    // false, with nothing sent, when no entry holds it.
+    bool UnequipAndAnnounce(int32_t itemId);
     bool UseItem(int32_t itemId, bool queued);
     bool GiveItemTo(int32_t itemId, uint32_t recipientId);
     bool DropItem(int32_t itemId);

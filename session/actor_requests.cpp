@@ -95,10 +95,7 @@ void ItemOrder(const Request& request, GameObject* object)
     case 15: actor->QueueUse(item); break;
     case 16: actor->DropItem(item); break;
     case 17: actor->QueueDrop(item); break;
-    case 18:
-        if (const EquippedItem* record = actor->FindEquipped(item))
-            actor->UnequipItem(*record);
-        break;
+    case 18: actor->UnequipAndAnnounce(item); break;
     case 19: actor->QueueUnequip(item); break;
     default: break;
     }

@@ -293,6 +293,30 @@ TEST_F(ActorRequests, StopEmptiesTheOrderListLikeTheSendersCopy)
     }
 }
 
+// An unequip now is answered with 88 so the replicas drop the entry too;
+// an item that is not equipped (any more) gets no answer.
+TEST_F(ActorRequests, UnequipNowIsAnnouncedOnlyWhenAnEntryWent)
+{
+    const uint32_t id = unit_->GetId();
+    Send({12, id, 7, 3});
+    ASSERT_EQ(unit_->GetItemList().size(), 1u);
+    sent.clear();
+    const struct {
+        const char* name;
+        size_t answers;
+    } rows[] = {{"equipped", 1}, {"no longer equipped", 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sent.clear();
+        Send({18, id, 7});
+        EXPECT_TRUE(unit_->GetItemList().empty());
+        ASSERT_EQ(Sent(88).size(), row.answers);
+        if (row.answers) {
+            EXPECT_EQ(Sent(88)[0].bytes, (std::vector<uint8_t>{88, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0}));
+        }
+    }
+}
+
 // Units held by the camera's script mode stop walking and aiming; a pause
 // only stands server time still, so walkers carry on after it.
 TEST_F(ActorRequests, HeldUnitsStopWhileAPausedGameKeepsItsWalkers)
