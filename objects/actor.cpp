@@ -629,12 +629,8 @@ void Actor::RunActorOrder()
         EquipItem(order.slot, order.value, true);
         break;
     case OrderKind::kGive:
-        if (GameObject* recipient = ObjectRegistry::Global().Find(static_cast<uint32_t>(order.targetId))) {
-            if (CollisionPolygon* polygon = recipient->GetPolygon())
-                SetMoveTarget(polygon, lastUpdate_);
-            followedId_ = order.value;
-            Hold(recipient);
-        }
+        if (GameObject* recipient = ObjectRegistry::Global().Find(static_cast<uint32_t>(order.targetId)))
+            StartGive(*recipient, order.value, lastUpdate_);
         break;
     case OrderKind::kUse:
         UseItem(order.value, true);
@@ -1050,6 +1046,13 @@ void Actor::ChooseDisguise()
             first = false;
         }
     }
+}
+
+void Actor::StartGive(GameObject& recipient, int32_t itemId, float time)
+{
+    SetMoveTarget(recipient.GetPolygon(), time);
+    followedId_ = itemId;
+    Hold(&recipient);
 }
 
 bool Actor::UnequipAndAnnounce(int32_t itemId)

@@ -175,6 +175,9 @@ public:
     bool UnequipAndAnnounce(int32_t itemId);
     bool UseItem(int32_t itemId, bool queued);
     bool GiveItemTo(int32_t itemId, uint32_t recipientId);
+    // Sets off toward the recipient, holding it, with the item as the order's
+    // parameter; the hand-over happens on arrival.
+    void StartGive(GameObject& recipient, int32_t itemId, float time);
     bool DropItem(int32_t itemId);
     // Refused without an inventory and for anything but a pick-up not yet taken.
     bool GiveItem(GameObject& item, bool queued);

@@ -114,7 +114,10 @@ void Give(const Request& request, GameObject* object)
         actor->QueueGive(static_cast<int32_t>(recipient->GetId()), item);
         return;
     }
-    actor->PushOrderFront({OrderKind::kGive, static_cast<int32_t>(recipient->GetId()), item});
+    // Done at once, not as an order: running one would send 94 and pop an
+    // unrelated order from the sender's list, which never held this one.
+    if (request.Finite(4, 1))
+        actor->StartGive(*recipient, item, request.Float(4));
 }
 
 // 22: {22, id, ammunition}

@@ -317,6 +317,25 @@ TEST_F(ActorRequests, UnequipNowIsAnnouncedOnlyWhenAnEntryWent)
     }
 }
 
+// A give now sets off at once: the sender's list never held it, so it must
+// not become an order whose end (94) pops one of the sender's own.
+TEST_F(ActorRequests, GiveNowLeavesTheOrderListAlone)
+{
+    const uint32_t id = unit_->GetId();
+    auto* mate = new UnitActor(1, unit_->GetRole(), {0, 0, 10}, Quaternion::Identity(),
+                               ObjectRegistry::Global().TakeNextId());
+    mate->Activate(0, 0);
+    ASSERT_NE(mate->GetInventory(), nullptr);
+    unit_->QueueWait();
+    Send({20, id, 7, mate->GetId(), F(1)});
+    Server::RunObjectPass(50000, 0.05f);
+    ASSERT_EQ(unit_->Orders().size(), 1u);
+    EXPECT_EQ(unit_->Orders().front().kind, OrderKind::kWait);
+    EXPECT_TRUE(Sent(94).empty());
+    EXPECT_EQ(unit_->Held(), mate);
+    EXPECT_EQ(unit_->followedId_, 7);
+}
+
 // Units held by the camera's script mode stop walking and aiming; a pause
 // only stands server time still, so walkers carry on after it.
 TEST_F(ActorRequests, HeldUnitsStopWhileAPausedGameKeepsItsWalkers)
