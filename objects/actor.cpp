@@ -876,11 +876,12 @@ void Actor::Detach()
 
 void Actor::GroupMove(CollisionPolygon* node, uint32_t targetWord, float time)
 {
-    if (!SetMoveTarget(node, time))
-        return;
+    // The sender empties its whole list, waits too, whether or not the move
+    // itself is taken: a wait kept here would block every later queued order.
+    SetMoveTarget(node, time);
     followedId_ = static_cast<int32_t>(targetWord);
     GameObject::ReleaseLinks();
-    DropQueuedOrders();
+    ClearOrders();
 }
 
 void Actor::AppendMoveOrder(CollisionPolygon* node, uint32_t targetWord)

@@ -494,6 +494,34 @@ TEST_F(ActorWorld, WaitsStayUntilReleased)
     EXPECT_EQ(Sent(94).size(), 1u);
 }
 
+// The sender of a group move empties its whole list, waits included, so ours
+// must end empty too, also when the move itself is refused.
+TEST_F(ActorWorld, AGroupMoveEmptiesTheWholeOrderList)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(3, std::string(3, '.')));
+    Level::Current() = grid.level.get();
+    CollisionPolygon* node = grid.level->PolygonAt(0);
+    ASSERT_NE(node, nullptr);
+    const struct {
+        const char* name;
+        bool toNode;
+        float time;
+        bool moves;
+    } rows[] = {{"to a node", true, 2.0f, true}, {"to no node", false, 3.0f, false}, {"late", true, 0.5f, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UnitActor* unit = Unit(Character(), 1, {0.5f, 0, 0.5f});
+        unit->Stop(1.0f);
+        unit->QueueWait();
+        unit->AppendMoveOrder(node, 0xFFFFFFFFu);
+        unit->GroupMove(row.toNode ? node : nullptr, 5, row.time);
+        EXPECT_TRUE(unit->Orders().empty());
+        EXPECT_EQ(unit->followedId_, 5);
+        EXPECT_EQ(unit->NeedsPath(), row.moves);
+    }
+    Level::Current() = nullptr;
+}
+
 TEST(OrderRecord, IsNineLittleEndianWordsWithThePolygonIndex)
 {
     OrderRecord record{OrderKind::kAttackLocation, 7, 3, 1, {1.0f, -2.0f, 0.5f}};
