@@ -644,12 +644,8 @@ void Actor::RunActorOrder()
         EquipItem(order.slot, order.value, true);
         break;
     case OrderKind::kGive:
-        if (GameObject* recipient = ObjectRegistry::Global().Find(static_cast<uint32_t>(order.targetId))) {
-            if (CollisionPolygon* polygon = recipient->GetPolygon())
-                SetMoveTarget(polygon, lastUpdate_);
-            followedId_ = order.value;
-            Hold(recipient);
-        }
+        if (GameObject* recipient = ObjectRegistry::Global().Find(static_cast<uint32_t>(order.targetId)))
+            StartGive(*recipient, order.value, lastUpdate_);
         break;
     case OrderKind::kUse:
         UseItem(order.value, true);
@@ -659,10 +655,7 @@ void Actor::RunActorOrder()
         DropItem(order.value);
         break;
     case OrderKind::kUnequip:
-        if (const EquippedItem* record = FindEquipped(order.value)) {
-            UnequipItem(*record);
-            OutMessage(88).U32(GetId()).I32(order.value).Send(false);
-        }
+        UnequipAndAnnounce(order.value);
         orderFinished_ = true;
         break;
     default:
@@ -898,11 +891,12 @@ void Actor::Detach()
 
 void Actor::GroupMove(CollisionPolygon* node, uint32_t targetWord, float time)
 {
-    if (!SetMoveTarget(node, time))
-        return;
+    // The sender empties its whole list, waits too, whether or not the move
+    // itself is taken: a wait kept here would block every later queued order.
+    SetMoveTarget(node, time);
     followedId_ = static_cast<int32_t>(targetWord);
     GameObject::ReleaseLinks();
-    DropQueuedOrders();
+    ClearOrders();
 }
 
 void Actor::AppendMoveOrder(CollisionPolygon* node, uint32_t targetWord)
@@ -1068,6 +1062,23 @@ void Actor::ChooseDisguise()
             first = false;
         }
     }
+}
+
+void Actor::StartGive(GameObject& recipient, int32_t itemId, float time)
+{
+    SetMoveTarget(recipient.GetPolygon(), time);
+    followedId_ = itemId;
+    Hold(&recipient);
+}
+
+bool Actor::UnequipAndAnnounce(int32_t itemId)
+{
+    const EquippedItem* record = FindEquipped(itemId);
+    if (!record)
+        return false;
+    UnequipItem(*record);
+    OutMessage(88).U32(GetId()).I32(itemId).Send(false);
+    return true;
 }
 
 void Actor::UnequipItem(const EquippedItem& record)

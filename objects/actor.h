@@ -175,8 +175,14 @@ public:
     // Items.
     bool EquipItem(int32_t slot, int32_t itemId, bool queued);
     void UnequipItem(const EquippedItem& record);
+    // Unequips the first entry holding the item and tells the clients (88);
+    // false, with nothing sent, when no entry holds it.
+    bool UnequipAndAnnounce(int32_t itemId);
     bool UseItem(int32_t itemId, bool queued);
     bool GiveItemTo(int32_t itemId, uint32_t recipientId);
+    // Sets off toward the recipient, holding it, with the item as the order's
+    // parameter; the hand-over happens on arrival.
+    void StartGive(GameObject& recipient, int32_t itemId, float time);
     bool DropItem(int32_t itemId);
     // Refused without an inventory and for anything but a pick-up not yet taken.
     bool GiveItem(GameObject& item, bool queued);

@@ -56,10 +56,13 @@ Projectile::Projectile(int32_t side, script::Role* role, const Vec3& position, c
             target_ = target;
         }
     }
-    // The range is squared; a shot that cannot cover it ends at 10 s.
+    // The range is squared; a shot that cannot cover it ends at 10 s. A lobbed
+    // shot covers the ground only at its horizontal speed, so it is timed by
+    // that: timed by its full speed it vanished before it landed.
     const float range = record_ ? record_->maxRange : 0;
-    if (range > 0 && speed > 0 && std::isfinite(speed))
-        lifetime_ = std::min(kLongestFlight, std::sqrt(range) / speed);
+    const float across = Ballistic() ? std::hypot(velocity_.x, velocity_.z) : speed;
+    if (range > 0 && across > 0 && std::isfinite(across))
+        lifetime_ = std::min(kLongestFlight, std::sqrt(range) / across);
 }
 
 Projectile::~Projectile()

@@ -593,11 +593,13 @@ void UnitActor::Update(uint64_t now, float seconds)
             GameObjectRef hold(target);
             const Approach approach = Actor::ApproachTarget(*target, range, seconds);
             // With the pass's searches spent the attack stays first in the
-            // list and is taken up again in a later pass.
-            if (approach != Approach::kNoRoute)
+            // list and is taken up again in a later pass. Either way the
+            // clients put it first too (27), or the 94 that ends it would pop
+            // one of their own orders instead.
+            if (approach != Approach::kNoRoute) {
                 PushOrderFront({OrderKind::kAttackTarget, static_cast<int32_t>(target->GetId())});
-            if (approach == Approach::kRouted)
                 OutMessage(27).U32(GetId()).F32(seconds).U32(target->GetId()).Send(false);
+            }
         }
         if (attacking_)
             StopAiming(seconds);

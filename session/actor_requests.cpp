@@ -29,12 +29,16 @@ UnitActor* AsUnit(GameObject* object)
 
 int32_t Signed(const Request& request, uint32_t index) { return static_cast<int32_t>(request.Word(index)); }
 
-// 6: {6, id, time}
+// 6: {6, id, time}. The sender has already emptied its copy of the order
+// list, so ours goes too, even when the stop itself is refused.
 void StopRequest(const Request& request, GameObject* object)
 {
     Actor* actor = AsActor(object);
-    if (actor && request.Finite(2, 1))
+    if (!actor)
+        return;
+    if (request.Finite(2, 1))
         actor->Stop(request.Float(2));
+    actor->ClearOrders();
 }
 
 // 7, 9: {type, id, time, x, y, z}; 9 lobs the shot.
@@ -91,10 +95,7 @@ void ItemOrder(const Request& request, GameObject* object)
     case 15: actor->QueueUse(item); break;
     case 16: actor->DropItem(item); break;
     case 17: actor->QueueDrop(item); break;
-    case 18:
-        if (const EquippedItem* record = actor->FindEquipped(item))
-            actor->UnequipItem(*record);
-        break;
+    case 18: actor->UnequipAndAnnounce(item); break;
     case 19: actor->QueueUnequip(item); break;
     default: break;
     }
@@ -113,7 +114,10 @@ void Give(const Request& request, GameObject* object)
         actor->QueueGive(static_cast<int32_t>(recipient->GetId()), item);
         return;
     }
-    actor->PushOrderFront({OrderKind::kGive, static_cast<int32_t>(recipient->GetId()), item});
+    // Done at once, not as an order: running one would send 94 and pop an
+    // unrelated order from the sender's list, which never held this one.
+    if (request.Finite(4, 1))
+        actor->StartGive(*recipient, item, request.Float(4));
 }
 
 // 22: {22, id, ammunition}

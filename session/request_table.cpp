@@ -73,6 +73,10 @@ void GroupOrder(const Request& request, bool waypoint)
     if (!std::isfinite(time))
         return;
     CollisionPolygon* node = NodeAt(request.Word(2));
+    // A waypoint names where to go: without a node there is nothing to queue
+    // (a move without one still stops and clears the movers).
+    if (waypoint && !node)
+        return;
     const LevelGrid* level = Level::Current();
     std::vector<CollisionPolygon*> used;
     Vec3 formationOffset{0, 0, 0}, reference{0, 0, 0}, relative{0, 0, 0};
@@ -82,7 +86,7 @@ void GroupOrder(const Request& request, bool waypoint)
         OrderReceiver* receiver = Receiver(object);
         if (!object || !receiver || !object->IsActor() || !SenderOwns(request.Sender(), *object))
             continue;
-        if (waypoint) {
+        if (waypoint && node) { // a member the formation found no place for queues nothing
             receiver->AppendMoveOrder(node, targetWord);
             uint8_t block[24];
             trevok::ByteWriter writer(std::span<uint8_t>(block, sizeof block));
@@ -93,7 +97,7 @@ void GroupOrder(const Request& request, bool waypoint)
             writer.U32(0);
             writer.U32(object->GetId());
             ServerLink::Get().Send(block, sizeof block, false);
-        } else {
+        } else if (!waypoint) {
             receiver->GroupMove(node, targetWord, time);
         }
         const Vec3 nodeCentre = node ? *node->Centre() : object->Position();

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -513,6 +514,34 @@ TEST_F(ActorWorld, WaitsStayUntilReleased)
     unit->ReleaseWait();
     EXPECT_TRUE(unit->Orders().empty());
     EXPECT_EQ(Sent(94).size(), 1u);
+}
+
+// The sender of a group move empties its whole list, waits included, so ours
+// must end empty too, also when the move itself is refused.
+TEST_F(ActorWorld, AGroupMoveEmptiesTheWholeOrderList)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel(std::vector<std::string>(3, std::string(3, '.')));
+    Level::Current() = grid.level.get();
+    CollisionPolygon* node = grid.level->PolygonAt(0);
+    ASSERT_NE(node, nullptr);
+    const struct {
+        const char* name;
+        bool toNode;
+        float time;
+        bool moves;
+    } rows[] = {{"to a node", true, 2.0f, true}, {"to no node", false, 3.0f, false}, {"late", true, 0.5f, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UnitActor* unit = Unit(Character(), 1, {0.5f, 0, 0.5f});
+        unit->Stop(1.0f);
+        unit->QueueWait();
+        unit->AppendMoveOrder(node, 0xFFFFFFFFu);
+        unit->GroupMove(row.toNode ? node : nullptr, 5, row.time);
+        EXPECT_TRUE(unit->Orders().empty());
+        EXPECT_EQ(unit->followedId_, 5);
+        EXPECT_EQ(unit->NeedsPath(), row.moves);
+    }
+    Level::Current() = nullptr;
 }
 
 TEST(OrderRecord, IsNineLittleEndianWordsWithThePolygonIndex)
@@ -1358,15 +1387,25 @@ TEST_F(Approaches, OutOfRangeAttackersShareThePassPlanBudget)
     UnitActor* c = Attacker({1.5f, 0, 2.5f});
     for (UnitActor* unit : {a, b, c})
         ASSERT_TRUE(unit->AimAtObject(target, 0, false, false));
+    // A client's copy of a unit's list gains an order with each 27 and loses
+    // one with each 94: it must hold what the server's holds.
+    const auto clientOrders = [&](const UnitActor* unit) {
+        const auto count = [&](uint32_t type) {
+            const std::vector<SentMessage> messages = Sent(type);
+            return std::count_if(messages.begin(), messages.end(),
+                                 [&](const SentMessage& m) { return m.Word(1) == unit->GetId(); });
+        };
+        return count(27) - count(94);
+    };
     for (size_t pass = 1; pass <= 3; ++pass) {
         SCOPED_TRACE(pass);
         Pass({a, b, c});
-        EXPECT_EQ(Sent(27).size(), pass) << "one approach per pass";
         EXPECT_EQ(ServerCounters::PlanBudget(), 0);
         size_t approaching = 0;
         for (UnitActor* unit : {a, b, c}) {
             EXPECT_FALSE(unit->IsAttacking()) << "out of range, nobody aims";
             ASSERT_EQ(unit->Orders().size(), 1u);
+            EXPECT_EQ(clientOrders(unit), 1);
             EXPECT_EQ(unit->Orders().front().kind, OrderKind::kAttackTarget);
             EXPECT_EQ(unit->Orders().front().targetId, static_cast<int32_t>(target->GetId()));
             if (!unit->Waypoints().empty())

@@ -232,6 +232,29 @@ TEST_F(Flight, EveryShotEndsWithinItsLifetime)
     EXPECT_TRUE(still->IsRemoved());
     EXPECT_TRUE(rising->IsRemoved());
     EXPECT_EQ(Sent(52).size(), 2u);
+
+    // 12 m/s with 14 m of range, aimed 31.17 degrees up: a lobbed shot lands
+    // 13 m away after 1.27 s, so it must still fly then; a straight one
+    // covers its range in 1.17 s.
+    shot_.projectile->maxRange = 196;
+    const float half = 31.17f * kPi / 360.0f;
+    const struct {
+        bool gravity;
+        float flyingAt, goneBy;
+    } rows[] = {{true, 1.27f, 1.5f}, {false, 1.1f, 1.25f}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.gravity ? "lobbed" : "straight");
+        shot_.projectile->gravity = row.gravity;
+        const uint64_t launch = now;
+        Projectile* shot = Fire(1, {0, 0, 0}, Quaternion{std::sin(half), 0, 0, std::cos(half)}, 12);
+        GameObjectRef keep(shot);
+        while (now - launch < static_cast<uint64_t>(row.flyingAt * 1e6f))
+            Pass(10000);
+        EXPECT_FALSE(shot->IsRemoved());
+        while (now - launch < static_cast<uint64_t>(row.goneBy * 1e6f))
+            Pass(10000);
+        EXPECT_TRUE(shot->IsRemoved());
+    }
 }
 
 TEST_F(Flight, HomingAtATargetStraightBehindKeepsItsCourse)

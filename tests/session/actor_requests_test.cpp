@@ -274,6 +274,68 @@ TEST_F(ActorRequests, UndoRemovesTheLastOrderThatIsNoWait)
     EXPECT_EQ(Sent(94)[0].bytes, (std::vector<uint8_t>{94, 0, 0, 0, 1, 0, 0, 0}));
 }
 
+// The sender empties its own order list with every stop; ours must match,
+// also when the stop comes too late to halt the walk.
+TEST_F(ActorRequests, StopEmptiesTheOrderListLikeTheSendersCopy)
+{
+    const uint32_t id = unit_->GetId();
+    const struct {
+        const char* name;
+        float time;
+    } rows[] = {{"a fresh stop", 5.0f}, {"a stop older than the last order", 1.0f}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        unit_->QueueWait();
+        Send({15, id, 7});  // queued use
+        ASSERT_EQ(unit_->Orders().size(), 2u);
+        Send({6, id, F(row.time)});
+        EXPECT_TRUE(unit_->Orders().empty());
+    }
+}
+
+// An unequip now is answered with 88 so the replicas drop the entry too;
+// an item that is not equipped (any more) gets no answer.
+TEST_F(ActorRequests, UnequipNowIsAnnouncedOnlyWhenAnEntryWent)
+{
+    const uint32_t id = unit_->GetId();
+    Send({12, id, 7, 3});
+    ASSERT_EQ(unit_->GetItemList().size(), 1u);
+    sent.clear();
+    const struct {
+        const char* name;
+        size_t answers;
+    } rows[] = {{"equipped", 1}, {"no longer equipped", 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sent.clear();
+        Send({18, id, 7});
+        EXPECT_TRUE(unit_->GetItemList().empty());
+        ASSERT_EQ(Sent(88).size(), row.answers);
+        if (row.answers) {
+            EXPECT_EQ(Sent(88)[0].bytes, (std::vector<uint8_t>{88, 0, 0, 0, 1, 0, 0, 0, 7, 0, 0, 0}));
+        }
+    }
+}
+
+// A give now sets off at once: the sender's list never held it, so it must
+// not become an order whose end (94) pops one of the sender's own.
+TEST_F(ActorRequests, GiveNowLeavesTheOrderListAlone)
+{
+    const uint32_t id = unit_->GetId();
+    auto* mate = new UnitActor(1, unit_->GetRole(), {0, 0, 10}, Quaternion::Identity(),
+                               ObjectRegistry::Global().TakeNextId());
+    mate->Activate(0, 0);
+    ASSERT_NE(mate->GetInventory(), nullptr);
+    unit_->QueueWait();
+    Send({20, id, 7, mate->GetId(), F(1)});
+    Server::RunObjectPass(50000, 0.05f);
+    ASSERT_EQ(unit_->Orders().size(), 1u);
+    EXPECT_EQ(unit_->Orders().front().kind, OrderKind::kWait);
+    EXPECT_TRUE(Sent(94).empty());
+    EXPECT_EQ(unit_->Held(), mate);
+    EXPECT_EQ(unit_->followedId_, 7);
+}
+
 // Units held by the camera's script mode stop walking and aiming; a pause
 // only stands server time still, so walkers carry on after it.
 TEST_F(ActorRequests, HeldUnitsStopWhileAPausedGameKeepsItsWalkers)

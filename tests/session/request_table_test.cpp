@@ -13,6 +13,8 @@
 #include "session/request_table.h"
 #include "session/server_thread.h"
 
+#include "world/level_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -181,11 +183,21 @@ TEST_F(RequestRows, GroupOrdersSkipMembersThatCannotActAndAnnounceWaypoints)
     Deliver(Words({5, F(3), 7, 12, 5, a->GetId()})); // n beyond the block: dropped unread
     EXPECT_EQ(a->log.size(), 1u);
 
+    // A waypoint needs a node: one out of range queues nothing and tells nobody.
+    CollisionSource floor;
+    leveltest::AddFloor(floor, 0, 0, 0, 1, 2);
+    const std::unique_ptr<Level> level = leveltest::MakeLevel(floor, 1, 1, 1);
+    Level::Current() = level.get();
+    Answers();
     Deliver(Words({30, F(4), 7, 12, 1, b->GetId()}));
+    EXPECT_EQ(b->log.size(), 1u);
+    EXPECT_TRUE(Answers().empty());
+    Deliver(Words({30, F(4), 0, 12, 1, b->GetId()}));
+    Level::Current() = nullptr;
     EXPECT_EQ(b->log.back(), "append 12");
     const auto answers = Answers();
     ASSERT_EQ(answers.size(), 1u);
-    EXPECT_EQ(answers[0], Words({41, 0, 0xFFFFFF, 12, 0, b->GetId()})) << "unset words go out as 0";
+    EXPECT_EQ(answers[0], Words({41, 0, 0, 12, 0, b->GetId()})) << "unset words go out as 0";
 }
 
 // Request 35 holds every other unit of the requester's side and answers 68;
