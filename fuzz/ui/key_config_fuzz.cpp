@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -41,6 +42,11 @@ const fs::path& Root()
         LoadBindingNames();
         fs::path r = fs::temp_directory_path() / ("ui-key-config-fuzz-" + std::to_string(getpid()));
         fs::create_directories(r / "scripts");
+        // Nothing is left behind in the temporary folder.
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(fs::temp_directory_path() / ("ui-key-config-fuzz-" + std::to_string(getpid())), ignored);
+        });
         auto& dirs = app::DataDirectories::Global();
         dirs.SetStartDirectory(r);
         dirs.SetPath(app::kScriptsDirectory, "scripts");
