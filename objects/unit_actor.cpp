@@ -418,7 +418,9 @@ bool UnitActor::Aim(uint64_t now, float elapsed)
     }
     PlayPose(AimPoses::kYawSequence, AimPoses::kMiddle, now, elapsed, nullptr);
     if (canTurn && (!walking_ || legTime_ < aimStart_)) {
-        if (walking_ && lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
+        // Waypoints left between legs go too, or the next pass walks off
+        // toward them; a unit already standing with none sends nothing.
+        if ((walking_ || !Waypoints().empty()) && lastUpdate_ >= orderTime_ && HitPoints() != 0 && !crouching_)
             StopWalking(lastUpdate_);
         const float turn = elapsed * static_cast<float>(character_->turningSpeed);
         const float heading = Heading();
@@ -442,23 +444,22 @@ bool UnitActor::CheckReactions(uint64_t now, float seconds)
     if (!target)
         return true;
     const script::Role* projectile = ProjectileRole();
-    bool matched = false, holdsFire = false;
+    const Vulnerability* first = nullptr;
+    bool holdsFire = false;
     for (const Vulnerability& entry : target->vulnerabilities_) {
         if (entry.attacker != GetRole() || (entry.projectile && entry.projectile != projectile))
             continue;
-        matched = true;
+        if (!first)
+            first = &entry;
         holdsFire = holdsFire || !entry.projectile;
     }
-    if (!matched)
+    if (!first)
         return true;
     if (!reactionActive_) {
+        // The matching entry's own amount times the reaction.
         reactionActive_ = true;
         reactionStart_ = seconds;
-        float longest = 0;
-        for (const Vulnerability& entry : target->vulnerabilities_)
-            if (entry.attacker == GetRole())
-                longest = std::max(longest, entry.seconds);
-        reactionEnd_ = seconds + longest;
+        reactionEnd_ = seconds + first->seconds;
         OutMessage(58).U32(GetId()).F32(reactionStart_).F32(reactionEnd_).Send(false);
         return !holdsFire;
     }

@@ -1182,6 +1182,37 @@ TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
 
 // Aiming over many passes starts the stance once and keeps it the model's
 // front sequence: the pitch and yaw poses play layered behind it.
+// A character's weapon outside the table arms nothing, as one from an item.
+TEST_F(ActorWorld, ACharactersWeaponOutsideTheTableArmsNothing)
+{
+    for (const int32_t weapon : {-1, 16, 3}) {
+        SCOPED_TRACE(weapon);
+        script::Role& role = Character();
+        role.character->weapon = weapon;
+        UnitActor* unit = Unit(role, 2, {0, 0, 0});
+        EXPECT_EQ(unit->GetWeapon() != nullptr, weapon == 3);
+    }
+}
+
+// A unit that turns to aim stands: waypoints left between legs go too, so
+// it does not walk off toward them in the next pass.
+TEST_F(ActorWorld, TurningToAimDropsTheWaypointsLeft)
+{
+    ArmWeapon3(50.0f * 50.0f);
+    script::Role& role = Character();
+    role.character->weapon = 3;
+    role.character->elevationAngle = 1024;
+    UnitActor* unit = Unit(role, 2, {0, 0, 0});
+    unit->AppendWaypoint({10, 0, 0}, 0);
+    ASSERT_FALSE(unit->IsWalking());
+    unit->AimAtPoint({0, 0, -10}, 0, false, false);  // behind it
+    now += 50000;
+    unit->Update(now, static_cast<float>(now) / 1e6f);
+    ASSERT_TRUE(unit->IsAttacking());
+    EXPECT_TRUE(unit->Waypoints().empty());
+    EXPECT_FALSE(unit->IsWalking());
+}
+
 TEST_F(ActorWorld, AimPosesLayerBehindTheStanceAcrossPasses)
 {
     ArmWeapon3(50.0f * 50.0f);

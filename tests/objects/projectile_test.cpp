@@ -368,6 +368,9 @@ TEST_F(Firing, AReactionRunsItsCommandFileOnceAndHoldsFire)
     body_->vulnerabilities.clear();
     ASSERT_EQ(target->vulnerabilities_.size(), 1u);
     target->vulnerabilities_[0].seconds = 0.2f;
+    // An entry for another projectile neither acts nor times the reaction.
+    script::Role& otherShot = NewRole(1);
+    target->vulnerabilities_.push_back({gunner_, &otherShot, 2, 5.0f, ""});
     unit->AimAtObject(target, Seconds(), false, false);
     for (int i = 0; i < 10; ++i)
         Pass(50000);
