@@ -38,18 +38,6 @@ constexpr float kLegEnd = 0.2f;
 constexpr int32_t kApproachTries = 3;
 constexpr int32_t kCrouchSequence = 19;
 
-// The actor's body: the collision radius (not below 0.3 of itself), the
-// height and the side slope.
-struct ActorBody : MoverBody {
-    ActorBody(float h, float r) : MoverBody(h, r), keptRadius(r)
-    {
-        const float d = std::sqrt(h * h + 0.49f * r * r);
-        slope = d > 0 ? -0.7f * r / d : 0.0f;
-    }
-    float keptRadius;
-    float slope;
-};
-
 Quaternion HeadingRotation(float steps)
 {
     const float half = steps / kStepsPerRadian * 0.5f;
@@ -159,10 +147,9 @@ int32_t Actor::Activate(uint64_t now, float seconds)
 {
     if (Level* level = Level::Current(); level && character_ && !mover_) {
         LockGuard guard(level->lock_, true);
-        const float r = character_->radius;
-        const float radius = std::max(r, 0.3f * r);
+        // The replicas' body: height, radius, a step of 0.3 of the radius, the slope.
         Vec3 at = Position();
-        mover_ = level->AddMover(at, std::make_unique<ActorBody>(character_->height, radius),
+        mover_ = level->AddMover(at, std::make_unique<WalkerBody>(character_->height, character_->radius),
                                  static_cast<uint32_t>(now));
         mover_->position = Position();
         if (mover_->surface)

@@ -1182,6 +1182,25 @@ TEST_F(ActorWorld, AimingPlaysTheModelsStanceWhenItHasOne)
 
 // Aiming over many passes starts the stance once and keeps it the model's
 // front sequence: the pitch and yaw poses play layered behind it.
+// The server's walker has the replica's body: height, radius, a step of 0.3
+// of the radius and the side slope.
+TEST_F(ActorWorld, TheMoverHasTheReplicasBody)
+{
+    navtest::GridLevel grid = navtest::MakeGridLevel({"...", "...", "..."});
+    Level::Current() = grid.level.get();
+    UnitActor* unit = Unit(Character(), 2, {1.5f, 0, 1.5f});
+    ASSERT_NE(unit->GetMover(), nullptr);
+    const auto* body = dynamic_cast<const WalkerBody*>(unit->GetMover()->body.get());
+    ASSERT_NE(body, nullptr);
+    const WalkerBody replica(1.8f, 0.5f);
+    EXPECT_FLOAT_EQ(body->height, replica.height);
+    EXPECT_FLOAT_EQ(body->radius, replica.radius);
+    EXPECT_FLOAT_EQ(body->innerRadius, 0.15f);
+    EXPECT_FLOAT_EQ(body->slope, replica.slope);
+    unit->Remove(true);
+    Level::Current() = nullptr;
+}
+
 // A character's weapon outside the table arms nothing, as one from an item.
 TEST_F(ActorWorld, ACharactersWeaponOutsideTheTableArmsNothing)
 {
