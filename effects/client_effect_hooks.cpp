@@ -56,6 +56,8 @@ void ThrowPiece(WorldObject& piece, const Vec3& direction)
 
 void BreakUp(WorldObject& debris, float speed, bool radial)
 {
+    // The flight moves the debris' shape; the replica follows it.
+    debris.SetThrown();
     RefPtr<ReplicaEffectObject> effect = RefPtr<ReplicaEffectObject>::Adopt(new ReplicaEffectObject(debris));
     BallisticObjects::BreakUp(effect.Get(), speed, radial);
 }

@@ -30,6 +30,11 @@ constexpr float kMarkerScale = 25.0f;
 constexpr float kMarkerTurn = 3000.0f;
 // A carried flag stands this much above the carrier's flag part (y grows down).
 constexpr float kFlagLift = 0.5f;
+// The shape effect's sprites: above the ground against depth fighting; the
+// ring a little wider than the body, the wedge three radii long.
+constexpr float kShapeEffectLift = 0.02f;
+constexpr float kRingAcross = 2.5f;
+constexpr float kWedgeLength = 3.0f;
 // A walker with no walk sequence measured moves at its walking speed as is.
 
 uint32_t Bits(float f) { return std::bit_cast<uint32_t>(f); }
@@ -463,6 +468,7 @@ void MovingObject::PlaceAndDraw()
         WorldObject::PlaceAndDraw();
     }
     DrawMarker();
+    DrawShapeEffect();
     DrawCarriedFlag();
     if (disguise_ && disguised_ && visible_) {
         disguise_->placement_.SetPosition(position_);
@@ -485,6 +491,36 @@ void MovingObject::DrawMarker()
     draw.what = ClientDraw::What::kMoveMarker;
     draw.shape = marker_;
     WorldObjectTable::Queue(draw);
+}
+
+// The shape effect marks the player's own: a ring on the ground under each
+// selected unit and, ahead of the unit the player steers, a wedge pointing
+// where it faces. Both lie flat a little above the feet, sized by the body.
+void MovingObject::DrawShapeEffect()
+{
+    if (!shapeEffect_[0] || !visible_)
+        return;
+    const ClientServices& services = ClientServices::Get();
+    const bool selected = services.selected && services.selected(*this);
+    const bool steered = IsHighlighted();
+    if (!selected && !steered)
+        return;
+    float radius = 0.5f;
+    if (character_)
+        radius = character_->radius > 0.0f ? character_->radius : character_->modelHalfExtent;
+    const Vec3 feet = position_ - Vec3{0, kShapeEffectLift, 0};
+    const auto queue = [&](VeObject* sprite, float size) {
+        sprite->placement_.SetPosition(feet);
+        sprite->placement_.SetOrientation(orientation_);
+        sprite->placement_.SetScale(Vec3{size, size, size});
+        ClientDraw draw{this, WorldObjectTable::BaseSortKey(), ClientRender::kDrawn, false, false, true};
+        draw.what = ClientDraw::What::kShapeEffect;
+        draw.shape = sprite;
+        WorldObjectTable::Queue(draw);
+    };
+    queue(shapeEffect_[0], kRingAcross * radius);
+    if (steered)
+        queue(shapeEffect_[1], kWedgeLength * radius);
 }
 
 void MovingObject::DrawCarriedFlag()

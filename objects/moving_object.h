@@ -256,6 +256,7 @@ protected:
     uint64_t markerDuration_ = 0;
     void ReleaseMarker();
     void DrawMarker();
+    void DrawShapeEffect();
     void DrawCarriedFlag();
 
 private:

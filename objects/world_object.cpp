@@ -354,10 +354,7 @@ void WorldObject::MapFog(bool addSets)
     const FogOfWar* fog = FogOfWar::Global();
     if (!fog || !object_ || !object_->Root())
         return;
-    if (!staticPlacement_) {
-        object_->placement_.SetPosition(position_);
-        object_->placement_.SetOrientation(orientation_);
-    }
+    PlaceShape();
     const Matrix34& placement = object_->placement_.ScaledMatrix();
     if (addSets)
         fog->MapShape(*object_->Root(), placement);
@@ -507,6 +504,7 @@ void WorldObject::PlaceAndDraw()
         PlaceLightsAndEmitters();
         return;
     }
+    PlaceShape();
     const bool fogOn = FogOn();
     const bool cutScene = ServerFlags::CutScenePlaying();
     bool hidden = !(renderFlags_ & ClientRender::kFogMaterial) && !alwaysVisible_ && fogOn &&
@@ -515,10 +513,6 @@ void WorldObject::PlaceAndDraw()
     // the scene moves it.
     hidden = hidden || (IsCarried() && !cutScene) || (cutScene && IsMobile() && !shownInCutScenes_);
     visible_ = !hidden;
-    if (!staticPlacement_) {
-        object_->placement_.SetPosition(position_);
-        object_->placement_.SetOrientation(orientation_);
-    }
     ClientDraw draw{this, 9, ClientRender::kAdvanceOnly, true, false, false};
     if (!hidden) {
         draw.hidden = false;
@@ -542,6 +536,18 @@ void WorldObject::PlaceAndDraw()
     }
     WorldObjectTable::Queue(draw);
     PlaceLightsAndEmitters();
+}
+
+void WorldObject::PlaceShape()
+{
+    if (staticPlacement_ || !object_)
+        return;
+    if (thrown_) {
+        position_ = object_->placement_.Position();
+        return;
+    }
+    object_->placement_.SetPosition(position_);
+    object_->placement_.SetOrientation(orientation_);
 }
 
 void WorldObject::ClipTest(BoundingBox& box, ClientDraw& draw)

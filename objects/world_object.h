@@ -60,6 +60,8 @@ struct ClientServices {
     // Whether the object is the one unit selected (a lone pick is drawn
     // without its hit-test bits, so clicks go through it); unset: never.
     std::function<bool(const WorldObject& object)> soleSelected;
+    // Whether the player has the object selected; unset: never.
+    std::function<bool(const WorldObject& object)> selected;
     // The unit the view follows went: the player's view lets go of it.
     std::function<void(WorldObject& object)> resetView;
     // The object goes: the upgrade screen, when it shows it, closes.
@@ -102,7 +104,7 @@ inline constexpr uint32_t kCulled = 0x7000001;
 
 // One queued draw of a client object, as the drawing hook receives it.
 struct ClientDraw {
-    enum class What { kObject, kMoveMarker, kFlag };
+    enum class What { kObject, kMoveMarker, kFlag, kShapeEffect };
     class WorldObject* object;  // null for a flag standing on its own
     int32_t sortKey;
     uint32_t flags;
@@ -166,6 +168,9 @@ public:
     void SetShownInCutScenes(bool on) { shownInCutScenes_ = on; }
     bool ShownInCutScenes() const { return shownInCutScenes_; }
     bool StaticPlacement() const { return staticPlacement_; }
+    // Debris flight moves the shape itself: from then on the object stands
+    // where its shape flew (its fog and distance are taken there).
+    void SetThrown() { thrown_ = true; }
     // The role's model is a tree with node boxes (the first is its box).
     bool HasNodeBoxes() const;
     void SetHitPoints(int32_t hitPoints) { hitPoints_ = hitPoints; }
@@ -325,6 +330,9 @@ protected:
     // Writes the fog map's coordinates of where the object stands into its
     // shape's vertices; `addSets` gives parts without them a second set.
     void MapFog(bool addSets);
+    // The shape to where the object stands (or, once thrown, the object to
+    // where its shape is).
+    void PlaceShape();
 
     int32_t side_;
     script::Role* role_;
@@ -342,6 +350,7 @@ protected:
     bool dynamicLight_ = false;
     bool alwaysVisible_ = false;
     bool staticPlacement_ = false;
+    bool thrown_ = false;
     bool destroyed_ = false;
     bool onScreen_ = false;
     ScreenRectangle screenRect_;

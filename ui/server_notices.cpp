@@ -172,6 +172,7 @@ void Install()
     services.soleSelected = [](const WorldObject& object) {
         return Selection::Count() == 1 && Selection::Contains(&object);
     };
+    services.selected = [](const WorldObject& object) { return Selection::Contains(&object); };
     services.resetView = ResetView;
     services.sayBeside = [](WorldObject& object, int32_t textId) {
         if (!CameraHoldsTheUnits())

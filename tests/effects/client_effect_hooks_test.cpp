@@ -6,6 +6,7 @@
 #include "effects/effect_list.h"
 #include "effects/effect_object.h"
 #include "effects/replica_shadows.h"
+#include "effect_support.h"
 
 #include "Veapi/particles.h"
 #include "Veapi/ve_shape.h"
@@ -117,6 +118,18 @@ TEST_F(ClientEffectHooksTest, TheDebrisOfADestroyedObjectBreaksUp)
     ASSERT_NE(body->owner, nullptr);
     EXPECT_EQ(body->owner->Instance(), debris->Shape());
     EXPECT_TRUE(body->owner->brokenUp_);
+
+    // The debris flies and falls: each frame draws it where the flight took
+    // it, and the replica stands there too, its smoke going along.
+    const Vec3 start = debris->Shape()->placement_.Position();
+    BallisticObjects::UpdateAll(effecttest::WrapStart());
+    for (int frame = 1; frame <= 10; ++frame) {
+        BallisticObjects::UpdateAll(effecttest::WrapStart() + effecttest::Ticks(0.05 * frame));
+        WorldObjectTable::DrawAll();
+    }
+    const Vec3 flown = debris->Shape()->placement_.Position();
+    EXPECT_GT(flown.y - start.y, 0.05f);  // fallen (y grows downwards)
+    EXPECT_EQ(debris->Position().y, flown.y);
     BallisticObjects::Clear();
 }
 

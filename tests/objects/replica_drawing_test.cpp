@@ -322,6 +322,62 @@ TEST_F(ReplicaDrawing, TheMoveMarkerShrinksAndTurnsForTwoSecondsThenGoes)
     EXPECT_EQ(own->Marker(), nullptr);
 }
 
+// The shape effect's two sprites: a ring under each selected unit, and a
+// wedge ahead of the one the player steers, flat at its feet and turned with
+// it; nothing for an unselected unit.
+TEST_F(ReplicaDrawing, TheShapeEffectMarksSelectedAndSteeredUnits)
+{
+    ClientEffects().addShapeEffect = [](WorldObject&, VeObject* (&sprites)[2]) {
+        VeShape* shape = BoxShape();
+        sprites[0] = VeObject::FromShape(shape, false);
+        sprites[1] = VeObject::FromShape(shape, false);
+        shape->Release();
+        return true;
+    };
+    static const WorldObject* g_selected = nullptr;
+    ClientServices::Get().selected = [](const WorldObject& object) { return &object == g_selected; };
+    script::Role& role = NewRole(2);
+    GiveBoxShape(role, {-1, -2, -1}, {1, 0, 1});
+    role.character->radius = 0.8f;
+    auto* unit = Make<MovingObject>(role, kOwnSide, {3, 1, 4});
+    auto* other = Make<MovingObject>(role, kOwnSide, {8, 1, 4});
+    unit->SetOrientation(YawOrientation(1024.0f));  // a quarter turn
+
+    const auto effects = [&] {
+        queued.clear();
+        WorldObjectTable::DrawAll();
+        return Drawn(ClientDraw::What::kShapeEffect);
+    };
+    EXPECT_TRUE(effects().empty());
+
+    g_selected = unit;
+    std::vector<ClientDraw> drawn = effects();
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].object, unit);
+    const Transform& ring = drawn[0].shape->placement_;
+    EXPECT_NEAR(ring.Position().x, 3.0f, 1e-5f);
+    EXPECT_NEAR(ring.Position().y, 0.98f, 1e-5f);  // just above the feet
+    EXPECT_NEAR(ring.Scale().x, 2.0f, 1e-5f);
+    EXPECT_TRUE(drawn[0].translucent);
+
+    unit->SetHighlight(true);
+    drawn = effects();
+    ASSERT_EQ(drawn.size(), 2u);
+    const Transform& wedge = drawn[1].shape->placement_;
+    EXPECT_NE(drawn[1].shape, drawn[0].shape);
+    EXPECT_NEAR(wedge.Scale().z, 2.4f, 1e-5f);
+    EXPECT_NEAR(HeadingOf(wedge.Orientation()), 1024.0f, 0.5f);
+
+    // The marks go with the selection.
+    unit->SetHighlight(false);
+    g_selected = other;
+    drawn = effects();
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].object, other);
+    ClientServices::Get().selected = nullptr;
+    g_selected = nullptr;
+}
+
 TEST_F(ReplicaDrawing, FlagsStandUntilCarriedAndRideHalfAMetreAboveTheCarrier)
 {
     TeamFlag::ShapeLoader() = [] {

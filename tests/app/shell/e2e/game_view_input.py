@@ -163,6 +163,8 @@ def case_select(game):
         picked.append(selected(game))
     if None in picked or picked[0] == picked[1]:
         raise play.Failure("clicks on VELL and TREVOK selected units %s and %s" % tuple(picked))
+    game.screenshot(0)
+    game.keep(0, "unit_selected.bmp")
     game.keys("shift+q")
     return None
 
