@@ -42,18 +42,23 @@
 namespace MainLoop {
 namespace {
 
-// The console, and a trace line when a closed one comes to rest: while it
-// slides, a press in its part of the screen closes it instead of reaching
-// what is below.
-bool g_consoleSliding = false;
+// The console, and a trace line when it comes to rest open for typing or
+// fully in: until then typed keys miss it, and a press in its part of the
+// screen closes it instead of reaching what is below. Timed lines showing
+// with the console not open are neither.
+enum class ConsoleRest { Neither, Open, In };
+ConsoleRest g_consoleRest = ConsoleRest::In;
 void DrawConsole()
 {
     const float before = TextConsole::Get().slidePosition;
     TextConsole::Draw(AppTime::RealNow());
-    const bool sliding = TextConsole::Get().slidePosition != before;
-    if (g_consoleSliding && !sliding && !TextConsole::IsOpen())
-        Trace("text console: closed");
-    g_consoleSliding = sliding;
+    const float after = TextConsole::Get().slidePosition;
+    ConsoleRest rest = ConsoleRest::Neither;
+    if (after == before)
+        rest = TextConsole::IsOpen() ? ConsoleRest::Open : after <= -1.0f ? ConsoleRest::In : ConsoleRest::Neither;
+    if (rest != g_consoleRest && rest != ConsoleRest::Neither)
+        Trace(rest == ConsoleRest::Open ? "text console: open" : "text console: closed");
+    g_consoleRest = rest;
 }
 
 constexpr int kMaxDemoFiles = 10; // "tvdemo0.dem" .. "tvdemo9.dem"

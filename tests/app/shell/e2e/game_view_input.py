@@ -75,6 +75,14 @@ def drag(button, start, end, steps=12):
     time.sleep(0.5)
 
 
+def open_console(game):
+    """Opens the console and waits until it has slid down: keys typed
+    before it opens reach the game view instead."""
+    game.seen = len(game.text())  # only what comes after
+    game.keys("shift+grave")
+    game.wait_for("text console: open", 20)
+
+
 def close_console(game):
     """Closes the console and waits until it has slid up: a press in its
     part of the screen until then only closes it."""
@@ -84,27 +92,34 @@ def close_console(game):
 
 def camera(game):
     """(focus, angles, zoom) as the console's GET CAMERA prints them."""
-    game.seen = len(game.text())  # only what this command prints
-    game.keys("shift+grave")
-    time.sleep(0.5)
+    open_console(game)
     game.type_text("GET CAMERA")
     game.keys("Return")
-    printed = game.printed_camera(10)
+    printed = game.printed_camera(20)
     close_console(game)
     return printed
 
 
 def selected(game):
-    """The unit id GET SELECTED prints, or None when it prints none."""
-    game.seen = len(game.text())
-    game.keys("shift+grave")
-    time.sleep(0.5)
+    """The unit id GET SELECTED prints, or None when it prints none. GET
+    SELECTED prints nothing without a selection, so an ECHO after it marks
+    where its answer ends."""
+    open_console(game)
+    start = game.seen
     game.type_text("GET SELECTED")
     game.keys("Return")
-    time.sleep(1.0)
-    printed = re.search(r"console: Unit (\d+) is now the console unit", game.text()[game.seen:])
+    game.type_text("ECHO")
+    game.keys("Return")
+    game.wait_for("console: Echo is ", 20)
+    printed = re.search(r"console: Unit (\d+) is now the console unit", game.text()[start:game.seen])
     close_console(game)
     return int(printed.group(1)) if printed else None
+
+
+def heading_turn(before, after):
+    """The heading's change from `before` to `after`, the shorter way round
+    (headings are 4096ths of a turn, printed from 0 to 4095)."""
+    return (after - before + 2048) % 4096 - 2048
 
 
 def differing_pixels(a, b):
@@ -130,7 +145,7 @@ def case_turn(game):
         raise play.Failure("a right drag changed only %d pixels of the frame" % moved)
     drag(3, (x, y), (x - 150, y))
     _, back, _ = camera(game)
-    if (back[2] - turned[2]) * (turned[2] - before[2]) >= 0:
+    if heading_turn(turned[2], back[2]) * heading_turn(before[2], turned[2]) >= 0:
         raise play.Failure("the drag back did not turn the other way: %d, %d, %d" % (before[2], turned[2], back[2]))
     game.keys("shift+q")
     return None
