@@ -298,22 +298,29 @@ __attribute__((target("gfni,avx512f,avx512bw,avx512vbmi"))) uint32_t SpreadPlane
     const __m512i gather = _mm512_load_si512(kGather.data());
     const __m512i pick = _mm512_set1_epi64(0x0102040810204080LL);
     uint32_t x = 0;
+    // The loops below are unrolled so the arrays live in registers: rolled,
+    // g++ keeps them on the stack and each step waits on its own stores.
     for (; x + 512 <= width; x += 512) {
         __m512i plane[8];
+#pragma GCC unroll 8
         for (uint32_t p = 0; p < 8; ++p)
             plane[7 - p] = p < count ? _mm512_maskz_permutexvar_epi8(
                                            ~__mmask64{0}, gather, _mm512_loadu_si512(first + p * stride + x / 8))
                                      : _mm512_setzero_si512();
         __m512i pairs[8], quads[8];
+#pragma GCC unroll 4
         for (int k = 0; k < 4; ++k) {
             pairs[2 * k] = _mm512_unpacklo_epi8(plane[2 * k], plane[2 * k + 1]);
             pairs[2 * k + 1] = _mm512_unpackhi_epi8(plane[2 * k], plane[2 * k + 1]);
         }
+#pragma GCC unroll 2
         for (int h = 0; h < 2; ++h)
+#pragma GCC unroll 2
             for (int k = 0; k < 2; ++k) {
                 quads[4 * h + 2 * k] = _mm512_unpacklo_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
                 quads[4 * h + 2 * k + 1] = _mm512_unpackhi_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
             }
+#pragma GCC unroll 4
         for (int q = 0; q < 4; ++q) {
             const int h = q / 2, k = q % 2;
             // The masked forms: gcc 12 warns of an unset operand in the plain ones.
@@ -458,8 +465,11 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t LookUpIndicesPer
         return order;
     }();
     const __m512i order = _mm512_load_si512(kOrder.data());
+    // Unrolled so that the tables and bytes stay in registers (see above).
     __m512i table[4][4];
+#pragma GCC unroll 4
     for (int c = 0; c < 4; ++c)
+#pragma GCC unroll 4
         for (int q = 0; q < 4; ++q)
             table[c][q] = _mm512_loadu_si512(bytePlanes + 256 * c + 64 * q);
     uint32_t i = 0;
@@ -467,6 +477,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t LookUpIndicesPer
         const __m512i at = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, order, _mm512_loadu_si512(indices + i));
         const __mmask64 high = _mm512_movepi8_mask(at);
         __m512i b[4];
+#pragma GCC unroll 4
         for (int c = 0; c < 4; ++c)
             b[c] = _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(table[c][0], at, table[c][1]),
                                           _mm512_permutex2var_epi8(table[c][2], at, table[c][3]));
