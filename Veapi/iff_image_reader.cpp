@@ -233,19 +233,25 @@ constexpr auto kPlaneSpread = [] {
 
 #if defined(__x86_64__) || defined(__i386__)
 // Sixteen bytes of each of eight planes into eight vectors of two 64-bit
-// lanes, one lane per eight pixels, byte p of a lane from plane p.
+// lanes, one lane per eight pixels, byte p of a lane from plane p. The
+// loops of register arrays here and below are unrolled: rolled, g++ keeps the
+// arrays on the stack and each step waits on its own stores.
 inline __attribute__((always_inline)) void InterleavePlanes(const __m128i plane[8], __m128i lanes[8])
 {
     __m128i pairs[8], quads[8];
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
         pairs[2 * k] = _mm_unpacklo_epi8(plane[2 * k], plane[2 * k + 1]);
         pairs[2 * k + 1] = _mm_unpackhi_epi8(plane[2 * k], plane[2 * k + 1]);
     }
+#pragma GCC unroll 2
     for (int h = 0; h < 2; ++h)
+#pragma GCC unroll 2
         for (int k = 0; k < 2; ++k) {
             quads[4 * h + 2 * k] = _mm_unpacklo_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
             quads[4 * h + 2 * k + 1] = _mm_unpackhi_epi16(pairs[4 * k + h], pairs[4 * k + h + 2]);
         }
+#pragma GCC unroll 4
     for (int q = 0; q < 4; ++q) {
         const int h = q / 2, k = q % 2;
         lanes[2 * q] = _mm_unpacklo_epi32(quads[4 * h + k], quads[4 * h + k + 2]);
@@ -265,11 +271,13 @@ __attribute__((target("gfni,sse4.1"))) uint32_t SpreadPlanesAffine(const uint8_t
     for (; x + 128 <= width; x += 128) {
         // Plane p goes to byte 7 - p of each lane, so the transform puts it in bit p.
         __m128i plane[8];
+#pragma GCC unroll 8
         for (uint32_t p = 0; p < 8; ++p)
             plane[7 - p] = p < count ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + p * stride + x / 8))
                                      : _mm_setzero_si128();
         __m128i lanes[8];
         InterleavePlanes(plane, lanes);
+#pragma GCC unroll 8
         for (int k = 0; k < 8; ++k)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(indices + x + 16 * uint32_t(k)),
                              _mm_gf2p8affine_epi64_epi8(pick, lanes[k], 0));
@@ -298,8 +306,6 @@ __attribute__((target("gfni,avx512f,avx512bw,avx512vbmi"))) uint32_t SpreadPlane
     const __m512i gather = _mm512_load_si512(kGather.data());
     const __m512i pick = _mm512_set1_epi64(0x0102040810204080LL);
     uint32_t x = 0;
-    // The loops below are unrolled so the arrays live in registers: rolled,
-    // g++ keeps them on the stack and each step waits on its own stores.
     for (; x + 512 <= width; x += 512) {
         __m512i plane[8];
 #pragma GCC unroll 8
@@ -387,10 +393,12 @@ __attribute__((target("ssse3"))) uint32_t SpreadPlanesShuffled(const uint8_t* fi
     const __m128i reverse = _mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
     for (; x + 128 <= width; x += 128) {
         __m128i plane[8];
+#pragma GCC unroll 8
         for (uint32_t p = 0; p < 8; ++p)
             plane[p] = p < count ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + p * stride + x / 8)) : zero;
         __m128i lanes[8];
         InterleavePlanes(plane, lanes);
+#pragma GCC unroll 8
         for (int k = 0; k < 8; ++k) {
             __m128i v = lanes[k];
             __m128i t = _mm_and_si128(_mm_xor_si128(v, _mm_srli_epi64(v, 7)), _mm_set1_epi64x(0x00AA00AA00AA00AALL));
@@ -465,7 +473,6 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t LookUpIndicesPer
         return order;
     }();
     const __m512i order = _mm512_load_si512(kOrder.data());
-    // Unrolled so that the tables and bytes stay in registers (see above).
     __m512i table[4][4];
 #pragma GCC unroll 4
     for (int c = 0; c < 4; ++c)
