@@ -735,6 +735,7 @@ void IffImageReader::SelectLevel(uint32_t level, uint32_t entries)
 void IffImageReader::Prepare(const std::vector<Image>& list, uint32_t entries)
 {
     FreeDecoders();
+    packedOwn_ = nullptr; // the palette is about to change
     chosen_ = nullptr;
     hasAlpha_ = false;
     keyValue_ = 0;
@@ -862,7 +863,8 @@ void IffImageReader::PackPalette(const uint8_t* palette)
     const PixelFormat& f = TextureLoader::SurfaceFormat();
     const std::array<uint32_t, 7> format = {f.redPos,  f.redLoss,  f.greenPos,      f.greenLoss,
                                             f.bluePos, f.blueLoss, f.desc.alphaMask};
-    if (packedReady_ && format == packedFormat_ && std::memcmp(packedFrom_.data(), palette, 768) == 0)
+    if (packedReady_ && format == packedFormat_ &&
+        ((palette == packedOwn_ && palette) || std::memcmp(packedFrom_.data(), palette, 768) == 0))
         return;
     for (uint32_t index = 0; index < 256; ++index) {
         const uint8_t* c = palette + 3 * index;
@@ -872,6 +874,7 @@ void IffImageReader::PackPalette(const uint8_t* palette)
             packedBytes_[256 * k + index] = uint8_t(v >> (8 * k));
     }
     std::memcpy(packedFrom_.data(), palette, 768);
+    packedOwn_ = palette == palette_.data() ? palette : nullptr;
     packedFormat_ = format;
     packedReady_ = true;
 }

@@ -206,6 +206,9 @@ private:
     std::array<uint8_t, 768> packedFrom_{};
     std::array<uint32_t, 7> packedFormat_{};
     bool packedReady_ = false;
+    // The reader's own palette when that is what was packed: only Prepare
+    // changes it, so rows given it need no compare.
+    const uint8_t* packedOwn_ = nullptr;
     // Byte k of every packed entry, 256 apiece, for lookups by byte permutes.
     alignas(64) std::array<uint8_t, 1024> packedBytes_{};
     bool rowIsIndices_ = false;  // what RowBuffer last handed out
