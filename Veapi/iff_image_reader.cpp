@@ -48,7 +48,7 @@ void IlbmAlph::Transfer(IffArchive& ar)
     ar.Transfer16(height);
     ar.Transfer8(planes);
     ar.Transfer8(compression);
-    ar.TransferRest(data);
+    TransferRows(ar);
 }
 
 void IlbmGrab::Transfer(IffArchive& ar)
@@ -126,9 +126,36 @@ void EncodeByteRun1(const uint8_t* b, size_t n, std::vector<uint8_t>& out)
 
 } // namespace
 
+void IlbmBody::TransferRows(IffArchive& ar)
+{
+    if (ar.Reading()) {
+        uint32_t count = 0;
+        lent_ = ar.LendRest(count);
+        lentSize_ = count;
+        if (lent_) {
+            data.clear();
+            return;
+        }
+    } else {
+        OwnBytes();
+    }
+    ar.TransferRest(data);
+}
+
+void IlbmBody::OwnBytes()
+{
+    if (!lent_)
+        return;
+    data.assign(lent_, lent_ + lentSize_);
+    lent_ = nullptr;
+    lentSize_ = 0;
+}
+
 void IlbmBody::Encode(const std::vector<uint32_t>& values, uint32_t width, uint32_t height,
                       uint32_t planes, bool compress)
 {
+    lent_ = nullptr;
+    lentSize_ = 0;
     data.clear();
     uint32_t rowBytes = (width + 7) / 8;
     std::vector<uint8_t> row(size_t(rowBytes) * planes);
@@ -187,11 +214,11 @@ bool PlaneDecoder::DecodeRow(uint32_t rowBytes, uint8_t* out)
     return true;
 }
 
-void PlaneDecoder::Start(const std::vector<uint8_t>& data, size_t offset, uint32_t width,
-                         uint32_t height, uint32_t planes, bool compressed)
+void PlaneDecoder::Start(const uint8_t* data, size_t size, uint32_t width, uint32_t height, uint32_t planes,
+                         bool compressed)
 {
-    data_ = data.data() + std::min(offset, data.size());
-    size_ = data.size() - std::min(offset, data.size());
+    data_ = data;
+    size_ = data ? size : 0;
     width_ = width;
     height_ = height;
     planes_ = planes;
@@ -652,7 +679,8 @@ void IffImageReader::ReadHeader(DataMedium* medium)
     candidates_.clear();
     levels_.clear();
     chosen_ = nullptr;
-    bool read = document_.Read(medium);
+    // The medium lives until the load is done; a kept image owns its rows.
+    bool read = document_.Read(medium, true);
     IffContainer* root = document_.Root();
     if (!read || !root || root->Children().empty()) {
         uint32_t status = document_.MediumStatus();
@@ -804,14 +832,14 @@ void IffImageReader::Prepare(const std::vector<Image>& list, uint32_t entries)
         std::copy(pick->cmap->rgb.begin(), pick->cmap->rgb.begin() + std::min<size_t>(pick->cmap->rgb.size(), palette_.size()),
                   palette_.begin());
     const auto* body = static_cast<IlbmBody*>(pick->data);
-    body_.Start(body->data, 0, width_, height_, h.planes, h.compression != 0);
+    body_.Start(body->Bytes(), body->Size(), width_, height_, h.planes, h.compression != 0);
     if (pick->alph) {
         const IlbmAlph& a = *pick->alph;
         if (a.width != width_ || a.height != height_ || a.planes == 0 || a.planes > 8) {
             TextureLoader::Fail(kTexBadImage);
             return;
         }
-        alpha_.Start(a.data, 0, width_, height_, a.planes, a.compression != 0);
+        alpha_.Start(a.Bytes(), a.Size(), width_, height_, a.planes, a.compression != 0);
         hasAlpha_ = true;
     }
     masking_ = h.masking;
@@ -1014,6 +1042,9 @@ void IffImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, con
 
 ImageReader* IffImageReader::MakeKeptImage()
 {
+    // Rows lent by the load's medium are copied before it goes, and the
+    // decoders started on them start again on the copies at the next level.
+    document_.OwnBytes();
     AddRef();
     return this;
 }

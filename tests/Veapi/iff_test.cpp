@@ -163,6 +163,58 @@ TEST(IffDocument, WritesBackTheBytesItRead)
     }
 }
 
+// Read with lending, picture and alpha rows stay where they lie in the
+// medium's memory (a window over it copies them); owned, or once written,
+// they outlive that memory, and the document writes back the bytes it read.
+TEST(IffDocument, LentRowsLieInTheMediumUntilOwned)
+{
+    RegisterIffImageFormat();
+    for (const char* name : {"mipm_3levels.iff", "ilbm_4x2_2planes_rle.iff", "ilbm_alpha_2x1.iff"})
+        for (bool window : {false, true})
+            for (bool writeFirst : {false, true}) {
+                SCOPED_TRACE(std::string(name) + (window ? " through a window" : "") +
+                             (writeFirst ? ", written while lent" : ""));
+                const std::vector<uint8_t> original = ReadBytes(Fixture(name));
+                std::vector<uint8_t> bytes = original;
+                IffDocument doc;
+                auto* memory = new MemoryMedium(bytes.data(), uint32_t(bytes.size()));
+                DataMedium* medium = memory;
+                if (window)
+                    medium = new SubRangeMedium(memory, uint32_t(bytes.size()));
+                ASSERT_TRUE(doc.Read(medium, true));
+                if (window)
+                    medium->Release();
+                memory->Release();
+                std::vector<IlbmBody*> rows;
+                doc.ForEach(0, 0, [](IffChunk* c, void* out) {
+                    if (auto* body = dynamic_cast<IlbmBody*>(c))
+                        static_cast<std::vector<IlbmBody*>*>(out)->push_back(body);
+                    return true;
+                }, &rows);
+                ASSERT_FALSE(rows.empty());
+                auto inMedium = [&](const IlbmBody* b) {
+                    return b->Bytes() >= bytes.data() && b->Bytes() + b->Size() <= bytes.data() + bytes.size();
+                };
+                for (const IlbmBody* b : rows) {
+                    EXPECT_EQ(inMedium(b), !window) << IffIdText(b->Id());
+                    EXPECT_GT(b->Size(), 0u);
+                }
+                if (writeFirst) {
+                    BufferMedium out;
+                    ASSERT_TRUE(doc.Write(&out));
+                    EXPECT_EQ(out.Bytes(), original);
+                } else {
+                    doc.OwnBytes();
+                }
+                std::fill(bytes.begin(), bytes.end(), uint8_t(0x5a));
+                for (const IlbmBody* b : rows)
+                    EXPECT_FALSE(inMedium(b)) << IffIdText(b->Id());
+                BufferMedium out;
+                ASSERT_TRUE(doc.Write(&out));
+                EXPECT_EQ(out.Bytes(), original);
+            }
+}
+
 TEST(IffDocument, ForEachVisitsPicturesInDocumentOrderAndStops)
 {
     RegisterIffImageFormat();

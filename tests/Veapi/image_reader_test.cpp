@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #include "Veapi/iff_image_reader.h"
 #include "Veapi/texture_loader.h"
@@ -499,5 +500,85 @@ TEST(IffImageReader, PaletteRowsOfEveryWidthTakeEachEntry)
                 EXPECT_EQ(s->ReadArgb(width, y) & 0xffffff, entry(values[y * width + width - 1])) << "row " << y;
             }
         }
+    }
+}
+
+// A picture loaded from a file keeps its rows where the file's bytes lie only
+// while the load runs: a kept picture reloads its own pixels after the
+// buffer that held its file has gone to another file of the same size.
+TEST(IffImageReader, KeptPictureReloadsItsOwnRowsAfterItsFileIsGone)
+{
+    std::vector<uint8_t> palette;
+    for (uint32_t i = 0; i < 256; ++i)
+        palette.insert(palette.end(), {uint8_t(i), uint8_t(i * 5), uint8_t(255 - i)});
+    auto values = [](uint32_t side, uint32_t seed) {
+        std::vector<uint32_t> v(size_t(side) * side);
+        for (uint32_t i = 0; i < v.size(); ++i)
+            v[i] = (i * 7 + seed * 101) & 255;
+        return v;
+    };
+    struct Case {
+        const char* what;
+        gfx::PixelFormatDesc format;
+        uint32_t flags;
+        std::function<ve::IffContainer*(uint32_t seed)> make;
+    };
+    const Case cases[] = {
+        {"plain rows", Xrgb32(), 0, [&](uint32_t seed) { return Picture(64, 64, palette, values(64, seed), 0, 0, false); }},
+        {"ByteRun1 rows", Xrgb32(), 0, [&](uint32_t seed) { return Picture(64, 64, palette, values(64, seed), 0, 0, true); }},
+        {"alpha planes", Argb32(), 0,
+         [&](uint32_t seed) {
+             ve::IffForm* form = Picture(64, 64, palette, values(64, seed), 0, 0, false);
+             auto* alph = new ve::IlbmAlph;
+             alph->width = alph->height = 64;
+             alph->planes = 8;
+             alph->Encode(values(64, seed + 1), 64, 64, 8, false);
+             form->Append(alph);
+             return form;
+         }},
+        {"mip levels", Xrgb32(), ve::kLoadMipMapped,
+         [&](uint32_t seed) {
+             auto* mipm = new ve::IffForm(ve::kIffMipm);
+             mipm->Append(new ve::MipmCont);
+             mipm->Append(Picture(64, 64, palette, values(64, seed), 0, 0, false));
+             for (uint32_t side = 32; side >= 1; side /= 2) {
+                 auto* list = new ve::IffList(ve::kIffIlbm);
+                 list->Append(Picture(side, side, palette, values(side, seed + side), 0, 0, false));
+                 mipm->Append(list);
+             }
+             return mipm;
+         }},
+    };
+    auto levelsOf = [](gfx::Surface* s) {
+        std::vector<std::vector<uint8_t>> all;
+        for (gfx::Surface* level = s; level;) {
+            all.emplace_back(level->Pixels().begin(), level->Pixels().end());
+            gfx::Surface* next = nullptr;
+            level->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &next);
+            if (next)
+                next->Release();
+            level = next;
+        }
+        return all;
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoaderSetup setup(c.format);
+        if (c.format.alphaMask)
+            TextureLoader::AddFormat(c.format, 8, true, 0, false);
+        WriteBytes(dir / "kept", WriteDoc(c.make(1)));
+        WriteBytes(dir / "other", WriteDoc(c.make(2)));
+        ve::ImageReader* kept = nullptr;
+        SurfaceRef first(TextureLoader::LoadTexture("sBf", (dir / "kept").c_str(), &kept, c.flags));
+        ASSERT_TRUE(first) << TextureLoader::LastError();
+        ASSERT_NE(kept, nullptr);
+        SurfaceRef other(TextureLoader::LoadTexture("sf", (dir / "other").c_str(), c.flags));
+        ASSERT_TRUE(other) << TextureLoader::LastError();
+        ASSERT_NE(levelsOf(other.s), levelsOf(first.s)) << "the two files must differ";
+        SurfaceRef again(TextureLoader::LoadTexture("rf", kept, c.flags));
+        ASSERT_TRUE(again) << TextureLoader::LastError();
+        EXPECT_EQ(levelsOf(again.s), levelsOf(first.s));
+        EXPECT_EQ(TextureLoader::Release(kept), 0);
     }
 }
