@@ -560,12 +560,14 @@ bool PlaneDecoder::NextIndexRow()
 #if defined(__x86_64__) || defined(__i386__)
     if (kHasAffineWide && planes > 0)
         done = SpreadPlanesAffineWide(planeRow, rowBytes_, planes, width, indices);
-    if (kHasAffine && planes > 0)
+    if (kHasAffine && planes > 0 && width - done >= 128)
         done += SpreadPlanesAffine(planeRow + done / 8, rowBytes_, planes, width - done, indices + done);
-    if (ProcessorHasByteShuffle() && planes > 0)
+    if (ProcessorHasByteShuffle() && planes > 0 && width - done >= 16)
         done += SpreadPlanesShuffled<SpreadInto::kIndices>(planeRow + done / 8, rowBytes_, planes, width - done, 0,
                                                            indices + done);
 #endif
+    if (done == width)
+        return true;
     const size_t groups = (size_t(width) + 7) / 8;
     lanes_.resize(groups);
     uint64_t* const lanes = lanes_.data();
@@ -889,11 +891,15 @@ bool IffImageReader::RowsAreIndices() const
 void IffImageReader::PackPalette(const uint8_t* palette)
 {
     const PixelFormat& f = TextureLoader::SurfaceFormat();
-    const std::array<uint32_t, 7> format = {f.redPos,  f.redLoss,  f.greenPos,      f.greenLoss,
-                                            f.bluePos, f.blueLoss, f.desc.alphaMask};
-    if (packedReady_ && format == packedFormat_ &&
+    // Field by field: an array built for the compare is stored and read back
+    // at once, which stalls every row.
+    const auto& was = packedFormat_;
+    if (packedReady_ && was[0] == f.redPos && was[1] == f.redLoss && was[2] == f.greenPos &&
+        was[3] == f.greenLoss && was[4] == f.bluePos && was[5] == f.blueLoss && was[6] == f.desc.alphaMask &&
         ((palette == packedOwn_ && palette) || std::memcmp(packedFrom_.data(), palette, 768) == 0))
         return;
+    const std::array<uint32_t, 7> format = {f.redPos,  f.redLoss,  f.greenPos,      f.greenLoss,
+                                            f.bluePos, f.blueLoss, f.desc.alphaMask};
     for (uint32_t index = 0; index < 256; ++index) {
         const uint8_t* c = palette + 3 * index;
         const uint32_t v = (f.Pack(c[0], c[1], c[2]) & ~f.desc.alphaMask) | f.desc.alphaMask;
