@@ -176,7 +176,7 @@ void IlbmBody::Encode(const std::vector<uint32_t>& values, uint32_t width, uint3
 
 bool PlaneDecoder::DecodeRow(uint32_t rowBytes, uint8_t* out)
 {
-    size_t need = size_t(rowBytes) * planes_;
+    const size_t need = size_t(rowBytes) * planes_;
     if (!compressed_) {
         if (pos_ + need > size_)
             return false;
@@ -186,32 +186,52 @@ bool PlaneDecoder::DecodeRow(uint32_t rowBytes, uint8_t* out)
         return true;
     }
     // The run state carries from plane to plane but starts afresh at each row.
-    size_t done = 0;
+    // A run is at most kRunSlack bytes and `out` has that much room past the
+    // row, so runs are written in whole 64-byte steps; what lands past a run
+    // is written over by the next, or lies past the row. Locals, so the stores
+    // need not be assumed to change the decoder's position.
+    const uint8_t* const data = data_;
+    const size_t size = size_;
+    size_t pos = pos_, done = 0;
+    bool whole = true;
     while (done < need) {
-        if (pos_ >= size_)
-            return false;
-        uint8_t n = data_[pos_++];
+        if (pos >= size) {
+            whole = false;
+            break;
+        }
+        const uint8_t n = data[pos++];
         if (n < 128) {
-            size_t count = size_t(n) + 1;
-            if (pos_ + count > size_)
-                return false;
-            size_t take = std::min(count, need - done);
-            if (out)
-                std::memcpy(out + done, data_ + pos_, take);
-            pos_ += count;
-            done += take;
+            const size_t count = size_t(n) + 1;
+            if (pos + count > size) {
+                whole = false;
+                break;
+            }
+            if (out && size - pos >= kRunSlack) {
+                std::memcpy(out + done, data + pos, 64);
+                if (count > 64)
+                    std::memcpy(out + done + 64, data + pos + 64, 64);
+            } else if (out) {
+                std::memcpy(out + done, data + pos, std::min(count, need - done));
+            }
+            pos += count;
+            done += std::min(count, need - done);
         } else if (n > 128) {
-            size_t count = 257 - size_t(n);
-            if (pos_ >= size_)
-                return false;
-            uint8_t b = data_[pos_++];
-            size_t take = std::min(count, need - done);
-            if (out)
-                std::memset(out + done, b, take);
-            done += take;
+            const size_t count = 257 - size_t(n);
+            if (pos >= size) {
+                whole = false;
+                break;
+            }
+            const uint8_t b = data[pos++];
+            if (out) {
+                std::memset(out + done, b, 64);
+                if (count > 64)
+                    std::memset(out + done + 64, b, 64);
+            }
+            done += std::min(count, need - done);
         }
     }
-    return true;
+    pos_ = pos;
+    return whole;
 }
 
 void PlaneDecoder::Start(const uint8_t* data, size_t size, uint32_t width, uint32_t height, uint32_t planes,
@@ -241,7 +261,7 @@ void PlaneDecoder::Start(const uint8_t* data, size_t size, uint32_t width, uint3
             rowBytes_ = wordRow;
     }
     pos_ = 0;
-    row_.assign(compressed_ ? size_t(rowBytes_) * planes_ : 0, 0);
+    row_.assign(compressed_ ? size_t(rowBytes_) * planes_ + kRunSlack : 0, 0);
     values_.assign(width_, 0);
 }
 

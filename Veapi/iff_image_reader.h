@@ -144,6 +144,8 @@ public:
     void Free();
 
 private:
+    // The longest ByteRun1 run, and the room a decoded row has past its end.
+    static constexpr size_t kRunSlack = 128;
     bool DecodeRow(uint32_t rowBytes, uint8_t* out);
     // The next row's planes, one after the other; null when the data ends first.
     const uint8_t* ReadPlaneRow();

@@ -473,8 +473,9 @@ TEST(ImageReaders, TrueColourRowsOfEveryWidthKeepEachPixel)
 }
 
 // Palette rows of widths around the steps the row conversion takes (eight
-// or sixty-four entries at a time where it can): every pixel gets its own entry, and the
-// column past the picture repeats the last one.
+// or sixty-four entries at a time where it can) and the plane spread's (16,
+// 128 and 512 pixels), plain and ByteRun1-coded: every pixel gets its own
+// entry, and the column past the picture repeats the last one.
 TEST(IffImageReader, PaletteRowsOfEveryWidthTakeEachEntry)
 {
     LoaderSetup setup(Xrgb32());
@@ -482,25 +483,33 @@ TEST(IffImageReader, PaletteRowsOfEveryWidthTakeEachEntry)
     for (uint32_t i = 0; i < 256; ++i)
         palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
     auto entry = [&](uint32_t i) { return uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint8_t(i * 7); };
-    for (uint32_t width : {1u, 7u, 8u, 9u, 16u, 37u, 63u, 64u, 129u, 200u, 256u}) {
-        SCOPED_TRACE(width);
-        const uint32_t height = 2;
-        std::vector<uint32_t> values;
-        for (uint32_t y = 0; y < height; ++y)
-            for (uint32_t x = 0; x < width; ++x)
-                values.push_back((x * 13 + y * 5) & 255);
-        std::vector<uint8_t> file = WriteDoc(Picture(width, height, palette, values, 0, 0, false));
-        uint32_t w = 0;
-        SurfaceRef s(TextureLoader::LoadTexture("pxW", file.data(), uint32_t(file.size()), &w));
-        ASSERT_TRUE(s) << TextureLoader::LastError();
-        for (uint32_t y = 0; y < height; ++y) {
-            for (uint32_t x = 0; x < width; ++x)
-                ASSERT_EQ(s->ReadArgb(x, y) & 0xffffff, entry(values[y * width + x])) << x << ", " << y;
-            if (width < w) {
-                EXPECT_EQ(s->ReadArgb(width, y) & 0xffffff, entry(values[y * width + width - 1])) << "row " << y;
+    TempDir dir;
+    for (bool compress : {false, true})
+        for (uint32_t width : {1u, 7u, 8u, 9u, 16u, 37u, 63u, 64u, 129u, 200u, 256u, 600u, 1100u}) {
+            SCOPED_TRACE(std::to_string(width) + (compress ? " ByteRun1" : ""));
+            const uint32_t height = 2;
+            std::vector<uint32_t> values;
+            for (uint32_t y = 0; y < height; ++y)
+                for (uint32_t x = 0; x < width; ++x)
+                    values.push_back((x * 13 + y * 5) & 255);
+            std::vector<uint8_t> file = WriteDoc(Picture(width, height, palette, values, 0, 0, compress));
+            WriteBytes(dir / "picture", file);
+            // From memory, and from a file whose rows are read where they lie.
+            for (bool fromFile : {false, true}) {
+                uint32_t w = 0;
+                SurfaceRef s(fromFile ? TextureLoader::LoadTexture("sW", (dir / "picture").c_str(), &w)
+                                      : TextureLoader::LoadTexture("pxW", file.data(), uint32_t(file.size()), &w));
+                ASSERT_TRUE(s) << TextureLoader::LastError();
+                for (uint32_t y = 0; y < height; ++y) {
+                    for (uint32_t x = 0; x < width; ++x)
+                        ASSERT_EQ(s->ReadArgb(x, y) & 0xffffff, entry(values[y * width + x])) << x << ", " << y;
+                    if (width < w) {
+                        EXPECT_EQ(s->ReadArgb(width, y) & 0xffffff, entry(values[y * width + width - 1]))
+                            << "row " << y;
+                    }
+                }
             }
         }
-    }
 }
 
 // A picture loaded from a file keeps its rows where the file's bytes lie only
