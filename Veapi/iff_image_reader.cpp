@@ -488,19 +488,6 @@ __attribute__((target("avx2"))) uint32_t LookUpGathered(uint8_t* out, const uint
     return i;
 }
 
-// The same from byte indices, eight a step.
-__attribute__((target("avx2"))) uint32_t LookUpIndicesGathered(uint8_t* out, const uint8_t* indices, uint32_t count,
-                                                               const uint32_t* palette)
-{
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m256i at = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(indices + i)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * size_t(i)),
-                            _mm256_i32gather_epi32(reinterpret_cast<const int*>(palette), at, 4));
-    }
-    return i;
-}
-
 // Sixty-four byte indices a step through byte permutes: each of an entry's
 // four bytes is looked up in its own 256-byte table (two permutes of 128
 // bytes, the index's top bit choosing), then the four bytes interleave into
@@ -553,6 +540,29 @@ const bool kHasBytePermute = [] {
 }();
 
 #endif
+
+} // namespace
+
+namespace {
+
+// Eight byte indices a step, two entries a 64-bit store (the surface row's
+// byte order is the host's, little-endian here). Returns the pixels done, a
+// multiple of eight.
+uint32_t LookUpIndicesPaired(uint8_t* out, const uint8_t* indices, uint32_t count, const uint32_t* palette)
+{
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, indices + i, 8);
+#pragma GCC unroll 4
+        for (uint32_t k = 0; k < 4; ++k) {
+            const uint64_t pair = palette[(eight >> (16 * k)) & 255] |
+                                  uint64_t(palette[(eight >> (16 * k + 8)) & 255]) << 32;
+            std::memcpy(out + 4 * size_t(i) + 8 * k, &pair, 8);
+        }
+    }
+    return i;
+}
 
 } // namespace
 
@@ -997,9 +1007,9 @@ void IffImageReader::ConvertRow(uint8_t* destination, uint32_t surfaceWidth, con
 #if defined(__x86_64__) || defined(__i386__)
         if (kHasBytePermute)
             i = LookUpIndicesPermuted(destination, indices, count, packedBytes_.data());
-        if (ProcessorHasGather())
-            i += LookUpIndicesGathered(destination + 4 * size_t(i), indices + i, count - i, packedPalette_);
 #endif
+        // Two entries a store: faster than eight-lane gathers where measured.
+        i += LookUpIndicesPaired(destination + 4 * size_t(i), indices + i, count - i, packedPalette_);
         for (; i < count; ++i)
             std::memcpy(destination + 4 * size_t(i), &packedPalette_[indices[i]], 4);
         if (count < surfaceWidth)
