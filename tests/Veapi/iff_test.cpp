@@ -370,7 +370,8 @@ TEST(IlbmBody, ByteRun1RowsOfEveryRunLength)
         for (size_t y = 0; y < c.rows.size(); ++y) {
             ASSERT_TRUE(d.NextRow()) << "row " << y;
             for (uint32_t x = 0; x < width; ++x)
-                ASSERT_EQ(d.Values()[x], uint32_t(c.rows[y][x / 8] >> (7 - x % 8) & 1)) << "row " << y << " pixel " << x;
+                ASSERT_EQ(d.Values()[x], uint32_t(c.rows[y][x / 8] >> (7 - x % 8) & 1))
+                    << "row " << y << " pixel " << x;
         }
         EXPECT_FALSE(d.NextRow());
     }

@@ -533,8 +533,10 @@ TEST(IffImageReader, KeptPictureReloadsItsOwnRowsAfterItsFileIsGone)
         std::function<ve::IffContainer*(uint32_t seed)> make;
     };
     const Case cases[] = {
-        {"plain rows", Xrgb32(), 0, [&](uint32_t seed) { return Picture(64, 64, palette, values(64, seed), 0, 0, false); }},
-        {"ByteRun1 rows", Xrgb32(), 0, [&](uint32_t seed) { return Picture(64, 64, palette, values(64, seed), 0, 0, true); }},
+        {"plain rows", Xrgb32(), 0,
+         [&](uint32_t seed) { return Picture(64, 64, palette, values(64, seed), 0, 0, false); }},
+        {"ByteRun1 rows", Xrgb32(), 0,
+         [&](uint32_t seed) { return Picture(64, 64, palette, values(64, seed), 0, 0, true); }},
         {"alpha planes", Argb32(), 0,
          [&](uint32_t seed) {
              ve::IffForm* form = Picture(64, 64, palette, values(64, seed), 0, 0, false);
