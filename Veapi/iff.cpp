@@ -14,8 +14,8 @@ constexpr uint32_t kMaxDepth = 64;
 
 class IffReadArchive : public IffArchive {
 public:
-    IffReadArchive(DataMedium* medium, int64_t remaining, uint32_t depth)
-        : IffArchive(true), medium_(medium), remaining_(remaining), depth_(depth)
+    IffReadArchive(DataMedium* medium, int64_t remaining, uint32_t depth, bool lend = false)
+        : IffArchive(true), medium_(medium), remaining_(remaining), depth_(depth), lend_(lend)
     {
         if (medium_)
             medium_->AddRef();
@@ -36,7 +36,7 @@ public:
         if (int64_t(size) > remaining_ || depth_ + 1 > kMaxDepth)
             error_ = true;
         remaining_ -= granted;
-        return new IffReadArchive(medium_, granted, depth_ + 1);
+        return new IffReadArchive(medium_, granted, depth_ + 1, lend_);
     }
 
     void CloseChild(IffArchive* child) override
@@ -122,20 +122,38 @@ public:
     {
         // From a medium in memory the bytes are copied straight out of it,
         // with no zero fill of the chunk first.
-        const auto count = uint32_t(std::clamp<int64_t>(remaining_, 0, UINT32_MAX));
-        auto* memory = dynamic_cast<MemoryMedium*>(medium_);
-        if (count > 0 && count == remaining_ && memory && memory->HasMemory() && memory->Size() >= count)
-            if (const uint8_t* at = memory->ReadInPlace(count)) {
-                Take(count);
-                bytes.assign(at, at + count);
-                return;
-            }
+        uint32_t count = 0;
+        if (const uint8_t* at = RestInMemory(count)) {
+            bytes.assign(at, at + count);
+            return;
+        }
         bytes.assign(size_t(std::max<int64_t>(remaining_, 0)), 0);
         if (!bytes.empty())
             TransferBytes(bytes.data(), uint32_t(bytes.size()));
     }
 
+    const uint8_t* LendRest(uint32_t& count) override
+    {
+        count = 0;
+        return lend_ ? RestInMemory(count) : nullptr;
+    }
+
 private:
+    // The rest of the chunk where it lies, taken, when the medium is memory
+    // that holds all of it; else null with nothing taken.
+    const uint8_t* RestInMemory(uint32_t& count)
+    {
+        count = uint32_t(std::clamp<int64_t>(remaining_, 0, UINT32_MAX));
+        auto* memory = dynamic_cast<MemoryMedium*>(medium_);
+        if (count > 0 && count == remaining_ && memory && memory->HasMemory() && memory->Size() >= count)
+            if (const uint8_t* at = memory->ReadInPlace(count)) {
+                Take(count);
+                return at;
+            }
+        count = 0;
+        return nullptr;
+    }
+
     void SkipMedium(int64_t count)
     {
         while (count > 0) {
@@ -179,6 +197,7 @@ private:
     DataMedium* medium_;
     int64_t remaining_;
     uint32_t depth_;
+    bool lend_;
 };
 
 // Collects each chunk's bytes so that a group's size is known before its
@@ -348,6 +367,12 @@ IffChunk* IffChunk::FindProperty(IffId id) const
 }
 
 IffContainer::~IffContainer() { Clear(); }
+
+void IffContainer::OwnBytes()
+{
+    for (IffChunk* c : children_)
+        c->OwnBytes();
+}
 
 void IffContainer::Clear()
 {
@@ -523,13 +548,19 @@ void IffDocument::Transfer(IffArchive& archive)
     root_ = root;
 }
 
-bool IffDocument::Read(DataMedium* medium)
+void IffDocument::OwnBytes()
+{
+    if (root_)
+        root_->OwnBytes();
+}
+
+bool IffDocument::Read(DataMedium* medium, bool lend)
 {
     error_ = false;
     if (medium->Status()) {
         error_ = true;
     } else {
-        IffReadArchive archive(nullptr, 0, 0);
+        IffReadArchive archive(nullptr, 0, 0, lend);
         archive.Attach(medium);
         Transfer(archive);
         archive.Detach();

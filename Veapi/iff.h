@@ -61,6 +61,14 @@ public:
     // Reading: fills `bytes` with the rest of the chunk (never more than the
     // stream holds). Writing: writes them.
     virtual void TransferRest(std::vector<uint8_t>& bytes) = 0;
+    // Reading a document that lends: the rest of the chunk where it lies in
+    // the medium's memory, its size in `count`, taken as if transferred; null
+    // (nothing taken) when the bytes have to be copied.
+    virtual const uint8_t* LendRest(uint32_t& count)
+    {
+        count = 0;
+        return nullptr;
+    }
 
 protected:
     bool reading_;
@@ -79,6 +87,8 @@ public:
     virtual void Transfer(IffArchive& archive) = 0;
     virtual bool Hidden() const { return false; }
     virtual IffContainer* AsContainer() { return nullptr; }
+    // Copies whatever bytes the chunk holds lent from a medium into itself.
+    virtual void OwnBytes() {}
 
     IffId Id() const { return id_; }
     IffContainer* Parent() const { return parent_; }
@@ -113,6 +123,7 @@ public:
 
     void Transfer(IffArchive& archive) override;
     IffContainer* AsContainer() override { return this; }
+    void OwnBytes() override;
 
     // Calls back for every data chunk of identifier `id` in the forms (and
     // properties) of type `formType` at or below this container.
@@ -177,7 +188,11 @@ public:
     // A larger file is refused unread.
     static constexpr uint64_t kMaxFileBytes = uint64_t{256} << 20;
 
-    bool Read(DataMedium* medium);
+    // With `lend`, chunks that can keep their bytes where they lie in a medium
+    // in memory instead of copying them: that memory must then outlive the
+    // document, or OwnBytes be called while it lives.
+    bool Read(DataMedium* medium, bool lend = false);
+    void OwnBytes();
     bool ReadFile(const std::string& path);
     bool Write(DataMedium* medium);
     bool WriteFile(const std::string& path);

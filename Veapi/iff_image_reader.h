@@ -4,6 +4,7 @@
 // read first; levels, palettes and rows are then served from its chunks.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -45,14 +46,27 @@ public:
 };
 
 // The plane rows of a picture (BODY) or of its alpha (ALPH, after its header).
+// Read from a document that lends, the rows stay where they lie in the
+// medium's memory until OwnBytes copies them into `data`.
 class IlbmBody : public IffChunk {
 public:
     explicit IlbmBody(IffId id = kIffBody) : IffChunk(id) {}
-    void Transfer(IffArchive& ar) override { ar.TransferRest(data); }
+    void Transfer(IffArchive& ar) override { TransferRows(ar); }
+    void OwnBytes() override;
     // Packs 32-bit pixel values into plane rows, ByteRun1-coded when asked.
     void Encode(const std::vector<uint32_t>& values, uint32_t width, uint32_t height, uint32_t planes,
                 bool compress);
+    // The rows: lent, or else `data`.
+    const uint8_t* Bytes() const { return lent_ ? lent_ : data.data(); }
+    size_t Size() const { return lent_ ? lentSize_ : data.size(); }
     std::vector<uint8_t> data;
+
+protected:
+    void TransferRows(IffArchive& ar);
+
+private:
+    const uint8_t* lent_ = nullptr;
+    size_t lentSize_ = 0;
 };
 
 class IlbmAlph : public IlbmBody {
@@ -110,8 +124,14 @@ class PlaneDecoder {
 public:
     // Rows are byte-aligned in our files; standard ILBM writers pad each plane
     // row to 16 bits. The layout whose rows use the chunk exactly is taken.
-    void Start(const std::vector<uint8_t>& data, size_t offset, uint32_t width, uint32_t height,
-               uint32_t planes, bool compressed);
+    void Start(const uint8_t* data, size_t size, uint32_t width, uint32_t height, uint32_t planes,
+               bool compressed);
+    void Start(const std::vector<uint8_t>& data, size_t offset, uint32_t width, uint32_t height, uint32_t planes,
+               bool compressed)
+    {
+        const size_t at = std::min(offset, data.size());
+        Start(data.data() + at, data.size() - at, width, height, planes, compressed);
+    }
     // False when the data ends before the row does.
     bool NextRow();
     const uint32_t* Values() const { return values_.data(); }
@@ -124,6 +144,8 @@ public:
     void Free();
 
 private:
+    // The longest ByteRun1 run, and the room a decoded row has past its end.
+    static constexpr size_t kRunSlack = 128;
     bool DecodeRow(uint32_t rowBytes, uint8_t* out);
     // The next row's planes, one after the other; null when the data ends first.
     const uint8_t* ReadPlaneRow();
@@ -160,6 +182,7 @@ public:
     void AllocateBuffers(bool, uint32_t entries) override { Prepare(candidates_, entries); }
     ImageReader* MakeKeptImage() override;
 
+    // During a load its picture rows may still lie in the load's medium.
     IffDocument& Document() { return document_; }
     static ImageReader* Create() { return new IffImageReader; }
 
@@ -206,6 +229,9 @@ private:
     std::array<uint8_t, 768> packedFrom_{};
     std::array<uint32_t, 7> packedFormat_{};
     bool packedReady_ = false;
+    // The reader's own palette when that is what was packed: only Prepare
+    // changes it, so rows given it need no compare.
+    const uint8_t* packedOwn_ = nullptr;
     // Byte k of every packed entry, 256 apiece, for lookups by byte permutes.
     alignas(64) std::array<uint8_t, 1024> packedBytes_{};
     bool rowIsIndices_ = false;  // what RowBuffer last handed out

@@ -18,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!doc.Write(&first))
         std::abort();
     ve::MemoryMedium again(first.Bytes().data(), uint32_t(first.Bytes().size()));
+    // The copy lends its rows from `first`, which outlives it.
     ve::IffDocument copy;
-    if (!copy.Read(&again))
+    if (!copy.Read(&again, true))
         std::abort();
     ve::BufferMedium second;
     if (!copy.Write(&second) || second.Bytes() != first.Bytes())

@@ -163,6 +163,58 @@ TEST(IffDocument, WritesBackTheBytesItRead)
     }
 }
 
+// Read with lending, picture and alpha rows stay where they lie in the
+// medium's memory (a window over it copies them); owned, or once written,
+// they outlive that memory, and the document writes back the bytes it read.
+TEST(IffDocument, LentRowsLieInTheMediumUntilOwned)
+{
+    RegisterIffImageFormat();
+    for (const char* name : {"mipm_3levels.iff", "ilbm_4x2_2planes_rle.iff", "ilbm_alpha_2x1.iff"})
+        for (bool window : {false, true})
+            for (bool writeFirst : {false, true}) {
+                SCOPED_TRACE(std::string(name) + (window ? " through a window" : "") +
+                             (writeFirst ? ", written while lent" : ""));
+                const std::vector<uint8_t> original = ReadBytes(Fixture(name));
+                std::vector<uint8_t> bytes = original;
+                IffDocument doc;
+                auto* memory = new MemoryMedium(bytes.data(), uint32_t(bytes.size()));
+                DataMedium* medium = memory;
+                if (window)
+                    medium = new SubRangeMedium(memory, uint32_t(bytes.size()));
+                ASSERT_TRUE(doc.Read(medium, true));
+                if (window)
+                    medium->Release();
+                memory->Release();
+                std::vector<IlbmBody*> rows;
+                doc.ForEach(0, 0, [](IffChunk* c, void* out) {
+                    if (auto* body = dynamic_cast<IlbmBody*>(c))
+                        static_cast<std::vector<IlbmBody*>*>(out)->push_back(body);
+                    return true;
+                }, &rows);
+                ASSERT_FALSE(rows.empty());
+                auto inMedium = [&](const IlbmBody* b) {
+                    return b->Bytes() >= bytes.data() && b->Bytes() + b->Size() <= bytes.data() + bytes.size();
+                };
+                for (const IlbmBody* b : rows) {
+                    EXPECT_EQ(inMedium(b), !window) << IffIdText(b->Id());
+                    EXPECT_GT(b->Size(), 0u);
+                }
+                if (writeFirst) {
+                    BufferMedium out;
+                    ASSERT_TRUE(doc.Write(&out));
+                    EXPECT_EQ(out.Bytes(), original);
+                } else {
+                    doc.OwnBytes();
+                }
+                std::fill(bytes.begin(), bytes.end(), uint8_t(0x5a));
+                for (const IlbmBody* b : rows)
+                    EXPECT_FALSE(inMedium(b)) << IffIdText(b->Id());
+                BufferMedium out;
+                ASSERT_TRUE(doc.Write(&out));
+                EXPECT_EQ(out.Bytes(), original);
+            }
+}
+
 TEST(IffDocument, ForEachVisitsPicturesInDocumentOrderAndStops)
 {
     RegisterIffImageFormat();
@@ -226,3 +278,101 @@ TEST(IlbmBody, ByteRun1FollowsTheRulesAndDecodesBack)
 }
 
 } // namespace
+
+namespace {
+
+// ByteRun1 codes: a literal run of `bytes`, or `count` copies of one byte.
+void Literal(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes)
+{
+    out.push_back(uint8_t(bytes.size() - 1));
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+void Repeat(std::vector<uint8_t>& out, size_t count, uint8_t b)
+{
+    out.push_back(uint8_t(257 - count));
+    out.push_back(b);
+}
+std::vector<uint8_t> Counting(size_t n, uint8_t from)
+{
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = uint8_t(from + i * 7);
+    return v;
+}
+
+} // namespace
+
+// Hand-built ByteRun1 rows of one plane: runs of the longest and of either
+// side of 64 bytes, a run that reaches past its row (the rest is dropped),
+// the no-op code, a literal that ends the data; data that stops inside a run
+// ends the picture.
+TEST(IlbmBody, ByteRun1RowsOfEveryRunLength)
+{
+    struct Case {
+        const char* what;
+        uint32_t rowBytes;
+        std::vector<uint8_t> code;
+        std::vector<std::vector<uint8_t>> rows; // then no more
+    };
+    auto concat = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> all;
+        for (const auto& p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    std::vector<Case> cases;
+    {
+        Case c{"runs of 66, 64 and 128 bytes", 386, {}, {}};
+        for (uint8_t row = 0; row < 2; ++row) {
+            Repeat(c.code, 66, uint8_t(0xa5 + row));
+            Literal(c.code, Counting(64, row));
+            Repeat(c.code, 128, 0x3c);
+            Literal(c.code, Counting(128, uint8_t(100 + row)));
+            c.rows.push_back(concat({std::vector<uint8_t>(66, uint8_t(0xa5 + row)), Counting(64, row),
+                                     std::vector<uint8_t>(128, 0x3c), Counting(128, uint8_t(100 + row))}));
+        }
+        cases.push_back(c);
+    }
+    {
+        Case c{"a literal ends the data", 100, {}, {Counting(100, 9)}};
+        Literal(c.code, Counting(100, 9));
+        cases.push_back(c);
+    }
+    {
+        Case c{"a run past its row", 10, {}, {std::vector<uint8_t>(10, 0x11), Counting(10, 3)}};
+        Repeat(c.code, 16, 0x11);
+        Literal(c.code, Counting(10, 3));
+        cases.push_back(c);
+    }
+    {
+        Case c{"a literal past its row", 10, {}, {Counting(10, 1), std::vector<uint8_t>(10, 0x22)}};
+        Literal(c.code, Counting(30, 1));
+        Repeat(c.code, 10, 0x22);
+        cases.push_back(c);
+    }
+    {
+        Case c{"the no-op code", 4, {0x80}, {{1, 2, 3, 4}}};
+        Literal(c.code, {1, 2, 3, 4});
+        cases.push_back(c);
+    }
+    {
+        Case c{"a literal cut short", 8, {}, {}};
+        Literal(c.code, Counting(8, 0));
+        c.code.resize(c.code.size() - 3);
+        cases.push_back(c);
+    }
+    cases.push_back({"a repeat without its byte", 8, {0xf9}, {}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint32_t width = c.rowBytes * 8;
+        PlaneDecoder d;
+        d.Start(c.code, 0, width, uint32_t(std::max<size_t>(c.rows.size(), 1)), 1, true);
+        for (size_t y = 0; y < c.rows.size(); ++y) {
+            ASSERT_TRUE(d.NextRow()) << "row " << y;
+            for (uint32_t x = 0; x < width; ++x)
+                ASSERT_EQ(d.Values()[x], uint32_t(c.rows[y][x / 8] >> (7 - x % 8) & 1))
+                    << "row " << y << " pixel " << x;
+        }
+        EXPECT_FALSE(d.NextRow());
+    }
+}

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #include "Veapi/iff_image_reader.h"
 #include "Veapi/texture_loader.h"
@@ -472,8 +473,9 @@ TEST(ImageReaders, TrueColourRowsOfEveryWidthKeepEachPixel)
 }
 
 // Palette rows of widths around the steps the row conversion takes (eight
-// or sixty-four entries at a time where it can): every pixel gets its own entry, and the
-// column past the picture repeats the last one.
+// or sixty-four entries at a time where it can) and the plane spread's (16,
+// 128 and 512 pixels), plain and ByteRun1-coded: every pixel gets its own
+// entry, and the column past the picture repeats the last one.
 TEST(IffImageReader, PaletteRowsOfEveryWidthTakeEachEntry)
 {
     LoaderSetup setup(Xrgb32());
@@ -481,23 +483,101 @@ TEST(IffImageReader, PaletteRowsOfEveryWidthTakeEachEntry)
     for (uint32_t i = 0; i < 256; ++i)
         palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)});
     auto entry = [&](uint32_t i) { return uint32_t(i) << 16 | uint32_t(255 - i) << 8 | uint8_t(i * 7); };
-    for (uint32_t width : {1u, 7u, 8u, 9u, 16u, 37u, 63u, 64u, 129u, 200u, 256u}) {
-        SCOPED_TRACE(width);
-        const uint32_t height = 2;
-        std::vector<uint32_t> values;
-        for (uint32_t y = 0; y < height; ++y)
-            for (uint32_t x = 0; x < width; ++x)
-                values.push_back((x * 13 + y * 5) & 255);
-        std::vector<uint8_t> file = WriteDoc(Picture(width, height, palette, values, 0, 0, false));
-        uint32_t w = 0;
-        SurfaceRef s(TextureLoader::LoadTexture("pxW", file.data(), uint32_t(file.size()), &w));
-        ASSERT_TRUE(s) << TextureLoader::LastError();
-        for (uint32_t y = 0; y < height; ++y) {
-            for (uint32_t x = 0; x < width; ++x)
-                ASSERT_EQ(s->ReadArgb(x, y) & 0xffffff, entry(values[y * width + x])) << x << ", " << y;
-            if (width < w) {
-                EXPECT_EQ(s->ReadArgb(width, y) & 0xffffff, entry(values[y * width + width - 1])) << "row " << y;
+    TempDir dir;
+    for (bool compress : {false, true})
+        for (uint32_t width : {1u, 7u, 8u, 9u, 16u, 37u, 63u, 64u, 129u, 200u, 256u, 600u, 1100u}) {
+            SCOPED_TRACE(std::to_string(width) + (compress ? " ByteRun1" : ""));
+            const uint32_t height = 2;
+            std::vector<uint32_t> values;
+            for (uint32_t y = 0; y < height; ++y)
+                for (uint32_t x = 0; x < width; ++x)
+                    values.push_back((x * 13 + y * 5) & 255);
+            std::vector<uint8_t> file = WriteDoc(Picture(width, height, palette, values, 0, 0, compress));
+            WriteBytes(dir / "picture", file);
+            // From memory, and from a file whose rows are read where they lie.
+            for (bool fromFile : {false, true}) {
+                uint32_t w = 0;
+                SurfaceRef s(fromFile ? TextureLoader::LoadTexture("sW", (dir / "picture").c_str(), &w)
+                                      : TextureLoader::LoadTexture("pxW", file.data(), uint32_t(file.size()), &w));
+                ASSERT_TRUE(s) << TextureLoader::LastError();
+                for (uint32_t y = 0; y < height; ++y) {
+                    for (uint32_t x = 0; x < width; ++x)
+                        ASSERT_EQ(s->ReadArgb(x, y) & 0xffffff, entry(values[y * width + x])) << x << ", " << y;
+                    if (width < w) {
+                        EXPECT_EQ(s->ReadArgb(width, y) & 0xffffff, entry(values[y * width + width - 1]))
+                            << "row " << y;
+                    }
+                }
             }
         }
+}
+
+// A picture loaded from a file keeps its rows where the file's bytes lie only
+// while the load runs: a kept picture reloads its own pixels after the
+// buffer that held its file has gone to another file of the same size.
+TEST(IffImageReader, KeptPictureReloadsItsOwnRowsAfterItsFileIsGone)
+{
+    std::vector<uint8_t> palette;
+    for (uint32_t i = 0; i < 256; ++i)
+        palette.insert(palette.end(), {uint8_t(i), uint8_t(i * 5), uint8_t(255 - i)});
+    auto values = [](uint32_t side, uint32_t seed) {
+        std::vector<uint32_t> v(size_t(side) * side);
+        for (uint32_t i = 0; i < v.size(); ++i)
+            v[i] = (i * 7 + seed * 101) & 255;
+        return v;
+    };
+    struct Case {
+        const char* what;
+        gfx::PixelFormatDesc format;
+        uint32_t flags;
+        std::function<ve::IffContainer*(uint32_t seed)> make;
+    };
+    const Case cases[] = {
+        {"plain rows", Xrgb32(), 0,
+         [&](uint32_t seed) { return Picture(64, 64, palette, values(64, seed), 0, 0, false); }},
+        {"ByteRun1 rows", Xrgb32(), 0,
+         [&](uint32_t seed) { return Picture(64, 64, palette, values(64, seed), 0, 0, true); }},
+        {"alpha planes", Argb32(), 0,
+         [&](uint32_t seed) {
+             ve::IffForm* form = Picture(64, 64, palette, values(64, seed), 0, 0, false);
+             auto* alph = new ve::IlbmAlph;
+             alph->width = alph->height = 64;
+             alph->planes = 8;
+             alph->Encode(values(64, seed + 1), 64, 64, 8, false);
+             form->Append(alph);
+             return form;
+         }},
+        {"mip levels", Xrgb32(), ve::kLoadMipMapped,
+         [&](uint32_t seed) {
+             auto* mipm = new ve::IffForm(ve::kIffMipm);
+             mipm->Append(new ve::MipmCont);
+             mipm->Append(Picture(64, 64, palette, values(64, seed), 0, 0, false));
+             for (uint32_t side = 32; side >= 1; side /= 2) {
+                 auto* list = new ve::IffList(ve::kIffIlbm);
+                 list->Append(Picture(side, side, palette, values(side, seed + side), 0, 0, false));
+                 mipm->Append(list);
+             }
+             return mipm;
+         }},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoaderSetup setup(c.format);
+        if (c.format.alphaMask)
+            TextureLoader::AddFormat(c.format, 8, true, 0, false);
+        WriteBytes(dir / "kept", WriteDoc(c.make(1)));
+        WriteBytes(dir / "other", WriteDoc(c.make(2)));
+        ve::ImageReader* kept = nullptr;
+        SurfaceRef first(TextureLoader::LoadTexture("sBf", (dir / "kept").c_str(), &kept, c.flags));
+        ASSERT_TRUE(first) << TextureLoader::LastError();
+        ASSERT_NE(kept, nullptr);
+        SurfaceRef other(TextureLoader::LoadTexture("sf", (dir / "other").c_str(), c.flags));
+        ASSERT_TRUE(other) << TextureLoader::LastError();
+        ASSERT_NE(LevelBytes(other.s), LevelBytes(first.s)) << "the two files must differ";
+        SurfaceRef again(TextureLoader::LoadTexture("rf", kept, c.flags));
+        ASSERT_TRUE(again) << TextureLoader::LastError();
+        EXPECT_EQ(LevelBytes(again.s), LevelBytes(first.s));
+        EXPECT_EQ(TextureLoader::Release(kept), 0);
     }
 }

@@ -530,14 +530,8 @@ TEST(TextureLoaderUnfilledSurfaces, EveryByteOfAnUnzeroedSurfaceIsWritten)
     auto bytesOf = [](const std::vector<gfx::Surface*>& surfaces) {
         std::vector<std::vector<uint8_t>> all;
         for (gfx::Surface* s : surfaces) {
-            for (gfx::Surface* level = s; level;) {
-                all.emplace_back(level->Pixels().begin(), level->Pixels().end());
-                gfx::Surface* next = nullptr;
-                level->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &next);
-                if (next)
-                    next->Release();
-                level = next;
-            }
+            for (std::vector<uint8_t>& level : LevelBytes(s))
+                all.push_back(std::move(level));
             if (s)
                 s->Release();
         }

@@ -74,6 +74,21 @@ struct SurfaceRef {
     explicit operator bool() const { return s != nullptr; }
 };
 
+// Every byte of `s` and of each smaller level chained to it, largest first.
+inline std::vector<std::vector<uint8_t>> LevelBytes(gfx::Surface* s)
+{
+    std::vector<std::vector<uint8_t>> all;
+    for (gfx::Surface* level = s; level;) {
+        all.emplace_back(level->Pixels().begin(), level->Pixels().end());
+        gfx::Surface* next = nullptr;
+        level->GetAttachedSurface(gfx::kCapsTexture | gfx::kCapsMipMap, &next);
+        if (next)
+            next->Release();
+        level = next;
+    }
+    return all;
+}
+
 struct Image {
     uint32_t width = 0, height = 0;
     std::vector<uint8_t> rgb;  // 3 bytes a pixel, top row first
