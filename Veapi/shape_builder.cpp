@@ -460,7 +460,7 @@ VeShape* BuildShape(trevok::ShapeChunk& chunk, const std::vector<uint32_t>* tint
     if (merge) {
         // The merge data goes from the file, so the stored polygons must be the
         // joined ones, or saving would keep neither form of the pairs.
-        const std::vector<int32_t> table = merge->entries_;
+        const std::vector<int32_t> table = merge->Records();
         delete merge;
         trevok::ShapeData merged = chunk.Data();
         merged.MergePolygons(table);

@@ -1,5 +1,6 @@
 #include "chunk/chunk.h"
 
+#include <atomic>
 #include <cassert>
 #include <cinttypes>
 #include <cstring>
@@ -9,6 +10,30 @@ namespace {
 
 thread_local ChunkLoadScope* tCurrentLoad = nullptr;
 
+// Every chunk's memory starts with a word naming the arena block it was cut
+// from (none for the heap), padded to keep the chunk on new's alignment.
+constexpr size_t kChunkTagSize = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+static_assert(kChunkTagSize >= sizeof(void*));
+
+constexpr size_t RoundToTag(size_t n)
+{
+    return (n + kChunkTagSize - 1) & ~(kChunkTagSize - 1);
+}
+
+// Under the address sanitizer every chunk is its own heap block, so a use
+// after delete is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kArenaOn = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kArenaOn = false;
+#else
+constexpr bool kArenaOn = true;
+#endif
+#else
+constexpr bool kArenaOn = true;
+#endif
+
 void CopyIdentifier(char out[9], std::string_view id)
 {
     std::memset(out, 0, 9);
@@ -16,12 +41,21 @@ void CopyIdentifier(char out[9], std::string_view id)
         out[i] = id[i];
 }
 
-std::array<uint8_t, 8> PaddedIdentifier(std::string_view id)
+// The eight identifier bytes as one word, for equality only (host byte order).
+uint64_t IdentifierWord(const void* bytes)
 {
-    std::array<uint8_t, 8> out{};
+    uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    return word;
+}
+
+// A registered identifier, NUL-padded to eight bytes.
+uint64_t IdentifierWord(std::string_view id)
+{
+    char padded[8] = {};
     for (size_t i = 0; i < 8 && i < id.size() && id[i] != 0; ++i)
-        out[i] = static_cast<uint8_t>(id[i]);
-    return out;
+        padded[i] = id[i];
+    return IdentifierWord(static_cast<const void*>(padded));
 }
 
 std::string Printable(std::span<const uint8_t> id)
@@ -76,6 +110,7 @@ void Chunk::Unlink()
 {
     if (!parent_)
         return;
+    ++parent_->childrenVersion_;
     if (parent_->firstChild_ == this) {
         parent_->firstChild_ = next_;
         if (next_)
@@ -149,6 +184,77 @@ bool Chunk::WriteToFile(std::FILE* file)
 
 // ---------------------------------------------------------------------------
 
+// While its arena cuts from it, a block's count holds a bias no set of deletes
+// can reach; retiring the block takes off the bias less the chunks handed out,
+// so the count is then the chunks still alive. The last delete frees it.
+struct ChunkArena::Block {
+    static constexpr size_t kSize = size_t{64} << 10;
+    static constexpr size_t kBias = size_t{1} << 62;
+    std::atomic<size_t> live{kBias};
+
+    static size_t Start() { return RoundToTag(sizeof(Block)); }
+    void Release(size_t count)
+    {
+        if (live.fetch_sub(count, std::memory_order_acq_rel) == count) {
+            this->~Block();
+            ::operator delete(static_cast<void*>(this));
+        }
+    }
+};
+
+ChunkArena::~ChunkArena()
+{
+    Retire();
+}
+
+void ChunkArena::Retire()
+{
+    if (block_)
+        block_->Release(Block::kBias - handedOut_);
+    block_ = nullptr;
+}
+
+void* ChunkArena::Allocate(size_t size)
+{
+    const size_t need = kChunkTagSize + RoundToTag(size);
+    if (!kArenaOn || need > Block::kSize / 4)
+        return nullptr;
+    if (!block_ || used_ + need > Block::kSize) {
+        Retire();
+        block_ = new (::operator new(Block::kSize)) Block;
+        used_ = Block::Start();
+        handedOut_ = 0;
+    }
+    auto* at = reinterpret_cast<uint8_t*>(block_) + used_;
+    used_ += need;
+    ++handedOut_;
+    *reinterpret_cast<Block**>(at) = block_;
+    return at + kChunkTagSize;
+}
+
+void* Chunk::operator new(size_t size)
+{
+    if (ChunkLoadScope* load = tCurrentLoad)
+        if (void* block = load->arena_.Allocate(size))
+            return block;
+    auto* at = static_cast<uint8_t*>(::operator new(kChunkTagSize + size));
+    *reinterpret_cast<ChunkArena::Block**>(at) = nullptr;
+    return at + kChunkTagSize;
+}
+
+void Chunk::operator delete(void* block) noexcept
+{
+    if (!block)
+        return;
+    auto* at = static_cast<uint8_t*>(block) - kChunkTagSize;
+    if (auto* arenaBlock = *reinterpret_cast<ChunkArena::Block**>(at))
+        arenaBlock->Release(1);
+    else
+        ::operator delete(static_cast<void*>(at));
+}
+
+// ---------------------------------------------------------------------------
+
 ParentChunk::ParentChunk(ParentChunk* parent, std::string_view identifier) : Chunk(parent, identifier) {}
 
 ParentChunk::ParentChunk(ParentChunk* parent, const ChunkBytes& bytes) : Chunk(parent, bytes.Identifier())
@@ -169,6 +275,7 @@ void ParentChunk::DeleteChildren()
 
 void ParentChunk::AppendChild(Chunk* child)
 {
+    ++childrenVersion_;
     child->parent_ = this;
     child->next_ = nullptr;
     child->previous_ = lastChild_;
@@ -422,31 +529,30 @@ uint32_t ChunkRegistry::Bucket(const uint8_t identifier[8])
 
 int ChunkRegistry::Register(std::string_view identifier, std::string_view parentIdentifier, ChunkBuilder builder)
 {
-    Entry e{PaddedIdentifier(identifier), PaddedIdentifier(parentIdentifier), builder};
-    buckets_[Bucket(e.identifier.data())].push_back(e);
+    Entry e{IdentifierWord(identifier), IdentifierWord(parentIdentifier), builder};
+    uint8_t bytes[8];
+    std::memcpy(bytes, &e.identifier, 8);
+    buckets_[Bucket(bytes)].push_back(e);
     return ++count_;
 }
 
 ChunkBuilder ChunkRegistry::Find(const uint8_t identifier[8], const char* parentIdentifier) const
 {
-    std::array<uint8_t, 8> parent{};
-    std::memcpy(parent.data(), parentIdentifier, 8);
-    static constexpr std::array<uint8_t, 8> kNone{};
+    const uint64_t id = IdentifierWord(static_cast<const void*>(identifier));
+    const uint64_t parent = IdentifierWord(static_cast<const void*>(parentIdentifier));
     const auto& bucket = buckets_[Bucket(identifier)];
     // Newest first, so a later registration of the same pair wins.
-    for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
-        if (std::memcmp(it->identifier.data(), identifier, 8) != 0)
-            continue;
-        if (it->parent == kNone || parent == kNone || it->parent == parent)
+    for (auto it = bucket.rbegin(); it != bucket.rend(); ++it)
+        if (it->identifier == id && (it->parent == 0 || parent == 0 || it->parent == parent))
             return it->builder;
-    }
     return nullptr;
 }
 
 // ---------------------------------------------------------------------------
 
-ChunkLoadScope::ChunkLoadScope(Chunk* root, std::string fileName, std::span<const uint8_t> image)
-    : root_(root), fileName_(std::move(fileName)), image_(image), previous_(tCurrentLoad)
+ChunkLoadScope::ChunkLoadScope(Chunk* root, std::string fileName, std::span<const uint8_t> image,
+                               std::shared_ptr<const void> holder)
+    : root_(root), fileName_(std::move(fileName)), image_(image), holder_(std::move(holder)), previous_(tCurrentLoad)
 {
     tCurrentLoad = this;
 }
@@ -459,6 +565,16 @@ ChunkLoadScope::~ChunkLoadScope()
 ChunkLoadScope* ChunkLoadScope::Current()
 {
     return tCurrentLoad;
+}
+
+std::shared_ptr<const void> ChunkLoadScope::HolderOf(std::span<const uint8_t> bytes) const
+{
+    // Compared as addresses: bytes from elsewhere (a block built during the load) are not the image's.
+    const auto first = reinterpret_cast<uintptr_t>(image_.data());
+    const auto at = reinterpret_cast<uintptr_t>(bytes.data());
+    if (!holder_ || at < first || at - first > image_.size() || bytes.size() > image_.size() - (at - first))
+        return {};
+    return holder_;
 }
 
 void ChunkLoadScope::Fail(int32_t code, const uint8_t* where, const std::string& what)

@@ -7,9 +7,11 @@
 #include "platform/byte_cursor.h"
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,6 +20,7 @@
 namespace trevok {
 
 class ParentChunk;
+class ChunkFile;
 
 inline constexpr int32_t kChunkHeaderSize = 12;
 
@@ -59,6 +62,12 @@ public:
     virtual ~Chunk();
     Chunk(const Chunk&) = delete;
     Chunk& operator=(const Chunk&) = delete;
+
+    // Chunks built while a file is read come from that load's arena (a pointer
+    // bump each; a level has thousands); the others from the heap. Each block
+    // records which, so any chunk may be deleted on its own at any time.
+    static void* operator new(size_t size);
+    static void operator delete(void* block) noexcept;
 
     // Size of the whole chunk including its header; stored in size_.
     virtual int32_t ComputeSize() = 0;
@@ -156,12 +165,38 @@ public:
     void ReadChildren(std::span<const uint8_t> payload);
 
     void AppendChild(Chunk* child);
+    // The file root this is, if it is one; asked by every object read and freed.
+    virtual ChunkFile* AsChunkFile() { return nullptr; }
+    // Changes whenever a child joins or leaves, so a remembered search can tell it is stale.
+    uint64_t ChildrenVersion() const { return childrenVersion_; }
 
 protected:
     Chunk* firstChild_ = nullptr;
     Chunk* lastChild_ = nullptr;
+    uint64_t childrenVersion_ = 0;
 
     friend class Chunk;
+};
+
+// The first child of a class with an identifier, searched for again only once the
+// parent's children have changed. Objects and shapes look their headers up at
+// every link and teardown. A miss is not remembered: a child still being built is
+// not yet of its class.
+template <class T>
+class RememberedChild {
+public:
+    T* Find(const ParentChunk& parent, const char* identifier) const
+    {
+        if (!found_ || version_ != parent.ChildrenVersion()) {
+            found_ = parent.FindChildAs<T>(identifier);
+            version_ = parent.ChildrenVersion();
+        }
+        return found_;
+    }
+
+private:
+    mutable T* found_ = nullptr;
+    mutable uint64_t version_ = 0;
 };
 
 // A chunk no class was registered for: its payload bytes, written back unchanged.
@@ -240,20 +275,45 @@ public:
     static uint32_t Bucket(const uint8_t identifier[8]);
 
 private:
+    // Identifiers as their eight bytes in one word: compared in one step on every child read.
     struct Entry {
-        std::array<uint8_t, 8> identifier;
-        std::array<uint8_t, 8> parent;
+        uint64_t identifier;
+        uint64_t parent;
         ChunkBuilder builder;
     };
     std::array<std::vector<Entry>, 64> buckets_;
     int count_ = 0;
 };
 
+// Memory for the chunks one load builds: blocks cut by a pointer bump, each
+// returned once the arena has moved on and every chunk cut from it is deleted.
+class ChunkArena {
+public:
+    ChunkArena() = default;
+    ~ChunkArena();
+    ChunkArena(const ChunkArena&) = delete;
+    ChunkArena& operator=(const ChunkArena&) = delete;
+
+    // Room for a chunk of `size` bytes, or none when the arena does not serve it.
+    void* Allocate(size_t size);
+
+private:
+    friend class Chunk;
+    struct Block;
+    void Retire();
+
+    Block* block_ = nullptr;
+    size_t used_ = 0;
+    size_t handedOut_ = 0;
+};
+
 // What a load in progress reports into: the root's error code and a message
 // naming the file, the offset and the fault. One per thread.
 class ChunkLoadScope {
 public:
-    ChunkLoadScope(Chunk* root, std::string fileName, std::span<const uint8_t> image);
+    // `holder`, when given, owns `image`: chunks may keep referring to its bytes.
+    ChunkLoadScope(Chunk* root, std::string fileName, std::span<const uint8_t> image,
+                   std::shared_ptr<const void> holder = {});
     ~ChunkLoadScope();
     ChunkLoadScope(const ChunkLoadScope&) = delete;
     ChunkLoadScope& operator=(const ChunkLoadScope&) = delete;
@@ -263,12 +323,16 @@ public:
     void Fail(int32_t code, const uint8_t* where, const std::string& what);
     bool Failed() const { return root_ && root_->ErrorCode() != kChunkOk; }
     const std::string& Message() const { return message_; }
+    // The image's holder when `bytes` lie inside the held image, else none.
+    std::shared_ptr<const void> HolderOf(std::span<const uint8_t> bytes) const;
     int depth_ = 0;
+    ChunkArena arena_;
 
 private:
     Chunk* root_;
     std::string fileName_;
     std::span<const uint8_t> image_;
+    std::shared_ptr<const void> holder_;
     std::string message_;
     ChunkLoadScope* previous_;
 };

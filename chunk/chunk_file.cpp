@@ -52,10 +52,11 @@ std::string HeadFault(std::span<const uint8_t> head, uint64_t fileSize)
 }
 
 // Reads a whole file image into `root`: plain or compressed, the top-level chunks
-// walked as a parent payload. Returns true when the walk ran (after-load work follows,
-// even when it ended with -2).
-bool LoadImage(ParentChunk* root, std::span<const uint8_t> image, const std::string& name, std::string& message,
-               bool& compressed)
+// walked as a parent payload. `holder`, when given, owns `image`; the chunks may
+// then keep referring to its bytes (an expansion is always held). Returns true
+// when the walk ran (after-load work follows, even when it ended with -2).
+bool LoadImage(ParentChunk* root, std::span<const uint8_t> image, std::shared_ptr<const void> holder,
+               const std::string& name, std::string& message, bool& compressed)
 {
     auto fail = [&](int32_t code, const std::string& what) {
         root->SetErrorCode(code);
@@ -69,21 +70,22 @@ bool LoadImage(ParentChunk* root, std::span<const uint8_t> image, const std::str
         !why.empty())
         return fail(kChunkBadData, why);
     std::span<const uint8_t> plain;
-    std::vector<uint8_t> expanded;
     if (std::memcmp(image.data(), chunk_id::kCompressedFile, 8) == 0) {
         compressed = true;
+        auto expanded = std::make_shared<platform::UnfilledImage>();
         std::string why;
-        if (!HuffmanCoder::Decompress(image, expanded, &why))
+        if (!HuffmanCoder::Decompress(image, *expanded, &why))
             return fail(kChunkBadData, "compressed data damaged: " + why);
-        if (expanded.size() < static_cast<size_t>(kChunkHeaderSize))
+        if (expanded->size() < static_cast<size_t>(kChunkHeaderSize))
             return fail(kChunkBadData, "expanded image shorter than its 12-byte header");
-        plain = expanded;
+        plain = *expanded;
+        holder = std::move(expanded);
     } else {
         if (image.size() < static_cast<size_t>(kChunkHeaderSize))
             return fail(kChunkReadFailed, "file ends inside its 12-byte header");
         plain = image;
     }
-    ChunkLoadScope scope(root, compressed ? name + " (expanded)" : name, plain);
+    ChunkLoadScope scope(root, compressed ? name + " (expanded)" : name, plain, std::move(holder));
     root->ReadChildren(plain.subspan(kChunkHeaderSize));
     message = scope.Message();
     return true;
@@ -112,20 +114,35 @@ void ResetShapeNumbersForTesting()
     gHighestShapeNumber = 0;
 }
 
-int32_t ReadChunkFileImage(const std::filesystem::path& name, std::vector<uint8_t>& bytes, std::string& error)
+namespace {
+
+// Reads through `read` (a whole-file read with a head check), the result codes
+// as ReadChunkFileImage gives them.
+template <class Read>
+int32_t ReadImage(const std::filesystem::path& name, std::string& error, Read read)
 {
-    bytes.clear();
     bool badHead = false;
     auto checkHead = [&](std::span<const uint8_t> head, uint64_t fileSize) {
         std::string why = HeadFault(head, fileSize);
         badHead = !why.empty();
         return why;
     };
-    auto image = platform::ReadWholeFile(name, kMaxChunkFileBytes, &error, kChunkHeaderSize, checkHead);
-    if (!image)
+    if (!read(name, kMaxChunkFileBytes, &error, kChunkHeaderSize, checkHead))
         return badHead ? kChunkBadData : kChunkReadFailed;
-    bytes = std::move(*image);
     return kChunkOk;
+}
+
+} // namespace
+
+int32_t ReadChunkFileImage(const std::filesystem::path& name, std::vector<uint8_t>& bytes, std::string& error)
+{
+    bytes.clear();
+    return ReadImage(name, error, [&](auto&&... args) {
+        auto image = platform::ReadWholeFile(args...);
+        if (image)
+            bytes = std::move(*image);
+        return image.has_value();
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -141,9 +158,17 @@ ChunkFile::~ChunkFile()
 
 std::unique_ptr<ChunkFile> ChunkFile::Open(const std::filesystem::path& name)
 {
-    std::vector<uint8_t> bytes;
+    // Unfilled: the read writes every byte. Held, so the shape arrays need
+    // not be copied out of it.
+    auto bytes = std::make_shared<platform::UnfilledImage>();
     std::string error;
-    if (const int32_t code = ReadChunkFileImage(name, bytes, error); code != kChunkOk) {
+    const int32_t code = ReadImage(name, error, [&](auto&&... args) {
+        auto image = platform::ReadWholeFileImage(args...);
+        if (image)
+            *bytes = std::move(*image);
+        return image.has_value();
+    });
+    if (code != kChunkOk) {
         EnsureChunkFamiliesRegistered();
         std::unique_ptr<ChunkFile> root(new ChunkFile);
         root->fileName_ = name.string();
@@ -151,16 +176,22 @@ std::unique_ptr<ChunkFile> ChunkFile::Open(const std::filesystem::path& name)
         root->errorMessage_ = std::move(error);
         return root;
     }
-    return FromFileImage(bytes, name.string());
+    return FromHeldImage(*bytes, bytes, name.string());
 }
 
 std::unique_ptr<ChunkFile> ChunkFile::FromFileImage(std::span<const uint8_t> image, std::string name)
+{
+    return FromHeldImage(image, {}, std::move(name));
+}
+
+std::unique_ptr<ChunkFile> ChunkFile::FromHeldImage(std::span<const uint8_t> image, std::shared_ptr<const void> holder,
+                                                    std::string name)
 {
     EnsureChunkFamiliesRegistered();
     std::unique_ptr<ChunkFile> root(new ChunkFile);
     root->fileName_ = std::move(name);
     root->fromFile_ = true;
-    if (LoadImage(root.get(), image, root->fileName_, root->errorMessage_, root->compressed_))
+    if (LoadImage(root.get(), image, std::move(holder), root->fileName_, root->errorMessage_, root->compressed_))
         root->AfterLoad();
     return root;
 }
@@ -189,10 +220,22 @@ void ChunkFile::AfterLoad()
         ParentChunk::AfterLoad();
         return;
     }
+    // One walk over the top level (thousands of objects) finds the shapes, the
+    // objects and the environment.
     std::vector<ShapeChunk*> shapes;
     std::vector<ObjectChunk*> objects;
-    GetShapes(shapes);
-    GetObjects(objects);
+    EnvironmentChunk* env = nullptr;
+    for (Chunk* c = FirstChild(); c; c = c->Next()) {
+        if (c->Is(chunk_id::kObject)) {
+            if (auto* o = dynamic_cast<ObjectChunk*>(c))
+                objects.push_back(o);
+        } else if (c->Is(chunk_id::kShape)) {
+            if (auto* s = dynamic_cast<ShapeChunk*>(c))
+                shapes.push_back(s);
+        } else if (!env && c->Is(chunk_id::kEnvironment)) {
+            env = dynamic_cast<EnvironmentChunk*>(c);
+        }
+    }
     // Shape numbers come from the file: a map, not a table sized by the largest number.
     std::unordered_map<int32_t, ShapeChunk*> byNumber;
     for (auto* s : shapes)
@@ -207,7 +250,6 @@ void ChunkFile::AfterLoad()
             if (it != byNumber.end())
                 o->LinkShape(it->second);
         }
-    auto* env = GetEnvironmentData();
     auto* envName = env ? env->FindChildAs<FileNameChunk>(chunk_id::kFileName) : nullptr;
     hasEnvironmentName_ = envName != nullptr;
     environmentName_ = envName ? envName->name_ : std::string();
@@ -391,7 +433,8 @@ IncludedFileChunk::IncludedFileChunk(ParentChunk* parent, const std::filesystem:
         return;
     }
     bool compressed = false;
-    if (LoadImage(this, bytes, name.string(), errorMessage_, compressed))
+    auto image = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
+    if (LoadImage(this, *image, image, name.string(), errorMessage_, compressed))
         AfterLoad();
 }
 

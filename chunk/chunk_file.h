@@ -63,6 +63,7 @@ public:
     int32_t ObjectCount() const { return static_cast<int32_t>(objectTable_.size()); }
 
     void AfterLoad() override;
+    ChunkFile* AsChunkFile() override { return this; }
     // While the objects of a loaded file compute their name digests: the name of the
     // environment's file, looked up once instead of once per object.
     bool InAfterLoad() const { return afterLoad_; }
@@ -70,6 +71,8 @@ public:
 
 private:
     ChunkFile();
+    static std::unique_ptr<ChunkFile> FromHeldImage(std::span<const uint8_t> image, std::shared_ptr<const void> holder,
+                                                    std::string name);
     bool SaveImage(const std::filesystem::path& name, bool compress);
     void Load(std::span<const uint8_t> image);
 

@@ -539,7 +539,10 @@ std::vector<uint8_t> HuffmanCoder::Compress(std::span<const uint8_t> data)
     return image;
 }
 
-bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_t>& out, std::string* error)
+namespace {
+
+template <class Bytes>
+bool DecompressInto(std::span<const uint8_t> image, Bytes& out, std::string* error)
 {
     out.clear();
     if (image.size() < kCompressedHeaderSize)
@@ -607,6 +610,18 @@ bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_
         return out.clear(), false;
     out.resize(outSize);
     return true;
+}
+
+} // namespace
+
+bool HuffmanCoder::Decompress(std::span<const uint8_t> image, std::vector<uint8_t>& out, std::string* error)
+{
+    return DecompressInto(image, out, error);
+}
+
+bool HuffmanCoder::Decompress(std::span<const uint8_t> image, platform::UnfilledImage& out, std::string* error)
+{
+    return DecompressInto(image, out, error);
 }
 
 bool CompressFileTail(const std::filesystem::path& file, size_t offset)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "chunk/chunk_ids.h"
+#include "platform/unfilled_bytes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,9 @@ public:
     // The header, code table and stream are checked; a damaged image gives false
     // and, when asked, a line saying what was wrong.
     static bool Decompress(std::span<const uint8_t> image, std::vector<uint8_t>& out,
+                           std::string* error = nullptr);
+    // The same into a buffer whose growth is not zero-filled first (every byte is written).
+    static bool Decompress(std::span<const uint8_t> image, platform::UnfilledImage& out,
                            std::string* error = nullptr);
 
     // Code-length histogram (index 1..11) that Compress would use for these byte counts.

@@ -135,15 +135,14 @@ ObjectChunk::ObjectChunk(ParentChunk* parent, const ObjectHeader& header) : Edit
     head->flags_ = header_.mirrored_ ? 0x100 : 0;
     auto* internal = new ParentChunk(this, chunk_id::kObjectInternalData);
     new ObjectNotesChunk(internal, std::string_view("Enter notes here", 17));
-    if (parent && parent->Is(chunk_id::kPlainFile))
-        if (auto* file = dynamic_cast<ChunkFile*>(parent))
-            file->AddObject(this);
+    if (ChunkFile* file = parent ? parent->AsChunkFile() : nullptr)
+        file->AddObject(this);
     ComputeNameDigest();
 }
 
 ObjectChunk::~ObjectChunk()
 {
-    if (auto* file = dynamic_cast<ChunkFile*>(parent_))
+    if (ChunkFile* file = parent_ ? parent_->AsChunkFile() : nullptr)
         file->ForgetObject(this);
     DeleteChildren();
 }
@@ -158,7 +157,7 @@ void ObjectChunk::AfterLoad()
 
 ObjectHeaderChunk* ObjectChunk::GetHeaderChunk() const
 {
-    return FindChildAs<ObjectHeaderChunk>(chunk_id::kObjectHeader);
+    return headerChunk_.Find(*this, chunk_id::kObjectHeader);
 }
 
 const char* ObjectChunk::GetHeaderIdentifier() const
@@ -194,7 +193,7 @@ void ObjectChunk::ComputeNameDigest()
     header_.digest_ = {};
     if (!parent_)
         return;
-    if (auto* file = dynamic_cast<ChunkFile*>(parent_); file && file->InAfterLoad()) {
+    if (ChunkFile* file = parent_->AsChunkFile(); file && file->InAfterLoad()) {
         if (const std::string* name = file->EnvironmentNameDuringLoad())
             header_.digest_ = NameDigest::Of(*name + header_.name_);
         return;

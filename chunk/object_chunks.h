@@ -86,6 +86,7 @@ public:
 
 private:
     ObjectHeader header_;
+    RememberedChild<ObjectHeaderChunk> headerChunk_;
 };
 
 class ObjectHeaderChunk : public DataChunk {

@@ -130,6 +130,16 @@ struct RecordLayout<ShapePolygon> {
     }
 };
 
+// Decodes one record where it lies.
+template <class Record>
+void ReadRecordInto(Record& record, const uint8_t* p)
+{
+    if constexpr (requires { RecordLayout<Record>::ReadInto(record, p); })
+        RecordLayout<Record>::ReadInto(record, p);
+    else
+        record = RecordLayout<Record>::Read(p);
+}
+
 // Walks the records of checked bytes, decoding each as it is dereferenced.
 template <class Record>
 struct RecordIterator {

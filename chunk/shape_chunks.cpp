@@ -117,7 +117,7 @@ void ShapeChunk::StripExtras()
 
 ShapeHeaderChunk* ShapeChunk::GetHeader() const
 {
-    return FindChildAs<ShapeHeaderChunk>(chunk_id::kShapeHeader);
+    return header_.Find(*this, chunk_id::kShapeHeader);
 }
 
 bool ShapeChunk::SetName(const std::string& name)
@@ -201,63 +201,59 @@ void ShapeChunk::DetachObject(ObjectChunk* object)
 // ---------------------------------------------------------------------------
 
 ShapePointsChunk::ShapePointsChunk(ParentChunk* parent, std::vector<ShapePoint> points)
-    : RecordArrayChunk(parent, chunk_id::kShapePoints), points_(std::move(points))
+    : RecordArrayChunk(parent, chunk_id::kShapePoints, std::move(points))
 {
 }
 
 ShapePointsChunk::ShapePointsChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ReadArray(bytes);
-    if (ShapeData* d = OwningShapeData(parent)) {
-        d->points_ = points_;
-        d->pointCount_ = static_cast<int32_t>(points_.size());
-    }
+    ShapeData* d = OwningShapeData(parent);
+    ReadArray(bytes, d ? &d->points_ : nullptr);
+    if (d)
+        d->pointCount_ = static_cast<int32_t>(d->points_.size());
 }
 
 VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
-    : RecordArrayChunk(parent, chunk_id::kVertexNormals), normals_(std::move(normals))
+    : RecordArrayChunk(parent, chunk_id::kVertexNormals, std::move(normals))
 {
 }
 
 VertexNormalsChunk::VertexNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ReadArray(bytes);
-    if (ShapeData* d = OwningShapeData(parent))
-        d->vertexNormals_ = normals_;
+    ShapeData* d = OwningShapeData(parent);
+    ReadArray(bytes, d ? &d->vertexNormals_ : nullptr);
 }
 
 PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals)
-    : RecordArrayChunk(parent, chunk_id::kPolygonNormals), normals_(std::move(normals))
+    : RecordArrayChunk(parent, chunk_id::kPolygonNormals, std::move(normals))
 {
 }
 
 PolygonNormalsChunk::PolygonNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ReadArray(bytes);
-    if (ShapeData* d = OwningShapeData(parent))
-        d->polygonNormals_ = normals_;
+    ShapeData* d = OwningShapeData(parent);
+    ReadArray(bytes, d ? &d->polygonNormals_ : nullptr);
 }
 
 VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, std::vector<int32_t> flags)
-    : RecordArrayChunk(parent, chunk_id::kVertexFlags), flags_(std::move(flags))
+    : RecordArrayChunk(parent, chunk_id::kVertexFlags, std::move(flags))
 {
 }
 
 VertexFlagsChunk::VertexFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ReadArray(bytes);
-    if (ShapeData* d = OwningShapeData(parent)) {
-        d->vertexFlags_ = flags_;
-        d->pointCount_ = static_cast<int32_t>(flags_.size());
-    }
+    ShapeData* d = OwningShapeData(parent);
+    ReadArray(bytes, d ? &d->vertexFlags_ : nullptr);
+    if (d)
+        d->pointCount_ = static_cast<int32_t>(d->vertexFlags_.size());
 }
 
 MergeDataChunk::MergeDataChunk(ParentChunk* parent, std::vector<int32_t> entries)
-    : RecordArrayChunk(parent, chunk_id::kMergeData), entries_(std::move(entries))
+    : RecordArrayChunk(parent, chunk_id::kMergeData, std::move(entries))
 {
 }
 
@@ -268,18 +264,17 @@ MergeDataChunk::MergeDataChunk(ParentChunk* parent, const ChunkBytes& bytes)
 }
 
 PolygonsChunk::PolygonsChunk(ParentChunk* parent, std::vector<ShapePolygon> polygons)
-    : RecordArrayChunk(parent, chunk_id::kPolygons), polygons_(std::move(polygons))
+    : RecordArrayChunk(parent, chunk_id::kPolygons, std::move(polygons))
 {
 }
 
 PolygonsChunk::PolygonsChunk(ParentChunk* parent, const ChunkBytes& bytes)
     : RecordArrayChunk(parent, bytes.Identifier())
 {
-    ReadArray(bytes);
-    if (ShapeData* d = OwningShapeData(parent)) {
-        d->polygons_ = polygons_;
-        d->polygonCount_ = static_cast<int32_t>(polygons_.size());
-    }
+    ShapeData* d = OwningShapeData(parent);
+    ReadArray(bytes, d ? &d->polygons_ : nullptr);
+    if (d)
+        d->polygonCount_ = static_cast<int32_t>(d->polygons_.size());
 }
 
 UvCoordsChunk::UvCoordsChunk(ParentChunk* parent, std::vector<ShapeUvSet> sets)

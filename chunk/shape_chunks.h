@@ -7,6 +7,8 @@
 #include "chunk/record_array.h"
 #include "chunk/shape_data.h"
 
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,9 @@ protected:
     Shape* CloneWithNewHeader(std::string_view headerId);
 
     ShapeData shape_;
+
+private:
+    RememberedChild<ShapeHeaderChunk> header_;
 };
 
 template <class Shape, class Header>
@@ -79,78 +84,127 @@ Shape* ShapeChunk::CloneWithNewHeader(std::string_view headerId)
 // The shape data a geometry chunk fills when it lies directly under a shape; none elsewhere.
 ShapeData* OwningShapeData(ParentChunk* parent);
 
-// A chunk whose payload is one array of fixed-size records. The derived class
-// names its array (a static Records(self)); this reads and writes it.
-template <class Derived, class Record>
+// A chunk whose payload is one array of fixed-size records. Under a shape the
+// records are decoded once, into the shape's data; the chunk then keeps only
+// its stored bytes (while the load's file image is held) and decodes its own
+// copy when something asks for it. Saving writes the stored records either way.
+template <class Record>
 class RecordArrayChunk : public DataChunk {
-protected:
-    using DataChunk::DataChunk;
-    // Whole records fill the array; a remainder stays with the chunk's tail.
-    void ReadArray(const ChunkBytes& bytes)
+public:
+    std::vector<Record>& Records()
     {
+        Decode();
+        return records_;
+    }
+    const std::vector<Record>& Records() const
+    {
+        Decode();
+        return records_;
+    }
+    // False while the records still lie only in the held file image.
+    bool Decoded() const { return held_ == nullptr; }
+
+protected:
+    RecordArrayChunk(ParentChunk* parent, std::string_view identifier, std::vector<Record> records = {})
+        : DataChunk(parent, identifier), records_(std::move(records))
+    {
+    }
+    // Whole records fill the array (and `shared`, when given); a remainder stays
+    // with the chunk's tail.
+    void ReadArray(const ChunkBytes& bytes, std::vector<Record>* shared = nullptr)
+    {
+        constexpr size_t size = RecordLayout<Record>::kSize;
         ByteReader r(bytes.Payload());
-        ReadWholeRecords(r, Derived::Records(static_cast<Derived&>(*this)));
-        FinishRead(r, bytes);
+        const size_t count = r.Remaining() / size;
+        ChunkLoadScope* load = ChunkLoadScope::Current();
+        if (shared && count > 0 && load) {
+            const auto stored = r.Take(count * size);
+            if (auto held = load->HolderOf(stored)) {
+                ByteReader records(stored);
+                ReadRecords(records, *shared, static_cast<int64_t>(count));
+                held_ = std::move(held);
+                stored_ = stored;
+                FinishRead(r, bytes);
+                return;
+            }
+            r = ByteReader(bytes.Payload());
+        }
+        ReadRecords(r, records_, static_cast<int64_t>(count));
+        if (FinishRead(r, bytes) && shared)
+            *shared = records_;
     }
     size_t PayloadSize() const override
     {
-        return RecordLayout<Record>::kSize * Derived::Records(static_cast<const Derived&>(*this)).size();
+        return held_ ? stored_.size() : RecordLayout<Record>::kSize * records_.size();
     }
     void WritePayload(ByteWriter& out) const override
     {
-        WriteRecords(out, Derived::Records(static_cast<const Derived&>(*this)));
+        if (!held_) {
+            WriteRecords(out, records_);
+            return;
+        }
+        // Through the record, as a decoded copy would write it.
+        constexpr size_t size = RecordLayout<Record>::kSize;
+        Record record;
+        for (size_t at = 0; at < stored_.size(); at += size) {
+            ReadRecordInto(record, stored_.data() + at);
+            RecordLayout<Record>::Write(out, record);
+        }
     }
+
+private:
+    void Decode() const
+    {
+        if (!held_)
+            return;
+        ByteReader r(stored_);
+        ReadRecords(r, records_, static_cast<int64_t>(stored_.size() / RecordLayout<Record>::kSize));
+        stored_ = {};
+        held_.reset();
+    }
+
+    mutable std::vector<Record> records_;
+    mutable std::span<const uint8_t> stored_;
+    mutable std::shared_ptr<const void> held_;
 };
 
 // Under a shape these also fill its data.
-class ShapePointsChunk : public RecordArrayChunk<ShapePointsChunk, ShapePoint> {
+class ShapePointsChunk : public RecordArrayChunk<ShapePoint> {
 public:
     ShapePointsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     ShapePointsChunk(ParentChunk* parent, std::vector<ShapePoint> points);
-    std::vector<ShapePoint> points_;
-    static auto& Records(auto& self) { return self.points_; }
 };
 
-class VertexNormalsChunk : public RecordArrayChunk<VertexNormalsChunk, ShapeNormal> {
+class VertexNormalsChunk : public RecordArrayChunk<ShapeNormal> {
 public:
     VertexNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     VertexNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals);
-    std::vector<ShapeNormal> normals_;
-    static auto& Records(auto& self) { return self.normals_; }
 };
 
-class PolygonNormalsChunk : public RecordArrayChunk<PolygonNormalsChunk, ShapeNormal> {
+class PolygonNormalsChunk : public RecordArrayChunk<ShapeNormal> {
 public:
     PolygonNormalsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     PolygonNormalsChunk(ParentChunk* parent, std::vector<ShapeNormal> normals);
-    std::vector<ShapeNormal> normals_;
-    static auto& Records(auto& self) { return self.normals_; }
 };
 
-class VertexFlagsChunk : public RecordArrayChunk<VertexFlagsChunk, int32_t> {
+class VertexFlagsChunk : public RecordArrayChunk<int32_t> {
 public:
     VertexFlagsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     VertexFlagsChunk(ParentChunk* parent, std::vector<int32_t> flags);
-    std::vector<int32_t> flags_;
-    static auto& Records(auto& self) { return self.flags_; }
 };
 
-class MergeDataChunk : public RecordArrayChunk<MergeDataChunk, int32_t> {
+class MergeDataChunk : public RecordArrayChunk<int32_t> {
 public:
     MergeDataChunk(ParentChunk* parent, const ChunkBytes& bytes);
     MergeDataChunk(ParentChunk* parent, std::vector<int32_t> entries);
-    std::vector<int32_t> entries_;
-    static auto& Records(auto& self) { return self.entries_; }
 };
 
 inline constexpr size_t kPolygonRecordSize = RecordLayout<ShapePolygon>::kSize;
 
-class PolygonsChunk : public RecordArrayChunk<PolygonsChunk, ShapePolygon> {
+class PolygonsChunk : public RecordArrayChunk<ShapePolygon> {
 public:
     PolygonsChunk(ParentChunk* parent, const ChunkBytes& bytes);
     PolygonsChunk(ParentChunk* parent, std::vector<ShapePolygon> polygons);
-    std::vector<ShapePolygon> polygons_;
-    static auto& Records(auto& self) { return self.polygons_; }
 };
 
 class UvCoordsChunk : public DataChunk {

@@ -497,8 +497,8 @@ bool ShapeAnimSequenceChunk::Assemble()
         slot.emplace();
         slot->name_ = fd->name_;
         std::copy(std::begin(fd->words_), std::end(fd->words_), slot->words_);
-        slot->points_ = points->points_;
-        slot->polygonNormals_ = normals->normals_;
+        slot->points_ = points->Records();
+        slot->polygonNormals_ = normals->Records();
     }
     record_ = std::move(rec);
     return true;
@@ -663,11 +663,11 @@ bool ConnectedShapeChunk::Resolve()
         return false;
     ShapeData data = owner->Data();
     if (auto* polys = FindChildAs<PolygonsChunk>(chunk_id::kPolygons)) {
-        if (static_cast<int32_t>(polys->polygons_.size()) != data.polygonCount_ ||
-            polys->polygons_.size() != data.polygons_.size())
+        const auto& stored = polys->Records();
+        if (static_cast<int32_t>(stored.size()) != data.polygonCount_ || stored.size() != data.polygons_.size())
             return false;
         for (size_t i = 0; i < data.polygons_.size(); ++i) {
-            ShapePolygon p = polys->polygons_[i];
+            ShapePolygon p = stored[i];
             p.vertexCount_ = data.polygons_[i].vertexCount_;
             std::copy(std::begin(data.polygons_[i].vertices_), std::end(data.polygons_[i].vertices_), p.vertices_);
             data.polygons_[i] = p;

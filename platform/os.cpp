@@ -148,6 +148,12 @@ std::optional<UnfilledBytes> ReadWholeFileUnfilled(const fs::path& path, uint64_
     return ReadWholeFileAs<UnfilledBytes>(path, maxBytes, error, 0, {});
 }
 
+std::optional<UnfilledImage> ReadWholeFileImage(const fs::path& path, uint64_t maxBytes, std::string* error,
+                                                size_t headBytes, const FileHeadCheck& checkHead)
+{
+    return ReadWholeFileAs<UnfilledImage>(path, maxBytes, error, headBytes, checkHead);
+}
+
 bool WriteWholeFile(const fs::path& path, const void* bytes, size_t size)
 {
     fs::path temporary = path;

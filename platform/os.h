@@ -45,6 +45,10 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::filesystem::path& p
 // The same read into a buffer that skips the zero fill before the read.
 std::optional<UnfilledBytes> ReadWholeFileUnfilled(const std::filesystem::path& path, uint64_t maxBytes,
                                                    std::string* error = nullptr);
+// A whole-file image for a parser, read (with the head check) into an unfilled buffer.
+std::optional<UnfilledImage> ReadWholeFileImage(const std::filesystem::path& path, uint64_t maxBytes,
+                                                std::string* error = nullptr, size_t headBytes = 0,
+                                                const FileHeadCheck& checkHead = {});
 
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so a crash never leaves a half-written file. False on failure, in

@@ -12,18 +12,35 @@
 
 namespace platform {
 
-template <class T>
+// Cache-line aligned by default, so pixel rows can be written a whole line at a time.
+template <class T, size_t Alignment = 64>
 struct UnfilledAllocator {
     using value_type = T;
+    template <class U>
+    struct rebind {
+        using other = UnfilledAllocator<U, Alignment>;
+    };
     UnfilledAllocator() = default;
     template <class U>
-    UnfilledAllocator(const UnfilledAllocator<U>&) noexcept
+    UnfilledAllocator(const UnfilledAllocator<U, Alignment>&) noexcept
     {
     }
-    // Cache-line aligned, so pixel rows can be written a whole line at a time.
-    static constexpr std::align_val_t kAlign{64};
-    T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlign)); }
-    void deallocate(T* p, size_t) noexcept { ::operator delete(p, kAlign); }
+    static constexpr std::align_val_t kAlign{Alignment};
+    static constexpr bool kPlain = Alignment <= __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+    T* allocate(size_t n)
+    {
+        if constexpr (kPlain)
+            return static_cast<T*>(::operator new(n * sizeof(T)));
+        else
+            return static_cast<T*>(::operator new(n * sizeof(T), kAlign));
+    }
+    void deallocate(T* p, size_t) noexcept
+    {
+        if constexpr (kPlain)
+            ::operator delete(p);
+        else
+            ::operator delete(p, kAlign);
+    }
     // Growing without a value default-initialises, which leaves bytes as they are.
     template <class U>
     void construct(U* p) noexcept
@@ -36,12 +53,17 @@ struct UnfilledAllocator {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
     template <class U>
-    bool operator==(const UnfilledAllocator<U>&) const noexcept
+    bool operator==(const UnfilledAllocator<U, Alignment>&) const noexcept
     {
         return true;
     }
 };
 
 using UnfilledBytes = std::vector<uint8_t, UnfilledAllocator<uint8_t>>;
+
+// File images that are parsed, not drawn: on new's own alignment. Large blocks
+// aligned further come from the system's aligned allocation, which gave fresh
+// pages (a page fault each) on every reread of a file of megabytes.
+using UnfilledImage = std::vector<uint8_t, UnfilledAllocator<uint8_t, __STDCPP_DEFAULT_NEW_ALIGNMENT__>>;
 
 } // namespace platform

@@ -24,7 +24,7 @@ void Exercise(trevok::ChunkFile& file)
     for (auto* s : shapes) {
         trevok::ShapeData copy = s->Data();
         if (auto* merge = s->FindChildAs<trevok::MergeDataChunk>("SHPMRGDT"))
-            copy.MergePolygons(merge->entries_);
+            copy.MergePolygons(merge->Records());
         s->Clone();
     }
     file.GetObjectByIndex(0);

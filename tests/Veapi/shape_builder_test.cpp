@@ -393,7 +393,7 @@ TEST_F(ShapeBuilder, ChunkMergeDataIsAppliedAndTheStoredPolygonsFollow)
     EXPECT_EQ(s->geometry_->quads.size(), 1u);
     auto* stored = chunk.FindChildAs<trevok::PolygonsChunk>(trevok::chunk_id::kPolygons);
     ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->polygons_.size(), 1u);
+    EXPECT_EQ(stored->Records().size(), 1u);
     s->Release();
 }
 

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <thread>
+
 using namespace trevok;
 using namespace chunktest;
 
@@ -197,4 +200,79 @@ TEST(ChunkTree, PartialPassWritesOnlyFlaggedEditableChunks)
     auto one = file->BuildPartialBlock();
     EXPECT_EQ(one.size(), none.size() + static_cast<size_t>(objects[1]->ComputeSize()));
     EXPECT_EQ(objects[1]->writeInPartialPass_, 0); // cleared once written
+}
+
+// Chunks read from a file may be taken out of the tree and kept: they stay whole
+// after the tree and every other chunk of the file are gone, and may be deleted
+// in any order, on any thread.
+TEST(ChunkTree, ChunksTakenFromALoadOutliveTheTree)
+{
+    std::vector<std::vector<uint8_t>> chunks;
+    for (int32_t i = 0; i < 3000; ++i)
+        chunks.push_back(MakeChunk("TSTKEEP", Bytes().I32(i).I32(~i).b));
+    auto file = ChunkFile::FromFileImage(PlainFile(chunks));
+    ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+    std::vector<Chunk*> kept;
+    int index = 0;
+    for (Chunk* c = file->FirstChild(); c;) {
+        Chunk* next = c->Next();
+        if (index++ % 7 == 0) {
+            c->Unlink();
+            kept.push_back(c);
+        }
+        c = next;
+    }
+    file.reset();
+    // Memory freed too early would now be handed out again and overwritten.
+    std::vector<std::unique_ptr<ChunkFile>> churn;
+    for (int i = 0; i < 4; ++i)
+        churn.push_back(ChunkFile::FromFileImage(PlainFile(std::vector<std::vector<uint8_t>>(500, MakeChunk("TSTOVER", std::vector<uint8_t>(8, 0xEE))))));
+    ASSERT_EQ(kept.size(), (chunks.size() + 6) / 7);
+    for (size_t k = 0; k < kept.size(); ++k) {
+        auto* raw = dynamic_cast<UnregisteredChunk*>(kept[k]);
+        ASSERT_NE(raw, nullptr);
+        const auto i = static_cast<int32_t>(7 * k);
+        EXPECT_EQ(std::vector<uint8_t>(raw->Payload().begin(), raw->Payload().end()), Bytes().I32(i).I32(~i).b) << k;
+    }
+    std::thread other([&] {
+        for (size_t k = 0; k < kept.size(); k += 2)
+            delete kept[k];
+    });
+    other.join();
+    for (size_t k = 1; k < kept.size(); k += 2)
+        delete kept[k];
+}
+
+// An object's and a shape's header is the first header child of its class,
+// however the children change after the first lookup.
+TEST(ChunkTree, HeaderLookupsFollowTheChildren)
+{
+    auto file = ChunkFile::CreateEmpty();
+    auto* object = new ObjectChunk(file.get(), ObjectHeader{});
+    auto* shape = new ShapeChunk(file.get(), ShapeData{});
+    struct Side {
+        const char* name;
+        ParentChunk* owner;
+        std::function<Chunk*()> header;
+        std::function<Chunk*()> add;
+    } sides[] = {
+        {"object", object, [&] { return object->GetHeaderChunk(); }, [&] { return new ObjectHeaderChunk(object); }},
+        {"shape", shape, [&] { return shape->GetHeader(); }, [&] { return new ShapeHeaderChunk(shape); }},
+    };
+    for (const Side& side : sides) {
+        SCOPED_TRACE(side.name);
+        Chunk* first = side.header();
+        ASSERT_NE(first, nullptr);
+        Chunk* second = side.add();
+        EXPECT_EQ(side.header(), first);
+        delete first;
+        EXPECT_EQ(side.header(), second);
+        second->Unlink();
+        EXPECT_EQ(side.header(), nullptr);
+        // An unregistered chunk with the header's identifier is no header.
+        new UnregisteredChunk(side.owner, second->Identifier(), {});
+        EXPECT_EQ(side.header(), nullptr);
+        side.owner->AppendChild(second);
+        EXPECT_EQ(side.header(), second);
+    }
 }

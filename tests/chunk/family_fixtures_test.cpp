@@ -308,7 +308,7 @@ TEST(ShapeFixture, FieldsFillTheShapeData)
     EXPECT_EQ(d.minCorner_, (ShapePoint{0, 0, 0}));
     auto* merge = Find<MergeDataChunk>(shapes[0], "SHPMRGDT");
     ASSERT_TRUE(merge);
-    EXPECT_EQ(merge->entries_, (std::vector<int32_t>{-1, -1}));
+    EXPECT_EQ(merge->Records(), (std::vector<int32_t>{-1, -1}));
     auto* header = shapes[0]->GetHeader();
     ASSERT_TRUE(header);
     EXPECT_EQ(header->headerWord_, 77);

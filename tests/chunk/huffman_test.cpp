@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -292,6 +293,13 @@ void ExpectBitByBitResults(const std::string& name,
             EXPECT_TRUE(out == want.out) << name << ", " << kind;
         else
             EXPECT_EQ(why, want.why) << name << ", " << kind;
+        // Into a buffer whose growth keeps what lay there: the same result.
+        platform::UnfilledImage reused(2 * out.size() + 65536, 0xCD);
+        reused.clear();
+        std::string reusedWhy;
+        EXPECT_EQ(HuffmanCoder::Decompress(image, reused, &reusedWhy), ok) << name << ", " << kind;
+        EXPECT_TRUE(std::equal(reused.begin(), reused.end(), out.begin(), out.end())) << name << ", " << kind;
+        EXPECT_EQ(reusedWhy, why) << name << ", " << kind;
     }
 }
 

@@ -5,10 +5,13 @@
 
 #include "chunk/chunk_file.h"
 #include "chunk/chunk_ids.h"
+#include "chunk/huffman_coder.h"
 #include "chunk/record_array.h"
 #include "chunk/shape_chunks.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace trevok;
 using namespace chunktest;
@@ -34,6 +37,29 @@ std::vector<uint8_t> Records(const ArrayCase& c, int count)
     return b.b;
 }
 
+// The ways a file image reaches the loader: from memory (the loader copies what it
+// keeps), opened from a file or expanded (the chunks may keep referring to the image).
+struct LoadPath {
+    const char* name;
+    std::function<std::unique_ptr<ChunkFile>(const std::vector<uint8_t>& image)> load;
+};
+
+std::vector<LoadPath> LoadPaths()
+{
+    auto open = [](const std::vector<uint8_t>& stored) {
+        const auto dir = TempDir("record_arrays");
+        WriteBytes(dir / "file.rif", stored);
+        auto file = ChunkFile::Open(dir / "file.rif");
+        std::filesystem::remove_all(dir);
+        return file;
+    };
+    return {
+        {"from memory", [](const std::vector<uint8_t>& image) { return ChunkFile::FromFileImage(image); }},
+        {"opened", open},
+        {"opened compressed", [open](const std::vector<uint8_t>& image) { return open(HuffmanCoder::Compress(image)); }},
+    };
+}
+
 } // namespace
 
 TEST(RecordArrayChunks, WholeRecordsAreReadAndARemainderIsKeptAndWrittenBack)
@@ -54,22 +80,24 @@ TEST(RecordArrayChunks, WholeRecordsAreReadAndARemainderIsKeptAndWrittenBack)
         {chunk_id::kPolygons, 36, [](const ShapeData& d) { return d.polygons_.size(); },
          [](const ShapeData& d) { return d.polygons_.empty() ? -1 : d.polygons_.back().type_; }},
     };
-    for (const ArrayCase& c : cases) {
-        for (size_t remainder : {size_t{0}, size_t{1}, c.recordSize - 1}) {
-            SCOPED_TRACE(std::string(c.id) + ", remainder " + std::to_string(remainder));
-            auto payload = Records(c, 3);
-            for (size_t i = 0; i < remainder; ++i)
-                payload.push_back(static_cast<uint8_t>(0xA0 + i));
-            const auto chunk = MakeChunk(c.id, payload);
-            auto file = ChunkFile::FromFileImage(PlainFile({MakeChunk(chunk_id::kShape, chunk)}));
-            ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
-            auto* shape = file->FindChildAs<ShapeChunk>(chunk_id::kShape);
-            ASSERT_NE(shape, nullptr);
-            EXPECT_EQ(c.shapeCount(shape->Data()), 3u);
-            EXPECT_EQ(c.firstWordInShape(shape->Data()), 200);
-            Chunk* child = shape->FindChild(c.id);
-            ASSERT_NE(child, nullptr);
-            EXPECT_EQ(child->BuildBlock(), chunk);
+    for (const LoadPath& path : LoadPaths()) {
+        for (const ArrayCase& c : cases) {
+            for (size_t remainder : {size_t{0}, size_t{1}, c.recordSize - 1}) {
+                SCOPED_TRACE(std::string(path.name) + ", " + c.id + ", remainder " + std::to_string(remainder));
+                auto payload = Records(c, 3);
+                for (size_t i = 0; i < remainder; ++i)
+                    payload.push_back(static_cast<uint8_t>(0xA0 + i));
+                const auto chunk = MakeChunk(c.id, payload);
+                auto file = path.load(PlainFile({MakeChunk(chunk_id::kShape, chunk)}));
+                ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+                auto* shape = file->FindChildAs<ShapeChunk>(chunk_id::kShape);
+                ASSERT_NE(shape, nullptr);
+                EXPECT_EQ(c.shapeCount(shape->Data()), 3u);
+                EXPECT_EQ(c.firstWordInShape(shape->Data()), 200);
+                Chunk* child = shape->FindChild(c.id);
+                ASSERT_NE(child, nullptr);
+                EXPECT_EQ(child->BuildBlock(), chunk);
+            }
         }
     }
 }
@@ -119,4 +147,54 @@ TEST(RecordArrayChunks, CountedArraysRefuseCountsThePayloadCannotHold)
     ASSERT_TRUE(ReadCountedRecords(r, triples));
     EXPECT_EQ(triples, (std::vector<std::array<int32_t, 3>>{{1, 2, 3}, {4, 5, 6}}));
     EXPECT_EQ(r.Remaining(), 4u);
+}
+
+// The chunk saves the records as they were stored, whatever is later done to the
+// shape's copy, on every load path; a polygon record writes back as a decoded one
+// does (slots after the first -1 as -1, a fifth index dropped). A chunk taken out
+// of its tree still has its records once the tree is gone.
+TEST(RecordArrayChunks, StoredRecordsOutliveEditsOfTheShapeAndTheTree)
+{
+    Bytes polygons;
+    for (const auto& slots : {std::vector<int32_t>{1, 2, -1, 7, 8}, std::vector<int32_t>{4, 5, 6, 7, 8}}) {
+        polygons.I32(5).I32(0).I32(0).I32(3);
+        for (int32_t v : slots)
+            polygons.I32(v);
+    }
+    const auto pointsChunk = MakeChunk(chunk_id::kShapePoints, Bytes().I32(1).I32(2).I32(3).I32(4).I32(5).I32(6).b);
+    const auto image =
+        PlainFile({MakeChunk(chunk_id::kShape, Bytes().Add(MakeChunk(chunk_id::kPolygons, polygons.b)).Add(pointsChunk).b)});
+    const auto decoded = ChunkFile::FromFileImage(image);
+    ASSERT_EQ(decoded->ErrorCode(), kChunkOk) << decoded->ErrorMessage();
+    const auto written = decoded->PlainImage();
+    ASSERT_NE(written, image); // the polygon slots are written as decoded
+    const auto* decodedShape = decoded->FindChildAs<ShapeChunk>(chunk_id::kShape);
+    ASSERT_NE(decodedShape, nullptr);
+    const auto storedPolygons = decodedShape->Data().polygons_;
+
+    for (const LoadPath& path : LoadPaths()) {
+        SCOPED_TRACE(path.name);
+        auto file = path.load(image);
+        ASSERT_EQ(file->ErrorCode(), kChunkOk) << file->ErrorMessage();
+        auto* shape = file->FindChildAs<ShapeChunk>(chunk_id::kShape);
+        ASSERT_NE(shape, nullptr);
+        EXPECT_EQ(shape->Data().polygons_, storedPolygons);
+        shape->Data().polygons_[0].type_ = 99;
+        shape->Data().points_.clear();
+        EXPECT_EQ(file->PlainImage(), written);
+
+        auto* polys = shape->FindChildAs<PolygonsChunk>(chunk_id::kPolygons);
+        auto* points = shape->FindChildAs<ShapePointsChunk>(chunk_id::kShapePoints);
+        ASSERT_TRUE(polys && points);
+        polys->Unlink();
+        points->Unlink();
+        file.reset();
+        EXPECT_EQ(polys->Records(), storedPolygons);
+        EXPECT_EQ(points->Records(), (std::vector<ShapePoint>{{1, 2, 3}, {4, 5, 6}}));
+        EXPECT_EQ(points->BuildBlock(), pointsChunk);
+        points->Records().push_back({7, 8, 9});
+        EXPECT_EQ(points->ComputeSize(), 12 + 36);
+        delete polys;
+        delete points;
+    }
 }

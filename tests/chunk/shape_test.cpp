@@ -195,7 +195,7 @@ TEST(ShapeChunk, BuiltFromDataWritesTheLayoutAndRebuildsOnUpdate)
     shape->Update(changed);
     auto* points = shape->FindChildAs<ShapePointsChunk>("SHPRAWVT");
     ASSERT_TRUE(points);
-    EXPECT_EQ(points->points_.size(), 4u);
+    EXPECT_EQ(points->Records().size(), 4u);
     EXPECT_TRUE(shape->GetHeader()); // the header stays
     EXPECT_EQ(shape->CountChildren("SHPRAWVT"), 1);
 
