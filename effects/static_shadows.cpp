@@ -92,37 +92,71 @@ inline uint32_t RecordWord(const uint8_t* p)
     return v;
 }
 
-inline Vec3 RecordVector(const uint8_t* p)
+// A record's word stored into a 4-byte field. Every field takes the same
+// 32-bit store, so the compiler merges neighbouring fields into wide moves;
+// float and integer stores side by side kept them apart.
+template <class Field>
+inline void SetField(Field& field, const uint8_t* p)
 {
-    return {std::bit_cast<float>(RecordWord(p)), std::bit_cast<float>(RecordWord(p + 4)),
-            std::bit_cast<float>(RecordWord(p + 8))};
+    static_assert(sizeof(Field) == 4);
+    const uint32_t word = RecordWord(p);
+    std::memcpy(&field, &word, 4);
+}
+
+inline void SetVector(Vec3& v, const uint8_t* p)
+{
+    SetField(v.x, p);
+    SetField(v.y, p + 4);
+    SetField(v.z, p + 8);
+}
+
+// The record's fields, each stored once. The record never lies inside the
+// edge, which lets the compiler move several fields a store.
+inline void FillFromRecord(ShadowEdge* __restrict e, const uint8_t* __restrict p)
+{
+    SetVector(e->normal1, p + 8);
+    SetVector(e->normal2, p + 20);
+    SetField(e->faceCount, p + 32);
+    SetVector(e->a, p + 36);
+    SetVector(e->b, p + 48);
+    SetVector(e->meanNormal, p + 60);
+    SetField(e->floorHeight, p + 72);
 }
 
 } // namespace
 
-// Every field is set here, none first zeroed and then written: loading a
-// cache is mostly this.
-ShadowEdge::ShadowEdge(const uint8_t* p)
-    : vertexRef{0, 0}, normal1(RecordVector(p + 8)), normal2(RecordVector(p + 20)), faceCount(RecordWord(p + 32)),
-      a(RecordVector(p + 36)), b(RecordVector(p + 48)), meanNormal(RecordVector(p + 60)),
-      floorHeight(std::bit_cast<float>(RecordWord(p + 72))),
-      // The derived vectors belong to one sun; they are rebuilt, never trusted.
-      extrudedA(0, 0, 0), extrudedB(0, 0, 0), quadNormal(0, 0, 0)
+// The references and the derived vectors keep their zero initialisers: the
+// derived vectors belong to one sun and are rebuilt, never trusted. Inline,
+// so the cache reader's loop builds records without a call each; nothing
+// outside this file builds one from bytes.
+inline ShadowEdge::ShadowEdge(const uint8_t* p)
 {
+    FillFromRecord(this, p);
 }
 
-bool ShadowEdge::UsableRecord(const uint8_t* p)
+namespace {
+
+// Nonzero when a record's numbers hold an infinity or a NaN, or its face
+// count is not 2; no branch, so a loop over records gathers it with an OR.
+inline uint32_t RecordFaults(const uint8_t* p)
 {
     // The numbers lie from offset 8 to 76, the face count among them at 32
     // (2 has a zero exponent field). An exponent field of all ones is an
     // infinity or a NaN. Sixteen words, then the floor height: a fixed count
-    // the compiler checks several words at a time, without a branch each.
+    // the compiler checks several words at a time.
     constexpr uint32_t kExponent = 0x7F800000u;
     uint32_t bad = 0;
     for (size_t i = 0; i < 16; ++i)
         bad |= uint32_t((RecordWord(p + 8 + i * 4) & kExponent) == kExponent);
     bad |= uint32_t((RecordWord(p + 72) & kExponent) == kExponent);
-    return bad == 0 && RecordWord(p + 32) == 2;
+    return bad | (RecordWord(p + 32) ^ 2u);
+}
+
+} // namespace
+
+bool ShadowEdge::UsableRecord(const uint8_t* p)
+{
+    return RecordFaults(p) == 0;
 }
 
 bool ShadowEdge::Read(trevok::ByteReader& r)
@@ -436,11 +470,20 @@ ReadResult Parse(std::span<const uint8_t> bytes, uint64_t fileTime, std::vector<
     out.reserve(count);
     // Each record is filled where it stays: one built aside and copied in
     // was stored in pieces and read back whole, which stalled every copy.
+    // The checks are gathered without a branch a record; only a damaged
+    // file is walked again, to name its first bad record.
+    uint32_t faults = 0;
     for (uint32_t i = 0; i < count; ++i, p += ShadowEdge::kBytes) {
-        if (!ShadowEdge::UsableRecord(p))
-            return damaged("record " + std::to_string(i) + " at offset " +
-                           std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");
+        faults |= RecordFaults(p);
         out.emplace_back(p);
+    }
+    if (faults != 0) {
+        p = bytes.data() + kHeaderBytes;
+        uint32_t i = 0;
+        while (ShadowEdge::UsableRecord(p + size_t(i) * ShadowEdge::kBytes))
+            ++i;
+        return damaged("record " + std::to_string(i) + " at offset " +
+                       std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");
     }
     return ReadResult::Loaded;
 }
