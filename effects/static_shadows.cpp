@@ -136,27 +136,60 @@ inline ShadowEdge::ShadowEdge(const uint8_t* p)
 
 namespace {
 
-// Nonzero when a record's numbers hold an infinity or a NaN, or its face
-// count is not 2; no branch, so a loop over records gathers it with an OR.
-inline uint32_t RecordFaults(const uint8_t* p)
-{
-    // The numbers lie from offset 8 to 76, the face count among them at 32
-    // (2 has a zero exponent field). An exponent field of all ones is an
-    // infinity or a NaN. Sixteen words, then the floor height: a fixed count
-    // the compiler checks several words at a time.
-    constexpr uint32_t kExponent = 0x7F800000u;
-    uint32_t bad = 0;
-    for (size_t i = 0; i < 16; ++i)
-        bad |= uint32_t((RecordWord(p + 8 + i * 4) & kExponent) == kExponent);
-    bad |= uint32_t((RecordWord(p + 72) & kExponent) == kExponent);
-    return bad | (RecordWord(p + 32) ^ 2u);
-}
+// The checks of a loaded record, gathered over any number of records with
+// no branch: the numbers lie from offset 8 to 76 with the face count among
+// them at 32 (2 has a zero exponent field). An exponent field of all ones
+// (an infinity or a NaN) plus one carries into the sign bit, so the OR of
+// all such sums has its sign bit set exactly when some number was not
+// finite. The sixteen words from offset 8 go four at a time; the loads are
+// the same ones that build the record.
+class RecordChecks {
+public:
+    void Add(const uint8_t* p)
+    {
+        const Lanes exponent = {kExponent, kExponent, kExponent, kExponent};
+        const Lanes one = {kLowExponentBit, kLowExponentBit, kLowExponentBit, kLowExponentBit};
+        sums_ |= (LoadLanes(p + 8) & exponent) + one;
+        sums_ |= (LoadLanes(p + 24) & exponent) + one;
+        sums_ |= (LoadLanes(p + 40) & exponent) + one;
+        sums_ |= (LoadLanes(p + 56) & exponent) + one;
+        tail_ |= (RecordWord(p + 72) & kExponent) + kLowExponentBit;
+        faces_ |= RecordWord(p + 32) ^ 2u;
+    }
+    bool AllUsable() const
+    {
+        const uint32_t sums = tail_ | sums_[0] | sums_[1] | sums_[2] | sums_[3];
+        return (sums & 0x80000000u) == 0 && faces_ == 0;
+    }
+
+private:
+    using Lanes = uint32_t __attribute__((vector_size(16)));
+    static constexpr uint32_t kExponent = 0x7F800000u;
+    static constexpr uint32_t kLowExponentBit = 0x00800000u;
+
+    static Lanes LoadLanes(const uint8_t* p)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            Lanes v;
+            std::memcpy(&v, p, sizeof v);
+            return v;
+        } else {
+            return Lanes{RecordWord(p), RecordWord(p + 4), RecordWord(p + 8), RecordWord(p + 12)};
+        }
+    }
+
+    Lanes sums_ = {0, 0, 0, 0};
+    uint32_t tail_ = 0;
+    uint32_t faces_ = 0;
+};
 
 } // namespace
 
 bool ShadowEdge::UsableRecord(const uint8_t* p)
 {
-    return RecordFaults(p) == 0;
+    RecordChecks checks;
+    checks.Add(p);
+    return checks.AllUsable();
 }
 
 bool ShadowEdge::Read(trevok::ByteReader& r)
@@ -466,21 +499,21 @@ ReadResult Parse(std::span<const uint8_t> bytes, uint64_t fileTime, std::vector<
         return damaged("size " + std::to_string(bytes.size()) + " does not hold " + std::to_string(count) +
                        " records");
     // The size was checked whole, so the records are taken in one piece.
-    const uint8_t* p = r.Take(size_t(count) * ShadowEdge::kBytes).data();
+    const uint8_t* const records = r.Take(size_t(count) * ShadowEdge::kBytes).data();
     out.reserve(count);
     // Each record is filled where it stays: one built aside and copied in
     // was stored in pieces and read back whole, which stalled every copy.
     // The checks are gathered without a branch a record; only a damaged
     // file is walked again, to name its first bad record.
-    uint32_t faults = 0;
-    for (uint32_t i = 0; i < count; ++i, p += ShadowEdge::kBytes) {
-        faults |= RecordFaults(p);
-        out.emplace_back(p);
+    RecordChecks checks;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* record = records + size_t(i) * ShadowEdge::kBytes;
+        checks.Add(record);
+        out.emplace_back(record);
     }
-    if (faults != 0) {
-        p = bytes.data() + kHeaderBytes;
+    if (!checks.AllUsable()) {
         uint32_t i = 0;
-        while (ShadowEdge::UsableRecord(p + size_t(i) * ShadowEdge::kBytes))
+        while (ShadowEdge::UsableRecord(records + size_t(i) * ShadowEdge::kBytes))
             ++i;
         return damaged("record " + std::to_string(i) + " at offset " +
                        std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");
