@@ -284,6 +284,8 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         {"count too small", with([](auto& b) { b[8] = 1; }), R::Damaged, 0, "size 236 does not hold 1 records"},
         {"NaN normal", with([&](auto& b) { std::memcpy(&b[12 + 112 + 8], &nan, 4); }), R::Damaged, 0,
          "record 1 at offset 124 is not a two-face edge"},
+        {"NaN second normal", with([&](auto& b) { std::memcpy(&b[12 + 28], &nan, 4); }), R::Damaged, 0,
+         "record 0 at offset 12"},
         {"infinite end", with([&](auto& b) { std::memcpy(&b[12 + 112 + 44], &inf, 4); }), R::Damaged, 0,
          "record 1 at offset 124"},
         {"minus infinite mean normal", with([&](auto& b) { std::memcpy(&b[12 + 68], &minusInf, 4); }), R::Damaged,
