@@ -141,8 +141,7 @@ namespace {
 // them at 32 (2 has a zero exponent field). An exponent field of all ones
 // (an infinity or a NaN) plus one carries into the sign bit, so the OR of
 // all such sums has its sign bit set exactly when some number was not
-// finite. The sixteen words from offset 8 go four at a time; the loads are
-// the same ones that build the record.
+// finite. The sixteen words from offset 8 go four at a time.
 class RecordChecks {
 public:
     void Add(const uint8_t* p)

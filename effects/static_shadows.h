@@ -48,8 +48,9 @@ struct ShadowEdge {
           floorHeight(0)
     {
     }
-    // From a record's 112 bytes, which the caller made sure are there; the
-    // references and the derived vectors are left zero.
+    // From a record's 112 bytes, which the caller made sure are there and
+    // which do not overlap the edge; the references and the derived vectors
+    // are left zero. Inline in the cache reader's file, its only user.
     explicit ShadowEdge(const uint8_t* record);
     // Whether a record's 112 bytes hold a face count of 2 and finite numbers,
     // as a loaded record must.
