@@ -318,6 +318,17 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         }
         EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
     }
+    // Each record lands in its own edge, fields in their places.
+    std::vector<ShadowEdge> many;
+    ASSERT_EQ(ShadowCache::Parse(ShadowCache::Serialize(time, forty), time, many), R::Loaded);
+    for (size_t i : {size_t(0), size_t(37), size_t(39)}) {
+        EXPECT_EQ(many[i].a, Vec3(float(i), 0, 0)) << i;
+        EXPECT_EQ(many[i].b, Vec3(float(i) + 1, 0, 0)) << i;
+        EXPECT_EQ(many[i].normal2, Vec3(1, 0, 0)) << i;
+        EXPECT_EQ(many[i].meanNormal, Vec3(0.5f, -0.5f, 0)) << i;
+        EXPECT_EQ(many[i].floorHeight, 5.0f) << i;
+        EXPECT_EQ(many[i].faceCount, 2u) << i;
+    }
     // The derived vectors are never taken from the file.
     std::vector<ShadowEdge> out;
     ASSERT_EQ(ShadowCache::Parse(with([](auto& b) { b[12 + 76] = 0x7F; }), time, out), R::Loaded);
