@@ -92,37 +92,103 @@ inline uint32_t RecordWord(const uint8_t* p)
     return v;
 }
 
-inline Vec3 RecordVector(const uint8_t* p)
+// A record's word stored into a 4-byte field. Every field takes the same
+// 32-bit store, so the compiler merges neighbouring fields into wide moves;
+// float and integer stores side by side kept them apart.
+template <class Field>
+inline void SetField(Field& field, const uint8_t* p)
 {
-    return {std::bit_cast<float>(RecordWord(p)), std::bit_cast<float>(RecordWord(p + 4)),
-            std::bit_cast<float>(RecordWord(p + 8))};
+    static_assert(sizeof(Field) == 4);
+    const uint32_t word = RecordWord(p);
+    std::memcpy(&field, &word, 4);
+}
+
+inline void SetVector(Vec3& v, const uint8_t* p)
+{
+    SetField(v.x, p);
+    SetField(v.y, p + 4);
+    SetField(v.z, p + 8);
+}
+
+// The record's fields, each stored once. The record never lies inside the
+// edge, which lets the compiler move several fields a store.
+inline void FillFromRecord(ShadowEdge* __restrict e, const uint8_t* __restrict p)
+{
+    SetVector(e->normal1, p + 8);
+    SetVector(e->normal2, p + 20);
+    SetField(e->faceCount, p + 32);
+    SetVector(e->a, p + 36);
+    SetVector(e->b, p + 48);
+    SetVector(e->meanNormal, p + 60);
+    SetField(e->floorHeight, p + 72);
 }
 
 } // namespace
 
-// Every field is set here, none first zeroed and then written: loading a
-// cache is mostly this.
-ShadowEdge::ShadowEdge(const uint8_t* p)
-    : vertexRef{0, 0}, normal1(RecordVector(p + 8)), normal2(RecordVector(p + 20)), faceCount(RecordWord(p + 32)),
-      a(RecordVector(p + 36)), b(RecordVector(p + 48)), meanNormal(RecordVector(p + 60)),
-      floorHeight(std::bit_cast<float>(RecordWord(p + 72))),
-      // The derived vectors belong to one sun; they are rebuilt, never trusted.
-      extrudedA(0, 0, 0), extrudedB(0, 0, 0), quadNormal(0, 0, 0)
+// The references and the derived vectors keep their zero initialisers: the
+// derived vectors belong to one sun and are rebuilt, never trusted. Inline,
+// so the cache reader's loop builds records without a call each; nothing
+// outside this file builds one from bytes.
+inline ShadowEdge::ShadowEdge(const uint8_t* p)
 {
+    FillFromRecord(this, p);
 }
+
+namespace {
+
+// The checks of a loaded record, gathered over any number of records with
+// no branch: the numbers lie from offset 8 to 76 with the face count among
+// them at 32 (2 has a zero exponent field). An exponent field of all ones
+// (an infinity or a NaN) plus one carries into the sign bit, so the OR of
+// all such sums has its sign bit set exactly when some number was not
+// finite. The sixteen words from offset 8 go four at a time.
+class RecordChecks {
+public:
+    void Add(const uint8_t* p)
+    {
+        const Lanes exponent = {kExponent, kExponent, kExponent, kExponent};
+        const Lanes one = {kLowExponentBit, kLowExponentBit, kLowExponentBit, kLowExponentBit};
+        sums_ |= (LoadLanes(p + 8) & exponent) + one;
+        sums_ |= (LoadLanes(p + 24) & exponent) + one;
+        sums_ |= (LoadLanes(p + 40) & exponent) + one;
+        sums_ |= (LoadLanes(p + 56) & exponent) + one;
+        tail_ |= (RecordWord(p + 72) & kExponent) + kLowExponentBit;
+        faces_ |= RecordWord(p + 32) ^ 2u;
+    }
+    bool AllUsable() const
+    {
+        const uint32_t sums = tail_ | sums_[0] | sums_[1] | sums_[2] | sums_[3];
+        return (sums & 0x80000000u) == 0 && faces_ == 0;
+    }
+
+private:
+    using Lanes = uint32_t __attribute__((vector_size(16)));
+    static constexpr uint32_t kExponent = 0x7F800000u;
+    static constexpr uint32_t kLowExponentBit = 0x00800000u;
+
+    static Lanes LoadLanes(const uint8_t* p)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            Lanes v;
+            std::memcpy(&v, p, sizeof v);
+            return v;
+        } else {
+            return Lanes{RecordWord(p), RecordWord(p + 4), RecordWord(p + 8), RecordWord(p + 12)};
+        }
+    }
+
+    Lanes sums_ = {0, 0, 0, 0};
+    uint32_t tail_ = 0;
+    uint32_t faces_ = 0;
+};
+
+} // namespace
 
 bool ShadowEdge::UsableRecord(const uint8_t* p)
 {
-    // The numbers lie from offset 8 to 76, the face count among them at 32
-    // (2 has a zero exponent field). An exponent field of all ones is an
-    // infinity or a NaN. Sixteen words, then the floor height: a fixed count
-    // the compiler checks several words at a time, without a branch each.
-    constexpr uint32_t kExponent = 0x7F800000u;
-    uint32_t bad = 0;
-    for (size_t i = 0; i < 16; ++i)
-        bad |= uint32_t((RecordWord(p + 8 + i * 4) & kExponent) == kExponent);
-    bad |= uint32_t((RecordWord(p + 72) & kExponent) == kExponent);
-    return bad == 0 && RecordWord(p + 32) == 2;
+    RecordChecks checks;
+    checks.Add(p);
+    return checks.AllUsable();
 }
 
 bool ShadowEdge::Read(trevok::ByteReader& r)
@@ -432,15 +498,24 @@ ReadResult Parse(std::span<const uint8_t> bytes, uint64_t fileTime, std::vector<
         return damaged("size " + std::to_string(bytes.size()) + " does not hold " + std::to_string(count) +
                        " records");
     // The size was checked whole, so the records are taken in one piece.
-    const uint8_t* p = r.Take(size_t(count) * ShadowEdge::kBytes).data();
+    const uint8_t* const records = r.Take(size_t(count) * ShadowEdge::kBytes).data();
     out.reserve(count);
     // Each record is filled where it stays: one built aside and copied in
     // was stored in pieces and read back whole, which stalled every copy.
-    for (uint32_t i = 0; i < count; ++i, p += ShadowEdge::kBytes) {
-        if (!ShadowEdge::UsableRecord(p))
-            return damaged("record " + std::to_string(i) + " at offset " +
-                           std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");
-        out.emplace_back(p);
+    // The checks are gathered without a branch a record; only a damaged
+    // file is walked again, to name its first bad record.
+    RecordChecks checks;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* record = records + size_t(i) * ShadowEdge::kBytes;
+        checks.Add(record);
+        out.emplace_back(record);
+    }
+    if (!checks.AllUsable()) {
+        uint32_t i = 0;
+        while (ShadowEdge::UsableRecord(records + size_t(i) * ShadowEdge::kBytes))
+            ++i;
+        return damaged("record " + std::to_string(i) + " at offset " +
+                       std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");
     }
     return ReadResult::Loaded;
 }

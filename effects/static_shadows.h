@@ -23,13 +23,16 @@ class ShapeInstance;
 // One edge shared by two faces, 112 bytes in the cache file.
 struct ShadowEdge {
     uint32_t vertexRef[2] = {0, 0};  // only while computing; written as 0
-    Vec3 normal1{0, 0, 0};
-    Vec3 normal2{0, 0, 0};
-    uint32_t faceCount = 1;
-    Vec3 a{0, 0, 0};
-    Vec3 b{0, 0, 0};
-    Vec3 meanNormal{0, 0, 0};
-    float floorHeight = 0;
+    // The fields a cache record holds; they have no member initialisers, so
+    // building from a record stores each once (the default constructor
+    // zeroes them).
+    Vec3 normal1;
+    Vec3 normal2;
+    uint32_t faceCount;
+    Vec3 a;
+    Vec3 b;
+    Vec3 meanNormal;
+    float floorHeight;
     // For the current sun: the ordered ends extruded to the floor plane and
     // the normal of the shadow quad.
     Vec3 extrudedA{0, 0, 0};
@@ -40,9 +43,14 @@ struct ShadowEdge {
     static constexpr size_t kCasterBytes = 80;  // the part a caster's edge uses
 
     void Write(trevok::ByteWriter& w) const;
-    ShadowEdge() = default;
-    // From a record's 112 bytes, which the caller made sure are there; the
-    // references and the derived vectors are left zero.
+    ShadowEdge()
+        : normal1(0, 0, 0), normal2(0, 0, 0), faceCount(1), a(0, 0, 0), b(0, 0, 0), meanNormal(0, 0, 0),
+          floorHeight(0)
+    {
+    }
+    // From a record's 112 bytes, which the caller made sure are there and
+    // which do not overlap the edge; the references and the derived vectors
+    // are left zero. Inline in the cache reader's file, its only user.
     explicit ShadowEdge(const uint8_t* record);
     // Whether a record's 112 bytes hold a face count of 2 and finite numbers,
     // as a loaded record must.

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <sstream>
 #include <unistd.h>
 
@@ -208,6 +209,20 @@ TEST(ShadowCacheName, NeverTheScriptItself)
         EXPECT_EQ(ShadowCache::FileNameFor(row.script), row.cache) << row.script;
 }
 
+// The record fields have no member initialisers (a record stores each once),
+// so the default constructor alone must clear them, whatever the memory held.
+TEST(ShadowCache, ANewEdgeIsAOneFaceEdgeAtTheOrigin)
+{
+    alignas(ShadowEdge) unsigned char storage[sizeof(ShadowEdge)];
+    std::memset(storage, 0xFF, sizeof storage);
+    const ShadowEdge* e = ::new (storage) ShadowEdge;
+    const std::vector<uint8_t> bytes = ShadowCache::Serialize(0, std::span(e, 1));
+    std::vector<uint8_t> expect(12 + 112, 0);
+    expect[8] = 1;        // one record
+    expect[12 + 32] = 1;  // one face
+    EXPECT_EQ(bytes, expect);
+}
+
 TEST(ShadowCache, RecordsLieFieldByFieldWithZeroReferences)
 {
     ShadowEdge e = TwoFaceEdge({1, 2, 3}, {4, 5, 6});
@@ -245,25 +260,53 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity(), minusInf = -inf;
     const float largest = std::numeric_limits<float>::max();
+    // A longer file whose one bad record lies deep inside it.
+    std::vector<ShadowEdge> forty;
+    for (int i = 0; i < 40; ++i)
+        forty.push_back(TwoFaceEdge({float(i), 0, 0}, {float(i) + 1, 0, 0}));
+    std::vector<uint8_t> deep = ShadowCache::Serialize(time, forty);
+    std::memcpy(&deep[12 + 37 * 112 + 68], &nan, 4);
     const struct {
         const char* name;
         std::vector<uint8_t> bytes;
         R result;
         size_t records;
+        const char* why;  // what the reason must say
     } rows[] = {
-        {"good", good, R::Loaded, 2},
-        {"no records", ShadowCache::Serialize(time, {}), R::Loaded, 0},
-        {"one tick off", ShadowCache::Serialize(time + 1, two), R::Stale, 0},
-        {"short header", std::vector<uint8_t>(good.begin(), good.begin() + 10), R::Damaged, 0},
-        {"short record", std::vector<uint8_t>(good.begin(), good.end() - 1), R::Damaged, 0},
-        {"count too large", with([](auto& b) { b[8] = 3; }), R::Damaged, 0},
-        {"count too small", with([](auto& b) { b[8] = 1; }), R::Damaged, 0},
-        {"NaN normal", with([&](auto& b) { std::memcpy(&b[12 + 112 + 8], &nan, 4); }), R::Damaged, 0},
-        {"infinite end", with([&](auto& b) { std::memcpy(&b[12 + 112 + 44], &inf, 4); }), R::Damaged, 0},
-        {"minus infinite mean normal", with([&](auto& b) { std::memcpy(&b[12 + 68], &minusInf, 4); }), R::Damaged, 0},
-        {"NaN floor height", with([&](auto& b) { std::memcpy(&b[12 + 112 + 72], &nan, 4); }), R::Damaged, 0},
-        {"largest finite floor height", with([&](auto& b) { std::memcpy(&b[12 + 72], &largest, 4); }), R::Loaded, 2},
-        {"one face", with([](auto& b) { b[12 + 32] = 1; }), R::Damaged, 0},
+        {"good", good, R::Loaded, 2, ""},
+        {"no records", ShadowCache::Serialize(time, {}), R::Loaded, 0, ""},
+        {"one tick off", ShadowCache::Serialize(time + 1, two), R::Stale, 0, "made for another level file"},
+        {"short header", std::vector<uint8_t>(good.begin(), good.begin() + 10), R::Damaged, 0,
+         "short header (10 bytes)"},
+        {"short record", std::vector<uint8_t>(good.begin(), good.end() - 1), R::Damaged, 0,
+         "size 235 does not hold 2 records"},
+        {"count too large", with([](auto& b) { b[8] = 3; }), R::Damaged, 0, "size 236 does not hold 3 records"},
+        {"count too small", with([](auto& b) { b[8] = 1; }), R::Damaged, 0, "size 236 does not hold 1 records"},
+        {"NaN normal", with([&](auto& b) { std::memcpy(&b[12 + 112 + 8], &nan, 4); }), R::Damaged, 0,
+         "record 1 at offset 124 is not a two-face edge"},
+        {"NaN second normal", with([&](auto& b) { std::memcpy(&b[12 + 28], &nan, 4); }), R::Damaged, 0,
+         "record 0 at offset 12"},
+        {"infinite end", with([&](auto& b) { std::memcpy(&b[12 + 112 + 44], &inf, 4); }), R::Damaged, 0,
+         "record 1 at offset 124"},
+        {"minus infinite mean normal", with([&](auto& b) { std::memcpy(&b[12 + 68], &minusInf, 4); }), R::Damaged,
+         0, "record 0 at offset 12"},
+        {"NaN floor height", with([&](auto& b) { std::memcpy(&b[12 + 112 + 72], &nan, 4); }), R::Damaged, 0,
+         "record 1 at offset 124"},
+        {"largest finite floor height", with([&](auto& b) { std::memcpy(&b[12 + 72], &largest, 4); }), R::Loaded, 2,
+         ""},
+        {"one face", with([](auto& b) { b[12 + 32] = 1; }), R::Damaged, 0, "record 0 at offset 12"},
+        {"three faces in the second record", with([](auto& b) { b[12 + 112 + 32] = 3; }), R::Damaged, 0,
+         "record 1 at offset 124"},
+        {"face count with a high byte", with([](auto& b) { b[12 + 112 + 35] = 1; }), R::Damaged, 0,
+         "record 1 at offset 124"},
+        {"both records bad: the first is named",
+         with([&](auto& b) {
+             std::memcpy(&b[12 + 112 + 8], &nan, 4);
+             b[12 + 32] = 0;
+         }),
+         R::Damaged, 0, "record 0 at offset 12"},
+        {"deep bad record", deep, R::Damaged, 0, "record 37 at offset 4156 is not a two-face edge"},
+        {"deep file whole", ShadowCache::Serialize(time, forty), R::Loaded, 40, ""},
     };
     for (const auto& row : rows) {
         std::vector<ShadowEdge> out;
@@ -273,6 +316,18 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         if (row.result == R::Damaged) {
             EXPECT_FALSE(why.empty()) << row.name;
         }
+        EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
+    }
+    // Each record lands in its own edge, fields in their places.
+    std::vector<ShadowEdge> many;
+    ASSERT_EQ(ShadowCache::Parse(ShadowCache::Serialize(time, forty), time, many), R::Loaded);
+    for (size_t i : {size_t(0), size_t(37), size_t(39)}) {
+        EXPECT_EQ(many[i].a, Vec3(float(i), 0, 0)) << i;
+        EXPECT_EQ(many[i].b, Vec3(float(i) + 1, 0, 0)) << i;
+        EXPECT_EQ(many[i].normal2, Vec3(1, 0, 0)) << i;
+        EXPECT_EQ(many[i].meanNormal, Vec3(0.5f, -0.5f, 0)) << i;
+        EXPECT_EQ(many[i].floorHeight, 5.0f) << i;
+        EXPECT_EQ(many[i].faceCount, 2u) << i;
     }
     // The derived vectors are never taken from the file.
     std::vector<ShadowEdge> out;
