@@ -130,7 +130,8 @@ protected:
             r = ByteReader(bytes.Payload());
         }
         ReadRecords(r, records_, static_cast<int64_t>(count));
-        if (FinishRead(r, bytes) && shared)
+        FinishRead(r, bytes);
+        if (shared)
             *shared = records_;
     }
     size_t PayloadSize() const override

@@ -512,7 +512,7 @@ ReadResult Parse(std::span<const uint8_t> bytes, uint64_t fileTime, std::vector<
     }
     if (!checks.AllUsable()) {
         uint32_t i = 0;
-        while (ShadowEdge::UsableRecord(records + size_t(i) * ShadowEdge::kBytes))
+        while (i + 1 < count && ShadowEdge::UsableRecord(records + size_t(i) * ShadowEdge::kBytes))
             ++i;
         return damaged("record " + std::to_string(i) + " at offset " +
                        std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");

@@ -1,6 +1,7 @@
 // The static-shadow edge computation (beside CGAL's halfedge mesh on the
 // same terrain, keeping the same edges), the cache read beside reading its bytes, and the caster
 // volumes beside a plain transform of the same edges.
+#include "bench/temp_file.h"
 #include "effects/shadows.h"
 #include "effects/static_shadows.h"
 #include "platform/os.h"
@@ -9,7 +10,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <unistd.h>
 
 #ifdef TREVOK_HAVE_CGAL
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
@@ -95,31 +95,22 @@ void CgalEdges(benchmark::State& state)
 BENCHMARK(CgalEdges)->Arg(64)->Arg(128);
 #endif
 
-// The cache file goes when the program ends, so runs leave no 3 MB files
-// behind in the temporary folder.
-struct BenchCacheFile {
-    std::filesystem::path path;
-    ~BenchCacheFile()
-    {
-        std::error_code ec;
-        if (!path.empty())
-            std::filesystem::remove(path, ec);
-    }
-} benchCacheFile;
+// Made once, before the first timing; removed when the program ends.
+BenchTempFile benchCacheFile("shadows_bench", ".shd");
+bool benchCacheWritten = false;
 
 const std::filesystem::path& CacheFile()
 {
-    if (benchCacheFile.path.empty()) {
+    if (!benchCacheWritten) {
         const Terrain t = MakeTerrain(128);
         EdgeBuilder b(5.0f);
         for (const auto& tri : t.triangles)
             b.AddTriangle(t.points[tri[0]], t.points[tri[1]], t.points[tri[2]]);
         const std::vector<uint8_t> bytes = ShadowCache::Serialize(7, b.Finish(false));
-        auto p = std::filesystem::temp_directory_path() / ("shadows_bench_" + std::to_string(getpid()) + ".shd");
-        platform::WriteWholeFile(p, bytes.data(), bytes.size());
-        benchCacheFile.path = p;
+        platform::WriteWholeFile(benchCacheFile.Path(), bytes.data(), bytes.size());
+        benchCacheWritten = true;
     }
-    return benchCacheFile.path;
+    return benchCacheFile.Path();
 }
 
 // The file is made before the timing starts, so a first repetition does

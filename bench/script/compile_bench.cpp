@@ -1,9 +1,9 @@
 // Compiling a generated script of 10 000 definitions, beside the time gcc's
 // cpp takes to preprocess the same file.
+#include "bench/temp_file.h"
 #include "script/compiler.h"
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,23 +13,12 @@
 
 namespace {
 
-// The generated file goes when the program ends, so runs leave no files behind.
-std::filesystem::path generatedFile;
-struct RemoveGeneratedFile {
-    ~RemoveGeneratedFile()
-    {
-        std::error_code ec;
-        if (!generatedFile.empty())
-            std::filesystem::remove(generatedFile, ec);
-    }
-} removeGeneratedFile;
+BenchTempFile generatedFile("trevok_bench_10000", ".tvs");
 
 const std::filesystem::path& GeneratedScript()
 {
     static const std::filesystem::path path = [] {
-        // Per process, so parallel benchmark runs keep their inputs apart.
-        const auto file = std::filesystem::temp_directory_path() /
-                          ("trevok_bench_10000-" + std::to_string(getpid()) + ".tvs");
+        const std::filesystem::path& file = generatedFile.Path();
         std::ofstream out(file);
         out << "// generated: 10 000 definitions\n"
                "#define WHITE red 1 green 1 blue 1\n"
@@ -49,7 +38,6 @@ const std::filesystem::path& GeneratedScript()
                 break;
             }
         }
-        generatedFile = file;
         return file;
     }();
     return path;
