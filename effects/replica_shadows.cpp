@@ -40,7 +40,7 @@ public:
     bool HasRole() const override { return object_.GetRole() != nullptr; }
     Vec3 Position() const override { return object_.Position(); }
     float Heading() const override { return HeadingOf(object_.Orientation()); }
-    float FloorHeight() const override { return object_.GroundHeight(); }
+    float FloorHeight() const override { return object_.GetGroundHeight(); }
     CollisionPolygon* CurrentPolygon() const override { return object_.GetPolygon(); }
 
     gfx::Matrix ObjectMatrix() const override

@@ -1186,9 +1186,7 @@ bool Actor::DropItem(int32_t itemId)
         return true;
     }
     script::Role* role = RoleTable::Global().FindByKey(item->subtype);
-    const int32_t unit = role && role->character
-                             ? static_cast<int32_t>(std::lround(role->character->walkingSpeed / 65536.0))
-                             : 0;
+    const int32_t unit = PickUpAmount(*item);
     // A pick-up worth nothing would let the stack be dropped forever: the
     // stack stays whole.
     if (unit <= 0)

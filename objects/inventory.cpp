@@ -385,6 +385,14 @@ float Scale(int row, float largest)
 
 } // namespace InventoryPanel
 
+int32_t PickUpAmount(const CarriedItem& stack)
+{
+    if (stack.roleId >= 0)
+        return 0;
+    const script::Role* role = RoleTable::Global().FindByKey(stack.subtype);
+    return role && role->character ? static_cast<int32_t>(std::lround(role->character->walkingSpeed / 65536.0)) : 0;
+}
+
 CarriedItem ItemFromRole(int32_t kind, const script::Role& role, int32_t id)
 {
     CarriedItem item;

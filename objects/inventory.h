@@ -61,6 +61,11 @@ CarriedItem ItemFromRole(int32_t kind, const script::Role& role, int32_t id);
 // role, or from the ammunition record of a built-in stack (none for a role
 // or record the tables do not have).
 void FindLooksAgain(CarriedItem& item);
+// How many rounds of an ammunition stack one pick-up of it holds: the
+// pick-up role's first character word / 65536, rounded. Dropping or using
+// up a stack takes that much; 0 for an item that is no stack or a stack
+// whose pick-up role is unknown.
+int32_t PickUpAmount(const CarriedItem& stack);
 
 class Inventory {
 public:

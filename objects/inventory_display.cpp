@@ -47,7 +47,7 @@ void WearItems(WorldObject& character, Inventory& inventory)
     const auto* wearer = dynamic_cast<const MovingObject*>(&character);
     if (!wearer)
         return;
-    for (const MovingObject::WornItem& worn : wearer->WornItems()) {
+    for (const MovingObject::WornItem& worn : wearer->GetItemList()) {
         const CarriedItem* item = inventory.FindById(worn.itemId);
         if (const script::Role* made = item ? RoleTable::Global().FindById(item->roleId) : nullptr)
             BodyPart::Attach(*g_model, BodyPart::ItemLook(*made), worn.slot);

@@ -30,6 +30,7 @@ constexpr float kMarkerScale = 25.0f;
 constexpr float kMarkerTurn = 3000.0f;
 // A carried flag stands this much above the carrier's flag part (y grows down).
 constexpr float kFlagLift = 0.5f;
+constexpr int32_t kFlagScore = 10;  // a capture's worth to the carrier's side
 // The shape effect's sprites: above the ground against depth fighting; the
 // ring a little wider than the body, the wedge three radii long.
 constexpr float kShapeEffectLift = 0.02f;
@@ -303,7 +304,7 @@ void MovingObject::SetSide(int32_t side)
     squadMember_ = side == services.OwnSide() && TeamTable::IsSquadSide(side);
     // The own side's units clear the fog of war as they move.
     if (side == services.OwnSide() && !Marks().defogging)
-        SetDefogging(true);
+        SetDefogger(true);
     sideSetUp_ = true;
     side_ = side;
 }
@@ -379,7 +380,7 @@ void MovingObject::PlayIdle(int32_t sequence)
     }
 }
 
-bool MovingObject::IsBusy() const
+bool MovingObject::IsIdleBusy() const
 {
     return idleSequence_ >= 0 && object_ && time_ <= idleEnd_ && object_->IsPlayingSequence(idleSequence_);
 }
@@ -523,6 +524,46 @@ void MovingObject::DrawShapeEffect()
         queue(shapeEffect_[1], kWedgeLength * radius);
 }
 
+Hierarchy* MovingObject::GetBodyHierarchy() const
+{
+    return HasBodyHierarchy() ? static_cast<Hierarchy*>(character_->customisationShape.hierarchy.get()) : nullptr;
+}
+
+void MovingObject::OnFlagTaken(int32_t side)
+{
+    if (TeamRecord* flagSide = TeamTable::Find(side); flagSide && flagSide->flag)
+        flagSide->flag->carried = true;
+    SetCarriedFlag(side);
+}
+
+void MovingObject::OnFlagDropped()
+{
+    if (TeamRecord* flagSide = TeamTable::Find(carriedFlag_)) {
+        if (flagSide->flag) {
+            flagSide->flag->carried = false;
+            flagSide->flag->position = position_;
+        }
+        flagSide->flagPosition = position_;
+    }
+    SetCarriedFlag(0);
+}
+
+bool MovingObject::OnFlagCaptured()
+{
+    TeamRecord* flagSide = carriedFlag_ != 0 ? TeamTable::Find(carriedFlag_) : nullptr;
+    if (!flagSide)
+        return false;
+    if (flagSide->flag) {
+        flagSide->flag->carried = false;
+        flagSide->flag->position = flagSide->flag->home;
+    }
+    flagSide->flagPosition = flagSide->flagHome;
+    if (TeamRecord* scorer = TeamTable::Find(side_))
+        scorer->score += kFlagScore;
+    SetCarriedFlag(0);
+    return true;
+}
+
 void MovingObject::DrawCarriedFlag()
 {
     if (carriedFlag_ == 0 || !IsAlive())
@@ -542,7 +583,7 @@ void MovingObject::DrawCarriedFlag()
 void MovingObject::Deactivate()
 {
     if (Marks().defogging)
-        SetDefogging(false);
+        SetDefogger(false);
     EndDisguise();
     // The screens its worn gadgets hold open go with it.
     for (const WornItem& w : worn_) {

@@ -79,7 +79,8 @@ public:
     bool IsWalking() const override { return moving_; }
     // While an idle variation plays: the server's moves, alerts and
     // placements wait for it to end.
-    bool IsBusy() const override;
+    bool IsBusy() const override { return IsIdleBusy(); }
+    virtual bool IsIdleBusy() const;
     CollisionPolygon* GetPolygon() const override;
     Mover* GetMover() override { return mover_; }
     Inventory* GetInventory() override { return inventory_.get(); }
@@ -88,7 +89,8 @@ public:
     bool IsCarried() const override { return carried_; }
     bool HasOrders() const override { return !orders_.empty(); }
     // The character's body for the upgrade screen: its customisation model.
-    bool HasBodyHierarchy() const { return character_ && character_->customisationShape; }
+    bool HasBodyHierarchy() const override { return character_ && character_->customisationShape; }
+    Hierarchy* GetBodyHierarchy() const override;
     void SetSide(int32_t side) override;
     uint32_t SizeInBytes() const override { return 464; }
     bool IsMobile() const override { return true; }
@@ -133,6 +135,13 @@ public:
     // Put down by a cut-scene: it no longer walks, and with a level its
     // feet stand on the polygon under the position (kept where none is).
     void PlacedByCutScene(const Vec3& position);
+    // Capture the flag: the object took the side's flag (59), dropped it
+    // where it stands (60), or brought it home (61: the flag goes back to its
+    // stand and the carrier's side scores; false, nothing changed, when the
+    // object carries no flag).
+    void OnFlagTaken(int32_t side);
+    void OnFlagDropped();
+    bool OnFlagCaptured();
 
     // ---- the player's orders: a request, and the local queue ----
     virtual void OrderStop();
@@ -150,7 +159,10 @@ public:
     static bool SendGroupOrder(std::span<WorldObject* const> objects, uint32_t polygon, int32_t value, bool queued,
                                bool paused);
     void AddEquipOrder(int32_t slot, int32_t item);
+    // Queued attacks kept in the local list (units keep them).
     virtual void AddChangeAmmoOrder(int32_t) {}
+    virtual void AddAttackLocationOrder(const Vec3&, int32_t) {}
+    virtual void AddAttackTargetOrder(uint32_t, int32_t) {}
     void AppendOrder(const LocalOrder& order) { orders_.push_back(order); }
     // An order the server's actor put first in its list (its next to run).
     void PushOrderFront(const LocalOrder& order);
@@ -187,7 +199,15 @@ public:
     // Every worn record of the item loses its effect and goes; false when
     // none did.
     bool RemoveItemEffect(int32_t itemId);
-    const std::vector<WornItem>& WornItems() const { return worn_; }
+    const std::vector<WornItem>& GetItemList() const { return worn_; }
+    // Message 87: the item (its effect taken off first) is used up; a stack
+    // loses one pick-up's worth and goes when no more than that is left.
+    // False for an item not carried.
+    bool RemoveItem(int32_t itemId);
+    // Message 89: the item (its effect taken off first) moves, with its
+    // looks, into the receiver's inventory. False, with nothing changed,
+    // for an item not carried or a receiver without another inventory.
+    bool PassItem(int32_t itemId, uint32_t receiverId);
     // Messages 81 and 82: the server gave the object an item. The upgrade
     // screen's panel, when it shows this inventory, is rebuilt around it so
     // that its slots show the list as it now is. False without an inventory.

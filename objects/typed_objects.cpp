@@ -235,7 +235,7 @@ void DetachSharedBuffers(ShapeInstance& node)
 
 } // namespace
 
-void TypedObject8::SetTrack(const Vec3 (&p)[4], const Quaternion& end, bool carriesRiders)
+void TypedObject8::SetPartHierarchy(const Vec3 (&p)[4], const Quaternion& end, bool carriesRiders)
 {
     carriesRiders_ = carriesRiders;
     c3_ = p[0] * -1.0f + p[1] * 3.0f + p[2] * -3.0f + p[3];
@@ -292,7 +292,7 @@ void TypedObject8::JoinMesh()
 
 Vec3 TypedObject8::PathAt(float t) const { return ((c3_ * t + c2_) * t + c1_) * t + c0_; }
 
-void TypedObject8::Start() { StartAt(static_cast<int64_t>(time_)); }
+void TypedObject8::ResetParts() { StartAt(static_cast<int64_t>(time_)); }
 
 void TypedObject8::StartAt(int64_t time)
 {
@@ -329,7 +329,7 @@ void TypedObject8::SetState(bool direction)
         direction_ = !direction_;
         startTime_ = start;
     } else if (!running_ && direction != direction_) {
-        Start();
+        ResetParts();
     }
 }
 
@@ -355,15 +355,19 @@ bool TypedObject8::StartWithRiders(bool backwards, std::span<const uint32_t> rid
 {
     if (backwards != direction_)
         return false;
-    for (uint32_t id : riders) {
-        WorldObject* rider = WorldObjectTable::FindById(id);
-        if (!rider || rider == this)
-            continue;
-        riders_.emplace_back(rider);
-        rider->SetStaticPlacement(true);
-    }
-    Start();
+    for (uint32_t id : riders)
+        AddCarried(id);
+    ResetParts();
     return true;
+}
+
+void TypedObject8::AddCarried(uint32_t id)
+{
+    WorldObject* rider = WorldObjectTable::FindById(id);
+    if (!rider || rider == this)
+        return;
+    riders_.emplace_back(rider);
+    rider->SetStaticPlacement(true);
 }
 
 void TypedObject8::SetLinkedObject(uint32_t id) { linked_ = WorldObjectRef(WorldObjectTable::FindById(id)); }

@@ -90,17 +90,20 @@ public:
     bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;
     bool FixUpAfterLoad() override;
 
-    // The path from p0 (t = 0) to p3 (t = 1), turning to `end`. The shape's
-    // meshes leave the shared vertex buffers: they move on their own.
-    void SetTrack(const Vec3 (&points)[4], const Quaternion& end, bool carriesRiders);
+    // The track: the path from p0 (t = 0) to p3 (t = 1), turning to `end`.
+    // The shape's meshes leave the shared vertex buffers: they move on their own.
+    void SetPartHierarchy(const Vec3 (&points)[4], const Quaternion& end, bool carriesRiders) override;
     // Starts a stopped motion from the end it rests at.
-    void Start();
+    void ResetParts() override;
     // Message 108 with the current direction: reverses a running motion in place.
     void SetState(bool direction);
     void PauseTimer(uint64_t now);
     void ResumeTimer(uint64_t now);
     // Messages 106 and 107; false (nothing done) for the other direction.
     bool StartWithRiders(bool backwards, std::span<const uint32_t> riders);
+    // The object rides along from now on and keeps its placement; an
+    // unknown id or the lift itself is passed over.
+    void AddCarried(uint32_t id);
     void SetLinkedObject(uint32_t id);
     void SetSpeed(float speed) { speed_ = speed; }
 

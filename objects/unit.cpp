@@ -381,20 +381,30 @@ void Unit::QueueAttackLocation(const Vec3& point)
 {
     const bool modifier = ClientServices::Get().modifierHeld;
     SendAttack(modifier ? 28 : 26, 0, &point);
-    LocalOrder order;
-    order.kind = LocalOrder::kAttackLocation;
-    order.position = point;
-    order.attackFlag = modifier ? 1 : 0;
-    orders_.push_back(order);
+    AddAttackLocationOrder(point, modifier ? 1 : 0);
 }
 
 void Unit::QueueAttackTarget(WorldObject& target)
 {
     const bool modifier = ClientServices::Get().modifierHeld;
     SendAttack(modifier ? 29 : 27, target.GetId(), nullptr);
+    AddAttackTargetOrder(target.GetId(), modifier ? 1 : 0);
+}
+
+void Unit::AddAttackLocationOrder(const Vec3& point, int32_t flag)
+{
+    LocalOrder order;
+    order.kind = LocalOrder::kAttackLocation;
+    order.position = point;
+    order.attackFlag = flag;
+    orders_.push_back(order);
+}
+
+void Unit::AddAttackTargetOrder(uint32_t target, int32_t flag)
+{
     LocalOrder order;
     order.kind = LocalOrder::kAttackTarget;
-    order.value = static_cast<int32_t>(target.GetId());
-    order.attackFlag = modifier ? 1 : 0;
+    order.value = static_cast<int32_t>(target);
+    order.attackFlag = flag;
     orders_.push_back(order);
 }

@@ -38,6 +38,9 @@ public:
     int32_t GetArmour() const override { return armour_; }
     int32_t GetShield() const override { return static_cast<int32_t>(shield_); }
     int32_t GetWeaponValue() const override;
+    int32_t GetUnitValue() const override { return unitValue_; }
+    void SetArmour(int32_t armour) override { armour_ = armour; }
+    void SetShield(int32_t shield) override { shield_ = static_cast<float>(shield); }
     const char* GetMuzzlePart() const override { return muzzleA_.c_str(); }
     uint32_t SizeInBytes() const override { return 632; }
     bool IsUnit() const override { return true; }
@@ -46,6 +49,8 @@ public:
     void Update(uint64_t time, float seconds) override;
     void Remove() override;
     void AddChangeAmmoOrder(int32_t ammo) override;
+    void AddAttackLocationOrder(const Vec3& point, int32_t flag) override;
+    void AddAttackTargetOrder(uint32_t target, int32_t flag) override;
     void WriteImage(std::span<uint8_t> image) const override;
     bool SaveState(trevok::ByteWriter& out) const override;
     bool LoadState(trevok::ByteReader& in, std::span<const uint8_t> image) override;

@@ -63,7 +63,7 @@ constexpr uint32_t kClientStartWords[ParticleRandom::kDegree] = {
     0xA54FF53Au, 0x510E527Fu, 0x9B05688Cu, 0x1F83D9ABu, 0x5BE0CD19u, 0x6A09E667u, 0xBB67AE85u, 0x243F6A88u,
     0x85A308D3u, 0x13198A2Eu, 0x03707344u, 0xA4093822u, 0x299F31D0u, 0x082EFA98u, 0xEC4E6C89u};
 ParticleRandom g_random(kClientStartWords, ParticleRandom::kSeparation, 0);
-ReadWriteLock g_randomLock;
+ReadWriteLock g_objectLock;
 
 // Beyond this many seconds a placement does not pull the game clock ahead
 // in one step (a bad or hostile report could otherwise skip the game).
@@ -276,6 +276,12 @@ void WorldObject::PlaySequence(int32_t sequence, int32_t repeatCount, int32_t sp
                           false);
 }
 
+void WorldObject::PlaySequenceSince(int32_t sequence, float seconds)
+{
+    if (lastSeconds_ <= seconds)
+        PlaySequence(sequence);
+}
+
 uint32_t WorldObject::FogVisibility() const
 {
     if (renderFlags_ & ClientRender::kHiddenInFog)
@@ -302,7 +308,7 @@ const script::CharacterRecord* WorldObject::GetCharacter() const
 
 int32_t WorldObject::GetArmour() const { return role_ ? role_->armour : 0; }
 
-void WorldObject::SetDefogging(bool on)
+void WorldObject::SetDefogger(bool on)
 {
     marks_.defogging = on;
     FogOfWar* fog = FogOfWar::Global();
@@ -480,7 +486,7 @@ void WorldObject::Deactivate()
     // The fog holds a defogger until it is taken off: one left behind would
     // clear the fog where the object ended for good.
     if (marks_.defogging)
-        SetDefogging(false);
+        SetDefogger(false);
     auto& squad = WorldObjectTable::SquadList();
     squad.erase(std::remove(squad.begin(), squad.end(), this), squad.end());
     if (WorldObjectTable::CurrentObject() == this)
@@ -627,7 +633,7 @@ VeShape* WorldObject::ShadowShape() const
     return character ? static_cast<VeShape*>(character->shadowShape.shape.get()) : nullptr;
 }
 
-float WorldObject::GroundHeight() const
+float WorldObject::GetGroundHeight() const
 {
     Level* level = Level::Current();
     Vec3 snapped = position_;
@@ -991,15 +997,17 @@ void WorldObjectTable::MakeCurrent(WorldObject* object)
 
 std::vector<WorldObject*>& WorldObjectTable::SquadList() { return g_squad; }
 
+ReadWriteLock& WorldObjectTable::ObjectLock() { return g_objectLock; }
+
 uint32_t WorldObjectTable::NextRandom()
 {
-    LockGuard guard(g_randomLock, true);
+    LockGuard guard(g_objectLock, true);
     return g_random.Next() >> 1;
 }
 
 void WorldObjectTable::ResetRandom()
 {
-    LockGuard guard(g_randomLock, true);
+    LockGuard guard(g_objectLock, true);
     g_random = ParticleRandom(kClientStartWords, ParticleRandom::kSeparation, 0);
     g_variationCountdown = 0;
 }

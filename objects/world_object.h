@@ -184,6 +184,9 @@ public:
     bool DetachPart(uint32_t index);
     // Message 119.
     void PlaySequence(int32_t sequence);
+    // Message 56: played once, unless the object's clock already passed
+    // `seconds` (the message is stale).
+    void PlaySequenceSince(int32_t sequence, float seconds);
     // Repeat count below 1: for ever; speed 16.16.
     void PlaySequence(int32_t sequence, int32_t repeatCount, int32_t speed);
     // Fog value for lights and coronas: 0 seen to 254 never discovered.
@@ -209,7 +212,7 @@ public:
     // The character's shadow hierarchy's root shape; null: casts none.
     VeShape* ShadowShape() const;
     // The level surface height under the object; its y + 1000 without one.
-    float GroundHeight() const;
+    float GetGroundHeight() const;
     // Where the part its next shot leaves from stands in the world now;
     // false without a muzzle part or a shape that has it.
     bool MuzzlePoint(Vec3& out) const;
@@ -238,6 +241,14 @@ public:
     virtual void WearArmour(int32_t) {}
     virtual void ReduceShield(int32_t) {}
     virtual int32_t GetWeaponValue() const { return 100; }
+    virtual int32_t GetUnitValue() const { return 0; }
+    virtual void SetArmour(int32_t) {}
+    virtual void SetShield(int32_t) {}
+    // The character's body the upgrade screen dresses; null: none.
+    virtual Hierarchy* GetBodyHierarchy() const { return nullptr; }
+    virtual bool HasBodyHierarchy() const { return false; }
+    // A word every object carries, 0 from creation.
+    virtual uint32_t GetExtraValue() const { return extraValue_; }
     virtual Mover* GetMover() { return nullptr; }
     virtual int32_t GetCarriedFlag() const { return 0; }
     virtual void SetCarriedFlag(int32_t) {}
@@ -270,6 +281,9 @@ public:
     virtual bool CanBeAttacked() const { return IsAlive() && !IsCarried() && GetCharacter() != nullptr; }
     virtual bool IsSelectable() const { return false; }
     virtual bool IsSquadMember() const { return false; }
+    // A moving part's track (lifts), and its start; nothing for others.
+    virtual void SetPartHierarchy(const Vec3 (&)[4], const Quaternion&, bool) {}
+    virtual void ResetParts() {}
     virtual void Deactivate();
 
     // ---- saved games (saved_state_replicas.cpp) ----
@@ -317,7 +331,7 @@ public:
     // Notices of the server the interface shows (AI state, alert, fog).
     // Registers the replica with the fog of war as a unit that clears it,
     // or takes it off; the fog holds the registration.
-    void SetDefogging(bool on);
+    virtual void SetDefogger(bool on);
     ReplicaMarks& Marks() { return marks_; }
     const ReplicaMarks& Marks() const { return marks_; }
 
@@ -362,6 +376,7 @@ protected:
     float progressStart_ = 0, progressEnd_ = 0;
     int32_t lastSequence_ = -1;
     CollisionPolygon* polygon_ = nullptr;
+    uint32_t extraValue_ = 0;
 
     // Emitters belong to the particle system, which may free them (level
     // reset): each is kept with its group and checked before use.
@@ -451,8 +466,9 @@ public:
     // The own side's squad members in squad order.
     static std::vector<WorldObject*>& SquadList();
 
-    // The moving objects' shared random table (draws under its lock).
+    // The moving objects' shared random table (draws under ObjectLock).
     static uint32_t NextRandom();
+    static ReadWriteLock& ObjectLock();
     static void ResetRandom();
     // The shared countdown of idle and walk variations.
     static int32_t& VariationCountdown();

@@ -119,6 +119,35 @@ bool MovingObject::RemoveItemEffect(int32_t itemId)
     return true;
 }
 
+bool MovingObject::RemoveItem(int32_t itemId)
+{
+    if (!inventory_ || !inventory_->FindById(itemId))
+        return false;
+    RemoveItemEffect(itemId);
+    CarriedItem* item = inventory_->FindById(itemId);
+    if (!item)
+        return true;
+    // The server's stack keeps what is left over one pick-up's worth.
+    const int32_t used = PickUpAmount(*item);
+    if (used > 0 && item->count > static_cast<uint32_t>(used))
+        item->count -= static_cast<uint32_t>(used);
+    else
+        inventory_->Remove(*item);
+    return true;
+}
+
+bool MovingObject::PassItem(int32_t itemId, uint32_t receiverId)
+{
+    auto* receiver = dynamic_cast<MovingObject*>(WorldObjectTable::FindById(receiverId));
+    Inventory* theirs = receiver ? receiver->GetInventory() : nullptr;
+    if (!inventory_ || !inventory_->FindById(itemId) || !theirs || theirs == inventory_.get())
+        return false;
+    RemoveItemEffect(itemId);
+    if (CarriedItem* item = inventory_->FindById(itemId))
+        theirs->Add(inventory_->Take(*item));
+    return true;
+}
+
 void MovingObject::ShowItemScreen(const CarriedItem& item, bool open)
 {
     const int32_t kind = ItemScreenKind(item);

@@ -31,7 +31,6 @@ constexpr int32_t kSides = 10;
 constexpr int32_t kAmmoTypes = 17;
 constexpr int32_t kWeaponTypes = 16;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr int32_t kFlagScore = 10;
 constexpr uint32_t kOwnFlagCaptured = 282, kOtherFlagCaptured = 283;
 constexpr int32_t kSoundMagazineEmptied = 34;
 
@@ -207,7 +206,7 @@ Applied Launch(const Words& w)
     if ((flags & WorldProjectile::kFlagLaunchBurst) && ClientHooks::Get().launchBurst)
         ClientHooks::Get().launchBurst(from);
     if (flags & WorldProjectile::kFlagDefogs)
-        shot->SetDefogging(true);
+        shot->SetDefogger(true);
     WorldObject* owner = WorldObjectTable::FindById(w.U(1));
     if (owner && owner != shot) {
         ShooterFired(*owner);
@@ -343,8 +342,7 @@ Applied TimedSequence(const Words& w)
     WorldObject* object = Object(w);
     if (!object || w.U(2) > kMaxSequence || !w.Finite(3, 1))
         return Applied::kRefused;
-    if (object->LastSeconds() <= w.F(3))
-        object->PlaySequence(static_cast<int32_t>(w.U(2)));
+    object->PlaySequenceSince(static_cast<int32_t>(w.U(2)), w.F(3));
     return Applied::kApplied;
 }
 
@@ -369,40 +367,19 @@ Applied Progress(const Words& w)
 // 59 taken, 60 dropped, 61 captured: {type, carrier, flag's side}.
 Applied Flag(const Words& w)
 {
-    WorldObject* carrier = Object(w);
-    TeamRecord* flagSide = TeamTable::Find(w.I(2));
-    if (!carrier || !flagSide)
+    auto* carrier = ObjectAs<MovingObject>(w);
+    if (!carrier || !TeamTable::Find(w.I(2)))
         return Applied::kRefused;
     switch (w.U(0)) {
-    case 59:
-        if (flagSide->flag)
-            flagSide->flag->carried = true;
-        carrier->SetCarriedFlag(w.I(2));
-        break;
-    case 60:
-        if (flagSide->flag) {
-            flagSide->flag->carried = false;
-            flagSide->flag->position = carrier->Position();
-        }
-        flagSide->flagPosition = carrier->Position();
-        carrier->SetCarriedFlag(0);
-        break;
-    default: {
+    case 59: carrier->OnFlagTaken(w.I(2)); break;
+    case 60: carrier->OnFlagDropped(); break;
+    default:
         // A repeated capture (the carrier no longer holds that flag) scores nothing.
-        if (carrier->GetCarriedFlag() != w.I(2))
+        if (carrier->GetCarriedFlag() != w.I(2) || !carrier->OnFlagCaptured())
             return Applied::kRefused;
-        if (flagSide->flag) {
-            flagSide->flag->carried = false;
-            flagSide->flag->position = flagSide->flag->home;
-        }
-        flagSide->flagPosition = flagSide->flagHome;
-        if (TeamRecord* scorer = TeamTable::Find(carrier->Side()))
-            scorer->score += kFlagScore;
-        carrier->SetCarriedFlag(0);
         if (const auto& notice = ClientHooks::Get().flagNotice)
             notice(w.I(2) == TeamTable::OwnSide() ? kOwnFlagCaptured : kOtherFlagCaptured);
         break;
-    }
     }
     return Applied::kApplied;
 }
@@ -493,27 +470,13 @@ Applied Sweep(const Words& w)
     return Applied::kApplied;
 }
 
-// 87 dropped {87, id, item}; 89 given {89, id, item, recipient}.
+// 87 used up {87, id, item}; 89 given {89, id, item, recipient}.
 Applied ItemGone(const Words& w)
 {
     auto* mover = ObjectAs<MovingObject>(w);
-    Inventory* inventory = mover ? mover->GetInventory() : nullptr;
-    CarriedItem* item = inventory ? inventory->FindById(w.I(2)) : nullptr;
-    if (!item)
+    if (!mover)
         return Applied::kRefused;
-    Inventory* theirs = nullptr;
-    if (w.U(0) == 89) {
-        auto* recipient = dynamic_cast<MovingObject*>(WorldObjectTable::FindById(w.U(3)));
-        theirs = recipient ? recipient->GetInventory() : nullptr;
-        if (!theirs || theirs == inventory)
-            return Applied::kRefused;
-    }
-    // A worn item loses its effect before it leaves.
-    mover->RemoveItemEffect(item->id);
-    if (theirs)
-        theirs->Add(*item);
-    inventory->Remove(*item);
-    return Applied::kApplied;
+    return Ok(w.U(0) == 89 ? mover->PassItem(w.I(2), w.U(3)) : mover->RemoveItem(w.I(2)));
 }
 
 Applied Ammo(const Words& w)

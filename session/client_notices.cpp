@@ -217,7 +217,7 @@ Applied Track(const Words& w)
         return Applied::kRefused;
     const Vec3 points[4] = {w.Point(2), w.Point(5), w.Point(8), w.Point(11)};
     const std::span<const uint8_t> flag = w.Bytes(72);
-    track->SetTrack(points, w.Rotation(14), !flag.empty() && flag[0] != 0);
+    track->SetPartHierarchy(points, w.Rotation(14), !flag.empty() && flag[0] != 0);
     return Applied::kApplied;
 }
 
@@ -323,7 +323,7 @@ Applied Defogger(const Words& w)
     WorldObject* object = Object(w);
     if (!object)
         return Applied::kRefused;
-    object->SetDefogging(w.U(0) == 116);
+    object->SetDefogger(w.U(0) == 116);
     return Applied::kApplied;
 }
 

@@ -758,10 +758,10 @@ CarriedItem* SlotItem(const Part& part)
 int32_t EquipSlotFor(const MovingObject& owner, const CarriedItem& item)
 {
     const auto worn = [&](int32_t slot) {
-        return std::any_of(owner.WornItems().begin(), owner.WornItems().end(),
+        return std::any_of(owner.GetItemList().begin(), owner.GetItemList().end(),
                            [&](const MovingObject::WornItem& w) { return w.slot == slot; });
     };
-    for (const MovingObject::WornItem& w : owner.WornItems())
+    for (const MovingObject::WornItem& w : owner.GetItemList())
         if (w.itemId == item.id)
             return w.slot;
     if (item.kind == ItemKind::kWeapon)

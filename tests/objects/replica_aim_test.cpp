@@ -231,7 +231,7 @@ TEST_F(ReplicaAim, AimingEndsADisguiseAndTakesItsCloakOff)
         EXPECT_EQ(unit->DisguiseId(), -1);
         EXPECT_EQ(unit->DisguiseShape(), nullptr);
         EXPECT_FALSE(unit->IsTranslucent());
-        const bool worn = std::any_of(unit->WornItems().begin(), unit->WornItems().end(),
+        const bool worn = std::any_of(unit->GetItemList().begin(), unit->GetItemList().end(),
                                       [](const MovingObject::WornItem& w) { return w.itemId == 77; });
         EXPECT_EQ(worn, !row.disguised);
         EXPECT_NE(unit->GetInventory()->FindById(77), nullptr) << "taken off, still carried";

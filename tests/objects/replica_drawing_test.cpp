@@ -247,7 +247,7 @@ TEST_F(ReplicaDrawing, ALinkedLightRestsWhileItsLiftRuns)
     auto* lift = Make<TypedObject8>(NewRole(8), 0, {0, 0, 0});
     lift->SetLinkedObject(beacon->GetId());
     const Vec3 track[4] = {{0, 0, 0}, {0, -1, 0}, {0, -2, 0}, {0, -3, 0}};
-    lift->SetTrack(track, Quaternion::Identity(), false);
+    lift->SetPartHierarchy(track, Quaternion::Identity(), false);
     lift->SetSpeed(0.5f);
     lift->Update(0, 0);
 

@@ -104,7 +104,7 @@ TEST_F(JoinedClient, ALiftsMeshRidesWithItAndLeavesPathsWhileItRuns)
         ASSERT_EQ(lift->Mesh() != nullptr, !serverHere);
         SubMesh* drawn = *static_cast<VeShape*>(role.shape.shape.get())->SubMeshes().begin();
         ASSERT_NE(drawn->shared, nullptr);
-        lift->SetTrack(track, Quaternion::Identity(), true);
+        lift->SetPartHierarchy(track, Quaternion::Identity(), true);
         EXPECT_EQ(drawn->shared, nullptr) << "its meshes move on their own";
         lift->SetSpeed(0.5f);
         if (serverHere) {
@@ -167,7 +167,7 @@ TEST_F(JoinedClient, ARunningLiftsFogCoordinatesFollowIt)
         shape->max_ = {2, 0, 2};
         role.shape.shape = std::shared_ptr<void>(shape, [](void* s) { static_cast<VeShape*>(s)->Release(); });
         auto* lift = Make<TypedObject8>(role, 0, home);
-        lift->SetTrack(track, Quaternion::Identity(), true);
+        lift->SetPartHierarchy(track, Quaternion::Identity(), true);
         lift->SetSpeed(0.5f);
         lift->SetState(true);
         lift->Update(Ticks(2.5f), 2.5f);  // there
@@ -199,7 +199,7 @@ TEST_F(JoinedClient, ALoopingLiftStartsAgainByItself)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         auto* lift = Make<TypedObject8>(NewRole(8), 0, {20, 0, 20});
-        lift->SetTrack(track, Quaternion::Identity(), false);
+        lift->SetPartHierarchy(track, Quaternion::Identity(), false);
         lift->SetSpeed(1.0f);
         if (row.loops)
             lift->SetLoopInterval(Ticks(4.0f));

@@ -480,8 +480,8 @@ TEST_F(Moving, WornItemsShowAgainWhenALoadedReplicaIsFixedUp)
     ShapeInstance* root = carrier->Shape()->Root();
     EXPECT_EQ(NamedPart(*root, "Head")->slots_[0], static_cast<VeShape*>(helmet.shape.shape.get()));
     EXPECT_EQ(NamedPart(*root, "Upper Arm Right")->slots_[0], nullptr) << "no longer carried";
-    ASSERT_EQ(carrier->WornItems().size(), 1u);
-    EXPECT_EQ(carrier->WornItems()[0].itemId, 41);
+    ASSERT_EQ(carrier->GetItemList().size(), 1u);
+    EXPECT_EQ(carrier->GetItemList()[0].itemId, 41);
 }
 
 // A gadget worn by an own-side object holds its screen open: the lock
@@ -642,6 +642,80 @@ TEST_F(Moving, ACloakWornUnseenBorrowsTheNearestBuild)
         EXPECT_FALSE(carrier->IsTranslucent());
     }
     WorldObjectTable::DrawHook() = nullptr;
+}
+
+// Message 87 uses up what the server's actor dropped: a stack keeps what is
+// left over one pick-up's worth, as the server's does, anything else goes.
+TEST_F(Moving, AUsedUpItemLeavesWhatTheServersStackKeeps)
+{
+    script::Role& clip = NewRole(2);
+    clip.character->weapon = 3;
+    clip.character->aggression = 0.7f;
+    clip.character->walkingSpeed = 5 * 65536;
+    RoleTable::Global().File(clip);
+    const struct {
+        const char* name;
+        int32_t kind, roleId;
+        uint32_t count;
+        bool left;
+        uint32_t countLeft;
+    } rows[] = {
+        {"StackOverOnePickUp", ItemKind::kAmmoStack, -3, 12, true, 7},
+        {"StackOfOnePickUp", ItemKind::kAmmoStack, -3, 5, false, 0},
+        {"StackBelowOnePickUp", ItemKind::kAmmoStack, -3, 3, false, 0},
+        {"StackOfAnUnknownPickUp", ItemKind::kAmmoStack, -9, 12, false, 0},
+        {"Heal", ItemKind::kHeal, clip.id, 12, false, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto* carrier = Make<MovingObject>(NewRole(2), kOwnSide, {0, 0, 0});
+        ASSERT_NE(carrier->GetInventory(), nullptr);
+        CarriedItem item;
+        item.kind = row.kind;
+        item.roleId = row.roleId;
+        item.subtype = -row.roleId;
+        item.id = 9;
+        item.count = row.count;
+        carrier->GetInventory()->Add(item);
+        EXPECT_FALSE(carrier->RemoveItem(10)) << "not carried";
+        ASSERT_TRUE(carrier->RemoveItem(9));
+        const CarriedItem* left = carrier->GetInventory()->FindById(9);
+        ASSERT_EQ(left != nullptr, row.left);
+        if (left) {
+            EXPECT_EQ(left->count, row.countLeft);
+        }
+    }
+}
+
+// Message 89 hands the item over with its looks: the receiver's copy holds
+// the panel object the giver held, which stays alive.
+TEST_F(Moving, APassedItemKeepsItsLooksInTheReceiversInventory)
+{
+    script::Role& look = NewRole(2);
+    GiveBoxShape(look, {0, 0, 0}, {0.5f, 0.5f, 0.5f});
+    auto* giver = Make<MovingObject>(NewRole(2), kOwnSide, {0, 0, 0});
+    auto* receiver = Make<MovingObject>(NewRole(2), kOwnSide, {1, 0, 0});
+    ASSERT_TRUE(giver->GetInventory() && receiver->GetInventory());
+    VeObject* panel = VeObject::FromShape(static_cast<VeShape*>(look.shape.shape.get()), false);
+    ASSERT_NE(panel, nullptr);
+    panel->AddRef();  // the test's own use
+    CarriedItem item;
+    item.kind = ItemKind::kHeal;
+    item.roleId = look.id;
+    item.id = 9;
+    item.panelObject = panel;  // the item's use
+    giver->GetInventory()->Add(item);
+
+    EXPECT_FALSE(giver->PassItem(9, giver->GetId())) << "to itself";
+    EXPECT_FALSE(giver->PassItem(9, 999)) << "to nobody";
+    EXPECT_FALSE(giver->PassItem(10, receiver->GetId())) << "not carried";
+    ASSERT_TRUE(giver->PassItem(9, receiver->GetId()));
+    EXPECT_EQ(giver->GetInventory()->FindById(9), nullptr);
+    const CarriedItem* passed = receiver->GetInventory()->FindById(9);
+    ASSERT_NE(passed, nullptr);
+    EXPECT_EQ(passed->panelObject, panel);
+    EXPECT_EQ(panel->RefCount(), 2) << "the item still holds its use";
+    panel->Release();
 }
 
 TEST_F(Moving, QueuedOrdersAppearBeforeTheServerAnswers)
@@ -958,7 +1032,7 @@ TEST_F(Units, WornShieldsAndArmourWearDownHitByHit)
             EXPECT_EQ(unit->GetInventory()->FindById(kArmourItem) != nullptr, step.armourKept);
             EXPECT_EQ(g_shieldHits, shapeEffect ? step.shieldHits : 0);
         }
-        EXPECT_TRUE(unit->WornItems().empty());
+        EXPECT_TRUE(unit->GetItemList().empty());
         // The blocked hit (the fourth) tells the HUD nothing.
         EXPECT_EQ(g_hitsShown, (std::vector<float>{0.0f, 0.02f, 0.03f, 0.01f}));
         unit->Remove();
@@ -1027,10 +1101,10 @@ TEST_F(Kinds, LiftReversedHalfWayReturnsInTheTimeItTravelled)
     script::Role& role = NewRole(8);
     auto* lift = Make<TypedObject8>(role, 0, {0, 0, 0});
     const Vec3 track[4] = {{0, 0, 0}, {0, -1, 0}, {0, -3, 0}, {0, -4, 0}};
-    lift->SetTrack(track, Quaternion::Identity(), true);
+    lift->SetPartHierarchy(track, Quaternion::Identity(), true);
     lift->SetSpeed(0.25f);  // four seconds end to end
     lift->Update(0, 0);
-    lift->Start();
+    lift->ResetParts();
     lift->Update(Ticks(1.0f), 1.0f);
     const float oneSecondIn = lift->Position().y;
     lift->SetState(lift->Direction());  // reverse in place
@@ -1048,9 +1122,9 @@ TEST_F(Kinds, PausingALiftDelaysItsArrivalAndSpeedZeroStaysPut)
     script::Role& role = NewRole(8);
     auto* lift = Make<TypedObject8>(role, 0, {0, 0, 0});
     const Vec3 track[4] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
-    lift->SetTrack(track, Quaternion::Identity(), false);
+    lift->SetPartHierarchy(track, Quaternion::Identity(), false);
     lift->SetSpeed(0.5f);
-    lift->Start();
+    lift->ResetParts();
     lift->PauseTimer(Ticks(1.0f));
     lift->ResumeTimer(Ticks(4.0f));
     lift->Update(Ticks(4.9f), 4.9f);
@@ -1060,9 +1134,9 @@ TEST_F(Kinds, PausingALiftDelaysItsArrivalAndSpeedZeroStaysPut)
     EXPECT_NEAR(lift->Position().x, 3.0f, 1e-3f);
 
     auto* still = Make<TypedObject8>(role, 0, {0, 0, 0});
-    still->SetTrack(track, Quaternion::Identity(), false);
+    still->SetPartHierarchy(track, Quaternion::Identity(), false);
     still->SetSpeed(0.0f);
-    still->Start();
+    still->ResetParts();
     still->SetState(still->Direction());
     still->Update(Ticks(10.0f), 10.0f);
     EXPECT_TRUE(std::isfinite(still->Position().x));
@@ -1074,7 +1148,7 @@ TEST_F(Kinds, MessageForTheOtherDirectionIsIgnored)
     script::Role& role = NewRole(8);
     auto* lift = Make<TypedObject8>(role, 0, {0, 0, 0});
     const Vec3 track[4] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}};
-    lift->SetTrack(track, Quaternion::Identity(), true);
+    lift->SetPartHierarchy(track, Quaternion::Identity(), true);
     const uint32_t none[1] = {0};
     EXPECT_FALSE(lift->StartWithRiders(true, std::span<const uint32_t>(none, 0)));
     EXPECT_FALSE(lift->Running());

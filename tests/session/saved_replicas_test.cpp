@@ -148,7 +148,7 @@ TEST_F(SavedReplicas, EachKindComesBackWithItsState)
     auto* platform = Make<TypedObject8>(lift, 0, {0, 0, 0});
     ASSERT_TRUE(platform);
     const Vec3 track[4] = {{0, 0, 0}, {0, 1, 0}, {0, 2, 0}, {0, 3, 0}};
-    platform->SetTrack(track, Quaternion::Identity(), true);
+    platform->SetPartHierarchy(track, Quaternion::Identity(), true);
     platform->SetSpeed(0.5f);
     const uint32_t riders[] = {riderA->GetId(), riderB->GetId()};
     ASSERT_TRUE(platform->StartWithRiders(false, riders));

@@ -168,7 +168,7 @@ public:
             }
             if (auto* unit = dynamic_cast<Unit*>(o))
                 out << ',' << unit->IsAttacking() << ',' << unit->SweepActive() << ',' << unit->GetArmour() << ','
-                    << unit->WornItems().size();
+                    << unit->GetItemList().size();
             if (auto* lift = dynamic_cast<TypedObject8*>(o))
                 out << ',' << lift->Running() << ',' << lift->Speed() << ',' << lift->Loops() << ','
                     << lift->PathAt(1.0f).y;
@@ -367,7 +367,7 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
         // Armour worn on a body slot raises the unit's armour.
         {83, Applied::kApplied, {}, {}, [](T& t) {
              EXPECT_EQ(Get<Unit>(kGunner)->GetArmour(), kArmourValue);
-             EXPECT_EQ(Get<MovingObject>(kGunner)->WornItems().size(), 1u);
+             EXPECT_EQ(Get<MovingObject>(kGunner)->GetItemList().size(), 1u);
              EXPECT_TRUE(t.Logged("sound 35"));
          }},
         {84, Applied::kApplied, {}, {}, [](T& t) {
@@ -387,7 +387,7 @@ TEST_F(ServerMessageTable, EveryTypeAppliesItsEffectAndDropsItsBrokenForms)
          }},
         {88, Applied::kApplied, {84}, {}, [](T&) {
              EXPECT_EQ(Get<Unit>(kGunner)->GetArmour(), 0);
-             EXPECT_TRUE(Get<MovingObject>(kGunner)->WornItems().empty());
+             EXPECT_TRUE(Get<MovingObject>(kGunner)->GetItemList().empty());
          }},
         {89, Applied::kApplied, {}, {}, [](T&) {
              EXPECT_NE(Get<MovingObject>(kGunner)->GetInventory()->FindById(kItemId), nullptr);

@@ -273,7 +273,7 @@ TEST_F(UpgradeMouse, DoubleClickEquipsOntoTheItemsPart)
         {"a stack is not worn", 7, {}, ""},
     };
     for (const auto& r : rows) {
-        for (const auto& w : std::vector<MovingObject::WornItem>(trevok_->WornItems()))
+        for (const auto& w : std::vector<MovingObject::WornItem>(trevok_->GetItemList()))
             trevok_->RemoveItemEffect(w.itemId);
         for (const Worn& w : r.worn)
             ASSERT_TRUE(trevok_->EquipItem(w.slot, w.id)) << r.what;
