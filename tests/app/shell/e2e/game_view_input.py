@@ -154,7 +154,7 @@ def case_turn(game):
 def case_order(game):
     into_the_level(game)
     x, y = window_centre(game)
-    game.click(x, y)                # selects what stands there
+    game.click(x, y, settle=1.0)    # selects what stands there
     time.sleep(0.3)
     game.click(x + 100, y + 80)     # a ground click orders a move
     drag(1, (x - 100, y - 80), (x + 60, y + 60))  # a selection box
@@ -173,7 +173,7 @@ def case_select(game):
     # start marker shows in the view of the moment.
     picked = []
     for marker in (play.VELL_START, play.TREVOK_START):
-        game.click(*game.ground_pixel(camera(game), (marker[0], marker[2])))
+        game.click(*game.ground_pixel(camera(game), (marker[0], marker[2])), settle=1.0)
         time.sleep(0.3)
         picked.append(selected(game))
     if None in picked or picked[0] == picked[1]:

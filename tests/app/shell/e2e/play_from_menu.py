@@ -151,9 +151,12 @@ class Game:
             time.sleep(0.05)
         raise Failure("no camera printed (exit status %s)" % self.process.poll())
 
-    def click(self, x, y, button=1):
+    def click(self, x, y, button=1, settle=0.1):
+        """Moves the pointer, waits `settle` seconds and clicks. The game
+        finds the object under the pointer in the frame it draws there, so a
+        click meant for an object settles for a few slow frames."""
         subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True)
-        time.sleep(0.1)
+        time.sleep(settle)
         subprocess.run(["xdotool", "click", str(button)], check=True)
 
     def mode(self):
