@@ -247,8 +247,8 @@ public:
     // The character's body the upgrade screen dresses; null: none.
     virtual Hierarchy* GetBodyHierarchy() const { return nullptr; }
     virtual bool HasBodyHierarchy() const { return false; }
-    // A word every object carries, 0 from creation.
-    virtual uint32_t GetExtraValue() const { return extraValue_; }
+    // A word every object carries; no client class sets it, so it stays 0.
+    virtual uint32_t GetExtraValue() const { return 0; }
     virtual Mover* GetMover() { return nullptr; }
     virtual int32_t GetCarriedFlag() const { return 0; }
     virtual void SetCarriedFlag(int32_t) {}
@@ -376,7 +376,6 @@ protected:
     float progressStart_ = 0, progressEnd_ = 0;
     int32_t lastSequence_ = -1;
     CollisionPolygon* polygon_ = nullptr;
-    uint32_t extraValue_ = 0;
 
     // Emitters belong to the particle system, which may free them (level
     // reset): each is kept with its group and checked before use.
