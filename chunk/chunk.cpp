@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cinttypes>
 #include <cstring>
+#include <utility>
 
 namespace trevok {
 namespace {
@@ -184,6 +185,10 @@ bool Chunk::WriteToFile(std::FILE* file)
 
 // ---------------------------------------------------------------------------
 
+namespace {
+std::atomic<size_t> gArenaBlocks{0};
+}
+
 // While its arena cuts from it, a block's count holds a bias no set of deletes
 // can reach; retiring the block takes off the bias less the chunks handed out,
 // so the count is then the chunks still alive. The last delete frees it.
@@ -192,6 +197,8 @@ struct ChunkArena::Block {
     static constexpr size_t kBias = size_t{1} << 62;
     std::atomic<size_t> live{kBias};
 
+    Block() { gArenaBlocks.fetch_add(1, std::memory_order_relaxed); }
+    ~Block() { gArenaBlocks.fetch_sub(1, std::memory_order_relaxed); }
     static size_t Start() { return RoundToTag(sizeof(Block)); }
     void Release(size_t count)
     {
@@ -201,6 +208,11 @@ struct ChunkArena::Block {
         }
     }
 };
+
+size_t ChunkArena::BlocksAlive()
+{
+    return gArenaBlocks.load(std::memory_order_relaxed);
+}
 
 ChunkArena::~ChunkArena()
 {
@@ -212,6 +224,50 @@ void ChunkArena::Retire()
     if (block_)
         block_->Release(Block::kBias - handedOut_);
     block_ = nullptr;
+}
+
+namespace {
+
+// While a tree is torn down on this thread, deletes of chunks from one block
+// are counted here and taken off the block's count once, not one atomic
+// decrement each. The outermost teardown hands the rest back.
+struct PendingRelease {
+    ChunkArena::Block* block = nullptr;
+    size_t count = 0;
+    int teardowns = 0;
+};
+thread_local PendingRelease tPending;
+
+} // namespace
+
+void ChunkArena::ReleaseFromTeardown(Block* block)
+{
+    PendingRelease& pending = tPending;
+    if (pending.teardowns == 0) {
+        block->Release(1);
+        return;
+    }
+    if (pending.block != block) {
+        if (pending.block)
+            pending.block->Release(pending.count);
+        pending.block = block;
+        pending.count = 0;
+    }
+    ++pending.count;
+}
+
+void ChunkArena::BeginTeardown()
+{
+    ++tPending.teardowns;
+}
+
+void ChunkArena::EndTeardown()
+{
+    PendingRelease& pending = tPending;
+    if (--pending.teardowns > 0 || !pending.block)
+        return;
+    Block* block = std::exchange(pending.block, nullptr);
+    block->Release(std::exchange(pending.count, 0));
 }
 
 void* ChunkArena::Allocate(size_t size)
@@ -248,7 +304,7 @@ void Chunk::operator delete(void* block) noexcept
         return;
     auto* at = static_cast<uint8_t*>(block) - kChunkTagSize;
     if (auto* arenaBlock = *reinterpret_cast<ChunkArena::Block**>(at))
-        arenaBlock->Release(1);
+        ChunkArena::ReleaseFromTeardown(arenaBlock);
     else
         ::operator delete(static_cast<void*>(at));
 }
@@ -269,8 +325,10 @@ ParentChunk::~ParentChunk()
 
 void ParentChunk::DeleteChildren()
 {
+    ChunkArena::BeginTeardown();
     while (firstChild_)
         delete firstChild_; // each child unlinks itself
+    ChunkArena::EndTeardown();
 }
 
 void ParentChunk::AppendChild(Chunk* child)
@@ -400,13 +458,19 @@ Chunk* ParentChunk::CreateChild(const ChunkBytes& child)
 
 void ParentChunk::ReadChildren(std::span<const uint8_t> payload)
 {
-    ChunkLoadScope* load = ChunkLoadScope::Current();
-    // Reading outside a file load (a clone, a copy built from a block) reports into this chunk.
-    std::optional<ChunkLoadScope> local;
-    if (!load) {
-        local.emplace(this, std::string(), payload);
-        load = &*local;
+    if (ChunkLoadScope* load = ChunkLoadScope::Current()) {
+        ReadChildrenIn(*load, payload);
+        return;
     }
+    // Reading outside a file load (a clone, a copy built from a block) reports into this chunk.
+    // The scope is built only here: zeroing it on every call cost the load's walk.
+    ChunkLoadScope local(this, std::string(), payload);
+    ReadChildrenIn(local, payload);
+}
+
+void ParentChunk::ReadChildrenIn(ChunkLoadScope& scope, std::span<const uint8_t> payload)
+{
+    ChunkLoadScope* const load = &scope;
     if (++load->depth_ > kMaxChunkDepth) {
         load->Fail(kChunkBadData, payload.data(),
                    std::string(identifier_) + ": chunks nested deeper than " + std::to_string(kMaxChunkDepth));

@@ -19,6 +19,7 @@
 
 namespace trevok {
 
+class ChunkLoadScope;
 class ParentChunk;
 class ChunkFile;
 
@@ -170,6 +171,9 @@ public:
     // Changes whenever a child joins or leaves, so a remembered search can tell it is stale.
     uint64_t ChildrenVersion() const { return childrenVersion_; }
 
+private:
+    void ReadChildrenIn(ChunkLoadScope& load, std::span<const uint8_t> payload);
+
 protected:
     Chunk* firstChild_ = nullptr;
     Chunk* lastChild_ = nullptr;
@@ -297,9 +301,16 @@ public:
     // Room for a chunk of `size` bytes, or none when the arena does not serve it.
     void* Allocate(size_t size);
 
-private:
-    friend class Chunk;
     struct Block;
+    // A chunk cut from `block` was deleted; inside a teardown the release waits
+    // for the run of deletes from that block to end.
+    static void ReleaseFromTeardown(Block* block);
+    static void BeginTeardown();
+    static void EndTeardown();
+    // Blocks not yet freed, across all arenas: a leak check for tests.
+    static size_t BlocksAlive();
+
+private:
     void Retire();
 
     Block* block_ = nullptr;

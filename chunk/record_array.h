@@ -9,11 +9,16 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <iterator>
 #include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace trevok {
 
@@ -91,23 +96,51 @@ struct RecordLayout<ShapeNormal> : VectorLayout<ShapeNormal> {};
 template <>
 struct RecordLayout<ShapePolygon> {
     static constexpr size_t kSize = 36;
+#if defined(__SSE2__)
+    // The four header words lie in memory as they are stored and the four
+    // vertex slots follow the count, so a record is read in two 16-byte words.
+    static constexpr bool kWholeWords =
+        std::endian::native == std::endian::little && offsetof(ShapePolygon, type_) == 0 &&
+        offsetof(ShapePolygon, normalIndex_) == 4 && offsetof(ShapePolygon, flags_) == 8 &&
+        offsetof(ShapePolygon, textureWord_) == 12 && offsetof(ShapePolygon, vertices_) == 20 &&
+        kMaxPolygonVertices == 4;
+#else
+    static constexpr bool kWholeWords = false;
+#endif
+    // Read field by field, a polygon returned by value was put together on the
+    // stack from a 4-byte and an overlapping 16-byte store and read back
+    // whole, which stalled every record: an array is then filled where its
+    // records lie. Read in whole words, it is built in place from its value,
+    // which spares the array's zero fill.
+    static constexpr bool kFillInPlace = !kWholeWords;
     static ShapePolygon Read(const uint8_t* p)
     {
         ShapePolygon poly;
         ReadInto(poly, p);
         return poly;
     }
-    // Fills a record where it lies. A polygon returned by value was put
-    // together on the stack from a 4-byte and an overlapping 16-byte store
-    // and read back whole, which stalled every record.
     static void ReadInto(ShapePolygon& poly, const uint8_t* p)
     {
+        // The vertex count is the number of indices before the first -1; a
+        // record without one keeps all four. Slots past the count stay 0.
+#if defined(__SSE2__)
+        if constexpr (kWholeWords) {
+            // One compare of the four slots against -1 finds the count.
+            const __m128i slots = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+            const int ends = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(slots, _mm_set1_epi32(-1))));
+            const int count = std::countr_zero(static_cast<unsigned>(ends | 0x10));
+            const __m128i keep = _mm_cmpgt_epi32(_mm_set1_epi32(count), _mm_setr_epi32(0, 1, 2, 3));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(&poly.type_),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+            poly.vertexCount_ = count;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(poly.vertices_), _mm_and_si128(slots, keep));
+            return;
+        }
+#endif
         poly.type_ = LoadI32(p);
         poly.normalIndex_ = LoadI32(p + 4);
         poly.flags_ = LoadI32(p + 8);
         poly.textureWord_ = LoadI32(p + 12);
-        // The vertex count is the number of indices before the first -1; a
-        // record without one keeps at most four. Slots past the count stay 0.
         int32_t slots[kMaxPolygonVertices];
         for (int i = 0; i < kMaxPolygonVertices; ++i)
             slots[i] = LoadI32(p + 16 + 4 * i);
@@ -176,7 +209,7 @@ bool ReadRecords(ByteReader& r, std::vector<Record>& out, int64_t count)
         return false;
     }
     const uint8_t* p = r.Take(static_cast<size_t>(count) * size).data();
-    if constexpr (requires(Record& record) { RecordLayout<Record>::ReadInto(record, p); }) {
+    if constexpr (requires { requires RecordLayout<Record>::kFillInPlace; }) {
         out.resize(static_cast<size_t>(count));
         for (Record& record : out) {
             RecordLayout<Record>::ReadInto(record, p);

@@ -207,6 +207,7 @@ TEST(ChunkTree, PartialPassWritesOnlyFlaggedEditableChunks)
 // in any order, on any thread.
 TEST(ChunkTree, ChunksTakenFromALoadOutliveTheTree)
 {
+    const size_t blocks = ChunkArena::BlocksAlive();
     std::vector<std::vector<uint8_t>> chunks;
     for (int32_t i = 0; i < 3000; ++i)
         chunks.push_back(MakeChunk("TSTKEEP", Bytes().I32(i).I32(~i).b));
@@ -241,6 +242,37 @@ TEST(ChunkTree, ChunksTakenFromALoadOutliveTheTree)
     other.join();
     for (size_t k = 1; k < kept.size(); k += 2)
         delete kept[k];
+    churn.clear();
+    EXPECT_EQ(ChunkArena::BlocksAlive(), blocks);
+}
+
+// Tearing down trees of nested chunks (whole files, a subtree on its own, a
+// tree whose chunks come from several loads) hands every arena block back.
+TEST(ChunkTree, TeardownsReturnEveryArenaBlock)
+{
+    const size_t before = ChunkArena::BlocksAlive();
+    auto level = [](int objects) {
+        auto file = ChunkFile::CreateEmpty();
+        new ShapeChunk(file.get(), ShapeData{});
+        for (int i = 0; i < objects; ++i)
+            new ObjectChunk(file.get(), ObjectHeader{});
+        return ChunkFile::FromFileImage(file->PlainImage());
+    };
+    {
+        auto a = level(4000);
+        auto b = level(3000);
+        ASSERT_EQ(a->ErrorCode(), kChunkOk);
+        ASSERT_EQ(b->ErrorCode(), kChunkOk);
+        // A subtree deleted on its own, and chunks of one load moved under another's root.
+        delete a->FindChildAs<ObjectChunk>(chunk_id::kObject);
+        for (int i = 0; i < 1000; ++i) {
+            Chunk* moved = b->FirstChild();
+            moved->Unlink();
+            a->AppendChild(moved);
+        }
+        b.reset();
+    }
+    EXPECT_EQ(ChunkArena::BlocksAlive(), before);
 }
 
 // An object's and a shape's header is the first header child of its class,

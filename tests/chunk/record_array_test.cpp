@@ -102,18 +102,20 @@ TEST(RecordArrayChunks, WholeRecordsAreReadAndARemainderIsKeptAndWrittenBack)
     }
 }
 
-// A polygon's vertex count is the number of slots before the first -1, at most four.
+// A polygon's vertex count is the number of slots before the first -1, at most
+// four; the slots past it read 0 and the header words come through unchanged.
 TEST(RecordArrayChunks, PolygonVertexCountEndsAtTheFirstMinusOne)
 {
     const struct {
         std::vector<int32_t> slots;
         int count;
     } cases[] = {
-        {{-1, 5, 6, 7, 8}, 0}, {{4, 5, 6, -1, -1}, 3}, {{4, 5, 6, 7, -1}, 4}, {{4, 5, 6, 7, 8}, 4},
+        {{-1, 5, 6, 7, 8}, 0}, {{4, -1, 6, 7, -1}, 1}, {{4, 5, -1, -1, 8}, 2},
+        {{4, 5, 6, -1, -1}, 3}, {{4, 5, 6, 7, -1}, 4}, {{4, 5, 6, 7, 8}, 4},
     };
     for (const auto& c : cases) {
         Bytes b;
-        b.I32(5).I32(0).I32(0).I32(0);
+        b.I32(5).I32(-2).I32(0x40000001).I32(0x7FF);
         for (int32_t v : c.slots)
             b.I32(v);
         auto file = ChunkFile::FromFileImage(PlainFile({MakeChunk(chunk_id::kShape, MakeChunk(chunk_id::kPolygons, b.b))}));
@@ -122,9 +124,14 @@ TEST(RecordArrayChunks, PolygonVertexCountEndsAtTheFirstMinusOne)
         ASSERT_NE(shape, nullptr);
         const auto& polygons = shape->Data().polygons_;
         ASSERT_EQ(polygons.size(), 1u);
-        EXPECT_EQ(polygons[0].vertexCount_, c.count);
-        for (int i = 0; i < c.count; ++i)
-            EXPECT_EQ(polygons[0].vertices_[i], c.slots[static_cast<size_t>(i)]);
+        const ShapePolygon& p = polygons[0];
+        EXPECT_EQ(p.vertexCount_, c.count);
+        for (int i = 0; i < kMaxPolygonVertices; ++i)
+            EXPECT_EQ(p.vertices_[i], i < c.count ? c.slots[static_cast<size_t>(i)] : 0) << "slot " << i;
+        EXPECT_EQ(p.type_, 5);
+        EXPECT_EQ(p.normalIndex_, -2);
+        EXPECT_EQ(p.flags_, 0x40000001);
+        EXPECT_EQ(p.textureWord_, 0x7FF);
     }
 }
 
