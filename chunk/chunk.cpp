@@ -459,18 +459,17 @@ Chunk* ParentChunk::CreateChild(const ChunkBytes& child)
 void ParentChunk::ReadChildren(std::span<const uint8_t> payload)
 {
     if (ChunkLoadScope* load = ChunkLoadScope::Current()) {
-        ReadChildrenIn(*load, payload);
+        ReadChildrenIn(load, payload);
         return;
     }
     // Reading outside a file load (a clone, a copy built from a block) reports into this chunk.
     // The scope is built only here: zeroing it on every call cost the load's walk.
     ChunkLoadScope local(this, std::string(), payload);
-    ReadChildrenIn(local, payload);
+    ReadChildrenIn(&local, payload);
 }
 
-void ParentChunk::ReadChildrenIn(ChunkLoadScope& scope, std::span<const uint8_t> payload)
+void ParentChunk::ReadChildrenIn(ChunkLoadScope* load, std::span<const uint8_t> payload)
 {
-    ChunkLoadScope* const load = &scope;
     if (++load->depth_ > kMaxChunkDepth) {
         load->Fail(kChunkBadData, payload.data(),
                    std::string(identifier_) + ": chunks nested deeper than " + std::to_string(kMaxChunkDepth));

@@ -172,7 +172,7 @@ public:
     uint64_t ChildrenVersion() const { return childrenVersion_; }
 
 private:
-    void ReadChildrenIn(ChunkLoadScope& load, std::span<const uint8_t> payload);
+    void ReadChildrenIn(ChunkLoadScope* load, std::span<const uint8_t> payload);
 
 protected:
     Chunk* firstChild_ = nullptr;
