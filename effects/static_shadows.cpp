@@ -12,7 +12,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <optional>
+#include <type_traits>
 
 namespace {
 
@@ -80,59 +84,16 @@ void ShadowEdge::Write(trevok::ByteWriter& w) const
     WriteVec(w, quadNormal);
 }
 
-namespace {
-
-// A record's fields at their offsets, as the little-endian file holds them.
-inline uint32_t RecordWord(const uint8_t* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    if constexpr (std::endian::native != std::endian::little)
-        v = __builtin_bswap32(v);
-    return v;
-}
-
-// A record's word stored into a 4-byte field. Every field takes the same
-// 32-bit store, so the compiler merges neighbouring fields into wide moves;
-// float and integer stores side by side kept them apart.
-template <class Field>
-inline void SetField(Field& field, const uint8_t* p)
-{
-    static_assert(sizeof(Field) == 4);
-    const uint32_t word = RecordWord(p);
-    std::memcpy(&field, &word, 4);
-}
-
-inline void SetVector(Vec3& v, const uint8_t* p)
-{
-    SetField(v.x, p);
-    SetField(v.y, p + 4);
-    SetField(v.z, p + 8);
-}
-
-// The record's fields, each stored once. The record never lies inside the
-// edge, which lets the compiler move several fields a store.
-inline void FillFromRecord(ShadowEdge* __restrict e, const uint8_t* __restrict p)
-{
-    SetVector(e->normal1, p + 8);
-    SetVector(e->normal2, p + 20);
-    SetField(e->faceCount, p + 32);
-    SetVector(e->a, p + 36);
-    SetVector(e->b, p + 48);
-    SetVector(e->meanNormal, p + 60);
-    SetField(e->floorHeight, p + 72);
-}
-
-} // namespace
-
-// The references and the derived vectors keep their zero initialisers: the
-// derived vectors belong to one sun and are rebuilt, never trusted. Inline,
-// so the cache reader's loop builds records without a call each; nothing
-// outside this file builds one from bytes.
-inline ShadowEdge::ShadowEdge(const uint8_t* p)
-{
-    FillFromRecord(this, p);
-}
+// The edge is its cache record, field for field, so records are read
+// straight into edges (and turned to host order in place on a big-endian
+// host).
+static_assert(sizeof(Vec3) == 12 && sizeof(ShadowEdge) == ShadowEdge::kBytes);
+static_assert(std::is_trivially_copyable_v<ShadowEdge> && std::is_standard_layout_v<ShadowEdge>);
+static_assert(offsetof(ShadowEdge, normal1) == 8 && offsetof(ShadowEdge, normal2) == 20 &&
+              offsetof(ShadowEdge, faceCount) == 32 && offsetof(ShadowEdge, a) == 36 &&
+              offsetof(ShadowEdge, b) == 48 && offsetof(ShadowEdge, meanNormal) == 60 &&
+              offsetof(ShadowEdge, floorHeight) == 72 && offsetof(ShadowEdge, extrudedA) == 76 &&
+              offsetof(ShadowEdge, extrudedB) == 88 && offsetof(ShadowEdge, quadNormal) == 100);
 
 namespace {
 
@@ -144,16 +105,19 @@ namespace {
 // finite. The sixteen words from offset 8 go four at a time.
 class RecordChecks {
 public:
-    void Add(const uint8_t* p)
+    void Add(const ShadowEdge& e)
     {
+        const auto* p = reinterpret_cast<const unsigned char*>(&e);
         const Lanes exponent = {kExponent, kExponent, kExponent, kExponent};
         const Lanes one = {kLowExponentBit, kLowExponentBit, kLowExponentBit, kLowExponentBit};
         sums_ |= (LoadLanes(p + 8) & exponent) + one;
         sums_ |= (LoadLanes(p + 24) & exponent) + one;
         sums_ |= (LoadLanes(p + 40) & exponent) + one;
         sums_ |= (LoadLanes(p + 56) & exponent) + one;
-        tail_ |= (RecordWord(p + 72) & kExponent) + kLowExponentBit;
-        faces_ |= RecordWord(p + 32) ^ 2u;
+        uint32_t floor;
+        std::memcpy(&floor, &e.floorHeight, 4);
+        tail_ |= (floor & kExponent) + kLowExponentBit;
+        faces_ |= e.faceCount ^ 2u;
     }
     bool AllUsable() const
     {
@@ -166,15 +130,11 @@ private:
     static constexpr uint32_t kExponent = 0x7F800000u;
     static constexpr uint32_t kLowExponentBit = 0x00800000u;
 
-    static Lanes LoadLanes(const uint8_t* p)
+    static Lanes LoadLanes(const unsigned char* p)
     {
-        if constexpr (std::endian::native == std::endian::little) {
-            Lanes v;
-            std::memcpy(&v, p, sizeof v);
-            return v;
-        } else {
-            return Lanes{RecordWord(p), RecordWord(p + 4), RecordWord(p + 8), RecordWord(p + 12)};
-        }
+        Lanes v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
     }
 
     Lanes sums_ = {0, 0, 0, 0};
@@ -182,23 +142,14 @@ private:
     uint32_t faces_ = 0;
 };
 
-} // namespace
-
-bool ShadowEdge::UsableRecord(const uint8_t* p)
+bool UsableRecord(const ShadowEdge& e)
 {
     RecordChecks checks;
-    checks.Add(p);
+    checks.Add(e);
     return checks.AllUsable();
 }
 
-bool ShadowEdge::Read(trevok::ByteReader& r)
-{
-    if (!r.Has(kBytes))
-        return false;
-    const uint8_t* p = r.Take(kBytes).data();
-    *this = ShadowEdge(p);
-    return UsableRecord(p);
-}
+} // namespace
 
 // ---- Edge matching -----------------------------------------------------------
 
@@ -476,48 +427,149 @@ std::vector<uint8_t> Serialize(uint64_t fileTime, std::span<const ShadowEdge> ed
     return out;
 }
 
+namespace {
+
+// The record count a cache's head announces, or why the file is not loaded.
+ReadResult ReadHead(std::span<const uint8_t> head, uint64_t fileSize, uint64_t fileTime, uint32_t& count,
+                    std::string& why)
+{
+    trevok::ByteReader r(head);
+    if (!r.Has(kHeaderBytes)) {
+        why = "short header (" + std::to_string(fileSize) + " bytes)";
+        return ReadResult::Damaged;
+    }
+    if (r.U64() != fileTime) {
+        why = "made for another level file";
+        return ReadResult::Stale;
+    }
+    count = r.U32();
+    if (fileSize != kHeaderBytes + uint64_t(ShadowEdge::kBytes) * count) {
+        why = "size " + std::to_string(fileSize) + " does not hold " + std::to_string(count) + " records";
+        return ReadResult::Damaged;
+    }
+    return ReadResult::Loaded;
+}
+
+// Counts unset edges, so a vector is built from them without its storage
+// being filled before the records are read over it.
+struct UnsetEdges {
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = ShadowEdge::Unset;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const ShadowEdge::Unset*;
+    using reference = ShadowEdge::Unset;
+
+    size_t at;
+    ShadowEdge::Unset operator*() const { return {}; }
+    UnsetEdges& operator++()
+    {
+        ++at;
+        return *this;
+    }
+    UnsetEdges operator++(int) { return {at++}; }
+    UnsetEdges& operator--()
+    {
+        --at;
+        return *this;
+    }
+    UnsetEdges& operator+=(difference_type n)
+    {
+        at += size_t(n);
+        return *this;
+    }
+    difference_type operator-(const UnsetEdges& other) const { return difference_type(at - other.at); }
+    bool operator==(const UnsetEdges&) const = default;
+};
+
+// `count` unset edges in `out`, as the bytes the records are read into.
+std::span<uint8_t> RecordStorage(std::vector<ShadowEdge>& out, uint32_t count)
+{
+    // The old storage goes first, so a reload takes the same block again.
+    std::vector<ShadowEdge>().swap(out);
+    out = std::vector<ShadowEdge>(UnsetEdges{0}, UnsetEdges{count});
+    return {reinterpret_cast<uint8_t*>(out.data()), out.size() * ShadowEdge::kBytes};
+}
+
+// The records just read into `edges`, in host order and checked; the
+// references and the sun's vectors are cleared, as a file never supplies
+// them. The checks are gathered without a branch a record; only a damaged
+// file is walked again, to name its first bad record.
+ReadResult FinishRecords(std::vector<ShadowEdge>& edges, std::string* why)
+{
+    RecordChecks checks;
+    for (ShadowEdge& e : edges) {
+        if constexpr (std::endian::native != std::endian::little) {
+            uint32_t words[ShadowEdge::kBytes / 4];
+            std::memcpy(words, &e, sizeof words);
+            for (uint32_t& w : words)
+                w = __builtin_bswap32(w);
+            std::memcpy(&e, words, sizeof words);
+        }
+        checks.Add(e);
+        e.vertexRef[0] = e.vertexRef[1] = 0;
+        e.extrudedA = e.extrudedB = e.quadNormal = Vec3(0, 0, 0);
+    }
+    if (checks.AllUsable())
+        return ReadResult::Loaded;
+    size_t i = 0;
+    while (i + 1 < edges.size() && UsableRecord(edges[i]))
+        ++i;
+    edges.clear();
+    if (why)
+        *why = "record " + std::to_string(i) + " at offset " + std::to_string(kHeaderBytes + i * ShadowEdge::kBytes) +
+               " is not a two-face edge";
+    return ReadResult::Damaged;
+}
+
+} // namespace
+
 ReadResult Parse(std::span<const uint8_t> bytes, uint64_t fileTime, std::vector<ShadowEdge>& out, std::string* why)
 {
     out.clear();
-    auto damaged = [&](std::string reason) {
-        out.clear();
+    uint32_t count = 0;
+    std::string reason;
+    const ReadResult head = ReadHead(bytes.first(std::min(bytes.size(), kHeaderBytes)), bytes.size(), fileTime,
+                                     count, reason);
+    if (head != ReadResult::Loaded) {
         if (why)
             *why = std::move(reason);
-        return ReadResult::Damaged;
-    };
-    trevok::ByteReader r(bytes);
-    if (!r.Has(kHeaderBytes))
-        return damaged("short header (" + std::to_string(bytes.size()) + " bytes)");
-    if (r.U64() != fileTime) {
-        if (why)
-            *why = "made for another level file";
-        return ReadResult::Stale;
+        return head;
     }
-    const uint32_t count = r.U32();
-    if (uint64_t(bytes.size()) != kHeaderBytes + uint64_t(ShadowEdge::kBytes) * count)
-        return damaged("size " + std::to_string(bytes.size()) + " does not hold " + std::to_string(count) +
-                       " records");
-    // The size was checked whole, so the records are taken in one piece.
-    const uint8_t* const records = r.Take(size_t(count) * ShadowEdge::kBytes).data();
-    out.reserve(count);
-    // Each record is filled where it stays: one built aside and copied in
-    // was stored in pieces and read back whole, which stalled every copy.
-    // The checks are gathered without a branch a record; only a damaged
-    // file is walked again, to name its first bad record.
-    RecordChecks checks;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t* record = records + size_t(i) * ShadowEdge::kBytes;
-        checks.Add(record);
-        out.emplace_back(record);
-    }
-    if (!checks.AllUsable()) {
-        uint32_t i = 0;
-        while (i + 1 < count && ShadowEdge::UsableRecord(records + size_t(i) * ShadowEdge::kBytes))
-            ++i;
-        return damaged("record " + std::to_string(i) + " at offset " +
-                       std::to_string(kHeaderBytes + size_t(i) * ShadowEdge::kBytes) + " is not a two-face edge");
-    }
-    return ReadResult::Loaded;
+    const std::span<uint8_t> records = RecordStorage(out, count);
+    if (!records.empty())
+        std::memcpy(records.data(), bytes.data() + kHeaderBytes, records.size());
+    return FinishRecords(out, why);
+}
+
+ReadResult Load(const std::filesystem::path& file, uint64_t fileTime, std::vector<ShadowEdge>& out, std::string* why)
+{
+    out.clear();
+    // 4 M records is far beyond any level's edges.
+    constexpr uint64_t kMaxBytes = kHeaderBytes + uint64_t(ShadowEdge::kBytes) * (4u << 20);
+    std::optional<ReadResult> refused;
+    bool placed = false;
+    std::string error;
+    const bool read = platform::ReadFileInto(
+        file, kMaxBytes, kHeaderBytes,
+        [&](std::span<const uint8_t> head, uint64_t size, std::string& reason) -> std::span<uint8_t> {
+            uint32_t count = 0;
+            if (const ReadResult r = ReadHead(head, size, fileTime, count, reason); r != ReadResult::Loaded) {
+                refused = r;
+                return {};
+            }
+            placed = true;
+            return RecordStorage(out, count);
+        },
+        &error);
+    if (read)
+        return FinishRecords(out, why);
+    out.clear();
+    // The caller names the file itself.
+    const std::string prefix = file.string() + ": ";
+    if (why)
+        *why = error.starts_with(prefix) ? error.substr(prefix.size()) : error;
+    // A file that changed while its records were read is as good as damaged.
+    return refused ? *refused : placed ? ReadResult::Damaged : ReadResult::Unread;
 }
 
 } // namespace ShadowCache
@@ -529,9 +581,6 @@ namespace {
 std::filesystem::path gLevelScript;
 bool gMapAsks = true;
 Vec3 gSun{0.0f, 1.0f, 0.0f};
-
-// The largest cache read: 4 M records is far beyond any level's edges.
-constexpr uint64_t kMaxCacheBytes = ShadowCache::kHeaderBytes + uint64_t(ShadowEdge::kBytes) * (4u << 20);
 
 } // namespace
 
@@ -600,17 +649,14 @@ void LoadOrBuild(Level& level)
         cache.replace_filename(ShadowCache::FileNameFor(gLevelScript.filename().string()));
     }
     if (!cache.empty()) {
-        std::string error;
-        if (auto bytes = platform::ReadWholeFileUnfilled(cache, kMaxCacheBytes, &error)) {
-            std::string why;
-            const auto result = ShadowCache::Parse(*bytes, level.levelFileTime_, data.edges, &why);
-            if (result == ShadowCache::ReadResult::Loaded) {
-                BuildGeometry(level);
-                return;
-            }
-            if (result == ShadowCache::ReadResult::Damaged)
-                LogFile::Write("%s: %s; rebuilt\n", cache.string().c_str(), why.c_str());
+        std::string why;
+        const auto result = ShadowCache::Load(cache, level.levelFileTime_, data.edges, &why);
+        if (result == ShadowCache::ReadResult::Loaded) {
+            BuildGeometry(level);
+            return;
         }
+        if (result == ShadowCache::ReadResult::Damaged)
+            LogFile::Write("%s: %s; rebuilt\n", cache.string().c_str(), why.c_str());
     }
     data.edges = Compute(level);
     ++data.computeCount;

@@ -22,10 +22,11 @@ class ShapeInstance;
 
 // One edge shared by two faces, 112 bytes in the cache file.
 struct ShadowEdge {
-    uint32_t vertexRef[2] = {0, 0};  // only while computing; written as 0
-    // The fields a cache record holds; they have no member initialisers, so
-    // building from a record stores each once (the default constructor
-    // zeroes them).
+    // The fields in a cache record's order and widths, every one a 32-bit
+    // word, so a cache's records are read straight into edges. Declared
+    // without initialisers: the default constructor sets them, and the
+    // reader's constructor leaves them for the file's bytes.
+    uint32_t vertexRef[2];  // only while computing; written as 0
     Vec3 normal1;
     Vec3 normal2;
     uint32_t faceCount;
@@ -35,29 +36,24 @@ struct ShadowEdge {
     float floorHeight;
     // For the current sun: the ordered ends extruded to the floor plane and
     // the normal of the shadow quad.
-    Vec3 extrudedA{0, 0, 0};
-    Vec3 extrudedB{0, 0, 0};
-    Vec3 quadNormal{0, 0, 0};
+    Vec3 extrudedA;
+    Vec3 extrudedB;
+    Vec3 quadNormal;
 
     static constexpr size_t kBytes = 112;
     static constexpr size_t kCasterBytes = 80;  // the part a caster's edge uses
 
     void Write(trevok::ByteWriter& w) const;
+    // A one-face edge at the origin, everything else zero.
     ShadowEdge()
-        : normal1(0, 0, 0), normal2(0, 0, 0), faceCount(1), a(0, 0, 0), b(0, 0, 0), meanNormal(0, 0, 0),
-          floorHeight(0)
+        : vertexRef{0, 0}, normal1(0, 0, 0), normal2(0, 0, 0), faceCount(1), a(0, 0, 0), b(0, 0, 0),
+          meanNormal(0, 0, 0), floorHeight(0), extrudedA(0, 0, 0), extrudedB(0, 0, 0), quadNormal(0, 0, 0)
     {
     }
-    // From a record's 112 bytes, which the caller made sure are there and
-    // which do not overlap the edge; the references and the derived vectors
-    // are left zero. Inline in the cache reader's file, its only user.
-    explicit ShadowEdge(const uint8_t* record);
-    // Whether a record's 112 bytes hold a face count of 2 and finite numbers,
-    // as a loaded record must.
-    static bool UsableRecord(const uint8_t* record);
-
-    // False on a short read, non-finite numbers or a face count other than 2.
-    bool Read(trevok::ByteReader& r);
+    // Every field left as the memory holds it, for storage a reader fills
+    // whole before anything looks at it.
+    struct Unset {};
+    explicit ShadowEdge(Unset) noexcept {}
 };
 
 // Matches triangle edges by their exact end positions (either order) and keeps
@@ -162,12 +158,18 @@ std::string FileNameFor(const std::string& scriptName);
 
 std::vector<uint8_t> Serialize(uint64_t fileTime, std::span<const ShadowEdge> edges);
 
-enum class ReadResult { Loaded, Stale, Damaged };
+enum class ReadResult { Loaded, Stale, Damaged, Unread };
 // Stale: another file time. Damaged: the size is not 12 + 112 x count, or a
 // record holds non-finite numbers or a face count other than 2; nothing of a
-// damaged file is kept. `why` says what was wrong.
+// damaged file is kept. Unread: the file could not be read at all (missing,
+// not a regular file, a read error). `why` says what was wrong. The
+// references and the sun's vectors are never taken from a file: they are
+// zero in every edge read.
 ReadResult Parse(std::span<const uint8_t> bytes, uint64_t fileTime, std::vector<ShadowEdge>& out,
                  std::string* why = nullptr);
+// The same from a file, whose records are read straight into `out`.
+ReadResult Load(const std::filesystem::path& file, uint64_t fileTime, std::vector<ShadowEdge>& out,
+                std::string* why = nullptr);
 } // namespace ShadowCache
 
 namespace StaticShadows {

@@ -72,33 +72,74 @@ std::string TooLarge(uint64_t size, uint64_t maxBytes)
 
 namespace {
 
-template <class Bytes>
-std::optional<Bytes> ReadWholeFileAs(const fs::path& path, uint64_t maxBytes, std::string* error, size_t headBytes,
-                                     const FileHeadCheck& checkHead)
-{
-    auto fail = [&](const std::string& why, int code = 0) -> std::optional<Bytes> {
+// Why a whole-file read failed: "<file>: <why>" in `error` (when given), the
+// code in errno.
+struct ReadFailure {
+    const fs::path& path;
+    std::string* error;
+    void operator()(const std::string& why, int code = 0) const
+    {
         const int saved = code ? code : errno;
         if (error)
             *error = path.string() + ": " + why;
         errno = saved;
+    }
+};
+
+// A file opened for one of the whole-file reads: a regular file of at most
+// `maxBytes`, never waited on. Closed with the object.
+class FileToRead {
+public:
+    FileToRead(const fs::path& path, uint64_t maxBytes, const ReadFailure& fail)
+    {
+        // Non-blocking, so that opening a FIFO returns at once; it is refused below.
+        fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        struct stat st {};
+        if (fd_ < 0)
+            fail(errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno));
+        else if (fstat(fd_, &st) != 0)
+            fail(std::strerror(errno));
+        else if (!S_ISREG(st.st_mode))
+            fail("not a regular file", S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        else if (static_cast<uint64_t>(st.st_size) > maxBytes)
+            fail(TooLarge(static_cast<uint64_t>(st.st_size), maxBytes), EFBIG);
+        else {
+            size_ = static_cast<uint64_t>(st.st_size);
+            ok_ = true;
+        }
+    }
+    ~FileToRead()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    FileToRead(const FileToRead&) = delete;
+    FileToRead& operator=(const FileToRead&) = delete;
+
+    bool Ok() const { return ok_; }
+    int Fd() const { return fd_; }
+    uint64_t Size() const { return size_; }
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    bool ok_ = false;
+};
+
+template <class Bytes>
+std::optional<Bytes> ReadWholeFileAs(const fs::path& path, uint64_t maxBytes, std::string* error, size_t headBytes,
+                                     const FileHeadCheck& checkHead)
+{
+    const ReadFailure failure{path, error};
+    auto fail = [&](const std::string& why, int code = 0) -> std::optional<Bytes> {
+        failure(why, code);
         return std::nullopt;
     };
-    // Non-blocking, so that opening a FIFO returns at once; it is refused below.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return fail(errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (fstat(fd, &st) != 0)
-        return fail(std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        return fail("not a regular file", S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
-    const auto size = static_cast<uint64_t>(st.st_size);
-    if (size > maxBytes)
-        return fail(TooLarge(size, maxBytes), EFBIG);
+    const FileToRead file(path, maxBytes, failure);
+    if (!file.Ok())
+        return std::nullopt;
+    const int fd = file.Fd();
+    const uint64_t size = file.Size();
 
     Bytes bytes;
     try {
@@ -152,6 +193,47 @@ std::optional<UnfilledImage> ReadWholeFileImage(const fs::path& path, uint64_t m
                                                 size_t headBytes, const FileHeadCheck& checkHead)
 {
     return ReadWholeFileAs<UnfilledImage>(path, maxBytes, error, headBytes, checkHead);
+}
+
+bool ReadFileInto(const fs::path& path, uint64_t maxBytes, size_t headBytes, const FileRestPlace& place,
+                  std::string* error)
+{
+    const ReadFailure fail{path, error};
+    const FileToRead file(path, maxBytes, fail);
+    if (!file.Ok())
+        return false;
+    try {
+        std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(headBytes, file.Size())));
+        size_t got = 0;
+        if (!ReadFully(file.Fd(), head.data(), head.size(), got)) {
+            fail(std::strerror(errno));
+            return false;
+        }
+        head.resize(got);
+        std::string why;
+        const std::span<uint8_t> rest = place(head, file.Size(), why);
+        if (!why.empty()) {
+            fail(why, EINVAL);
+            return false;
+        }
+        // The rest must fill the storage and end with it: anything else means
+        // the file changed after its size was taken.
+        size_t read = 0;
+        uint8_t probe = 0;
+        size_t past = 0;
+        if (!ReadFully(file.Fd(), rest.data(), rest.size(), read) || !ReadFully(file.Fd(), &probe, 1, past)) {
+            fail(std::strerror(errno));
+            return false;
+        }
+        if (read != rest.size() || past != 0) {
+            fail("changed size while it was read", EIO);
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        fail("not enough memory to read " + std::to_string(file.Size()) + " bytes", ENOMEM);
+        return false;
+    }
+    return true;
 }
 
 bool WriteWholeFile(const fs::path& path, const void* bytes, size_t size)

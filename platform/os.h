@@ -50,6 +50,19 @@ std::optional<UnfilledImage> ReadWholeFileImage(const std::filesystem::path& pat
                                                 std::string* error = nullptr, size_t headBytes = 0,
                                                 const FileHeadCheck& checkHead = {});
 
+// Where the rest of a file goes once its head is read: storage the rest
+// must fill exactly, or, with `why` set, the reason the file is refused.
+using FileRestPlace =
+    std::function<std::span<uint8_t>(std::span<const uint8_t> head, uint64_t fileSize, std::string& why)>;
+// The whole-file read for records that go straight into their final storage:
+// the first `headBytes` bytes (fewer in a shorter file) are read and shown to
+// `place`, then the rest is read into the storage it gives. The same refusals
+// and messages as ReadWholeFile, `place`'s reason when it refuses, and
+// "<file>: changed size while it was read" (errno EIO) when the rest does not
+// end where the storage ends. Never throws.
+bool ReadFileInto(const std::filesystem::path& path, uint64_t maxBytes, size_t headBytes, const FileRestPlace& place,
+                  std::string* error = nullptr);
+
 // Writes `bytes` to a temporary file beside `path` and renames it over
 // `path`, so a crash never leaves a half-written file. False on failure, in
 // which case the old file is untouched.

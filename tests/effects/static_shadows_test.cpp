@@ -209,8 +209,9 @@ TEST(ShadowCacheName, NeverTheScriptItself)
         EXPECT_EQ(ShadowCache::FileNameFor(row.script), row.cache) << row.script;
 }
 
-// The record fields have no member initialisers (a record stores each once),
-// so the default constructor alone must clear them, whatever the memory held.
+// No field has a member initialiser (records are read straight into unset
+// edges), so the default constructor alone must clear them, whatever the
+// memory held.
 TEST(ShadowCache, ANewEdgeIsAOneFaceEdgeAtTheOrigin)
 {
     alignas(ShadowEdge) unsigned char storage[sizeof(ShadowEdge)];
@@ -308,16 +309,31 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         {"deep bad record", deep, R::Damaged, 0, "record 37 at offset 4156 is not a two-face edge"},
         {"deep file whole", ShadowCache::Serialize(time, forty), R::Loaded, 40, ""},
     };
+    // The same bytes as a file, whose records are read straight into the edges.
+    TempFolder folder;
+    const fs::path file = folder.Path() / "cache.shd";
     for (const auto& row : rows) {
-        std::vector<ShadowEdge> out;
-        std::string why;
-        EXPECT_EQ(ShadowCache::Parse(row.bytes, time, out, &why), row.result) << row.name;
-        EXPECT_EQ(out.size(), row.records) << row.name;
-        if (row.result == R::Damaged) {
-            EXPECT_FALSE(why.empty()) << row.name;
+        WriteAll(file, row.bytes);
+        for (const bool fromFile : {false, true}) {
+            SCOPED_TRACE(fromFile ? "from the file" : "from the bytes");
+            // A vector that held records before must not keep any.
+            std::vector<ShadowEdge> out = two;
+            std::string why;
+            const R result = fromFile ? ShadowCache::Load(file, time, out, &why)
+                                      : ShadowCache::Parse(row.bytes, time, out, &why);
+            EXPECT_EQ(result, row.result) << row.name;
+            EXPECT_EQ(out.size(), row.records) << row.name;
+            if (row.result == R::Damaged) {
+                EXPECT_FALSE(why.empty()) << row.name;
+            }
+            EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
         }
-        EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
     }
+    std::vector<ShadowEdge> none = two;
+    std::string why;
+    EXPECT_EQ(ShadowCache::Load(folder.Path() / "absent.shd", time, none, &why), R::Unread);
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(why, "no such file");
     // Each record lands in its own edge, fields in their places.
     std::vector<ShadowEdge> many;
     ASSERT_EQ(ShadowCache::Parse(ShadowCache::Serialize(time, forty), time, many), R::Loaded);
@@ -329,10 +345,25 @@ TEST(ShadowCache, FilesLoadedOrRebuiltAsTheirBytesSay)
         EXPECT_EQ(many[i].floorHeight, 5.0f) << i;
         EXPECT_EQ(many[i].faceCount, 2u) << i;
     }
-    // The derived vectors are never taken from the file.
-    std::vector<ShadowEdge> out;
-    ASSERT_EQ(ShadowCache::Parse(with([](auto& b) { b[12 + 76] = 0x7F; }), time, out), R::Loaded);
-    EXPECT_EQ(out[0].extrudedA, Vec3(0, 0, 0));
+    // Nor are the references or the derived vectors, whatever the file holds there.
+    std::vector<uint8_t> junk = good;
+    for (size_t at : {size_t(12), size_t(12 + 112)}) {
+        std::memset(&junk[at], 0x5A, 8);
+        std::memset(&junk[at + 76], 0x3F, 36);
+    }
+    WriteAll(file, junk);
+    for (const bool fromFile : {false, true}) {
+        std::vector<ShadowEdge> out;
+        ASSERT_EQ(fromFile ? ShadowCache::Load(file, time, out) : ShadowCache::Parse(junk, time, out), R::Loaded);
+        ASSERT_EQ(out.size(), 2u);
+        for (const ShadowEdge& e : out) {
+            EXPECT_EQ(e.vertexRef[0] | e.vertexRef[1], 0u) << fromFile;
+            EXPECT_EQ(e.extrudedA, Vec3(0, 0, 0)) << fromFile;
+            EXPECT_EQ(e.extrudedB, Vec3(0, 0, 0)) << fromFile;
+            EXPECT_EQ(e.quadNormal, Vec3(0, 0, 0)) << fromFile;
+        }
+        EXPECT_EQ(ShadowCache::Serialize(time, out), good) << fromFile;
+    }
 }
 
 // The fixture comes from a writer that knows only the file layout.
@@ -350,6 +381,9 @@ TEST(ShadowCache, MatchesAnIndependentWriterByteForByte)
     EXPECT_EQ(edges[2].floorHeight, -3.5f);
     EXPECT_EQ(edges[0].meanNormal, Vec3(0, -0.5f, -0.5f));
     EXPECT_EQ(ShadowCache::Serialize(time, edges), file);
+    std::vector<ShadowEdge> loaded;
+    ASSERT_EQ(ShadowCache::Load(dir / "three_edges.shd", time, loaded), ShadowCache::ReadResult::Loaded);
+    EXPECT_EQ(ShadowCache::Serialize(time, loaded), file);
     std::vector<ShadowEdge> none;
     EXPECT_EQ(ShadowCache::Parse(ReadAll(dir / "empty.shd"), time, none), ShadowCache::ReadResult::Loaded);
 }

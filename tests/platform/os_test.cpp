@@ -153,6 +153,25 @@ TEST(Files, WholeFileReadRefusesWhatIsNotAPlausibleFile)
             EXPECT_FALSE(bytes.has_value());
             EXPECT_EQ(error, (root / c.name).string() + ": " + c.error);
         }
+        // The read into the caller's storage refuses and reads the same.
+        std::string intoError;
+        std::string into;
+        const bool intoRead = platform::ReadFileInto(
+            root / c.name, c.maxBytes, 4,
+            [&](std::span<const uint8_t> head, uint64_t size, std::string& why) -> std::span<uint8_t> {
+                why = wantsAbcd(head, size);
+                if (std::string_view(c.name) != "bad head")
+                    why.clear();
+                into.assign(head.begin(), head.end());
+                into.resize(size);
+                return std::span(reinterpret_cast<uint8_t*>(into.data()), size).subspan(head.size());
+            },
+            &intoError);
+        EXPECT_EQ(intoRead, bytes.has_value());
+        EXPECT_EQ(intoError, error);
+        if (intoRead) {
+            EXPECT_EQ(into, "0123456789");
+        }
         // The read that skips the zero fill refuses and reads the same.
         if (std::string_view(c.name) == "bad head")
             continue;
@@ -169,6 +188,48 @@ TEST(Files, WholeFileReadRefusesWhatIsNotAPlausibleFile)
     const auto good = platform::ReadWholeFile(root / "good head", 100, nullptr, 4, wantsAbcd);
     ASSERT_TRUE(good.has_value());
     EXPECT_EQ(good->size(), 17u);
+}
+
+// The storage a reader gives must take the rest of the file exactly: a file
+// that ends before it or runs past it changed after its size was taken.
+TEST(Files, ReadIntoStorageWantsTheRestExactly)
+{
+    TempFolder folder;
+    folder.Write("file", "0123456789");
+    folder.Write("short", "01");
+    struct Case {
+        const char* name;
+        long extra; // storage beyond the rest's size
+        const char* error;
+        const char* head; // what the reader was shown
+    };
+    const Case cases[] = {
+        {"file", 0, "", "0123"},
+        {"file", -1, "changed size while it was read", "0123"},
+        {"file", 1, "changed size while it was read", "0123"},
+        {"short", 0, "", "01"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.extra));
+        std::string error, head;
+        std::vector<uint8_t> rest;
+        const bool read = platform::ReadFileInto(
+            folder.Path() / c.name, 100, 4,
+            [&](std::span<const uint8_t> h, uint64_t size, std::string&) -> std::span<uint8_t> {
+                head.assign(h.begin(), h.end());
+                rest.assign(size_t(long(size - h.size()) + c.extra), 0);
+                return rest;
+            },
+            &error);
+        EXPECT_EQ(head, c.head);
+        if (*c.error == 0) {
+            EXPECT_TRUE(read) << error;
+            EXPECT_EQ(head + std::string(rest.begin(), rest.end()), std::string(c.name) == "file" ? "0123456789" : "01");
+        } else {
+            EXPECT_FALSE(read);
+            EXPECT_EQ(error, (folder.Path() / c.name).string() + ": " + c.error);
+        }
+    }
 }
 
 TEST(Cpu, IdentificationAndCycleCounter)
