@@ -18,6 +18,9 @@
 #include <limits>
 #include <new>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 
@@ -515,6 +518,38 @@ TEST_F(StaticShadowsLoad, FailedWriteKeepsTheOldCacheAndStillBuilds)
     EXPECT_EQ(StaticShadows::DataOf(*level).edges.size(), 12u);
     EXPECT_TRUE(StaticShadows::DataOf(*level).geometryBuilt);
     fs::remove_all(blocker);
+}
+
+// A process killed while it writes the cache (here by the file-size limit,
+// part way into the records) leaves the old cache whole.
+TEST_F(StaticShadowsLoad, WriteKilledMidwayKeepsTheOldCache)
+{
+    const std::vector<ShadowEdge> one = {TwoFaceEdge({0, 0, 0}, {1, 0, 0})};
+    const std::vector<uint8_t> old = ShadowCache::Serialize(kTime - 1, one);
+    WriteAll(cache_, old);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{600, 600};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, SIG_DFL);
+        auto level = LevelOf(Cube(), kTime);
+        StaticShadows::LoadOrBuild(*level);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
+    EXPECT_EQ(ReadAll(cache_), old);
+    // The next load finds the old cache stale and replaces it whole.
+    fs::path leftover = cache_;
+    leftover += ".tmp" + std::to_string(child);
+    fs::remove(leftover);
+    auto level = LevelOf(Cube(), kTime);
+    StaticShadows::LoadOrBuild(*level);
+    EXPECT_EQ(StaticShadows::DataOf(*level).computeCount, 1u);
+    EXPECT_EQ(ReadAll(cache_).size(), 12u + 12u * 112u);
 }
 
 TEST(ShadowCells, GridSideFollowsTheEdgeCount)
