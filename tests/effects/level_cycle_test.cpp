@@ -23,6 +23,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <unistd.h>
 
@@ -187,6 +188,28 @@ TEST_F(LevelCycle, TheMapAndTheModeDecideTheLevelsShadows)
         EXPECT_EQ(fs::exists(root_ / "scripts" / "training_level.shd"), row.built);
         EndSession();
     }
+}
+
+// The sample's level script of four characters keeps its bytes: the cache
+// takes the whole name with "shd" after it.
+TEST_F(LevelCycle, AFourCharacterScriptKeepsItsBytesBesideItsCache)
+{
+    const fs::path script = root_ / "scripts" / "tl.t";
+    auto bytesOf = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    };
+    const std::string before = bytesOf(script);
+    ASSERT_FALSE(before.empty()) << "the sample holds it";
+    Session::Names() = {"tl.t", "cycle.tcs"};
+    ASSERT_TRUE(StartSession(true)) << Session::LastError();
+    EXPECT_GT(Held::Now().edges, 0u);
+    EndSession();
+    EXPECT_EQ(bytesOf(script), before);
+    EXPECT_TRUE(fs::exists(root_ / "scripts" / "tl.tshd"));
+    EXPECT_FALSE(fs::exists(root_ / "scripts" / "training_level.shd")) << "the cache follows the script's name";
 }
 
 // The load lights the level as its companion expects: a white glow until
